@@ -1,0 +1,2 @@
+// Anchors the core library until its first translation unit arrives.
+namespace veldo::core { }

@@ -1,0 +1,2 @@
+// Anchors the common library until its first translation unit arrives.
+namespace veldo { }

@@ -1,0 +1,62 @@
+// Home folders from the user database, placed under /Users inside a Mac root.
+#include "platform/Home.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <vector>
+
+#include "platform/MacRoot.h"
+
+namespace veldo::platform {
+
+namespace {
+
+struct PasswdEntry
+{
+    std::string name;
+    std::string home;
+};
+
+std::optional<PasswdEntry> lookup(uid_t uid)
+{
+    long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buf(static_cast<size_t>(size > 0 ? size : 16384));
+    struct passwd pw{};
+    struct passwd* result = nullptr;
+    if (::getpwuid_r(uid, &pw, buf.data(), buf.size(), &result) != 0 || !result)
+        return std::nullopt;
+    return PasswdEntry{pw.pw_name ? pw.pw_name : "", pw.pw_dir ? pw.pw_dir : ""};
+}
+
+} // namespace
+
+std::optional<std::string> loginName(uid_t uid)
+{
+    auto e = lookup(uid);
+    if (!e || e->name.empty())
+        return std::nullopt;
+    return e->name;
+}
+
+std::optional<MacPath> homeDirectoryForUser(uid_t uid)
+{
+    auto e = lookup(uid);
+    if (!e)
+        return std::nullopt;
+    if (!macRoot().empty()) {
+        if (e->name.empty())
+            return std::nullopt;
+        return MacPath("/Users/" + e->name);
+    }
+    if (e->home.empty())
+        return std::nullopt;
+    return MacPath(e->home);
+}
+
+MacPath homeDirectory()
+{
+    return homeDirectoryForUser(::getuid()).value_or(MacPath("/"));
+}
+
+} // namespace veldo::platform

@@ -1,0 +1,108 @@
+// File access by Mac path inside a fake Mac: links resolve inside the root and never leave it.
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include "platform/Home.h"
+#include "platform/MacFileSystem.h"
+#include "platform/MacRoot.h"
+#include "tests/support/FakeMac.h"
+
+using namespace veldo::platform;
+using veldo::testsupport::FakeMac;
+
+TEST(MacRoot, MapsBothWays)
+{
+    FakeMac mac;
+    EXPECT_EQ(hostPath(MacPath("/Applications")), mac.root() + "/Applications");
+    EXPECT_EQ(macPathForHost(mac.root() + "/Users/x")->path(), "/Users/x");
+    EXPECT_EQ(macPathForHost(mac.root())->path(), "/");
+    EXPECT_FALSE(macPathForHost("/etc/passwd").has_value());
+    EXPECT_FALSE(macPathForHost(mac.root() + "-other/x").has_value());
+}
+
+TEST(MacRoot, ResetHooksRunOnChange)
+{
+    static int calls = 0;
+    addMacRootResetHook([] { ++calls; });
+    const int before = calls;
+    {
+        FakeMac mac;
+        EXPECT_EQ(calls, before + 1);
+    }
+    EXPECT_EQ(calls, before + 2);
+}
+
+TEST(MacFileSystem, SymlinksResolveInsideTheRoot)
+{
+    FakeMac mac;
+    mac.mkdir("/Applications/Real.app/Contents");
+    mac.symlink("/Applications/Alias.app", "/Applications/Real.app");  // absolute target
+    mac.symlink("/Users/Shared/up", "../../../../../../../..");        // climbs past the root
+    mac.symlink("/Users/Shared/rel", "../../Applications");
+    mac.symlink("/Users/Shared/loop", "/Users/Shared/loop");
+
+    EXPECT_EQ(resolvingSymlinks("/Applications/Alias.app/Contents").path(),
+              "/Applications/Real.app/Contents");
+    EXPECT_TRUE(isDirectory("/Applications/Alias.app/Contents"));
+    EXPECT_EQ(resolvingSymlinks("/Users/Shared/up").path(), "/");
+    EXPECT_EQ(resolvingSymlinks("/Users/Shared/up/Applications").path(), "/Applications");
+    EXPECT_EQ(resolvingSymlinks("/Users/Shared/rel/Real.app").path(), "/Applications/Real.app");
+    EXPECT_EQ(resolvingSymlinks("/tmp/x").path(), "/private/tmp/x");
+    EXPECT_EQ(resolvingSymlinks("/var/db/../folders").path(), "/private/var/folders");
+    EXPECT_EQ(resolvingSymlinks("/Users/Shared/loop").path(), "/Users/Shared/loop");
+    EXPECT_FALSE(exists("/Users/Shared/loop"));
+    EXPECT_EQ(fileStatus("/Users/Shared/loop", FollowLinks::yes).error().systemErrno, ELOOP);
+    // A missing tail is kept lexically.
+    EXPECT_EQ(resolvingSymlinks("/Applications/Alias.app/Missing/../Other").path(),
+              "/Applications/Real.app/Other");
+}
+
+TEST(MacFileSystem, StatListReadAndLinks)
+{
+    FakeMac mac;
+    mac.write("/Users/Shared/file.txt", "hello");
+    mac.symlink("/Users/Shared/link", "/Users/Shared/file.txt");
+
+    auto st = fileStatus("/Users/Shared/link", FollowLinks::yes);
+    ASSERT_TRUE(st);
+    EXPECT_EQ(st->type, FileType::regular);
+    EXPECT_EQ(st->size, 5);
+    auto lst = fileStatus("/Users/Shared/link", FollowLinks::no);
+    ASSERT_TRUE(lst);
+    EXPECT_EQ(lst->type, FileType::symlink);
+    EXPECT_TRUE(isSymbolicLink("/Users/Shared/link"));
+    EXPECT_EQ(*readFile("/Users/Shared/link", 100), "hello");
+    EXPECT_EQ(readFile("/Users/Shared/file.txt", 4).error().systemErrno, EFBIG);
+    EXPECT_EQ(*readSymbolicLink("/Users/Shared/link"), "/Users/Shared/file.txt");
+    EXPECT_EQ(fileStatus("/Users/Shared/none", FollowLinks::no).error().systemErrno, ENOENT);
+
+    auto names = listDirectory("/Users/Shared");
+    ASSERT_TRUE(names);
+    std::sort(names->begin(), names->end());
+    EXPECT_EQ(*names, (std::vector<std::string>{"file.txt", "link"}));
+    EXPECT_EQ(listDirectory("/Users/Shared/file.txt").error().systemErrno, ENOTDIR);
+}
+
+TEST(MacFileSystem, CaseInsensitiveLookupKeepsStoredName)
+{
+    FakeMac mac;
+    mac.write("/Library/Preferences/com.Example.App.plist", "x");
+    mac.write("/Library/Preferences/Caf\xC3\xA9.plist", "x"); // NFC é
+    EXPECT_EQ(findEntryCaseInsensitive("/Library/Preferences", "com.example.app.plist"),
+              "com.Example.App.plist");
+    EXPECT_EQ(findEntryCaseInsensitive("/Library/Preferences", "CAFE\xCC\x81.plist"), // NFD
+              "Caf\xC3\xA9.plist");
+    EXPECT_EQ(findEntryCaseInsensitive("/Library/Preferences", "other.plist"), std::nullopt);
+    EXPECT_EQ(findEntryCaseInsensitive("/Library/Preferences", "../x"), std::nullopt);
+    EXPECT_EQ(existingCaseInsensitive("/Library/Preferences", "COM.EXAMPLE.APP.PLIST")->path(),
+              "/Library/Preferences/com.Example.App.plist");
+}
+
+TEST(Home, InsideARootIsUnderUsers)
+{
+    FakeMac mac;
+    auto name = loginName(::getuid());
+    ASSERT_TRUE(name);
+    EXPECT_EQ(homeDirectory().path(), "/Users/" + *name);
+}

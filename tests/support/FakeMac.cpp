@@ -1,0 +1,132 @@
+// Builds the fake Mac tree for one test and installs it as the Mac root.
+#include "tests/support/FakeMac.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+
+#include "platform/Home.h"
+#include "platform/MacRoot.h"
+#include "platform/PropertyList.h"
+
+namespace veldo::testsupport {
+
+namespace fs = std::filesystem;
+using platform::MacPath;
+
+FakeMac::FakeMac()
+{
+    std::string tmpl = (fs::temp_directory_path() / "veldo-mac-XXXXXX").string();
+    char* made = ::mkdtemp(tmpl.data());
+    if (!made)
+        throw std::runtime_error("mkdtemp failed");
+    m_root = made;
+    ::chmod(m_root.c_str(), 0755);
+    platform::testing::setMacRoot(m_root);
+
+    for (const char* dir : {"/Applications", "/System/Applications", "/System/Library",
+                            "/Library/Application Support", "/Library/Caches",
+                            "/Library/LaunchAgents", "/Library/LaunchDaemons",
+                            "/Library/Preferences", "/Library/PrivilegedHelperTools",
+                            "/Library/Logs", "/Library/Receipts", "/private/var/db/receipts",
+                            "/private/var/folders", "/private/etc", "/opt/homebrew",
+                            "/Volumes", "/usr/bin", "/usr/local/bin", "/bin", "/sbin",
+                            "/Users/Shared"})
+        fs::create_directories(host(MacPath(dir)));
+    fs::create_directories(host(MacPath("/private/tmp")));
+    ::chmod(host(MacPath("/private/tmp")).c_str(), 01777);
+    fs::create_symlink("private/var", host(MacPath("/var")));
+    fs::create_symlink("private/tmp", host(MacPath("/tmp")));
+    fs::create_symlink("private/etc", host(MacPath("/etc")));
+
+    const MacPath h = home();
+    for (const char* sub : {"Applications", "Library/Application Support", "Library/Caches",
+                            "Library/Preferences", "Library/Containers", "Library/Group Containers",
+                            "Library/Saved Application State", "Library/Logs",
+                            "Library/LaunchAgents", "Library/HTTPStorages", "Library/Cookies",
+                            "Library/WebKit", ".Trash"})
+        fs::create_directories(host(h.appendingPathComponent(sub)));
+}
+
+FakeMac::~FakeMac()
+{
+    platform::testing::setMacRoot("");
+    std::error_code ec;
+    // Leave nothing immutable behind that would stop the removal.
+    fs::remove_all(m_root, ec);
+}
+
+std::string FakeMac::host(const MacPath& macPath) const
+{
+    return m_root + (macPath.isAbsolute() ? "" : "/") + macPath.path();
+}
+
+MacPath FakeMac::home() const
+{
+    return platform::homeDirectory();
+}
+
+MacPath FakeMac::mkdir(const MacPath& path, mode_t mode) const
+{
+    std::error_code ec;
+    fs::create_directories(host(path), ec);
+    EXPECT_FALSE(ec) << "mkdir " << path.path() << ": " << ec.message();
+    ::chmod(host(path).c_str(), mode);
+    return path;
+}
+
+MacPath FakeMac::write(const MacPath& path, std::string_view contents, mode_t mode) const
+{
+    std::error_code ec;
+    fs::create_directories(host(path.deletingLastPathComponent()), ec);
+    std::ofstream out(host(path), std::ios::binary | std::ios::trunc);
+    out.write(contents.data(), static_cast<std::streamsize>(contents.size()));
+    out.close();
+    EXPECT_TRUE(out.good()) << "write " << path.path();
+    ::chmod(host(path).c_str(), mode);
+    return path;
+}
+
+MacPath FakeMac::symlink(const MacPath& linkPath, std::string_view target) const
+{
+    std::error_code ec;
+    fs::create_directories(host(linkPath.deletingLastPathComponent()), ec);
+    EXPECT_EQ(::symlink(std::string(target).c_str(), host(linkPath).c_str()), 0)
+        << "symlink " << linkPath.path();
+    return linkPath;
+}
+
+MacPath FakeMac::hardlink(const MacPath& existing, const MacPath& linkPath) const
+{
+    std::error_code ec;
+    fs::create_directories(host(linkPath.deletingLastPathComponent()), ec);
+    EXPECT_EQ(::link(host(existing).c_str(), host(linkPath).c_str()), 0)
+        << "link " << linkPath.path();
+    return linkPath;
+}
+
+MacPath FakeMac::writePlist(const MacPath& path, const platform::PlistValue& value,
+                            bool binary) const
+{
+    auto bytes = platform::serializePropertyList(
+        value, binary ? platform::PlistFormat::binary : platform::PlistFormat::xml);
+    EXPECT_TRUE(bytes.has_value()) << "serialise " << path.path();
+    return write(path, bytes ? *bytes : std::string());
+}
+
+MacPath FakeMac::makeApp(const MacPath& bundlePath, const platform::PlistValue& info,
+                         bool binary) const
+{
+    mkdir(bundlePath.appendingPathComponent("Contents/MacOS"));
+    writePlist(bundlePath.appendingPathComponent("Contents/Info.plist"), info, binary);
+    if (auto exe = info.stringFor("CFBundleExecutable"); exe && !exe->empty())
+        write(bundlePath.appendingPathComponent("Contents/MacOS").appendingPathComponent(*exe),
+              "#!/bin/sh\nexit 0\n", 0755);
+    return bundlePath;
+}
+
+} // namespace veldo::testsupport

@@ -1,0 +1,54 @@
+// FakeMac: a temporary folder with the macOS shape, installed as the Mac root for one test.
+//
+// The constructor builds /Applications, /System/Applications, /Library, /Users/<login>/{Applications,
+// Library,.Trash}, /private/{var,tmp,etc} with /var, /tmp and /etc as links into /private,
+// /opt/homebrew, /Volumes, and sets the process's Mac root to it; the destructor restores the
+// empty root and removes the folder. All paths taken by the helpers are Mac paths.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <string_view>
+
+#include "platform/MacPath.h"
+#include "platform/PlistValue.h"
+
+namespace veldo::testsupport {
+
+class FakeMac
+{
+public:
+    FakeMac();
+    ~FakeMac();
+    FakeMac(const FakeMac&) = delete;
+    FakeMac& operator=(const FakeMac&) = delete;
+
+    // The host folder that holds the fake Mac.
+    const std::string& root() const { return m_root; }
+    // The host path of a Mac path.
+    std::string host(const platform::MacPath& macPath) const;
+    // The current user's home ("/Users/<login>").
+    platform::MacPath home() const;
+
+    // Creation helpers; parents are made as needed. Each fails the test on error.
+    platform::MacPath mkdir(const platform::MacPath& path, mode_t mode = 0755) const;
+    platform::MacPath write(const platform::MacPath& path, std::string_view contents,
+                            mode_t mode = 0644) const;
+    platform::MacPath symlink(const platform::MacPath& linkPath, std::string_view target) const;
+    platform::MacPath hardlink(const platform::MacPath& existing,
+                               const platform::MacPath& linkPath) const;
+
+    // An app bundle with Contents/Info.plist holding `info` (XML unless `binary`), and an
+    // executable file at Contents/MacOS/<CFBundleExecutable> when the dictionary names one.
+    platform::MacPath makeApp(const platform::MacPath& bundlePath,
+                              const platform::PlistValue& info, bool binary = false) const;
+    // A property list file in the given format.
+    platform::MacPath writePlist(const platform::MacPath& path, const platform::PlistValue& value,
+                                 bool binary = false) const;
+
+private:
+    std::string m_root;
+};
+
+} // namespace veldo::testsupport

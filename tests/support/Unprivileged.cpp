@@ -1,0 +1,57 @@
+// Runs checks as an unprivileged user in a forked child.
+#include "tests/support/Unprivileged.h"
+
+#include <grp.h>
+#include <pwd.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace veldo::testsupport {
+
+uid_t unprivilegedUid()
+{
+    const passwd* pw = ::getpwnam("nobody"); // NOLINT(concurrency-mt-unsafe): test setup only
+    return pw ? pw->pw_uid : 65534;
+}
+
+gid_t unprivilegedGid()
+{
+    const passwd* pw = ::getpwnam("nobody"); // NOLINT(concurrency-mt-unsafe): test setup only
+    return pw ? pw->pw_gid : 65534;
+}
+
+int runUnprivileged(const std::function<int()>& check)
+{
+    const uid_t uid = unprivilegedUid();
+    const gid_t gid = unprivilegedGid();
+    pid_t pid = ::fork();
+    if (pid < 0)
+        return -1;
+    if (pid == 0) {
+        if (::getuid() == 0) {
+            if (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0)
+                ::_exit(255);
+        }
+        int rc = 1;
+        try {
+            rc = check();
+        } catch (...) {
+            rc = 254;
+        }
+        ::_exit(rc);
+    }
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR)
+            return -1;
+    }
+    if (WIFEXITED(status))
+        return WEXITSTATUS(status) == 255 ? -1 : WEXITSTATUS(status);
+    if (WIFSIGNALED(status))
+        return 128 + WTERMSIG(status);
+    return -1;
+}
+
+} // namespace veldo::testsupport

@@ -1,0 +1,19 @@
+// Running a check in a child process that has dropped root (tests run as root in CI).
+#pragma once
+
+#include <sys/types.h>
+
+#include <functional>
+
+namespace veldo::testsupport {
+
+// The uid and gid the child takes: "nobody" (65534) unless the user database says otherwise.
+uid_t unprivilegedUid();
+gid_t unprivilegedGid();
+
+// Forks; the child drops to the unprivileged user (groups cleared) and returns `check()` as its
+// exit status (0 for success). Returns the child's exit status, or -1 when it could not run
+// (fork failed, or dropping privileges failed), or 128 + signal when a signal ended it.
+int runUnprivileged(const std::function<int()>& check);
+
+} // namespace veldo::testsupport
