@@ -1,2 +1,0 @@
-// Anchors the core library until its first translation unit arrives.
-namespace veldo::core { }

@@ -1,0 +1,59 @@
+// ToolchainKind: the sixteen kinds of developer tool whose caches and runtimes are measured.
+#pragma once
+
+#include <string_view>
+#include <utility>
+
+#include "app/core/RawValue.h"
+
+namespace veldo::core {
+
+enum class ToolchainKind
+{
+    homebrew,
+    node,
+    python,
+    conda,
+    ruby,
+    java,
+    android,
+    flutter,
+    rust,
+    go,
+    dotnet,
+    php,
+    xcode,
+    cloud,
+    editors,
+    testing
+};
+
+template <>
+struct EnumTraits<ToolchainKind>
+{
+    static constexpr std::array<std::pair<ToolchainKind, std::string_view>, 16> kCases{{
+        {ToolchainKind::homebrew, "homebrew"}, {ToolchainKind::node, "node"},
+        {ToolchainKind::python, "python"},     {ToolchainKind::conda, "conda"},
+        {ToolchainKind::ruby, "ruby"},         {ToolchainKind::java, "java"},
+        {ToolchainKind::android, "android"},   {ToolchainKind::flutter, "flutter"},
+        {ToolchainKind::rust, "rust"},         {ToolchainKind::go, "go"},
+        {ToolchainKind::dotnet, "dotnet"},     {ToolchainKind::php, "php"},
+        {ToolchainKind::xcode, "xcode"},       {ToolchainKind::cloud, "cloud"},
+        {ToolchainKind::editors, "editors"},   {ToolchainKind::testing, "testing"},
+    }};
+};
+
+std::string_view title(ToolchainKind kind);
+std::string_view detail(ToolchainKind kind);
+std::string_view symbolName(ToolchainKind kind);
+
+} // namespace veldo::core
+
+template <>
+struct std::hash<veldo::core::ToolchainKind>
+{
+    size_t operator()(veldo::core::ToolchainKind k) const noexcept
+    {
+        return veldo::core::hashByRawValue(k);
+    }
+};
