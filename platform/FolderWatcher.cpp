@@ -1,16 +1,16 @@
 // inotify behind FolderWatcher.
 #include "platform/FolderWatcher.h"
 
+#include <cerrno>
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/inotify.h>
 #include <unistd.h>
-
-#include <cerrno>
-#include <mutex>
-#include <map>
-#include <set>
-#include <string>
 
 #include "common/UniqueFd.h"
 #include "platform/MacFileSystem.h"
@@ -20,8 +20,7 @@ namespace veldo::platform {
 namespace {
 
 constexpr uint32_t kMask = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_MODIFY |
-                           IN_ATTRIB | IN_CLOSE_WRITE | IN_DELETE_SELF | IN_MOVE_SELF |
-                           IN_ONLYDIR;
+                           IN_ATTRIB | IN_CLOSE_WRITE | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
 
 } // namespace
 
@@ -31,7 +30,7 @@ struct FolderWatcher::Core
     UniqueFd wake;
     std::function<void()> onChange;
     std::chrono::milliseconds latency{300};
-    std::mutex mutex; // guards the watch descriptors
+    std::mutex mutex;                   // guards the watch descriptors
     std::map<std::string, int> watches; // host path → watch descriptor
 
     // Drains pending inotify records; true when any reports a change (overflow included). The

@@ -154,8 +154,8 @@ AppLibraryWatcher::Snapshot AppLibraryWatcher::snapshotApps(const std::vector<Ma
     return snapshot;
 }
 
-std::pair<AppLibraryWatcher::Snapshot, bool> AppLibraryWatcher::snapshotTrash(
-    const MacPath& trashFolder)
+std::pair<AppLibraryWatcher::Snapshot, bool>
+AppLibraryWatcher::snapshotTrash(const MacPath& trashFolder)
 {
     if (!platform::fileStatus(trashFolder, platform::FollowLinks::yes))
         return {Snapshot{}, true};
@@ -217,9 +217,8 @@ std::vector<AppLibraryWatcher::Event> AppLibraryWatcher::diff(const Snapshot& ol
     for (const auto& [path, entry] : removed) {
         if (stillInstalled(entry))
             continue;
-        events.emplace_back(
-            AppRemoved{WatchedAppBundle{std::nullopt, MacPath(path), entry.bundleID, entry.name,
-                                        entry.version}});
+        events.emplace_back(AppRemoved{WatchedAppBundle{std::nullopt, MacPath(path), entry.bundleID,
+                                                        entry.name, entry.version}});
     }
     return events;
 }

@@ -61,8 +61,8 @@ public:
     {
         friend bool operator==(const AppsChanged&, const AppsChanged&) = default;
     };
-    using Event = std::variant<AppMovedToTrash, AppRemoved, RunningAppsChanged,
-                               TrashAccessChanged, AppsChanged>;
+    using Event = std::variant<AppMovedToTrash, AppRemoved, RunningAppsChanged, TrashAccessChanged,
+                               AppsChanged>;
 
     // App bundles in a folder: entries whose lower-cased extension is "app", and those of its
     // plain subfolders one level deep, at the subfolder's place. Hidden entries are skipped; a

@@ -83,8 +83,7 @@ bool TrashNoticeGate::decide(const WatchedAppBundle& bundle, bool removalInProgr
     if (bundle.trashURL && isNestedInTrash(*bundle.trashURL, trashFolder)) {
         if (removalInProgress)
             return false;
-        if (lastRemovalActivity &&
-            secondsBetween(*lastRemovalActivity, now) < expectationLifetime)
+        if (lastRemovalActivity && secondsBetween(*lastRemovalActivity, now) < expectationLifetime)
             return false;
     }
     const std::string key = offerKey(bundle);

@@ -39,7 +39,8 @@ struct TrashNoticeGate
     static std::string offerKey(const WatchedAppBundle& bundle);
 
     // True when the item lies below the top level of a Trash.
-    static bool isNestedInTrash(const platform::MacPath& item, const platform::MacPath& trashFolder);
+    static bool isNestedInTrash(const platform::MacPath& item,
+                                const platform::MacPath& trashFolder);
 
     // The app record a notice shows: the bundle in the Trash when it can be loaded, else a
     // record built from the bundle's fields.

@@ -48,32 +48,62 @@ TEST(AppLibraryDiff, Cases)
     };
     const Case cases[] = {
         {"trashed from an app folder",
-         {{"/Applications/Foo.app", foo}}, {}, {}, {{"/Users/u/.Trash/Foo.app", foo}},
+         {{"/Applications/Foo.app", foo}},
+         {},
+         {},
+         {{"/Users/u/.Trash/Foo.app", foo}},
          {W::AppsChanged{}, moved("/Users/u/.Trash/Foo.app", "/Applications/Foo.app", foo)}},
         {"renamed in the Trash, paired by identifier",
-         {{"/Applications/Foo.app", foo}}, {}, {}, {{"/Users/u/.Trash/Foo 2.app", entry("COM.FOO", "Other")}},
-         {W::AppsChanged{}, moved("/Users/u/.Trash/Foo 2.app", "/Applications/Foo.app", entry("COM.FOO", "Other"))}},
-        {"deleted outright", {{"/Applications/Foo.app", foo}}, {}, {}, {},
+         {{"/Applications/Foo.app", foo}},
+         {},
+         {},
+         {{"/Users/u/.Trash/Foo 2.app", entry("COM.FOO", "Other")}},
+         {W::AppsChanged{},
+          moved("/Users/u/.Trash/Foo 2.app", "/Applications/Foo.app", entry("COM.FOO", "Other"))}},
+        {"deleted outright",
+         {{"/Applications/Foo.app", foo}},
+         {},
+         {},
+         {},
          {W::AppsChanged{}, removed("/Applications/Foo.app", foo)}},
-        {"trashed from an unwatched folder", {}, {}, {}, {{"/Users/u/.Trash/Foo.app", foo}},
+        {"trashed from an unwatched folder",
+         {},
+         {},
+         {},
+         {{"/Users/u/.Trash/Foo.app", foo}},
          {moved("/Users/u/.Trash/Foo.app", std::nullopt, foo)}},
         {"another copy still installed",
          {{"/Applications/Foo.app", foo}, {"/Users/u/Applications/Foo.app", foo}},
-         {{"/Users/u/Applications/Foo.app", foo}}, {}, {{"/Users/u/.Trash/Foo.app", foo}},
+         {{"/Users/u/Applications/Foo.app", foo}},
+         {},
+         {{"/Users/u/.Trash/Foo.app", foo}},
          {W::AppsChanged{}}},
         {"two arrivals for one removal",
-         {{"/Applications/Foo.app", foo}}, {}, {},
+         {{"/Applications/Foo.app", foo}},
+         {},
+         {},
          {{"/Users/u/.Trash/A/Foo.app", foo}, {"/Users/u/.Trash/B/Foo.app", foo}},
          {W::AppsChanged{}, moved("/Users/u/.Trash/A/Foo.app", "/Applications/Foo.app", foo),
           moved("/Users/u/.Trash/B/Foo.app", std::nullopt, foo)}},
-        {"version changed in place", {{"/Applications/Foo.app", foo}},
-         {{"/Applications/Foo.app", entry("com.foo", "Foo", "2")}}, {}, {}, {W::AppsChanged{}}},
+        {"version changed in place",
+         {{"/Applications/Foo.app", foo}},
+         {{"/Applications/Foo.app", entry("com.foo", "Foo", "2")}},
+         {},
+         {},
+         {W::AppsChanged{}}},
         {"names pair when an identifier is missing",
          {{"/Applications/Plain.app", noId}, {"/Applications/Bar.app", bar}},
-         {{"/Applications/Bar.app", bar}}, {}, {{"/Users/u/.Trash/Plain.app", entry("x.y", "Plain")}},
-         {W::AppsChanged{}, moved("/Users/u/.Trash/Plain.app", "/Applications/Plain.app", entry("x.y", "Plain"))}},
-        {"nothing changed", {{"/Applications/Foo.app", foo}}, {{"/Applications/Foo.app", foo}},
-         {{"/Users/u/.Trash/Bar.app", bar}}, {{"/Users/u/.Trash/Bar.app", bar}}, {}},
+         {{"/Applications/Bar.app", bar}},
+         {},
+         {{"/Users/u/.Trash/Plain.app", entry("x.y", "Plain")}},
+         {W::AppsChanged{},
+          moved("/Users/u/.Trash/Plain.app", "/Applications/Plain.app", entry("x.y", "Plain"))}},
+        {"nothing changed",
+         {{"/Applications/Foo.app", foo}},
+         {{"/Applications/Foo.app", foo}},
+         {{"/Users/u/.Trash/Bar.app", bar}},
+         {{"/Users/u/.Trash/Bar.app", bar}},
+         {}},
     };
     for (const auto& c : cases)
         EXPECT_EQ(W::diff(c.oldApps, c.newApps, c.oldTrash, c.newTrash), c.expected) << c.name;
@@ -83,10 +113,11 @@ TEST(AppLibrarySnapshot, ListsBundlesOneLevelDeep)
 {
     FakeMac mac;
     mac.makeApp("/Applications/Foo.app", PlistValue::Dictionary{{"CFBundleIdentifier", "com.foo"},
-                                                               {"CFBundleName", "Foo"},
-                                                               {"CFBundleVersion", "7"}});
+                                                                {"CFBundleName", "Foo"},
+                                                                {"CFBundleVersion", "7"}});
     mac.makeApp("/Applications/Utilities/Tool.app",
-                PlistValue::Dictionary{{"CFBundleDisplayName", "   "}, {"CFBundleName", "Tooly"},
+                PlistValue::Dictionary{{"CFBundleDisplayName", "   "},
+                                       {"CFBundleName", "Tooly"},
                                        {"CFBundleShortVersionString", " 1.2 "}});
     mac.mkdir("/Applications/Deep/Deeper/Hidden.app");
     mac.mkdir("/Applications/.Secret.app");
@@ -102,10 +133,10 @@ TEST(AppLibrarySnapshot, ListsBundlesOneLevelDeep)
     std::vector<std::string> keys;
     for (const auto& [k, v] : snapshot)
         keys.push_back(k);
-    EXPECT_EQ(keys, (std::vector<std::string>{"/Applications/Broken.app", "/Applications/Caps.APP",
-                                              "/Applications/Foo.app",
-                                              "/Applications/Utilities/Tool.app",
-                                              "/Applications/Wrapped.app"}));
+    EXPECT_EQ(keys,
+              (std::vector<std::string>{"/Applications/Broken.app", "/Applications/Caps.APP",
+                                        "/Applications/Foo.app", "/Applications/Utilities/Tool.app",
+                                        "/Applications/Wrapped.app"}));
     EXPECT_EQ(snapshot["/Applications/Foo.app"], entry("com.foo", "Foo", "7"));
     EXPECT_EQ(snapshot["/Applications/Utilities/Tool.app"], entry(std::nullopt, "Tooly", "1.2"));
     EXPECT_EQ(snapshot["/Applications/Wrapped.app"], entry("com.wrapped", "Wrapped", std::nullopt));

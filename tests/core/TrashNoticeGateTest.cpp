@@ -1,8 +1,9 @@
 // The Trash-notice gate's timeline, keys and Trash location rules.
+#include "app/core/TrashNoticeGate.h"
+
 #include <gtest/gtest.h>
 
 #include "app/core/AppCopyLocator.h"
-#include "app/core/TrashNoticeGate.h"
 #include "tests/support/FakeMac.h"
 
 using namespace veldo::core;
@@ -16,7 +17,8 @@ const Date kT0 = Date(std::chrono::seconds(1'800'000'000));
 
 WatchedAppBundle foo(std::string trash = "/Users/u/.Trash/Foo.app")
 {
-    return WatchedAppBundle{MacPath(trash), MacPath("/Applications/Foo.app"), "com.Foo", "Foo", "1"};
+    return WatchedAppBundle{MacPath(trash), MacPath("/Applications/Foo.app"), "com.Foo", "Foo",
+                            "1"};
 }
 
 TrashNoticeGate gate()
@@ -45,9 +47,12 @@ TEST(TrashNoticeGate, OwnBundleAndMissingIdentifier)
 {
     auto g = gate();
     WatchedAppBundle own{MacPath("/Users/u/.Trash/V.app"), std::nullopt, "orbelkan.veldo", "V", {}};
-    WatchedAppBundle helper{MacPath("/Users/u/.Trash/H.app"), std::nullopt, "orbelkan.Veldo.Helper", "H", {}};
-    WatchedAppBundle lookalike{MacPath("/Users/u/.Trash/L.app"), std::nullopt, "orbelkan.VeldoX", "L", {}};
-    WatchedAppBundle anonymous{MacPath("/Users/u/.Trash/A.app"), std::nullopt, std::nullopt, "A", {}};
+    WatchedAppBundle helper{
+        MacPath("/Users/u/.Trash/H.app"), std::nullopt, "orbelkan.Veldo.Helper", "H", {}};
+    WatchedAppBundle lookalike{
+        MacPath("/Users/u/.Trash/L.app"), std::nullopt, "orbelkan.VeldoX", "L", {}};
+    WatchedAppBundle anonymous{
+        MacPath("/Users/u/.Trash/A.app"), std::nullopt, std::nullopt, "A", {}};
     WatchedAppBundle empty{MacPath("/Users/u/.Trash/E.app"), std::nullopt, "", "E", {}};
     EXPECT_FALSE(g.decide(own, false, kTrash, kT0));
     EXPECT_FALSE(g.decide(helper, false, kTrash, kT0));
@@ -69,7 +74,8 @@ TEST(TrashNoticeGate, RepeatIntervalAndKeys)
 
 TEST(TrashNoticeGate, NestedItemsWhileWorking)
 {
-    const WatchedAppBundle nested{MacPath("/Users/u/.Trash/Folder/Bar.app"), std::nullopt, "com.bar", "Bar", {}};
+    const WatchedAppBundle nested{
+        MacPath("/Users/u/.Trash/Folder/Bar.app"), std::nullopt, "com.bar", "Bar", {}};
     auto g = gate();
     EXPECT_FALSE(g.decide(nested, true, kTrash, kT0));
     g.expect({"/Users/u/Library/Other"}, {}, kT0);
@@ -84,8 +90,16 @@ TEST(TrashNoticeGate, RecordedFolderCoversOnlyItsChildren)
 {
     auto g = gate();
     g.expect({"/Users/u/Library/Foo"}, {}, kT0);
-    WatchedAppBundle inside{MacPath("/Users/u/.Trash/Bar.app"), MacPath("/Users/u/Library/Foo/Bar.app"), "com.bar", "Bar", {}};
-    WatchedAppBundle beside{MacPath("/Users/u/.Trash/FooBar.app"), MacPath("/Users/u/Library/FooBar.app"), "com.foobar", "FooBar", {}};
+    WatchedAppBundle inside{MacPath("/Users/u/.Trash/Bar.app"),
+                            MacPath("/Users/u/Library/Foo/Bar.app"),
+                            "com.bar",
+                            "Bar",
+                            {}};
+    WatchedAppBundle beside{MacPath("/Users/u/.Trash/FooBar.app"),
+                            MacPath("/Users/u/Library/FooBar.app"),
+                            "com.foobar",
+                            "FooBar",
+                            {}};
     EXPECT_FALSE(g.decide(inside, false, kTrash, kT0 + 1s));
     EXPECT_TRUE(g.decide(beside, false, kTrash, kT0 + 1s));
 }
@@ -105,12 +119,9 @@ TEST(TrashLocation, NestedAndInTrash)
 
     const MacPath home("/Users/u");
     const std::tuple<const char*, bool> inTrash[] = {
-        {"/Users/u/.Trash/Foo.app", true},
-        {"/Users/u/.Trash", false},
-        {"/Users/u/.trash/Foo.app", false},
-        {"/Volumes/Disk/.Trashes/501/Foo.app", true},
-        {"/Volumes/Disk/Foo.app", false},
-        {"/Users/v/.Trash/Foo.app", false},
+        {"/Users/u/.Trash/Foo.app", true},  {"/Users/u/.Trash", false},
+        {"/Users/u/.trash/Foo.app", false}, {"/Volumes/Disk/.Trashes/501/Foo.app", true},
+        {"/Volumes/Disk/Foo.app", false},   {"/Users/v/.Trash/Foo.app", false},
     };
     for (const auto& [path, expected] : inTrash)
         EXPECT_EQ(isInTrash(MacPath(path), home), expected) << path;
@@ -125,8 +136,10 @@ TEST(AppCopyLocator, UsableCopies)
     mac.mkdir("/Volumes/Disk/.Trashes/501/Foo.app");
     mac.mkdir("/Volumes/Disk/Applications/Foo.app");
     EXPECT_TRUE(AppCopyLocator::isUsableCopy("/Volumes/Disk/Applications/Foo.app", {}, home));
-    EXPECT_FALSE(AppCopyLocator::isUsableCopy("/Applications/Foo.app", {"/applications/FOO.app"}, home));
-    EXPECT_FALSE(AppCopyLocator::isUsableCopy(home.appendingPathComponent(".Trash/Foo.app"), {}, home));
+    EXPECT_FALSE(
+        AppCopyLocator::isUsableCopy("/Applications/Foo.app", {"/applications/FOO.app"}, home));
+    EXPECT_FALSE(
+        AppCopyLocator::isUsableCopy(home.appendingPathComponent(".Trash/Foo.app"), {}, home));
     EXPECT_FALSE(AppCopyLocator::isUsableCopy("/Volumes/Disk/.Trashes/501/Foo.app", {}, home));
     EXPECT_FALSE(AppCopyLocator::isUsableCopy("/Applications/Deleted.app", {}, home));
 }
