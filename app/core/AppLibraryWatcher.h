@@ -7,14 +7,19 @@
 // state lives; file-system changes are coalesced and answered with a full rescan.
 #pragma once
 
+#include <chrono>
+#include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
 #include <variant>
 #include <vector>
 
+#include "app/core/EventStream.h"
 #include "app/core/WatchedAppBundle.h"
+#include "platform/Clock.h"
 #include "platform/MacPath.h"
 #include "platform/PlistValue.h"
 
@@ -90,6 +95,56 @@ public:
     // the Trash by ascending path, then removals by ascending path.
     static std::vector<Event> diff(const Snapshot& oldApps, const Snapshot& newApps,
                                    const Snapshot& oldTrash, const Snapshot& newTrash);
+
+    // Launch and quit notifications of applications (the workspace's), delivered on any thread.
+    class Workspace
+    {
+    public:
+        virtual ~Workspace() = default;
+        // Starts delivering to `handler` until the returned token is released. An absent bundle
+        // path or identifier means the notification did not name an application.
+        virtual std::shared_ptr<void> observe(
+            std::function<void(std::optional<platform::MacPath> bundleURL,
+                               std::optional<std::string> bundleID, bool launched)>
+                handler) = 0;
+    };
+
+    struct Options
+    {
+        platform::Clock* clock = &platform::SystemClock::shared();
+        std::shared_ptr<Workspace> workspace;              // required when observing
+        std::chrono::milliseconds streamLatency{300};      // coalescing of file-system changes
+    };
+
+    // Builds the watcher; starts nothing and reads no folder. No folders means "/Applications"
+    // and the real home's "Applications"; no Trash means the real home's ".Trash".
+    AppLibraryWatcher(std::optional<std::vector<platform::MacPath>> applicationFolders,
+                      std::optional<platform::MacPath> trashFolder, bool observesWorkspace,
+                      double debounceInterval, Options options);
+    AppLibraryWatcher(std::optional<std::vector<platform::MacPath>> applicationFolders,
+                      std::optional<platform::MacPath> trashFolder, bool observesWorkspace,
+                      double debounceInterval);
+    // Tears down: stops watching, drops pending work and ends every subscriber's stream.
+    ~AppLibraryWatcher();
+    AppLibraryWatcher(const AppLibraryWatcher&) = delete;
+    AppLibraryWatcher& operator=(const AppLibraryWatcher&) = delete;
+
+    // A new stream of events emitted from now on; cancelling it unsubscribes.
+    std::shared_ptr<EventStream<Event>> events();
+
+    // Takes the baseline snapshots and starts watching, asynchronously on the watcher's queue.
+    // Does nothing while watching runs; a start that found nothing to watch can be repeated.
+    void start();
+
+    // The wait before a rescan: the debounce interval, but never past `maximumLatency` after
+    // the first change of a burst (`elapsed` seconds ago); never negative.
+    static double debounceDelay(double elapsed, double debounceInterval, double maximumLatency);
+
+    static constexpr double kMaximumLatency = 5.0;
+
+private:
+    class Impl;
+    std::shared_ptr<Impl> m_impl;
 };
 
 } // namespace veldo::core
