@@ -2,6 +2,7 @@
 #include "common/RemovalSafety.h"
 
 #include <span>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "platform/MacFileSystem.h"
@@ -286,6 +287,21 @@ bool liesInside(std::string_view inner, std::string_view outer)
     return inner.size() > outer.size() && inner.starts_with(outer) && inner[outer.size()] == '/';
 }
 
+// NFD and case folding without a locale. Plain ASCII is already decomposed and folds to its
+// lower case, so it skips the Unicode tables.
+std::string fold(std::string_view text)
+{
+    std::string out(text);
+    for (char& ch : out) {
+        const auto byte = static_cast<unsigned char>(ch);
+        if (byte >= 0x80)
+            return platform::foldForComparison(text);
+        if (byte >= 'A' && byte <= 'Z')
+            ch = static_cast<char>(byte + ('a' - 'A'));
+    }
+    return out;
+}
+
 bool hasPrivateAlias(const std::string& path)
 {
     for (std::string_view alias : {"/var", "/etc", "/tmp"}) {
@@ -394,21 +410,55 @@ std::string appDisplayName(const MacPath& bundle)
 
 bool hasAppExtension(const std::string& name)
 {
-    return platform::foldForComparison(MacPath(name).pathExtension()) == "app";
+    return fold(MacPath(name).pathExtension()) == "app";
 }
+
+// Normalises paths for one check. Within one check a folder's links are resolved once: the
+// installed apps mostly share "/Applications", and the answer can't change in between.
+class Normaliser
+{
+  public:
+    std::string normalizedPath(const MacPath& url)
+    {
+        const MacPath standardized = url.standardized();
+        const std::string& path = standardized.path();
+        if (path.empty() || path == "/")
+            return "/";
+        if (!standardized.isAbsolute())
+            return path;
+        const std::string parent =
+            withPrivatePrefix(resolvedFolder(standardized.deletingLastPathComponent()));
+        const std::string last = standardized.lastPathComponent();
+        return withPrivatePrefix(parent == "/" ? "/" + last : parent + "/" + last);
+    }
+
+  private:
+    const std::string& resolvedFolder(const MacPath& folder)
+    {
+        auto [it, inserted] = m_resolved.try_emplace(folder.path());
+        if (inserted)
+            it->second = platform::resolvingSymlinks(folder).path();
+        return it->second;
+    }
+
+    std::unordered_map<std::string, std::string> m_resolved;
+};
 
 // Folded normalised paths of the context's bundles, made when a check first needs them.
 class NormalisedBundles
 {
   public:
-    explicit NormalisedBundles(const std::vector<MacPath>& urls) : m_urls(urls) {}
+    NormalisedBundles(const std::vector<MacPath>& urls, Normaliser& normaliser)
+        : m_urls(urls), m_normaliser(normaliser)
+    {
+    }
 
     const std::vector<std::string>& folded()
     {
         if (!m_made) {
             m_folded.reserve(m_urls.size());
             for (const MacPath& url : m_urls)
-                m_folded.push_back(platform::foldForComparison(RemovalSafety::normalizedPath(url)));
+                m_folded.push_back(fold(m_normaliser.normalizedPath(url)));
             m_made = true;
         }
         return m_folded;
@@ -416,6 +466,7 @@ class NormalisedBundles
 
   private:
     const std::vector<MacPath>& m_urls;
+    Normaliser& m_normaliser;
     std::vector<std::string> m_folded;
     bool m_made = false;
 };
@@ -425,7 +476,7 @@ std::optional<Refusal> candidateRefusal(const std::string& candidate, const std:
                                         NormalisedBundles& installedApps,
                                         const std::vector<MacPath>& installedAppURLs)
 {
-    const std::string folded = platform::foldForComparison(candidate);
+    const std::string folded = fold(candidate);
     const std::vector<std::string_view> c = splitComponents(folded);
 
     if (systemRuleRefuses(c))
@@ -497,21 +548,12 @@ namespace RemovalSafety {
 
 std::string normalizedPath(const MacPath& url)
 {
-    const MacPath standardized = url.standardized();
-    const std::string& path = standardized.path();
-    if (path.empty() || path == "/")
-        return "/";
-    if (!standardized.isAbsolute())
-        return path;
-    const std::string parent = withPrivatePrefix(
-        platform::resolvingSymlinks(standardized.deletingLastPathComponent()).path());
-    const std::string last = standardized.lastPathComponent();
-    return withPrivatePrefix(parent == "/" ? "/" + last : parent + "/" + last);
+    return Normaliser().normalizedPath(url);
 }
 
 bool isAppsFolderLocation(std::string_view normalizedPath, std::string_view home)
 {
-    const std::string folded = platform::foldForComparison(normalizedPath);
+    const std::string folded = fold(normalizedPath);
     const std::vector<std::string_view> c = splitComponents(folded);
     if (anyEndsWithApp(c))
         return false;
@@ -519,7 +561,7 @@ bool isAppsFolderLocation(std::string_view normalizedPath, std::string_view home
         return true;
     if (c.size() >= 3 && c[0] == "volumes" && c[2] == "applications")
         return true;
-    std::string homeApplications = platform::foldForComparison(home);
+    std::string homeApplications = fold(home);
     if (homeApplications != "/")
         homeApplications.push_back('/');
     homeApplications.append("applications");
@@ -535,11 +577,12 @@ std::optional<Refusal> removalRefusal(const MacPath& url, const RemovalSafety::C
     if (!standardized.isAbsolute() || path.find('\0') != std::string::npos)
         return Refusal::unidentifiable();
 
-    const std::string normalized = RemovalSafety::normalizedPath(standardized);
-    const std::string normalizedHome = RemovalSafety::normalizedPath(context.homeDirectory);
-    const std::string home = platform::foldForComparison(normalizedHome);
-    NormalisedBundles protectedBundles(context.protectedBundles);
-    NormalisedBundles installedApps(context.installedApps);
+    Normaliser normaliser;
+    const std::string normalized = normaliser.normalizedPath(standardized);
+    const std::string normalizedHome = normaliser.normalizedPath(context.homeDirectory);
+    const std::string home = fold(normalizedHome);
+    NormalisedBundles protectedBundles(context.protectedBundles, normaliser);
+    NormalisedBundles installedApps(context.installedApps, normaliser);
 
     if (auto refusal =
             candidateRefusal(path, home, protectedBundles, installedApps, context.installedApps))

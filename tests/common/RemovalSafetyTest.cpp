@@ -233,6 +233,17 @@ TEST_F(RemovalSafetyTest, HomeOutsideUsersWithItsAncestorsAndUnicodeForms)
             {"/opt/people/Jose/Documents", std::nullopt},
         },
         c);
+
+    // Folding maps some non-ASCII letters onto plain ASCII (the Kelvin sign onto "k"): a plain
+    // ASCII path must still meet such a home.
+    RemovalSafety::Context kelvin{MacPath("/opt/people/\u212Aelvin"), {}, {}, false};
+    expectCases(
+        {
+            {"/opt/people/kelvin/Documents", protectedAt("/opt/people/kelvin/Documents")},
+            {"/opt/people/KELVIN", protectedAt("/opt/people/KELVIN")},
+            {"/opt/people/kelvin/notes", std::nullopt},
+        },
+        kelvin);
 }
 
 TEST_F(RemovalSafetyTest, OtherUsersHomesAreProtectedLikeTheCallers)
