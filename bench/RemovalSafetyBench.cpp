@@ -26,7 +26,7 @@ const std::string kHome = "/Users/bench";
 // A temporary Mac root with /var, /tmp and /etc linked into /private, removed at the end.
 class BenchMac
 {
-  public:
+public:
     BenchMac()
     {
         std::string tmpl = (fs::temp_directory_path() / "veldo-bench-XXXXXX").string();
@@ -51,7 +51,7 @@ class BenchMac
 
     void makeFolder(const MacPath& path) const { fs::create_directories(m_root + path.path()); }
 
-  private:
+private:
     std::string m_root;
 };
 

@@ -417,7 +417,7 @@ bool hasAppExtension(const std::string& name)
 // installed apps mostly share "/Applications", and the answer can't change in between.
 class Normaliser
 {
-  public:
+public:
     std::string normalizedPath(const MacPath& url)
     {
         const MacPath standardized = url.standardized();
@@ -432,7 +432,7 @@ class Normaliser
         return withPrivatePrefix(parent == "/" ? "/" + last : parent + "/" + last);
     }
 
-  private:
+private:
     const std::string& resolvedFolder(const MacPath& folder)
     {
         auto [it, inserted] = m_resolved.try_emplace(folder.path());
@@ -447,7 +447,7 @@ class Normaliser
 // Folded normalised paths of the context's bundles, made when a check first needs them.
 class NormalisedBundles
 {
-  public:
+public:
     NormalisedBundles(const std::vector<MacPath>& urls, Normaliser& normaliser)
         : m_urls(urls), m_normaliser(normaliser)
     {
@@ -464,7 +464,7 @@ class NormalisedBundles
         return m_folded;
     }
 
-  private:
+private:
     const std::vector<MacPath>& m_urls;
     Normaliser& m_normaliser;
     std::vector<std::string> m_folded;

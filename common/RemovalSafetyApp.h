@@ -34,7 +34,8 @@ namespace detail {
 std::vector<bool> coveredEntries(const std::vector<platform::MacPath>& urls, bool resolvesLinks);
 } // namespace detail
 
-template <typename Item> struct FilteredItems
+template <typename Item>
+struct FilteredItems
 {
     std::vector<Item> removable; // the items to act on, in input order
     std::vector<Item> covered;   // items inside another listed item, and repeats, in input order

@@ -26,7 +26,7 @@ inline constexpr int kCocoaFileWriteNoPermissionError = 513;
 
 class SystemError
 {
-  public:
+public:
     SystemError(ErrorDomain domain, int code, std::string localizedDescription);
     SystemError(ErrorDomain domain, int code, std::string localizedDescription,
                 SystemError underlying);
@@ -43,7 +43,7 @@ class SystemError
     // Equal when domain, code, description and the whole underlying chain are equal.
     friend bool operator==(const SystemError& a, const SystemError& b);
 
-  private:
+private:
     ErrorDomain m_domain;
     int m_code;
     std::string m_description;

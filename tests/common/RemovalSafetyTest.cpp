@@ -59,7 +59,7 @@ Refusal protectedAt(std::string path)
 
 class RemovalSafetyTest : public ::testing::Test
 {
-  protected:
+protected:
     FakeMac mac;
     const std::string home = mac.home().path();
 

@@ -44,7 +44,7 @@ SystemError bareCocoa513()
 // Injects credentials for one scope.
 class AsCaller
 {
-  public:
+public:
     explicit AsCaller(Credentials c)
     {
         veldo::platform::testing::setCallerCredentials(std::move(c));
@@ -63,7 +63,7 @@ Credentials user(std::vector<gid_t> extraGroups = {})
 
 class AppManagementDenialTest : public ::testing::Test
 {
-  protected:
+protected:
     FakeMac mac;
 
     void SetUp() override
