@@ -20,42 +20,24 @@ using NameSet = std::unordered_set<std::string_view>;
 // Names in a user's home folder that are never removed themselves.
 const NameSet& protectedHomeNames()
 {
+    // clang-format off
     static const NameSet names{
-        "applications",
-        "desktop",
-        "documents",
-        "downloads",
-        "library",
-        "movies",
-        "music",
-        "pictures",
-        "public",
-        "sites",
-        ".trash",
-        ".ssh",
-        ".gnupg",
-        ".config",
-        ".local",
-        ".cache",
-        "icloud drive (archive)",
-    };
+        "applications", "desktop", "documents", "downloads", "library", "movies", "music",
+        "pictures", "public", "sites", ".trash", ".ssh", ".gnupg", ".config", ".local", ".cache",
+        "icloud drive (archive)"};
+    // clang-format on
     return names;
 }
 
 // A Library folder name, "/", and one name inside it.
 const NameSet& protectedLibraryPairs()
 {
+    // clang-format off
     static const NameSet names{
-        "preferences/byhost",
-        "logs/diagnosticreports",
-        "application support/crashreporter",
-        "application support/apple",
-        "developer/xcode",
-        "developer/coresimulator",
-        "caches/com.apple.bird",
-        "java/javavirtualmachines",
-        "java/extensions",
-    };
+        "preferences/byhost", "logs/diagnosticreports", "application support/crashreporter",
+        "application support/apple", "developer/xcode", "developer/coresimulator",
+        "caches/com.apple.bird", "java/javavirtualmachines", "java/extensions"};
+    // clang-format on
     return names;
 }
 
@@ -83,167 +65,47 @@ const NameSet& protectedOptNames()
 // Names directly inside a Library folder that are never removed themselves.
 const NameSet& protectedLibraryNames()
 {
+    // clang-format off
     static const NameSet names{
-        "accessibility",
-        "accounts",
-        "address book plug-ins",
-        "application scripts",
-        "application support",
-        "appstore",
-        "assistant",
-        "assistants",
-        "audio",
-        "autosave information",
-        "automator",
-        "biome",
-        "bluetooth",
-        "bundles",
-        "caches",
-        "calendars",
-        "callservices",
-        "catacomb",
-        "cloudstorage",
-        "colorpickers",
-        "colors",
-        "colorsync",
-        "components",
-        "compositions",
-        "configurationprofiles",
-        "contacts",
-        "containermanager",
-        "containers",
-        "contextual menu items",
-        "cookies",
-        "corefollowup",
-        "coreanalytics",
-        "coremediaio",
-        "daemon containers",
-        "datadeliveryservices",
-        "desktop pictures",
-        "developer",
-        "dictionaries",
-        "directoryservices",
-        "displays",
-        "documentation",
-        "donotdisturb",
-        "driverextensions",
-        "duetexpertcenter",
-        "dyld",
-        "extensions",
-        "favorites",
-        "filesystems",
-        "finance",
-        "financebackup",
-        "fontcollections",
-        "fonts",
-        "frameworks",
-        "frontboard",
-        "gamekit",
-        "gpubundles",
-        "graphics",
-        "group containers",
-        "homekit",
-        "httpstorages",
-        "identityservices",
-        "image capture",
-        "input methods",
-        "installersandboxes",
-        "intelligenceplatform",
-        "intents",
-        "internet plug-ins",
-        "itunes",
-        "java",
-        "kernelcollections",
-        "keyboard",
-        "keyboard layouts",
-        "keyboardservices",
-        "keychains",
-        "languagemodeling",
-        "launchagents",
-        "launchdaemons",
-        "lockdownmode",
-        "logs",
-        "mail",
-        "managed installs",
-        "managed preferences",
-        "mediaanalysis",
-        "messages",
-        "metadata",
-        "mobile documents",
-        "modem scripts",
-        "news",
-        "opendirectory",
-        "osanalytics",
-        "passes",
-        "perl",
-        "personalizationportrait",
-        "photos",
-        "plug-ins",
-        "preferencepanes",
-        "preferences",
-        "printers",
-        "privatecloudcompute",
-        "privilegedhelpertools",
-        "python",
-        "quicklook",
-        "receipts",
-        "responsekit",
-        "ruby",
-        "safari",
-        "safarisafebrowsing",
-        "sandbox",
-        "saved application state",
-        "screen savers",
-        "scriptingadditions",
-        "scripts",
-        "security",
-        "server",
-        "services",
-        "sharing",
-        "shortcuts",
-        "sounds",
-        "speech",
-        "spelling",
-        "spotlight",
-        "stageddriverextensions",
-        "stagedextensions",
-        "staged extensions",
-        "startupitems",
-        "statuskit",
-        "suggestions",
-        "systemextensions",
-        "systemmigration",
-        "systemprofiler",
-        "translation",
-        "trial",
-        "unifiedassetframework",
-        "updates",
-        "user pictures",
-        "user template",
-        "video",
-        "voices",
-        "weather",
-        "webkit",
-        "webserver",
-        "widgets",
-        "workflows",
-        "fonts disabled",
-        "pubsub",
-        "reminders",
-        "saved searches",
-        "syncedpreferences",
-        "syncservices",
-        "applemediaservices",
-        "homeenergyd",
-        "studentd",
-    };
+        "accessibility", "accounts", "address book plug-ins", "application scripts",
+        "application support", "appstore", "assistant", "assistants", "audio",
+        "autosave information", "automator", "biome", "bluetooth", "bundles", "caches", "calendars",
+        "callservices", "catacomb", "cloudstorage", "colorpickers", "colors", "colorsync",
+        "components", "compositions", "configurationprofiles", "contacts", "containermanager",
+        "containers", "contextual menu items", "cookies", "corefollowup", "coreanalytics",
+        "coremediaio", "daemon containers", "datadeliveryservices", "desktop pictures", "developer",
+        "dictionaries", "directoryservices", "displays", "documentation", "donotdisturb",
+        "driverextensions", "duetexpertcenter", "dyld", "extensions", "favorites", "filesystems",
+        "finance", "financebackup", "fontcollections", "fonts", "frameworks", "frontboard",
+        "gamekit", "gpubundles", "graphics", "group containers", "homekit", "httpstorages",
+        "identityservices", "image capture", "input methods", "installersandboxes",
+        "intelligenceplatform", "intents", "internet plug-ins", "itunes", "java",
+        "kernelcollections", "keyboard", "keyboard layouts", "keyboardservices", "keychains",
+        "languagemodeling", "launchagents", "launchdaemons", "lockdownmode", "logs", "mail",
+        "managed installs", "managed preferences", "mediaanalysis", "messages", "metadata",
+        "mobile documents", "modem scripts", "news", "opendirectory", "osanalytics", "passes",
+        "perl", "personalizationportrait", "photos", "plug-ins", "preferencepanes", "preferences",
+        "printers", "privatecloudcompute", "privilegedhelpertools", "python", "quicklook",
+        "receipts", "responsekit", "ruby", "safari", "safarisafebrowsing", "sandbox",
+        "saved application state", "screen savers", "scriptingadditions", "scripts", "security",
+        "server", "services", "sharing", "shortcuts", "sounds", "speech", "spelling", "spotlight",
+        "stageddriverextensions", "stagedextensions", "staged extensions", "startupitems",
+        "statuskit", "suggestions", "systemextensions", "systemmigration", "systemprofiler",
+        "translation", "trial", "unifiedassetframework", "updates", "user pictures",
+        "user template", "video", "voices", "weather", "webkit", "webserver", "widgets",
+        "workflows", "fonts disabled", "pubsub", "reminders", "saved searches", "syncedpreferences",
+        "syncservices", "applemediaservices", "homeenergyd", "studentd"};
+    // clang-format on
     return names;
 }
 
 // Top-level folders that are never touched at any depth.
 const NameSet& systemTopLevelNames()
 {
-    static const NameSet names{"system", "bin", "sbin", "dev", "cores", "network"};
+    // clang-format off
+    static const NameSet names{
+        "system", "bin", "sbin", "dev", "cores", "network"};
+    // clang-format on
     return names;
 }
 
@@ -485,7 +347,7 @@ std::optional<Refusal> candidateRefusal(const std::string& candidate, const std:
         return Refusal::protectedLocation(candidate);
     if (liesInside(folded, home)) {
         const size_t homeDepth = splitComponents(home).size();
-        if (homeRuleRefuses(Components(c).subspan(homeDepth)))
+        if (homeDepth < c.size() && homeRuleRefuses(Components(c).subspan(homeDepth)))
             return Refusal::protectedLocation(candidate);
     }
     // The caller's home is not the only one: an administrator's removal (or another user's

@@ -18,30 +18,30 @@ using NameSet = std::unordered_set<std::string_view>;
 
 const NameSet& protectedSystemBundleIDs()
 {
+    // clang-format off
     static const NameSet ids{
-        "com.apple.finder",
-        "com.apple.dock",
-        "com.apple.systempreferences",
-        "com.apple.systemsettings",
-        "com.apple.safari",
-        "com.apple.mail",
-        "com.apple.terminal",
-        "com.apple.activitymonitor",
-        "com.apple.loginwindow",
-    };
+        "com.apple.finder", "com.apple.dock", "com.apple.systempreferences",
+        "com.apple.systemsettings", "com.apple.safari", "com.apple.mail", "com.apple.terminal",
+        "com.apple.activitymonitor", "com.apple.loginwindow"};
+    // clang-format on
     return ids;
 }
 
 const NameSet& protectedAppNames()
 {
-    static const NameSet names{"finder", "dock", "system settings", "system preferences", "veldo"};
+    // clang-format off
+    static const NameSet names{
+        "finder", "dock", "system settings", "system preferences", "veldo"};
+    // clang-format on
     return names;
 }
 
 const NameSet& bundleExtensions()
 {
-    static const NameSet extensions{"app",   "framework", "bundle",          "xpc",
-                                    "appex", "plugin",    "systemextension", "kext"};
+    // clang-format off
+    static const NameSet extensions{
+        "app", "framework", "bundle", "xpc", "appex", "plugin", "systemextension", "kext"};
+    // clang-format on
     return extensions;
 }
 
