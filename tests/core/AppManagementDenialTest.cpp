@@ -205,6 +205,9 @@ TEST_F(AppManagementDenialTest, ItemOutsideAnyBundleOrUnreadable)
     EXPECT_TRUE(isAppManagementDenial(bareCocoa513(), MacPath("/Applications/Present.app")));
     EXPECT_FALSE(
         isAppManagementDenial(SystemError::posix(ENOSPC), MacPath("/Applications/Present.app")));
+    // The extension is matched in any letter case.
+    mac.mkdir("/Applications/Loud.APP/Contents");
+    EXPECT_TRUE(isAppManagementDenial(bareCocoa513(), MacPath("/Applications/Loud.APP/Contents")));
 }
 
 TEST_F(AppManagementDenialTest, FlagsExplainTheRefusalEvenForRoot)
