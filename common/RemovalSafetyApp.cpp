@@ -60,10 +60,7 @@ std::vector<bool> coveredEntries(const std::vector<platform::MacPath>& urls, boo
     std::unordered_set<std::string> seen;
     std::vector<bool> covered(urls.size(), false);
     for (size_t i = 0; i < keys.size(); ++i) {
-        if (isCoveredByAncestor(keys[i], all))
-            covered[i] = true;
-        else if (!seen.insert(keys[i]).second)
-            covered[i] = true;
+        covered[i] = isCoveredByAncestor(keys[i], all) || !seen.insert(keys[i]).second;
     }
     return covered;
 }
