@@ -50,9 +50,10 @@ CommandRunner::Environment uninstallEnvironment()
     const auto own = env.find("PATH");
     const std::string ownPath = own == env.end() ? std::string() : own->second;
     env["PATH"] = CommandRunner::childSearchPath(CommandRunner::searchPath(), ownPath);
+    const std::string on = "1";
     for (const char* name : {"HOMEBREW_NO_AUTO_UPDATE", "HOMEBREW_NO_ENV_HINTS",
                              "HOMEBREW_NO_INSTALL_CLEANUP", "NONINTERACTIVE"})
-        env[name] = "1";
+        env[name] = on;
     env.erase("SUDO_ASKPASS");
     return env;
 }
