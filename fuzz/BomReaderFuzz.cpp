@@ -15,9 +15,8 @@ bool isSafeRelativePath(std::string_view path)
     std::size_t start = 0;
     for (;;) {
         const auto slash = path.find('/', start);
-        const auto component = path.substr(start, slash == std::string_view::npos
-                                                       ? std::string_view::npos
-                                                       : slash - start);
+        const auto component = path.substr(
+            start, slash == std::string_view::npos ? std::string_view::npos : slash - start);
         if (component.empty() || component == "." || component == ".." ||
             component.find('\0') != std::string_view::npos)
             return false;

@@ -14,7 +14,7 @@ namespace veldo::leftovers {
 
 class BOMCursor
 {
-  public:
+public:
     // A cursor from `start` (clamped to 0 or more) to `end` (clamped to 0 … data length; the
     // data length when none). A start beyond the end is allowed: every read then fails.
     BOMCursor(std::string_view data, std::int64_t start,
@@ -42,7 +42,7 @@ class BOMCursor
     // UTF-8 text of `bytes`, each invalid sequence replaced by U+FFFD.
     static std::string decodeText(std::string_view bytes);
 
-  private:
+private:
     std::optional<std::uint64_t> readBigEndian(int width);
 
     std::string_view m_data;

@@ -22,7 +22,8 @@ struct BOMEntry
 
 } // namespace veldo::leftovers
 
-template <> struct std::hash<veldo::leftovers::BOMEntry>
+template <>
+struct std::hash<veldo::leftovers::BOMEntry>
 {
     size_t operator()(const veldo::leftovers::BOMEntry& e) const noexcept
     {

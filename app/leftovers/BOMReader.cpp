@@ -45,7 +45,7 @@ struct PathSlot
 
 class FileReader
 {
-  public:
+public:
     explicit FileReader(std::string_view data)
         : m_data(data), m_size(static_cast<std::int64_t>(data.size()))
     {
@@ -53,7 +53,7 @@ class FileReader
 
     std::vector<BOMEntry> entries();
 
-  private:
+private:
     bool readBlockTable(std::uint32_t tableOffset);
     std::optional<std::uint32_t> readPathsVariable(std::uint32_t variablesOffset) const;
     bool isUsable(std::uint32_t index) const;

@@ -40,7 +40,7 @@ std::string bomDetailBlock(std::uint8_t type);
 
 class BomWriter
 {
-  public:
+public:
     BomWriter();
 
     // Appends a block; returns its index.
@@ -64,7 +64,7 @@ class BomWriter
     std::size_t variablesOffset() const { return m_variablesOffset; }
     std::size_t blockAddress(std::uint32_t index) const;
 
-  private:
+private:
     std::vector<std::string> m_blocks;
     std::map<std::uint32_t, std::pair<std::uint32_t, std::uint32_t>> m_extents;
     std::vector<std::pair<std::string, std::uint32_t>> m_variables;
