@@ -57,6 +57,7 @@ TEST(BOMCursor, DecodesTextWithReplacementCharacters)
               "a\xEF\xBF\xBD"
               "b");
     EXPECT_EQ(BOMCursor::decodeText("cut\xE2\x82"), "cut\xEF\xBF\xBD");
-    BOMCursor c("\x00n\xC0"s, 0);
+    const std::string bytes = "\x00n\xC0"s;
+    BOMCursor c(bytes, 0);
     EXPECT_EQ(c.readText(3), "\x00n\xEF\xBF\xBD"s);
 }
