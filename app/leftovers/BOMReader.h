@@ -9,8 +9,9 @@
 // Bounds on crafted input: the tree walk visits each node once, pushes at most 4 n + 16 node
 // indices (n blocks), and reads no more entry and name bytes than the file holds, which a file
 // whose blocks don't overlap never exceeds. A path is built from at most 4,096 records; a
-// path longer than 1,024 bytes (the longest a Mac can name) is left out. Path building
-// remembers each identifier's result, so the cost stays linear in the number of records.
+// path longer than 1,024 bytes (PATH_MAX on a Mac: nothing there can be named by it) is left
+// out. Path building remembers each identifier's result, so the cost stays linear in the
+// number of records.
 // Pure and thread-safe; blocks only for the CPU work.
 #pragma once
 
