@@ -15,7 +15,9 @@ std::optional<std::string> abbreviatedExactly(std::string_view path, std::string
         return std::nullopt;
     if (path.size() > home.size() && path[home.size()] != '/')
         return std::nullopt;
-    return "~" + std::string(path.substr(home.size()));
+    std::string shown(1, '~');
+    shown.append(path.substr(home.size()));
+    return shown;
 }
 
 } // namespace
