@@ -1,2 +1,3 @@
 // Anchors the common library until its first translation unit arrives.
-namespace veldo { }
+namespace veldo {
+}

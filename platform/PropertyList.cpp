@@ -1,11 +1,11 @@
 // Property-list reading and writing over libplist, with our own guards in front of it.
 #include "platform/PropertyList.h"
 
-#include <plist/plist.h>
-
 #include <cerrno>
 #include <cmath>
 #include <memory>
+
+#include <plist/plist.h>
 
 #include "platform/MacFileSystem.h"
 #include "platform/PlistGuard.h"
@@ -100,7 +100,8 @@ std::optional<PlistValue> fromNode(plist_t node, int depth)
         const char* p = plist_get_data_ptr(node, &len);
         PlistValue::Data data;
         if (p)
-            data.assign(reinterpret_cast<const uint8_t*>(p), reinterpret_cast<const uint8_t*>(p) + len);
+            data.assign(reinterpret_cast<const uint8_t*>(p),
+                        reinterpret_cast<const uint8_t*>(p) + len);
         return PlistValue(std::move(data));
     }
     default:
