@@ -1,11 +1,5 @@
 // Times allocatedSize against `du -s -B1` over one generated tree of 200,000 files in 10,000
 // folders with hard links: one untimed warm-up run each, then the best of three, and the ratio.
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -14,6 +8,12 @@
 #include <filesystem>
 #include <string>
 #include <vector>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "app/core/AllocatedSize.h"
 #include "platform/MacRoot.h"
@@ -140,11 +140,12 @@ int main()
         veldo::platform::testing::setMacRoot(base);
         const veldo::platform::MacPath macTree("/tree");
         std::int64_t ours = veldo::core::allocatedSize(macTree); // warm-up
-        long long theirs = runDu(tree);                           // warm-up
+        long long theirs = runDu(tree);                          // warm-up
         double bestOurs = 1e9;
         double bestDu = 1e9;
         for (int run = 0; run < kRuns && theirs >= 0; ++run) {
-            bestOurs = std::min(bestOurs, seconds([&] { ours = veldo::core::allocatedSize(macTree); }));
+            bestOurs =
+                std::min(bestOurs, seconds([&] { ours = veldo::core::allocatedSize(macTree); }));
             bestDu = std::min(bestDu, seconds([&] { theirs = runDu(tree); }));
         }
         if (theirs < 0) {

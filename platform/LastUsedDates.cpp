@@ -8,7 +8,7 @@ namespace veldo::platform {
 
 namespace {
 
-constexpr std::size_t kMaxInfoBytes = 4u * 1024u * 1024u;
+constexpr std::size_t kMaxInfoBytes = std::size_t{4} << 20;
 
 bool isPlainFileName(const std::string& name)
 {
@@ -23,8 +23,8 @@ ExecutableAccessTime::lastUsedDate(const MacPath& bundle) const
 {
     const MacPath contents = bundle.appendingPathComponent("Contents");
     std::string executable;
-    if (auto info = readPropertyListFile(contents.appendingPathComponent("Info.plist"),
-                                         kMaxInfoBytes)) {
+    if (auto info =
+            readPropertyListFile(contents.appendingPathComponent("Info.plist"), kMaxInfoBytes)) {
         if (auto name = info->stringFor("CFBundleExecutable"); name && isPlainFileName(*name))
             executable = *name;
     }
@@ -33,8 +33,9 @@ ExecutableAccessTime::lastUsedDate(const MacPath& bundle) const
     if (!isPlainFileName(executable))
         return std::nullopt;
 
-    auto st = fileStatus(contents.appendingPathComponent("MacOS").appendingPathComponent(executable),
-                         FollowLinks::yes);
+    auto st =
+        fileStatus(contents.appendingPathComponent("MacOS").appendingPathComponent(executable),
+                   FollowLinks::yes);
     if (!st || st->type != FileType::regular)
         return std::nullopt;
     return TimePoint(std::chrono::duration_cast<TimePoint::duration>(

@@ -1,11 +1,11 @@
 // Locale-aware, case-insensitive name ordering through ICU.
 #include "platform/NameCollator.h"
 
+#include <clocale>
+
 #include <unicode/coll.h>
 #include <unicode/locid.h>
 #include <unicode/stringpiece.h>
-
-#include <clocale>
 
 #include "platform/Unicode.h"
 
@@ -43,7 +43,9 @@ struct NameCollator::Impl
     std::unique_ptr<icu::Collator> collator;
 };
 
-NameCollator::NameCollator() : NameCollator(processCollationLocale()) {}
+NameCollator::NameCollator() : NameCollator(processCollationLocale())
+{
+}
 
 NameCollator::NameCollator(std::string_view posixLocale)
 {

@@ -1,12 +1,6 @@
 // Running applications read from /proc; quitting through SIGTERM on a process descriptor.
 #include "platform/RunningApplications.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -14,6 +8,12 @@
 #include <cstdlib>
 #include <map>
 #include <string_view>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include "common/UniqueFd.h"
 #include "platform/MacRoot.h"
@@ -23,7 +23,7 @@ namespace veldo::platform {
 
 namespace {
 
-constexpr std::size_t kMaxInfoBytes = 4u * 1024u * 1024u;
+constexpr std::size_t kMaxInfoBytes = std::size_t{4} << 20;
 constexpr std::string_view kDeletedSuffix = " (deleted)";
 
 UniqueFd openAt(int dirFd, const char* name, int flags)
@@ -174,8 +174,8 @@ struct BundleNames
 BundleNames readBundleNames(const MacPath& bundle)
 {
     BundleNames names;
-    auto info = readPropertyListFile(bundle.appendingPathComponent("Contents/Info.plist"),
-                                     kMaxInfoBytes);
+    auto info =
+        readPropertyListFile(bundle.appendingPathComponent("Contents/Info.plist"), kMaxInfoBytes);
     if (!info)
         return names;
     auto nonEmpty = [&](std::string_view key) -> std::optional<std::string> {

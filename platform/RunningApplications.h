@@ -1,12 +1,12 @@
 // The applications running for the current user, and asking one of them to quit.
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include <sys/types.h>
 
 #include "platform/MacPath.h"
 

@@ -1,15 +1,15 @@
 // Bytes on disk of a file or folder tree, by a descriptor-relative walk.
 #include "app/core/AllocatedSize.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <string>
 #include <unordered_set>
 #include <vector>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "common/UniqueFd.h"
 #include "platform/MacFileSystem.h"
@@ -21,7 +21,7 @@ namespace {
 // Folder descriptors kept open along the current path; deeper folders close their far
 // ancestors and reopen them through ".." on the way back.
 constexpr std::size_t kHeldDepth = 64;
-constexpr std::size_t kListingBufferBytes = 64 * 1024;
+constexpr std::size_t kListingBufferBytes = std::size_t{64} << 10;
 constexpr std::int64_t kBlockBytes = 512;
 
 struct FileKey
@@ -35,7 +35,8 @@ struct FileKeyHash
 {
     std::size_t operator()(const FileKey& k) const noexcept
     {
-        return std::hash<std::uint64_t>{}(static_cast<std::uint64_t>(k.inode) * 0x9E3779B97F4A7C15ull ^
+        return std::hash<std::uint64_t>{}(static_cast<std::uint64_t>(k.inode) *
+                                              0x9E3779B97F4A7C15ull ^
                                           static_cast<std::uint64_t>(k.device));
     }
 };
@@ -44,8 +45,8 @@ int openFolderAt(int dirFd, const char* name)
 {
     // O_NONBLOCK: should the entry have turned into a FIFO, the open must not wait for a writer.
     for (;;) {
-        const int fd = ::openat(dirFd, name,
-                                O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        const int fd =
+            ::openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
         if (fd >= 0 || errno != EINTR)
             return fd;
     }
@@ -99,7 +100,9 @@ private:
         m_frames.push_back(Frame{std::move(child), {}, 0, 0, 0});
         if (m_frames.size() > kHeldDepth) {
             Frame& far = m_frames[m_frames.size() - 1 - kHeldDepth];
-            struct stat st{};
+            struct stat st
+            {
+            };
             if (::fstat(far.fd.get(), &st) == 0) {
                 far.device = st.st_dev;
                 far.inode = st.st_ino;
@@ -117,7 +120,9 @@ private:
             Frame& parent = m_frames[m_frames.size() - 2];
             if (!parent.fd) {
                 UniqueFd up(openFolderAt(m_frames.back().fd.get(), ".."));
-                struct stat st{};
+                struct stat st
+                {
+                };
                 if (!up || ::fstat(up.get(), &st) != 0 || st.st_dev != parent.device ||
                     st.st_ino != parent.inode)
                     return false;
@@ -140,7 +145,8 @@ private:
             if (n <= 0)
                 return;
             for (ssize_t offset = 0; offset < n;) {
-                const auto* entry = reinterpret_cast<const struct dirent64*>(m_buffer.data() + offset);
+                const auto* entry =
+                    reinterpret_cast<const struct dirent64*>(m_buffer.data() + offset);
                 offset += entry->d_reclen;
                 const char* name = entry->d_name;
                 if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
@@ -162,7 +168,9 @@ private:
 
     void countEntry(int dirFd, const char* name, Frame& frame)
     {
-        struct stat st{};
+        struct stat st
+        {
+        };
         if (!statAt(dirFd, name, st))
             return;
         if (S_ISDIR(st.st_mode)) {
@@ -187,7 +195,9 @@ private:
 std::int64_t allocatedSize(const platform::MacPath& path)
 {
     const std::string host = platform::resolvedHostPath(path, platform::FollowLinks::no);
-    struct stat st{};
+    struct stat st
+    {
+    };
     if (::lstat(host.c_str(), &st) != 0)
         return 0;
     if (!S_ISDIR(st.st_mode))

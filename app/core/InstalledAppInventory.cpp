@@ -19,14 +19,14 @@ namespace {
 using platform::MacPath;
 using platform::PlistValue;
 
-constexpr std::size_t kMaxInfoBytes = 4u * 1024u * 1024u;
+constexpr std::size_t kMaxInfoBytes = std::size_t{4} << 20;
 
 // White space and line breaks (Unicode White_Space) in UTF-8.
 constexpr std::array<std::string_view, 25> kWhiteSpace = {
-    "\t", "\n", "\v", "\f", "\r", " ", "\xC2\x85", "\xC2\xA0", "\xE1\x9A\x80",
-    "\xE2\x80\x80", "\xE2\x80\x81", "\xE2\x80\x82", "\xE2\x80\x83", "\xE2\x80\x84",
-    "\xE2\x80\x85", "\xE2\x80\x86", "\xE2\x80\x87", "\xE2\x80\x88", "\xE2\x80\x89",
-    "\xE2\x80\x8A", "\xE2\x80\xA8", "\xE2\x80\xA9", "\xE2\x80\xAF", "\xE2\x81\x9F",
+    "\t",           "\n",           "\v",           "\f",           "\r",           " ",
+    "\xC2\x85",     "\xC2\xA0",     "\xE1\x9A\x80", "\xE2\x80\x80", "\xE2\x80\x81", "\xE2\x80\x82",
+    "\xE2\x80\x83", "\xE2\x80\x84", "\xE2\x80\x85", "\xE2\x80\x86", "\xE2\x80\x87", "\xE2\x80\x88",
+    "\xE2\x80\x89", "\xE2\x80\x8A", "\xE2\x80\xA8", "\xE2\x80\xA9", "\xE2\x80\xAF", "\xE2\x81\x9F",
     "\xE3\x80\x80"};
 
 std::string_view trimmedWhiteSpace(std::string_view s)
@@ -109,7 +109,7 @@ MacPath applyLinkRule(const MacPath& candidate, const std::vector<std::string>& 
 {
     if (!platform::isSymbolicLink(candidate))
         return candidate;
-    const MacPath target = platform::resolvingSymlinks(candidate);
+    MacPath target = platform::resolvingSymlinks(candidate);
     if (!hasAppExtension(target) || !platform::exists(target))
         return candidate;
     const std::string& t = target.path();
@@ -124,8 +124,8 @@ MacPath applyLinkRule(const MacPath& candidate, const std::vector<std::string>& 
 std::optional<PlistValue> readInfoDictionary(const MacPath& bundle)
 {
     for (const char* relative : {"Contents/Info.plist", "WrappedBundle/Info.plist"}) {
-        auto value = platform::readPropertyListFile(bundle.appendingPathComponent(relative),
-                                                    kMaxInfoBytes);
+        auto value =
+            platform::readPropertyListFile(bundle.appendingPathComponent(relative), kMaxInfoBytes);
         if (value && value->asDictionary())
             return value;
     }
@@ -188,8 +188,8 @@ InstalledApp makeApp(const MacPath& bundle, bool isSystem, const RunningPaths& r
     InstalledApp app;
     app.url = bundle;
     app.name = displayName ? *displayName : bundleName ? *bundleName : fileName;
-    for (const auto* candidate : {&fileName, bundleName ? &*bundleName : nullptr,
-                                  displayName ? &*displayName : nullptr}) {
+    for (const auto* candidate :
+         {&fileName, bundleName ? &*bundleName : nullptr, displayName ? &*displayName : nullptr}) {
         if (!candidate || *candidate == app.name ||
             std::find(app.alternateNames.begin(), app.alternateNames.end(), *candidate) !=
                 app.alternateNames.end())

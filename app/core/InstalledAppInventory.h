@@ -22,7 +22,8 @@ namespace veldo::core {
 // What the inventory asks of the system; tests pass their own. Not owned.
 struct InventorySources
 {
-    const platform::RunningApplicationSource* running = &platform::ProcRunningApplications::shared();
+    const platform::RunningApplicationSource* running =
+        &platform::ProcRunningApplications::shared();
     const platform::LastUsedDateSource* lastUsed = &platform::ExecutableAccessTime::shared();
     const platform::Clock* clock = &platform::SystemClock::shared();
 };
@@ -42,7 +43,8 @@ std::vector<InstalledApp> scan(const std::vector<ScopedAccessRoot>& roots, bool 
 
 // One bundle on its own (an app dropped or opened): none unless the extension is exactly "app"
 // and something exists at the path. isSystemApp when the path lies in "/System/".
-std::optional<InstalledApp> load(const platform::MacPath& url, const InventorySources& sources = {});
+std::optional<InstalledApp> load(const platform::MacPath& url,
+                                 const InventorySources& sources = {});
 
 // Sorts by name, in the process locale's order ignoring letter case; stable, so apps whose names
 // compare equal keep their order.

@@ -81,8 +81,9 @@ std::string helperDisplayName(const RunningApplication& r)
     return "pid " + std::to_string(r.processIdentifier);
 }
 
-std::vector<RunningApplication> runningApplicationsMatching(
-    const InstalledApp& app, const platform::RunningApplicationSource& source)
+std::vector<RunningApplication>
+runningApplicationsMatching(const InstalledApp& app,
+                            const platform::RunningApplicationSource& source)
 {
     return matching(app, comparisonPath(app.url), source.runningApplications());
 }

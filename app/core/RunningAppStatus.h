@@ -7,11 +7,11 @@
 // system only briefly and may be called from any thread.
 #pragma once
 
-#include <sys/types.h>
-
 #include <optional>
 #include <string>
 #include <vector>
+
+#include <sys/types.h>
 
 #include "app/core/InstalledApp.h"
 #include "platform/RunningApplications.h"
@@ -20,9 +20,9 @@ namespace veldo::core {
 
 struct RunningAppStatus
 {
-    bool isRunning = false;                  // some running application is this app itself
-    std::optional<pid_t> processIdentifier;  // the first such application's process id
-    std::vector<std::string> helperNames;    // the app's helper processes, each name once
+    bool isRunning = false;                 // some running application is this app itself
+    std::optional<pid_t> processIdentifier; // the first such application's process id
+    std::vector<std::string> helperNames;   // the app's helper processes, each name once
 
     static const RunningAppStatus notRunning;
 
@@ -57,8 +57,7 @@ RunningAppStatus runningStatus(
 // Asks every matching application, then every helper, to quit. True when every matching
 // application accepted the request (true when none runs: nothing is sent); the helpers' answers
 // do not count. Returns at once: the caller polls runningStatus to see the app go.
-bool requestQuit(
-    const InstalledApp& app,
-    const platform::RunningApplicationSource& source = platform::ProcRunningApplications::shared());
+bool requestQuit(const InstalledApp& app, const platform::RunningApplicationSource& source =
+                                              platform::ProcRunningApplications::shared());
 
 } // namespace veldo::core

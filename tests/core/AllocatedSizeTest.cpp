@@ -1,13 +1,14 @@
 // Bytes on disk of files and folder trees: hard links once, links as themselves, no folders.
+#include "app/core/AllocatedSize.h"
+
+#include <string>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <string>
-
 #include <gtest/gtest.h>
 
-#include "app/core/AllocatedSize.h"
 #include "tests/support/FakeMac.h"
 #include "tests/support/Unprivileged.h"
 
@@ -20,7 +21,9 @@ namespace {
 // The allocated bytes of one entry itself, as the host reports them.
 std::int64_t blocksOf(const FakeMac& mac, const MacPath& path)
 {
-    struct stat st{};
+    struct stat st
+    {
+    };
     EXPECT_EQ(::lstat(mac.host(path).c_str(), &st), 0) << path.path();
     return static_cast<std::int64_t>(st.st_blocks) * 512;
 }
@@ -42,8 +45,8 @@ TEST(AllocatedSize, HardLinksCountOnceAndFoldersAddNothing)
     mac.hardlink(shared, "/Users/Shared/Tree/shared.bin");
     const MacPath hidden = mac.write("/Users/Shared/Tree/.hidden", kMegabyte);
 
-    const std::int64_t expected = blocksOf(mac, big) + blocksOf(mac, small) +
-                                  blocksOf(mac, shared) + blocksOf(mac, hidden);
+    const std::int64_t expected =
+        blocksOf(mac, big) + blocksOf(mac, small) + blocksOf(mac, shared) + blocksOf(mac, hidden);
     ASSERT_GE(blocksOf(mac, big), 1 << 20);
     EXPECT_EQ(allocatedSize(tree), expected);
 
@@ -56,7 +59,8 @@ TEST(AllocatedSize, HardLinksCountOnceAndFoldersAddNothing)
     // A folder with many entries has blocks of its own, yet only files count.
     const MacPath many = mac.mkdir("/Users/Shared/ManyEmpty");
     for (int i = 0; i < 400; ++i)
-        mac.write(many.appendingPathComponent("empty-file-with-a-long-name-" + std::to_string(i)), "");
+        mac.write(many.appendingPathComponent("empty-file-with-a-long-name-" + std::to_string(i)),
+                  "");
     ASSERT_GT(blocksOf(mac, many), 0);
     EXPECT_EQ(allocatedSize(many), 0);
 }
@@ -98,9 +102,10 @@ TEST(AllocatedSize, FilesPackagesAndMissingPaths)
     EXPECT_LT(allocatedSize(sparse), 1 << 20);
 
     // An app bundle is walked like any folder.
-    mac.makeApp("/Applications/Sized.app", veldo::platform::PlistValue::Dictionary{
-                                               {"CFBundleExecutable", "Sized"}});
-    const MacPath resource = mac.write("/Applications/Sized.app/Contents/Resources/data", kMegabyte);
+    mac.makeApp("/Applications/Sized.app",
+                veldo::platform::PlistValue::Dictionary{{"CFBundleExecutable", "Sized"}});
+    const MacPath resource =
+        mac.write("/Applications/Sized.app/Contents/Resources/data", kMegabyte);
     EXPECT_EQ(allocatedSize("/Applications/Sized.app"),
               blocksOf(mac, "/Applications/Sized.app/Contents/Info.plist") +
                   blocksOf(mac, "/Applications/Sized.app/Contents/MacOS/Sized") +

@@ -15,8 +15,8 @@ class FakeRunningApplications final : public platform::RunningApplicationSource
 {
 public:
     std::vector<platform::RunningApplication> applications;
-    std::set<pid_t> refusing;                // terminate() answers false for these
-    mutable std::vector<pid_t> terminated;   // every terminate() call, in order
+    std::set<pid_t> refusing;              // terminate() answers false for these
+    mutable std::vector<pid_t> terminated; // every terminate() call, in order
 
     std::vector<platform::RunningApplication> runningApplications() const override
     {

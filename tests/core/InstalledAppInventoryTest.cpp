@@ -1,10 +1,11 @@
 // The installed-app inventory over a fake Mac: folders, links, dictionaries, dates and order.
+#include "app/core/InstalledAppInventory.h"
+
 #include <algorithm>
 #include <chrono>
 
 #include <gtest/gtest.h>
 
-#include "app/core/InstalledAppInventory.h"
 #include "platform/Clock.h"
 #include "tests/core/FakeSources.h"
 #include "tests/support/FakeMac.h"
@@ -31,10 +32,11 @@ struct Inventory
 
     std::vector<ScopedAccessRoot> roots() const
     {
-        return {{AccessRootKind::applications, "/Applications"},
-                {AccessRootKind::userApplications, mac.home().appendingPathComponent("Applications")},
-                {AccessRootKind::userLibrary, mac.home().appendingPathComponent("Library")},
-                {AccessRootKind::systemLibrary, "/Library"}};
+        return {
+            {AccessRootKind::applications, "/Applications"},
+            {AccessRootKind::userApplications, mac.home().appendingPathComponent("Applications")},
+            {AccessRootKind::userLibrary, mac.home().appendingPathComponent("Library")},
+            {AccessRootKind::systemLibrary, "/Library"}};
     }
 
     std::vector<InstalledApp> scan(bool includeSystemApps = false) const
@@ -76,8 +78,8 @@ TEST(InstalledAppInventory, SystemAppsOnlyWhenAsked)
 
     const auto all = inv.scan(true);
     EXPECT_EQ(urls(all), (std::vector<std::string>{"/Applications/Editor.app",
-                                                  "/System/Applications/Calculator.app",
-                                                  "/System/Applications/Utilities/Console.app"}));
+                                                   "/System/Applications/Calculator.app",
+                                                   "/System/Applications/Utilities/Console.app"}));
     EXPECT_FALSE(byName(all, "Editor")->isSystemApp);
     EXPECT_TRUE(byName(all, "Calculator")->isSystemApp);
     EXPECT_TRUE(byName(all, "Console")->isSystemApp);
@@ -103,7 +105,7 @@ TEST(InstalledAppInventory, SearchesOneLevelOfPlainFoldersOnly)
     inv.mac.write("/Applications/Notes.txt", "not an app");
 
     EXPECT_EQ(urls(inv.scan()), (std::vector<std::string>{"/Applications/Games/Chess.app",
-                                                         "/Applications/Host.app"}));
+                                                          "/Applications/Host.app"}));
 }
 
 TEST(InstalledAppInventory, LinkedBundlesAreListedOnceWithTheRightPath)
@@ -116,7 +118,8 @@ TEST(InstalledAppInventory, LinkedBundlesAreListedOnceWithTheRightPath)
     // A link to a build folder outside every application folder stands as the link.
     inv.app("/Users/Shared/Build/Dev.app", "Dev");
     inv.mac.symlink("/Applications/Dev.app", "/Users/Shared/Build/Dev.app");
-    inv.mac.symlink(userApps.appendingPathComponent("Dev Again.app"), "/Users/Shared/Build/Dev.app");
+    inv.mac.symlink(userApps.appendingPathComponent("Dev Again.app"),
+                    "/Users/Shared/Build/Dev.app");
     // A link to an app in a subfolder of an application folder stands for its target.
     inv.app("/Applications/Tools/Short.app", "Short");
     inv.mac.symlink("/Applications/Short.app", "Tools/Short.app");
@@ -124,10 +127,10 @@ TEST(InstalledAppInventory, LinkedBundlesAreListedOnceWithTheRightPath)
     inv.mac.symlink("/Applications/Broken.app", "/Applications/Nowhere.app");
 
     const auto apps = inv.scan();
-    EXPECT_EQ(urls(apps), (std::vector<std::string>{"/Applications/Broken.app",
-                                                   "/Applications/Dev.app",
-                                                   "/Applications/Tools/Short.app",
-                                                   userApps.appendingPathComponent("Twin.app").path()}));
+    EXPECT_EQ(urls(apps),
+              (std::vector<std::string>{"/Applications/Broken.app", "/Applications/Dev.app",
+                                        "/Applications/Tools/Short.app",
+                                        userApps.appendingPathComponent("Twin.app").path()}));
 
     // With the user's folder first, the same bundles win from there.
     auto roots = inv.roots();
@@ -152,24 +155,57 @@ TEST(InstalledAppInventory, ReadsNamesVersionsAndIdentifiers)
         std::vector<std::string> alternateNames;
     };
     const std::vector<Case> cases = {
-        {"Foo.app", Dict{{"CFBundleName", "Foo"}, {"CFBundleDisplayName", "Foo Pro"}}, "Foo Pro",
-         std::nullopt, std::nullopt, {"Foo"}},
-        {"Blank.app", Dict{{"CFBundleDisplayName", "  \t "}, {"CFBundleName", "Blanket"}},
-         "Blanket", std::nullopt, std::nullopt, {"Blank"}},
+        {"Foo.app",
+         Dict{{"CFBundleName", "Foo"}, {"CFBundleDisplayName", "Foo Pro"}},
+         "Foo Pro",
+         std::nullopt,
+         std::nullopt,
+         {"Foo"}},
+        {"Blank.app",
+         Dict{{"CFBundleDisplayName", "  \t "}, {"CFBundleName", "Blanket"}},
+         "Blanket",
+         std::nullopt,
+         std::nullopt,
+         {"Blank"}},
         {"Numbered.app", Dict{{"CFBundleVersion", 42}}, "Numbered", "42", std::nullopt, {}},
         {"Real.app", Dict{{"CFBundleVersion", 2.5}}, "Real", "2.5", std::nullopt, {}},
-        {"Short.app", Dict{{"CFBundleShortVersionString", " 3.1 "}, {"CFBundleVersion", "310"}},
-         "Short", "3.1", std::nullopt, {}},
-        {"Build.app", Dict{{"CFBundleShortVersionString", ""}, {"CFBundleVersion", "\n77\n"}},
-         "Build", "77", std::nullopt, {}},
-        {"Ident.app", Dict{{"CFBundleIdentifier", "\xC2\xA0" "com.example.ident\n"}}, "Ident",
-         std::nullopt, "com.example.ident", {}},
-        {"NoText.app", Dict{{"CFBundleIdentifier", 7}, {"CFBundleName", true}}, "NoText",
-         std::nullopt, std::nullopt, {}},
-        {"Three.app", Dict{{"CFBundleName", "Bar"}, {"CFBundleDisplayName", "Baz"}}, "Baz",
-         std::nullopt, std::nullopt, {"Three", "Bar"}},
-        {"Same.app", Dict{{"CFBundleName", "Other"}, {"CFBundleDisplayName", "Other"}}, "Other",
-         std::nullopt, std::nullopt, {"Same"}},
+        {"Short.app",
+         Dict{{"CFBundleShortVersionString", " 3.1 "}, {"CFBundleVersion", "310"}},
+         "Short",
+         "3.1",
+         std::nullopt,
+         {}},
+        {"Build.app",
+         Dict{{"CFBundleShortVersionString", ""}, {"CFBundleVersion", "\n77\n"}},
+         "Build",
+         "77",
+         std::nullopt,
+         {}},
+        {"Ident.app",
+         Dict{{"CFBundleIdentifier", "\xC2\xA0"
+                                     "com.example.ident\n"}},
+         "Ident",
+         std::nullopt,
+         "com.example.ident",
+         {}},
+        {"NoText.app",
+         Dict{{"CFBundleIdentifier", 7}, {"CFBundleName", true}},
+         "NoText",
+         std::nullopt,
+         std::nullopt,
+         {}},
+        {"Three.app",
+         Dict{{"CFBundleName", "Bar"}, {"CFBundleDisplayName", "Baz"}},
+         "Baz",
+         std::nullopt,
+         std::nullopt,
+         {"Three", "Bar"}},
+        {"Same.app",
+         Dict{{"CFBundleName", "Other"}, {"CFBundleDisplayName", "Other"}},
+         "Other",
+         std::nullopt,
+         std::nullopt,
+         {"Same"}},
     };
     for (const auto& c : cases)
         inv.mac.makeApp(MacPath("/Applications").appendingPathComponent(c.bundle), c.info);
@@ -187,7 +223,8 @@ TEST(InstalledAppInventory, ReadsNamesVersionsAndIdentifiers)
     ASSERT_EQ(apps.size(), cases.size() + 3);
     for (const auto& c : cases) {
         const auto url = "/Applications/" + std::string(c.bundle);
-        auto it = std::find_if(apps.begin(), apps.end(), [&](const auto& a) { return a.url.path() == url; });
+        auto it = std::find_if(apps.begin(), apps.end(),
+                               [&](const auto& a) { return a.url.path() == url; });
         ASSERT_NE(it, apps.end()) << url;
         EXPECT_EQ(it->name, c.name) << url;
         EXPECT_EQ(it->version, c.version) << url;
@@ -239,9 +276,14 @@ TEST(InstalledAppInventory, SortsByLocalisedNameIgnoringCaseAndStably)
         a.url = MacPath(url);
         return a;
     };
-    std::vector<InstalledApp> apps = {named("beta", "/1"), named("Alpha", "/2"),
-                                      named("alpha", "/3"), named("\xC3\x89" "clair", "/4"),
-                                      named("Eclair", "/5"), named("zulu", "/6")};
+    std::vector<InstalledApp> apps = {named("beta", "/1"),
+                                      named("Alpha", "/2"),
+                                      named("alpha", "/3"),
+                                      named("\xC3\x89"
+                                            "clair",
+                                            "/4"),
+                                      named("Eclair", "/5"),
+                                      named("zulu", "/6")};
     InstalledAppInventory::sortByName(apps);
     std::vector<std::string> order;
     for (const auto& a : apps)
@@ -264,8 +306,9 @@ TEST(InstalledAppInventory, SortsByLocalisedNameIgnoringCaseAndStably)
 TEST(InstalledAppInventory, LoadsOneBundle)
 {
     Inventory inv;
-    inv.mac.makeApp("/Users/Shared/Drop/Dropped.app",
-                    Dict{{"CFBundleIdentifier", "com.example.dropped"}, {"CFBundleName", "Dropped"}});
+    inv.mac.makeApp(
+        "/Users/Shared/Drop/Dropped.app",
+        Dict{{"CFBundleIdentifier", "com.example.dropped"}, {"CFBundleName", "Dropped"}});
     inv.app("/Users/Shared/Drop/Caps.APP", "Caps");
     inv.app("/System/Applications/Maps.app", "Maps");
     // The link rule does not apply to a single load.
@@ -278,8 +321,10 @@ TEST(InstalledAppInventory, LoadsOneBundle)
     EXPECT_EQ(dropped->bundleID, "com.example.dropped");
     EXPECT_FALSE(dropped->isSystemApp);
 
-    EXPECT_EQ(InstalledAppInventory::load("/Users/Shared/Drop/Caps.APP", inv.sources()), std::nullopt);
-    EXPECT_EQ(InstalledAppInventory::load("/Users/Shared/Drop/Missing.app", inv.sources()), std::nullopt);
+    EXPECT_EQ(InstalledAppInventory::load("/Users/Shared/Drop/Caps.APP", inv.sources()),
+              std::nullopt);
+    EXPECT_EQ(InstalledAppInventory::load("/Users/Shared/Drop/Missing.app", inv.sources()),
+              std::nullopt);
     EXPECT_EQ(InstalledAppInventory::load("/Users/Shared/Drop", inv.sources()), std::nullopt);
 
     auto maps = InstalledAppInventory::load("/System/Applications/./Maps.app", inv.sources());

@@ -1,7 +1,7 @@
 // The home folder shown as "~".
-#include <gtest/gtest.h>
-
 #include "app/core/PathDisplay.h"
+
+#include <gtest/gtest.h>
 
 using veldo::core::abbreviatedPath;
 

@@ -1,13 +1,14 @@
 // Running-app status: matching by bundle and identifier, helpers, quitting; and a real process.
-#include <signal.h>
-#include <sys/wait.h>
+#include "app/core/RunningAppStatus.h"
 
 #include <chrono>
+
+#include <signal.h>
+#include <sys/wait.h>
 
 #include <gtest/gtest.h>
 
 #include "app/core/InstalledAppInventory.h"
-#include "app/core/RunningAppStatus.h"
 #include "platform/Clock.h"
 #include "tests/core/FakeSources.h"
 #include "tests/support/FakeMac.h"
@@ -67,14 +68,14 @@ TEST(RunningAppStatus, MatchesByBundleThenByIdentifierForTranslocatedOrBundleles
 
     FakeRunningApplications source;
     // Matched through the link, by path.
-    source.applications = {running(10, MacPath("/Users/Shared/Build/Foo.app")),
-                           running(11, MacPath("/Volumes/Other/Foo.app"), std::nullopt, "Foo",
-                                   "com.example.foo")};
+    source.applications = {
+        running(10, MacPath("/Users/Shared/Build/Foo.app")),
+        running(11, MacPath("/Volumes/Other/Foo.app"), std::nullopt, "Foo", "com.example.foo")};
     EXPECT_EQ(pids(runningApplicationsMatching(foo, source)), std::vector<pid_t>{10});
 
     // A copy elsewhere with the same identifier does not count...
-    source.applications = {running(11, MacPath("/Volumes/Other/Foo.app"), std::nullopt, "Foo",
-                                   "com.example.foo")};
+    source.applications = {
+        running(11, MacPath("/Volumes/Other/Foo.app"), std::nullopt, "Foo", "com.example.foo")};
     EXPECT_TRUE(runningApplicationsMatching(foo, source).empty());
     EXPECT_EQ(runningStatus(foo, source), RunningAppStatus::notRunning);
 
@@ -82,18 +83,22 @@ TEST(RunningAppStatus, MatchesByBundleThenByIdentifierForTranslocatedOrBundleles
     source.applications.push_back(
         running(12, MacPath("/private/var/folders/x/AppTranslocation/A1/d/Foo.app"), std::nullopt,
                 "Foo", "COM.EXAMPLE.FOO"));
-    source.applications.push_back(running(13, std::nullopt, MacPath("/opt/foo"), "Foo",
-                                          "com.example.foo"));
-    source.applications.push_back(running(14, std::nullopt, MacPath("/opt/bar"), "Bar",
-                                          "com.example.bar"));
+    source.applications.push_back(
+        running(13, std::nullopt, MacPath("/opt/foo"), "Foo", "com.example.foo"));
+    source.applications.push_back(
+        running(14, std::nullopt, MacPath("/opt/bar"), "Bar", "com.example.bar"));
     EXPECT_EQ(pids(runningApplicationsMatching(foo, source)), (std::vector<pid_t>{12, 13}));
     const auto status = runningStatus(foo, source);
     EXPECT_TRUE(status.isRunning);
     EXPECT_EQ(status.processIdentifier, 12);
 
     // Without an identifier only the path counts.
-    EXPECT_TRUE(runningApplicationsMatching(installed("/Applications/Foo.app", std::nullopt), source).empty());
-    EXPECT_TRUE(runningApplicationsMatching(installed("/Applications/Foo.app", std::string("")), source).empty());
+    EXPECT_TRUE(
+        runningApplicationsMatching(installed("/Applications/Foo.app", std::nullopt), source)
+            .empty());
+    EXPECT_TRUE(
+        runningApplicationsMatching(installed("/Applications/Foo.app", std::string("")), source)
+            .empty());
 }
 
 TEST(RunningAppStatus, HelpersAreNamedOnceAndNeverMakeTheAppRun)
@@ -133,10 +138,13 @@ TEST(RunningAppStatus, HelpersAreNamedOnceAndNeverMakeTheAppRun)
 
 TEST(RunningAppStatus, HelperDisplayNames)
 {
-    EXPECT_EQ(helperDisplayName(running(1, MacPath("/A.app/Contents/B.app"), MacPath("/A.app/x"), "Named")),
+    EXPECT_EQ(helperDisplayName(
+                  running(1, MacPath("/A.app/Contents/B.app"), MacPath("/A.app/x"), "Named")),
               "Named");
-    EXPECT_EQ(helperDisplayName(running(1, MacPath("/A.app/Contents/B.app"), MacPath("/A.app/x"))), "B");
-    EXPECT_EQ(helperDisplayName(running(1, std::nullopt, MacPath("/A.app/Contents/tool"), "")), "tool");
+    EXPECT_EQ(helperDisplayName(running(1, MacPath("/A.app/Contents/B.app"), MacPath("/A.app/x"))),
+              "B");
+    EXPECT_EQ(helperDisplayName(running(1, std::nullopt, MacPath("/A.app/Contents/tool"), "")),
+              "tool");
     EXPECT_EQ(helperDisplayName(running(4242, std::nullopt)), "pid 4242");
 }
 
@@ -175,22 +183,28 @@ TEST(RunningAppStatus, RealFixtureAppIsFoundAndQuits)
     mac.makeApp("/Applications/Fixture.app",
                 PlistValue::Dictionary{{"CFBundleIdentifier", "com.example.fixture"},
                                        {"CFBundleName", "Fixture"}});
-    veldo::testsupport::installFixtureExecutable(mac, "/Applications/Fixture.app/Contents/MacOS/Fixture");
     veldo::testsupport::installFixtureExecutable(
-        mac, "/Applications/Fixture.app/Contents/Library/LoginItems/Agent.app/Contents/MacOS/Agent");
-    mac.writePlist("/Applications/Fixture.app/Contents/Library/LoginItems/Agent.app/Contents/Info.plist",
-                   PlistValue::Dictionary{{"CFBundleDisplayName", "Fixture Agent"}});
+        mac, "/Applications/Fixture.app/Contents/MacOS/Fixture");
+    veldo::testsupport::installFixtureExecutable(
+        mac,
+        "/Applications/Fixture.app/Contents/Library/LoginItems/Agent.app/Contents/MacOS/Agent");
+    mac.writePlist(
+        "/Applications/Fixture.app/Contents/Library/LoginItems/Agent.app/Contents/Info.plist",
+        PlistValue::Dictionary{{"CFBundleDisplayName", "Fixture Agent"}});
 
     FakeLastUsedDates noDates;
     veldo::platform::ManualClock clock;
-    const InventorySources sources{&veldo::platform::ProcRunningApplications::shared(), &noDates, &clock};
+    const InventorySources sources{&veldo::platform::ProcRunningApplications::shared(), &noDates,
+                                   &clock};
     auto app = InstalledAppInventory::load("/Applications/Fixture.app", sources);
     ASSERT_TRUE(app);
     EXPECT_EQ(runningStatus(*app), RunningAppStatus::notRunning);
     EXPECT_EQ(app->lastUsed, std::nullopt);
 
     FixtureProcess main(mac, "/Applications/Fixture.app/Contents/MacOS/Fixture");
-    FixtureProcess agent(mac, "/Applications/Fixture.app/Contents/Library/LoginItems/Agent.app/Contents/MacOS/Agent");
+    FixtureProcess agent(
+        mac,
+        "/Applications/Fixture.app/Contents/Library/LoginItems/Agent.app/Contents/MacOS/Agent");
     ASSERT_GT(main.pid(), 0);
     ASSERT_GT(agent.pid(), 0);
 
@@ -199,7 +213,8 @@ TEST(RunningAppStatus, RealFixtureAppIsFoundAndQuits)
     EXPECT_EQ(status.processIdentifier, main.pid());
     EXPECT_EQ(status.helperNames, std::vector<std::string>{"Fixture Agent"});
     // A running app was used just now.
-    EXPECT_EQ(InstalledAppInventory::load("/Applications/Fixture.app", sources)->lastUsed, clock.now());
+    EXPECT_EQ(InstalledAppInventory::load("/Applications/Fixture.app", sources)->lastUsed,
+              clock.now());
 
     EXPECT_TRUE(requestQuit(*app));
     for (FixtureProcess* p : {&main, &agent}) {

@@ -1,12 +1,13 @@
 // Last-used dates from the access time of a bundle's main executable.
-#include <fcntl.h>
-#include <sys/stat.h>
+#include "platform/LastUsedDates.h"
 
 #include <chrono>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
-#include "platform/LastUsedDates.h"
 #include "platform/PlistValue.h"
 #include "tests/support/FakeMac.h"
 

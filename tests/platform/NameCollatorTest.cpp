@@ -1,11 +1,11 @@
 // Name ordering: locale-aware, letter case ignored, accents kept.
+#include "platform/NameCollator.h"
+
 #include <algorithm>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
-
-#include "platform/NameCollator.h"
 
 using veldo::platform::NameCollator;
 

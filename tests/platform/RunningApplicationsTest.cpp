@@ -1,15 +1,16 @@
 // The /proc list of running applications and quitting one, with real fixture processes.
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include "platform/RunningApplications.h"
 
 #include <algorithm>
 #include <chrono>
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include "platform/PlistValue.h"
-#include "platform/RunningApplications.h"
 #include "tests/support/FakeMac.h"
 #include "tests/support/FixtureProcess.h"
 

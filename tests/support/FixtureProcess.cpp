@@ -1,15 +1,15 @@
 // Starting and reaping fixture processes from executables in the fake Mac.
 #include "tests/support/FixtureProcess.h"
 
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <fstream>
 #include <sstream>
 #include <thread>
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 

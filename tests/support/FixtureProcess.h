@@ -2,11 +2,11 @@
 // the running-application list.
 #pragma once
 
-#include <sys/types.h>
-
 #include <chrono>
 #include <optional>
 #include <string>
+
+#include <sys/types.h>
 
 #include "platform/MacPath.h"
 #include "tests/support/FakeMac.h"
