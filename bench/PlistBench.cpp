@@ -1,7 +1,7 @@
 // Reading a typical application Info.plist, XML and binary, and the guard's share of it.
-#include <benchmark/benchmark.h>
-
 #include <string>
+
+#include <benchmark/benchmark.h>
 
 #include "platform/PlistGuard.h"
 #include "platform/PropertyList.h"
@@ -61,14 +61,14 @@ PlistValue infoPlist()
         {"LSMinimumSystemVersion", "12.0"},
         {"LSUIElement", false},
         {"NSAppTransportSecurity",
-         PlistValue::Dictionary{{"NSAllowsArbitraryLoads", false},
-                                {"NSExceptionDomains",
-                                 PlistValue::Dictionary{{"example.com",
-                                                         PlistValue::Dictionary{
-                                                             {"NSIncludesSubdomains", true},
-                                                             {"NSExceptionMinimumTLSVersion",
-                                                              "TLSv1.2"},
-                                                         }}}}}},
+         PlistValue::Dictionary{
+             {"NSAllowsArbitraryLoads", false},
+             {"NSExceptionDomains",
+              PlistValue::Dictionary{{"example.com",
+                                      PlistValue::Dictionary{
+                                          {"NSIncludesSubdomains", true},
+                                          {"NSExceptionMinimumTLSVersion", "TLSv1.2"},
+                                      }}}}}},
         {"NSHighResolutionCapable", true},
         {"NSHumanReadableCopyright", "Copyright \xC2\xA9 2024 Example Ltd. All rights reserved."},
         {"NSMainNibFile", "MainMenu"},

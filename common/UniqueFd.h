@@ -1,9 +1,9 @@
 // UniqueFd: sole owner of one open file descriptor, closed when the owner goes.
 #pragma once
 
-#include <unistd.h>
-
 #include <utility>
+
+#include <unistd.h>
 
 namespace veldo {
 

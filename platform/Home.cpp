@@ -1,10 +1,10 @@
 // Home folders from the user database, placed under /Users inside a Mac root.
 #include "platform/Home.h"
 
+#include <vector>
+
 #include <pwd.h>
 #include <unistd.h>
-
-#include <vector>
 
 #include "platform/MacRoot.h"
 
@@ -22,7 +22,9 @@ std::optional<PasswdEntry> lookup(uid_t uid)
 {
     long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
     std::vector<char> buf(static_cast<size_t>(size > 0 ? size : 16384));
-    struct passwd pw{};
+    struct passwd pw
+    {
+    };
     struct passwd* result = nullptr;
     if (::getpwuid_r(uid, &pw, buf.data(), buf.size(), &result) != 0 || !result)
         return std::nullopt;

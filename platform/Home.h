@@ -1,10 +1,10 @@
 // The user's home folder as a Mac path.
 #pragma once
 
-#include <sys/types.h>
-
 #include <optional>
 #include <string>
+
+#include <sys/types.h>
 
 #include "platform/MacPath.h"
 

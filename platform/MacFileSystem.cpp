@@ -1,14 +1,14 @@
 // File-system calls by Mac path, with symbolic links resolved inside the Mac root.
 #include "platform/MacFileSystem.h"
 
+#include <cerrno>
+#include <deque>
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
-
-#include <cerrno>
-#include <deque>
 
 #include "common/UniqueFd.h"
 #include "platform/MacRoot.h"
@@ -79,7 +79,9 @@ std::optional<std::string> resolveInRoot(const MacPath& path, bool followLast)
         if (host.back() != '/')
             host.push_back('/');
         host.append(c);
-        struct stat st{};
+        struct stat st
+        {
+        };
         if (::lstat(host.c_str(), &st) != 0) {
             // Whatever lies beyond a missing component is taken lexically.
             missing = true;
@@ -111,7 +113,9 @@ std::optional<std::string> resolveInRoot(const MacPath& path, bool followLast)
 
 Result<FileStatus> statHost(const std::string& host, bool follow)
 {
-    struct statx sx{};
+    struct statx sx
+    {
+    };
     const int flags = follow ? 0 : AT_SYMLINK_NOFOLLOW;
     if (::statx(AT_FDCWD, host.c_str(), flags, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0)
         return Error::fromErrno(errno);
@@ -192,8 +196,7 @@ Result<std::vector<std::string>> listDirectory(const MacPath& folder)
     auto r = resolveInRoot(folder, true);
     if (!r)
         return Error::fromErrno(ELOOP, folder.path());
-    UniqueFd fd(::open(hostPath(*r).c_str(),
-                       O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    UniqueFd fd(::open(hostPath(*r).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!fd)
         return Error::fromErrno(errno, folder.path());
     DIR* dir = ::fdopendir(fd.get());
@@ -222,7 +225,9 @@ Result<std::string> readFile(const MacPath& path, std::size_t maxBytes)
     UniqueFd fd(::open(hostPath(*r).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
     if (!fd)
         return Error::fromErrno(errno, path.path());
-    struct stat st{};
+    struct stat st
+    {
+    };
     if (::fstat(fd.get(), &st) != 0)
         return Error::fromErrno(errno, path.path());
     if (S_ISDIR(st.st_mode))

@@ -5,13 +5,13 @@
 // (Error::systemErrno) without throwing. A missing path is ENOENT, never success.
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include <sys/types.h>
 
 #include "common/Result.h"
 #include "platform/MacPath.h"
@@ -69,10 +69,10 @@ std::string resolvedHostPath(const MacPath& path, FollowLinks follow);
 // stat (follow yes) or lstat (follow no) through the root.
 Result<FileStatus> fileStatus(const MacPath& path, FollowLinks follow);
 
-bool exists(const MacPath& path);           // follows links
-bool isDirectory(const MacPath& path);      // follows links
-bool isRegularFile(const MacPath& path);    // follows links
-bool isSymbolicLink(const MacPath& path);   // the entry itself
+bool exists(const MacPath& path);         // follows links
+bool isDirectory(const MacPath& path);    // follows links
+bool isRegularFile(const MacPath& path);  // follows links
+bool isSymbolicLink(const MacPath& path); // the entry itself
 
 // Names in a folder (no "." or ".."), in the order the file system gives them.
 Result<std::vector<std::string>> listDirectory(const MacPath& folder);

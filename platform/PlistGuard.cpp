@@ -70,8 +70,7 @@ class BinaryScan
 {
 public:
     explicit BinaryScan(std::string_view bytes)
-        : m_bytes(bytes),
-          m_nodeBudget(std::max<std::uint64_t>(kMaxExpandedNodes, bytes.size())),
+        : m_bytes(bytes), m_nodeBudget(std::max<std::uint64_t>(kMaxExpandedNodes, bytes.size())),
           m_payloadBudget(std::max<std::uint64_t>(kMaxExpandedPayload, bytes.size()))
     {
     }

@@ -28,7 +28,10 @@ struct PlistInteger
     std::uint64_t bits = 0;
     bool isUnsigned = false;
 
-    static PlistInteger fromSigned(std::int64_t v) { return {static_cast<std::uint64_t>(v), false}; }
+    static PlistInteger fromSigned(std::int64_t v)
+    {
+        return {static_cast<std::uint64_t>(v), false};
+    }
     static PlistInteger fromUnsigned(std::uint64_t v)
     {
         return {v, v > static_cast<std::uint64_t>(INT64_MAX)};
@@ -128,7 +131,8 @@ public:
     friend bool operator==(const PlistValue&, const PlistValue&) = default;
 
 private:
-    std::variant<Dictionary, Array, std::string, PlistInteger, double, bool, PlistDate, Data> m_value;
+    std::variant<Dictionary, Array, std::string, PlistInteger, double, bool, PlistDate, Data>
+        m_value;
 };
 
 } // namespace veldo::platform

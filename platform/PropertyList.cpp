@@ -1,11 +1,11 @@
 // Property-list reading and writing over libplist, with our own guards in front of it.
 #include "platform/PropertyList.h"
 
-#include <plist/plist.h>
-
 #include <cmath>
 #include <cstring>
 #include <memory>
+
+#include <plist/plist.h>
 
 #include "platform/MacFileSystem.h"
 #include "platform/PlistGuard.h"
@@ -51,8 +51,8 @@ PlistPtr nodeFromBinaryObject(const std::string& object)
     std::string bytes = "bplist00" + object;
     bytes.push_back(8); // the offset table: the object sits right after the header
     bytes.append(6, '\0');
-    bytes.push_back(1); // offset size
-    bytes.push_back(1); // reference size
+    bytes.push_back(1);                           // offset size
+    bytes.push_back(1);                           // reference size
     appendBigEndian(bytes, 1, 8);                 // objects
     appendBigEndian(bytes, 0, 8);                 // top object
     appendBigEndian(bytes, 8 + object.size(), 8); // offset table position

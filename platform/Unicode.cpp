@@ -14,7 +14,8 @@ namespace {
 icu::UnicodeString toUnicode(std::string_view utf8)
 {
     // fromUTF8 replaces ill-formed sequences with U+FFFD.
-    return icu::UnicodeString::fromUTF8(icu::StringPiece(utf8.data(), static_cast<int32_t>(utf8.size())));
+    return icu::UnicodeString::fromUTF8(
+        icu::StringPiece(utf8.data(), static_cast<int32_t>(utf8.size())));
 }
 
 std::string toUtf8(const icu::UnicodeString& s)

@@ -16,8 +16,8 @@ using Date = std::chrono::system_clock::time_point;
 
 struct InstalledApp
 {
-    platform::MacPath url;              // the bundle; may be a symbolic link
-    std::string name;                   // display name
+    platform::MacPath url; // the bundle; may be a symbolic link
+    std::string name;      // display name
     std::optional<std::string> bundleID;
     std::optional<std::string> version; // the version shown to the user
     std::int64_t sizeBytes = 0;         // 0 when not measured

@@ -32,14 +32,22 @@ template <>
 struct EnumTraits<ToolchainKind>
 {
     static constexpr std::array<std::pair<ToolchainKind, std::string_view>, 16> kCases{{
-        {ToolchainKind::homebrew, "homebrew"}, {ToolchainKind::node, "node"},
-        {ToolchainKind::python, "python"},     {ToolchainKind::conda, "conda"},
-        {ToolchainKind::ruby, "ruby"},         {ToolchainKind::java, "java"},
-        {ToolchainKind::android, "android"},   {ToolchainKind::flutter, "flutter"},
-        {ToolchainKind::rust, "rust"},         {ToolchainKind::go, "go"},
-        {ToolchainKind::dotnet, "dotnet"},     {ToolchainKind::php, "php"},
-        {ToolchainKind::xcode, "xcode"},       {ToolchainKind::cloud, "cloud"},
-        {ToolchainKind::editors, "editors"},   {ToolchainKind::testing, "testing"},
+        {ToolchainKind::homebrew, "homebrew"},
+        {ToolchainKind::node, "node"},
+        {ToolchainKind::python, "python"},
+        {ToolchainKind::conda, "conda"},
+        {ToolchainKind::ruby, "ruby"},
+        {ToolchainKind::java, "java"},
+        {ToolchainKind::android, "android"},
+        {ToolchainKind::flutter, "flutter"},
+        {ToolchainKind::rust, "rust"},
+        {ToolchainKind::go, "go"},
+        {ToolchainKind::dotnet, "dotnet"},
+        {ToolchainKind::php, "php"},
+        {ToolchainKind::xcode, "xcode"},
+        {ToolchainKind::cloud, "cloud"},
+        {ToolchainKind::editors, "editors"},
+        {ToolchainKind::testing, "testing"},
     }};
 };
 

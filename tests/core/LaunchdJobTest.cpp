@@ -1,7 +1,8 @@
 // Reading launchd job property lists in both formats.
+#include "app/core/LaunchdJob.h"
+
 #include <gtest/gtest.h>
 
-#include "app/core/LaunchdJob.h"
 #include "tests/support/FakeMac.h"
 
 using namespace veldo::core;
@@ -32,19 +33,37 @@ TEST(LaunchdJob, ReadsFieldsInBothFormats)
     using D = PlistValue::Dictionary;
     using A = PlistValue::Array;
     const Case cases[] = {
-        {"arguments only", D{{"Label", "a"}, {"ProgramArguments", A{"/bin/x", "-v"}}}, "a",
-         "/bin/x", {}},
-        {"program wins", D{{"Label", "b"}, {"Program", "/bin/p"}, {"ProgramArguments", A{"/bin/x"}}},
-         "b", "/bin/p", {}},
+        {"arguments only",
+         D{{"Label", "a"}, {"ProgramArguments", A{"/bin/x", "-v"}}},
+         "a",
+         "/bin/x",
+         {}},
+        {"program wins",
+         D{{"Label", "b"}, {"Program", "/bin/p"}, {"ProgramArguments", A{"/bin/x"}}},
+         "b",
+         "/bin/p",
+         {}},
         {"empty arguments", D{{"Label", "c"}, {"ProgramArguments", A{}}}, "c", std::nullopt, {}},
-        {"arguments not all strings", D{{"ProgramArguments", A{"/bin/x", 3}}}, std::nullopt,
-         std::nullopt, {}},
-        {"associated as string", D{{"AssociatedBundleIdentifiers", "com.a"}}, std::nullopt,
-         std::nullopt, {"com.a"}},
-        {"associated as array", D{{"AssociatedBundleIdentifiers", A{"com.a", "com.b"}}},
-         std::nullopt, std::nullopt, {"com.a", "com.b"}},
-        {"associated as number", D{{"AssociatedBundleIdentifiers", 7}}, std::nullopt,
-         std::nullopt, {}},
+        {"arguments not all strings",
+         D{{"ProgramArguments", A{"/bin/x", 3}}},
+         std::nullopt,
+         std::nullopt,
+         {}},
+        {"associated as string",
+         D{{"AssociatedBundleIdentifiers", "com.a"}},
+         std::nullopt,
+         std::nullopt,
+         {"com.a"}},
+        {"associated as array",
+         D{{"AssociatedBundleIdentifiers", A{"com.a", "com.b"}}},
+         std::nullopt,
+         std::nullopt,
+         {"com.a", "com.b"}},
+        {"associated as number",
+         D{{"AssociatedBundleIdentifiers", 7}},
+         std::nullopt,
+         std::nullopt,
+         {}},
         {"label of wrong type", D{{"Label", 5}, {"Program", "/p"}}, std::nullopt, "/p", {}},
     };
     for (bool binary : {false, true}) {
@@ -56,8 +75,8 @@ TEST(LaunchdJob, ReadsFieldsInBothFormats)
             EXPECT_EQ(job->associatedBundleIdentifiers, c.associated) << c.name;
         }
     }
-    auto withBundleProgram = jobFrom(
-        mac, D{{"BundleProgram", "Contents/MacOS/helper"}, {"Label", "x"}}, true);
+    auto withBundleProgram =
+        jobFrom(mac, D{{"BundleProgram", "Contents/MacOS/helper"}, {"Label", "x"}}, true);
     ASSERT_TRUE(withBundleProgram);
     EXPECT_EQ(withBundleProgram->bundleProgram, "Contents/MacOS/helper");
 }

@@ -73,8 +73,8 @@ TEST(Records, IdentityIsNotEquality)
     EXPECT_EQ(a, LeftoverItem(a));
     EXPECT_EQ(std::hash<LeftoverItem>{}(a), std::hash<LeftoverItem>{}(LeftoverItem(a)));
 
-    InstalledApp app{"/Applications/A.app", "A", "com.a", "1.0", 0, false, std::nullopt,
-                     {"A1", "A2"}};
+    InstalledApp app{"/Applications/A.app", "A",         "com.a", "1.0", 0, false,
+                     std::nullopt,          {"A1", "A2"}};
     InstalledApp swapped = app;
     swapped.alternateNames = {"A2", "A1"};
     EXPECT_EQ(app.id(), swapped.id());
@@ -90,7 +90,8 @@ TEST(Records, IdentityIsNotEquality)
     DevPackage pip{PackageManagerKind::pip, "left-pad", "1.0", 0};
     EXPECT_EQ(npm.id(), "npm:left-pad");
     EXPECT_EQ(pip.id(), "pip:left-pad");
-    EXPECT_EQ(DevPackage({PackageManagerKind::brewFormula, "wget", "", 0}).id(), "brewFormula:wget");
+    EXPECT_EQ(DevPackage({PackageManagerKind::brewFormula, "wget", "", 0}).id(),
+              "brewFormula:wget");
 
     ScopedAccessRoot r1{AccessRootKind::userLibrary, "/Users/u/Library"};
     ScopedAccessRoot r2{AccessRootKind::userLibrary, "/Users/v/Library"};

@@ -1,10 +1,11 @@
 // File access by Mac path inside a fake Mac: links resolve inside the root and never leave it.
+#include "platform/MacFileSystem.h"
+
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
 #include "platform/Home.h"
-#include "platform/MacFileSystem.h"
 #include "platform/MacRoot.h"
 #include "tests/support/FakeMac.h"
 
@@ -37,8 +38,8 @@ TEST(MacFileSystem, SymlinksResolveInsideTheRoot)
 {
     FakeMac mac;
     mac.mkdir("/Applications/Real.app/Contents");
-    mac.symlink("/Applications/Alias.app", "/Applications/Real.app");  // absolute target
-    mac.symlink("/Users/Shared/up", "../../../../../../../..");        // climbs past the root
+    mac.symlink("/Applications/Alias.app", "/Applications/Real.app"); // absolute target
+    mac.symlink("/Users/Shared/up", "../../../../../../../..");       // climbs past the root
     mac.symlink("/Users/Shared/rel", "../../Applications");
     mac.symlink("/Users/Shared/loop", "/Users/Shared/loop");
 

@@ -1,7 +1,7 @@
 // Foundation's path-string rules, as MacPath implements them.
-#include <gtest/gtest.h>
-
 #include "platform/MacPath.h"
+
+#include <gtest/gtest.h>
 
 using veldo::platform::MacPath;
 
@@ -36,8 +36,8 @@ TEST(MacPath, LastComponentAndExtension)
 TEST(MacPath, ParentAndAppend)
 {
     const std::pair<const char*, const char*> parents[] = {
-        {"/", "/"}, {"/a", "/"}, {"/a/b", "/a"}, {"/a/b/", "/a"}, {"/a//b", "/a"}, {"a", ""},
-        {"a/b", "a"},
+        {"/", "/"},      {"/a", "/"}, {"/a/b", "/a"}, {"/a/b/", "/a"},
+        {"/a//b", "/a"}, {"a", ""},   {"a/b", "a"},
     };
     for (const auto& [path, parent] : parents)
         EXPECT_EQ(MacPath(path).deletingLastPathComponent().path(), parent) << path;
@@ -52,9 +52,9 @@ TEST(MacPath, ParentAndAppend)
 TEST(MacPath, Standardized)
 {
     const std::pair<const char*, const char*> cases[] = {
-        {"/a/./b", "/a/b"},     {"/a/b/..", "/a"},   {"/a/b/../../..", "/"}, {"/..", "/"},
-        {"//a///b//", "/a/b"},  {"/", "/"},          {"a/../../b", "../b"},  {"./a", "a"},
-        {"/a/b/../c/.", "/a/c"},
+        {"/a/./b", "/a/b"},    {"/a/b/..", "/a"},     {"/a/b/../../..", "/"},
+        {"/..", "/"},          {"//a///b//", "/a/b"}, {"/", "/"},
+        {"a/../../b", "../b"}, {"./a", "a"},          {"/a/b/../c/.", "/a/c"},
     };
     for (const auto& [in, out] : cases)
         EXPECT_EQ(MacPath(in).standardized().path(), out) << in;

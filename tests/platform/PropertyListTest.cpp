@@ -1,5 +1,5 @@
 // Reading and writing property lists: round trips, value fidelity, and damaged or hostile input.
-#include <gtest/gtest.h>
+#include "platform/PropertyList.h"
 
 #include <cmath>
 #include <cstdint>
@@ -8,8 +8,9 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "platform/PlistGuard.h"
-#include "platform/PropertyList.h"
 #include "tests/support/FakeMac.h"
 
 using veldo::platform::kMaxPlistDepth;
@@ -111,10 +112,10 @@ PlistDate dateSince2001(double seconds)
 PlistValue richValue()
 {
     PlistValue::Array integers;
-    for (std::int64_t i : {std::int64_t{0}, std::int64_t{1}, std::int64_t{-1}, std::int64_t{-5},
-                           std::int64_t{255}, std::int64_t{256}, std::int64_t{65536},
-                           std::int64_t{2147483648}, std::int64_t{4294967296}, INT64_MIN,
-                           INT64_MAX})
+    for (std::int64_t i :
+         {std::int64_t{0}, std::int64_t{1}, std::int64_t{-1}, std::int64_t{-5}, std::int64_t{255},
+          std::int64_t{256}, std::int64_t{65536}, std::int64_t{2147483648},
+          std::int64_t{4294967296}, INT64_MIN, INT64_MAX})
         integers.emplace_back(i);
     integers.emplace_back(PlistInteger::fromUnsigned(std::uint64_t{1} << 63));
     integers.emplace_back(PlistInteger::fromUnsigned(UINT64_MAX));
@@ -134,9 +135,9 @@ PlistValue richValue()
         {"Reals", PlistValue::Array{0.1, 1.0 / 3.0, -2.5e-300, 1e300, 0.0, -7.25}},
         {"Booleans", PlistValue::Array{true, false}},
         {"Data", PlistValue::Data{0x00, 0x01, 0xFF, 0x7F, 0x80, 0x00}},
-        {"Dates", PlistValue::Array{dateSince2001(0), dateSince2001(-978307200),
-                                    dateSince2001(-3e9), dateSince2001(63113904000),
-                                    dateSince2001(123456789)}},
+        {"Dates",
+         PlistValue::Array{dateSince2001(0), dateSince2001(-978307200), dateSince2001(-3e9),
+                           dateSince2001(63113904000), dateSince2001(123456789)}},
         {"Nested", nested},
         {"List", PlistValue::Array{PlistValue::Dictionary{{"a", 1}}, PlistValue::Array{}, "s"}},
     });

@@ -1,12 +1,13 @@
 // Builds the fake Mac tree for one test and installs it as the Mac root.
 #include "tests/support/FakeMac.h"
 
+#include <filesystem>
+#include <fstream>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
 
 #include "platform/Home.h"
@@ -28,13 +29,26 @@ FakeMac::FakeMac()
     ::chmod(m_root.c_str(), 0755);
     platform::testing::setMacRoot(m_root);
 
-    for (const char* dir : {"/Applications", "/System/Applications", "/System/Library",
-                            "/Library/Application Support", "/Library/Caches",
-                            "/Library/LaunchAgents", "/Library/LaunchDaemons",
-                            "/Library/Preferences", "/Library/PrivilegedHelperTools",
-                            "/Library/Logs", "/Library/Receipts", "/private/var/db/receipts",
-                            "/private/var/folders", "/private/etc", "/opt/homebrew",
-                            "/Volumes", "/usr/bin", "/usr/local/bin", "/bin", "/sbin",
+    for (const char* dir : {"/Applications",
+                            "/System/Applications",
+                            "/System/Library",
+                            "/Library/Application Support",
+                            "/Library/Caches",
+                            "/Library/LaunchAgents",
+                            "/Library/LaunchDaemons",
+                            "/Library/Preferences",
+                            "/Library/PrivilegedHelperTools",
+                            "/Library/Logs",
+                            "/Library/Receipts",
+                            "/private/var/db/receipts",
+                            "/private/var/folders",
+                            "/private/etc",
+                            "/opt/homebrew",
+                            "/Volumes",
+                            "/usr/bin",
+                            "/usr/local/bin",
+                            "/bin",
+                            "/sbin",
                             "/Users/Shared"})
         fs::create_directories(host(MacPath(dir)));
     fs::create_directories(host(MacPath("/private/tmp")));
@@ -44,11 +58,11 @@ FakeMac::FakeMac()
     fs::create_symlink("private/etc", host(MacPath("/etc")));
 
     const MacPath h = home();
-    for (const char* sub : {"Applications", "Library/Application Support", "Library/Caches",
-                            "Library/Preferences", "Library/Containers", "Library/Group Containers",
-                            "Library/Saved Application State", "Library/Logs",
-                            "Library/LaunchAgents", "Library/HTTPStorages", "Library/Cookies",
-                            "Library/WebKit", ".Trash"})
+    for (const char* sub :
+         {"Applications", "Library/Application Support", "Library/Caches", "Library/Preferences",
+          "Library/Containers", "Library/Group Containers", "Library/Saved Application State",
+          "Library/Logs", "Library/LaunchAgents", "Library/HTTPStorages", "Library/Cookies",
+          "Library/WebKit", ".Trash"})
         fs::create_directories(host(h.appendingPathComponent(sub)));
 }
 
@@ -112,8 +126,8 @@ MacPath FakeMac::hardlink(const MacPath& existing, const MacPath& linkPath) cons
 MacPath FakeMac::writePlist(const MacPath& path, const platform::PlistValue& value,
                             bool binary) const
 {
-    auto bytes = platform::serializePropertyList(
-        value, binary ? platform::PlistFormat::binary : platform::PlistFormat::xml);
+    auto bytes = platform::serializePropertyList(value, binary ? platform::PlistFormat::binary
+                                                               : platform::PlistFormat::xml);
     EXPECT_TRUE(bytes.has_value()) << "serialise " << path.path();
     return write(path, bytes ? *bytes : std::string());
 }

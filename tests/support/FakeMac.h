@@ -1,15 +1,16 @@
 // FakeMac: a temporary folder with the macOS shape, installed as the Mac root for one test.
 //
-// The constructor builds /Applications, /System/Applications, /Library, /Users/<login>/{Applications,
-// Library,.Trash}, /private/{var,tmp,etc} with /var, /tmp and /etc as links into /private,
-// /opt/homebrew, /Volumes, and sets the process's Mac root to it; the destructor restores the
-// empty root and removes the folder. All paths taken by the helpers are Mac paths.
+// The constructor builds /Applications, /System/Applications, /Library,
+// /Users/<login>/{Applications, Library,.Trash}, /private/{var,tmp,etc} with /var, /tmp and /etc as
+// links into /private, /opt/homebrew, /Volumes, and sets the process's Mac root to it; the
+// destructor restores the empty root and removes the folder. All paths taken by the helpers are Mac
+// paths.
 #pragma once
-
-#include <sys/types.h>
 
 #include <string>
 #include <string_view>
+
+#include <sys/types.h>
 
 #include "platform/MacPath.h"
 #include "platform/PlistValue.h"
@@ -41,8 +42,8 @@ public:
 
     // An app bundle with Contents/Info.plist holding `info` (XML unless `binary`), and an
     // executable file at Contents/MacOS/<CFBundleExecutable> when the dictionary names one.
-    platform::MacPath makeApp(const platform::MacPath& bundlePath,
-                              const platform::PlistValue& info, bool binary = false) const;
+    platform::MacPath makeApp(const platform::MacPath& bundlePath, const platform::PlistValue& info,
+                              bool binary = false) const;
     // A property list file in the given format.
     platform::MacPath writePlist(const platform::MacPath& path, const platform::PlistValue& value,
                                  bool binary = false) const;

@@ -1,12 +1,12 @@
 // Runs checks as an unprivileged user in a forked child.
 #include "tests/support/Unprivileged.h"
 
+#include <cerrno>
+
 #include <grp.h>
 #include <pwd.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <cerrno>
 
 namespace veldo::testsupport {
 

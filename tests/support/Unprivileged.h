@@ -1,9 +1,9 @@
 // Running a check in a child process that has dropped root (tests run as root in CI).
 #pragma once
 
-#include <sys/types.h>
-
 #include <functional>
+
+#include <sys/types.h>
 
 namespace veldo::testsupport {
 
