@@ -40,6 +40,7 @@ struct Object
     std::uint64_t refCount = 0; // references that follow (a dictionary's keys, then its values)
     std::uint64_t refsAt = 0;   // position of the first reference
     std::uint64_t payload = 0;  // bytes of string or data content
+    bool holdsNul = false;      // a string with a U+0000 in it (never a usable key)
 };
 
 // What a fully scanned container expands to.
@@ -204,6 +205,11 @@ private:
             } else {
                 o.kind = kind == 0x4 ? Kind::scalar : Kind::string;
                 o.payload = count * unit;
+                if (kind == 0x5)
+                    o.holdsNul = std::string_view(m_bytes.data() + at, count).find('\0') !=
+                                 std::string_view::npos;
+                for (std::uint64_t i = 0; kind == 0x6 && i < count && !o.holdsNul; ++i)
+                    o.holdsNul = be(at + 2 * i, 2) == 0;
             }
             return o;
         }
@@ -249,7 +255,8 @@ private:
             if (ref >= m_objectCount)
                 return false;
             const auto child = object(ref);
-            if (!child || (isKey && child->kind != Kind::string))
+            // libplist aborts on a key with a NUL in it (and would cut it short if it did not).
+            if (!child || (isKey && (child->kind != Kind::string || child->holdsNul)))
                 return false;
             if (!isContainer(*child)) {
                 if (!absorb(frame, Summary{0, 1, child->payload}))

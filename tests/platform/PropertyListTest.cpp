@@ -400,3 +400,24 @@ TEST(PropertyList, ReadsFilesThroughTheMacRoot)
     EXPECT_FALSE(
         veldo::platform::readPropertyListFile(MacPath("/Library/missing.plist")).has_value());
 }
+
+TEST(PropertyList, KeysWithANulAreRefused)
+{
+    // A dictionary whose key is a UTF-16 string holding U+0000 (found by fuzzing: libplist
+    // aborts on it), and the same with an ASCII key.
+    RawBinaryList utf16Key;
+    utf16Key.objects = {"\xD1\x01\x02", std::string("\x61\x00\x00", 3), "\x51\x78"};
+    RawBinaryList asciiKey;
+    asciiKey.objects = {"\xD1\x01\x02", std::string("\x52\x61\x00", 3), "\x51\x78"};
+    RawBinaryList plainKey;
+    plainKey.objects = {"\xD1\x01\x02", "\x51\x6B", "\x51\x78"};
+    EXPECT_FALSE(parsePropertyList(utf16Key.bytes()));
+    EXPECT_FALSE(parsePropertyList(asciiKey.bytes()));
+    auto plain = parsePropertyList(plainKey.bytes());
+    ASSERT_TRUE(plain);
+    EXPECT_EQ(plain->stringFor("k"), "x");
+
+    const std::string xmlNulKey = "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict>"
+                                  "<key>a&#0;b</key><string>x</string></dict></plist>";
+    EXPECT_FALSE(parsePropertyList(xmlNulKey));
+}
