@@ -1,3 +1,0 @@
-// Anchors the common library until its first translation unit arrives.
-namespace veldo {
-}

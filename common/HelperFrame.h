@@ -1,0 +1,41 @@
+// HelperFrame: the framing of messages on the socket between the app and the helper daemon.
+//
+// A frame is a 4-byte big-endian payload length followed by that many payload bytes (one JSON
+// envelope). Payloads above kMaxHelperFramePayload bytes are refused on both sides; a reader
+// refuses such a frame from its header alone, before any of its body is read.
+//
+// Both calls block the calling thread on one connected stream socket (blocking or non-blocking;
+// they wait with poll either way) until the whole frame has moved, the peer goes away, a system
+// call fails or the optional deadline passes. EINTR is retried; SIGPIPE is never raised. They
+// read or write exactly one frame's bytes, so frames that follow stay in the socket. After any
+// failure the connection is out of step and should be closed.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "common/Result.h"
+
+namespace veldo::common {
+
+inline constexpr std::size_t kHelperFrameHeaderBytes = 4;
+inline constexpr std::size_t kMaxHelperFramePayload = 16 * 1024 * 1024;
+
+// When to give up waiting; none waits as long as it takes.
+using FrameDeadline = std::optional<std::chrono::steady_clock::time_point>;
+
+// Sends `payload` as one frame. Fails with invalidArgument (nothing sent) when the payload is
+// above the limit, timedOut at the deadline, and ioFailure with the errno otherwise (EPIPE or
+// ECONNRESET when the peer has gone).
+Result<void> writeFrame(int socketFd, std::string_view payload, FrameDeadline deadline = {});
+
+// Receives one frame and returns its payload, or none when the peer closed the connection
+// cleanly before the first byte of a frame. Fails with refused when the header announces more
+// than the limit (the body is left unread), unreadable when the peer closed the connection in
+// the middle of a frame, timedOut at the deadline, and ioFailure with the errno otherwise.
+Result<std::optional<std::string>> readFrame(int socketFd, FrameDeadline deadline = {});
+
+} // namespace veldo::common

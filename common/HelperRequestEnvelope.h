@@ -1,0 +1,47 @@
+// HelperRequestEnvelope: one call from the app to the helper as it travels in a socket frame.
+//
+// The wire text is {"method": "moveToTrash" | "restore" | "version", "request": "<record JSON>"}.
+// The request record travels as a string, so the helper can tell an envelope it cannot read (it
+// does not know what was asked) from a record it cannot read (it answers with
+// kHelperErrorUnreadableRequest).
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "common/Result.h"
+
+namespace veldo::common {
+
+enum class HelperMethod
+{
+    moveToTrash, // request: VeldoHelperMoveRequest; answer: HelperReplyEnvelope
+    restore,     // request: VeldoHelperRestoreRequest; answer: HelperReplyEnvelope
+    version      // no request; answer: HelperVersionReply
+};
+
+// "moveToTrash", "restore", "version".
+std::string_view rawValue(HelperMethod method);
+// The method whose raw value is exactly `raw`; none for anything else.
+std::optional<HelperMethod> helperMethodFromRawValue(std::string_view raw);
+
+struct HelperRequestEnvelope
+{
+    HelperMethod method = HelperMethod::version;
+    // The request record's JSON text; set for moveToTrash and restore, never for version.
+    std::optional<std::string> request;
+
+    // The envelope's JSON text. Fails (invalidArgument) when `request` is absent for a move or
+    // restore, present for version, or not valid UTF-8.
+    Result<std::string> encodeJSON() const;
+
+    // Reads the envelope's JSON text. Fails (unreadable) when it is not a JSON object, "method" is
+    // not one of the three raw values, or a move or restore has no string "request". A "request"
+    // sent with version is ignored, as are unknown keys.
+    static Result<HelperRequestEnvelope> decodeJSON(std::string_view text);
+
+    friend bool operator==(const HelperRequestEnvelope&, const HelperRequestEnvelope&) = default;
+};
+
+} // namespace veldo::common

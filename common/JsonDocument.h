@@ -1,0 +1,46 @@
+// JsonDocument: the non-throwing JSON reading and writing that the helper's wire records share.
+//
+// Internal to veldo_common (it exposes nlohmann-json, which only this library links). Nothing
+// here throws: a document that cannot be parsed or written comes back as an empty optional, and
+// every field reader says with its Boolean whether the document may still be accepted.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include <nlohmann/json.hpp>
+
+namespace veldo::common::json {
+
+// Parsed documents are looked up by key (logarithmic, whatever the number of extra keys).
+using Document = nlohmann::json;
+// Written documents keep their keys in the order they were added.
+using Writer = nlohmann::ordered_json;
+
+// Deepest nesting of arrays and objects accepted; the records need three levels. The bound keeps
+// a hostile frame of brackets from making the parser build millions of nested values.
+inline constexpr std::size_t kMaxNestingDepth = 32;
+
+// Parses `text` as one JSON object (strict JSON, UTF-8 strings, no trailing text). None for
+// anything else, including a top level that is not an object and nesting beyond the bound.
+std::optional<Document> parseObject(std::string_view text);
+
+// The compact text of `value`. None when a string in it is not valid UTF-8 (written as is, such
+// a string would not be JSON; replaced, it would name another file).
+std::optional<std::string> write(const Writer& value);
+
+// Field readers. Each returns false when the document must be refused: a required key that is
+// missing or null, or a key whose value has the wrong type or range. A null optional key reads as
+// absent (`out` reset). Keys that no reader asks for are ignored.
+bool readString(const Document& object, const char* key, std::string& out);
+bool readOptionalString(const Document& object, const char* key, std::optional<std::string>& out);
+bool readOptionalUInt32(const Document& object, const char* key, std::optional<std::uint32_t>& out);
+bool readInt64(const Document& object, const char* key, std::int64_t& out);
+
+// The value of `key` when present and not null; nullptr otherwise.
+const Document* field(const Document& object, const char* key);
+
+} // namespace veldo::common::json

@@ -1,0 +1,483 @@
+// The removal-safety check: protected locations, Veldo's own bundle, folders holding apps.
+#include "common/RemovalSafety.h"
+
+#include <span>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "platform/MacFileSystem.h"
+#include "platform/Unicode.h"
+
+namespace veldo::common {
+
+namespace {
+
+using platform::MacPath;
+using RemovalSafety::Refusal;
+using Components = std::span<const std::string_view>;
+using NameSet = std::unordered_set<std::string_view>;
+
+// Names in a user's home folder that are never removed themselves.
+const NameSet& protectedHomeNames()
+{
+    // clang-format off
+    static const NameSet names{
+        "applications", "desktop", "documents", "downloads", "library", "movies", "music",
+        "pictures", "public", "sites", ".trash", ".ssh", ".gnupg", ".config", ".local", ".cache",
+        "icloud drive (archive)"};
+    // clang-format on
+    return names;
+}
+
+// A Library folder name, "/", and one name inside it.
+const NameSet& protectedLibraryPairs()
+{
+    // clang-format off
+    static const NameSet names{
+        "preferences/byhost", "logs/diagnosticreports", "application support/crashreporter",
+        "application support/apple", "developer/xcode", "developer/coresimulator",
+        "caches/com.apple.bird", "java/javavirtualmachines", "java/extensions"};
+    // clang-format on
+    return names;
+}
+
+// Library folders below which nothing is ever removed.
+const NameSet& protectedLibrarySubtrees()
+{
+    static const NameSet names{"keychains", "security", "directoryservices"};
+    return names;
+}
+
+// Folders in Library/Preferences that are never removed, nor anything below them.
+const NameSet& protectedPreferenceFolders()
+{
+    static const NameSet names{"systemconfiguration", "opendirectory", "logging"};
+    return names;
+}
+
+// The second component below /opt.
+const NameSet& protectedOptNames()
+{
+    static const NameSet names{"homebrew", "local"};
+    return names;
+}
+
+// Names directly inside a Library folder that are never removed themselves.
+const NameSet& protectedLibraryNames()
+{
+    // clang-format off
+    static const NameSet names{
+        "accessibility", "accounts", "address book plug-ins", "application scripts",
+        "application support", "appstore", "assistant", "assistants", "audio",
+        "autosave information", "automator", "biome", "bluetooth", "bundles", "caches", "calendars",
+        "callservices", "catacomb", "cloudstorage", "colorpickers", "colors", "colorsync",
+        "components", "compositions", "configurationprofiles", "contacts", "containermanager",
+        "containers", "contextual menu items", "cookies", "corefollowup", "coreanalytics",
+        "coremediaio", "daemon containers", "datadeliveryservices", "desktop pictures", "developer",
+        "dictionaries", "directoryservices", "displays", "documentation", "donotdisturb",
+        "driverextensions", "duetexpertcenter", "dyld", "extensions", "favorites", "filesystems",
+        "finance", "financebackup", "fontcollections", "fonts", "frameworks", "frontboard",
+        "gamekit", "gpubundles", "graphics", "group containers", "homekit", "httpstorages",
+        "identityservices", "image capture", "input methods", "installersandboxes",
+        "intelligenceplatform", "intents", "internet plug-ins", "itunes", "java",
+        "kernelcollections", "keyboard", "keyboard layouts", "keyboardservices", "keychains",
+        "languagemodeling", "launchagents", "launchdaemons", "lockdownmode", "logs", "mail",
+        "managed installs", "managed preferences", "mediaanalysis", "messages", "metadata",
+        "mobile documents", "modem scripts", "news", "opendirectory", "osanalytics", "passes",
+        "perl", "personalizationportrait", "photos", "plug-ins", "preferencepanes", "preferences",
+        "printers", "privatecloudcompute", "privilegedhelpertools", "python", "quicklook",
+        "receipts", "responsekit", "ruby", "safari", "safarisafebrowsing", "sandbox",
+        "saved application state", "screen savers", "scriptingadditions", "scripts", "security",
+        "server", "services", "sharing", "shortcuts", "sounds", "speech", "spelling", "spotlight",
+        "stageddriverextensions", "stagedextensions", "staged extensions", "startupitems",
+        "statuskit", "suggestions", "systemextensions", "systemmigration", "systemprofiler",
+        "translation", "trial", "unifiedassetframework", "updates", "user pictures",
+        "user template", "video", "voices", "weather", "webkit", "webserver", "widgets",
+        "workflows", "fonts disabled", "pubsub", "reminders", "saved searches", "syncedpreferences",
+        "syncservices", "applemediaservices", "homeenergyd", "studentd"};
+    // clang-format on
+    return names;
+}
+
+// Top-level folders that are never touched at any depth.
+const NameSet& systemTopLevelNames()
+{
+    // clang-format off
+    static const NameSet names{
+        "system", "bin", "sbin", "dev", "cores", "network"};
+    // clang-format on
+    return names;
+}
+
+bool endsWithApp(std::string_view folded)
+{
+    return folded.ends_with(".app");
+}
+
+bool anyEndsWithApp(Components components)
+{
+    for (std::string_view c : components) {
+        if (endsWithApp(c))
+            return true;
+    }
+    return false;
+}
+
+// The non-empty pieces of `path` between slashes; views into `path`.
+std::vector<std::string_view> splitComponents(std::string_view path)
+{
+    std::vector<std::string_view> parts;
+    size_t i = 0;
+    while (i < path.size()) {
+        while (i < path.size() && path[i] == '/')
+            ++i;
+        size_t j = i;
+        while (j < path.size() && path[j] != '/')
+            ++j;
+        if (j > i)
+            parts.push_back(path.substr(i, j - i));
+        i = j;
+    }
+    return parts;
+}
+
+// `inner` lies inside `outer` (both folded): it begins with `outer` followed by "/".
+bool liesInside(std::string_view inner, std::string_view outer)
+{
+    if (outer == "/")
+        return inner.size() > 1 && inner.front() == '/';
+    return inner.size() > outer.size() && inner.starts_with(outer) && inner[outer.size()] == '/';
+}
+
+// NFD and case folding without a locale. Plain ASCII is already decomposed and folds to its
+// lower case, so it skips the Unicode tables.
+std::string fold(std::string_view text)
+{
+    std::string out(text);
+    for (char& ch : out) {
+        const auto byte = static_cast<unsigned char>(ch);
+        if (byte >= 0x80)
+            return platform::foldForComparison(text);
+        if (byte >= 'A' && byte <= 'Z')
+            ch = static_cast<char>(byte + ('a' - 'A'));
+    }
+    return out;
+}
+
+bool hasPrivateAlias(const std::string& path)
+{
+    for (std::string_view alias : {"/var", "/etc", "/tmp"}) {
+        if (path == alias || (path.starts_with(alias) && path[alias.size()] == '/'))
+            return true;
+    }
+    return false;
+}
+
+std::string withPrivatePrefix(std::string path)
+{
+    if (hasPrivateAlias(path))
+        path.insert(0, "/private");
+    return path;
+}
+
+// The components below a Library folder ("/Library", "/Volumes/<v>/Library" or a home's
+// "Library").
+bool libraryRuleRefuses(Components l)
+{
+    if (l.empty())
+        return true;
+    const std::string_view first = l[0];
+    if (l.size() == 1) {
+        return first.empty() || first.front() == '.' || first == "apple" ||
+               first.starts_with("com.apple.") || first.starts_with("apple ") ||
+               protectedLibraryNames().contains(first);
+    }
+    if (first == "apple")
+        return true;
+    if (l.size() == 2) {
+        std::string pair(first);
+        pair.push_back('/');
+        pair.append(l[1]);
+        if (protectedLibraryPairs().contains(pair))
+            return true;
+    }
+    if (protectedLibrarySubtrees().contains(first))
+        return true;
+    return first == "preferences" && protectedPreferenceFolders().contains(l[1]);
+}
+
+// The components of a path from the root of a volume.
+bool systemRuleRefuses(Components c)
+{
+    const size_t n = c.size();
+    if (n == 0)
+        return true;
+    if (n == 1)
+        return !endsWithApp(c[0]);
+    const std::string_view first = c[0];
+    if (systemTopLevelNames().contains(first))
+        return true;
+    if (first == "usr")
+        return n < 4 || c[1] != "local";
+    if (first == "opt")
+        return n <= 3 && protectedOptNames().contains(c[1]);
+    if (first == "private") {
+        if (n <= 3)
+            return true;
+        if (c[1] == "var" && c[2] == "db" && n == 4)
+            return true;
+        return c[1] == "var" && c[2] == "folders" && n <= 6;
+    }
+    if (first == "var" || first == "etc" || first == "tmp") {
+        std::vector<std::string_view> underPrivate;
+        underPrivate.reserve(n + 1);
+        underPrivate.push_back("private");
+        underPrivate.insert(underPrivate.end(), c.begin(), c.end());
+        return systemRuleRefuses(underPrivate);
+    }
+    if (first == "applications")
+        return n == 2 && c[1] == "utilities";
+    if (first == "library")
+        return libraryRuleRefuses(c.subspan(1));
+    if (first == "users")
+        return n == 2;
+    if (first == "volumes")
+        return n <= 2 || systemRuleRefuses(c.subspan(2));
+    return false;
+}
+
+// The components of a path below a home folder (at least one).
+bool homeRuleRefuses(Components r)
+{
+    if (r.size() == 1 && protectedHomeNames().contains(r[0]))
+        return true;
+    return r[0] == "library" && libraryRuleRefuses(r.subspan(1));
+}
+
+// The components below another user's home folder: /Users/<name>/… or
+// /Volumes/<volume>/Users/<name>/…, "Shared" excepted. Empty when the path lies in no home.
+Components otherHomeRemainder(Components c)
+{
+    if (c.size() >= 3 && c[0] == "users" && c[1] != "shared")
+        return c.subspan(2);
+    if (c.size() >= 5 && c[0] == "volumes" && c[2] == "users" && c[3] != "shared")
+        return c.subspan(4);
+    return {};
+}
+
+std::string appDisplayName(const MacPath& bundle)
+{
+    return MacPath(bundle.lastPathComponent()).deletingPathExtension().path();
+}
+
+bool hasAppExtension(const std::string& name)
+{
+    return fold(MacPath(name).pathExtension()) == "app";
+}
+
+// Normalises paths for one check. Within one check a folder's links are resolved once: the
+// installed apps mostly share "/Applications", and the answer can't change in between.
+class Normaliser
+{
+public:
+    std::string normalizedPath(const MacPath& url)
+    {
+        const MacPath standardized = url.standardized();
+        const std::string& path = standardized.path();
+        if (path.empty() || path == "/")
+            return "/";
+        if (!standardized.isAbsolute())
+            return path;
+        const std::string parent =
+            withPrivatePrefix(resolvedFolder(standardized.deletingLastPathComponent()));
+        const std::string last = standardized.lastPathComponent();
+        return withPrivatePrefix(parent == "/" ? "/" + last : parent + "/" + last);
+    }
+
+private:
+    const std::string& resolvedFolder(const MacPath& folder)
+    {
+        auto [it, inserted] = m_resolved.try_emplace(folder.path());
+        if (inserted)
+            it->second = platform::resolvingSymlinks(folder).path();
+        return it->second;
+    }
+
+    std::unordered_map<std::string, std::string> m_resolved;
+};
+
+// Folded normalised paths of the context's bundles, made when a check first needs them.
+class NormalisedBundles
+{
+public:
+    NormalisedBundles(const std::vector<MacPath>& urls, Normaliser& normaliser)
+        : m_urls(urls), m_normaliser(normaliser)
+    {
+    }
+
+    const std::vector<std::string>& folded()
+    {
+        if (!m_made) {
+            m_folded.reserve(m_urls.size());
+            for (const MacPath& url : m_urls)
+                m_folded.push_back(fold(m_normaliser.normalizedPath(url)));
+            m_made = true;
+        }
+        return m_folded;
+    }
+
+private:
+    const std::vector<MacPath>& m_urls;
+    Normaliser& m_normaliser;
+    std::vector<std::string> m_folded;
+    bool m_made = false;
+};
+
+std::optional<Refusal> candidateRefusal(const std::string& candidate, const std::string& home,
+                                        NormalisedBundles& protectedBundles,
+                                        NormalisedBundles& installedApps,
+                                        const std::vector<MacPath>& installedAppURLs)
+{
+    const std::string folded = fold(candidate);
+    const std::vector<std::string_view> c = splitComponents(folded);
+
+    if (systemRuleRefuses(c))
+        return Refusal::protectedLocation(candidate);
+    if (folded == home || liesInside(home, folded))
+        return Refusal::protectedLocation(candidate);
+    if (liesInside(folded, home)) {
+        const size_t homeDepth = splitComponents(home).size();
+        if (homeDepth < c.size() && homeRuleRefuses(Components(c).subspan(homeDepth)))
+            return Refusal::protectedLocation(candidate);
+    }
+    // The caller's home is not the only one: an administrator's removal (or another user's
+    // Veldo) must not take a user's Documents or Keychains either.
+    if (Components other = otherHomeRemainder(c); !other.empty() && homeRuleRefuses(other))
+        return Refusal::protectedLocation(candidate);
+
+    for (const std::string& bundle : protectedBundles.folded()) {
+        if (folded == bundle || liesInside(folded, bundle))
+            return Refusal::isSelf();
+        if (liesInside(bundle, folded))
+            return Refusal::containsSelf();
+    }
+
+    if (anyEndsWithApp(c))
+        return std::nullopt;
+
+    const std::vector<std::string>& apps = installedApps.folded();
+    for (size_t i = 0; i < apps.size(); ++i) {
+        if (liesInside(apps[i], folded))
+            return Refusal::containsOtherApps(appDisplayName(installedAppURLs[i]));
+    }
+    return std::nullopt;
+}
+
+// The first app bundle directly in `folder` or in one of its plain subfolders on the same
+// volume, by display name. Unreadable folders and entries hold no app.
+std::optional<std::string> appInFolder(const MacPath& folder)
+{
+    using platform::FileType;
+    using platform::FollowLinks;
+    const auto status = platform::fileStatus(folder, FollowLinks::no);
+    if (!status || status->type != FileType::directory)
+        return std::nullopt;
+    const auto entries = platform::listDirectory(folder);
+    if (!entries)
+        return std::nullopt;
+    for (const std::string& name : *entries) {
+        if (hasAppExtension(name))
+            return MacPath(name).deletingPathExtension().path();
+        const MacPath child = folder.appendingPathComponent(name);
+        const auto childStatus = platform::fileStatus(child, FollowLinks::no);
+        if (!childStatus || childStatus->type != FileType::directory ||
+            childStatus->device != status->device)
+            continue;
+        const auto inner = platform::listDirectory(child);
+        if (!inner)
+            continue;
+        for (const std::string& innerName : *inner) {
+            if (hasAppExtension(innerName))
+                return MacPath(innerName).deletingPathExtension().path();
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+namespace RemovalSafety {
+
+std::string normalizedPath(const MacPath& url)
+{
+    return Normaliser().normalizedPath(url);
+}
+
+bool isAppsFolderLocation(std::string_view normalizedPath, std::string_view home)
+{
+    const std::string folded = fold(normalizedPath);
+    const std::vector<std::string_view> c = splitComponents(folded);
+    if (anyEndsWithApp(c))
+        return false;
+    if (!c.empty() && c[0] == "applications")
+        return true;
+    if (c.size() >= 3 && c[0] == "volumes" && c[2] == "applications")
+        return true;
+    std::string homeApplications = fold(home);
+    if (homeApplications != "/")
+        homeApplications.push_back('/');
+    homeApplications.append("applications");
+    return liesInside(folded, homeApplications);
+}
+
+} // namespace RemovalSafety
+
+std::optional<Refusal> removalRefusal(const MacPath& url, const RemovalSafety::Context& context)
+{
+    const MacPath standardized = url.standardized();
+    const std::string& path = standardized.path();
+    if (!standardized.isAbsolute() || path.find('\0') != std::string::npos)
+        return Refusal::unidentifiable();
+
+    Normaliser normaliser;
+    const std::string normalized = normaliser.normalizedPath(standardized);
+    const std::string normalizedHome = normaliser.normalizedPath(context.homeDirectory);
+    const std::string home = fold(normalizedHome);
+    NormalisedBundles protectedBundles(context.protectedBundles, normaliser);
+    NormalisedBundles installedApps(context.installedApps, normaliser);
+
+    if (auto refusal =
+            candidateRefusal(path, home, protectedBundles, installedApps, context.installedApps))
+        return refusal;
+    if (normalized != path) {
+        if (auto refusal = candidateRefusal(normalized, home, protectedBundles, installedApps,
+                                            context.installedApps))
+            return refusal;
+    }
+
+    if (!context.inspectsDisk || !RemovalSafety::isAppsFolderLocation(normalized, normalizedHome))
+        return std::nullopt;
+    if (auto app = appInFolder(MacPath(normalized)))
+        return Refusal::containsOtherApps(std::move(*app));
+    return std::nullopt;
+}
+
+std::string removalRefusalMessage(const Refusal& refusal)
+{
+    switch (refusal.kind) {
+    case Refusal::Kind::protectedLocation:
+        return "\u201C" + refusal.payload +
+               "\u201D is a protected system or user folder. Veldo never removes it.";
+    case Refusal::Kind::containsOtherApps:
+        return "This folder contains other apps (" + refusal.payload + "), so it wasn't removed.";
+    case Refusal::Kind::unidentifiable:
+        return "Veldo can't safely identify this location, so it wasn't removed.";
+    case Refusal::Kind::isSelf:
+        return "Veldo can't remove itself.";
+    case Refusal::Kind::containsSelf:
+        return "This folder contains Veldo itself, so it wasn't removed.";
+    }
+    return "Veldo can't safely identify this location, so it wasn't removed.";
+}
+
+} // namespace veldo::common

@@ -1,0 +1,26 @@
+// The app–helper protocol's version and the whole-call sentences the helper sends instead of a
+// reply record.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace veldo::common {
+
+// The protocol version the helper reports in its version reply; the app uses the helper only when
+// it reports exactly this version (and the app's own build).
+inline constexpr std::int64_t kHelperProtocolVersion = 3;
+
+// Sentences the helper answers a move or restore with, in place of a reply record.
+inline constexpr std::string_view kHelperErrorUnknownAccount =
+    "Veldo's helper couldn't identify your account.";
+inline constexpr std::string_view kHelperErrorNotAdministrator =
+    "Veldo's helper only works for administrator accounts.";
+inline constexpr std::string_view kHelperErrorShuttingDown = "Veldo's helper is shutting down.";
+// The request did not decode as the record of its method; no item was touched.
+inline constexpr std::string_view kHelperErrorUnreadableRequest =
+    "Veldo's helper couldn't read the request.";
+inline constexpr std::string_view kHelperErrorUnencodableReply =
+    "Veldo's helper couldn't encode its reply.";
+
+} // namespace veldo::common

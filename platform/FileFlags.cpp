@@ -1,0 +1,120 @@
+// File flags through FS_IOC_GETFLAGS or statx, translated to the Mac's values.
+#include "platform/FileFlags.h"
+
+#include <cerrno>
+#include <map>
+#include <mutex>
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "common/UniqueFd.h"
+#include "platform/MacFileSystem.h"
+#include "platform/MacRoot.h"
+
+namespace veldo::platform {
+
+namespace {
+
+struct ExtraFlags
+{
+    std::mutex mutex;
+    std::map<std::string, std::uint32_t> byPath;
+
+    ExtraFlags()
+    {
+        addMacRootResetHook([this] {
+            std::lock_guard lock(mutex);
+            byPath.clear();
+        });
+    }
+};
+
+ExtraFlags& extraFlags()
+{
+    static ExtraFlags extra;
+    return extra;
+}
+
+std::uint32_t injectedFlags(const MacPath& path)
+{
+    ExtraFlags& extra = extraFlags();
+    std::lock_guard lock(extra.mutex);
+    auto it = extra.byPath.find(path.standardized().path());
+    return it == extra.byPath.end() ? 0 : it->second;
+}
+
+std::uint32_t macFlagsFromAttributes(const struct statx& sx)
+{
+    std::uint32_t flags = 0;
+    const auto known = sx.stx_attributes_mask & sx.stx_attributes;
+    if (known & STATX_ATTR_IMMUTABLE)
+        flags |= kSystemImmutableFlag;
+    if (known & STATX_ATTR_APPEND)
+        flags |= kSystemAppendFlag;
+    return flags;
+}
+
+// FS_IOC_GETFLAGS on the entry itself; none when the entry can't be opened or the file system
+// does not answer the call.
+std::optional<std::uint32_t> inodeFlags(const std::string& host, bool isDirectory)
+{
+    int openFlags = O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC;
+    if (isDirectory)
+        openFlags |= O_DIRECTORY;
+    UniqueFd fd;
+    do {
+        fd.reset(::open(host.c_str(), openFlags));
+    } while (!fd && errno == EINTR);
+    if (!fd)
+        return std::nullopt;
+    int linuxFlags = 0;
+    if (::ioctl(fd.get(), FS_IOC_GETFLAGS, &linuxFlags) != 0)
+        return std::nullopt;
+    return macFlagsFromLinux(static_cast<std::uint32_t>(linuxFlags));
+}
+
+} // namespace
+
+std::uint32_t macFlagsFromLinux(std::uint32_t linuxFlags)
+{
+    std::uint32_t flags = 0;
+    if (linuxFlags & FS_IMMUTABLE_FL)
+        flags |= kSystemImmutableFlag;
+    if (linuxFlags & FS_APPEND_FL)
+        flags |= kSystemAppendFlag;
+    return flags;
+}
+
+Result<std::uint32_t> fileFlags(const MacPath& path)
+{
+    const std::string host = resolvedHostPath(path, FollowLinks::no);
+    struct statx sx
+    {
+    };
+    if (::statx(AT_FDCWD, host.c_str(), AT_SYMLINK_NOFOLLOW, STATX_TYPE, &sx) != 0)
+        return Error::fromErrno(errno, path.path());
+    std::uint32_t flags = 0;
+    const bool isDirectory = S_ISDIR(sx.stx_mode);
+    std::optional<std::uint32_t> fromInode;
+    if (isDirectory || S_ISREG(sx.stx_mode))
+        fromInode = inodeFlags(host, isDirectory);
+    flags = fromInode ? *fromInode : macFlagsFromAttributes(sx);
+    return flags | injectedFlags(path);
+}
+
+namespace testing {
+
+void addFileFlags(const MacPath& path, std::uint32_t flags)
+{
+    ExtraFlags& extra = extraFlags();
+    std::lock_guard lock(extra.mutex);
+    extra.byPath[path.standardized().path()] |= flags;
+}
+
+} // namespace testing
+
+} // namespace veldo::platform

@@ -1,0 +1,168 @@
+// Snapshots of app folders and the Trash, and the events their comparison gives.
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include "app/core/AppLibraryWatcher.h"
+#include "tests/support/FakeMac.h"
+#include "tests/support/Unprivileged.h"
+
+using namespace veldo::core;
+using veldo::platform::MacPath;
+using veldo::platform::PlistValue;
+using veldo::testsupport::FakeMac;
+using W = AppLibraryWatcher;
+
+namespace {
+
+W::Entry entry(std::optional<std::string> id, std::string name, std::optional<std::string> v = "1")
+{
+    return W::Entry{std::move(id), std::move(name), std::move(v)};
+}
+
+W::Event moved(std::string trash, std::optional<std::string> original, const W::Entry& e)
+{
+    return W::AppMovedToTrash{WatchedAppBundle{
+        MacPath(trash), original ? std::optional<MacPath>(*original) : std::nullopt, e.bundleID,
+        e.name, e.version}};
+}
+
+W::Event removed(std::string original, const W::Entry& e)
+{
+    return W::AppRemoved{
+        WatchedAppBundle{std::nullopt, MacPath(original), e.bundleID, e.name, e.version}};
+}
+
+} // namespace
+
+TEST(AppLibraryDiff, Cases)
+{
+    const auto foo = entry("com.foo", "Foo");
+    const auto bar = entry("com.bar", "Bar");
+    const auto noId = entry(std::nullopt, "Plain");
+    struct Case
+    {
+        const char* name;
+        W::Snapshot oldApps, newApps, oldTrash, newTrash;
+        std::vector<W::Event> expected;
+    };
+    const Case cases[] = {
+        {"trashed from an app folder",
+         {{"/Applications/Foo.app", foo}},
+         {},
+         {},
+         {{"/Users/u/.Trash/Foo.app", foo}},
+         {W::AppsChanged{}, moved("/Users/u/.Trash/Foo.app", "/Applications/Foo.app", foo)}},
+        {"renamed in the Trash, paired by identifier",
+         {{"/Applications/Foo.app", foo}},
+         {},
+         {},
+         {{"/Users/u/.Trash/Foo 2.app", entry("COM.FOO", "Other")}},
+         {W::AppsChanged{},
+          moved("/Users/u/.Trash/Foo 2.app", "/Applications/Foo.app", entry("COM.FOO", "Other"))}},
+        {"deleted outright",
+         {{"/Applications/Foo.app", foo}},
+         {},
+         {},
+         {},
+         {W::AppsChanged{}, removed("/Applications/Foo.app", foo)}},
+        {"trashed from an unwatched folder",
+         {},
+         {},
+         {},
+         {{"/Users/u/.Trash/Foo.app", foo}},
+         {moved("/Users/u/.Trash/Foo.app", std::nullopt, foo)}},
+        {"another copy still installed",
+         {{"/Applications/Foo.app", foo}, {"/Users/u/Applications/Foo.app", foo}},
+         {{"/Users/u/Applications/Foo.app", foo}},
+         {},
+         {{"/Users/u/.Trash/Foo.app", foo}},
+         {W::AppsChanged{}}},
+        {"two arrivals for one removal",
+         {{"/Applications/Foo.app", foo}},
+         {},
+         {},
+         {{"/Users/u/.Trash/A/Foo.app", foo}, {"/Users/u/.Trash/B/Foo.app", foo}},
+         {W::AppsChanged{}, moved("/Users/u/.Trash/A/Foo.app", "/Applications/Foo.app", foo),
+          moved("/Users/u/.Trash/B/Foo.app", std::nullopt, foo)}},
+        {"version changed in place",
+         {{"/Applications/Foo.app", foo}},
+         {{"/Applications/Foo.app", entry("com.foo", "Foo", "2")}},
+         {},
+         {},
+         {W::AppsChanged{}}},
+        {"names pair when an identifier is missing",
+         {{"/Applications/Plain.app", noId}, {"/Applications/Bar.app", bar}},
+         {{"/Applications/Bar.app", bar}},
+         {},
+         {{"/Users/u/.Trash/Plain.app", entry("x.y", "Plain")}},
+         {W::AppsChanged{},
+          moved("/Users/u/.Trash/Plain.app", "/Applications/Plain.app", entry("x.y", "Plain"))}},
+        {"nothing changed",
+         {{"/Applications/Foo.app", foo}},
+         {{"/Applications/Foo.app", foo}},
+         {{"/Users/u/.Trash/Bar.app", bar}},
+         {{"/Users/u/.Trash/Bar.app", bar}},
+         {}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(W::diff(c.oldApps, c.newApps, c.oldTrash, c.newTrash), c.expected) << c.name;
+}
+
+TEST(AppLibrarySnapshot, ListsBundlesOneLevelDeep)
+{
+    FakeMac mac;
+    mac.makeApp("/Applications/Foo.app", PlistValue::Dictionary{{"CFBundleIdentifier", "com.foo"},
+                                                                {"CFBundleName", "Foo"},
+                                                                {"CFBundleVersion", "7"}});
+    mac.makeApp("/Applications/Utilities/Tool.app",
+                PlistValue::Dictionary{{"CFBundleDisplayName", "   "},
+                                       {"CFBundleName", "Tooly"},
+                                       {"CFBundleShortVersionString", " 1.2 "}});
+    mac.mkdir("/Applications/Deep/Deeper/Hidden.app");
+    mac.mkdir("/Applications/.Secret.app");
+    mac.mkdir("/Applications/Kit.framework/Inner.app");
+    mac.mkdir("/Applications/Caps.APP");
+    mac.symlink("/Applications/Linked", "/Applications/Utilities");
+    mac.mkdir("/Applications/Wrapped.app/WrappedBundle");
+    mac.writePlist("/Applications/Wrapped.app/WrappedBundle/Info.plist",
+                   PlistValue::Dictionary{{"CFBundleIdentifier", "com.wrapped"}});
+    mac.write("/Applications/Broken.app/Contents/Info.plist", "garbage");
+
+    auto snapshot = W::snapshotApps({"/Applications", "/Missing"});
+    std::vector<std::string> keys;
+    for (const auto& [k, v] : snapshot)
+        keys.push_back(k);
+    EXPECT_EQ(keys,
+              (std::vector<std::string>{"/Applications/Broken.app", "/Applications/Caps.APP",
+                                        "/Applications/Foo.app", "/Applications/Utilities/Tool.app",
+                                        "/Applications/Wrapped.app"}));
+    EXPECT_EQ(snapshot["/Applications/Foo.app"], entry("com.foo", "Foo", "7"));
+    EXPECT_EQ(snapshot["/Applications/Utilities/Tool.app"], entry(std::nullopt, "Tooly", "1.2"));
+    EXPECT_EQ(snapshot["/Applications/Wrapped.app"], entry("com.wrapped", "Wrapped", std::nullopt));
+    EXPECT_EQ(snapshot["/Applications/Broken.app"], entry(std::nullopt, "Broken", std::nullopt));
+}
+
+TEST(AppLibrarySnapshot, TrashReadability)
+{
+    FakeMac mac;
+    const MacPath trash = mac.home().appendingPathComponent(".Trash");
+    mac.mkdir(trash.appendingPathComponent("Foo.app"));
+    auto [snap, readable] = W::snapshotTrash(trash);
+    EXPECT_TRUE(readable);
+    EXPECT_EQ(snap.size(), 1u);
+
+    auto [missing, missingReadable] = W::snapshotTrash("/Users/nobody-here/.Trash");
+    EXPECT_TRUE(missing.empty());
+    EXPECT_TRUE(missingReadable);
+
+    ::chmod(mac.host(trash).c_str(), 0700);
+    ::chmod(mac.host(mac.home()).c_str(), 0755);
+    ::chmod(mac.host("/Users").c_str(), 0755);
+    // Listing is refused to another user: empty and unreadable.
+    int rc = veldo::testsupport::runUnprivileged([&] {
+        auto [s, r] = W::snapshotTrash(trash);
+        return (s.empty() && !r) ? 0 : 1;
+    });
+    EXPECT_EQ(rc, 0);
+}

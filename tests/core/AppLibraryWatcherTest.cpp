@@ -1,0 +1,173 @@
+// The watcher: debounce timeline, subscriptions, start and teardown, and real folder events.
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <mutex>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "app/core/AppLibraryWatcher.h"
+#include "tests/support/FakeMac.h"
+
+using namespace veldo::core;
+using namespace std::chrono_literals;
+using veldo::platform::MacPath;
+using veldo::platform::PlistValue;
+using veldo::testsupport::FakeMac;
+using W = AppLibraryWatcher;
+
+namespace {
+
+// When the first rescan runs for changes at the given times (seconds), following the watcher's
+// rule: each change replaces the pending rescan with one `debounceDelay` later.
+double firstRescanTime(const std::vector<double>& changes, double debounce)
+{
+    std::optional<double> first;
+    double due = 0;
+    for (double t : changes) {
+        if (first && t >= due)
+            break; // the pending rescan ran before this change
+        if (!first)
+            first = t;
+        due = t + W::debounceDelay(t - *first, debounce, W::kMaximumLatency);
+    }
+    return due;
+}
+
+class FakeWorkspace : public W::Workspace
+{
+public:
+    using Handler = std::function<void(std::optional<MacPath>, std::optional<std::string>, bool)>;
+    std::shared_ptr<void> observe(Handler handler) override
+    {
+        std::lock_guard lock(mutex);
+        ++observeCalls;
+        handlers.push_back(handler);
+        return std::make_shared<int>(0);
+    }
+    void post(std::optional<MacPath> url, std::optional<std::string> id, bool launched)
+    {
+        std::vector<Handler> copy;
+        {
+            std::lock_guard lock(mutex);
+            copy = handlers;
+        }
+        for (auto& h : copy)
+            h(url, id, launched);
+    }
+    std::mutex mutex;
+    int observeCalls = 0;
+    std::vector<Handler> handlers;
+};
+
+} // namespace
+
+TEST(AppLibraryWatcherDebounce, Timeline)
+{
+    EXPECT_DOUBLE_EQ(W::debounceDelay(0, 1, 5), 1);
+    EXPECT_DOUBLE_EQ(W::debounceDelay(4.5, 1, 5), 0.5);
+    EXPECT_DOUBLE_EQ(W::debounceDelay(6, 1, 5), 0);
+    EXPECT_DOUBLE_EQ(firstRescanTime({0}, 1), 1);
+    std::vector<double> everyHalfSecond;
+    for (int i = 0; i < 40; ++i)
+        everyHalfSecond.push_back(i * 0.5);
+    EXPECT_DOUBLE_EQ(firstRescanTime(everyHalfSecond, 1), 5);
+}
+
+TEST(AppLibraryWatcher, ReportsAnAppDraggedToTheTrash)
+{
+    FakeMac mac;
+    const MacPath trash = mac.home().appendingPathComponent(".Trash");
+    mac.makeApp("/Applications/Foo.app", PlistValue::Dictionary{{"CFBundleIdentifier", "com.foo"},
+                                                               {"CFBundleName", "Foo"}});
+    W watcher({{"/Applications"}}, trash, false, 1.0);
+    auto events = watcher.events();
+    watcher.start();
+    std::this_thread::sleep_for(200ms); // the baseline is taken on the watcher's queue
+
+    const auto moved = std::chrono::steady_clock::now();
+    ASSERT_EQ(::rename(mac.host("/Applications/Foo.app").c_str(),
+                       mac.host(trash.appendingPathComponent("Foo.app")).c_str()),
+              0);
+    auto first = events->nextFor(5s);
+    auto second = events->nextFor(1s);
+    const double delay = std::chrono::duration<double>(std::chrono::steady_clock::now() - moved).count();
+    ASSERT_TRUE(first && second) << "no events within 5 s";
+    EXPECT_EQ(*first, W::Event(W::AppsChanged{}));
+    EXPECT_EQ(*second, W::Event(W::AppMovedToTrash{WatchedAppBundle{
+                           trash.appendingPathComponent("Foo.app"), MacPath("/Applications/Foo.app"),
+                           "com.foo", "Foo", std::nullopt}}));
+    std::printf("moved-to-Trash event after %.2f s\n", delay);
+}
+
+TEST(AppLibraryWatcher, UnreadableTrashAtStartComesFirst)
+{
+    FakeMac mac;
+    const MacPath trash = mac.home().appendingPathComponent(".Trash");
+    ::rmdir(mac.host(trash).c_str());
+    mac.write(trash, "not a folder"); // exists, can't be listed
+    W watcher({{"/Applications"}}, trash, false, 1.0);
+    auto events = watcher.events();
+    watcher.start();
+    auto first = events->nextFor(2s);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(*first, W::Event(W::TrashAccessChanged{false}));
+}
+
+TEST(AppLibraryWatcher, ObserversAreAddedOncePerWatcher)
+{
+    FakeMac mac;
+    auto workspace = std::make_shared<FakeWorkspace>();
+    W::Options options;
+    options.workspace = workspace;
+    // Nothing to watch: every start runs again, but the launch observers are added once.
+    W watcher({{"/Nowhere"}}, MacPath("/Nowhere/.Trash"), true, 1.0, options);
+    auto events = watcher.events();
+    watcher.start();
+    watcher.start();
+    watcher.start();
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(workspace->observeCalls, 1);
+
+    workspace->post(std::nullopt, std::nullopt, true);
+    workspace->post(MacPath("/Applications/Foo.app"), "com.foo", false);
+    auto a = events->nextFor(2s);
+    auto b = events->nextFor(2s);
+    auto c = events->nextFor(200ms);
+    ASSERT_TRUE(a && b);
+    EXPECT_EQ(*a, W::Event(W::RunningAppsChanged{std::nullopt, std::nullopt, true}));
+    EXPECT_EQ(*b, W::Event(W::RunningAppsChanged{MacPath("/Applications/Foo.app"), "com.foo", false}));
+    EXPECT_FALSE(c) << "each launch or quit arrives once";
+}
+
+TEST(AppLibraryWatcher, SubscriptionsAndTeardown)
+{
+    FakeMac mac;
+    auto workspace = std::make_shared<FakeWorkspace>();
+    W::Options options;
+    options.workspace = workspace;
+    auto watcher = std::make_unique<W>(std::vector<MacPath>{"/Applications"},
+                                       mac.home().appendingPathComponent(".Trash"), true, 1.0,
+                                       options);
+    auto kept = watcher->events();
+    auto dropped = watcher->events();
+    watcher->start();
+    std::this_thread::sleep_for(100ms);
+    dropped->cancel();
+    workspace->post(std::nullopt, "com.x", true);
+    EXPECT_TRUE(kept->nextFor(2s));
+    EXPECT_FALSE(dropped->nextFor(100ms));
+    auto late = watcher->events(); // not replayed the earlier event
+    EXPECT_FALSE(late->nextFor(100ms));
+
+    // Releasing the watcher ends every stream; a blocked reader wakes up.
+    std::thread reader([&] { EXPECT_FALSE(kept->next()); });
+    std::this_thread::sleep_for(50ms);
+    watcher.reset();
+    reader.join();
+    EXPECT_TRUE(kept->ended());
+    EXPECT_TRUE(late->ended());
+    workspace->post(std::nullopt, "com.y", false); // nothing listens any more, nothing breaks
+}
