@@ -83,6 +83,7 @@ constexpr std::pair<int, std::string_view> kNames[] = {
     {ECANCELED, "ECANCELED"},
     {EOWNERDEAD, "EOWNERDEAD"},
     {ENOTRECOVERABLE, "ENOTRECOVERABLE"},
+    {kEAUTH, "EAUTH"},
 };
 
 } // namespace

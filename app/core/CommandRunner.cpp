@@ -1,0 +1,591 @@
+// Running child programs with bounded waits, and finding the user's command-line tools.
+#include "app/core/CommandRunner.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <ctime>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "common/UniqueFd.h"
+#include "platform/ChildProcess.h"
+#include "platform/DeveloperTools.h"
+#include "platform/Home.h"
+#include "platform/MacFileSystem.h"
+#include "platform/MacRoot.h"
+#include "platform/OncePerRoot.h"
+#include "platform/Unicode.h"
+
+extern char** environ; // NOLINT(readability-redundant-declaration)
+
+namespace veldo::core::CommandRunner {
+
+namespace {
+
+using platform::MacPath;
+using SteadyClock = std::chrono::steady_clock;
+using Deadline = std::optional<SteadyClock::time_point>;
+
+constexpr std::string_view kPathMarker = "__VELDO_PATH__";
+constexpr double kLoginShellTimeout = 5.0;
+constexpr double kXcodeSelectTimeout = 5.0;
+constexpr std::size_t kReadChunk = std::size_t{64} * 1024;
+constexpr std::size_t kMaxShellsFileBytes = std::size_t{1024} * 1024;
+constexpr std::size_t kMaxAliasBytes = std::size_t{64} * 1024;
+
+Deadline deadlineAfter(double seconds)
+{
+    if (std::isnan(seconds) || seconds < 0)
+        seconds = 0;
+    // Beyond about thirty years, no limit (and no overflow of the clock).
+    if (std::isinf(seconds) || seconds > 1e9)
+        return std::nullopt;
+    return SteadyClock::now() + std::chrono::duration_cast<SteadyClock::duration>(
+                                    std::chrono::duration<double>(seconds));
+}
+
+// Reads both pipes of a child and notices its end, while waiting for one condition.
+class OutputPump
+{
+public:
+    explicit OutputPump(platform::ChildProcess& child) : m_child(child) {}
+
+    bool exited() const { return m_exited; }
+    bool stdoutEnded() const { return m_stdoutEnded; }
+    bool stderrEnded() const { return m_stderrEnded; }
+    std::string& stdoutBytes() { return m_stdout; }
+    std::string& stderrBytes() { return m_stderr; }
+
+    // Reads whatever arrives until `done()` holds or the deadline passes (none: no limit).
+    // Returns done() at the end.
+    template <typename Done>
+    bool pumpUntil(Done done, Deadline deadline)
+    {
+        for (;;) {
+            if (done())
+                return true;
+            pollfd fds[3];
+            nfds_t count = 0;
+            if (!m_stdoutEnded)
+                fds[count++] = pollfd{m_child.stdoutFd(), POLLIN, 0};
+            if (!m_stderrEnded)
+                fds[count++] = pollfd{m_child.stderrFd(), POLLIN, 0};
+            if (!m_exited)
+                fds[count++] = pollfd{m_child.exitFd(), POLLIN, 0};
+            if (count == 0)
+                return done();
+
+            timespec wait{};
+            timespec* waitPointer = nullptr;
+            bool lastRound = false;
+            if (deadline) {
+                const auto left = *deadline - SteadyClock::now();
+                if (left <= SteadyClock::duration::zero()) {
+                    lastRound = true;
+                } else {
+                    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left);
+                    wait.tv_sec = static_cast<time_t>(ns.count() / 1'000'000'000);
+                    wait.tv_nsec = static_cast<long>(ns.count() % 1'000'000'000);
+                }
+                waitPointer = &wait;
+            }
+            const int ready = ::ppoll(fds, count, waitPointer, nullptr);
+            if (ready < 0) {
+                if (errno == EINTR)
+                    continue;
+                return done(); // cannot wait at all: give up on this condition
+            }
+            for (nfds_t i = 0; i < count; ++i) {
+                if (fds[i].revents == 0)
+                    continue;
+                if (fds[i].fd == m_child.exitFd())
+                    m_exited = true;
+                else if (fds[i].fd == m_child.stdoutFd())
+                    readSome(fds[i].fd, m_stdout, m_stdoutEnded);
+                else
+                    readSome(fds[i].fd, m_stderr, m_stderrEnded);
+            }
+            if (lastRound)
+                return done();
+        }
+    }
+
+private:
+    // One read: data is appended; end of file or a read error ends the pipe.
+    void readSome(int fd, std::string& buffer, bool& ended)
+    {
+        char chunk[kReadChunk];
+        for (;;) {
+            const ssize_t n = ::read(fd, chunk, sizeof chunk);
+            if (n > 0) {
+                buffer.append(chunk, static_cast<std::size_t>(n));
+                return;
+            }
+            if (n == 0) {
+                ended = true;
+                return;
+            }
+            if (errno == EINTR)
+                continue;
+            if (errno != EAGAIN && errno != EWOULDBLOCK)
+                ended = true;
+            return;
+        }
+    }
+
+    platform::ChildProcess& m_child;
+    std::string m_stdout;
+    std::string m_stderr;
+    bool m_exited = false;
+    bool m_stdoutEnded = false;
+    bool m_stderrEnded = false;
+};
+
+std::int32_t codeFromStatus(int status)
+{
+    if (WIFEXITED(status))
+        return WEXITSTATUS(status);
+    if (WIFSIGNALED(status))
+        return WTERMSIG(status);
+    return status;
+}
+
+bool isValidEnvironmentName(const std::string& name)
+{
+    return !name.empty() && name.find('=') == std::string::npos &&
+           name.find('\0') == std::string::npos;
+}
+
+std::optional<Output> runProgram(const std::string& hostExecutable, const std::string& argv0,
+                                 const std::vector<std::string>& arguments,
+                                 const Environment& environment, double timeout)
+{
+    const Deadline deadline = deadlineAfter(timeout);
+
+    std::vector<std::string> argv;
+    argv.reserve(arguments.size() + 1);
+    argv.push_back(argv0);
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    std::vector<std::string> env;
+    env.reserve(environment.size());
+    for (const auto& [name, value] : environment) {
+        if (isValidEnvironmentName(name))
+            env.push_back(std::string(name).append("=").append(value));
+    }
+
+    auto child = platform::ChildProcess::spawn(hostExecutable, argv, env);
+    if (!child)
+        return std::nullopt;
+
+    OutputPump pump(*child);
+    const auto hasExited = [&] { return pump.exited(); };
+    const bool timedOut = !pump.pumpUntil(hasExited, deadline);
+    if (timedOut) {
+        child->sendSignal(SIGTERM);
+        if (!pump.pumpUntil(hasExited, deadlineAfter(kTerminateGrace))) {
+            child->sendSignal(SIGKILL);
+            pump.pumpUntil(hasExited, std::nullopt);
+        }
+    }
+    const int status = child->wait();
+    pump.pumpUntil([&] { return pump.stdoutEnded(); }, deadlineAfter(kOutputDrainWait));
+    pump.pumpUntil([&] { return pump.stderrEnded(); }, deadlineAfter(kOutputDrainWait));
+    child->closeOutput();
+
+    return Output{platform::repairedUtf8(pump.stdoutBytes()),
+                  platform::repairedUtf8(pump.stderrBytes()), codeFromStatus(status), timedOut};
+}
+
+std::vector<std::string> split(std::string_view text, char separator)
+{
+    std::vector<std::string> pieces;
+    std::size_t start = 0;
+    for (;;) {
+        const auto end = text.find(separator, start);
+        const auto piece = text.substr(start, end == std::string_view::npos ? end : end - start);
+        if (!piece.empty())
+            pieces.emplace_back(piece);
+        if (end == std::string_view::npos)
+            return pieces;
+        start = end + 1;
+    }
+}
+
+std::string_view trimmed(std::string_view s, std::string_view characters)
+{
+    const auto first = s.find_first_not_of(characters);
+    if (first == std::string_view::npos)
+        return {};
+    const auto last = s.find_last_not_of(characters);
+    return s.substr(first, last - first + 1);
+}
+
+constexpr std::string_view kWhiteSpaceAndNewlines = " \t\n\r\v\f";
+
+// A host file that exists as a regular file (links followed) and may be executed.
+bool isExecutableHostFile(const std::string& path)
+{
+    struct stat st
+    {
+    };
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+           ::access(path.c_str(), X_OK) == 0;
+}
+
+std::string readHostText(const char* path, std::size_t maxBytes)
+{
+    UniqueFd fd(::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd)
+        return {};
+    std::string text;
+    char chunk[4096];
+    while (text.size() < maxBytes) {
+        const ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        text.append(chunk, static_cast<std::size_t>(n));
+    }
+    return text;
+}
+
+std::optional<std::string> accountShell()
+{
+    long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(static_cast<std::size_t>(size > 0 ? size : 16384));
+    passwd entry{};
+    passwd* result = nullptr;
+    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &result) != 0 || !result ||
+        !entry.pw_shell || entry.pw_shell[0] == '\0')
+        return std::nullopt;
+    return std::string(entry.pw_shell);
+}
+
+std::string inheritedPath()
+{
+    const Environment env = processEnvironment();
+    auto it = env.find("PATH");
+    return it == env.end() ? std::string() : it->second;
+}
+
+// The host path that run executes for a Mac path (the identity with an empty root).
+std::string hostExecutablePath(const MacPath& executable)
+{
+    if (platform::macRoot().empty())
+        return executable.path();
+    return platform::resolvedHostPath(executable, platform::FollowLinks::yes);
+}
+
+} // namespace
+
+std::optional<Output> run(const MacPath& executable, const std::vector<std::string>& arguments,
+                          const Environment& environment, double timeout)
+{
+    // argv[0] keeps the path as mapped, so programs that look at their own name see it.
+    const std::string argv0 =
+        platform::macRoot().empty() ? executable.path() : platform::hostPath(executable);
+    return runProgram(hostExecutablePath(executable), argv0, arguments, environment, timeout);
+}
+
+std::optional<Output> runHostProgram(const std::string& hostExecutable,
+                                     const std::vector<std::string>& arguments,
+                                     const Environment& environment, double timeout)
+{
+    return runProgram(hostExecutable, hostExecutable, arguments, environment, timeout);
+}
+
+std::optional<Output> runWithUserEnvironment(const MacPath& executable,
+                                             const std::vector<std::string>& arguments,
+                                             double timeout)
+{
+    Environment env = processEnvironment();
+    const auto own = env.find("PATH");
+    const std::string ownPath = own == env.end() ? std::string() : own->second;
+    env["PATH"] = childSearchPath(searchPath(), ownPath);
+    return run(executable, arguments, env, timeout);
+}
+
+Environment processEnvironment()
+{
+    Environment env;
+    for (char** entry = environ; entry && *entry; ++entry) {
+        std::string_view text(*entry);
+        const auto equals = text.find('=');
+        if (equals == std::string_view::npos || equals == 0)
+            continue;
+        // The first definition of a name is the one getenv answers.
+        env.emplace(std::string(text.substr(0, equals)), std::string(text.substr(equals + 1)));
+    }
+    return env;
+}
+
+const std::set<std::string, std::less<>>& appleStubTools()
+{
+    static const std::set<std::string, std::less<>> tools{"python3", "pip3",  "git",       "make",
+                                                          "clang",   "swift", "xcodebuild"};
+    return tools;
+}
+
+std::optional<MacPath> which(std::string_view name, const std::vector<MacPath>& searchPath,
+                             bool stubsAcceptable)
+{
+    if (name.empty() || name.find('/') != std::string_view::npos)
+        return std::nullopt;
+    for (const MacPath& folder : searchPath) {
+        const MacPath candidate = folder.appendingPathComponent(name);
+        auto status = platform::fileStatus(candidate, platform::FollowLinks::yes);
+        if (!status || status->type != platform::FileType::regular)
+            continue;
+        if (status->mode & S_IWOTH)
+            continue;
+        const std::string host = platform::resolvedHostPath(candidate, platform::FollowLinks::yes);
+        if (::access(host.c_str(), X_OK) != 0)
+            continue;
+        if (!stubsAcceptable && isAppleStub(candidate))
+            continue;
+        return candidate;
+    }
+    return std::nullopt;
+}
+
+std::vector<MacPath> searchPath()
+{
+    static platform::OncePerRoot<std::vector<MacPath>> value([] {
+        return composeSearchPath(loginShellPath(), platform::homeDirectory(), inheritedPath());
+    });
+    return value.get();
+}
+
+bool commandLineToolsInstalled()
+{
+    static platform::OncePerRoot<bool> value([] {
+        if (platform::developerToolsAlwaysInstalled())
+            return true;
+        if (platform::exists(MacPath("/Library/Developer/CommandLineTools/usr/bin")))
+            return true;
+        auto out = run(MacPath("/usr/bin/xcode-select"), {"-p"}, processEnvironment(),
+                       kXcodeSelectTimeout);
+        if (!out || out->code != 0 || out->timedOut)
+            return false;
+        const auto folder = trimmed(out->stdout, kWhiteSpaceAndNewlines);
+        return !folder.empty() && platform::exists(MacPath(folder));
+    });
+    return value.get();
+}
+
+std::vector<MacPath> composeSearchPath(const std::vector<MacPath>& loginFolders,
+                                       const MacPath& home, std::string_view inherited)
+{
+    std::vector<MacPath> entries = loginFolders;
+    for (auto& folder : versionManagerDirectories(home))
+        entries.push_back(std::move(folder));
+    for (const char* fixed :
+         {"/opt/homebrew/bin", "/usr/local/bin", "/usr/bin", "/bin", "/usr/sbin", "/sbin"})
+        entries.emplace_back(fixed);
+    for (auto& piece : split(inherited, ':'))
+        entries.emplace_back(std::move(piece));
+    return usableDirectories(entries);
+}
+
+std::string childSearchPath(const std::vector<MacPath>& searchPath, std::string_view inherited)
+{
+    const bool mapped = !platform::macRoot().empty();
+    std::vector<std::string> folders;
+    folders.reserve(searchPath.size());
+    for (const MacPath& folder : searchPath)
+        folders.push_back(mapped ? platform::resolvedHostPath(folder, platform::FollowLinks::yes)
+                                 : folder.path());
+    if (mapped) {
+        for (auto& piece : split(inherited, ':')) {
+            if (piece.front() == '/' &&
+                std::find(folders.begin(), folders.end(), piece) == folders.end())
+                folders.push_back(std::move(piece));
+        }
+    }
+    std::string joined;
+    for (const auto& folder : folders) {
+        if (!joined.empty())
+            joined.push_back(':');
+        joined.append(folder);
+    }
+    return joined;
+}
+
+std::string loginShell()
+{
+    std::vector<std::string> allowed;
+    for (const auto& line : split(readHostText("/etc/shells", kMaxShellsFileBytes), '\n')) {
+        const auto shell = trimmed(line, " \t");
+        if (!shell.empty() && shell.front() == '/')
+            allowed.emplace_back(shell);
+    }
+    std::vector<std::string> candidates;
+    const Environment env = processEnvironment();
+    if (auto it = env.find("SHELL"); it != env.end())
+        candidates.push_back(it->second);
+    if (auto shell = accountShell())
+        candidates.push_back(*shell);
+    for (const auto& candidate : candidates) {
+        if (std::find(allowed.begin(), allowed.end(), candidate) != allowed.end() &&
+            isExecutableHostFile(candidate))
+            return candidate;
+    }
+    return "/bin/zsh";
+}
+
+std::vector<MacPath> loginShellPath()
+{
+    Environment env = processEnvironment();
+    env["VELDO_RESOLVING_ENVIRONMENT"] = "1";
+    const std::string script =
+        "printf '" + std::string(kPathMarker) + "%s" + std::string(kPathMarker) + "' \"$PATH\"";
+    auto out = runHostProgram(loginShell(), {"-l", "-i", "-c", script}, env, kLoginShellTimeout);
+    if (!out || out->code != 0 || out->timedOut)
+        return {};
+    return parseLoginShellPath(out->stdout);
+}
+
+std::vector<MacPath> parseLoginShellPath(std::string_view output)
+{
+    const auto first = output.find(kPathMarker);
+    if (first == std::string_view::npos)
+        return {};
+    const auto start = first + kPathMarker.size();
+    const auto second = output.find(kPathMarker, start);
+    if (second == std::string_view::npos)
+        return {};
+    std::vector<MacPath> folders;
+    for (auto& piece : split(output.substr(start, second - start), ':'))
+        folders.emplace_back(std::move(piece));
+    return folders;
+}
+
+std::vector<MacPath> versionManagerDirectories(const MacPath& home)
+{
+    std::vector<MacPath> folders;
+    if (auto nvm = nvmNodeBinDirectory(home))
+        folders.push_back(std::move(*nvm));
+    for (const char* sub : {".pyenv/shims", ".rbenv/shims", ".asdf/shims",
+                            ".local/share/mise/shims", ".volta/bin", ".local/bin"})
+        folders.push_back(home.appendingPathComponent(sub));
+    return folders;
+}
+
+std::optional<MacPath> nvmNodeBinDirectory(const MacPath& home)
+{
+    const MacPath versions = home.appendingPathComponent(".nvm/versions/node");
+    std::vector<std::string> names;
+    if (auto listed = platform::listDirectory(versions)) {
+        for (auto& name : *listed) {
+            if (!name.empty() && name.front() == 'v')
+                names.push_back(std::move(name));
+        }
+    }
+    if (names.empty())
+        return std::nullopt;
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        const int c = compareNumerically(a, b);
+        return c != 0 ? c > 0 : a > b;
+    });
+
+    std::string alias;
+    if (auto text =
+            platform::readFile(home.appendingPathComponent(".nvm/alias/default"), kMaxAliasBytes)) {
+        // Text that is not UTF-8 cannot be read as an alias.
+        if (platform::repairedUtf8(*text) == *text)
+            alias = trimmed(*text, kWhiteSpaceAndNewlines);
+    }
+    if (alias.empty() || alias.front() != 'v')
+        alias.insert(alias.begin(), 'v');
+
+    const std::string prefix = alias + ".";
+    std::string chosen = names.front();
+    for (const auto& name : names) {
+        if (name == alias || name.starts_with(prefix)) {
+            chosen = name;
+            break;
+        }
+    }
+    return versions.appendingPathComponent(chosen).appendingPathComponent("bin");
+}
+
+int compareNumerically(std::string_view a, std::string_view b)
+{
+    auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+    std::size_t i = 0;
+    std::size_t j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (isDigit(a[i]) && isDigit(b[j])) {
+            std::size_t ie = i;
+            std::size_t je = j;
+            while (ie < a.size() && isDigit(a[ie]))
+                ++ie;
+            while (je < b.size() && isDigit(b[je]))
+                ++je;
+            auto ra = a.substr(i, ie - i);
+            auto rb = b.substr(j, je - j);
+            ra.remove_prefix(std::min(ra.find_first_not_of('0'), ra.size()));
+            rb.remove_prefix(std::min(rb.find_first_not_of('0'), rb.size()));
+            if (ra.size() != rb.size())
+                return ra.size() < rb.size() ? -1 : 1;
+            if (const int c = ra.compare(rb); c != 0)
+                return c < 0 ? -1 : 1;
+            i = ie;
+            j = je;
+            continue;
+        }
+        const auto ca = static_cast<unsigned char>(a[i]);
+        const auto cb = static_cast<unsigned char>(b[j]);
+        if (ca != cb)
+            return ca < cb ? -1 : 1;
+        ++i;
+        ++j;
+    }
+    const bool aLeft = i < a.size();
+    const bool bLeft = j < b.size();
+    return aLeft == bLeft ? 0 : (aLeft ? 1 : -1);
+}
+
+std::vector<MacPath> usableDirectories(const std::vector<MacPath>& entries)
+{
+    std::vector<MacPath> kept;
+    for (const MacPath& entry : entries) {
+        std::string path = entry.path();
+        if (path.size() >= 2 && path.back() == '/')
+            path.pop_back();
+        if (path.empty() || path.front() != '/')
+            continue;
+        const MacPath folder(std::move(path));
+        if (std::find(kept.begin(), kept.end(), folder) != kept.end())
+            continue;
+        auto status = platform::fileStatus(folder, platform::FollowLinks::yes);
+        if (!status || status->type != platform::FileType::directory)
+            continue;
+        if (status->mode & S_IWOTH)
+            continue;
+        kept.push_back(folder);
+    }
+    return kept;
+}
+
+bool isAppleStub(const MacPath& path)
+{
+    if (path.deletingLastPathComponent().standardized() != MacPath("/usr/bin"))
+        return false;
+    if (appleStubTools().contains(path.lastPathComponent()))
+        return true;
+    auto tool = platform::fileStatus(path, platform::FollowLinks::yes);
+    auto python = platform::fileStatus(MacPath("/usr/bin/python3"), platform::FollowLinks::yes);
+    return tool && python && tool->device == python->device && tool->inode == python->inode;
+}
+
+} // namespace veldo::core::CommandRunner

@@ -1,0 +1,143 @@
+// CommandRunner: the one way the app runs child programs, and where it finds them.
+//
+// run starts a program with an argument vector, a complete environment and a time-out, gives
+// it the null device as standard input, collects standard output and standard error while it
+// runs, stops it when the time-out passes (SIGTERM, then SIGKILL 3 seconds later), and hands
+// back one Output. Every call blocks the calling thread; many calls may run at once on
+// different threads.
+//
+// Paths are Mac paths: the executable given to run, the folders of the search path and what
+// which() answers. Tests of existence, type, permissions and identity go through the Mac root;
+// run executes the host path the Mac path maps to (links resolved inside the root). With an
+// empty root all of this is the identity.
+//
+// searchPath() and commandLineToolsInstalled() are computed once, on first use (thread-safe),
+// and afresh after a change of Mac root.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/MacPath.h"
+
+namespace veldo::core::CommandRunner {
+
+// What a finished child left. (The members carry the names stdout and stderr; glibc defines
+// those two macros as themselves, so they are safe as member names.)
+struct Output
+{
+    std::string stdout; // all of standard output, UTF-8 with each invalid sequence as U+FFFD
+    std::string stderr; // the same for standard error
+    // The exit status when the child exited; the signal number when a signal ended it (9 for
+    // a child killed at its time-out, 15 when SIGTERM ended it).
+    std::int32_t code = 0;
+    bool timedOut = false; // still running when the time-out passed (it was then stopped)
+
+    friend bool operator==(const Output&, const Output&) = default;
+};
+
+// An environment, passed to a child whole: the child sees exactly these variables.
+using Environment = std::map<std::string, std::string>;
+
+// Seconds the stop sequence waits after SIGTERM before SIGKILL, and at most for each output
+// pipe to reach its end once the child has ended.
+inline constexpr double kTerminateGrace = 3.0;
+inline constexpr double kOutputDrainWait = 3.0;
+
+// Runs the program at `executable` (a Mac path; not searched for) with `arguments` and exactly
+// `environment`, for at most `timeout` seconds (infinity: no limit; NaN or below 0 count as 0).
+// Both pipes are drained while the child runs, so no amount of output blocks it. When the
+// time-out passes the child gets SIGTERM, then SIGKILL when it is still there 3 seconds later;
+// the call then waits for it to end. Once it has ended, each pipe gets up to 3 seconds to reach
+// its end (a descendant may hold it open); what was read by then is returned. A call therefore
+// lasts at most timeout + 9 s unless the child survives SIGKILL.
+// None when the program could not be started (missing, not executable, …); nothing else.
+std::optional<Output> run(const platform::MacPath& executable,
+                          const std::vector<std::string>& arguments, const Environment& environment,
+                          double timeout);
+
+// run with the app's own environment, its "PATH" replaced by childSearchPath(searchPath(), the
+// app's own PATH).
+std::optional<Output> runWithUserEnvironment(const platform::MacPath& executable,
+                                             const std::vector<std::string>& arguments,
+                                             double timeout);
+
+// The first folder + "/" + name in `searchPath` that is an executable regular file, whose
+// status can be read, that is not writable by others, and that is no Apple placeholder tool
+// unless `stubsAcceptable`. None for an empty name, a name holding "/", or no match. Callers
+// pass searchPath() and commandLineToolsInstalled().
+std::optional<platform::MacPath> which(std::string_view name,
+                                       const std::vector<platform::MacPath>& searchPath,
+                                       bool stubsAcceptable);
+
+// The usable tool folders, in order: those the user's interactive login shell reports, the
+// version managers' folders, "/opt/homebrew/bin", "/usr/local/bin", "/usr/bin", "/bin",
+// "/usr/sbin", "/sbin", then the app's own PATH, all passed through usableDirectories.
+std::vector<platform::MacPath> searchPath();
+
+// Whether Apple's Command Line Tools are installed (so /usr/bin holds real tools). With an
+// empty root on Linux, true: the host's tools are real.
+bool commandLineToolsInstalled();
+
+// The names of Apple's placeholder tools in /usr/bin.
+const std::set<std::string, std::less<>>& appleStubTools();
+
+// The app's own process environment.
+Environment processEnvironment();
+
+// ---- The steps of the above, for tests and for callers that compose their own. ----
+
+// run, for a program given by its host path (no mapping).
+std::optional<Output> runHostProgram(const std::string& hostExecutable,
+                                     const std::vector<std::string>& arguments,
+                                     const Environment& environment, double timeout);
+
+// searchPath's rule for given parts: `loginFolders`, versionManagerDirectories(home), the fixed
+// folders, then `inheritedPath` split at ":" (empty pieces dropped), through usableDirectories.
+std::vector<platform::MacPath> composeSearchPath(const std::vector<platform::MacPath>& loginFolders,
+                                                 const platform::MacPath& home,
+                                                 std::string_view inheritedPath);
+
+// The "PATH" value for a child: each search-path folder mapped to its host path, joined with
+// ":"; inside a Mac root followed by the absolute pieces of `inheritedPath` (host folders, so
+// that real tools still resolve) not already listed. With an empty root, just the search path.
+std::string childSearchPath(const std::vector<platform::MacPath>& searchPath,
+                            std::string_view inheritedPath);
+
+// The user's login shell as a host path: the first of $SHELL and the user database's shell
+// that "/etc/shells" allows and that is an executable file; else "/bin/zsh".
+std::string loginShell();
+
+// The folders the login shell reports as its PATH (run as an interactive login shell with the
+// marker script, 5-second time-out); none when the run fails, times out or exits non-zero.
+std::vector<platform::MacPath> loginShellPath();
+
+// The folders in the login shell's output: the text between the first two markers
+// "__VELDO_PATH__", split at ":" with empty pieces dropped. None with fewer than two markers.
+std::vector<platform::MacPath> parseLoginShellPath(std::string_view output);
+
+// nvm's chosen node folder, then home's ".pyenv/shims", ".rbenv/shims", ".asdf/shims",
+// ".local/share/mise/shims", ".volta/bin", ".local/bin", whether or not they exist.
+std::vector<platform::MacPath> versionManagerDirectories(const platform::MacPath& home);
+
+// The "bin" folder of the nvm node version that ".nvm/alias/default" names (the highest
+// version of that release line), or of the highest version; none without versions.
+std::optional<platform::MacPath> nvmNodeBinDirectory(const platform::MacPath& home);
+
+// Compares with digit runs taken as numbers ("v9.11.2" < "v20.1.0"): below, equal or above 0.
+int compareNumerically(std::string_view a, std::string_view b);
+
+// Keeps, in order, the entries that are absolute, not yet listed, existing folders that are not
+// writable by others; a trailing "/" is dropped first (but "/" stays "/").
+std::vector<platform::MacPath> usableDirectories(const std::vector<platform::MacPath>& entries);
+
+// Whether the path is one of Apple's placeholder tools: in exactly "/usr/bin", and either
+// named in appleStubTools() or the same file as "/usr/bin/python3".
+bool isAppleStub(const platform::MacPath& path);
+
+} // namespace veldo::core::CommandRunner

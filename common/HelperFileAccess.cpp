@@ -1,0 +1,447 @@
+// Descriptor-relative file access of the helper: walks beneath the Mac root, status, listings,
+// the private staging folder and the guarded folder removal.
+#include "common/HelperFileAccess.h"
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <mutex>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "common/HelperACL.h"
+#include "common/HelperSystemCalls.h"
+#include "platform/MacRoot.h"
+#include "platform/Unicode.h"
+
+namespace veldo::common {
+
+namespace {
+
+using detail::openAt;
+
+constexpr int kSearchFlags = O_PATH | O_DIRECTORY | O_NOFOLLOW;
+constexpr int kReadFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW;
+
+using StoredNameReader = std::function<std::optional<std::string>(int, const std::string&)>;
+
+struct Hooks
+{
+    std::mutex mutex;
+    StoredNameReader storedNameReader;
+};
+
+Hooks& hooks()
+{
+    static Hooks h;
+    return h;
+}
+
+struct RootCache
+{
+    std::mutex mutex;
+    std::optional<HelperDescriptor> root;
+
+    RootCache()
+    {
+        platform::addMacRootResetHook([this] {
+            std::lock_guard lock(mutex);
+            root.reset();
+        });
+    }
+};
+
+RootCache& rootCache()
+{
+    static RootCache cache;
+    return cache;
+}
+
+std::vector<std::string> pathComponents(std::string_view path)
+{
+    std::vector<std::string> components;
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        std::size_t end = path.find('/', start);
+        if (end == std::string_view::npos)
+            end = path.size();
+        if (end > start)
+            components.emplace_back(path.substr(start, end - start));
+        start = end + 1;
+    }
+    return components;
+}
+
+// Undoes the octal escapes (\040 for a space, \011, \012, \134) of /proc/self/mountinfo.
+std::string unescapeMountField(std::string_view field)
+{
+    std::string out;
+    out.reserve(field.size());
+    const auto isOctal = [](char c) { return c >= '0' && c <= '7'; };
+    for (std::size_t i = 0; i < field.size(); ++i) {
+        if (field[i] == '\\' && i + 3 < field.size() && isOctal(field[i + 1]) &&
+            isOctal(field[i + 2]) && isOctal(field[i + 3])) {
+            out.push_back(static_cast<char>(((field[i + 1] - '0') << 6) |
+                                            ((field[i + 2] - '0') << 3) | (field[i + 3] - '0')));
+            i += 3;
+            continue;
+        }
+        out.push_back(field[i]);
+    }
+    return out;
+}
+
+// The host mount point of the mount with id `id`, from /proc/self/mountinfo.
+std::optional<std::string> mountPointOf(std::uint64_t id)
+{
+    UniqueFd fd = openAt(AT_FDCWD, "/proc/self/mountinfo", O_RDONLY);
+    if (!fd)
+        return std::nullopt;
+    std::string text;
+    char buffer[8192];
+    for (;;) {
+        const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return std::nullopt;
+        }
+        if (n == 0)
+            break;
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    // Each line: mount id, parent id, major:minor, root, mount point, options, ...
+    const std::string wanted = std::to_string(id);
+    std::size_t lineStart = 0;
+    while (lineStart < text.size()) {
+        std::size_t lineEnd = text.find('\n', lineStart);
+        if (lineEnd == std::string::npos)
+            lineEnd = text.size();
+        const std::string_view line(text.data() + lineStart, lineEnd - lineStart);
+        lineStart = lineEnd + 1;
+        std::vector<std::string_view> fields;
+        std::size_t pos = 0;
+        while (pos < line.size() && fields.size() < 5) {
+            std::size_t sp = line.find(' ', pos);
+            if (sp == std::string_view::npos)
+                sp = line.size();
+            fields.push_back(line.substr(pos, sp - pos));
+            pos = sp + 1;
+        }
+        if (fields.size() == 5 && fields[0] == wanted)
+            return unescapeMountField(fields[4]);
+    }
+    return std::nullopt;
+}
+
+bool isFreshPrivateFolder(const HelperDescriptor& folder, const HelperStat& parent,
+                          std::int64_t createdAfter)
+{
+    auto st = statDescriptor(folder);
+    if (!st)
+        return false;
+    // Where the file system reports no birth time, the change time stands in: it is set when
+    // the folder is made and can only move later.
+    const std::int64_t born = st->birthTime ? st->birthTime->seconds : st->changeTime.seconds;
+    if (!st->isDirectory() || st->uid != ::geteuid() || (st->mode & 07777) != 0700 ||
+        (st->flags & kComparedFlagsMask) != 0 || st->device != parent.device || st->links != 2 ||
+        born < createdAfter - 1)
+        return false;
+    auto names = listDirectory(folder);
+    return names && names->empty();
+}
+
+} // namespace
+
+Result<HelperDescriptor> openHelperRoot(const std::string& hostFolder)
+{
+    const std::string path = hostFolder.empty() ? std::string("/") : hostFolder;
+    UniqueFd fd = openAt(AT_FDCWD, path.c_str(), O_PATH | O_DIRECTORY);
+    if (!fd)
+        return helperFSFailure(errno);
+    return HelperDescriptor(std::move(fd));
+}
+
+Result<HelperDescriptor> helperRoot()
+{
+    RootCache& cache = rootCache();
+    std::lock_guard lock(cache.mutex);
+    if (cache.root)
+        return *cache.root;
+    auto opened = openHelperRoot(platform::macRoot());
+    if (opened)
+        cache.root = *opened;
+    return opened;
+}
+
+Result<HelperDescriptor> openPathBeneath(const HelperDescriptor& root, std::string_view path,
+                                         bool readable, bool exactNames,
+                                         const HelperFolderCheck& check)
+{
+    const std::vector<std::string> components = pathComponents(path);
+    bool climbs = false;
+    for (const std::string& c : components) {
+        if (c.find('\0') != std::string::npos)
+            return helperFSFailure(EINVAL);
+        climbs = climbs || c == "..";
+    }
+
+    UniqueFd first =
+        openAt(root.fd(), ".", components.empty() && readable ? kReadFlags : kSearchFlags);
+    if (!first)
+        return helperFSFailure(errno);
+    HelperDescriptor current(std::move(first));
+
+    // The identities of the folders the walk stands in, the root first: a ".." must come back
+    // to the very folder it came through (a folder moved away meanwhile could otherwise lead
+    // out of the root). Kept only when the path climbs.
+    std::vector<HelperFileIdentity> trail;
+    std::size_t depth = 0;
+
+    auto inspect = [&](const HelperDescriptor& opened) -> Result<std::optional<HelperStat>> {
+        if (!check && !climbs)
+            return std::optional<HelperStat>();
+        auto st = statDescriptor(opened);
+        if (!st)
+            return st.error();
+        return std::optional<HelperStat>(*st);
+    };
+
+    {
+        auto st = inspect(current);
+        if (!st)
+            return st.error();
+        if (climbs)
+            trail.push_back((*st)->identity());
+        if (check && !check(**st, current))
+            return helperFSFailure(kEAUTH);
+    }
+
+    std::string soFar;
+    for (std::size_t i = 0; i < components.size(); ++i) {
+        const std::string& component = components[i];
+        const bool last = i + 1 == components.size();
+        soFar += '/';
+        soFar += component;
+
+        std::optional<std::string> stored;
+        if (exactNames)
+            stored = attributesOfEntry(current, component);
+
+        const bool up = component == "..";
+        // "/.." is "/": at the root a ".." opens the root again.
+        const char* name = up && depth == 0 ? "." : component.c_str();
+        UniqueFd next = openAt(current.fd(), name, last && readable ? kReadFlags : kSearchFlags);
+        if (!next)
+            return helperFSFailure(errno);
+        HelperDescriptor opened(std::move(next));
+
+        if (exactNames &&
+            (!stored || platform::decomposed(*stored) != platform::decomposed(component))) {
+            // A mount point's stored name is the volume's name; anything else must match.
+            const auto info = fileSystemInfo(opened);
+            if (!info || info->mountPoint != soFar)
+                return helperFSFailure(EILSEQ);
+        }
+
+        auto st = inspect(opened);
+        if (!st)
+            return st.error();
+        if (up && depth > 0) {
+            if (!((*st)->identity() == trail[depth - 1]))
+                return helperFSFailure(EXDEV);
+            trail.pop_back();
+            --depth;
+        } else if (!up && component != ".") {
+            if (climbs)
+                trail.push_back((*st)->identity());
+            ++depth;
+        }
+        if (check && !check(**st, opened))
+            return helperFSFailure(kEAUTH);
+        current = std::move(opened);
+    }
+    return current;
+}
+
+Result<HelperDescriptor> openPathBeneath(std::string_view path, bool readable, bool exactNames,
+                                         const HelperFolderCheck& check)
+{
+    auto root = helperRoot();
+    if (!root)
+        return root.error();
+    return openPathBeneath(*root, path, readable, exactNames, check);
+}
+
+Result<HelperStat> statDescriptor(int fd)
+{
+    return detail::statFd(fd);
+}
+
+Result<std::optional<HelperStat>> statEntry(const HelperDescriptor& directory,
+                                            const std::string& name)
+{
+    if (!detail::isSingleComponent(name))
+        return helperFSFailure(EINVAL);
+    // An O_PATH open of the entry itself (a link stays a link, a FIFO or device is not opened),
+    // so that the record and the flags come from one object.
+    UniqueFd fd = openAt(directory.fd(), name.c_str(), O_PATH | O_NOFOLLOW);
+    if (!fd) {
+        if (errno == ENOENT)
+            return std::optional<HelperStat>();
+        return helperFSFailure(errno);
+    }
+    auto st = detail::statFd(fd.get());
+    if (!st)
+        return st.error();
+    return std::optional<HelperStat>(*st);
+}
+
+Result<std::vector<std::string>> listDirectory(const HelperDescriptor& directory)
+{
+    UniqueFd dup;
+    if (detail::isPathOnly(directory.fd()))
+        dup = openAt(directory.fd(), ".", kReadFlags);
+    else
+        dup.reset(::fcntl(directory.fd(), F_DUPFD_CLOEXEC, 0));
+    if (!dup)
+        return helperFSFailure(errno);
+    DIR* stream = ::fdopendir(dup.get());
+    if (!stream)
+        return helperFSFailure(errno);
+    dup.release(); // the stream owns it now
+    ::rewinddir(stream);
+
+    std::vector<std::string> names;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(stream);
+        if (!entry) {
+            const int err = errno;
+            ::closedir(stream);
+            if (err != 0)
+                return helperFSFailure(err);
+            return names;
+        }
+        const std::string_view name(entry->d_name, ::strnlen(entry->d_name, sizeof entry->d_name));
+        if (name == "." || name == "..")
+            continue;
+        names.emplace_back(name);
+    }
+}
+
+std::optional<std::string> attributesOfEntry(const HelperDescriptor& directory,
+                                             const std::string& name)
+{
+    StoredNameReader reader;
+    {
+        std::lock_guard lock(hooks().mutex);
+        reader = hooks().storedNameReader;
+    }
+    if (reader)
+        return reader(directory.fd(), name);
+
+    if (!detail::isSingleComponent(name))
+        return std::nullopt;
+    struct statx sx = {};
+    int rc;
+    do {
+        rc = ::statx(directory.fd(), name.c_str(), AT_SYMLINK_NOFOLLOW, STATX_TYPE, &sx);
+    } while (rc != 0 && errno == EINTR);
+    // Lookups are exact here: the entry found under `name` is stored under that very name.
+    if (rc != 0 || platform::repairedUtf8(name) != name)
+        return std::nullopt;
+    return name;
+}
+
+std::optional<HelperFileSystemInfo> fileSystemInfo(int fd)
+{
+    const auto fsid = detail::fileSystemID(fd);
+    if (!fsid)
+        return std::nullopt;
+    const auto id = detail::mountID(fd);
+    if (!id)
+        return std::nullopt;
+    const auto hostMountPoint = mountPointOf(*id);
+    if (!hostMountPoint)
+        return std::nullopt;
+
+    HelperFileSystemInfo info;
+    info.fileSystemID = *fsid;
+    if (auto mac = platform::macPathForHost(*hostMountPoint))
+        info.mountPoint = mac->path();
+    return info;
+}
+
+HelperCurrentPath currentPath(std::int64_t /*device*/, std::uint64_t /*inode*/)
+{
+    return HelperCurrentPath{HelperCurrentPath::Kind::unknown, {}};
+}
+
+Result<HelperDescriptor> makePrivateFolder(const HelperDescriptor& parent, const std::string& name)
+{
+    if (!detail::isSingleComponent(name))
+        return helperFSFailure(EINVAL);
+    auto parentStat = statDescriptor(parent);
+    if (!parentStat)
+        return parentStat.error();
+    timespec now = {};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    const std::int64_t start = now.tv_sec;
+
+    int rc;
+    do {
+        rc = ::mkdirat(parent.fd(), name.c_str(), 0700);
+    } while (rc != 0 && errno == EINTR);
+    if (rc != 0)
+        return helperFSFailure(errno);
+    UniqueFd fd = openAt(parent.fd(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_DIRECTORY);
+    if (!fd)
+        return helperFSFailure(errno);
+    HelperDescriptor folder(std::move(fd));
+
+    // Whatever fails this check may not be the folder just made: leave it where it is.
+    if (!isFreshPrivateFolder(folder, *parentStat, start))
+        return helperFSFailure(EPERM);
+
+    if (extendedACLState(folder.fd()) == false)
+        return folder;
+    // Entries inherited from the parent (or an unreadable ACL): clear them and look again.
+    installEmptyACL(folder.fd());
+    if (extendedACLState(folder.fd()) == false && isFreshPrivateFolder(folder, *parentStat, start))
+        return folder;
+    removeDirectoryIfSame(parent, name, folder);
+    return helperFSFailure(EPERM);
+}
+
+bool removeDirectoryIfSame(const HelperDescriptor& parent, const std::string& name,
+                           const HelperDescriptor& expected)
+{
+    if (!detail::isSingleComponent(name))
+        return false;
+    const auto wanted = statDescriptor(expected);
+    const auto found = statEntry(parent, name);
+    if (!wanted || !found || !found->has_value() || !((*found)->identity() == wanted->identity()))
+        return false;
+    int rc;
+    do {
+        rc = ::unlinkat(parent.fd(), name.c_str(), AT_REMOVEDIR);
+    } while (rc != 0 && errno == EINTR);
+    return rc == 0;
+}
+
+namespace testing {
+
+void setStoredNameReader(
+    std::function<std::optional<std::string>(int directoryFd, const std::string& name)> reader)
+{
+    std::lock_guard lock(hooks().mutex);
+    hooks().storedNameReader = std::move(reader);
+}
+
+} // namespace testing
+
+} // namespace veldo::common

@@ -1,0 +1,173 @@
+// System-call wrappers of the helper's file access: EINTR, statx and the flag translation.
+#include "common/HelperSystemCalls.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/sysmacros.h>
+
+namespace veldo::common::detail {
+
+namespace {
+
+constexpr unsigned kStatxMask = STATX_BASIC_STATS | STATX_BTIME;
+
+platform::FileTime fileTime(const struct statx_timestamp& t)
+{
+    return platform::FileTime{t.tv_sec, t.tv_nsec};
+}
+
+// Linux inode flags (FS_IOC_GETFLAGS) to macOS values: immutable and append-only only.
+std::uint32_t macFlagsFromInodeFlags(unsigned long inodeFlags)
+{
+    std::uint32_t flags = 0;
+    if (inodeFlags & FS_IMMUTABLE_FL)
+        flags |= kSFImmutable;
+    if (inodeFlags & FS_APPEND_FL)
+        flags |= kSFAppend;
+    return flags;
+}
+
+std::uint32_t macFlagsFromAttributes(std::uint64_t attributes)
+{
+    std::uint32_t flags = 0;
+    if (attributes & STATX_ATTR_IMMUTABLE)
+        flags |= kSFImmutable;
+    if (attributes & STATX_ATTR_APPEND)
+        flags |= kSFAppend;
+    return flags;
+}
+
+// The flags of a folder or regular file from FS_IOC_GETFLAGS on a readable descriptor; none
+// when no such descriptor can be had (no read access, say) or the file system has no answer.
+std::optional<std::uint32_t> inodeFlags(int fd, mode_t type)
+{
+    UniqueFd owned;
+    const int readable = readableDescriptor(fd, type, owned);
+    if (readable < 0)
+        return std::nullopt;
+    int value = 0; // the kernel reads and writes an int, whatever the ioctl's declared type
+    int rc;
+    do {
+        rc = ::ioctl(readable, FS_IOC_GETFLAGS, &value);
+    } while (rc != 0 && errno == EINTR);
+    if (rc != 0)
+        return std::nullopt;
+    return macFlagsFromInodeFlags(static_cast<unsigned int>(value));
+}
+
+} // namespace
+
+UniqueFd openAt(int directoryFd, const char* name, int flags, mode_t mode)
+{
+    int fd;
+    do {
+        fd = ::openat(directoryFd, name, flags | O_CLOEXEC, mode);
+    } while (fd < 0 && errno == EINTR);
+    return UniqueFd(fd);
+}
+
+bool isPathOnly(int fd)
+{
+    const int fl = ::fcntl(fd, F_GETFL);
+    return fl >= 0 && (fl & O_PATH) != 0;
+}
+
+std::string procSelfFdPath(int fd)
+{
+    return "/proc/self/fd/" + std::to_string(fd);
+}
+
+int readableDescriptor(int fd, mode_t type, UniqueFd& owned)
+{
+    if (!S_ISDIR(type) && !S_ISREG(type))
+        return -1;
+    if (!isPathOnly(fd))
+        return fd;
+    if (S_ISDIR(type)) {
+        // "." of the folder itself: no name is looked up again.
+        owned = openAt(fd, ".", O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
+    } else {
+        // The descriptor's own /proc name reaches the same inode; O_NONBLOCK and O_NOCTTY keep
+        // the open free of side effects should the type have changed under a stale record.
+        owned = openAt(AT_FDCWD, procSelfFdPath(fd).c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY);
+    }
+    return owned.get();
+}
+
+Result<HelperStat> statFd(int fd)
+{
+    struct statx sx = {};
+    int rc;
+    do {
+        rc = ::statx(fd, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW, kStatxMask, &sx);
+    } while (rc != 0 && errno == EINTR);
+    if (rc != 0)
+        return unexpected(Error::fromErrno(errno));
+    if ((sx.stx_mask & (STATX_TYPE | STATX_MODE | STATX_INO)) !=
+        (STATX_TYPE | STATX_MODE | STATX_INO))
+        return unexpected(Error::fromErrno(EIO));
+
+    HelperStat st;
+    st.device = static_cast<std::int64_t>(makedev(sx.stx_dev_major, sx.stx_dev_minor));
+    st.inode = sx.stx_ino;
+    st.mode = sx.stx_mode;
+    st.links = sx.stx_nlink;
+    st.uid = sx.stx_uid;
+    st.gid = sx.stx_gid;
+    st.size = static_cast<std::int64_t>(sx.stx_size);
+    st.modificationTime = fileTime(sx.stx_mtime);
+    st.changeTime = fileTime(sx.stx_ctime);
+    if (sx.stx_mask & STATX_BTIME)
+        st.birthTime = fileTime(sx.stx_btime);
+
+    // Folders and regular files answer FS_IOC_GETFLAGS on a readable descriptor; links, FIFOs,
+    // devices and sockets must not be opened for it and take statx's attributes instead, as
+    // does anything whose flags cannot be read so (no read access).
+    const std::uint64_t wanted = STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND;
+    if (auto flags = inodeFlags(fd, st.mode & S_IFMT))
+        st.flags = *flags;
+    else if ((sx.stx_attributes_mask & wanted) != 0)
+        st.flags = macFlagsFromAttributes(sx.stx_attributes & sx.stx_attributes_mask);
+    return st;
+}
+
+std::optional<std::uint64_t> fileSystemID(int fd)
+{
+    struct statfs sfs = {};
+    int rc;
+    do {
+        rc = ::fstatfs(fd, &sfs);
+    } while (rc != 0 && errno == EINTR);
+    if (rc != 0)
+        return std::nullopt;
+    std::uint32_t words[2];
+    static_assert(sizeof words == sizeof sfs.f_fsid);
+    std::memcpy(words, &sfs.f_fsid, sizeof words);
+    return static_cast<std::uint64_t>(words[0]) | (static_cast<std::uint64_t>(words[1]) << 32);
+}
+
+std::optional<std::uint64_t> mountID(int fd)
+{
+    struct statx sx = {};
+    int rc;
+    do {
+        rc = ::statx(fd, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW, STATX_MNT_ID, &sx);
+    } while (rc != 0 && errno == EINTR);
+    if (rc != 0 || (sx.stx_mask & STATX_MNT_ID) == 0)
+        return std::nullopt;
+    return sx.stx_mnt_id;
+}
+
+bool isSingleComponent(const std::string& name)
+{
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
+           name.find('\0') == std::string::npos;
+}
+
+} // namespace veldo::common::detail

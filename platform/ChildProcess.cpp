@@ -1,0 +1,181 @@
+// Child processes through posix_spawn, watched and signalled through a pidfd.
+#include "platform/ChildProcess.h"
+
+#include <cerrno>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace veldo::platform {
+
+namespace {
+
+struct Pipe
+{
+    UniqueFd read;
+    UniqueFd write;
+};
+
+Result<Pipe> makePipe()
+{
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0)
+        return Error::fromErrno(errno);
+    Pipe p{UniqueFd(fds[0]), UniqueFd(fds[1])};
+    const int flags = ::fcntl(p.read.get(), F_GETFL);
+    if (flags < 0 || ::fcntl(p.read.get(), F_SETFL, flags | O_NONBLOCK) != 0)
+        return Error::fromErrno(errno);
+    return p;
+}
+
+std::vector<char*> cStrings(const std::vector<std::string>& strings)
+{
+    std::vector<char*> out;
+    out.reserve(strings.size() + 1);
+    for (const auto& s : strings)
+        out.push_back(const_cast<char*>(s.c_str())); // posix_spawn does not write them
+    out.push_back(nullptr);
+    return out;
+}
+
+// Owns the spawn attribute objects so that every exit path destroys them.
+struct SpawnSetup
+{
+    posix_spawn_file_actions_t actions{};
+    posix_spawnattr_t attributes{};
+    bool actionsMade = false;
+    bool attributesMade = false;
+
+    ~SpawnSetup()
+    {
+        if (actionsMade)
+            ::posix_spawn_file_actions_destroy(&actions);
+        if (attributesMade)
+            ::posix_spawnattr_destroy(&attributes);
+    }
+};
+
+int reap(pid_t pid, int& status)
+{
+    while (::waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR)
+            return errno;
+    }
+    return 0;
+}
+
+} // namespace
+
+Result<ChildProcess> ChildProcess::spawn(const std::string& hostExecutable,
+                                         const std::vector<std::string>& argv,
+                                         const std::vector<std::string>& environment)
+{
+    auto out = makePipe();
+    if (!out)
+        return out.error();
+    auto err = makePipe();
+    if (!err)
+        return err.error();
+
+    SpawnSetup setup;
+    if (int rc = ::posix_spawn_file_actions_init(&setup.actions); rc != 0)
+        return Error::fromErrno(rc);
+    setup.actionsMade = true;
+    if (int rc = ::posix_spawnattr_init(&setup.attributes); rc != 0)
+        return Error::fromErrno(rc);
+    setup.attributesMade = true;
+
+    int rc = ::posix_spawn_file_actions_addopen(&setup.actions, 0, "/dev/null", O_RDONLY, 0);
+    if (rc == 0)
+        rc = ::posix_spawn_file_actions_adddup2(&setup.actions, out->write.get(), 1);
+    if (rc == 0)
+        rc = ::posix_spawn_file_actions_adddup2(&setup.actions, err->write.get(), 2);
+    if (rc == 0)
+        rc = ::posix_spawn_file_actions_addclosefrom_np(&setup.actions, 3);
+
+    sigset_t none;
+    sigset_t all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    if (rc == 0)
+        rc = ::posix_spawnattr_setsigmask(&setup.attributes, &none);
+    if (rc == 0)
+        rc = ::posix_spawnattr_setsigdefault(&setup.attributes, &all);
+    if (rc == 0)
+        rc = ::posix_spawnattr_setflags(&setup.attributes,
+                                        POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    if (rc != 0)
+        return Error::fromErrno(rc);
+
+    auto argvPointers = cStrings(argv);
+    auto envPointers = cStrings(environment);
+    pid_t pid = -1;
+    rc = ::posix_spawn(&pid, hostExecutable.c_str(), &setup.actions, &setup.attributes,
+                       argvPointers.data(), envPointers.data());
+    if (rc != 0)
+        return Error::fromErrno(rc, hostExecutable);
+
+    // The child is ours and unreaped, so its id cannot have been reused yet.
+    UniqueFd pidfd(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
+    if (!pidfd) {
+        const int openErr = errno;
+        ::kill(pid, SIGKILL);
+        int status = 0;
+        reap(pid, status);
+        return Error::fromErrno(openErr, hostExecutable);
+    }
+    return ChildProcess(pid, std::move(pidfd), std::move(out->read), std::move(err->read));
+}
+
+ChildProcess::ChildProcess(pid_t pid, UniqueFd pidfd, UniqueFd out, UniqueFd err)
+    : m_pid(pid), m_pidfd(std::move(pidfd)), m_stdout(std::move(out)), m_stderr(std::move(err))
+{
+}
+
+ChildProcess::ChildProcess(ChildProcess&& other) noexcept
+    : m_pid(std::exchange(other.m_pid, -1)), m_pidfd(std::move(other.m_pidfd)),
+      m_stdout(std::move(other.m_stdout)), m_stderr(std::move(other.m_stderr)),
+      m_status(std::exchange(other.m_status, std::nullopt))
+{
+}
+
+ChildProcess::~ChildProcess()
+{
+    if (m_pid > 0 && !m_status) {
+        sendSignal(SIGKILL);
+        wait();
+    }
+}
+
+bool ChildProcess::sendSignal(int signal)
+{
+    if (m_pid <= 0 || m_status)
+        return false;
+    return ::syscall(SYS_pidfd_send_signal, m_pidfd.get(), signal, nullptr, 0) == 0;
+}
+
+int ChildProcess::wait()
+{
+    if (m_status)
+        return *m_status;
+    int status = 0;
+    if (reap(m_pid, status) != 0) {
+        // Only possible when someone else reaped our child (SIGCHLD ignored process-wide):
+        // report it as killed rather than as a clean exit.
+        status = SIGKILL;
+    }
+    m_status = status;
+    return status;
+}
+
+void ChildProcess::closeOutput()
+{
+    m_stdout.reset();
+    m_stderr.reset();
+}
+
+} // namespace veldo::platform

@@ -1,0 +1,69 @@
+// ChildProcess: one started child program with its standard output and error on pipes.
+//
+// Started with posix_spawn: standard input is the null device, standard output and standard
+// error each go to a new pipe, and no other descriptor is inherited (everything of ours is
+// O_CLOEXEC, and every descriptor from 3 up is closed in the child besides). The child starts
+// with an empty signal mask and every signal at its default action, and sees exactly the
+// environment given. The parent ends of the pipes are non-blocking.
+//
+// Its end is seen through a process descriptor (Linux pidfd, kernel 5.3 or later) that becomes
+// readable when the child has ended; signals go through that descriptor too, so they can never
+// reach another process that reused the id. The object is used by one thread at a time. If it
+// goes away before wait(), the child is killed (SIGKILL) and reaped: no child outlives its
+// owner unseen and no zombie is left.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <sys/types.h>
+
+#include "common/Result.h"
+#include "common/UniqueFd.h"
+
+namespace veldo::platform {
+
+class ChildProcess
+{
+public:
+    // Starts `hostExecutable` (a host path, not searched in PATH) with `argv` (argv[0]
+    // included) and `environment` ("NAME=value" strings). Fails with the errno of the failed
+    // start (ENOENT for a missing program, EACCES for one that may not be executed, …).
+    static Result<ChildProcess> spawn(const std::string& hostExecutable,
+                                      const std::vector<std::string>& argv,
+                                      const std::vector<std::string>& environment);
+
+    ChildProcess(ChildProcess&& other) noexcept;
+    ChildProcess& operator=(ChildProcess&&) = delete;
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+    ~ChildProcess();
+
+    pid_t pid() const { return m_pid; }
+    int stdoutFd() const { return m_stdout.get(); }
+    int stderrFd() const { return m_stderr.get(); }
+    // Readable once the child has ended (it stays unreaped until wait()).
+    int exitFd() const { return m_pidfd.get(); }
+
+    // Sends a signal to the child; false once it has been reaped or when sending fails.
+    bool sendSignal(int signal);
+
+    // Blocks until the child has ended, reaps it and returns its wait status (as waitpid
+    // reports it). Later calls return the same status.
+    int wait();
+
+    // Closes the parent ends of both pipes (a writer still holding them then gets EPIPE).
+    void closeOutput();
+
+private:
+    ChildProcess(pid_t pid, UniqueFd pidfd, UniqueFd out, UniqueFd err);
+
+    pid_t m_pid = -1;
+    UniqueFd m_pidfd;
+    UniqueFd m_stdout;
+    UniqueFd m_stderr;
+    std::optional<int> m_status;
+};
+
+} // namespace veldo::platform
