@@ -1,18 +1,18 @@
 // One app's leftover scan over a generated Library of 50,000 entries and 2,000 crash reports,
 // against `find` listing the same folders with equivalent name patterns, in the same run.
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <spawn.h>
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <benchmark/benchmark.h>
 
@@ -40,12 +40,18 @@ struct Share
     const char* suffix; // ".plist" for files, "" for folders
 };
 constexpr Share kShares[] = {
-    {"Application Support", 8000, ""}, {"Caches", 10000, ""},
-    {"Preferences", 10000, ".plist"},   {"Preferences/ByHost", 2000, ".HOST.plist"},
-    {"Containers", 6000, ""},           {"Group Containers", 3000, ""},
-    {"Application Scripts", 3000, ""},  {"Saved Application State", 3000, ".savedState"},
-    {"Logs", 2000, ""},                 {"HTTPStorages", 1500, ""},
-    {"WebKit", 1000, ""},               {"Cookies", 300, ".binarycookies"},
+    {"Application Support", 8000, ""},
+    {"Caches", 10000, ""},
+    {"Preferences", 10000, ".plist"},
+    {"Preferences/ByHost", 2000, ".HOST.plist"},
+    {"Containers", 6000, ""},
+    {"Group Containers", 3000, ""},
+    {"Application Scripts", 3000, ""},
+    {"Saved Application State", 3000, ".savedState"},
+    {"Logs", 2000, ""},
+    {"HTTPStorages", 1500, ""},
+    {"WebKit", 1000, ""},
+    {"Cookies", 300, ".binarycookies"},
     {"LaunchAgents", 200, ".plist"},
 };
 constexpr int kCrashReports = 2000;
@@ -59,11 +65,11 @@ public:
         if (!::mkdtemp(tmpl.data()))
             throw std::runtime_error("mkdtemp failed");
         m_root = tmpl;
-        for (const char* dir : {"/private/var/folders/zz/bench/C", "/private/var/folders/zz/bench/T",
-                                "/private/tmp", "/private/etc", "/Applications", "/Volumes",
-                                "/Library/Application Support", "/Library/Caches",
-                                "/Library/Preferences", "/Library/Logs", "/Library/LaunchAgents",
-                                "/Library/LaunchDaemons", "/Library/PrivilegedHelperTools"})
+        for (const char* dir :
+             {"/private/var/folders/zz/bench/C", "/private/var/folders/zz/bench/T", "/private/tmp",
+              "/private/etc", "/Applications", "/Volumes", "/Library/Application Support",
+              "/Library/Caches", "/Library/Preferences", "/Library/Logs", "/Library/LaunchAgents",
+              "/Library/LaunchDaemons", "/Library/PrivilegedHelperTools"})
             fs::create_directories(m_root + dir);
         fs::create_symlink("private/var", m_root + "/var");
         fs::create_symlink("private/tmp", m_root + "/tmp");
@@ -182,8 +188,8 @@ void BM_LeftoverScan(benchmark::State& state)
     const NoCopies registry;
     std::size_t found = 0;
     for (auto _ : state) {
-        auto items = LeftoverScanner::scan(app, roots, LeftoverScanner::darwinUserDirectories(),
-                                           {}, registry);
+        auto items = LeftoverScanner::scan(app, roots, LeftoverScanner::darwinUserDirectories(), {},
+                                           registry);
         found = items.size();
         benchmark::DoNotOptimize(items);
     }
@@ -197,15 +203,15 @@ void BM_FindEquivalent(benchmark::State& state)
 {
     const GeneratedMac& mac = generatedMac();
     std::vector<std::string> args{"find"};
-    for (const char* dir : {"Preferences", "Preferences/ByHost", "Saved Application State",
-                            "Containers", "Application Scripts", "Group Containers", "Caches",
-                            "Application Support", "HTTPStorages", "WebKit", "Cookies", "Logs",
-                            "LaunchAgents", "Logs/DiagnosticReports"})
+    for (const char* dir :
+         {"Preferences", "Preferences/ByHost", "Saved Application State", "Containers",
+          "Application Scripts", "Group Containers", "Caches", "Application Support",
+          "HTTPStorages", "WebKit", "Cookies", "Logs", "LaunchAgents", "Logs/DiagnosticReports"})
         args.push_back(mac.host(mac.library().appendingPathComponent(dir)));
-    for (const char* dir : {"/Library/LaunchAgents", "/Library/LaunchDaemons",
-                            "/Library/PrivilegedHelperTools", "/Library/Application Support",
-                            "/Library/Caches", "/Library/Preferences", "/Library/Logs",
-                            "/private/var/folders/zz/bench/C", "/private/var/folders/zz/bench/T"})
+    for (const char* dir :
+         {"/Library/LaunchAgents", "/Library/LaunchDaemons", "/Library/PrivilegedHelperTools",
+          "/Library/Application Support", "/Library/Caches", "/Library/Preferences",
+          "/Library/Logs", "/private/var/folders/zz/bench/C", "/private/var/folders/zz/bench/T"})
         args.push_back(mac.host(MacPath(dir)));
     for (const char* a : {"-mindepth", "1", "-maxdepth", "1", "(", "-iname", "*com.example.app*",
                           "-o", "-iname", "*example*", ")", "-print"})
