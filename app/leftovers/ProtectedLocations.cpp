@@ -5,7 +5,6 @@
 #include <string_view>
 
 #include "app/leftovers/ItemKey.h"
-#include "app/leftovers/NameText.h"
 
 namespace veldo::leftovers::LeftoverScanner {
 
@@ -25,14 +24,6 @@ std::optional<std::string_view> restBelow(std::string_view path, const std::stri
 }
 
 } // namespace
-
-std::string itemKey(const platform::MacPath& url)
-{
-    std::string key = lowerCased(url.standardized().path());
-    if (key.size() >= 2 && key.back() == '/')
-        key.pop_back();
-    return key;
-}
 
 const std::unordered_set<std::string>& systemPaths()
 {
