@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "app/core/PollingWorkspace.h"
 #include "platform/FolderWatcher.h"
 #include "platform/Home.h"
 #include "platform/MacFileSystem.h"
@@ -238,6 +239,8 @@ AppLibraryWatcher::AppLibraryWatcher(std::optional<std::vector<MacPath>> applica
     std::vector<MacPath> folders = applicationFolders.value_or(
         std::vector<MacPath>{MacPath("/Applications"), home.appendingPathComponent("Applications")});
     MacPath trash = trashFolder.value_or(home.appendingPathComponent(".Trash"));
+    if (observesWorkspace && !options.workspace)
+        options.workspace = std::make_shared<PollingWorkspace>();
     m_impl = std::make_shared<Impl>(std::move(folders), std::move(trash), observesWorkspace,
                                     debounceInterval, std::move(options));
 }

@@ -112,7 +112,7 @@ public:
     struct Options
     {
         platform::Clock* clock = &platform::SystemClock::shared();
-        std::shared_ptr<Workspace> workspace;              // required when observing
+        std::shared_ptr<Workspace> workspace; // none: the running-application list, polled
         std::chrono::milliseconds streamLatency{300};      // coalescing of file-system changes
     };
 

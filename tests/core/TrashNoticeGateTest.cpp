@@ -143,3 +143,28 @@ TEST(AppCopyLocator, UsableCopies)
     EXPECT_FALSE(AppCopyLocator::isUsableCopy("/Volumes/Disk/.Trashes/501/Foo.app", {}, home));
     EXPECT_FALSE(AppCopyLocator::isUsableCopy("/Applications/Deleted.app", {}, home));
 }
+
+TEST(TrashNoticeGate, AppRecordForANotice)
+{
+    veldo::testsupport::FakeMac mac;
+    const MacPath trashed = mac.home().appendingPathComponent(".Trash/Foo.app");
+    mac.makeApp(trashed, veldo::platform::PlistValue::Dictionary{{"CFBundleIdentifier", "com.foo"},
+                                                                 {"CFBundleName", "Foo Loaded"}});
+    auto loaded = TrashNoticeGate::installedApp(
+        WatchedAppBundle{trashed, MacPath("/Applications/Foo.app"), "com.foo", "Foo", "1"});
+    EXPECT_EQ(loaded.url, trashed);
+    EXPECT_EQ(loaded.name, "Foo Loaded");
+
+    auto vanished = TrashNoticeGate::installedApp(
+        WatchedAppBundle{std::nullopt, std::nullopt, "com.gone", "Gone", "2"});
+    EXPECT_EQ(vanished.url, MacPath("/Applications/Gone.app"));
+    EXPECT_EQ(vanished.bundleID, "com.gone");
+    EXPECT_EQ(vanished.version, "2");
+    EXPECT_EQ(vanished.sizeBytes, 0);
+    EXPECT_FALSE(vanished.isSystemApp);
+    EXPECT_TRUE(vanished.alternateNames.empty());
+
+    auto original = TrashNoticeGate::installedApp(
+        WatchedAppBundle{std::nullopt, MacPath("/Applications/Old.app"), std::nullopt, "Old", {}});
+    EXPECT_EQ(original.url, MacPath("/Applications/Old.app"));
+}
