@@ -484,3 +484,25 @@ TEST(LeftoverScan, AStoppedScanEndsEarlyAndStopsItsAccesses)
     for (const auto& root : roots)
         EXPECT_EQ(veldo::platform::testing::activeSecurityScopedAccesses(root.url), 0u);
 }
+
+TEST(LeftoverScan, AnIdentifierNeverBuildsAPathOutsideItsFolder)
+{
+    FakeMac mac;
+    const MacPath home = mac.home();
+    mac.makeApp(kApp, D{});
+    mac.write(home.appendingPathComponent("Projects/thesis.txt"), bytes(1));
+    mac.write(home.appendingPathComponent("Projects.plist"), bytes(1));
+    mac.mkdir("/Users/Shared/Projects");
+    mac.mkdir("/private/var/folders/zz/abc123/C");
+    for (const char* identifier : {"../../Projects", "com.example/../../../Projects", "..", "."}) {
+        InstalledApp app;
+        app.url = kApp;
+        app.name = "Ex";
+        app.bundleID = identifier;
+        EXPECT_EQ(
+            rows(LeftoverScanner::scan(app, rootsOf(mac), LeftoverScanner::darwinUserDirectories(),
+                                       {}, FakeApplicationRegistry())),
+            (std::vector<Row>{{kApp.path(), C::application, M::certain, false}}))
+            << identifier;
+    }
+}
