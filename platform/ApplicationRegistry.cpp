@@ -6,6 +6,7 @@
 
 #include "platform/Home.h"
 #include "platform/MacFileSystem.h"
+#include "platform/Package.h"
 #include "platform/PropertyList.h"
 #include "platform/Unicode.h"
 
@@ -34,22 +35,29 @@ bool isAppBundleName(const MacPath& path)
     return path.pathExtension() == "app";
 }
 
-bool isPlainFolder(const MacPath& path)
-{
-    auto st = fileStatus(path, FollowLinks::no);
-    return st && st->type == FileType::directory && path.pathExtension().empty();
-}
-
 class FolderApplicationRegistry final : public ApplicationRegistry
 {
 public:
     std::vector<MacPath> applicationURLs(std::string_view bundleIdentifier) const override
     {
+        return searchApplications(bundleIdentifier, std::chrono::steady_clock::time_point::max(),
+                                  {});
+    }
+
+    std::vector<MacPath> searchApplications(std::string_view bundleIdentifier,
+                                            std::chrono::steady_clock::time_point deadline,
+                                            std::stop_token stop) const override
+    {
         std::vector<MacPath> found;
         if (bundleIdentifier.empty())
             return found;
         const std::string wanted = foldForComparison(bundleIdentifier);
+        auto expired = [&] {
+            return stop.stop_requested() || std::chrono::steady_clock::now() >= deadline;
+        };
         auto consider = [&](const MacPath& bundle) {
+            if (expired())
+                return;
             auto info = readPropertyListFile(bundle.appendingPathComponent("Contents/Info.plist"),
                                              kMaxInfoPlistBytes);
             if (!info)
@@ -59,11 +67,13 @@ public:
                 found.push_back(bundle);
         };
         for (const auto& folder : searchFolders()) {
+            if (expired())
+                break;
             for (const auto& name : visibleNames(folder)) {
                 const MacPath entry = folder.appendingPathComponent(name);
                 if (isAppBundleName(entry)) {
                     consider(entry);
-                } else if (isPlainFolder(entry)) {
+                } else if (platform::isPlainFolder(entry)) {
                     for (const auto& inner : visibleNames(entry)) {
                         const MacPath candidate = entry.appendingPathComponent(inner);
                         if (isAppBundleName(candidate))

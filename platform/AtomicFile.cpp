@@ -1,12 +1,12 @@
 // Atomic whole-file writes through the Mac root.
 #include "platform/AtomicFile.h"
 
+#include <cerrno>
+#include <string>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <cerrno>
-#include <string>
 
 #include "common/UniqueFd.h"
 #include "platform/MacFileSystem.h"

@@ -1,9 +1,9 @@
 // Writing a whole file atomically: the old file stays whole, or the new one is there whole.
 #pragma once
 
-#include <sys/types.h>
-
 #include <string_view>
+
+#include <sys/types.h>
 
 #include "common/Result.h"
 #include "platform/MacPath.h"
@@ -12,8 +12,8 @@ namespace veldo::platform {
 
 struct AtomicWriteOptions
 {
-    mode_t mode = 0644;           // permissions of the new file
-    bool createFolders = false;   // make missing parent folders (0700)
+    mode_t mode = 0644;         // permissions of the new file
+    bool createFolders = false; // make missing parent folders (0700)
 };
 
 // Writes `bytes` to a temporary file beside `path` (a hidden name ending in a random suffix,

@@ -68,13 +68,6 @@ bool hasAppExtension(const MacPath& path)
     return path.pathExtension() == "app";
 }
 
-// A folder that is neither a package nor a link; anything unreadable is not one.
-bool isPlainFolder(const MacPath& path)
-{
-    auto st = platform::fileStatus(path, platform::FollowLinks::no);
-    return st && st->type == platform::FileType::directory && !platform::isPackage(path);
-}
-
 // The candidates of one search folder, one level of plain subfolders included, in listing order.
 std::vector<MacPath> candidatesIn(const MacPath& folder)
 {
@@ -90,7 +83,7 @@ std::vector<MacPath> candidatesIn(const MacPath& folder)
             candidates.push_back(entry);
             continue;
         }
-        if (!isPlainFolder(entry))
+        if (!platform::isPlainFolder(entry))
             continue;
         auto inner = platform::listDirectory(entry);
         if (!inner)

@@ -168,3 +168,21 @@ TEST(TrashNoticeGate, AppRecordForANotice)
         WatchedAppBundle{std::nullopt, MacPath("/Applications/Old.app"), std::nullopt, "Old", {}});
     EXPECT_EQ(original.url, MacPath("/Applications/Old.app"));
 }
+
+TEST(AppCopyLocator, SearchFindsCopiesWithinItsDeadline)
+{
+    veldo::testsupport::FakeMac mac;
+    using D = veldo::platform::PlistValue::Dictionary;
+    mac.makeApp("/Applications/Foo.app", D{{"CFBundleIdentifier", "com.foo"}});
+    mac.makeApp("/Volumes/Disk/Applications/Tools/Foo Copy.app", D{{"CFBundleIdentifier", "COM.FOO"}});
+    mac.makeApp("/Applications/Bar.app", D{{"CFBundleIdentifier", "com.bar"}});
+    EXPECT_EQ(AppCopyLocator::spotlightCopies("com.foo", 3s),
+              (std::vector<MacPath>{"/Applications/Foo.app",
+                                    "/Volumes/Disk/Applications/Tools/Foo Copy.app"}));
+    EXPECT_TRUE(AppCopyLocator::spotlightCopies("com.none", 3s).empty());
+    // A deadline already past gathers nothing; a stopped search likewise.
+    EXPECT_TRUE(AppCopyLocator::spotlightCopies("com.foo", 0ms).empty());
+    std::stop_source stopped;
+    stopped.request_stop();
+    EXPECT_TRUE(AppCopyLocator::spotlightCopies("com.foo", 3s, stopped.get_token()).empty());
+}
