@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "app/leftovers/HomebrewText.h"
+#include "app/leftovers/NameText.h"
 #include "platform/MacPath.h"
 
 namespace veldo::leftovers::HomebrewCasks {
@@ -180,7 +181,7 @@ CaskInfo caskInfoFromRubySource(std::string_view text, const std::string& token,
     info.version = version;
     std::vector<std::string> targets;
     for (const std::string_view rawLine : detail::nonEmptyLines(text)) {
-        const std::string_view line = detail::trimmedSpaces(rawLine);
+        const std::string_view line = trimmedSpacesAndTabs(rawLine);
         if (startsWith(line, "#"))
             continue;
         if (startsWith(line, "zap ") || line == "zap")

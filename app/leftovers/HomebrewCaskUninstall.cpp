@@ -7,6 +7,7 @@
 #include "app/core/CommandRunner.h"
 #include "app/leftovers/HomebrewCaskIndexCache.h"
 #include "app/leftovers/HomebrewText.h"
+#include "app/leftovers/NameText.h"
 
 namespace veldo::leftovers::HomebrewCasks {
 
@@ -142,7 +143,7 @@ std::optional<UninstallFailure> classifyUninstall(std::string_view stdout, std::
 
     std::vector<std::string_view> lines;
     for (const std::string_view line : detail::nonEmptyLines(combined)) {
-        const std::string_view trimmed = detail::trimmedSpaces(line);
+        const std::string_view trimmed = trimmedSpacesAndTabs(line);
         if (!trimmed.empty())
             lines.push_back(trimmed);
     }

@@ -62,6 +62,13 @@ public:
     std::vector<Handler> handlers;
 };
 
+// Waits until the watcher's queue has run everything submitted so far (start included):
+// subscribing runs synchronously on that queue.
+void waitForQueue(W& watcher)
+{
+    watcher.events()->cancel();
+}
+
 } // namespace
 
 TEST(AppLibraryWatcherDebounce, Timeline)
@@ -85,7 +92,7 @@ TEST(AppLibraryWatcher, ReportsAnAppDraggedToTheTrash)
     W watcher({{"/Applications"}}, trash, false, 1.0);
     auto events = watcher.events();
     watcher.start();
-    std::this_thread::sleep_for(200ms); // the baseline is taken on the watcher's queue
+    waitForQueue(watcher); // the baseline is taken and watching armed
 
     const auto moved = std::chrono::steady_clock::now();
     ASSERT_EQ(::rename(mac.host("/Applications/Foo.app").c_str(),
@@ -114,6 +121,27 @@ TEST(AppLibraryWatcher, UnreadableTrashAtStartComesFirst)
     auto first = events->nextFor(2s);
     ASSERT_TRUE(first);
     EXPECT_EQ(*first, W::Event(W::TrashAccessChanged{false}));
+}
+
+TEST(AppLibraryWatcher, TrashThatBecomesReadableReportsNoArrivals)
+{
+    FakeMac mac;
+    const MacPath trash = mac.home().appendingPathComponent(".Trash");
+    ::rmdir(mac.host(trash).c_str());
+    mac.write(trash, "not a folder");
+    W watcher({{"/Applications"}}, trash, false, 0.2);
+    auto events = watcher.events();
+    watcher.start();
+    ASSERT_EQ(events->nextFor(2s), W::Event(W::TrashAccessChanged{false}));
+    waitForQueue(watcher);
+
+    // The Trash comes back holding an app that was there all along; a change in a watched
+    // folder makes the watcher look again.
+    ::unlink(mac.host(trash).c_str());
+    mac.mkdir(trash.appendingPathComponent("Old.app"));
+    mac.write("/Applications/notes.txt", "x");
+    EXPECT_EQ(events->nextFor(5s), W::Event(W::TrashAccessChanged{true}));
+    EXPECT_FALSE(events->nextFor(500ms)) << "nothing already in the Trash counts as arrived";
 }
 
 TEST(AppLibraryWatcher, ObserversAreAddedOncePerWatcher)
