@@ -5,6 +5,7 @@
 
 #include "app/leftovers/HomebrewText.h"
 #include "app/leftovers/NameText.h"
+#include "common/JsonDocument.h"
 #include "platform/MacPath.h"
 
 namespace veldo::leftovers::HomebrewCasks {
@@ -16,33 +17,6 @@ using nlohmann::json;
 // Far deeper than brew's JSON (about eight levels), low enough that no hostile file of brackets
 // makes the parser build a tower of nested values.
 constexpr std::size_t kMaxJsonNesting = 256;
-
-bool nestingWithinBound(std::string_view text)
-{
-    std::size_t depth = 0;
-    bool inString = false;
-    bool escaped = false;
-    for (const char c : text) {
-        if (inString) {
-            if (escaped)
-                escaped = false;
-            else if (c == '\\')
-                escaped = true;
-            else if (c == '"')
-                inString = false;
-            continue;
-        }
-        if (c == '"') {
-            inString = true;
-        } else if (c == '[' || c == '{') {
-            if (++depth > kMaxJsonNesting)
-                return false;
-        } else if ((c == ']' || c == '}') && depth > 0) {
-            --depth;
-        }
-    }
-    return true;
-}
 
 std::optional<std::string> stringField(const json& object, const char* key)
 {
@@ -92,16 +66,7 @@ std::string shortToken(std::string_view token)
 
 std::optional<json> parseJson(std::string_view text)
 {
-    if (!nestingWithinBound(text))
-        return std::nullopt;
-    try {
-        json document = json::parse(text, nullptr, /*allow_exceptions=*/false);
-        if (document.is_discarded())
-            return std::nullopt;
-        return document;
-    } catch (const json::exception&) {
-        return std::nullopt;
-    }
+    return common::json::parse(text, kMaxJsonNesting);
 }
 
 std::optional<CaskInfo> caskInfoFromJson(const json& object,
