@@ -1,0 +1,256 @@
+// The helper's state files: folders made 0700, atomic and durable writes, guarded reads.
+#include "common/HelperStateFiles.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "common/UniqueFd.h"
+#include "platform/MacFileSystem.h"
+#include "platform/UUID.h"
+
+namespace veldo::common::HelperStateFiles {
+
+namespace {
+
+using platform::MacPath;
+
+UniqueFd openHost(const std::string& host, int flags)
+{
+    int fd;
+    do {
+        fd = ::open(host.c_str(), flags | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    return UniqueFd(fd);
+}
+
+// The folder's descriptor, readable so that it can be listed and flushed; errno set on failure.
+UniqueFd openFolder(const MacPath& folder)
+{
+    return openHost(platform::resolvedHostPath(folder, platform::FollowLinks::yes),
+                    O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
+}
+
+// Gives a new folder or file its mode and, when running as root, root as its owner.
+bool establishOwnership(int fd, mode_t mode)
+{
+    if (::geteuid() == 0 && ::fchown(fd, 0, 0) != 0)
+        return false;
+    return ::fchmod(fd, mode) == 0;
+}
+
+bool writeAll(int fd, std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+bool flush(int fd)
+{
+    int rc;
+    do {
+        rc = ::fsync(fd);
+    } while (rc != 0 && errno == EINTR);
+    return rc == 0;
+}
+
+std::string temporaryName(std::string_view name)
+{
+    static std::atomic<unsigned> counter{0};
+    std::string suffix;
+    if (const auto id = platform::UUID::random()) {
+        suffix = id->string().substr(0, 8) + id->string().substr(9, 4);
+    } else {
+        char buffer[32];
+        std::snprintf(buffer, sizeof buffer, "%d-%u", static_cast<int>(::getpid()),
+                      counter.fetch_add(1));
+        suffix = buffer;
+    }
+    std::string temporary = ".";
+    temporary.append(name);
+    temporary.append(".tmp-");
+    temporary.append(suffix);
+    return temporary;
+}
+
+} // namespace
+
+bool makeFolders(const MacPath& folder)
+{
+    const MacPath standardized = folder.standardized();
+    if (!standardized.isAbsolute())
+        return false;
+    MacPath prefix("/");
+    const std::vector<std::string> components = standardized.pathComponents();
+    for (std::size_t i = 1; i < components.size(); ++i) {
+        prefix = prefix.appendingPathComponent(components[i]);
+        const std::string host = platform::resolvedHostPath(prefix, platform::FollowLinks::yes);
+        if (::mkdir(host.c_str(), kFolderMode) == 0) {
+            const UniqueFd made = openHost(host, O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
+            if (!made || !establishOwnership(made.get(), kFolderMode))
+                return false;
+            continue;
+        }
+        if (errno != EEXIST)
+            return false;
+        struct stat st = {};
+        if (::stat(host.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+            return false;
+    }
+    return true;
+}
+
+bool tightenFolder(const MacPath& folder)
+{
+    const UniqueFd fd = openFolder(folder);
+    return fd && ::fchmod(fd.get(), kFolderMode) == 0;
+}
+
+bool writeAtomically(const MacPath& folder, std::string_view name, std::string_view bytes)
+{
+    const UniqueFd directory = openFolder(folder);
+    if (!directory)
+        return false;
+
+    std::string temporary;
+    int fd = -1;
+    for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
+        temporary = temporaryName(name);
+        do {
+            fd = ::openat(directory.get(), temporary.c_str(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kFileMode);
+        } while (fd < 0 && errno == EINTR);
+        if (fd < 0 && errno != EEXIST)
+            return false;
+    }
+    if (fd < 0)
+        return false;
+
+    UniqueFd file(fd);
+    const std::string target(name);
+    const bool written = establishOwnership(file.get(), kFileMode) && writeAll(file.get(), bytes) &&
+                         flush(file.get()) && ::close(file.release()) == 0 &&
+                         ::renameat(directory.get(), temporary.c_str(), directory.get(),
+                                    target.c_str()) == 0;
+    if (!written) {
+        ::unlinkat(directory.get(), temporary.c_str(), 0);
+        return false;
+    }
+    return flush(directory.get());
+}
+
+Result<std::string> read(const MacPath& folder, std::string_view name, std::size_t maxBytes)
+{
+    const UniqueFd directory = openFolder(folder);
+    if (!directory)
+        return Error::fromErrno(errno, folder.path());
+    const std::string entry(name);
+    const std::string path = folder.appendingPathComponent(name).path();
+    int fd;
+    do {
+        // Non-blocking, so that a FIFO put at the name cannot hold the open.
+        fd = ::openat(directory.get(), entry.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return Error::fromErrno(errno, path);
+    const UniqueFd file(fd);
+    struct stat st = {};
+    if (::fstat(file.get(), &st) != 0)
+        return Error::fromErrno(errno, path);
+    if (!S_ISREG(st.st_mode))
+        return Error::fromErrno(EINVAL, path);
+    if (st.st_size < 0 || static_cast<std::uint64_t>(st.st_size) > maxBytes)
+        return Error::fromErrno(EFBIG, path);
+
+    std::string bytes;
+    bytes.reserve(static_cast<std::size_t>(st.st_size));
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(file.get(), buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return Error::fromErrno(errno, path);
+        }
+        if (n == 0)
+            break;
+        if (bytes.size() + static_cast<std::size_t>(n) > maxBytes)
+            return Error::fromErrno(EFBIG, path); // it grew while being read
+        bytes.append(buffer, static_cast<std::size_t>(n));
+    }
+    return bytes;
+}
+
+void remove(const MacPath& folder, std::string_view name)
+{
+    const UniqueFd directory = openFolder(folder);
+    if (!directory)
+        return;
+    const std::string entry(name);
+    ::unlinkat(directory.get(), entry.c_str(), 0);
+}
+
+Result<void> renameWithoutReplacing(const MacPath& folder, std::string_view from,
+                                    std::string_view to)
+{
+    const UniqueFd directory = openFolder(folder);
+    if (!directory)
+        return Error::fromErrno(errno, folder.path());
+    const std::string source(from);
+    const std::string target(to);
+    if (::renameat2(directory.get(), source.c_str(), directory.get(), target.c_str(),
+                    RENAME_NOREPLACE) == 0)
+        return {};
+    if (errno != EINVAL)
+        return Error::fromErrno(errno, folder.appendingPathComponent(from).path());
+    // A file system without RENAME_NOREPLACE: look first. The state folder is root's alone, so
+    // nothing else can slip a name in between.
+    struct stat st = {};
+    if (::fstatat(directory.get(), target.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+        return Error::fromErrno(EEXIST, folder.appendingPathComponent(to).path());
+    if (::renameat(directory.get(), source.c_str(), directory.get(), target.c_str()) != 0)
+        return Error::fromErrno(errno, folder.appendingPathComponent(from).path());
+    return {};
+}
+
+std::optional<std::vector<std::string>> list(const MacPath& folder)
+{
+    UniqueFd directory = openFolder(folder);
+    if (!directory)
+        return std::nullopt;
+    DIR* stream = ::fdopendir(directory.get());
+    if (!stream)
+        return std::nullopt;
+    directory.release(); // the stream owns it now
+    std::vector<std::string> names;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(stream);
+        if (!entry) {
+            const int err = errno;
+            ::closedir(stream);
+            if (err != 0)
+                return std::nullopt;
+            return names;
+        }
+        const std::string_view entryName(entry->d_name);
+        if (entryName == "." || entryName == "..")
+            continue;
+        names.emplace_back(entryName);
+    }
+}
+
+} // namespace veldo::common::HelperStateFiles
