@@ -26,4 +26,10 @@ bool isPackage(const MacPath& path)
     return st && st->type == FileType::directory;
 }
 
+bool isPlainFolder(const MacPath& path)
+{
+    auto st = fileStatus(path, FollowLinks::no);
+    return st && st->type == FileType::directory && !isBundleExtension(path.pathExtension());
+}
+
 } // namespace veldo::platform

@@ -18,4 +18,7 @@ bool isBundleExtension(std::string_view extension);
 // A directory (links not followed) whose extension is a bundle extension.
 bool isPackage(const MacPath& path);
 
+// A directory that is neither a package nor a symbolic link; false when it can't be examined.
+bool isPlainFolder(const MacPath& path);
+
 } // namespace veldo::platform

@@ -1,14 +1,15 @@
 // Property-list reading and writing over libplist, with our own guards in front of it.
 #include "platform/PropertyList.h"
 
-#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <memory>
 
 #include <plist/plist.h>
 
 #include "platform/MacFileSystem.h"
 #include "platform/PlistGuard.h"
+#include "platform/Unicode.h"
 
 namespace veldo::platform {
 
@@ -16,6 +17,8 @@ namespace {
 
 // Seconds from 1970-01-01 to 2001-01-01, the property-list epoch.
 constexpr double kEpochOffset = 978307200.0;
+// Dates further than this from 2001 (about 31,700 years) are not written.
+constexpr double kMaxDateOffset = 1e12;
 
 struct PlistFree
 {
@@ -23,11 +26,79 @@ struct PlistFree
 };
 using PlistPtr = std::unique_ptr<void, PlistFree>;
 
+void appendBigEndian(std::string& out, std::uint64_t v, int bytes)
+{
+    for (int i = bytes - 1; i >= 0; --i)
+        out.push_back(static_cast<char>((v >> (8 * i)) & 0xFFu));
+}
+
+std::uint64_t bigEndianAt(const char* p, int bytes)
+{
+    std::uint64_t v = 0;
+    for (int i = 0; i < bytes; ++i)
+        v = (v << 8) | static_cast<unsigned char>(p[i]);
+    return v;
+}
+
+// libplist 2.2 keeps a date as a double but hands it out only as int32 seconds and a
+// microsecond count that drops the fraction's sign; it keeps whether an integer above
+// INT64_MAX is unsigned only in a length it never shows. Its binary format carries both
+// exactly, so scalars cross the API as one-object binary lists.
+
+// A node made by libplist from a binary list holding only `object` (marker and payload).
+PlistPtr nodeFromBinaryObject(const std::string& object)
+{
+    std::string bytes = "bplist00" + object;
+    bytes.push_back(8); // the offset table: the object sits right after the header
+    bytes.append(6, '\0');
+    bytes.push_back(1);                           // offset size
+    bytes.push_back(1);                           // reference size
+    appendBigEndian(bytes, 1, 8);                 // objects
+    appendBigEndian(bytes, 0, 8);                 // top object
+    appendBigEndian(bytes, 8 + object.size(), 8); // offset table position
+    plist_t node = nullptr;
+    plist_from_bin(bytes.data(), static_cast<uint32_t>(bytes.size()), &node);
+    return PlistPtr(node);
+}
+
+// The exact seconds since 2001 that a date node holds.
+std::optional<double> exactDateSince2001(plist_t node)
+{
+    char* out = nullptr;
+    uint32_t len = 0;
+    plist_to_bin(node, &out, &len);
+    if (!out)
+        return std::nullopt;
+    std::optional<double> result;
+    // A lone date is the only object, right after the header: marker 0x33, 8-byte double.
+    if (len >= 17 && static_cast<unsigned char>(out[8]) == 0x33) {
+        const std::uint64_t bits = bigEndianAt(out + 9, 8);
+        double d = 0;
+        std::memcpy(&d, &bits, sizeof d);
+        result = d;
+    }
+    plist_to_bin_free(out);
+    return result;
+}
+
+// Whether an integer node with bits above INT64_MAX was read as an unsigned value (a 16-byte
+// binary integer, or an XML integer above INT64_MAX) rather than a negative one.
+bool isUnsignedInteger(plist_t node, std::uint64_t bits)
+{
+    // A node made by plist_new_uint is always the signed kind, and libplist compares the kind.
+    PlistPtr probe(plist_new_uint(bits));
+    return probe && plist_compare_node_value(node, static_cast<plist_t>(probe.get())) == 0;
+}
+
+// `depth`: the containers around `node`. The guard has bounded it before libplist parsed.
 std::optional<PlistValue> fromNode(plist_t node, int depth)
 {
-    if (!node || depth > kMaxPlistDepth)
+    if (!node)
         return std::nullopt;
-    switch (plist_get_node_type(node)) {
+    const plist_type type = plist_get_node_type(node);
+    if ((type == PLIST_DICT || type == PLIST_ARRAY) && depth >= kMaxPlistDepth)
+        return std::nullopt;
+    switch (type) {
     case PLIST_DICT: {
         PlistValue::Dictionary dict;
         plist_dict_iter it = nullptr;
@@ -75,8 +146,8 @@ std::optional<PlistValue> fromNode(plist_t node, int depth)
     case PLIST_UINT: {
         uint64_t v = 0;
         plist_get_uint_val(node, &v);
-        // libplist 2.2 keeps every integer as 64 unsigned bits; a 16-byte binary integer (the
-        // only form for values above INT64_MAX) is reported as such by the guard's scan.
+        if (v > static_cast<uint64_t>(INT64_MAX) && isUnsignedInteger(node, v))
+            return PlistValue(PlistInteger{v, true});
         return PlistValue(PlistInteger::fromSigned(static_cast<std::int64_t>(v)));
     }
     case PLIST_REAL: {
@@ -90,10 +161,10 @@ std::optional<PlistValue> fromNode(plist_t node, int depth)
         return PlistValue(b != 0);
     }
     case PLIST_DATE: {
-        int32_t sec = 0;
-        int32_t usec = 0;
-        plist_get_date_val(node, &sec, &usec);
-        return PlistValue(PlistDate{kEpochOffset + sec + usec / 1e6});
+        const auto since2001 = exactDateSince2001(node);
+        if (!since2001)
+            return std::nullopt;
+        return PlistValue(PlistDate{kEpochOffset + *since2001});
     }
     case PLIST_DATA: {
         uint64_t len = 0;
@@ -109,45 +180,86 @@ std::optional<PlistValue> fromNode(plist_t node, int depth)
     }
 }
 
-plist_t toNode(const PlistValue& value)
+// libplist takes strings as C strings and converts them to UTF-16 for binary lists: a string
+// with a NUL or invalid UTF-8 would come out changed, so it is refused instead.
+bool isWritableString(std::string_view s)
+{
+    return s.find('\0') == std::string_view::npos && repairedUtf8(s) == s;
+}
+
+// The libplist tree for `value`; null when a value cannot be written faithfully. `depth`: the
+// containers around `value`.
+PlistPtr toNode(const PlistValue& value, PlistFormat format, int depth)
 {
     switch (value.type()) {
     case PlistValue::Type::dictionary: {
-        plist_t dict = plist_new_dict();
-        for (const auto& [k, v] : *value.asDictionary())
-            plist_dict_set_item(dict, k.c_str(), toNode(v));
+        const auto* members = value.asDictionary();
+        if (!members || depth >= kMaxPlistDepth)
+            return nullptr;
+        PlistPtr dict(plist_new_dict());
+        for (const auto& [k, v] : *members) {
+            PlistPtr item = toNode(v, format, depth + 1);
+            if (!item || !isWritableString(k))
+                return nullptr;
+            plist_dict_set_item(static_cast<plist_t>(dict.get()), k.c_str(),
+                                static_cast<plist_t>(item.release()));
+        }
         return dict;
     }
     case PlistValue::Type::array: {
-        plist_t array = plist_new_array();
-        for (const auto& v : *value.asArray())
-            plist_array_append_item(array, toNode(v));
+        const auto* items = value.asArray();
+        if (!items || depth >= kMaxPlistDepth)
+            return nullptr;
+        PlistPtr array(plist_new_array());
+        for (const auto& v : *items) {
+            PlistPtr item = toNode(v, format, depth + 1);
+            if (!item)
+                return nullptr;
+            plist_array_append_item(static_cast<plist_t>(array.get()),
+                                    static_cast<plist_t>(item.release()));
+        }
         return array;
     }
-    case PlistValue::Type::string:
-        return plist_new_string(value.asString()->c_str());
-    case PlistValue::Type::integer:
-        return plist_new_uint(value.asRawInteger()->bits);
-    case PlistValue::Type::real:
-        return plist_new_real(*value.asReal());
-    case PlistValue::Type::boolean:
-        return plist_new_bool(*value.asBoolean() ? 1 : 0);
-    case PlistValue::Type::date: {
-        const double since2001 = value.asDate()->secondsSince1970 - kEpochOffset;
-        double whole = std::floor(since2001);
-        auto usec = static_cast<int32_t>(std::llround((since2001 - whole) * 1e6));
-        if (usec >= 1000000) {
-            whole += 1;
-            usec -= 1000000;
+    case PlistValue::Type::string: {
+        const auto* s = value.asString();
+        if (!s || !isWritableString(*s))
+            return nullptr;
+        return PlistPtr(plist_new_string(s->c_str()));
+    }
+    case PlistValue::Type::integer: {
+        const PlistInteger i = *value.asRawInteger();
+        if (i.isUnsigned && i.bits > static_cast<std::uint64_t>(INT64_MAX)) {
+            std::string object(1, '\x14'); // a 16-byte integer: the unsigned kind
+            appendBigEndian(object, 0, 8);
+            appendBigEndian(object, i.bits, 8);
+            return nodeFromBinaryObject(object);
         }
-        return plist_new_date(static_cast<int32_t>(whole), usec);
+        return PlistPtr(plist_new_uint(i.bits)); // written as a signed 64-bit value
+    }
+    case PlistValue::Type::real:
+        return PlistPtr(plist_new_real(*value.asReal()));
+    case PlistValue::Type::boolean:
+        return PlistPtr(plist_new_bool(*value.asBoolean() ? 1 : 0));
+    case PlistValue::Type::date: {
+        double since2001 = value.asDate()->secondsSince1970 - kEpochOffset;
+        if (!std::isfinite(since2001) || std::fabs(since2001) > kMaxDateOffset)
+            return nullptr;
+        // XML dates hold whole seconds; like Foundation, keep the second the instant falls in
+        // (libplist would cut toward 2001 instead).
+        if (format == PlistFormat::xml)
+            since2001 = std::floor(since2001);
+        std::uint64_t bits = 0;
+        std::memcpy(&bits, &since2001, sizeof bits);
+        std::string object(1, '\x33');
+        appendBigEndian(object, bits, 8);
+        return nodeFromBinaryObject(object);
     }
     case PlistValue::Type::data: {
         const auto* d = value.asData();
-        return plist_new_data(reinterpret_cast<const char*>(d->data()), d->size());
+        return PlistPtr(plist_new_data(reinterpret_cast<const char*>(d->data()), d->size()));
     }
     }
-    return plist_new_dict();
+    return nullptr;
 }
 
 } // namespace
@@ -159,8 +271,7 @@ std::optional<PlistValue> parsePropertyList(std::string_view bytes)
     if (!plistguard::isSafeToParse(bytes))
         return std::nullopt;
     plist_t raw = nullptr;
-    const bool binary = bytes.size() >= 8 && bytes.substr(0, 8) == "bplist00";
-    if (binary)
+    if (bytes.starts_with("bplist00"))
         plist_from_bin(bytes.data(), static_cast<uint32_t>(bytes.size()), &raw);
     else
         plist_from_xml(bytes.data(), static_cast<uint32_t>(bytes.size()), &raw);
@@ -180,7 +291,9 @@ std::optional<PlistValue> readPropertyListFile(const MacPath& path, std::size_t 
 
 Result<std::string> serializePropertyList(const PlistValue& value, PlistFormat format)
 {
-    PlistPtr node(toNode(value));
+    PlistPtr node = toNode(value, format, 0);
+    if (!node)
+        return Error::make(ErrorCode::invalidArgument);
     char* out = nullptr;
     uint32_t len = 0;
     if (format == PlistFormat::binary)

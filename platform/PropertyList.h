@@ -1,9 +1,15 @@
 // Reading and writing property lists (XML and binary) without ever throwing or crashing.
 //
 // Property lists from disk are untrusted. The reader refuses, before the parser sees the bytes,
-// anything nested deeper than kMaxPlistDepth, a binary list whose references form a cycle, and a
-// binary list whose offsets, counts or references fall outside the data. OpenStep (old ASCII)
-// lists are unreadable. Every failure is "none".
+// containers nested more than kMaxPlistDepth deep, a binary list whose references form a cycle,
+// a binary list whose offsets, counts or references fall outside the data, and a binary list
+// whose shared objects would expand into an absurdly large tree (PlistGuard.h has the details).
+// OpenStep (old ASCII) lists are unreadable. Every failure is "none".
+//
+// Values: integers keep their sign (a binary integer of 1, 2 or 4 bytes is unsigned, of 8 bytes
+// signed, of 16 bytes unsigned); dates keep their exact seconds in binary lists and whole seconds
+// in XML, which has no fractions (the writer keeps the second an instant falls in). Blocking
+// only on the file read; any thread.
 #pragma once
 
 #include <cstddef>
@@ -26,6 +32,7 @@ enum class PlistFormat
 };
 
 // Parses XML ("<?xml" / "<plist") or binary ("bplist00") property-list bytes; none on any fault.
+// A list whose containers are nested exactly kMaxPlistDepth deep still reads.
 std::optional<PlistValue> parsePropertyList(std::string_view bytes);
 
 // Reads the file at a Mac path (through the Mac root, links resolved inside it) and parses it.
@@ -33,7 +40,10 @@ std::optional<PlistValue> parsePropertyList(std::string_view bytes);
 std::optional<PlistValue> readPropertyListFile(const MacPath& path,
                                                std::size_t maxBytes = 64u * 1024u * 1024u);
 
-// Serialises a value tree; an error only when the serialiser itself fails.
+// Serialises a value tree. An error (invalidArgument) for a tree that could not be read back as
+// written: containers nested more than kMaxPlistDepth deep, a string or key holding a NUL or
+// invalid UTF-8, a date that is not finite or lies more than 10^12 seconds from 2001; an error
+// (ioFailure) when the serialiser itself fails.
 Result<std::string> serializePropertyList(const PlistValue& value, PlistFormat format);
 
 } // namespace veldo::platform

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "common/UniqueFd.h"
+#include "platform/AtomicFile.h"
 #include "platform/Home.h"
 #include "platform/MacFileSystem.h"
 #include "platform/OncePerRoot.h"
@@ -21,38 +22,6 @@ namespace veldo::platform {
 namespace {
 
 constexpr std::size_t kMaxDomainBytes = std::size_t{16} * 1024 * 1024;
-
-// Creates the host folder and its missing parents (0700, like the Library folders of a home).
-Result<void> makeFolders(const std::string& host)
-{
-    struct stat st
-    {
-    };
-    if (::stat(host.c_str(), &st) == 0)
-        return S_ISDIR(st.st_mode) ? Result<void>() : Error::fromErrno(ENOTDIR, host);
-    const auto slash = host.find_last_of('/');
-    if (slash != std::string::npos && slash > 0) {
-        if (auto parent = makeFolders(host.substr(0, slash)); !parent)
-            return parent;
-    }
-    if (::mkdir(host.c_str(), 0700) != 0 && errno != EEXIST)
-        return Error::fromErrno(errno, host);
-    return {};
-}
-
-Result<void> writeAll(int fd, std::string_view bytes)
-{
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return Error::fromErrno(errno);
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return {};
-}
 
 std::int64_t integerFromString(std::string_view s)
 {
@@ -207,36 +176,7 @@ Result<void> UserDefaults::persistLocked() const
     auto bytes = serializePropertyList(PlistValue(m_values), PlistFormat::binary);
     if (!bytes)
         return bytes.error();
-
-    const std::string folder =
-        resolvedHostPath(m_file.deletingLastPathComponent(), FollowLinks::yes);
-    if (auto made = makeFolders(folder); !made)
-        return Error::fromErrno(made.error().systemErrno, m_file.path());
-
-    const std::string target = folder + "/" + m_file.lastPathComponent();
-    std::string temp = folder + "/." + m_file.lastPathComponent() + ".XXXXXX";
-    UniqueFd fd(::mkostemp(temp.data(), O_CLOEXEC));
-    if (!fd)
-        return Error::fromErrno(errno, m_file.path());
-
-    auto fail = [&](int err) {
-        ::unlink(temp.c_str());
-        return Error::fromErrno(err, m_file.path());
-    };
-    if (::fchmod(fd.get(), 0600) != 0)
-        return fail(errno);
-    if (auto w = writeAll(fd.get(), *bytes); !w)
-        return fail(w.error().systemErrno);
-    if (::fsync(fd.get()) != 0)
-        return fail(errno);
-    if (::close(fd.release()) != 0)
-        return fail(errno);
-    if (::rename(temp.c_str(), target.c_str()) != 0)
-        return fail(errno);
-    // Make the rename itself durable; a failure here leaves a complete file either way.
-    if (UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)); dir)
-        ::fsync(dir.get());
-    return {};
+    return writeFileAtomically(m_file, *bytes, AtomicWriteOptions{0600, true});
 }
 
 } // namespace veldo::platform

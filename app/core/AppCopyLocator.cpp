@@ -9,6 +9,14 @@ namespace veldo::core::AppCopyLocator {
 
 using platform::MacPath;
 
+std::vector<MacPath> spotlightCopies(const std::string& bundleID, std::chrono::milliseconds timeout,
+                                     std::stop_token stop,
+                                     const platform::ApplicationRegistry& registry)
+{
+    return registry.searchApplications(bundleID, std::chrono::steady_clock::now() + timeout,
+                                       std::move(stop));
+}
+
 bool isUsableCopy(const MacPath& candidate, const std::vector<MacPath>& excluding,
                   const MacPath& home)
 {

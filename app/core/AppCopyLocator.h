@@ -7,9 +7,17 @@
 #include <string>
 #include <vector>
 
+#include "platform/ApplicationRegistry.h"
 #include "platform/MacPath.h"
 
 namespace veldo::core::AppCopyLocator {
+
+// Bundles with this identifier found by the platform's application search within `timeout`,
+// in the search's order: empty when nothing is found; when the time-out (or `stop`) comes
+// first, the bundles found by then. Blocks the calling thread; never fails.
+std::vector<platform::MacPath> spotlightCopies(
+    const std::string& bundleID, std::chrono::milliseconds timeout, std::stop_token stop = {},
+    const platform::ApplicationRegistry& registry = platform::systemApplicationRegistry());
 
 // Not one of `excluding` (ignoring case), not in a Trash, and still on disk.
 bool isUsableCopy(const platform::MacPath& candidate,

@@ -99,10 +99,7 @@ std::vector<MacPath> AppLibraryWatcher::appBundles(const MacPath& folder)
 
 bool AppLibraryWatcher::isPlainFolder(const MacPath& path)
 {
-    auto st = platform::fileStatus(path, platform::FollowLinks::no);
-    if (!st || st->type != platform::FileType::directory)
-        return false;
-    return !platform::isPackage(path);
+    return platform::isPlainFolder(path);
 }
 
 std::optional<std::string> AppLibraryWatcher::infoString(const platform::PlistValue* info,

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "app/core/PollingWorkspace.h"
 #include "platform/FolderWatcher.h"
 #include "platform/Home.h"
 #include "platform/MacFileSystem.h"
@@ -137,18 +138,21 @@ public:
             return;
         m_observersAdded = true;
         std::weak_ptr<Impl> weak = weak_from_this();
-        m_workspaceObservers.push_back(m_options.workspace->observe(
-            [weak](std::optional<MacPath> bundleURL, std::optional<std::string> bundleID,
-                   bool launched) {
-                auto self = weak.lock();
-                if (!self)
-                    return;
-                Event event = RunningAppsChanged{std::move(bundleURL), std::move(bundleID), launched};
-                self->m_queue->async([weak, event = std::move(event)] {
-                    if (auto s = weak.lock(); s && !s->m_stopped)
-                        s->emit(event);
-                });
-            }));
+        m_workspaceObservers.push_back(m_options.workspace->observe([weak](
+                                                                        std::optional<MacPath>
+                                                                            bundleURL,
+                                                                        std::optional<std::string>
+                                                                            bundleID,
+                                                                        bool launched) {
+            auto self = weak.lock();
+            if (!self)
+                return;
+            Event event = RunningAppsChanged{std::move(bundleURL), std::move(bundleID), launched};
+            self->m_queue->async([weak, event = std::move(event)] {
+                if (auto s = weak.lock(); s && !s->m_stopped)
+                    s->emit(event);
+            });
+        }));
     }
 
     void scheduleRescan()
@@ -163,13 +167,13 @@ public:
         const double elapsed = std::chrono::duration<double>(now - *m_firstPendingEvent).count();
         const double delay = debounceDelay(elapsed, m_debounceInterval, kMaximumLatency);
         std::weak_ptr<Impl> weak = weak_from_this();
-        m_pendingWork = m_queue->asyncAfter(
-            std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                std::chrono::duration<double>(delay)),
-            [weak] {
-                if (auto s = weak.lock())
-                    s->fireRescan();
-            });
+        m_pendingWork =
+            m_queue->asyncAfter(std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                    std::chrono::duration<double>(delay)),
+                                [weak] {
+                                    if (auto s = weak.lock())
+                                        s->fireRescan();
+                                });
     }
 
     void fireRescan()
@@ -235,9 +239,11 @@ AppLibraryWatcher::AppLibraryWatcher(std::optional<std::vector<MacPath>> applica
                                      double debounceInterval, Options options)
 {
     const MacPath home = platform::homeDirectory();
-    std::vector<MacPath> folders = applicationFolders.value_or(
-        std::vector<MacPath>{MacPath("/Applications"), home.appendingPathComponent("Applications")});
+    std::vector<MacPath> folders = applicationFolders.value_or(std::vector<MacPath>{
+        MacPath("/Applications"), home.appendingPathComponent("Applications")});
     MacPath trash = trashFolder.value_or(home.appendingPathComponent(".Trash"));
+    if (observesWorkspace && !options.workspace)
+        options.workspace = std::make_shared<PollingWorkspace>();
     m_impl = std::make_shared<Impl>(std::move(folders), std::move(trash), observesWorkspace,
                                     debounceInterval, std::move(options));
 }

@@ -103,17 +103,17 @@ public:
         virtual ~Workspace() = default;
         // Starts delivering to `handler` until the returned token is released. An absent bundle
         // path or identifier means the notification did not name an application.
-        virtual std::shared_ptr<void> observe(
-            std::function<void(std::optional<platform::MacPath> bundleURL,
-                               std::optional<std::string> bundleID, bool launched)>
-                handler) = 0;
+        virtual std::shared_ptr<void>
+        observe(std::function<void(std::optional<platform::MacPath> bundleURL,
+                                   std::optional<std::string> bundleID, bool launched)>
+                    handler) = 0;
     };
 
     struct Options
     {
         platform::Clock* clock = &platform::SystemClock::shared();
-        std::shared_ptr<Workspace> workspace;              // required when observing
-        std::chrono::milliseconds streamLatency{300};      // coalescing of file-system changes
+        std::shared_ptr<Workspace> workspace;         // none: the running-application list, polled
+        std::chrono::milliseconds streamLatency{300}; // coalescing of file-system changes
     };
 
     // Builds the watcher; starts nothing and reads no folder. No folders means "/Applications"

@@ -5,8 +5,10 @@
 #include <unordered_set>
 #include <vector>
 
+#include "app/core/InstalledAppInventory.h"
 #include "platform/MacFileSystem.h"
 #include "platform/MainBundle.h"
+#include "platform/Package.h"
 #include "platform/Unicode.h"
 
 namespace veldo::core {
@@ -36,15 +38,6 @@ const NameSet& protectedAppNames()
     return names;
 }
 
-const NameSet& bundleExtensions()
-{
-    // clang-format off
-    static const NameSet extensions{
-        "app", "framework", "bundle", "xpc", "appex", "plugin", "systemextension", "kext"};
-    // clang-format on
-    return extensions;
-}
-
 AppProtectionVerdict protectedBecause(std::string reason)
 {
     return AppProtectionVerdict{true, std::move(reason)};
@@ -70,8 +63,7 @@ std::optional<std::string> containingBundleName(const std::string& path)
     const std::vector<std::string> components =
         MacPath(path).deletingLastPathComponent().pathComponents();
     for (auto it = components.rbegin(); it != components.rend(); ++it) {
-        const std::string extension = platform::lowercased(MacPath(*it).pathExtension());
-        if (bundleExtensions().contains(extension))
+        if (platform::isBundleExtension(MacPath(*it).pathExtension()))
             return *it;
     }
     return std::nullopt;
@@ -111,6 +103,17 @@ AppProtectionVerdict appProtectionReason(const InstalledApp& app,
 AppProtectionVerdict appProtectionReason(const InstalledApp& app)
 {
     return appProtectionReason(app, platform::mainBundleURL(), platform::mainBundleIdentifier());
+}
+
+AppProtectionVerdict appProtectionReason(const MacPath& url)
+{
+    if (auto app = InstalledAppInventory::load(url))
+        return appProtectionReason(*app);
+    // Not a loadable app bundle: judge it by its path alone.
+    InstalledApp bare;
+    bare.url = url;
+    bare.name = url.deletingPathExtension().lastPathComponent();
+    return appProtectionReason(bare);
 }
 
 } // namespace veldo::core

@@ -34,6 +34,10 @@ AppProtectionVerdict appProtectionReason(const InstalledApp& app,
 // (platform/MainBundle.h).
 AppProtectionVerdict appProtectionReason(const InstalledApp& app);
 
+// The same verdict for the app bundle at `url`, read through the installed-app inventory; a
+// bundle that can't be loaded is judged by its path.
+AppProtectionVerdict appProtectionReason(const platform::MacPath& url);
+
 // The name (extension included, "Xcode.app") of the nearest bundle folder that holds `path`:
 // the last component of the parent's path whose extension is a bundle extension. None when
 // there is none.

@@ -1,6 +1,7 @@
 // The decision whether to offer cleanup for an app found in the Trash.
 #include "app/core/TrashNoticeGate.h"
 
+#include "app/core/InstalledAppInventory.h"
 #include "platform/Unicode.h"
 
 namespace veldo::core {
@@ -123,6 +124,22 @@ bool TrashNoticeGate::isNestedInTrash(const MacPath& item, const MacPath& trashF
         }
     }
     return false;
+}
+
+InstalledApp TrashNoticeGate::installedApp(const WatchedAppBundle& bundle)
+{
+    if (bundle.trashURL) {
+        if (auto loaded = InstalledAppInventory::load(*bundle.trashURL))
+            return *loaded;
+    }
+    InstalledApp app;
+    app.url = bundle.originalURL ? *bundle.originalURL
+              : bundle.trashURL  ? *bundle.trashURL
+                                 : MacPath("/Applications/" + bundle.name + ".app");
+    app.name = bundle.name;
+    app.bundleID = bundle.bundleID;
+    app.version = bundle.version;
+    return app;
 }
 
 bool isInTrash(const MacPath& item, const MacPath& home)

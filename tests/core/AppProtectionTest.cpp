@@ -175,3 +175,18 @@ TEST(AppProtection, ContainingBundleName)
     for (const auto& [path, host] : cases)
         EXPECT_EQ(containingBundleName(path), host) << path;
 }
+
+TEST(AppProtection, ByBundlePath)
+{
+    FakeMac mac;
+    mac.makeApp("/Applications/Safari.app",
+                veldo::platform::PlistValue::Dictionary{{"CFBundleIdentifier", "com.apple.Safari"}});
+    mac.makeApp("/Applications/Editor.app",
+                veldo::platform::PlistValue::Dictionary{{"CFBundleIdentifier", "com.example.editor"}});
+    EXPECT_EQ(appProtectionReason(MacPath("/Applications/Safari.app")).reason, kAppleReason);
+    EXPECT_FALSE(appProtectionReason(MacPath("/Applications/Editor.app")).isProtected);
+    // Not loadable as an app: judged by its path.
+    EXPECT_EQ(appProtectionReason(MacPath("/System/Applications/Missing.APP")).reason, kSystemReason);
+    EXPECT_EQ(appProtectionReason(MacPath("/Applications/Host.app/Contents/Inner.app")).reason,
+              embeddedReason("Host.app"));
+}

@@ -143,3 +143,46 @@ TEST(AppCopyLocator, UsableCopies)
     EXPECT_FALSE(AppCopyLocator::isUsableCopy("/Volumes/Disk/.Trashes/501/Foo.app", {}, home));
     EXPECT_FALSE(AppCopyLocator::isUsableCopy("/Applications/Deleted.app", {}, home));
 }
+
+TEST(TrashNoticeGate, AppRecordForANotice)
+{
+    veldo::testsupport::FakeMac mac;
+    const MacPath trashed = mac.home().appendingPathComponent(".Trash/Foo.app");
+    mac.makeApp(trashed, veldo::platform::PlistValue::Dictionary{{"CFBundleIdentifier", "com.foo"},
+                                                                 {"CFBundleName", "Foo Loaded"}});
+    auto loaded = TrashNoticeGate::installedApp(
+        WatchedAppBundle{trashed, MacPath("/Applications/Foo.app"), "com.foo", "Foo", "1"});
+    EXPECT_EQ(loaded.url, trashed);
+    EXPECT_EQ(loaded.name, "Foo Loaded");
+
+    auto vanished = TrashNoticeGate::installedApp(
+        WatchedAppBundle{std::nullopt, std::nullopt, "com.gone", "Gone", "2"});
+    EXPECT_EQ(vanished.url, MacPath("/Applications/Gone.app"));
+    EXPECT_EQ(vanished.bundleID, "com.gone");
+    EXPECT_EQ(vanished.version, "2");
+    EXPECT_EQ(vanished.sizeBytes, 0);
+    EXPECT_FALSE(vanished.isSystemApp);
+    EXPECT_TRUE(vanished.alternateNames.empty());
+
+    auto original = TrashNoticeGate::installedApp(
+        WatchedAppBundle{std::nullopt, MacPath("/Applications/Old.app"), std::nullopt, "Old", {}});
+    EXPECT_EQ(original.url, MacPath("/Applications/Old.app"));
+}
+
+TEST(AppCopyLocator, SearchFindsCopiesWithinItsDeadline)
+{
+    veldo::testsupport::FakeMac mac;
+    using D = veldo::platform::PlistValue::Dictionary;
+    mac.makeApp("/Applications/Foo.app", D{{"CFBundleIdentifier", "com.foo"}});
+    mac.makeApp("/Volumes/Disk/Applications/Tools/Foo Copy.app", D{{"CFBundleIdentifier", "COM.FOO"}});
+    mac.makeApp("/Applications/Bar.app", D{{"CFBundleIdentifier", "com.bar"}});
+    EXPECT_EQ(AppCopyLocator::spotlightCopies("com.foo", 3s),
+              (std::vector<MacPath>{"/Applications/Foo.app",
+                                    "/Volumes/Disk/Applications/Tools/Foo Copy.app"}));
+    EXPECT_TRUE(AppCopyLocator::spotlightCopies("com.none", 3s).empty());
+    // A deadline already past gathers nothing; a stopped search likewise.
+    EXPECT_TRUE(AppCopyLocator::spotlightCopies("com.foo", 0ms).empty());
+    std::stop_source stopped;
+    stopped.request_stop();
+    EXPECT_TRUE(AppCopyLocator::spotlightCopies("com.foo", 3s, stopped.get_token()).empty());
+}

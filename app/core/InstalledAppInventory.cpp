@@ -1,0 +1,259 @@
+// The installed-app inventory: folder listing, link rule, information dictionary, ordering.
+#include "app/core/InstalledAppInventory.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <string_view>
+#include <unordered_set>
+
+#include "platform/MacFileSystem.h"
+#include "platform/NameCollator.h"
+#include "platform/Package.h"
+#include "platform/PropertyList.h"
+
+namespace veldo::core::InstalledAppInventory {
+
+namespace {
+
+using platform::MacPath;
+using platform::PlistValue;
+
+constexpr std::size_t kMaxInfoBytes = std::size_t{4} << 20;
+
+// White space and line breaks (Unicode White_Space) in UTF-8.
+constexpr std::array<std::string_view, 25> kWhiteSpace = {
+    "\t",           "\n",           "\v",           "\f",           "\r",           " ",
+    "\xC2\x85",     "\xC2\xA0",     "\xE1\x9A\x80", "\xE2\x80\x80", "\xE2\x80\x81", "\xE2\x80\x82",
+    "\xE2\x80\x83", "\xE2\x80\x84", "\xE2\x80\x85", "\xE2\x80\x86", "\xE2\x80\x87", "\xE2\x80\x88",
+    "\xE2\x80\x89", "\xE2\x80\x8A", "\xE2\x80\xA8", "\xE2\x80\xA9", "\xE2\x80\xAF", "\xE2\x81\x9F",
+    "\xE3\x80\x80"};
+
+std::string_view trimmedWhiteSpace(std::string_view s)
+{
+    for (bool changed = true; changed && !s.empty();) {
+        changed = false;
+        for (auto w : kWhiteSpace) {
+            if (s.substr(0, w.size()) == w) {
+                s.remove_prefix(w.size());
+                changed = true;
+            }
+            if (s.size() >= w.size() && s.substr(s.size() - w.size()) == w) {
+                s.remove_suffix(w.size());
+                changed = true;
+            }
+        }
+    }
+    return s;
+}
+
+struct SearchFolder
+{
+    MacPath url;
+    bool isSystem;
+};
+
+std::string comparisonPath(const MacPath& url)
+{
+    return platform::resolvingSymlinks(url).path();
+}
+
+bool isHidden(const std::string& name)
+{
+    return !name.empty() && name.front() == '.';
+}
+
+bool hasAppExtension(const MacPath& path)
+{
+    return path.pathExtension() == "app";
+}
+
+// The candidates of one search folder, one level of plain subfolders included, in listing order.
+std::vector<MacPath> candidatesIn(const MacPath& folder)
+{
+    std::vector<MacPath> candidates;
+    auto names = platform::listDirectory(folder);
+    if (!names)
+        return candidates;
+    for (const auto& name : *names) {
+        if (isHidden(name))
+            continue;
+        const MacPath entry = folder.appendingPathComponent(name);
+        if (hasAppExtension(entry)) {
+            candidates.push_back(entry);
+            continue;
+        }
+        if (!platform::isPlainFolder(entry))
+            continue;
+        auto inner = platform::listDirectory(entry);
+        if (!inner)
+            continue;
+        for (const auto& innerName : *inner) {
+            const MacPath innerEntry = entry.appendingPathComponent(innerName);
+            if (!isHidden(innerName) && hasAppExtension(innerEntry))
+                candidates.push_back(innerEntry);
+        }
+    }
+    return candidates;
+}
+
+// A link to an app inside one of the application folders stands for its target.
+MacPath applyLinkRule(const MacPath& candidate, const std::vector<std::string>& appFolders)
+{
+    if (!platform::isSymbolicLink(candidate))
+        return candidate;
+    MacPath target = platform::resolvingSymlinks(candidate);
+    if (!hasAppExtension(target) || !platform::exists(target))
+        return candidate;
+    const std::string& t = target.path();
+    for (const auto& folder : appFolders) {
+        if (t == folder || (t.size() > folder.size() && t.compare(0, folder.size(), folder) == 0 &&
+                            (folder == "/" || t[folder.size()] == '/')))
+            return target;
+    }
+    return candidate;
+}
+
+std::optional<PlistValue> readInfoDictionary(const MacPath& bundle)
+{
+    for (const char* relative : {"Contents/Info.plist", "WrappedBundle/Info.plist"}) {
+        auto value =
+            platform::readPropertyListFile(bundle.appendingPathComponent(relative), kMaxInfoBytes);
+        if (value && value->asDictionary())
+            return value;
+    }
+    // No Linux counterpart to asking the bundle services for a bundle's dictionary.
+    return std::nullopt;
+}
+
+std::optional<std::string> textValue(const std::optional<PlistValue>& info, std::string_view key)
+{
+    if (!info)
+        return std::nullopt;
+    auto raw = info->stringFor(key);
+    if (!raw)
+        return std::nullopt;
+    const std::string_view trimmed = trimmedWhiteSpace(*raw);
+    if (trimmed.empty())
+        return std::nullopt;
+    return std::string(trimmed);
+}
+
+// A version held as a number, in decimal.
+std::optional<std::string> numberText(const std::optional<PlistValue>& info, std::string_view key)
+{
+    const PlistValue* value = info ? info->find(key) : nullptr;
+    if (!value)
+        return std::nullopt;
+    if (auto i = value->asRawInteger()) {
+        return i->isUnsigned ? std::to_string(i->bits)
+                             : std::to_string(static_cast<std::int64_t>(i->bits));
+    }
+    if (auto r = value->asReal()) {
+        char buf[64];
+        auto [end, ec] = std::to_chars(buf, buf + sizeof buf, *r);
+        if (ec == std::errc())
+            return std::string(buf, end);
+    }
+    return std::nullopt;
+}
+
+using RunningPaths = std::unordered_set<std::string>;
+
+RunningPaths runningAppPaths(const InventorySources& sources)
+{
+    RunningPaths paths;
+    for (const auto& app : sources.running->runningApplications()) {
+        if (app.bundleURL)
+            paths.insert(comparisonPath(*app.bundleURL));
+    }
+    return paths;
+}
+
+InstalledApp makeApp(const MacPath& bundle, bool isSystem, const RunningPaths& running,
+                     const InventorySources& sources)
+{
+    const auto info = readInfoDictionary(bundle);
+    const std::string fileName = bundle.deletingPathExtension().lastPathComponent();
+    const auto bundleName = textValue(info, "CFBundleName");
+    const auto displayName = textValue(info, "CFBundleDisplayName");
+
+    InstalledApp app;
+    app.url = bundle;
+    app.name = displayName ? *displayName : bundleName ? *bundleName : fileName;
+    for (const auto* candidate :
+         {&fileName, bundleName ? &*bundleName : nullptr, displayName ? &*displayName : nullptr}) {
+        if (!candidate || *candidate == app.name ||
+            std::find(app.alternateNames.begin(), app.alternateNames.end(), *candidate) !=
+                app.alternateNames.end())
+            continue;
+        app.alternateNames.push_back(*candidate);
+    }
+    app.version = textValue(info, "CFBundleShortVersionString");
+    if (!app.version)
+        app.version = textValue(info, "CFBundleVersion");
+    if (!app.version)
+        app.version = numberText(info, "CFBundleVersion");
+    app.bundleID = textValue(info, "CFBundleIdentifier");
+    app.sizeBytes = 0;
+    app.isSystemApp = isSystem;
+    if (running.count(comparisonPath(bundle)))
+        app.lastUsed = sources.clock->now();
+    else
+        app.lastUsed = sources.lastUsed->lastUsedDate(bundle);
+    return app;
+}
+
+} // namespace
+
+std::vector<InstalledApp> scan(const std::vector<ScopedAccessRoot>& roots, bool includeSystemApps,
+                               const InventorySources& sources)
+{
+    const RunningPaths running = runningAppPaths(sources);
+
+    std::vector<SearchFolder> folders;
+    std::vector<std::string> appFolders;
+    for (const auto& root : roots) {
+        if (root.kind != AccessRootKind::applications &&
+            root.kind != AccessRootKind::userApplications)
+            continue;
+        folders.push_back({root.url, false});
+        appFolders.push_back(comparisonPath(root.url));
+    }
+    if (includeSystemApps) {
+        folders.push_back({MacPath("/System/Applications"), true});
+        folders.push_back({MacPath("/System/Applications/Utilities"), true});
+    }
+
+    std::unordered_set<std::string> seen;
+    std::vector<InstalledApp> result;
+    for (const auto& folder : folders) {
+        for (const auto& candidate : candidatesIn(folder.url)) {
+            const MacPath bundle = applyLinkRule(candidate, appFolders);
+            if (!seen.insert(comparisonPath(bundle)).second)
+                continue;
+            result.push_back(makeApp(bundle, folder.isSystem, running, sources));
+        }
+    }
+    sortByName(result);
+    return result;
+}
+
+std::optional<InstalledApp> load(const MacPath& url, const InventorySources& sources)
+{
+    if (!hasAppExtension(url) || !platform::exists(url))
+        return std::nullopt;
+    const std::string standard = url.standardized().path();
+    const bool isSystem = standard.rfind("/System/", 0) == 0;
+    return makeApp(url, isSystem, runningAppPaths(sources), sources);
+}
+
+void sortByName(std::vector<InstalledApp>& apps)
+{
+    const platform::NameCollator collator;
+    std::stable_sort(apps.begin(), apps.end(), [&](const InstalledApp& a, const InstalledApp& b) {
+        return collator.compare(a.name, b.name) < 0;
+    });
+}
+
+} // namespace veldo::core::InstalledAppInventory

@@ -1,0 +1,99 @@
+// Launch and quit notifications from successive running-application lists.
+#include "app/core/PollingWorkspace.h"
+
+#include <set>
+#include <utility>
+
+namespace veldo::core {
+
+namespace {
+
+using Key = std::pair<pid_t, std::uint64_t>; // process id and start time: one process, once
+
+std::map<Key, platform::RunningApplication>
+applicationsByKey(const std::vector<platform::RunningApplication>& list)
+{
+    std::map<Key, platform::RunningApplication> out;
+    for (const auto& app : list) {
+        if (app.bundleURL)
+            out.emplace(Key{app.processIdentifier, app.startTime}, app);
+    }
+    return out;
+}
+
+} // namespace
+
+PollingWorkspace::PollingWorkspace(const platform::RunningApplicationSource& source,
+                                   std::chrono::milliseconds interval)
+    : m_source(source), m_interval(interval)
+{
+}
+
+PollingWorkspace::~PollingWorkspace()
+{
+    if (m_thread.joinable()) {
+        m_thread.request_stop();
+        m_cv.notify_all();
+        m_thread.join();
+    }
+}
+
+std::shared_ptr<void> PollingWorkspace::observe(Handler handler)
+{
+    std::uint64_t id = 0;
+    {
+        std::lock_guard lock(m_mutex);
+        id = m_nextId++;
+        m_handlers.emplace(id, std::move(handler));
+        if (!m_thread.joinable())
+            m_thread = std::jthread([this](std::stop_token stop) { poll(stop); });
+    }
+    std::weak_ptr<PollingWorkspace> weak = weak_from_this();
+    // The token's release unregisters the handler (when the workspace is still there).
+    return std::shared_ptr<void>(nullptr, [weak, id](void*) {
+        if (auto self = weak.lock())
+            self->remove(id);
+    });
+}
+
+void PollingWorkspace::remove(std::uint64_t id)
+{
+    std::lock_guard lock(m_mutex);
+    m_handlers.erase(id);
+}
+
+void PollingWorkspace::poll(std::stop_token stop)
+{
+    auto previous = applicationsByKey(m_source.runningApplications());
+    for (;;) {
+        {
+            std::unique_lock lock(m_mutex);
+            if (m_cv.wait_for(lock, stop, m_interval, [] { return false; }) ||
+                stop.stop_requested())
+                return;
+        }
+        auto current = applicationsByKey(m_source.runningApplications());
+        std::vector<std::pair<const platform::RunningApplication*, bool>> changes;
+        for (const auto& [key, app] : current) {
+            if (!previous.count(key))
+                changes.emplace_back(&app, true);
+        }
+        for (const auto& [key, app] : previous) {
+            if (!current.count(key))
+                changes.emplace_back(&app, false);
+        }
+        std::vector<Handler> handlers;
+        {
+            std::lock_guard lock(m_mutex);
+            for (const auto& [id, h] : m_handlers)
+                handlers.push_back(h);
+        }
+        for (const auto& [app, launched] : changes) {
+            for (const auto& h : handlers)
+                h(app->bundleURL, app->bundleIdentifier, launched);
+        }
+        previous = std::move(current);
+    }
+}
+
+} // namespace veldo::core

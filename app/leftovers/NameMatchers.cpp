@@ -1,0 +1,187 @@
+// The name matchers of the leftover rules.
+#include "app/leftovers/NameMatchers.h"
+
+#include "app/core/LaunchdJob.h"
+#include "app/leftovers/NameText.h"
+
+namespace veldo::leftovers::LeftoverScanner {
+
+using core::MatchConfidence;
+
+namespace {
+
+bool beginsWith(std::string_view text, std::string_view prefix)
+{
+    return text.size() >= prefix.size() && text.substr(0, prefix.size()) == prefix;
+}
+
+bool endsWith(std::string_view text, std::string_view suffix)
+{
+    return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
+}
+
+bool continuesIdentifier(std::string_view name, const std::string& id)
+{
+    if (!beginsWith(name, id) || name.size() == id.size())
+        return false;
+    const char next = name[id.size()];
+    return next == '.' || next == '-';
+}
+
+bool isOwnIdentifier(const std::string& name, const MatchContext& context)
+{
+    return name == context.id || context.embeddedIDs.contains(name);
+}
+
+// The name without a leading team identifier: ten upper-case letters or digits and a ".".
+std::string_view withoutTeamPrefix(std::string_view name)
+{
+    const std::size_t dot = name.find('.');
+    if (dot == std::string_view::npos)
+        return name;
+    const std::string_view prefix = name.substr(0, dot);
+    std::size_t characters = 0;
+    for (std::size_t i = 0; i < prefix.size();) {
+        if (!isUppercaseLetterOrNumber(decodeNext(prefix, i)))
+            return name;
+        ++characters;
+    }
+    return characters == 10 ? name.substr(dot + 1) : name;
+}
+
+// The start of the character that ends just before byte `i`, skipping marks that extend it.
+char32_t characterBefore(std::string_view text, std::size_t i)
+{
+    char32_t c = decodePrevious(text, i);
+    while (i > 0 && extendsCharacter(c))
+        c = decodePrevious(text, i);
+    return c;
+}
+
+} // namespace
+
+std::optional<MatchConfidence> nameConfidence(std::string_view fileName,
+                                              const MatchContext& context)
+{
+    if (context.id.empty())
+        return std::nullopt;
+    std::string n = lowerCased(fileName);
+    if (endsWith(n, ".plist"))
+        n.resize(n.size() - 6);
+    if (isOwnIdentifier(n, context))
+        return MatchConfidence::high;
+    if (dotSeparatedPartCount(context.id) < 3)
+        return std::nullopt;
+    if (!beginsWith(n, context.id))
+        return std::nullopt;
+    if (continuesIdentifier(n, context.id))
+        return beginsWith(context.id, "com.apple.") ? MatchConfidence::medium
+                                                    : MatchConfidence::high;
+    return MatchConfidence::medium;
+}
+
+std::optional<MatchConfidence> containerConfidence(std::string_view folderName,
+                                                   const MatchContext& context)
+{
+    if (context.id.empty())
+        return std::nullopt;
+    std::string n = lowerCased(withoutTeamPrefix(folderName));
+    if (beginsWith(n, "group."))
+        n.erase(0, 6);
+    if (isOwnIdentifier(n, context))
+        return MatchConfidence::high;
+    if (dotSeparatedPartCount(context.id) < 3)
+        return std::nullopt;
+    if (continuesIdentifier(n, context.id))
+        return MatchConfidence::medium;
+    return std::nullopt;
+}
+
+std::optional<MatchConfidence> launchdPlistConfidence(const platform::MacPath& plist,
+                                                      const MatchContext& context)
+{
+    if (lowerCased(plist.pathExtension()) != "plist")
+        return std::nullopt;
+    const std::optional<MatchConfidence> byName =
+        nameConfidence(plist.lastPathComponent(), context);
+
+    bool associated = false;
+    bool inside = false;
+    bool otherApp = false;
+    if (const auto job = core::LaunchdJob::fromPlist(plist)) {
+        for (const auto& identifier : job->associatedBundleIdentifiers) {
+            if (lowerCased(identifier) == context.id) {
+                associated = true;
+                break;
+            }
+        }
+        if (job->programPath && beginsWith(*job->programPath, "/")) {
+            inside = context.containsInApp(*job->programPath);
+            if (!inside)
+                otherApp = lowerCased(*job->programPath).find(".app/") != std::string::npos;
+        }
+    }
+
+    if (byName == MatchConfidence::high)
+        return otherApp ? MatchConfidence::medium : MatchConfidence::high;
+    if (byName == MatchConfidence::medium) {
+        if (inside || associated)
+            return beginsWith(context.id, "com.apple.") ? MatchConfidence::medium
+                                                        : MatchConfidence::high;
+        return MatchConfidence::medium;
+    }
+    if (inside || associated)
+        return MatchConfidence::medium;
+    return std::nullopt;
+}
+
+bool nameMentions(std::string_view fileName, std::string_view name)
+{
+    const std::string f = lowerCased(fileName);
+    const std::string n = lowerCased(trimmedSpacesAndTabs(name));
+    if (n.empty())
+        return false;
+    std::size_t from = 0;
+    while (from <= f.size()) {
+        const std::size_t at = f.find(n, from);
+        if (at == std::string::npos)
+            return false;
+        const std::size_t end = at + n.size();
+        const bool clearBefore = at == 0 || !isLetterOrNumber(characterBefore(f, at));
+        bool clearAfter = end == f.size();
+        if (!clearAfter) {
+            std::size_t next = end;
+            const char32_t after = decodeNext(f, next);
+            // An occurrence that stops inside a character (before a combining mark) is not one.
+            clearAfter = !extendsCharacter(after) && !isLetterOrNumber(after);
+        }
+        if (clearBefore && clearAfter)
+            return true;
+        std::size_t next = at;
+        decodeNext(f, next);
+        from = next;
+    }
+    return false;
+}
+
+std::unordered_set<std::string> nameKeys(const std::vector<std::string>& names)
+{
+    std::unordered_set<std::string> keys;
+    for (const auto& name : names) {
+        const std::string_view trimmed = trimmedSpacesAndTabs(name);
+        if (characterCount(trimmed) < 3)
+            continue;
+        std::string lowered = lowerCased(trimmed);
+        std::string withoutSpaces;
+        withoutSpaces.reserve(lowered.size());
+        for (char c : lowered) {
+            if (c != ' ')
+                withoutSpaces.push_back(c);
+        }
+        keys.insert(std::move(lowered));
+        keys.insert(std::move(withoutSpaces));
+    }
+    return keys;
+}
+
+} // namespace veldo::leftovers::LeftoverScanner

@@ -1,0 +1,169 @@
+// Times allocatedSize against `du -s -B1` over one generated tree of 200,000 files in 10,000
+// folders with hard links: one untimed warm-up run each, then the best of three, and the ratio.
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "app/core/AllocatedSize.h"
+#include "platform/MacRoot.h"
+
+extern char** environ; // NOLINT(readability-identifier-naming): the C library's name
+
+namespace {
+
+constexpr int kTopFolders = 100;
+constexpr int kSubfoldersPerTop = 99; // 100 + 100 × 99 = 10,000 folders
+constexpr int kFilesPerFolder = 20;   // 10,000 × 20 = 200,000 files
+constexpr int kHardLinkEvery = 100;   // every 100th file is a hard link to an earlier one
+constexpr int kRuns = 3;
+
+bool writeFile(const std::string& path, std::size_t bytes)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return false;
+    static const std::string kData(4096, 'v');
+    bool ok = bytes == 0 || ::write(fd, kData.data(), bytes) == static_cast<ssize_t>(bytes);
+    ok = ::close(fd) == 0 && ok;
+    return ok;
+}
+
+// Builds the tree; returns the number of hard links made, or -1 on failure.
+int buildTree(const std::string& tree)
+{
+    std::vector<std::string> folders;
+    for (int t = 0; t < kTopFolders; ++t) {
+        const std::string top = tree + "/top" + std::to_string(t);
+        folders.push_back(top);
+        for (int s = 0; s < kSubfoldersPerTop; ++s)
+            folders.push_back(top + "/sub" + std::to_string(s));
+    }
+    if (::mkdir(tree.c_str(), 0755) != 0)
+        return -1;
+    int links = 0;
+    int index = 0;
+    std::string previousFile;
+    for (const auto& folder : folders) {
+        if (::mkdir(folder.c_str(), 0755) != 0)
+            return -1;
+        for (int f = 0; f < kFilesPerFolder; ++f, ++index) {
+            const std::string path = folder + "/file" + std::to_string(f) + ".dat";
+            if (index % kHardLinkEvery == 0 && !previousFile.empty()) {
+                if (::link(previousFile.c_str(), path.c_str()) != 0)
+                    return -1;
+                ++links;
+                continue;
+            }
+            if (!writeFile(path, static_cast<std::size_t>(index % 8) * 512))
+                return -1;
+            previousFile = path;
+        }
+    }
+    return links;
+}
+
+// Runs `du -s -B1 <tree>` and answers its byte count; -1 on failure.
+long long runDu(const std::string& tree)
+{
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0)
+        return -1;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+    std::string du = "du", s = "-s", b = "-B1", path = tree;
+    char* argv[] = {du.data(), s.data(), b.data(), path.data(), nullptr};
+    pid_t pid = 0;
+    const int rc = ::posix_spawnp(&pid, "du", &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(pipeFds[1]);
+    std::string out;
+    char buf[256];
+    for (;;) {
+        const ssize_t n = ::read(pipeFds[0], buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        out.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(pipeFds[0]);
+    if (rc != 0)
+        return -1;
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR)
+            return -1;
+    }
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return -1;
+    return std::atoll(out.c_str());
+}
+
+template <typename F>
+double seconds(F&& f)
+{
+    const auto start = std::chrono::steady_clock::now();
+    f();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+} // namespace
+
+int main()
+{
+    std::string tmpl = "/tmp/veldo-size-bench-XXXXXX";
+    if (!::mkdtemp(tmpl.data())) {
+        std::perror("mkdtemp");
+        return 1;
+    }
+    const std::string base = tmpl;
+    const std::string tree = base + "/tree";
+    int status = 0;
+
+    const int links = buildTree(tree);
+    if (links < 0) {
+        std::perror("building the tree");
+        status = 1;
+    } else {
+        veldo::platform::testing::setMacRoot(base);
+        const veldo::platform::MacPath macTree("/tree");
+        std::int64_t ours = veldo::core::allocatedSize(macTree); // warm-up
+        long long theirs = runDu(tree);                          // warm-up
+        double bestOurs = 1e9;
+        double bestDu = 1e9;
+        for (int run = 0; run < kRuns && theirs >= 0; ++run) {
+            bestOurs =
+                std::min(bestOurs, seconds([&] { ours = veldo::core::allocatedSize(macTree); }));
+            bestDu = std::min(bestDu, seconds([&] { theirs = runDu(tree); }));
+        }
+        if (theirs < 0) {
+            std::fprintf(stderr, "du failed\n");
+            status = 1;
+        } else {
+            std::printf("tree: %d files (%d hard links) in %d folders\n",
+                        kTopFolders * (1 + kSubfoldersPerTop) * kFilesPerFolder, links,
+                        kTopFolders * (1 + kSubfoldersPerTop));
+            std::printf("allocatedSize: %8.1f ms  %lld bytes (files only)\n", bestOurs * 1e3,
+                        static_cast<long long>(ours));
+            std::printf("du -s -B1:     %8.1f ms  %lld bytes (folders included)\n", bestDu * 1e3,
+                        theirs);
+            std::printf("ratio allocatedSize / du: %.2f (best of %d, after one warm-up each)\n",
+                        bestOurs / bestDu, kRuns);
+        }
+    }
+    std::error_code ec;
+    std::filesystem::remove_all(base, ec);
+    return status;
+}

@@ -1,0 +1,115 @@
+// Launch and quit notifications from the polled running-application list.
+#include "app/core/PollingWorkspace.h"
+
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "tests/support/FakeMac.h"
+#include "tests/support/FixtureProcess.h"
+
+using namespace veldo::core;
+using namespace std::chrono_literals;
+using veldo::platform::MacPath;
+using veldo::platform::PlistValue;
+
+namespace {
+
+struct Notice
+{
+    std::optional<MacPath> url;
+    std::optional<std::string> id;
+    bool launched;
+};
+
+struct Recorder
+{
+    std::mutex mutex;
+    std::vector<Notice> notices;
+    auto handler()
+    {
+        return [this](std::optional<MacPath> url, std::optional<std::string> id, bool launched) {
+            std::lock_guard lock(mutex);
+            notices.push_back({std::move(url), std::move(id), launched});
+        };
+    }
+    bool waitFor(size_t count, std::chrono::milliseconds timeout)
+    {
+        const auto end = std::chrono::steady_clock::now() + timeout;
+        while (std::chrono::steady_clock::now() < end) {
+            {
+                std::lock_guard lock(mutex);
+                if (notices.size() >= count)
+                    return true;
+            }
+            std::this_thread::sleep_for(20ms);
+        }
+        return false;
+    }
+};
+
+} // namespace
+
+TEST(PollingWorkspace, ReportsLaunchAndQuitOfARealApp)
+{
+    veldo::testsupport::FakeMac mac;
+    mac.makeApp("/Applications/Fixture.app",
+                PlistValue::Dictionary{{"CFBundleIdentifier", "com.example.fixture"},
+                                       {"CFBundleExecutable", "Fixture"}});
+    veldo::testsupport::installFixtureExecutable(
+        mac, "/Applications/Fixture.app/Contents/MacOS/Fixture");
+    auto workspace = std::make_shared<PollingWorkspace>(
+        veldo::platform::ProcRunningApplications::shared(), 100ms);
+    Recorder recorder;
+    auto token = workspace->observe(recorder.handler());
+    std::this_thread::sleep_for(150ms); // the baseline
+
+    auto process = std::make_unique<veldo::testsupport::FixtureProcess>(
+        mac, "/Applications/Fixture.app/Contents/MacOS/Fixture");
+    ASSERT_NE(process->pid(), 0);
+    ASSERT_TRUE(recorder.waitFor(1, 3s));
+    process.reset(); // killed and reaped
+    ASSERT_TRUE(recorder.waitFor(2, 3s));
+    std::lock_guard lock(recorder.mutex);
+    EXPECT_TRUE(recorder.notices[0].launched);
+    EXPECT_EQ(recorder.notices[0].url, MacPath("/Applications/Fixture.app"));
+    EXPECT_EQ(recorder.notices[0].id, "com.example.fixture");
+    EXPECT_FALSE(recorder.notices[1].launched);
+    EXPECT_EQ(recorder.notices[1].url, MacPath("/Applications/Fixture.app"));
+}
+
+TEST(PollingWorkspace, ReleasedTokenStopsDelivery)
+{
+    class Source : public veldo::platform::RunningApplicationSource
+    {
+    public:
+        std::vector<veldo::platform::RunningApplication> runningApplications() const override
+        {
+            std::lock_guard lock(mutex);
+            return list;
+        }
+        bool terminate(const veldo::platform::RunningApplication&) const override { return false; }
+        mutable std::mutex mutex;
+        std::vector<veldo::platform::RunningApplication> list;
+    } source;
+    auto workspace = std::make_shared<PollingWorkspace>(source, 20ms);
+    Recorder kept;
+    Recorder dropped;
+    auto keptToken = workspace->observe(kept.handler());
+    auto droppedToken = workspace->observe(dropped.handler());
+    std::this_thread::sleep_for(60ms);
+    droppedToken.reset();
+    {
+        std::lock_guard lock(source.mutex);
+        source.list.push_back({42, MacPath("/Applications/A.app"), std::nullopt, "a", "A", 7});
+        source.list.push_back(
+            {43, std::nullopt, MacPath("/usr/bin/tool"), std::nullopt, std::nullopt, 8});
+    }
+    ASSERT_TRUE(kept.waitFor(1, 2s));
+    std::this_thread::sleep_for(100ms);
+    std::lock_guard lock(kept.mutex);
+    EXPECT_EQ(kept.notices.size(), 1u) << "a process without a bundle is no application";
+    EXPECT_TRUE(dropped.notices.empty());
+}

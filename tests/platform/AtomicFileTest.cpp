@@ -1,0 +1,44 @@
+// Atomic whole-file writes: replaced whole or left untouched, nothing left behind.
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include "platform/AtomicFile.h"
+#include "platform/MacFileSystem.h"
+#include "tests/support/FakeMac.h"
+
+using namespace veldo::platform;
+using veldo::testsupport::FakeMac;
+
+TEST(AtomicFile, ReplacesWholeAndLeavesNothingBehind)
+{
+    FakeMac mac;
+    ASSERT_TRUE(writeFileAtomically("/Users/Shared/a.json", "first", {0600, false}));
+    ASSERT_TRUE(writeFileAtomically("/Users/Shared/a.json", "second"));
+    EXPECT_EQ(*readFile("/Users/Shared/a.json", 100), "second");
+    EXPECT_EQ(fileStatus("/Users/Shared/a.json", FollowLinks::no)->mode & 0777, 0644u);
+    EXPECT_EQ(listDirectory("/Users/Shared")->size(), 1u);
+
+    // A link in the parent resolves inside the root; a link at the target is replaced.
+    mac.symlink("/Users/Shared/dir", "/Users/Shared/real");
+    mac.mkdir("/Users/Shared/real");
+    mac.symlink("/Users/Shared/real/target", "/etc/passwd");
+    ASSERT_TRUE(writeFileAtomically("/Users/Shared/dir/target", "x"));
+    EXPECT_FALSE(isSymbolicLink("/Users/Shared/real/target"));
+    EXPECT_EQ(*readFile("/Users/Shared/real/target", 10), "x");
+}
+
+TEST(AtomicFile, FailuresLeaveTheOldFile)
+{
+    FakeMac mac;
+    auto missing = writeFileAtomically("/Users/Shared/none/a.json", "x");
+    ASSERT_FALSE(missing);
+    EXPECT_EQ(missing.error().systemErrno, ENOENT);
+    ASSERT_TRUE(writeFileAtomically("/Users/Shared/none/a.json", "x", {0644, true}));
+
+    mac.mkdir("/Users/Shared/target-is-folder/child");
+    auto overFolder = writeFileAtomically("/Users/Shared/target-is-folder", "x");
+    ASSERT_FALSE(overFolder);
+    EXPECT_TRUE(isDirectory("/Users/Shared/target-is-folder/child"));
+    EXPECT_EQ(listDirectory("/Users/Shared")->size(), 2u) << "no temporary file left";
+}
