@@ -1,9 +1,7 @@
 // The helper's state files: folders made 0700, atomic and durable writes, guarded reads.
 #include "common/HelperStateFiles.h"
 
-#include <atomic>
 #include <cerrno>
-#include <cstdio>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -11,8 +9,8 @@
 #include <unistd.h>
 
 #include "common/UniqueFd.h"
+#include "platform/AtomicFile.h"
 #include "platform/MacFileSystem.h"
-#include "platform/UUID.h"
 
 namespace veldo::common::HelperStateFiles {
 
@@ -42,48 +40,6 @@ bool establishOwnership(int fd, mode_t mode)
     if (::geteuid() == 0 && ::fchown(fd, 0, 0) != 0)
         return false;
     return ::fchmod(fd, mode) == 0;
-}
-
-bool writeAll(int fd, std::string_view bytes)
-{
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
-bool flush(int fd)
-{
-    int rc;
-    do {
-        rc = ::fsync(fd);
-    } while (rc != 0 && errno == EINTR);
-    return rc == 0;
-}
-
-std::string temporaryName(std::string_view name)
-{
-    static std::atomic<unsigned> counter{0};
-    std::string suffix;
-    if (const auto id = platform::UUID::random()) {
-        suffix = id->string().substr(0, 8) + id->string().substr(9, 4);
-    } else {
-        char buffer[32];
-        std::snprintf(buffer, sizeof buffer, "%d-%u", static_cast<int>(::getpid()),
-                      counter.fetch_add(1));
-        suffix = buffer;
-    }
-    std::string temporary = ".";
-    temporary.append(name);
-    temporary.append(".tmp-");
-    temporary.append(suffix);
-    return temporary;
 }
 
 } // namespace
@@ -121,35 +77,10 @@ bool tightenFolder(const MacPath& folder)
 
 bool writeAtomically(const MacPath& folder, std::string_view name, std::string_view bytes)
 {
-    const UniqueFd directory = openFolder(folder);
-    if (!directory)
-        return false;
-
-    std::string temporary;
-    int fd = -1;
-    for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
-        temporary = temporaryName(name);
-        do {
-            fd = ::openat(directory.get(), temporary.c_str(),
-                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kFileMode);
-        } while (fd < 0 && errno == EINTR);
-        if (fd < 0 && errno != EEXIST)
-            return false;
-    }
-    if (fd < 0)
-        return false;
-
-    UniqueFd file(fd);
-    const std::string target(name);
-    const bool written = establishOwnership(file.get(), kFileMode) && writeAll(file.get(), bytes) &&
-                         flush(file.get()) && ::close(file.release()) == 0 &&
-                         ::renameat(directory.get(), temporary.c_str(), directory.get(),
-                                    target.c_str()) == 0;
-    if (!written) {
-        ::unlinkat(directory.get(), temporary.c_str(), 0);
-        return false;
-    }
-    return flush(directory.get());
+    platform::AtomicWriteOptions options;
+    options.mode = kFileMode;
+    return platform::writeFileAtomically(folder.appendingPathComponent(name), bytes, options)
+        .has_value();
 }
 
 Result<std::string> read(const MacPath& folder, std::string_view name, std::size_t maxBytes)

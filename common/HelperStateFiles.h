@@ -3,8 +3,8 @@
 //
 // Folders are Mac paths, reached through the Mac root with their links resolved inside it; every
 // operation on an entry then works relative to the folder's open descriptor, never follows a
-// link at the entry, and retries EINTR. When the process runs as root, every folder and file
-// made here is owned by root (user and group 0); otherwise by the effective user. Entry names
+// link at the entry, and retries EINTR. Folders made here are owned by root (user and group 0)
+// when the process runs as root; files are owned by the process's effective user and group. Entry names
 // are single components chosen by the callers (never from outside input).
 // Nothing here keeps state or throws; all calls block on the file system and are thread-safe,
 // though two writers of one name race as they would on any file system.
@@ -32,12 +32,11 @@ bool makeFolders(const platform::MacPath& folder);
 // Sets the mode of the existing folder `folder` to 0700; false when that fails.
 bool tightenFolder(const platform::MacPath& folder);
 
-// Writes `bytes` to `name` in `folder` atomically: a new temporary file in the same folder
-// (a hidden name ending in ".tmp-" and random digits, so never in a record's extension),
-// mode 0600, flushed to disk, renamed over `name`, then the folder flushed. A reader sees the old
-// file or the new one, never a part. False on any failure, the temporary file then removed and
-// an existing `name` left as it was (unless only the final flush of the folder failed: the new
-// file is then in place, but not known to be on disk).
+// Writes `bytes` to `name` in `folder` atomically with mode 0600, through the platform's atomic
+// writer (a hidden temporary name ending in ".tmp-" and random characters, so never in a
+// record's extension; flushed to disk, renamed over `name`, the folder flushed). A reader sees
+// the old file or the new one, never a part. False on any failure; an existing `name` is then
+// left as it was and no temporary file remains.
 bool writeAtomically(const platform::MacPath& folder, std::string_view name,
                      std::string_view bytes);
 
