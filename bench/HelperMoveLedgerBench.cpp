@@ -28,8 +28,8 @@ HelperMoveRecord sampleRecord(int i, veldo::platform::Clock::TimePoint date)
     r.id = *veldo::platform::UUID::random();
     r.uid = 501;
     r.trashPath = "/Users/someone/.Trash/Example Item " + std::to_string(i);
-    r.originalPath = "/Library/Application Support/Example Vendor/Example Item " +
-                     std::to_string(i);
+    r.originalPath =
+        "/Library/Application Support/Example Vendor/Example Item " + std::to_string(i);
     r.identity = HelperFileIdentity{66306, 1'000'000u + static_cast<unsigned>(i),
                                     veldo::platform::FileTime{1'700'000'000, 123'456'789}};
     r.ownerID = 0;
@@ -58,7 +58,7 @@ HelperItemInventory sampleInventory()
 // is the host's own "/", so the folder's host path is its Mac path).
 class LedgerFolder
 {
-  public:
+public:
     explicit LedgerFolder(int count)
     {
         std::string tmpl =
@@ -73,9 +73,9 @@ class LedgerFolder
             array.push_back(sampleRecord(i, now - std::chrono::hours(1)).toPlist());
         const auto bytes = veldo::platform::serializePropertyList(
             PlistValue(std::move(array)), veldo::platform::PlistFormat::binary);
-        m_ready = bytes && veldo::common::HelperStateFiles::makeFolders(m_directory) &&
-                  veldo::common::HelperStateFiles::writeAtomically(m_directory, "Moves.plist",
-                                                                   *bytes);
+        m_ready =
+            bytes && veldo::common::HelperStateFiles::makeFolders(m_directory) &&
+            veldo::common::HelperStateFiles::writeAtomically(m_directory, "Moves.plist", *bytes);
     }
     ~LedgerFolder()
     {
@@ -89,7 +89,7 @@ class LedgerFolder
     bool ready() const { return m_ready; }
     const MacPath& directory() const { return m_directory; }
 
-  private:
+private:
     std::string m_root;
     MacPath m_directory;
     bool m_ready = false;

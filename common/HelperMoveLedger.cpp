@@ -18,7 +18,7 @@ using platform::MacPath;
 using platform::PlistValue;
 
 // Far above 2,000 records of a few hundred bytes each; a larger file is no ledger we wrote.
-constexpr std::size_t kMaximumLedgerBytes = 64u * 1024u * 1024u;
+constexpr std::size_t kMaximumLedgerBytes = std::size_t{64} << 20;
 
 // "20240501-102030" for the UTC time of `time`.
 std::string compactUTC(platform::Clock::TimePoint time)
@@ -154,8 +154,8 @@ bool HelperMoveLedger::save()
     array.reserve(m_records.size());
     for (const HelperMoveRecord& r : m_records)
         array.push_back(r.toPlist());
-    const auto bytes =
-        platform::serializePropertyList(PlistValue(std::move(array)), platform::PlistFormat::binary);
+    const auto bytes = platform::serializePropertyList(PlistValue(std::move(array)),
+                                                       platform::PlistFormat::binary);
     if (!bytes)
         return false;
     if (m_unreadableLedgerOnDisk && !keepUnreadableLedgerAside())
@@ -165,8 +165,7 @@ bool HelperMoveLedger::save()
 
 bool HelperMoveLedger::keepUnreadableLedgerAside()
 {
-    const std::string base =
-        std::string(kLedgerFileName) + ".unreadable-" + compactUTC(now());
+    const std::string base = std::string(kLedgerFileName) + ".unreadable-" + compactUTC(now());
     for (int n = 1; n <= 100; ++n) {
         const std::string name = n == 1 ? base : base + "-" + std::to_string(n);
         const auto renamed =

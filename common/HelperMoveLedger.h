@@ -44,7 +44,7 @@ inline platform::MacPath stateDirectoryURL()
 
 class HelperMoveLedger final
 {
-  public:
+public:
     static constexpr std::string_view kLedgerFileName = "Moves.plist";
     static constexpr std::string_view kInventoriesFolderName = "Inventories";
     static constexpr std::string_view kInventoryExtension = ".inventory";
@@ -83,7 +83,7 @@ class HelperMoveLedger final
     platform::MacPath inventoriesDirectory() const;
     static std::string inventoryFileName(const platform::UUID& id);
 
-  private:
+private:
     bool prune();
     bool prepareDirectories() const;
     void removeInventory(const platform::UUID& id) const;

@@ -23,13 +23,13 @@ namespace veldo::common {
 
 struct HelperMoveRecord
 {
-    platform::UUID id;         // names the record's inventory file; fresh for every move
-    uid_t uid = 0;             // the account the item was moved for
-    std::string trashPath;     // the account's home + "/.Trash/" + the item's name there
-    std::string originalPath;  // the normalised path the item was moved from
-    HelperFileIdentity identity; // of the moved item, birth time included where known
-    uid_t ownerID = 0;         // the item's owner before the move
-    gid_t groupID = 0;         // the item's group before the move
+    platform::UUID id;               // names the record's inventory file; fresh for every move
+    uid_t uid = 0;                   // the account the item was moved for
+    std::string trashPath;           // the account's home + "/.Trash/" + the item's name there
+    std::string originalPath;        // the normalised path the item was moved from
+    HelperFileIdentity identity;     // of the moved item, birth time included where known
+    uid_t ownerID = 0;               // the item's owner before the move
+    gid_t groupID = 0;               // the item's group before the move
     platform::Clock::TimePoint date; // when the item was moved
     std::optional<HelperFileIdentity> parentIdentity; // the folder it was moved out of
     std::optional<uid_t> parentOwnerID;               // that folder's owner

@@ -20,11 +20,13 @@ constexpr std::size_t kMaximumNameBytes = 255;
 constexpr std::string_view kUnidentifiable =
     "Veldo can't safely identify this location, so it wasn't touched.";
 constexpr std::string_view kAlreadyInTrash = "This item is already in the Trash.";
-constexpr std::string_view kOutsideManaged = "This location is outside the folders the helper manages.";
+constexpr std::string_view kOutsideManaged =
+    "This location is outside the folders the helper manages.";
 constexpr std::string_view kAppleOwned =
     "This is one of Apple's files, so moving it needs your administrator password.";
 constexpr std::string_view kLinkedFolder = "A folder on the way to this item is a symbolic link.";
-constexpr std::string_view kNotDirectlyInTrash = "The destination isn't directly inside your Trash.";
+constexpr std::string_view kNotDirectlyInTrash =
+    "The destination isn't directly inside your Trash.";
 constexpr std::string_view kOnlyDirectTrashItems =
     "Only items directly inside your Trash can be put back.";
 constexpr std::string_view kCannotPutBack = "Veldo can't safely put this item back.";
@@ -280,7 +282,8 @@ LocationVerdict checkMoveLocation(std::string_view source, std::string_view dest
         return LocationVerdict::notManaged(std::string(kOutsideManaged));
     if (isAppleOwnedPath(*item))
         return LocationVerdict::notManaged(std::string(kAppleOwned));
-    if (checkLinkedFolders && !canonicallyEqual(RemovalSafety::normalizedPath(MacPath(*item)), *item))
+    if (checkLinkedFolders &&
+        !canonicallyEqual(RemovalSafety::normalizedPath(MacPath(*item)), *item))
         return LocationVerdict::notManaged(std::string(kLinkedFolder));
     if (!isDirectTrashItem(*target, *homePath))
         return LocationVerdict::refused(std::string(kNotDirectlyInTrash));

@@ -24,8 +24,7 @@ namespace veldo::common {
 
 // The folded roots below which the helper manages items, in the order they are tried.
 inline constexpr std::array<std::string_view, 6> managedRoots = {
-    "/applications", "/library",      "/usr/local",
-    "/opt",          "/users/shared", "/private/var/db/receipts"};
+    "/applications", "/library", "/usr/local", "/opt", "/users/shared", "/private/var/db/receipts"};
 
 // The comparison form of a path or name: NFD, then case folded without a locale.
 std::string foldedForComparison(std::string_view text);

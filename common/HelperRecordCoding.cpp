@@ -174,8 +174,8 @@ RecordDate RecordReader::date(std::string_view key)
         std::fabs(date->secondsSince1970) > 9.0e9)
         return fail<RecordDate>();
     const auto microseconds = std::llround(date->secondsSince1970 * 1e6);
-    return RecordDate(std::chrono::duration_cast<RecordDate::duration>(
-        std::chrono::microseconds(microseconds)));
+    return RecordDate(
+        std::chrono::duration_cast<RecordDate::duration>(std::chrono::microseconds(microseconds)));
 }
 
 HelperFileIdentity RecordReader::identity(std::string_view key)

@@ -35,7 +35,7 @@ platform::PlistValue plistOfId(std::uint32_t id);
 // are not asked for are ignored.
 class RecordReader
 {
-  public:
+public:
     explicit RecordReader(const platform::PlistValue& value);
 
     bool ok() const { return m_ok; }
@@ -52,9 +52,10 @@ class RecordReader
     std::optional<HelperFileIdentity> optionalIdentity(std::string_view key);
     std::optional<HelperVolumeStamp> optionalStamp(std::string_view key);
 
-  private:
+private:
     const platform::PlistValue* required(std::string_view key);
-    template <typename T> T fail()
+    template <typename T>
+    T fail()
     {
         m_ok = false;
         return T{};

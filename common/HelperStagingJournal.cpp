@@ -11,7 +11,7 @@ namespace veldo::common {
 namespace {
 
 // A record is a few hundred bytes; anything far larger is no record we wrote.
-constexpr std::size_t kMaximumRecordBytes = 1024u * 1024u;
+constexpr std::size_t kMaximumRecordBytes = std::size_t{1} << 20;
 
 } // namespace
 
@@ -56,10 +56,9 @@ std::vector<HelperStagingRecord> HelperStagingJournal::records() const
         if (auto record = HelperStagingRecord::fromPlist(*value))
             records.push_back(std::move(*record));
     }
-    std::stable_sort(records.begin(), records.end(),
-                     [](const HelperStagingRecord& a, const HelperStagingRecord& b) {
-                         return a.date < b.date;
-                     });
+    std::stable_sort(
+        records.begin(), records.end(),
+        [](const HelperStagingRecord& a, const HelperStagingRecord& b) { return a.date < b.date; });
     return records;
 }
 

@@ -21,7 +21,7 @@ namespace veldo::common {
 
 class HelperStagingJournal final
 {
-  public:
+public:
     static constexpr std::string_view kFolderName = "Staging"; // inside the state folder
     static constexpr std::string_view kExtension = "staging";
 
@@ -46,7 +46,7 @@ class HelperStagingJournal final
     // The file name of the record with `id`.
     static std::string fileName(const platform::UUID& id);
 
-  private:
+private:
     platform::MacPath m_directory;
 };
 

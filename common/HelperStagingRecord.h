@@ -36,16 +36,16 @@ struct HelperStagingRecord
 
     platform::UUID id; // names the record's file; fresh for every operation
     Kind kind = Kind::move;
-    uid_t uid = 0;            // the account the daemon works for
-    gid_t gid = 0;            // that account's primary group
-    std::string home;         // that account's home path; its ".Trash" holds the staging folder
-    std::string stagingName;  // kStagingPrefix + a further fresh UUID's text
+    uid_t uid = 0;           // the account the daemon works for
+    gid_t gid = 0;           // that account's primary group
+    std::string home;        // that account's home path; its ".Trash" holds the staging folder
+    std::string stagingName; // kStagingPrefix + a further fresh UUID's text
     std::optional<HelperFileIdentity> stagingIdentity; // none until the folder has been made
     HelperFileIdentity itemIdentity;
     std::string originalPath; // the source of a move, the destination of a put-back
     std::string trashName;    // the destination of a move, the source of a put-back
     bool isDaemon = false;    // a property list directly in /Library/LaunchDaemons, not a folder
-    platform::Clock::TimePoint date; // when the record was made
+    platform::Clock::TimePoint date;                  // when the record was made
     std::optional<HelperFileIdentity> parentIdentity; // the folder outside the Trash
     std::optional<HelperVolumeStamp> volume;          // taken when the record was made
 

@@ -93,7 +93,8 @@ Result<std::string> read(const MacPath& folder, std::string_view name, std::size
     int fd;
     do {
         // Non-blocking, so that a FIFO put at the name cannot hold the open.
-        fd = ::openat(directory.get(), entry.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        fd = ::openat(directory.get(), entry.c_str(),
+                      O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0)
         return Error::fromErrno(errno, path);
@@ -169,7 +170,7 @@ std::optional<std::vector<std::string>> list(const MacPath& folder)
     std::vector<std::string> names;
     for (;;) {
         errno = 0;
-        const dirent* entry = ::readdir(stream);
+        const dirent* entry = ::readdir(stream); // NOLINT(concurrency-mt-unsafe): one DIR per call
         if (!entry) {
             const int err = errno;
             ::closedir(stream);

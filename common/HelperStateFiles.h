@@ -4,10 +4,10 @@
 // Folders are Mac paths, reached through the Mac root with their links resolved inside it; every
 // operation on an entry then works relative to the folder's open descriptor, never follows a
 // link at the entry, and retries EINTR. Folders made here are owned by root (user and group 0)
-// when the process runs as root; files are owned by the process's effective user and group. Entry names
-// are single components chosen by the callers (never from outside input).
-// Nothing here keeps state or throws; all calls block on the file system and are thread-safe,
-// though two writers of one name race as they would on any file system.
+// when the process runs as root; files are owned by the process's effective user and group. Entry
+// names are single components chosen by the callers (never from outside input). Nothing here keeps
+// state or throws; all calls block on the file system and are thread-safe, though two writers of
+// one name race as they would on any file system.
 #pragma once
 
 #include <cstddef>

@@ -33,7 +33,8 @@ struct UUID
 
 } // namespace veldo::platform
 
-template <> struct std::hash<veldo::platform::UUID>
+template <>
+struct std::hash<veldo::platform::UUID>
 {
     std::size_t operator()(const veldo::platform::UUID& id) const noexcept
     {

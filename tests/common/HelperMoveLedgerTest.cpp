@@ -74,7 +74,7 @@ struct stat statHost(const std::string& path)
 
 class HelperMoveLedgerTest : public ::testing::Test
 {
-  protected:
+protected:
     std::string stateHost() const { return mac.host(veldo::common::stateDirectoryURL()); }
     std::string ledgerHost() const { return stateHost() + "/Moves.plist"; }
     std::string inventoryHost(const UUID& id) const
@@ -170,6 +170,7 @@ TEST_F(HelperMoveLedgerTest, PrunesAtExactlyThirtyDaysWithTheInventoryFile)
 TEST_F(HelperMoveLedgerTest, LoadKeepsTheTwoThousandMostRecentlyAdded)
 {
     std::vector<HelperMoveRecord> records;
+    records.reserve(2001);
     for (int i = 0; i < 2001; ++i)
         records.push_back(makeRecord(501, "/Users/a/.Trash/Item " + std::to_string(i), kNow - 1h));
     writeLedgerFile(records);
@@ -296,9 +297,8 @@ TEST_F(HelperMoveLedgerTest, ADamagedLedgerIsKeptAsideBeforeTheFirstOverwrite)
     // Later saves overwrite the new ledger only; the kept file stays as it is.
     ASSERT_TRUE(ledger.remove(added.id));
     EXPECT_EQ(readHost(aside), original);
-    EXPECT_EQ(stateEntries(), (std::vector<std::string>{
-                                  "Inventories", "Moves.plist",
-                                  "Moves.plist.unreadable-20231114-221320"}));
+    EXPECT_EQ(stateEntries(), (std::vector<std::string>{"Inventories", "Moves.plist",
+                                                        "Moves.plist.unreadable-20231114-221320"}));
 }
 
 TEST_F(HelperMoveLedgerTest, AnUnparsableLedgerIsKeptAsideUnderAFreeName)
@@ -310,8 +310,7 @@ TEST_F(HelperMoveLedgerTest, AnUnparsableLedgerIsKeptAsideUnderAFreeName)
               "an earlier one");
     HelperMoveLedger ledger(veldo::common::stateDirectoryURL(), clock);
     ASSERT_TRUE(ledger.remove(*UUID::random()));
-    EXPECT_EQ(readHost(stateHost() + "/Moves.plist.unreadable-20231114-221320"),
-              "an earlier one");
+    EXPECT_EQ(readHost(stateHost() + "/Moves.plist.unreadable-20231114-221320"), "an earlier one");
     EXPECT_EQ(readHost(stateHost() + "/Moves.plist.unreadable-20231114-221320-2"),
               "bplist00 but not really");
     HelperMoveLedger reloaded(veldo::common::stateDirectoryURL(), clock);

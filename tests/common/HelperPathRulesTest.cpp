@@ -36,8 +36,7 @@ TEST(HelperPathRules, NormalizePath)
     const std::string a255(255, 'a');
     const std::string a256(256, 'a');
     // "/" + 255 + "/" + 255 + "/" + 255 + "/" + 254 bytes = 1,023 bytes.
-    const std::string long1023 =
-        "/" + a255 + "/" + a255 + "/" + a255 + "/" + std::string(254, 'd');
+    const std::string long1023 = "/" + a255 + "/" + a255 + "/" + a255 + "/" + std::string(254, 'd');
     ASSERT_EQ(long1023.size(), 1023u);
     const std::string long1024 = long1023 + "d";
     // 127 two-byte letters and one more byte: 255 bytes in one component.
@@ -84,9 +83,9 @@ TEST(HelperPathRules, NormalizePath)
         {"/Users/a\u00a0b", "/Users/a\u00a0b"},
         {"/Users/Jos\u00e9", "/Users/Jos\u00e9"},
         {"/Users/Jose\u0301", "/Users/Jose\u0301"}, // the form as written
-        {"/Users/a\xff", std::nullopt},              // not UTF-8
-        {"/Users/a\xc0\xaf", std::nullopt},          // an overlong "/"
-        {"/Users/a\xed\xa0\x80", std::nullopt},      // a surrogate
+        {"/Users/a\xff", std::nullopt},             // not UTF-8
+        {"/Users/a\xc0\xaf", std::nullopt},         // an overlong "/"
+        {"/Users/a\xed\xa0\x80", std::nullopt},     // a surrogate
         {long1023, long1023},
         {long1024, std::nullopt},
         {"/" + a255, "/" + a255},
@@ -112,11 +111,21 @@ TEST(HelperPathRules, PlainNamesAndControlCharacters)
         bool plain;
     };
     const Case cases[] = {
-        {"Report.pdf", true},   {".hidden", true},         {"...", true},
-        {"a b", true},          {"\u00e9t\u00e9", true},   {std::string(255, 'n'), true},
-        {"", false},            {".", false},              {"..", false},
-        {"a/b", false},         {"/", false},              {std::string(256, 'n'), false},
-        {"a\tb", false},        {"a\rb", false},           {"\u009fx", false},
+        {"Report.pdf", true},
+        {".hidden", true},
+        {"...", true},
+        {"a b", true},
+        {"\u00e9t\u00e9", true},
+        {std::string(255, 'n'), true},
+        {"", false},
+        {".", false},
+        {"..", false},
+        {"a/b", false},
+        {"/", false},
+        {std::string(256, 'n'), false},
+        {"a\tb", false},
+        {"a\rb", false},
+        {"\u009fx", false},
         {"a\xfe", false},
     };
     for (const Case& c : cases)
@@ -266,7 +275,7 @@ TEST(HelperPathRules, DirectTrashItems)
 
 class HelperLocationVerdictTest : public ::testing::Test
 {
-  protected:
+protected:
     LocationVerdict move(const std::string& source, const std::string& destination,
                          bool checkLinkedFolders = true) const
     {
@@ -334,8 +343,8 @@ TEST_F(HelperLocationVerdictTest, MoveVerdicts)
     // Without the linked-folder check the same item is allowed.
     EXPECT_EQ(move(h + "/Library/Application Support/Linked/item", trash("item"), false), allowed);
     // A home folder that cannot be identified refuses everything.
-    EXPECT_EQ(rules::checkMoveLocation("/Applications/Foo.app", "/.Trash/Foo.app", MacPath("/"),
-                                       {}, true),
+    EXPECT_EQ(rules::checkMoveLocation("/Applications/Foo.app", "/.Trash/Foo.app", MacPath("/"), {},
+                                       true),
               LocationVerdict::refused(kUnidentifiable));
     EXPECT_EQ(rules::checkMoveLocation("/Applications/Foo.app", trash("Foo.app"),
                                        MacPath(h + "/\x01"), {}, true),
@@ -411,7 +420,7 @@ TEST(HelperAccountHome, MatchesOnlyAnExistingAccountWithTheSameHome)
 
 TEST(HelperAccountHome, WithoutAMacRootTheUserDatabaseGivesTheHome)
 {
-    const passwd* entry = ::getpwuid(::getuid());
+    const passwd* entry = ::getpwuid(::getuid()); // NOLINT(concurrency-mt-unsafe): one thread
     ASSERT_NE(entry, nullptr);
     const std::string home = entry->pw_dir ? entry->pw_dir : "";
     struct stat st = {};

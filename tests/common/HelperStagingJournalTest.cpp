@@ -54,6 +54,7 @@ HelperStagingRecord makeRecord(Clock::TimePoint date)
 std::vector<UUID> idsOf(const std::vector<HelperStagingRecord>& records)
 {
     std::vector<UUID> ids;
+    ids.reserve(records.size());
     for (const auto& r : records)
         ids.push_back(r.id);
     return ids;
@@ -61,7 +62,7 @@ std::vector<UUID> idsOf(const std::vector<HelperStagingRecord>& records)
 
 class HelperStagingJournalTest : public ::testing::Test
 {
-  protected:
+protected:
     MacPath journalPath() const
     {
         return veldo::common::stateDirectoryURL().appendingPathComponent("Staging");
@@ -205,7 +206,8 @@ TEST_F(HelperStagingJournalTest, SkipsWhatItCannotReadAndLeavesItInPlace)
     mac.write(journalPath().appendingPathComponent("text.staging"), "not a property list");
     mac.write(journalPath().appendingPathComponent("empty.staging"), "");
     mac.mkdir(journalPath().appendingPathComponent("folder.staging"));
-    mac.symlink(journalPath().appendingPathComponent("link.staging"), good.id.string() + ".staging");
+    mac.symlink(journalPath().appendingPathComponent("link.staging"),
+                good.id.string() + ".staging");
     ASSERT_EQ(::mkfifo((journalHost() + "/fifo.staging").c_str(), 0600), 0);
 
     const auto before = entries();
@@ -272,9 +274,8 @@ TEST(HelperStagingRecord, RemapsOnlyIdentitiesOnTheRecordedDevice)
     // Another volume, no current stamp, or no recorded stamp: nothing changes.
     veldo::common::VolumeUUID other = uuid;
     other[0] = 0xFF;
-    for (const auto& current :
-         {std::optional<HelperVolumeStamp>(HelperVolumeStamp{other, 90}),
-          std::optional<HelperVolumeStamp>()}) {
+    for (const auto& current : {std::optional<HelperVolumeStamp>(HelperVolumeStamp{other, 90}),
+                                std::optional<HelperVolumeStamp>()}) {
         const HelperStagingRecord same = r.remapped(current);
         EXPECT_EQ(same.stagingIdentity->device, 40);
         EXPECT_EQ(same.itemIdentity.device, 40);

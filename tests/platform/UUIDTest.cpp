@@ -18,12 +18,10 @@ TEST(UUID, CanonicalTextBothWays)
     EXPECT_EQ(id->string(), "E621E1F8-C36C-495A-93FC-0C247A3E6E5F");
     EXPECT_EQ(UUID::parse(id->string()), id);
 
-    for (const char* bad : {"", "E621E1F8C36C495A93FC0C247A3E6E5F",
-                            "{E621E1F8-C36C-495A-93FC-0C247A3E6E5F}",
-                            " E621E1F8-C36C-495A-93FC-0C247A3E6E5F",
-                            "E621E1F8-C36C-495A-93FC-0C247A3E6E5G",
-                            "E621E1F8-C36C-495A-93FC0-C247A3E6E5F",
-                            "E621E1F8+C36C-495A-93FC-0C247A3E6E5F"})
+    for (const char* bad :
+         {"", "E621E1F8C36C495A93FC0C247A3E6E5F", "{E621E1F8-C36C-495A-93FC-0C247A3E6E5F}",
+          " E621E1F8-C36C-495A-93FC-0C247A3E6E5F", "E621E1F8-C36C-495A-93FC-0C247A3E6E5G",
+          "E621E1F8-C36C-495A-93FC0-C247A3E6E5F", "E621E1F8+C36C-495A-93FC-0C247A3E6E5F"})
         EXPECT_FALSE(UUID::parse(bad)) << bad;
 }
 
