@@ -101,8 +101,10 @@ public:
     {
     public:
         virtual ~Workspace() = default;
-        // Starts delivering to `handler` until the returned token is released. An absent bundle
-        // path or identifier means the notification did not name an application.
+        // Starts delivering to `handler` until the returned token is released; the release
+        // waits for a call in progress, so the watcher is never kept alive on the delivering
+        // thread. An absent bundle path or identifier means the notification did not name an
+        // application.
         virtual std::shared_ptr<void>
         observe(std::function<void(std::optional<platform::MacPath> bundleURL,
                                    std::optional<std::string> bundleID, bool launched)>

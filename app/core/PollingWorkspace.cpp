@@ -58,8 +58,11 @@ std::shared_ptr<void> PollingWorkspace::observe(Handler handler)
 
 void PollingWorkspace::remove(std::uint64_t id)
 {
-    std::lock_guard lock(m_mutex);
+    std::unique_lock lock(m_mutex);
     m_handlers.erase(id);
+    // Once the token is gone its owner may be too: let a call in progress end first.
+    if (std::this_thread::get_id() != m_thread.get_id())
+        m_callEnded.wait(lock, [&] { return m_calling != id; });
 }
 
 void PollingWorkspace::poll(std::stop_token stop)
@@ -82,15 +85,27 @@ void PollingWorkspace::poll(std::stop_token stop)
             if (!current.count(key))
                 changes.emplace_back(&app, false);
         }
-        std::vector<Handler> handlers;
-        {
-            std::lock_guard lock(m_mutex);
-            for (const auto& [id, h] : m_handlers)
-                handlers.push_back(h);
-        }
         for (const auto& [app, launched] : changes) {
-            for (const auto& h : handlers)
-                h(app->bundleURL, app->bundleIdentifier, launched);
+            // Each call looks the observer up afresh, so a released token gets no later call.
+            for (std::uint64_t after = 0;;) {
+                Handler handler;
+                {
+                    std::lock_guard lock(m_mutex);
+                    auto it = m_handlers.upper_bound(after);
+                    if (it == m_handlers.end())
+                        break;
+                    after = it->first;
+                    handler = it->second;
+                    m_calling = after;
+                }
+                handler(app->bundleURL, app->bundleIdentifier, launched);
+                handler = nullptr; // its captures go before the call counts as ended
+                {
+                    std::lock_guard lock(m_mutex);
+                    m_calling = 0;
+                }
+                m_callEnded.notify_all();
+            }
         }
         previous = std::move(current);
     }

@@ -4,8 +4,10 @@
 //
 // Only applications with a bundle count, as only those are applications to the workspace. The
 // first look is a baseline and reports nothing. Polling runs on a thread of its own while at
-// least one observer is registered; handlers are called on that thread. The destructor stops
-// and waits for the thread.
+// least one observer is registered; handlers are called on that thread. Releasing a token
+// waits for a call of its handler that is in progress (unless released on the polling thread
+// itself), and the handler is not called after that; a handler must therefore not wait for a
+// thread that may be releasing its token. The destructor stops and waits for the thread.
 #pragma once
 
 #include <chrono>
@@ -43,8 +45,10 @@ private:
     const std::chrono::milliseconds m_interval;
     std::mutex m_mutex;
     std::condition_variable_any m_cv;
+    std::condition_variable m_callEnded;
     std::map<std::uint64_t, Handler> m_handlers;
     std::uint64_t m_nextId = 1;
+    std::uint64_t m_calling = 0; // the observer whose handler runs now; 0 for none
     std::jthread m_thread;
 };
 
