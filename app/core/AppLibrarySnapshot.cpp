@@ -45,10 +45,14 @@ bool isWhitespace(unsigned char c)
 
 std::string trimmed(std::string_view s)
 {
-    // Unicode white space beyond ASCII (no-break space, line separators) is trimmed too.
+    // Unicode white space beyond ASCII is trimmed too: the next line, every space separator
+    // (Zs) and the line and paragraph separators.
     auto isSpaceAt = [&](size_t i, bool fromEnd) -> size_t {
-        static constexpr std::string_view kMultiByte[] = {"\xC2\x85", "\xC2\xA0", "\xE2\x80\xA8",
-                                                          "\xE2\x80\xA9", "\xE3\x80\x80"};
+        static constexpr std::string_view kMultiByte[] = {
+            "\xC2\x85",     "\xC2\xA0",     "\xE1\x9A\x80", "\xE2\x80\x80", "\xE2\x80\x81",
+            "\xE2\x80\x82", "\xE2\x80\x83", "\xE2\x80\x84", "\xE2\x80\x85", "\xE2\x80\x86",
+            "\xE2\x80\x87", "\xE2\x80\x88", "\xE2\x80\x89", "\xE2\x80\x8A", "\xE2\x80\xA8",
+            "\xE2\x80\xA9", "\xE2\x80\xAF", "\xE2\x81\x9F", "\xE3\x80\x80"};
         if (isWhitespace(static_cast<unsigned char>(fromEnd ? s[i - 1] : s[i])))
             return 1;
         for (auto m : kMultiByte) {

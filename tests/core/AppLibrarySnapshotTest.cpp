@@ -166,3 +166,26 @@ TEST(AppLibrarySnapshot, TrashReadability)
     });
     EXPECT_EQ(rc, 0);
 }
+
+TEST(AppLibrarySnapshot, InfoStringTrimsEveryWhiteSpaceAndLineBreak)
+{
+    // Tab, line breaks, every space separator (Zs), and the line and paragraph separators.
+    const std::vector<std::string> blanks = {"\t",           "\n",           "\v",
+                                             "\f",           "\r",           " ",
+                                             "\xC2\x85",     "\xC2\xA0",     "\xE1\x9A\x80",
+                                             "\xE2\x80\x80", "\xE2\x80\x81", "\xE2\x80\x82",
+                                             "\xE2\x80\x83", "\xE2\x80\x84", "\xE2\x80\x85",
+                                             "\xE2\x80\x86", "\xE2\x80\x87", "\xE2\x80\x88",
+                                             "\xE2\x80\x89", "\xE2\x80\x8A", "\xE2\x80\xA8",
+                                             "\xE2\x80\xA9", "\xE2\x80\xAF", "\xE2\x81\x9F",
+                                             "\xE3\x80\x80"};
+    for (const auto& blank : blanks) {
+        const PlistValue info(
+            PlistValue::Dictionary{{"Only", blank + blank}, {"Around", blank + "Foo" + blank}});
+        EXPECT_EQ(W::infoString(&info, "Only"), std::nullopt) << "blank " << blank;
+        EXPECT_EQ(W::infoString(&info, "Around"), "Foo") << "blank " << blank;
+    }
+    // Not white space: a zero-width space and a letter stay.
+    const PlistValue info(PlistValue::Dictionary{{"Zero", "\xE2\x80\x8B"}});
+    EXPECT_EQ(W::infoString(&info, "Zero"), "\xE2\x80\x8B");
+}
