@@ -68,8 +68,16 @@ public:
     // The next value; none when the stream has ended and is drained, or `stop` was requested.
     std::optional<T> next(std::stop_token stop = {})
     {
+        // Taking the lock before notifying means the reader is either still before its check
+        // of the token or already asleep, so the wake-up can't fall in between. Registered
+        // before the reader locks: a callback that runs at once must be able to take the lock.
+        std::stop_callback wake(stop, [this] {
+            {
+                std::lock_guard lock(m_mutex);
+            }
+            m_cv.notify_all();
+        });
         std::unique_lock lock(m_mutex);
-        std::stop_callback wake(stop, [this] { m_cv.notify_all(); });
         m_cv.wait(lock, [&] { return !m_values.empty() || m_ended || stop.stop_requested(); });
         return popLocked();
     }
