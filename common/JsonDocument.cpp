@@ -1,15 +1,11 @@
-// Non-throwing JSON parsing, writing and field reading for the helper's wire records.
+// Non-throwing JSON parsing, writing and field reading.
 #include "common/JsonDocument.h"
 
 #include <limits>
 
 namespace veldo::common::json {
 
-namespace {
-
-// Whether the nesting of arrays and objects in `text` stays within the bound. Brackets inside
-// strings do not count; the text need not be valid JSON (the parser judges that afterwards).
-bool nestingWithinBound(std::string_view text)
+bool nestingWithinBound(std::string_view text, std::size_t maxDepth)
 {
     std::size_t depth = 0;
     bool inString = false;
@@ -30,7 +26,7 @@ bool nestingWithinBound(std::string_view text)
             break;
         case '[':
         case '{':
-            if (++depth > kMaxNestingDepth)
+            if (++depth > maxDepth)
                 return false;
             break;
         case ']':
@@ -45,20 +41,26 @@ bool nestingWithinBound(std::string_view text)
     return true;
 }
 
-} // namespace
-
-std::optional<Document> parseObject(std::string_view text)
+std::optional<Document> parse(std::string_view text, std::size_t maxDepth)
 {
-    if (!nestingWithinBound(text))
+    if (!nestingWithinBound(text, maxDepth))
         return std::nullopt;
     try {
         Document document = Document::parse(text, nullptr, /*allow_exceptions=*/false);
-        if (document.is_discarded() || !document.is_object())
+        if (document.is_discarded())
             return std::nullopt;
         return document;
     } catch (const nlohmann::json::exception&) {
         return std::nullopt;
     }
+}
+
+std::optional<Document> parseObject(std::string_view text)
+{
+    auto document = parse(text, kMaxNestingDepth);
+    if (!document || !document->is_object())
+        return std::nullopt;
+    return document;
 }
 
 std::optional<std::string> write(const Writer& value)

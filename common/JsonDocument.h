@@ -1,6 +1,7 @@
-// JsonDocument: the non-throwing JSON reading and writing that the helper's wire records share.
+// JsonDocument: non-throwing JSON reading and writing, shared by the helper's wire records and
+// the readers of outside JSON (package-manager output).
 //
-// Internal to veldo_common (it exposes nlohmann-json, which only this library links). Nothing
+// It exposes nlohmann-json: libraries that include it link nlohmann_json themselves. Nothing
 // here throws: a document that cannot be parsed or written comes back as an empty optional, and
 // every field reader says with its Boolean whether the document may still be accepted.
 #pragma once
@@ -27,6 +28,14 @@ inline constexpr std::size_t kMaxNestingDepth = 32;
 // Parses `text` as one JSON object (strict JSON, UTF-8 strings, no trailing text). None for
 // anything else, including a top level that is not an object and nesting beyond the bound.
 std::optional<Document> parseObject(std::string_view text);
+
+// Parses `text` as one JSON value of any kind, refusing nesting deeper than `maxDepth` before
+// the parser sees it. None for anything that is not JSON.
+std::optional<Document> parse(std::string_view text, std::size_t maxDepth);
+
+// Whether arrays and objects in `text` nest at most `maxDepth` deep; brackets inside strings do
+// not count, and the text need not be valid JSON.
+bool nestingWithinBound(std::string_view text, std::size_t maxDepth);
 
 // The compact text of `value`. None when a string in it is not valid UTF-8 (written as is, such
 // a string would not be JSON; replaced, it would name another file).

@@ -164,6 +164,18 @@ std::string fold(std::string_view text)
     return out;
 }
 
+// Standardising takes "." and ".." by the letters, but the file system first follows the link in
+// front of them ("/Applications/Link/." is the link's target, not the link), so such a path may
+// name something other than what the check would judge.
+bool hasDotComponent(std::string_view path)
+{
+    for (std::string_view c : splitComponents(path)) {
+        if (c == "." || c == "..")
+            return true;
+    }
+    return false;
+}
+
 bool hasPrivateAlias(const std::string& path)
 {
     for (std::string_view alias : {"/var", "/etc", "/tmp"}) {
@@ -436,7 +448,8 @@ std::optional<Refusal> removalRefusal(const MacPath& url, const RemovalSafety::C
 {
     const MacPath standardized = url.standardized();
     const std::string& path = standardized.path();
-    if (!standardized.isAbsolute() || path.find('\0') != std::string::npos)
+    if (!standardized.isAbsolute() || path.find('\0') != std::string::npos ||
+        hasDotComponent(url.path()))
         return Refusal::unidentifiable();
 
     Normaliser normaliser;

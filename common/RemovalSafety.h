@@ -86,8 +86,9 @@ bool isAppsFolderLocation(std::string_view normalizedPath, std::string_view home
 } // namespace RemovalSafety
 
 // The refusal for removing `url` under `context`, or none when it may be removed. A relative
-// path or one holding a NUL character is refused as unidentifiable. File-system errors during
-// the disk inspection never refuse: an unreadable folder holds no app.
+// path, one holding a NUL character, and one with a "." or ".." component (which the file
+// system takes after following the link before it) are refused as unidentifiable. File-system
+// errors during the disk inspection never refuse: an unreadable folder holds no app.
 std::optional<RemovalSafety::Refusal> removalRefusal(const platform::MacPath& url,
                                                      const RemovalSafety::Context& context);
 

@@ -1,6 +1,7 @@
 // Home folders from the user database, placed under /Users inside a Mac root.
 #include "platform/Home.h"
 
+#include <algorithm>
 #include <vector>
 
 #include <pwd.h>
@@ -20,8 +21,9 @@ struct PasswdEntry
 
 std::optional<PasswdEntry> lookup(uid_t uid)
 {
-    long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
-    std::vector<char> buf(static_cast<size_t>(size > 0 ? size : 16384));
+    // glibc suggests 1,024 bytes, too few for a long entry (the lookup would fail with ERANGE).
+    const long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buf(std::max<size_t>(size > 0 ? static_cast<size_t>(size) : 0, 16384));
     struct passwd pw
     {
     };

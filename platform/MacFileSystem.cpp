@@ -20,20 +20,12 @@ namespace {
 
 constexpr int kMaxLinks = 40;
 
+// The components of a path without the leading "/".
 std::vector<std::string> splitPath(std::string_view p)
 {
-    std::vector<std::string> parts;
-    size_t i = 0;
-    while (i < p.size()) {
-        while (i < p.size() && p[i] == '/')
-            ++i;
-        size_t j = i;
-        while (j < p.size() && p[j] != '/')
-            ++j;
-        if (j > i)
-            parts.emplace_back(p.substr(i, j - i));
-        i = j;
-    }
+    auto parts = MacPath(p).pathComponents();
+    if (!parts.empty() && parts.front() == "/")
+        parts.erase(parts.begin());
     return parts;
 }
 

@@ -56,9 +56,11 @@ bool isContainer(const Object& o)
     return o.kind == Kind::array || o.kind == Kind::dictionary;
 }
 
-bool isPlainIntSize(unsigned n)
+// Offsets and references may be 1 to 8 bytes wide: libplist writes 3-byte offsets for lists
+// between 64 KiB and 16 MiB, and reads every width.
+bool isTableIntSize(unsigned n)
 {
-    return n == 1 || n == 2 || n == 4 || n == 8;
+    return n >= 1 && n <= 8;
 }
 
 std::uint64_t saturatingAdd(std::uint64_t a, std::uint64_t b)
@@ -126,7 +128,7 @@ private:
         m_objectCount = be(t + 8, 8);
         m_topObject = be(t + 16, 8);
         m_tableAt = be(t + 24, 8);
-        if (!isPlainIntSize(m_offsetSize) || !isPlainIntSize(m_refSize))
+        if (!isTableIntSize(m_offsetSize) || !isTableIntSize(m_refSize))
             return false;
         if (m_objectCount == 0 || m_topObject >= m_objectCount)
             return false;

@@ -4,7 +4,7 @@
 // this scan walks the same structure with its own stack and refuses what would hurt it.
 //
 // Binary lists ("bplist00"): the trailer, the offset table and every object reachable from the
-// top object are checked: offset and reference sizes of 1, 2, 4 or 8 bytes, every offset and
+// top object are checked: offset and reference sizes of 1 to 8 bytes, every offset and
 // reference inside the data, every object (marker, count, payload, references) ending before the
 // offset table, integers of 1, 2, 4, 8 or 16 bytes (16 only for values that fit 64 unsigned
 // bits), reals of 4 or 8 bytes, dictionary keys that are strings. Only the object kinds of the

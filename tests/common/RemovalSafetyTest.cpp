@@ -16,6 +16,7 @@
 #include "app/core/LeftoverItem.h"
 #include "common/RemovalSafetyApp.h"
 #include "platform/Home.h"
+#include "platform/MacFileSystem.h"
 #include "platform/SystemError.h"
 #include "tests/support/FakeMac.h"
 #include "tests/support/Unprivileged.h"
@@ -362,6 +363,38 @@ TEST_F(RemovalSafetyTest, LinksAreJudgedAsLinksButTheirParentsAreResolved)
             {"/Applications/HomeLink/Notes", std::nullopt},
         },
         c);
+}
+
+TEST_F(RemovalSafetyTest, DotComponentsAreRefusedBecauseTheFileSystemFollowsLinksBeforeThem)
+{
+    // Standardising takes "." and ".." by the letters; the file system first follows the link
+    // in front of them. "/Applications/Docs/." is the Documents folder itself, not the link, and
+    // "/Applications/Projects/../Documents" is the Documents folder beside Projects.
+    mac.mkdir(home + "/Documents");
+    mac.mkdir(home + "/Projects");
+    mac.symlink("/Applications/Docs", home + "/Documents");
+    mac.symlink("/Applications/Projects", home + "/Projects");
+    using veldo::platform::FollowLinks;
+    ASSERT_EQ(veldo::platform::resolvedHostPath(MacPath("/Applications/Docs/."), FollowLinks::no),
+              mac.host(home + "/Documents"));
+    ASSERT_EQ(veldo::platform::resolvedHostPath(MacPath("/Applications/Projects/../Documents"),
+                                                FollowLinks::no),
+              mac.host(home + "/Documents"));
+
+    expectCases(
+        {
+            {"/Applications/Docs/.", Refusal::unidentifiable()},
+            {"/Applications/Projects/../Documents", Refusal::unidentifiable()},
+            {"/Applications/Projects/./../Documents/", Refusal::unidentifiable()},
+            {"/Applications/./Other", Refusal::unidentifiable()},
+            {"/Applications/Other/..", Refusal::unidentifiable()},
+            // The links themselves, and names that only hold dots, are judged as usual.
+            {"/Applications/Docs", std::nullopt},
+            {"/Applications/Docs/", std::nullopt},
+            {"/Applications/...", std::nullopt},
+            {"/Applications/..Other", std::nullopt},
+        },
+        context());
 }
 
 TEST_F(RemovalSafetyTest, DiskInspectionFindsAppsTwoLevelsDeepOnOneVolume)

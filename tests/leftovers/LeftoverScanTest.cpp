@@ -313,6 +313,13 @@ TEST(LeftoverScan, NeverOffersProtectedOrRefusedLocations)
     mac.mkdir(L.appendingPathComponent("Logs/DiagnosticReports"));             // protected
     mac.mkdir(L.appendingPathComponent("Application Support/com.apple.bird")); // offered
     mac.write("/Applications/Veldo.app/Contents/Info.plist", "x");
+    // Links in Caches whose "." and ".." lead the file system to the home's Documents.
+    mac.mkdir(mac.home().appendingPathComponent("Documents"));
+    mac.mkdir(mac.home().appendingPathComponent("Projects"));
+    mac.symlink(L.appendingPathComponent("Caches/DocsLink"),
+                mac.home().appendingPathComponent("Documents").path());
+    mac.symlink(L.appendingPathComponent("Caches/ProjectsLink"),
+                mac.home().appendingPathComponent("Projects").path());
 
     InstalledApp installed;
     installed.url = app;
@@ -326,6 +333,8 @@ TEST(LeftoverScan, NeverOffersProtectedOrRefusedLocations)
             {L.appendingPathComponent("Caches"), C::caches, false},
             {mac.home(), C::supportFiles, false},
             {MacPath("/"), C::supportFiles, true},
+            {L.appendingPathComponent("Caches/DocsLink/."), C::caches, false},
+            {L.appendingPathComponent("Caches/ProjectsLink/../Documents"), C::caches, false},
         };
     };
     const auto items =

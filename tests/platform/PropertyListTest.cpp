@@ -157,6 +157,30 @@ TEST(PropertyList, RichValueRoundTripsInBothFormats)
     }
 }
 
+TEST(PropertyList, ThreeByteOffsetsAndReferencesReadBack)
+{
+    RawBinaryList small;
+    small.refSize = 3;
+    small.offsetSize = 3;
+    small.objects = {small.array({1}), "\x09"};
+    const auto read = parsePropertyList(small.bytes());
+    ASSERT_TRUE(read.has_value());
+    EXPECT_EQ(*read, PlistValue(PlistValue::Array{PlistValue(true)}));
+
+    // libplist's own writer uses 3-byte offsets for a list past 64 KiB.
+    PlistValue::Array items;
+    for (int i = 0; i < 3000; ++i)
+        items.push_back(PlistValue("a string long enough to fill the list " + std::to_string(i)));
+    const PlistValue value(std::move(items));
+    const auto bytes = serializePropertyList(value, PlistFormat::binary);
+    ASSERT_TRUE(bytes.has_value());
+    ASSERT_GT(bytes->size(), 65536u);
+    EXPECT_EQ(bytes->at(bytes->size() - 32 + 6), 3) << "offset size";
+    const auto back = parsePropertyList(*bytes);
+    ASSERT_TRUE(back.has_value());
+    EXPECT_EQ(*back, value);
+}
+
 TEST(PropertyList, DatesKeepFractionsInBinaryAndTheirSecondInXml)
 {
     // Seconds since 2001; XML holds whole seconds, the one the instant falls in.
@@ -245,9 +269,11 @@ TEST(PropertyList, DamagedOrForeignBytesGiveNone)
     numberKey.objects = {"\xD1\x01\x02", "\x10\x01", "\x09"};
     RawBinaryList uid;
     uid.objects = {"\x80\x01"};
-    RawBinaryList oddRefSize;
-    oddRefSize.refSize = 3;
-    oddRefSize.objects = {oddRefSize.array({1}), "\x09"};
+    auto withTrailerByte = [&](int at, char v) {
+        std::string b = good;
+        b[b.size() - 32 + at] = v;
+        return b;
+    };
 
     const std::pair<const char*, std::string> cases[] = {
         {"empty file", ""},
@@ -264,7 +290,8 @@ TEST(PropertyList, DamagedOrForeignBytesGiveNone)
         {"32-byte integer", wideInt.bytes()},
         {"16-byte integer beyond 64 bits", hugeInt.bytes()},
         {"reference past the last object", refOutside.bytes()},
-        {"reference size of 3 bytes", oddRefSize.bytes()},
+        {"reference size of 0 bytes", withTrailerByte(7, 0)},
+        {"offset size of 9 bytes", withTrailerByte(6, 9)},
         {"dictionary key that is no string", numberKey.bytes()},
         {"UID object", uid.bytes()},
         {"array that contains itself", selfContaining.bytes()},

@@ -1,0 +1,184 @@
+// The move ledger: records of the helper's moves, pruned by age and count, saved after each
+// change.
+#include "common/HelperMoveLedger.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <ctime>
+
+#include "common/HelperStateFiles.h"
+#include "platform/PropertyList.h"
+
+namespace veldo::common {
+
+namespace {
+
+using platform::MacPath;
+using platform::PlistValue;
+
+// Far above 2,000 records of a few hundred bytes each; a larger file is no ledger we wrote.
+constexpr std::size_t kMaximumLedgerBytes = std::size_t{64} << 20;
+
+// "20240501-102030" for the UTC time of `time`.
+std::string compactUTC(platform::Clock::TimePoint time)
+{
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(time);
+    std::tm parts = {};
+    if (!::gmtime_r(&seconds, &parts))
+        return std::to_string(static_cast<long long>(seconds));
+    char text[32];
+    if (std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &parts) == 0)
+        return std::to_string(static_cast<long long>(seconds));
+    return text;
+}
+
+} // namespace
+
+HelperMoveLedger::HelperMoveLedger(MacPath directory, const platform::Clock& clock)
+    : m_directory(std::move(directory)), m_clock(&clock)
+{
+    auto bytes = HelperStateFiles::read(m_directory, kLedgerFileName, kMaximumLedgerBytes);
+    if (!bytes) {
+        // A missing file is an empty ledger; one that is there but cannot be read is kept.
+        m_unreadableLedgerOnDisk = bytes.error().systemErrno != ENOENT;
+        return;
+    }
+    const auto value = platform::parsePropertyList(*bytes);
+    const PlistValue::Array* array = value ? value->asArray() : nullptr;
+    if (!array) {
+        m_unreadableLedgerOnDisk = true;
+        return;
+    }
+    std::vector<HelperMoveRecord> decoded;
+    decoded.reserve(array->size());
+    for (const PlistValue& element : *array) {
+        auto record = HelperMoveRecord::fromPlist(element);
+        if (!record) {
+            m_unreadableLedgerOnDisk = true;
+            return;
+        }
+        decoded.push_back(std::move(*record));
+    }
+    m_records = std::move(decoded);
+    if (prune() && prepareDirectories())
+        save();
+}
+
+std::optional<HelperMoveRecord> HelperMoveLedger::record(std::string_view trashPath,
+                                                         uid_t uid) const
+{
+    for (auto it = m_records.rbegin(); it != m_records.rend(); ++it) {
+        if (it->uid == uid && it->trashPath == trashPath)
+            return *it;
+    }
+    return std::nullopt;
+}
+
+bool HelperMoveLedger::add(HelperMoveRecord record, const HelperItemInventory& inventory)
+{
+    std::erase_if(m_records, [&](const HelperMoveRecord& r) {
+        if (r.uid != record.uid || r.trashPath != record.trashPath)
+            return false;
+        removeInventory(r.id);
+        return true;
+    });
+    if (!prepareDirectories())
+        return false;
+    const std::vector<std::uint8_t> encoded = inventory.encoded();
+    const std::string_view bytes(reinterpret_cast<const char*>(encoded.data()), encoded.size());
+    if (!HelperStateFiles::writeAtomically(inventoriesDirectory(), inventoryFileName(record.id),
+                                           bytes))
+        return false;
+    m_records.push_back(std::move(record));
+    prune();
+    if (!prepareDirectories())
+        return false;
+    return save();
+}
+
+bool HelperMoveLedger::remove(const platform::UUID& id)
+{
+    std::erase_if(m_records, [&](const HelperMoveRecord& r) { return r.id == id; });
+    removeInventory(id);
+    if (!prepareDirectories())
+        return false;
+    return save();
+}
+
+MacPath HelperMoveLedger::inventoriesDirectory() const
+{
+    return m_directory.appendingPathComponent(kInventoriesFolderName);
+}
+
+std::string HelperMoveLedger::inventoryFileName(const platform::UUID& id)
+{
+    return id.string() + std::string(kInventoryExtension);
+}
+
+bool HelperMoveLedger::prune()
+{
+    const auto cutoff = now() - std::chrono::seconds(kMaximumAgeSeconds);
+    std::vector<HelperMoveRecord> expired;
+    std::vector<HelperMoveRecord> kept;
+    kept.reserve(m_records.size());
+    for (const HelperMoveRecord& r : m_records)
+        (r.date < cutoff ? expired : kept).push_back(r);
+    if (kept.size() > kMaximumRecords) {
+        const auto excess = static_cast<std::ptrdiff_t>(kept.size() - kMaximumRecords);
+        expired.insert(expired.end(), kept.begin(), kept.begin() + excess);
+        kept.erase(kept.begin(), kept.begin() + excess);
+    }
+    for (const HelperMoveRecord& r : expired)
+        removeInventory(r.id);
+    if (expired.empty())
+        return false;
+    m_records = std::move(kept);
+    return true;
+}
+
+bool HelperMoveLedger::prepareDirectories() const
+{
+    return HelperStateFiles::makeFolders(m_directory) &&
+           HelperStateFiles::makeFolders(inventoriesDirectory());
+}
+
+void HelperMoveLedger::removeInventory(const platform::UUID& id) const
+{
+    HelperStateFiles::remove(inventoriesDirectory(), inventoryFileName(id));
+}
+
+bool HelperMoveLedger::save()
+{
+    PlistValue::Array array;
+    array.reserve(m_records.size());
+    for (const HelperMoveRecord& r : m_records)
+        array.push_back(r.toPlist());
+    const auto bytes = platform::serializePropertyList(PlistValue(std::move(array)),
+                                                       platform::PlistFormat::binary);
+    if (!bytes)
+        return false;
+    if (m_unreadableLedgerOnDisk && !keepUnreadableLedgerAside())
+        return false;
+    return HelperStateFiles::writeAtomically(m_directory, kLedgerFileName, *bytes);
+}
+
+bool HelperMoveLedger::keepUnreadableLedgerAside()
+{
+    const std::string base = std::string(kLedgerFileName) + ".unreadable-" + compactUTC(now());
+    for (int n = 1; n <= 100; ++n) {
+        const std::string name = n == 1 ? base : base + "-" + std::to_string(n);
+        const auto renamed =
+            HelperStateFiles::renameWithoutReplacing(m_directory, kLedgerFileName, name);
+        if (renamed || renamed.error().systemErrno == ENOENT) {
+            // Kept aside, or gone already: nothing is left to overwrite.
+            m_unreadableLedgerOnDisk = false;
+            return true;
+        }
+        if (renamed.error().systemErrno != EEXIST)
+            return false;
+    }
+    return false;
+}
+
+} // namespace veldo::common

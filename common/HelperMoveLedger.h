@@ -1,0 +1,100 @@
+// HelperMoveLedger: the helper daemon's memory of every item it moved into a user's Trash, so
+// that a put-back is honoured only for an item the daemon moved itself for the same account.
+//
+// The ledger is a list of HelperMoveRecord in the order they were added, held in memory and
+// saved whole after every change to "Moves.plist" (a binary property list, an array of record
+// dictionaries) in its folder, with one inventory file per record in the folder "Inventories"
+// beside it, named by the record id's canonical text and ".inventory". It bounds itself: records
+// older than 30 days by its clock go, and it never holds more than 2,000 (the most recently
+// added stay); a record's inventory file goes with it. Folders it makes are 0700 and files 0600
+// (see HelperStateFiles.h); writes are atomic, so a reader sees the old ledger or the new one.
+//
+// The file is read only when the ledger is made. A "Moves.plist" that exists but cannot be read
+// or decoded (one damaged record is enough) gives an empty ledger and is left untouched at
+// load; before the ledger first overwrites it, the file is renamed aside to
+// "Moves.plist.unreadable-<UTC date and time>" so that the proof of earlier moves is kept for a
+// person to look at. When it cannot be kept aside, nothing is saved.
+//
+// Nothing throws or logs; add and remove answer whether "Moves.plist" was saved, and every
+// other failure ends the step quietly. Not thread-safe: the daemon uses it under its work lock.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <sys/types.h>
+
+#include "common/HelperItemInventory.h"
+#include "common/HelperMoveRecord.h"
+#include "platform/Clock.h"
+#include "platform/MacPath.h"
+#include "platform/UUID.h"
+
+namespace veldo::common {
+
+// The helper daemon's state folder (a Mac path): ledger, inventories, staging journal.
+inline constexpr std::string_view kStateDirectoryPath = "/private/var/db/orbelkan.Veldo.Helper";
+inline platform::MacPath stateDirectoryURL()
+{
+    return platform::MacPath(kStateDirectoryPath);
+}
+
+class HelperMoveLedger final
+{
+public:
+    static constexpr std::string_view kLedgerFileName = "Moves.plist";
+    static constexpr std::string_view kInventoriesFolderName = "Inventories";
+    static constexpr std::string_view kInventoryExtension = ".inventory";
+    static constexpr std::int64_t kMaximumAgeSeconds = 2'592'000; // 30 days
+    static constexpr std::size_t kMaximumRecords = 2000;
+
+    // Loads the ledger of `directory` (see above). When loading pruned something, the folders
+    // are made and the ledger saved; a ledger that needed no pruning is not rewritten. `clock`
+    // must outlive the ledger.
+    explicit HelperMoveLedger(platform::MacPath directory,
+                              const platform::Clock& clock = platform::SystemClock::shared());
+
+    HelperMoveLedger(const HelperMoveLedger&) = delete;
+    HelperMoveLedger& operator=(const HelperMoveLedger&) = delete;
+
+    const platform::MacPath& directory() const { return m_directory; }
+    // The records, oldest first.
+    const std::vector<HelperMoveRecord>& records() const { return m_records; }
+    platform::Clock::TimePoint now() const { return m_clock->now(); }
+
+    // The most recently added record of `uid` whose trash path is exactly `trashPath` (the
+    // caller normalises it first); none when there is none. Reads no file.
+    std::optional<HelperMoveRecord> record(std::string_view trashPath, uid_t uid) const;
+
+    // Adds `record` with its inventory: records of the same uid and trash path are dropped with
+    // their inventory files, the inventory file is written (the record is not added when that
+    // fails), the record appended, the ledger pruned and saved. True when "Moves.plist" was
+    // saved.
+    bool add(HelperMoveRecord record, const HelperItemInventory& inventory);
+
+    // Drops every record with `id`, deletes that id's inventory file (whether or not a record
+    // matched) and saves. True when "Moves.plist" was saved.
+    bool remove(const platform::UUID& id);
+
+    // The folder of the inventory files, and the name of one record's file in it.
+    platform::MacPath inventoriesDirectory() const;
+    static std::string inventoryFileName(const platform::UUID& id);
+
+private:
+    bool prune();
+    bool prepareDirectories() const;
+    void removeInventory(const platform::UUID& id) const;
+    bool save();
+    bool keepUnreadableLedgerAside();
+
+    platform::MacPath m_directory;
+    std::vector<HelperMoveRecord> m_records;
+    const platform::Clock* m_clock;
+    // "Moves.plist" exists but could not be read or decoded, and has not been kept aside yet.
+    bool m_unreadableLedgerOnDisk = false;
+};
+
+} // namespace veldo::common

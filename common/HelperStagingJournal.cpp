@@ -1,0 +1,70 @@
+// The staging journal: one property-list file per operation in flight.
+#include "common/HelperStagingJournal.h"
+
+#include <algorithm>
+
+#include "common/HelperStateFiles.h"
+#include "platform/PropertyList.h"
+
+namespace veldo::common {
+
+namespace {
+
+// A record is a few hundred bytes; anything far larger is no record we wrote.
+constexpr std::size_t kMaximumRecordBytes = std::size_t{1} << 20;
+
+} // namespace
+
+HelperStagingJournal::HelperStagingJournal(platform::MacPath directory)
+    : m_directory(std::move(directory))
+{
+}
+
+bool HelperStagingJournal::write(const HelperStagingRecord& record) const
+{
+    if (!HelperStateFiles::makeFolders(m_directory))
+        return false;
+    // A folder that existed with a wider mode is tightened too; the write does not depend on it.
+    (void)HelperStateFiles::tightenFolder(m_directory);
+    const auto bytes =
+        platform::serializePropertyList(record.toPlist(), platform::PlistFormat::binary);
+    if (!bytes)
+        return false;
+    return HelperStateFiles::writeAtomically(m_directory, fileName(record.id), *bytes);
+}
+
+void HelperStagingJournal::remove(const platform::UUID& id) const
+{
+    HelperStateFiles::remove(m_directory, fileName(id));
+}
+
+std::vector<HelperStagingRecord> HelperStagingJournal::records() const
+{
+    std::vector<HelperStagingRecord> records;
+    const auto names = HelperStateFiles::list(m_directory);
+    if (!names)
+        return records;
+    for (const std::string& name : *names) {
+        if (platform::MacPath(name).pathExtension() != kExtension)
+            continue;
+        const auto bytes = HelperStateFiles::read(m_directory, name, kMaximumRecordBytes);
+        if (!bytes)
+            continue;
+        const auto value = platform::parsePropertyList(*bytes);
+        if (!value)
+            continue;
+        if (auto record = HelperStagingRecord::fromPlist(*value))
+            records.push_back(std::move(*record));
+    }
+    std::stable_sort(
+        records.begin(), records.end(),
+        [](const HelperStagingRecord& a, const HelperStagingRecord& b) { return a.date < b.date; });
+    return records;
+}
+
+std::string HelperStagingJournal::fileName(const platform::UUID& id)
+{
+    return id.string() + "." + std::string(kExtension);
+}
+
+} // namespace veldo::common

@@ -1,0 +1,53 @@
+// HelperStagingJournal: the helper daemon's write-ahead journal of moves and put-backs in
+// flight, one file per operation in one folder (the state folder's "Staging").
+//
+// Each record is a binary property list named by its id's canonical text and ".staging",
+// mode 0600, written atomically (see HelperStateFiles.h); the folder is made 0700 and set to
+// 0700 again on every write. The journal keeps no state beyond its folder and does nothing when
+// made. Nothing throws or logs: a write answers whether it succeeded, a removal fails silently
+// (the record is found again by the next listing), and the listing skips what it cannot read or
+// decode and leaves it in place. Not thread-safe for one folder: the daemon writes under its work
+// lock and reads at start-up, before it accepts connections.
+#pragma once
+
+#include <string_view>
+#include <vector>
+
+#include "common/HelperStagingRecord.h"
+#include "platform/MacPath.h"
+#include "platform/UUID.h"
+
+namespace veldo::common {
+
+class HelperStagingJournal final
+{
+public:
+    static constexpr std::string_view kFolderName = "Staging"; // inside the state folder
+    static constexpr std::string_view kExtension = "staging";
+
+    explicit HelperStagingJournal(platform::MacPath directory);
+
+    const platform::MacPath& directory() const { return m_directory; }
+
+    // Writes `record` to its file, replacing an earlier file of the same id; the folder (and
+    // its missing parents) made first. False when the folder could not be made or the record
+    // could not be encoded or written; an earlier file of the id then stays as it was.
+    bool write(const HelperStagingRecord& record) const;
+
+    // Deletes the file of `id`; failures (a missing file included) are ignored.
+    void remove(const platform::UUID& id) const;
+
+    // The records of the folder's entries whose extension is exactly "staging" (hidden names
+    // included; the rest of the name need not be the record's id), sorted by date, earliest
+    // first, records of equal date in listing order. A folder that cannot be listed gives none
+    // and nothing is made; files that cannot be read or decoded are skipped and left in place.
+    std::vector<HelperStagingRecord> records() const;
+
+    // The file name of the record with `id`.
+    static std::string fileName(const platform::UUID& id);
+
+private:
+    platform::MacPath m_directory;
+};
+
+} // namespace veldo::common

@@ -1,0 +1,188 @@
+// The helper's state files: folders made 0700, atomic and durable writes, guarded reads.
+#include "common/HelperStateFiles.h"
+
+#include <cerrno>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "common/UniqueFd.h"
+#include "platform/AtomicFile.h"
+#include "platform/MacFileSystem.h"
+
+namespace veldo::common::HelperStateFiles {
+
+namespace {
+
+using platform::MacPath;
+
+UniqueFd openHost(const std::string& host, int flags)
+{
+    int fd;
+    do {
+        fd = ::open(host.c_str(), flags | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    return UniqueFd(fd);
+}
+
+// The folder's descriptor, readable so that it can be listed and flushed; errno set on failure.
+UniqueFd openFolder(const MacPath& folder)
+{
+    return openHost(platform::resolvedHostPath(folder, platform::FollowLinks::yes),
+                    O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
+}
+
+// Gives a new folder or file its mode and, when running as root, root as its owner.
+bool establishOwnership(int fd, mode_t mode)
+{
+    if (::geteuid() == 0 && ::fchown(fd, 0, 0) != 0)
+        return false;
+    return ::fchmod(fd, mode) == 0;
+}
+
+} // namespace
+
+bool makeFolders(const MacPath& folder)
+{
+    const MacPath standardized = folder.standardized();
+    if (!standardized.isAbsolute())
+        return false;
+    MacPath prefix("/");
+    const std::vector<std::string> components = standardized.pathComponents();
+    for (std::size_t i = 1; i < components.size(); ++i) {
+        prefix = prefix.appendingPathComponent(components[i]);
+        const std::string host = platform::resolvedHostPath(prefix, platform::FollowLinks::yes);
+        if (::mkdir(host.c_str(), kFolderMode) == 0) {
+            const UniqueFd made = openHost(host, O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
+            if (!made || !establishOwnership(made.get(), kFolderMode))
+                return false;
+            continue;
+        }
+        if (errno != EEXIST)
+            return false;
+        struct stat st = {};
+        if (::stat(host.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+            return false;
+    }
+    return true;
+}
+
+bool tightenFolder(const MacPath& folder)
+{
+    const UniqueFd fd = openFolder(folder);
+    return fd && ::fchmod(fd.get(), kFolderMode) == 0;
+}
+
+bool writeAtomically(const MacPath& folder, std::string_view name, std::string_view bytes)
+{
+    platform::AtomicWriteOptions options;
+    options.mode = kFileMode;
+    return platform::writeFileAtomically(folder.appendingPathComponent(name), bytes, options)
+        .has_value();
+}
+
+Result<std::string> read(const MacPath& folder, std::string_view name, std::size_t maxBytes)
+{
+    const UniqueFd directory = openFolder(folder);
+    if (!directory)
+        return Error::fromErrno(errno, folder.path());
+    const std::string entry(name);
+    const std::string path = folder.appendingPathComponent(name).path();
+    int fd;
+    do {
+        // Non-blocking, so that a FIFO put at the name cannot hold the open.
+        fd = ::openat(directory.get(), entry.c_str(),
+                      O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return Error::fromErrno(errno, path);
+    const UniqueFd file(fd);
+    struct stat st = {};
+    if (::fstat(file.get(), &st) != 0)
+        return Error::fromErrno(errno, path);
+    if (!S_ISREG(st.st_mode))
+        return Error::fromErrno(EINVAL, path);
+    if (st.st_size < 0 || static_cast<std::uint64_t>(st.st_size) > maxBytes)
+        return Error::fromErrno(EFBIG, path);
+
+    std::string bytes;
+    bytes.reserve(static_cast<std::size_t>(st.st_size));
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(file.get(), buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return Error::fromErrno(errno, path);
+        }
+        if (n == 0)
+            break;
+        if (bytes.size() + static_cast<std::size_t>(n) > maxBytes)
+            return Error::fromErrno(EFBIG, path); // it grew while being read
+        bytes.append(buffer, static_cast<std::size_t>(n));
+    }
+    return bytes;
+}
+
+void remove(const MacPath& folder, std::string_view name)
+{
+    const UniqueFd directory = openFolder(folder);
+    if (!directory)
+        return;
+    const std::string entry(name);
+    ::unlinkat(directory.get(), entry.c_str(), 0);
+}
+
+Result<void> renameWithoutReplacing(const MacPath& folder, std::string_view from,
+                                    std::string_view to)
+{
+    const UniqueFd directory = openFolder(folder);
+    if (!directory)
+        return Error::fromErrno(errno, folder.path());
+    const std::string source(from);
+    const std::string target(to);
+    if (::renameat2(directory.get(), source.c_str(), directory.get(), target.c_str(),
+                    RENAME_NOREPLACE) == 0)
+        return {};
+    if (errno != EINVAL)
+        return Error::fromErrno(errno, folder.appendingPathComponent(from).path());
+    // A file system without RENAME_NOREPLACE: look first. The state folder is root's alone, so
+    // nothing else can slip a name in between.
+    struct stat st = {};
+    if (::fstatat(directory.get(), target.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+        return Error::fromErrno(EEXIST, folder.appendingPathComponent(to).path());
+    if (::renameat(directory.get(), source.c_str(), directory.get(), target.c_str()) != 0)
+        return Error::fromErrno(errno, folder.appendingPathComponent(from).path());
+    return {};
+}
+
+std::optional<std::vector<std::string>> list(const MacPath& folder)
+{
+    UniqueFd directory = openFolder(folder);
+    if (!directory)
+        return std::nullopt;
+    DIR* stream = ::fdopendir(directory.get());
+    if (!stream)
+        return std::nullopt;
+    directory.release(); // the stream owns it now
+    std::vector<std::string> names;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(stream); // NOLINT(concurrency-mt-unsafe): one DIR per call
+        if (!entry) {
+            const int err = errno;
+            ::closedir(stream);
+            if (err != 0)
+                return std::nullopt;
+            return names;
+        }
+        const std::string_view entryName(entry->d_name);
+        if (entryName == "." || entryName == "..")
+            continue;
+        names.emplace_back(entryName);
+    }
+}
+
+} // namespace veldo::common::HelperStateFiles

@@ -1,0 +1,480 @@
+// The move ledger: pruning by age and count, replacement, lookups, failed writes, the damaged
+// file kept aside, and the modes and owners of what it writes.
+#include "common/HelperMoveLedger.h"
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <span>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "platform/PropertyList.h"
+#include "tests/support/FakeMac.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using veldo::common::HelperFileIdentity;
+using veldo::common::HelperItemInventory;
+using veldo::common::HelperMoveLedger;
+using veldo::common::HelperMoveRecord;
+using veldo::common::HelperVolumeStamp;
+using veldo::platform::Clock;
+using veldo::platform::ManualClock;
+using veldo::platform::PlistValue;
+using veldo::platform::UUID;
+
+const Clock::TimePoint kNow{std::chrono::seconds(1'700'000'000)};
+constexpr auto kThirtyDays = std::chrono::seconds(2'592'000);
+
+HelperMoveRecord makeRecord(uid_t uid, const std::string& trashPath, Clock::TimePoint date)
+{
+    HelperMoveRecord r;
+    r.id = *UUID::random();
+    r.uid = uid;
+    r.trashPath = trashPath;
+    r.originalPath = "/Library/Application Support/Example";
+    r.identity = HelperFileIdentity{2049, 4242, std::nullopt};
+    r.ownerID = 0;
+    r.groupID = 80;
+    r.date = date;
+    return r;
+}
+
+HelperItemInventory inventoryWith(std::uint64_t key)
+{
+    HelperItemInventory inventory;
+    HelperItemInventory::Entry e;
+    e.uid = 501;
+    e.mode = 0100644;
+    e.links = 1;
+    inventory.entries[key] = e;
+    return inventory;
+}
+
+std::string readHost(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+struct stat statHost(const std::string& path)
+{
+    struct stat st = {};
+    EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;
+    return st;
+}
+
+class HelperMoveLedgerTest : public ::testing::Test
+{
+protected:
+    std::string stateHost() const { return mac.host(veldo::common::stateDirectoryURL()); }
+    std::string ledgerHost() const { return stateHost() + "/Moves.plist"; }
+    std::string inventoryHost(const UUID& id) const
+    {
+        return stateHost() + "/Inventories/" + id.string() + ".inventory";
+    }
+    std::vector<std::string> stateEntries(const std::string& sub = {}) const
+    {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(stateHost() + sub))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    // Writes "Moves.plist" as another run of the daemon would have left it.
+    void writeLedgerFile(const std::vector<HelperMoveRecord>& records) const
+    {
+        PlistValue::Array array;
+        for (const auto& r : records)
+            array.push_back(r.toPlist());
+        mac.writePlist(veldo::common::stateDirectoryURL().appendingPathComponent("Moves.plist"),
+                       PlistValue(std::move(array)), true);
+    }
+    void writeInventoryFile(const UUID& id) const
+    {
+        mac.write(veldo::common::stateDirectoryURL().appendingPathComponent(
+                      "Inventories/" + id.string() + ".inventory"),
+                  std::string("\x04\x01", 2), 0600);
+    }
+
+    veldo::testsupport::FakeMac mac;
+    ManualClock clock{kNow};
+};
+
+TEST_F(HelperMoveLedgerTest, RecordsRoundTripThroughTheFileWithEveryField)
+{
+    HelperMoveRecord full = makeRecord(501, "/Users/a/.Trash/Example", kNow - 5s);
+    full.identity = HelperFileIdentity{-2, 0xFFFFFFFFFFFFFFF0ULL,
+                                       veldo::platform::FileTime{1'650'000'000, 123'456'789}};
+    full.parentIdentity = HelperFileIdentity{2049, 17, veldo::platform::FileTime{7, 0}};
+    full.parentOwnerID = 4'294'967'294u;
+    full.volume = HelperVolumeStamp{{0xE6, 0x21, 0xE1, 0xF8, 0xC3, 0x6C, 0x49, 0x5A, 0x93, 0xFC,
+                                     0x0C, 0x24, 0x7A, 0x3E, 0x6E, 0x5F},
+                                    -77};
+    const HelperMoveRecord bare = makeRecord(502, "/Users/b/.Trash/Other", kNow - 4s);
+    {
+        HelperMoveLedger ledger(veldo::common::stateDirectoryURL(), clock);
+        ASSERT_TRUE(ledger.add(full, inventoryWith(1)));
+        ASSERT_TRUE(ledger.add(bare, inventoryWith(2)));
+    }
+    HelperMoveLedger reloaded(veldo::common::stateDirectoryURL(), clock);
+    ASSERT_EQ(reloaded.records().size(), 2u);
+    const HelperMoveRecord& back = reloaded.records()[0];
+    EXPECT_EQ(back, full);
+    // Equality lets a missing birth time pass; the stored one must be the very same.
+    EXPECT_EQ(back.identity.birthTime, full.identity.birthTime);
+    EXPECT_EQ(back.parentIdentity->birthTime, full.parentIdentity->birthTime);
+    EXPECT_EQ(back.volume, full.volume);
+    EXPECT_EQ(reloaded.records()[1], bare);
+    EXPECT_FALSE(reloaded.records()[1].parentIdentity);
+    EXPECT_FALSE(reloaded.records()[1].parentOwnerID);
+    EXPECT_FALSE(reloaded.records()[1].volume);
+    EXPECT_FALSE(reloaded.records()[1].identity.birthTime);
+
+    // The inventory file holds the encoded inventory.
+    const std::string bytes = readHost(inventoryHost(full.id));
+    const auto inventory = HelperItemInventory::fromBytes(
+        std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+    ASSERT_TRUE(inventory);
+    EXPECT_EQ(inventory->entries.count(1), 1u);
+}
+
+TEST_F(HelperMoveLedgerTest, PrunesAtExactlyThirtyDaysWithTheInventoryFile)
+{
+    const HelperMoveRecord kept = makeRecord(501, "/Users/a/.Trash/Kept", kNow - kThirtyDays);
+    const HelperMoveRecord pruned =
+        makeRecord(501, "/Users/a/.Trash/Pruned", kNow - kThirtyDays - 1s);
+    writeLedgerFile({pruned, kept});
+    writeInventoryFile(kept.id);
+    writeInventoryFile(pruned.id);
+
+    HelperMoveLedger ledger(veldo::common::stateDirectoryURL(), clock);
+    ASSERT_EQ(ledger.records().size(), 1u);
+    EXPECT_EQ(ledger.records()[0].id, kept.id);
+    EXPECT_TRUE(fs::exists(inventoryHost(kept.id)));
+    EXPECT_FALSE(fs::exists(inventoryHost(pruned.id)));
+    // The pruned ledger was saved at load.
+    HelperMoveLedger reloaded(veldo::common::stateDirectoryURL(), clock);
+    ASSERT_EQ(reloaded.records().size(), 1u);
+    EXPECT_EQ(reloaded.records()[0].id, kept.id);
+}
+
+TEST_F(HelperMoveLedgerTest, LoadKeepsTheTwoThousandMostRecentlyAdded)
+{
+    std::vector<HelperMoveRecord> records;
+    records.reserve(2001);
+    for (int i = 0; i < 2001; ++i)
+        records.push_back(makeRecord(501, "/Users/a/.Trash/Item " + std::to_string(i), kNow - 1h));
+    writeLedgerFile(records);
+    writeInventoryFile(records[0].id);
+    writeInventoryFile(records[1].id);
+
+    HelperMoveLedger ledger(veldo::common::stateDirectoryURL(), clock);
+    ASSERT_EQ(ledger.records().size(), 2000u);
+    EXPECT_EQ(ledger.records().front().id, records[1].id);
+    EXPECT_EQ(ledger.records().back().id, records[2000].id);
+    EXPECT_FALSE(fs::exists(inventoryHost(records[0].id)));
+    EXPECT_TRUE(fs::exists(inventoryHost(records[1].id)));
+    HelperMoveLedger reloaded(veldo::common::stateDirectoryURL(), clock);
+    EXPECT_EQ(reloaded.records(), ledger.records());
+}
+
+TEST_F(HelperMoveLedgerTest, LoadWithNothingToPruneDoesNotRewriteTheFile)
+{
+    writeLedgerFile({makeRecord(501, "/Users/a/.Trash/A", kNow - 1h)});
+    const struct stat before = statHost(ledgerHost());
+    HelperMoveLedger ledger(veldo::common::stateDirectoryURL(), clock);
+    EXPECT_EQ(ledger.records().size(), 1u);
+    const struct stat after = statHost(ledgerHost());
+    EXPECT_EQ(after.st_ino, before.st_ino); // an atomic rewrite would bring a new inode
+    EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
+    EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+    // Nothing was made either.
+    EXPECT_FALSE(fs::exists(stateHost() + "/Inventories"));
+}
+
+TEST_F(HelperMoveLedgerTest, AddReplacesTheRecordOfTheSameUserAndTrashPath)
+{
+    HelperMoveLedger ledger(veldo::common::stateDirectoryURL(), clock);
+    const HelperMoveRecord old = makeRecord(501, "/Users/a/.Trash/Report.pdf", kNow - 10s);
+    const HelperMoveRecord otherUser = makeRecord(502, "/Users/a/.Trash/Report.pdf", kNow - 9s);
+    const HelperMoveRecord newer = makeRecord(501, "/Users/a/.Trash/Report.pdf", kNow);
+    ASSERT_TRUE(ledger.add(old, inventoryWith(1)));
+    ASSERT_TRUE(ledger.add(otherUser, inventoryWith(2)));
+    ASSERT_TRUE(ledger.add(newer, inventoryWith(3)));
+
+    ASSERT_EQ(ledger.records().size(), 2u);
+    EXPECT_EQ(ledger.records()[0].id, otherUser.id);
+    EXPECT_EQ(ledger.records()[1].id, newer.id);
+    EXPECT_FALSE(fs::exists(inventoryHost(old.id)));
+    EXPECT_TRUE(fs::exists(inventoryHost(otherUser.id)));
+    EXPECT_TRUE(fs::exists(inventoryHost(newer.id)));
+
+    // Lookups are per user.
+    EXPECT_EQ(ledger.record("/Users/a/.Trash/Report.pdf", 501)->id, newer.id);
+    EXPECT_EQ(ledger.record("/Users/a/.Trash/Report.pdf", 502)->id, otherUser.id);
+    EXPECT_FALSE(ledger.record("/Users/a/.Trash/Report.pdf", 503));
+    EXPECT_FALSE(ledger.record("/Users/a/.Trash/report.pdf", 501)); // exact text only
+
+    HelperMoveLedger reloaded(veldo::common::stateDirectoryURL(), clock);
+    EXPECT_EQ(reloaded.records(), ledger.records());
+}
+
+TEST_F(HelperMoveLedgerTest, LookupAnswersTheMostRecentlyAddedOfSeveralMatches)
+{
+    // Another build of the daemon may have left two records of one pair.
+    const HelperMoveRecord first = makeRecord(501, "/Users/a/.Trash/X", kNow - 1s);
+    const HelperMoveRecord second = makeRecord(501, "/Users/a/.Trash/X", kNow - 2s);
+    writeLedgerFile({first, second});
+    HelperMoveLedger ledger(veldo::common::stateDirectoryURL(), clock);
+    EXPECT_EQ(ledger.record("/Users/a/.Trash/X", 501)->id, second.id);
+}
+
+TEST_F(HelperMoveLedgerTest, AnUnwritableInventoryLeavesTheLedgerFileUnchanged)
+{
+    HelperMoveLedger ledger(veldo::common::stateDirectoryURL(), clock);
+    const HelperMoveRecord first = makeRecord(501, "/Users/a/.Trash/A", kNow);
+    ASSERT_TRUE(ledger.add(first, inventoryWith(1)));
+    const std::string before = readHost(ledgerHost());
+
+    // A folder standing at the inventory's name cannot be replaced by a file, even by root.
+    const HelperMoveRecord blocked = makeRecord(501, "/Users/a/.Trash/B", kNow);
+    fs::create_directory(inventoryHost(blocked.id));
+    EXPECT_FALSE(ledger.add(blocked, inventoryWith(2)));
+
+    EXPECT_EQ(readHost(ledgerHost()), before);
+    ASSERT_EQ(ledger.records().size(), 1u);
+    EXPECT_EQ(ledger.records()[0].id, first.id);
+    EXPECT_TRUE(fs::is_directory(inventoryHost(blocked.id)));
+    // No temporary file is left behind.
+    std::vector<std::string> expected{first.id.string() + ".inventory",
+                                      blocked.id.string() + ".inventory"};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(stateEntries("/Inventories"), expected);
+}
+
+TEST_F(HelperMoveLedgerTest, AnUncreatableStateFolderSavesNothing)
+{
+    // A file standing where the state folder belongs.
+    mac.write(veldo::common::stateDirectoryURL(), "not a folder");
+    HelperMoveLedger ledger(veldo::common::stateDirectoryURL(), clock);
+    EXPECT_FALSE(ledger.add(makeRecord(501, "/Users/a/.Trash/A", kNow), inventoryWith(1)));
+    EXPECT_TRUE(ledger.records().empty());
+    EXPECT_FALSE(ledger.remove(*UUID::random()));
+    EXPECT_EQ(readHost(stateHost()), "not a folder");
+}
+
+TEST_F(HelperMoveLedgerTest, ADamagedLedgerIsKeptAsideBeforeTheFirstOverwrite)
+{
+    const HelperMoveRecord good = makeRecord(501, "/Users/a/.Trash/A", kNow - 1h);
+    PlistValue damaged = makeRecord(501, "/Users/a/.Trash/B", kNow - 1h).toPlist();
+    damaged.asDictionary()->erase("date");
+    mac.writePlist(veldo::common::stateDirectoryURL().appendingPathComponent("Moves.plist"),
+                   PlistValue(PlistValue::Array{good.toPlist(), damaged}), true);
+    const std::string original = readHost(ledgerHost());
+
+    HelperMoveLedger ledger(veldo::common::stateDirectoryURL(), clock);
+    EXPECT_TRUE(ledger.records().empty());
+    EXPECT_EQ(readHost(ledgerHost()), original); // untouched at load
+
+    const HelperMoveRecord added = makeRecord(501, "/Users/a/.Trash/C", kNow);
+    ASSERT_TRUE(ledger.add(added, inventoryWith(1)));
+    // 1,700,000,000 s is 2023-11-14 22:13:20 UTC.
+    const std::string aside = stateHost() + "/Moves.plist.unreadable-20231114-221320";
+    EXPECT_EQ(readHost(aside), original);
+    HelperMoveLedger reloaded(veldo::common::stateDirectoryURL(), clock);
+    ASSERT_EQ(reloaded.records().size(), 1u);
+    EXPECT_EQ(reloaded.records()[0].id, added.id);
+
+    // Later saves overwrite the new ledger only; the kept file stays as it is.
+    ASSERT_TRUE(ledger.remove(added.id));
+    EXPECT_EQ(readHost(aside), original);
+    EXPECT_EQ(stateEntries(), (std::vector<std::string>{"Inventories", "Moves.plist",
+                                                        "Moves.plist.unreadable-20231114-221320"}));
+}
+
+TEST_F(HelperMoveLedgerTest, AnUnparsableLedgerIsKeptAsideUnderAFreeName)
+{
+    mac.write(veldo::common::stateDirectoryURL().appendingPathComponent("Moves.plist"),
+              "bplist00 but not really");
+    mac.write(veldo::common::stateDirectoryURL().appendingPathComponent(
+                  "Moves.plist.unreadable-20231114-221320"),
+              "an earlier one");
+    HelperMoveLedger ledger(veldo::common::stateDirectoryURL(), clock);
+    ASSERT_TRUE(ledger.remove(*UUID::random()));
+    EXPECT_EQ(readHost(stateHost() + "/Moves.plist.unreadable-20231114-221320"), "an earlier one");
+    EXPECT_EQ(readHost(stateHost() + "/Moves.plist.unreadable-20231114-221320-2"),
+              "bplist00 but not really");
+    HelperMoveLedger reloaded(veldo::common::stateDirectoryURL(), clock);
+    EXPECT_TRUE(reloaded.records().empty());
+    EXPECT_EQ(stateEntries().size(), 4u); // Inventories, Moves.plist and the two kept files
+}
+
+TEST_F(HelperMoveLedgerTest, RecordsWithoutTheOptionalKeysLoad)
+{
+    HelperMoveRecord r = makeRecord(501, "/Users/a/.Trash/A", kNow - 1h);
+    r.parentIdentity = HelperFileIdentity{1, 2, std::nullopt};
+    r.parentOwnerID = 0;
+    PlistValue value = r.toPlist();
+    ASSERT_TRUE(value.find("parentIdentity") && value.find("parentOwnerID"));
+    for (const char* key : {"parentIdentity", "parentOwnerID", "volume"})
+        value.asDictionary()->erase(key);
+    value.asDictionary()->emplace("addedByALaterBuild", PlistValue(true));
+    const auto back = HelperMoveRecord::fromPlist(value);
+    ASSERT_TRUE(back);
+    EXPECT_FALSE(back->parentIdentity);
+    EXPECT_FALSE(back->parentOwnerID);
+    EXPECT_FALSE(back->volume);
+}
+
+TEST_F(HelperMoveLedgerTest, RecordDecodingRefusesMissingAndMalformedFields)
+{
+    const PlistValue good = [] {
+        HelperMoveRecord r = makeRecord(501, "/Users/a/.Trash/A", kNow);
+        r.volume = HelperVolumeStamp{{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16}, 3};
+        r.parentOwnerID = 0;
+        return r.toPlist();
+    }();
+    ASSERT_TRUE(HelperMoveRecord::fromPlist(good));
+    struct Case
+    {
+        const char* what;
+        const char* key;
+        std::optional<PlistValue> value; // none: the key removed
+    };
+    const Case cases[] = {
+        {"no id", "id", std::nullopt},
+        {"no uid", "uid", std::nullopt},
+        {"no trashPath", "trashPath", std::nullopt},
+        {"no originalPath", "originalPath", std::nullopt},
+        {"no identity", "identity", std::nullopt},
+        {"no ownerID", "ownerID", std::nullopt},
+        {"no groupID", "groupID", std::nullopt},
+        {"no date", "date", std::nullopt},
+        {"id not a UUID", "id", PlistValue("not-a-uuid")},
+        {"uid negative", "uid", PlistValue(std::int64_t{-1})},
+        {"uid above 32 bits", "uid", PlistValue(std::int64_t{4'294'967'296})},
+        {"uid a string", "uid", PlistValue("501")},
+        {"date a number", "date", PlistValue(1.5)},
+        {"identity without inode", "identity",
+         PlistValue(PlistValue::Dictionary{{"device", PlistValue(1)}})},
+        {"identity with a bad birth time", "identity",
+         PlistValue(PlistValue::Dictionary{
+             {"device", PlistValue(1)},
+             {"inode", PlistValue(2)},
+             {"birthTime", PlistValue(PlistValue::Dictionary{
+                               {"seconds", PlistValue(1)},
+                               {"nanoseconds", PlistValue(std::int64_t{1'000'000'000})}})}})},
+        {"parentOwnerID malformed", "parentOwnerID", PlistValue("root")},
+        {"volume without uuid", "volume",
+         PlistValue(PlistValue::Dictionary{{"device", PlistValue(1)}})},
+    };
+    for (const Case& c : cases) {
+        PlistValue value = good;
+        if (c.value)
+            (*value.asDictionary())[c.key] = *c.value;
+        else
+            value.asDictionary()->erase(c.key);
+        EXPECT_FALSE(HelperMoveRecord::fromPlist(value)) << c.what;
+    }
+    EXPECT_FALSE(HelperMoveRecord::fromPlist(PlistValue(PlistValue::Array{})));
+}
+
+TEST_F(HelperMoveLedgerTest, RemoveOfAnUnknownIdStillSavesAndDeletesItsInventory)
+{
+    const HelperMoveRecord kept = makeRecord(501, "/Users/a/.Trash/A", kNow - 1h);
+    writeLedgerFile({kept});
+    const UUID stray = *UUID::random();
+    writeInventoryFile(stray);
+    const ino_t before = statHost(ledgerHost()).st_ino;
+
+    HelperMoveLedger ledger(veldo::common::stateDirectoryURL(), clock);
+    EXPECT_TRUE(ledger.remove(stray));
+    EXPECT_NE(statHost(ledgerHost()).st_ino, before);
+    EXPECT_FALSE(fs::exists(inventoryHost(stray)));
+    ASSERT_EQ(ledger.records().size(), 1u);
+
+    EXPECT_TRUE(ledger.remove(kept.id));
+    EXPECT_TRUE(ledger.records().empty());
+    HelperMoveLedger reloaded(veldo::common::stateDirectoryURL(), clock);
+    EXPECT_TRUE(reloaded.records().empty());
+}
+
+TEST_F(HelperMoveLedgerTest, AnAddOlderThanThirtyDaysIsPrunedAgainWithItsInventory)
+{
+    HelperMoveLedger ledger(veldo::common::stateDirectoryURL(), clock);
+    const HelperMoveRecord old = makeRecord(501, "/Users/a/.Trash/A", kNow - kThirtyDays - 1s);
+    EXPECT_TRUE(ledger.add(old, inventoryWith(1)));
+    EXPECT_TRUE(ledger.records().empty());
+    EXPECT_FALSE(fs::exists(inventoryHost(old.id)));
+    HelperMoveLedger reloaded(veldo::common::stateDirectoryURL(), clock);
+    EXPECT_TRUE(reloaded.records().empty());
+}
+
+TEST_F(HelperMoveLedgerTest, AddPrunesByTheClock)
+{
+    HelperMoveLedger ledger(veldo::common::stateDirectoryURL(), clock);
+    const HelperMoveRecord early = makeRecord(501, "/Users/a/.Trash/Early", kNow);
+    ASSERT_TRUE(ledger.add(early, inventoryWith(1)));
+    clock.advance(kThirtyDays + 1s);
+    const HelperMoveRecord late = makeRecord(501, "/Users/a/.Trash/Late", clock.now());
+    ASSERT_TRUE(ledger.add(late, inventoryWith(2)));
+    ASSERT_EQ(ledger.records().size(), 1u);
+    EXPECT_EQ(ledger.records()[0].id, late.id);
+    EXPECT_FALSE(fs::exists(inventoryHost(early.id)));
+}
+
+TEST_F(HelperMoveLedgerTest, MakesPrivateFoldersAndFilesOwnedByRoot)
+{
+    // A strict umask must not narrow the modes the ledger sets.
+    const mode_t oldMask = ::umask(0277);
+    HelperMoveLedger ledger(veldo::common::stateDirectoryURL(), clock);
+    const HelperMoveRecord r = makeRecord(501, "/Users/a/.Trash/A", kNow);
+    const bool added = ledger.add(r, inventoryWith(1));
+    ::umask(oldMask);
+    ASSERT_TRUE(added);
+
+    for (const std::string& folder : {stateHost(), stateHost() + "/Inventories"}) {
+        const struct stat st = statHost(folder);
+        EXPECT_TRUE(S_ISDIR(st.st_mode)) << folder;
+        EXPECT_EQ(st.st_mode & 07777, 0700u) << folder;
+    }
+    for (const std::string& file : {ledgerHost(), inventoryHost(r.id)}) {
+        const struct stat st = statHost(file);
+        EXPECT_TRUE(S_ISREG(st.st_mode)) << file;
+        EXPECT_EQ(st.st_mode & 07777, 0600u) << file;
+        if (::geteuid() == 0) {
+            EXPECT_EQ(st.st_uid, 0u) << file;
+            EXPECT_EQ(st.st_gid, 0u) << file;
+        }
+    }
+    // Only the ledger's own entries: no temporary file is left behind.
+    EXPECT_EQ(stateEntries(), (std::vector<std::string>{"Inventories", "Moves.plist"}));
+    // An existing folder keeps its mode.
+    ASSERT_EQ(::chmod(stateHost().c_str(), 0750), 0);
+    ASSERT_TRUE(ledger.remove(r.id));
+    EXPECT_EQ(statHost(stateHost()).st_mode & 07777, 0750u);
+}
+
+TEST_F(HelperMoveLedgerTest, MakesMissingParentsPrivateToo)
+{
+    const auto directory = veldo::platform::MacPath("/private/var/db/new/orbelkan.Veldo.Helper");
+    const mode_t existingMode = statHost(mac.host("/private/var/db")).st_mode;
+    HelperMoveLedger ledger(directory, clock);
+    ASSERT_TRUE(ledger.add(makeRecord(501, "/Users/a/.Trash/A", kNow), inventoryWith(1)));
+    EXPECT_EQ(statHost(mac.host("/private/var/db/new")).st_mode & 07777, 0700u);
+    EXPECT_EQ(statHost(mac.host("/private/var/db")).st_mode, existingMode);
+    // Through the /var link of the fake Mac, inside the root.
+    HelperMoveLedger viaLink(veldo::platform::MacPath("/var/db/new/orbelkan.Veldo.Helper"), clock);
+    EXPECT_EQ(viaLink.records().size(), 1u);
+}
+
+} // namespace
