@@ -1,7 +1,12 @@
 // The helper's path rules: normalisation, names, managed locations and the location verdicts.
 #include "common/HelperPathRules.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <memory>
+
+#include <unicode/brkiter.h>
+#include <unicode/utext.h>
 
 #include "common/RemovalSafety.h"
 #include "platform/Home.h"
@@ -88,6 +93,32 @@ std::vector<std::string_view> splitComponents(std::string_view path)
         i = j;
     }
     return parts;
+}
+
+// The number of user-perceived characters (extended grapheme clusters) of valid UTF-8 text that
+// holds no control character; none when the text cannot be segmented.
+std::optional<std::size_t> characterCount(std::string_view text)
+{
+    const bool ascii = std::all_of(text.begin(), text.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (ascii)
+        return text.size(); // without control characters, every ASCII byte is a character
+    UErrorCode status = U_ZERO_ERROR;
+    UText* utext = utext_openUTF8(nullptr, text.data(), static_cast<int64_t>(text.size()), &status);
+    std::unique_ptr<icu::BreakIterator> characters(
+        icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+    std::optional<std::size_t> count;
+    if (U_SUCCESS(status) && characters) {
+        characters->setText(utext, status);
+        if (U_SUCCESS(status)) {
+            count = 0;
+            characters->first();
+            while (characters->next() != icu::BreakIterator::DONE)
+                ++*count;
+        }
+    }
+    utext_close(utext);
+    return count;
 }
 
 // `path` begins with `prefix` + "/" and has at least one character after it.
@@ -219,7 +250,10 @@ bool isLaunchDaemonPlist(std::string_view path)
     const std::string name = p.lastPathComponent();
     if (foldedForComparison(p.deletingLastPathComponent().path()) != "/library/launchdaemons")
         return false;
-    return foldedForComparison(name).ends_with(".plist") && name.size() > 6 && isPlainName(name);
+    if (!isPlainName(name) || !foldedForComparison(name).ends_with(".plist"))
+        return false;
+    const auto length = characterCount(name);
+    return length && *length > 6;
 }
 
 bool isManagedLocation(std::string_view path, std::string_view home)

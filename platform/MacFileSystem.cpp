@@ -145,8 +145,11 @@ MacPath resolvingSymlinks(const MacPath& path)
 std::string resolvedHostPath(const MacPath& path, FollowLinks follow)
 {
     auto r = resolveInRoot(path, follow == FollowLinks::yes);
-    // On a loop, hand the host a path that fails with ELOOP rather than one that escapes.
-    return hostPath(r ? *r : path.standardized().path());
+    if (r)
+        return hostPath(*r);
+    // A loop of links: the unresolved path would let the host follow an absolute target out of
+    // the root. Hand over a path every call refuses (ENOTDIR) and that nothing can create.
+    return std::string(kUnresolvableHostPath);
 }
 
 Result<FileStatus> fileStatus(const MacPath& path, FollowLinks follow)

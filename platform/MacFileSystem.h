@@ -63,8 +63,11 @@ enum class FollowLinks
 MacPath resolvingSymlinks(const MacPath& path);
 
 // The host path of `path` with the links of its parent folders resolved inside the root, and
-// its last component resolved too when `follow` is yes. What callers pass to host calls.
+// its last component resolved too when `follow` is yes. What callers pass to host calls. When
+// the links form a loop, kUnresolvableHostPath, which every host call refuses.
 std::string resolvedHostPath(const MacPath& path, FollowLinks follow);
+
+inline constexpr std::string_view kUnresolvableHostPath = "/dev/null/unresolvable-link-loop";
 
 // stat (follow yes) or lstat (follow no) through the root.
 Result<FileStatus> fileStatus(const MacPath& path, FollowLinks follow);

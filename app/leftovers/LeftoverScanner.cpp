@@ -6,6 +6,7 @@
 #include <unordered_map>
 
 #include "app/core/AllocatedSize.h"
+#include "app/leftovers/InstallerReceipts.h"
 #include "app/leftovers/ItemKey.h"
 #include "app/leftovers/LibraryListing.h"
 #include "app/leftovers/MatchContext.h"
@@ -163,6 +164,14 @@ std::optional<MacPath> userDirectory(int name)
 }
 
 } // namespace
+
+std::vector<ReceiptInstalledItem> receiptLeftovers(const core::InstalledApp& app)
+{
+    if (!app.bundleID || app.bundleID->empty())
+        return {};
+    return receiptItemsForApp(*app.bundleID, app.url.standardized().path(), receiptFolders(),
+                              platform::homeDirectory().path());
+}
 
 std::vector<MacPath> darwinUserDirectories()
 {

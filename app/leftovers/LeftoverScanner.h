@@ -56,6 +56,11 @@ scan(const core::InstalledApp& app, const std::vector<core::ScopedAccessRoot>& r
      const std::vector<platform::MacPath>& perUserFolders, const ReceiptSource& receipts,
      const platform::ApplicationRegistry& registry, std::stop_token stop = {});
 
+// What the installer receipts in receiptFolders() name for `app`, for the current user's home
+// folder (see InstallerReceipts.h); empty when the app has no bundle identifier. The receipt
+// source that the application passes to scan().
+std::vector<ReceiptInstalledItem> receiptLeftovers(const core::InstalledApp& app);
+
 // The per-user cache folder and then the per-user temporary folder, each left out when the
 // platform has none (see platform/UserDirectories.h).
 std::vector<platform::MacPath> darwinUserDirectories();

@@ -180,6 +180,12 @@ TEST(HelperPathRules, LaunchDaemonPlists)
         {"/Library/LaunchDaemons/./x.plist", false},
         {"Library/LaunchDaemons/x.plist", false},
         {"/Library/LaunchDaemons/x\n.plist", false},
+        // The length is counted in characters, not bytes: these fold to ".plist" and are six
+        // and five characters long.
+        {"/Library/LaunchDaemons/.pli\u017Ft", false},
+        {"/Library/LaunchDaemons/.pli\uFB06", false},
+        {"/Library/LaunchDaemons/\u00e9.plist", true},
+        {"/Library/LaunchDaemons/e\u0301.plist", true},
     };
     for (const Case& c : cases)
         EXPECT_EQ(rules::isLaunchDaemonPlist(c.path), c.daemon) << c.path;

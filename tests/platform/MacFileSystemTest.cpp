@@ -54,6 +54,16 @@ TEST(MacFileSystem, SymlinksResolveInsideTheRoot)
     EXPECT_EQ(resolvingSymlinks("/Users/Shared/loop").path(), "/Users/Shared/loop");
     EXPECT_FALSE(exists("/Users/Shared/loop"));
     EXPECT_EQ(fileStatus("/Users/Shared/loop", FollowLinks::yes).error().systemErrno, ELOOP);
+    // A loop of absolute links never hands the host a path it would follow out of the root.
+    // Here /etc points at itself: a loop inside the root, the host's own /etc to the kernel.
+    ASSERT_EQ(::unlink(mac.host("/etc").c_str()), 0);
+    mac.symlink("/etc", "/etc");
+    for (auto follow : {FollowLinks::yes, FollowLinks::no}) {
+        const std::string host = resolvedHostPath("/etc/passwd", follow);
+        struct stat st = {};
+        EXPECT_NE(::stat(host.c_str(), &st), 0) << host;
+        EXPECT_NE(::mkdir(host.c_str(), 0700), 0) << host;
+    }
     // A missing tail is kept lexically.
     EXPECT_EQ(resolvingSymlinks("/Applications/Alias.app/Missing/../Other").path(),
               "/Applications/Real.app/Other");
