@@ -168,16 +168,7 @@ std::string foldedTrash(std::string_view home)
 
 std::string foldedForComparison(std::string_view text)
 {
-    // Plain ASCII is its own decomposition and folds to its lower case.
-    std::string out(text);
-    for (char& ch : out) {
-        const auto byte = static_cast<unsigned char>(ch);
-        if (byte >= 0x80)
-            return platform::foldForComparison(text);
-        if (byte >= 'A' && byte <= 'Z')
-            ch = static_cast<char>(byte + ('a' - 'A'));
-    }
-    return out;
+    return platform::foldForComparison(text);
 }
 
 std::optional<std::string> normalizePath(std::string_view path)

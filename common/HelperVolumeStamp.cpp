@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 
 #include "common/HelperSystemCalls.h"
+#include "platform/UUID.h"
 
 namespace veldo::common {
 
@@ -97,17 +98,6 @@ std::optional<std::uint64_t> fileSystemID(int fd)
     return detail::fileSystemID(fd);
 }
 
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 } // namespace
 
 std::optional<HelperVolumeStamp>
@@ -148,39 +138,14 @@ std::optional<HelperVolumeStamp> HelperVolumeStamp::fromDescriptor(int fd)
 
 std::string HelperVolumeStamp::uuidString() const
 {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string text;
-    text.reserve(36);
-    for (std::size_t i = 0; i < uuid.size(); ++i) {
-        if (i == 4 || i == 6 || i == 8 || i == 10)
-            text.push_back('-');
-        text.push_back(kDigits[uuid[i] >> 4]);
-        text.push_back(kDigits[uuid[i] & 0x0f]);
-    }
-    return text;
+    return platform::UUID{uuid}.string();
 }
 
 std::optional<VolumeUUID> HelperVolumeStamp::parseUUID(std::string_view text)
 {
-    if (text.size() != 36)
-        return std::nullopt;
-    VolumeUUID uuid{};
-    std::size_t byte = 0;
-    for (std::size_t i = 0; i < text.size();) {
-        if (i == 8 || i == 13 || i == 18 || i == 23) {
-            if (text[i] != '-')
-                return std::nullopt;
-            ++i;
-            continue;
-        }
-        const int hi = hexValue(text[i]);
-        const int lo = hexValue(text[i + 1]);
-        if (hi < 0 || lo < 0)
-            return std::nullopt;
-        uuid[byte++] = static_cast<std::uint8_t>((hi << 4) | lo);
-        i += 2;
-    }
-    return uuid;
+    if (auto id = platform::UUID::parse(text))
+        return id->bytes;
+    return std::nullopt;
 }
 
 HelperFileIdentity remapDevice(const HelperFileIdentity& identity,

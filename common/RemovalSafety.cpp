@@ -149,19 +149,10 @@ bool liesInside(std::string_view inner, std::string_view outer)
     return inner.size() > outer.size() && inner.starts_with(outer) && inner[outer.size()] == '/';
 }
 
-// NFD and case folding without a locale. Plain ASCII is already decomposed and folds to its
-// lower case, so it skips the Unicode tables.
+// NFD and case folding without a locale.
 std::string fold(std::string_view text)
 {
-    std::string out(text);
-    for (char& ch : out) {
-        const auto byte = static_cast<unsigned char>(ch);
-        if (byte >= 0x80)
-            return platform::foldForComparison(text);
-        if (byte >= 'A' && byte <= 'Z')
-            ch = static_cast<char>(byte + ('a' - 'A'));
-    }
-    return out;
+    return platform::foldForComparison(text);
 }
 
 // Standardising takes "." and ".." by the letters, but the file system first follows the link in

@@ -40,6 +40,20 @@ icu::UnicodeString normalize(const icu::UnicodeString& s, bool compose)
 
 std::string foldForComparison(std::string_view utf8)
 {
+    // Plain ASCII is its own decomposition and folds to its lower case: skip the tables.
+    std::string ascii(utf8);
+    bool isAscii = true;
+    for (char& ch : ascii) {
+        const auto byte = static_cast<unsigned char>(ch);
+        if (byte >= 0x80) {
+            isAscii = false;
+            break;
+        }
+        if (byte >= 'A' && byte <= 'Z')
+            ch = static_cast<char>(byte + ('a' - 'A'));
+    }
+    if (isAscii)
+        return ascii;
     icu::UnicodeString s = normalize(toUnicode(utf8), false);
     s.foldCase(U_FOLD_CASE_DEFAULT);
     return toUtf8(normalize(s, false));
