@@ -45,13 +45,10 @@ struct RootCache
     std::mutex mutex;
     std::optional<HelperDescriptor> root;
 
-    RootCache()
-    {
-        platform::addMacRootResetHook([this] {
-            std::lock_guard lock(mutex);
-            root.reset();
-        });
-    }
+    platform::MacRootResetHook hook = platform::addMacRootResetHook([this] {
+        std::lock_guard lock(mutex);
+        root.reset();
+    });
 };
 
 RootCache& rootCache()

@@ -24,13 +24,10 @@ struct ExtraFlags
     std::mutex mutex;
     std::map<std::string, std::uint32_t> byPath;
 
-    ExtraFlags()
-    {
-        addMacRootResetHook([this] {
-            std::lock_guard lock(mutex);
-            byPath.clear();
-        });
-    }
+    MacRootResetHook hook = addMacRootResetHook([this] {
+        std::lock_guard lock(mutex);
+        byPath.clear();
+    });
 };
 
 ExtraFlags& extraFlags()

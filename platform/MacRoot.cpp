@@ -2,6 +2,7 @@
 #include "platform/MacRoot.h"
 
 #include <cstdlib>
+#include <map>
 #include <mutex>
 #include <shared_mutex>
 #include <vector>
@@ -23,8 +24,11 @@ struct RootState
 {
     std::shared_mutex mutex;
     std::string root;
-    std::vector<std::function<void()>> hooks;
-    std::mutex hookMutex;
+    // Held while hooks run, so unregistering waits for a run in progress; recursive so that a
+    // hook may register or unregister hooks itself.
+    std::recursive_mutex hookMutex;
+    std::map<std::uint64_t, std::function<void()>> hooks;
+    std::uint64_t nextHook = 1;
 
     RootState()
     {
@@ -73,11 +77,30 @@ std::optional<MacPath> macPathForHost(std::string_view host)
     return MacPath(std::string(rest));
 }
 
-void addMacRootResetHook(std::function<void()> hook)
+MacRootResetHook addMacRootResetHook(std::function<void()> hook)
 {
     RootState& s = state();
     std::lock_guard lock(s.hookMutex);
-    s.hooks.push_back(std::move(hook));
+    const std::uint64_t id = s.nextHook++;
+    s.hooks.emplace(id, std::move(hook));
+    return MacRootResetHook(id);
+}
+
+MacRootResetHook& MacRootResetHook::operator=(MacRootResetHook&& other) noexcept
+{
+    if (this != &other) {
+        MacRootResetHook old(std::exchange(m_id, std::exchange(other.m_id, 0)));
+    }
+    return *this;
+}
+
+MacRootResetHook::~MacRootResetHook()
+{
+    if (m_id == 0)
+        return;
+    RootState& s = state();
+    std::lock_guard lock(s.hookMutex);
+    s.hooks.erase(m_id);
 }
 
 namespace testing {
@@ -89,13 +112,18 @@ void setMacRoot(std::string hostFolder)
         std::unique_lock lock(s.mutex);
         s.root = normalizedRoot(std::move(hostFolder));
     }
-    std::vector<std::function<void()>> hooks;
-    {
-        std::lock_guard lock(s.hookMutex);
-        hooks = s.hooks;
-    }
-    for (auto& hook : hooks)
+    std::lock_guard lock(s.hookMutex);
+    std::vector<std::uint64_t> ids;
+    for (const auto& [id, hook] : s.hooks)
+        ids.push_back(id);
+    for (std::uint64_t id : ids) {
+        // A hook run earlier may have unregistered this one.
+        auto it = s.hooks.find(id);
+        if (it == s.hooks.end())
+            continue;
+        auto hook = it->second;
         hook();
+    }
 }
 
 } // namespace testing

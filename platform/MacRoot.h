@@ -7,10 +7,12 @@
 // All functions are thread-safe; changing the root while other threads work is a test-only act.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "platform/MacPath.h"
 
@@ -37,9 +39,26 @@ inline std::string hostPath(const char* macPath)
 // The Mac path of a host path inside the root; none when the host path lies outside it.
 std::optional<MacPath> macPathForHost(std::string_view hostPath);
 
-// Registers a function run after every change of root (for values computed once per process).
-// Returns nothing to unregister: hooks live as long as the process.
-void addMacRootResetHook(std::function<void()> hook);
+// A registered reset hook; destroying it unregisters the hook (waiting for a run in progress),
+// so an object whose hook uses it can never be called after it is gone. Move-only.
+class MacRootResetHook
+{
+public:
+    MacRootResetHook() = default;
+    explicit MacRootResetHook(std::uint64_t id) : m_id(id) {}
+    MacRootResetHook(MacRootResetHook&& other) noexcept : m_id(std::exchange(other.m_id, 0)) {}
+    MacRootResetHook& operator=(MacRootResetHook&& other) noexcept;
+    MacRootResetHook(const MacRootResetHook&) = delete;
+    MacRootResetHook& operator=(const MacRootResetHook&) = delete;
+    ~MacRootResetHook();
+
+private:
+    std::uint64_t m_id = 0;
+};
+
+// Registers a function run after every change of root (for values computed once per process),
+// for as long as the returned handle lives. Keep the handle beside the state the hook touches.
+[[nodiscard]] MacRootResetHook addMacRootResetHook(std::function<void()> hook);
 
 namespace testing {
 // Sets the root (an absolute host folder, or "" for the identity) and runs the reset hooks.

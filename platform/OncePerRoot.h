@@ -20,9 +20,9 @@ template <typename T>
 class OncePerRoot
 {
 public:
-    explicit OncePerRoot(std::function<T()> make) : m_make(std::move(make))
+    explicit OncePerRoot(std::function<T()> make)
+        : m_make(std::move(make)), m_hook(addMacRootResetHook([this] { reset(); }))
     {
-        addMacRootResetHook([this] { reset(); });
     }
     OncePerRoot(const OncePerRoot&) = delete;
     OncePerRoot& operator=(const OncePerRoot&) = delete;
@@ -52,6 +52,7 @@ private:
     std::mutex m_mutex;
     std::function<T()> m_make;
     std::optional<T> m_value;
+    MacRootResetHook m_hook; // last: unregistered before the value goes
 };
 
 } // namespace veldo::platform

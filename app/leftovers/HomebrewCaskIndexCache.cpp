@@ -12,9 +12,9 @@ IndexCache& IndexCache::shared()
 }
 
 IndexCache::IndexCache()
-{
     // Another Mac has other casks.
-    platform::addMacRootResetHook([this] { invalidate(); });
+    : m_hook(platform::addMacRootResetHook([this] { invalidate(); }))
+{
 }
 
 std::optional<CaskIndex> IndexCache::indexFor(const std::string& signature) const

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/leftovers/CaskInfo.h"
+#include "platform/MacRoot.h"
 
 namespace veldo::leftovers::HomebrewCasks {
 
@@ -37,6 +38,7 @@ private:
     mutable std::mutex m_lock;
     std::optional<std::string> m_signature;
     CaskIndex m_index;
+    platform::MacRootResetHook m_hook; // last: unregistered before the index goes
 };
 
 } // namespace veldo::leftovers::HomebrewCasks

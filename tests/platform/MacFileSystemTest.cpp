@@ -24,14 +24,18 @@ TEST(MacRoot, MapsBothWays)
 
 TEST(MacRoot, ResetHooksRunOnChange)
 {
-    static int calls = 0;
-    addMacRootResetHook([] { ++calls; });
-    const int before = calls;
+    int calls = 0;
     {
-        FakeMac mac;
-        EXPECT_EQ(calls, before + 1);
+        auto hook = addMacRootResetHook([&calls] { ++calls; });
+        {
+            FakeMac mac;
+            EXPECT_EQ(calls, 1);
+        }
+        EXPECT_EQ(calls, 2);
     }
-    EXPECT_EQ(calls, before + 2);
+    // Once its handle is gone the hook is never called again.
+    FakeMac again;
+    EXPECT_EQ(calls, 2);
 }
 
 TEST(MacFileSystem, SymlinksResolveInsideTheRoot)
