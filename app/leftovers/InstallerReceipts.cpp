@@ -70,13 +70,22 @@ void addReceiptPaths(const MacPath& receipt, std::string_view bundleIdentifier,
         installed.insert(std::move(path));
 }
 
-// The entries of `folder` whose names don't begin with "."; none when it can't be listed.
-std::optional<std::vector<std::string>> visibleEntries(const std::string& folder)
+// Names the Finder leaves in any folder it shows: its view settings, localisation marker and
+// AppleDouble companions. A folder holding them is still the package's own.
+bool isFinderMetadata(std::string_view name)
+{
+    return name == ".DS_Store" || name == ".localized" || name.starts_with("._");
+}
+
+// The entries of `folder` that must be recorded for it to be wholly owned; none when it can't be
+// listed. Only the Finder's metadata is passed over: another hidden entry (".git", ".env") that no
+// receipt names may hold the user's own data, so it keeps the folder from being taken whole.
+std::optional<std::vector<std::string>> ownershipEntries(const std::string& folder)
 {
     auto names = platform::listDirectory(MacPath(folder));
     if (!names)
         return std::nullopt;
-    std::erase_if(*names, [](const std::string& name) { return name.starts_with('.'); });
+    std::erase_if(*names, [](const std::string& name) { return isFinderMetadata(name); });
     return std::move(*names);
 }
 
@@ -220,7 +229,7 @@ private:
         if (depth > kMaxReceiptDepth || listingsLeft <= 0)
             return Ownership::unknown;
         --listingsLeft;
-        const auto names = visibleEntries(folder);
+        const auto names = ownershipEntries(folder);
         if (!names)
             return remember(folder, false);
         const auto recorded = m_childrenByFolder.find(folder);
