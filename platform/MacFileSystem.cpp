@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <deque>
+#include <limits>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -52,7 +53,11 @@ std::optional<std::string> resolveInRoot(const MacPath& path, bool followLast)
         pending.push_back(std::move(c));
     std::vector<std::string> resolved;
     int links = 0;
-    bool missing = false;
+    // Components of `resolved` from this index on could not be looked at and are taken
+    // lexically; once ".." takes them away again, what follows is resolved as usual (else a
+    // link after "missing/.." would reach the host unresolved and lead it out of the root).
+    constexpr std::size_t kNone = std::numeric_limits<std::size_t>::max();
+    std::size_t missingFrom = kNone;
     while (!pending.empty()) {
         std::string c = std::move(pending.front());
         pending.pop_front();
@@ -61,8 +66,11 @@ std::optional<std::string> resolveInRoot(const MacPath& path, bool followLast)
         if (c == "..") {
             if (!resolved.empty())
                 resolved.pop_back();
+            if (resolved.size() <= missingFrom)
+                missingFrom = kNone;
             continue;
         }
+        const bool missing = missingFrom != kNone;
         if (missing || (pending.empty() && !followLast)) {
             resolved.push_back(std::move(c));
             continue;
@@ -76,7 +84,7 @@ std::optional<std::string> resolveInRoot(const MacPath& path, bool followLast)
         };
         if (::lstat(host.c_str(), &st) != 0) {
             // Whatever lies beyond a missing component is taken lexically.
-            missing = true;
+            missingFrom = resolved.size();
             resolved.push_back(std::move(c));
             continue;
         }
@@ -89,7 +97,7 @@ std::optional<std::string> resolveInRoot(const MacPath& path, bool followLast)
         std::string target(static_cast<size_t>(st.st_size > 0 ? st.st_size : 256) + 1, '\0');
         ssize_t n = ::readlink(host.c_str(), target.data(), target.size());
         if (n < 0) {
-            missing = true;
+            missingFrom = resolved.size();
             resolved.push_back(std::move(c));
             continue;
         }

@@ -40,6 +40,15 @@ struct ScopedAccessRoot
 } // namespace veldo::core
 
 template <>
+struct std::hash<veldo::core::AccessRootKind>
+{
+    size_t operator()(veldo::core::AccessRootKind k) const noexcept
+    {
+        return veldo::core::hashByRawValue(k);
+    }
+};
+
+template <>
 struct std::hash<veldo::core::ScopedAccessRoot>
 {
     size_t operator()(const veldo::core::ScopedAccessRoot& r) const noexcept

@@ -40,6 +40,21 @@ TEST(Records, RawValuesAreExactAndCaseSensitive)
         EXPECT_EQ(fromRawValue<ToolchainKind>(rawValue(k)), k);
 }
 
+TEST(Records, EnumerationsHashByTheirRawValue)
+{
+    auto check = [](auto cases) {
+        for (auto c : cases)
+            EXPECT_EQ(std::hash<decltype(c)>{}(c), std::hash<std::string_view>{}(rawValue(c)))
+                << rawValue(c);
+    };
+    check(allCases<AccessRootKind>());
+    check(allCases<LeftoverCategory>());
+    check(allCases<MatchConfidence>());
+    check(allCases<PackageManagerKind>());
+    check(allCases<DeveloperTab>());
+    check(allCases<ToolchainKind>());
+}
+
 TEST(Records, DisplayTexts)
 {
     EXPECT_EQ(title(LeftoverCategory::launchAgents), "Launch Agents & Daemons");

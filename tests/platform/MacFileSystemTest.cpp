@@ -1,10 +1,15 @@
 // File access by Mac path inside a fake Mac: links resolve inside the root and never leave it.
 #include "platform/MacFileSystem.h"
 
+#include <filesystem>
+
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include "common/UniqueFd.h"
 #include "platform/Home.h"
 #include "platform/MacRoot.h"
 #include "tests/support/FakeMac.h"
@@ -71,6 +76,35 @@ TEST(MacFileSystem, SymlinksResolveInsideTheRoot)
     // A missing tail is kept lexically.
     EXPECT_EQ(resolvingSymlinks("/Applications/Alias.app/Missing/../Other").path(),
               "/Applications/Real.app/Other");
+}
+
+TEST(MacFileSystem, LinksAfterAMissingFolderStillResolveInsideTheRoot)
+{
+    FakeMac mac;
+    mac.symlink("/Users/Shared/up", "../../../../../../../..");
+    mac.symlink("/Users/Shared/abs", "/Applications");
+    // A file on the host, outside the fake Mac.
+    struct Outside
+    {
+        std::string folder;
+        ~Outside() { std::filesystem::remove_all(folder); }
+    } host{mac.root() + "-outside"};
+    ASSERT_EQ(::mkdir(host.folder.c_str(), 0755), 0);
+    const std::string outside = host.folder + "/secret";
+    {
+        veldo::UniqueFd fd(::open(outside.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+        ASSERT_TRUE(fd);
+        ASSERT_EQ(::write(fd.get(), "host", 4), 4);
+    }
+
+    // ".." takes the missing folder away again; the links after it are followed in the root.
+    EXPECT_EQ(resolvingSymlinks("/Users/Shared/missing/../up/Applications").path(),
+              "/Applications");
+    EXPECT_EQ(resolvingSymlinks("/Users/Shared/a/b/../../abs/x").path(), "/Applications/x");
+    const MacPath escape("/Users/Shared/missing/../up" + outside);
+    EXPECT_FALSE(readFile(escape, 100).has_value());
+    EXPECT_FALSE(exists(escape));
+    EXPECT_EQ(resolvingSymlinks(escape), resolvingSymlinks(MacPath(outside)));
 }
 
 TEST(MacFileSystem, StatListReadAndLinks)
