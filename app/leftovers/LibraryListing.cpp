@@ -61,4 +61,13 @@ std::vector<platform::MacPath> listFolder(const platform::MacPath& base, std::st
     return entries;
 }
 
+void addExactPaths(const platform::MacPath& library, std::span<const ExactPath> rows,
+                   const std::string& bundleID, bool requiresAdmin, const AddCallback& add)
+{
+    for (const auto& row : rows) {
+        if (auto path = locateChild(library, row.folder, bundleID + row.suffix))
+            add(*path, row.category, requiresAdmin, core::MatchConfidence::certain);
+    }
+}
+
 } // namespace veldo::leftovers::LeftoverScanner

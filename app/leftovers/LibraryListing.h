@@ -3,9 +3,12 @@
 #pragma once
 
 #include <optional>
+#include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
+#include "app/leftovers/AddCallback.h"
 #include "platform/MacPath.h"
 
 namespace veldo::leftovers::LeftoverScanner {
@@ -25,5 +28,18 @@ std::optional<platform::MacPath> locateChild(const platform::MacPath& base, std:
 // The entries directly inside `locateEntry(base, relative)`, sorted by name, hidden ones
 // (names starting with ".") skipped. A folder that is missing or unreadable gives nothing.
 std::vector<platform::MacPath> listFolder(const platform::MacPath& base, std::string_view relative);
+
+// One file or folder named after the bundle identifier: <folder>/<identifier><suffix>.
+struct ExactPath
+{
+    const char* folder;
+    const char* suffix; // appended to the identifier
+    core::LeftoverCategory category;
+};
+
+// Proposes every exact path of `rows` that exists under `library` (names looked up as above) at
+// certain confidence. An identifier that can't be one entry name proposes nothing.
+void addExactPaths(const platform::MacPath& library, std::span<const ExactPath> rows,
+                   const std::string& bundleID, bool requiresAdmin, const AddCallback& add);
 
 } // namespace veldo::leftovers::LeftoverScanner

@@ -14,13 +14,6 @@ using core::MatchConfidence;
 
 namespace {
 
-struct ExactPath
-{
-    const char* folder;
-    const char* suffix; // appended to the identifier
-    LeftoverCategory category;
-};
-
 constexpr ExactPath kExactPaths[] = {
     {"Application Support", "", LeftoverCategory::supportFiles},
     {"Caches", "", LeftoverCategory::caches},
@@ -44,10 +37,7 @@ void scanSystemLibrary(const platform::MacPath& library, const MatchContext& con
             if (auto c = nameConfidence(entry.lastPathComponent(), context))
                 add(entry, LeftoverCategory::launchAgents, true, *c);
         }
-        for (const auto& row : kExactPaths) {
-            if (auto path = locateChild(library, row.folder, *bundleID + row.suffix))
-                add(*path, row.category, true, MatchConfidence::certain);
-        }
+        addExactPaths(library, kExactPaths, *bundleID, true, add);
     }
 
     const auto keys = nameKeys(context.names);

@@ -14,13 +14,6 @@ using core::MatchConfidence;
 
 namespace {
 
-struct ExactPath
-{
-    const char* folder;
-    const char* suffix; // appended to the identifier
-    LeftoverCategory category;
-};
-
 constexpr ExactPath kExactPaths[] = {
     {"Preferences", ".plist", LeftoverCategory::preferences},
     {"Saved Application State", ".savedState", LeftoverCategory::savedState},
@@ -89,10 +82,7 @@ void scanUserLibrary(const platform::MacPath& library, const MatchContext& conte
                      const AddCallback& add)
 {
     if (const auto& bundleID = context.bundleID) {
-        for (const auto& row : kExactPaths) {
-            if (auto path = locateChild(library, row.folder, *bundleID + row.suffix))
-                add(*path, row.category, false, MatchConfidence::certain);
-        }
+        addExactPaths(library, kExactPaths, *bundleID, false, add);
 
         for (const auto& entry : listFolder(library, "Preferences/ByHost")) {
             const std::string name = entry.lastPathComponent();
