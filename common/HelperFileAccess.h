@@ -27,7 +27,7 @@
 #include "common/HelperDescriptor.h"
 #include "common/HelperFSError.h"
 #include "common/HelperStat.h"
-#include "common/Result.h"
+#include "base/Result.h"
 
 namespace veldo::common {
 

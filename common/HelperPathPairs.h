@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "common/JsonDocument.h"
-#include "common/Result.h"
+#include "base/Result.h"
 
 namespace veldo::common::json {
 

@@ -11,7 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "common/UniqueFd.h"
+#include "base/UniqueFd.h"
 #include "platform/MacFileSystem.h"
 #include "platform/MacRoot.h"
 

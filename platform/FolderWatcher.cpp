@@ -12,7 +12,7 @@
 #include <sys/inotify.h>
 #include <unistd.h>
 
-#include "common/UniqueFd.h"
+#include "base/UniqueFd.h"
 #include "platform/MacFileSystem.h"
 
 namespace veldo::platform {

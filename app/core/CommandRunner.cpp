@@ -15,7 +15,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "common/UniqueFd.h"
+#include "base/UniqueFd.h"
 #include "platform/ChildProcess.h"
 #include "platform/DeveloperTools.h"
 #include "platform/Home.h"

@@ -13,7 +13,7 @@
 
 #include "common/HelperDescriptor.h"
 #include "common/HelperFileAccess.h"
-#include "common/Result.h"
+#include "base/Result.h"
 
 namespace veldo::common::testsupport {
 

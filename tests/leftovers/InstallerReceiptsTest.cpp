@@ -15,6 +15,7 @@
 
 using namespace veldo::leftovers;
 using veldo::core::InstalledApp;
+using veldo::base::rawValue;
 using veldo::core::LeftoverCategory;
 using veldo::platform::MacPath;
 using veldo::platform::PlistValue;
