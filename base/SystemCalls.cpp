@@ -53,12 +53,11 @@ Result<UniqueFd> makeFolders(int directoryFd, std::string_view path,
 
         UniqueFd next = openAt(current.get(), name.c_str(), kWalk);
         if (!next && errno == ENOENT) {
-            if (retryOnInterrupt([&] {
-                    return ::mkdirat(current.get(), name.c_str(), options.mode);
-                }) == 0) {
+            if (retryOnInterrupt(
+                    [&] { return ::mkdirat(current.get(), name.c_str(), options.mode); }) == 0) {
                 // The folder just made: no link can stand at its name unless swapped in since.
-                UniqueFd made = openAt(current.get(), name.c_str(),
-                                       O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
+                UniqueFd made =
+                    openAt(current.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
                 if (!made)
                     return Error::fromErrno(errno);
                 if (options.onMade && !options.onMade(made.get()))

@@ -57,8 +57,8 @@ struct MakeFoldersOptions
 // appears between the look and the mkdirat is used as found. Returns a descriptor of the last
 // folder for the *at calls (possibly O_PATH: not for reading or listing; `directoryFd`'s own for a
 // path without components). Walking needs search permission only. Fails with ENOTDIR
-// when a component is something else, with EINVAL for a "." or ".." component (before making anything), and with the
-// errno of the failed call otherwise; folders made before a failure stay.
+// when a component is something else, with EINVAL for a "." or ".." component (before making
+// anything), and with the errno of the failed call otherwise; folders made before a failure stay.
 Result<UniqueFd> makeFolders(int directoryFd, std::string_view path,
                              const MakeFoldersOptions& options = {});
 

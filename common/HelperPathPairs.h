@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "common/JsonDocument.h"
 #include "base/Result.h"
+#include "common/JsonDocument.h"
 
 namespace veldo::common::json {
 

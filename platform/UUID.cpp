@@ -7,6 +7,8 @@
 #include <sys/random.h>
 #include <unistd.h>
 
+#include "base/SystemCalls.h"
+
 namespace veldo::platform {
 
 namespace {
@@ -28,10 +30,8 @@ bool fillFromGetrandom(std::uint8_t* out, std::size_t size)
 
 bool fillFromDevice(std::uint8_t* out, std::size_t size)
 {
-    int fd;
-    do {
-        fd = ::open("/dev/urandom", O_RDONLY | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
+    const int fd =
+        base::retryOnInterrupt([&] { return ::open("/dev/urandom", O_RDONLY | O_CLOEXEC); });
     if (fd < 0)
         return false;
     std::size_t done = 0;

@@ -45,7 +45,8 @@ std::vector<bool> coveredEntries(const std::vector<platform::MacPath>& urls, boo
     std::vector<std::string> keys;
     keys.reserve(urls.size());
     for (const platform::MacPath& url : urls)
-        keys.push_back(resolvesLinks ? common::RemovalSafety::normalizedPath(url) : url.standardized().path());
+        keys.push_back(resolvesLinks ? common::RemovalSafety::normalizedPath(url)
+                                     : url.standardized().path());
     const std::unordered_set<std::string> all(keys.begin(), keys.end());
     std::unordered_set<std::string> seen;
     std::vector<bool> covered(urls.size(), false);

@@ -88,8 +88,9 @@ TEST(RetryOnInterrupt, RetriesOnlyInterruptedCalls)
         });
         EXPECT_EQ(rc, c.lastResult);
         EXPECT_EQ(calls, c.expectedCalls);
-        if (rc == -1)
+        if (rc == -1) {
             EXPECT_EQ(errno, c.lastErrno);
+        }
     }
 }
 
@@ -184,6 +185,6 @@ TEST_F(Scratch, MakeFoldersFailures)
     const auto refused = makeFolders(dir.get(), "r/s", refusing);
     ASSERT_FALSE(refused);
     EXPECT_EQ(refused.error().systemErrno, EPERM);
-    EXPECT_TRUE(isFolder("r"));  // made before the refusal, and left
+    EXPECT_TRUE(isFolder("r")); // made before the refusal, and left
     EXPECT_FALSE(isFolder("r/s"));
 }

@@ -14,8 +14,8 @@
 #include "tests/support/FakeMac.h"
 
 using namespace veldo::leftovers;
-using veldo::core::InstalledApp;
 using veldo::base::rawValue;
+using veldo::core::InstalledApp;
 using veldo::core::LeftoverCategory;
 using veldo::platform::MacPath;
 using veldo::platform::PlistValue;
