@@ -2,8 +2,11 @@
 #include "platform/MacFileSystem.h"
 
 #include <cerrno>
+#include <climits>
 #include <deque>
 #include <limits>
+#include <memory>
+#include <mutex>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -67,14 +70,33 @@ std::string relativeToRoot(const std::vector<std::string>& parts)
     return out;
 }
 
-int openBeneath(int rootFd, const std::string& relative, int flags, mode_t mode)
+// The components with "." dropped and ".." taking the one before it away (none above "/"), as
+// the kernel takes them when no link is in the way.
+std::string lexicallyResolved(const std::vector<std::string>& parts)
+{
+    std::vector<std::string> kept;
+    for (const std::string& part : parts) {
+        if (part == "..") {
+            if (!kept.empty())
+                kept.pop_back();
+        } else if (part != ".") {
+            kept.push_back(part);
+        }
+    }
+    return joinMac(kept);
+}
+
+// openat2 from the root's descriptor with RESOLVE_IN_ROOT and RESOLVE_NO_MAGICLINKS, and
+// `moreResolve` flags.
+int openBeneath(int rootFd, const std::string& relative, int flags, mode_t mode,
+                std::uint64_t moreResolve = 0)
 {
     open_how how{};
     how.flags = static_cast<std::uint64_t>(flags | O_CLOEXEC);
     // openat2 refuses a mode without a flag that creates.
     if ((flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE)
         how.mode = mode;
-    how.resolve = kInRoot;
+    how.resolve = kInRoot | moreResolve;
     for (int attempt = 0;; ++attempt) {
         const long fd = ::syscall(SYS_openat2, rootFd, relative.c_str(), &how, sizeof how);
         if (fd >= 0)
@@ -85,17 +107,78 @@ int openBeneath(int rootFd, const std::string& relative, int flags, mode_t mode)
     }
 }
 
-// The root's own descriptor; the host's "/" for the identity mapping.
-Result<UniqueFd> openRoot()
+// The root's own descriptor (the host's "/" for the identity mapping) and the path the kernel
+// gives for it, opened once per root and shared by every call.
+struct RootHandle
 {
-    const std::string root = macRoot();
     UniqueFd fd;
+    std::string canonical; // the root as /proc names it, links in the host path resolved
+};
+
+// The host path the kernel gives for an open descriptor; empty when /proc can't tell.
+std::string descriptorPath(int fd)
+{
+    const std::string entry = "/proc/self/fd/" + std::to_string(fd);
+    std::string target(PATH_MAX, '\0');
+    const ssize_t n = ::readlink(entry.c_str(), target.data(), target.size());
+    if (n <= 0 || static_cast<std::size_t>(n) >= target.size())
+        return {};
+    target.resize(static_cast<std::size_t>(n));
+    return target;
+}
+
+struct RootCache
+{
+    std::mutex mutex;
+    std::shared_ptr<const RootHandle> handle;
+    MacRootResetHook hook = addMacRootResetHook([this] {
+        std::lock_guard lock(mutex);
+        handle.reset();
+    });
+};
+
+Result<std::shared_ptr<const RootHandle>> openRoot()
+{
+    static RootCache cache;
+    std::lock_guard lock(cache.mutex);
+    if (cache.handle)
+        return cache.handle;
+    const std::string root = macRoot();
+    auto handle = std::make_shared<RootHandle>();
     do {
-        fd.reset(::open(root.empty() ? "/" : root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-    } while (!fd && errno == EINTR);
-    if (!fd)
+        handle->fd.reset(
+            ::open(root.empty() ? "/" : root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    } while (!handle->fd && errno == EINTR);
+    if (!handle->fd)
         return Error::fromErrno(errno);
-    return fd;
+    handle->canonical = descriptorPath(handle->fd.get());
+    cache.handle = handle;
+    return cache.handle;
+}
+
+// The Mac path of the entry the root-relative `parts` lead to, followed by the kernel inside
+// the root and named by /proc; none when the kernel can't open it or /proc can't tell (the
+// caller then walks the components itself).
+std::optional<std::string> kernelResolved(const RootHandle& root,
+                                          const std::vector<std::string>& parts)
+{
+    if (root.canonical.empty())
+        return std::nullopt;
+    const UniqueFd fd(openBeneath(root.fd.get(), relativeToRoot(parts), O_PATH, 0));
+    if (!fd)
+        return std::nullopt;
+    const std::string host = descriptorPath(fd.get());
+    if (host.empty() || host.front() != '/')
+        return std::nullopt;
+    if (root.canonical == "/")
+        return host;
+    if (host.compare(0, root.canonical.size(), root.canonical) != 0)
+        return std::nullopt;
+    if (host.size() == root.canonical.size())
+        return std::string("/");
+    if (host[root.canonical.size()] != '/')
+        return std::nullopt;
+    return host.substr(root.canonical.size());
 }
 
 // Resolves `path` component by component inside the root, each step relative to the descriptor
@@ -106,11 +189,28 @@ Result<std::string> resolveInRoot(const MacPath& path, bool followLast)
 {
     if (holdsNul(path.path()))
         return Error::fromErrno(EINVAL, path.path());
-    auto root = openRoot();
-    if (!root)
-        return Error::fromErrno(root.error().systemErrno, path.path());
+    auto opened = openRoot();
+    if (!opened)
+        return Error::fromErrno(opened.error().systemErrno, path.path());
+    const RootHandle& root = **opened;
+    std::vector<std::string> parts = splitPath(path.path());
+    // Most paths hold no link at all: then the answer is the lexical one. Most of the rest
+    // exist, and the kernel resolves them in one call. With the last component kept as it is,
+    // only its folder is resolved so.
+    if (const UniqueFd plain(
+            openBeneath(root.fd.get(), relativeToRoot(parts), O_PATH, 0, RESOLVE_NO_SYMLINKS));
+        plain)
+        return lexicallyResolved(parts);
+    if (followLast || parts.empty() || parts.back() == "." || parts.back() == "..") {
+        if (auto whole = kernelResolved(root, parts))
+            return std::move(*whole);
+    } else {
+        std::vector<std::string> folderParts(parts.begin(), parts.end() - 1);
+        if (auto folder = kernelResolved(root, folderParts))
+            return (*folder == "/" ? *folder : *folder + "/") + parts.back();
+    }
     std::deque<std::string> pending;
-    for (auto& c : splitPath(path.path()))
+    for (auto& c : parts)
         pending.push_back(std::move(c));
     std::vector<std::string> resolved;
     // The folder `resolved` names, when it is open; reopened from the root when needed.
@@ -141,7 +241,7 @@ Result<std::string> resolveInRoot(const MacPath& path, bool followLast)
         }
         if (!folder)
             folder.reset(
-                openBeneath(root->get(), relativeToRoot(resolved), O_PATH | O_DIRECTORY, 0));
+                openBeneath(root.fd.get(), relativeToRoot(resolved), O_PATH | O_DIRECTORY, 0));
         struct stat st
         {
         };
@@ -239,7 +339,8 @@ Result<UniqueFd> openInRoot(const MacPath& path, int flags, FollowLinks follow, 
         return Error::fromErrno(root.error().systemErrno, path.path());
     if (follow == FollowLinks::no)
         flags |= O_NOFOLLOW;
-    const int fd = openBeneath(root->get(), relativeToRoot(splitPath(path.path())), flags, mode);
+    const int fd =
+        openBeneath((*root)->fd.get(), relativeToRoot(splitPath(path.path())), flags, mode);
     if (fd < 0)
         return Error::fromErrno(errno, path.path());
     return UniqueFd(fd);
@@ -256,13 +357,14 @@ Result<UniqueFd> makeFoldersInRoot(const MacPath& folder, mode_t mode,
     const std::vector<std::string> parts = splitPath(folder.path());
     // Each prefix is opened from the root, so its links resolve inside it; a missing one is
     // made in the folder opened just before, which is where the kernel looked for it.
-    UniqueFd parent(openBeneath(root->get(), ".", O_PATH | O_DIRECTORY, 0));
+    const int rootFd = (*root)->fd.get();
+    UniqueFd parent(openBeneath(rootFd, ".", O_PATH | O_DIRECTORY, 0));
     std::vector<std::string> prefix;
     for (const std::string& part : parts) {
         if (!parent)
             return Error::fromErrno(errno, folder.path());
         prefix.push_back(part);
-        UniqueFd next(openBeneath(root->get(), relativeToRoot(prefix), O_PATH | O_DIRECTORY, 0));
+        UniqueFd next(openBeneath(rootFd, relativeToRoot(prefix), O_PATH | O_DIRECTORY, 0));
         if (!next && errno == ENOENT && part != "." && part != "..") {
             int rc;
             do {
@@ -281,8 +383,7 @@ Result<UniqueFd> makeFoldersInRoot(const MacPath& folder, mode_t mode,
                 next = std::move(made);
             } else if (errno == EEXIST) {
                 // Made by someone else meanwhile (or a link whose target is missing).
-                next.reset(
-                    openBeneath(root->get(), relativeToRoot(prefix), O_PATH | O_DIRECTORY, 0));
+                next.reset(openBeneath(rootFd, relativeToRoot(prefix), O_PATH | O_DIRECTORY, 0));
             } else {
                 return Error::fromErrno(errno, folder.path());
             }
