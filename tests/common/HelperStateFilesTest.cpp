@@ -3,7 +3,6 @@
 #include "common/HelperStateFiles.h"
 
 #include <algorithm>
-#include <fstream>
 #include <string>
 
 #include <fcntl.h>
@@ -24,13 +23,6 @@ using veldo::platform::MacPath;
 using veldo::testsupport::FakeMac;
 using veldo::testsupport::RootRacer;
 
-void writeHost(const std::string& path, std::string_view bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    ASSERT_TRUE(out.good()) << path;
-}
-
 } // namespace
 
 TEST(HelperStateFiles, NothingLeavesTheRootWhileAFolderTurnsIntoALink)
@@ -41,11 +33,10 @@ TEST(HelperStateFiles, NothingLeavesTheRootWhileAFolderTurnsIntoALink)
     mac.write("/Users/Shared/d/state/victim", "real");
     RootRacer racer(mac, "/Users/Shared/d");
     const std::string canaryState = racer.canary() + "/state";
-    ASSERT_EQ(::mkdir(canaryState.c_str(), 0755), 0);
+    racer.writeCanary("state/record", "canary");
+    racer.writeCanary("state/victim", "canary");
+    racer.writeCanary("state/canary-only", "canary");
     ASSERT_EQ(::chmod(canaryState.c_str(), 0755), 0);
-    writeHost(canaryState + "/record", "canary");
-    writeHost(canaryState + "/victim", "canary");
-    writeHost(canaryState + "/canary-only", "canary");
     // The real state folder itself, to put the victim back whatever the racer is doing.
     const UniqueFd realState(
         ::open(mac.host(state).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
@@ -76,7 +67,7 @@ TEST(HelperStateFiles, NothingLeavesTheRootWhileAFolderTurnsIntoALink)
         StateFiles::remove(state, "victim");
         if (::access((canaryState + "/victim").c_str(), F_OK) != 0) {
             ++removeEscapes;
-            writeHost(canaryState + "/victim", "canary");
+            racer.writeCanary("state/victim", "canary");
         }
         ::close(::openat(realState.get(), "victim", O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
     }

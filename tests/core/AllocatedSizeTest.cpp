@@ -1,7 +1,6 @@
 // Bytes on disk of files and folder trees: hard links once, links as themselves, no folders.
 #include "app/core/AllocatedSize.h"
 
-#include <fstream>
 #include <string>
 
 #include <fcntl.h>
@@ -146,13 +145,7 @@ TEST(AllocatedSize, NeverMeasuresOutsideTheRootWhileAFolderTurnsIntoALink)
     mac.mkdir("/Users/Shared/d/sub/inner");
     veldo::testsupport::RootRacer racer(mac, "/Users/Shared/d");
     // The canary's folder of the same name holds a file; the Mac's own holds none.
-    const std::string canarySub = racer.canary() + "/sub";
-    ASSERT_EQ(::mkdir(canarySub.c_str(), 0755), 0);
-    {
-        std::ofstream out(canarySub + "/canary.bin", std::ios::binary);
-        out << kMegabyte;
-        ASSERT_TRUE(out.good());
-    }
+    racer.writeCanary("sub/canary.bin", kMegabyte);
 
     constexpr int kRounds = 10'000;
     int escapes = 0;

@@ -1,6 +1,5 @@
 // Calls by Mac path while a folder of the Mac keeps turning into a link to a folder outside it:
 // none of them may read, describe, list or write anything out there.
-#include <fstream>
 #include <functional>
 #include <map>
 #include <string>
@@ -24,13 +23,6 @@ namespace {
 
 constexpr int kRounds = 10'000;
 
-void writeHost(const std::string& path, std::string_view bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    ASSERT_TRUE(out.good()) << path;
-}
-
 std::string plistSaying(const std::string& where)
 {
     return serializePropertyList(PlistValue(PlistValue::Dictionary{{"Where", PlistValue(where)}}),
@@ -48,10 +40,9 @@ TEST(MacRootRace, NoCallLeavesTheRootWhileAFolderTurnsIntoALink)
     mac.write("/Users/Shared/d/info.plist", plistSaying("real"));
     RootRacer racer(mac, "/Users/Shared/d");
     // The canary holds the same names with other contents.
-    writeHost(racer.canary() + "/file", "canary");
-    ASSERT_EQ(::mkdir((racer.canary() + "/sub").c_str(), 0755), 0);
-    writeHost(racer.canary() + "/sub/canary-entry", "canary");
-    writeHost(racer.canary() + "/info.plist", plistSaying("canary"));
+    racer.writeCanary("file", "canary");
+    racer.writeCanary("sub/canary-entry", "canary");
+    racer.writeCanary("info.plist", plistSaying("canary"));
     struct stat canaryFile = {};
     ASSERT_EQ(::stat((racer.canary() + "/file").c_str(), &canaryFile), 0);
 

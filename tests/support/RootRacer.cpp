@@ -2,6 +2,7 @@
 #include "tests/support/RootRacer.h"
 
 #include <filesystem>
+#include <fstream>
 
 #include <fcntl.h>
 #include <stdio.h>
@@ -30,6 +31,17 @@ RootRacer::~RootRacer()
     std::error_code ec;
     fs::remove(m_link, ec);
     fs::remove_all(m_canary, ec);
+}
+
+void RootRacer::writeCanary(const std::string& relative, std::string_view bytes) const
+{
+    const fs::path path = fs::path(m_canary) / relative;
+    std::error_code ec;
+    fs::create_directories(path.parent_path(), ec);
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    EXPECT_TRUE(out.good()) << path;
 }
 
 void RootRacer::start()

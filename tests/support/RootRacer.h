@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <set>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #include "platform/MacPath.h"
@@ -30,6 +31,9 @@ public:
 
     // The canary's host folder (made by the constructor, empty).
     const std::string& canary() const { return m_canary; }
+    // Writes a file at `relative` inside the canary, making its folders (0755); fails the test
+    // on error.
+    void writeCanary(const std::string& relative, std::string_view bytes) const;
 
     // Notes what the canary holds and starts swapping.
     void start();
