@@ -181,9 +181,10 @@ std::optional<std::string> kernelResolved(const RootHandle& root,
     return host.substr(root.canonical.size());
 }
 
-// Resolves `path` component by component inside the root, each step relative to the descriptor
-// of the folder reached so far. With followLast false, the last component is left as it is (its
-// parents are resolved). Components that are missing are taken lexically. Answers the resolved
+// Resolves `path` inside the root: by its letters when it holds no link, by the kernel when it
+// exists, else component by component, each step relative to the descriptor of the folder
+// reached so far. With followLast false, the last component is left as it is (its parents are
+// resolved). Components that are missing are taken lexically. Answers the resolved
 // Mac path; ELOOP on a link loop, EINVAL for a path holding NUL.
 Result<std::string> resolveInRoot(const MacPath& path, bool followLast)
 {
@@ -197,8 +198,9 @@ Result<std::string> resolveInRoot(const MacPath& path, bool followLast)
     // Most paths hold no link at all: then the answer is the lexical one. Most of the rest
     // exist, and the kernel resolves them in one call. With the last component kept as it is,
     // only its folder is resolved so.
+    const int plainFlags = followLast ? O_PATH : O_PATH | O_NOFOLLOW;
     if (const UniqueFd plain(
-            openBeneath(root.fd.get(), relativeToRoot(parts), O_PATH, 0, RESOLVE_NO_SYMLINKS));
+            openBeneath(root.fd.get(), relativeToRoot(parts), plainFlags, 0, RESOLVE_NO_SYMLINKS));
         plain)
         return lexicallyResolved(parts);
     if (followLast || parts.empty() || parts.back() == "." || parts.back() == "..") {
