@@ -11,6 +11,7 @@
 
 #include "common/UniqueFd.h"
 #include "platform/AtomicFile.h"
+#include "platform/FileFlags.h"
 #include "platform/Home.h"
 #include "platform/MacRoot.h"
 #include "tests/support/FakeMac.h"
@@ -149,6 +150,7 @@ TEST(MacFileSystem, PathsHoldingNulAreRefused)
         EXPECT_EQ(listDirectory(path).error().systemErrno, EINVAL);
         EXPECT_EQ(readFile(path, 100).error().systemErrno, EINVAL);
         EXPECT_EQ(readSymbolicLink(path).error().systemErrno, EINVAL);
+        EXPECT_EQ(fileFlags(path).error().systemErrno, EINVAL);
         EXPECT_EQ(resolvedHostPath(path, FollowLinks::no).error().systemErrno, EINVAL);
         EXPECT_EQ(openInRoot(path, O_RDONLY, FollowLinks::yes).error().systemErrno, EINVAL);
         EXPECT_EQ(makeFoldersInRoot(path, 0700).error().systemErrno, EINVAL);
