@@ -63,6 +63,7 @@ public:
     bool stderrEnded() const { return m_stderrEnded; }
     std::string& stdoutBytes() { return m_stdout; }
     std::string& stderrBytes() { return m_stderr; }
+    bool truncated() const { return m_truncated; }
 
     // Reads whatever arrives until `done()` holds or the deadline passes (none: no limit).
     // Returns done() at the end.
@@ -119,14 +120,19 @@ public:
     }
 
 private:
-    // One read: data is appended; end of file or a read error ends the pipe.
+    // One read: data is appended up to kMaxOutputBytes and the rest dropped; end of file or a
+    // read error ends the pipe.
     void readSome(int fd, std::string& buffer, bool& ended)
     {
         char chunk[kReadChunk];
         for (;;) {
             const ssize_t n = ::read(fd, chunk, sizeof chunk);
             if (n > 0) {
-                buffer.append(chunk, static_cast<std::size_t>(n));
+                const auto count = static_cast<std::size_t>(n);
+                const std::size_t kept = std::min(count, kMaxOutputBytes - buffer.size());
+                buffer.append(chunk, kept);
+                if (kept < count)
+                    m_truncated = true;
                 return;
             }
             if (n == 0) {
@@ -147,6 +153,7 @@ private:
     bool m_exited = false;
     bool m_stdoutEnded = false;
     bool m_stderrEnded = false;
+    bool m_truncated = false;
 };
 
 std::int32_t codeFromStatus(int status)
@@ -201,7 +208,8 @@ std::optional<Output> runProgram(const std::string& hostExecutable, const std::s
     child->closeOutput();
 
     return Output{platform::repairedUtf8(pump.stdoutBytes()),
-                  platform::repairedUtf8(pump.stderrBytes()), codeFromStatus(status), timedOut};
+                  platform::repairedUtf8(pump.stderrBytes()), codeFromStatus(status), timedOut,
+                  pump.truncated()};
 }
 
 std::vector<std::string> split(std::string_view text, char separator)

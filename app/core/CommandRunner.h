@@ -15,6 +15,7 @@
 // and afresh after a change of Mac root.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -31,15 +32,21 @@ namespace veldo::core::CommandRunner {
 // those two macros as themselves, so they are safe as member names.)
 struct Output
 {
-    std::string stdout; // all of standard output, UTF-8 with each invalid sequence as U+FFFD
+    // Standard output, UTF-8 with each invalid sequence as U+FFFD: all of it, or its first
+    // kMaxOutputBytes bytes (before repair) when `truncated`.
+    std::string stdout;
     std::string stderr; // the same for standard error
     // The exit status when the child exited; the signal number when a signal ended it (9 for
     // a child killed at its time-out, 15 when SIGTERM ended it).
     std::int32_t code = 0;
-    bool timedOut = false; // still running when the time-out passed (it was then stopped)
+    bool timedOut = false;  // still running when the time-out passed (it was then stopped)
+    bool truncated = false; // a stream passed kMaxOutputBytes; the rest was read and dropped
 
     friend bool operator==(const Output&, const Output&) = default;
 };
+
+// Most bytes kept of each output stream.
+inline constexpr std::size_t kMaxOutputBytes = std::size_t{64} << 20;
 
 // An environment, passed to a child whole: the child sees exactly these variables.
 using Environment = std::map<std::string, std::string>;
@@ -51,7 +58,8 @@ inline constexpr double kOutputDrainWait = 3.0;
 
 // Runs the program at `executable` (a Mac path; not searched for) with `arguments` and exactly
 // `environment`, for at most `timeout` seconds (infinity: no limit; NaN or below 0 count as 0).
-// Both pipes are drained while the child runs, so no amount of output blocks it. When the
+// Both pipes are drained while the child runs, so no amount of output blocks it; beyond
+// kMaxOutputBytes a stream's bytes are read and dropped. When the
 // time-out passes the child gets SIGTERM, then SIGKILL when it is still there 3 seconds later;
 // the call then waits for it to end. Once it has ended, each pipe gets up to 3 seconds to reach
 // its end (a descendant may hold it open); what was read by then is returned. A call therefore

@@ -118,6 +118,31 @@ TEST(CommandRunner, DrainsBothPipesWhileTheChildRuns)
     EXPECT_EQ(std::count(out->stderr.begin(), out->stderr.end(), 'e'), 2097152);
 }
 
+TEST(CommandRunner, KeepsAtMost64MiBOfEachStream)
+{
+    // 1,000 bytes past the bound: the rest is read and dropped, so the child still ends by
+    // itself, and the output says it was cut.
+    auto out = sh("head -c 67109864 /dev/zero; printf e >&2");
+    ASSERT_TRUE(out.has_value());
+    EXPECT_EQ(out->code, 0);
+    EXPECT_FALSE(out->timedOut);
+    EXPECT_TRUE(out->truncated);
+    EXPECT_EQ(out->stdout.size(), CommandRunner::kMaxOutputBytes);
+    EXPECT_EQ(out->stderr, "e");
+
+    // A writer without end keeps the bound until its time-out.
+    out = sh("exec cat /dev/zero", 0.5);
+    ASSERT_TRUE(out.has_value());
+    EXPECT_TRUE(out->timedOut);
+    EXPECT_TRUE(out->truncated);
+    EXPECT_EQ(out->stdout.size(), CommandRunner::kMaxOutputBytes);
+
+    out = sh("head -c 1000 /dev/zero");
+    ASSERT_TRUE(out.has_value());
+    EXPECT_FALSE(out->truncated);
+    EXPECT_EQ(out->stdout.size(), 1000u);
+}
+
 TEST(CommandRunner, TimeOutEndsTheChildWithSigterm)
 {
     const auto start = std::chrono::steady_clock::now();
