@@ -41,6 +41,29 @@ bool nestingWithinBound(std::string_view text, std::size_t maxDepth)
     return true;
 }
 
+bool valuesWithinBound(std::string_view text, std::size_t maxValues)
+{
+    std::size_t values = 1;
+    bool inString = false;
+    bool escaped = false;
+    for (char c : text) {
+        if (inString) {
+            if (escaped)
+                escaped = false;
+            else if (c == '\\')
+                escaped = true;
+            else if (c == '"')
+                inString = false;
+            continue;
+        }
+        if (c == '"')
+            inString = true;
+        else if ((c == ',' || c == '[' || c == '{') && ++values > maxValues)
+            return false;
+    }
+    return true;
+}
+
 std::optional<Document> parse(std::string_view text, std::size_t maxDepth)
 {
     if (!nestingWithinBound(text, maxDepth))
@@ -57,6 +80,8 @@ std::optional<Document> parse(std::string_view text, std::size_t maxDepth)
 
 std::optional<Document> parseObject(std::string_view text)
 {
+    if (!valuesWithinBound(text, kMaxObjectValues))
+        return std::nullopt;
     auto document = parse(text, kMaxNestingDepth);
     if (!document || !document->is_object())
         return std::nullopt;
