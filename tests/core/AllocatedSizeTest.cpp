@@ -1,7 +1,10 @@
 // Bytes on disk of files and folder trees: hard links once, links as themselves, no folders.
 #include "app/core/AllocatedSize.h"
 
+#include <chrono>
+#include <stop_token>
 #include <string>
+#include <thread>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -15,6 +18,7 @@
 using veldo::core::allocatedSize;
 using veldo::platform::MacPath;
 using veldo::testsupport::FakeMac;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -136,4 +140,36 @@ TEST(AllocatedSize, UnreadableFoldersAreSkipped)
     const int rc = veldo::testsupport::runUnprivileged(
         [&] { return allocatedSize("/Users/Shared/Mixed") == expected ? 0 : 1; });
     EXPECT_EQ(rc, 0);
+}
+
+TEST(AllocatedSize, AStopEndsTheWalkBetweenFolders)
+{
+    FakeMac mac(FakeMac::Storage::memory);
+    const MacPath file = mac.write("/Users/Shared/Wide/file.bin", kMegabyte);
+    const MacPath wide = mac.wideTree("/Users/Shared/Wide", 100, 300);
+    const std::int64_t whole = allocatedSize(wide);
+    EXPECT_EQ(whole, blocksOf(mac, file));
+    std::stop_source never;
+    EXPECT_EQ(allocatedSize(wide, never.get_token()).value(), whole);
+
+    // Stopped already: a folder is not walked, a file is still measured.
+    std::stop_source stopped;
+    stopped.request_stop();
+    EXPECT_EQ(allocatedSize(wide, stopped.get_token()).error().code, veldo::ErrorCode::cancelled);
+    EXPECT_EQ(allocatedSize(file, stopped.get_token()).value(), blocksOf(mac, file));
+
+    // Stopped while it walks the 30,000 folders (a whole walk takes some 250 ms).
+    std::stop_source source;
+    std::chrono::steady_clock::time_point requestedAt;
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(10ms);
+        requestedAt = std::chrono::steady_clock::now();
+        source.request_stop();
+    });
+    const auto size = allocatedSize(wide, source.get_token());
+    const auto returnedAt = std::chrono::steady_clock::now();
+    stopper.join();
+    ASSERT_FALSE(size.has_value());
+    EXPECT_EQ(size.error().code, veldo::ErrorCode::cancelled);
+    EXPECT_LT(returnedAt - requestedAt, 100ms);
 }

@@ -1,5 +1,8 @@
 // The leftover scan end to end over a fake Mac: what it finds, how it rates it, in what order.
+#include <chrono>
 #include <ostream>
+#include <stop_token>
+#include <thread>
 #include <tuple>
 
 #include <gtest/gtest.h>
@@ -15,6 +18,7 @@ using veldo::platform::MacPath;
 using veldo::platform::PlistValue;
 using veldo::testsupport::FakeApplicationRegistry;
 using veldo::testsupport::FakeMac;
+using namespace std::chrono_literals;
 namespace LeftoverScanner = veldo::leftovers::LeftoverScanner;
 
 namespace {
@@ -219,7 +223,8 @@ TEST(LeftoverScan, RatesEveryLeftoverOfAnAppInOrder)
 
     const auto items =
         LeftoverScanner::scan(exampleApp("com.example.app"), roots,
-                              LeftoverScanner::darwinUserDirectories(), receipts, registry);
+                              LeftoverScanner::darwinUserDirectories(), receipts, registry)
+            .value();
     for (const auto& root : roots)
         EXPECT_EQ(veldo::platform::testing::activeSecurityScopedAccesses(root.url), 0u);
 
@@ -286,7 +291,8 @@ TEST(LeftoverScan, WithoutABundleIdentifierOnlyNamesMatch)
         InstalledApp app = exampleApp(std::string(bundleID));
         const auto items =
             LeftoverScanner::scan(app, rootsOf(mac), LeftoverScanner::darwinUserDirectories(), {},
-                                  FakeApplicationRegistry());
+                                  FakeApplicationRegistry())
+                .value();
         const std::vector<Row> expected{
             {kApp.path(), C::application, M::certain, false},
             {L + "Application Support/Example", C::supportFiles, M::medium, false},
@@ -338,7 +344,8 @@ TEST(LeftoverScan, NeverOffersProtectedOrRefusedLocations)
         };
     };
     const auto items =
-        LeftoverScanner::scan(installed, rootsOf(mac), {}, receipts, FakeApplicationRegistry());
+        LeftoverScanner::scan(installed, rootsOf(mac), {}, receipts, FakeApplicationRegistry())
+            .value();
     EXPECT_EQ(rows(items),
               (std::vector<Row>{
                   {app.path(), C::application, M::certain, false},
@@ -396,7 +403,8 @@ TEST(LeftoverScan, OtherInstalledCopiesLowerEveryConfidence)
         installed.name = "Example";
         installed.bundleID = "com.example.app";
         return rows(LeftoverScanner::scan(installed, rootsOf(mac), {}, {},
-                                          FakeApplicationRegistry("com.example.app", registered)));
+                                          FakeApplicationRegistry("com.example.app", registered))
+                        .value());
     };
     auto expected = [&](M exact, M byName) {
         return std::vector<Row>{
@@ -486,12 +494,44 @@ TEST(LeftoverScan, AStoppedScanEndsEarlyAndStopsItsAccesses)
         return std::vector<ReceiptInstalledItem>{};
     };
     stop.request_stop();
-    EXPECT_TRUE(LeftoverScanner::scan(exampleApp("com.example.app"), roots, {}, receipts,
-                                      FakeApplicationRegistry(), stop.get_token())
-                    .empty());
+    const auto result = LeftoverScanner::scan(exampleApp("com.example.app"), roots, {}, receipts,
+                                              FakeApplicationRegistry(), stop.get_token());
+    ASSERT_FALSE(result.has_value());
+    EXPECT_EQ(result.error().code, veldo::ErrorCode::cancelled);
     EXPECT_FALSE(receiptsAsked);
     for (const auto& root : roots)
         EXPECT_EQ(veldo::platform::testing::activeSecurityScopedAccesses(root.url), 0u);
+}
+
+TEST(LeftoverScan, AStopEndsTheScanInsideAPhase)
+{
+    // The user Library phase measures a support folder of 30,000 folders; a stop during that
+    // measurement ends the scan without waiting for the rest of the tree or the other phases.
+    FakeMac mac(FakeMac::Storage::memory);
+    buildExampleMac(mac);
+    mac.wideTree(mac.home().appendingPathComponent("Library/Application Support/Example Studio"),
+                 100, 300);
+    bool receiptsAsked = false;
+    const LeftoverScanner::ReceiptSource receipts = [&](const InstalledApp&) {
+        receiptsAsked = true;
+        return std::vector<ReceiptInstalledItem>{};
+    };
+    std::stop_source source;
+    std::chrono::steady_clock::time_point requestedAt;
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(10ms);
+        requestedAt = std::chrono::steady_clock::now();
+        source.request_stop();
+    });
+    const auto result =
+        LeftoverScanner::scan(exampleApp("com.example.app"), rootsOf(mac), {}, receipts,
+                              FakeApplicationRegistry(), source.get_token());
+    const auto returnedAt = std::chrono::steady_clock::now();
+    stopper.join();
+    ASSERT_FALSE(result.has_value());
+    EXPECT_EQ(result.error().code, veldo::ErrorCode::cancelled);
+    EXPECT_LT(returnedAt - requestedAt, 100ms);
+    EXPECT_FALSE(receiptsAsked);
 }
 
 TEST(LeftoverScan, AnIdentifierNeverBuildsAPathOutsideItsFolder)
@@ -510,7 +550,8 @@ TEST(LeftoverScan, AnIdentifierNeverBuildsAPathOutsideItsFolder)
         app.bundleID = identifier;
         EXPECT_EQ(
             rows(LeftoverScanner::scan(app, rootsOf(mac), LeftoverScanner::darwinUserDirectories(),
-                                       {}, FakeApplicationRegistry())),
+                                       {}, FakeApplicationRegistry())
+                     .value()),
             (std::vector<Row>{{kApp.path(), C::application, M::certain, false}}))
             << identifier;
     }
