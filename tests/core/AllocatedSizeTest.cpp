@@ -4,7 +4,6 @@
 #include <chrono>
 #include <stop_token>
 #include <string>
-#include <thread>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,11 +12,13 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/FakeMac.h"
+#include "tests/support/StopWhenEntered.h"
 #include "tests/support/Unprivileged.h"
 
 using veldo::core::allocatedSize;
 using veldo::platform::MacPath;
 using veldo::testsupport::FakeMac;
+using veldo::testsupport::StopWhenEntered;
 using namespace std::chrono_literals;
 
 namespace {
@@ -158,18 +159,14 @@ TEST(AllocatedSize, AStopEndsTheWalkBetweenFolders)
     EXPECT_EQ(allocatedSize(wide, stopped.get_token()).error().code, veldo::ErrorCode::cancelled);
     EXPECT_EQ(allocatedSize(file, stopped.get_token()).value(), blocksOf(mac, file));
 
-    // Stopped while it walks the 30,000 folders (a whole walk takes some 250 ms).
+    // Stopped once the walk has entered the 30,000 folders (a whole walk takes some 250 ms).
     std::stop_source source;
-    std::chrono::steady_clock::time_point requestedAt;
-    std::thread stopper([&] {
-        std::this_thread::sleep_for(10ms);
-        requestedAt = std::chrono::steady_clock::now();
-        source.request_stop();
-    });
+    StopWhenEntered stopper(source, mac.host(wide));
     const auto size = allocatedSize(wide, source.get_token());
     const auto returnedAt = std::chrono::steady_clock::now();
-    stopper.join();
+    const auto requestedAt = stopper.requestedAt();
+    ASSERT_TRUE(requestedAt.has_value());
     ASSERT_FALSE(size.has_value());
     EXPECT_EQ(size.error().code, veldo::ErrorCode::cancelled);
-    EXPECT_LT(returnedAt - requestedAt, 100ms);
+    EXPECT_LT(returnedAt - *requestedAt, 100ms);
 }

@@ -2,7 +2,6 @@
 #include <chrono>
 #include <ostream>
 #include <stop_token>
-#include <thread>
 #include <tuple>
 
 #include <gtest/gtest.h>
@@ -11,6 +10,7 @@
 #include "platform/SecurityScopedAccess.h"
 #include "tests/support/FakeApplicationRegistry.h"
 #include "tests/support/FakeMac.h"
+#include "tests/support/StopWhenEntered.h"
 
 using namespace veldo::core;
 using veldo::leftovers::ReceiptInstalledItem;
@@ -18,6 +18,7 @@ using veldo::platform::MacPath;
 using veldo::platform::PlistValue;
 using veldo::testsupport::FakeApplicationRegistry;
 using veldo::testsupport::FakeMac;
+using veldo::testsupport::StopWhenEntered;
 using namespace std::chrono_literals;
 namespace LeftoverScanner = veldo::leftovers::LeftoverScanner;
 
@@ -509,28 +510,24 @@ TEST(LeftoverScan, AStopEndsTheScanInsideAPhase)
     // measurement ends the scan without waiting for the rest of the tree or the other phases.
     FakeMac mac(FakeMac::Storage::memory);
     buildExampleMac(mac);
-    mac.wideTree(mac.home().appendingPathComponent("Library/Application Support/Example Studio"),
-                 100, 300);
+    const MacPath wide = mac.wideTree(
+        mac.home().appendingPathComponent("Library/Application Support/Example Studio"), 100, 300);
     bool receiptsAsked = false;
     const LeftoverScanner::ReceiptSource receipts = [&](const InstalledApp&) {
         receiptsAsked = true;
         return std::vector<ReceiptInstalledItem>{};
     };
     std::stop_source source;
-    std::chrono::steady_clock::time_point requestedAt;
-    std::thread stopper([&] {
-        std::this_thread::sleep_for(10ms);
-        requestedAt = std::chrono::steady_clock::now();
-        source.request_stop();
-    });
+    StopWhenEntered stopper(source, mac.host(wide));
     const auto result =
         LeftoverScanner::scan(exampleApp("com.example.app"), rootsOf(mac), {}, receipts,
                               FakeApplicationRegistry(), source.get_token());
     const auto returnedAt = std::chrono::steady_clock::now();
-    stopper.join();
+    const auto requestedAt = stopper.requestedAt();
+    ASSERT_TRUE(requestedAt.has_value());
     ASSERT_FALSE(result.has_value());
     EXPECT_EQ(result.error().code, veldo::ErrorCode::cancelled);
-    EXPECT_LT(returnedAt - requestedAt, 100ms);
+    EXPECT_LT(returnedAt - *requestedAt, 100ms);
     EXPECT_FALSE(receiptsAsked);
 }
 
