@@ -147,7 +147,7 @@ TEST(AllocatedSize, AStopEndsTheWalkBetweenFolders)
 {
     FakeMac mac(FakeMac::Storage::memory);
     const MacPath file = mac.write("/Users/Shared/Wide/file.bin", kMegabyte);
-    const MacPath wide = mac.wideTree("/Users/Shared/Wide", 100, 300);
+    const MacPath wide = mac.wideTree("/Users/Shared/Wide", 100, 200);
     const std::int64_t whole = allocatedSize(wide);
     EXPECT_EQ(whole, blocksOf(mac, file));
     std::stop_source never;
@@ -159,7 +159,7 @@ TEST(AllocatedSize, AStopEndsTheWalkBetweenFolders)
     EXPECT_EQ(allocatedSize(wide, stopped.get_token()).error().code, veldo::ErrorCode::cancelled);
     EXPECT_EQ(allocatedSize(file, stopped.get_token()).value(), blocksOf(mac, file));
 
-    // Stopped once the walk has entered the 30,000 folders (a whole walk takes some 250 ms).
+    // Stopped once the walk has entered the 20,000 folders (a whole walk takes some 170 ms).
     std::stop_source source;
     StopWhenEntered stopper(source, mac.host(wide));
     const auto size = allocatedSize(wide, source.get_token());

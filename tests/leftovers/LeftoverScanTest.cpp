@@ -506,12 +506,12 @@ TEST(LeftoverScan, AStoppedScanEndsEarlyAndStopsItsAccesses)
 
 TEST(LeftoverScan, AStopEndsTheScanInsideAPhase)
 {
-    // The user Library phase measures a support folder of 30,000 folders; a stop during that
+    // The user Library phase measures a support folder of 20,000 folders; a stop during that
     // measurement ends the scan without waiting for the rest of the tree or the other phases.
     FakeMac mac(FakeMac::Storage::memory);
     buildExampleMac(mac);
     const MacPath wide = mac.wideTree(
-        mac.home().appendingPathComponent("Library/Application Support/Example Studio"), 100, 300);
+        mac.home().appendingPathComponent("Library/Application Support/Example Studio"), 100, 200);
     bool receiptsAsked = false;
     const LeftoverScanner::ReceiptSource receipts = [&](const InstalledApp&) {
         receiptsAsked = true;
