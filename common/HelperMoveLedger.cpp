@@ -8,6 +8,7 @@
 #include <ctime>
 
 #include "common/HelperStateFiles.h"
+#include "platform/AtomicFile.h"
 #include "platform/PropertyList.h"
 
 namespace veldo::common {
@@ -70,22 +71,19 @@ HelperMoveLedger::HelperMoveLedger(MacPath directory, const platform::Clock& clo
 
 void HelperMoveLedger::removeLeftovers() const
 {
-    // Temporary files of writes that were cut short: the atomic writer names them "." + the
-    // file's name + ".tmp-" + random characters.
-    const std::string ledgerTemporary = "." + std::string(kLedgerFileName) + ".tmp-";
     if (auto names = HelperStateFiles::list(m_directory)) {
         for (const auto& name : *names) {
-            if (name.starts_with(ledgerTemporary))
+            if (platform::atomicWriteTarget(name) == kLedgerFileName)
                 HelperStateFiles::remove(m_directory, name);
         }
     }
     const auto names = HelperStateFiles::list(inventoriesDirectory());
     if (!names)
         return;
-    const std::string inventoryTemporary = std::string(kInventoryExtension) + ".tmp-";
     for (const auto& name : *names) {
-        if (name.starts_with('.') && name.find(inventoryTemporary) != std::string::npos) {
-            HelperStateFiles::remove(inventoriesDirectory(), name);
+        if (const auto target = platform::atomicWriteTarget(name)) {
+            if (target->ends_with(kInventoryExtension))
+                HelperStateFiles::remove(inventoriesDirectory(), name);
             continue;
         }
         // An inventory no record names (its record was never saved, or went while the file

@@ -15,6 +15,9 @@ namespace veldo::platform {
 
 namespace {
 
+constexpr std::string_view kTemporarySuffix = ".tmp-";
+constexpr std::size_t kTemporaryRandomCharacters = 6; // mkostemp's XXXXXX
+
 Result<void> makeFolders(const std::string& host)
 {
     struct stat st = {};
@@ -31,6 +34,15 @@ Result<void> makeFolders(const std::string& host)
 }
 
 } // namespace
+
+std::optional<std::string_view> atomicWriteTarget(std::string_view entry)
+{
+    const std::size_t tail = kTemporarySuffix.size() + kTemporaryRandomCharacters;
+    if (entry.size() < 2 + tail || !entry.starts_with('.') ||
+        entry.substr(entry.size() - tail, kTemporarySuffix.size()) != kTemporarySuffix)
+        return std::nullopt;
+    return entry.substr(1, entry.size() - 1 - tail);
+}
 
 Result<void> writeAll(int fd, std::string_view bytes)
 {
@@ -58,7 +70,8 @@ Result<void> writeFileAtomically(const MacPath& path, std::string_view bytes,
             return Error::fromErrno(made.error().systemErrno, path.path());
     }
     const std::string target = folder + "/" + name;
-    std::string temp = folder + "/." + name + ".tmp-XXXXXX";
+    std::string temp = folder + "/." + name + std::string(kTemporarySuffix) +
+                       std::string(kTemporaryRandomCharacters, 'X');
     UniqueFd fd(::mkostemp(temp.data(), O_CLOEXEC));
     if (!fd)
         return Error::fromErrno(errno, path.path());

@@ -1,6 +1,7 @@
 // Writing a whole file atomically: the old file stays whole, or the new one is there whole.
 #pragma once
 
+#include <optional>
 #include <string_view>
 
 #include <sys/types.h>
@@ -22,6 +23,11 @@ struct AtomicWriteOptions
 // itself is replaced, not followed. On failure nothing is left behind and `path` is unchanged.
 Result<void> writeFileAtomically(const MacPath& path, std::string_view bytes,
                                  const AtomicWriteOptions& options = {});
+
+// The name whose interrupted atomic write left the entry `entry` behind in its folder (the
+// temporary files are named "." + name + ".tmp-" + six random characters); none for any other
+// entry.
+std::optional<std::string_view> atomicWriteTarget(std::string_view entry);
 
 // Writes all of `bytes` to `fd`, retrying short writes and EINTR.
 Result<void> writeAll(int fd, std::string_view bytes);
