@@ -80,7 +80,9 @@ struct RunOptions
 //
 // A stop requested through `stop` while the child runs ends it the same way (SIGTERM, SIGKILL
 // after the grace); the call returns as soon as the child has ended, without waiting for the
-// pipes, and fails with cancelled. A stop requested before the start runs nothing.
+// pipes, and fails with cancelled. A stop requested before the start runs nothing. Once the
+// time-out has passed the run ends as a time-out; once the child has ended by itself, a stop
+// only cuts the wait for its pipes short.
 // Fails with ioFailure and the errno of the failed start when the program could not be
 // started (ENOENT: missing; EACCES: not executable; …).
 Result<Output> run(const platform::MacPath& executable, const std::vector<std::string>& arguments,
