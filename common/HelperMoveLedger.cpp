@@ -8,6 +8,7 @@
 #include <ctime>
 
 #include "common/HelperStateFiles.h"
+#include "platform/AtomicFile.h"
 #include "platform/PropertyList.h"
 
 namespace veldo::common {
@@ -42,6 +43,8 @@ HelperMoveLedger::HelperMoveLedger(MacPath directory, const platform::Clock& clo
     if (!bytes) {
         // A missing file is an empty ledger; one that is there but cannot be read is kept.
         m_unreadableLedgerOnDisk = bytes.error().systemErrno != ENOENT;
+        if (!m_unreadableLedgerOnDisk)
+            removeLeftovers();
         return;
     }
     const auto value = platform::parsePropertyList(*bytes);
@@ -63,6 +66,39 @@ HelperMoveLedger::HelperMoveLedger(MacPath directory, const platform::Clock& clo
     m_records = std::move(decoded);
     if (prune() && prepareDirectories())
         save();
+    removeLeftovers();
+}
+
+void HelperMoveLedger::removeLeftovers() const
+{
+    if (auto names = HelperStateFiles::list(m_directory)) {
+        for (const auto& name : *names) {
+            if (platform::atomicWriteTarget(name) == kLedgerFileName)
+                HelperStateFiles::remove(m_directory, name);
+        }
+    }
+    const auto names = HelperStateFiles::list(inventoriesDirectory());
+    if (!names)
+        return;
+    for (const auto& name : *names) {
+        if (const auto target = platform::atomicWriteTarget(name)) {
+            if (target->ends_with(kInventoryExtension))
+                HelperStateFiles::remove(inventoriesDirectory(), name);
+            continue;
+        }
+        // An inventory no record names (its record was never saved, or went while the file
+        // stayed) can never be used. Only files named exactly as this ledger names them go.
+        if (!name.ends_with(kInventoryExtension))
+            continue;
+        const auto id = platform::UUID::parse(
+            std::string_view(name).substr(0, name.size() - kInventoryExtension.size()));
+        if (!id || inventoryFileName(*id) != name)
+            continue;
+        const bool recorded = std::any_of(m_records.begin(), m_records.end(),
+                                          [&](const HelperMoveRecord& r) { return r.id == *id; });
+        if (!recorded)
+            HelperStateFiles::remove(inventoriesDirectory(), name);
+    }
 }
 
 std::optional<HelperMoveRecord> HelperMoveLedger::record(std::string_view trashPath,

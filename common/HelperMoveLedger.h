@@ -9,11 +9,15 @@
 // added stay); a record's inventory file goes with it. Folders it makes are 0700 and files 0600
 // (see HelperStateFiles.h); writes are atomic, so a reader sees the old ledger or the new one.
 //
-// The file is read only when the ledger is made. A "Moves.plist" that exists but cannot be read
-// or decoded (one damaged record is enough) gives an empty ledger and is left untouched at
-// load; before the ledger first overwrites it, the file is renamed aside to
-// "Moves.plist.unreadable-<UTC date and time>" so that the proof of earlier moves is kept for a
-// person to look at. When it cannot be kept aside, nothing is saved.
+// The file is read only when the ledger is made. A ledger that was read (or found missing)
+// then removes what interrupted runs left in its folders: temporary files of atomic writes of
+// "Moves.plist" or of inventories, and inventory files that no record names. Beside a file
+// that cannot be read, inventories stay: its records may name them.
+//
+// A "Moves.plist" that exists but cannot be read or decoded (one damaged record is enough) gives an
+// empty ledger and is left untouched at load; before the ledger first overwrites it, the file is
+// renamed aside to "Moves.plist.unreadable-<UTC date and time>" so that the proof of earlier moves
+// is kept for a person to look at. When it cannot be kept aside, nothing is saved.
 //
 // Nothing throws or logs; add and remove answer whether "Moves.plist" was saved, and every
 // other failure ends the step quietly. Not thread-safe: the daemon uses it under its work lock.
@@ -87,6 +91,7 @@ private:
     bool prune();
     bool prepareDirectories() const;
     void removeInventory(const platform::UUID& id) const;
+    void removeLeftovers() const;
     bool save();
     bool keepUnreadableLedgerAside();
 

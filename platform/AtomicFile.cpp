@@ -17,9 +17,11 @@ namespace veldo::platform {
 
 namespace {
 
+constexpr std::string_view kTemporarySuffix = ".tmp-";
+constexpr std::size_t kTemporaryRandomCharacters = 6;
+
 // Tries at a free temporary name before giving up with EEXIST.
 constexpr int kNameAttempts = 100;
-constexpr std::size_t kSuffixLength = 6;
 
 bool isEntryName(std::string_view name)
 {
@@ -31,7 +33,7 @@ Result<std::string> randomSuffix()
 {
     static constexpr std::string_view kLetters =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    std::array<unsigned char, kSuffixLength> random{};
+    std::array<unsigned char, kTemporaryRandomCharacters> random{};
     ssize_t n;
     do {
         n = ::getrandom(random.data(), random.size(), 0);
@@ -45,6 +47,15 @@ Result<std::string> randomSuffix()
 }
 
 } // namespace
+
+std::optional<std::string_view> atomicWriteTarget(std::string_view entry)
+{
+    const std::size_t tail = kTemporarySuffix.size() + kTemporaryRandomCharacters;
+    if (entry.size() < 2 + tail || !entry.starts_with('.') ||
+        entry.substr(entry.size() - tail, kTemporarySuffix.size()) != kTemporarySuffix)
+        return std::nullopt;
+    return entry.substr(1, entry.size() - 1 - tail);
+}
 
 Result<void> writeAll(int fd, std::string_view bytes)
 {
@@ -72,7 +83,7 @@ Result<void> writeFileAtomicallyAt(int folder, std::string_view name, std::strin
         auto suffix = randomSuffix();
         if (!suffix)
             return suffix.error();
-        temp = "." + target + ".tmp-" + *suffix;
+        temp = "." + target + std::string(kTemporarySuffix) + *suffix;
         do {
             fd.reset(::openat(folder, temp.c_str(),
                               O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));

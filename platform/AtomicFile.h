@@ -1,6 +1,7 @@
 // Writing a whole file atomically: the old file stays whole, or the new one is there whole.
 #pragma once
 
+#include <optional>
 #include <string_view>
 
 #include <sys/types.h>
@@ -30,6 +31,11 @@ Result<void> writeFileAtomically(const MacPath& path, std::string_view bytes,
 // path; callers add theirs. Blocks on the disk; thread-safe.
 Result<void> writeFileAtomicallyAt(int folder, std::string_view name, std::string_view bytes,
                                    mode_t mode);
+
+// The name whose interrupted atomic write left the entry `entry` behind in its folder (the
+// temporary files are named "." + name + ".tmp-" + six random characters); none for any other
+// entry.
+std::optional<std::string_view> atomicWriteTarget(std::string_view entry);
 
 // Writes all of `bytes` to `fd`, retrying short writes and EINTR.
 Result<void> writeAll(int fd, std::string_view bytes);

@@ -2,6 +2,7 @@
 #include "app/core/AllocatedSize.h"
 
 #include <cerrno>
+#include <optional>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -58,11 +59,16 @@ bool statAt(int dirFd, const char* name, struct stat& st)
 class TreeWalk
 {
 public:
-    std::int64_t run(UniqueFd start)
+    explicit TreeWalk(std::stop_token stop) : m_stop(std::move(stop)) {}
+
+    // None once a stop was requested.
+    std::optional<std::int64_t> run(UniqueFd start)
     {
         m_frames.push_back(Frame{std::move(start), {}, 0, 0, 0});
         readFolder(m_frames.back());
         while (!m_frames.empty()) {
+            if (m_stop.stop_requested())
+                return std::nullopt;
             Frame& top = m_frames.back();
             if (top.next < top.subfolders.size()) {
                 const std::string& name = top.subfolders[top.next++];
@@ -176,6 +182,7 @@ private:
         m_total += static_cast<std::int64_t>(st.st_blocks) * kBlockBytes;
     }
 
+    std::stop_token m_stop;
     std::vector<Frame> m_frames;
     std::unordered_set<FileKey, FileKeyHash> m_linked;
     std::vector<char> m_buffer = std::vector<char>(kListingBufferBytes);
@@ -185,6 +192,11 @@ private:
 } // namespace
 
 std::int64_t allocatedSize(const platform::MacPath& path)
+{
+    return *allocatedSize(path, std::stop_token());
+}
+
+Result<std::int64_t> allocatedSize(const platform::MacPath& path, std::stop_token stop)
 {
     // Opened inside the root, then measured through the descriptor: the entry measured is the
     // one the kernel found there, whatever its path turns into meanwhile.
@@ -201,7 +213,10 @@ std::int64_t allocatedSize(const platform::MacPath& path)
     UniqueFd start(openFolderAt(entry->get(), "."));
     if (!start)
         return 0;
-    return TreeWalk().run(std::move(start));
+    const auto total = TreeWalk(std::move(stop)).run(std::move(start));
+    if (!total)
+        return Error::make(ErrorCode::cancelled);
+    return *total;
 }
 
 } // namespace veldo::core

@@ -2,7 +2,9 @@
 #pragma once
 
 #include <cstdint>
+#include <stop_token>
 
+#include "base/Result.h"
 #include "platform/MacPath.h"
 
 namespace veldo::core {
@@ -23,5 +25,10 @@ namespace veldo::core {
 // getdents and each file with fstatat, never re-opening by path); callers run it in background
 // work. Thread-safe; holds at most a fixed number of descriptors however deep the tree.
 std::int64_t allocatedSize(const platform::MacPath& path);
+
+// allocatedSize, stoppable: a stop requested through `stop` is noticed before each folder of
+// the walk is read and fails the call with cancelled. An item that is no folder is measured
+// whatever the token says.
+Result<std::int64_t> allocatedSize(const platform::MacPath& path, std::stop_token stop);
 
 } // namespace veldo::core

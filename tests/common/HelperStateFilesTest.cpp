@@ -27,7 +27,7 @@ using veldo::testsupport::RootRacer;
 
 TEST(HelperStateFiles, NothingLeavesTheRootWhileAFolderTurnsIntoALink)
 {
-    FakeMac mac(RootRacer::memoryFolder());
+    FakeMac mac(FakeMac::Storage::memory);
     const MacPath state("/Users/Shared/d/state");
     mac.write("/Users/Shared/d/state/record", "real");
     mac.write("/Users/Shared/d/state/victim", "real");

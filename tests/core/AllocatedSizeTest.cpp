@@ -1,6 +1,8 @@
 // Bytes on disk of files and folder trees: hard links once, links as themselves, no folders.
 #include "app/core/AllocatedSize.h"
 
+#include <chrono>
+#include <stop_token>
 #include <string>
 
 #include <fcntl.h>
@@ -11,11 +13,14 @@
 
 #include "tests/support/FakeMac.h"
 #include "tests/support/RootRacer.h"
+#include "tests/support/StopWhenEntered.h"
 #include "tests/support/Unprivileged.h"
 
 using veldo::core::allocatedSize;
 using veldo::platform::MacPath;
 using veldo::testsupport::FakeMac;
+using veldo::testsupport::StopWhenEntered;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -141,7 +146,7 @@ TEST(AllocatedSize, UnreadableFoldersAreSkipped)
 
 TEST(AllocatedSize, NeverMeasuresOutsideTheRootWhileAFolderTurnsIntoALink)
 {
-    FakeMac mac(veldo::testsupport::RootRacer::memoryFolder());
+    FakeMac mac(FakeMac::Storage::memory);
     mac.mkdir("/Users/Shared/d/sub/inner");
     veldo::testsupport::RootRacer racer(mac, "/Users/Shared/d");
     // The canary's folder of the same name holds a file; the Mac's own holds none.
@@ -168,4 +173,32 @@ TEST(AllocatedSize, RefusesPathsHoldingNul)
     EXPECT_EQ(allocatedSize(MacPath("/..\0x"s)), 0);
     EXPECT_EQ(allocatedSize(MacPath("/Users/Shared/big.bin\0"s)), 0);
     EXPECT_GT(allocatedSize("/Users/Shared/big.bin"), 0);
+}
+
+TEST(AllocatedSize, AStopEndsTheWalkBetweenFolders)
+{
+    FakeMac mac(FakeMac::Storage::memory);
+    const MacPath file = mac.write("/Users/Shared/Wide/file.bin", kMegabyte);
+    const MacPath wide = mac.wideTree("/Users/Shared/Wide", 100, 200);
+    const std::int64_t whole = allocatedSize(wide);
+    EXPECT_EQ(whole, blocksOf(mac, file));
+    std::stop_source never;
+    EXPECT_EQ(allocatedSize(wide, never.get_token()).value(), whole);
+
+    // Stopped already: a folder is not walked, a file is still measured.
+    std::stop_source stopped;
+    stopped.request_stop();
+    EXPECT_EQ(allocatedSize(wide, stopped.get_token()).error().code, veldo::ErrorCode::cancelled);
+    EXPECT_EQ(allocatedSize(file, stopped.get_token()).value(), blocksOf(mac, file));
+
+    // Stopped once the walk has entered the 20,000 folders (a whole walk takes some 170 ms).
+    std::stop_source source;
+    StopWhenEntered stopper(source, mac.host(wide));
+    const auto size = allocatedSize(wide, source.get_token());
+    const auto returnedAt = std::chrono::steady_clock::now();
+    const auto requestedAt = stopper.requestedAt();
+    ASSERT_TRUE(requestedAt.has_value());
+    ASSERT_FALSE(size.has_value());
+    EXPECT_EQ(size.error().code, veldo::ErrorCode::cancelled);
+    EXPECT_LT(returnedAt - *requestedAt, 100ms);
 }

@@ -34,7 +34,7 @@ std::string plistSaying(const std::string& where)
 
 TEST(MacRootRace, NoCallLeavesTheRootWhileAFolderTurnsIntoALink)
 {
-    FakeMac mac(RootRacer::memoryFolder());
+    FakeMac mac(FakeMac::Storage::memory);
     mac.write("/Users/Shared/d/file", "real");
     mac.mkdir("/Users/Shared/d/sub/inner");
     mac.write("/Users/Shared/d/info.plist", plistSaying("real"));

@@ -428,6 +428,33 @@ TEST(PropertyList, ReadsFilesThroughTheMacRoot)
         veldo::platform::readPropertyListFile(MacPath("/Library/missing.plist")).has_value());
 }
 
+TEST(PropertyList, StringsTheWriterRefusesAreNotRead)
+{
+    // An ASCII string may carry any byte and a UTF-16 one U+0000; read, neither could be
+    // written back, so a ledger holding one could never be saved again.
+    const std::pair<const char*, std::string> strings[] = {
+        {"ASCII with a byte above 0x7F", "\x51\xE9"},
+        {"UTF-16 with U+0000", std::string("\x61\x00\x00", 3)},
+    };
+    for (const auto& [name, string] : strings) {
+        RawBinaryList alone;
+        alone.objects = {string};
+        EXPECT_FALSE(parsePropertyList(alone.bytes())) << name;
+        RawBinaryList inArray;
+        inArray.objects = {"\xA2\x01\x02", "\x51\x61", string};
+        EXPECT_FALSE(parsePropertyList(inArray.bytes())) << name;
+        RawBinaryList asKey;
+        asKey.objects = {"\xD1\x01\x02", string, "\x51\x78"};
+        EXPECT_FALSE(parsePropertyList(asKey.bytes())) << name;
+    }
+    RawBinaryList fine;
+    fine.objects = {"\xA2\x01\x02", "\x51\x61", std::string("\x61\x00\xE9", 3)};
+    EXPECT_EQ(parsePropertyList(fine.bytes()), PlistValue(PlistValue::Array{"a", "\xC3\xA9"}));
+    const std::string xmlNul = "<?xml version=\"1.0\"?><plist version=\"1.0\">"
+                               "<string>a&#0;b</string></plist>";
+    EXPECT_FALSE(parsePropertyList(xmlNul));
+}
+
 TEST(PropertyList, KeysWithANulAreRefused)
 {
     // A dictionary whose key is a UTF-16 string holding U+0000 (found by fuzzing: libplist

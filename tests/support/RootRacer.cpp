@@ -91,12 +91,4 @@ std::set<std::string> RootRacer::canaryEntries() const
     return entries;
 }
 
-std::string RootRacer::memoryFolder()
-{
-    std::error_code ec;
-    if (fs::is_directory("/dev/shm", ec) && ::access("/dev/shm", W_OK) == 0)
-        return "/dev/shm";
-    return fs::temp_directory_path().string();
-}
-
 } // namespace veldo::testsupport

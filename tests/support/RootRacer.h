@@ -45,10 +45,6 @@ public:
     // Swaps made so far.
     std::uint64_t swaps() const { return m_swaps.load(); }
 
-    // A folder on a memory file system when the host has one (/dev/shm), else the temporary
-    // folder: thousands of racing writes then do not wait for the disk.
-    static std::string memoryFolder();
-
 private:
     std::set<std::string> canaryEntries() const;
 
