@@ -167,7 +167,7 @@ TEST(PropertyList, ThreeByteOffsetsAndReferencesReadBack)
     ASSERT_TRUE(read.has_value());
     EXPECT_EQ(*read, PlistValue(PlistValue::Array{PlistValue(true)}));
 
-    // libplist's own writer uses 3-byte offsets for a list past 64 KiB.
+    // A list past 64 KiB is written with 3-byte offsets.
     PlistValue::Array items;
     for (int i = 0; i < 3000; ++i)
         items.push_back(PlistValue("a string long enough to fill the list " + std::to_string(i)));
@@ -179,6 +179,42 @@ TEST(PropertyList, ThreeByteOffsetsAndReferencesReadBack)
     const auto back = parsePropertyList(*bytes);
     ASSERT_TRUE(back.has_value());
     EXPECT_EQ(*back, value);
+}
+
+TEST(PropertyList, BinaryListsShareStringsAndWidenReferences)
+{
+    // Ledger-shaped: many dictionaries with the same keys, repeated values, long containers.
+    PlistValue::Array records;
+    for (int i = 0; i < 24'000; ++i) {
+        records.push_back(PlistValue(PlistValue::Dictionary{
+            {"identifier", PlistValue(std::int64_t{i} * 1'000'003)},
+            {"owner", "user " + std::to_string(i % 7)},
+            {"path", "/Users/j\xC3\xBCrgen/.Trash/Item " + std::to_string(i)},
+        }));
+    }
+    PlistValue::Dictionary wide;
+    for (int i = 0; i < 20; ++i)
+        wide.emplace("key " + std::to_string(i),
+                     PlistValue::Data(static_cast<std::size_t>(i), 0xAB));
+    records.push_back(PlistValue(std::move(wide)));
+    const PlistValue value(std::move(records));
+
+    const auto bytes = serializePropertyList(value, PlistFormat::binary);
+    ASSERT_TRUE(bytes.has_value());
+    const auto back = parsePropertyList(*bytes);
+    ASSERT_TRUE(back.has_value());
+    EXPECT_EQ(*back, value);
+    // Over 65,536 objects need 3-byte references; each key and repeated value is written once.
+    EXPECT_EQ(bytes->at(bytes->size() - 32 + 7), 3) << "reference size";
+    auto count = [&](std::string_view needle) {
+        std::size_t n = 0;
+        for (auto at = bytes->find(needle); at != std::string::npos;
+             at = bytes->find(needle, at + 1))
+            ++n;
+        return n;
+    };
+    EXPECT_EQ(count("identifier"), 1u);
+    EXPECT_EQ(count("user 3"), 1u);
 }
 
 TEST(PropertyList, DatesKeepFractionsInBinaryAndTheirSecondInXml)

@@ -1,0 +1,325 @@
+// Our binary property-list writer: objects flattened depth-first, strings shared, then the
+// offset table and the trailer.
+#include "platform/BinaryPlistWriter.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <optional>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace veldo::platform {
+
+namespace {
+
+// Seconds from 1970-01-01 to 2001-01-01, the property-list epoch.
+constexpr double kEpochOffset = 978307200.0;
+
+void appendBigEndian(std::string& out, std::uint64_t v, int bytes)
+{
+    for (int i = bytes - 1; i >= 0; --i)
+        out.push_back(static_cast<char>((v >> (8 * i)) & 0xFFu));
+}
+
+// The fewest bytes that hold `v` (offsets and references may take any width from 1 to 8).
+int bytesFor(std::uint64_t v)
+{
+    int n = 1;
+    while (n < 8 && (v >> (8 * n)) != 0)
+        ++n;
+    return n;
+}
+
+// The width (1, 2, 4 or 8 bytes) an integer object takes for `v`.
+int widthFor(std::uint64_t v)
+{
+    if (v <= 0xFFu)
+        return 1;
+    if (v <= 0xFFFFu)
+        return 2;
+    if (v <= 0xFFFF'FFFFu)
+        return 4;
+    return 8;
+}
+
+int log2Width(int width)
+{
+    return width == 1 ? 0 : width == 2 ? 1 : width == 4 ? 2 : 3;
+}
+
+// Decodes strict UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF) into UTF-16
+// code units; none for invalid input.
+std::optional<std::u16string> utf16Of(std::string_view s)
+{
+    std::u16string out;
+    out.reserve(s.size());
+    for (std::size_t i = 0; i < s.size();) {
+        const auto b0 = static_cast<unsigned char>(s[i]);
+        std::uint32_t cp = 0;
+        std::size_t extra = 0;
+        if (b0 < 0x80) {
+            cp = b0;
+        } else if (b0 >= 0xC2 && b0 <= 0xDF) {
+            cp = b0 & 0x1Fu;
+            extra = 1;
+        } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+            cp = b0 & 0x0Fu;
+            extra = 2;
+        } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+            cp = b0 & 0x07u;
+            extra = 3;
+        } else {
+            return std::nullopt;
+        }
+        if (i + extra >= s.size())
+            return std::nullopt;
+        for (std::size_t k = 1; k <= extra; ++k) {
+            const auto b = static_cast<unsigned char>(s[i + k]);
+            if ((b & 0xC0u) != 0x80u)
+                return std::nullopt;
+            cp = (cp << 6) | (b & 0x3Fu);
+        }
+        if ((extra == 2 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) ||
+            (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF)))
+            return std::nullopt;
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FFu)));
+        } else {
+            out.push_back(static_cast<char16_t>(cp));
+        }
+        i += extra + 1;
+    }
+    return out;
+}
+
+class Writer
+{
+public:
+    Writer(int maxDepth, double maxDateOffset) : m_maxDepth(maxDepth), m_maxDate(maxDateOffset) {}
+
+    Result<std::string> write(const PlistValue& root)
+    {
+        if (!flatten(root, 0))
+            return Error::make(ErrorCode::invalidArgument);
+        m_refWidth = bytesFor(m_objects.size() - 1);
+        std::string out = "bplist00";
+        std::vector<std::uint64_t> offsets;
+        offsets.reserve(m_objects.size());
+        for (const Object& object : m_objects) {
+            offsets.push_back(out.size());
+            encode(object, out);
+        }
+        const std::uint64_t tableOffset = out.size();
+        const int offsetWidth = bytesFor(offsets.empty() ? 0 : offsets.back());
+        for (std::uint64_t offset : offsets)
+            appendBigEndian(out, offset, offsetWidth);
+        out.append(6, '\0');
+        out.push_back(static_cast<char>(offsetWidth));
+        out.push_back(static_cast<char>(m_refWidth));
+        appendBigEndian(out, m_objects.size(), 8);
+        appendBigEndian(out, 0, 8); // the top object is the first
+        appendBigEndian(out, tableOffset, 8);
+        return out;
+    }
+
+private:
+    struct Object
+    {
+        const PlistValue* value = nullptr; // null for a string known only by its text
+        std::string_view text;
+        std::size_t firstRef = 0; // containers: their references in m_refs
+        std::size_t refCount = 0;
+    };
+
+    // Numbers the objects of `value`'s tree, containers before their members, and answers the
+    // number of `value` (a string met before keeps its first number).
+    std::optional<std::uint64_t> flatten(const PlistValue& value, int depth)
+    {
+        switch (value.type()) {
+        case PlistValue::Type::dictionary:
+        case PlistValue::Type::array:
+            if (depth >= m_maxDepth)
+                return std::nullopt;
+            return container(value, depth);
+        case PlistValue::Type::string:
+            return string(*value.asString());
+        case PlistValue::Type::date: {
+            const double since2001 = value.asDate()->secondsSince1970 - kEpochOffset;
+            if (!std::isfinite(since2001) || std::fabs(since2001) > m_maxDate)
+                return std::nullopt;
+            break;
+        }
+        default:
+            break;
+        }
+        m_objects.push_back(Object{&value, {}, 0, 0});
+        return m_objects.size() - 1;
+    }
+
+    // A container's references can't lie in one run of m_refs while its members add theirs, so
+    // each container gathers its own first.
+    std::optional<std::uint64_t> container(const PlistValue& value, int depth)
+    {
+        const std::size_t index = m_objects.size();
+        m_objects.push_back(Object{&value, {}, 0, 0});
+        std::vector<std::uint64_t> refs;
+        auto add = [&](std::optional<std::uint64_t> ref) {
+            if (ref)
+                refs.push_back(*ref);
+            return ref.has_value();
+        };
+        if (const auto* dictionary = value.asDictionary()) {
+            refs.reserve(dictionary->size() * 2);
+            for (const auto& member : *dictionary) {
+                if (!add(string(member.first)))
+                    return std::nullopt;
+            }
+            for (const auto& member : *dictionary) {
+                if (!add(flatten(member.second, depth + 1)))
+                    return std::nullopt;
+            }
+        } else {
+            const auto& array = *value.asArray();
+            refs.reserve(array.size());
+            for (const PlistValue& member : array) {
+                if (!add(flatten(member, depth + 1)))
+                    return std::nullopt;
+            }
+        }
+        m_objects[index].firstRef = m_refs.size();
+        m_objects[index].refCount = refs.size();
+        m_refs.insert(m_refs.end(), refs.begin(), refs.end());
+        return index;
+    }
+
+    // Strings and keys are written once each; those with a NUL or invalid UTF-8 are refused.
+    std::optional<std::uint64_t> string(std::string_view s)
+    {
+        if (auto found = m_strings.find(s); found != m_strings.end())
+            return found->second;
+        if (s.find('\0') != std::string_view::npos || (!isAscii(s) && !utf16Of(s)))
+            return std::nullopt;
+        const std::uint64_t index = m_objects.size();
+        m_objects.push_back(Object{nullptr, s, 0, 0});
+        m_strings.emplace(s, index);
+        return index;
+    }
+
+    static bool isAscii(std::string_view s)
+    {
+        return std::all_of(s.begin(), s.end(),
+                           [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    }
+
+    static void marker(std::string& out, unsigned kind, std::size_t count)
+    {
+        if (count < 15) {
+            out.push_back(static_cast<char>((kind << 4) | count));
+            return;
+        }
+        out.push_back(static_cast<char>((kind << 4) | 0x0Fu));
+        const int width = widthFor(count);
+        out.push_back(static_cast<char>(0x10 | log2Width(width)));
+        appendBigEndian(out, count, width);
+    }
+
+    void encode(const Object& object, std::string& out) const
+    {
+        if (!object.value) {
+            encodeString(object.text, out);
+            return;
+        }
+        const PlistValue& value = *object.value;
+        switch (value.type()) {
+        case PlistValue::Type::dictionary:
+            marker(out, 0xD, object.refCount / 2);
+            refs(object, out);
+            return;
+        case PlistValue::Type::array:
+            marker(out, 0xA, object.refCount);
+            refs(object, out);
+            return;
+        case PlistValue::Type::string:
+            encodeString(*value.asString(), out);
+            return;
+        case PlistValue::Type::integer: {
+            const PlistInteger i = *value.asRawInteger();
+            if (i.isUnsigned && i.bits > static_cast<std::uint64_t>(INT64_MAX)) {
+                out.push_back('\x14'); // 16 bytes: the unsigned kind
+                appendBigEndian(out, 0, 8);
+                appendBigEndian(out, i.bits, 8);
+                return;
+            }
+            // One to four bytes read as unsigned; anything negative or larger takes eight.
+            const bool negative = static_cast<std::int64_t>(i.bits) < 0;
+            const int width = negative ? 8 : widthFor(i.bits);
+            out.push_back(static_cast<char>(0x10 | log2Width(width)));
+            appendBigEndian(out, i.bits, width);
+            return;
+        }
+        case PlistValue::Type::real:
+            encodeDouble(0x23, *value.asReal(), out);
+            return;
+        case PlistValue::Type::boolean:
+            out.push_back(*value.asBoolean() ? '\x09' : '\x08');
+            return;
+        case PlistValue::Type::date:
+            encodeDouble(0x33, value.asDate()->secondsSince1970 - kEpochOffset, out);
+            return;
+        case PlistValue::Type::data: {
+            const auto& data = *value.asData();
+            marker(out, 0x4, data.size());
+            out.append(reinterpret_cast<const char*>(data.data()), data.size());
+            return;
+        }
+        }
+    }
+
+    void refs(const Object& object, std::string& out) const
+    {
+        for (std::size_t i = 0; i < object.refCount; ++i)
+            appendBigEndian(out, m_refs[object.firstRef + i], m_refWidth);
+    }
+
+    static void encodeDouble(char kind, double d, std::string& out)
+    {
+        std::uint64_t bits = 0;
+        std::memcpy(&bits, &d, sizeof bits);
+        out.push_back(kind);
+        appendBigEndian(out, bits, 8);
+    }
+
+    // The string was checked when it was numbered.
+    static void encodeString(std::string_view s, std::string& out)
+    {
+        if (isAscii(s)) {
+            marker(out, 0x5, s.size());
+            out.append(s);
+            return;
+        }
+        const std::u16string units = utf16Of(s).value_or(std::u16string());
+        marker(out, 0x6, units.size());
+        for (char16_t u : units)
+            appendBigEndian(out, u, 2);
+    }
+
+    int m_maxDepth;
+    double m_maxDate;
+    int m_refWidth = 1;
+    std::vector<Object> m_objects;
+    std::vector<std::uint64_t> m_refs;
+    std::unordered_map<std::string_view, std::uint64_t> m_strings;
+};
+
+} // namespace
+
+Result<std::string> binaryPropertyList(const PlistValue& value, int maxDepth, double maxDateOffset)
+{
+    return Writer(maxDepth, maxDateOffset).write(value);
+}
+
+} // namespace veldo::platform
