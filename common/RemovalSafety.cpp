@@ -309,38 +309,10 @@ private:
     std::unordered_map<std::string, std::string> m_resolved;
 };
 
-// Folded normalised paths of the context's bundles, made when a check first needs them.
-class NormalisedBundles
+std::optional<Refusal> candidateRefusal(const std::string& candidate,
+                                        const RemovalSafety::PreparedContext& context)
 {
-public:
-    NormalisedBundles(const std::vector<MacPath>& urls, Normaliser& normaliser)
-        : m_urls(urls), m_normaliser(normaliser)
-    {
-    }
-
-    const std::vector<std::string>& folded()
-    {
-        if (!m_made) {
-            m_folded.reserve(m_urls.size());
-            for (const MacPath& url : m_urls)
-                m_folded.push_back(fold(m_normaliser.normalizedPath(url)));
-            m_made = true;
-        }
-        return m_folded;
-    }
-
-private:
-    const std::vector<MacPath>& m_urls;
-    Normaliser& m_normaliser;
-    std::vector<std::string> m_folded;
-    bool m_made = false;
-};
-
-std::optional<Refusal> candidateRefusal(const std::string& candidate, const std::string& home,
-                                        NormalisedBundles& protectedBundles,
-                                        NormalisedBundles& installedApps,
-                                        const std::vector<MacPath>& installedAppURLs)
-{
+    const std::string& home = context.foldedHome();
     const std::string folded = fold(candidate);
     const std::vector<std::string_view> c = splitComponents(folded);
 
@@ -358,7 +330,7 @@ std::optional<Refusal> candidateRefusal(const std::string& candidate, const std:
     if (Components other = otherHomeRemainder(c); !other.empty() && homeRuleRefuses(other))
         return Refusal::protectedLocation(candidate);
 
-    for (const std::string& bundle : protectedBundles.folded()) {
+    for (const std::string& bundle : context.foldedProtectedBundles()) {
         if (folded == bundle || liesInside(folded, bundle))
             return Refusal::isSelf();
         if (liesInside(bundle, folded))
@@ -368,10 +340,10 @@ std::optional<Refusal> candidateRefusal(const std::string& candidate, const std:
     if (anyEndsWithApp(c))
         return std::nullopt;
 
-    const std::vector<std::string>& apps = installedApps.folded();
+    const std::vector<std::string>& apps = context.foldedInstalledApps();
     for (size_t i = 0; i < apps.size(); ++i) {
         if (liesInside(apps[i], folded))
-            return Refusal::containsOtherApps(appDisplayName(installedAppURLs[i]));
+            return Refusal::containsOtherApps(appDisplayName(context.context().installedApps[i]));
     }
     return std::nullopt;
 }
@@ -411,6 +383,23 @@ std::optional<std::string> appInFolder(const MacPath& folder)
 
 namespace RemovalSafety {
 
+PreparedContext::PreparedContext(Context context) : m_context(std::move(context))
+{
+    // The bundles mostly share "/Applications": one normaliser resolves each folder once.
+    Normaliser normaliser;
+    m_normalizedHome = normaliser.normalizedPath(m_context.homeDirectory);
+    m_foldedHome = fold(m_normalizedHome);
+    auto folded = [&](const std::vector<MacPath>& urls) {
+        std::vector<std::string> paths;
+        paths.reserve(urls.size());
+        for (const MacPath& url : urls)
+            paths.push_back(fold(normaliser.normalizedPath(url)));
+        return paths;
+    };
+    m_protectedBundles = folded(m_context.protectedBundles);
+    m_installedApps = folded(m_context.installedApps);
+}
+
 std::string normalizedPath(const MacPath& url)
 {
     return Normaliser().normalizedPath(url);
@@ -437,29 +426,28 @@ bool isAppsFolderLocation(std::string_view normalizedPath, std::string_view home
 
 std::optional<Refusal> removalRefusal(const MacPath& url, const RemovalSafety::Context& context)
 {
+    return removalRefusal(url, RemovalSafety::PreparedContext(context));
+}
+
+std::optional<Refusal> removalRefusal(const MacPath& url,
+                                      const RemovalSafety::PreparedContext& context)
+{
     const MacPath standardized = url.standardized();
     const std::string& path = standardized.path();
     if (!standardized.isAbsolute() || path.find('\0') != std::string::npos ||
         hasDotComponent(url.path()))
         return Refusal::unidentifiable();
 
-    Normaliser normaliser;
-    const std::string normalized = normaliser.normalizedPath(standardized);
-    const std::string normalizedHome = normaliser.normalizedPath(context.homeDirectory);
-    const std::string home = fold(normalizedHome);
-    NormalisedBundles protectedBundles(context.protectedBundles, normaliser);
-    NormalisedBundles installedApps(context.installedApps, normaliser);
-
-    if (auto refusal =
-            candidateRefusal(path, home, protectedBundles, installedApps, context.installedApps))
+    const std::string normalized = Normaliser().normalizedPath(standardized);
+    if (auto refusal = candidateRefusal(path, context))
         return refusal;
     if (normalized != path) {
-        if (auto refusal = candidateRefusal(normalized, home, protectedBundles, installedApps,
-                                            context.installedApps))
+        if (auto refusal = candidateRefusal(normalized, context))
             return refusal;
     }
 
-    if (!context.inspectsDisk || !RemovalSafety::isAppsFolderLocation(normalized, normalizedHome))
+    if (!context.context().inspectsDisk ||
+        !RemovalSafety::isAppsFolderLocation(normalized, context.normalizedHome()))
         return std::nullopt;
     if (auto app = appInFolder(MacPath(normalized)))
         return Refusal::containsOtherApps(std::move(*app));
