@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <chrono>
 #include <ctime>
+#include <utility>
 
 #include "common/HelperStateFiles.h"
 #include "platform/PropertyList.h"
@@ -61,6 +62,9 @@ HelperMoveLedger::HelperMoveLedger(MacPath directory, const platform::Clock& clo
         decoded.push_back(std::move(*record));
     }
     m_records = std::move(decoded);
+    m_encoded.reserve(m_records.size());
+    for (const HelperMoveRecord& r : m_records)
+        m_encoded.push_back(r.toPlist());
     if (prune() && prepareDirectories())
         save();
 }
@@ -77,7 +81,7 @@ std::optional<HelperMoveRecord> HelperMoveLedger::record(std::string_view trashP
 
 bool HelperMoveLedger::add(HelperMoveRecord record, const HelperItemInventory& inventory)
 {
-    std::erase_if(m_records, [&](const HelperMoveRecord& r) {
+    eraseRecordsIf([&](const HelperMoveRecord& r) {
         if (r.uid != record.uid || r.trashPath != record.trashPath)
             return false;
         removeInventory(r.id);
@@ -90,6 +94,7 @@ bool HelperMoveLedger::add(HelperMoveRecord record, const HelperItemInventory& i
     if (!HelperStateFiles::writeAtomically(inventoriesDirectory(), inventoryFileName(record.id),
                                            bytes))
         return false;
+    m_encoded.push_back(record.toPlist());
     m_records.push_back(std::move(record));
     prune();
     if (!prepareDirectories())
@@ -99,7 +104,7 @@ bool HelperMoveLedger::add(HelperMoveRecord record, const HelperItemInventory& i
 
 bool HelperMoveLedger::remove(const platform::UUID& id)
 {
-    std::erase_if(m_records, [&](const HelperMoveRecord& r) { return r.id == id; });
+    eraseRecordsIf([&](const HelperMoveRecord& r) { return r.id == id; });
     removeInventory(id);
     if (!prepareDirectories())
         return false;
@@ -119,22 +124,40 @@ std::string HelperMoveLedger::inventoryFileName(const platform::UUID& id)
 bool HelperMoveLedger::prune()
 {
     const auto cutoff = now() - std::chrono::seconds(kMaximumAgeSeconds);
-    std::vector<HelperMoveRecord> expired;
-    std::vector<HelperMoveRecord> kept;
-    kept.reserve(m_records.size());
+    std::size_t young = 0;
     for (const HelperMoveRecord& r : m_records)
-        (r.date < cutoff ? expired : kept).push_back(r);
-    if (kept.size() > kMaximumRecords) {
-        const auto excess = static_cast<std::ptrdiff_t>(kept.size() - kMaximumRecords);
-        expired.insert(expired.end(), kept.begin(), kept.begin() + excess);
-        kept.erase(kept.begin(), kept.begin() + excess);
+        young += r.date < cutoff ? 0 : 1;
+    // Of the records young enough, only the most recently added kMaximumRecords stay.
+    std::size_t excess = young > kMaximumRecords ? young - kMaximumRecords : 0;
+    return eraseRecordsIf([&](const HelperMoveRecord& r) {
+        bool expired = r.date < cutoff;
+        if (!expired && excess > 0) {
+            --excess;
+            expired = true;
+        }
+        if (expired)
+            removeInventory(r.id);
+        return expired;
+    });
+}
+
+template <typename Predicate>
+bool HelperMoveLedger::eraseRecordsIf(Predicate&& erase)
+{
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < m_records.size(); ++i) {
+        if (erase(std::as_const(m_records[i])))
+            continue;
+        if (kept != i) {
+            m_records[kept] = std::move(m_records[i]);
+            m_encoded[kept] = std::move(m_encoded[i]);
+        }
+        ++kept;
     }
-    for (const HelperMoveRecord& r : expired)
-        removeInventory(r.id);
-    if (expired.empty())
-        return false;
-    m_records = std::move(kept);
-    return true;
+    const bool erased = kept != m_records.size();
+    m_records.resize(kept);
+    m_encoded.resize(kept);
+    return erased;
 }
 
 bool HelperMoveLedger::prepareDirectories() const
@@ -150,12 +173,7 @@ void HelperMoveLedger::removeInventory(const platform::UUID& id) const
 
 bool HelperMoveLedger::save()
 {
-    PlistValue::Array array;
-    array.reserve(m_records.size());
-    for (const HelperMoveRecord& r : m_records)
-        array.push_back(r.toPlist());
-    const auto bytes = platform::serializePropertyList(PlistValue(std::move(array)),
-                                                       platform::PlistFormat::binary);
+    const auto bytes = platform::serializeBinaryArray(m_encoded);
     if (!bytes)
         return false;
     if (m_unreadableLedgerOnDisk && !keepUnreadableLedgerAside())

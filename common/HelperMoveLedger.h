@@ -85,6 +85,9 @@ public:
 
 private:
     bool prune();
+    // Erases the records `erase` picks, with their encoded forms; true when any went.
+    template <typename Predicate>
+    bool eraseRecordsIf(Predicate&& erase);
     bool prepareDirectories() const;
     void removeInventory(const platform::UUID& id) const;
     bool save();
@@ -92,6 +95,9 @@ private:
 
     platform::MacPath m_directory;
     std::vector<HelperMoveRecord> m_records;
+    // Each record's property-list form, in step with m_records, so a save encodes no record
+    // again.
+    std::vector<platform::PlistValue> m_encoded;
     const platform::Clock* m_clock;
     // "Moves.plist" exists but could not be read or decoded, and has not been kept aside yet.
     bool m_unreadableLedgerOnDisk = false;

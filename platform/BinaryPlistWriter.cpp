@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -105,6 +106,19 @@ public:
     {
         if (!flatten(root, 0))
             return Error::make(ErrorCode::invalidArgument);
+        return encodeAll();
+    }
+
+    Result<std::string> writeArray(std::span<const PlistValue> items)
+    {
+        if (!container(nullptr, items, 0))
+            return Error::make(ErrorCode::invalidArgument);
+        return encodeAll();
+    }
+
+private:
+    Result<std::string> encodeAll()
+    {
         m_refWidth = bytesFor(m_objects.size() - 1);
         std::string out = "bplist00";
         std::vector<std::uint64_t> offsets;
@@ -126,10 +140,17 @@ public:
         return out;
     }
 
-private:
+    enum class Kind
+    {
+        value,
+        string, // known by its text
+        array,  // known by its members only
+    };
+
     struct Object
     {
-        const PlistValue* value = nullptr; // null for a string known only by its text
+        Kind kind = Kind::value;
+        const PlistValue* value = nullptr;
         std::string_view text;
         std::size_t firstRef = 0; // containers: their references in m_refs
         std::size_t refCount = 0;
@@ -144,7 +165,9 @@ private:
         case PlistValue::Type::array:
             if (depth >= m_maxDepth)
                 return std::nullopt;
-            return container(value, depth);
+            if (const auto* array = value.asArray())
+                return container(&value, *array, depth);
+            return container(&value, {}, depth);
         case PlistValue::Type::string:
             return string(*value.asString());
         case PlistValue::Type::date: {
@@ -156,23 +179,26 @@ private:
         default:
             break;
         }
-        m_objects.push_back(Object{&value, {}, 0, 0});
+        m_objects.push_back(Object{Kind::value, &value, {}, 0, 0});
         return m_objects.size() - 1;
     }
 
     // A container's references can't lie in one run of m_refs while its members add theirs, so
     // each container gathers its own first.
-    std::optional<std::uint64_t> container(const PlistValue& value, int depth)
+    // A dictionary, or an array of `items` (`value` may then be null).
+    std::optional<std::uint64_t> container(const PlistValue* value,
+                                           std::span<const PlistValue> items, int depth)
     {
         const std::size_t index = m_objects.size();
-        m_objects.push_back(Object{&value, {}, 0, 0});
+        const auto* dictionary = value ? value->asDictionary() : nullptr;
+        m_objects.push_back(Object{dictionary ? Kind::value : Kind::array, value, {}, 0, 0});
         std::vector<std::uint64_t> refs;
         auto add = [&](std::optional<std::uint64_t> ref) {
             if (ref)
                 refs.push_back(*ref);
             return ref.has_value();
         };
-        if (const auto* dictionary = value.asDictionary()) {
+        if (dictionary) {
             refs.reserve(dictionary->size() * 2);
             for (const auto& member : *dictionary) {
                 if (!add(string(member.first)))
@@ -183,9 +209,8 @@ private:
                     return std::nullopt;
             }
         } else {
-            const auto& array = *value.asArray();
-            refs.reserve(array.size());
-            for (const PlistValue& member : array) {
+            refs.reserve(items.size());
+            for (const PlistValue& member : items) {
                 if (!add(flatten(member, depth + 1)))
                     return std::nullopt;
             }
@@ -204,7 +229,7 @@ private:
         if (s.find('\0') != std::string_view::npos || (!isAscii(s) && !utf16Of(s)))
             return std::nullopt;
         const std::uint64_t index = m_objects.size();
-        m_objects.push_back(Object{nullptr, s, 0, 0});
+        m_objects.push_back(Object{Kind::string, nullptr, s, 0, 0});
         m_strings.emplace(s, index);
         return index;
     }
@@ -229,8 +254,13 @@ private:
 
     void encode(const Object& object, std::string& out) const
     {
-        if (!object.value) {
+        if (object.kind == Kind::string) {
             encodeString(object.text, out);
+            return;
+        }
+        if (object.kind == Kind::array) {
+            marker(out, 0xA, object.refCount);
+            refs(object, out);
             return;
         }
         const PlistValue& value = *object.value;
@@ -239,9 +269,7 @@ private:
             marker(out, 0xD, object.refCount / 2);
             refs(object, out);
             return;
-        case PlistValue::Type::array:
-            marker(out, 0xA, object.refCount);
-            refs(object, out);
+        case PlistValue::Type::array: // numbered as Kind::array
             return;
         case PlistValue::Type::string:
             encodeString(*value.asString(), out);
@@ -320,6 +348,12 @@ private:
 Result<std::string> binaryPropertyList(const PlistValue& value, int maxDepth, double maxDateOffset)
 {
     return Writer(maxDepth, maxDateOffset).write(value);
+}
+
+Result<std::string> binaryPropertyListOfArray(std::span<const PlistValue> items, int maxDepth,
+                                              double maxDateOffset)
+{
+    return Writer(maxDepth, maxDateOffset).writeArray(items);
 }
 
 } // namespace veldo::platform

@@ -2,6 +2,7 @@
 // libplist, whose own serialiser costs tens of milliseconds for a few thousand records.
 #pragma once
 
+#include <span>
 #include <string>
 
 #include "common/Result.h"
@@ -17,5 +18,9 @@ namespace veldo::platform {
 // NUL or invalid UTF-8, dates that are not finite or lie more than `maxDateOffset` seconds from
 // 2001. Pure; thread-safe.
 Result<std::string> binaryPropertyList(const PlistValue& value, int maxDepth, double maxDateOffset);
+
+// The same bytes for an array of `items`, without copying them into one.
+Result<std::string> binaryPropertyListOfArray(std::span<const PlistValue> items, int maxDepth,
+                                              double maxDateOffset);
 
 } // namespace veldo::platform

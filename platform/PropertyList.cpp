@@ -307,4 +307,9 @@ Result<std::string> serializePropertyList(const PlistValue& value, PlistFormat f
     return result;
 }
 
+Result<std::string> serializeBinaryArray(std::span<const PlistValue> items)
+{
+    return binaryPropertyListOfArray(items, kMaxPlistDepth, kMaxDateOffset);
+}
+
 } // namespace veldo::platform

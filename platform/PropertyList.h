@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -45,5 +46,9 @@ std::optional<PlistValue> readPropertyListFile(const MacPath& path,
 // invalid UTF-8, a date that is not finite or lies more than 10^12 seconds from 2001; an error
 // (ioFailure) when the serialiser itself fails.
 Result<std::string> serializePropertyList(const PlistValue& value, PlistFormat format);
+
+// The binary list of an array of `items` (the bytes serializePropertyList gives for that array),
+// for callers that keep the items and save them often.
+Result<std::string> serializeBinaryArray(std::span<const PlistValue> items);
 
 } // namespace veldo::platform
