@@ -20,8 +20,10 @@ constexpr double kEpochOffset = 978307200.0;
 
 void appendBigEndian(std::string& out, std::uint64_t v, int bytes)
 {
-    for (int i = bytes - 1; i >= 0; --i)
-        out.push_back(static_cast<char>((v >> (8 * i)) & 0xFFu));
+    char buffer[8];
+    for (int i = bytes - 1; i >= 0; --i, v >>= 8)
+        buffer[i] = static_cast<char>(v & 0xFFu);
+    out.append(buffer, static_cast<std::size_t>(bytes));
 }
 
 // The fewest bytes that hold `v` (offsets and references may take any width from 1 to 8).
@@ -121,6 +123,7 @@ private:
     {
         m_refWidth = bytesFor(m_objects.size() - 1);
         std::string out = "bplist00";
+        out.reserve(m_textBytes + m_refs.size() * 4 + m_objects.size() * 16 + 64);
         std::vector<std::uint64_t> offsets;
         offsets.reserve(m_objects.size());
         for (const Object& object : m_objects) {
@@ -230,6 +233,7 @@ private:
             return std::nullopt;
         const std::uint64_t index = m_objects.size();
         m_objects.push_back(Object{Kind::string, nullptr, s, 0, 0});
+        m_textBytes += s.size() * 2;
         m_strings.emplace(s, index);
         return index;
     }
@@ -340,7 +344,8 @@ private:
     int m_refWidth = 1;
     std::vector<Object> m_objects;
     std::vector<std::uint64_t> m_refs;
-    std::unordered_map<std::string_view, std::uint64_t> m_strings;
+    std::unordered_map<std::string_view, std::uint64_t> m_strings{1024};
+    std::size_t m_textBytes = 0; // at most, for the output's first reservation
 };
 
 } // namespace
