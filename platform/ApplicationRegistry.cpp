@@ -70,7 +70,8 @@ struct Stamp
 
     static Stamp of(const MacPath& path)
     {
-        Stamp stamp{path};
+        Stamp stamp;
+        stamp.path = path;
         if (auto status = fileStatus(path, FollowLinks::yes)) {
             stamp.present = true;
             stamp.device = status->device;
