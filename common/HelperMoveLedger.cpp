@@ -52,19 +52,25 @@ HelperMoveLedger::HelperMoveLedger(MacPath directory, const platform::Clock& clo
         return;
     }
     std::vector<HelperMoveRecord> decoded;
+    std::vector<platform::EncodedPlistItem> encoded;
     decoded.reserve(array->size());
+    encoded.reserve(array->size());
     for (const PlistValue& element : *array) {
         auto record = HelperMoveRecord::fromPlist(element);
-        if (!record) {
+        std::optional<platform::EncodedPlistItem> item;
+        if (record) {
+            if (auto made = platform::encodeBinaryArrayItem(record->toPlist()))
+                item = std::move(*made);
+        }
+        if (!item) {
             m_unreadableLedgerOnDisk = true;
             return;
         }
         decoded.push_back(std::move(*record));
+        encoded.push_back(std::move(*item));
     }
     m_records = std::move(decoded);
-    m_encoded.reserve(m_records.size());
-    for (const HelperMoveRecord& r : m_records)
-        m_encoded.push_back(r.toPlist());
+    m_encoded = std::move(encoded);
     if (prune() && prepareDirectories())
         save();
 }
@@ -81,6 +87,11 @@ std::optional<HelperMoveRecord> HelperMoveLedger::record(std::string_view trashP
 
 bool HelperMoveLedger::add(HelperMoveRecord record, const HelperItemInventory& inventory)
 {
+    // A record that can't be written (a path that is not valid UTF-8, say) is not taken: it
+    // would keep every later save from succeeding.
+    auto encodedRecord = platform::encodeBinaryArrayItem(record.toPlist());
+    if (!encodedRecord)
+        return false;
     eraseRecordsIf([&](const HelperMoveRecord& r) {
         if (r.uid != record.uid || r.trashPath != record.trashPath)
             return false;
@@ -94,7 +105,7 @@ bool HelperMoveLedger::add(HelperMoveRecord record, const HelperItemInventory& i
     if (!HelperStateFiles::writeAtomically(inventoriesDirectory(), inventoryFileName(record.id),
                                            bytes))
         return false;
-    m_encoded.push_back(record.toPlist());
+    m_encoded.push_back(std::move(*encodedRecord));
     m_records.push_back(std::move(record));
     prune();
     if (!prepareDirectories())
@@ -173,12 +184,10 @@ void HelperMoveLedger::removeInventory(const platform::UUID& id) const
 
 bool HelperMoveLedger::save()
 {
-    const auto bytes = platform::serializeBinaryArray(m_encoded);
-    if (!bytes)
-        return false;
+    const std::string bytes = platform::serializeBinaryArray(m_encoded);
     if (m_unreadableLedgerOnDisk && !keepUnreadableLedgerAside())
         return false;
-    return HelperStateFiles::writeAtomically(m_directory, kLedgerFileName, *bytes);
+    return HelperStateFiles::writeAtomically(m_directory, kLedgerFileName, bytes);
 }
 
 bool HelperMoveLedger::keepUnreadableLedgerAside()

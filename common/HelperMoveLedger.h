@@ -31,6 +31,7 @@
 #include "common/HelperMoveRecord.h"
 #include "platform/Clock.h"
 #include "platform/MacPath.h"
+#include "platform/PropertyList.h"
 #include "platform/UUID.h"
 
 namespace veldo::common {
@@ -97,7 +98,7 @@ private:
     std::vector<HelperMoveRecord> m_records;
     // Each record's property-list form, in step with m_records, so a save encodes no record
     // again.
-    std::vector<platform::PlistValue> m_encoded;
+    std::vector<platform::EncodedPlistItem> m_encoded;
     const platform::Clock* m_clock;
     // "Moves.plist" exists but could not be read or decoded, and has not been kept aside yet.
     bool m_unreadableLedgerOnDisk = false;

@@ -17,6 +17,8 @@ namespace {
 
 // Seconds from 1970-01-01 to 2001-01-01, the property-list epoch.
 constexpr double kEpochOffset = 978307200.0;
+// References of separately encoded items: wide enough for any list we write.
+constexpr int kItemRefWidth = 4;
 
 void appendBigEndian(std::string& out, std::uint64_t v, int bytes)
 {
@@ -50,6 +52,19 @@ int widthFor(std::uint64_t v)
 int log2Width(int width)
 {
     return width == 1 ? 0 : width == 2 ? 1 : width == 4 ? 2 : 3;
+}
+
+// A container, data or string marker with its count (a following integer from 15 on).
+void marker(std::string& out, unsigned kind, std::size_t count)
+{
+    if (count < 15) {
+        out.push_back(static_cast<char>((kind << 4) | count));
+        return;
+    }
+    out.push_back(static_cast<char>((kind << 4) | 0x0Fu));
+    const int width = widthFor(count);
+    out.push_back(static_cast<char>(0x10 | log2Width(width)));
+    appendBigEndian(out, count, width);
 }
 
 // Decodes strict UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF) into UTF-16
@@ -111,11 +126,23 @@ public:
         return encodeAll();
     }
 
-    Result<std::string> writeArray(std::span<const PlistValue> items)
+    // `item` on its own as a run of objects numbered from 0, its references kItemRefWidth
+    // bytes wide, as an array member (one level deep).
+    Result<EncodedPlistItem> encodeItem(const PlistValue& item)
     {
-        if (!container(nullptr, items, 0))
+        if (!flatten(item, 1))
             return Error::make(ErrorCode::invalidArgument);
-        return encodeAll();
+        m_refWidth = kItemRefWidth;
+        EncodedPlistItem encoded;
+        encoded.bytes.reserve(m_textBytes + m_refs.size() * kItemRefWidth + m_objects.size() * 16);
+        encoded.objectOffsets.reserve(m_objects.size());
+        m_refPositions = &encoded.refPositions;
+        for (const Object& object : m_objects) {
+            encoded.objectOffsets.push_back(static_cast<std::uint32_t>(encoded.bytes.size()));
+            encode(object, encoded.bytes);
+        }
+        m_refPositions = nullptr;
+        return encoded;
     }
 
 private:
@@ -244,18 +271,6 @@ private:
                            [](char c) { return static_cast<unsigned char>(c) < 0x80; });
     }
 
-    static void marker(std::string& out, unsigned kind, std::size_t count)
-    {
-        if (count < 15) {
-            out.push_back(static_cast<char>((kind << 4) | count));
-            return;
-        }
-        out.push_back(static_cast<char>((kind << 4) | 0x0Fu));
-        const int width = widthFor(count);
-        out.push_back(static_cast<char>(0x10 | log2Width(width)));
-        appendBigEndian(out, count, width);
-    }
-
     void encode(const Object& object, std::string& out) const
     {
         if (object.kind == Kind::string) {
@@ -313,8 +328,11 @@ private:
 
     void refs(const Object& object, std::string& out) const
     {
-        for (std::size_t i = 0; i < object.refCount; ++i)
+        for (std::size_t i = 0; i < object.refCount; ++i) {
+            if (m_refPositions)
+                m_refPositions->push_back(static_cast<std::uint32_t>(out.size()));
             appendBigEndian(out, m_refs[object.firstRef + i], m_refWidth);
+        }
     }
 
     static void encodeDouble(char kind, double d, std::string& out)
@@ -342,6 +360,7 @@ private:
     int m_maxDepth;
     double m_maxDate;
     int m_refWidth = 1;
+    std::vector<std::uint32_t>* m_refPositions = nullptr; // while encoding an item
     std::vector<Object> m_objects;
     std::vector<std::uint64_t> m_refs;
     std::unordered_map<std::string_view, std::uint64_t> m_strings{1024};
@@ -355,10 +374,59 @@ Result<std::string> binaryPropertyList(const PlistValue& value, int maxDepth, do
     return Writer(maxDepth, maxDateOffset).write(value);
 }
 
-Result<std::string> binaryPropertyListOfArray(std::span<const PlistValue> items, int maxDepth,
-                                              double maxDateOffset)
+Result<EncodedPlistItem> encodeBinaryPlistItem(const PlistValue& item, int maxDepth,
+                                               double maxDateOffset)
 {
-    return Writer(maxDepth, maxDateOffset).writeArray(items);
+    return Writer(maxDepth, maxDateOffset).encodeItem(item);
+}
+
+std::string binaryPropertyListOfItems(std::span<const EncodedPlistItem> items)
+{
+    std::size_t objects = 1;
+    std::size_t bytes = 64;
+    for (const EncodedPlistItem& item : items) {
+        objects += item.objectOffsets.size();
+        bytes += item.bytes.size() + kItemRefWidth + 4 * item.objectOffsets.size();
+    }
+    std::string out = "bplist00";
+    out.reserve(bytes);
+    std::vector<std::uint64_t> offsets;
+    offsets.reserve(objects);
+    // The top array, then each item's objects numbered on from where the previous one ended.
+    offsets.push_back(out.size());
+    marker(out, 0xA, items.size());
+    std::uint64_t base = 1;
+    for (const EncodedPlistItem& item : items) {
+        appendBigEndian(out, base, kItemRefWidth);
+        base += item.objectOffsets.size();
+    }
+    base = 1;
+    for (const EncodedPlistItem& item : items) {
+        const std::size_t start = out.size();
+        for (std::uint32_t offset : item.objectOffsets)
+            offsets.push_back(start + offset);
+        out.append(item.bytes);
+        for (std::uint32_t position : item.refPositions) {
+            std::uint64_t local = 0;
+            for (int i = 0; i < kItemRefWidth; ++i)
+                local = (local << 8) | static_cast<unsigned char>(out[start + position + i]);
+            std::uint64_t global = base + local;
+            for (int i = kItemRefWidth - 1; i >= 0; --i, global >>= 8)
+                out[start + position + i] = static_cast<char>(global & 0xFFu);
+        }
+        base += item.objectOffsets.size();
+    }
+    const std::uint64_t tableOffset = out.size();
+    const int offsetWidth = bytesFor(offsets.back());
+    for (std::uint64_t offset : offsets)
+        appendBigEndian(out, offset, offsetWidth);
+    out.append(6, '\0');
+    out.push_back(static_cast<char>(offsetWidth));
+    out.push_back(static_cast<char>(kItemRefWidth));
+    appendBigEndian(out, offsets.size(), 8);
+    appendBigEndian(out, 0, 8); // the top object is the first
+    appendBigEndian(out, tableOffset, 8);
+    return out;
 }
 
 } // namespace veldo::platform

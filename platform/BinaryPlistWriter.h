@@ -2,8 +2,10 @@
 // libplist, whose own serialiser costs tens of milliseconds for a few thousand records.
 #pragma once
 
+#include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "common/Result.h"
 #include "platform/PlistValue.h"
@@ -19,8 +21,22 @@ namespace veldo::platform {
 // 2001. Pure; thread-safe.
 Result<std::string> binaryPropertyList(const PlistValue& value, int maxDepth, double maxDateOffset);
 
-// The same bytes for an array of `items`, without copying them into one.
-Result<std::string> binaryPropertyListOfArray(std::span<const PlistValue> items, int maxDepth,
-                                              double maxDateOffset);
+// One member of an array encoded on its own, so that a list saved often (the move ledger) need
+// not encode its unchanged members again: its objects' bytes with references counted from its
+// first object (4 bytes wide), where each object starts and where each reference lies.
+struct EncodedPlistItem
+{
+    std::string bytes;
+    std::vector<std::uint32_t> objectOffsets;
+    std::vector<std::uint32_t> refPositions;
+};
+
+// `item` encoded for binaryPropertyListOfItems; refused like binaryPropertyList refuses.
+Result<EncodedPlistItem> encodeBinaryPlistItem(const PlistValue& item, int maxDepth,
+                                               double maxDateOffset);
+
+// The binary property list of the array of `items`, in order (each item's strings are its own;
+// references are 4 bytes wide). Costs a copy of the items' bytes.
+std::string binaryPropertyListOfItems(std::span<const EncodedPlistItem> items);
 
 } // namespace veldo::platform

@@ -307,9 +307,14 @@ Result<std::string> serializePropertyList(const PlistValue& value, PlistFormat f
     return result;
 }
 
-Result<std::string> serializeBinaryArray(std::span<const PlistValue> items)
+Result<EncodedPlistItem> encodeBinaryArrayItem(const PlistValue& item)
 {
-    return binaryPropertyListOfArray(items, kMaxPlistDepth, kMaxDateOffset);
+    return encodeBinaryPlistItem(item, kMaxPlistDepth, kMaxDateOffset);
+}
+
+std::string serializeBinaryArray(std::span<const EncodedPlistItem> items)
+{
+    return binaryPropertyListOfItems(items);
 }
 
 } // namespace veldo::platform

@@ -19,6 +19,7 @@
 #include <string_view>
 
 #include "common/Result.h"
+#include "platform/BinaryPlistWriter.h"
 #include "platform/MacPath.h"
 #include "platform/PlistValue.h"
 
@@ -47,8 +48,9 @@ std::optional<PlistValue> readPropertyListFile(const MacPath& path,
 // (ioFailure) when the serialiser itself fails.
 Result<std::string> serializePropertyList(const PlistValue& value, PlistFormat format);
 
-// The binary list of an array of `items` (the bytes serializePropertyList gives for that array),
-// for callers that keep the items and save them often.
-Result<std::string> serializeBinaryArray(std::span<const PlistValue> items);
+// One array member encoded on its own, and an array put together from such members (see
+// BinaryPlistWriter.h), for a list that is saved whole after every small change.
+Result<EncodedPlistItem> encodeBinaryArrayItem(const PlistValue& item);
+std::string serializeBinaryArray(std::span<const EncodedPlistItem> items);
 
 } // namespace veldo::platform

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <random>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -215,6 +216,31 @@ TEST(PropertyList, BinaryListsShareStringsAndWidenReferences)
     };
     EXPECT_EQ(count("identifier"), 1u);
     EXPECT_EQ(count("user 3"), 1u);
+}
+
+TEST(PropertyList, ArraysPutTogetherFromSeparatelyEncodedItemsReadBack)
+{
+    PlistValue::Array items{richValue(), PlistValue("plain"), PlistValue(PlistValue::Array{}),
+                            PlistValue(PlistValue::Array{1, "x", PlistValue::Dictionary{}})};
+    for (int i = 0; i < 300; ++i)
+        items.push_back(PlistValue(PlistValue::Dictionary{
+            {"path", "/Users/j\xC3\xBCrgen/.Trash/Item " + std::to_string(i)},
+            {"number", PlistValue(std::int64_t{i} - 150)},
+            {"same", "shared within the item"},
+            {"again", "shared within the item"}}));
+    for (std::size_t count : {std::size_t{0}, std::size_t{1}, items.size()}) {
+        const std::span<const PlistValue> chosen(items.data(), count);
+        std::vector<veldo::platform::EncodedPlistItem> encoded;
+        for (const PlistValue& item : chosen) {
+            auto one = veldo::platform::encodeBinaryArrayItem(item);
+            ASSERT_TRUE(one.has_value());
+            encoded.push_back(std::move(*one));
+        }
+        const auto back = parsePropertyList(veldo::platform::serializeBinaryArray(encoded));
+        ASSERT_TRUE(back.has_value()) << count;
+        EXPECT_EQ(*back, PlistValue(PlistValue::Array(chosen.begin(), chosen.end()))) << count;
+    }
+    EXPECT_FALSE(veldo::platform::encodeBinaryArrayItem(PlistValue("bad \xC3")).has_value());
 }
 
 TEST(PropertyList, DatesKeepFractionsInBinaryAndTheirSecondInXml)
