@@ -17,7 +17,8 @@ namespace {
 
 // Seconds from 1970-01-01 to 2001-01-01, the property-list epoch.
 constexpr double kEpochOffset = 978307200.0;
-// References of separately encoded items: wide enough for any list we write.
+// References of separately encoded items: wide enough for any list we write (the patching in
+// binaryPropertyListOfItems assumes 4).
 constexpr int kItemRefWidth = 4;
 
 void appendBigEndian(std::string& out, std::uint64_t v, int bytes)
@@ -406,20 +407,28 @@ std::string binaryPropertyListOfItems(std::span<const EncodedPlistItem> items)
         for (std::uint32_t offset : item.objectOffsets)
             offsets.push_back(start + offset);
         out.append(item.bytes);
+        auto* block = reinterpret_cast<unsigned char*>(out.data() + start);
         for (std::uint32_t position : item.refPositions) {
-            std::uint64_t local = 0;
-            for (int i = 0; i < kItemRefWidth; ++i)
-                local = (local << 8) | static_cast<unsigned char>(out[start + position + i]);
-            std::uint64_t global = base + local;
-            for (int i = kItemRefWidth - 1; i >= 0; --i, global >>= 8)
-                out[start + position + i] = static_cast<char>(global & 0xFFu);
+            unsigned char* ref = block + position;
+            const std::uint64_t global =
+                base + ((std::uint64_t{ref[0]} << 24) | (std::uint64_t{ref[1]} << 16) |
+                        (std::uint64_t{ref[2]} << 8) | ref[3]);
+            ref[0] = static_cast<unsigned char>(global >> 24);
+            ref[1] = static_cast<unsigned char>(global >> 16);
+            ref[2] = static_cast<unsigned char>(global >> 8);
+            ref[3] = static_cast<unsigned char>(global);
         }
         base += item.objectOffsets.size();
     }
     const std::uint64_t tableOffset = out.size();
     const int offsetWidth = bytesFor(offsets.back());
-    for (std::uint64_t offset : offsets)
-        appendBigEndian(out, offset, offsetWidth);
+    out.resize(tableOffset + offsets.size() * static_cast<std::size_t>(offsetWidth));
+    auto* table = reinterpret_cast<unsigned char*>(out.data() + tableOffset);
+    for (std::uint64_t offset : offsets) {
+        for (int i = offsetWidth - 1; i >= 0; --i, offset >>= 8)
+            table[i] = static_cast<unsigned char>(offset);
+        table += offsetWidth;
+    }
     out.append(6, '\0');
     out.push_back(static_cast<char>(offsetWidth));
     out.push_back(static_cast<char>(kItemRefWidth));
