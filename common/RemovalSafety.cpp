@@ -309,8 +309,75 @@ private:
     std::unordered_map<std::string, std::string> m_resolved;
 };
 
-std::optional<Refusal> candidateRefusal(const std::string& candidate,
-                                        const RemovalSafety::PreparedContext& context)
+// What one check compares with, taken from a prepared context.
+class PreparedInputs
+{
+public:
+    explicit PreparedInputs(const RemovalSafety::PreparedContext& context) : m_context(context) {}
+
+    const RemovalSafety::Context& context() const { return m_context.context(); }
+    const std::string& normalizedHome() const { return m_context.normalizedHome(); }
+    const std::string& foldedHome() const { return m_context.foldedHome(); }
+    const std::vector<std::string>& foldedProtectedBundles() const
+    {
+        return m_context.foldedProtectedBundles();
+    }
+    const std::vector<std::string>& foldedInstalledApps() const
+    {
+        return m_context.foldedInstalledApps();
+    }
+
+private:
+    const RemovalSafety::PreparedContext& m_context;
+};
+
+// What one check compares with, made from a plain context as the check needs it: most paths
+// are judged before the bundles are looked at, so those are normalised only when reached.
+class LazyInputs
+{
+public:
+    LazyInputs(const RemovalSafety::Context& context, Normaliser& normaliser)
+        : m_context(context), m_normaliser(normaliser),
+          m_normalizedHome(normaliser.normalizedPath(context.homeDirectory)),
+          m_foldedHome(fold(m_normalizedHome))
+    {
+    }
+
+    const RemovalSafety::Context& context() const { return m_context; }
+    const std::string& normalizedHome() const { return m_normalizedHome; }
+    const std::string& foldedHome() const { return m_foldedHome; }
+    const std::vector<std::string>& foldedProtectedBundles()
+    {
+        return made(m_protectedBundles, m_context.protectedBundles);
+    }
+    const std::vector<std::string>& foldedInstalledApps()
+    {
+        return made(m_installedApps, m_context.installedApps);
+    }
+
+private:
+    const std::vector<std::string>& made(std::optional<std::vector<std::string>>& folded,
+                                         const std::vector<MacPath>& urls)
+    {
+        if (!folded) {
+            folded.emplace();
+            folded->reserve(urls.size());
+            for (const MacPath& url : urls)
+                folded->push_back(fold(m_normaliser.normalizedPath(url)));
+        }
+        return *folded;
+    }
+
+    const RemovalSafety::Context& m_context;
+    Normaliser& m_normaliser;
+    std::string m_normalizedHome;
+    std::string m_foldedHome;
+    std::optional<std::vector<std::string>> m_protectedBundles;
+    std::optional<std::vector<std::string>> m_installedApps;
+};
+
+template <typename Inputs>
+std::optional<Refusal> candidateRefusal(const std::string& candidate, Inputs& context)
 {
     const std::string& home = context.foldedHome();
     const std::string folded = fold(candidate);
@@ -424,21 +491,14 @@ bool isAppsFolderLocation(std::string_view normalizedPath, std::string_view home
 
 } // namespace RemovalSafety
 
-std::optional<Refusal> removalRefusal(const MacPath& url, const RemovalSafety::Context& context)
-{
-    return removalRefusal(url, RemovalSafety::PreparedContext(context));
-}
+namespace {
 
-std::optional<Refusal> removalRefusal(const MacPath& url,
-                                      const RemovalSafety::PreparedContext& context)
+template <typename Inputs>
+std::optional<Refusal> refusalOf(const MacPath& standardized, Inputs& context,
+                                 Normaliser& normaliser)
 {
-    const MacPath standardized = url.standardized();
     const std::string& path = standardized.path();
-    if (!standardized.isAbsolute() || path.find('\0') != std::string::npos ||
-        hasDotComponent(url.path()))
-        return Refusal::unidentifiable();
-
-    const std::string normalized = Normaliser().normalizedPath(standardized);
+    const std::string normalized = normaliser.normalizedPath(standardized);
     if (auto refusal = candidateRefusal(path, context))
         return refusal;
     if (normalized != path) {
@@ -452,6 +512,35 @@ std::optional<Refusal> removalRefusal(const MacPath& url,
     if (auto app = appInFolder(MacPath(normalized)))
         return Refusal::containsOtherApps(std::move(*app));
     return std::nullopt;
+}
+
+bool isUnidentifiable(const MacPath& url, const MacPath& standardized)
+{
+    return !standardized.isAbsolute() || standardized.path().find('\0') != std::string::npos ||
+           hasDotComponent(url.path());
+}
+
+} // namespace
+
+std::optional<Refusal> removalRefusal(const MacPath& url, const RemovalSafety::Context& context)
+{
+    const MacPath standardized = url.standardized();
+    if (isUnidentifiable(url, standardized))
+        return Refusal::unidentifiable();
+    Normaliser normaliser;
+    LazyInputs inputs(context, normaliser);
+    return refusalOf(standardized, inputs, normaliser);
+}
+
+std::optional<Refusal> removalRefusal(const MacPath& url,
+                                      const RemovalSafety::PreparedContext& context)
+{
+    const MacPath standardized = url.standardized();
+    if (isUnidentifiable(url, standardized))
+        return Refusal::unidentifiable();
+    Normaliser normaliser;
+    PreparedInputs inputs(context);
+    return refusalOf(standardized, inputs, normaliser);
 }
 
 std::string removalRefusalMessage(const Refusal& refusal)
