@@ -35,6 +35,7 @@
 #include "common/HelperMoveRecord.h"
 #include "platform/Clock.h"
 #include "platform/MacPath.h"
+#include "platform/PropertyList.h"
 #include "platform/UUID.h"
 
 namespace veldo::common {
@@ -89,6 +90,9 @@ public:
 
 private:
     bool prune();
+    // Erases the records `erase` picks, with their encoded forms; true when any went.
+    template <typename Predicate>
+    bool eraseRecordsIf(Predicate&& erase);
     bool prepareDirectories() const;
     void removeInventory(const platform::UUID& id) const;
     void removeLeftovers() const;
@@ -97,6 +101,9 @@ private:
 
     platform::MacPath m_directory;
     std::vector<HelperMoveRecord> m_records;
+    // Each record's property-list form, in step with m_records, so a save encodes no record
+    // again.
+    std::vector<platform::EncodedPlistItem> m_encoded;
     const platform::Clock* m_clock;
     // "Moves.plist" exists but could not be read or decoded, and has not been kept aside yet.
     bool m_unreadableLedgerOnDisk = false;

@@ -7,6 +7,7 @@
 
 #include <plist/plist.h>
 
+#include "platform/BinaryPlistWriter.h"
 #include "platform/MacFileSystem.h"
 #include "platform/PlistGuard.h"
 #include "platform/Unicode.h"
@@ -296,23 +297,29 @@ std::optional<PlistValue> readPropertyListFile(const MacPath& path, std::size_t 
 
 Result<std::string> serializePropertyList(const PlistValue& value, PlistFormat format)
 {
+    if (format == PlistFormat::binary)
+        return binaryPropertyList(value, kMaxPlistDepth, kMaxDateOffset);
     PlistPtr node = toNode(value, format, 0);
     if (!node)
         return Error::make(ErrorCode::invalidArgument);
     char* out = nullptr;
     uint32_t len = 0;
-    if (format == PlistFormat::binary)
-        plist_to_bin(static_cast<plist_t>(node.get()), &out, &len);
-    else
-        plist_to_xml(static_cast<plist_t>(node.get()), &out, &len);
+    plist_to_xml(static_cast<plist_t>(node.get()), &out, &len);
     if (!out)
         return Error::make(ErrorCode::ioFailure, {}, {});
     std::string result(out, len);
-    if (format == PlistFormat::binary)
-        plist_to_bin_free(out);
-    else
-        plist_to_xml_free(out);
+    plist_to_xml_free(out);
     return result;
+}
+
+Result<EncodedPlistItem> encodeBinaryArrayItem(const PlistValue& item)
+{
+    return encodeBinaryPlistItem(item, kMaxPlistDepth, kMaxDateOffset);
+}
+
+std::string serializeBinaryArray(std::span<const EncodedPlistItem> items)
+{
+    return binaryPropertyListOfItems(items);
 }
 
 } // namespace veldo::platform

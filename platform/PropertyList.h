@@ -16,10 +16,12 @@
 
 #include <cstddef>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
 #include "base/Result.h"
+#include "platform/BinaryPlistWriter.h"
 #include "platform/MacPath.h"
 #include "platform/PlistValue.h"
 
@@ -47,5 +49,10 @@ std::optional<PlistValue> readPropertyListFile(const MacPath& path,
 // invalid UTF-8, a date that is not finite or lies more than 10^12 seconds from 2001; an error
 // (ioFailure) when the serialiser itself fails.
 Result<std::string> serializePropertyList(const PlistValue& value, PlistFormat format);
+
+// One array member encoded on its own, and an array put together from such members (see
+// BinaryPlistWriter.h), for a list that is saved whole after every small change.
+Result<EncodedPlistItem> encodeBinaryArrayItem(const PlistValue& item);
+std::string serializeBinaryArray(std::span<const EncodedPlistItem> items);
 
 } // namespace veldo::platform

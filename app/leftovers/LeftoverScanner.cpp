@@ -82,7 +82,7 @@ private:
     MacPath m_appStandard;
     std::vector<MacPath> m_roots;
     MacPath m_home;
-    common::RemovalSafety::Context m_safety;
+    common::RemovalSafety::PreparedContext m_safety;
 };
 
 // The items of one scan in the order found, with the add rule that records or upgrades them.

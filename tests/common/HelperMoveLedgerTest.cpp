@@ -261,6 +261,26 @@ TEST_F(HelperMoveLedgerTest, AnUnwritableInventoryLeavesTheLedgerFileUnchanged)
     EXPECT_EQ(stateEntries("/Inventories"), expected);
 }
 
+TEST_F(HelperMoveLedgerTest, ARecordThatCannotBeWrittenIsNotTakenAndLaterAddsStillSave)
+{
+    HelperMoveLedger ledger(veldo::common::stateDirectoryURL(), clock);
+    const HelperMoveRecord first = makeRecord(501, "/Users/a/.Trash/A", kNow);
+    ASSERT_TRUE(ledger.add(first, inventoryWith(1)));
+    const std::string before = readHost(ledgerHost());
+
+    // Not valid UTF-8: a property list can't hold it as written.
+    const HelperMoveRecord unwritable = makeRecord(501, "/Users/a/.Trash/\xFF\xFE", kNow);
+    EXPECT_FALSE(ledger.add(unwritable, inventoryWith(2)));
+    EXPECT_EQ(readHost(ledgerHost()), before);
+    EXPECT_FALSE(fs::exists(inventoryHost(unwritable.id)));
+
+    const HelperMoveRecord next = makeRecord(501, "/Users/a/.Trash/C", kNow);
+    ASSERT_TRUE(ledger.add(next, inventoryWith(3)));
+    HelperMoveLedger reloaded(veldo::common::stateDirectoryURL(), clock);
+    ASSERT_EQ(reloaded.records().size(), 2u);
+    EXPECT_EQ(reloaded.records()[1].id, next.id);
+}
+
 TEST_F(HelperMoveLedgerTest, AnUncreatableStateFolderSavesNothing)
 {
     // A file standing where the state folder belongs.

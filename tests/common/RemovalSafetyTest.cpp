@@ -41,12 +41,15 @@ struct Case
     std::optional<Refusal> expected;
 };
 
+// Each case is checked with the context as given and with the context prepared once for all.
 void expectCases(const std::vector<Case>& cases, const RemovalSafety::Context& context)
 {
+    const RemovalSafety::PreparedContext prepared(context);
     for (const Case& c : cases) {
         const auto got = removalRefusal(MacPath(c.path), context);
         EXPECT_EQ(got, c.expected) << c.path << "\n  got:      " << describe(got)
                                    << "\n  expected: " << describe(c.expected);
+        EXPECT_EQ(removalRefusal(MacPath(c.path), prepared), c.expected) << c.path << " (prepared)";
     }
 }
 
