@@ -15,10 +15,14 @@
 
 #include "app/core/CommandRunner.h"
 #include "app/scanners/ToolchainScanner.h"
+#include "bench/TimingSupport.h"
 #include "platform/Home.h"
 #include "platform/MacRoot.h"
 
 namespace {
+
+using veldo::bench::seconds;
+using veldo::bench::writeFile;
 
 using veldo::platform::MacPath;
 
@@ -46,17 +50,6 @@ constexpr int kChildren = 4;
 constexpr int kFoldersPerLocation = 834; // 12 × 834 × 50 ≈ 500,000 files
 constexpr int kFilesPerFolder = 50;
 constexpr int kRuns = 3;
-
-bool writeFile(const std::string& path, std::size_t bytes)
-{
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return false;
-    static const std::string kData(8192, 'v');
-    bool ok = bytes == 0 || ::write(fd, kData.data(), bytes) == static_cast<ssize_t>(bytes);
-    ok = ::close(fd) == 0 && ok;
-    return ok;
-}
 
 // Builds the locations under the host folder of the home; the number of files, or -1.
 long buildHome(const std::string& home)
@@ -96,14 +89,6 @@ long long runDu(const std::vector<std::string>& paths)
     for (std::string line; std::getline(lines, line);)
         total += std::atoll(line.c_str());
     return total;
-}
-
-template <typename F>
-double seconds(F&& f)
-{
-    const auto start = std::chrono::steady_clock::now();
-    f();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 } // namespace

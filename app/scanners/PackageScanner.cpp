@@ -74,6 +74,7 @@ std::vector<DevPackage> measured(PackageManagerKind manager,
                                  const std::optional<MacPath>& folder)
 {
     std::vector<DevPackage> packages;
+    packages.reserve(parsed.size());
     for (const auto& p : parsed)
         packages.push_back(DevPackage{manager, p.name, p.version, sizeOfPackage(folder, p.name)});
     std::stable_sort(
@@ -85,6 +86,7 @@ std::vector<DevPackage> measured(PackageManagerKind manager,
 std::vector<DevPackage> byName(PackageManagerKind manager, const std::vector<ParsedPackage>& parsed)
 {
     std::vector<DevPackage> packages;
+    packages.reserve(parsed.size());
     for (const auto& p : parsed)
         packages.push_back(DevPackage{manager, p.name, p.version, 0});
     const platform::NameCollator collator;
@@ -180,12 +182,12 @@ std::optional<MacPath> findTool(std::string_view name)
 
 const ProtectedNames& protectedNames()
 {
-    static const ProtectedNames names{
+    static const ProtectedNames kNames{
         {PackageManagerKind::npm, {"npm", "corepack"}},
         {PackageManagerKind::pip, {"pip", "setuptools", "wheel"}},
         {PackageManagerKind::gem, {"bundler", "rubygems-update"}},
     };
-    return names;
+    return kNames;
 }
 
 bool isProtected(std::string_view name, PackageManagerKind manager)

@@ -233,14 +233,9 @@ std::vector<ToolchainGroup> scan(const MacPath& home, const SizeFunction& sizeOf
         if (!group.items.empty())
             groups.push_back(std::move(group));
     }
-    std::vector<std::pair<std::int64_t, ToolchainGroup>> sized;
-    for (auto& group : groups)
-        sized.emplace_back(total(group), std::move(group));
-    std::stable_sort(sized.begin(), sized.end(),
-                     [](const auto& a, const auto& b) { return a.first > b.first; });
-    groups.clear();
-    for (auto& [size, group] : sized)
-        groups.push_back(std::move(group));
+    std::stable_sort(
+        groups.begin(), groups.end(),
+        [](const ToolchainGroup& a, const ToolchainGroup& b) { return total(a) > total(b); });
     return groups;
 }
 

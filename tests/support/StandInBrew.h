@@ -16,6 +16,7 @@
 
 #include "platform/MacPath.h"
 #include "tests/support/FakeMac.h"
+#include "tests/support/StandInScript.h"
 
 namespace veldo::testsupport {
 
@@ -25,7 +26,6 @@ public:
     // Installs the script at `at` (a Mac path) in `mac`, executable.
     explicit StandInBrew(const FakeMac& mac,
                          const platform::MacPath& at = platform::MacPath("/opt/homebrew/bin/brew"));
-    ~StandInBrew();
     StandInBrew(const StandInBrew&) = delete;
     StandInBrew& operator=(const StandInBrew&) = delete;
 
@@ -49,7 +49,7 @@ private:
     std::vector<std::string> logLines(std::string_view name) const;
 
     const FakeMac& m_mac;
-    std::optional<std::string> m_previousRoot;
+    MacRootVariable m_rootVariable;
 };
 
 } // namespace veldo::testsupport

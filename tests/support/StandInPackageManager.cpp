@@ -1,50 +1,19 @@
 // Installs and drives the stand-in package-manager script in a fake Mac.
 #include "tests/support/StandInPackageManager.h"
 
-#include <cstdlib>
 #include <fstream>
-#include <sstream>
-
-#include <gtest/gtest.h>
 
 namespace veldo::testsupport {
 
 using platform::MacPath;
 
-namespace {
-
-std::string scriptText()
-{
-    std::ifstream in(VELDO_STAND_INS_DIR "/package-manager", std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    EXPECT_TRUE(in.good() || in.eof()) << "cannot read " VELDO_STAND_INS_DIR "/package-manager";
-    return text.str();
-}
-
-} // namespace
-
 StandInPackageManager::StandInPackageManager(const FakeMac& mac, std::string_view name,
                                              const MacPath& folder)
-    : m_mac(mac), m_name(name), m_path(folder.appendingPathComponent(name))
+    : m_mac(mac), m_name(name), m_path(folder.appendingPathComponent(name)),
+      m_rootVariable(mac.root())
 {
-    // NOLINTBEGIN(concurrency-mt-unsafe): set up before any test thread starts
-    if (const char* previous = std::getenv("VELDO_MAC_ROOT"))
-        m_previousRoot = previous;
-    ::setenv("VELDO_MAC_ROOT", mac.root().c_str(), 1);
-    // NOLINTEND(concurrency-mt-unsafe)
-    mac.write(m_path, scriptText(), 0755);
+    mac.write(m_path, standInScript("package-manager"), 0755);
     mac.mkdir(controlFile(""));
-}
-
-StandInPackageManager::~StandInPackageManager()
-{
-    // NOLINTBEGIN(concurrency-mt-unsafe)
-    if (m_previousRoot)
-        ::setenv("VELDO_MAC_ROOT", m_previousRoot->c_str(), 1);
-    else
-        ::unsetenv("VELDO_MAC_ROOT");
-    // NOLINTEND(concurrency-mt-unsafe)
 }
 
 void StandInPackageManager::setOutput(std::string_view command, std::string_view stdout,

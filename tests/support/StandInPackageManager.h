@@ -15,6 +15,7 @@
 
 #include "platform/MacPath.h"
 #include "tests/support/FakeMac.h"
+#include "tests/support/StandInScript.h"
 
 namespace veldo::testsupport {
 
@@ -24,7 +25,6 @@ public:
     // Installs the script as `folder`/`name` (Mac paths) in `mac`, executable.
     StandInPackageManager(const FakeMac& mac, std::string_view name,
                           const platform::MacPath& folder = platform::MacPath("/opt/homebrew/bin"));
-    ~StandInPackageManager();
     StandInPackageManager(const StandInPackageManager&) = delete;
     StandInPackageManager& operator=(const StandInPackageManager&) = delete;
 
@@ -49,7 +49,7 @@ private:
     const FakeMac& m_mac;
     std::string m_name;
     platform::MacPath m_path;
-    std::optional<std::string> m_previousRoot;
+    MacRootVariable m_rootVariable;
 };
 
 } // namespace veldo::testsupport
