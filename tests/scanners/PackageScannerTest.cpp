@@ -63,28 +63,39 @@ TEST(PackageScanner, NoManagerGivesNoGroups)
 
 TEST(PackageScanner, BrewFormulaeAndCasksWithTheirSizes)
 {
-    FakeMac mac;
-    StandInBrew brew(mac);
-    brew.setOutput("list-formula", "wget 1.24.5 1.21.4\nhtop\n\n   \nxz  5.4.6\n../../Users 1\n");
-    brew.setOutput("list-cask", "firefox 128.0\nzoom 6.1.0\n");
-    fill(mac, "/opt/homebrew/Cellar/xz/5.4.6/lib/liblzma.a", 300'000);
-    fill(mac, "/opt/homebrew/Cellar/wget/1.24.5/bin/wget", 100'000);
-    fill(mac, "/opt/homebrew/Caskroom/zoom/6.1.0/zoom.pkg", 200'000);
-    fill(mac, "/Users/big", 1'000'000); // never measured: the name leaves the Cellar
+    // The package folders lie in the prefix that holds brew's bin folder.
+    for (const std::string prefix : {"/opt/homebrew", "/usr/local"}) {
+        SCOPED_TRACE(prefix);
+        FakeMac mac;
+        StandInBrew brew(mac, MacPath(prefix + "/bin/brew"));
+        brew.setOutput("list-formula",
+                       "wget 1.24.5 1.21.4\nhtop\n\n   \nxz  5.4.6\n../../Users 1\n");
+        brew.setOutput("list-cask", "firefox 128.0\nzoom 6.1.0\n");
+        fill(mac, prefix + "/Cellar/xz/5.4.6/lib/liblzma.a", 300'000);
+        fill(mac, prefix + "/Cellar/wget/1.24.5/bin/wget", 100'000);
+        fill(mac, prefix + "/Caskroom/zoom/6.1.0/zoom.pkg", 200'000);
+        fill(mac, "/Users/big", 1'000'000); // never measured: the name leaves the Cellar
+        fill(mac, "/opt/homebrew/Caskroom/firefox/128.0/big", 1'000'000); // another prefix
 
-    const auto groups = scanPackages(kShortTimeout);
-    ASSERT_EQ(groups.size(), 2u);
-    EXPECT_EQ(groups[0].manager, M::brewFormula);
-    // Largest first; equal sizes (0) keep the listing's order.
-    EXPECT_EQ(entries(groups[0]), (Strings{"xz=5.4.6", "wget=1.24.5", "htop=", "../../Users=1"}));
-    EXPECT_GT(groups[0].packages[0].sizeBytes, 300'000);
-    EXPECT_GT(groups[0].packages[1].sizeBytes, 100'000);
-    EXPECT_EQ(groups[0].packages[2].sizeBytes, 0);
-    EXPECT_EQ(groups[0].packages[3].sizeBytes, 0);
-    EXPECT_EQ(groups[1].manager, M::brewCask);
-    EXPECT_EQ(entries(groups[1]), (Strings{"zoom=6.1.0", "firefox=128.0"}));
-    EXPECT_EQ(brew.calls(),
-              (Strings{"[list][--formula][--versions]", "[list][--cask][--versions]"}));
+        const auto groups = scanPackages(kShortTimeout);
+        ASSERT_EQ(groups.size(), 2u);
+        EXPECT_EQ(groups[0].manager, M::brewFormula);
+        // Largest first; equal sizes (0) keep the listing's order.
+        EXPECT_EQ(entries(groups[0]),
+                  (Strings{"xz=5.4.6", "wget=1.24.5", "htop=", "../../Users=1"}));
+        EXPECT_GT(groups[0].packages[0].sizeBytes, 300'000);
+        EXPECT_GT(groups[0].packages[1].sizeBytes, 100'000);
+        EXPECT_EQ(groups[0].packages[2].sizeBytes, 0);
+        EXPECT_EQ(groups[0].packages[3].sizeBytes, 0);
+        EXPECT_EQ(groups[1].manager, M::brewCask);
+        if (prefix == "/opt/homebrew") {
+            EXPECT_EQ(entries(groups[1]), (Strings{"firefox=128.0", "zoom=6.1.0"}));
+        } else {
+            EXPECT_EQ(entries(groups[1]), (Strings{"zoom=6.1.0", "firefox=128.0"}));
+        }
+        EXPECT_EQ(brew.calls(),
+                  (Strings{"[list][--formula][--versions]", "[list][--cask][--versions]"}));
+    }
 }
 
 TEST(PackageScanner, ListingsThatAreNotAcceptedGiveNoGroup)
