@@ -271,14 +271,17 @@ TEST(PackageScanner, OddOutputGivesNoPackages)
 {
     for (const char* text :
          {"", "null", "[]", "{}", "not json", R"({"dependencies":[]})", R"({"dependencies":"x"})",
-          R"([{"dependencies":{}}])", R"({"dependencies":{"a":{}})", "\xff\xfe{",
-          R"({"dependencies":{"a":)"
-          "[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[["
-          "[[[[[[[[[[[[[[[[[[[[]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]"
-          "]]]]]]]]]]]]]]]]}}"}) {
+          R"([{"dependencies":{}}])", R"({"dependencies":{"a":{}})", "\xff\xfe{"}) {
         EXPECT_TRUE(parseNpmList(text).empty()) << text;
         EXPECT_TRUE(parsePipList(text).empty()) << text;
     }
+    // Valid JSON nested deeper than any listing is refused before it is parsed.
+    const std::string shallow = R"({"dependencies":{"a":[[]]}})";
+    const std::string deep =
+        R"({"dependencies":{"a":)" + std::string(100, '[') + std::string(100, ']') + "}}";
+    EXPECT_EQ(parseNpmList(shallow), (Parsed{{"a", ""}}));
+    EXPECT_TRUE(parseNpmList(deep).empty());
+    EXPECT_TRUE(parsePipList("[" + std::string(100, '[') + std::string(100, ']') + "]").empty());
     EXPECT_EQ(parseNpmList(R"({"dependencies":{"b":{"version":1},"a":{"version":"1"}}})"),
               (Parsed{{"b", ""}, {"a", "1"}}));
     // pip's top level must be an array of objects.
