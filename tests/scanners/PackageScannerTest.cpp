@@ -42,15 +42,6 @@ Strings entries(const PackageGroup& group)
     return out;
 }
 
-const PackageGroup* groupOf(const std::vector<PackageGroup>& groups, PackageManagerKind manager)
-{
-    for (const auto& g : groups) {
-        if (g.manager == manager)
-            return &g;
-    }
-    return nullptr;
-}
-
 } // namespace
 
 TEST(PackageScanner, NoManagerGivesNoGroups)
@@ -258,7 +249,7 @@ TEST(PackageScanner, LargeOutputOnBothStreams)
                 R"(","version":"1.0.0"})";
     json += "]";
     ASSERT_GT(json.size(), 64u * 1024);
-    pip.setOutput("list", json, std::string(200 * 1024, 'w'));
+    pip.setOutput("list", json, std::string(std::size_t{200} * 1024, 'w'));
 
     const auto groups = scanPackages(kShortTimeout * 30);
     ASSERT_EQ(groups.size(), 1u);

@@ -34,7 +34,7 @@ struct ExpectedRow
 const std::vector<ExpectedRow>& expectedRows()
 {
     // clang-format off
-    static const std::vector<ExpectedRow> rows{
+    static const std::vector<ExpectedRow> kRows{
         {K::homebrew, "Download Cache", "Cached formula and cask downloads", "Caches", "Homebrew", "c"},
         {K::homebrew, "Homebrew Cache", "Shared Homebrew cache", "/", "/Library/Caches/Homebrew", "c"},
         {K::node, "npm Cache", "~/.npm/_cacache", "~", ".npm/_cacache", "c"},
@@ -115,7 +115,7 @@ const std::vector<ExpectedRow>& expectedRows()
         {K::testing, "Electron Cache", "Electron downloads", "Caches", "electron", "c"},
     };
     // clang-format on
-    return rows;
+    return kRows;
 }
 
 std::vector<ToolchainScanner::Candidate> allCandidates(const MacPath& home)
