@@ -11,6 +11,7 @@
 
 #include "common/UniqueFd.h"
 #include "platform/Home.h"
+#include "platform/MacRoot.h"
 #include "platform/NumberedName.h"
 #include "platform/Unicode.h"
 
@@ -97,8 +98,14 @@ bool isMovable(const MacPath& path)
     return !name.empty() && name != "/" && name != "." && name != "..";
 }
 
+struct OpenFolder
+{
+    UniqueFd fd;
+    MacPath resolved; // the folder's Mac path with its links resolved
+};
+
 // Opens a folder by Mac path, its links resolved inside the root.
-Result<UniqueFd> openFolder(const MacPath& folder, int flags)
+Result<OpenFolder> openFolder(const MacPath& folder, int flags)
 {
     const std::string host = resolvedHostPath(folder, FollowLinks::yes);
     if (host == kUnresolvableHostPath)
@@ -106,7 +113,7 @@ Result<UniqueFd> openFolder(const MacPath& folder, int flags)
     UniqueFd fd(::open(host.c_str(), flags | O_DIRECTORY | O_CLOEXEC));
     if (!fd)
         return Error::fromErrno(errno, folder.path());
-    return fd;
+    return OpenFolder{std::move(fd), macPathForHost(host).value_or(folder)};
 }
 
 // Opens the folder `name` in `parentFd` for listing, making it first when it is missing. A
@@ -150,7 +157,7 @@ Result<TrashFolder> openTrashFolder(const MacPath& resolvedParent)
         auto volumeFd = openFolder(volume, O_PATH);
         if (!volumeFd)
             return volumeFd.error();
-        auto trashes = openOrMakeFolder(volumeFd->get(), ".Trashes", 01333);
+        auto trashes = openOrMakeFolder(volumeFd->fd.get(), ".Trashes", 01333);
         if (!trashes)
             return trashes.error();
         const std::string uid = std::to_string(::getuid());
@@ -164,7 +171,7 @@ Result<TrashFolder> openTrashFolder(const MacPath& resolvedParent)
     auto homeFd = openFolder(home, O_PATH);
     if (!homeFd)
         return homeFd.error();
-    auto trash = openOrMakeFolder(homeFd->get(), ".Trash", 0700);
+    auto trash = openOrMakeFolder(homeFd->fd.get(), ".Trash", 0700);
     if (!trash)
         return trash.error();
     return TrashFolder{home.appendingPathComponent(".Trash"), std::move(trash).value()};
@@ -210,9 +217,9 @@ FileResult<std::optional<MacPath>> LinuxFileManager::trashItem(const MacPath& ur
     struct stat item
     {
     };
-    if (::fstatat(parentFd->get(), name.c_str(), &item, AT_SYMLINK_NOFOLLOW) != 0)
+    if (::fstatat(parentFd->fd.get(), name.c_str(), &item, AT_SYMLINK_NOFOLLOW) != 0)
         return fail(errno);
-    auto trash = openTrashFolder(resolvingSymlinks(parent));
+    auto trash = openTrashFolder(parentFd->resolved);
     if (!trash)
         return fail(trash.error().systemErrno);
     const int trashFd = trash->fd.get();
@@ -242,7 +249,7 @@ FileResult<std::optional<MacPath>> LinuxFileManager::trashItem(const MacPath& ur
         std::string folded = foldForComparison(candidate);
         if (m_trashNames->folded.contains(folded))
             continue;
-        if (::renameat2(parentFd->get(), name.c_str(), trashFd, candidate.c_str(),
+        if (::renameat2(parentFd->fd.get(), name.c_str(), trashFd, candidate.c_str(),
                         RENAME_NOREPLACE) == 0) {
             m_trashNames->folded.insert(std::move(folded));
             if (::fstat(trashFd, &folder) == 0) {
@@ -275,7 +282,7 @@ FileResult<void> LinuxFileManager::moveItem(const MacPath& from, const MacPath& 
     auto toParent = openFolder(to.deletingLastPathComponent(), O_PATH);
     if (!toParent)
         return fail(toParent.error().systemErrno);
-    if (::renameat2(fromParent->get(), from.lastPathComponent().c_str(), toParent->get(),
+    if (::renameat2(fromParent->fd.get(), from.lastPathComponent().c_str(), toParent->fd.get(),
                     to.lastPathComponent().c_str(), RENAME_NOREPLACE) != 0)
         return fail(errno);
     return {};
