@@ -42,14 +42,6 @@ protected:
         return MacPath(home.path() + "/" + relativeToHome);
     }
 
-    std::string contents(const MacPath& path) const
-    {
-        std::ifstream in(mac.host(path), std::ios::binary);
-        std::ostringstream text;
-        text << in.rdbuf();
-        return in ? text.str() : "<missing>";
-    }
-
     std::set<std::string> entries(const MacPath& folder) const
     {
         auto names = veldo::platform::listDirectory(folder);
@@ -107,9 +99,9 @@ TEST_F(FileManagerTest, FreeNamesIgnoreCaseAndUnicodeForm)
         auto moved = files.trashItem(item);
         ASSERT_TRUE(moved) << c.name << ": " << moved.error().localizedDescription();
         EXPECT_EQ(*moved, trash.appendingPathComponent(c.expected)) << c.name;
-        EXPECT_EQ(contents(trash.appendingPathComponent(c.expected)), "new") << c.name;
+        EXPECT_EQ(mac.contents(trash.appendingPathComponent(c.expected)), "new") << c.name;
         for (const auto& name : c.inTrash)
-            EXPECT_EQ(contents(trash.appendingPathComponent(name)), "old") << name;
+            EXPECT_EQ(mac.contents(trash.appendingPathComponent(name)), "old") << name;
         for (const auto& name : entries(trash))
             ASSERT_EQ(::unlink(mac.host(trash.appendingPathComponent(name)).c_str()), 0);
     }
@@ -132,7 +124,7 @@ TEST_F(FileManagerTest, SameNamedItemsTrashedAtOnceBothSurvive)
     }
     std::multiset<std::string> found;
     for (const auto& name : entries(trash))
-        found.insert(contents(trash.appendingPathComponent(name)));
+        found.insert(mac.contents(trash.appendingPathComponent(name)));
     EXPECT_EQ(found.size(), 2u * kRounds);
     for (int round = 0; round < kRounds; ++round) {
         EXPECT_EQ(found.count("a" + std::to_string(round)), 1u);
@@ -153,8 +145,8 @@ TEST_F(FileManagerTest, NeverReplacesAnEntryTheKeptNamesMissed)
     auto moved = files.trashItem(mac.write(at("Report.pdf"), "mine"));
     ASSERT_TRUE(moved);
     EXPECT_EQ(*moved, trash.appendingPathComponent("Report 2.pdf"));
-    EXPECT_EQ(contents(trash.appendingPathComponent("Report.pdf")), "foreign");
-    EXPECT_EQ(contents(trash.appendingPathComponent("Report 2.pdf")), "mine");
+    EXPECT_EQ(mac.contents(trash.appendingPathComponent("Report.pdf")), "foreign");
+    EXPECT_EQ(mac.contents(trash.appendingPathComponent("Report 2.pdf")), "mine");
 }
 
 TEST_F(FileManagerTest, GivesUpAfterTenThousandNames)
@@ -171,7 +163,7 @@ TEST_F(FileManagerTest, GivesUpAfterTenThousandNames)
     auto moved = files.trashItem(item);
     ASSERT_FALSE(moved);
     expectFailure(moved.error(), 512, EEXIST, "full");
-    EXPECT_EQ(contents(item), "kept");
+    EXPECT_EQ(mac.contents(item), "kept");
 }
 
 TEST_F(FileManagerTest, ModesOwnersAndIdentityAreKept)
@@ -223,7 +215,7 @@ TEST_F(FileManagerTest, VolumeTrashesAndMissingTrashFolders)
     moved = files.trashItem(at("DataLink/other"));
     ASSERT_TRUE(moved);
     EXPECT_EQ(*moved, volumeTrash.appendingPathComponent("other"));
-    EXPECT_EQ(contents(volumeTrash.appendingPathComponent("other")), "w");
+    EXPECT_EQ(mac.contents(volumeTrash.appendingPathComponent("other")), "w");
 
     // A home without a Trash gets one, private to its user.
     ASSERT_EQ(::rmdir(mac.host(trash).c_str()), 0);
@@ -240,8 +232,8 @@ TEST_F(FileManagerTest, MovesNeverReplaceAndFoldersAreMade)
     auto moved = files.moveItem(a, b);
     ASSERT_FALSE(moved);
     expectFailure(moved.error(), 512, EEXIST, "a");
-    EXPECT_EQ(contents(a), "A");
-    EXPECT_EQ(contents(b), "B");
+    EXPECT_EQ(mac.contents(a), "A");
+    EXPECT_EQ(mac.contents(b), "B");
 
     moved = files.moveItem(a, at("missing/a"));
     ASSERT_FALSE(moved);
@@ -257,7 +249,7 @@ TEST_F(FileManagerTest, MovesNeverReplaceAndFoldersAreMade)
     EXPECT_EQ(posixErrorCode(underFile.error()), EEXIST);
 
     ASSERT_TRUE(files.moveItem(a, at("missing/deeper/a")));
-    EXPECT_EQ(contents(at("missing/deeper/a")), "A");
+    EXPECT_EQ(mac.contents(at("missing/deeper/a")), "A");
 }
 
 TEST_F(FileManagerTest, FailuresAsAMacReportsThem)
@@ -297,8 +289,7 @@ TEST_F(FileManagerTest, PermissionFailuresOfAnOrdinaryUser)
 {
     if (::geteuid() != 0)
         GTEST_SKIP() << "needs root to make files another user can't move";
-    if (veldo::testsupport::runUnprivileged(
-            [&] { return ::access(mac.root().c_str(), X_OK) == 0 ? 0 : 1; }) != 0)
+    if (!veldo::testsupport::unprivilegedCanSearch(mac.root()))
         GTEST_SKIP() << "the temporary folder is closed to other users; set TMPDIR to a "
                         "world-searchable folder to run this test";
     const uid_t uid = veldo::testsupport::unprivilegedUid();
@@ -328,5 +319,5 @@ TEST_F(FileManagerTest, PermissionFailuresOfAnOrdinaryUser)
         return failed;
     });
     EXPECT_EQ(rc, 0);
-    EXPECT_EQ(contents(rootOwned), "r");
+    EXPECT_EQ(mac.contents(rootOwned), "r");
 }

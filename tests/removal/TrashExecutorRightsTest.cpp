@@ -67,8 +67,7 @@ TEST(TrashExecutorRights, AnOrdinaryUsersFailuresAreEscalatableAndNeverMissing)
     if (::geteuid() != 0)
         GTEST_SKIP() << "needs root to make files another user can't move";
     // The fake Mac lies in the temporary folder, which the other user must be able to search.
-    if (veldo::testsupport::runUnprivileged(
-            [&] { return ::access(mac.root().c_str(), X_OK) == 0 ? 0 : 1; }) != 0)
+    if (!veldo::testsupport::unprivilegedCanSearch(mac.root()))
         GTEST_SKIP() << "the temporary folder is closed to other users; set TMPDIR to a "
                         "world-searchable folder to run this test";
     const gid_t gid = veldo::testsupport::unprivilegedGid();

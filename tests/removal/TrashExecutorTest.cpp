@@ -2,6 +2,7 @@
 // refusals, missing and unreadable items, injected failures, launchd boot-out, scoped access.
 #include "app/removal/TrashExecutor.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
@@ -11,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/core/CommandRunner.h"
 #include "common/RemovalSafety.h"
 #include "platform/SecurityScopedAccess.h"
 #include "tests/support/FakeFileManager.h"
@@ -73,14 +75,6 @@ protected:
         return MacPath(home.path() + "/" + relativeToHome);
     }
 
-    std::string contents(const MacPath& path) const
-    {
-        std::ifstream in(mac.host(path), std::ios::binary);
-        std::ostringstream text;
-        text << in.rdbuf();
-        return in ? text.str() : "<missing>";
-    }
-
     bool exists(const MacPath& path) const { return ::access(mac.host(path).c_str(), F_OK) == 0; }
 
     std::string call(std::string_view verb, const MacPath& path) const
@@ -131,10 +125,10 @@ TEST_F(TrashExecutorTest, MovesItemsToTheTrashWithRestorePointsAndFreeNames)
         const MacPath file = expected[i].inside.empty()
                                  ? trashURL
                                  : trashURL.appendingPathComponent(expected[i].inside);
-        EXPECT_EQ(contents(file), expected[i].contents) << file.path();
+        EXPECT_EQ(mac.contents(file), expected[i].contents) << file.path();
         EXPECT_FALSE(exists(items[i].url)) << items[i].url.path();
     }
-    EXPECT_EQ(contents(trash.appendingPathComponent("com.acme.app.log")), "older log");
+    EXPECT_EQ(mac.contents(trash.appendingPathComponent("com.acme.app.log")), "older log");
     EXPECT_TRUE(outcome.failed.empty());
     EXPECT_TRUE(outcome.alreadyMissing.empty());
     EXPECT_TRUE(outcome.nested.empty());
@@ -160,7 +154,7 @@ TEST_F(TrashExecutorTest, NestedAndRepeatedItemsAreNotHandledOnTheirOwn)
               (std::vector<std::string>{inside.path(), folder.path(), throughLink.path()}));
     EXPECT_EQ(paths(outcome.nestedItemsTrashedWithParent()),
               (std::vector<std::string>{inside.path(), folder.path()}));
-    EXPECT_EQ(contents(trash.appendingPathComponent("Acme/inside.db")), "x");
+    EXPECT_EQ(mac.contents(trash.appendingPathComponent("Acme/inside.db")), "x");
     EXPECT_TRUE(outcome.failed.empty());
 }
 
@@ -195,7 +189,7 @@ TEST_F(TrashExecutorTest, RefusedItemsStayUntouchedWithThePolicysSentence)
         EXPECT_TRUE(outcome.trashed.empty());
         EXPECT_TRUE(outcome.escalatableIDs.empty());
     }
-    EXPECT_EQ(contents(victim), "keep");
+    EXPECT_EQ(mac.contents(victim), "keep");
     EXPECT_TRUE(exists(MacPath("/Applications/Veldo.app/Contents/Info.plist")));
     auto trashEntries = veldo::platform::listDirectory(trash);
     ASSERT_TRUE(trashEntries);
@@ -281,14 +275,14 @@ TEST_F(TrashExecutorTest, MissingUnreadableAndFailedItems)
     EXPECT_EQ(outcome.escalatableIDs,
               (std::unordered_set<std::string>{unreadable.path(), admin.path()}));
     EXPECT_TRUE(outcome.appManagementDenialIDs.empty());
-    EXPECT_EQ(contents(unreadable), "u");
-    EXPECT_EQ(contents(busy), "b");
+    EXPECT_EQ(mac.contents(unreadable), "u");
+    EXPECT_EQ(mac.contents(busy), "b");
 
     // Moved, but the file manager named no place in the Trash: trashed without a restore point.
     EXPECT_EQ(paths(outcome.trashed), (std::vector<std::string>{unrecorded.path()}));
     EXPECT_TRUE(outcome.restorePoints.empty());
     EXPECT_EQ(outcome.trashedWithoutRestorePointCount(), 1u);
-    EXPECT_EQ(contents(trash.appendingPathComponent("unrecorded")), "r");
+    EXPECT_EQ(mac.contents(trash.appendingPathComponent("unrecorded")), "r");
 }
 
 TEST_F(TrashExecutorTest, LaunchAgentsAreBootedOutAroundTheirMove)
@@ -344,6 +338,33 @@ TEST_F(TrashExecutorTest, BootOutAndBootstrapRunInOrderWithTheProcessEnvironment
     ASSERT_EQ(environments.size(), 3u);
     for (const auto& line : environments)
         EXPECT_NE(line.find("VELDO_LAUNCHCTL_MARK=seen"), std::string::npos) << line;
+}
+
+TEST_F(TrashExecutorTest, LaunchctlStandInAnswersAsRecorded)
+{
+    namespace CommandRunner = veldo::core::CommandRunner;
+    const CommandRunner::Environment environment{{"PATH", "/usr/bin:/bin"}};
+    launchctl.setOutput("print", "system = {\n}\n", "note\n", 3);
+    launchctl.setOutput("list", "PID\tStatus\tLabel\n-\t0\tcom.acme.agent\n");
+
+    const auto printed =
+        CommandRunner::run(MacPath("/bin/launchctl"), {"print", "system"}, environment, 10);
+    ASSERT_TRUE(printed);
+    EXPECT_EQ(*printed, (CommandRunner::Output{"system = {\n}\n", "note\n", 3, false}));
+    const auto listed = CommandRunner::run(MacPath("/bin/launchctl"), {"list"}, environment, 10);
+    ASSERT_TRUE(listed);
+    EXPECT_EQ(*listed,
+              (CommandRunner::Output{"PID\tStatus\tLabel\n-\t0\tcom.acme.agent\n", "", 0, false}));
+    launchctl.setHangs("list");
+    const auto hung = CommandRunner::run(MacPath("/bin/launchctl"), {"list"}, environment, 0.2);
+    ASSERT_TRUE(hung);
+    EXPECT_TRUE(hung->timedOut);
+    EXPECT_EQ(launchctl.calls(), (std::vector<std::string>{"[print][system]", "[list]", "[list]"}));
+    // Exactly the environment given, and the working folder the shell adds.
+    const std::string environmentLine = launchctl.environments().front();
+    EXPECT_TRUE(environmentLine.starts_with("PATH=/usr/bin:/bin PWD=/")) << environmentLine;
+    EXPECT_EQ(std::count(environmentLine.begin(), environmentLine.end(), '='), 2)
+        << environmentLine;
 }
 
 TEST(TrashExecutorPlists, LaunchAgentAndDaemonLocations)

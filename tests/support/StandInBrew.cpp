@@ -2,27 +2,12 @@
 #include "tests/support/StandInBrew.h"
 
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 
-#include <gtest/gtest.h>
+#include "tests/support/StandInControl.h"
 
 namespace veldo::testsupport {
 
 using platform::MacPath;
-
-namespace {
-
-std::string scriptText()
-{
-    std::ifstream in(VELDO_STAND_INS_DIR "/brew", std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    EXPECT_TRUE(in.good() || in.eof()) << "cannot read " VELDO_STAND_INS_DIR "/brew";
-    return text.str();
-}
-
-} // namespace
 
 StandInBrew::StandInBrew(const FakeMac& mac, const MacPath& at) : m_mac(mac)
 {
@@ -31,7 +16,7 @@ StandInBrew::StandInBrew(const FakeMac& mac, const MacPath& at) : m_mac(mac)
         m_previousRoot = previous;
     ::setenv("VELDO_MAC_ROOT", mac.root().c_str(), 1);
     // NOLINTEND(concurrency-mt-unsafe)
-    mac.write(at, scriptText(), 0755);
+    mac.write(at, standInScript("brew"), 0755);
     mac.mkdir(controlFolder());
 }
 
@@ -58,12 +43,7 @@ void StandInBrew::setMode(std::string_view command, std::string_view mode) const
 void StandInBrew::setOutput(std::string_view command, std::string_view stdout,
                             std::string_view stderr, std::optional<int> exitCode) const
 {
-    const std::string name(command);
-    m_mac.write(controlFolder().appendingPathComponent(name + ".stdout"), stdout);
-    m_mac.write(controlFolder().appendingPathComponent(name + ".stderr"), stderr);
-    if (exitCode)
-        m_mac.write(controlFolder().appendingPathComponent(name + ".exit"),
-                    std::to_string(*exitCode));
+    writeRecordedAnswer(m_mac, controlFolder(), command, stdout, stderr, exitCode);
 }
 
 std::vector<std::string> StandInBrew::calls() const
@@ -78,11 +58,7 @@ std::vector<std::string> StandInBrew::environments() const
 
 std::vector<std::string> StandInBrew::logLines(std::string_view name) const
 {
-    std::ifstream in(m_mac.host(controlFolder().appendingPathComponent(name)));
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
+    return controlLogLines(m_mac, controlFolder(), name);
 }
 
 } // namespace veldo::testsupport
