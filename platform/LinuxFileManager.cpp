@@ -230,34 +230,34 @@ FileResult<std::optional<MacPath>> LinuxFileManager::trashItem(const MacPath& ur
     };
     if (::fstat(trashFd, &folder) != 0)
         return fail(errno);
-    const bool current = m_trashNames && m_trashNames->device == folder.st_dev &&
-                         m_trashNames->inode == folder.st_ino &&
-                         m_trashNames->modifiedSeconds == folder.st_mtim.tv_sec &&
-                         m_trashNames->modifiedNanoseconds == folder.st_mtim.tv_nsec;
-    if (!current) {
+    const auto key = std::pair<std::uint64_t, std::uint64_t>(folder.st_dev, folder.st_ino);
+    auto kept = m_trashNames.find(key);
+    if (kept == m_trashNames.end() || kept->second.modifiedSeconds != folder.st_mtim.tv_sec ||
+        kept->second.modifiedNanoseconds != folder.st_mtim.tv_nsec) {
         auto listed = foldedNames(trashFd);
         if (!listed) {
-            m_trashNames.reset();
+            m_trashNames.erase(key);
             return fail(listed.error().systemErrno);
         }
-        m_trashNames = TrashNames{folder.st_dev, folder.st_ino, folder.st_mtim.tv_sec,
-                                  static_cast<std::uint32_t>(folder.st_mtim.tv_nsec),
-                                  std::move(listed).value()};
+        kept = m_trashNames
+                   .insert_or_assign(key, TrashNames{folder.st_mtim.tv_sec, folder.st_mtim.tv_nsec,
+                                                     std::move(listed).value()})
+                   .first;
     }
+    TrashNames& names = kept->second;
     for (int n = 1; n <= kMaxTrashNameTries; ++n) {
         const std::string candidate = numberedName(name, n);
         std::string folded = foldForComparison(candidate);
-        if (m_trashNames->folded.contains(folded))
+        if (names.folded.contains(folded))
             continue;
         if (::renameat2(parentFd->fd.get(), name.c_str(), trashFd, candidate.c_str(),
                         RENAME_NOREPLACE) == 0) {
-            m_trashNames->folded.insert(std::move(folded));
+            names.folded.insert(std::move(folded));
             if (::fstat(trashFd, &folder) == 0) {
-                m_trashNames->modifiedSeconds = folder.st_mtim.tv_sec;
-                m_trashNames->modifiedNanoseconds =
-                    static_cast<std::uint32_t>(folder.st_mtim.tv_nsec);
+                names.modifiedSeconds = folder.st_mtim.tv_sec;
+                names.modifiedNanoseconds = folder.st_mtim.tv_nsec;
             } else {
-                m_trashNames.reset();
+                m_trashNames.erase(kept);
             }
             return std::optional<MacPath>(trash->path.appendingPathComponent(candidate));
         }
@@ -265,7 +265,7 @@ FileResult<std::optional<MacPath>> LinuxFileManager::trashItem(const MacPath& ur
         if (err != EEXIST)
             return fail(err);
         // Taken by an entry the kept names missed: never replaced, the next number is tried.
-        m_trashNames->folded.insert(std::move(folded));
+        names.folded.insert(std::move(folded));
     }
     return fail(EEXIST);
 }

@@ -14,10 +14,12 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <unordered_set>
+#include <utility>
 
 #include "platform/FileManager.h"
 
@@ -40,15 +42,14 @@ private:
     // one recorded.
     struct TrashNames
     {
-        std::uint64_t device = 0;
-        std::uint64_t inode = 0;
         std::int64_t modifiedSeconds = 0;
-        std::uint32_t modifiedNanoseconds = 0;
+        std::int64_t modifiedNanoseconds = 0;
         std::unordered_set<std::string> folded;
     };
 
     std::mutex m_trashMutex;
-    std::optional<TrashNames> m_trashNames; // guarded by m_trashMutex
+    // By the (device, inode) of each Trash folder used; guarded by m_trashMutex.
+    std::map<std::pair<std::uint64_t, std::uint64_t>, TrashNames> m_trashNames;
 };
 
 } // namespace veldo::platform
