@@ -52,6 +52,8 @@ void handleItem(const LeftoverItem& item, const common::RemovalSafety::Context& 
     }
     auto attributes = fileManager.attributesOfItem(item.url);
     if (!attributes) {
+        // Only a missing item is gone. One that can't be read (behind a folder only root can
+        // search, a loop of links, a name too long) is still in place: a failure, never missing.
         const auto err = platform::posixErrorCode(attributes.error());
         if (err == ENOENT || err == ENOTDIR)
             outcome.alreadyMissing.push_back(item);
