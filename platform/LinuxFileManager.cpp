@@ -9,7 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "common/UniqueFd.h"
+#include "base/SystemCalls.h"
+#include "base/UniqueFd.h"
 #include "platform/Home.h"
 #include "platform/MacRoot.h"
 #include "platform/NumberedName.h"
@@ -110,7 +111,7 @@ Result<OpenFolder> openFolder(const MacPath& folder, int flags)
     const std::string host = resolvedHostPath(folder, FollowLinks::yes);
     if (host == kUnresolvableHostPath)
         return Error::fromErrno(ELOOP, folder.path());
-    UniqueFd fd(::open(host.c_str(), flags | O_DIRECTORY | O_CLOEXEC));
+    UniqueFd fd = base::openAt(AT_FDCWD, host.c_str(), flags | O_DIRECTORY | O_CLOEXEC);
     if (!fd)
         return Error::fromErrno(errno, folder.path());
     return OpenFolder{std::move(fd), macPathForHost(host).value_or(folder)};
@@ -121,7 +122,7 @@ Result<OpenFolder> openFolder(const MacPath& folder, int flags)
 Result<UniqueFd> openOrMakeFolder(int parentFd, const std::string& name, mode_t mode)
 {
     constexpr int kFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-    UniqueFd fd(::openat(parentFd, name.c_str(), kFlags));
+    UniqueFd fd = base::openAt(parentFd, name.c_str(), kFlags);
     if (fd)
         return fd;
     if (errno != ENOENT)
@@ -129,7 +130,7 @@ Result<UniqueFd> openOrMakeFolder(int parentFd, const std::string& name, mode_t 
     const bool made = ::mkdirat(parentFd, name.c_str(), mode) == 0;
     if (!made && errno != EEXIST)
         return Error::fromErrno(errno);
-    fd = UniqueFd(::openat(parentFd, name.c_str(), kFlags));
+    fd = base::openAt(parentFd, name.c_str(), kFlags);
     if (!fd)
         return Error::fromErrno(errno);
     struct stat st
@@ -179,7 +180,7 @@ Result<TrashFolder> openTrashFolder(const MacPath& resolvedParent)
 
 Result<std::unordered_set<std::string>> foldedNames(int folderFd)
 {
-    UniqueFd own(::openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    UniqueFd own = base::openAt(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (!own)
         return Error::fromErrno(errno);
     DIR* dir = ::fdopendir(own.get());

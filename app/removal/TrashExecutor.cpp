@@ -9,7 +9,7 @@
 
 #include "app/core/AppManagementDenial.h"
 #include "app/core/CommandRunner.h"
-#include "common/RemovalSafetyApp.h"
+#include "app/core/RemovalSafetyApp.h"
 #include "platform/FileManager.h"
 #include "platform/SecurityScopedAccess.h"
 
@@ -37,7 +37,7 @@ bool isPlistIn(const MacPath& url, const std::string& folder)
 void recordFailure(const LeftoverItem& item, const platform::SystemError& error,
                    UninstallOutcome& outcome)
 {
-    if (item.requiresAdmin || common::RemovalSafety::isPermissionError(error))
+    if (item.requiresAdmin || core::RemovalSafety::isPermissionError(error))
         outcome.escalatableIDs.insert(item.url.path());
     outcome.failed.push_back({item, item.requiresAdmin ? std::string(kRequiresAdminMessage)
                                                        : error.localizedDescription()});
@@ -104,7 +104,7 @@ UninstallOutcome performUninstall(const std::vector<LeftoverItem>& items,
                                   const common::RemovalSafety::Context& context)
 {
     UninstallOutcome outcome;
-    auto split = common::RemovalSafety::filterRemovable(items, true);
+    auto split = core::RemovalSafety::filterRemovable(items, true);
     outcome.nested = std::move(split.covered);
     platform::FileManager& fileManager = platform::defaultFileManager();
     for (const LeftoverItem& item : split.removable)
