@@ -108,13 +108,13 @@ struct OpenFolder
 // Opens a folder by Mac path, its links resolved inside the root.
 Result<OpenFolder> openFolder(const MacPath& folder, int flags)
 {
-    const std::string host = resolvedHostPath(folder, FollowLinks::yes);
-    if (host == kUnresolvableHostPath)
-        return Error::fromErrno(ELOOP, folder.path());
-    UniqueFd fd = base::openAt(AT_FDCWD, host.c_str(), flags | O_DIRECTORY | O_CLOEXEC);
+    const auto host = resolvedHostPath(folder, FollowLinks::yes);
+    if (!host)
+        return Error::fromErrno(host.error().systemErrno, folder.path());
+    UniqueFd fd = base::openAt(AT_FDCWD, host->c_str(), flags | O_DIRECTORY | O_CLOEXEC);
     if (!fd)
         return Error::fromErrno(errno, folder.path());
-    return OpenFolder{std::move(fd), macPathForHost(host).value_or(folder)};
+    return OpenFolder{std::move(fd), macPathForHost(*host).value_or(folder)};
 }
 
 // Opens the folder `name` in `parentFd` for listing, making it first when it is missing. A
@@ -312,10 +312,10 @@ FileResult<void> LinuxFileManager::createDirectory(const MacPath& url,
             return fail(EINVAL);
     }
     auto makeOne = [](const MacPath& folder) -> int {
-        const std::string host = resolvedHostPath(folder, FollowLinks::no);
-        if (host == kUnresolvableHostPath)
-            return ELOOP;
-        return ::mkdir(host.c_str(), 0777) == 0 ? 0 : errno;
+        const auto host = resolvedHostPath(folder, FollowLinks::no);
+        if (!host)
+            return host.error().systemErrno;
+        return ::mkdir(host->c_str(), 0777) == 0 ? 0 : errno;
     };
     if (!withIntermediateDirectories) {
         if (const int err = makeOne(url))
@@ -346,8 +346,8 @@ bool LinuxFileManager::isWritableFile(const MacPath& path)
 {
     if (!path.isAbsolute() || holdsNul(path))
         return false;
-    const std::string host = resolvedHostPath(path, FollowLinks::yes);
-    return host != kUnresolvableHostPath && ::access(host.c_str(), W_OK) == 0;
+    const auto host = resolvedHostPath(path, FollowLinks::yes);
+    return host && ::access(host->c_str(), W_OK) == 0;
 }
 
 } // namespace veldo::platform

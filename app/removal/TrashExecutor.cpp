@@ -130,7 +130,7 @@ void runLaunchctlInUserDomain(const MacPath& url, LaunchctlVerb verb)
 {
     const std::vector<std::string> arguments{
         std::string(verbText(verb)), "gui/" + std::to_string(::getuid()),
-        platform::resolvedHostPath(url, platform::FollowLinks::no)};
+        platform::resolvedHostPath(url, platform::FollowLinks::no).value_or(url.path())};
     (void)core::CommandRunner::run(MacPath("/bin/launchctl"), arguments,
                                    core::CommandRunner::processEnvironment(), kLaunchctlTimeout);
 }

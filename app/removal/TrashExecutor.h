@@ -15,6 +15,7 @@
 // launchctl gets each Mac path as its host path (parent links resolved inside the Mac root).
 #pragma once
 
+#include <chrono>
 #include <string_view>
 #include <vector>
 
@@ -26,8 +27,8 @@
 
 namespace veldo::removal::TrashExecutor {
 
-// Seconds each launchctl run may take.
-inline constexpr double kLaunchctlTimeout = 30.0;
+// How long each launchctl run may take.
+inline constexpr std::chrono::seconds kLaunchctlTimeout{30};
 
 // Starts security-scoped access on each root, runs performUninstall, stops the accesses that
 // started (in root order), and returns the outcome.

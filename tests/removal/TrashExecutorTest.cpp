@@ -347,16 +347,18 @@ TEST_F(TrashExecutorTest, LaunchctlStandInAnswersAsRecorded)
     launchctl.setOutput("print", "system = {\n}\n", "note\n", 3);
     launchctl.setOutput("list", "PID\tStatus\tLabel\n-\t0\tcom.acme.agent\n");
 
-    const auto printed =
-        CommandRunner::run(MacPath("/bin/launchctl"), {"print", "system"}, environment, 10);
+    const auto printed = CommandRunner::run(MacPath("/bin/launchctl"), {"print", "system"},
+                                            environment, std::chrono::seconds(10));
     ASSERT_TRUE(printed);
     EXPECT_EQ(*printed, (CommandRunner::Output{"system = {\n}\n", "note\n", 3, false}));
-    const auto listed = CommandRunner::run(MacPath("/bin/launchctl"), {"list"}, environment, 10);
+    const auto listed = CommandRunner::run(MacPath("/bin/launchctl"), {"list"}, environment,
+                                           std::chrono::seconds(10));
     ASSERT_TRUE(listed);
     EXPECT_EQ(*listed,
               (CommandRunner::Output{"PID\tStatus\tLabel\n-\t0\tcom.acme.agent\n", "", 0, false}));
     launchctl.setHangs("list");
-    const auto hung = CommandRunner::run(MacPath("/bin/launchctl"), {"list"}, environment, 0.2);
+    const auto hung = CommandRunner::run(MacPath("/bin/launchctl"), {"list"}, environment,
+                                         std::chrono::milliseconds(200));
     ASSERT_TRUE(hung);
     EXPECT_TRUE(hung->timedOut);
     EXPECT_EQ(launchctl.calls(), (std::vector<std::string>{"[print][system]", "[list]", "[list]"}));

@@ -1,33 +1,17 @@
 // Installs and drives the stand-in brew script in a fake Mac.
 #include "tests/support/StandInBrew.h"
 
-#include <cstdlib>
-
-#include "tests/support/StandInControl.h"
+#include <fstream>
 
 namespace veldo::testsupport {
 
 using platform::MacPath;
 
-StandInBrew::StandInBrew(const FakeMac& mac, const MacPath& at) : m_mac(mac)
+StandInBrew::StandInBrew(const FakeMac& mac, const MacPath& at)
+    : m_mac(mac), m_rootVariable(mac.root())
 {
-    // NOLINTBEGIN(concurrency-mt-unsafe): set up before any test thread starts
-    if (const char* previous = std::getenv("VELDO_MAC_ROOT"))
-        m_previousRoot = previous;
-    ::setenv("VELDO_MAC_ROOT", mac.root().c_str(), 1);
-    // NOLINTEND(concurrency-mt-unsafe)
     mac.write(at, standInScript("brew"), 0755);
     mac.mkdir(controlFolder());
-}
-
-StandInBrew::~StandInBrew()
-{
-    // NOLINTBEGIN(concurrency-mt-unsafe)
-    if (m_previousRoot)
-        ::setenv("VELDO_MAC_ROOT", m_previousRoot->c_str(), 1);
-    else
-        ::unsetenv("VELDO_MAC_ROOT");
-    // NOLINTEND(concurrency-mt-unsafe)
 }
 
 MacPath StandInBrew::controlFolder()
@@ -43,7 +27,12 @@ void StandInBrew::setMode(std::string_view command, std::string_view mode) const
 void StandInBrew::setOutput(std::string_view command, std::string_view stdout,
                             std::string_view stderr, std::optional<int> exitCode) const
 {
-    writeRecordedAnswer(m_mac, controlFolder(), command, stdout, stderr, exitCode);
+    const std::string name(command);
+    m_mac.write(controlFolder().appendingPathComponent(name + ".stdout"), stdout);
+    m_mac.write(controlFolder().appendingPathComponent(name + ".stderr"), stderr);
+    if (exitCode)
+        m_mac.write(controlFolder().appendingPathComponent(name + ".exit"),
+                    std::to_string(*exitCode));
 }
 
 std::vector<std::string> StandInBrew::calls() const
@@ -58,7 +47,11 @@ std::vector<std::string> StandInBrew::environments() const
 
 std::vector<std::string> StandInBrew::logLines(std::string_view name) const
 {
-    return controlLogLines(m_mac, controlFolder(), name);
+    std::ifstream in(m_mac.host(controlFolder().appendingPathComponent(name)));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
 }
 
 } // namespace veldo::testsupport

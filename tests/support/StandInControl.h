@@ -1,5 +1,5 @@
-// What the stand-in tool scripts share: the script text, and the control folder through which a
-// test records a command's answer and reads the calls the script logged.
+// The control folder of a stand-in tool script: where a test records a command's answer and
+// reads the calls the script logged.
 #pragma once
 
 #include <optional>
@@ -11,9 +11,6 @@
 #include "tests/support/FakeMac.h"
 
 namespace veldo::testsupport {
-
-// The text of tests/support/stand-ins/<name>; fails the test when it can't be read.
-std::string standInScript(std::string_view name);
 
 // Writes <command>.stdout and <command>.stderr, and <command>.exit when `exitCode` is set, into
 // the control folder.

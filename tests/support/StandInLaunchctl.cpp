@@ -2,6 +2,7 @@
 #include "tests/support/StandInLaunchctl.h"
 
 #include "tests/support/StandInControl.h"
+#include "tests/support/StandInScript.h"
 
 namespace veldo::testsupport {
 
