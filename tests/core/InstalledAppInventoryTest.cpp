@@ -7,12 +7,13 @@
 #include <gtest/gtest.h>
 
 #include "platform/Clock.h"
-#include "tests/core/FakeSources.h"
+#include "tests/support/FakeLastUsedDates.h"
+#include "tests/support/FakeRunningApplications.h"
 #include "tests/support/FakeMac.h"
 
 using namespace veldo::core;
-using veldo::coretest::FakeLastUsedDates;
-using veldo::coretest::FakeRunningApplications;
+using veldo::testsupport::FakeLastUsedDates;
+using veldo::testsupport::FakeRunningApplications;
 using veldo::platform::MacPath;
 using veldo::platform::ManualClock;
 using veldo::platform::PlistValue;
@@ -259,7 +260,7 @@ TEST(InstalledAppInventory, RunningAppsAreUsedNowOthersAskTheDateSource)
     veldo::platform::RunningApplication live;
     live.processIdentifier = 4242;
     live.bundleURL = MacPath("/Users/Shared/Build/Live.app");
-    inv.running.applications.push_back(live);
+    inv.running.addApplication(live);
     inv.clock.set(ManualClock::TimePoint(std::chrono::seconds(1'700'000'123)));
 
     const auto apps = inv.scan();
