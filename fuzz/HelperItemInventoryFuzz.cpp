@@ -22,11 +22,9 @@ bool sameInventory(const HelperItemInventory& a, const HelperItemInventory& b)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const auto inventory = HelperItemInventory::fromBytes(std::span(data, size));
-    const bool wellFormed = size >= HelperItemInventory::kHeaderSize &&
-                            data[0] == HelperItemInventory::kFormat &&
-                            (size - HelperItemInventory::kHeaderSize) %
-                                    HelperItemInventory::kRecordSize ==
-                                0;
+    const bool wellFormed =
+        size >= HelperItemInventory::kHeaderSize && data[0] == HelperItemInventory::kFormat &&
+        (size - HelperItemInventory::kHeaderSize) % HelperItemInventory::kRecordSize == 0;
     FUZZ_CHECK(inventory.has_value() == wellFormed);
     if (!inventory)
         return 0;

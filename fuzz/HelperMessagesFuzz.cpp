@@ -43,7 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     checkRoundTrip<HelperVersionReply>(text);
 
     // The record inside an envelope is read by the method's own reader.
-    if (const auto envelope = HelperRequestEnvelope::decodeJSON(text); envelope && envelope->request) {
+    if (const auto envelope = HelperRequestEnvelope::decodeJSON(text);
+        envelope && envelope->request) {
         if (envelope->method == HelperMethod::moveToTrash)
             checkRoundTrip<VeldoHelperMoveRequest>(*envelope->request);
         else if (envelope->method == HelperMethod::restore)

@@ -44,8 +44,8 @@ private:
 #ifdef NDEBUG
 #define VELDO_CHECK_SEQUENCE(checker) static_cast<void>(0)
 #else
-#define VELDO_CHECK_SEQUENCE(checker)                                                             \
-    ((checker).calledOnValidSequence()                                                            \
-         ? static_cast<void>(0)                                                                   \
+#define VELDO_CHECK_SEQUENCE(checker)                                                              \
+    ((checker).calledOnValidSequence()                                                             \
+         ? static_cast<void>(0)                                                                    \
          : ::veldo::platform::sequenceViolation((checker), __FILE__, __LINE__))
 #endif

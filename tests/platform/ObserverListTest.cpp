@@ -21,7 +21,7 @@ TEST(ObserverList, NotifiesInOrderAndAppliesChangesMadeByCallbacks)
     ObserverList<int>::Id second = 0;
     first = list.add([&](int v) {
         heard.push_back(10 + v);
-        list.remove(first); // itself: no wait for its own call
+        list.remove(first);                                // itself: no wait for its own call
         list.add([&](int w) { heard.push_back(40 + w); }); // heard from the next notification
     });
     second = list.add([&](int v) {

@@ -14,8 +14,8 @@
 #include "tests/support/FakeMac.h"
 
 using veldo::platform::addMacRootResetHook;
-using veldo::platform::MacRootResetHook;
 using veldo::platform::macRoot;
+using veldo::platform::MacRootResetHook;
 using veldo::platform::OncePerRoot;
 namespace testing_root = veldo::platform::testing;
 using namespace std::chrono_literals;
