@@ -11,7 +11,7 @@
 #include <unistd.h>
 
 #include "common/HelperFrame.h"
-#include "common/UniqueFd.h"
+#include "base/UniqueFd.h"
 #include "fuzz/FuzzCheck.h"
 
 using namespace veldo::common;
@@ -44,8 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     int fds[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0)
         return 0;
-    veldo::UniqueFd reader(fds[0]);
-    veldo::UniqueFd writer(fds[1]);
+    veldo::base::UniqueFd reader(fds[0]);
+    veldo::base::UniqueFd writer(fds[1]);
     FUZZ_CHECK(::send(writer.get(), bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
                static_cast<ssize_t>(bytes.size()));
     writer.reset(); // the peer is done: a short frame must not wait for more
@@ -70,8 +70,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Written back, the payload makes the same frame.
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0)
         return 0;
-    veldo::UniqueFd again(fds[0]);
-    veldo::UniqueFd sender(fds[1]);
+    veldo::base::UniqueFd again(fds[0]);
+    veldo::base::UniqueFd sender(fds[1]);
     FUZZ_CHECK(writeFrame(sender.get(), **frame).has_value());
     sender.reset();
     FUZZ_CHECK(readRest(again.get()) == bytes.substr(0, kHelperFrameHeaderBytes + announced));

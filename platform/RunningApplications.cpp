@@ -15,7 +15,8 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include "common/UniqueFd.h"
+#include "base/SystemCalls.h"
+#include "base/UniqueFd.h"
 #include "platform/MacRoot.h"
 #include "platform/PropertyList.h"
 
@@ -26,30 +27,18 @@ namespace {
 constexpr std::size_t kMaxInfoBytes = std::size_t{4} << 20;
 constexpr std::string_view kDeletedSuffix = " (deleted)";
 
-UniqueFd openAt(int dirFd, const char* name, int flags)
-{
-    for (;;) {
-        const int fd = ::openat(dirFd, name, flags | O_CLOEXEC);
-        if (fd >= 0 || errno != EINTR)
-            return UniqueFd(fd);
-    }
-}
-
 // The whole of a small /proc file; none when it can't be read.
 std::optional<std::string> readSmallFile(int dirFd, const char* name)
 {
-    UniqueFd fd = openAt(dirFd, name, O_RDONLY);
+    UniqueFd fd = base::openAt(dirFd, name, O_RDONLY);
     if (!fd)
         return std::nullopt;
     std::string data;
     char buf[4096];
     while (data.size() < 65536) {
-        const ssize_t n = ::read(fd.get(), buf, sizeof buf);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
+        const ssize_t n = base::retryOnInterrupt([&] { return ::read(fd.get(), buf, sizeof buf); });
+        if (n < 0)
             return std::nullopt;
-        }
         if (n == 0)
             break;
         data.append(buf, static_cast<std::size_t>(n));
@@ -203,7 +192,7 @@ bool sendSignal(int pidFd, int signal)
 std::vector<pid_t> listProcessIds(int procFd)
 {
     std::vector<pid_t> pids;
-    UniqueFd listFd = openAt(procFd, ".", O_RDONLY | O_DIRECTORY);
+    UniqueFd listFd = base::openAt(procFd, ".", O_RDONLY | O_DIRECTORY);
     if (!listFd)
         return pids;
     DIR* dir = ::fdopendir(listFd.get());
@@ -227,7 +216,7 @@ std::vector<pid_t> listProcessIds(int procFd)
 std::vector<RunningApplication> ProcRunningApplications::runningApplications() const
 {
     std::vector<RunningApplication> result;
-    UniqueFd procFd = openAt(AT_FDCWD, "/proc", O_RDONLY | O_DIRECTORY);
+    UniqueFd procFd = base::openAt(AT_FDCWD, "/proc", O_RDONLY | O_DIRECTORY);
     if (!procFd)
         return result;
     const uid_t me = ::getuid();
@@ -236,7 +225,7 @@ std::vector<RunningApplication> ProcRunningApplications::runningApplications() c
 
     for (pid_t pid : listProcessIds(procFd.get())) {
         const std::string pidName = std::to_string(pid);
-        UniqueFd fd = openAt(procFd.get(), pidName.c_str(), O_RDONLY | O_DIRECTORY);
+        UniqueFd fd = base::openAt(procFd.get(), pidName.c_str(), O_RDONLY | O_DIRECTORY);
         if (!fd)
             continue; // gone since the listing
         if (realUid(fd.get()) != me)
@@ -275,8 +264,8 @@ bool ProcRunningApplications::terminate(const RunningApplication& application) c
         return false;
     // The descriptor now holds whichever process has the id; make sure it is the one listed.
     UniqueFd procFd =
-        openAt(AT_FDCWD, ("/proc/" + std::to_string(application.processIdentifier)).c_str(),
-               O_RDONLY | O_DIRECTORY);
+        base::openAt(AT_FDCWD, ("/proc/" + std::to_string(application.processIdentifier)).c_str(),
+                     O_RDONLY | O_DIRECTORY);
     if (!procFd || startTimeAt(procFd.get()) != application.startTime)
         return false;
     return sendSignal(pidFd.get(), SIGTERM);
