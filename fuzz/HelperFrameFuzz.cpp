@@ -10,8 +10,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "common/HelperFrame.h"
 #include "base/UniqueFd.h"
+#include "common/HelperFrame.h"
 #include "fuzz/FuzzCheck.h"
 
 using namespace veldo::common;

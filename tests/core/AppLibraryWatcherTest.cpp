@@ -1,14 +1,15 @@
 // The watcher: debounce timeline, subscriptions, start and teardown, and real folder events.
-#include <unistd.h>
+#include "app/core/AppLibraryWatcher.h"
 
 #include <chrono>
 #include <cstdio>
 #include <mutex>
 #include <thread>
 
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
-#include "app/core/AppLibraryWatcher.h"
 #include "tests/support/FakeMac.h"
 
 using namespace veldo::core;
@@ -87,8 +88,8 @@ TEST(AppLibraryWatcher, ReportsAnAppDraggedToTheTrash)
 {
     FakeMac mac;
     const MacPath trash = mac.home().appendingPathComponent(".Trash");
-    mac.makeApp("/Applications/Foo.app", PlistValue::Dictionary{{"CFBundleIdentifier", "com.foo"},
-                                                               {"CFBundleName", "Foo"}});
+    mac.makeApp("/Applications/Foo.app",
+                PlistValue::Dictionary{{"CFBundleIdentifier", "com.foo"}, {"CFBundleName", "Foo"}});
     W watcher({{"/Applications"}}, trash, false, 1.0);
     auto events = watcher.events();
     watcher.start();
@@ -100,12 +101,13 @@ TEST(AppLibraryWatcher, ReportsAnAppDraggedToTheTrash)
               0);
     auto first = events->nextFor(5s);
     auto second = events->nextFor(1s);
-    const double delay = std::chrono::duration<double>(std::chrono::steady_clock::now() - moved).count();
+    const double delay =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - moved).count();
     ASSERT_TRUE(first && second) << "no events within 5 s";
     EXPECT_EQ(*first, W::Event(W::AppsChanged{}));
     EXPECT_EQ(*second, W::Event(W::AppMovedToTrash{WatchedAppBundle{
-                           trash.appendingPathComponent("Foo.app"), MacPath("/Applications/Foo.app"),
-                           "com.foo", "Foo", std::nullopt}}));
+                           trash.appendingPathComponent("Foo.app"),
+                           MacPath("/Applications/Foo.app"), "com.foo", "Foo", std::nullopt}}));
     std::printf("moved-to-Trash event after %.2f s\n", delay);
 }
 
@@ -169,7 +171,8 @@ TEST(AppLibraryWatcher, ObserversAreAddedOncePerWatcher)
     auto c = events->nextFor(200ms);
     ASSERT_TRUE(a && b);
     EXPECT_EQ(*a, W::Event(W::RunningAppsChanged{std::nullopt, std::nullopt, true}));
-    EXPECT_EQ(*b, W::Event(W::RunningAppsChanged{MacPath("/Applications/Foo.app"), "com.foo", false}));
+    EXPECT_EQ(*b,
+              W::Event(W::RunningAppsChanged{MacPath("/Applications/Foo.app"), "com.foo", false}));
     EXPECT_FALSE(c) << "each launch or quit arrives once";
 }
 
@@ -179,9 +182,9 @@ TEST(AppLibraryWatcher, SubscriptionsAndTeardown)
     auto workspace = std::make_shared<FakeWorkspace>();
     W::Options options;
     options.workspace = workspace;
-    auto watcher = std::make_unique<W>(std::vector<MacPath>{"/Applications"},
-                                       mac.home().appendingPathComponent(".Trash"), true, 1.0,
-                                       options);
+    auto watcher =
+        std::make_unique<W>(std::vector<MacPath>{"/Applications"},
+                            mac.home().appendingPathComponent(".Trash"), true, 1.0, options);
     auto kept = watcher->events();
     auto dropped = watcher->events();
     watcher->start();

@@ -8,16 +8,16 @@
 
 #include "platform/Clock.h"
 #include "tests/support/FakeLastUsedDates.h"
-#include "tests/support/FakeRunningApplications.h"
 #include "tests/support/FakeMac.h"
+#include "tests/support/FakeRunningApplications.h"
 
 using namespace veldo::core;
-using veldo::testsupport::FakeLastUsedDates;
-using veldo::testsupport::FakeRunningApplications;
 using veldo::platform::MacPath;
 using veldo::platform::ManualClock;
 using veldo::platform::PlistValue;
+using veldo::testsupport::FakeLastUsedDates;
 using veldo::testsupport::FakeMac;
+using veldo::testsupport::FakeRunningApplications;
 using Dict = PlistValue::Dictionary;
 
 namespace {

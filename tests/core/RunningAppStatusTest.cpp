@@ -11,18 +11,18 @@
 #include "app/core/InstalledAppInventory.h"
 #include "platform/Clock.h"
 #include "tests/support/FakeLastUsedDates.h"
-#include "tests/support/FakeRunningApplications.h"
 #include "tests/support/FakeMac.h"
+#include "tests/support/FakeRunningApplications.h"
 #include "tests/support/FixtureProcess.h"
 
 using namespace veldo::core;
 using namespace std::chrono_literals;
-using veldo::testsupport::FakeLastUsedDates;
-using veldo::testsupport::FakeRunningApplications;
 using veldo::platform::MacPath;
 using veldo::platform::PlistValue;
 using veldo::platform::RunningApplication;
+using veldo::testsupport::FakeLastUsedDates;
 using veldo::testsupport::FakeMac;
+using veldo::testsupport::FakeRunningApplications;
 using veldo::testsupport::FixtureProcess;
 
 namespace {
@@ -69,25 +69,23 @@ TEST(RunningAppStatus, MatchesByBundleThenByIdentifierForTranslocatedOrBundleles
 
     FakeRunningApplications source;
     // Matched through the link, by path.
-    source.setApplications({
-        running(10, MacPath("/Users/Shared/Build/Foo.app")),
-        running(11, MacPath("/Volumes/Other/Foo.app"), std::nullopt, "Foo", "com.example.foo")});
+    source.setApplications(
+        {running(10, MacPath("/Users/Shared/Build/Foo.app")),
+         running(11, MacPath("/Volumes/Other/Foo.app"), std::nullopt, "Foo", "com.example.foo")});
     EXPECT_EQ(pids(runningApplicationsMatching(foo, source)), std::vector<pid_t>{10});
 
     // A copy elsewhere with the same identifier does not count...
-    source.setApplications({
-        running(11, MacPath("/Volumes/Other/Foo.app"), std::nullopt, "Foo", "com.example.foo")});
+    source.setApplications(
+        {running(11, MacPath("/Volumes/Other/Foo.app"), std::nullopt, "Foo", "com.example.foo")});
     EXPECT_TRUE(runningApplicationsMatching(foo, source).empty());
     EXPECT_EQ(runningStatus(foo, source), RunningAppStatus::notRunning);
 
     // ...unless it runs translocated or without a bundle (identifier compared lower-cased).
-    source.addApplication(
-        running(12, MacPath("/private/var/folders/x/AppTranslocation/A1/d/Foo.app"), std::nullopt,
-                "Foo", "COM.EXAMPLE.FOO"));
-    source.addApplication(
-        running(13, std::nullopt, MacPath("/opt/foo"), "Foo", "com.example.foo"));
-    source.addApplication(
-        running(14, std::nullopt, MacPath("/opt/bar"), "Bar", "com.example.bar"));
+    source.addApplication(running(12,
+                                  MacPath("/private/var/folders/x/AppTranslocation/A1/d/Foo.app"),
+                                  std::nullopt, "Foo", "COM.EXAMPLE.FOO"));
+    source.addApplication(running(13, std::nullopt, MacPath("/opt/foo"), "Foo", "com.example.foo"));
+    source.addApplication(running(14, std::nullopt, MacPath("/opt/bar"), "Bar", "com.example.bar"));
     EXPECT_EQ(pids(runningApplicationsMatching(foo, source)), (std::vector<pid_t>{12, 13}));
     const auto status = runningStatus(foo, source);
     EXPECT_TRUE(status.isRunning);
@@ -127,9 +125,10 @@ TEST(RunningAppStatus, HelpersAreNamedOnceAndNeverMakeTheAppRun)
     EXPECT_EQ(pids(helperProcesses(foo, source)), (std::vector<pid_t>{20, 21, 22, 23}));
 
     // The app's own processes are not helpers.
-    source.setApplications({running(30, MacPath("/Applications/Foo.app"),
-                                   MacPath("/Applications/Foo.app/Contents/MacOS/Foo"), "Foo"),
-                           running(31, MacPath("/Applications/Foo.app/Contents/Helpers/Sync.app"))});
+    source.setApplications(
+        {running(30, MacPath("/Applications/Foo.app"),
+                 MacPath("/Applications/Foo.app/Contents/MacOS/Foo"), "Foo"),
+         running(31, MacPath("/Applications/Foo.app/Contents/Helpers/Sync.app"))});
     status = runningStatus(foo, source);
     EXPECT_TRUE(status.isRunning);
     EXPECT_EQ(status.processIdentifier, 30);

@@ -1,9 +1,10 @@
 // Atomic whole-file writes: replaced whole or left untouched, nothing left behind.
+#include "platform/AtomicFile.h"
+
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
-#include "platform/AtomicFile.h"
 #include "platform/MacFileSystem.h"
 #include "tests/support/FakeMac.h"
 
