@@ -186,15 +186,19 @@ private:
 
 std::int64_t allocatedSize(const platform::MacPath& path)
 {
-    const std::string host = platform::resolvedHostPath(path, platform::FollowLinks::no);
+    // Opened inside the root, then measured through the descriptor: the entry measured is the
+    // one the kernel found there, whatever its path turns into meanwhile.
+    auto entry = platform::openInRoot(path, O_PATH, platform::FollowLinks::no);
+    if (!entry)
+        return 0;
     struct stat st
     {
     };
-    if (::lstat(host.c_str(), &st) != 0)
+    if (::fstat(entry->get(), &st) != 0)
         return 0;
     if (!S_ISDIR(st.st_mode))
         return static_cast<std::int64_t>(st.st_blocks) * kBlockBytes;
-    UniqueFd start(openFolderAt(AT_FDCWD, host.c_str()));
+    UniqueFd start(openFolderAt(entry->get(), "."));
     if (!start)
         return 0;
     return TreeWalk().run(std::move(start));

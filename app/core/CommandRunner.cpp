@@ -266,12 +266,16 @@ std::string inheritedPath()
     return it == env.end() ? std::string() : it->second;
 }
 
-// The host path that run executes for a Mac path (the identity with an empty root).
-std::string hostExecutablePath(const MacPath& executable)
+// The host path that run executes for a Mac path (the identity with an empty root); none when
+// its links form a loop.
+std::optional<std::string> hostExecutablePath(const MacPath& executable)
 {
     if (platform::macRoot().empty())
         return executable.path();
-    return platform::resolvedHostPath(executable, platform::FollowLinks::yes);
+    auto host = platform::resolvedHostPath(executable, platform::FollowLinks::yes);
+    if (!host)
+        return std::nullopt;
+    return std::move(*host);
 }
 
 } // namespace
@@ -282,7 +286,10 @@ std::optional<Output> run(const MacPath& executable, const std::vector<std::stri
     // argv[0] keeps the path as mapped, so programs that look at their own name see it.
     const std::string argv0 =
         platform::macRoot().empty() ? executable.path() : platform::hostPath(executable);
-    return runProgram(hostExecutablePath(executable), argv0, arguments, environment, timeout);
+    const auto host = hostExecutablePath(executable);
+    if (!host)
+        return std::nullopt;
+    return runProgram(*host, argv0, arguments, environment, timeout);
 }
 
 std::optional<Output> runHostProgram(const std::string& hostExecutable,
@@ -336,8 +343,8 @@ std::optional<MacPath> which(std::string_view name, const std::vector<MacPath>& 
             continue;
         if (status->mode & S_IWOTH)
             continue;
-        const std::string host = platform::resolvedHostPath(candidate, platform::FollowLinks::yes);
-        if (::access(host.c_str(), X_OK) != 0)
+        const auto host = platform::resolvedHostPath(candidate, platform::FollowLinks::yes);
+        if (!host || ::access(host->c_str(), X_OK) != 0)
             continue;
         if (!stubsAcceptable && isAppleStub(candidate))
             continue;
@@ -390,9 +397,13 @@ std::string childSearchPath(const std::vector<MacPath>& searchPath, std::string_
     const bool mapped = !platform::macRoot().empty();
     std::vector<std::string> folders;
     folders.reserve(searchPath.size());
-    for (const MacPath& folder : searchPath)
-        folders.push_back(mapped ? platform::resolvedHostPath(folder, platform::FollowLinks::yes)
-                                 : folder.path());
+    for (const MacPath& folder : searchPath) {
+        if (!mapped) {
+            folders.push_back(folder.path());
+        } else if (auto host = platform::resolvedHostPath(folder, platform::FollowLinks::yes)) {
+            folders.push_back(std::move(*host));
+        }
+    }
     if (mapped) {
         for (auto& piece : split(inherited, ':')) {
             if (piece.front() == '/' &&

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/FakeMac.h"
+#include "tests/support/RootRacer.h"
 #include "tests/support/Unprivileged.h"
 
 using veldo::core::allocatedSize;
@@ -136,4 +137,35 @@ TEST(AllocatedSize, UnreadableFoldersAreSkipped)
     const int rc = veldo::testsupport::runUnprivileged(
         [&] { return allocatedSize("/Users/Shared/Mixed") == expected ? 0 : 1; });
     EXPECT_EQ(rc, 0);
+}
+
+TEST(AllocatedSize, NeverMeasuresOutsideTheRootWhileAFolderTurnsIntoALink)
+{
+    FakeMac mac(veldo::testsupport::RootRacer::memoryFolder());
+    mac.mkdir("/Users/Shared/d/sub/inner");
+    veldo::testsupport::RootRacer racer(mac, "/Users/Shared/d");
+    // The canary's folder of the same name holds a file; the Mac's own holds none.
+    racer.writeCanary("sub/canary.bin", kMegabyte);
+
+    constexpr int kRounds = 10'000;
+    int escapes = 0;
+    racer.start();
+    for (int round = 0; round < kRounds; ++round) {
+        if (allocatedSize("/Users/Shared/d/sub") != 0)
+            ++escapes;
+    }
+    racer.stop();
+    EXPECT_GT(racer.swaps(), 0u);
+    EXPECT_EQ(escapes, 0) << "measured outside the root in " << kRounds << " calls";
+}
+
+TEST(AllocatedSize, RefusesPathsHoldingNul)
+{
+    using namespace std::string_literals;
+    FakeMac mac;
+    mac.write("/Users/Shared/big.bin", kMegabyte);
+    // Cut at the NUL, "/..\0x" would measure the folder above the root, this Mac included.
+    EXPECT_EQ(allocatedSize(MacPath("/..\0x"s)), 0);
+    EXPECT_EQ(allocatedSize(MacPath("/Users/Shared/big.bin\0"s)), 0);
+    EXPECT_GT(allocatedSize("/Users/Shared/big.bin"), 0);
 }

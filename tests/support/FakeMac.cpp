@@ -19,9 +19,13 @@ namespace veldo::testsupport {
 namespace fs = std::filesystem;
 using platform::MacPath;
 
-FakeMac::FakeMac()
+FakeMac::FakeMac() : FakeMac(fs::temp_directory_path().string())
 {
-    std::string tmpl = (fs::temp_directory_path() / "veldo-mac-XXXXXX").string();
+}
+
+FakeMac::FakeMac(const std::string& parentFolder)
+{
+    std::string tmpl = (fs::path(parentFolder) / "veldo-mac-XXXXXX").string();
     char* made = ::mkdtemp(tmpl.data());
     if (!made)
         throw std::runtime_error("mkdtemp failed");

@@ -21,6 +21,8 @@ class FakeMac
 {
 public:
     FakeMac();
+    // The same, made inside the host folder `parentFolder` rather than the temporary folder.
+    explicit FakeMac(const std::string& parentFolder);
     ~FakeMac();
     FakeMac(const FakeMac&) = delete;
     FakeMac& operator=(const FakeMac&) = delete;
