@@ -90,6 +90,15 @@ bool isUnsignedInteger(plist_t node, std::uint64_t bits)
     return probe && plist_compare_node_value(node, static_cast<plist_t>(probe.get())) == 0;
 }
 
+// libplist takes strings as C strings and converts them to UTF-16 for binary lists: a string
+// with a NUL or invalid UTF-8 would come out changed, so it is refused instead.
+// The reader refuses the same strings (a binary ASCII string may hold any byte, a UTF-16 one
+// U+0000): a list that read could otherwise never be written back.
+bool isWritableString(std::string_view s)
+{
+    return s.find('\0') == std::string_view::npos && repairedUtf8(s) == s;
+}
+
 // `depth`: the containers around `node`. The guard has bounded it before libplist parsed.
 std::optional<PlistValue> fromNode(plist_t node, int depth)
 {
@@ -115,7 +124,7 @@ std::optional<PlistValue> fromNode(plist_t node, int depth)
             }
             std::string k = key ? key : "";
             free(key); // NOLINT(cppcoreguidelines-no-malloc)
-            auto v = fromNode(value, depth + 1);
+            auto v = isWritableString(k) ? fromNode(value, depth + 1) : std::nullopt;
             if (!v) {
                 free(it); // NOLINT(cppcoreguidelines-no-malloc)
                 return std::nullopt;
@@ -141,7 +150,10 @@ std::optional<PlistValue> fromNode(plist_t node, int depth)
     case PLIST_KEY: {
         uint64_t len = 0;
         const char* s = plist_get_string_ptr(node, &len);
-        return PlistValue(std::string(s ? s : "", s ? len : 0));
+        std::string text(s ? s : "", s ? len : 0);
+        if (!isWritableString(text))
+            return std::nullopt;
+        return PlistValue(std::move(text));
     }
     case PLIST_UINT: {
         uint64_t v = 0;
@@ -178,13 +190,6 @@ std::optional<PlistValue> fromNode(plist_t node, int depth)
     default:
         return std::nullopt; // UIDs and unknown nodes are not part of the value tree
     }
-}
-
-// libplist takes strings as C strings and converts them to UTF-16 for binary lists: a string
-// with a NUL or invalid UTF-8 would come out changed, so it is refused instead.
-bool isWritableString(std::string_view s)
-{
-    return s.find('\0') == std::string_view::npos && repairedUtf8(s) == s;
 }
 
 // The libplist tree for `value`; null when a value cannot be written faithfully. `depth`: the

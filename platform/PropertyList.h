@@ -4,7 +4,9 @@
 // containers nested more than kMaxPlistDepth deep, a binary list whose references form a cycle,
 // a binary list whose offsets, counts or references fall outside the data, and a binary list
 // whose shared objects would expand into an absurdly large tree (PlistGuard.h has the details).
-// OpenStep (old ASCII) lists are unreadable. Every failure is "none".
+// OpenStep (old ASCII) lists are unreadable, and so is a list holding a string or key that the
+// writer would refuse (a NUL, or bytes that are not UTF-8), so that whatever reads can be written
+// back. Every failure is "none".
 //
 // Values: integers keep their sign (a binary integer of 1, 2 or 4 bytes is unsigned, of 8 bytes
 // signed, of 16 bytes unsigned); dates keep their exact seconds in binary lists and whole seconds
