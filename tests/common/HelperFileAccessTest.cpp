@@ -35,7 +35,7 @@ namespace fs = std::filesystem;
 
 class HelperFileAccess : public ::testing::Test
 {
-  protected:
+protected:
     HelperDescriptor root() const
     {
         auto r = helperRoot();

@@ -179,14 +179,15 @@ TEST(AppProtection, ContainingBundleName)
 TEST(AppProtection, ByBundlePath)
 {
     FakeMac mac;
-    mac.makeApp("/Applications/Safari.app",
-                veldo::platform::PlistValue::Dictionary{{"CFBundleIdentifier", "com.apple.Safari"}});
-    mac.makeApp("/Applications/Editor.app",
-                veldo::platform::PlistValue::Dictionary{{"CFBundleIdentifier", "com.example.editor"}});
+    mac.makeApp("/Applications/Safari.app", veldo::platform::PlistValue::Dictionary{
+                                                {"CFBundleIdentifier", "com.apple.Safari"}});
+    mac.makeApp("/Applications/Editor.app", veldo::platform::PlistValue::Dictionary{
+                                                {"CFBundleIdentifier", "com.example.editor"}});
     EXPECT_EQ(appProtectionReason(MacPath("/Applications/Safari.app")).reason, kAppleReason);
     EXPECT_FALSE(appProtectionReason(MacPath("/Applications/Editor.app")).isProtected);
     // Not loadable as an app: judged by its path.
-    EXPECT_EQ(appProtectionReason(MacPath("/System/Applications/Missing.APP")).reason, kSystemReason);
+    EXPECT_EQ(appProtectionReason(MacPath("/System/Applications/Missing.APP")).reason,
+              kSystemReason);
     EXPECT_EQ(appProtectionReason(MacPath("/Applications/Host.app/Contents/Inner.app")).reason,
               embeddedReason("Host.app"));
 }

@@ -174,7 +174,8 @@ TEST(AppCopyLocator, SearchFindsCopiesWithinItsDeadline)
     veldo::testsupport::FakeMac mac;
     using D = veldo::platform::PlistValue::Dictionary;
     mac.makeApp("/Applications/Foo.app", D{{"CFBundleIdentifier", "com.foo"}});
-    mac.makeApp("/Volumes/Disk/Applications/Tools/Foo Copy.app", D{{"CFBundleIdentifier", "COM.FOO"}});
+    mac.makeApp("/Volumes/Disk/Applications/Tools/Foo Copy.app",
+                D{{"CFBundleIdentifier", "COM.FOO"}});
     mac.makeApp("/Applications/Bar.app", D{{"CFBundleIdentifier", "com.bar"}});
     EXPECT_EQ(AppCopyLocator::spotlightCopies("com.foo", 3s),
               (std::vector<MacPath>{"/Applications/Foo.app",
