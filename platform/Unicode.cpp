@@ -76,6 +76,13 @@ std::string lowercased(std::string_view utf8)
     return toUtf8(s);
 }
 
+std::string uppercased(std::string_view utf8)
+{
+    icu::UnicodeString s = toUnicode(utf8);
+    s.toUpper(icu::Locale::getRoot());
+    return toUtf8(s);
+}
+
 std::string repairedUtf8(std::string_view bytes)
 {
     return toUtf8(toUnicode(bytes));

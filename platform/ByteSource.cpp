@@ -1,0 +1,60 @@
+// Byte sources over memory and over a file read with pread.
+#include "platform/ByteSource.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace veldo::platform {
+
+bool MemoryBytes::read(std::uint64_t offset, std::span<std::uint8_t> out) const
+{
+    if (offset > m_bytes.size() || out.size() > m_bytes.size() - offset)
+        return false;
+    if (!out.empty())
+        std::memcpy(out.data(), m_bytes.data() + offset, out.size());
+    return true;
+}
+
+std::optional<FileBytes> FileBytes::open(const std::string& hostPath)
+{
+    int fd = -1;
+    do {
+        // Non-blocking so that opening a FIFO can't wait for a writer.
+        fd = ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    } while (fd < 0 && errno == EINTR);
+    UniqueFd owned(fd);
+    if (!owned)
+        return std::nullopt;
+    struct stat st
+    {
+    };
+    if (::fstat(owned.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0)
+        return std::nullopt;
+    return FileBytes(std::move(owned), static_cast<std::uint64_t>(st.st_size));
+}
+
+bool FileBytes::read(std::uint64_t offset, std::span<std::uint8_t> out) const
+{
+    if (offset > m_size || out.size() > m_size - offset)
+        return false;
+    std::size_t done = 0;
+    while (done < out.size()) {
+        const ssize_t n = ::pread(m_fd.get(), out.data() + done, out.size() - done,
+                                  static_cast<off_t>(offset + done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (n == 0)
+            return false; // the file shrank since it was opened
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+} // namespace veldo::platform
