@@ -3,10 +3,13 @@
 
 #include <algorithm>
 
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include "tests/support/FakeMac.h"
 #include "tests/support/FixtureProcess.h"
+#include "tests/support/Unprivileged.h"
 
 using namespace veldo::scanners::OrphanScanner;
 using veldo::testsupport::FakeMac;
@@ -86,4 +89,30 @@ TEST(OrphanSystemState, RunningExecutablesInsideTheMac)
     EXPECT_TRUE(std::all_of(paths.begin(), paths.end(), [&](const std::string& p) {
         return p.starts_with('/') && p.find(mac.root()) == std::string::npos;
     }));
+}
+
+TEST(OrphanSystemState, WithoutAMacRootEveryReadableProcessCounts)
+{
+    char self[4096] = {};
+    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    ASSERT_GT(n, 0);
+    const auto paths = runningExecutablePaths();
+    EXPECT_NE(std::find(paths.begin(), paths.end(), std::string(self, static_cast<std::size_t>(n))),
+              paths.end());
+}
+
+TEST(OrphanSystemState, OtherUsersProcessesAreLeftOut)
+{
+    // Root's processes (this test among them) can't be read by another user; the listing goes on
+    // without them.
+    char self[4096] = {};
+    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    ASSERT_GT(n, 0);
+    const std::string me(self, static_cast<std::size_t>(n));
+    const int status = veldo::testsupport::runUnprivileged([&] {
+        const auto paths = runningExecutablePaths();
+        // The child itself still runs this program, so it is listed exactly once.
+        return std::count(paths.begin(), paths.end(), me) == 1 ? 0 : 1;
+    });
+    EXPECT_EQ(status, 0);
 }
