@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/leftovers/NameText.h"
+#include "app/scanners/TextParts.h"
 
 namespace veldo::scanners::OrphanScanner {
 
@@ -61,21 +62,6 @@ bool isIdentifierCharacter(char c)
     return isAsciiLetter(c) || (c >= '0' && c <= '9') || c == '-' || c == '_';
 }
 
-// The text split at every ".", empty parts kept.
-std::vector<std::string_view> allParts(std::string_view text)
-{
-    std::vector<std::string_view> parts;
-    for (std::size_t start = 0;;) {
-        const auto dot = text.find('.', start);
-        if (dot == std::string_view::npos) {
-            parts.push_back(text.substr(start));
-            return parts;
-        }
-        parts.push_back(text.substr(start, dot - start));
-        start = dot + 1;
-    }
-}
-
 } // namespace
 
 const std::array<std::string_view, 74> topLevelDomains = {
@@ -93,7 +79,7 @@ const std::array<std::string_view, 74> topLevelDomains = {
 
 bool looksLikeBundleIdentifier(std::string_view text)
 {
-    const auto parts = allParts(text);
+    const auto parts = partsKeepingEmpty(text, '.');
     if (parts.size() < 3 ||
         std::any_of(parts.begin(), parts.end(), [](std::string_view p) { return p.empty(); }))
         return false;

@@ -5,27 +5,12 @@
 #include <array>
 
 #include "app/leftovers/NameText.h"
+#include "app/scanners/TextParts.h"
 #include "platform/Unicode.h"
 
 namespace veldo::scanners::OrphanScanner {
 
 namespace {
-
-// The text split at ".", empty parts dropped.
-std::vector<std::string_view> nonEmptyParts(std::string_view text)
-{
-    std::vector<std::string_view> parts;
-    std::size_t start = 0;
-    while (start <= text.size()) {
-        auto dot = text.find('.', start);
-        if (dot == std::string_view::npos)
-            dot = text.size();
-        if (dot > start)
-            parts.push_back(text.substr(start, dot - start));
-        start = dot + 1;
-    }
-    return parts;
-}
 
 std::string joined(const std::vector<std::string_view>& parts, std::size_t count)
 {
@@ -56,7 +41,7 @@ std::string vendor(std::string_view identifier)
 {
     static constexpr std::array<std::string_view, 6> kCodeHosts = {
         "github", "gitlab", "googlecode", "sourceforge", "bitbucket", "codeberg"};
-    const auto parts = nonEmptyParts(identifier);
+    const auto parts = nonEmptyParts(identifier, '.');
     if (parts.size() < 2)
         return std::string(identifier);
     const bool hosted =
@@ -69,7 +54,7 @@ std::string displayName(std::string_view identifier)
     static constexpr std::array<std::string_view, 16> kGenericWords = {
         "app",   "client", "desktop",  "mac",         "macos", "osx",      "main",    "helper",
         "agent", "daemon", "launcher", "application", "gui",   "electron", "release", "stable"};
-    const auto parts = nonEmptyParts(identifier);
+    const auto parts = nonEmptyParts(identifier, '.');
     if (parts.empty())
         return std::string(identifier);
     const std::string last = leftovers::lowerCased(parts.back());
@@ -83,7 +68,7 @@ RelatedIDIndex::RelatedIDIndex(std::unordered_set<std::string> identifiers)
     : ids(std::move(identifiers))
 {
     for (const std::string& id : ids) {
-        const auto parts = nonEmptyParts(id);
+        const auto parts = nonEmptyParts(id, '.');
         for (std::size_t count = parts.size(); count >= 4; --count)
             ancestors.insert(joined(parts, count - 1));
     }

@@ -4,6 +4,7 @@
 #include "app/core/CommandRunner.h"
 #include "app/core/LaunchdJob.h"
 #include "app/leftovers/NameText.h"
+#include "app/scanners/TextParts.h"
 #include "common/RemovalSafety.h"
 #include "platform/MacFileSystem.h"
 #include "platform/ProcessList.h"
@@ -13,22 +14,6 @@ namespace veldo::scanners::OrphanScanner {
 namespace {
 
 constexpr double kLaunchctlTimeout = 10.0;
-
-// The text split at line feeds, empty lines dropped.
-std::vector<std::string_view> nonEmptyLines(std::string_view text)
-{
-    std::vector<std::string_view> lines;
-    std::size_t start = 0;
-    while (start <= text.size()) {
-        auto end = text.find('\n', start);
-        if (end == std::string_view::npos)
-            end = text.size();
-        if (end > start)
-            lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
-}
 
 // The standard output of a launchctl run that started, exited 0 and did not time out.
 std::optional<std::string> launchctl(const std::vector<std::string>& arguments)
@@ -66,21 +51,13 @@ std::optional<std::unordered_set<std::string>> loadedLaunchdLabels()
 std::unordered_set<std::string> parseLaunchctlList(std::string_view output)
 {
     std::unordered_set<std::string> labels;
-    const auto lines = nonEmptyLines(output);
+    const auto lines = nonEmptyParts(output, '\n');
     for (std::size_t i = 1; i < lines.size(); ++i) {
-        const std::string_view line = lines[i];
-        const auto firstTab = line.find('\t');
-        if (firstTab == std::string_view::npos)
+        const auto fields = partsKeepingEmpty(lines[i], '\t');
+        if (fields.size() <= 2)
             continue;
-        const auto secondTab = line.find('\t', firstTab + 1);
-        if (secondTab == std::string_view::npos)
-            continue;
-        const auto thirdTab = line.find('\t', secondTab + 1);
-        const std::string_view field = line.substr(secondTab + 1, thirdTab == std::string_view::npos
-                                                                      ? std::string_view::npos
-                                                                      : thirdTab - secondTab - 1);
-        const std::string_view label = leftovers::trimmedSpacesAndTabs(field);
-        if (!label.empty())
+        if (const std::string_view label = leftovers::trimmedSpacesAndTabs(fields[2]);
+            !label.empty())
             labels.emplace(label);
     }
     return labels;
@@ -90,7 +67,7 @@ std::unordered_set<std::string> parseLaunchctlServices(std::string_view output)
 {
     std::unordered_set<std::string> labels;
     bool inServices = false;
-    for (std::string_view raw : nonEmptyLines(output)) {
+    for (std::string_view raw : nonEmptyParts(output, '\n')) {
         const std::string_view line = leftovers::trimmedSpacesAndTabs(raw);
         if (!inServices) {
             inServices = line == "services = {";
