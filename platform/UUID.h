@@ -15,8 +15,8 @@ struct UUID
 {
     std::array<std::uint8_t, 16> bytes{};
 
-    // A fresh random (version 4) UUID from the kernel's random source; none only when the
-    // kernel gives no random bytes (getrandom and /dev/urandom both failed).
+    // A fresh random (version 4) UUID from libuuid (the kernel's random source). Kept failable
+    // for its callers; libuuid itself always answers.
     static std::optional<UUID> random();
 
     // The canonical text: 36 characters, upper-case hexadecimal digits with hyphens
