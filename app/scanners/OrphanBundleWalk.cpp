@@ -47,7 +47,7 @@ const std::array<std::string_view, 13> libraryBundleFolders = {
     "Image Capture",   "Services",          "ColorPickers",  "Contextual Menu Items",
     "Mail/Bundles"};
 
-std::vector<MacPath> appBundles(const MacPath& home, std::stop_token stop)
+std::vector<MacPath> appBundles(const MacPath& home, const std::stop_token& stop)
 {
     std::vector<MacPath> bundles;
     for (const MacPath& folder :
@@ -64,7 +64,7 @@ std::vector<MacPath> appBundles(const MacPath& home, std::stop_token stop)
 }
 
 void collectAppBundles(const MacPath& folder, int depth, std::vector<MacPath>& into,
-                       std::stop_token stop)
+                       const std::stop_token& stop)
 {
     if (stop.stop_requested())
         return;
@@ -92,7 +92,8 @@ void collectAppBundles(const MacPath& folder, int depth, std::vector<MacPath>& i
     }
 }
 
-std::vector<MacPath> libraryBundles(const std::vector<MacPath>& libraries, std::stop_token stop)
+std::vector<MacPath> libraryBundles(const std::vector<MacPath>& libraries,
+                                    const std::stop_token& stop)
 {
     std::vector<MacPath> bundles;
     for (const MacPath& library : libraries) {
@@ -109,7 +110,7 @@ std::vector<MacPath> libraryBundles(const std::vector<MacPath>& libraries, std::
 }
 
 void collectBundles(const MacPath& folder, int depth, std::vector<MacPath>& into,
-                    std::stop_token stop)
+                    const std::stop_token& stop)
 {
     if (stop.stop_requested())
         return;

@@ -29,25 +29,26 @@ extern const std::array<std::string_view, 13> libraryBundleFolders;
 // The entries of "/Applications" and then of the home folder's "Applications" whose name begins
 // with "." and ends with ".app" (letter case ignored), not checked further; then the app bundles
 // below "/Library/Application Support" and the home folder's "Library/Application Support".
-std::vector<platform::MacPath> appBundles(const platform::MacPath& home, std::stop_token stop = {});
+std::vector<platform::MacPath> appBundles(const platform::MacPath& home,
+                                          const std::stop_token& stop = {});
 
 // Appends the app bundles in `folder` (at `depth`, its children at depth `depth`) and below it:
 // hidden names skipped; names holding a data word entered only when they are apps; at depth 3
 // only folders whose name starts with a number character or holds no "." are entered, and from
 // depth 4 on only apps are taken. An app bundle is taken and never entered.
 void collectAppBundles(const platform::MacPath& folder, int depth,
-                       std::vector<platform::MacPath>& into, std::stop_token stop = {});
+                       std::vector<platform::MacPath>& into, const std::stop_token& stop = {});
 
 // The bundles in each Library folder given, in order: two levels below each child of
 // "Audio/Plug-Ins" and below each of libraryBundleFolders, and seven levels below "Printers".
 std::vector<platform::MacPath> libraryBundles(const std::vector<platform::MacPath>& libraries,
-                                              std::stop_token stop = {});
+                                              const std::stop_token& stop = {});
 
 // Appends every folder below `folder` that holds "Contents/Info.plist" (such a bundle is never
 // entered), searching `depth` levels below the children; hidden names, "PPDs" (any case) and
 // names holding a data word are skipped.
 void collectBundles(const platform::MacPath& folder, int depth,
-                    std::vector<platform::MacPath>& into, std::stop_token stop = {});
+                    std::vector<platform::MacPath>& into, const std::stop_token& stop = {});
 
 // The non-empty "CFBundleIdentifier" string of "Contents/Info.plist", else of
 // "WrappedBundle/Info.plist"; none when neither has one.

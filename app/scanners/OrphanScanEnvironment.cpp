@@ -35,14 +35,14 @@ bool isInsideTrash(const MacPath& url)
 
 OrphanScanEnvironment
 OrphanScanEnvironment::build(const std::vector<core::InstalledApp>& installedApps,
-                             std::stop_token stop)
+                             const std::stop_token& stop)
 {
-    return build(installedApps, std::move(stop), Sources{});
+    return build(installedApps, stop, Sources{});
 }
 
 OrphanScanEnvironment
 OrphanScanEnvironment::build(const std::vector<core::InstalledApp>& installedApps,
-                             std::stop_token stop, const Sources& sources)
+                             const std::stop_token& stop, const Sources& sources)
 {
     const platform::ApplicationRegistry& registry =
         sources.registry ? *sources.registry : platform::systemApplicationRegistry();
@@ -55,6 +55,7 @@ OrphanScanEnvironment::build(const std::vector<core::InstalledApp>& installedApp
     env.home = common::realHomeDirectory();
 
     std::vector<MacPath> bundles;
+    bundles.reserve(installedApps.size());
     for (const core::InstalledApp& app : installedApps)
         bundles.push_back(app.url);
     for (MacPath& bundle : OrphanScanner::appBundles(env.home, stop))

@@ -64,10 +64,10 @@ struct OrphanScanEnvironment
     // the apps' own identifiers; the running applications and executables; the loaded launchd
     // labels; the main bundle; the time.
     static OrphanScanEnvironment build(const std::vector<core::InstalledApp>& installedApps,
-                                       std::stop_token stop, const Sources& sources);
+                                       const std::stop_token& stop, const Sources& sources);
     // The same, asking the system's own sources.
     static OrphanScanEnvironment build(const std::vector<core::InstalledApp>& installedApps,
-                                       std::stop_token stop = {});
+                                       const std::stop_token& stop = {});
 };
 
 } // namespace veldo::scanners
