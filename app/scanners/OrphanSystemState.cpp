@@ -8,6 +8,7 @@
 #include "common/RemovalSafety.h"
 #include "platform/MacFileSystem.h"
 #include "platform/ProcessList.h"
+#include "platform/Unicode.h"
 
 namespace veldo::scanners::OrphanScanner {
 
@@ -31,7 +32,7 @@ std::vector<std::string> runningExecutablePaths()
 {
     std::vector<std::string> paths;
     for (platform::MacPath& path : platform::runningExecutablePaths())
-        paths.push_back(path.path());
+        paths.push_back(platform::repairedUtf8(path.path()));
     return paths;
 }
 

@@ -16,8 +16,8 @@
 
 namespace veldo::scanners::OrphanScanner {
 
-// The executable of every process whose executable can be read, as its Mac path, in process
-// order (see platform/ProcessList.h: another user's processes can't be read on Linux).
+// The executable of every process whose executable can be read, as its Mac path (invalid UTF-8
+// repaired), in process order (see platform/ProcessList.h: another user's processes can't be read on Linux).
 std::vector<std::string> runningExecutablePaths();
 
 // The labels (as written) of the jobs loaded in the user's and the system's launchd domains:
