@@ -2,7 +2,7 @@
 #include "platform/SigningInformation.h"
 
 #include "platform/BundleExecutable.h"
-#include "platform/ByteSource.h"
+#include "platform/FileBytes.h"
 #include "platform/MacFileSystem.h"
 #include "platform/MachOSignature.h"
 #include "platform/PropertyList.h"

@@ -2,11 +2,16 @@
 // read it asks for must lie inside the file.
 #include "platform/MachOSignature.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
+#include "platform/FileBytes.h"
 #include "tests/support/MachOWriter.h"
 
 using namespace veldo::platform;
@@ -262,4 +267,12 @@ TEST(MachOSignature, ReadsAFileThroughPread)
 
     EXPECT_FALSE(FileBytes::open("/proc/self")); // no regular file
     EXPECT_FALSE(FileBytes::open("/nonexistent/file"));
+    // A FIFO without a writer is refused at once instead of blocking the scan.
+    char fifo[] = "/tmp/veldo-fifo-XXXXXX";
+    ASSERT_NE(::mkdtemp(fifo), nullptr);
+    const std::string fifoPath = std::string(fifo) + "/exe";
+    ASSERT_EQ(::mkfifo(fifoPath.c_str(), 0600), 0);
+    EXPECT_FALSE(FileBytes::open(fifoPath));
+    ::unlink(fifoPath.c_str());
+    ::rmdir(fifo);
 }

@@ -1,23 +1,13 @@
-// Byte sources over memory and over a file read with pread.
-#include "platform/ByteSource.h"
+// A file read with pread.
+#include "platform/FileBytes.h"
 
 #include <cerrno>
-#include <cstring>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace veldo::platform {
-
-bool MemoryBytes::read(std::uint64_t offset, std::span<std::uint8_t> out) const
-{
-    if (offset > m_bytes.size() || out.size() > m_bytes.size() - offset)
-        return false;
-    if (!out.empty())
-        std::memcpy(out.data(), m_bytes.data() + offset, out.size());
-    return true;
-}
 
 std::optional<FileBytes> FileBytes::open(const std::string& hostPath)
 {
