@@ -14,7 +14,7 @@ std::optional<FileBytes> FileBytes::open(const std::string& hostPath)
     int fd = -1;
     do {
         // Non-blocking so that opening a FIFO can't wait for a writer.
-        fd = ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+        fd = ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW);
     } while (fd < 0 && errno == EINTR);
     UniqueFd owned(fd);
     if (!owned)

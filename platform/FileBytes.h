@@ -17,8 +17,9 @@ namespace veldo::platform {
 class FileBytes final : public ByteSource
 {
 public:
-    // Opens the regular file at the host path `hostPath` (the last component's link followed;
-    // a FIFO or device is refused without blocking). None when it can't be opened.
+    // Opens the regular file at the host path `hostPath`, whose links the caller has resolved
+    // (a link there is refused, as are a FIFO or device, without blocking). None when it can't
+    // be opened.
     static std::optional<FileBytes> open(const std::string& hostPath);
 
     std::uint64_t size() const override { return m_size; }

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include "app/scanners/OrphanBundleWalk.h"
@@ -57,10 +59,10 @@ MacPath makeBundle(const FakeMac& mac, const MacPath& bundle, std::optional<std:
     return bundle;
 }
 
-// A stand-in for "/bin/launchctl" answering "list" and "print" from files beside it, with the exit
-// code of "print" read from a third file.
-void installRecordedLaunchctl(const FakeMac& mac, std::string_view list, std::string_view services,
-                              int printExit)
+// A minimal stand-in for "/bin/launchctl", local to these tests: it answers "list" and "print"
+// from files beside it, with the exit code of "print" read from a third file.
+void installLocalLaunchctlStandIn(const FakeMac& mac, std::string_view list,
+                                  std::string_view services, int printExit)
 {
     mac.write("/bin/launchctl-list.txt", list);
     mac.write("/bin/launchctl-print.txt", services);
@@ -132,6 +134,13 @@ TEST(OrphanBundleWalk, SigningInfoFromWrittenExecutables)
     }
     EXPECT_EQ(OrphanScanner::signingInfo("/Applications/Missing.app"),
               OrphanScanner::BundleSigning{});
+
+    // An executable linked to an absolute path is read inside the Mac.
+    mac.write("/opt/shared/main", thin, 0755);
+    const MacPath linked = makeBundle(mac, "/Applications/Linked.app", "com.x.y", "");
+    ::unlink(mac.host(linked.appendingPathComponent("Contents/MacOS/Main")).c_str());
+    mac.symlink(linked.appendingPathComponent("Contents/MacOS/Main"), "/opt/shared/main");
+    EXPECT_EQ(OrphanScanner::signingInfo(linked).teamID, "TEAM000001");
 }
 
 TEST(OrphanBundleWalk, BundleIdentifierFromEitherInfoFile)
@@ -258,8 +267,8 @@ protected:
 
 TEST_F(OrphanScanEnvironmentTest, GathersWhatIsInstalled)
 {
-    installRecordedLaunchctl(mac, "PID\tStatus\tLabel\n-\t0\tCom.User.Agent\n",
-                             "services = {\n\t0 - com.system.Daemon\n}\n", 0);
+    installLocalLaunchctlStandIn(mac, "PID\tStatus\tLabel\n-\t0\tCom.User.Agent\n",
+                                 "services = {\n\t0 - com.system.Daemon\n}\n", 0);
     FixtureProcess runner(mac, "/Applications/Runner.app/Contents/MacOS/Runner");
     ASSERT_GT(runner.pid(), 0);
 
@@ -312,11 +321,11 @@ TEST_F(OrphanScanEnvironmentTest, BundleWalksFollowTheDepthRules)
 TEST_F(OrphanScanEnvironmentTest, LaunchdLabelsAbsentWhenListingFails)
 {
     // A header-only list is an empty answer, not a missing one.
-    installRecordedLaunchctl(mac, "PID\tStatus\tLabel\n", "nothing loaded\n", 0);
+    installLocalLaunchctlStandIn(mac, "PID\tStatus\tLabel\n", "nothing loaded\n", 0);
     EXPECT_EQ(OrphanScanner::loadedLaunchdLabels(), Set{});
 
-    installRecordedLaunchctl(mac, "PID\tStatus\tLabel\n-\t0\tcom.user.agent\n",
-                             "services = {\n\t0 - com.system.daemon\n}\n", 3);
+    installLocalLaunchctlStandIn(mac, "PID\tStatus\tLabel\n-\t0\tcom.user.agent\n",
+                                 "services = {\n\t0 - com.system.daemon\n}\n", 3);
     EXPECT_EQ(OrphanScanner::loadedLaunchdLabels(), std::nullopt);
     EXPECT_EQ(build().loadedLaunchdLabels, std::nullopt);
 
