@@ -307,6 +307,7 @@ TEST_F(OrphanScanEnvironmentTest, BundleWalksFollowTheDepthRules)
 {
     const auto apps = OrphanScanner::appBundles(mac.home());
     EXPECT_TRUE(contains(apps, "/Applications/.Tool.APP"));
+    EXPECT_FALSE(contains(apps, "/Applications/Visible.app"));
     EXPECT_FALSE(contains(apps, "/Applications/Visible2.app"));
     EXPECT_TRUE(contains(apps, "/Library/Application Support/CacheCleaner.app"));
     EXPECT_TRUE(contains(apps, "/Library/Application Support/Vendor/Product/2024/Year.app"));
