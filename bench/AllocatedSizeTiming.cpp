@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include "app/core/AllocatedSize.h"
+#include "base/SystemCalls.h"
 #include "platform/MacRoot.h"
 
 extern char** environ; // NOLINT(readability-identifier-naming): the C library's name
@@ -88,24 +89,14 @@ long long runDu(const std::string& tree)
     const int rc = ::posix_spawnp(&pid, "du", &actions, nullptr, argv, environ);
     posix_spawn_file_actions_destroy(&actions);
     ::close(pipeFds[1]);
-    std::string out;
-    char buf[256];
-    for (;;) {
-        const ssize_t n = ::read(pipeFds[0], buf, sizeof buf);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        out.append(buf, static_cast<std::size_t>(n));
-    }
+    // du prints one short line; an answer that cannot be read counts as none (0 bytes).
+    const std::string out = veldo::base::readAll(pipeFds[0], 1 << 20).value_or({});
     ::close(pipeFds[0]);
     if (rc != 0)
         return -1;
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR)
-            return -1;
-    }
+    if (veldo::base::retryOnInterrupt([&] { return ::waitpid(pid, &status, 0); }) < 0)
+        return -1;
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
         return -1;
     return std::atoll(out.c_str());

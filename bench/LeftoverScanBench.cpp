@@ -17,6 +17,7 @@
 #include <benchmark/benchmark.h>
 
 #include "app/leftovers/LeftoverScanner.h"
+#include "base/SystemCalls.h"
 #include "platform/Home.h"
 #include "platform/MacRoot.h"
 #include "platform/PropertyList.h"
@@ -231,8 +232,7 @@ void BM_FindEquivalent(benchmark::State& state)
             break;
         }
         int status = 0;
-        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        }
+        (void)veldo::base::retryOnInterrupt([&] { return ::waitpid(pid, &status, 0); });
         if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
             state.SkipWithError("find failed");
             break;

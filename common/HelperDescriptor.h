@@ -9,7 +9,7 @@
 #include <memory>
 #include <utility>
 
-#include "common/UniqueFd.h"
+#include "base/UniqueFd.h"
 
 namespace veldo::common {
 

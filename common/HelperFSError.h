@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-#include "common/Result.h"
+#include "base/Result.h"
 #include "platform/ErrnoName.h"
 
 namespace veldo::common {

@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "base/SystemCalls.h"
 #include "common/HelperACL.h"
 #include "common/HelperSystemCalls.h"
 #include "platform/MacRoot.h"
@@ -97,19 +98,10 @@ std::optional<std::string> mountPointOf(std::uint64_t id)
     UniqueFd fd = openAt(AT_FDCWD, "/proc/self/mountinfo", O_RDONLY);
     if (!fd)
         return std::nullopt;
-    std::string text;
-    char buffer[8192];
-    for (;;) {
-        const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return std::nullopt;
-        }
-        if (n == 0)
-            break;
-        text.append(buffer, static_cast<std::size_t>(n));
-    }
+    const auto read = base::readAll(fd.get(), std::string().max_size());
+    if (!read)
+        return std::nullopt;
+    const std::string& text = read.value();
     // Each line: mount id, parent id, major:minor, root, mount point, options, ...
     const std::string wanted = std::to_string(id);
     std::size_t lineStart = 0;
@@ -344,10 +336,9 @@ std::optional<std::string> attributesOfEntry(const HelperDescriptor& directory,
     if (!detail::isSingleComponent(name))
         return std::nullopt;
     struct statx sx = {};
-    int rc;
-    do {
-        rc = ::statx(directory.fd(), name.c_str(), AT_SYMLINK_NOFOLLOW, STATX_TYPE, &sx);
-    } while (rc != 0 && errno == EINTR);
+    const int rc = base::retryOnInterrupt([&] {
+        return ::statx(directory.fd(), name.c_str(), AT_SYMLINK_NOFOLLOW, STATX_TYPE, &sx);
+    });
     // Lookups are exact here: the entry found under `name` is stored under that very name.
     if (rc != 0 || platform::repairedUtf8(name) != name)
         return std::nullopt;
@@ -389,10 +380,8 @@ Result<HelperDescriptor> makePrivateFolder(const HelperDescriptor& parent, const
     ::clock_gettime(CLOCK_REALTIME, &now);
     const std::int64_t start = now.tv_sec;
 
-    int rc;
-    do {
-        rc = ::mkdirat(parent.fd(), name.c_str(), 0700);
-    } while (rc != 0 && errno == EINTR);
+    const int rc =
+        base::retryOnInterrupt([&] { return ::mkdirat(parent.fd(), name.c_str(), 0700); });
     if (rc != 0)
         return helperFSFailure(errno);
     UniqueFd fd = openAt(parent.fd(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_DIRECTORY);
@@ -423,10 +412,8 @@ bool removeDirectoryIfSame(const HelperDescriptor& parent, const std::string& na
     const auto found = statEntry(parent, name);
     if (!wanted || !found || !found->has_value() || !((*found)->identity() == wanted->identity()))
         return false;
-    int rc;
-    do {
-        rc = ::unlinkat(parent.fd(), name.c_str(), AT_REMOVEDIR);
-    } while (rc != 0 && errno == EINTR);
+    const int rc =
+        base::retryOnInterrupt([&] { return ::unlinkat(parent.fd(), name.c_str(), AT_REMOVEDIR); });
     return rc == 0;
 }
 

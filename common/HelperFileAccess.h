@@ -24,10 +24,10 @@
 #include <string_view>
 #include <vector>
 
+#include "base/Result.h"
 #include "common/HelperDescriptor.h"
 #include "common/HelperFSError.h"
 #include "common/HelperStat.h"
-#include "common/Result.h"
 
 namespace veldo::common {
 

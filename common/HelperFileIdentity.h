@@ -13,6 +13,7 @@
 #include <functional>
 #include <optional>
 
+#include "base/RawValue.h"
 #include "platform/MacFileSystem.h"
 
 namespace veldo::common {
@@ -37,8 +38,8 @@ template <> struct std::hash<veldo::common::HelperFileIdentity>
 {
     std::size_t operator()(const veldo::common::HelperFileIdentity& id) const noexcept
     {
-        const std::size_t h = std::hash<std::int64_t>{}(id.device);
-        return h ^
-               (std::hash<std::uint64_t>{}(id.inode) + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2));
+        std::size_t seed = std::hash<std::int64_t>{}(id.device);
+        veldo::base::hashCombine(seed, std::hash<std::uint64_t>{}(id.inode));
+        return seed;
     }
 };

@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "base/Result.h"
 #include "common/JsonDocument.h"
-#include "common/Result.h"
 
 namespace veldo::common::json {
 

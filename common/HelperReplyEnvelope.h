@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "common/Result.h"
+#include "base/Result.h"
 
 namespace veldo::common {
 

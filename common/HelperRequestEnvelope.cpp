@@ -1,40 +1,9 @@
 // JSON coding of the envelope around one call to the helper.
 #include "common/HelperRequestEnvelope.h"
 
-#include <array>
-#include <utility>
-
 #include "common/JsonDocument.h"
 
 namespace veldo::common {
-
-namespace {
-
-constexpr std::array<std::pair<HelperMethod, std::string_view>, 3> kMethods{{
-    {HelperMethod::moveToTrash, "moveToTrash"},
-    {HelperMethod::restore, "restore"},
-    {HelperMethod::version, "version"},
-}};
-
-} // namespace
-
-std::string_view rawValue(HelperMethod method)
-{
-    for (const auto& [m, raw] : kMethods) {
-        if (m == method)
-            return raw;
-    }
-    return {};
-}
-
-std::optional<HelperMethod> helperMethodFromRawValue(std::string_view raw)
-{
-    for (const auto& [m, r] : kMethods) {
-        if (r == raw)
-            return m;
-    }
-    return std::nullopt;
-}
 
 Result<std::string> HelperRequestEnvelope::encodeJSON() const
 {
@@ -60,7 +29,7 @@ Result<HelperRequestEnvelope> HelperRequestEnvelope::decodeJSON(std::string_view
     std::string methodName;
     if (!json::readString(*document, "method", methodName))
         return unreadable;
-    auto method = helperMethodFromRawValue(methodName);
+    auto method = base::fromRawValue<HelperMethod>(methodName);
     if (!method)
         return unreadable;
 

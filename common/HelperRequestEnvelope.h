@@ -6,11 +6,14 @@
 // kHelperErrorUnreadableRequest).
 #pragma once
 
+#include <array>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
-#include "common/Result.h"
+#include "base/RawValue.h"
+#include "base/Result.h"
 
 namespace veldo::common {
 
@@ -21,10 +24,21 @@ enum class HelperMethod
     version      // no request; answer: HelperVersionReply
 };
 
-// "moveToTrash", "restore", "version".
-std::string_view rawValue(HelperMethod method);
-// The method whose raw value is exactly `raw`; none for anything else.
-std::optional<HelperMethod> helperMethodFromRawValue(std::string_view raw);
+} // namespace veldo::common
+
+template <>
+struct veldo::base::EnumTraits<veldo::common::HelperMethod>
+{
+    using HelperMethod = veldo::common::HelperMethod;
+
+    static constexpr std::array<std::pair<HelperMethod, std::string_view>, 3> kCases{{
+        {HelperMethod::moveToTrash, "moveToTrash"},
+        {HelperMethod::restore, "restore"},
+        {HelperMethod::version, "version"},
+    }};
+};
+
+namespace veldo::common {
 
 struct HelperRequestEnvelope
 {

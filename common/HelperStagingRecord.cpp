@@ -7,26 +7,6 @@ namespace veldo::common {
 
 using platform::PlistValue;
 
-std::string_view rawValue(HelperStagingRecord::Kind kind)
-{
-    switch (kind) {
-    case HelperStagingRecord::Kind::move:
-        return "move";
-    case HelperStagingRecord::Kind::restore:
-        return "restore";
-    }
-    return "move";
-}
-
-std::optional<HelperStagingRecord::Kind> stagingKindFromRawValue(std::string_view text)
-{
-    if (text == "move")
-        return HelperStagingRecord::Kind::move;
-    if (text == "restore")
-        return HelperStagingRecord::Kind::restore;
-    return std::nullopt;
-}
-
 HelperStagingRecord
 HelperStagingRecord::remapped(const std::optional<HelperVolumeStamp>& current) const
 {
@@ -67,7 +47,7 @@ std::optional<HelperStagingRecord> HelperStagingRecord::fromPlist(const PlistVal
     detail::RecordReader in(value);
     HelperStagingRecord r;
     r.id = in.uuid("id");
-    const auto kind = stagingKindFromRawValue(in.string("kind"));
+    const auto kind = base::fromRawValue<HelperStagingRecord::Kind>(in.string("kind"));
     r.uid = in.id("uid");
     r.gid = in.id("gid");
     r.home = in.string("home");

@@ -9,12 +9,15 @@
 // other key, tolerates those three missing, ignores unknown keys, and refuses any other kind.
 #pragma once
 
+#include <array>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include <sys/types.h>
 
+#include "base/RawValue.h"
 #include "common/HelperFileIdentity.h"
 #include "common/HelperVolumeStamp.h"
 #include "platform/Clock.h"
@@ -62,8 +65,15 @@ struct HelperStagingRecord
     friend bool operator==(const HelperStagingRecord&, const HelperStagingRecord&) = default;
 };
 
-// "move" and "restore"; and back (none for any other text).
-std::string_view rawValue(HelperStagingRecord::Kind kind);
-std::optional<HelperStagingRecord::Kind> stagingKindFromRawValue(std::string_view text);
-
 } // namespace veldo::common
+
+template <>
+struct veldo::base::EnumTraits<veldo::common::HelperStagingRecord::Kind>
+{
+    using Kind = veldo::common::HelperStagingRecord::Kind;
+
+    static constexpr std::array<std::pair<Kind, std::string_view>, 2> kCases{{
+        {Kind::move, "move"},
+        {Kind::restore, "restore"},
+    }};
+};

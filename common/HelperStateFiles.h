@@ -16,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-#include "common/Result.h"
+#include "base/Result.h"
 #include "platform/MacPath.h"
 
 namespace veldo::common::HelperStateFiles {

@@ -11,6 +11,8 @@
 #include <sys/statfs.h>
 #include <sys/sysmacros.h>
 
+#include "base/SystemCalls.h"
+
 namespace veldo::common::detail {
 
 namespace {
@@ -52,25 +54,14 @@ std::optional<std::uint32_t> inodeFlags(int fd, mode_t type)
     if (readable < 0)
         return std::nullopt;
     int value = 0; // the kernel reads and writes an int, whatever the ioctl's declared type
-    int rc;
-    do {
-        rc = ::ioctl(readable, FS_IOC_GETFLAGS, &value);
-    } while (rc != 0 && errno == EINTR);
+    const int rc =
+        base::retryOnInterrupt([&] { return ::ioctl(readable, FS_IOC_GETFLAGS, &value); });
     if (rc != 0)
         return std::nullopt;
     return macFlagsFromInodeFlags(static_cast<unsigned int>(value));
 }
 
 } // namespace
-
-UniqueFd openAt(int directoryFd, const char* name, int flags, mode_t mode)
-{
-    int fd;
-    do {
-        fd = ::openat(directoryFd, name, flags | O_CLOEXEC, mode);
-    } while (fd < 0 && errno == EINTR);
-    return UniqueFd(fd);
-}
 
 bool isPathOnly(int fd)
 {
@@ -103,10 +94,8 @@ int readableDescriptor(int fd, mode_t type, UniqueFd& owned)
 Result<HelperStat> statFd(int fd)
 {
     struct statx sx = {};
-    int rc;
-    do {
-        rc = ::statx(fd, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW, kStatxMask, &sx);
-    } while (rc != 0 && errno == EINTR);
+    const int rc = base::retryOnInterrupt(
+        [&] { return ::statx(fd, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW, kStatxMask, &sx); });
     if (rc != 0)
         return unexpected(Error::fromErrno(errno));
     if ((sx.stx_mask & (STATX_TYPE | STATX_MODE | STATX_INO)) !=
@@ -140,10 +129,7 @@ Result<HelperStat> statFd(int fd)
 std::optional<std::uint64_t> fileSystemID(int fd)
 {
     struct statfs sfs = {};
-    int rc;
-    do {
-        rc = ::fstatfs(fd, &sfs);
-    } while (rc != 0 && errno == EINTR);
+    const int rc = base::retryOnInterrupt([&] { return ::fstatfs(fd, &sfs); });
     if (rc != 0)
         return std::nullopt;
     std::uint32_t words[2];
@@ -155,10 +141,8 @@ std::optional<std::uint64_t> fileSystemID(int fd)
 std::optional<std::uint64_t> mountID(int fd)
 {
     struct statx sx = {};
-    int rc;
-    do {
-        rc = ::statx(fd, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW, STATX_MNT_ID, &sx);
-    } while (rc != 0 && errno == EINTR);
+    const int rc = base::retryOnInterrupt(
+        [&] { return ::statx(fd, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW, STATX_MNT_ID, &sx); });
     if (rc != 0 || (sx.stx_mask & STATX_MNT_ID) == 0)
         return std::nullopt;
     return sx.stx_mnt_id;

@@ -8,14 +8,14 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include "base/Result.h"
+#include "base/SystemCalls.h"
+#include "base/UniqueFd.h"
 #include "common/HelperStat.h"
-#include "common/Result.h"
-#include "common/UniqueFd.h"
 
 namespace veldo::common::detail {
 
-// openat with EINTR retried; O_CLOEXEC is always added.
-UniqueFd openAt(int directoryFd, const char* name, int flags, mode_t mode = 0);
+using base::openAt;
 
 // True when the descriptor was opened with O_PATH (it then cannot be read, listed, or asked
 // for flags and ACLs directly).

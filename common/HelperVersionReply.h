@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "common/Result.h"
+#include "base/Result.h"
 
 namespace veldo::common {
 

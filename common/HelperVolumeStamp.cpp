@@ -9,6 +9,7 @@
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 
+#include "base/SystemCalls.h"
 #include "common/HelperSystemCalls.h"
 #include "platform/UUID.h"
 
@@ -68,10 +69,7 @@ Answer queryFileSystemUUID(int fd, mode_t type, VolumeUUID& uuid)
     if (readable < 0)
         return Answer::failed;
     FsUuid2 answer = {};
-    int rc;
-    do {
-        rc = ::ioctl(readable, kGetFsUuid, &answer);
-    } while (rc != 0 && errno == EINTR);
+    const int rc = base::retryOnInterrupt([&] { return ::ioctl(readable, kGetFsUuid, &answer); });
     if (rc != 0)
         return errno == ENOTTY || errno == EINVAL || errno == EOPNOTSUPP ? Answer::noAnswer
                                                                          : Answer::failed;

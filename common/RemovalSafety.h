@@ -3,7 +3,7 @@
 // Given a Mac path and a Context, removalRefusal either lets the item through or returns a
 // Refusal whose sentence (removalRefusalMessage) is shown to the user. The app (scans, Trash
 // executor, administrator script, controller) and the helper daemon ask the same check; this
-// header is the part both compile. The app-only helpers are in RemovalSafetyApp.h.
+// header is the part both compile. The app-only helpers are in app/core/RemovalSafetyApp.h.
 //
 // Paths are compared after canonical decomposition (NFD) and case folding without a locale, so
 // "~/LIBRARY" and a name typed with a precomposed accent are judged like their canonical forms.

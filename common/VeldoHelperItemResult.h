@@ -1,10 +1,14 @@
 // VeldoHelperItemResult: what the helper did with one item of a move or restore request.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+
+#include "base/RawValue.h"
 
 namespace veldo::common {
 
@@ -38,11 +42,31 @@ struct VeldoHelperItemResult
     friend bool operator==(const VeldoHelperItemResult&, const VeldoHelperItemResult&) = default;
 };
 
-// The raw values on the wire: the case names ("done", "notHandled", "unsafePath", …).
-std::string_view rawValue(VeldoHelperItemResult::Outcome outcome);
-std::string_view rawValue(VeldoHelperItemResult::Reason reason);
-// The case whose raw value is exactly `raw` (case-sensitive); none for anything else.
-std::optional<VeldoHelperItemResult::Outcome> outcomeFromRawValue(std::string_view raw);
-std::optional<VeldoHelperItemResult::Reason> reasonFromRawValue(std::string_view raw);
-
 } // namespace veldo::common
+
+// The raw values on the wire are the case names ("done", "notHandled", "unsafePath", …).
+template <>
+struct veldo::base::EnumTraits<veldo::common::VeldoHelperItemResult::Outcome>
+{
+    using Outcome = veldo::common::VeldoHelperItemResult::Outcome;
+
+    static constexpr std::array<std::pair<Outcome, std::string_view>, 4> kCases{{
+        {Outcome::done, "done"},
+        {Outcome::missing, "missing"},
+        {Outcome::failed, "failed"},
+        {Outcome::notHandled, "notHandled"},
+    }};
+};
+
+template <>
+struct veldo::base::EnumTraits<veldo::common::VeldoHelperItemResult::Reason>
+{
+    using Reason = veldo::common::VeldoHelperItemResult::Reason;
+
+    static constexpr std::array<std::pair<Reason, std::string_view>, 4> kCases{{
+        {Reason::notManaged, "notManaged"},
+        {Reason::stopped, "stopped"},
+        {Reason::changed, "changed"},
+        {Reason::unsafePath, "unsafePath"},
+    }};
+};

@@ -41,12 +41,12 @@ std::optional<VeldoHelperItemResult> readResult(const json::Document& object)
         !json::readOptionalString(object, "reason", reason))
         return std::nullopt;
 
-    auto outcomeCase = outcomeFromRawValue(outcome);
+    auto outcomeCase = base::fromRawValue<VeldoHelperItemResult::Outcome>(outcome);
     if (!outcomeCase)
         return std::nullopt;
     result.outcome = *outcomeCase;
     if (reason) {
-        result.reason = reasonFromRawValue(*reason);
+        result.reason = base::fromRawValue<VeldoHelperItemResult::Reason>(*reason);
         if (!result.reason)
             return std::nullopt;
     }

@@ -8,7 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "common/UniqueFd.h"
+#include "base/UniqueFd.h"
 #include "platform/MacFileSystem.h"
 
 namespace veldo::platform {

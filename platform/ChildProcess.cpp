@@ -10,6 +10,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "base/SystemCalls.h"
+
 namespace veldo::platform {
 
 namespace {
@@ -61,11 +63,7 @@ struct SpawnSetup
 
 int reap(pid_t pid, int& status)
 {
-    while (::waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR)
-            return errno;
-    }
-    return 0;
+    return base::retryOnInterrupt([&] { return ::waitpid(pid, &status, 0); }) < 0 ? errno : 0;
 }
 
 } // namespace

@@ -19,8 +19,8 @@
 
 #include <sys/types.h>
 
-#include "common/Result.h"
-#include "common/UniqueFd.h"
+#include "base/Result.h"
+#include "base/UniqueFd.h"
 
 namespace veldo::platform {
 

@@ -9,7 +9,7 @@
 #include <span>
 #include <string>
 
-#include "common/UniqueFd.h"
+#include "base/UniqueFd.h"
 #include "platform/ByteSource.h"
 
 namespace veldo::platform {

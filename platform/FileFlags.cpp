@@ -11,7 +11,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "common/UniqueFd.h"
+#include "base/SystemCalls.h"
+#include "base/UniqueFd.h"
 #include "platform/MacFileSystem.h"
 #include "platform/MacRoot.h"
 
@@ -62,10 +63,7 @@ std::optional<std::uint32_t> inodeFlags(const std::string& host, bool isDirector
     int openFlags = O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC;
     if (isDirectory)
         openFlags |= O_DIRECTORY;
-    UniqueFd fd;
-    do {
-        fd.reset(::open(host.c_str(), openFlags));
-    } while (!fd && errno == EINTR);
+    const UniqueFd fd = base::openAt(AT_FDCWD, host.c_str(), openFlags);
     if (!fd)
         return std::nullopt;
     int linuxFlags = 0;

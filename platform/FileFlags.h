@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "common/Result.h"
+#include "base/Result.h"
 #include "platform/MacPath.h"
 
 namespace veldo::platform {

@@ -12,7 +12,8 @@
 #include <sys/inotify.h>
 #include <unistd.h>
 
-#include "common/UniqueFd.h"
+#include "base/SystemCalls.h"
+#include "base/UniqueFd.h"
 #include "platform/MacFileSystem.h"
 
 namespace veldo::platform {
@@ -40,7 +41,8 @@ struct FolderWatcher::Core
         alignas(struct inotify_event) char buf[16384];
         bool any = false;
         for (;;) {
-            ssize_t n = ::read(inotify.get(), buf, sizeof buf);
+            const ssize_t n =
+                base::retryOnInterrupt([&] { return ::read(inotify.get(), buf, sizeof buf); });
             if (n > 0) {
                 for (ssize_t off = 0; off + static_cast<ssize_t>(sizeof(inotify_event)) <= n;) {
                     const auto* e = reinterpret_cast<const inotify_event*>(buf + off);
@@ -50,8 +52,6 @@ struct FolderWatcher::Core
                 }
                 continue;
             }
-            if (n < 0 && errno == EINTR)
-                continue;
             return any; // EAGAIN: nothing more for now
         }
     }
@@ -109,8 +109,7 @@ FolderWatcher::FolderWatcher(std::shared_ptr<Core> core) : m_core(std::move(core
 FolderWatcher::~FolderWatcher()
 {
     const uint64_t one = 1;
-    while (::write(m_core->wake.get(), &one, sizeof one) < 0 && errno == EINTR) {
-    }
+    (void)base::retryOnInterrupt([&] { return ::write(m_core->wake.get(), &one, sizeof one); });
     if (m_thread.get_id() == std::this_thread::get_id())
         m_thread.detach(); // destroyed from its own callback: the thread ends by itself
     else if (m_thread.joinable())

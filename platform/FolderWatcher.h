@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "common/Result.h"
+#include "base/Result.h"
 #include "platform/MacPath.h"
 
 namespace veldo::platform {

@@ -13,7 +13,7 @@
 
 #include <sys/types.h>
 
-#include "common/Result.h"
+#include "base/Result.h"
 #include "platform/MacPath.h"
 
 namespace veldo::platform {

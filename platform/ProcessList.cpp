@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "base/SystemCalls.h"
 #include "platform/MacRoot.h"
 
 namespace veldo::platform {
@@ -24,19 +25,10 @@ constexpr std::string_view kDeletedSuffix = " (deleted)";
 
 } // namespace
 
-UniqueFd openAt(int dirFd, const char* name, int flags)
-{
-    for (;;) {
-        const int fd = ::openat(dirFd, name, flags | O_CLOEXEC);
-        if (fd >= 0 || errno != EINTR)
-            return UniqueFd(fd);
-    }
-}
-
 std::vector<pid_t> processIds(int procFd)
 {
     std::vector<pid_t> pids;
-    UniqueFd listFd = openAt(procFd, ".", O_RDONLY | O_DIRECTORY);
+    base::UniqueFd listFd = base::openAt(procFd, ".", O_RDONLY | O_DIRECTORY);
     if (!listFd)
         return pids;
     DIR* dir = ::fdopendir(listFd.get());
@@ -99,12 +91,13 @@ std::vector<MacPath> runningExecutablePaths()
 {
     using namespace ProcessList;
     std::vector<MacPath> paths;
-    UniqueFd procFd = openAt(AT_FDCWD, "/proc", O_RDONLY | O_DIRECTORY);
+    base::UniqueFd procFd = base::openAt(AT_FDCWD, "/proc", O_RDONLY | O_DIRECTORY);
     if (!procFd)
         return paths;
     const RootMapping mapping;
     for (pid_t pid : processIds(procFd.get())) {
-        UniqueFd fd = openAt(procFd.get(), std::to_string(pid).c_str(), O_RDONLY | O_DIRECTORY);
+        base::UniqueFd fd =
+            base::openAt(procFd.get(), std::to_string(pid).c_str(), O_RDONLY | O_DIRECTORY);
         if (!fd)
             continue; // gone since the listing
         auto host = executableHostPath(fd.get());

@@ -11,7 +11,6 @@
 
 #include <sys/types.h>
 
-#include "common/UniqueFd.h"
 #include "platform/MacPath.h"
 
 namespace veldo::platform {
@@ -23,9 +22,6 @@ namespace veldo::platform {
 std::vector<MacPath> runningExecutablePaths();
 
 namespace ProcessList {
-
-// openat with O_CLOEXEC, retried on EINTR.
-UniqueFd openAt(int dirFd, const char* name, int flags);
 
 // The process ids in the /proc folder `procFd`, ascending.
 std::vector<pid_t> processIds(int procFd);

@@ -17,7 +17,7 @@
 #include <string>
 #include <string_view>
 
-#include "common/Result.h"
+#include "base/Result.h"
 #include "platform/MacPath.h"
 #include "platform/PlistValue.h"
 

@@ -15,7 +15,8 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include "common/UniqueFd.h"
+#include "base/SystemCalls.h"
+#include "base/UniqueFd.h"
 #include "platform/MacRoot.h"
 #include "platform/ProcessList.h"
 #include "platform/PropertyList.h"
@@ -24,25 +25,20 @@ namespace veldo::platform {
 
 namespace {
 
-using ProcessList::openAt;
-
 constexpr std::size_t kMaxInfoBytes = std::size_t{4} << 20;
 
 // The whole of a small /proc file; none when it can't be read.
 std::optional<std::string> readSmallFile(int dirFd, const char* name)
 {
-    UniqueFd fd = openAt(dirFd, name, O_RDONLY);
+    UniqueFd fd = base::openAt(dirFd, name, O_RDONLY);
     if (!fd)
         return std::nullopt;
     std::string data;
     char buf[4096];
     while (data.size() < 65536) {
-        const ssize_t n = ::read(fd.get(), buf, sizeof buf);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
+        const ssize_t n = base::retryOnInterrupt([&] { return ::read(fd.get(), buf, sizeof buf); });
+        if (n < 0)
             return std::nullopt;
-        }
         if (n == 0)
             break;
         data.append(buf, static_cast<std::size_t>(n));
@@ -154,7 +150,7 @@ bool sendSignal(int pidFd, int signal)
 std::vector<RunningApplication> ProcRunningApplications::runningApplications() const
 {
     std::vector<RunningApplication> result;
-    UniqueFd procFd = openAt(AT_FDCWD, "/proc", O_RDONLY | O_DIRECTORY);
+    UniqueFd procFd = base::openAt(AT_FDCWD, "/proc", O_RDONLY | O_DIRECTORY);
     if (!procFd)
         return result;
     const uid_t me = ::getuid();
@@ -163,7 +159,7 @@ std::vector<RunningApplication> ProcRunningApplications::runningApplications() c
 
     for (pid_t pid : ProcessList::processIds(procFd.get())) {
         const std::string pidName = std::to_string(pid);
-        UniqueFd fd = openAt(procFd.get(), pidName.c_str(), O_RDONLY | O_DIRECTORY);
+        UniqueFd fd = base::openAt(procFd.get(), pidName.c_str(), O_RDONLY | O_DIRECTORY);
         if (!fd)
             continue; // gone since the listing
         if (realUid(fd.get()) != me)
@@ -202,8 +198,8 @@ bool ProcRunningApplications::terminate(const RunningApplication& application) c
         return false;
     // The descriptor now holds whichever process has the id; make sure it is the one listed.
     UniqueFd procFd =
-        openAt(AT_FDCWD, ("/proc/" + std::to_string(application.processIdentifier)).c_str(),
-               O_RDONLY | O_DIRECTORY);
+        base::openAt(AT_FDCWD, ("/proc/" + std::to_string(application.processIdentifier)).c_str(),
+                     O_RDONLY | O_DIRECTORY);
     if (!procFd || startTimeAt(procFd.get()) != application.startTime)
         return false;
     return sendSignal(pidFd.get(), SIGTERM);

@@ -9,6 +9,8 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include "base/SystemCalls.h"
+
 extern char** environ; // NOLINT(readability-redundant-declaration)
 
 namespace veldo::platform {
@@ -65,10 +67,8 @@ bool openUrl(std::string_view url)
     if (rc != 0)
         return false;
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR)
-            return false;
-    }
+    if (base::retryOnInterrupt([&] { return ::waitpid(pid, &status, 0); }) < 0)
+        return false;
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 

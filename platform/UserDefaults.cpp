@@ -10,7 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "common/UniqueFd.h"
+#include "base/UniqueFd.h"
 #include "platform/AtomicFile.h"
 #include "platform/Home.h"
 #include "platform/MacFileSystem.h"

@@ -18,7 +18,7 @@
 #include <string>
 #include <string_view>
 
-#include "common/Result.h"
+#include "base/Result.h"
 #include "platform/MacPath.h"
 #include "platform/ObserverList.h"
 #include "platform/PlistValue.h"

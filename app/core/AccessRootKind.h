@@ -3,7 +3,7 @@
 
 #include <utility>
 
-#include "app/core/RawValue.h"
+#include "base/RawValue.h"
 #include "platform/MacPath.h"
 
 namespace veldo::core {
@@ -16,9 +16,13 @@ enum class AccessRootKind
     systemLibrary
 };
 
+} // namespace veldo::core
+
 template <>
-struct EnumTraits<AccessRootKind>
+struct veldo::base::EnumTraits<veldo::core::AccessRootKind>
 {
+    using AccessRootKind = veldo::core::AccessRootKind;
+
     static constexpr std::array<std::pair<AccessRootKind, std::string_view>, 4> kCases{{
         {AccessRootKind::applications, "applications"},
         {AccessRootKind::userApplications, "userApplications"},
@@ -26,6 +30,8 @@ struct EnumTraits<AccessRootKind>
         {AccessRootKind::systemLibrary, "systemLibrary"},
     }};
 };
+
+namespace veldo::core {
 
 // A folder of one kind. Its identity is the kind: a set of roots keyed by id() holds one per kind.
 struct ScopedAccessRoot
@@ -44,7 +50,7 @@ struct std::hash<veldo::core::AccessRootKind>
 {
     size_t operator()(veldo::core::AccessRootKind k) const noexcept
     {
-        return veldo::core::hashByRawValue(k);
+        return veldo::base::hashByRawValue(k);
     }
 };
 
@@ -53,8 +59,8 @@ struct std::hash<veldo::core::ScopedAccessRoot>
 {
     size_t operator()(const veldo::core::ScopedAccessRoot& r) const noexcept
     {
-        size_t seed = veldo::core::hashByRawValue(r.kind);
-        veldo::core::hashCombine(seed, std::hash<veldo::platform::MacPath>{}(r.url));
+        size_t seed = veldo::base::hashByRawValue(r.kind);
+        veldo::base::hashCombine(seed, std::hash<veldo::platform::MacPath>{}(r.url));
         return seed;
     }
 };

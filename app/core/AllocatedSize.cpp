@@ -11,7 +11,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "common/UniqueFd.h"
+#include "base/RawValue.h"
+#include "base/SystemCalls.h"
+#include "base/UniqueFd.h"
 #include "platform/MacFileSystem.h"
 
 namespace veldo::core {
@@ -35,31 +37,22 @@ struct FileKeyHash
 {
     std::size_t operator()(const FileKey& k) const noexcept
     {
-        return std::hash<std::uint64_t>{}(static_cast<std::uint64_t>(k.inode) *
-                                              0x9E3779B97F4A7C15ull ^
-                                          static_cast<std::uint64_t>(k.device));
+        std::size_t seed = std::hash<std::uint64_t>{}(static_cast<std::uint64_t>(k.device));
+        base::hashCombine(seed, std::hash<std::uint64_t>{}(static_cast<std::uint64_t>(k.inode)));
+        return seed;
     }
 };
 
-int openFolderAt(int dirFd, const char* name)
+UniqueFd openFolderAt(int dirFd, const char* name)
 {
     // O_NONBLOCK: should the entry have turned into a FIFO, the open must not wait for a writer.
-    for (;;) {
-        const int fd =
-            ::openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-        if (fd >= 0 || errno != EINTR)
-            return fd;
-    }
+    return base::openAt(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK);
 }
 
 bool statAt(int dirFd, const char* name, struct stat& st)
 {
-    for (;;) {
-        if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0)
-            return true;
-        if (errno != EINTR)
-            return false;
-    }
+    return base::retryOnInterrupt(
+               [&] { return ::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW); }) == 0;
 }
 
 class TreeWalk
@@ -139,9 +132,8 @@ private:
     {
         const int dirFd = frame.fd.get();
         for (;;) {
-            const ssize_t n = ::getdents64(dirFd, m_buffer.data(), m_buffer.size());
-            if (n < 0 && errno == EINTR)
-                continue;
+            const ssize_t n = base::retryOnInterrupt(
+                [&] { return ::getdents64(dirFd, m_buffer.data(), m_buffer.size()); });
             if (n <= 0)
                 return;
             for (ssize_t offset = 0; offset < n;) {

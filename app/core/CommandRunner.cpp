@@ -15,7 +15,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "common/UniqueFd.h"
+#include "base/SystemCalls.h"
+#include "base/UniqueFd.h"
 #include "platform/ChildProcess.h"
 #include "platform/DeveloperTools.h"
 #include "platform/Home.h"
@@ -123,22 +124,11 @@ private:
     void readSome(int fd, std::string& buffer, bool& ended)
     {
         char chunk[kReadChunk];
-        for (;;) {
-            const ssize_t n = ::read(fd, chunk, sizeof chunk);
-            if (n > 0) {
-                buffer.append(chunk, static_cast<std::size_t>(n));
-                return;
-            }
-            if (n == 0) {
-                ended = true;
-                return;
-            }
-            if (errno == EINTR)
-                continue;
-            if (errno != EAGAIN && errno != EWOULDBLOCK)
-                ended = true;
-            return;
-        }
+        const ssize_t n = base::retryOnInterrupt([&] { return ::read(fd, chunk, sizeof chunk); });
+        if (n > 0)
+            buffer.append(chunk, static_cast<std::size_t>(n));
+        else if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK))
+            ended = true;
     }
 
     platform::ChildProcess& m_child;
@@ -248,9 +238,8 @@ std::string readHostText(const char* path, std::size_t maxBytes)
     std::string text;
     char chunk[4096];
     while (text.size() < maxBytes) {
-        const ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR)
-            continue;
+        const ssize_t n =
+            base::retryOnInterrupt([&] { return ::read(fd.get(), chunk, sizeof chunk); });
         if (n <= 0)
             break;
         text.append(chunk, static_cast<std::size_t>(n));

@@ -38,8 +38,8 @@ struct std::hash<veldo::core::DevPackage>
 {
     size_t operator()(const veldo::core::DevPackage& p) const noexcept
     {
-        using veldo::core::hashCombine;
-        size_t seed = veldo::core::hashByRawValue(p.manager);
+        using veldo::base::hashCombine;
+        size_t seed = veldo::base::hashByRawValue(p.manager);
         hashCombine(seed, std::hash<std::string>{}(p.name));
         hashCombine(seed, std::hash<std::string>{}(p.version));
         hashCombine(seed, std::hash<std::int64_t>{}(p.sizeBytes));

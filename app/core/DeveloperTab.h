@@ -4,7 +4,7 @@
 #include <string_view>
 #include <utility>
 
-#include "app/core/RawValue.h"
+#include "base/RawValue.h"
 
 namespace veldo::core {
 
@@ -15,9 +15,13 @@ enum class DeveloperTab
     packages
 };
 
+} // namespace veldo::core
+
 template <>
-struct EnumTraits<DeveloperTab>
+struct veldo::base::EnumTraits<veldo::core::DeveloperTab>
 {
+    using DeveloperTab = veldo::core::DeveloperTab;
+
     static constexpr std::array<std::pair<DeveloperTab, std::string_view>, 3> kCases{{
         {DeveloperTab::footprint, "Disk Usage"},
         {DeveloperTab::map, "Map"},
@@ -25,13 +29,11 @@ struct EnumTraits<DeveloperTab>
     }};
 };
 
-} // namespace veldo::core
-
 template <>
 struct std::hash<veldo::core::DeveloperTab>
 {
     size_t operator()(veldo::core::DeveloperTab t) const noexcept
     {
-        return veldo::core::hashByRawValue(t);
+        return veldo::base::hashByRawValue(t);
     }
 };

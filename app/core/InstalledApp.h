@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/core/RawValue.h"
+#include "base/RawValue.h"
 #include "platform/MacPath.h"
 
 namespace veldo::core {
@@ -38,7 +38,7 @@ struct std::hash<veldo::core::InstalledApp>
 {
     size_t operator()(const veldo::core::InstalledApp& a) const noexcept
     {
-        using veldo::core::hashCombine;
+        using veldo::base::hashCombine;
         std::hash<std::string> hs;
         size_t seed = std::hash<veldo::platform::MacPath>{}(a.url);
         hashCombine(seed, hs(a.name));

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <utility>
 
-#include "app/core/RawValue.h"
+#include "base/RawValue.h"
 
 namespace veldo::core {
 
@@ -25,9 +25,13 @@ enum class LeftoverCategory
     crashReports
 };
 
+} // namespace veldo::core
+
 template <>
-struct EnumTraits<LeftoverCategory>
+struct veldo::base::EnumTraits<veldo::core::LeftoverCategory>
 {
+    using LeftoverCategory = veldo::core::LeftoverCategory;
+
     static constexpr std::array<std::pair<LeftoverCategory, std::string_view>, 13> kCases{{
         {LeftoverCategory::application, "application"},
         {LeftoverCategory::supportFiles, "supportFiles"},
@@ -45,6 +49,8 @@ struct EnumTraits<LeftoverCategory>
     }};
 };
 
+namespace veldo::core {
+
 // The section heading.
 std::string_view title(LeftoverCategory category);
 // The one-line description under the heading.
@@ -59,6 +65,6 @@ struct std::hash<veldo::core::LeftoverCategory>
 {
     size_t operator()(veldo::core::LeftoverCategory c) const noexcept
     {
-        return veldo::core::hashByRawValue(c);
+        return veldo::base::hashByRawValue(c);
     }
 };

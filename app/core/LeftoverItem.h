@@ -32,12 +32,12 @@ struct std::hash<veldo::core::LeftoverItem>
 {
     size_t operator()(const veldo::core::LeftoverItem& i) const noexcept
     {
-        using veldo::core::hashCombine;
+        using veldo::base::hashCombine;
         size_t seed = std::hash<veldo::platform::MacPath>{}(i.url);
-        hashCombine(seed, veldo::core::hashByRawValue(i.category));
+        hashCombine(seed, veldo::base::hashByRawValue(i.category));
         hashCombine(seed, std::hash<std::int64_t>{}(i.sizeBytes));
         hashCombine(seed, i.requiresAdmin);
-        hashCombine(seed, veldo::core::hashByRawValue(i.confidence));
+        hashCombine(seed, veldo::base::hashByRawValue(i.confidence));
         return seed;
     }
 };

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <utility>
 
-#include "app/core/RawValue.h"
+#include "base/RawValue.h"
 
 namespace veldo::core {
 
@@ -18,9 +18,13 @@ enum class MatchConfidence
     low
 };
 
+} // namespace veldo::core
+
 template <>
-struct EnumTraits<MatchConfidence>
+struct veldo::base::EnumTraits<veldo::core::MatchConfidence>
 {
+    using MatchConfidence = veldo::core::MatchConfidence;
+
     static constexpr std::array<std::pair<MatchConfidence, std::string_view>, 4> kCases{{
         {MatchConfidence::certain, "certain"},
         {MatchConfidence::high, "high"},
@@ -29,13 +33,11 @@ struct EnumTraits<MatchConfidence>
     }};
 };
 
-} // namespace veldo::core
-
 template <>
 struct std::hash<veldo::core::MatchConfidence>
 {
     size_t operator()(veldo::core::MatchConfidence c) const noexcept
     {
-        return veldo::core::hashByRawValue(c);
+        return veldo::base::hashByRawValue(c);
     }
 };

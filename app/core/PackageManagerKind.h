@@ -4,7 +4,7 @@
 #include <string_view>
 #include <utility>
 
-#include "app/core/RawValue.h"
+#include "base/RawValue.h"
 
 namespace veldo::core {
 
@@ -17,9 +17,13 @@ enum class PackageManagerKind
     gem
 };
 
+} // namespace veldo::core
+
 template <>
-struct EnumTraits<PackageManagerKind>
+struct veldo::base::EnumTraits<veldo::core::PackageManagerKind>
 {
+    using PackageManagerKind = veldo::core::PackageManagerKind;
+
     static constexpr std::array<std::pair<PackageManagerKind, std::string_view>, 5> kCases{{
         {PackageManagerKind::brewFormula, "brewFormula"},
         {PackageManagerKind::brewCask, "brewCask"},
@@ -29,13 +33,11 @@ struct EnumTraits<PackageManagerKind>
     }};
 };
 
-} // namespace veldo::core
-
 template <>
 struct std::hash<veldo::core::PackageManagerKind>
 {
     size_t operator()(veldo::core::PackageManagerKind k) const noexcept
     {
-        return veldo::core::hashByRawValue(k);
+        return veldo::base::hashByRawValue(k);
     }
 };

@@ -4,7 +4,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "common/UniqueFd.h"
+#include "base/UniqueFd.h"
 #include "platform/MacFileSystem.h"
 #include "platform/UrlOpener.h"
 

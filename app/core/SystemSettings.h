@@ -5,7 +5,7 @@
 #include <string_view>
 #include <utility>
 
-#include "app/core/RawValue.h"
+#include "base/RawValue.h"
 #include "platform/MacPath.h"
 
 namespace veldo::core {
@@ -43,16 +43,16 @@ FullDiskAccessStatus fullDiskAccessStatus(const platform::MacPath& home);
 
 } // namespace SystemSettings
 
-template <>
-struct EnumTraits<SystemSettings::FullDiskAccessStatus>
-{
-    static constexpr std::array<std::pair<SystemSettings::FullDiskAccessStatus, std::string_view>,
-                                3>
-        kCases{{
-            {SystemSettings::FullDiskAccessStatus::granted, "granted"},
-            {SystemSettings::FullDiskAccessStatus::denied, "denied"},
-            {SystemSettings::FullDiskAccessStatus::unknown, "unknown"},
-        }};
-};
-
 } // namespace veldo::core
+
+template <>
+struct veldo::base::EnumTraits<veldo::core::SystemSettings::FullDiskAccessStatus>
+{
+    using Status = veldo::core::SystemSettings::FullDiskAccessStatus;
+
+    static constexpr std::array<std::pair<Status, std::string_view>, 3> kCases{{
+        {Status::granted, "granted"},
+        {Status::denied, "denied"},
+        {Status::unknown, "unknown"},
+    }};
+};

@@ -42,9 +42,9 @@ struct std::hash<veldo::core::ToolchainItem>
 {
     size_t operator()(const veldo::core::ToolchainItem& i) const noexcept
     {
-        using veldo::core::hashCombine;
+        using veldo::base::hashCombine;
         std::hash<std::string> hs;
-        size_t seed = veldo::core::hashByRawValue(i.kind);
+        size_t seed = veldo::base::hashByRawValue(i.kind);
         hashCombine(seed, hs(i.title));
         hashCombine(seed, hs(i.detail));
         hashCombine(seed, std::hash<veldo::platform::MacPath>{}(i.url));

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <utility>
 
-#include "app/core/RawValue.h"
+#include "base/RawValue.h"
 
 namespace veldo::core {
 
@@ -28,9 +28,13 @@ enum class ToolchainKind
     testing
 };
 
+} // namespace veldo::core
+
 template <>
-struct EnumTraits<ToolchainKind>
+struct veldo::base::EnumTraits<veldo::core::ToolchainKind>
 {
+    using ToolchainKind = veldo::core::ToolchainKind;
+
     static constexpr std::array<std::pair<ToolchainKind, std::string_view>, 16> kCases{{
         {ToolchainKind::homebrew, "homebrew"},
         {ToolchainKind::node, "node"},
@@ -51,6 +55,8 @@ struct EnumTraits<ToolchainKind>
     }};
 };
 
+namespace veldo::core {
+
 std::string_view title(ToolchainKind kind);
 std::string_view detail(ToolchainKind kind);
 std::string_view symbolName(ToolchainKind kind);
@@ -62,6 +68,6 @@ struct std::hash<veldo::core::ToolchainKind>
 {
     size_t operator()(veldo::core::ToolchainKind k) const noexcept
     {
-        return veldo::core::hashByRawValue(k);
+        return veldo::base::hashByRawValue(k);
     }
 };

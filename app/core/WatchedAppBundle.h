@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "app/core/RawValue.h"
+#include "base/RawValue.h"
 #include "platform/MacPath.h"
 
 namespace veldo::core {
@@ -27,7 +27,7 @@ struct std::hash<veldo::core::WatchedAppBundle>
 {
     size_t operator()(const veldo::core::WatchedAppBundle& b) const noexcept
     {
-        using veldo::core::hashCombine;
+        using veldo::base::hashCombine;
         size_t seed = 0;
         auto path = [&](const std::optional<veldo::platform::MacPath>& p) {
             hashCombine(seed, p.has_value());

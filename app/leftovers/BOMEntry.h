@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "app/core/RawValue.h"
+#include "base/RawValue.h"
 
 namespace veldo::leftovers {
 
@@ -28,7 +28,7 @@ struct std::hash<veldo::leftovers::BOMEntry>
     size_t operator()(const veldo::leftovers::BOMEntry& e) const noexcept
     {
         size_t seed = std::hash<std::string>{}(e.path);
-        veldo::core::hashCombine(seed, std::hash<bool>{}(e.isFile));
+        veldo::base::hashCombine(seed, std::hash<bool>{}(e.isFile));
         return seed;
     }
 };

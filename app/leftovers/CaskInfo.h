@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/core/RawValue.h"
+#include "base/RawValue.h"
 
 namespace veldo::leftovers {
 
@@ -41,7 +41,7 @@ struct std::hash<veldo::leftovers::CaskInfo>
 {
     size_t operator()(const veldo::leftovers::CaskInfo& c) const noexcept
     {
-        using veldo::core::hashCombine;
+        using veldo::base::hashCombine;
         std::hash<std::string> hs;
         size_t seed = hs(c.token);
         hashCombine(seed, hs(c.version));

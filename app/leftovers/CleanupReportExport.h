@@ -12,7 +12,7 @@
 #include <string_view>
 
 #include "app/leftovers/CleanupReport.h"
-#include "common/Result.h"
+#include "base/Result.h"
 #include "platform/MacPath.h"
 
 namespace veldo::leftovers {

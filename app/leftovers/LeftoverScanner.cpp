@@ -15,7 +15,6 @@
 #include "app/leftovers/SystemLibraryRules.h"
 #include "app/leftovers/UserLibraryRules.h"
 #include "common/RemovalSafety.h"
-#include "common/RemovalSafetyApp.h"
 #include "platform/Home.h"
 #include "platform/MacFileSystem.h"
 #include "platform/MainBundle.h"
@@ -43,7 +42,7 @@ bool beginsWithFolder(std::string_view path, std::string_view folder)
 common::RemovalSafety::Context offerSafetyContext()
 {
     common::RemovalSafety::Context context;
-    context.homeDirectory = common::realHomeDirectory();
+    context.homeDirectory = platform::homeDirectory();
     context.protectedBundles = {platform::mainBundleURL()};
     context.inspectsDisk = false;
     return context;

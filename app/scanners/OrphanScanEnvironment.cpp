@@ -6,7 +6,7 @@
 #include "app/leftovers/NameText.h"
 #include "app/scanners/OrphanBundleWalk.h"
 #include "app/scanners/OrphanSystemState.h"
-#include "common/RemovalSafetyApp.h"
+#include "platform/Home.h"
 #include "platform/MainBundle.h"
 #include "platform/Unicode.h"
 
@@ -52,7 +52,7 @@ OrphanScanEnvironment::build(const std::vector<core::InstalledApp>& installedApp
     const platform::Clock& clock = sources.clock ? *sources.clock : platform::SystemClock::shared();
 
     OrphanScanEnvironment env;
-    env.home = common::realHomeDirectory();
+    env.home = platform::homeDirectory();
 
     std::vector<MacPath> bundles;
     bundles.reserve(installedApps.size());

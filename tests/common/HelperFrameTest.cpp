@@ -13,7 +13,7 @@
 
 #include <gtest/gtest.h>
 
-#include "common/UniqueFd.h"
+#include "base/UniqueFd.h"
 
 using namespace veldo::common;
 using veldo::ErrorCode;

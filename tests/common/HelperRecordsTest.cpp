@@ -12,6 +12,8 @@
 
 using namespace veldo::common;
 using veldo::ErrorCode;
+using veldo::base::fromRawValue;
+using veldo::base::rawValue;
 using Outcome = VeldoHelperItemResult::Outcome;
 using Reason = VeldoHelperItemResult::Reason;
 
@@ -266,13 +268,13 @@ TEST(HelperRecords, EncodingRefusesTextThatIsNotUTF8)
 TEST(HelperRecords, RawValuesAreTheCaseNames)
 {
     EXPECT_EQ(rawValue(Outcome::notHandled), "notHandled");
-    EXPECT_EQ(outcomeFromRawValue("missing"), Outcome::missing);
-    EXPECT_EQ(outcomeFromRawValue("notHandled"), Outcome::notHandled);
-    EXPECT_EQ(outcomeFromRawValue("nothandled"), std::nullopt);
+    EXPECT_EQ(fromRawValue<Outcome>("missing"), Outcome::missing);
+    EXPECT_EQ(fromRawValue<Outcome>("notHandled"), Outcome::notHandled);
+    EXPECT_EQ(fromRawValue<Outcome>("nothandled"), std::nullopt);
     EXPECT_EQ(rawValue(Reason::unsafePath), "unsafePath");
-    EXPECT_EQ(reasonFromRawValue("notManaged"), Reason::notManaged);
-    EXPECT_EQ(reasonFromRawValue("changed"), Reason::changed);
-    EXPECT_EQ(reasonFromRawValue("Changed"), std::nullopt);
+    EXPECT_EQ(fromRawValue<Reason>("notManaged"), Reason::notManaged);
+    EXPECT_EQ(fromRawValue<Reason>("changed"), Reason::changed);
+    EXPECT_EQ(fromRawValue<Reason>("Changed"), std::nullopt);
     // A result nobody filled in does not claim success.
     EXPECT_EQ(VeldoHelperItemResult{}.outcome, Outcome::failed);
 }

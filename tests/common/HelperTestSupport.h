@@ -11,9 +11,9 @@
 #include <sys/mount.h>
 #include <unistd.h>
 
+#include "base/Result.h"
 #include "common/HelperDescriptor.h"
 #include "common/HelperFileAccess.h"
-#include "common/Result.h"
 
 namespace veldo::common::testsupport {
 

@@ -11,7 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include "common/UniqueFd.h"
+#include "base/UniqueFd.h"
 #include "tests/support/FakeMac.h"
 
 using namespace veldo::core;

@@ -12,6 +12,9 @@
 #include "app/core/ToolchainItem.h"
 
 using namespace veldo::core;
+using veldo::base::allCases;
+using veldo::base::fromRawValue;
+using veldo::base::rawValue;
 
 TEST(Records, RawValuesAreExactAndCaseSensitive)
 {

@@ -14,6 +14,7 @@
 #include "tests/support/FakeMac.h"
 
 using namespace veldo::leftovers;
+using veldo::base::rawValue;
 using veldo::core::InstalledApp;
 using veldo::core::LeftoverCategory;
 using veldo::platform::MacPath;

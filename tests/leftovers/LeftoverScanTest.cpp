@@ -10,6 +10,7 @@
 #include "tests/support/FakeMac.h"
 
 using namespace veldo::core;
+using veldo::base::rawValue;
 using veldo::leftovers::ReceiptInstalledItem;
 using veldo::platform::MacPath;
 using veldo::platform::PlistValue;

@@ -4,12 +4,13 @@
 #include <filesystem>
 
 #include <fcntl.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include "common/UniqueFd.h"
+#include "base/UniqueFd.h"
 #include "platform/Home.h"
 #include "platform/MacRoot.h"
 #include "tests/support/FakeMac.h"
@@ -154,4 +155,20 @@ TEST(Home, InsideARootIsUnderUsers)
     auto name = loginName(::getuid());
     ASSERT_TRUE(name);
     EXPECT_EQ(homeDirectory().path(), "/Users/" + *name);
+}
+
+TEST(Home, ComesFromTheUserDatabaseNotTheEnvironment)
+{
+    FakeMac mac;
+    const char* saved = ::getenv("HOME"); // NOLINT(concurrency-mt-unsafe): single-threaded test
+    const std::string previous = saved ? saved : "";
+    ::setenv("HOME", "/Users/impostor", 1); // NOLINT(concurrency-mt-unsafe)
+    const MacPath realHome = homeDirectory();
+    if (saved)
+        ::setenv("HOME", previous.c_str(), 1); // NOLINT(concurrency-mt-unsafe)
+    else
+        ::unsetenv("HOME"); // NOLINT(concurrency-mt-unsafe)
+    const auto login = loginName(::getuid());
+    ASSERT_TRUE(login.has_value());
+    EXPECT_EQ(realHome, MacPath("/Users/" + *login));
 }

@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include "base/SystemCalls.h"
+
 extern char** environ; // NOLINT(readability-identifier-naming): the C library's name
 
 namespace veldo::testsupport {
@@ -50,8 +52,7 @@ FixtureProcess::~FixtureProcess()
     if (m_pid > 0 && !m_reaped) {
         ::kill(m_pid, SIGKILL);
         int status = 0;
-        while (::waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
-        }
+        (void)veldo::base::retryOnInterrupt([&] { return ::waitpid(m_pid, &status, 0); });
     }
 }
 

@@ -8,6 +8,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "base/SystemCalls.h"
+
 namespace veldo::testsupport {
 
 uid_t unprivilegedUid()
@@ -43,10 +45,8 @@ int runUnprivileged(const std::function<int()>& check)
         ::_exit(rc);
     }
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR)
-            return -1;
-    }
+    if (veldo::base::retryOnInterrupt([&] { return ::waitpid(pid, &status, 0); }) < 0)
+        return -1;
     if (WIFEXITED(status))
         return WEXITSTATUS(status) == 255 ? -1 : WEXITSTATUS(status);
     if (WIFSIGNALED(status))

@@ -5,7 +5,7 @@
 
 #include <unistd.h>
 
-namespace veldo {
+namespace veldo::base {
 
 class UniqueFd
 {
@@ -44,4 +44,8 @@ private:
     int m_fd = -1;
 };
 
+} // namespace veldo::base
+
+namespace veldo {
+using base::UniqueFd;
 } // namespace veldo

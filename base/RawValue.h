@@ -1,4 +1,4 @@
-// Raw values of the app's String-backed enumerations: one table per enumeration, looked up
+// Raw values of String-backed enumerations: one table per enumeration, looked up
 // both ways, so construction from a raw value accepts exactly the listed strings.
 #pragma once
 
@@ -8,7 +8,7 @@
 #include <optional>
 #include <string_view>
 
-namespace veldo::core {
+namespace veldo::base {
 
 // Each enumeration specialises this with `kCases`: its cases in declaration order paired with
 // their raw values.
@@ -58,4 +58,12 @@ inline void hashCombine(std::size_t& seed, std::size_t h)
     seed ^= h + 0x9e3779b97f4a7c15ULL + (seed << 6) + (seed >> 2);
 }
 
-} // namespace veldo::core
+} // namespace veldo::base
+
+namespace veldo {
+using base::allCases;
+using base::fromRawValue;
+using base::hashByRawValue;
+using base::hashCombine;
+using base::rawValue;
+} // namespace veldo

@@ -1,21 +1,11 @@
 // The app-only parts of the removal-safety policy.
-#include "common/RemovalSafetyApp.h"
+#include "app/core/RemovalSafetyApp.h"
 
 #include <cerrno>
 
-#include <unistd.h>
-
 #include "common/RemovalSafety.h"
-#include "platform/Home.h"
 
-namespace veldo::common {
-
-platform::MacPath realHomeDirectory()
-{
-    return platform::homeDirectoryForUser(::getuid()).value_or(platform::MacPath("/"));
-}
-
-namespace RemovalSafety {
+namespace veldo::core::RemovalSafety {
 
 bool isCoveredByAncestor(const std::string& path, const std::unordered_set<std::string>& paths)
 {
@@ -55,7 +45,8 @@ std::vector<bool> coveredEntries(const std::vector<platform::MacPath>& urls, boo
     std::vector<std::string> keys;
     keys.reserve(urls.size());
     for (const platform::MacPath& url : urls)
-        keys.push_back(resolvesLinks ? normalizedPath(url) : url.standardized().path());
+        keys.push_back(resolvesLinks ? common::RemovalSafety::normalizedPath(url)
+                                     : url.standardized().path());
     const std::unordered_set<std::string> all(keys.begin(), keys.end());
     std::unordered_set<std::string> seen;
     std::vector<bool> covered(urls.size(), false);
@@ -67,6 +58,4 @@ std::vector<bool> coveredEntries(const std::vector<platform::MacPath>& urls, boo
 
 } // namespace detail
 
-} // namespace RemovalSafety
-
-} // namespace veldo::common
+} // namespace veldo::core::RemovalSafety

@@ -1,6 +1,5 @@
-// The parts of the removal-safety policy that only the app uses: the real home folder, the
-// nesting filter of item lists and the permission-error test. The helper daemon links without
-// them (library veldo_common_app).
+// The parts of the removal-safety policy that only the app uses: the nesting filter of item
+// lists and the permission-error test. The shared part is common/RemovalSafety.h.
 #pragma once
 
 #include <string>
@@ -10,13 +9,7 @@
 #include "platform/MacPath.h"
 #include "platform/SystemError.h"
 
-namespace veldo::common {
-
-// The real user's home folder from the user database (inside a Mac root "/Users/<login>"),
-// never from the environment; "/" when the user database has no entry. Thread-safe.
-platform::MacPath realHomeDirectory();
-
-namespace RemovalSafety {
+namespace veldo::core::RemovalSafety {
 
 // Whether a strict ancestor of `path` (by deleting last path components while the parent is at
 // least two characters long, then "/" when `path` is not "/") is in `paths`. Exact comparison.
@@ -41,7 +34,7 @@ struct FilteredItems
     std::vector<Item> covered;   // items inside another listed item, and repeats, in input order
 };
 
-// Splits `items` (any record with a MacPath `url`, such as core::LeftoverItem) into the items to
+// Splits `items` (any record with a MacPath `url`, such as LeftoverItem) into the items to
 // act on and those already covered by another item of the list, so that a folder and a file in
 // it are neither moved nor counted twice. Asks no refusal of the safety check. With
 // `resolvesLinks` the items are compared by their normalised paths (the Trash executor), else by
@@ -61,6 +54,4 @@ FilteredItems<Item> filterRemovable(const std::vector<Item>& items, bool resolve
     return result;
 }
 
-} // namespace RemovalSafety
-
-} // namespace veldo::common
+} // namespace veldo::core::RemovalSafety

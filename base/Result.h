@@ -6,9 +6,9 @@
 #include <utility>
 #include <variant>
 
-namespace veldo {
+namespace veldo::base {
 
-// What went wrong, for code to branch on. Each later layer may add its own codes.
+// What went wrong, for code to branch on.
 enum class ErrorCode
 {
     ioFailure,       // a system call failed; see `systemErrno`
@@ -115,4 +115,13 @@ private:
     bool m_failed = false;
 };
 
+} // namespace veldo::base
+
+// The vocabulary of every layer, so that code in namespace veldo and below names it unqualified.
+namespace veldo {
+using base::Error;
+using base::ErrorCode;
+using base::Result;
+using base::Unexpected;
+using base::unexpected;
 } // namespace veldo
