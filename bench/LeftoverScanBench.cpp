@@ -190,7 +190,8 @@ void BM_LeftoverScan(benchmark::State& state)
     std::size_t found = 0;
     for (auto _ : state) {
         auto items = LeftoverScanner::scan(app, roots, LeftoverScanner::darwinUserDirectories(), {},
-                                           registry);
+                                           registry)
+                         .value();
         found = items.size();
         benchmark::DoNotOptimize(items);
     }

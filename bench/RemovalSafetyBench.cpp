@@ -116,8 +116,9 @@ std::vector<MacPath> mixedPaths()
     return paths;
 }
 
-// Argument: the number of installed apps in the context.
-void BM_RemovalRefusalMixedPaths(benchmark::State& state)
+// Argument: the number of installed apps in the context. With `prepared`, the context is
+// prepared once for all the checks, as a scan or a Trash run does.
+void refuseMixedPaths(benchmark::State& state, bool prepared)
 {
     BenchMac mac;
     const std::vector<MacPath> paths = mixedPaths();
@@ -134,13 +135,30 @@ void BM_RemovalRefusalMixedPaths(benchmark::State& state)
     int64_t refused = 0;
     for (auto _ : state) {
         refused = 0;
-        for (const MacPath& p : paths)
-            refused += removalRefusal(p, context).has_value() ? 1 : 0;
+        if (prepared) {
+            const RemovalSafety::PreparedContext once(context);
+            for (const MacPath& p : paths)
+                refused += removalRefusal(p, once).has_value() ? 1 : 0;
+        } else {
+            for (const MacPath& p : paths)
+                refused += removalRefusal(p, context).has_value() ? 1 : 0;
+        }
         benchmark::DoNotOptimize(refused);
     }
     state.SetItemsProcessed(state.iterations() * kPathCount);
     state.counters["refused"] = static_cast<double>(refused);
 }
+
+void BM_RemovalRefusalMixedPaths(benchmark::State& state)
+{
+    refuseMixedPaths(state, false);
+}
 BENCHMARK(BM_RemovalRefusalMixedPaths)->Arg(0)->Arg(100)->Unit(benchmark::kMillisecond);
+
+void BM_RemovalRefusalPreparedContext(benchmark::State& state)
+{
+    refuseMixedPaths(state, true);
+}
+BENCHMARK(BM_RemovalRefusalPreparedContext)->Arg(0)->Arg(100)->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -15,6 +15,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+constexpr std::size_t kReceivePiece = std::size_t{64} * 1024;
+
 // Waits until `fd` reports one of `events` (or a hang-up or error, which the following send or
 // recv turns into its own result).
 Result<void> waitReady(int fd, short events, const FrameDeadline& deadline)
@@ -116,12 +118,18 @@ Result<std::optional<std::string>> readFrame(int socketFd, FrameDeadline deadlin
     if (length > kMaxHelperFramePayload)
         return Error::make(ErrorCode::refused);
 
-    std::string payload(length, '\0');
-    got = receiveExactly(socketFd, payload.data(), payload.size(), deadline);
-    if (!got)
-        return got.error();
-    if (*got < payload.size())
-        return Error::make(ErrorCode::unreadable);
+    // The buffer grows with the bytes that arrive, never ahead of them by more than a piece: a
+    // header alone holds no memory for the body it announces.
+    std::string payload;
+    while (payload.size() < length) {
+        const std::size_t before = payload.size();
+        payload.resize(before + std::min<std::size_t>(length - before, kReceivePiece));
+        got = receiveExactly(socketFd, payload.data() + before, payload.size() - before, deadline);
+        if (!got)
+            return got.error();
+        if (*got < payload.size() - before)
+            return Error::make(ErrorCode::unreadable);
+    }
     return std::optional<std::string>{std::move(payload)};
 }
 

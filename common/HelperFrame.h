@@ -2,7 +2,8 @@
 //
 // A frame is a 4-byte big-endian payload length followed by that many payload bytes (one JSON
 // envelope). Payloads above kMaxHelperFramePayload bytes are refused on both sides; a reader
-// refuses such a frame from its header alone, before any of its body is read.
+// refuses such a frame from its header alone, before any of its body is read, and holds memory
+// only for the body bytes that have arrived (plus one piece of 64 KiB).
 //
 // Both calls block the calling thread on one connected stream socket (blocking or non-blocking;
 // they wait with poll either way) until the whole frame has moved, the peer goes away, a system

@@ -6,8 +6,10 @@
 #include <cerrno>
 #include <chrono>
 #include <ctime>
+#include <utility>
 
 #include "common/HelperStateFiles.h"
+#include "platform/AtomicFile.h"
 #include "platform/PropertyList.h"
 
 namespace veldo::common {
@@ -42,6 +44,8 @@ HelperMoveLedger::HelperMoveLedger(MacPath directory, const platform::Clock& clo
     if (!bytes) {
         // A missing file is an empty ledger; one that is there but cannot be read is kept.
         m_unreadableLedgerOnDisk = bytes.error().systemErrno != ENOENT;
+        if (!m_unreadableLedgerOnDisk)
+            removeLeftovers();
         return;
     }
     const auto value = platform::parsePropertyList(*bytes);
@@ -51,18 +55,60 @@ HelperMoveLedger::HelperMoveLedger(MacPath directory, const platform::Clock& clo
         return;
     }
     std::vector<HelperMoveRecord> decoded;
+    std::vector<platform::EncodedPlistItem> encoded;
     decoded.reserve(array->size());
+    encoded.reserve(array->size());
     for (const PlistValue& element : *array) {
         auto record = HelperMoveRecord::fromPlist(element);
-        if (!record) {
+        std::optional<platform::EncodedPlistItem> item;
+        if (record) {
+            if (auto made = platform::encodeBinaryArrayItem(record->toPlist()))
+                item = std::move(*made);
+        }
+        if (!item) {
             m_unreadableLedgerOnDisk = true;
             return;
         }
         decoded.push_back(std::move(*record));
+        encoded.push_back(std::move(*item));
     }
     m_records = std::move(decoded);
+    m_encoded = std::move(encoded);
     if (prune() && prepareDirectories())
         save();
+    removeLeftovers();
+}
+
+void HelperMoveLedger::removeLeftovers() const
+{
+    if (auto names = HelperStateFiles::list(m_directory)) {
+        for (const auto& name : *names) {
+            if (platform::atomicWriteTarget(name) == kLedgerFileName)
+                HelperStateFiles::remove(m_directory, name);
+        }
+    }
+    const auto names = HelperStateFiles::list(inventoriesDirectory());
+    if (!names)
+        return;
+    for (const auto& name : *names) {
+        if (const auto target = platform::atomicWriteTarget(name)) {
+            if (target->ends_with(kInventoryExtension))
+                HelperStateFiles::remove(inventoriesDirectory(), name);
+            continue;
+        }
+        // An inventory no record names (its record was never saved, or went while the file
+        // stayed) can never be used. Only files named exactly as this ledger names them go.
+        if (!name.ends_with(kInventoryExtension))
+            continue;
+        const auto id = platform::UUID::parse(
+            std::string_view(name).substr(0, name.size() - kInventoryExtension.size()));
+        if (!id || inventoryFileName(*id) != name)
+            continue;
+        const bool recorded = std::any_of(m_records.begin(), m_records.end(),
+                                          [&](const HelperMoveRecord& r) { return r.id == *id; });
+        if (!recorded)
+            HelperStateFiles::remove(inventoriesDirectory(), name);
+    }
 }
 
 std::optional<HelperMoveRecord> HelperMoveLedger::record(std::string_view trashPath,
@@ -77,7 +123,12 @@ std::optional<HelperMoveRecord> HelperMoveLedger::record(std::string_view trashP
 
 bool HelperMoveLedger::add(HelperMoveRecord record, const HelperItemInventory& inventory)
 {
-    std::erase_if(m_records, [&](const HelperMoveRecord& r) {
+    // A record that can't be written (a path that is not valid UTF-8, say) is not taken: it
+    // would keep every later save from succeeding.
+    auto encodedRecord = platform::encodeBinaryArrayItem(record.toPlist());
+    if (!encodedRecord)
+        return false;
+    eraseRecordsIf([&](const HelperMoveRecord& r) {
         if (r.uid != record.uid || r.trashPath != record.trashPath)
             return false;
         removeInventory(r.id);
@@ -90,6 +141,7 @@ bool HelperMoveLedger::add(HelperMoveRecord record, const HelperItemInventory& i
     if (!HelperStateFiles::writeAtomically(inventoriesDirectory(), inventoryFileName(record.id),
                                            bytes))
         return false;
+    m_encoded.push_back(std::move(*encodedRecord));
     m_records.push_back(std::move(record));
     prune();
     if (!prepareDirectories())
@@ -99,7 +151,7 @@ bool HelperMoveLedger::add(HelperMoveRecord record, const HelperItemInventory& i
 
 bool HelperMoveLedger::remove(const platform::UUID& id)
 {
-    std::erase_if(m_records, [&](const HelperMoveRecord& r) { return r.id == id; });
+    eraseRecordsIf([&](const HelperMoveRecord& r) { return r.id == id; });
     removeInventory(id);
     if (!prepareDirectories())
         return false;
@@ -119,22 +171,40 @@ std::string HelperMoveLedger::inventoryFileName(const platform::UUID& id)
 bool HelperMoveLedger::prune()
 {
     const auto cutoff = now() - std::chrono::seconds(kMaximumAgeSeconds);
-    std::vector<HelperMoveRecord> expired;
-    std::vector<HelperMoveRecord> kept;
-    kept.reserve(m_records.size());
+    std::size_t young = 0;
     for (const HelperMoveRecord& r : m_records)
-        (r.date < cutoff ? expired : kept).push_back(r);
-    if (kept.size() > kMaximumRecords) {
-        const auto excess = static_cast<std::ptrdiff_t>(kept.size() - kMaximumRecords);
-        expired.insert(expired.end(), kept.begin(), kept.begin() + excess);
-        kept.erase(kept.begin(), kept.begin() + excess);
+        young += r.date < cutoff ? 0 : 1;
+    // Of the records young enough, only the most recently added kMaximumRecords stay.
+    std::size_t excess = young > kMaximumRecords ? young - kMaximumRecords : 0;
+    return eraseRecordsIf([&](const HelperMoveRecord& r) {
+        bool expired = r.date < cutoff;
+        if (!expired && excess > 0) {
+            --excess;
+            expired = true;
+        }
+        if (expired)
+            removeInventory(r.id);
+        return expired;
+    });
+}
+
+template <typename Predicate>
+bool HelperMoveLedger::eraseRecordsIf(Predicate&& erase)
+{
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < m_records.size(); ++i) {
+        if (erase(std::as_const(m_records[i])))
+            continue;
+        if (kept != i) {
+            m_records[kept] = std::move(m_records[i]);
+            m_encoded[kept] = std::move(m_encoded[i]);
+        }
+        ++kept;
     }
-    for (const HelperMoveRecord& r : expired)
-        removeInventory(r.id);
-    if (expired.empty())
-        return false;
-    m_records = std::move(kept);
-    return true;
+    const bool erased = kept != m_records.size();
+    m_records.resize(kept);
+    m_encoded.resize(kept);
+    return erased;
 }
 
 bool HelperMoveLedger::prepareDirectories() const
@@ -150,17 +220,10 @@ void HelperMoveLedger::removeInventory(const platform::UUID& id) const
 
 bool HelperMoveLedger::save()
 {
-    PlistValue::Array array;
-    array.reserve(m_records.size());
-    for (const HelperMoveRecord& r : m_records)
-        array.push_back(r.toPlist());
-    const auto bytes = platform::serializePropertyList(PlistValue(std::move(array)),
-                                                       platform::PlistFormat::binary);
-    if (!bytes)
-        return false;
+    const std::string bytes = platform::serializeBinaryArray(m_encoded);
     if (m_unreadableLedgerOnDisk && !keepUnreadableLedgerAside())
         return false;
-    return HelperStateFiles::writeAtomically(m_directory, kLedgerFileName, *bytes);
+    return HelperStateFiles::writeAtomically(m_directory, kLedgerFileName, bytes);
 }
 
 bool HelperMoveLedger::keepUnreadableLedgerAside()

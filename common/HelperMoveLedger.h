@@ -9,11 +9,15 @@
 // added stay); a record's inventory file goes with it. Folders it makes are 0700 and files 0600
 // (see HelperStateFiles.h); writes are atomic, so a reader sees the old ledger or the new one.
 //
-// The file is read only when the ledger is made. A "Moves.plist" that exists but cannot be read
-// or decoded (one damaged record is enough) gives an empty ledger and is left untouched at
-// load; before the ledger first overwrites it, the file is renamed aside to
-// "Moves.plist.unreadable-<UTC date and time>" so that the proof of earlier moves is kept for a
-// person to look at. When it cannot be kept aside, nothing is saved.
+// The file is read only when the ledger is made. A ledger that was read (or found missing)
+// then removes what interrupted runs left in its folders: temporary files of atomic writes of
+// "Moves.plist" or of inventories, and inventory files that no record names. Beside a file
+// that cannot be read, inventories stay: its records may name them.
+//
+// A "Moves.plist" that exists but cannot be read or decoded (one damaged record is enough) gives an
+// empty ledger and is left untouched at load; before the ledger first overwrites it, the file is
+// renamed aside to "Moves.plist.unreadable-<UTC date and time>" so that the proof of earlier moves
+// is kept for a person to look at. When it cannot be kept aside, nothing is saved.
 //
 // Nothing throws or logs; add and remove answer whether "Moves.plist" was saved, and every
 // other failure ends the step quietly. Not thread-safe: the daemon uses it under its work lock.
@@ -31,6 +35,7 @@
 #include "common/HelperMoveRecord.h"
 #include "platform/Clock.h"
 #include "platform/MacPath.h"
+#include "platform/PropertyList.h"
 #include "platform/UUID.h"
 
 namespace veldo::common {
@@ -85,13 +90,20 @@ public:
 
 private:
     bool prune();
+    // Erases the records `erase` picks, with their encoded forms; true when any went.
+    template <typename Predicate>
+    bool eraseRecordsIf(Predicate&& erase);
     bool prepareDirectories() const;
     void removeInventory(const platform::UUID& id) const;
+    void removeLeftovers() const;
     bool save();
     bool keepUnreadableLedgerAside();
 
     platform::MacPath m_directory;
     std::vector<HelperMoveRecord> m_records;
+    // Each record's property-list form, in step with m_records, so a save encodes no record
+    // again.
+    std::vector<platform::EncodedPlistItem> m_encoded;
     const platform::Clock* m_clock;
     // "Moves.plist" exists but could not be read or decoded, and has not been kept aside yet.
     bool m_unreadableLedgerOnDisk = false;

@@ -8,15 +8,19 @@
 
 #include "base/Result.h"
 #include "common/JsonDocument.h"
+#include "common/VeldoHelperProtocol.h"
 
 namespace veldo::common::json {
 
-// Writes the items, each as an object of its two path fields under the given keys.
+// Writes the items, each as an object of its two path fields under the given keys; more than
+// kMaxHelperBatchItems items are refused (invalidArgument).
 template <typename Item>
 Result<std::string> encodePathPairs(const std::vector<Item>& items, const char* firstKey,
                                     std::string Item::*first, const char* secondKey,
                                     std::string Item::*second)
 {
+    if (items.size() > kMaxHelperBatchItems)
+        return Error::make(ErrorCode::invalidArgument);
     Writer list = Writer::array();
     for (const Item& item : items)
         list.push_back({{firstKey, item.*first}, {secondKey, item.*second}});
@@ -28,8 +32,9 @@ Result<std::string> encodePathPairs(const std::vector<Item>& items, const char* 
     return std::move(*text);
 }
 
-// Reads the items back; refused (unreadable) when "items" is missing or not an array, or when an
-// entry is not an object holding both keys as strings.
+// Reads the items back; refused (unreadable) when "items" is missing or not an array, holds more
+// than kMaxHelperBatchItems entries, or when an entry is not an object holding both keys as
+// strings.
 template <typename Item>
 Result<std::vector<Item>> decodePathPairs(std::string_view text, const char* firstKey,
                                           std::string Item::*first, const char* secondKey,
@@ -40,7 +45,7 @@ Result<std::vector<Item>> decodePathPairs(std::string_view text, const char* fir
     if (!document)
         return unreadable;
     const Document* list = field(*document, "items");
-    if (list == nullptr || !list->is_array())
+    if (list == nullptr || !list->is_array() || list->size() > kMaxHelperBatchItems)
         return unreadable;
     std::vector<Item> items;
     items.reserve(list->size());

@@ -18,20 +18,16 @@ namespace {
 
 using platform::MacPath;
 
-UniqueFd openHost(const std::string& host, int flags)
+// The folder's descriptor, readable so that it can be listed and flushed, opened inside the root.
+Result<UniqueFd> openFolder(const MacPath& folder)
 {
-    int fd;
-    do {
-        fd = ::open(host.c_str(), flags | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
-    return UniqueFd(fd);
+    return platform::openInRoot(folder, O_RDONLY | O_DIRECTORY, platform::FollowLinks::yes);
 }
 
-// The folder's descriptor, readable so that it can be listed and flushed; errno set on failure.
-UniqueFd openFolder(const MacPath& folder)
+// An entry name the kernel would read whole: one holding NUL would be cut short there.
+bool holdsNul(std::string_view name)
 {
-    return openHost(platform::resolvedHostPath(folder, platform::FollowLinks::yes),
-                    O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
+    return name.find('\0') != std::string_view::npos;
 }
 
 // Gives a new folder or file its mode and, when running as root, root as its owner.
@@ -49,51 +45,38 @@ bool makeFolders(const MacPath& folder)
     const MacPath standardized = folder.standardized();
     if (!standardized.isAbsolute())
         return false;
-    MacPath prefix("/");
-    const std::vector<std::string> components = standardized.pathComponents();
-    for (std::size_t i = 1; i < components.size(); ++i) {
-        prefix = prefix.appendingPathComponent(components[i]);
-        const std::string host = platform::resolvedHostPath(prefix, platform::FollowLinks::yes);
-        if (::mkdir(host.c_str(), kFolderMode) == 0) {
-            const UniqueFd made = openHost(host, O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
-            if (!made || !establishOwnership(made.get(), kFolderMode))
-                return false;
-            continue;
-        }
-        if (errno != EEXIST)
-            return false;
-        struct stat st = {};
-        if (::stat(host.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-            return false;
-    }
-    return true;
+    return platform::makeFoldersInRoot(
+               standardized, kFolderMode,
+               [](int made) { return establishOwnership(made, kFolderMode); })
+        .has_value();
 }
 
 bool tightenFolder(const MacPath& folder)
 {
-    const UniqueFd fd = openFolder(folder);
-    return fd && ::fchmod(fd.get(), kFolderMode) == 0;
+    const auto fd = openFolder(folder);
+    return fd && ::fchmod(fd->get(), kFolderMode) == 0;
 }
 
 bool writeAtomically(const MacPath& folder, std::string_view name, std::string_view bytes)
 {
-    platform::AtomicWriteOptions options;
-    options.mode = kFileMode;
-    return platform::writeFileAtomically(folder.appendingPathComponent(name), bytes, options)
-        .has_value();
+    const auto directory = openFolder(folder);
+    return directory &&
+           platform::writeFileAtomicallyAt(directory->get(), name, bytes, kFileMode).has_value();
 }
 
 Result<std::string> read(const MacPath& folder, std::string_view name, std::size_t maxBytes)
 {
-    const UniqueFd directory = openFolder(folder);
-    if (!directory)
-        return Error::fromErrno(errno, folder.path());
-    const std::string entry(name);
     const std::string path = folder.appendingPathComponent(name).path();
+    if (holdsNul(name))
+        return Error::fromErrno(EINVAL, path);
+    const auto directory = openFolder(folder);
+    if (!directory)
+        return directory.error();
+    const std::string entry(name);
     int fd;
     do {
         // Non-blocking, so that a FIFO put at the name cannot hold the open.
-        fd = ::openat(directory.get(), entry.c_str(),
+        fd = ::openat(directory->get(), entry.c_str(),
                       O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0)
@@ -128,19 +111,24 @@ Result<std::string> read(const MacPath& folder, std::string_view name, std::size
 
 void remove(const MacPath& folder, std::string_view name)
 {
-    const UniqueFd directory = openFolder(folder);
+    if (holdsNul(name))
+        return;
+    const auto directory = openFolder(folder);
     if (!directory)
         return;
     const std::string entry(name);
-    ::unlinkat(directory.get(), entry.c_str(), 0);
+    ::unlinkat(directory->get(), entry.c_str(), 0);
 }
 
 Result<void> renameWithoutReplacing(const MacPath& folder, std::string_view from,
                                     std::string_view to)
 {
-    const UniqueFd directory = openFolder(folder);
-    if (!directory)
-        return Error::fromErrno(errno, folder.path());
+    if (holdsNul(from) || holdsNul(to))
+        return Error::fromErrno(EINVAL, folder.appendingPathComponent(from).path());
+    const auto opened = openFolder(folder);
+    if (!opened)
+        return opened.error();
+    const UniqueFd& directory = *opened;
     const std::string source(from);
     const std::string target(to);
     if (::renameat2(directory.get(), source.c_str(), directory.get(), target.c_str(),
@@ -160,13 +148,13 @@ Result<void> renameWithoutReplacing(const MacPath& folder, std::string_view from
 
 std::optional<std::vector<std::string>> list(const MacPath& folder)
 {
-    UniqueFd directory = openFolder(folder);
+    auto directory = openFolder(folder);
     if (!directory)
         return std::nullopt;
-    DIR* stream = ::fdopendir(directory.get());
+    DIR* stream = ::fdopendir(directory->get());
     if (!stream)
         return std::nullopt;
-    directory.release(); // the stream owns it now
+    directory->release(); // the stream owns it now
     std::vector<std::string> names;
     for (;;) {
         errno = 0;

@@ -1,9 +1,11 @@
 // HelperStateFiles: the file operations of the helper's state folder (move ledger, inventories,
 // staging journal): folders made 0700, files written atomically and durably with mode 0600.
 //
-// Folders are Mac paths, reached through the Mac root with their links resolved inside it; every
-// operation on an entry then works relative to the folder's open descriptor, never follows a
-// link at the entry, and retries EINTR. Folders made here are owned by root (user and group 0)
+// Folders are Mac paths, opened inside the Mac root (platform::openInRoot: the kernel resolves
+// their links inside it, so a folder turned into a link out of the root on the way cannot lead
+// there); every operation on an entry then works relative to the folder's open descriptor, never
+// follows a link at the entry, and retries EINTR. A folder or name holding NUL is refused
+// (EINVAL where an error is answered). Folders made here are owned by root (user and group 0)
 // when the process runs as root; files are owned by the process's effective user and group. Entry
 // names are single components chosen by the callers (never from outside input). Nothing here keeps
 // state or throws; all calls block on the file system and are thread-safe, though two writers of
@@ -24,17 +26,18 @@ namespace veldo::common::HelperStateFiles {
 inline constexpr unsigned kFolderMode = 0700;
 inline constexpr unsigned kFileMode = 0600;
 
-// Makes `folder` and its missing parents, each new one with mode 0700. A folder that exists
-// already counts as made and keeps its mode and owner. False when a folder cannot be made or
-// something that is not a folder stands in the way.
+// Makes `folder` and its missing parents, each new one with mode 0700, made relative to the
+// descriptor of its parent. A folder that exists already counts as made and keeps its mode and
+// owner. False when a folder cannot be made or something that is not a folder stands in the way.
 bool makeFolders(const platform::MacPath& folder);
 
 // Sets the mode of the existing folder `folder` to 0700; false when that fails.
 bool tightenFolder(const platform::MacPath& folder);
 
 // Writes `bytes` to `name` in `folder` atomically with mode 0600, through the platform's atomic
-// writer (a hidden temporary name ending in ".tmp-" and random characters, so never in a
-// record's extension; flushed to disk, renamed over `name`, the folder flushed). A reader sees
+// writer working in the folder's descriptor (a hidden temporary name ending in ".tmp-" and random
+// characters, so never in a record's extension; flushed to disk, renamed over `name`, the folder
+// flushed). A reader sees
 // the old file or the new one, never a part. False on any failure; an existing `name` is then
 // left as it was and no temporary file remains.
 bool writeAtomically(const platform::MacPath& folder, std::string_view name,

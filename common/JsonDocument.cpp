@@ -5,9 +5,13 @@
 
 namespace veldo::common::json {
 
-bool nestingWithinBound(std::string_view text, std::size_t maxDepth)
+namespace {
+
+// Calls `visit` with each character of `text` that lies outside strings (the quote marks
+// themselves excepted) until it answers false; false then.
+template <typename Visit>
+bool everyCharacterOutsideStrings(std::string_view text, Visit visit)
 {
-    std::size_t depth = 0;
     bool inString = false;
     bool escaped = false;
     for (char c : text) {
@@ -18,27 +22,34 @@ bool nestingWithinBound(std::string_view text, std::size_t maxDepth)
                 escaped = true;
             else if (c == '"')
                 inString = false;
-            continue;
-        }
-        switch (c) {
-        case '"':
+        } else if (c == '"') {
             inString = true;
-            break;
-        case '[':
-        case '{':
-            if (++depth > maxDepth)
-                return false;
-            break;
-        case ']':
-        case '}':
-            if (depth > 0)
-                --depth;
-            break;
-        default:
-            break;
+        } else if (!visit(c)) {
+            return false;
         }
     }
     return true;
+}
+
+} // namespace
+
+bool nestingWithinBound(std::string_view text, std::size_t maxDepth)
+{
+    std::size_t depth = 0;
+    return everyCharacterOutsideStrings(text, [&](char c) {
+        if (c == '[' || c == '{')
+            return ++depth <= maxDepth;
+        if ((c == ']' || c == '}') && depth > 0)
+            --depth;
+        return true;
+    });
+}
+
+bool valuesWithinBound(std::string_view text, std::size_t maxValues)
+{
+    std::size_t values = 1;
+    return everyCharacterOutsideStrings(
+        text, [&](char c) { return (c != ',' && c != '[' && c != '{') || ++values <= maxValues; });
 }
 
 std::optional<Document> parse(std::string_view text, std::size_t maxDepth)
@@ -57,6 +68,8 @@ std::optional<Document> parse(std::string_view text, std::size_t maxDepth)
 
 std::optional<Document> parseObject(std::string_view text)
 {
+    if (!valuesWithinBound(text, kMaxObjectValues))
+        return std::nullopt;
     auto document = parse(text, kMaxNestingDepth);
     if (!document || !document->is_object())
         return std::nullopt;

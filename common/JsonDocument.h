@@ -25,8 +25,15 @@ using Writer = nlohmann::ordered_json;
 // a hostile frame of brackets from making the parser build millions of nested values.
 inline constexpr std::size_t kMaxNestingDepth = 32;
 
+// Most values (objects, arrays, strings, numbers, literals) an object read by parseObject may
+// hold. The helper's largest records, a batch of kMaxHelperBatchItems items with a dozen values
+// each, stay below it; the bound keeps a frame of "{}," items from being built into some 600 MB
+// of parsed values.
+inline constexpr std::size_t kMaxObjectValues = 160'000;
+
 // Parses `text` as one JSON object (strict JSON, UTF-8 strings, no trailing text). None for
-// anything else, including a top level that is not an object and nesting beyond the bound.
+// anything else, including a top level that is not an object, nesting beyond the bound and,
+// before the parser sees the text, more than kMaxObjectValues values.
 std::optional<Document> parseObject(std::string_view text);
 
 // Parses `text` as one JSON value of any kind, refusing nesting deeper than `maxDepth` before
@@ -36,6 +43,11 @@ std::optional<Document> parse(std::string_view text, std::size_t maxDepth);
 // Whether arrays and objects in `text` nest at most `maxDepth` deep; brackets inside strings do
 // not count, and the text need not be valid JSON.
 bool nestingWithinBound(std::string_view text, std::size_t maxDepth);
+
+// Whether `text`, once parsed, can hold at most `maxValues` values: every value but the first
+// follows a comma or an opening bracket, so those are counted (outside strings). The text need
+// not be valid JSON.
+bool valuesWithinBound(std::string_view text, std::size_t maxValues);
 
 // The compact text of `value`. None when a string in it is not valid UTF-8 (written as is, such
 // a string would not be JSON; replaced, it would name another file).

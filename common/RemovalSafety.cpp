@@ -309,38 +309,77 @@ private:
     std::unordered_map<std::string, std::string> m_resolved;
 };
 
-// Folded normalised paths of the context's bundles, made when a check first needs them.
-class NormalisedBundles
+// What one check compares with, taken from a prepared context.
+class PreparedInputs
 {
 public:
-    NormalisedBundles(const std::vector<MacPath>& urls, Normaliser& normaliser)
-        : m_urls(urls), m_normaliser(normaliser)
-    {
-    }
+    explicit PreparedInputs(const RemovalSafety::PreparedContext& context) : m_context(context) {}
 
-    const std::vector<std::string>& folded()
+    const RemovalSafety::Context& context() const { return m_context.context(); }
+    const std::string& normalizedHome() const { return m_context.normalizedHome(); }
+    const std::string& foldedHome() const { return m_context.foldedHome(); }
+    const std::vector<std::string>& foldedProtectedBundles() const
     {
-        if (!m_made) {
-            m_folded.reserve(m_urls.size());
-            for (const MacPath& url : m_urls)
-                m_folded.push_back(fold(m_normaliser.normalizedPath(url)));
-            m_made = true;
-        }
-        return m_folded;
+        return m_context.foldedProtectedBundles();
+    }
+    const std::vector<std::string>& foldedInstalledApps() const
+    {
+        return m_context.foldedInstalledApps();
     }
 
 private:
-    const std::vector<MacPath>& m_urls;
-    Normaliser& m_normaliser;
-    std::vector<std::string> m_folded;
-    bool m_made = false;
+    const RemovalSafety::PreparedContext& m_context;
 };
 
-std::optional<Refusal> candidateRefusal(const std::string& candidate, const std::string& home,
-                                        NormalisedBundles& protectedBundles,
-                                        NormalisedBundles& installedApps,
-                                        const std::vector<MacPath>& installedAppURLs)
+// What one check compares with, made from a plain context as the check needs it: most paths
+// are judged before the bundles are looked at, so those are normalised only when reached.
+class LazyInputs
 {
+public:
+    LazyInputs(const RemovalSafety::Context& context, Normaliser& normaliser)
+        : m_context(context), m_normaliser(normaliser),
+          m_normalizedHome(normaliser.normalizedPath(context.homeDirectory)),
+          m_foldedHome(fold(m_normalizedHome))
+    {
+    }
+
+    const RemovalSafety::Context& context() const { return m_context; }
+    const std::string& normalizedHome() const { return m_normalizedHome; }
+    const std::string& foldedHome() const { return m_foldedHome; }
+    const std::vector<std::string>& foldedProtectedBundles()
+    {
+        return made(m_protectedBundles, m_context.protectedBundles);
+    }
+    const std::vector<std::string>& foldedInstalledApps()
+    {
+        return made(m_installedApps, m_context.installedApps);
+    }
+
+private:
+    const std::vector<std::string>& made(std::optional<std::vector<std::string>>& folded,
+                                         const std::vector<MacPath>& urls)
+    {
+        if (!folded) {
+            folded.emplace();
+            folded->reserve(urls.size());
+            for (const MacPath& url : urls)
+                folded->push_back(fold(m_normaliser.normalizedPath(url)));
+        }
+        return *folded;
+    }
+
+    const RemovalSafety::Context& m_context;
+    Normaliser& m_normaliser;
+    std::string m_normalizedHome;
+    std::string m_foldedHome;
+    std::optional<std::vector<std::string>> m_protectedBundles;
+    std::optional<std::vector<std::string>> m_installedApps;
+};
+
+template <typename Inputs>
+std::optional<Refusal> candidateRefusal(const std::string& candidate, Inputs& context)
+{
+    const std::string& home = context.foldedHome();
     const std::string folded = fold(candidate);
     const std::vector<std::string_view> c = splitComponents(folded);
 
@@ -358,7 +397,7 @@ std::optional<Refusal> candidateRefusal(const std::string& candidate, const std:
     if (Components other = otherHomeRemainder(c); !other.empty() && homeRuleRefuses(other))
         return Refusal::protectedLocation(candidate);
 
-    for (const std::string& bundle : protectedBundles.folded()) {
+    for (const std::string& bundle : context.foldedProtectedBundles()) {
         if (folded == bundle || liesInside(folded, bundle))
             return Refusal::isSelf();
         if (liesInside(bundle, folded))
@@ -368,10 +407,10 @@ std::optional<Refusal> candidateRefusal(const std::string& candidate, const std:
     if (anyEndsWithApp(c))
         return std::nullopt;
 
-    const std::vector<std::string>& apps = installedApps.folded();
+    const std::vector<std::string>& apps = context.foldedInstalledApps();
     for (size_t i = 0; i < apps.size(); ++i) {
         if (liesInside(apps[i], folded))
-            return Refusal::containsOtherApps(appDisplayName(installedAppURLs[i]));
+            return Refusal::containsOtherApps(appDisplayName(context.context().installedApps[i]));
     }
     return std::nullopt;
 }
@@ -411,6 +450,23 @@ std::optional<std::string> appInFolder(const MacPath& folder)
 
 namespace RemovalSafety {
 
+PreparedContext::PreparedContext(Context context) : m_context(std::move(context))
+{
+    // The bundles mostly share "/Applications": one normaliser resolves each folder once.
+    Normaliser normaliser;
+    m_normalizedHome = normaliser.normalizedPath(m_context.homeDirectory);
+    m_foldedHome = fold(m_normalizedHome);
+    auto folded = [&](const std::vector<MacPath>& urls) {
+        std::vector<std::string> paths;
+        paths.reserve(urls.size());
+        for (const MacPath& url : urls)
+            paths.push_back(fold(normaliser.normalizedPath(url)));
+        return paths;
+    };
+    m_protectedBundles = folded(m_context.protectedBundles);
+    m_installedApps = folded(m_context.installedApps);
+}
+
 std::string normalizedPath(const MacPath& url)
 {
     return Normaliser().normalizedPath(url);
@@ -435,35 +491,56 @@ bool isAppsFolderLocation(std::string_view normalizedPath, std::string_view home
 
 } // namespace RemovalSafety
 
-std::optional<Refusal> removalRefusal(const MacPath& url, const RemovalSafety::Context& context)
+namespace {
+
+template <typename Inputs>
+std::optional<Refusal> refusalOf(const MacPath& standardized, Inputs& context,
+                                 Normaliser& normaliser)
 {
-    const MacPath standardized = url.standardized();
     const std::string& path = standardized.path();
-    if (!standardized.isAbsolute() || path.find('\0') != std::string::npos ||
-        hasDotComponent(url.path()))
-        return Refusal::unidentifiable();
-
-    Normaliser normaliser;
     const std::string normalized = normaliser.normalizedPath(standardized);
-    const std::string normalizedHome = normaliser.normalizedPath(context.homeDirectory);
-    const std::string home = fold(normalizedHome);
-    NormalisedBundles protectedBundles(context.protectedBundles, normaliser);
-    NormalisedBundles installedApps(context.installedApps, normaliser);
-
-    if (auto refusal =
-            candidateRefusal(path, home, protectedBundles, installedApps, context.installedApps))
+    if (auto refusal = candidateRefusal(path, context))
         return refusal;
     if (normalized != path) {
-        if (auto refusal = candidateRefusal(normalized, home, protectedBundles, installedApps,
-                                            context.installedApps))
+        if (auto refusal = candidateRefusal(normalized, context))
             return refusal;
     }
 
-    if (!context.inspectsDisk || !RemovalSafety::isAppsFolderLocation(normalized, normalizedHome))
+    if (!context.context().inspectsDisk ||
+        !RemovalSafety::isAppsFolderLocation(normalized, context.normalizedHome()))
         return std::nullopt;
     if (auto app = appInFolder(MacPath(normalized)))
         return Refusal::containsOtherApps(std::move(*app));
     return std::nullopt;
+}
+
+bool isUnidentifiable(const MacPath& url, const MacPath& standardized)
+{
+    return !standardized.isAbsolute() || standardized.path().find('\0') != std::string::npos ||
+           hasDotComponent(url.path());
+}
+
+} // namespace
+
+std::optional<Refusal> removalRefusal(const MacPath& url, const RemovalSafety::Context& context)
+{
+    const MacPath standardized = url.standardized();
+    if (isUnidentifiable(url, standardized))
+        return Refusal::unidentifiable();
+    Normaliser normaliser;
+    LazyInputs inputs(context, normaliser);
+    return refusalOf(standardized, inputs, normaliser);
+}
+
+std::optional<Refusal> removalRefusal(const MacPath& url,
+                                      const RemovalSafety::PreparedContext& context)
+{
+    const MacPath standardized = url.standardized();
+    if (isUnidentifiable(url, standardized))
+        return Refusal::unidentifiable();
+    Normaliser normaliser;
+    PreparedInputs inputs(context);
+    return refusalOf(standardized, inputs, normaliser);
 }
 
 std::string removalRefusalMessage(const Refusal& refusal)

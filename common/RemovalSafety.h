@@ -41,6 +41,31 @@ struct Context
     friend bool operator==(const Context&, const Context&) = default;
 };
 
+// A context with its home folder and bundles normalised and folded once, for the many checks of
+// one scan or one Trash run. Making it reads the disk (the links of the bundles' and the home's
+// parent folders); a link changed afterwards is not seen by the checks that use it, so callers
+// make one per run. Immutable once made: one may be shared by threads.
+class PreparedContext
+{
+public:
+    explicit PreparedContext(Context context);
+
+    const Context& context() const { return m_context; }
+    // The home folder normalised, and then folded.
+    const std::string& normalizedHome() const { return m_normalizedHome; }
+    const std::string& foldedHome() const { return m_foldedHome; }
+    // The normalised, folded paths of context().protectedBundles and .installedApps, in order.
+    const std::vector<std::string>& foldedProtectedBundles() const { return m_protectedBundles; }
+    const std::vector<std::string>& foldedInstalledApps() const { return m_installedApps; }
+
+private:
+    Context m_context;
+    std::string m_normalizedHome;
+    std::string m_foldedHome;
+    std::vector<std::string> m_protectedBundles;
+    std::vector<std::string> m_installedApps;
+};
+
 // Why an item may not be removed. The payload is the path under test for protectedLocation, the
 // app's display name for containsOtherApps, and empty otherwise.
 struct Refusal
@@ -91,6 +116,9 @@ bool isAppsFolderLocation(std::string_view normalizedPath, std::string_view home
 // errors during the disk inspection never refuse: an unreadable folder holds no app.
 std::optional<RemovalSafety::Refusal> removalRefusal(const platform::MacPath& url,
                                                      const RemovalSafety::Context& context);
+// The same answer, from a context prepared once for many checks.
+std::optional<RemovalSafety::Refusal> removalRefusal(const platform::MacPath& url,
+                                                     const RemovalSafety::PreparedContext& context);
 
 // The sentence shown to the user for `refusal`.
 std::string removalRefusalMessage(const RemovalSafety::Refusal& refusal);

@@ -22,12 +22,13 @@ struct VeldoHelperMoveRequest
     std::vector<Item> items; // in the order to process
 
     // The JSON text: {"items": [{"source": …, "destination": …}, …]}. Fails (invalidArgument)
-    // only when a path is not valid UTF-8.
+    // only when a path is not valid UTF-8 or there are more than kMaxHelperBatchItems items.
     Result<std::string> encodeJSON() const;
 
     // Reads the JSON text. Fails (unreadable) when it is not a JSON object, "items" is missing,
-    // null or not an array, or an item lacks a string "source" or "destination". Unknown keys are
-    // ignored. The paths are taken as written; judging them is the reader's business.
+    // null or not an array, holds more than kMaxHelperBatchItems items, or an item lacks a string
+    // "source" or "destination". Unknown keys are ignored. The paths are taken as written; judging
+    // them is the reader's business.
     static Result<VeldoHelperMoveRequest> decodeJSON(std::string_view text);
 
     friend bool operator==(const VeldoHelperMoveRequest&, const VeldoHelperMoveRequest&) = default;

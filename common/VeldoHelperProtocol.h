@@ -2,6 +2,7 @@
 // reply record.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -10,6 +11,10 @@ namespace veldo::common {
 // The protocol version the helper reports in its version reply; the app uses the helper only when
 // it reports exactly this version (and the app's own build).
 inline constexpr std::int64_t kHelperProtocolVersion = 3;
+
+// Most items one move or restore request may carry (the app's batches hold a few thousand);
+// a request with more is refused whole.
+inline constexpr std::size_t kMaxHelperBatchItems = 10'000;
 
 // Sentences the helper answers a move or restore with, in place of a reply record.
 inline constexpr std::string_view kHelperErrorUnknownAccount =

@@ -22,12 +22,13 @@ struct VeldoHelperRestoreRequest
     std::vector<Item> items;
 
     // The JSON text: {"items": [{"trashPath": …, "originalPath": …}, …]}. Fails
-    // (invalidArgument) only when a path is not valid UTF-8.
+    // (invalidArgument) only when a path is not valid UTF-8 or there are more than
+    // kMaxHelperBatchItems items.
     Result<std::string> encodeJSON() const;
 
     // Reads the JSON text. Fails (unreadable) when it is not a JSON object, "items" is missing,
-    // null or not an array, or an item lacks a string "trashPath" or "originalPath". Unknown keys
-    // are ignored.
+    // null or not an array, holds more than kMaxHelperBatchItems items, or an item lacks a string
+    // "trashPath" or "originalPath". Unknown keys are ignored.
     static Result<VeldoHelperRestoreRequest> decodeJSON(std::string_view text);
 
     friend bool operator==(const VeldoHelperRestoreRequest&,

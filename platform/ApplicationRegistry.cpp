@@ -1,11 +1,17 @@
-// The Linux application registry: a bounded search of the Mac root's application folders.
+// The Linux application registry: an index of the Mac root's application folders by bundle
+// identifier, rebuilt when a folder it read has changed.
 #include "platform/ApplicationRegistry.h"
 
 #include <algorithm>
+#include <ctime>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <unordered_map>
 
 #include "platform/Home.h"
 #include "platform/MacFileSystem.h"
+#include "platform/MacRoot.h"
 #include "platform/Package.h"
 #include "platform/PropertyList.h"
 #include "platform/Unicode.h"
@@ -15,6 +21,9 @@ namespace veldo::platform {
 namespace {
 
 constexpr std::size_t kMaxInfoPlistBytes = 4u * 1024u * 1024u;
+// A folder changed this close to the moment it was read may change again within the same tick
+// of the file system's clock without its time moving: an index that read it is not kept.
+constexpr std::int64_t kRacyWindowNanoseconds = 100'000'000;
 
 std::vector<std::string> visibleNames(const MacPath& folder)
 {
@@ -35,9 +44,155 @@ bool isAppBundleName(const MacPath& path)
     return path.pathExtension() == "app";
 }
 
+std::int64_t nanosecondsOf(const FileTime& t)
+{
+    return t.seconds * 1'000'000'000 + t.nanoseconds;
+}
+
+std::int64_t realTimeNanoseconds()
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return std::int64_t{now.tv_sec} * 1'000'000'000 + now.tv_nsec;
+}
+
+// What the index saw of one item it read: whether it was there, its identity and its times
+// (the status change time moves with every change, even one that sets the modification time
+// back).
+struct Stamp
+{
+    MacPath path;
+    bool present = false;
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    FileTime modified;
+    FileTime changed;
+
+    static Stamp of(const MacPath& path)
+    {
+        Stamp stamp;
+        stamp.path = path;
+        if (auto status = fileStatus(path, FollowLinks::yes)) {
+            stamp.present = true;
+            stamp.device = status->device;
+            stamp.inode = status->inode;
+            stamp.modified = status->modificationTime;
+            stamp.changed = status->changeTime;
+        }
+        return stamp;
+    }
+
+    friend bool operator==(const Stamp&, const Stamp&) = default;
+};
+
+// The bundles of every application folder by folded identifier, in search order, with the
+// stamps of what was read to find them.
+struct Index
+{
+    std::string root;
+    MacPath home;
+    std::vector<Stamp> stamps;
+    std::unordered_map<std::string, std::vector<MacPath>> bundles;
+    bool complete = false;
+    bool racy = false;
+
+    bool isCurrent() const
+    {
+        if (root != macRoot() || home != homeDirectory())
+            return false;
+        return std::all_of(stamps.begin(), stamps.end(),
+                           [](const Stamp& s) { return Stamp::of(s.path) == s; });
+    }
+};
+
+template <typename Expired>
+class IndexBuilder
+{
+public:
+    explicit IndexBuilder(const Expired& expired) : m_expired(expired) {}
+
+    Index build()
+    {
+        m_startedAt = realTimeNanoseconds();
+        m_index.root = macRoot();
+        m_index.home = homeDirectory();
+        for (const MacPath& folder : searchFolders()) {
+            if (m_expired())
+                return std::move(m_index);
+            read(folder);
+        }
+        m_index.complete = !m_expired();
+        return std::move(m_index);
+    }
+
+private:
+    std::vector<MacPath> searchFolders()
+    {
+        std::vector<MacPath> folders{MacPath("/Applications"),
+                                     homeDirectory().appendingPathComponent("Applications"),
+                                     MacPath("/System/Applications")};
+        const MacPath volumes("/Volumes");
+        stamp(volumes);
+        for (const auto& volume : visibleNames(volumes))
+            folders.push_back(
+                volumes.appendingPathComponent(volume).appendingPathComponent("Applications"));
+        return folders;
+    }
+
+    // A folder's bundles, and those of its plain subfolders.
+    void read(const MacPath& folder)
+    {
+        stamp(folder);
+        for (const auto& name : visibleNames(folder)) {
+            const MacPath entry = folder.appendingPathComponent(name);
+            if (isAppBundleName(entry)) {
+                consider(entry);
+            } else if (isPlainFolder(entry)) {
+                stamp(entry);
+                for (const auto& inner : visibleNames(entry)) {
+                    const MacPath candidate = entry.appendingPathComponent(inner);
+                    if (isAppBundleName(candidate))
+                        consider(candidate);
+                }
+            }
+        }
+    }
+
+    void consider(const MacPath& bundle)
+    {
+        if (m_expired())
+            return;
+        const MacPath infoPath = bundle.appendingPathComponent("Contents/Info.plist");
+        const auto info = readPropertyListFile(infoPath, kMaxInfoPlistBytes);
+        const auto identifier = info ? info->stringFor("CFBundleIdentifier") : std::nullopt;
+        if (!identifier) {
+            // Still being copied, perhaps: the information dictionary may appear later.
+            stamp(bundle);
+            stamp(bundle.appendingPathComponent("Contents"));
+            stamp(infoPath);
+            return;
+        }
+        m_index.bundles[foldForComparison(*identifier)].push_back(bundle);
+    }
+
+    void stamp(const MacPath& path)
+    {
+        Stamp s = Stamp::of(path);
+        if (s.present && m_startedAt - nanosecondsOf(s.changed) < kRacyWindowNanoseconds)
+            m_index.racy = true;
+        m_index.stamps.push_back(std::move(s));
+    }
+
+    const Expired& m_expired;
+    Index m_index;
+    std::int64_t m_startedAt = 0;
+};
+
 class FolderApplicationRegistry final : public ApplicationRegistry
 {
 public:
+    FolderApplicationRegistry() : m_hook(addMacRootResetHook([this] { forget(); })) {}
+
     std::vector<MacPath> applicationURLs(std::string_view bundleIdentifier) const override
     {
         return searchApplications(bundleIdentifier, std::chrono::steady_clock::time_point::max(),
@@ -48,55 +203,41 @@ public:
                                             std::chrono::steady_clock::time_point deadline,
                                             std::stop_token stop) const override
     {
-        std::vector<MacPath> found;
         if (bundleIdentifier.empty())
-            return found;
-        const std::string wanted = foldForComparison(bundleIdentifier);
+            return {};
         auto expired = [&] {
             return stop.stop_requested() || std::chrono::steady_clock::now() >= deadline;
         };
-        auto consider = [&](const MacPath& bundle) {
-            if (expired())
-                return;
-            auto info = readPropertyListFile(bundle.appendingPathComponent("Contents/Info.plist"),
-                                             kMaxInfoPlistBytes);
-            if (!info)
-                return;
-            const auto identifier = info->stringFor("CFBundleIdentifier");
-            if (identifier && foldForComparison(*identifier) == wanted)
-                found.push_back(bundle);
-        };
-        for (const auto& folder : searchFolders()) {
-            if (expired())
-                break;
-            for (const auto& name : visibleNames(folder)) {
-                const MacPath entry = folder.appendingPathComponent(name);
-                if (isAppBundleName(entry)) {
-                    consider(entry);
-                } else if (platform::isPlainFolder(entry)) {
-                    for (const auto& inner : visibleNames(entry)) {
-                        const MacPath candidate = entry.appendingPathComponent(inner);
-                        if (isAppBundleName(candidate))
-                            consider(candidate);
-                    }
-                }
-            }
-        }
-        return found;
+        const std::shared_ptr<const Index> index = currentIndex(expired);
+        const auto found = index->bundles.find(foldForComparison(bundleIdentifier));
+        return found == index->bundles.end() ? std::vector<MacPath>{} : found->second;
     }
 
 private:
-    static std::vector<MacPath> searchFolders()
+    // The kept index when nothing it read has changed; else a new one, kept when it was built
+    // whole and no folder it read was changing meanwhile. An index cut short by `expired`
+    // answers with the bundles found until then, as a search that ran out of time would.
+    template <typename Expired>
+    std::shared_ptr<const Index> currentIndex(const Expired& expired) const
     {
-        std::vector<MacPath> folders{MacPath("/Applications"),
-                                     homeDirectory().appendingPathComponent("Applications"),
-                                     MacPath("/System/Applications")};
-        for (const auto& volume : visibleNames(MacPath("/Volumes")))
-            folders.push_back(MacPath("/Volumes")
-                                  .appendingPathComponent(volume)
-                                  .appendingPathComponent("Applications"));
-        return folders;
+        std::lock_guard lock(m_mutex);
+        if (m_index && m_index->isCurrent())
+            return m_index;
+        auto index = std::make_shared<const Index>(IndexBuilder<Expired>(expired).build());
+        m_index = index->complete && !index->racy ? index : nullptr;
+        return index;
     }
+
+    void forget()
+    {
+        std::shared_ptr<const Index> old;
+        std::lock_guard lock(m_mutex);
+        old.swap(m_index);
+    }
+
+    mutable std::mutex m_mutex;
+    mutable std::shared_ptr<const Index> m_index;
+    MacRootResetHook m_hook; // last: unregistered before the index goes
 };
 
 } // namespace

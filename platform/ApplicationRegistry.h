@@ -5,8 +5,15 @@
 // application bundles of the Mac root's application folders ("/Applications", the home
 // folder's "Applications", "/System/Applications") and of every "/Volumes/<volume>/Applications",
 // each searched one level deep and inside plain subfolders (so ".../Utilities" too),
-// reading each bundle's Contents/Info.plist. Calls block on the file system and are
-// thread-safe; unreadable folders and bundles are left out, nothing fails.
+// reading each bundle's Contents/Info.plist. Like Launch Services it answers from an index by
+// identifier, built on the first question and kept while nothing it read has changed: each
+// question compares the identity and times of the folders it listed (and, for a bundle whose
+// identifier could not be read, of the bundle, its Contents and its Info.plist); the index is
+// built again after any change, after a change of Mac root or home folder, and whenever a folder
+// it read had changed just before. An identifier edited in place inside a bundle's Info.plist,
+// with no folder changed, is not seen until something else changes. Calls block on the file
+// system and are thread-safe (concurrent questions wait while one builds the index); unreadable
+// folders and bundles are left out, nothing fails.
 #pragma once
 
 #include <chrono>

@@ -1,10 +1,12 @@
-// Atomic whole-file writes through the Mac root.
+// Atomic whole-file writes, relative to a folder opened inside the Mac root.
 #include "platform/AtomicFile.h"
 
+#include <array>
 #include <cerrno>
 #include <string>
 
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,22 +17,45 @@ namespace veldo::platform {
 
 namespace {
 
-Result<void> makeFolders(const std::string& host)
+constexpr std::string_view kTemporarySuffix = ".tmp-";
+constexpr std::size_t kTemporaryRandomCharacters = 6;
+
+// Tries at a free temporary name before giving up with EEXIST.
+constexpr int kNameAttempts = 100;
+
+bool isEntryName(std::string_view name)
 {
-    struct stat st = {};
-    if (::stat(host.c_str(), &st) == 0)
-        return S_ISDIR(st.st_mode) ? Result<void>() : Error::fromErrno(ENOTDIR, host);
-    const auto slash = host.find_last_of('/');
-    if (slash != std::string::npos && slash > 0) {
-        if (auto parent = makeFolders(host.substr(0, slash)); !parent)
-            return parent;
-    }
-    if (::mkdir(host.c_str(), 0700) != 0 && errno != EEXIST)
-        return Error::fromErrno(errno, host);
-    return {};
+    return !name.empty() && name != "." && name != ".." &&
+           name.find_first_of(std::string_view("/\0", 2)) == std::string_view::npos;
+}
+
+Result<std::string> randomSuffix()
+{
+    static constexpr std::string_view kLetters =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    std::array<unsigned char, kTemporaryRandomCharacters> random{};
+    ssize_t n;
+    do {
+        n = ::getrandom(random.data(), random.size(), 0);
+    } while (n < 0 && errno == EINTR);
+    if (n != static_cast<ssize_t>(random.size()))
+        return Error::fromErrno(n < 0 ? errno : EIO);
+    std::string suffix;
+    for (unsigned char byte : random)
+        suffix.push_back(kLetters[byte % kLetters.size()]);
+    return suffix;
 }
 
 } // namespace
+
+std::optional<std::string_view> atomicWriteTarget(std::string_view entry)
+{
+    const std::size_t tail = kTemporarySuffix.size() + kTemporaryRandomCharacters;
+    if (entry.size() < 2 + tail || !entry.starts_with('.') ||
+        entry.substr(entry.size() - tail, kTemporarySuffix.size()) != kTemporarySuffix)
+        return std::nullopt;
+    return entry.substr(1, entry.size() - 1 - tail);
+}
 
 Result<void> writeAll(int fd, std::string_view bytes)
 {
@@ -46,27 +71,33 @@ Result<void> writeAll(int fd, std::string_view bytes)
     return {};
 }
 
-Result<void> writeFileAtomically(const MacPath& path, std::string_view bytes,
-                                 const AtomicWriteOptions& options)
+Result<void> writeFileAtomicallyAt(int folder, std::string_view name, std::string_view bytes,
+                                   mode_t mode)
 {
-    const std::string name = path.lastPathComponent();
-    if (name.empty() || name == "/" || name == "." || name == "..")
-        return Error::fromErrno(EINVAL, path.path());
-    const std::string folder = resolvedHostPath(path.deletingLastPathComponent(), FollowLinks::yes);
-    if (options.createFolders) {
-        if (auto made = makeFolders(folder); !made)
-            return Error::fromErrno(made.error().systemErrno, path.path());
+    if (!isEntryName(name))
+        return Error::fromErrno(EINVAL);
+    const std::string target(name);
+    std::string temp;
+    UniqueFd fd;
+    for (int attempt = 0; attempt < kNameAttempts && !fd; ++attempt) {
+        auto suffix = randomSuffix();
+        if (!suffix)
+            return suffix.error();
+        temp = "." + target + std::string(kTemporarySuffix) + *suffix;
+        do {
+            fd.reset(::openat(folder, temp.c_str(),
+                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        } while (!fd && errno == EINTR);
+        if (!fd && errno != EEXIST)
+            return Error::fromErrno(errno);
     }
-    const std::string target = folder + "/" + name;
-    std::string temp = folder + "/." + name + ".tmp-XXXXXX";
-    UniqueFd fd(::mkostemp(temp.data(), O_CLOEXEC));
     if (!fd)
-        return Error::fromErrno(errno, path.path());
+        return Error::fromErrno(EEXIST);
     auto fail = [&](int err) {
-        ::unlink(temp.c_str());
-        return Error::fromErrno(err, path.path());
+        ::unlinkat(folder, temp.c_str(), 0);
+        return Error::fromErrno(err);
     };
-    if (::fchmod(fd.get(), options.mode) != 0)
+    if (::fchmod(fd.get(), mode) != 0)
         return fail(errno);
     if (auto w = writeAll(fd.get(), bytes); !w)
         return fail(w.error().systemErrno);
@@ -74,11 +105,27 @@ Result<void> writeFileAtomically(const MacPath& path, std::string_view bytes,
         return fail(errno);
     if (::close(fd.release()) != 0)
         return fail(errno);
-    if (::rename(temp.c_str(), target.c_str()) != 0)
+    if (::renameat(folder, temp.c_str(), folder, target.c_str()) != 0)
         return fail(errno);
     // Make the rename itself durable; a failure here leaves a complete file either way.
-    if (UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)); dir)
-        ::fsync(dir.get());
+    ::fsync(folder);
+    return {};
+}
+
+Result<void> writeFileAtomically(const MacPath& path, std::string_view bytes,
+                                 const AtomicWriteOptions& options)
+{
+    const std::string name = path.lastPathComponent();
+    if (name == "/" || !isEntryName(name) || path.path().find('\0') != std::string::npos)
+        return Error::fromErrno(EINVAL, path.path());
+    const MacPath parent = path.deletingLastPathComponent();
+    auto folder = options.createFolders
+                      ? makeFoldersInRoot(parent, 0700)
+                      : openInRoot(parent, O_RDONLY | O_DIRECTORY, FollowLinks::yes);
+    if (!folder)
+        return Error::fromErrno(folder.error().systemErrno, path.path());
+    if (auto written = writeFileAtomicallyAt(folder->get(), name, bytes, options.mode); !written)
+        return Error::fromErrno(written.error().systemErrno, path.path());
     return {};
 }
 

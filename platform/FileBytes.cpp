@@ -16,15 +16,17 @@ std::optional<FileBytes> FileBytes::open(const std::string& hostPath)
         // Non-blocking so that opening a FIFO can't wait for a writer.
         fd = ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW);
     } while (fd < 0 && errno == EINTR);
-    UniqueFd owned(fd);
-    if (!owned)
-        return std::nullopt;
+    return fromDescriptor(UniqueFd(fd));
+}
+
+std::optional<FileBytes> FileBytes::fromDescriptor(UniqueFd fd)
+{
     struct stat st
     {
     };
-    if (::fstat(owned.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0)
+    if (!fd || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0)
         return std::nullopt;
-    return FileBytes(std::move(owned), static_cast<std::uint64_t>(st.st_size));
+    return FileBytes(std::move(fd), static_cast<std::uint64_t>(st.st_size));
 }
 
 bool FileBytes::read(std::uint64_t offset, std::span<std::uint8_t> out) const

@@ -21,6 +21,9 @@ public:
     // (a link there is refused, as are a FIFO or device, without blocking). None when it can't
     // be opened.
     static std::optional<FileBytes> open(const std::string& hostPath);
+    // Takes an open descriptor (opened O_NONBLOCK, so a FIFO did not block the open); none
+    // unless it is a regular file.
+    static std::optional<FileBytes> fromDescriptor(UniqueFd fd);
 
     std::uint64_t size() const override { return m_size; }
     bool read(std::uint64_t offset, std::span<std::uint8_t> out) const override;

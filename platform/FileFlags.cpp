@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <map>
 #include <mutex>
+#include <string>
 
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -56,14 +57,19 @@ std::uint32_t macFlagsFromAttributes(const struct statx& sx)
     return flags;
 }
 
-// FS_IOC_GETFLAGS on the entry itself; none when the entry can't be opened or the file system
-// does not answer the call.
-std::optional<std::uint32_t> inodeFlags(const std::string& host, bool isDirectory)
+// FS_IOC_GETFLAGS on the entry `entry` (an O_PATH descriptor, which can't answer it) reopened
+// for reading; none when it can't be reopened or the file system does not answer the call.
+std::optional<std::uint32_t> inodeFlags(int entry, bool isDirectory)
 {
-    int openFlags = O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC;
-    if (isDirectory)
-        openFlags |= O_DIRECTORY;
-    const UniqueFd fd = base::openAt(AT_FDCWD, host.c_str(), openFlags);
+    const int openFlags = O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC;
+    // A folder reopens as its own "."; a file through its descriptor's entry in /proc, which
+    // names the very file the descriptor holds.
+    const std::string procEntry = "/proc/self/fd/" + std::to_string(entry);
+    UniqueFd fd;
+    do {
+        fd.reset(isDirectory ? ::openat(entry, ".", openFlags | O_DIRECTORY)
+                             : ::open(procEntry.c_str(), openFlags & ~O_NOFOLLOW));
+    } while (!fd && errno == EINTR);
     if (!fd)
         return std::nullopt;
     int linuxFlags = 0;
@@ -86,17 +92,19 @@ std::uint32_t macFlagsFromLinux(std::uint32_t linuxFlags)
 
 Result<std::uint32_t> fileFlags(const MacPath& path)
 {
-    const std::string host = resolvedHostPath(path, FollowLinks::no);
+    auto entry = openInRoot(path, O_PATH, FollowLinks::no);
+    if (!entry)
+        return entry.error();
     struct statx sx
     {
     };
-    if (::statx(AT_FDCWD, host.c_str(), AT_SYMLINK_NOFOLLOW, STATX_TYPE, &sx) != 0)
+    if (::statx(entry->get(), "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW, STATX_TYPE, &sx) != 0)
         return Error::fromErrno(errno, path.path());
     std::uint32_t flags = 0;
     const bool isDirectory = S_ISDIR(sx.stx_mode);
     std::optional<std::uint32_t> fromInode;
     if (isDirectory || S_ISREG(sx.stx_mode))
-        fromInode = inodeFlags(host, isDirectory);
+        fromInode = inodeFlags(entry->get(), isDirectory);
     flags = fromInode ? *fromInode : macFlagsFromAttributes(sx);
     return flags | injectedFlags(path);
 }

@@ -2,11 +2,11 @@
 #include "platform/FolderWatcher.h"
 
 #include <cerrno>
-#include <map>
 #include <mutex>
 #include <set>
 #include <string>
 
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/inotify.h>
@@ -31,8 +31,8 @@ struct FolderWatcher::Core
     UniqueFd wake;
     std::function<void()> onChange;
     std::chrono::milliseconds latency{300};
-    std::mutex mutex;                   // guards the watch descriptors
-    std::map<std::string, int> watches; // host path → watch descriptor
+    std::mutex mutex;      // guards the watch descriptors
+    std::set<int> watches; // watch descriptors
 
     // Drains pending inotify records; true when any reports a change (overflow included). The
     // record that says a watch was removed is no change: re-arming must not trigger a rescan.
@@ -119,21 +119,21 @@ FolderWatcher::~FolderWatcher()
 std::size_t FolderWatcher::setFolders(const std::vector<MacPath>& folders)
 {
     std::lock_guard lock(m_core->mutex);
-    std::map<std::string, int> wanted;
+    std::set<int> wanted;
     for (const auto& folder : folders) {
-        std::string host = resolvedHostPath(folder, FollowLinks::yes);
-        if (wanted.count(host))
+        // The folder is opened inside the root and watched through its descriptor's entry in
+        // /proc, which names the folder opened whatever its path has become since. Adding a
+        // folder already watched answers its existing descriptor.
+        auto opened = openInRoot(folder, O_PATH | O_DIRECTORY, FollowLinks::yes);
+        if (!opened)
             continue;
-        // Adding a path already watched answers its existing descriptor.
-        int wd = ::inotify_add_watch(m_core->inotify.get(), host.c_str(), kMask | IN_DONT_FOLLOW);
+        const std::string procEntry = "/proc/self/fd/" + std::to_string(opened->get());
+        const int wd = ::inotify_add_watch(m_core->inotify.get(), procEntry.c_str(), kMask);
         if (wd >= 0)
-            wanted.emplace(std::move(host), wd);
+            wanted.insert(wd);
     }
-    std::set<int> kept;
-    for (const auto& [host, wd] : wanted)
-        kept.insert(wd);
-    for (const auto& [host, wd] : m_core->watches) {
-        if (!kept.count(wd))
+    for (int wd : m_core->watches) {
+        if (!wanted.count(wd))
             ::inotify_rm_watch(m_core->inotify.get(), wd);
     }
     m_core->watches = std::move(wanted);

@@ -1,13 +1,18 @@
-// File-system calls by Mac path, with symbolic links resolved inside the Mac root.
+// File-system calls by Mac path, resolved by the kernel inside the Mac root.
 #include "platform/MacFileSystem.h"
 
 #include <cerrno>
+#include <climits>
 #include <deque>
 #include <limits>
+#include <memory>
+#include <mutex>
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/openat2.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
@@ -20,6 +25,14 @@ namespace veldo::platform {
 namespace {
 
 constexpr int kMaxLinks = 40;
+// openat2 answers EAGAIN when a rename elsewhere raced its walk over ".."; the walk is retried.
+constexpr int kRaceRetries = 32;
+constexpr std::uint64_t kInRoot = RESOLVE_IN_ROOT | RESOLVE_NO_MAGICLINKS;
+
+bool holdsNul(std::string_view text)
+{
+    return text.find('\0') != std::string_view::npos;
+}
 
 // The components of a path without the leading "/".
 std::vector<std::string> splitPath(std::string_view p)
@@ -42,20 +55,172 @@ std::string joinMac(const std::vector<std::string>& parts)
     return out;
 }
 
-// Resolves `path` component by component inside the root. With followLast no, the last
-// component is left as it is (its parents are resolved). Returns the resolved Mac path, or
-// none on a link loop.
-std::optional<std::string> resolveInRoot(const MacPath& path, bool followLast)
+// The components joined as a path relative to the root's descriptor ("." for the root). A
+// trailing slash is dropped with the empty components, so it never makes the kernel follow a
+// last link that the caller asked to keep.
+std::string relativeToRoot(const std::vector<std::string>& parts)
 {
+    if (parts.empty())
+        return ".";
+    std::string out;
+    for (const auto& p : parts) {
+        if (!out.empty())
+            out.push_back('/');
+        out.append(p);
+    }
+    return out;
+}
+
+// The components with "." dropped and ".." taking the one before it away (none above "/"), as
+// the kernel takes them when no link is in the way.
+std::string lexicallyResolved(const std::vector<std::string>& parts)
+{
+    std::vector<std::string> kept;
+    for (const std::string& part : parts) {
+        if (part == "..") {
+            if (!kept.empty())
+                kept.pop_back();
+        } else if (part != ".") {
+            kept.push_back(part);
+        }
+    }
+    return joinMac(kept);
+}
+
+// openat2 from the root's descriptor with RESOLVE_IN_ROOT and RESOLVE_NO_MAGICLINKS, and
+// `moreResolve` flags.
+int openBeneath(int rootFd, const std::string& relative, int flags, mode_t mode,
+                std::uint64_t moreResolve = 0)
+{
+    open_how how{};
+    how.flags = static_cast<std::uint64_t>(flags | O_CLOEXEC);
+    // openat2 refuses a mode without a flag that creates.
+    if ((flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE)
+        how.mode = mode;
+    how.resolve = kInRoot | moreResolve;
+    for (int attempt = 0;; ++attempt) {
+        const long fd = ::syscall(SYS_openat2, rootFd, relative.c_str(), &how, sizeof how);
+        if (fd >= 0)
+            return static_cast<int>(fd);
+        if (errno == EINTR || (errno == EAGAIN && attempt < kRaceRetries))
+            continue;
+        return -1;
+    }
+}
+
+// The root's own descriptor (the host's "/" for the identity mapping) and the path the kernel
+// gives for it, opened once per root and shared by every call.
+struct RootHandle
+{
+    UniqueFd fd;
+    std::string canonical; // the root as /proc names it, links in the host path resolved
+};
+
+// The host path the kernel gives for an open descriptor; empty when /proc can't tell.
+std::string descriptorPath(int fd)
+{
+    const std::string entry = "/proc/self/fd/" + std::to_string(fd);
+    std::string target(PATH_MAX, '\0');
+    const ssize_t n = ::readlink(entry.c_str(), target.data(), target.size());
+    if (n <= 0 || static_cast<std::size_t>(n) >= target.size())
+        return {};
+    target.resize(static_cast<std::size_t>(n));
+    return target;
+}
+
+struct RootCache
+{
+    std::mutex mutex;
+    std::shared_ptr<const RootHandle> handle;
+    MacRootResetHook hook = addMacRootResetHook([this] {
+        std::lock_guard lock(mutex);
+        handle.reset();
+    });
+};
+
+Result<std::shared_ptr<const RootHandle>> openRoot()
+{
+    static RootCache cache;
+    std::lock_guard lock(cache.mutex);
+    if (cache.handle)
+        return cache.handle;
     const std::string root = macRoot();
+    auto handle = std::make_shared<RootHandle>();
+    do {
+        handle->fd.reset(
+            ::open(root.empty() ? "/" : root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    } while (!handle->fd && errno == EINTR);
+    if (!handle->fd)
+        return Error::fromErrno(errno);
+    handle->canonical = descriptorPath(handle->fd.get());
+    cache.handle = handle;
+    return cache.handle;
+}
+
+// The Mac path of the entry the root-relative `parts` lead to, followed by the kernel inside
+// the root and named by /proc; none when the kernel can't open it or /proc can't tell (the
+// caller then walks the components itself).
+std::optional<std::string> kernelResolved(const RootHandle& root,
+                                          const std::vector<std::string>& parts)
+{
+    if (root.canonical.empty())
+        return std::nullopt;
+    const UniqueFd fd(openBeneath(root.fd.get(), relativeToRoot(parts), O_PATH, 0));
+    if (!fd)
+        return std::nullopt;
+    const std::string host = descriptorPath(fd.get());
+    if (host.empty() || host.front() != '/')
+        return std::nullopt;
+    if (root.canonical == "/")
+        return host;
+    if (host.compare(0, root.canonical.size(), root.canonical) != 0)
+        return std::nullopt;
+    if (host.size() == root.canonical.size())
+        return std::string("/");
+    if (host[root.canonical.size()] != '/')
+        return std::nullopt;
+    return host.substr(root.canonical.size());
+}
+
+// Resolves `path` inside the root: by its letters when it holds no link, by the kernel when it
+// exists, else component by component, each step relative to the descriptor of the folder
+// reached so far. With followLast false, the last component is left as it is (its parents are
+// resolved). Components that are missing are taken lexically. Answers the resolved
+// Mac path; ELOOP on a link loop, EINVAL for a path holding NUL.
+Result<std::string> resolveInRoot(const MacPath& path, bool followLast)
+{
+    if (holdsNul(path.path()))
+        return Error::fromErrno(EINVAL, path.path());
+    auto opened = openRoot();
+    if (!opened)
+        return Error::fromErrno(opened.error().systemErrno, path.path());
+    const RootHandle& root = **opened;
+    std::vector<std::string> parts = splitPath(path.path());
+    // Most paths hold no link at all: then the answer is the lexical one. Most of the rest
+    // exist, and the kernel resolves them in one call. With the last component kept as it is,
+    // only its folder is resolved so.
+    const int plainFlags = followLast ? O_PATH : O_PATH | O_NOFOLLOW;
+    if (const UniqueFd plain(
+            openBeneath(root.fd.get(), relativeToRoot(parts), plainFlags, 0, RESOLVE_NO_SYMLINKS));
+        plain)
+        return lexicallyResolved(parts);
+    if (followLast || parts.empty() || parts.back() == "." || parts.back() == "..") {
+        if (auto whole = kernelResolved(root, parts))
+            return std::move(*whole);
+    } else {
+        std::vector<std::string> folderParts(parts.begin(), parts.end() - 1);
+        if (auto folder = kernelResolved(root, folderParts))
+            return (*folder == "/" ? *folder : *folder + "/") + parts.back();
+    }
     std::deque<std::string> pending;
-    for (auto& c : splitPath(path.path()))
+    for (auto& c : parts)
         pending.push_back(std::move(c));
     std::vector<std::string> resolved;
+    // The folder `resolved` names, when it is open; reopened from the root when needed.
+    UniqueFd folder;
     int links = 0;
     // Components of `resolved` from this index on could not be looked at and are taken
-    // lexically; once ".." takes them away again, what follows is resolved as usual (else a
-    // link after "missing/.." would reach the host unresolved and lead it out of the root).
+    // lexically; once ".." takes them away again, what follows is resolved as usual.
     constexpr std::size_t kNone = std::numeric_limits<std::size_t>::max();
     std::size_t missingFrom = kNone;
     while (!pending.empty()) {
@@ -68,42 +233,52 @@ std::optional<std::string> resolveInRoot(const MacPath& path, bool followLast)
                 resolved.pop_back();
             if (resolved.size() <= missingFrom)
                 missingFrom = kNone;
+            folder.reset();
             continue;
         }
         const bool missing = missingFrom != kNone;
         if (missing || (pending.empty() && !followLast)) {
             resolved.push_back(std::move(c));
+            folder.reset();
             continue;
         }
-        std::string host = root + joinMac(resolved);
-        if (host.back() != '/')
-            host.push_back('/');
-        host.append(c);
+        if (!folder)
+            folder.reset(
+                openBeneath(root.fd.get(), relativeToRoot(resolved), O_PATH | O_DIRECTORY, 0));
         struct stat st
         {
         };
-        if (::lstat(host.c_str(), &st) != 0) {
+        if (!folder || ::fstatat(folder.get(), c.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
             // Whatever lies beyond a missing component is taken lexically.
             missingFrom = resolved.size();
             resolved.push_back(std::move(c));
+            folder.reset();
             continue;
         }
         if (!S_ISLNK(st.st_mode)) {
+            UniqueFd next;
+            if (S_ISDIR(st.st_mode))
+                next.reset(::openat(folder.get(), c.c_str(),
+                                    O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            folder = std::move(next);
             resolved.push_back(std::move(c));
             continue;
         }
         if (++links > kMaxLinks)
-            return std::nullopt;
+            return Error::fromErrno(ELOOP, path.path());
         std::string target(static_cast<size_t>(st.st_size > 0 ? st.st_size : 256) + 1, '\0');
-        ssize_t n = ::readlink(host.c_str(), target.data(), target.size());
+        const ssize_t n = ::readlinkat(folder.get(), c.c_str(), target.data(), target.size());
         if (n < 0) {
             missingFrom = resolved.size();
             resolved.push_back(std::move(c));
+            folder.reset();
             continue;
         }
         target.resize(static_cast<size_t>(n));
-        if (!target.empty() && target.front() == '/')
+        if (!target.empty() && target.front() == '/') {
             resolved.clear();
+            folder.reset();
+        }
         auto targetParts = splitPath(target);
         for (auto it = targetParts.rbegin(); it != targetParts.rend(); ++it)
             pending.push_front(std::move(*it));
@@ -111,13 +286,13 @@ std::optional<std::string> resolveInRoot(const MacPath& path, bool followLast)
     return joinMac(resolved);
 }
 
-Result<FileStatus> statHost(const std::string& host, bool follow)
+Result<FileStatus> statDescriptor(int fd)
 {
     struct statx sx
     {
     };
-    const int flags = follow ? 0 : AT_SYMLINK_NOFOLLOW;
-    if (::statx(AT_FDCWD, host.c_str(), flags, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0)
+    if (::statx(fd, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME,
+                &sx) != 0)
         return Error::fromErrno(errno);
     FileStatus s;
     const mode_t mode = sx.stx_mode;
@@ -150,22 +325,85 @@ MacPath resolvingSymlinks(const MacPath& path)
     return path.standardized();
 }
 
-std::string resolvedHostPath(const MacPath& path, FollowLinks follow)
+Result<std::string> resolvedHostPath(const MacPath& path, FollowLinks follow)
 {
     auto r = resolveInRoot(path, follow == FollowLinks::yes);
-    if (r)
-        return hostPath(*r);
-    // A loop of links: the unresolved path would let the host follow an absolute target out of
-    // the root. Hand over a path every call refuses (ENOTDIR) and that nothing can create.
-    return std::string(kUnresolvableHostPath);
+    if (!r)
+        return r.error();
+    return hostPath(*r);
+}
+
+Result<UniqueFd> openInRoot(const MacPath& path, int flags, FollowLinks follow, mode_t mode)
+{
+    if (holdsNul(path.path()))
+        return Error::fromErrno(EINVAL, path.path());
+    auto root = openRoot();
+    if (!root)
+        return Error::fromErrno(root.error().systemErrno, path.path());
+    if (follow == FollowLinks::no)
+        flags |= O_NOFOLLOW;
+    const int fd =
+        openBeneath((*root)->fd.get(), relativeToRoot(splitPath(path.path())), flags, mode);
+    if (fd < 0)
+        return Error::fromErrno(errno, path.path());
+    return UniqueFd(fd);
+}
+
+Result<UniqueFd> makeFoldersInRoot(const MacPath& folder, mode_t mode,
+                                   const std::function<bool(int)>& prepareNew)
+{
+    if (holdsNul(folder.path()))
+        return Error::fromErrno(EINVAL, folder.path());
+    auto root = openRoot();
+    if (!root)
+        return Error::fromErrno(root.error().systemErrno, folder.path());
+    const std::vector<std::string> parts = splitPath(folder.path());
+    // Each prefix is opened from the root, so its links resolve inside it; a missing one is
+    // made in the folder opened just before, which is where the kernel looked for it.
+    const int rootFd = (*root)->fd.get();
+    UniqueFd parent(openBeneath(rootFd, ".", O_PATH | O_DIRECTORY, 0));
+    std::vector<std::string> prefix;
+    for (const std::string& part : parts) {
+        if (!parent)
+            return Error::fromErrno(errno, folder.path());
+        prefix.push_back(part);
+        UniqueFd next(openBeneath(rootFd, relativeToRoot(prefix), O_PATH | O_DIRECTORY, 0));
+        if (!next && errno == ENOENT && part != "." && part != "..") {
+            int rc;
+            do {
+                rc = ::mkdirat(parent.get(), part.c_str(), mode);
+            } while (rc != 0 && errno == EINTR);
+            if (rc == 0) {
+                UniqueFd made;
+                do {
+                    made.reset(::openat(parent.get(), part.c_str(),
+                                        O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+                } while (!made && errno == EINTR);
+                if (!made)
+                    return Error::fromErrno(errno, folder.path());
+                if (prepareNew && !prepareNew(made.get()))
+                    return Error::fromErrno(EPERM, folder.path());
+                next = std::move(made);
+            } else if (errno == EEXIST) {
+                // Made by someone else meanwhile (or a link whose target is missing).
+                next.reset(openBeneath(rootFd, relativeToRoot(prefix), O_PATH | O_DIRECTORY, 0));
+            } else {
+                return Error::fromErrno(errno, folder.path());
+            }
+        }
+        if (!next)
+            return Error::fromErrno(errno, folder.path());
+        parent = std::move(next);
+    }
+    return openInRoot(folder, O_RDONLY | O_DIRECTORY, FollowLinks::yes);
 }
 
 Result<FileStatus> fileStatus(const MacPath& path, FollowLinks follow)
 {
-    auto r = resolveInRoot(path, follow == FollowLinks::yes);
-    if (!r)
-        return Error::fromErrno(ELOOP, path.path());
-    auto st = statHost(hostPath(*r), false);
+    auto fd = openInRoot(path, O_PATH, follow);
+    if (!fd)
+        return fd.error();
+    auto st = statDescriptor(fd->get());
     if (!st)
         return Error::fromErrno(st.error().systemErrno, path.path());
     return st;
@@ -196,16 +434,13 @@ bool isSymbolicLink(const MacPath& path)
 
 Result<std::vector<std::string>> listDirectory(const MacPath& folder)
 {
-    auto r = resolveInRoot(folder, true);
-    if (!r)
-        return Error::fromErrno(ELOOP, folder.path());
-    UniqueFd fd(::open(hostPath(*r).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    auto fd = openInRoot(folder, O_RDONLY | O_DIRECTORY, FollowLinks::yes);
     if (!fd)
-        return Error::fromErrno(errno, folder.path());
-    DIR* dir = ::fdopendir(fd.get());
+        return fd.error();
+    DIR* dir = ::fdopendir(fd->get());
     if (!dir)
         return Error::fromErrno(errno, folder.path());
-    fd.release();
+    fd->release();
     std::vector<std::string> names;
     errno = 0;
     while (struct dirent* e = ::readdir(dir)) { // NOLINT(concurrency-mt-unsafe): one DIR per call
@@ -222,12 +457,11 @@ Result<std::vector<std::string>> listDirectory(const MacPath& folder)
 
 Result<std::string> readFile(const MacPath& path, std::size_t maxBytes)
 {
-    auto r = resolveInRoot(path, true);
-    if (!r)
-        return Error::fromErrno(ELOOP, path.path());
-    UniqueFd fd(::open(hostPath(*r).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
-    if (!fd)
-        return Error::fromErrno(errno, path.path());
+    // Non-blocking, so that a FIFO at the path cannot hold the open.
+    auto opened = openInRoot(path, O_RDONLY | O_NONBLOCK, FollowLinks::yes);
+    if (!opened)
+        return opened.error();
+    const UniqueFd& fd = *opened;
     struct stat st
     {
     };
@@ -260,9 +494,11 @@ Result<std::string> readFile(const MacPath& path, std::size_t maxBytes)
 
 Result<std::string> readSymbolicLink(const MacPath& path)
 {
-    const std::string host = resolvedHostPath(path, FollowLinks::no);
+    auto fd = openInRoot(path, O_PATH, FollowLinks::no);
+    if (!fd)
+        return fd.error();
     std::string target(4096, '\0');
-    ssize_t n = ::readlink(host.c_str(), target.data(), target.size());
+    const ssize_t n = ::readlinkat(fd->get(), "", target.data(), target.size());
     if (n < 0)
         return Error::fromErrno(errno, path.path());
     target.resize(static_cast<size_t>(n));
@@ -271,7 +507,8 @@ Result<std::string> readSymbolicLink(const MacPath& path)
 
 std::optional<std::string> findEntryCaseInsensitive(const MacPath& folder, std::string_view name)
 {
-    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string_view::npos)
+    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string_view::npos ||
+        holdsNul(name))
         return std::nullopt;
     if (fileStatus(folder.appendingPathComponent(name), FollowLinks::no))
         return std::string(name);

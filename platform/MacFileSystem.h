@@ -1,11 +1,16 @@
 // File-system access by Mac path: every call maps through MacRoot, and symbolic links are
-// resolved inside the root (an absolute target is re-rooted, ".." never climbs above "/").
+// resolved inside the root (an absolute target is re-rooted, ".." never climbs above "/"). The
+// kernel does the resolving from a descriptor of the root and the calls then work on the
+// descriptor they got, so a folder turned into a link between two steps cannot lead outside.
 //
 // All calls block on the file system, are thread-safe, and report failures as errno values
-// (Error::systemErrno) without throwing. A missing path is ENOENT, never success.
+// (Error::systemErrno) without throwing. A missing path is ENOENT, never success; a path holding
+// NUL is EINVAL (it would otherwise be cut short where the kernel reads it); a loop of links is
+// ELOOP. Needs Linux 5.6 or later (openat2).
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,6 +19,7 @@
 #include <sys/types.h>
 
 #include "base/Result.h"
+#include "base/UniqueFd.h"
 #include "platform/MacPath.h"
 
 namespace veldo::platform {
@@ -59,15 +65,33 @@ enum class FollowLinks
 
 // The path with every symbolic link resolved inside the root, standardised. Components that do
 // not exist are kept as written (taken lexically), as Foundation's resolvingSymlinksInPath does.
-// A link loop (more than 40 links) gives the standardised input.
+// A link loop (more than 40 links), or a path holding NUL, gives the standardised input.
 MacPath resolvingSymlinks(const MacPath& path);
 
 // The host path of `path` with the links of its parent folders resolved inside the root, and
-// its last component resolved too when `follow` is yes. What callers pass to host calls. When
-// the links form a loop, kUnresolvableHostPath, which every host call refuses.
-std::string resolvedHostPath(const MacPath& path, FollowLinks follow);
+// its last component resolved too when `follow` is yes, for the few host calls that only take a
+// path (starting a program). The answer is only as good as the moment it was computed: work on
+// files through openInRoot instead. Fails with ELOOP on a loop of links and EINVAL for a path
+// holding NUL.
+Result<std::string> resolvedHostPath(const MacPath& path, FollowLinks follow);
 
-inline constexpr std::string_view kUnresolvableHostPath = "/dev/null/unresolvable-link-loop";
+// Opens `path` with the open(2) `flags` (O_CLOEXEC added) and `mode` (with O_CREAT). The kernel
+// resolves the path from a descriptor of the root (openat2 with RESOLVE_IN_ROOT and
+// RESOLVE_NO_MAGICLINKS): links are followed inside the root with an absolute target re-rooted,
+// ".." stops at "/", and a folder turned into a link while the call runs cannot lead it out of
+// the root. With follow no a link at the last component is not followed: O_PATH opens the link
+// itself, other opens fail with ELOOP. A relative path is taken from "/". Fails with EINVAL for
+// a path holding NUL, ELOOP for more than 40 links, or the errno of the open; retries EINTR and
+// the kernel's EAGAIN after a rename raced the walk.
+Result<UniqueFd> openInRoot(const MacPath& path, int flags, FollowLinks follow, mode_t mode = 0);
+
+// Makes `folder` and its missing parents inside the root, each new one with `mode` and handed
+// (open, readable) to `prepareNew` before anything is made inside it; a false answer stops with
+// EPERM. Folders that exist keep their mode and owner. Answers the folder opened
+// O_RDONLY | O_DIRECTORY. Fails with ENOTDIR when something that is not a folder stands in the
+// way, EINVAL for a path holding NUL, or the errno of the failing call.
+Result<UniqueFd> makeFoldersInRoot(const MacPath& folder, mode_t mode,
+                                   const std::function<bool(int)>& prepareNew = {});
 
 // stat (follow yes) or lstat (follow no) through the root.
 Result<FileStatus> fileStatus(const MacPath& path, FollowLinks follow);

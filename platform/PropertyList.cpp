@@ -7,6 +7,7 @@
 
 #include <plist/plist.h>
 
+#include "platform/BinaryPlistWriter.h"
 #include "platform/MacFileSystem.h"
 #include "platform/PlistGuard.h"
 #include "platform/Unicode.h"
@@ -90,6 +91,15 @@ bool isUnsignedInteger(plist_t node, std::uint64_t bits)
     return probe && plist_compare_node_value(node, static_cast<plist_t>(probe.get())) == 0;
 }
 
+// libplist takes strings as C strings and converts them to UTF-16 for binary lists: a string
+// with a NUL or invalid UTF-8 would come out changed, so it is refused instead.
+// The reader refuses the same strings (a binary ASCII string may hold any byte, a UTF-16 one
+// U+0000): a list that read could otherwise never be written back.
+bool isWritableString(std::string_view s)
+{
+    return s.find('\0') == std::string_view::npos && repairedUtf8(s) == s;
+}
+
 // `depth`: the containers around `node`. The guard has bounded it before libplist parsed.
 std::optional<PlistValue> fromNode(plist_t node, int depth)
 {
@@ -115,7 +125,7 @@ std::optional<PlistValue> fromNode(plist_t node, int depth)
             }
             std::string k = key ? key : "";
             free(key); // NOLINT(cppcoreguidelines-no-malloc)
-            auto v = fromNode(value, depth + 1);
+            auto v = isWritableString(k) ? fromNode(value, depth + 1) : std::nullopt;
             if (!v) {
                 free(it); // NOLINT(cppcoreguidelines-no-malloc)
                 return std::nullopt;
@@ -141,7 +151,10 @@ std::optional<PlistValue> fromNode(plist_t node, int depth)
     case PLIST_KEY: {
         uint64_t len = 0;
         const char* s = plist_get_string_ptr(node, &len);
-        return PlistValue(std::string(s ? s : "", s ? len : 0));
+        std::string text(s ? s : "", s ? len : 0);
+        if (!isWritableString(text))
+            return std::nullopt;
+        return PlistValue(std::move(text));
     }
     case PLIST_UINT: {
         uint64_t v = 0;
@@ -178,13 +191,6 @@ std::optional<PlistValue> fromNode(plist_t node, int depth)
     default:
         return std::nullopt; // UIDs and unknown nodes are not part of the value tree
     }
-}
-
-// libplist takes strings as C strings and converts them to UTF-16 for binary lists: a string
-// with a NUL or invalid UTF-8 would come out changed, so it is refused instead.
-bool isWritableString(std::string_view s)
-{
-    return s.find('\0') == std::string_view::npos && repairedUtf8(s) == s;
 }
 
 // The libplist tree for `value`; null when a value cannot be written faithfully. `depth`: the
@@ -291,23 +297,29 @@ std::optional<PlistValue> readPropertyListFile(const MacPath& path, std::size_t 
 
 Result<std::string> serializePropertyList(const PlistValue& value, PlistFormat format)
 {
+    if (format == PlistFormat::binary)
+        return binaryPropertyList(value, kMaxPlistDepth, kMaxDateOffset);
     PlistPtr node = toNode(value, format, 0);
     if (!node)
         return Error::make(ErrorCode::invalidArgument);
     char* out = nullptr;
     uint32_t len = 0;
-    if (format == PlistFormat::binary)
-        plist_to_bin(static_cast<plist_t>(node.get()), &out, &len);
-    else
-        plist_to_xml(static_cast<plist_t>(node.get()), &out, &len);
+    plist_to_xml(static_cast<plist_t>(node.get()), &out, &len);
     if (!out)
         return Error::make(ErrorCode::ioFailure, {}, {});
     std::string result(out, len);
-    if (format == PlistFormat::binary)
-        plist_to_bin_free(out);
-    else
-        plist_to_xml_free(out);
+    plist_to_xml_free(out);
     return result;
+}
+
+Result<EncodedPlistItem> encodeBinaryArrayItem(const PlistValue& item)
+{
+    return encodeBinaryPlistItem(item, kMaxPlistDepth, kMaxDateOffset);
+}
+
+std::string serializeBinaryArray(std::span<const EncodedPlistItem> items)
+{
+    return binaryPropertyListOfItems(items);
 }
 
 } // namespace veldo::platform

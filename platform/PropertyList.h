@@ -4,7 +4,9 @@
 // containers nested more than kMaxPlistDepth deep, a binary list whose references form a cycle,
 // a binary list whose offsets, counts or references fall outside the data, and a binary list
 // whose shared objects would expand into an absurdly large tree (PlistGuard.h has the details).
-// OpenStep (old ASCII) lists are unreadable. Every failure is "none".
+// OpenStep (old ASCII) lists are unreadable, and so is a list holding a string or key that the
+// writer would refuse (a NUL, or bytes that are not UTF-8), so that whatever reads can be written
+// back. Every failure is "none".
 //
 // Values: integers keep their sign (a binary integer of 1, 2 or 4 bytes is unsigned, of 8 bytes
 // signed, of 16 bytes unsigned); dates keep their exact seconds in binary lists and whole seconds
@@ -14,10 +16,12 @@
 
 #include <cstddef>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
 #include "base/Result.h"
+#include "platform/BinaryPlistWriter.h"
 #include "platform/MacPath.h"
 #include "platform/PlistValue.h"
 
@@ -45,5 +49,10 @@ std::optional<PlistValue> readPropertyListFile(const MacPath& path,
 // invalid UTF-8, a date that is not finite or lies more than 10^12 seconds from 2001; an error
 // (ioFailure) when the serialiser itself fails.
 Result<std::string> serializePropertyList(const PlistValue& value, PlistFormat format);
+
+// One array member encoded on its own, and an array put together from such members (see
+// BinaryPlistWriter.h), for a list that is saved whole after every small change.
+Result<EncodedPlistItem> encodeBinaryArrayItem(const PlistValue& item);
+std::string serializeBinaryArray(std::span<const EncodedPlistItem> items);
 
 } // namespace veldo::platform

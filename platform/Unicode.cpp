@@ -11,11 +11,46 @@ namespace veldo::platform {
 
 namespace {
 
+// ICU counts in 32-bit lengths: longer text is converted piece by piece.
+constexpr std::size_t kConversionChunk = std::size_t{1} << 20;
+
+bool isContinuationByte(char c)
+{
+    return (static_cast<unsigned char>(c) & 0xC0u) == 0x80u;
+}
+
+// The end of the piece of `utf8` that starts the text and holds at most `limit` bytes, moved
+// back to the start of a sequence so that no well-formed character is cut in two. Four
+// continuation bytes in a row can't all belong to one character, so no more than three are
+// stepped over.
+std::size_t pieceEnd(std::string_view utf8, std::size_t limit)
+{
+    if (utf8.size() <= limit)
+        return utf8.size();
+    std::size_t end = limit;
+    for (int step = 0; step < 3 && isContinuationByte(utf8[end]); ++step)
+        --end;
+    return isContinuationByte(utf8[end]) ? limit : end;
+}
+
+// A piece of at most kConversionChunk bytes as UTF-16; fromUTF8 replaces ill-formed sequences
+// with U+FFFD. An ill-formed sequence never reaches past the start of the next well-formed one,
+// so pieces cut by pieceEnd convert exactly as the whole would.
+icu::UnicodeString pieceToUnicode(std::string_view piece)
+{
+    return icu::UnicodeString::fromUTF8(
+        icu::StringPiece(piece.data(), static_cast<int32_t>(piece.size())));
+}
+
 icu::UnicodeString toUnicode(std::string_view utf8)
 {
-    // fromUTF8 replaces ill-formed sequences with U+FFFD.
-    return icu::UnicodeString::fromUTF8(
-        icu::StringPiece(utf8.data(), static_cast<int32_t>(utf8.size())));
+    icu::UnicodeString s;
+    while (!utf8.empty()) {
+        const std::size_t end = pieceEnd(utf8, kConversionChunk);
+        s.append(pieceToUnicode(utf8.substr(0, end)));
+        utf8.remove_prefix(end);
+    }
+    return s;
 }
 
 std::string toUtf8(const icu::UnicodeString& s)
@@ -85,7 +120,15 @@ std::string uppercased(std::string_view utf8)
 
 std::string repairedUtf8(std::string_view bytes)
 {
-    return toUtf8(toUnicode(bytes));
+    // Piece by piece, so that no more than one piece is held as UTF-16.
+    std::string out;
+    out.reserve(bytes.size());
+    while (!bytes.empty()) {
+        const std::size_t end = pieceEnd(bytes, kConversionChunk);
+        pieceToUnicode(bytes.substr(0, end)).toUTF8String(out);
+        bytes.remove_prefix(end);
+    }
+    return out;
 }
 
 } // namespace veldo::platform

@@ -2,7 +2,9 @@
 #pragma once
 
 #include <cstdint>
+#include <stop_token>
 
+#include "base/Result.h"
 #include "platform/MacPath.h"
 
 namespace veldo::core {
@@ -21,7 +23,16 @@ namespace veldo::core {
 //
 // Blocks for as long as the walk takes (descriptor-relative: a folder's entries are read with
 // getdents and each file with fstatat, never re-opening by path); callers run it in background
-// work. Thread-safe; holds at most a fixed number of descriptors however deep the tree.
+// work. A tree of up to a few hundred entries is walked on the calling thread alone; in a larger
+// one the calling thread hands opened subfolders to the process's SizeWalkPool, walks along and
+// returns when every folder is counted. The answer is the same however the work was shared.
+// Thread-safe (concurrent callers share the pool); holds at most a fixed number of descriptors
+// however deep or wide the tree.
 std::int64_t allocatedSize(const platform::MacPath& path);
+
+// allocatedSize, stoppable: a stop requested through `stop` is noticed before each folder of
+// the walk is read and fails the call with cancelled. An item that is no folder is measured
+// whatever the token says.
+Result<std::int64_t> allocatedSize(const platform::MacPath& path, std::stop_token stop);
 
 } // namespace veldo::core

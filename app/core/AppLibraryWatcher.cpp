@@ -16,8 +16,8 @@ using platform::MacPath;
 class AppLibraryWatcher::Impl : public std::enable_shared_from_this<AppLibraryWatcher::Impl>
 {
 public:
-    Impl(std::vector<MacPath> folders, MacPath trash, bool observesWorkspace, double debounce,
-         Options options)
+    Impl(std::vector<MacPath> folders, MacPath trash, bool observesWorkspace,
+         std::chrono::milliseconds debounce, Options options)
         : m_applicationFolders(std::move(folders)), m_trashFolder(std::move(trash)),
           m_debounceInterval(debounce), m_observesWorkspace(observesWorkspace),
           m_options(std::move(options)),
@@ -164,16 +164,14 @@ public:
             m_firstPendingEvent = now;
         if (m_pendingWork)
             m_queue->cancel(*m_pendingWork);
-        const double elapsed = std::chrono::duration<double>(now - *m_firstPendingEvent).count();
-        const double delay = debounceDelay(elapsed, m_debounceInterval, kMaximumLatency);
+        const auto delay =
+            debounceDelay(now - *m_firstPendingEvent, m_debounceInterval, kMaximumLatency);
         std::weak_ptr<Impl> weak = weak_from_this();
-        m_pendingWork =
-            m_queue->asyncAfter(std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                                    std::chrono::duration<double>(delay)),
-                                [weak] {
-                                    if (auto s = weak.lock())
-                                        s->fireRescan();
-                                });
+        m_pendingWork = m_queue->asyncAfter(
+            std::chrono::duration_cast<std::chrono::steady_clock::duration>(delay), [weak] {
+                if (auto s = weak.lock())
+                    s->fireRescan();
+            });
     }
 
     void fireRescan()
@@ -213,7 +211,7 @@ public:
 private:
     const std::vector<MacPath> m_applicationFolders;
     const MacPath m_trashFolder;
-    const double m_debounceInterval;
+    const std::chrono::milliseconds m_debounceInterval;
     const bool m_observesWorkspace;
     const Options m_options;
 
@@ -236,7 +234,7 @@ private:
 
 AppLibraryWatcher::AppLibraryWatcher(std::optional<std::vector<MacPath>> applicationFolders,
                                      std::optional<MacPath> trashFolder, bool observesWorkspace,
-                                     double debounceInterval, Options options)
+                                     std::chrono::milliseconds debounceInterval, Options options)
 {
     const MacPath home = platform::homeDirectory();
     std::vector<MacPath> folders = applicationFolders.value_or(std::vector<MacPath>{
@@ -250,7 +248,7 @@ AppLibraryWatcher::AppLibraryWatcher(std::optional<std::vector<MacPath>> applica
 
 AppLibraryWatcher::AppLibraryWatcher(std::optional<std::vector<MacPath>> applicationFolders,
                                      std::optional<MacPath> trashFolder, bool observesWorkspace,
-                                     double debounceInterval)
+                                     std::chrono::milliseconds debounceInterval)
     : AppLibraryWatcher(std::move(applicationFolders), std::move(trashFolder), observesWorkspace,
                         debounceInterval, Options{})
 {
@@ -275,11 +273,12 @@ void AppLibraryWatcher::start()
     });
 }
 
-double AppLibraryWatcher::debounceDelay(double elapsed, double debounceInterval,
-                                        double maximumLatency)
+std::chrono::nanoseconds AppLibraryWatcher::debounceDelay(std::chrono::nanoseconds elapsed,
+                                                          std::chrono::nanoseconds debounceInterval,
+                                                          std::chrono::nanoseconds maximumLatency)
 {
-    const double delay = std::min(maximumLatency - elapsed, debounceInterval);
-    return delay < 0 ? 0 : delay;
+    const auto delay = std::min(maximumLatency - elapsed, debounceInterval);
+    return std::max(delay, std::chrono::nanoseconds::zero());
 }
 
 } // namespace veldo::core

@@ -122,10 +122,10 @@ public:
     // and the real home's "Applications"; no Trash means the real home's ".Trash".
     AppLibraryWatcher(std::optional<std::vector<platform::MacPath>> applicationFolders,
                       std::optional<platform::MacPath> trashFolder, bool observesWorkspace,
-                      double debounceInterval, Options options);
+                      std::chrono::milliseconds debounceInterval, Options options);
     AppLibraryWatcher(std::optional<std::vector<platform::MacPath>> applicationFolders,
                       std::optional<platform::MacPath> trashFolder, bool observesWorkspace,
-                      double debounceInterval);
+                      std::chrono::milliseconds debounceInterval);
     // Tears down: stops watching, drops pending work and ends every subscriber's stream.
     ~AppLibraryWatcher();
     AppLibraryWatcher(const AppLibraryWatcher&) = delete;
@@ -139,10 +139,12 @@ public:
     void start();
 
     // The wait before a rescan: the debounce interval, but never past `maximumLatency` after
-    // the first change of a burst (`elapsed` seconds ago); never negative.
-    static double debounceDelay(double elapsed, double debounceInterval, double maximumLatency);
+    // the first change of a burst (`elapsed` ago); never negative.
+    static std::chrono::nanoseconds debounceDelay(std::chrono::nanoseconds elapsed,
+                                                  std::chrono::nanoseconds debounceInterval,
+                                                  std::chrono::nanoseconds maximumLatency);
 
-    static constexpr double kMaximumLatency = 5.0;
+    static constexpr std::chrono::seconds kMaximumLatency{5};
 
 private:
     class Impl;

@@ -4,13 +4,14 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <cmath>
 #include <ctime>
+#include <functional>
 
 #include <fcntl.h>
 #include <poll.h>
 #include <pwd.h>
 #include <signal.h>
+#include <sys/eventfd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -36,44 +37,75 @@ using SteadyClock = std::chrono::steady_clock;
 using Deadline = std::optional<SteadyClock::time_point>;
 
 constexpr std::string_view kPathMarker = "__VELDO_PATH__";
-constexpr double kLoginShellTimeout = 5.0;
-constexpr double kXcodeSelectTimeout = 5.0;
+constexpr std::chrono::seconds kLoginShellTimeout{5};
+constexpr std::chrono::seconds kXcodeSelectTimeout{5};
 constexpr std::size_t kReadChunk = std::size_t{64} * 1024;
 constexpr std::size_t kMaxShellsFileBytes = std::size_t{1024} * 1024;
 constexpr std::size_t kMaxAliasBytes = std::size_t{64} * 1024;
 
-Deadline deadlineAfter(double seconds)
+Deadline deadlineAfter(std::chrono::milliseconds wait)
 {
-    if (std::isnan(seconds) || seconds < 0)
-        seconds = 0;
     // Beyond about thirty years, no limit (and no overflow of the clock).
-    if (std::isinf(seconds) || seconds > 1e9)
+    if (wait > std::chrono::seconds(1'000'000'000))
         return std::nullopt;
-    return SteadyClock::now() + std::chrono::duration_cast<SteadyClock::duration>(
-                                    std::chrono::duration<double>(seconds));
+    return SteadyClock::now() + std::max(wait, std::chrono::milliseconds::zero());
 }
+
+// A descriptor that becomes readable once a stop is requested through a token; none for a
+// token that can never stop.
+class StopSignal
+{
+public:
+    explicit StopSignal(const std::stop_token& stop)
+    {
+        if (!stop.stop_possible())
+            return;
+        m_fd = UniqueFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+        if (!m_fd)
+            return; // cannot watch: the run goes on as if no stop could come
+        const int fd = m_fd.get();
+        m_callback.emplace(stop, [fd] {
+            const std::uint64_t one = 1;
+            while (::write(fd, &one, sizeof one) < 0 && errno == EINTR) {
+            }
+        });
+    }
+
+    // -1 when there is nothing to watch.
+    int fd() const { return m_fd ? m_fd.get() : -1; }
+
+private:
+    UniqueFd m_fd;
+    std::optional<std::stop_callback<std::function<void()>>> m_callback;
+};
 
 // Reads both pipes of a child and notices its end, while waiting for one condition.
 class OutputPump
 {
 public:
-    explicit OutputPump(platform::ChildProcess& child) : m_child(child) {}
+    OutputPump(platform::ChildProcess& child, int stopFd) : m_child(child), m_stopFd(stopFd) {}
 
     bool exited() const { return m_exited; }
     bool stdoutEnded() const { return m_stdoutEnded; }
     bool stderrEnded() const { return m_stderrEnded; }
     std::string& stdoutBytes() { return m_stdout; }
     std::string& stderrBytes() { return m_stderr; }
+    bool truncated() const { return m_truncated; }
+    bool stopRequested() const { return m_stopRequested; }
+    // Stops watching for a stop request (the child is being stopped already).
+    void ignoreStop() { m_stopFd = -1; }
 
-    // Reads whatever arrives until `done()` holds or the deadline passes (none: no limit).
-    // Returns done() at the end.
+    // Reads whatever arrives until `done()` holds, the deadline passes (none: no limit) or a
+    // stop is requested. Returns done() at the end.
     template <typename Done>
     bool pumpUntil(Done done, Deadline deadline)
     {
         for (;;) {
             if (done())
                 return true;
-            pollfd fds[3];
+            if (m_stopRequested && m_stopFd >= 0)
+                return false;
+            pollfd fds[4];
             nfds_t count = 0;
             if (!m_stdoutEnded)
                 fds[count++] = pollfd{m_child.stdoutFd(), POLLIN, 0};
@@ -83,6 +115,8 @@ public:
                 fds[count++] = pollfd{m_child.exitFd(), POLLIN, 0};
             if (count == 0)
                 return done();
+            if (m_stopFd >= 0)
+                fds[count++] = pollfd{m_stopFd, POLLIN, 0};
 
             timespec wait{};
             timespec* waitPointer = nullptr;
@@ -107,7 +141,9 @@ public:
             for (nfds_t i = 0; i < count; ++i) {
                 if (fds[i].revents == 0)
                     continue;
-                if (fds[i].fd == m_child.exitFd())
+                if (fds[i].fd == m_stopFd)
+                    m_stopRequested = true;
+                else if (fds[i].fd == m_child.exitFd())
                     m_exited = true;
                 else if (fds[i].fd == m_child.stdoutFd())
                     readSome(fds[i].fd, m_stdout, m_stdoutEnded);
@@ -120,23 +156,32 @@ public:
     }
 
 private:
-    // One read: data is appended; end of file or a read error ends the pipe.
+    // One read: data is appended up to kMaxOutputBytes and the rest dropped; end of file or a
+    // read error ends the pipe.
     void readSome(int fd, std::string& buffer, bool& ended)
     {
         char chunk[kReadChunk];
         const ssize_t n = base::retryOnInterrupt([&] { return ::read(fd, chunk, sizeof chunk); });
-        if (n > 0)
-            buffer.append(chunk, static_cast<std::size_t>(n));
-        else if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK))
+        if (n > 0) {
+            const auto count = static_cast<std::size_t>(n);
+            const std::size_t kept = std::min(count, kMaxOutputBytes - buffer.size());
+            buffer.append(chunk, kept);
+            if (kept < count)
+                m_truncated = true;
+        } else if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
             ended = true;
+        }
     }
 
     platform::ChildProcess& m_child;
+    int m_stopFd = -1;
+    bool m_stopRequested = false;
     std::string m_stdout;
     std::string m_stderr;
     bool m_exited = false;
     bool m_stdoutEnded = false;
     bool m_stderrEnded = false;
+    bool m_truncated = false;
 };
 
 std::int32_t codeFromStatus(int status)
@@ -154,11 +199,14 @@ bool isValidEnvironmentName(const std::string& name)
            name.find('\0') == std::string::npos;
 }
 
-std::optional<Output> runProgram(const std::string& hostExecutable, const std::string& argv0,
-                                 const std::vector<std::string>& arguments,
-                                 const Environment& environment, double timeout)
+Result<Output> runProgram(const std::string& hostExecutable, const std::string& argv0,
+                          const std::vector<std::string>& arguments, const Environment& environment,
+                          std::chrono::milliseconds timeout, const RunOptions& options,
+                          const std::stop_token& stop)
 {
     const Deadline deadline = deadlineAfter(timeout);
+    if (stop.stop_requested())
+        return Error::make(ErrorCode::cancelled);
 
     std::vector<std::string> argv;
     argv.reserve(arguments.size() + 1);
@@ -171,27 +219,36 @@ std::optional<Output> runProgram(const std::string& hostExecutable, const std::s
             env.push_back(std::string(name).append("=").append(value));
     }
 
+    const StopSignal stopSignal(stop);
     auto child = platform::ChildProcess::spawn(hostExecutable, argv, env);
     if (!child)
-        return std::nullopt;
+        return child.error();
 
-    OutputPump pump(*child);
+    OutputPump pump(*child, stopSignal.fd());
     const auto hasExited = [&] { return pump.exited(); };
-    const bool timedOut = !pump.pumpUntil(hasExited, deadline);
-    if (timedOut) {
+    const bool ended = pump.pumpUntil(hasExited, deadline);
+    const bool cancelled = !ended && pump.stopRequested();
+    const bool timedOut = !ended && !cancelled;
+    if (!ended) {
+        pump.ignoreStop();
         child->sendSignal(SIGTERM);
-        if (!pump.pumpUntil(hasExited, deadlineAfter(kTerminateGrace))) {
+        if (!pump.pumpUntil(hasExited, deadlineAfter(options.terminateGrace))) {
             child->sendSignal(SIGKILL);
             pump.pumpUntil(hasExited, std::nullopt);
         }
     }
     const int status = child->wait();
-    pump.pumpUntil([&] { return pump.stdoutEnded(); }, deadlineAfter(kOutputDrainWait));
-    pump.pumpUntil([&] { return pump.stderrEnded(); }, deadlineAfter(kOutputDrainWait));
+    if (cancelled) {
+        child->closeOutput();
+        return Error::make(ErrorCode::cancelled);
+    }
+    pump.pumpUntil([&] { return pump.stdoutEnded(); }, deadlineAfter(options.outputDrainWait));
+    pump.pumpUntil([&] { return pump.stderrEnded(); }, deadlineAfter(options.outputDrainWait));
     child->closeOutput();
 
     return Output{platform::repairedUtf8(pump.stdoutBytes()),
-                  platform::repairedUtf8(pump.stderrBytes()), codeFromStatus(status), timedOut};
+                  platform::repairedUtf8(pump.stderrBytes()), codeFromStatus(status), timedOut,
+                  pump.truncated()};
 }
 
 std::vector<std::string> split(std::string_view text, char separator)
@@ -266,8 +323,9 @@ std::string inheritedPath()
     return it == env.end() ? std::string() : it->second;
 }
 
-// The host path that run executes for a Mac path (the identity with an empty root).
-std::string hostExecutablePath(const MacPath& executable)
+// The host path that run executes for a Mac path (the identity with an empty root); ELOOP when
+// its links form a loop (ELOOP).
+Result<std::string> hostExecutablePath(const MacPath& executable)
 {
     if (platform::macRoot().empty())
         return executable.path();
@@ -276,31 +334,38 @@ std::string hostExecutablePath(const MacPath& executable)
 
 } // namespace
 
-std::optional<Output> run(const MacPath& executable, const std::vector<std::string>& arguments,
-                          const Environment& environment, double timeout)
+Result<Output> run(const MacPath& executable, const std::vector<std::string>& arguments,
+                   const Environment& environment, std::chrono::milliseconds timeout,
+                   const RunOptions& options, std::stop_token stop)
 {
     // argv[0] keeps the path as mapped, so programs that look at their own name see it.
     const std::string argv0 =
         platform::macRoot().empty() ? executable.path() : platform::hostPath(executable);
-    return runProgram(hostExecutablePath(executable), argv0, arguments, environment, timeout);
+    const auto host = hostExecutablePath(executable);
+    if (!host)
+        return host.error();
+    return runProgram(*host, argv0, arguments, environment, timeout, options, stop);
 }
 
-std::optional<Output> runHostProgram(const std::string& hostExecutable,
-                                     const std::vector<std::string>& arguments,
-                                     const Environment& environment, double timeout)
+Result<Output> runHostProgram(const std::string& hostExecutable,
+                              const std::vector<std::string>& arguments,
+                              const Environment& environment, std::chrono::milliseconds timeout,
+                              const RunOptions& options, std::stop_token stop)
 {
-    return runProgram(hostExecutable, hostExecutable, arguments, environment, timeout);
+    return runProgram(hostExecutable, hostExecutable, arguments, environment, timeout, options,
+                      stop);
 }
 
-std::optional<Output> runWithUserEnvironment(const MacPath& executable,
-                                             const std::vector<std::string>& arguments,
-                                             double timeout)
+Result<Output> runWithUserEnvironment(const MacPath& executable,
+                                      const std::vector<std::string>& arguments,
+                                      std::chrono::milliseconds timeout, const RunOptions& options,
+                                      std::stop_token stop)
 {
     Environment env = processEnvironment();
     const auto own = env.find("PATH");
     const std::string ownPath = own == env.end() ? std::string() : own->second;
     env["PATH"] = childSearchPath(searchPath(), ownPath);
-    return run(executable, arguments, env, timeout);
+    return run(executable, arguments, env, timeout, options, std::move(stop));
 }
 
 Environment processEnvironment()
@@ -336,8 +401,8 @@ std::optional<MacPath> which(std::string_view name, const std::vector<MacPath>& 
             continue;
         if (status->mode & S_IWOTH)
             continue;
-        const std::string host = platform::resolvedHostPath(candidate, platform::FollowLinks::yes);
-        if (::access(host.c_str(), X_OK) != 0)
+        const auto host = platform::resolvedHostPath(candidate, platform::FollowLinks::yes);
+        if (!host || ::access(host->c_str(), X_OK) != 0)
             continue;
         if (!stubsAcceptable && isAppleStub(candidate))
             continue;
@@ -390,9 +455,13 @@ std::string childSearchPath(const std::vector<MacPath>& searchPath, std::string_
     const bool mapped = !platform::macRoot().empty();
     std::vector<std::string> folders;
     folders.reserve(searchPath.size());
-    for (const MacPath& folder : searchPath)
-        folders.push_back(mapped ? platform::resolvedHostPath(folder, platform::FollowLinks::yes)
-                                 : folder.path());
+    for (const MacPath& folder : searchPath) {
+        if (!mapped) {
+            folders.push_back(folder.path());
+        } else if (auto host = platform::resolvedHostPath(folder, platform::FollowLinks::yes)) {
+            folders.push_back(std::move(*host));
+        }
+    }
     if (mapped) {
         for (auto& piece : split(inherited, ':')) {
             if (piece.front() == '/' &&

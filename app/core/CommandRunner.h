@@ -2,9 +2,9 @@
 //
 // run starts a program with an argument vector, a complete environment and a time-out, gives
 // it the null device as standard input, collects standard output and standard error while it
-// runs, stops it when the time-out passes (SIGTERM, then SIGKILL 3 seconds later), and hands
-// back one Output. Every call blocks the calling thread; many calls may run at once on
-// different threads.
+// runs, stops it when the time-out passes or a stop is requested (SIGTERM, then SIGKILL 3
+// seconds later), and hands back one Output. Every call blocks the calling thread; many calls
+// may run at once on different threads.
 //
 // Paths are Mac paths: the executable given to run, the folders of the search path and what
 // which() answers. Tests of existence, type, permissions and identity go through the Mac root;
@@ -15,14 +15,18 @@
 // and afresh after a change of Mac root.
 #pragma once
 
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <optional>
 #include <set>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "base/Result.h"
 #include "platform/MacPath.h"
 
 namespace veldo::core::CommandRunner {
@@ -31,41 +35,66 @@ namespace veldo::core::CommandRunner {
 // those two macros as themselves, so they are safe as member names.)
 struct Output
 {
-    std::string stdout; // all of standard output, UTF-8 with each invalid sequence as U+FFFD
+    // Standard output, UTF-8 with each invalid sequence as U+FFFD: all of it, or its first
+    // kMaxOutputBytes bytes (before repair) when `truncated`.
+    std::string stdout;
     std::string stderr; // the same for standard error
     // The exit status when the child exited; the signal number when a signal ended it (9 for
     // a child killed at its time-out, 15 when SIGTERM ended it).
     std::int32_t code = 0;
-    bool timedOut = false; // still running when the time-out passed (it was then stopped)
+    bool timedOut = false;  // still running when the time-out passed (it was then stopped)
+    bool truncated = false; // a stream passed kMaxOutputBytes; the rest was read and dropped
 
     friend bool operator==(const Output&, const Output&) = default;
 };
 
+// Most bytes kept of each output stream.
+inline constexpr std::size_t kMaxOutputBytes = std::size_t{64} << 20;
+
 // An environment, passed to a child whole: the child sees exactly these variables.
 using Environment = std::map<std::string, std::string>;
 
-// Seconds the stop sequence waits after SIGTERM before SIGKILL, and at most for each output
+// How long the stop sequence waits after SIGTERM before SIGKILL, and at most for each output
 // pipe to reach its end once the child has ended.
-inline constexpr double kTerminateGrace = 3.0;
-inline constexpr double kOutputDrainWait = 3.0;
+inline constexpr std::chrono::milliseconds kTerminateGrace{3'000};
+inline constexpr std::chrono::milliseconds kOutputDrainWait{3'000};
+// A time-out that never passes.
+inline constexpr std::chrono::milliseconds kNoTimeLimit = std::chrono::milliseconds::max();
+
+// The waits of the stop sequence, shorter in tests.
+struct RunOptions
+{
+    std::chrono::milliseconds terminateGrace = kTerminateGrace;
+    std::chrono::milliseconds outputDrainWait = kOutputDrainWait;
+};
 
 // Runs the program at `executable` (a Mac path; not searched for) with `arguments` and exactly
-// `environment`, for at most `timeout` seconds (infinity: no limit; NaN or below 0 count as 0).
-// Both pipes are drained while the child runs, so no amount of output blocks it. When the
-// time-out passes the child gets SIGTERM, then SIGKILL when it is still there 3 seconds later;
-// the call then waits for it to end. Once it has ended, each pipe gets up to 3 seconds to reach
-// its end (a descendant may hold it open); what was read by then is returned. A call therefore
-// lasts at most timeout + 9 s unless the child survives SIGKILL.
-// None when the program could not be started (missing, not executable, …); nothing else.
-std::optional<Output> run(const platform::MacPath& executable,
-                          const std::vector<std::string>& arguments, const Environment& environment,
-                          double timeout);
+// `environment`, for at most `timeout` (kNoTimeLimit, or anything beyond about thirty years: no
+// limit; below 0 counts as 0). Both pipes are drained while the child runs, so no amount of
+// output blocks it; beyond kMaxOutputBytes a stream's bytes are read and dropped. When the
+// time-out passes the child gets SIGTERM, then SIGKILL when it is still there the terminate
+// grace later; the call then waits for it to end. Once it has ended, each pipe gets up to the
+// drain wait to reach its end (a descendant may hold it open); what was read by then is
+// returned. A call therefore lasts at most timeout + grace + 2 × drain wait (9 s by default)
+// unless the child survives SIGKILL.
+//
+// A stop requested through `stop` while the child runs ends it the same way (SIGTERM, SIGKILL
+// after the grace); the call returns as soon as the child has ended, without waiting for the
+// pipes, and fails with cancelled. A stop requested before the start runs nothing. Once the
+// time-out has passed the run ends as a time-out; once the child has ended by itself, a stop
+// only cuts the wait for its pipes short.
+// Fails with ioFailure and the errno of the failed start when the program could not be
+// started (ENOENT: missing; EACCES: not executable; …).
+Result<Output> run(const platform::MacPath& executable, const std::vector<std::string>& arguments,
+                   const Environment& environment, std::chrono::milliseconds timeout,
+                   const RunOptions& options = {}, std::stop_token stop = {});
 
 // run with the app's own environment, its "PATH" replaced by childSearchPath(searchPath(), the
 // app's own PATH).
-std::optional<Output> runWithUserEnvironment(const platform::MacPath& executable,
-                                             const std::vector<std::string>& arguments,
-                                             double timeout);
+Result<Output> runWithUserEnvironment(const platform::MacPath& executable,
+                                      const std::vector<std::string>& arguments,
+                                      std::chrono::milliseconds timeout,
+                                      const RunOptions& options = {}, std::stop_token stop = {});
 
 // The first folder + "/" + name in `searchPath` that is an executable regular file, whose
 // status can be read, that is not writable by others, and that is no Apple placeholder tool
@@ -93,9 +122,10 @@ Environment processEnvironment();
 // ---- The steps of the above, for tests and for callers that compose their own. ----
 
 // run, for a program given by its host path (no mapping).
-std::optional<Output> runHostProgram(const std::string& hostExecutable,
-                                     const std::vector<std::string>& arguments,
-                                     const Environment& environment, double timeout);
+Result<Output> runHostProgram(const std::string& hostExecutable,
+                              const std::vector<std::string>& arguments,
+                              const Environment& environment, std::chrono::milliseconds timeout,
+                              const RunOptions& options = {}, std::stop_token stop = {});
 
 // searchPath's rule for given parts: `loginFolders`, versionManagerDirectories(home), the fixed
 // folders, then `inheritedPath` split at ":" (empty pieces dropped), through usableDirectories.

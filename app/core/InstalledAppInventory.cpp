@@ -206,8 +206,9 @@ InstalledApp makeApp(const MacPath& bundle, bool isSystem, const RunningPaths& r
 
 } // namespace
 
-std::vector<InstalledApp> scan(const std::vector<ScopedAccessRoot>& roots, bool includeSystemApps,
-                               const InventorySources& sources)
+Result<std::vector<InstalledApp>> scan(const std::vector<ScopedAccessRoot>& roots,
+                                       bool includeSystemApps, const InventorySources& sources,
+                                       std::stop_token stop)
 {
     const RunningPaths running = runningAppPaths(sources);
 
@@ -228,7 +229,11 @@ std::vector<InstalledApp> scan(const std::vector<ScopedAccessRoot>& roots, bool 
     std::unordered_set<std::string> seen;
     std::vector<InstalledApp> result;
     for (const auto& folder : folders) {
+        if (stop.stop_requested())
+            return Error::make(ErrorCode::cancelled);
         for (const auto& candidate : candidatesIn(folder.url)) {
+            if (stop.stop_requested())
+                return Error::make(ErrorCode::cancelled);
             const MacPath bundle = applyLinkRule(candidate, appFolders);
             if (!seen.insert(comparisonPath(bundle)).second)
                 continue;

@@ -8,10 +8,12 @@
 #pragma once
 
 #include <optional>
+#include <stop_token>
 #include <vector>
 
 #include "app/core/AccessRootKind.h"
 #include "app/core/InstalledApp.h"
+#include "base/Result.h"
 #include "platform/Clock.h"
 #include "platform/LastUsedDates.h"
 #include "platform/MacPath.h"
@@ -37,9 +39,11 @@ namespace InstalledAppInventory {
 // package is looked at. A symbolic link to an app inside one of the application folders stands
 // for its target; a link to an app elsewhere is listed as the link. A bundle reached twice (by
 // any links) is listed once, from the first folder that reaches it. sizeBytes is 0. Sorted by
-// sortByName.
-std::vector<InstalledApp> scan(const std::vector<ScopedAccessRoot>& roots, bool includeSystemApps,
-                               const InventorySources& sources = {});
+// sortByName. A stop requested through `stop` is noticed before each bundle is read and fails
+// the scan with cancelled.
+Result<std::vector<InstalledApp>> scan(const std::vector<ScopedAccessRoot>& roots,
+                                       bool includeSystemApps, const InventorySources& sources = {},
+                                       std::stop_token stop = {});
 
 // One bundle on its own (an app dropped or opened): none unless the extension is exactly "app"
 // and something exists at the path. isSystemApp when the path lies in "/System/".

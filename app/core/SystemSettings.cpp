@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "base/UniqueFd.h"
 #include "platform/MacFileSystem.h"
 #include "platform/UrlOpener.h"
 
@@ -49,10 +48,10 @@ Probe probe(const MacPath& path)
         return Probe::missing;
     if (status->type == platform::FileType::directory)
         return platform::listDirectory(path) ? Probe::readable : Probe::unreadable;
-    const std::string host = platform::resolvedHostPath(path, platform::FollowLinks::yes);
     // O_NONBLOCK: a FIFO planted at the path must not hold the probe up.
-    UniqueFd fd(::open(host.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    return fd ? Probe::readable : Probe::unreadable;
+    return platform::openInRoot(path, O_RDONLY | O_NOCTTY | O_NONBLOCK, platform::FollowLinks::yes)
+               ? Probe::readable
+               : Probe::unreadable;
 }
 
 } // namespace

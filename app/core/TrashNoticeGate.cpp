@@ -10,11 +10,6 @@ using platform::MacPath;
 
 namespace {
 
-double secondsBetween(Date earlier, Date later)
-{
-    return std::chrono::duration<double>(later - earlier).count();
-}
-
 std::string lowerStandardPath(const MacPath& p)
 {
     return platform::lowercased(p.standardized().path());
@@ -41,9 +36,9 @@ void TrashNoticeGate::expect(const std::vector<MacPath>& urls,
 
 void TrashNoticeGate::prune(Date now)
 {
-    auto pruneMap = [&](std::map<std::string, Date>& m, double lifetime) {
+    auto pruneMap = [&](std::map<std::string, Date>& m, std::chrono::seconds lifetime) {
         for (auto it = m.begin(); it != m.end();) {
-            if (secondsBetween(it->second, now) < lifetime)
+            if (now - it->second < lifetime)
                 ++it;
             else
                 it = m.erase(it);
@@ -52,7 +47,7 @@ void TrashNoticeGate::prune(Date now)
     pruneMap(expectedPaths, expectationLifetime);
     pruneMap(expectedBundleIDs, expectationLifetime);
     pruneMap(offered, repeatInterval);
-    if (lastRemovalActivity && secondsBetween(*lastRemovalActivity, now) >= expectationLifetime)
+    if (lastRemovalActivity && now - *lastRemovalActivity >= expectationLifetime)
         lastRemovalActivity.reset();
 }
 
@@ -84,7 +79,7 @@ bool TrashNoticeGate::decide(const WatchedAppBundle& bundle, bool removalInProgr
     if (bundle.trashURL && isNestedInTrash(*bundle.trashURL, trashFolder)) {
         if (removalInProgress)
             return false;
-        if (lastRemovalActivity && secondsBetween(*lastRemovalActivity, now) < expectationLifetime)
+        if (lastRemovalActivity && now - *lastRemovalActivity < expectationLifetime)
             return false;
     }
     const std::string key = offerKey(bundle);

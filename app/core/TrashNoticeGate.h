@@ -3,6 +3,7 @@
 // app offered a short while ago. A plain value kept by the controller; nothing is saved.
 #pragma once
 
+#include <chrono>
 #include <map>
 #include <optional>
 #include <string>
@@ -16,8 +17,10 @@ namespace veldo::core {
 
 struct TrashNoticeGate
 {
-    double expectationLifetime = 180; // seconds a recording (and the last removal) counts
-    double repeatInterval = 600;      // seconds an offer blocks another under the same key
+    // How long a recording (and the last removal) counts, and how long an offer blocks another
+    // under the same key.
+    std::chrono::seconds expectationLifetime{180};
+    std::chrono::seconds repeatInterval{600};
     std::optional<std::string> ownBundleID;
     std::map<std::string, Date> expectedPaths;     // lower-cased standardised paths
     std::map<std::string, Date> expectedBundleIDs; // lower-cased identifiers

@@ -72,12 +72,14 @@ private:
                          std::vector<std::uint32_t>& children);
     bool readLeafEntry(std::uint32_t value, std::uint32_t key);
 
-    void resolve(std::uint32_t identifier);
+    // False once the paths built so far pass their bound.
+    bool resolve(std::uint32_t identifier);
 
     std::string_view m_data;
     std::int64_t m_size = 0;
     std::vector<Block> m_blocks;
     std::int64_t m_byteBudget = 0;
+    std::size_t m_pathBytesLeft = 0;
     std::unordered_map<std::uint32_t, PathSlot> m_slots;
 };
 
@@ -116,8 +118,11 @@ std::vector<BOMEntry> FileReader::entries()
         identifiers.push_back(identifier);
     std::sort(identifiers.begin(), identifiers.end());
 
-    for (const auto identifier : identifiers)
-        resolve(identifier);
+    m_pathBytesLeft = std::min(kMaxTotalPathBytes, kPathBytesPerFileByte * m_data.size());
+    for (const auto identifier : identifiers) {
+        if (!resolve(identifier))
+            return {};
+    }
 
     std::vector<BOMEntry> result;
     result.reserve(identifiers.size());
@@ -315,10 +320,10 @@ bool FileReader::readLeafEntry(std::uint32_t value, std::uint32_t key)
 // record's result is kept, so a record is looked at once however many paths pass through it; a
 // record's depth counts the records from it to the top, which is the number of lookups that
 // walking its chain alone would make.
-void FileReader::resolve(std::uint32_t identifier)
+bool FileReader::resolve(std::uint32_t identifier)
 {
     if (identifier == 0)
-        return;
+        return true;
     std::vector<PathSlot*> chain;
     const PathSlot* base = nullptr; // the resolved record the chain ends on, if any
     bool broken = false;            // a record is missing or the chain loops
@@ -368,11 +373,15 @@ void FileReader::resolve(std::uint32_t identifier)
                 sound = false;
                 slot.path.clear();
             }
+            if (slot.path.size() > m_pathBytesLeft)
+                return false;
+            m_pathBytesLeft -= slot.path.size();
         }
         slot.hasPath = sound;
         slot.depth = depth;
         prefix = &slot.path;
     }
+    return true;
 }
 
 } // namespace

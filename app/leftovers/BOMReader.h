@@ -11,7 +11,10 @@
 // whose blocks don't overlap never exceeds. A path is built from at most 4,096 records; a
 // path longer than 1,024 bytes (PATH_MAX on a Mac: nothing there can be named by it) is left
 // out. Path building remembers each identifier's result, so the cost stays linear in the
-// number of records.
+// number of records. Overlapping blocks let a small file name the same long parent path for
+// millions of records, so the joined paths together may hold at most kPathBytesPerFileByte
+// times the file's size (and never more than kMaxTotalPathBytes): a file whose paths would
+// pass that is not read at all, as a damaged one.
 // Pure and thread-safe; blocks only for the CPU work.
 #pragma once
 
@@ -30,9 +33,14 @@ inline constexpr std::uint32_t kMaxVariables = 99'999;
 inline constexpr int kMaxPathRecords = 4'096;
 // Longest path, in UTF-8 bytes, that is returned.
 inline constexpr std::size_t kMaxPathBytes = 1'024;
+// Most bytes all returned paths may hold together, per byte of the file and in all. A sound
+// installer's file holds its paths in well under twice its own size.
+inline constexpr std::size_t kPathBytesPerFileByte = 8;
+inline constexpr std::size_t kMaxTotalPathBytes = std::size_t{512} << 20;
 
 // Every path of the file's "Paths" tree, with whether it is a file, in ascending order of the
-// path identifiers the file gives them. Empty when the file can't be read at all.
+// path identifiers the file gives them. Empty when the file can't be read at all or its paths
+// would pass the bound above.
 std::vector<BOMEntry> entries(std::string_view bytes);
 
 } // namespace veldo::leftovers::BOMReader

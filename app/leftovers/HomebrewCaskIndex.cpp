@@ -75,7 +75,7 @@ std::string expandTilde(const std::string& path, const MacPath& home)
 
 } // namespace
 
-CaskIndex loadIndex(bool forceRefresh, double infoTimeout)
+CaskIndex loadIndex(bool forceRefresh, std::chrono::milliseconds infoTimeout)
 {
     const auto brew = CommandRunner::which("brew", CommandRunner::searchPath(),
                                            CommandRunner::commandLineToolsInstalled());

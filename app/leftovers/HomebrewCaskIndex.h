@@ -14,6 +14,7 @@
 // records out.
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -24,8 +25,8 @@
 
 namespace veldo::leftovers::HomebrewCasks {
 
-// Seconds a "brew info" run may take before it is stopped.
-inline constexpr double kInfoTimeout = 120.0;
+// How long a "brew info" run may take before it is stopped.
+inline constexpr std::chrono::seconds kInfoTimeout{120};
 
 // The index of the installed casks. Finds brew in the tool search path (none: an empty index,
 // the cache untouched); its Caskroom is "Caskroom" in the folder two levels above brew
@@ -34,7 +35,7 @@ inline constexpr double kInfoTimeout = 120.0;
 // brew is run (with `infoTimeout`) when some cask folder is not covered by it, and what brew
 // reports replaces the bookkeeping records of the same short token; the new index and
 // signature then replace the cache (a failed brew run is cached too).
-CaskIndex loadIndex(bool forceRefresh, double infoTimeout = kInfoTimeout);
+CaskIndex loadIndex(bool forceRefresh, std::chrono::milliseconds infoTimeout = kInfoTimeout);
 
 // The cask that owns the app at `appURL`: the index entry for the app's file name (else for a
 // key equal to it ignoring case: the first such key in plain string order), when one of that

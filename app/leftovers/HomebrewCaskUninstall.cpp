@@ -61,7 +61,8 @@ CommandRunner::Environment uninstallEnvironment()
 
 } // namespace
 
-UninstallResult uninstall(const std::string& token, bool zap, double timeout)
+Result<UninstallResult> uninstall(const std::string& token, bool zap,
+                                  std::chrono::milliseconds timeout, std::stop_token stop)
 {
     UninstallResult result{token, zap, {}, std::nullopt};
     if (!isValidToken(token)) {
@@ -75,9 +76,11 @@ UninstallResult uninstall(const std::string& token, bool zap, double timeout)
         return result;
     }
 
-    const auto output =
-        CommandRunner::run(*brew, uninstallArguments(token, zap), uninstallEnvironment(), timeout);
+    const auto output = CommandRunner::run(*brew, uninstallArguments(token, zap),
+                                           uninstallEnvironment(), timeout, {}, std::move(stop));
     IndexCache::shared().invalidate();
+    if (!output && output.error().code == ErrorCode::cancelled)
+        return output.error();
     if (!output) {
         result.failure = UninstallFailure::of(UninstallFailure::Kind::couldNotRun);
         return result;

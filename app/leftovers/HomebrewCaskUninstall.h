@@ -1,22 +1,27 @@
 // HomebrewCasks uninstall: lets Homebrew itself remove a cask (optionally with its zap stanza)
 // and says which of a fixed set of situations a failed run was.
 //
-// uninstall blocks for the whole brew run (up to its time-out) and is meant for a background
-// thread; it never throws. Every run of brew, even one that failed to start, invalidates the
-// cask index cache (HomebrewCasks::IndexCache), so the next index load reads the Caskroom again.
-// An invalid token and a missing brew return before anything runs and leave the cache alone.
+// uninstall blocks for the whole brew run (up to its time-out, or until stopped) and is meant for
+// a background thread; it never throws. Every run of brew, even one that failed to start,
+// invalidates the cask index cache (HomebrewCasks::IndexCache), so the next index load reads the
+// Caskroom again. An invalid token and a missing brew return before anything runs and leave the
+// cache alone.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "base/Result.h"
+
 namespace veldo::leftovers::HomebrewCasks {
 
-// Seconds a "brew uninstall" run may take before it is stopped.
-inline constexpr double kUninstallTimeout = 900.0;
+// How long a "brew uninstall" run may take before it is stopped.
+inline constexpr std::chrono::seconds kUninstallTimeout{900};
 
 // Why a cask uninstall did not succeed. Equality compares the kind and the message.
 struct UninstallFailure
@@ -60,8 +65,13 @@ struct UninstallResult
 
 // Checks the token, finds brew, runs "brew uninstall --cask [--zap] <token>" with the null
 // device as input, no auto-update, no hints, no clean-up, NONINTERACTIVE=1 and no SUDO_ASKPASS,
-// for at most `timeout` seconds, invalidates the index cache and classifies the run.
-UninstallResult uninstall(const std::string& token, bool zap, double timeout = kUninstallTimeout);
+// for at most `timeout`, invalidates the index cache and classifies the run. A stop requested
+// through `stop` ends brew as the time-out does (see CommandRunner::run) and fails with
+// cancelled; the cache is invalidated then too, since brew may have changed things already.
+// Every other outcome is a result, its failure saying what went wrong.
+Result<UninstallResult> uninstall(const std::string& token, bool zap,
+                                  std::chrono::milliseconds timeout = kUninstallTimeout,
+                                  std::stop_token stop = {});
 
 // "uninstall", "--cask", then "--zap" when `zap`, then the token.
 std::vector<std::string> uninstallArguments(const std::string& token, bool zap);

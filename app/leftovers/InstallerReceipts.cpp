@@ -33,14 +33,19 @@ std::vector<std::string> installedPaths(const MacPath& bom, const ReceiptInfo& i
     std::string_view prefix = info.installPrefixPath;
     if (prefix.ends_with('/'))
         prefix.remove_suffix(1);
+    std::vector<BOMEntry> entries = BOMReader::entries(*bytes);
     std::vector<std::string> paths;
-    for (const auto& entry : BOMReader::entries(*bytes)) {
+    paths.reserve(entries.size());
+    // Each entry's path is released as its absolute form is made, so the two lists together
+    // hold the paths about once.
+    for (auto& entry : entries) {
         std::string_view relative = entry.path;
         if (relative.starts_with('/'))
             relative.remove_prefix(1);
         std::string path(prefix);
         path.push_back('/');
         path.append(relative);
+        std::string().swap(entry.path);
         paths.push_back(MacPath(std::move(path)).standardized().path());
     }
     return paths;

@@ -82,28 +82,35 @@ private:
     MacPath m_appStandard;
     std::vector<MacPath> m_roots;
     MacPath m_home;
-    common::RemovalSafety::Context m_safety;
+    common::RemovalSafety::PreparedContext m_safety;
 };
 
 // The items of one scan in the order found, with the add rule that records or upgrades them.
 class ItemCollector
 {
 public:
-    explicit ItemCollector(const OfferFilter& filter) : m_filter(filter) {}
+    // Once a stop is requested, nothing more is added or measured.
+    ItemCollector(const OfferFilter& filter, std::stop_token stop)
+        : m_filter(filter), m_stop(std::move(stop))
+    {
+    }
 
     void addAppBundle(const MacPath& app)
     {
         if (!platform::exists(app))
             return;
+        const auto size = core::allocatedSize(app, m_stop);
+        if (!size)
+            return;
         m_index.emplace(itemKey(app), m_items.size());
-        m_items.push_back(LeftoverItem{app, LeftoverCategory::application, core::allocatedSize(app),
-                                       false, MatchConfidence::certain});
+        m_items.push_back(LeftoverItem{app, LeftoverCategory::application, *size, false,
+                                       MatchConfidence::certain});
     }
 
     void add(const MacPath& url, LeftoverCategory category, bool requiresAdmin,
              MatchConfidence confidence)
     {
-        if (!platform::exists(url) || !m_filter.allows(url))
+        if (m_stop.stop_requested() || !platform::exists(url) || !m_filter.allows(url))
             return;
         std::string key = itemKey(url);
         if (auto found = m_index.find(key); found != m_index.end()) {
@@ -112,15 +119,18 @@ public:
                 item.confidence = confidence;
             return;
         }
+        const auto size = core::allocatedSize(url, m_stop);
+        if (!size)
+            return;
         m_index.emplace(std::move(key), m_items.size());
-        m_items.push_back(
-            LeftoverItem{url, category, core::allocatedSize(url), requiresAdmin, confidence});
+        m_items.push_back(LeftoverItem{url, category, *size, requiresAdmin, confidence});
     }
 
     std::vector<LeftoverItem> take() { return std::move(m_items); }
 
 private:
     const OfferFilter& m_filter;
+    std::stop_token m_stop;
     std::vector<LeftoverItem> m_items;
     std::unordered_map<std::string, std::size_t> m_index;
 };
@@ -295,7 +305,7 @@ bool resultOrder(const LeftoverItem& a, const LeftoverItem& b)
 namespace {
 
 // The main scan, between the start and the stop of security-scoped access.
-std::vector<LeftoverItem>
+Result<std::vector<LeftoverItem>>
 findLeftovers(const core::InstalledApp& app, const std::vector<core::ScopedAccessRoot>& roots,
               const std::vector<MacPath>& perUserFolders, const ReceiptSource& receipts,
               const platform::ApplicationRegistry& registry, const std::stop_token& stop)
@@ -316,7 +326,7 @@ findLeftovers(const core::InstalledApp& app, const std::vector<core::ScopedAcces
     const MacPath home = platform::homeDirectory();
 
     const OfferFilter filter(app.url, roots, home);
-    ItemCollector collector(filter);
+    ItemCollector collector(filter, stop);
     const AddCallback add = [&collector](const MacPath& url, LeftoverCategory category,
                                          bool requiresAdmin, MatchConfidence confidence) {
         collector.add(url, category, requiresAdmin, confidence);
@@ -338,7 +348,7 @@ findLeftovers(const core::InstalledApp& app, const std::vector<core::ScopedAcces
             add(item.url, item.category, item.requiresAdmin, MatchConfidence::medium);
     }
     if (stop.stop_requested())
-        return {};
+        return Error::make(ErrorCode::cancelled);
 
     std::vector<LeftoverItem> items = collector.take();
     if (!otherInstalledCopies(registeredCopies(app, registry), app.url, home).empty()) {
@@ -354,11 +364,10 @@ findLeftovers(const core::InstalledApp& app, const std::vector<core::ScopedAcces
 
 } // namespace
 
-std::vector<LeftoverItem> scan(const core::InstalledApp& app,
-                               const std::vector<core::ScopedAccessRoot>& roots,
-                               const std::vector<MacPath>& perUserFolders,
-                               const ReceiptSource& receipts,
-                               const platform::ApplicationRegistry& registry, std::stop_token stop)
+Result<std::vector<LeftoverItem>>
+scan(const core::InstalledApp& app, const std::vector<core::ScopedAccessRoot>& roots,
+     const std::vector<MacPath>& perUserFolders, const ReceiptSource& receipts,
+     const platform::ApplicationRegistry& registry, std::stop_token stop)
 {
     // A root whose access fails to start is still read; only started accesses are stopped.
     ScopedAccesses accesses;

@@ -10,8 +10,8 @@
 // ordered by category, confidence and size.
 //
 // Everything here blocks on the file system and runs on the caller's thread; a scan keeps no
-// state between calls, so scans of different apps may run at once. Nothing fails: folders,
-// property lists and files that can't be read contribute nothing.
+// state between calls, so scans of different apps may run at once. Nothing fails but a stopped
+// scan: folders, property lists and files that can't be read contribute nothing.
 #pragma once
 
 #include <functional>
@@ -24,6 +24,7 @@
 #include "app/core/InstalledApp.h"
 #include "app/core/LeftoverItem.h"
 #include "app/leftovers/ReceiptInstalledItem.h"
+#include "base/Result.h"
 #include "platform/ApplicationRegistry.h"
 #include "platform/MacPath.h"
 
@@ -49,9 +50,10 @@ inline constexpr const char* kNestedBundleFolders[] = {
 // themselves nor any folder holding them. `perUserFolders` are the folders whose child named
 // after the bundle identifier is a cache (darwinUserDirectories()); `receipts` answers the
 // paths that installer receipts name for the app (taken at medium confidence); `registry`
-// answers the other registered copies of the app. A stop requested through `stop` ends the
-// scan early with an empty, meaningless result that the caller must drop.
-std::vector<core::LeftoverItem>
+// answers the other registered copies of the app. A stop requested through `stop` is noticed
+// before each candidate is measured and between the folders of a measurement, and fails the
+// scan with cancelled (the receipt source, called once, runs to its end).
+Result<std::vector<core::LeftoverItem>>
 scan(const core::InstalledApp& app, const std::vector<core::ScopedAccessRoot>& roots,
      const std::vector<platform::MacPath>& perUserFolders, const ReceiptSource& receipts,
      const platform::ApplicationRegistry& registry, std::stop_token stop = {});

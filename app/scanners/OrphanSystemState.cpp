@@ -1,6 +1,8 @@
 // Running executables, loaded launchd labels and launch-daemon programs for the orphan scan.
 #include "app/scanners/OrphanSystemState.h"
 
+#include <chrono>
+
 #include "app/core/CommandRunner.h"
 #include "app/core/LaunchdJob.h"
 #include "app/leftovers/NameText.h"
@@ -14,14 +16,15 @@ namespace veldo::scanners::OrphanScanner {
 
 namespace {
 
-constexpr double kLaunchctlTimeout = 10.0;
+constexpr std::chrono::seconds kLaunchctlTimeout{10};
 
-// The standard output of a launchctl run that started, exited 0 and did not time out.
+// The standard output of a launchctl run that started, exited 0, did not time out and was not
+// cut short (a partial listing would make loaded jobs look unloaded).
 std::optional<std::string> launchctl(const std::vector<std::string>& arguments)
 {
     auto output = core::CommandRunner::run(
         "/bin/launchctl", arguments, core::CommandRunner::processEnvironment(), kLaunchctlTimeout);
-    if (!output || output->code != 0 || output->timedOut)
+    if (!output || output->code != 0 || output->timedOut || output->truncated)
         return std::nullopt;
     return std::move(output->stdout);
 }

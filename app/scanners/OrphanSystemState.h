@@ -17,12 +17,14 @@
 namespace veldo::scanners::OrphanScanner {
 
 // The executable of every process whose executable can be read, as its Mac path (invalid UTF-8
-// repaired), in process order (see platform/ProcessList.h: another user's processes can't be read on Linux).
+// repaired), in process order (see platform/ProcessList.h: another user's processes can't be read
+// on Linux).
 std::vector<std::string> runningExecutablePaths();
 
 // The labels (as written) of the jobs loaded in the user's and the system's launchd domains:
 // "/bin/launchctl" "list", then "/bin/launchctl" "print" "system", each with the app's own
-// environment and 10 seconds. Absent when either run can't start, exits non-zero or times out.
+// environment and 10 seconds. Absent when either run can't start, exits non-zero, times out or
+// has its output cut at the runner's limit.
 std::optional<std::unordered_set<std::string>> loadedLaunchdLabels();
 
 // The labels of "launchctl list" output: after the header line, the third tab-separated field

@@ -3,11 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include "common/HelperFrame.h"
 #include "common/HelperReplyEnvelope.h"
 #include "common/HelperRequestEnvelope.h"
 #include "common/HelperVersionReply.h"
 #include "common/VeldoHelperMoveRequest.h"
 #include "common/VeldoHelperProtocol.h"
+#include "common/VeldoHelperReply.h"
+#include "common/VeldoHelperRestoreRequest.h"
+#include "tests/support/HeapPeak.h"
 
 using namespace veldo::common;
 using veldo::ErrorCode;
@@ -149,4 +153,46 @@ TEST(HelperEnvelope, VersionReply)
     };
     for (const char* refusedText : refused)
         EXPECT_FALSE(HelperVersionReply::decodeJSON(refusedText)) << refusedText;
+}
+
+TEST(HelperEnvelope, TheLargestBatchTravelsAndOneItemMoreIsRefused)
+{
+    VeldoHelperMoveRequest move;
+    VeldoHelperReply reply;
+    for (std::size_t i = 0; i < kMaxHelperBatchItems; ++i) {
+        const std::string path = "/Library/Item " + std::to_string(i);
+        move.items.push_back({path, "/Users/u/.Trash/Item " + std::to_string(i)});
+        reply.results.push_back({path, VeldoHelperItemResult::Outcome::failed, path, 501, 20,
+                                 "A sentence.", VeldoHelperItemResult::Reason::unsafePath});
+    }
+    const auto moveText = move.encodeJSON();
+    const auto replyText = reply.encodeJSON();
+    ASSERT_TRUE(moveText && replyText);
+    EXPECT_EQ(*VeldoHelperMoveRequest::decodeJSON(*moveText), move);
+    EXPECT_EQ(*VeldoHelperReply::decodeJSON(*replyText), reply);
+
+    move.items.push_back({"/Library/One more", "/Users/u/.Trash/One more"});
+    EXPECT_EQ(move.encodeJSON().error().code, ErrorCode::invalidArgument);
+    VeldoHelperRestoreRequest restore;
+    restore.items.resize(kMaxHelperBatchItems + 1, {"/Users/u/.Trash/A", "/Library/A"});
+    EXPECT_EQ(restore.encodeJSON().error().code, ErrorCode::invalidArgument);
+    std::string text = *moveText;
+    text.replace(text.size() - 2, 2, R"(,{"source":"/a","destination":"/b"}]})");
+    EXPECT_EQ(VeldoHelperMoveRequest::decodeJSON(text).error().code, ErrorCode::unreadable);
+}
+
+TEST(HelperEnvelope, AFrameOfEmptyItemsIsRefusedBeforeItIsParsed)
+{
+    // The largest frame of "{}," items, as a record and inside an envelope: parsed, it would
+    // take some 600 MB.
+    std::string empties = "{},";
+    while (empties.size() < kMaxHelperFramePayload / 2)
+        empties += empties;
+    const std::string items = R"({"items":[)" + empties + "{}]}";
+    const std::string envelope = R"({"method":"version","x":)" + items + "}";
+    const veldo::testsupport::HeapPeak heap;
+    EXPECT_EQ(VeldoHelperMoveRequest::decodeJSON(items).error().code, ErrorCode::unreadable);
+    EXPECT_EQ(VeldoHelperRestoreRequest::decodeJSON(items).error().code, ErrorCode::unreadable);
+    EXPECT_EQ(HelperRequestEnvelope::decodeJSON(envelope).error().code, ErrorCode::unreadable);
+    EXPECT_LT(heap.peakAboveStart(), std::size_t{1} << 20);
 }

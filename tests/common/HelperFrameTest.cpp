@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "base/UniqueFd.h"
+#include "tests/support/HeapPeak.h"
 
 using namespace veldo::common;
 using veldo::ErrorCode;
@@ -185,6 +186,19 @@ TEST(HelperFrame, DeadlinesEndTheWait)
     auto written = writeFrame(quiet.a.get(), std::string(kMaxHelperFramePayload, 'x'), in(50ms));
     ASSERT_FALSE(written);
     EXPECT_EQ(written.error().code, ErrorCode::timedOut);
+}
+
+TEST(HelperFrame, AnnouncedLengthHoldsNoMemoryBeforeItsBytesArrive)
+{
+    // A peer announces the largest frame, sends 100 bytes of it and stalls: the reader must not
+    // have set aside 16 MiB for a body that never comes.
+    auto pair = makePair();
+    sendAll(pair.a.get(), header(kMaxHelperFramePayload) + std::string(100, 'x'));
+    const veldo::testsupport::HeapPeak heap;
+    auto frame = readFrame(pair.b.get(), in(50ms));
+    ASSERT_FALSE(frame);
+    EXPECT_EQ(frame.error().code, ErrorCode::timedOut);
+    EXPECT_LT(heap.peakAboveStart(), std::size_t{256} * 1024);
 }
 
 TEST(HelperFrame, PeerGoneIsAnErrorNotASignal)

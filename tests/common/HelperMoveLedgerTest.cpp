@@ -261,6 +261,26 @@ TEST_F(HelperMoveLedgerTest, AnUnwritableInventoryLeavesTheLedgerFileUnchanged)
     EXPECT_EQ(stateEntries("/Inventories"), expected);
 }
 
+TEST_F(HelperMoveLedgerTest, ARecordThatCannotBeWrittenIsNotTakenAndLaterAddsStillSave)
+{
+    HelperMoveLedger ledger(veldo::common::stateDirectoryURL(), clock);
+    const HelperMoveRecord first = makeRecord(501, "/Users/a/.Trash/A", kNow);
+    ASSERT_TRUE(ledger.add(first, inventoryWith(1)));
+    const std::string before = readHost(ledgerHost());
+
+    // Not valid UTF-8: a property list can't hold it as written.
+    const HelperMoveRecord unwritable = makeRecord(501, "/Users/a/.Trash/\xFF\xFE", kNow);
+    EXPECT_FALSE(ledger.add(unwritable, inventoryWith(2)));
+    EXPECT_EQ(readHost(ledgerHost()), before);
+    EXPECT_FALSE(fs::exists(inventoryHost(unwritable.id)));
+
+    const HelperMoveRecord next = makeRecord(501, "/Users/a/.Trash/C", kNow);
+    ASSERT_TRUE(ledger.add(next, inventoryWith(3)));
+    HelperMoveLedger reloaded(veldo::common::stateDirectoryURL(), clock);
+    ASSERT_EQ(reloaded.records().size(), 2u);
+    EXPECT_EQ(reloaded.records()[1].id, next.id);
+}
+
 TEST_F(HelperMoveLedgerTest, AnUncreatableStateFolderSavesNothing)
 {
     // A file standing where the state folder belongs.
@@ -299,6 +319,83 @@ TEST_F(HelperMoveLedgerTest, ADamagedLedgerIsKeptAsideBeforeTheFirstOverwrite)
     EXPECT_EQ(readHost(aside), original);
     EXPECT_EQ(stateEntries(), (std::vector<std::string>{"Inventories", "Moves.plist",
                                                         "Moves.plist.unreadable-20231114-221320"}));
+}
+
+TEST_F(HelperMoveLedgerTest, ALedgerHoldingAStringItCouldNotWriteIsDamaged)
+{
+    // A byte flip that turns one character of an ASCII string into 0xE9: read as it is, the
+    // record would load and every later save would fail, losing new records at the next start.
+    const HelperMoveRecord record = makeRecord(501, "/Users/a/.Trash/Flipped", kNow - 1h);
+    writeLedgerFile({record});
+    std::string bytes = readHost(ledgerHost());
+    const auto at = bytes.find("Flipped");
+    ASSERT_NE(at, std::string::npos);
+    bytes[at] = '\xE9';
+    {
+        std::ofstream(ledgerHost(), std::ios::binary | std::ios::trunc) << bytes;
+    }
+    writeInventoryFile(record.id);
+
+    HelperMoveLedger ledger(veldo::common::stateDirectoryURL(), clock);
+    EXPECT_TRUE(ledger.records().empty());
+    // Its record's inventory stays beside the damaged file, which is kept at the first save.
+    EXPECT_TRUE(fs::exists(inventoryHost(record.id)));
+    const HelperMoveRecord added = makeRecord(501, "/Users/a/.Trash/C", kNow);
+    ASSERT_TRUE(ledger.add(added, inventoryWith(1)));
+    EXPECT_EQ(readHost(stateHost() + "/Moves.plist.unreadable-20231114-221320"), bytes);
+    HelperMoveLedger reloaded(veldo::common::stateDirectoryURL(), clock);
+    ASSERT_EQ(reloaded.records().size(), 1u);
+    EXPECT_EQ(reloaded.records()[0].id, added.id);
+}
+
+TEST_F(HelperMoveLedgerTest, LoadRemovesInterruptedWritesAndInventoriesWithoutARecord)
+{
+    const HelperMoveRecord kept = makeRecord(501, "/Users/a/.Trash/A", kNow - 1h);
+    const UUID orphan = *UUID::random();
+    const auto put = [&](const std::string& relative) {
+        mac.write(veldo::common::stateDirectoryURL().appendingPathComponent(relative), "x", 0600);
+    };
+    const std::string orphanName = orphan.string() + ".inventory";
+    const std::vector<std::string> leftovers = {
+        ".Moves.plist.tmp-a1B2c3",
+        "Inventories/." + kept.id.string() + ".inventory.tmp-Zz9yY8",
+        "Inventories/" + orphanName,
+    };
+    // Not the ledger's: other state files, and names it never gives an inventory.
+    const std::vector<std::string> others = {
+        ".Staging.plist.tmp-a1B2c3", "Moves.plist.unreadable-20231114-221320",
+        "Inventories/notes.txt", "Inventories/" + orphan.string() + ".inventory.old",
+        "Inventories/not-an-id.inventory"};
+    const auto putAll = [&] {
+        for (const auto& name : leftovers)
+            put(name);
+        for (const auto& name : others)
+            put(name);
+        writeInventoryFile(kept.id);
+    };
+
+    // With a ledger that reads, and with none at all (every inventory is then without record).
+    for (const bool withLedger : {true, false}) {
+        SCOPED_TRACE(withLedger);
+        fs::remove_all(stateHost());
+        putAll();
+        if (withLedger)
+            writeLedgerFile({kept});
+        HelperMoveLedger ledger(veldo::common::stateDirectoryURL(), clock);
+        for (const auto& name : leftovers)
+            EXPECT_FALSE(fs::exists(stateHost() + "/" + name)) << name;
+        for (const auto& name : others)
+            EXPECT_TRUE(fs::exists(stateHost() + "/" + name)) << name;
+        EXPECT_EQ(fs::exists(inventoryHost(kept.id)), withLedger);
+    }
+
+    // Beside a ledger that can't be read, every inventory stays.
+    fs::remove_all(stateHost());
+    putAll();
+    put("Moves.plist");
+    HelperMoveLedger damaged(veldo::common::stateDirectoryURL(), clock);
+    EXPECT_TRUE(fs::exists(stateHost() + "/Inventories/" + orphanName));
+    EXPECT_TRUE(fs::exists(inventoryHost(kept.id)));
 }
 
 TEST_F(HelperMoveLedgerTest, AnUnparsableLedgerIsKeptAsideUnderAFreeName)

@@ -1,20 +1,35 @@
 // Bytes on disk of files and folder trees: hard links once, links as themselves, no folders.
 #include "app/core/AllocatedSize.h"
 
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <random>
+#include <set>
+#include <stop_token>
 #include <string>
+#include <thread>
+#include <utility>
+#include <vector>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include "tests/support/FakeMac.h"
+#include "tests/support/RootRacer.h"
+#include "tests/support/StopWhenEntered.h"
 #include "tests/support/Unprivileged.h"
 
 using veldo::core::allocatedSize;
 using veldo::platform::MacPath;
 using veldo::testsupport::FakeMac;
+using veldo::testsupport::StopWhenEntered;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -136,4 +151,191 @@ TEST(AllocatedSize, UnreadableFoldersAreSkipped)
     const int rc = veldo::testsupport::runUnprivileged(
         [&] { return allocatedSize("/Users/Shared/Mixed") == expected ? 0 : 1; });
     EXPECT_EQ(rc, 0);
+}
+
+TEST(AllocatedSize, NeverMeasuresOutsideTheRootWhileAFolderTurnsIntoALink)
+{
+    FakeMac mac(FakeMac::Storage::memory);
+    mac.mkdir("/Users/Shared/d/sub/inner");
+    veldo::testsupport::RootRacer racer(mac, "/Users/Shared/d");
+    // The canary's folder of the same name holds a file; the Mac's own holds none.
+    racer.writeCanary("sub/canary.bin", kMegabyte);
+
+    constexpr int kRounds = 10'000;
+    int escapes = 0;
+    racer.start();
+    for (int round = 0; round < kRounds; ++round) {
+        if (allocatedSize("/Users/Shared/d/sub") != 0)
+            ++escapes;
+    }
+    racer.stop();
+    EXPECT_GT(racer.swaps(), 0u);
+    EXPECT_EQ(escapes, 0) << "measured outside the root in " << kRounds << " calls";
+}
+
+TEST(AllocatedSize, RefusesPathsHoldingNul)
+{
+    using namespace std::string_literals;
+    FakeMac mac;
+    mac.write("/Users/Shared/big.bin", kMegabyte);
+    // Cut at the NUL, "/..\0x" would measure the folder above the root, this Mac included.
+    EXPECT_EQ(allocatedSize(MacPath("/..\0x"s)), 0);
+    EXPECT_EQ(allocatedSize(MacPath("/Users/Shared/big.bin\0"s)), 0);
+    EXPECT_GT(allocatedSize("/Users/Shared/big.bin"), 0);
+}
+
+TEST(AllocatedSize, AStopEndsTheWalkBetweenFolders)
+{
+    FakeMac mac(FakeMac::Storage::memory);
+    const MacPath file = mac.write("/Users/Shared/Wide/file.bin", kMegabyte);
+    const MacPath wide = mac.wideTree("/Users/Shared/Wide", 100, 200);
+    const std::int64_t whole = allocatedSize(wide);
+    EXPECT_EQ(whole, blocksOf(mac, file));
+    std::stop_source never;
+    EXPECT_EQ(allocatedSize(wide, never.get_token()).value(), whole);
+
+    // Stopped already: a folder is not walked, a file is still measured.
+    std::stop_source stopped;
+    stopped.request_stop();
+    EXPECT_EQ(allocatedSize(wide, stopped.get_token()).error().code, veldo::ErrorCode::cancelled);
+    EXPECT_EQ(allocatedSize(file, stopped.get_token()).value(), blocksOf(mac, file));
+
+    // Stopped once the walk has entered the 20,000 folders (a whole walk takes some 170 ms).
+    std::stop_source source;
+    StopWhenEntered stopper(source, mac.host(wide));
+    const auto size = allocatedSize(wide, source.get_token());
+    const auto returnedAt = std::chrono::steady_clock::now();
+    const auto requestedAt = stopper.requestedAt();
+    ASSERT_TRUE(requestedAt.has_value());
+    ASSERT_FALSE(size.has_value());
+    EXPECT_EQ(size.error().code, veldo::ErrorCode::cancelled);
+    EXPECT_LT(returnedAt - *requestedAt, 100ms);
+}
+
+namespace {
+
+// The answer of a plain serial walk, made independently of the code under test: every regular
+// file below `root` (links not followed) once per (device, inode).
+std::int64_t serialAnswer(const std::string& root)
+{
+    std::int64_t total = 0;
+    std::set<std::pair<dev_t, ino_t>> seen;
+    std::vector<std::string> folders{root};
+    while (!folders.empty()) {
+        const std::string folder = folders.back();
+        folders.pop_back();
+        DIR* dir = ::opendir(folder.c_str());
+        if (!dir)
+            continue;
+        while (const dirent* entry = ::readdir(dir)) {
+            const std::string name = entry->d_name;
+            if (name == "." || name == "..")
+                continue;
+            struct stat st
+            {
+            };
+            const std::string path = folder + "/" + name;
+            if (::lstat(path.c_str(), &st) != 0)
+                continue;
+            if (S_ISDIR(st.st_mode))
+                folders.push_back(path);
+            else if (S_ISREG(st.st_mode) &&
+                     (st.st_nlink < 2 || seen.insert({st.st_dev, st.st_ino}).second))
+                total += static_cast<std::int64_t>(st.st_blocks) * 512;
+        }
+        ::closedir(dir);
+    }
+    return total;
+}
+
+// A tree large enough to be shared among threads: folders up to 80 deep and 12 wide, files of
+// random sizes, hard links across folders (some to a file outside), links to files and folders,
+// a few folders that only root can read.
+void makeRandomTree(const FakeMac& mac, const MacPath& root, unsigned seed,
+                    const MacPath& outside = "/Users/Shared/outside-the-tree")
+{
+    std::mt19937 random(seed);
+    auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+    std::vector<MacPath> folders{mac.mkdir(root)};
+    std::vector<MacPath> files{mac.write(outside, std::string(9000, 'o'))};
+    MacPath chain = root;
+    for (int depth = 0; depth < 80; ++depth) {
+        chain = chain.appendingPathComponent("d" + std::to_string(depth));
+        folders.push_back(mac.mkdir(chain));
+    }
+    for (int i = 0; i < 400; ++i)
+        folders.push_back(
+            mac.mkdir(folders[static_cast<std::size_t>(pick(static_cast<int>(folders.size())))]
+                          .appendingPathComponent("f" + std::to_string(i))));
+    for (int i = 0; i < 3000; ++i) {
+        const MacPath& folder =
+            folders[static_cast<std::size_t>(pick(static_cast<int>(folders.size())))];
+        const MacPath path = folder.appendingPathComponent("file" + std::to_string(i));
+        switch (pick(10)) {
+        case 0:
+            mac.hardlink(files[static_cast<std::size_t>(pick(static_cast<int>(files.size())))],
+                         path);
+            break;
+        case 1:
+            mac.symlink(path, i % 2 ? outside.path() : std::string(".."));
+            break;
+        default:
+            files.push_back(
+                mac.write(path, std::string(static_cast<std::size_t>(pick(20000)), 'x')));
+        }
+    }
+    for (int i = 0; i < 5; ++i) {
+        const MacPath closed =
+            folders[static_cast<std::size_t>(1 + pick(static_cast<int>(folders.size()) - 1))];
+        ::chmod(mac.host(closed).c_str(), 0700);
+    }
+}
+
+} // namespace
+
+TEST(AllocatedSize, LargeTreesGiveTheSerialAnswerHoweverTheWorkIsShared)
+{
+    FakeMac mac;
+    for (unsigned seed : {1u, 2u, 3u}) {
+        const MacPath root("/Users/Shared/Random" + std::to_string(seed));
+        makeRandomTree(mac, root, seed);
+        const std::string host = mac.host(root);
+        EXPECT_EQ(allocatedSize(root), serialAnswer(host)) << "seed " << seed;
+
+        // Measured by several callers at once, each gets the whole answer.
+        std::vector<std::int64_t> answers(4);
+        std::vector<std::thread> callers;
+        for (auto& answer : answers)
+            callers.emplace_back([&answer, &root] { answer = allocatedSize(root); });
+        for (auto& caller : callers)
+            caller.join();
+        for (auto answer : answers)
+            EXPECT_EQ(answer, serialAnswer(host)) << "seed " << seed;
+    }
+
+    // Without root's rights the closed folders are skipped, on whatever thread meets them.
+    const MacPath root("/Users/Shared/Random1");
+    const std::int64_t withClosedFolders = serialAnswer(mac.host(root));
+    const int rc = veldo::testsupport::runUnprivileged([&] {
+        const std::int64_t measured = allocatedSize(root);
+        return measured == serialAnswer(mac.host(root)) && measured < withClosedFolders ? 0 : 1;
+    });
+    EXPECT_EQ(rc, 0);
+}
+
+TEST(AllocatedSize, ASecondVolumeInTheTreeIsMeasuredLikeTheSerialWalk)
+{
+    FakeMac mac;
+    const MacPath root("/Users/Shared/Volumes");
+    makeRandomTree(mac, root, 7);
+    const MacPath mountPoint = mac.mkdir(root.appendingPathComponent("mounted"));
+    if (::mount("veldo-test", mac.host(mountPoint).c_str(), "tmpfs", 0, "size=64m") != 0)
+        GTEST_SKIP() << "can't mount a tmpfs here: " << std::strerror(errno);
+    // Same inode numbers may occur on both volumes: hard links are told apart by device too.
+    makeRandomTree(mac, mountPoint.appendingPathComponent("inside"), 8,
+                   mountPoint.appendingPathComponent("outside"));
+    const std::int64_t expected = serialAnswer(mac.host(root));
+    const std::int64_t measured = allocatedSize(root);
+    ::umount2(mac.host(mountPoint).c_str(), MNT_DETACH);
+    EXPECT_EQ(measured, expected);
 }

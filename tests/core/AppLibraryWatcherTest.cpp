@@ -1,14 +1,15 @@
 // The watcher: debounce timeline, subscriptions, start and teardown, and real folder events.
-#include <unistd.h>
+#include "app/core/AppLibraryWatcher.h"
 
 #include <chrono>
 #include <cstdio>
 #include <mutex>
 #include <thread>
 
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
-#include "app/core/AppLibraryWatcher.h"
 #include "tests/support/FakeMac.h"
 
 using namespace veldo::core;
@@ -20,13 +21,14 @@ using W = AppLibraryWatcher;
 
 namespace {
 
-// When the first rescan runs for changes at the given times (seconds), following the watcher's
-// rule: each change replaces the pending rescan with one `debounceDelay` later.
-double firstRescanTime(const std::vector<double>& changes, double debounce)
+// When the first rescan runs for changes at the given times, following the watcher's rule: each
+// change replaces the pending rescan with one `debounceDelay` later.
+std::chrono::nanoseconds firstRescanTime(const std::vector<std::chrono::nanoseconds>& changes,
+                                         std::chrono::nanoseconds debounce)
 {
-    std::optional<double> first;
-    double due = 0;
-    for (double t : changes) {
+    std::optional<std::chrono::nanoseconds> first;
+    std::chrono::nanoseconds due{0};
+    for (auto t : changes) {
         if (first && t >= due)
             break; // the pending rescan ran before this change
         if (!first)
@@ -73,23 +75,23 @@ void waitForQueue(W& watcher)
 
 TEST(AppLibraryWatcherDebounce, Timeline)
 {
-    EXPECT_DOUBLE_EQ(W::debounceDelay(0, 1, 5), 1);
-    EXPECT_DOUBLE_EQ(W::debounceDelay(4.5, 1, 5), 0.5);
-    EXPECT_DOUBLE_EQ(W::debounceDelay(6, 1, 5), 0);
-    EXPECT_DOUBLE_EQ(firstRescanTime({0}, 1), 1);
-    std::vector<double> everyHalfSecond;
+    EXPECT_EQ(W::debounceDelay(0s, 1s, 5s), 1s);
+    EXPECT_EQ(W::debounceDelay(4500ms, 1s, 5s), 500ms);
+    EXPECT_EQ(W::debounceDelay(6s, 1s, 5s), 0s);
+    EXPECT_EQ(firstRescanTime({0s}, 1s), 1s);
+    std::vector<std::chrono::nanoseconds> everyHalfSecond;
     for (int i = 0; i < 40; ++i)
-        everyHalfSecond.push_back(i * 0.5);
-    EXPECT_DOUBLE_EQ(firstRescanTime(everyHalfSecond, 1), 5);
+        everyHalfSecond.push_back(i * 500ms);
+    EXPECT_EQ(firstRescanTime(everyHalfSecond, 1s), 5s);
 }
 
 TEST(AppLibraryWatcher, ReportsAnAppDraggedToTheTrash)
 {
     FakeMac mac;
     const MacPath trash = mac.home().appendingPathComponent(".Trash");
-    mac.makeApp("/Applications/Foo.app", PlistValue::Dictionary{{"CFBundleIdentifier", "com.foo"},
-                                                               {"CFBundleName", "Foo"}});
-    W watcher({{"/Applications"}}, trash, false, 1.0);
+    mac.makeApp("/Applications/Foo.app",
+                PlistValue::Dictionary{{"CFBundleIdentifier", "com.foo"}, {"CFBundleName", "Foo"}});
+    W watcher({{"/Applications"}}, trash, false, 1s);
     auto events = watcher.events();
     watcher.start();
     waitForQueue(watcher); // the baseline is taken and watching armed
@@ -100,12 +102,13 @@ TEST(AppLibraryWatcher, ReportsAnAppDraggedToTheTrash)
               0);
     auto first = events->nextFor(5s);
     auto second = events->nextFor(1s);
-    const double delay = std::chrono::duration<double>(std::chrono::steady_clock::now() - moved).count();
+    const double delay =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - moved).count();
     ASSERT_TRUE(first && second) << "no events within 5 s";
     EXPECT_EQ(*first, W::Event(W::AppsChanged{}));
     EXPECT_EQ(*second, W::Event(W::AppMovedToTrash{WatchedAppBundle{
-                           trash.appendingPathComponent("Foo.app"), MacPath("/Applications/Foo.app"),
-                           "com.foo", "Foo", std::nullopt}}));
+                           trash.appendingPathComponent("Foo.app"),
+                           MacPath("/Applications/Foo.app"), "com.foo", "Foo", std::nullopt}}));
     std::printf("moved-to-Trash event after %.2f s\n", delay);
 }
 
@@ -115,7 +118,7 @@ TEST(AppLibraryWatcher, UnreadableTrashAtStartComesFirst)
     const MacPath trash = mac.home().appendingPathComponent(".Trash");
     ::rmdir(mac.host(trash).c_str());
     mac.write(trash, "not a folder"); // exists, can't be listed
-    W watcher({{"/Applications"}}, trash, false, 1.0);
+    W watcher({{"/Applications"}}, trash, false, 1s);
     auto events = watcher.events();
     watcher.start();
     auto first = events->nextFor(2s);
@@ -129,7 +132,7 @@ TEST(AppLibraryWatcher, TrashThatBecomesReadableReportsNoArrivals)
     const MacPath trash = mac.home().appendingPathComponent(".Trash");
     ::rmdir(mac.host(trash).c_str());
     mac.write(trash, "not a folder");
-    W watcher({{"/Applications"}}, trash, false, 0.2);
+    W watcher({{"/Applications"}}, trash, false, 200ms);
     auto events = watcher.events();
     watcher.start();
     ASSERT_EQ(events->nextFor(2s), W::Event(W::TrashAccessChanged{false}));
@@ -151,7 +154,7 @@ TEST(AppLibraryWatcher, ObserversAreAddedOncePerWatcher)
     W::Options options;
     options.workspace = workspace;
     // Nothing to watch: every start runs again, but the launch observers are added once.
-    W watcher({{"/Nowhere"}}, MacPath("/Nowhere/.Trash"), true, 1.0, options);
+    W watcher({{"/Nowhere"}}, MacPath("/Nowhere/.Trash"), true, 1s, options);
     auto events = watcher.events();
     watcher.start();
     watcher.start();
@@ -166,7 +169,8 @@ TEST(AppLibraryWatcher, ObserversAreAddedOncePerWatcher)
     auto c = events->nextFor(200ms);
     ASSERT_TRUE(a && b);
     EXPECT_EQ(*a, W::Event(W::RunningAppsChanged{std::nullopt, std::nullopt, true}));
-    EXPECT_EQ(*b, W::Event(W::RunningAppsChanged{MacPath("/Applications/Foo.app"), "com.foo", false}));
+    EXPECT_EQ(*b,
+              W::Event(W::RunningAppsChanged{MacPath("/Applications/Foo.app"), "com.foo", false}));
     EXPECT_FALSE(c) << "each launch or quit arrives once";
 }
 
@@ -176,9 +180,9 @@ TEST(AppLibraryWatcher, SubscriptionsAndTeardown)
     auto workspace = std::make_shared<FakeWorkspace>();
     W::Options options;
     options.workspace = workspace;
-    auto watcher = std::make_unique<W>(std::vector<MacPath>{"/Applications"},
-                                       mac.home().appendingPathComponent(".Trash"), true, 1.0,
-                                       options);
+    auto watcher =
+        std::make_unique<W>(std::vector<MacPath>{"/Applications"},
+                            mac.home().appendingPathComponent(".Trash"), true, 1s, options);
     auto kept = watcher->events();
     auto dropped = watcher->events();
     watcher->start();

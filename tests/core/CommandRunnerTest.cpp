@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <stop_token>
 #include <string>
+#include <thread>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -15,6 +17,7 @@
 #include "tests/support/FakeMac.h"
 
 using namespace veldo::core;
+using namespace std::chrono_literals;
 using veldo::platform::MacPath;
 using veldo::testsupport::FakeMac;
 
@@ -23,15 +26,42 @@ namespace {
 const MacPath kShell("/bin/sh");
 const CommandRunner::Environment kPlainEnv{{"PATH", "/usr/bin:/bin"}};
 
-std::optional<CommandRunner::Output> sh(const std::string& script, double timeout = 30)
+using Clock = std::chrono::steady_clock;
+
+// Waits short enough that a test needs no more than a fraction of a second for each.
+const CommandRunner::RunOptions kShortWaits{300ms, 300ms};
+
+veldo::Result<CommandRunner::Output> sh(const std::string& script,
+                                        std::chrono::milliseconds timeout = 30s,
+                                        const CommandRunner::RunOptions& options = kShortWaits,
+                                        std::stop_token stop = {})
 {
-    return CommandRunner::run(kShell, {"-c", script}, kPlainEnv, timeout);
+    return CommandRunner::run(kShell, {"-c", script}, kPlainEnv, timeout, options, std::move(stop));
 }
 
-double secondsSince(std::chrono::steady_clock::time_point start)
+// Requests a stop through `source` after `delay` and notes when it did.
+class DelayedStop
 {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
+public:
+    DelayedStop(std::stop_source& source, std::chrono::milliseconds delay)
+        : m_thread([this, &source, delay] {
+              std::this_thread::sleep_for(delay);
+              m_requestedAt = Clock::now();
+              source.request_stop();
+          })
+    {
+    }
+    // Once the stop has been requested.
+    Clock::time_point requestedAt()
+    {
+        m_thread.join();
+        return m_requestedAt;
+    }
+
+private:
+    Clock::time_point m_requestedAt;
+    std::thread m_thread;
+};
 
 } // namespace
 
@@ -39,7 +69,7 @@ TEST(CommandRunner, CollectsOutputAndStatus)
 {
     auto out = sh("printf 'to out'; printf 'to err' >&2; exit 3");
     ASSERT_TRUE(out.has_value());
-    EXPECT_EQ(*out, (CommandRunner::Output{"to out", "to err", 3, false}));
+    EXPECT_EQ(*out, (CommandRunner::Output{"to out", "to err", 3, false, false}));
 
     // A signal that ends the child is its code.
     out = sh("kill -9 $$");
@@ -60,11 +90,11 @@ TEST(CommandRunner, InvalidUtf8BecomesReplacementCharacters)
 TEST(CommandRunner, ChildSeesExactlyTheGivenEnvironment)
 {
     auto out = CommandRunner::run(MacPath("/usr/bin/env"), {},
-                                  {{"A", "1"}, {"B", "two words"}, {"", "dropped"}}, 10);
+                                  {{"A", "1"}, {"B", "two words"}, {"", "dropped"}}, 10s);
     ASSERT_TRUE(out.has_value());
     EXPECT_EQ(out->stdout, "A=1\nB=two words\n");
 
-    out = CommandRunner::run(MacPath("/usr/bin/env"), {}, {}, 10);
+    out = CommandRunner::run(MacPath("/usr/bin/env"), {}, {}, 10s);
     ASSERT_TRUE(out.has_value());
     EXPECT_EQ(out->stdout, "");
 }
@@ -81,14 +111,23 @@ TEST(CommandRunner, ChildGetsNullInputAndOnlyTheStandardDescriptors)
     EXPECT_EQ(out->stdout, "/dev/null\nend\n");
 }
 
-TEST(CommandRunner, ProgramsThatCannotStartGiveNone)
+TEST(CommandRunner, ProgramsThatCannotStartSayWhy)
 {
     FakeMac mac;
     mac.write("/usr/local/bin/not-executable", "#!/bin/sh\necho hi\n", 0644);
     mac.mkdir("/usr/local/bin/folder");
-    for (const char* path : {"/usr/local/bin/missing", "/usr/local/bin/not-executable",
-                             "/usr/local/bin/folder", "/bin/sh"}) // no /bin/sh in the fake Mac
-        EXPECT_FALSE(CommandRunner::run(MacPath(path), {}, kPlainEnv, 5).has_value()) << path;
+    const std::pair<const char*, int> cases[] = {
+        {"/usr/local/bin/missing", ENOENT},
+        {"/usr/local/bin/not-executable", EACCES},
+        {"/usr/local/bin/folder", EACCES},
+        {"/bin/sh", ENOENT}, // no /bin/sh in the fake Mac
+    };
+    for (const auto& [path, err] : cases) {
+        const auto out = CommandRunner::run(MacPath(path), {}, kPlainEnv, 5s);
+        ASSERT_FALSE(out.has_value()) << path;
+        EXPECT_EQ(out.error().code, veldo::ErrorCode::ioFailure) << path;
+        EXPECT_EQ(out.error().systemErrno, err) << path;
+    }
 }
 
 TEST(CommandRunner, RunsTheProgramAtItsMacPath)
@@ -97,7 +136,7 @@ TEST(CommandRunner, RunsTheProgramAtItsMacPath)
     mac.write("/opt/homebrew/Cellar/tool/bin/tool", "#!/bin/sh\necho \"tool $1\"\n", 0755);
     // An absolute link target is taken inside the fake Mac.
     mac.symlink("/opt/homebrew/bin/tool", "/opt/homebrew/Cellar/tool/bin/tool");
-    auto out = CommandRunner::run(MacPath("/opt/homebrew/bin/tool"), {"--version"}, kPlainEnv, 5);
+    auto out = CommandRunner::run(MacPath("/opt/homebrew/bin/tool"), {"--version"}, kPlainEnv, 5s);
     ASSERT_TRUE(out.has_value());
     EXPECT_EQ(out->stdout, "tool --version\n");
     EXPECT_EQ(out->code, 0);
@@ -118,43 +157,108 @@ TEST(CommandRunner, DrainsBothPipesWhileTheChildRuns)
     EXPECT_EQ(std::count(out->stderr.begin(), out->stderr.end(), 'e'), 2097152);
 }
 
+TEST(CommandRunner, KeepsAtMost64MiBOfEachStream)
+{
+    // 1,000 bytes past the bound: the rest is read and dropped, so the child still ends by
+    // itself, and the output says it was cut.
+    auto out = sh("head -c 67109864 /dev/zero; printf e >&2");
+    ASSERT_TRUE(out.has_value());
+    EXPECT_EQ(out->code, 0);
+    EXPECT_FALSE(out->timedOut);
+    EXPECT_TRUE(out->truncated);
+    EXPECT_EQ(out->stdout.size(), CommandRunner::kMaxOutputBytes);
+    EXPECT_EQ(out->stderr, "e");
+
+    // A writer without end keeps the bound until its time-out.
+    out = sh("exec cat /dev/zero", 500ms);
+    ASSERT_TRUE(out.has_value());
+    EXPECT_TRUE(out->timedOut);
+    EXPECT_TRUE(out->truncated);
+    EXPECT_EQ(out->stdout.size(), CommandRunner::kMaxOutputBytes);
+
+    out = sh("head -c 1000 /dev/zero");
+    ASSERT_TRUE(out.has_value());
+    EXPECT_FALSE(out->truncated);
+    EXPECT_EQ(out->stdout.size(), 1000u);
+}
+
 TEST(CommandRunner, TimeOutEndsTheChildWithSigterm)
 {
-    const auto start = std::chrono::steady_clock::now();
-    auto out = sh("echo started; exec sleep 30", 0.3);
-    const double took = secondsSince(start);
+    const auto start = Clock::now();
+    auto out = sh("echo started; exec sleep 30", 300ms);
+    const auto took = Clock::now() - start;
     ASSERT_TRUE(out.has_value());
     EXPECT_TRUE(out->timedOut);
     EXPECT_EQ(out->code, 15);
     EXPECT_EQ(out->stdout, "started\n");
-    EXPECT_LT(took, 2.5);
+    EXPECT_LT(took, 1500ms);
 }
 
-TEST(CommandRunner, ChildIgnoringSigtermIsKilledThreeSecondsLater)
+TEST(CommandRunner, ChildIgnoringSigtermIsKilledAfterTheGrace)
 {
-    const auto start = std::chrono::steady_clock::now();
-    auto out = sh("trap '' TERM; echo started; exec sleep 30", 0.5);
-    const double took = secondsSince(start);
+    const auto start = Clock::now();
+    auto out = sh("trap '' TERM; echo started; exec sleep 30", 300ms);
+    const auto took = Clock::now() - start;
     ASSERT_TRUE(out.has_value());
     EXPECT_TRUE(out->timedOut);
     EXPECT_EQ(out->code, 9);
     EXPECT_EQ(out->stdout, "started\n");
-    EXPECT_GE(took, 0.5 + CommandRunner::kTerminateGrace - 0.1);
-    // Well inside time-out + 3 s + 2 × 3 s, and nowhere near the child's own 30 s.
-    EXPECT_LT(took, 0.5 + CommandRunner::kTerminateGrace + 2 * CommandRunner::kOutputDrainWait);
+    EXPECT_GE(took, 300ms + kShortWaits.terminateGrace - 50ms);
+    // Well inside time-out + grace + 2 × drain wait, and nowhere near the child's own 30 s.
+    EXPECT_LT(took, 300ms + kShortWaits.terminateGrace + 2 * kShortWaits.outputDrainWait);
 }
 
-TEST(CommandRunner, DescendantHoldingThePipesDelaysAtMostThreeSecondsEach)
+TEST(CommandRunner, DescendantHoldingThePipesDelaysAtMostTheDrainWaitEach)
 {
-    const auto start = std::chrono::steady_clock::now();
-    auto out = sh("sleep 9 & echo done", 30);
-    const double took = secondsSince(start);
+    const auto start = Clock::now();
+    auto out = sh("sleep 9 & echo done");
+    const auto took = Clock::now() - start;
     ASSERT_TRUE(out.has_value());
     EXPECT_FALSE(out->timedOut);
     EXPECT_EQ(out->code, 0);
     EXPECT_EQ(out->stdout, "done\n");
-    EXPECT_GE(took, 2 * CommandRunner::kOutputDrainWait - 0.2);
-    EXPECT_LT(took, 2 * CommandRunner::kOutputDrainWait + 2);
+    EXPECT_GE(took, 2 * kShortWaits.outputDrainWait - 50ms);
+    EXPECT_LT(took, 2 * kShortWaits.outputDrainWait + 1s);
+}
+
+TEST(CommandRunner, AStopEndsTheChildAndAnswersCancelled)
+{
+    // A child that ends on SIGTERM: the call returns right after the request, without waiting
+    // for the pipes that a descendant still holds. One that ignores SIGTERM is killed after the
+    // grace.
+    const struct
+    {
+        const char* script;
+        std::chrono::milliseconds atLeast;
+    } cases[] = {
+        {"sleep 9 & echo started; exec sleep 30", 0ms},
+        {"trap '' TERM; echo started; exec sleep 30", kShortWaits.terminateGrace - 20ms},
+    };
+    for (const auto& c : cases) {
+        std::stop_source source;
+        DelayedStop stop(source, 200ms);
+        auto out = sh(c.script, 30s, kShortWaits, source.get_token());
+        const auto after = Clock::now() - stop.requestedAt();
+        ASSERT_FALSE(out.has_value()) << c.script;
+        EXPECT_EQ(out.error().code, veldo::ErrorCode::cancelled) << c.script;
+        EXPECT_GE(after, c.atLeast) << c.script;
+        EXPECT_LT(after, c.atLeast + 100ms) << c.script;
+    }
+    // A stop requested before the start runs nothing.
+    std::stop_source source;
+    source.request_stop();
+    const std::string marker = "/tmp/veldo-runner-stopped-" + std::to_string(::getpid());
+    ::unlink(marker.c_str());
+    auto out = sh("touch '" + marker + "'", 30s, kShortWaits, source.get_token());
+    ASSERT_FALSE(out.has_value());
+    EXPECT_EQ(out.error().code, veldo::ErrorCode::cancelled);
+    EXPECT_EQ(::access(marker.c_str(), F_OK), -1);
+
+    // A token that is never stopped changes nothing.
+    std::stop_source unused;
+    out = sh("echo fine", 30s, kShortWaits, unused.get_token());
+    ASSERT_TRUE(out.has_value());
+    EXPECT_EQ(out->stdout, "fine\n");
 }
 
 TEST(CommandRunner, UserEnvironmentFindsStandInsAndHostTools)
@@ -170,7 +274,7 @@ TEST(CommandRunner, UserEnvironmentFindsStandInsAndHostTools)
     EXPECT_EQ(*brew, MacPath("/opt/homebrew/bin/brew"));
 
     ::setenv("VELDO_TEST_MARK", "marked", 1); // NOLINT(concurrency-mt-unsafe): single-threaded test
-    auto out = CommandRunner::runWithUserEnvironment(*brew, {}, 10);
+    auto out = CommandRunner::runWithUserEnvironment(*brew, {}, 10s);
     ::unsetenv("VELDO_TEST_MARK"); // NOLINT(concurrency-mt-unsafe)
     ASSERT_TRUE(out.has_value());
     EXPECT_EQ(out->stdout, "helper ran\nMARKED\n") << out->stderr;

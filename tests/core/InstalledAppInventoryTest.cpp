@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <stop_token>
 
 #include <gtest/gtest.h>
 
@@ -41,7 +42,7 @@ struct Inventory
 
     std::vector<InstalledApp> scan(bool includeSystemApps = false) const
     {
-        return InstalledAppInventory::scan(roots(), includeSystemApps, sources());
+        return InstalledAppInventory::scan(roots(), includeSystemApps, sources()).value();
     }
 
     MacPath app(const MacPath& path, const char* name) const
@@ -135,7 +136,7 @@ TEST(InstalledAppInventory, LinkedBundlesAreListedOnceWithTheRightPath)
     // With the user's folder first, the same bundles win from there.
     auto roots = inv.roots();
     std::swap(roots[0], roots[1]);
-    const auto swapped = InstalledAppInventory::scan(roots, false, inv.sources());
+    const auto swapped = InstalledAppInventory::scan(roots, false, inv.sources()).value();
     EXPECT_EQ(urls(swapped),
               (std::vector<std::string>{"/Applications/Broken.app", "/Applications/Tools/Short.app",
                                         userApps.appendingPathComponent("Dev Again.app").path(),
@@ -301,6 +302,42 @@ TEST(InstalledAppInventory, SortsByLocalisedNameIgnoringCaseAndStably)
     EXPECT_EQ(scanned[0].name, "Alpha");
     EXPECT_EQ(scanned[1].name, "beta");
     EXPECT_EQ(scanned[2].name, "Zed");
+}
+
+TEST(InstalledAppInventory, AStopEndsTheScanBeforeTheNextBundle)
+{
+    Inventory inv;
+    for (const char* name : {"A", "B", "C", "D"})
+        inv.app(MacPath(std::string("/Applications/") + name + ".app"), name);
+
+    // The first bundle read requests the stop; no other bundle is read after it.
+    struct StoppingDates final : veldo::platform::LastUsedDateSource
+    {
+        std::stop_source* source = nullptr;
+        mutable int asked = 0;
+        std::optional<TimePoint> lastUsedDate(const MacPath&) const override
+        {
+            ++asked;
+            source->request_stop();
+            return std::nullopt;
+        }
+    };
+    std::stop_source source;
+    StoppingDates dates;
+    dates.source = &source;
+    InventorySources sources = inv.sources();
+    sources.lastUsed = &dates;
+    const auto stopped =
+        InstalledAppInventory::scan(inv.roots(), true, sources, source.get_token());
+    ASSERT_FALSE(stopped.has_value());
+    EXPECT_EQ(stopped.error().code, veldo::ErrorCode::cancelled);
+    EXPECT_EQ(dates.asked, 1);
+
+    std::stop_source never;
+    EXPECT_EQ(InstalledAppInventory::scan(inv.roots(), false, inv.sources(), never.get_token())
+                  .value()
+                  .size(),
+              4u);
 }
 
 TEST(InstalledAppInventory, LoadsOneBundle)

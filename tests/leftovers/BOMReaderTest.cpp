@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/leftovers/support/BomWriter.h"
+#include "tests/support/HeapPeak.h"
 
 using namespace veldo::testsupport;
 using veldo::leftovers::BOMEntry;
@@ -641,6 +642,63 @@ TEST(BOMReader, LongNamedChainsKeepThePathsThatFit)
     EXPECT_EQ(paths.size(), 512u);
     EXPECT_TRUE(paths.contains("x"));
     EXPECT_FALSE(paths.contains(std::string(1025, 'x')));
+}
+
+// A file whose records all share one file block (parent: a record with a 1,000-byte name) and
+// whose path-information blocks overlap by half: each record costs 20 file bytes and would
+// yield a 1,000-byte path.
+std::string sharedParentFile(std::uint32_t records)
+{
+    BomWriter writer;
+    const auto detail = writer.addBlock(bomDetailBlock(1));
+    const auto parentInfo = writer.addBlock(bomPathInfo(1, detail));
+    const auto parentFile = writer.addBlock(bomFileBlock(0, std::string(1000, 'p')));
+    const auto shared = writer.addBlock(bomFileBlock(1, ""));
+    std::vector<std::uint32_t> infos;
+    for (std::uint32_t i = 0; i < records; ++i)
+        infos.push_back(writer.addBlock({}));
+    // Words i + 2, i + 3, …: the info block at word i reads identifier i + 2 and detail i + 3,
+    // a block index that is in the table.
+    std::string words;
+    for (std::uint32_t i = 0; i <= records; ++i)
+        words += be32(i + 2);
+    const auto wordsBlock = writer.addBlock(words);
+
+    std::vector<BomNodeEntry> children;
+    std::vector<BomNodeEntry> leaf{{parentInfo, parentFile}};
+    for (const auto info : infos) {
+        leaf.push_back({info, shared});
+        if (leaf.size() == 4'096) {
+            children.push_back({writer.addBlock(bomTreeNode(true, 0, leaf)), 0});
+            leaf.clear();
+        }
+    }
+    if (!leaf.empty())
+        children.push_back({writer.addBlock(bomTreeNode(true, 0, leaf)), 0});
+    const auto root = writer.addBlock(bomTreeNode(false, 0, children));
+    writer.addVariable("Paths", writer.addBlock(bomTreeHeader(root, records + 1)));
+    writer.build(); // lays the blocks out so that the words' address is known
+    const auto wordsAddress = static_cast<std::uint32_t>(writer.blockAddress(wordsBlock));
+    for (std::uint32_t i = 0; i < records; ++i)
+        writer.overrideExtent(infos[i], wordsAddress + 4 * i, 8);
+    return writer.build();
+}
+
+TEST(BOMReader, RefusesFilesWhosePathsWouldOutgrowTheirBound)
+{
+    // 5 records give 6 KB of paths from a 1.2 KB file: still read, every record's path whole.
+    const auto small = BOMReader::entries(sharedParentFile(5));
+    ASSERT_EQ(small.size(), 6u);
+    EXPECT_EQ(small.back().path, std::string(1000, 'p'));
+
+    // 60,000 records would give 60 MB of paths from a file of about 1.2 MB.
+    const std::string file = sharedParentFile(60'000);
+    ASSERT_LT(file.size(), std::size_t{2} << 20);
+    const HeapPeak heap;
+    EXPECT_TRUE(BOMReader::entries(file).empty());
+    // The paths stay within 8 times the file's size; each record's own bookkeeping (its name,
+    // parent and slot, some 120 bytes for 20 file bytes) adds at most as much again.
+    EXPECT_LT(heap.peakAboveStart(), 16 * file.size());
 }
 
 TEST(BOMReader, PathsMatchWalkingEachChainAlone)

@@ -20,6 +20,7 @@
 
 using namespace veldo::leftovers;
 using namespace veldo::leftovers::HomebrewCasks;
+using namespace std::chrono_literals;
 using veldo::platform::MacPath;
 using veldo::testsupport::addCaskFile;
 using veldo::testsupport::addCaskFolder;
@@ -338,9 +339,9 @@ TEST(HomebrewCaskIndex, FailedOrSlowBrewLeavesTheBookkeepingAlone)
         brew.setMode("info", c.mode);
         brew.setOutput("info", c.stdout, "", c.exitCode);
 
-        EXPECT_EQ(keys(loadIndex(false, 0.5)), Strings{"Firefox.app"}) << c.mode << c.stdout;
+        EXPECT_EQ(keys(loadIndex(false, 500ms)), Strings{"Firefox.app"}) << c.mode << c.stdout;
         // The outcome is cached like a good one until the Caskroom changes.
-        EXPECT_EQ(keys(loadIndex(false, 0.5)), Strings{"Firefox.app"});
+        EXPECT_EQ(keys(loadIndex(false, 500ms)), Strings{"Firefox.app"});
         EXPECT_EQ(brew.calls(), Strings{kInfoCall});
     }
 }

@@ -2,7 +2,10 @@
 // brew's output is classified, and the index cache after a run.
 #include "app/leftovers/HomebrewCaskUninstall.h"
 
+#include <chrono>
 #include <cstdlib>
+#include <stop_token>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -16,6 +19,7 @@
 
 using namespace veldo::leftovers;
 using namespace veldo::leftovers::HomebrewCasks;
+using namespace std::chrono_literals;
 using veldo::platform::MacPath;
 using veldo::testsupport::addCaskFolder;
 using veldo::testsupport::addJsonCask;
@@ -154,7 +158,7 @@ TEST(HomebrewCaskUninstall, RunsBrewAndClassifiesEachOutcome)
                        "Error: It seems there is already an App at '/Applications/Firefox.app'.\n",
                        1);
 
-        const UninstallResult result = uninstall("firefox", c.zap, 1.0);
+        const UninstallResult result = *uninstall("firefox", c.zap, 1s);
         EXPECT_EQ(result.token, "firefox") << c.name;
         EXPECT_EQ(result.zap, c.zap) << c.name;
         EXPECT_EQ(result.failure, c.failure) << c.name;
@@ -176,7 +180,7 @@ TEST(HomebrewCaskUninstall, BrewRunsNonInteractivelyWithoutAskpass)
     // NOLINTBEGIN(concurrency-mt-unsafe): single-threaded test
     ::setenv("SUDO_ASKPASS", "/usr/bin/askpass", 1);
     ::unsetenv("NONINTERACTIVE");
-    const UninstallResult result = uninstall("firefox", false);
+    const UninstallResult result = *uninstall("firefox", false);
     ::unsetenv("SUDO_ASKPASS");
     // NOLINTEND(concurrency-mt-unsafe)
     EXPECT_FALSE(result.failure.has_value()) << result.output;
@@ -194,7 +198,7 @@ TEST(HomebrewCaskUninstall, RefusedTokensNeverReachBrew)
     const auto signature = IndexCache::shared().signature();
 
     for (const char* token : {"--force", "firefox --zap", "../firefox", "a/b", "Firefox"}) {
-        const UninstallResult result = uninstall(token, true);
+        const UninstallResult result = *uninstall(token, true);
         EXPECT_EQ(result, (UninstallResult{token, true, "", failureOf(Kind::invalidToken)}));
     }
     EXPECT_TRUE(brew.calls().empty());
@@ -207,13 +211,13 @@ TEST(HomebrewCaskUninstall, MissingBrewAndBrewThatCannotStart)
     FakeMac mac;
     addJsonCask(mac, "firefox", "120.0", caskJson("firefox", R"(["Firefox.app"])"));
     mac.mkdir("/opt/homebrew/bin");
-    EXPECT_EQ(uninstall("firefox", false),
+    EXPECT_EQ(*uninstall("firefox", false),
               (UninstallResult{"firefox", false, "", failureOf(Kind::brewNotFound)}));
 
     // A brew whose interpreter is missing is found but cannot start; the cache is still dropped.
     mac.write("/opt/homebrew/bin/brew", "#!/nonexistent/interpreter\n", 0755);
     IndexCache::shared().store("signature", {{"Firefox.app", CaskInfo{}}});
-    EXPECT_EQ(uninstall("firefox", false),
+    EXPECT_EQ(*uninstall("firefox", false),
               (UninstallResult{"firefox", false, "", failureOf(Kind::couldNotRun)}));
     EXPECT_FALSE(IndexCache::shared().signature().has_value());
     EXPECT_TRUE(IndexCache::shared().indexFor("signature") == std::nullopt);
@@ -232,7 +236,7 @@ TEST(HomebrewCaskUninstall, IndexIsRebuiltAfterAnyUninstall)
     // A failed uninstall changes nothing in the Caskroom, yet the next load reads it again.
     brew.setMode("uninstall", "recorded");
     brew.setOutput("uninstall", "", "Error: something went wrong\n", 1);
-    EXPECT_EQ(uninstall("bare", false).failure,
+    EXPECT_EQ(uninstall("bare", false)->failure,
               UninstallFailure::failed("Error: something went wrong"));
     EXPECT_FALSE(IndexCache::shared().signature().has_value());
     EXPECT_EQ(loadIndex(false).size(), 2u);
@@ -240,10 +244,38 @@ TEST(HomebrewCaskUninstall, IndexIsRebuiltAfterAnyUninstall)
 
     // A successful one removes the cask, and its app leaves the index.
     brew.setMode("uninstall", "");
-    EXPECT_FALSE(uninstall("firefox", true).failure.has_value());
+    EXPECT_FALSE(uninstall("firefox", true)->failure.has_value());
     const CaskIndex after = loadIndex(false);
     EXPECT_FALSE(after.contains("Firefox.app"));
     EXPECT_TRUE(after.contains("Bare.app"));
     EXPECT_EQ(brew.calls().back(), kInfoCall);
     EXPECT_EQ(brew.calls().size(), 5u);
+}
+
+TEST(HomebrewCaskUninstall, AStopEndsBrewAndAnswersCancelled)
+{
+    FakeMac mac;
+    StandInBrew brew(mac);
+    addJsonCask(mac, "firefox", "120.0", caskJson("firefox", R"(["Firefox.app"])"));
+    brew.setMode("uninstall", "hang");
+    IndexCache::shared().store("signature", {{"Firefox.app", CaskInfo{}}});
+
+    std::stop_source source;
+    std::chrono::steady_clock::time_point requestedAt;
+    std::thread stopper([&] {
+        // Once brew runs (it notes each call as it starts).
+        while (brew.calls().empty())
+            std::this_thread::sleep_for(10ms);
+        std::this_thread::sleep_for(100ms);
+        requestedAt = std::chrono::steady_clock::now();
+        source.request_stop();
+    });
+    const auto result = uninstall("firefox", false, kUninstallTimeout, source.get_token());
+    const auto returnedAt = std::chrono::steady_clock::now();
+    stopper.join();
+    ASSERT_FALSE(result.has_value());
+    EXPECT_EQ(result.error().code, veldo::ErrorCode::cancelled);
+    EXPECT_LT(returnedAt - requestedAt, 100ms);
+    // brew may have changed the Caskroom before it stopped.
+    EXPECT_FALSE(IndexCache::shared().signature().has_value());
 }

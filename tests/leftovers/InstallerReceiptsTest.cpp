@@ -226,7 +226,8 @@ TEST(InstallerReceipts, TheScanOffersReceiptItemsAtMediumConfidence)
     app.name = "Tool";
     app.bundleID = kAppID;
     const auto items = LeftoverScanner::scan(app, {}, {}, LeftoverScanner::receiptLeftovers,
-                                             veldo::testsupport::FakeApplicationRegistry());
+                                             veldo::testsupport::FakeApplicationRegistry())
+                           .value();
     ASSERT_EQ(items.size(), 2u);
     EXPECT_EQ(items[0].url.path(), kAppPath);
     EXPECT_EQ(items[1].url.path(), "/usr/local/bin/tool");

@@ -1,5 +1,7 @@
 // The leftover scan end to end over a fake Mac: what it finds, how it rates it, in what order.
+#include <chrono>
 #include <ostream>
+#include <stop_token>
 #include <tuple>
 
 #include <gtest/gtest.h>
@@ -8,6 +10,7 @@
 #include "platform/SecurityScopedAccess.h"
 #include "tests/support/FakeApplicationRegistry.h"
 #include "tests/support/FakeMac.h"
+#include "tests/support/StopWhenEntered.h"
 
 using namespace veldo::core;
 using veldo::base::rawValue;
@@ -16,6 +19,8 @@ using veldo::platform::MacPath;
 using veldo::platform::PlistValue;
 using veldo::testsupport::FakeApplicationRegistry;
 using veldo::testsupport::FakeMac;
+using veldo::testsupport::StopWhenEntered;
+using namespace std::chrono_literals;
 namespace LeftoverScanner = veldo::leftovers::LeftoverScanner;
 
 namespace {
@@ -220,7 +225,8 @@ TEST(LeftoverScan, RatesEveryLeftoverOfAnAppInOrder)
 
     const auto items =
         LeftoverScanner::scan(exampleApp("com.example.app"), roots,
-                              LeftoverScanner::darwinUserDirectories(), receipts, registry);
+                              LeftoverScanner::darwinUserDirectories(), receipts, registry)
+            .value();
     for (const auto& root : roots)
         EXPECT_EQ(veldo::platform::testing::activeSecurityScopedAccesses(root.url), 0u);
 
@@ -287,7 +293,8 @@ TEST(LeftoverScan, WithoutABundleIdentifierOnlyNamesMatch)
         InstalledApp app = exampleApp(std::string(bundleID));
         const auto items =
             LeftoverScanner::scan(app, rootsOf(mac), LeftoverScanner::darwinUserDirectories(), {},
-                                  FakeApplicationRegistry());
+                                  FakeApplicationRegistry())
+                .value();
         const std::vector<Row> expected{
             {kApp.path(), C::application, M::certain, false},
             {L + "Application Support/Example", C::supportFiles, M::medium, false},
@@ -339,7 +346,8 @@ TEST(LeftoverScan, NeverOffersProtectedOrRefusedLocations)
         };
     };
     const auto items =
-        LeftoverScanner::scan(installed, rootsOf(mac), {}, receipts, FakeApplicationRegistry());
+        LeftoverScanner::scan(installed, rootsOf(mac), {}, receipts, FakeApplicationRegistry())
+            .value();
     EXPECT_EQ(rows(items),
               (std::vector<Row>{
                   {app.path(), C::application, M::certain, false},
@@ -397,7 +405,8 @@ TEST(LeftoverScan, OtherInstalledCopiesLowerEveryConfidence)
         installed.name = "Example";
         installed.bundleID = "com.example.app";
         return rows(LeftoverScanner::scan(installed, rootsOf(mac), {}, {},
-                                          FakeApplicationRegistry("com.example.app", registered)));
+                                          FakeApplicationRegistry("com.example.app", registered))
+                        .value());
     };
     auto expected = [&](M exact, M byName) {
         return std::vector<Row>{
@@ -487,12 +496,40 @@ TEST(LeftoverScan, AStoppedScanEndsEarlyAndStopsItsAccesses)
         return std::vector<ReceiptInstalledItem>{};
     };
     stop.request_stop();
-    EXPECT_TRUE(LeftoverScanner::scan(exampleApp("com.example.app"), roots, {}, receipts,
-                                      FakeApplicationRegistry(), stop.get_token())
-                    .empty());
+    const auto result = LeftoverScanner::scan(exampleApp("com.example.app"), roots, {}, receipts,
+                                              FakeApplicationRegistry(), stop.get_token());
+    ASSERT_FALSE(result.has_value());
+    EXPECT_EQ(result.error().code, veldo::ErrorCode::cancelled);
     EXPECT_FALSE(receiptsAsked);
     for (const auto& root : roots)
         EXPECT_EQ(veldo::platform::testing::activeSecurityScopedAccesses(root.url), 0u);
+}
+
+TEST(LeftoverScan, AStopEndsTheScanInsideAPhase)
+{
+    // The user Library phase measures a support folder of 20,000 folders; a stop during that
+    // measurement ends the scan without waiting for the rest of the tree or the other phases.
+    FakeMac mac(FakeMac::Storage::memory);
+    buildExampleMac(mac);
+    const MacPath wide = mac.wideTree(
+        mac.home().appendingPathComponent("Library/Application Support/Example Studio"), 100, 200);
+    bool receiptsAsked = false;
+    const LeftoverScanner::ReceiptSource receipts = [&](const InstalledApp&) {
+        receiptsAsked = true;
+        return std::vector<ReceiptInstalledItem>{};
+    };
+    std::stop_source source;
+    StopWhenEntered stopper(source, mac.host(wide));
+    const auto result =
+        LeftoverScanner::scan(exampleApp("com.example.app"), rootsOf(mac), {}, receipts,
+                              FakeApplicationRegistry(), source.get_token());
+    const auto returnedAt = std::chrono::steady_clock::now();
+    const auto requestedAt = stopper.requestedAt();
+    ASSERT_TRUE(requestedAt.has_value());
+    ASSERT_FALSE(result.has_value());
+    EXPECT_EQ(result.error().code, veldo::ErrorCode::cancelled);
+    EXPECT_LT(returnedAt - *requestedAt, 100ms);
+    EXPECT_FALSE(receiptsAsked);
 }
 
 TEST(LeftoverScan, AnIdentifierNeverBuildsAPathOutsideItsFolder)
@@ -511,7 +548,8 @@ TEST(LeftoverScan, AnIdentifierNeverBuildsAPathOutsideItsFolder)
         app.bundleID = identifier;
         EXPECT_EQ(
             rows(LeftoverScanner::scan(app, rootsOf(mac), LeftoverScanner::darwinUserDirectories(),
-                                       {}, FakeApplicationRegistry())),
+                                       {}, FakeApplicationRegistry())
+                     .value()),
             (std::vector<Row>{{kApp.path(), C::application, M::certain, false}}))
             << identifier;
     }

@@ -1,9 +1,10 @@
 // Atomic whole-file writes: replaced whole or left untouched, nothing left behind.
+#include "platform/AtomicFile.h"
+
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
-#include "platform/AtomicFile.h"
 #include "platform/MacFileSystem.h"
 #include "tests/support/FakeMac.h"
 
@@ -41,4 +42,21 @@ TEST(AtomicFile, FailuresLeaveTheOldFile)
     ASSERT_FALSE(overFolder);
     EXPECT_TRUE(isDirectory("/Users/Shared/target-is-folder/child"));
     EXPECT_EQ(listDirectory("/Users/Shared")->size(), 2u) << "no temporary file left";
+}
+
+TEST(AtomicFile, NamesTheTargetOfATemporaryFile)
+{
+    const std::pair<const char*, std::optional<std::string_view>> cases[] = {
+        {".Moves.plist.tmp-a1B2c3", "Moves.plist"},
+        {".0F2C7A4E-1B3D-4C5E-8F60-718293A4B5C6.inventory.tmp-Zz9yY8",
+         "0F2C7A4E-1B3D-4C5E-8F60-718293A4B5C6.inventory"},
+        {".a.tmp-XXXXXX", "a"},
+        {"Moves.plist", std::nullopt},
+        {"Moves.plist.tmp-a1B2c3", std::nullopt}, // not hidden
+        {".Moves.plist.tmp-a1B2c", std::nullopt}, // five random characters
+        {".Moves.plist.old-a1B2c3", std::nullopt},
+        {"..tmp-a1B2c3", std::nullopt}, // no name
+    };
+    for (const auto& [entry, target] : cases)
+        EXPECT_EQ(atomicWriteTarget(entry), target) << entry;
 }

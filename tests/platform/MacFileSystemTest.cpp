@@ -11,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include "base/UniqueFd.h"
+#include "platform/AtomicFile.h"
+#include "platform/FileFlags.h"
 #include "platform/Home.h"
 #include "platform/MacRoot.h"
 #include "tests/support/FakeMac.h"
@@ -69,10 +71,10 @@ TEST(MacFileSystem, SymlinksResolveInsideTheRoot)
     ASSERT_EQ(::unlink(mac.host("/etc").c_str()), 0);
     mac.symlink("/etc", "/etc");
     for (auto follow : {FollowLinks::yes, FollowLinks::no}) {
-        const std::string host = resolvedHostPath("/etc/passwd", follow);
-        struct stat st = {};
-        EXPECT_NE(::stat(host.c_str(), &st), 0) << host;
-        EXPECT_NE(::mkdir(host.c_str(), 0700), 0) << host;
+        const auto host = resolvedHostPath("/etc/passwd", follow);
+        ASSERT_FALSE(host.has_value()) << *host;
+        EXPECT_EQ(host.error().systemErrno, ELOOP);
+        EXPECT_EQ(fileStatus("/etc/passwd", follow).error().systemErrno, ELOOP);
     }
     // A missing tail is kept lexically.
     EXPECT_EQ(resolvingSymlinks("/Applications/Alias.app/Missing/../Other").path(),
@@ -132,6 +134,36 @@ TEST(MacFileSystem, StatListReadAndLinks)
     std::sort(names->begin(), names->end());
     EXPECT_EQ(*names, (std::vector<std::string>{"file.txt", "link"}));
     EXPECT_EQ(listDirectory("/Users/Shared/file.txt").error().systemErrno, ENOTDIR);
+}
+
+TEST(MacFileSystem, PathsHoldingNulAreRefused)
+{
+    using namespace std::string_literals;
+    FakeMac mac;
+    mac.write("/Users/Shared/file.txt", "hello");
+    // Cut short at the NUL, these would name the folder above the root or another file.
+    for (const std::string& text :
+         {"/..\0x"s, "/Users/../..\0/x"s, "/Users/Shared/file.txt\0.plist"s, "\0"s}) {
+        const MacPath path(text);
+        SCOPED_TRACE(::testing::PrintToString(text));
+        EXPECT_EQ(fileStatus(path, FollowLinks::yes).error().systemErrno, EINVAL);
+        EXPECT_EQ(fileStatus(path, FollowLinks::no).error().systemErrno, EINVAL);
+        EXPECT_EQ(listDirectory(path).error().systemErrno, EINVAL);
+        EXPECT_EQ(readFile(path, 100).error().systemErrno, EINVAL);
+        EXPECT_EQ(readSymbolicLink(path).error().systemErrno, EINVAL);
+        EXPECT_EQ(fileFlags(path).error().systemErrno, EINVAL);
+        EXPECT_EQ(resolvedHostPath(path, FollowLinks::no).error().systemErrno, EINVAL);
+        EXPECT_EQ(openInRoot(path, O_RDONLY, FollowLinks::yes).error().systemErrno, EINVAL);
+        EXPECT_EQ(makeFoldersInRoot(path, 0700).error().systemErrno, EINVAL);
+        EXPECT_EQ(writeFileAtomically(path, "x").error().systemErrno, EINVAL);
+        EXPECT_EQ(writeFileAtomically(path.appendingPathComponent("new"), "x", {0644, true})
+                      .error()
+                      .systemErrno,
+                  EINVAL);
+        EXPECT_EQ(resolvingSymlinks(path), path.standardized());
+    }
+    EXPECT_EQ(findEntryCaseInsensitive("/Users/Shared", "FILE.TXT\0x"s), std::nullopt);
+    EXPECT_EQ(*readFile("/Users/Shared/file.txt", 100), "hello");
 }
 
 TEST(MacFileSystem, CaseInsensitiveLookupKeepsStoredName)

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <random>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -167,7 +168,7 @@ TEST(PropertyList, ThreeByteOffsetsAndReferencesReadBack)
     ASSERT_TRUE(read.has_value());
     EXPECT_EQ(*read, PlistValue(PlistValue::Array{PlistValue(true)}));
 
-    // libplist's own writer uses 3-byte offsets for a list past 64 KiB.
+    // A list past 64 KiB is written with 3-byte offsets.
     PlistValue::Array items;
     for (int i = 0; i < 3000; ++i)
         items.push_back(PlistValue("a string long enough to fill the list " + std::to_string(i)));
@@ -179,6 +180,67 @@ TEST(PropertyList, ThreeByteOffsetsAndReferencesReadBack)
     const auto back = parsePropertyList(*bytes);
     ASSERT_TRUE(back.has_value());
     EXPECT_EQ(*back, value);
+}
+
+TEST(PropertyList, BinaryListsShareStringsAndWidenReferences)
+{
+    // Ledger-shaped: many dictionaries with the same keys, repeated values, long containers.
+    PlistValue::Array records;
+    for (int i = 0; i < 24'000; ++i) {
+        records.push_back(PlistValue(PlistValue::Dictionary{
+            {"identifier", PlistValue(std::int64_t{i} * 1'000'003)},
+            {"owner", "user " + std::to_string(i % 7)},
+            {"path", "/Users/j\xC3\xBCrgen/.Trash/Item " + std::to_string(i)},
+        }));
+    }
+    PlistValue::Dictionary wide;
+    for (int i = 0; i < 20; ++i)
+        wide.emplace("key " + std::to_string(i),
+                     PlistValue::Data(static_cast<std::size_t>(i), 0xAB));
+    records.push_back(PlistValue(std::move(wide)));
+    const PlistValue value(std::move(records));
+
+    const auto bytes = serializePropertyList(value, PlistFormat::binary);
+    ASSERT_TRUE(bytes.has_value());
+    const auto back = parsePropertyList(*bytes);
+    ASSERT_TRUE(back.has_value());
+    EXPECT_EQ(*back, value);
+    // Over 65,536 objects need 3-byte references; each key and repeated value is written once.
+    EXPECT_EQ(bytes->at(bytes->size() - 32 + 7), 3) << "reference size";
+    auto count = [&](std::string_view needle) {
+        std::size_t n = 0;
+        for (auto at = bytes->find(needle); at != std::string::npos;
+             at = bytes->find(needle, at + 1))
+            ++n;
+        return n;
+    };
+    EXPECT_EQ(count("identifier"), 1u);
+    EXPECT_EQ(count("user 3"), 1u);
+}
+
+TEST(PropertyList, ArraysPutTogetherFromSeparatelyEncodedItemsReadBack)
+{
+    PlistValue::Array items{richValue(), PlistValue("plain"), PlistValue(PlistValue::Array{}),
+                            PlistValue(PlistValue::Array{1, "x", PlistValue::Dictionary{}})};
+    for (int i = 0; i < 300; ++i)
+        items.push_back(PlistValue(PlistValue::Dictionary{
+            {"path", "/Users/j\xC3\xBCrgen/.Trash/Item " + std::to_string(i)},
+            {"number", PlistValue(std::int64_t{i} - 150)},
+            {"same", "shared within the item"},
+            {"again", "shared within the item"}}));
+    for (std::size_t count : {std::size_t{0}, std::size_t{1}, items.size()}) {
+        const std::span<const PlistValue> chosen(items.data(), count);
+        std::vector<veldo::platform::EncodedPlistItem> encoded;
+        for (const PlistValue& item : chosen) {
+            auto one = veldo::platform::encodeBinaryArrayItem(item);
+            ASSERT_TRUE(one.has_value());
+            encoded.push_back(std::move(*one));
+        }
+        const auto back = parsePropertyList(veldo::platform::serializeBinaryArray(encoded));
+        ASSERT_TRUE(back.has_value()) << count;
+        EXPECT_EQ(*back, PlistValue(PlistValue::Array(chosen.begin(), chosen.end()))) << count;
+    }
+    EXPECT_FALSE(veldo::platform::encodeBinaryArrayItem(PlistValue("bad \xC3")).has_value());
 }
 
 TEST(PropertyList, DatesKeepFractionsInBinaryAndTheirSecondInXml)
@@ -426,6 +488,33 @@ TEST(PropertyList, ReadsFilesThroughTheMacRoot)
     EXPECT_FALSE(veldo::platform::readPropertyListFile(binary, 10).has_value());
     EXPECT_FALSE(
         veldo::platform::readPropertyListFile(MacPath("/Library/missing.plist")).has_value());
+}
+
+TEST(PropertyList, StringsTheWriterRefusesAreNotRead)
+{
+    // An ASCII string may carry any byte and a UTF-16 one U+0000; read, neither could be
+    // written back, so a ledger holding one could never be saved again.
+    const std::pair<const char*, std::string> strings[] = {
+        {"ASCII with a byte above 0x7F", "\x51\xE9"},
+        {"UTF-16 with U+0000", std::string("\x61\x00\x00", 3)},
+    };
+    for (const auto& [name, string] : strings) {
+        RawBinaryList alone;
+        alone.objects = {string};
+        EXPECT_FALSE(parsePropertyList(alone.bytes())) << name;
+        RawBinaryList inArray;
+        inArray.objects = {"\xA2\x01\x02", "\x51\x61", string};
+        EXPECT_FALSE(parsePropertyList(inArray.bytes())) << name;
+        RawBinaryList asKey;
+        asKey.objects = {"\xD1\x01\x02", string, "\x51\x78"};
+        EXPECT_FALSE(parsePropertyList(asKey.bytes())) << name;
+    }
+    RawBinaryList fine;
+    fine.objects = {"\xA2\x01\x02", "\x51\x61", std::string("\x61\x00\xE9", 3)};
+    EXPECT_EQ(parsePropertyList(fine.bytes()), PlistValue(PlistValue::Array{"a", "\xC3\xA9"}));
+    const std::string xmlNul = "<?xml version=\"1.0\"?><plist version=\"1.0\">"
+                               "<string>a&#0;b</string></plist>";
+    EXPECT_FALSE(parsePropertyList(xmlNul));
 }
 
 TEST(PropertyList, KeysWithANulAreRefused)

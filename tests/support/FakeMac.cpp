@@ -19,9 +19,13 @@ namespace veldo::testsupport {
 namespace fs = std::filesystem;
 using platform::MacPath;
 
-FakeMac::FakeMac()
+FakeMac::FakeMac(Storage storage)
 {
-    std::string tmpl = (fs::temp_directory_path() / "veldo-mac-XXXXXX").string();
+    std::error_code ec;
+    const fs::path parent = storage == Storage::memory && fs::is_directory("/dev/shm", ec)
+                                ? fs::path("/dev/shm")
+                                : fs::temp_directory_path();
+    std::string tmpl = (parent / "veldo-mac-XXXXXX").string();
     char* made = ::mkdtemp(tmpl.data());
     if (!made)
         throw std::runtime_error("mkdtemp failed");
@@ -90,6 +94,27 @@ MacPath FakeMac::mkdir(const MacPath& path, mode_t mode) const
     fs::create_directories(host(path), ec);
     EXPECT_FALSE(ec) << "mkdir " << path.path() << ": " << ec.message();
     ::chmod(host(path).c_str(), mode);
+    return path;
+}
+
+MacPath FakeMac::wideTree(const MacPath& path, int branches, int leaves) const
+{
+    mkdir(path);
+    const std::string root = host(path);
+    for (int b = 0; b < branches; ++b) {
+        const std::string branch = root + "/b" + std::to_string(b);
+        if (::mkdir(branch.c_str(), 0755) != 0) {
+            ADD_FAILURE() << "mkdir " << branch;
+            return path;
+        }
+        for (int l = 0; l < leaves; ++l) {
+            const std::string leaf = branch + "/l" + std::to_string(l);
+            if (::mkdir(leaf.c_str(), 0755) != 0) {
+                ADD_FAILURE() << "mkdir " << leaf;
+                return path;
+            }
+        }
+    }
     return path;
 }
 

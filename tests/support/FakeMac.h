@@ -20,7 +20,16 @@ namespace veldo::testsupport {
 class FakeMac
 {
 public:
-    FakeMac();
+    // Where the fake Mac's folder lies: in the temporary folder, or in memory (/dev/shm, where
+    // there is one) for tests that make and remove tens of thousands of folders, which a disk
+    // takes seconds for.
+    enum class Storage
+    {
+        disk,
+        memory
+    };
+
+    explicit FakeMac(Storage storage = Storage::disk);
     ~FakeMac();
     FakeMac(const FakeMac&) = delete;
     FakeMac& operator=(const FakeMac&) = delete;
@@ -34,6 +43,9 @@ public:
 
     // Creation helpers; parents are made as needed. Each fails the test on error.
     platform::MacPath mkdir(const platform::MacPath& path, mode_t mode = 0755) const;
+    // `path` holding `branches` folders of `leaves` empty folders each, for walks that take a
+    // while (best in memory storage).
+    platform::MacPath wideTree(const platform::MacPath& path, int branches, int leaves) const;
     platform::MacPath write(const platform::MacPath& path, std::string_view contents,
                             mode_t mode = 0644) const;
     platform::MacPath symlink(const platform::MacPath& linkPath, std::string_view target) const;

@@ -1,0 +1,102 @@
+// Calls by Mac path while a folder of the Mac keeps turning into a link to a folder outside it:
+// none of them may read, describe, list or write anything out there.
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include "platform/AtomicFile.h"
+#include "platform/MacFileSystem.h"
+#include "platform/PropertyList.h"
+#include "tests/support/FakeMac.h"
+#include "tests/support/RootRacer.h"
+
+using namespace veldo::platform;
+using veldo::testsupport::FakeMac;
+using veldo::testsupport::RootRacer;
+
+namespace {
+
+constexpr int kRounds = 10'000;
+
+std::string plistSaying(const std::string& where)
+{
+    return serializePropertyList(PlistValue(PlistValue::Dictionary{{"Where", PlistValue(where)}}),
+                                 PlistFormat::xml)
+        .value();
+}
+
+} // namespace
+
+TEST(MacRootRace, NoCallLeavesTheRootWhileAFolderTurnsIntoALink)
+{
+    FakeMac mac(FakeMac::Storage::memory);
+    mac.write("/Users/Shared/d/file", "real");
+    mac.mkdir("/Users/Shared/d/sub/inner");
+    mac.write("/Users/Shared/d/info.plist", plistSaying("real"));
+    RootRacer racer(mac, "/Users/Shared/d");
+    // The canary holds the same names with other contents.
+    racer.writeCanary("file", "canary");
+    racer.writeCanary("sub/canary-entry", "canary");
+    racer.writeCanary("info.plist", plistSaying("canary"));
+    struct stat canaryFile = {};
+    ASSERT_EQ(::stat((racer.canary() + "/file").c_str(), &canaryFile), 0);
+
+    struct Call
+    {
+        std::string name;
+        std::function<bool()> escaped;
+    };
+    const std::vector<Call> calls = {
+        {"readFile",
+         [] {
+             auto bytes = readFile("/Users/Shared/d/file", 100);
+             return bytes && *bytes == "canary";
+         }},
+        {"fileStatus",
+         [&] {
+             auto st = fileStatus("/Users/Shared/d/file", FollowLinks::yes);
+             return st && st->inode == canaryFile.st_ino && st->device == canaryFile.st_dev;
+         }},
+        {"listDirectory",
+         [] {
+             auto names = listDirectory("/Users/Shared/d/sub");
+             return names &&
+                    std::find(names->begin(), names->end(), "canary-entry") != names->end();
+         }},
+        {"readPropertyListFile",
+         [] {
+             auto value = readPropertyListFile("/Users/Shared/d/info.plist");
+             return value && value->stringFor("Where") == "canary";
+         }},
+        {"writeFileAtomically",
+         [&] {
+             (void)writeFileAtomically("/Users/Shared/d/made/new.json", "x", {0644, true});
+             (void)writeFileAtomically("/Users/Shared/d/new.json", "x");
+             return racer.takeNewCanaryEntries() > 0;
+         }},
+    };
+
+    std::map<std::string, int> escapes;
+    racer.start();
+    for (int round = 0; round < kRounds; ++round) {
+        for (const Call& call : calls) {
+            if (call.escaped())
+                ++escapes[call.name];
+        }
+    }
+    racer.stop();
+
+    EXPECT_GT(racer.swaps(), 0u);
+    for (const Call& call : calls)
+        EXPECT_EQ(escapes[call.name], 0) << call.name << " escaped in " << kRounds << " calls";
+    // With the folder in place again the same calls see the Mac's own files.
+    EXPECT_EQ(readFile("/Users/Shared/d/file", 100).value_or(""), "real");
+    EXPECT_EQ(readPropertyListFile("/Users/Shared/d/info.plist")->stringFor("Where"), "real");
+    EXPECT_EQ(listDirectory("/Users/Shared/d/sub").value_or(std::vector<std::string>{}),
+              std::vector<std::string>{"inner"});
+}
