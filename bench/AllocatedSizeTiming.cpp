@@ -19,11 +19,15 @@
 
 #include "app/core/AllocatedSize.h"
 #include "base/SystemCalls.h"
+#include "bench/TimingSupport.h"
 #include "platform/MacRoot.h"
 
 extern char** environ; // NOLINT(readability-identifier-naming): the C library's name
 
 namespace {
+
+using veldo::bench::seconds;
+using veldo::bench::writeFile;
 
 struct TreeShape
 {
@@ -40,17 +44,6 @@ constexpr TreeShape kLargeTree{100, 99, 20, 3};
 // 10 folders of 20 files.
 constexpr TreeShape kSmallTree{10, 0, 20, 50};
 constexpr int kHardLinkEvery = 100; // every 100th file is a hard link to an earlier one
-
-bool writeFile(const std::string& path, std::size_t bytes)
-{
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return false;
-    static const std::string kData(4096, 'v');
-    bool ok = bytes == 0 || ::write(fd, kData.data(), bytes) == static_cast<ssize_t>(bytes);
-    ok = ::close(fd) == 0 && ok;
-    return ok;
-}
 
 // Builds the tree; returns the number of hard links made, or -1 on failure.
 int buildTree(const std::string& tree, const TreeShape& shape)
@@ -112,14 +105,6 @@ long long runDu(const std::string& tree)
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
         return -1;
     return std::atoll(out.c_str());
-}
-
-template <typename F>
-double seconds(F&& f)
-{
-    const auto start = std::chrono::steady_clock::now();
-    f();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 // Builds `shape` in `base`, times both and prints the figures; false on failure.

@@ -52,18 +52,33 @@ bool valuesWithinBound(std::string_view text, std::size_t maxValues)
         text, [&](char c) { return (c != ',' && c != '[' && c != '{') || ++values <= maxValues; });
 }
 
-std::optional<Document> parse(std::string_view text, std::size_t maxDepth)
+namespace {
+
+template <typename Json>
+std::optional<Json> boundedParse(std::string_view text, std::size_t maxDepth)
 {
     if (!nestingWithinBound(text, maxDepth))
         return std::nullopt;
     try {
-        Document document = Document::parse(text, nullptr, /*allow_exceptions=*/false);
+        Json document = Json::parse(text, nullptr, /*allow_exceptions=*/false);
         if (document.is_discarded())
             return std::nullopt;
         return document;
     } catch (const nlohmann::json::exception&) {
         return std::nullopt;
     }
+}
+
+} // namespace
+
+std::optional<Document> parse(std::string_view text, std::size_t maxDepth)
+{
+    return boundedParse<Document>(text, maxDepth);
+}
+
+std::optional<OrderedDocument> parseOrdered(std::string_view text, std::size_t maxDepth)
+{
+    return boundedParse<OrderedDocument>(text, maxDepth);
 }
 
 std::optional<Document> parseObject(std::string_view text)

@@ -20,6 +20,9 @@ namespace veldo::common::json {
 using Document = nlohmann::json;
 // Written documents keep their keys in the order they were added.
 using Writer = nlohmann::ordered_json;
+// Parsed documents whose objects keep their members in the order of the text (listings whose
+// order matters), looked up by a linear search.
+using OrderedDocument = nlohmann::ordered_json;
 
 // Deepest nesting of arrays and objects accepted; the records need three levels. The bound keeps
 // a hostile frame of brackets from making the parser build millions of nested values.
@@ -39,6 +42,9 @@ std::optional<Document> parseObject(std::string_view text);
 // Parses `text` as one JSON value of any kind, refusing nesting deeper than `maxDepth` before
 // the parser sees it. None for anything that is not JSON.
 std::optional<Document> parse(std::string_view text, std::size_t maxDepth);
+
+// parse, keeping the members of each object in the order of the text.
+std::optional<OrderedDocument> parseOrdered(std::string_view text, std::size_t maxDepth);
 
 // Whether arrays and objects in `text` nest at most `maxDepth` deep; brackets inside strings do
 // not count, and the text need not be valid JSON.

@@ -1,48 +1,17 @@
 // Installs and drives the stand-in brew script in a fake Mac.
 #include "tests/support/StandInBrew.h"
 
-#include <cstdlib>
 #include <fstream>
-#include <sstream>
-
-#include <gtest/gtest.h>
 
 namespace veldo::testsupport {
 
 using platform::MacPath;
 
-namespace {
-
-std::string scriptText()
+StandInBrew::StandInBrew(const FakeMac& mac, const MacPath& at)
+    : m_mac(mac), m_rootVariable(mac.root())
 {
-    std::ifstream in(VELDO_STAND_INS_DIR "/brew", std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    EXPECT_TRUE(in.good() || in.eof()) << "cannot read " VELDO_STAND_INS_DIR "/brew";
-    return text.str();
-}
-
-} // namespace
-
-StandInBrew::StandInBrew(const FakeMac& mac, const MacPath& at) : m_mac(mac)
-{
-    // NOLINTBEGIN(concurrency-mt-unsafe): set up before any test thread starts
-    if (const char* previous = std::getenv("VELDO_MAC_ROOT"))
-        m_previousRoot = previous;
-    ::setenv("VELDO_MAC_ROOT", mac.root().c_str(), 1);
-    // NOLINTEND(concurrency-mt-unsafe)
-    mac.write(at, scriptText(), 0755);
+    mac.write(at, standInScript("brew"), 0755);
     mac.mkdir(controlFolder());
-}
-
-StandInBrew::~StandInBrew()
-{
-    // NOLINTBEGIN(concurrency-mt-unsafe)
-    if (m_previousRoot)
-        ::setenv("VELDO_MAC_ROOT", m_previousRoot->c_str(), 1);
-    else
-        ::unsetenv("VELDO_MAC_ROOT");
-    // NOLINTEND(concurrency-mt-unsafe)
 }
 
 MacPath StandInBrew::controlFolder()

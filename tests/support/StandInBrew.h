@@ -16,6 +16,7 @@
 
 #include "platform/MacPath.h"
 #include "tests/support/FakeMac.h"
+#include "tests/support/StandInScript.h"
 
 namespace veldo::testsupport {
 
@@ -25,14 +26,14 @@ public:
     // Installs the script at `at` (a Mac path) in `mac`, executable.
     explicit StandInBrew(const FakeMac& mac,
                          const platform::MacPath& at = platform::MacPath("/opt/homebrew/bin/brew"));
-    ~StandInBrew();
     StandInBrew(const StandInBrew&) = delete;
     StandInBrew& operator=(const StandInBrew&) = delete;
 
     // Where the script keeps its logs and reads its modes (a Mac path).
     static platform::MacPath controlFolder();
 
-    // Sets the mode of `command` ("info", "uninstall"): "", "password", "recorded" or "hang".
+    // Sets the mode of `command` ("info", "uninstall", "list-formula", "list-cask"): "",
+    // "password", "recorded" or "hang".
     void setMode(std::string_view command, std::string_view mode) const;
     // The output `command` prints in brew's behaviour ("info") and the modes "recorded" and
     // "hang"; the exit code is used by "recorded".
@@ -48,7 +49,7 @@ private:
     std::vector<std::string> logLines(std::string_view name) const;
 
     const FakeMac& m_mac;
-    std::optional<std::string> m_previousRoot;
+    MacRootVariable m_rootVariable;
 };
 
 } // namespace veldo::testsupport
