@@ -18,6 +18,7 @@
 #include "base/SystemCalls.h"
 #include "base/UniqueFd.h"
 #include "platform/MacRoot.h"
+#include "platform/ProcessList.h"
 #include "platform/PropertyList.h"
 
 namespace veldo::platform {
@@ -25,7 +26,6 @@ namespace veldo::platform {
 namespace {
 
 constexpr std::size_t kMaxInfoBytes = std::size_t{4} << 20;
-constexpr std::string_view kDeletedSuffix = " (deleted)";
 
 // The whole of a small /proc file; none when it can't be read.
 std::optional<std::string> readSmallFile(int dirFd, const char* name)
@@ -98,50 +98,6 @@ std::optional<std::uint64_t> startTimeAt(int procFd)
     return parseNumber<std::uint64_t>(s);
 }
 
-std::optional<std::string> executableAt(int procFd)
-{
-    std::string target(PATH_MAX, '\0');
-    const ssize_t n = ::readlinkat(procFd, "exe", target.data(), target.size());
-    if (n <= 0 || static_cast<std::size_t>(n) >= target.size())
-        return std::nullopt;
-    target.resize(static_cast<std::size_t>(n));
-    if (target.size() > kDeletedSuffix.size() &&
-        std::string_view(target).substr(target.size() - kDeletedSuffix.size()) == kDeletedSuffix)
-        target.resize(target.size() - kDeletedSuffix.size());
-    return target;
-}
-
-// The kernel names executables with every link resolved, so the root is tried both as set and
-// with its own links resolved.
-struct RootMapping
-{
-    std::string root;
-    std::string resolvedRoot;
-
-    RootMapping() : root(macRoot())
-    {
-        if (root.empty())
-            return;
-        if (char* r = ::realpath(root.c_str(), nullptr)) {
-            resolvedRoot = r;
-            std::free(r); // NOLINT(cppcoreguidelines-no-malloc): realpath's buffer
-        }
-    }
-
-    std::optional<MacPath> macPath(const std::string& host) const
-    {
-        if (root.empty())
-            return MacPath(host);
-        for (const std::string* prefix : {&root, &resolvedRoot}) {
-            if (prefix->empty() || host.size() <= prefix->size() ||
-                host.compare(0, prefix->size(), *prefix) != 0 || host[prefix->size()] != '/')
-                continue;
-            return MacPath(host.substr(prefix->size()));
-        }
-        return std::nullopt;
-    }
-};
-
 // The ".app" folder whose Contents/MacOS directly holds `executable`.
 std::optional<MacPath> bundleOfExecutable(const MacPath& executable)
 {
@@ -189,28 +145,6 @@ bool sendSignal(int pidFd, int signal)
     return ::syscall(SYS_pidfd_send_signal, pidFd, signal, nullptr, 0) == 0;
 }
 
-std::vector<pid_t> listProcessIds(int procFd)
-{
-    std::vector<pid_t> pids;
-    UniqueFd listFd = base::openAt(procFd, ".", O_RDONLY | O_DIRECTORY);
-    if (!listFd)
-        return pids;
-    DIR* dir = ::fdopendir(listFd.get());
-    if (!dir)
-        return pids;
-    listFd.release();
-    while (struct dirent* e = ::readdir(dir)) { // NOLINT(concurrency-mt-unsafe): one DIR per call
-        std::string_view name = e->d_name;
-        if (name.empty() || name.front() < '1' || name.front() > '9')
-            continue;
-        if (auto pid = parseNumber<pid_t>(name); pid && *pid > 0)
-            pids.push_back(*pid);
-    }
-    ::closedir(dir);
-    std::sort(pids.begin(), pids.end());
-    return pids;
-}
-
 } // namespace
 
 std::vector<RunningApplication> ProcRunningApplications::runningApplications() const
@@ -220,17 +154,17 @@ std::vector<RunningApplication> ProcRunningApplications::runningApplications() c
     if (!procFd)
         return result;
     const uid_t me = ::getuid();
-    const RootMapping mapping;
+    const ProcessList::RootMapping mapping;
     std::map<MacPath, BundleNames> bundles;
 
-    for (pid_t pid : listProcessIds(procFd.get())) {
+    for (pid_t pid : ProcessList::processIds(procFd.get())) {
         const std::string pidName = std::to_string(pid);
         UniqueFd fd = base::openAt(procFd.get(), pidName.c_str(), O_RDONLY | O_DIRECTORY);
         if (!fd)
             continue; // gone since the listing
         if (realUid(fd.get()) != me)
             continue;
-        auto host = executableAt(fd.get());
+        auto host = ProcessList::executableHostPath(fd.get());
         if (!host)
             continue; // kernel threads, zombies
         auto executable = mapping.macPath(*host);

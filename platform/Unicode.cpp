@@ -111,6 +111,13 @@ std::string lowercased(std::string_view utf8)
     return toUtf8(s);
 }
 
+std::string uppercased(std::string_view utf8)
+{
+    icu::UnicodeString s = toUnicode(utf8);
+    s.toUpper(icu::Locale::getRoot());
+    return toUtf8(s);
+}
+
 std::string repairedUtf8(std::string_view bytes)
 {
     // Piece by piece, so that no more than one piece is held as UTF-16.

@@ -19,6 +19,9 @@ std::string precomposed(std::string_view utf8);
 // Lower-cases the text (Unicode simple lower-case mapping, no locale).
 std::string lowercased(std::string_view utf8);
 
+// Upper-cases the text (Unicode upper-case mapping, no locale).
+std::string uppercased(std::string_view utf8);
+
 // Repairs invalid UTF-8 by replacing each bad sequence with U+FFFD.
 std::string repairedUtf8(std::string_view bytes);
 

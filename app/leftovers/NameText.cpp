@@ -137,6 +137,11 @@ bool isLetterOrNumber(char32_t c)
     return u_isUAlphabetic(cp) != 0 || u_getIntPropertyValue(cp, UCHAR_NUMERIC_TYPE) != U_NT_NONE;
 }
 
+bool isNumber(char32_t c)
+{
+    return u_getIntPropertyValue(static_cast<UChar32>(c), UCHAR_NUMERIC_TYPE) != U_NT_NONE;
+}
+
 bool isUppercaseLetterOrNumber(char32_t c)
 {
     const auto cp = static_cast<UChar32>(c);

@@ -27,6 +27,9 @@ std::size_t dotSeparatedPartCount(std::string_view text);
 // True when the code point is a letter (Alphabetic) or has a numeric type.
 bool isLetterOrNumber(char32_t c);
 
+// True when the code point has a numeric type (a number character of any script).
+bool isNumber(char32_t c);
+
 // True when the code point is an upper-case letter or has a numeric type.
 bool isUppercaseLetterOrNumber(char32_t c);
 
