@@ -396,25 +396,33 @@ Result<HelperDescriptor> makePrivateFolder(const HelperDescriptor& parent, const
     if (extendedACLState(folder.fd()) == false)
         return folder;
     // Entries inherited from the parent (or an unreadable ACL): clear them and look again.
-    installEmptyACL(folder.fd());
+    (void)installEmptyACL(folder.fd()); // the state is looked at again
     if (extendedACLState(folder.fd()) == false && isFreshPrivateFolder(folder, *parentStat, start))
         return folder;
-    removeDirectoryIfSame(parent, name, folder);
+    (void)removeDirectoryIfSame(parent, name, folder); // EPERM says why, whatever stays
     return Error::fromErrno(EPERM);
 }
 
-bool removeDirectoryIfSame(const HelperDescriptor& parent, const std::string& name,
-                           const HelperDescriptor& expected)
+Result<void> removeDirectoryIfSame(const HelperDescriptor& parent, const std::string& name,
+                                   const HelperDescriptor& expected)
 {
     if (!detail::isSingleComponent(name))
-        return false;
+        return Error::fromErrno(EINVAL);
     const auto wanted = statDescriptor(expected);
+    if (!wanted)
+        return wanted.error();
     const auto found = statEntry(parent, name);
-    if (!wanted || !found || !found->has_value() || !((*found)->identity() == wanted->identity()))
-        return false;
+    if (!found)
+        return found.error();
+    if (!found->has_value())
+        return Error::fromErrno(ENOENT);
+    if (!((*found)->identity() == wanted->identity()))
+        return Error::make(ErrorCode::refused);
     const int rc =
         base::retryOnInterrupt([&] { return ::unlinkat(parent.fd(), name.c_str(), AT_REMOVEDIR); });
-    return rc == 0;
+    if (rc != 0)
+        return Error::fromErrno(errno);
+    return {};
 }
 
 namespace testing {

@@ -141,10 +141,11 @@ HelperCurrentPath currentPath(std::int64_t device, std::uint64_t inode);
 Result<HelperDescriptor> makePrivateFolder(const HelperDescriptor& parent, const std::string& name);
 
 // Removes the empty folder `name` from `parent` only when that entry (not following a link) is
-// still the folder `expected` (same identity). True when it was removed; every other case
-// removes nothing and answers false.
-bool removeDirectoryIfSame(const HelperDescriptor& parent, const std::string& name,
-                           const HelperDescriptor& expected);
+// still the folder `expected` (same identity). Every other case removes nothing: ENOENT when
+// there is no entry, ErrorCode::refused when it is another object, or the errno of the failing
+// call (ENOTEMPTY for a folder with entries).
+Result<void> removeDirectoryIfSame(const HelperDescriptor& parent, const std::string& name,
+                                   const HelperDescriptor& expected);
 
 namespace testing {
 // Replaces the reader of names as stored on disk that attributesOfEntry uses (and so
