@@ -24,7 +24,7 @@ bool meansNoACL(int err)
 // Owns one acl_t.
 class AclHandle
 {
-  public:
+public:
     explicit AclHandle(acl_t acl) : m_acl(acl) {}
     ~AclHandle()
     {
@@ -36,7 +36,7 @@ class AclHandle
     acl_t get() const { return m_acl; }
     explicit operator bool() const { return m_acl != nullptr; }
 
-  private:
+private:
     acl_t m_acl;
 };
 
@@ -193,8 +193,8 @@ Result<void> installEmptyACL(int fd)
         if (rc != 0 && errno != EOPNOTSUPP)
             failure = errno;
     }
-    if (S_ISDIR(st.st_mode) && ::acl_delete_def_file(procPath.c_str()) != 0 &&
-        !meansNoACL(errno) && failure == 0)
+    if (S_ISDIR(st.st_mode) && ::acl_delete_def_file(procPath.c_str()) != 0 && !meansNoACL(errno) &&
+        failure == 0)
         failure = errno;
     if (failure != 0)
         return Error::fromErrno(failure);

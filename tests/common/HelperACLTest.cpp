@@ -24,7 +24,7 @@ using veldo::testsupport::FakeMac;
 
 class HelperACL : public ::testing::Test
 {
-  protected:
+protected:
     void SetUp() override
     {
         mac.mkdir("/Library/Folder");
