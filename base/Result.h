@@ -12,31 +12,30 @@ namespace veldo::base {
 enum class ErrorCode
 {
     ioFailure,       // a system call failed; see `systemErrno`
-    notFound,        // the item does not exist
     invalidArgument, // the caller passed something unusable
     unreadable,      // outside data that could not be parsed
-    refused,         // a policy refused the operation; `message` says why
+    refused,         // a policy refused the operation
     cancelled,       // the operation was stopped
     timedOut,
-    unsupported,
 };
 
-// A failure: a code to branch on, the errno when a system call failed (0 otherwise), the Mac path
-// concerned (may be empty), and the sentence a user reads (may be empty for internal failures).
+// A failure: a code to branch on, the errno when a system call failed (0 otherwise) and the Mac
+// path concerned (may be empty). It holds no sentence: the layer that shows a failure to a user
+// chooses the sentence from the code and the errno. Both factories take what failed first, then
+// the path.
 struct Error
 {
     ErrorCode code = ErrorCode::ioFailure;
     int systemErrno = 0;
     std::string path;
-    std::string message;
 
-    static Error fromErrno(int err, std::string path = {}, std::string message = {})
+    static Error fromErrno(int err, std::string path = {})
     {
-        return Error{ErrorCode::ioFailure, err, std::move(path), std::move(message)};
+        return Error{ErrorCode::ioFailure, err, std::move(path)};
     }
-    static Error make(ErrorCode code, std::string message = {}, std::string path = {})
+    static Error make(ErrorCode code, std::string path = {})
     {
-        return Error{code, 0, std::move(path), std::move(message)};
+        return Error{code, 0, std::move(path)};
     }
 };
 

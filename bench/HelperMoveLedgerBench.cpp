@@ -105,8 +105,12 @@ static void BM_LedgerLoad(benchmark::State& state)
         return;
     }
     for (auto _ : state) {
-        HelperMoveLedger ledger(folder.directory());
-        benchmark::DoNotOptimize(ledger.records().size());
+        auto ledger = HelperMoveLedger::load(folder.directory());
+        if (!ledger) {
+            state.SkipWithError("load failed");
+            return;
+        }
+        benchmark::DoNotOptimize(ledger->records().size());
     }
 }
 BENCHMARK(BM_LedgerLoad)->Arg(2000)->Unit(benchmark::kMillisecond);
@@ -119,7 +123,12 @@ static void BM_LedgerAdd(benchmark::State& state)
         state.SkipWithError("could not prepare the ledger");
         return;
     }
-    HelperMoveLedger ledger(folder.directory());
+    auto loaded = HelperMoveLedger::load(folder.directory());
+    if (!loaded) {
+        state.SkipWithError("load failed");
+        return;
+    }
+    HelperMoveLedger& ledger = *loaded;
     const HelperItemInventory inventory = sampleInventory();
     int i = 0;
     for (auto _ : state) {
@@ -143,7 +152,12 @@ static void BM_LedgerRemove(benchmark::State& state)
         state.SkipWithError("could not prepare the ledger");
         return;
     }
-    HelperMoveLedger ledger(folder.directory());
+    auto loaded = HelperMoveLedger::load(folder.directory());
+    if (!loaded) {
+        state.SkipWithError("load failed");
+        return;
+    }
+    HelperMoveLedger& ledger = *loaded;
     const HelperItemInventory inventory = sampleInventory();
     int i = 0;
     for (auto _ : state) {

@@ -164,11 +164,11 @@ std::optional<std::uint64_t> aclDigest(int fd)
     return hash == 0 ? 1 : hash;
 }
 
-bool installEmptyACL(int fd)
+Result<void> installEmptyACL(int fd)
 {
     struct stat st = {};
     if (::fstat(fd, &st) != 0)
-        return false;
+        return Error::fromErrno(errno);
     const std::string procPath = detail::procSelfFdPath(fd);
     const bool pathOnly = detail::isPathOnly(fd);
 
@@ -182,19 +182,23 @@ bool installEmptyACL(int fd)
                 base = *effective;
         }
     }
-    bool ok = true;
+    // Both steps are tried; the first failure is answered.
+    int failure = 0;
     {
         const AclHandle fresh(::acl_from_mode(base));
         if (!fresh)
-            return false;
+            return Error::fromErrno(errno);
         const int rc = pathOnly ? ::acl_set_file(procPath.c_str(), ACL_TYPE_ACCESS, fresh.get())
                                 : ::acl_set_fd(fd, fresh.get());
         if (rc != 0 && errno != EOPNOTSUPP)
-            ok = false;
+            failure = errno;
     }
-    if (S_ISDIR(st.st_mode) && ::acl_delete_def_file(procPath.c_str()) != 0 && !meansNoACL(errno))
-        ok = false;
-    return ok;
+    if (S_ISDIR(st.st_mode) && ::acl_delete_def_file(procPath.c_str()) != 0 && !meansNoACL(errno) &&
+        failure == 0)
+        failure = errno;
+    if (failure != 0)
+        return Error::fromErrno(failure);
+    return {};
 }
 
 } // namespace veldo::common

@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "base/Result.h"
+
 namespace veldo::common {
 
 // true: extended entries; false: none (also when the file system has no ACLs: ENOENT,
@@ -24,7 +26,8 @@ std::optional<std::uint64_t> aclDigest(int fd);
 
 // Clears the extended entries: the access ACL becomes the three base entries (the owning
 // group keeps only what it was effectively granted, group entry and mask together) and a
-// folder's default ACL is removed. True when both steps succeeded.
-bool installEmptyACL(int fd);
+// folder's default ACL is removed. Both steps are tried; fails with the errno of the first that
+// failed.
+Result<void> installEmptyACL(int fd);
 
 } // namespace veldo::common

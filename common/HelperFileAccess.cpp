@@ -150,7 +150,7 @@ Result<HelperDescriptor> openHelperRoot(const std::string& hostFolder)
     const std::string path = hostFolder.empty() ? std::string("/") : hostFolder;
     UniqueFd fd = openAt(AT_FDCWD, path.c_str(), O_PATH | O_DIRECTORY);
     if (!fd)
-        return helperFSFailure(errno);
+        return Error::fromErrno(errno);
     return HelperDescriptor(std::move(fd));
 }
 
@@ -174,14 +174,14 @@ Result<HelperDescriptor> openPathBeneath(const HelperDescriptor& root, std::stri
     bool climbs = false;
     for (const std::string& c : components) {
         if (c.find('\0') != std::string::npos)
-            return helperFSFailure(EINVAL);
+            return Error::fromErrno(EINVAL);
         climbs = climbs || c == "..";
     }
 
     UniqueFd first =
         openAt(root.fd(), ".", components.empty() && readable ? kReadFlags : kSearchFlags);
     if (!first)
-        return helperFSFailure(errno);
+        return Error::fromErrno(errno);
     HelperDescriptor current(std::move(first));
 
     // The identities of the folders the walk stands in, the root first: a ".." must come back
@@ -206,7 +206,7 @@ Result<HelperDescriptor> openPathBeneath(const HelperDescriptor& root, std::stri
         if (climbs)
             trail.push_back((*st)->identity());
         if (check && !check(**st, current))
-            return helperFSFailure(kEAUTH);
+            return Error::fromErrno(kEAUTH);
     }
 
     std::string soFar;
@@ -225,7 +225,7 @@ Result<HelperDescriptor> openPathBeneath(const HelperDescriptor& root, std::stri
         const char* name = up && depth == 0 ? "." : component.c_str();
         UniqueFd next = openAt(current.fd(), name, last && readable ? kReadFlags : kSearchFlags);
         if (!next)
-            return helperFSFailure(errno);
+            return Error::fromErrno(errno);
         HelperDescriptor opened(std::move(next));
 
         if (exactNames &&
@@ -233,7 +233,7 @@ Result<HelperDescriptor> openPathBeneath(const HelperDescriptor& root, std::stri
             // A mount point's stored name is the volume's name; anything else must match.
             const auto info = fileSystemInfo(opened);
             if (!info || info->mountPoint != soFar)
-                return helperFSFailure(EILSEQ);
+                return Error::fromErrno(EILSEQ);
         }
 
         auto st = inspect(opened);
@@ -241,7 +241,7 @@ Result<HelperDescriptor> openPathBeneath(const HelperDescriptor& root, std::stri
             return st.error();
         if (up && depth > 0) {
             if (!((*st)->identity() == trail[depth - 1]))
-                return helperFSFailure(EXDEV);
+                return Error::fromErrno(EXDEV);
             trail.pop_back();
             --depth;
         } else if (!up && component != ".") {
@@ -250,7 +250,7 @@ Result<HelperDescriptor> openPathBeneath(const HelperDescriptor& root, std::stri
             ++depth;
         }
         if (check && !check(**st, opened))
-            return helperFSFailure(kEAUTH);
+            return Error::fromErrno(kEAUTH);
         current = std::move(opened);
     }
     return current;
@@ -274,14 +274,14 @@ Result<std::optional<HelperStat>> statEntry(const HelperDescriptor& directory,
                                             const std::string& name)
 {
     if (!detail::isSingleComponent(name))
-        return helperFSFailure(EINVAL);
+        return Error::fromErrno(EINVAL);
     // An O_PATH open of the entry itself (a link stays a link, a FIFO or device is not opened),
     // so that the record and the flags come from one object.
     UniqueFd fd = openAt(directory.fd(), name.c_str(), O_PATH | O_NOFOLLOW);
     if (!fd) {
         if (errno == ENOENT)
             return std::optional<HelperStat>();
-        return helperFSFailure(errno);
+        return Error::fromErrno(errno);
     }
     auto st = detail::statFd(fd.get());
     if (!st)
@@ -297,10 +297,10 @@ Result<std::vector<std::string>> listDirectory(const HelperDescriptor& directory
     else
         dup.reset(::fcntl(directory.fd(), F_DUPFD_CLOEXEC, 0));
     if (!dup)
-        return helperFSFailure(errno);
+        return Error::fromErrno(errno);
     DIR* stream = ::fdopendir(dup.get());
     if (!stream)
-        return helperFSFailure(errno);
+        return Error::fromErrno(errno);
     dup.release(); // the stream owns it now
     ::rewinddir(stream);
 
@@ -312,7 +312,7 @@ Result<std::vector<std::string>> listDirectory(const HelperDescriptor& directory
             const int err = errno;
             ::closedir(stream);
             if (err != 0)
-                return helperFSFailure(err);
+                return Error::fromErrno(err);
             return names;
         }
         const std::string_view name(entry->d_name, ::strnlen(entry->d_name, sizeof entry->d_name));
@@ -372,7 +372,7 @@ HelperCurrentPath currentPath(std::int64_t /*device*/, std::uint64_t /*inode*/)
 Result<HelperDescriptor> makePrivateFolder(const HelperDescriptor& parent, const std::string& name)
 {
     if (!detail::isSingleComponent(name))
-        return helperFSFailure(EINVAL);
+        return Error::fromErrno(EINVAL);
     auto parentStat = statDescriptor(parent);
     if (!parentStat)
         return parentStat.error();
@@ -383,38 +383,46 @@ Result<HelperDescriptor> makePrivateFolder(const HelperDescriptor& parent, const
     const int rc =
         base::retryOnInterrupt([&] { return ::mkdirat(parent.fd(), name.c_str(), 0700); });
     if (rc != 0)
-        return helperFSFailure(errno);
+        return Error::fromErrno(errno);
     UniqueFd fd = openAt(parent.fd(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_DIRECTORY);
     if (!fd)
-        return helperFSFailure(errno);
+        return Error::fromErrno(errno);
     HelperDescriptor folder(std::move(fd));
 
     // Whatever fails this check may not be the folder just made: leave it where it is.
     if (!isFreshPrivateFolder(folder, *parentStat, start))
-        return helperFSFailure(EPERM);
+        return Error::fromErrno(EPERM);
 
     if (extendedACLState(folder.fd()) == false)
         return folder;
     // Entries inherited from the parent (or an unreadable ACL): clear them and look again.
-    installEmptyACL(folder.fd());
+    (void)installEmptyACL(folder.fd()); // the state is looked at again
     if (extendedACLState(folder.fd()) == false && isFreshPrivateFolder(folder, *parentStat, start))
         return folder;
-    removeDirectoryIfSame(parent, name, folder);
-    return helperFSFailure(EPERM);
+    (void)removeDirectoryIfSame(parent, name, folder); // EPERM says why, whatever stays
+    return Error::fromErrno(EPERM);
 }
 
-bool removeDirectoryIfSame(const HelperDescriptor& parent, const std::string& name,
-                           const HelperDescriptor& expected)
+Result<void> removeDirectoryIfSame(const HelperDescriptor& parent, const std::string& name,
+                                   const HelperDescriptor& expected)
 {
     if (!detail::isSingleComponent(name))
-        return false;
+        return Error::fromErrno(EINVAL);
     const auto wanted = statDescriptor(expected);
+    if (!wanted)
+        return wanted.error();
     const auto found = statEntry(parent, name);
-    if (!wanted || !found || !found->has_value() || !((*found)->identity() == wanted->identity()))
-        return false;
+    if (!found)
+        return found.error();
+    if (!found->has_value())
+        return Error::fromErrno(ENOENT);
+    if (!((*found)->identity() == wanted->identity()))
+        return Error::make(ErrorCode::refused);
     const int rc =
         base::retryOnInterrupt([&] { return ::unlinkat(parent.fd(), name.c_str(), AT_REMOVEDIR); });
-    return rc == 0;
+    if (rc != 0)
+        return Error::fromErrno(errno);
+    return {};
 }
 
 namespace testing {

@@ -11,8 +11,12 @@
 //
 // Every call blocks on the file system, keeps no state of its own (beyond the cached root and
 // test hooks), is safe on any thread, and retries EINTR. Failures are Results whose
-// error().systemErrno is the errno of the failing call (see HelperFSError.h); probes that cannot
-// fail loudly answer none, and callers take none as "no proof", never as a match.
+// error().systemErrno is the errno of the failing call (error().code is ErrorCode::ioFailure);
+// probes that cannot fail loudly answer none, and callers take none as "no proof", never as a
+// match. Three codes are set by the operations themselves rather than by a system call: kEAUTH (a
+// per-folder check refused a step of openPathBeneath), EILSEQ (a name differs from the one stored
+// on disk) and EPERM (a private folder failed its checks). Compare codes by name (EACCES,
+// kEAUTH), never by a Darwin number.
 // Entry names are single path components: a name that is empty, ".", "..", or holds "/" or a NUL
 // byte is refused with EINVAL.
 #pragma once
@@ -26,10 +30,12 @@
 
 #include "base/Result.h"
 #include "common/HelperDescriptor.h"
-#include "common/HelperFSError.h"
 #include "common/HelperStat.h"
+#include "platform/ErrnoName.h"
 
 namespace veldo::common {
+
+using platform::kEAUTH;
 
 // The per-folder check of openPathBeneath: gets each folder's status and open descriptor, and
 // returns false to refuse the walk there.
@@ -135,10 +141,11 @@ HelperCurrentPath currentPath(std::int64_t device, std::uint64_t inode);
 Result<HelperDescriptor> makePrivateFolder(const HelperDescriptor& parent, const std::string& name);
 
 // Removes the empty folder `name` from `parent` only when that entry (not following a link) is
-// still the folder `expected` (same identity). True when it was removed; every other case
-// removes nothing and answers false.
-bool removeDirectoryIfSame(const HelperDescriptor& parent, const std::string& name,
-                           const HelperDescriptor& expected);
+// still the folder `expected` (same identity). Every other case removes nothing: ENOENT when
+// there is no entry, ErrorCode::refused when it is another object, or the errno of the failing
+// call (ENOTEMPTY for a folder with entries).
+Result<void> removeDirectoryIfSame(const HelperDescriptor& parent, const std::string& name,
+                                   const HelperDescriptor& expected);
 
 namespace testing {
 // Replaces the reader of names as stored on disk that attributesOfEntry uses (and so

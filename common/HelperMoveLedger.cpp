@@ -40,19 +40,34 @@ std::string compactUTC(platform::Clock::TimePoint time)
 HelperMoveLedger::HelperMoveLedger(MacPath directory, const platform::Clock& clock)
     : m_directory(std::move(directory)), m_clock(&clock)
 {
-    auto bytes = HelperStateFiles::read(m_directory, kLedgerFileName, kMaximumLedgerBytes);
+}
+
+Result<HelperMoveLedger> HelperMoveLedger::load(MacPath directory, const platform::Clock& clock)
+{
+    HelperMoveLedger ledger(std::move(directory), clock);
+    auto bytes = HelperStateFiles::read(ledger.m_directory, kLedgerFileName, kMaximumLedgerBytes);
     if (!bytes) {
-        // A missing file is an empty ledger; one that is there but cannot be read is kept.
-        m_unreadableLedgerOnDisk = bytes.error().systemErrno != ENOENT;
-        if (!m_unreadableLedgerOnDisk)
-            removeLeftovers();
-        return;
+        switch (bytes.error().systemErrno) {
+        case ENOENT:
+        case ENOTDIR:
+            // No ledger yet (or no state folder, for the first save to report).
+            ledger.removeLeftovers();
+            return ledger;
+        case EFBIG:
+        case ELOOP:
+        case EINVAL:
+            // Something is there that no run of ours wrote: kept aside before the first save.
+            ledger.m_unreadableLedgerOnDisk = true;
+            return ledger;
+        default:
+            return bytes.error();
+        }
     }
     const auto value = platform::parsePropertyList(*bytes);
     const PlistValue::Array* array = value ? value->asArray() : nullptr;
     if (!array) {
-        m_unreadableLedgerOnDisk = true;
-        return;
+        ledger.m_unreadableLedgerOnDisk = true;
+        return ledger;
     }
     std::vector<HelperMoveRecord> decoded;
     std::vector<platform::EncodedPlistItem> encoded;
@@ -66,25 +81,31 @@ HelperMoveLedger::HelperMoveLedger(MacPath directory, const platform::Clock& clo
                 item = std::move(*made);
         }
         if (!item) {
-            m_unreadableLedgerOnDisk = true;
-            return;
+            ledger.m_unreadableLedgerOnDisk = true;
+            return ledger;
         }
         decoded.push_back(std::move(*record));
         encoded.push_back(std::move(*item));
     }
-    m_records = std::move(decoded);
-    m_encoded = std::move(encoded);
-    if (prune() && prepareDirectories())
-        save();
-    removeLeftovers();
+    ledger.m_records = std::move(decoded);
+    ledger.m_encoded = std::move(encoded);
+    if (ledger.prune()) {
+        if (auto prepared = ledger.prepareDirectories(); !prepared)
+            return prepared.error();
+        if (auto saved = ledger.save(); !saved)
+            return saved.error();
+    }
+    ledger.removeLeftovers();
+    return ledger;
 }
 
 void HelperMoveLedger::removeLeftovers() const
 {
+    // Each removal is housekeeping: what stays is tried again at the next load.
     if (auto names = HelperStateFiles::list(m_directory)) {
         for (const auto& name : *names) {
             if (platform::atomicWriteTarget(name) == kLedgerFileName)
-                HelperStateFiles::remove(m_directory, name);
+                (void)HelperStateFiles::remove(m_directory, name);
         }
     }
     const auto names = HelperStateFiles::list(inventoriesDirectory());
@@ -93,7 +114,7 @@ void HelperMoveLedger::removeLeftovers() const
     for (const auto& name : *names) {
         if (const auto target = platform::atomicWriteTarget(name)) {
             if (target->ends_with(kInventoryExtension))
-                HelperStateFiles::remove(inventoriesDirectory(), name);
+                (void)HelperStateFiles::remove(inventoriesDirectory(), name);
             continue;
         }
         // An inventory no record names (its record was never saved, or went while the file
@@ -107,7 +128,7 @@ void HelperMoveLedger::removeLeftovers() const
         const bool recorded = std::any_of(m_records.begin(), m_records.end(),
                                           [&](const HelperMoveRecord& r) { return r.id == *id; });
         if (!recorded)
-            HelperStateFiles::remove(inventoriesDirectory(), name);
+            (void)HelperStateFiles::remove(inventoriesDirectory(), name);
     }
 }
 
@@ -121,40 +142,41 @@ std::optional<HelperMoveRecord> HelperMoveLedger::record(std::string_view trashP
     return std::nullopt;
 }
 
-bool HelperMoveLedger::add(HelperMoveRecord record, const HelperItemInventory& inventory)
+Result<void> HelperMoveLedger::add(HelperMoveRecord record, const HelperItemInventory& inventory)
 {
     // A record that can't be written (a path that is not valid UTF-8, say) is not taken: it
     // would keep every later save from succeeding.
     auto encodedRecord = platform::encodeBinaryArrayItem(record.toPlist());
     if (!encodedRecord)
-        return false;
+        return encodedRecord.error();
     eraseRecordsIf([&](const HelperMoveRecord& r) {
         if (r.uid != record.uid || r.trashPath != record.trashPath)
             return false;
         removeInventory(r.id);
         return true;
     });
-    if (!prepareDirectories())
-        return false;
+    if (auto prepared = prepareDirectories(); !prepared)
+        return prepared;
     const std::vector<std::uint8_t> encoded = inventory.encoded();
     const std::string_view bytes(reinterpret_cast<const char*>(encoded.data()), encoded.size());
-    if (!HelperStateFiles::writeAtomically(inventoriesDirectory(), inventoryFileName(record.id),
-                                           bytes))
-        return false;
+    if (auto written = HelperStateFiles::writeAtomically(inventoriesDirectory(),
+                                                         inventoryFileName(record.id), bytes);
+        !written)
+        return written;
     m_encoded.push_back(std::move(*encodedRecord));
     m_records.push_back(std::move(record));
     prune();
-    if (!prepareDirectories())
-        return false;
+    if (auto prepared = prepareDirectories(); !prepared)
+        return prepared;
     return save();
 }
 
-bool HelperMoveLedger::remove(const platform::UUID& id)
+Result<void> HelperMoveLedger::remove(const platform::UUID& id)
 {
     eraseRecordsIf([&](const HelperMoveRecord& r) { return r.id == id; });
     removeInventory(id);
-    if (!prepareDirectories())
-        return false;
+    if (auto prepared = prepareDirectories(); !prepared)
+        return prepared;
     return save();
 }
 
@@ -207,26 +229,30 @@ bool HelperMoveLedger::eraseRecordsIf(Predicate&& erase)
     return erased;
 }
 
-bool HelperMoveLedger::prepareDirectories() const
+Result<void> HelperMoveLedger::prepareDirectories() const
 {
-    return HelperStateFiles::makeFolders(m_directory) &&
-           HelperStateFiles::makeFolders(inventoriesDirectory());
+    if (auto made = HelperStateFiles::makeFolders(m_directory); !made)
+        return made;
+    return HelperStateFiles::makeFolders(inventoriesDirectory());
 }
 
 void HelperMoveLedger::removeInventory(const platform::UUID& id) const
 {
-    HelperStateFiles::remove(inventoriesDirectory(), inventoryFileName(id));
+    // An inventory left behind names no record, so the next load removes it.
+    (void)HelperStateFiles::remove(inventoriesDirectory(), inventoryFileName(id));
 }
 
-bool HelperMoveLedger::save()
+Result<void> HelperMoveLedger::save()
 {
     const std::string bytes = platform::serializeBinaryArray(m_encoded);
-    if (m_unreadableLedgerOnDisk && !keepUnreadableLedgerAside())
-        return false;
+    if (m_unreadableLedgerOnDisk) {
+        if (auto keptAside = keepUnreadableLedgerAside(); !keptAside)
+            return keptAside;
+    }
     return HelperStateFiles::writeAtomically(m_directory, kLedgerFileName, bytes);
 }
 
-bool HelperMoveLedger::keepUnreadableLedgerAside()
+Result<void> HelperMoveLedger::keepUnreadableLedgerAside()
 {
     const std::string base = std::string(kLedgerFileName) + ".unreadable-" + compactUTC(now());
     for (int n = 1; n <= 100; ++n) {
@@ -236,12 +262,12 @@ bool HelperMoveLedger::keepUnreadableLedgerAside()
         if (renamed || renamed.error().systemErrno == ENOENT) {
             // Kept aside, or gone already: nothing is left to overwrite.
             m_unreadableLedgerOnDisk = false;
-            return true;
+            return {};
         }
         if (renamed.error().systemErrno != EEXIST)
-            return false;
+            return renamed;
     }
-    return false;
+    return Error::fromErrno(EEXIST, m_directory.appendingPathComponent(base).path());
 }
 
 } // namespace veldo::common

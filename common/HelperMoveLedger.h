@@ -9,18 +9,20 @@
 // added stay); a record's inventory file goes with it. Folders it makes are 0700 and files 0600
 // (see HelperStateFiles.h); writes are atomic, so a reader sees the old ledger or the new one.
 //
-// The file is read only when the ledger is made. A ledger that was read (or found missing)
-// then removes what interrupted runs left in its folders: temporary files of atomic writes of
-// "Moves.plist" or of inventories, and inventory files that no record names. Beside a file
-// that cannot be read, inventories stay: its records may name them.
+// The file is read only by load(). A ledger that was read (or found missing) then removes what
+// interrupted runs left in its folders: temporary files of atomic writes of "Moves.plist" or of
+// inventories, and inventory files that no record names. Beside a file that cannot be read,
+// inventories stay: its records may name them. That clean-up is housekeeping: what it cannot
+// remove stays for the next load and fails nothing.
 //
-// A "Moves.plist" that exists but cannot be read or decoded (one damaged record is enough) gives an
-// empty ledger and is left untouched at load; before the ledger first overwrites it, the file is
-// renamed aside to "Moves.plist.unreadable-<UTC date and time>" so that the proof of earlier moves
-// is kept for a person to look at. When it cannot be kept aside, nothing is saved.
+// A "Moves.plist" that exists but is no ledger this daemon wrote (too large, a link, not a regular
+// file, not parsed or decoded: one damaged record is enough) gives an empty ledger and is left
+// untouched at load; before the ledger first overwrites it, the file is renamed aside to
+// "Moves.plist.unreadable-<UTC date and time>" so that the proof of earlier moves is kept for a
+// person to look at. When it cannot be kept aside, nothing is saved.
 //
-// Nothing throws or logs; add and remove answer whether "Moves.plist" was saved, and every
-// other failure ends the step quietly. Not thread-safe: the daemon uses it under its work lock.
+// Nothing throws or logs: load, add and remove answer their failure, for the daemon to log. Not
+// thread-safe: the daemon uses it under its work lock.
 #pragma once
 
 #include <cstdint>
@@ -31,6 +33,7 @@
 
 #include <sys/types.h>
 
+#include "base/Result.h"
 #include "common/HelperItemInventory.h"
 #include "common/HelperMoveRecord.h"
 #include "platform/Clock.h"
@@ -57,11 +60,15 @@ public:
     static constexpr std::size_t kMaximumRecords = 2000;
 
     // Loads the ledger of `directory` (see above). When loading pruned something, the folders
-    // are made and the ledger saved; a ledger that needed no pruning is not rewritten. `clock`
-    // must outlive the ledger.
-    explicit HelperMoveLedger(platform::MacPath directory,
-                              const platform::Clock& clock = platform::SystemClock::shared());
+    // are made and the ledger saved; a ledger that needed no pruning is not rewritten. Fails with
+    // the errno when "Moves.plist" cannot be read for a reason other than its absence or its
+    // content, or when the pruned ledger cannot be saved. `clock` must outlive the ledger.
+    static Result<HelperMoveLedger>
+    load(platform::MacPath directory,
+         const platform::Clock& clock = platform::SystemClock::shared());
 
+    HelperMoveLedger(HelperMoveLedger&&) = default;
+    HelperMoveLedger& operator=(HelperMoveLedger&&) = default;
     HelperMoveLedger(const HelperMoveLedger&) = delete;
     HelperMoveLedger& operator=(const HelperMoveLedger&) = delete;
 
@@ -76,28 +83,30 @@ public:
 
     // Adds `record` with its inventory: records of the same uid and trash path are dropped with
     // their inventory files, the inventory file is written (the record is not added when that
-    // fails), the record appended, the ledger pruned and saved. True when "Moves.plist" was
-    // saved.
-    bool add(HelperMoveRecord record, const HelperItemInventory& inventory);
+    // fails), the record appended, the ledger pruned and saved. Fails when "Moves.plist" was not
+    // saved (ErrorCode::invalidArgument for a record that cannot be encoded, else the errno).
+    Result<void> add(HelperMoveRecord record, const HelperItemInventory& inventory);
 
     // Drops every record with `id`, deletes that id's inventory file (whether or not a record
-    // matched) and saves. True when "Moves.plist" was saved.
-    bool remove(const platform::UUID& id);
+    // matched) and saves. Fails when "Moves.plist" was not saved.
+    Result<void> remove(const platform::UUID& id);
 
     // The folder of the inventory files, and the name of one record's file in it.
     platform::MacPath inventoriesDirectory() const;
     static std::string inventoryFileName(const platform::UUID& id);
 
 private:
+    HelperMoveLedger(platform::MacPath directory, const platform::Clock& clock);
+
     bool prune();
     // Erases the records `erase` picks, with their encoded forms; true when any went.
     template <typename Predicate>
     bool eraseRecordsIf(Predicate&& erase);
-    bool prepareDirectories() const;
+    Result<void> prepareDirectories() const;
     void removeInventory(const platform::UUID& id) const;
     void removeLeftovers() const;
-    bool save();
-    bool keepUnreadableLedgerAside();
+    Result<void> save();
+    Result<void> keepUnreadableLedgerAside();
 
     platform::MacPath m_directory;
     std::vector<HelperMoveRecord> m_records;

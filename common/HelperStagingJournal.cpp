@@ -20,22 +20,22 @@ HelperStagingJournal::HelperStagingJournal(platform::MacPath directory)
 {
 }
 
-bool HelperStagingJournal::write(const HelperStagingRecord& record) const
+Result<void> HelperStagingJournal::write(const HelperStagingRecord& record) const
 {
-    if (!HelperStateFiles::makeFolders(m_directory))
-        return false;
+    if (auto made = HelperStateFiles::makeFolders(m_directory); !made)
+        return made;
     // A folder that existed with a wider mode is tightened too; the write does not depend on it.
     (void)HelperStateFiles::tightenFolder(m_directory);
     const auto bytes =
         platform::serializePropertyList(record.toPlist(), platform::PlistFormat::binary);
     if (!bytes)
-        return false;
+        return bytes.error();
     return HelperStateFiles::writeAtomically(m_directory, fileName(record.id), *bytes);
 }
 
-void HelperStagingJournal::remove(const platform::UUID& id) const
+Result<void> HelperStagingJournal::remove(const platform::UUID& id) const
 {
-    HelperStateFiles::remove(m_directory, fileName(id));
+    return HelperStateFiles::remove(m_directory, fileName(id));
 }
 
 std::vector<HelperStagingRecord> HelperStagingJournal::records() const

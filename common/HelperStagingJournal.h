@@ -4,15 +4,16 @@
 // Each record is a binary property list named by its id's canonical text and ".staging",
 // mode 0600, written atomically (see HelperStateFiles.h); the folder is made 0700 and set to
 // 0700 again on every write. The journal keeps no state beyond its folder and does nothing when
-// made. Nothing throws or logs: a write answers whether it succeeded, a removal fails silently
-// (the record is found again by the next listing), and the listing skips what it cannot read or
-// decode and leaves it in place. Not thread-safe for one folder: the daemon writes under its work
-// lock and reads at start-up, before it accepts connections.
+// made. Nothing throws or logs: a write and a removal answer their failure (a record left by a
+// failed removal is found again by the next listing), and the listing skips what it cannot read
+// or decode and leaves it in place. Not thread-safe for one folder: the daemon writes under its
+// work lock and reads at start-up, before it accepts connections.
 #pragma once
 
 #include <string_view>
 #include <vector>
 
+#include "base/Result.h"
 #include "common/HelperStagingRecord.h"
 #include "platform/MacPath.h"
 #include "platform/UUID.h"
@@ -30,12 +31,13 @@ public:
     const platform::MacPath& directory() const { return m_directory; }
 
     // Writes `record` to its file, replacing an earlier file of the same id; the folder (and
-    // its missing parents) made first. False when the folder could not be made or the record
-    // could not be encoded or written; an earlier file of the id then stays as it was.
-    bool write(const HelperStagingRecord& record) const;
+    // its missing parents) made first. Fails when the folder could not be made (the errno of
+    // that), the record could not be encoded (ErrorCode::invalidArgument) or written; an earlier
+    // file of the id then stays as it was.
+    Result<void> write(const HelperStagingRecord& record) const;
 
-    // Deletes the file of `id`; failures (a missing file included) are ignored.
-    void remove(const platform::UUID& id) const;
+    // Deletes the file of `id`; ENOENT when there is none.
+    Result<void> remove(const platform::UUID& id) const;
 
     // The records of the folder's entries whose extension is exactly "staging" (hidden names
     // included; the rest of the name need not be the record's id), sorted by date, earliest

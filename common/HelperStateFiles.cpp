@@ -31,37 +31,52 @@ bool holdsNul(std::string_view name)
 }
 
 // Gives a new folder or file its mode and, when running as root, root as its owner.
-bool establishOwnership(int fd, mode_t mode)
+Result<void> establishOwnership(int fd, mode_t mode)
 {
     if (::geteuid() == 0 && ::fchown(fd, 0, 0) != 0)
-        return false;
-    return ::fchmod(fd, mode) == 0;
+        return Error::fromErrno(errno);
+    if (::fchmod(fd, mode) != 0)
+        return Error::fromErrno(errno);
+    return {};
 }
 
 } // namespace
 
-bool makeFolders(const MacPath& folder)
+Result<void> makeFolders(const MacPath& folder)
 {
     const MacPath standardized = folder.standardized();
     if (!standardized.isAbsolute())
-        return false;
-    return platform::makeFoldersInRoot(
-               standardized, kFolderMode,
-               [](int made) { return establishOwnership(made, kFolderMode); })
-        .has_value();
+        return Error::fromErrno(EINVAL, folder.path());
+    const auto made = platform::makeFoldersInRoot(
+        standardized, kFolderMode, [](int fd) { return establishOwnership(fd, kFolderMode); });
+    if (!made)
+        return made.error();
+    return {};
 }
 
-bool tightenFolder(const MacPath& folder)
+Result<void> tightenFolder(const MacPath& folder)
 {
     const auto fd = openFolder(folder);
-    return fd && ::fchmod(fd->get(), kFolderMode) == 0;
+    if (!fd)
+        return fd.error();
+    if (::fchmod(fd->get(), kFolderMode) != 0)
+        return Error::fromErrno(errno, folder.path());
+    return {};
 }
 
-bool writeAtomically(const MacPath& folder, std::string_view name, std::string_view bytes)
+Result<void> writeAtomically(const MacPath& folder, std::string_view name, std::string_view bytes)
 {
     const auto directory = openFolder(folder);
-    return directory &&
-           platform::writeFileAtomicallyAt(directory->get(), name, bytes, kFileMode).has_value();
+    if (!directory)
+        return directory.error();
+    auto written = platform::writeFileAtomicallyAt(directory->get(), name, bytes, kFileMode);
+    if (!written) {
+        // The platform's writer names no path; the entry's is ours to add.
+        Error error = written.error();
+        error.path = folder.appendingPathComponent(name).path();
+        return error;
+    }
+    return {};
 }
 
 Result<std::string> read(const MacPath& folder, std::string_view name, std::size_t maxBytes)
@@ -109,15 +124,18 @@ Result<std::string> read(const MacPath& folder, std::string_view name, std::size
     return bytes;
 }
 
-void remove(const MacPath& folder, std::string_view name)
+Result<void> remove(const MacPath& folder, std::string_view name)
 {
+    const std::string path = folder.appendingPathComponent(name).path();
     if (holdsNul(name))
-        return;
+        return Error::fromErrno(EINVAL, path);
     const auto directory = openFolder(folder);
     if (!directory)
-        return;
+        return directory.error();
     const std::string entry(name);
-    ::unlinkat(directory->get(), entry.c_str(), 0);
+    if (::unlinkat(directory->get(), entry.c_str(), 0) != 0)
+        return Error::fromErrno(errno, path);
+    return {};
 }
 
 Result<void> renameWithoutReplacing(const MacPath& folder, std::string_view from,
@@ -146,14 +164,14 @@ Result<void> renameWithoutReplacing(const MacPath& folder, std::string_view from
     return {};
 }
 
-std::optional<std::vector<std::string>> list(const MacPath& folder)
+Result<std::vector<std::string>> list(const MacPath& folder)
 {
     auto directory = openFolder(folder);
     if (!directory)
-        return std::nullopt;
+        return directory.error();
     DIR* stream = ::fdopendir(directory->get());
     if (!stream)
-        return std::nullopt;
+        return Error::fromErrno(errno, folder.path());
     directory->release(); // the stream owns it now
     std::vector<std::string> names;
     for (;;) {
@@ -163,7 +181,7 @@ std::optional<std::vector<std::string>> list(const MacPath& folder)
             const int err = errno;
             ::closedir(stream);
             if (err != 0)
-                return std::nullopt;
+                return Error::fromErrno(err, folder.path());
             return names;
         }
         const std::string_view entryName(entry->d_name);

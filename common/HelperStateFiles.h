@@ -13,7 +13,6 @@
 #pragma once
 
 #include <cstddef>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,20 +27,20 @@ inline constexpr unsigned kFileMode = 0600;
 
 // Makes `folder` and its missing parents, each new one with mode 0700, made relative to the
 // descriptor of its parent. A folder that exists already counts as made and keeps its mode and
-// owner. False when a folder cannot be made or something that is not a folder stands in the way.
-bool makeFolders(const platform::MacPath& folder);
+// owner. Fails when a folder cannot be made (ENOTDIR or EEXIST when something that is not a folder
+// stands in the way, EINVAL for a relative folder).
+Result<void> makeFolders(const platform::MacPath& folder);
 
-// Sets the mode of the existing folder `folder` to 0700; false when that fails.
-bool tightenFolder(const platform::MacPath& folder);
+// Sets the mode of the existing folder `folder` to 0700.
+Result<void> tightenFolder(const platform::MacPath& folder);
 
 // Writes `bytes` to `name` in `folder` atomically with mode 0600, through the platform's atomic
 // writer working in the folder's descriptor (a hidden temporary name ending in ".tmp-" and random
 // characters, so never in a record's extension; flushed to disk, renamed over `name`, the folder
-// flushed). A reader sees
-// the old file or the new one, never a part. False on any failure; an existing `name` is then
-// left as it was and no temporary file remains.
-bool writeAtomically(const platform::MacPath& folder, std::string_view name,
-                     std::string_view bytes);
+// flushed). A reader sees the old file or the new one, never a part. On failure an existing
+// `name` is left as it was and no temporary file remains.
+Result<void> writeAtomically(const platform::MacPath& folder, std::string_view name,
+                             std::string_view bytes);
 
 // The whole regular file `name` in `folder`. Fails with ENOENT when there is no such entry (or
 // no such folder), ELOOP for a symbolic link, EINVAL for anything but a regular file, EFBIG when
@@ -49,16 +48,15 @@ bool writeAtomically(const platform::MacPath& folder, std::string_view name,
 Result<std::string> read(const platform::MacPath& folder, std::string_view name,
                          std::size_t maxBytes);
 
-// Deletes the non-folder entry `name` from `folder`; every failure (a missing entry included)
-// is ignored.
-void remove(const platform::MacPath& folder, std::string_view name);
+// Deletes the non-folder entry `name` from `folder` (ENOENT when there is none).
+Result<void> remove(const platform::MacPath& folder, std::string_view name);
 
 // Renames `from` to `to` within `folder`, never replacing an existing `to` (EEXIST then).
 Result<void> renameWithoutReplacing(const platform::MacPath& folder, std::string_view from,
                                     std::string_view to);
 
-// The names of the folder's entries (hidden ones included, no "." or ".."), in directory order;
-// none when the folder cannot be listed (a missing folder included). Creates nothing.
-std::optional<std::vector<std::string>> list(const platform::MacPath& folder);
+// The names of the folder's entries (hidden ones included, no "." or ".."), in directory order.
+// Creates nothing; ENOENT for a missing folder.
+Result<std::vector<std::string>> list(const platform::MacPath& folder);
 
 } // namespace veldo::common::HelperStateFiles

@@ -144,16 +144,18 @@ ChildProcess::ChildProcess(ChildProcess&& other) noexcept
 ChildProcess::~ChildProcess()
 {
     if (m_pid > 0 && !m_status) {
-        sendSignal(SIGKILL);
+        (void)sendSignal(SIGKILL); // it may have ended already; wait() reaps it either way
         wait();
     }
 }
 
-bool ChildProcess::sendSignal(int signal)
+Result<void> ChildProcess::sendSignal(int signal)
 {
     if (m_pid <= 0 || m_status)
-        return false;
-    return ::syscall(SYS_pidfd_send_signal, m_pidfd.get(), signal, nullptr, 0) == 0;
+        return Error::fromErrno(ESRCH);
+    if (::syscall(SYS_pidfd_send_signal, m_pidfd.get(), signal, nullptr, 0) != 0)
+        return Error::fromErrno(errno);
+    return {};
 }
 
 int ChildProcess::wait()

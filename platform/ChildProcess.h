@@ -46,8 +46,8 @@ public:
     // Readable once the child has ended (it stays unreaped until wait()).
     int exitFd() const { return m_pidfd.get(); }
 
-    // Sends a signal to the child; false once it has been reaped or when sending fails.
-    bool sendSignal(int signal);
+    // Sends a signal to the child; ESRCH once it has been reaped, else the errno of a failed send.
+    Result<void> sendSignal(int signal);
 
     // Blocks until the child has ended, reaps it and returns its wait status (as waitpid
     // reports it). Later calls return the same status.

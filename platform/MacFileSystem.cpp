@@ -350,7 +350,7 @@ Result<UniqueFd> openInRoot(const MacPath& path, int flags, FollowLinks follow, 
 }
 
 Result<UniqueFd> makeFoldersInRoot(const MacPath& folder, mode_t mode,
-                                   const std::function<bool(int)>& prepareNew)
+                                   const std::function<Result<void>(int)>& prepareNew)
 {
     if (holdsNul(folder.path()))
         return Error::fromErrno(EINVAL, folder.path());
@@ -381,8 +381,10 @@ Result<UniqueFd> makeFoldersInRoot(const MacPath& folder, mode_t mode,
                 } while (!made && errno == EINTR);
                 if (!made)
                     return Error::fromErrno(errno, folder.path());
-                if (prepareNew && !prepareNew(made.get()))
-                    return Error::fromErrno(EPERM, folder.path());
+                if (prepareNew) {
+                    if (auto prepared = prepareNew(made.get()); !prepared)
+                        return Error::fromErrno(prepared.error().systemErrno, folder.path());
+                }
                 next = std::move(made);
             } else if (errno == EEXIST) {
                 // Made by someone else meanwhile (or a link whose target is missing).

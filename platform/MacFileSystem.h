@@ -86,12 +86,12 @@ Result<std::string> resolvedHostPath(const MacPath& path, FollowLinks follow);
 Result<UniqueFd> openInRoot(const MacPath& path, int flags, FollowLinks follow, mode_t mode = 0);
 
 // Makes `folder` and its missing parents inside the root, each new one with `mode` and handed
-// (open, readable) to `prepareNew` before anything is made inside it; a false answer stops with
-// EPERM. Folders that exist keep their mode and owner. Answers the folder opened
-// O_RDONLY | O_DIRECTORY. Fails with ENOTDIR when something that is not a folder stands in the
-// way, EINVAL for a path holding NUL, or the errno of the failing call.
+// (open, readable) to `prepareNew` before anything is made inside it; its failure stops the
+// walk and is answered with the folder's path. Folders that exist keep their mode and owner.
+// Answers the folder opened O_RDONLY | O_DIRECTORY. Fails with ENOTDIR when something that is not a
+// folder stands in the way, EINVAL for a path holding NUL, or the errno of the failing call.
 Result<UniqueFd> makeFoldersInRoot(const MacPath& folder, mode_t mode,
-                                   const std::function<bool(int)>& prepareNew = {});
+                                   const std::function<Result<void>(int)>& prepareNew = {});
 
 // stat (follow yes) or lstat (follow no) through the root.
 Result<FileStatus> fileStatus(const MacPath& path, FollowLinks follow);

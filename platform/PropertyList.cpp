@@ -306,7 +306,7 @@ Result<std::string> serializePropertyList(const PlistValue& value, PlistFormat f
     uint32_t len = 0;
     plist_to_xml(static_cast<plist_t>(node.get()), &out, &len);
     if (!out)
-        return Error::make(ErrorCode::ioFailure, {}, {});
+        return Error::make(ErrorCode::ioFailure);
     std::string result(out, len);
     plist_to_xml_free(out);
     return result;

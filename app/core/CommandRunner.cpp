@@ -231,9 +231,10 @@ Result<Output> runProgram(const std::string& hostExecutable, const std::string& 
     const bool timedOut = !ended && !cancelled;
     if (!ended) {
         pump.ignoreStop();
-        child->sendSignal(SIGTERM);
+        // A child that ended meanwhile cannot be signalled; the waits below see it ended.
+        (void)child->sendSignal(SIGTERM);
         if (!pump.pumpUntil(hasExited, deadlineAfter(options.terminateGrace))) {
-            child->sendSignal(SIGKILL);
+            (void)child->sendSignal(SIGKILL);
             pump.pumpUntil(hasExited, std::nullopt);
         }
     }

@@ -12,6 +12,7 @@
 #include "common/HelperFileAccess.h"
 #include "tests/common/HelperTestSupport.h"
 #include "tests/support/FakeMac.h"
+#include "tests/support/ResultAssertions.h"
 
 namespace {
 
@@ -121,7 +122,7 @@ TEST_F(HelperACL, InstallEmptyACLClearsEntriesWithoutWideningTheGroup)
     ASSERT_EQ(st.st_mode & 0777, 0770u);
 
     auto [folder, folderPath] = descriptors("/Library/Folder");
-    EXPECT_TRUE(installEmptyACL(folderPath.get()));
+    EXPECT_OK(installEmptyACL(folderPath.get()));
     EXPECT_EQ(extendedACLState(folder.get()), false);
     EXPECT_EQ(aclDigest(folder.get()), 0u);
     ASSERT_EQ(::stat(host("/Library/Folder").c_str(), &st), 0);
@@ -130,7 +131,7 @@ TEST_F(HelperACL, InstallEmptyACLClearsEntriesWithoutWideningTheGroup)
     // A file keeps what its base entries gave.
     set("/Library/file", ACL_TYPE_ACCESS, "u::rw-,u:nobody:rw-,g::r--,m::rw-,o::r--");
     auto [file, filePath] = descriptors("/Library/file");
-    EXPECT_TRUE(installEmptyACL(file.get()));
+    EXPECT_OK(installEmptyACL(file.get()));
     EXPECT_EQ(extendedACLState(filePath.get()), false);
     ASSERT_EQ(::stat(host("/Library/file").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0644u);

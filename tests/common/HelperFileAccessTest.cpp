@@ -21,6 +21,7 @@
 #include "platform/MacRoot.h"
 #include "tests/common/HelperTestSupport.h"
 #include "tests/support/FakeMac.h"
+#include "tests/support/ResultAssertions.h"
 #include "tests/support/Unprivileged.h"
 
 namespace {
@@ -192,7 +193,7 @@ TEST_F(HelperFileAccess, RefusesNulInAPathAndNamesThatAreNotOneComponent)
         EXPECT_EQ(fsCode(statEntry(library, name)), EINVAL);
         EXPECT_EQ(fsCode(makePrivateFolder(library, name)), EINVAL);
         EXPECT_FALSE(attributesOfEntry(library, name));
-        EXPECT_FALSE(removeDirectoryIfSame(library, name, library));
+        EXPECT_EQ(fsCode(removeDirectoryIfSame(library, name, library)), EINVAL);
     }
 }
 
@@ -429,24 +430,28 @@ TEST_F(HelperFileAccess, RemoveDirectoryIfSameRemovesOnlyThatFolder)
     mac.mkdir("/private/p/gone");
     const HelperDescriptor parent = open("/private/p");
     const HelperDescriptor gone = open("/private/p/gone");
-    EXPECT_TRUE(removeDirectoryIfSame(parent, "gone", gone));
+    EXPECT_OK(removeDirectoryIfSame(parent, "gone", gone));
     EXPECT_FALSE(fs::exists(mac.host(MacPath("/private/p/gone"))));
-    EXPECT_FALSE(removeDirectoryIfSame(parent, "gone", gone));
+    EXPECT_ERRNO(removeDirectoryIfSame(parent, "gone", gone), ENOENT);
 
     // Replaced by another folder of the same name: kept.
     mac.mkdir("/private/p/swapped");
     const HelperDescriptor old = open("/private/p/swapped");
     fs::rename(mac.host(MacPath("/private/p/swapped")), mac.host(MacPath("/private/p/aside")));
     mac.mkdir("/private/p/swapped");
-    EXPECT_FALSE(removeDirectoryIfSame(parent, "swapped", old));
+    const auto swapped = removeDirectoryIfSame(parent, "swapped", old);
+    ASSERT_FALSE(swapped);
+    EXPECT_EQ(swapped.error().code, veldo::ErrorCode::refused);
     EXPECT_TRUE(fs::is_directory(mac.host(MacPath("/private/p/swapped"))));
 
     // A link to the folder is not the folder; a folder with entries is not removed.
     mac.symlink("/private/p/alias", "/private/p/aside");
-    EXPECT_FALSE(removeDirectoryIfSame(parent, "alias", old));
+    const auto alias = removeDirectoryIfSame(parent, "alias", old);
+    ASSERT_FALSE(alias);
+    EXPECT_EQ(alias.error().code, veldo::ErrorCode::refused);
     EXPECT_TRUE(fs::is_symlink(mac.host(MacPath("/private/p/alias"))));
     mac.write("/private/p/aside/x", "x");
-    EXPECT_FALSE(removeDirectoryIfSame(parent, "aside", old));
+    EXPECT_ERRNO(removeDirectoryIfSame(parent, "aside", old), ENOTEMPTY);
     EXPECT_TRUE(fs::exists(mac.host(MacPath("/private/p/aside/x"))));
 }
 

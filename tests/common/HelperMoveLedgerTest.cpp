@@ -3,6 +3,7 @@
 #include "common/HelperMoveLedger.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -16,6 +17,7 @@
 
 #include "platform/PropertyList.h"
 #include "tests/support/FakeMac.h"
+#include "tests/support/ResultAssertions.h"
 
 namespace {
 
@@ -121,23 +123,25 @@ TEST_F(HelperMoveLedgerTest, RecordsRoundTripThroughTheFileWithEveryField)
                                     -77};
     const HelperMoveRecord bare = makeRecord(502, "/Users/b/.Trash/Other", kNow - 4s);
     {
-        HelperMoveLedger ledger(veldo::common::stateDirectoryURL(), clock);
-        ASSERT_TRUE(ledger.add(full, inventoryWith(1)));
-        ASSERT_TRUE(ledger.add(bare, inventoryWith(2)));
+        auto ledger = HelperMoveLedger::load(veldo::common::stateDirectoryURL(), clock);
+        ASSERT_OK(ledger);
+        ASSERT_OK(ledger->add(full, inventoryWith(1)));
+        ASSERT_OK(ledger->add(bare, inventoryWith(2)));
     }
-    HelperMoveLedger reloaded(veldo::common::stateDirectoryURL(), clock);
-    ASSERT_EQ(reloaded.records().size(), 2u);
-    const HelperMoveRecord& back = reloaded.records()[0];
+    auto reloaded = HelperMoveLedger::load(veldo::common::stateDirectoryURL(), clock);
+    ASSERT_OK(reloaded);
+    ASSERT_EQ(reloaded->records().size(), 2u);
+    const HelperMoveRecord& back = reloaded->records()[0];
     EXPECT_EQ(back, full);
     // Equality lets a missing birth time pass; the stored one must be the very same.
     EXPECT_EQ(back.identity.birthTime, full.identity.birthTime);
     EXPECT_EQ(back.parentIdentity->birthTime, full.parentIdentity->birthTime);
     EXPECT_EQ(back.volume, full.volume);
-    EXPECT_EQ(reloaded.records()[1], bare);
-    EXPECT_FALSE(reloaded.records()[1].parentIdentity);
-    EXPECT_FALSE(reloaded.records()[1].parentOwnerID);
-    EXPECT_FALSE(reloaded.records()[1].volume);
-    EXPECT_FALSE(reloaded.records()[1].identity.birthTime);
+    EXPECT_EQ(reloaded->records()[1], bare);
+    EXPECT_FALSE(reloaded->records()[1].parentIdentity);
+    EXPECT_FALSE(reloaded->records()[1].parentOwnerID);
+    EXPECT_FALSE(reloaded->records()[1].volume);
+    EXPECT_FALSE(reloaded->records()[1].identity.birthTime);
 
     // The inventory file holds the encoded inventory.
     const std::string bytes = readHost(inventoryHost(full.id));
@@ -156,15 +160,27 @@ TEST_F(HelperMoveLedgerTest, PrunesAtExactlyThirtyDaysWithTheInventoryFile)
     writeInventoryFile(kept.id);
     writeInventoryFile(pruned.id);
 
-    HelperMoveLedger ledger(veldo::common::stateDirectoryURL(), clock);
-    ASSERT_EQ(ledger.records().size(), 1u);
-    EXPECT_EQ(ledger.records()[0].id, kept.id);
+    auto ledger = HelperMoveLedger::load(veldo::common::stateDirectoryURL(), clock);
+    ASSERT_OK(ledger);
+    ASSERT_EQ(ledger->records().size(), 1u);
+    EXPECT_EQ(ledger->records()[0].id, kept.id);
     EXPECT_TRUE(fs::exists(inventoryHost(kept.id)));
     EXPECT_FALSE(fs::exists(inventoryHost(pruned.id)));
     // The pruned ledger was saved at load.
-    HelperMoveLedger reloaded(veldo::common::stateDirectoryURL(), clock);
-    ASSERT_EQ(reloaded.records().size(), 1u);
-    EXPECT_EQ(reloaded.records()[0].id, kept.id);
+    auto reloaded = HelperMoveLedger::load(veldo::common::stateDirectoryURL(), clock);
+    ASSERT_OK(reloaded);
+    ASSERT_EQ(reloaded->records().size(), 1u);
+    EXPECT_EQ(reloaded->records()[0].id, kept.id);
+}
+
+TEST_F(HelperMoveLedgerTest, ALoadWhosePrunedLedgerCannotBeSavedFails)
+{
+    writeLedgerFile({makeRecord(501, "/Users/a/.Trash/Old", kNow - kThirtyDays - 1s)});
+    // A file standing where the inventories folder belongs.
+    mac.write(veldo::common::stateDirectoryURL().appendingPathComponent("Inventories"), "x");
+    const std::string original = readHost(ledgerHost());
+    EXPECT_ERRNO(HelperMoveLedger::load(veldo::common::stateDirectoryURL(), clock), ENOTDIR);
+    EXPECT_EQ(readHost(ledgerHost()), original);
 }
 
 TEST_F(HelperMoveLedgerTest, LoadKeepsTheTwoThousandMostRecentlyAdded)
@@ -177,22 +193,25 @@ TEST_F(HelperMoveLedgerTest, LoadKeepsTheTwoThousandMostRecentlyAdded)
     writeInventoryFile(records[0].id);
     writeInventoryFile(records[1].id);
 
-    HelperMoveLedger ledger(veldo::common::stateDirectoryURL(), clock);
-    ASSERT_EQ(ledger.records().size(), 2000u);
-    EXPECT_EQ(ledger.records().front().id, records[1].id);
-    EXPECT_EQ(ledger.records().back().id, records[2000].id);
+    auto ledger = HelperMoveLedger::load(veldo::common::stateDirectoryURL(), clock);
+    ASSERT_OK(ledger);
+    ASSERT_EQ(ledger->records().size(), 2000u);
+    EXPECT_EQ(ledger->records().front().id, records[1].id);
+    EXPECT_EQ(ledger->records().back().id, records[2000].id);
     EXPECT_FALSE(fs::exists(inventoryHost(records[0].id)));
     EXPECT_TRUE(fs::exists(inventoryHost(records[1].id)));
-    HelperMoveLedger reloaded(veldo::common::stateDirectoryURL(), clock);
-    EXPECT_EQ(reloaded.records(), ledger.records());
+    auto reloaded = HelperMoveLedger::load(veldo::common::stateDirectoryURL(), clock);
+    ASSERT_OK(reloaded);
+    EXPECT_EQ(reloaded->records(), ledger->records());
 }
 
 TEST_F(HelperMoveLedgerTest, LoadWithNothingToPruneDoesNotRewriteTheFile)
 {
     writeLedgerFile({makeRecord(501, "/Users/a/.Trash/A", kNow - 1h)});
     const struct stat before = statHost(ledgerHost());
-    HelperMoveLedger ledger(veldo::common::stateDirectoryURL(), clock);
-    EXPECT_EQ(ledger.records().size(), 1u);
+    auto ledger = HelperMoveLedger::load(veldo::common::stateDirectoryURL(), clock);
+    ASSERT_OK(ledger);
+    EXPECT_EQ(ledger->records().size(), 1u);
     const struct stat after = statHost(ledgerHost());
     EXPECT_EQ(after.st_ino, before.st_ino); // an atomic rewrite would bring a new inode
     EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
@@ -203,29 +222,31 @@ TEST_F(HelperMoveLedgerTest, LoadWithNothingToPruneDoesNotRewriteTheFile)
 
 TEST_F(HelperMoveLedgerTest, AddReplacesTheRecordOfTheSameUserAndTrashPath)
 {
-    HelperMoveLedger ledger(veldo::common::stateDirectoryURL(), clock);
+    auto ledger = HelperMoveLedger::load(veldo::common::stateDirectoryURL(), clock);
+    ASSERT_OK(ledger);
     const HelperMoveRecord old = makeRecord(501, "/Users/a/.Trash/Report.pdf", kNow - 10s);
     const HelperMoveRecord otherUser = makeRecord(502, "/Users/a/.Trash/Report.pdf", kNow - 9s);
     const HelperMoveRecord newer = makeRecord(501, "/Users/a/.Trash/Report.pdf", kNow);
-    ASSERT_TRUE(ledger.add(old, inventoryWith(1)));
-    ASSERT_TRUE(ledger.add(otherUser, inventoryWith(2)));
-    ASSERT_TRUE(ledger.add(newer, inventoryWith(3)));
+    ASSERT_OK(ledger->add(old, inventoryWith(1)));
+    ASSERT_OK(ledger->add(otherUser, inventoryWith(2)));
+    ASSERT_OK(ledger->add(newer, inventoryWith(3)));
 
-    ASSERT_EQ(ledger.records().size(), 2u);
-    EXPECT_EQ(ledger.records()[0].id, otherUser.id);
-    EXPECT_EQ(ledger.records()[1].id, newer.id);
+    ASSERT_EQ(ledger->records().size(), 2u);
+    EXPECT_EQ(ledger->records()[0].id, otherUser.id);
+    EXPECT_EQ(ledger->records()[1].id, newer.id);
     EXPECT_FALSE(fs::exists(inventoryHost(old.id)));
     EXPECT_TRUE(fs::exists(inventoryHost(otherUser.id)));
     EXPECT_TRUE(fs::exists(inventoryHost(newer.id)));
 
     // Lookups are per user.
-    EXPECT_EQ(ledger.record("/Users/a/.Trash/Report.pdf", 501)->id, newer.id);
-    EXPECT_EQ(ledger.record("/Users/a/.Trash/Report.pdf", 502)->id, otherUser.id);
-    EXPECT_FALSE(ledger.record("/Users/a/.Trash/Report.pdf", 503));
-    EXPECT_FALSE(ledger.record("/Users/a/.Trash/report.pdf", 501)); // exact text only
+    EXPECT_EQ(ledger->record("/Users/a/.Trash/Report.pdf", 501)->id, newer.id);
+    EXPECT_EQ(ledger->record("/Users/a/.Trash/Report.pdf", 502)->id, otherUser.id);
+    EXPECT_FALSE(ledger->record("/Users/a/.Trash/Report.pdf", 503));
+    EXPECT_FALSE(ledger->record("/Users/a/.Trash/report.pdf", 501)); // exact text only
 
-    HelperMoveLedger reloaded(veldo::common::stateDirectoryURL(), clock);
-    EXPECT_EQ(reloaded.records(), ledger.records());
+    auto reloaded = HelperMoveLedger::load(veldo::common::stateDirectoryURL(), clock);
+    ASSERT_OK(reloaded);
+    EXPECT_EQ(reloaded->records(), ledger->records());
 }
 
 TEST_F(HelperMoveLedgerTest, LookupAnswersTheMostRecentlyAddedOfSeveralMatches)
@@ -234,25 +255,27 @@ TEST_F(HelperMoveLedgerTest, LookupAnswersTheMostRecentlyAddedOfSeveralMatches)
     const HelperMoveRecord first = makeRecord(501, "/Users/a/.Trash/X", kNow - 1s);
     const HelperMoveRecord second = makeRecord(501, "/Users/a/.Trash/X", kNow - 2s);
     writeLedgerFile({first, second});
-    HelperMoveLedger ledger(veldo::common::stateDirectoryURL(), clock);
-    EXPECT_EQ(ledger.record("/Users/a/.Trash/X", 501)->id, second.id);
+    auto ledger = HelperMoveLedger::load(veldo::common::stateDirectoryURL(), clock);
+    ASSERT_OK(ledger);
+    EXPECT_EQ(ledger->record("/Users/a/.Trash/X", 501)->id, second.id);
 }
 
 TEST_F(HelperMoveLedgerTest, AnUnwritableInventoryLeavesTheLedgerFileUnchanged)
 {
-    HelperMoveLedger ledger(veldo::common::stateDirectoryURL(), clock);
+    auto ledger = HelperMoveLedger::load(veldo::common::stateDirectoryURL(), clock);
+    ASSERT_OK(ledger);
     const HelperMoveRecord first = makeRecord(501, "/Users/a/.Trash/A", kNow);
-    ASSERT_TRUE(ledger.add(first, inventoryWith(1)));
+    ASSERT_OK(ledger->add(first, inventoryWith(1)));
     const std::string before = readHost(ledgerHost());
 
     // A folder standing at the inventory's name cannot be replaced by a file, even by root.
     const HelperMoveRecord blocked = makeRecord(501, "/Users/a/.Trash/B", kNow);
     fs::create_directory(inventoryHost(blocked.id));
-    EXPECT_FALSE(ledger.add(blocked, inventoryWith(2)));
+    EXPECT_ERRNO(ledger->add(blocked, inventoryWith(2)), EISDIR);
 
     EXPECT_EQ(readHost(ledgerHost()), before);
-    ASSERT_EQ(ledger.records().size(), 1u);
-    EXPECT_EQ(ledger.records()[0].id, first.id);
+    ASSERT_EQ(ledger->records().size(), 1u);
+    EXPECT_EQ(ledger->records()[0].id, first.id);
     EXPECT_TRUE(fs::is_directory(inventoryHost(blocked.id)));
     // No temporary file is left behind.
     std::vector<std::string> expected{first.id.string() + ".inventory",
@@ -263,32 +286,38 @@ TEST_F(HelperMoveLedgerTest, AnUnwritableInventoryLeavesTheLedgerFileUnchanged)
 
 TEST_F(HelperMoveLedgerTest, ARecordThatCannotBeWrittenIsNotTakenAndLaterAddsStillSave)
 {
-    HelperMoveLedger ledger(veldo::common::stateDirectoryURL(), clock);
+    auto ledger = HelperMoveLedger::load(veldo::common::stateDirectoryURL(), clock);
+    ASSERT_OK(ledger);
     const HelperMoveRecord first = makeRecord(501, "/Users/a/.Trash/A", kNow);
-    ASSERT_TRUE(ledger.add(first, inventoryWith(1)));
+    ASSERT_OK(ledger->add(first, inventoryWith(1)));
     const std::string before = readHost(ledgerHost());
 
     // Not valid UTF-8: a property list can't hold it as written.
     const HelperMoveRecord unwritable = makeRecord(501, "/Users/a/.Trash/\xFF\xFE", kNow);
-    EXPECT_FALSE(ledger.add(unwritable, inventoryWith(2)));
+    const auto refused = ledger->add(unwritable, inventoryWith(2));
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.error().code, veldo::ErrorCode::invalidArgument);
     EXPECT_EQ(readHost(ledgerHost()), before);
     EXPECT_FALSE(fs::exists(inventoryHost(unwritable.id)));
 
     const HelperMoveRecord next = makeRecord(501, "/Users/a/.Trash/C", kNow);
-    ASSERT_TRUE(ledger.add(next, inventoryWith(3)));
-    HelperMoveLedger reloaded(veldo::common::stateDirectoryURL(), clock);
-    ASSERT_EQ(reloaded.records().size(), 2u);
-    EXPECT_EQ(reloaded.records()[1].id, next.id);
+    ASSERT_OK(ledger->add(next, inventoryWith(3)));
+    auto reloaded = HelperMoveLedger::load(veldo::common::stateDirectoryURL(), clock);
+    ASSERT_OK(reloaded);
+    ASSERT_EQ(reloaded->records().size(), 2u);
+    EXPECT_EQ(reloaded->records()[1].id, next.id);
 }
 
 TEST_F(HelperMoveLedgerTest, AnUncreatableStateFolderSavesNothing)
 {
     // A file standing where the state folder belongs.
     mac.write(veldo::common::stateDirectoryURL(), "not a folder");
-    HelperMoveLedger ledger(veldo::common::stateDirectoryURL(), clock);
-    EXPECT_FALSE(ledger.add(makeRecord(501, "/Users/a/.Trash/A", kNow), inventoryWith(1)));
-    EXPECT_TRUE(ledger.records().empty());
-    EXPECT_FALSE(ledger.remove(*UUID::random()));
+    auto ledger = HelperMoveLedger::load(veldo::common::stateDirectoryURL(), clock);
+    ASSERT_OK(ledger);
+    EXPECT_ERRNO(ledger->add(makeRecord(501, "/Users/a/.Trash/A", kNow), inventoryWith(1)),
+                 ENOTDIR);
+    EXPECT_TRUE(ledger->records().empty());
+    EXPECT_ERRNO(ledger->remove(*UUID::random()), ENOTDIR);
     EXPECT_EQ(readHost(stateHost()), "not a folder");
 }
 
@@ -301,21 +330,23 @@ TEST_F(HelperMoveLedgerTest, ADamagedLedgerIsKeptAsideBeforeTheFirstOverwrite)
                    PlistValue(PlistValue::Array{good.toPlist(), damaged}), true);
     const std::string original = readHost(ledgerHost());
 
-    HelperMoveLedger ledger(veldo::common::stateDirectoryURL(), clock);
-    EXPECT_TRUE(ledger.records().empty());
+    auto ledger = HelperMoveLedger::load(veldo::common::stateDirectoryURL(), clock);
+    ASSERT_OK(ledger);
+    EXPECT_TRUE(ledger->records().empty());
     EXPECT_EQ(readHost(ledgerHost()), original); // untouched at load
 
     const HelperMoveRecord added = makeRecord(501, "/Users/a/.Trash/C", kNow);
-    ASSERT_TRUE(ledger.add(added, inventoryWith(1)));
+    ASSERT_OK(ledger->add(added, inventoryWith(1)));
     // 1,700,000,000 s is 2023-11-14 22:13:20 UTC.
     const std::string aside = stateHost() + "/Moves.plist.unreadable-20231114-221320";
     EXPECT_EQ(readHost(aside), original);
-    HelperMoveLedger reloaded(veldo::common::stateDirectoryURL(), clock);
-    ASSERT_EQ(reloaded.records().size(), 1u);
-    EXPECT_EQ(reloaded.records()[0].id, added.id);
+    auto reloaded = HelperMoveLedger::load(veldo::common::stateDirectoryURL(), clock);
+    ASSERT_OK(reloaded);
+    ASSERT_EQ(reloaded->records().size(), 1u);
+    EXPECT_EQ(reloaded->records()[0].id, added.id);
 
     // Later saves overwrite the new ledger only; the kept file stays as it is.
-    ASSERT_TRUE(ledger.remove(added.id));
+    ASSERT_OK(ledger->remove(added.id));
     EXPECT_EQ(readHost(aside), original);
     EXPECT_EQ(stateEntries(), (std::vector<std::string>{"Inventories", "Moves.plist",
                                                         "Moves.plist.unreadable-20231114-221320"}));
@@ -336,16 +367,18 @@ TEST_F(HelperMoveLedgerTest, ALedgerHoldingAStringItCouldNotWriteIsDamaged)
     }
     writeInventoryFile(record.id);
 
-    HelperMoveLedger ledger(veldo::common::stateDirectoryURL(), clock);
-    EXPECT_TRUE(ledger.records().empty());
+    auto ledger = HelperMoveLedger::load(veldo::common::stateDirectoryURL(), clock);
+    ASSERT_OK(ledger);
+    EXPECT_TRUE(ledger->records().empty());
     // Its record's inventory stays beside the damaged file, which is kept at the first save.
     EXPECT_TRUE(fs::exists(inventoryHost(record.id)));
     const HelperMoveRecord added = makeRecord(501, "/Users/a/.Trash/C", kNow);
-    ASSERT_TRUE(ledger.add(added, inventoryWith(1)));
+    ASSERT_OK(ledger->add(added, inventoryWith(1)));
     EXPECT_EQ(readHost(stateHost() + "/Moves.plist.unreadable-20231114-221320"), bytes);
-    HelperMoveLedger reloaded(veldo::common::stateDirectoryURL(), clock);
-    ASSERT_EQ(reloaded.records().size(), 1u);
-    EXPECT_EQ(reloaded.records()[0].id, added.id);
+    auto reloaded = HelperMoveLedger::load(veldo::common::stateDirectoryURL(), clock);
+    ASSERT_OK(reloaded);
+    ASSERT_EQ(reloaded->records().size(), 1u);
+    EXPECT_EQ(reloaded->records()[0].id, added.id);
 }
 
 TEST_F(HelperMoveLedgerTest, LoadRemovesInterruptedWritesAndInventoriesWithoutARecord)
@@ -381,7 +414,8 @@ TEST_F(HelperMoveLedgerTest, LoadRemovesInterruptedWritesAndInventoriesWithoutAR
         putAll();
         if (withLedger)
             writeLedgerFile({kept});
-        HelperMoveLedger ledger(veldo::common::stateDirectoryURL(), clock);
+        auto ledger = HelperMoveLedger::load(veldo::common::stateDirectoryURL(), clock);
+        ASSERT_OK(ledger);
         for (const auto& name : leftovers)
             EXPECT_FALSE(fs::exists(stateHost() + "/" + name)) << name;
         for (const auto& name : others)
@@ -393,7 +427,8 @@ TEST_F(HelperMoveLedgerTest, LoadRemovesInterruptedWritesAndInventoriesWithoutAR
     fs::remove_all(stateHost());
     putAll();
     put("Moves.plist");
-    HelperMoveLedger damaged(veldo::common::stateDirectoryURL(), clock);
+    auto damaged = HelperMoveLedger::load(veldo::common::stateDirectoryURL(), clock);
+    ASSERT_OK(damaged);
     EXPECT_TRUE(fs::exists(stateHost() + "/Inventories/" + orphanName));
     EXPECT_TRUE(fs::exists(inventoryHost(kept.id)));
 }
@@ -405,13 +440,15 @@ TEST_F(HelperMoveLedgerTest, AnUnparsableLedgerIsKeptAsideUnderAFreeName)
     mac.write(veldo::common::stateDirectoryURL().appendingPathComponent(
                   "Moves.plist.unreadable-20231114-221320"),
               "an earlier one");
-    HelperMoveLedger ledger(veldo::common::stateDirectoryURL(), clock);
-    ASSERT_TRUE(ledger.remove(*UUID::random()));
+    auto ledger = HelperMoveLedger::load(veldo::common::stateDirectoryURL(), clock);
+    ASSERT_OK(ledger);
+    ASSERT_OK(ledger->remove(*UUID::random()));
     EXPECT_EQ(readHost(stateHost() + "/Moves.plist.unreadable-20231114-221320"), "an earlier one");
     EXPECT_EQ(readHost(stateHost() + "/Moves.plist.unreadable-20231114-221320-2"),
               "bplist00 but not really");
-    HelperMoveLedger reloaded(veldo::common::stateDirectoryURL(), clock);
-    EXPECT_TRUE(reloaded.records().empty());
+    auto reloaded = HelperMoveLedger::load(veldo::common::stateDirectoryURL(), clock);
+    ASSERT_OK(reloaded);
+    EXPECT_TRUE(reloaded->records().empty());
     EXPECT_EQ(stateEntries().size(), 4u); // Inventories, Moves.plist and the two kept files
 }
 
@@ -493,51 +530,57 @@ TEST_F(HelperMoveLedgerTest, RemoveOfAnUnknownIdStillSavesAndDeletesItsInventory
     writeInventoryFile(stray);
     const ino_t before = statHost(ledgerHost()).st_ino;
 
-    HelperMoveLedger ledger(veldo::common::stateDirectoryURL(), clock);
-    EXPECT_TRUE(ledger.remove(stray));
+    auto ledger = HelperMoveLedger::load(veldo::common::stateDirectoryURL(), clock);
+    ASSERT_OK(ledger);
+    EXPECT_OK(ledger->remove(stray));
     EXPECT_NE(statHost(ledgerHost()).st_ino, before);
     EXPECT_FALSE(fs::exists(inventoryHost(stray)));
-    ASSERT_EQ(ledger.records().size(), 1u);
+    ASSERT_EQ(ledger->records().size(), 1u);
 
-    EXPECT_TRUE(ledger.remove(kept.id));
-    EXPECT_TRUE(ledger.records().empty());
-    HelperMoveLedger reloaded(veldo::common::stateDirectoryURL(), clock);
-    EXPECT_TRUE(reloaded.records().empty());
+    EXPECT_OK(ledger->remove(kept.id));
+    EXPECT_TRUE(ledger->records().empty());
+    auto reloaded = HelperMoveLedger::load(veldo::common::stateDirectoryURL(), clock);
+    ASSERT_OK(reloaded);
+    EXPECT_TRUE(reloaded->records().empty());
 }
 
 TEST_F(HelperMoveLedgerTest, AnAddOlderThanThirtyDaysIsPrunedAgainWithItsInventory)
 {
-    HelperMoveLedger ledger(veldo::common::stateDirectoryURL(), clock);
+    auto ledger = HelperMoveLedger::load(veldo::common::stateDirectoryURL(), clock);
+    ASSERT_OK(ledger);
     const HelperMoveRecord old = makeRecord(501, "/Users/a/.Trash/A", kNow - kThirtyDays - 1s);
-    EXPECT_TRUE(ledger.add(old, inventoryWith(1)));
-    EXPECT_TRUE(ledger.records().empty());
+    EXPECT_OK(ledger->add(old, inventoryWith(1)));
+    EXPECT_TRUE(ledger->records().empty());
     EXPECT_FALSE(fs::exists(inventoryHost(old.id)));
-    HelperMoveLedger reloaded(veldo::common::stateDirectoryURL(), clock);
-    EXPECT_TRUE(reloaded.records().empty());
+    auto reloaded = HelperMoveLedger::load(veldo::common::stateDirectoryURL(), clock);
+    ASSERT_OK(reloaded);
+    EXPECT_TRUE(reloaded->records().empty());
 }
 
 TEST_F(HelperMoveLedgerTest, AddPrunesByTheClock)
 {
-    HelperMoveLedger ledger(veldo::common::stateDirectoryURL(), clock);
+    auto ledger = HelperMoveLedger::load(veldo::common::stateDirectoryURL(), clock);
+    ASSERT_OK(ledger);
     const HelperMoveRecord early = makeRecord(501, "/Users/a/.Trash/Early", kNow);
-    ASSERT_TRUE(ledger.add(early, inventoryWith(1)));
+    ASSERT_OK(ledger->add(early, inventoryWith(1)));
     clock.advance(kThirtyDays + 1s);
     const HelperMoveRecord late = makeRecord(501, "/Users/a/.Trash/Late", clock.now());
-    ASSERT_TRUE(ledger.add(late, inventoryWith(2)));
-    ASSERT_EQ(ledger.records().size(), 1u);
-    EXPECT_EQ(ledger.records()[0].id, late.id);
+    ASSERT_OK(ledger->add(late, inventoryWith(2)));
+    ASSERT_EQ(ledger->records().size(), 1u);
+    EXPECT_EQ(ledger->records()[0].id, late.id);
     EXPECT_FALSE(fs::exists(inventoryHost(early.id)));
 }
 
 TEST_F(HelperMoveLedgerTest, MakesPrivateFoldersAndFilesOwnedByRoot)
 {
+    auto ledger = HelperMoveLedger::load(veldo::common::stateDirectoryURL(), clock);
+    ASSERT_OK(ledger);
     // A strict umask must not narrow the modes the ledger sets.
     const mode_t oldMask = ::umask(0277);
-    HelperMoveLedger ledger(veldo::common::stateDirectoryURL(), clock);
     const HelperMoveRecord r = makeRecord(501, "/Users/a/.Trash/A", kNow);
-    const bool added = ledger.add(r, inventoryWith(1));
+    const auto added = ledger->add(r, inventoryWith(1));
     ::umask(oldMask);
-    ASSERT_TRUE(added);
+    ASSERT_OK(added);
 
     for (const std::string& folder : {stateHost(), stateHost() + "/Inventories"}) {
         const struct stat st = statHost(folder);
@@ -557,7 +600,7 @@ TEST_F(HelperMoveLedgerTest, MakesPrivateFoldersAndFilesOwnedByRoot)
     EXPECT_EQ(stateEntries(), (std::vector<std::string>{"Inventories", "Moves.plist"}));
     // An existing folder keeps its mode.
     ASSERT_EQ(::chmod(stateHost().c_str(), 0750), 0);
-    ASSERT_TRUE(ledger.remove(r.id));
+    ASSERT_OK(ledger->remove(r.id));
     EXPECT_EQ(statHost(stateHost()).st_mode & 07777, 0750u);
 }
 
@@ -565,13 +608,16 @@ TEST_F(HelperMoveLedgerTest, MakesMissingParentsPrivateToo)
 {
     const auto directory = veldo::platform::MacPath("/private/var/db/new/orbelkan.Veldo.Helper");
     const mode_t existingMode = statHost(mac.host("/private/var/db")).st_mode;
-    HelperMoveLedger ledger(directory, clock);
-    ASSERT_TRUE(ledger.add(makeRecord(501, "/Users/a/.Trash/A", kNow), inventoryWith(1)));
+    auto ledger = HelperMoveLedger::load(directory, clock);
+    ASSERT_OK(ledger);
+    ASSERT_OK(ledger->add(makeRecord(501, "/Users/a/.Trash/A", kNow), inventoryWith(1)));
     EXPECT_EQ(statHost(mac.host("/private/var/db/new")).st_mode & 07777, 0700u);
     EXPECT_EQ(statHost(mac.host("/private/var/db")).st_mode, existingMode);
     // Through the /var link of the fake Mac, inside the root.
-    HelperMoveLedger viaLink(veldo::platform::MacPath("/var/db/new/orbelkan.Veldo.Helper"), clock);
-    EXPECT_EQ(viaLink.records().size(), 1u);
+    auto viaLink = HelperMoveLedger::load(
+        veldo::platform::MacPath("/var/db/new/orbelkan.Veldo.Helper"), clock);
+    ASSERT_OK(viaLink);
+    EXPECT_EQ(viaLink->records().size(), 1u);
 }
 
 } // namespace

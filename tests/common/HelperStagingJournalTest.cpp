@@ -3,6 +3,7 @@
 #include "common/HelperStagingJournal.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -16,6 +17,7 @@
 #include "common/HelperMoveLedger.h"
 #include "platform/PropertyList.h"
 #include "tests/support/FakeMac.h"
+#include "tests/support/ResultAssertions.h"
 
 namespace {
 
@@ -94,7 +96,7 @@ TEST_F(HelperStagingJournalTest, AMissingFolderHasNoRecordsAndIsNotMade)
     EXPECT_TRUE(journal.records().empty());
     EXPECT_FALSE(fs::exists(journalHost()));
     EXPECT_FALSE(fs::exists(mac.host(veldo::common::stateDirectoryURL())));
-    journal.remove(*UUID::random()); // nothing to remove, nothing made
+    EXPECT_ERRNO(journal.remove(*UUID::random()), ENOENT); // nothing to remove, nothing made
     EXPECT_FALSE(fs::exists(journalHost()));
 }
 
@@ -108,9 +110,9 @@ TEST_F(HelperStagingJournalTest, WritesListsInDateOrderAndRemoves)
     nine.parentIdentity = HelperFileIdentity{-1, 0xFFFFFFFFFFFFFFFFULL, std::nullopt};
     nine.volume = HelperVolumeStamp{{9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 1, 2, 3, 4, 5, 6}, 2049};
     const HelperStagingRecord eleven = makeRecord(kTen + 1h);
-    ASSERT_TRUE(journal.write(ten));
-    ASSERT_TRUE(journal.write(nine));
-    ASSERT_TRUE(journal.write(eleven));
+    ASSERT_OK(journal.write(ten));
+    ASSERT_OK(journal.write(nine));
+    ASSERT_OK(journal.write(eleven));
 
     const auto records = journal.records();
     EXPECT_EQ(idsOf(records), (std::vector<UUID>{nine.id, ten.id, eleven.id}));
@@ -123,8 +125,8 @@ TEST_F(HelperStagingJournalTest, WritesListsInDateOrderAndRemoves)
     EXPECT_FALSE(records[1].parentIdentity);
     EXPECT_FALSE(records[1].volume);
 
-    journal.remove(ten.id);
-    journal.remove(ten.id); // a second removal finds nothing and says nothing
+    EXPECT_OK(journal.remove(ten.id));
+    EXPECT_ERRNO(journal.remove(ten.id), ENOENT); // a second removal finds nothing
     EXPECT_EQ(idsOf(journal.records()), (std::vector<UUID>{nine.id, eleven.id}));
     EXPECT_FALSE(fs::exists(fileHost(ten.id)));
 }
@@ -132,9 +134,9 @@ TEST_F(HelperStagingJournalTest, WritesListsInDateOrderAndRemoves)
 TEST_F(HelperStagingJournalTest, WritingAgainReplacesTheFile)
 {
     HelperStagingRecord r = makeRecord(kTen);
-    ASSERT_TRUE(journal.write(r));
+    ASSERT_OK(journal.write(r));
     r.stagingIdentity = HelperFileIdentity{2049, 1234, FileTime{1, 2}};
-    ASSERT_TRUE(journal.write(r));
+    ASSERT_OK(journal.write(r));
     EXPECT_EQ(entries(), (std::vector<std::string>{r.id.string() + ".staging"}));
     const auto records = journal.records();
     ASSERT_EQ(records.size(), 1u);
@@ -147,9 +149,9 @@ TEST_F(HelperStagingJournalTest, MakesAndTightensThePrivateFolder)
     // Made with its missing parents, 0700, the file 0600, even under a strict umask.
     const mode_t oldMask = ::umask(0277);
     const HelperStagingRecord r = makeRecord(kTen);
-    const bool written = journal.write(r);
+    const auto written = journal.write(r);
     ::umask(oldMask);
-    ASSERT_TRUE(written);
+    ASSERT_OK(written);
     struct stat st = {};
     ASSERT_EQ(::stat(journalHost().c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0700u);
@@ -164,7 +166,7 @@ TEST_F(HelperStagingJournalTest, MakesAndTightensThePrivateFolder)
 
     // An existing folder with a wider mode is tightened on the next write.
     ASSERT_EQ(::chmod(journalHost().c_str(), 0755), 0);
-    ASSERT_TRUE(journal.write(makeRecord(kTen)));
+    ASSERT_OK(journal.write(makeRecord(kTen)));
     ASSERT_EQ(::stat(journalHost().c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0700u);
     // No temporary file stays behind.
@@ -191,7 +193,7 @@ TEST_F(HelperStagingJournalTest, ReadsOnlyTheExactExtensionAndAnyName)
 TEST_F(HelperStagingJournalTest, SkipsWhatItCannotReadAndLeavesItInPlace)
 {
     const HelperStagingRecord good = makeRecord(kTen);
-    ASSERT_TRUE(journal.write(good));
+    ASSERT_OK(journal.write(good));
 
     PlistValue otherKind = makeRecord(kTen).toPlist();
     (*otherKind.asDictionary())["kind"] = PlistValue("copy");
@@ -245,7 +247,7 @@ TEST_F(HelperStagingJournalTest, RecordsWithoutTheOptionalKeysDecode)
 TEST_F(HelperStagingJournalTest, AFolderThatCannotBeMadeFailsTheWrite)
 {
     mac.write(journalPath(), "a file where the folder belongs");
-    EXPECT_FALSE(journal.write(makeRecord(kTen)));
+    EXPECT_ERRNO(journal.write(makeRecord(kTen)), ENOTDIR);
     EXPECT_TRUE(journal.records().empty());
 }
 

@@ -3,6 +3,7 @@
 #include "common/HelperStateFiles.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <string>
 
 #include <fcntl.h>
@@ -13,6 +14,7 @@
 
 #include "base/UniqueFd.h"
 #include "tests/support/FakeMac.h"
+#include "tests/support/ResultAssertions.h"
 #include "tests/support/RootRacer.h"
 
 namespace {
@@ -63,8 +65,8 @@ TEST(HelperStateFiles, NothingLeavesTheRootWhileAFolderTurnsIntoALink)
         if (names && std::find(names->begin(), names->end(), "canary-only") != names->end())
             ++listEscapes;
 
-        StateFiles::remove(state, "renamed");
-        StateFiles::remove(state, "victim");
+        (void)StateFiles::remove(state, "renamed");
+        (void)StateFiles::remove(state, "victim");
         if (::access((canaryState + "/victim").c_str(), F_OK) != 0) {
             ++removeEscapes;
             racer.writeCanary("state/victim", "canary");
@@ -90,17 +92,15 @@ TEST(HelperStateFiles, RefusesNul)
     mac.write("/Users/Shared/state/record", "real");
     const MacPath nulFolder(std::string("/..\0x", 5));
     const std::string nulName("record\0x", 8);
-    EXPECT_FALSE(StateFiles::makeFolders(nulFolder));
-    EXPECT_FALSE(StateFiles::tightenFolder(nulFolder));
-    EXPECT_FALSE(StateFiles::writeAtomically(nulFolder, "record", "x"));
-    EXPECT_FALSE(StateFiles::writeAtomically("/Users/Shared/state", nulName, "x"));
-    EXPECT_EQ(StateFiles::read(nulFolder, "record", 100).error().systemErrno, EINVAL);
-    EXPECT_EQ(StateFiles::read("/Users/Shared/state", nulName, 100).error().systemErrno, EINVAL);
-    EXPECT_EQ(StateFiles::renameWithoutReplacing("/Users/Shared/state", nulName, "other")
-                  .error()
-                  .systemErrno,
-              EINVAL);
-    EXPECT_FALSE(StateFiles::list(nulFolder).has_value());
-    StateFiles::remove("/Users/Shared/state", nulName);
+    EXPECT_ERRNO(StateFiles::makeFolders(nulFolder), EINVAL);
+    EXPECT_ERRNO(StateFiles::tightenFolder(nulFolder), EINVAL);
+    EXPECT_ERRNO(StateFiles::writeAtomically(nulFolder, "record", "x"), EINVAL);
+    EXPECT_ERRNO(StateFiles::writeAtomically("/Users/Shared/state", nulName, "x"), EINVAL);
+    EXPECT_ERRNO(StateFiles::read(nulFolder, "record", 100), EINVAL);
+    EXPECT_ERRNO(StateFiles::read("/Users/Shared/state", nulName, 100), EINVAL);
+    EXPECT_ERRNO(StateFiles::renameWithoutReplacing("/Users/Shared/state", nulName, "other"),
+                 EINVAL);
+    EXPECT_ERRNO(StateFiles::list(nulFolder), EINVAL);
+    EXPECT_ERRNO(StateFiles::remove("/Users/Shared/state", nulName), EINVAL);
     EXPECT_EQ(StateFiles::read("/Users/Shared/state", "record", 100).value_or(""), "real");
 }

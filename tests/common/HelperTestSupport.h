@@ -21,7 +21,7 @@ namespace veldo::common::testsupport {
 template <typename T>
 int fsCode(const Result<T>& result)
 {
-    return result ? 0 : HelperFSError::of(result.error()).code;
+    return result ? 0 : result.error().systemErrno;
 }
 
 inline HelperStat statOf(const HelperDescriptor& d)

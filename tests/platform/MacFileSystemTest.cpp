@@ -16,6 +16,7 @@
 #include "platform/Home.h"
 #include "platform/MacRoot.h"
 #include "tests/support/FakeMac.h"
+#include "tests/support/ResultAssertions.h"
 
 using namespace veldo::platform;
 using veldo::testsupport::FakeMac;
@@ -105,7 +106,7 @@ TEST(MacFileSystem, LinksAfterAMissingFolderStillResolveInsideTheRoot)
               "/Applications");
     EXPECT_EQ(resolvingSymlinks("/Users/Shared/a/b/../../abs/x").path(), "/Applications/x");
     const MacPath escape("/Users/Shared/missing/../up" + outside);
-    EXPECT_FALSE(readFile(escape, 100).has_value());
+    EXPECT_ERRNO(readFile(escape, 100), ENOENT);
     EXPECT_FALSE(exists(escape));
     EXPECT_EQ(resolvingSymlinks(escape), resolvingSymlinks(MacPath(outside)));
 }
