@@ -58,21 +58,6 @@ RootCache& rootCache()
     return cache;
 }
 
-std::vector<std::string> pathComponents(std::string_view path)
-{
-    std::vector<std::string> components;
-    std::size_t start = 0;
-    while (start <= path.size()) {
-        std::size_t end = path.find('/', start);
-        if (end == std::string_view::npos)
-            end = path.size();
-        if (end > start)
-            components.emplace_back(path.substr(start, end - start));
-        start = end + 1;
-    }
-    return components;
-}
-
 // Undoes the octal escapes (\040 for a space, \011, \012, \134) of /proc/self/mountinfo.
 std::string unescapeMountField(std::string_view field)
 {
@@ -167,12 +152,13 @@ Result<HelperDescriptor> helperRoot()
 }
 
 Result<HelperDescriptor> openPathBeneath(const HelperDescriptor& root, std::string_view path,
-                                         bool readable, bool exactNames,
-                                         const HelperFolderCheck& check)
+                                         OpenBeneath how, const HelperFolderCheck& check)
 {
-    const std::vector<std::string> components = pathComponents(path);
+    const bool readable = how.readable;
+    const bool exactNames = how.exactNames;
+    const std::vector<std::string_view> components = platform::splitPathComponents(path);
     bool climbs = false;
-    for (const std::string& c : components) {
+    for (const std::string_view c : components) {
         if (c.find('\0') != std::string::npos)
             return helperFSFailure(EINVAL);
         climbs = climbs || c == "..";
@@ -211,7 +197,7 @@ Result<HelperDescriptor> openPathBeneath(const HelperDescriptor& root, std::stri
 
     std::string soFar;
     for (std::size_t i = 0; i < components.size(); ++i) {
-        const std::string& component = components[i];
+        const std::string component(components[i]);
         const bool last = i + 1 == components.size();
         soFar += '/';
         soFar += component;
@@ -256,13 +242,13 @@ Result<HelperDescriptor> openPathBeneath(const HelperDescriptor& root, std::stri
     return current;
 }
 
-Result<HelperDescriptor> openPathBeneath(std::string_view path, bool readable, bool exactNames,
+Result<HelperDescriptor> openPathBeneath(std::string_view path, OpenBeneath how,
                                          const HelperFolderCheck& check)
 {
     auto root = helperRoot();
     if (!root)
         return root.error();
-    return openPathBeneath(*root, path, readable, exactNames, check);
+    return openPathBeneath(*root, path, how, check);
 }
 
 Result<HelperStat> statDescriptor(int fd)

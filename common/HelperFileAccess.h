@@ -43,26 +43,33 @@ Result<HelperDescriptor> openHelperRoot(const std::string& hostFolder);
 // Mac root changes (platform::testing::setMacRoot). A failure is not kept.
 Result<HelperDescriptor> helperRoot();
 
+// How openPathBeneath opens the last folder and compares names; the default opens every folder
+// search-only and takes each name as the kernel finds it.
+struct OpenBeneath
+{
+    bool readable = false;   // open the last folder O_RDONLY, so that it can be listed
+    bool exactNames = false; // each component must be the name stored on disk
+};
+
 // Opens the absolute Mac path `path` beneath `root`, one component at a time, and returns the
 // last folder (a new descriptor of the root itself when the path has no component).
 // - Empty pieces vanish: "//a/" is "/a". "." stays where it is. ".." goes back to the folder the
 //   walk came from (and must find the very folder it came through, else EXDEV); at the root it
 //   stays at the root.
-// - Folders are opened search-only (O_PATH) without following links; with `readable` the last
+// - Folders are opened search-only (O_PATH) without following links; with `how.readable` the last
 //   one is opened O_RDONLY instead, so that it can be listed. A symbolic link or a
 //   non-directory at any step fails there (ELOOP or ENOTDIR); a component with a NUL byte fails
 //   with EINVAL.
-// - With `exactNames`, each component must be the name stored on disk (canonically equivalent);
+// - With `how.exactNames`, each component must be the name stored on disk (canonically equivalent);
 //   otherwise the step fails with EILSEQ, unless the folder opened is the root of a mounted file
 //   system whose mount point is the path so far.
 // - With `check`, the root and every folder opened are checked before the walk goes on; a false
 //   answer fails with kEAUTH (before anything beneath that folder is opened).
 // Every descriptor opened on the way is closed before returning.
 Result<HelperDescriptor> openPathBeneath(const HelperDescriptor& root, std::string_view path,
-                                         bool readable, bool exactNames,
-                                         const HelperFolderCheck& check = {});
+                                         OpenBeneath how = {}, const HelperFolderCheck& check = {});
 // The same beneath helperRoot().
-Result<HelperDescriptor> openPathBeneath(std::string_view path, bool readable, bool exactNames,
+Result<HelperDescriptor> openPathBeneath(std::string_view path, OpenBeneath how = {},
                                          const HelperFolderCheck& check = {});
 
 // The status of the open object (statx on the descriptor; any descriptor kind).

@@ -123,24 +123,6 @@ bool anyEndsWithApp(Components components)
     return false;
 }
 
-// The non-empty pieces of `path` between slashes; views into `path`.
-std::vector<std::string_view> splitComponents(std::string_view path)
-{
-    std::vector<std::string_view> parts;
-    size_t i = 0;
-    while (i < path.size()) {
-        while (i < path.size() && path[i] == '/')
-            ++i;
-        size_t j = i;
-        while (j < path.size() && path[j] != '/')
-            ++j;
-        if (j > i)
-            parts.push_back(path.substr(i, j - i));
-        i = j;
-    }
-    return parts;
-}
-
 // `inner` lies inside `outer` (both folded): it begins with `outer` followed by "/".
 bool liesInside(std::string_view inner, std::string_view outer)
 {
@@ -160,7 +142,7 @@ std::string fold(std::string_view text)
 // name something other than what the check would judge.
 bool hasDotComponent(std::string_view path)
 {
-    for (std::string_view c : splitComponents(path)) {
+    for (std::string_view c : platform::splitPathComponents(path)) {
         if (c == "." || c == "..")
             return true;
     }
@@ -381,14 +363,14 @@ std::optional<Refusal> candidateRefusal(const std::string& candidate, Inputs& co
 {
     const std::string& home = context.foldedHome();
     const std::string folded = fold(candidate);
-    const std::vector<std::string_view> c = splitComponents(folded);
+    const std::vector<std::string_view> c = platform::splitPathComponents(folded);
 
     if (systemRuleRefuses(c))
         return Refusal::protectedLocation(candidate);
     if (folded == home || liesInside(home, folded))
         return Refusal::protectedLocation(candidate);
     if (liesInside(folded, home)) {
-        const size_t homeDepth = splitComponents(home).size();
+        const size_t homeDepth = platform::splitPathComponents(home).size();
         if (homeDepth < c.size() && homeRuleRefuses(Components(c).subspan(homeDepth)))
             return Refusal::protectedLocation(candidate);
     }
@@ -475,7 +457,7 @@ std::string normalizedPath(const MacPath& url)
 bool isAppsFolderLocation(std::string_view normalizedPath, std::string_view home)
 {
     const std::string folded = fold(normalizedPath);
-    const std::vector<std::string_view> c = splitComponents(folded);
+    const std::vector<std::string_view> c = platform::splitPathComponents(folded);
     if (anyEndsWithApp(c))
         return false;
     if (!c.empty() && c[0] == "applications")

@@ -39,11 +39,6 @@ std::vector<std::string> visibleNames(const MacPath& folder)
     return visible;
 }
 
-bool isAppBundleName(const MacPath& path)
-{
-    return path.pathExtension() == "app";
-}
-
 std::int64_t nanosecondsOf(const FileTime& t)
 {
     return t.seconds * 1'000'000'000 + t.nanoseconds;
@@ -143,19 +138,10 @@ private:
     void read(const MacPath& folder)
     {
         stamp(folder);
-        for (const auto& name : visibleNames(folder)) {
-            const MacPath entry = folder.appendingPathComponent(name);
-            if (isAppBundleName(entry)) {
-                consider(entry);
-            } else if (isPlainFolder(entry)) {
-                stamp(entry);
-                for (const auto& inner : visibleNames(entry)) {
-                    const MacPath candidate = entry.appendingPathComponent(inner);
-                    if (isAppBundleName(candidate))
-                        consider(candidate);
-                }
-            }
-        }
+        const AppBundleListing how{.sorted = true,
+                                   .onSubfolder = [this](const MacPath& sub) { stamp(sub); }};
+        for (const auto& bundle : appBundlesIn(folder, how))
+            consider(bundle);
     }
 
     void consider(const MacPath& bundle)

@@ -53,6 +53,9 @@ private:
     std::string m_path;
 };
 
+// The non-empty pieces of `path` between slashes, as views into `path`: ["a", "b"] for "//a/b/".
+std::vector<std::string_view> splitPathComponents(std::string_view path);
+
 } // namespace veldo::platform
 
 template <>

@@ -8,6 +8,7 @@
 #include "app/leftovers/HomebrewCaskIndexCache.h"
 #include "app/leftovers/HomebrewText.h"
 #include "app/leftovers/NameText.h"
+#include "platform/Unicode.h"
 
 namespace veldo::leftovers::HomebrewCasks {
 
@@ -146,7 +147,7 @@ std::optional<UninstallFailure> classifyUninstall(std::string_view stdout, std::
 
     std::vector<std::string_view> lines;
     for (const std::string_view line : detail::nonEmptyLines(combined)) {
-        const std::string_view trimmed = trimmedSpacesAndTabs(line);
+        const std::string_view trimmed = platform::trimmedSpacesAndTabs(line);
         if (!trimmed.empty())
             lines.push_back(trimmed);
     }

@@ -35,7 +35,7 @@ namespace fs = std::filesystem;
 
 class HelperFileAccess : public ::testing::Test
 {
-  protected:
+protected:
     HelperDescriptor root() const
     {
         auto r = helperRoot();
@@ -44,7 +44,7 @@ class HelperFileAccess : public ::testing::Test
     }
     HelperDescriptor open(std::string_view path, bool readable = false) const
     {
-        auto d = openPathBeneath(path, readable, false);
+        auto d = openPathBeneath(path, {.readable = readable});
         EXPECT_TRUE(d) << path << ": " << fsCode(d);
         return d ? *d : root();
     }
@@ -96,13 +96,13 @@ TEST_F(HelperFileAccess, ASymbolicLinkAtAnyStepIsRefused)
                                             "/a/b/x4/tmp", "/a/b/x5", "/a/b/file"};
     for (const std::string& path : paths) {
         for (const bool readable : {false, true}) {
-            auto d = openPathBeneath(path, readable, false);
+            auto d = openPathBeneath(path, {.readable = readable});
             const int code = fsCode(d);
             EXPECT_TRUE(code == ELOOP || code == ENOTDIR)
                 << path << " readable " << readable << ": " << code;
         }
     }
-    EXPECT_TRUE(openPathBeneath("/a/b/c", true, false));
+    EXPECT_TRUE(openPathBeneath("/a/b/c", {.readable = true}));
 }
 
 TEST_F(HelperFileAccess, DotDotNeverLeavesTheRoot)
@@ -120,7 +120,7 @@ TEST_F(HelperFileAccess, DotDotNeverLeavesTheRoot)
     const std::string name = outside.filename().string();
     for (const std::string& path :
          {"/../" + name, "/../../" + name + "/inner", "/Library/../../" + name})
-        EXPECT_EQ(fsCode(openPathBeneath(path, false, false)), ENOENT) << path;
+        EXPECT_EQ(fsCode(openPathBeneath(path)), ENOENT) << path;
     fs::remove_all(outside);
 }
 
@@ -131,12 +131,11 @@ TEST_F(HelperFileAccess, DotDotFromAFolderMovedOutOfTheRootIsRefused)
     fs::create_directories(outside);
     const auto b = hostIdentity(mac.host(MacPath("/a/b")));
     // While the walk stands in b, b is moved out of the fake Mac: its ".." is now outside.
-    auto d = openPathBeneath("/a/b/../..", false, false,
-                             [&](const HelperStat& st, const HelperDescriptor&) {
-                                 if (st.identity() == b)
-                                     fs::rename(mac.host(MacPath("/a/b")), outside / "b");
-                                 return true;
-                             });
+    auto d = openPathBeneath("/a/b/../..", {}, [&](const HelperStat& st, const HelperDescriptor&) {
+        if (st.identity() == b)
+            fs::rename(mac.host(MacPath("/a/b")), outside / "b");
+        return true;
+    });
     EXPECT_EQ(fsCode(d), EXDEV);
     fs::remove_all(outside);
 }
@@ -158,12 +157,12 @@ TEST_F(HelperFileAccess, FolderCheckSeesEachFolderAndRefusesWithEAUTH)
     // link decides the answer.
     for (const char* path : {"/missing/x", "/link/b", "/a/b/c"}) {
         seen.clear();
-        EXPECT_EQ(fsCode(openPathBeneath(path, false, false, record(false))), kEAUTH) << path;
+        EXPECT_EQ(fsCode(openPathBeneath(path, {}, record(false))), kEAUTH) << path;
         EXPECT_EQ(seen.size(), 1u) << path;
     }
 
     seen.clear();
-    ASSERT_TRUE(openPathBeneath("/a/b/c", true, false, record(true)));
+    ASSERT_TRUE(openPathBeneath("/a/b/c", {.readable = true}, record(true)));
     const std::vector<HelperFileIdentity> expected = {
         hostIdentity(mac.root()), hostIdentity(mac.host(MacPath("/a"))),
         hostIdentity(mac.host(MacPath("/a/b"))), hostIdentity(mac.host(MacPath("/a/b/c")))};
@@ -172,11 +171,11 @@ TEST_F(HelperFileAccess, FolderCheckSeesEachFolderAndRefusesWithEAUTH)
     // A refusal in the middle stops there: nothing beneath b is opened.
     const auto b = expected[2];
     seen.clear();
-    auto d = openPathBeneath("/a/b/missing", false, false,
-                             [&](const HelperStat& st, const HelperDescriptor&) {
-                                 seen.push_back(st.identity());
-                                 return !(st.identity() == b);
-                             });
+    auto d =
+        openPathBeneath("/a/b/missing", {}, [&](const HelperStat& st, const HelperDescriptor&) {
+            seen.push_back(st.identity());
+            return !(st.identity() == b);
+        });
     EXPECT_EQ(fsCode(d), kEAUTH);
     EXPECT_EQ(seen.size(), 3u);
     EXPECT_EQ(veldo::platform::errnoName(kEAUTH), "EAUTH");
@@ -185,7 +184,7 @@ TEST_F(HelperFileAccess, FolderCheckSeesEachFolderAndRefusesWithEAUTH)
 TEST_F(HelperFileAccess, RefusesNulInAPathAndNamesThatAreNotOneComponent)
 {
     mac.write("/Library/file", "x");
-    EXPECT_EQ(fsCode(openPathBeneath(std::string("/Library\0/x", 11), false, false)), EINVAL);
+    EXPECT_EQ(fsCode(openPathBeneath(std::string("/Library\0/x", 11))), EINVAL);
     const HelperDescriptor library = open("/Library");
     for (const std::string& name : {std::string(), std::string("."), std::string(".."),
                                     std::string("a/file"), std::string("file\0x", 6)}) {
@@ -199,9 +198,9 @@ TEST_F(HelperFileAccess, RefusesNulInAPathAndNamesThatAreNotOneComponent)
 TEST_F(HelperFileAccess, ExactNamesCompareTheStoredNameCanonically)
 {
     mac.mkdir("/Library/Caches");
-    EXPECT_TRUE(openPathBeneath("/Library/Caches", false, true));
+    EXPECT_TRUE(openPathBeneath("/Library/Caches", {.exactNames = true}));
     // Linux lookups are exact: another case is simply not there.
-    EXPECT_EQ(fsCode(openPathBeneath("/library/Caches", false, true)), ENOENT);
+    EXPECT_EQ(fsCode(openPathBeneath("/library/Caches", {.exactNames = true})), ENOENT);
 
     // What a case-insensitive volume would answer, injected.
     struct ReaderReset
@@ -215,14 +214,14 @@ TEST_F(HelperFileAccess, ExactNamesCompareTheStoredNameCanonically)
             });
     };
     storedAs("Caches", "caches");
-    EXPECT_EQ(fsCode(openPathBeneath("/Library/Caches", false, true)), EILSEQ);
-    EXPECT_TRUE(openPathBeneath("/Library/Caches", false, false)); // only asked for exactNames
+    EXPECT_EQ(fsCode(openPathBeneath("/Library/Caches", {.exactNames = true})), EILSEQ);
+    EXPECT_TRUE(openPathBeneath("/Library/Caches")); // only asked for exactNames
     storedAs("Caches", std::nullopt);
-    EXPECT_EQ(fsCode(openPathBeneath("/Library/Caches", false, true)), EILSEQ);
+    EXPECT_EQ(fsCode(openPathBeneath("/Library/Caches", {.exactNames = true})), EILSEQ);
 
     mac.mkdir("/Library/Caf\xC3\xA9"); // NFC on disk, stored in NFD: canonically the same
     storedAs("Caf\xC3\xA9", "Cafe\xCC\x81");
-    EXPECT_TRUE(openPathBeneath("/Library/Caf\xC3\xA9", false, true));
+    EXPECT_TRUE(openPathBeneath("/Library/Caf\xC3\xA9", {.exactNames = true}));
 }
 
 TEST_F(HelperFileAccess, ExactNamesAcceptAVolumeNameAtAMountPoint)
@@ -250,9 +249,9 @@ TEST_F(HelperFileAccess, ExactNamesAcceptAVolumeNameAtAMountPoint)
             return name == "Data" || name == "inner" ? std::optional<std::string>("Macintosh HD")
                                                      : std::optional<std::string>(name);
         });
-    EXPECT_TRUE(openPathBeneath("/Volumes/Data", false, true));
+    EXPECT_TRUE(openPathBeneath("/Volumes/Data", {.exactNames = true}));
     // The folder inside the volume is no mount point: its name must match.
-    EXPECT_EQ(fsCode(openPathBeneath("/Volumes/Data/inner", false, true)), EILSEQ);
+    EXPECT_EQ(fsCode(openPathBeneath("/Volumes/Data/inner", {.exactNames = true})), EILSEQ);
 }
 
 TEST_F(HelperFileAccess, FileSystemInfoNamesTheFileSystem)
@@ -284,9 +283,9 @@ TEST_F(HelperFileAccess, WalksWithTheCallersRights)
     const HelperDescriptor closed = open("/private/closed");
 
     const int rc = runUnprivileged([&] {
-        if (fsCode(openPathBeneath("/private/closed/inner", false, false)) != EACCES)
+        if (fsCode(openPathBeneath("/private/closed/inner")) != EACCES)
             return 1;
-        if (!openPathBeneath("/private/passable/inner", false, false))
+        if (!openPathBeneath("/private/passable/inner"))
             return 2;
         // Search-only: the entries can be looked up but the folder cannot be listed.
         if (fsCode(listDirectory(passable)) != EACCES)
@@ -483,7 +482,7 @@ TEST_F(HelperFileAccess, RootFollowsTheMacRoot)
     auto explicitRoot = openHelperRoot(mac.root());
     ASSERT_TRUE(explicitRoot);
     mac.mkdir("/Library/Here");
-    auto d = openPathBeneath(*explicitRoot, "/Library/Here", false, false);
+    auto d = openPathBeneath(*explicitRoot, "/Library/Here");
     ASSERT_TRUE(d);
     EXPECT_EQ(statOf(*d).identity(), hostIdentity(mac.host(MacPath("/Library/Here"))));
 }

@@ -13,6 +13,7 @@
 
 #include "common/HelperFileAccess.h"
 #include "common/HelperVolumeStamp.h"
+#include "platform/FileFlags.h"
 #include "tests/common/HelperTestSupport.h"
 #include "tests/support/FakeMac.h"
 #include "tests/support/Unprivileged.h"
@@ -22,12 +23,14 @@ namespace {
 using namespace veldo::common;
 using namespace veldo::common::testsupport;
 using veldo::platform::FileTime;
+using veldo::platform::kSystemAppendFlag;
+using veldo::platform::kSystemImmutableFlag;
 using veldo::platform::MacPath;
 using veldo::testsupport::FakeMac;
 
 HelperDescriptor openOrRoot(std::string_view path)
 {
-    auto d = openPathBeneath(path, false, false);
+    auto d = openPathBeneath(path);
     EXPECT_TRUE(d) << path << ": " << fsCode(d);
     return d ? *d : *helperRoot();
 }
@@ -102,7 +105,7 @@ TEST(HelperFileIdentity, ANewFileOnAReusedInodeIsNotTheOldOne)
 
 class HelperFileFlags : public ::testing::Test
 {
-  protected:
+protected:
     FakeMac mac;
     InodeFlagGuard flags; // declared after the fake Mac: cleared before it is removed
 
@@ -127,9 +130,9 @@ TEST_F(HelperFileFlags, ImmutableAndAppendOnlyAreTranslated)
     setOrSkip("/Library/Locked/log", FS_APPEND_FL);
 
     const HelperDescriptor locked = openOrRoot("/Library/Locked");
-    const std::pair<const char*, std::uint32_t> expected[] = {{"folder", kSFImmutable},
-                                                              {"file", kSFImmutable},
-                                                              {"log", kSFAppend},
+    const std::pair<const char*, std::uint32_t> expected[] = {{"folder", kSystemImmutableFlag},
+                                                              {"file", kSystemImmutableFlag},
+                                                              {"log", kSystemAppendFlag},
                                                               {"plain", 0},
                                                               {"link", 0}};
     for (const auto& [name, value] : expected) {
@@ -138,10 +141,10 @@ TEST_F(HelperFileFlags, ImmutableAndAppendOnlyAreTranslated)
         EXPECT_EQ((*st)->flags, value) << name;
     }
     // Through a search-only descriptor of the folder itself, and an open one.
-    EXPECT_EQ(statOf(openOrRoot("/Library/Locked/folder")).flags, kSFImmutable);
-    auto readable = openPathBeneath("/Library/Locked/folder", true, false);
+    EXPECT_EQ(statOf(openOrRoot("/Library/Locked/folder")).flags, kSystemImmutableFlag);
+    auto readable = openPathBeneath("/Library/Locked/folder", {.readable = true});
     ASSERT_TRUE(readable);
-    EXPECT_EQ(statOf(*readable).flags, kSFImmutable);
+    EXPECT_EQ(statOf(*readable).flags, kSystemImmutableFlag);
 }
 
 TEST_F(HelperFileFlags, ImmutableIsSeenWithoutReadAccess)
@@ -153,7 +156,7 @@ TEST_F(HelperFileFlags, ImmutableIsSeenWithoutReadAccess)
         auto st = statEntry(library, "secret");
         if (!st || !st->has_value())
             return 1;
-        return (*st)->flags == kSFImmutable ? 0 : 2;
+        return (*st)->flags == kSystemImmutableFlag ? 0 : 2;
     });
     EXPECT_EQ(rc, 0);
 }
@@ -169,7 +172,7 @@ TEST(HelperVolumeStamp, StampsTheVolumeOfAnyDescriptor)
     ASSERT_EQ(::stat(mac.root().c_str(), &st), 0);
     EXPECT_EQ(stamp->device, static_cast<std::int64_t>(st.st_dev));
     EXPECT_EQ(HelperVolumeStamp::fromDescriptor(openOrRoot("/Library/Caches")), stamp);
-    auto readable = openPathBeneath("/Library", true, false);
+    auto readable = openPathBeneath("/Library", {.readable = true});
     ASSERT_TRUE(readable);
     EXPECT_EQ(HelperVolumeStamp::fromDescriptor(*readable), stamp);
     EXPECT_FALSE(HelperVolumeStamp::fromDescriptor(-1));
