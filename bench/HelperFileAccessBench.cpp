@@ -70,7 +70,7 @@ static void BM_OpenPathBeneath(benchmark::State& state)
     std::filesystem::create_directories(tmpl + "/Users/u/Library/Caches/com.example/data");
     auto root = veldo::common::openHelperRoot(tmpl);
     const veldo::common::HelperFolderCheck check = [](const veldo::common::HelperStat& st,
-                                                      const veldo::common::HelperDescriptor&) {
+                                                      const veldo::common::SharedDescriptor&) {
         return st.isDirectory();
     };
     for (auto _ : state) {

@@ -44,7 +44,7 @@ Hooks& hooks()
 struct RootCache
 {
     std::mutex mutex;
-    std::optional<HelperDescriptor> root;
+    std::optional<SharedDescriptor> root;
 
     platform::MacRootResetHook hook = platform::addMacRootResetHook([this] {
         std::lock_guard lock(mutex);
@@ -111,7 +111,7 @@ std::optional<std::string> mountPointOf(std::uint64_t id)
     return std::nullopt;
 }
 
-bool isFreshPrivateFolder(const HelperDescriptor& folder, const HelperStat& parent,
+bool isFreshPrivateFolder(const SharedDescriptor& folder, const HelperStat& parent,
                           std::int64_t createdAfter)
 {
     auto st = statDescriptor(folder);
@@ -130,16 +130,16 @@ bool isFreshPrivateFolder(const HelperDescriptor& folder, const HelperStat& pare
 
 } // namespace
 
-Result<HelperDescriptor> openHelperRoot(const std::string& hostFolder)
+Result<SharedDescriptor> openHelperRoot(const std::string& hostFolder)
 {
     const std::string path = hostFolder.empty() ? std::string("/") : hostFolder;
     UniqueFd fd = openAt(AT_FDCWD, path.c_str(), O_PATH | O_DIRECTORY);
     if (!fd)
         return helperFSFailure(errno);
-    return HelperDescriptor(std::move(fd));
+    return SharedDescriptor(std::move(fd));
 }
 
-Result<HelperDescriptor> helperRoot()
+Result<SharedDescriptor> helperRoot()
 {
     RootCache& cache = rootCache();
     std::lock_guard lock(cache.mutex);
@@ -151,7 +151,7 @@ Result<HelperDescriptor> helperRoot()
     return opened;
 }
 
-Result<HelperDescriptor> openPathBeneath(const HelperDescriptor& root, std::string_view path,
+Result<SharedDescriptor> openPathBeneath(const SharedDescriptor& root, std::string_view path,
                                          OpenBeneath how, const HelperFolderCheck& check)
 {
     const bool readable = how.readable;
@@ -168,7 +168,7 @@ Result<HelperDescriptor> openPathBeneath(const HelperDescriptor& root, std::stri
         openAt(root.fd(), ".", components.empty() && readable ? kReadFlags : kSearchFlags);
     if (!first)
         return helperFSFailure(errno);
-    HelperDescriptor current(std::move(first));
+    SharedDescriptor current(std::move(first));
 
     // The identities of the folders the walk stands in, the root first: a ".." must come back
     // to the very folder it came through (a folder moved away meanwhile could otherwise lead
@@ -176,7 +176,7 @@ Result<HelperDescriptor> openPathBeneath(const HelperDescriptor& root, std::stri
     std::vector<HelperFileIdentity> trail;
     std::size_t depth = 0;
 
-    auto inspect = [&](const HelperDescriptor& opened) -> Result<std::optional<HelperStat>> {
+    auto inspect = [&](const SharedDescriptor& opened) -> Result<std::optional<HelperStat>> {
         if (!check && !climbs)
             return std::optional<HelperStat>();
         auto st = statDescriptor(opened);
@@ -212,7 +212,7 @@ Result<HelperDescriptor> openPathBeneath(const HelperDescriptor& root, std::stri
         UniqueFd next = openAt(current.fd(), name, last && readable ? kReadFlags : kSearchFlags);
         if (!next)
             return helperFSFailure(errno);
-        HelperDescriptor opened(std::move(next));
+        SharedDescriptor opened(std::move(next));
 
         if (exactNames &&
             (!stored || platform::decomposed(*stored) != platform::decomposed(component))) {
@@ -242,7 +242,7 @@ Result<HelperDescriptor> openPathBeneath(const HelperDescriptor& root, std::stri
     return current;
 }
 
-Result<HelperDescriptor> openPathBeneath(std::string_view path, OpenBeneath how,
+Result<SharedDescriptor> openPathBeneath(std::string_view path, OpenBeneath how,
                                          const HelperFolderCheck& check)
 {
     auto root = helperRoot();
@@ -256,7 +256,7 @@ Result<HelperStat> statDescriptor(int fd)
     return detail::statFd(fd);
 }
 
-Result<std::optional<HelperStat>> statEntry(const HelperDescriptor& directory,
+Result<std::optional<HelperStat>> statEntry(const SharedDescriptor& directory,
                                             const std::string& name)
 {
     if (!detail::isSingleComponent(name))
@@ -275,7 +275,7 @@ Result<std::optional<HelperStat>> statEntry(const HelperDescriptor& directory,
     return std::optional<HelperStat>(*st);
 }
 
-Result<std::vector<std::string>> listDirectory(const HelperDescriptor& directory)
+Result<std::vector<std::string>> listDirectory(const SharedDescriptor& directory)
 {
     UniqueFd dup;
     if (detail::isPathOnly(directory.fd()))
@@ -308,7 +308,7 @@ Result<std::vector<std::string>> listDirectory(const HelperDescriptor& directory
     }
 }
 
-std::optional<std::string> attributesOfEntry(const HelperDescriptor& directory,
+std::optional<std::string> attributesOfEntry(const SharedDescriptor& directory,
                                              const std::string& name)
 {
     StoredNameReader reader;
@@ -355,7 +355,7 @@ HelperCurrentPath currentPath(std::int64_t /*device*/, std::uint64_t /*inode*/)
     return HelperCurrentPath{HelperCurrentPath::Kind::unknown, {}};
 }
 
-Result<HelperDescriptor> makePrivateFolder(const HelperDescriptor& parent, const std::string& name)
+Result<SharedDescriptor> makePrivateFolder(const SharedDescriptor& parent, const std::string& name)
 {
     if (!detail::isSingleComponent(name))
         return helperFSFailure(EINVAL);
@@ -373,7 +373,7 @@ Result<HelperDescriptor> makePrivateFolder(const HelperDescriptor& parent, const
     UniqueFd fd = openAt(parent.fd(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_DIRECTORY);
     if (!fd)
         return helperFSFailure(errno);
-    HelperDescriptor folder(std::move(fd));
+    SharedDescriptor folder(std::move(fd));
 
     // Whatever fails this check may not be the folder just made: leave it where it is.
     if (!isFreshPrivateFolder(folder, *parentStat, start))
@@ -389,8 +389,8 @@ Result<HelperDescriptor> makePrivateFolder(const HelperDescriptor& parent, const
     return helperFSFailure(EPERM);
 }
 
-bool removeDirectoryIfSame(const HelperDescriptor& parent, const std::string& name,
-                           const HelperDescriptor& expected)
+bool removeDirectoryIfSame(const SharedDescriptor& parent, const std::string& name,
+                           const SharedDescriptor& expected)
 {
     if (!detail::isSingleComponent(name))
         return false;

@@ -1,14 +1,22 @@
 // Snapshots of the application folders and the Trash, and their comparison.
+#include "app/core/AppLibrarySnapshot.h"
+
 #include <algorithm>
 #include <set>
 
-#include "app/core/AppLibraryWatcher.h"
 #include "platform/MacFileSystem.h"
 #include "platform/Package.h"
 #include "platform/PropertyList.h"
 #include "platform/Unicode.h"
 
-namespace veldo::core {
+namespace veldo::core::AppLibrarySnapshot {
+
+using Entry = AppLibraryWatcher::Entry;
+using Snapshot = AppLibraryWatcher::Snapshot;
+using Event = AppLibraryWatcher::Event;
+using AppsChanged = AppLibraryWatcher::AppsChanged;
+using AppMovedToTrash = AppLibraryWatcher::AppMovedToTrash;
+using AppRemoved = AppLibraryWatcher::AppRemoved;
 
 using platform::MacPath;
 
@@ -21,18 +29,12 @@ std::string lower(const std::string& s)
 
 } // namespace
 
-std::vector<MacPath> AppLibraryWatcher::appBundles(const MacPath& folder)
+std::vector<MacPath> appBundles(const MacPath& folder)
 {
     return platform::appBundlesIn(folder, {.extensionCase = platform::ExtensionCase::ignored});
 }
 
-bool AppLibraryWatcher::isPlainFolder(const MacPath& path)
-{
-    return platform::isPlainFolder(path);
-}
-
-std::optional<std::string> AppLibraryWatcher::infoString(const platform::PlistValue* info,
-                                                         std::string_view key)
+std::optional<std::string> infoString(const platform::PlistValue* info, std::string_view key)
 {
     if (!info)
         return std::nullopt;
@@ -45,7 +47,7 @@ std::optional<std::string> AppLibraryWatcher::infoString(const platform::PlistVa
     return t;
 }
 
-AppLibraryWatcher::Entry AppLibraryWatcher::summarize(const MacPath& bundle)
+Entry summarize(const MacPath& bundle)
 {
     std::optional<platform::PlistValue> info;
     for (const char* candidate : {"Contents/Info.plist", "WrappedBundle/Info.plist"}) {
@@ -70,7 +72,7 @@ AppLibraryWatcher::Entry AppLibraryWatcher::summarize(const MacPath& bundle)
     return entry;
 }
 
-AppLibraryWatcher::Snapshot AppLibraryWatcher::snapshotApps(const std::vector<MacPath>& folders)
+Snapshot snapshotApps(const std::vector<MacPath>& folders)
 {
     Snapshot snapshot;
     for (const auto& folder : folders) {
@@ -80,8 +82,7 @@ AppLibraryWatcher::Snapshot AppLibraryWatcher::snapshotApps(const std::vector<Ma
     return snapshot;
 }
 
-std::pair<AppLibraryWatcher::Snapshot, bool>
-AppLibraryWatcher::snapshotTrash(const MacPath& trashFolder)
+std::pair<Snapshot, bool> snapshotTrash(const MacPath& trashFolder)
 {
     if (!platform::fileStatus(trashFolder, platform::FollowLinks::yes))
         return {Snapshot{}, true};
@@ -90,10 +91,8 @@ AppLibraryWatcher::snapshotTrash(const MacPath& trashFolder)
     return {snapshotApps({trashFolder}), true};
 }
 
-std::vector<AppLibraryWatcher::Event> AppLibraryWatcher::diff(const Snapshot& oldApps,
-                                                              const Snapshot& newApps,
-                                                              const Snapshot& oldTrash,
-                                                              const Snapshot& newTrash)
+std::vector<Event> diff(const Snapshot& oldApps, const Snapshot& newApps, const Snapshot& oldTrash,
+                        const Snapshot& newTrash)
 {
     std::vector<Event> events;
     if (oldApps != newApps)
@@ -149,4 +148,4 @@ std::vector<AppLibraryWatcher::Event> AppLibraryWatcher::diff(const Snapshot& ol
     return events;
 }
 
-} // namespace veldo::core
+} // namespace veldo::core::AppLibrarySnapshot

@@ -62,10 +62,10 @@ CommandRunner::Environment uninstallEnvironment()
 
 } // namespace
 
-Result<UninstallResult> uninstall(const std::string& token, bool zap,
+Result<UninstallResult> uninstall(const std::string& token, Zap zap,
                                   std::chrono::milliseconds timeout, std::stop_token stop)
 {
-    UninstallResult result{token, zap, {}, std::nullopt};
+    UninstallResult result{token, zap == Zap::yes, {}, std::nullopt};
     if (!isValidToken(token)) {
         result.failure = UninstallFailure::of(UninstallFailure::Kind::invalidToken);
         return result;
@@ -99,10 +99,10 @@ Result<UninstallResult> uninstall(const std::string& token, bool zap,
     return result;
 }
 
-std::vector<std::string> uninstallArguments(const std::string& token, bool zap)
+std::vector<std::string> uninstallArguments(const std::string& token, Zap zap)
 {
     std::vector<std::string> arguments{"uninstall", "--cask"};
-    if (zap)
+    if (zap == Zap::yes)
         arguments.emplace_back("--zap");
     arguments.push_back(token);
     return arguments;

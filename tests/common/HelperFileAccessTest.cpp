@@ -36,13 +36,13 @@ namespace fs = std::filesystem;
 class HelperFileAccess : public ::testing::Test
 {
 protected:
-    HelperDescriptor root() const
+    SharedDescriptor root() const
     {
         auto r = helperRoot();
         EXPECT_TRUE(r) << fsCode(r);
         return *r;
     }
-    HelperDescriptor open(std::string_view path, bool readable = false) const
+    SharedDescriptor open(std::string_view path, bool readable = false) const
     {
         auto d = openPathBeneath(path, {.readable = readable});
         EXPECT_TRUE(d) << path << ": " << fsCode(d);
@@ -75,7 +75,7 @@ TEST_F(HelperFileAccess, OpensTheRootAndFoldersWhateverTheSlashes)
     // Search-only unless asked for a readable last folder; both can be listed.
     mac.write("/Library/Caches/Foo/a", "x");
     for (const bool readable : {false, true}) {
-        const HelperDescriptor d = open("/Library/Caches/Foo", readable);
+        const SharedDescriptor d = open("/Library/Caches/Foo", readable);
         EXPECT_EQ((::fcntl(d.fd(), F_GETFL) & O_PATH) != 0, !readable);
         auto names = listDirectory(d);
         ASSERT_TRUE(names) << fsCode(names);
@@ -131,7 +131,7 @@ TEST_F(HelperFileAccess, DotDotFromAFolderMovedOutOfTheRootIsRefused)
     fs::create_directories(outside);
     const auto b = hostIdentity(mac.host(MacPath("/a/b")));
     // While the walk stands in b, b is moved out of the fake Mac: its ".." is now outside.
-    auto d = openPathBeneath("/a/b/../..", {}, [&](const HelperStat& st, const HelperDescriptor&) {
+    auto d = openPathBeneath("/a/b/../..", {}, [&](const HelperStat& st, const SharedDescriptor&) {
         if (st.identity() == b)
             fs::rename(mac.host(MacPath("/a/b")), outside / "b");
         return true;
@@ -146,7 +146,7 @@ TEST_F(HelperFileAccess, FolderCheckSeesEachFolderAndRefusesWithEAUTH)
     mac.symlink("/link", "a");
     std::vector<HelperFileIdentity> seen;
     const auto record = [&](bool answer) {
-        return [&seen, answer](const HelperStat& st, const HelperDescriptor& d) {
+        return [&seen, answer](const HelperStat& st, const SharedDescriptor& d) {
             EXPECT_EQ(statOf(d).identity(), st.identity());
             seen.push_back(st.identity());
             return answer;
@@ -172,7 +172,7 @@ TEST_F(HelperFileAccess, FolderCheckSeesEachFolderAndRefusesWithEAUTH)
     const auto b = expected[2];
     seen.clear();
     auto d =
-        openPathBeneath("/a/b/missing", {}, [&](const HelperStat& st, const HelperDescriptor&) {
+        openPathBeneath("/a/b/missing", {}, [&](const HelperStat& st, const SharedDescriptor&) {
             seen.push_back(st.identity());
             return !(st.identity() == b);
         });
@@ -185,7 +185,7 @@ TEST_F(HelperFileAccess, RefusesNulInAPathAndNamesThatAreNotOneComponent)
 {
     mac.write("/Library/file", "x");
     EXPECT_EQ(fsCode(openPathBeneath(std::string("/Library\0/x", 11))), EINVAL);
-    const HelperDescriptor library = open("/Library");
+    const SharedDescriptor library = open("/Library");
     for (const std::string& name : {std::string(), std::string("."), std::string(".."),
                                     std::string("a/file"), std::string("file\0x", 6)}) {
         EXPECT_EQ(fsCode(statEntry(library, name)), EINVAL);
@@ -279,8 +279,8 @@ TEST_F(HelperFileAccess, WalksWithTheCallersRights)
     mac.mkdir("/private/passable/inner", 0711);
     ::chmod(mac.host(MacPath("/private/passable")).c_str(), 0711);
     mac.write("/private/passable/inner/file", "x");
-    const HelperDescriptor passable = open("/private/passable");
-    const HelperDescriptor closed = open("/private/closed");
+    const SharedDescriptor passable = open("/private/passable");
+    const SharedDescriptor closed = open("/private/closed");
 
     const int rc = runUnprivileged([&] {
         if (fsCode(openPathBeneath("/private/closed/inner")) != EACCES)
@@ -306,7 +306,7 @@ TEST_F(HelperFileAccess, StatEntryReadsTheEntryItself)
     mac.write("/Library/file", "twelve bytes", 0640);
     mac.symlink("/Library/dangling", "/nowhere");
     mac.symlink("/Library/toFolder", "/Users");
-    const HelperDescriptor library = open("/Library");
+    const SharedDescriptor library = open("/Library");
 
     auto missing = statEntry(library, "missing");
     ASSERT_TRUE(missing);
@@ -352,7 +352,7 @@ TEST_F(HelperFileAccess, ListDirectoryKeepsRawNames)
 
 TEST_F(HelperFileAccess, MakePrivateFolderMakesAnEmptyRootOnlyFolder)
 {
-    const HelperDescriptor trash = open(mac.home().appendingPathComponent(".Trash").path());
+    const SharedDescriptor trash = open(mac.home().appendingPathComponent(".Trash").path());
     auto made = makePrivateFolder(trash, ".Veldo Helper X");
     ASSERT_TRUE(made) << fsCode(made);
     const HelperStat st = statOf(*made);
@@ -372,7 +372,7 @@ TEST_F(HelperFileAccess, MakePrivateFolderLeavesWhatIsNotOursAlone)
     mac.mkdir("/private/parent");
     mac.write("/private/parent/taken", "keep me");
     mac.symlink("/private/parent/link", "/Users");
-    const HelperDescriptor parent = open("/private/parent");
+    const SharedDescriptor parent = open("/private/parent");
     for (const char* name : {"taken", "link"})
         EXPECT_EQ(fsCode(makePrivateFolder(parent, name)), EEXIST) << name;
     EXPECT_EQ(fs::file_size(mac.host(MacPath("/private/parent/taken"))), 7u);
@@ -410,7 +410,7 @@ TEST_F(HelperFileAccess, MakePrivateFolderBelongsToTheCaller)
 {
     mac.mkdir("/private/tmp/open");
     ASSERT_EQ(::chmod(mac.host(MacPath("/private/tmp/open")).c_str(), 0777), 0);
-    const HelperDescriptor parent = open("/private/tmp/open");
+    const SharedDescriptor parent = open("/private/tmp/open");
     const int rc = runUnprivileged([&] {
         auto made = makePrivateFolder(parent, "mine");
         if (!made)
@@ -426,15 +426,15 @@ TEST_F(HelperFileAccess, MakePrivateFolderBelongsToTheCaller)
 TEST_F(HelperFileAccess, RemoveDirectoryIfSameRemovesOnlyThatFolder)
 {
     mac.mkdir("/private/p/gone");
-    const HelperDescriptor parent = open("/private/p");
-    const HelperDescriptor gone = open("/private/p/gone");
+    const SharedDescriptor parent = open("/private/p");
+    const SharedDescriptor gone = open("/private/p/gone");
     EXPECT_TRUE(removeDirectoryIfSame(parent, "gone", gone));
     EXPECT_FALSE(fs::exists(mac.host(MacPath("/private/p/gone"))));
     EXPECT_FALSE(removeDirectoryIfSame(parent, "gone", gone));
 
     // Replaced by another folder of the same name: kept.
     mac.mkdir("/private/p/swapped");
-    const HelperDescriptor old = open("/private/p/swapped");
+    const SharedDescriptor old = open("/private/p/swapped");
     fs::rename(mac.host(MacPath("/private/p/swapped")), mac.host(MacPath("/private/p/aside")));
     mac.mkdir("/private/p/swapped");
     EXPECT_FALSE(removeDirectoryIfSame(parent, "swapped", old));
@@ -453,10 +453,10 @@ TEST_F(HelperFileAccess, DescriptorClosesWithItsLastCopy)
 {
     int fd = -1;
     {
-        const HelperDescriptor first = open("/Library");
+        const SharedDescriptor first = open("/Library");
         fd = first.fd();
         {
-            const HelperDescriptor copy =
+            const SharedDescriptor copy =
                 first; // NOLINT(performance-unnecessary-copy-initialization)
             EXPECT_EQ(copy.fd(), fd);
         }

@@ -28,7 +28,7 @@ using veldo::platform::kSystemImmutableFlag;
 using veldo::platform::MacPath;
 using veldo::testsupport::FakeMac;
 
-HelperDescriptor openOrRoot(std::string_view path)
+SharedDescriptor openOrRoot(std::string_view path)
 {
     auto d = openPathBeneath(path);
     EXPECT_TRUE(d) << path << ": " << fsCode(d);
@@ -69,7 +69,7 @@ TEST(HelperFileIdentity, ANewFileOnAReusedInodeIsNotTheOldOne)
 {
     FakeMac mac;
     mac.mkdir("/private/reuse");
-    const HelperDescriptor folder = openOrRoot("/private/reuse");
+    const SharedDescriptor folder = openOrRoot("/private/reuse");
     const auto identityOf = [&](const std::string& name) -> std::optional<HelperFileIdentity> {
         auto st = statEntry(folder, name);
         if (!st || !st->has_value())
@@ -129,7 +129,7 @@ TEST_F(HelperFileFlags, ImmutableAndAppendOnlyAreTranslated)
     setOrSkip("/Library/Locked/file", FS_IMMUTABLE_FL);
     setOrSkip("/Library/Locked/log", FS_APPEND_FL);
 
-    const HelperDescriptor locked = openOrRoot("/Library/Locked");
+    const SharedDescriptor locked = openOrRoot("/Library/Locked");
     const std::pair<const char*, std::uint32_t> expected[] = {{"folder", kSystemImmutableFlag},
                                                               {"file", kSystemImmutableFlag},
                                                               {"log", kSystemAppendFlag},
@@ -151,7 +151,7 @@ TEST_F(HelperFileFlags, ImmutableIsSeenWithoutReadAccess)
 {
     mac.write("/Library/secret", "x", 0600);
     setOrSkip("/Library/secret", FS_IMMUTABLE_FL);
-    const HelperDescriptor library = openOrRoot("/Library");
+    const SharedDescriptor library = openOrRoot("/Library");
     const int rc = veldo::testsupport::runUnprivileged([&] {
         auto st = statEntry(library, "secret");
         if (!st || !st->has_value())
@@ -165,7 +165,7 @@ TEST(HelperVolumeStamp, StampsTheVolumeOfAnyDescriptor)
 {
     FakeMac mac;
     mac.mkdir("/Library/Caches");
-    const HelperDescriptor library = openOrRoot("/Library");
+    const SharedDescriptor library = openOrRoot("/Library");
     const auto stamp = HelperVolumeStamp::fromDescriptor(library);
     ASSERT_TRUE(stamp);
     struct stat st = {};
@@ -181,7 +181,7 @@ TEST(HelperVolumeStamp, StampsTheVolumeOfAnyDescriptor)
 TEST(HelperVolumeStamp, TakesTheUUIDElseTheFileSystemIDAndNeverZero)
 {
     FakeMac mac;
-    const HelperDescriptor root = *helperRoot();
+    const SharedDescriptor root = *helperRoot();
     struct Reset
     {
         ~Reset()
