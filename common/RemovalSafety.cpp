@@ -6,6 +6,7 @@
 #include <unordered_set>
 
 #include "platform/MacFileSystem.h"
+#include "platform/Package.h"
 #include "platform/Unicode.h"
 
 namespace veldo::common {
@@ -255,11 +256,6 @@ std::string appDisplayName(const MacPath& bundle)
     return MacPath(bundle.lastPathComponent()).deletingPathExtension().path();
 }
 
-bool hasAppExtension(const std::string& name)
-{
-    return fold(MacPath(name).pathExtension()) == "app";
-}
-
 // Normalises paths for one check. Within one check a folder's links are resolved once: the
 // installed apps mostly share "/Applications", and the answer can't change in between.
 class Normaliser
@@ -410,7 +406,7 @@ std::optional<std::string> appInFolder(const MacPath& folder)
     if (!entries)
         return std::nullopt;
     for (const std::string& name : *entries) {
-        if (hasAppExtension(name))
+        if (platform::isAppBundleName(name, platform::ExtensionCase::ignored))
             return MacPath(name).deletingPathExtension().path();
         const MacPath child = folder.appendingPathComponent(name);
         const auto childStatus = platform::fileStatus(child, FollowLinks::no);
@@ -421,7 +417,7 @@ std::optional<std::string> appInFolder(const MacPath& folder)
         if (!inner)
             continue;
         for (const std::string& innerName : *inner) {
-            if (hasAppExtension(innerName))
+            if (platform::isAppBundleName(innerName, platform::ExtensionCase::ignored))
                 return MacPath(innerName).deletingPathExtension().path();
         }
     }

@@ -25,20 +25,6 @@ constexpr std::size_t kMaxInfoPlistBytes = 4u * 1024u * 1024u;
 // of the file system's clock without its time moving: an index that read it is not kept.
 constexpr std::int64_t kRacyWindowNanoseconds = 100'000'000;
 
-std::vector<std::string> visibleNames(const MacPath& folder)
-{
-    auto names = listDirectory(folder);
-    if (!names)
-        return {};
-    std::vector<std::string> visible;
-    for (auto& name : *names) {
-        if (!name.empty() && name.front() != '.')
-            visible.push_back(std::move(name));
-    }
-    std::sort(visible.begin(), visible.end());
-    return visible;
-}
-
 std::int64_t nanosecondsOf(const FileTime& t)
 {
     return t.seconds * 1'000'000'000 + t.nanoseconds;
@@ -128,7 +114,7 @@ private:
                                      MacPath("/System/Applications")};
         const MacPath volumes("/Volumes");
         stamp(volumes);
-        for (const auto& volume : visibleNames(volumes))
+        for (const auto& volume : sortedVisibleNames(volumes))
             folders.push_back(
                 volumes.appendingPathComponent(volume).appendingPathComponent("Applications"));
         return folders;

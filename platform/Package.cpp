@@ -55,6 +55,11 @@ std::vector<std::string> visibleNames(const MacPath& folder, bool sorted)
 
 } // namespace
 
+std::vector<std::string> sortedVisibleNames(const MacPath& folder)
+{
+    return visibleNames(folder, true);
+}
+
 bool isAppBundleName(std::string_view name, ExtensionCase extensionCase)
 {
     const std::string extension = MacPath(std::string(name)).pathExtension();

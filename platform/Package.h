@@ -4,6 +4,7 @@
 
 #include <array>
 #include <functional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -24,6 +25,9 @@ bool isPackage(const MacPath& path);
 
 // A directory that is neither a package nor a symbolic link; false when it can't be examined.
 bool isPlainFolder(const MacPath& path);
+
+// The names in `folder` that don't start with ".", in byte order; nothing when it can't be listed.
+std::vector<std::string> sortedVisibleNames(const MacPath& folder);
 
 // How the extension "app" of a bundle name is compared.
 enum class ExtensionCase
