@@ -70,12 +70,12 @@ static void BM_OpenPathBeneath(benchmark::State& state)
     std::filesystem::create_directories(tmpl + "/Users/u/Library/Caches/com.example/data");
     auto root = veldo::common::openHelperRoot(tmpl);
     const veldo::common::HelperFolderCheck check = [](const veldo::common::HelperStat& st,
-                                                      const veldo::common::HelperDescriptor&) {
+                                                      const veldo::common::SharedDescriptor&) {
         return st.isDirectory();
     };
     for (auto _ : state) {
         auto d = veldo::common::openPathBeneath(*root, "/Users/u/Library/Caches/com.example/data",
-                                                false, false, state.range(0) ? check : nullptr);
+                                                {}, state.range(0) ? check : nullptr);
         benchmark::DoNotOptimize(d);
     }
     std::filesystem::remove_all(tmpl);

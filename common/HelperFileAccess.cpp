@@ -44,7 +44,7 @@ Hooks& hooks()
 struct RootCache
 {
     std::mutex mutex;
-    std::optional<HelperDescriptor> root;
+    std::optional<SharedDescriptor> root;
 
     platform::MacRootResetHook hook = platform::addMacRootResetHook([this] {
         std::lock_guard lock(mutex);
@@ -56,21 +56,6 @@ RootCache& rootCache()
 {
     static RootCache cache;
     return cache;
-}
-
-std::vector<std::string> pathComponents(std::string_view path)
-{
-    std::vector<std::string> components;
-    std::size_t start = 0;
-    while (start <= path.size()) {
-        std::size_t end = path.find('/', start);
-        if (end == std::string_view::npos)
-            end = path.size();
-        if (end > start)
-            components.emplace_back(path.substr(start, end - start));
-        start = end + 1;
-    }
-    return components;
 }
 
 // Undoes the octal escapes (\040 for a space, \011, \012, \134) of /proc/self/mountinfo.
@@ -126,7 +111,7 @@ std::optional<std::string> mountPointOf(std::uint64_t id)
     return std::nullopt;
 }
 
-bool isFreshPrivateFolder(const HelperDescriptor& folder, const HelperStat& parent,
+bool isFreshPrivateFolder(const SharedDescriptor& folder, const HelperStat& parent,
                           std::int64_t createdAfter)
 {
     auto st = statDescriptor(folder);
@@ -145,16 +130,16 @@ bool isFreshPrivateFolder(const HelperDescriptor& folder, const HelperStat& pare
 
 } // namespace
 
-Result<HelperDescriptor> openHelperRoot(const std::string& hostFolder)
+Result<SharedDescriptor> openHelperRoot(const std::string& hostFolder)
 {
     const std::string path = hostFolder.empty() ? std::string("/") : hostFolder;
     UniqueFd fd = openAt(AT_FDCWD, path.c_str(), O_PATH | O_DIRECTORY);
     if (!fd)
         return Error::fromErrno(errno);
-    return HelperDescriptor(std::move(fd));
+    return SharedDescriptor(std::move(fd));
 }
 
-Result<HelperDescriptor> helperRoot()
+Result<SharedDescriptor> helperRoot()
 {
     RootCache& cache = rootCache();
     std::lock_guard lock(cache.mutex);
@@ -166,13 +151,14 @@ Result<HelperDescriptor> helperRoot()
     return opened;
 }
 
-Result<HelperDescriptor> openPathBeneath(const HelperDescriptor& root, std::string_view path,
-                                         bool readable, bool exactNames,
-                                         const HelperFolderCheck& check)
+Result<SharedDescriptor> openPathBeneath(const SharedDescriptor& root, std::string_view path,
+                                         OpenBeneath how, const HelperFolderCheck& check)
 {
-    const std::vector<std::string> components = pathComponents(path);
+    const bool readable = how.readable;
+    const bool exactNames = how.exactNames;
+    const std::vector<std::string_view> components = platform::splitPathComponents(path);
     bool climbs = false;
-    for (const std::string& c : components) {
+    for (const std::string_view c : components) {
         if (c.find('\0') != std::string::npos)
             return Error::fromErrno(EINVAL);
         climbs = climbs || c == "..";
@@ -182,7 +168,7 @@ Result<HelperDescriptor> openPathBeneath(const HelperDescriptor& root, std::stri
         openAt(root.fd(), ".", components.empty() && readable ? kReadFlags : kSearchFlags);
     if (!first)
         return Error::fromErrno(errno);
-    HelperDescriptor current(std::move(first));
+    SharedDescriptor current(std::move(first));
 
     // The identities of the folders the walk stands in, the root first: a ".." must come back
     // to the very folder it came through (a folder moved away meanwhile could otherwise lead
@@ -190,7 +176,7 @@ Result<HelperDescriptor> openPathBeneath(const HelperDescriptor& root, std::stri
     std::vector<HelperFileIdentity> trail;
     std::size_t depth = 0;
 
-    auto inspect = [&](const HelperDescriptor& opened) -> Result<std::optional<HelperStat>> {
+    auto inspect = [&](const SharedDescriptor& opened) -> Result<std::optional<HelperStat>> {
         if (!check && !climbs)
             return std::optional<HelperStat>();
         auto st = statDescriptor(opened);
@@ -211,7 +197,7 @@ Result<HelperDescriptor> openPathBeneath(const HelperDescriptor& root, std::stri
 
     std::string soFar;
     for (std::size_t i = 0; i < components.size(); ++i) {
-        const std::string& component = components[i];
+        const std::string component(components[i]);
         const bool last = i + 1 == components.size();
         soFar += '/';
         soFar += component;
@@ -226,7 +212,7 @@ Result<HelperDescriptor> openPathBeneath(const HelperDescriptor& root, std::stri
         UniqueFd next = openAt(current.fd(), name, last && readable ? kReadFlags : kSearchFlags);
         if (!next)
             return Error::fromErrno(errno);
-        HelperDescriptor opened(std::move(next));
+        SharedDescriptor opened(std::move(next));
 
         if (exactNames &&
             (!stored || platform::decomposed(*stored) != platform::decomposed(component))) {
@@ -256,13 +242,13 @@ Result<HelperDescriptor> openPathBeneath(const HelperDescriptor& root, std::stri
     return current;
 }
 
-Result<HelperDescriptor> openPathBeneath(std::string_view path, bool readable, bool exactNames,
+Result<SharedDescriptor> openPathBeneath(std::string_view path, OpenBeneath how,
                                          const HelperFolderCheck& check)
 {
     auto root = helperRoot();
     if (!root)
         return root.error();
-    return openPathBeneath(*root, path, readable, exactNames, check);
+    return openPathBeneath(*root, path, how, check);
 }
 
 Result<HelperStat> statDescriptor(int fd)
@@ -270,7 +256,7 @@ Result<HelperStat> statDescriptor(int fd)
     return detail::statFd(fd);
 }
 
-Result<std::optional<HelperStat>> statEntry(const HelperDescriptor& directory,
+Result<std::optional<HelperStat>> statEntry(const SharedDescriptor& directory,
                                             const std::string& name)
 {
     if (!detail::isSingleComponent(name))
@@ -289,7 +275,7 @@ Result<std::optional<HelperStat>> statEntry(const HelperDescriptor& directory,
     return std::optional<HelperStat>(*st);
 }
 
-Result<std::vector<std::string>> listDirectory(const HelperDescriptor& directory)
+Result<std::vector<std::string>> listDirectory(const SharedDescriptor& directory)
 {
     UniqueFd dup;
     if (detail::isPathOnly(directory.fd()))
@@ -322,7 +308,7 @@ Result<std::vector<std::string>> listDirectory(const HelperDescriptor& directory
     }
 }
 
-std::optional<std::string> attributesOfEntry(const HelperDescriptor& directory,
+std::optional<std::string> attributesOfEntry(const SharedDescriptor& directory,
                                              const std::string& name)
 {
     StoredNameReader reader;
@@ -369,7 +355,7 @@ HelperCurrentPath currentPath(std::int64_t /*device*/, std::uint64_t /*inode*/)
     return HelperCurrentPath{HelperCurrentPath::Kind::unknown, {}};
 }
 
-Result<HelperDescriptor> makePrivateFolder(const HelperDescriptor& parent, const std::string& name)
+Result<SharedDescriptor> makePrivateFolder(const SharedDescriptor& parent, const std::string& name)
 {
     if (!detail::isSingleComponent(name))
         return Error::fromErrno(EINVAL);
@@ -387,7 +373,7 @@ Result<HelperDescriptor> makePrivateFolder(const HelperDescriptor& parent, const
     UniqueFd fd = openAt(parent.fd(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_DIRECTORY);
     if (!fd)
         return Error::fromErrno(errno);
-    HelperDescriptor folder(std::move(fd));
+    SharedDescriptor folder(std::move(fd));
 
     // Whatever fails this check may not be the folder just made: leave it where it is.
     if (!isFreshPrivateFolder(folder, *parentStat, start))
@@ -403,8 +389,8 @@ Result<HelperDescriptor> makePrivateFolder(const HelperDescriptor& parent, const
     return Error::fromErrno(EPERM);
 }
 
-Result<void> removeDirectoryIfSame(const HelperDescriptor& parent, const std::string& name,
-                                   const HelperDescriptor& expected)
+Result<void> removeDirectoryIfSame(const SharedDescriptor& parent, const std::string& name,
+                                   const SharedDescriptor& expected)
 {
     if (!detail::isSingleComponent(name))
         return Error::fromErrno(EINVAL);

@@ -29,8 +29,8 @@
 #include <vector>
 
 #include "base/Result.h"
-#include "common/HelperDescriptor.h"
 #include "common/HelperStat.h"
+#include "common/SharedDescriptor.h"
 #include "platform/ErrnoName.h"
 
 namespace veldo::common {
@@ -39,59 +39,66 @@ using platform::kEAUTH;
 
 // The per-folder check of openPathBeneath: gets each folder's status and open descriptor, and
 // returns false to refuse the walk there.
-using HelperFolderCheck = std::function<bool(const HelperStat&, const HelperDescriptor&)>;
+using HelperFolderCheck = std::function<bool(const HelperStat&, const SharedDescriptor&)>;
 
 // Opens the host folder `hostFolder` ("" for "/") as a search-only directory descriptor, the
 // root of the walks. The folder is configuration, not user data, so a link in it is followed.
-Result<HelperDescriptor> openHelperRoot(const std::string& hostFolder);
+Result<SharedDescriptor> openHelperRoot(const std::string& hostFolder);
 
 // The process's helper root: platform::macRoot() opened once and kept; opened again after the
 // Mac root changes (platform::testing::setMacRoot). A failure is not kept.
-Result<HelperDescriptor> helperRoot();
+Result<SharedDescriptor> helperRoot();
+
+// How openPathBeneath opens the last folder and compares names; the default opens every folder
+// search-only and takes each name as the kernel finds it.
+struct OpenBeneath
+{
+    bool readable = false;   // open the last folder O_RDONLY, so that it can be listed
+    bool exactNames = false; // each component must be the name stored on disk
+};
 
 // Opens the absolute Mac path `path` beneath `root`, one component at a time, and returns the
 // last folder (a new descriptor of the root itself when the path has no component).
 // - Empty pieces vanish: "//a/" is "/a". "." stays where it is. ".." goes back to the folder the
 //   walk came from (and must find the very folder it came through, else EXDEV); at the root it
 //   stays at the root.
-// - Folders are opened search-only (O_PATH) without following links; with `readable` the last
+// - Folders are opened search-only (O_PATH) without following links; with `how.readable` the last
 //   one is opened O_RDONLY instead, so that it can be listed. A symbolic link or a
 //   non-directory at any step fails there (ELOOP or ENOTDIR); a component with a NUL byte fails
 //   with EINVAL.
-// - With `exactNames`, each component must be the name stored on disk (canonically equivalent);
+// - With `how.exactNames`, each component must be the name stored on disk (canonically equivalent);
 //   otherwise the step fails with EILSEQ, unless the folder opened is the root of a mounted file
 //   system whose mount point is the path so far.
 // - With `check`, the root and every folder opened are checked before the walk goes on; a false
 //   answer fails with kEAUTH (before anything beneath that folder is opened).
 // Every descriptor opened on the way is closed before returning.
-Result<HelperDescriptor> openPathBeneath(const HelperDescriptor& root, std::string_view path,
-                                         bool readable, bool exactNames,
-                                         const HelperFolderCheck& check = {});
+Result<SharedDescriptor> openPathBeneath(const SharedDescriptor& root, std::string_view path,
+                                         OpenBeneath how = {}, const HelperFolderCheck& check = {});
 // The same beneath helperRoot().
-Result<HelperDescriptor> openPathBeneath(std::string_view path, bool readable, bool exactNames,
+Result<SharedDescriptor> openPathBeneath(std::string_view path, OpenBeneath how = {},
                                          const HelperFolderCheck& check = {});
 
 // The status of the open object (statx on the descriptor; any descriptor kind).
 Result<HelperStat> statDescriptor(int fd);
-inline Result<HelperStat> statDescriptor(const HelperDescriptor& descriptor)
+inline Result<HelperStat> statDescriptor(const SharedDescriptor& descriptor)
 {
     return statDescriptor(descriptor.fd());
 }
 
 // The status of the entry `name` in `directory`, not following a link (a dangling link gives
 // the link's own record); none when there is no such entry (ENOENT); any other errno fails.
-Result<std::optional<HelperStat>> statEntry(const HelperDescriptor& directory,
+Result<std::optional<HelperStat>> statEntry(const SharedDescriptor& directory,
                                             const std::string& name);
 
 // The names of the folder's entries as raw bytes (not necessarily UTF-8), in directory order,
 // without "." and "..". Works on search-only descriptors too (the folder is re-opened through
 // the descriptor, never by path).
-Result<std::vector<std::string>> listDirectory(const HelperDescriptor& directory);
+Result<std::vector<std::string>> listDirectory(const SharedDescriptor& directory);
 
 // The entry's name as stored on disk, when the entry exists (not following a link) and its name
 // is valid UTF-8; none otherwise. Never fails loudly. Linux lookups are exact, so a found entry's
 // stored name is the name asked for; a test hook can answer otherwise.
-std::optional<std::string> attributesOfEntry(const HelperDescriptor& directory,
+std::optional<std::string> attributesOfEntry(const SharedDescriptor& directory,
                                              const std::string& name);
 
 // The file system holding an open object: its f_fsid (one 64-bit value) and its mount point as
@@ -108,7 +115,7 @@ struct HelperFileSystemInfo
 // Reads fstatfs and, by the descriptor's mount id, /proc/self/mountinfo; none when any of it
 // cannot be read. Never fails loudly.
 std::optional<HelperFileSystemInfo> fileSystemInfo(int fd);
-inline std::optional<HelperFileSystemInfo> fileSystemInfo(const HelperDescriptor& descriptor)
+inline std::optional<HelperFileSystemInfo> fileSystemInfo(const SharedDescriptor& descriptor)
 {
     return fileSystemInfo(descriptor.fd());
 }
@@ -138,14 +145,14 @@ HelperCurrentPath currentPath(std::int64_t device, std::uint64_t inode);
 // entries (inherited from the parent) are cleared; when they cannot be, the folder is removed
 // again (only if still the same) and the call fails with EPERM. An existing name fails with
 // EEXIST and is left alone; other failures give the errno of the failing call.
-Result<HelperDescriptor> makePrivateFolder(const HelperDescriptor& parent, const std::string& name);
+Result<SharedDescriptor> makePrivateFolder(const SharedDescriptor& parent, const std::string& name);
 
 // Removes the empty folder `name` from `parent` only when that entry (not following a link) is
 // still the folder `expected` (same identity). Every other case removes nothing: ENOENT when
 // there is no entry, ErrorCode::refused when it is another object, or the errno of the failing
 // call (ENOTEMPTY for a folder with entries).
-Result<void> removeDirectoryIfSame(const HelperDescriptor& parent, const std::string& name,
-                                   const HelperDescriptor& expected);
+Result<void> removeDirectoryIfSame(const SharedDescriptor& parent, const std::string& name,
+                                   const SharedDescriptor& expected);
 
 namespace testing {
 // Replaces the reader of names as stored on disk that attributesOfEntry uses (and so

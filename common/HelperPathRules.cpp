@@ -3,10 +3,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <memory>
-
-#include <unicode/brkiter.h>
-#include <unicode/utext.h>
 
 #include "common/RemovalSafety.h"
 #include "platform/Home.h"
@@ -78,49 +74,6 @@ bool isValidUTF8(std::string_view text)
     return true;
 }
 
-std::vector<std::string_view> splitComponents(std::string_view path)
-{
-    std::vector<std::string_view> parts;
-    std::size_t i = 0;
-    while (i < path.size()) {
-        while (i < path.size() && path[i] == '/')
-            ++i;
-        std::size_t j = i;
-        while (j < path.size() && path[j] != '/')
-            ++j;
-        if (j > i)
-            parts.push_back(path.substr(i, j - i));
-        i = j;
-    }
-    return parts;
-}
-
-// The number of user-perceived characters (extended grapheme clusters) of valid UTF-8 text that
-// holds no control character; none when the text cannot be segmented.
-std::optional<std::size_t> characterCount(std::string_view text)
-{
-    const bool ascii = std::all_of(text.begin(), text.end(),
-                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-    if (ascii)
-        return text.size(); // without control characters, every ASCII byte is a character
-    UErrorCode status = U_ZERO_ERROR;
-    UText* utext = utext_openUTF8(nullptr, text.data(), static_cast<int64_t>(text.size()), &status);
-    std::unique_ptr<icu::BreakIterator> characters(
-        icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
-    std::optional<std::size_t> count;
-    if (U_SUCCESS(status) && characters) {
-        characters->setText(utext, status);
-        if (U_SUCCESS(status)) {
-            count = 0;
-            characters->first();
-            while (characters->next() != icu::BreakIterator::DONE)
-                ++*count;
-        }
-    }
-    utext_close(utext);
-    return count;
-}
-
 // `path` begins with `prefix` + "/" and has at least one character after it.
 bool liesStrictlyInside(std::string_view path, std::string_view prefix)
 {
@@ -177,7 +130,7 @@ std::optional<std::string> normalizePath(std::string_view path)
         return std::nullopt;
     if (path.size() > kMaximumPathBytes || !isValidUTF8(path) || containsControlCharacter(path))
         return std::nullopt;
-    const std::vector<std::string_view> components = splitComponents(path);
+    const std::vector<std::string_view> components = platform::splitPathComponents(path);
     for (const std::string_view c : components) {
         if (c == "." || c == ".." || c.size() > kMaximumNameBytes)
             return std::nullopt;
@@ -230,7 +183,7 @@ bool isLaunchDaemonPlist(std::string_view path)
         return false;
     if (!isPlainName(name) || !foldedForComparison(name).ends_with(".plist"))
         return false;
-    const auto length = characterCount(name);
+    const auto length = platform::characterCount(name);
     return length && *length > 6;
 }
 
@@ -243,14 +196,14 @@ bool isManagedLocation(std::string_view path, std::string_view home)
         if (liesStrictlyInside(p, root))
             return true;
     }
-    const std::vector<std::string_view> c = splitComponents(p);
+    const std::vector<std::string_view> c = platform::splitPathComponents(p);
     return c.size() > 3 && c[0] == "volumes" && (c[2] == "applications" || c[2] == "library");
 }
 
 bool isAppleOwnedPath(std::string_view path)
 {
     const std::string folded = foldedForComparison(path);
-    const std::vector<std::string_view> c = splitComponents(folded);
+    const std::vector<std::string_view> c = platform::splitPathComponents(folded);
     bool afterLibrary = false;
     for (const std::string_view component : c) {
         if (afterLibrary && (component == "apple" || component.starts_with("com.apple.")))

@@ -1,9 +1,9 @@
 // HelperStat: the status record of one file-system object, as the helper's file access reads it.
 //
 // Taken with statx, never following a link. `flags` holds macOS file-flag values: only the
-// immutable (SF_IMMUTABLE) and append-only (SF_APPEND) states are carried over from Linux; every
-// other Linux inode flag (ext4's extents bit included) is dropped, so the value can be compared
-// with macOS flag masks.
+// immutable and append-only states are carried over from Linux (platform/FileFlags translates
+// them); every other Linux inode flag (ext4's extents bit included) is dropped, so the value can
+// be compared with macOS flag masks.
 #pragma once
 
 #include <cstdint>
@@ -16,9 +16,6 @@
 
 namespace veldo::common {
 
-// macOS file-flag values that the translation produces.
-inline constexpr std::uint32_t kSFImmutable = 0x00020000; // SF_IMMUTABLE
-inline constexpr std::uint32_t kSFAppend = 0x00040000;    // SF_APPEND
 // The flags that comparisons look at: all but UF_COMPRESSED, UF_TRACKED and SF_DATALESS, which
 // the system changes by itself.
 inline constexpr std::uint32_t kComparedFlagsMask = 0xbfffff9f;

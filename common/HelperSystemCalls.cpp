@@ -12,6 +12,7 @@
 #include <sys/sysmacros.h>
 
 #include "base/SystemCalls.h"
+#include "platform/FileFlags.h"
 
 namespace veldo::common::detail {
 
@@ -22,27 +23,6 @@ constexpr unsigned kStatxMask = STATX_BASIC_STATS | STATX_BTIME;
 platform::FileTime fileTime(const struct statx_timestamp& t)
 {
     return platform::FileTime{t.tv_sec, t.tv_nsec};
-}
-
-// Linux inode flags (FS_IOC_GETFLAGS) to macOS values: immutable and append-only only.
-std::uint32_t macFlagsFromInodeFlags(unsigned long inodeFlags)
-{
-    std::uint32_t flags = 0;
-    if (inodeFlags & FS_IMMUTABLE_FL)
-        flags |= kSFImmutable;
-    if (inodeFlags & FS_APPEND_FL)
-        flags |= kSFAppend;
-    return flags;
-}
-
-std::uint32_t macFlagsFromAttributes(std::uint64_t attributes)
-{
-    std::uint32_t flags = 0;
-    if (attributes & STATX_ATTR_IMMUTABLE)
-        flags |= kSFImmutable;
-    if (attributes & STATX_ATTR_APPEND)
-        flags |= kSFAppend;
-    return flags;
 }
 
 // The flags of a folder or regular file from FS_IOC_GETFLAGS on a readable descriptor; none
@@ -58,7 +38,7 @@ std::optional<std::uint32_t> inodeFlags(int fd, mode_t type)
         base::retryOnInterrupt([&] { return ::ioctl(readable, FS_IOC_GETFLAGS, &value); });
     if (rc != 0)
         return std::nullopt;
-    return macFlagsFromInodeFlags(static_cast<unsigned int>(value));
+    return platform::macFlagsFromLinux(static_cast<std::uint32_t>(value));
 }
 
 } // namespace
@@ -122,7 +102,8 @@ Result<HelperStat> statFd(int fd)
     if (auto flags = inodeFlags(fd, st.mode & S_IFMT))
         st.flags = *flags;
     else if ((sx.stx_attributes_mask & wanted) != 0)
-        st.flags = macFlagsFromAttributes(sx.stx_attributes & sx.stx_attributes_mask);
+        st.flags =
+            platform::macFlagsFromStatxAttributes(sx.stx_attributes & sx.stx_attributes_mask);
     return st;
 }
 

@@ -99,7 +99,7 @@ std::optional<std::uint64_t> fileSystemID(int fd)
 } // namespace
 
 std::optional<HelperVolumeStamp>
-HelperVolumeStamp::fromDescriptor(const HelperDescriptor& descriptor)
+HelperVolumeStamp::fromDescriptor(const SharedDescriptor& descriptor)
 {
     return fromDescriptor(descriptor.fd());
 }

@@ -16,8 +16,8 @@
 #include <string>
 #include <string_view>
 
-#include "common/HelperDescriptor.h"
 #include "common/HelperFileIdentity.h"
+#include "common/SharedDescriptor.h"
 
 namespace veldo::common {
 
@@ -30,7 +30,7 @@ struct HelperVolumeStamp
 
     // The stamp of the volume holding the open object; none when its status or its UUID cannot
     // be read, or the UUID is all zero. Any descriptor kind works (O_PATH included).
-    static std::optional<HelperVolumeStamp> fromDescriptor(const HelperDescriptor& descriptor);
+    static std::optional<HelperVolumeStamp> fromDescriptor(const SharedDescriptor& descriptor);
     static std::optional<HelperVolumeStamp> fromDescriptor(int fd);
 
     // The UUID in its standard upper-case text form ("E621E1F8-C36C-495A-93FC-0C247A3E6E5F"),

@@ -6,6 +6,7 @@
 #include <unordered_set>
 
 #include "platform/MacFileSystem.h"
+#include "platform/Package.h"
 #include "platform/Unicode.h"
 
 namespace veldo::common {
@@ -123,24 +124,6 @@ bool anyEndsWithApp(Components components)
     return false;
 }
 
-// The non-empty pieces of `path` between slashes; views into `path`.
-std::vector<std::string_view> splitComponents(std::string_view path)
-{
-    std::vector<std::string_view> parts;
-    size_t i = 0;
-    while (i < path.size()) {
-        while (i < path.size() && path[i] == '/')
-            ++i;
-        size_t j = i;
-        while (j < path.size() && path[j] != '/')
-            ++j;
-        if (j > i)
-            parts.push_back(path.substr(i, j - i));
-        i = j;
-    }
-    return parts;
-}
-
 // `inner` lies inside `outer` (both folded): it begins with `outer` followed by "/".
 bool liesInside(std::string_view inner, std::string_view outer)
 {
@@ -160,7 +143,7 @@ std::string fold(std::string_view text)
 // name something other than what the check would judge.
 bool hasDotComponent(std::string_view path)
 {
-    for (std::string_view c : splitComponents(path)) {
+    for (std::string_view c : platform::splitPathComponents(path)) {
         if (c == "." || c == "..")
             return true;
     }
@@ -273,11 +256,6 @@ std::string appDisplayName(const MacPath& bundle)
     return MacPath(bundle.lastPathComponent()).deletingPathExtension().path();
 }
 
-bool hasAppExtension(const std::string& name)
-{
-    return fold(MacPath(name).pathExtension()) == "app";
-}
-
 // Normalises paths for one check. Within one check a folder's links are resolved once: the
 // installed apps mostly share "/Applications", and the answer can't change in between.
 class Normaliser
@@ -381,14 +359,14 @@ std::optional<Refusal> candidateRefusal(const std::string& candidate, Inputs& co
 {
     const std::string& home = context.foldedHome();
     const std::string folded = fold(candidate);
-    const std::vector<std::string_view> c = splitComponents(folded);
+    const std::vector<std::string_view> c = platform::splitPathComponents(folded);
 
     if (systemRuleRefuses(c))
         return Refusal::protectedLocation(candidate);
     if (folded == home || liesInside(home, folded))
         return Refusal::protectedLocation(candidate);
     if (liesInside(folded, home)) {
-        const size_t homeDepth = splitComponents(home).size();
+        const size_t homeDepth = platform::splitPathComponents(home).size();
         if (homeDepth < c.size() && homeRuleRefuses(Components(c).subspan(homeDepth)))
             return Refusal::protectedLocation(candidate);
     }
@@ -428,7 +406,7 @@ std::optional<std::string> appInFolder(const MacPath& folder)
     if (!entries)
         return std::nullopt;
     for (const std::string& name : *entries) {
-        if (hasAppExtension(name))
+        if (platform::isAppBundleName(name, platform::ExtensionCase::ignored))
             return MacPath(name).deletingPathExtension().path();
         const MacPath child = folder.appendingPathComponent(name);
         const auto childStatus = platform::fileStatus(child, FollowLinks::no);
@@ -439,7 +417,7 @@ std::optional<std::string> appInFolder(const MacPath& folder)
         if (!inner)
             continue;
         for (const std::string& innerName : *inner) {
-            if (hasAppExtension(innerName))
+            if (platform::isAppBundleName(innerName, platform::ExtensionCase::ignored))
                 return MacPath(innerName).deletingPathExtension().path();
         }
     }
@@ -475,7 +453,7 @@ std::string normalizedPath(const MacPath& url)
 bool isAppsFolderLocation(std::string_view normalizedPath, std::string_view home)
 {
     const std::string folded = fold(normalizedPath);
-    const std::vector<std::string_view> c = splitComponents(folded);
+    const std::vector<std::string_view> c = platform::splitPathComponents(folded);
     if (anyEndsWithApp(c))
         return false;
     if (!c.empty() && c[0] == "applications")

@@ -25,25 +25,6 @@ constexpr std::size_t kMaxInfoPlistBytes = 4u * 1024u * 1024u;
 // of the file system's clock without its time moving: an index that read it is not kept.
 constexpr std::int64_t kRacyWindowNanoseconds = 100'000'000;
 
-std::vector<std::string> visibleNames(const MacPath& folder)
-{
-    auto names = listDirectory(folder);
-    if (!names)
-        return {};
-    std::vector<std::string> visible;
-    for (auto& name : *names) {
-        if (!name.empty() && name.front() != '.')
-            visible.push_back(std::move(name));
-    }
-    std::sort(visible.begin(), visible.end());
-    return visible;
-}
-
-bool isAppBundleName(const MacPath& path)
-{
-    return path.pathExtension() == "app";
-}
-
 std::int64_t nanosecondsOf(const FileTime& t)
 {
     return t.seconds * 1'000'000'000 + t.nanoseconds;
@@ -133,7 +114,7 @@ private:
                                      MacPath("/System/Applications")};
         const MacPath volumes("/Volumes");
         stamp(volumes);
-        for (const auto& volume : visibleNames(volumes))
+        for (const auto& volume : sortedVisibleNames(volumes))
             folders.push_back(
                 volumes.appendingPathComponent(volume).appendingPathComponent("Applications"));
         return folders;
@@ -143,19 +124,10 @@ private:
     void read(const MacPath& folder)
     {
         stamp(folder);
-        for (const auto& name : visibleNames(folder)) {
-            const MacPath entry = folder.appendingPathComponent(name);
-            if (isAppBundleName(entry)) {
-                consider(entry);
-            } else if (isPlainFolder(entry)) {
-                stamp(entry);
-                for (const auto& inner : visibleNames(entry)) {
-                    const MacPath candidate = entry.appendingPathComponent(inner);
-                    if (isAppBundleName(candidate))
-                        consider(candidate);
-                }
-            }
-        }
+        const AppBundleListing how{.sorted = true,
+                                   .onSubfolder = [this](const MacPath& sub) { stamp(sub); }};
+        for (const auto& bundle : appBundlesIn(folder, how))
+            consider(bundle);
     }
 
     void consider(const MacPath& bundle)

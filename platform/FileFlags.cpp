@@ -46,17 +46,6 @@ std::uint32_t injectedFlags(const MacPath& path)
     return it == extra.byPath.end() ? 0 : it->second;
 }
 
-std::uint32_t macFlagsFromAttributes(const struct statx& sx)
-{
-    std::uint32_t flags = 0;
-    const auto known = sx.stx_attributes_mask & sx.stx_attributes;
-    if (known & STATX_ATTR_IMMUTABLE)
-        flags |= kSystemImmutableFlag;
-    if (known & STATX_ATTR_APPEND)
-        flags |= kSystemAppendFlag;
-    return flags;
-}
-
 // FS_IOC_GETFLAGS on the entry `entry` (an O_PATH descriptor, which can't answer it) reopened
 // for reading; none when it can't be reopened or the file system does not answer the call.
 std::optional<std::uint32_t> inodeFlags(int entry, bool isDirectory)
@@ -90,6 +79,16 @@ std::uint32_t macFlagsFromLinux(std::uint32_t linuxFlags)
     return flags;
 }
 
+std::uint32_t macFlagsFromStatxAttributes(std::uint64_t attributes)
+{
+    std::uint32_t flags = 0;
+    if (attributes & STATX_ATTR_IMMUTABLE)
+        flags |= kSystemImmutableFlag;
+    if (attributes & STATX_ATTR_APPEND)
+        flags |= kSystemAppendFlag;
+    return flags;
+}
+
 Result<std::uint32_t> fileFlags(const MacPath& path)
 {
     auto entry = openInRoot(path, O_PATH, FollowLinks::no);
@@ -105,7 +104,8 @@ Result<std::uint32_t> fileFlags(const MacPath& path)
     std::optional<std::uint32_t> fromInode;
     if (isDirectory || S_ISREG(sx.stx_mode))
         fromInode = inodeFlags(entry->get(), isDirectory);
-    flags = fromInode ? *fromInode : macFlagsFromAttributes(sx);
+    flags = fromInode ? *fromInode
+                      : macFlagsFromStatxAttributes(sx.stx_attributes_mask & sx.stx_attributes);
     return flags | injectedFlags(path);
 }
 

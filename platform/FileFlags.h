@@ -24,6 +24,10 @@ inline constexpr std::uint32_t kRestrictedFlag = 0x00080000;      // SF_RESTRICT
 // The Mac flags for the Linux inode flags `linuxFlags` (FS_*_FL values).
 std::uint32_t macFlagsFromLinux(std::uint32_t linuxFlags);
 
+// The Mac flags for statx's attributes `attributes` (STATX_ATTR_* values), already masked by
+// the attributes the file system knows.
+std::uint32_t macFlagsFromStatxAttributes(std::uint64_t attributes);
+
 // The flags of the entry at `path` itself: the links of its parent folders are resolved inside
 // the Mac root, a final symbolic link is not followed. Blocks on the file system; thread-safe.
 // Fails with the errno of the status read (ENOENT for a missing entry).

@@ -13,23 +13,6 @@ std::string_view trimmedTrailingSlashes(std::string_view p)
     return p;
 }
 
-std::vector<std::string_view> splitComponents(std::string_view p)
-{
-    std::vector<std::string_view> parts;
-    size_t i = 0;
-    while (i < p.size()) {
-        while (i < p.size() && p[i] == '/')
-            ++i;
-        size_t j = i;
-        while (j < p.size() && p[j] != '/')
-            ++j;
-        if (j > i)
-            parts.push_back(p.substr(i, j - i));
-        i = j;
-    }
-    return parts;
-}
-
 } // namespace
 
 std::string MacPath::lastPathComponent() const
@@ -94,7 +77,7 @@ MacPath MacPath::standardized() const
         return *this;
     const bool absolute = isAbsolute();
     std::vector<std::string_view> out;
-    for (std::string_view part : splitComponents(m_path)) {
+    for (std::string_view part : splitPathComponents(m_path)) {
         if (part == ".")
             continue;
         if (part == "..") {
@@ -122,7 +105,7 @@ std::vector<std::string> MacPath::pathComponents() const
     std::vector<std::string> result;
     if (isAbsolute())
         result.emplace_back("/");
-    for (std::string_view part : splitComponents(m_path))
+    for (std::string_view part : splitPathComponents(m_path))
         result.emplace_back(part);
     return result;
 }
@@ -136,6 +119,23 @@ bool MacPath::isSameOrAncestorOf(const MacPath& other) const
     if (self == "/")
         return !o.empty() && o.front() == '/';
     return o.size() > self.size() && o.substr(0, self.size()) == self && o[self.size()] == '/';
+}
+
+std::vector<std::string_view> splitPathComponents(std::string_view path)
+{
+    std::vector<std::string_view> parts;
+    size_t i = 0;
+    while (i < path.size()) {
+        while (i < path.size() && path[i] == '/')
+            ++i;
+        size_t j = i;
+        while (j < path.size() && path[j] != '/')
+            ++j;
+        if (j > i)
+            parts.push_back(path.substr(i, j - i));
+        i = j;
+    }
+    return parts;
 }
 
 } // namespace veldo::platform

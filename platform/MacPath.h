@@ -22,7 +22,6 @@ public:
     MacPath(std::string_view path) : m_path(path) {}
 
     const std::string& path() const { return m_path; }
-    const std::string& string() const { return m_path; }
     bool empty() const { return m_path.empty(); }
     bool isAbsolute() const { return !m_path.empty() && m_path.front() == '/'; }
 
@@ -52,6 +51,9 @@ public:
 private:
     std::string m_path;
 };
+
+// The non-empty pieces of `path` between slashes, as views into `path`: ["a", "b"] for "//a/b/".
+std::vector<std::string_view> splitPathComponents(std::string_view path);
 
 } // namespace veldo::platform
 

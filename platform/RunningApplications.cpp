@@ -18,6 +18,7 @@
 #include "base/SystemCalls.h"
 #include "base/UniqueFd.h"
 #include "platform/MacRoot.h"
+#include "platform/Package.h"
 #include "platform/ProcessList.h"
 #include "platform/PropertyList.h"
 
@@ -105,7 +106,7 @@ std::optional<MacPath> bundleOfExecutable(const MacPath& executable)
     const MacPath contents = macos.deletingLastPathComponent();
     const MacPath bundle = contents.deletingLastPathComponent();
     if (macos.lastPathComponent() != "MacOS" || contents.lastPathComponent() != "Contents" ||
-        bundle.pathExtension() != "app")
+        !isAppBundleName(bundle.lastPathComponent(), ExtensionCase::exact))
         return std::nullopt;
     return bundle;
 }

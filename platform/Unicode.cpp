@@ -1,10 +1,14 @@
 // Unicode folding and normal forms through ICU.
 #include "platform/Unicode.h"
 
+#include <memory>
+
+#include <unicode/brkiter.h>
 #include <unicode/locid.h>
 #include <unicode/normalizer2.h>
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
+#include <unicode/utext.h>
 #include <unicode/utf8.h>
 
 namespace veldo::platform {
@@ -71,6 +75,45 @@ icu::UnicodeString normalize(const icu::UnicodeString& s, bool compose)
     return U_FAILURE(status) ? s : out;
 }
 
+bool isAscii(std::string_view s)
+{
+    for (unsigned char c : s) {
+        if (c >= 0x80)
+            return false;
+    }
+    return true;
+}
+
+bool isWhiteSpace(char32_t c)
+{
+    return u_isUWhiteSpace(static_cast<UChar32>(c)) != 0;
+}
+
+bool isSpaceOrTab(char32_t c)
+{
+    return c == U'\t' || u_charType(static_cast<UChar32>(c)) == U_SPACE_SEPARATOR;
+}
+
+template <typename Predicate>
+std::string_view trimmed(std::string_view s, Predicate drop)
+{
+    std::size_t begin = 0;
+    while (begin < s.size()) {
+        std::size_t next = begin;
+        if (!drop(decodeNext(s, next)))
+            break;
+        begin = next;
+    }
+    std::size_t end = s.size();
+    while (end > begin) {
+        std::size_t previous = end;
+        if (!drop(decodePrevious(s, previous)))
+            break;
+        end = previous;
+    }
+    return s.substr(begin, end - begin);
+}
+
 } // namespace
 
 std::string foldForComparison(std::string_view utf8)
@@ -106,6 +149,16 @@ std::string precomposed(std::string_view utf8)
 
 std::string lowercased(std::string_view utf8)
 {
+    // Lower-casing never turns an ASCII letter into anything but ASCII, so plain ASCII text
+    // needs no trip through ICU.
+    if (isAscii(utf8)) {
+        std::string out(utf8);
+        for (char& c : out) {
+            if (c >= 'A' && c <= 'Z')
+                c = static_cast<char>(c - 'A' + 'a');
+        }
+        return out;
+    }
     icu::UnicodeString s = toUnicode(utf8);
     s.toLower(icu::Locale::getRoot());
     return toUtf8(s);
@@ -129,6 +182,76 @@ std::string repairedUtf8(std::string_view bytes)
         bytes.remove_prefix(end);
     }
     return out;
+}
+
+std::string_view trimmedWhiteSpace(std::string_view utf8)
+{
+    return trimmed(utf8, isWhiteSpace);
+}
+
+std::string_view trimmedSpacesAndTabs(std::string_view utf8)
+{
+    return trimmed(utf8, isSpaceOrTab);
+}
+
+std::optional<std::size_t> characterCount(std::string_view utf8)
+{
+    if (isAscii(utf8)) {
+        // "\r\n" is one character; every other ASCII byte is one of its own.
+        std::size_t count = utf8.size();
+        for (std::size_t i = 0; i + 1 < utf8.size(); ++i) {
+            if (utf8[i] == '\r' && utf8[i + 1] == '\n')
+                --count;
+        }
+        return count;
+    }
+    UErrorCode status = U_ZERO_ERROR;
+    UText* text = utext_openUTF8(nullptr, utf8.data(), static_cast<int64_t>(utf8.size()), &status);
+    std::unique_ptr<icu::BreakIterator> characters(
+        icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+    std::optional<std::size_t> count;
+    if (U_SUCCESS(status) && characters) {
+        characters->setText(text, status);
+        if (U_SUCCESS(status)) {
+            count = 0;
+            characters->first();
+            while (characters->next() != icu::BreakIterator::DONE)
+                ++*count;
+        }
+    }
+    utext_close(text);
+    return count;
+}
+
+char32_t decodeNext(std::string_view s, std::size_t& i)
+{
+    const auto* bytes = reinterpret_cast<const uint8_t*>(s.data());
+    const auto length = static_cast<int32_t>(s.size());
+    auto offset = static_cast<int32_t>(i);
+    UChar32 c = 0;
+    U8_NEXT(bytes, offset, length, c);
+    i = static_cast<std::size_t>(offset);
+    return c < 0 ? U'\uFFFD' : static_cast<char32_t>(c);
+}
+
+char32_t decodePrevious(std::string_view s, std::size_t& i)
+{
+    if (i == 0)
+        return U'\uFFFD';
+    // Step back over at most three continuation bytes to the lead byte, then decode forwards;
+    // a sequence that doesn't end exactly at `i` was not well formed, and its last byte stands
+    // alone.
+    std::size_t start = i - 1;
+    while (start > 0 && i - start < 4 && (static_cast<unsigned char>(s[start]) & 0xC0) == 0x80)
+        --start;
+    std::size_t end = start;
+    const char32_t c = decodeNext(s, end);
+    if (end == i) {
+        i = start;
+        return c;
+    }
+    --i;
+    return U'\uFFFD';
 }
 
 } // namespace veldo::platform

@@ -1,14 +1,22 @@
 // Snapshots of the application folders and the Trash, and their comparison.
+#include "app/core/AppLibrarySnapshot.h"
+
 #include <algorithm>
 #include <set>
 
-#include "app/core/AppLibraryWatcher.h"
 #include "platform/MacFileSystem.h"
 #include "platform/Package.h"
 #include "platform/PropertyList.h"
 #include "platform/Unicode.h"
 
-namespace veldo::core {
+namespace veldo::core::AppLibrarySnapshot {
+
+using Entry = AppLibraryWatcher::Entry;
+using Snapshot = AppLibraryWatcher::Snapshot;
+using Event = AppLibraryWatcher::Event;
+using AppsChanged = AppLibraryWatcher::AppsChanged;
+using AppMovedToTrash = AppLibraryWatcher::AppMovedToTrash;
+using AppRemoved = AppLibraryWatcher::AppRemoved;
 
 using platform::MacPath;
 
@@ -19,108 +27,27 @@ std::string lower(const std::string& s)
     return platform::lowercased(s);
 }
 
-bool isAppName(const std::string& name)
-{
-    return lower(MacPath(name).pathExtension()) == "app";
-}
-
-// Visible entries of a folder in listed order; nothing when it can't be listed.
-std::vector<std::string> visibleEntries(const MacPath& folder)
-{
-    auto names = platform::listDirectory(folder);
-    if (!names)
-        return {};
-    std::vector<std::string> visible;
-    for (auto& n : *names) {
-        if (!n.empty() && n.front() != '.')
-            visible.push_back(std::move(n));
-    }
-    return visible;
-}
-
-bool isWhitespace(unsigned char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
-
-std::string trimmed(std::string_view s)
-{
-    // Unicode white space beyond ASCII is trimmed too: the next line, every space separator
-    // (Zs) and the line and paragraph separators.
-    auto isSpaceAt = [&](size_t i, bool fromEnd) -> size_t {
-        static constexpr std::string_view kMultiByte[] = {
-            "\xC2\x85",     "\xC2\xA0",     "\xE1\x9A\x80", "\xE2\x80\x80", "\xE2\x80\x81",
-            "\xE2\x80\x82", "\xE2\x80\x83", "\xE2\x80\x84", "\xE2\x80\x85", "\xE2\x80\x86",
-            "\xE2\x80\x87", "\xE2\x80\x88", "\xE2\x80\x89", "\xE2\x80\x8A", "\xE2\x80\xA8",
-            "\xE2\x80\xA9", "\xE2\x80\xAF", "\xE2\x81\x9F", "\xE3\x80\x80"};
-        if (isWhitespace(static_cast<unsigned char>(fromEnd ? s[i - 1] : s[i])))
-            return 1;
-        for (auto m : kMultiByte) {
-            if (!fromEnd && s.substr(i, m.size()) == m)
-                return m.size();
-            if (fromEnd && i >= m.size() && s.substr(i - m.size(), m.size()) == m)
-                return m.size();
-        }
-        return 0;
-    };
-    size_t start = 0;
-    size_t end = s.size();
-    while (start < end) {
-        size_t n = isSpaceAt(start, false);
-        if (n == 0)
-            break;
-        start += n;
-    }
-    while (end > start) {
-        size_t n = isSpaceAt(end, true);
-        if (n == 0)
-            break;
-        end -= n;
-    }
-    return std::string(s.substr(start, end - start));
-}
-
 } // namespace
 
-std::vector<MacPath> AppLibraryWatcher::appBundles(const MacPath& folder)
+std::vector<MacPath> appBundles(const MacPath& folder)
 {
-    std::vector<MacPath> bundles;
-    for (const auto& name : visibleEntries(folder)) {
-        const MacPath entry = folder.appendingPathComponent(name);
-        if (isAppName(name)) {
-            bundles.push_back(entry);
-            continue;
-        }
-        if (!isPlainFolder(entry))
-            continue;
-        for (const auto& inner : visibleEntries(entry)) {
-            if (isAppName(inner))
-                bundles.push_back(entry.appendingPathComponent(inner));
-        }
-    }
-    return bundles;
+    return platform::appBundlesIn(folder, {.extensionCase = platform::ExtensionCase::ignored});
 }
 
-bool AppLibraryWatcher::isPlainFolder(const MacPath& path)
-{
-    return platform::isPlainFolder(path);
-}
-
-std::optional<std::string> AppLibraryWatcher::infoString(const platform::PlistValue* info,
-                                                         std::string_view key)
+std::optional<std::string> infoString(const platform::PlistValue* info, std::string_view key)
 {
     if (!info)
         return std::nullopt;
     auto value = info->stringFor(key);
     if (!value)
         return std::nullopt;
-    std::string t = trimmed(*value);
+    std::string t(platform::trimmedWhiteSpace(*value));
     if (t.empty())
         return std::nullopt;
     return t;
 }
 
-AppLibraryWatcher::Entry AppLibraryWatcher::summarize(const MacPath& bundle)
+Entry summarize(const MacPath& bundle)
 {
     std::optional<platform::PlistValue> info;
     for (const char* candidate : {"Contents/Info.plist", "WrappedBundle/Info.plist"}) {
@@ -145,7 +72,7 @@ AppLibraryWatcher::Entry AppLibraryWatcher::summarize(const MacPath& bundle)
     return entry;
 }
 
-AppLibraryWatcher::Snapshot AppLibraryWatcher::snapshotApps(const std::vector<MacPath>& folders)
+Snapshot snapshotApps(const std::vector<MacPath>& folders)
 {
     Snapshot snapshot;
     for (const auto& folder : folders) {
@@ -155,8 +82,7 @@ AppLibraryWatcher::Snapshot AppLibraryWatcher::snapshotApps(const std::vector<Ma
     return snapshot;
 }
 
-std::pair<AppLibraryWatcher::Snapshot, bool>
-AppLibraryWatcher::snapshotTrash(const MacPath& trashFolder)
+std::pair<Snapshot, bool> snapshotTrash(const MacPath& trashFolder)
 {
     if (!platform::fileStatus(trashFolder, platform::FollowLinks::yes))
         return {Snapshot{}, true};
@@ -165,10 +91,8 @@ AppLibraryWatcher::snapshotTrash(const MacPath& trashFolder)
     return {snapshotApps({trashFolder}), true};
 }
 
-std::vector<AppLibraryWatcher::Event> AppLibraryWatcher::diff(const Snapshot& oldApps,
-                                                              const Snapshot& newApps,
-                                                              const Snapshot& oldTrash,
-                                                              const Snapshot& newTrash)
+std::vector<Event> diff(const Snapshot& oldApps, const Snapshot& newApps, const Snapshot& oldTrash,
+                        const Snapshot& newTrash)
 {
     std::vector<Event> events;
     if (oldApps != newApps)
@@ -224,4 +148,4 @@ std::vector<AppLibraryWatcher::Event> AppLibraryWatcher::diff(const Snapshot& ol
     return events;
 }
 
-} // namespace veldo::core
+} // namespace veldo::core::AppLibrarySnapshot

@@ -3,10 +3,12 @@
 
 #include <algorithm>
 
+#include "app/core/AppLibrarySnapshot.h"
 #include "app/core/PollingWorkspace.h"
 #include "platform/FolderWatcher.h"
 #include "platform/Home.h"
 #include "platform/MacFileSystem.h"
+#include "platform/Package.h"
 #include "platform/SerialQueue.h"
 
 namespace veldo::core {
@@ -53,8 +55,8 @@ public:
     {
         if (m_stopped || m_stream)
             return;
-        m_apps = snapshotApps(m_applicationFolders);
-        auto [trash, readable] = snapshotTrash(m_trashFolder);
+        m_apps = AppLibrarySnapshot::snapshotApps(m_applicationFolders);
+        auto [trash, readable] = AppLibrarySnapshot::snapshotTrash(m_trashFolder);
         m_trash = std::move(trash);
         m_trashReadable = readable;
         if (!readable)
@@ -92,7 +94,7 @@ public:
                 return;
             for (const auto& n : *names) {
                 const MacPath entry = folder.appendingPathComponent(n);
-                if (isPlainFolder(entry))
+                if (platform::isPlainFolder(entry))
                     folders.push_back(entry);
             }
         };
@@ -100,7 +102,7 @@ public:
             if (!platform::exists(folder))
                 continue;
             addWithPlainSubfolders(folder);
-            for (const auto& bundle : appBundles(folder))
+            for (const auto& bundle : AppLibrarySnapshot::appBundles(folder))
                 folders.push_back(bundle.appendingPathComponent("Contents"));
         }
         if (platform::exists(m_trashFolder))
@@ -185,12 +187,12 @@ public:
 
     void rescan()
     {
-        Snapshot newApps = snapshotApps(m_applicationFolders);
-        auto [newTrash, readable] = snapshotTrash(m_trashFolder);
+        Snapshot newApps = AppLibrarySnapshot::snapshotApps(m_applicationFolders);
+        auto [newTrash, readable] = AppLibrarySnapshot::snapshotTrash(m_trashFolder);
         if (!readable)
             newTrash = m_trash;
         const Snapshot& oldTrash = m_trashReadable ? m_trash : newTrash;
-        auto events = diff(m_apps, newApps, oldTrash, newTrash);
+        auto events = AppLibrarySnapshot::diff(m_apps, newApps, oldTrash, newTrash);
         if (readable != m_trashReadable)
             events.emplace_back(TrashAccessChanged{readable});
         m_apps = std::move(newApps);
@@ -233,9 +235,11 @@ private:
 };
 
 AppLibraryWatcher::AppLibraryWatcher(std::optional<std::vector<MacPath>> applicationFolders,
-                                     std::optional<MacPath> trashFolder, bool observesWorkspace,
+                                     std::optional<MacPath> trashFolder,
+                                     WorkspaceObservation workspaceObservation,
                                      std::chrono::milliseconds debounceInterval, Options options)
 {
+    const bool observesWorkspace = workspaceObservation == WorkspaceObservation::on;
     const MacPath home = platform::homeDirectory();
     std::vector<MacPath> folders = applicationFolders.value_or(std::vector<MacPath>{
         MacPath("/Applications"), home.appendingPathComponent("Applications")});
@@ -247,9 +251,10 @@ AppLibraryWatcher::AppLibraryWatcher(std::optional<std::vector<MacPath>> applica
 }
 
 AppLibraryWatcher::AppLibraryWatcher(std::optional<std::vector<MacPath>> applicationFolders,
-                                     std::optional<MacPath> trashFolder, bool observesWorkspace,
+                                     std::optional<MacPath> trashFolder,
+                                     WorkspaceObservation workspaceObservation,
                                      std::chrono::milliseconds debounceInterval)
-    : AppLibraryWatcher(std::move(applicationFolders), std::move(trashFolder), observesWorkspace,
+    : AppLibraryWatcher(std::move(applicationFolders), std::move(trashFolder), workspaceObservation,
                         debounceInterval, Options{})
 {
 }

@@ -2,9 +2,9 @@
 // moved to the Trash, removed, launched or quit, and changes of the Trash's readability, as
 // events to any number of subscribers.
 //
-// The static members are the snapshots and their comparison: synchronous, no side effects on
-// disk, never failing. The watcher object itself owns one serial worker thread on which all its
-// state lives; file-system changes are coalesced and answered with a full rescan.
+// The snapshots and their comparison are AppLibrarySnapshot's. The watcher object owns one
+// serial worker thread on which all its state lives; file-system changes are coalesced and
+// answered with a full rescan.
 #pragma once
 
 #include <chrono>
@@ -69,33 +69,6 @@ public:
     using Event = std::variant<AppMovedToTrash, AppRemoved, RunningAppsChanged, TrashAccessChanged,
                                AppsChanged>;
 
-    // App bundles in a folder: entries whose lower-cased extension is "app", and those of its
-    // plain subfolders one level deep, at the subfolder's place. Hidden entries are skipped; a
-    // folder that can't be listed gives nothing.
-    static std::vector<platform::MacPath> appBundles(const platform::MacPath& folder);
-
-    // A directory that is neither a package nor a symbolic link; false when it can't be read.
-    static bool isPlainFolder(const platform::MacPath& path);
-
-    // The string at `key`, trimmed of white space; none when empty, missing, of another type,
-    // or when there is no dictionary.
-    static std::optional<std::string> infoString(const platform::PlistValue* info,
-                                                 std::string_view key);
-
-    // The summary of one bundle (Contents/Info.plist, else WrappedBundle/Info.plist).
-    static Entry summarize(const platform::MacPath& bundle);
-
-    // The bundles of every folder, in order; a key met twice keeps the later value.
-    static Snapshot snapshotApps(const std::vector<platform::MacPath>& folders);
-
-    // The Trash's bundles and whether it could be listed (a missing Trash: empty, readable).
-    static std::pair<Snapshot, bool> snapshotTrash(const platform::MacPath& trashFolder);
-
-    // The events between two pairs of snapshots, in order: appsChanged first, then arrivals in
-    // the Trash by ascending path, then removals by ascending path.
-    static std::vector<Event> diff(const Snapshot& oldApps, const Snapshot& newApps,
-                                   const Snapshot& oldTrash, const Snapshot& newTrash);
-
     // Launch and quit notifications of applications (the workspace's), delivered on any thread.
     class Workspace
     {
@@ -118,13 +91,22 @@ public:
         std::chrono::milliseconds streamLatency{300}; // coalescing of file-system changes
     };
 
+    // Whether the watcher also reports launches and quits of applications (RunningAppsChanged).
+    enum class WorkspaceObservation
+    {
+        off,
+        on,
+    };
+
     // Builds the watcher; starts nothing and reads no folder. No folders means "/Applications"
     // and the real home's "Applications"; no Trash means the real home's ".Trash".
     AppLibraryWatcher(std::optional<std::vector<platform::MacPath>> applicationFolders,
-                      std::optional<platform::MacPath> trashFolder, bool observesWorkspace,
+                      std::optional<platform::MacPath> trashFolder,
+                      WorkspaceObservation workspaceObservation,
                       std::chrono::milliseconds debounceInterval, Options options);
     AppLibraryWatcher(std::optional<std::vector<platform::MacPath>> applicationFolders,
-                      std::optional<platform::MacPath> trashFolder, bool observesWorkspace,
+                      std::optional<platform::MacPath> trashFolder,
+                      WorkspaceObservation workspaceObservation,
                       std::chrono::milliseconds debounceInterval);
     // Tears down: stops watching, drops pending work and ends every subscriber's stream.
     ~AppLibraryWatcher();

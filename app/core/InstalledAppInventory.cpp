@@ -2,7 +2,6 @@
 #include "app/core/InstalledAppInventory.h"
 
 #include <algorithm>
-#include <array>
 #include <charconv>
 #include <string_view>
 #include <unordered_set>
@@ -11,6 +10,7 @@
 #include "platform/NameCollator.h"
 #include "platform/Package.h"
 #include "platform/PropertyList.h"
+#include "platform/Unicode.h"
 
 namespace veldo::core::InstalledAppInventory {
 
@@ -20,32 +20,6 @@ using platform::MacPath;
 using platform::PlistValue;
 
 constexpr std::size_t kMaxInfoBytes = std::size_t{4} << 20;
-
-// White space and line breaks (Unicode White_Space) in UTF-8.
-constexpr std::array<std::string_view, 25> kWhiteSpace = {
-    "\t",           "\n",           "\v",           "\f",           "\r",           " ",
-    "\xC2\x85",     "\xC2\xA0",     "\xE1\x9A\x80", "\xE2\x80\x80", "\xE2\x80\x81", "\xE2\x80\x82",
-    "\xE2\x80\x83", "\xE2\x80\x84", "\xE2\x80\x85", "\xE2\x80\x86", "\xE2\x80\x87", "\xE2\x80\x88",
-    "\xE2\x80\x89", "\xE2\x80\x8A", "\xE2\x80\xA8", "\xE2\x80\xA9", "\xE2\x80\xAF", "\xE2\x81\x9F",
-    "\xE3\x80\x80"};
-
-std::string_view trimmedWhiteSpace(std::string_view s)
-{
-    for (bool changed = true; changed && !s.empty();) {
-        changed = false;
-        for (auto w : kWhiteSpace) {
-            if (s.substr(0, w.size()) == w) {
-                s.remove_prefix(w.size());
-                changed = true;
-            }
-            if (s.size() >= w.size() && s.substr(s.size() - w.size()) == w) {
-                s.remove_suffix(w.size());
-                changed = true;
-            }
-        }
-    }
-    return s;
-}
 
 struct SearchFolder
 {
@@ -58,43 +32,9 @@ std::string comparisonPath(const MacPath& url)
     return platform::resolvingSymlinks(url).path();
 }
 
-bool isHidden(const std::string& name)
-{
-    return !name.empty() && name.front() == '.';
-}
-
 bool hasAppExtension(const MacPath& path)
 {
-    return path.pathExtension() == "app";
-}
-
-// The candidates of one search folder, one level of plain subfolders included, in listing order.
-std::vector<MacPath> candidatesIn(const MacPath& folder)
-{
-    std::vector<MacPath> candidates;
-    auto names = platform::listDirectory(folder);
-    if (!names)
-        return candidates;
-    for (const auto& name : *names) {
-        if (isHidden(name))
-            continue;
-        const MacPath entry = folder.appendingPathComponent(name);
-        if (hasAppExtension(entry)) {
-            candidates.push_back(entry);
-            continue;
-        }
-        if (!platform::isPlainFolder(entry))
-            continue;
-        auto inner = platform::listDirectory(entry);
-        if (!inner)
-            continue;
-        for (const auto& innerName : *inner) {
-            const MacPath innerEntry = entry.appendingPathComponent(innerName);
-            if (!isHidden(innerName) && hasAppExtension(innerEntry))
-                candidates.push_back(innerEntry);
-        }
-    }
-    return candidates;
+    return platform::isAppBundleName(path.lastPathComponent(), platform::ExtensionCase::exact);
 }
 
 // A link to an app inside one of the application folders stands for its target.
@@ -133,7 +73,7 @@ std::optional<std::string> textValue(const std::optional<PlistValue>& info, std:
     auto raw = info->stringFor(key);
     if (!raw)
         return std::nullopt;
-    const std::string_view trimmed = trimmedWhiteSpace(*raw);
+    const std::string_view trimmed = platform::trimmedWhiteSpace(*raw);
     if (trimmed.empty())
         return std::nullopt;
     return std::string(trimmed);
@@ -231,7 +171,7 @@ Result<std::vector<InstalledApp>> scan(const std::vector<ScopedAccessRoot>& root
     for (const auto& folder : folders) {
         if (stop.stop_requested())
             return Error::make(ErrorCode::cancelled);
-        for (const auto& candidate : candidatesIn(folder.url)) {
+        for (const auto& candidate : platform::appBundlesIn(folder.url)) {
             if (stop.stop_requested())
                 return Error::make(ErrorCode::cancelled);
             const MacPath bundle = applyLinkRule(candidate, appFolders);

@@ -9,6 +9,7 @@
 
 #include "app/leftovers/NameText.h"
 #include "platform/AtomicFile.h"
+#include "platform/Unicode.h"
 
 namespace veldo::leftovers {
 
@@ -40,7 +41,7 @@ std::string sanitizedReportName(std::string_view appName)
     while (i < appName.size()) {
         const std::size_t start = i;
         // An invalid byte decodes as U+FFFD, a symbol, and so is replaced.
-        const char32_t c = decodeNext(appName, i);
+        const char32_t c = platform::decodeNext(appName, i);
         if (c == U' ' || c == U'-' || c == U'_' || isAlphanumeric(c))
             result.append(appName.substr(start, i - start));
         else

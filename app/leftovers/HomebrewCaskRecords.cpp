@@ -7,6 +7,7 @@
 #include "app/leftovers/NameText.h"
 #include "common/JsonDocument.h"
 #include "platform/MacPath.h"
+#include "platform/Unicode.h"
 
 namespace veldo::leftovers::HomebrewCasks {
 
@@ -146,7 +147,7 @@ CaskInfo caskInfoFromRubySource(std::string_view text, const std::string& token,
     info.version = version;
     std::vector<std::string> targets;
     for (const std::string_view rawLine : detail::nonEmptyLines(text)) {
-        const std::string_view line = trimmedSpacesAndTabs(rawLine);
+        const std::string_view line = platform::trimmedSpacesAndTabs(rawLine);
         if (startsWith(line, "#"))
             continue;
         if (startsWith(line, "zap ") || line == "zap")

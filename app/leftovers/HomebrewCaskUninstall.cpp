@@ -8,6 +8,7 @@
 #include "app/leftovers/HomebrewCaskIndexCache.h"
 #include "app/leftovers/HomebrewText.h"
 #include "app/leftovers/NameText.h"
+#include "platform/Unicode.h"
 
 namespace veldo::leftovers::HomebrewCasks {
 
@@ -61,10 +62,10 @@ CommandRunner::Environment uninstallEnvironment()
 
 } // namespace
 
-Result<UninstallResult> uninstall(const std::string& token, bool zap,
+Result<UninstallResult> uninstall(const std::string& token, Zap zap,
                                   std::chrono::milliseconds timeout, std::stop_token stop)
 {
-    UninstallResult result{token, zap, {}, std::nullopt};
+    UninstallResult result{token, zap == Zap::yes, {}, std::nullopt};
     if (!isValidToken(token)) {
         result.failure = UninstallFailure::of(UninstallFailure::Kind::invalidToken);
         return result;
@@ -98,10 +99,10 @@ Result<UninstallResult> uninstall(const std::string& token, bool zap,
     return result;
 }
 
-std::vector<std::string> uninstallArguments(const std::string& token, bool zap)
+std::vector<std::string> uninstallArguments(const std::string& token, Zap zap)
 {
     std::vector<std::string> arguments{"uninstall", "--cask"};
-    if (zap)
+    if (zap == Zap::yes)
         arguments.emplace_back("--zap");
     arguments.push_back(token);
     return arguments;
@@ -146,7 +147,7 @@ std::optional<UninstallFailure> classifyUninstall(std::string_view stdout, std::
 
     std::vector<std::string_view> lines;
     for (const std::string_view line : detail::nonEmptyLines(combined)) {
-        const std::string_view trimmed = trimmedSpacesAndTabs(line);
+        const std::string_view trimmed = platform::trimmedSpacesAndTabs(line);
         if (!trimmed.empty())
             lines.push_back(trimmed);
     }

@@ -23,6 +23,13 @@ namespace veldo::leftovers::HomebrewCasks {
 // How long a "brew uninstall" run may take before it is stopped.
 inline constexpr std::chrono::seconds kUninstallTimeout{900};
 
+// Whether the uninstall also runs the cask's zap stanza ("--zap"), removing its support files.
+enum class Zap
+{
+    no,
+    yes,
+};
+
 // Why a cask uninstall did not succeed. Equality compares the kind and the message.
 struct UninstallFailure
 {
@@ -69,12 +76,12 @@ struct UninstallResult
 // through `stop` ends brew as the time-out does (see CommandRunner::run) and fails with
 // cancelled; the cache is invalidated then too, since brew may have changed things already.
 // Every other outcome is a result, its failure saying what went wrong.
-Result<UninstallResult> uninstall(const std::string& token, bool zap,
+Result<UninstallResult> uninstall(const std::string& token, Zap zap,
                                   std::chrono::milliseconds timeout = kUninstallTimeout,
                                   std::stop_token stop = {});
 
-// "uninstall", "--cask", then "--zap" when `zap`, then the token.
-std::vector<std::string> uninstallArguments(const std::string& token, bool zap);
+// "uninstall", "--cask", then "--zap" when `zap` says so, then the token.
+std::vector<std::string> uninstallArguments(const std::string& token, Zap zap);
 
 // Whether `token` has a cask token's shape: one piece or three ("user/tap/name") split at "/",
 // each non-empty, not "." or "..", not beginning with "-", and made of ASCII lower-case

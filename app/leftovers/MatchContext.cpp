@@ -3,6 +3,7 @@
 
 #include "app/leftovers/NameText.h"
 #include "platform/MacFileSystem.h"
+#include "platform/Unicode.h"
 
 namespace veldo::leftovers::LeftoverScanner {
 
@@ -22,14 +23,14 @@ MatchContext MatchContext::make(const std::optional<std::string>& bundleIdentifi
 {
     MatchContext context;
     if (bundleIdentifier) {
-        std::string_view trimmed = trimmedWhitespaceAndNewlines(*bundleIdentifier);
+        std::string_view trimmed = platform::trimmedWhiteSpace(*bundleIdentifier);
         if (!trimmed.empty())
             context.bundleID = std::string(trimmed);
     }
-    context.id = context.bundleID ? lowerCased(*context.bundleID) : std::string();
+    context.id = context.bundleID ? platform::lowercased(*context.bundleID) : std::string();
     const std::string prefix = context.id + ".";
     for (const auto& embedded : embeddedIdentifiers) {
-        std::string lowered = lowerCased(embedded);
+        std::string lowered = platform::lowercased(embedded);
         if (lowered.size() >= prefix.size() && lowered.compare(0, prefix.size(), prefix) == 0)
             context.embeddedIDs.insert(std::move(lowered));
     }

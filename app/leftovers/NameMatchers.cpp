@@ -3,6 +3,7 @@
 
 #include "app/core/LaunchdJob.h"
 #include "app/leftovers/NameText.h"
+#include "platform/Unicode.h"
 
 namespace veldo::leftovers::LeftoverScanner {
 
@@ -42,7 +43,7 @@ std::string_view withoutTeamPrefix(std::string_view name)
     const std::string_view prefix = name.substr(0, dot);
     std::size_t characters = 0;
     for (std::size_t i = 0; i < prefix.size();) {
-        if (!isUppercaseLetterOrNumber(decodeNext(prefix, i)))
+        if (!isUppercaseLetterOrNumber(platform::decodeNext(prefix, i)))
             return name;
         ++characters;
     }
@@ -52,9 +53,9 @@ std::string_view withoutTeamPrefix(std::string_view name)
 // The start of the character that ends just before byte `i`, skipping marks that extend it.
 char32_t characterBefore(std::string_view text, std::size_t i)
 {
-    char32_t c = decodePrevious(text, i);
+    char32_t c = platform::decodePrevious(text, i);
     while (i > 0 && extendsCharacter(c))
-        c = decodePrevious(text, i);
+        c = platform::decodePrevious(text, i);
     return c;
 }
 
@@ -65,7 +66,7 @@ std::optional<MatchConfidence> nameConfidence(std::string_view fileName,
 {
     if (context.id.empty())
         return std::nullopt;
-    std::string n = lowerCased(fileName);
+    std::string n = platform::lowercased(fileName);
     if (endsWith(n, ".plist"))
         n.resize(n.size() - 6);
     if (isOwnIdentifier(n, context))
@@ -85,7 +86,7 @@ std::optional<MatchConfidence> containerConfidence(std::string_view folderName,
 {
     if (context.id.empty())
         return std::nullopt;
-    std::string n = lowerCased(withoutTeamPrefix(folderName));
+    std::string n = platform::lowercased(withoutTeamPrefix(folderName));
     if (beginsWith(n, "group."))
         n.erase(0, 6);
     if (isOwnIdentifier(n, context))
@@ -100,7 +101,7 @@ std::optional<MatchConfidence> containerConfidence(std::string_view folderName,
 std::optional<MatchConfidence> launchdPlistConfidence(const platform::MacPath& plist,
                                                       const MatchContext& context)
 {
-    if (lowerCased(plist.pathExtension()) != "plist")
+    if (platform::lowercased(plist.pathExtension()) != "plist")
         return std::nullopt;
     const std::optional<MatchConfidence> byName =
         nameConfidence(plist.lastPathComponent(), context);
@@ -110,7 +111,7 @@ std::optional<MatchConfidence> launchdPlistConfidence(const platform::MacPath& p
     bool otherApp = false;
     if (const auto job = core::LaunchdJob::fromPlist(plist)) {
         for (const auto& identifier : job->associatedBundleIdentifiers) {
-            if (lowerCased(identifier) == context.id) {
+            if (platform::lowercased(identifier) == context.id) {
                 associated = true;
                 break;
             }
@@ -118,7 +119,8 @@ std::optional<MatchConfidence> launchdPlistConfidence(const platform::MacPath& p
         if (job->programPath && beginsWith(*job->programPath, "/")) {
             inside = context.containsInApp(*job->programPath);
             if (!inside)
-                otherApp = lowerCased(*job->programPath).find(".app/") != std::string::npos;
+                otherApp =
+                    platform::lowercased(*job->programPath).find(".app/") != std::string::npos;
         }
     }
 
@@ -137,8 +139,8 @@ std::optional<MatchConfidence> launchdPlistConfidence(const platform::MacPath& p
 
 bool nameMentions(std::string_view fileName, std::string_view name)
 {
-    const std::string f = lowerCased(fileName);
-    const std::string n = lowerCased(trimmedSpacesAndTabs(name));
+    const std::string f = platform::lowercased(fileName);
+    const std::string n = platform::lowercased(platform::trimmedSpacesAndTabs(name));
     if (n.empty())
         return false;
     std::size_t from = 0;
@@ -151,14 +153,14 @@ bool nameMentions(std::string_view fileName, std::string_view name)
         bool clearAfter = end == f.size();
         if (!clearAfter) {
             std::size_t next = end;
-            const char32_t after = decodeNext(f, next);
+            const char32_t after = platform::decodeNext(f, next);
             // An occurrence that stops inside a character (before a combining mark) is not one.
             clearAfter = !extendsCharacter(after) && !isLetterOrNumber(after);
         }
         if (clearBefore && clearAfter)
             return true;
         std::size_t next = at;
-        decodeNext(f, next);
+        platform::decodeNext(f, next);
         from = next;
     }
     return false;
@@ -168,10 +170,10 @@ std::unordered_set<std::string> nameKeys(const std::vector<std::string>& names)
 {
     std::unordered_set<std::string> keys;
     for (const auto& name : names) {
-        const std::string_view trimmed = trimmedSpacesAndTabs(name);
+        const std::string_view trimmed = platform::trimmedSpacesAndTabs(name);
         if (characterCount(trimmed) < 3)
             continue;
-        std::string lowered = lowerCased(trimmed);
+        std::string lowered = platform::lowercased(trimmed);
         std::string withoutSpaces;
         withoutSpaces.reserve(lowered.size());
         for (char c : lowered) {

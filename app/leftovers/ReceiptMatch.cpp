@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/leftovers/NameText.h"
+#include "platform/Unicode.h"
 
 namespace veldo::leftovers {
 
@@ -20,8 +21,8 @@ bool beginsWithDotted(const std::string& text, const std::string& prefix)
 
 ReceiptMatch matchReceipt(std::string_view packageIdentifier, std::string_view bundleIdentifier)
 {
-    const std::string receipt = lowerCased(packageIdentifier);
-    const std::string app = lowerCased(bundleIdentifier);
+    const std::string receipt = platform::lowercased(packageIdentifier);
+    const std::string app = platform::lowercased(bundleIdentifier);
     if (receipt.empty() || app.empty())
         return ReceiptMatch::none;
     if (receipt == app)

@@ -2,6 +2,7 @@
 #include "app/leftovers/ReceiptPaths.h"
 
 #include "app/leftovers/NameText.h"
+#include "platform/Unicode.h"
 
 namespace veldo::leftovers::ReceiptPaths {
 
@@ -79,7 +80,7 @@ bool isAppBundleName(std::string_view name)
     if (isAscii(name))
         return name.size() >= kSuffix.size() &&
                equalsIgnoringAsciiCase(name.substr(name.size() - kSuffix.size()), kSuffix);
-    return lowerCased(name).ends_with(kSuffix);
+    return platform::lowercased(name).ends_with(kSuffix);
 }
 
 bool isAppleName(std::string_view name)
@@ -90,7 +91,7 @@ bool isAppleName(std::string_view name)
         return equalsIgnoringAsciiCase(name, kName) ||
                (name.size() >= kPrefix.size() &&
                 equalsIgnoringAsciiCase(name.substr(0, kPrefix.size()), kPrefix));
-    const std::string lower = lowerCased(name);
+    const std::string lower = platform::lowercased(name);
     return lower == kName || lower.starts_with(kPrefix);
 }
 

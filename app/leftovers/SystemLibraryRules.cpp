@@ -6,6 +6,7 @@
 #include "app/leftovers/LibraryListing.h"
 #include "app/leftovers/NameMatchers.h"
 #include "app/leftovers/NameText.h"
+#include "platform/Unicode.h"
 
 namespace veldo::leftovers::LeftoverScanner {
 
@@ -42,7 +43,7 @@ void scanSystemLibrary(const platform::MacPath& library, const MatchContext& con
 
     const auto keys = nameKeys(context.names);
     for (const auto& entry : listFolder(library, "Application Support")) {
-        if (keys.contains(lowerCased(entry.lastPathComponent())))
+        if (keys.contains(platform::lowercased(entry.lastPathComponent())))
             add(entry, LeftoverCategory::supportFiles, true, MatchConfidence::medium);
     }
 }

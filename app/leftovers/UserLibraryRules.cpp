@@ -6,6 +6,7 @@
 #include "app/leftovers/LibraryListing.h"
 #include "app/leftovers/NameMatchers.h"
 #include "app/leftovers/NameText.h"
+#include "platform/Unicode.h"
 
 namespace veldo::leftovers::LeftoverScanner {
 
@@ -43,7 +44,7 @@ bool isOwnIdentifier(const std::string& name, const MatchContext& context)
 // last "." (the host identifier) is the identifier itself or a nested bundle's.
 MatchConfidence byHostConfidence(const std::string& fileName, const MatchContext& context)
 {
-    std::string n = lowerCased(fileName);
+    std::string n = platform::lowercased(fileName);
     if (n.size() >= 6 && n.compare(n.size() - 6, 6, ".plist") == 0)
         n.resize(n.size() - 6);
     const std::size_t dot = n.rfind('.');
@@ -56,7 +57,7 @@ MatchConfidence byHostConfidence(const std::string& fileName, const MatchContext
 std::optional<MatchConfidence> containerFolderConfidence(const std::string& fileName,
                                                          const MatchContext& context)
 {
-    const std::string n = lowerCased(fileName);
+    const std::string n = platform::lowercased(fileName);
     if (isOwnIdentifier(n, context))
         return MatchConfidence::high;
     if (dotSeparatedPartCount(context.id) < 3)
@@ -71,7 +72,7 @@ void addEntriesNamedLikeApp(const platform::MacPath& library, const char* folder
                             const AddCallback& add)
 {
     for (const auto& entry : listFolder(library, folder)) {
-        if (keys.contains(lowerCased(entry.lastPathComponent())))
+        if (keys.contains(platform::lowercased(entry.lastPathComponent())))
             add(entry, category, false, MatchConfidence::medium);
     }
 }
@@ -130,7 +131,7 @@ void scanUserLibrary(const platform::MacPath& library, const MatchContext& conte
 
     std::vector<const std::string*> crashNames;
     for (const auto& name : context.names) {
-        if (characterCount(trimmedSpacesAndTabs(name)) >= 3)
+        if (characterCount(platform::trimmedSpacesAndTabs(name)) >= 3)
             crashNames.push_back(&name);
     }
     if (crashNames.empty())

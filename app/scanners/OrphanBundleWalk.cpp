@@ -7,6 +7,7 @@
 #include "platform/MacFileSystem.h"
 #include "platform/PropertyList.h"
 #include "platform/SigningInformation.h"
+#include "platform/Unicode.h"
 
 namespace veldo::scanners::OrphanScanner {
 
@@ -32,7 +33,7 @@ std::vector<std::string> namesIn(const MacPath& folder)
 bool startsWithNumberCharacter(std::string_view name)
 {
     std::size_t at = 0;
-    return !name.empty() && leftovers::isNumber(leftovers::decodeNext(name, at));
+    return !name.empty() && leftovers::isNumber(platform::decodeNext(name, at));
 }
 
 } // namespace
@@ -53,7 +54,7 @@ std::vector<MacPath> appBundles(const MacPath& home, const std::stop_token& stop
     for (const MacPath& folder :
          {MacPath("/Applications"), home.appendingPathComponent("Applications")}) {
         for (const std::string& name : namesIn(folder)) {
-            if (name.starts_with('.') && leftovers::lowerCased(name).ends_with(".app"))
+            if (name.starts_with('.') && platform::lowercased(name).ends_with(".app"))
                 bundles.push_back(folder.appendingPathComponent(name));
         }
     }
@@ -71,7 +72,7 @@ void collectAppBundles(const MacPath& folder, int depth, std::vector<MacPath>& i
     for (const std::string& name : namesIn(folder)) {
         if (name.starts_with('.'))
             continue;
-        const std::string lower = leftovers::lowerCased(name);
+        const std::string lower = platform::lowercased(name);
         const bool isApp = lower.ends_with(".app");
         if (holdsDataWord(lower)) {
             if (!isApp)
@@ -115,7 +116,7 @@ void collectBundles(const MacPath& folder, int depth, std::vector<MacPath>& into
     if (stop.stop_requested())
         return;
     for (const std::string& name : namesIn(folder)) {
-        const std::string lower = leftovers::lowerCased(name);
+        const std::string lower = platform::lowercased(name);
         if (name.starts_with('.') || lower == "ppds" || holdsDataWord(lower))
             continue;
         const MacPath child = folder.appendingPathComponent(name);

@@ -6,12 +6,13 @@
 
 #include "app/leftovers/NameText.h"
 #include "app/scanners/TextParts.h"
+#include "platform/Unicode.h"
 
 namespace veldo::scanners::OrphanScanner {
 
 namespace {
 
-using leftovers::lowerCased;
+using platform::lowercased;
 
 bool endsWith(std::string_view text, std::string_view suffix)
 {
@@ -22,11 +23,11 @@ bool endsWith(std::string_view text, std::string_view suffix)
 // characters as the suffix has are dropped from the name as written.
 std::optional<std::string> withoutSuffix(std::string_view name, std::string_view suffix)
 {
-    if (!endsWith(lowerCased(name), suffix))
+    if (!endsWith(lowercased(name), suffix))
         return std::nullopt;
     std::size_t end = name.size();
     for (std::size_t i = 0; i < suffix.size() && end > 0; ++i)
-        leftovers::decodePrevious(name, end);
+        platform::decodePrevious(name, end);
     return std::string(name.substr(0, end));
 }
 
@@ -35,7 +36,7 @@ std::string_view droppingPrefix(std::string_view text, std::size_t count)
 {
     std::size_t at = 0;
     for (std::size_t i = 0; i < count && at < text.size(); ++i)
-        leftovers::decodeNext(text, at);
+        platform::decodeNext(text, at);
     return text.substr(at);
 }
 
@@ -44,7 +45,7 @@ bool isUppercaseOrNumberCharacters(std::string_view text)
 {
     for (std::size_t at = 0; at < text.size();) {
         const bool startsText = at == 0;
-        const char32_t c = leftovers::decodeNext(text, at);
+        const char32_t c = platform::decodeNext(text, at);
         if ((startsText || !leftovers::extendsCharacter(c)) &&
             !leftovers::isUppercaseLetterOrNumber(c))
             return false;
@@ -83,7 +84,7 @@ bool looksLikeBundleIdentifier(std::string_view text)
     if (parts.size() < 3 ||
         std::any_of(parts.begin(), parts.end(), [](std::string_view p) { return p.empty(); }))
         return false;
-    const std::string first = lowerCased(parts.front());
+    const std::string first = lowercased(parts.front());
     if (!std::all_of(first.begin(), first.end(), isAsciiLetter))
         return false;
     if (first.size() != 2 &&
@@ -121,12 +122,12 @@ std::optional<Candidate> candidate(std::string_view name, NameStyle style,
         if (!stem)
             return std::nullopt;
         const std::string_view trimmed =
-            label ? leftovers::trimmedWhitespaceAndNewlines(*label) : std::string_view();
+            label ? platform::trimmedWhiteSpace(*label) : std::string_view();
         identifier = trimmed.empty() ? *stem : std::string(trimmed);
         break;
     }
     case NameStyle::groupPrefixed: {
-        result.groupName = lowerCased(name);
+        result.groupName = lowercased(name);
         std::string_view carried = name;
         if (const auto dot = name.find('.'); dot != std::string_view::npos) {
             const std::string_view prefix = name.substr(0, dot);
@@ -135,7 +136,7 @@ std::optional<Candidate> candidate(std::string_view name, NameStyle style,
                 carried = name.substr(dot + 1);
             }
         }
-        if (lowerCased(carried).starts_with("group.")) {
+        if (lowercased(carried).starts_with("group.")) {
             carried = droppingPrefix(carried, 6);
             result.isAppGroup = true;
         }
@@ -146,7 +147,7 @@ std::optional<Candidate> candidate(std::string_view name, NameStyle style,
     if (!identifier || !looksLikeBundleIdentifier(*identifier))
         return std::nullopt;
     result.id = std::move(*identifier);
-    result.key = lowerCased(result.id);
+    result.key = lowercased(result.id);
     if (style != NameStyle::groupPrefixed)
         result.groupName = result.key;
     return result;

@@ -27,9 +27,9 @@ std::string joined(const std::vector<std::string_view>& parts, std::size_t count
 std::string capitalizedFirstCharacter(std::string_view text)
 {
     std::size_t end = 0;
-    leftovers::decodeNext(text, end);
+    platform::decodeNext(text, end);
     for (std::size_t next = end; next < text.size(); end = next) {
-        if (!leftovers::extendsCharacter(leftovers::decodeNext(text, next)))
+        if (!leftovers::extendsCharacter(platform::decodeNext(text, next)))
             break;
     }
     return platform::uppercased(text.substr(0, end)) + std::string(text.substr(end));
@@ -57,7 +57,7 @@ std::string displayName(std::string_view identifier)
     const auto parts = nonEmptyParts(identifier, '.');
     if (parts.empty())
         return std::string(identifier);
-    const std::string last = leftovers::lowerCased(parts.back());
+    const std::string last = platform::lowercased(parts.back());
     if (parts.size() >= 2 &&
         std::find(kGenericWords.begin(), kGenericWords.end(), last) != kGenericWords.end())
         return capitalizedFirstCharacter(parts[parts.size() - 2]);

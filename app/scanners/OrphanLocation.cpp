@@ -2,6 +2,7 @@
 #include "app/scanners/OrphanLocation.h"
 
 #include "platform/Home.h"
+#include "platform/Unicode.h"
 
 namespace veldo::scanners::OrphanScanner {
 

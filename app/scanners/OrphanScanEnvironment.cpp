@@ -20,13 +20,13 @@ std::unordered_set<std::string> lowerCasedAll(const std::unordered_set<std::stri
 {
     std::unordered_set<std::string> out;
     for (const std::string& value : values)
-        out.insert(leftovers::lowerCased(value));
+        out.insert(platform::lowercased(value));
     return out;
 }
 
 bool isInsideTrash(const MacPath& url)
 {
-    const std::string path = leftovers::lowerCased(url.standardized().path());
+    const std::string path = platform::lowercased(url.standardized().path());
     return path.find("/.trash/") != std::string::npos ||
            path.find("/.trashes/") != std::string::npos;
 }
@@ -93,13 +93,13 @@ OrphanScanEnvironment::build(const std::vector<core::InstalledApp>& installedApp
 
     env.protectedBundles = {platform::mainBundleURL()};
     if (const std::string own = platform::mainBundleIdentifier(); !own.empty())
-        env.ownBundleID = leftovers::lowerCased(own);
+        env.ownBundleID = platform::lowercased(own);
     env.now = clock.now();
     env.systemLibrary = MacPath("/Library");
 
     for (const std::string& identifier : identifiers) {
         if (!identifier.empty())
-            env.installedBundleIDs.insert(leftovers::lowerCased(identifier));
+            env.installedBundleIDs.insert(platform::lowercased(identifier));
     }
     for (const std::string& team : teams)
         env.installedTeamIDs.insert(platform::uppercased(team));

@@ -60,7 +60,7 @@ std::unordered_set<std::string> parseLaunchctlList(std::string_view output)
         const auto fields = partsKeepingEmpty(lines[i], '\t');
         if (fields.size() <= 2)
             continue;
-        if (const std::string_view label = leftovers::trimmedSpacesAndTabs(fields[2]);
+        if (const std::string_view label = platform::trimmedSpacesAndTabs(fields[2]);
             !label.empty())
             labels.emplace(label);
     }
@@ -72,7 +72,7 @@ std::unordered_set<std::string> parseLaunchctlServices(std::string_view output)
     std::unordered_set<std::string> labels;
     bool inServices = false;
     for (std::string_view raw : nonEmptyParts(output, '\n')) {
-        const std::string_view line = leftovers::trimmedSpacesAndTabs(raw);
+        const std::string_view line = platform::trimmedSpacesAndTabs(raw);
         if (!inServices) {
             inServices = line == "services = {";
             continue;
@@ -101,11 +101,11 @@ std::unordered_set<std::string> daemonProgramPaths(const platform::MacPath& fold
         return paths;
     for (const std::string& name : *names) {
         const platform::MacPath entry = folder.appendingPathComponent(name);
-        if (name.starts_with('.') || leftovers::lowerCased(entry.pathExtension()) != "plist")
+        if (name.starts_with('.') || platform::lowercased(entry.pathExtension()) != "plist")
             continue;
         auto job = core::LaunchdJob::fromPlist(entry);
         if (job && job->programPath && job->programPath->starts_with('/'))
-            paths.insert(leftovers::lowerCased(
+            paths.insert(platform::lowercased(
                 common::RemovalSafety::normalizedPath(platform::MacPath(*job->programPath))));
     }
     return paths;

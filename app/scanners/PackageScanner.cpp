@@ -8,6 +8,7 @@
 #include "common/JsonDocument.h"
 #include "platform/MacRoot.h"
 #include "platform/NameCollator.h"
+#include "platform/Unicode.h"
 
 namespace veldo::scanners::PackageScanner {
 

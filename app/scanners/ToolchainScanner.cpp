@@ -8,6 +8,7 @@
 
 #include "app/core/AllocatedSize.h"
 #include "platform/MacFileSystem.h"
+#include "platform/Unicode.h"
 
 namespace veldo::scanners::ToolchainScanner {
 

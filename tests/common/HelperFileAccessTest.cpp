@@ -37,15 +37,15 @@ namespace fs = std::filesystem;
 class HelperFileAccess : public ::testing::Test
 {
 protected:
-    HelperDescriptor root() const
+    SharedDescriptor root() const
     {
         auto r = helperRoot();
         EXPECT_TRUE(r) << fsCode(r);
         return *r;
     }
-    HelperDescriptor open(std::string_view path, bool readable = false) const
+    SharedDescriptor open(std::string_view path, bool readable = false) const
     {
-        auto d = openPathBeneath(path, readable, false);
+        auto d = openPathBeneath(path, {.readable = readable});
         EXPECT_TRUE(d) << path << ": " << fsCode(d);
         return d ? *d : root();
     }
@@ -76,7 +76,7 @@ TEST_F(HelperFileAccess, OpensTheRootAndFoldersWhateverTheSlashes)
     // Search-only unless asked for a readable last folder; both can be listed.
     mac.write("/Library/Caches/Foo/a", "x");
     for (const bool readable : {false, true}) {
-        const HelperDescriptor d = open("/Library/Caches/Foo", readable);
+        const SharedDescriptor d = open("/Library/Caches/Foo", readable);
         EXPECT_EQ((::fcntl(d.fd(), F_GETFL) & O_PATH) != 0, !readable);
         auto names = listDirectory(d);
         ASSERT_TRUE(names) << fsCode(names);
@@ -97,13 +97,13 @@ TEST_F(HelperFileAccess, ASymbolicLinkAtAnyStepIsRefused)
                                             "/a/b/x4/tmp", "/a/b/x5", "/a/b/file"};
     for (const std::string& path : paths) {
         for (const bool readable : {false, true}) {
-            auto d = openPathBeneath(path, readable, false);
+            auto d = openPathBeneath(path, {.readable = readable});
             const int code = fsCode(d);
             EXPECT_TRUE(code == ELOOP || code == ENOTDIR)
                 << path << " readable " << readable << ": " << code;
         }
     }
-    EXPECT_TRUE(openPathBeneath("/a/b/c", true, false));
+    EXPECT_TRUE(openPathBeneath("/a/b/c", {.readable = true}));
 }
 
 TEST_F(HelperFileAccess, DotDotNeverLeavesTheRoot)
@@ -121,7 +121,7 @@ TEST_F(HelperFileAccess, DotDotNeverLeavesTheRoot)
     const std::string name = outside.filename().string();
     for (const std::string& path :
          {"/../" + name, "/../../" + name + "/inner", "/Library/../../" + name})
-        EXPECT_EQ(fsCode(openPathBeneath(path, false, false)), ENOENT) << path;
+        EXPECT_EQ(fsCode(openPathBeneath(path)), ENOENT) << path;
     fs::remove_all(outside);
 }
 
@@ -132,12 +132,11 @@ TEST_F(HelperFileAccess, DotDotFromAFolderMovedOutOfTheRootIsRefused)
     fs::create_directories(outside);
     const auto b = hostIdentity(mac.host(MacPath("/a/b")));
     // While the walk stands in b, b is moved out of the fake Mac: its ".." is now outside.
-    auto d = openPathBeneath("/a/b/../..", false, false,
-                             [&](const HelperStat& st, const HelperDescriptor&) {
-                                 if (st.identity() == b)
-                                     fs::rename(mac.host(MacPath("/a/b")), outside / "b");
-                                 return true;
-                             });
+    auto d = openPathBeneath("/a/b/../..", {}, [&](const HelperStat& st, const SharedDescriptor&) {
+        if (st.identity() == b)
+            fs::rename(mac.host(MacPath("/a/b")), outside / "b");
+        return true;
+    });
     EXPECT_EQ(fsCode(d), EXDEV);
     fs::remove_all(outside);
 }
@@ -148,7 +147,7 @@ TEST_F(HelperFileAccess, FolderCheckSeesEachFolderAndRefusesWithEAUTH)
     mac.symlink("/link", "a");
     std::vector<HelperFileIdentity> seen;
     const auto record = [&](bool answer) {
-        return [&seen, answer](const HelperStat& st, const HelperDescriptor& d) {
+        return [&seen, answer](const HelperStat& st, const SharedDescriptor& d) {
             EXPECT_EQ(statOf(d).identity(), st.identity());
             seen.push_back(st.identity());
             return answer;
@@ -159,12 +158,12 @@ TEST_F(HelperFileAccess, FolderCheckSeesEachFolderAndRefusesWithEAUTH)
     // link decides the answer.
     for (const char* path : {"/missing/x", "/link/b", "/a/b/c"}) {
         seen.clear();
-        EXPECT_EQ(fsCode(openPathBeneath(path, false, false, record(false))), kEAUTH) << path;
+        EXPECT_EQ(fsCode(openPathBeneath(path, {}, record(false))), kEAUTH) << path;
         EXPECT_EQ(seen.size(), 1u) << path;
     }
 
     seen.clear();
-    ASSERT_TRUE(openPathBeneath("/a/b/c", true, false, record(true)));
+    ASSERT_TRUE(openPathBeneath("/a/b/c", {.readable = true}, record(true)));
     const std::vector<HelperFileIdentity> expected = {
         hostIdentity(mac.root()), hostIdentity(mac.host(MacPath("/a"))),
         hostIdentity(mac.host(MacPath("/a/b"))), hostIdentity(mac.host(MacPath("/a/b/c")))};
@@ -173,11 +172,11 @@ TEST_F(HelperFileAccess, FolderCheckSeesEachFolderAndRefusesWithEAUTH)
     // A refusal in the middle stops there: nothing beneath b is opened.
     const auto b = expected[2];
     seen.clear();
-    auto d = openPathBeneath("/a/b/missing", false, false,
-                             [&](const HelperStat& st, const HelperDescriptor&) {
-                                 seen.push_back(st.identity());
-                                 return !(st.identity() == b);
-                             });
+    auto d =
+        openPathBeneath("/a/b/missing", {}, [&](const HelperStat& st, const SharedDescriptor&) {
+            seen.push_back(st.identity());
+            return !(st.identity() == b);
+        });
     EXPECT_EQ(fsCode(d), kEAUTH);
     EXPECT_EQ(seen.size(), 3u);
     EXPECT_EQ(veldo::platform::errnoName(kEAUTH), "EAUTH");
@@ -186,8 +185,8 @@ TEST_F(HelperFileAccess, FolderCheckSeesEachFolderAndRefusesWithEAUTH)
 TEST_F(HelperFileAccess, RefusesNulInAPathAndNamesThatAreNotOneComponent)
 {
     mac.write("/Library/file", "x");
-    EXPECT_EQ(fsCode(openPathBeneath(std::string("/Library\0/x", 11), false, false)), EINVAL);
-    const HelperDescriptor library = open("/Library");
+    EXPECT_EQ(fsCode(openPathBeneath(std::string("/Library\0/x", 11))), EINVAL);
+    const SharedDescriptor library = open("/Library");
     for (const std::string& name : {std::string(), std::string("."), std::string(".."),
                                     std::string("a/file"), std::string("file\0x", 6)}) {
         EXPECT_EQ(fsCode(statEntry(library, name)), EINVAL);
@@ -200,9 +199,9 @@ TEST_F(HelperFileAccess, RefusesNulInAPathAndNamesThatAreNotOneComponent)
 TEST_F(HelperFileAccess, ExactNamesCompareTheStoredNameCanonically)
 {
     mac.mkdir("/Library/Caches");
-    EXPECT_TRUE(openPathBeneath("/Library/Caches", false, true));
+    EXPECT_TRUE(openPathBeneath("/Library/Caches", {.exactNames = true}));
     // Linux lookups are exact: another case is simply not there.
-    EXPECT_EQ(fsCode(openPathBeneath("/library/Caches", false, true)), ENOENT);
+    EXPECT_EQ(fsCode(openPathBeneath("/library/Caches", {.exactNames = true})), ENOENT);
 
     // What a case-insensitive volume would answer, injected.
     struct ReaderReset
@@ -216,14 +215,14 @@ TEST_F(HelperFileAccess, ExactNamesCompareTheStoredNameCanonically)
             });
     };
     storedAs("Caches", "caches");
-    EXPECT_EQ(fsCode(openPathBeneath("/Library/Caches", false, true)), EILSEQ);
-    EXPECT_TRUE(openPathBeneath("/Library/Caches", false, false)); // only asked for exactNames
+    EXPECT_EQ(fsCode(openPathBeneath("/Library/Caches", {.exactNames = true})), EILSEQ);
+    EXPECT_TRUE(openPathBeneath("/Library/Caches")); // only asked for exactNames
     storedAs("Caches", std::nullopt);
-    EXPECT_EQ(fsCode(openPathBeneath("/Library/Caches", false, true)), EILSEQ);
+    EXPECT_EQ(fsCode(openPathBeneath("/Library/Caches", {.exactNames = true})), EILSEQ);
 
     mac.mkdir("/Library/Caf\xC3\xA9"); // NFC on disk, stored in NFD: canonically the same
     storedAs("Caf\xC3\xA9", "Cafe\xCC\x81");
-    EXPECT_TRUE(openPathBeneath("/Library/Caf\xC3\xA9", false, true));
+    EXPECT_TRUE(openPathBeneath("/Library/Caf\xC3\xA9", {.exactNames = true}));
 }
 
 TEST_F(HelperFileAccess, ExactNamesAcceptAVolumeNameAtAMountPoint)
@@ -251,9 +250,9 @@ TEST_F(HelperFileAccess, ExactNamesAcceptAVolumeNameAtAMountPoint)
             return name == "Data" || name == "inner" ? std::optional<std::string>("Macintosh HD")
                                                      : std::optional<std::string>(name);
         });
-    EXPECT_TRUE(openPathBeneath("/Volumes/Data", false, true));
+    EXPECT_TRUE(openPathBeneath("/Volumes/Data", {.exactNames = true}));
     // The folder inside the volume is no mount point: its name must match.
-    EXPECT_EQ(fsCode(openPathBeneath("/Volumes/Data/inner", false, true)), EILSEQ);
+    EXPECT_EQ(fsCode(openPathBeneath("/Volumes/Data/inner", {.exactNames = true})), EILSEQ);
 }
 
 TEST_F(HelperFileAccess, FileSystemInfoNamesTheFileSystem)
@@ -281,13 +280,13 @@ TEST_F(HelperFileAccess, WalksWithTheCallersRights)
     mac.mkdir("/private/passable/inner", 0711);
     ::chmod(mac.host(MacPath("/private/passable")).c_str(), 0711);
     mac.write("/private/passable/inner/file", "x");
-    const HelperDescriptor passable = open("/private/passable");
-    const HelperDescriptor closed = open("/private/closed");
+    const SharedDescriptor passable = open("/private/passable");
+    const SharedDescriptor closed = open("/private/closed");
 
     const int rc = runUnprivileged([&] {
-        if (fsCode(openPathBeneath("/private/closed/inner", false, false)) != EACCES)
+        if (fsCode(openPathBeneath("/private/closed/inner")) != EACCES)
             return 1;
-        if (!openPathBeneath("/private/passable/inner", false, false))
+        if (!openPathBeneath("/private/passable/inner"))
             return 2;
         // Search-only: the entries can be looked up but the folder cannot be listed.
         if (fsCode(listDirectory(passable)) != EACCES)
@@ -308,7 +307,7 @@ TEST_F(HelperFileAccess, StatEntryReadsTheEntryItself)
     mac.write("/Library/file", "twelve bytes", 0640);
     mac.symlink("/Library/dangling", "/nowhere");
     mac.symlink("/Library/toFolder", "/Users");
-    const HelperDescriptor library = open("/Library");
+    const SharedDescriptor library = open("/Library");
 
     auto missing = statEntry(library, "missing");
     ASSERT_TRUE(missing);
@@ -354,7 +353,7 @@ TEST_F(HelperFileAccess, ListDirectoryKeepsRawNames)
 
 TEST_F(HelperFileAccess, MakePrivateFolderMakesAnEmptyRootOnlyFolder)
 {
-    const HelperDescriptor trash = open(mac.home().appendingPathComponent(".Trash").path());
+    const SharedDescriptor trash = open(mac.home().appendingPathComponent(".Trash").path());
     auto made = makePrivateFolder(trash, ".Veldo Helper X");
     ASSERT_TRUE(made) << fsCode(made);
     const HelperStat st = statOf(*made);
@@ -374,7 +373,7 @@ TEST_F(HelperFileAccess, MakePrivateFolderLeavesWhatIsNotOursAlone)
     mac.mkdir("/private/parent");
     mac.write("/private/parent/taken", "keep me");
     mac.symlink("/private/parent/link", "/Users");
-    const HelperDescriptor parent = open("/private/parent");
+    const SharedDescriptor parent = open("/private/parent");
     for (const char* name : {"taken", "link"})
         EXPECT_EQ(fsCode(makePrivateFolder(parent, name)), EEXIST) << name;
     EXPECT_EQ(fs::file_size(mac.host(MacPath("/private/parent/taken"))), 7u);
@@ -412,7 +411,7 @@ TEST_F(HelperFileAccess, MakePrivateFolderBelongsToTheCaller)
 {
     mac.mkdir("/private/tmp/open");
     ASSERT_EQ(::chmod(mac.host(MacPath("/private/tmp/open")).c_str(), 0777), 0);
-    const HelperDescriptor parent = open("/private/tmp/open");
+    const SharedDescriptor parent = open("/private/tmp/open");
     const int rc = runUnprivileged([&] {
         auto made = makePrivateFolder(parent, "mine");
         if (!made)
@@ -428,15 +427,15 @@ TEST_F(HelperFileAccess, MakePrivateFolderBelongsToTheCaller)
 TEST_F(HelperFileAccess, RemoveDirectoryIfSameRemovesOnlyThatFolder)
 {
     mac.mkdir("/private/p/gone");
-    const HelperDescriptor parent = open("/private/p");
-    const HelperDescriptor gone = open("/private/p/gone");
+    const SharedDescriptor parent = open("/private/p");
+    const SharedDescriptor gone = open("/private/p/gone");
     EXPECT_OK(removeDirectoryIfSame(parent, "gone", gone));
     EXPECT_FALSE(fs::exists(mac.host(MacPath("/private/p/gone"))));
     EXPECT_ERRNO(removeDirectoryIfSame(parent, "gone", gone), ENOENT);
 
     // Replaced by another folder of the same name: kept.
     mac.mkdir("/private/p/swapped");
-    const HelperDescriptor old = open("/private/p/swapped");
+    const SharedDescriptor old = open("/private/p/swapped");
     fs::rename(mac.host(MacPath("/private/p/swapped")), mac.host(MacPath("/private/p/aside")));
     mac.mkdir("/private/p/swapped");
     const auto swapped = removeDirectoryIfSame(parent, "swapped", old);
@@ -459,10 +458,10 @@ TEST_F(HelperFileAccess, DescriptorClosesWithItsLastCopy)
 {
     int fd = -1;
     {
-        const HelperDescriptor first = open("/Library");
+        const SharedDescriptor first = open("/Library");
         fd = first.fd();
         {
-            const HelperDescriptor copy =
+            const SharedDescriptor copy =
                 first; // NOLINT(performance-unnecessary-copy-initialization)
             EXPECT_EQ(copy.fd(), fd);
         }
@@ -488,7 +487,7 @@ TEST_F(HelperFileAccess, RootFollowsTheMacRoot)
     auto explicitRoot = openHelperRoot(mac.root());
     ASSERT_TRUE(explicitRoot);
     mac.mkdir("/Library/Here");
-    auto d = openPathBeneath(*explicitRoot, "/Library/Here", false, false);
+    auto d = openPathBeneath(*explicitRoot, "/Library/Here");
     ASSERT_TRUE(d);
     EXPECT_EQ(statOf(*d).identity(), hostIdentity(mac.host(MacPath("/Library/Here"))));
 }

@@ -13,6 +13,7 @@
 
 #include "common/HelperFileAccess.h"
 #include "common/HelperVolumeStamp.h"
+#include "platform/FileFlags.h"
 #include "tests/common/HelperTestSupport.h"
 #include "tests/support/FakeMac.h"
 #include "tests/support/Unprivileged.h"
@@ -22,12 +23,14 @@ namespace {
 using namespace veldo::common;
 using namespace veldo::common::testsupport;
 using veldo::platform::FileTime;
+using veldo::platform::kSystemAppendFlag;
+using veldo::platform::kSystemImmutableFlag;
 using veldo::platform::MacPath;
 using veldo::testsupport::FakeMac;
 
-HelperDescriptor openOrRoot(std::string_view path)
+SharedDescriptor openOrRoot(std::string_view path)
 {
-    auto d = openPathBeneath(path, false, false);
+    auto d = openPathBeneath(path);
     EXPECT_TRUE(d) << path << ": " << fsCode(d);
     return d ? *d : *helperRoot();
 }
@@ -66,7 +69,7 @@ TEST(HelperFileIdentity, ANewFileOnAReusedInodeIsNotTheOldOne)
 {
     FakeMac mac;
     mac.mkdir("/private/reuse");
-    const HelperDescriptor folder = openOrRoot("/private/reuse");
+    const SharedDescriptor folder = openOrRoot("/private/reuse");
     const auto identityOf = [&](const std::string& name) -> std::optional<HelperFileIdentity> {
         auto st = statEntry(folder, name);
         if (!st || !st->has_value())
@@ -126,10 +129,10 @@ TEST_F(HelperFileFlags, ImmutableAndAppendOnlyAreTranslated)
     setOrSkip("/Library/Locked/file", FS_IMMUTABLE_FL);
     setOrSkip("/Library/Locked/log", FS_APPEND_FL);
 
-    const HelperDescriptor locked = openOrRoot("/Library/Locked");
-    const std::pair<const char*, std::uint32_t> expected[] = {{"folder", kSFImmutable},
-                                                              {"file", kSFImmutable},
-                                                              {"log", kSFAppend},
+    const SharedDescriptor locked = openOrRoot("/Library/Locked");
+    const std::pair<const char*, std::uint32_t> expected[] = {{"folder", kSystemImmutableFlag},
+                                                              {"file", kSystemImmutableFlag},
+                                                              {"log", kSystemAppendFlag},
                                                               {"plain", 0},
                                                               {"link", 0}};
     for (const auto& [name, value] : expected) {
@@ -138,22 +141,22 @@ TEST_F(HelperFileFlags, ImmutableAndAppendOnlyAreTranslated)
         EXPECT_EQ((*st)->flags, value) << name;
     }
     // Through a search-only descriptor of the folder itself, and an open one.
-    EXPECT_EQ(statOf(openOrRoot("/Library/Locked/folder")).flags, kSFImmutable);
-    auto readable = openPathBeneath("/Library/Locked/folder", true, false);
+    EXPECT_EQ(statOf(openOrRoot("/Library/Locked/folder")).flags, kSystemImmutableFlag);
+    auto readable = openPathBeneath("/Library/Locked/folder", {.readable = true});
     ASSERT_TRUE(readable);
-    EXPECT_EQ(statOf(*readable).flags, kSFImmutable);
+    EXPECT_EQ(statOf(*readable).flags, kSystemImmutableFlag);
 }
 
 TEST_F(HelperFileFlags, ImmutableIsSeenWithoutReadAccess)
 {
     mac.write("/Library/secret", "x", 0600);
     setOrSkip("/Library/secret", FS_IMMUTABLE_FL);
-    const HelperDescriptor library = openOrRoot("/Library");
+    const SharedDescriptor library = openOrRoot("/Library");
     const int rc = veldo::testsupport::runUnprivileged([&] {
         auto st = statEntry(library, "secret");
         if (!st || !st->has_value())
             return 1;
-        return (*st)->flags == kSFImmutable ? 0 : 2;
+        return (*st)->flags == kSystemImmutableFlag ? 0 : 2;
     });
     EXPECT_EQ(rc, 0);
 }
@@ -162,14 +165,14 @@ TEST(HelperVolumeStamp, StampsTheVolumeOfAnyDescriptor)
 {
     FakeMac mac;
     mac.mkdir("/Library/Caches");
-    const HelperDescriptor library = openOrRoot("/Library");
+    const SharedDescriptor library = openOrRoot("/Library");
     const auto stamp = HelperVolumeStamp::fromDescriptor(library);
     ASSERT_TRUE(stamp);
     struct stat st = {};
     ASSERT_EQ(::stat(mac.root().c_str(), &st), 0);
     EXPECT_EQ(stamp->device, static_cast<std::int64_t>(st.st_dev));
     EXPECT_EQ(HelperVolumeStamp::fromDescriptor(openOrRoot("/Library/Caches")), stamp);
-    auto readable = openPathBeneath("/Library", true, false);
+    auto readable = openPathBeneath("/Library", {.readable = true});
     ASSERT_TRUE(readable);
     EXPECT_EQ(HelperVolumeStamp::fromDescriptor(*readable), stamp);
     EXPECT_FALSE(HelperVolumeStamp::fromDescriptor(-1));
@@ -178,7 +181,7 @@ TEST(HelperVolumeStamp, StampsTheVolumeOfAnyDescriptor)
 TEST(HelperVolumeStamp, TakesTheUUIDElseTheFileSystemIDAndNeverZero)
 {
     FakeMac mac;
-    const HelperDescriptor root = *helperRoot();
+    const SharedDescriptor root = *helperRoot();
     struct Reset
     {
         ~Reset()

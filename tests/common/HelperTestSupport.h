@@ -12,8 +12,8 @@
 #include <unistd.h>
 
 #include "base/Result.h"
-#include "common/HelperDescriptor.h"
 #include "common/HelperFileAccess.h"
+#include "common/SharedDescriptor.h"
 
 namespace veldo::common::testsupport {
 
@@ -24,7 +24,7 @@ int fsCode(const Result<T>& result)
     return result ? 0 : result.error().systemErrno;
 }
 
-inline HelperStat statOf(const HelperDescriptor& d)
+inline HelperStat statOf(const SharedDescriptor& d)
 {
     auto st = statDescriptor(d);
     return st ? *st : HelperStat{};

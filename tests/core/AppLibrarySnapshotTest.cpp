@@ -1,4 +1,6 @@
 // Snapshots of app folders and the Trash, and the events their comparison gives.
+#include "app/core/AppLibrarySnapshot.h"
+
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
@@ -106,7 +108,9 @@ TEST(AppLibraryDiff, Cases)
          {}},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(W::diff(c.oldApps, c.newApps, c.oldTrash, c.newTrash), c.expected) << c.name;
+        EXPECT_EQ(AppLibrarySnapshot::diff(c.oldApps, c.newApps, c.oldTrash, c.newTrash),
+                  c.expected)
+            << c.name;
 }
 
 TEST(AppLibrarySnapshot, ListsBundlesOneLevelDeep)
@@ -129,7 +133,7 @@ TEST(AppLibrarySnapshot, ListsBundlesOneLevelDeep)
                    PlistValue::Dictionary{{"CFBundleIdentifier", "com.wrapped"}});
     mac.write("/Applications/Broken.app/Contents/Info.plist", "garbage");
 
-    auto snapshot = W::snapshotApps({"/Applications", "/Missing"});
+    auto snapshot = AppLibrarySnapshot::snapshotApps({"/Applications", "/Missing"});
     std::vector<std::string> keys;
     for (const auto& [k, v] : snapshot)
         keys.push_back(k);
@@ -148,11 +152,12 @@ TEST(AppLibrarySnapshot, TrashReadability)
     FakeMac mac;
     const MacPath trash = mac.home().appendingPathComponent(".Trash");
     mac.mkdir(trash.appendingPathComponent("Foo.app"));
-    auto [snap, readable] = W::snapshotTrash(trash);
+    auto [snap, readable] = AppLibrarySnapshot::snapshotTrash(trash);
     EXPECT_TRUE(readable);
     EXPECT_EQ(snap.size(), 1u);
 
-    auto [missing, missingReadable] = W::snapshotTrash("/Users/nobody-here/.Trash");
+    auto [missing, missingReadable] =
+        AppLibrarySnapshot::snapshotTrash("/Users/nobody-here/.Trash");
     EXPECT_TRUE(missing.empty());
     EXPECT_TRUE(missingReadable);
 
@@ -161,7 +166,7 @@ TEST(AppLibrarySnapshot, TrashReadability)
     ::chmod(mac.host("/Users").c_str(), 0755);
     // Listing is refused to another user: empty and unreadable.
     int rc = veldo::testsupport::runUnprivileged([&] {
-        auto [s, r] = W::snapshotTrash(trash);
+        auto [s, r] = AppLibrarySnapshot::snapshotTrash(trash);
         return (s.empty() && !r) ? 0 : 1;
     });
     EXPECT_EQ(rc, 0);
@@ -182,10 +187,10 @@ TEST(AppLibrarySnapshot, InfoStringTrimsEveryWhiteSpaceAndLineBreak)
     for (const auto& blank : blanks) {
         const PlistValue info(
             PlistValue::Dictionary{{"Only", blank + blank}, {"Around", blank + "Foo" + blank}});
-        EXPECT_EQ(W::infoString(&info, "Only"), std::nullopt) << "blank " << blank;
-        EXPECT_EQ(W::infoString(&info, "Around"), "Foo") << "blank " << blank;
+        EXPECT_EQ(AppLibrarySnapshot::infoString(&info, "Only"), std::nullopt) << "blank " << blank;
+        EXPECT_EQ(AppLibrarySnapshot::infoString(&info, "Around"), "Foo") << "blank " << blank;
     }
     // Not white space: a zero-width space and a letter stay.
     const PlistValue info(PlistValue::Dictionary{{"Zero", "\xE2\x80\x8B"}});
-    EXPECT_EQ(W::infoString(&info, "Zero"), "\xE2\x80\x8B");
+    EXPECT_EQ(AppLibrarySnapshot::infoString(&info, "Zero"), "\xE2\x80\x8B");
 }

@@ -91,7 +91,7 @@ TEST(AppLibraryWatcher, ReportsAnAppDraggedToTheTrash)
     const MacPath trash = mac.home().appendingPathComponent(".Trash");
     mac.makeApp("/Applications/Foo.app",
                 PlistValue::Dictionary{{"CFBundleIdentifier", "com.foo"}, {"CFBundleName", "Foo"}});
-    W watcher({{"/Applications"}}, trash, false, 1s);
+    W watcher({{"/Applications"}}, trash, W::WorkspaceObservation::off, 1s);
     auto events = watcher.events();
     watcher.start();
     waitForQueue(watcher); // the baseline is taken and watching armed
@@ -118,7 +118,7 @@ TEST(AppLibraryWatcher, UnreadableTrashAtStartComesFirst)
     const MacPath trash = mac.home().appendingPathComponent(".Trash");
     ::rmdir(mac.host(trash).c_str());
     mac.write(trash, "not a folder"); // exists, can't be listed
-    W watcher({{"/Applications"}}, trash, false, 1s);
+    W watcher({{"/Applications"}}, trash, W::WorkspaceObservation::off, 1s);
     auto events = watcher.events();
     watcher.start();
     auto first = events->nextFor(2s);
@@ -132,7 +132,7 @@ TEST(AppLibraryWatcher, TrashThatBecomesReadableReportsNoArrivals)
     const MacPath trash = mac.home().appendingPathComponent(".Trash");
     ::rmdir(mac.host(trash).c_str());
     mac.write(trash, "not a folder");
-    W watcher({{"/Applications"}}, trash, false, 200ms);
+    W watcher({{"/Applications"}}, trash, W::WorkspaceObservation::off, 200ms);
     auto events = watcher.events();
     watcher.start();
     ASSERT_EQ(events->nextFor(2s), W::Event(W::TrashAccessChanged{false}));
@@ -154,7 +154,7 @@ TEST(AppLibraryWatcher, ObserversAreAddedOncePerWatcher)
     W::Options options;
     options.workspace = workspace;
     // Nothing to watch: every start runs again, but the launch observers are added once.
-    W watcher({{"/Nowhere"}}, MacPath("/Nowhere/.Trash"), true, 1s, options);
+    W watcher({{"/Nowhere"}}, MacPath("/Nowhere/.Trash"), W::WorkspaceObservation::on, 1s, options);
     auto events = watcher.events();
     watcher.start();
     watcher.start();
@@ -183,9 +183,9 @@ TEST(AppLibraryWatcher, SubscriptionsAndTeardown)
     auto workspace = std::make_shared<FakeWorkspace>();
     W::Options options;
     options.workspace = workspace;
-    auto watcher =
-        std::make_unique<W>(std::vector<MacPath>{"/Applications"},
-                            mac.home().appendingPathComponent(".Trash"), true, 1s, options);
+    auto watcher = std::make_unique<W>(std::vector<MacPath>{"/Applications"},
+                                       mac.home().appendingPathComponent(".Trash"),
+                                       W::WorkspaceObservation::on, 1s, options);
     auto kept = watcher->events();
     auto dropped = watcher->events();
     watcher->start();

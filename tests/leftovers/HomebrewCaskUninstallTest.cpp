@@ -56,9 +56,9 @@ TEST(HomebrewCaskUninstall, TokenShape)
 
 TEST(HomebrewCaskUninstall, ArgumentVectors)
 {
-    EXPECT_EQ(uninstallArguments("firefox", true),
+    EXPECT_EQ(uninstallArguments("firefox", Zap::yes),
               (Strings{"uninstall", "--cask", "--zap", "firefox"}));
-    EXPECT_EQ(uninstallArguments("user/tap/foo", false),
+    EXPECT_EQ(uninstallArguments("user/tap/foo", Zap::no),
               (Strings{"uninstall", "--cask", "user/tap/foo"}));
 }
 
@@ -120,30 +120,30 @@ TEST(HomebrewCaskUninstall, RunsBrewAndClassifiesEachOutcome)
         const char* name;
         const char* mode;
         bool installed;
-        bool zap;
+        Zap zap;
         std::optional<UninstallFailure> failure;
         const char* output;
         bool removed;
     } cases[] = {
-        {"success", "", true, false, std::nullopt,
+        {"success", "", true, Zap::no, std::nullopt,
          "==> Uninstalling Cask firefox\n==> Purging files for version of Cask firefox\n", true},
-        {"success with zap", "", true, true, std::nullopt,
+        {"success with zap", "", true, Zap::yes, std::nullopt,
          "==> Uninstalling Cask firefox\n==> Purging files for version of Cask firefox\n", true},
-        {"not installed", "", false, false, failureOf(Kind::notInstalled),
+        {"not installed", "", false, Zap::no, failureOf(Kind::notInstalled),
          "Error: Cask 'firefox' is not installed.\n", false},
-        {"password", "password", true, false, failureOf(Kind::needsAdministratorPassword),
+        {"password", "password", true, Zap::no, failureOf(Kind::needsAdministratorPassword),
          "==> Uninstalling Cask firefox\n==> Running uninstall process for firefox; your password "
          "may be necessary\n\nsudo: a terminal is required to read the password; either use the "
          "-S option to read from standard input or configure an askpass helper\nsudo: a password "
          "is required\n",
          false},
-        {"failed", "recorded", true, false,
+        {"failed", "recorded", true, Zap::no,
          UninstallFailure::failed("Error: It seems there is already an App at "
                                   "'/Applications/Firefox.app'."),
          "==> Uninstalling Cask firefox\n\nError: It seems there is already an App at "
          "'/Applications/Firefox.app'.\n",
          false},
-        {"timed out", "hang", true, false, failureOf(Kind::timedOut),
+        {"timed out", "hang", true, Zap::no, failureOf(Kind::timedOut),
          "==> Uninstalling Cask firefox\n\nError: It seems there is already an App at "
          "'/Applications/Firefox.app'.\n",
          false},
@@ -160,11 +160,11 @@ TEST(HomebrewCaskUninstall, RunsBrewAndClassifiesEachOutcome)
 
         const UninstallResult result = *uninstall("firefox", c.zap, 1s);
         EXPECT_EQ(result.token, "firefox") << c.name;
-        EXPECT_EQ(result.zap, c.zap) << c.name;
+        EXPECT_EQ(result.zap, c.zap == Zap::yes) << c.name;
         EXPECT_EQ(result.failure, c.failure) << c.name;
         EXPECT_EQ(result.output, c.output) << c.name;
-        EXPECT_EQ(brew.calls(), Strings{c.zap ? "[uninstall][--cask][--zap][firefox]"
-                                              : "[uninstall][--cask][firefox]"})
+        EXPECT_EQ(brew.calls(), Strings{c.zap == Zap::yes ? "[uninstall][--cask][--zap][firefox]"
+                                                          : "[uninstall][--cask][firefox]"})
             << c.name; // a password was never read: input is the null device
         EXPECT_EQ(!veldo::platform::exists(kCaskroom.appendingPathComponent("firefox")),
                   c.removed || !c.installed)
@@ -180,7 +180,7 @@ TEST(HomebrewCaskUninstall, BrewRunsNonInteractivelyWithoutAskpass)
     // NOLINTBEGIN(concurrency-mt-unsafe): single-threaded test
     ::setenv("SUDO_ASKPASS", "/usr/bin/askpass", 1);
     ::unsetenv("NONINTERACTIVE");
-    const UninstallResult result = *uninstall("firefox", false);
+    const UninstallResult result = *uninstall("firefox", Zap::no);
     ::unsetenv("SUDO_ASKPASS");
     // NOLINTEND(concurrency-mt-unsafe)
     EXPECT_FALSE(result.failure.has_value()) << result.output;
@@ -198,7 +198,7 @@ TEST(HomebrewCaskUninstall, RefusedTokensNeverReachBrew)
     const auto signature = IndexCache::shared().signature();
 
     for (const char* token : {"--force", "firefox --zap", "../firefox", "a/b", "Firefox"}) {
-        const UninstallResult result = *uninstall(token, true);
+        const UninstallResult result = *uninstall(token, Zap::yes);
         EXPECT_EQ(result, (UninstallResult{token, true, "", failureOf(Kind::invalidToken)}));
     }
     EXPECT_TRUE(brew.calls().empty());
@@ -211,13 +211,13 @@ TEST(HomebrewCaskUninstall, MissingBrewAndBrewThatCannotStart)
     FakeMac mac;
     addJsonCask(mac, "firefox", "120.0", caskJson("firefox", R"(["Firefox.app"])"));
     mac.mkdir("/opt/homebrew/bin");
-    EXPECT_EQ(*uninstall("firefox", false),
+    EXPECT_EQ(*uninstall("firefox", Zap::no),
               (UninstallResult{"firefox", false, "", failureOf(Kind::brewNotFound)}));
 
     // A brew whose interpreter is missing is found but cannot start; the cache is still dropped.
     mac.write("/opt/homebrew/bin/brew", "#!/nonexistent/interpreter\n", 0755);
     IndexCache::shared().store("signature", {{"Firefox.app", CaskInfo{}}});
-    EXPECT_EQ(*uninstall("firefox", false),
+    EXPECT_EQ(*uninstall("firefox", Zap::no),
               (UninstallResult{"firefox", false, "", failureOf(Kind::couldNotRun)}));
     EXPECT_FALSE(IndexCache::shared().signature().has_value());
     EXPECT_TRUE(IndexCache::shared().indexFor("signature") == std::nullopt);
@@ -236,7 +236,7 @@ TEST(HomebrewCaskUninstall, IndexIsRebuiltAfterAnyUninstall)
     // A failed uninstall changes nothing in the Caskroom, yet the next load reads it again.
     brew.setMode("uninstall", "recorded");
     brew.setOutput("uninstall", "", "Error: something went wrong\n", 1);
-    EXPECT_EQ(uninstall("bare", false)->failure,
+    EXPECT_EQ(uninstall("bare", Zap::no)->failure,
               UninstallFailure::failed("Error: something went wrong"));
     EXPECT_FALSE(IndexCache::shared().signature().has_value());
     EXPECT_EQ(loadIndex(false).size(), 2u);
@@ -244,7 +244,7 @@ TEST(HomebrewCaskUninstall, IndexIsRebuiltAfterAnyUninstall)
 
     // A successful one removes the cask, and its app leaves the index.
     brew.setMode("uninstall", "");
-    EXPECT_FALSE(uninstall("firefox", true)->failure.has_value());
+    EXPECT_FALSE(uninstall("firefox", Zap::yes)->failure.has_value());
     const CaskIndex after = loadIndex(false);
     EXPECT_FALSE(after.contains("Firefox.app"));
     EXPECT_TRUE(after.contains("Bare.app"));
@@ -270,7 +270,7 @@ TEST(HomebrewCaskUninstall, AStopEndsBrewAndAnswersCancelled)
         requestedAt = std::chrono::steady_clock::now();
         source.request_stop();
     });
-    const auto result = uninstall("firefox", false, kUninstallTimeout, source.get_token());
+    const auto result = uninstall("firefox", Zap::no, kUninstallTimeout, source.get_token());
     const auto returnedAt = std::chrono::steady_clock::now();
     stopper.join();
     ASSERT_FALSE(result.has_value());

@@ -75,7 +75,6 @@ FakeMac::~FakeMac()
 {
     platform::testing::setMacRoot("");
     std::error_code ec;
-    // Leave nothing immutable behind that would stop the removal.
     fs::remove_all(m_root, ec);
 }
 

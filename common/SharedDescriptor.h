@@ -1,4 +1,4 @@
-// HelperDescriptor: shared ownership of one open file descriptor of the helper's file access.
+// SharedDescriptor: shared ownership of one open file descriptor of the helper's file access.
 //
 // Copies share the descriptor; it is closed (once) when the last copy goes, and nothing else
 // closes it. Made by the helper's file-access operations, or from a UniqueFd by code that opened
@@ -13,11 +13,11 @@
 
 namespace veldo::common {
 
-class HelperDescriptor final
+class SharedDescriptor final
 {
 public:
     // Takes ownership of `fd`, which must be open.
-    explicit HelperDescriptor(UniqueFd fd)
+    explicit SharedDescriptor(UniqueFd fd)
         : m_owner(std::make_shared<const UniqueFd>(std::move(fd)))
     {
     }
