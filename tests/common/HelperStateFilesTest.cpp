@@ -13,6 +13,7 @@
 
 #include "base/UniqueFd.h"
 #include "tests/support/FakeMac.h"
+#include "tests/support/MacPathLiteral.h"
 #include "tests/support/RootRacer.h"
 
 namespace {
@@ -22,6 +23,7 @@ using veldo::UniqueFd;
 using veldo::platform::MacPath;
 using veldo::testsupport::FakeMac;
 using veldo::testsupport::RootRacer;
+using namespace veldo::testsupport::literals;
 
 } // namespace
 
@@ -29,9 +31,9 @@ TEST(HelperStateFiles, NothingLeavesTheRootWhileAFolderTurnsIntoALink)
 {
     FakeMac mac(FakeMac::Storage::memory);
     const MacPath state("/Users/Shared/d/state");
-    mac.write("/Users/Shared/d/state/record", "real");
-    mac.write("/Users/Shared/d/state/victim", "real");
-    RootRacer racer(mac, "/Users/Shared/d");
+    mac.write("/Users/Shared/d/state/record"_mac, "real");
+    mac.write("/Users/Shared/d/state/victim"_mac, "real");
+    RootRacer racer(mac, "/Users/Shared/d"_mac);
     const std::string canaryState = racer.canary() + "/state";
     racer.writeCanary("state/record", "canary");
     racer.writeCanary("state/victim", "canary");
@@ -87,20 +89,21 @@ TEST(HelperStateFiles, NothingLeavesTheRootWhileAFolderTurnsIntoALink)
 TEST(HelperStateFiles, RefusesNul)
 {
     FakeMac mac;
-    mac.write("/Users/Shared/state/record", "real");
+    mac.write("/Users/Shared/state/record"_mac, "real");
     const MacPath nulFolder(std::string("/..\0x", 5));
     const std::string nulName("record\0x", 8);
     EXPECT_FALSE(StateFiles::makeFolders(nulFolder));
     EXPECT_FALSE(StateFiles::tightenFolder(nulFolder));
     EXPECT_FALSE(StateFiles::writeAtomically(nulFolder, "record", "x"));
-    EXPECT_FALSE(StateFiles::writeAtomically("/Users/Shared/state", nulName, "x"));
+    EXPECT_FALSE(StateFiles::writeAtomically("/Users/Shared/state"_mac, nulName, "x"));
     EXPECT_EQ(StateFiles::read(nulFolder, "record", 100).error().systemErrno, EINVAL);
-    EXPECT_EQ(StateFiles::read("/Users/Shared/state", nulName, 100).error().systemErrno, EINVAL);
-    EXPECT_EQ(StateFiles::renameWithoutReplacing("/Users/Shared/state", nulName, "other")
+    EXPECT_EQ(StateFiles::read("/Users/Shared/state"_mac, nulName, 100).error().systemErrno,
+              EINVAL);
+    EXPECT_EQ(StateFiles::renameWithoutReplacing("/Users/Shared/state"_mac, nulName, "other")
                   .error()
                   .systemErrno,
               EINVAL);
     EXPECT_FALSE(StateFiles::list(nulFolder).has_value());
-    StateFiles::remove("/Users/Shared/state", nulName);
-    EXPECT_EQ(StateFiles::read("/Users/Shared/state", "record", 100).value_or(""), "real");
+    StateFiles::remove("/Users/Shared/state"_mac, nulName);
+    EXPECT_EQ(StateFiles::read("/Users/Shared/state"_mac, "record", 100).value_or(""), "real");
 }

@@ -12,11 +12,13 @@
 
 #include "tests/support/FakeMac.h"
 #include "tests/support/FixtureProcess.h"
+#include "tests/support/MacPathLiteral.h"
 
 using namespace veldo::core;
 using namespace std::chrono_literals;
 using veldo::platform::MacPath;
 using veldo::platform::PlistValue;
+using namespace veldo::testsupport::literals;
 
 namespace {
 
@@ -58,11 +60,11 @@ struct Recorder
 TEST(PollingWorkspace, ReportsLaunchAndQuitOfARealApp)
 {
     veldo::testsupport::FakeMac mac;
-    mac.makeApp("/Applications/Fixture.app",
+    mac.makeApp("/Applications/Fixture.app"_mac,
                 PlistValue::Dictionary{{"CFBundleIdentifier", "com.example.fixture"},
                                        {"CFBundleExecutable", "Fixture"}});
     veldo::testsupport::installFixtureExecutable(
-        mac, "/Applications/Fixture.app/Contents/MacOS/Fixture");
+        mac, "/Applications/Fixture.app/Contents/MacOS/Fixture"_mac);
     auto workspace = std::make_shared<PollingWorkspace>(
         veldo::platform::ProcRunningApplications::shared(), 100ms);
     Recorder recorder;
@@ -70,7 +72,7 @@ TEST(PollingWorkspace, ReportsLaunchAndQuitOfARealApp)
     std::this_thread::sleep_for(150ms); // the baseline
 
     auto process = std::make_unique<veldo::testsupport::FixtureProcess>(
-        mac, "/Applications/Fixture.app/Contents/MacOS/Fixture");
+        mac, "/Applications/Fixture.app/Contents/MacOS/Fixture"_mac);
     ASSERT_NE(process->pid(), 0);
     ASSERT_TRUE(recorder.waitFor(1, 3s));
     process.reset(); // killed and reaped
