@@ -199,8 +199,9 @@ bool isValidEnvironmentName(const std::string& name)
            name.find('\0') == std::string::npos;
 }
 
+// `errorPath` is the Mac path a failure to start names ("" for a host program).
 Result<Output> runProgram(const std::string& hostExecutable, const std::string& argv0,
-                          const std::vector<std::string>& arguments, const Environment& environment,
+                          const std::string& errorPath, const std::vector<std::string>& arguments, const Environment& environment,
                           std::chrono::milliseconds timeout, const RunOptions& options,
                           const std::stop_token& stop)
 {
@@ -221,8 +222,11 @@ Result<Output> runProgram(const std::string& hostExecutable, const std::string& 
 
     const StopSignal stopSignal(stop);
     auto child = platform::ChildProcess::spawn(hostExecutable, argv, env);
-    if (!child)
-        return child.error();
+    if (!child) {
+        Error failure = child.error();
+        failure.path = errorPath;
+        return failure;
+    }
 
     OutputPump pump(*child, stopSignal.fd());
     const auto hasExited = [&] { return pump.exited(); };
@@ -344,7 +348,7 @@ Result<Output> run(const MacPath& executable, const std::vector<std::string>& ar
     const auto host = hostExecutablePath(executable);
     if (!host)
         return host.error();
-    return runProgram(*host, argv0, arguments, environment, timeout, options, stop);
+    return runProgram(*host, argv0, executable.path(), arguments, environment, timeout, options, stop);
 }
 
 Result<Output> runHostProgram(const std::string& hostExecutable,
@@ -352,7 +356,7 @@ Result<Output> runHostProgram(const std::string& hostExecutable,
                               const Environment& environment, std::chrono::milliseconds timeout,
                               const RunOptions& options, std::stop_token stop)
 {
-    return runProgram(hostExecutable, hostExecutable, arguments, environment, timeout, options,
+    return runProgram(hostExecutable, hostExecutable, {}, arguments, environment, timeout, options,
                       stop);
 }
 

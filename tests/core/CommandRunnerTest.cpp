@@ -129,6 +129,8 @@ TEST(CommandRunner, ProgramsThatCannotStartSayWhy)
         ASSERT_FALSE(out.has_value()) << path;
         EXPECT_EQ(out.error().code, veldo::ErrorCode::ioFailure) << path;
         EXPECT_EQ(out.error().systemErrno, err) << path;
+        // The failure names the program by its Mac path, never by where it lies on the host.
+        EXPECT_EQ(out.error().path, path);
     }
 }
 
