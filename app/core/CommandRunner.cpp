@@ -21,6 +21,7 @@
 #include "platform/ChildProcess.h"
 #include "platform/DeveloperTools.h"
 #include "platform/Home.h"
+#include "platform/HostFiles.h"
 #include "platform/MacFileSystem.h"
 #include "platform/MacRoot.h"
 #include "platform/OncePerRoot.h"
@@ -281,33 +282,6 @@ std::string_view trimmed(std::string_view s, std::string_view characters)
 
 constexpr std::string_view kWhiteSpaceAndNewlines = " \t\n\r\v\f";
 
-// A host file that exists as a regular file (links followed) and may be executed.
-bool isExecutableHostFile(const std::string& path)
-{
-    struct stat st
-    {
-    };
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-           ::access(path.c_str(), X_OK) == 0;
-}
-
-std::string readHostText(const char* path, std::size_t maxBytes)
-{
-    UniqueFd fd(::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (!fd)
-        return {};
-    std::string text;
-    char chunk[4096];
-    while (text.size() < maxBytes) {
-        const ssize_t n =
-            base::retryOnInterrupt([&] { return ::read(fd.get(), chunk, sizeof chunk); });
-        if (n <= 0)
-            break;
-        text.append(chunk, static_cast<std::size_t>(n));
-    }
-    return text;
-}
-
 std::optional<std::string> accountShell()
 {
     long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
@@ -351,13 +325,13 @@ Result<Output> run(const MacPath& executable, const std::vector<std::string>& ar
     return runProgram(*host, argv0, executable.path(), arguments, environment, timeout, options, stop);
 }
 
-Result<Output> runHostProgram(const std::string& hostExecutable,
+Result<Output> runHostProgram(const platform::HostPath& hostExecutable,
                               const std::vector<std::string>& arguments,
                               const Environment& environment, std::chrono::milliseconds timeout,
                               const RunOptions& options, std::stop_token stop)
 {
-    return runProgram(hostExecutable, hostExecutable, {}, arguments, environment, timeout, options,
-                      stop);
+    return runProgram(hostExecutable.string(), hostExecutable.string(), {}, arguments, environment,
+                      timeout, options, stop);
 }
 
 Result<Output> runWithUserEnvironment(const MacPath& executable,
@@ -482,10 +456,12 @@ std::string childSearchPath(const std::vector<MacPath>& searchPath, std::string_
     return joined;
 }
 
-std::string loginShell()
+platform::HostPath loginShell()
 {
     std::vector<std::string> allowed;
-    for (const auto& line : split(readHostText("/etc/shells", kMaxShellsFileBytes), '\n')) {
+    const auto shells =
+        platform::readHostText(platform::HostPath("/etc/shells"), kMaxShellsFileBytes);
+    for (const auto& line : split(shells, '\n')) {
         const auto shell = trimmed(line, " \t");
         if (!shell.empty() && shell.front() == '/')
             allowed.emplace_back(shell);
@@ -498,10 +474,10 @@ std::string loginShell()
         candidates.push_back(*shell);
     for (const auto& candidate : candidates) {
         if (std::find(allowed.begin(), allowed.end(), candidate) != allowed.end() &&
-            isExecutableHostFile(candidate))
-            return candidate;
+            platform::isExecutableHostFile(platform::HostPath(candidate)))
+            return platform::HostPath(candidate);
     }
-    return "/bin/zsh";
+    return platform::HostPath("/bin/zsh");
 }
 
 std::vector<MacPath> loginShellPath()

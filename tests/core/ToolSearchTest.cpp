@@ -50,7 +50,7 @@ TEST(ToolSearch, LoginShellOutputBetweenTheFirstTwoMarkers)
 
 TEST(ToolSearch, LoginShellReportsItsPath)
 {
-    const std::string shell = CommandRunner::loginShell();
+    const std::string shell = CommandRunner::loginShell().string();
     ASSERT_FALSE(shell.empty());
     EXPECT_EQ(shell.front(), '/');
     if (::access(shell.c_str(), X_OK) != 0)

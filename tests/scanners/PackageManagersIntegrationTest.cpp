@@ -52,9 +52,9 @@ std::optional<std::string> hostPython()
     const auto shim = hostTool("python3");
     if (!shim)
         return std::nullopt;
-    const auto output =
-        CommandRunner::runHostProgram(*shim, {"-c", "import sys; print(sys.executable)"},
-                                      CommandRunner::processEnvironment(), kToolTimeout);
+    const auto output = CommandRunner::runHostProgram(
+        veldo::platform::HostPath(*shim), {"-c", "import sys; print(sys.executable)"},
+        CommandRunner::processEnvironment(), kToolTimeout);
     if (!output || output->code != 0 || output->timedOut)
         return std::nullopt;
     std::string path = output->stdout;
@@ -122,8 +122,8 @@ public:
         auto environment = CommandRunner::processEnvironment();
         for (const auto& [name, value] : m_variables)
             environment[name] = value;
-        const auto output =
-            CommandRunner::runHostProgram(hostExecutable, arguments, environment, kToolTimeout);
+        const auto output = CommandRunner::runHostProgram(veldo::platform::HostPath(hostExecutable),
+                                                          arguments, environment, kToolTimeout);
         ASSERT_TRUE(output.has_value()) << hostExecutable;
         ASSERT_FALSE(output->timedOut) << hostExecutable;
         ASSERT_EQ(output->code, 0) << hostExecutable << "\n"
