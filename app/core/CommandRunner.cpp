@@ -379,8 +379,7 @@ std::optional<MacPath> which(std::string_view name, const std::vector<MacPath>& 
             continue;
         if (status->mode & S_IWOTH)
             continue;
-        const auto host = platform::resolvedHostPath(candidate, platform::FollowLinks::yes);
-        if (!host || ::access(host->c_str(), X_OK) != 0)
+        if (!platform::isExecutable(candidate))
             continue;
         if (!stubsAcceptable && isAppleStub(candidate))
             continue;
