@@ -141,7 +141,7 @@ public:
             {core::AccessRootKind::applications, platform::MacPath("/Applications")},
             {core::AccessRootKind::userApplications,
              m_mac.home().appendingPathComponent("Applications")}};
-        m_apps = core::InstalledAppInventory::scan(roots, false);
+        m_apps = core::InstalledAppInventory::scan(roots, false).value();
         m_roots = roots;
         m_roots.push_back({core::AccessRootKind::userLibrary, lib});
         m_roots.push_back({core::AccessRootKind::systemLibrary, platform::MacPath("/Library")});
@@ -175,6 +175,7 @@ void scanBatch(benchmark::State& state, bool changed)
             items +=
                 LeftoverScanner::scan(app, mac.roots(), perUser, LeftoverScanner::receiptLeftovers,
                                       platform::systemApplicationRegistry())
+                    .value()
                     .size();
         benchmark::DoNotOptimize(items);
     }
@@ -216,7 +217,7 @@ void BM_InventoryWithSizes(benchmark::State& state)
     std::int64_t total = 0;
     std::size_t count = 0;
     for (auto _ : state) {
-        auto apps = core::InstalledAppInventory::scan(roots, false);
+        auto apps = core::InstalledAppInventory::scan(roots, false).value();
         total = 0;
         for (auto& app : apps) {
             app.sizeBytes = core::allocatedSize(app.url);

@@ -82,7 +82,7 @@ long long runDu(const std::vector<std::string>& paths)
     arguments.insert(arguments.end(), paths.begin(), paths.end());
     const auto output = veldo::core::CommandRunner::runHostProgram(
         veldo::platform::HostPath("/usr/bin/du"), arguments,
-        veldo::core::CommandRunner::processEnvironment(), 600);
+        veldo::core::CommandRunner::processEnvironment(), std::chrono::seconds(600));
     if (!output || output->code != 0 || output->timedOut)
         return -1;
     long long total = 0;

@@ -219,19 +219,6 @@ bool isPlainName(std::string_view name)
            isValidUTF8(name) && !containsControlCharacter(name);
 }
 
-std::string numberedName(std::string_view name, int n)
-{
-    std::string result(name);
-    if (n < 2)
-        return result;
-    const MacPath asPath(name);
-    const std::string extension = asPath.pathExtension();
-    const std::string base = asPath.deletingPathExtension().path();
-    if (!base.empty() && !extension.empty())
-        return base + " " + std::to_string(n) + "." + extension;
-    return result + " " + std::to_string(n);
-}
-
 bool isLaunchDaemonPlist(std::string_view path)
 {
     const auto normalized = normalizePath(path);

@@ -19,6 +19,7 @@
 #include "common/HelperStagingRecord.h"
 #include "common/LocationVerdict.h"
 #include "platform/MacPath.h"
+#include "platform/NumberedName.h"
 
 namespace veldo::common {
 
@@ -44,10 +45,9 @@ bool containsControlCharacter(std::string_view text);
 // of at most 255 bytes, no control character.
 bool isPlainName(std::string_view name);
 
-// The name for the n-th item of one name in the Trash: the name itself for n below 2, else
-// "Report 2.pdf" for "Report.pdf", and "Report 3" or ".hidden 2" where the name lacks a base or
-// an extension.
-std::string numberedName(std::string_view name, int n);
+// The name for the n-th item of one name in the Trash (platform/NumberedName.h): the app's
+// Trash and the helper's name free entries alike.
+using platform::numberedName;
 
 // True when the normalised path is a property list directly in "/Library/LaunchDaemons": a plain
 // name of more than six characters ending in ".plist" (folded).

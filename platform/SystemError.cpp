@@ -39,4 +39,13 @@ bool operator==(const SystemError& a, const SystemError& b)
     return x == nullptr && y == nullptr;
 }
 
+std::optional<int> posixErrorCode(const SystemError& error)
+{
+    for (const SystemError* e = &error; e; e = e->underlyingError()) {
+        if (e->domain() == ErrorDomain::posix)
+            return e->code();
+    }
+    return std::nullopt;
+}
+
 } // namespace veldo::platform

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace veldo::platform {
@@ -20,6 +21,7 @@ enum class ErrorDomain
 };
 
 // Cocoa error codes of the file manager that Veldo reads.
+inline constexpr int kCocoaFileReadUnknownError = 256;
 inline constexpr int kCocoaFileReadNoPermissionError = 257;
 inline constexpr int kCocoaFileWriteUnknownError = 512;
 inline constexpr int kCocoaFileWriteNoPermissionError = 513;
@@ -49,5 +51,9 @@ private:
     std::string m_description;
     std::shared_ptr<const SystemError> m_underlying;
 };
+
+// The code of the first POSIX error in the chain (`error` itself, then its underlying errors):
+// the errno a file-manager failure wraps. None when the chain holds no POSIX error.
+std::optional<int> posixErrorCode(const SystemError& error);
 
 } // namespace veldo::platform

@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -155,6 +156,14 @@ MacPath FakeMac::writePlist(const MacPath& path, const platform::PlistValue& val
                                                                : platform::PlistFormat::xml);
     EXPECT_TRUE(bytes.has_value()) << "serialise " << path.path();
     return write(path, bytes ? *bytes : std::string());
+}
+
+std::string FakeMac::contents(const MacPath& path) const
+{
+    std::ifstream in(host(path), std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return in ? text.str() : "<missing>";
 }
 
 MacPath FakeMac::makeApp(const MacPath& bundlePath, const platform::PlistValue& info,

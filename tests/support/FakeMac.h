@@ -51,6 +51,8 @@ public:
     platform::MacPath symlink(const platform::MacPath& linkPath, std::string_view target) const;
     platform::MacPath hardlink(const platform::MacPath& existing,
                                const platform::MacPath& linkPath) const;
+    // The whole file at `path`, or "<missing>" when it can't be read.
+    std::string contents(const platform::MacPath& path) const;
 
     // An app bundle with Contents/Info.plist holding `info` (XML unless `binary`), and an
     // executable file at Contents/MacOS/<CFBundleExecutable> when the dictionary names one.

@@ -54,4 +54,9 @@ int runUnprivileged(const std::function<int()>& check)
     return -1;
 }
 
+bool unprivilegedCanSearch(const std::string& hostFolder)
+{
+    return runUnprivileged([&] { return ::access(hostFolder.c_str(), X_OK) == 0 ? 0 : 1; }) == 0;
+}
+
 } // namespace veldo::testsupport

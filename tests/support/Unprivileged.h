@@ -2,6 +2,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 
 #include <sys/types.h>
 
@@ -15,5 +16,10 @@ gid_t unprivilegedGid();
 // exit status (0 for success). Returns the child's exit status, or -1 when it could not run
 // (fork failed, or dropping privileges failed), or 128 + signal when a signal ended it.
 int runUnprivileged(const std::function<int()>& check);
+
+// Whether the unprivileged user can search the host folder. A fake Mac made in a temporary
+// folder closed to other users can't be used by a child that dropped privileges; such tests
+// skip (TMPDIR may name a folder everyone can search).
+bool unprivilegedCanSearch(const std::string& hostFolder);
 
 } // namespace veldo::testsupport
