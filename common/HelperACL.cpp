@@ -24,7 +24,7 @@ bool meansNoACL(int err)
 // Owns one acl_t.
 class AclHandle
 {
-  public:
+public:
     explicit AclHandle(acl_t acl) : m_acl(acl) {}
     ~AclHandle()
     {
@@ -36,7 +36,7 @@ class AclHandle
     acl_t get() const { return m_acl; }
     explicit operator bool() const { return m_acl != nullptr; }
 
-  private:
+private:
     acl_t m_acl;
 };
 

@@ -15,7 +15,7 @@ namespace veldo::common {
 
 class HelperDescriptor final
 {
-  public:
+public:
     // Takes ownership of `fd`, which must be open.
     explicit HelperDescriptor(UniqueFd fd)
         : m_owner(std::make_shared<const UniqueFd>(std::move(fd)))
@@ -25,7 +25,7 @@ class HelperDescriptor final
     // The raw descriptor; valid while any copy of this object lives.
     int fd() const { return m_owner->get(); }
 
-  private:
+private:
     std::shared_ptr<const UniqueFd> m_owner;
 };
 

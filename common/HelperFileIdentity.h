@@ -34,7 +34,8 @@ struct HelperFileIdentity
 
 } // namespace veldo::common
 
-template <> struct std::hash<veldo::common::HelperFileIdentity>
+template <>
+struct std::hash<veldo::common::HelperFileIdentity>
 {
     std::size_t operator()(const veldo::common::HelperFileIdentity& id) const noexcept
     {

@@ -5,13 +5,15 @@ namespace veldo::common {
 
 namespace {
 
-template <typename T> void put(std::vector<std::uint8_t>& out, T value)
+template <typename T>
+void put(std::vector<std::uint8_t>& out, T value)
 {
     for (std::size_t b = 0; b < sizeof(T); ++b)
         out.push_back(static_cast<std::uint8_t>(static_cast<std::uint64_t>(value) >> (8 * b)));
 }
 
-template <typename T> T get(const std::uint8_t* at)
+template <typename T>
+T get(const std::uint8_t* at)
 {
     std::uint64_t value = 0;
     for (std::size_t b = 0; b < sizeof(T); ++b)

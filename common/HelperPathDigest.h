@@ -31,7 +31,8 @@ std::uint64_t loadWord(std::size_t index, std::span<const std::uint8_t> bytes);
 
 } // namespace veldo::common
 
-template <> struct std::hash<veldo::common::HelperPathDigest>
+template <>
+struct std::hash<veldo::common::HelperPathDigest>
 {
     std::size_t operator()(const veldo::common::HelperPathDigest& d) const noexcept
     {

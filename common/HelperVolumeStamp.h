@@ -60,7 +60,8 @@ void setFileSystemIDReader(std::function<std::optional<std::uint64_t>(int fd)> r
 
 } // namespace veldo::common
 
-template <> struct std::hash<veldo::common::HelperVolumeStamp>
+template <>
+struct std::hash<veldo::common::HelperVolumeStamp>
 {
     std::size_t operator()(const veldo::common::HelperVolumeStamp& stamp) const noexcept
     {

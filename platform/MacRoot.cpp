@@ -1,10 +1,14 @@
 // The one mapping from Mac paths to host paths.
 #include "platform/MacRoot.h"
 
+#include <algorithm>
+#include <condition_variable>
 #include <cstdlib>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <shared_mutex>
+#include <thread>
 #include <vector>
 
 namespace veldo::platform {
@@ -24,11 +28,20 @@ struct RootState
 {
     std::shared_mutex mutex;
     std::string root;
-    // Held while hooks run, so unregistering waits for a run in progress; recursive so that a
-    // hook may register or unregister hooks itself.
-    std::recursive_mutex hookMutex;
-    std::map<std::uint64_t, std::function<void()>> hooks;
+    // Hooks run without hookMutex held (a hook takes the locks of the values it resets, and
+    // makers of those values register hooks); unregistering waits, on hookEnded, for a run of
+    // that hook in progress on another thread.
+    struct Hook
+    {
+        std::function<void()> run;
+        std::vector<std::thread::id> runners; // threads running it now
+    };
+    std::mutex hookMutex;
+    std::condition_variable hookEnded;
+    std::map<std::uint64_t, std::shared_ptr<Hook>> hooks;
     std::uint64_t nextHook = 1;
+    // Serializes changes of root, so hooks run in order of the changes. No hook or maker takes it.
+    std::mutex changeMutex;
 
     RootState()
     {
@@ -82,7 +95,7 @@ MacRootResetHook addMacRootResetHook(std::function<void()> hook)
     RootState& s = state();
     std::lock_guard lock(s.hookMutex);
     const std::uint64_t id = s.nextHook++;
-    s.hooks.emplace(id, std::move(hook));
+    s.hooks.emplace(id, std::make_shared<RootState::Hook>(RootState::Hook{std::move(hook), {}}));
     return MacRootResetHook(id);
 }
 
@@ -99,8 +112,18 @@ MacRootResetHook::~MacRootResetHook()
     if (m_id == 0)
         return;
     RootState& s = state();
-    std::lock_guard lock(s.hookMutex);
-    s.hooks.erase(m_id);
+    std::unique_lock lock(s.hookMutex);
+    auto it = s.hooks.find(m_id);
+    if (it == s.hooks.end())
+        return;
+    const std::shared_ptr<RootState::Hook> hook = it->second;
+    s.hooks.erase(it);
+    // A hook may unregister itself while it runs: wait only for runs on other threads.
+    const auto self = std::this_thread::get_id();
+    s.hookEnded.wait(lock, [&] {
+        return std::all_of(hook->runners.begin(), hook->runners.end(),
+                           [&](std::thread::id t) { return t == self; });
+    });
 }
 
 namespace testing {
@@ -108,21 +131,35 @@ namespace testing {
 void setMacRoot(std::string hostFolder)
 {
     RootState& s = state();
+    std::lock_guard change(s.changeMutex);
     {
         std::unique_lock lock(s.mutex);
         s.root = normalizedRoot(std::move(hostFolder));
     }
-    std::lock_guard lock(s.hookMutex);
     std::vector<std::uint64_t> ids;
-    for (const auto& [id, hook] : s.hooks)
-        ids.push_back(id);
+    {
+        std::lock_guard lock(s.hookMutex);
+        for (const auto& [id, hook] : s.hooks)
+            ids.push_back(id);
+    }
+    const auto self = std::this_thread::get_id();
     for (std::uint64_t id : ids) {
-        // A hook run earlier may have unregistered this one.
-        auto it = s.hooks.find(id);
-        if (it == s.hooks.end())
-            continue;
-        auto hook = it->second;
-        hook();
+        std::shared_ptr<RootState::Hook> hook;
+        {
+            // A hook run earlier may have unregistered this one.
+            std::lock_guard lock(s.hookMutex);
+            auto it = s.hooks.find(id);
+            if (it == s.hooks.end())
+                continue;
+            hook = it->second;
+            hook->runners.push_back(self);
+        }
+        hook->run();
+        {
+            std::lock_guard lock(s.hookMutex);
+            hook->runners.erase(std::find(hook->runners.begin(), hook->runners.end(), self));
+        }
+        s.hookEnded.notify_all();
     }
 }
 

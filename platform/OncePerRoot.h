@@ -5,8 +5,13 @@
 // (through the reset hooks of MacRoot), so the next use computes it afresh for the new root.
 // Construct it as a function-local static: it registers its reset hook in the constructor and
 // must outlive every change of root.
+//
+// The maker runs without any lock held, so it may take its time (run a child process) and may
+// use other OncePerRoot values or register reset hooks, while a change of root proceeds.
 #pragma once
 
+#include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -28,13 +33,40 @@ public:
     OncePerRoot& operator=(const OncePerRoot&) = delete;
 
     // The value, computed by the maker on first use. Thread-safe: concurrent first callers
-    // wait while one of them computes it. The maker must not use this same value.
+    // wait while one of them computes it. A value made while the root changed is handed to
+    // its own caller but not kept: the next caller makes it afresh. The maker must not use
+    // this same value.
     T get()
     {
-        std::lock_guard lock(m_mutex);
-        if (!m_value)
-            m_value.emplace(m_make());
-        return *m_value;
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [this] { return m_value || !m_making; });
+        if (m_value)
+            return *m_value;
+        m_making = true;
+        const std::uint64_t generation = m_generation;
+        lock.unlock();
+
+        struct MakingEnds
+        {
+            OncePerRoot& self;
+            ~MakingEnds()
+            {
+                {
+                    std::lock_guard inner(self.m_mutex);
+                    self.m_making = false;
+                }
+                self.m_changed.notify_all();
+            }
+        };
+        std::optional<T> made;
+        {
+            MakingEnds ends{*this}; // also when the maker throws
+            made.emplace(m_make());
+            std::lock_guard inner(m_mutex);
+            if (generation == m_generation && !m_value)
+                m_value = made;
+        }
+        return std::move(*made);
     }
 
     // Forgets the value (run by the reset hook).
@@ -43,6 +75,7 @@ public:
         std::optional<T> old;
         {
             std::lock_guard lock(m_mutex);
+            ++m_generation;
             old.swap(m_value);
         }
         // The old value is released outside the lock.
@@ -50,6 +83,9 @@ public:
 
 private:
     std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_making = false;
+    std::uint64_t m_generation = 0;
     std::function<T()> m_make;
     std::optional<T> m_value;
     MacRootResetHook m_hook; // last: unregistered before the value goes

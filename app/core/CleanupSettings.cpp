@@ -74,11 +74,13 @@ bool CleanupSettings::defaultValue(Property property)
 
 bool CleanupSettings::value(Property property) const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     return m_values[indexOf(property)];
 }
 
 void CleanupSettings::setValue(Property property, bool value)
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     bool& slot = m_values[indexOf(property)];
     const bool changed = slot != value;
     slot = value;
@@ -91,11 +93,13 @@ void CleanupSettings::setValue(Property property, bool value)
 
 CleanupSettings::ObserverId CleanupSettings::addObserver(std::function<void(Property)> callback)
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     return m_observers.add(std::move(callback));
 }
 
 void CleanupSettings::removeObserver(ObserverId id)
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     m_observers.remove(id);
 }
 

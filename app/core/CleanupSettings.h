@@ -5,7 +5,8 @@
 // registered with the store). Each set writes the key at once, also when the value is
 // unchanged; observers hear of a setting only when its value changed.
 //
-// Confined to one thread (the GUI thread): the object itself is not thread-safe; shared() is.
+// Confined to one thread (the GUI thread): the object itself is not thread-safe, and debug
+// builds abort when it is used from a second thread; shared() is thread-safe.
 #pragma once
 
 #include <array>
@@ -13,6 +14,7 @@
 #include <string_view>
 
 #include "platform/ObserverList.h"
+#include "platform/SequenceChecker.h"
 #include "platform/UserDefaults.h"
 
 namespace veldo::core {
@@ -88,6 +90,7 @@ private:
     std::array<bool, 6> m_values{};
     const std::shared_ptr<platform::UserDefaults> m_defaults;
     platform::ObserverList<Property> m_observers;
+    platform::SequenceChecker m_sequence{"CleanupSettings"};
 };
 
 } // namespace veldo::core

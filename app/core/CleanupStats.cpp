@@ -68,11 +68,13 @@ std::string_view CleanupStats::key(Counter counter)
 
 std::int64_t CleanupStats::value(Counter counter) const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     return m_values[indexOf(counter)];
 }
 
 void CleanupStats::assign(Counter counter, std::int64_t value)
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     value = std::max<std::int64_t>(value, 0);
     std::int64_t& slot = m_values[indexOf(counter)];
     if (slot == value)
@@ -83,6 +85,7 @@ void CleanupStats::assign(Counter counter, std::int64_t value)
 
 void CleanupStats::record(std::int64_t bytes, std::int64_t items, std::int64_t apps)
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     if (items < 1)
         return;
     assign(Counter::totalBytesReclaimed,
@@ -95,6 +98,7 @@ void CleanupStats::record(std::int64_t bytes, std::int64_t items, std::int64_t a
 
 void CleanupStats::subtract(std::int64_t bytes, std::int64_t items, std::int64_t apps)
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     assign(Counter::totalBytesReclaimed, flooredSubtract(totalBytesReclaimed(), bytes));
     assign(Counter::totalItemsRemoved, flooredSubtract(totalItemsRemoved(), items));
     assign(Counter::totalAppsCleaned,
@@ -104,6 +108,7 @@ void CleanupStats::subtract(std::int64_t bytes, std::int64_t items, std::int64_t
 
 void CleanupStats::reset()
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     for (Counter c : kCounters)
         assign(c, 0);
     persist();
@@ -119,11 +124,13 @@ void CleanupStats::persist() const
 
 CleanupStats::ObserverId CleanupStats::addObserver(std::function<void(Counter)> callback)
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     return m_observers.add(std::move(callback));
 }
 
 void CleanupStats::removeObserver(ObserverId id)
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     m_observers.remove(id);
 }
 

@@ -5,7 +5,8 @@
 // defaults when they finish; setting a counter directly changes only the value in memory.
 // Observers hear of a counter only when its value changed.
 //
-// Confined to one thread (the GUI thread): the object itself is not thread-safe; shared() is.
+// Confined to one thread (the GUI thread): the object itself is not thread-safe, and debug
+// builds abort when it is used from a second thread; shared() is thread-safe.
 #pragma once
 
 #include <array>
@@ -14,6 +15,7 @@
 #include <string_view>
 
 #include "platform/ObserverList.h"
+#include "platform/SequenceChecker.h"
 #include "platform/UserDefaults.h"
 
 namespace veldo::core {
@@ -79,6 +81,7 @@ private:
     std::array<std::int64_t, 3> m_values{};
     const std::shared_ptr<platform::UserDefaults> m_defaults;
     platform::ObserverList<Counter> m_observers;
+    platform::SequenceChecker m_sequence{"CleanupStats"};
 };
 
 } // namespace veldo::core

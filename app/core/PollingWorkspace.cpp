@@ -65,9 +65,26 @@ void PollingWorkspace::remove(std::uint64_t id)
         m_callEnded.wait(lock, [&] { return m_calling != id; });
 }
 
+bool PollingWorkspace::waitForPolls(std::uint64_t count, std::chrono::milliseconds timeout)
+{
+    std::unique_lock lock(m_mutex);
+    const std::uint64_t target = m_polls + count;
+    return m_callEnded.wait_for(lock, timeout, [&] { return m_polls >= target; });
+}
+
+void PollingWorkspace::pollEnded()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        ++m_polls;
+    }
+    m_callEnded.notify_all();
+}
+
 void PollingWorkspace::poll(std::stop_token stop)
 {
     auto previous = applicationsByKey(m_source.runningApplications());
+    pollEnded();
     for (;;) {
         {
             std::unique_lock lock(m_mutex);
@@ -108,6 +125,7 @@ void PollingWorkspace::poll(std::stop_token stop)
             }
         }
         previous = std::move(current);
+        pollEnded();
     }
 }
 

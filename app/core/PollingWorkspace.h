@@ -35,11 +35,18 @@ public:
     observe(std::function<void(std::optional<platform::MacPath>, std::optional<std::string>, bool)>
                 handler) override;
 
+    // Waits until the polling thread has finished `count` more looks at the list after this
+    // call, each with its notices delivered, or the time-out passed; true when it has. After
+    // observe, waitForPolls(1) returns once the baseline is taken. Polling starts with the
+    // first observer.
+    bool waitForPolls(std::uint64_t count, std::chrono::milliseconds timeout);
+
 private:
     using Handler =
         std::function<void(std::optional<platform::MacPath>, std::optional<std::string>, bool)>;
     void poll(std::stop_token stop);
     void remove(std::uint64_t id);
+    void pollEnded();
 
     const platform::RunningApplicationSource& m_source;
     const std::chrono::milliseconds m_interval;
@@ -49,6 +56,7 @@ private:
     std::map<std::uint64_t, Handler> m_handlers;
     std::uint64_t m_nextId = 1;
     std::uint64_t m_calling = 0; // the observer whose handler runs now; 0 for none
+    std::uint64_t m_polls = 0;   // looks at the list, each counted once its notices are out
     std::jthread m_thread;
 };
 

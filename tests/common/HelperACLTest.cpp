@@ -25,7 +25,7 @@ using namespace veldo::testsupport::literals;
 
 class HelperACL : public ::testing::Test
 {
-  protected:
+protected:
     void SetUp() override
     {
         mac.mkdir("/Library/Folder"_mac);

@@ -37,7 +37,7 @@ namespace fs = std::filesystem;
 
 class HelperFileAccess : public ::testing::Test
 {
-  protected:
+protected:
     HelperDescriptor root() const
     {
         auto r = helperRoot();

@@ -104,7 +104,7 @@ TEST(HelperFileIdentity, ANewFileOnAReusedInodeIsNotTheOldOne)
 
 class HelperFileFlags : public ::testing::Test
 {
-  protected:
+protected:
     FakeMac mac;
     InodeFlagGuard flags; // declared after the fake Mac: cleared before it is removed
 

@@ -18,7 +18,8 @@
 namespace veldo::common::testsupport {
 
 // The errno a failed Result carries; 0 for success.
-template <typename T> int fsCode(const Result<T>& result)
+template <typename T>
+int fsCode(const Result<T>& result)
 {
     return result ? 0 : HelperFSError::of(result.error()).code;
 }
@@ -34,7 +35,7 @@ inline HelperStat statOf(const HelperDescriptor& d)
 // refuses (no CAP_LINUX_IMMUTABLE, no flag support).
 class InodeFlagGuard
 {
-  public:
+public:
     InodeFlagGuard() = default;
     InodeFlagGuard(const InodeFlagGuard&) = delete;
     InodeFlagGuard& operator=(const InodeFlagGuard&) = delete;
@@ -52,7 +53,7 @@ class InodeFlagGuard
         return err;
     }
 
-  private:
+private:
     static int apply(const std::string& hostPath, int add, int remove)
     {
         const int fd = ::open(hostPath.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
@@ -77,7 +78,7 @@ class InodeFlagGuard
 // A tmpfs mounted on a host folder for one test, detached when it goes.
 class TmpfsMount
 {
-  public:
+public:
     explicit TmpfsMount(std::string hostFolder) : m_folder(std::move(hostFolder))
     {
         if (::mount("veldo-test", m_folder.c_str(), "tmpfs", 0, "size=1m") == 0)
@@ -96,7 +97,7 @@ class TmpfsMount
     bool mounted() const { return m_mounted; }
     int error() const { return m_error; }
 
-  private:
+private:
     std::string m_folder;
     bool m_mounted = false;
     int m_error = 0;

@@ -161,8 +161,11 @@ TEST(AppLibraryWatcher, ObserversAreAddedOncePerWatcher)
     watcher.start();
     watcher.start();
     watcher.start();
-    std::this_thread::sleep_for(100ms);
-    EXPECT_EQ(workspace->observeCalls, 1);
+    waitForQueue(watcher);
+    {
+        std::lock_guard lock(workspace->mutex);
+        EXPECT_EQ(workspace->observeCalls, 1);
+    }
 
     workspace->post(std::nullopt, std::nullopt, true);
     workspace->post(MacPath("/Applications/Foo.app"), "com.foo", false);
@@ -188,7 +191,7 @@ TEST(AppLibraryWatcher, SubscriptionsAndTeardown)
     auto kept = watcher->events();
     auto dropped = watcher->events();
     watcher->start();
-    std::this_thread::sleep_for(100ms);
+    waitForQueue(*watcher);
     dropped->cancel();
     workspace->post(std::nullopt, "com.x", true);
     EXPECT_TRUE(kept->nextFor(2s));
@@ -196,9 +199,8 @@ TEST(AppLibraryWatcher, SubscriptionsAndTeardown)
     auto late = watcher->events(); // not replayed the earlier event
     EXPECT_FALSE(late->nextFor(100ms));
 
-    // Releasing the watcher ends every stream; a blocked reader wakes up.
+    // Releasing the watcher ends every stream; a reader, blocked or about to be, wakes up.
     std::thread reader([&] { EXPECT_FALSE(kept->next()); });
-    std::this_thread::sleep_for(50ms);
     watcher.reset();
     reader.join();
     EXPECT_TRUE(kept->ended());

@@ -188,7 +188,8 @@ TEST(AppProtection, ByBundlePath)
     EXPECT_EQ(appProtectionReason(MacPath("/Applications/Safari.app")).reason, kAppleReason);
     EXPECT_FALSE(appProtectionReason(MacPath("/Applications/Editor.app")).isProtected);
     // Not loadable as an app: judged by its path.
-    EXPECT_EQ(appProtectionReason(MacPath("/System/Applications/Missing.APP")).reason, kSystemReason);
+    EXPECT_EQ(appProtectionReason(MacPath("/System/Applications/Missing.APP")).reason,
+              kSystemReason);
     EXPECT_EQ(appProtectionReason(MacPath("/Applications/Host.app/Contents/Inner.app")).reason,
               embeddedReason("Host.app"));
 }

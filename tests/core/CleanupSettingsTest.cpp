@@ -3,6 +3,7 @@
 
 #include <limits>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -230,3 +231,18 @@ TEST(SharedSettings, BelongToTheCurrentMacRoot)
     EXPECT_EQ(CleanupStats::shared()->totalItemsRemoved(), 0);
     EXPECT_EQ(CleanupSettings::shared()->defaults(), UserDefaults::standard());
 }
+
+#ifndef NDEBUG
+TEST_F(SettingsTest, UseFromASecondThreadAbortsDebugBuilds)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    CleanupSettings settings(reopen());
+    CleanupStats stats(reopen());
+    EXPECT_TRUE(settings.quitBeforeRemoving()); // binds both to this thread
+    EXPECT_EQ(stats.totalAppsCleaned(), 0);
+    EXPECT_DEATH(std::thread([&] { settings.setPlayCompletionSound(false); }).join(),
+                 "CleanupSettings used off the thread");
+    EXPECT_DEATH(std::thread([&] { stats.record(1, 1, 1); }).join(),
+                 "CleanupStats used off the thread");
+}
+#endif

@@ -8,17 +8,18 @@
 #include <gtest/gtest.h>
 
 #include "platform/Clock.h"
-#include "tests/core/FakeSources.h"
+#include "tests/support/FakeLastUsedDates.h"
 #include "tests/support/FakeMac.h"
+#include "tests/support/FakeRunningApplications.h"
 #include "tests/support/MacPathLiteral.h"
 
 using namespace veldo::core;
-using veldo::coretest::FakeLastUsedDates;
-using veldo::coretest::FakeRunningApplications;
 using veldo::platform::MacPath;
 using veldo::platform::ManualClock;
 using veldo::platform::PlistValue;
+using veldo::testsupport::FakeLastUsedDates;
 using veldo::testsupport::FakeMac;
+using veldo::testsupport::FakeRunningApplications;
 using Dict = PlistValue::Dictionary;
 using namespace veldo::testsupport::literals;
 
@@ -263,7 +264,7 @@ TEST(InstalledAppInventory, RunningAppsAreUsedNowOthersAskTheDateSource)
     veldo::platform::RunningApplication live;
     live.processIdentifier = 4242;
     live.bundleURL = MacPath("/Users/Shared/Build/Live.app");
-    inv.running.applications.push_back(live);
+    inv.running.addApplication(live);
     inv.clock.set(ManualClock::TimePoint(std::chrono::seconds(1'700'000'123)));
 
     const auto apps = inv.scan();

@@ -1,7 +1,6 @@
 // Launch and quit notifications from the polled running-application list.
 #include "app/core/PollingWorkspace.h"
 
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <future>
@@ -11,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/FakeMac.h"
+#include "tests/support/FakeRunningApplications.h"
 #include "tests/support/FixtureProcess.h"
 #include "tests/support/MacPathLiteral.h"
 
@@ -19,6 +19,7 @@ using namespace std::chrono_literals;
 using veldo::platform::MacPath;
 using veldo::platform::PlistValue;
 using namespace veldo::testsupport::literals;
+using veldo::testsupport::FakeRunningApplications;
 
 namespace {
 
@@ -32,26 +33,22 @@ struct Notice
 struct Recorder
 {
     std::mutex mutex;
+    std::condition_variable arrived;
     std::vector<Notice> notices;
     auto handler()
     {
         return [this](std::optional<MacPath> url, std::optional<std::string> id, bool launched) {
-            std::lock_guard lock(mutex);
-            notices.push_back({std::move(url), std::move(id), launched});
+            {
+                std::lock_guard lock(mutex);
+                notices.push_back({std::move(url), std::move(id), launched});
+            }
+            arrived.notify_all();
         };
     }
     bool waitFor(size_t count, std::chrono::milliseconds timeout)
     {
-        const auto end = std::chrono::steady_clock::now() + timeout;
-        while (std::chrono::steady_clock::now() < end) {
-            {
-                std::lock_guard lock(mutex);
-                if (notices.size() >= count)
-                    return true;
-            }
-            std::this_thread::sleep_for(20ms);
-        }
-        return false;
+        std::unique_lock lock(mutex);
+        return arrived.wait_for(lock, timeout, [&] { return notices.size() >= count; });
     }
 };
 
@@ -69,7 +66,7 @@ TEST(PollingWorkspace, ReportsLaunchAndQuitOfARealApp)
         veldo::platform::ProcRunningApplications::shared(), 100ms);
     Recorder recorder;
     auto token = workspace->observe(recorder.handler());
-    std::this_thread::sleep_for(150ms); // the baseline
+    ASSERT_TRUE(workspace->waitForPolls(1, 3s)); // the baseline
 
     auto process = std::make_unique<veldo::testsupport::FixtureProcess>(
         mac, "/Applications/Fixture.app/Contents/MacOS/Fixture"_mac);
@@ -87,33 +84,19 @@ TEST(PollingWorkspace, ReportsLaunchAndQuitOfARealApp)
 
 TEST(PollingWorkspace, ReleasedTokenStopsDelivery)
 {
-    class Source : public veldo::platform::RunningApplicationSource
-    {
-    public:
-        std::vector<veldo::platform::RunningApplication> runningApplications() const override
-        {
-            std::lock_guard lock(mutex);
-            return list;
-        }
-        bool terminate(const veldo::platform::RunningApplication&) const override { return false; }
-        mutable std::mutex mutex;
-        std::vector<veldo::platform::RunningApplication> list;
-    } source;
+    FakeRunningApplications source;
     auto workspace = std::make_shared<PollingWorkspace>(source, 20ms);
     Recorder kept;
     Recorder dropped;
     auto keptToken = workspace->observe(kept.handler());
     auto droppedToken = workspace->observe(dropped.handler());
-    std::this_thread::sleep_for(60ms);
+    ASSERT_TRUE(workspace->waitForPolls(1, 2s)); // the baseline
     droppedToken.reset();
-    {
-        std::lock_guard lock(source.mutex);
-        source.list.push_back({42, MacPath("/Applications/A.app"), std::nullopt, "a", "A", 7});
-        source.list.push_back(
-            {43, std::nullopt, MacPath("/usr/bin/tool"), std::nullopt, std::nullopt, 8});
-    }
+    source.setApplications(
+        {{42, MacPath("/Applications/A.app"), std::nullopt, "a", "A", 7},
+         {43, std::nullopt, MacPath("/usr/bin/tool"), std::nullopt, std::nullopt, 8}});
     ASSERT_TRUE(kept.waitFor(1, 2s));
-    std::this_thread::sleep_for(100ms);
+    ASSERT_TRUE(workspace->waitForPolls(2, 2s)); // a whole round after the launch was seen
     std::lock_guard lock(kept.mutex);
     EXPECT_EQ(kept.notices.size(), 1u) << "a process without a bundle is no application";
     EXPECT_TRUE(dropped.notices.empty());
@@ -121,18 +104,7 @@ TEST(PollingWorkspace, ReleasedTokenStopsDelivery)
 
 TEST(PollingWorkspace, ReleasingATokenWaitsForTheCallInProgressAndEndsDelivery)
 {
-    class Source : public veldo::platform::RunningApplicationSource
-    {
-    public:
-        std::vector<veldo::platform::RunningApplication> runningApplications() const override
-        {
-            std::lock_guard lock(mutex);
-            return list;
-        }
-        bool terminate(const veldo::platform::RunningApplication&) const override { return false; }
-        mutable std::mutex mutex;
-        std::vector<veldo::platform::RunningApplication> list;
-    } source;
+    FakeRunningApplications source;
     auto workspace = std::make_shared<PollingWorkspace>(source, 20ms);
 
     std::mutex mutex;
@@ -145,48 +117,31 @@ TEST(PollingWorkspace, ReleasingATokenWaitsForTheCallInProgressAndEndsDelivery)
         changed.notify_all();
         changed.wait(lock, [&] { return proceed; });
     });
-    std::this_thread::sleep_for(60ms); // the baseline
-    {
-        std::lock_guard lock(source.mutex);
-        source.list.push_back({42, MacPath("/Applications/A.app"), std::nullopt, "a", "A", 7});
-        source.list.push_back({43, MacPath("/Applications/B.app"), std::nullopt, "b", "B", 8});
-    }
+    ASSERT_TRUE(workspace->waitForPolls(1, 2s)); // the baseline
+    source.setApplications({{42, MacPath("/Applications/A.app"), std::nullopt, "a", "A", 7},
+                            {43, MacPath("/Applications/B.app"), std::nullopt, "b", "B", 8}});
     {
         std::unique_lock lock(mutex);
         ASSERT_TRUE(changed.wait_for(lock, 2s, [&] { return calls == 1; }));
     }
 
-    std::atomic<bool> released = false;
-    std::thread releaser([&] {
-        token.reset();
-        released = true;
-    });
-    std::this_thread::sleep_for(150ms);
-    EXPECT_FALSE(released) << "the release returns only once the handler has returned";
+    auto released = std::async(std::launch::async, [&] { token.reset(); });
+    EXPECT_EQ(released.wait_for(100ms), std::future_status::timeout)
+        << "the release returns only once the handler has returned";
     {
         std::lock_guard lock(mutex);
         proceed = true;
     }
     changed.notify_all();
-    releaser.join();
-    std::this_thread::sleep_for(150ms);
+    released.get();
+    ASSERT_TRUE(workspace->waitForPolls(1, 2s)); // the round with both launches has ended
     std::lock_guard lock(mutex);
     EXPECT_EQ(calls, 1) << "the second launch of that round is not delivered after the release";
 }
 
 TEST(PollingWorkspace, AHandlerMayReleaseItsOwnToken)
 {
-    class Source : public veldo::platform::RunningApplicationSource
-    {
-    public:
-        std::vector<veldo::platform::RunningApplication> runningApplications() const override
-        {
-            return {{++polls, MacPath("/Applications/A.app"), std::nullopt, "a", "A",
-                     static_cast<std::uint64_t>(polls)}};
-        }
-        bool terminate(const veldo::platform::RunningApplication&) const override { return false; }
-        mutable pid_t polls = 0;
-    } source;
+    FakeRunningApplications source;
     auto workspace = std::make_shared<PollingWorkspace>(source, 20ms);
     std::promise<void> called;
     std::shared_ptr<void> token;
@@ -203,5 +158,7 @@ TEST(PollingWorkspace, AHandlerMayReleaseItsOwnToken)
             }
         });
     }
+    ASSERT_TRUE(workspace->waitForPolls(1, 2s)); // the baseline
+    source.setApplications({{42, MacPath("/Applications/A.app"), std::nullopt, "a", "A", 7}});
     EXPECT_EQ(called.get_future().wait_for(3s), std::future_status::ready);
 }

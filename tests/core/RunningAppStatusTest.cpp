@@ -10,19 +10,20 @@
 
 #include "app/core/InstalledAppInventory.h"
 #include "platform/Clock.h"
-#include "tests/core/FakeSources.h"
+#include "tests/support/FakeLastUsedDates.h"
 #include "tests/support/FakeMac.h"
+#include "tests/support/FakeRunningApplications.h"
 #include "tests/support/FixtureProcess.h"
 #include "tests/support/MacPathLiteral.h"
 
 using namespace veldo::core;
 using namespace std::chrono_literals;
-using veldo::coretest::FakeLastUsedDates;
-using veldo::coretest::FakeRunningApplications;
 using veldo::platform::MacPath;
 using veldo::platform::PlistValue;
 using veldo::platform::RunningApplication;
+using veldo::testsupport::FakeLastUsedDates;
 using veldo::testsupport::FakeMac;
+using veldo::testsupport::FakeRunningApplications;
 using veldo::testsupport::FixtureProcess;
 using namespace veldo::testsupport::literals;
 
@@ -70,25 +71,23 @@ TEST(RunningAppStatus, MatchesByBundleThenByIdentifierForTranslocatedOrBundleles
 
     FakeRunningApplications source;
     // Matched through the link, by path.
-    source.applications = {
-        running(10, MacPath("/Users/Shared/Build/Foo.app")),
-        running(11, MacPath("/Volumes/Other/Foo.app"), std::nullopt, "Foo", "com.example.foo")};
+    source.setApplications(
+        {running(10, MacPath("/Users/Shared/Build/Foo.app")),
+         running(11, MacPath("/Volumes/Other/Foo.app"), std::nullopt, "Foo", "com.example.foo")});
     EXPECT_EQ(pids(runningApplicationsMatching(foo, source)), std::vector<pid_t>{10});
 
     // A copy elsewhere with the same identifier does not count...
-    source.applications = {
-        running(11, MacPath("/Volumes/Other/Foo.app"), std::nullopt, "Foo", "com.example.foo")};
+    source.setApplications(
+        {running(11, MacPath("/Volumes/Other/Foo.app"), std::nullopt, "Foo", "com.example.foo")});
     EXPECT_TRUE(runningApplicationsMatching(foo, source).empty());
     EXPECT_EQ(runningStatus(foo, source), RunningAppStatus::notRunning);
 
     // ...unless it runs translocated or without a bundle (identifier compared lower-cased).
-    source.applications.push_back(
-        running(12, MacPath("/private/var/folders/x/AppTranslocation/A1/d/Foo.app"), std::nullopt,
-                "Foo", "COM.EXAMPLE.FOO"));
-    source.applications.push_back(
-        running(13, std::nullopt, MacPath("/opt/foo"), "Foo", "com.example.foo"));
-    source.applications.push_back(
-        running(14, std::nullopt, MacPath("/opt/bar"), "Bar", "com.example.bar"));
+    source.addApplication(running(12,
+                                  MacPath("/private/var/folders/x/AppTranslocation/A1/d/Foo.app"),
+                                  std::nullopt, "Foo", "COM.EXAMPLE.FOO"));
+    source.addApplication(running(13, std::nullopt, MacPath("/opt/foo"), "Foo", "com.example.foo"));
+    source.addApplication(running(14, std::nullopt, MacPath("/opt/bar"), "Bar", "com.example.bar"));
     EXPECT_EQ(pids(runningApplicationsMatching(foo, source)), (std::vector<pid_t>{12, 13}));
     const auto status = runningStatus(foo, source);
     EXPECT_TRUE(status.isRunning);
@@ -109,7 +108,7 @@ TEST(RunningAppStatus, HelpersAreNamedOnceAndNeverMakeTheAppRun)
     mac.mkdir("/Applications/Foo.app/Contents/MacOS"_mac);
     const InstalledApp foo = installed("/Applications/Foo.app", std::string("com.example.foo"));
     FakeRunningApplications source;
-    source.applications = {
+    source.setApplications({
         running(20, MacPath("/Applications/Foo.app/Contents/Library/LoginItems/Agent.app"),
                 std::nullopt, "Foo Agent"),
         running(21, std::nullopt, MacPath("/Applications/Foo.app/Contents/XPCServices/Render"),
@@ -120,7 +119,7 @@ TEST(RunningAppStatus, HelpersAreNamedOnceAndNeverMakeTheAppRun)
         // Not inside: a sibling whose name extends the bundle's, and the bundle path itself.
         running(25, MacPath("/Applications/Foo.app2/Contents/MacOS/x"), std::nullopt, "Sibling"),
         running(26, std::nullopt, MacPath("/Applications/Foo.app"), "Itself"),
-    };
+    });
     auto status = runningStatus(foo, source);
     EXPECT_FALSE(status.isRunning);
     EXPECT_EQ(status.processIdentifier, std::nullopt);
@@ -128,9 +127,10 @@ TEST(RunningAppStatus, HelpersAreNamedOnceAndNeverMakeTheAppRun)
     EXPECT_EQ(pids(helperProcesses(foo, source)), (std::vector<pid_t>{20, 21, 22, 23}));
 
     // The app's own processes are not helpers.
-    source.applications = {running(30, MacPath("/Applications/Foo.app"),
-                                   MacPath("/Applications/Foo.app/Contents/MacOS/Foo"), "Foo"),
-                           running(31, MacPath("/Applications/Foo.app/Contents/Helpers/Sync.app"))};
+    source.setApplications(
+        {running(30, MacPath("/Applications/Foo.app"),
+                 MacPath("/Applications/Foo.app/Contents/MacOS/Foo"), "Foo"),
+         running(31, MacPath("/Applications/Foo.app/Contents/Helpers/Sync.app"))});
     status = runningStatus(foo, source);
     EXPECT_TRUE(status.isRunning);
     EXPECT_EQ(status.processIdentifier, 30);
@@ -158,25 +158,25 @@ TEST(RunningAppStatus, RequestQuitAsksTheAppThenItsHelpers)
     FakeRunningApplications source;
 
     // Nothing runs: true, nothing sent.
-    source.applications = {running(40, MacPath("/Applications/Bar.app"))};
+    source.setApplications({running(40, MacPath("/Applications/Bar.app"))});
     EXPECT_TRUE(requestQuit(foo, source));
-    EXPECT_TRUE(source.terminated.empty());
+    EXPECT_TRUE(source.terminated().empty());
 
-    source.applications = {
+    source.setApplications({
         running(41, std::nullopt, MacPath("/Applications/Foo.app/Contents/Helpers/h")),
         running(42, MacPath("/Applications/Foo.app")),
         running(43, MacPath("/Applications/Foo.app")),
-    };
+    });
     // A helper that refuses does not count.
-    source.refusing = {41};
+    source.setRefusing({41});
     EXPECT_TRUE(requestQuit(foo, source));
-    EXPECT_EQ(source.terminated, (std::vector<pid_t>{42, 43, 41}));
+    EXPECT_EQ(source.terminated(), (std::vector<pid_t>{42, 43, 41}));
 
     // One of the app's own processes refusing makes the request fail; the rest are still asked.
-    source.terminated.clear();
-    source.refusing = {42};
+    source.clearTerminated();
+    source.setRefusing({42});
     EXPECT_FALSE(requestQuit(foo, source));
-    EXPECT_EQ(source.terminated, (std::vector<pid_t>{42, 43, 41}));
+    EXPECT_EQ(source.terminated(), (std::vector<pid_t>{42, 43, 41}));
 }
 
 TEST(RunningAppStatus, RealFixtureAppIsFoundAndQuits)
