@@ -202,9 +202,9 @@ bool isValidEnvironmentName(const std::string& name)
 
 // `errorPath` is the Mac path a failure to start names ("" for a host program).
 Result<Output> runProgram(const std::string& hostExecutable, const std::string& argv0,
-                          const std::string& errorPath, const std::vector<std::string>& arguments, const Environment& environment,
-                          std::chrono::milliseconds timeout, const RunOptions& options,
-                          const std::stop_token& stop)
+                          const std::string& errorPath, const std::vector<std::string>& arguments,
+                          const Environment& environment, std::chrono::milliseconds timeout,
+                          const RunOptions& options, const std::stop_token& stop)
 {
     const Deadline deadline = deadlineAfter(timeout);
     if (stop.stop_requested())
@@ -322,7 +322,8 @@ Result<Output> run(const MacPath& executable, const std::vector<std::string>& ar
     const auto host = hostExecutablePath(executable);
     if (!host)
         return host.error();
-    return runProgram(*host, argv0, executable.path(), arguments, environment, timeout, options, stop);
+    return runProgram(*host, argv0, executable.path(), arguments, environment, timeout, options,
+                      stop);
 }
 
 Result<Output> runHostProgram(const platform::HostPath& hostExecutable,
