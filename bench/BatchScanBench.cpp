@@ -138,13 +138,13 @@ public:
                 m_mac.file(MacPath(leftover), "x");
         }
         const std::vector<core::ScopedAccessRoot> roots{
-            {core::AccessRootKind::applications, "/Applications"},
+            {core::AccessRootKind::applications, platform::MacPath("/Applications")},
             {core::AccessRootKind::userApplications,
              m_mac.home().appendingPathComponent("Applications")}};
         m_apps = core::InstalledAppInventory::scan(roots, false).value();
         m_roots = roots;
         m_roots.push_back({core::AccessRootKind::userLibrary, lib});
-        m_roots.push_back({core::AccessRootKind::systemLibrary, "/Library"});
+        m_roots.push_back({core::AccessRootKind::systemLibrary, platform::MacPath("/Library")});
     }
 
     const BenchMac& mac() const { return m_mac; }
@@ -213,7 +213,7 @@ void BM_InventoryWithSizes(benchmark::State& state)
                      std::string(static_cast<std::size_t>(100 + f % 5000), 'x'));
     }
     const std::vector<core::ScopedAccessRoot> roots{
-        {core::AccessRootKind::applications, "/Applications"}};
+        {core::AccessRootKind::applications, platform::MacPath("/Applications")}};
     std::int64_t total = 0;
     std::size_t count = 0;
     for (auto _ : state) {

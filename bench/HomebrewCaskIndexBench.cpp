@@ -75,7 +75,8 @@ static void BM_CaskroomSignature(benchmark::State& state)
 {
     benchMac();
     for (auto _ : state)
-        benchmark::DoNotOptimize(HomebrewCasks::caskroomSignature("/opt/homebrew/Caskroom"));
+        benchmark::DoNotOptimize(
+            HomebrewCasks::caskroomSignature(veldo::platform::MacPath("/opt/homebrew/Caskroom")));
 }
 BENCHMARK(BM_CaskroomSignature)->Unit(benchmark::kMicrosecond);
 

@@ -177,15 +177,15 @@ void BM_LeftoverScan(benchmark::State& state)
 {
     const GeneratedMac& mac = generatedMac();
     core::InstalledApp app;
-    app.url = "/Applications/Example.app";
+    app.url = platform::MacPath("/Applications/Example.app");
     app.name = "Example";
     app.bundleID = kIdentifier;
     app.alternateNames = {"Example Studio"};
     const std::vector<core::ScopedAccessRoot> roots{
-        {core::AccessRootKind::applications, "/Applications"},
+        {core::AccessRootKind::applications, platform::MacPath("/Applications")},
         {core::AccessRootKind::userApplications, mac.home().appendingPathComponent("Applications")},
         {core::AccessRootKind::userLibrary, mac.library()},
-        {core::AccessRootKind::systemLibrary, "/Library"}};
+        {core::AccessRootKind::systemLibrary, platform::MacPath("/Library")}};
     const NoCopies registry;
     std::size_t found = 0;
     for (auto _ : state) {

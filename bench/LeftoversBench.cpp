@@ -143,7 +143,8 @@ private:
 void BM_ReceiptItems_200kPathPackage(benchmark::State& state)
 {
     const ReceiptMac mac;
-    const std::vector<veldo::platform::MacPath> folders{"/var/db/receipts"};
+    const std::vector<veldo::platform::MacPath> folders{
+        veldo::platform::MacPath("/var/db/receipts")};
     std::size_t count = 0;
     for (auto _ : state) {
         auto items = veldo::leftovers::receiptItemsForApp(

@@ -81,8 +81,8 @@ long long runDu(const std::vector<std::string>& paths)
     std::vector<std::string> arguments{"-s", "-B1"};
     arguments.insert(arguments.end(), paths.begin(), paths.end());
     const auto output = veldo::core::CommandRunner::runHostProgram(
-        "/usr/bin/du", arguments, veldo::core::CommandRunner::processEnvironment(),
-        std::chrono::seconds(600));
+        veldo::platform::HostPath("/usr/bin/du"), arguments,
+        veldo::core::CommandRunner::processEnvironment(), std::chrono::seconds(600));
     if (!output || output->code != 0 || output->timedOut)
         return -1;
     long long total = 0;

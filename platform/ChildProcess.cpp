@@ -115,7 +115,7 @@ Result<ChildProcess> ChildProcess::spawn(const std::string& hostExecutable,
     rc = ::posix_spawn(&pid, hostExecutable.c_str(), &setup.actions, &setup.attributes,
                        argvPointers.data(), envPointers.data());
     if (rc != 0)
-        return Error::fromErrno(rc, hostExecutable);
+        return Error::fromErrno(rc);
 
     // The child is ours and unreaped, so its id cannot have been reused yet.
     UniqueFd pidfd(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
@@ -124,7 +124,7 @@ Result<ChildProcess> ChildProcess::spawn(const std::string& hostExecutable,
         ::kill(pid, SIGKILL);
         int status = 0;
         reap(pid, status);
-        return Error::fromErrno(openErr, hostExecutable);
+        return Error::fromErrno(openErr);
     }
     return ChildProcess(pid, std::move(pidfd), std::move(out->read), std::move(err->read));
 }

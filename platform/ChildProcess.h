@@ -29,7 +29,8 @@ class ChildProcess
 public:
     // Starts `hostExecutable` (a host path, not searched in PATH) with `argv` (argv[0]
     // included) and `environment` ("NAME=value" strings). Fails with the errno of the failed
-    // start (ENOENT for a missing program, EACCES for one that may not be executed, …).
+    // start (ENOENT for a missing program, EACCES for one that may not be executed, …); the
+    // error holds no path, as errors carry Mac paths only: the caller adds the one it knows.
     static Result<ChildProcess> spawn(const std::string& hostExecutable,
                                       const std::vector<std::string>& argv,
                                       const std::vector<std::string>& environment);

@@ -330,7 +330,13 @@ Result<std::string> resolvedHostPath(const MacPath& path, FollowLinks follow)
     auto r = resolveInRoot(path, follow == FollowLinks::yes);
     if (!r)
         return r.error();
-    return hostPath(*r);
+    return hostPath(MacPath(std::move(*r)));
+}
+
+bool isExecutable(const MacPath& path)
+{
+    const auto host = resolvedHostPath(path, FollowLinks::yes);
+    return host && ::access(host->c_str(), X_OK) == 0;
 }
 
 Result<UniqueFd> openInRoot(const MacPath& path, int flags, FollowLinks follow, mode_t mode)

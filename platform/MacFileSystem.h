@@ -75,6 +75,10 @@ MacPath resolvingSymlinks(const MacPath& path);
 // holding NUL.
 Result<std::string> resolvedHostPath(const MacPath& path, FollowLinks follow);
 
+// True when this process may execute `path` (its links resolved inside the root); false when it
+// may not, when it is missing and on any failure to resolve it.
+bool isExecutable(const MacPath& path);
+
 // Opens `path` with the open(2) `flags` (O_CLOEXEC added) and `mode` (with O_CREAT). The kernel
 // resolves the path from a descriptor of the root (openat2 with RESOLVE_IN_ROOT and
 // RESOLVE_NO_MAGICLINKS): links are followed inside the root with an absolute target re-rooted,

@@ -17,9 +17,9 @@ class MacPath
 {
 public:
     MacPath() = default;
-    MacPath(std::string path) : m_path(std::move(path)) {}
-    MacPath(const char* path) : m_path(path) {}
-    MacPath(std::string_view path) : m_path(path) {}
+    explicit MacPath(std::string path) : m_path(std::move(path)) {}
+    explicit MacPath(const char* path) : m_path(path) {}
+    explicit MacPath(std::string_view path) : m_path(path) {}
 
     const std::string& path() const { return m_path; }
     bool empty() const { return m_path.empty(); }

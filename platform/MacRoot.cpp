@@ -66,12 +66,12 @@ std::string macRoot()
     return s.root;
 }
 
-std::string hostPath(std::string_view macPath)
+std::string hostPath(const MacPath& macPath)
 {
     std::string result = macRoot();
-    if (macPath.empty() || macPath.front() != '/')
+    if (!macPath.isAbsolute())
         result.push_back('/');
-    result.append(macPath);
+    result.append(macPath.path());
     return result;
 }
 

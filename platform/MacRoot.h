@@ -22,19 +22,7 @@ namespace veldo::platform {
 std::string macRoot();
 
 // host = root + macPath. A relative Mac path is taken as relative to "/".
-std::string hostPath(std::string_view macPath);
-inline std::string hostPath(const MacPath& macPath)
-{
-    return hostPath(std::string_view(macPath.path()));
-}
-inline std::string hostPath(const std::string& macPath)
-{
-    return hostPath(std::string_view(macPath));
-}
-inline std::string hostPath(const char* macPath)
-{
-    return hostPath(std::string_view(macPath));
-}
+std::string hostPath(const MacPath& macPath);
 
 // The Mac path of a host path inside the root; none when the host path lies outside it.
 std::optional<MacPath> macPathForHost(std::string_view hostPath);

@@ -21,6 +21,7 @@
 #include "platform/ChildProcess.h"
 #include "platform/DeveloperTools.h"
 #include "platform/Home.h"
+#include "platform/HostFiles.h"
 #include "platform/MacFileSystem.h"
 #include "platform/MacRoot.h"
 #include "platform/OncePerRoot.h"
@@ -199,10 +200,11 @@ bool isValidEnvironmentName(const std::string& name)
            name.find('\0') == std::string::npos;
 }
 
+// `errorPath` is the Mac path a failure to start names ("" for a host program).
 Result<Output> runProgram(const std::string& hostExecutable, const std::string& argv0,
-                          const std::vector<std::string>& arguments, const Environment& environment,
-                          std::chrono::milliseconds timeout, const RunOptions& options,
-                          const std::stop_token& stop)
+                          const std::string& errorPath, const std::vector<std::string>& arguments,
+                          const Environment& environment, std::chrono::milliseconds timeout,
+                          const RunOptions& options, const std::stop_token& stop)
 {
     const Deadline deadline = deadlineAfter(timeout);
     if (stop.stop_requested())
@@ -221,8 +223,11 @@ Result<Output> runProgram(const std::string& hostExecutable, const std::string& 
 
     const StopSignal stopSignal(stop);
     auto child = platform::ChildProcess::spawn(hostExecutable, argv, env);
-    if (!child)
-        return child.error();
+    if (!child) {
+        Error failure = child.error();
+        failure.path = errorPath;
+        return failure;
+    }
 
     OutputPump pump(*child, stopSignal.fd());
     const auto hasExited = [&] { return pump.exited(); };
@@ -278,33 +283,6 @@ std::string_view trimmed(std::string_view s, std::string_view characters)
 
 constexpr std::string_view kWhiteSpaceAndNewlines = " \t\n\r\v\f";
 
-// A host file that exists as a regular file (links followed) and may be executed.
-bool isExecutableHostFile(const std::string& path)
-{
-    struct stat st
-    {
-    };
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-           ::access(path.c_str(), X_OK) == 0;
-}
-
-std::string readHostText(const char* path, std::size_t maxBytes)
-{
-    UniqueFd fd(::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (!fd)
-        return {};
-    std::string text;
-    char chunk[4096];
-    while (text.size() < maxBytes) {
-        const ssize_t n =
-            base::retryOnInterrupt([&] { return ::read(fd.get(), chunk, sizeof chunk); });
-        if (n <= 0)
-            break;
-        text.append(chunk, static_cast<std::size_t>(n));
-    }
-    return text;
-}
-
 std::optional<std::string> accountShell()
 {
     long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
@@ -345,16 +323,17 @@ Result<Output> run(const MacPath& executable, const std::vector<std::string>& ar
     const auto host = hostExecutablePath(executable);
     if (!host)
         return host.error();
-    return runProgram(*host, argv0, arguments, environment, timeout, options, stop);
+    return runProgram(*host, argv0, executable.path(), arguments, environment, timeout, options,
+                      stop);
 }
 
-Result<Output> runHostProgram(const std::string& hostExecutable,
+Result<Output> runHostProgram(const platform::HostPath& hostExecutable,
                               const std::vector<std::string>& arguments,
                               const Environment& environment, std::chrono::milliseconds timeout,
                               const RunOptions& options, std::stop_token stop)
 {
-    return runProgram(hostExecutable, hostExecutable, arguments, environment, timeout, options,
-                      stop);
+    return runProgram(hostExecutable.string(), hostExecutable.string(), {}, arguments, environment,
+                      timeout, options, stop);
 }
 
 Result<Output> runWithUserEnvironment(const MacPath& executable,
@@ -402,8 +381,7 @@ std::optional<MacPath> which(std::string_view name, const std::vector<MacPath>& 
             continue;
         if (status->mode & S_IWOTH)
             continue;
-        const auto host = platform::resolvedHostPath(candidate, platform::FollowLinks::yes);
-        if (!host || ::access(host->c_str(), X_OK) != 0)
+        if (!platform::isExecutable(candidate))
             continue;
         if (!stubsAcceptable && isAppleStub(candidate))
             continue;
@@ -479,10 +457,12 @@ std::string childSearchPath(const std::vector<MacPath>& searchPath, std::string_
     return joined;
 }
 
-std::string loginShell()
+platform::HostPath loginShell()
 {
     std::vector<std::string> allowed;
-    for (const auto& line : split(readHostText("/etc/shells", kMaxShellsFileBytes), '\n')) {
+    const auto shells =
+        platform::readHostText(platform::HostPath("/etc/shells"), kMaxShellsFileBytes);
+    for (const auto& line : split(shells, '\n')) {
         const auto shell = trimmed(line, " \t");
         if (!shell.empty() && shell.front() == '/')
             allowed.emplace_back(shell);
@@ -495,10 +475,10 @@ std::string loginShell()
         candidates.push_back(*shell);
     for (const auto& candidate : candidates) {
         if (std::find(allowed.begin(), allowed.end(), candidate) != allowed.end() &&
-            isExecutableHostFile(candidate))
-            return candidate;
+            platform::isExecutableHostFile(platform::HostPath(candidate)))
+            return platform::HostPath(candidate);
     }
-    return "/bin/zsh";
+    return platform::HostPath("/bin/zsh");
 }
 
 std::vector<MacPath> loginShellPath()

@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "base/Result.h"
+#include "platform/HostPath.h"
 #include "platform/MacPath.h"
 
 namespace veldo::core::CommandRunner {
@@ -122,7 +123,7 @@ Environment processEnvironment();
 // ---- The steps of the above, for tests and for callers that compose their own. ----
 
 // run, for a program given by its host path (no mapping).
-Result<Output> runHostProgram(const std::string& hostExecutable,
+Result<Output> runHostProgram(const platform::HostPath& hostExecutable,
                               const std::vector<std::string>& arguments,
                               const Environment& environment, std::chrono::milliseconds timeout,
                               const RunOptions& options = {}, std::stop_token stop = {});
@@ -141,7 +142,7 @@ std::string childSearchPath(const std::vector<platform::MacPath>& searchPath,
 
 // The user's login shell as a host path: the first of $SHELL and the user database's shell
 // that "/etc/shells" allows and that is an executable file; else "/bin/zsh".
-std::string loginShell();
+platform::HostPath loginShell();
 
 // The folders the login shell reports as its PATH (run as an interactive login shell with the
 // marker script, 5-second time-out); none when the run fails, times out or exits non-zero.

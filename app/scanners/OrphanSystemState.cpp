@@ -22,8 +22,9 @@ constexpr std::chrono::seconds kLaunchctlTimeout{10};
 // cut short (a partial listing would make loaded jobs look unloaded).
 std::optional<std::string> launchctl(const std::vector<std::string>& arguments)
 {
-    auto output = core::CommandRunner::run(
-        "/bin/launchctl", arguments, core::CommandRunner::processEnvironment(), kLaunchctlTimeout);
+    auto output =
+        core::CommandRunner::run(platform::MacPath("/bin/launchctl"), arguments,
+                                 core::CommandRunner::processEnvironment(), kLaunchctlTimeout);
     if (!output || output->code != 0 || output->timedOut || output->truncated)
         return std::nullopt;
     return std::move(output->stdout);

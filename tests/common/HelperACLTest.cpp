@@ -12,6 +12,7 @@
 #include "common/HelperFileAccess.h"
 #include "tests/common/HelperTestSupport.h"
 #include "tests/support/FakeMac.h"
+#include "tests/support/MacPathLiteral.h"
 #include "tests/support/ResultAssertions.h"
 
 namespace {
@@ -21,14 +22,15 @@ using namespace veldo::common::testsupport;
 using veldo::UniqueFd;
 using veldo::platform::MacPath;
 using veldo::testsupport::FakeMac;
+using namespace veldo::testsupport::literals;
 
 class HelperACL : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        mac.mkdir("/Library/Folder");
-        mac.write("/Library/file", "x", 0640);
+        mac.mkdir("/Library/Folder"_mac);
+        mac.write("/Library/file"_mac, "x", 0640);
         // Probe once: a file system without ACLs cannot run these tests.
         acl_t probe = ::acl_from_text("u::rw-,u:nobody:r--,g::r--,m::r--,o::---");
         const int rc = ::acl_set_file(host("/Library/file").c_str(), ACL_TYPE_ACCESS, probe);
@@ -84,7 +86,7 @@ TEST_F(HelperACL, NamedEntriesAndDefaultsAreExtendedWithAStableDigest)
     // Another permission, another digest; the same ACL on another object, the same digest.
     set("/Library/file", ACL_TYPE_ACCESS, "u::rw-,u:nobody:rw-,g::r--,m::rw-,o::---");
     EXPECT_NE(aclDigest(readable.get()), digest);
-    mac.write("/Library/twin", "y", 0640);
+    mac.write("/Library/twin"_mac, "y", 0640);
     set("/Library/twin", ACL_TYPE_ACCESS, "u::rw-,u:nobody:r--,g::r--,m::r--,o::---");
     auto [twin, twinPath] = descriptors("/Library/twin");
     EXPECT_EQ(aclDigest(twin.get()), digest);
@@ -103,7 +105,7 @@ TEST_F(HelperACL, NamedEntriesAndDefaultsAreExtendedWithAStableDigest)
 
 TEST_F(HelperACL, LinksHaveNoEntries)
 {
-    mac.symlink("/Library/link", "file");
+    mac.symlink("/Library/link"_mac, "file");
     set("/Library/file", ACL_TYPE_ACCESS, "u::rw-,u:nobody:r--,g::r--,m::r--,o::---");
     const UniqueFd link(::open(host("/Library/link").c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
     ASSERT_TRUE(link);

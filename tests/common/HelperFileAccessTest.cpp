@@ -21,6 +21,7 @@
 #include "platform/MacRoot.h"
 #include "tests/common/HelperTestSupport.h"
 #include "tests/support/FakeMac.h"
+#include "tests/support/MacPathLiteral.h"
 #include "tests/support/ResultAssertions.h"
 #include "tests/support/Unprivileged.h"
 
@@ -31,6 +32,7 @@ using namespace veldo::common::testsupport;
 using veldo::platform::MacPath;
 using veldo::testsupport::FakeMac;
 using veldo::testsupport::runUnprivileged;
+using namespace veldo::testsupport::literals;
 
 namespace fs = std::filesystem;
 
@@ -67,14 +69,14 @@ TEST_F(HelperFileAccess, OpensTheRootAndFoldersWhateverTheSlashes)
     EXPECT_EQ(statOf(open("/")).identity(), rootId);
     EXPECT_EQ(statOf(open("")).identity(), rootId);
 
-    mac.mkdir("/Library/Caches/Foo");
+    mac.mkdir("/Library/Caches/Foo"_mac);
     const auto foo = hostIdentity(mac.host(MacPath("/Library/Caches/Foo")));
     for (const char* path : {"/Library/Caches/Foo", "//Library//Caches/Foo/", "Library/Caches/Foo",
                              "/Library/./Caches/Foo/."})
         EXPECT_EQ(statOf(open(path)).identity(), foo) << path;
 
     // Search-only unless asked for a readable last folder; both can be listed.
-    mac.write("/Library/Caches/Foo/a", "x");
+    mac.write("/Library/Caches/Foo/a"_mac, "x");
     for (const bool readable : {false, true}) {
         const SharedDescriptor d = open("/Library/Caches/Foo", readable);
         EXPECT_EQ((::fcntl(d.fd(), F_GETFL) & O_PATH) != 0, !readable);
@@ -86,13 +88,13 @@ TEST_F(HelperFileAccess, OpensTheRootAndFoldersWhateverTheSlashes)
 
 TEST_F(HelperFileAccess, ASymbolicLinkAtAnyStepIsRefused)
 {
-    mac.mkdir("/a/b/c");
-    mac.symlink("/x1", "a");     // the first step
-    mac.symlink("/a/x2", "b");   // a middle step
-    mac.symlink("/a/b/x3", "c"); // the last step
-    mac.symlink("/a/b/x4", "/"); // an absolute target (would leave the fake Mac)
-    mac.symlink("/a/b/x5", "../../..");
-    mac.write("/a/b/file", "not a folder");
+    mac.mkdir("/a/b/c"_mac);
+    mac.symlink("/x1"_mac, "a");     // the first step
+    mac.symlink("/a/x2"_mac, "b");   // a middle step
+    mac.symlink("/a/b/x3"_mac, "c"); // the last step
+    mac.symlink("/a/b/x4"_mac, "/"); // an absolute target (would leave the fake Mac)
+    mac.symlink("/a/b/x5"_mac, "../../..");
+    mac.write("/a/b/file"_mac, "not a folder");
     const std::vector<std::string> paths = {"/x1/b/c",     "/a/x2/c", "/a/b/x3",  "/a/b/x4",
                                             "/a/b/x4/tmp", "/a/b/x5", "/a/b/file"};
     for (const std::string& path : paths) {
@@ -127,7 +129,7 @@ TEST_F(HelperFileAccess, DotDotNeverLeavesTheRoot)
 
 TEST_F(HelperFileAccess, DotDotFromAFolderMovedOutOfTheRootIsRefused)
 {
-    mac.mkdir("/a/b");
+    mac.mkdir("/a/b"_mac);
     const fs::path outside = fs::path(mac.root() + "-moved");
     fs::create_directories(outside);
     const auto b = hostIdentity(mac.host(MacPath("/a/b")));
@@ -143,8 +145,8 @@ TEST_F(HelperFileAccess, DotDotFromAFolderMovedOutOfTheRootIsRefused)
 
 TEST_F(HelperFileAccess, FolderCheckSeesEachFolderAndRefusesWithEAUTH)
 {
-    mac.mkdir("/a/b/c");
-    mac.symlink("/link", "a");
+    mac.mkdir("/a/b/c"_mac);
+    mac.symlink("/link"_mac, "a");
     std::vector<HelperFileIdentity> seen;
     const auto record = [&](bool answer) {
         return [&seen, answer](const HelperStat& st, const SharedDescriptor& d) {
@@ -184,7 +186,7 @@ TEST_F(HelperFileAccess, FolderCheckSeesEachFolderAndRefusesWithEAUTH)
 
 TEST_F(HelperFileAccess, RefusesNulInAPathAndNamesThatAreNotOneComponent)
 {
-    mac.write("/Library/file", "x");
+    mac.write("/Library/file"_mac, "x");
     EXPECT_EQ(fsCode(openPathBeneath(std::string("/Library\0/x", 11))), EINVAL);
     const SharedDescriptor library = open("/Library");
     for (const std::string& name : {std::string(), std::string("."), std::string(".."),
@@ -198,7 +200,7 @@ TEST_F(HelperFileAccess, RefusesNulInAPathAndNamesThatAreNotOneComponent)
 
 TEST_F(HelperFileAccess, ExactNamesCompareTheStoredNameCanonically)
 {
-    mac.mkdir("/Library/Caches");
+    mac.mkdir("/Library/Caches"_mac);
     EXPECT_TRUE(openPathBeneath("/Library/Caches", {.exactNames = true}));
     // Linux lookups are exact: another case is simply not there.
     EXPECT_EQ(fsCode(openPathBeneath("/library/Caches", {.exactNames = true})), ENOENT);
@@ -220,14 +222,14 @@ TEST_F(HelperFileAccess, ExactNamesCompareTheStoredNameCanonically)
     storedAs("Caches", std::nullopt);
     EXPECT_EQ(fsCode(openPathBeneath("/Library/Caches", {.exactNames = true})), EILSEQ);
 
-    mac.mkdir("/Library/Caf\xC3\xA9"); // NFC on disk, stored in NFD: canonically the same
+    mac.mkdir("/Library/Caf\xC3\xA9"_mac); // NFC on disk, stored in NFD: canonically the same
     storedAs("Caf\xC3\xA9", "Cafe\xCC\x81");
     EXPECT_TRUE(openPathBeneath("/Library/Caf\xC3\xA9", {.exactNames = true}));
 }
 
 TEST_F(HelperFileAccess, ExactNamesAcceptAVolumeNameAtAMountPoint)
 {
-    mac.mkdir("/Volumes/Data/inner");
+    mac.mkdir("/Volumes/Data/inner"_mac);
     TmpfsMount mount(mac.host(MacPath("/Volumes/Data")));
     if (!mount.mounted())
         GTEST_SKIP() << "mounting a tmpfs was refused (errno " << mount.error() << ")";
@@ -257,7 +259,7 @@ TEST_F(HelperFileAccess, ExactNamesAcceptAVolumeNameAtAMountPoint)
 
 TEST_F(HelperFileAccess, FileSystemInfoNamesTheFileSystem)
 {
-    mac.mkdir("/Library/Caches");
+    mac.mkdir("/Library/Caches"_mac);
     const auto a = fileSystemInfo(open("/Library"));
     const auto b = fileSystemInfo(open("/Library/Caches"));
     ASSERT_TRUE(a);
@@ -275,11 +277,11 @@ TEST_F(HelperFileAccess, FileSystemInfoNamesTheFileSystem)
 
 TEST_F(HelperFileAccess, WalksWithTheCallersRights)
 {
-    mac.mkdir("/private/closed/inner", 0700);
-    ::chmod(mac.host(MacPath("/private/closed")).c_str(), 0700);
-    mac.mkdir("/private/passable/inner", 0711);
-    ::chmod(mac.host(MacPath("/private/passable")).c_str(), 0711);
-    mac.write("/private/passable/inner/file", "x");
+    mac.mkdir("/private/closed/inner"_mac, 0700);
+    ::chmod(mac.host(MacPath("/private/closed"_mac)).c_str(), 0700);
+    mac.mkdir("/private/passable/inner"_mac, 0711);
+    ::chmod(mac.host(MacPath("/private/passable"_mac)).c_str(), 0711);
+    mac.write("/private/passable/inner/file"_mac, "x");
     const SharedDescriptor passable = open("/private/passable");
     const SharedDescriptor closed = open("/private/closed");
 
@@ -304,9 +306,9 @@ TEST_F(HelperFileAccess, WalksWithTheCallersRights)
 
 TEST_F(HelperFileAccess, StatEntryReadsTheEntryItself)
 {
-    mac.write("/Library/file", "twelve bytes", 0640);
-    mac.symlink("/Library/dangling", "/nowhere");
-    mac.symlink("/Library/toFolder", "/Users");
+    mac.write("/Library/file"_mac, "twelve bytes", 0640);
+    mac.symlink("/Library/dangling"_mac, "/nowhere");
+    mac.symlink("/Library/toFolder"_mac, "/Users");
     const SharedDescriptor library = open("/Library");
 
     auto missing = statEntry(library, "missing");
@@ -336,15 +338,15 @@ TEST_F(HelperFileAccess, StatEntryReadsTheEntryItself)
 
 TEST_F(HelperFileAccess, ListDirectoryKeepsRawNames)
 {
-    mac.mkdir("/Library/Empty");
+    mac.mkdir("/Library/Empty"_mac);
     auto empty = listDirectory(open("/Library/Empty", true));
     ASSERT_TRUE(empty);
     EXPECT_TRUE(empty->empty());
 
     const std::string odd = "bad\xff\xfe name";
     mac.write(MacPath("/Library/List/" + odd), "x");
-    mac.symlink("/Library/List/link", "/Users");
-    mac.mkdir("/Library/List/sub");
+    mac.symlink("/Library/List/link"_mac, "/Users");
+    mac.mkdir("/Library/List/sub"_mac);
     auto names = listDirectory(open("/Library/List", true));
     ASSERT_TRUE(names);
     std::sort(names->begin(), names->end());
@@ -370,9 +372,9 @@ TEST_F(HelperFileAccess, MakePrivateFolderMakesAnEmptyRootOnlyFolder)
 
 TEST_F(HelperFileAccess, MakePrivateFolderLeavesWhatIsNotOursAlone)
 {
-    mac.mkdir("/private/parent");
-    mac.write("/private/parent/taken", "keep me");
-    mac.symlink("/private/parent/link", "/Users");
+    mac.mkdir("/private/parent"_mac);
+    mac.write("/private/parent/taken"_mac, "keep me");
+    mac.symlink("/private/parent/link"_mac, "/Users");
     const SharedDescriptor parent = open("/private/parent");
     for (const char* name : {"taken", "link"})
         EXPECT_EQ(fsCode(makePrivateFolder(parent, name)), EEXIST) << name;
@@ -380,7 +382,7 @@ TEST_F(HelperFileAccess, MakePrivateFolderLeavesWhatIsNotOursAlone)
     EXPECT_TRUE(fs::is_symlink(mac.host(MacPath("/private/parent/link"))));
 
     // A set-group-ID parent gives the new folder mode 02700: it fails the checks and stays.
-    mac.mkdir("/private/sgid");
+    mac.mkdir("/private/sgid"_mac);
     ASSERT_EQ(::chmod(mac.host(MacPath("/private/sgid")).c_str(), 02755), 0);
     EXPECT_EQ(fsCode(makePrivateFolder(open("/private/sgid"), "staging")), EPERM);
     EXPECT_TRUE(fs::is_directory(mac.host(MacPath("/private/sgid/staging"))));
@@ -388,7 +390,7 @@ TEST_F(HelperFileAccess, MakePrivateFolderLeavesWhatIsNotOursAlone)
 
 TEST_F(HelperFileAccess, MakePrivateFolderClearsInheritedACLEntries)
 {
-    mac.mkdir("/private/shared");
+    mac.mkdir("/private/shared"_mac);
     const std::string host = mac.host(MacPath("/private/shared"));
     acl_t def = ::acl_from_text("u::rwx,u:nobody:rwx,g::r-x,m::rwx,o::r-x");
     ASSERT_NE(def, nullptr);
@@ -409,7 +411,7 @@ TEST_F(HelperFileAccess, MakePrivateFolderClearsInheritedACLEntries)
 
 TEST_F(HelperFileAccess, MakePrivateFolderBelongsToTheCaller)
 {
-    mac.mkdir("/private/tmp/open");
+    mac.mkdir("/private/tmp/open"_mac);
     ASSERT_EQ(::chmod(mac.host(MacPath("/private/tmp/open")).c_str(), 0777), 0);
     const SharedDescriptor parent = open("/private/tmp/open");
     const int rc = runUnprivileged([&] {
@@ -426,7 +428,7 @@ TEST_F(HelperFileAccess, MakePrivateFolderBelongsToTheCaller)
 
 TEST_F(HelperFileAccess, RemoveDirectoryIfSameRemovesOnlyThatFolder)
 {
-    mac.mkdir("/private/p/gone");
+    mac.mkdir("/private/p/gone"_mac);
     const SharedDescriptor parent = open("/private/p");
     const SharedDescriptor gone = open("/private/p/gone");
     EXPECT_OK(removeDirectoryIfSame(parent, "gone", gone));
@@ -434,22 +436,22 @@ TEST_F(HelperFileAccess, RemoveDirectoryIfSameRemovesOnlyThatFolder)
     EXPECT_ERRNO(removeDirectoryIfSame(parent, "gone", gone), ENOENT);
 
     // Replaced by another folder of the same name: kept.
-    mac.mkdir("/private/p/swapped");
+    mac.mkdir("/private/p/swapped"_mac);
     const SharedDescriptor old = open("/private/p/swapped");
-    fs::rename(mac.host(MacPath("/private/p/swapped")), mac.host(MacPath("/private/p/aside")));
-    mac.mkdir("/private/p/swapped");
+    fs::rename(mac.host(MacPath("/private/p/swapped"_mac)), mac.host(MacPath("/private/p/aside")));
+    mac.mkdir("/private/p/swapped"_mac);
     const auto swapped = removeDirectoryIfSame(parent, "swapped", old);
     ASSERT_FALSE(swapped);
     EXPECT_EQ(swapped.error().code, veldo::ErrorCode::refused);
     EXPECT_TRUE(fs::is_directory(mac.host(MacPath("/private/p/swapped"))));
 
     // A link to the folder is not the folder; a folder with entries is not removed.
-    mac.symlink("/private/p/alias", "/private/p/aside");
+    mac.symlink("/private/p/alias"_mac, "/private/p/aside");
     const auto alias = removeDirectoryIfSame(parent, "alias", old);
     ASSERT_FALSE(alias);
     EXPECT_EQ(alias.error().code, veldo::ErrorCode::refused);
-    EXPECT_TRUE(fs::is_symlink(mac.host(MacPath("/private/p/alias"))));
-    mac.write("/private/p/aside/x", "x");
+    EXPECT_TRUE(fs::is_symlink(mac.host(MacPath("/private/p/alias"_mac))));
+    mac.write("/private/p/aside/x"_mac, "x");
     EXPECT_ERRNO(removeDirectoryIfSame(parent, "aside", old), ENOTEMPTY);
     EXPECT_TRUE(fs::exists(mac.host(MacPath("/private/p/aside/x"))));
 }
@@ -486,7 +488,7 @@ TEST_F(HelperFileAccess, RootFollowsTheMacRoot)
     // An explicit root works without the process root.
     auto explicitRoot = openHelperRoot(mac.root());
     ASSERT_TRUE(explicitRoot);
-    mac.mkdir("/Library/Here");
+    mac.mkdir("/Library/Here"_mac);
     auto d = openPathBeneath(*explicitRoot, "/Library/Here");
     ASSERT_TRUE(d);
     EXPECT_EQ(statOf(*d).identity(), hostIdentity(mac.host(MacPath("/Library/Here"))));

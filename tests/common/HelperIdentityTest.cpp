@@ -16,6 +16,7 @@
 #include "platform/FileFlags.h"
 #include "tests/common/HelperTestSupport.h"
 #include "tests/support/FakeMac.h"
+#include "tests/support/MacPathLiteral.h"
 #include "tests/support/Unprivileged.h"
 
 namespace {
@@ -27,6 +28,7 @@ using veldo::platform::kSystemAppendFlag;
 using veldo::platform::kSystemImmutableFlag;
 using veldo::platform::MacPath;
 using veldo::testsupport::FakeMac;
+using namespace veldo::testsupport::literals;
 
 SharedDescriptor openOrRoot(std::string_view path)
 {
@@ -68,7 +70,7 @@ TEST(HelperFileIdentity, EqualityUsesBirthTimeWhenBothHaveOne)
 TEST(HelperFileIdentity, ANewFileOnAReusedInodeIsNotTheOldOne)
 {
     FakeMac mac;
-    mac.mkdir("/private/reuse");
+    mac.mkdir("/private/reuse"_mac);
     const SharedDescriptor folder = openOrRoot("/private/reuse");
     const auto identityOf = [&](const std::string& name) -> std::optional<HelperFileIdentity> {
         auto st = statEntry(folder, name);
@@ -120,14 +122,14 @@ protected:
 
 TEST_F(HelperFileFlags, ImmutableAndAppendOnlyAreTranslated)
 {
-    mac.mkdir("/Library/Locked/folder");
-    mac.write("/Library/Locked/file", "x");
-    mac.write("/Library/Locked/log", "x");
-    mac.write("/Library/Locked/plain", "x");
-    mac.symlink("/Library/Locked/link", "plain");
-    setOrSkip("/Library/Locked/folder", FS_IMMUTABLE_FL);
-    setOrSkip("/Library/Locked/file", FS_IMMUTABLE_FL);
-    setOrSkip("/Library/Locked/log", FS_APPEND_FL);
+    mac.mkdir("/Library/Locked/folder"_mac);
+    mac.write("/Library/Locked/file"_mac, "x");
+    mac.write("/Library/Locked/log"_mac, "x");
+    mac.write("/Library/Locked/plain"_mac, "x");
+    mac.symlink("/Library/Locked/link"_mac, "plain");
+    setOrSkip("/Library/Locked/folder"_mac, FS_IMMUTABLE_FL);
+    setOrSkip("/Library/Locked/file"_mac, FS_IMMUTABLE_FL);
+    setOrSkip("/Library/Locked/log"_mac, FS_APPEND_FL);
 
     const SharedDescriptor locked = openOrRoot("/Library/Locked");
     const std::pair<const char*, std::uint32_t> expected[] = {{"folder", kSystemImmutableFlag},
@@ -149,8 +151,8 @@ TEST_F(HelperFileFlags, ImmutableAndAppendOnlyAreTranslated)
 
 TEST_F(HelperFileFlags, ImmutableIsSeenWithoutReadAccess)
 {
-    mac.write("/Library/secret", "x", 0600);
-    setOrSkip("/Library/secret", FS_IMMUTABLE_FL);
+    mac.write("/Library/secret"_mac, "x", 0600);
+    setOrSkip("/Library/secret"_mac, FS_IMMUTABLE_FL);
     const SharedDescriptor library = openOrRoot("/Library");
     const int rc = veldo::testsupport::runUnprivileged([&] {
         auto st = statEntry(library, "secret");
@@ -164,7 +166,7 @@ TEST_F(HelperFileFlags, ImmutableIsSeenWithoutReadAccess)
 TEST(HelperVolumeStamp, StampsTheVolumeOfAnyDescriptor)
 {
     FakeMac mac;
-    mac.mkdir("/Library/Caches");
+    mac.mkdir("/Library/Caches"_mac);
     const SharedDescriptor library = openOrRoot("/Library");
     const auto stamp = HelperVolumeStamp::fromDescriptor(library);
     ASSERT_TRUE(stamp);

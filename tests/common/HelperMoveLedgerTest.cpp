@@ -17,6 +17,7 @@
 
 #include "platform/PropertyList.h"
 #include "tests/support/FakeMac.h"
+#include "tests/support/MacPathLiteral.h"
 #include "tests/support/ResultAssertions.h"
 
 namespace {
@@ -32,6 +33,8 @@ using veldo::platform::Clock;
 using veldo::platform::ManualClock;
 using veldo::platform::PlistValue;
 using veldo::platform::UUID;
+using namespace veldo::testsupport::literals;
+using namespace veldo::testsupport::literals;
 
 const Clock::TimePoint kNow{std::chrono::seconds(1'700'000'000)};
 constexpr auto kThirtyDays = std::chrono::seconds(2'592'000);
@@ -607,12 +610,12 @@ TEST_F(HelperMoveLedgerTest, MakesPrivateFoldersAndFilesOwnedByRoot)
 TEST_F(HelperMoveLedgerTest, MakesMissingParentsPrivateToo)
 {
     const auto directory = veldo::platform::MacPath("/private/var/db/new/orbelkan.Veldo.Helper");
-    const mode_t existingMode = statHost(mac.host("/private/var/db")).st_mode;
+    const mode_t existingMode = statHost(mac.host("/private/var/db"_mac)).st_mode;
     auto ledger = HelperMoveLedger::load(directory, clock);
     ASSERT_OK(ledger);
     ASSERT_OK(ledger->add(makeRecord(501, "/Users/a/.Trash/A", kNow), inventoryWith(1)));
-    EXPECT_EQ(statHost(mac.host("/private/var/db/new")).st_mode & 07777, 0700u);
-    EXPECT_EQ(statHost(mac.host("/private/var/db")).st_mode, existingMode);
+    EXPECT_EQ(statHost(mac.host("/private/var/db/new"_mac)).st_mode & 07777, 0700u);
+    EXPECT_EQ(statHost(mac.host("/private/var/db"_mac)).st_mode, existingMode);
     // Through the /var link of the fake Mac, inside the root.
     auto viaLink = HelperMoveLedger::load(
         veldo::platform::MacPath("/var/db/new/orbelkan.Veldo.Helper"), clock);

@@ -14,6 +14,7 @@
 
 #include "base/UniqueFd.h"
 #include "tests/support/FakeMac.h"
+#include "tests/support/MacPathLiteral.h"
 #include "tests/support/ResultAssertions.h"
 #include "tests/support/RootRacer.h"
 
@@ -24,16 +25,17 @@ using veldo::UniqueFd;
 using veldo::platform::MacPath;
 using veldo::testsupport::FakeMac;
 using veldo::testsupport::RootRacer;
+using namespace veldo::testsupport::literals;
 
 } // namespace
 
 TEST(HelperStateFiles, NothingLeavesTheRootWhileAFolderTurnsIntoALink)
 {
     FakeMac mac(FakeMac::Storage::memory);
-    const MacPath state("/Users/Shared/d/state");
-    mac.write("/Users/Shared/d/state/record", "real");
-    mac.write("/Users/Shared/d/state/victim", "real");
-    RootRacer racer(mac, "/Users/Shared/d");
+    const MacPath state("/Users/Shared/d/state"_mac);
+    mac.write("/Users/Shared/d/state/record"_mac, "real");
+    mac.write("/Users/Shared/d/state/victim"_mac, "real");
+    RootRacer racer(mac, "/Users/Shared/d"_mac);
     const std::string canaryState = racer.canary() + "/state";
     racer.writeCanary("state/record", "canary");
     racer.writeCanary("state/victim", "canary");
@@ -89,18 +91,18 @@ TEST(HelperStateFiles, NothingLeavesTheRootWhileAFolderTurnsIntoALink)
 TEST(HelperStateFiles, RefusesNul)
 {
     FakeMac mac;
-    mac.write("/Users/Shared/state/record", "real");
+    mac.write("/Users/Shared/state/record"_mac, "real");
     const MacPath nulFolder(std::string("/..\0x", 5));
     const std::string nulName("record\0x", 8);
     EXPECT_ERRNO(StateFiles::makeFolders(nulFolder), EINVAL);
     EXPECT_ERRNO(StateFiles::tightenFolder(nulFolder), EINVAL);
     EXPECT_ERRNO(StateFiles::writeAtomically(nulFolder, "record", "x"), EINVAL);
-    EXPECT_ERRNO(StateFiles::writeAtomically("/Users/Shared/state", nulName, "x"), EINVAL);
+    EXPECT_ERRNO(StateFiles::writeAtomically("/Users/Shared/state"_mac, nulName, "x"), EINVAL);
     EXPECT_ERRNO(StateFiles::read(nulFolder, "record", 100), EINVAL);
-    EXPECT_ERRNO(StateFiles::read("/Users/Shared/state", nulName, 100), EINVAL);
-    EXPECT_ERRNO(StateFiles::renameWithoutReplacing("/Users/Shared/state", nulName, "other"),
+    EXPECT_ERRNO(StateFiles::read("/Users/Shared/state"_mac, nulName, 100), EINVAL);
+    EXPECT_ERRNO(StateFiles::renameWithoutReplacing("/Users/Shared/state"_mac, nulName, "other"),
                  EINVAL);
     EXPECT_ERRNO(StateFiles::list(nulFolder), EINVAL);
-    EXPECT_ERRNO(StateFiles::remove("/Users/Shared/state", nulName), EINVAL);
-    EXPECT_EQ(StateFiles::read("/Users/Shared/state", "record", 100).value_or(""), "real");
+    EXPECT_ERRNO(StateFiles::remove("/Users/Shared/state"_mac, nulName), EINVAL);
+    EXPECT_EQ(StateFiles::read("/Users/Shared/state"_mac, "record", 100).value_or(""), "real");
 }

@@ -17,6 +17,7 @@
 #include "platform/MacFileSystem.h"
 #include "platform/SystemError.h"
 #include "tests/support/FakeMac.h"
+#include "tests/support/MacPathLiteral.h"
 #include "tests/support/Unprivileged.h"
 
 using veldo::common::removalRefusal;
@@ -27,6 +28,7 @@ using veldo::platform::SystemError;
 using veldo::testsupport::FakeMac;
 namespace RemovalSafety = veldo::common::RemovalSafety;
 using Refusal = RemovalSafety::Refusal;
+using namespace veldo::testsupport::literals;
 
 namespace {
 
@@ -326,9 +328,9 @@ TEST_F(RemovalSafetyTest, MessagesAreTheExactSentences)
 
 TEST_F(RemovalSafetyTest, NormalizedPathResolvesOnlyTheParentsLinks)
 {
-    mac.mkdir("/opt/real/sub");
-    mac.symlink("/Applications/Linked", "/opt/real");
-    mac.symlink("/opt/real/sub/leaf", "/Users");
+    mac.mkdir("/opt/real/sub"_mac);
+    mac.symlink("/Applications/Linked"_mac, "/opt/real");
+    mac.symlink("/opt/real/sub/leaf"_mac, "/Users");
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"/", "/"},
         {"", "/"},
@@ -350,8 +352,8 @@ TEST_F(RemovalSafetyTest, NormalizedPathResolvesOnlyTheParentsLinks)
 TEST_F(RemovalSafetyTest, LinksAreJudgedAsLinksButTheirParentsAreResolved)
 {
     // A link in /Applications that points at a protected folder is judged by its own path.
-    mac.symlink("/Applications/Docs", home + "/Documents");
-    mac.symlink("/Applications/HomeLink", home);
+    mac.symlink("/Applications/Docs"_mac, home + "/Documents");
+    mac.symlink("/Applications/HomeLink"_mac, home);
     const auto c = context(true);
     expectCases(
         {
@@ -370,18 +372,18 @@ TEST_F(RemovalSafetyTest, DotComponentsAreRefusedBecauseTheFileSystemFollowsLink
     // Standardising takes "." and ".." by the letters; the file system first follows the link
     // in front of them. "/Applications/Docs/." is the Documents folder itself, not the link, and
     // "/Applications/Projects/../Documents" is the Documents folder beside Projects.
-    mac.mkdir(home + "/Documents");
-    mac.mkdir(home + "/Projects");
-    mac.symlink("/Applications/Docs", home + "/Documents");
-    mac.symlink("/Applications/Projects", home + "/Projects");
+    mac.mkdir(MacPath(home + "/Documents"));
+    mac.mkdir(MacPath(home + "/Projects"));
+    mac.symlink("/Applications/Docs"_mac, home + "/Documents");
+    mac.symlink("/Applications/Projects"_mac, home + "/Projects");
     using veldo::platform::FollowLinks;
     ASSERT_EQ(veldo::platform::resolvedHostPath(MacPath("/Applications/Docs/."), FollowLinks::no)
                   .value_or(""),
-              mac.host(home + "/Documents"));
+              mac.host(MacPath(home + "/Documents")));
     ASSERT_EQ(veldo::platform::resolvedHostPath(MacPath("/Applications/Projects/../Documents"),
                                                 FollowLinks::no)
                   .value_or(""),
-              mac.host(home + "/Documents"));
+              mac.host(MacPath(home + "/Documents")));
 
     expectCases(
         {
@@ -401,18 +403,18 @@ TEST_F(RemovalSafetyTest, DotComponentsAreRefusedBecauseTheFileSystemFollowsLink
 
 TEST_F(RemovalSafetyTest, DiskInspectionFindsAppsTwoLevelsDeepOnOneVolume)
 {
-    mac.mkdir("/Applications/Direct/Other.app");
-    mac.mkdir("/Applications/Nested/Group/Deep.app");
-    mac.mkdir("/Applications/TooDeep/a/b/Far.app");
-    mac.mkdir("/Applications/Upper/Loud.APP");
-    mac.mkdir("/Applications/Empty");
-    mac.mkdir("/Applications/Thing.app/Contents/Helper.app");
-    mac.mkdir("/opt/stuff/Hidden.app");
-    mac.mkdir(home + "/Applications/Mine/Personal.app");
-    mac.mkdir("/Volumes/Data/Applications/Set/Vol.app");
-    mac.mkdir("/opt/elsewhere/Target.app");
-    mac.symlink("/Applications/LinkHolder/link", "/opt/elsewhere");
-    mac.write("/Applications/plain-file.txt", "x");
+    mac.mkdir("/Applications/Direct/Other.app"_mac);
+    mac.mkdir("/Applications/Nested/Group/Deep.app"_mac);
+    mac.mkdir("/Applications/TooDeep/a/b/Far.app"_mac);
+    mac.mkdir("/Applications/Upper/Loud.APP"_mac);
+    mac.mkdir("/Applications/Empty"_mac);
+    mac.mkdir("/Applications/Thing.app/Contents/Helper.app"_mac);
+    mac.mkdir("/opt/stuff/Hidden.app"_mac);
+    mac.mkdir(MacPath(home + "/Applications/Mine/Personal.app"));
+    mac.mkdir("/Volumes/Data/Applications/Set/Vol.app"_mac);
+    mac.mkdir("/opt/elsewhere/Target.app"_mac);
+    mac.symlink("/Applications/LinkHolder/link"_mac, "/opt/elsewhere");
+    mac.write("/Applications/plain-file.txt"_mac, "x");
 
     expectCases(
         {
@@ -440,8 +442,8 @@ TEST_F(RemovalSafetyTest, UnreadableFolderHoldsNoApp)
 {
     if (::geteuid() != 0)
         GTEST_SKIP() << "needs root to make a folder another user can't read";
-    mac.mkdir("/Applications/Locked/Inside.app");
-    ASSERT_EQ(::chmod(mac.host("/Applications/Locked").c_str(), 0700), 0);
+    mac.mkdir("/Applications/Locked/Inside.app"_mac);
+    ASSERT_EQ(::chmod(mac.host("/Applications/Locked"_mac).c_str(), 0700), 0);
     const auto c = context(true);
     const int rc = veldo::testsupport::runUnprivileged(
         [&] { return removalRefusal(MacPath("/Applications/Locked"), c).has_value() ? 1 : 0; });

@@ -21,6 +21,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/FakeMac.h"
+#include "tests/support/MacPathLiteral.h"
 #include "tests/support/RootRacer.h"
 #include "tests/support/StopWhenEntered.h"
 #include "tests/support/Unprivileged.h"
@@ -30,6 +31,7 @@ using veldo::platform::MacPath;
 using veldo::testsupport::FakeMac;
 using veldo::testsupport::StopWhenEntered;
 using namespace std::chrono_literals;
+using namespace veldo::testsupport::literals;
 
 namespace {
 
@@ -50,15 +52,15 @@ const std::string kMegabyte(1 << 20, 'x');
 TEST(AllocatedSize, HardLinksCountOnceAndFoldersAddNothing)
 {
     FakeMac mac;
-    const MacPath tree = mac.mkdir("/Users/Shared/Tree");
-    const MacPath big = mac.write("/Users/Shared/Tree/big.bin", kMegabyte);
-    mac.hardlink(big, "/Users/Shared/Tree/big-again.bin");
-    mac.hardlink(big, "/Users/Shared/Tree/sub/deeper/big-third.bin");
-    const MacPath small = mac.write("/Users/Shared/Tree/sub/small.txt", "hello");
+    const MacPath tree = mac.mkdir("/Users/Shared/Tree"_mac);
+    const MacPath big = mac.write("/Users/Shared/Tree/big.bin"_mac, kMegabyte);
+    mac.hardlink(big, "/Users/Shared/Tree/big-again.bin"_mac);
+    mac.hardlink(big, "/Users/Shared/Tree/sub/deeper/big-third.bin"_mac);
+    const MacPath small = mac.write("/Users/Shared/Tree/sub/small.txt"_mac, "hello");
     // Linked from outside the tree: two links, one of them inside, counted once.
-    const MacPath shared = mac.write("/Users/Shared/outside.bin", kMegabyte);
-    mac.hardlink(shared, "/Users/Shared/Tree/shared.bin");
-    const MacPath hidden = mac.write("/Users/Shared/Tree/.hidden", kMegabyte);
+    const MacPath shared = mac.write("/Users/Shared/outside.bin"_mac, kMegabyte);
+    mac.hardlink(shared, "/Users/Shared/Tree/shared.bin"_mac);
+    const MacPath hidden = mac.write("/Users/Shared/Tree/.hidden"_mac, kMegabyte);
 
     const std::int64_t expected =
         blocksOf(mac, big) + blocksOf(mac, small) + blocksOf(mac, shared) + blocksOf(mac, hidden);
@@ -66,13 +68,13 @@ TEST(AllocatedSize, HardLinksCountOnceAndFoldersAddNothing)
     EXPECT_EQ(allocatedSize(tree), expected);
 
     // Two hard links to one file and nothing else: one file's size.
-    mac.mkdir("/Users/Shared/Pair");
-    const MacPath first = mac.write("/Users/Shared/Pair/a", kMegabyte);
-    mac.hardlink(first, "/Users/Shared/Pair/b");
-    EXPECT_EQ(allocatedSize("/Users/Shared/Pair"), blocksOf(mac, first));
+    mac.mkdir("/Users/Shared/Pair"_mac);
+    const MacPath first = mac.write("/Users/Shared/Pair/a"_mac, kMegabyte);
+    mac.hardlink(first, "/Users/Shared/Pair/b"_mac);
+    EXPECT_EQ(allocatedSize("/Users/Shared/Pair"_mac), blocksOf(mac, first));
 
     // A folder with many entries has blocks of its own, yet only files count.
-    const MacPath many = mac.mkdir("/Users/Shared/ManyEmpty");
+    const MacPath many = mac.mkdir("/Users/Shared/ManyEmpty"_mac);
     for (int i = 0; i < 400; ++i)
         mac.write(many.appendingPathComponent("empty-file-with-a-long-name-" + std::to_string(i)),
                   "");
@@ -83,47 +85,47 @@ TEST(AllocatedSize, HardLinksCountOnceAndFoldersAddNothing)
 TEST(AllocatedSize, LinksAreMeasuredAsThemselves)
 {
     FakeMac mac;
-    mac.write("/Users/Shared/Big/payload.bin", kMegabyte);
-    const MacPath link = mac.symlink("/Users/Shared/BigLink", "/Users/Shared/Big");
+    mac.write("/Users/Shared/Big/payload.bin"_mac, kMegabyte);
+    const MacPath link = mac.symlink("/Users/Shared/BigLink"_mac, "/Users/Shared/Big");
     EXPECT_EQ(allocatedSize(link), blocksOf(mac, link));
     EXPECT_LT(allocatedSize(link), 1 << 20);
 
     // Inside a tree a link adds nothing, whatever it points at.
-    const MacPath holder = mac.mkdir("/Users/Shared/Holder");
-    mac.symlink("/Users/Shared/Holder/to-big", "../Big");
-    mac.symlink("/Users/Shared/Holder/to-file", "../Big/payload.bin");
-    const MacPath note = mac.write("/Users/Shared/Holder/note.txt", "note");
+    const MacPath holder = mac.mkdir("/Users/Shared/Holder"_mac);
+    mac.symlink("/Users/Shared/Holder/to-big"_mac, "../Big");
+    mac.symlink("/Users/Shared/Holder/to-file"_mac, "../Big/payload.bin");
+    const MacPath note = mac.write("/Users/Shared/Holder/note.txt"_mac, "note");
     EXPECT_EQ(allocatedSize(holder), blocksOf(mac, note));
 
     // Links in the parent folders are followed inside the Mac root.
-    mac.symlink("/Users/Shared/Via", "/Users/Shared/Big");
-    EXPECT_EQ(allocatedSize("/Users/Shared/Via"), blocksOf(mac, "/Users/Shared/Via"));
-    EXPECT_EQ(allocatedSize("/Users/Shared/Via/payload.bin"),
-              blocksOf(mac, "/Users/Shared/Big/payload.bin"));
+    mac.symlink("/Users/Shared/Via"_mac, "/Users/Shared/Big");
+    EXPECT_EQ(allocatedSize("/Users/Shared/Via"_mac), blocksOf(mac, "/Users/Shared/Via"_mac));
+    EXPECT_EQ(allocatedSize("/Users/Shared/Via/payload.bin"_mac),
+              blocksOf(mac, "/Users/Shared/Big/payload.bin"_mac));
 }
 
 TEST(AllocatedSize, FilesPackagesAndMissingPaths)
 {
     FakeMac mac;
-    EXPECT_EQ(allocatedSize("/Users/Shared/nothing-here"), 0);
-    EXPECT_EQ(allocatedSize("/Users/Shared/nothing-here/below"), 0);
+    EXPECT_EQ(allocatedSize("/Users/Shared/nothing-here"_mac), 0);
+    EXPECT_EQ(allocatedSize("/Users/Shared/nothing-here/below"_mac), 0);
 
-    const MacPath file = mac.write("/Users/Shared/file.bin", kMegabyte);
+    const MacPath file = mac.write("/Users/Shared/file.bin"_mac, kMegabyte);
     EXPECT_EQ(allocatedSize(file), blocksOf(mac, file));
 
     // Bytes on disk, not the length: a sparse file of 64 MB with one byte written.
-    const MacPath sparse = mac.write("/Users/Shared/sparse.bin", "");
+    const MacPath sparse = mac.write("/Users/Shared/sparse.bin"_mac, "");
     ASSERT_EQ(::truncate(mac.host(sparse).c_str(), 64 << 20), 0);
     EXPECT_LT(allocatedSize(sparse), 1 << 20);
 
     // An app bundle is walked like any folder.
-    mac.makeApp("/Applications/Sized.app",
+    mac.makeApp("/Applications/Sized.app"_mac,
                 veldo::platform::PlistValue::Dictionary{{"CFBundleExecutable", "Sized"}});
     const MacPath resource =
-        mac.write("/Applications/Sized.app/Contents/Resources/data", kMegabyte);
-    EXPECT_EQ(allocatedSize("/Applications/Sized.app"),
-              blocksOf(mac, "/Applications/Sized.app/Contents/Info.plist") +
-                  blocksOf(mac, "/Applications/Sized.app/Contents/MacOS/Sized") +
+        mac.write("/Applications/Sized.app/Contents/Resources/data"_mac, kMegabyte);
+    EXPECT_EQ(allocatedSize("/Applications/Sized.app"_mac),
+              blocksOf(mac, "/Applications/Sized.app/Contents/Info.plist"_mac) +
+                  blocksOf(mac, "/Applications/Sized.app/Contents/MacOS/Sized"_mac) +
                   blocksOf(mac, resource));
 }
 
@@ -138,26 +140,26 @@ TEST(AllocatedSize, DeepTreesAreWalkedCompletely)
         expected += blocksOf(mac, mac.write(level.appendingPathComponent("side/g"), "more"));
         level = level.appendingPathComponent("d");
     }
-    EXPECT_EQ(allocatedSize("/Users/Shared/Deep"), expected);
+    EXPECT_EQ(allocatedSize("/Users/Shared/Deep"_mac), expected);
 }
 
 TEST(AllocatedSize, UnreadableFoldersAreSkipped)
 {
     FakeMac mac;
-    const MacPath open = mac.write("/Users/Shared/Mixed/open.bin", kMegabyte);
-    mac.write("/Users/Shared/Mixed/closed/secret.bin", kMegabyte);
-    ::chmod(mac.host("/Users/Shared/Mixed/closed").c_str(), 0700);
+    const MacPath open = mac.write("/Users/Shared/Mixed/open.bin"_mac, kMegabyte);
+    mac.write("/Users/Shared/Mixed/closed/secret.bin"_mac, kMegabyte);
+    ::chmod(mac.host("/Users/Shared/Mixed/closed"_mac).c_str(), 0700);
     const std::int64_t expected = blocksOf(mac, open);
     const int rc = veldo::testsupport::runUnprivileged(
-        [&] { return allocatedSize("/Users/Shared/Mixed") == expected ? 0 : 1; });
+        [&] { return allocatedSize("/Users/Shared/Mixed"_mac) == expected ? 0 : 1; });
     EXPECT_EQ(rc, 0);
 }
 
 TEST(AllocatedSize, NeverMeasuresOutsideTheRootWhileAFolderTurnsIntoALink)
 {
     FakeMac mac(FakeMac::Storage::memory);
-    mac.mkdir("/Users/Shared/d/sub/inner");
-    veldo::testsupport::RootRacer racer(mac, "/Users/Shared/d");
+    mac.mkdir("/Users/Shared/d/sub/inner"_mac);
+    veldo::testsupport::RootRacer racer(mac, "/Users/Shared/d"_mac);
     // The canary's folder of the same name holds a file; the Mac's own holds none.
     racer.writeCanary("sub/canary.bin", kMegabyte);
 
@@ -165,7 +167,7 @@ TEST(AllocatedSize, NeverMeasuresOutsideTheRootWhileAFolderTurnsIntoALink)
     int escapes = 0;
     racer.start();
     for (int round = 0; round < kRounds; ++round) {
-        if (allocatedSize("/Users/Shared/d/sub") != 0)
+        if (allocatedSize("/Users/Shared/d/sub"_mac) != 0)
             ++escapes;
     }
     racer.stop();
@@ -177,18 +179,18 @@ TEST(AllocatedSize, RefusesPathsHoldingNul)
 {
     using namespace std::string_literals;
     FakeMac mac;
-    mac.write("/Users/Shared/big.bin", kMegabyte);
+    mac.write("/Users/Shared/big.bin"_mac, kMegabyte);
     // Cut at the NUL, "/..\0x" would measure the folder above the root, this Mac included.
     EXPECT_EQ(allocatedSize(MacPath("/..\0x"s)), 0);
     EXPECT_EQ(allocatedSize(MacPath("/Users/Shared/big.bin\0"s)), 0);
-    EXPECT_GT(allocatedSize("/Users/Shared/big.bin"), 0);
+    EXPECT_GT(allocatedSize("/Users/Shared/big.bin"_mac), 0);
 }
 
 TEST(AllocatedSize, AStopEndsTheWalkBetweenFolders)
 {
     FakeMac mac(FakeMac::Storage::memory);
-    const MacPath file = mac.write("/Users/Shared/Wide/file.bin", kMegabyte);
-    const MacPath wide = mac.wideTree("/Users/Shared/Wide", 100, 200);
+    const MacPath file = mac.write("/Users/Shared/Wide/file.bin"_mac, kMegabyte);
+    const MacPath wide = mac.wideTree("/Users/Shared/Wide"_mac, 100, 200);
     const std::int64_t whole = allocatedSize(wide);
     EXPECT_EQ(whole, blocksOf(mac, file));
     std::stop_source never;
@@ -252,7 +254,7 @@ std::int64_t serialAnswer(const std::string& root)
 // random sizes, hard links across folders (some to a file outside), links to files and folders,
 // a few folders that only root can read.
 void makeRandomTree(const FakeMac& mac, const MacPath& root, unsigned seed,
-                    const MacPath& outside = "/Users/Shared/outside-the-tree")
+                    const MacPath& outside = "/Users/Shared/outside-the-tree"_mac)
 {
     std::mt19937 random(seed);
     auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };

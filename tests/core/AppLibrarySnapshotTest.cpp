@@ -7,6 +7,7 @@
 
 #include "app/core/AppLibraryWatcher.h"
 #include "tests/support/FakeMac.h"
+#include "tests/support/MacPathLiteral.h"
 #include "tests/support/Unprivileged.h"
 
 using namespace veldo::core;
@@ -14,6 +15,7 @@ using veldo::platform::MacPath;
 using veldo::platform::PlistValue;
 using veldo::testsupport::FakeMac;
 using W = AppLibraryWatcher;
+using namespace veldo::testsupport::literals;
 
 namespace {
 
@@ -116,24 +118,25 @@ TEST(AppLibraryDiff, Cases)
 TEST(AppLibrarySnapshot, ListsBundlesOneLevelDeep)
 {
     FakeMac mac;
-    mac.makeApp("/Applications/Foo.app", PlistValue::Dictionary{{"CFBundleIdentifier", "com.foo"},
-                                                                {"CFBundleName", "Foo"},
-                                                                {"CFBundleVersion", "7"}});
-    mac.makeApp("/Applications/Utilities/Tool.app",
+    mac.makeApp("/Applications/Foo.app"_mac,
+                PlistValue::Dictionary{{"CFBundleIdentifier", "com.foo"},
+                                       {"CFBundleName", "Foo"},
+                                       {"CFBundleVersion", "7"}});
+    mac.makeApp("/Applications/Utilities/Tool.app"_mac,
                 PlistValue::Dictionary{{"CFBundleDisplayName", "   "},
                                        {"CFBundleName", "Tooly"},
                                        {"CFBundleShortVersionString", " 1.2 "}});
-    mac.mkdir("/Applications/Deep/Deeper/Hidden.app");
-    mac.mkdir("/Applications/.Secret.app");
-    mac.mkdir("/Applications/Kit.framework/Inner.app");
-    mac.mkdir("/Applications/Caps.APP");
-    mac.symlink("/Applications/Linked", "/Applications/Utilities");
-    mac.mkdir("/Applications/Wrapped.app/WrappedBundle");
-    mac.writePlist("/Applications/Wrapped.app/WrappedBundle/Info.plist",
+    mac.mkdir("/Applications/Deep/Deeper/Hidden.app"_mac);
+    mac.mkdir("/Applications/.Secret.app"_mac);
+    mac.mkdir("/Applications/Kit.framework/Inner.app"_mac);
+    mac.mkdir("/Applications/Caps.APP"_mac);
+    mac.symlink("/Applications/Linked"_mac, "/Applications/Utilities");
+    mac.mkdir("/Applications/Wrapped.app/WrappedBundle"_mac);
+    mac.writePlist("/Applications/Wrapped.app/WrappedBundle/Info.plist"_mac,
                    PlistValue::Dictionary{{"CFBundleIdentifier", "com.wrapped"}});
-    mac.write("/Applications/Broken.app/Contents/Info.plist", "garbage");
+    mac.write("/Applications/Broken.app/Contents/Info.plist"_mac, "garbage");
 
-    auto snapshot = AppLibrarySnapshot::snapshotApps({"/Applications", "/Missing"});
+    auto snapshot = AppLibrarySnapshot::snapshotApps({"/Applications"_mac, "/Missing"_mac});
     std::vector<std::string> keys;
     for (const auto& [k, v] : snapshot)
         keys.push_back(k);
@@ -157,13 +160,13 @@ TEST(AppLibrarySnapshot, TrashReadability)
     EXPECT_EQ(snap.size(), 1u);
 
     auto [missing, missingReadable] =
-        AppLibrarySnapshot::snapshotTrash("/Users/nobody-here/.Trash");
+        AppLibrarySnapshot::snapshotTrash("/Users/nobody-here/.Trash"_mac);
     EXPECT_TRUE(missing.empty());
     EXPECT_TRUE(missingReadable);
 
     ::chmod(mac.host(trash).c_str(), 0700);
     ::chmod(mac.host(mac.home()).c_str(), 0755);
-    ::chmod(mac.host("/Users").c_str(), 0755);
+    ::chmod(mac.host("/Users"_mac).c_str(), 0755);
     // Listing is refused to another user: empty and unreadable.
     int rc = veldo::testsupport::runUnprivileged([&] {
         auto [s, r] = AppLibrarySnapshot::snapshotTrash(trash);

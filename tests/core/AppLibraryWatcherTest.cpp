@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/FakeMac.h"
+#include "tests/support/MacPathLiteral.h"
 
 using namespace veldo::core;
 using namespace std::chrono_literals;
@@ -18,6 +19,7 @@ using veldo::platform::MacPath;
 using veldo::platform::PlistValue;
 using veldo::testsupport::FakeMac;
 using W = AppLibraryWatcher;
+using namespace veldo::testsupport::literals;
 
 namespace {
 
@@ -89,15 +91,15 @@ TEST(AppLibraryWatcher, ReportsAnAppDraggedToTheTrash)
 {
     FakeMac mac;
     const MacPath trash = mac.home().appendingPathComponent(".Trash");
-    mac.makeApp("/Applications/Foo.app",
+    mac.makeApp("/Applications/Foo.app"_mac,
                 PlistValue::Dictionary{{"CFBundleIdentifier", "com.foo"}, {"CFBundleName", "Foo"}});
-    W watcher({{"/Applications"}}, trash, W::WorkspaceObservation::off, 1s);
+    W watcher({{"/Applications"_mac}}, trash, W::WorkspaceObservation::off, 1s);
     auto events = watcher.events();
     watcher.start();
     waitForQueue(watcher); // the baseline is taken and watching armed
 
     const auto moved = std::chrono::steady_clock::now();
-    ASSERT_EQ(::rename(mac.host("/Applications/Foo.app").c_str(),
+    ASSERT_EQ(::rename(mac.host("/Applications/Foo.app"_mac).c_str(),
                        mac.host(trash.appendingPathComponent("Foo.app")).c_str()),
               0);
     auto first = events->nextFor(5s);
@@ -118,7 +120,7 @@ TEST(AppLibraryWatcher, UnreadableTrashAtStartComesFirst)
     const MacPath trash = mac.home().appendingPathComponent(".Trash");
     ::rmdir(mac.host(trash).c_str());
     mac.write(trash, "not a folder"); // exists, can't be listed
-    W watcher({{"/Applications"}}, trash, W::WorkspaceObservation::off, 1s);
+    W watcher({{"/Applications"_mac}}, trash, W::WorkspaceObservation::off, 1s);
     auto events = watcher.events();
     watcher.start();
     auto first = events->nextFor(2s);
@@ -132,7 +134,7 @@ TEST(AppLibraryWatcher, TrashThatBecomesReadableReportsNoArrivals)
     const MacPath trash = mac.home().appendingPathComponent(".Trash");
     ::rmdir(mac.host(trash).c_str());
     mac.write(trash, "not a folder");
-    W watcher({{"/Applications"}}, trash, W::WorkspaceObservation::off, 200ms);
+    W watcher({{"/Applications"_mac}}, trash, W::WorkspaceObservation::off, 200ms);
     auto events = watcher.events();
     watcher.start();
     ASSERT_EQ(events->nextFor(2s), W::Event(W::TrashAccessChanged{false}));
@@ -142,7 +144,7 @@ TEST(AppLibraryWatcher, TrashThatBecomesReadableReportsNoArrivals)
     // folder makes the watcher look again.
     ::unlink(mac.host(trash).c_str());
     mac.mkdir(trash.appendingPathComponent("Old.app"));
-    mac.write("/Applications/notes.txt", "x");
+    mac.write("/Applications/notes.txt"_mac, "x");
     EXPECT_EQ(events->nextFor(5s), W::Event(W::TrashAccessChanged{true}));
     EXPECT_FALSE(events->nextFor(500ms)) << "nothing already in the Trash counts as arrived";
 }
@@ -154,7 +156,8 @@ TEST(AppLibraryWatcher, ObserversAreAddedOncePerWatcher)
     W::Options options;
     options.workspace = workspace;
     // Nothing to watch: every start runs again, but the launch observers are added once.
-    W watcher({{"/Nowhere"}}, MacPath("/Nowhere/.Trash"), W::WorkspaceObservation::on, 1s, options);
+    W watcher({{"/Nowhere"_mac}}, MacPath("/Nowhere/.Trash"), W::WorkspaceObservation::on, 1s,
+              options);
     auto events = watcher.events();
     watcher.start();
     watcher.start();
@@ -183,7 +186,7 @@ TEST(AppLibraryWatcher, SubscriptionsAndTeardown)
     auto workspace = std::make_shared<FakeWorkspace>();
     W::Options options;
     options.workspace = workspace;
-    auto watcher = std::make_unique<W>(std::vector<MacPath>{"/Applications"},
+    auto watcher = std::make_unique<W>(std::vector<MacPath>{"/Applications"_mac},
                                        mac.home().appendingPathComponent(".Trash"),
                                        W::WorkspaceObservation::on, 1s, options);
     auto kept = watcher->events();

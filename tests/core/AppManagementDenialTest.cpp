@@ -18,6 +18,7 @@
 #include "platform/Credentials.h"
 #include "platform/FileFlags.h"
 #include "tests/support/FakeMac.h"
+#include "tests/support/MacPathLiteral.h"
 
 using namespace veldo::core;
 using veldo::platform::Credentials;
@@ -27,6 +28,7 @@ using veldo::platform::kCocoaFileWriteUnknownError;
 using veldo::platform::MacPath;
 using veldo::platform::SystemError;
 using veldo::testsupport::FakeMac;
+using namespace veldo::testsupport::literals;
 
 namespace {
 
@@ -196,17 +198,17 @@ TEST_F(AppManagementDenialTest, OwnersGroupsAndOthersBits)
 
 TEST_F(AppManagementDenialTest, ItemOutsideAnyBundleOrUnreadable)
 {
-    mac.mkdir("/Applications/Plain");
+    mac.mkdir("/Applications/Plain"_mac);
     AsCaller as(Credentials{0, {0}});
     EXPECT_FALSE(isAppManagementDenial(bareCocoa513(), MacPath("/Applications/Plain")));
     EXPECT_FALSE(isAppManagementDenial(SystemError::posix(EPERM), MacPath("/Applications/Plain")));
     EXPECT_FALSE(isAppManagementDenial(bareCocoa513(), MacPath("/Applications/Missing.app")));
-    mac.mkdir("/Applications/Present.app");
+    mac.mkdir("/Applications/Present.app"_mac);
     EXPECT_TRUE(isAppManagementDenial(bareCocoa513(), MacPath("/Applications/Present.app")));
     EXPECT_FALSE(
         isAppManagementDenial(SystemError::posix(ENOSPC), MacPath("/Applications/Present.app")));
     // The extension is matched in any letter case.
-    mac.mkdir("/Applications/Loud.APP/Contents");
+    mac.mkdir("/Applications/Loud.APP/Contents"_mac);
     EXPECT_TRUE(isAppManagementDenial(bareCocoa513(), MacPath("/Applications/Loud.APP/Contents")));
 }
 

@@ -9,10 +9,12 @@
 
 #include "platform/MainBundle.h"
 #include "tests/support/FakeMac.h"
+#include "tests/support/MacPathLiteral.h"
 
 using namespace veldo::core;
 using veldo::platform::MacPath;
 using veldo::testsupport::FakeMac;
+using namespace veldo::testsupport::literals;
 
 namespace {
 
@@ -115,13 +117,13 @@ TEST(AppProtection, WithoutOwnBundleOrIdentifier)
 TEST(AppProtection, PathsAreComparedWithLinksResolved)
 {
     FakeMac mac;
-    mac.mkdir("/Applications/Veldo.app/Contents");
-    mac.mkdir("/System/Applications/Calculator.app");
-    mac.mkdir("/Applications/Host.app/Contents/Helpers/Inner.app");
-    mac.symlink("/Applications/Calc.app", "/System/Applications/Calculator.app");
-    mac.symlink("/Applications/Shortcut.app", "Veldo.app");
-    mac.symlink("/Applications/Inner.app", "Host.app/Contents/Helpers/Inner.app");
-    mac.symlink("/Applications/Links/Veldo.app", "/Applications/Veldo.app");
+    mac.mkdir("/Applications/Veldo.app/Contents"_mac);
+    mac.mkdir("/System/Applications/Calculator.app"_mac);
+    mac.mkdir("/Applications/Host.app/Contents/Helpers/Inner.app"_mac);
+    mac.symlink("/Applications/Calc.app"_mac, "/System/Applications/Calculator.app");
+    mac.symlink("/Applications/Shortcut.app"_mac, "Veldo.app");
+    mac.symlink("/Applications/Inner.app"_mac, "Host.app/Contents/Helpers/Inner.app");
+    mac.symlink("/Applications/Links/Veldo.app"_mac, "/Applications/Veldo.app");
     const std::optional<MacPath> own = MacPath("/Applications/Veldo.app");
 
     EXPECT_EQ(
@@ -179,10 +181,10 @@ TEST(AppProtection, ContainingBundleName)
 TEST(AppProtection, ByBundlePath)
 {
     FakeMac mac;
-    mac.makeApp("/Applications/Safari.app", veldo::platform::PlistValue::Dictionary{
-                                                {"CFBundleIdentifier", "com.apple.Safari"}});
-    mac.makeApp("/Applications/Editor.app", veldo::platform::PlistValue::Dictionary{
-                                                {"CFBundleIdentifier", "com.example.editor"}});
+    mac.makeApp("/Applications/Safari.app"_mac, veldo::platform::PlistValue::Dictionary{
+                                                    {"CFBundleIdentifier", "com.apple.Safari"}});
+    mac.makeApp("/Applications/Editor.app"_mac, veldo::platform::PlistValue::Dictionary{
+                                                    {"CFBundleIdentifier", "com.example.editor"}});
     EXPECT_EQ(appProtectionReason(MacPath("/Applications/Safari.app")).reason, kAppleReason);
     EXPECT_FALSE(appProtectionReason(MacPath("/Applications/Editor.app")).isProtected);
     // Not loadable as an app: judged by its path.

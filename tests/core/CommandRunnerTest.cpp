@@ -15,6 +15,7 @@
 
 #include "base/UniqueFd.h"
 #include "tests/support/FakeMac.h"
+#include "tests/support/MacPathLiteral.h"
 
 using namespace veldo::core;
 using namespace std::chrono_literals;
@@ -27,6 +28,7 @@ const MacPath kShell("/bin/sh");
 const CommandRunner::Environment kPlainEnv{{"PATH", "/usr/bin:/bin"}};
 
 using Clock = std::chrono::steady_clock;
+using namespace veldo::testsupport::literals;
 
 // Waits short enough that a test needs no more than a fraction of a second for each.
 const CommandRunner::RunOptions kShortWaits{300ms, 300ms};
@@ -114,8 +116,8 @@ TEST(CommandRunner, ChildGetsNullInputAndOnlyTheStandardDescriptors)
 TEST(CommandRunner, ProgramsThatCannotStartSayWhy)
 {
     FakeMac mac;
-    mac.write("/usr/local/bin/not-executable", "#!/bin/sh\necho hi\n", 0644);
-    mac.mkdir("/usr/local/bin/folder");
+    mac.write("/usr/local/bin/not-executable"_mac, "#!/bin/sh\necho hi\n", 0644);
+    mac.mkdir("/usr/local/bin/folder"_mac);
     const std::pair<const char*, int> cases[] = {
         {"/usr/local/bin/missing", ENOENT},
         {"/usr/local/bin/not-executable", EACCES},
@@ -127,15 +129,17 @@ TEST(CommandRunner, ProgramsThatCannotStartSayWhy)
         ASSERT_FALSE(out.has_value()) << path;
         EXPECT_EQ(out.error().code, veldo::ErrorCode::ioFailure) << path;
         EXPECT_EQ(out.error().systemErrno, err) << path;
+        // The failure names the program by its Mac path, never by where it lies on the host.
+        EXPECT_EQ(out.error().path, path);
     }
 }
 
 TEST(CommandRunner, RunsTheProgramAtItsMacPath)
 {
     FakeMac mac;
-    mac.write("/opt/homebrew/Cellar/tool/bin/tool", "#!/bin/sh\necho \"tool $1\"\n", 0755);
+    mac.write("/opt/homebrew/Cellar/tool/bin/tool"_mac, "#!/bin/sh\necho \"tool $1\"\n", 0755);
     // An absolute link target is taken inside the fake Mac.
-    mac.symlink("/opt/homebrew/bin/tool", "/opt/homebrew/Cellar/tool/bin/tool");
+    mac.symlink("/opt/homebrew/bin/tool"_mac, "/opt/homebrew/Cellar/tool/bin/tool");
     auto out = CommandRunner::run(MacPath("/opt/homebrew/bin/tool"), {"--version"}, kPlainEnv, 5s);
     ASSERT_TRUE(out.has_value());
     EXPECT_EQ(out->stdout, "tool --version\n");
@@ -264,9 +268,9 @@ TEST(CommandRunner, AStopEndsTheChildAndAnswersCancelled)
 TEST(CommandRunner, UserEnvironmentFindsStandInsAndHostTools)
 {
     FakeMac mac;
-    mac.write("/usr/local/bin/helper-tool", "#!/bin/sh\necho helper ran\n", 0755);
+    mac.write("/usr/local/bin/helper-tool"_mac, "#!/bin/sh\necho helper ran\n", 0755);
     // A stand-in brew that calls another stand-in by name, and a real host tool.
-    mac.write("/opt/homebrew/bin/brew",
+    mac.write("/opt/homebrew/bin/brew"_mac,
               "#!/bin/sh\nhelper-tool\necho \"$VELDO_TEST_MARK\" | tr a-z A-Z\n", 0755);
     const auto brew = CommandRunner::which("brew", CommandRunner::searchPath(),
                                            CommandRunner::commandLineToolsInstalled());

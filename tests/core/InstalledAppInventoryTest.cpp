@@ -11,6 +11,7 @@
 #include "tests/support/FakeLastUsedDates.h"
 #include "tests/support/FakeMac.h"
 #include "tests/support/FakeRunningApplications.h"
+#include "tests/support/MacPathLiteral.h"
 
 using namespace veldo::core;
 using veldo::platform::MacPath;
@@ -20,6 +21,7 @@ using veldo::testsupport::FakeLastUsedDates;
 using veldo::testsupport::FakeMac;
 using veldo::testsupport::FakeRunningApplications;
 using Dict = PlistValue::Dictionary;
+using namespace veldo::testsupport::literals;
 
 namespace {
 
@@ -35,10 +37,10 @@ struct Inventory
     std::vector<ScopedAccessRoot> roots() const
     {
         return {
-            {AccessRootKind::applications, "/Applications"},
+            {AccessRootKind::applications, "/Applications"_mac},
             {AccessRootKind::userApplications, mac.home().appendingPathComponent("Applications")},
             {AccessRootKind::userLibrary, mac.home().appendingPathComponent("Library")},
-            {AccessRootKind::systemLibrary, "/Library"}};
+            {AccessRootKind::systemLibrary, "/Library"_mac}};
     }
 
     std::vector<InstalledApp> scan(bool includeSystemApps = false) const
@@ -72,9 +74,9 @@ const InstalledApp* byName(const std::vector<InstalledApp>& apps, const std::str
 TEST(InstalledAppInventory, SystemAppsOnlyWhenAsked)
 {
     Inventory inv;
-    inv.app("/Applications/Editor.app", "Editor");
-    inv.app("/System/Applications/Calculator.app", "Calculator");
-    inv.app("/System/Applications/Utilities/Console.app", "Console");
+    inv.app("/Applications/Editor.app"_mac, "Editor");
+    inv.app("/System/Applications/Calculator.app"_mac, "Calculator");
+    inv.app("/System/Applications/Utilities/Console.app"_mac, "Console");
 
     EXPECT_EQ(urls(inv.scan(false)), std::vector<std::string>{"/Applications/Editor.app"});
 
@@ -92,19 +94,19 @@ TEST(InstalledAppInventory, SystemAppsOnlyWhenAsked)
 TEST(InstalledAppInventory, SearchesOneLevelOfPlainFoldersOnly)
 {
     Inventory inv;
-    inv.app("/Applications/Games/Chess.app", "Chess");
-    inv.app("/Applications/Games/Old/Solitaire.app", "Solitaire");
+    inv.app("/Applications/Games/Chess.app"_mac, "Chess");
+    inv.app("/Applications/Games/Old/Solitaire.app"_mac, "Solitaire");
     // Capital extension: no candidate, and as a package not descended into.
-    inv.app("/Applications/Shout.APP", "Shout");
-    inv.app("/Applications/Shout.APP/Inner.app", "Inner");
-    inv.app("/Applications/Kit.framework/Bundled.app", "Bundled");
-    inv.app("/Applications/Host.app/Contents/Helper.app", "Helper");
-    inv.app("/Applications/.Hidden.app", "Hidden");
-    inv.app("/Applications/.stash/Stashed.app", "Stashed");
-    inv.app("/Applications/Games/.Secret.app", "Secret");
-    inv.app("/Users/Shared/Stuff/Linked.app", "Linked");
-    inv.mac.symlink("/Applications/LinkedFolder", "/Users/Shared/Stuff");
-    inv.mac.write("/Applications/Notes.txt", "not an app");
+    inv.app("/Applications/Shout.APP"_mac, "Shout");
+    inv.app("/Applications/Shout.APP/Inner.app"_mac, "Inner");
+    inv.app("/Applications/Kit.framework/Bundled.app"_mac, "Bundled");
+    inv.app("/Applications/Host.app/Contents/Helper.app"_mac, "Helper");
+    inv.app("/Applications/.Hidden.app"_mac, "Hidden");
+    inv.app("/Applications/.stash/Stashed.app"_mac, "Stashed");
+    inv.app("/Applications/Games/.Secret.app"_mac, "Secret");
+    inv.app("/Users/Shared/Stuff/Linked.app"_mac, "Linked");
+    inv.mac.symlink("/Applications/LinkedFolder"_mac, "/Users/Shared/Stuff");
+    inv.mac.write("/Applications/Notes.txt"_mac, "not an app");
 
     EXPECT_EQ(urls(inv.scan()), (std::vector<std::string>{"/Applications/Games/Chess.app",
                                                           "/Applications/Host.app"}));
@@ -116,17 +118,18 @@ TEST(InstalledAppInventory, LinkedBundlesAreListedOnceWithTheRightPath)
     const MacPath userApps = inv.mac.home().appendingPathComponent("Applications");
     // The same app in both folders, the first folder holding the link.
     inv.app(userApps.appendingPathComponent("Twin.app"), "Twin");
-    inv.mac.symlink("/Applications/Twin.app", userApps.appendingPathComponent("Twin.app").path());
+    inv.mac.symlink("/Applications/Twin.app"_mac,
+                    userApps.appendingPathComponent("Twin.app").path());
     // A link to a build folder outside every application folder stands as the link.
-    inv.app("/Users/Shared/Build/Dev.app", "Dev");
-    inv.mac.symlink("/Applications/Dev.app", "/Users/Shared/Build/Dev.app");
+    inv.app("/Users/Shared/Build/Dev.app"_mac, "Dev");
+    inv.mac.symlink("/Applications/Dev.app"_mac, "/Users/Shared/Build/Dev.app");
     inv.mac.symlink(userApps.appendingPathComponent("Dev Again.app"),
                     "/Users/Shared/Build/Dev.app");
     // A link to an app in a subfolder of an application folder stands for its target.
-    inv.app("/Applications/Tools/Short.app", "Short");
-    inv.mac.symlink("/Applications/Short.app", "Tools/Short.app");
+    inv.app("/Applications/Tools/Short.app"_mac, "Short");
+    inv.mac.symlink("/Applications/Short.app"_mac, "Tools/Short.app");
     // A link to something that is no app, or to nothing, stays a link.
-    inv.mac.symlink("/Applications/Broken.app", "/Applications/Nowhere.app");
+    inv.mac.symlink("/Applications/Broken.app"_mac, "/Applications/Nowhere.app");
 
     const auto apps = inv.scan();
     EXPECT_EQ(urls(apps),
@@ -212,13 +215,13 @@ TEST(InstalledAppInventory, ReadsNamesVersionsAndIdentifiers)
     for (const auto& c : cases)
         inv.mac.makeApp(MacPath("/Applications").appendingPathComponent(c.bundle), c.info);
     // No dictionary at all: named after the file.
-    inv.mac.mkdir("/Applications/Bare.app/Contents/MacOS");
+    inv.mac.mkdir("/Applications/Bare.app/Contents/MacOS"_mac);
     // A dictionary only in the wrapper, and one whose Contents list is not a dictionary.
-    inv.mac.writePlist("/Applications/Wrapped.app/WrappedBundle/Info.plist",
+    inv.mac.writePlist("/Applications/Wrapped.app/WrappedBundle/Info.plist"_mac,
                        Dict{{"CFBundleDisplayName", "Wrapped Game"}});
-    inv.mac.writePlist("/Applications/Listy.app/Contents/Info.plist",
+    inv.mac.writePlist("/Applications/Listy.app/Contents/Info.plist"_mac,
                        PlistValue(PlistValue::Array{"x"}));
-    inv.mac.writePlist("/Applications/Listy.app/WrappedBundle/Info.plist",
+    inv.mac.writePlist("/Applications/Listy.app/WrappedBundle/Info.plist"_mac,
                        Dict{{"CFBundleIdentifier", "com.example.listy"}}, true);
 
     const auto apps = inv.scan();
@@ -249,10 +252,10 @@ TEST(InstalledAppInventory, ReadsNamesVersionsAndIdentifiers)
 TEST(InstalledAppInventory, RunningAppsAreUsedNowOthersAskTheDateSource)
 {
     Inventory inv;
-    inv.app("/Users/Shared/Build/Live.app", "Live");
-    inv.mac.symlink("/Applications/Live.app", "/Users/Shared/Build/Live.app");
-    inv.app("/Applications/Idle.app", "Idle");
-    inv.app("/Applications/Never.app", "Never");
+    inv.app("/Users/Shared/Build/Live.app"_mac, "Live");
+    inv.mac.symlink("/Applications/Live.app"_mac, "/Users/Shared/Build/Live.app");
+    inv.app("/Applications/Idle.app"_mac, "Idle");
+    inv.app("/Applications/Never.app"_mac, "Never");
 
     const auto idleDate = ManualClock::TimePoint(std::chrono::seconds(1'600'000'000));
     inv.lastUsed.dates["/Applications/Idle.app"] = idleDate;
@@ -295,9 +298,9 @@ TEST(InstalledAppInventory, SortsByLocalisedNameIgnoringCaseAndStably)
 
     // A scan comes back in that order too.
     Inventory inv;
-    inv.app("/Applications/b.app", "beta");
-    inv.app("/Applications/Tools/Z.app", "Zed");
-    inv.app("/Applications/a.app", "Alpha");
+    inv.app("/Applications/b.app"_mac, "beta");
+    inv.app("/Applications/Tools/Z.app"_mac, "Zed");
+    inv.app("/Applications/a.app"_mac, "Alpha");
     const auto scanned = inv.scan();
     ASSERT_EQ(scanned.size(), 3u);
     EXPECT_EQ(scanned[0].name, "Alpha");
@@ -345,31 +348,31 @@ TEST(InstalledAppInventory, LoadsOneBundle)
 {
     Inventory inv;
     inv.mac.makeApp(
-        "/Users/Shared/Drop/Dropped.app",
+        "/Users/Shared/Drop/Dropped.app"_mac,
         Dict{{"CFBundleIdentifier", "com.example.dropped"}, {"CFBundleName", "Dropped"}});
-    inv.app("/Users/Shared/Drop/Caps.APP", "Caps");
-    inv.app("/System/Applications/Maps.app", "Maps");
+    inv.app("/Users/Shared/Drop/Caps.APP"_mac, "Caps");
+    inv.app("/System/Applications/Maps.app"_mac, "Maps");
     // The link rule does not apply to a single load.
-    inv.app("/Applications/Tools/Real.app", "Real");
-    inv.mac.symlink("/Users/Shared/Drop/Alias.app", "/Applications/Tools/Real.app");
+    inv.app("/Applications/Tools/Real.app"_mac, "Real");
+    inv.mac.symlink("/Users/Shared/Drop/Alias.app"_mac, "/Applications/Tools/Real.app");
 
-    auto dropped = InstalledAppInventory::load("/Users/Shared/Drop/Dropped.app", inv.sources());
+    auto dropped = InstalledAppInventory::load("/Users/Shared/Drop/Dropped.app"_mac, inv.sources());
     ASSERT_TRUE(dropped);
     EXPECT_EQ(dropped->name, "Dropped");
     EXPECT_EQ(dropped->bundleID, "com.example.dropped");
     EXPECT_FALSE(dropped->isSystemApp);
 
-    EXPECT_EQ(InstalledAppInventory::load("/Users/Shared/Drop/Caps.APP", inv.sources()),
+    EXPECT_EQ(InstalledAppInventory::load("/Users/Shared/Drop/Caps.APP"_mac, inv.sources()),
               std::nullopt);
-    EXPECT_EQ(InstalledAppInventory::load("/Users/Shared/Drop/Missing.app", inv.sources()),
+    EXPECT_EQ(InstalledAppInventory::load("/Users/Shared/Drop/Missing.app"_mac, inv.sources()),
               std::nullopt);
-    EXPECT_EQ(InstalledAppInventory::load("/Users/Shared/Drop", inv.sources()), std::nullopt);
+    EXPECT_EQ(InstalledAppInventory::load("/Users/Shared/Drop"_mac, inv.sources()), std::nullopt);
 
-    auto maps = InstalledAppInventory::load("/System/Applications/./Maps.app", inv.sources());
+    auto maps = InstalledAppInventory::load("/System/Applications/./Maps.app"_mac, inv.sources());
     ASSERT_TRUE(maps);
     EXPECT_TRUE(maps->isSystemApp);
 
-    auto alias = InstalledAppInventory::load("/Users/Shared/Drop/Alias.app", inv.sources());
+    auto alias = InstalledAppInventory::load("/Users/Shared/Drop/Alias.app"_mac, inv.sources());
     ASSERT_TRUE(alias);
     EXPECT_EQ(alias->url, MacPath("/Users/Shared/Drop/Alias.app"));
     EXPECT_EQ(alias->name, "Real");

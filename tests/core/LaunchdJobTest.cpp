@@ -4,16 +4,18 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/FakeMac.h"
+#include "tests/support/MacPathLiteral.h"
 
 using namespace veldo::core;
 using veldo::platform::PlistValue;
 using veldo::testsupport::FakeMac;
+using namespace veldo::testsupport::literals;
 
 namespace {
 
 std::optional<LaunchdJob> jobFrom(const FakeMac& mac, const PlistValue& value, bool binary)
 {
-    const auto path = mac.writePlist("/Library/LaunchAgents/job.plist", value, binary);
+    const auto path = mac.writePlist("/Library/LaunchAgents/job.plist"_mac, value, binary);
     return LaunchdJob::fromPlist(path);
 }
 
@@ -86,9 +88,9 @@ TEST(LaunchdJob, UnusableFilesGiveNone)
     FakeMac mac;
     EXPECT_FALSE(jobFrom(mac, PlistValue(PlistValue::Array{"a"}), false));
     EXPECT_FALSE(jobFrom(mac, PlistValue(PlistValue::Array{"a"}), true));
-    mac.write("/Library/LaunchAgents/garbage.plist", "not a property list");
-    EXPECT_FALSE(LaunchdJob::fromPlist("/Library/LaunchAgents/garbage.plist"));
-    mac.write("/Library/LaunchAgents/empty.plist", "");
-    EXPECT_FALSE(LaunchdJob::fromPlist("/Library/LaunchAgents/empty.plist"));
-    EXPECT_FALSE(LaunchdJob::fromPlist("/Library/LaunchAgents/missing.plist"));
+    mac.write("/Library/LaunchAgents/garbage.plist"_mac, "not a property list");
+    EXPECT_FALSE(LaunchdJob::fromPlist("/Library/LaunchAgents/garbage.plist"_mac));
+    mac.write("/Library/LaunchAgents/empty.plist"_mac, "");
+    EXPECT_FALSE(LaunchdJob::fromPlist("/Library/LaunchAgents/empty.plist"_mac));
+    EXPECT_FALSE(LaunchdJob::fromPlist("/Library/LaunchAgents/missing.plist"_mac));
 }

@@ -12,11 +12,13 @@
 #include "tests/support/FakeMac.h"
 #include "tests/support/FakeRunningApplications.h"
 #include "tests/support/FixtureProcess.h"
+#include "tests/support/MacPathLiteral.h"
 
 using namespace veldo::core;
 using namespace std::chrono_literals;
 using veldo::platform::MacPath;
 using veldo::platform::PlistValue;
+using namespace veldo::testsupport::literals;
 using veldo::testsupport::FakeRunningApplications;
 
 namespace {
@@ -55,11 +57,11 @@ struct Recorder
 TEST(PollingWorkspace, ReportsLaunchAndQuitOfARealApp)
 {
     veldo::testsupport::FakeMac mac;
-    mac.makeApp("/Applications/Fixture.app",
+    mac.makeApp("/Applications/Fixture.app"_mac,
                 PlistValue::Dictionary{{"CFBundleIdentifier", "com.example.fixture"},
                                        {"CFBundleExecutable", "Fixture"}});
     veldo::testsupport::installFixtureExecutable(
-        mac, "/Applications/Fixture.app/Contents/MacOS/Fixture");
+        mac, "/Applications/Fixture.app/Contents/MacOS/Fixture"_mac);
     auto workspace = std::make_shared<PollingWorkspace>(
         veldo::platform::ProcRunningApplications::shared(), 100ms);
     Recorder recorder;
@@ -67,7 +69,7 @@ TEST(PollingWorkspace, ReportsLaunchAndQuitOfARealApp)
     ASSERT_TRUE(workspace->waitForPolls(1, 3s)); // the baseline
 
     auto process = std::make_unique<veldo::testsupport::FixtureProcess>(
-        mac, "/Applications/Fixture.app/Contents/MacOS/Fixture");
+        mac, "/Applications/Fixture.app/Contents/MacOS/Fixture"_mac);
     ASSERT_NE(process->pid(), 0);
     ASSERT_TRUE(recorder.waitFor(1, 3s));
     process.reset(); // killed and reaped

@@ -10,11 +10,13 @@
 #include "app/core/InstalledApp.h"
 #include "app/core/LeftoverItem.h"
 #include "app/core/ToolchainItem.h"
+#include "tests/support/MacPathLiteral.h"
 
 using namespace veldo::core;
 using veldo::base::allCases;
 using veldo::base::fromRawValue;
 using veldo::base::rawValue;
+using namespace veldo::testsupport::literals;
 
 TEST(Records, RawValuesAreExactAndCaseSensitive)
 {
@@ -82,7 +84,7 @@ TEST(Records, ConfidenceSortsMostCertainFirst)
 
 TEST(Records, IdentityIsNotEquality)
 {
-    LeftoverItem a{"/Users/u/Library/Caches/x", LeftoverCategory::caches, 10, false,
+    LeftoverItem a{"/Users/u/Library/Caches/x"_mac, LeftoverCategory::caches, 10, false,
                    MatchConfidence::high};
     LeftoverItem b = a;
     b.category = LeftoverCategory::supportFiles;
@@ -91,14 +93,15 @@ TEST(Records, IdentityIsNotEquality)
     EXPECT_EQ(a, LeftoverItem(a));
     EXPECT_EQ(std::hash<LeftoverItem>{}(a), std::hash<LeftoverItem>{}(LeftoverItem(a)));
 
-    InstalledApp app{"/Applications/A.app", "A",         "com.a", "1.0", 0, false,
-                     std::nullopt,          {"A1", "A2"}};
+    InstalledApp app{
+        "/Applications/A.app"_mac, "A", "com.a", "1.0", 0, false, std::nullopt, {"A1", "A2"}};
     InstalledApp swapped = app;
     swapped.alternateNames = {"A2", "A1"};
     EXPECT_EQ(app.id(), swapped.id());
     EXPECT_NE(app, swapped);
 
-    ToolchainItem t{ToolchainKind::node, "npm cache", "d", "/Users/u/.npm", 1, false, true, false};
+    ToolchainItem t{
+        ToolchainKind::node, "npm cache", "d", "/Users/u/.npm"_mac, 1, false, true, false};
     ToolchainItem t2 = t;
     t2.sizeBytes = 2;
     EXPECT_EQ(t.id(), t2.id());
@@ -111,8 +114,8 @@ TEST(Records, IdentityIsNotEquality)
     EXPECT_EQ(DevPackage({PackageManagerKind::brewFormula, "wget", "", 0}).id(),
               "brewFormula:wget");
 
-    ScopedAccessRoot r1{AccessRootKind::userLibrary, "/Users/u/Library"};
-    ScopedAccessRoot r2{AccessRootKind::userLibrary, "/Users/v/Library"};
+    ScopedAccessRoot r1{AccessRootKind::userLibrary, "/Users/u/Library"_mac};
+    ScopedAccessRoot r2{AccessRootKind::userLibrary, "/Users/v/Library"_mac};
     EXPECT_EQ(r1.id(), r2.id());
     EXPECT_NE(r1, r2);
 }

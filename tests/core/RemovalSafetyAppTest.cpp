@@ -13,12 +13,14 @@
 #include "app/core/LeftoverItem.h"
 #include "platform/SystemError.h"
 #include "tests/support/FakeMac.h"
+#include "tests/support/MacPathLiteral.h"
 
 using veldo::core::LeftoverItem;
 using veldo::platform::ErrorDomain;
 using veldo::platform::MacPath;
 using veldo::platform::SystemError;
 using veldo::testsupport::FakeMac;
+using namespace veldo::testsupport::literals;
 namespace RemovalSafety = veldo::core::RemovalSafety;
 
 TEST(RemovalSafetyFilter, DropsNestedAndRepeatedItems)
@@ -47,8 +49,8 @@ TEST(RemovalSafetyFilter, DropsNestedAndRepeatedItems)
     }
     {
         // Resolving links finds the same folder under two names.
-        mac.mkdir("/opt/real/inner");
-        mac.symlink("/Applications/Alias", "/opt/real");
+        mac.mkdir("/opt/real/inner"_mac);
+        mac.symlink("/Applications/Alias"_mac, "/opt/real");
         const std::vector<LeftoverItem> items = {item("/opt/real"),
                                                  item("/Applications/Alias/inner")};
         EXPECT_EQ(RemovalSafety::filterRemovable(items, false).removable, items);

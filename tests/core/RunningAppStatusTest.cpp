@@ -14,6 +14,7 @@
 #include "tests/support/FakeMac.h"
 #include "tests/support/FakeRunningApplications.h"
 #include "tests/support/FixtureProcess.h"
+#include "tests/support/MacPathLiteral.h"
 
 using namespace veldo::core;
 using namespace std::chrono_literals;
@@ -24,6 +25,7 @@ using veldo::testsupport::FakeLastUsedDates;
 using veldo::testsupport::FakeMac;
 using veldo::testsupport::FakeRunningApplications;
 using veldo::testsupport::FixtureProcess;
+using namespace veldo::testsupport::literals;
 
 namespace {
 
@@ -63,8 +65,8 @@ std::vector<pid_t> pids(const std::vector<RunningApplication>& apps)
 TEST(RunningAppStatus, MatchesByBundleThenByIdentifierForTranslocatedOrBundlelessCopies)
 {
     FakeMac mac;
-    mac.mkdir("/Users/Shared/Build/Foo.app");
-    mac.symlink("/Applications/Foo.app", "/Users/Shared/Build/Foo.app");
+    mac.mkdir("/Users/Shared/Build/Foo.app"_mac);
+    mac.symlink("/Applications/Foo.app"_mac, "/Users/Shared/Build/Foo.app");
     const InstalledApp foo = installed("/Applications/Foo.app", std::string("com.Example.Foo"));
 
     FakeRunningApplications source;
@@ -103,7 +105,7 @@ TEST(RunningAppStatus, MatchesByBundleThenByIdentifierForTranslocatedOrBundleles
 TEST(RunningAppStatus, HelpersAreNamedOnceAndNeverMakeTheAppRun)
 {
     FakeMac mac;
-    mac.mkdir("/Applications/Foo.app/Contents/MacOS");
+    mac.mkdir("/Applications/Foo.app/Contents/MacOS"_mac);
     const InstalledApp foo = installed("/Applications/Foo.app", std::string("com.example.foo"));
     FakeRunningApplications source;
     source.setApplications({
@@ -151,7 +153,7 @@ TEST(RunningAppStatus, HelperDisplayNames)
 TEST(RunningAppStatus, RequestQuitAsksTheAppThenItsHelpers)
 {
     FakeMac mac;
-    mac.mkdir("/Applications/Foo.app");
+    mac.mkdir("/Applications/Foo.app"_mac);
     const InstalledApp foo = installed("/Applications/Foo.app", std::nullopt);
     FakeRunningApplications source;
 
@@ -180,31 +182,31 @@ TEST(RunningAppStatus, RequestQuitAsksTheAppThenItsHelpers)
 TEST(RunningAppStatus, RealFixtureAppIsFoundAndQuits)
 {
     FakeMac mac;
-    mac.makeApp("/Applications/Fixture.app",
+    mac.makeApp("/Applications/Fixture.app"_mac,
                 PlistValue::Dictionary{{"CFBundleIdentifier", "com.example.fixture"},
                                        {"CFBundleName", "Fixture"}});
     veldo::testsupport::installFixtureExecutable(
-        mac, "/Applications/Fixture.app/Contents/MacOS/Fixture");
+        mac, "/Applications/Fixture.app/Contents/MacOS/Fixture"_mac);
     veldo::testsupport::installFixtureExecutable(
         mac,
-        "/Applications/Fixture.app/Contents/Library/LoginItems/Agent.app/Contents/MacOS/Agent");
+        "/Applications/Fixture.app/Contents/Library/LoginItems/Agent.app/Contents/MacOS/Agent"_mac);
     mac.writePlist(
-        "/Applications/Fixture.app/Contents/Library/LoginItems/Agent.app/Contents/Info.plist",
+        "/Applications/Fixture.app/Contents/Library/LoginItems/Agent.app/Contents/Info.plist"_mac,
         PlistValue::Dictionary{{"CFBundleDisplayName", "Fixture Agent"}});
 
     FakeLastUsedDates noDates;
     veldo::platform::ManualClock clock;
     const InventorySources sources{&veldo::platform::ProcRunningApplications::shared(), &noDates,
                                    &clock};
-    auto app = InstalledAppInventory::load("/Applications/Fixture.app", sources);
+    auto app = InstalledAppInventory::load("/Applications/Fixture.app"_mac, sources);
     ASSERT_TRUE(app);
     EXPECT_EQ(runningStatus(*app), RunningAppStatus::notRunning);
     EXPECT_EQ(app->lastUsed, std::nullopt);
 
-    FixtureProcess main(mac, "/Applications/Fixture.app/Contents/MacOS/Fixture");
+    FixtureProcess main(mac, "/Applications/Fixture.app/Contents/MacOS/Fixture"_mac);
     FixtureProcess agent(
         mac,
-        "/Applications/Fixture.app/Contents/Library/LoginItems/Agent.app/Contents/MacOS/Agent");
+        "/Applications/Fixture.app/Contents/Library/LoginItems/Agent.app/Contents/MacOS/Agent"_mac);
     ASSERT_GT(main.pid(), 0);
     ASSERT_GT(agent.pid(), 0);
 
@@ -213,7 +215,7 @@ TEST(RunningAppStatus, RealFixtureAppIsFoundAndQuits)
     EXPECT_EQ(status.processIdentifier, main.pid());
     EXPECT_EQ(status.helperNames, std::vector<std::string>{"Fixture Agent"});
     // A running app was used just now.
-    EXPECT_EQ(InstalledAppInventory::load("/Applications/Fixture.app", sources)->lastUsed,
+    EXPECT_EQ(InstalledAppInventory::load("/Applications/Fixture.app"_mac, sources)->lastUsed,
               clock.now());
 
     EXPECT_TRUE(requestQuit(*app));

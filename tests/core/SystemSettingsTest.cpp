@@ -11,12 +11,14 @@
 #include "platform/SecurityScopedAccess.h"
 #include "platform/UrlOpener.h"
 #include "tests/support/FakeMac.h"
+#include "tests/support/MacPathLiteral.h"
 #include "tests/support/Unprivileged.h"
 
 using namespace veldo::core;
 using veldo::platform::MacPath;
 using veldo::testsupport::FakeMac;
 using Status = SystemSettings::FullDiskAccessStatus;
+using namespace veldo::testsupport::literals;
 
 namespace {
 
@@ -84,7 +86,7 @@ TEST(SystemSettings, ProbeFollowsLinksInsideTheRoot)
 {
     FakeMac mac;
     // An absolute link target is taken inside the fake Mac, never on the host.
-    mac.mkdir("/Library/Real/Safari");
+    mac.mkdir("/Library/Real/Safari"_mac);
     mac.symlink(mac.home().appendingPathComponent("Library/Safari"), "/Library/Real/Safari");
     EXPECT_EQ(SystemSettings::fullDiskAccessStatus(mac.home()), Status::granted);
 }

@@ -11,11 +11,13 @@
 #include "app/core/CommandRunner.h"
 #include "platform/MacRoot.h"
 #include "tests/support/FakeMac.h"
+#include "tests/support/MacPathLiteral.h"
 
 using namespace veldo::core;
 using veldo::platform::MacPath;
 using veldo::testsupport::FakeMac;
 using Paths = std::vector<MacPath>;
+using namespace veldo::testsupport::literals;
 
 namespace {
 
@@ -35,9 +37,9 @@ TEST(ToolSearch, LoginShellOutputBetweenTheFirstTwoMarkers)
         const char* output;
         Paths expected;
     } cases[] = {
-        {"__VELDO_PATH__/a/bin:/b::/c/__VELDO_PATH__", {"/a/bin", "/b", "/c/"}},
-        {"Welcome!\n__VELDO_PATH__/x__VELDO_PATH__", {"/x"}},
-        {"__VELDO_PATH__/x__VELDO_PATH__/y__VELDO_PATH__", {"/x"}},
+        {"__VELDO_PATH__/a/bin:/b::/c/__VELDO_PATH__", {"/a/bin"_mac, "/b"_mac, "/c/"_mac}},
+        {"Welcome!\n__VELDO_PATH__/x__VELDO_PATH__", {"/x"_mac}},
+        {"__VELDO_PATH__/x__VELDO_PATH__/y__VELDO_PATH__", {"/x"_mac}},
         {"noise __VELDO_PATH__/x:/y", {}},
         {"__VELDO_PATH____VELDO_PATH__", {}},
         {"", {}},
@@ -48,7 +50,7 @@ TEST(ToolSearch, LoginShellOutputBetweenTheFirstTwoMarkers)
 
 TEST(ToolSearch, LoginShellReportsItsPath)
 {
-    const std::string shell = CommandRunner::loginShell();
+    const std::string shell = CommandRunner::loginShell().string();
     ASSERT_FALSE(shell.empty());
     EXPECT_EQ(shell.front(), '/');
     if (::access(shell.c_str(), X_OK) != 0)
@@ -117,48 +119,49 @@ TEST(ToolSearch, VersionManagerFoldersInOrder)
 TEST(ToolSearch, UsableDirectories)
 {
     FakeMac mac;
-    mac.mkdir("/opt/homebrew/bin");
-    mac.mkdir("/opt/shared-bin", 0777);
-    mac.mkdir("/opt/real-bin");
-    mac.symlink("/opt/linked-bin", "/opt/real-bin");
-    mac.write("/opt/a-file", "x");
-    const Paths in{"/usr/local/bin/",
-                   "/",
-                   "relative/bin",
-                   "~/bin",
-                   "",
-                   "/opt/shared-bin",
-                   "/opt/homebrew/bin",
-                   "/usr/local/bin",
-                   "/opt/missing",
-                   "/opt/a-file",
-                   "/opt/linked-bin",
-                   "/usr/bin//"};
+    mac.mkdir("/opt/homebrew/bin"_mac);
+    mac.mkdir("/opt/shared-bin"_mac, 0777);
+    mac.mkdir("/opt/real-bin"_mac);
+    mac.symlink("/opt/linked-bin"_mac, "/opt/real-bin");
+    mac.write("/opt/a-file"_mac, "x");
+    const Paths in{"/usr/local/bin/"_mac,
+                   "/"_mac,
+                   MacPath("relative/bin"),
+                   MacPath("~/bin"),
+                   MacPath(),
+                   "/opt/shared-bin"_mac,
+                   "/opt/homebrew/bin"_mac,
+                   "/usr/local/bin"_mac,
+                   "/opt/missing"_mac,
+                   "/opt/a-file"_mac,
+                   "/opt/linked-bin"_mac,
+                   "/usr/bin//"_mac};
     // "/usr/bin//" loses one slash only, and stays distinct from "/usr/bin".
     EXPECT_EQ(CommandRunner::usableDirectories(in),
-              (Paths{"/usr/local/bin", "/", "/opt/homebrew/bin", "/opt/linked-bin", "/usr/bin/"}));
+              (Paths{"/usr/local/bin"_mac, "/"_mac, "/opt/homebrew/bin"_mac, "/opt/linked-bin"_mac,
+                     "/usr/bin/"_mac}));
 }
 
 TEST(ToolSearch, WhichTakesTheFirstUsableFolderInSearchOrder)
 {
     FakeMac mac;
     const MacPath home = mac.home();
-    mac.write("/opt/homebrew/bin/brew", kTool, 0755);
-    mac.write("/usr/local/bin/brew", kTool, 0755);
+    mac.write("/opt/homebrew/bin/brew"_mac, kTool, 0755);
+    mac.write("/usr/local/bin/brew"_mac, kTool, 0755);
     const Paths path = CommandRunner::composeSearchPath({}, home, "");
     EXPECT_EQ(CommandRunner::which("brew", path, true), MacPath("/opt/homebrew/bin/brew"));
 
     // What the login shell reports comes first.
-    const Paths shellFirst = CommandRunner::composeSearchPath({"/usr/local/bin"}, home, "");
+    const Paths shellFirst = CommandRunner::composeSearchPath({"/usr/local/bin"_mac}, home, "");
     EXPECT_EQ(CommandRunner::which("brew", shellFirst, true), MacPath("/usr/local/bin/brew"));
 
     // Not executable, writable by others, or a folder: passed over.
     for (mode_t mode : {mode_t{0644}, mode_t{0757}}) {
-        ::chmod(mac.host("/opt/homebrew/bin/brew").c_str(), mode);
+        ::chmod(mac.host("/opt/homebrew/bin/brew"_mac).c_str(), mode);
         EXPECT_EQ(CommandRunner::which("brew", path, true), MacPath("/usr/local/bin/brew"));
     }
-    ::unlink(mac.host("/opt/homebrew/bin/brew").c_str());
-    mac.mkdir("/opt/homebrew/bin/brew");
+    ::unlink(mac.host("/opt/homebrew/bin/brew"_mac).c_str());
+    mac.mkdir("/opt/homebrew/bin/brew"_mac);
     EXPECT_EQ(CommandRunner::which("brew", path, true), MacPath("/usr/local/bin/brew"));
 
     EXPECT_FALSE(CommandRunner::which("", path, true).has_value());
@@ -170,49 +173,50 @@ TEST(ToolSearch, SearchPathFollowsTheMacRoot)
 {
     {
         FakeMac mac;
-        mac.mkdir("/opt/homebrew/bin");
+        mac.mkdir("/opt/homebrew/bin"_mac);
         mac.mkdir(mac.home().appendingPathComponent(".volta/bin"));
         const Paths path = CommandRunner::searchPath();
-        EXPECT_TRUE(contains(path, "/opt/homebrew/bin"));
+        EXPECT_TRUE(contains(path, "/opt/homebrew/bin"_mac));
         EXPECT_TRUE(contains(path, mac.home().appendingPathComponent(".volta/bin")));
-        EXPECT_TRUE(contains(path, "/usr/bin"));
+        EXPECT_TRUE(contains(path, "/usr/bin"_mac));
         EXPECT_EQ(std::set<MacPath>(path.begin(), path.end()).size(), path.size());
         for (const auto& p : path)
             EXPECT_TRUE(p.isAbsolute()) << p.path();
 
         // The child's PATH: the search path as host folders, then the app's own PATH.
-        const std::string child =
-            CommandRunner::childSearchPath({"/opt/homebrew/bin", "/usr/bin"}, "/usr/bin:rel::/bin");
+        const std::string child = CommandRunner::childSearchPath(
+            {"/opt/homebrew/bin"_mac, "/usr/bin"_mac}, "/usr/bin:rel::/bin");
         EXPECT_EQ(child, mac.root() + "/opt/homebrew/bin:" + mac.root() + "/usr/bin:/usr/bin:/bin");
     }
     FakeMac other;
-    EXPECT_FALSE(contains(CommandRunner::searchPath(), "/opt/homebrew/bin"));
+    EXPECT_FALSE(contains(CommandRunner::searchPath(), "/opt/homebrew/bin"_mac));
     // With an empty root the child's PATH is the search path itself.
     veldo::platform::testing::setMacRoot("");
-    EXPECT_EQ(CommandRunner::childSearchPath({"/usr/bin", "/bin"}, "/sbin"), "/usr/bin:/bin");
+    EXPECT_EQ(CommandRunner::childSearchPath({"/usr/bin"_mac, "/bin"_mac}, "/sbin"),
+              "/usr/bin:/bin");
     veldo::platform::testing::setMacRoot(other.root());
 }
 
 TEST(ToolSearch, PlaceholderToolsAreSkippedWithoutCommandLineTools)
 {
     FakeMac mac;
-    mac.write("/usr/bin/python3", kTool, 0755);
-    mac.write("/usr/bin/git", kTool, 0755);
-    mac.hardlink("/usr/bin/python3", "/usr/bin/xcrun");
-    mac.write("/usr/bin/ls", kTool, 0755);
-    mac.write("/usr/local/bin/git", kTool, 0755);
+    mac.write("/usr/bin/python3"_mac, kTool, 0755);
+    mac.write("/usr/bin/git"_mac, kTool, 0755);
+    mac.hardlink("/usr/bin/python3"_mac, "/usr/bin/xcrun"_mac);
+    mac.write("/usr/bin/ls"_mac, kTool, 0755);
+    mac.write("/usr/local/bin/git"_mac, kTool, 0755);
 
-    const Paths usrBin{"/usr/bin"};
+    const Paths usrBin{"/usr/bin"_mac};
     for (const char* name : {"git", "python3", "xcrun"}) {
         EXPECT_FALSE(CommandRunner::which(name, usrBin, false).has_value()) << name;
         EXPECT_EQ(CommandRunner::which(name, usrBin, true),
                   MacPath("/usr/bin").appendingPathComponent(name));
     }
     EXPECT_EQ(CommandRunner::which("ls", usrBin, false), MacPath("/usr/bin/ls"));
-    EXPECT_EQ(CommandRunner::which("git", Paths{"/usr/bin", "/usr/local/bin"}, false),
+    EXPECT_EQ(CommandRunner::which("git", Paths{"/usr/bin"_mac, "/usr/local/bin"_mac}, false),
               MacPath("/usr/local/bin/git"));
-    EXPECT_FALSE(CommandRunner::isAppleStub("/usr/local/bin/git"));
-    EXPECT_TRUE(CommandRunner::isAppleStub("/usr//bin/git"));
+    EXPECT_FALSE(CommandRunner::isAppleStub("/usr/local/bin/git"_mac));
+    EXPECT_TRUE(CommandRunner::isAppleStub("/usr//bin/git"_mac));
 }
 
 TEST(ToolSearch, CommandLineToolsAnswer)
@@ -238,12 +242,12 @@ TEST(ToolSearch, CommandLineToolsAnswer)
     };
     for (const auto& c : cases) {
         FakeMac mac;
-        mac.mkdir("/Applications/Xcode.app/Contents/Developer");
+        mac.mkdir("/Applications/Xcode.app/Contents/Developer"_mac);
         if (c.toolsFolder)
-            mac.mkdir("/Library/Developer/CommandLineTools/usr/bin");
+            mac.mkdir("/Library/Developer/CommandLineTools/usr/bin"_mac);
         if (c.xcodeSelect)
-            mac.write("/usr/bin/xcode-select", std::string("#!/bin/sh\n") + c.xcodeSelect + "\n",
-                      0755);
+            mac.write("/usr/bin/xcode-select"_mac,
+                      std::string("#!/bin/sh\n") + c.xcodeSelect + "\n", 0755);
         EXPECT_EQ(CommandRunner::commandLineToolsInstalled(), c.expected) << c.what;
     }
 }

@@ -5,10 +5,12 @@
 
 #include "app/core/AppCopyLocator.h"
 #include "tests/support/FakeMac.h"
+#include "tests/support/MacPathLiteral.h"
 
 using namespace veldo::core;
 using veldo::platform::MacPath;
 using namespace std::chrono_literals;
+using namespace veldo::testsupport::literals;
 
 namespace {
 
@@ -33,11 +35,11 @@ TrashNoticeGate gate()
 TEST(TrashNoticeGate, OwnMovesAreNotOffered)
 {
     auto g = gate();
-    g.expect({"/Applications/Foo.app"}, {"com.foo"}, kT0);
+    g.expect({"/Applications/Foo.app"_mac}, {"com.foo"}, kT0);
     EXPECT_FALSE(g.decide(foo(), false, kTrash, kT0 + 10s));
     // Path alone also covers it.
     auto byPath = gate();
-    byPath.expect({"/applications/foo.app"}, {}, kT0);
+    byPath.expect({"/applications/foo.app"_mac}, {}, kT0);
     EXPECT_FALSE(byPath.decide(foo(), false, kTrash, kT0 + 10s));
     // After the lifetime the same app dragged in Finder is offered.
     EXPECT_TRUE(g.decide(foo(), false, kTrash, kT0 + 181s));
@@ -78,7 +80,7 @@ TEST(TrashNoticeGate, NestedItemsWhileWorking)
         MacPath("/Users/u/.Trash/Folder/Bar.app"), std::nullopt, "com.bar", "Bar", {}};
     auto g = gate();
     EXPECT_FALSE(g.decide(nested, true, kTrash, kT0));
-    g.expect({"/Users/u/Library/Other"}, {}, kT0);
+    g.expect({"/Users/u/Library/Other"_mac}, {}, kT0);
     EXPECT_FALSE(g.decide(nested, false, kTrash, kT0 + 100s));
     EXPECT_TRUE(g.decide(nested, false, kTrash, kT0 + 200s));
     // At the top level a running removal does not matter.
@@ -89,7 +91,7 @@ TEST(TrashNoticeGate, NestedItemsWhileWorking)
 TEST(TrashNoticeGate, RecordedFolderCoversOnlyItsChildren)
 {
     auto g = gate();
-    g.expect({"/Users/u/Library/Foo"}, {}, kT0);
+    g.expect({"/Users/u/Library/Foo"_mac}, {}, kT0);
     WatchedAppBundle inside{MacPath("/Users/u/.Trash/Bar.app"),
                             MacPath("/Users/u/Library/Foo/Bar.app"),
                             "com.bar",
@@ -131,17 +133,17 @@ TEST(AppCopyLocator, UsableCopies)
 {
     veldo::testsupport::FakeMac mac;
     const MacPath home = mac.home();
-    mac.mkdir("/Applications/Foo.app");
+    mac.mkdir("/Applications/Foo.app"_mac);
     mac.mkdir(home.appendingPathComponent(".Trash/Foo.app"));
-    mac.mkdir("/Volumes/Disk/.Trashes/501/Foo.app");
-    mac.mkdir("/Volumes/Disk/Applications/Foo.app");
-    EXPECT_TRUE(AppCopyLocator::isUsableCopy("/Volumes/Disk/Applications/Foo.app", {}, home));
-    EXPECT_FALSE(
-        AppCopyLocator::isUsableCopy("/Applications/Foo.app", {"/applications/FOO.app"}, home));
+    mac.mkdir("/Volumes/Disk/.Trashes/501/Foo.app"_mac);
+    mac.mkdir("/Volumes/Disk/Applications/Foo.app"_mac);
+    EXPECT_TRUE(AppCopyLocator::isUsableCopy("/Volumes/Disk/Applications/Foo.app"_mac, {}, home));
+    EXPECT_FALSE(AppCopyLocator::isUsableCopy("/Applications/Foo.app"_mac,
+                                              {"/applications/FOO.app"_mac}, home));
     EXPECT_FALSE(
         AppCopyLocator::isUsableCopy(home.appendingPathComponent(".Trash/Foo.app"), {}, home));
-    EXPECT_FALSE(AppCopyLocator::isUsableCopy("/Volumes/Disk/.Trashes/501/Foo.app", {}, home));
-    EXPECT_FALSE(AppCopyLocator::isUsableCopy("/Applications/Deleted.app", {}, home));
+    EXPECT_FALSE(AppCopyLocator::isUsableCopy("/Volumes/Disk/.Trashes/501/Foo.app"_mac, {}, home));
+    EXPECT_FALSE(AppCopyLocator::isUsableCopy("/Applications/Deleted.app"_mac, {}, home));
 }
 
 TEST(TrashNoticeGate, AppRecordForANotice)
@@ -173,13 +175,13 @@ TEST(AppCopyLocator, SearchFindsCopiesWithinItsDeadline)
 {
     veldo::testsupport::FakeMac mac;
     using D = veldo::platform::PlistValue::Dictionary;
-    mac.makeApp("/Applications/Foo.app", D{{"CFBundleIdentifier", "com.foo"}});
-    mac.makeApp("/Volumes/Disk/Applications/Tools/Foo Copy.app",
+    mac.makeApp("/Applications/Foo.app"_mac, D{{"CFBundleIdentifier", "com.foo"}});
+    mac.makeApp("/Volumes/Disk/Applications/Tools/Foo Copy.app"_mac,
                 D{{"CFBundleIdentifier", "COM.FOO"}});
-    mac.makeApp("/Applications/Bar.app", D{{"CFBundleIdentifier", "com.bar"}});
+    mac.makeApp("/Applications/Bar.app"_mac, D{{"CFBundleIdentifier", "com.bar"}});
     EXPECT_EQ(AppCopyLocator::spotlightCopies("com.foo", 3s),
-              (std::vector<MacPath>{"/Applications/Foo.app",
-                                    "/Volumes/Disk/Applications/Tools/Foo Copy.app"}));
+              (std::vector<MacPath>{"/Applications/Foo.app"_mac,
+                                    "/Volumes/Disk/Applications/Tools/Foo Copy.app"_mac}));
     EXPECT_TRUE(AppCopyLocator::spotlightCopies("com.none", 3s).empty());
     // A deadline already past gathers nothing; a stopped search likewise.
     EXPECT_TRUE(AppCopyLocator::spotlightCopies("com.foo", 0ms).empty());

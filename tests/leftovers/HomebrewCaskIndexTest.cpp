@@ -16,6 +16,7 @@
 #include "platform/MacFileSystem.h"
 #include "tests/leftovers/CaskroomFixture.h"
 #include "tests/support/FakeMac.h"
+#include "tests/support/MacPathLiteral.h"
 #include "tests/support/StandInBrew.h"
 
 using namespace veldo::leftovers;
@@ -30,6 +31,7 @@ using veldo::testsupport::FakeMac;
 using veldo::testsupport::kCaskroom;
 using veldo::testsupport::StandInBrew;
 using Strings = std::vector<std::string>;
+using namespace veldo::testsupport::literals;
 
 namespace {
 
@@ -123,7 +125,7 @@ TEST(HomebrewCaskIndex, OwnerIsConfirmedByTheExpectedAppPath)
     }
 
     EXPECT_EQ(expectedAppPaths(homeTarget, home),
-              std::vector<MacPath>{"/Users/ann/Applications/HomeTarget.app"});
+              std::vector<MacPath>{"/Users/ann/Applications/HomeTarget.app"_mac});
     EXPECT_TRUE(expectedAppPaths(CaskInfo{}, home).empty());
 }
 
@@ -143,7 +145,7 @@ TEST(HomebrewCaskIndex, VersionFoldersInNumericOrder)
     };
     for (const auto& c : cases) {
         FakeMac mac;
-        const MacPath folder = mac.mkdir("/opt/homebrew/Caskroom/app/.metadata");
+        const MacPath folder = mac.mkdir("/opt/homebrew/Caskroom/app/.metadata"_mac);
         for (const auto& name : c.folders)
             mac.mkdir(kCaskroom.appendingPathComponent("app").appendingPathComponent(name));
         EXPECT_EQ(installedVersion(folder.deletingLastPathComponent()), c.installed)
@@ -231,9 +233,9 @@ TEST(HomebrewCaskIndex, SignatureListsTheCaskroomAndItsVisibleEntries)
     addCaskFolder(mac, "firefox", "121.0");
     EXPECT_NE(caskroomSignature(kCaskroom), before);
 
-    EXPECT_EQ(caskroomSignature("/opt/homebrew/Missing"), "/opt/homebrew/Missing|Missing:0.0");
-    EXPECT_EQ(caskroomFor("/usr/local/bin/brew"), MacPath("/usr/local/Caskroom"));
-    EXPECT_EQ(caskroomFor("/opt/homebrew/bin/brew"), MacPath("/opt/homebrew/Caskroom"));
+    EXPECT_EQ(caskroomSignature("/opt/homebrew/Missing"_mac), "/opt/homebrew/Missing|Missing:0.0");
+    EXPECT_EQ(caskroomFor("/usr/local/bin/brew"_mac), MacPath("/usr/local/Caskroom"));
+    EXPECT_EQ(caskroomFor("/opt/homebrew/bin/brew"_mac), MacPath("/opt/homebrew/Caskroom"));
 }
 
 TEST(HomebrewCaskIndex, IndexFromBookkeepingAloneRunsNoBrew)
@@ -248,7 +250,7 @@ TEST(HomebrewCaskIndex, IndexFromBookkeepingAloneRunsNoBrew)
     addCaskFolder(mac, "vscode", "1.85.1");
     addCaskFile(mac, "vscode", "1.85.1", "20240101120000.000", "vscode.rb",
                 "cask \"vscode\" do\n  app \"Visual Studio Code.app\"\nend\n");
-    mac.write("/opt/homebrew/Caskroom/vscode/.metadata/config.json",
+    mac.write("/opt/homebrew/Caskroom/vscode/.metadata/config.json"_mac,
               R"({"default":{"appdir":"/Applications"},"explicit":{"appdir":"~/Apps"}})");
 
     const CaskIndex index = loadIndex(false);
@@ -275,12 +277,12 @@ TEST(HomebrewCaskIndex, IndexFromBookkeepingAloneRunsNoBrew)
         const auto owner = cask(app, index, home);
         return owner ? owner->token : std::string("(none)");
     };
-    EXPECT_EQ(ownerOf("/Applications/Firefox.app"), "firefox");
+    EXPECT_EQ(ownerOf("/Applications/Firefox.app"_mac), "firefox");
     EXPECT_EQ(ownerOf(home.appendingPathComponent("Applications/Suite.app")), "suite");
-    EXPECT_EQ(ownerOf("/Applications/Suite.app"), "(none)");
-    EXPECT_EQ(ownerOf("/Applications/Helper.app"), "suite");
+    EXPECT_EQ(ownerOf("/Applications/Suite.app"_mac), "(none)");
+    EXPECT_EQ(ownerOf("/Applications/Helper.app"_mac), "suite");
     EXPECT_EQ(ownerOf(home.appendingPathComponent("Apps/Visual Studio Code.app")), "vscode");
-    EXPECT_EQ(ownerOf("/Applications/Visual Studio Code.app"), "(none)");
+    EXPECT_EQ(ownerOf("/Applications/Visual Studio Code.app"_mac), "(none)");
 }
 
 TEST(HomebrewCaskIndex, BrewRunsOnceForMissingBookkeepingAndAgainOnlyAfterAChange)
@@ -349,7 +351,7 @@ TEST(HomebrewCaskIndex, FailedOrSlowBrewLeavesTheBookkeepingAlone)
 TEST(HomebrewCaskIndex, BrewInUsrLocalUsesItsOwnCaskroom)
 {
     FakeMac mac;
-    StandInBrew brew(mac, "/usr/local/bin/brew");
+    StandInBrew brew(mac, "/usr/local/bin/brew"_mac);
     const MacPath caskroom("/usr/local/Caskroom");
     addJsonCask(mac, "intel", "1", caskJson("intel", R"(["Intel.app"])"), caskroom);
     addJsonCask(mac, "apple", "1", caskJson("apple", R"(["Apple.app"])")); // not this brew's
@@ -370,7 +372,7 @@ TEST(HomebrewCaskIndex, NoBrewGivesAnEmptyIndexAndKeepsTheCache)
     const auto signature = IndexCache::shared().signature();
     ASSERT_TRUE(signature.has_value());
 
-    ASSERT_TRUE(std::filesystem::remove(mac.host("/opt/homebrew/bin/brew")));
+    ASSERT_TRUE(std::filesystem::remove(mac.host("/opt/homebrew/bin/brew"_mac)));
     EXPECT_TRUE(loadIndex(false).empty());
     EXPECT_TRUE(loadIndex(true).empty());
     EXPECT_EQ(IndexCache::shared().signature(), signature);

@@ -15,6 +15,7 @@
 #include "platform/MacFileSystem.h"
 #include "tests/leftovers/CaskroomFixture.h"
 #include "tests/support/FakeMac.h"
+#include "tests/support/MacPathLiteral.h"
 #include "tests/support/StandInBrew.h"
 
 using namespace veldo::leftovers;
@@ -29,6 +30,7 @@ using veldo::testsupport::kCaskroom;
 using veldo::testsupport::StandInBrew;
 using Kind = UninstallFailure::Kind;
 using Strings = std::vector<std::string>;
+using namespace veldo::testsupport::literals;
 
 namespace {
 
@@ -210,12 +212,12 @@ TEST(HomebrewCaskUninstall, MissingBrewAndBrewThatCannotStart)
 {
     FakeMac mac;
     addJsonCask(mac, "firefox", "120.0", caskJson("firefox", R"(["Firefox.app"])"));
-    mac.mkdir("/opt/homebrew/bin");
+    mac.mkdir("/opt/homebrew/bin"_mac);
     EXPECT_EQ(*uninstall("firefox", Zap::no),
               (UninstallResult{"firefox", false, "", failureOf(Kind::brewNotFound)}));
 
     // A brew whose interpreter is missing is found but cannot start; the cache is still dropped.
-    mac.write("/opt/homebrew/bin/brew", "#!/nonexistent/interpreter\n", 0755);
+    mac.write("/opt/homebrew/bin/brew"_mac, "#!/nonexistent/interpreter\n", 0755);
     IndexCache::shared().store("signature", {{"Firefox.app", CaskInfo{}}});
     EXPECT_EQ(*uninstall("firefox", Zap::no),
               (UninstallResult{"firefox", false, "", failureOf(Kind::couldNotRun)}));

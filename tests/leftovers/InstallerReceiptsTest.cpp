@@ -12,6 +12,7 @@
 #include "tests/leftovers/support/BomWriter.h"
 #include "tests/support/FakeApplicationRegistry.h"
 #include "tests/support/FakeMac.h"
+#include "tests/support/MacPathLiteral.h"
 
 using namespace veldo::leftovers;
 using veldo::base::rawValue;
@@ -26,6 +27,7 @@ namespace {
 
 using D = PlistValue::Dictionary;
 using C = LeftoverCategory;
+using namespace veldo::testsupport::literals;
 
 struct Row
 {
@@ -218,7 +220,7 @@ TEST(InstallerReceipts, TheScanOffersReceiptItemsAtMediumConfidence)
 {
     FakeMac mac;
     mac.makeApp(MacPath(kAppPath), D{{"CFBundleIdentifier", kAppID}});
-    mac.write("/usr/local/bin/tool", "x");
+    mac.write("/usr/local/bin/tool"_mac, "x");
     writeReceipt(mac, kAppID, kAppID, {"Applications/Tool.app/", "usr/local/bin/tool"});
 
     InstalledApp app;
@@ -246,7 +248,7 @@ TEST(InstallerReceipts, ReturnsAtMost256ItemsInVisitingOrder)
     }
     for (const auto& path : bom)
         mac.write(MacPath("/" + path), "x");
-    mac.write("/usr/local/share/tool/local-notes", "x"); // keeps the folder from being whole
+    mac.write("/usr/local/share/tool/local-notes"_mac, "x"); // keeps the folder from being whole
     writeReceipt(mac, kAppID, kAppID, bom);
 
     std::vector<std::string> expected{"/usr/local/bin/aaa-tool"};

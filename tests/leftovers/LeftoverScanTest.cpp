@@ -10,6 +10,7 @@
 #include "platform/SecurityScopedAccess.h"
 #include "tests/support/FakeApplicationRegistry.h"
 #include "tests/support/FakeMac.h"
+#include "tests/support/MacPathLiteral.h"
 #include "tests/support/StopWhenEntered.h"
 
 using namespace veldo::core;
@@ -29,6 +30,7 @@ using D = PlistValue::Dictionary;
 using A = PlistValue::Array;
 using C = LeftoverCategory;
 using M = MatchConfidence;
+using namespace veldo::testsupport::literals;
 
 struct Row
 {
@@ -169,20 +171,20 @@ void buildExampleMac(const FakeMac& mac)
     mac.mkdir(system("Application Support/Example Studio"));
 
     // The per-user cache and temporary folders.
-    mac.write("/private/var/folders/zz/abc123/C/com.example.app/cache", bytes(1));
-    mac.mkdir("/private/var/folders/zz/abc123/T/com.example.app");
+    mac.write("/private/var/folders/zz/abc123/C/com.example.app/cache"_mac, bytes(1));
+    mac.mkdir("/private/var/folders/zz/abc123/T/com.example.app"_mac);
 
     // What receipts name.
-    mac.write("/usr/local/lib/example-z", bytes(1));
-    mac.write("/usr/local/lib/example-a", bytes(1));
+    mac.write("/usr/local/lib/example-z"_mac, bytes(1));
+    mac.write("/usr/local/lib/example-a"_mac, bytes(1));
 }
 
 std::vector<ScopedAccessRoot> rootsOf(const FakeMac& mac)
 {
-    return {{AccessRootKind::applications, "/Applications"},
+    return {{AccessRootKind::applications, "/Applications"_mac},
             {AccessRootKind::userApplications, mac.home().appendingPathComponent("Applications")},
             {AccessRootKind::userLibrary, mac.home().appendingPathComponent("Library")},
-            {AccessRootKind::systemLibrary, "/Library"}};
+            {AccessRootKind::systemLibrary, "/Library"_mac}};
 }
 
 InstalledApp exampleApp(std::optional<std::string> bundleID)
@@ -320,7 +322,7 @@ TEST(LeftoverScan, NeverOffersProtectedOrRefusedLocations)
     mac.mkdir(L.appendingPathComponent("Application Support/CrashReporter"));  // refused
     mac.mkdir(L.appendingPathComponent("Logs/DiagnosticReports"));             // protected
     mac.mkdir(L.appendingPathComponent("Application Support/com.apple.bird")); // offered
-    mac.write("/Applications/Veldo.app/Contents/Info.plist", "x");
+    mac.write("/Applications/Veldo.app/Contents/Info.plist"_mac, "x");
     // Links in Caches whose "." and ".." lead the file system to the home's Documents.
     mac.mkdir(mac.home().appendingPathComponent("Documents"));
     mac.mkdir(mac.home().appendingPathComponent("Projects"));
@@ -357,10 +359,10 @@ TEST(LeftoverScan, NeverOffersProtectedOrRefusedLocations)
 
     // The app bundle itself is always offered, even Veldo's own; nothing inside Veldo is.
     const MacPath veldo("/Applications/Veldo.app");
-    EXPECT_TRUE(
-        LeftoverScanner::isOfferable("/Applications/Veldo.app/", veldo, rootsOf(mac), mac.home()));
-    EXPECT_FALSE(LeftoverScanner::isOfferable("/Applications/Veldo.app/Contents", app, rootsOf(mac),
-                                              mac.home()));
+    EXPECT_TRUE(LeftoverScanner::isOfferable("/Applications/Veldo.app/"_mac, veldo, rootsOf(mac),
+                                             mac.home()));
+    EXPECT_FALSE(LeftoverScanner::isOfferable("/Applications/Veldo.app/Contents"_mac, app,
+                                              rootsOf(mac), mac.home()));
 }
 
 TEST(LeftoverScan, OtherInstalledCopiesLowerEveryConfidence)
@@ -379,23 +381,23 @@ TEST(LeftoverScan, OtherInstalledCopiesLowerEveryConfidence)
     // inside it, in the Trash, on another volume, translocated, in a Library, missing.
     std::vector<MacPath> ignored{
         app,
-        "/Applications/Link.app",
+        "/Applications/Link.app"_mac,
         home.appendingPathComponent("Applications/../Applications/Example.app/"),
         app.appendingPathComponent("Contents/Helpers/Example.app"),
         home.appendingPathComponent(".Trash/Example.app"),
-        "/Volumes/Backup/Applications/Example.app",
-        "/var/folders/ab/cd/T/AppTranslocation/1234-5678/d/Example.app",
+        "/Volumes/Backup/Applications/Example.app"_mac,
+        "/var/folders/ab/cd/T/AppTranslocation/1234-5678/d/Example.app"_mac,
         L.appendingPathComponent("Example.app"),
-        "/Library/Example.app",
-        "/Applications/Gone.app",
+        "/Library/Example.app"_mac,
+        "/Applications/Gone.app"_mac,
     };
-    mac.symlink("/Applications/Link.app", app.path());
+    mac.symlink("/Applications/Link.app"_mac, app.path());
     for (const auto& copy : ignored) {
         if (copy.lastPathComponent() == "Example.app" && copy != app)
             mac.makeApp(copy, info);
     }
-    mac.makeApp("/Applications/Example.app", info);
-    mac.symlink("/Applications/Example Alias.app", "Example.app");
+    mac.makeApp("/Applications/Example.app"_mac, info);
+    mac.symlink("/Applications/Example Alias.app"_mac, "Example.app");
 
     const std::string crash =
         L.appendingPathComponent("Logs/DiagnosticReports/Example_1.ips").path();
@@ -420,16 +422,16 @@ TEST(LeftoverScan, OtherInstalledCopiesLowerEveryConfidence)
 
     EXPECT_EQ(scanWith(ignored), expected(M::certain, M::medium));
     auto withCopy = ignored;
-    withCopy.push_back("/Applications/Example Alias.app");
-    withCopy.push_back("/Applications/Example.app");
+    withCopy.push_back("/Applications/Example Alias.app"_mac);
+    withCopy.push_back("/Applications/Example.app"_mac);
     EXPECT_EQ(scanWith(withCopy), expected(M::low, M::low));
 
     EXPECT_EQ(LeftoverScanner::otherInstalledCopies(withCopy, app, home),
-              std::vector<MacPath>{"/Applications/Example.app"});
+              std::vector<MacPath>{"/Applications/Example.app"_mac});
     InstalledApp withoutID;
     withoutID.url = app;
     EXPECT_TRUE(LeftoverScanner::registeredCopies(
-                    withoutID, FakeApplicationRegistry("", {"/Applications/Example.app"}))
+                    withoutID, FakeApplicationRegistry("", {"/Applications/Example.app"_mac}))
                     .empty());
 }
 
@@ -539,8 +541,8 @@ TEST(LeftoverScan, AnIdentifierNeverBuildsAPathOutsideItsFolder)
     mac.makeApp(kApp, D{});
     mac.write(home.appendingPathComponent("Projects/thesis.txt"), bytes(1));
     mac.write(home.appendingPathComponent("Projects.plist"), bytes(1));
-    mac.mkdir("/Users/Shared/Projects");
-    mac.mkdir("/private/var/folders/zz/abc123/C");
+    mac.mkdir("/Users/Shared/Projects"_mac);
+    mac.mkdir("/private/var/folders/zz/abc123/C"_mac);
     for (const char* identifier : {"../../Projects", "com.example/../../../Projects", "..", "."}) {
         InstalledApp app;
         app.url = kApp;

@@ -5,12 +5,14 @@
 
 #include "app/leftovers/MatchContext.h"
 #include "tests/support/FakeMac.h"
+#include "tests/support/MacPathLiteral.h"
 
 using veldo::core::MatchConfidence;
 using veldo::platform::MacPath;
 using veldo::platform::PlistValue;
 using veldo::testsupport::FakeMac;
 using namespace veldo::leftovers::LeftoverScanner;
+using namespace veldo::testsupport::literals;
 
 namespace {
 
@@ -21,7 +23,7 @@ constexpr std::optional<MatchConfidence> none;
 
 MatchContext contextFor(std::optional<std::string> bundleID,
                         std::unordered_set<std::string> embedded = {},
-                        MacPath app = "/Applications/Example.app")
+                        MacPath app = "/Applications/Example.app"_mac)
 {
     return MatchContext::make(bundleID, app, {"Example"}, embedded);
 }
@@ -49,9 +51,9 @@ TEST(MatchContext, TrimsAndLowersTheIdentifierAndKeepsOnlyNestedIdentifiers)
 TEST(MatchContext, ContainsInAppByEitherPathOfTheApp)
 {
     FakeMac mac;
-    mac.makeApp("/Users/Shared/Build/Example.app", PlistValue::Dictionary{});
-    mac.symlink("/Applications/Example.app", "/Users/Shared/Build/Example.app");
-    mac.symlink("/opt/links", "/Applications/Example.app/Contents");
+    mac.makeApp("/Users/Shared/Build/Example.app"_mac, PlistValue::Dictionary{});
+    mac.symlink("/Applications/Example.app"_mac, "/Users/Shared/Build/Example.app");
+    mac.symlink("/opt/links"_mac, "/Applications/Example.app/Contents");
     const auto context = contextFor("com.example.app");
     EXPECT_EQ(context.appStandardPath, "/Applications/Example.app");
     EXPECT_EQ(context.appPath, "/Users/Shared/Build/Example.app");
@@ -195,11 +197,11 @@ TEST(NameMatchers, NameKeys)
 TEST(NameMatchers, LaunchdPlistRule)
 {
     FakeMac mac;
-    mac.makeApp("/Applications/Example.app", PlistValue::Dictionary{});
-    mac.write("/Applications/Example.app/Contents/MacOS/agent", "x");
-    mac.symlink("/opt/links/agent", "/Applications/Example.app/Contents/MacOS/agent");
+    mac.makeApp("/Applications/Example.app"_mac, PlistValue::Dictionary{});
+    mac.write("/Applications/Example.app/Contents/MacOS/agent"_mac, "x");
+    mac.symlink("/opt/links/agent"_mac, "/Applications/Example.app/Contents/MacOS/agent");
     const auto app = contextFor("com.example.app");
-    const auto apple = contextFor("com.apple.foo", {}, "/Applications/Example.app");
+    const auto apple = contextFor("com.apple.foo", {}, "/Applications/Example.app"_mac);
 
     using D = PlistValue::Dictionary;
     using A = PlistValue::Array;

@@ -3,15 +3,18 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/MacPathLiteral.h"
+
 using veldo::platform::MacPath;
 using namespace veldo::leftovers::LeftoverScanner;
+using namespace veldo::testsupport::literals;
 
 TEST(ProtectedLocations, TableOfFolders)
 {
     const MacPath home("/Users/me");
-    const std::vector<MacPath> roots{"/Applications", "/Users/me/Applications/",
-                                     "/Users/me/Library", "/Library",
-                                     "/Applications/Tools/Example.app"};
+    const std::vector<MacPath> roots{"/Applications"_mac, "/Users/me/Applications/"_mac,
+                                     "/Users/me/Library"_mac, "/Library"_mac,
+                                     "/Applications/Tools/Example.app"_mac};
     const struct
     {
         const char* path;

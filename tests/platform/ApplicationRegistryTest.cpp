@@ -9,11 +9,13 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/FakeMac.h"
+#include "tests/support/MacPathLiteral.h"
 
 using veldo::platform::MacPath;
 using veldo::platform::PlistValue;
 using veldo::platform::systemApplicationRegistry;
 using veldo::testsupport::FakeMac;
+using namespace veldo::testsupport::literals;
 
 namespace {
 
@@ -28,26 +30,26 @@ TEST(ApplicationRegistry, FindsBundlesOfTheIdentifierInEveryApplicationFolder)
 {
     FakeMac mac;
     const MacPath home = mac.home();
-    makeApp(mac, "/Applications/Example.app", "com.example.app");
-    makeApp(mac, "/Applications/Tools/Example Beta.app", "COM.EXAMPLE.APP");
-    makeApp(mac, "/Applications/Tools/Deeper/Example Old.app", "com.example.app");
-    makeApp(mac, "/Applications/Other.app", "com.example.other");
+    makeApp(mac, "/Applications/Example.app"_mac, "com.example.app");
+    makeApp(mac, "/Applications/Tools/Example Beta.app"_mac, "COM.EXAMPLE.APP");
+    makeApp(mac, "/Applications/Tools/Deeper/Example Old.app"_mac, "com.example.app");
+    makeApp(mac, "/Applications/Other.app"_mac, "com.example.other");
     makeApp(mac, home.appendingPathComponent("Applications/Example.app"), "com.example.app");
-    makeApp(mac, "/Volumes/Backup/Applications/Example.app", "com.example.app");
-    makeApp(mac, "/Volumes/Backup/Example.app", "com.example.app");
-    makeApp(mac, "/System/Applications/Utilities/Example.app", "com.example.app");
-    mac.mkdir("/Applications/NoInfo.app/Contents");
-    mac.write("/Applications/Broken.app/Contents/Info.plist", "garbage");
+    makeApp(mac, "/Volumes/Backup/Applications/Example.app"_mac, "com.example.app");
+    makeApp(mac, "/Volumes/Backup/Example.app"_mac, "com.example.app");
+    makeApp(mac, "/System/Applications/Utilities/Example.app"_mac, "com.example.app");
+    mac.mkdir("/Applications/NoInfo.app/Contents"_mac);
+    mac.write("/Applications/Broken.app/Contents/Info.plist"_mac, "garbage");
 
     const auto& registry = systemApplicationRegistry();
-    EXPECT_EQ(
-        registry.applicationURLs("com.example.app"),
-        (std::vector<MacPath>{"/Applications/Example.app", "/Applications/Tools/Example Beta.app",
-                              home.appendingPathComponent("Applications/Example.app"),
-                              "/System/Applications/Utilities/Example.app",
-                              "/Volumes/Backup/Applications/Example.app"}));
+    EXPECT_EQ(registry.applicationURLs("com.example.app"),
+              (std::vector<MacPath>{"/Applications/Example.app"_mac,
+                                    "/Applications/Tools/Example Beta.app"_mac,
+                                    home.appendingPathComponent("Applications/Example.app"),
+                                    "/System/Applications/Utilities/Example.app"_mac,
+                                    "/Volumes/Backup/Applications/Example.app"_mac}));
     EXPECT_EQ(registry.applicationURLs("com.example.other"),
-              std::vector<MacPath>{"/Applications/Other.app"});
+              std::vector<MacPath>{"/Applications/Other.app"_mac});
     EXPECT_TRUE(registry.applicationURLs("com.example").empty());
     EXPECT_TRUE(registry.applicationURLs("").empty());
 }
@@ -55,11 +57,11 @@ TEST(ApplicationRegistry, FindsBundlesOfTheIdentifierInEveryApplicationFolder)
 TEST(ApplicationRegistry, SeesAppsAddedRemovedAndRenamedBetweenTwoQuestions)
 {
     FakeMac mac;
-    makeApp(mac, "/Applications/Example.app", "com.example.app");
-    makeApp(mac, "/Applications/Tools/Other.app", "com.example.other");
+    makeApp(mac, "/Applications/Example.app"_mac, "com.example.app");
+    makeApp(mac, "/Applications/Tools/Other.app"_mac, "com.example.other");
     const auto& registry = systemApplicationRegistry();
     auto urls = [&](const char* identifier) { return registry.applicationURLs(identifier); };
-    ASSERT_EQ(urls("com.example.app"), std::vector<MacPath>{"/Applications/Example.app"});
+    ASSERT_EQ(urls("com.example.app"), std::vector<MacPath>{"/Applications/Example.app"_mac});
 
     // Each change waits past the moment an index could miss it, so the kept index is asked.
     struct Step
@@ -71,41 +73,41 @@ TEST(ApplicationRegistry, SeesAppsAddedRemovedAndRenamedBetweenTwoQuestions)
     };
     const std::vector<Step> steps{
         {"added",
-         [&] { makeApp(mac, "/Applications/Added.app", "com.example.app"); },
+         [&] { makeApp(mac, "/Applications/Added.app"_mac, "com.example.app"); },
          "com.example.app",
-         {"/Applications/Added.app", "/Applications/Example.app"}},
+         {"/Applications/Added.app"_mac, "/Applications/Example.app"_mac}},
         {"added in a subfolder",
-         [&] { makeApp(mac, "/Applications/Tools/Nested.app", "com.example.nested"); },
+         [&] { makeApp(mac, "/Applications/Tools/Nested.app"_mac, "com.example.nested"); },
          "com.example.nested",
-         {"/Applications/Tools/Nested.app"}},
+         {"/Applications/Tools/Nested.app"_mac}},
         {"renamed",
          [&] {
-             std::filesystem::rename(mac.host("/Applications/Example.app"),
-                                     mac.host("/Applications/Renamed.app"));
+             std::filesystem::rename(mac.host("/Applications/Example.app"_mac),
+                                     mac.host("/Applications/Renamed.app"_mac));
          },
          "com.example.app",
-         {"/Applications/Added.app", "/Applications/Renamed.app"}},
+         {"/Applications/Added.app"_mac, "/Applications/Renamed.app"_mac}},
         {"removed",
-         [&] { std::filesystem::remove_all(mac.host("/Applications/Added.app")); },
+         [&] { std::filesystem::remove_all(mac.host("/Applications/Added.app"_mac)); },
          "com.example.app",
-         {"/Applications/Renamed.app"}},
+         {"/Applications/Renamed.app"_mac}},
         {"removed from a subfolder",
-         [&] { std::filesystem::remove_all(mac.host("/Applications/Tools/Other.app")); },
+         [&] { std::filesystem::remove_all(mac.host("/Applications/Tools/Other.app"_mac)); },
          "com.example.other",
          {}},
         {"information dictionary written later",
          [&] {
-             mac.mkdir("/Applications/Copying.app/Contents");
+             mac.mkdir("/Applications/Copying.app/Contents"_mac);
              EXPECT_TRUE(urls("com.example.copying").empty());
              std::this_thread::sleep_for(std::chrono::milliseconds(150));
-             makeApp(mac, "/Applications/Copying.app", "com.example.copying");
+             makeApp(mac, "/Applications/Copying.app"_mac, "com.example.copying");
          },
          "com.example.copying",
-         {"/Applications/Copying.app"}},
+         {"/Applications/Copying.app"_mac}},
         {"new volume",
-         [&] { makeApp(mac, "/Volumes/Disk/Applications/V.app", "com.example.v"); },
+         [&] { makeApp(mac, "/Volumes/Disk/Applications/V.app"_mac, "com.example.v"); },
          "com.example.v",
-         {"/Volumes/Disk/Applications/V.app"}},
+         {"/Volumes/Disk/Applications/V.app"_mac}},
     };
     for (const Step& step : steps) {
         std::this_thread::sleep_for(std::chrono::milliseconds(150));

@@ -7,41 +7,43 @@
 
 #include "platform/MacFileSystem.h"
 #include "tests/support/FakeMac.h"
+#include "tests/support/MacPathLiteral.h"
 
 using namespace veldo::platform;
 using veldo::testsupport::FakeMac;
+using namespace veldo::testsupport::literals;
 
 TEST(AtomicFile, ReplacesWholeAndLeavesNothingBehind)
 {
     FakeMac mac;
-    ASSERT_TRUE(writeFileAtomically("/Users/Shared/a.json", "first", {0600, false}));
-    ASSERT_TRUE(writeFileAtomically("/Users/Shared/a.json", "second"));
-    EXPECT_EQ(*readFile("/Users/Shared/a.json", 100), "second");
-    EXPECT_EQ(fileStatus("/Users/Shared/a.json", FollowLinks::no)->mode & 0777, 0644u);
-    EXPECT_EQ(listDirectory("/Users/Shared")->size(), 1u);
+    ASSERT_TRUE(writeFileAtomically("/Users/Shared/a.json"_mac, "first", {0600, false}));
+    ASSERT_TRUE(writeFileAtomically("/Users/Shared/a.json"_mac, "second"));
+    EXPECT_EQ(*readFile("/Users/Shared/a.json"_mac, 100), "second");
+    EXPECT_EQ(fileStatus("/Users/Shared/a.json"_mac, FollowLinks::no)->mode & 0777, 0644u);
+    EXPECT_EQ(listDirectory("/Users/Shared"_mac)->size(), 1u);
 
     // A link in the parent resolves inside the root; a link at the target is replaced.
-    mac.symlink("/Users/Shared/dir", "/Users/Shared/real");
-    mac.mkdir("/Users/Shared/real");
-    mac.symlink("/Users/Shared/real/target", "/etc/passwd");
-    ASSERT_TRUE(writeFileAtomically("/Users/Shared/dir/target", "x"));
-    EXPECT_FALSE(isSymbolicLink("/Users/Shared/real/target"));
-    EXPECT_EQ(*readFile("/Users/Shared/real/target", 10), "x");
+    mac.symlink("/Users/Shared/dir"_mac, "/Users/Shared/real");
+    mac.mkdir("/Users/Shared/real"_mac);
+    mac.symlink("/Users/Shared/real/target"_mac, "/etc/passwd");
+    ASSERT_TRUE(writeFileAtomically("/Users/Shared/dir/target"_mac, "x"));
+    EXPECT_FALSE(isSymbolicLink("/Users/Shared/real/target"_mac));
+    EXPECT_EQ(*readFile("/Users/Shared/real/target"_mac, 10), "x");
 }
 
 TEST(AtomicFile, FailuresLeaveTheOldFile)
 {
     FakeMac mac;
-    auto missing = writeFileAtomically("/Users/Shared/none/a.json", "x");
+    auto missing = writeFileAtomically("/Users/Shared/none/a.json"_mac, "x");
     ASSERT_FALSE(missing);
     EXPECT_EQ(missing.error().systemErrno, ENOENT);
-    ASSERT_TRUE(writeFileAtomically("/Users/Shared/none/a.json", "x", {0644, true}));
+    ASSERT_TRUE(writeFileAtomically("/Users/Shared/none/a.json"_mac, "x", {0644, true}));
 
-    mac.mkdir("/Users/Shared/target-is-folder/child");
-    auto overFolder = writeFileAtomically("/Users/Shared/target-is-folder", "x");
+    mac.mkdir("/Users/Shared/target-is-folder/child"_mac);
+    auto overFolder = writeFileAtomically("/Users/Shared/target-is-folder"_mac, "x");
     ASSERT_FALSE(overFolder);
-    EXPECT_TRUE(isDirectory("/Users/Shared/target-is-folder/child"));
-    EXPECT_EQ(listDirectory("/Users/Shared")->size(), 2u) << "no temporary file left";
+    EXPECT_TRUE(isDirectory("/Users/Shared/target-is-folder/child"_mac));
+    EXPECT_EQ(listDirectory("/Users/Shared"_mac)->size(), 2u) << "no temporary file left";
 }
 
 TEST(AtomicFile, NamesTheTargetOfATemporaryFile)

@@ -11,9 +11,11 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/FakeMac.h"
+#include "tests/support/MacPathLiteral.h"
 
 using namespace veldo::platform;
 using veldo::testsupport::FakeMac;
+using namespace veldo::testsupport::literals;
 
 TEST(FileFlags, OnlyImmutableAndAppendOnlyAreTranslated)
 {
@@ -30,8 +32,8 @@ TEST(FileFlags, OnlyImmutableAndAppendOnlyAreTranslated)
 TEST(FileFlags, ReadsTheEntryItself)
 {
     FakeMac mac;
-    mac.write("/Applications/Tool/file", "x");
-    mac.symlink("/Applications/Tool/link", "file");
+    mac.write("/Applications/Tool/file"_mac, "x");
+    mac.symlink("/Applications/Tool/link"_mac, "file");
     EXPECT_EQ(fileFlags(MacPath("/Applications/Tool/file")).value_or(99), 0u);
     EXPECT_EQ(fileFlags(MacPath("/Applications/Tool")).value_or(99), 0u);
     EXPECT_EQ(fileFlags(MacPath("/Applications/Tool/link")).value_or(99), 0u);
@@ -48,12 +50,12 @@ TEST(FileFlags, InjectedFlagsEndWithTheRoot)
 {
     {
         FakeMac mac;
-        mac.mkdir("/Applications/X");
+        mac.mkdir("/Applications/X"_mac);
         veldo::platform::testing::addFileFlags(MacPath("/Applications/X"), kRestrictedFlag);
         EXPECT_EQ(fileFlags(MacPath("/Applications/X")).value_or(0), kRestrictedFlag);
     }
     FakeMac next;
-    next.mkdir("/Applications/X");
+    next.mkdir("/Applications/X"_mac);
     EXPECT_EQ(fileFlags(MacPath("/Applications/X")).value_or(99), 0u);
 }
 
@@ -61,7 +63,7 @@ TEST(FileFlags, ImmutableAndAppendOnlyOnDisk)
 {
     FakeMac mac;
     for (int linuxFlag : {FS_IMMUTABLE_FL, FS_APPEND_FL}) {
-        const MacPath path = mac.write("/Library/flagged", "x");
+        const MacPath path = mac.write("/Library/flagged"_mac, "x");
         const int fd = ::open(mac.host(path).c_str(), O_RDONLY | O_CLOEXEC);
         ASSERT_GE(fd, 0);
         int flags = 0;

@@ -14,11 +14,13 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/FakeMac.h"
+#include "tests/support/MacPathLiteral.h"
 
 using veldo::platform::FolderWatcher;
 using veldo::platform::MacPath;
 using veldo::testsupport::FakeMac;
 using namespace std::chrono_literals;
+using namespace veldo::testsupport::literals;
 
 namespace {
 
@@ -88,12 +90,12 @@ TEST(FolderWatcher, ReportsChangesOfWatchedFoldersOnly)
     auto watcher = FolderWatcher::create([&] { calls.onChange(); }, 200ms);
     ASSERT_TRUE(watcher);
     EXPECT_EQ((*watcher)->setFolders({MacPath("/Applications"), MacPath("/Missing")}), 1u);
-    mac.mkdir("/Library/Unwatched");
-    mac.write("/Applications/a.txt", "a");
-    mac.write("/Applications/b.txt", "b");
+    mac.mkdir("/Library/Unwatched"_mac);
+    mac.write("/Applications/a.txt"_mac, "a");
+    mac.write("/Applications/b.txt"_mac, "b");
     ASSERT_TRUE(calls.waitFor(1));
     (*watcher)->setFolders({}); // removing the watch is no change
-    mac.write("/Applications/c.txt", "c");
+    mac.write("/Applications/c.txt"_mac, "c");
     watcher->reset(); // no callback after the destructor
     std::lock_guard lock(calls.mutex);
     EXPECT_EQ(calls.count, 1);
@@ -107,12 +109,12 @@ TEST(FolderWatcher, AQueueOverflowIsReportedAndWatchingGoesOn)
     auto watcher = FolderWatcher::create([&] { calls.onChange(); }, 1ms);
     ASSERT_TRUE(watcher);
     ASSERT_EQ((*watcher)->setFolders({MacPath("/Applications")}), 1u);
-    createFile(mac.host("/Applications/first"));
+    createFile(mac.host("/Applications/first"_mac));
     ASSERT_TRUE(calls.waitFor(1)); // the watcher's thread is held in its callback now
 
     // Attribute changes of two files in turn: no record repeats the one before it, so none is
     // merged, and 20000 of them overflow the kernel's queue (16384 records by default).
-    const std::string folder = mac.host("/Applications/");
+    const std::string folder = mac.host("/Applications/"_mac);
     createFile(folder + "a");
     createFile(folder + "b");
     const int dir = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);

@@ -16,10 +16,12 @@
 #include "platform/Home.h"
 #include "platform/MacRoot.h"
 #include "tests/support/FakeMac.h"
+#include "tests/support/MacPathLiteral.h"
 #include "tests/support/ResultAssertions.h"
 
 using namespace veldo::platform;
 using veldo::testsupport::FakeMac;
+using namespace veldo::testsupport::literals;
 
 TEST(MacRoot, MapsBothWays)
 {
@@ -50,43 +52,43 @@ TEST(MacRoot, ResetHooksRunOnChange)
 TEST(MacFileSystem, SymlinksResolveInsideTheRoot)
 {
     FakeMac mac;
-    mac.mkdir("/Applications/Real.app/Contents");
-    mac.symlink("/Applications/Alias.app", "/Applications/Real.app"); // absolute target
-    mac.symlink("/Users/Shared/up", "../../../../../../../..");       // climbs past the root
-    mac.symlink("/Users/Shared/rel", "../../Applications");
-    mac.symlink("/Users/Shared/loop", "/Users/Shared/loop");
+    mac.mkdir("/Applications/Real.app/Contents"_mac);
+    mac.symlink("/Applications/Alias.app"_mac, "/Applications/Real.app"); // absolute target
+    mac.symlink("/Users/Shared/up"_mac, "../../../../../../../..");       // climbs past the root
+    mac.symlink("/Users/Shared/rel"_mac, "../../Applications");
+    mac.symlink("/Users/Shared/loop"_mac, "/Users/Shared/loop");
 
-    EXPECT_EQ(resolvingSymlinks("/Applications/Alias.app/Contents").path(),
+    EXPECT_EQ(resolvingSymlinks("/Applications/Alias.app/Contents"_mac).path(),
               "/Applications/Real.app/Contents");
-    EXPECT_TRUE(isDirectory("/Applications/Alias.app/Contents"));
-    EXPECT_EQ(resolvingSymlinks("/Users/Shared/up").path(), "/");
-    EXPECT_EQ(resolvingSymlinks("/Users/Shared/up/Applications").path(), "/Applications");
-    EXPECT_EQ(resolvingSymlinks("/Users/Shared/rel/Real.app").path(), "/Applications/Real.app");
-    EXPECT_EQ(resolvingSymlinks("/tmp/x").path(), "/private/tmp/x");
-    EXPECT_EQ(resolvingSymlinks("/var/db/../folders").path(), "/private/var/folders");
-    EXPECT_EQ(resolvingSymlinks("/Users/Shared/loop").path(), "/Users/Shared/loop");
-    EXPECT_FALSE(exists("/Users/Shared/loop"));
-    EXPECT_EQ(fileStatus("/Users/Shared/loop", FollowLinks::yes).error().systemErrno, ELOOP);
+    EXPECT_TRUE(isDirectory("/Applications/Alias.app/Contents"_mac));
+    EXPECT_EQ(resolvingSymlinks("/Users/Shared/up"_mac).path(), "/");
+    EXPECT_EQ(resolvingSymlinks("/Users/Shared/up/Applications"_mac).path(), "/Applications");
+    EXPECT_EQ(resolvingSymlinks("/Users/Shared/rel/Real.app"_mac).path(), "/Applications/Real.app");
+    EXPECT_EQ(resolvingSymlinks("/tmp/x"_mac).path(), "/private/tmp/x");
+    EXPECT_EQ(resolvingSymlinks("/var/db/../folders"_mac).path(), "/private/var/folders");
+    EXPECT_EQ(resolvingSymlinks("/Users/Shared/loop"_mac).path(), "/Users/Shared/loop");
+    EXPECT_FALSE(exists("/Users/Shared/loop"_mac));
+    EXPECT_EQ(fileStatus("/Users/Shared/loop"_mac, FollowLinks::yes).error().systemErrno, ELOOP);
     // A loop of absolute links never hands the host a path it would follow out of the root.
     // Here /etc points at itself: a loop inside the root, the host's own /etc to the kernel.
-    ASSERT_EQ(::unlink(mac.host("/etc").c_str()), 0);
-    mac.symlink("/etc", "/etc");
+    ASSERT_EQ(::unlink(mac.host("/etc"_mac).c_str()), 0);
+    mac.symlink("/etc"_mac, "/etc");
     for (auto follow : {FollowLinks::yes, FollowLinks::no}) {
-        const auto host = resolvedHostPath("/etc/passwd", follow);
+        const auto host = resolvedHostPath("/etc/passwd"_mac, follow);
         ASSERT_FALSE(host.has_value()) << *host;
         EXPECT_EQ(host.error().systemErrno, ELOOP);
-        EXPECT_EQ(fileStatus("/etc/passwd", follow).error().systemErrno, ELOOP);
+        EXPECT_EQ(fileStatus("/etc/passwd"_mac, follow).error().systemErrno, ELOOP);
     }
     // A missing tail is kept lexically.
-    EXPECT_EQ(resolvingSymlinks("/Applications/Alias.app/Missing/../Other").path(),
+    EXPECT_EQ(resolvingSymlinks("/Applications/Alias.app/Missing/../Other"_mac).path(),
               "/Applications/Real.app/Other");
 }
 
 TEST(MacFileSystem, LinksAfterAMissingFolderStillResolveInsideTheRoot)
 {
     FakeMac mac;
-    mac.symlink("/Users/Shared/up", "../../../../../../../..");
-    mac.symlink("/Users/Shared/abs", "/Applications");
+    mac.symlink("/Users/Shared/up"_mac, "../../../../../../../..");
+    mac.symlink("/Users/Shared/abs"_mac, "/Applications");
     // A file on the host, outside the fake Mac.
     struct Outside
     {
@@ -102,9 +104,9 @@ TEST(MacFileSystem, LinksAfterAMissingFolderStillResolveInsideTheRoot)
     }
 
     // ".." takes the missing folder away again; the links after it are followed in the root.
-    EXPECT_EQ(resolvingSymlinks("/Users/Shared/missing/../up/Applications").path(),
+    EXPECT_EQ(resolvingSymlinks("/Users/Shared/missing/../up/Applications"_mac).path(),
               "/Applications");
-    EXPECT_EQ(resolvingSymlinks("/Users/Shared/a/b/../../abs/x").path(), "/Applications/x");
+    EXPECT_EQ(resolvingSymlinks("/Users/Shared/a/b/../../abs/x"_mac).path(), "/Applications/x");
     const MacPath escape("/Users/Shared/missing/../up" + outside);
     EXPECT_ERRNO(readFile(escape, 100), ENOENT);
     EXPECT_FALSE(exists(escape));
@@ -114,34 +116,34 @@ TEST(MacFileSystem, LinksAfterAMissingFolderStillResolveInsideTheRoot)
 TEST(MacFileSystem, StatListReadAndLinks)
 {
     FakeMac mac;
-    mac.write("/Users/Shared/file.txt", "hello");
-    mac.symlink("/Users/Shared/link", "/Users/Shared/file.txt");
+    mac.write("/Users/Shared/file.txt"_mac, "hello");
+    mac.symlink("/Users/Shared/link"_mac, "/Users/Shared/file.txt");
 
-    auto st = fileStatus("/Users/Shared/link", FollowLinks::yes);
+    auto st = fileStatus("/Users/Shared/link"_mac, FollowLinks::yes);
     ASSERT_TRUE(st);
     EXPECT_EQ(st->type, FileType::regular);
     EXPECT_EQ(st->size, 5);
-    auto lst = fileStatus("/Users/Shared/link", FollowLinks::no);
+    auto lst = fileStatus("/Users/Shared/link"_mac, FollowLinks::no);
     ASSERT_TRUE(lst);
     EXPECT_EQ(lst->type, FileType::symlink);
-    EXPECT_TRUE(isSymbolicLink("/Users/Shared/link"));
-    EXPECT_EQ(*readFile("/Users/Shared/link", 100), "hello");
-    EXPECT_EQ(readFile("/Users/Shared/file.txt", 4).error().systemErrno, EFBIG);
-    EXPECT_EQ(*readSymbolicLink("/Users/Shared/link"), "/Users/Shared/file.txt");
-    EXPECT_EQ(fileStatus("/Users/Shared/none", FollowLinks::no).error().systemErrno, ENOENT);
+    EXPECT_TRUE(isSymbolicLink("/Users/Shared/link"_mac));
+    EXPECT_EQ(*readFile("/Users/Shared/link"_mac, 100), "hello");
+    EXPECT_EQ(readFile("/Users/Shared/file.txt"_mac, 4).error().systemErrno, EFBIG);
+    EXPECT_EQ(*readSymbolicLink("/Users/Shared/link"_mac), "/Users/Shared/file.txt");
+    EXPECT_EQ(fileStatus("/Users/Shared/none"_mac, FollowLinks::no).error().systemErrno, ENOENT);
 
-    auto names = listDirectory("/Users/Shared");
+    auto names = listDirectory("/Users/Shared"_mac);
     ASSERT_TRUE(names);
     std::sort(names->begin(), names->end());
     EXPECT_EQ(*names, (std::vector<std::string>{"file.txt", "link"}));
-    EXPECT_EQ(listDirectory("/Users/Shared/file.txt").error().systemErrno, ENOTDIR);
+    EXPECT_EQ(listDirectory("/Users/Shared/file.txt"_mac).error().systemErrno, ENOTDIR);
 }
 
 TEST(MacFileSystem, PathsHoldingNulAreRefused)
 {
     using namespace std::string_literals;
     FakeMac mac;
-    mac.write("/Users/Shared/file.txt", "hello");
+    mac.write("/Users/Shared/file.txt"_mac, "hello");
     // Cut short at the NUL, these would name the folder above the root or another file.
     for (const std::string& text :
          {"/..\0x"s, "/Users/../..\0/x"s, "/Users/Shared/file.txt\0.plist"s, "\0"s}) {
@@ -163,22 +165,22 @@ TEST(MacFileSystem, PathsHoldingNulAreRefused)
                   EINVAL);
         EXPECT_EQ(resolvingSymlinks(path), path.standardized());
     }
-    EXPECT_EQ(findEntryCaseInsensitive("/Users/Shared", "FILE.TXT\0x"s), std::nullopt);
-    EXPECT_EQ(*readFile("/Users/Shared/file.txt", 100), "hello");
+    EXPECT_EQ(findEntryCaseInsensitive("/Users/Shared"_mac, "FILE.TXT\0x"s), std::nullopt);
+    EXPECT_EQ(*readFile("/Users/Shared/file.txt"_mac, 100), "hello");
 }
 
 TEST(MacFileSystem, CaseInsensitiveLookupKeepsStoredName)
 {
     FakeMac mac;
-    mac.write("/Library/Preferences/com.Example.App.plist", "x");
-    mac.write("/Library/Preferences/Caf\xC3\xA9.plist", "x"); // NFC é
-    EXPECT_EQ(findEntryCaseInsensitive("/Library/Preferences", "com.example.app.plist"),
+    mac.write("/Library/Preferences/com.Example.App.plist"_mac, "x");
+    mac.write("/Library/Preferences/Caf\xC3\xA9.plist"_mac, "x"); // NFC é
+    EXPECT_EQ(findEntryCaseInsensitive("/Library/Preferences"_mac, "com.example.app.plist"),
               "com.Example.App.plist");
-    EXPECT_EQ(findEntryCaseInsensitive("/Library/Preferences", "CAFE\xCC\x81.plist"), // NFD
+    EXPECT_EQ(findEntryCaseInsensitive("/Library/Preferences"_mac, "CAFE\xCC\x81.plist"), // NFD
               "Caf\xC3\xA9.plist");
-    EXPECT_EQ(findEntryCaseInsensitive("/Library/Preferences", "other.plist"), std::nullopt);
-    EXPECT_EQ(findEntryCaseInsensitive("/Library/Preferences", "../x"), std::nullopt);
-    EXPECT_EQ(existingCaseInsensitive("/Library/Preferences", "COM.EXAMPLE.APP.PLIST")->path(),
+    EXPECT_EQ(findEntryCaseInsensitive("/Library/Preferences"_mac, "other.plist"), std::nullopt);
+    EXPECT_EQ(findEntryCaseInsensitive("/Library/Preferences"_mac, "../x"), std::nullopt);
+    EXPECT_EQ(existingCaseInsensitive("/Library/Preferences"_mac, "COM.EXAMPLE.APP.PLIST")->path(),
               "/Library/Preferences/com.Example.App.plist");
 }
 

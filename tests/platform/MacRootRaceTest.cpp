@@ -13,11 +13,13 @@
 #include "platform/MacFileSystem.h"
 #include "platform/PropertyList.h"
 #include "tests/support/FakeMac.h"
+#include "tests/support/MacPathLiteral.h"
 #include "tests/support/RootRacer.h"
 
 using namespace veldo::platform;
 using veldo::testsupport::FakeMac;
 using veldo::testsupport::RootRacer;
+using namespace veldo::testsupport::literals;
 
 namespace {
 
@@ -35,10 +37,10 @@ std::string plistSaying(const std::string& where)
 TEST(MacRootRace, NoCallLeavesTheRootWhileAFolderTurnsIntoALink)
 {
     FakeMac mac(FakeMac::Storage::memory);
-    mac.write("/Users/Shared/d/file", "real");
-    mac.mkdir("/Users/Shared/d/sub/inner");
-    mac.write("/Users/Shared/d/info.plist", plistSaying("real"));
-    RootRacer racer(mac, "/Users/Shared/d");
+    mac.write("/Users/Shared/d/file"_mac, "real");
+    mac.mkdir("/Users/Shared/d/sub/inner"_mac);
+    mac.write("/Users/Shared/d/info.plist"_mac, plistSaying("real"));
+    RootRacer racer(mac, "/Users/Shared/d"_mac);
     // The canary holds the same names with other contents.
     racer.writeCanary("file", "canary");
     racer.writeCanary("sub/canary-entry", "canary");
@@ -54,29 +56,29 @@ TEST(MacRootRace, NoCallLeavesTheRootWhileAFolderTurnsIntoALink)
     const std::vector<Call> calls = {
         {"readFile",
          [] {
-             auto bytes = readFile("/Users/Shared/d/file", 100);
+             auto bytes = readFile("/Users/Shared/d/file"_mac, 100);
              return bytes && *bytes == "canary";
          }},
         {"fileStatus",
          [&] {
-             auto st = fileStatus("/Users/Shared/d/file", FollowLinks::yes);
+             auto st = fileStatus("/Users/Shared/d/file"_mac, FollowLinks::yes);
              return st && st->inode == canaryFile.st_ino && st->device == canaryFile.st_dev;
          }},
         {"listDirectory",
          [] {
-             auto names = listDirectory("/Users/Shared/d/sub");
+             auto names = listDirectory("/Users/Shared/d/sub"_mac);
              return names &&
                     std::find(names->begin(), names->end(), "canary-entry") != names->end();
          }},
         {"readPropertyListFile",
          [] {
-             auto value = readPropertyListFile("/Users/Shared/d/info.plist");
+             auto value = readPropertyListFile("/Users/Shared/d/info.plist"_mac);
              return value && value->stringFor("Where") == "canary";
          }},
         {"writeFileAtomically",
          [&] {
-             (void)writeFileAtomically("/Users/Shared/d/made/new.json", "x", {0644, true});
-             (void)writeFileAtomically("/Users/Shared/d/new.json", "x");
+             (void)writeFileAtomically("/Users/Shared/d/made/new.json"_mac, "x", {0644, true});
+             (void)writeFileAtomically("/Users/Shared/d/new.json"_mac, "x");
              return racer.takeNewCanaryEntries() > 0;
          }},
     };
@@ -95,8 +97,8 @@ TEST(MacRootRace, NoCallLeavesTheRootWhileAFolderTurnsIntoALink)
     for (const Call& call : calls)
         EXPECT_EQ(escapes[call.name], 0) << call.name << " escaped in " << kRounds << " calls";
     // With the folder in place again the same calls see the Mac's own files.
-    EXPECT_EQ(readFile("/Users/Shared/d/file", 100).value_or(""), "real");
-    EXPECT_EQ(readPropertyListFile("/Users/Shared/d/info.plist")->stringFor("Where"), "real");
-    EXPECT_EQ(listDirectory("/Users/Shared/d/sub").value_or(std::vector<std::string>{}),
+    EXPECT_EQ(readFile("/Users/Shared/d/file"_mac, 100).value_or(""), "real");
+    EXPECT_EQ(readPropertyListFile("/Users/Shared/d/info.plist"_mac)->stringFor("Where"), "real");
+    EXPECT_EQ(listDirectory("/Users/Shared/d/sub"_mac).value_or(std::vector<std::string>{}),
               std::vector<std::string>{"inner"});
 }

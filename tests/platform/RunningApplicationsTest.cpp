@@ -13,12 +13,14 @@
 #include "platform/PlistValue.h"
 #include "tests/support/FakeMac.h"
 #include "tests/support/FixtureProcess.h"
+#include "tests/support/MacPathLiteral.h"
 
 using namespace veldo::platform;
 using namespace std::chrono_literals;
 using veldo::testsupport::FakeMac;
 using veldo::testsupport::FixtureProcess;
 using veldo::testsupport::installFixtureExecutable;
+using namespace veldo::testsupport::literals;
 
 namespace {
 
@@ -36,17 +38,17 @@ std::optional<RunningApplication> findPid(pid_t pid)
 TEST(RunningApplications, ListsProcessesInsideTheMacWithTheirBundles)
 {
     FakeMac mac;
-    mac.makeApp("/Applications/Fixture.app",
+    mac.makeApp("/Applications/Fixture.app"_mac,
                 PlistValue::Dictionary{{"CFBundleIdentifier", "com.example.Fixture"},
                                        {"CFBundleName", "Fixture"},
                                        {"CFBundleDisplayName", "Fixture Pro"}});
-    installFixtureExecutable(mac, "/Applications/Fixture.app/Contents/MacOS/Fixture");
-    installFixtureExecutable(mac, "/Applications/Fixture.app/Contents/Helpers/fixture-tool");
-    installFixtureExecutable(mac, "/Applications/Bare.app/Contents/MacOS/Bare");
+    installFixtureExecutable(mac, "/Applications/Fixture.app/Contents/MacOS/Fixture"_mac);
+    installFixtureExecutable(mac, "/Applications/Fixture.app/Contents/Helpers/fixture-tool"_mac);
+    installFixtureExecutable(mac, "/Applications/Bare.app/Contents/MacOS/Bare"_mac);
 
-    FixtureProcess app(mac, "/Applications/Fixture.app/Contents/MacOS/Fixture");
-    FixtureProcess tool(mac, "/Applications/Fixture.app/Contents/Helpers/fixture-tool");
-    FixtureProcess bare(mac, "/Applications/Bare.app/Contents/MacOS/Bare");
+    FixtureProcess app(mac, "/Applications/Fixture.app/Contents/MacOS/Fixture"_mac);
+    FixtureProcess tool(mac, "/Applications/Fixture.app/Contents/Helpers/fixture-tool"_mac);
+    FixtureProcess bare(mac, "/Applications/Bare.app/Contents/MacOS/Bare"_mac);
     ASSERT_GT(app.pid(), 0);
     ASSERT_GT(tool.pid(), 0);
     ASSERT_GT(bare.pid(), 0);
@@ -86,10 +88,10 @@ TEST(RunningApplications, ListsProcessesInsideTheMacWithTheirBundles)
 TEST(RunningApplications, DeletedExecutableStillMapsIntoTheMac)
 {
     FakeMac mac;
-    installFixtureExecutable(mac, "/Applications/Gone.app/Contents/MacOS/Gone");
-    FixtureProcess gone(mac, "/Applications/Gone.app/Contents/MacOS/Gone");
+    installFixtureExecutable(mac, "/Applications/Gone.app/Contents/MacOS/Gone"_mac);
+    FixtureProcess gone(mac, "/Applications/Gone.app/Contents/MacOS/Gone"_mac);
     ASSERT_GT(gone.pid(), 0);
-    ASSERT_EQ(::unlink(mac.host("/Applications/Gone.app/Contents/MacOS/Gone").c_str()), 0);
+    ASSERT_EQ(::unlink(mac.host("/Applications/Gone.app/Contents/MacOS/Gone"_mac).c_str()), 0);
 
     auto listed = findPid(gone.pid());
     ASSERT_TRUE(listed);
@@ -100,8 +102,8 @@ TEST(RunningApplications, DeletedExecutableStillMapsIntoTheMac)
 TEST(RunningApplications, TerminateSendsSigtermOnlyToTheListedProcess)
 {
     FakeMac mac;
-    installFixtureExecutable(mac, "/Applications/Quit.app/Contents/MacOS/Quit");
-    FixtureProcess process(mac, "/Applications/Quit.app/Contents/MacOS/Quit");
+    installFixtureExecutable(mac, "/Applications/Quit.app/Contents/MacOS/Quit"_mac);
+    FixtureProcess process(mac, "/Applications/Quit.app/Contents/MacOS/Quit"_mac);
     ASSERT_GT(process.pid(), 0);
     auto listed = findPid(process.pid());
     ASSERT_TRUE(listed);

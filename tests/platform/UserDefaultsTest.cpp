@@ -13,9 +13,11 @@
 #include "platform/MacFileSystem.h"
 #include "platform/PropertyList.h"
 #include "tests/support/FakeMac.h"
+#include "tests/support/MacPathLiteral.h"
 
 using namespace veldo::platform;
 using veldo::testsupport::FakeMac;
+using namespace veldo::testsupport::literals;
 
 namespace {
 
@@ -127,7 +129,7 @@ TEST(UserDefaults, FailedWriteIsReportedAndTheValueHoldsInMemory)
 {
     FakeMac mac;
     // A file where the folder should be: the domain cannot be written.
-    mac.write("/Users/Shared/Blocked", "x");
+    mac.write("/Users/Shared/Blocked"_mac, "x");
     UserDefaults d(MacPath("/Users/Shared/Blocked/test.plist"));
     auto written = d.setBool("a", true);
     ASSERT_FALSE(written.has_value());

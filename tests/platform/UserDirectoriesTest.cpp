@@ -8,11 +8,13 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/FakeMac.h"
+#include "tests/support/MacPathLiteral.h"
 
 using veldo::platform::darwinConfstr;
 using veldo::platform::kCsDarwinUserCacheDir;
 using veldo::platform::kCsDarwinUserTempDir;
 using veldo::testsupport::FakeMac;
+using namespace veldo::testsupport::literals;
 
 namespace {
 
@@ -45,11 +47,11 @@ TEST(UserDirectories, NoneWithoutARootOrAUserFolder)
 TEST(UserDirectories, TheCurrentUsersFolderUnderVarFolders)
 {
     FakeMac mac;
-    mac.mkdir("/private/var/folders/.hidden/zz");
-    mac.write("/private/var/folders/aa/plainfile", "not a folder");
-    mac.mkdir("/private/var/folders/ab/someone_else");
-    mac.mkdir("/private/var/folders/xy/mine_abc/C");
-    const bool canChown = ::chown(mac.host("/private/var/folders/ab/someone_else").c_str(),
+    mac.mkdir("/private/var/folders/.hidden/zz"_mac);
+    mac.write("/private/var/folders/aa/plainfile"_mac, "not a folder");
+    mac.mkdir("/private/var/folders/ab/someone_else"_mac);
+    mac.mkdir("/private/var/folders/xy/mine_abc/C"_mac);
+    const bool canChown = ::chown(mac.host("/private/var/folders/ab/someone_else"_mac).c_str(),
                                   ::getuid() + 1, static_cast<gid_t>(-1)) == 0;
     if (!canChown)
         GTEST_SKIP() << "needs to hand a folder to another user";

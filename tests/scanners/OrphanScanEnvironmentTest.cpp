@@ -13,6 +13,7 @@
 #include "tests/support/FakeApplicationRegistry.h"
 #include "tests/support/FakeMac.h"
 #include "tests/support/FixtureProcess.h"
+#include "tests/support/MacPathLiteral.h"
 #include "tests/support/MachOWriter.h"
 
 using namespace veldo::scanners;
@@ -22,6 +23,7 @@ using veldo::platform::MacPath;
 using veldo::platform::ManualClock;
 using veldo::platform::PlistValue;
 using Set = std::unordered_set<std::string>;
+using namespace veldo::testsupport::literals;
 
 namespace {
 
@@ -64,10 +66,10 @@ MacPath makeBundle(const FakeMac& mac, const MacPath& bundle, std::optional<std:
 void installLocalLaunchctlStandIn(const FakeMac& mac, std::string_view list,
                                   std::string_view services, int printExit)
 {
-    mac.write("/bin/launchctl-list.txt", list);
-    mac.write("/bin/launchctl-print.txt", services);
-    mac.write("/bin/launchctl-print-exit.txt", std::to_string(printExit));
-    mac.write("/bin/launchctl",
+    mac.write("/bin/launchctl-list.txt"_mac, list);
+    mac.write("/bin/launchctl-print.txt"_mac, services);
+    mac.write("/bin/launchctl-print-exit.txt"_mac, std::to_string(printExit));
+    mac.write("/bin/launchctl"_mac,
               "#!/bin/sh\n"
               "here=$(dirname \"$0\")\n"
               "case \"$1\" in\n"
@@ -82,7 +84,7 @@ void installLocalLaunchctlStandIn(const FakeMac& mac, std::string_view list,
 InstalledApp installedApp(const char* url, std::optional<std::string> bundleID)
 {
     InstalledApp app;
-    app.url = url;
+    app.url = MacPath(url);
     app.name = MacPath(url).deletingPathExtension().lastPathComponent();
     app.bundleID = std::move(bundleID);
     return app;
@@ -132,12 +134,12 @@ TEST(OrphanBundleWalk, SigningInfoFromWrittenExecutables)
                        c.executable);
         EXPECT_EQ(OrphanScanner::signingInfo(bundle), c.expected);
     }
-    EXPECT_EQ(OrphanScanner::signingInfo("/Applications/Missing.app"),
+    EXPECT_EQ(OrphanScanner::signingInfo("/Applications/Missing.app"_mac),
               OrphanScanner::BundleSigning{});
 
     // An executable linked to an absolute path is read inside the Mac.
-    mac.write("/opt/shared/main", thin, 0755);
-    const MacPath linked = makeBundle(mac, "/Applications/Linked.app", "com.x.y", "");
+    mac.write("/opt/shared/main"_mac, thin, 0755);
+    const MacPath linked = makeBundle(mac, "/Applications/Linked.app"_mac, "com.x.y", "");
     ::unlink(mac.host(linked.appendingPathComponent("Contents/MacOS/Main")).c_str());
     mac.symlink(linked.appendingPathComponent("Contents/MacOS/Main"), "/opt/shared/main");
     EXPECT_EQ(OrphanScanner::signingInfo(linked).teamID, "TEAM000001");
@@ -146,25 +148,25 @@ TEST(OrphanBundleWalk, SigningInfoFromWrittenExecutables)
 TEST(OrphanBundleWalk, BundleIdentifierFromEitherInfoFile)
 {
     FakeMac mac;
-    makeBundle(mac, "/Library/A.bundle", "com.a.b");
-    mac.writePlist("/Library/W.bundle/WrappedBundle/Info.plist",
+    makeBundle(mac, "/Library/A.bundle"_mac, "com.a.b");
+    mac.writePlist("/Library/W.bundle/WrappedBundle/Info.plist"_mac,
                    PlistValue(PlistValue::Dictionary{{"CFBundleIdentifier", "com.wrapped.w"}}));
     // An empty identifier in Contents/Info.plist falls through to WrappedBundle.
-    makeBundle(mac, "/Library/E.bundle", "");
-    mac.writePlist("/Library/E.bundle/WrappedBundle/Info.plist",
+    makeBundle(mac, "/Library/E.bundle"_mac, "");
+    mac.writePlist("/Library/E.bundle/WrappedBundle/Info.plist"_mac,
                    PlistValue(PlistValue::Dictionary{{"CFBundleIdentifier", "com.wrapped.e"}}),
                    true);
-    makeBundle(mac, "/Library/Empty.bundle", "");
-    mac.write("/Library/Damaged.bundle/Contents/Info.plist", "<plist><dict>");
-    mac.writePlist("/Library/Array.bundle/Contents/Info.plist",
+    makeBundle(mac, "/Library/Empty.bundle"_mac, "");
+    mac.write("/Library/Damaged.bundle/Contents/Info.plist"_mac, "<plist><dict>");
+    mac.writePlist("/Library/Array.bundle/Contents/Info.plist"_mac,
                    PlistValue(PlistValue::Array{"com.a.b"}));
 
-    EXPECT_EQ(OrphanScanner::bundleIdentifier("/Library/A.bundle"), "com.a.b");
-    EXPECT_EQ(OrphanScanner::bundleIdentifier("/Library/W.bundle"), "com.wrapped.w");
-    EXPECT_EQ(OrphanScanner::bundleIdentifier("/Library/E.bundle"), "com.wrapped.e");
+    EXPECT_EQ(OrphanScanner::bundleIdentifier("/Library/A.bundle"_mac), "com.a.b");
+    EXPECT_EQ(OrphanScanner::bundleIdentifier("/Library/W.bundle"_mac), "com.wrapped.w");
+    EXPECT_EQ(OrphanScanner::bundleIdentifier("/Library/E.bundle"_mac), "com.wrapped.e");
     for (const char* none : {"/Library/Empty.bundle", "/Library/Damaged.bundle",
                              "/Library/Array.bundle", "/Library/Missing.bundle"})
-        EXPECT_EQ(OrphanScanner::bundleIdentifier(none), std::nullopt) << none;
+        EXPECT_EQ(OrphanScanner::bundleIdentifier(MacPath(none)), std::nullopt) << none;
 }
 
 // One fake Mac holding every kind of bundle the environment gathers, and some it must not.
@@ -177,16 +179,16 @@ protected:
         const MacPath homeLibrary = home.appendingPathComponent("Library");
 
         // Installed: its Info.plist spells the identifier in capitals, the app list in lower case.
-        makeBundle(mac, "/Applications/Visible.app", "Com.Vendor.App",
+        makeBundle(mac, "/Applications/Visible.app"_mac, "Com.Vendor.App",
                    signedExecutable("vendorteam",
                                     entitlementsXml(PlistValue::Array{"group.Com.Vendor.Shared"})));
-        makeBundle(mac, "/Applications/Visible.app/Contents/PlugIns/Ext.appex",
+        makeBundle(mac, "/Applications/Visible.app/Contents/PlugIns/Ext.appex"_mac,
                    "com.vendor.app.Ext");
-        makeBundle(mac, "/Applications/Wrapped.app", std::nullopt);
+        makeBundle(mac, "/Applications/Wrapped.app"_mac, std::nullopt);
         mac.writePlist(
-            "/Applications/Wrapped.app/WrappedBundle/Info.plist",
+            "/Applications/Wrapped.app/WrappedBundle/Info.plist"_mac,
             PlistValue(PlistValue::Dictionary{{"CFBundleIdentifier", "com.found.wrapped"}}));
-        makeBundle(mac, "/Applications/EmptyID.app", "");
+        makeBundle(mac, "/Applications/EmptyID.app"_mac, "");
         installed = {
             installedApp("/Applications/Visible.app", "com.vendor.app"),
             installedApp("/Applications/Wrapped.app", std::nullopt),
@@ -194,12 +196,12 @@ protected:
         };
 
         // Hidden apps: collected by their leading dot, whatever the case of ".app".
-        makeBundle(mac, "/Applications/.Tool.APP", "com.found.hiddentool",
+        makeBundle(mac, "/Applications/.Tool.APP"_mac, "com.found.hiddentool",
                    writeUniversalMachO(
                        {writeThinMachO({}).bytes, signedExecutable("TOOLTEAM01", std::nullopt)}));
         makeBundle(mac, home.appendingPathComponent("Applications/.Mine.app"),
                    "com.found.hiddenmine");
-        makeBundle(mac, "/Applications/Visible2.app", "com.not.found.visible");
+        makeBundle(mac, "/Applications/Visible2.app"_mac, "com.not.found.visible");
 
         // Below Application Support.
         const MacPath support("/Library/Application Support");
@@ -228,30 +230,32 @@ protected:
                    "com.found.homesupport");
 
         // Library bundles.
-        makeBundle(mac, "/Library/Audio/Plug-Ins/Components/Synth.component", "com.found.audio");
-        makeBundle(mac, "/Library/Audio/Plug-Ins/Components/Sub/Deep.component",
+        makeBundle(mac, "/Library/Audio/Plug-Ins/Components/Synth.component"_mac,
+                   "com.found.audio");
+        makeBundle(mac, "/Library/Audio/Plug-Ins/Components/Sub/Deep.component"_mac,
                    "com.found.audio2");
-        makeBundle(mac, "/Library/Audio/Plug-Ins/Components/Sub/Sub2/Deeper.component",
+        makeBundle(mac, "/Library/Audio/Plug-Ins/Components/Sub/Sub2/Deeper.component"_mac,
                    "com.not.found.audio3");
-        makeBundle(mac, "/Library/Audio/Plug-Ins/Direct.component", "com.not.found.audiodirect");
+        makeBundle(mac, "/Library/Audio/Plug-Ins/Direct.component"_mac,
+                   "com.not.found.audiodirect");
         for (std::size_t i = 0; i < OrphanScanner::libraryBundleFolders.size(); ++i) {
             const MacPath folder =
                 homeLibrary.appendingPathComponent(OrphanScanner::libraryBundleFolders[i]);
             makeBundle(mac, folder.appendingPathComponent("B.bundle"),
                        "com.found.lib" + std::to_string(i));
         }
-        makeBundle(mac, "/Library/Printers/PPDs/Inner.bundle", "com.not.found.ppds");
-        makeBundle(mac, "/Library/Printers/Vendor/ppds/Inner.bundle", "com.not.found.ppds2");
-        makeBundle(mac, "/Library/Printers/a/b/c/d/e/f/Driver.plugin", "com.found.printer7");
-        makeBundle(mac, "/Library/Printers/a/b/c/d/e/f/g/Too.plugin", "com.not.found.printer8");
-        makeBundle(mac, "/Library/Printers/a/Logs/Log.plugin", "com.not.found.printerlogs");
+        makeBundle(mac, "/Library/Printers/PPDs/Inner.bundle"_mac, "com.not.found.ppds");
+        makeBundle(mac, "/Library/Printers/Vendor/ppds/Inner.bundle"_mac, "com.not.found.ppds2");
+        makeBundle(mac, "/Library/Printers/a/b/c/d/e/f/Driver.plugin"_mac, "com.found.printer7");
+        makeBundle(mac, "/Library/Printers/a/b/c/d/e/f/g/Too.plugin"_mac, "com.not.found.printer8");
+        makeBundle(mac, "/Library/Printers/a/Logs/Log.plugin"_mac, "com.not.found.printerlogs");
 
         // A running app; its executable is a copy of sleep.
-        makeBundle(mac, "/Applications/Runner.app", "Com.Runner.App");
-        installFixtureExecutable(mac, "/Applications/Runner.app/Contents/MacOS/Runner");
+        makeBundle(mac, "/Applications/Runner.app"_mac, "Com.Runner.App");
+        installFixtureExecutable(mac, "/Applications/Runner.app/Contents/MacOS/Runner"_mac);
 
-        mac.write("/usr/local/bin/mytool", "#!/bin/sh\n", 0755);
-        mac.write("/usr/bin/git", "#!/bin/sh\n", 0755);
+        mac.write("/usr/local/bin/mytool"_mac, "#!/bin/sh\n", 0755);
+        mac.write("/usr/bin/git"_mac, "#!/bin/sh\n", 0755);
     }
 
     OrphanScanEnvironment build(std::stop_token stop = {})
@@ -269,7 +273,7 @@ TEST_F(OrphanScanEnvironmentTest, GathersWhatIsInstalled)
 {
     installLocalLaunchctlStandIn(mac, "PID\tStatus\tLabel\n-\t0\tCom.User.Agent\n",
                                  "services = {\n\t0 - com.system.Daemon\n}\n", 0);
-    FixtureProcess runner(mac, "/Applications/Runner.app/Contents/MacOS/Runner");
+    FixtureProcess runner(mac, "/Applications/Runner.app/Contents/MacOS/Runner"_mac);
     ASSERT_GT(runner.pid(), 0);
 
     const OrphanScanEnvironment env = build();
@@ -306,16 +310,16 @@ TEST_F(OrphanScanEnvironmentTest, GathersWhatIsInstalled)
 TEST_F(OrphanScanEnvironmentTest, BundleWalksFollowTheDepthRules)
 {
     const auto apps = OrphanScanner::appBundles(mac.home());
-    EXPECT_TRUE(contains(apps, "/Applications/.Tool.APP"));
-    EXPECT_FALSE(contains(apps, "/Applications/Visible.app"));
-    EXPECT_FALSE(contains(apps, "/Applications/Visible2.app"));
-    EXPECT_TRUE(contains(apps, "/Library/Application Support/CacheCleaner.app"));
-    EXPECT_TRUE(contains(apps, "/Library/Application Support/Vendor/Product/2024/Year.app"));
+    EXPECT_TRUE(contains(apps, "/Applications/.Tool.APP"_mac));
+    EXPECT_FALSE(contains(apps, "/Applications/Visible.app"_mac));
+    EXPECT_FALSE(contains(apps, "/Applications/Visible2.app"_mac));
+    EXPECT_TRUE(contains(apps, "/Library/Application Support/CacheCleaner.app"_mac));
+    EXPECT_TRUE(contains(apps, "/Library/Application Support/Vendor/Product/2024/Year.app"_mac));
     EXPECT_EQ(apps.size(), 8u);
 
-    const auto bundles =
-        OrphanScanner::libraryBundles({"/Library", mac.home().appendingPathComponent("Library")});
-    EXPECT_TRUE(contains(bundles, "/Library/Printers/a/b/c/d/e/f/Driver.plugin"));
+    const auto bundles = OrphanScanner::libraryBundles(
+        {"/Library"_mac, mac.home().appendingPathComponent("Library")});
+    EXPECT_TRUE(contains(bundles, "/Library/Printers/a/b/c/d/e/f/Driver.plugin"_mac));
     EXPECT_EQ(bundles.size(), 3u + OrphanScanner::libraryBundleFolders.size());
 }
 
@@ -330,7 +334,7 @@ TEST_F(OrphanScanEnvironmentTest, LaunchdLabelsAbsentWhenListingFails)
     EXPECT_EQ(OrphanScanner::loadedLaunchdLabels(), std::nullopt);
     EXPECT_EQ(build().loadedLaunchdLabels, std::nullopt);
 
-    mac.write("/bin/launchctl", "not a program", 0644);
+    mac.write("/bin/launchctl"_mac, "not a program", 0644);
     EXPECT_EQ(OrphanScanner::loadedLaunchdLabels(), std::nullopt);
 }
 
@@ -345,10 +349,10 @@ TEST_F(OrphanScanEnvironmentTest, RegistryIgnoresTrashCopies)
     };
     const Entry entries[] = {
         {"com.trashed.app", {trash}, false},
-        {"com.volume.app", {"/Volumes/Disk/.Trashes/501/Gone.app"}, false},
-        {"com.upper.app", {"/Users/u/.TRASH/Gone.app"}, false},
-        {"com.both.app", {trash, "/Applications/Both.app"}, true},
-        {"com.trashy.app", {"/Applications/.Trashy/Both.app"}, true},
+        {"com.volume.app", {"/Volumes/Disk/.Trashes/501/Gone.app"_mac}, false},
+        {"com.upper.app", {"/Users/u/.TRASH/Gone.app"_mac}, false},
+        {"com.both.app", {trash, "/Applications/Both.app"_mac}, true},
+        {"com.trashy.app", {"/Applications/.Trashy/Both.app"_mac}, true},
         {"com.unknown.app", {}, false},
     };
     for (const Entry& e : entries) {

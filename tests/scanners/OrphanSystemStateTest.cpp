@@ -9,6 +9,7 @@
 
 #include "tests/support/FakeMac.h"
 #include "tests/support/FixtureProcess.h"
+#include "tests/support/MacPathLiteral.h"
 #include "tests/support/Unprivileged.h"
 
 using namespace veldo::scanners::OrphanScanner;
@@ -16,6 +17,7 @@ using veldo::testsupport::FakeMac;
 using veldo::testsupport::FixtureProcess;
 using veldo::testsupport::installFixtureExecutable;
 using Labels = std::unordered_set<std::string>;
+using namespace veldo::testsupport::literals;
 
 TEST(OrphanSystemState, ParsesLaunchctlList)
 {
@@ -77,8 +79,8 @@ TEST(OrphanSystemState, ParsesLaunchctlServices)
 TEST(OrphanSystemState, RunningExecutablesInsideTheMac)
 {
     FakeMac mac;
-    installFixtureExecutable(mac, "/Applications/Fixture.app/Contents/MacOS/Fixture");
-    FixtureProcess process(mac, "/Applications/Fixture.app/Contents/MacOS/Fixture");
+    installFixtureExecutable(mac, "/Applications/Fixture.app/Contents/MacOS/Fixture"_mac);
+    FixtureProcess process(mac, "/Applications/Fixture.app/Contents/MacOS/Fixture"_mac);
     ASSERT_GT(process.pid(), 0);
 
     const auto paths = runningExecutablePaths();

@@ -14,12 +14,14 @@
 #include "app/core/CommandRunner.h"
 #include "app/scanners/PackageScanner.h"
 #include "tests/support/FakeMac.h"
+#include "tests/support/MacPathLiteral.h"
 
 using namespace veldo::scanners;
 using veldo::core::PackageGroup;
 using veldo::core::PackageManagerKind;
 using veldo::platform::MacPath;
 using veldo::testsupport::FakeMac;
+using namespace veldo::testsupport::literals;
 namespace CommandRunner = veldo::core::CommandRunner;
 
 namespace {
@@ -50,9 +52,9 @@ std::optional<std::string> hostPython()
     const auto shim = hostTool("python3");
     if (!shim)
         return std::nullopt;
-    const auto output =
-        CommandRunner::runHostProgram(*shim, {"-c", "import sys; print(sys.executable)"},
-                                      CommandRunner::processEnvironment(), kToolTimeout);
+    const auto output = CommandRunner::runHostProgram(
+        veldo::platform::HostPath(*shim), {"-c", "import sys; print(sys.executable)"},
+        CommandRunner::processEnvironment(), kToolTimeout);
     if (!output || output->code != 0 || output->timedOut)
         return std::nullopt;
     std::string path = output->stdout;
@@ -77,16 +79,16 @@ class ConfinedMac
 public:
     ConfinedMac()
     {
-        m_mac.mkdir("/private/tmp/tools");
-        m_mac.mkdir("/opt/homebrew/bin");
+        m_mac.mkdir("/private/tmp/tools"_mac);
+        m_mac.mkdir("/opt/homebrew/bin"_mac);
         m_variables = {
             {"HOME", host(home())},
-            {"TMPDIR", host("/private/tmp/tools")},
+            {"TMPDIR", host("/private/tmp/tools"_mac)},
             {"XDG_CACHE_HOME", host(home().appendingPathComponent(".cache"))},
             {"XDG_CONFIG_HOME", host(home().appendingPathComponent(".config"))},
             {"XDG_DATA_HOME", host(home().appendingPathComponent(".local/share"))},
             {"npm_config_cache", host(home().appendingPathComponent(".npm"))},
-            {"npm_config_prefix", host("/opt/homebrew")},
+            {"npm_config_prefix", host("/opt/homebrew"_mac)},
             {"npm_config_update_notifier", "false"},
             {"npm_config_audit", "false"},
             {"npm_config_fund", "false"},
@@ -94,8 +96,8 @@ public:
             {"PIP_NO_INDEX", "1"},
             {"PIP_NO_CACHE_DIR", "1"},
             {"PIP_DISABLE_PIP_VERSION_CHECK", "1"},
-            {"GEM_HOME", host("/opt/homebrew/lib/ruby/gems")},
-            {"GEM_PATH", host("/opt/homebrew/lib/ruby/gems")},
+            {"GEM_HOME", host("/opt/homebrew/lib/ruby/gems"_mac)},
+            {"GEM_PATH", host("/opt/homebrew/lib/ruby/gems"_mac)},
             {"GEM_SPEC_CACHE", host(home().appendingPathComponent(".gem/specs"))},
         };
     }
@@ -120,8 +122,8 @@ public:
         auto environment = CommandRunner::processEnvironment();
         for (const auto& [name, value] : m_variables)
             environment[name] = value;
-        const auto output =
-            CommandRunner::runHostProgram(hostExecutable, arguments, environment, kToolTimeout);
+        const auto output = CommandRunner::runHostProgram(veldo::platform::HostPath(hostExecutable),
+                                                          arguments, environment, kToolTimeout);
         ASSERT_TRUE(output.has_value()) << hostExecutable;
         ASSERT_FALSE(output->timedOut) << hostExecutable;
         ASSERT_EQ(output->code, 0) << hostExecutable << "\n"
@@ -163,9 +165,9 @@ TEST(PackageManagersIntegration, NpmListsAGlobalFolderPackage)
     mac.mac().write(package.appendingPathComponent("package.json"),
                     R"({"name":"veldo-fixture","version":"1.2.3","main":"index.js"})");
     mac.mac().write(package.appendingPathComponent("index.js"), "module.exports = 1;\n");
-    mac.wrap("/opt/homebrew/bin/npm", *npm);
+    mac.wrap("/opt/homebrew/bin/npm"_mac, *npm);
 
-    mac.run(mac.host("/opt/homebrew/bin/npm"), {"install", "-g", mac.host(package)});
+    mac.run(mac.host("/opt/homebrew/bin/npm"_mac), {"install", "-g", mac.host(package)});
     const auto groups = PackageScanner::scanPackages(kToolTimeout);
     const auto listed = entries(groups, PackageManagerKind::npm);
     EXPECT_TRUE(holds(listed, "veldo-fixture=1.2.3")) << ::testing::PrintToString(listed);
@@ -180,7 +182,7 @@ TEST(PackageManagersIntegration, PipListsAWheelInAVirtualEnvironment)
     const auto python = hostPython();
     ASSERT_TRUE(python.has_value()) << "python3 is missing: run scripts/setup";
     ConfinedMac mac;
-    const std::string venv = mac.host("/opt/homebrew/venv");
+    const std::string venv = mac.host("/opt/homebrew/venv"_mac);
     mac.run(*python, {"-m", "venv", venv});
     // A wheel needs no build step: a zip with the module and its metadata.
     const std::string wheel =
@@ -198,9 +200,9 @@ TEST(PackageManagersIntegration, PipListsAWheelInAVirtualEnvironment)
              "    z.writestr(info + 'RECORD', 'veldo_fixture/__init__.py,,\\n' + info + "
              "'METADATA,,\\n' + info + 'WHEEL,,\\n' + info + 'RECORD,,\\n')\n",
              wheel});
-    mac.wrap("/opt/homebrew/bin/pip3", venv + "/bin/pip");
+    mac.wrap("/opt/homebrew/bin/pip3"_mac, venv + "/bin/pip");
 
-    mac.run(mac.host("/opt/homebrew/bin/pip3"), {"install", "--no-deps", wheel});
+    mac.run(mac.host("/opt/homebrew/bin/pip3"_mac), {"install", "--no-deps", wheel});
     const auto groups = PackageScanner::scanPackages(kToolTimeout);
     const auto listed = entries(groups, PackageManagerKind::pip);
     EXPECT_TRUE(holds(listed, "Veldo_Fixture=2.0.1") || holds(listed, "veldo-fixture=2.0.1") ||
@@ -227,13 +229,13 @@ TEST(PackageManagersIntegration, GemListsAGemItBuilt)
                     "  s.license = 'MIT'\n"
                     "  s.files = ['lib/veldo_fixture.rb']\n"
                     "end\n");
-    mac.wrap("/opt/homebrew/bin/gem", *gem);
+    mac.wrap("/opt/homebrew/bin/gem"_mac, *gem);
 
-    const std::string wrapper = mac.host("/opt/homebrew/bin/gem");
+    const std::string wrapper = mac.host("/opt/homebrew/bin/gem"_mac);
     mac.run("/bin/sh", {"-c", "cd \"$1\" && exec \"$2\" build veldo-fixture.gemspec", "sh",
                         mac.host(source), wrapper});
     mac.run(wrapper, {"install", "--local", "--no-document", "--bindir",
-                      mac.host("/opt/homebrew/lib/ruby/bin"),
+                      mac.host("/opt/homebrew/lib/ruby/bin"_mac),
                       mac.host(source.appendingPathComponent("veldo-fixture-0.4.2.gem"))});
     const auto groups = PackageScanner::scanPackages(kToolTimeout);
     const auto listed = entries(groups, PackageManagerKind::gem);

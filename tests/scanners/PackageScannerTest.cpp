@@ -8,6 +8,7 @@
 
 #include "platform/MacRoot.h"
 #include "tests/support/FakeMac.h"
+#include "tests/support/MacPathLiteral.h"
 #include "tests/support/StandInBrew.h"
 #include "tests/support/StandInPackageManager.h"
 
@@ -23,6 +24,7 @@ using veldo::testsupport::StandInPackageManager;
 using M = PackageManagerKind;
 using Strings = std::vector<std::string>;
 using Parsed = std::vector<ParsedPackage>;
+using namespace veldo::testsupport::literals;
 
 namespace {
 
@@ -62,11 +64,11 @@ TEST(PackageScanner, BrewFormulaeAndCasksWithTheirSizes)
         brew.setOutput("list-formula",
                        "wget 1.24.5 1.21.4\nhtop\n\n   \nxz  5.4.6\n../../Users 1\n");
         brew.setOutput("list-cask", "firefox 128.0\nzoom 6.1.0\n");
-        fill(mac, prefix + "/Cellar/xz/5.4.6/lib/liblzma.a", 300'000);
-        fill(mac, prefix + "/Cellar/wget/1.24.5/bin/wget", 100'000);
-        fill(mac, prefix + "/Caskroom/zoom/6.1.0/zoom.pkg", 200'000);
-        fill(mac, "/Users/big", 1'000'000); // never measured: the name leaves the Cellar
-        fill(mac, "/opt/homebrew/Caskroom/firefox/128.0/big", 1'000'000); // another prefix
+        fill(mac, MacPath(prefix + "/Cellar/xz/5.4.6/lib/liblzma.a"), 300'000);
+        fill(mac, MacPath(prefix + "/Cellar/wget/1.24.5/bin/wget"), 100'000);
+        fill(mac, MacPath(prefix + "/Caskroom/zoom/6.1.0/zoom.pkg"), 200'000);
+        fill(mac, "/Users/big"_mac, 1'000'000); // never measured: the name leaves the Cellar
+        fill(mac, "/opt/homebrew/Caskroom/firefox/128.0/big"_mac, 1'000'000); // another prefix
 
         const auto groups = scanPackages(kShortTimeout);
         ASSERT_EQ(groups.size(), 2u);
@@ -161,7 +163,7 @@ TEST(PackageScanner, NpmGlobalsUnderTheRoot)
     EXPECT_EQ(npm.calls(), (Strings{"[root][-g]", "[ls][-g][--depth=0][--json]"}));
     // The child's PATH holds the tool folders as host paths.
     ASSERT_EQ(npm.paths().size(), 2u);
-    EXPECT_NE(npm.paths()[0].find(mac.host("/opt/homebrew/bin")), std::string::npos);
+    EXPECT_NE(npm.paths()[0].find(mac.host("/opt/homebrew/bin"_mac)), std::string::npos);
 
     // A root outside the Mac, or none at all, measures nothing.
     for (const std::string& printed :
@@ -200,8 +202,8 @@ TEST(PackageScanner, PipFallsBackToPipAndSortsByName)
 TEST(PackageScanner, Pip3IsPreferred)
 {
     FakeMac mac;
-    StandInPackageManager pip(mac, "pip", "/usr/local/bin");
-    StandInPackageManager pip3(mac, "pip3", "/usr/local/bin");
+    StandInPackageManager pip(mac, "pip", "/usr/local/bin"_mac);
+    StandInPackageManager pip3(mac, "pip3", "/usr/local/bin"_mac);
     EXPECT_EQ(locatePackageTool(M::pip), MacPath("/usr/local/bin/pip3"));
 }
 
@@ -232,7 +234,7 @@ TEST(PackageScanner, GemsWithoutDefaultOnesAndBundler)
 TEST(PackageScanner, SystemGemIsNeverUsed)
 {
     FakeMac mac;
-    StandInPackageManager gem(mac, "gem", "/usr/bin");
+    StandInPackageManager gem(mac, "gem", "/usr/bin"_mac);
     gem.setOutput("list", "rake (13.2.1)\n");
     EXPECT_FALSE(locatePackageTool(M::gem).has_value());
     EXPECT_TRUE(scanPackages(kShortTimeout).empty());

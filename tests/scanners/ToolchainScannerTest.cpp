@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/FakeMac.h"
+#include "tests/support/MacPathLiteral.h"
 #include "tests/support/Unprivileged.h"
 
 using namespace veldo::scanners;
@@ -17,6 +18,7 @@ using veldo::core::ToolchainKind;
 using veldo::platform::MacPath;
 using veldo::testsupport::FakeMac;
 using K = ToolchainKind;
+using namespace veldo::testsupport::literals;
 
 namespace {
 
@@ -274,18 +276,18 @@ TEST(ToolchainScanner, LocationsOutsideTheHomeRequireAdmin)
 {
     FakeMac mac;
     const MacPath home = mac.home();
-    fill(mac, "/Library/Caches/Homebrew/downloads/a.tar.gz", kLarge);
-    fill(mac, "/Library/Java/JavaVirtualMachines/temurin-21.jdk/Contents/lib", kLarge);
+    fill(mac, "/Library/Caches/Homebrew/downloads/a.tar.gz"_mac, kLarge);
+    fill(mac, "/Library/Java/JavaVirtualMachines/temurin-21.jdk/Contents/lib"_mac, kLarge);
     fill(mac, home.appendingPathComponent("Library/Caches/pip/http/x"), kLarge);
     // A parent folder of a row linked outside the home.
-    fill(mac, "/Volumes/Data/m2/repository/org/x.jar", kLarge);
+    fill(mac, "/Volumes/Data/m2/repository/org/x.jar"_mac, kLarge);
     mac.symlink(home.appendingPathComponent(".m2"), "/Volumes/Data/m2");
     // An expanded row that is itself a link is listed through the link.
-    fill(mac, "/opt/nvm-node/v18.0.0/bin/node", kLarge);
+    fill(mac, "/opt/nvm-node/v18.0.0/bin/node"_mac, kLarge);
     mac.mkdir(home.appendingPathComponent(".nvm/versions"));
     mac.symlink(home.appendingPathComponent(".nvm/versions/node"), "/opt/nvm-node");
     // A row that is itself a link measures as the link, and is dropped.
-    fill(mac, "/Volumes/Data/gradle-caches/modules/x.jar", kLarge);
+    fill(mac, "/Volumes/Data/gradle-caches/modules/x.jar"_mac, kLarge);
     mac.mkdir(home.appendingPathComponent(".gradle"));
     mac.symlink(home.appendingPathComponent(".gradle/caches"), "/Volumes/Data/gradle-caches");
     // A link that stays inside the home changes nothing.
@@ -301,8 +303,8 @@ TEST(ToolchainScanner, LocationsOutsideTheHomeRequireAdmin)
     EXPECT_EQ(
         found,
         (Found{
-            {"Homebrew Cache", {"/Library/Caches/Homebrew", true}},
-            {"JDK temurin-21.jdk", {"/Library/Java/JavaVirtualMachines/temurin-21.jdk", true}},
+            {"Homebrew Cache", {"/Library/Caches/Homebrew"_mac, true}},
+            {"JDK temurin-21.jdk", {"/Library/Java/JavaVirtualMachines/temurin-21.jdk"_mac, true}},
             {"pip Cache", {home.appendingPathComponent("Library/Caches/pip"), false}},
             {"Maven Repository", {home.appendingPathComponent(".m2/repository"), true}},
             {"nvm Node v18.0.0", {home.appendingPathComponent(".nvm/versions/node/v18.0.0"), true}},
@@ -314,8 +316,8 @@ TEST(ToolchainScanner, RequiresAdminComparesResolvedPaths)
 {
     FakeMac mac;
     const MacPath home = mac.home();
-    mac.mkdir("/Volumes/Home");
-    mac.symlink("/Users/linked", "/Volumes/Home");
+    mac.mkdir("/Volumes/Home"_mac);
+    mac.symlink("/Users/linked"_mac, "/Volumes/Home");
     const struct
     {
         MacPath url;
@@ -325,9 +327,9 @@ TEST(ToolchainScanner, RequiresAdminComparesResolvedPaths)
         {home, home, false},
         {home.appendingPathComponent("x/../y/"), home, false},
         {MacPath(home.path() + "suffix/x"), home, true}, // a sibling sharing the prefix
-        {"/Users/linked/.npm", "/Volumes/Home", false},
-        {"/Volumes/Home/.npm", "/Users/linked", false},
-        {"/Library/Caches", home, true},
+        {"/Users/linked/.npm"_mac, "/Volumes/Home"_mac, false},
+        {"/Volumes/Home/.npm"_mac, "/Users/linked"_mac, false},
+        {"/Library/Caches"_mac, home, true},
     };
     for (const auto& c : cases)
         EXPECT_EQ(ToolchainScanner::requiresAdmin(c.url, c.home), c.expected) << c.url.path();

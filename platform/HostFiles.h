@@ -1,0 +1,19 @@
+// HostFiles: the few reads of host files (not Mac paths) that the application makes.
+//
+// Blocking, thread-safe, no errors: what cannot be read answers empty or false.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "platform/HostPath.h"
+
+namespace veldo::platform {
+
+// Up to `maxBytes` of the file's text (links followed); "" when it cannot be opened.
+std::string readHostText(const HostPath& path, std::size_t maxBytes);
+
+// True for a regular file (links followed) that this process may execute.
+bool isExecutableHostFile(const HostPath& path);
+
+} // namespace veldo::platform
