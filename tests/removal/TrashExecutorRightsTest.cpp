@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "app/removal/TrashExecutor.h"
+#include "platform/AtomicFile.h"
 #include "platform/ErrnoName.h"
 #include "platform/Home.h"
 #include "tests/support/FakeFileManager.h"
@@ -31,17 +32,6 @@ namespace TrashExecutor = veldo::removal::TrashExecutor;
 using Call = FakeFileManager::Call;
 
 namespace {
-
-void writeAll(int fd, const std::string& text)
-{
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n <= 0)
-            return;
-        done += static_cast<std::size_t>(n);
-    }
-}
 
 std::set<std::string> readLines(int fd)
 {
@@ -128,8 +118,7 @@ TEST(TrashExecutorRights, AnOrdinaryUsersFailuresAreEscalatableAndNeverMissing)
                               std::string(veldo::platform::errnoName(*err)) + "\n";
             }
         }
-        writeAll(pipeFds[1], report);
-        return 0;
+        return veldo::platform::writeAll(pipeFds[1], report).has_value() ? 0 : 1;
     });
     ::close(pipeFds[1]);
     const std::set<std::string> lines = readLines(pipeFds[0]);
