@@ -18,6 +18,7 @@
 #include "app/core/AllocatedSize.h"
 #include "app/core/InstalledAppInventory.h"
 #include "app/leftovers/LeftoverScanner.h"
+#include "bench/BenchMac.h"
 #include "platform/ApplicationRegistry.h"
 #include "platform/Home.h"
 #include "platform/MacRoot.h"
@@ -33,57 +34,16 @@ namespace {
 constexpr int kApps = 300;
 constexpr int kBundleFiles = 2000;
 
-// A temporary Mac root with the usual folders, removed at the end.
-class BenchMac
+// The generated Mac of these benchmarks, with a user Applications folder.
+class BenchMac : public bench::BenchMac
 {
 public:
-    BenchMac()
+    BenchMac() : bench::BenchMac("batch-bench", {"/System/Applications"})
     {
-        std::string tmpl = (fs::temp_directory_path() / "veldo-batch-bench-XXXXXX").string();
-        if (!::mkdtemp(tmpl.data()))
-            throw std::runtime_error("mkdtemp failed");
-        m_root = tmpl;
-        for (const char* dir :
-             {"/private/var/folders/zz/bench/C", "/private/var/folders/zz/bench/T", "/private/tmp",
-              "/private/etc", "/Applications", "/Volumes", "/System/Applications"})
-            fs::create_directories(m_root + dir);
-        fs::create_symlink("private/var", m_root + "/var");
-        fs::create_symlink("private/tmp", m_root + "/tmp");
-        fs::create_symlink("private/etc", m_root + "/etc");
-        platform::testing::setMacRoot(m_root);
-        m_home = platform::homeDirectory();
-        fs::create_directories(host(m_home.appendingPathComponent("Applications")));
-    }
-    ~BenchMac()
-    {
-        platform::testing::setMacRoot("");
-        std::error_code ec;
-        fs::remove_all(m_root, ec);
-    }
-    BenchMac(const BenchMac&) = delete;
-    BenchMac& operator=(const BenchMac&) = delete;
-
-    const MacPath& home() const { return m_home; }
-    MacPath library() const { return m_home.appendingPathComponent("Library"); }
-    std::string host(const MacPath& path) const { return m_root + path.path(); }
-
-    void file(const MacPath& path, const std::string& contents) const
-    {
-        fs::create_directories(fs::path(host(path)).parent_path());
-        std::ofstream(host(path), std::ios::binary) << contents;
-    }
-    void folder(const MacPath& path) const { fs::create_directories(host(path)); }
-    void plist(const MacPath& path, const platform::PlistValue& value) const
-    {
-        auto bytes = platform::serializePropertyList(value, platform::PlistFormat::xml);
-        file(path, bytes ? *bytes : std::string());
+        folder(home().appendingPathComponent("Applications"));
     }
     // Sets a folder's modification time to now, as adding or removing an entry would.
     void touch(const MacPath& path) const { ::utimensat(AT_FDCWD, host(path).c_str(), nullptr, 0); }
-
-private:
-    std::string m_root;
-    MacPath m_home;
 };
 
 std::string identifierOf(int i)

@@ -18,6 +18,7 @@
 
 #include "app/leftovers/LeftoverScanner.h"
 #include "base/SystemCalls.h"
+#include "bench/BenchMac.h"
 #include "platform/Home.h"
 #include "platform/MacRoot.h"
 #include "platform/PropertyList.h"
@@ -57,56 +58,20 @@ constexpr Share kShares[] = {
 };
 constexpr int kCrashReports = 2000;
 
-class GeneratedMac
+class GeneratedMac : public bench::BenchMac
 {
 public:
     GeneratedMac()
+        : BenchMac("leftover-bench",
+                   {"/Library/Application Support", "/Library/Caches", "/Library/Preferences",
+                    "/Library/Logs", "/Library/LaunchAgents", "/Library/LaunchDaemons",
+                    "/Library/PrivilegedHelperTools"}),
+          m_library(library())
     {
-        std::string tmpl = (fs::temp_directory_path() / "veldo-leftover-bench-XXXXXX").string();
-        if (!::mkdtemp(tmpl.data()))
-            throw std::runtime_error("mkdtemp failed");
-        m_root = tmpl;
-        for (const char* dir :
-             {"/private/var/folders/zz/bench/C", "/private/var/folders/zz/bench/T", "/private/tmp",
-              "/private/etc", "/Applications", "/Volumes", "/Library/Application Support",
-              "/Library/Caches", "/Library/Preferences", "/Library/Logs", "/Library/LaunchAgents",
-              "/Library/LaunchDaemons", "/Library/PrivilegedHelperTools"})
-            fs::create_directories(m_root + dir);
-        fs::create_symlink("private/var", m_root + "/var");
-        fs::create_symlink("private/tmp", m_root + "/tmp");
-        fs::create_symlink("private/etc", m_root + "/etc");
-        platform::testing::setMacRoot(m_root);
-        m_home = platform::homeDirectory();
-        m_library = m_home.appendingPathComponent("Library");
         generate();
     }
-    ~GeneratedMac()
-    {
-        platform::testing::setMacRoot("");
-        std::error_code ec;
-        fs::remove_all(m_root, ec);
-    }
-    GeneratedMac(const GeneratedMac&) = delete;
-    GeneratedMac& operator=(const GeneratedMac&) = delete;
-
-    const MacPath& home() const { return m_home; }
-    const MacPath& library() const { return m_library; }
-    std::string host(const MacPath& path) const { return m_root + path.path(); }
 
 private:
-    void file(const MacPath& path, const std::string& contents) const
-    {
-        fs::create_directories(fs::path(host(path)).parent_path());
-        std::ofstream(host(path), std::ios::binary) << contents;
-    }
-    void folder(const MacPath& path) const { fs::create_directories(host(path)); }
-
-    void plist(const MacPath& path, const platform::PlistValue& value) const
-    {
-        auto bytes = platform::serializePropertyList(value, platform::PlistFormat::xml);
-        file(path, bytes ? *bytes : std::string());
-    }
-
     void generate() const
     {
         using D = platform::PlistValue::Dictionary;
@@ -156,8 +121,6 @@ private:
         }
     }
 
-    std::string m_root;
-    MacPath m_home;
     MacPath m_library;
 };
 
