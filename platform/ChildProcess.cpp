@@ -70,14 +70,16 @@ int reap(pid_t pid, int& status)
 
 Result<ChildProcess> ChildProcess::spawn(const std::string& hostExecutable,
                                          const std::vector<std::string>& argv,
-                                         const std::vector<std::string>& environment)
+                                         const std::vector<std::string>& environment,
+                                         const ChildProcessOptions& options)
 {
     auto out = makePipe();
     if (!out)
         return out.error();
-    auto err = makePipe();
+    Result<Pipe> err = options.combinedOutput ? Result<Pipe>(Pipe{}) : makePipe();
     if (!err)
         return err.error();
+    const int errWrite = options.combinedOutput ? out->write.get() : err->write.get();
 
     SpawnSetup setup;
     if (int rc = ::posix_spawn_file_actions_init(&setup.actions); rc != 0)
@@ -91,7 +93,7 @@ Result<ChildProcess> ChildProcess::spawn(const std::string& hostExecutable,
     if (rc == 0)
         rc = ::posix_spawn_file_actions_adddup2(&setup.actions, out->write.get(), 1);
     if (rc == 0)
-        rc = ::posix_spawn_file_actions_adddup2(&setup.actions, err->write.get(), 2);
+        rc = ::posix_spawn_file_actions_adddup2(&setup.actions, errWrite, 2);
     if (rc == 0)
         rc = ::posix_spawn_file_actions_addclosefrom_np(&setup.actions, 3);
 

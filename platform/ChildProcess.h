@@ -24,6 +24,14 @@
 
 namespace veldo::platform {
 
+// How a child's output reaches the parent.
+struct ChildProcessOptions
+{
+    // Standard output and standard error share one pipe (stdoutFd()), so the two streams arrive
+    // interleaved in one byte stream; stderrFd() is then -1.
+    bool combinedOutput = false;
+};
+
 class ChildProcess
 {
 public:
@@ -33,7 +41,8 @@ public:
     // error holds no path, as errors carry Mac paths only: the caller adds the one it knows.
     static Result<ChildProcess> spawn(const std::string& hostExecutable,
                                       const std::vector<std::string>& argv,
-                                      const std::vector<std::string>& environment);
+                                      const std::vector<std::string>& environment,
+                                      const ChildProcessOptions& options = {});
 
     ChildProcess(ChildProcess&& other) noexcept;
     ChildProcess& operator=(ChildProcess&&) = delete;
