@@ -11,6 +11,7 @@
 #include "common/HelperACL.h"
 #include "common/HelperPathRules.h"
 #include "common/HelperStagingJournal.h"
+#include "helper/HelperFaultPoints.h"
 #include "platform/ErrnoName.h"
 #include "platform/UUID.h"
 #include "platform/Unicode.h"
@@ -126,6 +127,8 @@ void HelperTrashMover::finishStaging(const SharedDescriptor& folder, const Share
         if (!isEmpty())
             return; // the journal record stays for the start-up settlement
     }
+    if (record.kind == common::HelperStagingRecord::Kind::move)
+        faultPoint("move.folderRemoved");
     if (ledger)
         (void)HelperStagingJournal(ledger->directory().appendingPathComponent(
                                        std::string(HelperStagingJournal::kFolderName)))
