@@ -247,8 +247,9 @@ TEST_F(MoveToTrash, OutcomesThatLeaveTheItemWhereItWas)
         EXPECT_EQ(result.message, c.message) << c.what;
         EXPECT_EQ(result.reason, c.reason) << c.what;
         EXPECT_FALSE(result.destination) << c.what;
-        if (existed)
+        if (existed) {
             EXPECT_EQ(statHost(mac.host(MacPath(c.source))).identity(), identity) << c.what;
+        }
         expectNothingLeftBehind(c.what);
     }
     EXPECT_TRUE(ledger->records().empty());
