@@ -344,5 +344,31 @@ TEST_F(MoveToTrash, StopDuringTheInventoryPutsTheFolderBack)
     expectNothingLeftBehind("stopped");
 }
 
+TEST_F(MoveToTrash, ItemOnAnotherVolumeStaysWhereItWas)
+{
+    mac.mkdir("/Volumes/Other"_mac);
+    const std::string volume = host("/Volumes/Other"_mac);
+    const std::string home = homePath();
+    const int status = inPrivateMountNamespace([&] {
+        common::testsupport::TmpfsMount mount(volume);
+        if (!mount.mounted())
+            return 77;
+        ::mkdir((volume + "/Library").c_str(), 0755);
+        ::close(::open((volume + "/Library/x.txt").c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
+        const auto result = mover.moveItems("/Volumes/Other/Library/x.txt", home + "/.Trash/x.txt");
+        const bool stayed = fs::exists(volume + "/Library/x.txt");
+        if (result.outcome != Outcome::failed || result.message != "This item is on another volume." ||
+            !stayed || !journal().records().empty())
+            return 1;
+        for (const auto& entry : fs::directory_iterator(trashHost()))
+            if (entry.path().filename().string().starts_with(".Veldo Helper "))
+                return 2;
+        return 0;
+    });
+    if (status == 77)
+        GTEST_SKIP() << "the kernel refused a mount namespace or a tmpfs (no CAP_SYS_ADMIN)";
+    EXPECT_EQ(status, 0);
+}
+
 } // namespace
 } // namespace veldo::helper
