@@ -21,9 +21,9 @@ class MoveCrash : public MoverTest
 
 TEST_F(MoveCrash, KilledAfterEachStepLosesNothing)
 {
-    const char* points[] = {"move.journaled",  "move.folderMade", "move.journaledAgain",
-                            "move.bootedOut",  "move.staged",     "move.inventoried",
-                            "move.renamed",    "move.handedOver", "move.recorded",
+    const char* points[] = {"move.journaled",    "move.folderMade", "move.journaledAgain",
+                            "move.bootedOut",    "move.staged",     "move.inventoried",
+                            "move.renamed",      "move.handedOver", "move.recorded",
                             "move.folderRemoved"};
     int n = 0;
     for (const char* point : points) {
@@ -64,8 +64,10 @@ TEST_F(MoveCrash, KilledAfterEachStepLosesNothing)
         EXPECT_EQ(records[0].originalPath, source.path()) << point;
         for (const std::string& folder : stagingFolders)
             EXPECT_EQ(records[0].stagingName, folder) << point;
-        if (std::string_view(point) == "move.renamed" || std::string_view(point) == "move.handedOver" ||
-            std::string_view(point) == "move.recorded" || std::string_view(point) == "move.folderRemoved")
+        if (std::string_view(point) == "move.renamed" ||
+            std::string_view(point) == "move.handedOver" ||
+            std::string_view(point) == "move.recorded" ||
+            std::string_view(point) == "move.folderRemoved")
             EXPECT_EQ(places[0], "trash") << point;
         // The ledger holds the move once it was recorded.
         auto reloaded = common::HelperMoveLedger::load(common::stateDirectoryURL());
@@ -92,7 +94,8 @@ TEST_F(MoveCrash, FailedJournalWriteOrPrivateFolderMovesNothing)
     mac.write("/Library/Kept/x.txt"_mac, "x");
     for (const char* guard : {"journal.write", "staging.folder"}) {
         testing::setFaultPoints(std::string(guard) + ":fail");
-        const auto result = mover.moveItems("/Library/Kept/x.txt", mac.home().path() + "/.Trash/x.txt");
+        const auto result =
+            mover.moveItems("/Library/Kept/x.txt", mac.home().path() + "/.Trash/x.txt");
         testing::setFaultPoints("");
         EXPECT_EQ(result.outcome, common::VeldoHelperItemResult::Outcome::notHandled) << guard;
         EXPECT_EQ(result.reason, common::VeldoHelperItemResult::Reason::notManaged) << guard;

@@ -15,6 +15,7 @@
 #include "tests/common/HelperTestSupport.h"
 #include "tests/helper/MoverTestSupport.h"
 #include "tests/helper/PausePoint.h"
+#include "tests/support/TestUsers.h"
 
 namespace veldo::helper {
 namespace {
@@ -121,14 +122,19 @@ protected:
         }
         testing::setFaultPoints(configuration);
         auto running = std::async(std::launch::async, [&] {
-            return mover.moveItems(source, mac.home().path() + "/.Trash/" + trashName);
+            return mover.moveItems(source, mover.caller.home.path() + "/.Trash/" + trashName);
         });
         // The points are met in the move's order; wait for each in that order.
         for (const char* point : kOrder) {
             auto it = pauses.find(point);
             if (it == pauses.end())
                 continue;
-            EXPECT_TRUE(it->second->waitReached()) << point;
+            const bool reached = it->second->waitReached([&] {
+                return running.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+            });
+            EXPECT_TRUE(reached) << point;
+            if (!reached)
+                break;
             try {
                 actions.at(point)();
             } catch (const std::exception& e) {
@@ -233,6 +239,41 @@ TEST_F(MoveRace, SwapsForLinksToACanaryTouchNothingOutside)
         EXPECT_EQ(result.outcome, c.outcome) << c.what << ": " << result.message.value_or("");
         EXPECT_EQ(result.message, c.message) << c.what;
         EXPECT_TRUE(canary.unchanged()) << c.what;
+    }
+}
+
+TEST_F(MoveRace, CallerSwappingTheirOwnItemForALinkGetsItLeftAlone)
+{
+    Canary canary;
+    auto user = veldo::testsupport::TestUser::make();
+    ASSERT_TRUE(user) << "useradd failed";
+    const MacPath home = user->homeIn(mac);
+    mover.caller = HelperCaller{user->uid(), user->gid(), home, {}};
+    const MacPath caches = home.appendingPathComponent("Library/Caches");
+    for (const bool relative : {false, true}) {
+        const MacPath item = caches.appendingPathComponent(relative ? "rel" : "abs");
+        mac.mkdir(item.appendingPathComponent("inner"));
+        for (const MacPath& p : {home.appendingPathComponent("Library"), caches, item,
+                                 item.appendingPathComponent("inner")})
+            chownHost(p, user->uid(), user->gid());
+        const std::string itemHost = host(item);
+        const std::string target = relative ? canary.relativeTarget() : canary.root();
+        const auto result = moveWith(item.path(), item.lastPathComponent(),
+                                     {{"move.journaled", [&] {
+                                           // The racer is the caller: it may change its own folder.
+                                           EXPECT_EQ(user->run([&] {
+                                               fs::rename(itemHost, itemHost + "-aside");
+                                               fs::create_symlink(target, itemHost);
+                                               return 0;
+                                           }),
+                                                     0);
+                                       }}});
+        EXPECT_EQ(result.outcome, Outcome::failed) << relative;
+        EXPECT_EQ(result.message,
+                  "It changed while Veldo's helper was moving it, so it was left alone.");
+        EXPECT_TRUE(fs::is_symlink(itemHost)) << relative;
+        EXPECT_TRUE(canary.unchanged()) << relative;
+        EXPECT_TRUE(fs::is_empty(host(home.appendingPathComponent(".Trash")))) << relative;
     }
 }
 

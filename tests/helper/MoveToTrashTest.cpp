@@ -357,8 +357,9 @@ TEST_F(MoveToTrash, ItemOnAnotherVolumeStaysWhereItWas)
         ::close(::open((volume + "/Library/x.txt").c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
         const auto result = mover.moveItems("/Volumes/Other/Library/x.txt", home + "/.Trash/x.txt");
         const bool stayed = fs::exists(volume + "/Library/x.txt");
-        if (result.outcome != Outcome::failed || result.message != "This item is on another volume." ||
-            !stayed || !journal().records().empty())
+        if (result.outcome != Outcome::failed ||
+            result.message != "This item is on another volume." || !stayed ||
+            !journal().records().empty())
             return 1;
         for (const auto& entry : fs::directory_iterator(trashHost()))
             if (entry.path().filename().string().starts_with(".Veldo Helper "))

@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -39,15 +40,17 @@ public:
     // The action text for the configuration: "pause:<folder>".
     std::string action() const { return "pause:" + m_folder; }
 
-    // Waits (at most 30 s) until the paused operation has reached the point.
-    bool waitReached() const
+    // Waits (at most 30 s) until the paused operation has reached the point; gives up early once
+    // `finished` says the operation ended without reaching it.
+    bool waitReached(const std::function<bool()>& finished = {}) const
     {
         const int fd = ::open((m_folder + "/reached").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0)
             return false;
         bool reached = false;
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        while (!reached && std::chrono::steady_clock::now() < deadline) {
+        while (!reached && std::chrono::steady_clock::now() < deadline &&
+               !(finished && finished())) {
             pollfd p{fd, POLLIN, 0};
             if (::poll(&p, 1, 100) > 0 && (p.revents & POLLIN) != 0) {
                 char byte = 0;
@@ -58,10 +61,10 @@ public:
         return reached;
     }
 
-    // Lets the paused operation go on.
+    // Lets the paused operation go on (when it has reached the point).
     void release() const
     {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         while (std::chrono::steady_clock::now() < deadline) {
             const int fd = ::open((m_folder + "/go").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
             if (fd >= 0) {

@@ -17,7 +17,7 @@
 #include "tests/support/MacPathLiteral.h"
 #include "tests/support/ResultAssertions.h"
 #include "tests/support/StandInLaunchctl.h"
-#include "tests/support/Unprivileged.h"
+#include "tests/support/TestUsers.h"
 
 namespace veldo::helper {
 namespace {
@@ -167,13 +167,15 @@ TEST_F(LaunchctlTest, ToolOrFolderAnotherAccountCanChangeIsNotRun)
         std::function<void()> spoil;
         std::function<void()> mend;
     };
-    const uid_t other = testsupport::unprivilegedUid();
+    const auto user = testsupport::TestUser::make();
+    ASSERT_TRUE(user) << "useradd failed";
+    const uid_t other = user->uid();
     const std::vector<Case> cases = {
         {"bin owned by another account", [&] { ASSERT_EQ(::chown(bin.c_str(), other, 0), 0); },
          [&] { ASSERT_EQ(::chown(bin.c_str(), 0, 0), 0); }},
         {"bin writable by another group",
          [&] {
-             ASSERT_EQ(::chown(bin.c_str(), 0, testsupport::unprivilegedGid()), 0);
+             ASSERT_EQ(::chown(bin.c_str(), 0, user->gid()), 0);
              ::chmod(bin.c_str(), 0775);
          },
          [&] {
