@@ -21,12 +21,21 @@ class MoveCrash : public MoverTest
 
 TEST_F(MoveCrash, KilledAfterEachStepLosesNothing)
 {
-    const char* points[] = {"move.journaled",    "move.folderMade", "move.journaledAgain",
-                            "move.bootedOut",    "move.staged",     "move.inventoried",
-                            "move.renamed",      "move.handedOver", "move.recorded",
-                            "move.folderRemoved"};
+    struct Step
+    {
+        const char* point;
+        const char* place; // where the item is after the kill
+        bool recorded;     // whether the ledger holds the move
+    };
+    const Step steps[] = {
+        {"move.journaled", "original", false},      {"move.folderMade", "original", false},
+        {"move.journaledAgain", "original", false}, {"move.bootedOut", "original", false},
+        {"move.staged", "staged", false},           {"move.inventoried", "staged", false},
+        {"move.renamed", "trash", false},           {"move.handedOver", "trash", false},
+        {"move.recorded", "trash", true},           {"move.folderRemoved", "trash", true},
+    };
     int n = 0;
-    for (const char* point : points) {
+    for (const auto& [point, place, recorded] : steps) {
         const std::string name = "Item" + std::to_string(++n);
         const MacPath source("/Library/Crash/" + name);
         mac.mkdir(source.appendingPathComponent("sub"));
@@ -62,21 +71,17 @@ TEST_F(MoveCrash, KilledAfterEachStepLosesNothing)
         const auto records = journal().records();
         ASSERT_EQ(records.size(), 1u) << point;
         EXPECT_EQ(records[0].originalPath, source.path()) << point;
-        for (const std::string& folder : stagingFolders)
+        for (const std::string& folder : stagingFolders) {
             EXPECT_EQ(records[0].stagingName, folder) << point;
-        if (std::string_view(point) == "move.renamed" ||
-            std::string_view(point) == "move.handedOver" ||
-            std::string_view(point) == "move.recorded" ||
-            std::string_view(point) == "move.folderRemoved")
-            EXPECT_EQ(places[0], "trash") << point;
+        }
+        EXPECT_EQ(places[0], place) << point;
         // The ledger holds the move once it was recorded.
         auto reloaded = common::HelperMoveLedger::load(common::stateDirectoryURL());
         ASSERT_TRUE(reloaded);
-        const bool recorded = std::string_view(point) == "move.recorded" ||
-                              std::string_view(point) == "move.folderRemoved";
         EXPECT_EQ(reloaded->records().size(), recorded ? 1u : 0u) << point;
-        if (std::string_view(point) == "move.folderRemoved")
+        if (std::string_view(point) == "move.folderRemoved") {
             EXPECT_TRUE(stagingFolders.empty()) << point;
+        }
 
         // Clean up for the next point.
         (void)journal().remove(records[0].id);
