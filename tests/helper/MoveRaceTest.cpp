@@ -331,6 +331,21 @@ TEST_F(PutBackAnswers, EachFailedPutBackSaysWhereTheItemIs)
     EXPECT_EQ(journal().records()[0].stagingName, stagingFolders()[0]);
 }
 
+TEST_F(PutBackAnswers, StopWhoseItemCannotGoBackSaysItIsInTheTrash)
+{
+    mac.mkdir("/Library/S/Folder/inner"_mac);
+    mover.isCancelled = [] { return true; };
+    const auto r = moveWith("/Library/S/Folder", "Folder",
+                            {{"move.staged", [&] { mac.mkdir("/Library/S/Folder"_mac); }}});
+    EXPECT_EQ(r.outcome, Outcome::failed);
+    EXPECT_EQ(r.message, "Veldo's helper stopped while moving it; it is in the Trash, but Undo "
+                         "can't put it back.");
+    EXPECT_TRUE(fs::exists(trashHost("Folder/inner")));
+    EXPECT_TRUE(stagingFolders().empty());
+    EXPECT_TRUE(journal().records().empty());
+    EXPECT_TRUE(ledger->records().empty());
+}
+
 TEST_F(PutBackAnswers, AnImmutableTrashKeepsTheItemStaged)
 {
     common::testsupport::InodeFlagGuard flags;

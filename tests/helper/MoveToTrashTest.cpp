@@ -9,9 +9,11 @@
 #include "common/HelperACL.h"
 #include "common/HelperPathDigest.h"
 #include "common/HelperPathRules.h"
+#include "helper/ToolRunner.h"
 #include "platform/MacRoot.h"
 #include "tests/common/HelperTestSupport.h"
 #include "tests/helper/MoverTestSupport.h"
+#include "tests/support/StandInLaunchctl.h"
 
 namespace veldo::helper {
 namespace {
@@ -290,6 +292,8 @@ TEST_F(MoveToTrash, BadInputIsRefusedBeforeAnythingIsJournaled)
          "The destination isn't directly inside your Trash."},
         {trashPath("ok.txt"), trashPath("ok 2.txt"), Outcome::failed,
          "This item is already in the Trash."},
+        {"/Library", trashPath("Library"), Outcome::failed,
+         "\u201c/Library\u201d is a protected system or user folder. Veldo never removes it."},
         {"/Volumes/Disk/Stuff/x", trashPath("x"), Outcome::notHandled,
          "This location is outside the folders the helper manages."},
     };
@@ -327,6 +331,25 @@ TEST_F(MoveToTrash, DaemonPlistIsBootedOutAndInAgainWhenItGoesBack)
               (Calls{{"bootout", "system", "/library/launchdaemons/" + longName},
                      {"bootstrap", "system", "/library/launchdaemons/" + longName}}));
     EXPECT_TRUE(fs::exists(mac.host(MacPath("/library/launchdaemons/" + longName))));
+}
+
+TEST_F(MoveToTrash, DaemonPlistOrderInTheLaunchctlLog)
+{
+    veldo::testsupport::StandInLaunchctl standIn(mac);
+    closeStandInToOthers(mac);
+    mover.launchctl = runLaunchctl;
+    const std::string longName = std::string(249, 'e') + ".plist";
+    mac.write(MacPath("/Library/LaunchDaemons/" + longName), "<plist/>");
+    mac.write(MacPath(trashPath(longName)), "taken");
+    mac.write("/Library/LaunchDaemons/com.example.e.plist"_mac, "<plist/>");
+    EXPECT_EQ(move("/Library/LaunchDaemons/" + longName, longName).outcome, Outcome::failed);
+    EXPECT_EQ(move("/Library/LaunchDaemons/com.example.e.plist", "com.example.e.plist").outcome,
+              Outcome::done);
+    const std::string put = "[system][/Library/LaunchDaemons/" + longName + "]";
+    EXPECT_EQ(standIn.calls(),
+              (std::vector<std::string>{
+                  "[bootout]" + put, "[bootstrap]" + put,
+                  "[bootout][system][/Library/LaunchDaemons/com.example.e.plist]"}));
 }
 
 TEST_F(MoveToTrash, StopDuringTheInventoryPutsTheFolderBack)

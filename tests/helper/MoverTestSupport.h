@@ -20,6 +20,7 @@
 #include "helper/HelperTrashMover.h"
 #include "tests/support/FakeMac.h"
 #include "tests/support/MacPathLiteral.h"
+#include "tests/support/StandInLaunchctl.h"
 
 namespace veldo::helper::testsupport {
 
@@ -79,6 +80,16 @@ protected:
     HelperTrashMover mover;
     std::vector<std::vector<std::string>> launchctlCalls;
 };
+
+// Root runs the launchctl stand-in, so nothing of it may be writable by anyone else: its control
+// folder and logs are made root's alone.
+inline void closeStandInToOthers(const veldo::testsupport::FakeMac& mac)
+{
+    const std::string control = mac.host(veldo::testsupport::StandInLaunchctl::controlFolder());
+    ::chmod(control.c_str(), 0755);
+    for (const char* log : {"/calls.log", "/env.log"})
+        ::chmod((control + log).c_str(), 0644);
+}
 
 // Runs `body` in a child with a mount namespace of its own ("/" made private), so a mount it makes
 // never reaches the host, also when it crashes. Answers the child's exit status; 77 means the

@@ -13,6 +13,7 @@
 
 #include "helper/HelperLog.h"
 #include "platform/MacRoot.h"
+#include "tests/helper/MoverTestSupport.h"
 #include "tests/support/FakeMac.h"
 #include "tests/support/MacPathLiteral.h"
 #include "tests/support/ResultAssertions.h"
@@ -22,11 +23,11 @@
 namespace veldo::helper {
 namespace {
 
-using namespace testsupport::literals;
+using namespace veldo::testsupport::literals;
 using namespace std::chrono_literals;
 using platform::MacPath;
-using testsupport::FakeMac;
-using testsupport::StandInLaunchctl;
+using veldo::testsupport::FakeMac;
+using veldo::testsupport::StandInLaunchctl;
 
 class ToolRunnerTest : public ::testing::Test
 {
@@ -117,11 +118,7 @@ protected:
         ToolRunnerTest::SetUp();
         if (IsSkipped())
             return;
-        // Root runs the stand-in, so nothing of it may be writable by anyone else.
-        const std::string control = mac.host(StandInLaunchctl::controlFolder());
-        ::chmod(control.c_str(), 0755);
-        for (const char* log : {"/calls.log", "/env.log"})
-            ::chmod((control + log).c_str(), 0644);
+        helper::testsupport::closeStandInToOthers(mac);
     }
 
     StandInLaunchctl launchctl{mac};
@@ -167,7 +164,7 @@ TEST_F(LaunchctlTest, ToolOrFolderAnotherAccountCanChangeIsNotRun)
         std::function<void()> spoil;
         std::function<void()> mend;
     };
-    const auto user = testsupport::TestUser::make();
+    const auto user = veldo::testsupport::TestUser::make();
     ASSERT_TRUE(user) << "useradd failed";
     const uid_t other = user->uid();
     const std::vector<Case> cases = {
