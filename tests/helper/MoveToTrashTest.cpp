@@ -167,6 +167,22 @@ TEST_F(MoveToTrash, FolderTreeIsInventoriedAndHandedOver)
     expectNothingLeftBehind("folder");
 }
 
+TEST_F(MoveToTrash, FailedLedgerWriteIsLoggedAndTheMoveStaysDone)
+{
+    mac.write("/Library/Caches/led.txt"_mac, "x");
+    // "Moves.plist" can't be replaced while a folder holds its name.
+    mac.mkdir(ledger->directory().appendingPathComponent("Moves.plist/blocker"));
+    ::testing::internal::CaptureStderr();
+    const auto result = move("/Library/Caches/led.txt", "led.txt");
+    const std::string log = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(result.outcome, Outcome::done);
+    EXPECT_EQ(result.destination, trashPath("led.txt"));
+    EXPECT_NE(log.find("error [service] Couldn't record the move of <private> in the ledger"),
+              std::string::npos)
+        << log;
+    expectNothingLeftBehind("ledger");
+}
+
 TEST_F(MoveToTrash, TakenNameGetsTheNextNumberedName)
 {
     mac.write(MacPath(trashPath("Report.pdf")), "old");
