@@ -100,9 +100,9 @@ inline std::vector<PlacedTile> straightLayout(std::span<const std::int64_t> byte
             continue;
         }
         const double current = straightWorstAspectRatio(row, side);
-        std::vector<StraightEntry> withC = row;
-        withC.push_back(c);
-        const double candidate = straightWorstAspectRatio(withC, side);
+        row.push_back(c);
+        const double candidate = straightWorstAspectRatio(row, side);
+        row.pop_back();
         if (candidate <= current) {
             row.push_back(c);
             ++first;
