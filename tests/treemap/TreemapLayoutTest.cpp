@@ -102,6 +102,13 @@ std::vector<HandCase> handCases()
          {5, 0, 3, 0},
          {0, 0, 300, 200},
          {{0, {0, 0, 187.5, 200}}, {2, {187.5, 0, 112.5, 200}}}},
+        // Two thirds, then one third taken from what the first left (0.33333333333333337, a hair
+        // more than its own area): the strip is a hair short of the height, and the zero tile gets
+        // a rectangle of zero size in the sliver below it.
+        {"ZeroTileGetsAnEmptyRectangleInASliverLeftOver",
+         {2, 1, 0},
+         {0, 0, 1, 1},
+         {{0, {0, 0, 2.0 / 3, 1}}, {1, {2.0 / 3, 0, 1.0 / 3, 1}}, {2, {2.0 / 3, 1, 0, 0}}}},
         {"OneTileFillsTheSpace", {42}, {10, 20, 300, 200}, {{0, {10, 20, 300, 200}}}},
         {"OneTileAmongZerosFillsTheSpace", {0, 7, 0}, {0, 0, 30, 50}, {{1, {0, 0, 30, 50}}}},
     };
