@@ -27,13 +27,16 @@ struct PlacedTile
 // square as the squarified method allows. A negative count is taken as 0. Each tile's area is
 // bounds' area × bytes ÷ total, the total being the counts converted to doubles and added in the
 // given order. Tiles of equal area keep the given order. A row grows while adding the next tile
-// does not make its worst aspect ratio larger (an equal ratio lets the tile join); in a wide or
-// square free space a row is a column at the left edge, in a tall one a strip along the top.
+// does not make its worst aspect ratio larger (an equal ratio lets the tile join, ratios that do
+// not compare, on spaces so large that squared areas overflow, do not); in a wide or square free
+// space a row is a column at the left edge, in a tall one a strip along the top.
 //
 // The pairs come in placement order. A tile of 0 bytes sorts last and gets a rectangle of zero
 // size, or none when the free space has already shrunk to nothing. No pairs at all when there are
 // no tiles, the total is 0, or `bounds` is not a usable rectangle: a width or height not greater
-// than 0, or any coordinate, its area or its far edges not finite.
+// than 0, or any coordinate, its area or its far edges not finite. Rectangles stay inside
+// `bounds`, up to rounding and one exception: a row laid in a free space already thinner than
+// 0.0001 point is that thick, and stands out by less than 0.0001 point.
 //
 // Each step costs the same however long the row grows, so the whole layout is linear after the
 // sort.

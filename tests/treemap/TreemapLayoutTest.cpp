@@ -109,6 +109,15 @@ std::vector<HandCase> handCases()
          {2, 1, 0},
          {0, 0, 1, 1},
          {{0, {0, 0, 2.0 / 3, 1}}, {1, {2.0 / 3, 0, 1.0 / 3, 1}}, {2, {2.0 / 3, 1, 0, 0}}}},
+        // Areas of 2.5e299 square the sums past the largest double: every worst ratio is
+        // not-a-number, so no tile joins a row. (Joining would stack all four in one column.)
+        {"NotANumberRatioPlacesTheRow",
+         {1, 1, 1, 1},
+         {0, 0, 1e150, 1e150},
+         {{0, {0, 0, 2.5e149, 1e150}},
+          {1, {2.5e149, 0, 7.5e149, 1e150 / 3}},
+          {2, {2.5e149, 1e150 / 3, 3.75e149, 2e150 / 3}},
+          {3, {6.25e149, 1e150 / 3, 3.75e149, 2e150 / 3}}}},
         {"OneTileFillsTheSpace", {42}, {10, 20, 300, 200}, {{0, {10, 20, 300, 200}}}},
         {"OneTileAmongZerosFillsTheSpace", {0, 7, 0}, {0, 0, 30, 50}, {{1, {0, 0, 30, 50}}}},
     };
