@@ -35,8 +35,8 @@ struct PlacedTile
 // size, or none when the free space has already shrunk to nothing. No pairs at all when there are
 // no tiles, the total is 0, or `bounds` is not a usable rectangle: a width or height not greater
 // than 0, or any coordinate, its area or its far edges not finite. Rectangles stay inside
-// `bounds`, up to rounding and one exception: a row laid in a free space already thinner than
-// 0.0001 point is that thick, and stands out by less than 0.0001 point.
+// `bounds`, up to rounding and one exception: a row laid along a side of the free space shorter
+// than 0.0001 point is 0.0001 long, and so stands out by less than that.
 //
 // Each step costs the same however long the row grows, so the whole layout is linear after the
 // sort.
