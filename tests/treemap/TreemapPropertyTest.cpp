@@ -119,8 +119,8 @@ TEST(TreemapLayoutProperty, PositiveSizesFillTheBoundsAndStayInside)
                      << "input " << i << ": " << ::testing::PrintToString(sizes) << " in "
                      << ::testing::PrintToString(bounds));
 
-        // Rounding, and the 0.0001 floor of the divisors: a space already thinner than that gets a
-        // row 0.0001 thick.
+        // Rounding, and the 0.0001 floor of the divisors: a row along a side of the free space
+        // shorter than that is 0.0001 long.
         const double slack = 1e-4 + 1e-9 * std::max({bounds.width, bounds.height,
                                                      std::abs(bounds.x), std::abs(bounds.y)});
         std::vector<bool> seen(sizes.size());
@@ -145,7 +145,7 @@ TEST(TreemapLayoutProperty, ZeroTilesComeLastWithoutArea)
 {
     std::mt19937_64 rng(7);
     for (int i = 0; i < 3'000; ++i) {
-        std::vector<std::int64_t> sizes = randomSizes(rng, 0);
+        const std::vector<std::int64_t> sizes = randomSizes(rng, 0);
         const Rect bounds = randomBounds(rng, 1);
         const std::vector<PlacedTile> placed = layoutTreemap(sizes, bounds);
         SCOPED_TRACE(::testing::Message()
