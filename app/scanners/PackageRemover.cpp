@@ -58,7 +58,9 @@ Result removePackages(const std::vector<core::DevPackage>& packages, const Timeo
 std::optional<std::vector<std::string>> packageUninstallArguments(PackageManagerKind manager,
                                                                   std::string_view name)
 {
-    if (name.empty() || name.starts_with("-") || PackageScanner::isProtected(name, manager))
+    // A NUL would cut the argument short: the tool would be given another name than this one.
+    if (name.empty() || name.starts_with("-") || name.find('\0') != std::string_view::npos ||
+        PackageScanner::isProtected(name, manager))
         return std::nullopt;
     std::string package(name);
     switch (manager) {

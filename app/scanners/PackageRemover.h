@@ -62,7 +62,8 @@ Result removePackages(const std::vector<core::DevPackage>& packages, const Timeo
 // The arguments of the manager's uninstall command for `name`: brew "uninstall" NAME (a cask:
 // "uninstall" "--cask" NAME), npm "uninstall" "-g" NAME, pip "uninstall" "-y" NAME, gem
 // "uninstall" "-a" "-x" "--abort-on-dependent" NAME. None when the name is refused: empty,
-// beginning with "-", or protected (PackageScanner::isProtected).
+// beginning with "-", holding a NUL (the tool would see it cut short), or protected
+// (PackageScanner::isProtected).
 std::optional<std::vector<std::string>> packageUninstallArguments(core::PackageManagerKind manager,
                                                                   std::string_view name);
 

@@ -69,6 +69,8 @@ TEST(PackageRemover, UninstallArgumentsAndRefusals)
         {M::brewCask, "--force", std::nullopt},
         {M::gem, "-a", std::nullopt},
         {M::npm, "-", std::nullopt},
+        // A NUL would hand the tool the name before it: "wget".
+        {M::brewFormula, std::string("wget\0-x", 7), std::nullopt},
         {M::npm, "npm", std::nullopt},
         {M::npm, "corepack", std::nullopt},
         {M::pip, "Setup_Tools", Strings{"uninstall", "-y", "Setup_Tools"}},
