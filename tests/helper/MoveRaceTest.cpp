@@ -5,11 +5,15 @@
 #include <fstream>
 #include <future>
 #include <map>
+#include <set>
 #include <sstream>
 
 #include <fcntl.h>
+#include <grp.h>
+#include <signal.h>
 #include <sys/acl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include "helper/HelperFaultPoints.h"
 #include "tests/common/HelperTestSupport.h"
@@ -275,6 +279,63 @@ TEST_F(MoveRace, CallerSwappingTheirOwnItemForALinkGetsItLeftAlone)
         EXPECT_TRUE(canary.unchanged()) << relative;
         EXPECT_TRUE(fs::is_empty(host(home.appendingPathComponent(".Trash")))) << relative;
     }
+}
+
+TEST_F(MoveRace, RacerExchangingTheItemWithALinkNeverReachesTheCanary)
+{
+    Canary canary;
+    auto user = veldo::testsupport::TestUser::make();
+    ASSERT_TRUE(user) << "useradd failed";
+    const MacPath home = user->homeIn(mac);
+    mover.caller = HelperCaller{user->uid(), user->gid(), home, {}};
+    mover.handsOverFoldersForTesting = true; // a followed link would give the canary away
+    const MacPath race = home.appendingPathComponent("Library/Caches/Race");
+    mac.mkdir(race);
+    for (const MacPath& p : {home.appendingPathComponent("Library"),
+                             home.appendingPathComponent("Library/Caches"), race})
+        chownHost(p, user->uid(), user->gid());
+    const std::string item = host(race.appendingPathComponent("item"));
+    const std::string link = host(race.appendingPathComponent("link"));
+
+    // The racer (the caller) swaps "item" and "link" as fast as it can, for as long as it lives.
+    const pid_t racer = ::fork();
+    ASSERT_GE(racer, 0);
+    if (racer == 0) {
+        if (::setgroups(0, nullptr) != 0 ||
+            ::setresgid(user->gid(), user->gid(), user->gid()) != 0 ||
+            ::setresuid(user->uid(), user->uid(), user->uid()) != 0)
+            ::_exit(1);
+        for (;;)
+            ::renameat2(AT_FDCWD, item.c_str(), AT_FDCWD, link.c_str(), RENAME_EXCHANGE);
+    }
+    std::map<Outcome, int> outcomes;
+    std::set<std::string> messages;
+    for (int i = 0; i < 200; ++i) {
+        // Whatever the last move took, both names exist again: a root-owned folder and a link.
+        std::error_code ec;
+        if (!fs::exists(fs::symlink_status(item)))
+            fs::create_directories(item + "/sub", ec);
+        if (!fs::exists(fs::symlink_status(link)))
+            fs::create_symlink(i % 2 ? canary.root() : canary.relativeTarget(), link, ec);
+        const auto result = mover.moveItems(race.appendingPathComponent("item").path(),
+                                            home.path() + "/.Trash/item " + std::to_string(i));
+        ++outcomes[result.outcome];
+        messages.insert(result.message.value_or(""));
+    }
+    ::kill(racer, SIGKILL);
+    ::waitpid(racer, nullptr, 0);
+    EXPECT_TRUE(canary.unchanged());
+    EXPECT_TRUE(stagingFolders().empty());
+    EXPECT_TRUE(journal().records().empty());
+    EXPECT_GT(outcomes[Outcome::done], 0);
+    // Done (the folder or the link itself), or one of the answers to a changed item.
+    const std::set<std::string> allowed = {
+        "",
+        "A folder on the way to this item is closed to your account, so moving it needs your "
+        "password.",
+        "It changed while Veldo's helper was moving it, so it was left alone."};
+    for (const std::string& message : messages)
+        EXPECT_TRUE(allowed.contains(message)) << message;
 }
 
 class PutBackAnswers : public MoveRace
