@@ -110,8 +110,8 @@ const core::CommandRunner::Environment& scriptEnvironment()
 
 OsascriptProcess makeOsascriptProcess(const std::vector<std::string>& program)
 {
-    OsascriptProcess process{MacPath("/usr/bin/osascript"), {}, scriptEnvironment(), MacPath("/"),
-                             {}};
+    OsascriptProcess process{
+        MacPath("/usr/bin/osascript"), {}, scriptEnvironment(), MacPath("/"), {}};
     for (const auto& line : program)
         process.standardInput.append(line).push_back('\n');
     return process;
@@ -210,7 +210,8 @@ ScriptOutcome launchFailure(const Error& error)
     if (error.systemErrno == ENOENT)
         outcome.errorMessage = "The file “osascript” doesn’t exist.";
     else if (error.systemErrno != 0)
-        outcome.errorMessage = platform::SystemError::posix(error.systemErrno).localizedDescription();
+        outcome.errorMessage =
+            platform::SystemError::posix(error.systemErrno).localizedDescription();
     else
         outcome.errorMessage = std::string(kDidNotRun);
     return outcome;

@@ -37,11 +37,11 @@ const core::CommandRunner::Environment& scriptEnvironment();
 // How osascript is started; nothing is started by making it.
 struct OsascriptProcess
 {
-    platform::MacPath executable;        // "/usr/bin/osascript"
-    std::vector<std::string> arguments;  // none: the program comes on standard input
+    platform::MacPath executable;                 // "/usr/bin/osascript"
+    std::vector<std::string> arguments;           // none: the program comes on standard input
     core::CommandRunner::Environment environment; // scriptEnvironment()
-    platform::MacPath workingDirectory;  // "/"
-    std::string standardInput;           // the program, each line ended by "\n"
+    platform::MacPath workingDirectory;           // "/"
+    std::string standardInput;                    // the program, each line ended by "\n"
 };
 
 // The launch set-up of osascript for the given program lines.

@@ -1,5 +1,7 @@
 // The administrator script's text, the osascript program and launch, and the reading of the
 // marker lines: pure functions, with an empty Mac root unless a test makes a fake Mac.
+#include "app/removal/AdminScriptRunner.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -7,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include "app/removal/AdminScriptRunner.h"
 #include "platform/MacRoot.h"
 #include "tests/support/FakeMac.h"
 #include "tests/support/MacPathLiteral.h"
@@ -137,8 +138,7 @@ TEST(AdminScriptOutput, MarkerLines)
         {"cancel number alone", "VELDO-ERROR   -128\t", 1, outcome({}, {}, {}, true)},
         {"-1280 is no cancel", "VELDO-ERROR -1280 Something else.\n", 1,
          outcome({}, {}, {}, false, "-1280 Something else.")},
-        {"-12800 is no cancel", "VELDO-ERROR -12800 x", 0,
-         outcome({}, {}, {}, false, "-12800 x")},
+        {"-12800 is no cancel", "VELDO-ERROR -12800 x", 0, outcome({}, {}, {}, false, "-12800 x")},
         {"other numbers, last wins", "VELDO-ERROR 1 First.\nVELDO-ERROR  -60005 \tSecond. \n", 0,
          outcome({}, {}, {}, false, "-60005 \tSecond.")},
         {"no lines, status 0", "\n\r\n", 0, outcome({}, {}, {})},
@@ -180,8 +180,7 @@ TEST(AdminScriptOutput, FailureMessagePrecedence)
     const Case cases[] = {
         {"cancel outranks ok", outcome({1}, {}, {}, true), 1, cancelled},
         {"cancel outranks held and fail", outcome({}, {1}, heldOne, true, "1 x"), 1, cancelled},
-        {"held outranks fail and error", outcome({}, {1}, heldOne, false, "1 x"), 1,
-         heldSentence},
+        {"held outranks fail and error", outcome({}, {1}, heldOne, false, "1 x"), 1, heldSentence},
         {"fail outranks error", outcome({}, {1}, {}, false, "1 x"), 1, refused},
         {"error", outcome({}, {0}, heldOne, false, "-60005 Denied."), 2, "-60005 Denied."},
         {"nothing known", outcome({0}, {}, {}), 1, "The item couldn't be moved."},

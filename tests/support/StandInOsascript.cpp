@@ -91,8 +91,8 @@ std::vector<std::string> StandInOsascript::logged(std::string_view extension) co
 {
     std::vector<std::string> runs;
     for (int n = 1;; ++n) {
-        const MacPath file = controlFolder().appendingPathComponent(
-            "run-" + std::to_string(n) + "." + std::string(extension));
+        const MacPath file = controlFolder().appendingPathComponent("run-" + std::to_string(n) +
+                                                                    "." + std::string(extension));
         if (!std::filesystem::exists(m_mac.host(file)))
             return runs;
         runs.push_back(m_mac.contents(file));

@@ -70,7 +70,9 @@ std::optional<std::string> readFile(const std::string& path)
 // group other than root's; a sticky folder may be writable by all). Links are not followed.
 bool isProtected(const std::string& path, bool folder)
 {
-    struct stat status{};
+    struct stat status
+    {
+    };
     if (::lstat(path.c_str(), &status) != 0 || status.st_uid != 0)
         return false;
     if (folder ? !S_ISDIR(status.st_mode) : !S_ISREG(status.st_mode))
@@ -110,8 +112,8 @@ void logRun(const std::string& control, const ShellRequest& request)
 {
     for (int n = 1; n < 100000; ++n) {
         const std::string base = control + "/run-" + std::to_string(n);
-        const int fd = ::open((base + ".script").c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
-                              0644);
+        const int fd =
+            ::open((base + ".script").c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
         if (fd < 0) {
             if (errno == EEXIST)
                 continue;

@@ -10,7 +10,8 @@ namespace {
 constexpr std::string_view kTry = "try\n";
 constexpr std::string_view kRunStart = "return do shell script \"";
 constexpr std::string_view kPromptStart = " with prompt \"";
-constexpr std::string_view kRunEnd = " with administrator privileges without altering line endings\n";
+constexpr std::string_view kRunEnd =
+    " with administrator privileges without altering line endings\n";
 constexpr std::string_view kTail = "on error errorMessage number errorNumber\n"
                                    "return \"VELDO-ERROR \" & errorNumber & \" \" & errorMessage\n"
                                    "end try\n";
@@ -104,8 +105,13 @@ std::string pkexecResult(int status, std::string_view out, std::string_view err)
 
 std::vector<std::string> pkexecArguments()
 {
-    return {"/usr/bin/env", "-i",      "PATH=/usr/bin:/bin:/usr/sbin:/sbin", "LANG=C",
-            "LC_ALL=C",     "/bin/sh", "-c",
+    return {"/usr/bin/env",
+            "-i",
+            "PATH=/usr/bin:/bin:/usr/sbin:/sbin",
+            "LANG=C",
+            "LC_ALL=C",
+            "/bin/sh",
+            "-c",
             std::string(kShellCommand)};
 }
 
