@@ -70,11 +70,26 @@ TEST(AdminScriptStandIn, QuotesAndBackslashesReachTheShellUnchanged)
         // The hook ran just before the script.
         "( test -f " + AdminRemover::shellPath("/private/var/tmp/hooked"_mac) + " && exit 0; " +
             AdminRemover::resultClause(1),
+        // Only the runner's environment, in the Mac's "/"; lines that are no markers, invalid
+        // UTF-8 among them, are passed over.
+        "( { env; pwd -P; } > " + AdminRemover::shellPath("/private/var/tmp/env"_mac) +
+            "; printf 'noise\\377\\nVELDO-OK-\\377\\n'; exit 0; " + AdminRemover::resultClause(2),
     };
     osascript.setHook("touch " + AdminRemover::shellPath("/private/var/tmp/hooked"_mac));
 
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): no other thread runs yet
+    ::setenv("VELDO_PRIVATE_TEST_VALUE", "leaked", 1);
     const auto result = AdminRemover::runAdministratorScript(commands, prompt);
-    EXPECT_EQ(result.succeeded, (std::set<std::int64_t>{0, 1}));
+    ::unsetenv("VELDO_PRIVATE_TEST_VALUE"); // NOLINT(concurrency-mt-unsafe)
+    EXPECT_EQ(result.succeeded, (std::set<std::int64_t>{0, 1, 2}));
+    EXPECT_TRUE(result.failed.empty());
+    const std::string environment = mac.contents("/private/var/tmp/env"_mac);
+    EXPECT_EQ(environment.find("leaked"), std::string::npos) << environment;
+    EXPECT_NE(environment.find("PATH=/usr/bin:/bin:/usr/sbin:/sbin\n"), std::string::npos);
+    EXPECT_NE(environment.find("LC_ALL=C\n"), std::string::npos);
+    EXPECT_TRUE(
+        environment.ends_with("\n" + std::filesystem::canonical(mac.root()).string() + "\n"))
+        << environment;
     EXPECT_FALSE(result.errorMessage) << *result.errorMessage;
     EXPECT_EQ(osascript.prompts(), std::vector<std::string>{prompt});
     EXPECT_EQ(osascript.scripts(), std::vector<std::string>{AdminRemover::scriptText(commands)});
