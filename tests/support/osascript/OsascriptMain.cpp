@@ -25,6 +25,7 @@
 #include <unistd.h>
 
 #include "app/core/CommandRunner.h"
+#include "platform/HostFiles.h"
 #include "platform/HostPath.h"
 #include "tests/support/osascript/OsascriptRules.h"
 
@@ -58,12 +59,11 @@ std::string readWhole(std::istream& in)
     return text.str();
 }
 
-std::optional<std::string> readFile(const std::string& path)
+// A file of the control folder; "" when it is missing.
+std::string readControlFile(const std::string& control, std::string_view name)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return std::nullopt;
-    return readWhole(in);
+    return veldo::platform::readHostText(
+        veldo::platform::HostPath(control + "/" + std::string(name)), std::size_t{1} << 20);
 }
 
 // Root's, of the expected type, and writable by no one else (group write only counts for a
@@ -148,7 +148,7 @@ int main(int argc, char** /*argv*/)
         std::cout << kUnprotectedLine << "\n";
         return 0;
     }
-    const Mode mode = parseMode(readFile(control + "/mode").value_or(""));
+    const Mode mode = parseMode(readControlFile(control, "mode"));
     switch (mode.kind) {
     case Mode::Kind::cancel:
         std::cout << kCancelLine << "\n";
@@ -163,8 +163,8 @@ int main(int argc, char** /*argv*/)
     }
 
     const auto environment = CommandRunner::processEnvironment();
-    if (auto hook = readFile(control + "/hook")) {
-        (void)CommandRunner::runHostProgram(veldo::platform::HostPath("/bin/sh"), {"-c", *hook},
+    if (const auto hook = readControlFile(control, "hook"); !hook.empty()) {
+        (void)CommandRunner::runHostProgram(veldo::platform::HostPath("/bin/sh"), {"-c", hook},
                                             environment, CommandRunner::kNoTimeLimit);
     }
 
