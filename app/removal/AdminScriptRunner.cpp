@@ -235,6 +235,8 @@ std::string failureMessage(std::int64_t item, const ScriptOutcome& outcome)
 ScriptOutcome runAdministratorScript(const std::vector<std::string>& commands,
                                      std::string_view prompt)
 {
+    if (commands.empty())
+        return {}; // nothing to run, nothing to report
     const OsascriptProcess process =
         makeOsascriptProcess(makeOsascriptProgram(scriptText(commands), prompt));
     core::CommandRunner::RunOptions options;

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "app/core/CommandRunner.h"
+#include "app/removal/OsascriptProcess.h"
 #include "app/removal/ScriptOutcome.h"
 #include "base/Result.h"
 #include "platform/MacPath.h"
@@ -33,16 +34,6 @@ namespace veldo::removal::AdminRemover {
 // The whole environment of the osascript child: PATH "/usr/bin:/bin:/usr/sbin:/sbin", LANG "C",
 // LC_ALL "C". Built once, on first use (thread-safe).
 const core::CommandRunner::Environment& scriptEnvironment();
-
-// How osascript is started; nothing is started by making it.
-struct OsascriptProcess
-{
-    platform::MacPath executable;                 // "/usr/bin/osascript"
-    std::vector<std::string> arguments;           // none: the program comes on standard input
-    core::CommandRunner::Environment environment; // scriptEnvironment()
-    platform::MacPath workingDirectory;           // "/"
-    std::string standardInput;                    // the program, each line ended by "\n"
-};
 
 // The launch set-up of osascript for the given program lines.
 OsascriptProcess makeOsascriptProcess(const std::vector<std::string>& program);
@@ -85,8 +76,8 @@ ScriptOutcome launchFailure(const Error& error);
 // held, failed, the run's error message, else "The item couldn't be moved.".
 std::string failureMessage(std::int64_t item, const ScriptOutcome& outcome);
 
-// Runs the commands (never empty) as root behind `prompt` and returns the outcome; HELD folders
-// are Mac paths.
+// Runs the commands as root behind `prompt` and returns the outcome; HELD folders are Mac paths.
+// An empty list runs nothing and answers an empty outcome.
 ScriptOutcome runAdministratorScript(const std::vector<std::string>& commands,
                                      std::string_view prompt);
 

@@ -324,7 +324,7 @@ TEST(AdminScriptStandIn, ShellTools)
 
 TEST(OsascriptStandInRules, ProgramRoundTrip)
 {
-    const std::string script = "echo \"a\\b\" '\\\"' \\\\";
+    const std::string script = "echo \"a\\b\" '\\\"' \\\\\necho two\r\n";
     const std::string prompt = "Veldo \"quoted\" \\ prompt";
     const auto request = osascript::parseProgram(
         AdminRemover::makeOsascriptProcess(AdminRemover::makeOsascriptProgram(script, prompt))

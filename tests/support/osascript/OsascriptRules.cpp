@@ -24,7 +24,8 @@ bool consume(std::string_view& text, std::string_view expected)
     return true;
 }
 
-// One string literal's contents up to its closing quote (consumed), escapes undone.
+// One string literal's contents up to its closing quote (consumed), escapes undone. Line breaks
+// belong to the literal, as in AppleScript.
 std::optional<std::string> literal(std::string_view& text)
 {
     std::string value;
@@ -34,8 +35,6 @@ std::optional<std::string> literal(std::string_view& text)
             text.remove_prefix(i + 1);
             return value;
         }
-        if (c == '\n' || c == '\r')
-            return std::nullopt; // the literal must end on its own line
         if (c == '\\') {
             if (i + 1 >= text.size() || (text[i + 1] != '\\' && text[i + 1] != '"'))
                 return std::nullopt;
