@@ -161,6 +161,12 @@ TEST(AdminScriptOutput, LaunchFailureDescriptions)
     EXPECT_FALSE(denied.wasCancelled);
 }
 
+TEST(AdminScriptOutput, AnEmptyCommandListRunsNothing)
+{
+    // With an empty root there is no osascript here: a run would answer its launch error.
+    EXPECT_EQ(AdminRemover::runAdministratorScript({}, "Move"), ScriptOutcome{});
+}
+
 TEST(AdminScriptOutput, FailureMessagePrecedence)
 {
     const std::string heldSentence = "Veldo couldn't finish moving it, so it was left in "
