@@ -377,3 +377,28 @@ TEST(OsascriptStandInRules, ShellAndPkexecResults)
                                         "LANG=C", "LC_ALL=C", "/bin/sh", "-c",
                                         "v=$(cat); exec </dev/null; eval \"$v\""}));
 }
+
+TEST(AdminScriptStandIn, AnOrdinaryUserGoesThroughPkexec)
+{
+    SKIP_UNLESS_ROOT();
+    FakeMac mac;
+    StandInOsascript osascript(mac);
+    if (!veldo::testsupport::unprivilegedCanSearch(mac.root()))
+        GTEST_SKIP() << "the temporary folder is closed to other users; set TMPDIR to a "
+                        "world-searchable folder to run this test";
+    // No desktop session here, so pkexec can't authorise (or isn't installed): the run ends in an
+    // error line that is neither a cancel nor a success, and the script never runs.
+    const std::string marker = AdminRemover::shellPath("/private/var/tmp/ran"_mac);
+    const std::vector<std::string> commands{"( touch " + marker + "; exit 0; " +
+                                            AdminRemover::resultClause(0)};
+    const int status = veldo::testsupport::runUnprivileged([&] {
+        const auto result = AdminRemover::runAdministratorScript(commands, "Move");
+        if (!result.succeeded.empty() || result.wasCancelled)
+            return 1;
+        if (!result.errorMessage || !result.errorMessage->starts_with("-60005 "))
+            return 2;
+        return 0;
+    });
+    EXPECT_EQ(status, 0);
+    EXPECT_FALSE(std::filesystem::exists(mac.host("/private/var/tmp/ran"_mac)));
+}
