@@ -2,9 +2,11 @@
 //
 // The constructor builds /Applications, /System/Applications, /Library,
 // /Users/<login>/{Applications, Library,.Trash}, /private/{var,tmp,etc} with /var, /tmp and /etc as
-// links into /private, /opt/homebrew, /Volumes, and sets the process's Mac root to it; the
-// destructor restores the empty root and removes the folder. All paths taken by the helpers are Mac
-// paths.
+// links into /private, /opt/homebrew, /Volumes, the helper socket's folder /private/var/run
+// (0755, like /private and /private/var whatever the umask) and the service manager's
+// registration folder (group "admin", 0775; the group is made when missing), and sets the process's
+// Mac root to it; the destructor restores the empty root and removes the folder. All paths taken by
+// the helpers are Mac paths.
 #pragma once
 
 #include <string>
