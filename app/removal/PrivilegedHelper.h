@@ -157,7 +157,8 @@ T call(std::chrono::milliseconds timeout, T fallback,
     // A stop request shuts the socket down, which ends any wait on it at once.
     std::stop_callback onStop(stop, [fd = connection->fd()] { stopConnection(fd); });
     std::optional<T> answer = body(*connection);
-    if (!answer || stop.stop_requested())
+    // An answer that arrived counts even when a stop came after it: the helper may have acted.
+    if (!answer)
         return fallback;
     return std::move(*answer);
 }
