@@ -147,7 +147,7 @@ RunResult run(const platform::MacPath& tool, const std::vector<std::string>& arg
     std::vector<std::string> argv{tool.path()};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     auto child = platform::ChildProcess::spawn(hostTool, argv, {std::string(kPathVariable)},
-                                               platform::ChildProcessOptions{true});
+                                               platform::SpawnOptions{.combinedOutput = true});
     if (!child)
         return couldNotStart(tool, child.error().systemErrno);
 
