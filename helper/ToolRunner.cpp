@@ -146,8 +146,10 @@ RunResult run(const platform::MacPath& tool, const std::vector<std::string>& arg
 
     std::vector<std::string> argv{tool.path()};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
-    auto child = platform::ChildProcess::spawn(hostTool, argv, {std::string(kPathVariable)},
-                                               platform::SpawnOptions{.combinedOutput = true});
+    platform::SpawnOptions options;
+    options.combinedOutput = true;
+    auto child =
+        platform::ChildProcess::spawn(hostTool, argv, {std::string(kPathVariable)}, options);
     if (!child)
         return couldNotStart(tool, child.error().systemErrno);
 
