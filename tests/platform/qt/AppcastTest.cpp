@@ -95,7 +95,7 @@ TEST(Appcast, SurvivesAMegabyteOfNesting)
 {
     QByteArray open;
     QByteArray close;
-    for (int i = 0; i < 100'000; ++i) {
+    for (int i = 0; i < 150'000; ++i) {
         open += "<a>";
         close.prepend("</a>");
     }
