@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QHostInfo>
 #include <QNetworkInterface>
@@ -448,4 +449,20 @@ TEST(SoftwareUpdaterLimits, AreThirtySecondsAndOneMebibyte)
     EXPECT_EQ(SoftwareUpdater::kRequestTimeout, 30s);
     EXPECT_EQ(SoftwareUpdater::kMaxFeedBytes, 1 << 20);
     EXPECT_EQ(SoftwareUpdater::kDefaultCheckInterval, 86'400s);
+}
+
+TEST_F(SoftwareUpdaterTest, AStalledServerIsGivenUpAfterThirtySeconds)
+{
+    server.setResponse(stalling(answer(kSameFeed)));
+    installVeldo(server.url());
+    SoftwareUpdater::Options options;
+    options.defaults = defaults;
+    SoftwareUpdater updater(driver, options);
+    updater.start();
+    QElapsedTimer elapsed;
+    elapsed.start();
+    updater.checkForUpdates();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !driver->shown.empty(); }, 40'000));
+    EXPECT_GE(elapsed.elapsed(), 29'900);
+    EXPECT_EQ(driver->shown[0].text, updateCheckErrorSentence(UpdateCheckError::timedOut));
 }
