@@ -44,6 +44,8 @@ FeedDownload::FeedDownload(const QUrl& url, const QByteArray& userAgent, Limits 
     connect(m_reply, &QNetworkReply::finished, this, &FeedDownload::replyFinished);
 
     m_deadline.setSingleShot(true);
+    // A coarse timer may fire up to 5 % early; the fetch gets its whole time.
+    m_deadline.setTimerType(Qt::PreciseTimer);
     connect(&m_deadline, &QTimer::timeout, this, [this] { abandon(UpdateCheckError::timedOut); });
     m_deadline.start(m_limits.timeout);
 }
