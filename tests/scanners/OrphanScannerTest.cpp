@@ -278,6 +278,59 @@ TEST(OrphanScan, UnreadableLocationIsReportedAndTheOthersStillScanned)
     EXPECT_EQ(status, 0);
 }
 
+TEST(OrphanScan, UnreadableItemsMeasureAsNothingAndUnreadableFoldersArePassedOver)
+{
+    FakeMac mac;
+    if (!veldo::testsupport::unprivilegedCanSearch(mac.root()))
+        GTEST_SKIP() << "the unprivileged user can't reach the fake Mac";
+    const MacPath library = mac.home().appendingPathComponent("Library");
+    // Caches can be listed but its entries can't be looked at; in Logs one subfolder is closed.
+    const MacPath hidden = library.appendingPathComponent("Caches/com.unseen.app");
+    mac.write(hidden.appendingPathComponent("blob"), std::string(8192, 'x'));
+    const MacPath logs = library.appendingPathComponent("Logs/com.partly.app");
+    mac.write(logs.appendingPathComponent("open.log"), std::string(4096, 'x'));
+    mac.write(logs.appendingPathComponent("closed/secret.log"), std::string(8192, 'x'));
+    age(mac, library, kOld);
+    const std::int64_t openBytes = onDisk(mac, logs.appendingPathComponent("open.log"));
+    ASSERT_EQ(::chmod(mac.host(library.appendingPathComponent("Caches")).c_str(), 0744), 0);
+    ASSERT_EQ(::chmod(mac.host(logs.appendingPathComponent("closed")).c_str(), 0700), 0);
+    const OrphanScanEnvironment env = environmentOf(mac);
+
+    const int status = veldo::testsupport::runUnprivileged([&] {
+        const OrphanScanResult result = scan(env);
+        const OrphanGroup* unseen = groupOf(result, "com.unseen.app");
+        const OrphanGroup* partly = groupOf(result, "com.partly.app");
+        if (!unseen || !partly || unseen->findings.size() != 1 || partly->findings.size() != 1)
+            return 1;
+        const OrphanFinding& u = unseen->findings[0];
+        const OrphanFinding& p = partly->findings[0];
+        const bool unseenOk = u.item.sizeBytes == 0 && !u.lastModified &&
+                              u.item.confidence == MatchConfidence::low &&
+                              u.reason == sentence("com.unseen.app") +
+                                              " Review first: its last change date is unknown.";
+        const bool partlyOk = p.item.sizeBytes == openBytes &&
+                              p.item.confidence == MatchConfidence::medium &&
+                              p.reason == sentence("com.partly.app");
+        return unseenOk && partlyOk ? 0 : 2;
+    });
+    EXPECT_EQ(status, 0);
+}
+
+TEST(OrphanScan, AnItemReachedThroughTwoLocationsIsOfferedOnce)
+{
+    FakeMac mac;
+    const MacPath library = mac.home().appendingPathComponent("Library");
+    mac.write(library.appendingPathComponent("Caches/com.twice.app/blob"), "x");
+    std::filesystem::remove_all(mac.host(library.appendingPathComponent("Logs")));
+    mac.symlink(library.appendingPathComponent("Logs"), "Caches");
+    age(mac, library, kOld);
+    const OrphanScanResult result = scan(environmentOf(mac));
+    ASSERT_EQ(bundleIDs(result.groups), std::vector<std::string>{"com.twice.app"});
+    ASSERT_EQ(result.groups[0].findings.size(), 1u);
+    EXPECT_EQ(result.groups[0].findings[0].item.url,
+              library.appendingPathComponent("Caches/com.twice.app"));
+}
+
 TEST(OrphanScan, EntryListsTheInstalledAppsWhenGivenNone)
 {
     FakeMac mac;
