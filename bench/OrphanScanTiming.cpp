@@ -18,10 +18,12 @@
 #include "app/scanners/OrphanLocation.h"
 #include "app/scanners/OrphanScanner.h"
 #include "bench/BenchMac.h"
+#include "bench/DuTiming.h"
 #include "bench/TimingSupport.h"
 
 namespace {
 
+using veldo::bench::runDu;
 using veldo::bench::seconds;
 using veldo::bench::writeFile;
 using veldo::platform::MacPath;
@@ -144,23 +146,6 @@ bool buildLibrary(const veldo::bench::BenchMac& mac,
         }
     }
     return true;
-}
-
-// The bytes `du -s -B1` counts for the folders together; -1 on failure.
-long long runDu(const std::vector<std::string>& paths)
-{
-    std::vector<std::string> arguments{"-s", "-B1"};
-    arguments.insert(arguments.end(), paths.begin(), paths.end());
-    const auto output = veldo::core::CommandRunner::runHostProgram(
-        veldo::platform::HostPath("/usr/bin/du"), arguments,
-        veldo::core::CommandRunner::processEnvironment(), std::chrono::seconds(600));
-    if (!output || output->code != 0 || output->timedOut)
-        return -1;
-    long long total = 0;
-    std::istringstream lines(output->stdout);
-    for (std::string line; std::getline(lines, line);)
-        total += std::atoll(line.c_str());
-    return total;
 }
 
 } // namespace

@@ -12,8 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "base/RawValue.h"
-#include "base/SystemCalls.h"
+#include "app/core/FolderTrail.h"
 #include "base/UniqueFd.h"
 #include "platform/MacFileSystem.h"
 #include "platform/Unicode.h"
@@ -41,23 +40,6 @@ core::Date dateOf(const struct stat& st)
         std::chrono::seconds(st.st_mtim.tv_sec) + std::chrono::nanoseconds(st.st_mtim.tv_nsec)));
 }
 
-struct FileKey
-{
-    dev_t device;
-    ino_t inode;
-    friend bool operator==(const FileKey&, const FileKey&) = default;
-};
-
-struct FileKeyHash
-{
-    std::size_t operator()(const FileKey& k) const noexcept
-    {
-        std::size_t seed = std::hash<std::uint64_t>{}(static_cast<std::uint64_t>(k.device));
-        base::hashCombine(seed, std::hash<std::uint64_t>{}(static_cast<std::uint64_t>(k.inode)));
-        return seed;
-    }
-};
-
 bool isAppName(const char* name)
 {
     const std::string_view text(name);
@@ -66,22 +48,6 @@ bool isAppName(const char* name)
         return false;
     return platform::lowercased(text.substr(dot + 1)) == "app";
 }
-
-UniqueFd openFolder(int dirFd, const char* name)
-{
-    return base::openAt(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK);
-}
-
-// One folder below the measured item: its descriptor (closed while far from the current one),
-// and the subfolders still to walk.
-struct Level
-{
-    UniqueFd fd;
-    std::vector<std::string> subfolders;
-    std::size_t next = 0;
-    dev_t device = 0;
-    ino_t inode = 0;
-};
 
 class Walk
 {
@@ -92,61 +58,25 @@ public:
     bool run(UniqueFd top)
     {
         m_hook = objectHook() ? &objectHook() : nullptr;
-        if (!enter(std::move(top)))
+        if (!readLevel(m_trail.push(std::move(top))))
             return false;
-        while (!m_levels.empty()) {
-            Level& level = m_levels.back();
+        while (!m_trail.empty()) {
+            core::FolderTrail::Level& level = m_trail.top();
             if (level.next < level.subfolders.size()) {
                 const std::string& name = level.subfolders[level.next++];
-                UniqueFd child = openFolder(level.fd.get(), name.c_str());
-                if (child && !enter(std::move(child)))
+                UniqueFd child = core::openFolderAt(level.fd.get(), name.c_str());
+                if (child && !readLevel(m_trail.push(std::move(child))))
                     return false;
                 continue;
             }
-            if (!leave())
+            if (!m_trail.pop())
                 return true; // the way back is gone: what was counted stands
         }
         return true;
     }
 
 private:
-    bool enter(UniqueFd fd)
-    {
-        m_levels.push_back(Level{std::move(fd), {}, 0, 0, 0});
-        if (m_levels.size() > kHeldFolders) {
-            Level& far = m_levels[m_levels.size() - 1 - kHeldFolders];
-            struct stat st
-            {
-            };
-            if (::fstat(far.fd.get(), &st) == 0) {
-                far.device = st.st_dev;
-                far.inode = st.st_ino;
-                far.fd.reset();
-            }
-        }
-        return readLevel(m_levels.back());
-    }
-
-    bool leave()
-    {
-        if (m_levels.size() >= 2) {
-            Level& parent = m_levels[m_levels.size() - 2];
-            if (!parent.fd) {
-                UniqueFd up = openFolder(m_levels.back().fd.get(), "..");
-                struct stat st
-                {
-                };
-                if (!up || ::fstat(up.get(), &st) != 0 || st.st_dev != parent.device ||
-                    st.st_ino != parent.inode)
-                    return false;
-                parent.fd = std::move(up);
-            }
-        }
-        m_levels.pop_back();
-        return true;
-    }
-
-    bool readLevel(Level& level)
+    bool readLevel(core::FolderTrail::Level& level)
     {
         const int dirFd = level.fd.get();
         for (;;) {
@@ -172,7 +102,7 @@ private:
         }
     }
 
-    void take(int dirFd, const char* name, Level& level)
+    void take(int dirFd, const char* name, core::FolderTrail::Level& level)
     {
         struct stat st
         {
@@ -189,7 +119,7 @@ private:
             return;
         }
         if (S_ISREG(st.st_mode)) {
-            if (st.st_nlink >= 2 && !m_linked.insert(FileKey{st.st_dev, st.st_ino}).second)
+            if (st.st_nlink >= 2 && !m_linked.insert(core::FileKey{st.st_dev, st.st_ino}).second)
                 return; // a hard link met before counts once
             m_result.bytes += static_cast<std::int64_t>(st.st_blocks) * kBlockBytes;
         } else if (S_ISLNK(st.st_mode)) {
@@ -200,9 +130,9 @@ private:
     const std::stop_token& m_stop;
     Measurement& m_result;
     const std::function<void(std::uint64_t)>* m_hook = nullptr;
-    std::vector<Level> m_levels;
+    core::FolderTrail m_trail{kHeldFolders};
     std::vector<char> m_buffer = std::vector<char>(kListingBytes);
-    std::unordered_set<FileKey, FileKeyHash> m_linked;
+    std::unordered_set<core::FileKey, core::FileKeyHash> m_linked;
     std::uint64_t m_objects = 0;
 };
 
@@ -225,7 +155,7 @@ std::optional<Measurement> measure(const platform::MacPath& url, const std::stop
         result.bytes = static_cast<std::int64_t>(st.st_blocks) * kBlockBytes;
         return result;
     }
-    UniqueFd top = openFolder(entry->get(), ".");
+    UniqueFd top = core::openFolderAt(entry->get(), ".");
     if (!top)
         return result;
     if (!Walk(stop, result).run(std::move(top)))

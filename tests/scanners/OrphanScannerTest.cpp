@@ -476,3 +476,26 @@ TEST(OrphanGroup, GroupingByKeyPrefixWithADot)
     EXPECT_EQ(groups[1].findings.size(), 2u);
     EXPECT_EQ(groups[1].displayName, "Vendor");
 }
+
+TEST(OrphanMeasure, TreeDeeperThanTheHeldFoldersIsMeasuredWhole)
+{
+    FakeMac mac(FakeMac::Storage::memory);
+    const MacPath top = "/Users/Shared/deep"_mac;
+    MacPath folder = top;
+    std::int64_t expected = 0;
+    for (int depth = 0; depth < 150; ++depth) {
+        // Each level's side folder is made before the way down, so that it is often listed (and
+        // walked) after it: reached again from far below.
+        if (depth % 10 == 0)
+            expected += onDisk(
+                mac, mac.write(folder.appendingPathComponent("side/f"), std::string(4096, 'x')));
+        folder = folder.appendingPathComponent("down");
+    }
+    mac.write(folder.appendingPathComponent("Last.APP/Contents/x"), "");
+
+    const auto measured = measure(top);
+    ASSERT_TRUE(measured);
+    EXPECT_EQ(measured->bytes, expected);
+    EXPECT_TRUE(measured->containsAppBundle);
+    EXPECT_TRUE(measured->lastModified);
+}
