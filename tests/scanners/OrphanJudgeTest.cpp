@@ -6,6 +6,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -354,4 +355,35 @@ TEST(OrphanJudge, StalenessAroundThirtyDays)
               std::make_pair(MatchConfidence::low, reason));
     EXPECT_EQ(judge.applyingStaleness(MatchConfidence::low, reason, std::nullopt),
               std::make_pair(MatchConfidence::low, reason));
+}
+
+TEST(OrphanJudge, CopiesShareTheMemoAcrossThreads)
+{
+    std::atomic<int> registryCalls = 0;
+    OrphanScanEnvironment env = bareEnvironment();
+    env.isRegisteredWithLaunchServices = [&](std::string_view id) {
+        ++registryCalls;
+        return id.ends_with("7");
+    };
+    const Judge judge(env);
+    std::vector<std::thread> threads;
+    std::atomic<int> wrong = 0;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, copy = judge] {
+            for (int i = 0; i < 200; ++i) {
+                const std::string id = "com.vendor.app" + std::to_string(i % 50);
+                if (copy.isKnownToLaunchServices(id) != id.ends_with("7"))
+                    ++wrong;
+            }
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_EQ(wrong, 0);
+    // Each identifier is asked at least once and, racing copies aside, rarely twice.
+    EXPECT_GE(registryCalls, 50);
+    EXPECT_LE(registryCalls, 4 * 50);
+    const int before = registryCalls;
+    EXPECT_TRUE(judge.isKnownToLaunchServices("com.vendor.app17"));
+    EXPECT_EQ(registryCalls, before);
 }
