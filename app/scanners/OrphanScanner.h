@@ -32,11 +32,13 @@ struct FoundOrphan
 
 // The whole scan. A stop already requested gives no groups and wasCancelled, without reading
 // anything. Without an app list the installed apps of defaultAccessRoots() and the system
-// application folders are listed first (the stop is looked at again afterwards); then the
-// environment is built from the list (with `sources`) and scanned.
-OrphanScanResult scan(const std::optional<std::vector<core::InstalledApp>>& installedApps,
-                      const std::stop_token& stop = {},
-                      const OrphanScanEnvironment::Sources& sources = {});
+// application folders are listed first (the stop is looked at again afterwards, and a listing
+// that failed also gives the cancelled empty result: without the installed apps every file of
+// theirs would pass for an orphan); then the environment is built from the list (with
+// `sources`) and scanned.
+OrphanScanResult
+scan(const std::optional<std::vector<core::InstalledApp>>& installedApps = std::nullopt,
+     const std::stop_token& stop = {}, const OrphanScanEnvironment::Sources& sources = {});
 
 // The scan of the Library folders against a built environment.
 OrphanScanResult scan(OrphanScanEnvironment environment, const std::stop_token& stop = {});
