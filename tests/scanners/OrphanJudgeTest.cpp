@@ -142,10 +142,11 @@ TEST(OrphanJudge, ClaimsWithTheirLabels)
         OrphanScanEnvironment env = bareEnvironment();
         c.setUp(env);
         const Verdict verdict = Judge(env).judge(candidateIn(c.location, c.name), c.location);
-        if (c.label)
+        if (c.label) {
             EXPECT_EQ(verdict, Verdict::claimed(c.label));
-        else
+        } else {
             EXPECT_FALSE(verdict.isClaimed());
+        }
     }
 }
 
@@ -234,12 +235,13 @@ TEST(OrphanJudge, DoubtsAreJoinedIntoTheReason)
         OrphanScanEnvironment env = bareEnvironment();
         c.setUp(env);
         const Verdict verdict = Judge(env).judge(candidateIn(c.location, c.name), c.location);
-        if (c.doubts)
+        if (c.doubts) {
             EXPECT_EQ(verdict, Verdict::orphan(MatchConfidence::low,
                                                identifierSentence(c.id) +
                                                    " Review first: " + c.doubts + "."));
-        else
+        } else {
             EXPECT_EQ(verdict, Verdict::orphan(MatchConfidence::medium, identifierSentence(c.id)));
+        }
     }
 }
 

@@ -253,8 +253,9 @@ TEST(OrphanScan, CompositeMac)
     EXPECT_EQ(groupOf(result, "com.gone.Orphan")->findings[0].item.category,
               LeftoverCategory::launchAgents);
     for (const OrphanGroup& g : result.groups) {
-        if (g.confidence() == MatchConfidence::low)
+        if (g.confidence() == MatchConfidence::low) {
             EXPECT_TRUE(g.suggestedItems().empty()) << g.bundleID;
+        }
     }
 }
 
