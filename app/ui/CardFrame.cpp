@@ -42,7 +42,7 @@ void CardFrame::paintEvent(QPaintEvent*)
     const qreal reach = m_shadowRadius * 0.75;
     for (int i = layers; i >= 1; --i) {
         const qreal grow = reach * i / layers;
-        painter.setBrush(QColor(0, 0, 0, qRound(255 * m_shadowOpacity * 1.6 / layers)));
+        painter.setBrush(QColor(0, 0, 0, qRound(255 * m_shadowOpacity * 0.9 / layers)));
         painter.drawRoundedRect(card.translated(0, m_shadowDrop).adjusted(-grow, -grow, grow, grow),
                                 m_cornerRadius + grow, m_cornerRadius + grow);
     }

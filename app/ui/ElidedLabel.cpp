@@ -7,7 +7,7 @@ namespace veldo::ui {
 
 ElidedLabel::ElidedLabel(QWidget* parent) : QLabel(parent)
 {
-    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     setTextFormat(Qt::PlainText);
 }
 

@@ -35,8 +35,9 @@ LifetimeStatsView::LifetimeStatsView(std::shared_ptr<core::CleanupStats> stats, 
     for (int i = 0; i < 3; ++i) {
         if (i > 0) {
             auto* divider = new QFrame(this);
-            divider->setFrameShape(QFrame::VLine);
-            divider->setFixedHeight(34);
+            divider->setObjectName(QStringLiteral("divider"));
+            divider->setFixedSize(1, 34);
+            divider->setAutoFillBackground(true);
             row->addWidget(divider);
         }
         auto* cell = new QWidget(this);
@@ -87,7 +88,12 @@ void LifetimeStatsView::applyColors()
 {
     const ColorScheme scheme = SystemColors::colorScheme(palette());
     const QColor accent = SystemColors::color(SystemColor::accent, scheme);
-    const int edge = QFontMetrics(textFont(TextStyle::callout, font())).height();
+    const int edge = QFontMetrics(textFont(TextStyle::callout, font())).height() + 4;
+    for (QFrame* divider : findChildren<QFrame*>(QStringLiteral("divider"))) {
+        QPalette p = divider->palette();
+        p.setColor(QPalette::Window, SystemColors::color(SystemColor::separator, scheme));
+        divider->setPalette(p);
+    }
     for (int i = 0; i < 3; ++i) {
         m_symbols[i]->setPixmap(SymbolImage::icon(kSymbols[i], accent, edge).pixmap(edge, edge));
         QPalette p = m_captions[i]->palette();

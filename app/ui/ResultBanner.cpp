@@ -29,7 +29,7 @@ QPushButton* button(const QString& text, const QString& help, QWidget* parent)
 
 ResultBanner::ResultBanner(QWidget* parent)
     : CardFrame(14, 0.2, 16, 6, parent), m_symbol(new QLabel(this)), m_title(new ElidedLabel(this)),
-      m_summary(new ElidedLabel(this)),
+      m_summary(new QLabel(this)),
       m_openSettings(button(tr("Open Settings"),
                             tr("Turn on Veldo under Privacy & Security › App Management, then quit "
                                "and reopen Veldo."),
@@ -57,8 +57,12 @@ ResultBanner::ResultBanner(QWidget* parent)
     m_title->setFont(titleFont);
     m_summary->setFont(textFont(TextStyle::caption, font()));
     m_summary->setForegroundRole(QPalette::PlaceholderText);
+    m_summary->setWordWrap(true);
+    m_summary->setTextFormat(Qt::PlainText);
+    column->addStretch(1);
     column->addWidget(m_title);
     column->addWidget(m_summary);
+    column->addStretch(1);
     row->addLayout(column, 1);
     row->addSpacing(16);
 
@@ -79,6 +83,32 @@ ResultBanner::ResultBanner(QWidget* parent)
     connect(escape, &QShortcut::activated, m_done, &QPushButton::click);
 
     refresh();
+}
+
+QSize ResultBanner::sizeHint() const
+{
+    QSize size = CardFrame::sizeHint();
+    // The summary would rather stay on one line: widen up to the card's width before wrapping.
+    const int others = size.width() - m_summary->sizeHint().width();
+    const int unwrapped = m_summary->fontMetrics().horizontalAdvance(m_summary->text()) + 2;
+    size.setWidth(qMin(others + qMax(unwrapped, m_summary->sizeHint().width()), maximumWidth()));
+    return size;
+}
+
+void ResultBanner::resizeEvent(QResizeEvent* event)
+{
+    CardFrame::resizeEvent(event);
+    fitSummaryHeight();
+}
+
+// A wrapped label gets the height its width needs; the card grows with it.
+void ResultBanner::fitSummaryHeight()
+{
+    const int needed = m_summary->heightForWidth(m_summary->width());
+    if (needed > 0 && needed != m_summary->minimumHeight()) {
+        m_summary->setMinimumHeight(needed);
+        updateGeometry();
+    }
 }
 
 void ResultBanner::setOutcome(const removal::UninstallOutcome& outcome)
@@ -105,6 +135,8 @@ void ResultBanner::refresh()
     m_symbol->setFixedSize(edge, edge);
     m_title->setText(m_content.title);
     m_summary->setText(m_content.summary);
+    if (isVisible())
+        fitSummaryHeight();
 
     const QColor buttonText = palette().color(QPalette::ButtonText);
     m_openSettings->setIcon(SymbolImage::icon("arrow.up.forward.app", buttonText, 14));

@@ -4,7 +4,8 @@
 // The banner keeps no domain state: the main window hands it the controller's lastOutcome and
 // isUndoing and connects its request signals to the actions. Esc presses "Done" while the banner
 // is shown. Each new title and summary, and each first showing, is announced once
-// ("Title. Summary"). At most 660 points wide; long texts are cut, never widened. GUI thread.
+// ("Title. Summary"). At most 660 points wide: a long title is cut, a long summary wraps. GUI
+// thread.
 #pragma once
 
 #include <QPushButton>
@@ -38,6 +39,9 @@ public:
     QPushButton* doneButton() const { return m_done; }
     BusyIndicator* undoSpinner() const { return m_spinner; }
 
+    // As wide as the row wants, at most the card's width, and as high as the wrapped summary needs.
+    QSize sizeHint() const override;
+
 signals:
     void undoRequested();
     void revealFailedRequested();
@@ -48,17 +52,19 @@ protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void refresh();
     void announceIfNew();
+    void fitSummaryHeight();
 
     ResultBannerContent m_content;
     bool m_undoing = false;
     QString m_announced;
     QLabel* m_symbol;
     ElidedLabel* m_title;
-    ElidedLabel* m_summary;
+    QLabel* m_summary;
     QPushButton* m_openSettings;
     QPushButton* m_reveal;
     QPushButton* m_undo;

@@ -150,7 +150,7 @@ QIcon icon(std::string_view name, const QColor& tint, int edge)
     pixmap.fill(Qt::transparent);
     {
         QPainter painter(&pixmap);
-        paint(painter, QRectF(0, 0, edge, edge), name, tint, font(qRound(edge * 0.85)));
+        paint(painter, QRectF(0, 0, edge, edge), name, tint, font(edge));
     }
     return QIcon(pixmap);
 }

@@ -93,9 +93,8 @@ WelcomeView::WelcomeView(controller::UninstallViewModel* model, QWidget* parent)
         auto* symbol = new QLabel(line);
         symbol->setObjectName(QString::fromLatin1(tip.symbol));
         auto* text = new QLabel(tr(tip.text), line);
-        text->setWordWrap(true);
         text->setFont(textFont(TextStyle::callout, font()));
-        row->addWidget(symbol, 0, Qt::AlignTop);
+        row->addWidget(symbol, 0, Qt::AlignVCenter);
         row->addWidget(text, 1);
         tips->addWidget(line);
     }
