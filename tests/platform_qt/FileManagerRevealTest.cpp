@@ -34,12 +34,15 @@ class SilentFileManager final : public QDBusVirtualObject
 {
 public:
     QString introspect(const QString&) const override { return {}; }
-    bool handleMessage(const QDBusMessage& message, const QDBusConnection&) override
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override
     {
         calls.append(message.arguments().value(0).toStringList());
+        if (answers)
+            connection.send(message.createReply());
         return true;
     }
     QList<QStringList> calls;
+    bool answers = false;
 };
 
 // A private session bus for one test.
@@ -136,6 +139,41 @@ TEST(FileManagerReveal, SilentFileManagerNeitherBlocksNorStopsTheFallback)
     ASSERT_EQ(launches.size(), 1u);
     EXPECT_EQ(launches[0].arguments,
               QStringList{QString::fromStdString(mac.root() + "/Applications")});
+}
+
+TEST(FileManagerReveal, AnAnswerEndsItAndAnErrorFallsBackAtOnce)
+{
+    PrivateBus bus;
+    if (bus.address().isEmpty())
+        GTEST_SKIP() << "dbus-daemon did not start";
+    testsupport::FakeMac mac;
+    QDBusConnection caller = QDBusConnection::connectToBus(bus.address(), QStringLiteral("caller"));
+    ASSERT_TRUE(caller.isConnected());
+    std::vector<Launch> launches;
+    FileManagerReveal reveal(caller, 5s, [&](const QString& p, const QStringList& a) {
+        launches.push_back({p, a});
+    });
+    QSignalSpy finished(&reveal, &FileManagerReveal::finished);
+
+    // Nobody owns the name: the error reply brings the fallback, long before the time-out.
+    QElapsedTimer clock;
+    clock.start();
+    reveal.reveal({"/Library/Logs/a"_mac});
+    ASSERT_TRUE(finished.wait(3000));
+    EXPECT_LT(clock.elapsed(), 3000);
+    EXPECT_FALSE(finished[0][0].toBool());
+    EXPECT_EQ(launches.size(), 1u);
+
+    QDBusConnection peer = QDBusConnection::connectToBus(bus.address(), QStringLiteral("peer"));
+    SilentFileManager fileManager;
+    fileManager.answers = true;
+    ASSERT_TRUE(
+        peer.registerVirtualObject(QStringLiteral("/org/freedesktop/FileManager1"), &fileManager));
+    ASSERT_TRUE(peer.registerService(QStringLiteral("org.freedesktop.FileManager1")));
+    reveal.reveal({"/Library/Logs/a"_mac});
+    ASSERT_TRUE(finished.wait(3000));
+    EXPECT_TRUE(finished[1][0].toBool());
+    EXPECT_EQ(launches.size(), 1u) << "no fallback after an answer";
 }
 
 } // namespace

@@ -2,13 +2,18 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QGraphicsOpacityEffect>
 #include <QParallelAnimationGroup>
 #include <QPropertyAnimation>
+#include <QSignalSpy>
 
 #include "app/ui/BusyIndicator.h"
 #include "app/ui/EmptyStateView.h"
+#include "app/ui/FileIconView.h"
 #include "app/ui/SpringAnimation.h"
+#include "platform/PlistValue.h"
+#include "tests/support/FakeMac.h"
 
 namespace veldo::ui {
 namespace {
@@ -95,6 +100,33 @@ TEST(EmptyStateView, ShowsItsTexts)
                         QStringLiteral("Nothing was left behind."));
     EXPECT_EQ(view.title(), QStringLiteral("No Leftovers"));
     EXPECT_EQ(view.description(), QStringLiteral("Nothing was left behind."));
+}
+
+// The view shows the generic icon at once and the app's own once the provider has it, stretched
+// to its edge.
+TEST(FileIconView, PaintsTheProvidersIconAtItsSize)
+{
+    testsupport::FakeMac mac;
+    mac.makeApp(
+        platform::MacPath("/Applications/Red.app"),
+        platform::PlistValue(platform::PlistValue::Dictionary{{"CFBundleIconFile", "Red"}}));
+    QImage red(16, 16, QImage::Format_ARGB32);
+    red.fill(Qt::red);
+    QDir().mkpath(QString::fromStdString(
+        mac.host(platform::MacPath("/Applications/Red.app/Contents/Resources"))));
+    ASSERT_TRUE(red.save(QString::fromStdString(mac.host(platform::MacPath(
+                             "/Applications/Red.app/Contents/Resources/Red.icns"))),
+                         "ICNS"));
+    platform::qt::AppIconProvider icons;
+    FileIconView view(&icons, platform::MacPath("/Applications/Red.app"), 48);
+    EXPECT_EQ(view.sizeHint(), QSize(48, 48));
+    QSignalSpy ready(&icons, &platform::qt::AppIconProvider::iconReady);
+    const QImage before = view.grab().toImage();
+    EXPECT_NE(before.pixelColor(24, 24).rgb(), QColor(Qt::red).rgb());
+    ASSERT_TRUE(ready.wait(5000));
+    const QImage after = view.grab().toImage();
+    EXPECT_EQ(after.pixelColor(2, 2).rgb(), QColor(Qt::red).rgb());
+    EXPECT_EQ(after.pixelColor(45, 45).rgb(), QColor(Qt::red).rgb());
 }
 
 } // namespace
