@@ -17,6 +17,7 @@
 #include "app/ui/ColorMix.h"
 #include "app/ui/SymbolImage.h"
 #include "app/ui/SystemColors.h"
+#include "app/ui/TextStyle.h"
 #include "app/ui/TintedPill.h"
 #include "base/RawValue.h"
 
@@ -61,6 +62,30 @@ TEST(SystemColors, AppearanceFollowsThePaletteWindowColour)
     QPalette grey;
     grey.setColor(QPalette::Window, QColor(100, 100, 100));
     EXPECT_EQ(SystemColors::colorScheme(grey), ColorScheme::dark);
+}
+
+TEST(TextStyle, SizesAndWeightsFollowTheAppFont)
+{
+    QFont base;
+    base.setPointSizeF(13);
+    const struct
+    {
+        TextStyle style;
+        double points;
+        bool bold;
+    } cases[] = {
+        {TextStyle::largeTitle, 26, false}, {TextStyle::title2, 17, false},
+        {TextStyle::title3, 15, false},     {TextStyle::headline, 13, true},
+        {TextStyle::body, 13, false},       {TextStyle::callout, 12, false},
+        {TextStyle::caption, 10, false},
+    };
+    for (const auto& c : cases) {
+        const QFont font = textFont(c.style, base);
+        EXPECT_DOUBLE_EQ(font.pointSizeF(), c.points) << static_cast<int>(c.style);
+        EXPECT_EQ(font.weight() >= QFont::Bold, c.bold) << static_cast<int>(c.style);
+    }
+    base.setPointSizeF(26);
+    EXPECT_DOUBLE_EQ(textFont(TextStyle::callout, base).pointSizeF(), 24);
 }
 
 TEST(MixColor, ClampsTheFractionAndBlendsInSrgb)
