@@ -6,6 +6,7 @@
 #include <QPainter>
 
 #include "app/ui/SystemColors.h"
+#include "platform/qt/Announcer.h"
 
 namespace veldo::ui {
 
@@ -27,6 +28,28 @@ QMargins CardFrame::shadowMargins() const
 QRectF CardFrame::cardRect() const
 {
     return QRectF(rect()).marginsRemoved(shadowMargins());
+}
+
+void CardFrame::setAnnouncement(const QString& text)
+{
+    m_announcement = text;
+    setAccessibleDescription(text);
+    if (!isVisible() || m_announcement == m_announced)
+        return;
+    m_announced = m_announcement;
+    platform::qt::Announcer::announce(this, m_announcement);
+}
+
+void CardFrame::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    setAnnouncement(m_announcement);
+}
+
+void CardFrame::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    m_announced.clear();
 }
 
 void CardFrame::paintEvent(QPaintEvent*)

@@ -9,7 +9,6 @@
 #include "app/ui/SymbolImage.h"
 #include "app/ui/SystemColors.h"
 #include "app/ui/TextStyle.h"
-#include "platform/qt/Announcer.h"
 
 namespace veldo::ui {
 
@@ -39,8 +38,7 @@ void NoticeBanner::setMessage(const QString& message)
 {
     m_message = message;
     m_text->setText(message);
-    setAccessibleDescription(message);
-    announceIfNew();
+    setAnnouncement(message);
 }
 
 void NoticeBanner::applyColors()
@@ -52,26 +50,6 @@ void NoticeBanner::applyColors()
                             .pixmap(edge, edge));
     m_dismiss->setIcon(SymbolImage::icon(
         "xmark.circle.fill", SystemColors::color(SystemColor::secondaryLabel, scheme), 16));
-}
-
-void NoticeBanner::announceIfNew()
-{
-    if (!isVisible() || m_message == m_announced)
-        return;
-    m_announced = m_message;
-    platform::qt::Announcer::announce(this, m_message);
-}
-
-void NoticeBanner::showEvent(QShowEvent* event)
-{
-    CardFrame::showEvent(event);
-    announceIfNew();
-}
-
-void NoticeBanner::hideEvent(QHideEvent* event)
-{
-    CardFrame::hideEvent(event);
-    m_announced.clear();
 }
 
 void NoticeBanner::changeEvent(QEvent* event)

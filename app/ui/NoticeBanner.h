@@ -29,16 +29,12 @@ signals:
     void dismissRequested();
 
 protected:
-    void showEvent(QShowEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
     void changeEvent(QEvent* event) override;
 
 private:
     void applyColors();
-    void announceIfNew();
 
     QString m_message;
-    QString m_announced;
     QLabel* m_symbol;
     ElidedLabel* m_text;
     QToolButton* m_dismiss;

@@ -11,7 +11,6 @@
 #include "app/ui/ElidedLabel.h"
 #include "app/ui/SymbolImage.h"
 #include "app/ui/TextStyle.h"
-#include "platform/qt/Announcer.h"
 
 namespace veldo::ui {
 
@@ -115,7 +114,7 @@ void ResultBanner::setOutcome(const removal::UninstallOutcome& outcome)
 {
     m_content = ResultBannerContent::of(outcome);
     refresh();
-    announceIfNew();
+    setAnnouncement(m_content.announcement());
 }
 
 void ResultBanner::setUndoing(bool undoing)
@@ -157,30 +156,6 @@ void ResultBanner::refresh()
         m_undo->setText(tr("Undo"));
         m_undo->setIcon(SymbolImage::icon("arrow.uturn.backward", buttonText, 14));
     }
-    setAccessibleDescription(m_content.announcement());
-}
-
-void ResultBanner::announceIfNew()
-{
-    if (!isVisible())
-        return;
-    const QString text = m_content.announcement();
-    if (text == m_announced)
-        return;
-    m_announced = text;
-    platform::qt::Announcer::announce(this, text);
-}
-
-void ResultBanner::showEvent(QShowEvent* event)
-{
-    CardFrame::showEvent(event);
-    announceIfNew();
-}
-
-void ResultBanner::hideEvent(QHideEvent* event)
-{
-    CardFrame::hideEvent(event);
-    m_announced.clear();
 }
 
 void ResultBanner::changeEvent(QEvent* event)

@@ -49,19 +49,15 @@ signals:
     void dismissRequested();
 
 protected:
-    void showEvent(QShowEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
     void changeEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
     void refresh();
-    void announceIfNew();
     void fitSummaryHeight();
 
     ResultBannerContent m_content;
     bool m_undoing = false;
-    QString m_announced;
     QLabel* m_symbol;
     ElidedLabel* m_title;
     QLabel* m_summary;
