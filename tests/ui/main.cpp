@@ -1,4 +1,7 @@
-// The window tests run inside a QApplication on the offscreen platform, animations off.
+// The window tests run offscreen inside a QApplication launched with "-VeldoUITesting", so that
+// nothing they build makes the real updater; animations are off.
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -9,7 +12,11 @@ int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    std::vector<char*> arguments(argv, argv + argc);
+    char testRun[] = "-VeldoUITesting";
+    arguments.push_back(testRun);
+    int count = static_cast<int>(arguments.size());
+    QApplication app(count, arguments.data());
     veldo::ui::setAnimationsEnabled(false);
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -1,4 +1,5 @@
-// The Qt stand-in tests run inside a QApplication on the offscreen platform.
+// The Qt stand-in tests run offscreen inside a QApplication, whose event loop carries the
+// fetches, the D-Bus calls and the icon loads (the style's icons need the widgets' application).
 #include <gtest/gtest.h>
 
 #include <QApplication>
