@@ -32,6 +32,7 @@
 #include <utility>
 
 #include <QFuture>
+#include <QPointer>
 #include <QThreadPool>
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
@@ -323,14 +324,16 @@ inline detail::SleepAwaiter sleepFor(std::chrono::milliseconds duration)
 
 // The one-shot resume of a task waiting for a user's answer (a prompt). The first resume() posts
 // the task's continuation with the answer, through the scope's guard, on a later turn; every
-// later call does nothing. GUI thread only. Compared by identity.
+// later call does nothing, and so does a resume after the scope closed or its context went
+// away. GUI thread only. Compared by identity.
 template <typename T>
 class PromptContinuation
 {
 public:
     PromptContinuation(TaskScope& scope, std::coroutine_handle<> frame,
                        std::shared_ptr<std::optional<T>> answer)
-        : m_scope(&scope), m_frame(frame), m_answer(std::move(answer))
+        : m_context(&scope.context()), m_guard(scope.guard()), m_frame(frame),
+          m_answer(std::move(answer))
     {
     }
     PromptContinuation(const PromptContinuation&) = delete;
@@ -343,14 +346,15 @@ public:
             return false;
         m_resumed = true;
         m_answer->emplace(std::move(answer));
-        if (!m_scope->isClosed())
-            m_scope->postResume(m_frame);
+        if (m_context && m_guard->isOpen())
+            TaskScope::postResume(*m_context, m_guard, m_frame);
         return true;
     }
     bool wasResumed() const { return m_resumed; }
 
 private:
-    TaskScope* m_scope;
+    QPointer<QObject> m_context;
+    std::shared_ptr<ResumeGuard> m_guard;
     std::coroutine_handle<> m_frame;
     std::shared_ptr<std::optional<T>> m_answer;
     bool m_resumed = false;
