@@ -2,8 +2,11 @@
 #include "platform/ChildProcess.h"
 
 #include <cerrno>
+#include <ctime>
+#include <optional>
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/syscall.h>
@@ -22,16 +25,49 @@ struct Pipe
     UniqueFd write;
 };
 
-Result<Pipe> makePipe()
+enum class ParentEnd
+{
+    read,
+    write
+};
+
+// A pipe whose end kept by the parent is non-blocking.
+Result<Pipe> makePipe(ParentEnd parentEnd = ParentEnd::read)
 {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0)
         return Error::fromErrno(errno);
     Pipe p{UniqueFd(fds[0]), UniqueFd(fds[1])};
-    const int flags = ::fcntl(p.read.get(), F_GETFL);
-    if (flags < 0 || ::fcntl(p.read.get(), F_SETFL, flags | O_NONBLOCK) != 0)
+    const int parentFd = parentEnd == ParentEnd::read ? p.read.get() : p.write.get();
+    const int flags = ::fcntl(parentFd, F_GETFL);
+    if (flags < 0 || ::fcntl(parentFd, F_SETFL, flags | O_NONBLOCK) != 0)
         return Error::fromErrno(errno);
     return p;
+}
+
+// write() on a pipe with SIGPIPE blocked for this thread; a SIGPIPE the write raised is taken
+// back, so a reader that went away is only an EPIPE.
+ssize_t writeWithoutSigpipe(int fd, const char* bytes, std::size_t count)
+{
+    sigset_t pipeOnly;
+    sigset_t previous;
+    sigemptyset(&pipeOnly);
+    sigaddset(&pipeOnly, SIGPIPE);
+    sigset_t pending;
+    sigemptyset(&pending);
+    ::sigpending(&pending);
+    const bool wasPending = sigismember(&pending, SIGPIPE) == 1;
+    ::pthread_sigmask(SIG_BLOCK, &pipeOnly, &previous);
+    const ssize_t n = base::retryOnInterrupt([&] { return ::write(fd, bytes, count); });
+    const int writeErr = errno;
+    if (n < 0 && writeErr == EPIPE && !wasPending) {
+        const timespec now{};
+        while (::sigtimedwait(&pipeOnly, nullptr, &now) < 0 && errno == EINTR) {
+        }
+    }
+    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    errno = writeErr;
+    return n;
 }
 
 std::vector<char*> cStrings(const std::vector<std::string>& strings)
@@ -70,7 +106,8 @@ int reap(pid_t pid, int& status)
 
 Result<ChildProcess> ChildProcess::spawn(const std::string& hostExecutable,
                                          const std::vector<std::string>& argv,
-                                         const std::vector<std::string>& environment)
+                                         const std::vector<std::string>& environment,
+                                         const SpawnOptions& options)
 {
     auto out = makePipe();
     if (!out)
@@ -78,6 +115,13 @@ Result<ChildProcess> ChildProcess::spawn(const std::string& hostExecutable,
     auto err = makePipe();
     if (!err)
         return err.error();
+    std::optional<Pipe> in;
+    if (options.standardInput) {
+        auto made = makePipe(ParentEnd::write);
+        if (!made)
+            return made.error();
+        in = std::move(*made);
+    }
 
     SpawnSetup setup;
     if (int rc = ::posix_spawn_file_actions_init(&setup.actions); rc != 0)
@@ -87,13 +131,17 @@ Result<ChildProcess> ChildProcess::spawn(const std::string& hostExecutable,
         return Error::fromErrno(rc);
     setup.attributesMade = true;
 
-    int rc = ::posix_spawn_file_actions_addopen(&setup.actions, 0, "/dev/null", O_RDONLY, 0);
+    int rc = in ? ::posix_spawn_file_actions_adddup2(&setup.actions, in->read.get(), 0)
+                : ::posix_spawn_file_actions_addopen(&setup.actions, 0, "/dev/null", O_RDONLY, 0);
     if (rc == 0)
         rc = ::posix_spawn_file_actions_adddup2(&setup.actions, out->write.get(), 1);
     if (rc == 0)
         rc = ::posix_spawn_file_actions_adddup2(&setup.actions, err->write.get(), 2);
     if (rc == 0)
         rc = ::posix_spawn_file_actions_addclosefrom_np(&setup.actions, 3);
+    if (rc == 0 && options.workingDirectory)
+        rc = ::posix_spawn_file_actions_addchdir_np(&setup.actions,
+                                                    options.workingDirectory->c_str());
 
     sigset_t none;
     sigset_t all;
@@ -126,7 +174,14 @@ Result<ChildProcess> ChildProcess::spawn(const std::string& hostExecutable,
         reap(pid, status);
         return Error::fromErrno(openErr);
     }
-    return ChildProcess(pid, std::move(pidfd), std::move(out->read), std::move(err->read));
+    ChildProcess child(pid, std::move(pidfd), std::move(out->read), std::move(err->read));
+    if (in) {
+        child.m_stdin = std::move(in->write);
+        child.m_input = *options.standardInput;
+        if (child.m_input.empty())
+            child.closeInput();
+    }
+    return child;
 }
 
 ChildProcess::ChildProcess(pid_t pid, UniqueFd pidfd, UniqueFd out, UniqueFd err)
@@ -137,6 +192,8 @@ ChildProcess::ChildProcess(pid_t pid, UniqueFd pidfd, UniqueFd out, UniqueFd err
 ChildProcess::ChildProcess(ChildProcess&& other) noexcept
     : m_pid(std::exchange(other.m_pid, -1)), m_pidfd(std::move(other.m_pidfd)),
       m_stdout(std::move(other.m_stdout)), m_stderr(std::move(other.m_stderr)),
+      m_stdin(std::move(other.m_stdin)), m_input(std::move(other.m_input)),
+      m_inputWritten(std::exchange(other.m_inputWritten, 0)),
       m_status(std::exchange(other.m_status, std::nullopt))
 {
 }
@@ -172,10 +229,33 @@ int ChildProcess::wait()
     return status;
 }
 
+void ChildProcess::writeInput()
+{
+    while (m_stdin && m_inputWritten < m_input.size()) {
+        const ssize_t n = writeWithoutSigpipe(m_stdin.get(), m_input.data() + m_inputWritten,
+                                              m_input.size() - m_inputWritten);
+        if (n < 0) {
+            if (errno == EAGAIN || errno == EWOULDBLOCK)
+                return; // the pipe is full: more once the child has read
+            break;      // EPIPE: the child no longer reads; anything else: give up the same way
+        }
+        m_inputWritten += static_cast<std::size_t>(n);
+    }
+    closeInput();
+}
+
+void ChildProcess::closeInput()
+{
+    m_stdin.reset();
+    m_input = std::string();
+    m_inputWritten = 0;
+}
+
 void ChildProcess::closeOutput()
 {
     m_stdout.reset();
     m_stderr.reset();
+    closeInput();
 }
 
 } // namespace veldo::platform

@@ -106,15 +106,20 @@ public:
                 return true;
             if (m_stopRequested && m_stopFd >= 0)
                 return false;
-            pollfd fds[4];
+            if (m_exited)
+                m_child.closeInput(); // nobody is left to read it
+            pollfd fds[5];
             nfds_t count = 0;
+            const int inputFd = m_child.stdinFd();
+            if (inputFd >= 0)
+                fds[count++] = pollfd{inputFd, POLLOUT, 0};
             if (!m_stdoutEnded)
                 fds[count++] = pollfd{m_child.stdoutFd(), POLLIN, 0};
             if (!m_stderrEnded)
                 fds[count++] = pollfd{m_child.stderrFd(), POLLIN, 0};
             if (!m_exited)
                 fds[count++] = pollfd{m_child.exitFd(), POLLIN, 0};
-            if (count == 0)
+            if (count == (inputFd >= 0 ? 1 : 0))
                 return done();
             if (m_stopFd >= 0)
                 fds[count++] = pollfd{m_stopFd, POLLIN, 0};
@@ -144,6 +149,8 @@ public:
                     continue;
                 if (fds[i].fd == m_stopFd)
                     m_stopRequested = true;
+                else if (fds[i].fd == inputFd)
+                    m_child.writeInput();
                 else if (fds[i].fd == m_child.exitFd())
                     m_exited = true;
                 else if (fds[i].fd == m_child.stdoutFd())
@@ -200,6 +207,15 @@ bool isValidEnvironmentName(const std::string& name)
            name.find('\0') == std::string::npos;
 }
 
+// The host path that run executes (or enters) for a Mac path (the identity with an empty root);
+// ELOOP when its links form a loop (ELOOP).
+Result<std::string> hostExecutablePath(const MacPath& executable)
+{
+    if (platform::macRoot().empty())
+        return executable.path();
+    return platform::resolvedHostPath(executable, platform::FollowLinks::yes);
+}
+
 // `errorPath` is the Mac path a failure to start names ("" for a host program).
 Result<Output> runProgram(const std::string& hostExecutable, const std::string& argv0,
                           const std::string& errorPath, const std::vector<std::string>& arguments,
@@ -222,7 +238,15 @@ Result<Output> runProgram(const std::string& hostExecutable, const std::string& 
     }
 
     const StopSignal stopSignal(stop);
-    auto child = platform::ChildProcess::spawn(hostExecutable, argv, env);
+    platform::SpawnOptions spawnOptions;
+    spawnOptions.standardInput = options.standardInput;
+    if (options.workingDirectory) {
+        auto folder = hostExecutablePath(*options.workingDirectory);
+        if (!folder)
+            return folder.error();
+        spawnOptions.workingDirectory = std::move(*folder);
+    }
+    auto child = platform::ChildProcess::spawn(hostExecutable, argv, env, spawnOptions);
     if (!child) {
         Error failure = child.error();
         failure.path = errorPath;
@@ -300,15 +324,6 @@ std::string inheritedPath()
     const Environment env = processEnvironment();
     auto it = env.find("PATH");
     return it == env.end() ? std::string() : it->second;
-}
-
-// The host path that run executes for a Mac path (the identity with an empty root); ELOOP when
-// its links form a loop (ELOOP).
-Result<std::string> hostExecutablePath(const MacPath& executable)
-{
-    if (platform::macRoot().empty())
-        return executable.path();
-    return platform::resolvedHostPath(executable, platform::FollowLinks::yes);
 }
 
 } // namespace

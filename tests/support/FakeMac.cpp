@@ -57,7 +57,13 @@ FakeMac::FakeMac(Storage storage)
                             "/Users/Shared"})
         fs::create_directories(host(MacPath(dir)));
     fs::create_directories(host(MacPath("/private/tmp")));
+    fs::create_directories(host(MacPath("/private/var/tmp")));
+    // The system folders get their modes here, never from the umask: the administrator
+    // script's runner refuses a Mac whose system folders others can write.
+    for (const char* dir : {"/usr", "/usr/bin", "/bin", "/sbin", "/private", "/private/var"})
+        ::chmod(host(MacPath(dir)).c_str(), 0755);
     ::chmod(host(MacPath("/private/tmp")).c_str(), 01777);
+    ::chmod(host(MacPath("/private/var/tmp")).c_str(), 01777);
     fs::create_symlink("private/var", host(MacPath("/var")));
     fs::create_symlink("private/tmp", host(MacPath("/tmp")));
     fs::create_symlink("private/etc", host(MacPath("/etc")));

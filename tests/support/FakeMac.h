@@ -2,9 +2,10 @@
 //
 // The constructor builds /Applications, /System/Applications, /Library,
 // /Users/<login>/{Applications, Library,.Trash}, /private/{var,tmp,etc} with /var, /tmp and /etc as
-// links into /private, /opt/homebrew, /Volumes, and sets the process's Mac root to it; the
-// destructor restores the empty root and removes the folder. All paths taken by the helpers are Mac
-// paths.
+// links into /private, /private/var/tmp (mode 1777, like /private/tmp), /usr/bin, /bin, /sbin
+// (system folders with mode 0755 whatever the umask), /opt/homebrew, /Volumes, and sets the
+// process's Mac root to it; the destructor restores the empty root and removes the folder. All
+// paths taken by the helpers are Mac paths.
 #pragma once
 
 #include <string>
