@@ -39,7 +39,6 @@ PathList::PathList(const QStringList& paths, int maximumHeight, QWidget* parent)
     m_view->setAutoFillBackground(false);
     m_view->setFont(monospacedTextFont(TextStyle::caption, font()));
     m_view->document()->setDocumentMargin(kInset);
-    m_view->setAccessibleName(paths.join(QLatin1Char('\n')));
 
     QTextCursor cursor(m_view->document());
     QTextBlockFormat row;
