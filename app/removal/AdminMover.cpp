@@ -63,7 +63,8 @@ MacPath trashFolder(const common::RemovalSafety::Context& context)
     return context.homeDirectory.appendingPathComponent(".Trash");
 }
 
-// The sentence of an item whose parent folder could not be proven, or none when it is missing.
+// The sentence of an item whose parent folder could not be proven, or none when the item is
+// missing (only ENOENT and ENOTDIR from its own status say so).
 std::optional<std::string> unverifiedParentSentence(const MacPath& item, int verifyErrno)
 {
     const auto own = platform::fileStatus(item, platform::FollowLinks::no);
@@ -74,10 +75,9 @@ std::optional<std::string> unverifiedParentSentence(const MacPath& item, int ver
         return std::string(kLinkOnTheWay);
     case EILSEQ:
         return std::string(kUnsafeCharacters);
-    case ENOENT:
-    case ENOTDIR:
-        return std::nullopt;
     default:
+        // The item itself was found (or could not be read), so even ENOENT from the folder
+        // check, a folder changed in between, is a failure here, never "already gone".
         return systemText(verifyErrno);
     }
 }

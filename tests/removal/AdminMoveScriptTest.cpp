@@ -384,3 +384,98 @@ TEST(AdminMoveScript, PromptForOneItemAndACancelledDialog)
     EXPECT_EQ(result.missing, std::set<std::string>{"/Library/Caches/gone"});
     EXPECT_TRUE(present(mac, two) && present(mac, three));
 }
+
+TEST(AdminMoveScript, ARacersChangesLeaveTheItemInPlaceOrPutBack)
+{
+    SKIP_UNLESS_ROOT();
+    struct Case
+    {
+        const char* name;
+        bool afterFirstRename; // else before the script
+        // The hook's shell command from the host paths of the parent, item and Trash, and the
+        // canary folder.
+        std::string (*hook)(const std::string& p, const std::string& i, const std::string& t,
+                            const std::string& canary);
+        // Where the item's bytes must be afterwards, relative to the Mac root's "/Library".
+        const char* itemAt;
+    };
+    const Case cases[] = {
+        {"the item replaced", false,
+         [](const std::string&, const std::string& i, const std::string&, const std::string&) {
+             return "mv '" + i + "' '" + i + ".moved' && printf new > '" + i + "'";
+         },
+         "Caches/com.acme/cache.db.moved"},
+        {"the parent swapped for a link", false,
+         [](const std::string& p, const std::string&, const std::string&,
+            const std::string& canary) {
+             return "mv '" + p + "' '" + p + ".old' && ln -s '" + canary + "/Caches' '" + p + "'";
+         },
+         "Caches/com.acme.old/cache.db"},
+        {"the Trash replaced", false,
+         [](const std::string&, const std::string&, const std::string& t, const std::string&) {
+             return "mv '" + t + "' '" + t + ".old' && mkdir -m 700 '" + t + "'";
+         },
+         "Caches/com.acme/cache.db"},
+        {"the Trash swapped for a link", false,
+         [](const std::string&, const std::string&, const std::string& t,
+            const std::string& canary) {
+             return "mv '" + t + "' '" + t + ".old' && ln -s '" + canary + "' '" + t + "'";
+         },
+         "Caches/com.acme/cache.db"},
+        {"the destination name taken", true,
+         [](const std::string&, const std::string&, const std::string& t, const std::string&) {
+             return "printf taken > '" + t + "/cache.db'";
+         },
+         "Caches/com.acme/cache.db"},
+        {"the Trash taken away while staged", true,
+         [](const std::string&, const std::string&, const std::string& t, const std::string&) {
+             return "mv '" + t + "' '" + t + ".old' && ln -s /nowhere '" + t + "'";
+         },
+         "Caches/com.acme/cache.db"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeMac mac;
+        StandInOsascript osascript(mac);
+        Canary canary(mac);
+        const MacPath item = mac.write("/Library/Caches/com.acme/cache.db"_mac, "item");
+        const MacPath trash = mac.home().appendingPathComponent(".Trash");
+        const std::string command = c.hook(mac.host(item.deletingLastPathComponent()),
+                                           mac.host(item), mac.host(trash), canary.folder());
+        if (c.afterFirstRename)
+            osascript.setPerlRenameHook(1, command);
+        else
+            osascript.setHook(command);
+        const auto result = AdminRemover::runMoveScript({item}, contextFor(mac.home()));
+        EXPECT_TRUE(result.moved.empty());
+        EXPECT_EQ(result.failures.at(item.path()), kRefusedByMacOS);
+        EXPECT_EQ(mac.contents(MacPath("/Library").appendingPathComponent(c.itemAt)), "item");
+        EXPECT_FALSE(fs::exists(fs::path(mac.host(trash)) / "cache.db") &&
+                     mac.contents(trash.appendingPathComponent("cache.db")) == "item");
+        EXPECT_TRUE(fs::is_empty(mac.host("/private/var/tmp"_mac))) << "no staging folder left";
+        canary.expectUnchanged(c.name);
+    }
+}
+
+TEST(AdminMoveScript, AnItemThatCanNeitherGoOnNorBackIsHeldInItsStagingFolder)
+{
+    SKIP_UNLESS_ROOT();
+    FakeMac mac;
+    StandInOsascript osascript(mac);
+    const MacPath item = mac.write("/Library/Caches/com.acme/cache.db"_mac, "item");
+    const std::string t = mac.host(mac.home().appendingPathComponent(".Trash"));
+    osascript.setPerlRenameHook(1, "mv '" + t + "' '" + t + ".old' && mkdir -m 700 '" + t +
+                                       "' && printf other > '" + mac.host(item) + "'");
+    const auto result = AdminRemover::runMoveScript({item}, contextFor(mac.home()));
+    EXPECT_TRUE(result.moved.empty());
+    const std::string sentence = result.failures.at(item.path());
+    const std::string prefix = "Veldo couldn't finish moving it, so it was left in ";
+    ASSERT_TRUE(sentence.starts_with(prefix + "/private/var/tmp/veldo.")) << sentence;
+    ASSERT_TRUE(sentence.ends_with(", which only an administrator can open.")) << sentence;
+    const std::string folder = sentence.substr(
+        prefix.size(), sentence.size() - prefix.size() -
+                           std::string(", which only an administrator can open.").size());
+    EXPECT_EQ(mac.contents(MacPath(folder).appendingPathComponent("i")), "item");
+    EXPECT_EQ(mac.contents(item), "other");
+    EXPECT_TRUE(fs::is_empty(t));
+}
