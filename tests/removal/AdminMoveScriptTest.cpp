@@ -427,9 +427,10 @@ TEST(AdminMoveScript, ARacersChangesLeaveTheItemInPlaceOrPutBack)
              return "printf taken > '" + t + "/cache.db'";
          },
          "Caches/com.acme/cache.db"},
-        {"the Trash taken away while staged", true,
-         [](const std::string&, const std::string&, const std::string& t, const std::string&) {
-             return "mv '" + t + "' '" + t + ".old' && ln -s /nowhere '" + t + "'";
+        {"the Trash swapped for a link while staged", true,
+         [](const std::string&, const std::string&, const std::string& t,
+            const std::string& canary) {
+             return "mv '" + t + "' '" + t + ".old' && ln -s '" + canary + "' '" + t + "'";
          },
          "Caches/com.acme/cache.db"},
     };
