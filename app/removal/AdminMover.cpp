@@ -99,6 +99,20 @@ bool isGone(const std::string& path)
     return err && meansMissing(*err);
 }
 
+// A path met before in this batch is skipped without a record; a path the removal-safety
+// policy refuses gets the refusal's sentence. True when the item goes no further.
+bool skippedOrRefused(const MacPath& url, const common::RemovalSafety::Context& context,
+                      std::set<std::string>& seen, MoveResult& result)
+{
+    if (!seen.insert(url.path()).second)
+        return true;
+    if (auto refusal = common::removalRefusal(url, context)) {
+        result.failures[url.path()] = common::removalRefusalMessage(*refusal);
+        return true;
+    }
+    return false;
+}
+
 } // namespace
 
 MoveResult runMoveScript(const std::vector<MacPath>& items,
@@ -129,12 +143,8 @@ MoveResult runMoveScript(const std::vector<MacPath>& items,
     for (const MacPath& item : items) {
         const MacPath url = item.standardized();
         const std::string& path = url.path();
-        if (!seen.insert(path).second)
+        if (skippedOrRefused(url, context, seen, result))
             continue;
-        if (auto refusal = common::removalRefusal(url, context)) {
-            result.failures[path] = common::removalRefusalMessage(*refusal);
-            continue;
-        }
         if (!path.starts_with('/') || containsControlCharacters(path)) {
             result.failures[path] = std::string(kUnsafeCharacters);
             continue;
@@ -225,12 +235,8 @@ moveWithHelper(const std::vector<MacPath>& items, const common::RemovalSafety::C
     for (const MacPath& item : items) {
         const MacPath url = item.standardized();
         const std::string& path = url.path();
-        if (!seen.insert(path).second)
+        if (skippedOrRefused(url, context, seen, result))
             continue;
-        if (auto refusal = common::removalRefusal(url, context)) {
-            result.failures[path] = common::removalRefusalMessage(*refusal);
-            continue;
-        }
         const auto attributes = platform::defaultFileManager().attributesOfItem(url);
         if (!attributes) {
             // Only a missing entry is gone; one that can't be read is the helper's to check.

@@ -137,6 +137,7 @@ TEST(AdminMoveScript, RefusalsBeforeTheDialog)
     const MacPath home = mac.home();
     mac.write("/Library/Caches/real/cache.db"_mac, "x");
     mac.symlink("/Library/linked"_mac, "/Library/Caches/real");
+    mac.write("/Library/bad\xff/x"_mac, "x");
     const auto context = contextFor(home);
     const std::vector<MacPath> items{
         "/Library"_mac,
@@ -147,6 +148,8 @@ TEST(AdminMoveScript, RefusalsBeforeTheDialog)
         "/Library/linked/gone"_mac,
         "/Library/Caches/missing"_mac,
         "/Library/Caches/nowhere/missing"_mac,
+        MacPath("/Library/" + std::string(256, 'n') + "/x"),
+        "/Library/bad\xff/x"_mac,
     };
     const auto result = AdminRemover::runMoveScript(items, context);
     const auto refusal = [&](const char* path) {
@@ -161,6 +164,12 @@ TEST(AdminMoveScript, RefusalsBeforeTheDialog)
          "The path contains characters Veldo won't pass to an administrator command."},
         {"/Library/linked/cache.db", "A folder on the way to this item is a symbolic link, so "
                                      "Veldo won't move it with an administrator password."},
+        // No link there: the system's text for a name too long, and unsafe characters for a
+        // folder name that is not UTF-8.
+        {"/Library/" + std::string(256, 'n') + "/x",
+         veldo::platform::SystemError::posix(ENAMETOOLONG).localizedDescription()},
+        {"/Library/bad\xff/x",
+         "The path contains characters Veldo won't pass to an administrator command."},
     };
     EXPECT_EQ(result.failures, expected);
     EXPECT_EQ(result.missing,
