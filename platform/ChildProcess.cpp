@@ -112,9 +112,10 @@ Result<ChildProcess> ChildProcess::spawn(const std::string& hostExecutable,
     auto out = makePipe();
     if (!out)
         return out.error();
-    auto err = makePipe();
+    Result<Pipe> err = options.combinedOutput ? Result<Pipe>(Pipe{}) : makePipe();
     if (!err)
         return err.error();
+    const int errWrite = options.combinedOutput ? out->write.get() : err->write.get();
     std::optional<Pipe> in;
     if (options.standardInput) {
         auto made = makePipe(ParentEnd::write);
@@ -136,7 +137,7 @@ Result<ChildProcess> ChildProcess::spawn(const std::string& hostExecutable,
     if (rc == 0)
         rc = ::posix_spawn_file_actions_adddup2(&setup.actions, out->write.get(), 1);
     if (rc == 0)
-        rc = ::posix_spawn_file_actions_adddup2(&setup.actions, err->write.get(), 2);
+        rc = ::posix_spawn_file_actions_adddup2(&setup.actions, errWrite, 2);
     if (rc == 0)
         rc = ::posix_spawn_file_actions_addclosefrom_np(&setup.actions, 3);
     if (rc == 0 && options.workingDirectory)

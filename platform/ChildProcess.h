@@ -34,6 +34,9 @@ struct SpawnOptions
     std::optional<std::string> standardInput;
     // The child's working folder (a host path); none: the caller's.
     std::optional<std::string> workingDirectory;
+    // Standard output and standard error share one pipe (stdoutFd()), so the two streams arrive
+    // interleaved in one byte stream; stderrFd() is then -1.
+    bool combinedOutput = false;
 };
 
 class ChildProcess

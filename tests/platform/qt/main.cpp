@@ -1,0 +1,11 @@
+// The Qt stand-in tests run inside a QCoreApplication, whose event loop carries the fetches.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
