@@ -1,6 +1,8 @@
 // ControllerServices: the real services behind the controller's seam.
 #include "app/controller/ControllerServices.h"
 
+#include "app/leftovers/LeftoverScanner.h"
+#include "platform/ApplicationRegistry.h"
 #include "platform/MacFileSystem.h"
 
 namespace veldo::controller {
@@ -18,6 +20,15 @@ ControllerServices ControllerServices::withDefaults() const
         services.removalRefusal = [](const platform::MacPath& url,
                                      const common::RemovalSafety::PreparedContext& context) {
             return common::removalRefusal(url, context);
+        };
+    if (!services.leftoverScan)
+        services.leftoverScan = [](const core::InstalledApp& app,
+                                   const std::vector<core::ScopedAccessRoot>& roots,
+                                   std::stop_token stop) {
+            return leftovers::LeftoverScanner::scan(
+                app, roots, leftovers::LeftoverScanner::darwinUserDirectories(),
+                leftovers::LeftoverScanner::receiptLeftovers, platform::systemApplicationRegistry(),
+                std::move(stop));
         };
     return services;
 }

@@ -7,10 +7,15 @@
 
 #include <functional>
 #include <optional>
+#include <stop_token>
+#include <vector>
 
 #include "app/controller/ControllerDurations.h"
+#include "app/core/AccessRootKind.h"
 #include "app/core/InstalledApp.h"
+#include "app/core/LeftoverItem.h"
 #include "app/core/RunningAppStatus.h"
+#include "base/Result.h"
 #include "common/RemovalSafety.h"
 #include "platform/MacPath.h"
 
@@ -26,6 +31,13 @@ struct ControllerServices
     std::function<std::optional<common::RemovalSafety::Refusal>(
         const platform::MacPath&, const common::RemovalSafety::PreparedContext&)>
         removalRefusal;
+
+    // The leftovers of one app under the access roots: the leftover scanner with this Mac's
+    // per-user folders, installer receipts and application registry. Any thread: the scans run
+    // it in the background. A stop through the token fails it with cancelled.
+    std::function<Result<std::vector<core::LeftoverItem>>(
+        const core::InstalledApp&, const std::vector<core::ScopedAccessRoot>&, std::stop_token)>
+        leftoverScan;
 
     ControllerDurations durations;
 

@@ -14,8 +14,11 @@
 //
 // Rules for writing one: parameters by value (callers pass temporaries; a reference would dangle
 // at the first suspension); never a capturing lambda as a coroutine (its captures die with the
-// closure); an exception escaping a body or a background function ends the process, because a
-// task that died silently would leave its busy flag set for ever.
+// closure); name a capturing lambda before the co_await that takes it (`auto work = [x] {…};
+// co_await inBackground(pool, std::move(work));`), because GCC 12 destroys the captures of a
+// lambda written inside a co_await expression twice; an exception escaping a body or a
+// background function ends the process, because a task that died silently would leave its busy
+// flag set for ever.
 #pragma once
 
 #include <chrono>
@@ -29,26 +32,48 @@
 #include <utility>
 
 #include <QFuture>
+#include <QPointer>
 #include <QThreadPool>
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 
+#include "app/controller/LinkedStopSource.h"
 #include "app/controller/TaskScope.h"
 
 namespace veldo::controller {
 
 // What a stored task field holds: compared by identity, cancelled by the controller so that the
-// task's own stale test drops its result. GUI thread only.
+// task's own stale test drops its result. GUI thread only (the stop token it hands out may be
+// read anywhere).
 class TaskState
 {
 public:
-    void cancel() { m_cancelled = true; }
+    // Marks the task cancelled, and stops the token of stopToken() when one was handed out.
+    void cancel()
+    {
+        m_cancelled = true;
+        if (m_stop)
+            m_stop->requestStop();
+    }
     bool isCancelled() const { return m_cancelled; }
     bool isDone() const { return m_done; }
+
+    // A token that cancel() stops, and `parent` (the shutdown token) too: for work whose result
+    // a cancel makes useless. The first call links it to `parent`; later calls answer the same.
+    std::stop_token stopToken(std::stop_token parent)
+    {
+        if (!m_stop) {
+            m_stop = std::make_unique<LinkedStopSource>(std::move(parent));
+            if (m_cancelled)
+                m_stop->requestStop();
+        }
+        return m_stop->token();
+    }
 
 protected:
     bool m_cancelled = false;
     bool m_done = false;
+    std::unique_ptr<LinkedStopSource> m_stop;
 };
 
 using TaskHandle = std::shared_ptr<TaskState>;
@@ -271,6 +296,26 @@ auto inBackground(QThreadPool& pool, Fn fn)
     return detail::BackgroundAwaiter<R, Fn>(pool, std::move(fn));
 }
 
+// The running task's own state, without suspending: `const TaskHandle self = co_await thisTask();`
+// lets a body read whether it was cancelled.
+struct ThisTask
+{
+    bool await_ready() const noexcept { return false; }
+    template <typename Promise>
+    bool await_suspend(std::coroutine_handle<Promise> frame) noexcept
+    {
+        m_state = frame.promise().shared();
+        return false;
+    }
+    TaskHandle await_resume() const noexcept { return m_state; }
+
+    TaskHandle m_state;
+};
+inline ThisTask thisTask()
+{
+    return {};
+}
+
 // Answers after `duration`, on a later turn of the GUI thread.
 inline detail::SleepAwaiter sleepFor(std::chrono::milliseconds duration)
 {
@@ -279,14 +324,16 @@ inline detail::SleepAwaiter sleepFor(std::chrono::milliseconds duration)
 
 // The one-shot resume of a task waiting for a user's answer (a prompt). The first resume() posts
 // the task's continuation with the answer, through the scope's guard, on a later turn; every
-// later call does nothing. GUI thread only. Compared by identity.
+// later call does nothing, and so does a resume after the scope closed or its context went
+// away. GUI thread only. Compared by identity.
 template <typename T>
 class PromptContinuation
 {
 public:
     PromptContinuation(TaskScope& scope, std::coroutine_handle<> frame,
                        std::shared_ptr<std::optional<T>> answer)
-        : m_scope(&scope), m_frame(frame), m_answer(std::move(answer))
+        : m_context(&scope.context()), m_guard(scope.guard()), m_frame(frame),
+          m_answer(std::move(answer))
     {
     }
     PromptContinuation(const PromptContinuation&) = delete;
@@ -299,14 +346,15 @@ public:
             return false;
         m_resumed = true;
         m_answer->emplace(std::move(answer));
-        if (!m_scope->isClosed())
-            m_scope->postResume(m_frame);
+        if (m_context && m_guard->isOpen())
+            TaskScope::postResume(*m_context, m_guard, m_frame);
         return true;
     }
     bool wasResumed() const { return m_resumed; }
 
 private:
-    TaskScope* m_scope;
+    QPointer<QObject> m_context;
+    std::shared_ptr<ResumeGuard> m_guard;
     std::coroutine_handle<> m_frame;
     std::shared_ptr<std::optional<T>> m_answer;
     bool m_resumed = false;

@@ -439,12 +439,12 @@ Task<bool> UninstallViewModel::requestAdminConfirmation(std::vector<core::Leftov
                                                         bool usesHelper)
 {
     resolveAdminEscalation(false);
-    const bool answer = co_await waitForAnswer<bool>(
-        [this, &items, usesHelper](AdminEscalationContinuation continuation) {
-            setAdminEscalationContinuation(std::move(continuation));
-            setPendingAdminEscalation(
-                AdminEscalationRequest{QUuid::createUuid(), std::move(items), usesHelper});
-        });
+    auto ask = [this, &items, usesHelper](AdminEscalationContinuation continuation) {
+        setAdminEscalationContinuation(std::move(continuation));
+        setPendingAdminEscalation(
+            AdminEscalationRequest{QUuid::createUuid(), std::move(items), usesHelper});
+    };
+    const bool answer = co_await waitForAnswer<bool>(std::move(ask));
     co_return answer;
 }
 
@@ -453,12 +453,12 @@ UninstallViewModel::requestAppManagementDecision(std::vector<core::LeftoverItem>
                                                  bool usesHelper)
 {
     resolveAppManagementPrompt(AppManagementChoice::cancel);
-    const AppManagementChoice choice = co_await waitForAnswer<AppManagementChoice>(
-        [this, &items, usesHelper](AppManagementContinuation continuation) {
-            setAppManagementContinuation(std::move(continuation));
-            setPendingAppManagementPrompt(
-                AppManagementPrompt{QUuid::createUuid(), std::move(items), usesHelper});
-        });
+    auto ask = [this, &items, usesHelper](AppManagementContinuation continuation) {
+        setAppManagementContinuation(std::move(continuation));
+        setPendingAppManagementPrompt(
+            AppManagementPrompt{QUuid::createUuid(), std::move(items), usesHelper});
+    };
+    const AppManagementChoice choice = co_await waitForAnswer<AppManagementChoice>(std::move(ask));
     co_return choice;
 }
 

@@ -15,6 +15,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stop_token>
@@ -480,6 +481,12 @@ public:
     // menu bar or Activity Monitor."; none for no apps.
     static std::optional<std::string>
     helperProcessesNotice(const std::vector<core::InstalledApp>& apps);
+
+    // The background body of the leftover scan of one app: runs the leftover scan service on
+    // copies of its arguments and touches nothing of the controller, so it may run on a pool.
+    std::function<Result<std::vector<core::LeftoverItem>>()>
+    leftoverScanWork(core::InstalledApp app, std::vector<core::ScopedAccessRoot> roots,
+                     std::stop_token stop) const;
 
     // Waits until none of `apps` runs (main process or helpers) or `timeout` has passed on the
     // steady clock, looking first at once and then after each interval of the durations. Answers

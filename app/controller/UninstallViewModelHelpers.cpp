@@ -45,6 +45,13 @@ UninstallViewModel::helperProcessesNotice(const std::vector<core::InstalledApp>&
            "Activity Monitor.";
 }
 
+std::function<Result<std::vector<core::LeftoverItem>>()> UninstallViewModel::leftoverScanWork(
+    core::InstalledApp app, std::vector<core::ScopedAccessRoot> roots, std::stop_token stop) const
+{
+    return [scan = m_services.leftoverScan, app = std::move(app), roots = std::move(roots),
+            stop = std::move(stop)] { return scan(app, roots, stop); };
+}
+
 Task<QuitWaitResult> UninstallViewModel::waitForAppsToQuit(std::vector<core::InstalledApp> apps,
                                                            std::chrono::milliseconds timeout)
 {

@@ -3,6 +3,9 @@
 #include <chrono>
 #include <map>
 
+#include <QCoreApplication>
+#include <QThread>
+
 #include "tests/controller/ControllerFixture.h"
 #include "tests/support/MacPathLiteral.h"
 
@@ -82,6 +85,64 @@ TEST_F(Helpers, DetailAppLocationLooksAtTheFileSystem)
         SCOPED_TRACE(c.path);
         EXPECT_EQ(controller->detailAppLocation(app(c.path, "App")), c.expected);
     }
+}
+
+using LeftoverResult = Result<std::vector<core::LeftoverItem>>;
+
+Task<> runScan(TaskScope&, QThreadPool* pool, std::function<LeftoverResult()> work,
+               std::optional<LeftoverResult>* out)
+{
+    *out = co_await inBackground(*pool, std::move(work));
+}
+
+TEST_F(Helpers, LeftoverScanBodyRunsTheServiceOnItsOwnCopiesOffTheGuiThread)
+{
+    ControllerServices services;
+    std::atomic<bool> onGuiThread{true};
+    std::string seenApp;
+    std::size_t seenRoots = 0;
+    services.leftoverScan = [&](const core::InstalledApp& a,
+                                const std::vector<core::ScopedAccessRoot>& roots,
+                                std::stop_token stop) -> LeftoverResult {
+        onGuiThread = QThread::currentThread() == QCoreApplication::instance()->thread();
+        seenApp = a.id();
+        seenRoots = roots.size();
+        EXPECT_FALSE(stop.stop_requested());
+        return std::vector<core::LeftoverItem>{item("/Library/Caches/com.example")};
+    };
+    auto controller = makeController(services);
+    std::optional<LeftoverResult> result;
+    (void)runScan(controller->taskScope(), &controller->scanPool(),
+                  controller->leftoverScanWork(app("/Applications/Example.app", "Example"),
+                                               controller->grantedAccess(),
+                                               controller->shutdownToken()),
+                  &result);
+    ASSERT_TRUE(waitFor([&] { return result.has_value(); }));
+    EXPECT_FALSE(onGuiThread);
+    EXPECT_EQ(seenApp, "/Applications/Example.app");
+    EXPECT_EQ(seenRoots, 4U);
+    ASSERT_TRUE(result->has_value());
+    EXPECT_EQ((*result)->size(), 1U);
+}
+
+TEST_F(Helpers, LeftoverScanBodyUsesTheLeftoverScanner)
+{
+    platform::PlistValue::Dictionary info;
+    info["CFBundleIdentifier"] = platform::PlistValue("com.example.scanned");
+    info["CFBundleName"] = platform::PlistValue("Scanned");
+    m_mac.makeApp("/Applications/Scanned.app"_mac, platform::PlistValue(info));
+    const platform::MacPath cache =
+        m_mac.mkdir(m_mac.home().appendingPathComponent("Library/Caches/com.example.scanned"));
+    m_mac.write(cache.appendingPathComponent("data"), "cached");
+    auto controller = makeController();
+    auto scanned = app("/Applications/Scanned.app", "Scanned", "com.example.scanned");
+    const LeftoverResult result =
+        controller->leftoverScanWork(scanned, controller->grantedAccess(), {})();
+    ASSERT_TRUE(result.has_value());
+    std::vector<std::string> found;
+    for (const core::LeftoverItem& i : *result)
+        found.push_back(i.id());
+    EXPECT_NE(std::find(found.begin(), found.end(), cache.path()), found.end());
 }
 
 // A running-status service playing a script: per app path, how many more readings show it

@@ -107,5 +107,22 @@ TEST_F(Prompts, TheTwoPromptKindsAreIndependent)
     EXPECT_TRUE(*admin);
 }
 
+TEST_F(Prompts, AnAnswerAfterShutdownResumesNothing)
+{
+    auto controller = makeController();
+    std::optional<bool> answer;
+    (void)awaitAnswer(controller->taskScope(),
+                      controller->requestAdminConfirmation({item("/Library/A")}, false), &answer);
+    AdminEscalationContinuation kept = controller->adminEscalationContinuation();
+    controller->shutdown();
+    EXPECT_EQ(controller->taskScope().frameCount(), 0U);
+    controller->resolveAdminEscalation(true);
+    controller.reset();
+    EXPECT_FALSE(kept->resume(false)); // already answered, and its task is gone
+    for (int i = 0; i < 5; ++i)
+        processEvents();
+    EXPECT_FALSE(answer);
+}
+
 } // namespace
 } // namespace veldo::controller

@@ -281,6 +281,14 @@ TEST_F(ControllerState, ConstructionSetsInitialValuesAndCallsNoService)
     EXPECT_TRUE(controller->accessStore().activeURLs().empty());
 }
 
+TEST_F(ControllerState, TheSharedControllerIsMadeOnceAndKept)
+{
+    UninstallViewModel& shared = UninstallViewModel::shared();
+    EXPECT_EQ(&UninstallViewModel::shared(), &shared);
+    EXPECT_EQ(shared.taskScope().frameCount(), 0U);
+    EXPECT_EQ(shared.grantedAccess().size(), 4U);
+}
+
 TEST_F(ControllerState, OfferCleanupStartsFromTheStoredBooleanOnly)
 {
     const std::string_view key = UninstallViewModel::kOfferCleanupForTrashedAppsKey;

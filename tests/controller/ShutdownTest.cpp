@@ -4,11 +4,15 @@
 #include <chrono>
 #include <thread>
 
+#include <unistd.h>
+
 #include "app/core/CommandRunner.h"
 #include "app/leftovers/HomebrewCaskUninstall.h"
+#include "app/removal/AdminScriptRunner.h"
 #include "tests/controller/ControllerFixture.h"
 #include "tests/support/MacPathLiteral.h"
 #include "tests/support/StandInBrew.h"
+#include "tests/support/StandInOsascript.h"
 #include "tests/support/StandInPackageManager.h"
 
 namespace veldo::controller {
@@ -32,6 +36,12 @@ Task<> runInBackground(TaskScope&, QThreadPool* pool, Fn fn, bool* resumed)
 
 TEST_F(Shutdown, StopsLongChildProcessesWithinTheRunnersGrace)
 {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "the stand-in osascript runs scripts only in a fake Mac that root owns";
+    testsupport::StandInOsascript osascript(m_mac);
+    // As if its password dialog stayed open; the hook's shell, which a stopped osascript leaves
+    // behind, ends with the fake Mac.
+    osascript.setHook("while [ -d '" + m_mac.root() + "' ]; do sleep 0.2; done");
     testsupport::StandInBrew brew(m_mac);
     brew.setMode("uninstall", "hang");
     testsupport::StandInPackageManager npm(m_mac, "npm");
@@ -42,8 +52,12 @@ TEST_F(Shutdown, StopsLongChildProcessesWithinTheRunnersGrace)
     std::atomic<int> entered{0};
     std::atomic<bool> brewCancelled{false};
     std::atomic<bool> npmCancelled{false};
+    std::atomic<bool> scriptConfirmedNothing{false};
+    std::atomic<bool> quitting{false};
+    std::atomic<bool> scriptEndedByQuit{false};
     bool brewResumed = false;
     bool npmResumed = false;
+    bool scriptResumed = false;
     (void)runInBackground(
         controller->taskScope(), &controller->toolPool(),
         [&, stop] {
@@ -62,20 +76,35 @@ TEST_F(Shutdown, StopsLongChildProcessesWithinTheRunnersGrace)
             npmCancelled = !result && result.error().code == ErrorCode::cancelled;
         },
         &npmResumed);
-    // Let both children start before quitting.
-    while (entered < 2)
+    (void)runInBackground(
+        controller->taskScope(), &controller->toolPool(),
+        [&, stop] {
+            ++entered;
+            const removal::AdminRemover::ScriptOutcome outcome =
+                removal::AdminRemover::runAdministratorScript({"( true ) && echo VELDO-OK-0"},
+                                                              "Veldo wants to move 1 item.", stop);
+            scriptEndedByQuit = quitting.load();
+            scriptConfirmedNothing = outcome.succeeded.empty() && outcome.errorMessage;
+        },
+        &scriptResumed);
+    // Let the children start before quitting.
+    while (entered < 3)
         std::this_thread::sleep_for(5ms);
     std::this_thread::sleep_for(300ms);
 
     const auto started = Clock::now();
+    quitting = true;
     controller->shutdown();
     EXPECT_LT(Clock::now() - started, 5s + core::CommandRunner::kTerminateGrace);
+    EXPECT_TRUE(scriptEndedByQuit);
     EXPECT_TRUE(brewCancelled);
     EXPECT_TRUE(npmCancelled);
+    EXPECT_TRUE(scriptConfirmedNothing);
     for (int i = 0; i < 10; ++i)
         processEvents();
     EXPECT_FALSE(brewResumed);
     EXPECT_FALSE(npmResumed);
+    EXPECT_FALSE(scriptResumed);
     EXPECT_EQ(controller->taskScope().frameCount(), 0U);
 }
 

@@ -84,8 +84,8 @@ TEST_F(TaskCore, ArgumentsAreTheTasksOwnCopies)
 Task<> recordsItsThread(TaskScope&, QThreadPool* pool, Progress* progress)
 {
     const QThread* gui = QCoreApplication::instance()->thread();
-    progress->offGuiThread =
-        co_await inBackground(*pool, [gui] { return QThread::currentThread() != gui; });
+    auto onOtherThread = [gui] { return QThread::currentThread() != gui; };
+    progress->offGuiThread = co_await inBackground(*pool, std::move(onOtherThread));
     progress->resumed = QThread::currentThread() == gui;
 }
 
@@ -146,10 +146,42 @@ TEST_F(TaskCore, AResumePostedBeforeShutdownDoesNothingAfterIt)
     EXPECT_EQ(late.localsDestroyed, 1);
 }
 
+Task<> stoppableWork(TaskScope&, QThreadPool* pool, std::stop_token shutdown, Progress* progress,
+                     TaskHandle* self)
+{
+    *self = co_await thisTask();
+    progress->started = true;
+    const std::stop_token stop = (*self)->stopToken(std::move(shutdown));
+    auto work = [stop] {
+        while (!stop.stop_requested())
+            std::this_thread::sleep_for(1ms);
+        return true;
+    };
+    progress->offGuiThread = co_await inBackground(*pool, std::move(work));
+    progress->resumed = true;
+    progress->seen = (*self)->isCancelled() ? "cancelled" : "current";
+}
+
+TEST_F(TaskCore, ACancelReachesTheWorkThroughTheTasksOwnToken)
+{
+    auto controller = makeController();
+    Progress progress;
+    TaskHandle self;
+    Task<> task = stoppableWork(controller->taskScope(), &controller->scanPool(),
+                                controller->shutdownToken(), &progress, &self);
+    ASSERT_TRUE(progress.started);
+    EXPECT_EQ(self, task.handle());
+    task.handle()->cancel();
+    EXPECT_TRUE(waitFor([&] { return progress.resumed; }));
+    EXPECT_EQ(progress.seen, "cancelled");
+    EXPECT_FALSE(controller->shutdownToken().stop_requested());
+}
+
 Task<int> child(TaskScope&, QThreadPool* pool, int value)
 {
     co_await sleepFor(5ms);
-    const int doubled = co_await inBackground(*pool, [value] { return value * 2; });
+    auto doubling = [value] { return value * 2; };
+    const int doubled = co_await inBackground(*pool, std::move(doubling));
     co_return doubled;
 }
 
