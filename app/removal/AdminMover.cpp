@@ -116,7 +116,7 @@ bool skippedOrRefused(const MacPath& url, const common::RemovalSafety::Context& 
 } // namespace
 
 MoveResult runMoveScript(const std::vector<MacPath>& items,
-                         const common::RemovalSafety::Context& context)
+                         const common::RemovalSafety::Context& context, std::stop_token stop)
 {
     MoveResult result;
     if (items.empty())
@@ -190,7 +190,7 @@ MoveResult runMoveScript(const std::vector<MacPath>& items,
     if (plans.empty())
         return result;
 
-    const ScriptOutcome outcome = runAdministratorScript(commands, prompt(plans.size()));
+    const ScriptOutcome outcome = runAdministratorScript(commands, prompt(plans.size()), stop);
     for (std::size_t i = 0; i < plans.size(); ++i) {
         const Plan& plan = plans[i];
         const auto index = static_cast<std::int64_t>(i);
@@ -317,11 +317,11 @@ MoveResult moveToTrash(const std::vector<MacPath>& items,
     const auto services = helperDaemonService();
     if (!PrivilegedHelper::isHelperUsable(*defaults, *services, PrivilegedHelper::kVersionTimeout,
                                           stop))
-        return runMoveScript(items, context);
+        return runMoveScript(items, context, stop);
     auto [helper, left] = moveWithHelper(items, context, stop);
     if (left.empty())
         return helper;
-    MoveResult script = runMoveScript(left, context);
+    MoveResult script = runMoveScript(left, context, stop);
     MoveResult merged;
     merged.moved = std::move(helper.moved);
     merged.moved.insert(merged.moved.end(), script.moved.begin(), script.moved.end());

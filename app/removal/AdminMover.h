@@ -6,8 +6,9 @@
 // to its batch time-out): call them from a worker thread, never the GUI thread. Nothing is kept
 // between calls. Every item is asked of the removal-safety policy first and never touched when
 // refused. Only ENOENT and ENOTDIR mean an item is already gone; any other error leaves it in
-// place with a sentence. A stop request reaches the helper calls only (the script, once the
-// dialog is shown, runs to its end).
+// place with a sentence. A stop request (the app quitting) ends a waiting helper call and the
+// script's osascript; an item the script may have moved without its marker being read is then
+// reported as not moved, with the runner's sentence.
 #pragma once
 
 #include <stop_token>
@@ -45,7 +46,7 @@ MoveResult moveToTrash(const std::vector<platform::MacPath>& items,
 // one clause) and keeps only the moves whose destination holds the item afterwards. No dialog
 // when nothing is left to move.
 MoveResult runMoveScript(const std::vector<platform::MacPath>& items,
-                         const common::RemovalSafety::Context& context);
+                         const common::RemovalSafety::Context& context, std::stop_token stop = {});
 
 // The helper batch: refusals and missing items are settled here, the rest goes to the helper in
 // one request with a free Trash name each. Answers the result (never cancelled) and the

@@ -3,13 +3,16 @@
 // the script or between its renames.
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <set>
+#include <stop_token>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <sys/mount.h>
@@ -488,4 +491,26 @@ TEST(AdminMoveScript, AnItemThatCanNeitherGoOnNorBackIsHeldInItsStagingFolder)
     EXPECT_EQ(mac.contents(MacPath(folder).appendingPathComponent("i")), "item");
     EXPECT_EQ(mac.contents(item), "other");
     EXPECT_TRUE(fs::is_empty(t));
+}
+
+TEST(AdminMoveScript, AStopEndsTheScriptBeforeItMovesAnything)
+{
+    SKIP_UNLESS_ROOT();
+    FakeMac mac;
+    StandInOsascript osascript(mac);
+    const MacPath item = mac.write("/Library/Caches/cache.db"_mac, "x");
+    // The dialog stays open for two seconds; the stop comes while it is shown.
+    osascript.setHook("sleep 2");
+    std::stop_source stop;
+    std::thread stopper([&] {
+        for (int i = 0; i < 500 && osascript.prompts().empty(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        stop.request_stop();
+    });
+    const auto result = AdminRemover::moveToTrash({item}, contextFor(mac.home()), stop.get_token());
+    stopper.join();
+    EXPECT_TRUE(result.moved.empty());
+    EXPECT_EQ(result.failures.at(item.path()), "The administrator command didn't run.");
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    EXPECT_TRUE(present(mac, item)) << "the script went on after the stop";
 }
