@@ -21,6 +21,9 @@ QMessageBox* MessageBoxUserDriver::makeBox(const QString& text,
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
     box->setWindowTitle(QStringLiteral("Software Update"));
+    // The message in bold above its explanation, which wraps at a readable width.
+    box->setStyleSheet(QStringLiteral("QLabel#qt_msgbox_label { font-weight: bold; }"
+                                      "QLabel#qt_msgbox_informativelabel { min-width: 300px; }"));
     box->setText(text);
     box->setInformativeText(informativeText);
     return box;
@@ -28,10 +31,9 @@ QMessageBox* MessageBoxUserDriver::makeBox(const QString& text,
 
 void MessageBoxUserDriver::showUpToDate(const QString& installedVersion)
 {
-    QMessageBox* box =
-        makeBox(QString::fromUtf8("You\u2019re up to date!"),
-                QStringLiteral("Veldo %1 is currently the newest version available.")
-                    .arg(installedVersion));
+    QMessageBox* box = makeBox(QString::fromUtf8("You\u2019re up to date!"),
+                               QStringLiteral("Veldo %1 is currently the newest version available.")
+                                   .arg(installedVersion));
     box->setIcon(QMessageBox::Information);
     box->setStandardButtons(QMessageBox::Ok);
     box->setDefaultButton(QMessageBox::Ok);
@@ -42,10 +44,10 @@ void MessageBoxUserDriver::showUpToDate(const QString& installedVersion)
 void MessageBoxUserDriver::showUpdateFound(const platform::AppcastItem& update,
                                            const QString& installedVersion)
 {
-    QMessageBox* box = makeBox(
-        QStringLiteral("A new version of Veldo is available!"),
-        QString::fromUtf8("Veldo %1 is now available\u2009\u2014\u2009you have %2.")
-            .arg(update.shortVersionString, installedVersion));
+    QMessageBox* box =
+        makeBox(QStringLiteral("A new version of Veldo is available!"),
+                QString::fromUtf8("Veldo %1 is now available\u2009\u2014\u2009you have %2.")
+                    .arg(update.shortVersionString, installedVersion));
     box->setIcon(QMessageBox::Information);
     if (update.link.isEmpty()) {
         box->setStandardButtons(QMessageBox::Ok);

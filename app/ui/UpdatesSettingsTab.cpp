@@ -70,9 +70,15 @@ protected:
 } // namespace
 
 UpdatesSettingsTab::UpdatesSettingsTab(UpdaterController& updater, QWidget* parent)
+    : UpdatesSettingsTab(updater, platform::bundleInfo(), parent)
+{
+}
+
+UpdatesSettingsTab::UpdatesSettingsTab(UpdaterController& updater,
+                                       const std::optional<platform::PlistValue>& info,
+                                       QWidget* parent)
     : QWidget(parent), m_updater(updater)
 {
-    const std::optional<platform::PlistValue> info = platform::bundleInfo();
 
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(20, 20, 20, 20);
@@ -153,10 +159,13 @@ QString UpdatesSettingsTab::lastCheckedText(const QDateTime& date, const QLocale
     QString pattern = locale.dateFormat(QLocale::LongFormat);
     pattern.remove(QRegularExpression(QStringLiteral("d{4}[,\\s]*")));
     pattern.replace(QStringLiteral("MMMM"), QStringLiteral("MMM"));
+    // The locale's short time, to the minute (some locales' short form carries seconds).
+    QString time = locale.timeFormat(QLocale::ShortFormat);
+    time.remove(QRegularExpression(QStringLiteral("[:.]s{1,2}")));
     const QDateTime local = date.toLocalTime();
     return QStringLiteral("Last checked %1, %2")
         .arg(locale.toString(local.date(), pattern.trimmed()),
-             locale.toString(local.time(), QLocale::ShortFormat));
+             locale.toString(local.time(), time));
 }
 
 void UpdatesSettingsTab::refresh()

@@ -33,6 +33,9 @@ class UpdatesSettingsTab : public QWidget
 public:
     // Reads Veldo's Info.plist once, for the version and the feed's host.
     explicit UpdatesSettingsTab(UpdaterController& updater, QWidget* parent = nullptr);
+    // The same with an Info dictionary already read (none: no Info.plist).
+    UpdatesSettingsTab(UpdaterController& updater, const std::optional<platform::PlistValue>& info,
+                       QWidget* parent = nullptr);
 
     // "1.4 (27)" from an Info dictionary's "CFBundleShortVersionString" and "CFBundleVersion";
     // "—" stands for a value that is missing or not text, and for both without a dictionary.

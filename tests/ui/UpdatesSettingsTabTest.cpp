@@ -64,7 +64,8 @@ TEST_F(UpdatesSettingsTabTest, NeverCheckedShowsCheckNowAloneAndTheVersion)
     settle();
     EXPECT_TRUE(checkNow(tab)->isEnabled());
     const QStringList texts = shownTexts(tab);
-    EXPECT_TRUE(texts.filter(QStringLiteral("Last checked")).isEmpty()) << texts.join('|').toStdString();
+    EXPECT_TRUE(texts.filter(QStringLiteral("Last checked")).isEmpty())
+        << texts.join('|').toStdString();
     EXPECT_FALSE(texts.contains(QString())) << "an empty label is shown after the spacer";
     EXPECT_TRUE(texts.contains(QStringLiteral("1.4 (27)")));
     // The fixture's feed is a file on this Mac: no server is named.
@@ -187,11 +188,15 @@ TEST(AppVersionStringTest, ReadsTheShortVersionAndBuildWithADashForWhatIsMissing
 TEST(LastCheckedTextTest, UsesTheAbbreviatedDateAndShortTimeOfTheLocale)
 {
     const QDateTime when(QDate(2026, 3, 9), QTime(14, 5));
-    const QString us = UpdatesSettingsTab::lastCheckedText(when, QLocale(QLocale::English,
-                                                                          QLocale::UnitedStates));
-    EXPECT_TRUE(us.startsWith(QStringLiteral("Last checked Mar 9, 2026, 2:05"))) << us.toStdString();
+    const QString us =
+        UpdatesSettingsTab::lastCheckedText(when, QLocale(QLocale::English, QLocale::UnitedStates));
+    EXPECT_TRUE(us.startsWith(QStringLiteral("Last checked Mar 9, 2026, 2:05")))
+        << us.toStdString();
     EXPECT_TRUE(us.endsWith(QStringLiteral("PM"))) << us.toStdString();
     const QString de =
         UpdatesSettingsTab::lastCheckedText(when, QLocale(QLocale::German, QLocale::Germany));
     EXPECT_EQ(de, QString::fromUtf8("Last checked 9. M\u00e4rz 2026, 14:05")) << de.toStdString();
+    // The C locale's short time carries seconds; the minute is enough.
+    EXPECT_EQ(UpdatesSettingsTab::lastCheckedText(when, QLocale::c()),
+              QStringLiteral("Last checked 9 Mar 2026, 14:05"));
 }
