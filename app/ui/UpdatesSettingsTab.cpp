@@ -164,8 +164,7 @@ QString UpdatesSettingsTab::lastCheckedText(const QDateTime& date, const QLocale
     time.remove(QRegularExpression(QStringLiteral("[:.]s{1,2}")));
     const QDateTime local = date.toLocalTime();
     return QStringLiteral("Last checked %1, %2")
-        .arg(locale.toString(local.date(), pattern.trimmed()),
-             locale.toString(local.time(), time));
+        .arg(locale.toString(local.date(), pattern.trimmed()), locale.toString(local.time(), time));
 }
 
 void UpdatesSettingsTab::refresh()
