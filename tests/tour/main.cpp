@@ -2,19 +2,24 @@
 // and for CI to check that none comes out blank.
 //
 // Usage: veldo_tour MAC_ROOT OUTPUT_FOLDER. The Mac root is a folder that stands in for the Mac
-// (it is only read from, apart from the controller's defaults in its home folder). Exits 1 when a
-// picture is blank or cannot be written, 2 on bad arguments.
+// (it is only read from, apart from the controller's and the updater's defaults in its home
+// folder). Exits 1 when a picture is blank or cannot be written, 2 on bad arguments. It runs as a
+// test run ("-VeldoUITesting"), and its updater views make updaters that never check.
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <vector>
 
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QImage>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPixmap>
 #include <QSet>
 #include <QStyleFactory>
@@ -27,6 +32,7 @@
 #include "app/ui/CategoryBadge.h"
 #include "app/ui/CategoryTint.h"
 #include "app/ui/DropOverlay.h"
+#include "app/ui/MessageBoxUserDriver.h"
 #include "app/ui/NoticeBanner.h"
 #include "app/ui/ResultBanner.h"
 #include "app/ui/SpringAnimation.h"
@@ -34,8 +40,12 @@
 #include "app/ui/TextStyle.h"
 #include "app/ui/TintedPill.h"
 #include "app/ui/TrashedAppBanner.h"
+#include "app/ui/UpdaterController.h"
+#include "app/ui/UpdatesSettingsTab.h"
 #include "app/ui/WelcomeView.h"
 #include "base/RawValue.h"
+#include "platform/Home.h"
+#include "platform/UserDefaults.h"
 #include "tests/ui/UiFixtures.h"
 
 namespace {
@@ -48,8 +58,47 @@ struct Shot
     QString name;
     ColorScheme scheme;
     QSize size;
-    std::function<QWidget*(QWidget* host)> make; // the view, a child of host
+    std::function<QWidget*(QWidget* host)> make; // the view, a child of host (or its dialog)
 };
+
+// The Info dictionary the Updates tab reads: the tour's Mac root has no Veldo.app.
+platform::PlistValue tourBundleInfo()
+{
+    return platform::PlistValue::Dictionary{{"CFBundleShortVersionString", "1.4"},
+                                            {"CFBundleVersion", "27"}};
+}
+
+// An updater controller with a real updater and a store of its own in the tour's Mac home.
+// Automatic checks are off and no check is asked for, so nothing reaches the network.
+std::unique_ptr<ui::UpdaterController>
+tourUpdater(const QString& name, std::optional<QDateTime> lastCheck, QObject* parent)
+{
+    auto defaults =
+        std::make_shared<platform::UserDefaults>(platform::homeDirectory().appendingPathComponent(
+            "Library/Preferences/veldo-tour-" + name.toStdString() + ".plist"));
+    (void)defaults->setBool("SUEnableAutomaticChecks", false);
+    (void)defaults->removeObject("SULastCheckTime");
+    if (lastCheck)
+        (void)defaults->setObject("SULastCheckTime", platform::PlistDate{static_cast<double>(
+                                                         lastCheck->toSecsSinceEpoch())});
+    platform::SoftwareUpdater::Options options;
+    options.defaults = defaults;
+    auto controller = std::make_unique<ui::UpdaterController>(
+        ui::UpdaterController::LaunchSigns{{}, {QStringLiteral("veldo")}}, nullptr, options);
+    controller->setParent(parent);
+    return controller;
+}
+
+// The box the user driver opens over host, in host's colours.
+QWidget* driverBox(QWidget* host, const std::function<void(ui::MessageBoxUserDriver&)>& show)
+{
+    ui::MessageBoxUserDriver driver([host] { return host; });
+    show(driver);
+    auto* box = host->findChild<QMessageBox*>();
+    if (box)
+        box->setPalette(host->palette());
+    return box;
+}
 
 // Blank: one colour, or nearly (a background with a stray pixel).
 bool isBlank(const QImage& image)
@@ -252,6 +301,43 @@ std::vector<Shot> shots(testsupport::UiController& controller)
                             (new QVBoxLayout(host))->addWidget(view);
                             return view;
                         }});
+    for (ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
+        const QString suffix = scheme == ColorScheme::dark ? QStringLiteral("-dark") : QString();
+        for (const bool checked : {false, true})
+            list.push_back({QStringLiteral("updates-tab%1%2")
+                                .arg(checked ? QStringLiteral("-last-checked") : QString(), suffix),
+                            scheme,
+                            {560, 330},
+                            [checked, suffix](QWidget* host) {
+                                std::optional<QDateTime> last;
+                                if (checked)
+                                    last = QDateTime(QDate(2026, 3, 9), QTime(14, 5));
+                                auto updater = tourUpdater(QStringLiteral("updates%1").arg(suffix),
+                                                           last, host);
+                                auto* tab = new ui::UpdatesSettingsTab(*updater.release(),
+                                                                       tourBundleInfo(), host);
+                                (new QVBoxLayout(host))->addWidget(tab);
+                                return tab;
+                            }});
+    }
+    list.push_back({QStringLiteral("update-up-to-date"), ColorScheme::light, {}, [](QWidget* host) {
+                        return driverBox(host, [](ui::MessageBoxUserDriver& driver) {
+                            driver.showUpToDate(QStringLiteral("1.4"));
+                        });
+                    }});
+    list.push_back({QStringLiteral("update-found"), ColorScheme::light, {}, [](QWidget* host) {
+                        return driverBox(host, [](ui::MessageBoxUserDriver& driver) {
+                            driver.showUpdateFound({QStringLiteral("28"), QStringLiteral("1.5"),
+                                                    QStringLiteral("https://orbelkan.com/veldo")},
+                                                   QStringLiteral("1.4"));
+                        });
+                    }});
+    list.push_back({QStringLiteral("update-error"), ColorScheme::light, {}, [](QWidget* host) {
+                        return driverBox(host, [](ui::MessageBoxUserDriver& driver) {
+                            driver.showUpdaterError(QString::fromUtf8(
+                                "The update feed couldn\u2019t be read: the server answered 404."));
+                        });
+                    }});
     return list;
 }
 
@@ -271,7 +357,12 @@ int main(int argc, char** argv)
         return 2;
     }
     qputenv("VELDO_MAC_ROOT", root.toLocal8Bit());
-    QApplication app(argc, argv);
+    // A test run: nothing here makes the process's own updater.
+    std::vector<char*> arguments(argv, argv + argc);
+    char testRun[] = "-VeldoUITesting";
+    arguments.push_back(testRun);
+    int count = static_cast<int>(arguments.size());
+    QApplication app(count, arguments.data());
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     ui::setAnimationsEnabled(false);
 
@@ -282,14 +373,17 @@ int main(int argc, char** argv)
         host.setAttribute(Qt::WA_DontShowOnScreen, false);
         host.setPalette(ui::SystemColors::palette(shot.scheme));
         host.setAutoFillBackground(true);
-        shot.make(&host);
+        QWidget* view = shot.make(&host);
         host.resize(shot.size.expandedTo(host.sizeHint()));
         host.show();
         QApplication::processEvents();
         // Wrapped texts settle their height once laid out at their real width.
         host.resize(host.size().expandedTo(host.sizeHint()));
         QApplication::processEvents();
-        const QImage image = host.grab().toImage();
+        // A dialog is its own window: the picture is the dialog.
+        const QImage image = (view && view->isWindow() ? view->grab() : host.grab()).toImage();
+        if (view && view->isWindow())
+            view->hide();
         host.hide();
         const QString file = QDir(out).filePath(shot.name + QStringLiteral(".png"));
         if (isBlank(image)) {
