@@ -115,6 +115,14 @@ struct HelperTrashMover
     common::VeldoHelperItemResult moveItems(const std::string& source,
                                             const std::string& destination) const;
 
+    // Puts the item at `trashPath` back to `originalPath` when the ledger recorded its move for
+    // the caller and the item, its original folder and its tree are unchanged: journaled, staged,
+    // verified against the inventory (folders get their recorded owners and modes back), renamed
+    // into place, the ledger record removed. Any doubt leaves the item in the Trash, under its
+    // name or a free variant, with its record. Never throws: every failure is the result.
+    common::VeldoHelperItemResult restoreItems(const std::string& trashPath,
+                                               const std::string& originalPath) const;
+
     // The inventory of the staged "item" of `staging` whose status is `itemStat`, and whether its
     // folders are to be handed over; `parent` is the folder the item came from.
     InventoryOutcome buildInventory(const SharedDescriptor& staging, const HelperStat& itemStat,
@@ -128,6 +136,11 @@ struct HelperTrashMover
     // Whether the staged "item" folder holds an app bundle at its first or second level.
     OtherApps checkForOtherApps(const SharedDescriptor& staging) const;
 };
+
+// Whether the status `st` of the object at `relativePath` in a tree is the one `entry` recorded:
+// path digest, owner, group, mode, compared flags and, for a non-folder, the link count.
+bool inventoryEntryMatches(const common::HelperItemInventory::Entry& entry, const HelperStat& st,
+                           std::string_view relativePath);
 
 // One rename attempt of "item" in `folder` to `name` in `to`, never replacing an entry.
 bool moveStagedItem(const SharedDescriptor& folder, const SharedDescriptor& to,
