@@ -200,6 +200,18 @@ bool inventoryEntryMatches(const HelperItemInventory::Entry& entry, const Helper
            (S_ISDIR(entry.mode) || entry.links == st.links);
 }
 
+std::optional<HelperItemInventory> readInventory(const common::HelperMoveLedger& ledger,
+                                                 const platform::UUID& id)
+{
+    auto bytes = common::HelperStateFiles::read(ledger.inventoriesDirectory(),
+                                                common::HelperMoveLedger::inventoryFileName(id),
+                                                kMaximumInventoryBytes);
+    if (!bytes)
+        return std::nullopt;
+    return HelperItemInventory::fromBytes(
+        std::span(reinterpret_cast<const std::uint8_t*>(bytes->data()), bytes->size()));
+}
+
 VeldoHelperItemResult HelperTrashMover::restoreItems(const std::string& trashPath,
                                                      const std::string& originalPath) const
 {
