@@ -5,6 +5,8 @@
 #include <map>
 #include <set>
 
+#include <dirent.h>
+#include <grp.h>
 #include <signal.h>
 #include <sys/wait.h>
 

@@ -48,6 +48,11 @@ protected:
         return records.empty() ? HelperStagingRecord{} : records[0];
     }
 
+    std::string trashPath(const std::string& name) const
+    {
+        return mac.home().path() + "/.Trash/" + name;
+    }
+
     std::size_t settle(std::string* log = nullptr)
     {
         ::testing::internal::CaptureStderr();
@@ -81,6 +86,20 @@ TEST_F(SettleRecord, FailedTrashListingKeepsTheRecordAndARenamedFolderIsFoundLat
     EXPECT_EQ(settle(&log), 1u);
     EXPECT_EQ(mac.contents(source), "x");
     EXPECT_FALSE(fs::exists(trashHost(".Veldo Helper renamed")));
+    EXPECT_TRUE(journal().records().empty());
+}
+
+TEST_F(SettleRecord, AMoveWhoseOriginalNameWasTakenGoesIntoTheTrash)
+{
+    const MacPath source("/Library/Caches/taken.txt");
+    mac.write(source, "x");
+    mac.write(MacPath(trashPath("taken.txt")), "older");
+    (void)moveKilledAt(source, "move.staged");
+    mac.write(source, "new");
+    EXPECT_EQ(settle(), 1u);
+    EXPECT_EQ(mac.contents(source), "new");
+    EXPECT_EQ(mac.contents(MacPath(trashPath("taken.txt"))), "older");
+    EXPECT_EQ(mac.contents(MacPath(trashPath("taken 2.txt"))), "x");
     EXPECT_TRUE(journal().records().empty());
 }
 
