@@ -81,22 +81,54 @@ TEST_F(RestoreRaceSoak, ItemsEndWhereTheirLastAnswerSaysAndTheCanaryIsUntouched)
     }
 
     // The racer: the caller, swapping the parent folder and the Trash with links to the canary.
-    auto* stop = static_cast<std::atomic<int>*>(::mmap(nullptr, sizeof(std::atomic<int>),
-                                                       PROT_READ | PROT_WRITE,
-                                                       MAP_SHARED | MAP_ANONYMOUS, -1, 0));
-    ASSERT_NE(stop, MAP_FAILED);
-    new (stop) std::atomic<int>(0);
+    // Operations alternate between stretches with the racer running and calm stretches in which
+    // it has put every name back, so that both refusals and completed moves occur under load.
+    constexpr int kRace = 0, kCalm = 1, kStop = 2;
+    auto* shared = static_cast<std::atomic<int>*>(::mmap(nullptr, 2 * sizeof(std::atomic<int>),
+                                                         PROT_READ | PROT_WRITE,
+                                                         MAP_SHARED | MAP_ANONYMOUS, -1, 0));
+    ASSERT_NE(shared, MAP_FAILED);
+    std::atomic<int>* mode = new (shared) std::atomic<int>(kRace);
+    std::atomic<int>* calm = new (shared + 1) std::atomic<int>(0);
     auto racer = std::async(std::launch::async, [&] {
         return user->run([&] {
             const int cachesFd = ::open(cachesHost.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
             const int homeFd = ::open(homeHost.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-            while (stop->load() == 0) {
-                (void)::renameat2(cachesFd, "Soak", cachesFd, "SoakLink", RENAME_EXCHANGE);
-                (void)::renameat2(homeFd, ".Trash", homeFd, "TrashLink", RENAME_EXCHANGE);
+            bool soakSwapped = false;
+            bool trashSwapped = false;
+            auto swapSoak = [&] {
+                if (::renameat2(cachesFd, "Soak", cachesFd, "SoakLink", RENAME_EXCHANGE) == 0)
+                    soakSwapped = !soakSwapped;
+            };
+            auto swapTrash = [&] {
+                if (::renameat2(homeFd, ".Trash", homeFd, "TrashLink", RENAME_EXCHANGE) == 0)
+                    trashSwapped = !trashSwapped;
+            };
+            while (mode->load() != kStop) {
+                if (mode->load() == kCalm) {
+                    if (soakSwapped)
+                        swapSoak();
+                    if (trashSwapped)
+                        swapTrash();
+                    calm->store(!soakSwapped && !trashSwapped ? 1 : 0);
+                    ::usleep(50);
+                    continue;
+                }
+                calm->store(0);
+                swapSoak();
+                swapTrash();
             }
             return 0;
         });
     });
+    auto setMode = [&](int next) {
+        if (mode->load() == next)
+            return;
+        calm->store(0);
+        mode->store(next);
+        for (int wait = 0; next == kCalm && calm->load() == 0 && wait < 20'000; ++wait)
+            ::usleep(100);
+    };
 
     std::map<std::string, int> counts;
     auto count = [&](const std::string& op, const VeldoHelperItemResult& r) {
@@ -112,6 +144,7 @@ TEST_F(RestoreRaceSoak, ItemsEndWhereTheirLastAnswerSaysAndTheCanaryIsUntouched)
         for (Item& item : all) {
             if (performed >= operations)
                 break;
+            setMode((performed / 10) % 2 == 0 ? kRace : kCalm);
             if (item.place == Place::original) {
                 const auto r =
                     mover.moveItems(item.original, home.path() + "/.Trash/" + item.trashName);
@@ -142,9 +175,9 @@ TEST_F(RestoreRaceSoak, ItemsEndWhereTheirLastAnswerSaysAndTheCanaryIsUntouched)
             break;
     }
 
-    stop->store(1);
+    mode->store(kStop);
     EXPECT_EQ(racer.get(), 0);
-    ::munmap(stop, sizeof(std::atomic<int>));
+    ::munmap(shared, 2 * sizeof(std::atomic<int>));
     for (const auto& [folder, name, link] :
          {std::tuple{cachesHost, std::string("Soak"), std::string("SoakLink")},
           std::tuple{homeHost, std::string(".Trash"), std::string("TrashLink")}}) {
