@@ -254,7 +254,8 @@ std::vector<CrashCase> crashCases()
         for (const std::string& p : movePoints)
             cases.push_back({kind, false, p, {}});
         for (const std::string& p : restorePoints)
-            cases.push_back({kind, true, p, {}});
+            if (p != "restore.walking" || kind == ItemKind::handedOverFolder)
+                cases.push_back({kind, true, p, {}});
     }
     for (const char* settlePoint : {"settle.released", "settle.folderRemoved"}) {
         cases.push_back({ItemKind::file, false, "move.staged", settlePoint});
