@@ -344,7 +344,10 @@ Result<Output> runWithUserEnvironment(const MacPath& executable,
     Environment env = processEnvironment();
     const auto own = env.find("PATH");
     const std::string ownPath = own == env.end() ? std::string() : own->second;
-    env["PATH"] = childSearchPath(searchPath(), ownPath);
+    const auto folders = searchPath(stop);
+    if (!folders)
+        return folders.error();
+    env["PATH"] = childSearchPath(*folders, ownPath);
     return run(executable, arguments, env, timeout, options, std::move(stop));
 }
 
@@ -390,12 +393,20 @@ std::optional<MacPath> which(std::string_view name, const std::vector<MacPath>& 
     return std::nullopt;
 }
 
-std::vector<MacPath> searchPath()
+Result<std::vector<MacPath>> searchPath(std::stop_token stop)
 {
-    static platform::OncePerRoot<std::vector<MacPath>> value([] {
-        return composeSearchPath(loginShellPath(), platform::homeDirectory(), inheritedPath());
-    });
-    return value.get();
+    static platform::OncePerRoot<std::vector<MacPath>> value(
+        [](std::stop_token makerStop) -> std::optional<std::vector<MacPath>> {
+            auto login = loginShellPath(makerStop);
+            // A stopped shell may have reported nothing: such a path is not the user's.
+            if (makerStop.stop_requested())
+                return std::nullopt;
+            return composeSearchPath(login, platform::homeDirectory(), inheritedPath());
+        });
+    auto folders = value.get(std::move(stop));
+    if (!folders)
+        return Error::make(ErrorCode::cancelled);
+    return std::move(*folders);
 }
 
 bool commandLineToolsInstalled()
@@ -481,13 +492,14 @@ platform::HostPath loginShell()
     return platform::HostPath("/bin/zsh");
 }
 
-std::vector<MacPath> loginShellPath()
+std::vector<MacPath> loginShellPath(std::stop_token stop)
 {
     Environment env = processEnvironment();
     env["VELDO_RESOLVING_ENVIRONMENT"] = "1";
     const std::string script =
         "printf '" + std::string(kPathMarker) + "%s" + std::string(kPathMarker) + "' \"$PATH\"";
-    auto out = runHostProgram(loginShell(), {"-l", "-i", "-c", script}, env, kLoginShellTimeout);
+    auto out = runHostProgram(loginShell(), {"-l", "-i", "-c", script}, env, kLoginShellTimeout, {},
+                              std::move(stop));
     if (!out || out->code != 0 || out->timedOut)
         return {};
     return parseLoginShellPath(out->stdout);

@@ -107,8 +107,11 @@ std::optional<platform::MacPath> which(std::string_view name,
 
 // The usable tool folders, in order: those the user's interactive login shell reports, the
 // version managers' folders, "/opt/homebrew/bin", "/usr/local/bin", "/usr/bin", "/bin",
-// "/usr/sbin", "/sbin", then the app's own PATH, all passed through usableDirectories.
-std::vector<platform::MacPath> searchPath();
+// "/usr/sbin", "/sbin", then the app's own PATH, all passed through usableDirectories. The first
+// call runs the login shell (up to 5 s); a stop requested through `stop` meanwhile ends the shell
+// (or the wait for another caller's run) and fails with cancelled, keeping nothing. Fails only
+// then.
+Result<std::vector<platform::MacPath>> searchPath(std::stop_token stop = {});
 
 // Whether Apple's Command Line Tools are installed (so /usr/bin holds real tools). With an
 // empty root on Linux, true: the host's tools are real.
@@ -145,8 +148,9 @@ std::string childSearchPath(const std::vector<platform::MacPath>& searchPath,
 platform::HostPath loginShell();
 
 // The folders the login shell reports as its PATH (run as an interactive login shell with the
-// marker script, 5-second time-out); none when the run fails, times out or exits non-zero.
-std::vector<platform::MacPath> loginShellPath();
+// marker script, 5-second time-out); none when the run fails, times out or exits non-zero, or
+// is stopped through `stop`.
+std::vector<platform::MacPath> loginShellPath(std::stop_token stop = {});
 
 // The folders in the login shell's output: the text between the first two markers
 // "__VELDO_PATH__", split at ":" with empty pieces dropped. None with fewer than two markers.

@@ -175,7 +175,7 @@ std::vector<DevPackage> gemPackages(std::chrono::milliseconds timeout)
 
 std::optional<MacPath> findTool(std::string_view name)
 {
-    return CommandRunner::which(name, CommandRunner::searchPath(),
+    return CommandRunner::which(name, *CommandRunner::searchPath(),
                                 CommandRunner::commandLineToolsInstalled());
 }
 

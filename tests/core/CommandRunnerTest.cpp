@@ -276,7 +276,7 @@ TEST(CommandRunner, UserEnvironmentFindsStandInsAndHostTools)
     // A stand-in brew that calls another stand-in by name, and a real host tool.
     mac.write("/opt/homebrew/bin/brew"_mac,
               "#!/bin/sh\nhelper-tool\necho \"$VELDO_TEST_MARK\" | tr a-z A-Z\n", 0755);
-    const auto brew = CommandRunner::which("brew", CommandRunner::searchPath(),
+    const auto brew = CommandRunner::which("brew", *CommandRunner::searchPath(),
                                            CommandRunner::commandLineToolsInstalled());
     ASSERT_TRUE(brew.has_value());
     EXPECT_EQ(*brew, MacPath("/opt/homebrew/bin/brew"));

@@ -2,6 +2,7 @@
 // lookup order, Apple's placeholder tools and the Command Line Tools answer, in a fake Mac.
 #include <algorithm>
 #include <set>
+#include <stop_token>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,6 +13,7 @@
 #include "platform/MacRoot.h"
 #include "tests/support/FakeMac.h"
 #include "tests/support/MacPathLiteral.h"
+#include "tests/support/ResultAssertions.h"
 
 using namespace veldo::core;
 using veldo::platform::MacPath;
@@ -169,13 +171,30 @@ TEST(ToolSearch, WhichTakesTheFirstUsableFolderInSearchOrder)
     EXPECT_FALSE(CommandRunner::which("no-such-tool", path, true).has_value());
 }
 
+TEST(ToolSearch, AStoppedFirstLookupFailsAndKeepsNothing)
+{
+    FakeMac mac; // a new root: the search path is looked up afresh
+    mac.mkdir("/opt/homebrew/bin"_mac);
+    std::stop_source stopped;
+    stopped.request_stop();
+    const auto cancelled = CommandRunner::searchPath(stopped.get_token());
+    ASSERT_FALSE(cancelled.has_value());
+    EXPECT_EQ(cancelled.error().code, veldo::ErrorCode::cancelled);
+    // The next lookup runs in full.
+    const auto path = CommandRunner::searchPath();
+    ASSERT_OK(path);
+    EXPECT_TRUE(contains(*path, "/opt/homebrew/bin"_mac));
+    // Once known, the path is answered even to a stopped caller.
+    EXPECT_EQ(CommandRunner::searchPath(stopped.get_token()).value(), *path);
+}
+
 TEST(ToolSearch, SearchPathFollowsTheMacRoot)
 {
     {
         FakeMac mac;
         mac.mkdir("/opt/homebrew/bin"_mac);
         mac.mkdir(mac.home().appendingPathComponent(".volta/bin"));
-        const Paths path = CommandRunner::searchPath();
+        const Paths path = CommandRunner::searchPath().value();
         EXPECT_TRUE(contains(path, "/opt/homebrew/bin"_mac));
         EXPECT_TRUE(contains(path, mac.home().appendingPathComponent(".volta/bin")));
         EXPECT_TRUE(contains(path, "/usr/bin"_mac));
@@ -189,7 +208,7 @@ TEST(ToolSearch, SearchPathFollowsTheMacRoot)
         EXPECT_EQ(child, mac.root() + "/opt/homebrew/bin:" + mac.root() + "/usr/bin:/usr/bin:/bin");
     }
     FakeMac other;
-    EXPECT_FALSE(contains(CommandRunner::searchPath(), "/opt/homebrew/bin"_mac));
+    EXPECT_FALSE(contains(*CommandRunner::searchPath(), "/opt/homebrew/bin"_mac));
     // With an empty root the child's PATH is the search path itself.
     veldo::platform::testing::setMacRoot("");
     EXPECT_EQ(CommandRunner::childSearchPath({"/usr/bin"_mac, "/bin"_mac}, "/sbin"),
