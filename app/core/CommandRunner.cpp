@@ -302,13 +302,14 @@ std::string inheritedPath()
     return it == env.end() ? std::string() : it->second;
 }
 
-// The host path that run executes for a Mac path (the identity with an empty root); ELOOP when
-// its links form a loop (ELOOP).
-Result<std::string> hostExecutablePath(const MacPath& executable)
+// The program at a Mac path, opened inside the root (links followed there), for the child to be
+// started from: the file checked is the file that runs.
+Result<UniqueFd> openProgram(const MacPath& executable)
 {
-    if (platform::macRoot().empty())
-        return executable.path();
-    return platform::resolvedHostPath(executable, platform::FollowLinks::yes);
+    auto program = platform::openInRoot(executable, O_PATH, platform::FollowLinks::yes);
+    if (!program)
+        return Error::fromErrno(program.error().systemErrno, executable.path());
+    return program;
 }
 
 } // namespace
@@ -320,11 +321,11 @@ Result<Output> run(const MacPath& executable, const std::vector<std::string>& ar
     // argv[0] keeps the path as mapped, so programs that look at their own name see it.
     const std::string argv0 =
         platform::macRoot().empty() ? executable.path() : platform::hostPath(executable);
-    const auto host = hostExecutablePath(executable);
-    if (!host)
-        return host.error();
-    return runProgram(*host, argv0, executable.path(), arguments, environment, timeout, options,
-                      stop);
+    const auto program = openProgram(executable);
+    if (!program)
+        return program.error();
+    return runProgram("/proc/self/fd/" + std::to_string(program->get()), argv0, executable.path(),
+                      arguments, environment, timeout, options, stop);
 }
 
 Result<Output> runHostProgram(const platform::HostPath& hostExecutable,

@@ -8,8 +8,9 @@
 //
 // Paths are Mac paths: the executable given to run, the folders of the search path and what
 // which() answers. Tests of existence, type, permissions and identity go through the Mac root;
-// run executes the host path the Mac path maps to (links resolved inside the root). With an
-// empty root all of this is the identity.
+// run opens the program inside the root (links followed there) and starts the child from that
+// descriptor, so no path is looked up again on the host (see platform/ChildProcess.h; a script
+// sees its own name as "/dev/fd/3"). With an empty root all of this is the identity.
 //
 // searchPath() and commandLineToolsInstalled() are computed once, on first use (thread-safe),
 // and afresh after a change of Mac root.
