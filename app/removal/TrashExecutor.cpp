@@ -128,9 +128,13 @@ bool isSystemDaemonPlist(const MacPath& url)
 
 void runLaunchctlInUserDomain(const MacPath& url, LaunchctlVerb verb)
 {
-    const std::vector<std::string> arguments{
-        std::string(verbText(verb)), "gui/" + std::to_string(::getuid()),
-        platform::resolvedHostPath(url, platform::FollowLinks::no).value_or(url.path())};
+    // launchctl takes a host path; the Mac path itself would name another file.
+    auto hostPath = platform::resolvedHostPath(url, platform::FollowLinks::no);
+    if (!hostPath)
+        return;
+    const std::vector<std::string> arguments{std::string(verbText(verb)),
+                                             "gui/" + std::to_string(::getuid()),
+                                             std::move(*hostPath)};
     (void)core::CommandRunner::run(MacPath("/bin/launchctl"), arguments,
                                    core::CommandRunner::processEnvironment(), kLaunchctlTimeout);
 }
