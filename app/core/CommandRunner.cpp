@@ -398,11 +398,16 @@ Result<std::vector<MacPath>> searchPath(std::stop_token stop)
 {
     static platform::OncePerRoot<std::vector<MacPath>> value(
         [](std::stop_token makerStop) -> std::optional<std::vector<MacPath>> {
-            auto login = loginShellPath(makerStop);
+            const auto login = loginShellPath(makerStop);
             // A stopped shell may have reported nothing: such a path is not the user's.
             if (makerStop.stop_requested())
                 return std::nullopt;
-            return composeSearchPath(login, platform::homeDirectory(), inheritedPath());
+            // The shell's folders are looked up at the same paths inside the Mac root.
+            std::vector<MacPath> loginFolders;
+            loginFolders.reserve(login.size());
+            for (const auto& folder : login)
+                loginFolders.emplace_back(folder.string());
+            return composeSearchPath(loginFolders, platform::homeDirectory(), inheritedPath());
         });
     auto folders = value.get(std::move(stop));
     if (!folders)
@@ -493,7 +498,7 @@ platform::HostPath loginShell()
     return platform::HostPath("/bin/zsh");
 }
 
-std::vector<MacPath> loginShellPath(std::stop_token stop)
+std::vector<platform::HostPath> loginShellPath(std::stop_token stop)
 {
     Environment env = processEnvironment();
     env["VELDO_RESOLVING_ENVIRONMENT"] = "1";
@@ -506,7 +511,7 @@ std::vector<MacPath> loginShellPath(std::stop_token stop)
     return parseLoginShellPath(out->stdout);
 }
 
-std::vector<MacPath> parseLoginShellPath(std::string_view output)
+std::vector<platform::HostPath> parseLoginShellPath(std::string_view output)
 {
     const auto first = output.find(kPathMarker);
     if (first == std::string_view::npos)
@@ -515,7 +520,7 @@ std::vector<MacPath> parseLoginShellPath(std::string_view output)
     const auto second = output.find(kPathMarker, start);
     if (second == std::string_view::npos)
         return {};
-    std::vector<MacPath> folders;
+    std::vector<platform::HostPath> folders;
     for (auto& piece : split(output.substr(start, second - start), ':'))
         folders.emplace_back(std::move(piece));
     return folders;

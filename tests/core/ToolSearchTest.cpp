@@ -34,14 +34,16 @@ bool contains(const Paths& paths, const MacPath& p)
 
 TEST(ToolSearch, LoginShellOutputBetweenTheFirstTwoMarkers)
 {
+    using veldo::platform::HostPath;
     const struct
     {
         const char* output;
-        Paths expected;
+        std::vector<HostPath> expected;
     } cases[] = {
-        {"__VELDO_PATH__/a/bin:/b::/c/__VELDO_PATH__", {"/a/bin"_mac, "/b"_mac, "/c/"_mac}},
-        {"Welcome!\n__VELDO_PATH__/x__VELDO_PATH__", {"/x"_mac}},
-        {"__VELDO_PATH__/x__VELDO_PATH__/y__VELDO_PATH__", {"/x"_mac}},
+        {"__VELDO_PATH__/a/bin:/b::/c/__VELDO_PATH__",
+         {HostPath("/a/bin"), HostPath("/b"), HostPath("/c/")}},
+        {"Welcome!\n__VELDO_PATH__/x__VELDO_PATH__", {HostPath("/x")}},
+        {"__VELDO_PATH__/x__VELDO_PATH__/y__VELDO_PATH__", {HostPath("/x")}},
         {"noise __VELDO_PATH__/x:/y", {}},
         {"__VELDO_PATH____VELDO_PATH__", {}},
         {"", {}},
