@@ -3,7 +3,6 @@
 #include "platform/ChildProcess.h"
 
 #include <cerrno>
-#include <climits>
 #include <optional>
 #include <utility>
 
@@ -16,6 +15,7 @@
 #include <unistd.h>
 
 #include "base/SystemCalls.h"
+#include "platform/HostFiles.h"
 
 namespace veldo::platform {
 
@@ -78,12 +78,9 @@ struct ChildDescriptors
 // the kernel says it is).
 std::optional<std::pair<UniqueFd, std::string>> folderAndName(int program)
 {
-    std::string path(PATH_MAX, '\0');
-    const std::string entry = "/proc/self/fd/" + std::to_string(program);
-    const ssize_t length = ::readlink(entry.c_str(), path.data(), path.size());
-    if (length <= 0 || static_cast<std::size_t>(length) >= path.size() || path[0] != '/')
+    const std::string path = hostPathOfDescriptor(program).string();
+    if (path.empty() || path[0] != '/')
         return std::nullopt;
-    path.resize(static_cast<std::size_t>(length));
     const auto slash = path.rfind('/');
     std::string name = path.substr(slash + 1);
     if (name.empty())

@@ -79,6 +79,10 @@ Result<std::string> resolvedHostPath(const MacPath& path, FollowLinks follow);
 // may not, when it is missing and on any failure to resolve it.
 bool isExecutable(const MacPath& path);
 
+// The Mac path of what a descriptor opened inside the root holds, as the kernel names it now;
+// none when /proc can't tell or it lies outside the root.
+std::optional<MacPath> macPathOfDescriptor(int fd);
+
 // Opens `path` with the open(2) `flags` (O_CLOEXEC added) and `mode` (with O_CREAT). The kernel
 // resolves the path from a descriptor of the root (openat2 with RESOLVE_IN_ROOT and
 // RESOLVE_NO_MAGICLINKS): links are followed inside the root with an absolute target re-rooted,

@@ -324,7 +324,7 @@ Result<Output> run(const MacPath& executable, const std::vector<std::string>& ar
     const auto program = openProgram(executable);
     if (!program)
         return program.error();
-    return runProgram("/proc/self/fd/" + std::to_string(program->get()), argv0, executable.path(),
+    return runProgram(platform::descriptorName(program->get()).string(), argv0, executable.path(),
                       arguments, environment, timeout, options, stop);
 }
 
