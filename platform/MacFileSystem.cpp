@@ -323,12 +323,12 @@ MacPath resolvingSymlinks(const MacPath& path)
     return path.standardized();
 }
 
-Result<std::string> resolvedHostPath(const MacPath& path, FollowLinks follow)
+Result<HostPath> resolvedHostPath(const MacPath& path, FollowLinks follow)
 {
     auto r = resolveInRoot(path, follow == FollowLinks::yes);
     if (!r)
         return r.error();
-    return hostPath(MacPath(std::move(*r)));
+    return HostPath(hostPath(MacPath(std::move(*r))));
 }
 
 bool isExecutable(const MacPath& path)

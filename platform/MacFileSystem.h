@@ -20,6 +20,7 @@
 
 #include "base/Result.h"
 #include "base/UniqueFd.h"
+#include "platform/HostPath.h"
 #include "platform/MacPath.h"
 
 namespace veldo::platform {
@@ -73,7 +74,7 @@ MacPath resolvingSymlinks(const MacPath& path);
 // path (starting a program). The answer is only as good as the moment it was computed: work on
 // files through openInRoot instead. Fails with ELOOP on a loop of links and EINVAL for a path
 // holding NUL.
-Result<std::string> resolvedHostPath(const MacPath& path, FollowLinks follow);
+Result<HostPath> resolvedHostPath(const MacPath& path, FollowLinks follow);
 
 // True when this process may execute `path` (its links resolved inside the root); false when it
 // may not, when it is missing and on any failure to resolve it.

@@ -455,7 +455,7 @@ std::string childSearchPath(const std::vector<MacPath>& searchPath, std::string_
         if (!mapped) {
             folders.push_back(folder.path());
         } else if (auto host = platform::resolvedHostPath(folder, platform::FollowLinks::yes)) {
-            folders.push_back(std::move(*host));
+            folders.push_back(host->string());
         }
     }
     if (mapped) {

@@ -132,9 +132,8 @@ void runLaunchctlInUserDomain(const MacPath& url, LaunchctlVerb verb)
     auto hostPath = platform::resolvedHostPath(url, platform::FollowLinks::no);
     if (!hostPath)
         return;
-    const std::vector<std::string> arguments{std::string(verbText(verb)),
-                                             "gui/" + std::to_string(::getuid()),
-                                             std::move(*hostPath)};
+    const std::vector<std::string> arguments{
+        std::string(verbText(verb)), "gui/" + std::to_string(::getuid()), hostPath->string()};
     (void)core::CommandRunner::run(MacPath("/bin/launchctl"), arguments,
                                    core::CommandRunner::processEnvironment(), kLaunchctlTimeout);
 }
