@@ -3,6 +3,7 @@
 #include "platform/ChildProcess.h"
 
 #include <cerrno>
+#include <ctime>
 #include <optional>
 #include <utility>
 
@@ -27,16 +28,49 @@ struct Pipe
     UniqueFd write;
 };
 
-Result<Pipe> makePipe()
+enum class ParentEnd
+{
+    read,
+    write
+};
+
+// A pipe whose end kept by the parent is non-blocking.
+Result<Pipe> makePipe(ParentEnd parentEnd = ParentEnd::read)
 {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0)
         return Error::fromErrno(errno);
     Pipe p{UniqueFd(fds[0]), UniqueFd(fds[1])};
-    const int flags = ::fcntl(p.read.get(), F_GETFL);
-    if (flags < 0 || ::fcntl(p.read.get(), F_SETFL, flags | O_NONBLOCK) != 0)
+    const int parentFd = parentEnd == ParentEnd::read ? p.read.get() : p.write.get();
+    const int flags = ::fcntl(parentFd, F_GETFL);
+    if (flags < 0 || ::fcntl(parentFd, F_SETFL, flags | O_NONBLOCK) != 0)
         return Error::fromErrno(errno);
     return p;
+}
+
+// write() on a pipe with SIGPIPE blocked for this thread; a SIGPIPE the write raised is taken
+// back, so a reader that went away is only an EPIPE.
+ssize_t writeWithoutSigpipe(int fd, const char* bytes, std::size_t count)
+{
+    sigset_t pipeOnly;
+    sigset_t previous;
+    sigemptyset(&pipeOnly);
+    sigaddset(&pipeOnly, SIGPIPE);
+    sigset_t pending;
+    sigemptyset(&pending);
+    ::sigpending(&pending);
+    const bool wasPending = sigismember(&pending, SIGPIPE) == 1;
+    ::pthread_sigmask(SIG_BLOCK, &pipeOnly, &previous);
+    const ssize_t n = base::retryOnInterrupt([&] { return ::write(fd, bytes, count); });
+    const int writeErr = errno;
+    if (n < 0 && writeErr == EPIPE && !wasPending) {
+        const timespec now{};
+        while (::sigtimedwait(&pipeOnly, nullptr, &now) < 0 && errno == EINTR) {
+        }
+    }
+    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    errno = writeErr;
+    return n;
 }
 
 std::vector<char*> cStrings(const std::vector<std::string>& strings)
@@ -61,7 +95,8 @@ constexpr int kReportFd = 4;
 constexpr int kFirstUnused = 5;
 
 // The parent's descriptors that the child arranges, and how it names the program: `name` in the
-// folder `program`, or `program` itself when the name is empty.
+// folder `program`, or `program` itself when the name is empty; the folder it starts in (a host
+// path), or none.
 struct ChildDescriptors
 {
     int input;
@@ -70,6 +105,7 @@ struct ChildDescriptors
     int program;
     int report;
     const char* name;
+    const char* workingDirectory;
 };
 
 // The program's folder and its name there, when that name names exactly the opened file right
@@ -115,6 +151,11 @@ std::optional<std::pair<UniqueFd, std::string>> folderAndName(int program)
     sigemptyset(&none);
     ::sigprocmask(SIG_SETMASK, &none, nullptr);
 
+    // Entered while every descriptor of the parent is still open, so that a "/proc/self/fd/N"
+    // name leads where it did in the parent.
+    if (fds.workingDirectory && ::chdir(fds.workingDirectory) != 0)
+        failInChild(fds.report, errno);
+
     // Each descriptor is first moved above the places it and the others go to, so that placing
     // one never overwrites another.
     const int sources[] = {fds.input, fds.output, fds.error, fds.program, fds.report};
@@ -151,14 +192,12 @@ std::optional<std::pair<UniqueFd, std::string>> folderAndName(int program)
 
 Result<ChildProcess> ChildProcess::spawn(const std::string& hostExecutable,
                                          const std::vector<std::string>& argv,
-                                         const std::vector<std::string>& environment)
+                                         const std::vector<std::string>& environment,
+                                         const SpawnOptions& options)
 {
     // What runs is the file opened here, whatever its path names by the time the child starts.
     const UniqueFd program = base::openAt(AT_FDCWD, hostExecutable.c_str(), O_PATH);
     if (!program)
-        return Error::fromErrno(errno);
-    const UniqueFd input = base::openAt(AT_FDCWD, "/dev/null", O_RDONLY);
-    if (!input)
         return Error::fromErrno(errno);
     auto out = makePipe();
     if (!out)
@@ -166,6 +205,18 @@ Result<ChildProcess> ChildProcess::spawn(const std::string& hostExecutable,
     auto err = makePipe();
     if (!err)
         return err.error();
+    std::optional<Pipe> in;
+    UniqueFd nullInput;
+    if (options.standardInput) {
+        auto made = makePipe(ParentEnd::write);
+        if (!made)
+            return made.error();
+        in = std::move(*made);
+    } else {
+        nullInput = base::openAt(AT_FDCWD, "/dev/null", O_RDONLY);
+        if (!nullInput)
+            return Error::fromErrno(errno);
+    }
     int reportFds[2];
     if (::pipe2(reportFds, O_CLOEXEC) != 0)
         return Error::fromErrno(errno);
@@ -175,9 +226,14 @@ Result<ChildProcess> ChildProcess::spawn(const std::string& hostExecutable,
     auto argvPointers = cStrings(argv);
     auto envPointers = cStrings(environment);
     const auto named = folderAndName(program.get());
-    const ChildDescriptors fds{input.get(),       out->write.get(),
-                               err->write.get(),  named ? named->first.get() : program.get(),
-                               reportWrite.get(), named ? named->second.c_str() : ""};
+    const ChildDescriptors fds{in ? in->read.get() : nullInput.get(),
+                               out->write.get(),
+                               err->write.get(),
+                               named ? named->first.get() : program.get(),
+                               reportWrite.get(),
+                               named ? named->second.c_str() : "",
+                               options.workingDirectory ? options.workingDirectory->c_str()
+                                                        : nullptr};
 
     // No signal handler of ours may run in the child before it has reset them all.
     sigset_t all;
@@ -216,7 +272,14 @@ Result<ChildProcess> ChildProcess::spawn(const std::string& hostExecutable,
         reap(pid, status);
         return Error::fromErrno(openErr);
     }
-    return ChildProcess(pid, std::move(pidfd), std::move(out->read), std::move(err->read));
+    ChildProcess child(pid, std::move(pidfd), std::move(out->read), std::move(err->read));
+    if (in) {
+        child.m_stdin = std::move(in->write);
+        child.m_input = *options.standardInput;
+        if (child.m_input.empty())
+            child.closeInput();
+    }
+    return child;
 }
 
 ChildProcess::ChildProcess(pid_t pid, UniqueFd pidfd, UniqueFd out, UniqueFd err)
@@ -227,6 +290,8 @@ ChildProcess::ChildProcess(pid_t pid, UniqueFd pidfd, UniqueFd out, UniqueFd err
 ChildProcess::ChildProcess(ChildProcess&& other) noexcept
     : m_pid(std::exchange(other.m_pid, -1)), m_pidfd(std::move(other.m_pidfd)),
       m_stdout(std::move(other.m_stdout)), m_stderr(std::move(other.m_stderr)),
+      m_stdin(std::move(other.m_stdin)), m_input(std::move(other.m_input)),
+      m_inputWritten(std::exchange(other.m_inputWritten, 0)),
       m_status(std::exchange(other.m_status, std::nullopt))
 {
 }
@@ -262,10 +327,33 @@ int ChildProcess::wait()
     return status;
 }
 
+void ChildProcess::writeInput()
+{
+    while (m_stdin && m_inputWritten < m_input.size()) {
+        const ssize_t n = writeWithoutSigpipe(m_stdin.get(), m_input.data() + m_inputWritten,
+                                              m_input.size() - m_inputWritten);
+        if (n < 0) {
+            if (errno == EAGAIN || errno == EWOULDBLOCK)
+                return; // the pipe is full: more once the child has read
+            break;      // EPIPE: the child no longer reads; anything else: give up the same way
+        }
+        m_inputWritten += static_cast<std::size_t>(n);
+    }
+    closeInput();
+}
+
+void ChildProcess::closeInput()
+{
+    m_stdin.reset();
+    m_input = std::string();
+    m_inputWritten = 0;
+}
+
 void ChildProcess::closeOutput()
 {
     m_stdout.reset();
     m_stderr.reset();
+    closeInput();
 }
 
 } // namespace veldo::platform

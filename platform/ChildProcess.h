@@ -5,14 +5,14 @@
 // meanwhile, and a "/proc/self/fd/N" name starts the very file a descriptor opened elsewhere
 // holds (inside the Mac root, say). When the file's folder still holds it under its name, the
 // child starts it by that name in a descriptor of that folder (never following a link there);
-// else from the file's own descriptor. Standard input is the null device, standard output and
-// standard error each go to a new pipe, and no other descriptor is inherited (everything of ours
-// is O_CLOEXEC, and every descriptor from 3 up is closed in the child besides), with one
-// exception: a script's interpreter is handed the script as "/dev/fd/3/<name>" (3 being its
-// folder, so "$0" leads to the script's real folder and name) or "/dev/fd/3", and that
-// descriptor stays open for it. The child starts with an empty signal mask and every signal at its
-// default action, and sees exactly the environment given. The parent ends of the pipes are
-// non-blocking.
+// else from the file's own descriptor. Standard input is the null device (or, with a
+// standard-input text, a pipe the owner feeds through writeInput), standard output and standard
+// error each go to a new pipe, and no other descriptor is inherited (everything of ours is
+// O_CLOEXEC, and every descriptor from 3 up is closed in the child besides), with one exception:
+// a script's interpreter is handed the script as "/dev/fd/3/<name>" (3 being its folder, so "$0"
+// leads to the script's real folder and name) or "/dev/fd/3", and that descriptor stays open for
+// it. The child starts with an empty signal mask and every signal at its default action, and
+// sees exactly the environment given. The parent ends of the pipes are non-blocking.
 //
 // Its end is seen through a process descriptor (Linux pidfd, kernel 5.3 or later) that becomes
 // readable when the child has ended; signals go through that descriptor too, so they can never
@@ -21,6 +21,7 @@
 // owner unseen and no zombie is left.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
@@ -32,6 +33,17 @@
 
 namespace veldo::platform {
 
+// How a child is set up beyond its program, arguments and environment.
+struct SpawnOptions
+{
+    // Text for the child's standard input, fed through a pipe by writeInput(); none: the null
+    // device.
+    std::optional<std::string> standardInput;
+    // The child's working folder (a host path), entered after the program was opened; none: the
+    // caller's.
+    std::optional<std::string> workingDirectory;
+};
+
 class ChildProcess
 {
 public:
@@ -39,9 +51,11 @@ public:
     // included) and `environment` ("NAME=value" strings). Fails with the errno of the failed
     // start (ENOENT for a missing program, EACCES for one that may not be executed, …); the
     // error holds no path, as errors carry Mac paths only: the caller adds the one it knows.
+    // A working folder that can't be entered fails the start the same way (its errno).
     static Result<ChildProcess> spawn(const std::string& hostExecutable,
                                       const std::vector<std::string>& argv,
-                                      const std::vector<std::string>& environment);
+                                      const std::vector<std::string>& environment,
+                                      const SpawnOptions& options = {});
 
     ChildProcess(ChildProcess&& other) noexcept;
     ChildProcess& operator=(ChildProcess&&) = delete;
@@ -52,6 +66,16 @@ public:
     pid_t pid() const { return m_pid; }
     int stdoutFd() const { return m_stdout.get(); }
     int stderrFd() const { return m_stderr.get(); }
+    // The parent end of the standard-input pipe (non-blocking) while text is left to write;
+    // -1 otherwise.
+    int stdinFd() const { return m_stdin.get(); }
+    // Writes as much of the remaining standard-input text as the pipe takes without blocking;
+    // closes the pipe once everything is written, or when the child no longer reads it (EPIPE,
+    // without raising SIGPIPE) or the write fails otherwise.
+    void writeInput();
+    // Closes the standard-input pipe, whatever text is left.
+    void closeInput();
+
     // Readable once the child has ended (it stays unreaped until wait()).
     int exitFd() const { return m_pidfd.get(); }
 
@@ -62,7 +86,8 @@ public:
     // reports it). Later calls return the same status.
     int wait();
 
-    // Closes the parent ends of both pipes (a writer still holding them then gets EPIPE).
+    // Closes the parent ends of both output pipes (a writer still holding them then gets EPIPE)
+    // and of the standard-input pipe.
     void closeOutput();
 
 private:
@@ -72,6 +97,9 @@ private:
     UniqueFd m_pidfd;
     UniqueFd m_stdout;
     UniqueFd m_stderr;
+    UniqueFd m_stdin;
+    std::string m_input;            // the standard-input text
+    std::size_t m_inputWritten = 0; // how much of it the pipe took
     std::optional<int> m_status;
 };
 

@@ -3,6 +3,8 @@
 
 #include <mutex>
 
+#include "platform/PropertyList.h"
+
 namespace veldo::platform {
 
 namespace {
@@ -34,6 +36,16 @@ MacPath mainBundleURL()
 std::string mainBundleIdentifier()
 {
     return kBundleIdentifier;
+}
+
+std::optional<PlistValue> mainBundleInfoValue(std::string_view key)
+{
+    const auto info =
+        readPropertyListFile(mainBundleURL().appendingPathComponent("Contents/Info.plist"));
+    const PlistValue* value = info ? info->find(key) : nullptr;
+    if (!value)
+        return std::nullopt;
+    return *value;
 }
 
 namespace testing {

@@ -7,8 +7,10 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/MacPath.h"
+#include "platform/PlistValue.h"
 
 namespace veldo::platform {
 
@@ -17,6 +19,11 @@ MacPath mainBundleURL();
 
 // "orbelkan.Veldo".
 std::string mainBundleIdentifier();
+
+// The value of `key` in the bundle's Info dictionary ("Contents/Info.plist" of mainBundleURL(),
+// read afresh through the Mac root); none when the file can't be read as a dictionary or has no
+// such key. Blocks on the file read.
+std::optional<PlistValue> mainBundleInfoValue(std::string_view key);
 
 namespace testing {
 // Places the running program's bundle at `path`; none restores "/Applications/Veldo.app".

@@ -106,15 +106,20 @@ public:
                 return true;
             if (m_stopRequested && m_stopFd >= 0)
                 return false;
-            pollfd fds[4];
+            if (m_exited)
+                m_child.closeInput(); // nobody is left to read it
+            pollfd fds[5];
             nfds_t count = 0;
+            const int inputFd = m_child.stdinFd();
+            if (inputFd >= 0)
+                fds[count++] = pollfd{inputFd, POLLOUT, 0};
             if (!m_stdoutEnded)
                 fds[count++] = pollfd{m_child.stdoutFd(), POLLIN, 0};
             if (!m_stderrEnded)
                 fds[count++] = pollfd{m_child.stderrFd(), POLLIN, 0};
             if (!m_exited)
                 fds[count++] = pollfd{m_child.exitFd(), POLLIN, 0};
-            if (count == 0)
+            if (count == (inputFd >= 0 ? 1 : 0))
                 return done();
             if (m_stopFd >= 0)
                 fds[count++] = pollfd{m_stopFd, POLLIN, 0};
@@ -144,6 +149,8 @@ public:
                     continue;
                 if (fds[i].fd == m_stopFd)
                     m_stopRequested = true;
+                else if (fds[i].fd == inputFd)
+                    m_child.writeInput();
                 else if (fds[i].fd == m_child.exitFd())
                     m_exited = true;
                 else if (fds[i].fd == m_child.stdoutFd())
@@ -222,7 +229,19 @@ Result<Output> runProgram(const std::string& hostExecutable, const std::string& 
     }
 
     const StopSignal stopSignal(stop);
-    auto child = platform::ChildProcess::spawn(hostExecutable, argv, env);
+    platform::SpawnOptions spawnOptions;
+    spawnOptions.standardInput = options.standardInput;
+    // The working folder is opened inside the root and entered through its descriptor's name.
+    UniqueFd workingFolder;
+    if (options.workingDirectory) {
+        auto folder = platform::openInRoot(*options.workingDirectory, O_PATH | O_DIRECTORY,
+                                           platform::FollowLinks::yes);
+        if (!folder)
+            return Error::fromErrno(folder.error().systemErrno, options.workingDirectory->path());
+        workingFolder = std::move(*folder);
+        spawnOptions.workingDirectory = platform::descriptorName(workingFolder.get()).string();
+    }
+    auto child = platform::ChildProcess::spawn(hostExecutable, argv, env, spawnOptions);
     if (!child) {
         Error failure = child.error();
         failure.path = errorPath;

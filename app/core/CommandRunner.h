@@ -1,10 +1,10 @@
 // CommandRunner: the one way the app runs child programs, and where it finds them.
 //
 // run starts a program with an argument vector, a complete environment and a time-out, gives
-// it the null device as standard input, collects standard output and standard error while it
-// runs, stops it when the time-out passes or a stop is requested (SIGTERM, then SIGKILL 3
-// seconds later), and hands back one Output. Every call blocks the calling thread; many calls
-// may run at once on different threads.
+// it the null device (or a given text) as standard input, collects standard output and standard
+// error while it runs, stops it when the time-out passes or a stop is requested (SIGTERM, then
+// SIGKILL 3 seconds later), and hands back one Output. Every call blocks the calling thread; many
+// calls may run at once on different threads.
 //
 // Paths are Mac paths: the executable given to run, the folders of the search path and what
 // which() answers. Tests of existence, type, permissions and identity go through the Mac root;
@@ -63,11 +63,18 @@ inline constexpr std::chrono::milliseconds kOutputDrainWait{3'000};
 // A time-out that never passes.
 inline constexpr std::chrono::milliseconds kNoTimeLimit = std::chrono::milliseconds::max();
 
-// The waits of the stop sequence, shorter in tests.
+// The waits of the stop sequence (shorter in tests), and what the child starts with.
 struct RunOptions
 {
     std::chrono::milliseconds terminateGrace = kTerminateGrace;
     std::chrono::milliseconds outputDrainWait = kOutputDrainWait;
+    // Written to the child's standard input while both output pipes are drained, so no amount
+    // of it blocks the run; the pipe is closed once all is written, when the child stops
+    // reading, or when it ends. None: the null device.
+    std::optional<std::string> standardInput;
+    // The child's working folder (a Mac path, links resolved inside the root); none: the app's.
+    // One that can't be entered fails the start with its errno.
+    std::optional<platform::MacPath> workingDirectory;
 };
 
 // Runs the program at `executable` (a Mac path; not searched for) with `arguments` and exactly

@@ -1,4 +1,4 @@
-// Splitting text at a separator.
+// Splitting text at a separator, and joining parts.
 #include "app/scanners/TextParts.h"
 
 #include <algorithm>
@@ -24,6 +24,17 @@ std::vector<std::string_view> nonEmptyParts(std::string_view text, char separato
     auto parts = partsKeepingEmpty(text, separator);
     std::erase_if(parts, [](std::string_view part) { return part.empty(); });
     return parts;
+}
+
+std::string joined(const std::vector<std::string>& parts, std::string_view separator)
+{
+    std::string text;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        if (i > 0)
+            text += separator;
+        text += parts[i];
+    }
+    return text;
 }
 
 } // namespace veldo::scanners

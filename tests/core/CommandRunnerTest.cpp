@@ -36,7 +36,12 @@ using Clock = std::chrono::steady_clock;
 using namespace veldo::testsupport::literals;
 
 // Waits short enough that a test needs no more than a fraction of a second for each.
-const CommandRunner::RunOptions kShortWaits{300ms, 300ms};
+const CommandRunner::RunOptions kShortWaits = [] {
+    CommandRunner::RunOptions options;
+    options.terminateGrace = 300ms;
+    options.outputDrainWait = 300ms;
+    return options;
+}();
 
 veldo::Result<CommandRunner::Output> sh(const std::string& script,
                                         std::chrono::milliseconds timeout = 30s,
@@ -205,6 +210,49 @@ TEST(CommandRunner, DrainsBothPipesWhileTheChildRuns)
     ASSERT_EQ(out->stderr.size(), 2097152u);
     EXPECT_EQ(std::count(out->stdout.begin(), out->stdout.end(), 'o'), 2097152);
     EXPECT_EQ(std::count(out->stderr.begin(), out->stderr.end(), 'e'), 2097152);
+}
+
+TEST(CommandRunner, FeedsStandardInputWhileDrainingBothPipes)
+{
+    // 3 MiB in, and 2 MiB to standard error before the child reads a byte: a runner that wrote
+    // all input first would wait on a full input pipe while the child waits on a full error pipe.
+    std::string input(3u << 20, 'i');
+    input.back() = 'z';
+    auto options = kShortWaits;
+    options.standardInput = input;
+    auto out = sh("head -c 2097152 /dev/zero >&2; cat; echo end", 30s, options);
+    ASSERT_TRUE(out.has_value());
+    EXPECT_FALSE(out->timedOut);
+    EXPECT_EQ(out->code, 0);
+    EXPECT_EQ(out->stderr.size(), 2097152u);
+    EXPECT_EQ(out->stdout, input + "end\n");
+
+    // A child that never reads its input ends normally; the runner is not hurt by the closed
+    // pipe (no SIGPIPE); an empty text is an input that ends at once.
+    out = sh("exec <&-; echo done", 30s, options);
+    ASSERT_TRUE(out.has_value());
+    EXPECT_EQ(out->stdout, "done\n");
+    options.standardInput = "";
+    out = sh("wc -c", 30s, options);
+    ASSERT_TRUE(out.has_value());
+    EXPECT_EQ(out->stdout, "0\n");
+}
+
+TEST(CommandRunner, StartsInTheGivenWorkingFolder)
+{
+    FakeMac mac;
+    auto options = kShortWaits;
+    options.workingDirectory = "/private/tmp"_mac;
+    auto out = CommandRunner::runHostProgram(veldo::platform::HostPath("/bin/sh"), {"-c", "pwd -P"},
+                                             kPlainEnv, 10s, options);
+    ASSERT_TRUE(out.has_value());
+    EXPECT_EQ(out->stdout, mac.host("/private/tmp"_mac) + "\n");
+
+    options.workingDirectory = "/missing"_mac;
+    out = CommandRunner::runHostProgram(veldo::platform::HostPath("/bin/sh"), {"-c", "pwd"},
+                                        kPlainEnv, 10s, options);
+    ASSERT_FALSE(out.has_value());
+    EXPECT_EQ(out.error().systemErrno, ENOENT);
 }
 
 TEST(CommandRunner, KeepsAtMost64MiBOfEachStream)

@@ -258,7 +258,9 @@ TEST(HomebrewCaskUninstall, AStopEndsBrewAndAnswersCancelled)
 {
     // A brew that ends at SIGTERM, and one that ignores it and is killed after the grace the
     // call was given.
-    const veldo::core::CommandRunner::RunOptions options{200ms, 200ms};
+    veldo::core::CommandRunner::RunOptions options;
+    options.terminateGrace = 200ms;
+    options.outputDrainWait = 200ms;
     struct Case
     {
         const char* mode;

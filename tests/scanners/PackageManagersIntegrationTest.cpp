@@ -1,7 +1,8 @@
-// The package scan against the real npm, pip and gem, each confined to a fake Mac: a wrapper at
-// the tool's Mac path points every folder the tool writes (home, temporary files, caches, its
-// install prefix) into the fake Mac and forbids the network, and the test installs a local
-// package it made itself before the scan lists it.
+// The package scan, the package remover and the setup snapshot against the real npm, pip and
+// gem, each confined to a fake Mac: a wrapper at the tool's Mac path points every folder the tool
+// writes (home, temporary files, caches, its install prefix) into the fake Mac and forbids the
+// network, and the test installs a local package it made itself before the scan lists it, the
+// snapshot records it and the remover uninstalls it. Nothing touches the host's own packages.
 #include <cstdlib>
 #include <optional>
 #include <string>
@@ -12,11 +13,15 @@
 #include <gtest/gtest.h>
 
 #include "app/core/CommandRunner.h"
+#include "app/scanners/PackageRemover.h"
 #include "app/scanners/PackageScanner.h"
+#include "app/scanners/SetupSnapshot.h"
+#include "platform/Unicode.h"
 #include "tests/support/FakeMac.h"
 #include "tests/support/MacPathLiteral.h"
 
 using namespace veldo::scanners;
+using veldo::core::DevPackage;
 using veldo::core::PackageGroup;
 using veldo::core::PackageManagerKind;
 using veldo::platform::MacPath;
@@ -154,6 +159,84 @@ bool holds(const std::vector<std::string>& list, const std::string& entry)
     return std::find(list.begin(), list.end(), entry) != list.end();
 }
 
+// Installs the npm package "veldo-fixture" 1.2.3 globally, in the fake Mac's prefix.
+void installNpmFixture(const ConfinedMac& mac, const std::string& npm)
+{
+    const MacPath package = mac.home().appendingPathComponent("src/veldo-fixture");
+    mac.mac().write(package.appendingPathComponent("package.json"),
+                    R"({"name":"veldo-fixture","version":"1.2.3","main":"index.js"})");
+    mac.mac().write(package.appendingPathComponent("index.js"), "module.exports = 1;\n");
+    mac.wrap("/opt/homebrew/bin/npm"_mac, npm);
+    mac.run(mac.host("/opt/homebrew/bin/npm"_mac), {"install", "-g", mac.host(package)});
+}
+
+// Installs the wheel "Veldo_Fixture" 2.0.1 into a virtual environment in the fake Mac, whose pip
+// is the Mac's pip3.
+void installPipFixture(const ConfinedMac& mac, const std::string& python)
+{
+    const std::string venv = mac.host("/opt/homebrew/venv"_mac);
+    mac.run(python, {"-m", "venv", venv});
+    // A wheel needs no build step: a zip with the module and its metadata.
+    const std::string wheel =
+        mac.host(mac.home().appendingPathComponent("veldo_fixture-2.0.1-py3-none-any.whl"));
+    mac.run(python,
+            {"-c",
+             "import sys, zipfile\n"
+             "info = 'veldo_fixture-2.0.1.dist-info/'\n"
+             "with zipfile.ZipFile(sys.argv[1], 'w') as z:\n"
+             "    z.writestr('veldo_fixture/__init__.py', 'VALUE = 1\\n')\n"
+             "    z.writestr(info + 'METADATA', 'Metadata-Version: 2.1\\nName: Veldo_Fixture\\n"
+             "Version: 2.0.1\\n')\n"
+             "    z.writestr(info + 'WHEEL', 'Wheel-Version: 1.0\\nGenerator: veldo\\n"
+             "Root-Is-Purelib: true\\nTag: py3-none-any\\n')\n"
+             "    z.writestr(info + 'RECORD', 'veldo_fixture/__init__.py,,\\n' + info + "
+             "'METADATA,,\\n' + info + 'WHEEL,,\\n' + info + 'RECORD,,\\n')\n",
+             wheel});
+    mac.wrap("/opt/homebrew/bin/pip3"_mac, venv + "/bin/pip");
+    mac.run(mac.host("/opt/homebrew/bin/pip3"_mac), {"install", "--no-deps", wheel});
+}
+
+// Builds and installs the gem "veldo-fixture" 0.4.2 into the fake Mac's GEM_HOME.
+void installGemFixture(const ConfinedMac& mac, const std::string& gem)
+{
+    const MacPath source = mac.home().appendingPathComponent("src/veldo-fixture");
+    mac.mac().write(source.appendingPathComponent("lib/veldo_fixture.rb"),
+                    "module VeldoFixture; end\n");
+    mac.mac().write(source.appendingPathComponent("veldo-fixture.gemspec"),
+                    "Gem::Specification.new do |s|\n"
+                    "  s.name = 'veldo-fixture'\n"
+                    "  s.version = '0.4.2'\n"
+                    "  s.summary = 'A gem the tests build'\n"
+                    "  s.authors = ['Veldo']\n"
+                    "  s.license = 'MIT'\n"
+                    "  s.files = ['lib/veldo_fixture.rb']\n"
+                    "end\n");
+    mac.wrap("/opt/homebrew/bin/gem"_mac, gem);
+
+    const std::string wrapper = mac.host("/opt/homebrew/bin/gem"_mac);
+    mac.run("/bin/sh", {"-c", "cd \"$1\" && exec \"$2\" build veldo-fixture.gemspec", "sh",
+                        mac.host(source), wrapper});
+    mac.run(wrapper, {"install", "--local", "--no-document", "--bindir",
+                      mac.host("/opt/homebrew/lib/ruby/bin"_mac),
+                      mac.host(source.appendingPathComponent("veldo-fixture-0.4.2.gem"))});
+}
+
+// Exports the snapshot into a new folder of the fake Mac; the status line, and the folder.
+std::pair<std::string, MacPath> exportSnapshot(const ConfinedMac& mac)
+{
+    const MacPath folder = mac.mac().mkdir(mac.home().appendingPathComponent("Snapshot"));
+    return {SetupSnapshot::exportDeveloperSnapshot(folder, kToolTimeout), folder};
+}
+
+// Uninstalls one package through the remover; fails the test unless it was removed.
+void uninstall(PackageManagerKind manager, const std::string& name)
+{
+    const PackageRemover::Timeouts timeouts{kToolTimeout, kToolTimeout};
+    const auto result =
+        PackageRemover::removePackages({DevPackage{manager, name, "", 0}}, timeouts);
+    EXPECT_EQ(result.removed.size(), 1u) << ::testing::PrintToString(result.failureLines());
+}
+
 } // namespace
 
 TEST(PackageManagersIntegration, NpmListsAGlobalFolderPackage)
@@ -161,13 +244,7 @@ TEST(PackageManagersIntegration, NpmListsAGlobalFolderPackage)
     const auto npm = hostTool("npm");
     ASSERT_TRUE(npm.has_value()) << "npm is missing: run scripts/setup";
     ConfinedMac mac;
-    const MacPath package = mac.home().appendingPathComponent("src/veldo-fixture");
-    mac.mac().write(package.appendingPathComponent("package.json"),
-                    R"({"name":"veldo-fixture","version":"1.2.3","main":"index.js"})");
-    mac.mac().write(package.appendingPathComponent("index.js"), "module.exports = 1;\n");
-    mac.wrap("/opt/homebrew/bin/npm"_mac, *npm);
-
-    mac.run(mac.host("/opt/homebrew/bin/npm"_mac), {"install", "-g", mac.host(package)});
+    ASSERT_NO_FATAL_FAILURE(installNpmFixture(mac, *npm));
     const auto groups = PackageScanner::scanPackages(kToolTimeout);
     const auto listed = entries(groups, PackageManagerKind::npm);
     EXPECT_TRUE(holds(listed, "veldo-fixture=1.2.3")) << ::testing::PrintToString(listed);
@@ -182,27 +259,7 @@ TEST(PackageManagersIntegration, PipListsAWheelInAVirtualEnvironment)
     const auto python = hostPython();
     ASSERT_TRUE(python.has_value()) << "python3 is missing: run scripts/setup";
     ConfinedMac mac;
-    const std::string venv = mac.host("/opt/homebrew/venv"_mac);
-    mac.run(*python, {"-m", "venv", venv});
-    // A wheel needs no build step: a zip with the module and its metadata.
-    const std::string wheel =
-        mac.host(mac.home().appendingPathComponent("veldo_fixture-2.0.1-py3-none-any.whl"));
-    mac.run(*python,
-            {"-c",
-             "import sys, zipfile\n"
-             "info = 'veldo_fixture-2.0.1.dist-info/'\n"
-             "with zipfile.ZipFile(sys.argv[1], 'w') as z:\n"
-             "    z.writestr('veldo_fixture/__init__.py', 'VALUE = 1\\n')\n"
-             "    z.writestr(info + 'METADATA', 'Metadata-Version: 2.1\\nName: Veldo_Fixture\\n"
-             "Version: 2.0.1\\n')\n"
-             "    z.writestr(info + 'WHEEL', 'Wheel-Version: 1.0\\nGenerator: veldo\\n"
-             "Root-Is-Purelib: true\\nTag: py3-none-any\\n')\n"
-             "    z.writestr(info + 'RECORD', 'veldo_fixture/__init__.py,,\\n' + info + "
-             "'METADATA,,\\n' + info + 'WHEEL,,\\n' + info + 'RECORD,,\\n')\n",
-             wheel});
-    mac.wrap("/opt/homebrew/bin/pip3"_mac, venv + "/bin/pip");
-
-    mac.run(mac.host("/opt/homebrew/bin/pip3"_mac), {"install", "--no-deps", wheel});
+    ASSERT_NO_FATAL_FAILURE(installPipFixture(mac, *python));
     const auto groups = PackageScanner::scanPackages(kToolTimeout);
     const auto listed = entries(groups, PackageManagerKind::pip);
     EXPECT_TRUE(holds(listed, "Veldo_Fixture=2.0.1") || holds(listed, "veldo-fixture=2.0.1") ||
@@ -217,27 +274,66 @@ TEST(PackageManagersIntegration, GemListsAGemItBuilt)
     const auto gem = hostTool("gem");
     ASSERT_TRUE(gem.has_value()) << "gem is missing: run scripts/setup";
     ConfinedMac mac;
-    const MacPath source = mac.home().appendingPathComponent("src/veldo-fixture");
-    mac.mac().write(source.appendingPathComponent("lib/veldo_fixture.rb"),
-                    "module VeldoFixture; end\n");
-    mac.mac().write(source.appendingPathComponent("veldo-fixture.gemspec"),
-                    "Gem::Specification.new do |s|\n"
-                    "  s.name = 'veldo-fixture'\n"
-                    "  s.version = '0.4.2'\n"
-                    "  s.summary = 'A gem the tests build'\n"
-                    "  s.authors = ['Veldo']\n"
-                    "  s.license = 'MIT'\n"
-                    "  s.files = ['lib/veldo_fixture.rb']\n"
-                    "end\n");
-    mac.wrap("/opt/homebrew/bin/gem"_mac, *gem);
-
-    const std::string wrapper = mac.host("/opt/homebrew/bin/gem"_mac);
-    mac.run("/bin/sh", {"-c", "cd \"$1\" && exec \"$2\" build veldo-fixture.gemspec", "sh",
-                        mac.host(source), wrapper});
-    mac.run(wrapper, {"install", "--local", "--no-document", "--bindir",
-                      mac.host("/opt/homebrew/lib/ruby/bin"_mac),
-                      mac.host(source.appendingPathComponent("veldo-fixture-0.4.2.gem"))});
+    ASSERT_NO_FATAL_FAILURE(installGemFixture(mac, *gem));
     const auto groups = PackageScanner::scanPackages(kToolTimeout);
     const auto listed = entries(groups, PackageManagerKind::gem);
     EXPECT_TRUE(holds(listed, "veldo-fixture=0.4.2")) << ::testing::PrintToString(listed);
+}
+
+TEST(PackageManagersIntegration, NpmExportsAndUninstallsItsPackage)
+{
+    const auto npm = hostTool("npm");
+    ASSERT_TRUE(npm.has_value()) << "npm is missing: run scripts/setup";
+    ConfinedMac mac;
+    ASSERT_NO_FATAL_FAILURE(installNpmFixture(mac, *npm));
+
+    const auto [status, folder] = exportSnapshot(mac);
+    EXPECT_TRUE(status.starts_with("Exported npm-global.txt")) << status;
+    const std::string listing = mac.mac().contents(folder.appendingPathComponent("npm-global.txt"));
+    EXPECT_NE(listing.find("veldo-fixture@1.2.3"), std::string::npos) << listing;
+
+    uninstall(PackageManagerKind::npm, "veldo-fixture");
+    const auto listed =
+        entries(PackageScanner::scanPackages(kToolTimeout), PackageManagerKind::npm);
+    EXPECT_FALSE(holds(listed, "veldo-fixture=1.2.3")) << ::testing::PrintToString(listed);
+}
+
+TEST(PackageManagersIntegration, PipExportsAndUninstallsItsPackage)
+{
+    const auto python = hostPython();
+    ASSERT_TRUE(python.has_value()) << "python3 is missing: run scripts/setup";
+    ConfinedMac mac;
+    ASSERT_NO_FATAL_FAILURE(installPipFixture(mac, *python));
+
+    const auto [status, folder] = exportSnapshot(mac);
+    EXPECT_EQ(status, "Exported requirements.txt");
+    const std::string frozen =
+        mac.mac().contents(folder.appendingPathComponent("requirements.txt"));
+    EXPECT_NE(veldo::platform::lowercased(frozen).find("veldo"), std::string::npos) << frozen;
+    EXPECT_NE(frozen.find("2.0.1"), std::string::npos) << frozen;
+
+    // pip's "show" finds nobody requiring it, so the uninstall runs.
+    uninstall(PackageManagerKind::pip, "veldo-fixture");
+    const auto listed =
+        entries(PackageScanner::scanPackages(kToolTimeout), PackageManagerKind::pip);
+    for (const auto& entry : listed)
+        EXPECT_EQ(veldo::platform::lowercased(entry).find("veldo"), std::string::npos) << entry;
+}
+
+TEST(PackageManagersIntegration, GemExportsAndUninstallsItsGem)
+{
+    const auto gem = hostTool("gem");
+    ASSERT_TRUE(gem.has_value()) << "gem is missing: run scripts/setup";
+    ConfinedMac mac;
+    ASSERT_NO_FATAL_FAILURE(installGemFixture(mac, *gem));
+
+    const auto [status, folder] = exportSnapshot(mac);
+    EXPECT_EQ(status, "Exported gems.txt");
+    const std::string gems = mac.mac().contents(folder.appendingPathComponent("gems.txt"));
+    EXPECT_NE(gems.find("veldo-fixture (0.4.2)"), std::string::npos) << gems;
+
+    uninstall(PackageManagerKind::gem, "veldo-fixture");
+    const auto listed =
+        entries(PackageScanner::scanPackages(kToolTimeout), PackageManagerKind::gem);
+    EXPECT_FALSE(holds(listed, "veldo-fixture=0.4.2")) << ::testing::PrintToString(listed);
 }

@@ -14,6 +14,8 @@
 #include "platform/Home.h"
 #include "platform/MacRoot.h"
 #include "platform/PropertyList.h"
+#include "platform/ServiceRegistrationRecord.h"
+#include "tests/support/Unprivileged.h"
 
 namespace veldo::testsupport {
 
@@ -57,7 +59,23 @@ FakeMac::FakeMac(Storage storage)
                             "/Users/Shared"})
         fs::create_directories(host(MacPath(dir)));
     fs::create_directories(host(MacPath("/private/tmp")));
+    fs::create_directories(host(MacPath("/private/var/tmp")));
+    // The system folders get their modes here, never from the umask: the administrator
+    // script's runner refuses a Mac whose system folders others can write.
+    for (const char* dir : {"/usr", "/usr/bin", "/bin", "/sbin", "/private", "/private/var"})
+        ::chmod(host(MacPath(dir)).c_str(), 0755);
     ::chmod(host(MacPath("/private/tmp")).c_str(), 01777);
+    ::chmod(host(MacPath("/private/var/tmp")).c_str(), 01777);
+    // The helper socket's folder chain must be root's and closed to others whatever the umask.
+    fs::create_directories(host(MacPath("/private/var/run")));
+    ::chmod(host(MacPath("/private/var/run")).c_str(), 0755);
+    // The service manager's registrations: root's, group "admin", open to administrators.
+    const std::string registrations =
+        host(MacPath(std::string(platform::kServiceRegistrationFolder)));
+    fs::create_directories(registrations);
+    if (const auto admin = adminGroupId())
+        (void)::chown(registrations.c_str(), static_cast<uid_t>(-1), *admin);
+    ::chmod(registrations.c_str(), 0775);
     fs::create_symlink("private/var", host(MacPath("/var")));
     fs::create_symlink("private/tmp", host(MacPath("/tmp")));
     fs::create_symlink("private/etc", host(MacPath("/etc")));

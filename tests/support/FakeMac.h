@@ -2,9 +2,12 @@
 //
 // The constructor builds /Applications, /System/Applications, /Library,
 // /Users/<login>/{Applications, Library,.Trash}, /private/{var,tmp,etc} with /var, /tmp and /etc as
-// links into /private, /opt/homebrew, /Volumes, and sets the process's Mac root to it; the
-// destructor restores the empty root and removes the folder. All paths taken by the helpers are Mac
-// paths.
+// links into /private, /private/var/tmp (mode 1777, like /private/tmp), /usr/bin, /bin, /sbin
+// (system folders with mode 0755 whatever the umask), /opt/homebrew, /Volumes, the helper socket's
+// folder /private/var/run (0755, like /private and /private/var) and the service manager's
+// registration folder (group "admin", 0775; the group is made when missing), and sets the process's
+// Mac root to it; the destructor restores the empty root and removes the folder. All paths taken by
+// the helpers are Mac paths.
 #pragma once
 
 #include <string>

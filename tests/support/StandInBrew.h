@@ -32,8 +32,8 @@ public:
     // Where the script keeps its logs and reads its modes (a Mac path).
     static platform::MacPath controlFolder();
 
-    // Sets the mode of `command` ("info", "uninstall", "list-formula", "list-cask"): "",
-    // "password", "recorded" or "hang".
+    // Sets the mode of `command` ("info", "uninstall", "list-formula", "list-cask", "bundle"):
+    // "", "password", "recorded", "hang" or (for "bundle") "no-file".
     void setMode(std::string_view command, std::string_view mode) const;
     // The output `command` prints in brew's behaviour ("info") and the modes "recorded" and
     // "hang"; the exit code is used by "recorded".

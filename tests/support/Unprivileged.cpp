@@ -2,6 +2,7 @@
 #include "tests/support/Unprivileged.h"
 
 #include <cerrno>
+#include <cstdlib>
 
 #include <grp.h>
 #include <pwd.h>
@@ -26,6 +27,11 @@ gid_t unprivilegedGid()
 
 int runUnprivileged(const std::function<int()>& check)
 {
+    return runUnprivileged(check, {});
+}
+
+int runUnprivileged(const std::function<int()>& check, const std::vector<gid_t>& groups)
+{
     const uid_t uid = unprivilegedUid();
     const gid_t gid = unprivilegedGid();
     pid_t pid = ::fork();
@@ -33,7 +39,8 @@ int runUnprivileged(const std::function<int()>& check)
         return -1;
     if (pid == 0) {
         if (::getuid() == 0) {
-            if (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0)
+            if (::setgroups(groups.size(), groups.data()) != 0 || ::setgid(gid) != 0 ||
+                ::setuid(uid) != 0)
                 ::_exit(255);
         }
         int rc = 1;
@@ -52,6 +59,22 @@ int runUnprivileged(const std::function<int()>& check)
     if (WIFSIGNALED(status))
         return 128 + WTERMSIG(status);
     return -1;
+}
+
+std::optional<gid_t> adminGroupId()
+{
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): test setup only
+    if (const group* admin = ::getgrnam("admin"))
+        return admin->gr_gid;
+    if (::geteuid() != 0)
+        return std::nullopt;
+    // Parallel test processes race to make it; -f makes the loser succeed too.
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): test setup only
+    if (std::system("groupadd -f admin >/dev/null 2>&1") != 0)
+        return std::nullopt;
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): test setup only
+    const group* admin = ::getgrnam("admin");
+    return admin ? std::optional<gid_t>(admin->gr_gid) : std::nullopt;
 }
 
 bool unprivilegedCanSearch(const std::string& hostFolder)

@@ -2,7 +2,9 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include <sys/types.h>
 
@@ -16,6 +18,13 @@ gid_t unprivilegedGid();
 // exit status (0 for success). Returns the child's exit status, or -1 when it could not run
 // (fork failed, or dropping privileges failed), or 128 + signal when a signal ended it.
 int runUnprivileged(const std::function<int()>& check);
+
+// The same with the supplementary groups `groups` instead of none.
+int runUnprivileged(const std::function<int()>& check, const std::vector<gid_t>& groups);
+
+// The group "admin" (the Mac's administrators), made with "groupadd -f" when it is missing and
+// the tests run as root. None when there is no such group and it can't be made.
+std::optional<gid_t> adminGroupId();
 
 // Whether the unprivileged user can search the host folder. A fake Mac made in a temporary
 // folder closed to other users can't be used by a child that dropped privileges; such tests
