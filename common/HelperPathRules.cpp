@@ -172,6 +172,17 @@ bool isPlainName(std::string_view name)
            isValidUTF8(name) && !containsControlCharacter(name);
 }
 
+std::string concatenateBytes(std::string_view prefix, std::string_view name)
+{
+    name = name.substr(0, name.find('\0'));
+    if (prefix.empty())
+        return std::string(name);
+    std::string path;
+    path.reserve(prefix.size() + 1 + name.size());
+    path.append(prefix).append("/").append(name);
+    return path;
+}
+
 bool isLaunchDaemonPlist(std::string_view path)
 {
     const auto normalized = normalizePath(path);

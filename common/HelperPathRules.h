@@ -49,6 +49,11 @@ bool isPlainName(std::string_view name);
 // Trash and the helper's name free entries alike.
 using platform::numberedName;
 
+// The relative path of a child in an inventory walk: the child's name bytes up to their first
+// zero byte when `prefix` is empty, else `prefix`, the byte "/" and those name bytes. Pure; bytes
+// need not be UTF-8.
+std::string concatenateBytes(std::string_view prefix, std::string_view name);
+
 // True when the normalised path is a property list directly in "/Library/LaunchDaemons": a plain
 // name of more than six characters ending in ".plist" (folded).
 bool isLaunchDaemonPlist(std::string_view path);

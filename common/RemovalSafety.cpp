@@ -450,7 +450,12 @@ std::string normalizedPath(const MacPath& url)
     return Normaliser().normalizedPath(url);
 }
 
-bool isAppsFolderLocation(std::string_view normalizedPath, std::string_view home)
+namespace {
+
+// The rules the two gates share; `homeRule` judges the folded path against the folded
+// "<home>/applications".
+template <typename HomeRule>
+bool appsFolderGate(std::string_view normalizedPath, std::string_view home, HomeRule homeRule)
 {
     const std::string folded = fold(normalizedPath);
     const std::vector<std::string_view> c = platform::splitPathComponents(folded);
@@ -464,7 +469,22 @@ bool isAppsFolderLocation(std::string_view normalizedPath, std::string_view home
     if (homeApplications != "/")
         homeApplications.push_back('/');
     homeApplications.append("applications");
-    return liesInside(folded, homeApplications);
+    return homeRule(std::string_view(folded), std::string_view(homeApplications));
+}
+
+} // namespace
+
+bool liesInAppsFolder(std::string_view normalizedPath, std::string_view home)
+{
+    return appsFolderGate(normalizedPath, home, liesInside);
+}
+
+bool isAppsFolderLocation(std::string_view normalizedPath, std::string_view home)
+{
+    return appsFolderGate(normalizedPath, home,
+                          [](std::string_view folded, std::string_view homeApplications) {
+                              return folded.starts_with(homeApplications);
+                          });
 }
 
 } // namespace RemovalSafety
@@ -485,7 +505,7 @@ std::optional<Refusal> refusalOf(const MacPath& standardized, Inputs& context,
     }
 
     if (!context.context().inspectsDisk ||
-        !RemovalSafety::isAppsFolderLocation(normalized, context.normalizedHome()))
+        !RemovalSafety::liesInAppsFolder(normalized, context.normalizedHome()))
         return std::nullopt;
     if (auto app = appInFolder(MacPath(normalized)))
         return Refusal::containsOtherApps(std::move(*app));

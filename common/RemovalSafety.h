@@ -103,9 +103,16 @@ struct Refusal
 // path is only standardised: it names no place on the Mac. Reads the disk (parent links).
 std::string normalizedPath(const platform::MacPath& url);
 
-// Whether a folder at `normalizedPath` must be searched for apps before it is removed: no
-// component ends in ".app", and the path lies in "/Applications", in "/Volumes/<v>/Applications"
-// or in `home` + "/Applications" (compared folded). Pure; `home` is the caller's normalised home.
+// Whether a folder at `normalizedPath` lies in an applications folder, so that the disk inspection
+// of removalRefusal lists it for apps: no component ends in ".app", and the path lies in
+// "/Applications", in "/Volumes/<v>/Applications" or inside `home` + "/Applications" (compared
+// folded). Pure; `home` is the caller's normalised home.
+bool liesInAppsFolder(std::string_view normalizedPath, std::string_view home);
+
+// The helper daemon's gate before it moves a folder: whether the folder must first be searched for
+// other apps. As liesInAppsFolder, except that any path whose folded form begins with the folded
+// home followed by "/applications" counts (so "~/Applications" itself and "~/Applications Old" are
+// searched too). Pure.
 bool isAppsFolderLocation(std::string_view normalizedPath, std::string_view home);
 
 } // namespace RemovalSafety

@@ -202,9 +202,10 @@ Result<ChildProcess> ChildProcess::spawn(const std::string& hostExecutable,
     auto out = makePipe();
     if (!out)
         return out.error();
-    auto err = makePipe();
+    Result<Pipe> err = options.combinedOutput ? Result<Pipe>(Pipe{}) : makePipe();
     if (!err)
         return err.error();
+    const int errWrite = options.combinedOutput ? out->write.get() : err->write.get();
     std::optional<Pipe> in;
     UniqueFd nullInput;
     if (options.standardInput) {
@@ -228,7 +229,7 @@ Result<ChildProcess> ChildProcess::spawn(const std::string& hostExecutable,
     const auto named = folderAndName(program.get());
     const ChildDescriptors fds{in ? in->read.get() : nullInput.get(),
                                out->write.get(),
-                               err->write.get(),
+                               errWrite,
                                named ? named->first.get() : program.get(),
                                reportWrite.get(),
                                named ? named->second.c_str() : "",

@@ -42,6 +42,9 @@ struct SpawnOptions
     // The child's working folder (a host path), entered after the program was opened; none: the
     // caller's.
     std::optional<std::string> workingDirectory;
+    // Standard output and standard error share one pipe (stdoutFd()), so the two streams arrive
+    // interleaved in one byte stream; stderrFd() is then -1.
+    bool combinedOutput = false;
 };
 
 class ChildProcess

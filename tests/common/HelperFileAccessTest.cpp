@@ -353,6 +353,23 @@ TEST_F(HelperFileAccess, ListDirectoryKeepsRawNames)
     EXPECT_EQ(*names, (std::vector<std::string>{odd, "link", "sub"}));
 }
 
+TEST_F(HelperFileAccess, ARemovedFolderListsAsEmpty)
+{
+    // A staging folder's closing relies on this: once removed, the open folder lists as empty,
+    // as on a Mac, whether it is held search-only or readable.
+    const SharedDescriptor trash = open(mac.home().appendingPathComponent(".Trash").path());
+    auto made = makePrivateFolder(trash, "gone");
+    ASSERT_TRUE(made) << fsCode(made);
+    auto searchOnly = openPathBeneath(mac.home().appendingPathComponent(".Trash/gone").path());
+    ASSERT_TRUE(searchOnly) << fsCode(searchOnly);
+    ASSERT_TRUE(removeDirectoryIfSame(trash, "gone", *made));
+    for (const SharedDescriptor& folder : {*made, *searchOnly}) {
+        auto names = listDirectory(folder);
+        ASSERT_TRUE(names) << fsCode(names);
+        EXPECT_TRUE(names->empty());
+    }
+}
+
 TEST_F(HelperFileAccess, MakePrivateFolderMakesAnEmptyRootOnlyFolder)
 {
     const SharedDescriptor trash = open(mac.home().appendingPathComponent(".Trash").path());

@@ -160,6 +160,16 @@ TEST(HelperPathRules, NumberedName)
         EXPECT_EQ(rules::numberedName(c.name, c.n), c.out) << c.name << " " << c.n;
 }
 
+TEST(HelperPathRules, ConcatenateBytes)
+{
+    using namespace std::string_literals;
+    EXPECT_EQ(rules::concatenateBytes("", "name"), "name");
+    EXPECT_EQ(rules::concatenateBytes("a/b", "c"), "a/b/c");
+    EXPECT_EQ(rules::concatenateBytes("a", "c\0junk"s), "a/c");
+    EXPECT_EQ(rules::concatenateBytes("", "\xff\xfe"), "\xff\xfe");
+    EXPECT_EQ(rules::concatenateBytes("", "\0x"s), "");
+}
+
 TEST(HelperPathRules, LaunchDaemonPlists)
 {
     struct Case

@@ -472,5 +472,29 @@ TEST(RemovalSafetyAppsFolder, Gate)
         {"/Library/Foo", false},
     };
     for (const auto& [path, expected] : cases)
+        EXPECT_EQ(RemovalSafety::liesInAppsFolder(path, home), expected) << path;
+}
+
+TEST(RemovalSafetyAppsFolder, HelperGateBeginsWithTheHomeApplicationsFolder)
+{
+    const std::string home = "/Users/u";
+    const std::vector<std::pair<std::string, bool>> cases = {
+        {"/Applications", true},
+        {"/Applications/Foo", true},
+        {"/Applications/Foo.app", false},
+        {"/Applications/Tools.APP/Sub", false},
+        {"/Volumes/X/Applications/Foo", true},
+        {"/Volumes/X/Foo", false},
+        {"/Volumes/Applications", false},
+        {"/Users/u/Applications", true},
+        {"/Users/u/Applications Old", true},
+        {"/Users/u/ApplicationsX/Foo", true},
+        {"/USERS/U/applications/Foo", true},
+        {"/Users/u/Applications/Foo.app", false},
+        {"/Users/other/Applications/Foo", false},
+        {"/Users/u/Library/Foo", false},
+        {"/Library/Foo", false},
+    };
+    for (const auto& [path, expected] : cases)
         EXPECT_EQ(RemovalSafety::isAppsFolderLocation(path, home), expected) << path;
 }

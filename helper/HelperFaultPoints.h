@@ -1,0 +1,30 @@
+// HelperFaultPoints: named places in the helper's operations where a test build can stop the
+// process, hold it, or make the next guarded operation fail.
+//
+// Only the library veldo_helper_faults (built with VELDO_HELPER_FAULT_POINTS, for the tests) acts
+// on them; in the daemon's library faultPoint() is a constant false. The points are configured by
+// the environment variable VELDO_HELPER_FAULT, read on first use, or by the test API below:
+// "<point>:<action>[,<point>:<action>…]" where the action is
+//   kill            raise SIGKILL;
+//   pause:<folder>  write one byte to the FIFO "<folder>/reached", then wait for one byte on the
+//                   FIFO "<folder>/go" (host paths; the test makes both FIFOs);
+//   fail            faultPoint() answers true: the caller fails the guarded operation before it
+//                   acts.
+// Every listed point acts each time it is reached. Thread-safe.
+#pragma once
+
+#include <string_view>
+
+namespace veldo::helper {
+
+// Acts on `point` as configured; true only when its action is "fail".
+bool faultPoint(std::string_view point);
+
+#ifdef VELDO_HELPER_FAULT_POINTS
+namespace testing {
+// Replaces the configuration (the same syntax as VELDO_HELPER_FAULT; empty: none).
+void setFaultPoints(std::string_view configuration);
+} // namespace testing
+#endif
+
+} // namespace veldo::helper

@@ -1,0 +1,148 @@
+// HelperTrashMover: moves items into one account's Trash for the helper daemon, as root, through a
+// private staging folder in that Trash, and the pieces the move, the put-back and the start-up
+// settlement share: opening the account's Trash, the sealed-folder test, releasing a staged item
+// under a free name, closing a staging folder, and the sentences of failed system calls.
+//
+// Every file operation works relative to descriptors opened beneath the helper's root without
+// following a symbolic link; renames never replace (renameat2 with RENAME_NOREPLACE). A staging
+// folder is ".Veldo Helper <UUID>" directly in the Trash, root-owned, mode 0700, without ACL
+// entries, holding at most the entry "item"; no item is ever given a name in the Trash that
+// begins with that prefix (in any letter case).
+//
+// A mover is made for one request (or one settlement) and used on one thread; it keeps no state
+// between calls besides its configuration. Blocking: all calls do file-system work; moveItems also
+// runs launchctl through `launchctl`.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/HelperFileAccess.h"
+#include "common/HelperItemInventory.h"
+#include "common/HelperMoveLedger.h"
+#include "common/HelperStagingRecord.h"
+#include "common/SharedDescriptor.h"
+#include "common/VeldoHelperItemResult.h"
+#include "helper/HelperCaller.h"
+#include "platform/MacPath.h"
+
+namespace veldo::helper {
+
+using common::HelperStat;
+using common::SharedDescriptor;
+
+struct HelperTrashMover
+{
+    // A whole sentence for the user about the account's Trash.
+    struct TrashError
+    {
+        std::string message;
+    };
+
+    // The open Trash, or why it could not be opened: a TrashError, or the errno of a failing call.
+    struct OpenedTrash
+    {
+        std::optional<SharedDescriptor> trash;
+        std::optional<TrashError> trashError;
+        int errorCode = 0;
+    };
+
+    // One staging folder found in a Trash.
+    struct Staging
+    {
+        SharedDescriptor folder;
+        std::string name;    // rawName up to its first zero byte, UTF-8 repaired
+        std::string rawName; // the directory entry's name as the file system returned it
+        SharedDescriptor trash;
+
+        static Staging make(SharedDescriptor folder, std::string rawName, SharedDescriptor trash);
+    };
+
+    // What the inventory walk decided (see buildInventory).
+    struct InventoryOutcome
+    {
+        common::HelperItemInventory inventory;      // entries, isComplete; foldersGranted false
+        std::optional<SharedDescriptor> itemFolder; // the open item, for a directory
+        bool handOver = false;
+    };
+
+    enum class OtherApps
+    {
+        none,
+        found,
+        couldNotCheck,
+    };
+
+    HelperCaller caller;
+    std::vector<platform::MacPath> protectedBundles;
+    common::HelperMoveLedger* ledger = nullptr; // shared; outlives the mover
+    std::function<void(const std::vector<std::string>&)> launchctl;
+    int maximumDepth = 256;
+    bool handsOverFoldersForTesting = false;
+    std::function<bool()> isCancelled;
+
+    // The caller's home path as the mover records it: the standardised home normalised, or the
+    // home's path as it is when normalisation refuses it.
+    std::string homePath() const;
+
+    // Opens the caller's "<home>/.Trash" (search-only, every component without following links).
+    // A missing Trash, a link or a non-folder on the way: "Your Trash folder is missing or isn't
+    // a normal folder."; not a folder of the caller's: "Your Trash folder doesn't belong to
+    // you."; any other failure: its errno. Never creates the Trash.
+    OpenedTrash openUserTrash() const;
+
+    // Moves "item" of `folder` into `trash` under the first free name derived from `name`
+    // (itself, "<stem> n.<ext>" for n = 2…100, then "<name> <UUID>"), where a name that is not
+    // plain or begins with the staging prefix is replaced by "Recovered item". False when no
+    // candidate could be used. Never throws.
+    bool freeName(const std::string& name, const SharedDescriptor& folder,
+                  const SharedDescriptor& trash) const;
+
+    // Closes an operation's staging folder: removes it when empty, else releases its "item" into
+    // the Trash under a free name first (with the Trash opened again when needed); the journal
+    // record goes only when the folder is then gone or empty. Never deletes anything but an empty
+    // staging folder.
+    void finishStaging(const SharedDescriptor& folder, const SharedDescriptor& trash,
+                       const std::string& stagingName,
+                       const common::HelperStagingRecord& record) const;
+
+    // Moves the item at `source` into the caller's Trash under the last component of
+    // `destination` (or the next free numbered name), journaled, staged, inventoried and
+    // recorded in the ledger. Never throws: every failure is the result.
+    common::VeldoHelperItemResult moveItems(const std::string& source,
+                                            const std::string& destination) const;
+
+    // The inventory of the staged "item" of `staging` whose status is `itemStat`, and whether its
+    // folders are to be handed over; `parent` is the folder the item came from.
+    InventoryOutcome buildInventory(const SharedDescriptor& staging, const HelperStat& itemStat,
+                                    const SharedDescriptor& parent) const;
+
+    // Gives every recorded folder of the tree to the caller (owner read, write and search added,
+    // set-id bits removed); files keep their owners. Checks each folder against `inventory`.
+    void handOverFolders(const SharedDescriptor& item,
+                         const common::HelperItemInventory& inventory) const;
+
+    // Whether the staged "item" folder holds an app bundle at its first or second level.
+    OtherApps checkForOtherApps(const SharedDescriptor& staging) const;
+};
+
+// One rename attempt of "item" in `folder` to `name` in `to`, never replacing an entry.
+bool moveStagedItem(const SharedDescriptor& folder, const SharedDescriptor& to,
+                    const std::string& name);
+
+// Whether `folder`, found in `trash`, is a staging folder the daemon made: a directory of the
+// effective user, mode exactly 0700, on the Trash's device, without ACL entries (an unreadable ACL
+// is not sealed). Any failure: false.
+bool isSealedStagingFolder(const SharedDescriptor& folder, const SharedDescriptor& trash);
+
+// Whether a name begins with the staging prefix after canonical decomposition and case folding.
+bool beginsWithStagingPrefix(std::string_view name);
+
+// The sentence for a failed system call's errno, compared by name: EPERM/EACCES, EXDEV,
+// ENOTDIR/ELOOP and EILSEQ have the move's own sentences, any other the system's text for it.
+std::string trashFailureMessage(int err);
+
+} // namespace veldo::helper

@@ -1,0 +1,57 @@
+// TestUser: a throw-away account in the host's user database for tests that need a real second
+// user (a caller, a racer, an owner), and children that run as it.
+//
+// Made as root with `useradd -M -d /nonexistent -s /usr/sbin/nologin`: no home, no mail spool, no
+// password. Named "vt" + the test process's id + "-" + a counter (at most 32 characters), and
+// removed with `userdel` (never -r) when the object goes, also when a test fails. The first user a
+// process makes first removes "vt" users whose process no longer runs (left by a crash). The group
+// "admin" is made with `groupadd -f` (parallel processes race for it) and left in place. Homes are
+// the test's business (see homeIn). Without root, make() answers none and tests skip.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include <sys/types.h>
+
+#include "tests/support/FakeMac.h"
+
+namespace veldo::testsupport {
+
+class TestUser
+{
+public:
+    // A new user, optionally also a member of "admin"; none when not root or useradd failed.
+    static std::optional<TestUser> make(bool admin = false);
+
+    TestUser(TestUser&& other) noexcept;
+    TestUser& operator=(TestUser&&) = delete;
+    TestUser(const TestUser&) = delete;
+    TestUser& operator=(const TestUser&) = delete;
+    ~TestUser();
+
+    const std::string& name() const { return m_name; }
+    uid_t uid() const { return m_uid; }
+    gid_t gid() const { return m_gid; }
+
+    // Makes "/Users/<name>" in the fake Mac owned by the user (0755) with a ".Trash" (0700) of
+    // theirs, and answers the home's Mac path.
+    platform::MacPath homeIn(const FakeMac& mac) const;
+
+    // Runs `body` in a forked child that dropped to this user (setgroups, setresgid, setresuid)
+    // and answers its exit status (-1 when it could not drop; 128 + signal when killed).
+    int run(const std::function<int()>& body) const;
+
+private:
+    TestUser(std::string name, uid_t uid, gid_t gid)
+        : m_name(std::move(name)), m_uid(uid), m_gid(gid)
+    {
+    }
+
+    std::string m_name;
+    uid_t m_uid = 0;
+    gid_t m_gid = 0;
+};
+
+} // namespace veldo::testsupport
