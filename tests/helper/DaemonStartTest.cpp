@@ -118,6 +118,19 @@ TEST(DaemonStartLimits, SoftDescriptorLimit)
     EXPECT_EQ(raisedDescriptorLimit(10240, RLIM_INFINITY), std::nullopt);
 }
 
+TEST(DaemonExecutable, LinksNoQtAndHoldsNoFaultPointText)
+{
+    std::ifstream in(VELDO_HELPER_PROGRAM, std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(in), {}};
+    ASSERT_FALSE(bytes.empty());
+    for (const char* text : {"libQt", "move.staged", "VELDO_HELPER_FAULT", "pause:"})
+        EXPECT_EQ(bytes.find(text), std::string::npos) << text;
+
+    std::ifstream faultyIn(VELDO_HELPER_FAULTY_PROGRAM, std::ios::binary);
+    const std::string faulty{std::istreambuf_iterator<char>(faultyIn), {}};
+    EXPECT_NE(faulty.find("move.staged"), std::string::npos) << "the test build keeps them";
+}
+
 TEST_F(DaemonStart, NotRootExits77AndMakesNothing)
 {
     const std::string logFolder = mac.root();
