@@ -15,12 +15,14 @@
 
 #include "app/core/CommandRunner.h"
 #include "app/scanners/ToolchainScanner.h"
+#include "bench/DuTiming.h"
 #include "bench/TimingSupport.h"
 #include "platform/Home.h"
 #include "platform/MacRoot.h"
 
 namespace {
 
+using veldo::bench::runDu;
 using veldo::bench::seconds;
 using veldo::bench::writeFile;
 
@@ -73,23 +75,6 @@ long buildHome(const std::string& home)
         }
     }
     return files;
-}
-
-// The bytes `du -s -B1` counts for the locations together; -1 on failure.
-long long runDu(const std::vector<std::string>& paths)
-{
-    std::vector<std::string> arguments{"-s", "-B1"};
-    arguments.insert(arguments.end(), paths.begin(), paths.end());
-    const auto output = veldo::core::CommandRunner::runHostProgram(
-        veldo::platform::HostPath("/usr/bin/du"), arguments,
-        veldo::core::CommandRunner::processEnvironment(), std::chrono::seconds(600));
-    if (!output || output->code != 0 || output->timedOut)
-        return -1;
-    long long total = 0;
-    std::istringstream lines(output->stdout);
-    for (std::string line; std::getline(lines, line);)
-        total += std::atoll(line.c_str());
-    return total;
 }
 
 } // namespace

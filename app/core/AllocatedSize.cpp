@@ -19,6 +19,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "app/core/FolderTrail.h"
 #include "app/core/SizeWalkPool.h"
 #include "base/RawValue.h"
 #include "base/SystemCalls.h"
@@ -40,29 +41,6 @@ constexpr std::size_t kCallerOnlyEntries = 512;
 // Folders opened and waiting for a walker, per measured tree (each holds a descriptor).
 constexpr std::size_t kQueuedFolders = 32;
 constexpr std::size_t kLinkShards = 16;
-
-struct FileKey
-{
-    dev_t device;
-    ino_t inode;
-    friend bool operator==(const FileKey&, const FileKey&) = default;
-};
-
-struct FileKeyHash
-{
-    std::size_t operator()(const FileKey& k) const noexcept
-    {
-        std::size_t seed = std::hash<std::uint64_t>{}(static_cast<std::uint64_t>(k.device));
-        base::hashCombine(seed, std::hash<std::uint64_t>{}(static_cast<std::uint64_t>(k.inode)));
-        return seed;
-    }
-};
-
-UniqueFd openFolderAt(int dirFd, const char* name)
-{
-    // O_NONBLOCK: should the entry have turned into a FIFO, the open must not wait for a writer.
-    return base::openAt(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK);
-}
 
 bool statAt(int dirFd, const char* name, struct stat& st)
 {
@@ -179,10 +157,9 @@ public:
     void run(UniqueFd start, std::size_t entriesBeforeSharing = 0)
     {
         m_entriesBeforeSharing = entriesBeforeSharing;
-        m_frames.push_back(Frame{std::move(start), {}, 0, 0, 0});
-        readFolder(m_frames.back());
-        while (!m_frames.empty()) {
-            Frame& top = m_frames.back();
+        readFolder(m_trail.push(std::move(start)));
+        while (!m_trail.empty()) {
+            FolderTrail::Level& top = m_trail.top();
             if (top.next < top.subfolders.size()) {
                 if (m_job.stopRequested())
                     break;
@@ -194,10 +171,11 @@ public:
                     m_job.handOver(std::move(child));
                     continue;
                 }
-                push(std::move(child));
+                readFolder(m_trail.push(std::move(child)));
                 continue;
             }
-            if (!pop())
+            // A parent moved away during the walk ends it with what it has counted.
+            if (!m_trail.pop())
                 break;
         }
         m_job.add(m_total);
@@ -206,56 +184,9 @@ public:
     std::function<void()> onSharingDue; // set by the caller's first walk
 
 private:
-    struct Frame
-    {
-        UniqueFd fd;
-        std::vector<std::string> subfolders;
-        std::size_t next;
-        dev_t device; // recorded when the descriptor is closed early
-        ino_t inode;
-    };
-
-    void push(UniqueFd child)
-    {
-        m_frames.push_back(Frame{std::move(child), {}, 0, 0, 0});
-        if (m_frames.size() > kHeldDepth) {
-            Frame& far = m_frames[m_frames.size() - 1 - kHeldDepth];
-            struct stat st
-            {
-            };
-            if (::fstat(far.fd.get(), &st) == 0) {
-                far.device = st.st_dev;
-                far.inode = st.st_ino;
-                far.fd.reset();
-            }
-        }
-        readFolder(m_frames.back());
-    }
-
-    // Leaves the top folder. False when its parent can no longer be reached as the same folder
-    // (moved away during the walk): the walk then ends with what it has counted.
-    bool pop()
-    {
-        if (m_frames.size() >= 2) {
-            Frame& parent = m_frames[m_frames.size() - 2];
-            if (!parent.fd) {
-                UniqueFd up(openFolderAt(m_frames.back().fd.get(), ".."));
-                struct stat st
-                {
-                };
-                if (!up || ::fstat(up.get(), &st) != 0 || st.st_dev != parent.device ||
-                    st.st_ino != parent.inode)
-                    return false;
-                parent.fd = std::move(up);
-            }
-        }
-        m_frames.pop_back();
-        return true;
-    }
-
     // Counts the regular files of one folder and notes its subfolders. A folder whose listing
     // fails part way keeps what was read before the failure.
-    void readFolder(Frame& frame)
+    void readFolder(FolderTrail::Level& frame)
     {
         const int dirFd = frame.fd.get();
         struct DueCheck
@@ -292,7 +223,7 @@ private:
         }
     }
 
-    void countEntry(int dirFd, const char* name, Frame& frame)
+    void countEntry(int dirFd, const char* name, FolderTrail::Level& frame)
     {
         struct stat st
         {
@@ -320,7 +251,7 @@ private:
 
     SizeJob& m_job;
     std::vector<char>& m_buffer;
-    std::vector<Frame> m_frames;
+    FolderTrail m_trail{kHeldDepth};
     std::size_t m_entries = 0;
     std::size_t m_entriesBeforeSharing = 0;
     std::int64_t m_total = 0;

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cstdlib>
 #include <optional>
+#include <utility>
 
 #include "platform/MacRoot.h"
 #include "platform/OncePerRoot.h"
@@ -233,7 +234,7 @@ std::string failureMessage(std::int64_t item, const ScriptOutcome& outcome)
 }
 
 ScriptOutcome runAdministratorScript(const std::vector<std::string>& commands,
-                                     std::string_view prompt)
+                                     std::string_view prompt, std::stop_token stop)
 {
     if (commands.empty())
         return {}; // nothing to run, nothing to report
@@ -245,7 +246,7 @@ ScriptOutcome runAdministratorScript(const std::vector<std::string>& commands,
     // Standard error is read and dropped.
     const auto output =
         core::CommandRunner::run(process.executable, process.arguments, process.environment,
-                                 core::CommandRunner::kNoTimeLimit, options);
+                                 core::CommandRunner::kNoTimeLimit, options, std::move(stop));
     if (!output)
         return launchFailure(output.error());
     ScriptOutcome outcome = parseScriptOutput(output->stdout, output->code);

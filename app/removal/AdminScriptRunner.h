@@ -19,6 +19,7 @@
 #pragma once
 
 #include <cstdint>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -77,8 +78,10 @@ ScriptOutcome launchFailure(const Error& error);
 std::string failureMessage(std::int64_t item, const ScriptOutcome& outcome);
 
 // Runs the commands as root behind `prompt` and returns the outcome; HELD folders are Mac paths.
-// An empty list runs nothing and answers an empty outcome.
+// An empty list runs nothing and answers an empty outcome. A stop requested through `stop` (the
+// app quitting) ends osascript as the command runner ends a child at its time-out; the outcome
+// then confirms no item and carries "The administrator command didn't run.".
 ScriptOutcome runAdministratorScript(const std::vector<std::string>& commands,
-                                     std::string_view prompt);
+                                     std::string_view prompt, std::stop_token stop = {});
 
 } // namespace veldo::removal::AdminRemover

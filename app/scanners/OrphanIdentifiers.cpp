@@ -74,6 +74,25 @@ RelatedIDIndex::RelatedIDIndex(std::unordered_set<std::string> identifiers)
     }
 }
 
+bool RelatedIDIndex::matches(std::string_view key) const
+{
+    if (ids.empty())
+        return false;
+    const std::string whole(key);
+    if (ids.contains(whole) || ancestors.contains(whole))
+        return true;
+    bool sawDot = false;
+    for (std::size_t i = 0; i < key.size(); ++i) {
+        if (key[i] != '.' && key[i] != '-')
+            continue;
+        // The part before this character holds a "." once a "." has been passed.
+        if (sawDot && ids.contains(std::string(key.substr(0, i))))
+            return true;
+        sawDot = sawDot || key[i] == '.';
+    }
+    return false;
+}
+
 bool containsAnyPath(std::string_view path, const std::vector<std::string>& paths)
 {
     return std::any_of(paths.begin(), paths.end(), [&](const std::string& candidate) {

@@ -29,6 +29,12 @@ struct RelatedIDIndex
     std::unordered_set<std::string> ancestors;
 
     explicit RelatedIDIndex(std::unordered_set<std::string> identifiers);
+
+    // Whether the lower-cased `key` is one of the identifiers, a parent of one, or lies below
+    // one: the part of `key` before some "." or "-" holds a "." and is an identifier (with
+    // "com.vendor.app" listed, "com.vendor.app.helper" and "com.vendor.app-helper" match,
+    // "com.vendor.apphelper" does not). False for an empty index.
+    bool matches(std::string_view key) const;
 };
 
 // Whether some element of `paths` equals `path` or lies below it ("/a" holds "/a/b", not

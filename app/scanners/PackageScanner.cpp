@@ -62,22 +62,24 @@ std::optional<MacPath> packageFolder(const MacPath& folder, std::string_view nam
     return folder.appendingPathComponent(name);
 }
 
-std::int64_t sizeOfPackage(const std::optional<MacPath>& folder, std::string_view name)
+std::int64_t sizeOfPackage(const std::optional<MacPath>& folder, std::string_view name,
+                           const std::stop_token& stop)
 {
     if (!folder)
         return 0;
     const auto path = packageFolder(*folder, name);
-    return path ? core::allocatedSize(*path) : 0;
+    return path ? core::allocatedSize(*path, stop).value_or(0) : 0;
 }
 
 std::vector<DevPackage> measured(PackageManagerKind manager,
                                  const std::vector<ParsedPackage>& parsed,
-                                 const std::optional<MacPath>& folder)
+                                 const std::optional<MacPath>& folder, const std::stop_token& stop)
 {
     std::vector<DevPackage> packages;
     packages.reserve(parsed.size());
     for (const auto& p : parsed)
-        packages.push_back(DevPackage{manager, p.name, p.version, sizeOfPackage(folder, p.name)});
+        packages.push_back(
+            DevPackage{manager, p.name, p.version, sizeOfPackage(folder, p.name, stop)});
     std::stable_sort(
         packages.begin(), packages.end(),
         [](const DevPackage& a, const DevPackage& b) { return a.sizeBytes > b.sizeBytes; });
@@ -110,63 +112,66 @@ bool acceptedStrictly(const Result<CommandRunner::Output>& output)
     return output && output->code == 0 && !output->timedOut;
 }
 
-std::vector<DevPackage> brewPackages(PackageManagerKind manager, std::chrono::milliseconds timeout)
+std::vector<DevPackage> brewPackages(PackageManagerKind manager, std::chrono::milliseconds timeout,
+                                     const std::stop_token& stop)
 {
     const auto brew = locatePackageTool(manager);
     if (!brew)
         return {};
     const bool casks = manager == PackageManagerKind::brewCask;
     const auto output = CommandRunner::runWithUserEnvironment(
-        *brew, {"list", casks ? "--cask" : "--formula", "--versions"}, timeout);
+        *brew, {"list", casks ? "--cask" : "--formula", "--versions"}, timeout, {}, stop);
     if (!acceptedStrictly(output))
         return {};
     // brew lives in the prefix's bin folder.
     const MacPath prefix = brew->deletingLastPathComponent().deletingLastPathComponent();
     const MacPath folder = prefix.appendingPathComponent(casks ? "Caskroom" : "Cellar");
-    return measured(manager, parseBrewList(output->stdout), folder);
+    return measured(manager, parseBrewList(output->stdout), folder, stop);
 }
 
-std::vector<DevPackage> npmPackages(std::chrono::milliseconds timeout)
+std::vector<DevPackage> npmPackages(std::chrono::milliseconds timeout, const std::stop_token& stop)
 {
     const auto npm = locatePackageTool(PackageManagerKind::npm);
     if (!npm)
         return {};
     std::optional<MacPath> root;
     if (const auto rootOutput =
-            CommandRunner::runWithUserEnvironment(*npm, {"root", "-g"}, timeout)) {
+            CommandRunner::runWithUserEnvironment(*npm, {"root", "-g"}, timeout, {}, stop)) {
         // npm prints a host path.
         const std::string_view printed = trim(rootOutput->stdout, " \t\n\r\v\f");
         if (!printed.empty())
             root = platform::macPathForHost(printed);
     }
-    const auto list =
-        CommandRunner::runWithUserEnvironment(*npm, {"ls", "-g", "--depth=0", "--json"}, timeout);
+    const auto list = CommandRunner::runWithUserEnvironment(
+        *npm, {"ls", "-g", "--depth=0", "--json"}, timeout, {}, stop);
     // npm reports dependency problems with a non-zero status and still prints the listing.
     if (!list || list->timedOut)
         return {};
     return measured(PackageManagerKind::npm,
-                    withoutProtected(parseNpmList(list->stdout), PackageManagerKind::npm), root);
+                    withoutProtected(parseNpmList(list->stdout), PackageManagerKind::npm), root,
+                    stop);
 }
 
-std::vector<DevPackage> pipPackages(std::chrono::milliseconds timeout)
+std::vector<DevPackage> pipPackages(std::chrono::milliseconds timeout, const std::stop_token& stop)
 {
     const auto pip = locatePackageTool(PackageManagerKind::pip);
     if (!pip)
         return {};
     const auto output =
-        CommandRunner::runWithUserEnvironment(*pip, {"list", "--format=json"}, timeout);
+        CommandRunner::runWithUserEnvironment(*pip, {"list", "--format=json"}, timeout, {}, stop);
     if (!output)
         return {};
     return byName(PackageManagerKind::pip,
                   withoutProtected(parsePipList(output->stdout), PackageManagerKind::pip));
 }
 
-std::vector<DevPackage> gemPackages(std::chrono::milliseconds timeout)
+std::vector<DevPackage> gemPackages(std::chrono::milliseconds timeout, const std::stop_token& stop)
 {
     const auto gem = locatePackageTool(PackageManagerKind::gem);
     if (!gem)
         return {};
-    const auto output = CommandRunner::runWithUserEnvironment(*gem, {"list", "--local"}, timeout);
+    const auto output =
+        CommandRunner::runWithUserEnvironment(*gem, {"list", "--local"}, timeout, {}, stop);
     if (!acceptedStrictly(output))
         return {};
     return byName(PackageManagerKind::gem,
@@ -221,18 +226,19 @@ std::optional<MacPath> locatePackageTool(PackageManagerKind manager)
     return std::nullopt;
 }
 
-std::vector<PackageGroup> scanPackages(std::chrono::milliseconds timeout)
+std::vector<PackageGroup> scanPackages(std::chrono::milliseconds timeout, std::stop_token stop)
 {
     std::vector<PackageGroup> groups;
     const auto add = [&](PackageManagerKind manager, std::vector<DevPackage> packages) {
         if (!packages.empty())
             groups.push_back(PackageGroup{manager, std::move(packages)});
     };
-    add(PackageManagerKind::brewFormula, brewPackages(PackageManagerKind::brewFormula, timeout));
-    add(PackageManagerKind::brewCask, brewPackages(PackageManagerKind::brewCask, timeout));
-    add(PackageManagerKind::npm, npmPackages(timeout));
-    add(PackageManagerKind::pip, pipPackages(timeout));
-    add(PackageManagerKind::gem, gemPackages(timeout));
+    add(PackageManagerKind::brewFormula,
+        brewPackages(PackageManagerKind::brewFormula, timeout, stop));
+    add(PackageManagerKind::brewCask, brewPackages(PackageManagerKind::brewCask, timeout, stop));
+    add(PackageManagerKind::npm, npmPackages(timeout, stop));
+    add(PackageManagerKind::pip, pipPackages(timeout, stop));
+    add(PackageManagerKind::gem, gemPackages(timeout, stop));
     return groups;
 }
 

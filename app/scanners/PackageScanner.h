@@ -22,6 +22,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -60,8 +61,11 @@ std::optional<platform::MacPath> locatePackageTool(core::PackageManagerKind mana
 
 // One group per manager with at least one package, in the order brewFormula, brewCask, npm,
 // pip, gem. Homebrew and npm packages largest first, pip and gem packages by name
-// (case-insensitive, the locale's order); equal keys keep the listing's order.
-std::vector<core::PackageGroup> scanPackages(std::chrono::milliseconds timeout = kListingTimeout);
+// (case-insensitive, the locale's order); equal keys keep the listing's order. A stop requested
+// through `stop` ends the running listing as its time-out would, starts no other and stops the
+// measuring: the groups then hold what was read before (callers drop a stopped scan).
+std::vector<core::PackageGroup> scanPackages(std::chrono::milliseconds timeout = kListingTimeout,
+                                             std::stop_token stop = {});
 
 // ---- The readers of each manager's output, for tests. None of them throws. ----
 

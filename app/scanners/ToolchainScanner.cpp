@@ -219,9 +219,10 @@ bool requiresAdmin(const MacPath& url, const MacPath& home)
     return !item.starts_with(base + "/");
 }
 
-std::vector<ToolchainGroup> scan(const MacPath& home)
+std::vector<ToolchainGroup> scan(const MacPath& home, std::stop_token stop)
 {
-    return scan(home, [](const MacPath& path) { return core::allocatedSize(path); });
+    return scan(
+        home, [&stop](const MacPath& path) { return core::allocatedSize(path, stop).value_or(0); });
 }
 
 std::vector<ToolchainGroup> scan(const MacPath& home, const SizeFunction& sizeOf)

@@ -17,6 +17,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -55,8 +56,10 @@ bool requiresAdmin(const platform::MacPath& url, const platform::MacPath& home);
 
 // The groups of items found under `home`, sorted by total size, largest first (stable: equal
 // totals keep the ToolchainKind order); inside a group the items keep table and listing order.
-// Empty when nothing large enough was found.
-std::vector<core::ToolchainGroup> scan(const platform::MacPath& home);
+// Empty when nothing large enough was found. A stop requested through `stop` ends every folder
+// measurement still to come at 0, so the scan returns soon with what it measured before (callers
+// drop a stopped scan).
+std::vector<core::ToolchainGroup> scan(const platform::MacPath& home, std::stop_token stop = {});
 std::vector<core::ToolchainGroup> scan(const platform::MacPath& home, const SizeFunction& sizeOf);
 
 } // namespace veldo::scanners::ToolchainScanner

@@ -2,10 +2,12 @@
 #include "app/scanners/PackageScanner.h"
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "app/core/CommandRunner.h"
 #include "platform/MacRoot.h"
 #include "tests/support/FakeMac.h"
 #include "tests/support/MacPathLiteral.h"
@@ -136,6 +138,32 @@ TEST(PackageScanner, ListingsThatAreNotAcceptedGiveNoGroup)
             managers.emplace_back(veldo::base::rawValue(group.manager));
         EXPECT_EQ(managers, c.expected) << c.name;
     }
+}
+
+TEST(PackageScanner, AStopEndsHangingListings)
+{
+    FakeMac mac;
+    StandInBrew brew(mac);
+    StandInPackageManager npm(mac, "npm");
+    StandInPackageManager pip(mac, "pip3");
+    brew.setMode("list-formula", "hang");
+    brew.setMode("list-cask", "hang");
+    npm.setHangs("root");
+    npm.setHangs("ls");
+    pip.setHangs("list");
+    std::stop_source stop;
+    std::thread quitter([&stop] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        stop.request_stop();
+    });
+    const auto started = std::chrono::steady_clock::now();
+    const auto groups = scanPackages(std::chrono::seconds(300), stop.get_token());
+    const auto elapsed = std::chrono::steady_clock::now() - started;
+    quitter.join();
+    EXPECT_TRUE(groups.empty());
+    // One listing ended within the runner's grace; the others never started.
+    EXPECT_LT(elapsed, std::chrono::seconds(1) + veldo::core::CommandRunner::kTerminateGrace);
+    EXPECT_LE(brew.calls().size() + npm.calls().size() + pip.calls().size(), 1U);
 }
 
 TEST(PackageScanner, NpmGlobalsUnderTheRoot)

@@ -220,6 +220,16 @@ TEST(ToolchainScanner, HomeWithoutLocationsGivesNothing)
     EXPECT_TRUE(ToolchainScanner::scan(mac.home()).empty());
 }
 
+TEST(ToolchainScanner, AStoppedScanMeasuresNoFolder)
+{
+    FakeMac mac;
+    fill(mac, mac.home().appendingPathComponent(".ccache/a/stats"), 2'000'000);
+    ASSERT_EQ(ToolchainScanner::scan(mac.home()).size(), 1u);
+    std::stop_source stop;
+    stop.request_stop();
+    EXPECT_TRUE(ToolchainScanner::scan(mac.home(), stop.get_token()).empty());
+}
+
 TEST(ToolchainScanner, ThresholdIsAboveOneMillionBytes)
 {
     FakeMac mac;

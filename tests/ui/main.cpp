@@ -1,10 +1,12 @@
-// The window tests run offscreen inside a QGuiApplication launched with "-VeldoUITesting", so
-// that nothing they build makes the real updater.
+// The window tests run offscreen inside a QApplication launched with "-VeldoUITesting", so that
+// nothing they build makes the real updater; animations are off.
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include <QGuiApplication>
+#include <QApplication>
+
+#include "app/ui/SpringAnimation.h"
 
 int main(int argc, char** argv)
 {
@@ -14,7 +16,8 @@ int main(int argc, char** argv)
     char testRun[] = "-VeldoUITesting";
     arguments.push_back(testRun);
     int count = static_cast<int>(arguments.size());
-    QGuiApplication app(count, arguments.data());
+    QApplication app(count, arguments.data());
+    veldo::ui::setAnimationsEnabled(false);
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

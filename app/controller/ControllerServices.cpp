@@ -1,0 +1,36 @@
+// ControllerServices: the real services behind the controller's seam.
+#include "app/controller/ControllerServices.h"
+
+#include "app/leftovers/LeftoverScanner.h"
+#include "platform/ApplicationRegistry.h"
+#include "platform/MacFileSystem.h"
+
+namespace veldo::controller {
+
+ControllerServices ControllerServices::withDefaults() const
+{
+    ControllerServices services = *this;
+    if (!services.runningStatus)
+        services.runningStatus = [](const core::InstalledApp& app) {
+            return core::runningStatus(app);
+        };
+    if (!services.fileExists)
+        services.fileExists = [](const platform::MacPath& path) { return platform::exists(path); };
+    if (!services.removalRefusal)
+        services.removalRefusal = [](const platform::MacPath& url,
+                                     const common::RemovalSafety::PreparedContext& context) {
+            return common::removalRefusal(url, context);
+        };
+    if (!services.leftoverScan)
+        services.leftoverScan = [](const core::InstalledApp& app,
+                                   const std::vector<core::ScopedAccessRoot>& roots,
+                                   std::stop_token stop) {
+            return leftovers::LeftoverScanner::scan(
+                app, roots, leftovers::LeftoverScanner::darwinUserDirectories(),
+                leftovers::LeftoverScanner::receiptLeftovers, platform::systemApplicationRegistry(),
+                std::move(stop));
+        };
+    return services;
+}
+
+} // namespace veldo::controller

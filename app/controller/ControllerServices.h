@@ -1,0 +1,48 @@
+// ControllerServices: the services the controller calls, one function each; the test seam.
+//
+// A controller fills every empty member with the real service (withDefaults()), so production
+// code passes an empty object and a test replaces only what it scripts. Which thread calls
+// each function is said beside it.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <stop_token>
+#include <vector>
+
+#include "app/controller/ControllerDurations.h"
+#include "app/core/AccessRootKind.h"
+#include "app/core/InstalledApp.h"
+#include "app/core/LeftoverItem.h"
+#include "app/core/RunningAppStatus.h"
+#include "base/Result.h"
+#include "common/RemovalSafety.h"
+#include "platform/MacPath.h"
+
+namespace veldo::controller {
+
+struct ControllerServices
+{
+    // The app's running status now (a /proc reading). GUI thread.
+    std::function<core::RunningAppStatus(const core::InstalledApp&)> runningStatus;
+    // Whether a file exists at the path, links followed. GUI thread.
+    std::function<bool(const platform::MacPath&)> fileExists;
+    // The removal-safety verdict on one item. GUI thread.
+    std::function<std::optional<common::RemovalSafety::Refusal>(
+        const platform::MacPath&, const common::RemovalSafety::PreparedContext&)>
+        removalRefusal;
+
+    // The leftovers of one app under the access roots: the leftover scanner with this Mac's
+    // per-user folders, installer receipts and application registry. Any thread: the scans run
+    // it in the background. A stop through the token fails it with cancelled.
+    std::function<Result<std::vector<core::LeftoverItem>>(
+        const core::InstalledApp&, const std::vector<core::ScopedAccessRoot>&, std::stop_token)>
+        leftoverScan;
+
+    ControllerDurations durations;
+
+    // This object with every empty function replaced by the real service.
+    ControllerServices withDefaults() const;
+};
+
+} // namespace veldo::controller

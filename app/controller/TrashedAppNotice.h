@@ -1,0 +1,30 @@
+// TrashedAppNotice: the cleanup offer shown for an app the user dragged to the Trash.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "app/core/InstalledApp.h"
+#include "app/core/WatchedAppBundle.h"
+
+namespace veldo::controller {
+
+struct TrashedAppNotice
+{
+    std::string id;
+    core::WatchedAppBundle bundle;
+    core::InstalledApp app;
+    int itemCount = 0;
+    std::int64_t totalBytes = 0;
+
+    // True when the bundle lies in a Trash; false when it only vanished from its folder.
+    bool hasTrashURL() const { return bundle.trashURL.has_value(); }
+
+    // What a redraw depends on: the bundle and the app are not compared.
+    friend bool operator==(const TrashedAppNotice& a, const TrashedAppNotice& b)
+    {
+        return a.id == b.id && a.itemCount == b.itemCount && a.totalBytes == b.totalBytes;
+    }
+};
+
+} // namespace veldo::controller

@@ -1,0 +1,696 @@
+// UninstallViewModel: the one controller of the application, its observable state and helpers.
+//
+// A QObject living on the GUI thread. Each tracked property has a getter, a setter and a NOTIFY
+// signal <name>Changed; a setter compares the new value with the stored one and notifies only on
+// a change (sets by membership, arrays element by element, tasks by identity). The last outcome,
+// the last package result, the two pending prompts, their continuations and the active alert
+// have no equality and notify on every write. Every member is used on the GUI thread only.
+//
+// Construction reads the defaults and starts nothing: no scan, no task, no watcher. Background
+// work runs on the controller's two pools (scanPool for reading work, toolPool for work that
+// changes files or runs long child processes); its coroutines belong to taskScope(). shutdown()
+// (on aboutToQuit and in the destructor) stops every service through the shutdown token, waits
+// for both pools and destroys the suspended tasks without resuming them.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <stop_token>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <QObject>
+#include <QThreadPool>
+#include <QUuid>
+
+#include "app/controller/AdminEscalationRequest.h"
+#include "app/controller/AppManagementChoice.h"
+#include "app/controller/AppManagementPrompt.h"
+#include "app/controller/BatchAppResult.h"
+#include "app/controller/CaskFailure.h"
+#include "app/controller/ControllerServices.h"
+#include "app/controller/ControllerTypes.h"
+#include "app/controller/DetailAppLocation.h"
+#include "app/controller/NoticeAlert.h"
+#include "app/controller/OutcomeSource.h"
+#include "app/controller/QuitWaitResult.h"
+#include "app/controller/SettingsTab.h"
+#include "app/controller/SortOrder.h"
+#include "app/controller/Task.h"
+#include "app/controller/TaskScope.h"
+#include "app/controller/TrashedAppNotice.h"
+#include "app/controller/UndoFailure.h"
+#include "app/core/AccessRootKind.h"
+#include "app/core/CleanupSettings.h"
+#include "app/core/CleanupStats.h"
+#include "app/core/DevPackage.h"
+#include "app/core/DeveloperTab.h"
+#include "app/core/InstalledApp.h"
+#include "app/core/LeftoverItem.h"
+#include "app/core/RemovalSafetyApp.h"
+#include "app/core/RunningAppStatus.h"
+#include "app/core/ScopedAccessStore.h"
+#include "app/core/ToolchainItem.h"
+#include "app/core/TrashNoticeGate.h"
+#include "app/leftovers/CaskInfo.h"
+#include "app/removal/UninstallOutcome.h"
+#include "app/scanners/OrphanGroup.h"
+#include "app/scanners/OrphanScanResult.h"
+#include "app/scanners/PackageRemoverResult.h"
+#include "common/RemovalSafety.h"
+#include "platform/NameCollator.h"
+#include "platform/UserDefaults.h"
+
+namespace veldo::controller {
+
+class UninstallViewModel final : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(std::vector<veldo::core::ScopedAccessRoot> grantedAccess READ grantedAccess WRITE
+                   setGrantedAccess NOTIFY grantedAccessChanged)
+    Q_PROPERTY(
+        std::vector<veldo::core::InstalledApp> apps READ apps WRITE setApps NOTIFY appsChanged)
+    Q_PROPERTY(std::string searchText READ searchText WRITE setSearchText NOTIFY searchTextChanged)
+    Q_PROPERTY(veldo::controller::SortOrder sortOrder READ sortOrder WRITE setSortOrder NOTIFY
+                   sortOrderChanged)
+    Q_PROPERTY(bool includeSystemApps READ includeSystemApps WRITE setIncludeSystemApps NOTIFY
+                   includeSystemAppsChanged)
+    Q_PROPERTY(bool isScanningApps READ isScanningApps WRITE setIsScanningApps NOTIFY
+                   isScanningAppsChanged)
+    Q_PROPERTY(
+        QUuid appsScanToken READ appsScanToken WRITE setAppsScanToken NOTIFY appsScanTokenChanged)
+    Q_PROPERTY(veldo::controller::TaskHandle appsTask READ appsTask WRITE setAppsTask NOTIFY
+                   appsTaskChanged)
+    Q_PROPERTY(std::optional<std::string> selectedAppID READ selectedAppID WRITE setSelectedAppID
+                   NOTIFY selectedAppIDChanged)
+    Q_PROPERTY(veldo::controller::IdSet selectedAppIDs READ selectedAppIDs WRITE setSelectedAppIDs
+                   NOTIFY selectedAppIDsChanged)
+    Q_PROPERTY(std::optional<veldo::core::InstalledApp> detailApp READ detailApp WRITE setDetailApp
+                   NOTIFY detailAppChanged)
+    Q_PROPERTY(std::vector<veldo::core::LeftoverItem> leftovers READ leftovers WRITE setLeftovers
+                   NOTIFY leftoversChanged)
+    Q_PROPERTY(bool isScanningLeftovers READ isScanningLeftovers WRITE setIsScanningLeftovers NOTIFY
+                   isScanningLeftoversChanged)
+    Q_PROPERTY(veldo::controller::IdSet selectedLeftoverIDs READ selectedLeftoverIDs WRITE
+                   setSelectedLeftoverIDs NOTIFY selectedLeftoverIDsChanged)
+    Q_PROPERTY(QUuid leftoverScanToken READ leftoverScanToken WRITE setLeftoverScanToken NOTIFY
+                   leftoverScanTokenChanged)
+    Q_PROPERTY(veldo::controller::TaskHandle leftoverTask READ leftoverTask WRITE setLeftoverTask
+                   NOTIFY leftoverTaskChanged)
+    Q_PROPERTY(veldo::core::RunningAppStatus runningStatus READ runningStatus WRITE setRunningStatus
+                   NOTIFY runningStatusChanged)
+    Q_PROPERTY(veldo::controller::LeftoverCache leftoverCache READ leftoverCache WRITE
+                   setLeftoverCache NOTIFY leftoverCacheChanged)
+    Q_PROPERTY(std::int64_t leftoverCacheGeneration READ leftoverCacheGeneration WRITE
+                   setLeftoverCacheGeneration NOTIFY leftoverCacheGenerationChanged)
+    Q_PROPERTY(std::vector<veldo::controller::BatchAppResult> batchResults READ batchResults WRITE
+                   setBatchResults NOTIFY batchResultsChanged)
+    Q_PROPERTY(bool isScanningBatch READ isScanningBatch WRITE setIsScanningBatch NOTIFY
+                   isScanningBatchChanged)
+    Q_PROPERTY(veldo::controller::IdSet batchIncludedIDs READ batchIncludedIDs WRITE
+                   setBatchIncludedIDs NOTIFY batchIncludedIDsChanged)
+    Q_PROPERTY(QUuid batchScanToken READ batchScanToken WRITE setBatchScanToken NOTIFY
+                   batchScanTokenChanged)
+    Q_PROPERTY(veldo::controller::TaskHandle batchTask READ batchTask WRITE setBatchTask NOTIFY
+                   batchTaskChanged)
+    Q_PROPERTY(std::vector<veldo::core::ToolchainGroup> toolchainGroups READ toolchainGroups WRITE
+                   setToolchainGroups NOTIFY toolchainGroupsChanged)
+    Q_PROPERTY(bool isScanningDeveloper READ isScanningDeveloper WRITE setIsScanningDeveloper NOTIFY
+                   isScanningDeveloperChanged)
+    Q_PROPERTY(bool hasScannedDeveloper READ hasScannedDeveloper WRITE setHasScannedDeveloper NOTIFY
+                   hasScannedDeveloperChanged)
+    Q_PROPERTY(veldo::controller::IdSet selectedToolchainIDs READ selectedToolchainIDs WRITE
+                   setSelectedToolchainIDs NOTIFY selectedToolchainIDsChanged)
+    Q_PROPERTY(QUuid developerScanToken READ developerScanToken WRITE setDeveloperScanToken NOTIFY
+                   developerScanTokenChanged)
+    Q_PROPERTY(veldo::controller::TaskHandle developerTask READ developerTask WRITE setDeveloperTask
+                   NOTIFY developerTaskChanged)
+    Q_PROPERTY(veldo::core::DeveloperTab developerTab READ developerTab WRITE setDeveloperTab NOTIFY
+                   developerTabChanged)
+    Q_PROPERTY(std::vector<veldo::core::PackageGroup> packageGroups READ packageGroups WRITE
+                   setPackageGroups NOTIFY packageGroupsChanged)
+    Q_PROPERTY(bool isScanningPackages READ isScanningPackages WRITE setIsScanningPackages NOTIFY
+                   isScanningPackagesChanged)
+    Q_PROPERTY(bool hasScannedPackages READ hasScannedPackages WRITE setHasScannedPackages NOTIFY
+                   hasScannedPackagesChanged)
+    Q_PROPERTY(veldo::controller::IdSet selectedPackageIDs READ selectedPackageIDs WRITE
+                   setSelectedPackageIDs NOTIFY selectedPackageIDsChanged)
+    Q_PROPERTY(QUuid packageScanToken READ packageScanToken WRITE setPackageScanToken NOTIFY
+                   packageScanTokenChanged)
+    Q_PROPERTY(veldo::controller::TaskHandle packageTask READ packageTask WRITE setPackageTask
+                   NOTIFY packageTaskChanged)
+    Q_PROPERTY(std::optional<veldo::scanners::PackageRemover::Result> lastPackageResult READ
+                   lastPackageResult WRITE setLastPackageResult NOTIFY lastPackageResultChanged)
+    Q_PROPERTY(bool isRemoving READ isRemoving WRITE setIsRemoving NOTIFY isRemovingChanged)
+    Q_PROPERTY(std::optional<veldo::removal::UninstallOutcome> lastOutcome READ lastOutcome WRITE
+                   setLastOutcome NOTIFY lastOutcomeChanged)
+    Q_PROPERTY(bool showResultBanner READ showResultBanner WRITE setShowResultBanner NOTIFY
+                   showResultBannerChanged)
+    Q_PROPERTY(bool isUndoing READ isUndoing WRITE setIsUndoing NOTIFY isUndoingChanged)
+    Q_PROPERTY(veldo::controller::OutcomeSource lastOutcomeSource READ lastOutcomeSource WRITE
+                   setLastOutcomeSource NOTIFY lastOutcomeSourceChanged)
+    Q_PROPERTY(std::optional<veldo::core::InstalledApp> lastRemovedApp READ lastRemovedApp WRITE
+                   setLastRemovedApp NOTIFY lastRemovedAppChanged)
+    Q_PROPERTY(bool lastRemovedAppBundle READ lastRemovedAppBundle WRITE setLastRemovedAppBundle
+                   NOTIFY lastRemovedAppBundleChanged)
+    Q_PROPERTY(std::vector<veldo::controller::UndoFailure> lastUndoFailures READ lastUndoFailures
+                   WRITE setLastUndoFailures NOTIFY lastUndoFailuresChanged)
+    Q_PROPERTY(std::optional<veldo::controller::AdminEscalationRequest> pendingAdminEscalation READ
+                   pendingAdminEscalation WRITE setPendingAdminEscalation NOTIFY
+                       pendingAdminEscalationChanged)
+    Q_PROPERTY(veldo::controller::AdminEscalationContinuation adminEscalationContinuation READ
+                   adminEscalationContinuation WRITE setAdminEscalationContinuation NOTIFY
+                       adminEscalationContinuationChanged)
+    Q_PROPERTY(std::optional<veldo::controller::AppManagementPrompt> pendingAppManagementPrompt READ
+                   pendingAppManagementPrompt WRITE setPendingAppManagementPrompt NOTIFY
+                       pendingAppManagementPromptChanged)
+    Q_PROPERTY(veldo::controller::AppManagementContinuation appManagementContinuation READ
+                   appManagementContinuation WRITE setAppManagementContinuation NOTIFY
+                       appManagementContinuationChanged)
+    Q_PROPERTY(veldo::scanners::OrphanScanResult orphanResult READ orphanResult WRITE
+                   setOrphanResult NOTIFY orphanResultChanged)
+    Q_PROPERTY(bool isScanningOrphans READ isScanningOrphans WRITE setIsScanningOrphans NOTIFY
+                   isScanningOrphansChanged)
+    Q_PROPERTY(bool hasScannedOrphans READ hasScannedOrphans WRITE setHasScannedOrphans NOTIFY
+                   hasScannedOrphansChanged)
+    Q_PROPERTY(veldo::controller::IdSet selectedOrphanIDs READ selectedOrphanIDs WRITE
+                   setSelectedOrphanIDs NOTIFY selectedOrphanIDsChanged)
+    Q_PROPERTY(QUuid orphanScanToken READ orphanScanToken WRITE setOrphanScanToken NOTIFY
+                   orphanScanTokenChanged)
+    Q_PROPERTY(veldo::controller::TaskHandle orphanTask READ orphanTask WRITE setOrphanTask NOTIFY
+                   orphanTaskChanged)
+    Q_PROPERTY(std::vector<veldo::controller::TrashedAppNotice> trashNotices READ trashNotices WRITE
+                   setTrashNotices NOTIFY trashNoticesChanged)
+    Q_PROPERTY(bool canReadTrash READ canReadTrash WRITE setCanReadTrash NOTIFY canReadTrashChanged)
+    Q_PROPERTY(bool offerCleanupForTrashedApps READ offerCleanupForTrashedApps WRITE
+                   setOfferCleanupForTrashedApps NOTIFY offerCleanupForTrashedAppsChanged)
+    Q_PROPERTY(veldo::controller::DetailAppLocation detailAppLocation READ detailAppLocation WRITE
+                   setDetailAppLocation NOTIFY detailAppLocationChanged)
+    Q_PROPERTY(veldo::leftovers::CaskIndex caskIndex READ caskIndex WRITE setCaskIndex NOTIFY
+                   caskIndexChanged)
+    Q_PROPERTY(std::optional<veldo::controller::CaskFailure> caskFailure READ caskFailure WRITE
+                   setCaskFailure NOTIFY caskFailureChanged)
+    Q_PROPERTY(veldo::controller::SettingsTab settingsTab READ settingsTab WRITE setSettingsTab
+                   NOTIFY settingsTabChanged)
+    Q_PROPERTY(std::optional<std::string> dropNotice READ dropNotice WRITE setDropNotice NOTIFY
+                   dropNoticeChanged)
+    Q_PROPERTY(std::optional<veldo::controller::NoticeAlert> activeAlert READ activeAlert WRITE
+                   setActiveAlert NOTIFY activeAlertChanged)
+
+public:
+    // Where the choice to be offered cleanup of trashed apps is kept.
+    static constexpr std::string_view kOfferCleanupForTrashedAppsKey =
+        "Veldo.OfferCleanupForTrashedApps";
+
+    // Absent arguments are the shared settings, the shared statistics and the standard
+    // defaults; empty services are the real ones.
+    explicit UninstallViewModel(std::shared_ptr<core::CleanupSettings> settings = nullptr,
+                                std::shared_ptr<core::CleanupStats> stats = nullptr,
+                                std::shared_ptr<platform::UserDefaults> defaults = nullptr,
+                                ControllerServices services = {}, QObject* parent = nullptr);
+    ~UninstallViewModel() override;
+
+    UninstallViewModel(const UninstallViewModel&) = delete;
+    UninstallViewModel& operator=(const UninstallViewModel&) = delete;
+
+    // The process's controller, made on first use (on the GUI thread, once a QCoreApplication
+    // exists) and never released.
+    static UninstallViewModel& shared();
+
+    // The sidebar's two entries that are not apps: "veldo://developer" and "veldo://orphans".
+    static const IdSet& toolSelectionIDs();
+
+    // Tracked state.
+    const std::vector<veldo::core::ScopedAccessRoot>& grantedAccess() const
+    {
+        return m_grantedAccess;
+    }
+    const std::vector<veldo::core::InstalledApp>& apps() const { return m_apps; }
+    const std::string& searchText() const { return m_searchText; }
+    veldo::controller::SortOrder sortOrder() const { return m_sortOrder; }
+    bool includeSystemApps() const { return m_includeSystemApps; }
+    bool isScanningApps() const { return m_isScanningApps; }
+    const QUuid& appsScanToken() const { return m_appsScanToken; }
+    const veldo::controller::TaskHandle& appsTask() const { return m_appsTask; }
+    const std::optional<std::string>& selectedAppID() const { return m_selectedAppID; }
+    const veldo::controller::IdSet& selectedAppIDs() const { return m_selectedAppIDs; }
+    const std::optional<veldo::core::InstalledApp>& detailApp() const { return m_detailApp; }
+    const std::vector<veldo::core::LeftoverItem>& leftovers() const { return m_leftovers; }
+    bool isScanningLeftovers() const { return m_isScanningLeftovers; }
+    const veldo::controller::IdSet& selectedLeftoverIDs() const { return m_selectedLeftoverIDs; }
+    const QUuid& leftoverScanToken() const { return m_leftoverScanToken; }
+    const veldo::controller::TaskHandle& leftoverTask() const { return m_leftoverTask; }
+    const veldo::core::RunningAppStatus& runningStatus() const { return m_runningStatus; }
+    const veldo::controller::LeftoverCache& leftoverCache() const { return m_leftoverCache; }
+    std::int64_t leftoverCacheGeneration() const { return m_leftoverCacheGeneration; }
+    const std::vector<veldo::controller::BatchAppResult>& batchResults() const
+    {
+        return m_batchResults;
+    }
+    bool isScanningBatch() const { return m_isScanningBatch; }
+    const veldo::controller::IdSet& batchIncludedIDs() const { return m_batchIncludedIDs; }
+    const QUuid& batchScanToken() const { return m_batchScanToken; }
+    const veldo::controller::TaskHandle& batchTask() const { return m_batchTask; }
+    const std::vector<veldo::core::ToolchainGroup>& toolchainGroups() const
+    {
+        return m_toolchainGroups;
+    }
+    bool isScanningDeveloper() const { return m_isScanningDeveloper; }
+    bool hasScannedDeveloper() const { return m_hasScannedDeveloper; }
+    const veldo::controller::IdSet& selectedToolchainIDs() const { return m_selectedToolchainIDs; }
+    const QUuid& developerScanToken() const { return m_developerScanToken; }
+    const veldo::controller::TaskHandle& developerTask() const { return m_developerTask; }
+    veldo::core::DeveloperTab developerTab() const { return m_developerTab; }
+    const std::vector<veldo::core::PackageGroup>& packageGroups() const { return m_packageGroups; }
+    bool isScanningPackages() const { return m_isScanningPackages; }
+    bool hasScannedPackages() const { return m_hasScannedPackages; }
+    const veldo::controller::IdSet& selectedPackageIDs() const { return m_selectedPackageIDs; }
+    const QUuid& packageScanToken() const { return m_packageScanToken; }
+    const veldo::controller::TaskHandle& packageTask() const { return m_packageTask; }
+    const std::optional<veldo::scanners::PackageRemover::Result>& lastPackageResult() const
+    {
+        return m_lastPackageResult;
+    }
+    bool isRemoving() const { return m_isRemoving; }
+    const std::optional<veldo::removal::UninstallOutcome>& lastOutcome() const
+    {
+        return m_lastOutcome;
+    }
+    bool showResultBanner() const { return m_showResultBanner; }
+    bool isUndoing() const { return m_isUndoing; }
+    veldo::controller::OutcomeSource lastOutcomeSource() const { return m_lastOutcomeSource; }
+    const std::optional<veldo::core::InstalledApp>& lastRemovedApp() const
+    {
+        return m_lastRemovedApp;
+    }
+    bool lastRemovedAppBundle() const { return m_lastRemovedAppBundle; }
+    const std::vector<veldo::controller::UndoFailure>& lastUndoFailures() const
+    {
+        return m_lastUndoFailures;
+    }
+    const std::optional<veldo::controller::AdminEscalationRequest>& pendingAdminEscalation() const
+    {
+        return m_pendingAdminEscalation;
+    }
+    const veldo::controller::AdminEscalationContinuation& adminEscalationContinuation() const
+    {
+        return m_adminEscalationContinuation;
+    }
+    const std::optional<veldo::controller::AppManagementPrompt>& pendingAppManagementPrompt() const
+    {
+        return m_pendingAppManagementPrompt;
+    }
+    const veldo::controller::AppManagementContinuation& appManagementContinuation() const
+    {
+        return m_appManagementContinuation;
+    }
+    const veldo::scanners::OrphanScanResult& orphanResult() const { return m_orphanResult; }
+    bool isScanningOrphans() const { return m_isScanningOrphans; }
+    bool hasScannedOrphans() const { return m_hasScannedOrphans; }
+    const veldo::controller::IdSet& selectedOrphanIDs() const { return m_selectedOrphanIDs; }
+    const QUuid& orphanScanToken() const { return m_orphanScanToken; }
+    const veldo::controller::TaskHandle& orphanTask() const { return m_orphanTask; }
+    const std::vector<veldo::controller::TrashedAppNotice>& trashNotices() const
+    {
+        return m_trashNotices;
+    }
+    bool canReadTrash() const { return m_canReadTrash; }
+    bool offerCleanupForTrashedApps() const { return m_offerCleanupForTrashedApps; }
+    veldo::controller::DetailAppLocation detailAppLocation() const { return m_detailAppLocation; }
+    const veldo::leftovers::CaskIndex& caskIndex() const { return m_caskIndex; }
+    const std::optional<veldo::controller::CaskFailure>& caskFailure() const
+    {
+        return m_caskFailure;
+    }
+    veldo::controller::SettingsTab settingsTab() const { return m_settingsTab; }
+    const std::optional<std::string>& dropNotice() const { return m_dropNotice; }
+    const std::optional<veldo::controller::NoticeAlert>& activeAlert() const
+    {
+        return m_activeAlert;
+    }
+
+    void setGrantedAccess(std::vector<veldo::core::ScopedAccessRoot> value);
+    void setApps(std::vector<veldo::core::InstalledApp> value);
+    void setSearchText(std::string value);
+    void setSortOrder(veldo::controller::SortOrder value);
+    void setIncludeSystemApps(bool value);
+    void setIsScanningApps(bool value);
+    void setAppsScanToken(QUuid value);
+    void setAppsTask(veldo::controller::TaskHandle value);
+    void setSelectedAppID(std::optional<std::string> value);
+    void setSelectedAppIDs(veldo::controller::IdSet value);
+    void setDetailApp(std::optional<veldo::core::InstalledApp> value);
+    void setLeftovers(std::vector<veldo::core::LeftoverItem> value);
+    void setIsScanningLeftovers(bool value);
+    void setSelectedLeftoverIDs(veldo::controller::IdSet value);
+    void setLeftoverScanToken(QUuid value);
+    void setLeftoverTask(veldo::controller::TaskHandle value);
+    void setRunningStatus(veldo::core::RunningAppStatus value);
+    void setLeftoverCache(veldo::controller::LeftoverCache value);
+    void setLeftoverCacheGeneration(std::int64_t value);
+    void setBatchResults(std::vector<veldo::controller::BatchAppResult> value);
+    void setIsScanningBatch(bool value);
+    void setBatchIncludedIDs(veldo::controller::IdSet value);
+    void setBatchScanToken(QUuid value);
+    void setBatchTask(veldo::controller::TaskHandle value);
+    void setToolchainGroups(std::vector<veldo::core::ToolchainGroup> value);
+    void setIsScanningDeveloper(bool value);
+    void setHasScannedDeveloper(bool value);
+    void setSelectedToolchainIDs(veldo::controller::IdSet value);
+    void setDeveloperScanToken(QUuid value);
+    void setDeveloperTask(veldo::controller::TaskHandle value);
+    void setDeveloperTab(veldo::core::DeveloperTab value);
+    void setPackageGroups(std::vector<veldo::core::PackageGroup> value);
+    void setIsScanningPackages(bool value);
+    void setHasScannedPackages(bool value);
+    void setSelectedPackageIDs(veldo::controller::IdSet value);
+    void setPackageScanToken(QUuid value);
+    void setPackageTask(veldo::controller::TaskHandle value);
+    void setLastPackageResult(std::optional<veldo::scanners::PackageRemover::Result> value);
+    void setIsRemoving(bool value);
+    void setLastOutcome(std::optional<veldo::removal::UninstallOutcome> value);
+    void setShowResultBanner(bool value);
+    void setIsUndoing(bool value);
+    void setLastOutcomeSource(veldo::controller::OutcomeSource value);
+    void setLastRemovedApp(std::optional<veldo::core::InstalledApp> value);
+    void setLastRemovedAppBundle(bool value);
+    void setLastUndoFailures(std::vector<veldo::controller::UndoFailure> value);
+    void setPendingAdminEscalation(std::optional<veldo::controller::AdminEscalationRequest> value);
+    void setAdminEscalationContinuation(veldo::controller::AdminEscalationContinuation value);
+    void setPendingAppManagementPrompt(std::optional<veldo::controller::AppManagementPrompt> value);
+    void setAppManagementContinuation(veldo::controller::AppManagementContinuation value);
+    void setOrphanResult(veldo::scanners::OrphanScanResult value);
+    void setIsScanningOrphans(bool value);
+    void setHasScannedOrphans(bool value);
+    void setSelectedOrphanIDs(veldo::controller::IdSet value);
+    void setOrphanScanToken(QUuid value);
+    void setOrphanTask(veldo::controller::TaskHandle value);
+    void setTrashNotices(std::vector<veldo::controller::TrashedAppNotice> value);
+    void setCanReadTrash(bool value);
+    void setOfferCleanupForTrashedApps(bool value);
+    void setDetailAppLocation(veldo::controller::DetailAppLocation value);
+    void setCaskIndex(veldo::leftovers::CaskIndex value);
+    void setCaskFailure(std::optional<veldo::controller::CaskFailure> value);
+    void setSettingsTab(veldo::controller::SettingsTab value);
+    void setDropNotice(std::optional<std::string> value);
+    void setActiveAlert(std::optional<veldo::controller::NoticeAlert> value);
+
+    // Untracked state.
+    core::ScopedAccessStore& accessStore() { return *m_accessStore; }
+    const std::shared_ptr<core::CleanupSettings>& settings() const { return m_settings; }
+    const std::shared_ptr<core::CleanupStats>& stats() const { return m_stats; }
+    const std::shared_ptr<platform::UserDefaults>& defaults() const { return m_defaults; }
+    core::TrashNoticeGate& trashNoticeGate() { return m_trashNoticeGate; }
+    TaskHandle& libraryEventsTask() { return m_libraryEventsTask; }
+    TaskHandle& appsRefreshTask() { return m_appsRefreshTask; }
+    TaskHandle& caskIndexTask() { return m_caskIndexTask; }
+
+    // Derived state: computed from the state at each call. Sizes and counts of what may be
+    // removed keep only removableItems().
+    std::optional<core::InstalledApp> selectedApp() const;
+    std::vector<core::InstalledApp> selectedApps() const;
+    std::vector<core::InstalledApp> sortedApps() const;
+    std::vector<core::LeftoverItem> selectedLeftovers() const;
+    std::int64_t selectedLeftoverBytes() const;
+    std::int64_t removableLeftoverBytes() const;
+    std::vector<core::ToolchainItem> selectedToolchainItems() const;
+    std::int64_t toolchainTotalBytes() const;
+    std::vector<core::DevPackage> selectedPackages() const;
+    std::vector<BatchAppResult> includedBatchResults() const;
+    std::int64_t includedBatchBytes() const;
+    int includedBatchItemCount() const;
+    // The size of what the batch removes of one result.
+    std::int64_t selectedBytes(const BatchAppResult& result) const;
+    bool hasGrantedAccess(core::AccessRootKind kind) const;
+    std::optional<platform::MacPath> grantedURL(core::AccessRootKind kind) const;
+
+    // The context of every removal: the real user's home, this program's bundle as the one
+    // protected bundle, the listed apps, disk inspection on. Built afresh at each call.
+    common::RemovalSafety::Context removalSafetyContext() const;
+
+    // The items, in order, that the nesting filter keeps (no item inside or repeating another)
+    // and that the removal-safety policy lets through under removalSafetyContext(). Verdicts are
+    // kept until `apps` or a list they judge (leftovers, batch results, orphans) changes.
+    template <typename Item>
+    std::vector<Item> removableItems(const std::vector<Item>& items) const
+    {
+        std::vector<Item> kept;
+        for (Item& item : core::RemovalSafety::filterRemovable(items, false).removable)
+            if (isLetThrough(item.url))
+                kept.push_back(std::move(item));
+        return kept;
+    }
+
+    // The ids of the suggested items (confidence exactly medium) of every group, in group
+    // order, leaving out those that need administrator rights unless `includeAdminRequired`.
+    static IdSet suggestedOrphanPaths(const std::vector<scanners::OrphanGroup>& groups,
+                                      bool includeAdminRequired);
+
+    // The failed application items of `outcome`, in order, that App Management refused, that
+    // need no administrator rights and that an escalation may still remove.
+    static std::vector<core::LeftoverItem>
+    appManagementDeniedApps(const removal::UninstallOutcome& outcome);
+    // False when either list is empty; else whether every id of `items` is an id of `in`.
+    static bool allContained(const std::vector<core::LeftoverItem>& items,
+                             const std::vector<core::LeftoverItem>& in);
+    // `items` less every application item at `url` (standardised paths compared).
+    static std::vector<core::LeftoverItem>
+    removingAppBundle(const platform::MacPath& url, const std::vector<core::LeftoverItem>& items);
+
+    // Selects the leftovers that the removal-safety policy lets through.
+    void selectAllLeftovers();
+
+    // Selection pruning: an id stays when it is a sidebar tool entry, an id of a listed app, or
+    // the id of the app in the detail pane; after a selection change the last counts only for
+    // a one-element selection. Ids are compared exactly.
+    static bool selectionSurvivesAppScan(const std::string& id, const IdSet& listedAppIDs,
+                                         const std::optional<std::string>& detailAppID);
+    static bool selectionSurvivesSelectionChange(const std::string& id, const IdSet& listedAppIDs,
+                                                 const std::optional<std::string>& detailAppID,
+                                                 const IdSet& newSelection);
+
+    // Where the app's bundle is now: removed when no file is at its path, else in the Trash or
+    // installed. Never notFound.
+    DetailAppLocation detailAppLocation(const core::InstalledApp& app) const;
+
+    // "Helpers of “A”, “B” are still running and may recreate some files. Quit them from the
+    // menu bar or Activity Monitor."; none for no apps.
+    static std::optional<std::string>
+    helperProcessesNotice(const std::vector<core::InstalledApp>& apps);
+
+    // The background body of the leftover scan of one app: runs the leftover scan service on
+    // copies of its arguments and touches nothing of the controller, so it may run on a pool.
+    std::function<Result<std::vector<core::LeftoverItem>>()>
+    leftoverScanWork(core::InstalledApp app, std::vector<core::ScopedAccessRoot> roots,
+                     std::stop_token stop) const;
+
+    // Waits until none of `apps` runs (main process or helpers) or `timeout` has passed on the
+    // steady clock, looking first at once and then after each interval of the durations. Answers
+    // what still runs, split by standardised path into main processes and helpers only.
+    Task<QuitWaitResult> waitForAppsToQuit(std::vector<core::InstalledApp> apps,
+                                           std::chrono::milliseconds timeout);
+
+    // Prompts. A request answers a pending request of its kind first (false, cancel), stores
+    // the continuation, then the request, and suspends until the sheet answers; the answer
+    // resumes it on a later turn of the event loop, exactly once.
+    Task<bool> requestAdminConfirmation(std::vector<core::LeftoverItem> items, bool usesHelper);
+    Task<AppManagementChoice> requestAppManagementDecision(std::vector<core::LeftoverItem> items,
+                                                           bool usesHelper);
+    void resolveAdminEscalation(bool answer);
+    void resolveAppManagementPrompt(AppManagementChoice choice);
+
+    // The task core.
+    TaskScope& taskScope() { return m_tasks; }
+    QThreadPool& scanPool() { return m_scanPool; }
+    QThreadPool& toolPool() { return m_toolPool; }
+    const ControllerDurations& durations() const { return m_services.durations; }
+    // The token every blocking service the controller runs takes as its last parameter.
+    std::stop_token shutdownToken() const { return m_shutdownSource.get_token(); }
+    // Stops the services, waits for both pools, then destroys the suspended tasks. Blocks the
+    // GUI thread until every background function has returned. Idempotent.
+    void shutdown();
+
+signals:
+    void grantedAccessChanged();
+    void appsChanged();
+    void searchTextChanged();
+    void sortOrderChanged();
+    void includeSystemAppsChanged();
+    void isScanningAppsChanged();
+    void appsScanTokenChanged();
+    void appsTaskChanged();
+    void selectedAppIDChanged();
+    void selectedAppIDsChanged();
+    void detailAppChanged();
+    void leftoversChanged();
+    void isScanningLeftoversChanged();
+    void selectedLeftoverIDsChanged();
+    void leftoverScanTokenChanged();
+    void leftoverTaskChanged();
+    void runningStatusChanged();
+    void leftoverCacheChanged();
+    void leftoverCacheGenerationChanged();
+    void batchResultsChanged();
+    void isScanningBatchChanged();
+    void batchIncludedIDsChanged();
+    void batchScanTokenChanged();
+    void batchTaskChanged();
+    void toolchainGroupsChanged();
+    void isScanningDeveloperChanged();
+    void hasScannedDeveloperChanged();
+    void selectedToolchainIDsChanged();
+    void developerScanTokenChanged();
+    void developerTaskChanged();
+    void developerTabChanged();
+    void packageGroupsChanged();
+    void isScanningPackagesChanged();
+    void hasScannedPackagesChanged();
+    void selectedPackageIDsChanged();
+    void packageScanTokenChanged();
+    void packageTaskChanged();
+    void lastPackageResultChanged();
+    void isRemovingChanged();
+    void lastOutcomeChanged();
+    void showResultBannerChanged();
+    void isUndoingChanged();
+    void lastOutcomeSourceChanged();
+    void lastRemovedAppChanged();
+    void lastRemovedAppBundleChanged();
+    void lastUndoFailuresChanged();
+    void pendingAdminEscalationChanged();
+    void adminEscalationContinuationChanged();
+    void pendingAppManagementPromptChanged();
+    void appManagementContinuationChanged();
+    void orphanResultChanged();
+    void isScanningOrphansChanged();
+    void hasScannedOrphansChanged();
+    void selectedOrphanIDsChanged();
+    void orphanScanTokenChanged();
+    void orphanTaskChanged();
+    void trashNoticesChanged();
+    void canReadTrashChanged();
+    void offerCleanupForTrashedAppsChanged();
+    void detailAppLocationChanged();
+    void caskIndexChanged();
+    void caskFailureChanged();
+    void settingsTabChanged();
+    void dropNoticeChanged();
+    void activeAlertChanged();
+
+private:
+    template <typename T, typename Signal>
+    bool assign(T& field, T&& value, Signal signal)
+    {
+        if (field == value)
+            return false;
+        field = std::move(value);
+        Q_EMIT(this->*signal)();
+        return true;
+    }
+    template <typename T, typename Signal>
+    bool assignAlways(T& field, T&& value, Signal signal)
+    {
+        field = std::move(value);
+        Q_EMIT(this->*signal)();
+        return true;
+    }
+
+    bool isLetThrough(const platform::MacPath& url) const;
+    void forgetVerdicts();
+
+    // Constants first: the tasks of the scope use the pools and the services.
+    std::unique_ptr<core::ScopedAccessStore> m_accessStore;
+    std::shared_ptr<core::CleanupSettings> m_settings;
+    std::shared_ptr<core::CleanupStats> m_stats;
+    std::shared_ptr<platform::UserDefaults> m_defaults;
+    ControllerServices m_services;
+    platform::NameCollator m_collator;
+
+    std::vector<veldo::core::ScopedAccessRoot> m_grantedAccess;
+    std::vector<veldo::core::InstalledApp> m_apps;
+    std::string m_searchText;
+    veldo::controller::SortOrder m_sortOrder = veldo::controller::SortOrder::name;
+    bool m_includeSystemApps = false;
+    bool m_isScanningApps = false;
+    QUuid m_appsScanToken = QUuid::createUuid();
+    veldo::controller::TaskHandle m_appsTask;
+    std::optional<std::string> m_selectedAppID;
+    veldo::controller::IdSet m_selectedAppIDs;
+    std::optional<veldo::core::InstalledApp> m_detailApp;
+    std::vector<veldo::core::LeftoverItem> m_leftovers;
+    bool m_isScanningLeftovers = false;
+    veldo::controller::IdSet m_selectedLeftoverIDs;
+    QUuid m_leftoverScanToken = QUuid::createUuid();
+    veldo::controller::TaskHandle m_leftoverTask;
+    veldo::core::RunningAppStatus m_runningStatus;
+    veldo::controller::LeftoverCache m_leftoverCache;
+    std::int64_t m_leftoverCacheGeneration = 0;
+    std::vector<veldo::controller::BatchAppResult> m_batchResults;
+    bool m_isScanningBatch = false;
+    veldo::controller::IdSet m_batchIncludedIDs;
+    QUuid m_batchScanToken = QUuid::createUuid();
+    veldo::controller::TaskHandle m_batchTask;
+    std::vector<veldo::core::ToolchainGroup> m_toolchainGroups;
+    bool m_isScanningDeveloper = false;
+    bool m_hasScannedDeveloper = false;
+    veldo::controller::IdSet m_selectedToolchainIDs;
+    QUuid m_developerScanToken = QUuid::createUuid();
+    veldo::controller::TaskHandle m_developerTask;
+    veldo::core::DeveloperTab m_developerTab = veldo::core::DeveloperTab::footprint;
+    std::vector<veldo::core::PackageGroup> m_packageGroups;
+    bool m_isScanningPackages = false;
+    bool m_hasScannedPackages = false;
+    veldo::controller::IdSet m_selectedPackageIDs;
+    QUuid m_packageScanToken = QUuid::createUuid();
+    veldo::controller::TaskHandle m_packageTask;
+    std::optional<veldo::scanners::PackageRemover::Result> m_lastPackageResult;
+    bool m_isRemoving = false;
+    std::optional<veldo::removal::UninstallOutcome> m_lastOutcome;
+    bool m_showResultBanner = false;
+    bool m_isUndoing = false;
+    veldo::controller::OutcomeSource m_lastOutcomeSource = veldo::controller::OutcomeSource::app;
+    std::optional<veldo::core::InstalledApp> m_lastRemovedApp;
+    bool m_lastRemovedAppBundle = false;
+    std::vector<veldo::controller::UndoFailure> m_lastUndoFailures;
+    std::optional<veldo::controller::AdminEscalationRequest> m_pendingAdminEscalation;
+    veldo::controller::AdminEscalationContinuation m_adminEscalationContinuation;
+    std::optional<veldo::controller::AppManagementPrompt> m_pendingAppManagementPrompt;
+    veldo::controller::AppManagementContinuation m_appManagementContinuation;
+    veldo::scanners::OrphanScanResult m_orphanResult = veldo::scanners::OrphanScanResult::empty;
+    bool m_isScanningOrphans = false;
+    bool m_hasScannedOrphans = false;
+    veldo::controller::IdSet m_selectedOrphanIDs;
+    QUuid m_orphanScanToken = QUuid::createUuid();
+    veldo::controller::TaskHandle m_orphanTask;
+    std::vector<veldo::controller::TrashedAppNotice> m_trashNotices;
+    bool m_canReadTrash = true;
+    bool m_offerCleanupForTrashedApps = true;
+    veldo::controller::DetailAppLocation m_detailAppLocation =
+        veldo::controller::DetailAppLocation::installed;
+    veldo::leftovers::CaskIndex m_caskIndex;
+    std::optional<veldo::controller::CaskFailure> m_caskFailure;
+    veldo::controller::SettingsTab m_settingsTab = veldo::controller::SettingsTab::general;
+    std::optional<std::string> m_dropNotice;
+    std::optional<veldo::controller::NoticeAlert> m_activeAlert;
+
+    core::TrashNoticeGate m_trashNoticeGate;
+    TaskHandle m_libraryEventsTask;
+    TaskHandle m_appsRefreshTask;
+    TaskHandle m_caskIndexTask;
+
+    // Removal-safety verdicts by path, and the prepared context they were judged under.
+    mutable std::optional<common::RemovalSafety::PreparedContext> m_verdictContext;
+    mutable std::unordered_map<std::string, bool> m_verdicts;
+
+    std::stop_source m_shutdownSource;
+    bool m_shutDown = false;
+    QThreadPool m_scanPool;
+    QThreadPool m_toolPool;
+    TaskScope m_tasks{*this};
+};
+
+} // namespace veldo::controller

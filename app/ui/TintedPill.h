@@ -1,0 +1,36 @@
+// TintedPill: a widget showing a short label on a tinted capsule (TintedPillPainter), with the
+// caller's padding and font; the appearance follows the widget's palette.
+#pragma once
+
+#include <QColor>
+#include <QMargins>
+#include <QWidget>
+
+namespace veldo::ui {
+
+class TintedPill final : public QWidget
+{
+    Q_OBJECT
+public:
+    TintedPill(QString text, QColor tint, double fillOpacity, QMargins padding,
+               QWidget* parent = nullptr);
+
+    QString text() const { return m_text; }
+    QColor tint() const { return m_tint; }
+    // The label colour as painted now (appearance from the palette, standard contrast).
+    QColor foregroundColor() const;
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QString m_text;
+    QColor m_tint;
+    double m_fillOpacity;
+    QMargins m_padding;
+};
+
+} // namespace veldo::ui

@@ -1,0 +1,11 @@
+// The controller tests run inside a QCoreApplication, whose event loop resumes the tasks.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

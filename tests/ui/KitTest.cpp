@@ -1,0 +1,133 @@
+// The kit's behaviour: the banner animation and its switch, the busy indicator.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QGraphicsOpacityEffect>
+#include <QParallelAnimationGroup>
+#include <QPropertyAnimation>
+#include <QSignalSpy>
+
+#include "app/ui/BusyIndicator.h"
+#include "app/ui/EmptyStateView.h"
+#include "app/ui/FileIconView.h"
+#include "app/ui/SpringAnimation.h"
+#include "platform/PlistValue.h"
+#include "tests/support/FakeMac.h"
+
+namespace veldo::ui {
+namespace {
+
+class AnimationsOn
+{
+public:
+    AnimationsOn() { setAnimationsEnabled(true); }
+    ~AnimationsOn() { setAnimationsEnabled(false); }
+};
+
+TEST(SpringAnimation, OffChangesAtOnce)
+{
+    QWidget parent;
+    auto* banner = new QWidget(&parent);
+    banner->hide();
+    withSpringAnimation(banner, true);
+    EXPECT_FALSE(banner->isHidden());
+    EXPECT_EQ(banner->graphicsEffect(), nullptr);
+    withSpringAnimation(banner, false);
+    EXPECT_TRUE(banner->isHidden());
+}
+
+TEST(SpringAnimation, OnFadesAndMovesForHalfASecondThenSettles)
+{
+    AnimationsOn on;
+    QWidget parent;
+    parent.resize(400, 300);
+    auto* banner = new QWidget(&parent);
+    banner->setGeometry(20, 40, 100, 30);
+    parent.show();
+
+    withSpringAnimation(banner, false);
+    auto* group = banner->findChild<QParallelAnimationGroup*>();
+    ASSERT_NE(group, nullptr);
+    EXPECT_EQ(group->state(), QAbstractAnimation::Running);
+    ASSERT_EQ(group->animationCount(), 2);
+    QStringList properties;
+    for (int i = 0; i < group->animationCount(); ++i) {
+        auto* a = qobject_cast<QPropertyAnimation*>(group->animationAt(i));
+        ASSERT_NE(a, nullptr);
+        EXPECT_EQ(a->duration(), 500);
+        EXPECT_EQ(a->easingCurve().type(), QEasingCurve::OutCubic);
+        properties << QString::fromLatin1(a->propertyName());
+    }
+    EXPECT_EQ(properties, (QStringList{QStringLiteral("opacity"), QStringLiteral("pos")}));
+    EXPECT_FALSE(banner->isHidden()) << "hidden only when the fade ends";
+
+    group->setCurrentTime(group->totalDuration());
+    EXPECT_TRUE(banner->isHidden());
+    EXPECT_EQ(banner->pos(), QPoint(20, 40)) << "put back where its parent placed it";
+    EXPECT_EQ(banner->graphicsEffect(), nullptr);
+
+    // Showing again, then hiding before it ends: the last call decides.
+    withSpringAnimation(banner, true);
+    withSpringAnimation(banner, false);
+    auto* last = banner->findChild<QParallelAnimationGroup*>();
+    ASSERT_NE(last, nullptr);
+    last->setCurrentTime(last->totalDuration());
+    EXPECT_TRUE(banner->isHidden());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(banner->findChildren<QParallelAnimationGroup*>().size(), 0);
+}
+
+TEST(BusyIndicator, TurnsOnlyWhileShownWithAnimations)
+{
+    {
+        AnimationsOn on;
+        BusyIndicator spinner;
+        EXPECT_FALSE(spinner.isTurning());
+        spinner.show();
+        EXPECT_TRUE(spinner.isTurning());
+        spinner.hide();
+        EXPECT_FALSE(spinner.isTurning());
+    }
+    BusyIndicator still;
+    still.show();
+    EXPECT_FALSE(still.isTurning());
+}
+
+TEST(EmptyStateView, ShowsItsTexts)
+{
+    EmptyStateView view("trash", QStringLiteral("No Leftovers"),
+                        QStringLiteral("Nothing was left behind."));
+    EXPECT_EQ(view.title(), QStringLiteral("No Leftovers"));
+    EXPECT_EQ(view.description(), QStringLiteral("Nothing was left behind."));
+}
+
+// The view shows the generic icon at once and the app's own once the provider has it, stretched
+// to its edge.
+TEST(FileIconView, PaintsTheProvidersIconAtItsSize)
+{
+    testsupport::FakeMac mac;
+    mac.makeApp(
+        platform::MacPath("/Applications/Red.app"),
+        platform::PlistValue(platform::PlistValue::Dictionary{{"CFBundleIconFile", "Red"}}));
+    QImage red(16, 16, QImage::Format_ARGB32);
+    red.fill(Qt::red);
+    QDir().mkpath(QString::fromStdString(
+        mac.host(platform::MacPath("/Applications/Red.app/Contents/Resources"))));
+    ASSERT_TRUE(red.save(QString::fromStdString(mac.host(platform::MacPath(
+                             "/Applications/Red.app/Contents/Resources/Red.icns"))),
+                         "ICNS"));
+    platform::qt::AppIconProvider icons;
+    FileIconView view(&icons, platform::MacPath("/Applications/Red.app"), 48);
+    EXPECT_EQ(view.sizeHint(), QSize(48, 48));
+    QSignalSpy ready(&icons, &platform::qt::AppIconProvider::iconReady);
+    const QImage before = view.grab().toImage();
+    EXPECT_NE(before.pixelColor(24, 24).rgb(), QColor(Qt::red).rgb());
+    ASSERT_TRUE(ready.wait(5000));
+    const QImage after = view.grab().toImage();
+    EXPECT_EQ(after.pixelColor(2, 2).rgb(), QColor(Qt::red).rgb());
+    EXPECT_EQ(after.pixelColor(45, 45).rgb(), QColor(Qt::red).rgb());
+}
+
+} // namespace
+} // namespace veldo::ui

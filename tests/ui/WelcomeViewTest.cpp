@@ -1,0 +1,64 @@
+// The welcome screen and the lifetime statistics strip.
+#include "app/ui/WelcomeView.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+
+#include "app/ui/LifetimeStatsView.h"
+#include "tests/support/FakeMac.h"
+#include "tests/ui/UiFixtures.h"
+
+namespace veldo::ui {
+namespace {
+
+void nextTurn()
+{
+    QCoreApplication::processEvents();
+}
+
+TEST(LifetimeStatsView, ZeroKbAndPlainDigitsFollowingTheCounters)
+{
+    testsupport::FakeMac mac;
+    testsupport::UiController c;
+    LifetimeStatsView view(c.stats);
+    EXPECT_EQ(view.spaceText(), QStringLiteral("Zero KB"));
+    EXPECT_EQ(view.itemsText(), QStringLiteral("0"));
+    EXPECT_EQ(view.appsText(), QStringLiteral("0"));
+
+    c.stats->setTotalBytesReclaimed(1'500'000'000);
+    c.stats->setTotalItemsRemoved(1'234'567);
+    c.stats->setTotalAppsCleaned(12'000);
+    EXPECT_EQ(view.itemsText(), QStringLiteral("0")) << "refreshed once per turn, not per change";
+    nextTurn();
+    EXPECT_EQ(view.spaceText(), QStringLiteral("1.5 GB"));
+    EXPECT_EQ(view.itemsText(), QStringLiteral("1234567"));
+    EXPECT_EQ(view.appsText(), QStringLiteral("12000"));
+}
+
+TEST(WelcomeView, StatisticsOnlyOnceAnItemWasRemovedAndScanningFollowsTheController)
+{
+    testsupport::FakeMac mac;
+    testsupport::UiController c;
+    c.stats->setTotalBytesReclaimed(5'000'000);
+    c.stats->setTotalAppsCleaned(2);
+    WelcomeView view(c.model.get());
+    EXPECT_FALSE(view.showsStatistics());
+    EXPECT_FALSE(view.showsScanning());
+
+    c.stats->setTotalItemsRemoved(1);
+    nextTurn();
+    EXPECT_TRUE(view.showsStatistics());
+    EXPECT_EQ(view.statistics()->spaceText(), QStringLiteral("5 MB"));
+    c.stats->setTotalItemsRemoved(0);
+    nextTurn();
+    EXPECT_FALSE(view.showsStatistics());
+
+    c.model->setIsScanningApps(true);
+    EXPECT_TRUE(view.showsScanning());
+    c.model->setIsScanningApps(false);
+    EXPECT_FALSE(view.showsScanning());
+}
+
+} // namespace
+} // namespace veldo::ui
