@@ -13,9 +13,13 @@ std::optional<CallerAccount> CallerAccount::make(uid_t uid, const UserDatabase& 
     if (!entry || entry->name.empty() || entry->home.empty() || entry->home.front() != '/' ||
         entry->home == "/")
         return std::nullopt;
-    platform::MacPath home = platform::macRoot().empty()
-                                 ? platform::MacPath(entry->home)
-                                 : platform::MacPath("/Users/" + entry->name);
+    const bool inMacRoot = !platform::macRoot().empty();
+    // In a Mac root the name becomes a folder name under "/Users".
+    if (inMacRoot &&
+        (entry->name == "." || entry->name == ".." || entry->name.find('/') != std::string::npos))
+        return std::nullopt;
+    platform::MacPath home =
+        inMacRoot ? platform::MacPath("/Users/" + entry->name) : platform::MacPath(entry->home);
     return CallerAccount{uid, entry->gid, entry->name, std::move(home)};
 }
 

@@ -27,7 +27,8 @@ struct CallerAccount
     platform::MacPath home;
 
     // The account of `uid`; none when the database has no entry, or its name or home is empty, or
-    // the home is not absolute or is exactly "/".
+    // the home is not absolute or is exactly "/" (in a Mac root also when the name can't be a
+    // folder name).
     static std::optional<CallerAccount> make(uid_t uid,
                                              const UserDatabase& database = UserDatabase::system());
 

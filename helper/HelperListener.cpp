@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <string>
+#include <system_error>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -69,38 +70,56 @@ void HelperListener::acceptLoop()
             listenerLog().error("The listening socket failed");
             return;
         }
-        if (ready > 0)
-            m_queue.sync([this] { acceptOne(); });
+        if (ready > 0) {
+            bool backOff = false;
+            m_queue.sync([&] { backOff = !acceptOne(); });
+            if (backOff) // out of descriptors or memory: don't spin on a readable socket
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
     }
 }
 
-void HelperListener::acceptOne()
+bool HelperListener::acceptOne()
 {
     base::UniqueFd socket(::accept4(m_listeningSocket.get(), nullptr, nullptr, SOCK_CLOEXEC));
-    if (!socket)
-        return; // EAGAIN (another waiter took it), or a connection that went before accept
+    if (!socket) {
+        const int error = errno;
+        if (error == EAGAIN || error == EWOULDBLOCK || error == ECONNABORTED || error == EINTR)
+            return true; // another waiter took it, or it went before accept
+        listenerLog().error("Couldn't accept a connection (errno %{public}d)",
+                            {std::to_string(error)});
+        return false;
+    }
     ucred peer{};
     socklen_t size = sizeof peer;
     if (::getsockopt(socket.get(), SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0) {
         listenerLog().error("Refusing a connection whose credentials can't be read");
-        return;
+        return true;
     }
     if (!m_acceptsConnections) {
         listenerLog().error("Refusing pid %{public}d: build %{public}s failed the rollback check",
                             {std::to_string(peer.pid), daemonBuild()});
-        return;
+        return true;
     }
     if (!common::isValidBuildNumber(daemonBuild())) {
         listenerLog().error(
             "Refusing connections: build number %{public}s can't be required of clients",
             {daemonBuild()});
-        return;
+        return true;
     }
     listenerLog().info("Connection from pid %{public}d, uid %{public}u",
                        {std::to_string(peer.pid), std::to_string(peer.uid)});
     ++m_openConnections;
     auto connection = std::make_shared<HelperConnection>(std::move(socket), peer.uid, peer.pid);
-    std::thread([this, connection] { serve(connection); }).detach();
+    try {
+        std::thread([this, connection] { serve(connection); }).detach();
+    } catch (const std::system_error&) {
+        if (--m_openConnections < 1) // closed unserved
+            armIdleTimer();
+        listenerLog().error("Couldn't start serving pid %{public}d", {std::to_string(peer.pid)});
+        return false;
+    }
+    return true;
 }
 
 void HelperListener::serve(std::shared_ptr<HelperConnection> connection)

@@ -49,7 +49,8 @@ public:
 
 private:
     void acceptLoop();
-    void acceptOne();
+    // False when accepting failed for want of resources (the caller backs off).
+    bool acceptOne();
     void serve(std::shared_ptr<HelperConnection> connection);
     void connectionDidClose();
     void idleCheck(long generation);

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "base/ScopeGuard.h"
+#include "tests/support/FakeMac.h"
 #include "tests/support/TestUsers.h"
 
 namespace veldo::helper {
@@ -65,6 +66,18 @@ TEST(CallerAccount, UnusableEntriesGiveNoAccount)
         EXPECT_FALSE(CallerAccount::make(501, database)) << label;
     }
 
+    {
+        const veldo::testsupport::FakeMac mac;
+        for (const char* name : {"..", "a/b"}) {
+            FakeUserDatabase database;
+            database.entry = UserDatabase::User{name, 20, "/home/x"};
+            EXPECT_FALSE(CallerAccount::make(501, database)) << name;
+        }
+        FakeUserDatabase database;
+        database.entry = UserDatabase::User{"ann", 20, "/home/ann"};
+        EXPECT_EQ(CallerAccount::make(501, database)->home.path(), "/Users/ann");
+    }
+
     FakeUserDatabase database;
     database.entry = UserDatabase::User{"ann", 20, "/home/ann"};
     const auto account = CallerAccount::make(501, database);
@@ -72,6 +85,7 @@ TEST(CallerAccount, UnusableEntriesGiveNoAccount)
     EXPECT_EQ(account->uid, 501u);
     EXPECT_EQ(account->gid, 20u);
     EXPECT_EQ(account->name, "ann");
+    EXPECT_EQ(account->home.path(), "/home/ann");
 }
 
 TEST(CallerAccount, AdministratorRoutes)

@@ -152,6 +152,17 @@ TEST_F(DaemonStart, WithoutASocketItRecordsItsBuildAndLeavesWhenIdle)
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "2\n");
 }
 
+// The daemon's own build reads no idle time from the environment: it leaves after 60 s.
+TEST_F(DaemonStart, RealDaemonLeavesAfterSixtyIdleSeconds)
+{
+    const auto started = Clock::now();
+    DaemonRun run(mac, VELDO_HELPER_PROGRAM);
+    EXPECT_FALSE(run.waitExit(55s)) << run.log();
+    EXPECT_EQ(run.waitExit(20s), 0);
+    EXPECT_GE(Clock::now() - started, 60s);
+    EXPECT_NE(run.log().find("Idle; exiting"), std::string::npos) << run.log();
+}
+
 TEST_F(DaemonStart, UnprotectedSystemFolderRefusesAndMakesNoStateFolder)
 {
     for (const char* folder : {"/private/var/db", "/private/var/run", "/"}) {
