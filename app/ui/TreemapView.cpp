@@ -168,7 +168,8 @@ void TreemapTileButton::paintEvent(QPaintEvent*)
     painter.setBrush(Qt::NoBrush);
     const QRectF inner = bounds.adjusted(0.5, 0.5, -0.5, -0.5);
     painter.drawRoundedRect(inner, kCornerRadius - 0.5, kCornerRadius - 0.5);
-    if (hasFocus()) {
+    // The focus ring only once the keyboard moved focus, not after a click.
+    if (hasFocus() && window()->testAttribute(Qt::WA_KeyboardFocusChange)) {
         painter.setPen(QPen(SystemColors::color(SystemColor::accent, scheme), 2));
         painter.drawRoundedRect(bounds.adjusted(1, 1, -1, -1), kCornerRadius - 1,
                                 kCornerRadius - 1);
