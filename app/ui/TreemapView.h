@@ -4,10 +4,10 @@
 // A button keeps its identity by tile id while its rectangle changes; tiles that get no
 // rectangle (0 bytes in a space already used up) have no button. Each button shows, by strict
 // size thresholds, the label block (symbol, label, size), the white symbol alone, or only its
-// fill. Tooltip "label — size", accessible name "label, size", accessible value the tile's share
-// of the sum of all tiles' bytes ("42% of total", empty when the sum is below 1 byte),
-// description the action hint. Without a select handler every button is disabled. The view is an
-// accessible group named "Disk usage map". GUI thread only.
+// fill (TreemapTileButton). The accessible value of a tile is its share of the sum of all tiles'
+// bytes ("42% of total", empty when the sum is below 1 byte), its description the action hint.
+// Without a select handler every button is disabled. The view is an accessible group named "Disk
+// usage map". GUI thread only.
 #pragma once
 
 #include <functional>
@@ -16,53 +16,15 @@
 #include <string>
 #include <vector>
 
-#include <QAbstractButton>
-#include <QRectF>
 #include <QWidget>
 
 #include "app/ui/TreemapTile.h"
+#include "app/ui/TreemapTileButton.h"
 
 namespace veldo::ui {
 
 // Sums of byte counts: wide enough for any number of 64-bit counts anyone will show.
 __extension__ typedef __int128 ByteSum;
-
-class TreemapTileButton final : public QAbstractButton
-{
-    Q_OBJECT
-public:
-    enum class Face
-    {
-        labelAndSize, // label on up to two lines, the size below
-        label,        // label on one line
-        symbol,       // the white symbol alone
-        fill          // nothing over the fill
-    };
-
-    TreemapTileButton(TreemapTile tile, QWidget* parent);
-
-    const TreemapTile& tile() const { return m_tile; }
-    // The rectangle the layout gave, in the map's coordinates.
-    QRectF layoutRect() const { return m_rect; }
-    Face face() const;
-    // The accessible value: the tile's share of the total, or empty.
-    QString shareText() const { return m_share; }
-    QString sizeText() const { return m_size; }
-
-    void place(const TreemapTile& tile, const QRectF& rect, const QString& share,
-               const QString& hint);
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-
-private:
-    void paintLabelBlock(QPainter& painter, bool withSize);
-
-    TreemapTile m_tile;
-    QRectF m_rect;
-    QString m_size;
-    QString m_share;
-};
 
 class TreemapView final : public QWidget
 {
