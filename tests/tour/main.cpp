@@ -24,9 +24,13 @@
 
 #include "app/core/LeftoverCategory.h"
 #include "app/core/ToolchainItem.h"
+#include "app/ui/AdminEscalationSheet.h"
+#include "app/ui/AppManagementSheet.h"
+#include "app/ui/CaskFailureSheet.h"
 #include "app/ui/CategoryBadge.h"
 #include "app/ui/CategoryTint.h"
 #include "app/ui/DiskUsageMapSection.h"
+#include "app/ui/DropOverlay.h"
 #include "app/ui/NoticeBanner.h"
 #include "app/ui/ResultBanner.h"
 #include "app/ui/SelectedMapKind.h"
@@ -35,6 +39,7 @@
 #include "app/ui/TextStyle.h"
 #include "app/ui/TintedPill.h"
 #include "app/ui/ToolchainKindColor.h"
+#include "app/ui/TrashedAppBanner.h"
 #include "app/ui/TreemapView.h"
 #include "app/ui/WelcomeView.h"
 #include "base/RawValue.h"
@@ -73,6 +78,42 @@ QWidget* bannerHost(QWidget* host, QWidget* banner)
     layout->addWidget(banner, 0, Qt::AlignHCenter | Qt::AlignTop);
     layout->addStretch(1);
     return banner;
+}
+
+// A sheet drawn inside the host, as it sits on its window.
+QWidget* sheetHost(QWidget* host, QDialog* sheet)
+{
+    sheet->setWindowFlags(Qt::Widget);
+    auto* layout = new QVBoxLayout(host);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(sheet, 0, Qt::AlignHCenter | Qt::AlignTop);
+    layout->addStretch(1);
+    return sheet;
+}
+
+std::vector<core::LeftoverItem> items(const std::vector<std::string>& paths)
+{
+    std::vector<core::LeftoverItem> list;
+    for (const auto& path : paths)
+        list.push_back(testsupport::uiItem(path, 2'400'000, true));
+    return list;
+}
+
+controller::CaskFailure tourCaskFailure()
+{
+    controller::CaskFailure failure;
+    failure.appName = "Quill";
+    failure.token = "quill";
+    failure.message = "Error: Permission denied @ apply2files - "
+                      "/Library/LaunchDaemons/com.quill.helper.plist";
+    failure.terminalCommand = "brew uninstall --cask --zap --force quill";
+    failure.output = "==> Uninstalling Cask quill\n"
+                     "==> Removing launchctl service com.quill.helper\n"
+                     "==> Removing files:\n/Library/LaunchDaemons/com.quill.helper.plist\n"
+                     "Error: Permission denied @ apply2files - "
+                     "/Library/LaunchDaemons/com.quill.helper.plist\n";
+    failure.appWasRemoved = true;
+    return failure;
 }
 
 QWidget* gallery(QWidget* host)
@@ -208,11 +249,70 @@ std::vector<Shot> shots(testsupport::UiController& controller)
                         scheme,
                         {640, 420},
                         [](QWidget* host) { return smallTiles(host); }});
+        list.push_back({QStringLiteral("trashed-app-banner%1").arg(suffix),
+                        scheme,
+                        {700, 120},
+                        [](QWidget* host) {
+                            controller::TrashedAppNotice notice;
+                            notice.id = "quill";
+                            notice.app.name = "Quill";
+                            notice.bundle.trashURL =
+                                platform::MacPath("/Users/me/.Trash/Quill.app");
+                            notice.itemCount = 7;
+                            notice.totalBytes = 48'300'000;
+                            auto* banner = new ui::TrashedAppBanner({}, {}, host);
+                            banner->setNotice(notice, 2);
+                            return bannerHost(host, banner);
+                        }});
+        list.push_back(
+            {QStringLiteral("drop-overlay%1").arg(suffix), scheme, {900, 600}, [](QWidget* host) {
+                 auto* overlay = new ui::DropOverlay(host);
+                 overlay->setGeometry(0, 0, 900, 600);
+                 return overlay;
+             }});
         list.push_back({QStringLiteral("badges-and-pills%1").arg(suffix),
                         scheme,
                         {520, 560},
                         [](QWidget* host) { return gallery(host); }});
     }
+    for (bool helper : {false, true})
+        list.push_back({helper ? QStringLiteral("admin-escalation-helper")
+                               : QStringLiteral("admin-escalation-password"),
+                        ColorScheme::light,
+                        {540, 300},
+                        [&controller, helper](QWidget* host) {
+                            controller::AdminEscalationRequest request;
+                            request.items =
+                                items({"/Library/Application Support/Quill",
+                                       "/Library/LaunchDaemons/com.quill.helper.plist",
+                                       "/Library/PrivilegedHelperTools/com.quill.helper"});
+                            request.usesHelper = helper;
+                            return sheetHost(host, new ui::AdminEscalationSheet(
+                                                       request, *controller.model, {}, {}, host));
+                        }});
+    for (int count : {1, 3})
+        list.push_back({QStringLiteral("app-management-%1").arg(count),
+                        ColorScheme::light,
+                        {560, 300},
+                        [count](QWidget* host) {
+                            controller::AppManagementPrompt prompt;
+                            const std::vector<std::string> apps{"/Applications/Quill.app",
+                                                                "/Applications/Inkwell.app",
+                                                                "/Applications/Margins.app"};
+                            prompt.items = items({apps.begin(), apps.begin() + count});
+                            prompt.usesHelper = count == 3;
+                            return sheetHost(host, new ui::AppManagementSheet(prompt, {}, host));
+                        }});
+    for (bool expanded : {false, true})
+        list.push_back(
+            {expanded ? QStringLiteral("cask-failure-output") : QStringLiteral("cask-failure"),
+             ColorScheme::light,
+             {560, 300},
+             [expanded](QWidget* host) {
+                 auto* sheet = new ui::CaskFailureSheet(tourCaskFailure(), {}, host);
+                 sheet->setShowOutput(expanded);
+                 return sheetHost(host, sheet);
+             }});
     list.push_back(
         {QStringLiteral("welcome"), ColorScheme::light, {720, 760}, [&controller](QWidget* host) {
              controller.stats->setTotalItemsRemoved(0);
