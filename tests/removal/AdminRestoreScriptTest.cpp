@@ -12,7 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include "app/removal/AdminMover.h"
 #include "app/removal/AdminRestorer.h"
+#include "common/RemovalSafety.h"
 #include "platform/Home.h"
 #include "platform/SystemError.h"
 #include "tests/support/FakeMac.h"
@@ -76,6 +78,32 @@ RestorePoint trashed(const FakeMac& mac, const MacPath& original, const std::str
     const MacPath inTrash =
         mac.write(mac.home().appendingPathComponent(".Trash").appendingPathComponent(name), name);
     return scriptPoint(mac, original, inTrash);
+}
+
+// Moves the items into the Trash with the administrator script and answers their points.
+std::vector<RestorePoint> movedByScript(const FakeMac& mac, const std::vector<MacPath>& items)
+{
+    const veldo::common::RemovalSafety::Context context{
+        mac.home(), {"/Applications/Veldo.app"_mac}, {}, false};
+    const auto moved = AdminRemover::runMoveScript(items, context);
+    EXPECT_TRUE(moved.failures.empty());
+    EXPECT_EQ(moved.moved.size(), items.size());
+    std::vector<RestorePoint> points;
+    for (const auto& move : moved.moved) {
+        RestorePoint point;
+        point.item.url = move.source;
+        point.trashURL = move.destination;
+        point.needsAdmin = true;
+        point.ownerID = move.ownerID;
+        point.groupID = move.groupID;
+        point.itemDevice = move.device;
+        point.itemInode = move.inode;
+        point.parentDevice = move.parentDevice;
+        point.parentInode = move.parentInode;
+        point.parentOwnerID = move.parentOwnerID;
+        points.push_back(point);
+    }
+    return points;
 }
 
 } // namespace
@@ -219,4 +247,111 @@ TEST(AdminRestoreScript, AFormerFolderTheCallerCannotSearchGivesTheSystemsText)
     });
     EXPECT_EQ(rc, 0);
     EXPECT_TRUE(osascript.prompts().empty());
+}
+
+TEST(AdminRestoreScript, PutsMovedItemsBackWithTheirBytesOwnerAndModeAndBootstrapsADaemon)
+{
+    SKIP_UNLESS_ROOT();
+    FakeMac mac;
+    StandInOsascript osascript(mac);
+    const MacPath file = mac.write("/Library/Caches/com.acme/cache.db"_mac, "db", 0640);
+    ASSERT_EQ(::chown(mac.host(file).c_str(), 0, 20), 0);
+    const MacPath folder =
+        mac.write("/Library/Application Support/it's/data"_mac, "d").deletingLastPathComponent();
+    const MacPath daemon = mac.write("/Library/LaunchDaemons/com.acme.helper.plist"_mac, "p");
+    std::map<std::string, struct stat> before;
+    for (const MacPath& p : {file, folder, daemon})
+        before[p.path()] = statusOf(mac, p);
+    const auto points = movedByScript(mac, {file, folder, daemon});
+    ASSERT_EQ(points.size(), 3u);
+
+    const auto result = AdminRemover::runRestoreScript(points, mac.home());
+    EXPECT_TRUE(result.failures.empty()) << result.failures.begin()->second;
+    EXPECT_EQ(result.restoredIDs,
+              (std::vector<std::string>{file.path(), folder.path(), daemon.path()}));
+    EXPECT_FALSE(result.wasCancelled);
+    ASSERT_EQ(osascript.prompts().size(), 2u);
+    EXPECT_EQ(osascript.prompts()[1],
+              "Veldo needs an administrator password to put 3 items back where they were.");
+    for (const MacPath& p : {file, folder, daemon}) {
+        const struct stat now = statusOf(mac, p);
+        const struct stat& was = before[p.path()];
+        EXPECT_EQ(now.st_ino, was.st_ino) << p.path();
+        EXPECT_EQ(now.st_mode, was.st_mode) << p.path();
+        EXPECT_EQ(now.st_uid, was.st_uid) << p.path();
+        EXPECT_EQ(now.st_gid, was.st_gid) << p.path();
+    }
+    EXPECT_EQ(mac.contents(file), "db");
+    EXPECT_EQ(mac.contents(folder.appendingPathComponent("data")), "d");
+    EXPECT_EQ(osascript.launchctl().calls(),
+              (std::vector<std::string>{"[bootout][system][" + daemon.path() + "]",
+                                        "[bootstrap][system][" + daemon.path() + "]"}));
+    EXPECT_TRUE(fs::is_empty(mac.host("/private/var/tmp"_mac)));
+}
+
+TEST(AdminRestoreScript, AnItemCreatedAtItsPlaceDuringTheRunGoesBackIntoTheTrash)
+{
+    SKIP_UNLESS_ROOT();
+    for (const bool trashNameTaken : {false, true}) {
+        FakeMac mac;
+        StandInOsascript osascript(mac);
+        const MacPath daemon = mac.write("/Library/LaunchDaemons/com.acme.helper.plist"_mac, "p");
+        const auto points = movedByScript(mac, {daemon});
+        ASSERT_EQ(points.size(), 1u);
+        const MacPath inTrash = points[0].trashURL;
+        osascript.setHook("echo new > '" + mac.host(daemon) + "'");
+        if (trashNameTaken)
+            osascript.setPerlRenameHook(1, "echo taken > '" + mac.host(inTrash) + "'");
+
+        const auto result = AdminRemover::runRestoreScript(points, mac.home());
+        EXPECT_TRUE(result.restoredIDs.empty());
+        EXPECT_EQ(result.failures.count(daemon.path()), 1u);
+        EXPECT_EQ(osascript.prompts().back(),
+                  "Veldo needs an administrator password to put 1 item back where it was.");
+        EXPECT_EQ(mac.contents(daemon), "new\n") << "the new item stays";
+        std::vector<std::string> trashNames;
+        for (const auto& entry :
+             fs::directory_iterator(mac.host(inTrash.deletingLastPathComponent())))
+            trashNames.push_back(entry.path().filename().string());
+        if (trashNameTaken) {
+            EXPECT_EQ(mac.contents(inTrash), "taken\n");
+            ASSERT_EQ(trashNames.size(), 2u);
+            const std::string other =
+                trashNames[0] == inTrash.lastPathComponent() ? trashNames[1] : trashNames[0];
+            EXPECT_TRUE(other.starts_with(inTrash.lastPathComponent() + " ")) << other;
+        } else {
+            EXPECT_EQ(trashNames, std::vector<std::string>{inTrash.lastPathComponent()});
+            EXPECT_EQ(mac.contents(inTrash), "p");
+        }
+        EXPECT_EQ(osascript.launchctl().calls(),
+                  std::vector<std::string>{"[bootout][system][" + daemon.path() + "]"})
+            << "a list sent back into the Trash is not bootstrapped";
+    }
+}
+
+TEST(AdminRestoreScript, ACancelledDialogFailsEveryPlannedPoint)
+{
+    SKIP_UNLESS_ROOT();
+    FakeMac mac;
+    StandInOsascript osascript(mac);
+    const MacPath one = mac.write("/Library/Caches/one"_mac, "1");
+    const MacPath two = mac.write("/Library/Caches/two"_mac, "2");
+    auto points = movedByScript(mac, {one, two});
+    ASSERT_EQ(points.size(), 2u);
+    RestorePoint helper = points[0];
+    helper.item.url = "/Library/Caches/three"_mac;
+    helper.movedByHelper = true;
+    points.push_back(helper);
+    osascript.setCancels();
+
+    const auto result = AdminRemover::runRestoreScript(points, mac.home());
+    EXPECT_TRUE(result.wasCancelled);
+    EXPECT_TRUE(result.restoredIDs.empty());
+    const std::string cancelled = "Administrator authorization was cancelled.";
+    EXPECT_EQ(result.failures, (std::map<std::string, std::string>{
+                                   {one.path(), cancelled},
+                                   {two.path(), cancelled},
+                                   {"/Library/Caches/three", kUnsafe},
+                               }));
+    EXPECT_EQ(mac.contents(points[0].trashURL), "1");
 }
