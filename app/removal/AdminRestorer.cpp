@@ -1,7 +1,8 @@
-// The administrator restore: the script restore.
+// The administrator restore: the entry, the helper batch and the script restore.
 #include "app/removal/AdminRestorer.h"
 
 #include <cerrno>
+#include <map>
 #include <optional>
 
 #include <unistd.h>
@@ -10,6 +11,8 @@
 #include "app/removal/AdminMover.h"
 #include "app/removal/AdminScriptRunner.h"
 #include "app/removal/AdminScriptText.h"
+#include "app/removal/PrivilegedHelper.h"
+#include "app/removal/PrivilegedHelperStatus.h"
 #include "app/removal/TrashExecutor.h"
 #include "common/HelperFileAccess.h"
 #include "common/HelperPathRules.h"
@@ -18,6 +21,7 @@
 #include "platform/MacFileSystem.h"
 #include "platform/MainBundle.h"
 #include "platform/SystemError.h"
+#include "platform/UserDefaults.h"
 
 namespace veldo::removal::AdminRemover {
 
@@ -78,7 +82,126 @@ bool sameValue(const std::optional<T>& expected, U actual)
     return expected && static_cast<std::uint64_t>(*expected) == static_cast<std::uint64_t>(actual);
 }
 
+// Only a missing entry is gone; an unreadable one is not.
+bool isGone(const MacPath& path)
+{
+    const auto attributes = platform::defaultFileManager().attributesOfItem(path);
+    if (attributes)
+        return false;
+    const auto err = platform::posixErrorCode(attributes.error());
+    return err && meansMissing(*err);
+}
+
+// The sentence of a helper result that did not put the point back.
+std::string helperFailure(const common::VeldoHelperItemResult& answer)
+{
+    using Outcome = common::VeldoHelperItemResult::Outcome;
+    using Reason = common::VeldoHelperItemResult::Reason;
+    switch (answer.outcome) {
+    case Outcome::missing:
+        return std::string(kNoLongerInTrash);
+    case Outcome::failed:
+        return answer.message.value_or("It couldn't be put back.");
+    default:
+        break;
+    }
+    if (answer.reason == Reason::notManaged || answer.reason == Reason::stopped)
+        return answer.message ? *answer.message + " Try Undo again." : std::string(kHelperTryAgain);
+    return answer.message.value_or(
+        "Veldo's helper couldn't verify this item, so it wasn't put back.");
+}
+
 } // namespace
+
+std::pair<std::vector<RestorePoint>, std::vector<RestorePoint>>
+partitionByMover(const std::vector<RestorePoint>& points)
+{
+    std::pair<std::vector<RestorePoint>, std::vector<RestorePoint>> parts;
+    for (const RestorePoint& point : points)
+        (point.movedByHelper ? parts.first : parts.second).push_back(point);
+    return parts;
+}
+
+std::pair<RestoreResult, std::vector<RestorePoint>>
+restoreWithHelper(const std::vector<RestorePoint>& points, std::stop_token stop)
+{
+    RestoreResult result;
+    std::vector<RestorePoint> left;
+    if (points.empty())
+        return {result, left};
+    common::VeldoHelperRestoreRequest request;
+    for (const RestorePoint& point : points)
+        request.items.push_back(
+            {point.trashURL.standardized().path(), point.item.url.standardized().path()});
+    const PrivilegedHelper::BatchResponse response =
+        PrivilegedHelper::restoreItemsWithHelper(request, PrivilegedHelper::kBatchTimeout, stop);
+    switch (response.kind) {
+    case PrivilegedHelper::BatchResponse::Kind::results: {
+        std::map<std::string, const common::VeldoHelperItemResult*> byPath;
+        for (const common::VeldoHelperItemResult& answer : response.results)
+            byPath[answer.path] = &answer; // the later result for a path counts
+        for (std::size_t i = 0; i < points.size(); ++i) {
+            const std::string key = points[i].item.url.path();
+            const auto found = byPath.find(request.items[i].trashPath);
+            if (found == byPath.end())
+                left.push_back(points[i]);
+            else if (found->second->outcome == common::VeldoHelperItemResult::Outcome::done)
+                result.restoredIDs.push_back(key);
+            else
+                result.failures[key] = helperFailure(*found->second);
+        }
+        break;
+    }
+    case PrivilegedHelper::BatchResponse::Kind::unavailable:
+        left = points;
+        break;
+    case PrivilegedHelper::BatchResponse::Kind::interrupted:
+        for (std::size_t i = 0; i < points.size(); ++i) {
+            const std::string key = points[i].item.url.path();
+            const bool back = platform::defaultFileManager()
+                                  .attributesOfItem(MacPath(request.items[i].originalPath))
+                                  .has_value() &&
+                              isGone(MacPath(request.items[i].trashPath));
+            if (back)
+                result.restoredIDs.push_back(key);
+            else
+                result.failures[key] = response.sentence + " Try Undo again in a moment.";
+        }
+        break;
+    }
+    return {result, left};
+}
+
+RestoreResult restore(const std::vector<RestorePoint>& points, const ScriptRestore& scriptRestore,
+                      std::stop_token stop)
+{
+    auto [helperPoints, scriptPoints] = partitionByMover(points);
+    RestoreResult helper;
+    if (!helperPoints.empty()) {
+        std::vector<RestorePoint> left = helperPoints;
+        const auto defaults = platform::UserDefaults::standard();
+        const auto services = helperDaemonService();
+        if (PrivilegedHelper::isHelperUsable(*defaults, *services,
+                                             PrivilegedHelper::kVersionTimeout, stop)) {
+            auto batch = restoreWithHelper(helperPoints, stop);
+            helper = std::move(batch.first);
+            left = std::move(batch.second);
+        }
+        for (const RestorePoint& point : left)
+            helper.failures.emplace(point.item.url.path(), std::string(kHelperTryAgain));
+    }
+    if (scriptPoints.empty())
+        return helper;
+    RestoreResult script = scriptRestore(scriptPoints);
+    RestoreResult merged;
+    merged.restoredIDs = std::move(helper.restoredIDs);
+    merged.restoredIDs.insert(merged.restoredIDs.end(), script.restoredIDs.begin(),
+                              script.restoredIDs.end());
+    merged.failures = std::move(script.failures);
+    merged.failures.merge(helper.failures); // the script's sentence stays on a shared path
+    merged.wasCancelled = script.wasCancelled;
+    return merged;
+}
 
 RestoreResult runRestoreScript(const std::vector<RestorePoint>& points, const MacPath& home,
                                std::stop_token stop)
