@@ -2,15 +2,22 @@
 // agents, and the administrator points after a cancelled dialog.
 #include "app/removal/UndoExecutor.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include "app/removal/AdminMover.h"
+#include "app/removal/TrashExecutor.h"
 #include "common/RemovalSafety.h"
 #include "platform/Home.h"
 #include "platform/SystemError.h"
@@ -54,6 +61,33 @@ std::string gui(std::string_view verb, const MacPath& path)
 {
     return "[" + std::string(verb) + "][gui/" + std::to_string(::getuid()) + "][" + path.path() +
            "]";
+}
+
+// Every entry under the folders (Mac paths) with its type, owner, group, mode, bytes or link
+// target.
+std::map<std::string, std::string> manifest(const FakeMac& mac, const std::vector<MacPath>& folders)
+{
+    namespace fs = std::filesystem;
+    std::map<std::string, std::string> entries;
+    for (const MacPath& folder : folders) {
+        const std::string root = mac.host(folder);
+        for (const auto& entry : fs::recursive_directory_iterator(root)) {
+            struct stat st
+            {
+            };
+            ::lstat(entry.path().c_str(), &st);
+            std::string value = std::to_string(st.st_uid) + ":" + std::to_string(st.st_gid) + " " +
+                                std::to_string(st.st_mode);
+            if (S_ISREG(st.st_mode)) {
+                std::ifstream in(entry.path());
+                value += " " + std::string(std::istreambuf_iterator<char>(in), {});
+            } else if (S_ISLNK(st.st_mode)) {
+                value += " -> " + fs::read_symlink(entry.path()).string();
+            }
+            entries[entry.path().string().substr(mac.root().size())] = value;
+        }
+    }
+    return entries;
 }
 
 } // namespace
@@ -164,4 +198,73 @@ TEST(UndoExecutor, ACancelledDialogFailsOnlyTheAdministratorPoints)
     EXPECT_EQ(report.failed[0].point, admin);
     EXPECT_EQ(report.failed[0].reason, "Administrator authorization was cancelled.");
     EXPECT_TRUE(report.authorizationCancelled);
+}
+
+TEST(UndoExecutor, ACleanupUndoneLeavesTheTreeAsItWas)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "the stand-in osascript runs scripts only as root";
+    FakeMac mac;
+    StandInOsascript osascript(mac);
+    FakeFileManager files;
+    const MacPath home = veldo::platform::homeDirectory();
+    const MacPath caches = home.appendingPathComponent("Library/Caches/com.acme");
+    mac.write(caches.appendingPathComponent("inner/blob"), "blob", 0600);
+    mac.symlink(caches.appendingPathComponent("link"), "inner/blob");
+    const MacPath agent =
+        mac.write(home.appendingPathComponent("Library/LaunchAgents/com.acme.agent.plist"), "a");
+    const MacPath support = "/Library/Application Support/Acme"_mac;
+    const MacPath data = mac.write(support.appendingPathComponent("data"), "data", 0640);
+    ASSERT_EQ(::chown(mac.host(data).c_str(), 0, 80), 0);
+    const MacPath daemon = mac.write("/Library/LaunchDaemons/com.acme.daemon.plist"_mac, "d");
+    const MacPath systemAgent = mac.write("/Library/LaunchAgents/com.acme.all.plist"_mac, "s");
+    const std::vector<MacPath> watched{home.appendingPathComponent("Library"),
+                                       "/Library/Application Support"_mac,
+                                       "/Library/LaunchDaemons"_mac, "/Library/LaunchAgents"_mac};
+    const auto before = manifest(mac, watched);
+
+    // The user's own rights fail on the administrator items.
+    for (const MacPath& admin : {systemAgent, support, daemon})
+        files.injectFailure(FakeFileManager::Call::trash, admin,
+                            SystemError(ErrorDomain::cocoa, 513, "no", SystemError::posix(EPERM)));
+    std::vector<veldo::core::LeftoverItem> items;
+    for (const MacPath& url : {caches, agent, systemAgent, support, daemon}) {
+        veldo::core::LeftoverItem item;
+        item.url = url;
+        items.push_back(item);
+    }
+    const veldo::common::RemovalSafety::Context context{home, {}, {}, false};
+    const auto outcome = veldo::removal::TrashExecutor::runUninstall(items, context, {});
+    ASSERT_EQ(outcome.restorePoints.size(), 2u);
+    ASSERT_EQ(outcome.failed.size(), 3u);
+    const auto moved =
+        veldo::removal::AdminRemover::runMoveScript({systemAgent, support, daemon}, context);
+    ASSERT_EQ(moved.moved.size(), 3u);
+    std::vector<RestorePoint> points = outcome.restorePoints;
+    for (const auto& move : moved.moved) {
+        RestorePoint point = userPoint(move.source, move.destination);
+        point.needsAdmin = true;
+        point.ownerID = move.ownerID;
+        point.groupID = move.groupID;
+        point.itemDevice = move.device;
+        point.itemInode = move.inode;
+        point.parentDevice = move.parentDevice;
+        point.parentInode = move.parentInode;
+        point.parentOwnerID = move.parentOwnerID;
+        points.push_back(point);
+    }
+    ASSERT_NE(manifest(mac, watched), before);
+
+    const RestoreReport report = UndoExecutor::performUndo(points, {});
+    EXPECT_TRUE(report.failed.empty()) << report.failed.front().reason;
+    EXPECT_EQ(report.restored.size(), 5u);
+    EXPECT_EQ(manifest(mac, watched), before);
+    // The Trash executor boots the agents out (the system one back in when its move fails), the
+    // script boots the daemon out; the Undo bootstraps the user's agent, the script the daemon,
+    // and then the executor the administrator-restored agent, into the user's domain.
+    EXPECT_EQ(osascript.launchctl().calls(),
+              (std::vector<std::string>{
+                  gui("bootout", agent), gui("bootout", systemAgent), gui("bootstrap", systemAgent),
+                  "[bootout][system][" + daemon.path() + "]", gui("bootstrap", agent),
+                  "[bootstrap][system][" + daemon.path() + "]", gui("bootstrap", systemAgent)}));
 }
