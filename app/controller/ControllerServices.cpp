@@ -1,6 +1,7 @@
 // ControllerServices: the real services behind the controller's seam.
 #include "app/controller/ControllerServices.h"
 
+#include "app/core/InstalledAppInventory.h"
 #include "app/leftovers/LeftoverScanner.h"
 #include "platform/ApplicationRegistry.h"
 #include "platform/MacFileSystem.h"
@@ -30,6 +31,17 @@ ControllerServices ControllerServices::withDefaults() const
                 leftovers::LeftoverScanner::receiptLeftovers, platform::systemApplicationRegistry(),
                 std::move(stop));
         };
+    if (!services.appScan)
+        services.appScan = [](const std::vector<core::ScopedAccessRoot>& roots,
+                              bool includeSystemApps, std::stop_token stop) {
+            return core::InstalledAppInventory::scan(roots, includeSystemApps, {}, std::move(stop));
+        };
+    if (!services.loadApp)
+        services.loadApp = [](const platform::MacPath& url) {
+            return core::InstalledAppInventory::load(url);
+        };
+    if (!services.requestQuit)
+        services.requestQuit = [](const core::InstalledApp& app) { core::requestQuit(app); };
     return services;
 }
 

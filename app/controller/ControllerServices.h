@@ -39,6 +39,16 @@ struct ControllerServices
         const core::InstalledApp&, const std::vector<core::ScopedAccessRoot>&, std::stop_token)>
         leftoverScan;
 
+    // The installed apps under the access roots (the inventory), system apps too when asked. Any
+    // thread. A stop through the token fails it with cancelled.
+    std::function<Result<std::vector<core::InstalledApp>>(
+        const std::vector<core::ScopedAccessRoot>&, bool includeSystemApps, std::stop_token)>
+        appScan;
+    // One bundle on its own (a dropped or opened item); none when it is not an app. GUI thread.
+    std::function<std::optional<core::InstalledApp>(const platform::MacPath&)> loadApp;
+    // Asks every running instance of the app and its helper applications to quit. GUI thread.
+    std::function<void(const core::InstalledApp&)> requestQuit;
+
     ControllerDurations durations;
 
     // This object with every empty function replaced by the real service.
