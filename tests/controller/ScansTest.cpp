@@ -90,7 +90,7 @@ class Scans : public ControllerFixture
 {
 protected:
     // Leftover scans answer m_leftovers[app id] once the gate opens the app's id; app scans
-    // answer m_appLists[n] for the n-th call once the gate opens "apps n".
+    // answer m_appLists[n] once the gate opens "apps n", n being 1 with system apps, else 0.
     std::unique_ptr<UninstallViewModel> scriptedController()
     {
         ControllerServices services;
@@ -101,16 +101,13 @@ protected:
                 return Error::make(ErrorCode::cancelled);
             return m_leftovers.at(app.id());
         };
-        services.appScan = [this](const std::vector<core::ScopedAccessRoot>&, bool,
+        services.appScan = [this](const std::vector<core::ScopedAccessRoot>&,
+                                  bool includeSystemApps,
                                   std::stop_token stop) -> Result<std::vector<InstalledApp>> {
-            std::size_t call;
-            {
-                std::lock_guard lock(m_callsMutex);
-                call = m_appScanCalls++;
-            }
-            if (!m_gate.pass("apps " + std::to_string(call), stop))
+            const std::size_t list = includeSystemApps ? 1 : 0;
+            if (!m_gate.pass("apps " + std::to_string(list), stop))
                 return Error::make(ErrorCode::cancelled);
-            return m_appLists.at(call);
+            return m_appLists.at(list);
         };
         services.fileExists = [this](const platform::MacPath& path) {
             return m_existing.contains(path.path());
@@ -138,8 +135,6 @@ protected:
     Gate m_gate;
     std::map<std::string, std::vector<LeftoverItem>> m_leftovers;
     std::vector<std::vector<InstalledApp>> m_appLists;
-    std::mutex m_callsMutex;
-    std::size_t m_appScanCalls = 0;
     std::set<std::string> m_existing;
 
     const InstalledApp m_a = app("/Applications/A.app", "A", "com.example.a");
@@ -153,6 +148,7 @@ TEST_F(Scans, OnlyTheLatestAppScanLandsEvenWhenTheFirstFinishesLast)
     const std::int64_t generation = vm->leftoverCacheGeneration();
 
     (void)vm->scanApps();
+    vm->setIncludeSystemApps(true);
     (void)vm->scanApps();
     ASSERT_TRUE(waitFor([&] { return m_gate.startCount() == 2; }));
     m_gate.open("apps 1");
