@@ -262,6 +262,59 @@ Task<void> UninstallViewModel::refreshDetailLocation()
     co_await loadLeftovers(detail);
 }
 
+Task<void> UninstallViewModel::handleDrop(platform::MacPath url)
+{
+    const platform::MacPath dropped = url.standardized();
+    std::optional<core::InstalledApp> shown;
+    for (const core::InstalledApp& app : m_apps)
+        if (app.url.standardized() == dropped) {
+            shown = app;
+            break;
+        }
+
+    // Held across the leftover scan; a frame destroyed at shutdown still stops it.
+    std::optional<platform::SecurityScopedAccess> access;
+    if (!shown) {
+        access.emplace(dropped);
+        shown = m_services.loadApp(dropped);
+        if (!shown) {
+            setDropNotice(std::string(kNotAnApplicationNotice));
+            co_return;
+        }
+        if (std::ranges::none_of(
+                m_apps, [&](const core::InstalledApp& app) { return app.id() == shown->id(); })) {
+            std::vector<core::InstalledApp> apps = m_apps;
+            apps.push_back(*shown);
+            core::InstalledAppInventory::sortByName(apps);
+            setApps(std::move(apps));
+        }
+    }
+    co_await showApp(*shown);
+
+    const common::RemovalSafety::PreparedContext context(removalSafetyContext());
+    const std::optional<common::RemovalSafety::Refusal> refusal =
+        m_services.removalRefusal(shown->url, context);
+    setDropNotice(refusal ? std::optional<std::string>(common::removalRefusalMessage(*refusal))
+                          : std::nullopt);
+}
+
+Task<void> UninstallViewModel::quitAndRescan()
+{
+    const std::optional<core::InstalledApp> app = selectedApp();
+    if (!app)
+        co_return;
+    m_services.requestQuit(*app);
+    // What still runs is shown by the rescan; the wait's answer adds nothing.
+    std::vector<core::InstalledApp> quitting{*app};
+    Task<QuitWaitResult> wait =
+        waitForAppsToQuit(std::move(quitting), m_services.durations.quitWaitTimeout);
+    co_await wait;
+    if (m_selectedAppID != app->id())
+        co_return;
+    setRunningStatus(m_services.runningStatus(*app));
+    co_await scanLeftovers();
+}
+
 void UninstallViewModel::clearBatch()
 {
     if (m_batchTask) {

@@ -5,6 +5,8 @@
 #include <mutex>
 #include <set>
 
+#include "platform/MainBundle.h"
+#include "platform/SecurityScopedAccess.h"
 #include "tests/controller/ControllerFixture.h"
 #include "tests/support/MacPathLiteral.h"
 
@@ -28,11 +30,18 @@ public:
         std::unique_lock lock(m_mutex);
         m_started.push_back(key);
         m_changed.notify_all();
-        const bool opened = m_changed.wait(lock, stop, [&] { return m_open.contains(key); });
+        const bool opened =
+            m_changed.wait(lock, stop, [&] { return m_allOpen || m_open.contains(key); });
         if (!opened)
             m_stopped.insert(key);
         m_finished.insert(key);
         return opened;
+    }
+    void openAll()
+    {
+        std::lock_guard lock(m_mutex);
+        m_allOpen = true;
+        m_changed.notify_all();
     }
     void open(const std::string& key)
     {
@@ -65,6 +74,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable_any m_changed;
     std::set<std::string> m_open;
+    bool m_allOpen = false;
     std::vector<std::string> m_started;
     std::set<std::string> m_finished;
     std::set<std::string> m_stopped;
@@ -99,7 +109,8 @@ protected:
                                        std::stop_token stop) -> Result<std::vector<LeftoverItem>> {
             if (!m_gate.pass(app.id(), stop))
                 return Error::make(ErrorCode::cancelled);
-            return m_leftovers.at(app.id());
+            const auto found = m_leftovers.find(app.id());
+            return found == m_leftovers.end() ? std::vector<LeftoverItem>{} : found->second;
         };
         services.appScan = [this](const std::vector<core::ScopedAccessRoot>&,
                                   bool includeSystemApps,
@@ -112,13 +123,25 @@ protected:
         services.fileExists = [this](const platform::MacPath& path) {
             return m_existing.contains(path.path());
         };
-        services.runningStatus = [](const InstalledApp&) { return core::RunningAppStatus{}; };
-        services.loadApp = [this](const platform::MacPath& url) -> std::optional<InstalledApp> {
-            if (!m_existing.contains(url.path()))
-                return std::nullopt;
-            return app(url.path(), url.deletingPathExtension().lastPathComponent(),
-                       "com.example.a");
+        services.runningStatus = [this](const InstalledApp& app) {
+            core::RunningAppStatus status;
+            status.isRunning = m_running.contains(app.id());
+            return status;
         };
+        services.requestQuit = [this](const InstalledApp& app) {
+            m_quitRequests.push_back(app.id());
+            if (m_quitsOnRequest)
+                m_running.erase(app.id());
+        };
+        services.durations.quitWaitTimeout = std::chrono::milliseconds(300);
+        services.durations.quitWaitInterval = std::chrono::milliseconds(10);
+        if (!m_realLoad)
+            services.loadApp = [this](const platform::MacPath& url) -> std::optional<InstalledApp> {
+                if (!m_existing.contains(url.path()))
+                    return std::nullopt;
+                return app(url.path(), url.deletingPathExtension().lastPathComponent(),
+                           "com.example.a");
+            };
         return makeController(std::move(services));
     }
 
@@ -136,6 +159,10 @@ protected:
     std::map<std::string, std::vector<LeftoverItem>> m_leftovers;
     std::vector<std::vector<InstalledApp>> m_appLists;
     std::set<std::string> m_existing;
+    std::set<std::string> m_running;
+    std::vector<std::string> m_quitRequests;
+    bool m_quitsOnRequest = true;
+    bool m_realLoad = false;
 
     const InstalledApp m_a = app("/Applications/A.app", "A", "com.example.a");
     const InstalledApp m_b = app("/Applications/B.app", "B", "com.example.b");
@@ -382,6 +409,124 @@ TEST_F(Scans, AVanishedTrashedAppGivesWayToAnInstalledCopy)
     ASSERT_TRUE(waitFor([&] { return !vm->isScanningLeftovers(); }));
     EXPECT_EQ(vm->detailApp()->id(), m_a.id());
     EXPECT_EQ(vm->detailAppLocation(), DetailAppLocation::installed);
+}
+
+class Drops : public Scans
+{
+protected:
+    Drops()
+    {
+        m_realLoad = true;
+        m_gate.openAll();
+    }
+    ~Drops() override { platform::testing::setMainBundleURL(std::nullopt); }
+
+    platform::MacPath makeApp(const std::string& relativeToHome, const std::string& name)
+    {
+        const platform::MacPath path = m_mac.home().appendingPathComponent(relativeToHome);
+        m_mac.makeApp(path, platform::PlistValue::Dictionary{
+                                {"CFBundleName", name}, {"CFBundleIdentifier", "com." + name}});
+        m_existing.insert(path.path());
+        return path;
+    }
+};
+
+TEST_F(Drops, ItemsThatAreNotAppsOnlySetTheNotice)
+{
+    const platform::MacPath folder = m_mac.home().appendingPathComponent("Documents");
+    m_mac.mkdir(folder);
+    m_mac.mkdir(m_mac.home().appendingPathComponent("Loud.APP/Contents"));
+    m_mac.write(m_mac.home().appendingPathComponent("notes.txt"), "text");
+    auto vm = scriptedController();
+    vm->setApps({m_a});
+    (void)vm->showApp(m_a);
+    ASSERT_TRUE(waitFor([&] { return !vm->isScanningLeftovers(); }));
+
+    for (const std::string name :
+         {"Documents", "Loud.APP", "notes.txt", "Missing.app", "new\nline.app", "bad\xff.app"}) {
+        const platform::MacPath dropped = m_mac.home().appendingPathComponent(name);
+        (void)vm->handleDrop(dropped);
+        EXPECT_EQ(vm->dropNotice(), "That item isn't a macOS application.") << name;
+        EXPECT_EQ(vm->selectedAppID(), m_a.id()) << name;
+        EXPECT_EQ(vm->apps().size(), 1u) << name;
+        EXPECT_EQ(platform::testing::activeSecurityScopedAccesses(dropped.standardized()), 0u)
+            << name;
+    }
+}
+
+TEST_F(Drops, ABundleFromOutsideTheAppFoldersJoinsTheListOnceInNameOrder)
+{
+    const platform::MacPath beta = makeApp("Downloads/Beta.app", "Beta");
+    const InstalledApp alpha = app("/Applications/Alpha.app", "Alpha");
+    const InstalledApp mu = app("/Applications/Mu.app", "Mu");
+    auto vm = scriptedController();
+    vm->setApps({alpha, mu});
+
+    Task<void> drop = vm->handleDrop(beta);
+    EXPECT_EQ(platform::testing::activeSecurityScopedAccesses(beta), 1u);
+    ASSERT_TRUE(waitFor([&] { return drop.isDone(); }));
+    EXPECT_EQ(ids(vm->apps()), (std::vector<std::string>{alpha.id(), beta.path(), mu.id()}));
+    EXPECT_EQ(vm->selectedAppID(), beta.path());
+    EXPECT_FALSE(vm->dropNotice());
+    EXPECT_EQ(platform::testing::activeSecurityScopedAccesses(beta), 0u);
+
+    Task<void> again = vm->handleDrop(m_mac.home().appendingPathComponent("Downloads/./Beta.app"));
+    ASSERT_TRUE(waitFor([&] { return again.isDone(); }));
+    EXPECT_EQ(vm->apps().size(), 3u);
+    EXPECT_EQ(platform::testing::activeSecurityScopedAccesses(beta), 0u);
+}
+
+TEST_F(Drops, TheProgramsOwnBundleIsShownWithItsRefusal)
+{
+    const platform::MacPath self = makeApp("Downloads/Veldo.app", "Veldo");
+    platform::testing::setMainBundleURL(self);
+    auto vm = scriptedController();
+    Task<void> drop = vm->handleDrop(self);
+    ASSERT_TRUE(waitFor([&] { return drop.isDone(); }));
+    EXPECT_EQ(vm->selectedAppID(), self.path());
+    EXPECT_EQ(vm->dropNotice(),
+              common::removalRefusalMessage(common::RemovalSafety::Refusal::isSelf()));
+    EXPECT_EQ(platform::testing::activeSecurityScopedAccesses(self), 0u);
+}
+
+TEST_F(Scans, QuitAndRescanRescansWhetherOrNotTheAppQuits)
+{
+    m_gate.openAll();
+    for (const bool quits : {true, false}) {
+        m_quitsOnRequest = quits;
+        m_running = {m_a.id()};
+        auto vm = scriptedController();
+        vm->setApps({m_a});
+        Task<void> show = vm->showApp(m_a);
+        ASSERT_TRUE(waitFor([&] { return show.isDone(); }));
+        const std::size_t scans = m_gate.startCount();
+
+        Task<void> quit = vm->quitAndRescan();
+        ASSERT_TRUE(waitFor([&] { return quit.isDone(); }));
+        EXPECT_EQ(m_quitRequests.back(), m_a.id());
+        EXPECT_EQ(vm->runningStatus().isRunning, !quits);
+        EXPECT_EQ(m_gate.startCount(), scans + 1) << quits;
+    }
+}
+
+TEST_F(Scans, QuitAndRescanLeavesAnotherSelectionAlone)
+{
+    m_gate.openAll();
+    m_quitsOnRequest = false;
+    m_running = {m_a.id()};
+    auto vm = scriptedController();
+    vm->setApps({m_a, m_b});
+    Task<void> show = vm->showApp(m_a);
+    ASSERT_TRUE(waitFor([&] { return show.isDone(); }));
+
+    Task<void> quit = vm->quitAndRescan();
+    Task<void> other = vm->showApp(m_b);
+    ASSERT_TRUE(waitFor([&] { return other.isDone(); }));
+    const std::size_t scans = m_gate.startCount();
+    ASSERT_TRUE(waitFor([&] { return quit.isDone(); }));
+    EXPECT_EQ(m_gate.startCount(), scans);
+    EXPECT_EQ(vm->selectedAppID(), m_b.id());
+    EXPECT_FALSE(vm->runningStatus().isRunning);
 }
 
 } // namespace
