@@ -3,6 +3,8 @@
 
 #include "app/core/InstalledAppInventory.h"
 #include "app/leftovers/LeftoverScanner.h"
+#include "app/scanners/OrphanScanner.h"
+#include "app/scanners/ToolchainScanner.h"
 #include "platform/ApplicationRegistry.h"
 #include "platform/MacFileSystem.h"
 
@@ -42,6 +44,15 @@ ControllerServices ControllerServices::withDefaults() const
         };
     if (!services.requestQuit)
         services.requestQuit = [](const core::InstalledApp& app) { core::requestQuit(app); };
+    if (!services.orphanScan)
+        services.orphanScan = [](const std::optional<std::vector<core::InstalledApp>>& apps,
+                                 std::stop_token stop) {
+            return scanners::OrphanScanner::scan(apps, stop);
+        };
+    if (!services.toolchainScan)
+        services.toolchainScan = [](const platform::MacPath& home, std::stop_token stop) {
+            return scanners::ToolchainScanner::scan(home, std::move(stop));
+        };
     return services;
 }
 

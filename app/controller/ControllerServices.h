@@ -15,6 +15,8 @@
 #include "app/core/InstalledApp.h"
 #include "app/core/LeftoverItem.h"
 #include "app/core/RunningAppStatus.h"
+#include "app/core/ToolchainItem.h"
+#include "app/scanners/OrphanScanResult.h"
 #include "base/Result.h"
 #include "common/RemovalSafety.h"
 #include "platform/MacPath.h"
@@ -48,6 +50,15 @@ struct ControllerServices
     std::function<std::optional<core::InstalledApp>(const platform::MacPath&)> loadApp;
     // Asks every running instance of the app and its helper applications to quit. GUI thread.
     std::function<void(const core::InstalledApp&)> requestQuit;
+
+    // The orphan scan, over the given apps or, without a list, the installed apps it collects
+    // itself. Any thread. A stop answers a result marked cancelled.
+    std::function<scanners::OrphanScanResult(const std::optional<std::vector<core::InstalledApp>>&,
+                                             std::stop_token)>
+        orphanScan;
+    // The developer tools' footprint under the home folder. Any thread.
+    std::function<std::vector<core::ToolchainGroup>(const platform::MacPath& home, std::stop_token)>
+        toolchainScan;
 
     ControllerDurations durations;
 

@@ -550,6 +550,15 @@ public:
     // Empties the batch and stops its scan.
     void clearBatch();
 
+    // Orphan and developer scans.
+    //
+    // Scans for orphaned files, over `apps` when system apps are listed (and `apps` is not
+    // empty), else over the apps the scanner collects; cancelling the task stops the scanner.
+    // Nothing is preselected; a cancelled scan does not count as scanned.
+    Task<void> scanOrphans();
+    // Measures the developer tools under the home folder and preselects the caches.
+    Task<void> scanDeveloper();
+
     // The task core.
     TaskScope& taskScope() { return m_tasks; }
     QThreadPool& scanPool() { return m_scanPool; }

@@ -327,4 +327,67 @@ void UninstallViewModel::clearBatch()
     setBatchIncludedIDs({});
 }
 
+Task<void> UninstallViewModel::scanOrphans()
+{
+    if (m_orphanTask)
+        m_orphanTask->cancel();
+    const QUuid token = QUuid::createUuid();
+    setOrphanScanToken(token);
+    setIsScanningOrphans(true);
+    setSelectedOrphanIDs({});
+
+    std::optional<std::vector<core::InstalledApp>> apps;
+    if (m_includeSystemApps && !m_apps.empty())
+        apps = m_apps;
+    auto scan = [service = m_services.orphanScan, apps = std::move(apps)](std::stop_token stop) {
+        return service(apps, std::move(stop));
+    };
+    Task<scanners::OrphanScanResult> task =
+        backgroundScan<scanners::OrphanScanResult>(std::move(scan), true);
+    const TaskHandle handle = task.handle();
+    setOrphanTask(handle);
+    scanners::OrphanScanResult result = co_await task;
+
+    if (m_orphanScanToken != token || handle->isCancelled())
+        co_return;
+    setOrphanTask(nullptr);
+    const bool cancelled = result.wasCancelled;
+    setOrphanResult(std::move(result));
+    setHasScannedOrphans(!cancelled);
+    setSelectedOrphanIDs({});
+    setIsScanningOrphans(false);
+}
+
+Task<void> UninstallViewModel::scanDeveloper()
+{
+    if (m_developerTask)
+        m_developerTask->cancel();
+    const QUuid token = QUuid::createUuid();
+    setDeveloperScanToken(token);
+    setIsScanningDeveloper(true);
+    setToolchainGroups({});
+    setSelectedToolchainIDs({});
+
+    using Groups = std::vector<core::ToolchainGroup>;
+    auto scan = [service = m_services.toolchainScan, home = platform::homeDirectory()](
+                    std::stop_token stop) { return service(home, std::move(stop)); };
+    Task<Groups> task = backgroundScan<Groups>(std::move(scan), false);
+    const TaskHandle handle = task.handle();
+    setDeveloperTask(handle);
+    Groups groups = co_await task;
+
+    if (m_developerScanToken != token || handle->isCancelled())
+        co_return;
+    setDeveloperTask(nullptr);
+    IdSet caches;
+    for (const core::ToolchainGroup& group : groups)
+        for (const core::ToolchainItem& item : group.items)
+            if (item.isCache)
+                caches.insert(item.id());
+    setToolchainGroups(std::move(groups));
+    setHasScannedDeveloper(true);
+    setSelectedToolchainIDs(std::move(caches));
+    setIsScanningDeveloper(false);
+}
+
 } // namespace veldo::controller

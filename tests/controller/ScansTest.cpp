@@ -5,6 +5,7 @@
 #include <mutex>
 #include <set>
 
+#include "platform/Home.h"
 #include "platform/MainBundle.h"
 #include "platform/SecurityScopedAccess.h"
 #include "tests/controller/ControllerFixture.h"
@@ -135,6 +136,19 @@ protected:
         };
         services.durations.quitWaitTimeout = std::chrono::milliseconds(300);
         services.durations.quitWaitInterval = std::chrono::milliseconds(10);
+        services.orphanScan = [this](const std::optional<std::vector<InstalledApp>>& apps,
+                                     std::stop_token stop) {
+            scanners::OrphanScanResult result;
+            const std::string key = apps ? "orphans over " + std::to_string(apps->size())
+                                         : "orphans over their own list";
+            result.unreadableLocations.push_back(platform::MacPath("/" + key));
+            result.wasCancelled = !m_gate.pass(key, stop) || m_orphanScanStopsItself;
+            return result;
+        };
+        services.toolchainScan = [this](const platform::MacPath& home, std::stop_token) {
+            m_scannedHome = home;
+            return m_toolchainGroups;
+        };
         if (!m_realLoad)
             services.loadApp = [this](const platform::MacPath& url) -> std::optional<InstalledApp> {
                 if (!m_existing.contains(url.path()))
@@ -163,6 +177,9 @@ protected:
     std::vector<std::string> m_quitRequests;
     bool m_quitsOnRequest = true;
     bool m_realLoad = false;
+    std::vector<core::ToolchainGroup> m_toolchainGroups;
+    bool m_orphanScanStopsItself = false;
+    platform::MacPath m_scannedHome;
 
     const InstalledApp m_a = app("/Applications/A.app", "A", "com.example.a");
     const InstalledApp m_b = app("/Applications/B.app", "B", "com.example.b");
@@ -527,6 +544,102 @@ TEST_F(Scans, QuitAndRescanLeavesAnotherSelectionAlone)
     EXPECT_EQ(m_gate.startCount(), scans);
     EXPECT_EQ(vm->selectedAppID(), m_b.id());
     EXPECT_FALSE(vm->runningStatus().isRunning);
+}
+
+TEST_F(Scans, OrphanScanGetsTheAppListOnlyWhenSystemAppsAreListed)
+{
+    m_gate.openAll();
+    struct Case
+    {
+        bool includeSystemApps;
+        std::vector<InstalledApp> apps;
+        std::string scannedOver;
+    };
+    const Case cases[] = {
+        {false, {m_a, m_b}, "/orphans over their own list"},
+        {true, {}, "/orphans over their own list"},
+        {true, {m_a, m_b}, "/orphans over 2"},
+    };
+    for (const Case& c : cases) {
+        auto vm = scriptedController();
+        vm->setIncludeSystemApps(c.includeSystemApps);
+        vm->setApps(c.apps);
+        vm->setSelectedOrphanIDs({"/Library/Old"});
+        Task<void> scan = vm->scanOrphans();
+        EXPECT_TRUE(vm->selectedOrphanIDs().empty());
+        ASSERT_TRUE(waitFor([&] { return scan.isDone(); }));
+        ASSERT_EQ(vm->orphanResult().unreadableLocations.size(), 1u);
+        EXPECT_EQ(vm->orphanResult().unreadableLocations[0].path(), c.scannedOver);
+        EXPECT_TRUE(vm->hasScannedOrphans());
+        EXPECT_FALSE(vm->isScanningOrphans());
+        EXPECT_EQ(vm->orphanTask(), nullptr);
+    }
+}
+
+TEST_F(Scans, ASupersededOrphanScanIsStoppedAndDropped)
+{
+    m_gate.open("orphans over their own list");
+    auto vm = scriptedController();
+    vm->setIncludeSystemApps(true);
+    vm->setApps({m_a});
+    Task<void> first = vm->scanOrphans();
+    ASSERT_TRUE(waitFor([&] { return m_gate.started("orphans over 1"); }));
+
+    vm->setIncludeSystemApps(false);
+    Task<void> second = vm->scanOrphans();
+    ASSERT_TRUE(waitFor([&] { return first.isDone() && second.isDone(); }));
+    EXPECT_TRUE(m_gate.stopped("orphans over 1"));
+    EXPECT_EQ(vm->orphanResult().unreadableLocations.at(0).path(), "/orphans over their own list");
+    EXPECT_TRUE(vm->hasScannedOrphans());
+
+    // A result the scanner marks cancelled, still current, is shown but does not count as a scan.
+    m_orphanScanStopsItself = true;
+    Task<void> third = vm->scanOrphans();
+    ASSERT_TRUE(waitFor([&] { return third.isDone(); }));
+    EXPECT_TRUE(vm->orphanResult().wasCancelled);
+    EXPECT_FALSE(vm->hasScannedOrphans());
+    EXPECT_FALSE(vm->isScanningOrphans());
+}
+
+TEST_F(Scans, DeveloperScanPreselectsOnlyCaches)
+{
+    auto item = [](std::string path, bool isCache) {
+        core::ToolchainItem i;
+        i.url = platform::MacPath(std::move(path));
+        i.isCache = isCache;
+        i.sizeBytes = 1 << 30;
+        return i;
+    };
+    core::ToolchainGroup first;
+    first.items = {item("/u/Library/Caches/Homebrew", true), item("/u/.rustup", false)};
+    core::ToolchainGroup second;
+    second.items = {item("/u/.npm", true)};
+    core::ToolchainGroup sdkOnly;
+    sdkOnly.items = {item("/u/Library/Developer/SDKs", false)};
+
+    struct Case
+    {
+        std::vector<core::ToolchainGroup> groups;
+        IdSet selected;
+    };
+    const Case cases[] = {
+        {{first, second}, {"/u/Library/Caches/Homebrew", "/u/.npm"}},
+        {{sdkOnly}, {}},
+    };
+    for (const Case& c : cases) {
+        m_toolchainGroups = c.groups;
+        auto vm = scriptedController();
+        vm->setSelectedToolchainIDs({"/u/old"});
+        Task<void> scan = vm->scanDeveloper();
+        EXPECT_TRUE(vm->isScanningDeveloper());
+        EXPECT_TRUE(vm->selectedToolchainIDs().empty());
+        ASSERT_TRUE(waitFor([&] { return scan.isDone(); }));
+        EXPECT_EQ(vm->selectedToolchainIDs(), c.selected);
+        EXPECT_EQ(vm->toolchainGroups().size(), c.groups.size());
+        EXPECT_TRUE(vm->hasScannedDeveloper());
+        EXPECT_FALSE(vm->isScanningDeveloper());
+        EXPECT_EQ(m_scannedHome, platform::homeDirectory());
+    }
 }
 
 } // namespace
