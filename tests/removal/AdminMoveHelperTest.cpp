@@ -1,0 +1,269 @@
+// The administrator move's entry with the privileged helper: the fake helper daemon answers the
+// move batch, the stand-in osascript moves what the helper left, and the results merge.
+#include <cerrno>
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "app/core/CleanupSettings.h"
+#include "app/removal/AdminMover.h"
+#include "app/removal/PrivilegedHelper.h"
+#include "app/removal/PrivilegedHelperStatus.h"
+#include "common/HelperEndpoint.h"
+#include "common/HelperReplyEnvelope.h"
+#include "common/RemovalSafety.h"
+#include "common/VeldoHelperReply.h"
+#include "platform/MainBundle.h"
+#include "platform/PlistValue.h"
+#include "platform/UserDefaults.h"
+#include "tests/support/FakeFileManager.h"
+#include "tests/support/FakeHelper.h"
+#include "tests/support/FakeMac.h"
+#include "tests/support/MacPathLiteral.h"
+#include "tests/support/StandInOsascript.h"
+
+namespace AdminRemover = veldo::removal::AdminRemover;
+using veldo::common::HelperReplyEnvelope;
+using veldo::common::VeldoHelperItemResult;
+using veldo::common::VeldoHelperReply;
+using veldo::common::RemovalSafety::Context;
+using veldo::platform::MacPath;
+using veldo::platform::PlistValue;
+using veldo::testsupport::FakeFileManager;
+using veldo::testsupport::FakeHelper;
+using veldo::testsupport::FakeMac;
+using veldo::testsupport::StandInOsascript;
+using Outcome = VeldoHelperItemResult::Outcome;
+using namespace veldo::testsupport::literals;
+using namespace std::chrono_literals;
+
+namespace {
+
+#define SKIP_UNLESS_FAKE_HELPER_AND_ROOT()                                                         \
+    do {                                                                                           \
+        std::string reason;                                                                        \
+        if (!FakeHelper::canRun(reason))                                                           \
+            GTEST_SKIP() << reason;                                                                \
+        if (::geteuid() != 0)                                                                      \
+            GTEST_SKIP() << "the stand-in osascript runs scripts only as root";                    \
+    } while (false)
+
+// A fake Mac whose helper passes the helper test (setting on, registered, same build), with the
+// fake helper serving it and the stand-in osascript installed.
+struct HelperMac
+{
+    FakeMac mac;
+    StandInOsascript osascript{mac};
+    FakeHelper helper{(prepare(mac), mac)};
+
+    static void prepare(const FakeMac& mac)
+    {
+        mac.makeApp(veldo::platform::mainBundleURL(),
+                    PlistValue(PlistValue::Dictionary{{"CFBundleIdentifier", "orbelkan.Veldo"},
+                                                      {"CFBundleVersion", "1.2"}}));
+        mac.write(veldo::platform::mainBundleURL().appendingPathComponent(
+                      std::string(veldo::common::kHelperLaunchDaemonPlist)),
+                  "<plist/>");
+        EXPECT_TRUE(veldo::removal::helperDaemonService()->registerService());
+        (void)veldo::platform::UserDefaults::standard()->setBool(
+            veldo::core::CleanupSettings::kUsePrivilegedHelperKey, true);
+    }
+
+    HelperMac()
+    {
+        auto version = veldo::common::HelperVersionReply{3, "1.2"}.encodeJSON();
+        helper.setReply("version", *version);
+    }
+
+    void reply(const std::vector<VeldoHelperItemResult>& results) const
+    {
+        helper.setReply(
+            "moveToTrash",
+            *HelperReplyEnvelope::withData(*VeldoHelperReply{results}.encodeJSON()).encodeJSON());
+    }
+
+    std::size_t moveRequests() const
+    {
+        std::size_t n = 0;
+        for (const auto& line : helper.requests())
+            n += line.starts_with("moveToTrash ") ? 1 : 0;
+        return n;
+    }
+
+    Context context() const
+    {
+        return Context{mac.home(), {"/Applications/Veldo.app"_mac}, {}, false};
+    }
+    MacPath trash(const std::string& name) const
+    {
+        return mac.home().appendingPathComponent(".Trash").appendingPathComponent(name);
+    }
+};
+
+VeldoHelperItemResult result(const MacPath& path, Outcome outcome)
+{
+    VeldoHelperItemResult r;
+    r.path = path.path();
+    r.outcome = outcome;
+    return r;
+}
+
+std::vector<std::string> sources(const AdminRemover::MoveResult& result)
+{
+    std::vector<std::string> out;
+    for (const auto& move : result.moved)
+        out.push_back(move.source.path() + (move.movedByHelper ? " helper" : " script"));
+    return out;
+}
+
+} // namespace
+
+TEST(AdminMoveHelper, EveryAnswerOfTheHelperAndTheScriptOnWhatIsLeft)
+{
+    SKIP_UNLESS_FAKE_HELPER_AND_ROOT();
+    HelperMac h;
+    std::map<std::string, MacPath> item;
+    for (const char* name :
+         {"done", "doneNowhere", "missing", "failed", "failedSilently", "notHandled", "unanswered"})
+        item[name] = h.mac.write(MacPath("/Library/Caches/").appendingPathComponent(name), name);
+
+    auto done = result(item["done"], Outcome::done);
+    done.destination = h.trash("done").path();
+    done.ownerID = 0;
+    done.groupID = 80;
+    auto failed = result(item["failed"], Outcome::failed);
+    failed.message = "The helper couldn't move it.";
+    auto notHandled = result(item["notHandled"], Outcome::notHandled);
+    notHandled.reason = VeldoHelperItemResult::Reason::notManaged;
+    auto overridden = result(item["notHandled"], Outcome::failed); // the later result counts
+    h.reply({overridden, done, result(item["doneNowhere"], Outcome::done),
+             result(item["missing"], Outcome::missing), failed,
+             result(item["failedSilently"], Outcome::failed), notHandled});
+
+    const std::vector<MacPath> items{
+        item["done"],       item["doneNowhere"], "/Library"_mac,
+        item["missing"],    item["failed"],      item["failedSilently"],
+        item["notHandled"], item["unanswered"],  "/Library/Caches/gone"_mac};
+    const auto moved = AdminRemover::moveToTrash(items, h.context());
+
+    EXPECT_EQ(sources(moved), (std::vector<std::string>{
+                                  item["done"].path() + " helper",
+                                  item["doneNowhere"].path() + " script",
+                                  item["notHandled"].path() + " script",
+                                  item["unanswered"].path() + " script",
+                              }));
+    ASSERT_FALSE(moved.moved.empty());
+    EXPECT_EQ(moved.moved[0].destination, h.trash("done"));
+    EXPECT_EQ(moved.moved[0].ownerID, 0u);
+    EXPECT_EQ(moved.moved[0].groupID, 80u);
+    EXPECT_FALSE(moved.moved[0].device.has_value());
+    EXPECT_EQ(moved.failures,
+              (std::map<std::string, std::string>{
+                  {"/Library", veldo::common::removalRefusalMessage(
+                                   *veldo::common::removalRefusal("/Library"_mac, h.context()))},
+                  {item["failed"].path(), "The helper couldn't move it."},
+                  {item["failedSilently"].path(), "The item couldn't be moved."},
+              }));
+    EXPECT_EQ(moved.missing,
+              (std::set<std::string>{item["missing"].path(), "/Library/Caches/gone"}));
+    EXPECT_FALSE(moved.wasCancelled);
+    // The request held every item that exists and was not refused; the script the three left.
+    EXPECT_EQ(h.moveRequests(), 1u);
+    ASSERT_EQ(h.osascript.prompts().size(), 1u);
+    EXPECT_EQ(h.osascript.prompts()[0],
+              "Veldo needs an administrator password to move 3 items to your Trash.");
+}
+
+TEST(AdminMoveHelper, UnavailableSendsEverythingToTheScript)
+{
+    SKIP_UNLESS_FAKE_HELPER_AND_ROOT();
+    HelperMac h;
+    const MacPath a = h.mac.write("/Library/Caches/a"_mac, "a");
+    const MacPath b = h.mac.write("/Library/Caches/b"_mac, "b");
+    h.helper.setReply("moveToTrash",
+                      *HelperReplyEnvelope::withError("Veldo's helper is busy.").encodeJSON());
+    const auto moved = AdminRemover::moveToTrash({a, b}, h.context());
+    EXPECT_EQ(sources(moved),
+              (std::vector<std::string>{a.path() + " script", b.path() + " script"}));
+    EXPECT_TRUE(moved.failures.empty());
+    EXPECT_EQ(h.moveRequests(), 1u);
+}
+
+TEST(AdminMoveHelper, AnInterruptedBatchSendsNothingToTheScript)
+{
+    SKIP_UNLESS_FAKE_HELPER_AND_ROOT();
+    HelperMac h;
+    const MacPath stays = h.mac.write("/Library/Caches/stays"_mac, "s");
+    const MacPath goes = h.mac.write("/Library/Caches/goes"_mac, "g");
+    h.helper.setBehaviour("moveToTrash", "hang");
+    std::stop_source stop;
+    std::thread stopper([&] {
+        // Once the helper holds the request, the item leaves and the call is stopped.
+        for (int i = 0; i < 500 && h.moveRequests() == 0; ++i)
+            std::this_thread::sleep_for(10ms);
+        std::filesystem::remove(h.mac.host(goes));
+        stop.request_stop();
+    });
+    const auto moved = AdminRemover::moveToTrash({stays, goes}, h.context(), stop.get_token());
+    stopper.join();
+    const std::string said(veldo::removal::PrivilegedHelper::kDidNotRespond);
+    EXPECT_EQ(
+        moved.failures,
+        (std::map<std::string, std::string>{
+            {stays.path(), said + " It was still in place afterwards; try again in a moment."},
+            {goes.path(), said + " It may already be in the Trash; Undo can't put it back."},
+        }));
+    EXPECT_TRUE(moved.moved.empty());
+    EXPECT_TRUE(h.osascript.prompts().empty());
+}
+
+TEST(AdminMoveHelper, NoHelperCallForRefusedOrMissingItemsOrWhenNotUsable)
+{
+    SKIP_UNLESS_FAKE_HELPER_AND_ROOT();
+    HelperMac h;
+    auto moved =
+        AdminRemover::moveToTrash({"/Library"_mac, "/Library/Caches/gone"_mac}, h.context());
+    EXPECT_EQ(moved.failures.size(), 1u);
+    EXPECT_EQ(moved.missing, std::set<std::string>{"/Library/Caches/gone"});
+    moved = AdminRemover::moveToTrash({}, h.context());
+    EXPECT_EQ(moved, AdminRemover::MoveResult{});
+    EXPECT_EQ(h.moveRequests(), 0u);
+    EXPECT_TRUE(h.osascript.prompts().empty());
+
+    // The setting off: the script alone.
+    (void)veldo::platform::UserDefaults::standard()->setBool(
+        veldo::core::CleanupSettings::kUsePrivilegedHelperKey, false);
+    const MacPath a = h.mac.write("/Library/Caches/a"_mac, "a");
+    moved = AdminRemover::moveToTrash({a}, h.context());
+    EXPECT_EQ(sources(moved), std::vector<std::string>{a.path() + " script"});
+    EXPECT_EQ(h.moveRequests(), 0u);
+}
+
+TEST(AdminMoveHelper, AnItemThatCantBeReadIsNeverTakenForMissing)
+{
+    SKIP_UNLESS_FAKE_HELPER_AND_ROOT();
+    HelperMac h;
+    veldo::testsupport::FakeFileManager files;
+    const MacPath hidden = h.mac.write("/Library/Caches/hidden"_mac, "h");
+    files.injectFailure(FakeFileManager::Call::attributes, hidden,
+                        veldo::platform::SystemError(veldo::platform::ErrorDomain::cocoa, 257,
+                                                     "“hidden” couldn’t be opened.",
+                                                     veldo::platform::SystemError::posix(EACCES)));
+    h.helper.setBehaviour("moveToTrash", "close");
+    const auto moved = AdminRemover::moveToTrash({hidden}, h.context());
+    // The helper was asked, and after the lost answer the item counts as still in place.
+    ASSERT_EQ(h.moveRequests(), 1u);
+    EXPECT_TRUE(moved.missing.empty());
+    EXPECT_EQ(moved.failures.at(hidden.path()),
+              std::string(veldo::removal::PrivilegedHelper::kDidNotRespond) +
+                  " It was still in place afterwards; try again in a moment.");
+}
