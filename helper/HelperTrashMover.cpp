@@ -127,8 +127,8 @@ void HelperTrashMover::finishStaging(const SharedDescriptor& folder, const Share
         if (!isEmpty())
             return; // the journal record stays for the start-up settlement
     }
-    if (record.kind == common::HelperStagingRecord::Kind::move)
-        faultPoint("move.folderRemoved");
+    faultPoint(record.kind == common::HelperStagingRecord::Kind::move ? "move.folderRemoved"
+                                                                      : "restore.folderRemoved");
     if (ledger)
         (void)HelperStagingJournal(ledger->directory().appendingPathComponent(
                                        std::string(HelperStagingJournal::kFolderName)))

@@ -24,6 +24,7 @@
 #include "common/HelperItemInventory.h"
 #include "common/HelperMoveLedger.h"
 #include "common/HelperStagingRecord.h"
+#include "common/HelperVolumeStamp.h"
 #include "common/SharedDescriptor.h"
 #include "common/VeldoHelperItemResult.h"
 #include "helper/HelperCaller.h"
@@ -76,6 +77,29 @@ struct HelperTrashMover
         couldNotCheck,
     };
 
+    // What settling a journal record answers (see settleStagingRecord).
+    enum class SettlementResult
+    {
+        settled,          // settled, or a record the daemon can't have written: drop it
+        kept,             // the folder couldn't be emptied or searched, or another volume
+        trashUnavailable, // the account's Trash couldn't be opened
+    };
+
+    // Where the search for a record's staging folder found it.
+    struct FoundStaging
+    {
+        enum class Kind
+        {
+            byIdentity, // the recorded folder, under its recorded name or another in the Trash
+            relocated,  // by its name across a remount, or by its identity elsewhere
+            byName,     // no identity recorded: the folder under the recorded name
+            none,       // proof that it is not there
+            unknown,    // the search failed for a reason that proves nothing
+        };
+        Kind kind = Kind::none;
+        std::optional<Staging> staging; // for the first three
+    };
+
     HelperCaller caller;
     std::vector<platform::MacPath> protectedBundles;
     common::HelperMoveLedger* ledger = nullptr; // shared; outlives the mover
@@ -115,6 +139,45 @@ struct HelperTrashMover
     common::VeldoHelperItemResult moveItems(const std::string& source,
                                             const std::string& destination) const;
 
+    // Puts the item at `trashPath` back to `originalPath` when the ledger recorded its move for
+    // the caller and the item, its original folder and its tree are unchanged: journaled, staged,
+    // verified against the inventory (folders get their recorded owners and modes back), renamed
+    // into place, the ledger record removed. Any doubt leaves the item in the Trash, under its
+    // name or a free variant, with its record. Never throws: every failure is the result.
+    common::VeldoHelperItemResult restoreItems(const std::string& trashPath,
+                                               const std::string& originalPath) const;
+
+    // Settles one record of an operation that was cut off: the staging folder is found, a move
+    // still in it goes back to its place when that folder is unchanged and the name is free,
+    // anything else in it goes into the Trash under a free name; the folder is removed when
+    // empty, and a launch daemon's property list found back at its place is bootstrapped. The
+    // folders of a handed-over tree that an interrupted put-back gave back to their owners are
+    // the caller's again before the tree goes into the Trash. Never throws.
+    SettlementResult settleStagingRecord(const common::HelperStagingRecord& record) const;
+
+    // The record's staging folder in the open `trash` (with the Trash's volume stamp); the record
+    // is already translated to the Trash's current mount.
+    FoundStaging findStagingFolder(const common::HelperStagingRecord& record,
+                                   const SharedDescriptor& trash,
+                                   const std::optional<common::HelperVolumeStamp>& stamp) const;
+
+    // The parent folder of `originalPath`, opened without following links, only when it is the
+    // object `identity` (none without one).
+    std::optional<SharedDescriptor>
+    openOriginalParent(const std::string& originalPath,
+                       const std::optional<common::HelperFileIdentity>& identity) const;
+
+    // Renames "item" of `folder` to `originalPath` in its recorded parent, never replacing.
+    bool
+    returnToOriginalPlace(const SharedDescriptor& folder, const std::string& originalPath,
+                          const std::optional<common::HelperFileIdentity>& parentIdentity) const;
+
+    // For a put-back record whose staged folder tree was handed over at the move (ledger record
+    // and inventory say so): every recorded folder of it back to the record's account, with
+    // owner read, write and search; children first, results unchecked.
+    void regrantInterruptedRestore(const common::HelperStagingRecord& record,
+                                   const SharedDescriptor& folder) const;
+
     // The inventory of the staged "item" of `staging` whose status is `itemStat`, and whether its
     // folders are to be handed over; `parent` is the folder the item came from.
     InventoryOutcome buildInventory(const SharedDescriptor& staging, const HelperStat& itemStat,
@@ -128,6 +191,15 @@ struct HelperTrashMover
     // Whether the staged "item" folder holds an app bundle at its first or second level.
     OtherApps checkForOtherApps(const SharedDescriptor& staging) const;
 };
+
+// The inventory file the ledger keeps for record `id`; none when it can't be read or decoded.
+std::optional<common::HelperItemInventory> readInventory(const common::HelperMoveLedger& ledger,
+                                                         const platform::UUID& id);
+
+// Whether the status `st` of the object at `relativePath` in a tree is the one `entry` recorded:
+// path digest, owner, group, mode, compared flags and, for a non-folder, the link count.
+bool inventoryEntryMatches(const common::HelperItemInventory::Entry& entry, const HelperStat& st,
+                           std::string_view relativePath);
 
 // One rename attempt of "item" in `folder` to `name` in `to`, never replacing an entry.
 bool moveStagedItem(const SharedDescriptor& folder, const SharedDescriptor& to,

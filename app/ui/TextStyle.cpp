@@ -1,6 +1,7 @@
 // Text styles over the application font.
 #include "app/ui/TextStyle.h"
 
+#include <QFontDatabase>
 #include <QGuiApplication>
 
 namespace veldo::ui {
@@ -64,6 +65,16 @@ QFont textFont(TextStyle style, const QFont& base)
 QFont textFont(TextStyle style)
 {
     return textFont(style, QGuiApplication::font());
+}
+
+QFont monospacedTextFont(TextStyle style, const QFont& base)
+{
+    QFont font = textFont(style, base);
+    const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setFamilies(fixed.families().isEmpty() ? QStringList{fixed.family()} : fixed.families());
+    font.setStyleHint(QFont::Monospace);
+    font.setFixedPitch(true);
+    return font;
 }
 
 } // namespace veldo::ui

@@ -2,35 +2,50 @@
 // and for CI to check that none comes out blank.
 //
 // Usage: veldo_tour MAC_ROOT OUTPUT_FOLDER. The Mac root is a folder that stands in for the Mac
-// (it is only read from, apart from the controller's defaults in its home folder). Exits 1 when a
-// picture is blank or cannot be written, 2 on bad arguments.
+// (it is only read from, apart from the controller's and the updater's defaults in its home
+// folder). Exits 1 when a picture is blank or cannot be written, 2 on bad arguments. It runs as a
+// test run ("-VeldoUITesting"), and its updater views make updaters that never check.
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <vector>
 
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QImage>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPixmap>
 #include <QSet>
 #include <QStyleFactory>
 #include <QVBoxLayout>
 
 #include "app/core/LeftoverCategory.h"
+#include "app/ui/AdminEscalationSheet.h"
+#include "app/ui/AppManagementSheet.h"
+#include "app/ui/CaskFailureSheet.h"
 #include "app/ui/CategoryBadge.h"
 #include "app/ui/CategoryTint.h"
+#include "app/ui/DropOverlay.h"
+#include "app/ui/MessageBoxUserDriver.h"
 #include "app/ui/NoticeBanner.h"
 #include "app/ui/ResultBanner.h"
 #include "app/ui/SpringAnimation.h"
 #include "app/ui/SystemColors.h"
 #include "app/ui/TextStyle.h"
 #include "app/ui/TintedPill.h"
+#include "app/ui/TrashedAppBanner.h"
+#include "app/ui/UpdaterController.h"
+#include "app/ui/UpdatesSettingsTab.h"
 #include "app/ui/WelcomeView.h"
 #include "base/RawValue.h"
+#include "platform/Home.h"
+#include "platform/UserDefaults.h"
 #include "tests/ui/UiFixtures.h"
 
 namespace {
@@ -43,8 +58,47 @@ struct Shot
     QString name;
     ColorScheme scheme;
     QSize size;
-    std::function<QWidget*(QWidget* host)> make; // the view, a child of host
+    std::function<QWidget*(QWidget* host)> make; // the view, a child of host (or its dialog)
 };
+
+// The Info dictionary the Updates tab reads: the tour's Mac root has no Veldo.app.
+platform::PlistValue tourBundleInfo()
+{
+    return platform::PlistValue::Dictionary{{"CFBundleShortVersionString", "1.4"},
+                                            {"CFBundleVersion", "27"}};
+}
+
+// An updater controller with a real updater and a store of its own in the tour's Mac home.
+// Automatic checks are off and no check is asked for, so nothing reaches the network.
+std::unique_ptr<ui::UpdaterController>
+tourUpdater(const QString& name, std::optional<QDateTime> lastCheck, QObject* parent)
+{
+    auto defaults =
+        std::make_shared<platform::UserDefaults>(platform::homeDirectory().appendingPathComponent(
+            "Library/Preferences/veldo-tour-" + name.toStdString() + ".plist"));
+    (void)defaults->setBool("SUEnableAutomaticChecks", false);
+    (void)defaults->removeObject("SULastCheckTime");
+    if (lastCheck)
+        (void)defaults->setObject("SULastCheckTime", platform::PlistDate{static_cast<double>(
+                                                         lastCheck->toSecsSinceEpoch())});
+    platform::SoftwareUpdater::Options options;
+    options.defaults = defaults;
+    auto controller = std::make_unique<ui::UpdaterController>(
+        ui::UpdaterController::LaunchSigns{{}, {QStringLiteral("veldo")}}, nullptr, options);
+    controller->setParent(parent);
+    return controller;
+}
+
+// The box the user driver opens over host, in host's colours.
+QWidget* driverBox(QWidget* host, const std::function<void(ui::MessageBoxUserDriver&)>& show)
+{
+    ui::MessageBoxUserDriver driver([host] { return host; });
+    show(driver);
+    auto* box = host->findChild<QMessageBox*>();
+    if (box)
+        box->setPalette(host->palette());
+    return box;
+}
 
 // Blank: one colour, or nearly (a background with a stray pixel).
 bool isBlank(const QImage& image)
@@ -66,6 +120,42 @@ QWidget* bannerHost(QWidget* host, QWidget* banner)
     layout->addWidget(banner, 0, Qt::AlignHCenter | Qt::AlignTop);
     layout->addStretch(1);
     return banner;
+}
+
+// A sheet drawn inside the host, as it sits on its window.
+QWidget* sheetHost(QWidget* host, QDialog* sheet)
+{
+    sheet->setWindowFlags(Qt::Widget);
+    auto* layout = new QVBoxLayout(host);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(sheet, 0, Qt::AlignHCenter | Qt::AlignTop);
+    layout->addStretch(1);
+    return sheet;
+}
+
+std::vector<core::LeftoverItem> items(const std::vector<std::string>& paths)
+{
+    std::vector<core::LeftoverItem> list;
+    for (const auto& path : paths)
+        list.push_back(testsupport::uiItem(path, 2'400'000, true));
+    return list;
+}
+
+controller::CaskFailure tourCaskFailure()
+{
+    controller::CaskFailure failure;
+    failure.appName = "Quill";
+    failure.token = "quill";
+    failure.message = "Error: Permission denied @ apply2files - "
+                      "/Library/LaunchDaemons/com.quill.helper.plist";
+    failure.terminalCommand = "brew uninstall --cask --zap --force quill";
+    failure.output = "==> Uninstalling Cask quill\n"
+                     "==> Removing launchctl service com.quill.helper\n"
+                     "==> Removing files:\n/Library/LaunchDaemons/com.quill.helper.plist\n"
+                     "Error: Permission denied @ apply2files - "
+                     "/Library/LaunchDaemons/com.quill.helper.plist\n";
+    failure.appWasRemoved = true;
+    return failure;
 }
 
 QWidget* gallery(QWidget* host)
@@ -125,11 +215,70 @@ std::vector<Shot> shots(testsupport::UiController& controller)
                      "“Quill” was moved to the Trash in Finder. 3 leftover items remain."));
                  return bannerHost(host, banner);
              }});
+        list.push_back({QStringLiteral("trashed-app-banner%1").arg(suffix),
+                        scheme,
+                        {700, 120},
+                        [](QWidget* host) {
+                            controller::TrashedAppNotice notice;
+                            notice.id = "quill";
+                            notice.app.name = "Quill";
+                            notice.bundle.trashURL =
+                                platform::MacPath("/Users/me/.Trash/Quill.app");
+                            notice.itemCount = 7;
+                            notice.totalBytes = 48'300'000;
+                            auto* banner = new ui::TrashedAppBanner({}, {}, host);
+                            banner->setNotice(notice, 2);
+                            return bannerHost(host, banner);
+                        }});
+        list.push_back(
+            {QStringLiteral("drop-overlay%1").arg(suffix), scheme, {900, 600}, [](QWidget* host) {
+                 auto* overlay = new ui::DropOverlay(host);
+                 overlay->setGeometry(0, 0, 900, 600);
+                 return overlay;
+             }});
         list.push_back({QStringLiteral("badges-and-pills%1").arg(suffix),
                         scheme,
                         {520, 560},
                         [](QWidget* host) { return gallery(host); }});
     }
+    for (bool helper : {false, true})
+        list.push_back({helper ? QStringLiteral("admin-escalation-helper")
+                               : QStringLiteral("admin-escalation-password"),
+                        ColorScheme::light,
+                        {540, 300},
+                        [&controller, helper](QWidget* host) {
+                            controller::AdminEscalationRequest request;
+                            request.items =
+                                items({"/Library/Application Support/Quill",
+                                       "/Library/LaunchDaemons/com.quill.helper.plist",
+                                       "/Library/PrivilegedHelperTools/com.quill.helper"});
+                            request.usesHelper = helper;
+                            return sheetHost(host, new ui::AdminEscalationSheet(
+                                                       request, *controller.model, {}, {}, host));
+                        }});
+    for (int count : {1, 3})
+        list.push_back({QStringLiteral("app-management-%1").arg(count),
+                        ColorScheme::light,
+                        {560, 300},
+                        [count](QWidget* host) {
+                            controller::AppManagementPrompt prompt;
+                            const std::vector<std::string> apps{"/Applications/Quill.app",
+                                                                "/Applications/Inkwell.app",
+                                                                "/Applications/Margins.app"};
+                            prompt.items = items({apps.begin(), apps.begin() + count});
+                            prompt.usesHelper = count == 3;
+                            return sheetHost(host, new ui::AppManagementSheet(prompt, {}, host));
+                        }});
+    for (bool expanded : {false, true})
+        list.push_back(
+            {expanded ? QStringLiteral("cask-failure-output") : QStringLiteral("cask-failure"),
+             ColorScheme::light,
+             {560, 300},
+             [expanded](QWidget* host) {
+                 auto* sheet = new ui::CaskFailureSheet(tourCaskFailure(), {}, host);
+                 sheet->setShowOutput(expanded);
+                 return sheetHost(host, sheet);
+             }});
     list.push_back(
         {QStringLiteral("welcome"), ColorScheme::light, {720, 760}, [&controller](QWidget* host) {
              controller.stats->setTotalItemsRemoved(0);
@@ -152,6 +301,43 @@ std::vector<Shot> shots(testsupport::UiController& controller)
                             (new QVBoxLayout(host))->addWidget(view);
                             return view;
                         }});
+    for (ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
+        const QString suffix = scheme == ColorScheme::dark ? QStringLiteral("-dark") : QString();
+        for (const bool checked : {false, true})
+            list.push_back({QStringLiteral("updates-tab%1%2")
+                                .arg(checked ? QStringLiteral("-last-checked") : QString(), suffix),
+                            scheme,
+                            {560, 330},
+                            [checked, suffix](QWidget* host) {
+                                std::optional<QDateTime> last;
+                                if (checked)
+                                    last = QDateTime(QDate(2026, 3, 9), QTime(14, 5));
+                                auto updater = tourUpdater(QStringLiteral("updates%1").arg(suffix),
+                                                           last, host);
+                                auto* tab = new ui::UpdatesSettingsTab(*updater.release(),
+                                                                       tourBundleInfo(), host);
+                                (new QVBoxLayout(host))->addWidget(tab);
+                                return tab;
+                            }});
+    }
+    list.push_back({QStringLiteral("update-up-to-date"), ColorScheme::light, {}, [](QWidget* host) {
+                        return driverBox(host, [](ui::MessageBoxUserDriver& driver) {
+                            driver.showUpToDate(QStringLiteral("1.4"));
+                        });
+                    }});
+    list.push_back({QStringLiteral("update-found"), ColorScheme::light, {}, [](QWidget* host) {
+                        return driverBox(host, [](ui::MessageBoxUserDriver& driver) {
+                            driver.showUpdateFound({QStringLiteral("28"), QStringLiteral("1.5"),
+                                                    QStringLiteral("https://orbelkan.com/veldo")},
+                                                   QStringLiteral("1.4"));
+                        });
+                    }});
+    list.push_back({QStringLiteral("update-error"), ColorScheme::light, {}, [](QWidget* host) {
+                        return driverBox(host, [](ui::MessageBoxUserDriver& driver) {
+                            driver.showUpdaterError(QString::fromUtf8(
+                                "The update feed couldn\u2019t be read: the server answered 404."));
+                        });
+                    }});
     return list;
 }
 
@@ -171,7 +357,12 @@ int main(int argc, char** argv)
         return 2;
     }
     qputenv("VELDO_MAC_ROOT", root.toLocal8Bit());
-    QApplication app(argc, argv);
+    // A test run: nothing here makes the process's own updater.
+    std::vector<char*> arguments(argv, argv + argc);
+    char testRun[] = "-VeldoUITesting";
+    arguments.push_back(testRun);
+    int count = static_cast<int>(arguments.size());
+    QApplication app(count, arguments.data());
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     ui::setAnimationsEnabled(false);
 
@@ -182,14 +373,17 @@ int main(int argc, char** argv)
         host.setAttribute(Qt::WA_DontShowOnScreen, false);
         host.setPalette(ui::SystemColors::palette(shot.scheme));
         host.setAutoFillBackground(true);
-        shot.make(&host);
+        QWidget* view = shot.make(&host);
         host.resize(shot.size.expandedTo(host.sizeHint()));
         host.show();
         QApplication::processEvents();
         // Wrapped texts settle their height once laid out at their real width.
         host.resize(host.size().expandedTo(host.sizeHint()));
         QApplication::processEvents();
-        const QImage image = host.grab().toImage();
+        // A dialog is its own window: the picture is the dialog.
+        const QImage image = (view && view->isWindow() ? view->grab() : host.grab()).toImage();
+        if (view && view->isWindow())
+            view->hide();
         host.hide();
         const QString file = QDir(out).filePath(shot.name + QStringLiteral(".png"));
         if (isBlank(image)) {

@@ -1,0 +1,232 @@
+// Settling single journal records: where the staging folder is searched for and trusted, what a
+// failed search keeps, records that are dropped untouched, and the 30 days of an account whose
+// Trash can't be opened.
+#include <filesystem>
+#include <fstream>
+
+#include <signal.h>
+#include <sys/wait.h>
+
+#include "common/HelperVolumeStamp.h"
+#include "helper/HelperFaultPoints.h"
+#include "helper/InterruptedRecords.h"
+#include "platform/Clock.h"
+#include "tests/helper/MoverTestSupport.h"
+
+namespace veldo::helper {
+namespace {
+
+using namespace testsupport;
+using common::HelperStagingRecord;
+using platform::MacPath;
+namespace fs = std::filesystem;
+
+class SettleRecord : public MoverTest
+{
+protected:
+    void TearDown() override
+    {
+        testing::setFaultPoints("");
+        common::testing::setVolumeUUIDReader({});
+    }
+
+    // A move of `source` killed at `point`; answers its journal record.
+    HelperStagingRecord moveKilledAt(const MacPath& source, const std::string& point)
+    {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            testing::setFaultPoints(point + ":kill");
+            (void)mover.moveItems(source.path(),
+                                  mac.home().path() + "/.Trash/" + source.lastPathComponent());
+            ::_exit(0);
+        }
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFSIGNALED(status)) << point;
+        const auto records = journal().records();
+        EXPECT_EQ(records.size(), 1u);
+        return records.empty() ? HelperStagingRecord{} : records[0];
+    }
+
+    std::string trashPath(const std::string& name) const
+    {
+        return mac.home().path() + "/.Trash/" + name;
+    }
+
+    std::size_t settle(std::string* log = nullptr)
+    {
+        ::testing::internal::CaptureStderr();
+        const std::size_t n = settleInterruptedRecords(*ledger, {});
+        const std::string text = ::testing::internal::GetCapturedStderr();
+        if (log)
+            *log = text;
+        return n;
+    }
+};
+
+TEST_F(SettleRecord, FailedTrashListingKeepsTheRecordAndARenamedFolderIsFoundLater)
+{
+    const MacPath source("/Library/Caches/listed.txt");
+    mac.write(source, "x");
+    const HelperStagingRecord record = moveKilledAt(source, "move.staged");
+    fs::rename(trashHost(record.stagingName), trashHost(".Veldo Helper renamed"));
+
+    testing::setFaultPoints("settle.listing:fail");
+    std::string log;
+    EXPECT_EQ(settle(&log), 0u);
+    EXPECT_NE(log.find("Staging record " + record.id.string() +
+                       " for uid 4242 kept for the next "
+                       "start"),
+              std::string::npos)
+        << log;
+    EXPECT_TRUE(fs::exists(trashHost(".Veldo Helper renamed/item")));
+    EXPECT_EQ(journal().records().size(), 1u);
+
+    testing::setFaultPoints("");
+    EXPECT_EQ(settle(&log), 1u);
+    EXPECT_EQ(mac.contents(source), "x");
+    EXPECT_FALSE(fs::exists(trashHost(".Veldo Helper renamed")));
+    EXPECT_TRUE(journal().records().empty());
+}
+
+TEST_F(SettleRecord, AMoveWhoseOriginalNameWasTakenGoesIntoTheTrash)
+{
+    const MacPath source("/Library/Caches/taken.txt");
+    mac.write(source, "x");
+    mac.write(MacPath(trashPath("taken.txt")), "older");
+    (void)moveKilledAt(source, "move.staged");
+    mac.write(source, "new");
+    EXPECT_EQ(settle(), 1u);
+    EXPECT_EQ(mac.contents(source), "new");
+    EXPECT_EQ(mac.contents(MacPath(trashPath("taken.txt"))), "older");
+    EXPECT_EQ(mac.contents(MacPath(trashPath("taken 2.txt"))), "x");
+    EXPECT_TRUE(journal().records().empty());
+}
+
+TEST_F(SettleRecord, AMoveCutOffBeforeARemountIsPutBack)
+{
+    const common::VolumeUUID uuid{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+    common::testing::setVolumeUUIDReader([&](int) { return uuid; });
+    const MacPath source("/Library/Caches/remount.txt");
+    mac.write(source, "x");
+    HelperStagingRecord record = moveKilledAt(source, "move.staged");
+    ASSERT_TRUE(record.volume && record.stagingIdentity && record.parentIdentity);
+
+    // As the record would read after a remount under another device number.
+    const std::int64_t old = record.volume->device + 77;
+    record.volume->device = old;
+    record.stagingIdentity->device = old;
+    record.itemIdentity.device = old;
+    record.parentIdentity->device = old;
+    ASSERT_TRUE(journal().write(record));
+
+    EXPECT_EQ(settle(), 1u);
+    EXPECT_EQ(mac.contents(source), "x");
+    EXPECT_FALSE(fs::exists(trashHost("remount.txt")));
+    EXPECT_TRUE(fs::is_empty(trashHost()));
+
+    // Another volume's record is kept.
+    const MacPath other("/Library/Caches/other.txt");
+    mac.write(other, "y");
+    HelperStagingRecord foreign = moveKilledAt(other, "move.staged");
+    foreign.volume->uuid[0] = 99;
+    ASSERT_TRUE(journal().write(foreign));
+    EXPECT_EQ(settle(), 0u);
+    EXPECT_TRUE(fs::exists(trashHost(foreign.stagingName + "/item")));
+}
+
+TEST_F(SettleRecord, AFolderFoundByNameIsTrustedOnlyWhenFreshSealedAndHoldingOnlyItsItem)
+{
+    struct Case
+    {
+        std::string name;
+        std::function<void(HelperStagingRecord&, const std::string& folder)> change;
+        bool trusted;
+    };
+    const std::vector<Case> cases{
+        {"as made", {}, true},
+        {"born too early",
+         [](HelperStagingRecord& r, const std::string&) { r.date += std::chrono::seconds(5); },
+         false},
+        {"holding another entry",
+         [](HelperStagingRecord&, const std::string& folder) {
+             std::ofstream(folder + "/other") << "o";
+         },
+         false},
+        {"not sealed",
+         [](HelperStagingRecord&, const std::string& folder) { ::chmod(folder.c_str(), 0755); },
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const MacPath source("/Library/Caches/byname.txt");
+        mac.write(source, "x");
+        HelperStagingRecord record = moveKilledAt(source, "move.folderMade");
+        ASSERT_FALSE(record.stagingIdentity);
+        const std::string folder = trashHost(record.stagingName);
+        ASSERT_TRUE(fs::is_directory(folder));
+        if (c.change)
+            c.change(record, folder);
+        ASSERT_TRUE(journal().write(record));
+        EXPECT_EQ(settle(), 1u);
+        EXPECT_EQ(fs::exists(folder), !c.trusted);
+        EXPECT_EQ(mac.contents(source), "x");
+        EXPECT_TRUE(journal().records().empty());
+        fs::remove_all(folder);
+        fs::remove(host(source));
+    }
+}
+
+TEST_F(SettleRecord, RecordsTheDaemonCantHaveWrittenAreDroppedUntouched)
+{
+    mac.mkdir(mac.home().appendingPathComponent(".Trash/Helper x"));
+    for (const std::string name : {"Helper x", ".Veldo Helper a/b", ".Veldo Helper ../x"}) {
+        SCOPED_TRACE(name);
+        HelperStagingRecord record;
+        record.id = *platform::UUID::random();
+        record.uid = kCallerUid;
+        record.gid = kCallerGid;
+        record.home = mac.home().path();
+        record.stagingName = name;
+        record.originalPath = "/Library/Caches/none";
+        record.trashName = "none";
+        record.date = ledger->now();
+        ASSERT_TRUE(journal().write(record));
+        EXPECT_EQ(settle(), 1u);
+        EXPECT_TRUE(journal().records().empty());
+    }
+    EXPECT_TRUE(fs::is_directory(trashHost("Helper x")));
+}
+
+TEST_F(SettleRecord, ARecordOfAnAccountWithoutATrashGoesAfterThirtyDays)
+{
+    platform::ManualClock clock(std::chrono::system_clock::now());
+    auto loaded = common::HelperMoveLedger::load(common::stateDirectoryURL(), clock);
+    ASSERT_TRUE(loaded);
+    HelperStagingRecord record;
+    record.id = *platform::UUID::random();
+    record.uid = 4299; // no such account
+    record.gid = 4299;
+    record.home = "/Users/gone";
+    record.stagingName = ".Veldo Helper 1";
+    record.originalPath = "/Library/Caches/gone";
+    record.trashName = "gone";
+    record.date = clock.now();
+    ASSERT_TRUE(journal().write(record));
+
+    clock.advance(std::chrono::hours(24 * 29));
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(settleInterruptedRecords(*loaded, {}), 0u);
+    const std::string log = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(log.find("for uid 4299 kept for the next start"), std::string::npos) << log;
+    EXPECT_EQ(journal().records().size(), 1u);
+
+    clock.advance(std::chrono::hours(24 * 2));
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(settleInterruptedRecords(*loaded, {}), 1u);
+    (void)::testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(journal().records().empty());
+}
+
+} // namespace
+} // namespace veldo::helper
