@@ -1,7 +1,10 @@
 // ControllerServices: the real services behind the controller's seam.
 #include "app/controller/ControllerServices.h"
 
+#include "app/core/InstalledAppInventory.h"
 #include "app/leftovers/LeftoverScanner.h"
+#include "app/scanners/OrphanScanner.h"
+#include "app/scanners/ToolchainScanner.h"
 #include "platform/ApplicationRegistry.h"
 #include "platform/MacFileSystem.h"
 
@@ -29,6 +32,26 @@ ControllerServices ControllerServices::withDefaults() const
                 app, roots, leftovers::LeftoverScanner::darwinUserDirectories(),
                 leftovers::LeftoverScanner::receiptLeftovers, platform::systemApplicationRegistry(),
                 std::move(stop));
+        };
+    if (!services.appScan)
+        services.appScan = [](const std::vector<core::ScopedAccessRoot>& roots,
+                              bool includeSystemApps, std::stop_token stop) {
+            return core::InstalledAppInventory::scan(roots, includeSystemApps, {}, std::move(stop));
+        };
+    if (!services.loadApp)
+        services.loadApp = [](const platform::MacPath& url) {
+            return core::InstalledAppInventory::load(url);
+        };
+    if (!services.requestQuit)
+        services.requestQuit = [](const core::InstalledApp& app) { core::requestQuit(app); };
+    if (!services.orphanScan)
+        services.orphanScan = [](const std::optional<std::vector<core::InstalledApp>>& apps,
+                                 std::stop_token stop) {
+            return scanners::OrphanScanner::scan(apps, stop);
+        };
+    if (!services.toolchainScan)
+        services.toolchainScan = [](const platform::MacPath& home, std::stop_token stop) {
+            return scanners::ToolchainScanner::scan(home, std::move(stop));
         };
     return services;
 }

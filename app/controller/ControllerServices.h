@@ -15,6 +15,8 @@
 #include "app/core/InstalledApp.h"
 #include "app/core/LeftoverItem.h"
 #include "app/core/RunningAppStatus.h"
+#include "app/core/ToolchainItem.h"
+#include "app/scanners/OrphanScanResult.h"
 #include "base/Result.h"
 #include "common/RemovalSafety.h"
 #include "platform/MacPath.h"
@@ -38,6 +40,25 @@ struct ControllerServices
     std::function<Result<std::vector<core::LeftoverItem>>(
         const core::InstalledApp&, const std::vector<core::ScopedAccessRoot>&, std::stop_token)>
         leftoverScan;
+
+    // The installed apps under the access roots (the inventory), system apps too when asked. Any
+    // thread. A stop through the token fails it with cancelled.
+    std::function<Result<std::vector<core::InstalledApp>>(
+        const std::vector<core::ScopedAccessRoot>&, bool includeSystemApps, std::stop_token)>
+        appScan;
+    // One bundle on its own (a dropped or opened item); none when it is not an app. GUI thread.
+    std::function<std::optional<core::InstalledApp>(const platform::MacPath&)> loadApp;
+    // Asks every running instance of the app and its helper applications to quit. GUI thread.
+    std::function<void(const core::InstalledApp&)> requestQuit;
+
+    // The orphan scan, over the given apps or, without a list, the installed apps it collects
+    // itself. Any thread. A stop answers a result marked cancelled.
+    std::function<scanners::OrphanScanResult(const std::optional<std::vector<core::InstalledApp>>&,
+                                             std::stop_token)>
+        orphanScan;
+    // The developer tools' footprint under the home folder. Any thread.
+    std::function<std::vector<core::ToolchainGroup>(const platform::MacPath& home, std::stop_token)>
+        toolchainScan;
 
     ControllerDurations durations;
 

@@ -56,6 +56,7 @@
 #include "app/core/ScopedAccessStore.h"
 #include "app/core/ToolchainItem.h"
 #include "app/core/TrashNoticeGate.h"
+#include "app/core/WatchedAppBundle.h"
 #include "app/leftovers/CaskInfo.h"
 #include "app/removal/UninstallOutcome.h"
 #include "app/scanners/OrphanGroup.h"
@@ -503,6 +504,61 @@ public:
     void resolveAdminEscalation(bool answer);
     void resolveAppManagementPrompt(AppManagementChoice choice);
 
+    // App list and leftover scans. Every scan cancels its kind's stored task, stamps a fresh
+    // token and raises its busy flag; its service runs on scanPool with copies of what it needs,
+    // and its result is applied only while the token is still the one it stamped and (except
+    // for the app list) its task was not cancelled. A dropped result changes nothing.
+    //
+    // Rescans the installed apps into `apps`; without access to either Applications folder the
+    // list is emptied and the detail cleared. An accepted scan empties the leftover cache and
+    // prunes the selections. A failed scan keeps the previous list.
+    Task<void> scanApps();
+    // Drops selections and batch entries whose app left `apps`; the tool entries and the detail
+    // app's id stay.
+    void pruneSelections();
+    // Empties the detail pane and stops its leftover scan; running status and location stay.
+    void clearDetail();
+    // Makes `app` the single selection and the detail app, then scans its leftovers afresh.
+    Task<void> showApp(core::InstalledApp app);
+    // Scans the leftovers of `app` into `leftovers` with the default selection. A superseded
+    // scan is stopped through its token. For an app in the Trash, its own bundle is left out.
+    // The cache is written only when it was not emptied meanwhile.
+    Task<void> loadLeftovers(core::InstalledApp app);
+    // The user's rescan of the selected app: forgets its cache entry and scans again.
+    Task<void> scanLeftovers();
+    // An app bundle went to the Trash: the detail pane follows it when it is the detail app
+    // (by original path, else by bundle id ignoring case) and its file is gone. Starts the
+    // follow-up scan and returns without waiting for it.
+    void detailAppTrashed(core::WatchedAppBundle bundle);
+    // Re-derives the detail app's location after library changes and rescans when it changed;
+    // a trashed detail app that vanished gives way to an installed app with its bundle id.
+    Task<void> refreshDetailLocation();
+    // The ids of the items selected by default under the current settings, in list order.
+    IdSet defaultLeftoverSelection(const std::vector<core::LeftoverItem>& items) const;
+
+    // Selection, drops and quit.
+    //
+    // The sidebar's new selection: one app shows its detail, two or more apps are batch-scanned
+    // (tool entries dropped), a tool entry or nothing clears both.
+    Task<void> selectApps(IdSet ids);
+    // An item dropped on the window or opened with the application: an app is added to `apps`
+    // when new, shown and scanned, with the removal-safety sentence as `dropNotice` when the
+    // policy refuses it; anything else only sets the not-an-application notice.
+    Task<void> handleDrop(platform::MacPath url);
+    // Asks the selected app to quit, waits for it, then rescans it if it is still selected.
+    Task<void> quitAndRescan();
+    // Empties the batch and stops its scan.
+    void clearBatch();
+
+    // Orphan and developer scans.
+    //
+    // Scans for orphaned files, over `apps` when system apps are listed (and `apps` is not
+    // empty), else over the apps the scanner collects; cancelling the task stops the scanner.
+    // Nothing is preselected; a cancelled scan does not count as scanned.
+    Task<void> scanOrphans();
+    // Measures the developer tools under the home folder and preselects the caches.
+    Task<void> scanDeveloper();
+
     // The task core.
     TaskScope& taskScope() { return m_tasks; }
     QThreadPool& scanPool() { return m_scanPool; }
@@ -601,6 +657,12 @@ private:
 
     bool isLetThrough(const platform::MacPath& url) const;
     void forgetVerdicts();
+    // Empties the leftover cache (notifying only if it held entries) and raises its generation.
+    void emptyLeftoverCache();
+    // Runs `work` on scanPool with the shutdown token, or with a token that cancelling the
+    // returned task also stops.
+    template <typename R>
+    Task<R> backgroundScan(std::function<R(std::stop_token)> work, bool stopsOnCancel);
 
     // Constants first: the tasks of the scope use the pools and the services.
     std::unique_ptr<core::ScopedAccessStore> m_accessStore;

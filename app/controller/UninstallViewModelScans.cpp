@@ -1,0 +1,393 @@
+// UninstallViewModel: the app list and leftover scans, the selection, drops and quit.
+#include <algorithm>
+#include <utility>
+
+#include "app/controller/UninstallViewModel.h"
+#include "app/core/InstalledAppInventory.h"
+#include "app/core/TrashNoticeGate.h"
+#include "platform/Home.h"
+#include "platform/SecurityScopedAccess.h"
+#include "platform/Unicode.h"
+
+namespace veldo::controller {
+
+namespace {
+
+constexpr std::string_view kNotAnApplicationNotice = "That item isn't a macOS application.";
+
+IdSet idsOf(const std::vector<core::InstalledApp>& apps)
+{
+    IdSet ids;
+    for (const core::InstalledApp& app : apps)
+        ids.insert(app.id());
+    return ids;
+}
+
+} // namespace
+
+template <typename R>
+Task<R> UninstallViewModel::backgroundScan(std::function<R(std::stop_token)> work,
+                                           bool stopsOnCancel)
+{
+    const TaskHandle self = co_await thisTask();
+    std::stop_token stop = stopsOnCancel ? self->stopToken(shutdownToken()) : shutdownToken();
+    auto job = [work = std::move(work), stop = std::move(stop)] { return work(stop); };
+    co_return co_await inBackground(m_scanPool, std::move(job));
+}
+
+void UninstallViewModel::emptyLeftoverCache()
+{
+    if (!m_leftoverCache.empty())
+        setLeftoverCache({});
+    setLeftoverCacheGeneration(m_leftoverCacheGeneration + 1);
+}
+
+Task<void> UninstallViewModel::scanApps()
+{
+    if (m_appsTask)
+        m_appsTask->cancel();
+    const QUuid token = QUuid::createUuid();
+    setAppsScanToken(token);
+    if (!hasGrantedAccess(core::AccessRootKind::applications) &&
+        !hasGrantedAccess(core::AccessRootKind::userApplications)) {
+        setIsScanningApps(false);
+        setApps({});
+        clearDetail();
+        co_return;
+    }
+    setIsScanningApps(true);
+
+    using AppList = Result<std::vector<core::InstalledApp>>;
+    auto scan = [service = m_services.appScan, roots = m_grantedAccess,
+                 includeSystemApps = m_includeSystemApps](std::stop_token stop) {
+        return service(roots, includeSystemApps, std::move(stop));
+    };
+    Task<AppList> task = backgroundScan<AppList>(std::move(scan), false);
+    setAppsTask(task.handle());
+    AppList result = co_await task;
+
+    if (m_appsScanToken != token)
+        co_return;
+    setAppsTask(nullptr);
+    if (!result) {
+        // Only a stop fails the inventory; the list shown stays what it was.
+        setIsScanningApps(false);
+        co_return;
+    }
+    setApps(std::move(*result));
+    setIsScanningApps(false);
+    emptyLeftoverCache();
+    pruneSelections();
+}
+
+void UninstallViewModel::pruneSelections()
+{
+    const IdSet listed = idsOf(m_apps);
+    const std::optional<std::string> detailID =
+        m_detailApp ? std::optional<std::string>(m_detailApp->id()) : std::nullopt;
+
+    IdSet selected = m_selectedAppIDs;
+    std::erase_if(selected, [&](const std::string& id) {
+        return !selectionSurvivesAppScan(id, listed, detailID);
+    });
+    setSelectedAppIDs(std::move(selected));
+
+    if (m_selectedAppID && !listed.contains(*m_selectedAppID) && m_selectedAppID != detailID)
+        clearDetail();
+
+    IdSet included = m_batchIncludedIDs;
+    std::erase_if(included, [&](const std::string& id) { return !listed.contains(id); });
+    setBatchIncludedIDs(std::move(included));
+
+    std::vector<BatchAppResult> results = m_batchResults;
+    std::erase_if(results,
+                  [&](const BatchAppResult& result) { return !listed.contains(result.app.id()); });
+    setBatchResults(std::move(results));
+}
+
+void UninstallViewModel::clearDetail()
+{
+    if (m_leftoverTask) {
+        m_leftoverTask->cancel();
+        setLeftoverTask(nullptr);
+    }
+    setLeftoverScanToken(QUuid::createUuid());
+    setIsScanningLeftovers(false);
+    setSelectedAppID(std::nullopt);
+    setDetailApp(std::nullopt);
+    setLeftovers({});
+    setSelectedLeftoverIDs({});
+}
+
+Task<void> UninstallViewModel::showApp(core::InstalledApp app)
+{
+    setDropNotice(std::nullopt);
+    setSelectedAppID(app.id());
+    setSelectedAppIDs(IdSet{app.id()});
+    setDetailApp(app);
+    setDetailAppLocation(detailAppLocation(app));
+    setRunningStatus(m_services.runningStatus(app));
+    co_await loadLeftovers(std::move(app));
+}
+
+IdSet UninstallViewModel::defaultLeftoverSelection(
+    const std::vector<core::LeftoverItem>& items) const
+{
+    IdSet ids;
+    for (const core::LeftoverItem& item : items) {
+        if (item.requiresAdmin && !m_settings->includeAdminRequiredByDefault())
+            continue;
+        bool selected = false;
+        switch (item.confidence) {
+        case core::MatchConfidence::certain:
+        case core::MatchConfidence::high:
+            selected = true;
+            break;
+        case core::MatchConfidence::medium:
+            selected = m_settings->selectMediumConfidence();
+            break;
+        case core::MatchConfidence::low:
+            selected = m_settings->selectLowConfidence();
+            break;
+        }
+        if (selected)
+            ids.insert(item.id());
+    }
+    return ids;
+}
+
+Task<void> UninstallViewModel::loadLeftovers(core::InstalledApp app)
+{
+    if (m_leftoverTask)
+        m_leftoverTask->cancel();
+    const QUuid token = QUuid::createUuid();
+    setLeftoverScanToken(token);
+    setIsScanningLeftovers(true);
+    setLeftovers({});
+    setSelectedLeftoverIDs({});
+    const std::int64_t generation = m_leftoverCacheGeneration;
+
+    using Items = Result<std::vector<core::LeftoverItem>>;
+    auto scan = [service = m_services.leftoverScan, app, roots = m_grantedAccess](
+                    std::stop_token stop) { return service(app, roots, std::move(stop)); };
+    Task<Items> task = backgroundScan<Items>(std::move(scan), true);
+    const TaskHandle handle = task.handle();
+    setLeftoverTask(handle);
+    Items result = co_await task;
+
+    std::vector<core::LeftoverItem> items;
+    if (result) {
+        items = std::move(*result);
+        if (core::isInTrash(app.url, platform::homeDirectory()))
+            items = removingAppBundle(app.url, items);
+    }
+    if (m_leftoverScanToken != token || handle->isCancelled())
+        co_return;
+    setLeftoverTask(nullptr);
+    if (result && m_leftoverCacheGeneration == generation) {
+        LeftoverCache cache = m_leftoverCache;
+        cache[app.id()] = items;
+        setLeftoverCache(std::move(cache));
+    }
+    IdSet selection = defaultLeftoverSelection(items);
+    setLeftovers(std::move(items));
+    setSelectedLeftoverIDs(std::move(selection));
+    setIsScanningLeftovers(false);
+}
+
+Task<void> UninstallViewModel::scanLeftovers()
+{
+    const std::optional<core::InstalledApp> app = selectedApp();
+    if (!app)
+        co_return;
+    if (m_leftoverCache.contains(app->id())) {
+        LeftoverCache cache = m_leftoverCache;
+        cache.erase(app->id());
+        setLeftoverCache(std::move(cache));
+    }
+    setRunningStatus(m_services.runningStatus(*app));
+    co_await loadLeftovers(*app);
+}
+
+void UninstallViewModel::detailAppTrashed(core::WatchedAppBundle bundle)
+{
+    if (selectedApps().size() > 1 || !m_detailApp || m_selectedAppID != m_detailApp->id() ||
+        m_detailAppLocation != DetailAppLocation::installed || m_isRemoving || m_isUndoing)
+        return;
+    const core::InstalledApp detail = *m_detailApp;
+
+    bool matches = false;
+    if (bundle.originalURL)
+        matches = bundle.originalURL->standardized().path() == detail.url.standardized().path();
+    else if (bundle.bundleID && detail.bundleID)
+        matches = platform::lowercased(*bundle.bundleID) == platform::lowercased(*detail.bundleID);
+    if (!matches || m_services.fileExists(detail.url))
+        return;
+
+    if (bundle.trashURL) {
+        if (std::optional<core::InstalledApp> trashed = m_services.loadApp(*bundle.trashURL)) {
+            (void)showApp(std::move(*trashed));
+            return;
+        }
+    }
+    setDetailAppLocation(DetailAppLocation::removed);
+    (void)loadLeftovers(detail);
+}
+
+Task<void> UninstallViewModel::refreshDetailLocation()
+{
+    if (selectedApps().size() > 1 || !m_detailApp || m_selectedAppID != m_detailApp->id() ||
+        m_isRemoving || m_isUndoing)
+        co_return;
+    const core::InstalledApp detail = *m_detailApp;
+    const DetailAppLocation now = detailAppLocation(detail);
+    const DetailAppLocation before = m_detailAppLocation;
+
+    if (before == DetailAppLocation::notFound && now == DetailAppLocation::removed)
+        co_return;
+    if (before == now)
+        co_return;
+    if (before == DetailAppLocation::inTrash && now == DetailAppLocation::removed &&
+        detail.bundleID) {
+        const std::string wanted = platform::lowercased(*detail.bundleID);
+        for (const core::InstalledApp& app : m_apps) {
+            if (app.bundleID && platform::lowercased(*app.bundleID) == wanted &&
+                m_services.fileExists(app.url)) {
+                co_await showApp(app);
+                co_return;
+            }
+        }
+    }
+    setDetailAppLocation(now);
+    co_await loadLeftovers(detail);
+}
+
+Task<void> UninstallViewModel::handleDrop(platform::MacPath url)
+{
+    const platform::MacPath dropped = url.standardized();
+    std::optional<core::InstalledApp> shown;
+    for (const core::InstalledApp& app : m_apps)
+        if (app.url.standardized() == dropped) {
+            shown = app;
+            break;
+        }
+
+    // Held across the leftover scan; a frame destroyed at shutdown still stops it.
+    std::optional<platform::SecurityScopedAccess> access;
+    if (!shown) {
+        access.emplace(dropped);
+        shown = m_services.loadApp(dropped);
+        if (!shown) {
+            setDropNotice(std::string(kNotAnApplicationNotice));
+            co_return;
+        }
+        if (std::ranges::none_of(
+                m_apps, [&](const core::InstalledApp& app) { return app.id() == shown->id(); })) {
+            std::vector<core::InstalledApp> apps = m_apps;
+            apps.push_back(*shown);
+            core::InstalledAppInventory::sortByName(apps);
+            setApps(std::move(apps));
+        }
+    }
+    co_await showApp(*shown);
+
+    const common::RemovalSafety::PreparedContext context(removalSafetyContext());
+    const std::optional<common::RemovalSafety::Refusal> refusal =
+        m_services.removalRefusal(shown->url, context);
+    setDropNotice(refusal ? std::optional<std::string>(common::removalRefusalMessage(*refusal))
+                          : std::nullopt);
+}
+
+Task<void> UninstallViewModel::quitAndRescan()
+{
+    const std::optional<core::InstalledApp> app = selectedApp();
+    if (!app)
+        co_return;
+    m_services.requestQuit(*app);
+    // What still runs is shown by the rescan; the wait's answer adds nothing.
+    std::vector<core::InstalledApp> quitting{*app};
+    Task<QuitWaitResult> wait =
+        waitForAppsToQuit(std::move(quitting), m_services.durations.quitWaitTimeout);
+    co_await wait;
+    if (m_selectedAppID != app->id())
+        co_return;
+    setRunningStatus(m_services.runningStatus(*app));
+    co_await scanLeftovers();
+}
+
+void UninstallViewModel::clearBatch()
+{
+    if (m_batchTask) {
+        m_batchTask->cancel();
+        setBatchTask(nullptr);
+    }
+    setBatchScanToken(QUuid::createUuid());
+    setIsScanningBatch(false);
+    setBatchResults({});
+    setBatchIncludedIDs({});
+}
+
+Task<void> UninstallViewModel::scanOrphans()
+{
+    if (m_orphanTask)
+        m_orphanTask->cancel();
+    const QUuid token = QUuid::createUuid();
+    setOrphanScanToken(token);
+    setIsScanningOrphans(true);
+    setSelectedOrphanIDs({});
+
+    std::optional<std::vector<core::InstalledApp>> apps;
+    if (m_includeSystemApps && !m_apps.empty())
+        apps = m_apps;
+    auto scan = [service = m_services.orphanScan, apps = std::move(apps)](std::stop_token stop) {
+        return service(apps, std::move(stop));
+    };
+    Task<scanners::OrphanScanResult> task =
+        backgroundScan<scanners::OrphanScanResult>(std::move(scan), true);
+    const TaskHandle handle = task.handle();
+    setOrphanTask(handle);
+    scanners::OrphanScanResult result = co_await task;
+
+    if (m_orphanScanToken != token || handle->isCancelled())
+        co_return;
+    setOrphanTask(nullptr);
+    const bool cancelled = result.wasCancelled;
+    setOrphanResult(std::move(result));
+    setHasScannedOrphans(!cancelled);
+    setSelectedOrphanIDs({});
+    setIsScanningOrphans(false);
+}
+
+Task<void> UninstallViewModel::scanDeveloper()
+{
+    if (m_developerTask)
+        m_developerTask->cancel();
+    const QUuid token = QUuid::createUuid();
+    setDeveloperScanToken(token);
+    setIsScanningDeveloper(true);
+    setToolchainGroups({});
+    setSelectedToolchainIDs({});
+
+    using Groups = std::vector<core::ToolchainGroup>;
+    auto scan = [service = m_services.toolchainScan, home = platform::homeDirectory()](
+                    std::stop_token stop) { return service(home, std::move(stop)); };
+    Task<Groups> task = backgroundScan<Groups>(std::move(scan), false);
+    const TaskHandle handle = task.handle();
+    setDeveloperTask(handle);
+    Groups groups = co_await task;
+
+    if (m_developerScanToken != token || handle->isCancelled())
+        co_return;
+    setDeveloperTask(nullptr);
+    IdSet caches;
+    for (const core::ToolchainGroup& group : groups)
+        for (const core::ToolchainItem& item : group.items)
+            if (item.isCache)
+                caches.insert(item.id());
+    setToolchainGroups(std::move(groups));
+    setHasScannedDeveloper(true);
+    setSelectedToolchainIDs(std::move(caches));
+    setIsScanningDeveloper(false);
+}
+
+} // namespace veldo::controller

@@ -1,0 +1,646 @@
+// The app list and leftover scans: stale results dropped, the leftover cache and its generation,
+// the default selection, pruning, and the detail pane following its app.
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <set>
+
+#include "platform/Home.h"
+#include "platform/MainBundle.h"
+#include "platform/SecurityScopedAccess.h"
+#include "tests/controller/ControllerFixture.h"
+#include "tests/support/MacPathLiteral.h"
+
+namespace veldo::controller {
+namespace {
+
+using core::InstalledApp;
+using core::LeftoverCategory;
+using core::LeftoverItem;
+using core::MatchConfidence;
+using testsupport::ControllerFixture;
+using namespace veldo::testsupport::literals;
+
+// Scripted scans that hold each call until the test opens its key, or until its stop token is
+// stopped (then the call fails with cancelled, as the real services do).
+class Gate
+{
+public:
+    bool pass(const std::string& key, std::stop_token stop)
+    {
+        std::unique_lock lock(m_mutex);
+        m_started.push_back(key);
+        m_changed.notify_all();
+        const bool opened =
+            m_changed.wait(lock, stop, [&] { return m_allOpen || m_open.contains(key); });
+        if (!opened)
+            m_stopped.insert(key);
+        m_finished.insert(key);
+        return opened;
+    }
+    void openAll()
+    {
+        std::lock_guard lock(m_mutex);
+        m_allOpen = true;
+        m_changed.notify_all();
+    }
+    void open(const std::string& key)
+    {
+        std::lock_guard lock(m_mutex);
+        m_open.insert(key);
+        m_changed.notify_all();
+    }
+    bool started(const std::string& key)
+    {
+        std::lock_guard lock(m_mutex);
+        return std::ranges::count(m_started, key) > 0;
+    }
+    bool finished(const std::string& key)
+    {
+        std::lock_guard lock(m_mutex);
+        return m_finished.contains(key);
+    }
+    bool stopped(const std::string& key)
+    {
+        std::lock_guard lock(m_mutex);
+        return m_stopped.contains(key);
+    }
+    std::size_t startCount()
+    {
+        std::lock_guard lock(m_mutex);
+        return m_started.size();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable_any m_changed;
+    std::set<std::string> m_open;
+    bool m_allOpen = false;
+    std::vector<std::string> m_started;
+    std::set<std::string> m_finished;
+    std::set<std::string> m_stopped;
+};
+
+std::vector<std::string> ids(const std::vector<InstalledApp>& apps)
+{
+    std::vector<std::string> out;
+    for (const auto& a : apps)
+        out.push_back(a.id());
+    return out;
+}
+
+std::vector<std::string> ids(const std::vector<LeftoverItem>& items)
+{
+    std::vector<std::string> out;
+    for (const auto& i : items)
+        out.push_back(i.id());
+    return out;
+}
+
+class Scans : public ControllerFixture
+{
+protected:
+    // Leftover scans answer m_leftovers[app id] once the gate opens the app's id; app scans
+    // answer m_appLists[n] once the gate opens "apps n", n being 1 with system apps, else 0.
+    std::unique_ptr<UninstallViewModel> scriptedController()
+    {
+        ControllerServices services;
+        services.leftoverScan = [this](const InstalledApp& app,
+                                       const std::vector<core::ScopedAccessRoot>&,
+                                       std::stop_token stop) -> Result<std::vector<LeftoverItem>> {
+            if (!m_gate.pass(app.id(), stop))
+                return Error::make(ErrorCode::cancelled);
+            const auto found = m_leftovers.find(app.id());
+            return found == m_leftovers.end() ? std::vector<LeftoverItem>{} : found->second;
+        };
+        services.appScan = [this](const std::vector<core::ScopedAccessRoot>&,
+                                  bool includeSystemApps,
+                                  std::stop_token stop) -> Result<std::vector<InstalledApp>> {
+            const std::size_t list = includeSystemApps ? 1 : 0;
+            if (!m_gate.pass("apps " + std::to_string(list), stop))
+                return Error::make(ErrorCode::cancelled);
+            return m_appLists.at(list);
+        };
+        services.fileExists = [this](const platform::MacPath& path) {
+            return m_existing.contains(path.path());
+        };
+        services.runningStatus = [this](const InstalledApp& app) {
+            core::RunningAppStatus status;
+            status.isRunning = m_running.contains(app.id());
+            return status;
+        };
+        services.requestQuit = [this](const InstalledApp& app) {
+            m_quitRequests.push_back(app.id());
+            if (m_quitsOnRequest)
+                m_running.erase(app.id());
+        };
+        services.durations.quitWaitTimeout = std::chrono::milliseconds(300);
+        services.durations.quitWaitInterval = std::chrono::milliseconds(10);
+        services.orphanScan = [this](const std::optional<std::vector<InstalledApp>>& apps,
+                                     std::stop_token stop) {
+            scanners::OrphanScanResult result;
+            const std::string key = apps ? "orphans over " + std::to_string(apps->size())
+                                         : "orphans over their own list";
+            result.unreadableLocations.push_back(platform::MacPath("/" + key));
+            result.wasCancelled = !m_gate.pass(key, stop) || m_orphanScanStopsItself;
+            return result;
+        };
+        services.toolchainScan = [this](const platform::MacPath& home, std::stop_token) {
+            m_scannedHome = home;
+            return m_toolchainGroups;
+        };
+        if (!m_realLoad)
+            services.loadApp = [this](const platform::MacPath& url) -> std::optional<InstalledApp> {
+                if (!m_existing.contains(url.path()))
+                    return std::nullopt;
+                return app(url.path(), url.deletingPathExtension().lastPathComponent(),
+                           "com.example.a");
+            };
+        return makeController(std::move(services));
+    }
+
+    static LeftoverItem leftover(std::string path, MatchConfidence confidence,
+                                 bool requiresAdmin = false,
+                                 LeftoverCategory category = LeftoverCategory::supportFiles)
+    {
+        LeftoverItem i = item(std::move(path), 10, category);
+        i.confidence = confidence;
+        i.requiresAdmin = requiresAdmin;
+        return i;
+    }
+
+    Gate m_gate;
+    std::map<std::string, std::vector<LeftoverItem>> m_leftovers;
+    std::vector<std::vector<InstalledApp>> m_appLists;
+    std::set<std::string> m_existing;
+    std::set<std::string> m_running;
+    std::vector<std::string> m_quitRequests;
+    bool m_quitsOnRequest = true;
+    bool m_realLoad = false;
+    std::vector<core::ToolchainGroup> m_toolchainGroups;
+    bool m_orphanScanStopsItself = false;
+    platform::MacPath m_scannedHome;
+
+    const InstalledApp m_a = app("/Applications/A.app", "A", "com.example.a");
+    const InstalledApp m_b = app("/Applications/B.app", "B", "com.example.b");
+};
+
+TEST_F(Scans, OnlyTheLatestAppScanLandsEvenWhenTheFirstFinishesLast)
+{
+    m_appLists = {{m_a}, {m_b}};
+    auto vm = scriptedController();
+    const std::int64_t generation = vm->leftoverCacheGeneration();
+
+    (void)vm->scanApps();
+    vm->setIncludeSystemApps(true);
+    (void)vm->scanApps();
+    ASSERT_TRUE(waitFor([&] { return m_gate.startCount() == 2; }));
+    m_gate.open("apps 1");
+    ASSERT_TRUE(waitFor([&] { return !vm->isScanningApps(); }));
+    EXPECT_EQ(ids(vm->apps()), std::vector<std::string>{m_b.id()});
+
+    m_gate.open("apps 0");
+    ASSERT_TRUE(waitFor([&] { return m_gate.finished("apps 0"); }));
+    for (int i = 0; i < 5; ++i)
+        processEvents();
+    EXPECT_EQ(ids(vm->apps()), std::vector<std::string>{m_b.id()});
+    EXPECT_FALSE(vm->isScanningApps());
+    EXPECT_EQ(vm->leftoverCacheGeneration(), generation + 1);
+    EXPECT_EQ(vm->appsTask(), nullptr);
+}
+
+TEST_F(Scans, AppScanNeedsAccessToAnApplicationsFolder)
+{
+    m_appLists = {{m_a}};
+    m_leftovers[m_b.id()] = {};
+    m_gate.open("apps 0");
+    m_gate.open(m_b.id());
+    auto vm = scriptedController();
+
+    vm->setGrantedAccess({{core::AccessRootKind::userApplications, "/Users/u/Applications"_mac}});
+    (void)vm->scanApps();
+    ASSERT_TRUE(waitFor([&] { return !vm->isScanningApps(); }));
+    EXPECT_EQ(ids(vm->apps()), std::vector<std::string>{m_a.id()});
+
+    vm->setApps({m_a, m_b});
+    (void)vm->showApp(m_b);
+    ASSERT_TRUE(waitFor([&] { return !vm->isScanningLeftovers(); }));
+    vm->setGrantedAccess({{core::AccessRootKind::userLibrary, "/Users/u/Library"_mac}});
+    (void)vm->scanApps();
+    EXPECT_TRUE(vm->apps().empty());
+    EXPECT_FALSE(vm->isScanningApps());
+    EXPECT_FALSE(vm->detailApp());
+    EXPECT_FALSE(vm->selectedAppID());
+    EXPECT_EQ(m_gate.startCount(), 2u); // the inventory ran once, the leftover scan once
+}
+
+TEST_F(Scans, ALaterSelectionWinsAndStopsTheEarlierLeftoverScan)
+{
+    m_leftovers[m_a.id()] = {leftover("/Library/A", MatchConfidence::high)};
+    m_leftovers[m_b.id()] = {leftover("/Library/B", MatchConfidence::high)};
+    auto vm = scriptedController();
+    vm->setApps({m_a, m_b});
+
+    (void)vm->showApp(m_a);
+    ASSERT_TRUE(waitFor([&] { return m_gate.started(m_a.id()); }));
+    (void)vm->showApp(m_b);
+    ASSERT_TRUE(waitFor([&] { return m_gate.stopped(m_a.id()); }));
+    EXPECT_TRUE(vm->isScanningLeftovers());
+
+    m_gate.open(m_b.id());
+    ASSERT_TRUE(waitFor([&] { return !vm->isScanningLeftovers(); }));
+    for (int i = 0; i < 5; ++i)
+        processEvents();
+    EXPECT_EQ(ids(vm->leftovers()), std::vector<std::string>{"/Library/B"});
+    EXPECT_EQ(vm->selectedLeftoverIDs(), IdSet{"/Library/B"});
+    EXPECT_EQ(vm->leftoverCache().size(), 1u);
+    EXPECT_TRUE(vm->leftoverCache().contains(m_b.id()));
+    EXPECT_EQ(vm->leftoverTask(), nullptr);
+}
+
+TEST_F(Scans, ASupersededScanLeavesEverythingAsTheNewerOperationLeftIt)
+{
+    m_leftovers[m_a.id()] = {leftover("/Library/A", MatchConfidence::high)};
+    auto vm = scriptedController();
+    vm->setApps({m_a});
+    (void)vm->showApp(m_a);
+    ASSERT_TRUE(waitFor([&] { return m_gate.started(m_a.id()); }));
+    vm->clearDetail();
+    ASSERT_TRUE(waitFor([&] { return m_gate.finished(m_a.id()); }));
+    for (int i = 0; i < 5; ++i)
+        processEvents();
+    EXPECT_FALSE(vm->isScanningLeftovers());
+    EXPECT_TRUE(vm->leftovers().empty());
+    EXPECT_TRUE(vm->leftoverCache().empty());
+    EXPECT_FALSE(vm->detailApp());
+}
+
+TEST_F(Scans, ALeftoverScanStraddlingAnAppScanShowsItsResultButSkipsTheCache)
+{
+    m_leftovers[m_a.id()] = {leftover("/Library/A", MatchConfidence::high)};
+    m_appLists = {{m_a}};
+    auto vm = scriptedController();
+    vm->setApps({m_a});
+    (void)vm->showApp(m_a);
+    ASSERT_TRUE(waitFor([&] { return m_gate.started(m_a.id()); }));
+
+    m_gate.open("apps 0");
+    (void)vm->scanApps();
+    ASSERT_TRUE(waitFor([&] { return !vm->isScanningApps(); }));
+    m_gate.open(m_a.id());
+    ASSERT_TRUE(waitFor([&] { return !vm->isScanningLeftovers(); }));
+    EXPECT_EQ(ids(vm->leftovers()), std::vector<std::string>{"/Library/A"});
+    EXPECT_TRUE(vm->leftoverCache().empty());
+
+    // The next scan started after the emptying writes the cache again.
+    (void)vm->scanLeftovers();
+    ASSERT_TRUE(waitFor([&] { return !vm->isScanningLeftovers(); }));
+    EXPECT_TRUE(vm->leftoverCache().contains(m_a.id()));
+}
+
+TEST_F(Scans, AnAppInTheTrashIsNotItsOwnLeftover)
+{
+    const std::string trashed = m_mac.home().appendingPathComponent(".Trash/T.app").path();
+    const InstalledApp t = app(trashed, "T");
+    m_leftovers[t.id()] = {
+        leftover(trashed, MatchConfidence::certain, false, LeftoverCategory::application),
+        leftover(trashed, MatchConfidence::high), leftover("/Library/T", MatchConfidence::high)};
+    m_gate.open(t.id());
+    auto vm = scriptedController();
+    (void)vm->showApp(t);
+    ASSERT_TRUE(waitFor([&] { return !vm->isScanningLeftovers(); }));
+    ASSERT_EQ(vm->leftovers().size(), 2u);
+    EXPECT_EQ(vm->leftovers()[0].category, LeftoverCategory::supportFiles);
+    EXPECT_EQ(vm->leftoverCache().at(t.id()).size(), 2u);
+}
+
+TEST_F(Scans, DefaultSelectionFollowsTheSettings)
+{
+    const std::vector<LeftoverItem> items = {
+        leftover("/certain", MatchConfidence::certain),
+        leftover("/high", MatchConfidence::high),
+        leftover("/medium", MatchConfidence::medium),
+        leftover("/low", MatchConfidence::low),
+        leftover("/certain-admin", MatchConfidence::certain, true),
+        leftover("/medium-admin", MatchConfidence::medium, true),
+    };
+    struct Case
+    {
+        bool medium, low, admin;
+        IdSet expected;
+    };
+    const Case cases[] = {
+        {false, false, false, {"/certain", "/high"}},
+        {true, false, false, {"/certain", "/high", "/medium"}},
+        {false, true, false, {"/certain", "/high", "/low"}},
+        {false, false, true, {"/certain", "/high", "/certain-admin"}},
+        {true,
+         true,
+         true,
+         {"/certain", "/high", "/medium", "/low", "/certain-admin", "/medium-admin"}},
+    };
+    auto vm = scriptedController();
+    for (const Case& c : cases) {
+        m_settings->setSelectMediumConfidence(c.medium);
+        m_settings->setSelectLowConfidence(c.low);
+        m_settings->setIncludeAdminRequiredByDefault(c.admin);
+        EXPECT_EQ(vm->defaultLeftoverSelection(items), c.expected) << c.medium << c.low << c.admin;
+    }
+}
+
+TEST_F(Scans, PruningKeepsToolEntriesAndTheTrashedDetailApp)
+{
+    const InstalledApp trashed = app("/Users/u/.Trash/T.app", "T");
+    m_leftovers[trashed.id()] = {};
+    m_gate.open(trashed.id());
+    auto vm = scriptedController();
+    vm->setApps({m_a});
+    (void)vm->showApp(trashed);
+    ASSERT_TRUE(waitFor([&] { return !vm->isScanningLeftovers(); }));
+    vm->setSelectedAppIDs({"veldo://orphans", trashed.id(), m_a.id(), m_b.id()});
+    vm->setBatchIncludedIDs({m_a.id(), m_b.id()});
+    vm->setBatchResults({BatchAppResult{m_b}, BatchAppResult{m_a}});
+
+    vm->pruneSelections();
+    EXPECT_EQ(vm->selectedAppIDs(), (IdSet{"veldo://orphans", trashed.id(), m_a.id()}));
+    EXPECT_EQ(vm->selectedAppID(), trashed.id());
+    EXPECT_EQ(vm->batchIncludedIDs(), IdSet{m_a.id()});
+    ASSERT_EQ(vm->batchResults().size(), 1u);
+    EXPECT_EQ(vm->batchResults()[0].app.id(), m_a.id());
+
+    // A selected app that left the list and is not the detail app clears the detail.
+    vm->setDetailApp(m_b);
+    vm->pruneSelections();
+    EXPECT_FALSE(vm->selectedAppID());
+    EXPECT_FALSE(vm->detailApp());
+}
+
+TEST_F(Scans, TheDetailPaneFollowsItsAppIntoTheTrash)
+{
+    const std::string trashPath = "/Users/u/.Trash/Other.app";
+    m_leftovers[m_a.id()] = {};
+    m_leftovers[trashPath] = {leftover("/Library/A", MatchConfidence::high)};
+    m_gate.open(m_a.id());
+    m_gate.open(trashPath);
+    m_existing = {m_a.id()};
+    auto vm = scriptedController();
+    vm->setApps({m_a});
+    (void)vm->showApp(m_a);
+    ASSERT_TRUE(waitFor([&] { return !vm->isScanningLeftovers(); }));
+    ASSERT_EQ(vm->detailAppLocation(), DetailAppLocation::installed);
+
+    core::WatchedAppBundle bundle;
+    bundle.trashURL = platform::MacPath(trashPath);
+    bundle.bundleID = "COM.Example.A";
+    // Only a copy went to the Trash while the app's file is still there.
+    vm->detailAppTrashed(bundle);
+    processEvents();
+    EXPECT_EQ(vm->detailApp()->id(), m_a.id());
+
+    m_existing = {trashPath};
+    vm->detailAppTrashed(bundle);
+    ASSERT_TRUE(waitFor([&] {
+        return !vm->isScanningLeftovers() && vm->detailApp() && vm->detailApp()->id() == trashPath;
+    }));
+    EXPECT_EQ(vm->selectedAppIDs(), IdSet{trashPath});
+    EXPECT_EQ(ids(vm->leftovers()), std::vector<std::string>{"/Library/A"});
+}
+
+TEST_F(Scans, AVanishedTrashedAppGivesWayToAnInstalledCopy)
+{
+    const std::string trashPath = m_mac.home().appendingPathComponent(".Trash/A.app").path();
+    const InstalledApp trashed = app(trashPath, "A", "com.example.A");
+    m_leftovers[trashPath] = {};
+    m_leftovers[m_a.id()] = {};
+    m_gate.open(trashPath);
+    m_gate.open(m_a.id());
+    m_existing = {trashPath, m_a.id()};
+    auto vm = scriptedController();
+    vm->setApps({m_b, m_a});
+    (void)vm->showApp(trashed);
+    ASSERT_TRUE(waitFor([&] { return !vm->isScanningLeftovers(); }));
+    ASSERT_EQ(vm->detailAppLocation(), DetailAppLocation::inTrash);
+
+    m_existing = {m_a.id()};
+    (void)vm->refreshDetailLocation();
+    ASSERT_TRUE(waitFor([&] { return !vm->isScanningLeftovers(); }));
+    EXPECT_EQ(vm->detailApp()->id(), m_a.id());
+    EXPECT_EQ(vm->detailAppLocation(), DetailAppLocation::installed);
+}
+
+class Drops : public Scans
+{
+protected:
+    Drops()
+    {
+        m_realLoad = true;
+        m_gate.openAll();
+    }
+    ~Drops() override { platform::testing::setMainBundleURL(std::nullopt); }
+
+    platform::MacPath makeApp(const std::string& relativeToHome, const std::string& name)
+    {
+        const platform::MacPath path = m_mac.home().appendingPathComponent(relativeToHome);
+        m_mac.makeApp(path, platform::PlistValue::Dictionary{
+                                {"CFBundleName", name}, {"CFBundleIdentifier", "com." + name}});
+        m_existing.insert(path.path());
+        return path;
+    }
+};
+
+TEST_F(Drops, ItemsThatAreNotAppsOnlySetTheNotice)
+{
+    const platform::MacPath folder = m_mac.home().appendingPathComponent("Documents");
+    m_mac.mkdir(folder);
+    m_mac.mkdir(m_mac.home().appendingPathComponent("Loud.APP/Contents"));
+    m_mac.write(m_mac.home().appendingPathComponent("notes.txt"), "text");
+    auto vm = scriptedController();
+    vm->setApps({m_a});
+    (void)vm->showApp(m_a);
+    ASSERT_TRUE(waitFor([&] { return !vm->isScanningLeftovers(); }));
+
+    for (const std::string name :
+         {"Documents", "Loud.APP", "notes.txt", "Missing.app", "new\nline.app", "bad\xff.app"}) {
+        const platform::MacPath dropped = m_mac.home().appendingPathComponent(name);
+        (void)vm->handleDrop(dropped);
+        EXPECT_EQ(vm->dropNotice(), "That item isn't a macOS application.") << name;
+        EXPECT_EQ(vm->selectedAppID(), m_a.id()) << name;
+        EXPECT_EQ(vm->apps().size(), 1u) << name;
+        EXPECT_EQ(platform::testing::activeSecurityScopedAccesses(dropped.standardized()), 0u)
+            << name;
+    }
+}
+
+TEST_F(Drops, ABundleFromOutsideTheAppFoldersJoinsTheListOnceInNameOrder)
+{
+    const platform::MacPath beta = makeApp("Downloads/Beta.app", "Beta");
+    const InstalledApp alpha = app("/Applications/Alpha.app", "Alpha");
+    const InstalledApp mu = app("/Applications/Mu.app", "Mu");
+    auto vm = scriptedController();
+    vm->setApps({alpha, mu});
+
+    Task<void> drop = vm->handleDrop(beta);
+    EXPECT_EQ(platform::testing::activeSecurityScopedAccesses(beta), 1u);
+    ASSERT_TRUE(waitFor([&] { return drop.isDone(); }));
+    EXPECT_EQ(ids(vm->apps()), (std::vector<std::string>{alpha.id(), beta.path(), mu.id()}));
+    EXPECT_EQ(vm->selectedAppID(), beta.path());
+    EXPECT_FALSE(vm->dropNotice());
+    EXPECT_EQ(platform::testing::activeSecurityScopedAccesses(beta), 0u);
+
+    Task<void> again = vm->handleDrop(m_mac.home().appendingPathComponent("Downloads/./Beta.app"));
+    ASSERT_TRUE(waitFor([&] { return again.isDone(); }));
+    EXPECT_EQ(vm->apps().size(), 3u);
+    EXPECT_EQ(platform::testing::activeSecurityScopedAccesses(beta), 0u);
+}
+
+TEST_F(Drops, TheProgramsOwnBundleIsShownWithItsRefusal)
+{
+    const platform::MacPath self = makeApp("Downloads/Veldo.app", "Veldo");
+    platform::testing::setMainBundleURL(self);
+    auto vm = scriptedController();
+    Task<void> drop = vm->handleDrop(self);
+    ASSERT_TRUE(waitFor([&] { return drop.isDone(); }));
+    EXPECT_EQ(vm->selectedAppID(), self.path());
+    EXPECT_EQ(vm->dropNotice(),
+              common::removalRefusalMessage(common::RemovalSafety::Refusal::isSelf()));
+    EXPECT_EQ(platform::testing::activeSecurityScopedAccesses(self), 0u);
+}
+
+TEST_F(Scans, QuitAndRescanRescansWhetherOrNotTheAppQuits)
+{
+    m_gate.openAll();
+    for (const bool quits : {true, false}) {
+        m_quitsOnRequest = quits;
+        m_running = {m_a.id()};
+        auto vm = scriptedController();
+        vm->setApps({m_a});
+        Task<void> show = vm->showApp(m_a);
+        ASSERT_TRUE(waitFor([&] { return show.isDone(); }));
+        const std::size_t scans = m_gate.startCount();
+
+        Task<void> quit = vm->quitAndRescan();
+        ASSERT_TRUE(waitFor([&] { return quit.isDone(); }));
+        EXPECT_EQ(m_quitRequests.back(), m_a.id());
+        EXPECT_EQ(vm->runningStatus().isRunning, !quits);
+        EXPECT_EQ(m_gate.startCount(), scans + 1) << quits;
+    }
+}
+
+TEST_F(Scans, QuitAndRescanLeavesAnotherSelectionAlone)
+{
+    m_gate.openAll();
+    m_quitsOnRequest = false;
+    m_running = {m_a.id()};
+    auto vm = scriptedController();
+    vm->setApps({m_a, m_b});
+    Task<void> show = vm->showApp(m_a);
+    ASSERT_TRUE(waitFor([&] { return show.isDone(); }));
+
+    Task<void> quit = vm->quitAndRescan();
+    Task<void> other = vm->showApp(m_b);
+    ASSERT_TRUE(waitFor([&] { return other.isDone(); }));
+    const std::size_t scans = m_gate.startCount();
+    ASSERT_TRUE(waitFor([&] { return quit.isDone(); }));
+    EXPECT_EQ(m_gate.startCount(), scans);
+    EXPECT_EQ(vm->selectedAppID(), m_b.id());
+    EXPECT_FALSE(vm->runningStatus().isRunning);
+}
+
+TEST_F(Scans, OrphanScanGetsTheAppListOnlyWhenSystemAppsAreListed)
+{
+    m_gate.openAll();
+    struct Case
+    {
+        bool includeSystemApps;
+        std::vector<InstalledApp> apps;
+        std::string scannedOver;
+    };
+    const Case cases[] = {
+        {false, {m_a, m_b}, "/orphans over their own list"},
+        {true, {}, "/orphans over their own list"},
+        {true, {m_a, m_b}, "/orphans over 2"},
+    };
+    for (const Case& c : cases) {
+        auto vm = scriptedController();
+        vm->setIncludeSystemApps(c.includeSystemApps);
+        vm->setApps(c.apps);
+        vm->setSelectedOrphanIDs({"/Library/Old"});
+        Task<void> scan = vm->scanOrphans();
+        EXPECT_TRUE(vm->selectedOrphanIDs().empty());
+        ASSERT_TRUE(waitFor([&] { return scan.isDone(); }));
+        ASSERT_EQ(vm->orphanResult().unreadableLocations.size(), 1u);
+        EXPECT_EQ(vm->orphanResult().unreadableLocations[0].path(), c.scannedOver);
+        EXPECT_TRUE(vm->hasScannedOrphans());
+        EXPECT_FALSE(vm->isScanningOrphans());
+        EXPECT_EQ(vm->orphanTask(), nullptr);
+    }
+}
+
+TEST_F(Scans, ASupersededOrphanScanIsStoppedAndDropped)
+{
+    m_gate.open("orphans over their own list");
+    auto vm = scriptedController();
+    vm->setIncludeSystemApps(true);
+    vm->setApps({m_a});
+    Task<void> first = vm->scanOrphans();
+    ASSERT_TRUE(waitFor([&] { return m_gate.started("orphans over 1"); }));
+
+    vm->setIncludeSystemApps(false);
+    Task<void> second = vm->scanOrphans();
+    ASSERT_TRUE(waitFor([&] { return first.isDone() && second.isDone(); }));
+    EXPECT_TRUE(m_gate.stopped("orphans over 1"));
+    EXPECT_EQ(vm->orphanResult().unreadableLocations.at(0).path(), "/orphans over their own list");
+    EXPECT_TRUE(vm->hasScannedOrphans());
+
+    // A result the scanner marks cancelled, still current, is shown but does not count as a scan.
+    m_orphanScanStopsItself = true;
+    Task<void> third = vm->scanOrphans();
+    ASSERT_TRUE(waitFor([&] { return third.isDone(); }));
+    EXPECT_TRUE(vm->orphanResult().wasCancelled);
+    EXPECT_FALSE(vm->hasScannedOrphans());
+    EXPECT_FALSE(vm->isScanningOrphans());
+}
+
+TEST_F(Scans, DeveloperScanPreselectsOnlyCaches)
+{
+    auto item = [](std::string path, bool isCache) {
+        core::ToolchainItem i;
+        i.url = platform::MacPath(std::move(path));
+        i.isCache = isCache;
+        i.sizeBytes = 1 << 30;
+        return i;
+    };
+    core::ToolchainGroup first;
+    first.items = {item("/u/Library/Caches/Homebrew", true), item("/u/.rustup", false)};
+    core::ToolchainGroup second;
+    second.items = {item("/u/.npm", true)};
+    core::ToolchainGroup sdkOnly;
+    sdkOnly.items = {item("/u/Library/Developer/SDKs", false)};
+
+    struct Case
+    {
+        std::vector<core::ToolchainGroup> groups;
+        IdSet selected;
+    };
+    const Case cases[] = {
+        {{first, second}, {"/u/Library/Caches/Homebrew", "/u/.npm"}},
+        {{sdkOnly}, {}},
+    };
+    for (const Case& c : cases) {
+        m_toolchainGroups = c.groups;
+        auto vm = scriptedController();
+        vm->setSelectedToolchainIDs({"/u/old"});
+        Task<void> scan = vm->scanDeveloper();
+        EXPECT_TRUE(vm->isScanningDeveloper());
+        EXPECT_TRUE(vm->selectedToolchainIDs().empty());
+        ASSERT_TRUE(waitFor([&] { return scan.isDone(); }));
+        EXPECT_EQ(vm->selectedToolchainIDs(), c.selected);
+        EXPECT_EQ(vm->toolchainGroups().size(), c.groups.size());
+        EXPECT_TRUE(vm->hasScannedDeveloper());
+        EXPECT_FALSE(vm->isScanningDeveloper());
+        EXPECT_EQ(m_scannedHome, platform::homeDirectory());
+    }
+}
+
+} // namespace
+} // namespace veldo::controller
