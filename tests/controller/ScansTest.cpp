@@ -359,7 +359,8 @@ TEST_F(Scans, PruningKeepsToolEntriesAndTheTrashedDetailApp)
     ASSERT_TRUE(waitFor([&] { return !vm->isScanningLeftovers(); }));
     vm->setSelectedAppIDs({"veldo://orphans", trashed.id(), m_a.id(), m_b.id()});
     vm->setBatchIncludedIDs({m_a.id(), m_b.id()});
-    vm->setBatchResults({BatchAppResult{m_b}, BatchAppResult{m_a}});
+    vm->setBatchResults({BatchAppResult{m_b, {}, {}, false, false, std::nullopt},
+                         BatchAppResult{m_a, {}, {}, false, false, std::nullopt}});
 
     vm->pruneSelections();
     EXPECT_EQ(vm->selectedAppIDs(), (IdSet{"veldo://orphans", trashed.id(), m_a.id()}));
