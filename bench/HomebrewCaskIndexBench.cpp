@@ -83,10 +83,10 @@ BENCHMARK(BM_CaskroomSignature)->Unit(benchmark::kMicrosecond);
 static void BM_LoadIndexCached(benchmark::State& state)
 {
     benchMac();
-    if (HomebrewCasks::loadIndex(true).size() != kCasks)
+    if (HomebrewCasks::loadIndex(true).value().size() != kCasks)
         state.SkipWithError("index incomplete");
     for (auto _ : state)
-        benchmark::DoNotOptimize(HomebrewCasks::loadIndex(false));
+        benchmark::DoNotOptimize(HomebrewCasks::loadIndex(false).value());
 }
 BENCHMARK(BM_LoadIndexCached)->Unit(benchmark::kMicrosecond);
 
@@ -94,6 +94,6 @@ static void BM_LoadIndexFromBookkeeping(benchmark::State& state)
 {
     benchMac();
     for (auto _ : state)
-        benchmark::DoNotOptimize(HomebrewCasks::loadIndex(true));
+        benchmark::DoNotOptimize(HomebrewCasks::loadIndex(true).value());
 }
 BENCHMARK(BM_LoadIndexFromBookkeeping)->Unit(benchmark::kMillisecond);

@@ -2,6 +2,7 @@
 #include "common/HelperStagingJournal.h"
 
 #include <algorithm>
+#include <cerrno>
 
 #include "common/HelperStateFiles.h"
 #include "platform/PropertyList.h"
@@ -38,12 +39,15 @@ Result<void> HelperStagingJournal::remove(const platform::UUID& id) const
     return HelperStateFiles::remove(m_directory, fileName(id));
 }
 
-std::vector<HelperStagingRecord> HelperStagingJournal::records() const
+Result<std::vector<HelperStagingRecord>> HelperStagingJournal::records() const
 {
     std::vector<HelperStagingRecord> records;
     const auto names = HelperStateFiles::list(m_directory);
-    if (!names)
-        return records;
+    if (!names) {
+        if (names.error().systemErrno == ENOENT)
+            return records;
+        return names.error();
+    }
     for (const std::string& name : *names) {
         if (platform::MacPath(name).pathExtension() != kExtension)
             continue;

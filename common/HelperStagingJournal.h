@@ -4,10 +4,10 @@
 // Each record is a binary property list named by its id's canonical text and ".staging",
 // mode 0600, written atomically (see HelperStateFiles.h); the folder is made 0700 and set to
 // 0700 again on every write. The journal keeps no state beyond its folder and does nothing when
-// made. Nothing throws or logs: a write and a removal answer their failure (a record left by a
-// failed removal is found again by the next listing), and the listing skips what it cannot read
-// or decode and leaves it in place. Not thread-safe for one folder: the daemon writes under its
-// work lock and reads at start-up, before it accepts connections.
+// made. Nothing throws or logs: a write, a removal and a listing answer their failure (a record
+// left by a failed removal is found again by the next listing), and the listing skips a file it
+// cannot read or decode and leaves it in place. Not thread-safe for one folder: the daemon writes
+// under its work lock and reads at start-up, before it accepts connections.
 #pragma once
 
 #include <string_view>
@@ -41,9 +41,11 @@ public:
 
     // The records of the folder's entries whose extension is exactly "staging" (hidden names
     // included; the rest of the name need not be the record's id), sorted by date, earliest
-    // first, records of equal date in listing order. A folder that cannot be listed gives none
-    // and nothing is made; files that cannot be read or decoded are skipped and left in place.
-    std::vector<HelperStagingRecord> records() const;
+    // first, records of equal date in listing order. A missing folder holds none and is not
+    // made; a folder that exists but cannot be listed fails with the errno of the listing (an
+    // unreadable journal is not an empty one). Files that cannot be read or decoded are skipped
+    // and left in place.
+    Result<std::vector<HelperStagingRecord>> records() const;
 
     // The file name of the record with `id`.
     static std::string fileName(const platform::UUID& id);

@@ -108,15 +108,4 @@ void setFaultPoints(std::string_view text)
 
 } // namespace veldo::helper
 
-#else
-
-namespace veldo::helper {
-
-bool faultPoint(std::string_view)
-{
-    return false;
-}
-
-} // namespace veldo::helper
-
 #endif

@@ -2,7 +2,8 @@
 // process, hold it, or make the next guarded operation fail.
 //
 // Only the library veldo_helper_faults (built with VELDO_HELPER_FAULT_POINTS, for the tests) acts
-// on them; in the daemon's library faultPoint() is a constant false. The points are configured by
+// on them; in the daemon's library faultPoint(…) is the constant false and no point's name reaches
+// the executable. The points are configured by
 // the environment variable VELDO_HELPER_FAULT, read on first use, or by the test API below:
 // "<point>:<action>[,<point>:<action>…]" where the action is
 //   kill            raise SIGKILL;
@@ -17,14 +18,17 @@
 
 namespace veldo::helper {
 
+#ifdef VELDO_HELPER_FAULT_POINTS
 // Acts on `point` as configured; true only when its action is "fail".
 bool faultPoint(std::string_view point);
 
-#ifdef VELDO_HELPER_FAULT_POINTS
 namespace testing {
 // Replaces the configuration (the same syntax as VELDO_HELPER_FAULT; empty: none).
 void setFaultPoints(std::string_view configuration);
 } // namespace testing
+#else
+// NOLINTNEXTLINE(cppcoreguidelines-macro-usage): drops the point's name from the daemon
+#define faultPoint(point) ([]() noexcept { return false; }())
 #endif
 
 } // namespace veldo::helper

@@ -18,7 +18,16 @@ std::size_t settleInterruptedRecords(common::HelperMoveLedger& ledger,
         std::string(common::HelperStagingJournal::kFolderName)));
     const auto now = ledger.now();
     std::size_t count = 0;
-    for (const common::HelperStagingRecord& record : journal.records()) {
+    // A journal that can't be listed is left whole for the next start: settling nothing is safe,
+    // dropping records that can't be seen is not.
+    const auto records = journal.records();
+    if (!records) {
+        journalLog().error(
+            "The staging journal couldn't be listed (errno %{public}s); nothing settled",
+            {std::to_string(records.error().systemErrno)});
+        return 0;
+    }
+    for (const common::HelperStagingRecord& record : *records) {
         HelperTrashMover mover;
         mover.caller = HelperCaller{record.uid, record.gid, platform::MacPath(record.home), {}};
         mover.protectedBundles = protectedBundles;

@@ -99,9 +99,9 @@ RunResult couldNotStart(const platform::MacPath& tool, int err)
     return RunResult{-1, description, false};
 }
 
-} // namespace
-
-Result<void> checkToolPath(const std::string& hostPath)
+// Walks `hostPath` from the host "/" without following links, checking every folder and the
+// last entry (a regular file, or a folder when `lastIsFolder`).
+Result<void> checkRootOwnedPath(const std::string& hostPath, bool lastIsFolder)
 {
     if (hostPath.empty() || hostPath.front() != '/')
         return Error::fromErrno(EPERM);
@@ -118,13 +118,15 @@ Result<void> checkToolPath(const std::string& hostPath)
         while (rest.starts_with('/'))
             rest.remove_prefix(1);
         const bool last = rest.empty();
-        if (last) {
+        if (last && !lastIsFolder) {
             if (!S_ISREG(st.st_mode) || !writableOnlyByRoot(st, false))
                 return Error::fromErrno(EPERM);
             return {};
         }
         if (!S_ISDIR(st.st_mode) || !writableOnlyByRoot(st, true))
             return Error::fromErrno(EPERM);
+        if (last)
+            return {};
         const std::size_t slash = rest.find('/');
         const std::string name(rest.substr(0, slash));
         rest = slash == std::string_view::npos ? std::string_view{} : rest.substr(slash);
@@ -135,6 +137,23 @@ Result<void> checkToolPath(const std::string& hostPath)
             return Error::fromErrno(errno);
         current = std::move(next);
     }
+}
+
+} // namespace
+
+Result<void> checkToolPath(const std::string& hostPath)
+{
+    return checkRootOwnedPath(hostPath, false);
+}
+
+Result<void> checkFolderPath(const std::string& hostPath)
+{
+    return checkRootOwnedPath(hostPath, true);
+}
+
+bool isWritableOnlyByRoot(const struct stat& status, bool folder)
+{
+    return writableOnlyByRoot(status, folder);
 }
 
 RunResult run(const platform::MacPath& tool, const std::vector<std::string>& arguments,

@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include "base/Result.h"
 #include "platform/MacPath.h"
 
@@ -55,6 +57,12 @@ RunResult run(const platform::MacPath& tool, const std::vector<std::string>& arg
 // regular file (a symbolic link included), else the errno of a failing call (ENOENT for a
 // missing tool).
 Result<void> checkToolPath(const std::string& hostPath);
+
+// The same check of a folder: every folder from the host "/" down to it, itself included.
+Result<void> checkFolderPath(const std::string& hostPath);
+
+// The ownership rule of the check for one object's status.
+bool isWritableOnlyByRoot(const struct stat& status, bool folder);
 
 } // namespace ToolRunner
 

@@ -1,19 +1,22 @@
-// Child processes through posix_spawn, watched and signalled through a pidfd.
+// Child processes started from a descriptor of their program, watched and signalled through a
+// pidfd.
 #include "platform/ChildProcess.h"
 
 #include <cerrno>
 #include <ctime>
 #include <optional>
+#include <utility>
 
 #include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "base/SystemCalls.h"
+#include "platform/HostFiles.h"
 
 namespace veldo::platform {
 
@@ -75,31 +78,114 @@ std::vector<char*> cStrings(const std::vector<std::string>& strings)
     std::vector<char*> out;
     out.reserve(strings.size() + 1);
     for (const auto& s : strings)
-        out.push_back(const_cast<char*>(s.c_str())); // posix_spawn does not write them
+        out.push_back(const_cast<char*>(s.c_str())); // execveat does not write them
     out.push_back(nullptr);
     return out;
 }
 
-// Owns the spawn attribute objects so that every exit path destroys them.
-struct SpawnSetup
-{
-    posix_spawn_file_actions_t actions{};
-    posix_spawnattr_t attributes{};
-    bool actionsMade = false;
-    bool attributesMade = false;
-
-    ~SpawnSetup()
-    {
-        if (actionsMade)
-            ::posix_spawn_file_actions_destroy(&actions);
-        if (attributesMade)
-            ::posix_spawnattr_destroy(&attributes);
-    }
-};
-
 int reap(pid_t pid, int& status)
 {
     return base::retryOnInterrupt([&] { return ::waitpid(pid, &status, 0); }) < 0 ? errno : 0;
+}
+
+// Where the child keeps the program's descriptor and the end of the pipe that reports a failed
+// start; every descriptor from kFirstUnused up is closed before the program starts.
+constexpr int kProgramFd = 3;
+constexpr int kReportFd = 4;
+constexpr int kFirstUnused = 5;
+
+// The parent's descriptors that the child arranges, and how it names the program: `name` in the
+// folder `program`, or `program` itself when the name is empty; the folder it starts in (a host
+// path), or none.
+struct ChildDescriptors
+{
+    int input;
+    int output;
+    int error;
+    int program;
+    int report;
+    const char* name;
+    const char* workingDirectory;
+};
+
+// The program's folder and its name there, when that name names exactly the opened file right
+// now: scripts then see their real name and folder (as "/dev/fd/3/<name>", a path that leads to
+// both) rather than a bare "/dev/fd/3". None for a file without one (removed, or not found where
+// the kernel says it is).
+std::optional<std::pair<UniqueFd, std::string>> folderAndName(int program)
+{
+    const std::string path = hostPathOfDescriptor(program).string();
+    if (path.empty() || path[0] != '/')
+        return std::nullopt;
+    const auto slash = path.rfind('/');
+    std::string name = path.substr(slash + 1);
+    if (name.empty())
+        return std::nullopt;
+    UniqueFd folder = base::openAt(AT_FDCWD, slash == 0 ? "/" : path.substr(0, slash).c_str(),
+                                   O_PATH | O_DIRECTORY);
+    struct stat opened = {};
+    struct stat named = {};
+    if (!folder || ::fstat(program, &opened) != 0 ||
+        ::fstatat(folder.get(), name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
+        opened.st_dev != named.st_dev || opened.st_ino != named.st_ino)
+        return std::nullopt;
+    return std::pair{std::move(folder), std::move(name)};
+}
+
+// Reports `err` through the report pipe and ends the child.
+[[noreturn]] void failInChild(int reportFd, int err)
+{
+    (void)!::write(reportFd, &err, sizeof err);
+    ::_exit(127);
+}
+
+// The child's side of spawn, between fork and exec: system calls only, since the parent's other
+// threads may have held locks that stay held in the child.
+[[noreturn]] void startInChild(const ChildDescriptors& fds, char* const* argv, char* const* envp)
+{
+    struct sigaction defaults = {};
+    defaults.sa_handler = SIG_DFL;
+    for (int signal = 1; signal < NSIG; ++signal)
+        ::sigaction(signal, &defaults, nullptr); // SIGKILL, SIGSTOP and reserved ones refuse
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+
+    // Entered while every descriptor of the parent is still open, so that a "/proc/self/fd/N"
+    // name leads where it did in the parent.
+    if (fds.workingDirectory && ::chdir(fds.workingDirectory) != 0)
+        failInChild(fds.report, errno);
+
+    // Each descriptor is first moved above the places it and the others go to, so that placing
+    // one never overwrites another.
+    const int sources[] = {fds.input, fds.output, fds.error, fds.program, fds.report};
+    int moved[5];
+    for (int i = 0; i < 5; ++i) {
+        moved[i] = ::fcntl(sources[i], F_DUPFD_CLOEXEC, kFirstUnused);
+        if (moved[i] < 0)
+            failInChild(fds.report, errno);
+    }
+    const int report = moved[4];
+    for (int target = 0; target < 5; ++target) {
+        if (::dup2(moved[target], target) < 0)
+            failInChild(report, errno);
+    }
+    // dup2 cleared close-on-exec; the program's descriptor and the report pipe keep it.
+    if (::fcntl(kProgramFd, F_SETFD, FD_CLOEXEC) != 0 ||
+        ::fcntl(kReportFd, F_SETFD, FD_CLOEXEC) != 0)
+        failInChild(report, errno);
+    ::close_range(kFirstUnused, ~0U, 0);
+
+    const char* name = fds.name;
+    const int flags = fds.name[0] != '\0' ? AT_SYMLINK_NOFOLLOW : AT_EMPTY_PATH;
+    ::execveat(kProgramFd, name, argv, envp, flags);
+    if (errno == ENOENT) {
+        // A script: its interpreter is handed "/dev/fd/3/<name>" (or "/dev/fd/3") and must be
+        // able to open it, so the descriptor stays open across this exec only.
+        if (::fcntl(kProgramFd, F_SETFD, 0) == 0)
+            ::execveat(kProgramFd, name, argv, envp, flags);
+    }
+    failInChild(kReportFd, errno);
 }
 
 } // namespace
@@ -109,6 +195,10 @@ Result<ChildProcess> ChildProcess::spawn(const std::string& hostExecutable,
                                          const std::vector<std::string>& environment,
                                          const SpawnOptions& options)
 {
+    // What runs is the file opened here, whatever its path names by the time the child starts.
+    const UniqueFd program = base::openAt(AT_FDCWD, hostExecutable.c_str(), O_PATH);
+    if (!program)
+        return Error::fromErrno(errno);
     auto out = makePipe();
     if (!out)
         return out.error();
@@ -117,54 +207,62 @@ Result<ChildProcess> ChildProcess::spawn(const std::string& hostExecutable,
         return err.error();
     const int errWrite = options.combinedOutput ? out->write.get() : err->write.get();
     std::optional<Pipe> in;
+    UniqueFd nullInput;
     if (options.standardInput) {
         auto made = makePipe(ParentEnd::write);
         if (!made)
             return made.error();
         in = std::move(*made);
+    } else {
+        nullInput = base::openAt(AT_FDCWD, "/dev/null", O_RDONLY);
+        if (!nullInput)
+            return Error::fromErrno(errno);
     }
-
-    SpawnSetup setup;
-    if (int rc = ::posix_spawn_file_actions_init(&setup.actions); rc != 0)
-        return Error::fromErrno(rc);
-    setup.actionsMade = true;
-    if (int rc = ::posix_spawnattr_init(&setup.attributes); rc != 0)
-        return Error::fromErrno(rc);
-    setup.attributesMade = true;
-
-    int rc = in ? ::posix_spawn_file_actions_adddup2(&setup.actions, in->read.get(), 0)
-                : ::posix_spawn_file_actions_addopen(&setup.actions, 0, "/dev/null", O_RDONLY, 0);
-    if (rc == 0)
-        rc = ::posix_spawn_file_actions_adddup2(&setup.actions, out->write.get(), 1);
-    if (rc == 0)
-        rc = ::posix_spawn_file_actions_adddup2(&setup.actions, errWrite, 2);
-    if (rc == 0)
-        rc = ::posix_spawn_file_actions_addclosefrom_np(&setup.actions, 3);
-    if (rc == 0 && options.workingDirectory)
-        rc = ::posix_spawn_file_actions_addchdir_np(&setup.actions,
-                                                    options.workingDirectory->c_str());
-
-    sigset_t none;
-    sigset_t all;
-    sigemptyset(&none);
-    sigfillset(&all);
-    if (rc == 0)
-        rc = ::posix_spawnattr_setsigmask(&setup.attributes, &none);
-    if (rc == 0)
-        rc = ::posix_spawnattr_setsigdefault(&setup.attributes, &all);
-    if (rc == 0)
-        rc = ::posix_spawnattr_setflags(&setup.attributes,
-                                        POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    if (rc != 0)
-        return Error::fromErrno(rc);
+    int reportFds[2];
+    if (::pipe2(reportFds, O_CLOEXEC) != 0)
+        return Error::fromErrno(errno);
+    UniqueFd reportRead(reportFds[0]);
+    UniqueFd reportWrite(reportFds[1]);
 
     auto argvPointers = cStrings(argv);
     auto envPointers = cStrings(environment);
-    pid_t pid = -1;
-    rc = ::posix_spawn(&pid, hostExecutable.c_str(), &setup.actions, &setup.attributes,
-                       argvPointers.data(), envPointers.data());
-    if (rc != 0)
-        return Error::fromErrno(rc);
+    const auto named = folderAndName(program.get());
+    const ChildDescriptors fds{in ? in->read.get() : nullInput.get(),
+                               out->write.get(),
+                               errWrite,
+                               named ? named->first.get() : program.get(),
+                               reportWrite.get(),
+                               named ? named->second.c_str() : "",
+                               options.workingDirectory ? options.workingDirectory->c_str()
+                                                        : nullptr};
+
+    // No signal handler of ours may run in the child before it has reset them all.
+    sigset_t all;
+    sigset_t previous;
+    sigfillset(&all);
+    ::pthread_sigmask(SIG_SETMASK, &all, &previous);
+    const pid_t pid = ::fork();
+    if (pid == 0)
+        startInChild(fds, argvPointers.data(), envPointers.data());
+    const int forkErr = errno;
+    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    if (pid < 0)
+        return Error::fromErrno(forkErr);
+
+    // The report pipe reaches its end when the program has started (its end closed on exec),
+    // or brings the errno of the failed start.
+    reportWrite.reset();
+    int startErr = 0;
+    const ssize_t reported = base::retryOnInterrupt(
+        [&] { return ::read(reportRead.get(), &startErr, sizeof startErr); });
+    if (reported != 0) {
+        if (reported != static_cast<ssize_t>(sizeof startErr))
+            startErr = reported < 0 ? errno : EIO;
+        ::kill(pid, SIGKILL);
+        int status = 0;
+        reap(pid, status);
+        return Error::fromErrno(startErr);
+    }
 
     // The child is ours and unreaped, so its id cannot have been reused yet.
     UniqueFd pidfd(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));

@@ -1,11 +1,18 @@
 // ChildProcess: one started child program with its standard output and error on pipes.
 //
-// Started with posix_spawn: standard input is the null device (or, with a standard-input text, a
-// pipe the owner feeds through writeInput), standard output and standard error each go to a new
-// pipe, and no other descriptor is inherited (everything of ours is
-// O_CLOEXEC, and every descriptor from 3 up is closed in the child besides). The child starts
-// with an empty signal mask and every signal at its default action, and sees exactly the
-// environment given. The parent ends of the pipes are non-blocking.
+// The program is opened first (O_PATH, links followed) and started from descriptors (fork, then
+// execveat): what runs is the file opened, even when a folder of its path turns into a link
+// meanwhile, and a "/proc/self/fd/N" name starts the very file a descriptor opened elsewhere
+// holds (inside the Mac root, say). When the file's folder still holds it under its name, the
+// child starts it by that name in a descriptor of that folder (never following a link there);
+// else from the file's own descriptor. Standard input is the null device (or, with a
+// standard-input text, a pipe the owner feeds through writeInput), standard output and standard
+// error each go to a new pipe, and no other descriptor is inherited (everything of ours is
+// O_CLOEXEC, and every descriptor from 3 up is closed in the child besides), with one exception:
+// a script's interpreter is handed the script as "/dev/fd/3/<name>" (3 being its folder, so "$0"
+// leads to the script's real folder and name) or "/dev/fd/3", and that descriptor stays open for
+// it. The child starts with an empty signal mask and every signal at its default action, and
+// sees exactly the environment given. The parent ends of the pipes are non-blocking.
 //
 // Its end is seen through a process descriptor (Linux pidfd, kernel 5.3 or later) that becomes
 // readable when the child has ended; signals go through that descriptor too, so they can never
@@ -32,7 +39,8 @@ struct SpawnOptions
     // Text for the child's standard input, fed through a pipe by writeInput(); none: the null
     // device.
     std::optional<std::string> standardInput;
-    // The child's working folder (a host path); none: the caller's.
+    // The child's working folder (a host path), entered after the program was opened; none: the
+    // caller's.
     std::optional<std::string> workingDirectory;
     // Standard output and standard error share one pipe (stdoutFd()), so the two streams arrive
     // interleaved in one byte stream; stderrFd() is then -1.

@@ -1,6 +1,8 @@
 // Reads of host files for the application.
 #include "platform/HostFiles.h"
 
+#include <climits>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -34,6 +36,21 @@ bool isExecutableHostFile(const HostPath& path)
     };
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
            ::access(path.c_str(), X_OK) == 0;
+}
+
+HostPath descriptorName(int fd)
+{
+    return HostPath("/proc/self/fd/" + std::to_string(fd));
+}
+
+HostPath hostPathOfDescriptor(int fd)
+{
+    std::string target(PATH_MAX, '\0');
+    const ssize_t n = ::readlink(descriptorName(fd).c_str(), target.data(), target.size());
+    if (n <= 0 || static_cast<std::size_t>(n) >= target.size())
+        return {};
+    target.resize(static_cast<std::size_t>(n));
+    return HostPath(std::move(target));
 }
 
 } // namespace veldo::platform

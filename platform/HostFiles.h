@@ -16,4 +16,12 @@ std::string readHostText(const HostPath& path, std::size_t maxBytes);
 // True for a regular file (links followed) that this process may execute.
 bool isExecutableHostFile(const HostPath& path);
 
+// The "/proc/self/fd/N" name of an open descriptor: opening, executing or asking access() of it
+// reaches the very file the descriptor holds, never a path looked up again.
+HostPath descriptorName(int fd);
+
+// The host path the kernel gives for what an open descriptor holds (where descriptorName leads);
+// empty when /proc can't tell.
+HostPath hostPathOfDescriptor(int fd);
+
 } // namespace veldo::platform

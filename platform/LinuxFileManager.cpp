@@ -12,6 +12,7 @@
 #include "base/SystemCalls.h"
 #include "base/UniqueFd.h"
 #include "platform/Home.h"
+#include "platform/HostFiles.h"
 #include "platform/MacRoot.h"
 #include "platform/NumberedName.h"
 #include "platform/Unicode.h"
@@ -105,16 +106,16 @@ struct OpenFolder
     MacPath resolved; // the folder's Mac path with its links resolved
 };
 
-// Opens a folder by Mac path, its links resolved inside the root.
+// Opens a folder by Mac path inside the root, its links followed there.
 Result<OpenFolder> openFolder(const MacPath& folder, int flags)
 {
-    const auto host = resolvedHostPath(folder, FollowLinks::yes);
-    if (!host)
-        return Error::fromErrno(host.error().systemErrno, folder.path());
-    UniqueFd fd = base::openAt(AT_FDCWD, host->c_str(), flags | O_DIRECTORY | O_CLOEXEC);
+    auto fd = openInRoot(folder, flags | O_DIRECTORY, FollowLinks::yes);
     if (!fd)
-        return Error::fromErrno(errno, folder.path());
-    return OpenFolder{std::move(fd), macPathForHost(*host).value_or(folder)};
+        return Error::fromErrno(fd.error().systemErrno, folder.path());
+    auto resolved = macPathOfDescriptor(fd->get());
+    if (!resolved)
+        resolved = resolvingSymlinks(folder);
+    return OpenFolder{std::move(*fd), std::move(*resolved)};
 }
 
 // Opens the folder `name` in `parentFd` for listing, making it first when it is missing. A
@@ -312,10 +313,11 @@ FileResult<void> LinuxFileManager::createDirectory(const MacPath& url,
             return fail(EINVAL);
     }
     auto makeOne = [](const MacPath& folder) -> int {
-        const auto host = resolvedHostPath(folder, FollowLinks::no);
-        if (!host)
-            return host.error().systemErrno;
-        return ::mkdir(host->c_str(), 0777) == 0 ? 0 : errno;
+        const auto parent =
+            openInRoot(folder.deletingLastPathComponent(), O_PATH | O_DIRECTORY, FollowLinks::yes);
+        if (!parent)
+            return parent.error().systemErrno;
+        return ::mkdirat(parent->get(), folder.lastPathComponent().c_str(), 0777) == 0 ? 0 : errno;
     };
     if (!withIntermediateDirectories) {
         if (const int err = makeOne(url))
@@ -346,8 +348,10 @@ bool LinuxFileManager::isWritableFile(const MacPath& path)
 {
     if (!path.isAbsolute() || holdsNul(path))
         return false;
-    const auto host = resolvedHostPath(path, FollowLinks::yes);
-    return host && ::access(host->c_str(), W_OK) == 0;
+    const auto opened = openInRoot(path, O_PATH, FollowLinks::yes);
+    if (!opened)
+        return false;
+    return ::access(descriptorName(opened->get()).c_str(), W_OK) == 0;
 }
 
 } // namespace veldo::platform

@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include "base/UniqueFd.h"
+#include "platform/HostFiles.h"
 #include "platform/MacRoot.h"
 #include "platform/Unicode.h"
 
@@ -116,18 +117,6 @@ struct RootHandle
     std::string canonical; // the root as /proc names it, links in the host path resolved
 };
 
-// The host path the kernel gives for an open descriptor; empty when /proc can't tell.
-std::string descriptorPath(int fd)
-{
-    const std::string entry = "/proc/self/fd/" + std::to_string(fd);
-    std::string target(PATH_MAX, '\0');
-    const ssize_t n = ::readlink(entry.c_str(), target.data(), target.size());
-    if (n <= 0 || static_cast<std::size_t>(n) >= target.size())
-        return {};
-    target.resize(static_cast<std::size_t>(n));
-    return target;
-}
-
 struct RootCache
 {
     std::mutex mutex;
@@ -152,9 +141,29 @@ Result<std::shared_ptr<const RootHandle>> openRoot()
     } while (!handle->fd && errno == EINTR);
     if (!handle->fd)
         return Error::fromErrno(errno);
-    handle->canonical = descriptorPath(handle->fd.get());
+    handle->canonical = hostPathOfDescriptor(handle->fd.get()).string();
     cache.handle = handle;
     return cache.handle;
+}
+
+// The Mac path of what `fd` holds, named by /proc; none when /proc can't tell or it lies
+// outside the root.
+std::optional<std::string> macPathUnderRoot(const RootHandle& root, int fd)
+{
+    if (root.canonical.empty())
+        return std::nullopt;
+    const std::string host = hostPathOfDescriptor(fd).string();
+    if (host.empty() || host.front() != '/')
+        return std::nullopt;
+    if (root.canonical == "/")
+        return host;
+    if (host.compare(0, root.canonical.size(), root.canonical) != 0)
+        return std::nullopt;
+    if (host.size() == root.canonical.size())
+        return std::string("/");
+    if (host[root.canonical.size()] != '/')
+        return std::nullopt;
+    return host.substr(root.canonical.size());
 }
 
 // The Mac path of the entry the root-relative `parts` lead to, followed by the kernel inside
@@ -168,18 +177,7 @@ std::optional<std::string> kernelResolved(const RootHandle& root,
     const UniqueFd fd(openBeneath(root.fd.get(), relativeToRoot(parts), O_PATH, 0));
     if (!fd)
         return std::nullopt;
-    const std::string host = descriptorPath(fd.get());
-    if (host.empty() || host.front() != '/')
-        return std::nullopt;
-    if (root.canonical == "/")
-        return host;
-    if (host.compare(0, root.canonical.size(), root.canonical) != 0)
-        return std::nullopt;
-    if (host.size() == root.canonical.size())
-        return std::string("/");
-    if (host[root.canonical.size()] != '/')
-        return std::nullopt;
-    return host.substr(root.canonical.size());
+    return macPathUnderRoot(root, fd.get());
 }
 
 // Resolves `path` inside the root: by its letters when it holds no link, by the kernel when it
@@ -325,18 +323,31 @@ MacPath resolvingSymlinks(const MacPath& path)
     return path.standardized();
 }
 
-Result<std::string> resolvedHostPath(const MacPath& path, FollowLinks follow)
+Result<HostPath> resolvedHostPath(const MacPath& path, FollowLinks follow)
 {
     auto r = resolveInRoot(path, follow == FollowLinks::yes);
     if (!r)
         return r.error();
-    return hostPath(MacPath(std::move(*r)));
+    return HostPath(hostPath(MacPath(std::move(*r))));
 }
 
 bool isExecutable(const MacPath& path)
 {
-    const auto host = resolvedHostPath(path, FollowLinks::yes);
-    return host && ::access(host->c_str(), X_OK) == 0;
+    const auto opened = openInRoot(path, O_PATH, FollowLinks::yes);
+    if (!opened)
+        return false;
+    return ::access(descriptorName(opened->get()).c_str(), X_OK) == 0;
+}
+
+std::optional<MacPath> macPathOfDescriptor(int fd)
+{
+    auto root = openRoot();
+    if (!root)
+        return std::nullopt;
+    auto path = macPathUnderRoot(**root, fd);
+    if (!path)
+        return std::nullopt;
+    return MacPath(std::move(*path));
 }
 
 Result<UniqueFd> openInRoot(const MacPath& path, int flags, FollowLinks follow, mode_t mode)

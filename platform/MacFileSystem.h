@@ -20,6 +20,7 @@
 
 #include "base/Result.h"
 #include "base/UniqueFd.h"
+#include "platform/HostPath.h"
 #include "platform/MacPath.h"
 
 namespace veldo::platform {
@@ -73,11 +74,15 @@ MacPath resolvingSymlinks(const MacPath& path);
 // path (starting a program). The answer is only as good as the moment it was computed: work on
 // files through openInRoot instead. Fails with ELOOP on a loop of links and EINVAL for a path
 // holding NUL.
-Result<std::string> resolvedHostPath(const MacPath& path, FollowLinks follow);
+Result<HostPath> resolvedHostPath(const MacPath& path, FollowLinks follow);
 
 // True when this process may execute `path` (its links resolved inside the root); false when it
 // may not, when it is missing and on any failure to resolve it.
 bool isExecutable(const MacPath& path);
+
+// The Mac path of what a descriptor opened inside the root holds, as the kernel names it now;
+// none when /proc can't tell or it lies outside the root.
+std::optional<MacPath> macPathOfDescriptor(int fd);
 
 // Opens `path` with the open(2) `flags` (O_CLOEXEC added) and `mode` (with O_CREAT). The kernel
 // resolves the path from a descriptor of the root (openat2 with RESOLVE_IN_ROOT and

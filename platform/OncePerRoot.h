@@ -7,14 +7,18 @@
 // must outlive every change of root.
 //
 // The maker runs without any lock held, so it may take its time (run a child process) and may
-// use other OncePerRoot values or register reset hooks, while a change of root proceeds.
+// use other OncePerRoot values or register reset hooks, while a change of root proceeds. A maker
+// may also take a stop token and give up (answer none) when a stop is requested: nothing is kept
+// then, and the next caller makes the value afresh.
 #pragma once
 
+#include <cassert>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <stop_token>
 #include <utility>
 
 #include "platform/MacRoot.h"
@@ -25,7 +29,16 @@ template <typename T>
 class OncePerRoot
 {
 public:
+    // A maker that always ends with the value.
     explicit OncePerRoot(std::function<T()> make)
+        : OncePerRoot(std::function<std::optional<T>(std::stop_token)>(
+              [make = std::move(make)](const std::stop_token&) {
+                  return std::optional<T>(make());
+              }))
+    {
+    }
+    // A maker that answers none only when a stop was requested through its token.
+    explicit OncePerRoot(std::function<std::optional<T>(std::stop_token)> make)
         : m_make(std::move(make)), m_hook(addMacRootResetHook([this] { reset(); }))
     {
     }
@@ -38,8 +51,18 @@ public:
     // this same value.
     T get()
     {
+        std::optional<T> value = get(std::stop_token());
+        assert(value); // a maker gives up only when asked to stop
+        return std::move(*value);
+    }
+
+    // get, giving up when a stop is requested through `stop`: none when it came while another
+    // caller was making the value, or when this caller's maker gave up.
+    std::optional<T> get(std::stop_token stop)
+    {
         std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [this] { return m_value || !m_making; });
+        if (!m_changed.wait(lock, stop, [this] { return m_value || !m_making; }))
+            return std::nullopt;
         if (m_value)
             return *m_value;
         m_making = true;
@@ -61,12 +84,12 @@ public:
         std::optional<T> made;
         {
             MakingEnds ends{*this}; // also when the maker throws
-            made.emplace(m_make());
+            made = m_make(stop);
             std::lock_guard inner(m_mutex);
-            if (generation == m_generation && !m_value)
+            if (made && generation == m_generation && !m_value)
                 m_value = made;
         }
-        return std::move(*made);
+        return made;
     }
 
     // Forgets the value (run by the reset hook).
@@ -83,10 +106,10 @@ public:
 
 private:
     std::mutex m_mutex;
-    std::condition_variable m_changed;
+    std::condition_variable_any m_changed;
     bool m_making = false;
     std::uint64_t m_generation = 0;
-    std::function<T()> m_make;
+    std::function<std::optional<T>(std::stop_token)> m_make;
     std::optional<T> m_value;
     MacRootResetHook m_hook; // last: unregistered before the value goes
 };

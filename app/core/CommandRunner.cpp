@@ -207,15 +207,6 @@ bool isValidEnvironmentName(const std::string& name)
            name.find('\0') == std::string::npos;
 }
 
-// The host path that run executes (or enters) for a Mac path (the identity with an empty root);
-// ELOOP when its links form a loop (ELOOP).
-Result<std::string> hostExecutablePath(const MacPath& executable)
-{
-    if (platform::macRoot().empty())
-        return executable.path();
-    return platform::resolvedHostPath(executable, platform::FollowLinks::yes);
-}
-
 // `errorPath` is the Mac path a failure to start names ("" for a host program).
 Result<Output> runProgram(const std::string& hostExecutable, const std::string& argv0,
                           const std::string& errorPath, const std::vector<std::string>& arguments,
@@ -240,11 +231,15 @@ Result<Output> runProgram(const std::string& hostExecutable, const std::string& 
     const StopSignal stopSignal(stop);
     platform::SpawnOptions spawnOptions;
     spawnOptions.standardInput = options.standardInput;
+    // The working folder is opened inside the root and entered through its descriptor's name.
+    UniqueFd workingFolder;
     if (options.workingDirectory) {
-        auto folder = hostExecutablePath(*options.workingDirectory);
+        auto folder = platform::openInRoot(*options.workingDirectory, O_PATH | O_DIRECTORY,
+                                           platform::FollowLinks::yes);
         if (!folder)
-            return folder.error();
-        spawnOptions.workingDirectory = std::move(*folder);
+            return Error::fromErrno(folder.error().systemErrno, options.workingDirectory->path());
+        workingFolder = std::move(*folder);
+        spawnOptions.workingDirectory = platform::descriptorName(workingFolder.get()).string();
     }
     auto child = platform::ChildProcess::spawn(hostExecutable, argv, env, spawnOptions);
     if (!child) {
@@ -326,6 +321,16 @@ std::string inheritedPath()
     return it == env.end() ? std::string() : it->second;
 }
 
+// The program at a Mac path, opened inside the root (links followed there), for the child to be
+// started from: the file checked is the file that runs.
+Result<UniqueFd> openProgram(const MacPath& executable)
+{
+    auto program = platform::openInRoot(executable, O_PATH, platform::FollowLinks::yes);
+    if (!program)
+        return Error::fromErrno(program.error().systemErrno, executable.path());
+    return program;
+}
+
 } // namespace
 
 Result<Output> run(const MacPath& executable, const std::vector<std::string>& arguments,
@@ -335,11 +340,11 @@ Result<Output> run(const MacPath& executable, const std::vector<std::string>& ar
     // argv[0] keeps the path as mapped, so programs that look at their own name see it.
     const std::string argv0 =
         platform::macRoot().empty() ? executable.path() : platform::hostPath(executable);
-    const auto host = hostExecutablePath(executable);
-    if (!host)
-        return host.error();
-    return runProgram(*host, argv0, executable.path(), arguments, environment, timeout, options,
-                      stop);
+    const auto program = openProgram(executable);
+    if (!program)
+        return program.error();
+    return runProgram(platform::descriptorName(program->get()).string(), argv0, executable.path(),
+                      arguments, environment, timeout, options, stop);
 }
 
 Result<Output> runHostProgram(const platform::HostPath& hostExecutable,
@@ -359,7 +364,10 @@ Result<Output> runWithUserEnvironment(const MacPath& executable,
     Environment env = processEnvironment();
     const auto own = env.find("PATH");
     const std::string ownPath = own == env.end() ? std::string() : own->second;
-    env["PATH"] = childSearchPath(searchPath(), ownPath);
+    const auto folders = searchPath(stop);
+    if (!folders)
+        return folders.error();
+    env["PATH"] = childSearchPath(*folders, ownPath);
     return run(executable, arguments, env, timeout, options, std::move(stop));
 }
 
@@ -405,12 +413,25 @@ std::optional<MacPath> which(std::string_view name, const std::vector<MacPath>& 
     return std::nullopt;
 }
 
-std::vector<MacPath> searchPath()
+Result<std::vector<MacPath>> searchPath(std::stop_token stop)
 {
-    static platform::OncePerRoot<std::vector<MacPath>> value([] {
-        return composeSearchPath(loginShellPath(), platform::homeDirectory(), inheritedPath());
-    });
-    return value.get();
+    static platform::OncePerRoot<std::vector<MacPath>> value(
+        [](std::stop_token makerStop) -> std::optional<std::vector<MacPath>> {
+            const auto login = loginShellPath(makerStop);
+            // A stopped shell may have reported nothing: such a path is not the user's.
+            if (makerStop.stop_requested())
+                return std::nullopt;
+            // The shell's folders are looked up at the same paths inside the Mac root.
+            std::vector<MacPath> loginFolders;
+            loginFolders.reserve(login.size());
+            for (const auto& folder : login)
+                loginFolders.emplace_back(folder.string());
+            return composeSearchPath(loginFolders, platform::homeDirectory(), inheritedPath());
+        });
+    auto folders = value.get(std::move(stop));
+    if (!folders)
+        return Error::make(ErrorCode::cancelled);
+    return std::move(*folders);
 }
 
 bool commandLineToolsInstalled()
@@ -453,7 +474,7 @@ std::string childSearchPath(const std::vector<MacPath>& searchPath, std::string_
         if (!mapped) {
             folders.push_back(folder.path());
         } else if (auto host = platform::resolvedHostPath(folder, platform::FollowLinks::yes)) {
-            folders.push_back(std::move(*host));
+            folders.push_back(host->string());
         }
     }
     if (mapped) {
@@ -496,19 +517,20 @@ platform::HostPath loginShell()
     return platform::HostPath("/bin/zsh");
 }
 
-std::vector<MacPath> loginShellPath()
+std::vector<platform::HostPath> loginShellPath(std::stop_token stop)
 {
     Environment env = processEnvironment();
     env["VELDO_RESOLVING_ENVIRONMENT"] = "1";
     const std::string script =
         "printf '" + std::string(kPathMarker) + "%s" + std::string(kPathMarker) + "' \"$PATH\"";
-    auto out = runHostProgram(loginShell(), {"-l", "-i", "-c", script}, env, kLoginShellTimeout);
+    auto out = runHostProgram(loginShell(), {"-l", "-i", "-c", script}, env, kLoginShellTimeout, {},
+                              std::move(stop));
     if (!out || out->code != 0 || out->timedOut)
         return {};
     return parseLoginShellPath(out->stdout);
 }
 
-std::vector<MacPath> parseLoginShellPath(std::string_view output)
+std::vector<platform::HostPath> parseLoginShellPath(std::string_view output)
 {
     const auto first = output.find(kPathMarker);
     if (first == std::string_view::npos)
@@ -517,7 +539,7 @@ std::vector<MacPath> parseLoginShellPath(std::string_view output)
     const auto second = output.find(kPathMarker, start);
     if (second == std::string_view::npos)
         return {};
-    std::vector<MacPath> folders;
+    std::vector<platform::HostPath> folders;
     for (auto& piece : split(output.substr(start, second - start), ':'))
         folders.emplace_back(std::move(piece));
     return folders;

@@ -8,8 +8,9 @@
 //
 // Paths are Mac paths: the executable given to run, the folders of the search path and what
 // which() answers. Tests of existence, type, permissions and identity go through the Mac root;
-// run executes the host path the Mac path maps to (links resolved inside the root). With an
-// empty root all of this is the identity.
+// run opens the program inside the root (links followed there) and starts the child from that
+// descriptor, so no path is looked up again on the host (see platform/ChildProcess.h; a script
+// sees its own name as "/dev/fd/3"). With an empty root all of this is the identity.
 //
 // searchPath() and commandLineToolsInstalled() are computed once, on first use (thread-safe),
 // and afresh after a change of Mac root.
@@ -112,10 +113,15 @@ std::optional<platform::MacPath> which(std::string_view name,
                                        const std::vector<platform::MacPath>& searchPath,
                                        bool stubsAcceptable);
 
-// The usable tool folders, in order: those the user's interactive login shell reports, the
-// version managers' folders, "/opt/homebrew/bin", "/usr/local/bin", "/usr/bin", "/bin",
-// "/usr/sbin", "/sbin", then the app's own PATH, all passed through usableDirectories.
-std::vector<platform::MacPath> searchPath();
+// The usable tool folders, in order: those the user's interactive login shell reports (host
+// folders, taken as the same paths on the Mac: on a Mac they are; inside a Mac root they are
+// looked up in the root, never on the host), the version managers' folders, "/opt/homebrew/bin",
+// "/usr/local/bin", "/usr/bin", "/bin",
+// "/usr/sbin", "/sbin", then the app's own PATH, all passed through usableDirectories. The first
+// call runs the login shell (up to 5 s); a stop requested through `stop` meanwhile ends the shell
+// (or the wait for another caller's run) and fails with cancelled, keeping nothing. Fails only
+// then.
+Result<std::vector<platform::MacPath>> searchPath(std::stop_token stop = {});
 
 // Whether Apple's Command Line Tools are installed (so /usr/bin holds real tools). With an
 // empty root on Linux, true: the host's tools are real.
@@ -152,12 +158,13 @@ std::string childSearchPath(const std::vector<platform::MacPath>& searchPath,
 platform::HostPath loginShell();
 
 // The folders the login shell reports as its PATH (run as an interactive login shell with the
-// marker script, 5-second time-out); none when the run fails, times out or exits non-zero.
-std::vector<platform::MacPath> loginShellPath();
+// marker script, 5-second time-out); none when the run fails, times out or exits non-zero, or
+// is stopped through `stop`.
+std::vector<platform::HostPath> loginShellPath(std::stop_token stop = {});
 
 // The folders in the login shell's output: the text between the first two markers
 // "__VELDO_PATH__", split at ":" with empty pieces dropped. None with fewer than two markers.
-std::vector<platform::MacPath> parseLoginShellPath(std::string_view output);
+std::vector<platform::HostPath> parseLoginShellPath(std::string_view output);
 
 // nvm's chosen node folder, then home's ".pyenv/shims", ".rbenv/shims", ".asdf/shims",
 // ".local/share/mise/shims", ".volta/bin", ".local/bin", whether or not they exist.

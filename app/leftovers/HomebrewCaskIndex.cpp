@@ -75,12 +75,16 @@ std::string expandTilde(const std::string& path, const MacPath& home)
 
 } // namespace
 
-CaskIndex loadIndex(bool forceRefresh, std::chrono::milliseconds infoTimeout)
+Result<CaskIndex> loadIndex(bool forceRefresh, std::chrono::milliseconds infoTimeout,
+                            std::stop_token stop)
 {
-    const auto brew = CommandRunner::which("brew", CommandRunner::searchPath(),
-                                           CommandRunner::commandLineToolsInstalled());
+    const auto searchPath = CommandRunner::searchPath(stop);
+    if (!searchPath)
+        return searchPath.error();
+    const auto brew =
+        CommandRunner::which("brew", *searchPath, CommandRunner::commandLineToolsInstalled());
     if (!brew)
-        return {};
+        return CaskIndex();
     const MacPath caskroom = caskroomFor(*brew);
     std::string signature = caskroomSignature(caskroom);
 
@@ -90,7 +94,9 @@ CaskIndex loadIndex(bool forceRefresh, std::chrono::milliseconds infoTimeout)
             return std::move(*cached);
     }
 
-    std::vector<CaskInfo> records = metadataCasks(caskroom);
+    std::vector<CaskInfo> records = metadataCasks(caskroom, stop);
+    if (stop.stop_requested())
+        return Error::make(ErrorCode::cancelled);
     std::set<std::string> covered;
     for (const CaskInfo& record : records)
         covered.insert(shortToken(record.token));
@@ -100,7 +106,9 @@ CaskIndex loadIndex(bool forceRefresh, std::chrono::milliseconds infoTimeout)
 
     if (runBrew) {
         const auto output = CommandRunner::runWithUserEnvironment(
-            *brew, {"info", "--cask", "--json=v2", "--installed"}, infoTimeout);
+            *brew, {"info", "--cask", "--json=v2", "--installed"}, infoTimeout, {}, stop);
+        if (!output && output.error().code == ErrorCode::cancelled)
+            return output.error();
         if (output && output->code == 0 && !output->timedOut) {
             std::vector<CaskInfo> reported = parseInstalledCasks(output->stdout);
             std::set<std::string> reportedTokens;
@@ -174,10 +182,12 @@ std::vector<std::string> caskFolderNames(const MacPath& caskroom)
     return folders;
 }
 
-std::vector<CaskInfo> metadataCasks(const MacPath& caskroom)
+std::vector<CaskInfo> metadataCasks(const MacPath& caskroom, std::stop_token stop)
 {
     std::vector<CaskInfo> records;
     for (const auto& name : caskFolderNames(caskroom)) {
+        if (stop.stop_requested())
+            break;
         if (auto record = metadataCask(caskroom.appendingPathComponent(name), name))
             records.push_back(std::move(*record));
     }

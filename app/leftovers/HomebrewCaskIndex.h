@@ -9,18 +9,20 @@
 //
 // All paths are Mac paths; the disk is read through the Mac root. loadIndex blocks (it may run
 // brew for up to its time-out) and is meant for background threads; overlapping loads are
-// safe. Nothing here throws or reports a failure: a missing brew gives an empty index, and
-// unreadable folders, malformed bookkeeping and a failing, slow or garbled brew run only leave
-// records out.
+// safe. Nothing here throws, and a load fails only when stopped: a missing brew gives an empty
+// index, and unreadable folders, malformed bookkeeping and a failing, slow or garbled brew run
+// only leave records out.
 #pragma once
 
 #include <chrono>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "app/leftovers/CaskInfo.h"
+#include "base/Result.h"
 #include "platform/MacPath.h"
 
 namespace veldo::leftovers::HomebrewCasks {
@@ -34,8 +36,12 @@ inline constexpr std::chrono::seconds kInfoTimeout{120};
 // is answered while the Caskroom's signature is unchanged. Otherwise the bookkeeping is read,
 // brew is run (with `infoTimeout`) when some cask folder is not covered by it, and what brew
 // reports replaces the bookkeeping records of the same short token; the new index and
-// signature then replace the cache (a failed brew run is cached too).
-CaskIndex loadIndex(bool forceRefresh, std::chrono::milliseconds infoTimeout = kInfoTimeout);
+// signature then replace the cache (a failed brew run is cached too). A stop requested through
+// `stop` is noticed while the tool search path is first looked up, between cask folders and
+// while brew runs (which it ends as CommandRunner::run does); the load then fails with cancelled
+// and leaves the cache as it was.
+Result<CaskIndex> loadIndex(bool forceRefresh, std::chrono::milliseconds infoTimeout = kInfoTimeout,
+                            std::stop_token stop = {});
 
 // The cask that owns the app at `appURL`: the index entry for the app's file name (else for a
 // key equal to it ignoring case: the first such key in plain string order), when one of that
@@ -58,8 +64,9 @@ std::string caskroomSignature(const platform::MacPath& caskroom);
 // order; none when it cannot be listed.
 std::vector<std::string> caskFolderNames(const platform::MacPath& caskroom);
 
-// metadataCask of every folder of caskFolderNames, in that order, the records found.
-std::vector<CaskInfo> metadataCasks(const platform::MacPath& caskroom);
+// metadataCask of every folder of caskFolderNames, in that order, the records found. A stop
+// requested through `stop` ends it early with the records found so far.
+std::vector<CaskInfo> metadataCasks(const platform::MacPath& caskroom, std::stop_token stop = {});
 
 // The record of one cask folder from its bookkeeping: the installed version is the newest
 // version folder (installedVersion); of the cask files ".metadata/<version>/<stamp>/Casks/

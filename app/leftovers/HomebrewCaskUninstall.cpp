@@ -46,12 +46,12 @@ bool isTokenCharacter(char c)
            c == '+' || c == '@';
 }
 
-CommandRunner::Environment uninstallEnvironment()
+CommandRunner::Environment uninstallEnvironment(const std::vector<platform::MacPath>& searchPath)
 {
     CommandRunner::Environment env = CommandRunner::processEnvironment();
     const auto own = env.find("PATH");
     const std::string ownPath = own == env.end() ? std::string() : own->second;
-    env["PATH"] = CommandRunner::childSearchPath(CommandRunner::searchPath(), ownPath);
+    env["PATH"] = CommandRunner::childSearchPath(searchPath, ownPath);
     const std::string on = "1";
     for (const char* name : {"HOMEBREW_NO_AUTO_UPDATE", "HOMEBREW_NO_ENV_HINTS",
                              "HOMEBREW_NO_INSTALL_CLEANUP", "NONINTERACTIVE"})
@@ -63,22 +63,27 @@ CommandRunner::Environment uninstallEnvironment()
 } // namespace
 
 Result<UninstallResult> uninstall(const std::string& token, Zap zap,
-                                  std::chrono::milliseconds timeout, std::stop_token stop)
+                                  std::chrono::milliseconds timeout,
+                                  const CommandRunner::RunOptions& options, std::stop_token stop)
 {
     UninstallResult result{token, zap == Zap::yes, {}, std::nullopt};
     if (!isValidToken(token)) {
         result.failure = UninstallFailure::of(UninstallFailure::Kind::invalidToken);
         return result;
     }
-    const auto brew = CommandRunner::which("brew", CommandRunner::searchPath(),
-                                           CommandRunner::commandLineToolsInstalled());
+    const auto searchPath = CommandRunner::searchPath(stop);
+    if (!searchPath)
+        return searchPath.error();
+    const auto brew =
+        CommandRunner::which("brew", *searchPath, CommandRunner::commandLineToolsInstalled());
     if (!brew) {
         result.failure = UninstallFailure::of(UninstallFailure::Kind::brewNotFound);
         return result;
     }
 
-    const auto output = CommandRunner::run(*brew, uninstallArguments(token, zap),
-                                           uninstallEnvironment(), timeout, {}, std::move(stop));
+    const auto output =
+        CommandRunner::run(*brew, uninstallArguments(token, zap), uninstallEnvironment(*searchPath),
+                           timeout, options, std::move(stop));
     IndexCache::shared().invalidate();
     if (!output && output.error().code == ErrorCode::cancelled)
         return output.error();

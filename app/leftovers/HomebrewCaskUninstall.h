@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/core/CommandRunner.h"
 #include "base/Result.h"
 
 namespace veldo::leftovers::HomebrewCasks {
@@ -72,12 +73,15 @@ struct UninstallResult
 
 // Checks the token, finds brew, runs "brew uninstall --cask [--zap] <token>" with the null
 // device as input, no auto-update, no hints, no clean-up, NONINTERACTIVE=1 and no SUDO_ASKPASS,
-// for at most `timeout`, invalidates the index cache and classifies the run. A stop requested
-// through `stop` ends brew as the time-out does (see CommandRunner::run) and fails with
-// cancelled; the cache is invalidated then too, since brew may have changed things already.
-// Every other outcome is a result, its failure saying what went wrong.
+// for at most `timeout` (with the stop sequence's waits of `options`), invalidates the index
+// cache and classifies the run. A stop requested through `stop` ends brew as the time-out does
+// (see CommandRunner::run) and fails with cancelled; the cache is invalidated then too, since
+// brew may have changed things already; a stop while the tool search path is first looked up
+// fails with cancelled before brew runs. Every other outcome is a result, its failure saying what
+// went wrong.
 Result<UninstallResult> uninstall(const std::string& token, Zap zap,
                                   std::chrono::milliseconds timeout = kUninstallTimeout,
+                                  const core::CommandRunner::RunOptions& options = {},
                                   std::stop_token stop = {});
 
 // "uninstall", "--cask", then "--zap" when `zap` says so, then the token.

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <stop_token>
 #include <unordered_map>
 
 #include "app/leftovers/BOMReader.h"
@@ -25,7 +26,8 @@ constexpr std::size_t kMaxReceiptBytes = 4u * 1024u * 1024u;
 constexpr std::size_t kMaxBomBytes = 256u * 1024u * 1024u;
 
 // The absolute, standardised paths that one receipt's bill of materials lists.
-std::vector<std::string> installedPaths(const MacPath& bom, const ReceiptInfo& info)
+std::vector<std::string> installedPaths(const MacPath& bom, const ReceiptInfo& info,
+                                        const std::stop_token& stop)
 {
     const auto bytes = platform::readFile(bom, kMaxBomBytes);
     if (!bytes)
@@ -39,6 +41,8 @@ std::vector<std::string> installedPaths(const MacPath& bom, const ReceiptInfo& i
     // Each entry's path is released as its absolute form is made, so the two lists together
     // hold the paths about once.
     for (auto& entry : entries) {
+        if (stop.stop_requested())
+            return {};
         std::string_view relative = entry.path;
         if (relative.starts_with('/'))
             relative.remove_prefix(1);
@@ -53,7 +57,8 @@ std::vector<std::string> installedPaths(const MacPath& bom, const ReceiptInfo& i
 
 // Adds the paths of the receipt at `receipt` when it belongs to the app.
 void addReceiptPaths(const MacPath& receipt, std::string_view bundleIdentifier,
-                     std::string_view appPath, std::unordered_set<std::string>& installed)
+                     std::string_view appPath, std::unordered_set<std::string>& installed,
+                     const std::stop_token& stop)
 {
     const auto plist = platform::readPropertyListFile(receipt, kMaxReceiptBytes);
     if (!plist)
@@ -67,7 +72,7 @@ void addReceiptPaths(const MacPath& receipt, std::string_view bundleIdentifier,
     const MacPath bom(receipt.deletingPathExtension().path() + ".bom");
     if (!platform::exists(bom))
         return;
-    std::vector<std::string> paths = installedPaths(bom, *info);
+    std::vector<std::string> paths = installedPaths(bom, *info, stop);
     if (match == ReceiptMatch::parent &&
         std::find(paths.begin(), paths.end(), appPath) == paths.end())
         return;
@@ -98,8 +103,8 @@ std::optional<std::vector<std::string>> ownershipEntries(const std::string& fold
 class ReceiptItemWalk
 {
 public:
-    explicit ReceiptItemWalk(std::string_view homePath)
-        : m_context(makeReceiptScanContext(homePath))
+    ReceiptItemWalk(std::string_view homePath, std::stop_token stop)
+        : m_context(makeReceiptScanContext(homePath)), m_stop(std::move(stop))
     {
     }
 
@@ -195,7 +200,7 @@ private:
 
     void visit(const std::string& path, int depth)
     {
-        if (m_collected.size() >= kMaxReceiptItems)
+        if (m_collected.size() >= kMaxReceiptItems || m_stop.stop_requested())
             return;
         if (isExcludedReceiptPath(path, m_context) || m_appBundles.contains(path) ||
             ReceiptPaths::isAppBundleName(ReceiptPaths::lastComponent(path)))
@@ -231,7 +236,7 @@ private:
             return known->second ? Ownership::owned : Ownership::notOwned;
         if (m_keptFolders.contains(folder) || m_appBundles.contains(folder))
             return remember(folder, false);
-        if (depth > kMaxReceiptDepth || listingsLeft <= 0)
+        if (depth > kMaxReceiptDepth || listingsLeft <= 0 || m_stop.stop_requested())
             return Ownership::unknown;
         --listingsLeft;
         const auto names = ownershipEntries(folder);
@@ -267,6 +272,7 @@ private:
     }
 
     const ReceiptScanContext m_context;
+    const std::stop_token m_stop;
     ReceiptPaths::PathSet m_appBundles;
     ReceiptPaths::PathSet m_keptFolders;
     std::unordered_map<std::string, ReceiptPaths::PathSet, ReceiptPaths::PathHash, std::equal_to<>>
@@ -288,7 +294,8 @@ const std::vector<MacPath>& receiptFolders()
 std::vector<ReceiptInstalledItem> receiptItemsForApp(std::string_view bundleIdentifier,
                                                      std::string_view appPath,
                                                      const std::vector<MacPath>& folders,
-                                                     std::string_view homePath)
+                                                     std::string_view homePath,
+                                                     std::stop_token stop)
 {
     std::unordered_set<std::string> installed;
     for (const auto& folder : folders) {
@@ -296,22 +303,24 @@ std::vector<ReceiptInstalledItem> receiptItemsForApp(std::string_view bundleIden
         if (!names)
             continue;
         for (const auto& name : *names) {
+            if (stop.stop_requested())
+                return {};
             if (name.starts_with('.'))
                 continue;
             const MacPath receipt = folder.appendingPathComponent(name);
             if (receipt.pathExtension() == "plist")
-                addReceiptPaths(receipt, bundleIdentifier, appPath, installed);
+                addReceiptPaths(receipt, bundleIdentifier, appPath, installed, stop);
         }
     }
-    return collectReceiptItems(installed, appPath, homePath);
+    return collectReceiptItems(installed, appPath, homePath, std::move(stop));
 }
 
 std::vector<ReceiptInstalledItem>
 collectReceiptItems(const std::unordered_set<std::string>& installedPaths, std::string_view appPath,
-                    std::string_view homePath)
+                    std::string_view homePath, std::stop_token stop)
 {
     const std::string app = ReceiptPaths::trimmed(appPath);
-    ReceiptItemWalk walk(homePath);
+    ReceiptItemWalk walk(homePath, std::move(stop));
     walk.addAppBundle(app);
     for (const auto& path : installedPaths)
         walk.addInstalledPath(ReceiptPaths::trimmed(path), app);

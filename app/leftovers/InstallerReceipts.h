@@ -20,9 +20,13 @@
 //
 // Blocks on the file system; runs on the caller's thread and keeps nothing between calls.
 // Nothing fails: an unlistable receipt folder, a damaged receipt or bill of materials, and a
-// path that can't be examined only shrink the result.
+// path that can't be examined only shrink the result. A stop requested through the token is
+// noticed between receipts, between the paths of a bill of materials, before each item is
+// visited and before each folder listing of the wholly-owned test; the call then ends early with
+// what it has, which is no answer: a caller that stops must discard it.
 #pragma once
 
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -50,12 +54,13 @@ const std::vector<platform::MacPath>& receiptFolders();
 std::vector<ReceiptInstalledItem> receiptItemsForApp(std::string_view bundleIdentifier,
                                                      std::string_view appPath,
                                                      const std::vector<platform::MacPath>& folders,
-                                                     std::string_view homePath);
+                                                     std::string_view homePath,
+                                                     std::stop_token stop = {});
 
 // The reduction step on its own: the items for a set of installed absolute paths.
 std::vector<ReceiptInstalledItem>
 collectReceiptItems(const std::unordered_set<std::string>& installedPaths, std::string_view appPath,
-                    std::string_view homePath);
+                    std::string_view homePath, std::stop_token stop = {});
 
 // The category of an item by the folders in its path: "/LaunchDaemons/" or "/LaunchAgents/"
 // give launchAgents, then "/Caches/" caches, "/Logs/" logs, "/Preferences/" preferences;

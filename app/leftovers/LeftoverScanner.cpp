@@ -174,12 +174,13 @@ std::optional<MacPath> userDirectory(int name)
 
 } // namespace
 
-std::vector<ReceiptInstalledItem> receiptLeftovers(const core::InstalledApp& app)
+std::vector<ReceiptInstalledItem> receiptLeftovers(const core::InstalledApp& app,
+                                                   std::stop_token stop)
 {
     if (!app.bundleID || app.bundleID->empty())
         return {};
     return receiptItemsForApp(*app.bundleID, app.url.standardized().path(), receiptFolders(),
-                              platform::homeDirectory().path());
+                              platform::homeDirectory().path(), std::move(stop));
 }
 
 std::vector<MacPath> darwinUserDirectories()
@@ -344,7 +345,7 @@ findLeftovers(const core::InstalledApp& app, const std::vector<core::ScopedAcces
         }
     }
     if (receipts && !stop.stop_requested()) {
-        for (const auto& item : receipts(app))
+        for (const auto& item : receipts(app, stop))
             add(item.url, item.category, item.requiresAdmin, MatchConfidence::medium);
     }
     if (stop.stop_requested())

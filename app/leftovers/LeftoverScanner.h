@@ -30,8 +30,10 @@
 
 namespace veldo::leftovers::LeftoverScanner {
 
-// What installer receipts name for an app.
-using ReceiptSource = std::function<std::vector<ReceiptInstalledItem>(const core::InstalledApp&)>;
+// What installer receipts name for an app; the token is the scan's, and a source that notices a
+// stop may answer early with anything (the scan then fails with cancelled).
+using ReceiptSource =
+    std::function<std::vector<ReceiptInstalledItem>(const core::InstalledApp&, std::stop_token)>;
 
 // The nested-bundle folders inside an app bundle whose bundles' identifiers belong to the app.
 inline constexpr const char* kNestedBundleFolders[] = {
@@ -51,8 +53,8 @@ inline constexpr const char* kNestedBundleFolders[] = {
 // after the bundle identifier is a cache (darwinUserDirectories()); `receipts` answers the
 // paths that installer receipts name for the app (taken at medium confidence); `registry`
 // answers the other registered copies of the app. A stop requested through `stop` is noticed
-// before each candidate is measured and between the folders of a measurement, and fails the
-// scan with cancelled (the receipt source, called once, runs to its end).
+// before each candidate is measured, between the folders of a measurement and inside the receipt
+// source (which is given the token), and fails the scan with cancelled.
 Result<std::vector<core::LeftoverItem>>
 scan(const core::InstalledApp& app, const std::vector<core::ScopedAccessRoot>& roots,
      const std::vector<platform::MacPath>& perUserFolders, const ReceiptSource& receipts,
@@ -60,8 +62,9 @@ scan(const core::InstalledApp& app, const std::vector<core::ScopedAccessRoot>& r
 
 // What the installer receipts in receiptFolders() name for `app`, for the current user's home
 // folder (see InstallerReceipts.h); empty when the app has no bundle identifier. The receipt
-// source that the application passes to scan().
-std::vector<ReceiptInstalledItem> receiptLeftovers(const core::InstalledApp& app);
+// source that the application passes to scan(). A stop ends it early (see InstallerReceipts.h).
+std::vector<ReceiptInstalledItem> receiptLeftovers(const core::InstalledApp& app,
+                                                   std::stop_token stop = {});
 
 // The per-user cache folder and then the per-user temporary folder, each left out when the
 // platform has none (see platform/UserDirectories.h).

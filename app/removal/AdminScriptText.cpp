@@ -13,6 +13,19 @@ std::string tool(const char* path)
     return shellPath(platform::MacPath(path));
 }
 
+// "( ", the R (rename) and I (identity) functions, the staging folder S made on the Trash's
+// volume (the clause ends when it is on any other), as every item clause opens.
+std::string clauseOpening(std::string_view trashDevice)
+{
+    const std::string stat = tool("/usr/bin/stat");
+    return "( R() { " + tool("/usr/bin/env") + " -i " + tool("/usr/bin/perl") +
+           " -e 'rename($ARGV[0], $ARGV[1]) or exit 1' -- \"$1\" \"$2\" 2>/dev/null; }; I() { " +
+           stat + " -f %d:%i \"$1\" 2>/dev/null; }; S=$(" + tool("/usr/bin/mktemp") + " -d " +
+           tool("/private/var/tmp/veldo.XXXXXX") + " 2>/dev/null) || exit 1; [ \"$(" + stat +
+           " -f %d \"$S\" 2>/dev/null)\" = " + shellQuoted(trashDevice) + " ] || { " +
+           tool("/bin/rmdir") + " \"$S\"; exit 1; }; ";
+}
+
 } // namespace
 
 std::string shellQuoted(std::string_view value)
@@ -56,15 +69,7 @@ std::string moveClause(const MoveClause& c)
                                   " bootstrap system \"$PWD\"/" + quotedName +
                                   " ) >/dev/null 2>&1; ";
 
-    std::string text = "( ";
-    text += "R() { " + tool("/usr/bin/env") + " -i " + tool("/usr/bin/perl") +
-            " -e 'rename($ARGV[0], $ARGV[1]) or exit 1' -- \"$1\" \"$2\" 2>/dev/null; }; I() { " +
-            tool("/usr/bin/stat") + " -f %d:%i \"$1\" 2>/dev/null; }; S=$(" +
-            tool("/usr/bin/mktemp") + " -d " + tool("/private/var/tmp/veldo.XXXXXX") +
-            " 2>/dev/null) || exit 1; ";
-    text += "[ \"$(" + tool("/usr/bin/stat") +
-            " -f %d \"$S\" 2>/dev/null)\" = " + shellQuoted(c.trashDevice) + " ] || { " + rmdir +
-            " \"$S\"; exit 1; }; ";
+    std::string text = clauseOpening(c.trashDevice);
     if (c.bootsOutDaemon) {
         // B is set only when the bootout succeeded, so only then is the daemon booted back in.
         text += "( " + itemGuard + " && " + tool("/bin/launchctl") + " bootout system \"$PWD\"/" +
@@ -82,6 +87,36 @@ std::string moveClause(const MoveClause& c)
             " ] && R \"$S/i\" " + item + " ); ";
     if (c.bootsOutDaemon)
         text += "[ \"$B\" = 1 ] && " + bootstrap;
+    text += resultClause(c.index);
+    return text;
+}
+
+std::string restoreClause(const RestoreClause& c)
+{
+    const std::string trashGuard = guardClause(c.trashPath, c.trashIdentity, true);
+    const std::string folderGuard = guardClause(c.folderPath, c.folderIdentity, true);
+    const std::string inTrash = shellQuoted("./" + c.trashName);
+    const std::string back = shellQuoted("./" + c.name);
+    const std::string itemIdentity = shellQuoted(c.itemIdentity);
+    const std::string stat = tool("/usr/bin/stat");
+    const std::string rmdir = tool("/bin/rmdir");
+
+    std::string text = clauseOpening(c.trashDevice);
+    text += "( " + trashGuard + " && R " + inTrash + " \"$S/i\" ) || { " + rmdir +
+            " \"$S\" 2>/dev/null; exit 1; }; ";
+    text += "if [ \"$(" + stat + " -f %d:%i:%u:%g \"$S/i\" 2>/dev/null)\" = " + itemIdentity +
+            " ] && ( " + folderGuard + " && [ ! -e " + back + " ] && [ ! -L " + back +
+            " ] && R \"$S/i\" " + back + " ); then ";
+    if (c.bootstrapsDaemon) {
+        // Booted in only while the list in its place is still the item put back.
+        text += "( " + folderGuard + " && [ \"$(" + stat + " -f %d:%i:%u:%g " + back +
+                " 2>/dev/null)\" = " + itemIdentity + " ] && " + tool("/bin/launchctl") +
+                " bootstrap system \"$PWD\"/" + shellQuoted(c.name) + " ) >/dev/null 2>&1; ";
+    }
+    text += rmdir + " \"$S\"; exit 0; fi; ";
+    text += "( " + trashGuard + " && { { [ ! -e " + inTrash + " ] && [ ! -L " + inTrash +
+            " ] && R \"$S/i\" " + inTrash + "; } || { T=" + inTrash +
+            "\" ${S##*.}\"; [ ! -e \"$T\" ] && [ ! -L \"$T\" ] && R \"$S/i\" \"$T\"; }; } ); ";
     text += resultClause(c.index);
     return text;
 }

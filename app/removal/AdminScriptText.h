@@ -1,5 +1,5 @@
 // AdminScriptText: the shell text of the administrator move and restore: quoting, the folder
-// guard, and the clause that moves one item into the Trash.
+// guard, the clause that moves one item into the Trash and the one that puts it back.
 //
 // Every value written into shell text must have been proven first (an absolute Mac path with no
 // control character, its folder verified without following links) and is then single-quoted
@@ -47,5 +47,28 @@ struct MoveClause
 // name, else put back under its own name. A daemon's property list is booted out of the system
 // domain before the move and bootstrapped again whenever the item is back in its place.
 std::string moveClause(const MoveClause& clause);
+
+// What the restore clause of one item is made of; identities are decimal strings.
+struct RestoreClause
+{
+    std::int64_t index = 0;        // the item's marker index
+    std::string trashPath;         // the Trash's normalised Mac path
+    std::string trashIdentity;     // device:inode:uid of the Trash
+    std::string trashDevice;       // the Trash's device alone
+    std::string trashName;         // the item's name in the Trash
+    std::string itemIdentity;      // device:inode:uid:gid of the item
+    std::string folderPath;        // the normalised Mac path of the folder it goes back to
+    std::string folderIdentity;    // device:inode:uid of that folder
+    std::string name;              // its name there
+    bool bootstrapsDaemon = false; // a property list going back into "/Library/LaunchDaemons"
+};
+
+// The item's restore clause, opened with "( " and closed by resultClause(index): the item renamed
+// from the verified Trash into a root-only staging folder on the Trash's volume, then, while its
+// identity still matches, into its verified former folder where nothing holds its name; a
+// daemon's property list is then bootstrapped into the system domain. When that fails it goes
+// back into the Trash, under its Trash name or, when that was taken meanwhile, that name + " " +
+// the staging folder's random suffix, and the clause fails.
+std::string restoreClause(const RestoreClause& clause);
 
 } // namespace veldo::removal::AdminRemover

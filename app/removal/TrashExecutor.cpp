@@ -128,9 +128,12 @@ bool isSystemDaemonPlist(const MacPath& url)
 
 void runLaunchctlInUserDomain(const MacPath& url, LaunchctlVerb verb)
 {
+    // launchctl takes a host path; the Mac path itself would name another file.
+    auto hostPath = platform::resolvedHostPath(url, platform::FollowLinks::no);
+    if (!hostPath)
+        return;
     const std::vector<std::string> arguments{
-        std::string(verbText(verb)), "gui/" + std::to_string(::getuid()),
-        platform::resolvedHostPath(url, platform::FollowLinks::no).value_or(url.path())};
+        std::string(verbText(verb)), "gui/" + std::to_string(::getuid()), hostPath->string()};
     (void)core::CommandRunner::run(MacPath("/bin/launchctl"), arguments,
                                    core::CommandRunner::processEnvironment(), kLaunchctlTimeout);
 }

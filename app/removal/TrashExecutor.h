@@ -55,7 +55,9 @@ enum class LaunchctlVerb
 };
 
 // Runs "/bin/launchctl <verb> gui/<real uid> <url>" with the process environment and a 30-second
-// time-out; its output and exit status are not looked at.
+// time-out; its output and exit status are not looked at. The url reaches launchctl as its host
+// path (its folders' links resolved inside the Mac root); when it has none (a loop of links, a
+// NUL), launchctl is not run for it.
 void runLaunchctlInUserDomain(const platform::MacPath& url, LaunchctlVerb verb);
 
 // runLaunchctlInUserDomain with "bootout" (respectively "bootstrap") for each url in order.

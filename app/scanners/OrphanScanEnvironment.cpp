@@ -116,7 +116,7 @@ OrphanScanEnvironment::build(const std::vector<core::InstalledApp>& installedApp
         return false;
     };
     env.isCommandInstalled = [](std::string_view name) {
-        return core::CommandRunner::which(name, core::CommandRunner::searchPath(), false)
+        return core::CommandRunner::which(name, *core::CommandRunner::searchPath(), false)
             .has_value();
     };
     env.staleInterval = kStaleInterval;

@@ -180,7 +180,7 @@ std::vector<DevPackage> gemPackages(std::chrono::milliseconds timeout, const std
 
 std::optional<MacPath> findTool(std::string_view name)
 {
-    return CommandRunner::which(name, CommandRunner::searchPath(),
+    return CommandRunner::which(name, *CommandRunner::searchPath(),
                                 CommandRunner::commandLineToolsInstalled());
 }
 

@@ -101,7 +101,7 @@ bool writeInto(const MacPath& folder, std::string_view file, std::string_view by
 
 std::optional<MacPath> findTool(std::string_view name)
 {
-    return CommandRunner::which(name, CommandRunner::searchPath(),
+    return CommandRunner::which(name, *CommandRunner::searchPath(),
                                 CommandRunner::commandLineToolsInstalled());
 }
 
@@ -120,7 +120,8 @@ void exportBrewfile(const MacPath& folder, std::chrono::milliseconds timeout,
     }
     const FileStamp before = stampOf(brewfile);
     const auto output = CommandRunner::runWithUserEnvironment(
-        *brew, {"bundle", "dump", "--file=" + *hostBrewfile, "--force"}, timeout, {}, stop);
+        *brew, {"bundle", "dump", "--file=" + hostBrewfile->string(), "--force"}, timeout, {},
+        stop);
     lists.add(kBrewfile,
               output && output->code == 0 && !output->timedOut && freshlyWritten(brewfile, before));
 }

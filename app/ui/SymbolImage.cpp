@@ -37,6 +37,7 @@ constexpr Entry kSymbols[] = {
     {"checkmark.circle.fill", {0x2714}},
     {"checkmark.seal.fill", {0x272A}},
     {"checkmark.shield.fill", {0x1F6E1}},
+    {"chevron.left", {0x276E}},
     {"chevron.left.forwardslash.chevron.right", {U'<', U'/', U'>'}},
     {"circle.grid.cross.fill", {0x1F36A}},
     {"clock.badge.checkmark", {0x1F553}},

@@ -93,7 +93,9 @@ protected:
 
 TEST_F(HelperStagingJournalTest, AMissingFolderHasNoRecordsAndIsNotMade)
 {
-    EXPECT_TRUE(journal.records().empty());
+    const auto records = journal.records();
+    ASSERT_OK(records);
+    EXPECT_TRUE(records->empty());
     EXPECT_FALSE(fs::exists(journalHost()));
     EXPECT_FALSE(fs::exists(mac.host(veldo::common::stateDirectoryURL())));
     EXPECT_ERRNO(journal.remove(*UUID::random()), ENOENT); // nothing to remove, nothing made
@@ -114,7 +116,9 @@ TEST_F(HelperStagingJournalTest, WritesListsInDateOrderAndRemoves)
     ASSERT_OK(journal.write(nine));
     ASSERT_OK(journal.write(eleven));
 
-    const auto records = journal.records();
+    const auto listed = journal.records();
+    ASSERT_OK(listed);
+    const auto& records = *listed;
     EXPECT_EQ(idsOf(records), (std::vector<UUID>{nine.id, ten.id, eleven.id}));
     ASSERT_EQ(records.size(), 3u);
     EXPECT_EQ(records[0], nine);
@@ -127,7 +131,9 @@ TEST_F(HelperStagingJournalTest, WritesListsInDateOrderAndRemoves)
 
     EXPECT_OK(journal.remove(ten.id));
     EXPECT_ERRNO(journal.remove(ten.id), ENOENT); // a second removal finds nothing
-    EXPECT_EQ(idsOf(journal.records()), (std::vector<UUID>{nine.id, eleven.id}));
+    const auto afterRemoval = journal.records();
+    ASSERT_OK(afterRemoval);
+    EXPECT_EQ(idsOf(*afterRemoval), (std::vector<UUID>{nine.id, eleven.id}));
     EXPECT_FALSE(fs::exists(fileHost(ten.id)));
 }
 
@@ -138,7 +144,9 @@ TEST_F(HelperStagingJournalTest, WritingAgainReplacesTheFile)
     r.stagingIdentity = HelperFileIdentity{2049, 1234, FileTime{1, 2}};
     ASSERT_OK(journal.write(r));
     EXPECT_EQ(entries(), (std::vector<std::string>{r.id.string() + ".staging"}));
-    const auto records = journal.records();
+    const auto listed = journal.records();
+    ASSERT_OK(listed);
+    const auto& records = *listed;
     ASSERT_EQ(records.size(), 1u);
     ASSERT_TRUE(records[0].stagingIdentity);
     EXPECT_EQ(records[0].stagingIdentity->inode, 1234u);
@@ -184,7 +192,9 @@ TEST_F(HelperStagingJournalTest, ReadsOnlyTheExactExtensionAndAnyName)
     writeRecordFile("no-extension", makeRecord(kTen).toPlist());
     writeRecordFile("ledger.inventory", makeRecord(kTen).toPlist());
 
-    const auto records = journal.records();
+    const auto listed = journal.records();
+    ASSERT_OK(listed);
+    const auto& records = *listed;
     ASSERT_EQ(records.size(), 2u);
     EXPECT_EQ(records[0].id, valid.id);
     EXPECT_EQ(entries().size(), 6u); // the listing removed nothing
@@ -213,7 +223,9 @@ TEST_F(HelperStagingJournalTest, SkipsWhatItCannotReadAndLeavesItInPlace)
     ASSERT_EQ(::mkfifo((journalHost() + "/fifo.staging").c_str(), 0600), 0);
 
     const auto before = entries();
-    const auto records = journal.records();
+    const auto listed = journal.records();
+    ASSERT_OK(listed);
+    const auto& records = *listed;
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0].id, good.id);
     EXPECT_EQ(entries(), before);
@@ -248,7 +260,8 @@ TEST_F(HelperStagingJournalTest, AFolderThatCannotBeMadeFailsTheWrite)
 {
     mac.write(journalPath(), "a file where the folder belongs");
     EXPECT_ERRNO(journal.write(makeRecord(kTen)), ENOTDIR);
-    EXPECT_TRUE(journal.records().empty());
+    // A journal that cannot be listed is a failure, not an empty journal.
+    EXPECT_ERRNO(journal.records(), ENOTDIR);
 }
 
 TEST(HelperStagingRecord, RemapsOnlyIdentitiesOnTheRecordedDevice)

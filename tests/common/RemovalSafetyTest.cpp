@@ -377,13 +377,14 @@ TEST_F(RemovalSafetyTest, DotComponentsAreRefusedBecauseTheFileSystemFollowsLink
     mac.symlink("/Applications/Docs"_mac, home + "/Documents");
     mac.symlink("/Applications/Projects"_mac, home + "/Projects");
     using veldo::platform::FollowLinks;
+    using veldo::platform::HostPath;
     ASSERT_EQ(veldo::platform::resolvedHostPath(MacPath("/Applications/Docs/."), FollowLinks::no)
-                  .value_or(""),
-              mac.host(MacPath(home + "/Documents")));
+                  .value_or(HostPath()),
+              HostPath(mac.host(MacPath(home + "/Documents"))));
     ASSERT_EQ(veldo::platform::resolvedHostPath(MacPath("/Applications/Projects/../Documents"),
                                                 FollowLinks::no)
-                  .value_or(""),
-              mac.host(MacPath(home + "/Documents")));
+                  .value_or(HostPath()),
+              HostPath(mac.host(MacPath(home + "/Documents"))));
 
     expectCases(
         {

@@ -63,7 +63,7 @@ TEST_F(Shutdown, StopsLongChildProcessesWithinTheRunnersGrace)
         [&, stop] {
             ++entered;
             const auto result = leftovers::HomebrewCasks::uninstall(
-                "example", leftovers::HomebrewCasks::Zap::no, 900s, stop);
+                "example", leftovers::HomebrewCasks::Zap::no, 900s, {}, stop);
             brewCancelled = !result && result.error().code == ErrorCode::cancelled;
         },
         &brewResumed);

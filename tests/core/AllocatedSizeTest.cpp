@@ -297,7 +297,7 @@ void makeRandomTree(const FakeMac& mac, const MacPath& root, unsigned seed,
 
 TEST(AllocatedSize, LargeTreesGiveTheSerialAnswerHoweverTheWorkIsShared)
 {
-    FakeMac mac;
+    FakeMac mac(FakeMac::Storage::memory);
     for (unsigned seed : {1u, 2u, 3u}) {
         const MacPath root("/Users/Shared/Random" + std::to_string(seed));
         makeRandomTree(mac, root, seed);

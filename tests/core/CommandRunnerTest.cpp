@@ -4,11 +4,13 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <stop_token>
 #include <string>
 #include <thread>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -16,11 +18,14 @@
 #include "base/UniqueFd.h"
 #include "tests/support/FakeMac.h"
 #include "tests/support/MacPathLiteral.h"
+#include "tests/support/ResultAssertions.h"
+#include "tests/support/RootRacer.h"
 
 using namespace veldo::core;
 using namespace std::chrono_literals;
 using veldo::platform::MacPath;
 using veldo::testsupport::FakeMac;
+using veldo::testsupport::RootRacer;
 
 namespace {
 
@@ -149,6 +154,47 @@ TEST(CommandRunner, RunsTheProgramAtItsMacPath)
     ASSERT_TRUE(out.has_value());
     EXPECT_EQ(out->stdout, "tool --version\n");
     EXPECT_EQ(out->code, 0);
+}
+
+TEST(CommandRunner, StartsTheFileItOpenedInsideTheRoot)
+{
+    FakeMac mac(FakeMac::Storage::memory);
+    mac.write("/usr/local/d/tool"_mac, "#!/bin/sh\necho \"real $0\"\ncd \"${0%/*}\" && pwd -P\n",
+              0755);
+
+    // A script is started by its name in a descriptor of its folder, which stays open for it:
+    // its "$0" leads to its real folder. A program started from a descriptor does not keep it.
+    auto script = CommandRunner::run("/usr/local/d/tool"_mac, {}, kPlainEnv, 5s);
+    ASSERT_OK(script);
+    EXPECT_EQ(script->stdout,
+              "real /dev/fd/3/tool\n" +
+                  std::filesystem::canonical(mac.host("/usr/local/d"_mac)).string() + "\n");
+    auto program = CommandRunner::runHostProgram(
+        veldo::platform::HostPath("/bin/sh"),
+        {"-c", "if [ -e /proc/$$/fd/3 ]; then echo open; else echo closed; fi"}, kPlainEnv, 5s);
+    ASSERT_OK(program);
+    EXPECT_EQ(program->stdout, "closed\n");
+
+    // While its folder keeps turning into a link to a folder outside the root, the program
+    // started is always the one inside (or none, when the link was in place).
+    RootRacer racer(mac, "/usr/local/d"_mac);
+    racer.writeCanary("tool", "#!/bin/sh\necho canary\n");
+    ASSERT_EQ(::chmod((racer.canary() + "/tool").c_str(), 0755), 0);
+    racer.start();
+    int escapes = 0;
+    int started = 0;
+    for (int round = 0; round < 500; ++round) {
+        const auto out = CommandRunner::run("/usr/local/d/tool"_mac, {}, kPlainEnv, 5s);
+        if (!out)
+            continue;
+        ++started;
+        if (out->stdout == "canary\n")
+            ++escapes;
+    }
+    racer.stop();
+    EXPECT_GT(racer.swaps(), 0u);
+    EXPECT_GT(started, 0);
+    EXPECT_EQ(escapes, 0);
 }
 
 TEST(CommandRunner, DrainsBothPipesWhileTheChildRuns)
@@ -324,7 +370,7 @@ TEST(CommandRunner, UserEnvironmentFindsStandInsAndHostTools)
     // A stand-in brew that calls another stand-in by name, and a real host tool.
     mac.write("/opt/homebrew/bin/brew"_mac,
               "#!/bin/sh\nhelper-tool\necho \"$VELDO_TEST_MARK\" | tr a-z A-Z\n", 0755);
-    const auto brew = CommandRunner::which("brew", CommandRunner::searchPath(),
+    const auto brew = CommandRunner::which("brew", *CommandRunner::searchPath(),
                                            CommandRunner::commandLineToolsInstalled());
     ASSERT_TRUE(brew.has_value());
     EXPECT_EQ(*brew, MacPath("/opt/homebrew/bin/brew"));

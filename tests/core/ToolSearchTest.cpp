@@ -2,6 +2,7 @@
 // lookup order, Apple's placeholder tools and the Command Line Tools answer, in a fake Mac.
 #include <algorithm>
 #include <set>
+#include <stop_token>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,6 +13,7 @@
 #include "platform/MacRoot.h"
 #include "tests/support/FakeMac.h"
 #include "tests/support/MacPathLiteral.h"
+#include "tests/support/ResultAssertions.h"
 
 using namespace veldo::core;
 using veldo::platform::MacPath;
@@ -32,14 +34,16 @@ bool contains(const Paths& paths, const MacPath& p)
 
 TEST(ToolSearch, LoginShellOutputBetweenTheFirstTwoMarkers)
 {
+    using veldo::platform::HostPath;
     const struct
     {
         const char* output;
-        Paths expected;
+        std::vector<HostPath> expected;
     } cases[] = {
-        {"__VELDO_PATH__/a/bin:/b::/c/__VELDO_PATH__", {"/a/bin"_mac, "/b"_mac, "/c/"_mac}},
-        {"Welcome!\n__VELDO_PATH__/x__VELDO_PATH__", {"/x"_mac}},
-        {"__VELDO_PATH__/x__VELDO_PATH__/y__VELDO_PATH__", {"/x"_mac}},
+        {"__VELDO_PATH__/a/bin:/b::/c/__VELDO_PATH__",
+         {HostPath("/a/bin"), HostPath("/b"), HostPath("/c/")}},
+        {"Welcome!\n__VELDO_PATH__/x__VELDO_PATH__", {HostPath("/x")}},
+        {"__VELDO_PATH__/x__VELDO_PATH__/y__VELDO_PATH__", {HostPath("/x")}},
         {"noise __VELDO_PATH__/x:/y", {}},
         {"__VELDO_PATH____VELDO_PATH__", {}},
         {"", {}},
@@ -169,13 +173,30 @@ TEST(ToolSearch, WhichTakesTheFirstUsableFolderInSearchOrder)
     EXPECT_FALSE(CommandRunner::which("no-such-tool", path, true).has_value());
 }
 
+TEST(ToolSearch, AStoppedFirstLookupFailsAndKeepsNothing)
+{
+    FakeMac mac; // a new root: the search path is looked up afresh
+    mac.mkdir("/opt/homebrew/bin"_mac);
+    std::stop_source stopped;
+    stopped.request_stop();
+    const auto cancelled = CommandRunner::searchPath(stopped.get_token());
+    ASSERT_FALSE(cancelled.has_value());
+    EXPECT_EQ(cancelled.error().code, veldo::ErrorCode::cancelled);
+    // The next lookup runs in full.
+    const auto path = CommandRunner::searchPath();
+    ASSERT_OK(path);
+    EXPECT_TRUE(contains(*path, "/opt/homebrew/bin"_mac));
+    // Once known, the path is answered even to a stopped caller.
+    EXPECT_EQ(CommandRunner::searchPath(stopped.get_token()).value(), *path);
+}
+
 TEST(ToolSearch, SearchPathFollowsTheMacRoot)
 {
     {
         FakeMac mac;
         mac.mkdir("/opt/homebrew/bin"_mac);
         mac.mkdir(mac.home().appendingPathComponent(".volta/bin"));
-        const Paths path = CommandRunner::searchPath();
+        const Paths path = CommandRunner::searchPath().value();
         EXPECT_TRUE(contains(path, "/opt/homebrew/bin"_mac));
         EXPECT_TRUE(contains(path, mac.home().appendingPathComponent(".volta/bin")));
         EXPECT_TRUE(contains(path, "/usr/bin"_mac));
@@ -189,7 +210,7 @@ TEST(ToolSearch, SearchPathFollowsTheMacRoot)
         EXPECT_EQ(child, mac.root() + "/opt/homebrew/bin:" + mac.root() + "/usr/bin:/usr/bin:/bin");
     }
     FakeMac other;
-    EXPECT_FALSE(contains(CommandRunner::searchPath(), "/opt/homebrew/bin"_mac));
+    EXPECT_FALSE(contains(*CommandRunner::searchPath(), "/opt/homebrew/bin"_mac));
     // With an empty root the child's PATH is the search path itself.
     veldo::platform::testing::setMacRoot("");
     EXPECT_EQ(CommandRunner::childSearchPath({"/usr/bin"_mac, "/bin"_mac}, "/sbin"),

@@ -68,7 +68,7 @@ TEST_F(MoveCrash, KilledAfterEachStepLosesNothing)
         ASSERT_EQ(places.size(), 1u) << point;
 
         // Everything in flight is journaled: the record names any staging folder left.
-        const auto records = journal().records();
+        const auto records = journal().records().value();
         ASSERT_EQ(records.size(), 1u) << point;
         EXPECT_EQ(records[0].originalPath, source.path()) << point;
         for (const std::string& folder : stagingFolders) {
@@ -107,7 +107,7 @@ TEST_F(MoveCrash, FailedJournalWriteOrPrivateFolderMovesNothing)
         EXPECT_EQ(result.message, "Veldo's helper couldn't prepare a private folder in your Trash.")
             << guard;
         EXPECT_TRUE(fs::exists(host("/Library/Kept/x.txt"_mac))) << guard;
-        EXPECT_TRUE(journal().records().empty()) << guard;
+        EXPECT_TRUE(journal().records().value().empty()) << guard;
         EXPECT_TRUE(fs::is_empty(trashHost())) << guard;
     }
 }

@@ -97,7 +97,7 @@ TEST_F(MoveRace, ItemThatVanishesAtAPauseIsMissing)
                  {{"move.journaled", [&] { fs::remove(host("/Library/Gone/x.txt"_mac)); }}});
     EXPECT_EQ(result.outcome, Outcome::missing);
     EXPECT_TRUE(stagingFolders().empty());
-    EXPECT_TRUE(journal().records().empty());
+    EXPECT_TRUE(journal().records().value().empty());
 }
 
 TEST_F(MoveRace, SwapsForLinksToACanaryTouchNothingOutside)
@@ -249,7 +249,7 @@ TEST_F(MoveRace, RacerExchangingTheItemWithALinkNeverReachesTheCanary)
     ::waitpid(racer, nullptr, 0);
     EXPECT_TRUE(canary.unchanged());
     EXPECT_TRUE(stagingFolders().empty());
-    EXPECT_TRUE(journal().records().empty());
+    EXPECT_TRUE(journal().records().value().empty());
     EXPECT_GT(outcomes[Outcome::done], 0);
     // Done (the folder or the link itself), or one of the answers to a changed item.
     const std::set<std::string> allowed = {
@@ -292,7 +292,7 @@ TEST_F(PutBackAnswers, EachFailedPutBackSaysWhereTheItemIs)
     EXPECT_EQ(r.message, inTrash);
     EXPECT_EQ(mac.contents(MacPath(mac.home().path() + "/.Trash/changed.txt")), "second");
     EXPECT_TRUE(stagingFolders().empty());
-    EXPECT_TRUE(journal().records().empty());
+    EXPECT_TRUE(journal().records().value().empty());
 
     // Step 14: a folder holding an app.
     mac.mkdir("/Applications/Suite/Tool.app"_mac);
@@ -311,8 +311,8 @@ TEST_F(PutBackAnswers, EachFailedPutBackSaysWhereTheItemIs)
     ASSERT_EQ(stagingFolders().size(), 1u);
     EXPECT_EQ(mac.contents(MacPath(mac.home().path() + "/.Trash/" + stagingFolders()[0] + "/item")),
               "long");
-    ASSERT_EQ(journal().records().size(), 1u);
-    EXPECT_EQ(journal().records()[0].stagingName, stagingFolders()[0]);
+    ASSERT_EQ(journal().records().value().size(), 1u);
+    EXPECT_EQ(journal().records().value()[0].stagingName, stagingFolders()[0]);
 }
 
 TEST_F(PutBackAnswers, StopWhoseItemCannotGoBackSaysItIsInTheTrash)
@@ -326,7 +326,7 @@ TEST_F(PutBackAnswers, StopWhoseItemCannotGoBackSaysItIsInTheTrash)
                          "can't put it back.");
     EXPECT_TRUE(fs::exists(trashHost("Folder/inner")));
     EXPECT_TRUE(stagingFolders().empty());
-    EXPECT_TRUE(journal().records().empty());
+    EXPECT_TRUE(journal().records().value().empty());
     EXPECT_TRUE(ledger->records().empty());
 }
 
@@ -350,7 +350,7 @@ TEST_F(PutBackAnswers, AnImmutableTrashKeepsTheItemStaged)
     EXPECT_EQ(r.outcome, Outcome::failed);
     EXPECT_EQ(r.message, "Veldo's helper couldn't put it back where it was; it will try again "
                          "when it next starts.");
-    EXPECT_EQ(journal().records().size(), 1u);
+    EXPECT_EQ(journal().records().value().size(), 1u);
 }
 
 } // namespace

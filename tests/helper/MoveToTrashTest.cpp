@@ -89,7 +89,7 @@ protected:
         for (const auto& entry : fs::directory_iterator(trashHost()))
             EXPECT_FALSE(entry.path().filename().string().starts_with(".Veldo Helper "))
                 << what << ": " << entry.path();
-        EXPECT_TRUE(journal().records().empty()) << what;
+        EXPECT_TRUE(journal().records().value().empty()) << what;
     }
 };
 
@@ -398,7 +398,7 @@ TEST_F(MoveToTrash, ItemOnAnotherVolumeStaysWhereItWas)
         const bool stayed = fs::exists(volume + "/Library/x.txt");
         if (result.outcome != Outcome::failed ||
             result.message != "This item is on another volume." || !stayed ||
-            !journal().records().empty())
+            !journal().records().value().empty())
             return 1;
         for (const auto& entry : fs::directory_iterator(trashHost()))
             if (entry.path().filename().string().starts_with(".Veldo Helper "))

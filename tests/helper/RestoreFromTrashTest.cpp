@@ -61,7 +61,7 @@ protected:
         for (const auto& entry : fs::directory_iterator(trashHost()))
             EXPECT_FALSE(entry.path().filename().string().starts_with(".Veldo Helper "))
                 << what << ": " << entry.path();
-        EXPECT_TRUE(journal().records().empty()) << what;
+        EXPECT_TRUE(journal().records().value().empty()) << what;
     }
 
     static common::HelperStat statHost(const std::string& hostPath)

@@ -190,7 +190,7 @@ TEST_P(SettleCrash, ItemEndsExactlyOnceWhereTheStepSays)
     for (const auto& [path, description] : tree)
         EXPECT_EQ(now[path], description) << path;
     EXPECT_TRUE(stagingFolders().empty());
-    EXPECT_TRUE(journal().records().empty());
+    EXPECT_TRUE(journal().records().value().empty());
 
     static const std::set<std::string> movedAway{"move.renamed", "move.handedOver", "move.recorded",
                                                  "move.folderRemoved"};

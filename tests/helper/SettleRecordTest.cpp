@@ -43,7 +43,7 @@ protected:
         int status = 0;
         ::waitpid(pid, &status, 0);
         EXPECT_TRUE(WIFSIGNALED(status)) << point;
-        const auto records = journal().records();
+        const auto records = journal().records().value();
         EXPECT_EQ(records.size(), 1u);
         return records.empty() ? HelperStagingRecord{} : records[0];
     }
@@ -80,13 +80,13 @@ TEST_F(SettleRecord, FailedTrashListingKeepsTheRecordAndARenamedFolderIsFoundLat
               std::string::npos)
         << log;
     EXPECT_TRUE(fs::exists(trashHost(".Veldo Helper renamed/item")));
-    EXPECT_EQ(journal().records().size(), 1u);
+    EXPECT_EQ(journal().records().value().size(), 1u);
 
     testing::setFaultPoints("");
     EXPECT_EQ(settle(&log), 1u);
     EXPECT_EQ(mac.contents(source), "x");
     EXPECT_FALSE(fs::exists(trashHost(".Veldo Helper renamed")));
-    EXPECT_TRUE(journal().records().empty());
+    EXPECT_TRUE(journal().records().value().empty());
 }
 
 TEST_F(SettleRecord, AMoveWhoseOriginalNameWasTakenGoesIntoTheTrash)
@@ -100,7 +100,7 @@ TEST_F(SettleRecord, AMoveWhoseOriginalNameWasTakenGoesIntoTheTrash)
     EXPECT_EQ(mac.contents(source), "new");
     EXPECT_EQ(mac.contents(MacPath(trashPath("taken.txt"))), "older");
     EXPECT_EQ(mac.contents(MacPath(trashPath("taken 2.txt"))), "x");
-    EXPECT_TRUE(journal().records().empty());
+    EXPECT_TRUE(journal().records().value().empty());
 }
 
 TEST_F(SettleRecord, AMoveCutOffBeforeARemountIsPutBack)
@@ -171,7 +171,7 @@ TEST_F(SettleRecord, AFolderFoundByNameIsTrustedOnlyWhenFreshSealedAndHoldingOnl
         EXPECT_EQ(settle(), 1u);
         EXPECT_EQ(fs::exists(folder), !c.trusted);
         EXPECT_EQ(mac.contents(source), "x");
-        EXPECT_TRUE(journal().records().empty());
+        EXPECT_TRUE(journal().records().value().empty());
         fs::remove_all(folder);
         fs::remove(host(source));
     }
@@ -193,7 +193,7 @@ TEST_F(SettleRecord, RecordsTheDaemonCantHaveWrittenAreDroppedUntouched)
         record.date = ledger->now();
         ASSERT_TRUE(journal().write(record));
         EXPECT_EQ(settle(), 1u);
-        EXPECT_TRUE(journal().records().empty());
+        EXPECT_TRUE(journal().records().value().empty());
     }
     EXPECT_TRUE(fs::is_directory(trashHost("Helper x")));
 }
@@ -219,13 +219,13 @@ TEST_F(SettleRecord, ARecordOfAnAccountWithoutATrashGoesAfterThirtyDays)
     EXPECT_EQ(settleInterruptedRecords(*loaded, {}), 0u);
     const std::string log = ::testing::internal::GetCapturedStderr();
     EXPECT_NE(log.find("for uid 4299 kept for the next start"), std::string::npos) << log;
-    EXPECT_EQ(journal().records().size(), 1u);
+    EXPECT_EQ(journal().records().value().size(), 1u);
 
     clock.advance(std::chrono::hours(24 * 2));
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(settleInterruptedRecords(*loaded, {}), 1u);
     (void)::testing::internal::GetCapturedStderr();
-    EXPECT_TRUE(journal().records().empty());
+    EXPECT_TRUE(journal().records().value().empty());
 }
 
 } // namespace

@@ -246,7 +246,8 @@ TEST_F(TrashMoverModel, FinishStagingDropsTheRecordOnlyWhenTheFolderIsGone)
     };
     auto recordIds = [&] {
         std::vector<platform::UUID> ids;
-        for (const auto& r : journal().records())
+        const auto records = journal().records().value();
+        for (const auto& r : records)
             ids.push_back(r.id);
         return ids;
     };

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <stop_token>
 #include <thread>
 #include <vector>
 
@@ -253,7 +254,7 @@ TEST(HomebrewCaskIndex, IndexFromBookkeepingAloneRunsNoBrew)
     mac.write("/opt/homebrew/Caskroom/vscode/.metadata/config.json"_mac,
               R"({"default":{"appdir":"/Applications"},"explicit":{"appdir":"~/Apps"}})");
 
-    const CaskIndex index = loadIndex(false);
+    const CaskIndex index = loadIndex(false).value();
     EXPECT_TRUE(brew.calls().empty());
     EXPECT_EQ(keys(index),
               (Strings{"Firefox.app", "Helper.app", "Suite.app", "Visual Studio Code.app"}));
@@ -299,7 +300,7 @@ TEST(HomebrewCaskIndex, BrewRunsOnceForMissingBookkeepingAndAgainOnlyAfterAChang
                                    "installed":"1.0","artifacts":[{"app":["New Name.app"]}]})",
                            }));
 
-    const CaskIndex first = loadIndex(false);
+    const CaskIndex first = loadIndex(false).value();
     EXPECT_EQ(brew.calls(), Strings{kInfoCall});
     // brew's record of mytool replaces the bookkeeping's (same short token).
     EXPECT_EQ(keys(first), (Strings{"Bare.app", "Firefox.app", "New Name.app"}));
@@ -307,16 +308,16 @@ TEST(HomebrewCaskIndex, BrewRunsOnceForMissingBookkeepingAndAgainOnlyAfterAChang
     EXPECT_EQ(first.at("Bare.app").version, "3.1");
 
     // Nothing changed: the cache answers, brew does not run again.
-    EXPECT_EQ(loadIndex(false), first);
+    EXPECT_EQ(loadIndex(false).value(), first);
     EXPECT_EQ(brew.calls().size(), 1u);
 
     // A forced load reads everything again.
-    EXPECT_EQ(loadIndex(true), first);
+    EXPECT_EQ(loadIndex(true).value(), first);
     EXPECT_EQ(brew.calls().size(), 2u);
 
     // A change in the Caskroom (a newly installed cask) is seen at the next load.
     addJsonCask(mac, "newcomer", "1", caskJson("newcomer", R"(["Newcomer.app"])"));
-    EXPECT_TRUE(loadIndex(false).contains("Newcomer.app"));
+    EXPECT_TRUE(loadIndex(false).value().contains("Newcomer.app"));
     EXPECT_EQ(brew.calls().size(), 3u);
 }
 
@@ -341,11 +342,47 @@ TEST(HomebrewCaskIndex, FailedOrSlowBrewLeavesTheBookkeepingAlone)
         brew.setMode("info", c.mode);
         brew.setOutput("info", c.stdout, "", c.exitCode);
 
-        EXPECT_EQ(keys(loadIndex(false, 500ms)), Strings{"Firefox.app"}) << c.mode << c.stdout;
+        EXPECT_EQ(keys(loadIndex(false, 500ms).value()), Strings{"Firefox.app"})
+            << c.mode << c.stdout;
         // The outcome is cached like a good one until the Caskroom changes.
-        EXPECT_EQ(keys(loadIndex(false, 500ms)), Strings{"Firefox.app"});
+        EXPECT_EQ(keys(loadIndex(false, 500ms).value()), Strings{"Firefox.app"});
         EXPECT_EQ(brew.calls(), Strings{kInfoCall});
     }
+}
+
+TEST(HomebrewCaskIndex, AStopFailsTheLoadAndLeavesTheCacheAlone)
+{
+    FakeMac mac;
+    StandInBrew brew(mac);
+    addJsonCask(mac, "firefox", "120.0", caskJson("firefox", R"(["Firefox.app"])"));
+    addCaskFolder(mac, "bare", "3.1"); // no bookkeeping: brew runs
+    brew.setMode("info", "hang");
+    IndexCache::shared().store("before", {});
+
+    // Stopped before it starts: no brew, no cache.
+    std::stop_source stopped;
+    stopped.request_stop();
+    const auto early = loadIndex(true, kInfoTimeout, stopped.get_token());
+    ASSERT_FALSE(early.has_value());
+    EXPECT_EQ(early.error().code, veldo::ErrorCode::cancelled);
+    EXPECT_TRUE(brew.calls().empty());
+
+    // Stopped while brew runs: brew ends and the load fails at once.
+    std::stop_source source;
+    std::chrono::steady_clock::time_point requestedAt;
+    std::thread stopper([&] {
+        while (brew.calls().empty()) // brew notes each call as it starts
+            std::this_thread::sleep_for(10ms);
+        requestedAt = std::chrono::steady_clock::now();
+        source.request_stop();
+    });
+    const auto stoppedLoad = loadIndex(true, kInfoTimeout, source.get_token());
+    const auto returnedAt = std::chrono::steady_clock::now();
+    stopper.join();
+    ASSERT_FALSE(stoppedLoad.has_value());
+    EXPECT_EQ(stoppedLoad.error().code, veldo::ErrorCode::cancelled);
+    EXPECT_LT(returnedAt - requestedAt, 100ms);
+    EXPECT_EQ(IndexCache::shared().signature(), std::optional<std::string>("before"));
 }
 
 TEST(HomebrewCaskIndex, BrewInUsrLocalUsesItsOwnCaskroom)
@@ -358,7 +395,7 @@ TEST(HomebrewCaskIndex, BrewInUsrLocalUsesItsOwnCaskroom)
     addCaskFolder(mac, "bare", "1", caskroom);
     brew.setOutput("info", infoOutput({R"({"token":"bare","artifacts":[{"app":["Bare.app"]}]})"}));
 
-    EXPECT_EQ(keys(loadIndex(false)), (Strings{"Bare.app", "Intel.app"}));
+    EXPECT_EQ(keys(loadIndex(false).value()), (Strings{"Bare.app", "Intel.app"}));
     EXPECT_EQ(brew.calls(), Strings{kInfoCall});
     EXPECT_EQ(IndexCache::shared().signature().value_or("").substr(0, 20), "/usr/local/Caskroom|");
 }
@@ -368,13 +405,13 @@ TEST(HomebrewCaskIndex, NoBrewGivesAnEmptyIndexAndKeepsTheCache)
     FakeMac mac;
     StandInBrew brew(mac);
     addJsonCask(mac, "firefox", "120.0", caskJson("firefox", R"(["Firefox.app"])"));
-    ASSERT_EQ(keys(loadIndex(false)), Strings{"Firefox.app"});
+    ASSERT_EQ(keys(loadIndex(false).value()), Strings{"Firefox.app"});
     const auto signature = IndexCache::shared().signature();
     ASSERT_TRUE(signature.has_value());
 
     ASSERT_TRUE(std::filesystem::remove(mac.host("/opt/homebrew/bin/brew"_mac)));
-    EXPECT_TRUE(loadIndex(false).empty());
-    EXPECT_TRUE(loadIndex(true).empty());
+    EXPECT_TRUE(loadIndex(false).value().empty());
+    EXPECT_TRUE(loadIndex(true).value().empty());
     EXPECT_EQ(IndexCache::shared().signature(), signature);
 }
 
@@ -388,7 +425,7 @@ TEST(HomebrewCaskIndex, ConcurrentLoadsAgree)
     }
     addCaskFolder(mac, "bare", "1");
     brew.setOutput("info", infoOutput({R"({"token":"bare","artifacts":[{"app":["Bare.app"]}]})"}));
-    const CaskIndex expected = loadIndex(true);
+    const CaskIndex expected = loadIndex(true).value();
     ASSERT_EQ(expected.size(), 21u);
 
     constexpr int kThreads = 8;
@@ -399,14 +436,14 @@ TEST(HomebrewCaskIndex, ConcurrentLoadsAgree)
             for (int round = 0; round < 10; ++round) {
                 if (t == 0 && round % 3 == 0)
                     IndexCache::shared().invalidate();
-                if (loadIndex(t == 1 && round % 4 == 0) != expected)
+                if (loadIndex(t == 1 && round % 4 == 0).value() != expected)
                     mismatches.fetch_add(1);
             }
         });
     }
     threads.clear();
     EXPECT_EQ(mismatches.load(), 0);
-    EXPECT_EQ(loadIndex(false), expected);
+    EXPECT_EQ(loadIndex(false).value(), expected);
     EXPECT_TRUE(IndexCache::shared().signature().has_value());
 }
 
@@ -416,7 +453,7 @@ TEST(HomebrewCaskIndex, CacheIsEmptiedWhenTheMacRootChanges)
         FakeMac mac;
         StandInBrew brew(mac);
         addJsonCask(mac, "firefox", "120.0", caskJson("firefox", R"(["Firefox.app"])"));
-        ASSERT_FALSE(loadIndex(false).empty());
+        ASSERT_FALSE(loadIndex(false).value().empty());
         ASSERT_TRUE(IndexCache::shared().signature().has_value());
     }
     EXPECT_FALSE(IndexCache::shared().signature().has_value());

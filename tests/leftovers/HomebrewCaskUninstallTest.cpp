@@ -196,7 +196,7 @@ TEST(HomebrewCaskUninstall, RefusedTokensNeverReachBrew)
     FakeMac mac;
     StandInBrew brew(mac);
     addJsonCask(mac, "firefox", "120.0", caskJson("firefox", R"(["Firefox.app"])"));
-    ASSERT_FALSE(loadIndex(false).empty());
+    ASSERT_FALSE(loadIndex(false).value().empty());
     const auto signature = IndexCache::shared().signature();
 
     for (const char* token : {"--force", "firefox --zap", "../firefox", "a/b", "Firefox"}) {
@@ -232,7 +232,7 @@ TEST(HomebrewCaskUninstall, IndexIsRebuiltAfterAnyUninstall)
     addJsonCask(mac, "firefox", "120.0", caskJson("firefox", R"(["Firefox.app"])"));
     addCaskFolder(mac, "bare", "1");
     brew.setOutput("info", R"({"casks":[{"token":"bare","artifacts":[{"app":["Bare.app"]}]}]})");
-    ASSERT_EQ(loadIndex(false).size(), 2u);
+    ASSERT_EQ(loadIndex(false).value().size(), 2u);
     ASSERT_EQ(brew.calls(), Strings{kInfoCall});
 
     // A failed uninstall changes nothing in the Caskroom, yet the next load reads it again.
@@ -241,13 +241,13 @@ TEST(HomebrewCaskUninstall, IndexIsRebuiltAfterAnyUninstall)
     EXPECT_EQ(uninstall("bare", Zap::no)->failure,
               UninstallFailure::failed("Error: something went wrong"));
     EXPECT_FALSE(IndexCache::shared().signature().has_value());
-    EXPECT_EQ(loadIndex(false).size(), 2u);
+    EXPECT_EQ(loadIndex(false).value().size(), 2u);
     EXPECT_EQ(brew.calls().size(), 3u); // info, uninstall, info
 
     // A successful one removes the cask, and its app leaves the index.
     brew.setMode("uninstall", "");
     EXPECT_FALSE(uninstall("firefox", Zap::yes)->failure.has_value());
-    const CaskIndex after = loadIndex(false);
+    const CaskIndex after = loadIndex(false).value();
     EXPECT_FALSE(after.contains("Firefox.app"));
     EXPECT_TRUE(after.contains("Bare.app"));
     EXPECT_EQ(brew.calls().back(), kInfoCall);
@@ -256,28 +256,42 @@ TEST(HomebrewCaskUninstall, IndexIsRebuiltAfterAnyUninstall)
 
 TEST(HomebrewCaskUninstall, AStopEndsBrewAndAnswersCancelled)
 {
-    FakeMac mac;
-    StandInBrew brew(mac);
-    addJsonCask(mac, "firefox", "120.0", caskJson("firefox", R"(["Firefox.app"])"));
-    brew.setMode("uninstall", "hang");
-    IndexCache::shared().store("signature", {{"Firefox.app", CaskInfo{}}});
+    // A brew that ends at SIGTERM, and one that ignores it and is killed after the grace the
+    // call was given.
+    veldo::core::CommandRunner::RunOptions options;
+    options.terminateGrace = 200ms;
+    options.outputDrainWait = 200ms;
+    struct Case
+    {
+        const char* mode;
+        std::chrono::milliseconds extraWait;
+    };
+    for (const Case& c : {Case{"hang", 0ms}, Case{"stubborn", options.terminateGrace}}) {
+        FakeMac mac;
+        StandInBrew brew(mac);
+        addJsonCask(mac, "firefox", "120.0", caskJson("firefox", R"(["Firefox.app"])"));
+        brew.setMode("uninstall", c.mode);
+        IndexCache::shared().store("signature", {{"Firefox.app", CaskInfo{}}});
 
-    std::stop_source source;
-    std::chrono::steady_clock::time_point requestedAt;
-    std::thread stopper([&] {
-        // Once brew runs (it notes each call as it starts).
-        while (brew.calls().empty())
-            std::this_thread::sleep_for(10ms);
-        std::this_thread::sleep_for(100ms);
-        requestedAt = std::chrono::steady_clock::now();
-        source.request_stop();
-    });
-    const auto result = uninstall("firefox", Zap::no, kUninstallTimeout, source.get_token());
-    const auto returnedAt = std::chrono::steady_clock::now();
-    stopper.join();
-    ASSERT_FALSE(result.has_value());
-    EXPECT_EQ(result.error().code, veldo::ErrorCode::cancelled);
-    EXPECT_LT(returnedAt - requestedAt, 100ms);
-    // brew may have changed the Caskroom before it stopped.
-    EXPECT_FALSE(IndexCache::shared().signature().has_value());
+        std::stop_source source;
+        std::chrono::steady_clock::time_point requestedAt;
+        std::thread stopper([&] {
+            // Once brew runs (it notes each call as it starts).
+            while (brew.calls().empty())
+                std::this_thread::sleep_for(10ms);
+            std::this_thread::sleep_for(100ms);
+            requestedAt = std::chrono::steady_clock::now();
+            source.request_stop();
+        });
+        const auto result =
+            uninstall("firefox", Zap::no, kUninstallTimeout, options, source.get_token());
+        const auto returnedAt = std::chrono::steady_clock::now();
+        stopper.join();
+        ASSERT_FALSE(result.has_value()) << c.mode;
+        EXPECT_EQ(result.error().code, veldo::ErrorCode::cancelled) << c.mode;
+        EXPECT_GE(returnedAt - requestedAt, c.extraWait) << c.mode;
+        EXPECT_LT(returnedAt - requestedAt, c.extraWait + 100ms) << c.mode;
+        // brew may have changed the Caskroom before it stopped.
+        EXPECT_FALSE(IndexCache::shared().signature().has_value()) << c.mode;
+    }
 }

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <ostream>
+#include <stop_token>
 
 #include <gtest/gtest.h>
 
@@ -237,6 +238,45 @@ TEST(InstallerReceipts, TheScanOffersReceiptItemsAtMediumConfidence)
     EXPECT_TRUE(items[1].requiresAdmin);
 }
 
+TEST(InstallerReceipts, AStopEndsTheReceiptWalkAndCancelsTheScan)
+{
+    FakeMac mac;
+    mac.makeApp(MacPath(kAppPath), D{{"CFBundleIdentifier", kAppID}});
+    mac.write("/usr/local/bin/tool"_mac, "x");
+    writeReceipt(mac, kAppID, kAppID, {"Applications/Tool.app/", "usr/local/bin/tool"});
+    const std::string home = mac.home().path();
+    const std::unordered_set<std::string> installed{"/usr/local/bin/tool"};
+    ASSERT_EQ(paths(itemsFor(mac, kAppID)), std::vector<std::string>{"/usr/local/bin/tool"});
+    ASSERT_EQ(paths(collectReceiptItems(installed, kAppPath, home)), paths(itemsFor(mac, kAppID)));
+
+    // Stopped before they start, neither the receipts nor the walk look at anything.
+    std::stop_source stopped;
+    stopped.request_stop();
+    EXPECT_TRUE(
+        receiptItemsForApp(kAppID, kAppPath, receiptFolders(), home, stopped.get_token()).empty());
+    EXPECT_TRUE(collectReceiptItems(installed, kAppPath, home, stopped.get_token()).empty());
+
+    // The scan hands its own token to the receipt source, and a stop requested there fails
+    // the scan instead of offering what was read.
+    InstalledApp app;
+    app.url = MacPath(kAppPath);
+    app.name = "Tool";
+    app.bundleID = kAppID;
+    std::stop_source source;
+    bool tokenSeesTheStop = false;
+    const LeftoverScanner::ReceiptSource receipts = [&](const InstalledApp& asked,
+                                                        std::stop_token token) {
+        source.request_stop();
+        tokenSeesTheStop = token.stop_requested();
+        return LeftoverScanner::receiptLeftovers(asked, token);
+    };
+    const auto result = LeftoverScanner::scan(
+        app, {}, {}, receipts, veldo::testsupport::FakeApplicationRegistry(), source.get_token());
+    EXPECT_TRUE(tokenSeesTheStop);
+    ASSERT_FALSE(result.has_value());
+    EXPECT_EQ(result.error().code, veldo::ErrorCode::cancelled);
+}
+
 TEST(InstallerReceipts, ReturnsAtMost256ItemsInVisitingOrder)
 {
     FakeMac mac;
@@ -369,14 +409,14 @@ TEST(InstallerReceipts, TheOwnershipTestStopsAfter1024Listings)
 
     {
         // The folder and its 1,023 subfolders: 1,024 listings.
-        FakeMac mac;
+        FakeMac mac(FakeMac::Storage::memory);
         const auto installed = install(mac, subfolders(1'023));
         EXPECT_EQ(paths(collectReceiptItems(installed, kAppPath, mac.home().path())),
                   std::vector<std::string>{"/Library/Application Support/Many"});
     }
     {
         // One more: not owned as a whole; the subfolders are items, as many as the cap allows.
-        FakeMac mac;
+        FakeMac mac(FakeMac::Storage::memory);
         const auto folders = subfolders(1'024);
         const auto installed = install(mac, folders);
         std::vector<std::string> expected;

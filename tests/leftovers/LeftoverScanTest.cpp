@@ -208,7 +208,7 @@ TEST(LeftoverScan, RatesEveryLeftoverOfAnAppInOrder)
     const std::string crash = L + "Logs/DiagnosticReports/";
 
     const auto roots = rootsOf(mac);
-    const LeftoverScanner::ReceiptSource receipts = [&](const InstalledApp& app) {
+    const LeftoverScanner::ReceiptSource receipts = [&](const InstalledApp& app, std::stop_token) {
         EXPECT_EQ(app.bundleID, "com.example.app");
         for (const auto& root : roots) // the scan reads its roots under security-scoped access
             EXPECT_EQ(veldo::platform::testing::activeSecurityScopedAccesses(root.url), 1u);
@@ -336,7 +336,7 @@ TEST(LeftoverScan, NeverOffersProtectedOrRefusedLocations)
     installed.name = "CrashReporter";
     installed.bundleID = "com.apple.bird";
     installed.alternateNames = {"DiagnosticReports"};
-    const LeftoverScanner::ReceiptSource receipts = [&](const InstalledApp&) {
+    const LeftoverScanner::ReceiptSource receipts = [&](const InstalledApp&, std::stop_token) {
         return std::vector<ReceiptInstalledItem>{
             {MacPath("/Applications/Veldo.app/Contents/Info.plist"), C::supportFiles, true},
             {MacPath("/Applications"), C::supportFiles, true},
@@ -493,7 +493,7 @@ TEST(LeftoverScan, AStoppedScanEndsEarlyAndStopsItsAccesses)
     const auto roots = rootsOf(mac);
     std::stop_source stop;
     bool receiptsAsked = false;
-    const LeftoverScanner::ReceiptSource receipts = [&](const InstalledApp&) {
+    const LeftoverScanner::ReceiptSource receipts = [&](const InstalledApp&, std::stop_token) {
         receiptsAsked = true;
         return std::vector<ReceiptInstalledItem>{};
     };
@@ -516,7 +516,7 @@ TEST(LeftoverScan, AStopEndsTheScanInsideAPhase)
     const MacPath wide = mac.wideTree(
         mac.home().appendingPathComponent("Library/Application Support/Example Studio"), 100, 200);
     bool receiptsAsked = false;
-    const LeftoverScanner::ReceiptSource receipts = [&](const InstalledApp&) {
+    const LeftoverScanner::ReceiptSource receipts = [&](const InstalledApp&, std::stop_token) {
         receiptsAsked = true;
         return std::vector<ReceiptInstalledItem>{};
     };

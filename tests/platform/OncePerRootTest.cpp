@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <future>
 #include <mutex>
+#include <optional>
+#include <stop_token>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -114,4 +116,47 @@ TEST(OncePerRoot, AMakerRunningDuringAChangeOfRootBlocksNeitherSide)
     EXPECT_EQ(value.get(), 2) << "a value made across a change of root is not kept";
     EXPECT_EQ(value.get(), 2);
     registeredByMaker.reset();
+}
+
+TEST(OncePerRoot, AStopLeavesNothingBehind)
+{
+    veldo::testsupport::FakeMac mac;
+    Gate making;
+    Gate finishMaking;
+    int made = 0;
+    OncePerRoot<int> value([&](std::stop_token stop) -> std::optional<int> {
+        const int n = ++made;
+        if (n == 2) {
+            making.open();
+            EXPECT_TRUE(finishMaking.waitOpen(10s));
+        }
+        if (stop.stop_requested())
+            return std::nullopt;
+        return n;
+    });
+
+    // A maker that gives up keeps nothing: the next caller makes the value afresh.
+    std::stop_source stopped;
+    stopped.request_stop();
+    EXPECT_EQ(value.get(stopped.get_token()), std::nullopt);
+    EXPECT_EQ(made, 1);
+
+    // A caller waiting for another's maker gives up at its own stop; the maker's value is kept.
+    std::promise<std::optional<int>> first;
+    auto firstValue = first.get_future();
+    std::thread maker([&] { first.set_value(value.get(std::stop_token())); });
+    ASSERT_TRUE(making.waitOpen(10s));
+    std::stop_source waiterStop;
+    std::promise<std::optional<int>> waited;
+    auto waitedValue = waited.get_future();
+    std::thread waiter([&] { waited.set_value(value.get(waiterStop.get_token())); });
+    waiterStop.request_stop();
+    ASSERT_EQ(waitedValue.wait_for(10s), std::future_status::ready);
+    EXPECT_EQ(waitedValue.get(), std::nullopt);
+    finishMaking.open();
+    maker.join();
+    waiter.join();
+    EXPECT_EQ(firstValue.get(), 2);
+    EXPECT_EQ(value.get(), 2);
+    EXPECT_EQ(made, 2);
 }

@@ -25,6 +25,7 @@
 #include "platform/MainBundle.h"
 #include "platform/PlistValue.h"
 #include "platform/UserDefaults.h"
+#include "tests/removal/HelperMac.h"
 #include "tests/support/FakeFileManager.h"
 #include "tests/support/FakeHelper.h"
 #include "tests/support/FakeMac.h"
@@ -41,81 +42,14 @@ using veldo::platform::PlistValue;
 using veldo::testsupport::FakeFileManager;
 using veldo::testsupport::FakeHelper;
 using veldo::testsupport::FakeMac;
+using veldo::testsupport::HelperMac;
+using veldo::testsupport::result;
 using veldo::testsupport::StandInOsascript;
 using Outcome = VeldoHelperItemResult::Outcome;
 using namespace veldo::testsupport::literals;
 using namespace std::chrono_literals;
 
 namespace {
-
-#define SKIP_UNLESS_FAKE_HELPER_AND_ROOT()                                                         \
-    do {                                                                                           \
-        std::string reason;                                                                        \
-        if (!FakeHelper::canRun(reason))                                                           \
-            GTEST_SKIP() << reason;                                                                \
-        if (::geteuid() != 0)                                                                      \
-            GTEST_SKIP() << "the stand-in osascript runs scripts only as root";                    \
-    } while (false)
-
-// A fake Mac whose helper passes the helper test (setting on, registered, same build), with the
-// fake helper serving it and the stand-in osascript installed.
-struct HelperMac
-{
-    FakeMac mac;
-    StandInOsascript osascript{mac};
-    FakeHelper helper{(prepare(mac), mac)};
-
-    static void prepare(const FakeMac& mac)
-    {
-        mac.makeApp(veldo::platform::mainBundleURL(),
-                    PlistValue(PlistValue::Dictionary{{"CFBundleIdentifier", "orbelkan.Veldo"},
-                                                      {"CFBundleVersion", "1.2"}}));
-        mac.write(veldo::platform::mainBundleURL().appendingPathComponent(
-                      std::string(veldo::common::kHelperLaunchDaemonPlist)),
-                  "<plist/>");
-        EXPECT_TRUE(veldo::removal::helperDaemonService()->registerService());
-        (void)veldo::platform::UserDefaults::standard()->setBool(
-            veldo::core::CleanupSettings::kUsePrivilegedHelperKey, true);
-    }
-
-    HelperMac()
-    {
-        auto version = veldo::common::HelperVersionReply{3, "1.2"}.encodeJSON();
-        helper.setReply("version", *version);
-    }
-
-    void reply(const std::vector<VeldoHelperItemResult>& results) const
-    {
-        helper.setReply(
-            "moveToTrash",
-            *HelperReplyEnvelope::withData(*VeldoHelperReply{results}.encodeJSON()).encodeJSON());
-    }
-
-    std::size_t moveRequests() const
-    {
-        std::size_t n = 0;
-        for (const auto& line : helper.requests())
-            n += line.starts_with("moveToTrash ") ? 1 : 0;
-        return n;
-    }
-
-    Context context() const
-    {
-        return Context{mac.home(), {"/Applications/Veldo.app"_mac}, {}, false};
-    }
-    MacPath trash(const std::string& name) const
-    {
-        return mac.home().appendingPathComponent(".Trash").appendingPathComponent(name);
-    }
-};
-
-VeldoHelperItemResult result(const MacPath& path, Outcome outcome)
-{
-    VeldoHelperItemResult r;
-    r.path = path.path();
-    r.outcome = outcome;
-    return r;
-}
 
 std::vector<std::string> sources(const AdminRemover::MoveResult& result)
 {

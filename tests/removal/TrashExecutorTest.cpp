@@ -340,6 +340,15 @@ TEST_F(TrashExecutorTest, BootOutAndBootstrapRunInOrderWithTheProcessEnvironment
         EXPECT_NE(line.find("VELDO_LAUNCHCTL_MARK=seen"), std::string::npos) << line;
 }
 
+TEST_F(TrashExecutorTest, AnAgentPathWithoutAHostPathIsNotHandedToLaunchctl)
+{
+    const MacPath agent = mac.write(at("Library/LaunchAgents/a.plist"), "a");
+    mac.symlink(at("Loop"), "Loop");
+    TrashExecutor::bootOutAgents({at("Loop/b.plist"), agent});
+    TrashExecutor::bootstrapAgents({at("Loop/b.plist")});
+    EXPECT_EQ(launchctl.calls(), (std::vector<std::string>{call("bootout", agent)}));
+}
+
 TEST_F(TrashExecutorTest, LaunchctlStandInAnswersAsRecorded)
 {
     namespace CommandRunner = veldo::core::CommandRunner;

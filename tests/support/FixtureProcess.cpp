@@ -1,19 +1,23 @@
 // Starting and reaping fixture processes from executables in the fake Mac.
 #include "tests/support/FixtureProcess.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <fstream>
 #include <sstream>
-#include <thread>
 
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include "base/SystemCalls.h"
+#include "base/UniqueFd.h"
 
 extern char** environ; // NOLINT(readability-identifier-naming): the C library's name
 
@@ -60,20 +64,29 @@ std::optional<int> FixtureProcess::waitForExit(std::chrono::milliseconds timeout
 {
     if (m_pid <= 0)
         return std::nullopt;
+    // The process descriptor becomes readable when the process has ended.
+    const UniqueFd ended(static_cast<int>(::syscall(SYS_pidfd_open, m_pid, 0)));
+    if (!ended)
+        return std::nullopt;
+    pollfd watch{ended.get(), POLLIN, 0};
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     for (;;) {
-        int status = 0;
-        const pid_t r = ::waitpid(m_pid, &status, WNOHANG);
-        if (r == m_pid) {
-            m_reaped = true;
-            return status;
-        }
-        if (r < 0 && errno != EINTR)
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        const int ready =
+            ::poll(&watch, 1, static_cast<int>(std::max<std::int64_t>(left.count(), 0)));
+        if (ready > 0)
+            break;
+        if (ready == 0)
             return std::nullopt;
-        if (std::chrono::steady_clock::now() >= deadline)
+        if (errno != EINTR)
             return std::nullopt;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
+    int status = 0;
+    if (veldo::base::retryOnInterrupt([&] { return ::waitpid(m_pid, &status, 0); }) != m_pid)
+        return std::nullopt;
+    m_reaped = true;
+    return status;
 }
 
 } // namespace veldo::testsupport

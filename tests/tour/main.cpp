@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include <QApplication>
@@ -26,20 +27,25 @@
 #include <QVBoxLayout>
 
 #include "app/core/LeftoverCategory.h"
+#include "app/core/ToolchainItem.h"
 #include "app/ui/AdminEscalationSheet.h"
 #include "app/ui/AppManagementSheet.h"
 #include "app/ui/CaskFailureSheet.h"
 #include "app/ui/CategoryBadge.h"
 #include "app/ui/CategoryTint.h"
+#include "app/ui/DiskUsageMapSection.h"
 #include "app/ui/DropOverlay.h"
 #include "app/ui/MessageBoxUserDriver.h"
 #include "app/ui/NoticeBanner.h"
 #include "app/ui/ResultBanner.h"
+#include "app/ui/SelectedMapKind.h"
 #include "app/ui/SpringAnimation.h"
 #include "app/ui/SystemColors.h"
 #include "app/ui/TextStyle.h"
 #include "app/ui/TintedPill.h"
+#include "app/ui/ToolchainKindColor.h"
 #include "app/ui/TrashedAppBanner.h"
+#include "app/ui/TreemapView.h"
 #include "app/ui/UpdaterController.h"
 #include "app/ui/UpdatesSettingsTab.h"
 #include "app/ui/WelcomeView.h"
@@ -183,6 +189,67 @@ QWidget* gallery(QWidget* host)
     return host;
 }
 
+// Every kind with a few measured locations, sizes spread from a few MB to tens of GB.
+std::vector<core::ToolchainGroup> toolchainGallery()
+{
+    std::vector<core::ToolchainGroup> groups;
+    std::int64_t size = 41'000'000'000;
+    for (core::ToolchainKind kind : base::allCases<core::ToolchainKind>()) {
+        core::ToolchainGroup group{kind, {}};
+        const std::string raw(base::rawValue(kind));
+        const int count = 2 + static_cast<int>(raw.size() % 5);
+        for (int i = 0; i < count; ++i) {
+            core::ToolchainItem item;
+            item.kind = kind;
+            item.title = std::string(core::title(kind)) + " " +
+                         (i == 0   ? "Cache"
+                          : i == 1 ? "Runtimes"
+                                   : "Data " + std::to_string(i));
+            item.url =
+                platform::MacPath("/Users/demo/Library/Developer/" + raw + "/" + std::to_string(i));
+            item.sizeBytes = size / (i + 1) / (i + 1);
+            group.items.push_back(std::move(item));
+        }
+        groups.push_back(std::move(group));
+        size = size * 2 / 3;
+    }
+    return groups;
+}
+
+QWidget* mapHost(QWidget* host, testsupport::UiController& controller,
+                 std::optional<core::ToolchainKind> kind)
+{
+    controller.model->setToolchainGroups(toolchainGallery());
+    auto* selected = new ui::SelectedMapKind(host);
+    selected->setKind(kind);
+    auto* section = new ui::DiskUsageMapSection(controller.model.get(), selected, host);
+    auto* layout = new QVBoxLayout(host);
+    layout->setContentsMargins(20, 20, 20, 20);
+    layout->addWidget(section);
+    return section;
+}
+
+// Many tiles of falling sizes: the small ones show their symbol alone, the smallest nothing.
+QWidget* smallTiles(QWidget* host)
+{
+    const ColorScheme scheme = ui::SystemColors::colorScheme(host->palette());
+    std::vector<ui::TreemapTile> tiles;
+    int n = 0;
+    for (int round = 0; round < 3; ++round)
+        for (core::ToolchainKind kind : base::allCases<core::ToolchainKind>()) {
+            ++n;
+            tiles.push_back({std::string(base::rawValue(kind)) + std::to_string(round),
+                             QString::fromUtf8(core::title(kind).data()), 40'000'000'000 / (n * n),
+                             ui::color(kind, scheme), std::string(core::symbolName(kind))});
+        }
+    auto* view = new ui::TreemapView(
+        std::move(tiles), std::nullopt, [](const ui::TreemapTile&) {}, host);
+    auto* layout = new QVBoxLayout(host);
+    layout->setContentsMargins(20, 20, 20, 20);
+    layout->addWidget(view);
+    return view;
+}
+
 std::vector<Shot> shots(testsupport::UiController& controller)
 {
     std::vector<Shot> list;
@@ -215,6 +282,21 @@ std::vector<Shot> shots(testsupport::UiController& controller)
                      "“Quill” was moved to the Trash in Finder. 3 leftover items remain."));
                  return bannerHost(host, banner);
              }});
+        list.push_back(
+            {QStringLiteral("disk-map%1").arg(suffix),
+             scheme,
+             {900, 600},
+             [&controller](QWidget* host) { return mapHost(host, controller, std::nullopt); }});
+        list.push_back({QStringLiteral("disk-map-drilldown%1").arg(suffix),
+                        scheme,
+                        {900, 600},
+                        [&controller](QWidget* host) {
+                            return mapHost(host, controller, core::ToolchainKind::node);
+                        }});
+        list.push_back({QStringLiteral("disk-map-small-tiles%1").arg(suffix),
+                        scheme,
+                        {640, 420},
+                        [](QWidget* host) { return smallTiles(host); }});
         list.push_back({QStringLiteral("trashed-app-banner%1").arg(suffix),
                         scheme,
                         {700, 120},

@@ -1,0 +1,50 @@
+#include "helper/HelperConnection.h"
+
+#include <string>
+
+#include "common/HelperFrame.h"
+#include "helper/HelperLog.h"
+
+namespace veldo::helper {
+
+HelperConnection::HelperConnection(base::UniqueFd socket, uid_t callerUID, pid_t callerPID)
+    : m_socket(std::move(socket)), m_callerUID(callerUID), m_callerPID(callerPID)
+{
+}
+
+void HelperConnection::replyPending()
+{
+    const std::lock_guard guard(m_lock);
+    ++m_pending;
+}
+
+bool HelperConnection::sendReply(std::string_view payload)
+{
+    bool sent = false;
+    {
+        const std::lock_guard send(m_sendLock);
+        // A reply must not wait forever on a client that stopped reading.
+        const auto written = common::writeFrame(
+            m_socket.get(), payload, std::chrono::steady_clock::now() + std::chrono::seconds(30));
+        sent = written.has_value();
+        if (!sent)
+            HelperLog::category("listener")
+                .info("Reply to pid %{public}d dropped: the client has gone",
+                      {std::to_string(m_callerPID)});
+    }
+    {
+        const std::lock_guard guard(m_lock);
+        if (m_pending > 0)
+            --m_pending;
+    }
+    m_changed.notify_all();
+    return sent;
+}
+
+bool HelperConnection::waitForReplies(std::chrono::milliseconds timeout)
+{
+    std::unique_lock guard(m_lock);
+    return m_changed.wait_for(guard, timeout, [this] { return m_pending == 0; });
+}
+
+} // namespace veldo::helper

@@ -1,0 +1,179 @@
+#include "helper/HelperListener.h"
+
+#include <cerrno>
+#include <string>
+#include <system_error>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "common/BuildNumber.h"
+#include "common/HelperFrame.h"
+#include "common/HelperReplyEnvelope.h"
+#include "common/VeldoHelperProtocol.h"
+#include "helper/DaemonBuild.h"
+#include "helper/HelperConnection.h"
+#include "helper/HelperLog.h"
+#include "helper/HelperService.h"
+
+namespace veldo::helper {
+
+namespace {
+
+HelperLog& listenerLog()
+{
+    return HelperLog::category("listener");
+}
+
+} // namespace
+
+HelperListener::HelperListener(bool acceptsConnections, Seconds idleTimeout,
+                               std::function<void()> exitProcess)
+    : m_queue("orbelkan.Veldo.Helper.connections"), m_idleTimeout(idleTimeout),
+      m_acceptsConnections(acceptsConnections), m_exitProcess(std::move(exitProcess))
+{
+    if (!m_exitProcess)
+        m_exitProcess = [] { ::_exit(0); };
+}
+
+void HelperListener::listen(base::UniqueFd listeningSocket)
+{
+    m_listeningSocket = std::move(listeningSocket);
+    const int flags = ::fcntl(m_listeningSocket.get(), F_GETFL);
+    if (flags >= 0)
+        ::fcntl(m_listeningSocket.get(), F_SETFL, flags | O_NONBLOCK);
+    // The listener lives for the process: the thread is never joined.
+    m_acceptingThread = std::thread([this] { acceptLoop(); });
+    m_acceptingThread.detach();
+}
+
+int HelperListener::openConnections()
+{
+    int count = 0;
+    m_queue.sync([&] { count = m_openConnections; });
+    return count;
+}
+
+void HelperListener::acceptLoop()
+{
+    for (;;) {
+        pollfd wait{m_listeningSocket.get(), POLLIN, 0};
+        const int ready = ::poll(&wait, 1, -1);
+        if (ready < 0 && errno != EINTR) {
+            listenerLog().error("The listening socket failed (errno %{public}d)",
+                                {std::to_string(errno)});
+            return;
+        }
+        if (ready > 0 && (wait.revents & (POLLERR | POLLNVAL)) != 0) {
+            listenerLog().error("The listening socket failed");
+            return;
+        }
+        if (ready > 0) {
+            bool backOff = false;
+            m_queue.sync([&] { backOff = !acceptOne(); });
+            if (backOff) // out of descriptors or memory: don't spin on a readable socket
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    }
+}
+
+bool HelperListener::acceptOne()
+{
+    base::UniqueFd socket(::accept4(m_listeningSocket.get(), nullptr, nullptr, SOCK_CLOEXEC));
+    if (!socket) {
+        const int error = errno;
+        if (error == EAGAIN || error == EWOULDBLOCK || error == ECONNABORTED || error == EINTR)
+            return true; // another waiter took it, or it went before accept
+        listenerLog().error("Couldn't accept a connection (errno %{public}d)",
+                            {std::to_string(error)});
+        return false;
+    }
+    ucred peer{};
+    socklen_t size = sizeof peer;
+    if (::getsockopt(socket.get(), SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0) {
+        listenerLog().error("Refusing a connection whose credentials can't be read");
+        return true;
+    }
+    if (!m_acceptsConnections) {
+        listenerLog().error("Refusing pid %{public}d: build %{public}s failed the rollback check",
+                            {std::to_string(peer.pid), daemonBuild()});
+        return true;
+    }
+    if (!common::isValidBuildNumber(daemonBuild())) {
+        listenerLog().error(
+            "Refusing connections: build number %{public}s can't be required of clients",
+            {daemonBuild()});
+        return true;
+    }
+    listenerLog().info("Connection from pid %{public}d, uid %{public}u",
+                       {std::to_string(peer.pid), std::to_string(peer.uid)});
+    ++m_openConnections;
+    auto connection = std::make_shared<HelperConnection>(std::move(socket), peer.uid, peer.pid);
+    try {
+        std::thread([this, connection] { serve(connection); }).detach();
+    } catch (const std::system_error&) {
+        if (--m_openConnections < 1) // closed unserved
+            armIdleTimer();
+        listenerLog().error("Couldn't start serving pid %{public}d", {std::to_string(peer.pid)});
+        return false;
+    }
+    return true;
+}
+
+void HelperListener::serve(std::shared_ptr<HelperConnection> connection)
+{
+    HelperService service(connection->callerUID(), connection->callerPID(), connection);
+    for (;;) {
+        auto frame = common::readFrame(connection->fd());
+        if (frame && !*frame)
+            break; // the client closed between frames
+        if (!frame) {
+            const auto code = frame.error().code;
+            if (code == ErrorCode::refused || code == ErrorCode::unreadable)
+                connection->sendReply(*common::HelperReplyEnvelope::withError(
+                                           std::string(common::kHelperErrorUnreadableRequest))
+                                           .encodeJSON());
+            break;
+        }
+        const auto answer = service.handle(**frame);
+        if (!connection->sendReply(answer.payload) || answer.closeAfterwards)
+            break;
+    }
+    ::shutdown(connection->fd(), SHUT_RDWR);
+    m_queue.async([this] { connectionDidClose(); });
+}
+
+void HelperListener::connectionDidClose()
+{
+    const int left = m_openConnections - 1;
+    m_openConnections = std::max(left, 0);
+    if (left < 1)
+        armIdleTimer();
+}
+
+void HelperListener::armIdleTimer()
+{
+    const long generation = ++m_idleGeneration;
+    m_queue.asyncAfter(
+        std::chrono::duration_cast<std::chrono::steady_clock::duration>(m_idleTimeout),
+        [this, generation] { idleCheck(generation); });
+}
+
+void HelperListener::idleCheck(long generation)
+{
+    if (generation != m_idleGeneration || m_openConnections != 0)
+        return;
+    std::unique_lock lock(HelperService::workLock(), std::try_to_lock);
+    if (!lock.owns_lock()) {
+        armIdleTimer();
+        return;
+    }
+    HelperService::shutdownFlag().set();
+    listenerLog().info("Idle; exiting");
+    lock.release(); // held until the process has gone
+    m_exitProcess();
+}
+
+} // namespace veldo::helper

@@ -1,0 +1,68 @@
+// HelperListener: accepts the helper daemon's client connections on its listening socket, counts
+// the open ones, serves each on a thread of its own, and ends the process once it has been idle.
+//
+// The accepting thread waits for the listening socket (non-blocking) outside `queue`; each accept
+// runs in one synchronous block on `queue` that also counts the connection, so an idle check can
+// never run between the two. A daemon whose build floor failed (acceptsConnections false), or
+// whose build can't be required of clients, refuses every connection uncounted, with a log line.
+// An accepted connection is served until the peer closes it; then it is uncounted, and when none
+// is left the idle timer is armed. The idle check exits (through `exitProcess`, holding the work
+// lock, with the shutdown flag set) when its timer is the latest, nothing is open and no request
+// holds the work lock; a running request re-arms it.
+//
+// `openConnections` and `idleGeneration` change only on `queue`. The listener lives for the
+// process.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <thread>
+
+#include "base/UniqueFd.h"
+#include "platform/SerialQueue.h"
+
+namespace veldo::helper {
+
+class HelperConnection;
+
+class HelperListener final
+{
+public:
+    using Seconds = std::chrono::duration<double>;
+
+    explicit HelperListener(bool acceptsConnections, Seconds idleTimeout = Seconds(60.0),
+                            std::function<void()> exitProcess = {});
+    HelperListener(const HelperListener&) = delete;
+    HelperListener& operator=(const HelperListener&) = delete;
+
+    // Starts the accepting thread on `listeningSocket` (a listening AF_UNIX stream socket).
+    void listen(base::UniqueFd listeningSocket);
+
+    // Arms a new idle timer (runs on `queue`; start-up submits it once).
+    void armIdleTimer();
+
+    platform::SerialQueue& queue() { return m_queue; }
+
+    // The open connections, read on `queue` (tests).
+    int openConnections();
+
+private:
+    void acceptLoop();
+    // False when accepting failed for want of resources (the caller backs off).
+    bool acceptOne();
+    void serve(std::shared_ptr<HelperConnection> connection);
+    void connectionDidClose();
+    void idleCheck(long generation);
+
+    platform::SerialQueue m_queue;
+    int m_openConnections = 0;
+    long m_idleGeneration = 0;
+    Seconds m_idleTimeout;
+    bool m_acceptsConnections;
+    std::function<void()> m_exitProcess;
+    base::UniqueFd m_listeningSocket;
+    std::thread m_acceptingThread;
+};
+
+} // namespace veldo::helper

@@ -1,0 +1,265 @@
+#include "helper/HelperService.h"
+
+#include <array>
+#include <filesystem>
+#include <system_error>
+
+#include "base/RawValue.h"
+#include "common/HelperRequestEnvelope.h"
+#include "common/HelperVersionReply.h"
+#include "common/VeldoHelperMoveRequest.h"
+#include "common/VeldoHelperProtocol.h"
+#include "helper/CallerAccount.h"
+#include "helper/DaemonBuild.h"
+#include "helper/HelperLog.h"
+#include "helper/ToolRunner.h"
+#include "platform/MacRoot.h"
+
+namespace veldo::helper {
+
+namespace {
+
+common::HelperReplyEnvelope refusal(std::string_view sentence)
+{
+    return common::HelperReplyEnvelope::withError(std::string(sentence));
+}
+
+std::string encodeEnvelope(const common::HelperReplyEnvelope& envelope)
+{
+    if (auto text = envelope.encodeJSON())
+        return std::move(*text);
+    return *refusal(common::kHelperErrorUnencodableReply).encodeJSON();
+}
+
+common::VeldoHelperItemResult stoppedResult(const std::string& path)
+{
+    common::VeldoHelperItemResult result;
+    result.path = path;
+    result.outcome = common::VeldoHelperItemResult::Outcome::notHandled;
+    result.message = "Veldo's helper stopped before it got to this item.";
+    result.reason = common::VeldoHelperItemResult::Reason::stopped;
+    return result;
+}
+
+} // namespace
+
+void HelperService::ShutdownFlag::set()
+{
+    const std::lock_guard guard(m_lock);
+    m_value = true;
+}
+
+bool HelperService::ShutdownFlag::isSet() const
+{
+    const std::lock_guard guard(m_lock);
+    return m_value;
+}
+
+HelperService::HelperService(uid_t callerUID, pid_t callerPID,
+                             std::weak_ptr<HelperConnection> connection, const UserDatabase& users)
+    : m_callerUID(callerUID), m_callerPID(callerPID), m_connection(std::move(connection)),
+      m_users(&users)
+{
+}
+
+std::mutex& HelperService::workLock()
+{
+    static std::mutex lock;
+    return lock;
+}
+
+HelperService::ShutdownFlag& HelperService::shutdownFlag()
+{
+    static ShutdownFlag flag;
+    return flag;
+}
+
+HelperService::ReplyConnection& HelperService::replyConnection()
+{
+    static ReplyConnection connection;
+    return connection;
+}
+
+void HelperService::flushPendingReply(std::chrono::milliseconds timeout)
+{
+    std::shared_ptr<HelperConnection> connection;
+    {
+        auto& latest = replyConnection();
+        const std::lock_guard guard(latest.lock);
+        connection = latest.value.lock();
+    }
+    if (connection)
+        connection->waitForReplies(timeout);
+}
+
+common::HelperMoveLedger* HelperService::moveLedger()
+{
+    // Loaded again after a change of Mac root (tests).
+    struct Shared
+    {
+        std::mutex lock;
+        std::optional<common::HelperMoveLedger> ledger;
+        platform::MacRootResetHook hook;
+    };
+    static Shared* const shared = [] {
+        auto* made = new Shared; // never destroyed: requests may run until _exit
+        made->hook = platform::addMacRootResetHook([made] {
+            const std::lock_guard guard(made->lock);
+            made->ledger.reset();
+        });
+        return made;
+    }();
+    const std::lock_guard guard(shared->lock);
+    if (!shared->ledger) {
+        auto loaded = common::HelperMoveLedger::load(common::stateDirectoryURL());
+        if (!loaded) {
+            serviceLog().error("The move ledger couldn't be loaded (errno %{public}d)",
+                               {std::to_string(loaded.error().systemErrno)});
+            return nullptr;
+        }
+        shared->ledger.emplace(std::move(*loaded));
+    }
+    return &*shared->ledger;
+}
+
+std::vector<platform::MacPath>
+HelperService::protectedBundlesFor(const std::optional<platform::MacPath>& executable)
+{
+    if (!executable)
+        return {};
+    const platform::MacPath bundle = executable->deletingLastPathComponent()
+                                         .deletingLastPathComponent()
+                                         .deletingLastPathComponent();
+    if (bundle.pathExtension() != "app")
+        return {};
+    return {bundle};
+}
+
+std::vector<platform::MacPath> HelperService::helperProtectedBundles()
+{
+    static const std::vector<platform::MacPath> bundles = [] {
+        std::error_code error;
+        const auto executable = std::filesystem::read_symlink("/proc/self/exe", error);
+        return protectedBundlesFor(error ? std::nullopt
+                                         : platform::macPathForHost(executable.string()));
+    }();
+    return bundles;
+}
+
+HelperTrashMover HelperService::makeMover(HelperCaller caller, std::function<bool()> isCancelled)
+{
+    HelperTrashMover mover;
+    mover.caller = std::move(caller);
+    mover.protectedBundles = helperProtectedBundles();
+    mover.ledger = moveLedger();
+    mover.launchctl = runLaunchctl;
+    mover.maximumDepth = 256;
+    mover.handsOverFoldersForTesting = false;
+    mover.isCancelled = std::move(isCancelled);
+    return mover;
+}
+
+std::string HelperService::versionReply()
+{
+    const common::HelperVersionReply reply{common::kHelperProtocolVersion, daemonBuild()};
+    if (auto text = reply.encodeJSON())
+        return std::move(*text);
+    return R"({"protocolVersion":3,"build":"0"})";
+}
+
+HelperService::Answer HelperService::handle(std::string_view envelopeText)
+{
+    const auto envelope = common::HelperRequestEnvelope::decodeJSON(envelopeText);
+    if (!envelope)
+        return {encodeEnvelope(refusal(common::kHelperErrorUnreadableRequest)), true};
+    switch (envelope->method) {
+    case common::HelperMethod::version:
+        return {versionReply(), false};
+    case common::HelperMethod::moveToTrash:
+        return {encodeEnvelope(moveToTrash(*envelope->request)), false};
+    case common::HelperMethod::restore:
+        break;
+    }
+    // Putting items back is not served by this build of the daemon.
+    return {encodeEnvelope(refusal(common::kHelperErrorUnreadableRequest)), false};
+}
+
+std::optional<HelperCaller>
+HelperService::checkCaller(std::optional<common::HelperReplyEnvelope>& refused)
+{
+    const std::optional<CallerAccount> account =
+        m_callerUID == 0 ? std::nullopt : CallerAccount::make(m_callerUID, *m_users);
+    if (!account) {
+        serviceLog().error("Refused a request from uid %{public}u (pid %{public}d)",
+                           {std::to_string(m_callerUID), std::to_string(m_callerPID)});
+        refused = refusal(common::kHelperErrorUnknownAccount);
+        return std::nullopt;
+    }
+    if (!account->isAdministrator(*m_users)) {
+        serviceLog().error("Refused a request from non-administrator uid %{public}u",
+                           {std::to_string(m_callerUID)});
+        refused = refusal(common::kHelperErrorNotAdministrator);
+        return std::nullopt;
+    }
+    return HelperCaller{account->uid, account->gid, account->home, account->groups(*m_users)};
+}
+
+common::HelperReplyEnvelope HelperService::performRequest(const Work& work)
+{
+    const std::weak_ptr<HelperConnection> connection = m_connection;
+    std::unique_lock lock(workLock());
+    const auto answer = [&]() -> common::HelperReplyEnvelope {
+        if (shutdownFlag().isSet())
+            return refusal(common::kHelperErrorShuttingDown);
+        std::optional<common::HelperReplyEnvelope> refused;
+        auto caller = checkCaller(refused);
+        if (!caller)
+            return *refused;
+        const HelperTrashMover mover =
+            makeMover(std::move(*caller), [] { return shutdownFlag().isSet(); });
+        const auto reply = work(mover);
+        if (!reply)
+            return refusal(common::kHelperErrorUnreadableRequest);
+        auto text = reply->encodeJSON();
+        if (!text)
+            return refusal(common::kHelperErrorUnencodableReply);
+        return common::HelperReplyEnvelope::withData(std::move(*text));
+    }();
+    {
+        auto& latest = replyConnection();
+        const std::lock_guard guard(latest.lock);
+        latest.value = connection;
+        if (const auto open = connection.lock())
+            open->replyPending();
+    }
+    return answer;
+}
+
+common::HelperReplyEnvelope HelperService::moveToTrash(std::string_view requestJSON)
+{
+    return performRequest(
+        [&](const HelperTrashMover& mover) -> std::optional<common::VeldoHelperReply> {
+            const auto request = common::VeldoHelperMoveRequest::decodeJSON(requestJSON);
+            if (!request || request->items.size() > kMaximumItems)
+                return std::nullopt;
+            serviceLog().notice(
+                "Move of %{public}ld item(s) for uid %{public}u",
+                {std::to_string(request->items.size()), std::to_string(m_callerUID)});
+            common::VeldoHelperReply reply;
+            reply.results.reserve(request->items.size());
+            for (const auto& item : request->items) {
+                // Without its ledger the daemon could not put an item back: it takes none.
+                if (shutdownFlag().isSet() || !mover.ledger) {
+                    reply.results.push_back(stoppedResult(item.source));
+                    continue;
+                }
+                auto result = mover.moveItems(item.source, item.destination);
+                serviceLog().notice("move %{private}s -> %{public}s",
+                                    {item.source, base::rawValue(result.outcome)});
+                reply.results.push_back(std::move(result));
+            }
+            return reply;
+        });
+}
+
+} // namespace veldo::helper

@@ -1,0 +1,210 @@
+// The daemon's start-up, run as the real executables: the root check, the protected-folder and
+// build-floor refusals, serving an inherited socket, SIGTERM and the idle exit.
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "common/HelperFrame.h"
+#include "common/HelperMoveLedger.h"
+#include "common/HelperRequestEnvelope.h"
+#include "common/HelperVersionReply.h"
+#include "helper/DaemonMain.h"
+#include "tests/support/FakeMac.h"
+#include "tests/support/MacPathLiteral.h"
+#include "tests/support/Unprivileged.h"
+
+namespace veldo::helper {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using namespace veldo::testsupport::literals;
+using Clock = std::chrono::steady_clock;
+
+// One run of a daemon executable with its standard error in a file.
+class DaemonRun
+{
+public:
+    DaemonRun(const veldo::testsupport::FakeMac& mac, const char* program, int listening = -1,
+              std::optional<uid_t> user = std::nullopt)
+        : m_log(mac.root() + "/daemon.log")
+    {
+        m_pid = ::fork();
+        if (m_pid != 0)
+            return;
+        const int log = ::open(m_log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        ::dup2(log, STDERR_FILENO);
+        if (listening >= 0) {
+            if (listening == 3)
+                ::fcntl(3, F_SETFD, 0);
+            else
+                ::dup2(listening, 3);
+            ::setenv("LISTEN_PID", std::to_string(::getpid()).c_str(), 1);
+            ::setenv("LISTEN_FDS", "1", 1);
+        }
+        ::setenv("VELDO_MAC_ROOT", mac.root().c_str(), 1);
+        ::setenv("VELDO_HELPER_IDLE_TIMEOUT", "0.5", 1);
+        if (user && (::setgroups(0, nullptr) != 0 || ::setresgid(*user, *user, *user) != 0 ||
+                     ::setresuid(*user, *user, *user) != 0))
+            ::_exit(120);
+        ::execl(program, program, nullptr);
+        ::_exit(121);
+    }
+    ~DaemonRun()
+    {
+        if (!m_status) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+    }
+
+    std::optional<int> waitExit(std::chrono::milliseconds limit)
+    {
+        const auto deadline = Clock::now() + limit;
+        while (!m_status && Clock::now() < deadline) {
+            int status = 0;
+            if (::waitpid(m_pid, &status, WNOHANG) == m_pid)
+                m_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            else
+                std::this_thread::sleep_for(10ms);
+        }
+        return m_status;
+    }
+
+    pid_t pid() const { return m_pid; }
+    std::string log() const
+    {
+        std::ifstream in(m_log);
+        return {std::istreambuf_iterator<char>(in), {}};
+    }
+
+private:
+    std::string m_log;
+    pid_t m_pid = -1;
+    std::optional<int> m_status;
+};
+
+class DaemonStart : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (::geteuid() != 0)
+            GTEST_SKIP() << "the daemon runs as root: run as root";
+        for (const char* folder : {"/private/var/db", "/private/var/run", "/private/var/log"})
+            fs::create_directories(mac.host(platform::MacPath(folder)));
+    }
+    std::string state() const { return mac.host(common::stateDirectoryURL()); }
+
+    veldo::testsupport::FakeMac mac;
+};
+
+TEST(DaemonStartLimits, SoftDescriptorLimit)
+{
+    EXPECT_EQ(raisedDescriptorLimit(256, RLIM_INFINITY), 4096u);
+    EXPECT_EQ(raisedDescriptorLimit(256, 1024), 1024u);
+    EXPECT_EQ(raisedDescriptorLimit(4095, 8192), 4096u);
+    EXPECT_EQ(raisedDescriptorLimit(10240, RLIM_INFINITY), std::nullopt);
+}
+
+TEST(DaemonExecutable, LinksNoQtAndHoldsNoFaultPointText)
+{
+    std::ifstream in(VELDO_HELPER_PROGRAM, std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(in), {}};
+    ASSERT_FALSE(bytes.empty());
+    for (const char* text : {"libQt", "move.staged", "VELDO_HELPER_FAULT", "pause:"})
+        EXPECT_EQ(bytes.find(text), std::string::npos) << text;
+
+    std::ifstream faultyIn(VELDO_HELPER_FAULTY_PROGRAM, std::ios::binary);
+    const std::string faulty{std::istreambuf_iterator<char>(faultyIn), {}};
+    EXPECT_NE(faulty.find("move.staged"), std::string::npos) << "the test build keeps them";
+}
+
+TEST_F(DaemonStart, NotRootExits77AndMakesNothing)
+{
+    const std::string logFolder = mac.root();
+    ::chmod(logFolder.c_str(), 0777); // the child writes its log there
+    DaemonRun run(mac, VELDO_HELPER_PROGRAM, -1, veldo::testsupport::unprivilegedUid());
+    EXPECT_EQ(run.waitExit(10s), 77);
+    EXPECT_NE(run.log().find("Must be started by launchd as root"), std::string::npos) << run.log();
+    EXPECT_FALSE(fs::exists(state()));
+}
+
+TEST_F(DaemonStart, WithoutASocketItRecordsItsBuildAndLeavesWhenIdle)
+{
+    DaemonRun run(mac, VELDO_HELPER_FAULTY_PROGRAM);
+    EXPECT_EQ(run.waitExit(10s), 0);
+    const std::string log = run.log();
+    EXPECT_NE(log.find("Started, build 2"), std::string::npos) << log;
+    EXPECT_NE(log.find("Idle; exiting"), std::string::npos) << log;
+    std::ifstream in(state() + "/highest-build");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "2\n");
+}
+
+// The daemon's own build reads no idle time from the environment: it leaves after 60 s.
+TEST_F(DaemonStart, RealDaemonLeavesAfterSixtyIdleSeconds)
+{
+    const auto started = Clock::now();
+    DaemonRun run(mac, VELDO_HELPER_PROGRAM);
+    EXPECT_FALSE(run.waitExit(55s)) << run.log();
+    EXPECT_EQ(run.waitExit(20s), 0);
+    EXPECT_GE(Clock::now() - started, 60s);
+    EXPECT_NE(run.log().find("Idle; exiting"), std::string::npos) << run.log();
+}
+
+TEST_F(DaemonStart, UnprotectedSystemFolderRefusesAndMakesNoStateFolder)
+{
+    for (const char* folder : {"/private/var/db", "/private/var/run", "/"}) {
+        const std::string host = mac.host(platform::MacPath(folder));
+        ASSERT_EQ(::chown(host.c_str(), veldo::testsupport::unprivilegedUid(), 0), 0);
+        DaemonRun run(mac, VELDO_HELPER_FAULTY_PROGRAM);
+        EXPECT_EQ(run.waitExit(10s), 0) << folder;
+        EXPECT_NE(run.log().find("Refusing to run: the Mac's system folders aren't protected"),
+                  std::string::npos)
+            << folder << run.log();
+        EXPECT_FALSE(fs::exists(state())) << folder;
+        ASSERT_EQ(::chown(host.c_str(), 0, 0), 0);
+    }
+}
+
+TEST_F(DaemonStart, ServesItsInheritedSocketUntilSIGTERM)
+{
+    const std::string path = mac.root() + "/s";
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    path.copy(address.sun_path, sizeof address.sun_path - 1);
+    base::UniqueFd listening(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    ASSERT_EQ(::bind(listening.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listening.get(), 8), 0);
+    DaemonRun run(mac, VELDO_HELPER_FAULTY_PROGRAM, listening.get());
+
+    base::UniqueFd client(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    ASSERT_EQ(::connect(client.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_TRUE(common::writeFrame(
+        client.get(),
+        *common::HelperRequestEnvelope{common::HelperMethod::version, {}}.encodeJSON()));
+    const auto reply = common::readFrame(client.get(), Clock::now() + 10s);
+    ASSERT_TRUE(reply && *reply) << run.log();
+    EXPECT_EQ(common::HelperVersionReply::decodeJSON(**reply)->build, "2");
+
+    // Still open, so no idle exit; SIGTERM ends it at once.
+    EXPECT_FALSE(run.waitExit(1s));
+    ::kill(run.pid(), SIGTERM);
+    EXPECT_EQ(run.waitExit(10s), 0);
+    EXPECT_NE(run.log().find("SIGTERM; stopping after the current item"), std::string::npos)
+        << run.log();
+}
+
+} // namespace
+} // namespace veldo::helper

@@ -1,0 +1,257 @@
+// The request service: caller refusals, request reading, the move batch and its stop, the version
+// call beside a running batch, and the flush of the latest reply.
+#include "helper/HelperService.h"
+
+#include <filesystem>
+#include <thread>
+
+#include <sys/socket.h>
+#include <sys/wait.h>
+
+#include <gtest/gtest.h>
+
+#include "common/HelperFrame.h"
+#include "common/HelperRequestEnvelope.h"
+#include "common/HelperVersionReply.h"
+#include "common/VeldoHelperMoveRequest.h"
+#include "common/VeldoHelperProtocol.h"
+#include "helper/DaemonBuild.h"
+#include "helper/HelperFaultPoints.h"
+#include "helper/HelperLog.h"
+#include "tests/helper/PausePoint.h"
+#include "tests/support/FakeMac.h"
+#include "tests/support/MacPathLiteral.h"
+#include "tests/support/TestUsers.h"
+
+namespace veldo::helper {
+namespace {
+
+namespace fs = std::filesystem;
+namespace helpersupport = veldo::helper::testsupport;
+using namespace veldo::testsupport::literals;
+using common::VeldoHelperItemResult;
+using Outcome = VeldoHelperItemResult::Outcome;
+
+std::string envelope(common::HelperMethod method, std::optional<std::string> request = {})
+{
+    return *common::HelperRequestEnvelope{method, std::move(request)}.encodeJSON();
+}
+
+std::string moveRequest(const std::vector<std::pair<std::string, std::string>>& items)
+{
+    common::VeldoHelperMoveRequest request;
+    for (const auto& [source, destination] : items)
+        request.items.push_back({source, destination});
+    return *request.encodeJSON();
+}
+
+class HelperServiceTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        testing::setSyslogEnabled(false);
+        if (auto made = veldo::testsupport::TestUser::make(/*admin=*/true))
+            admin.emplace(std::move(*made));
+        if (auto made = veldo::testsupport::TestUser::make())
+            plain.emplace(std::move(*made));
+        if (!admin || !plain)
+            GTEST_SKIP() << "the service's callers are test users: run as root";
+        home = admin->homeIn(mac);
+    }
+
+    // Answers a move request of `uid` as the reply envelope.
+    common::HelperReplyEnvelope move(uid_t uid, const std::string& request)
+    {
+        HelperService service(uid, 1234);
+        const auto answer = service.handle(envelope(common::HelperMethod::moveToTrash, request));
+        EXPECT_FALSE(answer.closeAfterwards);
+        auto decoded = common::HelperReplyEnvelope::decodeJSON(answer.payload);
+        EXPECT_TRUE(decoded) << answer.payload;
+        return decoded ? *decoded : common::HelperReplyEnvelope{};
+    }
+
+    std::string trash(const std::string& name) const { return home.path() + "/.Trash/" + name; }
+
+    veldo::testsupport::FakeMac mac;
+    std::optional<veldo::testsupport::TestUser> admin;
+    std::optional<veldo::testsupport::TestUser> plain;
+    platform::MacPath home;
+};
+
+TEST_F(HelperServiceTest, AdministratorsFileIsMovedIntoTheirTrash)
+{
+    mac.write("/Library/Caches/com.example/cache.db"_mac, "data");
+    const auto reply = move(
+        admin->uid(), moveRequest({{"/Library/Caches/com.example/cache.db", trash("cache.db")}}));
+    ASSERT_TRUE(reply.data) << reply.error.value_or("");
+    const auto decoded = common::VeldoHelperReply::decodeJSON(*reply.data);
+    ASSERT_TRUE(decoded);
+    ASSERT_EQ(decoded->results.size(), 1u);
+    EXPECT_EQ(decoded->results[0].outcome, Outcome::done)
+        << decoded->results[0].message.value_or("");
+    EXPECT_EQ(mac.contents(platform::MacPath(trash("cache.db"))), "data");
+    EXPECT_FALSE(fs::exists(mac.host("/Library/Caches/com.example/cache.db"_mac)));
+
+    const auto empty = move(admin->uid(), moveRequest({}));
+    ASSERT_TRUE(empty.data);
+    EXPECT_EQ(common::VeldoHelperReply::decodeJSON(*empty.data)->results.size(), 0u);
+}
+
+TEST_F(HelperServiceTest, RefusedCallersAndUnreadableRequestsTouchNothing)
+{
+    mac.write("/Library/Caches/keep.db"_mac, "data");
+    const std::string one = moveRequest({{"/Library/Caches/keep.db", trash("keep.db")}});
+    std::vector<std::pair<std::string, std::string>> many(
+        HelperService::kMaximumItems + 1, {"/Library/Caches/keep.db", trash("keep.db")});
+    const std::string restoreShaped = R"({"items":[{"trashPath":"/a","originalPath":"/b"}]})";
+
+    struct Case
+    {
+        std::string label;
+        uid_t uid;
+        std::string request;
+        std::string_view sentence;
+    };
+    const std::vector<Case> cases{
+        {"root", 0, one, common::kHelperErrorUnknownAccount},
+        {"no account", 0x7ffffff0u, one, common::kHelperErrorUnknownAccount},
+        {"not an administrator", plain->uid(), one, common::kHelperErrorNotAdministrator},
+        {"5001 items", admin->uid(), moveRequest(many), common::kHelperErrorUnreadableRequest},
+        {"not JSON", admin->uid(), "items", common::kHelperErrorUnreadableRequest},
+        {"the other request's shape", admin->uid(), restoreShaped,
+         common::kHelperErrorUnreadableRequest},
+    };
+    for (const auto& c : cases) {
+        const auto reply = move(c.uid, c.request);
+        EXPECT_FALSE(reply.data) << c.label;
+        EXPECT_EQ(reply.error, std::string(c.sentence)) << c.label;
+    }
+    EXPECT_EQ(mac.contents("/Library/Caches/keep.db"_mac), "data");
+    EXPECT_FALSE(fs::exists(mac.host(platform::MacPath(trash("keep.db")))));
+}
+
+TEST_F(HelperServiceTest, UnreadableEnvelopeIsAnsweredAndClosesTheConnection)
+{
+    HelperService service(admin->uid(), 1234);
+    for (const std::string text : {"", "\xff\xfe", R"({"method":"erase"})", R"([1,2])"}) {
+        const auto answer = service.handle(text);
+        EXPECT_TRUE(answer.closeAfterwards) << text;
+        EXPECT_EQ(common::HelperReplyEnvelope::decodeJSON(answer.payload)->error,
+                  std::string(common::kHelperErrorUnreadableRequest));
+    }
+}
+
+TEST_F(HelperServiceTest, VersionIsAnsweredWhileABatchHoldsTheWorkLock)
+{
+    const std::lock_guard batch(HelperService::workLock());
+    HelperService service(plain->uid(), 1234);
+    const auto answer = service.handle(envelope(common::HelperMethod::version));
+    const auto version = common::HelperVersionReply::decodeJSON(answer.payload);
+    ASSERT_TRUE(version) << answer.payload;
+    EXPECT_EQ(version->protocolVersion, 3);
+    EXPECT_EQ(version->build, "2");
+    EXPECT_EQ(version->build, daemonBuild());
+}
+
+TEST(HelperServiceBuild, MissingOrOddBundleVersionIsBuildZero)
+{
+    EXPECT_EQ(buildOfInfoPlist(
+                  R"(<plist><dict><key>CFBundleVersion</key><string>17.2</string></dict></plist>)"),
+              "17.2");
+    EXPECT_EQ(buildOfInfoPlist(
+                  R"(<plist><dict><key>CFBundleName</key><string>x</string></dict></plist>)"),
+              "0");
+    EXPECT_EQ(buildOfInfoPlist(
+                  R"(<plist><dict><key>CFBundleVersion</key><integer>3</integer></dict></plist>)"),
+              "0");
+}
+
+TEST(HelperServiceBundles, OnlyAnAppThreeLevelsUpIsProtected)
+{
+    EXPECT_EQ(HelperService::protectedBundlesFor(
+                  "/Applications/Veldo.app/Contents/MacOS/orbelkan.Veldo.Helper"_mac),
+              std::vector<platform::MacPath>{"/Applications/Veldo.app"_mac});
+    EXPECT_TRUE(HelperService::protectedBundlesFor("/usr/local/libexec/bin/helper"_mac).empty());
+    EXPECT_TRUE(HelperService::protectedBundlesFor(std::nullopt).empty());
+}
+
+// The shutdown flag is set once for the whole process, so this runs in a child that reports by
+// its exit status: 0 when every check held, else the number of the first that failed.
+TEST_F(HelperServiceTest, ShutdownAtTheThirdItemStopsTheRestAndRefusesTheNextRequest)
+{
+    std::vector<std::pair<std::string, std::string>> items;
+    for (int i = 1; i <= 10; ++i) {
+        const std::string name = "f" + std::to_string(i);
+        mac.write(platform::MacPath("/Library/Caches/" + name), "x");
+        items.emplace_back("/Library/Caches/" + name, trash(name));
+    }
+    const std::string request = moveRequest(items);
+    const uid_t uid = admin->uid();
+    const uid_t other = plain->uid();
+    EXPECT_EXIT(
+        {
+            helpersupport::PausePoint pause;
+            testing::setFaultPoints("move.staged:" + pause.action());
+            common::HelperReplyEnvelope reply;
+            std::thread batch([&] { reply = move(uid, request); });
+            for (int item = 1; item <= 3; ++item) {
+                if (!pause.waitReached())
+                    std::_Exit(1);
+                if (item == 3) {
+                    // The batch holds the work lock; the version call does not wait for it.
+                    const auto version =
+                        HelperService(other, 1).handle(envelope(common::HelperMethod::version));
+                    if (!common::HelperVersionReply::decodeJSON(version.payload))
+                        std::_Exit(2);
+                    HelperService::shutdownFlag().set();
+                }
+                pause.release();
+            }
+            batch.join();
+            testing::setFaultPoints("");
+            const auto decoded = common::VeldoHelperReply::decodeJSON(reply.data.value_or(""));
+            if (!decoded || decoded->results.size() != 10)
+                std::_Exit(3);
+            for (std::size_t i = 0; i < 10; ++i) {
+                const auto& result = decoded->results[i];
+                const bool stopped =
+                    result.outcome == Outcome::notHandled &&
+                    result.reason == VeldoHelperItemResult::Reason::stopped &&
+                    result.path == items[i].first &&
+                    result.message == "Veldo's helper stopped before it got to this item.";
+                // The third item, in hand at the stop, ends as the mover decides.
+                if ((i < 2 && result.outcome != Outcome::done) || (i >= 3 && !stopped))
+                    std::_Exit(4);
+            }
+            if (move(uid, request).error != std::string(common::kHelperErrorShuttingDown))
+                std::_Exit(5);
+            std::_Exit(fs::exists(mac.host("/Library/Caches/f4"_mac)) ? 0 : 6);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+TEST_F(HelperServiceTest, FlushWaitsForTheLatestRepliesSend)
+{
+    int pair[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair), 0);
+    const base::UniqueFd client(pair[1]);
+    auto connection =
+        std::make_shared<HelperConnection>(base::UniqueFd(pair[0]), admin->uid(), 1234);
+    HelperService service(admin->uid(), 1234, connection);
+    const auto answer =
+        service.handle(envelope(common::HelperMethod::moveToTrash, moveRequest({})));
+    EXPECT_FALSE(connection->waitForReplies(std::chrono::milliseconds(50)));
+
+    std::thread sender([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        connection->sendReply(answer.payload);
+    });
+    HelperService::flushPendingReply(std::chrono::seconds(2));
+    EXPECT_TRUE(connection->waitForReplies(std::chrono::milliseconds(0)));
+    sender.join();
+    EXPECT_EQ(common::readFrame(client.get()).value(), answer.payload);
+}
+
+} // namespace
+} // namespace veldo::helper
