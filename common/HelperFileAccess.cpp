@@ -345,9 +345,19 @@ std::optional<HelperFileSystemInfo> fileSystemInfo(int fd)
 
     HelperFileSystemInfo info;
     info.fileSystemID = *fsid;
+    info.mountID = *id;
     if (auto mac = platform::macPathForHost(*hostMountPoint))
         info.mountPoint = mac->path();
     return info;
+}
+
+bool isOnFileSystem(int fd, const HelperFileSystemInfo& info)
+{
+    const auto id = detail::mountID(fd);
+    if (!id || *id != info.mountID)
+        return false;
+    const auto fsid = detail::fileSystemID(fd);
+    return fsid && *fsid == info.fileSystemID;
 }
 
 HelperCurrentPath currentPath(std::int64_t /*device*/, std::uint64_t /*inode*/)

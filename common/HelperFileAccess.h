@@ -101,12 +101,13 @@ Result<std::vector<std::string>> listDirectory(const SharedDescriptor& directory
 std::optional<std::string> attributesOfEntry(const SharedDescriptor& directory,
                                              const std::string& name);
 
-// The file system holding an open object: its f_fsid (one 64-bit value) and its mount point as
-// a Mac path (none when the mount point lies outside the Mac root). Equal values mean the same
-// mounted file system.
+// The file system holding an open object: its f_fsid (one 64-bit value), its mount id and its
+// mount point as a Mac path (none when the mount point lies outside the Mac root). Equal values
+// mean the same mount of the same file system.
 struct HelperFileSystemInfo
 {
     std::uint64_t fileSystemID = 0;
+    std::uint64_t mountID = 0;
     std::optional<std::string> mountPoint;
 
     friend bool operator==(const HelperFileSystemInfo&, const HelperFileSystemInfo&) = default;
@@ -118,6 +119,16 @@ std::optional<HelperFileSystemInfo> fileSystemInfo(int fd);
 inline std::optional<HelperFileSystemInfo> fileSystemInfo(const SharedDescriptor& descriptor)
 {
     return fileSystemInfo(descriptor.fd());
+}
+
+// Whether the open object lies on the mount that `info` describes: the same f_fsid and mount id
+// (fstatfs and statx, no mountinfo read). While a descriptor on that mount stays open, its mount
+// id names no other mount, so a match means the same mount and mount point as
+// fileSystemInfo(fd) == info. False when either cannot be read. Never fails loudly.
+bool isOnFileSystem(int fd, const HelperFileSystemInfo& info);
+inline bool isOnFileSystem(const SharedDescriptor& descriptor, const HelperFileSystemInfo& info)
+{
+    return isOnFileSystem(descriptor.fd(), info);
 }
 
 // Where an object is now, found by device and inode.

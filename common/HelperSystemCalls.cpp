@@ -95,11 +95,16 @@ Result<HelperStat> statFd(int fd)
     if (sx.stx_mask & STATX_BTIME)
         st.birthTime = fileTime(sx.stx_btime);
 
-    // Folders and regular files answer FS_IOC_GETFLAGS on a readable descriptor; links, FIFOs,
-    // devices and sockets must not be opened for it and take statx's attributes instead, as
-    // does anything whose flags cannot be read so (no read access).
+    // The only flags kept are immutable and append-only. Where the file system reports both in
+    // statx's attributes (ext4, xfs, btrfs, tmpfs...), they come from the inode's flags as
+    // FS_IOC_GETFLAGS would read them, without opening the object again. Otherwise folders and
+    // regular files answer FS_IOC_GETFLAGS on a readable descriptor; links, FIFOs, devices and
+    // sockets must not be opened for it and take statx's attributes instead, as does anything
+    // whose flags cannot be read so (no read access).
     const std::uint64_t wanted = STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND;
-    if (auto flags = inodeFlags(fd, st.mode & S_IFMT))
+    if ((sx.stx_attributes_mask & wanted) == wanted)
+        st.flags = platform::macFlagsFromStatxAttributes(sx.stx_attributes & wanted);
+    else if (auto flags = inodeFlags(fd, st.mode & S_IFMT))
         st.flags = *flags;
     else if ((sx.stx_attributes_mask & wanted) != 0)
         st.flags =

@@ -49,7 +49,7 @@ openProvenFolder(const SharedDescriptor& parent, const std::string& name,
     SharedDescriptor folder(std::move(fd));
     auto st = common::statDescriptor(folder);
     if (!st || st->identity() != expected.identity() || !fileSystem ||
-        common::fileSystemInfo(folder) != fileSystem)
+        !common::isOnFileSystem(folder, *fileSystem))
         return std::nullopt;
     return folder;
 }

@@ -99,7 +99,7 @@ struct RestoreWalk
         if (depth > mover.maximumDepth || cancelled())
             return false;
         auto st = common::statDescriptor(folder);
-        if (!st || st->device != device || common::fileSystemInfo(folder) != fileSystem)
+        if (!st || st->device != device || !common::isOnFileSystem(folder, fileSystem))
             return false;
         const auto found = inventory.entries.find(st->inode);
         if (found == inventory.entries.end())
@@ -179,7 +179,7 @@ struct RestoreWalk
             const SharedDescriptor childFolder(std::move(fd));
             auto opened = common::statDescriptor(childFolder);
             if (!opened || opened->identity() != (*child)->identity() ||
-                common::fileSystemInfo(childFolder) != fileSystem)
+                !common::isOnFileSystem(childFolder, fileSystem))
                 continue;
             regrant(childFolder, depth + 1);
         }

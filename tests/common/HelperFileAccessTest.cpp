@@ -10,6 +10,7 @@
 #include <acl/libacl.h>
 #include <fcntl.h>
 #include <sys/acl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/xattr.h>
@@ -273,6 +274,32 @@ TEST_F(HelperFileAccess, FileSystemInfoNamesTheFileSystem)
     // The fake Mac is a plain folder: its file system is mounted outside it, or at its "/".
     EXPECT_TRUE(!a->mountPoint || *a->mountPoint == "/");
     EXPECT_FALSE(fileSystemInfo(-1));
+}
+
+// A bind mount shares the file system (and f_fsid) of the folder it shows, but not its mount.
+TEST_F(HelperFileAccess, IsOnFileSystemTellsMountsApart)
+{
+    mac.mkdir("/Library/Caches"_mac);
+    mac.mkdir("/Volumes/Bind"_mac);
+    const std::string bind = mac.host(MacPath("/Volumes/Bind"));
+    if (::mount(mac.host(MacPath("/Library")).c_str(), bind.c_str(), nullptr, MS_BIND, nullptr) !=
+        0)
+        GTEST_SKIP() << "bind mounting was refused (errno " << errno << ")";
+    struct Unmount
+    {
+        std::string folder;
+        ~Unmount() { ::umount2(folder.c_str(), MNT_DETACH); }
+    } unmount{bind};
+
+    const auto library = fileSystemInfo(open("/Library"));
+    ASSERT_TRUE(library);
+    EXPECT_TRUE(isOnFileSystem(open("/Library/Caches"), *library));
+    const auto bound = fileSystemInfo(open("/Volumes/Bind/Caches"));
+    ASSERT_TRUE(bound);
+    EXPECT_EQ(bound->fileSystemID, library->fileSystemID);
+    EXPECT_FALSE(isOnFileSystem(open("/Volumes/Bind/Caches"), *library));
+    EXPECT_TRUE(isOnFileSystem(open("/Volumes/Bind"), *bound));
+    EXPECT_FALSE(isOnFileSystem(-1, *library));
 }
 
 TEST_F(HelperFileAccess, WalksWithTheCallersRights)
