@@ -18,6 +18,7 @@
 #include "helper/DaemonBuild.h"
 #include "helper/HelperLog.h"
 #include "helper/HelperService.h"
+#include "helper/InterruptedRecords.h"
 #include "helper/SystemFolders.h"
 
 namespace veldo::helper {
@@ -118,6 +119,10 @@ void daemonMain(const DaemonSettings& settings)
         floor = checkBuildFloor(daemonBuild(), stateDirectory);
         switch (floor.kind) {
         case BuildFloorResult::Kind::ok:
+            // Before the listener exists, so no request runs beside it. Without its ledger the
+            // journal stays whole for the next start (the load failure is logged).
+            if (common::HelperMoveLedger* ledger = HelperService::moveLedger())
+                (void)settleInterruptedRecords(*ledger, HelperService::helperProtectedBundles());
             break;
         case BuildFloorResult::Kind::unknown:
             mainLog().error("Refusing to run: the build floor couldn't be checked for build "

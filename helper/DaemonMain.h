@@ -1,7 +1,8 @@
 // The helper daemon's entry: refuses to run unless root, prepares the process (descriptor limit,
 // file-creation mask, SIGPIPE ignored, SIGTERM taken by a thread of its own), checks the Mac's
-// system folders and the build floor, and serves the listening socket its activator passed as
-// descriptor 3 until the idle exit or SIGTERM. Exits: 77 when not root, 0 otherwise.
+// system folders and the build floor, settles the moves and put-backs an earlier run left
+// unfinished (only when the floor allows serving), and serves the listening socket its activator
+// passed as descriptor 3 until the idle exit or SIGTERM. Exits: 77 when not root, 0 otherwise.
 #pragma once
 
 #include <optional>

@@ -9,6 +9,7 @@
 #include "common/HelperVersionReply.h"
 #include "common/VeldoHelperMoveRequest.h"
 #include "common/VeldoHelperProtocol.h"
+#include "common/VeldoHelperRestoreRequest.h"
 #include "helper/CallerAccount.h"
 #include "helper/DaemonBuild.h"
 #include "helper/HelperLog.h"
@@ -39,6 +40,29 @@ common::VeldoHelperItemResult stoppedResult(const std::string& path)
     result.message = "Veldo's helper stopped before it got to this item.";
     result.reason = common::VeldoHelperItemResult::Reason::stopped;
     return result;
+}
+
+// One request's items in order, or nothing when the request can't be read or is too large. Once
+// the shutdown flag is set, or when `perform` declines an item, the item is answered as stopped
+// at `stoppedPath`.
+template <typename Decoded, typename StoppedPath, typename Perform>
+std::optional<common::VeldoHelperReply>
+answerItems(const Decoded& request, std::string_view countLine, uid_t callerUID,
+            const StoppedPath& stoppedPath, const Perform& perform)
+{
+    if (!request || request->items.size() > HelperService::kMaximumItems)
+        return std::nullopt;
+    serviceLog().notice(countLine,
+                        {std::to_string(request->items.size()), std::to_string(callerUID)});
+    common::VeldoHelperReply reply;
+    reply.results.reserve(request->items.size());
+    for (const auto& item : request->items) {
+        std::optional<common::VeldoHelperItemResult> result;
+        if (!HelperService::shutdownFlag().isSet())
+            result = perform(item);
+        reply.results.push_back(result ? std::move(*result) : stoppedResult(stoppedPath(item)));
+    }
+    return reply;
 }
 
 } // namespace
@@ -178,10 +202,9 @@ HelperService::Answer HelperService::handle(std::string_view envelopeText)
     case common::HelperMethod::moveToTrash:
         return {encodeEnvelope(moveToTrash(*envelope->request)), false};
     case common::HelperMethod::restore:
-        break;
+        return {encodeEnvelope(restore(*envelope->request)), false};
     }
-    // Putting items back is not served by this build of the daemon.
-    return {encodeEnvelope(refusal(common::kHelperErrorUnreadableRequest)), false};
+    return {encodeEnvelope(refusal(common::kHelperErrorUnreadableRequest)), true};
 }
 
 std::optional<HelperCaller>
@@ -237,29 +260,37 @@ common::HelperReplyEnvelope HelperService::performRequest(const Work& work)
 
 common::HelperReplyEnvelope HelperService::moveToTrash(std::string_view requestJSON)
 {
-    return performRequest(
-        [&](const HelperTrashMover& mover) -> std::optional<common::VeldoHelperReply> {
-            const auto request = common::VeldoHelperMoveRequest::decodeJSON(requestJSON);
-            if (!request || request->items.size() > kMaximumItems)
-                return std::nullopt;
-            serviceLog().notice(
-                "Move of %{public}ld item(s) for uid %{public}u",
-                {std::to_string(request->items.size()), std::to_string(m_callerUID)});
-            common::VeldoHelperReply reply;
-            reply.results.reserve(request->items.size());
-            for (const auto& item : request->items) {
+    return performRequest([&](const HelperTrashMover& mover) {
+        return answerItems(
+            common::VeldoHelperMoveRequest::decodeJSON(requestJSON),
+            "Move of %{public}ld item(s) for uid %{public}u", m_callerUID,
+            [](const auto& item) { return item.source; },
+            [&](const auto& item) -> std::optional<common::VeldoHelperItemResult> {
                 // Without its ledger the daemon could not put an item back: it takes none.
-                if (shutdownFlag().isSet() || !mover.ledger) {
-                    reply.results.push_back(stoppedResult(item.source));
-                    continue;
-                }
+                if (!mover.ledger)
+                    return std::nullopt;
                 auto result = mover.moveItems(item.source, item.destination);
                 serviceLog().notice("move %{private}s -> %{public}s",
                                     {item.source, base::rawValue(result.outcome)});
-                reply.results.push_back(std::move(result));
-            }
-            return reply;
-        });
+                return result;
+            });
+    });
+}
+
+common::HelperReplyEnvelope HelperService::restore(std::string_view requestJSON)
+{
+    return performRequest([&](const HelperTrashMover& mover) {
+        return answerItems(
+            common::VeldoHelperRestoreRequest::decodeJSON(requestJSON),
+            "Restore of %{public}ld item(s) for uid %{public}u", m_callerUID,
+            [](const auto& item) { return item.trashPath; },
+            [&](const auto& item) -> std::optional<common::VeldoHelperItemResult> {
+                auto result = mover.restoreItems(item.trashPath, item.originalPath);
+                serviceLog().notice("restore %{private}s -> %{public}s",
+                                    {item.originalPath, base::rawValue(result.outcome)});
+                return result;
+            });
+    });
 }
 
 } // namespace veldo::helper

@@ -4,9 +4,9 @@
 // Every move or restore runs under the process-wide work lock, for the whole batch, caller check
 // included; the version call takes no lock. A move checks the caller (account and administrator),
 // builds a Trash mover for that account and runs it item by item, answering items not yet begun
-// as stopped once the shutdown flag is set. The reply is announced on the connection before the
-// work lock is released and sent by the caller of handle() afterwards, so the exiting path can
-// flush the latest one (flushPendingReply).
+// as stopped once the shutdown flag is set; a restore does the same with the mover's put-back. The
+// reply is announced on the connection before the work lock is released and sent by the caller of
+// handle() afterwards, so the exiting path can flush the latest one (flushPendingReply).
 //
 // The shutdown flag, the work lock, the latest reply's connection, the move ledger and the
 // protected bundles live for the process.
@@ -75,6 +75,9 @@ public:
 
     // A move request's JSON text, answered as a reply envelope (record or sentence).
     common::HelperReplyEnvelope moveToTrash(std::string_view requestJSON);
+
+    // A restore request's JSON text, answered as a reply envelope (record or sentence).
+    common::HelperReplyEnvelope restore(std::string_view requestJSON);
 
     static std::mutex& workLock();
     static ShutdownFlag& shutdownFlag();

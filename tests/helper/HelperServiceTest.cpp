@@ -1,9 +1,10 @@
-// The request service: caller refusals, request reading, the move batch and its stop, the version
-// call beside a running batch, and the flush of the latest reply.
+// The request service: caller refusals, request reading, the move and restore batches and their
+// stop, the version call beside a running batch, and the flush of the latest reply.
 #include "helper/HelperService.h"
 
 #include <filesystem>
 #include <thread>
+#include <tuple>
 
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -15,6 +16,7 @@
 #include "common/HelperVersionReply.h"
 #include "common/VeldoHelperMoveRequest.h"
 #include "common/VeldoHelperProtocol.h"
+#include "common/VeldoHelperRestoreRequest.h"
 #include "helper/DaemonBuild.h"
 #include "helper/HelperFaultPoints.h"
 #include "helper/HelperLog.h"
@@ -45,6 +47,14 @@ std::string moveRequest(const std::vector<std::pair<std::string, std::string>>& 
     return *request.encodeJSON();
 }
 
+std::string restoreRequest(const std::vector<std::pair<std::string, std::string>>& items)
+{
+    common::VeldoHelperRestoreRequest request;
+    for (const auto& [trashPath, originalPath] : items)
+        request.items.push_back({trashPath, originalPath});
+    return *request.encodeJSON();
+}
+
 class HelperServiceTest : public ::testing::Test
 {
 protected:
@@ -63,8 +73,17 @@ protected:
     // Answers a move request of `uid` as the reply envelope.
     common::HelperReplyEnvelope move(uid_t uid, const std::string& request)
     {
+        return call(common::HelperMethod::moveToTrash, uid, request);
+    }
+    common::HelperReplyEnvelope restore(uid_t uid, const std::string& request)
+    {
+        return call(common::HelperMethod::restore, uid, request);
+    }
+    common::HelperReplyEnvelope call(common::HelperMethod method, uid_t uid,
+                                     const std::string& request)
+    {
         HelperService service(uid, 1234);
-        const auto answer = service.handle(envelope(common::HelperMethod::moveToTrash, request));
+        const auto answer = service.handle(envelope(method, request));
         EXPECT_FALSE(answer.closeAfterwards);
         auto decoded = common::HelperReplyEnvelope::decodeJSON(answer.payload);
         EXPECT_TRUE(decoded) << answer.payload;
@@ -129,6 +148,39 @@ TEST_F(HelperServiceTest, RefusedCallersAndUnreadableRequestsTouchNothing)
     }
     EXPECT_EQ(mac.contents("/Library/Caches/keep.db"_mac), "data");
     EXPECT_FALSE(fs::exists(mac.host(platform::MacPath(trash("keep.db")))));
+}
+
+TEST_F(HelperServiceTest, MovedFileComesBackOnlyThroughAnAdministratorsReadableRestore)
+{
+    const std::string original = "/Library/Caches/com.example/cache.db";
+    mac.write(platform::MacPath(original), "data");
+    ASSERT_TRUE(move(admin->uid(), moveRequest({{original, trash("cache.db")}})).data);
+
+    const std::string one = restoreRequest({{trash("cache.db"), original}});
+    const std::vector<std::pair<std::string, std::string>> many(HelperService::kMaximumItems + 1,
+                                                                {trash("cache.db"), original});
+    const std::vector<std::tuple<uid_t, std::string, std::string_view>> refused{
+        {0, one, common::kHelperErrorUnknownAccount},
+        {plain->uid(), one, common::kHelperErrorNotAdministrator},
+        {admin->uid(), restoreRequest(many), common::kHelperErrorUnreadableRequest},
+        {admin->uid(), moveRequest({{trash("cache.db"), original}}),
+         common::kHelperErrorUnreadableRequest},
+    };
+    for (const auto& [uid, request, sentence] : refused) {
+        const auto reply = restore(uid, request);
+        EXPECT_FALSE(reply.data) << sentence;
+        EXPECT_EQ(reply.error, std::string(sentence));
+    }
+    EXPECT_EQ(mac.contents(platform::MacPath(trash("cache.db"))), "data");
+
+    const auto reply = restore(admin->uid(), one);
+    ASSERT_TRUE(reply.data) << reply.error.value_or("");
+    const auto decoded = common::VeldoHelperReply::decodeJSON(*reply.data);
+    ASSERT_TRUE(decoded && decoded->results.size() == 1u);
+    EXPECT_EQ(decoded->results[0].outcome, Outcome::done)
+        << decoded->results[0].message.value_or("");
+    EXPECT_EQ(mac.contents(platform::MacPath(original)), "data");
+    EXPECT_FALSE(fs::exists(mac.host(platform::MacPath(trash("cache.db")))));
 }
 
 TEST_F(HelperServiceTest, UnreadableEnvelopeIsAnsweredAndClosesTheConnection)
@@ -227,6 +279,50 @@ TEST_F(HelperServiceTest, ShutdownAtTheThirdItemStopsTheRestAndRefusesTheNextReq
             if (move(uid, request).error != std::string(common::kHelperErrorShuttingDown))
                 std::_Exit(5);
             std::_Exit(fs::exists(mac.host("/Library/Caches/f4"_mac)) ? 0 : 6);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+// As above, in a child: the items of a restore not yet begun at the stop stay in the Trash and are
+// answered with their Trash paths.
+TEST_F(HelperServiceTest, ShutdownDuringARestoreAnswersTheRestByTheirTrashPaths)
+{
+    std::vector<std::pair<std::string, std::string>> moves;
+    std::vector<std::pair<std::string, std::string>> restores;
+    for (int i = 1; i <= 3; ++i) {
+        const std::string name = "r" + std::to_string(i);
+        mac.write(platform::MacPath("/Library/Caches/" + name), "x");
+        moves.emplace_back("/Library/Caches/" + name, trash(name));
+        restores.emplace_back(trash(name), "/Library/Caches/" + name);
+    }
+    const auto moved = move(admin->uid(), moveRequest(moves));
+    ASSERT_TRUE(moved.data) << moved.error.value_or("");
+    const std::string request = restoreRequest(restores);
+    const uid_t uid = admin->uid();
+    EXPECT_EXIT(
+        {
+            helpersupport::PausePoint pause;
+            testing::setFaultPoints("restore.staged:" + pause.action());
+            common::HelperReplyEnvelope reply;
+            std::thread batch([&] { reply = restore(uid, request); });
+            if (!pause.waitReached())
+                std::_Exit(1);
+            HelperService::shutdownFlag().set();
+            pause.release();
+            batch.join();
+            testing::setFaultPoints("");
+            const auto decoded = common::VeldoHelperReply::decodeJSON(reply.data.value_or(""));
+            if (!decoded || decoded->results.size() != 3)
+                std::_Exit(2);
+            for (std::size_t i = 1; i < 3; ++i) {
+                const auto& result = decoded->results[i];
+                if (result.outcome != Outcome::notHandled ||
+                    result.reason != VeldoHelperItemResult::Reason::stopped ||
+                    result.path != restores[i].first ||
+                    !fs::exists(mac.host(platform::MacPath(restores[i].first))))
+                    std::_Exit(3);
+            }
+            std::_Exit(0);
         },
         ::testing::ExitedWithCode(0), "");
 }

@@ -1,9 +1,10 @@
 // Settling single journal records: where the staging folder is searched for and trusted, what a
 // failed search keeps, records that are dropped untouched, and the 30 days of an account whose
-// Trash can't be opened.
+// Trash can't be opened; and the daemon's start that settles them.
 #include <filesystem>
 #include <fstream>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 
@@ -225,6 +226,59 @@ TEST_F(SettleRecord, ARecordOfAnAccountWithoutATrashGoesAfterThirtyDays)
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(settleInterruptedRecords(*loaded, {}), 1u);
     (void)::testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(journal().records().value().empty());
+}
+
+// Runs the daemon (no socket, a short idle time) to its exit; answers its standard error.
+std::string runDaemon(const veldo::testsupport::FakeMac& mac, int* exitStatus)
+{
+    const std::string logPath = mac.root() + "/daemon.log";
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int log = ::open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        ::dup2(log, STDERR_FILENO);
+        ::setenv("VELDO_MAC_ROOT", mac.root().c_str(), 1);
+        ::setenv("VELDO_HELPER_IDLE_TIMEOUT", "0.5", 1);
+        ::unsetenv("VELDO_HELPER_FAULT");
+        ::execl(VELDO_HELPER_FAULTY_PROGRAM, VELDO_HELPER_FAULTY_PROGRAM, nullptr);
+        ::_exit(121);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    *exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    std::ifstream in(logPath);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+TEST_F(SettleRecord, ADaemonStartSettlesAMoveCutOffOnlyWhenItMayServe)
+{
+    for (const char* folder : {"/private/var/db", "/private/var/run", "/private/var/log"})
+        fs::create_directories(host(MacPath(folder)));
+    const MacPath source("/Library/Caches/started.txt");
+    mac.write(source, "x");
+    const HelperStagingRecord record = moveKilledAt(source, "move.staged");
+    ASSERT_TRUE(fs::exists(trashHost(record.stagingName + "/item")));
+
+    // A newer build ran here: this one serves nothing and settles nothing.
+    const std::string floor = host(common::stateDirectoryURL()) + "/highest-build";
+    std::ofstream(floor) << "10\n";
+    ::chmod(floor.c_str(), 0600);
+    int status = -1;
+    std::string log = runDaemon(mac, &status);
+    EXPECT_EQ(status, 0) << log;
+    EXPECT_NE(log.find("Refusing to run: build 2 is older than build 10"), std::string::npos)
+        << log;
+    EXPECT_EQ(log.find("Settled"), std::string::npos) << log;
+    EXPECT_TRUE(fs::exists(trashHost(record.stagingName + "/item")));
+    EXPECT_EQ(journal().records().value().size(), 1u);
+
+    fs::remove(floor);
+    log = runDaemon(mac, &status);
+    EXPECT_EQ(status, 0) << log;
+    EXPECT_NE(log.find("Settled 1 interrupted item(s)"), std::string::npos) << log;
+    EXPECT_LT(log.find("Settled 1"), log.find("Started, build 2")) << log;
+    EXPECT_EQ(mac.contents(source), "x");
+    EXPECT_FALSE(fs::exists(trashHost(record.stagingName)));
     EXPECT_TRUE(journal().records().value().empty());
 }
 
