@@ -1,5 +1,6 @@
 // The daemon's start-up, run as the real executables: the root check, the protected-folder and
 // build-floor refusals, serving an inherited socket, SIGTERM and the idle exit.
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
@@ -118,16 +119,24 @@ TEST(DaemonStartLimits, SoftDescriptorLimit)
     EXPECT_EQ(raisedDescriptorLimit(10240, RLIM_INFINITY), std::nullopt);
 }
 
+// The whole file in one read (a byte-wise stream iterator takes seconds over a debug build).
+std::string wholeFile(const char* path)
+{
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    std::string bytes(static_cast<std::size_t>(std::max<std::streamoff>(in.tellg(), 0)), '\0');
+    in.seekg(0);
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return bytes;
+}
+
 TEST(DaemonExecutable, LinksNoQtAndHoldsNoFaultPointText)
 {
-    std::ifstream in(VELDO_HELPER_PROGRAM, std::ios::binary);
-    const std::string bytes{std::istreambuf_iterator<char>(in), {}};
+    const std::string bytes = wholeFile(VELDO_HELPER_PROGRAM);
     ASSERT_FALSE(bytes.empty());
     for (const char* text : {"libQt", "move.staged", "VELDO_HELPER_FAULT", "pause:"})
         EXPECT_EQ(bytes.find(text), std::string::npos) << text;
 
-    std::ifstream faultyIn(VELDO_HELPER_FAULTY_PROGRAM, std::ios::binary);
-    const std::string faulty{std::istreambuf_iterator<char>(faultyIn), {}};
+    const std::string faulty = wholeFile(VELDO_HELPER_FAULTY_PROGRAM);
     EXPECT_NE(faulty.find("move.staged"), std::string::npos) << "the test build keeps them";
 }
 
