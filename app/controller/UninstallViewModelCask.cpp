@@ -64,7 +64,7 @@ std::optional<UninstallViewModel::DetailCaskState> UninstallViewModel::detailCas
     const std::optional<core::InstalledApp> app = selectedApp();
     if (!app)
         return std::nullopt;
-    const std::optional<leftovers::CaskInfo> cask = caskToken(*app);
+    const std::optional<leftovers::CaskInfo> cask = caskToken(app->url);
     if (!cask || core::appProtectionReason(*app).isProtected ||
         m_detailAppLocation != DetailAppLocation::installed)
         return std::nullopt;
@@ -79,7 +79,7 @@ Task<void> UninstallViewModel::uninstallCask(Zap zap)
     if (!shown)
         co_return;
     const core::InstalledApp app = *shown;
-    const std::optional<leftovers::CaskInfo> cask = caskToken(app);
+    const std::optional<leftovers::CaskInfo> cask = caskToken(app.url);
     if (!cask) {
         setDropNotice("Homebrew no longer lists " + quoted(app.name) +
                       " as installed, so brew wasn’t run. Rescan to see what’s there now.");
@@ -183,10 +183,10 @@ Task<void> UninstallViewModel::uninstallCask(Zap zap)
     const auto left = std::ranges::count_if(m_leftovers, [](const core::LeftoverItem& item) {
         return item.category != core::LeftoverCategory::application;
     });
-    const std::string message =
-        left == 0 ? uninstalled + " Veldo found nothing else left behind."
-                  : uninstalled + " Veldo found " + platform::pluralizedCount(left, "leftover item") +
-                        " — review them below and move them to the Trash.";
+    const std::string message = left == 0 ? uninstalled + " Veldo found nothing else left behind."
+                                          : uninstalled + " Veldo found " +
+                                                platform::pluralizedCount(left, "leftover item") +
+                                                " — review them below and move them to the Trash.";
     setDropNotice(withHelpers(message, helpersMessage));
     if (left == 0 && bundleGone) {
         clearDetail();

@@ -6,7 +6,6 @@
 
 #include "app/controller/UninstallViewModel.h"
 #include "app/core/AppProtection.h"
-#include "app/leftovers/HomebrewCaskIndex.h"
 #include "platform/ByteCountFormatter.h"
 #include "platform/Home.h"
 #include "platform/SystemSound.h"
@@ -248,8 +247,7 @@ Task<void> UninstallViewModel::removePackages()
     // Homebrew may not remove a protected app either: its cask is refused before brew runs.
     std::map<std::string, std::string> protectedCasks;
     for (const core::InstalledApp& app : m_apps) {
-        const std::optional<leftovers::CaskInfo> cask =
-            leftovers::HomebrewCasks::cask(app.url, m_caskIndex, platform::homeDirectory());
+        const std::optional<leftovers::CaskInfo> cask = caskToken(app.url);
         if (!cask)
             continue;
         const core::AppProtectionVerdict verdict = core::appProtectionReason(app);

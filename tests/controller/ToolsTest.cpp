@@ -136,10 +136,10 @@ TEST_F(Tools, OrphanGroupTogglesAndTheSizeOfTheSelection)
     const MacPath inner = m_mac.write(inHome("Library/Caches/com.gone/inner"), "i");
     const MacPath other = m_mac.write(inHome("Library/Logs/com.gone.log"), "l");
     const MacPath refused = m_mac.write("/System/Library/Caches/com.gone"_mac, "s");
-    const OrphanGroup group{"com.gone",
-                            "Gone",
-                            {finding(folder, 1000), finding(inner, 10), finding(other, 5),
-                             finding(refused, 7)}};
+    const OrphanGroup group{
+        "com.gone",
+        "Gone",
+        {finding(folder, 1000), finding(inner, 10), finding(other, 5), finding(refused, 7)}};
     vm->setOrphanResult({{group}, {}, false});
     QSignalSpy changes(vm.get(), &UninstallViewModel::selectedOrphanIDsChanged);
 
