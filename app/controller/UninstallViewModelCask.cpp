@@ -121,10 +121,9 @@ Task<void> UninstallViewModel::uninstallCask(Zap zap)
         bundleIDs.push_back(*app.bundleID);
     m_trashNoticeGate.expect({app.url}, bundleIDs, std::chrono::system_clock::now());
 
-    auto run = [service = m_services.caskUninstall, token = cask->token,
-                zap](std::stop_token stop) { return service(token, zap, std::move(stop)); };
-    Task<Result<UninstallResult>> brew = backgroundTool<Result<UninstallResult>>(std::move(run));
-    const Result<UninstallResult> ran = co_await brew;
+    auto run = [service = m_services.caskUninstall, token = cask->token, zap,
+                stop = shutdownToken()] { return service(token, zap, stop); };
+    const Result<UninstallResult> ran = co_await inBackground(m_toolPool, std::move(run));
     UninstallResult result;
     if (ran) {
         result = *ran;
