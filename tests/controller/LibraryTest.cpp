@@ -2,13 +2,14 @@
 // Trash access and the Trash notices.
 #include <atomic>
 #include <condition_variable>
+#include <cstdio>
 #include <map>
 #include <mutex>
 
 #include <QSignalSpy>
 
 #include "app/core/TrashNoticeGate.h"
-#include "tests/controller/ControllerFixture.h"
+#include "tests/controller/RemovalFixture.h"
 #include "tests/support/MacPathLiteral.h"
 
 namespace veldo::controller {
@@ -406,6 +407,100 @@ TEST_F(Library, DismissingChangesNothingElseAndReviewingShowsTheApp)
     EXPECT_EQ(vm->leftovers().size(), 4u);
     EXPECT_EQ(vm->detailAppLocation(), DetailAppLocation::notFound);
     EXPECT_TRUE(vm->selectedLeftoverIDs().empty());
+}
+
+} // namespace
+} // namespace veldo::controller
+
+namespace veldo::controller {
+namespace {
+
+using core::InstalledApp;
+using platform::MacPath;
+using testsupport::ControllerFixture;
+using namespace veldo::testsupport::literals;
+using namespace std::chrono_literals;
+
+class LibraryOnDisk : public ControllerFixture
+{
+protected:
+    // A controller over the real watcher (short debounce) and the real leftover scan; the
+    // watcher's baseline is taken before it is handed over.
+    std::unique_ptr<UninstallViewModel> realController()
+    {
+        ControllerServices services;
+        services.durations.libraryDebounce = 50ms;
+        services.libraryWatcher = [real = ControllerServices{}.withDefaults().libraryWatcher](
+                                      std::chrono::milliseconds debounce) {
+            LibraryWatcherSession session = real(debounce);
+            session.watcher->events()->cancel(); // runs on the watcher's queue, after the start
+            return session;
+        };
+        auto vm = makeController(std::move(services));
+        vm->startLibraryWatcher();
+        return vm;
+    }
+
+    InstalledApp makeApp(const std::string& name, const std::string& bundleID)
+    {
+        const MacPath bundle("/Applications/" + name + ".app");
+        m_mac.makeApp(bundle, platform::PlistValue::Dictionary{{"CFBundleIdentifier", bundleID},
+                                                               {"CFBundleName", name}});
+        for (const std::string folder : {"Library/Application Support/", "Library/Caches/"})
+            m_mac.write(m_mac.home().appendingPathComponent(folder + bundleID + "/data"),
+                        std::string(5000, 'x'));
+        return app(bundle.path(), name, bundleID);
+    }
+
+    void moveToTrash(const InstalledApp& moved)
+    {
+        ASSERT_EQ(::rename(m_mac.host(moved.url).c_str(), m_mac.host(trashed(moved)).c_str()), 0);
+    }
+
+    MacPath trashed(const InstalledApp& moved) const
+    {
+        return m_mac.home().appendingPathComponent(".Trash/" + moved.name + ".app");
+    }
+};
+
+TEST_F(LibraryOnDisk, AnAppDraggedToTheTrashIsOfferedAndOneVeldoMovesIsNot)
+{
+    m_mac.mkdir(m_mac.home().appendingPathComponent(".Trash"));
+    const InstalledApp dragged = makeApp("Dragged", "com.example.dragged");
+    const InstalledApp own = makeApp("Own", "com.example.own");
+    const InstalledApp marker = makeApp("Marker", "com.example.marker");
+    auto vm = realController();
+    const auto noticeFor = [&](const std::string& name) {
+        return std::ranges::find(vm->trashNotices(), name,
+                                 [](const TrashedAppNotice& n) { return n.app.name; });
+    };
+
+    moveToTrash(dragged);
+    ASSERT_TRUE(testsupport::RemovalFixture::waitLong(
+        [&] { return noticeFor("Dragged") != vm->trashNotices().end(); }, 10s));
+    const TrashedAppNotice notice = *noticeFor("Dragged");
+    EXPECT_EQ(notice.bundle.trashURL, trashed(dragged));
+    EXPECT_EQ(notice.bundle.originalURL, dragged.url);
+    EXPECT_EQ(notice.itemCount, 2);
+    std::int64_t expected = 0;
+    const auto scanned =
+        ControllerServices{}.withDefaults().leftoverScan(notice.app, vm->grantedAccess(), {});
+    ASSERT_TRUE(scanned);
+    for (const core::LeftoverItem& item : *scanned)
+        if (item.category != core::LeftoverCategory::application)
+            expected += item.sizeBytes;
+    EXPECT_GE(expected, 10000);
+    EXPECT_EQ(notice.totalBytes, expected);
+
+    // Veldo's own move is expected by the gate; the marker moved after it is offered.
+    vm->expectRemoval({item(own.url.path(), 0, core::LeftoverCategory::application)}, {own});
+    moveToTrash(own);
+    moveToTrash(marker);
+    ASSERT_TRUE(testsupport::RemovalFixture::waitLong(
+        [&] { return noticeFor("Marker") != vm->trashNotices().end(); }, 10s));
+    // Own's notice, had it been offered, is prepared alongside the marker's.
+    EXPECT_FALSE(testsupport::RemovalFixture::waitLong(
+        [&] { return noticeFor("Own") != vm->trashNotices().end(); }, 300ms));
 }
 
 } // namespace
