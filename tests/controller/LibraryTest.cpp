@@ -228,6 +228,19 @@ TEST_F(Library, AStreamThatEndsStopsTheReaderQuietly)
     EXPECT_TRUE(m_stream->ended());
 }
 
+TEST_F(Library, ShutdownStopsTheReaderAndEndsTheStream)
+{
+    auto vm = scriptedController();
+    m_stream->yield(AppLibraryWatcher::AppsChanged{});
+    vm->shutdown();
+    EXPECT_TRUE(m_stream->ended());
+    // What was posted before the stop is dropped.
+    runFor(300ms);
+    EXPECT_EQ(m_appScans, 0);
+    vm->startLibraryWatcher();
+    EXPECT_EQ(m_watchersMade, 1);
+}
+
 TEST_F(Library, ATrashedAppGetsANoticeWithItsLeftoversCountAndRemovableSize)
 {
     auto vm = scriptedController();
