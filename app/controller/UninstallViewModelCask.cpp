@@ -1,6 +1,5 @@
 // UninstallViewModel: the detail app's Homebrew cask and its uninstall through brew.
 #include <algorithm>
-#include <chrono>
 #include <utility>
 
 #include "app/controller/UninstallViewModel.h"
@@ -116,10 +115,11 @@ Task<void> UninstallViewModel::uninstallCask(Zap zap)
         helpersMessage = helperProcessesNotice(left.helpersOnly);
     }
 
-    std::vector<std::string> bundleIDs;
-    if (app.bundleID)
-        bundleIDs.push_back(*app.bundleID);
-    m_trashNoticeGate.expect({app.url}, bundleIDs, std::chrono::system_clock::now());
+    std::vector<core::LeftoverItem> bundle{
+        core::LeftoverItem{app.url, core::LeftoverCategory::application, appSize, false,
+                           core::MatchConfidence::certain}};
+    std::vector<core::InstalledApp> expected{app};
+    expectRemoval(bundle, expected);
 
     auto run = [service = m_services.caskUninstall, token = cask->token, zap,
                 stop = shutdownToken()] { return service(token, zap, stop); };
