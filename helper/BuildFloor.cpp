@@ -7,8 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "base/UniqueFd.h"
 #include "base/BuildNumber.h"
+#include "base/UniqueFd.h"
 #include "common/HelperACL.h"
 #include "common/HelperFileAccess.h"
 #include "platform/MacPath.h"

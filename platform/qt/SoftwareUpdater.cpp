@@ -300,8 +300,8 @@ void SoftwareUpdater::feedLoaded(CheckKind kind, FeedBytes result)
     endCheck();
 
     const auto newest = newestAppcastItem(*items);
-    const bool isUpdate = newest && base::compareBuilds(newest->version.toStdString(),
-                                                          m_ownBuild.toStdString()) > 0;
+    const bool isUpdate =
+        newest && base::compareBuilds(newest->version.toStdString(), m_ownBuild.toStdString()) > 0;
     if (m_driver) {
         if (isUpdate)
             m_driver->showUpdateFound(*newest, installedVersion());
