@@ -22,7 +22,6 @@
 #include <stop_token>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -44,6 +43,7 @@
 #include "app/controller/QuitWaitResult.h"
 #include "app/controller/SettingsTab.h"
 #include "app/controller/SortOrder.h"
+#include "app/controller/StreamReader.h"
 #include "app/controller/Task.h"
 #include "app/controller/TaskScope.h"
 #include "app/controller/TrashedAppNotice.h"
@@ -924,7 +924,7 @@ private:
     // The app-library watcher, its stream and reader, and the pending app-list refresh.
     std::shared_ptr<core::AppLibraryWatcher> m_libraryWatcher;
     std::shared_ptr<core::EventStream<core::AppLibraryWatcher::Event>> m_libraryStream;
-    std::jthread m_libraryReader;
+    std::unique_ptr<StreamReader<core::AppLibraryWatcher::Event>> m_libraryReader;
     QTimer* m_appsRefreshTimer = nullptr;
     // Stops the reader, ends the stream and lets the watcher go; part of shutdown().
     void stopLibraryWatcher();
