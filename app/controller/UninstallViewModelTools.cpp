@@ -210,7 +210,7 @@ std::string UninstallViewModel::packageSummary(const scanners::PackageRemover::R
     std::string summary =
         "Uninstalled " + std::to_string(count) + " package" + (count == 1 ? "" : "s");
     if (total >= 1)
-        summary += " \u00B7 " + platform::ByteCountFormatter::fileString(total);
+        summary += " \u00B7 " + platform::sizeText(total);
     return summary;
 }
 

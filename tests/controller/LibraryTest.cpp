@@ -174,6 +174,20 @@ TEST_F(Library, ABurstOfChangesGivesOneScanAndNoneWhileRemoving)
     EXPECT_EQ(m_appScans, 2);
 }
 
+TEST_F(Library, TheRefreshReconcilesTheDetailAppAfterTheScan)
+{
+    auto vm = scriptedController();
+    const InstalledApp gone = app("/Applications/Gone.app", "Gone");
+    vm->setApps({gone});
+    vm->setSelectedAppID(gone.id());
+    vm->setSelectedAppIDs({gone.id()});
+    vm->setDetailApp(gone);
+    m_stream->yield(AppLibraryWatcher::AppsChanged{});
+    ASSERT_TRUE(waitFor([&] { return vm->detailAppLocation() == DetailAppLocation::removed; }));
+    EXPECT_EQ(m_appScans, 1);
+    EXPECT_EQ(vm->selectedAppID(), gone.id());
+}
+
 TEST_F(Library, NoRescanWithoutAnApplicationsFolder)
 {
     auto vm = scriptedController();
