@@ -596,5 +596,26 @@ TEST_F(Removal, NothingStartsWithoutItemsOrForAProtectedApp)
     EXPECT_EQ(m_trashRuns, 0);
 }
 
+TEST_F(Removal, AfterShutdownAWaitingRemovalMovesNothingMore)
+{
+    const InstalledApp acme = makeApp("/Applications/Acme.app"_mac, "Acme", "com.acme.app");
+    const MacPath adminPath = m_mac.write("/Library/Preferences/com.acme.plist"_mac, "p");
+    LeftoverItem admin = item(adminPath.path(), 5, LeftoverCategory::preferences);
+    admin.requiresAdmin = true;
+    m_files.injectFailure(Call::trash, adminPath, SystemError::posix(EACCES));
+    auto controller = removalController();
+    showWithItems(*controller, acme, {admin});
+
+    Task<void> run = controller->uninstallApp();
+    ASSERT_TRUE(waitLong([&] { return controller->pendingAdminEscalation(); }));
+    controller->shutdown();
+    controller->resolveAdminEscalation(true);
+    processEvents();
+    EXPECT_EQ(m_adminMoves, 0);
+    EXPECT_FALSE(controller->lastOutcome());
+    EXPECT_TRUE(exists(adminPath));
+    EXPECT_TRUE(m_sounds.names().empty());
+}
+
 } // namespace
 } // namespace veldo::controller

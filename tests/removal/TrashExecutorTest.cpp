@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <stop_token>
 
 #include <unistd.h>
 
@@ -408,4 +409,20 @@ TEST(TrashExecutorPlists, LaunchAgentAndDaemonLocations)
     }
     EXPECT_TRUE(TrashExecutor::isLaunchAgentPlist(MacPath("/Users/u/Library/LaunchAgents/a.plist"),
                                                   MacPath("/Users/u/")));
+}
+
+TEST_F(TrashExecutorTest, AfterAStopNoItemIsTouched)
+{
+    const MacPath first = mac.write(at("Library/Caches/first"), "1");
+    const MacPath second = mac.write(at("Library/Caches/second"), "2");
+    std::stop_source stop;
+    files.setBeforeTrash([&](const MacPath&) { stop.request_stop(); });
+    const UninstallOutcome outcome = TrashExecutor::performUninstall(
+        {item(first), item(second, LeftoverCategory::caches, /*requiresAdmin=*/true)}, context(),
+        stop.get_token());
+    EXPECT_EQ(paths(outcome.trashed), std::vector<std::string>{first.path()});
+    ASSERT_EQ(outcome.failed.size(), 1u);
+    EXPECT_EQ(outcome.failed[0].message, TrashExecutor::kStoppedMessage);
+    EXPECT_TRUE(outcome.escalatableIDs.empty());
+    EXPECT_TRUE(exists(second));
 }
