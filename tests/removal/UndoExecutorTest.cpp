@@ -197,6 +197,7 @@ TEST(UndoExecutor, ACancelledDialogFailsOnlyTheAdministratorPoints)
     ASSERT_EQ(report.failed.size(), 1u);
     EXPECT_EQ(report.failed[0].point, admin);
     EXPECT_EQ(report.failed[0].reason, "Administrator authorization was cancelled.");
+    EXPECT_TRUE(report.failed[0].retryable);
     EXPECT_TRUE(report.authorizationCancelled);
 }
 
