@@ -105,7 +105,7 @@ RestoreReport performUndo(const std::vector<RestorePoint>& points,
             agents.push_back(point.item.url);
     }
     if (!agents.empty())
-        TrashExecutor::bootstrapAgents(agents);
+        TrashExecutor::bootstrapAgents(agents, stop);
     for (const RestorePoint& point : admin) {
         const std::string& key = point.item.url.path();
         if (back.contains(key)) {

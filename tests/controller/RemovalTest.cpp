@@ -248,13 +248,15 @@ TEST_F(Removal, UserAgentsThatStayAreBootstrappedAgainAndDaemonsAreLeftToTheScri
     const auto realMove = real.adminMove;
     std::vector<std::vector<MacPath>> bootedOut;
     std::vector<std::vector<MacPath>> bootstrapped;
-    services.bootOutAgents = [&, run = real.bootOutAgents](const std::vector<MacPath>& urls) {
+    services.bootOutAgents = [&, run = real.bootOutAgents](const std::vector<MacPath>& urls,
+                                                           std::stop_token stop) {
         bootedOut.push_back(urls);
-        run(urls);
+        run(urls, std::move(stop));
     };
-    services.bootstrapAgents = [&, run = real.bootstrapAgents](const std::vector<MacPath>& urls) {
+    services.bootstrapAgents = [&, run = real.bootstrapAgents](const std::vector<MacPath>& urls,
+                                                               std::stop_token stop) {
         bootstrapped.push_back(urls);
-        run(urls);
+        run(urls, std::move(stop));
     };
     // One agent disappears while the administrator move runs.
     services.adminMove = [&, realMove](const auto& urls, const auto& context,

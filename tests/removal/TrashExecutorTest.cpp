@@ -4,10 +4,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stop_token>
+#include <thread>
 
 #include <unistd.h>
 
@@ -425,4 +427,21 @@ TEST_F(TrashExecutorTest, AfterAStopNoItemIsTouched)
     EXPECT_EQ(outcome.failed[0].message, TrashExecutor::kStoppedMessage);
     EXPECT_TRUE(outcome.escalatableIDs.empty());
     EXPECT_TRUE(exists(second));
+}
+
+TEST_F(TrashExecutorTest, AStopEndsAHangingLaunchctlAndStartsNoOther)
+{
+    const MacPath first = mac.write(at("Library/LaunchAgents/com.acme.first.plist"), "1");
+    const MacPath second = mac.write(at("Library/LaunchAgents/com.acme.second.plist"), "2");
+    launchctl.setHangs("bootout");
+    std::stop_source stop;
+    std::jthread stopper([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        stop.request_stop();
+    });
+    const auto start = std::chrono::steady_clock::now();
+    TrashExecutor::bootOutAgents({first, second}, stop.get_token());
+    // Well before launchctl's own 30-second time-out.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, TrashExecutor::kLaunchctlTimeout / 3);
+    EXPECT_EQ(launchctl.calls(), std::vector<std::string>{call("bootout", first)});
 }
