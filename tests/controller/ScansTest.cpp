@@ -451,8 +451,8 @@ protected:
 TEST_F(RealQuit, QuitAndRescanWithAProcessThatQuitsAndOneThatIgnoresTheRequest)
 {
     const InstalledApp app = installApp("Fixture");
-    for (const OnTerminate onTerminate : {OnTerminate::quit, OnTerminate::ignore}) {
-        const bool quits = onTerminate == OnTerminate::quit;
+    for (const OnTerminate onTerminate : {OnTerminate::exits, OnTerminate::ignores}) {
+        const bool quits = onTerminate == OnTerminate::exits;
         testsupport::FixtureProcess process(m_mac, executable(app), onTerminate);
         ASSERT_GT(process.pid(), 0);
         auto vm = scriptedController();
@@ -483,7 +483,7 @@ TEST_F(RealQuit, ASelectionChangedDuringTheWaitIsLeftAlone)
 {
     const InstalledApp stubborn = installApp("Stubborn");
     const InstalledApp other = installApp("Other");
-    testsupport::FixtureProcess process(m_mac, executable(stubborn), OnTerminate::ignore);
+    testsupport::FixtureProcess process(m_mac, executable(stubborn), OnTerminate::ignores);
     ASSERT_GT(process.pid(), 0);
     auto vm = scriptedController();
     vm->setApps({other, stubborn});
@@ -504,7 +504,7 @@ TEST_F(RealQuit, TheRealWaitForAnAppThatKeepsRunningLastsThreeSeconds)
 {
     m_realDurations = true;
     const InstalledApp app = installApp("Stubborn");
-    testsupport::FixtureProcess process(m_mac, executable(app), OnTerminate::ignore);
+    testsupport::FixtureProcess process(m_mac, executable(app), OnTerminate::ignores);
     ASSERT_GT(process.pid(), 0);
     auto vm = scriptedController();
     vm->setApps({app});
