@@ -71,10 +71,12 @@ int main(int argc, char** argv)
 
     controller::UninstallViewModel& model = controller::UninstallViewModel::shared();
     platform::qt::FileManagerReveal reveal;
+    // The error alert is the notice alert's box: every main window shows it, and a window
+    // opened later shows it when none was on screen.
     model.installUiServices(
         [&reveal](const std::vector<platform::MacPath>& urls) { reveal.reveal(urls); }, {},
-        [&model](const std::string& title, const std::string& message) {
-            model.setActiveAlert(controller::NoticeAlert{QUuid::createUuid(), title, message, {}});
+        [&model](const std::string& message) {
+            model.setActiveAlert(controller::NoticeAlert{QUuid::createUuid(), message, {}, {}});
         });
 
     ui::AppShell shell(model, ui::WindowOperations::of(model), ui::WindowContent::standard());
