@@ -23,6 +23,7 @@
 #include "app/ui/VeldoAppDelegate.h"
 #include "app/ui/WindowContent.h"
 #include "app/ui/WindowOperations.h"
+#include "app/ui/WindowServices.h"
 #include "platform/qt/FileManagerReveal.h"
 
 namespace {
@@ -71,13 +72,7 @@ int main(int argc, char** argv)
 
     controller::UninstallViewModel& model = controller::UninstallViewModel::shared();
     platform::qt::FileManagerReveal reveal;
-    // The error alert is the notice alert's box: every main window shows it, and a window
-    // opened later shows it when none was on screen.
-    model.installUiServices(
-        [&reveal](const std::vector<platform::MacPath>& urls) { reveal.reveal(urls); }, {},
-        [&model](const std::string& message) {
-            model.setActiveAlert(controller::NoticeAlert{QUuid::createUuid(), message, {}, {}});
-        });
+    ui::installWindowServices(model, reveal);
 
     ui::AppShell shell(model, ui::WindowOperations::of(model), ui::WindowContent::standard());
     ui::UpdaterController::installUserDriver(std::make_shared<ui::MessageBoxUserDriver>(

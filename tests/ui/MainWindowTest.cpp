@@ -23,6 +23,7 @@
 #include <QUrl>
 
 #include "app/controller/UninstallViewModel.h"
+#include "app/core/SystemSettings.h"
 #include "app/ui/AdminEscalationSheet.h"
 #include "app/ui/AppManagementSheet.h"
 #include "app/ui/AppShell.h"
@@ -38,6 +39,9 @@
 #include "app/ui/TrashedAppBanner.h"
 #include "app/ui/VeldoAppDelegate.h"
 #include "app/ui/WelcomeView.h"
+#include "app/ui/WindowServices.h"
+#include "platform/UrlOpener.h"
+#include "platform/qt/FileManagerReveal.h"
 #include "tests/support/FakeMac.h"
 #include "tests/ui/UiFixtures.h"
 
@@ -388,6 +392,42 @@ TEST_F(MainWindowTest, TheResultBannerNeedsTheFlagAndAnOutcome)
     banner->doneButton()->click();
     EXPECT_FALSE(model().showResultBanner());
     EXPECT_TRUE(banner->isHidden());
+
+    // App Management refused an app: "Open Settings" opens its list in System Settings.
+    for (const auto& named : testsupport::bannerGallery())
+        if (named.name == "permission-needed")
+            model().setLastOutcome(named.outcome);
+    model().setShowResultBanner(true);
+    ASSERT_FALSE(banner->openSettingsButton()->isHidden());
+    platform::testing::UrlRecorder opened;
+    banner->openSettingsButton()->click();
+    EXPECT_EQ(opened.urls(),
+              std::vector<std::string>{std::string(core::SystemSettings::kAppManagementURL)});
+}
+
+TEST_F(MainWindowTest, TheErrorAlertIsTheAlertBoxOfEveryWindow)
+{
+    platform::qt::FileManagerReveal::Recorder revealed;
+    platform::qt::FileManagerReveal reveal;
+    installWindowServices(model(), reveal);
+    MainWindow* first = open();
+    model().services().reveal({MacPath("/Users/me/Report.json")});
+    ASSERT_EQ(revealed.reveals().size(), 1U);
+    EXPECT_EQ(revealed.reveals()[0],
+              QStringList{QString::fromStdString(m_mac.host(MacPath("/Users/me/Report.json")))});
+
+    model().services().showErrorAlert("The file “Report.json” couldn’t be saved.");
+    ASSERT_TRUE(model().activeAlert());
+    MainWindow* second = open();
+    for (MainWindow* window : {first, second}) {
+        QMessageBox* box = window->prompts()->alertBox();
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->text(), QStringLiteral("The file “Report.json” couldn’t be saved."));
+        EXPECT_EQ(box->buttons().size(), 1);
+    }
+    second->prompts()->alertBox()->buttons()[0]->click();
+    EXPECT_FALSE(model().activeAlert());
+    EXPECT_EQ(first->prompts()->alertBox(), nullptr);
 }
 
 TEST_F(MainWindowTest, EscapeOnEachSheetRefuses)
