@@ -10,6 +10,9 @@ WindowOperations WindowOperations::of(controller::UninstallViewModel& model)
     WindowOperations operations;
     operations.startLibraryWatcher = [&model] { model.startLibraryWatcher(); };
     operations.scanApps = [&model] { (void)model.scanApps(); };
+    operations.openApps = [&model](std::vector<platform::MacPath> urls) {
+        (void)model.openApps(std::move(urls));
+    };
     operations.reviewTrashedApp = [&model](const controller::TrashedAppNotice& notice) {
         (void)model.reviewTrashedApp(notice);
     };
