@@ -694,3 +694,65 @@ TEST_F(MainWindowTest, OpenedItemsGoToOpenAppsThroughTheWindowOnScreen)
 
 } // namespace
 } // namespace veldo::ui
+
+namespace veldo::ui {
+namespace {
+
+// The window over the real controller operations, on a fake Mac with two apps.
+TEST(MainWindowWithController, DropsOpenAndSelectAppsAndASecondWindowDoesNotRescan)
+{
+    testsupport::FakeMac mac;
+    for (const char* name : {"Quill", "Inkwell"})
+        mac.makeApp(MacPath(std::string("/Applications/") + name + ".app"),
+                    platform::PlistValue::Dictionary{
+                        {"CFBundleIdentifier", std::string("com.example.") + name},
+                        {"CFBundleName", std::string(name)}});
+    mac.write(MacPath("/Users/me/notes.txt"), "notes");
+    testsupport::UiController controller;
+    controller::UninstallViewModel& model = *controller.model;
+    int batches = 0;
+    WindowContent content;
+    content.batch = [&batches](controller::UninstallViewModel&, QWidget* parent) -> QWidget* {
+        ++batches;
+        return new QLabel(QStringLiteral("batch"), parent);
+    };
+    AppShell::Options options;
+    options.quit = [] {};
+    AppShell shell(model, WindowOperations::of(model), content, options);
+    QPointer<QWidget> first = shell.openWindow(QStringLiteral("main"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model.apps().size() == 2; }, 10'000));
+    const QUuid scan = model.appsScanToken();
+    QPointer<QWidget> second = shell.openWindow(QStringLiteral("main"));
+    QTest::qWait(50);
+    EXPECT_EQ(model.appsScanToken(), scan);
+
+    auto drop = [&](const std::vector<MacPath>& paths) {
+        QMimeData data;
+        QList<QUrl> urls;
+        for (const MacPath& path : paths)
+            urls.push_back(QUrl::fromLocalFile(QString::fromStdString(mac.host(path))));
+        data.setUrls(urls);
+        auto* view = static_cast<MainWindow*>(first.data())->contentView();
+        QDragEnterEvent enter(QPoint(400, 300), Qt::CopyAction, &data, Qt::LeftButton,
+                              Qt::NoModifier);
+        QApplication::sendEvent(view, &enter);
+        QDropEvent event(QPointF(400, 300), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(view, &event);
+    };
+    drop({MacPath("/Users/me/notes.txt")});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model.dropNotice().has_value(); }));
+    EXPECT_EQ(*model.dropNotice(), "That item isn't a macOS application.");
+
+    drop({MacPath("/Applications/Quill.app"), MacPath("/Applications/Inkwell.app")});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model.selectedAppIDs().size() == 2; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return batches == 2; })); // one screen per window
+    drop({MacPath("/Applications/Quill.app")});
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        return model.selectedApp() && model.selectedApp()->id() == "/Applications/Quill.app";
+    }));
+    delete first.data();
+    delete second.data();
+}
+
+} // namespace
+} // namespace veldo::ui
