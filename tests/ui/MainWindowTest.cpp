@@ -698,7 +698,8 @@ TEST_F(MainWindowTest, OpenedItemsGoToOpenAppsThroughTheWindowOnScreen)
 namespace veldo::ui {
 namespace {
 
-// The window over the real controller operations, on a fake Mac with two apps.
+// The window over the real controller operations (the library watcher aside), on a fake Mac with
+// two apps.
 TEST(MainWindowWithController, DropsOpenAndSelectAppsAndASecondWindowDoesNotRescan)
 {
     testsupport::FakeMac mac;
@@ -718,7 +719,10 @@ TEST(MainWindowWithController, DropsOpenAndSelectAppsAndASecondWindowDoesNotResc
     };
     AppShell::Options options;
     options.quit = [] {};
-    AppShell shell(model, WindowOperations::of(model), content, options);
+    // The library watcher polls running apps each second; its own tests cover it.
+    WindowOperations operations = WindowOperations::of(model);
+    operations.startLibraryWatcher = {};
+    AppShell shell(model, operations, content, options);
     QPointer<QWidget> first = shell.openWindow(QStringLiteral("main"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return model.apps().size() == 2; }, 10'000));
     const QUuid scan = model.appsScanToken();
