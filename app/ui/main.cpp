@@ -11,11 +11,13 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QStringList>
 #include <QUuid>
 #include <QWidget>
 
 #include "app/controller/UninstallViewModel.h"
 #include "app/ui/AppShell.h"
+#include "app/ui/FilePanels.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/MessageBoxUserDriver.h"
 #include "app/ui/SingleInstance.h"
@@ -72,7 +74,18 @@ int main(int argc, char** argv)
     controller::UninstallViewModel& model = controller::UninstallViewModel::shared();
     platform::qt::FileManagerReveal reveal;
     model.installUiServices(
-        [&reveal](const std::vector<platform::MacPath>& urls) { reveal.reveal(urls); }, {},
+        [&reveal](const std::vector<platform::MacPath>& urls) { reveal.reveal(urls); },
+        [](const controller::SavePanelRequest& request,
+           std::function<void(std::optional<platform::MacPath>)> answer) {
+            QStringList extensions;
+            for (const std::string& extension : request.allowedExtensions)
+                extensions << QString::fromStdString(extension);
+            ui::FilePanels::chooseSaveLocation(ui::AppShell::findMainWindow(),
+                                               {QString::fromStdString(request.title),
+                                                QString::fromStdString(request.proposedName),
+                                                extensions},
+                                               std::move(answer));
+        },
         [&model](const std::string& title, const std::string& message) {
             model.setActiveAlert(controller::NoticeAlert{QUuid::createUuid(), title, message, {}});
         });
