@@ -1,6 +1,6 @@
 // MainWindow: one main window: title "Veldo", 960 × 640 at first, at least 820 × 540, its
-// ContentView in the middle, a toolbar that shows only while it holds items, and its own menu
-// bar for the menu commands. Deleted when closed.
+// ContentView in the middle, a toolbar that shows only while it holds a visible item, and its own
+// menu bar for the menu commands. Deleted when closed.
 //
 // The first time it is shown it presents whatever the controller already holds (a pending
 // prompt, a failed cask uninstall, an alert), then follows the controller (PromptPresenter).

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -275,7 +276,17 @@ TEST_F(MainWindowTest, TheWindowItsSplitterAndItsFirstAppearance)
     EXPECT_EQ(first->size(), QSize(960, 640));
     EXPECT_EQ(first->minimumSize(), QSize(820, 540));
     EXPECT_TRUE(first->testAttribute(Qt::WA_DeleteOnClose));
-    EXPECT_FALSE(first->toolbar()->isVisible()); // nothing in it
+    // The toolbar shows while it holds a visible item.
+    QToolBar* toolbar = first->toolbar();
+    EXPECT_FALSE(toolbar->isVisible());
+    QAction* item = toolbar->addAction(QStringLiteral("Item"));
+    ASSERT_TRUE(waitFor([&] { return toolbar->isVisible(); }));
+    item->setVisible(false);
+    ASSERT_TRUE(waitFor([&] { return !toolbar->isVisible(); }));
+    item->setVisible(true);
+    ASSERT_TRUE(waitFor([&] { return toolbar->isVisible(); }));
+    toolbar->removeAction(item);
+    ASSERT_TRUE(waitFor([&] { return !toolbar->isVisible(); }));
     QWidget* sidebar = first->contentView()->sidebar();
     ASSERT_NE(sidebar, nullptr);
     EXPECT_EQ(sidebar->minimumWidth(), 240);
