@@ -30,6 +30,7 @@ ContentView::ContentView(AppShell& shell, QWidget* parent) : QWidget(parent), m_
 {
     controller::UninstallViewModel& model = shell.model();
     setAcceptDrops(true);
+    setMinimumSize(kMinimumWidth, kMinimumHeight);
 
     m_splitter = new QSplitter(Qt::Horizontal, this);
     m_splitter->setChildrenCollapsible(false);

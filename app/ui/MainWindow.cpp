@@ -28,7 +28,6 @@ MainWindow::MainWindow(AppShell& shell, int number)
 
     m_content = new ContentView(shell, this);
     setCentralWidget(m_content);
-    setMinimumSize(kMinimumWidth, kMinimumHeight);
     resize(kDefaultWidth, kDefaultHeight);
 
     m_prompts = new PromptPresenter(

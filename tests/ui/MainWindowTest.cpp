@@ -151,6 +151,9 @@ protected:
         content.settings = [](AppShell&, QWidget* window) -> QWidget* {
             return new QLabel(QStringLiteral("Settings"), window);
         };
+        content.help = [](AppShell&, QWidget* window) -> QWidget* {
+            return new QLabel(QStringLiteral("Help"), window);
+        };
         return content;
     }
 
@@ -274,7 +277,7 @@ TEST_F(MainWindowTest, TheWindowItsSplitterAndItsFirstAppearance)
     EXPECT_EQ(first->objectName(), QStringLiteral("main-1"));
     EXPECT_EQ(first->windowTitle(), QStringLiteral("Veldo"));
     EXPECT_EQ(first->size(), QSize(960, 640));
-    EXPECT_EQ(first->minimumSize(), QSize(820, 540));
+    EXPECT_EQ(first->contentView()->minimumSize(), QSize(820, 540));
     EXPECT_TRUE(first->testAttribute(Qt::WA_DeleteOnClose));
     // The toolbar shows while it holds a visible item.
     QToolBar* toolbar = first->toolbar();
@@ -675,6 +678,11 @@ TEST_F(MainWindowTest, ClosingTheLastMainWindowQuitsAndClosesSettings)
     MainWindow* second = open();
     QPointer<QWidget> settings = m_shell->openSettings();
     ASSERT_TRUE(settings);
+    // One Help window, brought forward when opened again.
+    QPointer<QWidget> help = m_shell->openWindow(QStringLiteral("help"));
+    ASSERT_TRUE(help);
+    EXPECT_EQ(help->windowTitle(), QStringLiteral("Veldo Help"));
+    EXPECT_EQ(m_shell->openWindow(QStringLiteral("help")), help.data());
     first->close();
     ASSERT_TRUE(waitFor([&] { return m_shell->mainWindowCount() == 1; }));
     EXPECT_EQ(m_quits, 0);
@@ -682,6 +690,7 @@ TEST_F(MainWindowTest, ClosingTheLastMainWindowQuitsAndClosesSettings)
     second->close();
     ASSERT_TRUE(waitFor([&] { return m_quits == 1; }));
     EXPECT_TRUE(!settings || !settings->isVisible());
+    EXPECT_TRUE(!help || !help->isVisible());
 }
 
 TEST_F(MainWindowTest, ShowMainWindowRestoresAMinimisedWindowAndPassesOverAHiddenOne)
