@@ -661,6 +661,14 @@ TEST_F(MainWindowTest, DropsHandEveryFileOfThisMacToOpenApps)
     EXPECT_EQ(model().dropNotice(),
               std::optional<std::string>("That item isn't a macOS application."));
 
+    // A drag of web links is no drag of files.
+    QMimeData links;
+    links.setUrls({QUrl(QStringLiteral("https://example.com/Quill.app"))});
+    QDragEnterEvent enter(QPoint(400, 300), Qt::CopyAction, &links, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(view, &enter);
+    EXPECT_FALSE(enter.isAccepted());
+    EXPECT_FALSE(view->isDropTargeted());
+
     // Thousands of files go in one call, in order.
     QStringList many;
     for (int i = 0; i < 5000; ++i)
