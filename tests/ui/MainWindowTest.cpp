@@ -14,6 +14,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
+#include <QFileOpenEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QMimeData>
@@ -730,6 +731,13 @@ TEST_F(MainWindowTest, OpenedItemsGoToOpenAppsThroughTheWindowOnScreen)
                             {MacPath("/Applications/A.app"), MacPath("/Users/me/x.txt")}}));
     delegate.openItems({std::nullopt});
     EXPECT_EQ(m_opened.size(), 1U);
+
+    // A file-open event of the platform takes the same road.
+    QApplication::instance()->installEventFilter(&delegate);
+    QFileOpenEvent event(QString::fromStdString(m_mac.host(MacPath("/Applications/B.app"))));
+    QApplication::sendEvent(QApplication::instance(), &event);
+    ASSERT_EQ(m_opened.size(), 2U);
+    EXPECT_EQ(m_opened[1], std::vector<MacPath>{MacPath("/Applications/B.app")});
     EXPECT_EQ(model().dropNotice(),
               std::optional<std::string>("That item isn't a macOS application."));
 }
