@@ -22,6 +22,10 @@
 #include "app/core/ToolchainItem.h"
 #include "app/leftovers/CaskInfo.h"
 #include "app/leftovers/HomebrewCaskUninstall.h"
+#include "app/removal/AdminMoveResult.h"
+#include "app/removal/RestorePoint.h"
+#include "app/removal/RestoreReport.h"
+#include "app/removal/UninstallOutcome.h"
 #include "app/scanners/OrphanScanResult.h"
 #include "app/scanners/PackageRemoverResult.h"
 #include "base/Result.h"
@@ -104,6 +108,28 @@ struct ControllerServices
     std::function<void(const std::string& message)> showErrorAlert;
     // Shows the items selected in a file-manager window. GUI thread; returns at once.
     std::function<void(const std::vector<platform::MacPath>&)> reveal;
+    // Removals and Undo. Each blocks and runs on toolPool; the token is the shutdown token.
+    //
+    // The Trash run with the user's own rights (the Trash executor).
+    std::function<removal::UninstallOutcome(
+        const std::vector<core::LeftoverItem>&, const common::RemovalSafety::Context&,
+        const std::vector<core::ScopedAccessRoot>&, std::stop_token)>
+        trashRun;
+    // Whether the privileged helper may be used (standard defaults, the helper daemon's service).
+    std::function<bool(std::stop_token)> helperUsable;
+    // The administrator move of what the user's rights could not move.
+    std::function<removal::AdminRemover::MoveResult(const std::vector<platform::MacPath>&,
+                                                    const common::RemovalSafety::Context&,
+                                                    std::stop_token)>
+        adminMove;
+    // launchctl bootout (respectively bootstrap) of user launch agents in the user's domain.
+    std::function<void(const std::vector<platform::MacPath>&, std::stop_token)> bootOutAgents;
+    std::function<void(const std::vector<platform::MacPath>&, std::stop_token)> bootstrapAgents;
+    // The Undo executor.
+    std::function<removal::RestoreReport(const std::vector<removal::RestorePoint>&,
+                                         const std::vector<core::ScopedAccessRoot>&,
+                                         std::stop_token)>
+        undo;
 
     ControllerDurations durations;
 

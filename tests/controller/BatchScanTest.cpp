@@ -34,6 +34,15 @@ protected:
         return out;
     }
 
+    // An index of one cask installing one app into /Applications.
+    static leftovers::CaskIndex indexOf(const std::string& token, const std::string& appName)
+    {
+        leftovers::CaskInfo cask;
+        cask.token = token;
+        cask.appNames = {appName};
+        return {{appName, cask}};
+    }
+
     const InstalledApp m_c = app("/Applications/C.app", "C", "com.example.c");
     const InstalledApp m_d = app("/Applications/D.app", "D", "com.example.d");
 };
@@ -278,12 +287,32 @@ TEST_F(Batch, BatchResultsAlwaysNotifyWhenRebuiltOrPruned)
     EXPECT_EQ(notified, 4);
 }
 
+TEST_F(Batch, QuittingDuringABatchStopsItsScansAndListsNothing)
+{
+    std::vector<InstalledApp> apps;
+    IdSet selection;
+    for (int i = 0; i < 5; ++i) {
+        apps.push_back(app("/Applications/App" + std::to_string(i) + ".app", "App"));
+        selection.insert(apps.back().id());
+    }
+    m_gate.open(apps[0].id());
+    auto vm = controllerListing(apps);
+    (void)vm->selectApps(selection);
+    ASSERT_TRUE(waitFor([&] { return m_gate.startCount() == 4; }));
+
+    vm->shutdown();
+    for (std::size_t i = 1; i < 4; ++i)
+        EXPECT_TRUE(m_gate.stopped(apps[i].id())) << i;
+    EXPECT_EQ(m_gate.startCount(), 4u);
+    processEvents();
+    EXPECT_TRUE(vm->batchResults().empty());
+    EXPECT_TRUE(vm->isScanningBatch());
+    vm.reset();
+}
+
 TEST_F(Batch, CaskTokensComeFromTheLatestIndexLoad)
 {
-    leftovers::CaskInfo cask;
-    cask.token = "a-cask";
-    cask.appNames = {"A.app"};
-    m_caskIndex = {{"A.app", cask}};
+    m_caskIndex = indexOf("a-cask", "A.app");
     m_holdCaskLoads = true;
     m_gate.open(m_a.id());
     m_gate.open(m_b.id());
@@ -328,10 +357,7 @@ TEST_F(Batch, CaskTokensComeFromTheLatestIndexLoad)
 
 TEST_F(Batch, AnAcceptedAppScanReloadsTheCaskIndexWithoutForcing)
 {
-    leftovers::CaskInfo cask;
-    cask.token = "b-cask";
-    cask.appNames = {"B.app"};
-    m_caskIndex = {{"B.app", cask}};
+    m_caskIndex = indexOf("b-cask", "B.app");
     m_appLists = {{m_a, m_b}};
     m_gate.openAll();
     auto vm = scriptedController();
