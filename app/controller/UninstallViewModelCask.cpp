@@ -183,10 +183,10 @@ Task<void> UninstallViewModel::uninstallCask(Zap zap)
     const auto left = std::ranges::count_if(m_leftovers, [](const core::LeftoverItem& item) {
         return item.category != core::LeftoverCategory::application;
     });
-    const std::string message =
-        left == 0 ? uninstalled + " Veldo found nothing else left behind."
-                  : uninstalled + " Veldo found " + platform::pluralizedCount(left, "leftover item") +
-                        " — review them below and move them to the Trash.";
+    const std::string message = left == 0 ? uninstalled + " Veldo found nothing else left behind."
+                                          : uninstalled + " Veldo found " +
+                                                platform::pluralizedCount(left, "leftover item") +
+                                                " — review them below and move them to the Trash.";
     setDropNotice(withHelpers(message, helpersMessage));
     if (left == 0 && bundleGone) {
         clearDetail();
