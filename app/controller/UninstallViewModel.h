@@ -624,6 +624,11 @@ public:
     void expectTrashLocations(const removal::UninstallOutcome& outcome);
     // and the completion sound: "Glass" when nothing failed, else "Funk", when the settings ask.
     void playCompletionSound(const removal::UninstallOutcome& outcome) const;
+    // The window's services (see ControllerServices): the application installs them once, before
+    // any window or hand-off exists. An empty function leaves the service doing nothing.
+    void installUiServices(std::function<void(const std::vector<platform::MacPath>&)> reveal,
+                           std::function<void(const SavePanelRequest&, SavePanelAnswer)> savePanel,
+                           std::function<void(const std::string& message)> alert);
 
     // ---- Library events and Trash notices, Homebrew casks, developer and orphan actions,
     // report export and reveal. ----
@@ -722,6 +727,7 @@ public:
     QThreadPool& scanPool() { return m_scanPool; }
     QThreadPool& toolPool() { return m_toolPool; }
     const ControllerDurations& durations() const { return m_services.durations; }
+    const ControllerServices& services() const { return m_services; }
     // The token every blocking service the controller runs takes as its last parameter.
     std::stop_token shutdownToken() const { return m_shutdownSource.get_token(); }
     // Stops the services, waits for both pools, then destroys the suspended tasks. Blocks the

@@ -5,6 +5,7 @@
 // (it is only read from, apart from the controller's and the updater's defaults in its home
 // folder). Exits 1 when a picture is blank or cannot be written, 2 on bad arguments. It runs as a
 // test run ("-VeldoUITesting"), and its updater views make updaters that never check.
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -16,11 +17,15 @@
 #include <QApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QDragEnterEvent>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QImage>
 #include <QLabel>
+#include <QListView>
+#include <QMenu>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPixmap>
 #include <QSet>
 #include <QStyleFactory>
@@ -29,12 +34,17 @@
 #include "app/core/LeftoverCategory.h"
 #include "app/core/ToolchainItem.h"
 #include "app/ui/AdminEscalationSheet.h"
+#include "app/ui/AppListModel.h"
+#include "app/ui/AppListView.h"
 #include "app/ui/AppManagementSheet.h"
+#include "app/ui/AppShell.h"
 #include "app/ui/CaskFailureSheet.h"
 #include "app/ui/CategoryBadge.h"
 #include "app/ui/CategoryTint.h"
+#include "app/ui/ContentView.h"
 #include "app/ui/DiskUsageMapSection.h"
 #include "app/ui/DropOverlay.h"
+#include "app/ui/MainWindow.h"
 #include "app/ui/MessageBoxUserDriver.h"
 #include "app/ui/NoticeBanner.h"
 #include "app/ui/ResultBanner.h"
@@ -250,7 +260,164 @@ QWidget* smallTiles(QWidget* host)
     return view;
 }
 
-std::vector<Shot> shots(testsupport::UiController& controller)
+// A main window of `shell` in the host's colours, with the controller's transient state cleared
+// and then set by `arrange`.
+QWidget* mainWindow(QWidget* host, ui::AppShell& shell,
+                    const std::function<void(ui::MainWindow&)>& arrange)
+{
+    controller::UninstallViewModel& model = shell.model();
+    model.setDropNotice(std::nullopt);
+    model.setTrashNotices({});
+    model.setShowResultBanner(false);
+    model.setLastOutcome(std::nullopt);
+    model.setIsScanningApps(false);
+    auto* window = static_cast<ui::MainWindow*>(shell.openWindow(QStringLiteral("main")));
+    window->setAttribute(Qt::WA_DeleteOnClose, false);
+    window->setParent(host, Qt::Window);
+    window->setPalette(host->palette());
+    arrange(*window);
+    QApplication::processEvents();
+    return window;
+}
+
+controller::TrashedAppNotice tourTrashNotice()
+{
+    controller::TrashedAppNotice notice;
+    notice.id = "quill";
+    notice.app.name = "Quill";
+    notice.bundle.trashURL = platform::MacPath("/Users/me/.Trash/Quill.app");
+    notice.itemCount = 7;
+    notice.totalBytes = 48'300'000;
+    return notice;
+}
+
+// A sidebar of ten apps: a system app, a cask, unused apps, sizes and last uses.
+void sidebarApps(testsupport::UiController& controller)
+{
+    const core::Date now = std::chrono::system_clock::now();
+    std::vector<core::InstalledApp> apps;
+    const struct
+    {
+        const char* name;
+        std::int64_t size;
+        int daysAgo; // -1: never
+        bool system;
+    } table[] = {
+        {"Quill", 184'000'000, 2, false},
+        {"Inkwell", 0, 400, false},
+        {"Safari", 0, 0, true},
+        {"Margins", 0, -1, false},
+        {"Photon Editor Professional Studio Edition 2026 for Teams", 2'100'000'000, 30, false},
+        {"Tally", 0, 250, false},
+        {"Waypoint", 12'400'000, 5, false},
+        {"Ledger", 0, 1, false},
+        {"Notebook", 0, 190, false},
+        {"Zephyr", 0, -1, false},
+    };
+    for (const auto& row : table) {
+        core::InstalledApp app;
+        app.name = row.name;
+        app.url =
+            platform::MacPath(std::string(row.system ? "/System/Applications/" : "/Applications/") +
+                              row.name + ".app");
+        app.bundleID = "com.example." + std::string(row.name).substr(0, 5);
+        app.sizeBytes = row.size;
+        app.isSystemApp = row.system;
+        if (row.daysAgo >= 0)
+            app.lastUsed = now - std::chrono::hours(24 * row.daysAgo) - std::chrono::minutes(5);
+        apps.push_back(app);
+    }
+    controller.model->setSearchText("");
+    controller.model->setSelectedAppIDs({});
+    controller.model->setIsScanningApps(false);
+    leftovers::CaskInfo quill;
+    quill.token = "quill";
+    quill.version = "3.2.1";
+    quill.appNames = {"Quill.app"};
+    quill.appTargets = {"Quill.app"};
+    controller.model->setCaskIndex({{"Quill.app", quill}});
+    controller.model->setApps(std::move(apps));
+}
+
+ui::AppListView* sidebarHost(QWidget* host, testsupport::UiController& controller,
+                             const std::function<void(ui::AppListView&)>& state = {})
+{
+    sidebarApps(controller);
+    auto* view = new ui::AppListView(controller.model.get(), host);
+    auto* layout = new QVBoxLayout(host);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(view);
+    if (state)
+        state(*view);
+    return view;
+}
+
+void appendSidebarShots(std::vector<Shot>& list, testsupport::UiController& controller)
+{
+    for (ColorScheme scheme : {ColorScheme::light, ColorScheme::dark})
+        list.push_back({scheme == ColorScheme::dark ? QStringLiteral("sidebar-dark")
+                                                    : QStringLiteral("sidebar"),
+                        scheme,
+                        {300, 640},
+                        [&controller](QWidget* host) { return sidebarHost(host, controller); }});
+    list.push_back({QStringLiteral("sidebar-search-no-results"),
+                    ColorScheme::light,
+                    {300, 640},
+                    [&controller](QWidget* host) {
+                        return sidebarHost(host, controller, [&controller](ui::AppListView&) {
+                            controller.model->setSearchText("Photoshop");
+                        });
+                    }});
+    list.push_back({QStringLiteral("sidebar-unused"),
+                    ColorScheme::light,
+                    {300, 640},
+                    [&controller](QWidget* host) {
+                        return sidebarHost(host, controller, [](ui::AppListView& view) {
+                            view.setShowOnlyUnused(true);
+                        });
+                    }});
+    list.push_back({QStringLiteral("sidebar-three-selected"),
+                    ColorScheme::light,
+                    {300, 640},
+                    [&controller](QWidget* host) {
+                        return sidebarHost(host, controller, [&controller](ui::AppListView&) {
+                            controller.model->setSelectedAppIDs({"/Applications/Quill.app",
+                                                                 "/Applications/Tally.app",
+                                                                 "/Applications/Zephyr.app"});
+                        });
+                    }});
+    list.push_back({QStringLiteral("sidebar-scanning"),
+                    ColorScheme::light,
+                    {300, 640},
+                    [&controller](QWidget* host) {
+                        return sidebarHost(host, controller, [&controller](ui::AppListView&) {
+                            controller.model->setApps({});
+                            controller.model->setIsScanningApps(true);
+                        });
+                    }});
+    list.push_back(
+        {QStringLiteral("sidebar-context-menu"),
+         ColorScheme::light,
+         {300, 640},
+         [&controller](QWidget* host) {
+             ui::AppListView* view = sidebarHost(host, controller);
+             const int row = view->listModel()->rowOf("/Applications/Quill.app");
+             QMenu* menu = view->contextMenu(row);
+             // Drawn inside the picture, beside the row it opened on.
+             menu->setParent(host, Qt::Widget);
+             menu->setAttribute(Qt::WA_DeleteOnClose, false);
+             menu->adjustSize();
+             host->resize(300, 640);
+             host->layout()->activate();
+             const QRect rect = view->listView()->visualRect(view->listModel()->index(row));
+             menu->move(view->listView()->viewport()->mapTo(host, rect.center()) + QPoint(-20, 0));
+             menu->show();
+             menu->raise();
+             return view;
+         }});
+}
+
+std::vector<Shot> shots(testsupport::UiController& controller, ui::AppShell& shell)
 {
     std::vector<Shot> list;
     for (ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
@@ -402,6 +569,46 @@ std::vector<Shot> shots(testsupport::UiController& controller)
                                 return tab;
                             }});
     }
+    for (ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
+        const QString suffix = scheme == ColorScheme::dark ? QStringLiteral("-dark") : QString();
+        list.push_back(
+            {QStringLiteral("main-window-welcome%1").arg(suffix),
+             scheme,
+             {},
+             [&shell](QWidget* host) { return mainWindow(host, shell, [](ui::MainWindow&) {}); }});
+        list.push_back({QStringLiteral("main-window-notices%1").arg(suffix),
+                        scheme,
+                        {},
+                        [&shell](QWidget* host) {
+                            return mainWindow(host, shell, [&shell](ui::MainWindow&) {
+                                shell.model().setDropNotice(std::string(
+                                    "Only “Quill” was opened. Select several apps in the sidebar "
+                                    "with ⌘-click to remove them together."));
+                                shell.model().setTrashNotices(
+                                    {tourTrashNotice(), tourTrashNotice(), tourTrashNotice()});
+                            });
+                        }});
+        list.push_back(
+            {QStringLiteral("main-window-drop%1").arg(suffix), scheme, {}, [&shell](QWidget* host) {
+                 return mainWindow(host, shell, [](ui::MainWindow& window) {
+                     QMimeData data;
+                     data.setUrls({QUrl::fromLocalFile(QStringLiteral("/x/Quill.app"))});
+                     QDragEnterEvent enter(QPoint(100, 100), Qt::CopyAction, &data, Qt::LeftButton,
+                                           Qt::NoModifier);
+                     QApplication::sendEvent(window.contentView(), &enter);
+                 });
+             }});
+        list.push_back({QStringLiteral("main-window-result%1").arg(suffix),
+                        scheme,
+                        {},
+                        [&shell](QWidget* host) {
+                            return mainWindow(host, shell, [&shell](ui::MainWindow&) {
+                                shell.model().setLastOutcome(
+                                    testsupport::bannerGallery().front().outcome);
+                                shell.model().setShowResultBanner(true);
+                            });
+                        }});
+    }
     list.push_back({QStringLiteral("update-up-to-date"), ColorScheme::light, {}, [](QWidget* host) {
                         return driverBox(host, [](ui::MessageBoxUserDriver& driver) {
                             driver.showUpToDate(QStringLiteral("1.4"));
@@ -420,6 +627,7 @@ std::vector<Shot> shots(testsupport::UiController& controller)
                                 "The update feed couldn\u2019t be read: the server answered 404."));
                         });
                     }});
+    appendSidebarShots(list, controller);
     return list;
 }
 
@@ -449,8 +657,11 @@ int main(int argc, char** argv)
     ui::setAnimationsEnabled(false);
 
     testsupport::UiController controller;
+    ui::AppShell::Options shellOptions;
+    shellOptions.quit = [] {};
+    ui::AppShell shell(*controller.model, {}, ui::WindowContent::standard(), shellOptions);
     int failures = 0;
-    for (const Shot& shot : shots(controller)) {
+    for (const Shot& shot : shots(controller, shell)) {
         QWidget host;
         host.setAttribute(Qt::WA_DontShowOnScreen, false);
         host.setPalette(ui::SystemColors::palette(shot.scheme));

@@ -1,0 +1,16 @@
+// StandardWindowContent: the screens this build of the application puts into its windows.
+#include "app/ui/AppListView.h"
+#include "app/ui/WindowContent.h"
+
+namespace veldo::ui {
+
+WindowContent WindowContent::standard()
+{
+    WindowContent content;
+    content.sidebar = [](controller::UninstallViewModel& model, QWidget* parent) -> QWidget* {
+        return new AppListView(&model, parent);
+    };
+    return content;
+}
+
+} // namespace veldo::ui
