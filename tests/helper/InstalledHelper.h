@@ -28,6 +28,7 @@
 #include "base/UniqueFd.h"
 #include "common/HelperEndpoint.h"
 #include "platform/PlistValue.h"
+#include "platform/ServiceRegistrationRecord.h"
 #include "tests/support/FakeMac.h"
 
 namespace veldo::helper::testsupport {
@@ -185,6 +186,7 @@ public:
         bool usePidfdOptions = true;
         double idleSeconds = 30;
         std::vector<std::string> environment; // more for the daemon, as NAME=value
+        bool bindSocket = true;               // false leaves the socket to an activator
     };
 
     InstalledHelper(const veldo::testsupport::FakeMac& mac, Options options)
@@ -203,7 +205,40 @@ public:
         copyExecutable(VELDO_HELPER_PROBE, client());
         copyExecutable(VELDO_HELPER_FAULTY_PROGRAM, daemonProgram());
         copyExecutable(VELDO_HELPER_PROBE, outsideClient());
-        bind();
+        platform::PlistValue::Dictionary services;
+        services.emplace("orbelkan.Veldo.Helper", true);
+        platform::PlistValue::Dictionary job;
+        job.emplace("Label", "orbelkan.Veldo.Helper");
+        job.emplace("BundleProgram", "Contents/MacOS/orbelkan.Veldo.Helper");
+        job.emplace("MachServices", std::move(services));
+        mac.writePlist(kTestBundle.appendingPathComponent(
+                           "Contents/Library/LaunchDaemons/orbelkan.Veldo.Helper.plist"),
+                       platform::PlistValue(std::move(job)));
+        if (m_options.bindSocket)
+            bind();
+    }
+
+    // Writes the approved registration record of the bundle (root's, 0644).
+    void approve() const
+    {
+        const platform::MacPath path =
+            platform::ServiceRegistrationRecord::pathFor(std::string(common::kHelperPlistName));
+        m_mac.mkdir(path.deletingLastPathComponent(), 0775);
+        const platform::ServiceRegistrationRecord record{
+            "orbelkan.Veldo.Helper", kTestBundle.path(), std::string(common::kHelperPlistName),
+            true};
+        const std::string host = m_mac.host(path);
+        std::ofstream(host, std::ios::binary | std::ios::trunc) << *record.encodePropertyList();
+        ::chmod(host.c_str(), 0644);
+    }
+    std::string recordPath() const
+    {
+        return m_mac.host(
+            platform::ServiceRegistrationRecord::pathFor(std::string(common::kHelperPlistName)));
+    }
+    std::string socketPath() const
+    {
+        return m_mac.host(platform::MacPath(std::string(common::kHelperSocketPath)));
     }
     ~InstalledHelper() { stop(); }
 
@@ -218,6 +253,7 @@ public:
         return m_mac.host(kTestBundle) + "/Contents/MacOS/orbelkan.Veldo.Helper";
     }
     std::string logPath() const { return m_mac.root() + "/daemon.log"; }
+    std::string activatorLogPath() const { return m_mac.root() + "/activator.log"; }
 
     // Starts the daemon on the bound socket.
     void start()
@@ -272,17 +308,18 @@ public:
         }
     }
 
-    std::string log() const
+    std::string log(const std::string& path = {}) const
     {
-        std::ifstream in(logPath(), std::ios::binary);
+        std::ifstream in(path.empty() ? logPath() : path, std::ios::binary);
         return {std::istreambuf_iterator<char>(in), {}};
     }
-    // Waits until the log holds `text` (at most `limit`).
-    bool logShows(std::string_view text, std::chrono::milliseconds limit = 10s) const
+    // Waits until the log (the daemon's unless `path` names another) holds `text`.
+    bool logShows(std::string_view text, std::chrono::milliseconds limit = 10s,
+                  const std::string& path = {}) const
     {
         const auto deadline = std::chrono::steady_clock::now() + limit;
         do {
-            if (log().find(text) != std::string::npos)
+            if (log(path).find(text) != std::string::npos)
                 return true;
             std::this_thread::sleep_for(10ms);
         } while (std::chrono::steady_clock::now() < deadline);
