@@ -237,14 +237,18 @@ std::optional<std::string> processRefusal(const PinnedProcess& process,
     }
     if (!sameNamespace(processFd.get(), "ns/pid") || !sameNamespace(processFd.get(), "ns/user"))
         return "it runs in another namespace";
+    // A process that has ended but not been waited for keeps its id and loses its executable.
+    const auto processStatus = readProcFile(processFd.get(), "status");
+    if (!processStatus || processStatus->find("\nState:\tZ") != std::string::npos)
+        return "it has gone";
     const base::UniqueFd executable = base::openAt(processFd.get(), "exe", O_PATH);
+    if (!executable && errno == ENOENT)
+        return "it has gone"; // only an exiting process has no executable
     const auto status =
         executable ? common::statDescriptor(executable.get()) : Result<common::HelperStat>(Error{});
     if (!status || !(status->identity() == client.executable))
         return "it is not the app's executable";
-    const auto processStatus = readProcFile(processFd.get(), "status");
-    const auto tracer = processStatus ? tracerPid(*processStatus) : std::nullopt;
-    if (tracer != 0)
+    if (tracerPid(*processStatus) != 0)
         return "it is being traced";
     const auto maps = readProcFile(processFd.get(), "maps");
     if (!maps)

@@ -255,9 +255,13 @@ public:
     std::string logPath() const { return m_mac.root() + "/daemon.log"; }
     std::string activatorLogPath() const { return m_mac.root() + "/activator.log"; }
 
-    // Starts the daemon on the bound socket.
-    void start()
+    // Starts the daemon on the bound socket (again after it ended), with `environment` in place of
+    // the options' when given.
+    void start(std::optional<std::vector<std::string>> environment = std::nullopt)
     {
+        m_status.reset();
+        if (environment)
+            m_options.environment = std::move(*environment);
         m_pid = ::fork();
         if (m_pid != 0)
             return;

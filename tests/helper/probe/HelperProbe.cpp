@@ -17,6 +17,8 @@
 //                                    connect-and-hand, take its connection and send on it naming
 //                                    that process (and user 0 of the namespace) as the writer
 //   connect-and-hand <fd>            connect, pass the socket over <fd>, wait until <fd> closes
+//   raw <hex> <then>                 connect, send the bytes, then "half-close" (shut writing and
+//                                    read the answer), "close" (close at once) or "read"
 //   hold                             close standard output, sleep 10 s
 // Exit status: 0 answered, 3 closed unanswered, 4 no connection, 5 no namespaces, 2 bad use.
 #include <chrono>
@@ -275,6 +277,33 @@ int main(int argc, char** argv)
         char byte = 0;
         while (::read(channel, &byte, 1) > 0) {
         }
+        return 0;
+    }
+    if (mode == "raw" && argc == 4) {
+        const std::string_view hex = argv[2];
+        std::string bytes;
+        for (std::size_t at = 0; at + 1 < hex.size(); at += 2)
+            bytes.push_back(
+                static_cast<char>(std::stoi(std::string(hex.substr(at, 2)), nullptr, 16)));
+        if (::send(socket.get(), bytes.data(), bytes.size(), MSG_NOSIGNAL) !=
+            static_cast<ssize_t>(bytes.size()))
+            return 2;
+        const std::string_view then = argv[3];
+        if (then == "close")
+            return 0;
+        if (then == "half-close")
+            ::shutdown(socket.get(), SHUT_WR);
+        const auto reply =
+            veldo::common::readFrame(socket.get(), std::chrono::steady_clock::now() + 20s);
+        if (!reply || !*reply) {
+            std::cout << "closed" << std::endl;
+            return 3;
+        }
+        std::cout << "reply " << **reply << std::endl;
+        // Then the daemon closes.
+        const auto next =
+            veldo::common::readFrame(socket.get(), std::chrono::steady_clock::now() + 20s);
+        std::cout << (next && !*next ? "closed" : "open") << std::endl;
         return 0;
     }
     if (mode == "orphan-writer" && argc == 3) {
