@@ -185,8 +185,10 @@ public:
         std::string build = "2";
         bool usePidfdOptions = true;
         double idleSeconds = 30;
-        std::vector<std::string> environment; // more for the daemon, as NAME=value
-        bool bindSocket = true;               // false leaves the socket to an activator
+        std::vector<std::string> environment;           // more for the daemon, as NAME=value
+        bool bindSocket = true;                         // false leaves the socket to an activator
+        std::string clientProgram = VELDO_HELPER_PROBE; // the bundle's executable
+        std::string daemonProgram = VELDO_HELPER_FAULTY_PROGRAM; // the bundle's helper
     };
 
     InstalledHelper(const veldo::testsupport::FakeMac& mac, Options options)
@@ -202,8 +204,8 @@ public:
         info.emplace("CFBundleVersion", m_options.build);
         mac.writePlist(kTestBundle.appendingPathComponent("Contents/Info.plist"),
                        platform::PlistValue(std::move(info)));
-        copyExecutable(VELDO_HELPER_PROBE, client());
-        copyExecutable(VELDO_HELPER_FAULTY_PROGRAM, daemonProgram());
+        copyExecutable(m_options.clientProgram, client());
+        copyExecutable(m_options.daemonProgram, daemonProgram());
         copyExecutable(VELDO_HELPER_PROBE, outsideClient());
         platform::PlistValue::Dictionary services;
         services.emplace("orbelkan.Veldo.Helper", true);
