@@ -111,7 +111,12 @@ public:
     }
 
     bool spoiled() const { return m_spoiled; }
-    std::optional<FrameWriter> takeWriter() { return std::move(m_writer); }
+    // Hands the one writer of the bytes read to `frame`.
+    void giveWriter(CredentialedFrame& frame)
+    {
+        if (m_hasWriter)
+            frame.writer.emplace(std::move(m_writer));
+    }
 
 private:
     void take(Piece& piece)
@@ -120,25 +125,24 @@ private:
             m_spoiled = true;
             return;
         }
-        if (!m_writer) {
-            m_writer.emplace();
-            m_writer->pid = piece.credentials->pid;
-            m_writer->uid = piece.credentials->uid;
-            m_writer->pidfd = std::move(piece.pidfd);
-            m_writer->readTick = bootTicksNow();
-            m_firstHadPidfd = static_cast<bool>(m_writer->pidfd);
+        if (!m_hasWriter) {
+            m_hasWriter = true;
+            m_writer.pid = piece.credentials->pid;
+            m_writer.uid = piece.credentials->uid;
+            m_writer.pidfd = std::move(piece.pidfd);
+            m_writer.readTick = bootTicksNow();
             return;
         }
-        if (piece.credentials->pid != m_writer->pid || piece.credentials->uid != m_writer->uid ||
-            static_cast<bool>(piece.pidfd) != m_firstHadPidfd ||
-            (piece.pidfd && !sameProcess(m_writer->pidfd.get(), piece.pidfd.get())))
+        if (piece.credentials->pid != m_writer.pid || piece.credentials->uid != m_writer.uid ||
+            static_cast<bool>(piece.pidfd) != static_cast<bool>(m_writer.pidfd) ||
+            (piece.pidfd && !sameProcess(m_writer.pidfd.get(), piece.pidfd.get())))
             m_spoiled = true;
     }
 
     int m_fd;
     bool m_spoiled = false;
-    bool m_firstHadPidfd = false;
-    std::optional<FrameWriter> m_writer;
+    bool m_hasWriter = false;
+    FrameWriter m_writer;
 };
 
 } // namespace
@@ -159,12 +163,11 @@ CredentialedFrame readCredentialedFrame(int socketFd)
     FrameReader reader(socketFd);
     const auto finish = [&](CredentialedFrame::Status status) {
         result.status = status;
-        auto writer = reader.takeWriter();
         if (reader.spoiled() && status != CredentialedFrame::Status::failed &&
             status != CredentialedFrame::Status::closed)
             result.status = CredentialedFrame::Status::noSingleWriter;
         else if (status != CredentialedFrame::Status::failed)
-            result.writer = std::move(writer);
+            reader.giveWriter(result);
         return std::move(result);
     };
 

@@ -47,6 +47,22 @@ std::optional<common::VeldoHelperReply> replyOf(const std::string& line)
     return reply ? std::optional(std::move(*reply)) : std::nullopt;
 }
 
+// One frame of `payload` as the probe's hexadecimal argument.
+std::string hexFrame(const std::string& payload)
+{
+    static const char* digits = "0123456789abcdef";
+    std::string bytes = {
+        static_cast<char>(payload.size() >> 24), static_cast<char>((payload.size() >> 16) & 0xFF),
+        static_cast<char>((payload.size() >> 8) & 0xFF), static_cast<char>(payload.size() & 0xFF)};
+    bytes += payload;
+    std::string hex;
+    for (const unsigned char byte : bytes) {
+        hex.push_back(digits[byte >> 4]);
+        hex.push_back(digits[byte & 15]);
+    }
+    return hex;
+}
+
 class SocketBatch : public ::testing::Test
 {
 protected:
@@ -122,8 +138,10 @@ TEST_F(SocketBatch, TwoConnectionsMovingAtOnceRunOneAfterTheOther)
     // A version call beside the held batch is answered; one that leaves early harms nothing.
     auto version = call({"call", versionEnvelope()});
     EXPECT_EQ(version.line().value_or(""), kVersionReply);
-    auto leaving = call({"raw", "00000010", "close"});
+    auto leaving = call({"raw", hexFrame(versionEnvelope()), "close"});
     EXPECT_EQ(leaving.wait(), 0);
+    auto leavingMidFrame = call({"raw", "00000010", "close"});
+    EXPECT_EQ(leavingMidFrame.wait(), 0);
     std::this_thread::sleep_for(200ms);
     EXPECT_TRUE(inPlace("second")) << "the second batch waits for the first";
     pause.release();
@@ -207,20 +225,6 @@ TEST_F(SocketBatch, AKilledDaemonLeavesNothingHalfDoneAfterItsNextStart)
 TEST_F(SocketBatch, BadInputIsAnsweredOrClosedAndTheDaemonGoesOn)
 {
     install();
-    const auto hexFrame = [](const std::string& payload) {
-        static const char* digits = "0123456789abcdef";
-        std::string bytes = {static_cast<char>(payload.size() >> 24),
-                             static_cast<char>((payload.size() >> 16) & 0xFF),
-                             static_cast<char>((payload.size() >> 8) & 0xFF),
-                             static_cast<char>(payload.size() & 0xFF)};
-        bytes += payload;
-        std::string hex;
-        for (const unsigned char byte : bytes) {
-            hex.push_back(digits[byte >> 4]);
-            hex.push_back(digits[byte & 15]);
-        }
-        return hex;
-    };
     const std::string unreadable =
         "reply {\"error\":\"" + std::string(common::kHelperErrorUnreadableRequest) + "\"}";
     struct Case
