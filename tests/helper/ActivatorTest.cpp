@@ -175,8 +175,15 @@ protected:
 
 TEST_F(Activator, StartsTheDaemonOnDemandAndAgainAfterItsIdleExit)
 {
+    fs::remove(mac.host("/private/var/log"_mac));
     startActivator();
     ASSERT_TRUE(socketAppears()) << activatorLog();
+    struct stat logFolder
+    {
+    };
+    ASSERT_EQ(::lstat(mac.host("/private/var/log"_mac).c_str(), &logFolder), 0);
+    EXPECT_EQ(logFolder.st_mode & 07777, 0755u);
+    EXPECT_EQ(logFolder.st_uid, 0u);
     struct stat socket
     {
     };
@@ -194,6 +201,14 @@ TEST_F(Activator, StartsTheDaemonOnDemandAndAgainAfterItsIdleExit)
     std::this_thread::sleep_for(300ms);
     EXPECT_EQ(callVersion(), kVersionReply) << activatorLog() << daemonLog();
     EXPECT_EQ(count(daemonLog(), "Started, build 2"), 3u) << daemonLog();
+}
+
+TEST_F(Activator, OnlyRootRunsIt)
+{
+    auto run = testsupport::spawnClient(mac, VELDO_HELPER_ACTIVATOR_PROGRAM, {},
+                                        ClientUser{admin->uid(), admin->gid()});
+    EXPECT_EQ(run.wait(), 77);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(helper->socketPath())));
 }
 
 TEST_F(Activator, ARemovedRecordEndsServing)

@@ -135,7 +135,8 @@ TEST(DaemonExecutable, LinksNoQtAndHoldsNoFaultPointText)
 {
     const std::string bytes = wholeFile(VELDO_HELPER_PROGRAM);
     ASSERT_FALSE(bytes.empty());
-    for (const char* text : {"libQt", "move.staged", "VELDO_HELPER_FAULT", "pause:"})
+    for (const char* text : {"libQt", "move.staged", "VELDO_HELPER_FAULT",
+                             "pause:", "VELDO_HELPER_IDLE_TIMEOUT", "VELDO_HELPER_PIDFD"})
         EXPECT_EQ(bytes.find(text), std::string::npos) << text;
 
     const std::string faulty = wholeFile(VELDO_HELPER_FAULTY_PROGRAM);
