@@ -12,8 +12,8 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include "base/BuildNumber.h"
 #include "base/SystemCalls.h"
-#include "common/BuildNumber.h"
 #include "common/HelperFileAccess.h"
 #include "helper/DaemonBuild.h"
 #include "helper/HelperService.h"
@@ -196,8 +196,8 @@ std::optional<InstalledClient> readInstalledClient(const std::vector<platform::M
         reason = "the app's Info.plist doesn't name the app's executable";
         return std::nullopt;
     }
-    if (!build || !common::isValidBuildNumber(*build) || !common::isValidBuildNumber(daemonBuild) ||
-        common::compareBuilds(*build, daemonBuild) < 0) {
+    if (!build || !base::isValidBuildNumber(*build) || !base::isValidBuildNumber(daemonBuild) ||
+        base::compareBuilds(*build, daemonBuild) < 0) {
         reason =
             "the app's build " + build.value_or("(none)") + " is older than build " + daemonBuild;
         return std::nullopt;
