@@ -48,6 +48,12 @@ void HelperListener::listen(base::UniqueFd listeningSocket)
         ::fcntl(m_listeningSocket.get(), F_SETFL, flags | O_NONBLOCK);
     // Accepted sockets inherit these at once, so no byte arrives without its writer.
     (void)enableWriterCredentials(m_listeningSocket.get(), m_usePidfdOptions);
+    int passPidfd = 0;
+    socklen_t size = sizeof passPidfd;
+    m_writerPidfds =
+        m_usePidfdOptions &&
+        ::getsockopt(m_listeningSocket.get(), SOL_SOCKET, kSoPassPidfd, &passPidfd, &size) == 0 &&
+        passPidfd != 0;
     // The listener lives for the process: the thread is never joined.
     m_acceptingThread = std::thread([this] { acceptLoop(); });
     m_acceptingThread.detach();
@@ -183,7 +189,9 @@ void HelperListener::serveRequests(const std::shared_ptr<HelperConnection>& shar
             return;
         }
         PinnedProcess writer;
-        if (frame.writer->pidfd) {
+        if (frame.writer->pidfd || m_writerPidfds) {
+            // Where the kernel passes the writer's process descriptor, a writer without one had
+            // ended before its bytes were read: it stays unpinned and fails as gone.
             writer.pid = frame.writer->pid;
             writer.pidfd = std::move(frame.writer->pidfd);
         } else {

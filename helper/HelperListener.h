@@ -76,6 +76,7 @@ private:
     bool m_acceptsConnections;
     ClientCheck m_check;
     bool m_usePidfdOptions;
+    bool m_writerPidfds = false; // the kernel passes each writer's process descriptor
     std::function<void()> m_exitProcess;
     base::UniqueFd m_listeningSocket;
     std::thread m_acceptingThread;
