@@ -263,18 +263,7 @@ TEST_F(Activator, RefusesWhatItCannotTrust)
          },
          "Not serving"},
         {"a launchd plist naming a program outside the bundle",
-         [&] {
-             platform::PlistValue::Dictionary services;
-             services.emplace("orbelkan.Veldo.Helper", true);
-             platform::PlistValue::Dictionary job;
-             job.emplace("Label", "orbelkan.Veldo.Helper");
-             job.emplace("BundleProgram", "../../Users/Shared/probe");
-             job.emplace("MachServices", std::move(services));
-             mac.writePlist(testsupport::kTestBundle.appendingPathComponent(
-                                "Contents/Library/LaunchDaemons/orbelkan.Veldo.Helper.plist"),
-                            platform::PlistValue(std::move(job)));
-         },
-         [] {}, "Not serving"},
+         [&] { helper->writeLaunchDaemonPlist("../../Users/Shared/probe"); }, [] {}, "Not serving"},
         {"a writable /private/var/db",
          [&] { ::chown(mac.host("/private/var/db"_mac).c_str(), user, 0); },
          [&] { ::chown(mac.host("/private/var/db"_mac).c_str(), 0, 0); },

@@ -207,17 +207,23 @@ public:
         copyExecutable(m_options.clientProgram, client());
         copyExecutable(m_options.daemonProgram, daemonProgram());
         copyExecutable(VELDO_HELPER_PROBE, outsideClient());
+        writeLaunchDaemonPlist("Contents/MacOS/orbelkan.Veldo.Helper");
+        if (m_options.bindSocket)
+            bind();
+    }
+
+    // The bundle's launchd property list for the helper, its program at `program`.
+    void writeLaunchDaemonPlist(const std::string& program) const
+    {
         platform::PlistValue::Dictionary services;
         services.emplace("orbelkan.Veldo.Helper", true);
         platform::PlistValue::Dictionary job;
         job.emplace("Label", "orbelkan.Veldo.Helper");
-        job.emplace("BundleProgram", "Contents/MacOS/orbelkan.Veldo.Helper");
+        job.emplace("BundleProgram", program);
         job.emplace("MachServices", std::move(services));
-        mac.writePlist(kTestBundle.appendingPathComponent(
-                           "Contents/Library/LaunchDaemons/orbelkan.Veldo.Helper.plist"),
-                       platform::PlistValue(std::move(job)));
-        if (m_options.bindSocket)
-            bind();
+        m_mac.writePlist(kTestBundle.appendingPathComponent(
+                             "Contents/Library/LaunchDaemons/orbelkan.Veldo.Helper.plist"),
+                         platform::PlistValue(std::move(job)));
     }
 
     // Writes the approved registration record of the bundle (root's, 0644).

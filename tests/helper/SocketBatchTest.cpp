@@ -122,6 +122,19 @@ protected:
         return !fs::exists(staging) || fs::is_empty(staging);
     }
 
+    // A batch of ten moves held at the third item's staging.
+    ClientRun holdTheThirdOfTenItems(const testsupport::PausePoint& pause)
+    {
+        install({"VELDO_HELPER_FAULT=move.staged:" + pause.action()});
+        auto run = call({"call", moveOf(names("item", 10))});
+        for (int item = 0; item < 3; ++item) {
+            EXPECT_TRUE(pause.waitReached()) << helper->log();
+            if (item < 2)
+                pause.release();
+        }
+        return run;
+    }
+
     veldo::testsupport::FakeMac mac;
     std::optional<veldo::testsupport::TestUser> admin;
     platform::MacPath home;
@@ -161,13 +174,8 @@ TEST_F(SocketBatch, TwoConnectionsMovingAtOnceRunOneAfterTheOther)
 TEST_F(SocketBatch, SIGTERMAtTheThirdItemStopsTheRestAndStillReplies)
 {
     testsupport::PausePoint pause;
-    install({"VELDO_HELPER_FAULT=move.staged:" + pause.action()});
-    auto run = call({"call", moveOf(names("item", 10))});
-    for (int item = 0; item < 2; ++item) {
-        ASSERT_TRUE(pause.waitReached()) << helper->log();
-        pause.release();
-    }
-    ASSERT_TRUE(pause.waitReached()) << helper->log();
+    auto run = holdTheThirdOfTenItems(pause);
+    ASSERT_FALSE(HasFailure()) << "the batch never reached its third item";
     ::kill(helper->pid(), SIGTERM);
     ASSERT_TRUE(helper->logShows("SIGTERM; stopping after the current item"));
     pause.release();
@@ -197,13 +205,8 @@ TEST_F(SocketBatch, SIGTERMAtTheThirdItemStopsTheRestAndStillReplies)
 TEST_F(SocketBatch, AKilledDaemonLeavesNothingHalfDoneAfterItsNextStart)
 {
     testsupport::PausePoint pause;
-    install({"VELDO_HELPER_FAULT=move.staged:" + pause.action()});
-    auto run = call({"call", moveOf(names("item", 10))});
-    for (int item = 0; item < 2; ++item) {
-        ASSERT_TRUE(pause.waitReached()) << helper->log();
-        pause.release();
-    }
-    ASSERT_TRUE(pause.waitReached()) << helper->log();
+    auto run = holdTheThirdOfTenItems(pause);
+    ASSERT_FALSE(HasFailure()) << "the batch never reached its third item";
     ::kill(helper->pid(), SIGKILL);
     EXPECT_EQ(run.line().value_or(""), "closed");
     EXPECT_EQ(helper->waitExit(10s), 128 + SIGKILL);

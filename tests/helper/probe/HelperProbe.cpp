@@ -47,6 +47,8 @@
 namespace {
 
 using namespace std::chrono_literals;
+using veldo::Error;
+using veldo::Result;
 using veldo::base::UniqueFd;
 
 UniqueFd connectToHelper()
@@ -67,19 +69,22 @@ UniqueFd connectToHelper()
     return socket;
 }
 
-int exchange(int fd, std::string_view envelope)
+// Prints the answer read from `fd` (after `sent` says whether the request went out).
+int printAnswer(int fd, bool sent)
 {
-    if (!veldo::common::writeFrame(fd, envelope)) {
-        std::cout << "closed" << std::endl;
-        return 3;
-    }
-    const auto reply = veldo::common::readFrame(fd, std::chrono::steady_clock::now() + 600s);
+    const auto reply = sent ? veldo::common::readFrame(fd, std::chrono::steady_clock::now() + 600s)
+                            : Result<std::optional<std::string>>(Error{});
     if (!reply || !*reply) {
         std::cout << "closed" << std::endl;
         return 3;
     }
     std::cout << "reply " << **reply << std::endl;
     return 0;
+}
+
+int exchange(int fd, std::string_view envelope)
+{
+    return printAnswer(fd, veldo::common::writeFrame(fd, envelope).has_value());
 }
 
 // Waits until the process `pid` has ended (it is not this process's child).
@@ -172,17 +177,8 @@ int forgedExchange(int fd, pid_t pid, std::string_view envelope)
     header->cmsg_len = CMSG_LEN(sizeof(ucred));
     const ucred named{pid, 0, 0};
     std::memcpy(CMSG_DATA(header), &named, sizeof named);
-    if (::sendmsg(fd, &message, MSG_NOSIGNAL) != static_cast<ssize_t>(frame.size())) {
-        std::cout << "closed" << std::endl;
-        return 3;
-    }
-    const auto reply = veldo::common::readFrame(fd, std::chrono::steady_clock::now() + 20s);
-    if (!reply || !*reply) {
-        std::cout << "closed" << std::endl;
-        return 3;
-    }
-    std::cout << "reply " << **reply << std::endl;
-    return 0;
+    return printAnswer(fd,
+                       ::sendmsg(fd, &message, MSG_NOSIGNAL) == static_cast<ssize_t>(frame.size()));
 }
 
 int forgeInNamespace(const char* program, std::string_view envelope)
