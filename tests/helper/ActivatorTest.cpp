@@ -3,6 +3,9 @@
 // the registration goes.
 #include "helper/Activator.h"
 
+#include <algorithm>
+#include <fstream>
+
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
@@ -10,6 +13,7 @@
 #include "common/HelperRequestEnvelope.h"
 #include "common/VeldoHelperMoveRequest.h"
 #include "helper/ServiceDefinition.h"
+#include "helper/ToolRunner.h"
 #include "tests/helper/InstalledHelper.h"
 #include "tests/support/FakeMac.h"
 #include "tests/support/MacPathLiteral.h"
@@ -211,15 +215,36 @@ TEST_F(Activator, OnlyRootRunsIt)
     EXPECT_FALSE(fs::exists(fs::symlink_status(helper->socketPath())));
 }
 
+// The daemon's whole environment: the search path, the Mac root, the socket's and what
+// --pass-env names.
+std::vector<std::string> environmentOf(pid_t pid)
+{
+    std::ifstream in("/proc/" + std::to_string(pid) + "/environ", std::ios::binary);
+    std::vector<std::string> variables;
+    for (std::string variable; std::getline(in, variable, '\0');)
+        variables.push_back(variable);
+    std::sort(variables.begin(), variables.end());
+    return variables;
+}
+
 TEST_F(Activator, ARemovedRecordEndsServing)
 {
-    startActivator();
+    startActivator({"NOT_PASSED=1"});
     ASSERT_TRUE(socketAppears()) << activatorLog();
     // A client that stays keeps the daemon running.
     auto client = testsupport::spawnClient(mac, helper->client(), {"wait-then-call", "{}"},
                                            ClientUser{admin->uid(), admin->gid()});
     ASSERT_EQ(client.line().value_or(""), "ready");
     ASSERT_TRUE(helper->logShows("Connection from pid", 10s, daemonLogPath())) << daemonLog();
+    std::ifstream children("/proc/" + std::to_string(m_pid) + "/task/" + std::to_string(m_pid) +
+                           "/children");
+    pid_t daemon = 0;
+    ASSERT_TRUE(children >> daemon);
+    EXPECT_EQ(environmentOf(daemon),
+              (std::vector<std::string>{"LISTEN_FDS=1", "LISTEN_PID=" + std::to_string(daemon),
+                                        std::string(ToolRunner::kPathVariable),
+                                        "VELDO_HELPER_IDLE_TIMEOUT=0.5", "VELDO_HELPER_PIDFD=on",
+                                        "VELDO_MAC_ROOT=" + mac.root()}));
 
     ASSERT_EQ(::unlink(helper->recordPath().c_str()), 0);
     EXPECT_EQ(waitActivator(10s), 0) << activatorLog();
@@ -250,6 +275,8 @@ TEST_F(Activator, RefusesWhatItCannotTrust)
          [&] { ::chown(helper->daemonProgram().c_str(), 0, 0); }, "Not serving"},
         {"a record with a second link", [&] { ::link(record.c_str(), (record + ".2").c_str()); },
          [&] { ::unlink((record + ".2").c_str()); }, "Not serving"},
+        {"an unapproved record", [&] { helper->approve(false); }, [&] { helper->approve(); },
+         "Not serving"},
         {"a record a user owns", [&] { ::chown(record.c_str(), user, 0); },
          [&] { ::chown(record.c_str(), 0, 0); }, "Not serving"},
         {"a record that is a link",

@@ -226,15 +226,15 @@ public:
                          platform::PlistValue(std::move(job)));
     }
 
-    // Writes the approved registration record of the bundle (root's, 0644).
-    void approve() const
+    // Writes the registration record of the bundle (root's, 0644), approved unless told.
+    void approve(bool approved = true) const
     {
         const platform::MacPath path =
             platform::ServiceRegistrationRecord::pathFor(std::string(common::kHelperPlistName));
         m_mac.mkdir(path.deletingLastPathComponent(), 0775);
         const platform::ServiceRegistrationRecord record{
             "orbelkan.Veldo.Helper", kTestBundle.path(), std::string(common::kHelperPlistName),
-            true};
+            approved};
         const std::string host = m_mac.host(path);
         std::ofstream(host, std::ios::binary | std::ios::trunc) << *record.encodePropertyList();
         ::chmod(host.c_str(), 0644);
