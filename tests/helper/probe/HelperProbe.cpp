@@ -20,7 +20,9 @@
 //   raw <hex> <then>                 connect, send the bytes, then "half-close" (shut writing and
 //                                    read the answer), "close" (close at once) or "read"
 //   hold                             close standard output, sleep 10 s
+// A request that could not be sent at all prints "unsent <errno>".
 // Exit status: 0 answered, 3 closed unanswered, 4 no connection, 5 no namespaces, 2 bad use.
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -47,8 +49,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-using veldo::Error;
-using veldo::Result;
 using veldo::base::UniqueFd;
 
 UniqueFd connectToHelper()
@@ -72,8 +72,11 @@ UniqueFd connectToHelper()
 // Prints the answer read from `fd` (after `sent` says whether the request went out).
 int printAnswer(int fd, bool sent)
 {
-    const auto reply = sent ? veldo::common::readFrame(fd, std::chrono::steady_clock::now() + 600s)
-                            : Result<std::optional<std::string>>(Error{});
+    if (!sent) {
+        std::cout << "unsent " << errno << std::endl;
+        return 3;
+    }
+    const auto reply = veldo::common::readFrame(fd, std::chrono::steady_clock::now() + 600s);
     if (!reply || !*reply) {
         std::cout << "closed" << std::endl;
         return 3;
