@@ -2,11 +2,19 @@
 #include "app/controller/ControllerServices.h"
 
 #include "app/core/InstalledAppInventory.h"
+#include "app/leftovers/HomebrewCaskIndex.h"
 #include "app/leftovers/LeftoverScanner.h"
+#include "app/removal/AdminMover.h"
+#include "app/removal/PrivilegedHelper.h"
+#include "app/removal/PrivilegedHelperStatus.h"
+#include "app/removal/TrashExecutor.h"
+#include "app/removal/UndoExecutor.h"
 #include "app/scanners/OrphanScanner.h"
 #include "app/scanners/ToolchainScanner.h"
 #include "platform/ApplicationRegistry.h"
 #include "platform/MacFileSystem.h"
+#include "platform/RunningApplicationsSnapshot.h"
+#include "platform/UserDefaults.h"
 
 namespace veldo::controller {
 
@@ -44,6 +52,17 @@ ControllerServices ControllerServices::withDefaults() const
         };
     if (!services.requestQuit)
         services.requestQuit = [](const core::InstalledApp& app) { core::requestQuit(app); };
+    if (!services.runningApplications)
+        services.runningApplications =
+            []() -> std::shared_ptr<const platform::RunningApplicationSource> {
+            return std::make_shared<platform::RunningApplicationsSnapshot>(
+                platform::ProcRunningApplications::shared());
+        };
+    if (!services.loadCaskIndex)
+        services.loadCaskIndex = [](bool force, std::stop_token stop) {
+            return leftovers::HomebrewCasks::loadIndex(
+                force, leftovers::HomebrewCasks::kInfoTimeout, std::move(stop));
+        };
     if (!services.orphanScan)
         services.orphanScan = [](const std::optional<std::vector<core::InstalledApp>>& apps,
                                  std::stop_token stop) {
@@ -52,6 +71,41 @@ ControllerServices ControllerServices::withDefaults() const
     if (!services.toolchainScan)
         services.toolchainScan = [](const platform::MacPath& home, std::stop_token stop) {
             return scanners::ToolchainScanner::scan(home, std::move(stop));
+        };
+    if (!services.trashRun)
+        services.trashRun = [](const std::vector<core::LeftoverItem>& items,
+                               const common::RemovalSafety::Context& context,
+                               const std::vector<core::ScopedAccessRoot>& roots,
+                               std::stop_token stop) {
+            return removal::TrashExecutor::runUninstall(items, context, roots, std::move(stop));
+        };
+    if (!services.helperUsable)
+        services.helperUsable = [](std::stop_token stop) {
+            const auto defaults = platform::UserDefaults::standard();
+            const auto daemon = removal::helperDaemonService();
+            return removal::PrivilegedHelper::isHelperUsable(
+                *defaults, *daemon, removal::PrivilegedHelper::kVersionTimeout, std::move(stop));
+        };
+    if (!services.adminMove)
+        services.adminMove = [](const std::vector<platform::MacPath>& items,
+                                const common::RemovalSafety::Context& context,
+                                std::stop_token stop) {
+            return removal::AdminRemover::moveToTrash(items, context, std::move(stop));
+        };
+    if (!services.bootOutAgents)
+        services.bootOutAgents = [](const std::vector<platform::MacPath>& urls,
+                                    std::stop_token stop) {
+            removal::TrashExecutor::bootOutAgents(urls, std::move(stop));
+        };
+    if (!services.bootstrapAgents)
+        services.bootstrapAgents = [](const std::vector<platform::MacPath>& urls,
+                                      std::stop_token stop) {
+            removal::TrashExecutor::bootstrapAgents(urls, std::move(stop));
+        };
+    if (!services.undo)
+        services.undo = [](const std::vector<removal::RestorePoint>& points,
+                           const std::vector<core::ScopedAccessRoot>& roots, std::stop_token stop) {
+            return removal::UndoExecutor::performUndo(points, roots, std::move(stop));
         };
     return services;
 }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <stop_token>
 #include <vector>
@@ -16,10 +17,16 @@
 #include "app/core/LeftoverItem.h"
 #include "app/core/RunningAppStatus.h"
 #include "app/core/ToolchainItem.h"
+#include "app/leftovers/CaskInfo.h"
+#include "app/removal/AdminMoveResult.h"
+#include "app/removal/RestorePoint.h"
+#include "app/removal/RestoreReport.h"
+#include "app/removal/UninstallOutcome.h"
 #include "app/scanners/OrphanScanResult.h"
 #include "base/Result.h"
 #include "common/RemovalSafety.h"
 #include "platform/MacPath.h"
+#include "platform/RunningApplications.h"
 
 namespace veldo::controller {
 
@@ -50,6 +57,11 @@ struct ControllerServices
     std::function<std::optional<core::InstalledApp>(const platform::MacPath&)> loadApp;
     // Asks every running instance of the app and its helper applications to quit. GUI thread.
     std::function<void(const core::InstalledApp&)> requestQuit;
+    // One reading of the running applications, to judge several apps by. Any thread.
+    std::function<std::shared_ptr<const platform::RunningApplicationSource>()> runningApplications;
+    // The index of the installed Homebrew casks (brew may run). Any thread. A stop fails it
+    // with cancelled.
+    std::function<Result<leftovers::CaskIndex>(bool force, std::stop_token)> loadCaskIndex;
 
     // The orphan scan, over the given apps or, without a list, the installed apps it collects
     // itself. Any thread. A stop answers a result marked cancelled.
@@ -59,6 +71,29 @@ struct ControllerServices
     // The developer tools' footprint under the home folder. Any thread.
     std::function<std::vector<core::ToolchainGroup>(const platform::MacPath& home, std::stop_token)>
         toolchainScan;
+
+    // Removals and Undo. Each blocks and runs on toolPool; the token is the shutdown token.
+    //
+    // The Trash run with the user's own rights (the Trash executor).
+    std::function<removal::UninstallOutcome(
+        const std::vector<core::LeftoverItem>&, const common::RemovalSafety::Context&,
+        const std::vector<core::ScopedAccessRoot>&, std::stop_token)>
+        trashRun;
+    // Whether the privileged helper may be used (standard defaults, the helper daemon's service).
+    std::function<bool(std::stop_token)> helperUsable;
+    // The administrator move of what the user's rights could not move.
+    std::function<removal::AdminRemover::MoveResult(const std::vector<platform::MacPath>&,
+                                                    const common::RemovalSafety::Context&,
+                                                    std::stop_token)>
+        adminMove;
+    // launchctl bootout (respectively bootstrap) of user launch agents in the user's domain.
+    std::function<void(const std::vector<platform::MacPath>&, std::stop_token)> bootOutAgents;
+    std::function<void(const std::vector<platform::MacPath>&, std::stop_token)> bootstrapAgents;
+    // The Undo executor.
+    std::function<removal::RestoreReport(const std::vector<removal::RestorePoint>&,
+                                         const std::vector<core::ScopedAccessRoot>&,
+                                         std::stop_token)>
+        undo;
 
     ControllerDurations durations;
 

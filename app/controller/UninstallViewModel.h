@@ -14,6 +14,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -21,6 +22,7 @@
 #include <stop_token>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include <QObject>
@@ -550,6 +552,28 @@ public:
     // Empties the batch and stops its scan.
     void clearBatch();
 
+    // Batch scan, cask lookup and opening apps.
+    //
+    // Lists every selected app with its leftovers for the batch screen. Apps with a cached list
+    // are listed at once, without a task; the others are scanned, at most three at a time, and
+    // their lists enter the cache even when a newer batch supersedes this one (unless the cache
+    // was emptied meanwhile). Only the latest batch is listed, in selectedApps() order. An app
+    // that stayed in the batch keeps the user's tick; an app new to it is ticked when it is not
+    // protected and something of it is selected by default.
+    Task<void> scanBatch();
+    // The cask in `caskIndex` that installed the app at `url`; none while the index is empty.
+    std::optional<leftovers::CaskInfo> caskToken(const platform::MacPath& url) const;
+    // Reloads `caskIndex` in the background (brew may run); a newer reload supersedes this one.
+    // The index is replaced only when it changed.
+    void refreshCaskIndex(bool force);
+    // Items opened with the application or dropped on a window: only paths whose extension is
+    // exactly "app" count. Waits for a running app scan (or scans when the list is empty), then
+    // shows a single app, or selects two or more listed apps together; `dropNotice` says what
+    // was not opened.
+    Task<void> openApps(std::vector<platform::MacPath> urls);
+    // How many inner scans one batch runs at the same time.
+    static constexpr std::size_t kBatchScanWindow = 3;
+
     // Orphan and developer scans.
     //
     // Scans for orphaned files, over `apps` when system apps are listed (and `apps` is not
@@ -558,6 +582,44 @@ public:
     Task<void> scanOrphans();
     // Measures the developer tools under the home folder and preselects the caches.
     Task<void> scanDeveloper();
+
+    // Removals and Undo. Each operation checks the busy flags (isRemoving, isUndoing) and sets
+    // its own before its first suspension, so a second press finds it set and does nothing.
+    //
+    // Registers with the Trash-notice gate what the program is about to move: the items' paths
+    // and the bundle id of each of `apps` whose bundle path (standardised) is among them.
+    // Nothing for no items.
+    void expectRemoval(const std::vector<core::LeftoverItem>& items,
+                       const std::vector<core::InstalledApp>& apps);
+    // The removal engine, after every Trash run: escalates the failed items the Trash run marked
+    // escalatable after the user's consent (the App Management decision when every one of them
+    // is an app App Management refused, else the administrator confirmation), boots the user
+    // launch agents among them out, moves them with administrator rights, bootstraps the agents
+    // that stayed, and merges the moves into the outcome as restore points that need
+    // administrator rights. Nothing escalatable, or a declined prompt, answers `outcome` as it was.
+    Task<removal::UninstallOutcome> performRemoval(removal::UninstallOutcome outcome);
+    // The review sheet's "Move to Trash": quits the selected app when the settings say so (and
+    // stops with a notice when it keeps running), moves the selected leftovers to the Trash,
+    // escalates, and records the outcome (banner, lists, statistics, sound, helper notice).
+    Task<void> uninstallApp();
+    // Ticks or unticks one leftover of the detail pane.
+    void toggleLeftover(const core::LeftoverItem& item);
+    // Includes or leaves out one app of the batch; always notifies.
+    void toggleBatchIncluded(const std::string& id);
+    // Removes the default-selected items of the included batch apps that are not protected, in
+    // one Trash run; apps that do not quit in time keep their files and are named in a notice.
+    Task<void> removeBatch();
+    // Puts the last removal's restore points back, takes what came back off the statistics,
+    // keeps the points the user may retry, reports what stays in the Trash, and rescans.
+    Task<void> undoLastRemoval();
+    // The steps every removal shares. The Trash run on toolPool, with the access roots and the
+    // removal-safety context of the moment it starts:
+    Task<removal::UninstallOutcome> runTrash(std::vector<core::LeftoverItem> items);
+    // the first step with the final outcome: its restore points' Trash locations go to the
+    // Trash-notice gate;
+    void expectTrashLocations(const removal::UninstallOutcome& outcome);
+    // and the completion sound: "Glass" when nothing failed, else "Funk", when the settings ask.
+    void playCompletionSound(const removal::UninstallOutcome& outcome) const;
 
     // The task core.
     TaskScope& taskScope() { return m_tasks; }
@@ -659,10 +721,31 @@ private:
     void forgetVerdicts();
     // Empties the leftover cache (notifying only if it held entries) and raises its generation.
     void emptyLeftoverCache();
+    // The Undo's rescans after something came back.
+    Task<void> rescanAfterUndo(std::vector<core::LeftoverItem> restored);
+
     // Runs `work` on scanPool with the shutdown token, or with a token that cancelling the
     // returned task also stops.
     template <typename R>
     Task<R> backgroundScan(std::function<R(std::stop_token)> work, bool stopsOnCancel);
+    // The batch scan's parts: the window of inner scans over `apps`, answering (app, leftovers)
+    // pairs in order of completion (what it collected when cancelled); one inner scan; the ids
+    // of the apps that run, from one reading (for the pool); the rebuild of the batch from the
+    // cache; the cask index load behind refreshCaskIndex().
+    struct BatchWindow;
+    using BatchScanPair = std::pair<core::InstalledApp, std::vector<core::LeftoverItem>>;
+    Task<std::vector<BatchScanPair>> batchScanWindow(std::vector<core::InstalledApp> apps,
+                                                     std::vector<core::ScopedAccessRoot> roots);
+    Task<void> batchScanOne(std::shared_ptr<BatchWindow> window, core::InstalledApp app,
+                            std::vector<core::ScopedAccessRoot> roots);
+    std::function<IdSet()> runningAppsWork(std::vector<core::InstalledApp> apps) const;
+    void rebuildBatch(const std::vector<core::InstalledApp>& selected, const IdSet& previous,
+                      const QUuid& token, const IdSet& running);
+    Task<void> caskIndexLoad(bool force);
+    // Writes that notify even when the value is equal.
+    void publishBatchResults(std::vector<BatchAppResult> value);
+    void publishOrphanResult(scanners::OrphanScanResult value);
+    void publishToolchainGroups(std::vector<core::ToolchainGroup> value);
 
     // Constants first: the tasks of the scope use the pools and the services.
     std::unique_ptr<core::ScopedAccessStore> m_accessStore;

@@ -37,14 +37,25 @@ void installFixtureExecutable(const FakeMac& mac, const platform::MacPath& execu
     ADD_FAILURE() << "no sleep program to copy";
 }
 
-FixtureProcess::FixtureProcess(const FakeMac& mac, const platform::MacPath& executable)
+FixtureProcess::FixtureProcess(const FakeMac& mac, const platform::MacPath& executable,
+                               OnTerminate onTerminate)
 {
     const std::string host = mac.host(executable);
     std::string name = executable.lastPathComponent();
     std::string seconds = "600";
     char* argv[] = {name.data(), seconds.data(), nullptr};
+    // An ignored signal stays ignored across exec: SIGTERM is ignored in this process for the
+    // spawn only.
+    struct sigaction ignore = {};
+    struct sigaction previous = {};
+    ignore.sa_handler = SIG_IGN;
+    const bool ignores = onTerminate == OnTerminate::ignores;
+    if (ignores)
+        ::sigaction(SIGTERM, &ignore, &previous);
     pid_t pid = 0;
     const int rc = ::posix_spawn(&pid, host.c_str(), nullptr, nullptr, argv, environ);
+    if (ignores)
+        ::sigaction(SIGTERM, &previous, nullptr);
     EXPECT_EQ(rc, 0) << "spawn " << host;
     // posix_spawn returns once the program has been executed, so /proc already shows it.
     if (rc == 0)
