@@ -11,13 +11,10 @@
 #include <unistd.h>
 
 #include <QApplication>
-#include <QStringList>
-#include <QUuid>
 #include <QWidget>
 
 #include "app/controller/UninstallViewModel.h"
 #include "app/ui/AppShell.h"
-#include "app/ui/FilePanels.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/MessageBoxUserDriver.h"
 #include "app/ui/SingleInstance.h"
@@ -25,6 +22,7 @@
 #include "app/ui/VeldoAppDelegate.h"
 #include "app/ui/WindowContent.h"
 #include "app/ui/WindowOperations.h"
+#include "app/ui/WindowServices.h"
 #include "platform/qt/FileManagerReveal.h"
 
 namespace {
@@ -73,22 +71,7 @@ int main(int argc, char** argv)
 
     controller::UninstallViewModel& model = controller::UninstallViewModel::shared();
     platform::qt::FileManagerReveal reveal;
-    model.installUiServices(
-        [&reveal](const std::vector<platform::MacPath>& urls) { reveal.reveal(urls); },
-        [](const controller::SavePanelRequest& request,
-           std::function<void(std::optional<platform::MacPath>)> answer) {
-            QStringList extensions;
-            for (const std::string& extension : request.allowedExtensions)
-                extensions << QString::fromStdString(extension);
-            ui::FilePanels::chooseSaveLocation(ui::AppShell::findMainWindow(),
-                                               {QString::fromStdString(request.title),
-                                                QString::fromStdString(request.proposedName),
-                                                extensions},
-                                               std::move(answer));
-        },
-        [&model](const std::string& title, const std::string& message) {
-            model.setActiveAlert(controller::NoticeAlert{QUuid::createUuid(), title, message, {}});
-        });
+    ui::installWindowServices(model, reveal);
 
     ui::AppShell shell(model, ui::WindowOperations::of(model), ui::WindowContent::standard());
     ui::UpdaterController::installUserDriver(std::make_shared<ui::MessageBoxUserDriver>(

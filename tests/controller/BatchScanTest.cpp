@@ -82,7 +82,7 @@ TEST_F(Batch, TenAppsAreScannedThreeAtATimeAndListedInSelectionOrder)
     EXPECT_FALSE(vm->detailApp());
 }
 
-TEST_F(Batch, AnAllCachedSelectionIsListedAtOnceWithoutATask)
+TEST_F(Batch, AnAllCachedSelectionIsListedWithoutScanningOrATask)
 {
     m_leftovers[m_a.id()] = {leftover("/Library/A", MatchConfidence::high)};
     m_leftovers[m_b.id()] = {leftover("/Library/B", MatchConfidence::medium)};
@@ -94,7 +94,7 @@ TEST_F(Batch, AnAllCachedSelectionIsListedAtOnceWithoutATask)
     QObject::connect(vm.get(), &UninstallViewModel::isScanningBatchChanged, [&] { ++raised; });
 
     Task<void> select = vm->selectApps({m_a.id(), m_b.id()});
-    EXPECT_TRUE(select.isDone());
+    ASSERT_TRUE(waitFor([&] { return select.isDone(); }));
     EXPECT_EQ(raised, 0);
     EXPECT_EQ(vm->batchTask(), nullptr);
     EXPECT_EQ(m_gate.startCount(), scans);
@@ -102,6 +102,19 @@ TEST_F(Batch, AnAllCachedSelectionIsListedAtOnceWithoutATask)
     EXPECT_EQ(vm->batchIncludedIDs(), IdSet{m_a.id()}); // B's medium item is not preselected
     EXPECT_FALSE(vm->detailApp());
     EXPECT_FALSE(vm->selectedAppID());
+}
+
+TEST_F(Batch, ABatchSupersededWhileReadingTheRunningAppsIsNotListed)
+{
+    auto vm = controllerListing({m_a, m_b});
+    showOnce(*vm, m_a);
+    showOnce(*vm, m_b);
+    Task<void> batch = vm->selectApps({m_a.id(), m_b.id()});
+    Task<void> single = vm->selectApps({m_a.id()});
+    ASSERT_TRUE(waitFor([&] { return batch.isDone() && single.isDone(); }));
+    EXPECT_TRUE(vm->batchResults().empty());
+    EXPECT_TRUE(vm->batchIncludedIDs().empty());
+    EXPECT_EQ(vm->selectedAppID(), m_a.id());
 }
 
 TEST_F(Batch, TheInclusionMergeKeepsTheUsersTicksAndTicksNewEligibleApps)
@@ -256,13 +269,13 @@ TEST_F(Batch, BatchResultsAlwaysNotifyWhenRebuiltOrPruned)
     QObject::connect(vm.get(), &UninstallViewModel::batchResultsChanged, [&] { ++notified; });
 
     Task<void> rescan = vm->scanBatch(); // the same list again
+    ASSERT_TRUE(waitFor([&] { return rescan.isDone(); }));
     EXPECT_EQ(notified, 1);
     vm->pruneSelections(); // nothing to prune
     EXPECT_EQ(notified, 2);
     vm->clearBatch();
     vm->clearBatch();
     EXPECT_EQ(notified, 4);
-    EXPECT_TRUE(rescan.isDone());
 }
 
 TEST_F(Batch, CaskTokensComeFromTheLatestIndexLoad)

@@ -1,9 +1,13 @@
 // The app list and leftover scans: stale results dropped, the leftover cache and its generation,
 // the default selection, pruning, and the detail pane following its app.
+#include <signal.h>
+#include <sys/wait.h>
+
 #include "platform/Home.h"
 #include "platform/MainBundle.h"
 #include "platform/SecurityScopedAccess.h"
 #include "tests/controller/ScriptedScans.h"
+#include "tests/support/FixtureProcess.h"
 #include "tests/support/MacPathLiteral.h"
 
 namespace veldo::controller {
@@ -343,6 +347,34 @@ TEST_F(Drops, TheProgramsOwnBundleIsShownWithItsRefusal)
     EXPECT_EQ(platform::testing::activeSecurityScopedAccesses(self), 0u);
 }
 
+TEST_F(Drops, ALinkToAnAppAndAnUnreadableInfoListAreShownByTheirOwnPaths)
+{
+    const platform::MacPath real = makeApp("Downloads/Real.app", "Real");
+    const platform::MacPath link = m_mac.home().appendingPathComponent("Desktop/Link.app");
+    m_mac.mkdir(link.deletingLastPathComponent());
+    m_mac.symlink(link, real.path());
+    const platform::MacPath broken = m_mac.home().appendingPathComponent("Downloads/Broken.app");
+    m_mac.write(broken.appendingPathComponent("Contents/Info.plist"), "not a property list");
+    auto vm = scriptedController();
+
+    struct Case
+    {
+        platform::MacPath dropped;
+        std::string name;
+    };
+    for (const Case& c : {Case{link, "Real"}, Case{broken, "Broken"}}) {
+        Task<void> drop = vm->handleDrop(c.dropped);
+        ASSERT_TRUE(waitFor([&] { return drop.isDone(); })) << c.name;
+        ASSERT_TRUE(vm->detailApp()) << c.name;
+        EXPECT_EQ(vm->detailApp()->id(), c.dropped.path()) << c.name;
+        EXPECT_EQ(vm->detailApp()->name, c.name);
+        EXPECT_EQ(vm->selectedAppIDs(), IdSet{c.dropped.path()}) << c.name;
+        EXPECT_EQ(platform::testing::activeSecurityScopedAccesses(c.dropped), 0u) << c.name;
+        EXPECT_FALSE(vm->dropNotice()) << c.name << ": " << vm->dropNotice().value_or("");
+    }
+    EXPECT_EQ(ids(vm->apps()), (std::vector<std::string>{broken.path(), link.path()}));
+}
+
 TEST_F(Scans, QuitAndRescanRescansWhetherOrNotTheAppQuits)
 {
     m_gate.openAll();
@@ -381,6 +413,106 @@ TEST_F(Scans, QuitAndRescanLeavesAnotherSelectionAlone)
     EXPECT_EQ(m_gate.startCount(), scans);
     EXPECT_EQ(vm->selectedAppID(), m_b.id());
     EXPECT_FALSE(vm->runningStatus().isRunning);
+}
+
+// Quitting real processes that run from app bundles in the fake Mac.
+class RealQuit : public Scans
+{
+protected:
+    RealQuit()
+    {
+        m_realProcesses = true;
+        m_gate.openAll();
+    }
+    InstalledApp installApp(const std::string& name)
+    {
+        const platform::MacPath bundle("/Applications/" + name + ".app");
+        m_mac.makeApp(bundle, platform::PlistValue::Dictionary{
+                                  {"CFBundleName", name}, {"CFBundleIdentifier", "com." + name}});
+        testsupport::installFixtureExecutable(m_mac, executable(bundle));
+        return app(bundle.path(), name, "com." + name);
+    }
+    static platform::MacPath executable(const InstalledApp& app) { return executable(app.url); }
+    static platform::MacPath executable(const platform::MacPath& bundle)
+    {
+        return bundle.appendingPathComponent("Contents/MacOS")
+            .appendingPathComponent(bundle.deletingPathExtension().lastPathComponent());
+    }
+    using OnTerminate = testsupport::FixtureProcess::OnTerminate;
+};
+
+TEST_F(RealQuit, QuitAndRescanWithAProcessThatQuitsAndOneThatIgnoresTheRequest)
+{
+    const InstalledApp app = installApp("Fixture");
+    for (const OnTerminate onTerminate : {OnTerminate::quit, OnTerminate::ignore}) {
+        const bool quits = onTerminate == OnTerminate::quit;
+        testsupport::FixtureProcess process(m_mac, executable(app), onTerminate);
+        ASSERT_GT(process.pid(), 0);
+        auto vm = scriptedController();
+        vm->setApps({app});
+        Task<void> show = vm->showApp(app);
+        ASSERT_TRUE(waitFor([&] { return show.isDone(); }));
+        ASSERT_TRUE(vm->runningStatus().isRunning) << quits;
+        const std::size_t scans = m_gate.startCount();
+
+        const auto started = std::chrono::steady_clock::now();
+        Task<void> quit = vm->quitAndRescan();
+        ASSERT_TRUE(waitFor([&] { return quit.isDone(); })) << quits;
+        EXPECT_EQ(m_gate.startCount(), scans + 1) << quits;
+        EXPECT_EQ(vm->runningStatus().isRunning, !quits);
+        if (quits) {
+            const std::optional<int> status = process.waitForExit(std::chrono::seconds(2));
+            ASSERT_TRUE(status);
+            EXPECT_TRUE(WIFSIGNALED(*status) && WTERMSIG(*status) == SIGTERM);
+        } else {
+            // The wait lasted its whole (injected) time and the process still runs.
+            EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(300));
+            EXPECT_FALSE(process.waitForExit(std::chrono::milliseconds(0)));
+        }
+    }
+}
+
+TEST_F(RealQuit, ASelectionChangedDuringTheWaitIsLeftAlone)
+{
+    const InstalledApp stubborn = installApp("Stubborn");
+    const InstalledApp other = installApp("Other");
+    testsupport::FixtureProcess process(m_mac, executable(stubborn), OnTerminate::ignore);
+    ASSERT_GT(process.pid(), 0);
+    auto vm = scriptedController();
+    vm->setApps({other, stubborn});
+    Task<void> show = vm->showApp(stubborn);
+    ASSERT_TRUE(waitFor([&] { return show.isDone(); }));
+
+    Task<void> quit = vm->quitAndRescan();
+    Task<void> select = vm->selectApps({other.id()});
+    ASSERT_TRUE(waitFor([&] { return select.isDone(); }));
+    const std::size_t scans = m_gate.startCount();
+    ASSERT_TRUE(waitFor([&] { return quit.isDone(); }));
+    EXPECT_EQ(m_gate.startCount(), scans);
+    EXPECT_EQ(vm->selectedAppID(), other.id());
+    EXPECT_FALSE(vm->runningStatus().isRunning);
+}
+
+TEST_F(RealQuit, TheRealWaitForAnAppThatKeepsRunningLastsThreeSeconds)
+{
+    m_realDurations = true;
+    const InstalledApp app = installApp("Stubborn");
+    testsupport::FixtureProcess process(m_mac, executable(app), OnTerminate::ignore);
+    ASSERT_GT(process.pid(), 0);
+    auto vm = scriptedController();
+    vm->setApps({app});
+    Task<void> show = vm->showApp(app);
+    ASSERT_TRUE(waitFor([&] { return show.isDone(); }));
+
+    const auto started = std::chrono::steady_clock::now();
+    Task<void> quit = vm->quitAndRescan();
+    while (!quit.isDone() && std::chrono::steady_clock::now() - started < std::chrono::seconds(10))
+        processEvents();
+    ASSERT_TRUE(quit.isDone());
+    const auto waited = std::chrono::steady_clock::now() - started;
+    EXPECT_GE(waited, std::chrono::seconds(3));
+    EXPECT_LT(waited, std::chrono::seconds(5));
+    EXPECT_TRUE(vm->runningStatus().isRunning);
 }
 
 TEST_F(Scans, OrphanScanGetsTheAppListOnlyWhenSystemAppsAreListed)
@@ -476,6 +608,25 @@ TEST_F(Scans, DeveloperScanPreselectsOnlyCaches)
         EXPECT_TRUE(vm->hasScannedDeveloper());
         EXPECT_FALSE(vm->isScanningDeveloper());
         EXPECT_EQ(m_scannedHome, platform::homeDirectory());
+    }
+}
+
+TEST_F(Scans, AcceptedOrphanAndDeveloperResultsNotifyEvenWhenUnchanged)
+{
+    m_gate.openAll();
+    auto vm = scriptedController();
+    int orphanWrites = 0;
+    int toolchainWrites = 0;
+    QObject::connect(vm.get(), &UninstallViewModel::orphanResultChanged, [&] { ++orphanWrites; });
+    QObject::connect(vm.get(), &UninstallViewModel::toolchainGroupsChanged,
+                     [&] { ++toolchainWrites; });
+    for (int round = 1; round <= 2; ++round) {
+        Task<void> orphans = vm->scanOrphans();
+        Task<void> developer = vm->scanDeveloper();
+        ASSERT_TRUE(waitFor([&] { return orphans.isDone() && developer.isDone(); }));
+        EXPECT_EQ(orphanWrites, round);
+        // The emptying at the start and the result.
+        EXPECT_EQ(toolchainWrites, 2 * round);
     }
 }
 

@@ -2,6 +2,7 @@
 // of the scans, the selection and the batch.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <map>
@@ -65,6 +66,11 @@ public:
     {
         std::lock_guard lock(m_mutex);
         return m_stopped.contains(key);
+    }
+    std::size_t starts(const std::string& key)
+    {
+        std::lock_guard lock(m_mutex);
+        return static_cast<std::size_t>(std::ranges::count(m_started, key));
     }
     std::size_t startCount()
     {
@@ -131,18 +137,23 @@ protected:
         services.fileExists = [this](const platform::MacPath& path) {
             return m_existing.contains(path.path());
         };
-        services.runningStatus = [this](const InstalledApp& app) {
-            core::RunningAppStatus status;
-            status.isRunning = m_running.contains(app.id());
-            return status;
-        };
-        services.requestQuit = [this](const InstalledApp& app) {
-            m_quitRequests.push_back(app.id());
-            if (m_quitsOnRequest)
-                m_running.erase(app.id());
-        };
-        services.durations.quitWaitTimeout = std::chrono::milliseconds(300);
-        services.durations.quitWaitInterval = std::chrono::milliseconds(10);
+        if (!m_realProcesses) {
+            services.runningStatus = [this](const InstalledApp& app) {
+                core::RunningAppStatus status;
+                status.isRunning = m_running.contains(app.id());
+                return status;
+            };
+            services.requestQuit = [this](const InstalledApp& app) {
+                m_quitRequests.push_back(app.id());
+                if (m_quitsOnRequest)
+                    m_running.erase(app.id());
+            };
+        }
+        if (!m_realDurations) {
+            services.durations.quitWaitTimeout = std::chrono::milliseconds(300);
+            services.durations.quitWaitInterval = std::chrono::milliseconds(10);
+            services.durations.openAppsPollInterval = std::chrono::milliseconds(10);
+        }
         services.orphanScan = [this](const std::optional<std::vector<InstalledApp>>& apps,
                                      std::stop_token stop) {
             scanners::OrphanScanResult result;
@@ -156,17 +167,18 @@ protected:
             m_scannedHome = home;
             return m_toolchainGroups;
         };
-        services.runningApplications = [this] {
-            ++m_runningReadings;
-            auto source = std::make_shared<testsupport::FakeRunningApplications>();
-            for (const std::string& id : m_running) {
-                platform::RunningApplication running;
-                running.processIdentifier = static_cast<pid_t>(1000 + m_runningReadings);
-                running.bundleURL = platform::MacPath(id);
-                source->addApplication(std::move(running));
-            }
-            return std::shared_ptr<const platform::RunningApplicationSource>(std::move(source));
-        };
+        if (!m_realProcesses)
+            services.runningApplications = [this] {
+                const int reading = ++m_runningReadings;
+                auto source = std::make_shared<testsupport::FakeRunningApplications>();
+                for (const std::string& id : m_running) {
+                    platform::RunningApplication running;
+                    running.processIdentifier = static_cast<pid_t>(1000 + reading);
+                    running.bundleURL = platform::MacPath(id);
+                    source->addApplication(std::move(running));
+                }
+                return std::shared_ptr<const platform::RunningApplicationSource>(std::move(source));
+            };
         services.loadCaskIndex = [this](bool force,
                                         std::stop_token stop) -> Result<leftovers::CaskIndex> {
             ++m_caskLoads;
@@ -204,10 +216,13 @@ protected:
     std::vector<std::string> m_quitRequests;
     bool m_quitsOnRequest = true;
     bool m_realLoad = false;
+    // The running applications, quitting and the waits of the real system.
+    bool m_realProcesses = false;
+    bool m_realDurations = false;
     std::vector<core::ToolchainGroup> m_toolchainGroups;
     bool m_orphanScanStopsItself = false;
     platform::MacPath m_scannedHome;
-    int m_runningReadings = 0;
+    std::atomic<int> m_runningReadings = 0;
     // Leftover scans running now, and the most that ever ran at once.
     std::atomic<int> m_leftoverScansNow = 0;
     std::atomic<int> m_leftoverScansMost = 0;

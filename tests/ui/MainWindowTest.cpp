@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileDialog>
 #include <QLabel>
 #include <QMessageBox>
 #include <QMimeData>
@@ -23,6 +24,7 @@
 #include <QUrl>
 
 #include "app/controller/UninstallViewModel.h"
+#include "app/core/SystemSettings.h"
 #include "app/ui/AdminEscalationSheet.h"
 #include "app/ui/AppManagementSheet.h"
 #include "app/ui/AppShell.h"
@@ -38,6 +40,9 @@
 #include "app/ui/TrashedAppBanner.h"
 #include "app/ui/VeldoAppDelegate.h"
 #include "app/ui/WelcomeView.h"
+#include "app/ui/WindowServices.h"
+#include "platform/UrlOpener.h"
+#include "platform/qt/FileManagerReveal.h"
 #include "tests/support/FakeMac.h"
 #include "tests/ui/UiFixtures.h"
 
@@ -388,6 +393,55 @@ TEST_F(MainWindowTest, TheResultBannerNeedsTheFlagAndAnOutcome)
     banner->doneButton()->click();
     EXPECT_FALSE(model().showResultBanner());
     EXPECT_TRUE(banner->isHidden());
+
+    // App Management refused an app: "Open Settings" opens its list in System Settings.
+    for (const auto& named : testsupport::bannerGallery())
+        if (named.name == "permission-needed")
+            model().setLastOutcome(named.outcome);
+    model().setShowResultBanner(true);
+    ASSERT_FALSE(banner->openSettingsButton()->isHidden());
+    platform::testing::UrlRecorder opened;
+    banner->openSettingsButton()->click();
+    EXPECT_EQ(opened.urls(),
+              std::vector<std::string>{std::string(core::SystemSettings::kAppManagementURL)});
+}
+
+TEST_F(MainWindowTest, RevealSavePanelAndErrorAlertServices)
+{
+    platform::qt::FileManagerReveal::Recorder revealed;
+    platform::qt::FileManagerReveal reveal;
+    installWindowServices(model(), reveal);
+    MainWindow* first = open();
+    model().services().reveal({MacPath("/Users/me/Report.json")});
+    ASSERT_EQ(revealed.reveals().size(), 1U);
+    EXPECT_EQ(revealed.reveals()[0],
+              QStringList{QString::fromStdString(m_mac.host(MacPath("/Users/me/Report.json")))});
+
+    model().services().showErrorAlert("The file “Report.json” couldn’t be saved.");
+    ASSERT_TRUE(model().activeAlert());
+    MainWindow* second = open();
+    for (MainWindow* window : {first, second}) {
+        QMessageBox* box = window->prompts()->alertBox();
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->text(), QStringLiteral("The file “Report.json” couldn’t be saved."));
+        EXPECT_EQ(box->buttons().size(), 1);
+    }
+    second->prompts()->alertBox()->buttons()[0]->click();
+    EXPECT_FALSE(model().activeAlert());
+    EXPECT_EQ(first->prompts()->alertBox(), nullptr);
+
+    // The save panel opens over a main window and answers later; cancelled, it answers none.
+    std::vector<std::optional<MacPath>> answers;
+    model().services().chooseSaveLocation(
+        {"Export Cleanup Report", "Veldo Report - Quill.json", {"json"}, true},
+        [&answers](std::optional<MacPath> path) { answers.push_back(std::move(path)); });
+    QFileDialog* panel = AppShell::findMainWindow()->findChild<QFileDialog*>();
+    ASSERT_NE(panel, nullptr);
+    EXPECT_EQ(panel->windowModality(), Qt::WindowModal);
+    EXPECT_TRUE(answers.empty());
+    panel->reject();
+    ASSERT_TRUE(waitFor([&] { return !answers.empty(); }));
+    EXPECT_EQ(answers, std::vector<std::optional<MacPath>>{std::nullopt});
 }
 
 TEST_F(MainWindowTest, EscapeOnEachSheetRefuses)
@@ -650,6 +704,72 @@ TEST_F(MainWindowTest, OpenedItemsGoToOpenAppsThroughTheWindowOnScreen)
     EXPECT_EQ(m_opened.size(), 1U);
     EXPECT_EQ(model().dropNotice(),
               std::optional<std::string>("That item isn't a macOS application."));
+}
+
+} // namespace
+} // namespace veldo::ui
+
+namespace veldo::ui {
+namespace {
+
+// The window over the real controller operations (the library watcher aside), on a fake Mac with
+// two apps.
+TEST(MainWindowWithController, DropsOpenAndSelectAppsAndASecondWindowDoesNotRescan)
+{
+    testsupport::FakeMac mac;
+    for (const char* name : {"Quill", "Inkwell"})
+        mac.makeApp(MacPath(std::string("/Applications/") + name + ".app"),
+                    platform::PlistValue::Dictionary{
+                        {"CFBundleIdentifier", std::string("com.example.") + name},
+                        {"CFBundleName", std::string(name)}});
+    mac.write(MacPath("/Users/me/notes.txt"), "notes");
+    testsupport::UiController controller;
+    controller::UninstallViewModel& model = *controller.model;
+    int batches = 0;
+    WindowContent content;
+    content.batch = [&batches](controller::UninstallViewModel&, QWidget* parent) -> QWidget* {
+        ++batches;
+        return new QLabel(QStringLiteral("batch"), parent);
+    };
+    AppShell::Options options;
+    options.quit = [] {};
+    // The library watcher polls running apps each second; its own tests cover it.
+    WindowOperations operations = WindowOperations::of(model);
+    operations.startLibraryWatcher = {};
+    AppShell shell(model, operations, content, options);
+    QPointer<QWidget> first = shell.openWindow(QStringLiteral("main"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model.apps().size() == 2; }, 10'000));
+    const QUuid scan = model.appsScanToken();
+    QPointer<QWidget> second = shell.openWindow(QStringLiteral("main"));
+    QTest::qWait(50);
+    EXPECT_EQ(model.appsScanToken(), scan);
+
+    auto drop = [&](const std::vector<MacPath>& paths) {
+        QMimeData data;
+        QList<QUrl> urls;
+        for (const MacPath& path : paths)
+            urls.push_back(QUrl::fromLocalFile(QString::fromStdString(mac.host(path))));
+        data.setUrls(urls);
+        auto* view = static_cast<MainWindow*>(first.data())->contentView();
+        QDragEnterEvent enter(QPoint(400, 300), Qt::CopyAction, &data, Qt::LeftButton,
+                              Qt::NoModifier);
+        QApplication::sendEvent(view, &enter);
+        QDropEvent event(QPointF(400, 300), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(view, &event);
+    };
+    drop({MacPath("/Users/me/notes.txt")});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model.dropNotice().has_value(); }));
+    EXPECT_EQ(*model.dropNotice(), "That item isn't a macOS application.");
+
+    drop({MacPath("/Applications/Quill.app"), MacPath("/Applications/Inkwell.app")});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model.selectedAppIDs().size() == 2; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return batches == 2; })); // one screen per window
+    drop({MacPath("/Applications/Quill.app")});
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        return model.selectedApp() && model.selectedApp()->id() == "/Applications/Quill.app";
+    }));
+    delete first.data();
+    delete second.data();
 }
 
 } // namespace
