@@ -56,9 +56,9 @@ QFrame* divider(QWidget* parent)
     line->setFrameShape(QFrame::HLine);
     line->setFrameShadow(QFrame::Plain);
     QPalette palette = line->palette();
-    palette.setColor(QPalette::WindowText,
-                     SystemColors::color(SystemColor::separator,
-                                         SystemColors::colorScheme(parent->palette())));
+    palette.setColor(
+        QPalette::WindowText,
+        SystemColors::color(SystemColor::separator, SystemColors::colorScheme(parent->palette())));
     line->setPalette(palette);
     return line;
 }
@@ -141,8 +141,7 @@ AppDetailView::AppDetailView(controller::UninstallViewModel* model, core::Instal
 
 AppDetailView::AppDetailView(controller::UninstallViewModel* model, core::InstalledApp app,
                              Options options, QWidget* parent)
-    : QWidget(parent), m_model(model), m_app(std::move(app)),
-      m_actions(std::move(options.actions))
+    : QWidget(parent), m_model(model), m_app(std::move(app)), m_actions(std::move(options.actions))
 {
     if (options.icons) {
         m_icons = options.icons;
@@ -165,9 +164,14 @@ AppDetailView::AppDetailView(controller::UninstallViewModel* model, core::Instal
             if (m_model && m_model->services().reveal)
                 m_model->services().reveal(items);
         };
-    if (!m_actions.isProtected)
-        m_actions.isProtected = [](const core::InstalledApp& shown) {
-            return core::appProtectionReason(shown.url).isProtected;
+    if (!m_actions.exportReport)
+        m_actions.exportReport = [this] {
+            if (m_model)
+                (void)m_model->exportReport();
+        };
+    if (!m_actions.protection)
+        m_actions.protection = [](const core::InstalledApp& shown) {
+            return core::appProtectionReason(shown.url);
         };
 
     auto* column = new QVBoxLayout(this);
@@ -227,8 +231,8 @@ void AppDetailView::buildHeader(QVBoxLayout* column)
     m_version = secondaryText(versionText(m_app), TextStyle::caption, block);
     m_version->setWordWrap(false);
     versionRow->addWidget(m_version);
-    m_bundleID = secondaryText(m_app.bundleID ? qs(*m_app.bundleID) : QString(),
-                               TextStyle::caption, block);
+    m_bundleID =
+        secondaryText(m_app.bundleID ? qs(*m_app.bundleID) : QString(), TextStyle::caption, block);
     m_bundleID->setWordWrap(false);
     m_bundleID->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_bundleID->setVisible(m_app.bundleID.has_value());
@@ -254,7 +258,8 @@ void AppDetailView::buildHeader(QVBoxLayout* column)
     row->addLayout(totals);
 
     m_moreActions = new QToolButton(block);
-    m_moreActions->setIcon(SymbolImage::icon("ellipsis.circle", tintOf(SystemColor::secondaryLabel, this), 22));
+    m_moreActions->setIcon(
+        SymbolImage::icon("ellipsis.circle", tintOf(SystemColor::secondaryLabel, this), 22));
     m_moreActions->setIconSize(QSize(22, 22));
     m_moreActions->setText(QStringLiteral("More Actions"));
     m_moreActions->setAccessibleName(QStringLiteral("More Actions"));
@@ -275,7 +280,8 @@ void AppDetailView::buildHeader(QVBoxLayout* column)
     runningRow->setContentsMargins(12, 12, 12, 12);
     runningRow->setSpacing(10);
     auto* play = new QLabel(m_running);
-    play->setPixmap(SymbolImage::icon("play.circle.fill", tintOf(SystemColor::blue, this), 22).pixmap(22, 22));
+    play->setPixmap(
+        SymbolImage::icon("play.circle.fill", tintOf(SystemColor::blue, this), 22).pixmap(22, 22));
     runningRow->addWidget(play);
     auto* runningColumn = new QVBoxLayout;
     runningColumn->setSpacing(2);
@@ -306,9 +312,9 @@ void AppDetailView::buildContent(QVBoxLayout* column)
     scanning->setAlignment(Qt::AlignCenter);
     scanning->setSpacing(12);
     scanning->addWidget(new BusyIndicator(24, m_scanningPage), 0, Qt::AlignHCenter);
-    scanning->addWidget(secondaryText(
-        QStringLiteral("Searching granted folders for app-related files…"), TextStyle::body,
-        m_scanningPage));
+    scanning->addWidget(
+        secondaryText(QStringLiteral("Searching granted folders for app-related files…"),
+                      TextStyle::body, m_scanningPage));
     m_content->addWidget(m_scanningPage);
 
     m_listPage = new QWidget(m_content);
@@ -323,7 +329,8 @@ void AppDetailView::buildContent(QVBoxLayout* column)
     summaryRow->addLayout(m_pills);
     summaryRow->addStretch(1);
     m_export = new QPushButton(QStringLiteral("Export Report"), m_listPage);
-    m_export->setIcon(SymbolImage::icon("square.and.arrow.up", tintOf(SystemColor::label, this), 14));
+    m_export->setIcon(
+        SymbolImage::icon("square.and.arrow.up", tintOf(SystemColor::label, this), 14));
     m_export->setAutoDefault(false);
     connect(m_export, &QPushButton::clicked, this, [this] {
         if (m_actions.exportReport)
@@ -406,11 +413,13 @@ bool AppDetailView::isSelectedAppProtected()
     if (!m_model)
         return false;
     const std::optional<core::InstalledApp> selected = m_model->selectedApp();
-    if (!selected)
+    if (!selected) {
+        m_protectionVerdict.reset();
         return false;
+    }
     if (!m_protectionVerdict || m_protectionVerdict->first != selected->id())
-        m_protectionVerdict = std::pair{selected->id(), m_actions.isProtected(*selected)};
-    return m_protectionVerdict->second;
+        m_protectionVerdict = std::pair{selected->id(), m_actions.protection(*selected)};
+    return m_protectionVerdict->second.isProtected;
 }
 
 AppDetailView::Content AppDetailView::content() const
@@ -436,10 +445,10 @@ void AppDetailView::refresh()
         m_badgeToken = token;
         if (token) {
             const QString mug = SymbolImage::glyph("mug.fill").value_or(QString());
-            m_caskBadge = new TintedPill(mug + QStringLiteral(" Installed with Homebrew (") +
-                                             qs(*token) + QStringLiteral(")"),
-                                         tintOf(SystemColor::brown, this), 0.16,
-                                         QMargins(7, 3, 7, 3), this);
+            m_caskBadge =
+                new TintedPill(mug + QStringLiteral(" Installed with Homebrew (") + qs(*token) +
+                                   QStringLiteral(")"),
+                               tintOf(SystemColor::brown, this), 0.16, QMargins(7, 3, 7, 3), this);
             QFont badgeFont = textFont(TextStyle::caption, font());
             badgeFont.setWeight(QFont::DemiBold);
             m_caskBadge->setFont(badgeFont);
@@ -513,9 +522,7 @@ void AppDetailView::refreshBanners()
 
     const bool isProtected = isSelectedAppProtected();
     if (isProtected && !m_protection) {
-        const std::optional<core::InstalledApp> selected = model.selectedApp();
-        const core::AppProtectionVerdict verdict =
-            selected ? core::appProtectionReason(selected->url) : core::AppProtectionVerdict{};
+        const core::AppProtectionVerdict& verdict = m_protectionVerdict->second;
         m_protection =
             new StatusBanner("lock.shield.fill", QStringLiteral("Protected App"),
                              verdict.reason ? qs(*verdict.reason)
@@ -619,7 +626,9 @@ void AppDetailView::setActiveSheet(std::optional<DetailSheet> sheet)
             if (m_actions.exportReport)
                 m_actions.exportReport();
         };
-        actions.isProtected = m_actions.isProtected;
+        actions.isProtected = [this](const core::InstalledApp&) {
+            return isSelectedAppProtected();
+        };
         m_sheet = new RemovalReviewSheet(*m_model, m_app, token, std::move(actions), m_icons, this);
     } else {
         HomebrewUninstallSheet::Actions actions;
@@ -629,7 +638,9 @@ void AppDetailView::setActiveSheet(std::optional<DetailSheet> sheet)
             if (m_actions.uninstallCask)
                 m_actions.uninstallCask(zap);
         };
-        actions.isProtected = m_actions.isProtected;
+        actions.isProtected = [this](const core::InstalledApp&) {
+            return isSelectedAppProtected();
+        };
         m_sheet = new HomebrewUninstallSheet(*m_model, m_app, *m_activeSheet->cask,
                                              std::move(actions), m_icons, this);
     }

@@ -17,15 +17,16 @@
 #include <string>
 #include <vector>
 
+#include <QDialog>
 #include <QPointer>
 #include <QWidget>
 
+#include "app/core/AppProtection.h"
 #include "app/core/InstalledApp.h"
 #include "app/core/LeftoverItem.h"
 #include "app/leftovers/CaskInfo.h"
 #include "platform/MacPath.h"
 
-class QDialog;
 class QLabel;
 class QListView;
 class QMenu;
@@ -84,7 +85,7 @@ public:
         // The cask token the primary button goes by (the controller's detailCaskState).
         std::function<std::optional<std::string>()> detailCaskToken;
         // The app-protection check.
-        std::function<bool(const core::InstalledApp&)> isProtected;
+        std::function<core::AppProtectionVerdict(const core::InstalledApp&)> protection;
     };
 
     struct Options
@@ -170,7 +171,7 @@ private:
     std::optional<DetailSheet> m_activeSheet;
     QPointer<QDialog> m_sheet;
     // The protection verdict of the controller's selected app, by its id.
-    std::optional<std::pair<std::string, bool>> m_protectionVerdict;
+    std::optional<std::pair<std::string, core::AppProtectionVerdict>> m_protectionVerdict;
 
     QLabel* m_version;
     QLabel* m_bundleID;

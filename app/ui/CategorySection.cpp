@@ -23,8 +23,8 @@ QFont headlineFont(const QFont& base)
 void paintHeader(QPainter& painter, const QStyleOptionViewItem& option, const QModelIndex& index)
 {
     const ColorScheme scheme = SystemColors::colorScheme(option.palette);
-    const QRectF area = QRectF(option.rect).adjusted(kListPadding, kSectionSpacing,
-                                                     -kListPadding, -kHeaderSpacing);
+    const QRectF area =
+        QRectF(option.rect).adjusted(kListPadding, kSectionSpacing, -kListPadding, -kHeaderSpacing);
     const QRectF badge(area.left(), area.center().y() - kBadgeSize / 2.0, kBadgeSize, kBadgeSize);
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
@@ -52,9 +52,8 @@ void paintHeader(QPainter& painter, const QStyleOptionViewItem& option, const QM
     painter.setPen(SystemColors::color(SystemColor::secondaryLabel, scheme));
     painter.drawText(QRectF(left, top + titleMetrics.height(), width, detailMetrics.height()),
                      Qt::AlignLeft | Qt::AlignVCenter,
-                     detailMetrics.elidedText(
-                         index.data(LeftoverListModel::DetailRole).toString(), Qt::ElideRight,
-                         width));
+                     detailMetrics.elidedText(index.data(LeftoverListModel::DetailRole).toString(),
+                                              Qt::ElideRight, width));
     painter.setFont(total);
     painter.drawText(QRectF(area.right() - totalWidth, area.top(), totalWidth, area.height()),
                      Qt::AlignRight | Qt::AlignVCenter, totalText);
@@ -65,8 +64,8 @@ QSize headerSizeHint(const QStyleOptionViewItem& option, const QModelIndex&)
 {
     const qreal text = QFontMetricsF(headlineFont(option.font)).height() +
                        QFontMetricsF(textFont(TextStyle::caption, option.font)).height();
-    return {0, static_cast<int>(std::max<qreal>(kBadgeSize, text)) + kSectionSpacing +
-                   kHeaderSpacing};
+    return {0,
+            static_cast<int>(std::max<qreal>(kBadgeSize, text)) + kSectionSpacing + kHeaderSpacing};
 }
 
 void paintCard(QPainter& painter, const QRectF& frame, bool first, bool last,

@@ -86,10 +86,10 @@ QSizeF size(core::MatchConfidence confidence, const QFont& base)
 void paint(QPainter& painter, const QRectF& frame, core::MatchConfidence confidence,
            const QFont& base, ColorScheme scheme)
 {
-    TintedPillPainter::paint(painter, frame,
-                             {SystemColors::color(tint(confidence), scheme), 0.14, scheme,
-                              ColorContrast::standard},
-                             title(confidence), font(base));
+    TintedPillPainter::paint(
+        painter, frame,
+        {SystemColors::color(tint(confidence), scheme), 0.14, scheme, ColorContrast::standard},
+        title(confidence), font(base));
 }
 
 } // namespace veldo::ui::ConfidenceBadge

@@ -20,7 +20,8 @@ ConfidencePill::ConfidencePill(core::MatchConfidence confidence, int count, QWid
 {
     const QColor tint = SystemColors::color(ConfidenceBadge::tint(confidence),
                                             SystemColors::colorScheme(palette()));
-    const QString symbol = SymbolImage::glyph(ConfidenceBadge::symbolName(confidence)).value_or(QString());
+    const QString symbol =
+        SymbolImage::glyph(ConfidenceBadge::symbolName(confidence)).value_or(QString());
     auto* pill = new TintedPill(symbol + QStringLiteral(" ") + label(), tint, 0.14,
                                 QMargins(8, 5, 8, 5), this);
     QFont font = textFont(TextStyle::caption, this->font());

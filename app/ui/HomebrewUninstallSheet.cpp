@@ -45,11 +45,12 @@ HomebrewUninstallSheet::HomebrewUninstallSheet(controller::UninstallViewModel& m
     column->addWidget(
         sheetHeader(icons, m_app.url, QStringLiteral("Uninstall with Homebrew"), m_subtitle, this)
             .widget);
-    auto* intro = new QLabel(QStringLiteral("Veldo runs brew uninstall --cask ") + qs(m_cask.token) +
-                                 QStringLiteral(", so Homebrew’s records stay correct. Afterwards "
-                                                "Veldo rescans for anything left behind, so you "
-                                                "can review it and move it to the Trash."),
-                             this);
+    auto* intro =
+        new QLabel(QStringLiteral("Veldo runs brew uninstall --cask ") + qs(m_cask.token) +
+                       QStringLiteral(", so Homebrew’s records stay correct. Afterwards "
+                                      "Veldo rescans for anything left behind, so you "
+                                      "can review it and move it to the Trash."),
+                   this);
     intro->setTextFormat(Qt::PlainText);
     intro->setWordWrap(true);
     column->addWidget(intro);

@@ -49,13 +49,12 @@ LeftoverRow::Layout LeftoverRow::layout(const QStyleOptionViewItem& option,
     Layout l;
     l.card = QRectF(option.rect)
                  .adjusted(CategorySection::kListPadding, 0, -CategorySection::kListPadding, 0);
-    const QRectF content =
-        l.card.adjusted(kHorizontalPadding, kVerticalPadding, -kHorizontalPadding,
-                        -kVerticalPadding);
+    const QRectF content = l.card.adjusted(kHorizontalPadding, kVerticalPadding,
+                                           -kHorizontalPadding, -kVerticalPadding);
     const qreal middle = content.center().y();
     l.checkbox = QRectF(content.left(), middle - kCheckboxSize / 2.0, kCheckboxSize, kCheckboxSize);
-    l.reveal = QRectF(content.right() - kRevealSize, middle - kRevealSize / 2.0, kRevealSize,
-                      kRevealSize);
+    l.reveal =
+        QRectF(content.right() - kRevealSize, middle - kRevealSize / 2.0, kRevealSize, kRevealSize);
 
     const QFont body = option.font;
     const QFont caption = textFont(TextStyle::caption, option.font);
@@ -83,10 +82,10 @@ LeftoverRow::Layout LeftoverRow::layout(const QStyleOptionViewItem& option,
     l.badge = QRectF(l.name.right() + 6, l.name.center().y() - badge.height() / 2, badge.width(),
                      badge.height());
     if (admin)
-        l.lock = QRectF(l.badge.right() + 6, l.name.center().y() - lockEdge / 2, lockEdge,
-                        lockEdge);
-    l.shownPath = captionMetrics.elidedText(
-        index.data(LeftoverListModel::PathTextRole).toString(), Qt::ElideMiddle, width);
+        l.lock =
+            QRectF(l.badge.right() + 6, l.name.center().y() - lockEdge / 2, lockEdge, lockEdge);
+    l.shownPath = captionMetrics.elidedText(index.data(LeftoverListModel::PathTextRole).toString(),
+                                            Qt::ElideMiddle, width);
     l.path = QRectF(left, l.name.bottom() + 2, captionMetrics.horizontalAdvance(l.shownPath),
                     captionMetrics.height());
     return l;
@@ -102,10 +101,9 @@ void LeftoverRow::paint(QPainter* painter, const QStyleOptionViewItem& option,
     const Layout l = layout(option, index);
     const ColorScheme scheme = SystemColors::colorScheme(option.palette);
     const QColor secondary = SystemColors::color(SystemColor::secondaryLabel, scheme);
-    CategorySection::paintCard(*painter, l.card,
-                               index.data(LeftoverListModel::FirstInSectionRole).toBool(),
-                               index.data(LeftoverListModel::LastInSectionRole).toBool(),
-                               option.palette);
+    CategorySection::paintCard(
+        *painter, l.card, index.data(LeftoverListModel::FirstInSectionRole).toBool(),
+        index.data(LeftoverListModel::LastInSectionRole).toBool(), option.palette);
     painter->save();
     painter->setRenderHint(QPainter::Antialiasing);
     if (option.state & QStyle::State_HasFocus) {
@@ -118,7 +116,7 @@ void LeftoverRow::paint(QPainter* painter, const QStyleOptionViewItem& option,
     check.rect = l.checkbox.toRect();
     check.state = QStyle::State_Enabled |
                   (index.data(Qt::CheckStateRole).toInt() == Qt::Checked ? QStyle::State_On
-                                                                          : QStyle::State_Off);
+                                                                         : QStyle::State_Off);
     check.palette = option.palette;
     const QWidget* widget = option.widget;
     QStyle* style = widget ? widget->style() : QApplication::style();

@@ -28,8 +28,8 @@ QString qs(const std::string& text)
 
 } // namespace
 
-RemovalReviewSheet::Counts RemovalReviewSheet::countsOf(
-    const std::vector<core::LeftoverItem>& selected)
+RemovalReviewSheet::Counts
+RemovalReviewSheet::countsOf(const std::vector<core::LeftoverItem>& selected)
 {
     Counts counts;
     for (const core::LeftoverItem& item : selected) {
@@ -45,9 +45,9 @@ RemovalReviewSheet::Counts RemovalReviewSheet::countsOf(
 }
 
 RemovalReviewSheet::RemovalReviewSheet(controller::UninstallViewModel& model,
-                                       core::InstalledApp app,
-                                       std::optional<std::string> caskToken, Actions actions,
-                                       platform::qt::AppIconProvider* icons, QWidget* parent)
+                                       core::InstalledApp app, std::optional<std::string> caskToken,
+                                       Actions actions, platform::qt::AppIconProvider* icons,
+                                       QWidget* parent)
     : QDialog(parent), m_model(&model), m_app(std::move(app)), m_caskToken(std::move(caskToken)),
       m_actions(std::move(actions))
 {
@@ -56,9 +56,9 @@ RemovalReviewSheet::RemovalReviewSheet(controller::UninstallViewModel& model,
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(24, 24, 24, 24);
     column->setSpacing(18);
-    column->addWidget(sheetHeader(icons, m_app.url, QStringLiteral("Review Removal"),
-                                  qs(m_app.name), this)
-                          .widget);
+    column->addWidget(
+        sheetHeader(icons, m_app.url, QStringLiteral("Review Removal"), qs(m_app.name), this)
+            .widget);
     m_rowsBox = new QWidget(this);
     m_rows = new QVBoxLayout(m_rowsBox);
     m_rows->setContentsMargins(0, 0, 0, 0);
@@ -97,15 +97,14 @@ RemovalReviewSheet::RemovalReviewSheet(controller::UninstallViewModel& model,
     connect(m_confirm, &QPushButton::clicked, this, &RemovalReviewSheet::confirm);
 
     using VM = controller::UninstallViewModel;
-    for (auto signal : {&VM::leftoversChanged, &VM::selectedLeftoverIDsChanged,
-                        &VM::runningStatusChanged, &VM::isRemovingChanged,
-                        &VM::selectedAppIDChanged, &VM::detailAppChanged})
+    for (auto signal :
+         {&VM::leftoversChanged, &VM::selectedLeftoverIDsChanged, &VM::runningStatusChanged,
+          &VM::isRemovingChanged, &VM::selectedAppIDChanged, &VM::detailAppChanged})
         connect(&model, signal, this, &RemovalReviewSheet::refresh);
     refresh();
 }
 
-void RemovalReviewSheet::addRow(const std::string& symbol, const QString& text,
-                                const QColor& tint)
+void RemovalReviewSheet::addRow(const std::string& symbol, const QString& text, const QColor& tint)
 {
     auto* row = new SymbolLabel(symbol, text, tint, m_rowsBox);
     row->textLabel()->setFont(textFont(TextStyle::callout, font()));
