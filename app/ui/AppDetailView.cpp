@@ -230,6 +230,7 @@ void AppDetailView::buildHeader(QVBoxLayout* column)
     versionRow->setSpacing(8);
     m_version = secondaryText(versionText(m_app), TextStyle::caption, block);
     m_version->setWordWrap(false);
+    m_version->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     versionRow->addWidget(m_version);
     m_bundleID =
         secondaryText(m_app.bundleID ? qs(*m_app.bundleID) : QString(), TextStyle::caption, block);
@@ -252,6 +253,7 @@ void AppDetailView::buildHeader(QVBoxLayout* column)
     m_total->setAlignment(Qt::AlignRight);
     m_itemsFound = secondaryText(QString(), TextStyle::caption, block);
     m_itemsFound->setWordWrap(false);
+    m_itemsFound->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     m_itemsFound->setAlignment(Qt::AlignRight);
     totals->addWidget(m_total);
     totals->addWidget(m_itemsFound);
@@ -295,7 +297,8 @@ void AppDetailView::buildHeader(QVBoxLayout* column)
     m_runningHelpers = secondaryText(QString(), TextStyle::caption, m_running);
     runningColumn->addWidget(m_runningHelpers);
     runningRow->addLayout(runningColumn, 1);
-    m_quitAndRescan = new QPushButton(QStringLiteral("Quit & Rescan"), m_running);
+    m_quitAndRescan = new QPushButton(QStringLiteral("Quit && Rescan"), m_running);
+    m_quitAndRescan->setAccessibleName(QStringLiteral("Quit & Rescan"));
     m_quitAndRescan->setAutoDefault(false);
     connect(m_quitAndRescan, &QPushButton::clicked, this, [this] { m_actions.quitAndRescan(); });
     runningRow->addWidget(m_quitAndRescan);
@@ -346,6 +349,9 @@ void AppDetailView::buildContent(QVBoxLayout* column)
     m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_list->setMouseTracking(true);
     m_list->setAccessibleName(QStringLiteral("Leftovers"));
+    QPalette listPalette = m_list->palette();
+    listPalette.setColor(QPalette::Base, listPalette.color(QPalette::Window));
+    m_list->setPalette(listPalette);
     m_listModel = new LeftoverListModel(m_model, this);
     m_list->setModel(m_listModel);
     m_rowDelegate = new LeftoverRow(
@@ -384,6 +390,7 @@ void AppDetailView::buildBottomBar(QVBoxLayout* column)
     row->addWidget(m_selectAll);
     m_summary = secondaryText(QString(), TextStyle::callout, bar);
     m_summary->setWordWrap(false);
+    m_summary->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     row->addWidget(m_summary);
     row->addStretch(1);
 
@@ -391,10 +398,14 @@ void AppDetailView::buildBottomBar(QVBoxLayout* column)
     m_primary->setAutoDefault(false);
     m_primary->setMinimumWidth(170);
     m_primary->setMinimumHeight(32);
-    QPalette red = m_primary->palette();
-    red.setColor(QPalette::Button, tintOf(SystemColor::red, this));
-    red.setColor(QPalette::ButtonText, Qt::white);
-    m_primary->setPalette(red);
+    // The prominent, red-tinted destructive button.
+    const QColor red = tintOf(SystemColor::red, this);
+    m_primary->setStyleSheet(
+        QStringLiteral("QPushButton { background: %1; color: white; border: none; "
+                       "border-radius: 7px; padding: 6px 16px; }"
+                       "QPushButton:pressed { background: %2; }"
+                       "QPushButton:disabled { background: %3; color: rgba(255,255,255,0.8); }")
+            .arg(red.name(), red.darker(115).name(), red.lighter(140).name()));
     QFont primaryFont = m_primary->font();
     primaryFont.setWeight(QFont::DemiBold);
     m_primary->setFont(primaryFont);
@@ -491,14 +502,18 @@ void AppDetailView::refresh()
     m_primaryIsHomebrew = caskState.has_value();
     const bool removing = model.isRemoving();
     const QColor white(Qt::white);
+    // A push button reads "&" as a mnemonic mark.
+    auto setTitle = [this](const QString& title) {
+        m_primary->setText(QString(title).replace(QLatin1Char('&'), QStringLiteral("&&")));
+        m_primary->setAccessibleName(title);
+    };
     if (m_primaryIsHomebrew) {
-        m_primary->setText(removing ? QStringLiteral("Uninstalling…")
-                                    : QStringLiteral("Uninstall with Homebrew…"));
+        setTitle(removing ? QStringLiteral("Uninstalling…")
+                          : QStringLiteral("Uninstall with Homebrew…"));
         m_primary->setIcon(SymbolImage::icon("mug.fill", white, 16));
         m_primary->setEnabled(!removing && !isProtected);
     } else {
-        m_primary->setText(removing ? QStringLiteral("Removing…")
-                                    : QStringLiteral("Review & Move to Trash"));
+        setTitle(removing ? QStringLiteral("Removing…") : QStringLiteral("Review & Move to Trash"));
         m_primary->setIcon(SymbolImage::icon("trash.fill", white, 16));
         m_primary->setEnabled(!selected.empty() && !removing && !isProtected);
     }

@@ -91,6 +91,11 @@ HomebrewUninstallSheet::HomebrewUninstallSheet(controller::UninstallViewModel& m
     auto* divider = new QFrame(this);
     divider->setFrameShape(QFrame::HLine);
     divider->setFrameShadow(QFrame::Plain);
+    QPalette dividerPalette = divider->palette();
+    dividerPalette.setColor(
+        QPalette::WindowText,
+        SystemColors::color(SystemColor::separator, SystemColors::colorScheme(palette())));
+    divider->setPalette(dividerPalette);
     column->addWidget(divider);
 
     auto* buttons = new QHBoxLayout;

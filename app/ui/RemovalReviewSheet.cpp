@@ -71,6 +71,11 @@ RemovalReviewSheet::RemovalReviewSheet(controller::UninstallViewModel& model,
     auto* divider = new QFrame(this);
     divider->setFrameShape(QFrame::HLine);
     divider->setFrameShadow(QFrame::Plain);
+    QPalette dividerPalette = divider->palette();
+    dividerPalette.setColor(
+        QPalette::WindowText,
+        SystemColors::color(SystemColor::separator, SystemColors::colorScheme(palette())));
+    divider->setPalette(dividerPalette);
     column->addWidget(divider);
 
     auto* buttons = new QHBoxLayout;

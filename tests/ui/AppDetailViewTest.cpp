@@ -3,12 +3,16 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListView>
 #include <QMenu>
 #include <QPushButton>
 #include <QTest>
+#include <QThread>
 
 #include "app/ui/EmptyStateView.h"
 #include "app/ui/HomebrewUninstallSheet.h"
@@ -17,6 +21,8 @@
 #include "app/ui/RemovalReviewSheet.h"
 #include "app/ui/StatusBanner.h"
 #include "app/ui/TintedPill.h"
+#include "app/ui/WindowServices.h"
+#include "platform/qt/FileManagerReveal.h"
 #include "tests/ui/SidebarFixture.h"
 
 namespace veldo::ui {
@@ -219,7 +225,7 @@ TEST(AppDetailView, EmptyListShowsNothingLeftBehindAndADisabledReviewButton)
     EXPECT_EQ(d.view->content(), AppDetailView::Content::empty);
     EXPECT_TRUE(d.view->selectAllButton()->isHidden());
     EXPECT_TRUE(d.view->summaryLabel()->isHidden());
-    EXPECT_EQ(d.view->primaryButton()->text(), QStringLiteral("Review & Move to Trash"));
+    EXPECT_EQ(d.view->primaryButton()->accessibleName(), QStringLiteral("Review & Move to Trash"));
     EXPECT_FALSE(d.view->primaryButton()->isEnabled());
     EXPECT_EQ(d.view->versionLabel()->text(), QStringLiteral("Version —"));
     EXPECT_TRUE(d.view->bundleIDLabel()->isHidden());
@@ -387,7 +393,8 @@ TEST(AppDetailView, HomebrewButtonOpensTheHomebrewSheetAndTrashInsteadReplacesIt
     f.model->setSelectedLeftoverIDs({});
     d.setLeftovers({item("/L/a", 1)}, false);
     EXPECT_TRUE(d.view->primaryIsHomebrew());
-    EXPECT_EQ(d.view->primaryButton()->text(), QStringLiteral("Uninstall with Homebrew…"));
+    EXPECT_EQ(d.view->primaryButton()->accessibleName(),
+              QStringLiteral("Uninstall with Homebrew…"));
     EXPECT_TRUE(d.view->primaryButton()->isEnabled()) << "nothing selected is no reason here";
 
     d.view->primaryButton()->click();
@@ -563,6 +570,89 @@ TEST(AppDetailView, ASheetGoesWithTheScreenAndRemovesNothing)
     nextTurn();
     EXPECT_FALSE(sheet);
     EXPECT_EQ(uninstalls, 0);
+}
+
+} // namespace
+} // namespace veldo::ui
+
+namespace veldo::ui {
+namespace {
+
+// Waits for `done` while the event loop runs, up to five seconds.
+bool waitFor(const std::function<bool()>& done)
+{
+    for (int i = 0; i < 500 && !done(); ++i) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(10);
+    }
+    return done();
+}
+
+struct ExportSetup
+{
+    explicit ExportSetup(SidebarFixture& f) : app(SidebarFixture::app("Quill", "com.quill.app"))
+    {
+        f.model->setApps({app});
+        f.model->setDetailApp(app);
+        f.model->setSelectedAppID(app.id());
+        f.model->setLeftovers({item(f.mac.home().path() + "/Library/Caches/Quill", 2'000)});
+        view = std::make_unique<AppDetailView>(f.model.get(), app);
+        view->show();
+        nextTurn();
+    }
+    core::InstalledApp app;
+    std::unique_ptr<AppDetailView> view;
+};
+
+TEST(AppDetailExport, AScriptedChooserGetsTheReportWrittenAndRevealed)
+{
+    SidebarFixture f;
+    std::vector<std::vector<platform::MacPath>> reveals;
+    std::vector<controller::SavePanelRequest> requests;
+    const platform::MacPath chosen = f.mac.home().appendingPathComponent("Desktop/report.json");
+    f.mac.mkdir(f.mac.home().appendingPathComponent("Desktop"));
+    f.model->installUiServices(
+        [&](const std::vector<platform::MacPath>& items) { reveals.push_back(items); },
+        [&](const controller::SavePanelRequest& request, controller::SavePanelAnswer answer) {
+            requests.push_back(request);
+            answer(chosen);
+        },
+        [](const std::string&) {});
+    ExportSetup s(f);
+    s.view->exportButton()->click();
+    ASSERT_TRUE(waitFor([&] { return !reveals.empty(); }));
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests.front().title, "Export Cleanup Report");
+    EXPECT_EQ(requests.front().proposedFileName, "Veldo Report - Quill.json");
+    EXPECT_EQ(reveals.front(), std::vector{chosen});
+    EXPECT_NE(f.mac.contents(chosen).find("\"appName\""), std::string::npos);
+}
+
+TEST(AppDetailExport, TheRealSavePanelTypedAndAcceptedWritesWhereChosen)
+{
+    SidebarFixture f;
+    platform::qt::FileManagerReveal reveal;
+    platform::qt::FileManagerReveal::Recorder recorder;
+    installWindowServices(*f.model, reveal);
+    ExportSetup s(f);
+    s.view->exportButton()->click();
+    QFileDialog* panel = nullptr;
+    ASSERT_TRUE(waitFor([&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* dialog = qobject_cast<QFileDialog*>(w); dialog && dialog->isVisible())
+                panel = dialog;
+        return panel != nullptr;
+    }));
+    auto* name = panel->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    ASSERT_NE(name, nullptr);
+    EXPECT_EQ(name->text(), QStringLiteral("Veldo Report - Quill.json"));
+    name->selectAll();
+    QTest::keyClicks(name, QStringLiteral("quill-report"));
+    QTest::keyClick(name, Qt::Key_Return);
+    const platform::MacPath written = f.mac.home().appendingPathComponent("quill-report.json");
+    ASSERT_TRUE(waitFor([&] { return !recorder.reveals().empty(); }));
+    EXPECT_NE(f.mac.contents(written).find("\"selectedItemCount\""), std::string::npos);
+    EXPECT_EQ(recorder.reveals().front(), QStringList{QString::fromStdString(f.mac.host(written))});
 }
 
 } // namespace
