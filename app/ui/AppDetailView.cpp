@@ -169,6 +169,30 @@ AppDetailView::AppDetailView(controller::UninstallViewModel* model, core::Instal
             if (m_model)
                 (void)m_model->exportReport();
         };
+    if (!m_actions.uninstallApp)
+        m_actions.uninstallApp = [this] {
+            if (m_model)
+                (void)m_model->uninstallApp();
+        };
+    if (!m_actions.toggleLeftover)
+        m_actions.toggleLeftover = [this](const core::LeftoverItem& item) {
+            if (m_model)
+                m_model->toggleLeftover(item);
+        };
+    if (!m_actions.uninstallCask)
+        m_actions.uninstallCask = [this](bool zap) {
+            if (m_model)
+                (void)m_model->uninstallCask(zap ? leftovers::HomebrewCasks::Zap::yes
+                                                 : leftovers::HomebrewCasks::Zap::no);
+        };
+    if (!m_actions.detailCaskToken)
+        m_actions.detailCaskToken = [this]() -> std::optional<std::string> {
+            if (!m_model)
+                return std::nullopt;
+            if (auto state = m_model->detailCaskState())
+                return state->token;
+            return std::nullopt;
+        };
     if (!m_actions.protection)
         m_actions.protection = [](const core::InstalledApp& shown) {
             return core::appProtectionReason(shown.url);

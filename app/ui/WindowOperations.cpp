@@ -13,6 +13,7 @@ WindowOperations WindowOperations::of(controller::UninstallViewModel& model)
     operations.openApps = [&model](std::vector<platform::MacPath> urls) {
         (void)model.openApps(std::move(urls));
     };
+    operations.undoLastRemoval = [&model] { (void)model.undoLastRemoval(); };
     operations.reviewTrashedApp = [&model](const controller::TrashedAppNotice& notice) {
         (void)model.reviewTrashedApp(notice);
     };
