@@ -132,3 +132,65 @@ TEST(UninstallFlow, PickReviewMoveToTrashThenUndoPutsEverythingBack)
 
 } // namespace
 } // namespace veldo::ui
+
+namespace veldo::ui {
+namespace {
+
+TEST(UninstallFlow, ASheetOverAppAClosesWhenAnotherWindowShowsAppBAndNothingIsRemoved)
+{
+    testsupport::FakeMac mac;
+    for (const char* name : {"Quill", "Inkwell"}) {
+        mac.makeApp(MacPath(std::string("/Applications/") + name + ".app"),
+                    platform::PlistValue::Dictionary{
+                        {"CFBundleIdentifier", std::string("com.example.") + name},
+                        {"CFBundleName", std::string(name)}});
+        mac.write(mac.home().appendingPathComponent(std::string("Library/Caches/com.example.") +
+                                                    name + "/c"),
+                  "cache");
+    }
+    const auto before = manifest(mac.host(mac.home()));
+    testsupport::UiController controller;
+    controller::UninstallViewModel& model = *controller.model;
+    AppShell::Options options;
+    options.quit = [] {};
+    WindowOperations operations = WindowOperations::of(model);
+    operations.startLibraryWatcher = {};
+    AppShell shell(model, operations, WindowContent::standard(), options);
+    QPointer<QWidget> first = shell.openWindow(QStringLiteral("main"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model.apps().size() == 2; }, 10'000));
+    QPointer<QWidget> second = shell.openWindow(QStringLiteral("main"));
+
+    auto pick = [&](QWidget* window, const std::string& path) {
+        auto* sidebar = window->findChild<AppListView*>();
+        const int row = sidebar->listModel()->rowOf(path);
+        QTest::mouseClick(
+            sidebar->listView()->viewport(), Qt::LeftButton, {},
+            sidebar->listView()->visualRect(sidebar->listModel()->index(row)).center());
+    };
+    pick(first, "/Applications/Quill.app");
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return !model.isScanningLeftovers() && !model.leftovers().empty(); }, 10'000));
+    QPointer<AppDetailView> detail;
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        detail = first->findChild<AppDetailView*>();
+        return detail && detail->app().name == "Quill";
+    }));
+    detail->primaryButton()->click();
+    QPointer<QDialog> sheet = detail->sheet();
+    ASSERT_TRUE(sheet);
+
+    pick(second, "/Applications/Inkwell.app");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !sheet; }, 5'000)) << "the sheet went with A";
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        auto* shown = first->findChild<AppDetailView*>();
+        return shown && shown->app().name == "Inkwell";
+    }));
+    EXPECT_FALSE(model.isRemoving());
+    EXPECT_FALSE(model.lastOutcome());
+    EXPECT_EQ(manifest(mac.host(mac.home())), before);
+    delete first.data();
+    delete second.data();
+}
+
+} // namespace
+} // namespace veldo::ui
