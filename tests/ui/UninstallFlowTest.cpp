@@ -81,6 +81,7 @@ TEST(UninstallFlow, PickReviewMoveToTrashThenUndoPutsEverythingBack)
 
     auto* sidebar = window->findChild<AppListView*>();
     ASSERT_NE(sidebar, nullptr);
+    EXPECT_TRUE(sidebar->reloadButton()->isVisible()) << "the toolbar items sit in the toolbar";
     const int row = sidebar->listModel()->rowOf(app.path());
     ASSERT_GE(row, AppListModel::kFirstAppRow);
     QTest::mouseClick(sidebar->listView()->viewport(), Qt::LeftButton, {},
