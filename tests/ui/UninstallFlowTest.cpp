@@ -13,6 +13,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTest>
+#include <QToolButton>
 
 #include "app/controller/UninstallViewModel.h"
 #include "app/ui/AppDetailView.h"
