@@ -33,6 +33,7 @@
 #include "app/ui/RemovalReviewSheet.h"
 #include "app/ui/SheetParts.h"
 #include "app/ui/StatusBanner.h"
+#include "app/ui/SubmittingSheet.h"
 #include "app/ui/SymbolImage.h"
 #include "app/ui/SystemColors.h"
 #include "app/ui/TextStyle.h"
@@ -48,19 +49,6 @@ namespace {
 QString qs(const std::string& text)
 {
     return QString::fromStdString(text);
-}
-
-QFrame* divider(QWidget* parent)
-{
-    auto* line = new QFrame(parent);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Plain);
-    QPalette palette = line->palette();
-    palette.setColor(
-        QPalette::WindowText,
-        SystemColors::color(SystemColor::separator, SystemColors::colorScheme(parent->palette())));
-    line->setPalette(palette);
-    return line;
 }
 
 QColor tintOf(SystemColor color, const QWidget* widget)
@@ -202,9 +190,9 @@ AppDetailView::AppDetailView(controller::UninstallViewModel* model, core::Instal
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
     buildHeader(column);
-    column->addWidget(divider(this));
+    column->addWidget(separatorLine(this));
     buildContent(column);
-    column->addWidget(divider(this));
+    column->addWidget(separatorLine(this));
     buildBottomBar(column);
 
     using VM = controller::UninstallViewModel;

@@ -2,7 +2,6 @@
 #include "app/ui/HomebrewUninstallSheet.h"
 
 #include <QCheckBox>
-#include <QCloseEvent>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -32,8 +31,8 @@ HomebrewUninstallSheet::HomebrewUninstallSheet(controller::UninstallViewModel& m
                                                Actions actions,
                                                platform::qt::AppIconProvider* icons,
                                                QWidget* parent)
-    : QDialog(parent), m_model(&model), m_app(std::move(app)), m_cask(std::move(cask)),
-      m_actions(std::move(actions))
+    : SubmittingSheet(actions.dismiss, parent), m_model(&model), m_app(std::move(app)),
+      m_cask(std::move(cask)), m_actions(std::move(actions))
 {
     setFixedWidth(kWidth);
     setWindowTitle(QStringLiteral("Uninstall with Homebrew"));
@@ -88,15 +87,7 @@ HomebrewUninstallSheet::HomebrewUninstallSheet(controller::UninstallViewModel& m
             TextStyle::caption, this));
         column->addLayout(zapColumn);
     }
-    auto* divider = new QFrame(this);
-    divider->setFrameShape(QFrame::HLine);
-    divider->setFrameShadow(QFrame::Plain);
-    QPalette dividerPalette = divider->palette();
-    dividerPalette.setColor(
-        QPalette::WindowText,
-        SystemColors::color(SystemColor::separator, SystemColors::colorScheme(palette())));
-    divider->setPalette(dividerPalette);
-    column->addWidget(divider);
+    column->addWidget(separatorLine(this));
 
     auto* buttons = new QHBoxLayout;
     m_moveToTrash = sheetButton(QStringLiteral("Move to Trash Instead…"), this);
@@ -115,10 +106,7 @@ HomebrewUninstallSheet::HomebrewUninstallSheet(controller::UninstallViewModel& m
         if (m_actions.moveToTrashInstead)
             m_actions.moveToTrashInstead();
     });
-    connect(m_cancel, &QPushButton::clicked, this, [this] {
-        if (m_actions.dismiss)
-            m_actions.dismiss();
-    });
+    connect(m_cancel, &QPushButton::clicked, this, [this] { dismiss(); });
     connect(m_confirm, &QPushButton::clicked, this, &HomebrewUninstallSheet::confirm);
     using VM = controller::UninstallViewModel;
     for (auto signal : {&VM::isRemovingChanged, &VM::selectedAppIDChanged, &VM::detailAppChanged})
@@ -144,41 +132,22 @@ void HomebrewUninstallSheet::refresh()
     if (!m_model)
         return;
     const bool removing = m_model->isRemoving();
-    m_confirm->setText(removing || m_submitting ? QStringLiteral("Uninstalling…")
-                                                : QStringLiteral("Uninstall with Homebrew"));
+    m_confirm->setText(removing || isSubmitting() ? QStringLiteral("Uninstalling…")
+                                                  : QStringLiteral("Uninstall with Homebrew"));
     const std::optional<core::InstalledApp> detail = m_model->selectedApp();
     const bool isProtected = detail && m_actions.isProtected && m_actions.isProtected(*detail);
-    m_confirm->setEnabled(!removing && !m_submitting && !isProtected);
+    m_confirm->setEnabled(!removing && !isSubmitting() && !isProtected);
 }
 
 void HomebrewUninstallSheet::confirm()
 {
-    if (m_submitting)
+    if (!beginSubmitting())
         return;
-    m_submitting = true;
     const bool zap = m_zap && m_zap->isChecked();
     refresh();
-    if (m_actions.dismiss)
-        m_actions.dismiss();
+    dismiss();
     if (m_actions.uninstall)
         m_actions.uninstall(zap);
-}
-
-void HomebrewUninstallSheet::reject()
-{
-    if (m_submitting)
-        return;
-    if (m_actions.dismiss)
-        m_actions.dismiss();
-}
-
-void HomebrewUninstallSheet::closeEvent(QCloseEvent* event)
-{
-    if (m_submitting) {
-        event->ignore();
-        return;
-    }
-    QDialog::closeEvent(event);
 }
 
 } // namespace veldo::ui

@@ -11,11 +11,11 @@
 
 #include <functional>
 
-#include <QDialog>
 #include <QPointer>
 
 #include "app/core/InstalledApp.h"
 #include "app/leftovers/CaskInfo.h"
+#include "app/ui/SubmittingSheet.h"
 
 class QCheckBox;
 class QPushButton;
@@ -31,7 +31,7 @@ namespace veldo::ui {
 
 class SymbolLabel;
 
-class HomebrewUninstallSheet final : public QDialog
+class HomebrewUninstallSheet final : public SubmittingSheet
 {
     Q_OBJECT
 public:
@@ -55,12 +55,6 @@ public:
     QPushButton* moveToTrashButton() const { return m_moveToTrash; }
     QPushButton* cancelButton() const { return m_cancel; }
     QPushButton* confirmButton() const { return m_confirm; }
-    bool isSubmitting() const { return m_submitting; }
-
-    void reject() override;
-
-protected:
-    void closeEvent(QCloseEvent* event) override;
 
 private:
     void refresh();
@@ -70,7 +64,6 @@ private:
     core::InstalledApp m_app;
     leftovers::CaskInfo m_cask;
     Actions m_actions;
-    bool m_submitting = false;
     QString m_subtitle;
     std::vector<SymbolLabel*> m_warnings;
     QCheckBox* m_zap = nullptr;

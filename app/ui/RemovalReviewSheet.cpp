@@ -1,7 +1,6 @@
 // The review before a single app's removal.
 #include "app/ui/RemovalReviewSheet.h"
 
-#include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -48,8 +47,8 @@ RemovalReviewSheet::RemovalReviewSheet(controller::UninstallViewModel& model,
                                        core::InstalledApp app, std::optional<std::string> caskToken,
                                        Actions actions, platform::qt::AppIconProvider* icons,
                                        QWidget* parent)
-    : QDialog(parent), m_model(&model), m_app(std::move(app)), m_caskToken(std::move(caskToken)),
-      m_actions(std::move(actions))
+    : SubmittingSheet(actions.dismiss, parent), m_model(&model), m_app(std::move(app)),
+      m_caskToken(std::move(caskToken)), m_actions(std::move(actions))
 {
     setFixedWidth(kWidth);
     setWindowTitle(QStringLiteral("Review Removal"));
@@ -95,10 +94,7 @@ RemovalReviewSheet::RemovalReviewSheet(controller::UninstallViewModel& model,
         if (m_actions.exportReport)
             m_actions.exportReport();
     });
-    connect(m_cancel, &QPushButton::clicked, this, [this] {
-        if (m_actions.dismiss)
-            m_actions.dismiss();
-    });
+    connect(m_cancel, &QPushButton::clicked, this, [this] { dismiss(); });
     connect(m_confirm, &QPushButton::clicked, this, &RemovalReviewSheet::confirm);
 
     using VM = controller::UninstallViewModel;
@@ -162,13 +158,13 @@ void RemovalReviewSheet::refresh()
                    SystemColors::color(SystemColor::brown, scheme));
     }
 
-    const bool busy = m_submitting || model.isRemoving();
+    const bool busy = isSubmitting() || model.isRemoving();
     m_confirm->setText(busy ? QStringLiteral("Moving to Trash…") : QStringLiteral("Move to Trash"));
     m_spinner->setVisible(busy);
     const std::optional<core::InstalledApp> detail = model.selectedApp();
     const bool isProtected = detail && m_actions.isProtected && m_actions.isProtected(*detail);
     m_confirm->setEnabled(!isProtected && !selected.empty() && !model.isRemoving() &&
-                          !m_submitting);
+                          !isSubmitting());
     m_confirm->setDefault(counts.adminItemCount == 0 && counts.uncertainItemCount == 0);
     if (isVisible())
         fitHeight(this);
@@ -190,31 +186,12 @@ QStringList RemovalReviewSheet::rowTexts() const
 
 void RemovalReviewSheet::confirm()
 {
-    if (m_submitting)
+    if (!beginSubmitting())
         return;
-    m_submitting = true;
     refresh();
-    if (m_actions.dismiss)
-        m_actions.dismiss();
+    dismiss();
     if (m_actions.uninstall)
         m_actions.uninstall();
-}
-
-void RemovalReviewSheet::reject()
-{
-    if (m_submitting)
-        return;
-    if (m_actions.dismiss)
-        m_actions.dismiss();
-}
-
-void RemovalReviewSheet::closeEvent(QCloseEvent* event)
-{
-    if (m_submitting) {
-        event->ignore();
-        return;
-    }
-    QDialog::closeEvent(event);
 }
 
 } // namespace veldo::ui

@@ -15,11 +15,11 @@
 #include <string>
 #include <vector>
 
-#include <QDialog>
 #include <QPointer>
 
 #include "app/core/InstalledApp.h"
 #include "app/core/LeftoverItem.h"
+#include "app/ui/SubmittingSheet.h"
 
 class QLabel;
 class QPushButton;
@@ -36,7 +36,7 @@ namespace veldo::ui {
 
 class BusyIndicator;
 
-class RemovalReviewSheet final : public QDialog
+class RemovalReviewSheet final : public SubmittingSheet
 {
     Q_OBJECT
 public:
@@ -69,14 +69,8 @@ public:
     QPushButton* confirmButton() const { return m_confirm; }
     QPushButton* cancelButton() const { return m_cancel; }
     QPushButton* exportButton() const { return m_export; }
-    bool isSubmitting() const { return m_submitting; }
     // Whether Return confirms now.
     bool returnConfirms() const;
-
-    void reject() override;
-
-protected:
-    void closeEvent(QCloseEvent* event) override;
 
 private:
     void refresh();
@@ -87,7 +81,6 @@ private:
     core::InstalledApp m_app;
     std::optional<std::string> m_caskToken;
     Actions m_actions;
-    bool m_submitting = false;
     QWidget* m_rowsBox;
     QVBoxLayout* m_rows;
     QPushButton* m_export;
