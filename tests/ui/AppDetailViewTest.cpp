@@ -282,6 +282,23 @@ TEST(AppDetailView, SelectAllLeavesRefusedItemsAndTotalsCountOnlyRemovable)
     EXPECT_EQ(d.view->itemsFoundLabel()->text(), QStringLiteral("1 item found"));
 }
 
+TEST(AppDetailView, KeyboardSelectsAllAndOpensTheReview)
+{
+    SidebarFixture f;
+    Detail d(f);
+    d.setLeftovers({item("/L/a", 1'000), item("/L/b", 2'000)}, false);
+    d.view->activateWindow();
+    d.view->setFocus();
+    QTest::keyClick(d.view.get(), Qt::Key_A, Qt::ControlModifier | Qt::ShiftModifier);
+    nextTurn();
+    EXPECT_EQ(f.model->selectedLeftoverIDs().size(), 2u);
+    EXPECT_EQ(d.view->selectAllButton()->text(), QStringLiteral("Deselect All"));
+    QTest::keyClick(d.view.get(), Qt::Key_Backspace, Qt::ControlModifier);
+    nextTurn();
+    ASSERT_TRUE(d.view->activeSheet());
+    EXPECT_EQ(d.view->activeSheet()->id(), "review");
+}
+
 TEST(AppDetailView, BannersFollowLocationProtectionAndRunning)
 {
     SidebarFixture f;
