@@ -371,7 +371,14 @@ void AppDetailView::buildContent(QVBoxLayout* column)
             if (m_actions.toggleLeftover)
                 m_actions.toggleLeftover(item);
         },
-        [this](const core::LeftoverItem& item) { m_actions.reveal({item.url}); }, this);
+        [this](const core::LeftoverItem& item) {
+            // An item that is gone is not shown (the file manager would open its folder).
+            if (m_model && m_model->services().fileExists &&
+                !m_model->services().fileExists(item.url))
+                return;
+            m_actions.reveal({item.url});
+        },
+        this);
     m_list->setItemDelegate(m_rowDelegate);
     m_list->installEventFilter(this);
     listColumn->addWidget(m_list, 1);

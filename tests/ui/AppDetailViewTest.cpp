@@ -383,6 +383,10 @@ TEST(AppDetailView, ClicksOnCheckboxAndTextToggleOnceRevealNeverToggles)
     EXPECT_EQ(d.toggles, 3) << "reveal never toggles";
     ASSERT_EQ(d.reveals.size(), 1u);
     EXPECT_EQ(d.reveals.front().front().path(), first);
+    f.counts->missing.insert(first);
+    d.clickAt(l.reveal.center());
+    EXPECT_EQ(d.reveals.size(), 1u) << "a path that no longer exists is not revealed";
+    EXPECT_EQ(d.toggles, 3);
     d.clickAt(QPointF((l.path.right() + l.size.left()) / 2, l.path.center().y()));
     EXPECT_EQ(d.toggles, 3) << "the empty gap does nothing";
 

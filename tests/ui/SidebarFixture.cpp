@@ -19,9 +19,9 @@ SidebarFixture::SidebarFixture()
         ++c->onGuiThread;
         return core::RunningAppStatus{};
     };
-    services.fileExists = [c](const platform::MacPath&) {
+    services.fileExists = [c](const platform::MacPath& path) {
         ++c->onGuiThread;
-        return true;
+        return !c->missing.contains(path.path());
     };
     // Refuses every path holding "Refused": the policy's verdicts stay out of these tests.
     services.removalRefusal = [](const platform::MacPath& url,
