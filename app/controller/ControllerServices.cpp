@@ -1,6 +1,11 @@
 // ControllerServices: the real services behind the controller's seam.
 #include "app/controller/ControllerServices.h"
 
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QString>
+
 #include "app/core/AppCopyLocator.h"
 #include "app/core/InstalledAppInventory.h"
 #include "app/leftovers/HomebrewCaskIndex.h"
@@ -21,6 +26,24 @@
 #include "platform/UserDefaults.h"
 
 namespace veldo::controller {
+
+namespace {
+
+// The freedesktop sounds standing in for the Mac's "Glass" and "Funk", played by paplay when
+// both are present; nothing otherwise. Detached: the sound never holds up the window.
+void playFreedesktopSound(const std::string& name)
+{
+    const QString sound =
+        name == "Glass" ? QStringLiteral("complete") : QStringLiteral("dialog-warning");
+    const QString file =
+        QStringLiteral("/usr/share/sounds/freedesktop/stereo/") + sound + QStringLiteral(".oga");
+    const QString player = QStandardPaths::findExecutable(QStringLiteral("paplay"));
+    if (player.isEmpty() || !QFile::exists(file))
+        return;
+    QProcess::startDetached(player, {file});
+}
+
+} // namespace
 
 ControllerServices ControllerServices::withDefaults() const
 {
@@ -76,39 +99,6 @@ ControllerServices ControllerServices::withDefaults() const
         services.toolchainScan = [](const platform::MacPath& home, std::stop_token stop) {
             return scanners::ToolchainScanner::scan(home, std::move(stop));
         };
-    if (!services.trashRun)
-        services.trashRun = [](const std::vector<core::LeftoverItem>& items,
-                               const common::RemovalSafety::Context& context,
-                               const std::vector<core::ScopedAccessRoot>& roots,
-                               std::stop_token stop) {
-            return removal::TrashExecutor::runUninstall(items, context, roots, std::move(stop));
-        };
-    if (!services.helperUsable)
-        services.helperUsable = [](std::stop_token stop) {
-            const auto defaults = platform::UserDefaults::standard();
-            const auto daemon = removal::helperDaemonService();
-            return removal::PrivilegedHelper::isHelperUsable(
-                *defaults, *daemon, removal::PrivilegedHelper::kVersionTimeout, std::move(stop));
-        };
-    if (!services.adminMove)
-        services.adminMove = [](const std::vector<platform::MacPath>& items,
-                                const common::RemovalSafety::Context& context,
-                                std::stop_token stop) {
-            return removal::AdminRemover::moveToTrash(items, context, std::move(stop));
-        };
-    if (!services.bootOutAgents)
-        services.bootOutAgents = [](const std::vector<platform::MacPath>& urls) {
-            removal::TrashExecutor::bootOutAgents(urls);
-        };
-    if (!services.bootstrapAgents)
-        services.bootstrapAgents = [](const std::vector<platform::MacPath>& urls) {
-            removal::TrashExecutor::bootstrapAgents(urls);
-        };
-    if (!services.undo)
-        services.undo = [](const std::vector<removal::RestorePoint>& points,
-                           const std::vector<core::ScopedAccessRoot>& roots, std::stop_token stop) {
-            return removal::UndoExecutor::performUndo(points, roots, std::move(stop));
-        };
     if (!services.libraryWatcher)
         services.libraryWatcher = [](std::chrono::milliseconds debounce) {
             auto watcher = std::make_shared<core::AppLibraryWatcher>(
@@ -143,6 +133,8 @@ ControllerServices ControllerServices::withDefaults() const
                                      std::stop_token stop) {
             return scanners::PackageRemover::removePackages(packages, {}, std::move(stop));
         };
+    if (!services.playSound)
+        services.playSound = playFreedesktopSound;
     if (!services.chooseSaveLocation)
         services.chooseSaveLocation = [](const SavePanelRequest&, SavePanelAnswer answer) {
             answer(std::nullopt);
@@ -151,6 +143,41 @@ ControllerServices ControllerServices::withDefaults() const
         services.showErrorAlert = [](const std::string&) {};
     if (!services.reveal)
         services.reveal = [](const std::vector<platform::MacPath>&) {};
+    if (!services.trashRun)
+        services.trashRun = [](const std::vector<core::LeftoverItem>& items,
+                               const common::RemovalSafety::Context& context,
+                               const std::vector<core::ScopedAccessRoot>& roots,
+                               std::stop_token stop) {
+            return removal::TrashExecutor::runUninstall(items, context, roots, std::move(stop));
+        };
+    if (!services.helperUsable)
+        services.helperUsable = [](std::stop_token stop) {
+            const auto defaults = platform::UserDefaults::standard();
+            const auto daemon = removal::helperDaemonService();
+            return removal::PrivilegedHelper::isHelperUsable(
+                *defaults, *daemon, removal::PrivilegedHelper::kVersionTimeout, std::move(stop));
+        };
+    if (!services.adminMove)
+        services.adminMove = [](const std::vector<platform::MacPath>& items,
+                                const common::RemovalSafety::Context& context,
+                                std::stop_token stop) {
+            return removal::AdminRemover::moveToTrash(items, context, std::move(stop));
+        };
+    if (!services.bootOutAgents)
+        services.bootOutAgents = [](const std::vector<platform::MacPath>& urls,
+                                    std::stop_token stop) {
+            removal::TrashExecutor::bootOutAgents(urls, std::move(stop));
+        };
+    if (!services.bootstrapAgents)
+        services.bootstrapAgents = [](const std::vector<platform::MacPath>& urls,
+                                      std::stop_token stop) {
+            removal::TrashExecutor::bootstrapAgents(urls, std::move(stop));
+        };
+    if (!services.undo)
+        services.undo = [](const std::vector<removal::RestorePoint>& points,
+                           const std::vector<core::ScopedAccessRoot>& roots, std::stop_token stop) {
+            return removal::UndoExecutor::performUndo(points, roots, std::move(stop));
+        };
     return services;
 }
 

@@ -63,7 +63,8 @@ int main(int argc, char** argv)
     case ui::SingleInstance::Start::handedOver:
         return 0;
     case ui::SingleInstance::Start::failed:
-        std::fprintf(stderr, "veldo: Veldo is already running but didn't answer.\n");
+        std::fprintf(stderr,
+                     "veldo: another Veldo holds this Mac's instance socket but did not answer.\n");
         return 1;
     case ui::SingleInstance::Start::serving:
         break;

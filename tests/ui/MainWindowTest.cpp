@@ -9,10 +9,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
+#include <QFileOpenEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QMimeData>
@@ -150,6 +152,9 @@ protected:
         content.settings = [](AppShell&, QWidget* window) -> QWidget* {
             return new QLabel(QStringLiteral("Settings"), window);
         };
+        content.help = [](AppShell&, QWidget* window) -> QWidget* {
+            return new QLabel(QStringLiteral("Help"), window);
+        };
         return content;
     }
 
@@ -273,9 +278,19 @@ TEST_F(MainWindowTest, TheWindowItsSplitterAndItsFirstAppearance)
     EXPECT_EQ(first->objectName(), QStringLiteral("main-1"));
     EXPECT_EQ(first->windowTitle(), QStringLiteral("Veldo"));
     EXPECT_EQ(first->size(), QSize(960, 640));
-    EXPECT_EQ(first->minimumSize(), QSize(820, 540));
+    EXPECT_EQ(first->contentView()->minimumSize(), QSize(820, 540));
     EXPECT_TRUE(first->testAttribute(Qt::WA_DeleteOnClose));
-    EXPECT_FALSE(first->toolbar()->isVisible()); // nothing in it
+    // The toolbar shows while it holds a visible item.
+    QToolBar* toolbar = first->toolbar();
+    EXPECT_FALSE(toolbar->isVisible());
+    QAction* item = toolbar->addAction(QStringLiteral("Item"));
+    ASSERT_TRUE(waitFor([&] { return toolbar->isVisible(); }));
+    item->setVisible(false);
+    ASSERT_TRUE(waitFor([&] { return !toolbar->isVisible(); }));
+    item->setVisible(true);
+    ASSERT_TRUE(waitFor([&] { return toolbar->isVisible(); }));
+    toolbar->removeAction(item);
+    ASSERT_TRUE(waitFor([&] { return !toolbar->isVisible(); }));
     QWidget* sidebar = first->contentView()->sidebar();
     ASSERT_NE(sidebar, nullptr);
     EXPECT_EQ(sidebar->minimumWidth(), 240);
@@ -647,6 +662,14 @@ TEST_F(MainWindowTest, DropsHandEveryFileOfThisMacToOpenApps)
     EXPECT_EQ(model().dropNotice(),
               std::optional<std::string>("That item isn't a macOS application."));
 
+    // A drag of web links is no drag of files.
+    QMimeData links;
+    links.setUrls({QUrl(QStringLiteral("https://example.com/Quill.app"))});
+    QDragEnterEvent enter(QPoint(400, 300), Qt::CopyAction, &links, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(view, &enter);
+    EXPECT_FALSE(enter.isAccepted());
+    EXPECT_FALSE(view->isDropTargeted());
+
     // Thousands of files go in one call, in order.
     QStringList many;
     for (int i = 0; i < 5000; ++i)
@@ -664,6 +687,11 @@ TEST_F(MainWindowTest, ClosingTheLastMainWindowQuitsAndClosesSettings)
     MainWindow* second = open();
     QPointer<QWidget> settings = m_shell->openSettings();
     ASSERT_TRUE(settings);
+    // One Help window, brought forward when opened again.
+    QPointer<QWidget> help = m_shell->openWindow(QStringLiteral("help"));
+    ASSERT_TRUE(help);
+    EXPECT_EQ(help->windowTitle(), QStringLiteral("Veldo Help"));
+    EXPECT_EQ(m_shell->openWindow(QStringLiteral("help")), help.data());
     first->close();
     ASSERT_TRUE(waitFor([&] { return m_shell->mainWindowCount() == 1; }));
     EXPECT_EQ(m_quits, 0);
@@ -671,6 +699,7 @@ TEST_F(MainWindowTest, ClosingTheLastMainWindowQuitsAndClosesSettings)
     second->close();
     ASSERT_TRUE(waitFor([&] { return m_quits == 1; }));
     EXPECT_TRUE(!settings || !settings->isVisible());
+    EXPECT_TRUE(!help || !help->isVisible());
 }
 
 TEST_F(MainWindowTest, ShowMainWindowRestoresAMinimisedWindowAndPassesOverAHiddenOne)
@@ -702,6 +731,13 @@ TEST_F(MainWindowTest, OpenedItemsGoToOpenAppsThroughTheWindowOnScreen)
                             {MacPath("/Applications/A.app"), MacPath("/Users/me/x.txt")}}));
     delegate.openItems({std::nullopt});
     EXPECT_EQ(m_opened.size(), 1U);
+
+    // A file-open event of the platform takes the same road.
+    QApplication::instance()->installEventFilter(&delegate);
+    QFileOpenEvent event(QString::fromStdString(m_mac.host(MacPath("/Applications/B.app"))));
+    QApplication::sendEvent(QApplication::instance(), &event);
+    ASSERT_EQ(m_opened.size(), 2U);
+    EXPECT_EQ(m_opened[1], std::vector<MacPath>{MacPath("/Applications/B.app")});
     EXPECT_EQ(model().dropNotice(),
               std::optional<std::string>("That item isn't a macOS application."));
 }
