@@ -412,10 +412,9 @@ void AppListView::showEvent(QShowEvent* event)
     if (!toolbar)
         return;
     m_toolbarPlaced = true;
-    for (QToolButton* button : {m_home, m_sortAndFilter, m_reload}) {
-        toolbar->addWidget(button);
-        button->show();
-    }
+    // A widget added hidden stays hidden until its action is made visible.
+    for (QToolButton* button : {m_home, m_sortAndFilter, m_reload})
+        toolbar->addWidget(button)->setVisible(true);
 }
 
 bool AppListView::eventFilter(QObject* watched, QEvent* event)

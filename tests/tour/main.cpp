@@ -16,6 +16,7 @@
 
 #include <QApplication>
 #include <QDateTime>
+#include <QDialog>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QFileInfo>
@@ -34,6 +35,7 @@
 #include "app/core/LeftoverCategory.h"
 #include "app/core/ToolchainItem.h"
 #include "app/ui/AdminEscalationSheet.h"
+#include "app/ui/AppDetailView.h"
 #include "app/ui/AppListModel.h"
 #include "app/ui/AppListView.h"
 #include "app/ui/AppManagementSheet.h"
@@ -44,11 +46,13 @@
 #include "app/ui/ContentView.h"
 #include "app/ui/DiskUsageMapSection.h"
 #include "app/ui/DropOverlay.h"
+#include "app/ui/LeftoverListModel.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/MessageBoxUserDriver.h"
 #include "app/ui/NoticeBanner.h"
 #include "app/ui/ResultBanner.h"
 #include "app/ui/SelectedMapKind.h"
+#include "app/ui/SheetParts.h"
 #include "app/ui/SpringAnimation.h"
 #include "app/ui/SystemColors.h"
 #include "app/ui/TextStyle.h"
@@ -352,6 +356,195 @@ ui::AppListView* sidebarHost(QWidget* host, testsupport::UiController& controlle
     return view;
 }
 
+// Quill's leftovers: every confidence, an administrator item, a refused-free list of a few
+// categories, or `count` items for a long list.
+std::vector<core::LeftoverItem> detailLeftovers(int count = 0)
+{
+    const std::string home = platform::homeDirectory().path();
+    std::vector<core::LeftoverItem> list;
+    auto add = [&](std::string path, std::int64_t bytes, core::MatchConfidence confidence,
+                   core::LeftoverCategory category, bool admin = false) {
+        core::LeftoverItem i;
+        i.url = platform::MacPath(std::move(path));
+        i.sizeBytes = bytes;
+        i.confidence = confidence;
+        i.category = category;
+        i.requiresAdmin = admin;
+        list.push_back(std::move(i));
+    };
+    using C = core::LeftoverCategory;
+    using M = core::MatchConfidence;
+    add("/Applications/Quill.app", 184'000'000, M::certain, C::application);
+    add(home + "/Library/Application Support/Quill", 48'300'000, M::certain, C::supportFiles);
+    add(home + "/Library/Application Support/QuillSync", 2'100'000, M::medium, C::supportFiles);
+    add(home + "/Library/Caches/com.quill.app", 310'000'000, M::high, C::caches);
+    add(home + "/Library/Preferences/com.quill.app.plist", 4'000, M::certain, C::preferences);
+    add(home + "/Library/Logs/Quill", 0, M::low, C::logs);
+    add("/Library/LaunchDaemons/com.quill.helper.plist", 1'000, M::certain, C::launchAgents, true);
+    for (int n = 0; n < count; ++n)
+        add(home + "/Library/Caches/com.quill.app/fragments/part-" + std::to_string(n) +
+                "-with-a-rather-long-name-that-the-row-cuts-in-the-middle.cache",
+            1'000 * (n + 1), n % 3 == 0 ? M::high : M::medium, C::caches);
+    return list;
+}
+
+core::InstalledApp detailApp()
+{
+    core::InstalledApp app;
+    app.name = "Quill";
+    app.url = platform::MacPath("/Applications/Quill.app");
+    app.bundleID = "com.quill.app";
+    app.version = "3.2.1";
+    return app;
+}
+
+// The detail screen of Quill in a given state; `prepare` runs on the controller before the
+// screen is built, `after` on the screen.
+ui::AppDetailView* detailHost(QWidget* host, testsupport::UiController& controller,
+                              const std::function<void(controller::UninstallViewModel&)>& prepare,
+                              const std::function<void(ui::AppDetailView&)>& after = {},
+                              int count = 0)
+{
+    controller::UninstallViewModel& model = *controller.model;
+    const core::InstalledApp app = detailApp();
+    model.setApps({app});
+    model.setDetailApp(app);
+    model.setSelectedAppID(app.id());
+    model.setDetailAppLocation(controller::DetailAppLocation::installed);
+    model.setRunningStatus({});
+    model.setIsScanningLeftovers(false);
+    model.setIsRemoving(false);
+    leftovers::CaskInfo cask;
+    cask.token = "quill";
+    cask.version = "3.2.1";
+    cask.hasZap = true;
+    cask.usesInstallerPackage = true;
+    cask.appNames = {"Quill.app"};
+    cask.appTargets = {"Quill.app"};
+    model.setCaskIndex({{"Quill.app", cask}});
+    std::vector<core::LeftoverItem> items = detailLeftovers(count);
+    controller::IdSet ids;
+    for (const auto& i : items)
+        if (i.confidence != core::MatchConfidence::low)
+            ids.insert(i.id());
+    model.setLeftovers(std::move(items));
+    model.setSelectedLeftoverIDs(std::move(ids));
+    if (prepare)
+        prepare(model);
+    auto* view = new ui::AppDetailView(&model, app, host);
+    auto* layout = new QVBoxLayout(host);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(view);
+    if (after)
+        after(*view);
+    return view;
+}
+
+// The sheet drawn inside the host, over the dimmed screen.
+QWidget* detailSheetHost(QWidget* host, testsupport::UiController& controller, bool homebrew)
+{
+    ui::AppDetailView* view = detailHost(host, controller, {});
+    if (homebrew) {
+        leftovers::CaskInfo cask = controller.model->caskToken(detailApp().url).value();
+        view->setActiveSheet(ui::AppDetailView::DetailSheet::homebrew(cask));
+    } else {
+        view->setActiveSheet(ui::AppDetailView::DetailSheet::review());
+    }
+    QDialog* sheet = view->sheet();
+    sheet->setWindowModality(Qt::NonModal);
+    sheet->setWindowFlags(Qt::Widget);
+    sheet->setParent(host);
+    sheet->setAutoFillBackground(true);
+    ui::fitHeight(sheet);
+    sheet->move((860 - sheet->width()) / 2, 0);
+    sheet->show();
+    sheet->raise();
+    return view;
+}
+
+void appendDetailShots(std::vector<Shot>& list, testsupport::UiController& controller)
+{
+    using L = controller::DetailAppLocation;
+    for (ColorScheme scheme : {ColorScheme::light, ColorScheme::dark})
+        list.push_back(
+            {scheme == ColorScheme::dark ? QStringLiteral("detail-dark") : QStringLiteral("detail"),
+             scheme,
+             {860, 760},
+             [&controller](QWidget* host) { return detailHost(host, controller, {}); }});
+    const struct
+    {
+        const char* name;
+        L location;
+    } locations[] = {{"detail-in-trash", L::inTrash},
+                     {"detail-removed", L::removed},
+                     {"detail-not-found", L::notFound}};
+    for (const auto& entry : locations)
+        list.push_back({QString::fromUtf8(entry.name),
+                        ColorScheme::light,
+                        {860, 760},
+                        [&controller, location = entry.location](QWidget* host) {
+                            return detailHost(host, controller,
+                                              [location](controller::UninstallViewModel& model) {
+                                                  model.setDetailAppLocation(location);
+                                              });
+                        }});
+    list.push_back({QStringLiteral("detail-running"),
+                    ColorScheme::light,
+                    {860, 760},
+                    [&controller](QWidget* host) {
+                        return detailHost(
+                            host, controller, [](controller::UninstallViewModel& model) {
+                                core::RunningAppStatus running;
+                                running.isRunning = true;
+                                running.helperNames = {"Quill Helper", "QuillSync Agent"};
+                                model.setRunningStatus(running);
+                            });
+                    }});
+    list.push_back({QStringLiteral("detail-scanning"),
+                    ColorScheme::light,
+                    {860, 640},
+                    [&controller](QWidget* host) {
+                        return detailHost(host, controller,
+                                          [](controller::UninstallViewModel& model) {
+                                              model.setIsScanningLeftovers(true);
+                                          });
+                    }});
+    list.push_back({QStringLiteral("detail-nothing-left"),
+                    ColorScheme::light,
+                    {860, 640},
+                    [&controller](QWidget* host) {
+                        return detailHost(host, controller,
+                                          [](controller::UninstallViewModel& model) {
+                                              model.setLeftovers({});
+                                              model.setSelectedLeftoverIDs({});
+                                          });
+                    }});
+    list.push_back(
+        {QStringLiteral("detail-long-list-scrolled"),
+         ColorScheme::light,
+         {860, 760},
+         [&controller](QWidget* host) {
+             return detailHost(
+                 host, controller, {},
+                 [](ui::AppDetailView& view) {
+                     view.leftoverList()->scrollTo(
+                         view.leftoverModel()->index(view.leftoverModel()->rowCount() / 2),
+                         QAbstractItemView::PositionAtCenter);
+                 },
+                 2000);
+         }});
+    list.push_back(
+        {QStringLiteral("review-sheet"),
+         ColorScheme::light,
+         {860, 760},
+         [&controller](QWidget* host) { return detailSheetHost(host, controller, false); }});
+    list.push_back(
+        {QStringLiteral("homebrew-sheet"),
+         ColorScheme::light,
+         {860, 760},
+         [&controller](QWidget* host) { return detailSheetHost(host, controller, true); }});
+}
+
 void appendSidebarShots(std::vector<Shot>& list, testsupport::UiController& controller)
 {
     for (ColorScheme scheme : {ColorScheme::light, ColorScheme::dark})
@@ -628,6 +821,7 @@ std::vector<Shot> shots(testsupport::UiController& controller, ui::AppShell& she
                         });
                     }});
     appendSidebarShots(list, controller);
+    appendDetailShots(list, controller);
     return list;
 }
 

@@ -2,12 +2,15 @@
 #include "app/ui/AppListView.h"
 
 #include <map>
+#include <set>
 
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QBuffer>
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QImage>
 #include <QListView>
 #include <QMenu>
 #include <QPainter>
@@ -459,10 +462,22 @@ TEST(AppListView, ContextMenuEntriesAndClipboard)
 TEST(AppListView, ThreeHundredAppsTouchNoDiskInDataAndPaintOnlyVisibleRows)
 {
     SidebarFixture f;
+    // Generated bundles, each with its own small icon.
+    QImage image(32, 32, QImage::Format_ARGB32);
+    image.fill(Qt::darkCyan);
+    QByteArray icns;
+    QBuffer buffer(&icns);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(image.save(&buffer, "ICNS"));
     std::vector<InstalledApp> apps;
     for (int i = 0; i < 300; ++i) {
         InstalledApp app = SidebarFixture::app("App " + std::to_string(1000 + i));
         app.lastUsed = f.clock.now() - seconds(i * 86'400);
+        f.mac.makeApp(
+            app.url, platform::PlistValue::Dictionary{
+                         {"CFBundleName", app.name}, {"CFBundleIconFile", std::string("AppIcon")}});
+        f.mac.write(app.url.appendingPathComponent("Contents/Resources/AppIcon.icns"),
+                    icns.toStdString());
         apps.push_back(app);
     }
     f.model->setApps(apps);
@@ -503,6 +518,19 @@ TEST(AppListView, ThreeHundredAppsTouchNoDiskInDataAndPaintOnlyVisibleRows)
     EXPECT_LE(static_cast<int>(counting->painted.size()), visible);
     EXPECT_EQ(counting->painted.count(AppListModel::kFirstAppRow), 0u) << "the top is not painted";
     EXPECT_EQ(f.counts->scans, 0) << "the sidebar never scans";
+
+    // The visible rows' icons arrive from the provider's threads and repaint their rows.
+    std::set<int> changedRows;
+    QObject::connect(
+        m, &QAbstractItemModel::dataChanged,
+        [&](const QModelIndex& from, const QModelIndex&) { changedRows.insert(from.row()); });
+    counting->painted.clear();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !changedRows.empty(); }, 10'000));
+    nextTurn();
+    EXPECT_EQ(guiThreadReads, 0);
+    for (int row : changedRows)
+        EXPECT_GE(row, AppListModel::kFirstAppRow);
+    EXPECT_GT(counting->painted.size(), 0u) << "rows whose icon arrived are repainted";
 }
 
 } // namespace

@@ -19,9 +19,19 @@ SidebarFixture::SidebarFixture()
         ++c->onGuiThread;
         return core::RunningAppStatus{};
     };
-    services.fileExists = [c](const platform::MacPath&) {
+    services.fileExists = [c](const platform::MacPath& path) {
         ++c->onGuiThread;
-        return true;
+        return !c->missing.contains(path.path());
+    };
+    // Refuses every path holding "Refused": the policy's verdicts stay out of these tests.
+    services.removalRefusal = [](const platform::MacPath& url,
+                                 const common::RemovalSafety::PreparedContext&)
+        -> std::optional<common::RemovalSafety::Refusal> {
+        if (url.path().find("Refused") == std::string::npos)
+            return std::nullopt;
+        common::RemovalSafety::Refusal refusal;
+        refusal.kind = common::RemovalSafety::Refusal::Kind::protectedLocation;
+        return refusal;
     };
     services.leftoverScan = [c](const core::InstalledApp&,
                                 const std::vector<core::ScopedAccessRoot>&, std::stop_token) {

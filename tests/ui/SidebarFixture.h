@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,7 @@ struct ServiceCounts
 {
     std::atomic<int> onGuiThread{0}; // calls of a GUI-thread service (probes of the disk)
     std::atomic<int> scans{0};       // app and leftover scans
+    std::set<std::string> missing;   // paths fileExists denies (GUI thread only)
 };
 
 class SidebarFixture

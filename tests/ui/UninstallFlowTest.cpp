@@ -1,0 +1,198 @@
+// The key flow end to end, in a main window over the real controller and the Trash executor on
+// a fake Mac: pick the app in the sidebar, review, move to the Trash, undo.
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include <QListView>
+#include <QPointer>
+#include <QPushButton>
+#include <QTest>
+#include <QToolButton>
+
+#include "app/controller/UninstallViewModel.h"
+#include "app/ui/AppDetailView.h"
+#include "app/ui/AppListModel.h"
+#include "app/ui/AppListView.h"
+#include "app/ui/AppShell.h"
+#include "app/ui/ContentView.h"
+#include "app/ui/MainWindow.h"
+#include "app/ui/RemovalReviewSheet.h"
+#include "app/ui/ResultBanner.h"
+#include "app/ui/WindowContent.h"
+#include "app/ui/WindowOperations.h"
+#include "tests/support/FakeMac.h"
+#include "tests/ui/UiFixtures.h"
+
+namespace veldo::ui {
+namespace {
+
+using platform::MacPath;
+
+// Every file and folder under `root` (a host folder) with its contents, by relative path.
+std::map<std::string, std::string> manifest(const std::string& root)
+{
+    namespace fs = std::filesystem;
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        const std::string relative = fs::relative(entry.path(), root).string();
+        if (relative.find(".Trash") != std::string::npos ||
+            relative.find("Preferences/veldo") != std::string::npos ||
+            relative.find("Application Support/Veldo") != std::string::npos)
+            continue;
+        std::string contents;
+        if (entry.is_regular_file()) {
+            std::ifstream in(entry.path(), std::ios::binary);
+            contents.assign(std::istreambuf_iterator<char>(in), {});
+        }
+        files[relative] = contents;
+    }
+    return files;
+}
+
+TEST(UninstallFlow, PickReviewMoveToTrashThenUndoPutsEverythingBack)
+{
+    testsupport::FakeMac mac;
+    const MacPath app("/Applications/Quill.app");
+    mac.makeApp(app, platform::PlistValue::Dictionary{
+                         {"CFBundleIdentifier", std::string("com.example.Quill")},
+                         {"CFBundleName", std::string("Quill")}});
+    const MacPath library = mac.home().appendingPathComponent("Library");
+    mac.write(library.appendingPathComponent("Application Support/Quill/data.db"), "data");
+    mac.write(library.appendingPathComponent("Caches/com.example.Quill/cache.bin"), "cache");
+    mac.write(library.appendingPathComponent("Preferences/com.example.Quill.plist"), "prefs");
+    const std::string home = mac.host(mac.home());
+    const auto before = manifest(home);
+
+    testsupport::UiController controller;
+    controller::UninstallViewModel& model = *controller.model;
+    AppShell::Options options;
+    options.quit = [] {};
+    WindowOperations operations = WindowOperations::of(model);
+    operations.startLibraryWatcher = {};
+    AppShell shell(model, operations, WindowContent::standard(), options);
+    QPointer<QWidget> window = shell.openWindow(QStringLiteral("main"));
+    ASSERT_TRUE(window);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model.apps().size() == 1; }, 10'000));
+
+    auto* sidebar = window->findChild<AppListView*>();
+    ASSERT_NE(sidebar, nullptr);
+    EXPECT_TRUE(sidebar->reloadButton()->isVisible()) << "the toolbar items sit in the toolbar";
+    const int row = sidebar->listModel()->rowOf(app.path());
+    ASSERT_GE(row, AppListModel::kFirstAppRow);
+    QTest::mouseClick(sidebar->listView()->viewport(), Qt::LeftButton, {},
+                      sidebar->listView()->visualRect(sidebar->listModel()->index(row)).center());
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return !model.isScanningLeftovers() && !model.leftovers().empty(); }, 10'000));
+    AppDetailView* detail = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        detail = window->findChild<AppDetailView*>();
+        return detail != nullptr;
+    }));
+    EXPECT_EQ(detail->content(), AppDetailView::Content::list);
+    EXPECT_FALSE(model.selectedLeftoverIDs().empty()) << "the default selection";
+    const std::size_t selected = model.selectedLeftoverIDs().size();
+
+    ASSERT_EQ(detail->primaryButton()->accessibleName(), QStringLiteral("Review & Move to Trash"));
+    detail->primaryButton()->click();
+    auto* sheet = qobject_cast<RemovalReviewSheet*>(detail->sheet());
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_EQ(sheet->rowTexts().front(),
+              QString::number(selected) + (selected == 1 ? QStringLiteral(" item selected")
+                                                         : QStringLiteral(" items selected")));
+    sheet->confirmButton()->click();
+
+    auto* content = static_cast<MainWindow*>(window.data())->contentView();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model.showResultBanner(); }, 20'000));
+    ResultBanner* banner = content->resultBanner();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return banner->isVisible(); }));
+    EXPECT_EQ(banner->content().title, QStringLiteral("Moved to Trash"));
+    EXPECT_NE(manifest(home), before);
+
+    ASSERT_TRUE(banner->undoButton()->isVisible());
+    banner->undoButton()->click();
+    const bool settled =
+        QTest::qWaitFor([&] { return !model.isUndoing() && !model.showResultBanner(); }, 20'000);
+    for (const auto& f : model.lastUndoFailures())
+        ADD_FAILURE() << "undo failure " << f.reason;
+    for (const auto& [path, text] : manifest(home))
+        if (!before.contains(path))
+            ADD_FAILURE() << "extra " << path;
+    for (const auto& [path, text] : before)
+        if (!manifest(home).contains(path))
+            ADD_FAILURE() << "missing " << path;
+    ASSERT_TRUE(settled) << model.isUndoing() << model.showResultBanner();
+    EXPECT_EQ(manifest(home), before) << "Undo put everything back";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !banner->isVisible(); }));
+    delete window.data();
+}
+
+} // namespace
+} // namespace veldo::ui
+
+namespace veldo::ui {
+namespace {
+
+TEST(UninstallFlow, ASheetOverAppAClosesWhenAnotherWindowShowsAppBAndNothingIsRemoved)
+{
+    testsupport::FakeMac mac;
+    for (const char* name : {"Quill", "Inkwell"}) {
+        mac.makeApp(MacPath(std::string("/Applications/") + name + ".app"),
+                    platform::PlistValue::Dictionary{
+                        {"CFBundleIdentifier", std::string("com.example.") + name},
+                        {"CFBundleName", std::string(name)}});
+        mac.write(mac.home().appendingPathComponent(std::string("Library/Caches/com.example.") +
+                                                    name + "/c"),
+                  "cache");
+    }
+    const auto before = manifest(mac.host(mac.home()));
+    testsupport::UiController controller;
+    controller::UninstallViewModel& model = *controller.model;
+    AppShell::Options options;
+    options.quit = [] {};
+    WindowOperations operations = WindowOperations::of(model);
+    operations.startLibraryWatcher = {};
+    AppShell shell(model, operations, WindowContent::standard(), options);
+    QPointer<QWidget> first = shell.openWindow(QStringLiteral("main"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model.apps().size() == 2; }, 10'000));
+    QPointer<QWidget> second = shell.openWindow(QStringLiteral("main"));
+
+    auto pick = [&](QWidget* window, const std::string& path) {
+        auto* sidebar = window->findChild<AppListView*>();
+        const int row = sidebar->listModel()->rowOf(path);
+        QTest::mouseClick(
+            sidebar->listView()->viewport(), Qt::LeftButton, {},
+            sidebar->listView()->visualRect(sidebar->listModel()->index(row)).center());
+    };
+    pick(first, "/Applications/Quill.app");
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return !model.isScanningLeftovers() && !model.leftovers().empty(); }, 10'000));
+    QPointer<AppDetailView> detail;
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        detail = first->findChild<AppDetailView*>();
+        return detail && detail->app().name == "Quill";
+    }));
+    detail->primaryButton()->click();
+    QPointer<QDialog> sheet = detail->sheet();
+    ASSERT_TRUE(sheet);
+
+    pick(second, "/Applications/Inkwell.app");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !sheet; }, 5'000)) << "the sheet went with A";
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        auto* shown = first->findChild<AppDetailView*>();
+        return shown && shown->app().name == "Inkwell";
+    }));
+    EXPECT_FALSE(model.isRemoving());
+    EXPECT_FALSE(model.lastOutcome());
+    EXPECT_EQ(manifest(mac.host(mac.home())), before);
+    delete first.data();
+    delete second.data();
+}
+
+} // namespace
+} // namespace veldo::ui
