@@ -6,7 +6,8 @@
 
 namespace veldo::ui {
 
-CheckListDelegate::CheckListDelegate(QAbstractItemView* view) : QStyledItemDelegate(view), m_view(view)
+CheckListDelegate::CheckListDelegate(QAbstractItemView* view)
+    : QStyledItemDelegate(view), m_view(view)
 {
 }
 

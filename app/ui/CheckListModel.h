@@ -12,7 +12,6 @@ namespace veldo::ui {
 
 class CheckListModel : public QAbstractListModel
 {
-    Q_OBJECT
 public:
     using QAbstractListModel::QAbstractListModel;
 

@@ -50,7 +50,8 @@ protected:
     {
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
-        QColor fill = SystemColors::color(SystemColor::orange, SystemColors::colorScheme(palette()));
+        QColor fill =
+            SystemColors::color(SystemColor::orange, SystemColors::colorScheme(palette()));
         fill.setAlphaF(0.08f);
         QPainterPath path;
         path.addRoundedRect(QRectF(rect()), 12, 12);
@@ -63,8 +64,8 @@ QLabel* symbolLabel(const char* symbol, SystemColor tint, TextStyle style, QWidg
     const int edge = QFontMetrics(textFont(style, parent->font())).height();
     auto* label = new QLabel(parent);
     label->setPixmap(
-        SymbolImage::icon(symbol, SystemColors::color(tint, SystemColors::colorScheme(parent->palette())),
-                          edge)
+        SymbolImage::icon(
+            symbol, SystemColors::color(tint, SystemColors::colorScheme(parent->palette())), edge)
             .pixmap(edge, edge));
     label->setFixedSize(edge, edge);
     return label;
@@ -141,8 +142,8 @@ OrphanFilesView::OrphanFilesView(controller::UninstallViewModel* model, QThreadP
     column->addWidget(m_totals->parentWidget());
     column->addWidget(screenDivider(this));
     m_stack = new QStackedWidget(this);
-    m_scanningPage = scanningPlaceholder(QStringLiteral("Looking for files no installed app claims…"),
-                                         m_stack);
+    m_scanningPage =
+        scanningPlaceholder(QStringLiteral("Looking for files no installed app claims…"), m_stack);
     m_stack->addWidget(m_scanningPage);
     buildNotScanned();
     m_nothingFound = new EmptyStateView("checkmark.seal.fill", QStringLiteral("No Orphaned Files"),
@@ -158,9 +159,9 @@ OrphanFilesView::OrphanFilesView(controller::UninstallViewModel* model, QThreadP
         refresh();
     });
     using VM = controller::UninstallViewModel;
-    for (auto signal : {&VM::orphanResultChanged, &VM::isScanningOrphansChanged,
-                        &VM::hasScannedOrphansChanged, &VM::selectedOrphanIDsChanged,
-                        &VM::isRemovingChanged, &VM::appsChanged})
+    for (auto signal :
+         {&VM::orphanResultChanged, &VM::isScanningOrphansChanged, &VM::hasScannedOrphansChanged,
+          &VM::selectedOrphanIDsChanged, &VM::isRemovingChanged, &VM::appsChanged})
         connect(m_model, signal, this, &OrphanFilesView::refresh);
     refresh();
 }
@@ -177,8 +178,8 @@ void OrphanFilesView::buildHeader()
     auto* row = new QHBoxLayout(header);
     row->setContentsMargins(20, 20, 20, 20);
     row->setSpacing(16);
-    row->addWidget(new ScreenIcon("questionmark.folder.fill", SystemColor::orange,
-                                  SystemColor::pink, header));
+    row->addWidget(
+        new ScreenIcon("questionmark.folder.fill", SystemColor::orange, SystemColor::pink, header));
     row->addWidget(screenTitleBlock(QStringLiteral("Orphaned Files"),
                                     QStringLiteral("Support files from apps that are no longer "
                                                    "installed."),
@@ -228,9 +229,9 @@ void OrphanFilesView::buildNotScanned()
         TextStyle::body, true, content));
     auto* lines = new QVBoxLayout;
     lines->setSpacing(8);
-    lines->addWidget(labelledLine("checkmark.shield.fill",
-                                  QStringLiteral("Nothing is removed until you review and confirm."),
-                                  content));
+    lines->addWidget(
+        labelledLine("checkmark.shield.fill",
+                     QStringLiteral("Nothing is removed until you review and confirm."), content));
     lines->addWidget(labelledLine(
         "questionmark.circle.fill",
         QStringLiteral("Only medium-confidence items are selected for you; low-confidence items "
@@ -262,11 +263,11 @@ void OrphanFilesView::buildNotScanned()
     connect(m_fdaLink, &QPushButton::clicked, this,
             [] { core::SystemSettings::open(core::SystemSettings::kFullDiskAccessURL); });
 
-    m_scanButton = new QPushButton(SymbolImage::icon("magnifyingglass",
-                                                     SystemColors::color(SystemColor::label,
-                                                                         SystemColors::colorScheme(palette())),
-                                                     18),
-                                   QStringLiteral("Scan for Orphaned Files"), content);
+    m_scanButton = new QPushButton(
+        SymbolImage::icon(
+            "magnifyingglass",
+            SystemColors::color(SystemColor::label, SystemColors::colorScheme(palette())), 18),
+        QStringLiteral("Scan for Orphaned Files"), content);
     m_scanButton->setMinimumWidth(200);
     m_scanButton->setMinimumHeight(32);
     m_scanButton->setDefault(false);
@@ -294,9 +295,9 @@ void OrphanFilesView::buildList()
     auto* noteRow = new QHBoxLayout(note);
     noteRow->setContentsMargins(12, 12, 12, 12);
     noteRow->setSpacing(10);
-    noteRow->addWidget(
-        symbolLabel("exclamationmark.triangle.fill", SystemColor::orange, TextStyle::headline, note),
-        0, Qt::AlignTop);
+    noteRow->addWidget(symbolLabel("exclamationmark.triangle.fill", SystemColor::orange,
+                                   TextStyle::headline, note),
+                       0, Qt::AlignTop);
     auto* noteText = new QVBoxLayout;
     noteText->setSpacing(2);
     noteText->addWidget(textLabel(QStringLiteral("These files don’t match any installed app"),
@@ -345,7 +346,8 @@ void OrphanFilesView::buildFooter()
     m_footer->row()->addWidget(m_summary);
     m_footer->row()->addStretch(1);
     m_footer->row()->addWidget(m_review);
-    connect(m_deselectAll, &QPushButton::clicked, this, [this] { m_model->setSelectedOrphanIDs({}); });
+    connect(m_deselectAll, &QPushButton::clicked, this,
+            [this] { m_model->setSelectedOrphanIDs({}); });
     connect(m_selectSuggested, &QPushButton::clicked, this, [this] {
         m_model->setSelectedOrphanIDs(controller::UninstallViewModel::suggestedOrphanPaths(
             m_model->orphanResult().groups, m_model->settings()->includeAdminRequiredByDefault()));
@@ -369,8 +371,9 @@ void OrphanFilesView::refreshNothingFound()
     const bool unreadable = !m_model->orphanResult().unreadableLocations.empty();
     if (unreadable == m_nothingFoundUnreadable)
         return;
-    auto* replacement = new EmptyStateView("checkmark.seal.fill", QStringLiteral("No Orphaned Files"),
-                                           nothingFoundDescription(unreadable), m_stack);
+    auto* replacement =
+        new EmptyStateView("checkmark.seal.fill", QStringLiteral("No Orphaned Files"),
+                           nothingFoundDescription(unreadable), m_stack);
     const int at = m_stack->indexOf(m_nothingFound);
     m_stack->insertWidget(at, replacement);
     m_stack->removeWidget(m_nothingFound);
@@ -392,7 +395,8 @@ void OrphanFilesView::refresh()
     m_fdaCard->setVisible(m_fullDiskAccess != FullDiskAccessStatus::granted);
     refreshNothingFound();
     m_unreadable->setVisible(!result.unreadableLocations.empty());
-    m_unreadable->setText(unreadableText(static_cast<std::int64_t>(result.unreadableLocations.size())));
+    m_unreadable->setText(
+        unreadableText(static_cast<std::int64_t>(result.unreadableLocations.size())));
     QStringList unreadablePaths;
     const std::string home = platform::homeDirectory().path();
     for (const platform::MacPath& path : result.unreadableLocations)

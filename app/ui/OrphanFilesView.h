@@ -54,8 +54,8 @@ public:
     };
 
     // `probe` defaults to the Full Disk Access probe of the current user's home folder.
-    OrphanFilesView(controller::UninstallViewModel* model, QThreadPool* probePool,
-                    Probe probe = {}, QWidget* parent = nullptr);
+    OrphanFilesView(controller::UninstallViewModel* model, QThreadPool* probePool, Probe probe = {},
+                    QWidget* parent = nullptr);
     ~OrphanFilesView() override;
 
     // The texts of the header's found count, the footer's summary, the note card's unreadable

@@ -93,7 +93,8 @@ const scanners::OrphanGroup& OrphanListModel::group(int row) const
 
 const scanners::OrphanFinding& OrphanListModel::finding(int row) const
 {
-    return group(row).findings[static_cast<std::size_t>(m_rows[static_cast<std::size_t>(row)].finding)];
+    return group(row)
+        .findings[static_cast<std::size_t>(m_rows[static_cast<std::size_t>(row)].finding)];
 }
 
 bool OrphanListModel::isLastInGroup(int row) const
@@ -132,7 +133,8 @@ QString OrphanListModel::itemAccessibleText(int row) const
 {
     const core::LeftoverItem& item = finding(row).item;
     QStringList parts{qs(item.url.lastPathComponent()), qs(platform::sizeText(item.sizeBytes)),
-                      OrphanConfidenceBadge::title(item.confidence) + QStringLiteral(" confidence")};
+                      OrphanConfidenceBadge::title(item.confidence) +
+                          QStringLiteral(" confidence")};
     if (item.requiresAdmin)
         parts << QStringLiteral("needs administrator rights");
     return parts.join(QStringLiteral(", "));
@@ -171,8 +173,9 @@ QVariant OrphanListModel::data(const QModelIndex& index, int role) const
     case Qt::ToolTipRole:
         return isHeader(row) ? QVariant() : QVariant(qs(finding(row).reason));
     case Qt::AccessibleTextRole:
-        return isHeader(row) ? QStringLiteral("Select every item from ") + qs(group(row).displayName)
-                             : itemAccessibleText(row);
+        return isHeader(row)
+                   ? QStringLiteral("Select every item from ") + qs(group(row).displayName)
+                   : itemAccessibleText(row);
     default:
         return {};
     }

@@ -28,8 +28,8 @@ constexpr int kConfirmMinimumWidth = 110;
 
 QString inflected(std::int64_t count, const char* phrase, const char* tail)
 {
-    return QString::fromStdString(platform::inflect("^[" + std::to_string(count) + " " + phrase +
-                                                    "](inflect: true)" + tail));
+    return QString::fromStdString(
+        platform::inflect("^[" + std::to_string(count) + " " + phrase + "](inflect: true)" + tail));
 }
 
 // A label row: the symbol in its tint before a wrapped callout text.
@@ -42,11 +42,10 @@ QWidget* symbolRow(const char* symbol, SystemColor tint, QLabel** text, QWidget*
     const QFont font = textFont(TextStyle::callout, parent->font());
     const int edge = QFontMetrics(font).height();
     auto* icon = new QLabel(row);
-    icon->setPixmap(SymbolImage::icon(symbol,
-                                      SystemColors::color(tint, SystemColors::colorScheme(
-                                                                    parent->palette())),
-                                      edge)
-                        .pixmap(edge, edge));
+    icon->setPixmap(
+        SymbolImage::icon(
+            symbol, SystemColors::color(tint, SystemColors::colorScheme(parent->palette())), edge)
+            .pixmap(edge, edge));
     icon->setFixedSize(edge, edge);
     *text = new QLabel(row);
     (*text)->setTextFormat(Qt::PlainText);
@@ -98,8 +97,8 @@ OrphanReviewSheet::OrphanReviewSheet(controller::UninstallViewModel* model,
     summary->setSpacing(8);
     summary->addWidget(symbolRow("checklist", SystemColor::label, &m_count, this));
     summary->addWidget(symbolRow("externaldrive.fill", SystemColor::label, &m_size, this));
-    summary->addWidget(symbolRow("exclamationmark.triangle.fill", SystemColor::orange, &m_general,
-                                 this));
+    summary->addWidget(
+        symbolRow("exclamationmark.triangle.fill", SystemColor::orange, &m_general, this));
     m_general->setText(QStringLiteral(
         "These files don’t match any installed app. Make sure you no longer need them."));
     m_lowRow = symbolRow("exclamationmark.triangle.fill", SystemColor::red, &m_low, this);
@@ -116,9 +115,9 @@ OrphanReviewSheet::OrphanReviewSheet(controller::UninstallViewModel* model,
     divider->setFrameShape(QFrame::HLine);
     divider->setFrameShadow(QFrame::Plain);
     QPalette dividerPalette = divider->palette();
-    dividerPalette.setColor(QPalette::WindowText,
-                            SystemColors::color(SystemColor::separator,
-                                                SystemColors::colorScheme(palette())));
+    dividerPalette.setColor(
+        QPalette::WindowText,
+        SystemColors::color(SystemColor::separator, SystemColors::colorScheme(palette())));
     divider->setPalette(dividerPalette);
     m_column->addWidget(divider);
 
@@ -128,8 +127,9 @@ OrphanReviewSheet::OrphanReviewSheet(controller::UninstallViewModel* model,
     m_confirm = sheetButton(QStringLiteral("Move to Trash"), this);
     m_confirm->setMinimumWidth(kConfirmMinimumWidth);
     QPalette destructive = m_confirm->palette();
-    destructive.setColor(QPalette::ButtonText,
-                         SystemColors::color(SystemColor::red, SystemColors::colorScheme(palette())));
+    destructive.setColor(
+        QPalette::ButtonText,
+        SystemColors::color(SystemColor::red, SystemColors::colorScheme(palette())));
     m_confirm->setPalette(destructive);
     buttons->addWidget(m_cancel);
     buttons->addWidget(m_confirm);

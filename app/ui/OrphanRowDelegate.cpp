@@ -71,7 +71,9 @@ QColor cardFill(ColorScheme scheme)
 
 } // namespace
 
-OrphanRowDelegate::OrphanRowDelegate(QAbstractItemView* view) : CheckListDelegate(view) {}
+OrphanRowDelegate::OrphanRowDelegate(QAbstractItemView* view) : CheckListDelegate(view)
+{
+}
 
 const OrphanListModel& OrphanRowDelegate::model(const QModelIndex& index) const
 {
@@ -95,21 +97,20 @@ OrphanRowDelegate::Geometry OrphanRowDelegate::geometry(const QRect& rowRect,
         const int centre = top + lineHeight / 2;
         g.checkbox = QRect(content.left(), centre - kCheckbox / 2, kCheckbox, kCheckbox);
         const int sizeWidth = sizeMetrics.horizontalAdvance(sizeString(m.groupBytes(row)));
-        g.size = QRect(content.right() - sizeWidth + 1, centre - sizeMetrics.height() / 2, sizeWidth,
-                       sizeMetrics.height());
+        g.size = QRect(content.right() - sizeWidth + 1, centre - sizeMetrics.height() / 2,
+                       sizeWidth, sizeMetrics.height());
         const int x = g.checkbox.right() + 1 + 10;
         const int textRight = g.size.left() - 10;
         const int lineTop = centre - (headline.height() + 1 + caption.height()) / 2;
         const QSize badge =
             OrphanConfidenceBadge::size(m.group(row).confidence(), base).toSize() + QSize(1, 0);
-        const int nameWidth =
-            std::min(headline.horizontalAdvance(qs(m.group(row).displayName)) + 1,
-                     std::max(0, textRight - x - 6 - badge.width()));
+        const int nameWidth = std::min(headline.horizontalAdvance(qs(m.group(row).displayName)) + 1,
+                                       std::max(0, textRight - x - 6 - badge.width()));
         g.name = QRect(x, lineTop, nameWidth, headline.height());
         g.badge = QRect(g.name.right() + 1 + 6, lineTop + (headline.height() - badge.height()) / 2,
                         badge.width(), badge.height());
-        g.detail = QRect(x, lineTop + headline.height() + 1, std::max(0, textRight - x),
-                         caption.height());
+        g.detail =
+            QRect(x, lineTop + headline.height() + 1, std::max(0, textRight - x), caption.height());
         return g;
     }
 
@@ -132,7 +133,8 @@ OrphanRowDelegate::Geometry OrphanRowDelegate::geometry(const QRect& rowRect,
     const int textWidth = std::max(1, textRight - x);
     const int line1 = std::max({body.height(), caption.height(), kCheckbox});
     const int symbolWidth = caption.height();
-    g.symbol = QRect(x, inner.top() + (line1 - caption.height()) / 2, symbolWidth, caption.height());
+    g.symbol =
+        QRect(x, inner.top() + (line1 - caption.height()) / 2, symbolWidth, caption.height());
     const QSize badge = OrphanConfidenceBadge::size(item.confidence, base).toSize() + QSize(1, 0);
     const int lockWidth = item.requiresAdmin ? caption2.height() + 6 : 0;
     const int nameX = g.symbol.right() + 1 + 6;
@@ -145,12 +147,11 @@ OrphanRowDelegate::Geometry OrphanRowDelegate::geometry(const QRect& rowRect,
                        caption2.height());
         after = g.lock.right() + 1;
     }
-    g.badge = QRect(after + 6, inner.top() + (line1 - badge.height()) / 2, badge.width(),
-                    badge.height());
+    g.badge =
+        QRect(after + 6, inner.top() + (line1 - badge.height()) / 2, badge.width(), badge.height());
     g.detail = QRect(x, inner.top() + line1 + 2, textWidth, caption.height());
     const QRect reason = caption.boundingRect(QRect(0, 0, textWidth, 1 << 20),
-                                              Qt::TextWordWrap | Qt::AlignLeft,
-                                              qs(finding.reason));
+                                              Qt::TextWordWrap | Qt::AlignLeft, qs(finding.reason));
     g.reason = QRect(x, g.detail.bottom() + 1 + 2, textWidth, reason.height());
     return g;
 }
@@ -181,8 +182,9 @@ QString OrphanRowDelegate::toolTipAt(const QRect& rowRect, const QModelIndex& in
     const OrphanListModel& m = model(index);
     const Geometry g = geometry(rowRect, index);
     if (m.isHeader(index.row()))
-        return g.badge.contains(point) ? OrphanConfidenceBadge::helpText(m.group(index.row()).confidence())
-                                       : QString();
+        return g.badge.contains(point)
+                   ? OrphanConfidenceBadge::helpText(m.group(index.row()).confidence())
+                   : QString();
     const core::LeftoverItem& item = m.finding(index.row()).item;
     if (g.symbol.contains(point))
         return qs(std::string(core::title(item.category)));
@@ -250,16 +252,17 @@ void OrphanRowDelegate::paintHeader(QPainter& painter, const QRect& rect,
     const QFont headline = textFont(TextStyle::headline, base);
     painter.setFont(headline);
     painter.setPen(SystemColors::color(SystemColor::label, scheme));
-    painter.drawText(g.name, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                     QFontMetrics(headline).elidedText(qs(group.displayName), Qt::ElideRight,
-                                                       g.name.width()));
+    painter.drawText(
+        g.name, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+        QFontMetrics(headline).elidedText(qs(group.displayName), Qt::ElideRight, g.name.width()));
     OrphanConfidenceBadge::paint(painter, g.badge, group.confidence(), base, scheme);
     const QFont caption = textFont(TextStyle::caption, base);
     painter.setFont(caption);
     painter.setPen(secondary(scheme));
-    painter.drawText(g.detail, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                     QFontMetrics(caption).elidedText(OrphanListModel::groupDetail(group, QLocale()),
-                                                      Qt::ElideMiddle, g.detail.width()));
+    painter.drawText(
+        g.detail, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+        QFontMetrics(caption).elidedText(OrphanListModel::groupDetail(group, QLocale()),
+                                         Qt::ElideMiddle, g.detail.width()));
     painter.setFont(sizeFont(TextStyle::subheadline, base));
     painter.drawText(g.size, Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine,
                      sizeString(m.groupBytes(row)));
@@ -305,9 +308,9 @@ void OrphanRowDelegate::paintItem(QPainter& painter, const QRect& rect,
                      QFontMetrics(base).elidedText(qs(item.url.lastPathComponent()),
                                                    Qt::ElideMiddle, g.name.width()));
     if (!g.lock.isEmpty())
-        SymbolImage::paint(painter, g.lock, "lock.fill",
-                           SystemColors::color(SystemColor::orange, scheme),
-                           SymbolImage::font(QFontInfo(textFont(TextStyle::caption2, base)).pixelSize()));
+        SymbolImage::paint(
+            painter, g.lock, "lock.fill", SystemColors::color(SystemColor::orange, scheme),
+            SymbolImage::font(QFontInfo(textFont(TextStyle::caption2, base)).pixelSize()));
     OrphanConfidenceBadge::paint(painter, g.badge, item.confidence, base, scheme);
     painter.setFont(caption);
     painter.setPen(secondary(scheme));
@@ -315,8 +318,7 @@ void OrphanRowDelegate::paintItem(QPainter& painter, const QRect& rect,
                      QFontMetrics(caption).elidedText(m.displayPath(item.url), Qt::ElideMiddle,
                                                       g.detail.width()));
     painter.setPen(tertiary(scheme));
-    painter.drawText(g.reason, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
-                     qs(finding.reason));
+    painter.drawText(g.reason, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, qs(finding.reason));
     painter.setFont(sizeFont(TextStyle::callout, base));
     painter.setPen(secondary(scheme));
     painter.drawText(g.size, Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine,

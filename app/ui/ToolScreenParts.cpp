@@ -53,8 +53,9 @@ QWidget* screenTitleBlock(const QString& title, const QString& subtitle, QWidget
     auto* subtitleLabel = new QLabel(subtitle, block);
     subtitleLabel->setFont(textFont(TextStyle::caption, parent->font()));
     QPalette p = subtitleLabel->palette();
-    p.setColor(QPalette::WindowText, SystemColors::color(SystemColor::secondaryLabel,
-                                                         SystemColors::colorScheme(parent->palette())));
+    p.setColor(QPalette::WindowText,
+               SystemColors::color(SystemColor::secondaryLabel,
+                                   SystemColors::colorScheme(parent->palette())));
     subtitleLabel->setPalette(p);
     column->addWidget(titleLabel);
     column->addWidget(subtitleLabel);
@@ -85,8 +86,9 @@ QWidget* scanningPlaceholder(const QString& message, QWidget* parent)
     label->setAlignment(Qt::AlignCenter);
     label->setWordWrap(true);
     QPalette p = label->palette();
-    p.setColor(QPalette::WindowText, SystemColors::color(SystemColor::secondaryLabel,
-                                                         SystemColors::colorScheme(parent->palette())));
+    p.setColor(QPalette::WindowText,
+               SystemColors::color(SystemColor::secondaryLabel,
+                                   SystemColors::colorScheme(parent->palette())));
     label->setPalette(p);
     column->addWidget(label);
     column->addStretch(1);
@@ -101,9 +103,9 @@ QToolButton* headerIconButton(const char* symbol, const QString& title, const QS
     button->setAccessibleName(title);
     button->setToolTip(help);
     button->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    button->setIcon(SymbolImage::icon(symbol, SystemColors::color(SystemColor::label,
-                                                                  SystemColors::colorScheme(parent->palette())),
-                                      20));
+    button->setIcon(SymbolImage::icon(
+        symbol,
+        SystemColors::color(SystemColor::label, SystemColors::colorScheme(parent->palette())), 20));
     button->setIconSize(QSize(20, 20));
     button->setAutoRaise(true);
     return button;
@@ -118,8 +120,8 @@ ActionBar::ActionBar(QWidget* parent) : QWidget(parent), m_row(new QHBoxLayout(t
 void ActionBar::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    painter.fillRect(rect(),
-                     SystemColors::color(SystemColor::material, SystemColors::colorScheme(palette())));
+    painter.fillRect(
+        rect(), SystemColors::color(SystemColor::material, SystemColors::colorScheme(palette())));
 }
 
 DestructiveButton::DestructiveButton(std::string symbol, const QString& title,
