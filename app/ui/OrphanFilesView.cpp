@@ -263,11 +263,9 @@ void OrphanFilesView::buildNotScanned()
     connect(m_fdaLink, &QPushButton::clicked, this,
             [] { core::SystemSettings::open(core::SystemSettings::kFullDiskAccessURL); });
 
-    m_scanButton = new QPushButton(
-        SymbolImage::icon(
-            "magnifyingglass",
-            SystemColors::color(SystemColor::label, SystemColors::colorScheme(palette())), 18),
-        QStringLiteral("Scan for Orphaned Files"), content);
+    m_scanButton = new QPushButton(SymbolImage::icon("magnifyingglass", Qt::white, 18),
+                                   QStringLiteral("Scan for Orphaned Files"), content);
+    makeProminent(m_scanButton);
     m_scanButton->setMinimumWidth(200);
     m_scanButton->setMinimumHeight(32);
     m_scanButton->setDefault(false);

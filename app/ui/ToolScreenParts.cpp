@@ -57,8 +57,10 @@ QWidget* screenTitleBlock(const QString& title, const QString& subtitle, QWidget
                SystemColors::color(SystemColor::secondaryLabel,
                                    SystemColors::colorScheme(parent->palette())));
     subtitleLabel->setPalette(p);
+    column->addStretch(1);
     column->addWidget(titleLabel);
     column->addWidget(subtitleLabel);
+    column->addStretch(1);
     return block;
 }
 
@@ -93,6 +95,20 @@ QWidget* scanningPlaceholder(const QString& message, QWidget* parent)
     column->addWidget(label);
     column->addStretch(1);
     return page;
+}
+
+void makeProminent(QPushButton* button)
+{
+    const ColorScheme scheme = SystemColors::colorScheme(button->palette());
+    button->setStyleSheet(
+        QStringLiteral(
+            "QPushButton { background: %1; color: white; border: none; border-radius: 7px;"
+            " padding: 7px 16px; }"
+            "QPushButton:pressed { background: %2; }"
+            "QPushButton:focus { border: 2px solid %3; }")
+            .arg(SystemColors::color(SystemColor::accent, scheme).name(),
+                 SystemColors::color(SystemColor::accent, scheme).darker(115).name(),
+                 SystemColors::color(SystemColor::accent, scheme).lighter(140).name()));
 }
 
 QToolButton* headerIconButton(const char* symbol, const QString& title, const QString& help,

@@ -43,6 +43,8 @@ QWidget* screenTitleBlock(const QString& title, const QString& subtitle, QWidget
 QWidget* screenDivider(QWidget* parent);
 // An indeterminate progress indicator over `message` in the secondary colour, centred.
 QWidget* scanningPlaceholder(const QString& message, QWidget* parent);
+// Draws a push button in the prominent style: white text on the accent colour.
+void makeProminent(QPushButton* button);
 // An icon-only button with `title` as its accessible name and `help` as its tooltip.
 QToolButton* headerIconButton(const char* symbol, const QString& title, const QString& help,
                               QWidget* parent);

@@ -24,6 +24,7 @@
 #include <QPixmap>
 #include <QSet>
 #include <QStyleFactory>
+#include <QThreadPool>
 #include <QVBoxLayout>
 
 #include "app/core/LeftoverCategory.h"
@@ -37,6 +38,8 @@
 #include "app/ui/DropOverlay.h"
 #include "app/ui/MessageBoxUserDriver.h"
 #include "app/ui/NoticeBanner.h"
+#include "app/ui/OrphanFilesView.h"
+#include "app/ui/OrphanReviewSheet.h"
 #include "app/ui/ResultBanner.h"
 #include "app/ui/SelectedMapKind.h"
 #include "app/ui/SpringAnimation.h"
@@ -250,6 +253,59 @@ QWidget* smallTiles(QWidget* host)
     return view;
 }
 
+// The views' own probes run here, as on the application's pool.
+QThreadPool& probePool()
+{
+    static QThreadPool pool;
+    return pool;
+}
+
+enum class OrphanState
+{
+    notScanned,
+    scanning,
+    nothingFound,
+    list
+};
+
+// The Orphaned Files screen in a state; the list with the suggested selection.
+QWidget* orphansHost(QWidget* host, testsupport::UiController& controller, OrphanState state)
+{
+    controller::UninstallViewModel& model = *controller.model;
+    scanners::OrphanScanResult result;
+    if (state == OrphanState::list)
+        result = testsupport::orphanGallery(platform::homeDirectory().path());
+    if (state == OrphanState::nothingFound)
+        result.unreadableLocations = {platform::MacPath("/Library/Application Support")};
+    model.setOrphanResult(result);
+    model.setHasScannedOrphans(state == OrphanState::list || state == OrphanState::nothingFound);
+    model.setIsScanningOrphans(state == OrphanState::scanning);
+    model.setSelectedOrphanIDs(
+        state == OrphanState::list
+            ? controller::UninstallViewModel::suggestedOrphanPaths(result.groups, true)
+            : controller::IdSet{});
+    auto* view = new ui::OrphanFilesView(
+        &model, &probePool(), [] { return core::SystemSettings::FullDiskAccessStatus::denied; },
+        host);
+    (new QVBoxLayout(host))->addWidget(view);
+    return view;
+}
+
+// The review sheet over the gallery with every item of the first group selected: both warnings.
+QWidget* orphanReviewHost(QWidget* host, testsupport::UiController& controller)
+{
+    controller::UninstallViewModel& model = *controller.model;
+    const auto result = testsupport::orphanGallery(platform::homeDirectory().path());
+    model.setOrphanResult(result);
+    model.setHasScannedOrphans(true);
+    model.setIsScanningOrphans(false);
+    controller::IdSet ids;
+    for (const auto& finding : result.groups[0].findings)
+        ids.insert(finding.item.id());
+    model.setSelectedOrphanIDs(ids);
+    return sheetHost(host, new ui::OrphanReviewSheet(&model, {}, {}, host));
+}
+
 std::vector<Shot> shots(testsupport::UiController& controller)
 {
     std::vector<Shot> list;
@@ -318,11 +374,30 @@ std::vector<Shot> shots(testsupport::UiController& controller)
                  overlay->setGeometry(0, 0, 900, 600);
                  return overlay;
              }});
+        list.push_back({QStringLiteral("orphans-list%1").arg(suffix),
+                        scheme,
+                        {960, 720},
+                        [&controller](QWidget* host) {
+                            return orphansHost(host, controller, OrphanState::list);
+                        }});
         list.push_back({QStringLiteral("badges-and-pills%1").arg(suffix),
                         scheme,
                         {520, 560},
                         [](QWidget* host) { return gallery(host); }});
     }
+    const std::pair<QString, OrphanState> orphanStates[] = {
+        {QStringLiteral("orphans-not-scanned"), OrphanState::notScanned},
+        {QStringLiteral("orphans-scanning"), OrphanState::scanning},
+        {QStringLiteral("orphans-nothing-found"), OrphanState::nothingFound},
+    };
+    for (const auto& [name, state] : orphanStates)
+        list.push_back({name, ColorScheme::light, {900, 640}, [&controller, state](QWidget* host) {
+                            return orphansHost(host, controller, state);
+                        }});
+    list.push_back({QStringLiteral("orphans-review"),
+                    ColorScheme::light,
+                    {540, 400},
+                    [&controller](QWidget* host) { return orphanReviewHost(host, controller); }});
     for (bool helper : {false, true})
         list.push_back({helper ? QStringLiteral("admin-escalation-helper")
                                : QStringLiteral("admin-escalation-password"),

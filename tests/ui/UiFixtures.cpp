@@ -81,6 +81,65 @@ std::vector<NamedOutcome> bannerGallery()
     return gallery;
 }
 
+namespace {
+
+scanners::OrphanFinding orphan(std::string path, std::int64_t bytes,
+                               core::MatchConfidence confidence, core::LeftoverCategory category,
+                               std::string reason, bool requiresAdmin = false, int daysAgo = -1)
+{
+    scanners::OrphanFinding finding;
+    finding.item.url = platform::MacPath(std::move(path));
+    finding.item.sizeBytes = bytes;
+    finding.item.confidence = confidence;
+    finding.item.category = category;
+    finding.item.requiresAdmin = requiresAdmin;
+    finding.reason = std::move(reason);
+    if (daysAgo >= 0)
+        finding.lastModified =
+            core::Date(std::chrono::seconds(1'773'000'000)) - std::chrono::hours(24 * daysAgo);
+    return finding;
+}
+
+} // namespace
+
+scanners::OrphanScanResult orphanGallery(const std::string& home)
+{
+    using core::LeftoverCategory;
+    using core::MatchConfidence;
+    const std::string gone =
+        "No installed app, running process or loaded job uses this identifier.";
+    scanners::OrphanScanResult result;
+    result.groups = {
+        {"com.quillworks.Quill",
+         "Quill",
+         {orphan(home + "/Library/Application Support/Quill", 412'000'000, MatchConfidence::medium,
+                 LeftoverCategory::supportFiles, gone, false, 40),
+          orphan(home + "/Library/Caches/com.quillworks.Quill", 96'500'000, MatchConfidence::medium,
+                 LeftoverCategory::caches, gone, false, 12),
+          orphan("/Library/LaunchDaemons/com.quillworks.Quill.helper.plist", 2'048,
+                 MatchConfidence::medium, LeftoverCategory::launchAgents,
+                 gone + " It sits in a system folder, so moving it needs administrator rights.",
+                 true, 90),
+          orphan(home + "/Library/Preferences/com.quillworks.Quill.plist", 0, MatchConfidence::low,
+                 LeftoverCategory::preferences,
+                 "Changed 3 days ago: an app may still be using it. The name also matches a "
+                 "vendor folder shared by other apps from the same developer, and it holds "
+                 "documents.",
+                 false, 3)}},
+        {"org.inkwell.editor",
+         "Inkwell",
+         {orphan(home + "/Library/Containers/org.inkwell.editor", 1'250'000'000,
+                 MatchConfidence::high, LeftoverCategory::containers, gone)}},
+        {"net.margins.sync",
+         "Margins Sync",
+         {orphan(home + "/Library/Logs/Margins Sync", 840'000, MatchConfidence::medium,
+                 LeftoverCategory::logs, gone),
+          orphan(home + "/Library/HTTPStorages/net.margins.sync", 12'000, MatchConfidence::low,
+                 LeftoverCategory::webData, gone)}},
+    };
+    return result;
+}
+
 UiController::UiController()
     : defaults(std::make_shared<platform::UserDefaults>(
           platform::homeDirectory().appendingPathComponent("Library/Preferences/veldo-ui.plist"))),

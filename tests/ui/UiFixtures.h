@@ -10,6 +10,7 @@
 #include "app/core/CleanupStats.h"
 #include "app/core/LeftoverItem.h"
 #include "app/removal/UninstallOutcome.h"
+#include "app/scanners/OrphanScanResult.h"
 #include "platform/UserDefaults.h"
 
 namespace veldo::testsupport {
@@ -31,6 +32,10 @@ struct NamedOutcome
     removal::UninstallOutcome outcome;
 };
 std::vector<NamedOutcome> bannerGallery();
+
+// Orphans of three former apps in the home folder `home` and /Library: every confidence, an
+// item needing administrator rights, a zero-byte item, a long reason, one group without dates.
+scanners::OrphanScanResult orphanGallery(const std::string& home);
 
 // A controller over its own defaults in the current Mac root (the caller's FakeMac or tour root).
 struct UiController
