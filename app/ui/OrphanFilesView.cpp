@@ -21,7 +21,6 @@
 #include "app/ui/OrphanListModel.h"
 #include "app/ui/OrphanReviewSheet.h"
 #include "app/ui/OrphanRowDelegate.h"
-#include "app/ui/OrphanSelection.h"
 #include "app/ui/SheetParts.h"
 #include "app/ui/SymbolImage.h"
 #include "app/ui/SystemColors.h"
@@ -417,10 +416,10 @@ void OrphanFilesView::refresh()
     }
 
     m_footerBox->setVisible(scanned && !result.groups.empty());
-    const std::vector<core::LeftoverItem> selected = selectedOrphans(*m_model);
+    const std::vector<core::LeftoverItem> selected = m_model->selectedOrphans();
     m_deselectAll->setEnabled(!m_model->selectedOrphanIDs().empty());
     m_summary->setText(selectionSummary(static_cast<std::int64_t>(selected.size()),
-                                        selectedOrphanBytes(*m_model)));
+                                        m_model->selectedOrphanBytes()));
     m_review->setBusy(m_model->isRemoving());
     m_review->setEnabled(!selected.empty() && !m_model->isRemoving() &&
                          !m_model->isScanningOrphans());

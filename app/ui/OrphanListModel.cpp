@@ -181,29 +181,17 @@ QVariant OrphanListModel::data(const QModelIndex& index, int role) const
     }
 }
 
-void OrphanListModel::setSelected(const std::vector<scanners::OrphanFinding>& findings,
-                                  bool selected)
-{
-    controller::IdSet ids = m_model->selectedOrphanIDs();
-    for (const scanners::OrphanFinding& f : findings) {
-        if (selected)
-            ids.insert(f.item.url.path());
-        else
-            ids.erase(f.item.url.path());
-    }
-    m_model->setSelectedOrphanIDs(std::move(ids));
-}
-
 void OrphanListModel::toggle(int row)
 {
     if (row < 0 || row >= rowCount())
         return;
     if (isHeader(row)) {
-        setSelected(group(row).findings, !isChecked(row));
+        const scanners::OrphanGroup g = group(row);
+        m_model->toggleOrphanGroup(g, !isChecked(row));
         return;
     }
     const scanners::OrphanFinding f = finding(row);
-    setSelected({f}, !isChecked(row));
+    m_model->toggleOrphan(f);
 }
 
 void OrphanListModel::reveal(int row)

@@ -74,7 +74,6 @@ private:
     void rebuild();
     void recomputeSizes();
     void selectionChanged();
-    void setSelected(const std::vector<scanners::OrphanFinding>& findings, bool selected);
 
     controller::UninstallViewModel* m_model;
     platform::qt::FileManagerReveal* m_reveal;

@@ -10,7 +10,6 @@
 
 #include "app/controller/UninstallViewModel.h"
 #include "app/core/PathDisplay.h"
-#include "app/ui/OrphanSelection.h"
 #include "app/ui/PathList.h"
 #include "app/ui/SheetParts.h"
 #include "app/ui/SymbolImage.h"
@@ -147,7 +146,7 @@ OrphanReviewSheet::OrphanReviewSheet(controller::UninstallViewModel* model,
 
 void OrphanReviewSheet::refresh()
 {
-    const std::vector<core::LeftoverItem> items = selectedOrphans(*m_model);
+    const std::vector<core::LeftoverItem> items = m_model->selectedOrphans();
     std::int64_t low = 0;
     std::int64_t admin = 0;
     QStringList paths;
@@ -158,7 +157,7 @@ void OrphanReviewSheet::refresh()
         paths << QString::fromStdString(core::abbreviatedPath(item.url.path(), home));
     }
     m_count->setText(countText(static_cast<std::int64_t>(items.size())));
-    m_size->setText(QString::fromStdString(platform::sizeText(selectedOrphanBytes(*m_model))));
+    m_size->setText(QString::fromStdString(platform::sizeText(m_model->selectedOrphanBytes())));
     m_lowRow->setVisible(low > 0);
     m_low->setText(lowConfidenceText(low));
     m_adminRow->setVisible(admin > 0);
