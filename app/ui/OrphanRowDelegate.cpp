@@ -15,6 +15,7 @@
 
 #include "app/core/LeftoverCategory.h"
 #include "app/ui/CategoryTint.h"
+#include "app/ui/ListRowPainting.h"
 #include "app/ui/OrphanConfidenceBadge.h"
 #include "app/ui/OrphanListModel.h"
 #include "app/ui/SymbolImage.h"
@@ -25,48 +26,24 @@
 namespace veldo::ui {
 namespace {
 
-constexpr int kCheckbox = 16;
-constexpr int kReveal = 20;
-constexpr int kRowPadH = 12;
-constexpr int kRowPadV = 8;
+constexpr int kCheckbox = ListRowPainting::kCheckbox;
+constexpr int kReveal = ListRowPainting::kReveal;
+constexpr int kRowPadH = ListRowPainting::kRowPaddingH;
+constexpr int kRowPadV = ListRowPainting::kRowPaddingV;
 constexpr int kDividerInset = 38;
-constexpr double kCardRadius = 10;
 
 QString qs(const std::string& s)
 {
     return QString::fromStdString(s);
 }
 
-QString sizeString(std::int64_t bytes)
-{
-    return qs(platform::sizeText(bytes));
-}
+using ListRowPainting::secondary;
+using ListRowPainting::sizeString;
+using ListRowPainting::tertiary;
 
 QFont sizeFont(TextStyle style, const QFont& base)
 {
-    QFont f = textFont(style, base);
-    return f;
-}
-
-QColor secondary(ColorScheme scheme)
-{
-    return SystemColors::color(SystemColor::secondaryLabel, scheme);
-}
-
-QColor tertiary(ColorScheme scheme)
-{
-    QColor c = SystemColors::color(SystemColor::label, scheme);
-    c.setAlphaF(scheme == ColorScheme::dark ? 0.45f : 0.42f);
-    return c;
-}
-
-QColor cardFill(ColorScheme scheme)
-{
-    // The quaternary fill (label colour at 10 %), at 40 % opacity.
-    QColor c = SystemColors::color(SystemColor::label, scheme);
-    c.setAlpha(255);
-    c.setAlphaF(0.10f * 0.40f * (scheme == ColorScheme::dark ? 1.6f : 1.0f));
-    return c;
+    return textFont(style, base);
 }
 
 } // namespace
@@ -223,20 +200,6 @@ void OrphanRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
     painter->restore();
 }
 
-namespace {
-
-void paintCheckbox(QPainter& painter, const QRect& rect, bool checked, QWidget* widget,
-                   bool focused)
-{
-    QStyleOptionButton box;
-    box.rect = rect;
-    box.state = QStyle::State_Enabled | (checked ? QStyle::State_On : QStyle::State_Off);
-    if (focused)
-        box.state |= QStyle::State_HasFocus;
-    widget->style()->drawPrimitive(QStyle::PE_IndicatorCheckBox, &box, &painter, widget);
-}
-
-} // namespace
 
 void OrphanRowDelegate::paintHeader(QPainter& painter, const QRect& rect,
                                     const QModelIndex& index) const
@@ -247,8 +210,8 @@ void OrphanRowDelegate::paintHeader(QPainter& painter, const QRect& rect,
     const Geometry g = geometry(rect, index);
     const QFont base = view()->font();
     const ColorScheme scheme = SystemColors::colorScheme(view()->palette());
-    paintCheckbox(painter, g.checkbox, m.isChecked(row), view(),
-                  view()->hasFocus() && view()->currentIndex() == index);
+    ListRowPainting::paintCheckbox(painter, g.checkbox, m.isChecked(row),
+                                   view()->hasFocus() && view()->currentIndex() == index, view());
     const QFont headline = textFont(TextStyle::headline, base);
     painter.setFont(headline);
     painter.setPen(SystemColors::color(SystemColor::label, scheme));
@@ -282,22 +245,10 @@ void OrphanRowDelegate::paintItem(QPainter& painter, const QRect& rect,
     // The row's part of the group card: rounded at the group's first and last rows.
     const bool first = &finding == &m.group(row).findings.front();
     const bool last = m.isLastInGroup(row);
-    const QRectF c(g.card);
-    QPainterPath shape;
-    shape.addRoundedRect(c.adjusted(0, first ? 0 : -kCardRadius * 2, 0, last ? 0 : kCardRadius * 2),
-                         kCardRadius, kCardRadius);
-    painter.save();
-    painter.setClipRect(g.card);
-    painter.fillPath(shape, cardFill(scheme));
-    painter.restore();
-    if (!last) {
-        painter.setPen(QPen(SystemColors::color(SystemColor::separator, scheme), 1));
-        painter.drawLine(QPointF(c.left() + kDividerInset, c.bottom() + 0.5),
-                         QPointF(c.right(), c.bottom() + 0.5));
-    }
+    ListRowPainting::paintCard(painter, g.card, first, last, kDividerInset, scheme);
 
-    paintCheckbox(painter, g.checkbox, m.isChecked(row), view(),
-                  view()->hasFocus() && view()->currentIndex() == index);
+    ListRowPainting::paintCheckbox(painter, g.checkbox, m.isChecked(row),
+                                   view()->hasFocus() && view()->currentIndex() == index, view());
     const QFont caption = textFont(TextStyle::caption, base);
     SymbolImage::paint(painter, g.symbol, core::symbolName(item.category),
                        SystemColors::color(categoryTint(item.category), scheme),
@@ -323,8 +274,7 @@ void OrphanRowDelegate::paintItem(QPainter& painter, const QRect& rect,
     painter.setPen(secondary(scheme));
     painter.drawText(g.size, Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine,
                      sizeString(item.sizeBytes));
-    SymbolImage::paint(painter, g.reveal, "arrow.up.forward.app", secondary(scheme),
-                       SymbolImage::font(QFontInfo(base).pixelSize()));
+    ListRowPainting::paintReveal(painter, g.reveal, base, scheme);
 }
 
 } // namespace veldo::ui
