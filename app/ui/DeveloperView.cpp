@@ -16,7 +16,7 @@
 #include "app/ui/CheckListView.h"
 #include "app/ui/DiskUsageMapSection.h"
 #include "app/ui/EmptyStateView.h"
-#include "app/ui/FilePanels.h"
+#include "app/ui/FolderPanel.h"
 #include "app/ui/PackageListModel.h"
 #include "app/ui/PackageResultView.h"
 #include "app/ui/PackageRowDelegate.h"
@@ -528,7 +528,7 @@ void DeveloperView::confirmToolchainTrash()
         if (m_toolchainDialog == box)
             m_toolchainDialog = nullptr;
         if (confirmed)
-            (void)m_model->removeToolchains();
+            emit toolchainTrashConfirmed();
     });
     box->open();
 }
@@ -568,7 +568,10 @@ void DeveloperView::closeToolchainDialog()
 void DeveloperView::exportSnapshot()
 {
     controller::UninstallViewModel* model = m_model;
-    FilePanels::chooseFolder(this, [model](std::optional<platform::MacPath> folder) {
+    const FilePanels::FolderRequest request{
+        QStringLiteral("Export Here"),
+        QStringLiteral("Choose a folder to save your developer setup snapshot.")};
+    FilePanels::chooseFolder(this, request, [model](std::optional<platform::MacPath> folder) {
         if (!folder)
             return;
         const std::stop_token stop = model->shutdownToken();

@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <vector>
 
+#include <QMessageBox>
 #include <QPointer>
 #include <QWidget>
 
@@ -25,7 +26,6 @@
 
 class QButtonGroup;
 class QLabel;
-class QMessageBox;
 class QPushButton;
 class QStackedWidget;
 class QToolButton;
@@ -98,6 +98,11 @@ public:
     void confirmPackageUninstall();
     // The export button's action.
     void exportSnapshot();
+
+signals:
+    // The move dialog was confirmed. Not yet connected to the controller's move of the selected
+    // toolchain items, which it does not offer yet.
+    void toolchainTrashConfirmed();
 
 protected:
     void showEvent(QShowEvent* event) override;
