@@ -20,9 +20,9 @@ void paint(QPainter& painter, const QRectF& frame, std::string_view systemImage,
         QColor shadow = tint;
         shadow.setAlphaF(0.35f / 3.0f);
         QPainterPath blur;
-        blur.addRoundedRect(frame.translated(0, 1).adjusted(-step * 0.5, -step * 0.5 + 0.5,
-                                                            step * 0.5, step * 0.5),
-                            radius + step * 0.5, radius + step * 0.5);
+        blur.addRoundedRect(
+            frame.translated(0, 1).adjusted(-step * 0.5, -step * 0.5 + 0.5, step * 0.5, step * 0.5),
+            radius + step * 0.5, radius + step * 0.5);
         painter.fillPath(blur, shadow);
     }
     QLinearGradient gradient(frame.topLeft(), frame.bottomLeft());

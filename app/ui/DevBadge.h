@@ -13,6 +13,7 @@ class QPainter;
 namespace veldo::ui::DevBadge {
 
 // Paints the badge into the square `frame`.
-void paint(QPainter& painter, const QRectF& frame, std::string_view systemImage, const QColor& tint);
+void paint(QPainter& painter, const QRectF& frame, std::string_view systemImage,
+           const QColor& tint);
 
 } // namespace veldo::ui::DevBadge

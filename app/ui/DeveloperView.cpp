@@ -60,8 +60,9 @@ QLabel* secondaryLabel(TextStyle style, QWidget* parent)
     label->setTextFormat(Qt::PlainText);
     label->setFont(textFont(style, parent->font()));
     QPalette p = label->palette();
-    p.setColor(QPalette::WindowText, SystemColors::color(SystemColor::secondaryLabel,
-                                                         SystemColors::colorScheme(parent->palette())));
+    p.setColor(QPalette::WindowText,
+               SystemColors::color(SystemColor::secondaryLabel,
+                                   SystemColors::colorScheme(parent->palette())));
     label->setPalette(p);
     return label;
 }
@@ -139,8 +140,8 @@ QString DeveloperView::toolchainTrashMessage(const std::vector<core::ToolchainIt
 
 QString DeveloperView::packageUninstallTitle(std::size_t count)
 {
-    return qs(platform::inflect("Uninstall ^[" + std::to_string(count) +
-                                " package](inflect: true)?"));
+    return qs(
+        platform::inflect("Uninstall ^[" + std::to_string(count) + " package](inflect: true)?"));
 }
 
 QString DeveloperView::toolchainTrashTitle(const std::vector<core::ToolchainItem>& items)
@@ -249,14 +250,22 @@ void DeveloperView::buildPicker(QVBoxLayout* column)
     m_tabs->setExclusive(true);
     for (DeveloperTab tab : base::allCases<DeveloperTab>()) {
         const std::string_view label = base::rawValue(tab);
-        auto* button = new QPushButton(QString::fromUtf8(label.data(), static_cast<qsizetype>(label.size())),
-                                       m_picker);
+        auto* button = new QPushButton(
+            QString::fromUtf8(label.data(), static_cast<qsizetype>(label.size())), m_picker);
         button->setCheckable(true);
         button->setAutoDefault(false);
         button->setChecked(tab == m_model->developerTab());
         m_tabs->addButton(button, static_cast<int>(tab));
         row->addWidget(button, 1);
     }
+    // A segmented control: the chosen segment filled with the accent colour.
+    const ColorScheme scheme = SystemColors::colorScheme(palette());
+    m_picker->setStyleSheet(
+        QStringLiteral("QPushButton { border: 1px solid %1; padding: 4px 10px; background: %2; }"
+                       "QPushButton:checked { background: %3; color: white; border-color: %3; }")
+            .arg(SystemColors::color(SystemColor::separator, scheme).name(QColor::HexArgb),
+                 SystemColors::color(SystemColor::material, scheme).name(QColor::HexArgb),
+                 SystemColors::color(SystemColor::accent, scheme).name()));
     connect(m_tabs, &QButtonGroup::idClicked, this,
             [this](int id) { m_model->setDeveloperTab(static_cast<DeveloperTab>(id)); });
     column->addWidget(m_picker);
@@ -430,9 +439,8 @@ void DeveloperView::refresh()
             ? QStringLiteral("Deselect All")
             : QStringLiteral("Select All"));
     m_packageSelection->setText(QStringLiteral("%1 selected").arg(selectedPackages.size()));
-    m_uninstall->setTitle(qs(platform::inflect("Uninstall ^[" +
-                                               std::to_string(selectedPackages.size()) +
-                                               " Package](inflect: true)…")));
+    m_uninstall->setTitle(qs(platform::inflect(
+        "Uninstall ^[" + std::to_string(selectedPackages.size()) + " Package](inflect: true)…")));
     m_uninstall->setBusy(removing);
     m_uninstall->setEnabled(!selectedPackages.empty() && !removing);
     refreshDialogs();
@@ -446,8 +454,8 @@ void DeveloperView::refreshResult()
     m_resultBox->setVisible(result.has_value());
     if (!result)
         return;
-    m_result = new PackageResultView(*result, [model = m_model] { model->setLastPackageResult(std::nullopt); },
-                                     m_resultBox);
+    m_result = new PackageResultView(
+        *result, [model = m_model] { model->setLastPackageResult(std::nullopt); }, m_resultBox);
     m_resultBox->layout()->addWidget(m_result);
 }
 
@@ -516,7 +524,8 @@ void DeveloperView::confirmToolchainTrash()
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);
     box->setIcon(QMessageBox::Warning);
-    QPushButton* move = box->addButton(QStringLiteral("Move to Trash"), QMessageBox::DestructiveRole);
+    QPushButton* move =
+        box->addButton(QStringLiteral("Move to Trash"), QMessageBox::DestructiveRole);
     QPushButton* cancel = box->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
     box->setDefaultButton(cancel);
     box->setEscapeButton(cancel);

@@ -19,10 +19,10 @@
 #include <QPointer>
 #include <QWidget>
 
+#include "app/controller/ControllerTypes.h"
 #include "app/core/DevPackage.h"
 #include "app/core/DeveloperTab.h"
 #include "app/core/ToolchainItem.h"
-#include "app/controller/ControllerTypes.h"
 
 class QButtonGroup;
 class QLabel;

@@ -47,9 +47,8 @@ void paintCard(QPainter& painter, const QRect& card, bool first, bool last, int 
 {
     const QRectF c(card);
     QPainterPath shape;
-    shape.addRoundedRect(
-        c.adjusted(0, first ? 0 : -kCardRadius * 2, 0, last ? 0 : kCardRadius * 2), kCardRadius,
-        kCardRadius);
+    shape.addRoundedRect(c.adjusted(0, first ? 0 : -kCardRadius * 2, 0, last ? 0 : kCardRadius * 2),
+                         kCardRadius, kCardRadius);
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setClipRect(card);

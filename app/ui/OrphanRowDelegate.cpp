@@ -200,7 +200,6 @@ void OrphanRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
     painter->restore();
 }
 
-
 void OrphanRowDelegate::paintHeader(QPainter& painter, const QRect& rect,
                                     const QModelIndex& index) const
 {

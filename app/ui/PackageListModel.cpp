@@ -34,7 +34,8 @@ PackageListModel::ManagerHeader PackageListModel::header(core::PackageManagerKin
 
 QString PackageListModel::accessibleText(const core::DevPackage& package)
 {
-    QStringList parts{QString::fromStdString(package.name), QString::fromStdString(package.version)};
+    QStringList parts{QString::fromStdString(package.name),
+                      QString::fromStdString(package.version)};
     if (package.sizeBytes > 0)
         parts << QString::fromStdString(platform::sizeText(package.sizeBytes));
     parts.removeAll(QString());
@@ -78,8 +79,8 @@ bool PackageListModel::isHeader(int row) const
 
 const core::PackageGroup& PackageListModel::group(int row) const
 {
-    return m_model->packageGroups()[static_cast<std::size_t>(
-        m_rows[static_cast<std::size_t>(row)].group)];
+    return m_model
+        ->packageGroups()[static_cast<std::size_t>(m_rows[static_cast<std::size_t>(row)].group)];
 }
 
 const core::DevPackage& PackageListModel::package(int row) const

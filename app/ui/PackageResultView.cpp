@@ -57,10 +57,9 @@ PackageResultView::PackageResultView(scanners::PackageRemover::Result result,
     const int edge = QFontMetrics(textFont(TextStyle::title3, font())).height();
     auto* symbol = new QLabel(this);
     symbol->setPixmap(
-        SymbolImage::icon(failed ? "exclamationmark.triangle.fill" : "checkmark.circle.fill",
-                          SystemColors::color(failed ? SystemColor::orange : SystemColor::green,
-                                              scheme),
-                          edge)
+        SymbolImage::icon(
+            failed ? "exclamationmark.triangle.fill" : "checkmark.circle.fill",
+            SystemColors::color(failed ? SystemColor::orange : SystemColor::green, scheme), edge)
             .pixmap(edge, edge));
     symbol->setAccessibleName(QString());
     top->addWidget(symbol, 0, Qt::AlignVCenter);
@@ -77,7 +76,8 @@ PackageResultView::PackageResultView(scanners::PackageRemover::Result result,
     m_summary->setWordWrap(true);
     m_summary->setFont(textFont(TextStyle::caption, font()));
     QPalette secondary = m_summary->palette();
-    secondary.setColor(QPalette::WindowText, SystemColors::color(SystemColor::secondaryLabel, scheme));
+    secondary.setColor(QPalette::WindowText,
+                       SystemColors::color(SystemColor::secondaryLabel, scheme));
     m_summary->setPalette(secondary);
     texts->addWidget(m_title);
     texts->addWidget(m_summary);

@@ -30,7 +30,9 @@ QFont nameFont(const QFont& base)
 
 } // namespace
 
-PackageRowDelegate::PackageRowDelegate(QAbstractItemView* view) : CheckListDelegate(view) {}
+PackageRowDelegate::PackageRowDelegate(QAbstractItemView* view) : CheckListDelegate(view)
+{
+}
 
 const PackageListModel& PackageRowDelegate::model(const QModelIndex& index) const
 {
@@ -53,8 +55,7 @@ PackageRowDelegate::Geometry PackageRowDelegate::geometry(const QRect& rowRect,
         const int line = std::max(kDevBadge, headline.height() + caption.height());
         const int centre = top + line / 2;
         g.badge = QRect(content.left(), centre - kDevBadge / 2, kDevBadge, kDevBadge);
-        const int sizeWidth =
-            sub.horizontalAdvance(QString::number(m.group(row).packages.size()));
+        const int sizeWidth = sub.horizontalAdvance(QString::number(m.group(row).packages.size()));
         g.size = QRect(content.right() - sizeWidth + 1, centre - sub.height() / 2, sizeWidth,
                        sub.height());
         const int x = g.badge.right() + 1 + 10;
@@ -68,15 +69,15 @@ PackageRowDelegate::Geometry PackageRowDelegate::geometry(const QRect& rowRect,
     const QFontMetrics name(nameFont(base));
     const QFontMetrics callout(textFont(TextStyle::callout, base));
     g.card = QRect(content.left(), rowRect.top(), content.width(), rowRect.height());
-    const QRect inner = g.card.adjusted(P::kRowPaddingH, P::kRowPaddingV, -P::kRowPaddingH,
-                                        -P::kRowPaddingV);
+    const QRect inner =
+        g.card.adjusted(P::kRowPaddingH, P::kRowPaddingV, -P::kRowPaddingH, -P::kRowPaddingV);
     const int centre = inner.top() + inner.height() / 2;
     g.checkbox = QRect(inner.left(), centre - P::kCheckbox / 2, P::kCheckbox, P::kCheckbox);
     int right = inner.right() + 1;
     if (package.sizeBytes > 0) {
         const int sizeWidth = callout.horizontalAdvance(P::sizeString(package.sizeBytes));
-        g.size = QRect(right - sizeWidth, centre - callout.height() / 2, sizeWidth,
-                       callout.height());
+        g.size =
+            QRect(right - sizeWidth, centre - callout.height() / 2, sizeWidth, callout.height());
         right = g.size.left();
     }
     const int x = g.checkbox.right() + 1 + 10;
@@ -126,14 +127,14 @@ void PackageRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
         const QFont headline = textFont(TextStyle::headline, base);
         painter->setFont(headline);
         painter->setPen(SystemColors::color(SystemColor::label, scheme));
-        painter->drawText(g.title, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                          QFontMetrics(headline).elidedText(header.title, Qt::ElideRight,
-                                                            g.title.width()));
+        painter->drawText(
+            g.title, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+            QFontMetrics(headline).elidedText(header.title, Qt::ElideRight, g.title.width()));
         painter->setFont(caption);
         painter->setPen(P::secondary(scheme));
-        painter->drawText(g.detail, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                          QFontMetrics(caption).elidedText(header.subtitle, Qt::ElideRight,
-                                                           g.detail.width()));
+        painter->drawText(
+            g.detail, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+            QFontMetrics(caption).elidedText(header.subtitle, Qt::ElideRight, g.detail.width()));
         painter->setFont(textFont(TextStyle::subheadline, base));
         painter->drawText(g.size, Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine,
                           QString::number(group.packages.size()));

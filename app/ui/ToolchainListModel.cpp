@@ -80,8 +80,8 @@ bool ToolchainListModel::isHeader(int row) const
 
 const core::ToolchainGroup& ToolchainListModel::group(int row) const
 {
-    return m_model->toolchainGroups()[static_cast<std::size_t>(
-        m_rows[static_cast<std::size_t>(row)].group)];
+    return m_model
+        ->toolchainGroups()[static_cast<std::size_t>(m_rows[static_cast<std::size_t>(row)].group)];
 }
 
 const core::ToolchainItem& ToolchainListModel::item(int row) const

@@ -41,7 +41,9 @@ QFont badgeFont(const QFont& base)
 
 } // namespace
 
-ToolchainRowDelegate::ToolchainRowDelegate(QAbstractItemView* view) : CheckListDelegate(view) {}
+ToolchainRowDelegate::ToolchainRowDelegate(QAbstractItemView* view) : CheckListDelegate(view)
+{
+}
 
 const ToolchainListModel& ToolchainRowDelegate::model(const QModelIndex& index) const
 {
@@ -81,12 +83,12 @@ ToolchainRowDelegate::Geometry ToolchainRowDelegate::geometry(const QRect& rowRe
     const QFontMetrics caption2(textFont(TextStyle::caption2, base));
     const QFontMetrics callout(textFont(TextStyle::callout, base));
     g.card = QRect(content.left(), rowRect.top(), content.width(), rowRect.height());
-    const QRect inner = g.card.adjusted(P::kRowPaddingH, P::kRowPaddingV, -P::kRowPaddingH,
-                                        -P::kRowPaddingV);
+    const QRect inner =
+        g.card.adjusted(P::kRowPaddingH, P::kRowPaddingV, -P::kRowPaddingH, -P::kRowPaddingV);
     const int centre = inner.top() + inner.height() / 2;
     g.checkbox = QRect(inner.left(), centre - P::kCheckbox / 2, P::kCheckbox, P::kCheckbox);
-    g.reveal = QRect(inner.right() - P::kReveal + 1, centre - P::kReveal / 2, P::kReveal,
-                     P::kReveal);
+    g.reveal =
+        QRect(inner.right() - P::kReveal + 1, centre - P::kReveal / 2, P::kReveal, P::kReveal);
     const int sizeWidth = callout.horizontalAdvance(P::sizeString(item.sizeBytes));
     g.size = QRect(g.reveal.left() - 10 - sizeWidth, centre - callout.height() / 2, sizeWidth,
                    callout.height());
@@ -195,14 +197,14 @@ void ToolchainRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& 
                       QFontMetrics(base).elidedText(QString::fromStdString(item.title),
                                                     Qt::ElideMiddle, g.title.width()));
     const ToolchainListModel::KindBadge badge = ToolchainListModel::kindBadge(item);
-    TintedPillPainter::paint(*painter, g.badge,
-                             {SystemColors::color(badge.tint, scheme), 0.16, scheme,
-                              ColorContrast::standard},
-                             badge.text, badgeFont(base));
+    TintedPillPainter::paint(
+        *painter, g.badge,
+        {SystemColors::color(badge.tint, scheme), 0.16, scheme, ColorContrast::standard},
+        badge.text, badgeFont(base));
     if (!g.lock.isEmpty())
-        SymbolImage::paint(*painter, g.lock, "lock.fill",
-                           SystemColors::color(SystemColor::orange, scheme),
-                           SymbolImage::font(QFontInfo(textFont(TextStyle::caption2, base)).pixelSize()));
+        SymbolImage::paint(
+            *painter, g.lock, "lock.fill", SystemColors::color(SystemColor::orange, scheme),
+            SymbolImage::font(QFontInfo(textFont(TextStyle::caption2, base)).pixelSize()));
     const QFont caption = textFont(TextStyle::caption, base);
     painter->setFont(caption);
     painter->setPen(P::secondary(scheme));

@@ -34,6 +34,7 @@
 #include "app/ui/CaskFailureSheet.h"
 #include "app/ui/CategoryBadge.h"
 #include "app/ui/CategoryTint.h"
+#include "app/ui/DeveloperView.h"
 #include "app/ui/DiskUsageMapSection.h"
 #include "app/ui/DropOverlay.h"
 #include "app/ui/MessageBoxUserDriver.h"
@@ -306,6 +307,36 @@ QWidget* orphanReviewHost(QWidget* host, testsupport::UiController& controller)
     return sheetHost(host, new ui::OrphanReviewSheet(&model, {}, {}, host));
 }
 
+// The Developer Footprint screen on a tab with measured tools and packages, nothing scanning;
+// optionally with the last package result and a selection.
+ui::DeveloperView* developerView(QWidget* host, testsupport::UiController& controller,
+                                 core::DeveloperTab tab,
+                                 std::optional<scanners::PackageRemover::Result> result = {})
+{
+    controller::UninstallViewModel& model = *controller.model;
+    const std::string home = platform::homeDirectory().path();
+    model.setToolchainGroups(testsupport::toolchainSample(home));
+    model.setHasScannedDeveloper(true);
+    model.setIsScanningDeveloper(false);
+    model.setPackageGroups(testsupport::packageSample());
+    model.setHasScannedPackages(true);
+    model.setIsScanningPackages(false);
+    model.setLastPackageResult(std::move(result));
+    model.setDeveloperTab(tab);
+    model.setSelectedToolchainIDs({home + "/Library/Developer/Xcode/DerivedData",
+                                   "/Library/Developer/CoreSimulator/Volumes/iOS_21C62",
+                                   home + "/Library/Developer/CoreSimulator/Devices"});
+    controller::IdSet packages;
+    for (const auto& group : model.packageGroups())
+        for (const auto& package : group.packages)
+            if (package.name != "git")
+                packages.insert(package.id());
+    model.setSelectedPackageIDs(packages);
+    auto* view = new ui::DeveloperView(&model, host);
+    (new QVBoxLayout(host))->addWidget(view);
+    return view;
+}
+
 std::vector<Shot> shots(testsupport::UiController& controller)
 {
     std::vector<Shot> list;
@@ -380,6 +411,19 @@ std::vector<Shot> shots(testsupport::UiController& controller)
                         [&controller](QWidget* host) {
                             return orphansHost(host, controller, OrphanState::list);
                         }});
+        list.push_back({QStringLiteral("developer-disk-usage%1").arg(suffix),
+                        scheme,
+                        {960, 720},
+                        [&controller](QWidget* host) {
+                            return developerView(host, controller, core::DeveloperTab::footprint);
+                        }});
+        list.push_back({QStringLiteral("developer-packages-failed%1").arg(suffix),
+                        scheme,
+                        {960, 720},
+                        [&controller](QWidget* host) {
+                            return developerView(host, controller, core::DeveloperTab::packages,
+                                                 testsupport::packageResultSample(true));
+                        }});
         list.push_back({QStringLiteral("badges-and-pills%1").arg(suffix),
                         scheme,
                         {520, 560},
@@ -394,6 +438,35 @@ std::vector<Shot> shots(testsupport::UiController& controller)
         list.push_back({name, ColorScheme::light, {900, 640}, [&controller, state](QWidget* host) {
                             return orphansHost(host, controller, state);
                         }});
+    list.push_back({QStringLiteral("developer-map"),
+                    ColorScheme::light,
+                    {960, 720},
+                    [&controller](QWidget* host) {
+                        return developerView(host, controller, core::DeveloperTab::map);
+                    }});
+    list.push_back({QStringLiteral("developer-packages-uninstalled"),
+                    ColorScheme::light,
+                    {960, 720},
+                    [&controller](QWidget* host) {
+                        return developerView(host, controller, core::DeveloperTab::packages,
+                                             testsupport::packageResultSample(false));
+                    }});
+    list.push_back({QStringLiteral("developer-package-dialog"),
+                    ColorScheme::light,
+                    {},
+                    [&controller](QWidget* host) -> QWidget* {
+                        auto* view = developerView(host, controller, core::DeveloperTab::packages);
+                        view->confirmPackageUninstall();
+                        return view->packageDialog();
+                    }});
+    list.push_back({QStringLiteral("developer-trash-dialog"),
+                    ColorScheme::light,
+                    {},
+                    [&controller](QWidget* host) -> QWidget* {
+                        auto* view = developerView(host, controller, core::DeveloperTab::footprint);
+                        view->confirmToolchainTrash();
+                        return view->toolchainDialog();
+                    }});
     list.push_back({QStringLiteral("orphans-review"),
                     ColorScheme::light,
                     {540, 400},
