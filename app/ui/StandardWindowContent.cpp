@@ -1,10 +1,9 @@
 // StandardWindowContent: the screens this build of the application puts into its windows.
-#include "app/ui/WindowContent.h"
-
 #include "app/ui/AppShell.h"
 #include "app/ui/DeveloperView.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/OrphanFilesView.h"
+#include "app/ui/WindowContent.h"
 
 namespace veldo::ui {
 

@@ -37,8 +37,8 @@
 #include "app/ui/CaskFailureSheet.h"
 #include "app/ui/CategoryBadge.h"
 #include "app/ui/CategoryTint.h"
-#include "app/ui/DeveloperView.h"
 #include "app/ui/ContentView.h"
+#include "app/ui/DeveloperView.h"
 #include "app/ui/DiskUsageMapSection.h"
 #include "app/ui/DropOverlay.h"
 #include "app/ui/MainWindow.h"
@@ -626,6 +626,19 @@ std::vector<Shot> shots(testsupport::UiController& controller, ui::AppShell& she
                             });
                         }});
     }
+    list.push_back(
+        {QStringLiteral("main-window-orphans"), ColorScheme::light, {}, [&shell](QWidget* host) {
+             return mainWindow(host, shell, [&shell](ui::MainWindow& window) {
+                 controller::UninstallViewModel& model = shell.model();
+                 model.setOrphanResult(
+                     testsupport::orphanGallery(platform::homeDirectory().path()));
+                 model.setHasScannedOrphans(true);
+                 model.setIsScanningOrphans(false);
+                 model.setSelectedOrphanIDs({});
+                 model.setSelectedAppIDs({"veldo://orphans"});
+                 window.resize(1100, 760);
+             });
+         }});
     list.push_back({QStringLiteral("update-up-to-date"), ColorScheme::light, {}, [](QWidget* host) {
                         return driverBox(host, [](ui::MessageBoxUserDriver& driver) {
                             driver.showUpToDate(QStringLiteral("1.4"));
