@@ -32,9 +32,8 @@ scanners::OrphanScanResult thousandsOfFindings(const std::string& home)
 {
     scanners::OrphanScanResult result;
     for (int g = 0; g < 100; ++g) {
-        scanners::OrphanGroup group{"com.vendor.app" + std::to_string(g),
-                                    "App " + std::to_string(g),
-                                    {}};
+        scanners::OrphanGroup group{
+            "com.vendor.app" + std::to_string(g), "App " + std::to_string(g), {}};
         for (int f = 0; f < 30; ++f) {
             scanners::OrphanFinding finding;
             finding.item.url = platform::MacPath(home + "/Library/Application Support/app" +
@@ -59,9 +58,8 @@ double run(controller::UninstallViewModel& model)
     model.setOrphanResult({});
     model.setHasScannedOrphans(false);
     QThreadPool pool;
-    ui::OrphanFilesView view(&model, &pool, [] {
-        return core::SystemSettings::FullDiskAccessStatus::granted;
-    });
+    ui::OrphanFilesView view(&model, &pool,
+                             [] { return core::SystemSettings::FullDiskAccessStatus::granted; });
     view.resize(1000, 760);
     view.show();
     QApplication::processEvents();

@@ -265,9 +265,46 @@ TEST_F(OrphanFilesViewTest, FooterButtonsFollowSelectionRemovalAndScan)
     m_model->setIsRemoving(false);
     EXPECT_TRUE(view.reviewButton()->isEnabled());
 
+    // Ctrl+Backspace opens the review.
+    view.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
+    QTest::keyClick(&view, Qt::Key_Backspace, Qt::ControlModifier);
+    QTRY_VERIFY(view.showReview()); // a shortcut clicks the button after its pressed look
+    QTest::keyClick(view.reviewSheet(), Qt::Key_Escape);
+    EXPECT_FALSE(view.showReview());
+
     view.deselectAllButton()->click();
     EXPECT_TRUE(selection().empty());
     EXPECT_FALSE(view.deselectAllButton()->isEnabled());
+}
+
+TEST_F(OrphanFilesViewTest, LongReasonsGrowTheirRowAndOddNamesAreShown)
+{
+    show();
+    OrphanScanResult result;
+    const std::string oneLine = "No installed app uses it.";
+    std::string paragraphs;
+    for (int i = 0; i < 4; ++i)
+        paragraphs += "A paragraph of reasons that goes on for a while, longer than one line of "
+                      "the list at this width so that it has to wrap.\n\n";
+    result.groups = {
+        group("", "Nameless",
+              {finding(home("Library/Caches/short"), 1, MatchConfidence::low, false, oneLine),
+               finding(home("Library/Caches/long"), 1, MatchConfidence::low, false, paragraphs),
+               finding(home("Library/Caches/bad-\xff\xfe-name"), 1, MatchConfidence::medium)})};
+    applyResult(result);
+    CheckListView* list = m_view->list();
+    OrphanListModel& model = *m_view->listModel();
+    const int shortHeight = list->visualRect(model.index(1)).height();
+    const int longHeight = list->visualRect(model.index(2)).height();
+    EXPECT_GT(longHeight, shortHeight + 4 * QFontMetrics(list->font()).height());
+    // Narrower, the reason wraps onto more lines and the row grows again.
+    m_view->resize(600, 640);
+    QTRY_VERIFY(list->visualRect(model.index(2)).height() > longHeight);
+    // A group without a bundle identifier and a name that is not UTF-8 still show.
+    EXPECT_EQ(OrphanListModel::groupDetail(result.groups[0], QLocale()), "");
+    EXPECT_TRUE(model.data(model.index(3), Qt::DisplayRole).toString().startsWith("bad-"));
+    m_view->repaint();
 }
 
 TEST_F(OrphanFilesViewTest, ARescanKeepsHeaderAndFooterWithAnEmptySelection)
