@@ -1,16 +1,16 @@
 // ControllerServices: the real services behind the controller's seam.
 #include "app/controller/ControllerServices.h"
 
-#include <QFile>
-#include <QProcess>
-#include <QStandardPaths>
-#include <QString>
-
 #include "app/core/AppCopyLocator.h"
 #include "app/core/InstalledAppInventory.h"
 #include "app/leftovers/HomebrewCaskIndex.h"
 #include "app/leftovers/HomebrewCaskUninstall.h"
 #include "app/leftovers/LeftoverScanner.h"
+#include "app/removal/AdminMover.h"
+#include "app/removal/PrivilegedHelper.h"
+#include "app/removal/PrivilegedHelperStatus.h"
+#include "app/removal/TrashExecutor.h"
+#include "app/removal/UndoExecutor.h"
 #include "app/scanners/OrphanScanner.h"
 #include "app/scanners/PackageRemover.h"
 #include "app/scanners/PackageScanner.h"
@@ -18,26 +18,9 @@
 #include "platform/ApplicationRegistry.h"
 #include "platform/MacFileSystem.h"
 #include "platform/RunningApplicationsSnapshot.h"
+#include "platform/UserDefaults.h"
 
 namespace veldo::controller {
-
-namespace {
-
-// The freedesktop sounds standing in for the Mac's "Glass" and "Funk", played by paplay when
-// both are present; nothing otherwise. Detached: the sound never holds up the window.
-void playFreedesktopSound(const std::string& name)
-{
-    const QString sound =
-        name == "Glass" ? QStringLiteral("complete") : QStringLiteral("dialog-warning");
-    const QString file =
-        QStringLiteral("/usr/share/sounds/freedesktop/stereo/") + sound + QStringLiteral(".oga");
-    const QString player = QStandardPaths::findExecutable(QStringLiteral("paplay"));
-    if (player.isEmpty() || !QFile::exists(file))
-        return;
-    QProcess::startDetached(player, {file});
-}
-
-} // namespace
 
 ControllerServices ControllerServices::withDefaults() const
 {
@@ -93,6 +76,39 @@ ControllerServices ControllerServices::withDefaults() const
         services.toolchainScan = [](const platform::MacPath& home, std::stop_token stop) {
             return scanners::ToolchainScanner::scan(home, std::move(stop));
         };
+    if (!services.trashRun)
+        services.trashRun = [](const std::vector<core::LeftoverItem>& items,
+                               const common::RemovalSafety::Context& context,
+                               const std::vector<core::ScopedAccessRoot>& roots,
+                               std::stop_token stop) {
+            return removal::TrashExecutor::runUninstall(items, context, roots, std::move(stop));
+        };
+    if (!services.helperUsable)
+        services.helperUsable = [](std::stop_token stop) {
+            const auto defaults = platform::UserDefaults::standard();
+            const auto daemon = removal::helperDaemonService();
+            return removal::PrivilegedHelper::isHelperUsable(
+                *defaults, *daemon, removal::PrivilegedHelper::kVersionTimeout, std::move(stop));
+        };
+    if (!services.adminMove)
+        services.adminMove = [](const std::vector<platform::MacPath>& items,
+                                const common::RemovalSafety::Context& context,
+                                std::stop_token stop) {
+            return removal::AdminRemover::moveToTrash(items, context, std::move(stop));
+        };
+    if (!services.bootOutAgents)
+        services.bootOutAgents = [](const std::vector<platform::MacPath>& urls) {
+            removal::TrashExecutor::bootOutAgents(urls);
+        };
+    if (!services.bootstrapAgents)
+        services.bootstrapAgents = [](const std::vector<platform::MacPath>& urls) {
+            removal::TrashExecutor::bootstrapAgents(urls);
+        };
+    if (!services.undo)
+        services.undo = [](const std::vector<removal::RestorePoint>& points,
+                           const std::vector<core::ScopedAccessRoot>& roots, std::stop_token stop) {
+            return removal::UndoExecutor::performUndo(points, roots, std::move(stop));
+        };
     if (!services.libraryWatcher)
         services.libraryWatcher = [](std::chrono::milliseconds debounce) {
             auto watcher = std::make_shared<core::AppLibraryWatcher>(
@@ -127,8 +143,6 @@ ControllerServices ControllerServices::withDefaults() const
                                      std::stop_token stop) {
             return scanners::PackageRemover::removePackages(packages, {}, std::move(stop));
         };
-    if (!services.playSound)
-        services.playSound = playFreedesktopSound;
     if (!services.chooseSaveLocation)
         services.chooseSaveLocation = [](const SavePanelRequest&, SavePanelAnswer answer) {
             answer(std::nullopt);

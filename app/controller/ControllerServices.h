@@ -22,6 +22,10 @@
 #include "app/core/ToolchainItem.h"
 #include "app/leftovers/CaskInfo.h"
 #include "app/leftovers/HomebrewCaskUninstall.h"
+#include "app/removal/AdminMoveResult.h"
+#include "app/removal/RestorePoint.h"
+#include "app/removal/RestoreReport.h"
+#include "app/removal/UninstallOutcome.h"
 #include "app/scanners/OrphanScanResult.h"
 #include "app/scanners/PackageRemoverResult.h"
 #include "base/Result.h"
@@ -73,7 +77,29 @@ struct ControllerServices
     std::function<std::vector<core::ToolchainGroup>(const platform::MacPath& home, std::stop_token)>
         toolchainScan;
 
-    // App-library events, Homebrew, developer packages, sounds and the report's panel.
+    // Removals and Undo. Each blocks and runs on toolPool; the token is the shutdown token.
+    //
+    // The Trash run with the user's own rights (the Trash executor).
+    std::function<removal::UninstallOutcome(
+        const std::vector<core::LeftoverItem>&, const common::RemovalSafety::Context&,
+        const std::vector<core::ScopedAccessRoot>&, std::stop_token)>
+        trashRun;
+    // Whether the privileged helper may be used (standard defaults, the helper daemon's service).
+    std::function<bool(std::stop_token)> helperUsable;
+    // The administrator move of what the user's rights could not move.
+    std::function<removal::AdminRemover::MoveResult(const std::vector<platform::MacPath>&,
+                                                    const common::RemovalSafety::Context&,
+                                                    std::stop_token)>
+        adminMove;
+    // launchctl bootout (respectively bootstrap) of user launch agents in the user's domain.
+    std::function<void(const std::vector<platform::MacPath>&)> bootOutAgents;
+    std::function<void(const std::vector<platform::MacPath>&)> bootstrapAgents;
+    // The Undo executor.
+    std::function<removal::RestoreReport(const std::vector<removal::RestorePoint>&,
+                                         const std::vector<core::ScopedAccessRoot>&,
+                                         std::stop_token)>
+        undo;
+    // App-library events, Homebrew, developer packages and the report's panel.
     //
     // Makes the app-library watcher with its default folders, workspace observation on and the
     // given debounce, asks for its stream, then starts it. GUI thread.
@@ -95,8 +121,6 @@ struct ControllerServices
     std::function<scanners::PackageRemover::Result(const std::vector<core::DevPackage>&,
                                                    std::stop_token)>
         packageRemoval;
-    // Plays the named system sound ("Glass", "Funk") without waiting for it. GUI thread.
-    std::function<void(const std::string& name)> playSound;
     // Opens a save panel and returns at once; the answer comes later through the callback (no
     // nested event loop). Until the windows install theirs, it answers none. GUI thread.
     std::function<void(const SavePanelRequest&, SavePanelAnswer)> chooseSaveLocation;

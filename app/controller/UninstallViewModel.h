@@ -44,6 +44,7 @@
 #include "app/controller/QuitWaitResult.h"
 #include "app/controller/SettingsTab.h"
 #include "app/controller/SortOrder.h"
+#include "app/controller/StreamReader.h"
 #include "app/controller/Task.h"
 #include "app/controller/TaskScope.h"
 #include "app/controller/TrashedAppNotice.h"
@@ -593,6 +594,35 @@ public:
                            std::function<void(const SavePanelRequest&, SavePanelAnswer)> savePanel,
                            std::function<void(const std::string& message)> alert);
 
+    // Removals and Undo. Each operation checks the busy flags (isRemoving, isUndoing) and sets
+    // its own before its first suspension, so a second press finds it set and does nothing.
+    //
+    // Registers with the Trash-notice gate what the program is about to move: the items' paths
+    // and the bundle id of each of `apps` whose bundle path (standardised) is among them.
+    // Nothing for no items.
+    void expectRemoval(const std::vector<core::LeftoverItem>& items,
+                       const std::vector<core::InstalledApp>& apps);
+    // The removal engine, after every Trash run: escalates the failed items the Trash run marked
+    // escalatable after the user's consent (the App Management decision when every one of them
+    // is an app App Management refused, else the administrator confirmation), boots the user
+    // launch agents among them out, moves them with administrator rights, bootstraps the agents
+    // that stayed, and merges the moves into the outcome as restore points that need
+    // administrator rights. Nothing escalatable, or a declined prompt, answers `outcome` as it was.
+    Task<removal::UninstallOutcome> performRemoval(removal::UninstallOutcome outcome);
+    // The review sheet's "Move to Trash": quits the selected app when the settings say so (and
+    // stops with a notice when it keeps running), moves the selected leftovers to the Trash,
+    // escalates, and records the outcome (banner, lists, statistics, sound, helper notice).
+    Task<void> uninstallApp();
+    // Ticks or unticks one leftover of the detail pane.
+    void toggleLeftover(const core::LeftoverItem& item);
+    // Includes or leaves out one app of the batch; always notifies.
+    void toggleBatchIncluded(const std::string& id);
+    // Removes the default-selected items of the included batch apps that are not protected, in
+    // one Trash run; apps that do not quit in time keep their files and are named in a notice.
+    Task<void> removeBatch();
+    // Puts the last removal's restore points back, takes what came back off the statistics,
+    // keeps the points the user may retry, reports what stays in the Trash, and rescans.
+    Task<void> undoLastRemoval();
     // ---- Library events and Trash notices, Homebrew casks, developer and orphan actions,
     // report export and reveal. ----
     //
@@ -798,6 +828,16 @@ private:
     void forgetVerdicts();
     // Empties the leftover cache (notifying only if it held entries) and raises its generation.
     void emptyLeftoverCache();
+    // The Trash run of a removal on toolPool, with the access roots and safety context of now.
+    Task<removal::UninstallOutcome> runTrash(std::vector<core::LeftoverItem> items);
+    // What every removal does with its final outcome first: the restore points' Trash locations
+    // go to the Trash-notice gate.
+    void expectTrashLocations(const removal::UninstallOutcome& outcome);
+    // "Glass" when nothing failed, else "Funk", when the settings ask for a sound.
+    void playCompletionSound(const removal::UninstallOutcome& outcome) const;
+    // The Undo's rescans after something came back.
+    Task<void> rescanAfterUndo(std::vector<core::LeftoverItem> restored);
+
     // Runs `work` on scanPool with the shutdown token, or with a token that cancelling the
     // returned task also stops.
     template <typename R>
@@ -904,7 +944,7 @@ private:
     // The app-library watcher, its stream and reader, and the pending app-list refresh.
     std::shared_ptr<core::AppLibraryWatcher> m_libraryWatcher;
     std::shared_ptr<core::EventStream<core::AppLibraryWatcher::Event>> m_libraryStream;
-    std::jthread m_libraryReader;
+    std::unique_ptr<StreamReader<core::AppLibraryWatcher::Event>> m_libraryReader;
     QTimer* m_appsRefreshTimer = nullptr;
     // Stops the reader, ends the stream and lets the watcher go; part of shutdown().
     void stopLibraryWatcher();
@@ -914,7 +954,12 @@ private:
     template <typename R>
     Task<R> backgroundTool(std::function<R(std::stop_token)> work);
     // "Glass" when nothing failed, else "Funk", when the setting asks for sounds.
-    void playCompletionSound(bool nothingFailed);
+    void playCompletionSound(bool nothingFailed) const;
+    // The removal road of the tool screens: registers the items with the Trash-notice gate,
+    // runs the Trash and the removal engine.
+    Task<removal::UninstallOutcome> removeThroughEngine(std::vector<core::LeftoverItem> items);
+    // Records a tool screen's removal: gate, banner, leftover cache and statistics.
+    void recordToolRemoval(const removal::UninstallOutcome& outcome, OutcomeSource source);
 
     // Removal-safety verdicts by path, and the prepared context they were judged under.
     mutable std::optional<common::RemovalSafety::PreparedContext> m_verdictContext;

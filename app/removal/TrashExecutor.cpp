@@ -85,7 +85,8 @@ void handleItem(const LeftoverItem& item, const common::RemovalSafety::Context& 
 
 UninstallOutcome runUninstall(const std::vector<LeftoverItem>& items,
                               const common::RemovalSafety::Context& context,
-                              const std::vector<core::ScopedAccessRoot>& roots)
+                              const std::vector<core::ScopedAccessRoot>& roots,
+                              std::stop_token stop)
 {
     std::vector<std::unique_ptr<platform::SecurityScopedAccess>> accesses;
     for (const core::ScopedAccessRoot& root : roots) {
@@ -93,7 +94,7 @@ UninstallOutcome runUninstall(const std::vector<LeftoverItem>& items,
         if (access->isAccessing())
             accesses.push_back(std::move(access));
     }
-    UninstallOutcome outcome = performUninstall(items, context);
+    UninstallOutcome outcome = performUninstall(items, context, std::move(stop));
     // Stopped in root order, as they were started.
     for (auto& access : accesses)
         access.reset();
@@ -101,14 +102,19 @@ UninstallOutcome runUninstall(const std::vector<LeftoverItem>& items,
 }
 
 UninstallOutcome performUninstall(const std::vector<LeftoverItem>& items,
-                                  const common::RemovalSafety::Context& context)
+                                  const common::RemovalSafety::Context& context,
+                                  std::stop_token stop)
 {
     UninstallOutcome outcome;
     auto split = core::RemovalSafety::filterRemovable(items, true);
     outcome.nested = std::move(split.covered);
     platform::FileManager& fileManager = platform::defaultFileManager();
-    for (const LeftoverItem& item : split.removable)
-        handleItem(item, context, fileManager, outcome);
+    for (const LeftoverItem& item : split.removable) {
+        if (stop.stop_requested())
+            outcome.failed.push_back({item, std::string(kStoppedMessage)});
+        else
+            handleItem(item, context, fileManager, outcome);
+    }
     return outcome;
 }
 

@@ -16,6 +16,7 @@
 #pragma once
 
 #include <chrono>
+#include <stop_token>
 #include <string_view>
 #include <vector>
 
@@ -30,16 +31,22 @@ namespace veldo::removal::TrashExecutor {
 // How long each launchctl run may take.
 inline constexpr std::chrono::seconds kLaunchctlTimeout{30};
 
+// What an item not reached before a stop request (the app quitting) reads; it stays in place.
+inline constexpr std::string_view kStoppedMessage = "Veldo quit before this item was moved.";
+
 // Starts security-scoped access on each root, runs performUninstall, stops the accesses that
 // started (in root order), and returns the outcome.
 UninstallOutcome runUninstall(const std::vector<core::LeftoverItem>& items,
                               const common::RemovalSafety::Context& context,
-                              const std::vector<core::ScopedAccessRoot>& roots);
+                              const std::vector<core::ScopedAccessRoot>& roots,
+                              std::stop_token stop = {});
 
 // The per-item work: items inside another chosen item (or repeating one, by normalised path)
-// go to `nested` untouched; the others are handled in input order.
+// go to `nested` untouched; the others are handled in input order. Once `stop` is requested no
+// further item is touched: each left is a failure with kStoppedMessage, never escalatable.
 UninstallOutcome performUninstall(const std::vector<core::LeftoverItem>& items,
-                                  const common::RemovalSafety::Context& context);
+                                  const common::RemovalSafety::Context& context,
+                                  std::stop_token stop = {});
 
 // A ".plist" whose folder (standardised) is "/Library/LaunchAgents" or `home` + "/Library/
 // LaunchAgents". Pure.

@@ -48,7 +48,7 @@ RestoreReport restoreUserItems(const std::vector<RestorePoint>& points,
     for (const RestorePoint& point : points) {
         const MacPath& original = point.item.url;
         const auto fail = [&](std::string reason) {
-            report.failed.push_back({point, std::move(reason)});
+            report.failed.push_back({point, std::move(reason), false});
         };
         if (!files.attributesOfItem(point.trashURL)) {
             fail("It's no longer in the Trash.");
@@ -113,9 +113,10 @@ RestoreReport performUndo(const std::vector<RestorePoint>& points,
             continue;
         }
         const auto sentence = result.failures.find(key);
-        report.failed.push_back({point, sentence != result.failures.end()
-                                            ? sentence->second
-                                            : "It couldn't be put back."});
+        report.failed.push_back(
+            {point,
+             sentence != result.failures.end() ? sentence->second : "It couldn't be put back.",
+             result.retryableIDs.contains(key)});
     }
     report.authorizationCancelled = result.wasCancelled;
     return report;

@@ -34,6 +34,15 @@ protected:
         return out;
     }
 
+    // An index of one cask installing one app into /Applications.
+    static leftovers::CaskIndex indexOf(const std::string& token, const std::string& appName)
+    {
+        leftovers::CaskInfo cask;
+        cask.token = token;
+        cask.appNames = {appName};
+        return {{appName, cask}};
+    }
+
     const InstalledApp m_c = app("/Applications/C.app", "C", "com.example.c");
     const InstalledApp m_d = app("/Applications/D.app", "D", "com.example.d");
 };
@@ -280,10 +289,7 @@ TEST_F(Batch, BatchResultsAlwaysNotifyWhenRebuiltOrPruned)
 
 TEST_F(Batch, CaskTokensComeFromTheLatestIndexLoad)
 {
-    leftovers::CaskInfo cask;
-    cask.token = "a-cask";
-    cask.appNames = {"A.app"};
-    m_caskIndex = {{"A.app", cask}};
+    m_caskIndex = indexOf("a-cask", "A.app");
     m_holdCaskLoads = true;
     m_gate.open(m_a.id());
     m_gate.open(m_b.id());
@@ -328,10 +334,7 @@ TEST_F(Batch, CaskTokensComeFromTheLatestIndexLoad)
 
 TEST_F(Batch, AnAcceptedAppScanReloadsTheCaskIndexWithoutForcing)
 {
-    leftovers::CaskInfo cask;
-    cask.token = "b-cask";
-    cask.appNames = {"B.app"};
-    m_caskIndex = {{"B.app", cask}};
+    m_caskIndex = indexOf("b-cask", "B.app");
     m_appLists = {{m_a, m_b}};
     m_gate.openAll();
     auto vm = scriptedController();
