@@ -537,7 +537,7 @@ void DeveloperView::confirmToolchainTrash()
         if (m_toolchainDialog == box)
             m_toolchainDialog = nullptr;
         if (confirmed)
-            emit toolchainTrashConfirmed();
+            (void)m_model->removeToolchains();
     });
     box->open();
 }

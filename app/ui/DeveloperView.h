@@ -99,11 +99,6 @@ public:
     // The export button's action.
     void exportSnapshot();
 
-signals:
-    // The move dialog was confirmed. Not yet connected to the controller's move of the selected
-    // toolchain items, which it does not offer yet.
-    void toolchainTrashConfirmed();
-
 protected:
     void showEvent(QShowEvent* event) override;
 

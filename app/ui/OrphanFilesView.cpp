@@ -430,7 +430,8 @@ void OrphanFilesView::openReview()
     if (m_sheet || !m_review->isEnabled())
         return;
     m_sheet = new OrphanReviewSheet(
-        m_model, [this] { closeReview(); }, {}, this);
+        m_model, [this] { closeReview(); }, [model = m_model] { (void)model->removeOrphans(); },
+        this);
     m_sheet->open();
 }
 
