@@ -1,4 +1,6 @@
 // StandardWindowContent: the screens this build of the application puts into its windows.
+#include "app/ui/AppDetailView.h"
+#include "app/ui/AppListView.h"
 #include "app/ui/AppShell.h"
 #include "app/ui/DeveloperView.h"
 #include "app/ui/MainWindow.h"
@@ -18,6 +20,13 @@ WindowContent WindowContent::standard()
     };
     content.developer = [](controller::UninstallViewModel& model, QWidget* parent) -> QWidget* {
         return new DeveloperView(&model, parent);
+    };
+    content.sidebar = [](controller::UninstallViewModel& model, QWidget* parent) -> QWidget* {
+        return new AppListView(&model, parent);
+    };
+    content.appDetail = [](controller::UninstallViewModel& model, const core::InstalledApp& app,
+                           QWidget* parent) -> QWidget* {
+        return new AppDetailView(&model, app, parent);
     };
     return content;
 }

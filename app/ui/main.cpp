@@ -11,7 +11,6 @@
 #include <unistd.h>
 
 #include <QApplication>
-#include <QUuid>
 #include <QWidget>
 
 #include "app/controller/UninstallViewModel.h"

@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileDialog>
 #include <QLabel>
 #include <QMessageBox>
 #include <QMimeData>
@@ -405,7 +406,7 @@ TEST_F(MainWindowTest, TheResultBannerNeedsTheFlagAndAnOutcome)
               std::vector<std::string>{std::string(core::SystemSettings::kAppManagementURL)});
 }
 
-TEST_F(MainWindowTest, TheErrorAlertIsTheAlertBoxOfEveryWindow)
+TEST_F(MainWindowTest, RevealSavePanelAndErrorAlertServices)
 {
     platform::qt::FileManagerReveal::Recorder revealed;
     platform::qt::FileManagerReveal reveal;
@@ -428,6 +429,19 @@ TEST_F(MainWindowTest, TheErrorAlertIsTheAlertBoxOfEveryWindow)
     second->prompts()->alertBox()->buttons()[0]->click();
     EXPECT_FALSE(model().activeAlert());
     EXPECT_EQ(first->prompts()->alertBox(), nullptr);
+
+    // The save panel opens over a main window and answers later; cancelled, it answers none.
+    std::vector<std::optional<MacPath>> answers;
+    model().services().chooseSaveLocation(
+        {"Export Cleanup Report", "Veldo Report - Quill.json", {"json"}, true},
+        [&answers](std::optional<MacPath> path) { answers.push_back(std::move(path)); });
+    QFileDialog* panel = AppShell::findMainWindow()->findChild<QFileDialog*>();
+    ASSERT_NE(panel, nullptr);
+    EXPECT_EQ(panel->windowModality(), Qt::WindowModal);
+    EXPECT_TRUE(answers.empty());
+    panel->reject();
+    ASSERT_TRUE(waitFor([&] { return !answers.empty(); }));
+    EXPECT_EQ(answers, std::vector<std::optional<MacPath>>{std::nullopt});
 }
 
 TEST_F(MainWindowTest, EscapeOnEachSheetRefuses)
