@@ -287,6 +287,29 @@ TEST_F(Batch, BatchResultsAlwaysNotifyWhenRebuiltOrPruned)
     EXPECT_EQ(notified, 4);
 }
 
+TEST_F(Batch, QuittingDuringABatchStopsItsScansAndListsNothing)
+{
+    std::vector<InstalledApp> apps;
+    IdSet selection;
+    for (int i = 0; i < 5; ++i) {
+        apps.push_back(app("/Applications/App" + std::to_string(i) + ".app", "App"));
+        selection.insert(apps.back().id());
+    }
+    m_gate.open(apps[0].id());
+    auto vm = controllerListing(apps);
+    (void)vm->selectApps(selection);
+    ASSERT_TRUE(waitFor([&] { return m_gate.startCount() == 4; }));
+
+    vm->shutdown();
+    for (std::size_t i = 1; i < 4; ++i)
+        EXPECT_TRUE(m_gate.stopped(apps[i].id())) << i;
+    EXPECT_EQ(m_gate.startCount(), 4u);
+    processEvents();
+    EXPECT_TRUE(vm->batchResults().empty());
+    EXPECT_TRUE(vm->isScanningBatch());
+    vm.reset();
+}
+
 TEST_F(Batch, CaskTokensComeFromTheLatestIndexLoad)
 {
     m_caskIndex = indexOf("a-cask", "A.app");
