@@ -1,14 +1,19 @@
 // The list delegates' shared painting.
 #include "app/ui/ListRowPainting.h"
 
+#include <algorithm>
+
 #include <QFontInfo>
+#include <QFontMetrics>
 #include <QPainter>
 #include <QPainterPath>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QWidget>
 
+#include "app/ui/DevBadge.h"
 #include "app/ui/SymbolImage.h"
+#include "app/ui/TextStyle.h"
 #include "platform/ByteCountFormatter.h"
 
 namespace veldo::ui::ListRowPainting {
@@ -40,6 +45,54 @@ QColor tertiary(ColorScheme scheme)
 QString sizeString(std::int64_t bytes)
 {
     return QString::fromStdString(platform::sizeText(bytes));
+}
+
+SectionHeader sectionHeader(const QRect& content, int topGap, const QString& trailing,
+                            const QFont& base)
+{
+    constexpr int kBadge = 30;
+    const QFontMetrics headline(textFont(TextStyle::headline, base));
+    const QFontMetrics caption(textFont(TextStyle::caption, base));
+    const QFontMetrics sub(textFont(TextStyle::subheadline, base));
+    const int line = std::max(kBadge, headline.height() + caption.height());
+    const int centre = content.top() + topGap + line / 2;
+    SectionHeader h;
+    h.badge = QRect(content.left(), centre - kBadge / 2, kBadge, kBadge);
+    const int width = sub.horizontalAdvance(trailing);
+    h.trailing = QRect(content.right() - width + 1, centre - sub.height() / 2, width, sub.height());
+    const int x = h.badge.right() + 1 + 10;
+    const int textWidth = std::max(0, h.trailing.left() - 10 - x);
+    const int textTop = centre - (headline.height() + caption.height()) / 2;
+    h.title = QRect(x, textTop, textWidth, headline.height());
+    h.detail = QRect(x, h.title.bottom() + 1, textWidth, caption.height());
+    return h;
+}
+
+int sectionHeaderHeight(const SectionHeader& header)
+{
+    return std::max(header.badge.bottom(), header.detail.bottom()) + 1 + 8;
+}
+
+void paintSectionHeader(QPainter& painter, const SectionHeader& header, std::string_view symbol,
+                        const QColor& tint, const QString& title, const QString& detail,
+                        const QString& trailing, const QFont& base, ColorScheme scheme)
+{
+    DevBadge::paint(painter, header.badge, symbol, tint);
+    const QFont headline = textFont(TextStyle::headline, base);
+    painter.setFont(headline);
+    painter.setPen(SystemColors::color(SystemColor::label, scheme));
+    painter.drawText(
+        header.title, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+        QFontMetrics(headline).elidedText(title, Qt::ElideRight, header.title.width()));
+    const QFont caption = textFont(TextStyle::caption, base);
+    painter.setFont(caption);
+    painter.setPen(secondary(scheme));
+    painter.drawText(
+        header.detail, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+        QFontMetrics(caption).elidedText(detail, Qt::ElideRight, header.detail.width()));
+    painter.setFont(textFont(TextStyle::subheadline, base));
+    painter.drawText(header.trailing, Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine,
+                     trailing);
 }
 
 void paintCard(QPainter& painter, const QRect& card, bool first, bool last, int dividerInset,

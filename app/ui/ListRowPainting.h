@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include <QColor>
 #include <QFont>
@@ -28,6 +29,24 @@ QColor secondary(ColorScheme scheme);
 QColor tertiary(ColorScheme scheme);
 // "Zero KB" below 1 byte, else the byte-count formatter's file-style text.
 QString sizeString(std::int64_t bytes);
+
+// A developer section header: a 30-point DevBadge, the title (headline) over the detail
+// (caption, secondary) and a right-aligned text (subheadline, secondary), `topGap` below the
+// row's top.
+struct SectionHeader
+{
+    QRect badge;
+    QRect title;
+    QRect detail;
+    QRect trailing;
+};
+SectionHeader sectionHeader(const QRect& content, int topGap, const QString& trailing,
+                            const QFont& base);
+// The height of a section header row whose content starts `topGap` down.
+int sectionHeaderHeight(const SectionHeader& header);
+void paintSectionHeader(QPainter& painter, const SectionHeader& header, std::string_view symbol,
+                        const QColor& tint, const QString& title, const QString& detail,
+                        const QString& trailing, const QFont& base, ColorScheme scheme);
 
 // The row's part of a card with corners of radius 10, rounded at the section's first and last
 // rows; a divider `dividerInset` points in from the card's leading edge under all but the last.

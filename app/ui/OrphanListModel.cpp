@@ -8,7 +8,7 @@
 
 #include "app/controller/UninstallViewModel.h"
 #include "app/core/PathDisplay.h"
-#include "app/ui/OrphanConfidenceBadge.h"
+#include "app/ui/ConfidenceBadge.h"
 #include "platform/ByteCountFormatter.h"
 #include "platform/Home.h"
 #include "platform/qt/FileManagerReveal.h"
@@ -133,8 +133,7 @@ QString OrphanListModel::itemAccessibleText(int row) const
 {
     const core::LeftoverItem& item = finding(row).item;
     QStringList parts{qs(item.url.lastPathComponent()), qs(platform::sizeText(item.sizeBytes)),
-                      OrphanConfidenceBadge::title(item.confidence) +
-                          QStringLiteral(" confidence")};
+                      ConfidenceBadge::title(item.confidence) + QStringLiteral(" confidence")};
     if (item.requiresAdmin)
         parts << QStringLiteral("needs administrator rights");
     return parts.join(QStringLiteral(", "));

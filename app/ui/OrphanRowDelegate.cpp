@@ -15,6 +15,7 @@
 
 #include "app/core/LeftoverCategory.h"
 #include "app/ui/CategoryTint.h"
+#include "app/ui/ConfidenceBadge.h"
 #include "app/ui/ListRowPainting.h"
 #include "app/ui/OrphanConfidenceBadge.h"
 #include "app/ui/OrphanListModel.h"
@@ -80,7 +81,7 @@ OrphanRowDelegate::Geometry OrphanRowDelegate::geometry(const QRect& rowRect,
         const int textRight = g.size.left() - 10;
         const int lineTop = centre - (headline.height() + 1 + caption.height()) / 2;
         const QSize badge =
-            OrphanConfidenceBadge::size(m.group(row).confidence(), base).toSize() + QSize(1, 0);
+            ConfidenceBadge::size(m.group(row).confidence(), base).toSize() + QSize(1, 0);
         const int nameWidth = std::min(headline.horizontalAdvance(qs(m.group(row).displayName)) + 1,
                                        std::max(0, textRight - x - 6 - badge.width()));
         g.name = QRect(x, lineTop, nameWidth, headline.height());
@@ -112,7 +113,7 @@ OrphanRowDelegate::Geometry OrphanRowDelegate::geometry(const QRect& rowRect,
     const int symbolWidth = caption.height();
     g.symbol =
         QRect(x, inner.top() + (line1 - caption.height()) / 2, symbolWidth, caption.height());
-    const QSize badge = OrphanConfidenceBadge::size(item.confidence, base).toSize() + QSize(1, 0);
+    const QSize badge = ConfidenceBadge::size(item.confidence, base).toSize() + QSize(1, 0);
     const int lockWidth = item.requiresAdmin ? caption2.height() + 6 : 0;
     const int nameX = g.symbol.right() + 1 + 6;
     const int nameWidth = std::min(body.horizontalAdvance(qs(item.url.lastPathComponent())) + 1,
@@ -217,7 +218,7 @@ void OrphanRowDelegate::paintHeader(QPainter& painter, const QRect& rect,
     painter.drawText(
         g.name, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
         QFontMetrics(headline).elidedText(qs(group.displayName), Qt::ElideRight, g.name.width()));
-    OrphanConfidenceBadge::paint(painter, g.badge, group.confidence(), base, scheme);
+    ConfidenceBadge::paint(painter, g.badge, group.confidence(), base, scheme);
     const QFont caption = textFont(TextStyle::caption, base);
     painter.setFont(caption);
     painter.setPen(secondary(scheme));
@@ -261,7 +262,7 @@ void OrphanRowDelegate::paintItem(QPainter& painter, const QRect& rect,
         SymbolImage::paint(
             painter, g.lock, "lock.fill", SystemColors::color(SystemColor::orange, scheme),
             SymbolImage::font(QFontInfo(textFont(TextStyle::caption2, base)).pixelSize()));
-    OrphanConfidenceBadge::paint(painter, g.badge, item.confidence, base, scheme);
+    ConfidenceBadge::paint(painter, g.badge, item.confidence, base, scheme);
     painter.setFont(caption);
     painter.setPen(secondary(scheme));
     painter.drawText(g.detail, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,

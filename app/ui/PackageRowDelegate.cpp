@@ -7,7 +7,6 @@
 #include <QFontMetrics>
 #include <QPainter>
 
-#include "app/ui/DevBadge.h"
 #include "app/ui/ListRowPainting.h"
 #include "app/ui/PackageListModel.h"
 #include "app/ui/TextStyle.h"
@@ -18,7 +17,6 @@ namespace {
 namespace P = ListRowPainting;
 constexpr int kListInset = 20;
 constexpr int kSectionSpacing = 18;
-constexpr int kDevBadge = 30;
 constexpr int kDividerInset = 42;
 
 QFont nameFont(const QFont& base)
@@ -49,20 +47,13 @@ PackageRowDelegate::Geometry PackageRowDelegate::geometry(const QRect& rowRect,
     const QFontMetrics caption(textFont(TextStyle::caption, base));
     Geometry g;
     if (m.isHeader(row)) {
-        const QFontMetrics headline(textFont(TextStyle::headline, base));
-        const QFontMetrics sub(textFont(TextStyle::subheadline, base));
-        const int top = content.top() + (m.isFirstGroup(row) ? 0 : kSectionSpacing);
-        const int line = std::max(kDevBadge, headline.height() + caption.height());
-        const int centre = top + line / 2;
-        g.badge = QRect(content.left(), centre - kDevBadge / 2, kDevBadge, kDevBadge);
-        const int sizeWidth = sub.horizontalAdvance(QString::number(m.group(row).packages.size()));
-        g.size = QRect(content.right() - sizeWidth + 1, centre - sub.height() / 2, sizeWidth,
-                       sub.height());
-        const int x = g.badge.right() + 1 + 10;
-        const int width = std::max(0, g.size.left() - 10 - x);
-        const int textTop = centre - (headline.height() + caption.height()) / 2;
-        g.title = QRect(x, textTop, width, headline.height());
-        g.detail = QRect(x, g.title.bottom() + 1, width, caption.height());
+        const P::SectionHeader h =
+            P::sectionHeader(content, m.isFirstGroup(row) ? 0 : kSectionSpacing,
+                             QString::number(m.group(row).packages.size()), base);
+        g.badge = h.badge;
+        g.title = h.title;
+        g.detail = h.detail;
+        g.size = h.trailing;
         return g;
     }
     const core::DevPackage& package = m.package(row);
@@ -94,7 +85,7 @@ int PackageRowDelegate::rowHeight(const QModelIndex& index, int width) const
 {
     const Geometry g = geometry(QRect(0, 0, width, 1), index);
     if (model(index).isHeader(index.row()))
-        return std::max(g.badge.bottom(), g.detail.bottom()) + 1 + 8;
+        return P::sectionHeaderHeight({g.badge, g.title, g.detail, g.size});
     // Every row is as tall as one with a version, so rows line up.
     const QFont base = view()->font();
     const int text = QFontMetrics(nameFont(base)).height() + 2 +
@@ -123,21 +114,10 @@ void PackageRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
     if (m.isHeader(row)) {
         const core::PackageGroup& group = m.group(row);
         const PackageListModel::ManagerHeader header = PackageListModel::header(group.manager);
-        DevBadge::paint(*painter, g.badge, header.symbol, SystemColors::color(header.tint, scheme));
-        const QFont headline = textFont(TextStyle::headline, base);
-        painter->setFont(headline);
-        painter->setPen(SystemColors::color(SystemColor::label, scheme));
-        painter->drawText(
-            g.title, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-            QFontMetrics(headline).elidedText(header.title, Qt::ElideRight, g.title.width()));
-        painter->setFont(caption);
-        painter->setPen(P::secondary(scheme));
-        painter->drawText(
-            g.detail, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-            QFontMetrics(caption).elidedText(header.subtitle, Qt::ElideRight, g.detail.width()));
-        painter->setFont(textFont(TextStyle::subheadline, base));
-        painter->drawText(g.size, Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine,
-                          QString::number(group.packages.size()));
+        P::paintSectionHeader(*painter, {g.badge, g.title, g.detail, g.size}, header.symbol,
+                              SystemColors::color(header.tint, scheme), header.title,
+                              header.subtitle, QString::number(group.packages.size()), base,
+                              scheme);
         painter->restore();
         return;
     }

@@ -10,7 +10,6 @@
 #include <QToolTip>
 
 #include "app/core/ToolchainKind.h"
-#include "app/ui/DevBadge.h"
 #include "app/ui/ListRowPainting.h"
 #include "app/ui/SymbolImage.h"
 #include "app/ui/TextStyle.h"
@@ -24,7 +23,6 @@ namespace {
 namespace P = ListRowPainting;
 constexpr int kListInset = 20;
 constexpr int kSectionSpacing = 18;
-constexpr int kDevBadge = 30;
 constexpr int kDividerInset = 42;
 
 QString text(std::string_view s)
@@ -59,22 +57,13 @@ ToolchainRowDelegate::Geometry ToolchainRowDelegate::geometry(const QRect& rowRe
     const QRect content = rowRect.adjusted(kListInset, 0, -kListInset, 0);
     Geometry g;
     if (m.isHeader(row)) {
-        const QFontMetrics headline(textFont(TextStyle::headline, base));
-        const QFontMetrics caption(textFont(TextStyle::caption, base));
-        const QFontMetrics sub(textFont(TextStyle::subheadline, base));
-        const int top = content.top() + (m.isFirstGroup(row) ? 0 : kSectionSpacing);
-        const int line = std::max(kDevBadge, headline.height() + caption.height());
-        const int centre = top + line / 2;
-        g.badge = QRect(content.left(), centre - kDevBadge / 2, kDevBadge, kDevBadge);
-        const int sizeWidth =
-            sub.horizontalAdvance(P::sizeString(ToolchainListModel::groupBytes(m.group(row))));
-        g.size = QRect(content.right() - sizeWidth + 1, centre - sub.height() / 2, sizeWidth,
-                       sub.height());
-        const int x = g.badge.right() + 1 + 10;
-        const int width = std::max(0, g.size.left() - 10 - x);
-        const int textTop = centre - (headline.height() + caption.height()) / 2;
-        g.title = QRect(x, textTop, width, headline.height());
-        g.detail = QRect(x, g.title.bottom() + 1, width, caption.height());
+        const P::SectionHeader h =
+            P::sectionHeader(content, m.isFirstGroup(row) ? 0 : kSectionSpacing,
+                             P::sizeString(ToolchainListModel::groupBytes(m.group(row))), base);
+        g.badge = h.badge;
+        g.title = h.title;
+        g.detail = h.detail;
+        g.size = h.trailing;
         return g;
     }
     const core::ToolchainItem& item = m.item(row);
@@ -115,7 +104,7 @@ int ToolchainRowDelegate::rowHeight(const QModelIndex& index, int width) const
 {
     const Geometry g = geometry(QRect(0, 0, width, 1), index);
     if (model(index).isHeader(index.row()))
-        return std::max(g.badge.bottom(), g.detail.bottom()) + 1 + 8;
+        return P::sectionHeaderHeight({g.badge, g.title, g.detail, g.size});
     return std::max(g.detail.bottom() + 1, P::kRowPaddingV + P::kReveal) + P::kRowPaddingV;
 }
 
@@ -167,22 +156,10 @@ void ToolchainRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& 
     painter->setRenderHint(QPainter::Antialiasing);
     if (m.isHeader(row)) {
         const core::ToolchainGroup& group = m.group(row);
-        DevBadge::paint(*painter, g.badge, core::symbolName(group.kind), color(group.kind, scheme));
-        const QFont headline = textFont(TextStyle::headline, base);
-        painter->setFont(headline);
-        painter->setPen(SystemColors::color(SystemColor::label, scheme));
-        painter->drawText(g.title, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                          QFontMetrics(headline).elidedText(text(core::title(group.kind)),
-                                                            Qt::ElideRight, g.title.width()));
-        const QFont caption = textFont(TextStyle::caption, base);
-        painter->setFont(caption);
-        painter->setPen(P::secondary(scheme));
-        painter->drawText(g.detail, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                          QFontMetrics(caption).elidedText(text(core::detail(group.kind)),
-                                                           Qt::ElideRight, g.detail.width()));
-        painter->setFont(textFont(TextStyle::subheadline, base));
-        painter->drawText(g.size, Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine,
-                          P::sizeString(ToolchainListModel::groupBytes(group)));
+        P::paintSectionHeader(*painter, {g.badge, g.title, g.detail, g.size},
+                              core::symbolName(group.kind), color(group.kind, scheme),
+                              text(core::title(group.kind)), text(core::detail(group.kind)),
+                              P::sizeString(ToolchainListModel::groupBytes(group)), base, scheme);
         painter->restore();
         return;
     }

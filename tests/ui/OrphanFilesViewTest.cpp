@@ -19,6 +19,7 @@
 #include "app/core/CleanupSettings.h"
 #include "app/core/CleanupStats.h"
 #include "app/ui/CheckListView.h"
+#include "app/ui/ConfidenceBadge.h"
 #include "app/ui/EmptyStateView.h"
 #include "app/ui/OrphanConfidenceBadge.h"
 #include "app/ui/OrphanListModel.h"
@@ -503,8 +504,8 @@ TEST_F(OrphanFilesViewTest, BadgesAndTheirHelpTexts)
         {MatchConfidence::low, "Low", SystemColor::red, sure},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(OrphanConfidenceBadge::title(c.confidence), c.title);
-        EXPECT_EQ(OrphanConfidenceBadge::tint(c.confidence), c.tint);
+        EXPECT_EQ(ConfidenceBadge::title(c.confidence), c.title);
+        EXPECT_EQ(ConfidenceBadge::tint(c.confidence), c.tint);
         EXPECT_EQ(OrphanConfidenceBadge::helpText(c.confidence), c.help);
     }
 }
