@@ -329,3 +329,45 @@ TEST_F(Casks, NothingRunsWhileUndoingOrForAnAppBrewMayNotRemove)
 
 } // namespace
 } // namespace veldo::controller
+
+namespace veldo::controller {
+namespace {
+
+TEST_F(Casks, AGarbledCaskroomReloadsWithoutTheGarbage)
+{
+    m_mac.write("/opt/homebrew/Caskroom/junk-file"_mac, "\xff\xfe not a cask");
+    m_mac.write("/opt/homebrew/Caskroom/broken/.metadata/1.0/20260101/Casks/broken.json"_mac,
+                "{\"token\": [1, 2");
+    m_mac.mkdir("/opt/homebrew/Caskroom/empty"_mac);
+    brewDeletesTheBundle();
+    const ControllerServices real = ControllerServices{}.withDefaults();
+    // The reload after the uninstall reads the Caskroom for real.
+    ControllerServices services;
+    services.loadCaskIndex = real.loadCaskIndex;
+    services.leftoverScan = [](const InstalledApp&, const std::vector<core::ScopedAccessRoot>&,
+                               std::stop_token) -> Result<std::vector<LeftoverItem>> {
+        return std::vector<LeftoverItem>{};
+    };
+    services.caskUninstall = [this](const std::string& token, Zap zap, std::stop_token stop) {
+        m_beforeBrew();
+        return leftovers::HomebrewCasks::uninstall(token, zap, m_brewTimeout, {}, stop);
+    };
+    auto vm = removalController(std::move(services));
+    vm->setApps({m_acme});
+    vm->setCaskIndex(m_index);
+    vm->setSelectedAppID(m_acme.id());
+    vm->setSelectedAppIDs({m_acme.id()});
+    vm->setDetailApp(m_acme);
+
+    Task<void> uninstall = vm->uninstallCask(Zap::no);
+    ASSERT_TRUE(waitLong([&] {
+        return uninstall.isDone() && vm->caskIndexTask() && vm->caskIndexTask()->isDone();
+    }));
+    EXPECT_EQ(vm->dropNotice(),
+              "Homebrew uninstalled “Acme”. Veldo found nothing else left behind.");
+    for (const auto& [name, cask] : vm->caskIndex())
+        EXPECT_NE(cask.token, "junk-file") << name;
+}
+
+} // namespace
+} // namespace veldo::controller

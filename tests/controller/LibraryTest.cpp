@@ -32,7 +32,7 @@ public:
     std::unique_ptr<UninstallViewModel> scriptedController()
     {
         ControllerServices services;
-        services.durations.appsRefreshDelay = 120ms;
+        services.durations.appsRefreshDelay = 200ms;
         services.durations.appsRefreshRecheck = 40ms;
         services.libraryWatcher = [this](std::chrono::milliseconds) {
             ++m_watchersMade;

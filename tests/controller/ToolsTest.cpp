@@ -273,6 +273,7 @@ TEST_F(Packages, OnlyTheSecondOfTwoQuickScansIsApplied)
     QSignalSpy resets(vm.get(), &UninstallViewModel::packageGroupsChanged);
 
     Task<void> one = vm->scanPackages();
+    ASSERT_TRUE(waitFor([&] { return log().size() == 1; }));
     Task<void> two = vm->scanPackages();
     EXPECT_EQ(resets.count(), 2); // the reset notifies even when the list was empty
     ASSERT_TRUE(waitFor([&] { return log().size() == 2; }));
