@@ -97,12 +97,14 @@ ControllerServices ControllerServices::withDefaults() const
             return removal::AdminRemover::moveToTrash(items, context, std::move(stop));
         };
     if (!services.bootOutAgents)
-        services.bootOutAgents = [](const std::vector<platform::MacPath>& urls) {
-            removal::TrashExecutor::bootOutAgents(urls);
+        services.bootOutAgents = [](const std::vector<platform::MacPath>& urls,
+                                    std::stop_token stop) {
+            removal::TrashExecutor::bootOutAgents(urls, std::move(stop));
         };
     if (!services.bootstrapAgents)
-        services.bootstrapAgents = [](const std::vector<platform::MacPath>& urls) {
-            removal::TrashExecutor::bootstrapAgents(urls);
+        services.bootstrapAgents = [](const std::vector<platform::MacPath>& urls,
+                                      std::stop_token stop) {
+            removal::TrashExecutor::bootstrapAgents(urls, std::move(stop));
         };
     if (!services.undo)
         services.undo = [](const std::vector<removal::RestorePoint>& points,

@@ -92,8 +92,8 @@ struct ControllerServices
                                                     std::stop_token)>
         adminMove;
     // launchctl bootout (respectively bootstrap) of user launch agents in the user's domain.
-    std::function<void(const std::vector<platform::MacPath>&)> bootOutAgents;
-    std::function<void(const std::vector<platform::MacPath>&)> bootstrapAgents;
+    std::function<void(const std::vector<platform::MacPath>&, std::stop_token)> bootOutAgents;
+    std::function<void(const std::vector<platform::MacPath>&, std::stop_token)> bootstrapAgents;
     // The Undo executor.
     std::function<removal::RestoreReport(const std::vector<removal::RestorePoint>&,
                                          const std::vector<core::ScopedAccessRoot>&,

@@ -623,6 +623,15 @@ public:
     // Puts the last removal's restore points back, takes what came back off the statistics,
     // keeps the points the user may retry, reports what stays in the Trash, and rescans.
     Task<void> undoLastRemoval();
+    // The steps every removal shares. The Trash run on toolPool, with the access roots and the
+    // removal-safety context of the moment it starts:
+    Task<removal::UninstallOutcome> runTrash(std::vector<core::LeftoverItem> items);
+    // the first step with the final outcome: its restore points' Trash locations go to the
+    // Trash-notice gate;
+    void expectTrashLocations(const removal::UninstallOutcome& outcome);
+    // and the completion sound: "Glass" when nothing failed, else "Funk", when the settings ask.
+    void playCompletionSound(const removal::UninstallOutcome& outcome) const;
+
     // ---- Library events and Trash notices, Homebrew casks, developer and orphan actions,
     // report export and reveal. ----
     //
@@ -828,13 +837,6 @@ private:
     void forgetVerdicts();
     // Empties the leftover cache (notifying only if it held entries) and raises its generation.
     void emptyLeftoverCache();
-    // The Trash run of a removal on toolPool, with the access roots and safety context of now.
-    Task<removal::UninstallOutcome> runTrash(std::vector<core::LeftoverItem> items);
-    // What every removal does with its final outcome first: the restore points' Trash locations
-    // go to the Trash-notice gate.
-    void expectTrashLocations(const removal::UninstallOutcome& outcome);
-    // "Glass" when nothing failed, else "Funk", when the settings ask for a sound.
-    void playCompletionSound(const removal::UninstallOutcome& outcome) const;
     // The Undo's rescans after something came back.
     Task<void> rescanAfterUndo(std::vector<core::LeftoverItem> restored);
 

@@ -128,7 +128,10 @@ Task<void> UninstallViewModel::removeBatch()
         clearDetail();
         setSelectedAppIDs({});
     } else {
-        pruneSelections();
+        // The user chose something else meanwhile: that selection, less the apps that went,
+        // decides the detail and the batch. Its scans run on; the removal does not wait for them.
+        Task<void> align = selectApps(m_selectedAppIDs);
+        (void)align;
     }
     if (notice)
         setDropNotice(std::move(notice));

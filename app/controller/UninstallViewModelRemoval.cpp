@@ -118,7 +118,9 @@ Task<UninstallOutcome> UninstallViewModel::performRemoval(UninstallOutcome outco
         if (removal::TrashExecutor::isLaunchAgentPlist(item.url, home))
             agents.push_back(item.url);
     if (!agents.empty()) {
-        auto bootOut = [service = m_services.bootOutAgents, agents] { service(agents); };
+        auto bootOut = [service = m_services.bootOutAgents, agents, stop = shutdownToken()] {
+            service(agents, stop);
+        };
         co_await inBackground(m_toolPool, std::move(bootOut));
     }
 
@@ -142,7 +144,9 @@ Task<UninstallOutcome> UninstallViewModel::performRemoval(UninstallOutcome outco
         if (!moves.contains(agent.standardized().path()) && isStillThere(agent))
             stayed.push_back(agent);
     if (!stayed.empty()) {
-        auto bootstrap = [service = m_services.bootstrapAgents, stayed] { service(stayed); };
+        auto bootstrap = [service = m_services.bootstrapAgents, stayed, stop = shutdownToken()] {
+            service(stayed, stop);
+        };
         co_await inBackground(m_toolPool, std::move(bootstrap));
     }
 

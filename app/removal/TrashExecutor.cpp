@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include <unistd.h>
 
@@ -132,7 +133,7 @@ bool isSystemDaemonPlist(const MacPath& url)
     return isPlistIn(url, "/Library/LaunchDaemons");
 }
 
-void runLaunchctlInUserDomain(const MacPath& url, LaunchctlVerb verb)
+void runLaunchctlInUserDomain(const MacPath& url, LaunchctlVerb verb, std::stop_token stop)
 {
     // launchctl takes a host path; the Mac path itself would name another file.
     auto hostPath = platform::resolvedHostPath(url, platform::FollowLinks::no);
@@ -141,19 +142,20 @@ void runLaunchctlInUserDomain(const MacPath& url, LaunchctlVerb verb)
     const std::vector<std::string> arguments{
         std::string(verbText(verb)), "gui/" + std::to_string(::getuid()), hostPath->string()};
     (void)core::CommandRunner::run(MacPath("/bin/launchctl"), arguments,
-                                   core::CommandRunner::processEnvironment(), kLaunchctlTimeout);
+                                   core::CommandRunner::processEnvironment(), kLaunchctlTimeout, {},
+                                   std::move(stop));
 }
 
-void bootOutAgents(const std::vector<MacPath>& urls)
+void bootOutAgents(const std::vector<MacPath>& urls, std::stop_token stop)
 {
     for (const MacPath& url : urls)
-        runLaunchctlInUserDomain(url, LaunchctlVerb::bootout);
+        runLaunchctlInUserDomain(url, LaunchctlVerb::bootout, stop);
 }
 
-void bootstrapAgents(const std::vector<MacPath>& urls)
+void bootstrapAgents(const std::vector<MacPath>& urls, std::stop_token stop)
 {
     for (const MacPath& url : urls)
-        runLaunchctlInUserDomain(url, LaunchctlVerb::bootstrap);
+        runLaunchctlInUserDomain(url, LaunchctlVerb::bootstrap, stop);
 }
 
 } // namespace veldo::removal::TrashExecutor

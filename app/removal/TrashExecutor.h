@@ -64,11 +64,13 @@ enum class LaunchctlVerb
 // Runs "/bin/launchctl <verb> gui/<real uid> <url>" with the process environment and a 30-second
 // time-out; its output and exit status are not looked at. The url reaches launchctl as its host
 // path (its folders' links resolved inside the Mac root); when it has none (a loop of links, a
-// NUL), launchctl is not run for it.
-void runLaunchctlInUserDomain(const platform::MacPath& url, LaunchctlVerb verb);
+// NUL), launchctl is not run for it. A stop request ends a running launchctl and keeps a new one
+// from starting.
+void runLaunchctlInUserDomain(const platform::MacPath& url, LaunchctlVerb verb,
+                              std::stop_token stop = {});
 
 // runLaunchctlInUserDomain with "bootout" (respectively "bootstrap") for each url in order.
-void bootOutAgents(const std::vector<platform::MacPath>& urls);
-void bootstrapAgents(const std::vector<platform::MacPath>& urls);
+void bootOutAgents(const std::vector<platform::MacPath>& urls, std::stop_token stop = {});
+void bootstrapAgents(const std::vector<platform::MacPath>& urls, std::stop_token stop = {});
 
 } // namespace veldo::removal::TrashExecutor

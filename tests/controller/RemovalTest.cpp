@@ -248,13 +248,15 @@ TEST_F(Removal, UserAgentsThatStayAreBootstrappedAgainAndDaemonsAreLeftToTheScri
     const auto realMove = real.adminMove;
     std::vector<std::vector<MacPath>> bootedOut;
     std::vector<std::vector<MacPath>> bootstrapped;
-    services.bootOutAgents = [&, run = real.bootOutAgents](const std::vector<MacPath>& urls) {
+    services.bootOutAgents = [&, run = real.bootOutAgents](const std::vector<MacPath>& urls,
+                                                           std::stop_token stop) {
         bootedOut.push_back(urls);
-        run(urls);
+        run(urls, std::move(stop));
     };
-    services.bootstrapAgents = [&, run = real.bootstrapAgents](const std::vector<MacPath>& urls) {
+    services.bootstrapAgents = [&, run = real.bootstrapAgents](const std::vector<MacPath>& urls,
+                                                               std::stop_token stop) {
         bootstrapped.push_back(urls);
-        run(urls);
+        run(urls, std::move(stop));
     };
     // One agent disappears while the administrator move runs.
     services.adminMove = [&, realMove](const auto& urls, const auto& context,
@@ -594,6 +596,27 @@ TEST_F(Removal, NothingStartsWithoutItemsOrForAProtectedApp)
     EXPECT_TRUE(refused.isDone());
     EXPECT_FALSE(controller->isRemoving());
     EXPECT_EQ(m_trashRuns, 0);
+}
+
+TEST_F(Removal, AfterShutdownAWaitingRemovalMovesNothingMore)
+{
+    const InstalledApp acme = makeApp("/Applications/Acme.app"_mac, "Acme", "com.acme.app");
+    const MacPath adminPath = m_mac.write("/Library/Preferences/com.acme.plist"_mac, "p");
+    LeftoverItem admin = item(adminPath.path(), 5, LeftoverCategory::preferences);
+    admin.requiresAdmin = true;
+    m_files.injectFailure(Call::trash, adminPath, SystemError::posix(EACCES));
+    auto controller = removalController();
+    showWithItems(*controller, acme, {admin});
+
+    Task<void> run = controller->uninstallApp();
+    ASSERT_TRUE(waitLong([&] { return controller->pendingAdminEscalation(); }));
+    controller->shutdown();
+    controller->resolveAdminEscalation(true);
+    processEvents();
+    EXPECT_EQ(m_adminMoves, 0);
+    EXPECT_FALSE(controller->lastOutcome());
+    EXPECT_TRUE(exists(adminPath));
+    EXPECT_TRUE(m_sounds.names().empty());
 }
 
 } // namespace

@@ -345,5 +345,37 @@ TEST_F(Undo, ACancelledPasswordKeepsOnlyTheAdministratorPointsAndARetryBringsThe
         EXPECT_EQ(manifest(m_mac.host(i.url)), before[i.id()]) << i.id();
 }
 
+TEST_F(Undo, ATrashItemThatVanishedIsReportedAndNotOfferedAgain)
+{
+    const InstalledApp acme = makeApp("/Applications/Acme.app"_mac, "Acme", "com.acme.app");
+    const LeftoverItem cache = item(m_mac.write(inHome("Library/Caches/com.acme"), "c").path(), 7,
+                                    LeftoverCategory::caches);
+    auto controller = removalController();
+    controller->setApps({acme});
+    controller->setSelectedAppID(acme.id());
+    controller->setSelectedAppIDs({acme.id()});
+    controller->setLeftovers({cache});
+    controller->setSelectedLeftoverIDs({cache.id()});
+    Task<void> removal = controller->uninstallApp();
+    ASSERT_TRUE(finish(removal));
+    ASSERT_EQ(controller->lastOutcome()->restorePoints.size(), 1u);
+    const MacPath trashURL = controller->lastOutcome()->restorePoints[0].trashURL;
+    ASSERT_TRUE(std::filesystem::remove(m_mac.host(trashURL)));
+
+    Task<void> undo = controller->undoLastRemoval();
+    ASSERT_TRUE(finish(undo));
+    ASSERT_TRUE(controller->activeAlert());
+    EXPECT_EQ(controller->activeAlert()->title, "Couldn’t Undo");
+    EXPECT_EQ(controller->activeAlert()->message,
+              "Restored 0 of 1 item. These are still in the Trash:\n• ~/Library/Caches/com.acme — "
+              "It's no longer in the Trash.");
+    EXPECT_EQ(controller->activeAlert()->revealURLs, std::vector<MacPath>{trashURL});
+    EXPECT_FALSE(controller->lastOutcome());
+    EXPECT_EQ(m_stats->totalItemsRemoved(), 1);
+    Task<void> again = controller->undoLastRemoval();
+    EXPECT_TRUE(again.isDone());
+    EXPECT_EQ(m_undos, 1);
+}
+
 } // namespace
 } // namespace veldo::controller
