@@ -346,6 +346,7 @@ TEST_F(OrphanFilesViewTest, TheFullDiskAccessCardHidesOnlyOnceTheProbeAnswersGra
         QTRY_COMPARE(m_view->fullDiskAccess(), answer);
         EXPECT_EQ(m_view->fullDiskAccessCard()->isVisible(), answer != Status::granted);
         m_view.reset();
+        m_pool.waitForDone(); // every probe of this round is over before its latch goes
     }
     platform::testing::UrlRecorder urls;
     show().fullDiskAccessLink()->click();
