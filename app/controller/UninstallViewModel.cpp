@@ -92,8 +92,7 @@ void UninstallViewModel::setGrantedAccess(std::vector<veldo::core::ScopedAccessR
 
 void UninstallViewModel::setApps(std::vector<veldo::core::InstalledApp> value)
 {
-    if (assign(m_apps, std::move(value), &UninstallViewModel::appsChanged))
-        forgetVerdicts();
+    assignJudged(m_apps, std::move(value), &UninstallViewModel::appsChanged);
 }
 
 void UninstallViewModel::setSearchText(std::string value)
@@ -143,8 +142,7 @@ void UninstallViewModel::setDetailApp(std::optional<veldo::core::InstalledApp> v
 
 void UninstallViewModel::setLeftovers(std::vector<veldo::core::LeftoverItem> value)
 {
-    if (assign(m_leftovers, std::move(value), &UninstallViewModel::leftoversChanged))
-        forgetVerdicts();
+    assignJudged(m_leftovers, std::move(value), &UninstallViewModel::leftoversChanged);
 }
 
 void UninstallViewModel::setIsScanningLeftovers(bool value)
@@ -187,8 +185,7 @@ void UninstallViewModel::setLeftoverCacheGeneration(std::int64_t value)
 
 void UninstallViewModel::setBatchResults(std::vector<veldo::controller::BatchAppResult> value)
 {
-    if (assign(m_batchResults, std::move(value), &UninstallViewModel::batchResultsChanged))
-        forgetVerdicts();
+    assignJudged(m_batchResults, std::move(value), &UninstallViewModel::batchResultsChanged);
 }
 
 void UninstallViewModel::setIsScanningBatch(bool value)
@@ -350,8 +347,7 @@ void UninstallViewModel::setPendingAppManagementPrompt(
 
 void UninstallViewModel::setOrphanResult(veldo::scanners::OrphanScanResult value)
 {
-    if (assign(m_orphanResult, std::move(value), &UninstallViewModel::orphanResultChanged))
-        forgetVerdicts();
+    assignJudged(m_orphanResult, std::move(value), &UninstallViewModel::orphanResultChanged);
 }
 
 void UninstallViewModel::setAppManagementContinuation(

@@ -22,6 +22,7 @@
 #include <stop_token>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -808,6 +809,18 @@ private:
         if (field == value)
             return false;
         field = std::move(value);
+        Q_EMIT(this->*signal)();
+        return true;
+    }
+    // As assign(), for a list the removal-safety verdicts judge: the kept verdicts are forgotten
+    // before anyone is notified, so a receiver never reads verdicts of the previous list.
+    template <typename T, typename Signal>
+    bool assignJudged(T& field, T&& value, Signal signal)
+    {
+        if (field == value)
+            return false;
+        field = std::move(value);
+        forgetVerdicts();
         Q_EMIT(this->*signal)();
         return true;
     }

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include <QEvent>
+#include <QHBoxLayout>
 #include <QVBoxLayout>
 
 #include "app/ui/SymbolImage.h"
@@ -32,7 +33,13 @@ EmptyStateView::EmptyStateView(std::string symbolName, const QString& title,
     m_description->setMaximumWidth(420);
     layout->addWidget(m_symbol);
     layout->addWidget(m_title);
-    layout->addWidget(m_description, 0, Qt::AlignHCenter);
+    // Centred between stretches, not by alignment: an aligned label keeps its preferred width
+    // and loses the lines it wraps onto.
+    auto* centred = new QHBoxLayout;
+    centred->addStretch(0);
+    centred->addWidget(m_description, 1);
+    centred->addStretch(0);
+    layout->addLayout(centred);
     layout->addStretch(1);
     applyColors();
 }

@@ -13,7 +13,7 @@
 
 namespace veldo::ui {
 
-MainWindow::MainWindow(AppShell& shell, int number)
+MainWindow::MainWindow(AppShell& shell, int number) : m_shell(shell)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName(QStringLiteral("main-%1").arg(number));

@@ -27,6 +27,9 @@ public:
     // Named "main-<number>".
     MainWindow(AppShell& shell, int number);
 
+    // The shell the window belongs to (its work pool runs the screens' probes).
+    AppShell& shell() const { return m_shell; }
+
     ContentView* contentView() const { return m_content; }
     QToolBar* toolbar() const { return m_toolbar; }
     PromptPresenter* prompts() const { return m_prompts; }
@@ -36,6 +39,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    AppShell& m_shell;
     ContentView* m_content;
     QToolBar* m_toolbar;
     PromptPresenter* m_prompts;

@@ -1,6 +1,10 @@
 // StandardWindowContent: the screens this build of the application puts into its windows.
 #include "app/ui/AppDetailView.h"
 #include "app/ui/AppListView.h"
+#include "app/ui/AppShell.h"
+#include "app/ui/DeveloperView.h"
+#include "app/ui/MainWindow.h"
+#include "app/ui/OrphanFilesView.h"
 #include "app/ui/WindowContent.h"
 
 namespace veldo::ui {
@@ -8,6 +12,15 @@ namespace veldo::ui {
 WindowContent WindowContent::standard()
 {
     WindowContent content;
+    content.orphans = [](controller::UninstallViewModel& model, QWidget* parent) -> QWidget* {
+        auto* window = qobject_cast<MainWindow*>(parent->window());
+        if (!window)
+            return nullptr;
+        return new OrphanFilesView(&model, &window->shell().workPool(), {}, parent);
+    };
+    content.developer = [](controller::UninstallViewModel& model, QWidget* parent) -> QWidget* {
+        return new DeveloperView(&model, parent);
+    };
     content.sidebar = [](controller::UninstallViewModel& model, QWidget* parent) -> QWidget* {
         return new AppListView(&model, parent);
     };

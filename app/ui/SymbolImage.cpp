@@ -31,6 +31,7 @@ constexpr Entry kSymbols[] = {
     {"arrow.down.app.fill", {0x2913}},
     {"arrow.up.forward.app", {0x2197}},
     {"arrow.uturn.backward", {0x21B6}},
+    {"arrow.uturn.backward.circle.fill", {0x21B6}},
     {"bolt.fill", {0x26A1}},
     {"checklist", {0x2630}},
     {"checkmark", {0x2713}},
@@ -71,6 +72,7 @@ constexpr Entry kSymbols[] = {
     {"lock.fill", {0x1F512}},
     {"lock.shield.fill", {0x1F512}},
     {"macwindow", {0x1F5D4}},
+    {"magnifyingglass", {0x1F50D}},
     {"magnifyingglass.circle.fill", {0x1F50D}},
     {"mug.fill", {0x2615}},
     {"n.circle.fill", {0x24C3}},
@@ -78,6 +80,7 @@ constexpr Entry kSymbols[] = {
     {"play.circle.fill", {0x25B6}},
     {"questionmark.circle.fill", {0x2753}},
     {"questionmark.folder.fill", {0x1F4C2}},
+    {"shippingbox", {0x1F4E6}},
     {"shippingbox.fill", {0x1F4E6}},
     {"square.and.arrow.up", {0x2934}},
     {"square.stack.3d.up", {0x29C9}},
@@ -87,6 +90,7 @@ constexpr Entry kSymbols[] = {
     {"trash.circle.fill", {0x1F5D1}},
     {"trash.fill", {0x1F5D1}},
     {"wrench.and.screwdriver.fill", {0x1F6E0}},
+    {"xmark.bin.fill", {0x1F5D1}},
     {"xmark.circle.fill", {0x2297}},
 };
 

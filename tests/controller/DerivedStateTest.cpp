@@ -186,6 +186,20 @@ TEST_F(DerivedState, VerdictsAreComputedOncePerChangeOfTheirList)
     EXPECT_EQ(m_verdicts, 6);
 }
 
+TEST_F(DerivedState, AReceiverOfAListChangeReadsVerdictsOfTheNewList)
+{
+    auto controller = scriptedController();
+    controller->setLeftovers({item("/Library/A", 1)});
+    EXPECT_EQ(controller->removableLeftoverBytes(), 1); // "/Library/A" let through, kept
+    m_refused = {"/Library/A"};
+    std::int64_t seen = -1;
+    QObject::connect(controller.get(), &UninstallViewModel::appsChanged, controller.get(),
+                     [&] { seen = controller->removableLeftoverBytes(); });
+    controller->setApps({app("/Applications/A.app", "A")});
+    EXPECT_EQ(seen, 0);
+    EXPECT_EQ(controller->removableLeftoverBytes(), 0);
+}
+
 TEST_F(DerivedState, TheRealPolicyRefusesAProtectedFolder)
 {
     auto controller = makeController();

@@ -30,6 +30,7 @@
 #include <QPixmap>
 #include <QSet>
 #include <QStyleFactory>
+#include <QThreadPool>
 #include <QVBoxLayout>
 
 #include "app/core/LeftoverCategory.h"
@@ -44,12 +45,15 @@
 #include "app/ui/CategoryBadge.h"
 #include "app/ui/CategoryTint.h"
 #include "app/ui/ContentView.h"
+#include "app/ui/DeveloperView.h"
 #include "app/ui/DiskUsageMapSection.h"
 #include "app/ui/DropOverlay.h"
 #include "app/ui/LeftoverListModel.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/MessageBoxUserDriver.h"
 #include "app/ui/NoticeBanner.h"
+#include "app/ui/OrphanFilesView.h"
+#include "app/ui/OrphanReviewSheet.h"
 #include "app/ui/ResultBanner.h"
 #include "app/ui/SelectedMapKind.h"
 #include "app/ui/SheetParts.h"
@@ -261,6 +265,89 @@ QWidget* smallTiles(QWidget* host)
     auto* layout = new QVBoxLayout(host);
     layout->setContentsMargins(20, 20, 20, 20);
     layout->addWidget(view);
+    return view;
+}
+
+// The views' own probes run here, as on the application's pool.
+QThreadPool& probePool()
+{
+    static QThreadPool pool;
+    return pool;
+}
+
+enum class OrphanState
+{
+    notScanned,
+    scanning,
+    nothingFound,
+    list
+};
+
+// The Orphaned Files screen in a state; the list with the suggested selection.
+QWidget* orphansHost(QWidget* host, testsupport::UiController& controller, OrphanState state)
+{
+    controller::UninstallViewModel& model = *controller.model;
+    scanners::OrphanScanResult result;
+    if (state == OrphanState::list)
+        result = testsupport::orphanGallery(platform::homeDirectory().path());
+    if (state == OrphanState::nothingFound)
+        result.unreadableLocations = {platform::MacPath("/Library/Application Support")};
+    model.setOrphanResult(result);
+    model.setHasScannedOrphans(state == OrphanState::list || state == OrphanState::nothingFound);
+    model.setIsScanningOrphans(state == OrphanState::scanning);
+    model.setSelectedOrphanIDs(
+        state == OrphanState::list
+            ? controller::UninstallViewModel::suggestedOrphanPaths(result.groups, true)
+            : controller::IdSet{});
+    auto* view = new ui::OrphanFilesView(
+        &model, &probePool(), [] { return core::SystemSettings::FullDiskAccessStatus::denied; },
+        host);
+    (new QVBoxLayout(host))->addWidget(view);
+    return view;
+}
+
+// The review sheet over the gallery with every item of the first group selected: both warnings.
+QWidget* orphanReviewHost(QWidget* host, testsupport::UiController& controller)
+{
+    controller::UninstallViewModel& model = *controller.model;
+    const auto result = testsupport::orphanGallery(platform::homeDirectory().path());
+    model.setOrphanResult(result);
+    model.setHasScannedOrphans(true);
+    model.setIsScanningOrphans(false);
+    controller::IdSet ids;
+    for (const auto& finding : result.groups[0].findings)
+        ids.insert(finding.item.id());
+    model.setSelectedOrphanIDs(ids);
+    return sheetHost(host, new ui::OrphanReviewSheet(&model, {}, {}, host));
+}
+
+// The Developer Footprint screen on a tab with measured tools and packages, nothing scanning;
+// optionally with the last package result and a selection.
+ui::DeveloperView* developerView(QWidget* host, testsupport::UiController& controller,
+                                 core::DeveloperTab tab,
+                                 std::optional<scanners::PackageRemover::Result> result = {})
+{
+    controller::UninstallViewModel& model = *controller.model;
+    const std::string home = platform::homeDirectory().path();
+    model.setToolchainGroups(testsupport::toolchainSample(home));
+    model.setHasScannedDeveloper(true);
+    model.setIsScanningDeveloper(false);
+    model.setPackageGroups(testsupport::packageSample());
+    model.setHasScannedPackages(true);
+    model.setIsScanningPackages(false);
+    model.setLastPackageResult(std::move(result));
+    model.setDeveloperTab(tab);
+    model.setSelectedToolchainIDs({home + "/Library/Developer/Xcode/DerivedData",
+                                   "/Library/Developer/CoreSimulator/Volumes/iOS_21C62",
+                                   home + "/Library/Developer/CoreSimulator/Devices"});
+    controller::IdSet packages;
+    for (const auto& group : model.packageGroups())
+        for (const auto& package : group.packages)
+            if (package.name != "git")
+                packages.insert(package.id());
+    model.setSelectedPackageIDs(packages);
+    auto* view = new ui::DeveloperView(&model, host);
+    (new QVBoxLayout(host))->addWidget(view);
     return view;
 }
 
@@ -678,11 +765,72 @@ std::vector<Shot> shots(testsupport::UiController& controller, ui::AppShell& she
                  overlay->setGeometry(0, 0, 900, 600);
                  return overlay;
              }});
+        list.push_back({QStringLiteral("orphans-list%1").arg(suffix),
+                        scheme,
+                        {960, 720},
+                        [&controller](QWidget* host) {
+                            return orphansHost(host, controller, OrphanState::list);
+                        }});
+        list.push_back({QStringLiteral("developer-disk-usage%1").arg(suffix),
+                        scheme,
+                        {960, 720},
+                        [&controller](QWidget* host) {
+                            return developerView(host, controller, core::DeveloperTab::footprint);
+                        }});
+        list.push_back({QStringLiteral("developer-packages-failed%1").arg(suffix),
+                        scheme,
+                        {960, 720},
+                        [&controller](QWidget* host) {
+                            return developerView(host, controller, core::DeveloperTab::packages,
+                                                 testsupport::packageResultSample(true));
+                        }});
         list.push_back({QStringLiteral("badges-and-pills%1").arg(suffix),
                         scheme,
                         {520, 560},
                         [](QWidget* host) { return gallery(host); }});
     }
+    const std::pair<QString, OrphanState> orphanStates[] = {
+        {QStringLiteral("orphans-not-scanned"), OrphanState::notScanned},
+        {QStringLiteral("orphans-scanning"), OrphanState::scanning},
+        {QStringLiteral("orphans-nothing-found"), OrphanState::nothingFound},
+    };
+    for (const auto& [name, state] : orphanStates)
+        list.push_back({name, ColorScheme::light, {900, 640}, [&controller, state](QWidget* host) {
+                            return orphansHost(host, controller, state);
+                        }});
+    list.push_back({QStringLiteral("developer-map"),
+                    ColorScheme::light,
+                    {960, 720},
+                    [&controller](QWidget* host) {
+                        return developerView(host, controller, core::DeveloperTab::map);
+                    }});
+    list.push_back({QStringLiteral("developer-packages-uninstalled"),
+                    ColorScheme::light,
+                    {960, 720},
+                    [&controller](QWidget* host) {
+                        return developerView(host, controller, core::DeveloperTab::packages,
+                                             testsupport::packageResultSample(false));
+                    }});
+    list.push_back({QStringLiteral("developer-package-dialog"),
+                    ColorScheme::light,
+                    {},
+                    [&controller](QWidget* host) -> QWidget* {
+                        auto* view = developerView(host, controller, core::DeveloperTab::packages);
+                        view->confirmPackageUninstall();
+                        return view->packageDialog();
+                    }});
+    list.push_back({QStringLiteral("developer-trash-dialog"),
+                    ColorScheme::light,
+                    {},
+                    [&controller](QWidget* host) -> QWidget* {
+                        auto* view = developerView(host, controller, core::DeveloperTab::footprint);
+                        view->confirmToolchainTrash();
+                        return view->toolchainDialog();
+                    }});
+    list.push_back({QStringLiteral("orphans-review"),
+                    ColorScheme::light,
+                    {540, 400},
+                    [&controller](QWidget* host) { return orphanReviewHost(host, controller); }});
     for (bool helper : {false, true})
         list.push_back({helper ? QStringLiteral("admin-escalation-helper")
                                : QStringLiteral("admin-escalation-password"),
@@ -802,6 +950,19 @@ std::vector<Shot> shots(testsupport::UiController& controller, ui::AppShell& she
                             });
                         }});
     }
+    list.push_back(
+        {QStringLiteral("main-window-orphans"), ColorScheme::light, {}, [&shell](QWidget* host) {
+             return mainWindow(host, shell, [&shell](ui::MainWindow& window) {
+                 controller::UninstallViewModel& model = shell.model();
+                 model.setOrphanResult(
+                     testsupport::orphanGallery(platform::homeDirectory().path()));
+                 model.setHasScannedOrphans(true);
+                 model.setIsScanningOrphans(false);
+                 model.setSelectedOrphanIDs({});
+                 model.setSelectedAppIDs({"veldo://orphans"});
+                 window.resize(1100, 760);
+             });
+         }});
     list.push_back({QStringLiteral("update-up-to-date"), ColorScheme::light, {}, [](QWidget* host) {
                         return driverBox(host, [](ui::MessageBoxUserDriver& driver) {
                             driver.showUpToDate(QStringLiteral("1.4"));

@@ -8,8 +8,12 @@
 
 #include "app/controller/UninstallViewModel.h"
 #include "app/core/CleanupStats.h"
+#include "app/core/DevPackage.h"
 #include "app/core/LeftoverItem.h"
+#include "app/core/ToolchainItem.h"
 #include "app/removal/UninstallOutcome.h"
+#include "app/scanners/OrphanScanResult.h"
+#include "app/scanners/PackageRemoverResult.h"
 #include "platform/UserDefaults.h"
 
 namespace veldo::testsupport {
@@ -31,6 +35,17 @@ struct NamedOutcome
     removal::UninstallOutcome outcome;
 };
 std::vector<NamedOutcome> bannerGallery();
+
+// Orphans of three former apps in the home folder `home` and /Library: every confidence, an
+// item needing administrator rights, a zero-byte item, a long reason, one group without dates.
+scanners::OrphanScanResult orphanGallery(const std::string& home);
+
+// Measured developer locations under `home`: caches, a runtime, data, one needing a password.
+std::vector<core::ToolchainGroup> toolchainSample(const std::string& home);
+// Packages of every manager, one without a version and one of 0 bytes.
+std::vector<core::PackageGroup> packageSample();
+// A package uninstall: six removed, and with `failures` two failed.
+scanners::PackageRemover::Result packageResultSample(bool failures);
 
 // A controller over its own defaults in the current Mac root (the caller's FakeMac or tour root).
 struct UiController

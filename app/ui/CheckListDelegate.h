@@ -1,0 +1,48 @@
+// CheckListDelegate: the painter of a CheckListModel's rows, telling CheckListView where a row's
+// checkbox and reveal button lie. Row heights may depend on the width (wrapped text); the
+// delegate keeps them per width and forgets them when the model changes. GUI thread only.
+#pragma once
+
+#include <QHash>
+#include <QStyledItemDelegate>
+
+class QAbstractItemView;
+
+namespace veldo::ui {
+
+class CheckListDelegate : public QStyledItemDelegate
+{
+    Q_OBJECT
+public:
+    explicit CheckListDelegate(QAbstractItemView* view);
+
+    // The checkbox's rectangle in a row painted into `rowRect`; empty without one.
+    virtual QRect checkboxRect(const QRect& rowRect, const QModelIndex& index) const = 0;
+    // The reveal button's rectangle; empty without one.
+    virtual QRect revealRect(const QRect& rowRect, const QModelIndex& index) const = 0;
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const final;
+    // How many row heights were computed (not answered from the cache) so far.
+    int heightsComputed() const { return m_heightsComputed; }
+    // How many rows were painted so far.
+    int rowsPainted() const { return m_rowsPainted; }
+    // Forgets every height (the model changed, or the font did).
+    void forgetHeights();
+
+protected:
+    // The row's height when painted `width` wide.
+    virtual int rowHeight(const QModelIndex& index, int width) const = 0;
+    // The width rows are laid out at: the view's viewport.
+    int rowWidth() const;
+    void countPaint() const { ++m_rowsPainted; }
+    QAbstractItemView* view() const { return m_view; }
+
+private:
+    QAbstractItemView* m_view;
+    mutable int m_cachedWidth = -1;
+    mutable QHash<int, int> m_heights;
+    mutable int m_heightsComputed = 0;
+    mutable int m_rowsPainted = 0;
+};
+
+} // namespace veldo::ui

@@ -1,0 +1,28 @@
+// CheckListModel: a list model of section header rows and item rows, each of which may carry a
+// checkbox, as the tool screens' long lists show them. CheckListView turns clicks and the Space
+// key into toggle() and reveal(); what toggling means (an item, a whole section) is the model's.
+//
+// Roles: Qt::CheckStateRole (rows with a checkbox), Qt::ToolTipRole, Qt::AccessibleTextRole.
+// GUI thread only.
+#pragma once
+
+#include <QAbstractListModel>
+
+namespace veldo::ui {
+
+class CheckListModel : public QAbstractListModel
+{
+public:
+    using QAbstractListModel::QAbstractListModel;
+
+    // Whether the row is a section header.
+    virtual bool isHeader(int row) const = 0;
+    // Whether the row shows a checkbox.
+    virtual bool hasCheckbox(int row) const = 0;
+    // The row's checkbox was set (either way), or the row was clicked outside its controls.
+    virtual void toggle(int row) = 0;
+    // The row's reveal button was pressed; nothing on rows without one.
+    virtual void reveal(int row) = 0;
+};
+
+} // namespace veldo::ui

@@ -1,0 +1,198 @@
+// Painting and geometry of the toolchain sections and rows.
+#include "app/ui/ToolchainRowDelegate.h"
+
+#include <algorithm>
+
+#include <QAbstractItemView>
+#include <QFontMetrics>
+#include <QHelpEvent>
+#include <QPainter>
+#include <QToolTip>
+
+#include "app/core/ToolchainKind.h"
+#include "app/ui/ListRowPainting.h"
+#include "app/ui/SymbolImage.h"
+#include "app/ui/TextStyle.h"
+#include "app/ui/TintedPillPainter.h"
+#include "app/ui/ToolchainKindColor.h"
+#include "app/ui/ToolchainListModel.h"
+
+namespace veldo::ui {
+namespace {
+
+namespace P = ListRowPainting;
+constexpr int kListInset = 20;
+constexpr int kSectionSpacing = 18;
+constexpr int kDividerInset = 42;
+
+QString text(std::string_view s)
+{
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+QFont badgeFont(const QFont& base)
+{
+    QFont f = textFont(TextStyle::caption2, base);
+    f.setWeight(QFont::DemiBold);
+    return f;
+}
+
+} // namespace
+
+ToolchainRowDelegate::ToolchainRowDelegate(QAbstractItemView* view) : CheckListDelegate(view)
+{
+}
+
+const ToolchainListModel& ToolchainRowDelegate::model(const QModelIndex& index) const
+{
+    return *static_cast<const ToolchainListModel*>(index.model());
+}
+
+ToolchainRowDelegate::Geometry ToolchainRowDelegate::geometry(const QRect& rowRect,
+                                                              const QModelIndex& index) const
+{
+    const ToolchainListModel& m = model(index);
+    const int row = index.row();
+    const QFont base = view()->font();
+    const QRect content = rowRect.adjusted(kListInset, 0, -kListInset, 0);
+    Geometry g;
+    if (m.isHeader(row)) {
+        const P::SectionHeader h =
+            P::sectionHeader(content, m.isFirstGroup(row) ? 0 : kSectionSpacing,
+                             P::sizeString(ToolchainListModel::groupBytes(m.group(row))), base);
+        g.badge = h.badge;
+        g.title = h.title;
+        g.detail = h.detail;
+        g.size = h.trailing;
+        return g;
+    }
+    const core::ToolchainItem& item = m.item(row);
+    const QFontMetrics body(base);
+    const QFontMetrics caption(textFont(TextStyle::caption, base));
+    const QFontMetrics caption2(textFont(TextStyle::caption2, base));
+    const QFontMetrics callout(textFont(TextStyle::callout, base));
+    g.card = QRect(content.left(), rowRect.top(), content.width(), rowRect.height());
+    const QRect inner =
+        g.card.adjusted(P::kRowPaddingH, P::kRowPaddingV, -P::kRowPaddingH, -P::kRowPaddingV);
+    const int centre = inner.top() + inner.height() / 2;
+    g.checkbox = QRect(inner.left(), centre - P::kCheckbox / 2, P::kCheckbox, P::kCheckbox);
+    g.reveal =
+        QRect(inner.right() - P::kReveal + 1, centre - P::kReveal / 2, P::kReveal, P::kReveal);
+    const int sizeWidth = callout.horizontalAdvance(P::sizeString(item.sizeBytes));
+    g.size = QRect(g.reveal.left() - 10 - sizeWidth, centre - callout.height() / 2, sizeWidth,
+                   callout.height());
+    const int x = g.checkbox.right() + 1 + 10;
+    const int right = g.size.left() - 8;
+    const QFontMetrics badge(badgeFont(base));
+    const QSize badgeSize(badge.horizontalAdvance(ToolchainListModel::kindBadge(item).text) + 10,
+                          badge.height() + 4);
+    const int lockWidth = item.requiresAdmin ? caption2.height() + 6 : 0;
+    const int titleWidth = std::min(body.horizontalAdvance(QString::fromStdString(item.title)) + 1,
+                                    std::max(0, right - x - 6 - badgeSize.width() - lockWidth));
+    const int lineTop = inner.top();
+    g.title = QRect(x, lineTop, titleWidth, body.height());
+    g.badge = QRect(g.title.right() + 1 + 6, lineTop + (body.height() - badgeSize.height()) / 2,
+                    badgeSize.width(), badgeSize.height());
+    if (item.requiresAdmin)
+        g.lock = QRect(g.badge.right() + 1 + 6, lineTop + (body.height() - caption2.height()) / 2,
+                       caption2.height(), caption2.height());
+    g.detail = QRect(x, g.title.bottom() + 1 + 2, std::max(0, right - x), caption.height());
+    return g;
+}
+
+int ToolchainRowDelegate::rowHeight(const QModelIndex& index, int width) const
+{
+    const Geometry g = geometry(QRect(0, 0, width, 1), index);
+    if (model(index).isHeader(index.row()))
+        return P::sectionHeaderHeight({g.badge, g.title, g.detail, g.size});
+    return std::max(g.detail.bottom() + 1, P::kRowPaddingV + P::kReveal) + P::kRowPaddingV;
+}
+
+QRect ToolchainRowDelegate::checkboxRect(const QRect& rowRect, const QModelIndex& index) const
+{
+    const QRect box = geometry(rowRect, index).checkbox;
+    return box.isEmpty() ? box : box.adjusted(-4, -4, 4, 4);
+}
+
+QRect ToolchainRowDelegate::revealRect(const QRect& rowRect, const QModelIndex& index) const
+{
+    return geometry(rowRect, index).reveal;
+}
+
+QString ToolchainRowDelegate::toolTipAt(const QRect& rowRect, const QModelIndex& index,
+                                        const QPoint& point) const
+{
+    const Geometry g = geometry(rowRect, index);
+    if (g.lock.contains(point))
+        return QStringLiteral("Outside your home folder — needs your administrator password.");
+    if (g.reveal.contains(point))
+        return QStringLiteral("Reveal in Finder");
+    return {};
+}
+
+bool ToolchainRowDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view,
+                                     const QStyleOptionViewItem& option, const QModelIndex& index)
+{
+    if (!event || !view || event->type() != QEvent::ToolTip || !index.isValid())
+        return CheckListDelegate::helpEvent(event, view, option, index);
+    const QString tip = toolTipAt(option.rect, index, event->pos());
+    if (tip.isEmpty())
+        QToolTip::hideText();
+    else
+        QToolTip::showText(event->globalPos(), tip, view->viewport());
+    return true;
+}
+
+void ToolchainRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                                 const QModelIndex& index) const
+{
+    countPaint();
+    const ToolchainListModel& m = model(index);
+    const int row = index.row();
+    const Geometry g = geometry(option.rect, index);
+    const QFont base = view()->font();
+    const ColorScheme scheme = SystemColors::colorScheme(view()->palette());
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing);
+    if (m.isHeader(row)) {
+        const core::ToolchainGroup& group = m.group(row);
+        P::paintSectionHeader(*painter, {g.badge, g.title, g.detail, g.size},
+                              core::symbolName(group.kind), color(group.kind, scheme),
+                              text(core::title(group.kind)), text(core::detail(group.kind)),
+                              P::sizeString(ToolchainListModel::groupBytes(group)), base, scheme);
+        painter->restore();
+        return;
+    }
+    const core::ToolchainItem& item = m.item(row);
+    P::paintCard(*painter, g.card, m.isFirstInGroup(row), m.isLastInGroup(row), kDividerInset,
+                 scheme);
+    P::paintCheckbox(*painter, g.checkbox, m.isChecked(row),
+                     view()->hasFocus() && view()->currentIndex() == index, view());
+    painter->setFont(base);
+    painter->setPen(SystemColors::color(SystemColor::label, scheme));
+    painter->drawText(g.title, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                      QFontMetrics(base).elidedText(QString::fromStdString(item.title),
+                                                    Qt::ElideMiddle, g.title.width()));
+    const ToolchainListModel::KindBadge badge = ToolchainListModel::kindBadge(item);
+    TintedPillPainter::paint(
+        *painter, g.badge,
+        {SystemColors::color(badge.tint, scheme), 0.16, scheme, ColorContrast::standard},
+        badge.text, badgeFont(base));
+    if (!g.lock.isEmpty())
+        SymbolImage::paint(
+            *painter, g.lock, "lock.fill", SystemColors::color(SystemColor::orange, scheme),
+            SymbolImage::font(QFontInfo(textFont(TextStyle::caption2, base)).pixelSize()));
+    const QFont caption = textFont(TextStyle::caption, base);
+    painter->setFont(caption);
+    painter->setPen(P::secondary(scheme));
+    painter->drawText(g.detail, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                      QFontMetrics(caption).elidedText(m.displayPath(item.url), Qt::ElideMiddle,
+                                                       g.detail.width()));
+    painter->setFont(textFont(TextStyle::callout, base));
+    painter->drawText(g.size, Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine,
+                      P::sizeString(item.sizeBytes));
+    P::paintReveal(*painter, g.reveal, base, scheme);
+    painter->restore();
+}
+
+} // namespace veldo::ui

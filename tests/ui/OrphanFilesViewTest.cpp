@@ -1,0 +1,621 @@
+// The Orphaned Files screen, its list and its review sheet over scripted orphan results and the
+// real controller.
+#include "app/ui/OrphanFilesView.h"
+
+#include <latch>
+#include <memory>
+
+#include <gtest/gtest.h>
+
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
+#include <QThreadPool>
+#include <QToolButton>
+
+#include "app/controller/UninstallViewModel.h"
+#include "app/core/CleanupSettings.h"
+#include "app/core/CleanupStats.h"
+#include "app/ui/CheckListView.h"
+#include "app/ui/ConfidenceBadge.h"
+#include "app/ui/EmptyStateView.h"
+#include "app/ui/OrphanConfidenceBadge.h"
+#include "app/ui/OrphanListModel.h"
+#include "app/ui/OrphanReviewSheet.h"
+#include "app/ui/OrphanRowDelegate.h"
+#include "app/ui/PathList.h"
+#include "app/ui/ToolScreenParts.h"
+#include "platform/UrlOpener.h"
+#include "platform/qt/FileManagerReveal.h"
+#include "tests/support/FakeMac.h"
+
+namespace veldo::ui {
+namespace {
+
+using core::MatchConfidence;
+using scanners::OrphanFinding;
+using scanners::OrphanGroup;
+using scanners::OrphanScanResult;
+using Status = core::SystemSettings::FullDiskAccessStatus;
+
+OrphanFinding finding(const std::string& path, std::int64_t bytes, MatchConfidence confidence,
+                      bool admin = false, std::string reason = "No installed app uses it.")
+{
+    OrphanFinding f;
+    f.item.url = platform::MacPath(path);
+    f.item.sizeBytes = bytes;
+    f.item.confidence = confidence;
+    f.item.requiresAdmin = admin;
+    f.item.category = core::LeftoverCategory::supportFiles;
+    f.reason = std::move(reason);
+    return f;
+}
+
+OrphanGroup group(std::string id, std::string name, std::vector<OrphanFinding> findings)
+{
+    return {std::move(id), std::move(name), std::move(findings)};
+}
+
+class OrphanFilesViewTest : public testing::Test
+{
+protected:
+    OrphanFilesViewTest()
+    {
+        m_defaults = std::make_shared<platform::UserDefaults>(
+            m_mac.home().appendingPathComponent("Library/Preferences/veldo-ui.plist"));
+        m_settings = std::make_shared<core::CleanupSettings>(m_defaults);
+        controller::ControllerServices services;
+        services.removalRefusal = [this](const platform::MacPath& url,
+                                         const common::RemovalSafety::PreparedContext&)
+            -> std::optional<common::RemovalSafety::Refusal> {
+            ++m_verdictCalls;
+            if (m_refused.contains(url.path()))
+                return common::RemovalSafety::Refusal::unidentifiable();
+            return std::nullopt;
+        };
+        services.orphanScan = [this](const std::optional<std::vector<core::InstalledApp>>&,
+                                     std::stop_token) { return m_nextScan; };
+        m_model = std::make_unique<controller::UninstallViewModel>(
+            m_settings, std::make_shared<core::CleanupStats>(m_defaults), m_defaults, services);
+        m_pool.setMaxThreadCount(2);
+    }
+
+    ~OrphanFilesViewTest() override
+    {
+        m_view.reset();
+        m_pool.waitForDone();
+        m_model->shutdown();
+    }
+
+    std::string home(const std::string& rest) const { return m_mac.home().path() + "/" + rest; }
+
+    // Two groups: Quill (medium, medium needing admin, low) and Inkwell (high, medium).
+    OrphanScanResult twoGroups() const
+    {
+        OrphanScanResult result;
+        result.groups = {
+            group("com.quill.app", "Quill",
+                  {finding(home("Library/Application Support/Quill"), 4'000'000,
+                           MatchConfidence::medium),
+                   finding("/Library/Application Support/Quill", 2'000'000, MatchConfidence::medium,
+                           true),
+                   finding(home("Library/Caches/com.quill.app"), 0, MatchConfidence::low)}),
+            group("com.inkwell", "Inkwell",
+                  {finding(home("Library/Preferences/com.inkwell.plist"), 1'000,
+                           MatchConfidence::high),
+                   finding(home("Library/Logs/Inkwell"), 10'000, MatchConfidence::medium)}),
+        };
+        return result;
+    }
+
+    OrphanFilesView& show(Status probeAnswer = Status::denied)
+    {
+        m_view = std::make_unique<OrphanFilesView>(m_model.get(), &m_pool,
+                                                   [probeAnswer] { return probeAnswer; });
+        m_view->resize(900, 640);
+        m_view->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(m_view.get()));
+        return *m_view;
+    }
+
+    void applyResult(OrphanScanResult result)
+    {
+        m_model->setOrphanResult(std::move(result));
+        m_model->setHasScannedOrphans(true);
+    }
+
+    controller::IdSet selection() const { return m_model->selectedOrphanIDs(); }
+
+    // The row of the item at `path`, or of the header of group `name`.
+    int rowOf(const std::string& path) const
+    {
+        const OrphanListModel& model = *m_view->listModel();
+        for (int row = 0; row < model.rowCount(); ++row)
+            if ((model.isHeader(row) && model.group(row).displayName == path) ||
+                (!model.isHeader(row) && model.finding(row).item.url.path() == path))
+                return row;
+        ADD_FAILURE() << path;
+        return -1;
+    }
+
+    QPoint pointIn(int row, QRect(OrphanRowDelegate::Geometry::*part)) const
+    {
+        CheckListView* list = m_view->list();
+        const QModelIndex index = m_view->listModel()->index(row);
+        list->scrollTo(index);
+        const QRect rect = list->visualRect(index);
+        return (m_view->delegate()->geometry(rect, index).*part).center();
+    }
+
+    testsupport::FakeMac m_mac;
+    std::shared_ptr<platform::UserDefaults> m_defaults;
+    std::shared_ptr<core::CleanupSettings> m_settings;
+    std::unique_ptr<controller::UninstallViewModel> m_model;
+    std::unordered_set<std::string> m_refused;
+    int m_verdictCalls = 0;
+    OrphanScanResult m_nextScan;
+    QThreadPool m_pool;
+    std::unique_ptr<OrphanFilesView> m_view;
+};
+
+TEST_F(OrphanFilesViewTest, HeaderAndContentBeforeAndAfterAnEmptyScan)
+{
+    OrphanFilesView& view = show();
+    EXPECT_EQ(view.content(), OrphanFilesView::Content::notScanned);
+    EXPECT_FALSE(view.totalLabel()->isVisible());
+    EXPECT_FALSE(view.rescanButton()->isVisible());
+    EXPECT_FALSE(view.footer()->isVisible());
+    EXPECT_TRUE(view.scanButton()->isVisible());
+
+    for (const bool unreadable : {false, true}) {
+        SCOPED_TRACE(unreadable);
+        OrphanScanResult empty;
+        if (unreadable)
+            empty.unreadableLocations = {platform::MacPath("/Library/Caches")};
+        applyResult(empty);
+        EXPECT_EQ(view.content(), OrphanFilesView::Content::nothingFound);
+        EXPECT_TRUE(view.totalLabel()->isVisible());
+        EXPECT_EQ(view.totalLabel()->text(), "Zero KB");
+        EXPECT_EQ(view.countLabel()->text(), "0 items found");
+        EXPECT_TRUE(view.rescanButton()->isVisible());
+        EXPECT_EQ(view.rescanButton()->toolTip(), "Rescan (⌘R)");
+        EXPECT_FALSE(view.footer()->isVisible());
+        EXPECT_EQ(view.nothingFoundView()->title(), "No Orphaned Files");
+        EXPECT_EQ(view.nothingFoundView()->description(),
+                  unreadable ? "Nothing found in the folders Veldo could read. Some locations "
+                               "need Full Disk Access."
+                             : "Every support file Veldo checked belongs to an installed app.");
+        EXPECT_TRUE(view.nothingFoundView()->isVisible());
+    }
+}
+
+TEST_F(OrphanFilesViewTest, CountsAndUnreadableLocationsAreInflected)
+{
+    EXPECT_EQ(OrphanFilesView::foundText(1), "1 item found");
+    EXPECT_EQ(OrphanFilesView::foundText(12), "12 items found");
+    EXPECT_EQ(OrphanFilesView::selectionSummary(3, 1'200'000), "3 selected · 1.2 MB");
+    EXPECT_EQ(OrphanFilesView::selectionSummary(0, 0), "0 selected · Zero KB");
+
+    OrphanFilesView& view = show();
+    OrphanScanResult result = twoGroups();
+    applyResult(result);
+    EXPECT_FALSE(view.unreadableLabel()->isVisible());
+
+    result.unreadableLocations = {platform::MacPath(home("Library/Containers"))};
+    applyResult(result);
+    EXPECT_TRUE(view.unreadableLabel()->isVisible());
+    EXPECT_EQ(view.unreadableLabel()->text(),
+              "1 location couldn’t be read, so the list may be incomplete.");
+    EXPECT_EQ(view.unreadableLabel()->toolTip(), "~/Library/Containers");
+
+    result.unreadableLocations.push_back(platform::MacPath("/Library/Application Support"));
+    applyResult(result);
+    EXPECT_EQ(view.unreadableLabel()->text(),
+              "2 locations couldn’t be read, so the list may be incomplete.");
+    EXPECT_EQ(view.unreadableLabel()->toolTip(),
+              "~/Library/Containers\n/Library/Application Support");
+}
+
+TEST_F(OrphanFilesViewTest, SelectSuggestedFollowsTheSettingAndReplacesTheSelection)
+{
+    OrphanFilesView& view = show();
+    applyResult(twoGroups());
+    const std::string userMedium = home("Library/Application Support/Quill");
+    const std::string adminMedium = "/Library/Application Support/Quill";
+    const std::string low = home("Library/Caches/com.quill.app");
+    const std::string inkMedium = home("Library/Logs/Inkwell");
+
+    m_settings->setIncludeAdminRequiredByDefault(false);
+    view.selectSuggestedButton()->click();
+    EXPECT_EQ(selection(), (controller::IdSet{userMedium, inkMedium}));
+
+    m_settings->setIncludeAdminRequiredByDefault(true);
+    view.selectSuggestedButton()->click();
+    EXPECT_EQ(selection(), (controller::IdSet{userMedium, adminMedium, inkMedium}));
+
+    // Manual changes: a low item ticked, a suggested one unticked; pressing again restores.
+    m_view->listModel()->toggle(rowOf(low));
+    m_view->listModel()->toggle(rowOf(inkMedium));
+    EXPECT_EQ(selection(), (controller::IdSet{userMedium, adminMedium, low}));
+    view.selectSuggestedButton()->click();
+    EXPECT_EQ(selection(), (controller::IdSet{userMedium, adminMedium, inkMedium}));
+}
+
+TEST_F(OrphanFilesViewTest, FooterButtonsFollowSelectionRemovalAndScan)
+{
+    OrphanFilesView& view = show();
+    applyResult(twoGroups());
+    EXPECT_TRUE(view.footer()->isVisible());
+    EXPECT_FALSE(view.deselectAllButton()->isEnabled());
+    EXPECT_FALSE(view.reviewButton()->isEnabled());
+    EXPECT_TRUE(view.selectSuggestedButton()->isEnabled());
+    EXPECT_EQ(view.summaryLabel()->text(), "0 selected · Zero KB");
+
+    view.selectSuggestedButton()->click();
+    EXPECT_TRUE(view.deselectAllButton()->isEnabled());
+    EXPECT_TRUE(view.reviewButton()->isEnabled());
+    EXPECT_EQ(view.summaryLabel()->text(), "2 selected · 4 MB");
+    EXPECT_EQ(view.reviewButton()->shownTitle(), "Review & Move to Trash");
+
+    m_model->setIsRemoving(true);
+    EXPECT_FALSE(view.reviewButton()->isEnabled());
+    EXPECT_EQ(view.reviewButton()->shownTitle(), "Removing…");
+    EXPECT_FALSE(view.rescanButton()->isEnabled());
+    m_model->setIsRemoving(false);
+    EXPECT_TRUE(view.reviewButton()->isEnabled());
+
+    // Ctrl+Backspace opens the review.
+    view.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
+    QTest::keyClick(&view, Qt::Key_Backspace, Qt::ControlModifier);
+    QTRY_VERIFY(view.showReview()); // a shortcut clicks the button after its pressed look
+    QTest::keyClick(view.reviewSheet(), Qt::Key_Escape);
+    EXPECT_FALSE(view.showReview());
+
+    view.deselectAllButton()->click();
+    EXPECT_TRUE(selection().empty());
+    EXPECT_FALSE(view.deselectAllButton()->isEnabled());
+}
+
+TEST_F(OrphanFilesViewTest, LongReasonsGrowTheirRowAndOddNamesAreShown)
+{
+    show();
+    OrphanScanResult result;
+    const std::string oneLine = "No installed app uses it.";
+    std::string paragraphs;
+    for (int i = 0; i < 4; ++i)
+        paragraphs += "A paragraph of reasons that goes on for a while, longer than one line of "
+                      "the list at this width so that it has to wrap.\n\n";
+    result.groups = {
+        group("", "Nameless",
+              {finding(home("Library/Caches/short"), 1, MatchConfidence::low, false, oneLine),
+               finding(home("Library/Caches/long"), 1, MatchConfidence::low, false, paragraphs),
+               finding(home("Library/Caches/bad-\xff\xfe-name"), 1, MatchConfidence::medium)})};
+    applyResult(result);
+    CheckListView* list = m_view->list();
+    OrphanListModel& model = *m_view->listModel();
+    const int shortHeight = list->visualRect(model.index(1)).height();
+    const int longHeight = list->visualRect(model.index(2)).height();
+    EXPECT_GT(longHeight, shortHeight + 4 * QFontMetrics(list->font()).height());
+    // Narrower, the reason wraps onto more lines and the row grows again.
+    m_view->resize(600, 640);
+    QTRY_VERIFY(list->visualRect(model.index(2)).height() > longHeight);
+    // A group without a bundle identifier and a name that is not UTF-8 still show.
+    EXPECT_EQ(OrphanListModel::groupDetail(result.groups[0], QLocale()), "");
+    EXPECT_TRUE(model.data(model.index(3), Qt::DisplayRole).toString().startsWith("bad-"));
+    m_view->repaint();
+}
+
+TEST_F(OrphanFilesViewTest, ARescanKeepsHeaderAndFooterWithAnEmptySelection)
+{
+    OrphanFilesView& view = show();
+    applyResult(twoGroups());
+    view.selectSuggestedButton()->click();
+    const QString total = view.totalLabel()->text();
+
+    m_nextScan = OrphanScanResult{};
+    view.rescanButton()->click();
+    EXPECT_EQ(view.content(), OrphanFilesView::Content::scanning);
+    EXPECT_TRUE(view.totalLabel()->isVisible());
+    EXPECT_EQ(view.totalLabel()->text(), total);
+    EXPECT_TRUE(view.footer()->isVisible());
+    EXPECT_EQ(view.summaryLabel()->text(), "0 selected · Zero KB");
+    EXPECT_FALSE(view.reviewButton()->isEnabled());
+    EXPECT_FALSE(view.rescanButton()->isEnabled());
+
+    QTRY_VERIFY(!m_model->isScanningOrphans());
+    EXPECT_EQ(view.content(), OrphanFilesView::Content::nothingFound);
+    EXPECT_EQ(view.totalLabel()->text(), "Zero KB");
+    EXPECT_FALSE(view.footer()->isVisible());
+}
+
+TEST_F(OrphanFilesViewTest, TheFullDiskAccessCardHidesOnlyOnceTheProbeAnswersGranted)
+{
+    for (const Status answer : {Status::granted, Status::denied, Status::unknown}) {
+        SCOPED_TRACE(static_cast<int>(answer));
+        std::latch gate(1);
+        m_view = std::make_unique<OrphanFilesView>(m_model.get(), &m_pool, [&gate, answer] {
+            gate.wait();
+            return answer;
+        });
+        m_view->show();
+        EXPECT_TRUE(m_view->fullDiskAccessCard()->isVisible()); // unknown before the answer
+        gate.count_down();
+        QTRY_COMPARE(m_view->fullDiskAccess(), answer);
+        EXPECT_EQ(m_view->fullDiskAccessCard()->isVisible(), answer != Status::granted);
+        m_view.reset();
+        m_pool.waitForDone(); // every probe of this round is over before its latch goes
+    }
+    platform::testing::UrlRecorder urls;
+    show().fullDiskAccessLink()->click();
+    ASSERT_EQ(urls.urls().size(), 1u);
+    EXPECT_EQ(urls.urls()[0], core::SystemSettings::kFullDiskAccessURL);
+}
+
+TEST_F(OrphanFilesViewTest, AScreenDestroyedWhileItsProbeRunsDropsTheAnswer)
+{
+    std::latch started(1);
+    std::latch gate(1);
+    m_view = std::make_unique<OrphanFilesView>(m_model.get(), &m_pool, [&] {
+        started.count_down();
+        gate.wait();
+        return Status::granted;
+    });
+    m_view->show();
+    started.wait();
+    m_view.reset(); // the route changed
+    gate.count_down();
+    m_pool.waitForDone();
+    QCoreApplication::processEvents(); // a late answer would arrive here
+    SUCCEED();
+}
+
+TEST_F(OrphanFilesViewTest, GroupCheckboxesSelectTheirOwnGroupOnly)
+{
+    show();
+    OrphanScanResult result = twoGroups();
+    result.groups.push_back(group("com.empty", "Empty", {}));
+    applyResult(result);
+    OrphanListModel& model = *m_view->listModel();
+    const int quill = rowOf("Quill");
+    const int inkwell = rowOf("Inkwell");
+    EXPECT_TRUE(model.isChecked(rowOf("Empty"))); // no items: all selected
+    EXPECT_FALSE(model.isChecked(quill));
+
+    m_view->listModel()->toggle(rowOf(home("Library/Logs/Inkwell")));
+    model.toggle(quill);
+    EXPECT_TRUE(model.isChecked(quill));
+    EXPECT_EQ(selection().size(), 4u); // Quill's three and Inkwell's one
+    EXPECT_FALSE(model.isChecked(inkwell));
+
+    model.toggle(rowOf("/Library/Application Support/Quill"));
+    EXPECT_FALSE(model.isChecked(quill));
+    model.toggle(quill);
+    EXPECT_TRUE(model.isChecked(quill));
+    model.toggle(quill);
+    EXPECT_EQ(selection(), (controller::IdSet{home("Library/Logs/Inkwell")}));
+    EXPECT_EQ(model.data(model.index(quill), Qt::AccessibleTextRole).toString(),
+              "Select every item from Quill");
+}
+
+TEST_F(OrphanFilesViewTest, RowTextsLockDatesAndDividers)
+{
+    show();
+    OrphanScanResult result = twoGroups();
+    result.groups[1].findings[0].lastModified =
+        core::Date(std::chrono::seconds(1'773'000'000)); // March 2026
+    applyResult(result);
+    OrphanListModel& model = *m_view->listModel();
+    const QLocale english(QLocale::English, QLocale::UnitedStates);
+
+    EXPECT_EQ(OrphanListModel::groupDetail(result.groups[0], english), "com.quill.app");
+    EXPECT_EQ(OrphanListModel::groupDetail(result.groups[1], english),
+              "com.inkwell · last changed Mar 8, 2026");
+
+    const int admin = rowOf("/Library/Application Support/Quill");
+    const int zero = rowOf(home("Library/Caches/com.quill.app"));
+    EXPECT_EQ(model.data(model.index(admin), Qt::AccessibleTextRole).toString(),
+              "Quill, 2 MB, Medium confidence, needs administrator rights");
+    EXPECT_EQ(model.data(model.index(zero), Qt::AccessibleTextRole).toString(),
+              "com.quill.app, Zero KB, Low confidence");
+    EXPECT_EQ(model.data(model.index(zero), Qt::ToolTipRole).toString(),
+              "No installed app uses it.");
+
+    const QModelIndex adminIndex = model.index(admin);
+    const QRect rect = m_view->list()->visualRect(adminIndex);
+    const auto geometry = m_view->delegate()->geometry(rect, adminIndex);
+    EXPECT_FALSE(geometry.lock.isEmpty());
+    EXPECT_EQ(m_view->delegate()->toolTipAt(rect, adminIndex, geometry.lock.center()),
+              "System file — moving it needs administrator rights.");
+    EXPECT_EQ(m_view->delegate()->toolTipAt(rect, adminIndex, geometry.symbol.center()),
+              "Application Support");
+    EXPECT_EQ(m_view->delegate()->toolTipAt(rect, adminIndex, geometry.reveal.center()),
+              "Reveal in Finder");
+    EXPECT_TRUE(m_view->delegate()->geometry(rect, model.index(zero)).lock.isEmpty());
+
+    // The last row of each group carries no divider: one group of three has two that do.
+    EXPECT_FALSE(model.isLastInGroup(rowOf(home("Library/Application Support/Quill"))));
+    EXPECT_FALSE(model.isLastInGroup(admin));
+    EXPECT_TRUE(model.isLastInGroup(zero));
+}
+
+TEST_F(OrphanFilesViewTest, ARefusedFindingIsLeftOutOfTheSizes)
+{
+    OrphanFilesView& view = show();
+    m_refused = {"/Library/Application Support/Quill"};
+    applyResult(twoGroups());
+    EXPECT_EQ(view.totalLabel()->text(), "4 MB"); // 4,000,000 + 0 + 1,000 + 10,000
+    EXPECT_EQ(view.countLabel()->text(), "5 items found");
+    EXPECT_EQ(view.listModel()->groupBytes(rowOf("Quill")), 4'000'000);
+    EXPECT_EQ(view.listModel()->groupBytes(rowOf("Inkwell")), 11'000);
+}
+
+TEST_F(OrphanFilesViewTest, ClicksAndSpaceToggleRevealDoesNot)
+{
+    show();
+    applyResult(twoGroups());
+    const std::string path = home("Library/Logs/Inkwell");
+    const int row = rowOf(path);
+    QWidget* viewport = m_view->list()->viewport();
+    platform::qt::FileManagerReveal::Recorder reveals;
+
+    QTest::mouseClick(viewport, Qt::LeftButton, {},
+                      pointIn(row, &OrphanRowDelegate::Geometry::reveal));
+    EXPECT_TRUE(selection().empty());
+    ASSERT_EQ(reveals.reveals().size(), 1u);
+
+    QTest::mouseClick(viewport, Qt::LeftButton, {},
+                      pointIn(row, &OrphanRowDelegate::Geometry::detail));
+    EXPECT_EQ(selection(), (controller::IdSet{path}));
+    QTest::mouseClick(viewport, Qt::LeftButton, {},
+                      pointIn(row, &OrphanRowDelegate::Geometry::checkbox));
+    EXPECT_TRUE(selection().empty());
+
+    // Space on the current row, then on a group header.
+    m_view->list()->setFocus();
+    m_view->list()->setCurrentIndex(m_view->listModel()->index(row));
+    QTest::keyClick(m_view->list(), Qt::Key_Space);
+    EXPECT_EQ(selection(), (controller::IdSet{path}));
+    m_view->list()->setCurrentIndex(m_view->listModel()->index(rowOf("Quill")));
+    QTest::keyClick(m_view->list(), Qt::Key_Space);
+    EXPECT_EQ(selection().size(), 4u);
+    // A click on a header outside its checkbox changes nothing.
+    QTest::mouseClick(viewport, Qt::LeftButton, {},
+                      pointIn(rowOf("Quill"), &OrphanRowDelegate::Geometry::detail));
+    EXPECT_EQ(selection().size(), 4u);
+}
+
+TEST_F(OrphanFilesViewTest, BadgesAndTheirHelpTexts)
+{
+    const QString sure = "Uncertain: recently used, shared by a vendor, or holding documents. "
+                         "Check it before removing.";
+    const struct
+    {
+        MatchConfidence confidence;
+        QString title;
+        SystemColor tint;
+        QString help;
+    } cases[] = {
+        {MatchConfidence::certain, "Certain", SystemColor::green, sure},
+        {MatchConfidence::high, "High", SystemColor::blue, sure},
+        {MatchConfidence::medium, "Medium", SystemColor::orange,
+         "Probably left by an app that is gone. Still review it."},
+        {MatchConfidence::low, "Low", SystemColor::red, sure},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ConfidenceBadge::title(c.confidence), c.title);
+        EXPECT_EQ(ConfidenceBadge::tint(c.confidence), c.tint);
+        EXPECT_EQ(OrphanConfidenceBadge::helpText(c.confidence), c.help);
+    }
+}
+
+TEST_F(OrphanFilesViewTest, ReviewSheetTextsFollowTheSelection)
+{
+    EXPECT_EQ(OrphanReviewSheet::countText(1), "1 item selected");
+    EXPECT_EQ(OrphanReviewSheet::countText(3), "3 items selected");
+    EXPECT_EQ(OrphanReviewSheet::lowConfidenceText(1),
+              "1 low-confidence item selected — check each one");
+    EXPECT_EQ(OrphanReviewSheet::lowConfidenceText(2),
+              "2 low-confidence items selected — check each one");
+    EXPECT_EQ(OrphanReviewSheet::administratorText(1),
+              "1 system item need administrator rights; you’ll confirm them separately");
+    EXPECT_EQ(OrphanReviewSheet::administratorText(2),
+              "2 system items need administrator rights; you’ll confirm them separately");
+
+    show();
+    applyResult(twoGroups());
+    m_model->setSelectedOrphanIDs({home("Library/Logs/Inkwell")});
+    int dismissed = 0;
+    int removed = 0;
+    OrphanReviewSheet sheet(
+        m_model.get(), [&] { ++dismissed; }, [&] { ++removed; });
+    sheet.show();
+    EXPECT_EQ(sheet.countLabel()->text(), "1 item selected");
+    EXPECT_EQ(sheet.sizeLabel()->text(), "10 KB");
+    EXPECT_TRUE(sheet.generalWarningLabel()->isVisible());
+    EXPECT_FALSE(sheet.lowConfidenceWarning()->isVisible());
+    EXPECT_FALSE(sheet.administratorWarning()->isVisible());
+    EXPECT_EQ(sheet.pathList()->shownPaths(), QStringList{"~/Library/Logs/Inkwell"});
+
+    // A selection changed behind the sheet shows at once.
+    m_model->setSelectedOrphanIDs(
+        {home("Library/Caches/com.quill.app"), "/Library/Application Support/Quill"});
+    EXPECT_EQ(sheet.countLabel()->text(), "2 items selected");
+    EXPECT_EQ(sheet.sizeLabel()->text(), "2 MB");
+    EXPECT_TRUE(sheet.lowConfidenceWarning()->isVisible());
+    EXPECT_EQ(sheet.lowConfidenceLabel()->text(),
+              "1 low-confidence item selected — check each one");
+    EXPECT_TRUE(sheet.administratorWarning()->isVisible());
+    EXPECT_EQ(sheet.pathList()->shownPaths(), (QStringList{"/Library/Application Support/Quill",
+                                                           "~/Library/Caches/com.quill.app"}));
+
+    m_model->setIsRemoving(true);
+    EXPECT_EQ(sheet.confirmButton()->text(), "Moving to Trash…");
+    EXPECT_FALSE(sheet.confirmButton()->isEnabled());
+    m_model->setIsRemoving(false);
+    m_model->setSelectedOrphanIDs({});
+    EXPECT_EQ(sheet.sizeLabel()->text(), "Zero KB");
+    EXPECT_FALSE(sheet.confirmButton()->isEnabled());
+    EXPECT_EQ(removed, 0);
+    EXPECT_EQ(dismissed, 0);
+}
+
+TEST_F(OrphanFilesViewTest, EscapeCancelsAndADoubleConfirmRemovesOnce)
+{
+    OrphanFilesView& view = show();
+    applyResult(twoGroups());
+    view.selectSuggestedButton()->click();
+    view.reviewButton()->click();
+    ASSERT_TRUE(view.showReview());
+    QTest::keyClick(view.reviewSheet(), Qt::Key_Escape);
+    EXPECT_FALSE(view.showReview());
+
+    int dismissed = 0;
+    int removed = 0;
+    OrphanReviewSheet sheet(
+        m_model.get(), [&] { ++dismissed; }, [&] { ++removed; });
+    sheet.show();
+    sheet.confirmButton()->click();
+    sheet.confirm();
+    EXPECT_EQ(removed, 1);
+    EXPECT_EQ(dismissed, 1);
+    EXPECT_TRUE(sheet.isSubmitting());
+    EXPECT_EQ(sheet.confirmButton()->text(), "Moving to Trash…");
+    sheet.reject(); // no dismissal while submitting
+    EXPECT_EQ(dismissed, 1);
+}
+
+TEST_F(OrphanFilesViewTest, ThousandsOfFindingsAreSizedOnceAndPaintedLazily)
+{
+    OrphanScanResult result;
+    for (int g = 0; g < 100; ++g) {
+        OrphanGroup each =
+            group("com.vendor.app" + std::to_string(g), "App " + std::to_string(g), {});
+        for (int f = 0; f < 30; ++f)
+            each.findings.push_back(
+                finding(home("Library/Caches/app" + std::to_string(g) + "/" + std::to_string(f)),
+                        1'000 + f, MatchConfidence::medium, false, std::string(40 + f * 7, 'x')));
+        result.groups.push_back(std::move(each));
+    }
+    OrphanFilesView& view = show();
+    const int before = view.listModel()->sizeComputations();
+    applyResult(result);
+    // The first layout asks a batch of rows for their height, not all 3,100.
+    view.list()->doItemsLayout();
+    EXPECT_LT(view.delegate()->heightsComputed(), 500);
+    view.selectSuggestedButton()->click();
+    for (int i = 0; i < 5; ++i) {
+        view.list()->verticalScrollBar()->setValue(i * 400);
+        view.repaint();
+    }
+    const int rows = view.listModel()->rowCount();
+    EXPECT_EQ(rows, 3'100);
+    EXPECT_EQ(view.listModel()->sizeComputations(), before + 1);
+    EXPECT_LT(view.delegate()->rowsPainted(), rows / 4);
+    EXPECT_LE(m_verdictCalls, 3'000); // one verdict per path, whatever was painted
+}
+
+} // namespace
+} // namespace veldo::ui
