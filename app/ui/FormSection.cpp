@@ -1,0 +1,52 @@
+// The grouped form's section card and its header and footer texts.
+#include "app/ui/FormSection.h"
+
+#include <QLabel>
+#include <QPainter>
+#include <QVBoxLayout>
+
+#include "app/ui/SheetParts.h"
+#include "app/ui/SystemColors.h"
+#include "app/ui/TextStyle.h"
+
+namespace veldo::ui {
+
+FormSection::FormSection(QWidget* parent) : QFrame(parent)
+{
+    auto* rows = new QVBoxLayout(this);
+    rows->setContentsMargins(14, 10, 14, 10);
+    rows->setSpacing(10);
+}
+
+QVBoxLayout* FormSection::rows() const
+{
+    return static_cast<QVBoxLayout*>(layout());
+}
+
+void FormSection::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const ColorScheme scheme = SystemColors::colorScheme(palette());
+    QColor card = SystemColors::color(SystemColor::material, scheme);
+    card.setAlpha(255);
+    painter.setBrush(card);
+    painter.setPen(QPen(SystemColors::color(SystemColor::separator, scheme), 0.5));
+    painter.drawRoundedRect(QRectF(rect()).adjusted(0.25, 0.25, -0.25, -0.25), 8, 8);
+}
+
+QLabel* formHeader(const QString& text, QWidget* parent)
+{
+    auto* header = new QLabel(parent);
+    header->setTextFormat(Qt::PlainText);
+    header->setText(text);
+    header->setFont(textFont(TextStyle::headline, parent->font()));
+    return header;
+}
+
+QLabel* formFooter(const QString& text, QWidget* parent)
+{
+    return secondaryText(text, TextStyle::caption, parent);
+}
+
+} // namespace veldo::ui
