@@ -14,6 +14,7 @@
 #include "app/ui/FormSection.h"
 #include "app/ui/HelperClientRunner.h"
 #include "app/ui/HelperStatusPresentation.h"
+#include "app/ui/ScrollPage.h"
 #include "app/ui/SheetParts.h"
 #include "app/ui/SymbolImage.h"
 #include "app/ui/SystemColors.h"
@@ -21,37 +22,24 @@
 
 namespace veldo::ui {
 
-namespace {
-
-QLabel* plainText(const QString& text, TextStyle style, QWidget* parent)
-{
-    auto* label = new QLabel(parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setWordWrap(true);
-    label->setText(text);
-    label->setFont(textFont(style, parent->font()));
-    label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    return label;
-}
-
-} // namespace
-
 AdministratorSettingsTab::AdministratorSettingsTab(std::shared_ptr<core::CleanupSettings> settings,
                                                    HelperClientRunner& runner, QWidget* parent)
-    : QWidget(parent), m_settings(std::move(settings)), m_runner(runner)
+    : QWidget(parent), m_settings(std::move(settings)), m_runner(runner),
+      m_client(runner.sharedClient())
 {
-    auto* column = new QVBoxLayout(this);
+    QWidget* form = scrollPage(this);
+    auto* column = new QVBoxLayout(form);
     column->setContentsMargins(20, 20, 20, 20);
     column->setSpacing(6);
 
-    auto* about = new FormSection(this);
-    about->rows()->addWidget(plainText(
+    auto* about = new FormSection(form);
+    about->rows()->addWidget(wrappedText(
         QString::fromUtf8("Some leftovers belong to the system: files in /Library, background "
                           "services, installer records. Your account can\u2019t move them, so by "
                           "default macOS asks for an administrator password each time Veldo "
                           "removes them."),
-        TextStyle::callout, about));
-    about->rows()->addWidget(secondaryText(
+        TextStyle::callout, false, about));
+    about->rows()->addWidget(wrappedSecondary(
         QStringLiteral("Instead, Veldo can install a small background helper that you approve "
                        "once in System Settings. The helper only moves files to your Trash and "
                        "puts them back on Undo; it never deletes anything, and Veldo still shows "
@@ -62,8 +50,8 @@ AdministratorSettingsTab::AdministratorSettingsTab(std::shared_ptr<core::Cleanup
     column->addWidget(about);
     column->addSpacing(14);
 
-    column->addWidget(formHeader(QStringLiteral("Administrator Access"), this));
-    auto* access = new FormSection(this);
+    column->addWidget(formHeader(QStringLiteral("Administrator Access"), form));
+    auto* access = new FormSection(form);
     m_toggle = new QCheckBox(
         QString::fromUtf8("Use background helper so removals don\u2019t ask for your password"),
         access);
@@ -85,7 +73,7 @@ AdministratorSettingsTab::AdministratorSettingsTab(std::shared_ptr<core::Cleanup
     statusRow->addLayout(status);
     access->rows()->addLayout(statusRow);
 
-    m_explanation = secondaryText(QString(), TextStyle::caption, access);
+    m_explanation = wrappedSecondary(QString(), TextStyle::caption, access);
     access->rows()->addWidget(m_explanation);
 
     m_loginItems = sheetButton(QStringLiteral("Open Login Items Settings"), access);
@@ -103,7 +91,7 @@ AdministratorSettingsTab::AdministratorSettingsTab(std::shared_ptr<core::Cleanup
     errorSymbol->setPixmap(
         SymbolImage::icon("exclamationmark.triangle.fill", red, 14).pixmap(14, 14));
     errorLine->addWidget(errorSymbol, 0, Qt::AlignTop);
-    m_error = plainText(QString(), TextStyle::caption, m_errorRow);
+    m_error = wrappedText(QString(), TextStyle::caption, false, m_errorRow);
     QPalette redText = m_error->palette();
     redText.setColor(QPalette::WindowText, red);
     m_error->setPalette(redText);
@@ -113,7 +101,7 @@ AdministratorSettingsTab::AdministratorSettingsTab(std::shared_ptr<core::Cleanup
     column->addWidget(formFooter(QStringLiteral("Turning this off removes the helper. Veldo then "
                                                 "asks for your password again when it needs "
                                                 "administrator rights."),
-                                 this));
+                                 form));
     column->addStretch(1);
 
     connect(m_toggle, &QCheckBox::toggled, this, [this](bool on) {
@@ -121,14 +109,14 @@ AdministratorSettingsTab::AdministratorSettingsTab(std::shared_ptr<core::Cleanup
             m_runner.setEnabled(on, m_settings);
     });
     connect(m_loginItems, &QPushButton::clicked, this, [this] {
-        if (const auto services = m_runner.client().services().serviceManager)
+        if (const auto services = m_client->services().serviceManager)
             services->openSystemSettingsLoginItems();
     });
     connect(m_reregister, &QPushButton::clicked, this, [this] {
-        if (!m_runner.client().isWorking())
+        if (!m_client->isWorking())
             m_runner.reregister();
     });
-    m_clientObserver = m_runner.client().addObserver(
+    m_clientObserver = m_client->addObserver(
         [this](removal::PrivilegedHelperClient::Property) { scheduleUpdate(); });
     if (m_settings)
         m_settingsObserver = m_settings->addObserver([this](core::CleanupSettings::Property p) {
@@ -143,7 +131,7 @@ AdministratorSettingsTab::AdministratorSettingsTab(std::shared_ptr<core::Cleanup
 
 AdministratorSettingsTab::~AdministratorSettingsTab()
 {
-    m_runner.client().removeObserver(m_clientObserver);
+    m_client->removeObserver(m_clientObserver);
     if (m_settings)
         m_settings->removeObserver(m_settingsObserver);
 }
@@ -172,7 +160,7 @@ void AdministratorSettingsTab::scheduleUpdate()
 
 void AdministratorSettingsTab::refreshView()
 {
-    const HelperState state = HelperState::of(m_runner.client());
+    const HelperState state = HelperState::of(*m_client);
     const bool use = m_settings ? m_settings->usePrivilegedHelper()
                                 : core::CleanupSettings::defaultValue(
                                       core::CleanupSettings::Property::usePrivilegedHelper);

@@ -8,7 +8,8 @@
 // version mismatch; disabled while working) and the last error in red. Every text follows the
 // client's and the settings' observers (once per event-loop turn). The toggle, the re-register
 // button, showing the tab and each activation of the application while it is shown start the
-// client's operations through the runner. The settings and the runner must outlive the tab.
+// client's operations through the runner. The settings and the runner must outlive the tab's
+// use (the tab keeps the client itself).
 // GUI thread only.
 #pragma once
 
@@ -60,6 +61,8 @@ private:
 
     std::shared_ptr<core::CleanupSettings> m_settings;
     HelperClientRunner& m_runner;
+    // The tab's observer is removed from the client even after the runner is gone.
+    std::shared_ptr<removal::PrivilegedHelperClient> m_client;
     removal::PrivilegedHelperClient::ObserverId m_clientObserver{};
     core::CleanupSettings::ObserverId m_settingsObserver{};
     bool m_updateQueued = false;

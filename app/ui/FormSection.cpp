@@ -5,9 +5,7 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
-#include "app/ui/SheetParts.h"
 #include "app/ui/SystemColors.h"
-#include "app/ui/TextStyle.h"
 
 namespace veldo::ui {
 
@@ -44,9 +42,29 @@ QLabel* formHeader(const QString& text, QWidget* parent)
     return header;
 }
 
+QLabel* wrappedText(const QString& text, TextStyle style, bool secondary, QWidget* parent)
+{
+    auto* label = new QLabel(parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setText(text);
+    label->setFont(textFont(style, parent->font()));
+    if (secondary) {
+        QPalette palette = label->palette();
+        palette.setColor(QPalette::WindowText,
+                         SystemColors::color(SystemColor::secondaryLabel,
+                                             SystemColors::colorScheme(parent->palette())));
+        label->setPalette(palette);
+    }
+    QSizePolicy policy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    policy.setHeightForWidth(true);
+    label->setSizePolicy(policy);
+    label->setWordWrap(true);
+    return label;
+}
+
 QLabel* formFooter(const QString& text, QWidget* parent)
 {
-    return secondaryText(text, TextStyle::caption, parent);
+    return wrappedText(text, TextStyle::caption, true, parent);
 }
 
 } // namespace veldo::ui

@@ -4,6 +4,8 @@
 
 #include <QFrame>
 
+#include "app/ui/TextStyle.h"
+
 class QLabel;
 class QVBoxLayout;
 
@@ -22,6 +24,13 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 };
 
+// Wrapped plain text in `style`, in the secondary colour when `secondary`: it takes the width it
+// is given, never widening its form, and the height that width needs.
+QLabel* wrappedText(const QString& text, TextStyle style, bool secondary, QWidget* parent);
+inline QLabel* wrappedSecondary(const QString& text, TextStyle style, QWidget* parent)
+{
+    return wrappedText(text, style, true, parent);
+}
 // A section header in the headline style.
 QLabel* formHeader(const QString& text, QWidget* parent);
 // A section footer: wrapped plain text in the caption style and the secondary colour, which

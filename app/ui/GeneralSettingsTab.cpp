@@ -7,13 +7,13 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QScrollArea>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include "app/controller/UninstallViewModel.h"
 #include "app/ui/ConfirmationBox.h"
 #include "app/ui/FormSection.h"
+#include "app/ui/ScrollPage.h"
 #include "app/ui/SystemColors.h"
 #include "platform/ByteCountFormatter.h"
 
@@ -90,18 +90,7 @@ GeneralSettingsTab::GeneralSettingsTab(std::shared_ptr<core::CleanupSettings> se
     : QWidget(parent), m_settings(std::move(settings)), m_model(model), m_stats(std::move(stats))
 {
     // The form scrolls when the window is too short for it.
-    auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    auto* scroll = new QScrollArea(this);
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setWidgetResizable(true);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    outer->addWidget(scroll);
-    auto* form = new QWidget(scroll);
-    form->setAutoFillBackground(false);
-    scroll->setWidget(form);
-    scroll->viewport()->setAutoFillBackground(false);
-
+    QWidget* form = scrollPage(this);
     auto* column = new QVBoxLayout(form);
     column->setContentsMargins(20, 20, 20, 20);
     column->setSpacing(6);

@@ -8,7 +8,7 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
-#include "app/ui/SheetParts.h"
+#include "app/ui/FormSection.h"
 #include "app/ui/SymbolImage.h"
 #include "app/ui/SystemColors.h"
 #include "app/ui/TextStyle.h"
@@ -77,14 +77,8 @@ HelpSection::HelpSection(QString title, std::string systemImage, std::vector<Hel
         auto* entry = new QVBoxLayout;
         entry->setContentsMargins(0, 10, 0, 10);
         entry->setSpacing(3);
-        auto* rowTitle = new QLabel(card);
-        rowTitle->setTextFormat(Qt::PlainText);
-        rowTitle->setWordWrap(true);
-        rowTitle->setText(m_rows[i].title);
-        rowTitle->setFont(textFont(TextStyle::headline, font()));
-        rowTitle->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-        entry->addWidget(rowTitle);
-        entry->addWidget(secondaryText(m_rows[i].body, TextStyle::body, card));
+        entry->addWidget(wrappedText(m_rows[i].title, TextStyle::headline, false, card));
+        entry->addWidget(wrappedSecondary(m_rows[i].body, TextStyle::body, card));
         list->addLayout(entry);
         QFrame* divider = nullptr;
         // No divider below the card's last row.

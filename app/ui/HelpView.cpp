@@ -6,9 +6,10 @@
 #include <QScrollArea>
 #include <QVBoxLayout>
 
+#include "app/ui/FormSection.h"
 #include "app/ui/HelpContent.h"
 #include "app/ui/HelpSection.h"
-#include "app/ui/SheetParts.h"
+#include "app/ui/ScrollPage.h"
 #include "app/ui/SystemColors.h"
 #include "app/ui/TextStyle.h"
 #include "app/ui/UpdatesSettingsTab.h"
@@ -32,25 +33,15 @@ HelpView::HelpView(const QString& updateHost, QWidget* parent) : QWidget(parent)
                         SystemColors::color(SystemColor::windowBackground, scheme));
     setPalette(background);
 
-    auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    m_scroll = new QScrollArea(this);
-    m_scroll->setFrameShape(QFrame::NoFrame);
-    m_scroll->setWidgetResizable(true);
-    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_scroll->viewport()->setAutoFillBackground(false);
-    outer->addWidget(m_scroll);
-
     // The page fills the width; the column inside keeps to 760 points at its left.
-    auto* page = new QWidget(m_scroll);
-    page->setAutoFillBackground(false);
+    QWidget* page = scrollPage(this, &m_scroll);
     auto* pageLayout = new QHBoxLayout(page);
     pageLayout->setContentsMargins(0, 0, 0, 0);
+    pageLayout->setSpacing(0);
     m_column = new QWidget(page);
     m_column->setMaximumWidth(kMaximumColumnWidth);
-    pageLayout->addWidget(m_column, 1, Qt::AlignLeft | Qt::AlignTop);
+    pageLayout->addWidget(m_column, 1);
     pageLayout->addStretch(0);
-    m_scroll->setWidget(page);
 
     auto* column = new QVBoxLayout(m_column);
     column->setContentsMargins(32, 32, 32, 32);
@@ -79,7 +70,7 @@ HelpView::HelpView(const QString& updateHost, QWidget* parent) : QWidget(parent)
     titleFont.setWeight(QFont::Bold);
     title->setFont(titleFont);
     titles->addWidget(title);
-    titles->addWidget(secondaryText(
+    titles->addWidget(wrappedSecondary(
         QStringLiteral("Remove apps and everything they leave behind, with Trash and Undo."),
         TextStyle::title3, m_column));
     header->addLayout(titles, 1);

@@ -32,6 +32,10 @@ public:
     ~HelperClientRunner() override;
 
     removal::PrivilegedHelperClient& client() const { return *m_client; }
+    const std::shared_ptr<removal::PrivilegedHelperClient>& sharedClient() const
+    {
+        return m_client;
+    }
 
     void refresh();
     // Stores `on` in `settings` now, then registers (on) or unregisters (off) the helper.

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "app/ui/FormSection.h"
 #include "app/ui/SheetParts.h"
 #include "app/ui/SystemColors.h"
 #include "app/ui/TextStyle.h"
@@ -43,7 +44,7 @@ PermissionRow::PermissionRow(QString title, std::optional<QString> status, QStri
     });
     line->addWidget(m_button);
     column->addLayout(line);
-    column->addWidget(secondaryText(explanation, TextStyle::caption, this));
+    column->addWidget(wrappedSecondary(explanation, TextStyle::caption, this));
     setStatus(std::move(status));
 }
 

@@ -13,7 +13,7 @@
 #include "app/controller/UninstallViewModel.h"
 #include "app/ui/FormSection.h"
 #include "app/ui/PermissionRow.h"
-#include "app/ui/SheetParts.h"
+#include "app/ui/ScrollPage.h"
 #include "app/ui/SymbolImage.h"
 #include "app/ui/SystemColors.h"
 #include "app/ui/TextStyle.h"
@@ -36,12 +36,13 @@ PermissionsSettingsTab::PermissionsSettingsTab(controller::UninstallViewModel& m
             return core::SystemSettings::fullDiskAccessStatus(home);
         };
 
-    auto* column = new QVBoxLayout(this);
+    QWidget* form = scrollPage(this);
+    auto* column = new QVBoxLayout(form);
     column->setContentsMargins(20, 20, 20, 20);
     column->setSpacing(6);
 
-    column->addWidget(formHeader(QStringLiteral("Privacy & Security"), this));
-    m_privacy = new FormSection(this);
+    column->addWidget(formHeader(QStringLiteral("Privacy & Security"), form));
+    m_privacy = new FormSection(form);
     m_fullDiskAccessRow = new PermissionRow(
         QStringLiteral("Full Disk Access"), statusText(m_fullDiskAccess),
         QString::fromUtf8("Lets Veldo find leftovers in locations macOS otherwise hides (Safari "
@@ -60,10 +61,10 @@ PermissionsSettingsTab::PermissionsSettingsTab(controller::UninstallViewModel& m
     m_privacy->rows()->addWidget(m_appManagementRow);
     column->addWidget(m_privacy);
     column->addWidget(formFooter(
-        QStringLiteral("After changing either permission, quit and reopen Veldo."), this));
+        QStringLiteral("After changing either permission, quit and reopen Veldo."), form));
     column->addSpacing(14);
 
-    m_trash = new FormSection(this);
+    m_trash = new FormSection(form);
     auto* warning = new QHBoxLayout;
     warning->setSpacing(8);
     auto* symbol = new QLabel(m_trash);
@@ -72,10 +73,10 @@ PermissionsSettingsTab::PermissionsSettingsTab(controller::UninstallViewModel& m
     symbol->setPixmap(SymbolImage::icon("trash.slash", secondary, 18).pixmap(18, 18));
     warning->addWidget(symbol, 0, Qt::AlignTop);
     warning->addWidget(
-        secondaryText(QString::fromUtf8("Veldo can\u2019t read your Trash, so an app you drag "
-                                        "there is noticed only as gone from Applications. Full "
-                                        "Disk Access fixes this."),
-                      TextStyle::callout, m_trash),
+        wrappedSecondary(QString::fromUtf8("Veldo can\u2019t read your Trash, so an app you drag "
+                                           "there is noticed only as gone from Applications. Full "
+                                           "Disk Access fixes this."),
+                         TextStyle::callout, m_trash),
         1);
     m_trash->rows()->addLayout(warning);
     column->addWidget(m_trash);

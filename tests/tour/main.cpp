@@ -22,8 +22,11 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPixmap>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSet>
 #include <QStyleFactory>
+#include <QThreadPool>
 #include <QVBoxLayout>
 
 #include "app/core/LeftoverCategory.h"
@@ -35,8 +38,12 @@
 #include "app/ui/CategoryTint.h"
 #include "app/ui/DiskUsageMapSection.h"
 #include "app/ui/DropOverlay.h"
+#include "app/ui/GeneralSettingsTab.h"
+#include "app/ui/HelpView.h"
+#include "app/ui/HelperClientRunner.h"
 #include "app/ui/MessageBoxUserDriver.h"
 #include "app/ui/NoticeBanner.h"
+#include "app/ui/PreferencesView.h"
 #include "app/ui/ResultBanner.h"
 #include "app/ui/SelectedMapKind.h"
 #include "app/ui/SpringAnimation.h"
@@ -52,6 +59,7 @@
 #include "base/RawValue.h"
 #include "platform/Home.h"
 #include "platform/UserDefaults.h"
+#include "tests/support/FakeServiceManager.h"
 #include "tests/ui/UiFixtures.h"
 
 namespace {
@@ -250,6 +258,52 @@ QWidget* smallTiles(QWidget* host)
     return view;
 }
 
+// The Settings window's content on `tab`, over a helper client whose service manager reports
+// `serviceStatus` (the refresh on show reads the same state again) and whose fields `prepare`
+// sets.
+QWidget* settingsHost(QWidget* host, testsupport::UiController& controller,
+                      controller::SettingsTab tab,
+                      platform::ServiceStatusValue serviceStatus = platform::kServiceNotRegistered,
+                      const std::function<void(removal::PrivilegedHelperClient&)>& prepare = {})
+{
+    auto services = std::make_shared<testsupport::FakeServiceManager>();
+    services->statusValue = serviceStatus;
+    auto client = std::make_shared<removal::PrivilegedHelperClient>(
+        removal::PrivilegedHelperClient::Services{services, std::chrono::milliseconds(100)});
+    if (prepare)
+        prepare(*client);
+    auto* runner = new ui::HelperClientRunner(client, {}, host);
+    auto* pool = new QThreadPool(host);
+    ui::UpdaterController* updater =
+        tourUpdater(QStringLiteral("settings"), std::nullopt, host).release();
+    controller.model->setSettingsTab(tab);
+    auto* view = new ui::PreferencesView(controller.settings, *controller.model,
+                                         {*runner, *updater, *pool}, host);
+    // Deleted after the tabs that use them.
+    runner->setParent(view);
+    pool->setParent(view);
+    updater->setParent(view);
+    auto* layout = new QVBoxLayout(host);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(view);
+    return view;
+}
+
+// The Help page, scrolled to its end once laid out when `end`.
+QWidget* helpHost(QWidget* host, bool end)
+{
+    auto* view = new ui::HelpView(QStringLiteral("updates.orbelkan.com"), host);
+    if (end) {
+        QScrollBar* bar = view->scrollArea()->verticalScrollBar();
+        QObject::connect(bar, &QScrollBar::rangeChanged, bar,
+                         [bar](int, int maximum) { bar->setValue(maximum); });
+    }
+    auto* layout = new QVBoxLayout(host);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(view);
+    return view;
+}
+
 std::vector<Shot> shots(testsupport::UiController& controller)
 {
     std::vector<Shot> list;
@@ -420,6 +474,93 @@ std::vector<Shot> shots(testsupport::UiController& controller)
                                 "The update feed couldn\u2019t be read: the server answered 404."));
                         });
                     }});
+    using controller::SettingsTab;
+    for (ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
+        const QString suffix = scheme == ColorScheme::dark ? QStringLiteral("-dark") : QString();
+        list.push_back({QStringLiteral("settings-general%1").arg(suffix),
+                        scheme,
+                        {560, 560},
+                        [&controller](QWidget* host) {
+                            controller.stats->setTotalBytesReclaimed(12'480'000'000);
+                            controller.stats->setTotalItemsRemoved(12345);
+                            controller.stats->setTotalAppsCleaned(27);
+                            return settingsHost(host, controller, SettingsTab::general);
+                        }});
+        list.push_back({QStringLiteral("settings-permissions-trash-warning%1").arg(suffix),
+                        scheme,
+                        {560, 560},
+                        [&controller](QWidget* host) {
+                            controller.model->setCanReadTrash(false);
+                            return settingsHost(host, controller, SettingsTab::permissions);
+                        }});
+    }
+    list.push_back({QStringLiteral("settings-permissions"),
+                    ColorScheme::light,
+                    {560, 560},
+                    [&controller](QWidget* host) {
+                        controller.model->setCanReadTrash(true);
+                        return settingsHost(host, controller, SettingsTab::permissions);
+                    }});
+    list.push_back({QStringLiteral("settings-updates"),
+                    ColorScheme::light,
+                    {560, 560},
+                    [&controller](QWidget* host) {
+                        return settingsHost(host, controller, SettingsTab::updates);
+                    }});
+    list.push_back({QStringLiteral("settings-reset-confirmation"),
+                    ColorScheme::light,
+                    {},
+                    [&controller](QWidget* host) -> QWidget* {
+                        controller.stats->setTotalItemsRemoved(12345);
+                        auto* view = static_cast<ui::PreferencesView*>(
+                            settingsHost(host, controller, SettingsTab::general));
+                        view->general()->resetButton()->click();
+                        QMessageBox* box = view->general()->resetConfirmation();
+                        if (box)
+                            box->setPalette(host->palette());
+                        return box;
+                    }});
+    using removal::PrivilegedHelperStatus;
+    struct AdministratorState
+    {
+        const char* name;
+        platform::ServiceStatusValue service;
+        bool use;
+        bool working;
+        std::optional<std::string> error;
+    };
+    const AdministratorState administratorStates[] = {
+        {"off", platform::kServiceNotRegistered, false, false, std::nullopt},
+        {"working", platform::kServiceNotRegistered, true, true, std::nullopt},
+        {"waiting", platform::kServiceRequiresApproval, true, false, std::nullopt},
+        {"not-responding", platform::kServiceEnabled, true, false, std::nullopt},
+        {"missing-error", platform::kServiceNotFound, true, false,
+         "The operation couldn\u2019t be completed. The helper\u2019s property list is missing "
+         "from the application bundle, so the service manager cannot register it.\nReinstall "
+         "Veldo and try again."},
+    };
+    for (const AdministratorState& state : administratorStates)
+        list.push_back({QStringLiteral("settings-administrator-%1").arg(state.name),
+                        ColorScheme::light,
+                        {560, 560},
+                        [&controller, state](QWidget* host) {
+                            controller.settings->setUsePrivilegedHelper(state.use);
+                            return settingsHost(
+                                host, controller, SettingsTab::administrator, state.service,
+                                [&state](removal::PrivilegedHelperClient& client) {
+                                    // An enabled helper that never answers: no helper
+                                    // runs in the tour's Mac.
+                                    if (state.service == platform::kServiceEnabled)
+                                        client.applyRefresh(
+                                            {PrivilegedHelperStatus::enabled, std::nullopt, "27"});
+                                    client.setLastError(state.error);
+                                    client.setIsWorking(state.working);
+                                });
+                        }});
+    for (bool end : {false, true})
+        list.push_back({end ? QStringLiteral("help-end") : QStringLiteral("help"),
+                        ColorScheme::light, ui::HelpView::defaultSize(),
+                        [end](QWidget* host) { return helpHost(host, end); }});
     return list;
 }
 
