@@ -53,6 +53,13 @@ ControllerServices ControllerServices::withDefaults() const
         services.toolchainScan = [](const platform::MacPath& home, std::stop_token stop) {
             return scanners::ToolchainScanner::scan(home, std::move(stop));
         };
+    if (!services.reveal)
+        services.reveal = [](const std::vector<platform::MacPath>&) {};
+    if (!services.savePanel)
+        services.savePanel = [](const SavePanelRequest&,
+                                const std::function<void(std::optional<platform::MacPath>)>&) {};
+    if (!services.alert)
+        services.alert = [](const std::string&, const std::string&) {};
     return services;
 }
 

@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 #include <stop_token>
+#include <string>
 #include <vector>
 
 #include "app/controller/ControllerDurations.h"
@@ -22,6 +23,16 @@
 #include "platform/MacPath.h"
 
 namespace veldo::controller {
+
+// What the save panel asks for.
+struct SavePanelRequest
+{
+    std::string title;
+    std::string proposedName;
+    // Extensions without the dot; empty allows any.
+    std::vector<std::string> allowedExtensions;
+    bool canCreateDirectories = true;
+};
 
 struct ControllerServices
 {
@@ -59,6 +70,19 @@ struct ControllerServices
     // The developer tools' footprint under the home folder. Any thread.
     std::function<std::vector<core::ToolchainGroup>(const platform::MacPath& home, std::stop_token)>
         toolchainScan;
+
+    // The window's services, which the application installs through installUiServices() before
+    // any window exists; until then (and in tests that script none) they do nothing. GUI thread.
+    //
+    // Shows the items in the file manager.
+    std::function<void(const std::vector<platform::MacPath>&)> reveal;
+    // Asks where to save a file and answers later through the callback, with none when the user
+    // cancels; no nested event loop runs meanwhile.
+    std::function<void(const SavePanelRequest&,
+                       std::function<void(std::optional<platform::MacPath>)>)>
+        savePanel;
+    // Shows an error: a title and the sentence under it.
+    std::function<void(const std::string& title, const std::string& message)> alert;
 
     ControllerDurations durations;
 

@@ -559,11 +559,21 @@ public:
     // Measures the developer tools under the home folder and preselects the caches.
     Task<void> scanDeveloper();
 
+    // The window's services (see ControllerServices): the application installs them once, before
+    // any window or hand-off exists. An empty function leaves the service doing nothing.
+    void installUiServices(
+        std::function<void(const std::vector<platform::MacPath>&)> reveal,
+        std::function<void(const SavePanelRequest&,
+                           std::function<void(std::optional<platform::MacPath>)>)>
+            savePanel,
+        std::function<void(const std::string& title, const std::string& message)> alert);
+
     // The task core.
     TaskScope& taskScope() { return m_tasks; }
     QThreadPool& scanPool() { return m_scanPool; }
     QThreadPool& toolPool() { return m_toolPool; }
     const ControllerDurations& durations() const { return m_services.durations; }
+    const ControllerServices& services() const { return m_services; }
     // The token every blocking service the controller runs takes as its last parameter.
     std::stop_token shutdownToken() const { return m_shutdownSource.get_token(); }
     // Stops the services, waits for both pools, then destroys the suspended tasks. Blocks the

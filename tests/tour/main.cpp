@@ -16,11 +16,13 @@
 #include <QApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QDragEnterEvent>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QImage>
 #include <QLabel>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPixmap>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -33,14 +35,17 @@
 #include "app/core/ToolchainItem.h"
 #include "app/ui/AdminEscalationSheet.h"
 #include "app/ui/AppManagementSheet.h"
+#include "app/ui/AppShell.h"
 #include "app/ui/CaskFailureSheet.h"
 #include "app/ui/CategoryBadge.h"
 #include "app/ui/CategoryTint.h"
+#include "app/ui/ContentView.h"
 #include "app/ui/DiskUsageMapSection.h"
 #include "app/ui/DropOverlay.h"
 #include "app/ui/GeneralSettingsTab.h"
 #include "app/ui/HelpView.h"
 #include "app/ui/HelperClientRunner.h"
+#include "app/ui/MainWindow.h"
 #include "app/ui/MessageBoxUserDriver.h"
 #include "app/ui/NoticeBanner.h"
 #include "app/ui/PreferencesView.h"
@@ -304,7 +309,38 @@ QWidget* helpHost(QWidget* host, bool end)
     return view;
 }
 
-std::vector<Shot> shots(testsupport::UiController& controller)
+// A main window of `shell` in the host's colours, with the controller's transient state cleared
+// and then set by `arrange`.
+QWidget* mainWindow(QWidget* host, ui::AppShell& shell,
+                    const std::function<void(ui::MainWindow&)>& arrange)
+{
+    controller::UninstallViewModel& model = shell.model();
+    model.setDropNotice(std::nullopt);
+    model.setTrashNotices({});
+    model.setShowResultBanner(false);
+    model.setLastOutcome(std::nullopt);
+    model.setIsScanningApps(false);
+    auto* window = static_cast<ui::MainWindow*>(shell.openWindow(QStringLiteral("main")));
+    window->setAttribute(Qt::WA_DeleteOnClose, false);
+    window->setParent(host, Qt::Window);
+    window->setPalette(host->palette());
+    arrange(*window);
+    QApplication::processEvents();
+    return window;
+}
+
+controller::TrashedAppNotice tourTrashNotice()
+{
+    controller::TrashedAppNotice notice;
+    notice.id = "quill";
+    notice.app.name = "Quill";
+    notice.bundle.trashURL = platform::MacPath("/Users/me/.Trash/Quill.app");
+    notice.itemCount = 7;
+    notice.totalBytes = 48'300'000;
+    return notice;
+}
+
+std::vector<Shot> shots(testsupport::UiController& controller, ui::AppShell& shell)
 {
     std::vector<Shot> list;
     for (ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
@@ -456,6 +492,46 @@ std::vector<Shot> shots(testsupport::UiController& controller)
                                 return tab;
                             }});
     }
+    for (ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
+        const QString suffix = scheme == ColorScheme::dark ? QStringLiteral("-dark") : QString();
+        list.push_back(
+            {QStringLiteral("main-window-welcome%1").arg(suffix),
+             scheme,
+             {},
+             [&shell](QWidget* host) { return mainWindow(host, shell, [](ui::MainWindow&) {}); }});
+        list.push_back({QStringLiteral("main-window-notices%1").arg(suffix),
+                        scheme,
+                        {},
+                        [&shell](QWidget* host) {
+                            return mainWindow(host, shell, [&shell](ui::MainWindow&) {
+                                shell.model().setDropNotice(std::string(
+                                    "Only “Quill” was opened. Select several apps in the sidebar "
+                                    "with ⌘-click to remove them together."));
+                                shell.model().setTrashNotices(
+                                    {tourTrashNotice(), tourTrashNotice(), tourTrashNotice()});
+                            });
+                        }});
+        list.push_back(
+            {QStringLiteral("main-window-drop%1").arg(suffix), scheme, {}, [&shell](QWidget* host) {
+                 return mainWindow(host, shell, [](ui::MainWindow& window) {
+                     QMimeData data;
+                     data.setUrls({QUrl::fromLocalFile(QStringLiteral("/x/Quill.app"))});
+                     QDragEnterEvent enter(QPoint(100, 100), Qt::CopyAction, &data, Qt::LeftButton,
+                                           Qt::NoModifier);
+                     QApplication::sendEvent(window.contentView(), &enter);
+                 });
+             }});
+        list.push_back({QStringLiteral("main-window-result%1").arg(suffix),
+                        scheme,
+                        {},
+                        [&shell](QWidget* host) {
+                            return mainWindow(host, shell, [&shell](ui::MainWindow&) {
+                                shell.model().setLastOutcome(
+                                    testsupport::bannerGallery().front().outcome);
+                                shell.model().setShowResultBanner(true);
+                            });
+                        }});
+    }
     list.push_back({QStringLiteral("update-up-to-date"), ColorScheme::light, {}, [](QWidget* host) {
                         return driverBox(host, [](ui::MessageBoxUserDriver& driver) {
                             driver.showUpToDate(QStringLiteral("1.4"));
@@ -590,8 +666,11 @@ int main(int argc, char** argv)
     ui::setAnimationsEnabled(false);
 
     testsupport::UiController controller;
+    ui::AppShell::Options shellOptions;
+    shellOptions.quit = [] {};
+    ui::AppShell shell(*controller.model, {}, ui::WindowContent::standard(), shellOptions);
     int failures = 0;
-    for (const Shot& shot : shots(controller)) {
+    for (const Shot& shot : shots(controller, shell)) {
         QWidget host;
         host.setAttribute(Qt::WA_DontShowOnScreen, false);
         host.setPalette(ui::SystemColors::palette(shot.scheme));
