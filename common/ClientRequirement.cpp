@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "common/BuildNumber.h"
+#include "base/BuildNumber.h"
 
 namespace veldo::common {
 
@@ -20,7 +20,7 @@ std::string clientRequirement(std::optional<std::string_view> build, bool strict
     if (strict)
         clauses.emplace_back(R"(!entitlement["com.apple.security.get-task-allow"])");
     // Only a valid build reaches the text: its digits and dots cannot break out of the quotes.
-    if (build && isValidBuildNumber(*build))
+    if (build && base::isValidBuildNumber(*build))
         clauses.push_back(R"(info["CFBundleVersion"] >= ")" + std::string(*build) + "\"");
 
     std::string text;

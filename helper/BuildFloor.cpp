@@ -7,8 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "base/BuildNumber.h"
 #include "base/UniqueFd.h"
-#include "common/BuildNumber.h"
 #include "common/HelperACL.h"
 #include "common/HelperFileAccess.h"
 #include "platform/MacPath.h"
@@ -60,7 +60,7 @@ HighestBuild readHighestBuild(const common::SharedDescriptor& directory)
         return {};
     const std::string_view text = platform::trimmedWhiteSpace(
         std::string_view(buffer.data(), static_cast<std::size_t>(count)));
-    if (!common::isValidBuildNumber(text))
+    if (!base::isValidBuildNumber(text))
         return {};
     return {HighestBuild::Kind::recorded, std::string(text)};
 }
@@ -91,7 +91,7 @@ bool writeHighestBuild(const std::string& build, const common::SharedDescriptor&
 BuildFloorResult checkBuildFloor(const std::string& build, const std::string& stateDirectory)
 {
     using Kind = BuildFloorResult::Kind;
-    if (!common::isValidBuildNumber(build))
+    if (!base::isValidBuildNumber(build))
         return {};
     const auto directory = openStateDirectory(stateDirectory);
     if (!directory)
@@ -100,7 +100,7 @@ BuildFloorResult checkBuildFloor(const std::string& build, const std::string& st
     if (highest.kind == HighestBuild::Kind::unknown)
         return {};
     if (highest.kind == HighestBuild::Kind::recorded) {
-        const int order = common::compareBuilds(build, highest.build);
+        const int order = base::compareBuilds(build, highest.build);
         if (order < 0)
             return {Kind::older, highest.build};
         if (order == 0)

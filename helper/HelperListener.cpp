@@ -9,7 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "common/BuildNumber.h"
+#include "base/BuildNumber.h"
 #include "common/HelperFrame.h"
 #include "common/HelperReplyEnvelope.h"
 #include "common/VeldoHelperProtocol.h"
@@ -101,7 +101,7 @@ bool HelperListener::acceptOne()
                             {std::to_string(peer.pid), daemonBuild()});
         return true;
     }
-    if (!common::isValidBuildNumber(daemonBuild())) {
+    if (!base::isValidBuildNumber(daemonBuild())) {
         listenerLog().error(
             "Refusing connections: build number %{public}s can't be required of clients",
             {daemonBuild()});

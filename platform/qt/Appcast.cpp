@@ -5,7 +5,7 @@
 #include <QUrl>
 #include <QXmlStreamReader>
 
-#include "common/BuildNumber.h"
+#include "base/BuildNumber.h"
 
 namespace veldo::platform {
 
@@ -50,7 +50,7 @@ std::optional<AppcastItem> usableItem(const RawItem& raw)
     QString version = raw.version.trimmed();
     if (version.isEmpty())
         version = raw.enclosureVersion.trimmed();
-    if (!common::isValidBuildNumber(version.toStdString()))
+    if (!base::isValidBuildNumber(version.toStdString()))
         return std::nullopt;
     QString shortVersion = raw.shortVersion.trimmed();
     if (shortVersion.isEmpty())
@@ -129,7 +129,7 @@ std::optional<AppcastItem> newestAppcastItem(const std::vector<AppcastItem>& ite
     const AppcastItem* newest = nullptr;
     for (const AppcastItem& item : items) {
         if (newest == nullptr ||
-            common::compareBuilds(item.version.toStdString(), newest->version.toStdString()) > 0)
+            base::compareBuilds(item.version.toStdString(), newest->version.toStdString()) > 0)
             newest = &item;
     }
     if (newest == nullptr)

@@ -3,7 +3,7 @@
 // Each item (rss/channel/item) gives its build number in a "sparkle:version" element or, failing
 // that, in the "sparkle:version" attribute of its enclosure; likewise its
 // "sparkle:shortVersionString"; and its page in a "link" element. Items without a build number, or
-// whose build number is not one (common/BuildNumber.h), are left out; a link that is not an http or
+// whose build number is not one (base/BuildNumber.h), are left out; a link that is not an http or
 // https address is dropped, so a feed can never make Veldo open a local file or another program.
 // The reader is a streaming parser (no recursion, so any depth of nesting is safe) and expands no
 // external entities. Pure functions; any thread.

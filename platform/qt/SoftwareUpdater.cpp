@@ -7,7 +7,7 @@
 
 #include <QTimeZone>
 
-#include "common/BuildNumber.h"
+#include "base/BuildNumber.h"
 #include "platform/qt/Appcast.h"
 #include "platform/qt/FeedDownload.h"
 #include "platform/qt/UpdateFeed.h"
@@ -260,7 +260,7 @@ void SoftwareUpdater::runCheck(CheckKind kind)
 
     const FeedAddress address = checkFeedAddress(m_feedUrl);
     std::optional<UpdateCheckError> refusal = address.refusal;
-    if (!refusal && !common::isValidBuildNumber(m_ownBuild.toStdString()))
+    if (!refusal && !base::isValidBuildNumber(m_ownBuild.toStdString()))
         refusal = UpdateCheckError::unreadableOwnVersion;
     if (refusal) {
         // Like every answer, a refusal arrives in a later turn of the event loop.
@@ -300,8 +300,8 @@ void SoftwareUpdater::feedLoaded(CheckKind kind, FeedBytes result)
     endCheck();
 
     const auto newest = newestAppcastItem(*items);
-    const bool isUpdate = newest && common::compareBuilds(newest->version.toStdString(),
-                                                          m_ownBuild.toStdString()) > 0;
+    const bool isUpdate =
+        newest && base::compareBuilds(newest->version.toStdString(), m_ownBuild.toStdString()) > 0;
     if (m_driver) {
         if (isUpdate)
             m_driver->showUpdateFound(*newest, installedVersion());

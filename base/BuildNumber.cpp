@@ -1,11 +1,11 @@
 // Syntax and order of build numbers.
-#include "common/BuildNumber.h"
+#include "base/BuildNumber.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <vector>
 
-namespace veldo::common {
+namespace veldo::base {
 
 namespace {
 
@@ -70,4 +70,4 @@ int compareBuilds(std::string_view a, std::string_view b)
     return 0;
 }
 
-} // namespace veldo::common
+} // namespace veldo::base

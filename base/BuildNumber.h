@@ -6,7 +6,7 @@
 
 #include <string_view>
 
-namespace veldo::common {
+namespace veldo::base {
 
 // Whether `text` is a build number: not empty, at most 32 UTF-8 bytes, every "."-separated piece
 // non-empty and made of the ASCII digits "0" to "9" only (no other digits, signs or spaces).
@@ -18,4 +18,4 @@ bool isValidBuildNumber(std::string_view text);
 // valid build numbers; anything else is still ordered, piece by piece, but means nothing.
 int compareBuilds(std::string_view a, std::string_view b);
 
-} // namespace veldo::common
+} // namespace veldo::base
