@@ -7,10 +7,13 @@
 
 #include "app/controller/UninstallViewModel.h"
 #include "app/ui/AdministratorSettingsTab.h"
+#include "app/ui/AppShell.h"
 #include "app/ui/GeneralSettingsTab.h"
+#include "app/ui/HelperClientRunner.h"
 #include "app/ui/PermissionsSettingsTab.h"
 #include "app/ui/SymbolImage.h"
 #include "app/ui/SystemColors.h"
+#include "app/ui/UpdaterController.h"
 #include "app/ui/UpdatesSettingsTab.h"
 #include "base/RawValue.h"
 
@@ -104,6 +107,16 @@ void PreferencesView::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
     retitleWindow();
+}
+
+QWidget* settingsWindowContent(AppShell& shell, QWidget* window)
+{
+    auto* runner = shell.findChild<HelperClientRunner*>(QString(), Qt::FindDirectChildrenOnly);
+    if (!runner)
+        runner = new HelperClientRunner(removal::PrivilegedHelperClient::shared(),
+                                        shell.model().shutdownToken(), &shell);
+    return new PreferencesView(shell.model().settings(), shell.model(),
+                               {*runner, UpdaterController::shared(), shell.workPool()}, window);
 }
 
 } // namespace veldo::ui

@@ -24,6 +24,7 @@ class UninstallViewModel;
 namespace veldo::ui {
 
 class AdministratorSettingsTab;
+class AppShell;
 class GeneralSettingsTab;
 class HelperClientRunner;
 class PermissionsSettingsTab;
@@ -71,5 +72,10 @@ private:
     AdministratorSettingsTab* m_administrator = nullptr;
     UpdatesSettingsTab* m_updates = nullptr;
 };
+
+// The Settings window's content for `shell`: the view over the shell's controller, its settings,
+// the shared updater and the shell's work pool, with the helper client's runner the shell owns
+// (made on first use, stopped and waited for when the shell goes or the controller shuts down).
+QWidget* settingsWindowContent(AppShell& shell, QWidget* window);
 
 } // namespace veldo::ui

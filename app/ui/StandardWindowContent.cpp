@@ -1,4 +1,6 @@
 // StandardWindowContent: the screens this build of the application puts into its windows.
+#include "app/ui/HelpView.h"
+#include "app/ui/PreferencesView.h"
 #include "app/ui/WindowContent.h"
 
 namespace veldo::ui {
@@ -6,6 +8,8 @@ namespace veldo::ui {
 WindowContent WindowContent::standard()
 {
     WindowContent content;
+    content.help = [](AppShell&, QWidget* window) -> QWidget* { return new HelpView(window); };
+    content.settings = settingsWindowContent;
     return content;
 }
 
