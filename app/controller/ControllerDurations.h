@@ -13,6 +13,10 @@ struct ControllerDurations
 
     std::chrono::milliseconds quitWaitTimeout = kQuitWaitTimeout;
     std::chrono::milliseconds quitWaitInterval = kQuitWaitInterval;
+
+    // How often opening apps looks whether the app scan it waits for has ended.
+    static constexpr std::chrono::milliseconds kOpenAppsPollInterval{50};
+    std::chrono::milliseconds openAppsPollInterval = kOpenAppsPollInterval;
 };
 
 } // namespace veldo::controller

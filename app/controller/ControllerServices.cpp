@@ -2,11 +2,13 @@
 #include "app/controller/ControllerServices.h"
 
 #include "app/core/InstalledAppInventory.h"
+#include "app/leftovers/HomebrewCaskIndex.h"
 #include "app/leftovers/LeftoverScanner.h"
 #include "app/scanners/OrphanScanner.h"
 #include "app/scanners/ToolchainScanner.h"
 #include "platform/ApplicationRegistry.h"
 #include "platform/MacFileSystem.h"
+#include "platform/RunningApplicationsSnapshot.h"
 
 namespace veldo::controller {
 
@@ -44,6 +46,17 @@ ControllerServices ControllerServices::withDefaults() const
         };
     if (!services.requestQuit)
         services.requestQuit = [](const core::InstalledApp& app) { core::requestQuit(app); };
+    if (!services.runningApplications)
+        services.runningApplications =
+            []() -> std::shared_ptr<const platform::RunningApplicationSource> {
+            return std::make_shared<platform::RunningApplicationsSnapshot>(
+                platform::ProcRunningApplications::shared());
+        };
+    if (!services.loadCaskIndex)
+        services.loadCaskIndex = [](bool force, std::stop_token stop) {
+            return leftovers::HomebrewCasks::loadIndex(
+                force, leftovers::HomebrewCasks::kInfoTimeout, std::move(stop));
+        };
     if (!services.orphanScan)
         services.orphanScan = [](const std::optional<std::vector<core::InstalledApp>>& apps,
                                  std::stop_token stop) {

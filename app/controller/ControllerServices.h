@@ -6,6 +6,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <stop_token>
 #include <string>
@@ -17,10 +18,12 @@
 #include "app/core/LeftoverItem.h"
 #include "app/core/RunningAppStatus.h"
 #include "app/core/ToolchainItem.h"
+#include "app/leftovers/CaskInfo.h"
 #include "app/scanners/OrphanScanResult.h"
 #include "base/Result.h"
 #include "common/RemovalSafety.h"
 #include "platform/MacPath.h"
+#include "platform/RunningApplications.h"
 
 namespace veldo::controller {
 
@@ -61,6 +64,11 @@ struct ControllerServices
     std::function<std::optional<core::InstalledApp>(const platform::MacPath&)> loadApp;
     // Asks every running instance of the app and its helper applications to quit. GUI thread.
     std::function<void(const core::InstalledApp&)> requestQuit;
+    // One reading of the running applications, to judge several apps by. GUI thread.
+    std::function<std::shared_ptr<const platform::RunningApplicationSource>()> runningApplications;
+    // The index of the installed Homebrew casks (brew may run). Any thread. A stop fails it
+    // with cancelled.
+    std::function<Result<leftovers::CaskIndex>(bool force, std::stop_token)> loadCaskIndex;
 
     // The orphan scan, over the given apps or, without a list, the installed apps it collects
     // itself. Any thread. A stop answers a result marked cancelled.

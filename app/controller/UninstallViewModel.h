@@ -14,6 +14,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -21,6 +22,7 @@
 #include <stop_token>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include <QObject>
@@ -550,6 +552,28 @@ public:
     // Empties the batch and stops its scan.
     void clearBatch();
 
+    // Batch scan, cask lookup and opening apps.
+    //
+    // Lists every selected app with its leftovers for the batch screen. Apps with a cached list
+    // are listed at once, without a task; the others are scanned, at most three at a time, and
+    // their lists enter the cache even when a newer batch supersedes this one (unless the cache
+    // was emptied meanwhile). Only the latest batch is listed, in selectedApps() order. An app
+    // that stayed in the batch keeps the user's tick; an app new to it is ticked when it is not
+    // protected and something of it is selected by default.
+    Task<void> scanBatch();
+    // The cask in `caskIndex` that installed the app at `url`; none while the index is empty.
+    std::optional<leftovers::CaskInfo> caskToken(const platform::MacPath& url) const;
+    // Reloads `caskIndex` in the background (brew may run); a newer reload supersedes this one.
+    // The index is replaced only when it changed.
+    void refreshCaskIndex(bool force);
+    // Items opened with the application or dropped on a window: only paths whose extension is
+    // exactly "app" count. Waits for a running app scan (or scans when the list is empty), then
+    // shows a single app, or selects two or more listed apps together; `dropNotice` says what
+    // was not opened.
+    Task<void> openApps(std::vector<platform::MacPath> urls);
+    // How many inner scans one batch runs at the same time.
+    static constexpr std::size_t kBatchScanWindow = 3;
+
     // Orphan and developer scans.
     //
     // Scans for orphaned files, over `apps` when system apps are listed (and `apps` is not
@@ -673,6 +697,22 @@ private:
     // returned task also stops.
     template <typename R>
     Task<R> backgroundScan(std::function<R(std::stop_token)> work, bool stopsOnCancel);
+    // The batch scan's parts: the window of inner scans over `apps`, answering (app, leftovers)
+    // pairs in order of completion (what it collected when cancelled); one inner scan; the
+    // rebuild of the batch from the cache; the cask index load behind refreshCaskIndex().
+    struct BatchWindow;
+    using BatchScanPair = std::pair<core::InstalledApp, std::vector<core::LeftoverItem>>;
+    Task<std::vector<BatchScanPair>> batchScanWindow(std::vector<core::InstalledApp> apps,
+                                                     std::vector<core::ScopedAccessRoot> roots);
+    Task<void> batchScanOne(std::shared_ptr<BatchWindow> window, core::InstalledApp app,
+                            std::vector<core::ScopedAccessRoot> roots);
+    void rebuildBatch(const std::vector<core::InstalledApp>& selected, const IdSet& previous,
+                      const QUuid& token);
+    Task<void> caskIndexLoad(bool force);
+    // Writes that notify even when the value is equal.
+    void publishBatchResults(std::vector<BatchAppResult> value);
+    void publishOrphanResult(scanners::OrphanScanResult value);
+    void publishToolchainGroups(std::vector<core::ToolchainGroup> value);
 
     // Constants first: the tasks of the scope use the pools and the services.
     std::unique_ptr<core::ScopedAccessStore> m_accessStore;
