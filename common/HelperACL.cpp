@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 
 #include "common/HelperSystemCalls.h"
+#include "platform/HostFiles.h"
 
 namespace veldo::common {
 
@@ -44,7 +45,8 @@ private:
 AclHandle accessACL(int fd)
 {
     if (detail::isPathOnly(fd))
-        return AclHandle(::acl_get_file(detail::procSelfFdPath(fd).c_str(), ACL_TYPE_ACCESS));
+        return AclHandle(
+            ::acl_get_file(platform::descriptorName(fd).string().c_str(), ACL_TYPE_ACCESS));
     return AclHandle(::acl_get_fd(fd));
 }
 
@@ -121,8 +123,9 @@ std::optional<mode_t> effectiveBaseMode(acl_t acl)
 std::optional<bool> extendedACLState(int fd)
 {
     errno = 0;
-    const int rc = detail::isPathOnly(fd) ? ::acl_extended_file(detail::procSelfFdPath(fd).c_str())
-                                          : ::acl_extended_fd(fd);
+    const int rc = detail::isPathOnly(fd)
+                       ? ::acl_extended_file(platform::descriptorName(fd).string().c_str())
+                       : ::acl_extended_fd(fd);
     if (rc < 0) {
         if (meansNoACL(errno))
             return false;
@@ -153,7 +156,7 @@ std::optional<std::uint64_t> aclDigest(int fd)
     }
     if (S_ISDIR(st.st_mode)) {
         const AclHandle defaults(
-            ::acl_get_file(detail::procSelfFdPath(fd).c_str(), ACL_TYPE_DEFAULT));
+            ::acl_get_file(platform::descriptorName(fd).string().c_str(), ACL_TYPE_DEFAULT));
         if (!defaults) {
             if (!meansNoACL(errno))
                 return std::nullopt;
@@ -169,7 +172,7 @@ Result<void> installEmptyACL(int fd)
     struct stat st = {};
     if (::fstat(fd, &st) != 0)
         return Error::fromErrno(errno);
-    const std::string procPath = detail::procSelfFdPath(fd);
+    const std::string procPath = platform::descriptorName(fd).string();
     const bool pathOnly = detail::isPathOnly(fd);
 
     // The mode's group bits show the mask when named entries exist; rebuilding from them could

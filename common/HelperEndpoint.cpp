@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 
 #include "common/HelperSystemCalls.h"
+#include "platform/HostFiles.h"
 
 namespace veldo::common {
 
@@ -16,7 +17,7 @@ Result<sockaddr_un> socketAddressIn(int folderFd, std::string_view name)
     const std::string entry(name);
     if (folderFd < 0 || !detail::isSingleComponent(entry))
         return Error::fromErrno(EINVAL);
-    const std::string path = detail::procSelfFdPath(folderFd) + "/" + entry;
+    const std::string path = platform::descriptorName(folderFd).string() + "/" + entry;
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     if (path.size() >= sizeof address.sun_path)

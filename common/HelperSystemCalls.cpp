@@ -13,6 +13,7 @@
 
 #include "base/SystemCalls.h"
 #include "platform/FileFlags.h"
+#include "platform/HostFiles.h"
 
 namespace veldo::common::detail {
 
@@ -49,11 +50,6 @@ bool isPathOnly(int fd)
     return fl >= 0 && (fl & O_PATH) != 0;
 }
 
-std::string procSelfFdPath(int fd)
-{
-    return "/proc/self/fd/" + std::to_string(fd);
-}
-
 int readableDescriptor(int fd, mode_t type, UniqueFd& owned)
 {
     if (!S_ISDIR(type) && !S_ISREG(type))
@@ -66,7 +62,8 @@ int readableDescriptor(int fd, mode_t type, UniqueFd& owned)
     } else {
         // The descriptor's own /proc name reaches the same inode; O_NONBLOCK and O_NOCTTY keep
         // the open free of side effects should the type have changed under a stale record.
-        owned = openAt(AT_FDCWD, procSelfFdPath(fd).c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY);
+        owned = openAt(AT_FDCWD, platform::descriptorName(fd).c_str(),
+                       O_RDONLY | O_NONBLOCK | O_NOCTTY);
     }
     return owned.get();
 }

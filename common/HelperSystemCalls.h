@@ -21,10 +21,6 @@ using base::openAt;
 // for flags and ACLs directly).
 bool isPathOnly(int fd);
 
-// The "/proc/self/fd/N" name of an open descriptor: opening or naming it reaches the very
-// object the descriptor holds, never a path looked up again.
-std::string procSelfFdPath(int fd);
-
 // A descriptor of the same object that can be read (a folder or regular file only): the same
 // descriptor number when it is already readable (`owned` stays empty), else a new one in
 // `owned`. -1 when there is none (other object kinds, or the reopening failed).

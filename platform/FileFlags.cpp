@@ -14,6 +14,7 @@
 
 #include "base/SystemCalls.h"
 #include "base/UniqueFd.h"
+#include "platform/HostFiles.h"
 #include "platform/MacFileSystem.h"
 #include "platform/MacRoot.h"
 
@@ -53,7 +54,7 @@ std::optional<std::uint32_t> inodeFlags(int entry, bool isDirectory)
     const int openFlags = O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC;
     // A folder reopens as its own "."; a file through its descriptor's entry in /proc, which
     // names the very file the descriptor holds.
-    const std::string procEntry = "/proc/self/fd/" + std::to_string(entry);
+    const HostPath procEntry = descriptorName(entry);
     UniqueFd fd;
     do {
         fd.reset(isDirectory ? ::openat(entry, ".", openFlags | O_DIRECTORY)

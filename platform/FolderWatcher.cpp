@@ -14,6 +14,7 @@
 
 #include "base/SystemCalls.h"
 #include "base/UniqueFd.h"
+#include "platform/HostFiles.h"
 #include "platform/MacFileSystem.h"
 
 namespace veldo::platform {
@@ -127,7 +128,7 @@ std::size_t FolderWatcher::setFolders(const std::vector<MacPath>& folders)
         auto opened = openInRoot(folder, O_PATH | O_DIRECTORY, FollowLinks::yes);
         if (!opened)
             continue;
-        const std::string procEntry = "/proc/self/fd/" + std::to_string(opened->get());
+        const HostPath procEntry = descriptorName(opened->get());
         const int wd = ::inotify_add_watch(m_core->inotify.get(), procEntry.c_str(), kMask);
         if (wd >= 0)
             wanted.insert(wd);
