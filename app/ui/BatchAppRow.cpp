@@ -95,7 +95,6 @@ BatchAppRow::BatchAppRow(controller::UninstallViewModel& model, controller::Batc
 
     m_size = plainLabel(QString::fromStdString(platform::sizeText(bytes)), this);
     QFont sizeFont = textFont(TextStyle::callout, font());
-    sizeFont.setFeature("tnum", 1);
     m_size->setFont(sizeFont);
     if (m_result.isProtected)
         m_size->setPalette(secondary);

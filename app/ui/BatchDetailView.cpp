@@ -9,6 +9,7 @@
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPushButton>
+#include <QShortcut>
 #include <QStackedWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -24,6 +25,7 @@
 #include "app/ui/TextStyle.h"
 #include "platform/ByteCountFormatter.h"
 #include "platform/Inflection.h"
+#include "platform/qt/AppIconProvider.h"
 
 namespace veldo::ui {
 
@@ -36,7 +38,7 @@ QString inflected(const std::string& markup)
     return QString::fromStdString(platform::inflect(markup));
 }
 
-QString size(std::int64_t bytes)
+QString sizeString(std::int64_t bytes)
 {
     return QString::fromStdString(platform::sizeText(bytes));
 }
@@ -86,6 +88,8 @@ BatchDetailView::BatchDetailView(controller::UninstallViewModel& model,
                                  platform::qt::AppIconProvider* icons, QWidget* parent)
     : QWidget(parent), m_model(model), m_icons(icons)
 {
+    if (!m_icons)
+        m_icons = new platform::qt::AppIconProvider(this);
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
@@ -168,7 +172,6 @@ BatchDetailView::BatchDetailView(controller::UninstallViewModel& model,
     m_remove->setAutoDefault(false);
     m_remove->setMinimumWidth(200);
     m_remove->setMinimumHeight(32);
-    m_remove->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Backspace));
     QPalette red = m_remove->palette();
     red.setColor(QPalette::Button, SystemColors::color(SystemColor::red, ColorScheme::light));
     red.setColor(QPalette::ButtonText, Qt::white);
@@ -180,6 +183,12 @@ BatchDetailView::BatchDetailView(controller::UninstallViewModel& model,
     removing->addWidget(spinner, 0, Qt::AlignVCenter);
     removing->addStretch(1);
     connect(m_remove, &QPushButton::clicked, this, &BatchDetailView::askToRemove);
+    // Its own shortcut: a button's text replaces the button's shortcut with its mnemonic.
+    auto* removeKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Backspace), this);
+    connect(removeKey, &QShortcut::activated, this, [this] {
+        if (m_remove->isEnabled())
+            m_remove->click();
+    });
     footer->addWidget(m_remove);
     column->addLayout(footer);
 
@@ -258,7 +267,7 @@ void BatchDetailView::refresh()
     const auto selected = static_cast<std::int64_t>(m_model.selectedApps().size());
     const Results included = m_model.includedBatchResults();
     m_title->setText(headerTitle(selected));
-    m_size->setText(size(m_model.includedBatchBytes()));
+    m_size->setText(sizeString(m_model.includedBatchBytes()));
     m_items->setText(itemsSelectedText(m_model.includedBatchItemCount()));
     m_scanning->setText(scanningText(selected));
     if (m_model.batchResults() != m_shownResults)

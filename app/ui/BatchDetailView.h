@@ -6,7 +6,8 @@
 // removal. While open, the confirmation's title and message follow the controller; it closes as
 // Cancel when the included apps or the selection change, so it only ever confirms the apps it
 // names. Rows are built in one pass when the batch results change. The texts are pure functions
-// (static). The controller must outlive the view. GUI thread.
+// (static). Icons come from `icons`, or from a provider of the view's own when null. The
+// controller must outlive the view. GUI thread.
 #pragma once
 
 #include <cstdint>
