@@ -172,10 +172,16 @@ BatchDetailView::BatchDetailView(controller::UninstallViewModel& model,
     m_remove->setAutoDefault(false);
     m_remove->setMinimumWidth(200);
     m_remove->setMinimumHeight(32);
-    QPalette red = m_remove->palette();
-    red.setColor(QPalette::Button, SystemColors::color(SystemColor::red, ColorScheme::light));
-    red.setColor(QPalette::ButtonText, Qt::white);
-    m_remove->setPalette(red);
+    // Bordered-prominent in red: a filled button with white text, paler while disabled.
+    const QColor red = SystemColors::color(SystemColor::red, SystemColors::colorScheme(palette()));
+    m_remove->setStyleSheet(
+        QStringLiteral("QPushButton { background-color: %1; color: white; border: none; "
+                       "border-radius: 7px; padding: 6px 16px; font-weight: 600; }"
+                       "QPushButton:pressed { background-color: %2; }"
+                       "QPushButton:disabled { background-color: %3; color: %4; }")
+            .arg(red.name(), red.darker(120).name(),
+                 QColor(red.red(), red.green(), red.blue(), 90).name(QColor::HexArgb),
+                 QColor(255, 255, 255, 200).name(QColor::HexArgb)));
     auto* removing = new QHBoxLayout(m_remove);
     removing->setContentsMargins(10, 0, 10, 0);
     auto* spinner = new BusyIndicator(14, m_remove);

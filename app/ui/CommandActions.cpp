@@ -127,6 +127,12 @@ QMenuBar* CommandActions::attach(QMainWindow& window)
     return bar;
 }
 
+QList<QAction*> CommandActions::windowActions() const
+{
+    return {m_settings,       m_quit, m_close,  m_undo,  m_findApps,
+            m_showMainWindow, m_help, m_rescan, m_reload};
+}
+
 void CommandActions::fillWindowMenu(QMenu* menu)
 {
     menu->clear();

@@ -56,6 +56,9 @@ public:
     static CommandActions& of(AppShell& shell);
     // Gives `window` a menu bar of the actions.
     QMenuBar* attach(QMainWindow& window);
+    // The actions with a key, for windows without a menu bar (Help, Settings), so that their
+    // keys work there too.
+    QList<QAction*> windowActions() const;
 
     QAction* checkForUpdates() const { return m_checkForUpdates; }
     QAction* settings() const { return m_settings; }
