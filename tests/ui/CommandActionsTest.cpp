@@ -22,12 +22,15 @@
 #include "app/ui/HelpView.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/SearchField.h"
+#include "tests/platform/qt/LoopbackFeedServer.h"
+#include "tests/support/MacPathLiteral.h"
 #include "tests/ui/UpdaterFixture.h"
 
 namespace veldo::ui {
 namespace {
 
 using controller::IdSet;
+using namespace testsupport::literals;
 using Kind = testsupport::RecordingUserDriver::Shown::Kind;
 
 core::InstalledApp app(const std::string& name)
@@ -429,14 +432,25 @@ TEST_F(CommandActionsTest, TitlesFollowTheControllerWhileAMenuIsOpen)
     view->close();
 }
 
-TEST_F(CommandActionsTest, CheckForUpdatesRunsTheUpdatersCheck)
+TEST_F(CommandActionsTest, CheckForUpdatesAsksTheFeedOverLoopback)
 {
-    open();
-    QAction* check = actions->checkForUpdates();
-    EXPECT_TRUE(check->isEnabled());
+    testsupport::LoopbackFeedServer server;
+    testsupport::LoopbackFeedServer::Response response;
+    response.body = testsupport::appcastXml({{"28", "1.5", "https://example.com/1.5"}});
+    server.setResponse(response);
+    mac.makeApp("/Applications/Veldo.app"_mac,
+                platform::PlistValue::Dictionary{{"CFBundleVersion", "27"},
+                                                 {"CFBundleShortVersionString", "1.4"},
+                                                 {"SUFeedURL", server.url().toStdString()}});
+    auto loopbackUpdater = makeController(signs());
+    CommandActions menu(*shell, *loopbackUpdater);
+    QAction* check = menu.checkForUpdates();
+    EXPECT_EQ(check->text(), QString::fromUtf8("Check for Updates\u2026"));
+    ASSERT_TRUE(check->isEnabled());
     check->trigger();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !driver->shown.empty(); }, 5'000));
     EXPECT_EQ(driver->shown[0].kind, Kind::update);
+    EXPECT_EQ(server.connections(), 1);
 }
 
 } // namespace
