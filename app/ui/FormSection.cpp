@@ -9,7 +9,7 @@
 
 namespace veldo::ui {
 
-FormSection::FormSection(QWidget* parent) : QFrame(parent)
+FormSection::FormSection(QWidget* parent, qreal radius) : QFrame(parent), m_radius(radius)
 {
     auto* rows = new QVBoxLayout(this);
     rows->setContentsMargins(14, 10, 14, 10);
@@ -30,7 +30,7 @@ void FormSection::paintEvent(QPaintEvent*)
     card.setAlpha(255);
     painter.setBrush(card);
     painter.setPen(QPen(SystemColors::color(SystemColor::separator, scheme), 0.5));
-    painter.drawRoundedRect(QRectF(rect()).adjusted(0.25, 0.25, -0.25, -0.25), 8, 8);
+    painter.drawRoundedRect(QRectF(rect()).adjusted(0.25, 0.25, -0.25, -0.25), m_radius, m_radius);
 }
 
 QLabel* formHeader(const QString& text, QWidget* parent)

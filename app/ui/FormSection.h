@@ -15,13 +15,17 @@ class FormSection : public QFrame
 {
     Q_OBJECT
 public:
-    explicit FormSection(QWidget* parent = nullptr);
+    // The card's corners have `radius` points.
+    explicit FormSection(QWidget* parent = nullptr, qreal radius = 8);
 
     // The card's rows, top to bottom.
     QVBoxLayout* rows() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+
+private:
+    qreal m_radius;
 };
 
 // Wrapped plain text in `style`, in the secondary colour when `secondary`: it takes the width it

@@ -5,7 +5,6 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPainter>
 #include <QVBoxLayout>
 
 #include "app/ui/FormSection.h"
@@ -14,30 +13,6 @@
 #include "app/ui/TextStyle.h"
 
 namespace veldo::ui {
-
-namespace {
-
-// The rounded card the rows sit on.
-class RowCard : public QWidget
-{
-public:
-    using QWidget::QWidget;
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        const ColorScheme scheme = SystemColors::colorScheme(palette());
-        QColor card = SystemColors::color(SystemColor::material, scheme);
-        card.setAlpha(255);
-        painter.setBrush(card);
-        painter.setPen(QPen(SystemColors::color(SystemColor::separator, scheme), 0.5));
-        painter.drawRoundedRect(QRectF(rect()).adjusted(0.25, 0.25, -0.25, -0.25), 14, 14);
-    }
-};
-
-} // namespace
 
 HelpSection::HelpSection(QString title, std::string systemImage, std::vector<HelpRow> rows,
                          QWidget* parent)
@@ -69,8 +44,8 @@ HelpSection::HelpSection(QString title, std::string systemImage, std::vector<Hel
     heading->addWidget(titleLabel, 1);
     column->addLayout(heading);
 
-    auto* card = new RowCard(this);
-    auto* list = new QVBoxLayout(card);
+    auto* card = new FormSection(this, 14);
+    QVBoxLayout* list = card->rows();
     list->setContentsMargins(14, 4, 14, 4);
     list->setSpacing(0);
     for (std::size_t i = 0; i < m_rows.size(); ++i) {
