@@ -193,6 +193,14 @@ TEST_F(CommandActionsTest, EveryMainWindowGetsTheMenusInOrder)
         EXPECT_EQ(titles(menu(4)).mid(0, 2), (QStringList{"Veldo", "-"}));
         EXPECT_EQ(titles(menu(5)), QStringList{"Veldo Help"});
     }
+    // The Window menu lists the open windows when it opens.
+    shell->openWindow(QStringLiteral("help"));
+    QMenu* windows = first->menuBar()->actions()[4]->menu();
+    emit windows->aboutToShow();
+    const QStringList listed = titles(windows);
+    EXPECT_EQ(listed.count("Veldo"), 3) << listed.join('|').toStdString();
+    EXPECT_EQ(listed.count("Veldo Help"), 1) << listed.join('|').toStdString();
+
     const struct
     {
         QAction* action;
