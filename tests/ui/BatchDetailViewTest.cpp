@@ -26,10 +26,10 @@ using core::LeftoverCategory;
 using testsupport::uiItem;
 using Results = BatchDetailView::Results;
 
-struct Spec
+struct AppCase
 {
-    Spec(std::string n, bool b = true, int f = 1, int a = 0, std::int64_t size = 1'000,
-         bool p = false, bool r = false, std::optional<std::string> c = std::nullopt)
+    AppCase(std::string n, bool b = true, int f = 1, int a = 0, std::int64_t size = 1'000,
+            bool p = false, bool r = false, std::optional<std::string> c = std::nullopt)
         : name(std::move(n)), bundle(b), files(f), admin(a), bytes(size), isProtected(p),
           isRunning(r), cask(std::move(c))
     {
@@ -44,22 +44,22 @@ struct Spec
     std::optional<std::string> cask;
 };
 
-BatchAppResult result(const Spec& spec, const std::string& home = "/Users/me")
+BatchAppResult result(const AppCase& app, const std::string& home = "/Users/me")
 {
     BatchAppResult r;
-    r.app.url = platform::MacPath("/Applications/" + spec.name + ".app");
-    r.app.name = spec.name;
-    if (spec.bundle)
+    r.app.url = platform::MacPath("/Applications/" + app.name + ".app");
+    r.app.name = app.name;
+    if (app.bundle)
         r.defaultSelected.push_back(
-            uiItem(r.app.url.path(), spec.bytes, false, LeftoverCategory::application));
-    for (int i = 0; i < spec.files; ++i)
+            uiItem(r.app.url.path(), app.bytes, false, LeftoverCategory::application));
+    for (int i = 0; i < app.files; ++i)
         r.defaultSelected.push_back(
-            uiItem(home + "/Library/Caches/" + spec.name + "-" + std::to_string(i), spec.bytes,
-                   i < spec.admin));
+            uiItem(home + "/Library/Caches/" + app.name + "-" + std::to_string(i), app.bytes,
+                   i < app.admin));
     r.leftovers = r.defaultSelected;
-    r.isProtected = spec.isProtected;
-    r.isRunning = spec.isRunning;
-    r.caskToken = spec.cask;
+    r.isProtected = app.isProtected;
+    r.isRunning = app.isRunning;
+    r.caskToken = app.cask;
     return r;
 }
 
@@ -195,9 +195,9 @@ protected:
         return a;
     }
 
-    BatchAppResult batchResult(Spec spec)
+    BatchAppResult batchResult(const AppCase& shape)
     {
-        BatchAppResult r = result(spec, mac.home().path());
+        BatchAppResult r = result(shape, mac.home().path());
         for (const auto& item : r.defaultSelected)
             if (item.category != LeftoverCategory::application)
                 mac.write(item.url, "x");
