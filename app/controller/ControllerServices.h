@@ -64,7 +64,7 @@ struct ControllerServices
     std::function<std::optional<core::InstalledApp>(const platform::MacPath&)> loadApp;
     // Asks every running instance of the app and its helper applications to quit. GUI thread.
     std::function<void(const core::InstalledApp&)> requestQuit;
-    // One reading of the running applications, to judge several apps by. GUI thread.
+    // One reading of the running applications, to judge several apps by. Any thread.
     std::function<std::shared_ptr<const platform::RunningApplicationSource>()> runningApplications;
     // The index of the installed Homebrew casks (brew may run). Any thread. A stop fails it
     // with cancelled.

@@ -698,16 +698,18 @@ private:
     template <typename R>
     Task<R> backgroundScan(std::function<R(std::stop_token)> work, bool stopsOnCancel);
     // The batch scan's parts: the window of inner scans over `apps`, answering (app, leftovers)
-    // pairs in order of completion (what it collected when cancelled); one inner scan; the
-    // rebuild of the batch from the cache; the cask index load behind refreshCaskIndex().
+    // pairs in order of completion (what it collected when cancelled); one inner scan; the ids
+    // of the apps that run, from one reading (for the pool); the rebuild of the batch from the
+    // cache; the cask index load behind refreshCaskIndex().
     struct BatchWindow;
     using BatchScanPair = std::pair<core::InstalledApp, std::vector<core::LeftoverItem>>;
     Task<std::vector<BatchScanPair>> batchScanWindow(std::vector<core::InstalledApp> apps,
                                                      std::vector<core::ScopedAccessRoot> roots);
     Task<void> batchScanOne(std::shared_ptr<BatchWindow> window, core::InstalledApp app,
                             std::vector<core::ScopedAccessRoot> roots);
+    std::function<IdSet()> runningAppsWork(std::vector<core::InstalledApp> apps) const;
     void rebuildBatch(const std::vector<core::InstalledApp>& selected, const IdSet& previous,
-                      const QUuid& token);
+                      const QUuid& token, const IdSet& running);
     Task<void> caskIndexLoad(bool force);
     // Writes that notify even when the value is equal.
     void publishBatchResults(std::vector<BatchAppResult> value);

@@ -34,6 +34,15 @@ protected:
         return out;
     }
 
+    // An index of one cask installing one app into /Applications.
+    static leftovers::CaskIndex indexOf(const std::string& token, const std::string& appName)
+    {
+        leftovers::CaskInfo cask;
+        cask.token = token;
+        cask.appNames = {appName};
+        return {{appName, cask}};
+    }
+
     const InstalledApp m_c = app("/Applications/C.app", "C", "com.example.c");
     const InstalledApp m_d = app("/Applications/D.app", "D", "com.example.d");
 };
@@ -82,7 +91,7 @@ TEST_F(Batch, TenAppsAreScannedThreeAtATimeAndListedInSelectionOrder)
     EXPECT_FALSE(vm->detailApp());
 }
 
-TEST_F(Batch, AnAllCachedSelectionIsListedAtOnceWithoutATask)
+TEST_F(Batch, AnAllCachedSelectionIsListedWithoutScanningOrATask)
 {
     m_leftovers[m_a.id()] = {leftover("/Library/A", MatchConfidence::high)};
     m_leftovers[m_b.id()] = {leftover("/Library/B", MatchConfidence::medium)};
@@ -94,7 +103,7 @@ TEST_F(Batch, AnAllCachedSelectionIsListedAtOnceWithoutATask)
     QObject::connect(vm.get(), &UninstallViewModel::isScanningBatchChanged, [&] { ++raised; });
 
     Task<void> select = vm->selectApps({m_a.id(), m_b.id()});
-    EXPECT_TRUE(select.isDone());
+    ASSERT_TRUE(waitFor([&] { return select.isDone(); }));
     EXPECT_EQ(raised, 0);
     EXPECT_EQ(vm->batchTask(), nullptr);
     EXPECT_EQ(m_gate.startCount(), scans);
@@ -102,6 +111,19 @@ TEST_F(Batch, AnAllCachedSelectionIsListedAtOnceWithoutATask)
     EXPECT_EQ(vm->batchIncludedIDs(), IdSet{m_a.id()}); // B's medium item is not preselected
     EXPECT_FALSE(vm->detailApp());
     EXPECT_FALSE(vm->selectedAppID());
+}
+
+TEST_F(Batch, ABatchSupersededWhileReadingTheRunningAppsIsNotListed)
+{
+    auto vm = controllerListing({m_a, m_b});
+    showOnce(*vm, m_a);
+    showOnce(*vm, m_b);
+    Task<void> batch = vm->selectApps({m_a.id(), m_b.id()});
+    Task<void> single = vm->selectApps({m_a.id()});
+    ASSERT_TRUE(waitFor([&] { return batch.isDone() && single.isDone(); }));
+    EXPECT_TRUE(vm->batchResults().empty());
+    EXPECT_TRUE(vm->batchIncludedIDs().empty());
+    EXPECT_EQ(vm->selectedAppID(), m_a.id());
 }
 
 TEST_F(Batch, TheInclusionMergeKeepsTheUsersTicksAndTicksNewEligibleApps)
@@ -256,21 +278,41 @@ TEST_F(Batch, BatchResultsAlwaysNotifyWhenRebuiltOrPruned)
     QObject::connect(vm.get(), &UninstallViewModel::batchResultsChanged, [&] { ++notified; });
 
     Task<void> rescan = vm->scanBatch(); // the same list again
+    ASSERT_TRUE(waitFor([&] { return rescan.isDone(); }));
     EXPECT_EQ(notified, 1);
     vm->pruneSelections(); // nothing to prune
     EXPECT_EQ(notified, 2);
     vm->clearBatch();
     vm->clearBatch();
     EXPECT_EQ(notified, 4);
-    EXPECT_TRUE(rescan.isDone());
+}
+
+TEST_F(Batch, QuittingDuringABatchStopsItsScansAndListsNothing)
+{
+    std::vector<InstalledApp> apps;
+    IdSet selection;
+    for (int i = 0; i < 5; ++i) {
+        apps.push_back(app("/Applications/App" + std::to_string(i) + ".app", "App"));
+        selection.insert(apps.back().id());
+    }
+    m_gate.open(apps[0].id());
+    auto vm = controllerListing(apps);
+    (void)vm->selectApps(selection);
+    ASSERT_TRUE(waitFor([&] { return m_gate.startCount() == 4; }));
+
+    vm->shutdown();
+    for (std::size_t i = 1; i < 4; ++i)
+        EXPECT_TRUE(m_gate.stopped(apps[i].id())) << i;
+    EXPECT_EQ(m_gate.startCount(), 4u);
+    processEvents();
+    EXPECT_TRUE(vm->batchResults().empty());
+    EXPECT_TRUE(vm->isScanningBatch());
+    vm.reset();
 }
 
 TEST_F(Batch, CaskTokensComeFromTheLatestIndexLoad)
 {
-    leftovers::CaskInfo cask;
-    cask.token = "a-cask";
-    cask.appNames = {"A.app"};
-    m_caskIndex = {{"A.app", cask}};
+    m_caskIndex = indexOf("a-cask", "A.app");
     m_holdCaskLoads = true;
     m_gate.open(m_a.id());
     m_gate.open(m_b.id());
@@ -315,10 +357,7 @@ TEST_F(Batch, CaskTokensComeFromTheLatestIndexLoad)
 
 TEST_F(Batch, AnAcceptedAppScanReloadsTheCaskIndexWithoutForcing)
 {
-    leftovers::CaskInfo cask;
-    cask.token = "b-cask";
-    cask.appNames = {"B.app"};
-    m_caskIndex = {{"B.app", cask}};
+    m_caskIndex = indexOf("b-cask", "B.app");
     m_appLists = {{m_a, m_b}};
     m_gate.openAll();
     auto vm = scriptedController();

@@ -347,7 +347,7 @@ TEST_F(Drops, TheProgramsOwnBundleIsShownWithItsRefusal)
     EXPECT_EQ(platform::testing::activeSecurityScopedAccesses(self), 0u);
 }
 
-TEST_F(Drops, ALinkToAnAppAndAnUnreadableInfoListAreShownByTheirOwnPaths)
+TEST_F(Drops, LinksBrokenInfoListsAndOddNamesAreShownByTheirOwnPaths)
 {
     const platform::MacPath real = makeApp("Downloads/Real.app", "Real");
     const platform::MacPath link = m_mac.home().appendingPathComponent("Desktop/Link.app");
@@ -355,6 +355,11 @@ TEST_F(Drops, ALinkToAnAppAndAnUnreadableInfoListAreShownByTheirOwnPaths)
     m_mac.symlink(link, real.path());
     const platform::MacPath broken = m_mac.home().appendingPathComponent("Downloads/Broken.app");
     m_mac.write(broken.appendingPathComponent("Contents/Info.plist"), "not a property list");
+    const platform::MacPath twoLines =
+        m_mac.home().appendingPathComponent("Downloads/Two\nLines.app");
+    m_mac.mkdir(twoLines.appendingPathComponent("Contents"));
+    const platform::MacPath notUtf8 = m_mac.home().appendingPathComponent("Downloads/Bad\xff.app");
+    m_mac.mkdir(notUtf8.appendingPathComponent("Contents"));
     auto vm = scriptedController();
 
     struct Case
@@ -362,7 +367,8 @@ TEST_F(Drops, ALinkToAnAppAndAnUnreadableInfoListAreShownByTheirOwnPaths)
         platform::MacPath dropped;
         std::string name;
     };
-    for (const Case& c : {Case{link, "Real"}, Case{broken, "Broken"}}) {
+    for (const Case& c : {Case{link, "Real"}, Case{broken, "Broken"}, Case{twoLines, "Two\nLines"},
+                          Case{notUtf8, "Bad\xff"}}) {
         Task<void> drop = vm->handleDrop(c.dropped);
         ASSERT_TRUE(waitFor([&] { return drop.isDone(); })) << c.name;
         ASSERT_TRUE(vm->detailApp()) << c.name;
@@ -372,7 +378,8 @@ TEST_F(Drops, ALinkToAnAppAndAnUnreadableInfoListAreShownByTheirOwnPaths)
         EXPECT_EQ(platform::testing::activeSecurityScopedAccesses(c.dropped), 0u) << c.name;
         EXPECT_FALSE(vm->dropNotice()) << c.name << ": " << vm->dropNotice().value_or("");
     }
-    EXPECT_EQ(ids(vm->apps()), (std::vector<std::string>{broken.path(), link.path()}));
+    EXPECT_EQ(ids(vm->apps()), (std::vector<std::string>{notUtf8.path(), broken.path(), link.path(),
+                                                         twoLines.path()}));
 }
 
 TEST_F(Scans, QuitAndRescanRescansWhetherOrNotTheAppQuits)
@@ -444,8 +451,8 @@ protected:
 TEST_F(RealQuit, QuitAndRescanWithAProcessThatQuitsAndOneThatIgnoresTheRequest)
 {
     const InstalledApp app = installApp("Fixture");
-    for (const OnTerminate onTerminate : {OnTerminate::quit, OnTerminate::ignore}) {
-        const bool quits = onTerminate == OnTerminate::quit;
+    for (const OnTerminate onTerminate : {OnTerminate::exits, OnTerminate::ignores}) {
+        const bool quits = onTerminate == OnTerminate::exits;
         testsupport::FixtureProcess process(m_mac, executable(app), onTerminate);
         ASSERT_GT(process.pid(), 0);
         auto vm = scriptedController();
@@ -476,7 +483,7 @@ TEST_F(RealQuit, ASelectionChangedDuringTheWaitIsLeftAlone)
 {
     const InstalledApp stubborn = installApp("Stubborn");
     const InstalledApp other = installApp("Other");
-    testsupport::FixtureProcess process(m_mac, executable(stubborn), OnTerminate::ignore);
+    testsupport::FixtureProcess process(m_mac, executable(stubborn), OnTerminate::ignores);
     ASSERT_GT(process.pid(), 0);
     auto vm = scriptedController();
     vm->setApps({other, stubborn});
@@ -497,7 +504,7 @@ TEST_F(RealQuit, TheRealWaitForAnAppThatKeepsRunningLastsThreeSeconds)
 {
     m_realDurations = true;
     const InstalledApp app = installApp("Stubborn");
-    testsupport::FixtureProcess process(m_mac, executable(app), OnTerminate::ignore);
+    testsupport::FixtureProcess process(m_mac, executable(app), OnTerminate::ignores);
     ASSERT_GT(process.pid(), 0);
     auto vm = scriptedController();
     vm->setApps({app});

@@ -169,11 +169,11 @@ protected:
         };
         if (!m_realProcesses)
             services.runningApplications = [this] {
-                ++m_runningReadings;
+                const int reading = ++m_runningReadings;
                 auto source = std::make_shared<testsupport::FakeRunningApplications>();
                 for (const std::string& id : m_running) {
                     platform::RunningApplication running;
-                    running.processIdentifier = static_cast<pid_t>(1000 + m_runningReadings);
+                    running.processIdentifier = static_cast<pid_t>(1000 + reading);
                     running.bundleURL = platform::MacPath(id);
                     source->addApplication(std::move(running));
                 }
@@ -222,7 +222,7 @@ protected:
     std::vector<core::ToolchainGroup> m_toolchainGroups;
     bool m_orphanScanStopsItself = false;
     platform::MacPath m_scannedHome;
-    int m_runningReadings = 0;
+    std::atomic<int> m_runningReadings = 0;
     // Leftover scans running now, and the most that ever ran at once.
     std::atomic<int> m_leftoverScansNow = 0;
     std::atomic<int> m_leftoverScansMost = 0;

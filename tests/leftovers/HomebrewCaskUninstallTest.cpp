@@ -128,9 +128,13 @@ TEST(HomebrewCaskUninstall, RunsBrewAndClassifiesEachOutcome)
         bool removed;
     } cases[] = {
         {"success", "", true, Zap::no, std::nullopt,
-         "==> Uninstalling Cask firefox\n==> Purging files for version of Cask firefox\n", true},
+         "==> Uninstalling Cask firefox\n==> Removing App '/Applications/Firefox.app'\n==> "
+         "Purging files for version of Cask firefox\n",
+         true},
         {"success with zap", "", true, Zap::yes, std::nullopt,
-         "==> Uninstalling Cask firefox\n==> Purging files for version of Cask firefox\n", true},
+         "==> Uninstalling Cask firefox\n==> Removing App '/Applications/Firefox.app'\n==> "
+         "Purging files for version of Cask firefox\n",
+         true},
         {"not installed", "", false, Zap::no, failureOf(Kind::notInstalled),
          "Error: Cask 'firefox' is not installed.\n", false},
         {"password", "password", true, Zap::no, failureOf(Kind::needsAdministratorPassword),
@@ -153,8 +157,10 @@ TEST(HomebrewCaskUninstall, RunsBrewAndClassifiesEachOutcome)
     for (const auto& c : cases) {
         FakeMac mac;
         StandInBrew brew(mac);
-        if (c.installed)
+        if (c.installed) {
             addJsonCask(mac, "firefox", "120.0", caskJson("firefox", R"(["Firefox.app"])"));
+            mac.mkdir("/Applications/Firefox.app/Contents"_mac);
+        }
         brew.setMode("uninstall", c.mode);
         brew.setOutput("uninstall", "==> Uninstalling Cask firefox\n",
                        "Error: It seems there is already an App at '/Applications/Firefox.app'.\n",
@@ -170,6 +176,10 @@ TEST(HomebrewCaskUninstall, RunsBrewAndClassifiesEachOutcome)
             << c.name; // a password was never read: input is the null device
         EXPECT_EQ(!veldo::platform::exists(kCaskroom.appendingPathComponent("firefox")),
                   c.removed || !c.installed)
+            << c.name;
+        // brew takes the app the cask installed with it.
+        EXPECT_EQ(veldo::platform::exists("/Applications/Firefox.app"_mac),
+                  c.installed && !c.removed)
             << c.name;
     }
 }

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/PlistValue.h"
+#include "platform/RunningApplicationsSnapshot.h"
 #include "tests/support/FakeMac.h"
 #include "tests/support/FixtureProcess.h"
 #include "tests/support/MacPathLiteral.h"
@@ -125,4 +126,27 @@ TEST(RunningApplications, TerminateSendsSigtermOnlyToTheListedProcess)
     // Once gone (and reaped) it is no longer listed and can't be asked again.
     EXPECT_EQ(findPid(process.pid()), std::nullopt);
     EXPECT_FALSE(ProcRunningApplications::shared().terminate(*listed));
+}
+
+TEST(RunningApplications, ASnapshotKeepsOneReadingAndQuitsThroughItsSource)
+{
+    FakeMac mac;
+    installFixtureExecutable(mac, "/Applications/Kept.app/Contents/MacOS/Kept"_mac);
+    FixtureProcess process(mac, "/Applications/Kept.app/Contents/MacOS/Kept"_mac);
+    ASSERT_GT(process.pid(), 0);
+    const RunningApplicationsSnapshot snapshot(ProcRunningApplications::shared());
+    const auto kept = [&](const RunningApplicationSource& source) {
+        for (const RunningApplication& app : source.runningApplications())
+            if (app.processIdentifier == process.pid())
+                return std::optional<RunningApplication>(app);
+        return std::optional<RunningApplication>();
+    };
+    const std::optional<RunningApplication> listed = kept(snapshot);
+    ASSERT_TRUE(listed);
+
+    EXPECT_TRUE(snapshot.terminate(*listed));
+    ASSERT_TRUE(process.waitForExit(10s));
+    // The reading stays as it was; a fresh one no longer lists the process.
+    EXPECT_EQ(kept(snapshot), listed);
+    EXPECT_FALSE(kept(ProcRunningApplications::shared()));
 }

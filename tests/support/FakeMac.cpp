@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <system_error>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,14 +14,29 @@
 
 #include "platform/Home.h"
 #include "platform/MacRoot.h"
-#include "platform/PropertyList.h"
 #include "platform/ServiceRegistrationRecord.h"
 #include "tests/support/Unprivileged.h"
+#include "tests/support/writers/MacTree.h"
 
 namespace veldo::testsupport {
 
 namespace fs = std::filesystem;
 using platform::MacPath;
+
+namespace {
+
+// The made path, or `fallback` after failing the calling test with the host path and errno.
+MacPath expectMade(const base::Result<MacPath>& result, std::string_view what,
+                   const MacPath& fallback)
+{
+    if (result)
+        return *result;
+    ADD_FAILURE() << what << " " << result.error().path << ": "
+                  << std::generic_category().message(result.error().systemErrno);
+    return fallback;
+}
+
+} // namespace
 
 FakeMac::FakeMac(Storage storage)
 {
@@ -36,57 +52,15 @@ FakeMac::FakeMac(Storage storage)
     ::chmod(m_root.c_str(), 0755);
     platform::testing::setMacRoot(m_root);
 
-    for (const char* dir : {"/Applications",
-                            "/System/Applications",
-                            "/System/Library",
-                            "/Library/Application Support",
-                            "/Library/Caches",
-                            "/Library/LaunchAgents",
-                            "/Library/LaunchDaemons",
-                            "/Library/Preferences",
-                            "/Library/PrivilegedHelperTools",
-                            "/Library/Logs",
-                            "/Library/Receipts",
-                            "/private/var/db/receipts",
-                            "/private/var/folders",
-                            "/private/etc",
-                            "/opt/homebrew",
-                            "/Volumes",
-                            "/usr/bin",
-                            "/usr/local/bin",
-                            "/bin",
-                            "/sbin",
-                            "/Users/Shared"})
-        fs::create_directories(host(MacPath(dir)));
-    fs::create_directories(host(MacPath("/private/tmp")));
-    fs::create_directories(host(MacPath("/private/var/tmp")));
-    // The system folders get their modes here, never from the umask: the administrator
-    // script's runner refuses a Mac whose system folders others can write.
-    for (const char* dir : {"/usr", "/usr/bin", "/bin", "/sbin", "/private", "/private/var"})
-        ::chmod(host(MacPath(dir)).c_str(), 0755);
-    ::chmod(host(MacPath("/private/tmp")).c_str(), 01777);
-    ::chmod(host(MacPath("/private/var/tmp")).c_str(), 01777);
-    // The helper socket's folder chain must be root's and closed to others whatever the umask.
-    fs::create_directories(host(MacPath("/private/var/run")));
-    ::chmod(host(MacPath("/private/var/run")).c_str(), 0755);
-    // The service manager's registrations: root's, group "admin", open to administrators.
-    const std::string registrations =
-        host(MacPath(std::string(platform::kServiceRegistrationFolder)));
-    fs::create_directories(registrations);
-    if (const auto admin = adminGroupId())
+    const MacTree tree(m_root);
+    if (auto shaped = tree.makeShape(home()); !shaped)
+        throw std::runtime_error("cannot make the fake Mac at " + shaped.error().path);
+    // The service manager's registrations belong to group "admin".
+    if (const auto admin = adminGroupId()) {
+        const std::string registrations =
+            host(MacPath(std::string(platform::kServiceRegistrationFolder)));
         (void)::chown(registrations.c_str(), static_cast<uid_t>(-1), *admin);
-    ::chmod(registrations.c_str(), 0775);
-    fs::create_symlink("private/var", host(MacPath("/var")));
-    fs::create_symlink("private/tmp", host(MacPath("/tmp")));
-    fs::create_symlink("private/etc", host(MacPath("/etc")));
-
-    const MacPath h = home();
-    for (const char* sub :
-         {"Applications", "Library/Application Support", "Library/Caches", "Library/Preferences",
-          "Library/Containers", "Library/Group Containers", "Library/Saved Application State",
-          "Library/Logs", "Library/LaunchAgents", "Library/HTTPStorages", "Library/Cookies",
-          "Library/WebKit", ".Trash"})
-        fs::create_directories(host(h.appendingPathComponent(sub)));
+    }
 }
 
 FakeMac::~FakeMac()
@@ -98,7 +72,7 @@ FakeMac::~FakeMac()
 
 std::string FakeMac::host(const MacPath& macPath) const
 {
-    return m_root + (macPath.isAbsolute() ? "" : "/") + macPath.path();
+    return MacTree(m_root).host(macPath);
 }
 
 MacPath FakeMac::home() const
@@ -108,11 +82,7 @@ MacPath FakeMac::home() const
 
 MacPath FakeMac::mkdir(const MacPath& path, mode_t mode) const
 {
-    std::error_code ec;
-    fs::create_directories(host(path), ec);
-    EXPECT_FALSE(ec) << "mkdir " << path.path() << ": " << ec.message();
-    ::chmod(host(path).c_str(), mode);
-    return path;
+    return expectMade(MacTree(m_root).mkdir(path, mode), "mkdir", path);
 }
 
 MacPath FakeMac::wideTree(const MacPath& path, int branches, int leaves) const
@@ -138,41 +108,23 @@ MacPath FakeMac::wideTree(const MacPath& path, int branches, int leaves) const
 
 MacPath FakeMac::write(const MacPath& path, std::string_view contents, mode_t mode) const
 {
-    std::error_code ec;
-    fs::create_directories(host(path.deletingLastPathComponent()), ec);
-    std::ofstream out(host(path), std::ios::binary | std::ios::trunc);
-    out.write(contents.data(), static_cast<std::streamsize>(contents.size()));
-    out.close();
-    EXPECT_TRUE(out.good()) << "write " << path.path();
-    ::chmod(host(path).c_str(), mode);
-    return path;
+    return expectMade(MacTree(m_root).write(path, contents, mode), "write", path);
 }
 
 MacPath FakeMac::symlink(const MacPath& linkPath, std::string_view target) const
 {
-    std::error_code ec;
-    fs::create_directories(host(linkPath.deletingLastPathComponent()), ec);
-    EXPECT_EQ(::symlink(std::string(target).c_str(), host(linkPath).c_str()), 0)
-        << "symlink " << linkPath.path();
-    return linkPath;
+    return expectMade(MacTree(m_root).symlink(linkPath, target), "symlink", linkPath);
 }
 
 MacPath FakeMac::hardlink(const MacPath& existing, const MacPath& linkPath) const
 {
-    std::error_code ec;
-    fs::create_directories(host(linkPath.deletingLastPathComponent()), ec);
-    EXPECT_EQ(::link(host(existing).c_str(), host(linkPath).c_str()), 0)
-        << "link " << linkPath.path();
-    return linkPath;
+    return expectMade(MacTree(m_root).hardlink(existing, linkPath), "link", linkPath);
 }
 
 MacPath FakeMac::writePlist(const MacPath& path, const platform::PlistValue& value,
                             bool binary) const
 {
-    auto bytes = platform::serializePropertyList(value, binary ? platform::PlistFormat::binary
-                                                               : platform::PlistFormat::xml);
-    EXPECT_TRUE(bytes.has_value()) << "serialise " << path.path();
-    return write(path, bytes ? *bytes : std::string());
+    return expectMade(MacTree(m_root).writePlist(path, value, binary), "write", path);
 }
 
 std::string FakeMac::contents(const MacPath& path) const
@@ -186,12 +138,7 @@ std::string FakeMac::contents(const MacPath& path) const
 MacPath FakeMac::makeApp(const MacPath& bundlePath, const platform::PlistValue& info,
                          bool binary) const
 {
-    mkdir(bundlePath.appendingPathComponent("Contents/MacOS"));
-    writePlist(bundlePath.appendingPathComponent("Contents/Info.plist"), info, binary);
-    if (auto exe = info.stringFor("CFBundleExecutable"); exe && !exe->empty())
-        write(bundlePath.appendingPathComponent("Contents/MacOS").appendingPathComponent(*exe),
-              "#!/bin/sh\nexit 0\n", 0755);
-    return bundlePath;
+    return expectMade(MacTree(m_root).makeApp(bundlePath, info, binary), "make app", bundlePath);
 }
 
 } // namespace veldo::testsupport

@@ -44,19 +44,18 @@ FixtureProcess::FixtureProcess(const FakeMac& mac, const platform::MacPath& exec
     std::string name = executable.lastPathComponent();
     std::string seconds = "600";
     char* argv[] = {name.data(), seconds.data(), nullptr};
-    // A blocked SIGTERM stays pending: the program never sees the request to quit.
-    posix_spawnattr_t attributes;
-    ::posix_spawnattr_init(&attributes);
-    if (onTerminate == OnTerminate::ignore) {
-        sigset_t blocked;
-        sigemptyset(&blocked);
-        sigaddset(&blocked, SIGTERM);
-        ::posix_spawnattr_setsigmask(&attributes, &blocked);
-        ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
-    }
+    // An ignored signal stays ignored across exec: SIGTERM is ignored in this process for the
+    // spawn only.
+    struct sigaction ignore = {};
+    struct sigaction previous = {};
+    ignore.sa_handler = SIG_IGN;
+    const bool ignores = onTerminate == OnTerminate::ignores;
+    if (ignores)
+        ::sigaction(SIGTERM, &ignore, &previous);
     pid_t pid = 0;
-    const int rc = ::posix_spawn(&pid, host.c_str(), nullptr, &attributes, argv, environ);
-    ::posix_spawnattr_destroy(&attributes);
+    const int rc = ::posix_spawn(&pid, host.c_str(), nullptr, nullptr, argv, environ);
+    if (ignores)
+        ::sigaction(SIGTERM, &previous, nullptr);
     EXPECT_EQ(rc, 0) << "spawn " << host;
     // posix_spawn returns once the program has been executed, so /proc already shows it.
     if (rc == 0)

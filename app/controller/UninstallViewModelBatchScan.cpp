@@ -34,7 +34,9 @@ Task<void> UninstallViewModel::scanBatch()
         if (!m_leftoverCache.contains(app.id()))
             missing.push_back(app);
     if (missing.empty()) {
-        rebuildBatch(selected, previous, token);
+        auto reading = runningAppsWork(selected);
+        IdSet running = co_await inBackground(m_scanPool, std::move(reading));
+        rebuildBatch(selected, previous, token, running);
         co_return;
     }
 
@@ -55,7 +57,9 @@ Task<void> UninstallViewModel::scanBatch()
     if (m_batchScanToken != token || handle->isCancelled())
         co_return;
     setBatchTask(nullptr);
-    rebuildBatch(selected, previous, token);
+    auto reading = runningAppsWork(selected);
+    IdSet running = co_await inBackground(m_scanPool, std::move(reading));
+    rebuildBatch(selected, previous, token, running);
 }
 
 Task<std::vector<UninstallViewModel::BatchScanPair>>
@@ -112,15 +116,28 @@ Task<void> UninstallViewModel::batchScanOne(std::shared_ptr<BatchWindow> window,
         waiting->resume(true);
 }
 
+std::function<IdSet()>
+UninstallViewModel::runningAppsWork(std::vector<core::InstalledApp> apps) const
+{
+    // One reading of the running applications for every app: walking /proc and matching
+    // hundreds of processes takes tens of milliseconds, too long for the GUI thread.
+    return [reading = m_services.runningApplications, apps = std::move(apps)] {
+        const std::shared_ptr<const platform::RunningApplicationSource> source = reading();
+        IdSet running;
+        for (const core::InstalledApp& app : apps)
+            if (core::runningStatus(app, *source).isRunning)
+                running.insert(app.id());
+        return running;
+    };
+}
+
 void UninstallViewModel::rebuildBatch(const std::vector<core::InstalledApp>& selected,
-                                      const IdSet& previous, const QUuid& token)
+                                      const IdSet& previous, const QUuid& token,
+                                      const IdSet& running)
 {
     if (m_batchScanToken != token)
         return;
 
-    // One reading of the running applications for every app of the batch.
-    const std::shared_ptr<const platform::RunningApplicationSource> running =
-        m_services.runningApplications();
     std::vector<BatchAppResult> results;
     for (const core::InstalledApp& app : selected) {
         const auto entry = m_leftoverCache.find(app.id());
@@ -136,7 +153,7 @@ void UninstallViewModel::rebuildBatch(const std::vector<core::InstalledApp>& sel
                 if (selection.contains(item.id()))
                     result.defaultSelected.push_back(item);
         }
-        result.isRunning = core::runningStatus(app, *running).isRunning;
+        result.isRunning = running.contains(app.id());
         if (std::optional<leftovers::CaskInfo> cask = caskToken(app.url))
             result.caskToken = std::move(cask->token);
         results.push_back(std::move(result));

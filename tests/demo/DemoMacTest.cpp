@@ -1,0 +1,296 @@
+// The demo Mac generator: what the scanners find in it, and which folders it refuses or replaces.
+#include "demo/DemoMac.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <QGuiApplication>
+
+#include "app/core/CommandRunner.h"
+#include "app/core/InstalledAppInventory.h"
+#include "app/leftovers/LeftoverScanner.h"
+#include "app/scanners/OrphanScanner.h"
+#include "app/scanners/ToolchainScanner.h"
+#include "base/RawValue.h"
+#include "platform/ApplicationRegistry.h"
+#include "platform/Home.h"
+#include "platform/MacRoot.h"
+#include "tests/support/StandInScript.h"
+#include "tests/support/Unprivileged.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace veldo;
+using demo::DemoOptions;
+
+// A fresh temporary folder, removed with everything in it.
+class TempFolder
+{
+public:
+    TempFolder()
+    {
+        std::string tmpl = (fs::temp_directory_path() / "veldo-demo-test-XXXXXX").string();
+        m_path = ::mkdtemp(tmpl.data());
+    }
+    ~TempFolder()
+    {
+        std::error_code ec;
+        for (auto it = fs::recursive_directory_iterator(m_path, ec);
+             !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+            if (it->is_directory(ec) && !it->is_symlink(ec))
+                ::chmod(it->path().c_str(), 0755);
+        }
+        fs::remove_all(m_path, ec);
+    }
+    const std::string& path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+std::string login()
+{
+    const passwd* self = ::getpwuid(::getuid());
+    return self ? self->pw_name : "root";
+}
+
+DemoOptions optionsFor(const std::string& root)
+{
+    DemoOptions options;
+    options.root = root;
+    options.login = login();
+    options.standInsFolder = VELDO_STAND_INS_DIR;
+    return options;
+}
+
+// The generated demo, installed as the Mac root for the test, with VELDO_MAC_ROOT set for the
+// stand-in tools.
+class DemoMacTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        m_root = m_folder.path() + "/mac";
+        const auto made = demo::generateDemoMac(optionsFor(m_root));
+        ASSERT_TRUE(made.has_value()) << demo::failureSentence(made.error());
+        m_summary = *made;
+        platform::testing::setMacRoot(m_root);
+        m_variable.emplace(m_root);
+    }
+    void TearDown() override
+    {
+        m_variable.reset();
+        platform::testing::setMacRoot("");
+    }
+
+    TempFolder m_folder;
+    std::string m_root;
+    demo::DemoSummary m_summary;
+    std::optional<testsupport::MacRootVariable> m_variable;
+};
+
+TEST_F(DemoMacTest, TheScannersFindWhatTheDemoHolds)
+{
+    // Every demo app is listed, Veldo included.
+    const platform::MacPath home = platform::homeDirectory();
+    const std::vector<core::ScopedAccessRoot> roots{
+        {core::AccessRootKind::applications, platform::MacPath("/Applications")},
+        {core::AccessRootKind::userApplications, home.appendingPathComponent("Applications")},
+        {core::AccessRootKind::userLibrary, home.appendingPathComponent("Library")},
+        {core::AccessRootKind::systemLibrary, platform::MacPath("/Library")}};
+    const auto apps = core::InstalledAppInventory::scan(roots, true);
+    ASSERT_TRUE(apps.has_value());
+    std::set<std::string> listed;
+    for (const auto& app : *apps)
+        listed.insert(app.url.path());
+    for (const auto& path : demo::demoAppPaths(login()))
+        EXPECT_TRUE(listed.contains(path)) << path;
+
+    // Every leftover category is found for some app, and not every match is certain.
+    std::set<core::LeftoverCategory> categories;
+    std::set<core::MatchConfidence> confidences;
+    for (const auto& app : *apps) {
+        const auto items = leftovers::LeftoverScanner::scan(
+            app, roots, leftovers::LeftoverScanner::darwinUserDirectories(),
+            [](const core::InstalledApp& a, std::stop_token stop) {
+                return leftovers::LeftoverScanner::receiptLeftovers(a, stop);
+            },
+            platform::systemApplicationRegistry());
+        ASSERT_TRUE(items.has_value()) << app.name;
+        for (const auto& item : *items) {
+            categories.insert(item.category);
+            confidences.insert(item.confidence);
+        }
+    }
+    // (A receipt leads to the files it names, in their own categories: no scan gives the
+    // receipts category itself.)
+    for (const auto category : base::allCases<core::LeftoverCategory>()) {
+        if (category != core::LeftoverCategory::receipts) {
+            EXPECT_TRUE(categories.contains(category)) << base::rawValue(category);
+        }
+    }
+    EXPECT_TRUE(confidences.contains(core::MatchConfidence::medium));
+    EXPECT_TRUE(confidences.contains(core::MatchConfidence::low));
+
+    // The orphans of the two former apps, and the developer caches.
+    const auto orphans = scanners::OrphanScanner::scan(*apps);
+    std::set<std::string> orphanNames;
+    for (const auto& group : orphans.groups)
+        orphanNames.insert(group.displayName);
+    EXPECT_GE(orphans.groups.size(), 2u);
+    const auto groups = scanners::ToolchainScanner::scan(home);
+    std::size_t cacheItems = 0;
+    for (const auto& group : groups)
+        cacheItems += group.items.size();
+    EXPECT_GE(cacheItems, static_cast<std::size_t>(m_summary.developerCaches));
+}
+
+TEST_F(DemoMacTest, OnlyTheStandInToolsAreReachable)
+{
+    const auto path = core::CommandRunner::searchPath();
+    ASSERT_TRUE(path.has_value());
+    const auto brew = core::CommandRunner::which("brew", *path, false);
+    ASSERT_TRUE(brew.has_value());
+    const auto listing = core::CommandRunner::run(*brew, {"list", "--cask"},
+                                                  core::CommandRunner::processEnvironment(),
+                                                  std::chrono::seconds(10));
+    ASSERT_TRUE(listing.has_value());
+    EXPECT_EQ(listing->stdout, "orbit-browser\nkestrel\n");
+    for (const char* tool : {"npm", "pip", "pip3", "gem", "python3", "apt", "dpkg"})
+        EXPECT_FALSE(core::CommandRunner::which(tool, *path, false).has_value()) << tool;
+}
+
+TEST_F(DemoMacTest, ACaskUninstallTakesItsAppAlong)
+{
+    const auto path = core::CommandRunner::searchPath();
+    ASSERT_TRUE(path.has_value());
+    const auto brew = core::CommandRunner::which("brew", *path, false);
+    ASSERT_TRUE(brew.has_value());
+    ASSERT_TRUE(fs::is_directory(m_root + "/Applications/Kestrel Video.app"));
+    const auto run = core::CommandRunner::run(*brew, {"uninstall", "--cask", "kestrel"},
+                                              core::CommandRunner::processEnvironment(),
+                                              std::chrono::seconds(10));
+    ASSERT_TRUE(run.has_value());
+    EXPECT_EQ(run->code, 0) << run->stderr;
+    EXPECT_FALSE(fs::exists(m_root + "/Applications/Kestrel Video.app"));
+    EXPECT_FALSE(fs::exists(m_root + "/opt/homebrew/Caskroom/kestrel"));
+    EXPECT_TRUE(fs::is_directory(m_root + "/Applications/Orbit Browser.app"));
+}
+
+TEST(DemoMacFolders, RefusesWhatIsNotAnEmptyFolderOrAnEarlierDemo)
+{
+    TempFolder folder;
+    const std::string base = folder.path();
+    std::ofstream(base + "/file") << "x";
+    fs::create_directory(base + "/real");
+    fs::create_directory_symlink(base + "/real", base + "/link");
+    fs::create_directories(base + "/full/stuff");
+    fs::create_directories(base + "/linked-marker");
+    fs::create_symlink(base + "/file", base + "/linked-marker/" + demo::kDemoMarkerName);
+    fs::create_directories(base + "/folder-marker/" + demo::kDemoMarkerName);
+    fs::create_directories(base + "/empty");
+
+    const struct
+    {
+        std::string root;
+        bool refused;
+    } cases[] = {
+        {base + "/file", true},   {base + "/link", true},          {"/", true},
+        {base + "/full", true},   {base + "/linked-marker", true}, {base + "/folder-marker", true},
+        {base + "/empty", false}, {base + "/missing", false},      {base + "/no/such/parent", true},
+    };
+    for (const auto& c : cases) {
+        const auto refusal = demo::refusalFor(c.root);
+        EXPECT_EQ(refusal.has_value(), c.refused) << c.root;
+        if (refusal) {
+            EXPECT_EQ(refusal->back(), '.') << *refusal; // a sentence
+        }
+    }
+}
+
+TEST(DemoMacFolders, AnUnwritableFolderIsRefused)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to act as another user";
+    TempFolder folder;
+    ::chmod(folder.path().c_str(), 0755);
+    const std::string root = folder.path() + "/closed";
+    fs::create_directory(root);
+    ::chmod(root.c_str(), 0755);
+    const int refused =
+        testsupport::runUnprivileged([&] { return demo::refusalFor(root).has_value() ? 0 : 1; });
+    EXPECT_EQ(refused, 0);
+}
+
+TEST(DemoMacFolders, ARerunReplacesAnEarlierDemoWithoutFollowingLinks)
+{
+    TempFolder folder;
+    const std::string root = folder.path() + "/mac";
+    const std::string outside = folder.path() + "/outside";
+    fs::create_directory(outside);
+    std::ofstream(outside + "/keep") << "precious";
+
+    ASSERT_TRUE(demo::generateDemoMac(optionsFor(root)).has_value());
+    // The earlier demo has folders its generator closed, and a link planted out of it.
+    struct stat st
+    {
+    };
+    ASSERT_EQ(::stat((root + "/Library/LaunchDaemons").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0555u);
+    fs::create_directory_symlink(outside, root + "/Library/LaunchDaemons/escape");
+    ::chmod((root + "/Users").c_str(), 0500);
+
+    ASSERT_FALSE(demo::refusalFor(root).has_value());
+    ASSERT_TRUE(demo::removeEarlierDemo(root).has_value());
+    EXPECT_TRUE(fs::is_empty(root));
+    EXPECT_TRUE(fs::exists(outside + "/keep"));
+    ASSERT_TRUE(demo::generateDemoMac(optionsFor(root)).has_value());
+    std::ifstream marker(root + "/" + demo::kDemoMarkerName);
+    std::string text;
+    std::getline(marker, text);
+    EXPECT_EQ(text, "veldo demo Mac, complete");
+}
+
+TEST(DemoMacFolders, AFailedRunLeavesAMarkerThatSaysSo)
+{
+    // A file where a system folder should go stops the run halfway, as a full disk would.
+    TempFolder folder;
+    const std::string root = folder.path() + "/mac";
+    fs::create_directory(root);
+    std::ofstream(root + "/Applications") << "in the way";
+    std::ofstream(root + "/" + demo::kDemoMarkerName) << "veldo demo Mac, complete\n";
+
+    const auto made = demo::generateDemoMac(optionsFor(root));
+    ASSERT_FALSE(made.has_value());
+    EXPECT_NE(demo::failureSentence(made.error()).find("could not be made"), std::string::npos);
+    std::ifstream marker(root + "/" + demo::kDemoMarkerName);
+    std::string text;
+    std::getline(marker, text);
+    EXPECT_EQ(text, "veldo demo Mac, being made");
+    // The next run recognises it and starts over.
+    EXPECT_FALSE(demo::refusalFor(root).has_value());
+    base::Error full{base::ErrorCode::ioFailure, ENOSPC, root};
+    EXPECT_EQ(demo::failureSentence(full),
+              "The disk is full: the demo Mac could not be finished (a rerun starts over once "
+              "there is room).");
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
