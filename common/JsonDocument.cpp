@@ -129,6 +129,18 @@ bool readOptionalString(const Document& object, const char* key, std::optional<s
     return true;
 }
 
+bool readOptionalBool(const Document& object, const char* key, std::optional<bool>& out)
+{
+    out.reset();
+    const Document* value = field(object, key);
+    if (value == nullptr)
+        return true;
+    if (!value->is_boolean())
+        return false;
+    out = value->get<bool>();
+    return true;
+}
+
 bool readOptionalUInt32(const Document& object, const char* key, std::optional<std::uint32_t>& out)
 {
     out.reset();

@@ -64,6 +64,7 @@ std::optional<std::string> write(const Writer& value);
 // absent (`out` reset). Keys that no reader asks for are ignored.
 bool readString(const Document& object, const char* key, std::string& out);
 bool readOptionalString(const Document& object, const char* key, std::optional<std::string>& out);
+bool readOptionalBool(const Document& object, const char* key, std::optional<bool>& out);
 bool readOptionalUInt32(const Document& object, const char* key, std::optional<std::uint32_t>& out);
 bool readInt64(const Document& object, const char* key, std::int64_t& out);
 

@@ -38,6 +38,8 @@ struct VeldoHelperItemResult
     std::optional<std::uint32_t> groupID;
     std::optional<std::string> message; // a sentence for the user on a failure or refusal
     std::optional<Reason> reason;       // the kind of refusal
+    // The item is still in the Trash and another Undo may put it back (absent means false).
+    std::optional<bool> retryable;
 
     friend bool operator==(const VeldoHelperItemResult&, const VeldoHelperItemResult&) = default;
 };

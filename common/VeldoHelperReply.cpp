@@ -22,6 +22,8 @@ json::Writer resultObject(const VeldoHelperItemResult& result)
         object["message"] = *result.message;
     if (result.reason)
         object["reason"] = rawValue(*result.reason);
+    if (result.retryable)
+        object["retryable"] = *result.retryable;
     return object;
 }
 
@@ -38,7 +40,8 @@ std::optional<VeldoHelperItemResult> readResult(const json::Document& object)
         !json::readOptionalUInt32(object, "ownerID", result.ownerID) ||
         !json::readOptionalUInt32(object, "groupID", result.groupID) ||
         !json::readOptionalString(object, "message", result.message) ||
-        !json::readOptionalString(object, "reason", reason))
+        !json::readOptionalString(object, "reason", reason) ||
+        !json::readOptionalBool(object, "retryable", result.retryable))
         return std::nullopt;
 
     auto outcomeCase = base::fromRawValue<VeldoHelperItemResult::Outcome>(outcome);

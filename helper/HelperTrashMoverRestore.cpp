@@ -64,6 +64,13 @@ VeldoHelperItemResult answer(const std::string& trashPath, Outcome outcome,
     return result;
 }
 
+// A result whose sentence tells the user to try Undo again: the app keeps the point for that.
+VeldoHelperItemResult retryLater(VeldoHelperItemResult result)
+{
+    result.retryable = true;
+    return result;
+}
+
 std::string lastComponent(const std::string& normalized)
 {
     return normalized.substr(normalized.rfind('/') + 1);
@@ -251,8 +258,8 @@ VeldoHelperItemResult HelperTrashMover::restoreItems(const std::string& trashPat
         const std::string sentence = opened.trashError       ? opened.trashError->message
                                      : opened.errorCode != 0 ? trashFailureMessage(opened.errorCode)
                                                              : trashFailureMessage(EIO);
-        return answer(trashPath, Outcome::notHandled, sentence + " " + std::string(kStillInTrash),
-                      Reason::unsafePath);
+        return retryLater(answer(trashPath, Outcome::notHandled,
+                                 sentence + " " + std::string(kStillInTrash), Reason::unsafePath));
     }
     const SharedDescriptor trash = *opened.trash;
 
@@ -304,7 +311,8 @@ VeldoHelperItemResult HelperTrashMover::restoreItems(const std::string& trashPat
     const auto recordId = platform::UUID::random();
     const auto stagingId = platform::UUID::random();
     if (!recordId || !stagingId)
-        return answer(trashPath, Outcome::notHandled, kNoPrivateFolder, Reason::changed);
+        return retryLater(
+            answer(trashPath, Outcome::notHandled, kNoPrivateFolder, Reason::changed));
     const common::HelperStagingJournal journal(ledger->directory().appendingPathComponent(
         std::string(common::HelperStagingJournal::kFolderName)));
     common::HelperStagingRecord record;
@@ -324,20 +332,23 @@ VeldoHelperItemResult HelperTrashMover::restoreItems(const std::string& trashPat
     auto writeRecord = [&] { return !faultPoint("journal.write") && journal.write(record); };
     if (!writeRecord()) {
         (void)journal.remove(record.id);
-        return answer(trashPath, Outcome::notHandled, kNoPrivateFolder, Reason::changed);
+        return retryLater(
+            answer(trashPath, Outcome::notHandled, kNoPrivateFolder, Reason::changed));
     }
     faultPoint("restore.journaled");
     auto made = faultPoint("staging.folder") ? Result<SharedDescriptor>(Error::fromErrno(EIO))
                                              : common::makePrivateFolder(trash, record.stagingName);
     if (!made) {
         (void)journal.remove(record.id);
-        return answer(trashPath, Outcome::notHandled, kNoPrivateFolder, Reason::changed);
+        return retryLater(
+            answer(trashPath, Outcome::notHandled, kNoPrivateFolder, Reason::changed));
     }
     const SharedDescriptor folder = *made;
     auto madeStat = common::statDescriptor(folder);
     if (!madeStat) {
         (void)journal.remove(record.id);
-        return answer(trashPath, Outcome::notHandled, kNoPrivateFolder, Reason::changed);
+        return retryLater(
+            answer(trashPath, Outcome::notHandled, kNoPrivateFolder, Reason::changed));
     }
     faultPoint("restore.folderMade");
     record.stagingIdentity = madeStat->identity();
@@ -346,7 +357,8 @@ VeldoHelperItemResult HelperTrashMover::restoreItems(const std::string& trashPat
         auto names = common::listDirectory(folder);
         if (names && names->empty())
             (void)journal.remove(record.id);
-        return answer(trashPath, Outcome::notHandled, kNoPrivateFolder, Reason::changed);
+        return retryLater(
+            answer(trashPath, Outcome::notHandled, kNoPrivateFolder, Reason::changed));
     }
     faultPoint("restore.journaledAgain");
 
@@ -413,7 +425,7 @@ VeldoHelperItemResult HelperTrashMover::restoreItems(const std::string& trashPat
                 walk->regrant(*itemFolder, 0);
             release();
             result = isCancelled && isCancelled()
-                         ? answer(trashPath, Outcome::failed, kStopped)
+                         ? retryLater(answer(trashPath, Outcome::failed, kStopped))
                          : answer(trashPath, Outcome::notHandled, kChanged, Reason::changed);
             return finish();
         }

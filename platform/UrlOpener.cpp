@@ -1,17 +1,10 @@
 // Opens URLs through xdg-open, detached, or records them for tests.
 #include "platform/UrlOpener.h"
 
-#include <cerrno>
 #include <mutex>
 #include <optional>
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-
-#include "base/SystemCalls.h"
-
-extern char** environ; // NOLINT(readability-redundant-declaration)
+#include "platform/DetachedShell.h"
 
 namespace veldo::platform {
 
@@ -47,29 +40,7 @@ bool openUrl(std::string_view url)
         }
     }
 
-    posix_spawn_file_actions_t actions;
-    if (::posix_spawn_file_actions_init(&actions) != 0)
-        return false;
-    ::posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    ::posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    ::posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    ::posix_spawn_file_actions_addclosefrom_np(&actions, 3);
-
-    std::string text(url);
-    char sh[] = "/bin/sh";
-    char dashC[] = "-c";
-    std::string script = kDetachScript;
-    char name[] = "veldo-open-url";
-    char* argv[] = {sh, dashC, script.data(), name, text.data(), nullptr};
-    pid_t pid = -1;
-    const int rc = ::posix_spawn(&pid, sh, &actions, nullptr, argv, environ);
-    ::posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0)
-        return false;
-    int status = 0;
-    if (base::retryOnInterrupt([&] { return ::waitpid(pid, &status, 0); }) < 0)
-        return false;
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return runDetachedShell(kDetachScript, "veldo-open-url", url);
 }
 
 namespace testing {

@@ -4,11 +4,17 @@
 #include "app/core/InstalledAppInventory.h"
 #include "app/leftovers/HomebrewCaskIndex.h"
 #include "app/leftovers/LeftoverScanner.h"
+#include "app/removal/AdminMover.h"
+#include "app/removal/PrivilegedHelper.h"
+#include "app/removal/PrivilegedHelperStatus.h"
+#include "app/removal/TrashExecutor.h"
+#include "app/removal/UndoExecutor.h"
 #include "app/scanners/OrphanScanner.h"
 #include "app/scanners/ToolchainScanner.h"
 #include "platform/ApplicationRegistry.h"
 #include "platform/MacFileSystem.h"
 #include "platform/RunningApplicationsSnapshot.h"
+#include "platform/UserDefaults.h"
 
 namespace veldo::controller {
 
@@ -66,6 +72,42 @@ ControllerServices ControllerServices::withDefaults() const
         services.toolchainScan = [](const platform::MacPath& home, std::stop_token stop) {
             return scanners::ToolchainScanner::scan(home, std::move(stop));
         };
+    if (!services.trashRun)
+        services.trashRun = [](const std::vector<core::LeftoverItem>& items,
+                               const common::RemovalSafety::Context& context,
+                               const std::vector<core::ScopedAccessRoot>& roots,
+                               std::stop_token stop) {
+            return removal::TrashExecutor::runUninstall(items, context, roots, std::move(stop));
+        };
+    if (!services.helperUsable)
+        services.helperUsable = [](std::stop_token stop) {
+            const auto defaults = platform::UserDefaults::standard();
+            const auto daemon = removal::helperDaemonService();
+            return removal::PrivilegedHelper::isHelperUsable(
+                *defaults, *daemon, removal::PrivilegedHelper::kVersionTimeout, std::move(stop));
+        };
+    if (!services.adminMove)
+        services.adminMove = [](const std::vector<platform::MacPath>& items,
+                                const common::RemovalSafety::Context& context,
+                                std::stop_token stop) {
+            return removal::AdminRemover::moveToTrash(items, context, std::move(stop));
+        };
+    if (!services.bootOutAgents)
+        services.bootOutAgents = [](const std::vector<platform::MacPath>& urls,
+                                    std::stop_token stop) {
+            removal::TrashExecutor::bootOutAgents(urls, std::move(stop));
+        };
+    if (!services.bootstrapAgents)
+        services.bootstrapAgents = [](const std::vector<platform::MacPath>& urls,
+                                      std::stop_token stop) {
+            removal::TrashExecutor::bootstrapAgents(urls, std::move(stop));
+        };
+    if (!services.undo)
+        services.undo = [](const std::vector<removal::RestorePoint>& points,
+                           const std::vector<core::ScopedAccessRoot>& roots, std::stop_token stop) {
+            return removal::UndoExecutor::performUndo(points, roots, std::move(stop));
+        };
+
     if (!services.reveal)
         services.reveal = [](const std::vector<platform::MacPath>&) {};
     if (!services.savePanel)

@@ -19,6 +19,10 @@
 #include "app/core/RunningAppStatus.h"
 #include "app/core/ToolchainItem.h"
 #include "app/leftovers/CaskInfo.h"
+#include "app/removal/AdminMoveResult.h"
+#include "app/removal/RestorePoint.h"
+#include "app/removal/RestoreReport.h"
+#include "app/removal/UninstallOutcome.h"
 #include "app/scanners/OrphanScanResult.h"
 #include "base/Result.h"
 #include "common/RemovalSafety.h"
@@ -78,6 +82,29 @@ struct ControllerServices
     // The developer tools' footprint under the home folder. Any thread.
     std::function<std::vector<core::ToolchainGroup>(const platform::MacPath& home, std::stop_token)>
         toolchainScan;
+
+    // Removals and Undo. Each blocks and runs on toolPool; the token is the shutdown token.
+    //
+    // The Trash run with the user's own rights (the Trash executor).
+    std::function<removal::UninstallOutcome(
+        const std::vector<core::LeftoverItem>&, const common::RemovalSafety::Context&,
+        const std::vector<core::ScopedAccessRoot>&, std::stop_token)>
+        trashRun;
+    // Whether the privileged helper may be used (standard defaults, the helper daemon's service).
+    std::function<bool(std::stop_token)> helperUsable;
+    // The administrator move of what the user's rights could not move.
+    std::function<removal::AdminRemover::MoveResult(const std::vector<platform::MacPath>&,
+                                                    const common::RemovalSafety::Context&,
+                                                    std::stop_token)>
+        adminMove;
+    // launchctl bootout (respectively bootstrap) of user launch agents in the user's domain.
+    std::function<void(const std::vector<platform::MacPath>&, std::stop_token)> bootOutAgents;
+    std::function<void(const std::vector<platform::MacPath>&, std::stop_token)> bootstrapAgents;
+    // The Undo executor.
+    std::function<removal::RestoreReport(const std::vector<removal::RestorePoint>&,
+                                         const std::vector<core::ScopedAccessRoot>&,
+                                         std::stop_token)>
+        undo;
 
     // The window's services, which the application installs through installUiServices() before
     // any window exists; until then (and in tests that script none) they do nothing. GUI thread.

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -11,7 +12,8 @@ struct RestoreResult
 {
     std::vector<std::string> restoredIDs;        // former paths back in place, as confirmed
     std::map<std::string, std::string> failures; // former path → sentence
-    bool wasCancelled = false;                   // the administrator dialog was cancelled
+    std::set<std::string> retryableIDs; // failed former paths another Undo may still put back
+    bool wasCancelled = false;          // the administrator dialog was cancelled
 
     friend bool operator==(const RestoreResult&, const RestoreResult&) = default;
 };

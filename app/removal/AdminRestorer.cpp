@@ -111,6 +111,18 @@ std::string helperFailure(const common::VeldoHelperItemResult& answer)
         "Veldo's helper couldn't verify this item, so it wasn't put back.");
 }
 
+// Whether a helper result that did not put the point back leaves it for another Undo: the
+// helper said so, or it did not take the item (not managed, stopped).
+bool helperRetryable(const common::VeldoHelperItemResult& answer)
+{
+    using Outcome = common::VeldoHelperItemResult::Outcome;
+    using Reason = common::VeldoHelperItemResult::Reason;
+    if (answer.retryable.value_or(false))
+        return true;
+    return answer.outcome == Outcome::notHandled &&
+           (answer.reason == Reason::notManaged || answer.reason == Reason::stopped);
+}
+
 } // namespace
 
 std::pair<std::vector<RestorePoint>, std::vector<RestorePoint>>
@@ -147,8 +159,11 @@ restoreWithHelper(const std::vector<RestorePoint>& points, std::stop_token stop)
                 left.push_back(points[i]);
             else if (found->second->outcome == common::VeldoHelperItemResult::Outcome::done)
                 result.restoredIDs.push_back(key);
-            else
+            else {
                 result.failures[key] = helperFailure(*found->second);
+                if (helperRetryable(*found->second))
+                    result.retryableIDs.insert(key);
+            }
         }
         break;
     }
@@ -164,8 +179,10 @@ restoreWithHelper(const std::vector<RestorePoint>& points, std::stop_token stop)
                               isGone(MacPath(request.items[i].trashPath));
             if (back)
                 result.restoredIDs.push_back(key);
-            else
+            else {
                 result.failures[key] = response.sentence + " Try Undo again in a moment.";
+                result.retryableIDs.insert(key);
+            }
         }
         break;
     }
@@ -187,8 +204,10 @@ RestoreResult restore(const std::vector<RestorePoint>& points, const ScriptResto
             helper = std::move(batch.first);
             left = std::move(batch.second);
         }
-        for (const RestorePoint& point : left)
+        for (const RestorePoint& point : left) {
             helper.failures.emplace(point.item.url.path(), std::string(kHelperTryAgain));
+            helper.retryableIDs.insert(point.item.url.path());
+        }
     }
     if (scriptPoints.empty())
         return helper;
@@ -197,8 +216,13 @@ RestoreResult restore(const std::vector<RestorePoint>& points, const ScriptResto
     merged.restoredIDs = std::move(helper.restoredIDs);
     merged.restoredIDs.insert(merged.restoredIDs.end(), script.restoredIDs.begin(),
                               script.restoredIDs.end());
+    // On a path both failed the script's sentence stays, and whether it may be retried with it.
+    merged.retryableIDs = std::move(script.retryableIDs);
+    for (const std::string& key : helper.retryableIDs)
+        if (!script.failures.contains(key))
+            merged.retryableIDs.insert(key);
     merged.failures = std::move(script.failures);
-    merged.failures.merge(helper.failures); // the script's sentence stays on a shared path
+    merged.failures.merge(helper.failures);
     merged.wasCancelled = script.wasCancelled;
     return merged;
 }
@@ -320,6 +344,9 @@ RestoreResult runRestoreScript(const std::vector<RestorePoint>& points, const Ma
             }
         }
         result.failures[plan.key] = failureMessage(index, outcome);
+        // The cancelled dialog left the point where it was; the next Undo asks again.
+        if (outcome.wasCancelled)
+            result.retryableIDs.insert(plan.key);
     }
     result.wasCancelled = outcome.wasCancelled;
     return result;

@@ -16,6 +16,9 @@ struct RestoreReport
     {
         RestorePoint point;
         std::string reason;
+        // Another Undo may still put it back (a cancelled password dialog, a helper that could
+        // not act right now): the point is kept for the next try.
+        bool retryable = false;
 
         friend bool operator==(const Failure&, const Failure&) = default;
     };

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include <unistd.h>
 
@@ -85,7 +86,8 @@ void handleItem(const LeftoverItem& item, const common::RemovalSafety::Context& 
 
 UninstallOutcome runUninstall(const std::vector<LeftoverItem>& items,
                               const common::RemovalSafety::Context& context,
-                              const std::vector<core::ScopedAccessRoot>& roots)
+                              const std::vector<core::ScopedAccessRoot>& roots,
+                              std::stop_token stop)
 {
     std::vector<std::unique_ptr<platform::SecurityScopedAccess>> accesses;
     for (const core::ScopedAccessRoot& root : roots) {
@@ -93,7 +95,7 @@ UninstallOutcome runUninstall(const std::vector<LeftoverItem>& items,
         if (access->isAccessing())
             accesses.push_back(std::move(access));
     }
-    UninstallOutcome outcome = performUninstall(items, context);
+    UninstallOutcome outcome = performUninstall(items, context, std::move(stop));
     // Stopped in root order, as they were started.
     for (auto& access : accesses)
         access.reset();
@@ -101,14 +103,19 @@ UninstallOutcome runUninstall(const std::vector<LeftoverItem>& items,
 }
 
 UninstallOutcome performUninstall(const std::vector<LeftoverItem>& items,
-                                  const common::RemovalSafety::Context& context)
+                                  const common::RemovalSafety::Context& context,
+                                  std::stop_token stop)
 {
     UninstallOutcome outcome;
     auto split = core::RemovalSafety::filterRemovable(items, true);
     outcome.nested = std::move(split.covered);
     platform::FileManager& fileManager = platform::defaultFileManager();
-    for (const LeftoverItem& item : split.removable)
-        handleItem(item, context, fileManager, outcome);
+    for (const LeftoverItem& item : split.removable) {
+        if (stop.stop_requested())
+            outcome.failed.push_back({item, std::string(kStoppedMessage)});
+        else
+            handleItem(item, context, fileManager, outcome);
+    }
     return outcome;
 }
 
@@ -126,7 +133,7 @@ bool isSystemDaemonPlist(const MacPath& url)
     return isPlistIn(url, "/Library/LaunchDaemons");
 }
 
-void runLaunchctlInUserDomain(const MacPath& url, LaunchctlVerb verb)
+void runLaunchctlInUserDomain(const MacPath& url, LaunchctlVerb verb, std::stop_token stop)
 {
     // launchctl takes a host path; the Mac path itself would name another file.
     auto hostPath = platform::resolvedHostPath(url, platform::FollowLinks::no);
@@ -135,19 +142,20 @@ void runLaunchctlInUserDomain(const MacPath& url, LaunchctlVerb verb)
     const std::vector<std::string> arguments{
         std::string(verbText(verb)), "gui/" + std::to_string(::getuid()), hostPath->string()};
     (void)core::CommandRunner::run(MacPath("/bin/launchctl"), arguments,
-                                   core::CommandRunner::processEnvironment(), kLaunchctlTimeout);
+                                   core::CommandRunner::processEnvironment(), kLaunchctlTimeout, {},
+                                   std::move(stop));
 }
 
-void bootOutAgents(const std::vector<MacPath>& urls)
+void bootOutAgents(const std::vector<MacPath>& urls, std::stop_token stop)
 {
     for (const MacPath& url : urls)
-        runLaunchctlInUserDomain(url, LaunchctlVerb::bootout);
+        runLaunchctlInUserDomain(url, LaunchctlVerb::bootout, stop);
 }
 
-void bootstrapAgents(const std::vector<MacPath>& urls)
+void bootstrapAgents(const std::vector<MacPath>& urls, std::stop_token stop)
 {
     for (const MacPath& url : urls)
-        runLaunchctlInUserDomain(url, LaunchctlVerb::bootstrap);
+        runLaunchctlInUserDomain(url, LaunchctlVerb::bootstrap, stop);
 }
 
 } // namespace veldo::removal::TrashExecutor

@@ -16,6 +16,7 @@
 #pragma once
 
 #include <chrono>
+#include <stop_token>
 #include <string_view>
 #include <vector>
 
@@ -30,16 +31,22 @@ namespace veldo::removal::TrashExecutor {
 // How long each launchctl run may take.
 inline constexpr std::chrono::seconds kLaunchctlTimeout{30};
 
+// What an item not reached before a stop request (the app quitting) reads; it stays in place.
+inline constexpr std::string_view kStoppedMessage = "Veldo quit before this item was moved.";
+
 // Starts security-scoped access on each root, runs performUninstall, stops the accesses that
 // started (in root order), and returns the outcome.
 UninstallOutcome runUninstall(const std::vector<core::LeftoverItem>& items,
                               const common::RemovalSafety::Context& context,
-                              const std::vector<core::ScopedAccessRoot>& roots);
+                              const std::vector<core::ScopedAccessRoot>& roots,
+                              std::stop_token stop = {});
 
 // The per-item work: items inside another chosen item (or repeating one, by normalised path)
-// go to `nested` untouched; the others are handled in input order.
+// go to `nested` untouched; the others are handled in input order. Once `stop` is requested no
+// further item is touched: each left is a failure with kStoppedMessage, never escalatable.
 UninstallOutcome performUninstall(const std::vector<core::LeftoverItem>& items,
-                                  const common::RemovalSafety::Context& context);
+                                  const common::RemovalSafety::Context& context,
+                                  std::stop_token stop = {});
 
 // A ".plist" whose folder (standardised) is "/Library/LaunchAgents" or `home` + "/Library/
 // LaunchAgents". Pure.
@@ -57,11 +64,13 @@ enum class LaunchctlVerb
 // Runs "/bin/launchctl <verb> gui/<real uid> <url>" with the process environment and a 30-second
 // time-out; its output and exit status are not looked at. The url reaches launchctl as its host
 // path (its folders' links resolved inside the Mac root); when it has none (a loop of links, a
-// NUL), launchctl is not run for it.
-void runLaunchctlInUserDomain(const platform::MacPath& url, LaunchctlVerb verb);
+// NUL), launchctl is not run for it. A stop request ends a running launchctl and keeps a new one
+// from starting.
+void runLaunchctlInUserDomain(const platform::MacPath& url, LaunchctlVerb verb,
+                              std::stop_token stop = {});
 
 // runLaunchctlInUserDomain with "bootout" (respectively "bootstrap") for each url in order.
-void bootOutAgents(const std::vector<platform::MacPath>& urls);
-void bootstrapAgents(const std::vector<platform::MacPath>& urls);
+void bootOutAgents(const std::vector<platform::MacPath>& urls, std::stop_token stop = {});
+void bootstrapAgents(const std::vector<platform::MacPath>& urls, std::stop_token stop = {});
 
 } // namespace veldo::removal::TrashExecutor

@@ -34,7 +34,8 @@ std::vector<RestorePoint> orderForUndo(const std::vector<RestorePoint>& points)
 }
 
 RestoreReport restoreUserItems(const std::vector<RestorePoint>& points,
-                               const std::vector<core::ScopedAccessRoot>& roots)
+                               const std::vector<core::ScopedAccessRoot>& roots,
+                               std::stop_token stop)
 {
     std::vector<std::unique_ptr<platform::SecurityScopedAccess>> accesses;
     for (const core::ScopedAccessRoot& root : roots) {
@@ -48,8 +49,12 @@ RestoreReport restoreUserItems(const std::vector<RestorePoint>& points,
     for (const RestorePoint& point : points) {
         const MacPath& original = point.item.url;
         const auto fail = [&](std::string reason) {
-            report.failed.push_back({point, std::move(reason)});
+            report.failed.push_back({point, std::move(reason), false});
         };
+        if (stop.stop_requested()) {
+            fail(std::string(kStoppedBeforeRestore));
+            continue;
+        }
         if (!files.attributesOfItem(point.trashURL)) {
             fail("It's no longer in the Trash.");
             continue;
@@ -71,7 +76,7 @@ RestoreReport restoreUserItems(const std::vector<RestorePoint>& points,
         report.restored.push_back(point.item);
         if (TrashExecutor::isLaunchAgentPlist(original, home))
             TrashExecutor::runLaunchctlInUserDomain(original,
-                                                    TrashExecutor::LaunchctlVerb::bootstrap);
+                                                    TrashExecutor::LaunchctlVerb::bootstrap, stop);
     }
     // Stopped in root order, as they were started.
     for (auto& access : accesses)
@@ -86,7 +91,7 @@ RestoreReport performUndo(const std::vector<RestorePoint>& points,
     std::vector<RestorePoint> admin;
     for (const RestorePoint& point : orderForUndo(points))
         (point.needsAdmin ? admin : user).push_back(point);
-    RestoreReport report = restoreUserItems(user, roots);
+    RestoreReport report = restoreUserItems(user, roots, stop);
     if (admin.empty())
         return report;
 
@@ -105,7 +110,7 @@ RestoreReport performUndo(const std::vector<RestorePoint>& points,
             agents.push_back(point.item.url);
     }
     if (!agents.empty())
-        TrashExecutor::bootstrapAgents(agents);
+        TrashExecutor::bootstrapAgents(agents, stop);
     for (const RestorePoint& point : admin) {
         const std::string& key = point.item.url.path();
         if (back.contains(key)) {
@@ -113,9 +118,10 @@ RestoreReport performUndo(const std::vector<RestorePoint>& points,
             continue;
         }
         const auto sentence = result.failures.find(key);
-        report.failed.push_back({point, sentence != result.failures.end()
-                                            ? sentence->second
-                                            : "It couldn't be put back."});
+        report.failed.push_back(
+            {point,
+             sentence != result.failures.end() ? sentence->second : "It couldn't be put back.",
+             result.retryableIDs.contains(key)});
     }
     report.authorizationCancelled = result.wasCancelled;
     return report;

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <stop_token>
+#include <string_view>
 #include <vector>
 
 #include "app/core/AccessRootKind.h"
@@ -23,9 +24,16 @@ namespace veldo::removal::UndoExecutor {
 // fewest first, so a folder comes back before anything inside it.
 std::vector<RestorePoint> orderForUndo(const std::vector<RestorePoint>& points);
 
+// What a point not reached before a stop request (the app quitting) reads; it stays in the Trash.
+inline constexpr std::string_view kStoppedBeforeRestore =
+    "Veldo quit before this item was put back. It's still in the Trash.";
+
 // Puts the user-level points back in the given order, inside security-scoped access to `roots`.
+// Once `stop` is requested no further point is touched: each left fails with
+// kStoppedBeforeRestore.
 RestoreReport restoreUserItems(const std::vector<RestorePoint>& points,
-                               const std::vector<core::ScopedAccessRoot>& roots);
+                               const std::vector<core::ScopedAccessRoot>& roots,
+                               std::stop_token stop = {});
 
 // The whole Undo: the user-level points first, then the administrator points through the
 // administrator restore (with the real user's home folder), then the administrator-restored

@@ -162,8 +162,14 @@ TEST(HelperEnvelope, TheLargestBatchTravelsAndOneItemMoreIsRefused)
     for (std::size_t i = 0; i < kMaxHelperBatchItems; ++i) {
         const std::string path = "/Library/Item " + std::to_string(i);
         move.items.push_back({path, "/Users/u/.Trash/Item " + std::to_string(i)});
-        reply.results.push_back({path, VeldoHelperItemResult::Outcome::failed, path, 501, 20,
-                                 "A sentence.", VeldoHelperItemResult::Reason::unsafePath});
+        reply.results.push_back({path,
+                                 VeldoHelperItemResult::Outcome::failed,
+                                 path,
+                                 501,
+                                 20,
+                                 "A sentence.",
+                                 VeldoHelperItemResult::Reason::unsafePath,
+                                 {}});
     }
     const auto moveText = move.encodeJSON();
     const auto replyText = reply.encodeJSON();

@@ -137,7 +137,7 @@ TEST(HelperRecords, RequestsTolerateExtraKeysAndRefuseMissingOnes)
 TEST(HelperRecords, ResultWithOnlyPathAndOutcome)
 {
     VeldoHelperReply reply;
-    reply.results.push_back({"/Library/Foo", Outcome::missing, {}, {}, {}, {}, {}});
+    reply.results.push_back({"/Library/Foo", Outcome::missing, {}, {}, {}, {}, {}, {}});
     auto text = reply.encodeJSON();
     ASSERT_TRUE(text);
     EXPECT_EQ(*text, R"({"results":[{"path":"/Library/Foo","outcome":"missing"}]})");
@@ -150,15 +150,15 @@ TEST(HelperRecords, ReplyRoundTripWithEveryField)
     VeldoHelperReply reply;
     reply.results = {
         {"/Library/LaunchDaemons/a.plist", Outcome::done, "/Users/u/.Trash/a.plist", 4294967295u,
-         2147483648u, std::nullopt, std::nullopt},
+         2147483648u, std::nullopt, std::nullopt, std::nullopt},
         {kAwkwardPath, Outcome::notHandled, std::nullopt, std::nullopt, std::nullopt,
          "Veldo\xE2\x80\x99s helper doesn\xE2\x80\x99t manage \xE2\x80\x9C"
          "x\xE2\x80\x9D.",
-         Reason::notManaged},
-        {"/b", Outcome::failed, std::nullopt, 0u, 0u, "It changed.", Reason::changed},
-        {"/c", Outcome::failed, std::nullopt, 501u, 20u, std::nullopt, Reason::stopped},
+         Reason::notManaged, std::nullopt},
+        {"/b", Outcome::failed, std::nullopt, 0u, 0u, "It changed.", Reason::changed, true},
+        {"/c", Outcome::failed, std::nullopt, 501u, 20u, std::nullopt, Reason::stopped, {}},
         {"/d", Outcome::failed, std::nullopt, std::nullopt, std::nullopt, std::nullopt,
-         Reason::unsafePath},
+         Reason::unsafePath, std::nullopt},
     };
     auto text = reply.encodeJSON();
     ASSERT_TRUE(text);
@@ -170,6 +170,8 @@ TEST(HelperRecords, ReplyRoundTripWithEveryField)
     EXPECT_EQ(parsed["results"][1]["outcome"], "notHandled");
     EXPECT_EQ(parsed["results"][1]["reason"], "notManaged");
     EXPECT_EQ(parsed["results"][4]["reason"], "unsafePath");
+    EXPECT_EQ(parsed["results"][2]["retryable"], true);
+    EXPECT_FALSE(parsed["results"][3].contains("retryable"));
     EXPECT_EQ(keysOf(parsed["results"][0]),
               (std::set<std::string>{"path", "outcome", "destination", "ownerID", "groupID"}));
 
@@ -182,11 +184,12 @@ TEST(HelperRecords, ReplyReadsNullOptionalsAsAbsent)
 {
     auto decoded = VeldoHelperReply::decodeJSON(
         R"({"results":[{"path":"/a","outcome":"done","destination":null,"ownerID":null,)"
-        R"("groupID":null,"message":null,"reason":null,"extra":{"k":[null]}}],"more":1})");
+        R"("groupID":null,"message":null,"reason":null,"retryable":null,"extra":{"k":[null]}}],)"
+        R"("more":1})");
     ASSERT_TRUE(decoded);
     ASSERT_EQ(decoded->results.size(), 1u);
     EXPECT_EQ(decoded->results[0],
-              (VeldoHelperItemResult{"/a", Outcome::done, {}, {}, {}, {}, {}}));
+              (VeldoHelperItemResult{"/a", Outcome::done, {}, {}, {}, {}, {}, {}}));
 }
 
 TEST(HelperRecords, ReplyRefusals)
@@ -219,6 +222,8 @@ TEST(HelperRecords, ReplyRefusals)
         withResult(R"("outcome":"done","ownerID":true)"),
         withResult(R"("outcome":"done","destination":5)"),
         withResult(R"("outcome":"done","message":["x"])"),
+        withResult(R"("outcome":"failed","retryable":"yes")"),
+        withResult(R"("outcome":"failed","retryable":1)"),
     };
     for (const std::string& text : refused) {
         auto decoded = VeldoHelperReply::decodeJSON(text);
@@ -259,7 +264,7 @@ TEST(HelperRecords, EncodingRefusesTextThatIsNotUTF8)
 
     VeldoHelperReply reply;
     reply.results = {{"/a", Outcome::failed, std::nullopt, std::nullopt, std::nullopt,
-                      std::string("half \xE2\x80"), std::nullopt}};
+                      std::string("half \xE2\x80"), std::nullopt, std::nullopt}};
     auto replyText = reply.encodeJSON();
     ASSERT_FALSE(replyText);
     EXPECT_EQ(replyText.error().code, ErrorCode::invalidArgument);

@@ -353,6 +353,8 @@ TEST_F(RestoreFromTrash, RefusalsLeaveTheItemInTheTrash)
         EXPECT_EQ(r.outcome, c.outcome);
         EXPECT_EQ(r.reason, c.reason);
         EXPECT_EQ(r.message, c.message);
+        // The app keeps the point for another Undo exactly when the sentence says to try again.
+        EXPECT_EQ(r.retryable.value_or(false), c.message.ends_with("try Undo again."));
         EXPECT_FALSE(r.destination);
         if (c.name == "Trash replaced by a link") {
             fs::remove(trashHost());
@@ -486,6 +488,7 @@ TEST_F(RestoreFromTrash, StopDuringTheWalkLeavesTheFolderInTheTrash)
     EXPECT_EQ(
         r.message,
         "Veldo's helper stopped while checking it; it is still in the Trash. Try Undo again.");
+    EXPECT_EQ(r.retryable, true);
     EXPECT_TRUE(fs::exists(trashHost("Big/x/y/z")));
     EXPECT_EQ(ledger->records().size(), 1u);
     expectNoStaging("stopped");

@@ -3,6 +3,7 @@
 // merge.
 #include <cerrno>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -113,9 +114,20 @@ TEST(AdminRestoreHelper, EveryHelperAnswerAndTheMergeWithTheScript)
         else
             failures[points.back().item.url.path()] = c.sentence;
     }
+    // The helper's own mark keeps a failed point for another Undo.
+    points.push_back(point(h, "marked", true));
+    VeldoHelperItemResult marked = veldo::testsupport::result(h.trash("marked"), Outcome::failed);
+    marked.message = "Stopped while checking it. Try Undo again.";
+    marked.retryable = true;
+    answers.push_back(marked);
+    failures[points.back().item.url.path()] = *marked.message;
     // No result: left over. A later result for the same path counts.
     points.push_back(point(h, "unanswered", true));
     failures[points.back().item.url.path()] = kTryAgain;
+    std::set<std::string> retryable;
+    for (const char* name :
+         {"notManaged", "notManagedSilently", "stopped", "stoppedSilently", "marked", "unanswered"})
+        retryable.insert("/Library/Caches/" + std::string(name));
     answers.insert(answers.begin(), veldo::testsupport::result(h.trash("done"), Outcome::failed));
     h.reply(answers, "restore");
     // Script points in between, and one whose path the helper also failed.
@@ -132,6 +144,7 @@ TEST(AdminRestoreHelper, EveryHelperAnswerAndTheMergeWithTheScript)
     const auto result = AdminRemover::restore(points, script.function());
     EXPECT_EQ(result.restoredIDs, restored);
     EXPECT_EQ(result.failures, failures);
+    EXPECT_EQ(result.retryableIDs, retryable);
     EXPECT_FALSE(result.wasCancelled);
     ASSERT_EQ(script.calls.size(), 1u);
     EXPECT_EQ(script.calls[0], (std::vector<RestorePoint>{scriptA, scriptB}));
@@ -153,6 +166,8 @@ TEST(AdminRestoreHelper, HelperPointsNeverReachTheScript)
                       *veldo::common::HelperReplyEnvelope::withError("Busy.").encodeJSON());
     auto result = AdminRemover::restore(points, script.function());
     EXPECT_EQ(result.failures, tryAgain);
+    EXPECT_EQ(result.retryableIDs,
+              (std::set<std::string>{"/Library/Caches/a", "/Library/Caches/b"}));
     EXPECT_EQ(restoreRequests(h), 1u);
 
     // The helper switched off: not asked at all.
@@ -191,6 +206,7 @@ TEST(AdminRestoreHelper, AfterALostAnswerOnlyAnItemBackAndGoneFromTheTrashCounts
     EXPECT_EQ(result.restoredIDs, std::vector<std::string>{back.item.url.path()});
     ASSERT_EQ(result.failures.size(), 2u);
     for (const RestorePoint& p : {stillInTrash, unreadable}) {
+        EXPECT_TRUE(result.retryableIDs.contains(p.item.url.path()));
         const std::string& sentence = result.failures.at(p.item.url.path());
         EXPECT_TRUE(sentence.ends_with(". Try Undo again in a moment.")) << sentence;
         EXPECT_GT(sentence.size(), std::string(" Try Undo again in a moment.").size());

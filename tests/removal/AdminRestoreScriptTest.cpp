@@ -3,6 +3,7 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -353,5 +354,7 @@ TEST(AdminRestoreScript, ACancelledDialogFailsEveryPlannedPoint)
                                    {two.path(), cancelled},
                                    {"/Library/Caches/three", kUnsafe},
                                }));
+    // Only what the dialog left may be tried again; a point refused before it may not.
+    EXPECT_EQ(result.retryableIDs, (std::set<std::string>{one.path(), two.path()}));
     EXPECT_EQ(mac.contents(points[0].trashURL), "1");
 }

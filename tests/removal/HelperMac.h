@@ -14,6 +14,7 @@
 #include "app/removal/PrivilegedHelperStatus.h"
 #include "common/HelperEndpoint.h"
 #include "common/HelperReplyEnvelope.h"
+#include "common/HelperVersionReply.h"
 #include "common/RemovalSafety.h"
 #include "common/VeldoHelperItemResult.h"
 #include "common/VeldoHelperReply.h"

@@ -4,9 +4,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <stop_token>
+#include <thread>
 
 #include <unistd.h>
 
@@ -408,4 +411,37 @@ TEST(TrashExecutorPlists, LaunchAgentAndDaemonLocations)
     }
     EXPECT_TRUE(TrashExecutor::isLaunchAgentPlist(MacPath("/Users/u/Library/LaunchAgents/a.plist"),
                                                   MacPath("/Users/u/")));
+}
+
+TEST_F(TrashExecutorTest, AfterAStopNoItemIsTouched)
+{
+    const MacPath first = mac.write(at("Library/Caches/first"), "1");
+    const MacPath second = mac.write(at("Library/Caches/second"), "2");
+    std::stop_source stop;
+    files.setBeforeTrash([&](const MacPath&) { stop.request_stop(); });
+    const UninstallOutcome outcome = TrashExecutor::performUninstall(
+        {item(first), item(second, LeftoverCategory::caches, /*requiresAdmin=*/true)}, context(),
+        stop.get_token());
+    EXPECT_EQ(paths(outcome.trashed), std::vector<std::string>{first.path()});
+    ASSERT_EQ(outcome.failed.size(), 1u);
+    EXPECT_EQ(outcome.failed[0].message, TrashExecutor::kStoppedMessage);
+    EXPECT_TRUE(outcome.escalatableIDs.empty());
+    EXPECT_TRUE(exists(second));
+}
+
+TEST_F(TrashExecutorTest, AStopEndsAHangingLaunchctlAndStartsNoOther)
+{
+    const MacPath first = mac.write(at("Library/LaunchAgents/com.acme.first.plist"), "1");
+    const MacPath second = mac.write(at("Library/LaunchAgents/com.acme.second.plist"), "2");
+    launchctl.setHangs("bootout");
+    std::stop_source stop;
+    std::jthread stopper([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        stop.request_stop();
+    });
+    const auto start = std::chrono::steady_clock::now();
+    TrashExecutor::bootOutAgents({first, second}, stop.get_token());
+    // Well before launchctl's own 30-second time-out.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, TrashExecutor::kLaunchctlTimeout / 3);
+    EXPECT_EQ(launchctl.calls(), std::vector<std::string>{call("bootout", first)});
 }

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -197,6 +198,7 @@ TEST(UndoExecutor, ACancelledDialogFailsOnlyTheAdministratorPoints)
     ASSERT_EQ(report.failed.size(), 1u);
     EXPECT_EQ(report.failed[0].point, admin);
     EXPECT_EQ(report.failed[0].reason, "Administrator authorization was cancelled.");
+    EXPECT_TRUE(report.failed[0].retryable);
     EXPECT_TRUE(report.authorizationCancelled);
 }
 
@@ -267,4 +269,22 @@ TEST(UndoExecutor, ACleanupUndoneLeavesTheTreeAsItWas)
                   gui("bootout", agent), gui("bootout", systemAgent), gui("bootstrap", systemAgent),
                   "[bootout][system][" + daemon.path() + "]", gui("bootstrap", agent),
                   "[bootstrap][system][" + daemon.path() + "]", gui("bootstrap", systemAgent)}));
+}
+
+TEST(UndoExecutor, AfterAStopNoPointIsTouched)
+{
+    FakeMac mac;
+    const MacPath home = veldo::platform::homeDirectory();
+    const MacPath original = home.appendingPathComponent("Library/Caches/acme");
+    const MacPath inTrash = mac.write(home.appendingPathComponent(".Trash/acme"), "a");
+    std::stop_source stop;
+    stop.request_stop();
+    const RestoreReport report =
+        UndoExecutor::performUndo({userPoint(original, inTrash)}, {}, stop.get_token());
+    EXPECT_TRUE(report.restored.empty());
+    ASSERT_EQ(report.failed.size(), 1u);
+    EXPECT_EQ(report.failed[0].reason, UndoExecutor::kStoppedBeforeRestore);
+    EXPECT_FALSE(report.failed[0].retryable);
+    EXPECT_EQ(mac.contents(inTrash), "a");
+    EXPECT_EQ(mac.contents(original), "<missing>");
 }

@@ -43,6 +43,11 @@ MacPath StandInOsascript::controlFolder()
     return MacPath("/private/var/osascript-stand-in");
 }
 
+void StandInOsascript::setRuns() const
+{
+    m_mac.write(controlFolder().appendingPathComponent("mode"), "");
+}
+
 void StandInOsascript::setCancels() const
 {
     m_mac.write(controlFolder().appendingPathComponent("mode"), "cancel");

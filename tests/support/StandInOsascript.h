@@ -27,6 +27,8 @@ public:
     // Where the stand-in logs its runs and reads its mode (a Mac path).
     static platform::MacPath controlFolder();
 
+    // The script runs (the mode a new stand-in starts in).
+    void setRuns() const;
     // The password dialog is cancelled: the -128 line, nothing runs.
     void setCancels() const;
     // "do shell script" fails with this number and text; nothing runs.
