@@ -2,6 +2,7 @@
 // their reset confirmation, and the Finder switch's effect on waiting Trash notices.
 #include "app/ui/GeneralSettingsTab.h"
 
+#include <atomic>
 #include <cstdint>
 #include <limits>
 
@@ -13,15 +14,18 @@
 #include <QPushButton>
 #include <QTest>
 
+#include "app/controller/UninstallViewModel.h"
 #include "app/core/CleanupSettings.h"
 #include "app/core/CleanupStats.h"
 #include "tests/support/FakeMac.h"
+#include "tests/support/MacPathLiteral.h"
 #include "tests/ui/UiFixtures.h"
 
 namespace veldo::ui {
 namespace {
 
 using core::CleanupSettings;
+using namespace testsupport::literals;
 using Property = CleanupSettings::Property;
 
 struct SwitchRow
@@ -195,6 +199,55 @@ TEST_F(GeneralSettingsTabTest, ASwitchReachesTheControllersNextSelection)
     EXPECT_TRUE(c->model->defaultLeftoverSelection({medium}).empty());
     tab->toggle("Select medium-confidence matches by default")->click();
     EXPECT_EQ(c->model->defaultLeftoverSelection({medium}).size(), 1u);
+}
+
+TEST_F(GeneralSettingsTabTest, TheQuitSwitchReachesTheNextBatchRemoval)
+{
+    // A running app: asked to quit only while the switch is on; it never quits.
+    std::atomic<int> quitRequests{0};
+    std::atomic<int> trashRuns{0};
+    controller::ControllerServices services;
+    services.runningStatus = [](const core::InstalledApp&) {
+        core::RunningAppStatus status;
+        status.isRunning = true;
+        return status;
+    };
+    services.requestQuit = [&](const core::InstalledApp&) { ++quitRequests; };
+    services.trashRun = [&](const std::vector<core::LeftoverItem>& items,
+                            const common::RemovalSafety::Context&,
+                            const std::vector<core::ScopedAccessRoot>&, std::stop_token) {
+        ++trashRuns;
+        removal::UninstallOutcome outcome;
+        outcome.trashed = items;
+        return outcome;
+    };
+    services.durations.quitWaitTimeout = std::chrono::milliseconds(50);
+    services.durations.quitWaitInterval = std::chrono::milliseconds(10);
+    controller::UninstallViewModel model(c->settings, c->stats, c->defaults, services);
+    const platform::MacPath bundle = mac.makeApp("/Applications/Quill.app"_mac, {});
+    controller::BatchAppResult quill;
+    quill.app.url = bundle;
+    quill.app.name = "Quill";
+    quill.isRunning = true;
+    quill.defaultSelected = {
+        testsupport::uiItem(bundle.path(), 1'000, false, core::LeftoverCategory::application)};
+    const auto removeOnce = [&] {
+        model.setBatchResults({quill});
+        model.setBatchIncludedIDs({quill.app.id()});
+        (void)model.removeBatch();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !model.isRemoving(); }, 5000));
+    };
+    GeneralSettingsTab tab(c->settings, model, c->stats);
+    QCheckBox* quit = tab.toggle("Ask running apps to quit before removing");
+    ASSERT_TRUE(quit->isChecked());
+    removeOnce();
+    EXPECT_EQ(quitRequests.load(), 1);
+    EXPECT_EQ(trashRuns.load(), 0) << "an app that keeps running keeps its files";
+
+    quit->click();
+    removeOnce();
+    EXPECT_EQ(quitRequests.load(), 1);
+    EXPECT_EQ(trashRuns.load(), 1);
 }
 
 TEST_F(GeneralSettingsTabTest, TurningTheFinderOfferOffEmptiesWaitingNoticesForGood)
