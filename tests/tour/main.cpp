@@ -21,6 +21,8 @@
 #include <QGridLayout>
 #include <QImage>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPixmap>
@@ -36,6 +38,7 @@
 #include "app/ui/AdminEscalationSheet.h"
 #include "app/ui/AppManagementSheet.h"
 #include "app/ui/AppShell.h"
+#include "app/ui/BatchDetailView.h"
 #include "app/ui/CaskFailureSheet.h"
 #include "app/ui/CategoryBadge.h"
 #include "app/ui/CategoryTint.h"
@@ -340,6 +343,45 @@ controller::TrashedAppNotice tourTrashNotice()
     return notice;
 }
 
+// A batch of four: running, installed with Homebrew, protected, and one without safe-default
+// items; the first two included.
+QWidget* batchHost(QWidget* host, testsupport::UiController& controller)
+{
+    const auto result = [](const std::string& name, std::int64_t bytes) {
+        controller::BatchAppResult r;
+        r.app.url = platform::MacPath("/Applications/" + name + ".app");
+        r.app.name = name;
+        r.defaultSelected = {
+            testsupport::uiItem(r.app.url.path(), bytes, false,
+                                core::LeftoverCategory::application),
+            testsupport::uiItem("/Users/demo/Library/Caches/com.example." + name, bytes / 4),
+            testsupport::uiItem("/Library/LaunchDaemons/com.example." + name + ".plist", 4'096,
+                                true, core::LeftoverCategory::launchAgents)};
+        r.leftovers = r.defaultSelected;
+        return r;
+    };
+    auto quill = result("Quill", 182'400'000);
+    quill.isRunning = true;
+    auto inkwell = result("Inkwell", 96'000'000);
+    inkwell.caskToken = "inkwell";
+    auto finder = result("Finder", 0);
+    finder.isProtected = true;
+    auto margins = result("Margins & Notes", 0);
+    margins.defaultSelected.clear();
+    controller::UninstallViewModel& model = *controller.model;
+    model.setSelectedAppIDs({quill.app.id(), inkwell.app.id(), finder.app.id(), margins.app.id()});
+    model.setApps({quill.app, inkwell.app, finder.app, margins.app});
+    model.setIsScanningBatch(false);
+    model.setIsRemoving(false);
+    model.setBatchResults({quill, inkwell, finder, margins});
+    model.setBatchIncludedIDs({quill.app.id(), inkwell.app.id()});
+    auto* view = new ui::BatchDetailView(model, nullptr, host);
+    auto* layout = new QVBoxLayout(host);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(view);
+    return view;
+}
+
 std::vector<Shot> shots(testsupport::UiController& controller, ui::AppShell& shell)
 {
     std::vector<Shot> list;
@@ -637,6 +679,23 @@ std::vector<Shot> shots(testsupport::UiController& controller, ui::AppShell& she
         list.push_back({end ? QStringLiteral("help-end") : QStringLiteral("help"),
                         ColorScheme::light, ui::HelpView::defaultSize(),
                         [end](QWidget* host) { return helpHost(host, end); }});
+    for (ColorScheme scheme : {ColorScheme::light, ColorScheme::dark})
+        list.push_back(
+            {scheme == ColorScheme::dark ? QStringLiteral("batch-dark") : QStringLiteral("batch"),
+             scheme,
+             {900, 600},
+             [&controller](QWidget* host) { return batchHost(host, controller); }});
+    list.push_back({QStringLiteral("batch-confirmation"),
+                    ColorScheme::light,
+                    {},
+                    [&controller](QWidget* host) -> QWidget* {
+                        auto* view = static_cast<ui::BatchDetailView*>(batchHost(host, controller));
+                        view->removeButton()->click();
+                        QMessageBox* box = view->confirmation();
+                        if (box)
+                            box->setPalette(host->palette());
+                        return box;
+                    }});
     return list;
 }
 
