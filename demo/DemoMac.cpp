@@ -526,6 +526,13 @@ void makeBrew(Maker& m, const DemoOptions& options)
         if (!in.good() && !in.eof())
             m.check(Result<void>(Error::fromErrno(ENOENT, options.osascriptProgram)));
         m.write(MacPath("/usr/bin/osascript"), bytes.str(), 0755);
+        // The shell tools the administrator script calls, as the Mac has them.
+        m.write(MacPath("/usr/bin/stat"), script("stat"), 0755);
+        for (const char* tool : {"env", "perl", "mktemp"})
+            m.write(MacPath("/usr/bin").appendingPathComponent(tool), script(tool), 0755);
+        m.write(MacPath("/bin/rmdir"), script("rmdir"), 0755);
+        m.write(MacPath("/private/var/osascript-stand-in/VeldoRenameHook.pm"),
+                script("VeldoRenameHook.pm"));
     }
 }
 

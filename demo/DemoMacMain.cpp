@@ -2,7 +2,8 @@
 //
 // Makes a demo Mac in ROOT (an empty or missing folder, or an earlier demo, which is replaced).
 // As root, --user names the login whose home the demo fills and who gets it; otherwise the demo
-// is the running user's.
+// is the running user's. The stand-in osascript built alongside is installed unless --osascript
+// names another program ("" for none).
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -30,6 +31,7 @@ int main(int argc, char** argv)
     using namespace veldo::demo;
     DemoOptions options;
     options.standInsFolder = VELDO_STAND_INS_DIR;
+    options.osascriptProgram = VELDO_OSASCRIPT_STAND_IN;
     std::string user;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];

@@ -9,37 +9,31 @@
 #include <memory>
 #include <optional>
 #include <stop_token>
-#include <string>
 #include <vector>
 
 #include "app/controller/ControllerDurations.h"
+#include "app/controller/LibraryWatcherSession.h"
+#include "app/controller/SavePanelRequest.h"
 #include "app/core/AccessRootKind.h"
+#include "app/core/DevPackage.h"
 #include "app/core/InstalledApp.h"
 #include "app/core/LeftoverItem.h"
 #include "app/core/RunningAppStatus.h"
 #include "app/core/ToolchainItem.h"
 #include "app/leftovers/CaskInfo.h"
+#include "app/leftovers/HomebrewCaskUninstall.h"
 #include "app/removal/AdminMoveResult.h"
 #include "app/removal/RestorePoint.h"
 #include "app/removal/RestoreReport.h"
 #include "app/removal/UninstallOutcome.h"
 #include "app/scanners/OrphanScanResult.h"
+#include "app/scanners/PackageRemoverResult.h"
 #include "base/Result.h"
 #include "common/RemovalSafety.h"
 #include "platform/MacPath.h"
 #include "platform/RunningApplications.h"
 
 namespace veldo::controller {
-
-// What the save panel asks for.
-struct SavePanelRequest
-{
-    std::string title;
-    std::string proposedName;
-    // Extensions without the dot; empty allows any.
-    std::vector<std::string> allowedExtensions;
-    bool canCreateDirectories = true;
-};
 
 struct ControllerServices
 {
@@ -83,6 +77,37 @@ struct ControllerServices
     std::function<std::vector<core::ToolchainGroup>(const platform::MacPath& home, std::stop_token)>
         toolchainScan;
 
+    // App-library events, Homebrew, developer packages, sounds and the report's panel.
+    //
+    // Makes the app-library watcher with its default folders, workspace observation on and the
+    // given debounce, asks for its stream, then starts it. GUI thread.
+    std::function<LibraryWatcherSession(std::chrono::milliseconds debounce)> libraryWatcher;
+    // The registered application bundles with this identifier (case ignored). Any thread.
+    std::function<std::vector<platform::MacPath>(const std::string& bundleID)> applicationURLs;
+    // The bounded metadata search for bundles with this identifier. Any thread; blocks up to
+    // the time-out or the stop.
+    std::function<std::vector<platform::MacPath>(
+        const std::string& bundleID, std::chrono::milliseconds timeout, std::stop_token)>
+        spotlightCopies;
+    // Homebrew's uninstall of a cask. Any thread; blocks while brew runs.
+    std::function<Result<leftovers::HomebrewCasks::UninstallResult>(
+        const std::string& token, leftovers::HomebrewCasks::Zap, std::stop_token)>
+        caskUninstall;
+    // The installed packages of every package manager. Any thread.
+    std::function<std::vector<core::PackageGroup>(std::stop_token)> packageScan;
+    // Uninstalls the packages one after another through their managers. Any thread.
+    std::function<scanners::PackageRemover::Result(const std::vector<core::DevPackage>&,
+                                                   std::stop_token)>
+        packageRemoval;
+    // Plays the named system sound ("Glass", "Funk") without waiting for it. GUI thread.
+    std::function<void(const std::string& name)> playSound;
+    // Opens a save panel and returns at once; the answer comes later through the callback (no
+    // nested event loop). Until the windows install theirs, it answers none. GUI thread.
+    std::function<void(const SavePanelRequest&, SavePanelAnswer)> chooseSaveLocation;
+    // Shows an alert with the sentence of a failure. GUI thread; returns at once.
+    std::function<void(const std::string& message)> showErrorAlert;
+    // Shows the items selected in a file-manager window. GUI thread; returns at once.
+    std::function<void(const std::vector<platform::MacPath>&)> reveal;
     // Removals and Undo. Each blocks and runs on toolPool; the token is the shutdown token.
     //
     // The Trash run with the user's own rights (the Trash executor).
@@ -105,19 +130,6 @@ struct ControllerServices
                                          const std::vector<core::ScopedAccessRoot>&,
                                          std::stop_token)>
         undo;
-
-    // The window's services, which the application installs through installUiServices() before
-    // any window exists; until then (and in tests that script none) they do nothing. GUI thread.
-    //
-    // Shows the items in the file manager.
-    std::function<void(const std::vector<platform::MacPath>&)> reveal;
-    // Asks where to save a file and answers later through the callback, with none when the user
-    // cancels; no nested event loop runs meanwhile.
-    std::function<void(const SavePanelRequest&,
-                       std::function<void(std::optional<platform::MacPath>)>)>
-        savePanel;
-    // Shows an error: a title and the sentence under it.
-    std::function<void(const std::string& title, const std::string& message)> alert;
 
     ControllerDurations durations;
 

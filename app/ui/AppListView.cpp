@@ -11,6 +11,7 @@
 #include <QListView>
 #include <QMenu>
 #include <QResizeEvent>
+#include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -28,7 +29,6 @@
 #include "platform/Clock.h"
 #include "platform/Inflection.h"
 #include "platform/qt/AppIconProvider.h"
-#include "platform/qt/FileManagerReveal.h"
 
 namespace veldo::ui {
 
@@ -137,9 +137,8 @@ AppListView::AppListView(controller::UninstallViewModel* model, Options options,
         };
     if (!m_actions.reveal)
         m_actions.reveal = [this](const std::vector<platform::MacPath>& items) {
-            if (!m_revealer)
-                m_revealer = std::make_unique<platform::qt::FileManagerReveal>();
-            m_revealer->reveal(items);
+            if (m_model && m_model->services().reveal)
+                m_model->services().reveal(items);
         };
 
     auto* column = new QVBoxLayout(this);
@@ -186,6 +185,7 @@ AppListView::AppListView(controller::UninstallViewModel* model, Options options,
         QStringLiteral("Every app was opened in the last six months."), m_overlay);
     overlayColumn->addWidget(m_unusedEmpty);
     m_overlay->hide();
+    m_list->viewport()->installEventFilter(this);
 
     m_hint = new QWidget(this);
     auto* hintRow = new QHBoxLayout(m_hint);
@@ -402,10 +402,27 @@ void AppListView::placeOverlay()
     m_overlay->raise();
 }
 
-void AppListView::resizeEvent(QResizeEvent* event)
+void AppListView::showEvent(QShowEvent* event)
 {
-    QWidget::resizeEvent(event);
-    placeOverlay();
+    QWidget::showEvent(event);
+    if (m_toolbarPlaced)
+        return;
+    // The main window's toolbar, when the view sits in one.
+    auto* toolbar = window()->findChild<QToolBar*>(QStringLiteral("toolbar"));
+    if (!toolbar)
+        return;
+    m_toolbarPlaced = true;
+    for (QToolButton* button : {m_home, m_sortAndFilter, m_reload}) {
+        toolbar->addWidget(button);
+        button->show();
+    }
+}
+
+bool AppListView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_list->viewport() && event->type() == QEvent::Resize)
+        placeOverlay();
+    return QWidget::eventFilter(watched, event);
 }
 
 QMenu* AppListView::contextMenu(int row)

@@ -34,7 +34,6 @@ class Clock;
 }
 namespace veldo::platform::qt {
 class AppIconProvider;
-class FileManagerReveal;
 } // namespace veldo::platform::qt
 namespace veldo::controller {
 class UninstallViewModel;
@@ -54,7 +53,7 @@ class AppListView final : public QWidget
     Q_OBJECT
 public:
     // What the view asks of the controller; an empty member calls the controller's own
-    // operation (reveal: the file manager).
+    // operation (reveal: the controller's reveal service).
     struct Actions
     {
         std::function<void(controller::IdSet)> selectApps;
@@ -122,7 +121,10 @@ public:
     QMenu* contextMenu(int row);
 
 protected:
-    void resizeEvent(QResizeEvent* event) override;
+    // Keeps the empty state over the list's viewport.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    // Puts the toolbar items into the main window's toolbar (the QToolBar named "toolbar"), once.
+    void showEvent(QShowEvent* event) override;
 
 private:
     void buildToolbarItems();
@@ -136,7 +138,6 @@ private:
     const platform::Clock* m_clock;
     std::unique_ptr<platform::qt::AppIconProvider> m_ownIcons;
     platform::qt::AppIconProvider* m_icons;
-    std::unique_ptr<platform::qt::FileManagerReveal> m_revealer;
     Actions m_actions;
 
     SearchField* m_search;
@@ -161,6 +162,7 @@ private:
     QAction* m_showAppleApps;
     EmptyState m_emptyState = EmptyState::none;
     bool m_resyncing = false;
+    bool m_toolbarPlaced = false;
 };
 
 } // namespace veldo::ui

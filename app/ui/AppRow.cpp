@@ -114,7 +114,7 @@ AppRow::Layout AppRow::layout(const QStyleOptionViewItem& option, const QModelIn
         QString help;
     };
     std::vector<Wanted> wanted;
-    const qreal symbolEdge = pillMetrics.height();
+    const qreal symbolEdge = pillMetrics.height() + 3;
     if (index.data(AppListModel::SystemAppRole).toBool())
         wanted.push_back({symbolEdge, systemAppHelp()});
     const QString token = index.data(AppListModel::CaskTokenRole).toString();
@@ -194,7 +194,7 @@ void AppRow::paint(QPainter* painter, const QStyleOptionViewItem& option,
         }
         const std::string_view symbol = mark.help == systemAppHelp() ? "apple.logo" : "mug.fill";
         SymbolImage::paint(*painter, mark.frame, symbol, secondary(option, selected),
-                           SymbolImage::font(static_cast<int>(mark.frame.height() * 0.8)));
+                           SymbolImage::font(static_cast<int>(mark.frame.height()) - 2));
     }
 
     const QFont caption = textFont(TextStyle::caption, option.font);

@@ -1,6 +1,8 @@
 // ContentView: the main window's split view, banners, drop target and start-up.
 #include "app/ui/ContentView.h"
 
+#include <algorithm>
+
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QMimeData>
@@ -30,6 +32,7 @@ ContentView::ContentView(AppShell& shell, QWidget* parent) : QWidget(parent), m_
 {
     controller::UninstallViewModel& model = shell.model();
     setAcceptDrops(true);
+    setMinimumSize(kMinimumWidth, kMinimumHeight);
 
     m_splitter = new QSplitter(Qt::Horizontal, this);
     m_splitter->setChildrenCollapsible(false);
@@ -143,9 +146,19 @@ void ContentView::resizeEvent(QResizeEvent* event)
     layoutOverlays();
 }
 
+namespace {
+
+bool carriesFiles(const QMimeData& data)
+{
+    const QList<QUrl> urls = data.urls();
+    return std::ranges::any_of(urls, [](const QUrl& url) { return url.isLocalFile(); });
+}
+
+} // namespace
+
 void ContentView::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (!event->mimeData()->hasUrls()) {
+    if (!carriesFiles(*event->mimeData())) {
         event->ignore();
         return;
     }
@@ -155,7 +168,7 @@ void ContentView::dragEnterEvent(QDragEnterEvent* event)
 
 void ContentView::dragMoveEvent(QDragMoveEvent* event)
 {
-    if (event->mimeData()->hasUrls())
+    if (carriesFiles(*event->mimeData()))
         event->acceptProposedAction();
     else
         event->ignore();
@@ -170,7 +183,7 @@ void ContentView::dragLeaveEvent(QDragLeaveEvent* event)
 void ContentView::dropEvent(QDropEvent* event)
 {
     setDropTargeted(false);
-    const bool carriedFiles = !event->mimeData()->urls().isEmpty();
+    const bool carriedFiles = carriesFiles(*event->mimeData());
     std::vector<platform::MacPath> paths = droppedMacPaths(*event->mimeData());
     const bool hasApp = std::ranges::any_of(
         paths, [](const platform::MacPath& path) { return path.pathExtension() == "app"; });

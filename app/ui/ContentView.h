@@ -47,6 +47,8 @@ public:
     static constexpr int kTopInset = 12;
     static constexpr int kRowSpacing = 8;
     static constexpr int kBottomInset = 16;
+    static constexpr int kMinimumWidth = 820;
+    static constexpr int kMinimumHeight = 540;
 
     explicit ContentView(AppShell& shell, QWidget* parent = nullptr);
 

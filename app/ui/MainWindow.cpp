@@ -1,6 +1,9 @@
 // MainWindow: one main window of the application.
 #include "app/ui/MainWindow.h"
 
+#include <algorithm>
+
+#include <QAction>
 #include <QEvent>
 #include <QToolBar>
 
@@ -25,7 +28,6 @@ MainWindow::MainWindow(AppShell& shell, int number)
 
     m_content = new ContentView(shell, this);
     setCentralWidget(m_content);
-    setMinimumSize(kMinimumWidth, kMinimumHeight);
     resize(kDefaultWidth, kDefaultHeight);
 
     m_prompts = new PromptPresenter(
@@ -42,12 +44,18 @@ void MainWindow::showEvent(QShowEvent* event)
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 {
+    // Decided once the toolbar has taken the change in: filters see the event first.
     if (watched == m_toolbar &&
-        (event->type() == QEvent::ActionAdded || event->type() == QEvent::ActionRemoved)) {
-        const bool hasItems =
-            event->type() == QEvent::ActionAdded || m_toolbar->actions().size() > 1;
-        m_toolbar->setVisible(hasItems);
-    }
+        (event->type() == QEvent::ActionAdded || event->type() == QEvent::ActionChanged ||
+         event->type() == QEvent::ActionRemoved))
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                const QList<QAction*> actions = m_toolbar->actions();
+                m_toolbar->setVisible(std::ranges::any_of(
+                    actions, [](const QAction* action) { return action->isVisible(); }));
+            },
+            Qt::QueuedConnection);
     return QMainWindow::eventFilter(watched, event);
 }
 

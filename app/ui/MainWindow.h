@@ -1,6 +1,6 @@
-// MainWindow: one main window: title "Veldo", 960 × 640 at first, at least 820 × 540, its
-// ContentView in the middle, a toolbar that shows only while it holds items, and its own menu
-// bar for the menu commands. Deleted when closed.
+// MainWindow: one main window: title "Veldo", 960 × 640 at first, its ContentView (at least
+// 820 × 540) in the middle, a toolbar that shows only while it holds a visible item, and its own
+// menu bar for the menu commands. Deleted when closed.
 //
 // The first time it is shown it presents whatever the controller already holds (a pending
 // prompt, a failed cask uninstall, an alert), then follows the controller (PromptPresenter).
@@ -23,8 +23,6 @@ class MainWindow final : public QMainWindow
 public:
     static constexpr int kDefaultWidth = 960;
     static constexpr int kDefaultHeight = 640;
-    static constexpr int kMinimumWidth = 820;
-    static constexpr int kMinimumHeight = 540;
 
     // Named "main-<number>".
     MainWindow(AppShell& shell, int number);

@@ -1,6 +1,9 @@
 // StandardWindowContent: the screens this build of the application puts into its windows.
+#include "app/ui/AppListView.h"
 #include "app/ui/BatchDetailView.h"
+#include "app/ui/CommandActions.h"
 #include "app/ui/HelpView.h"
+#include "app/ui/MainWindow.h"
 #include "app/ui/PreferencesView.h"
 #include "app/ui/WindowContent.h"
 
@@ -9,11 +12,24 @@ namespace veldo::ui {
 WindowContent WindowContent::standard()
 {
     WindowContent content;
+    content.sidebar = [](controller::UninstallViewModel& model, QWidget* parent) -> QWidget* {
+        return new AppListView(&model, parent);
+    };
     content.batch = [](controller::UninstallViewModel& model, QWidget* parent) -> QWidget* {
         return new BatchDetailView(model, nullptr, parent);
     };
-    content.help = [](AppShell&, QWidget* window) -> QWidget* { return new HelpView(window); };
-    content.settings = settingsWindowContent;
+    content.commands = [](AppShell& shell, MainWindow& window) {
+        CommandActions::of(shell).attach(window);
+    };
+    // The Help and Settings windows have no menu bar; the commands' keys work there too.
+    content.help = [](AppShell& shell, QWidget* window) -> QWidget* {
+        window->addActions(CommandActions::of(shell).windowActions());
+        return new HelpView(window);
+    };
+    content.settings = [](AppShell& shell, QWidget* window) -> QWidget* {
+        window->addActions(CommandActions::of(shell).windowActions());
+        return settingsWindowContent(shell, window);
+    };
     return content;
 }
 

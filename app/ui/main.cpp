@@ -11,7 +11,6 @@
 #include <unistd.h>
 
 #include <QApplication>
-#include <QUuid>
 #include <QWidget>
 
 #include "app/controller/UninstallViewModel.h"
@@ -23,6 +22,7 @@
 #include "app/ui/VeldoAppDelegate.h"
 #include "app/ui/WindowContent.h"
 #include "app/ui/WindowOperations.h"
+#include "app/ui/WindowServices.h"
 #include "platform/qt/FileManagerReveal.h"
 
 namespace {
@@ -63,7 +63,8 @@ int main(int argc, char** argv)
     case ui::SingleInstance::Start::handedOver:
         return 0;
     case ui::SingleInstance::Start::failed:
-        std::fprintf(stderr, "veldo: Veldo is already running but didn't answer.\n");
+        std::fprintf(stderr,
+                     "veldo: another Veldo holds this Mac's instance socket but did not answer.\n");
         return 1;
     case ui::SingleInstance::Start::serving:
         break;
@@ -71,11 +72,7 @@ int main(int argc, char** argv)
 
     controller::UninstallViewModel& model = controller::UninstallViewModel::shared();
     platform::qt::FileManagerReveal reveal;
-    model.installUiServices(
-        [&reveal](const std::vector<platform::MacPath>& urls) { reveal.reveal(urls); }, {},
-        [&model](const std::string& title, const std::string& message) {
-            model.setActiveAlert(controller::NoticeAlert{QUuid::createUuid(), title, message, {}});
-        });
+    ui::installWindowServices(model, reveal);
 
     ui::AppShell shell(model, ui::WindowOperations::of(model), ui::WindowContent::standard());
     ui::UpdaterController::installUserDriver(std::make_shared<ui::MessageBoxUserDriver>(

@@ -5,6 +5,7 @@
 // (it is only read from, apart from the controller's and the updater's defaults in its home
 // folder). Exits 1 when a picture is blank or cannot be written, 2 on bad arguments. It runs as a
 // test run ("-VeldoUITesting"), and its updater views make updaters that never check.
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -21,6 +22,7 @@
 #include <QGridLayout>
 #include <QImage>
 #include <QLabel>
+#include <QListView>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -36,6 +38,8 @@
 #include "app/core/LeftoverCategory.h"
 #include "app/core/ToolchainItem.h"
 #include "app/ui/AdminEscalationSheet.h"
+#include "app/ui/AppListModel.h"
+#include "app/ui/AppListView.h"
 #include "app/ui/AppManagementSheet.h"
 #include "app/ui/AppShell.h"
 #include "app/ui/BatchDetailView.h"
@@ -382,6 +386,143 @@ QWidget* batchHost(QWidget* host, testsupport::UiController& controller)
     return view;
 }
 
+// A sidebar of ten apps: a system app, a cask, unused apps, sizes and last uses.
+void sidebarApps(testsupport::UiController& controller)
+{
+    const core::Date now = std::chrono::system_clock::now();
+    std::vector<core::InstalledApp> apps;
+    const struct
+    {
+        const char* name;
+        std::int64_t size;
+        int daysAgo; // -1: never
+        bool system;
+    } table[] = {
+        {"Quill", 184'000'000, 2, false},
+        {"Inkwell", 0, 400, false},
+        {"Safari", 0, 0, true},
+        {"Margins", 0, -1, false},
+        {"Photon Editor Professional Studio Edition 2026 for Teams", 2'100'000'000, 30, false},
+        {"Tally", 0, 250, false},
+        {"Waypoint", 12'400'000, 5, false},
+        {"Ledger", 0, 1, false},
+        {"Notebook", 0, 190, false},
+        {"Zephyr", 0, -1, false},
+    };
+    for (const auto& row : table) {
+        core::InstalledApp app;
+        app.name = row.name;
+        app.url =
+            platform::MacPath(std::string(row.system ? "/System/Applications/" : "/Applications/") +
+                              row.name + ".app");
+        app.bundleID = "com.example." + std::string(row.name).substr(0, 5);
+        app.sizeBytes = row.size;
+        app.isSystemApp = row.system;
+        if (row.daysAgo >= 0)
+            app.lastUsed = now - std::chrono::hours(24 * row.daysAgo) - std::chrono::minutes(5);
+        apps.push_back(app);
+    }
+    controller.model->setSearchText("");
+    controller.model->setSelectedAppIDs({});
+    controller.model->setIsScanningApps(false);
+    leftovers::CaskInfo quill;
+    quill.token = "quill";
+    quill.version = "3.2.1";
+    quill.appNames = {"Quill.app"};
+    quill.appTargets = {"Quill.app"};
+    controller.model->setCaskIndex({{"Quill.app", quill}});
+    controller.model->setApps(std::move(apps));
+}
+
+ui::AppListView* sidebarHost(QWidget* host, testsupport::UiController& controller,
+                             const std::function<void(ui::AppListView&)>& state = {})
+{
+    sidebarApps(controller);
+    auto* view = new ui::AppListView(controller.model.get(), host);
+    auto* layout = new QVBoxLayout(host);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(view);
+    if (state)
+        state(*view);
+    return view;
+}
+
+void appendSidebarShots(std::vector<Shot>& list, testsupport::UiController& controller)
+{
+    for (ColorScheme scheme : {ColorScheme::light, ColorScheme::dark})
+        list.push_back({scheme == ColorScheme::dark ? QStringLiteral("sidebar-dark")
+                                                    : QStringLiteral("sidebar"),
+                        scheme,
+                        {300, 640},
+                        [&controller](QWidget* host) { return sidebarHost(host, controller); }});
+    list.push_back({QStringLiteral("sidebar-search-no-results"),
+                    ColorScheme::light,
+                    {300, 640},
+                    [&controller](QWidget* host) {
+                        return sidebarHost(host, controller, [&controller](ui::AppListView&) {
+                            controller.model->setSearchText("Photoshop");
+                        });
+                    }});
+    list.push_back({QStringLiteral("sidebar-unused"),
+                    ColorScheme::light,
+                    {300, 640},
+                    [&controller](QWidget* host) {
+                        return sidebarHost(host, controller, [](ui::AppListView& view) {
+                            view.setShowOnlyUnused(true);
+                        });
+                    }});
+    list.push_back({QStringLiteral("sidebar-three-selected"),
+                    ColorScheme::light,
+                    {300, 640},
+                    [&controller](QWidget* host) {
+                        return sidebarHost(host, controller, [&controller](ui::AppListView&) {
+                            controller.model->setSelectedAppIDs({"/Applications/Quill.app",
+                                                                 "/Applications/Tally.app",
+                                                                 "/Applications/Zephyr.app"});
+                        });
+                    }});
+    list.push_back({QStringLiteral("sidebar-scanning"),
+                    ColorScheme::light,
+                    {300, 640},
+                    [&controller](QWidget* host) {
+                        return sidebarHost(host, controller, [&controller](ui::AppListView&) {
+                            controller.model->setApps({});
+                            controller.model->setIsScanningApps(true);
+                        });
+                    }});
+    list.push_back(
+        {QStringLiteral("sidebar-context-menu"),
+         ColorScheme::light,
+         {300, 640},
+         [&controller](QWidget* host) {
+             ui::AppListView* view = sidebarHost(host, controller);
+             const int row = view->listModel()->rowOf("/Applications/Quill.app");
+             QMenu* menu = view->contextMenu(row);
+             // Drawn inside the picture, beside the row it opened on.
+             menu->setParent(host, Qt::Widget);
+             menu->setAttribute(Qt::WA_DeleteOnClose, false);
+             menu->adjustSize();
+             host->resize(300, 640);
+             host->layout()->activate();
+             const QRect rect = view->listView()->visualRect(view->listModel()->index(row));
+             menu->move(view->listView()->viewport()->mapTo(host, rect.center()) + QPoint(-20, 0));
+             menu->show();
+             menu->raise();
+             return view;
+         }});
+}
+
+// Menu `index` of a main window's menu bar, opened.
+QWidget* openMenu(QWidget* host, ui::AppShell& shell, int index)
+{
+    auto* window = static_cast<ui::MainWindow*>(mainWindow(host, shell, [](ui::MainWindow&) {}));
+    QMenu* menu = window->menuBar()->actions().at(index)->menu();
+    menu->setPalette(host->palette());
+    menu->popup(QPoint(40, 40));
+    QApplication::processEvents();
+    return menu;
+}
+
 std::vector<Shot> shots(testsupport::UiController& controller, ui::AppShell& shell)
 {
     std::vector<Shot> list;
@@ -696,6 +837,13 @@ std::vector<Shot> shots(testsupport::UiController& controller, ui::AppShell& she
                             box->setPalette(host->palette());
                         return box;
                     }});
+    const char* const menus[] = {"veldo", "file", "edit", "view", "window", "help"};
+    for (int i = 0; i < 6; ++i)
+        list.push_back({QStringLiteral("menu-%1").arg(menus[i]),
+                        ColorScheme::light,
+                        {},
+                        [&shell, i](QWidget* host) { return openMenu(host, shell, i); }});
+    appendSidebarShots(list, controller);
     return list;
 }
 

@@ -92,6 +92,10 @@ protected:
             log.add("developer");
             return std::vector<core::ToolchainGroup>{};
         };
+        services.packageScan = [this](std::stop_token) {
+            log.add("packages");
+            return std::vector<core::PackageGroup>{};
+        };
         services.loadCaskIndex = [](bool, std::stop_token) -> Result<leftovers::CaskIndex> {
             return leftovers::CaskIndex{};
         };
@@ -305,9 +309,11 @@ TEST_F(CommandActionsTest, TheRescanItemFollowsTheSelectionAndAwaitsItsOperation
 
     select({"veldo://developer"}, T::packages, {});
     EXPECT_EQ(actions->rescan()->text(), "Rescan Packages");
-    const int before = model->localStubPackageScans;
+    log.clear();
     actions->rescan()->trigger();
-    EXPECT_EQ(model->localStubPackageScans, before + 1);
+    ASSERT_TRUE(waitForCalls(1));
+    EXPECT_EQ(log.calls(), std::vector<std::string>{"packages"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !model->isScanningPackages(); }, 5000));
 
     // Enabled while the app list is scanned, not while a removal or an undo runs.
     model->setIsScanningApps(true);

@@ -9,9 +9,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileDialog>
+#include <QFileOpenEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QMimeData>
@@ -23,6 +26,7 @@
 #include <QUrl>
 
 #include "app/controller/UninstallViewModel.h"
+#include "app/core/SystemSettings.h"
 #include "app/ui/AdminEscalationSheet.h"
 #include "app/ui/AppManagementSheet.h"
 #include "app/ui/AppShell.h"
@@ -38,6 +42,9 @@
 #include "app/ui/TrashedAppBanner.h"
 #include "app/ui/VeldoAppDelegate.h"
 #include "app/ui/WelcomeView.h"
+#include "app/ui/WindowServices.h"
+#include "platform/UrlOpener.h"
+#include "platform/qt/FileManagerReveal.h"
 #include "tests/support/FakeMac.h"
 #include "tests/ui/UiFixtures.h"
 
@@ -144,6 +151,9 @@ protected:
         content.sidebar = screen("sidebar");
         content.settings = [](AppShell&, QWidget* window) -> QWidget* {
             return new QLabel(QStringLiteral("Settings"), window);
+        };
+        content.help = [](AppShell&, QWidget* window) -> QWidget* {
+            return new QLabel(QStringLiteral("Help"), window);
         };
         return content;
     }
@@ -268,9 +278,19 @@ TEST_F(MainWindowTest, TheWindowItsSplitterAndItsFirstAppearance)
     EXPECT_EQ(first->objectName(), QStringLiteral("main-1"));
     EXPECT_EQ(first->windowTitle(), QStringLiteral("Veldo"));
     EXPECT_EQ(first->size(), QSize(960, 640));
-    EXPECT_EQ(first->minimumSize(), QSize(820, 540));
+    EXPECT_EQ(first->contentView()->minimumSize(), QSize(820, 540));
     EXPECT_TRUE(first->testAttribute(Qt::WA_DeleteOnClose));
-    EXPECT_FALSE(first->toolbar()->isVisible()); // nothing in it
+    // The toolbar shows while it holds a visible item.
+    QToolBar* toolbar = first->toolbar();
+    EXPECT_FALSE(toolbar->isVisible());
+    QAction* item = toolbar->addAction(QStringLiteral("Item"));
+    ASSERT_TRUE(waitFor([&] { return toolbar->isVisible(); }));
+    item->setVisible(false);
+    ASSERT_TRUE(waitFor([&] { return !toolbar->isVisible(); }));
+    item->setVisible(true);
+    ASSERT_TRUE(waitFor([&] { return toolbar->isVisible(); }));
+    toolbar->removeAction(item);
+    ASSERT_TRUE(waitFor([&] { return !toolbar->isVisible(); }));
     QWidget* sidebar = first->contentView()->sidebar();
     ASSERT_NE(sidebar, nullptr);
     EXPECT_EQ(sidebar->minimumWidth(), 240);
@@ -388,6 +408,55 @@ TEST_F(MainWindowTest, TheResultBannerNeedsTheFlagAndAnOutcome)
     banner->doneButton()->click();
     EXPECT_FALSE(model().showResultBanner());
     EXPECT_TRUE(banner->isHidden());
+
+    // App Management refused an app: "Open Settings" opens its list in System Settings.
+    for (const auto& named : testsupport::bannerGallery())
+        if (named.name == "permission-needed")
+            model().setLastOutcome(named.outcome);
+    model().setShowResultBanner(true);
+    ASSERT_FALSE(banner->openSettingsButton()->isHidden());
+    platform::testing::UrlRecorder opened;
+    banner->openSettingsButton()->click();
+    EXPECT_EQ(opened.urls(),
+              std::vector<std::string>{std::string(core::SystemSettings::kAppManagementURL)});
+}
+
+TEST_F(MainWindowTest, RevealSavePanelAndErrorAlertServices)
+{
+    platform::qt::FileManagerReveal::Recorder revealed;
+    platform::qt::FileManagerReveal reveal;
+    installWindowServices(model(), reveal);
+    MainWindow* first = open();
+    model().services().reveal({MacPath("/Users/me/Report.json")});
+    ASSERT_EQ(revealed.reveals().size(), 1U);
+    EXPECT_EQ(revealed.reveals()[0],
+              QStringList{QString::fromStdString(m_mac.host(MacPath("/Users/me/Report.json")))});
+
+    model().services().showErrorAlert("The file “Report.json” couldn’t be saved.");
+    ASSERT_TRUE(model().activeAlert());
+    MainWindow* second = open();
+    for (MainWindow* window : {first, second}) {
+        QMessageBox* box = window->prompts()->alertBox();
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->text(), QStringLiteral("The file “Report.json” couldn’t be saved."));
+        EXPECT_EQ(box->buttons().size(), 1);
+    }
+    second->prompts()->alertBox()->buttons()[0]->click();
+    EXPECT_FALSE(model().activeAlert());
+    EXPECT_EQ(first->prompts()->alertBox(), nullptr);
+
+    // The save panel opens over a main window and answers later; cancelled, it answers none.
+    std::vector<std::optional<MacPath>> answers;
+    model().services().chooseSaveLocation(
+        {"Export Cleanup Report", "Veldo Report - Quill.json", {"json"}, true},
+        [&answers](std::optional<MacPath> path) { answers.push_back(std::move(path)); });
+    QFileDialog* panel = AppShell::findMainWindow()->findChild<QFileDialog*>();
+    ASSERT_NE(panel, nullptr);
+    EXPECT_EQ(panel->windowModality(), Qt::WindowModal);
+    EXPECT_TRUE(answers.empty());
+    panel->reject();
+    ASSERT_TRUE(waitFor([&] { return !answers.empty(); }));
+    EXPECT_EQ(answers, std::vector<std::optional<MacPath>>{std::nullopt});
 }
 
 TEST_F(MainWindowTest, EscapeOnEachSheetRefuses)
@@ -593,6 +662,14 @@ TEST_F(MainWindowTest, DropsHandEveryFileOfThisMacToOpenApps)
     EXPECT_EQ(model().dropNotice(),
               std::optional<std::string>("That item isn't a macOS application."));
 
+    // A drag of web links is no drag of files.
+    QMimeData links;
+    links.setUrls({QUrl(QStringLiteral("https://example.com/Quill.app"))});
+    QDragEnterEvent enter(QPoint(400, 300), Qt::CopyAction, &links, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(view, &enter);
+    EXPECT_FALSE(enter.isAccepted());
+    EXPECT_FALSE(view->isDropTargeted());
+
     // Thousands of files go in one call, in order.
     QStringList many;
     for (int i = 0; i < 5000; ++i)
@@ -610,6 +687,11 @@ TEST_F(MainWindowTest, ClosingTheLastMainWindowQuitsAndClosesSettings)
     MainWindow* second = open();
     QPointer<QWidget> settings = m_shell->openSettings();
     ASSERT_TRUE(settings);
+    // One Help window, brought forward when opened again.
+    QPointer<QWidget> help = m_shell->openWindow(QStringLiteral("help"));
+    ASSERT_TRUE(help);
+    EXPECT_EQ(help->windowTitle(), QStringLiteral("Veldo Help"));
+    EXPECT_EQ(m_shell->openWindow(QStringLiteral("help")), help.data());
     first->close();
     ASSERT_TRUE(waitFor([&] { return m_shell->mainWindowCount() == 1; }));
     EXPECT_EQ(m_quits, 0);
@@ -617,6 +699,7 @@ TEST_F(MainWindowTest, ClosingTheLastMainWindowQuitsAndClosesSettings)
     second->close();
     ASSERT_TRUE(waitFor([&] { return m_quits == 1; }));
     EXPECT_TRUE(!settings || !settings->isVisible());
+    EXPECT_TRUE(!help || !help->isVisible());
 }
 
 TEST_F(MainWindowTest, ShowMainWindowRestoresAMinimisedWindowAndPassesOverAHiddenOne)
@@ -648,8 +731,81 @@ TEST_F(MainWindowTest, OpenedItemsGoToOpenAppsThroughTheWindowOnScreen)
                             {MacPath("/Applications/A.app"), MacPath("/Users/me/x.txt")}}));
     delegate.openItems({std::nullopt});
     EXPECT_EQ(m_opened.size(), 1U);
+
+    // A file-open event of the platform takes the same road.
+    QApplication::instance()->installEventFilter(&delegate);
+    QFileOpenEvent event(QString::fromStdString(m_mac.host(MacPath("/Applications/B.app"))));
+    QApplication::sendEvent(QApplication::instance(), &event);
+    ASSERT_EQ(m_opened.size(), 2U);
+    EXPECT_EQ(m_opened[1], std::vector<MacPath>{MacPath("/Applications/B.app")});
     EXPECT_EQ(model().dropNotice(),
               std::optional<std::string>("That item isn't a macOS application."));
+}
+
+} // namespace
+} // namespace veldo::ui
+
+namespace veldo::ui {
+namespace {
+
+// The window over the real controller operations (the library watcher aside), on a fake Mac with
+// two apps.
+TEST(MainWindowWithController, DropsOpenAndSelectAppsAndASecondWindowDoesNotRescan)
+{
+    testsupport::FakeMac mac;
+    for (const char* name : {"Quill", "Inkwell"})
+        mac.makeApp(MacPath(std::string("/Applications/") + name + ".app"),
+                    platform::PlistValue::Dictionary{
+                        {"CFBundleIdentifier", std::string("com.example.") + name},
+                        {"CFBundleName", std::string(name)}});
+    mac.write(MacPath("/Users/me/notes.txt"), "notes");
+    testsupport::UiController controller;
+    controller::UninstallViewModel& model = *controller.model;
+    int batches = 0;
+    WindowContent content;
+    content.batch = [&batches](controller::UninstallViewModel&, QWidget* parent) -> QWidget* {
+        ++batches;
+        return new QLabel(QStringLiteral("batch"), parent);
+    };
+    AppShell::Options options;
+    options.quit = [] {};
+    // The library watcher polls running apps each second; its own tests cover it.
+    WindowOperations operations = WindowOperations::of(model);
+    operations.startLibraryWatcher = {};
+    AppShell shell(model, operations, content, options);
+    QPointer<QWidget> first = shell.openWindow(QStringLiteral("main"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model.apps().size() == 2; }, 10'000));
+    const QUuid scan = model.appsScanToken();
+    QPointer<QWidget> second = shell.openWindow(QStringLiteral("main"));
+    QTest::qWait(50);
+    EXPECT_EQ(model.appsScanToken(), scan);
+
+    auto drop = [&](const std::vector<MacPath>& paths) {
+        QMimeData data;
+        QList<QUrl> urls;
+        for (const MacPath& path : paths)
+            urls.push_back(QUrl::fromLocalFile(QString::fromStdString(mac.host(path))));
+        data.setUrls(urls);
+        auto* view = static_cast<MainWindow*>(first.data())->contentView();
+        QDragEnterEvent enter(QPoint(400, 300), Qt::CopyAction, &data, Qt::LeftButton,
+                              Qt::NoModifier);
+        QApplication::sendEvent(view, &enter);
+        QDropEvent event(QPointF(400, 300), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(view, &event);
+    };
+    drop({MacPath("/Users/me/notes.txt")});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model.dropNotice().has_value(); }));
+    EXPECT_EQ(*model.dropNotice(), "That item isn't a macOS application.");
+
+    drop({MacPath("/Applications/Quill.app"), MacPath("/Applications/Inkwell.app")});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model.selectedAppIDs().size() == 2; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return batches == 2; })); // one screen per window
+    drop({MacPath("/Applications/Quill.app")});
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        return model.selectedApp() && model.selectedApp()->id() == "/Applications/Quill.app";
+    }));
+    delete first.data();
+    delete second.data();
 }
 
 } // namespace

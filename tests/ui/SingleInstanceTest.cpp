@@ -41,14 +41,20 @@ int sendServed(const QString& name, const QStringList& paths)
     return sent.get();
 }
 
-// Connects a raw client and writes `bytes`; answers the descriptor (kept open).
-base::UniqueFd rawClient(const QString& name, const QByteArray& bytes)
+sockaddr_un addressOf(const QString& name)
 {
-    base::UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     const QByteArray path = QFile::encodeName(name);
     std::memcpy(address.sun_path, path.constData(), static_cast<std::size_t>(path.size()));
+    return address;
+}
+
+// Connects a raw client and writes `bytes`; answers the descriptor (kept open).
+base::UniqueFd rawClient(const QString& name, const QByteArray& bytes)
+{
+    base::UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    const sockaddr_un address = addressOf(name);
     if (::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0)
         return base::UniqueFd();
     if (!bytes.isEmpty())
@@ -61,10 +67,7 @@ base::UniqueFd rawClient(const QString& name, const QByteArray& bytes)
 base::UniqueFd bareListener(const QString& name, int backlog)
 {
     base::UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const QByteArray path = QFile::encodeName(name);
-    std::memcpy(address.sun_path, path.constData(), static_cast<std::size_t>(path.size()));
+    const sockaddr_un address = addressOf(name);
     if (::bind(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0 ||
         ::listen(fd.get(), backlog) != 0)
         return base::UniqueFd();
@@ -160,10 +163,7 @@ TEST_F(SingleInstanceTest, OnlyANameNobodyServesIsTakenOver)
     std::vector<base::UniqueFd> queued;
     for (int i = 0; i < 4; ++i) {
         base::UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        const QByteArray path = QFile::encodeName(name());
-        std::memcpy(address.sun_path, path.constData(), static_cast<std::size_t>(path.size()));
+        const sockaddr_un address = addressOf(name());
         (void)::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof(address));
         queued.push_back(std::move(fd));
     }
