@@ -29,7 +29,15 @@ using Status = core::SystemSettings::FullDiskAccessStatus;
 class PermissionsSettingsTabTest : public testing::Test
 {
 protected:
-    PermissionsSettingsTabTest() { pool.setMaxThreadCount(2); }
+    PermissionsSettingsTabTest()
+    {
+        pool.setMaxThreadCount(2);
+        // The application is active before any tab shows, so no activation arrives meanwhile
+        // (in a fresh process the first window shown makes it active).
+        anchor.show();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&anchor));
+        QCoreApplication::processEvents();
+    }
     ~PermissionsSettingsTabTest() override { pool.waitForDone(); }
 
     // Probes that answer `answer` and count their calls.
@@ -47,6 +55,7 @@ protected:
         ASSERT_TRUE(shown.wait(5000));
     }
 
+    QWidget anchor;
     testsupport::FakeMac mac;
     testsupport::UiController c;
     QThreadPool pool;
