@@ -15,6 +15,7 @@
 #include "common/HelperMoveLedger.h"
 #include "common/HelperPathRules.h"
 #include "helper/BuildFloor.h"
+#include "helper/ClientRequirement.h"
 #include "helper/DaemonBuild.h"
 #include "helper/HelperLog.h"
 #include "helper/HelperService.h"
@@ -138,7 +139,8 @@ void daemonMain(const DaemonSettings& settings)
     }
 
     auto* listener = new HelperListener(floor.kind == BuildFloorResult::Kind::ok,
-                                        settings.idleTimeout); // lives for the process
+                                        installedClientRefusal, settings.idleTimeout, {},
+                                        settings.usePidfdOptions); // lives for the process
     if (base::UniqueFd socket = inheritedListeningSocket())
         listener->listen(std::move(socket));
     listener->queue().async([listener] { listener->armIdleTimer(); });

@@ -17,6 +17,8 @@ namespace veldo::helper {
 struct DaemonSettings
 {
     HelperListener::Seconds idleTimeout = HelperListener::Seconds(60.0);
+    // False pins clients as on a kernel without SO_PEERPIDFD and SO_PASSPIDFD (tests).
+    bool usePidfdOptions = true;
 };
 
 [[noreturn]] void daemonMain(const DaemonSettings& settings = {});

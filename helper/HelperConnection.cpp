@@ -7,8 +7,10 @@
 
 namespace veldo::helper {
 
-HelperConnection::HelperConnection(base::UniqueFd socket, uid_t callerUID, pid_t callerPID)
-    : m_socket(std::move(socket)), m_callerUID(callerUID), m_callerPID(callerPID)
+HelperConnection::HelperConnection(base::UniqueFd socket, uid_t callerUID, pid_t callerPID,
+                                   PinnedProcess connector)
+    : m_socket(std::move(socket)), m_callerUID(callerUID), m_callerPID(callerPID),
+      m_connector(std::move(connector))
 {
 }
 

@@ -1,5 +1,6 @@
 // HelperConnection: one accepted client socket of the helper daemon, with the caller it was
-// accepted for and the replies still to be sent on it.
+// accepted for (its user and process ids, and the process pinned at accept) and the replies
+// still to be sent on it.
 //
 // A reply is announced (replyPending) before the request that made it releases the work lock and
 // sent afterwards (sendReply), so that the exiting path can wait for it (waitForReplies). Sending
@@ -15,19 +16,23 @@
 #include <sys/types.h>
 
 #include "base/UniqueFd.h"
+#include "helper/PinnedProcess.h"
 
 namespace veldo::helper {
 
 class HelperConnection final
 {
 public:
-    HelperConnection(base::UniqueFd socket, uid_t callerUID, pid_t callerPID);
+    HelperConnection(base::UniqueFd socket, uid_t callerUID, pid_t callerPID,
+                     PinnedProcess connector = {});
     HelperConnection(const HelperConnection&) = delete;
     HelperConnection& operator=(const HelperConnection&) = delete;
 
     int fd() const { return m_socket.get(); }
     uid_t callerUID() const { return m_callerUID; }
     pid_t callerPID() const { return m_callerPID; }
+    // The process that connected, pinned at accept.
+    const PinnedProcess& connector() const { return m_connector; }
 
     // One more reply is on its way.
     void replyPending();
@@ -41,6 +46,7 @@ private:
     base::UniqueFd m_socket;
     uid_t m_callerUID;
     pid_t m_callerPID;
+    PinnedProcess m_connector;
     std::mutex m_sendLock;
     std::mutex m_lock;
     std::condition_variable m_changed;

@@ -13,6 +13,7 @@
 #include "common/HelperFrame.h"
 #include "common/HelperReplyEnvelope.h"
 #include "common/VeldoHelperProtocol.h"
+#include "helper/CredentialedFrame.h"
 #include "helper/DaemonBuild.h"
 #include "helper/HelperConnection.h"
 #include "helper/HelperLog.h"
@@ -29,10 +30,11 @@ HelperLog& listenerLog()
 
 } // namespace
 
-HelperListener::HelperListener(bool acceptsConnections, Seconds idleTimeout,
-                               std::function<void()> exitProcess)
+HelperListener::HelperListener(bool acceptsConnections, ClientCheck check, Seconds idleTimeout,
+                               std::function<void()> exitProcess, bool usePidfdOptions)
     : m_queue("orbelkan.Veldo.Helper.connections"), m_idleTimeout(idleTimeout),
-      m_acceptsConnections(acceptsConnections), m_exitProcess(std::move(exitProcess))
+      m_acceptsConnections(acceptsConnections), m_check(std::move(check)),
+      m_usePidfdOptions(usePidfdOptions), m_exitProcess(std::move(exitProcess))
 {
     if (!m_exitProcess)
         m_exitProcess = [] { ::_exit(0); };
@@ -44,6 +46,14 @@ void HelperListener::listen(base::UniqueFd listeningSocket)
     const int flags = ::fcntl(m_listeningSocket.get(), F_GETFL);
     if (flags >= 0)
         ::fcntl(m_listeningSocket.get(), F_SETFL, flags | O_NONBLOCK);
+    // Accepted sockets inherit these at once, so no byte arrives without its writer.
+    (void)enableWriterCredentials(m_listeningSocket.get(), m_usePidfdOptions);
+    int passPidfd = 0;
+    socklen_t size = sizeof passPidfd;
+    m_writerPidfds =
+        m_usePidfdOptions &&
+        ::getsockopt(m_listeningSocket.get(), SOL_SOCKET, kSoPassPidfd, &passPidfd, &size) == 0 &&
+        passPidfd != 0;
     // The listener lives for the process: the thread is never joined.
     m_acceptingThread = std::thread([this] { acceptLoop(); });
     m_acceptingThread.detach();
@@ -110,7 +120,10 @@ bool HelperListener::acceptOne()
     listenerLog().info("Connection from pid %{public}d, uid %{public}u",
                        {std::to_string(peer.pid), std::to_string(peer.uid)});
     ++m_openConnections;
-    auto connection = std::make_shared<HelperConnection>(std::move(socket), peer.uid, peer.pid);
+    (void)enableWriterCredentials(socket.get(), m_usePidfdOptions);
+    PinnedProcess connector = pinConnector(socket.get(), peer.pid);
+    auto connection = std::make_shared<HelperConnection>(std::move(socket), peer.uid, peer.pid,
+                                                         std::move(connector));
     try {
         std::thread([this, connection] { serve(connection); }).detach();
     } catch (const std::system_error&) {
@@ -122,27 +135,80 @@ bool HelperListener::acceptOne()
     return true;
 }
 
+PinnedProcess HelperListener::pinConnector(int socketFd, pid_t pid) const
+{
+    if (m_usePidfdOptions) {
+        int pidfd = -1;
+        socklen_t size = sizeof pidfd;
+        if (::getsockopt(socketFd, SOL_SOCKET, kSoPeerPidfd, &pidfd, &size) == 0 && pidfd >= 0) {
+            PinnedProcess process;
+            process.pid = pid;
+            process.pidfd = base::UniqueFd(pidfd);
+            ::fcntl(pidfd, F_SETFD, FD_CLOEXEC);
+            return process;
+        }
+    }
+    return PinnedProcess::openedLate(pid, bootTicksNow());
+}
+
+bool HelperListener::passes(const PinnedProcess& process) const
+{
+    const auto refused = m_check(process);
+    if (refused)
+        listenerLog().error("Refusing pid %{public}d: %{public}s",
+                            {std::to_string(process.pid), *refused});
+    return !refused;
+}
+
 void HelperListener::serve(std::shared_ptr<HelperConnection> connection)
 {
-    HelperService service(connection->callerUID(), connection->callerPID(), connection);
-    for (;;) {
-        auto frame = common::readFrame(connection->fd());
-        if (frame && !*frame)
-            break; // the client closed between frames
-        if (!frame) {
-            const auto code = frame.error().code;
-            if (code == ErrorCode::refused || code == ErrorCode::unreadable)
-                connection->sendReply(*common::HelperReplyEnvelope::withError(
-                                           std::string(common::kHelperErrorUnreadableRequest))
-                                           .encodeJSON());
-            break;
-        }
-        const auto answer = service.handle(**frame);
-        if (!connection->sendReply(answer.payload) || answer.closeAfterwards)
-            break;
-    }
+    if (passes(connection->connector()))
+        serveRequests(connection);
     ::shutdown(connection->fd(), SHUT_RDWR);
     m_queue.async([this] { connectionDidClose(); });
+}
+
+void HelperListener::serveRequests(const std::shared_ptr<HelperConnection>& shared)
+{
+    using Status = CredentialedFrame::Status;
+    HelperConnection& connection = *shared;
+    HelperService service(connection.callerUID(), connection.callerPID(), shared);
+    for (;;) {
+        auto frame = readCredentialedFrame(connection.fd());
+        if (frame.status == Status::closed || frame.status == Status::failed)
+            return;
+        if (frame.status == Status::noSingleWriter || !frame.writer) {
+            listenerLog().error("Refusing pid %{public}d: a request came without one writer",
+                                {std::to_string(connection.callerPID())});
+            return;
+        }
+        if (frame.writer->uid != connection.callerUID()) {
+            listenerLog().error(
+                "Refusing pid %{public}d: a request came from uid %{public}u",
+                {std::to_string(frame.writer->pid), std::to_string(frame.writer->uid)});
+            return;
+        }
+        PinnedProcess writer;
+        if (frame.writer->pidfd || m_writerPidfds) {
+            // Where the kernel passes the writer's process descriptor, a writer without one had
+            // ended before its bytes were read: it stays unpinned and fails as gone.
+            writer.pid = frame.writer->pid;
+            writer.pidfd = std::move(frame.writer->pidfd);
+        } else {
+            writer = PinnedProcess::openedLate(frame.writer->pid, frame.writer->readTick);
+        }
+        if (!passes(connection.connector()) || !passes(writer))
+            return;
+        if (frame.status != Status::frame) {
+            connection.sendReply(*common::HelperReplyEnvelope::withError(
+                                      std::string(common::kHelperErrorUnreadableRequest))
+                                      .encodeJSON());
+            return;
+        }
+        const auto answer = service.handle(frame.payload);
+        if (!connection.sendReply(answer.payload) || answer.closeAfterwards)
+            return;
+    }
 }
 
 void HelperListener::connectionDidClose()

@@ -5,6 +5,11 @@
 // runs in one synchronous block on `queue` that also counts the connection, so an idle check can
 // never run between the two. A daemon whose build floor failed (acceptsConnections false), or
 // whose build can't be required of clients, refuses every connection uncounted, with a log line.
+// Every client must meet the client requirement (ClientRequirement.h): the process that connected,
+// pinned at accept by its process descriptor (SO_PEERPIDFD, else pidfd_open), is checked when
+// serving starts; before each request, the version call included, the frame's one writer must be
+// of the connection's user and, like the connector, pass the check. A client that fails is closed
+// unanswered with one error line.
 // An accepted connection is served until the peer closes it; then it is uncounted, and when none
 // is left the idle timer is armed. The idle check exits (through `exitProcess`, holding the work
 // lock, with the shutdown flag set) when its timer is the latest, nothing is open and no request
@@ -20,6 +25,7 @@
 #include <thread>
 
 #include "base/UniqueFd.h"
+#include "helper/ClientRequirement.h"
 #include "platform/SerialQueue.h"
 
 namespace veldo::helper {
@@ -31,8 +37,10 @@ class HelperListener final
 public:
     using Seconds = std::chrono::duration<double>;
 
-    explicit HelperListener(bool acceptsConnections, Seconds idleTimeout = Seconds(60.0),
-                            std::function<void()> exitProcess = {});
+    // `usePidfdOptions` false pins processes without SO_PEERPIDFD and SO_PASSPIDFD, as on a kernel
+    // without them (tests).
+    HelperListener(bool acceptsConnections, ClientCheck check, Seconds idleTimeout = Seconds(60.0),
+                   std::function<void()> exitProcess = {}, bool usePidfdOptions = true);
     HelperListener(const HelperListener&) = delete;
     HelperListener& operator=(const HelperListener&) = delete;
 
@@ -52,6 +60,12 @@ private:
     // False when accepting failed for want of resources (the caller backs off).
     bool acceptOne();
     void serve(std::shared_ptr<HelperConnection> connection);
+    // Serves requests until the connection ends.
+    void serveRequests(const std::shared_ptr<HelperConnection>& connection);
+    // The process that connected, pinned.
+    PinnedProcess pinConnector(int socketFd, pid_t pid) const;
+    // Logs and answers false when `process` fails the client requirement.
+    bool passes(const PinnedProcess& process) const;
     void connectionDidClose();
     void idleCheck(long generation);
 
@@ -60,6 +74,9 @@ private:
     long m_idleGeneration = 0;
     Seconds m_idleTimeout;
     bool m_acceptsConnections;
+    ClientCheck m_check;
+    bool m_usePidfdOptions;
+    bool m_writerPidfds = false; // the kernel passes each writer's process descriptor
     std::function<void()> m_exitProcess;
     base::UniqueFd m_listeningSocket;
     std::thread m_acceptingThread;

@@ -1,6 +1,8 @@
 // veldo-helper-faulty: the helper daemon with its fault points live (VELDO_HELPER_FAULT) and an
-// idle time in seconds from VELDO_HELPER_IDLE_TIMEOUT, for the tests only.
+// idle time in seconds from VELDO_HELPER_IDLE_TIMEOUT, for the tests only. VELDO_HELPER_PIDFD=off
+// pins clients as a kernel without SO_PEERPIDFD and SO_PASSPIDFD would.
 #include <cstdlib>
+#include <string_view>
 
 #include "helper/DaemonMain.h"
 
@@ -14,5 +16,9 @@ int main()
         if (end != idle && *end == '\0' && seconds > 0)
             settings.idleTimeout = veldo::helper::HelperListener::Seconds(seconds);
     }
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): before any thread
+    if (const char* pidfd = std::getenv("VELDO_HELPER_PIDFD");
+        pidfd && std::string_view(pidfd) == "off")
+        settings.usePidfdOptions = false;
     veldo::helper::daemonMain(settings);
 }

@@ -25,7 +25,6 @@ struct ControllerDurations
     std::chrono::milliseconds appsRefreshRecheck = kAppsRefreshRecheck;
     std::chrono::milliseconds libraryDebounce = kLibraryDebounce;
     std::chrono::milliseconds copySearchTimeout = kCopySearchTimeout;
-
     // How often opening apps looks whether the app scan it waits for has ended.
     static constexpr std::chrono::milliseconds kOpenAppsPollInterval{50};
     std::chrono::milliseconds openAppsPollInterval = kOpenAppsPollInterval;

@@ -77,37 +77,6 @@ struct ControllerServices
     std::function<std::vector<core::ToolchainGroup>(const platform::MacPath& home, std::stop_token)>
         toolchainScan;
 
-    // App-library events, Homebrew, developer packages, sounds and the report's panel.
-    //
-    // Makes the app-library watcher with its default folders, workspace observation on and the
-    // given debounce, asks for its stream, then starts it. GUI thread.
-    std::function<LibraryWatcherSession(std::chrono::milliseconds debounce)> libraryWatcher;
-    // The registered application bundles with this identifier (case ignored). Any thread.
-    std::function<std::vector<platform::MacPath>(const std::string& bundleID)> applicationURLs;
-    // The bounded metadata search for bundles with this identifier. Any thread; blocks up to
-    // the time-out or the stop.
-    std::function<std::vector<platform::MacPath>(
-        const std::string& bundleID, std::chrono::milliseconds timeout, std::stop_token)>
-        spotlightCopies;
-    // Homebrew's uninstall of a cask. Any thread; blocks while brew runs.
-    std::function<Result<leftovers::HomebrewCasks::UninstallResult>(
-        const std::string& token, leftovers::HomebrewCasks::Zap, std::stop_token)>
-        caskUninstall;
-    // The installed packages of every package manager. Any thread.
-    std::function<std::vector<core::PackageGroup>(std::stop_token)> packageScan;
-    // Uninstalls the packages one after another through their managers. Any thread.
-    std::function<scanners::PackageRemover::Result(const std::vector<core::DevPackage>&,
-                                                   std::stop_token)>
-        packageRemoval;
-    // Plays the named system sound ("Glass", "Funk") without waiting for it. GUI thread.
-    std::function<void(const std::string& name)> playSound;
-    // Opens a save panel and returns at once; the answer comes later through the callback (no
-    // nested event loop). Until the windows install theirs, it answers none. GUI thread.
-    std::function<void(const SavePanelRequest&, SavePanelAnswer)> chooseSaveLocation;
-    // Shows an alert with the sentence of a failure. GUI thread; returns at once.
-    std::function<void(const std::string& message)> showErrorAlert;
-    // Shows the items selected in a file-manager window. GUI thread; returns at once.
-    std::function<void(const std::vector<platform::MacPath>&)> reveal;
     // Removals and Undo. Each blocks and runs on toolPool; the token is the shutdown token.
     //
     // The Trash run with the user's own rights (the Trash executor).
@@ -130,6 +99,35 @@ struct ControllerServices
                                          const std::vector<core::ScopedAccessRoot>&,
                                          std::stop_token)>
         undo;
+    // App-library events, Homebrew, developer packages and the report's panel.
+    //
+    // Makes the app-library watcher with its default folders, workspace observation on and the
+    // given debounce, asks for its stream, then starts it. GUI thread.
+    std::function<LibraryWatcherSession(std::chrono::milliseconds debounce)> libraryWatcher;
+    // The registered application bundles with this identifier (case ignored). Any thread.
+    std::function<std::vector<platform::MacPath>(const std::string& bundleID)> applicationURLs;
+    // The bounded metadata search for bundles with this identifier. Any thread; blocks up to
+    // the time-out or the stop.
+    std::function<std::vector<platform::MacPath>(
+        const std::string& bundleID, std::chrono::milliseconds timeout, std::stop_token)>
+        spotlightCopies;
+    // Homebrew's uninstall of a cask. Any thread; blocks while brew runs.
+    std::function<Result<leftovers::HomebrewCasks::UninstallResult>(
+        const std::string& token, leftovers::HomebrewCasks::Zap, std::stop_token)>
+        caskUninstall;
+    // The installed packages of every package manager. Any thread.
+    std::function<std::vector<core::PackageGroup>(std::stop_token)> packageScan;
+    // Uninstalls the packages one after another through their managers. Any thread.
+    std::function<scanners::PackageRemover::Result(const std::vector<core::DevPackage>&,
+                                                   std::stop_token)>
+        packageRemoval;
+    // Opens a save panel and returns at once; the answer comes later through the callback (no
+    // nested event loop). Until the windows install theirs, it answers none. GUI thread.
+    std::function<void(const SavePanelRequest&, SavePanelAnswer)> chooseSaveLocation;
+    // Shows an alert with the sentence of a failure. GUI thread; returns at once.
+    std::function<void(const std::string& message)> showErrorAlert;
+    // Shows the items selected in a file-manager window. GUI thread; returns at once.
+    std::function<void(const std::vector<platform::MacPath>&)> reveal;
 
     ControllerDurations durations;
 

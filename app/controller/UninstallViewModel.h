@@ -22,7 +22,6 @@
 #include <stop_token>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -44,6 +43,7 @@
 #include "app/controller/QuitWaitResult.h"
 #include "app/controller/SettingsTab.h"
 #include "app/controller/SortOrder.h"
+#include "app/controller/StreamReader.h"
 #include "app/controller/Task.h"
 #include "app/controller/TaskScope.h"
 #include "app/controller/TrashedAppNotice.h"
@@ -587,6 +587,43 @@ public:
     // Measures the developer tools under the home folder and preselects the caches.
     Task<void> scanDeveloper();
 
+    // Removals and Undo. Each operation checks the busy flags (isRemoving, isUndoing) and sets
+    // its own before its first suspension, so a second press finds it set and does nothing.
+    //
+    // Registers with the Trash-notice gate what the program is about to move: the items' paths
+    // and the bundle id of each of `apps` whose bundle path (standardised) is among them.
+    // Nothing for no items.
+    void expectRemoval(const std::vector<core::LeftoverItem>& items,
+                       const std::vector<core::InstalledApp>& apps);
+    // The removal engine, after every Trash run: escalates the failed items the Trash run marked
+    // escalatable after the user's consent (the App Management decision when every one of them
+    // is an app App Management refused, else the administrator confirmation), boots the user
+    // launch agents among them out, moves them with administrator rights, bootstraps the agents
+    // that stayed, and merges the moves into the outcome as restore points that need
+    // administrator rights. Nothing escalatable, or a declined prompt, answers `outcome` as it was.
+    Task<removal::UninstallOutcome> performRemoval(removal::UninstallOutcome outcome);
+    // The review sheet's "Move to Trash": quits the selected app when the settings say so (and
+    // stops with a notice when it keeps running), moves the selected leftovers to the Trash,
+    // escalates, and records the outcome (banner, lists, statistics, sound, helper notice).
+    Task<void> uninstallApp();
+    // Ticks or unticks one leftover of the detail pane.
+    void toggleLeftover(const core::LeftoverItem& item);
+    // Includes or leaves out one app of the batch; always notifies.
+    void toggleBatchIncluded(const std::string& id);
+    // Removes the default-selected items of the included batch apps that are not protected, in
+    // one Trash run; apps that do not quit in time keep their files and are named in a notice.
+    Task<void> removeBatch();
+    // Puts the last removal's restore points back, takes what came back off the statistics,
+    // keeps the points the user may retry, reports what stays in the Trash, and rescans.
+    Task<void> undoLastRemoval();
+    // The steps every removal shares. The Trash run on toolPool, with the access roots and the
+    // removal-safety context of the moment it starts:
+    Task<removal::UninstallOutcome> runTrash(std::vector<core::LeftoverItem> items);
+    // the first step with the final outcome: its restore points' Trash locations go to the
+    // Trash-notice gate;
+    void expectTrashLocations(const removal::UninstallOutcome& outcome);
+    // and the completion sound: "Glass" when nothing failed, else "Funk", when the settings ask.
+    void playCompletionSound(const removal::UninstallOutcome& outcome) const;
     // The window's services (see ControllerServices): the application installs them once, before
     // any window or hand-off exists. An empty function leaves the service doing nothing.
     void installUiServices(std::function<void(const std::vector<platform::MacPath>&)> reveal,
@@ -684,43 +721,6 @@ public:
     Task<void> exportReport();
     // Reveals the URLs at which an item exists (a link counts by itself), in order.
     void revealAlertURLs(std::vector<platform::MacPath> urls);
-    // Removals and Undo. Each operation checks the busy flags (isRemoving, isUndoing) and sets
-    // its own before its first suspension, so a second press finds it set and does nothing.
-    //
-    // Registers with the Trash-notice gate what the program is about to move: the items' paths
-    // and the bundle id of each of `apps` whose bundle path (standardised) is among them.
-    // Nothing for no items.
-    void expectRemoval(const std::vector<core::LeftoverItem>& items,
-                       const std::vector<core::InstalledApp>& apps);
-    // The removal engine, after every Trash run: escalates the failed items the Trash run marked
-    // escalatable after the user's consent (the App Management decision when every one of them
-    // is an app App Management refused, else the administrator confirmation), boots the user
-    // launch agents among them out, moves them with administrator rights, bootstraps the agents
-    // that stayed, and merges the moves into the outcome as restore points that need
-    // administrator rights. Nothing escalatable, or a declined prompt, answers `outcome` as it was.
-    Task<removal::UninstallOutcome> performRemoval(removal::UninstallOutcome outcome);
-    // The review sheet's "Move to Trash": quits the selected app when the settings say so (and
-    // stops with a notice when it keeps running), moves the selected leftovers to the Trash,
-    // escalates, and records the outcome (banner, lists, statistics, sound, helper notice).
-    Task<void> uninstallApp();
-    // Ticks or unticks one leftover of the detail pane.
-    void toggleLeftover(const core::LeftoverItem& item);
-    // Includes or leaves out one app of the batch; always notifies.
-    void toggleBatchIncluded(const std::string& id);
-    // Removes the default-selected items of the included batch apps that are not protected, in
-    // one Trash run; apps that do not quit in time keep their files and are named in a notice.
-    Task<void> removeBatch();
-    // Puts the last removal's restore points back, takes what came back off the statistics,
-    // keeps the points the user may retry, reports what stays in the Trash, and rescans.
-    Task<void> undoLastRemoval();
-    // The steps every removal shares. The Trash run on toolPool, with the access roots and the
-    // removal-safety context of the moment it starts:
-    Task<removal::UninstallOutcome> runTrash(std::vector<core::LeftoverItem> items);
-    // the first step with the final outcome: its restore points' Trash locations go to the
-    // Trash-notice gate;
-    void expectTrashLocations(const removal::UninstallOutcome& outcome);
-    // and the completion sound: "Glass" when nothing failed, else "Funk", when the settings ask.
-    void playCompletionSound(const removal::UninstallOutcome& outcome) const;
 
     // The task core.
     TaskScope& taskScope() { return m_tasks; }
@@ -932,7 +932,7 @@ private:
     // The app-library watcher, its stream and reader, and the pending app-list refresh.
     std::shared_ptr<core::AppLibraryWatcher> m_libraryWatcher;
     std::shared_ptr<core::EventStream<core::AppLibraryWatcher::Event>> m_libraryStream;
-    std::jthread m_libraryReader;
+    std::unique_ptr<StreamReader<core::AppLibraryWatcher::Event>> m_libraryReader;
     QTimer* m_appsRefreshTimer = nullptr;
     // Stops the reader, ends the stream and lets the watcher go; part of shutdown().
     void stopLibraryWatcher();
@@ -942,7 +942,12 @@ private:
     template <typename R>
     Task<R> backgroundTool(std::function<R(std::stop_token)> work);
     // "Glass" when nothing failed, else "Funk", when the setting asks for sounds.
-    void playCompletionSound(bool nothingFailed);
+    void playCompletionSound(bool nothingFailed) const;
+    // The removal road of the tool screens: registers the items with the Trash-notice gate,
+    // runs the Trash and the removal engine.
+    Task<removal::UninstallOutcome> removeThroughEngine(std::vector<core::LeftoverItem> items);
+    // Records a tool screen's removal: gate, banner, leftover cache and statistics.
+    void recordToolRemoval(const removal::UninstallOutcome& outcome, OutcomeSource source);
 
     // Removal-safety verdicts by path, and the prepared context they were judged under.
     mutable std::optional<common::RemovalSafety::PreparedContext> m_verdictContext;

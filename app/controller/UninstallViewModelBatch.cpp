@@ -20,6 +20,14 @@ std::string quotedNames(const std::vector<core::InstalledApp>& apps)
     return names;
 }
 
+// Whether `path` is `other` or a folder above it.
+bool holdsOrIs(const std::string& path, const std::string& other)
+{
+    if (path == "/")
+        return other.starts_with('/');
+    return other.starts_with(path) && (other.size() == path.size() || other[path.size()] == '/');
+}
+
 } // namespace
 
 void UninstallViewModel::toggleBatchIncluded(const std::string& id)
@@ -60,6 +68,16 @@ Task<void> UninstallViewModel::removeBatch()
     std::unordered_set<std::string> stillRunning;
     for (const core::InstalledApp& app : left.stillRunning)
         stillRunning.insert(app.id());
+    // The files of an app that still runs stay, also where another app lists them too or lists
+    // a folder that holds them.
+    std::vector<std::string> keptPaths;
+    for (const BatchAppResult& result : included) {
+        if (!stillRunning.contains(result.app.id()))
+            continue;
+        for (const auto* list : {&result.leftovers, &result.defaultSelected})
+            for (const core::LeftoverItem& item : *list)
+                keptPaths.push_back(item.url.standardized().path());
+    }
     std::erase_if(included, [&](const BatchAppResult& result) {
         return stillRunning.contains(result.app.id());
     });
@@ -74,7 +92,11 @@ Task<void> UninstallViewModel::removeBatch()
     std::vector<core::LeftoverItem> items;
     std::vector<core::InstalledApp> apps;
     for (const BatchAppResult& result : included) {
-        items.insert(items.end(), result.defaultSelected.begin(), result.defaultSelected.end());
+        for (const core::LeftoverItem& item : result.defaultSelected)
+            if (!std::ranges::any_of(keptPaths, [&](const std::string& kept) {
+                    return holdsOrIs(item.url.standardized().path(), kept);
+                }))
+                items.push_back(item);
         apps.push_back(result.app);
     }
     if (items.empty()) {

@@ -1,6 +1,5 @@
 // UninstallViewModel: the detail app's Homebrew cask and its uninstall through brew.
 #include <algorithm>
-#include <chrono>
 #include <utility>
 
 #include "app/controller/UninstallViewModel.h"
@@ -64,7 +63,7 @@ std::optional<UninstallViewModel::DetailCaskState> UninstallViewModel::detailCas
     const std::optional<core::InstalledApp> app = selectedApp();
     if (!app)
         return std::nullopt;
-    const std::optional<leftovers::CaskInfo> cask = caskToken(*app);
+    const std::optional<leftovers::CaskInfo> cask = caskToken(app->url);
     if (!cask || core::appProtectionReason(*app).isProtected ||
         m_detailAppLocation != DetailAppLocation::installed)
         return std::nullopt;
@@ -79,7 +78,7 @@ Task<void> UninstallViewModel::uninstallCask(Zap zap)
     if (!shown)
         co_return;
     const core::InstalledApp app = *shown;
-    const std::optional<leftovers::CaskInfo> cask = caskToken(app);
+    const std::optional<leftovers::CaskInfo> cask = caskToken(app.url);
     if (!cask) {
         setDropNotice("Homebrew no longer lists " + quoted(app.name) +
                       " as installed, so brew wasn’t run. Rescan to see what’s there now.");
@@ -116,15 +115,15 @@ Task<void> UninstallViewModel::uninstallCask(Zap zap)
         helpersMessage = helperProcessesNotice(left.helpersOnly);
     }
 
-    std::vector<std::string> bundleIDs;
-    if (app.bundleID)
-        bundleIDs.push_back(*app.bundleID);
-    m_trashNoticeGate.expect({app.url}, bundleIDs, std::chrono::system_clock::now());
+    std::vector<core::LeftoverItem> bundle{
+        core::LeftoverItem{app.url, core::LeftoverCategory::application, appSize, false,
+                           core::MatchConfidence::certain}};
+    std::vector<core::InstalledApp> expected{app};
+    expectRemoval(bundle, expected);
 
-    auto run = [service = m_services.caskUninstall, token = cask->token,
-                zap](std::stop_token stop) { return service(token, zap, std::move(stop)); };
-    Task<Result<UninstallResult>> brew = backgroundTool<Result<UninstallResult>>(std::move(run));
-    const Result<UninstallResult> ran = co_await brew;
+    auto run = [service = m_services.caskUninstall, token = cask->token, zap,
+                stop = shutdownToken()] { return service(token, zap, stop); };
+    const Result<UninstallResult> ran = co_await inBackground(m_toolPool, std::move(run));
     UninstallResult result;
     if (ran) {
         result = *ran;

@@ -43,32 +43,26 @@ void UninstallViewModel::startLibraryWatcher()
     if (!m_libraryStream)
         return;
 
+    // The reader is stopped and joined before the controller goes, so `this` outlives every
+    // post; an event that arrives after shutdown is dropped by the handler.
     const QPointer<UninstallViewModel> self(this);
-    m_libraryReader = std::jthread([this, self, stream = m_libraryStream](std::stop_token stop) {
-        // The controller joins this thread before it goes, so `this` outlives every post; an
-        // event that arrives after shutdown is dropped by the handler.
-        while (std::optional<core::AppLibraryWatcher::Event> event = stream->next(stop)) {
+    m_libraryReader = std::make_unique<StreamReader<core::AppLibraryWatcher::Event>>(
+        m_libraryStream, [this, self](core::AppLibraryWatcher::Event event) {
             QMetaObject::invokeMethod(
                 this,
-                [self, event = std::move(*event)] {
+                [self, event = std::move(event)] {
                     if (self)
                         self->handleLibraryEvent(event);
                 },
                 Qt::QueuedConnection);
-        }
-    });
+        });
 }
 
 void UninstallViewModel::stopLibraryWatcher()
 {
     if (m_appsRefreshTimer)
         m_appsRefreshTimer->stop();
-    if (m_libraryReader.joinable()) {
-        m_libraryReader.request_stop();
-        m_libraryReader.join();
-    }
-    if (m_libraryStream)
-        m_libraryStream->cancel();
+    m_libraryReader.reset(); // stops and joins the reader, ends the stream
     m_libraryWatcher.reset();
 }
 

@@ -6,9 +6,9 @@
 
 #include "app/controller/UninstallViewModel.h"
 #include "app/core/AppProtection.h"
-#include "app/leftovers/HomebrewCaskIndex.h"
 #include "platform/ByteCountFormatter.h"
 #include "platform/Home.h"
+#include "platform/SystemSound.h"
 
 namespace veldo::controller {
 
@@ -16,6 +16,28 @@ namespace {
 
 // How many failures the package alert lists by name.
 constexpr std::size_t kListedPackageFailures = 8;
+
+// The ids of what a removal took away: the items trashed, those inside a trashed folder, and
+// those already gone.
+IdSet goneIDs(const removal::UninstallOutcome& outcome)
+{
+    IdSet ids;
+    for (const core::LeftoverItem& item : outcome.trashed)
+        ids.insert(item.id());
+    for (const core::LeftoverItem& item : outcome.nestedItemsTrashedWithParent())
+        ids.insert(item.id());
+    for (const core::LeftoverItem& item : outcome.alreadyMissing)
+        ids.insert(item.id());
+    return ids;
+}
+
+std::int64_t trashedBytes(const removal::UninstallOutcome& outcome)
+{
+    std::int64_t total = 0;
+    for (const core::LeftoverItem& item : outcome.trashed)
+        total += item.sizeBytes;
+    return total;
+}
 
 IdSet toggled(IdSet ids, const std::string& id)
 {
@@ -33,10 +55,10 @@ Task<R> UninstallViewModel::backgroundTool(std::function<R(std::stop_token)> wor
     co_return co_await inBackground(m_toolPool, std::move(job));
 }
 
-void UninstallViewModel::playCompletionSound(bool nothingFailed)
+void UninstallViewModel::playCompletionSound(bool nothingFailed) const
 {
     if (m_settings->playCompletionSound())
-        m_services.playSound(nothingFailed ? "Glass" : "Funk");
+        platform::SystemSound::play(nothingFailed ? "Glass" : "Funk");
 }
 
 std::int64_t UninstallViewModel::removableBytes(const std::vector<core::LeftoverItem>& items) const
@@ -66,6 +88,66 @@ void UninstallViewModel::selectAllToolchainItems()
         for (const core::ToolchainItem& item : group.items)
             ids.insert(item.id());
     setSelectedToolchainIDs(std::move(ids));
+}
+
+Task<void> UninstallViewModel::removeToolchains()
+{
+    if (m_isRemoving || m_isUndoing)
+        co_return;
+    const std::vector<core::ToolchainItem> selected = selectedToolchainItems();
+    if (selected.empty())
+        co_return;
+    std::vector<core::LeftoverItem> items;
+    items.reserve(selected.size());
+    for (const core::ToolchainItem& toolchainItem : selected) {
+        core::LeftoverItem item;
+        item.url = toolchainItem.url;
+        item.category = core::LeftoverCategory::caches;
+        item.sizeBytes = toolchainItem.sizeBytes;
+        item.requiresAdmin = toolchainItem.requiresAdmin;
+        item.confidence = core::MatchConfidence::certain;
+        items.push_back(std::move(item));
+    }
+    setIsRemoving(true);
+    Task<removal::UninstallOutcome> run = removeThroughEngine(std::move(items));
+    const removal::UninstallOutcome outcome = co_await run;
+    recordToolRemoval(outcome, OutcomeSource::toolchain);
+    playCompletionSound(outcome);
+
+    const IdSet gone = goneIDs(outcome);
+    std::vector<core::ToolchainGroup> groups = m_toolchainGroups;
+    for (core::ToolchainGroup& group : groups)
+        std::erase_if(group.items,
+                      [&](const core::ToolchainItem& item) { return gone.contains(item.id()); });
+    std::erase_if(groups, [](const core::ToolchainGroup& group) { return group.items.empty(); });
+    setToolchainGroups(std::move(groups));
+    IdSet ticked = m_selectedToolchainIDs;
+    std::erase_if(ticked, [&](const std::string& id) { return gone.contains(id); });
+    setSelectedToolchainIDs(std::move(ticked));
+    setIsRemoving(false);
+}
+
+Task<removal::UninstallOutcome>
+UninstallViewModel::removeThroughEngine(std::vector<core::LeftoverItem> items)
+{
+    expectRemoval(items, {});
+    Task<removal::UninstallOutcome> run = runTrash(std::move(items));
+    removal::UninstallOutcome firstPass = co_await run;
+    Task<removal::UninstallOutcome> engine = performRemoval(std::move(firstPass));
+    co_return co_await engine;
+}
+
+void UninstallViewModel::recordToolRemoval(const removal::UninstallOutcome& outcome,
+                                           OutcomeSource source)
+{
+    expectTrashLocations(outcome);
+    setLastRemovedApp(std::nullopt);
+    setLastRemovedAppBundle(false);
+    setLastOutcome(outcome);
+    setLastOutcomeSource(source);
+    setShowResultBanner(true);
+    emptyLeftoverCache();
+    m_stats->record(trashedBytes(outcome), static_cast<std::int64_t>(outcome.trashed.size()), 0);
 }
 
 Task<void> UninstallViewModel::scanPackagesIfNeeded()
@@ -128,7 +210,7 @@ std::string UninstallViewModel::packageSummary(const scanners::PackageRemover::R
     std::string summary =
         "Uninstalled " + std::to_string(count) + " package" + (count == 1 ? "" : "s");
     if (total >= 1)
-        summary += " \u00B7 " + platform::ByteCountFormatter::fileString(total);
+        summary += " \u00B7 " + platform::sizeText(total);
     return summary;
 }
 
@@ -165,8 +247,7 @@ Task<void> UninstallViewModel::removePackages()
     // Homebrew may not remove a protected app either: its cask is refused before brew runs.
     std::map<std::string, std::string> protectedCasks;
     for (const core::InstalledApp& app : m_apps) {
-        const std::optional<leftovers::CaskInfo> cask =
-            leftovers::HomebrewCasks::cask(app.url, m_caskIndex, platform::homeDirectory());
+        const std::optional<leftovers::CaskInfo> cask = caskToken(app.url);
         if (!cask)
             continue;
         const core::AppProtectionVerdict verdict = core::appProtectionReason(app);
@@ -232,6 +313,36 @@ std::int64_t UninstallViewModel::selectedOrphanBytes() const
 void UninstallViewModel::toggleOrphan(const scanners::OrphanFinding& finding)
 {
     setSelectedOrphanIDs(toggled(m_selectedOrphanIDs, finding.item.id()));
+}
+
+Task<void> UninstallViewModel::removeOrphans()
+{
+    if (m_isRemoving || m_isUndoing)
+        co_return;
+    std::vector<core::LeftoverItem> items = selectedOrphans();
+    if (items.empty())
+        co_return;
+    setIsRemoving(true);
+    Task<removal::UninstallOutcome> run = removeThroughEngine(std::move(items));
+    const removal::UninstallOutcome outcome = co_await run;
+    recordToolRemoval(outcome, OutcomeSource::orphans);
+
+    const IdSet gone = goneIDs(outcome);
+    if (!gone.empty())
+        setHasScannedDeveloper(false);
+    playCompletionSound(outcome);
+    scanners::OrphanScanResult result = m_orphanResult;
+    for (scanners::OrphanGroup& group : result.groups)
+        std::erase_if(group.findings, [&](const scanners::OrphanFinding& finding) {
+            return gone.contains(finding.item.id());
+        });
+    std::erase_if(result.groups,
+                  [](const scanners::OrphanGroup& group) { return group.findings.empty(); });
+    setOrphanResult(std::move(result));
+    IdSet ticked = m_selectedOrphanIDs;
+    std::erase_if(ticked, [&](const std::string& id) { return gone.contains(id); });
+    setSelectedOrphanIDs(std::move(ticked));
+    setIsRemoving(false);
 }
 
 void UninstallViewModel::toggleOrphanGroup(const scanners::OrphanGroup& group, bool selected)

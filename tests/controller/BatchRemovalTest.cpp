@@ -99,6 +99,36 @@ TEST_F(BatchRemoval, AnAppThatDoesNotQuitKeepsItsFilesAndTheOthersGo)
     EXPECT_FALSE(controller->isRemoving());
 }
 
+TEST_F(BatchRemoval, FilesAnAppThatDoesNotQuitSharesWithAnotherStayToo)
+{
+    BatchAppResult stubborn = batchApp("Stubborn");
+    BatchAppResult willing = batchApp("Willing");
+    // Both list the vendor's shared container; the quitting app also lists the vendor folder
+    // that holds the running app's data.
+    const MacPath shared = m_mac.write(inHome("Library/Group Containers/ACME.shared/data"), "s");
+    const MacPath vendor = inHome("Library/Application Support/Acme");
+    const MacPath data = m_mac.write(vendor.appendingPathComponent("Stubborn"), "d");
+    const LeftoverItem container = item(shared.deletingLastPathComponent().path(), 1);
+    stubborn.defaultSelected.push_back(container);
+    stubborn.defaultSelected.push_back(item(data.path(), 1));
+    willing.defaultSelected.push_back(container);
+    willing.defaultSelected.push_back(item(vendor.path(), 1));
+    FixtureProcess first(m_mac, executableOf(stubborn.app), Quit::ignores);
+    FixtureProcess second(m_mac, executableOf(willing.app));
+    auto controller = removalController();
+    showBatch(*controller, {stubborn, willing});
+
+    Task<void> run = controller->removeBatch();
+    ASSERT_TRUE(finish(run));
+    EXPECT_EQ(controller->dropNotice(), "“Stubborn” didn’t quit, so its files were left in place.");
+    EXPECT_TRUE(filesThere(stubborn));
+    EXPECT_FALSE(exists(willing.app.url));
+    ASSERT_TRUE(controller->lastOutcome());
+    EXPECT_EQ(ids(controller->lastOutcome()->trashed),
+              ids(std::vector<LeftoverItem>(willing.defaultSelected.begin(),
+                                            willing.defaultSelected.begin() + 2)));
+}
+
 TEST_F(BatchRemoval, WhenNoAppQuitsNothingRunsAndOnlyTheNoticeIsShown)
 {
     const BatchAppResult first = batchApp("First");

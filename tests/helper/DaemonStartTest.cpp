@@ -21,6 +21,7 @@
 #include "common/HelperRequestEnvelope.h"
 #include "common/HelperVersionReply.h"
 #include "helper/DaemonMain.h"
+#include "tests/helper/InstalledHelper.h"
 #include "tests/support/FakeMac.h"
 #include "tests/support/MacPathLiteral.h"
 #include "tests/support/Unprivileged.h"
@@ -29,6 +30,7 @@ namespace veldo::helper {
 namespace {
 
 namespace fs = std::filesystem;
+namespace helpersupport = veldo::helper::testsupport;
 using namespace std::chrono_literals;
 using namespace veldo::testsupport::literals;
 using Clock = std::chrono::steady_clock;
@@ -133,7 +135,8 @@ TEST(DaemonExecutable, LinksNoQtAndHoldsNoFaultPointText)
 {
     const std::string bytes = wholeFile(VELDO_HELPER_PROGRAM);
     ASSERT_FALSE(bytes.empty());
-    for (const char* text : {"libQt", "move.staged", "VELDO_HELPER_FAULT", "pause:"})
+    for (const char* text : {"libQt", "move.staged", "VELDO_HELPER_FAULT",
+                             "pause:", "VELDO_HELPER_IDLE_TIMEOUT", "VELDO_HELPER_PIDFD"})
         EXPECT_EQ(bytes.find(text), std::string::npos) << text;
 
     const std::string faulty = wholeFile(VELDO_HELPER_FAULTY_PROGRAM);
@@ -189,30 +192,19 @@ TEST_F(DaemonStart, UnprotectedSystemFolderRefusesAndMakesNoStateFolder)
 
 TEST_F(DaemonStart, ServesItsInheritedSocketUntilSIGTERM)
 {
-    const std::string path = mac.root() + "/s";
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    path.copy(address.sun_path, sizeof address.sun_path - 1);
-    base::UniqueFd listening(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    ASSERT_EQ(::bind(listening.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(::listen(listening.get(), 8), 0);
-    DaemonRun run(mac, VELDO_HELPER_FAULTY_PROGRAM, listening.get());
+    helpersupport::InstalledHelper::Options options;
+    options.idleSeconds = 0.5;
+    helpersupport::InstalledHelper helper(mac, options);
+    helper.start();
 
-    base::UniqueFd client(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    ASSERT_EQ(::connect(client.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_TRUE(common::writeFrame(
-        client.get(),
-        *common::HelperRequestEnvelope{common::HelperMethod::version, {}}.encodeJSON()));
-    const auto reply = common::readFrame(client.get(), Clock::now() + 10s);
-    ASSERT_TRUE(reply && *reply) << run.log();
-    EXPECT_EQ(common::HelperVersionReply::decodeJSON(**reply)->build, "2");
-
+    auto client = helpersupport::spawnClient(mac, helper.client(), {"wait-then-call", "{}"});
+    ASSERT_EQ(client.line().value_or(""), "ready") << helper.log();
     // Still open, so no idle exit; SIGTERM ends it at once.
-    EXPECT_FALSE(run.waitExit(1s));
-    ::kill(run.pid(), SIGTERM);
-    EXPECT_EQ(run.waitExit(10s), 0);
-    EXPECT_NE(run.log().find("SIGTERM; stopping after the current item"), std::string::npos)
-        << run.log();
+    EXPECT_FALSE(helper.waitExit(1s));
+    ::kill(helper.pid(), SIGTERM);
+    EXPECT_EQ(helper.waitExit(10s), 0);
+    EXPECT_NE(helper.log().find("SIGTERM; stopping after the current item"), std::string::npos)
+        << helper.log();
 }
 
 } // namespace

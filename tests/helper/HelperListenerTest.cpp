@@ -30,6 +30,14 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
+// The test process is its own client: a process passes while it runs.
+std::optional<std::string> runningProcess(const PinnedProcess& process)
+{
+    if (pidOfProcessDescriptor(process.pidfd.get()) != process.pid)
+        return std::string("it has gone");
+    return std::nullopt;
+}
+
 // A daemon's listener serving a socket in a temporary folder, in a child process.
 class ListenerProcess
 {
@@ -50,7 +58,7 @@ public:
         m_pid = ::fork();
         if (m_pid == 0) {
             testing::setSyslogEnabled(false);
-            auto* listener = new HelperListener(acceptsConnections, idleTimeout);
+            auto* listener = new HelperListener(acceptsConnections, runningProcess, idleTimeout);
             listener->listen(std::move(socket));
             listener->queue().async([listener] { listener->armIdleTimer(); });
             for (;;)

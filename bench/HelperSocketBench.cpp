@@ -1,0 +1,241 @@
+// The helper daemon through its real socket: a version round trip (a connection per call, as the
+// app makes them), and move batches of 1,000 and 5,000 single files into the caller's Trash
+// (the ledger is saved after every item). Runs as root: it installs the daemon and this program
+// in a test app bundle of a temporary Mac, makes a throw-away administrator account, starts the
+// daemon on a socket it binds, and runs the timed part as that account from the bundle (only the
+// app's executable may call the daemon); that part prints the figures.
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <benchmark/benchmark.h>
+
+#include "BenchMac.h"
+#include "base/UniqueFd.h"
+#include "common/HelperEndpoint.h"
+#include "common/HelperFrame.h"
+#include "common/HelperReplyEnvelope.h"
+#include "common/HelperRequestEnvelope.h"
+#include "common/VeldoHelperMoveRequest.h"
+#include "common/VeldoHelperReply.h"
+
+namespace {
+
+using namespace veldo;
+namespace fs = std::filesystem;
+
+// ---- The timed part, run as the administrator from the bundle.
+
+base::UniqueFd connectToHelper()
+{
+    const std::string folder = std::string(std::getenv("VELDO_MAC_ROOT")) + // NOLINT
+                               std::string(common::kHelperSocketFolder);
+    const base::UniqueFd folderFd(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    const auto address = common::socketAddressIn(folderFd.get(), common::kHelperSocketName);
+    base::UniqueFd socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!address ||
+        ::connect(socket.get(), reinterpret_cast<const sockaddr*>(&*address), sizeof *address) != 0)
+        return {};
+    return socket;
+}
+
+std::optional<std::string> exchange(const std::string& envelope)
+{
+    const base::UniqueFd socket = connectToHelper();
+    if (!socket || !common::writeFrame(socket.get(), envelope))
+        return std::nullopt;
+    auto reply = common::readFrame(socket.get(),
+                                   std::chrono::steady_clock::now() + std::chrono::seconds(900));
+    if (!reply || !*reply)
+        return std::nullopt;
+    return std::move(**reply);
+}
+
+void BM_HelperVersionRoundTrip(benchmark::State& state)
+{
+    const std::string envelope =
+        *common::HelperRequestEnvelope{common::HelperMethod::version, {}}.encodeJSON();
+    for (auto _ : state) {
+        if (!exchange(envelope)) {
+            state.SkipWithError("the daemon didn't answer");
+            return;
+        }
+    }
+}
+BENCHMARK(BM_HelperVersionRoundTrip)->Unit(benchmark::kMicrosecond);
+
+void BM_HelperMoveBatch(benchmark::State& state)
+{
+    const std::string root = std::getenv("VELDO_MAC_ROOT"); // NOLINT(concurrency-mt-unsafe)
+    const std::string home = std::getenv("BENCH_HOME");     // NOLINT(concurrency-mt-unsafe)
+    const auto count = static_cast<std::size_t>(state.range(0));
+    int round = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        const std::string folder = home + "/Library/Caches/Bench/" + std::to_string(++round);
+        fs::create_directories(root + folder);
+        common::VeldoHelperMoveRequest request;
+        for (std::size_t at = 0; at < count; ++at) {
+            const std::string name = "r" + std::to_string(round) + "-" + std::to_string(at);
+            std::ofstream(root + folder + "/" + name) << "x";
+            request.items.push_back({folder + "/" + name, home + "/.Trash/" + name});
+        }
+        const std::string envelope =
+            *common::HelperRequestEnvelope{common::HelperMethod::moveToTrash, *request.encodeJSON()}
+                 .encodeJSON();
+        state.ResumeTiming();
+        const auto text = exchange(envelope);
+        state.PauseTiming();
+        const auto envelopeReply = text ? common::HelperReplyEnvelope::decodeJSON(*text)
+                                        : Result<common::HelperReplyEnvelope>(Error{});
+        const auto reply = envelopeReply && envelopeReply->data
+                               ? common::VeldoHelperReply::decodeJSON(*envelopeReply->data)
+                               : Result<common::VeldoHelperReply>(Error{});
+        if (!reply || reply->results.size() != count ||
+            std::any_of(reply->results.begin(), reply->results.end(), [](const auto& result) {
+                return result.outcome != common::VeldoHelperItemResult::Outcome::done;
+            })) {
+            state.SkipWithError("the batch wasn't moved whole");
+            return;
+        }
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * count));
+}
+BENCHMARK(BM_HelperMoveBatch)
+    ->Arg(1000)
+    ->Arg(5000)
+    ->Iterations(2)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// ---- The set-up, run as root.
+
+bool run(const std::string& command)
+{
+    return std::system((command + " >/dev/null 2>&1").c_str()) == 0; // NOLINT(cert-env33-c)
+}
+
+void copyExecutable(const std::string& from, const std::string& to)
+{
+    fs::copy_file(from, to, fs::copy_options::overwrite_existing);
+    ::chown(to.c_str(), 0, 0);
+    ::chmod(to.c_str(), 0755);
+}
+
+int install(int argc, char** argv)
+{
+    bench::BenchMac mac("helper-socket", {"/private/var/db", "/private/var/run", "/private/var/log",
+                                          "/Library/LaunchDaemons"});
+    const std::string root = mac.host(platform::MacPath("/"));
+    ::chmod(root.c_str(), 0755);
+    const std::string bundle = "/Applications/Veldo.app";
+    fs::create_directories(root + bundle + "/Contents/MacOS");
+    platform::PlistValue::Dictionary info;
+    info.emplace("CFBundleIdentifier", "orbelkan.Veldo");
+    info.emplace("CFBundleExecutable", "Veldo");
+    info.emplace("CFBundleVersion", "2");
+    mac.plist(platform::MacPath(bundle + "/Contents/Info.plist"),
+              platform::PlistValue(std::move(info)));
+    const std::string client = root + bundle + "/Contents/MacOS/Veldo";
+    const std::string daemon = root + bundle + "/Contents/MacOS/orbelkan.Veldo.Helper";
+    copyExecutable("/proc/self/exe", client);
+    copyExecutable(VELDO_HELPER_PROGRAM, daemon);
+
+    const std::string name = "vb" + std::to_string(::getpid());
+    if (!run("groupadd -f admin") ||
+        !run("useradd -M -d /nonexistent -s /usr/sbin/nologin -G admin " + name)) {
+        std::cerr << "couldn't make the administrator account\n";
+        return 1;
+    }
+    const passwd* account = ::getpwnam(name.c_str()); // NOLINT(concurrency-mt-unsafe)
+    const uid_t uid = account ? account->pw_uid : 0;
+    const gid_t gid = account ? account->pw_gid : 0;
+    const std::string home = "/Users/" + name;
+    for (const char* folder : {"", "/.Trash", "/Library", "/Library/Caches"}) {
+        fs::create_directories(root + home + folder);
+        ::chown((root + home + folder).c_str(), uid, gid);
+    }
+    ::chmod((root + home + "/.Trash").c_str(), 0700);
+
+    const base::UniqueFd runFolder(
+        ::open((root + "/private/var/run").c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    const auto address = common::socketAddressIn(runFolder.get(), common::kHelperSocketName);
+    const base::UniqueFd listening(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!address ||
+        ::bind(listening.get(), reinterpret_cast<const sockaddr*>(&*address), sizeof *address) !=
+            0 ||
+        ::listen(listening.get(), 64) != 0) {
+        std::cerr << "couldn't bind the socket\n";
+        run("userdel " + name);
+        return 1;
+    }
+    ::chmod((root + std::string(common::kHelperSocketPath)).c_str(), 0666);
+
+    const pid_t daemonPid = ::fork();
+    if (daemonPid == 0) {
+        const int log =
+            ::open((root + "/daemon.log").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+        ::dup2(log, STDERR_FILENO);
+        ::dup2(listening.get(), 3);
+        const std::string listenPid = "LISTEN_PID=" + std::to_string(::getpid());
+        const std::string macRoot = "VELDO_MAC_ROOT=" + root;
+        const char* env[] = {listenPid.c_str(), "LISTEN_FDS=1", macRoot.c_str(), nullptr};
+        ::execle(daemon.c_str(), daemon.c_str(), nullptr, env);
+        ::_exit(127);
+    }
+    const pid_t clientPid = ::fork();
+    if (clientPid == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setresgid(gid, gid, gid) != 0 ||
+            ::setresuid(uid, uid, uid) != 0)
+            ::_exit(126);
+        const std::string macRoot = "VELDO_MAC_ROOT=" + root;
+        const std::string benchHome = "BENCH_HOME=" + home;
+        const char* env[] = {macRoot.c_str(), benchHome.c_str(), nullptr};
+        std::vector<const char*> args{client.c_str(), "--as-client"};
+        for (int at = 1; at < argc; ++at)
+            args.push_back(argv[at]);
+        args.push_back(nullptr);
+        ::execve(client.c_str(), const_cast<char**>(args.data()), const_cast<char**>(env));
+        ::_exit(127);
+    }
+    int status = 0;
+    ::waitpid(clientPid, &status, 0);
+    ::kill(daemonPid, SIGTERM);
+    ::waitpid(daemonPid, nullptr, 0);
+    run("userdel " + name);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc > 1 && std::string_view(argv[1]) == "--as-client") {
+        argv[1] = argv[0];
+        --argc;
+        ++argv;
+        benchmark::Initialize(&argc, argv);
+        benchmark::RunSpecifiedBenchmarks();
+        benchmark::Shutdown();
+        return 0;
+    }
+    if (::geteuid() != 0) {
+        std::cerr << "helper_socket_bench installs the helper daemon: run it as root\n";
+        return 0;
+    }
+    return install(argc, argv);
+}

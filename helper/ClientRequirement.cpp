@@ -1,0 +1,274 @@
+#include "helper/ClientRequirement.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cinttypes>
+#include <cstdio>
+#include <string_view>
+
+#include <fcntl.h>
+#include <linux/openat2.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include "base/BuildNumber.h"
+#include "base/SystemCalls.h"
+#include "common/HelperFileAccess.h"
+#include "helper/DaemonBuild.h"
+#include "helper/HelperService.h"
+#include "helper/ToolRunner.h"
+#include "platform/PropertyList.h"
+
+namespace veldo::helper {
+
+namespace {
+
+constexpr std::string_view kAppIdentifier = "orbelkan.Veldo";
+constexpr std::size_t kMaxInfoPlistBytes = std::size_t{1} << 20;
+constexpr std::size_t kMaxProcFileBytes = std::size_t{64} << 20;
+
+// `relative` beneath the folder `folderFd`, no link followed on the way or at the end.
+base::UniqueFd openBeneath(int folderFd, const char* relative, int flags)
+{
+    open_how how{};
+    how.flags = static_cast<std::uint64_t>(flags) | O_CLOEXEC | O_NOFOLLOW;
+    how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+    long fd = -1;
+    do
+        fd = ::syscall(SYS_openat2, folderFd, relative, &how, sizeof how);
+    while (fd < 0 && (errno == EINTR || errno == EAGAIN));
+    return base::UniqueFd(static_cast<int>(fd));
+}
+
+bool isRootsAlone(const common::HelperStat& status)
+{
+    struct stat plain
+    {
+    };
+    plain.st_uid = status.uid;
+    plain.st_gid = status.gid;
+    plain.st_mode = status.mode;
+    return ToolRunner::isWritableOnlyByRoot(plain, false);
+}
+
+// The whole of a /proc file of the process folder `processFd`.
+std::optional<std::string> readProcFile(int processFd, const char* name)
+{
+    const base::UniqueFd file = base::openAt(processFd, name, O_RDONLY);
+    if (!file)
+        return std::nullopt;
+    auto text = base::readAll(file.get(), kMaxProcFileBytes);
+    if (!text)
+        return std::nullopt;
+    return std::move(*text);
+}
+
+bool sameNamespace(int processFd, const char* name)
+{
+    struct stat theirs
+    {
+    };
+    struct stat ours
+    {
+    };
+    const std::string own = std::string("/proc/self/") + name;
+    return ::fstatat(processFd, name, &theirs, 0) == 0 && ::stat(own.c_str(), &ours) == 0 &&
+           theirs.st_dev == ours.st_dev && theirs.st_ino == ours.st_ino;
+}
+
+// The value of the "TracerPid:" line of "status".
+std::optional<long> tracerPid(std::string_view status)
+{
+    const auto at = status.find("\nTracerPid:");
+    if (at == std::string_view::npos)
+        return std::nullopt;
+    std::string_view rest = status.substr(at + 11);
+    while (!rest.empty() && (rest.front() == '\t' || rest.front() == ' '))
+        rest.remove_prefix(1);
+    long value = 0;
+    const auto [end, error] = std::from_chars(rest.data(), rest.data() + rest.size(), value);
+    if (error != std::errc() || end == rest.data())
+        return std::nullopt;
+    return value;
+}
+
+// Field 22 of "stat" (the start time in clock ticks since boot), counted after the command
+// name's closing parenthesis (the name may hold anything).
+std::optional<std::uint64_t> startTime(std::string_view stat)
+{
+    const auto close = stat.rfind(')');
+    if (close == std::string_view::npos)
+        return std::nullopt;
+    std::string_view rest = stat.substr(close + 1);
+    // Fields 3 to 21 come first.
+    for (int field = 3; field <= 22; ++field) {
+        while (!rest.empty() && rest.front() == ' ')
+            rest.remove_prefix(1);
+        const auto end = rest.find(' ');
+        const std::string_view value = rest.substr(0, end);
+        if (value.empty())
+            return std::nullopt;
+        if (field == 22) {
+            std::uint64_t ticks = 0;
+            const auto [last, error] =
+                std::from_chars(value.data(), value.data() + value.size(), ticks);
+            if (error != std::errc() || last != value.data() + value.size())
+                return std::nullopt;
+            return ticks;
+        }
+        if (end == std::string_view::npos)
+            return std::nullopt;
+        rest.remove_prefix(end);
+    }
+    return std::nullopt;
+}
+
+// Every executable mapping of "maps" backed by a regular file of root's that neither group nor
+// others may write; the reason otherwise.
+std::optional<std::string> mappingRefusal(int processFd, std::string_view maps)
+{
+    while (!maps.empty()) {
+        const auto lineEnd = maps.find('\n');
+        const std::string_view line = maps.substr(0, lineEnd);
+        maps.remove_prefix(lineEnd == std::string_view::npos ? maps.size() : lineEnd + 1);
+        if (line.empty())
+            continue;
+        // range perms offset device inode [path]
+        std::uint64_t start = 0;
+        std::uint64_t end = 0;
+        char permissions[5] = {};
+        unsigned long long inode = 0;
+        int pathAt = 0;
+        const std::string copy(line);
+        if (std::sscanf(copy.c_str(), "%" SCNx64 "-%" SCNx64 " %4s %*s %*s %llu %n", &start, &end,
+                        permissions, &inode, &pathAt) < 4)
+            return "its memory map can't be read";
+        if (permissions[2] != 'x')
+            continue;
+        const std::string_view path =
+            std::string_view(copy).substr(static_cast<std::size_t>(pathAt));
+        if (inode == 0 && (path == "[vdso]" || path == "[vsyscall]"))
+            continue;
+        if (inode == 0)
+            return "it runs code that no file holds";
+        char name[64];
+        std::snprintf(name, sizeof name, "map_files/%" PRIx64 "-%" PRIx64, start, end);
+        const base::UniqueFd mapped = base::openAt(processFd, name, O_PATH);
+        const auto status =
+            mapped ? common::statDescriptor(mapped.get()) : Result<common::HelperStat>(Error{});
+        if (!status || !status->isRegularFile() || status->uid != 0 ||
+            (status->mode & (S_IWGRP | S_IWOTH)) != 0)
+            return "it runs code from " + std::string(path.empty() ? "an unowned file" : path);
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<InstalledClient> readInstalledClient(const std::vector<platform::MacPath>& bundles,
+                                                   const std::string& daemonBuild,
+                                                   std::string& reason)
+{
+    if (bundles.size() != 1) {
+        reason = "the daemon is not inside an app bundle";
+        return std::nullopt;
+    }
+    const auto bundle = common::openPathBeneath(bundles.front().path());
+    if (!bundle) {
+        reason = "the app bundle can't be opened (errno " +
+                 std::to_string(bundle.error().systemErrno) + ")";
+        return std::nullopt;
+    }
+    const base::UniqueFd info = openBeneath(bundle->fd(), "Contents/Info.plist", O_RDONLY);
+    const auto infoStatus =
+        info ? common::statDescriptor(info.get()) : Result<common::HelperStat>(Error{});
+    if (!infoStatus || !infoStatus->isRegularFile() || !isRootsAlone(*infoStatus)) {
+        reason = "the app's Info.plist is missing or not root's alone";
+        return std::nullopt;
+    }
+    const auto bytes = base::readAll(info.get(), kMaxInfoPlistBytes);
+    const auto plist = bytes ? platform::parsePropertyList(*bytes) : std::nullopt;
+    const auto identifier = plist ? plist->stringFor("CFBundleIdentifier") : std::nullopt;
+    const auto executable = plist ? plist->stringFor("CFBundleExecutable") : std::nullopt;
+    auto build = plist ? plist->stringFor("CFBundleVersion") : std::nullopt;
+    if (!identifier || *identifier != kAppIdentifier || !executable) {
+        reason = "the app's Info.plist doesn't name the app's executable";
+        return std::nullopt;
+    }
+    if (!build || !base::isValidBuildNumber(*build) || !base::isValidBuildNumber(daemonBuild) ||
+        base::compareBuilds(*build, daemonBuild) < 0) {
+        reason =
+            "the app's build " + build.value_or("(none)") + " is older than build " + daemonBuild;
+        return std::nullopt;
+    }
+    if (executable->empty() || *executable == "." || *executable == ".." ||
+        executable->find('/') != std::string::npos || executable->find('\0') != std::string::npos) {
+        reason = "the app's executable name is not a file name";
+        return std::nullopt;
+    }
+    const std::string relative = "Contents/MacOS/" + *executable;
+    const base::UniqueFd program = openBeneath(bundle->fd(), relative.c_str(), O_PATH);
+    const auto status =
+        program ? common::statDescriptor(program.get()) : Result<common::HelperStat>(Error{});
+    if (!status || !status->isRegularFile() || !isRootsAlone(*status)) {
+        reason = "the app's executable is missing or not root's alone";
+        return std::nullopt;
+    }
+    return InstalledClient{status->identity(), std::move(*build)};
+}
+
+std::optional<std::string> processRefusal(const PinnedProcess& process,
+                                          const InstalledClient& client)
+{
+    if (process.pid <= 0 || !process.pidfd)
+        return "it has gone";
+    const std::string folder = "/proc/" + std::to_string(process.pid);
+    const base::UniqueFd processFd =
+        base::openAt(AT_FDCWD, folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
+    // Still running now, so the folder opened before is this process's.
+    if (!processFd || pidOfProcessDescriptor(process.pidfd.get()) != process.pid)
+        return "it has gone";
+    if (process.startedBy) {
+        const auto stat = readProcFile(processFd.get(), "stat");
+        const auto started = stat ? startTime(*stat) : std::nullopt;
+        if (!started || *started > *process.startedBy)
+            return "it started after its bytes were sent";
+    }
+    if (!sameNamespace(processFd.get(), "ns/pid") || !sameNamespace(processFd.get(), "ns/user"))
+        return "it runs in another namespace";
+    // A process that has ended but not been waited for keeps its id and loses its executable.
+    const auto processStatus = readProcFile(processFd.get(), "status");
+    if (!processStatus || processStatus->find("\nState:\tZ") != std::string::npos)
+        return "it has gone";
+    const base::UniqueFd executable = base::openAt(processFd.get(), "exe", O_PATH);
+    if (!executable && errno == ENOENT)
+        return "it has gone"; // only an exiting process has no executable
+    const auto status =
+        executable ? common::statDescriptor(executable.get()) : Result<common::HelperStat>(Error{});
+    if (!status || !(status->identity() == client.executable))
+        return "it is not the app's executable";
+    if (tracerPid(*processStatus) != 0)
+        return "it is being traced";
+    const auto maps = readProcFile(processFd.get(), "maps");
+    if (!maps)
+        return "its memory map can't be read";
+    if (auto refused = mappingRefusal(processFd.get(), *maps))
+        return refused;
+    // Still the same process after everything was read.
+    if (pidOfProcessDescriptor(process.pidfd.get()) != process.pid)
+        return "it has gone";
+    return std::nullopt;
+}
+
+std::optional<std::string> installedClientRefusal(const PinnedProcess& process)
+{
+    std::string reason;
+    const auto client =
+        readInstalledClient(HelperService::helperProtectedBundles(), daemonBuild(), reason);
+    if (!client)
+        return reason;
+    return processRefusal(process, *client);
+}
+
+} // namespace veldo::helper

@@ -1,0 +1,55 @@
+// The requirement every client process of the helper daemon must meet, checked for the process
+// that connected and for the process that wrote each request, through /proc:
+// - the process still runs (its process descriptor shows its id), and a process pinned after the
+//   fact had started by the time its bytes were read;
+// - it lives in the daemon's own pid and user namespaces (from another namespace a process can
+//   name someone else in its credentials);
+// - its executable is the installed app's main executable: the bundle holding the daemon, whose
+//   "Contents/Info.plist" (root's, writable by no one else) says "CFBundleIdentifier"
+//   "orbelkan.Veldo", names the executable in "CFBundleExecutable" (in "Contents/MacOS", a
+//   regular file of root's writable by no one else, no link on the way) and has a valid
+//   "CFBundleVersion" not older than the daemon's build;
+// - no tracer is attached ("TracerPid" 0);
+// - every executable mapping is backed by a regular file owned by root and writable by neither
+//   group nor others ("[vdso]" and "[vsyscall]" aside), so no library of the user's can have
+//   been loaded (LD_PRELOAD, LD_AUDIT, plug-in paths and the like).
+//
+// Reads only; safe on any thread.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/HelperFileIdentity.h"
+#include "helper/PinnedProcess.h"
+#include "platform/MacPath.h"
+
+namespace veldo::helper {
+
+// Checks one process behind a connection or a request: none when it passes, else the reason for
+// the log line.
+using ClientCheck = std::function<std::optional<std::string>(const PinnedProcess& process)>;
+
+// The installed app's main executable, as the bundle holding the daemon names it.
+struct InstalledClient
+{
+    common::HelperFileIdentity executable;
+    std::string build;
+};
+
+// Reads the app bundle `bundles` names (the daemon's protected bundles: exactly one) for a daemon
+// of build `daemonBuild`; `reason` says why when it gives none.
+std::optional<InstalledClient> readInstalledClient(const std::vector<platform::MacPath>& bundles,
+                                                   const std::string& daemonBuild,
+                                                   std::string& reason);
+
+// The checks of one process against `client`; none when it passes.
+std::optional<std::string> processRefusal(const PinnedProcess& process,
+                                          const InstalledClient& client);
+
+// The daemon's check: the installed client read afresh, then the process.
+std::optional<std::string> installedClientRefusal(const PinnedProcess& process);
+
+} // namespace veldo::helper

@@ -1,0 +1,59 @@
+// Reading one request frame (common/HelperFrame.h's format) from a client socket together with
+// who wrote it: the credentials the kernel attaches to every byte (SO_PASSCRED) and, where the
+// kernel offers it (SO_PASSPIDFD), a process descriptor of the writer.
+//
+// A stream read never joins bytes of two writers, so each piece read carries one writer; every
+// piece of a frame must carry the same process and user, else the frame has no single writer.
+// Descriptors passed along with the bytes (SCM_RIGHTS) are closed at once and spoil the frame.
+// Blocks the calling thread until the frame is whole, the peer goes, or a call fails.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include <sys/types.h>
+
+#include "base/UniqueFd.h"
+
+namespace veldo::helper {
+
+// Socket options newer than Debian 12's headers (Linux 6.5).
+inline constexpr int kSoPassPidfd = 76;
+inline constexpr int kSoPeerPidfd = 77;
+inline constexpr int kScmPidfd = 4;
+
+struct FrameWriter
+{
+    pid_t pid = 0;
+    uid_t uid = 0;
+    base::UniqueFd pidfd;       // the writer's process descriptor, when the kernel passed one
+    std::uint64_t readTick = 0; // bootTicksNow() right after its first bytes were read
+};
+
+struct CredentialedFrame
+{
+    enum class Status
+    {
+        frame,          // a whole frame: `payload`
+        closed,         // the peer closed before the first byte
+        oversized,      // the header announces more than the frame limit (the body stays unread)
+        truncated,      // the peer closed in the middle of the frame
+        failed,         // a read failed
+        noSingleWriter, // mixed writers, bytes without credentials, or descriptors passed
+    };
+
+    Status status = Status::failed;
+    std::string payload;
+    // The one writer of the bytes read (every status but closed, failed and noSingleWriter).
+    std::optional<FrameWriter> writer;
+};
+
+// Turns on what the reads below need on an accepted socket: SO_PASSCRED always, SO_PASSPIDFD when
+// `passPidfd` and the kernel knows it. False when SO_PASSCRED can't be set.
+bool enableWriterCredentials(int socketFd, bool passPidfd);
+
+// Reads one frame from the blocking `socketFd`.
+CredentialedFrame readCredentialedFrame(int socketFd);
+
+} // namespace veldo::helper

@@ -1,0 +1,125 @@
+// The app's own helper client, installed as the test bundle's executable, moving a file, a tree
+// and a daemon's launchd property list into an administrator's Trash through the real daemon and
+// socket, and putting them back: bytes, owners and modes as they were.
+#include <map>
+#include <string>
+#include <tuple>
+
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include "common/VeldoHelperMoveRequest.h"
+#include "common/VeldoHelperReply.h"
+#include "common/VeldoHelperRestoreRequest.h"
+#include "tests/helper/InstalledHelper.h"
+#include "tests/support/FakeMac.h"
+#include "tests/support/MacPathLiteral.h"
+#include "tests/support/StandInLaunchctl.h"
+#include "tests/support/TestUsers.h"
+
+namespace veldo::helper {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace veldo::testsupport::literals;
+using common::VeldoHelperItemResult;
+using testsupport::ClientUser;
+using testsupport::InstalledHelper;
+
+// Every object under the host folder: relative path → (bytes or link target, owner, group, mode).
+using Manifest = std::map<std::string, std::tuple<std::string, uid_t, gid_t, mode_t>>;
+
+void addToManifest(const fs::path& base, const fs::path& path, Manifest& manifest)
+{
+    struct stat status
+    {
+    };
+    ASSERT_EQ(::lstat(path.c_str(), &status), 0) << path;
+    std::string content;
+    if (S_ISREG(status.st_mode)) {
+        std::ifstream in(path, std::ios::binary);
+        content.assign(std::istreambuf_iterator<char>(in), {});
+    } else if (S_ISLNK(status.st_mode)) {
+        content = fs::read_symlink(path).string();
+    }
+    manifest[fs::relative(path, base).string()] = {content, status.st_uid, status.st_gid,
+                                                   status.st_mode};
+    if (S_ISDIR(status.st_mode))
+        for (const auto& entry : fs::directory_iterator(path))
+            addToManifest(base, entry.path(), manifest);
+}
+
+Manifest manifestOf(const std::string& hostBase, const std::vector<std::string>& items)
+{
+    Manifest manifest;
+    for (const auto& item : items)
+        addToManifest(hostBase, hostBase + item, manifest);
+    return manifest;
+}
+
+TEST(HelperEndToEnd, TheAppsClientMovesAndRestoresThroughTheDaemon)
+{
+    auto admin = veldo::testsupport::TestUser::make(/*admin=*/true);
+    if (!admin)
+        GTEST_SKIP() << "the client is a test user: run as root";
+    veldo::testsupport::FakeMac mac;
+    const platform::MacPath home = admin->homeIn(mac);
+    veldo::testsupport::StandInLaunchctl launchctl(mac);
+    InstalledHelper::Options options;
+    options.clientProgram = VELDO_HELPER_APP_CLIENT;
+    options.daemonProgram = VELDO_HELPER_PROGRAM;
+    InstalledHelper helper(mac, options);
+    helper.start();
+
+    // A file of another group with its own mode, a tree with a link, a daemon's plist.
+    mac.write("/Library/Caches/com.example/cache.db"_mac, "cache bytes");
+    ::chown(mac.host("/Library/Caches/com.example/cache.db"_mac).c_str(), 0, admin->gid());
+    ::chmod(mac.host("/Library/Caches/com.example/cache.db"_mac).c_str(), 0640);
+    mac.write("/Library/Application Support/Example/data/one.txt"_mac, "one");
+    mac.write("/Library/Application Support/Example/two.bin"_mac, std::string("\0\1\2", 3));
+    ::chmod(mac.host("/Library/Application Support/Example/data"_mac).c_str(), 0700);
+    mac.symlink("/Library/Application Support/Example/latest"_mac, "data/one.txt");
+    mac.write("/Library/LaunchDaemons/com.example.helper.plist"_mac, "<plist/>");
+    const std::vector<std::string> items{"/Library/Caches/com.example/cache.db",
+                                         "/Library/Application Support/Example",
+                                         "/Library/LaunchDaemons/com.example.helper.plist"};
+    const std::vector<std::string> names{"cache.db", "Example", "com.example.helper.plist"};
+    const Manifest before = manifestOf(mac.root(), items);
+
+    common::VeldoHelperMoveRequest move;
+    for (std::size_t at = 0; at < items.size(); ++at)
+        move.items.push_back({items[at], home.path() + "/.Trash/" + names[at]});
+    auto moving = testsupport::spawnClient(mac, helper.client(), {"move", *move.encodeJSON()},
+                                           ClientUser{admin->uid(), admin->gid()});
+    const auto moved = common::VeldoHelperReply::decodeJSON(moving.line().value_or(""));
+    ASSERT_TRUE(moved) << helper.log();
+    ASSERT_EQ(moved->results.size(), items.size());
+    common::VeldoHelperRestoreRequest restore;
+    for (std::size_t at = 0; at < items.size(); ++at) {
+        SCOPED_TRACE(items[at]);
+        EXPECT_EQ(moved->results[at].outcome, VeldoHelperItemResult::Outcome::done)
+            << moved->results[at].message.value_or("");
+        EXPECT_FALSE(fs::exists(fs::symlink_status(mac.root() + items[at])));
+        ASSERT_TRUE(moved->results[at].destination);
+        EXPECT_TRUE(fs::exists(mac.host(platform::MacPath(*moved->results[at].destination))));
+        restore.items.push_back({*moved->results[at].destination, items[at]});
+    }
+    EXPECT_EQ(launchctl.calls(),
+              (std::vector<std::string>{
+                  "[bootout][system][/Library/LaunchDaemons/com.example.helper.plist]"}));
+
+    auto restoring =
+        testsupport::spawnClient(mac, helper.client(), {"restore", *restore.encodeJSON()},
+                                 ClientUser{admin->uid(), admin->gid()});
+    const auto restored = common::VeldoHelperReply::decodeJSON(restoring.line().value_or(""));
+    ASSERT_TRUE(restored) << helper.log();
+    for (const auto& result : restored->results)
+        EXPECT_EQ(result.outcome, VeldoHelperItemResult::Outcome::done)
+            << result.path << ": " << result.message.value_or("");
+    EXPECT_EQ(manifestOf(mac.root(), items), before);
+    EXPECT_EQ(helper.log().find("Refusing"), std::string::npos) << helper.log();
+}
+
+} // namespace
+} // namespace veldo::helper

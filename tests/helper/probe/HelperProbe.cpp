@@ -1,0 +1,318 @@
+// helper-probe: a client of the helper daemon for the tests, run from inside a test app bundle (as
+// the app's executable) or outside it. It connects to the helper's socket and acts as one mode
+// says; what the daemon answered goes to standard output as "reply <text>" or "closed".
+//
+//   call <envelope>                  connect, send, read the answer
+//   wait-then-call <envelope>        connect, print "ready", read a line, then send and read
+//   exec-after-connect <program> <envelope>
+//                                    connect, then run <program> write-fd 5 <envelope> on the
+//                                    socket
+//   write-fd <fd> <envelope>         send on an inherited socket and read the answer
+//   fork-then-exec <program> <envelope>
+//                                    connect; a child sends and reads once this process has run
+//                                    <program> hold
+//   orphan-writer <envelope>         connect; a child sends and reads once this process has ended
+//   forge-in-namespace <program> <envelope>
+//                                    in new user and pid namespaces, start <program>
+//                                    connect-and-hand, take its connection and send on it naming
+//                                    that process (and user 0 of the namespace) as the writer
+//   connect-and-hand <fd>            connect, pass the socket over <fd>, wait until <fd> closes
+//   raw <hex> <then>                 connect, send the bytes, then "half-close" (shut writing and
+//                                    read the answer), "close" (close at once) or "read"
+//   hold                             close standard output, sleep 10 s
+// A request that could not be sent at all prints "unsent <errno>".
+// Exit status: 0 answered, 3 closed unanswered, 4 no connection, 5 no namespaces, 2 bad use.
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sched.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "base/UniqueFd.h"
+#include "common/HelperEndpoint.h"
+#include "common/HelperFrame.h"
+#include "platform/MacRoot.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using veldo::base::UniqueFd;
+
+UniqueFd connectToHelper()
+{
+    const std::string folder = veldo::platform::hostPath(
+        veldo::platform::MacPath(std::string(veldo::common::kHelperSocketFolder)));
+    const UniqueFd folderFd(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!folderFd)
+        return {};
+    const auto address =
+        veldo::common::socketAddressIn(folderFd.get(), veldo::common::kHelperSocketName);
+    if (!address)
+        return {};
+    UniqueFd socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!socket ||
+        ::connect(socket.get(), reinterpret_cast<const sockaddr*>(&*address), sizeof *address) != 0)
+        return {};
+    return socket;
+}
+
+// Prints the answer read from `fd` (after `sent` says whether the request went out).
+int printAnswer(int fd, bool sent)
+{
+    if (!sent) {
+        std::cout << "unsent " << errno << std::endl;
+        return 3;
+    }
+    const auto reply = veldo::common::readFrame(fd, std::chrono::steady_clock::now() + 600s);
+    if (!reply || !*reply) {
+        std::cout << "closed" << std::endl;
+        return 3;
+    }
+    std::cout << "reply " << **reply << std::endl;
+    return 0;
+}
+
+int exchange(int fd, std::string_view envelope)
+{
+    return printAnswer(fd, veldo::common::writeFrame(fd, envelope).has_value());
+}
+
+// Waits until the process `pid` has ended (it is not this process's child).
+void waitGone(pid_t pid, std::string_view program)
+{
+    const UniqueFd pidfd(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
+    for (int turn = 0; turn < 500; ++turn) {
+        if (!pidfd)
+            return;
+        if (!program.empty()) {
+            // Until the parent runs `program`.
+            char target[4096] = {};
+            const std::string exe = "/proc/" + std::to_string(pid) + "/exe";
+            const ssize_t n = ::readlink(exe.c_str(), target, sizeof target - 1);
+            if (n > 0 && std::string_view(target, static_cast<std::size_t>(n)) == program)
+                return;
+        } else {
+            pollfd wait{pidfd.get(), POLLIN, 0};
+            if (::poll(&wait, 1, 0) == 1)
+                return;
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+}
+
+bool writeFile(const char* path, const std::string& text)
+{
+    const UniqueFd file(::open(path, O_WRONLY | O_CLOEXEC));
+    return file &&
+           ::write(file.get(), text.data(), text.size()) == static_cast<ssize_t>(text.size());
+}
+
+// Sends `fd` over the socket `channel`.
+bool handOver(int channel, int fd)
+{
+    char byte = 0;
+    iovec vector{&byte, 1};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    msghdr message{};
+    message.msg_iov = &vector;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    cmsghdr* header = CMSG_FIRSTHDR(&message);
+    header->cmsg_level = SOL_SOCKET;
+    header->cmsg_type = SCM_RIGHTS;
+    header->cmsg_len = CMSG_LEN(sizeof(int));
+    std::memcpy(CMSG_DATA(header), &fd, sizeof fd);
+    return ::sendmsg(channel, &message, MSG_NOSIGNAL) == 1;
+}
+
+UniqueFd takeOver(int channel)
+{
+    char byte = 0;
+    iovec vector{&byte, 1};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    msghdr message{};
+    message.msg_iov = &vector;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    if (::recvmsg(channel, &message, MSG_CMSG_CLOEXEC) != 1)
+        return {};
+    cmsghdr* header = CMSG_FIRSTHDR(&message);
+    if (!header || header->cmsg_type != SCM_RIGHTS)
+        return {};
+    int fd = -1;
+    std::memcpy(&fd, CMSG_DATA(header), sizeof fd);
+    return UniqueFd(fd);
+}
+
+// Sends `envelope` as one frame on `fd` with credentials naming `pid`, uid 0 and gid 0.
+int forgedExchange(int fd, pid_t pid, std::string_view envelope)
+{
+    std::string frame(4, '\0');
+    const auto length = static_cast<std::uint32_t>(envelope.size());
+    for (int at = 0; at < 4; ++at)
+        frame[static_cast<std::size_t>(at)] = static_cast<char>((length >> (24 - 8 * at)) & 0xFF);
+    frame.append(envelope);
+    iovec vector{frame.data(), frame.size()};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(ucred))] = {};
+    msghdr message{};
+    message.msg_iov = &vector;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    cmsghdr* header = CMSG_FIRSTHDR(&message);
+    header->cmsg_level = SOL_SOCKET;
+    header->cmsg_type = SCM_CREDENTIALS;
+    header->cmsg_len = CMSG_LEN(sizeof(ucred));
+    const ucred named{pid, 0, 0};
+    std::memcpy(CMSG_DATA(header), &named, sizeof named);
+    return printAnswer(fd,
+                       ::sendmsg(fd, &message, MSG_NOSIGNAL) == static_cast<ssize_t>(frame.size()));
+}
+
+int forgeInNamespace(const char* program, std::string_view envelope)
+{
+    const uid_t uid = ::getuid();
+    const gid_t gid = ::getgid();
+    if (::unshare(CLONE_NEWUSER | CLONE_NEWPID) != 0 ||
+        !writeFile("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1") ||
+        !writeFile("/proc/self/setgroups", "deny") ||
+        !writeFile("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1")) {
+        std::cout << "no namespaces " << errno << std::endl;
+        return 5;
+    }
+    std::cout.flush();
+    const pid_t first = ::fork(); // the namespace's first process
+    if (first != 0) {
+        int status = 0;
+        ::waitpid(first, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 2;
+    }
+    int channel[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, channel) != 0)
+        ::_exit(2);
+    const pid_t client = ::fork();
+    if (client == 0) {
+        ::close(channel[0]);
+        ::dup2(channel[1], 6);
+        ::execl(program, program, "connect-and-hand", "6", nullptr);
+        ::_exit(2);
+    }
+    ::close(channel[1]);
+    const UniqueFd connection = takeOver(channel[0]);
+    if (!connection) {
+        std::cout << "no connection" << std::endl;
+        ::_exit(4);
+    }
+    const int result = forgedExchange(connection.get(), client, envelope);
+    ::close(channel[0]);
+    ::waitpid(client, nullptr, 0);
+    ::_exit(result);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2)
+        return 2;
+    const std::string_view mode = argv[1];
+    if (mode == "hold") {
+        ::close(STDOUT_FILENO);
+        std::this_thread::sleep_for(10s);
+        return 0;
+    }
+    if (mode == "forge-in-namespace" && argc == 4)
+        return forgeInNamespace(argv[2], argv[3]);
+    if (mode == "write-fd" && argc == 4)
+        return exchange(std::stoi(argv[2]), argv[3]);
+
+    UniqueFd socket = connectToHelper();
+    if (!socket) {
+        std::cout << "no connection" << std::endl;
+        return 4;
+    }
+    if (mode == "call" && argc == 3)
+        return exchange(socket.get(), argv[2]);
+    if (mode == "wait-then-call" && argc == 3) {
+        std::cout << "ready" << std::endl;
+        std::string line;
+        std::getline(std::cin, line);
+        return exchange(socket.get(), argv[2]);
+    }
+    if (mode == "exec-after-connect" && argc == 4) {
+        ::dup2(socket.get(), 5);
+        ::execl(argv[2], argv[2], "write-fd", "5", argv[3], nullptr);
+        return 2;
+    }
+    if (mode == "fork-then-exec" && argc == 4) {
+        const pid_t parent = ::getpid();
+        std::cout.flush();
+        if (::fork() == 0) {
+            waitGone(parent, argv[2]);
+            ::_exit(exchange(socket.get(), argv[3]));
+        }
+        ::execl(argv[2], argv[2], "hold", nullptr);
+        return 2;
+    }
+    if (mode == "connect-and-hand" && argc == 3) {
+        const int channel = std::stoi(argv[2]);
+        if (!handOver(channel, socket.get()))
+            return 2;
+        char byte = 0;
+        while (::read(channel, &byte, 1) > 0) {
+        }
+        return 0;
+    }
+    if (mode == "raw" && argc == 4) {
+        const std::string_view hex = argv[2];
+        std::string bytes;
+        for (std::size_t at = 0; at + 1 < hex.size(); at += 2)
+            bytes.push_back(
+                static_cast<char>(std::stoi(std::string(hex.substr(at, 2)), nullptr, 16)));
+        if (::send(socket.get(), bytes.data(), bytes.size(), MSG_NOSIGNAL) !=
+            static_cast<ssize_t>(bytes.size()))
+            return 2;
+        const std::string_view then = argv[3];
+        if (then == "close")
+            return 0;
+        if (then == "half-close")
+            ::shutdown(socket.get(), SHUT_WR);
+        const auto reply =
+            veldo::common::readFrame(socket.get(), std::chrono::steady_clock::now() + 20s);
+        if (!reply || !*reply) {
+            std::cout << "closed" << std::endl;
+            return 3;
+        }
+        std::cout << "reply " << **reply << std::endl;
+        // Then the daemon closes.
+        const auto next =
+            veldo::common::readFrame(socket.get(), std::chrono::steady_clock::now() + 20s);
+        std::cout << (next && !*next ? "closed" : "open") << std::endl;
+        return 0;
+    }
+    if (mode == "orphan-writer" && argc == 3) {
+        const pid_t parent = ::getpid();
+        std::cout.flush();
+        if (::fork() == 0) {
+            waitGone(parent, {});
+            ::_exit(exchange(socket.get(), argv[2]));
+        }
+        return 0;
+    }
+    return 2;
+}
