@@ -2,15 +2,14 @@
 
 #include <QCheckBox>
 #include <QEvent>
-#include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPainter>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "app/ui/FormSection.h"
 #include "app/ui/SystemColors.h"
 #include "app/ui/TextStyle.h"
 #include "app/ui/UpdaterController.h"
@@ -32,40 +31,6 @@ QString textOr(const std::optional<platform::PlistValue>& info, const char* key)
         return kMissing;
     return QString::fromStdString(*it->second.asString());
 }
-
-// The host a check contacts; a feed without one (a file on this Mac) contacts none.
-QString feedHost(const std::optional<platform::PlistValue>& info)
-{
-    const QString host = QUrl(platform::configuredFeedUrl(info)).host();
-    return host.isEmpty() ? QStringLiteral("this Mac") : host;
-}
-
-// One section of the grouped form: rows on a rounded card.
-class FormSection : public QFrame
-{
-public:
-    explicit FormSection(QWidget* parent) : QFrame(parent)
-    {
-        auto* rows = new QVBoxLayout(this);
-        rows->setContentsMargins(14, 10, 14, 10);
-        rows->setSpacing(10);
-    }
-
-    QVBoxLayout* rows() const { return static_cast<QVBoxLayout*>(layout()); }
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        const ColorScheme scheme = SystemColors::colorScheme(palette());
-        QColor card = SystemColors::color(SystemColor::material, scheme);
-        card.setAlpha(255);
-        painter.setBrush(card);
-        painter.setPen(QPen(SystemColors::color(SystemColor::separator, scheme), 0.5));
-        painter.drawRoundedRect(QRectF(rect()).adjusted(0.25, 0.25, -0.25, -0.25), 8, 8);
-    }
-};
 
 } // namespace
 
@@ -145,6 +110,12 @@ UpdatesSettingsTab::UpdatesSettingsTab(UpdaterController& updater,
 
     applyColors();
     refresh();
+}
+
+QString UpdatesSettingsTab::feedHost(const std::optional<platform::PlistValue>& info)
+{
+    const QString host = QUrl(platform::configuredFeedUrl(info)).host();
+    return host.isEmpty() ? QStringLiteral("this Mac") : host;
 }
 
 QString UpdatesSettingsTab::appVersionString(const std::optional<platform::PlistValue>& info)

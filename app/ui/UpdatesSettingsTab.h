@@ -40,6 +40,8 @@ public:
     // "1.4 (27)" from an Info dictionary's "CFBundleShortVersionString" and "CFBundleVersion";
     // "—" stands for a value that is missing or not text, and for both without a dictionary.
     static QString appVersionString(const std::optional<platform::PlistValue>& info);
+    // The host a check contacts; "this Mac" for a feed without one (a file on this Mac).
+    static QString feedHost(const std::optional<platform::PlistValue>& info);
     // "Last checked " and `date` in `locale`'s abbreviated date and short time.
     static QString lastCheckedText(const QDateTime& date, const QLocale& locale = QLocale());
 

@@ -25,9 +25,12 @@
 #include <QLabel>
 #include <QListView>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPixmap>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSet>
 #include <QStyleFactory>
 #include <QThreadPool>
@@ -41,6 +44,7 @@
 #include "app/ui/AppListView.h"
 #include "app/ui/AppManagementSheet.h"
 #include "app/ui/AppShell.h"
+#include "app/ui/BatchDetailView.h"
 #include "app/ui/CaskFailureSheet.h"
 #include "app/ui/CategoryBadge.h"
 #include "app/ui/CategoryTint.h"
@@ -48,12 +52,16 @@
 #include "app/ui/DeveloperView.h"
 #include "app/ui/DiskUsageMapSection.h"
 #include "app/ui/DropOverlay.h"
+#include "app/ui/GeneralSettingsTab.h"
+#include "app/ui/HelpView.h"
+#include "app/ui/HelperClientRunner.h"
 #include "app/ui/LeftoverListModel.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/MessageBoxUserDriver.h"
 #include "app/ui/NoticeBanner.h"
 #include "app/ui/OrphanFilesView.h"
 #include "app/ui/OrphanReviewSheet.h"
+#include "app/ui/PreferencesView.h"
 #include "app/ui/ResultBanner.h"
 #include "app/ui/SelectedMapKind.h"
 #include "app/ui/SheetParts.h"
@@ -70,6 +78,7 @@
 #include "base/RawValue.h"
 #include "platform/Home.h"
 #include "platform/UserDefaults.h"
+#include "tests/support/FakeServiceManager.h"
 #include "tests/ui/UiFixtures.h"
 
 namespace {
@@ -351,6 +360,52 @@ ui::DeveloperView* developerView(QWidget* host, testsupport::UiController& contr
     return view;
 }
 
+// The Settings window's content on `tab`, over a helper client whose service manager reports
+// `serviceStatus` (the refresh on show reads the same state again) and whose fields `prepare`
+// sets.
+QWidget* settingsHost(QWidget* host, testsupport::UiController& controller,
+                      controller::SettingsTab tab,
+                      platform::ServiceStatusValue serviceStatus = platform::kServiceNotRegistered,
+                      const std::function<void(removal::PrivilegedHelperClient&)>& prepare = {})
+{
+    auto services = std::make_shared<testsupport::FakeServiceManager>();
+    services->statusValue = serviceStatus;
+    auto client = std::make_shared<removal::PrivilegedHelperClient>(
+        removal::PrivilegedHelperClient::Services{services, std::chrono::milliseconds(100)});
+    if (prepare)
+        prepare(*client);
+    auto* runner = new ui::HelperClientRunner(client, {}, host);
+    auto* pool = new QThreadPool(host);
+    ui::UpdaterController* updater =
+        tourUpdater(QStringLiteral("settings"), std::nullopt, host).release();
+    controller.model->setSettingsTab(tab);
+    auto* view = new ui::PreferencesView(controller.settings, *controller.model,
+                                         {*runner, *updater, *pool}, host);
+    // Deleted after the tabs that use them.
+    runner->setParent(view);
+    pool->setParent(view);
+    updater->setParent(view);
+    auto* layout = new QVBoxLayout(host);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(view);
+    return view;
+}
+
+// The Help page, scrolled to its end once laid out when `end`.
+QWidget* helpHost(QWidget* host, bool end)
+{
+    auto* view = new ui::HelpView(QStringLiteral("updates.orbelkan.com"), host);
+    if (end) {
+        QScrollBar* bar = view->scrollArea()->verticalScrollBar();
+        QObject::connect(bar, &QScrollBar::rangeChanged, bar,
+                         [bar](int, int maximum) { bar->setValue(maximum); });
+    }
+    auto* layout = new QVBoxLayout(host);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(view);
+    return view;
+}
+
 // A main window of `shell` in the host's colours, with the controller's transient state cleared
 // and then set by `arrange`.
 QWidget* mainWindow(QWidget* host, ui::AppShell& shell,
@@ -380,6 +435,45 @@ controller::TrashedAppNotice tourTrashNotice()
     notice.itemCount = 7;
     notice.totalBytes = 48'300'000;
     return notice;
+}
+
+// A batch of four: running, installed with Homebrew, protected, and one without safe-default
+// items; the first two included.
+QWidget* batchHost(QWidget* host, testsupport::UiController& controller)
+{
+    const auto result = [](const std::string& name, std::int64_t bytes) {
+        controller::BatchAppResult r;
+        r.app.url = platform::MacPath("/Applications/" + name + ".app");
+        r.app.name = name;
+        r.defaultSelected = {
+            testsupport::uiItem(r.app.url.path(), bytes, false,
+                                core::LeftoverCategory::application),
+            testsupport::uiItem("/Users/demo/Library/Caches/com.example." + name, bytes / 4),
+            testsupport::uiItem("/Library/LaunchDaemons/com.example." + name + ".plist", 4'096,
+                                true, core::LeftoverCategory::launchAgents)};
+        r.leftovers = r.defaultSelected;
+        return r;
+    };
+    auto quill = result("Quill", 182'400'000);
+    quill.isRunning = true;
+    auto inkwell = result("Inkwell", 96'000'000);
+    inkwell.caskToken = "inkwell";
+    auto finder = result("Finder", 0);
+    finder.isProtected = true;
+    auto margins = result("Margins & Notes", 0);
+    margins.defaultSelected.clear();
+    controller::UninstallViewModel& model = *controller.model;
+    model.setSelectedAppIDs({quill.app.id(), inkwell.app.id(), finder.app.id(), margins.app.id()});
+    model.setApps({quill.app, inkwell.app, finder.app, margins.app});
+    model.setIsScanningBatch(false);
+    model.setIsRemoving(false);
+    model.setBatchResults({quill, inkwell, finder, margins});
+    model.setBatchIncludedIDs({quill.app.id(), inkwell.app.id()});
+    auto* view = new ui::BatchDetailView(model, nullptr, host);
+    auto* layout = new QVBoxLayout(host);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(view);
+    return view;
 }
 
 // A sidebar of ten apps: a system app, a cask, unused apps, sizes and last uses.
@@ -697,6 +791,17 @@ void appendSidebarShots(std::vector<Shot>& list, testsupport::UiController& cont
          }});
 }
 
+// Menu `index` of a main window's menu bar, opened.
+QWidget* openMenu(QWidget* host, ui::AppShell& shell, int index)
+{
+    auto* window = static_cast<ui::MainWindow*>(mainWindow(host, shell, [](ui::MainWindow&) {}));
+    QMenu* menu = window->menuBar()->actions().at(index)->menu();
+    menu->setPalette(host->palette());
+    menu->popup(QPoint(40, 40));
+    QApplication::processEvents();
+    return menu;
+}
+
 std::vector<Shot> shots(testsupport::UiController& controller, ui::AppShell& shell)
 {
     std::vector<Shot> list;
@@ -981,6 +1086,116 @@ std::vector<Shot> shots(testsupport::UiController& controller, ui::AppShell& she
                                 "The update feed couldn\u2019t be read: the server answered 404."));
                         });
                     }});
+    using controller::SettingsTab;
+    for (ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
+        const QString suffix = scheme == ColorScheme::dark ? QStringLiteral("-dark") : QString();
+        list.push_back({QStringLiteral("settings-general%1").arg(suffix),
+                        scheme,
+                        {560, 560},
+                        [&controller](QWidget* host) {
+                            controller.stats->setTotalBytesReclaimed(12'480'000'000);
+                            controller.stats->setTotalItemsRemoved(12345);
+                            controller.stats->setTotalAppsCleaned(27);
+                            return settingsHost(host, controller, SettingsTab::general);
+                        }});
+        list.push_back({QStringLiteral("settings-permissions-trash-warning%1").arg(suffix),
+                        scheme,
+                        {560, 560},
+                        [&controller](QWidget* host) {
+                            controller.model->setCanReadTrash(false);
+                            return settingsHost(host, controller, SettingsTab::permissions);
+                        }});
+    }
+    list.push_back({QStringLiteral("settings-permissions"),
+                    ColorScheme::light,
+                    {560, 560},
+                    [&controller](QWidget* host) {
+                        controller.model->setCanReadTrash(true);
+                        return settingsHost(host, controller, SettingsTab::permissions);
+                    }});
+    list.push_back({QStringLiteral("settings-updates"),
+                    ColorScheme::light,
+                    {560, 560},
+                    [&controller](QWidget* host) {
+                        return settingsHost(host, controller, SettingsTab::updates);
+                    }});
+    list.push_back({QStringLiteral("settings-reset-confirmation"),
+                    ColorScheme::light,
+                    {},
+                    [&controller](QWidget* host) -> QWidget* {
+                        controller.stats->setTotalItemsRemoved(12345);
+                        auto* view = static_cast<ui::PreferencesView*>(
+                            settingsHost(host, controller, SettingsTab::general));
+                        view->general()->resetButton()->click();
+                        QMessageBox* box = view->general()->resetConfirmation();
+                        if (box)
+                            box->setPalette(host->palette());
+                        return box;
+                    }});
+    using removal::PrivilegedHelperStatus;
+    struct AdministratorState
+    {
+        const char* name;
+        platform::ServiceStatusValue service;
+        bool use;
+        bool working;
+        std::optional<std::string> error;
+    };
+    const AdministratorState administratorStates[] = {
+        {"off", platform::kServiceNotRegistered, false, false, std::nullopt},
+        {"working", platform::kServiceNotRegistered, true, true, std::nullopt},
+        {"waiting", platform::kServiceRequiresApproval, true, false, std::nullopt},
+        {"not-responding", platform::kServiceEnabled, true, false, std::nullopt},
+        {"missing-error", platform::kServiceNotFound, true, false,
+         "The operation couldn\u2019t be completed. The helper\u2019s property list is missing "
+         "from the application bundle, so the service manager cannot register it.\nReinstall "
+         "Veldo and try again."},
+    };
+    for (const AdministratorState& state : administratorStates)
+        list.push_back({QStringLiteral("settings-administrator-%1").arg(state.name),
+                        ColorScheme::light,
+                        {560, 560},
+                        [&controller, state](QWidget* host) {
+                            controller.settings->setUsePrivilegedHelper(state.use);
+                            return settingsHost(
+                                host, controller, SettingsTab::administrator, state.service,
+                                [&state](removal::PrivilegedHelperClient& client) {
+                                    // An enabled helper that never answers: no helper
+                                    // runs in the tour's Mac.
+                                    if (state.service == platform::kServiceEnabled)
+                                        client.applyRefresh(
+                                            {PrivilegedHelperStatus::enabled, std::nullopt, "27"});
+                                    client.setLastError(state.error);
+                                    client.setIsWorking(state.working);
+                                });
+                        }});
+    for (bool end : {false, true})
+        list.push_back({end ? QStringLiteral("help-end") : QStringLiteral("help"),
+                        ColorScheme::light, ui::HelpView::defaultSize(),
+                        [end](QWidget* host) { return helpHost(host, end); }});
+    for (ColorScheme scheme : {ColorScheme::light, ColorScheme::dark})
+        list.push_back(
+            {scheme == ColorScheme::dark ? QStringLiteral("batch-dark") : QStringLiteral("batch"),
+             scheme,
+             {900, 600},
+             [&controller](QWidget* host) { return batchHost(host, controller); }});
+    list.push_back({QStringLiteral("batch-confirmation"),
+                    ColorScheme::light,
+                    {},
+                    [&controller](QWidget* host) -> QWidget* {
+                        auto* view = static_cast<ui::BatchDetailView*>(batchHost(host, controller));
+                        view->removeButton()->click();
+                        QMessageBox* box = view->confirmation();
+                        if (box)
+                            box->setPalette(host->palette());
+                        return box;
+                    }});
+    const char* const menus[] = {"veldo", "file", "edit", "view", "window", "help"};
+    for (int i = 0; i < 6; ++i)
+        list.push_back({QStringLiteral("menu-%1").arg(menus[i]),
+                        ColorScheme::light,
+                        {},
+                        [&shell, i](QWidget* host) { return openMenu(host, shell, i); }});
     appendSidebarShots(list, controller);
     appendDetailShots(list, controller);
     return list;

@@ -186,6 +186,18 @@ TEST(SymbolImage, EveryNameHasAGlyphInTheBundledFonts)
 
     // Every symbol a window names, the categories' own included.
     std::vector<std::string> wanted = {"checkmark.circle.fill",
+                                       "gearshape",
+                                       "lock.shield",
+                                       "person.badge.key",
+                                       "arrow.triangle.2.circlepath",
+                                       "trash.slash",
+                                       "circle",
+                                       "clock.fill",
+                                       "exclamationmark.circle.fill",
+                                       "checkmark.seal.fill",
+                                       "checkmark.shield.fill",
+                                       "hammer.circle.fill",
+                                       "hand.raised.fill",
                                        "gearshape.fill",
                                        "lock.shield.fill",
                                        "exclamationmark.triangle.fill",

@@ -1,0 +1,26 @@
+// ConfirmationBox: the window-modal confirmation of a destructive action: its title as the box's
+// text in bold, a wrapped message, the action's button (destructive role) and "Cancel" (Esc; no
+// button takes Return). The box deletes itself when closed; the caller opens it with open().
+// GUI thread.
+#pragma once
+
+#include <QString>
+
+class QMessageBox;
+class QPushButton;
+class QWidget;
+
+namespace veldo::ui {
+
+struct ConfirmationBox
+{
+    QMessageBox* box;
+    QPushButton* action;
+    QPushButton* cancel;
+};
+
+// A box over `parent`'s window; not yet open.
+ConfirmationBox makeConfirmationBox(QWidget* parent, const QString& title, const QString& message,
+                                    const QString& actionTitle);
+
+} // namespace veldo::ui
