@@ -1,14 +1,43 @@
 // ControllerServices: the real services behind the controller's seam.
 #include "app/controller/ControllerServices.h"
 
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QString>
+
+#include "app/core/AppCopyLocator.h"
 #include "app/core/InstalledAppInventory.h"
+#include "app/leftovers/HomebrewCaskIndex.h"
+#include "app/leftovers/HomebrewCaskUninstall.h"
 #include "app/leftovers/LeftoverScanner.h"
 #include "app/scanners/OrphanScanner.h"
+#include "app/scanners/PackageRemover.h"
+#include "app/scanners/PackageScanner.h"
 #include "app/scanners/ToolchainScanner.h"
 #include "platform/ApplicationRegistry.h"
 #include "platform/MacFileSystem.h"
+#include "platform/RunningApplicationsSnapshot.h"
 
 namespace veldo::controller {
+
+namespace {
+
+// The freedesktop sounds standing in for the Mac's "Glass" and "Funk", played by paplay when
+// both are present; nothing otherwise. Detached: the sound never holds up the window.
+void playFreedesktopSound(const std::string& name)
+{
+    const QString sound =
+        name == "Glass" ? QStringLiteral("complete") : QStringLiteral("dialog-warning");
+    const QString file =
+        QStringLiteral("/usr/share/sounds/freedesktop/stereo/") + sound + QStringLiteral(".oga");
+    const QString player = QStandardPaths::findExecutable(QStringLiteral("paplay"));
+    if (player.isEmpty() || !QFile::exists(file))
+        return;
+    QProcess::startDetached(player, {file});
+}
+
+} // namespace
 
 ControllerServices ControllerServices::withDefaults() const
 {
@@ -44,6 +73,17 @@ ControllerServices ControllerServices::withDefaults() const
         };
     if (!services.requestQuit)
         services.requestQuit = [](const core::InstalledApp& app) { core::requestQuit(app); };
+    if (!services.runningApplications)
+        services.runningApplications =
+            []() -> std::shared_ptr<const platform::RunningApplicationSource> {
+            return std::make_shared<platform::RunningApplicationsSnapshot>(
+                platform::ProcRunningApplications::shared());
+        };
+    if (!services.loadCaskIndex)
+        services.loadCaskIndex = [](bool force, std::stop_token stop) {
+            return leftovers::HomebrewCasks::loadIndex(
+                force, leftovers::HomebrewCasks::kInfoTimeout, std::move(stop));
+        };
     if (!services.orphanScan)
         services.orphanScan = [](const std::optional<std::vector<core::InstalledApp>>& apps,
                                  std::stop_token stop) {
@@ -53,6 +93,50 @@ ControllerServices ControllerServices::withDefaults() const
         services.toolchainScan = [](const platform::MacPath& home, std::stop_token stop) {
             return scanners::ToolchainScanner::scan(home, std::move(stop));
         };
+    if (!services.libraryWatcher)
+        services.libraryWatcher = [](std::chrono::milliseconds debounce) {
+            auto watcher = std::make_shared<core::AppLibraryWatcher>(
+                std::nullopt, std::nullopt, core::AppLibraryWatcher::WorkspaceObservation::on,
+                debounce);
+            LibraryWatcherSession session{watcher, watcher->events()};
+            watcher->start();
+            return session;
+        };
+    if (!services.applicationURLs)
+        services.applicationURLs = [](const std::string& bundleID) {
+            return platform::systemApplicationRegistry().applicationURLs(bundleID);
+        };
+    if (!services.spotlightCopies)
+        services.spotlightCopies = [](const std::string& bundleID,
+                                      std::chrono::milliseconds timeout, std::stop_token stop) {
+            return core::AppCopyLocator::spotlightCopies(bundleID, timeout, std::move(stop));
+        };
+    if (!services.caskUninstall)
+        services.caskUninstall = [](const std::string& token, leftovers::HomebrewCasks::Zap zap,
+                                    std::stop_token stop) {
+            return leftovers::HomebrewCasks::uninstall(
+                token, zap, leftovers::HomebrewCasks::kUninstallTimeout, {}, std::move(stop));
+        };
+    if (!services.packageScan)
+        services.packageScan = [](std::stop_token stop) {
+            return scanners::PackageScanner::scanPackages(scanners::PackageScanner::kListingTimeout,
+                                                          std::move(stop));
+        };
+    if (!services.packageRemoval)
+        services.packageRemoval = [](const std::vector<core::DevPackage>& packages,
+                                     std::stop_token stop) {
+            return scanners::PackageRemover::removePackages(packages, {}, std::move(stop));
+        };
+    if (!services.playSound)
+        services.playSound = playFreedesktopSound;
+    if (!services.chooseSaveLocation)
+        services.chooseSaveLocation = [](const SavePanelRequest&, SavePanelAnswer answer) {
+            answer(std::nullopt);
+        };
+    if (!services.showErrorAlert)
+        services.showErrorAlert = [](const std::string&) {};
+    if (!services.reveal)
+        services.reveal = [](const std::vector<platform::MacPath>&) {};
     return services;
 }
 

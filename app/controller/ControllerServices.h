@@ -6,20 +6,28 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <stop_token>
 #include <vector>
 
 #include "app/controller/ControllerDurations.h"
+#include "app/controller/LibraryWatcherSession.h"
+#include "app/controller/SavePanelRequest.h"
 #include "app/core/AccessRootKind.h"
+#include "app/core/DevPackage.h"
 #include "app/core/InstalledApp.h"
 #include "app/core/LeftoverItem.h"
 #include "app/core/RunningAppStatus.h"
 #include "app/core/ToolchainItem.h"
+#include "app/leftovers/CaskInfo.h"
+#include "app/leftovers/HomebrewCaskUninstall.h"
 #include "app/scanners/OrphanScanResult.h"
+#include "app/scanners/PackageRemoverResult.h"
 #include "base/Result.h"
 #include "common/RemovalSafety.h"
 #include "platform/MacPath.h"
+#include "platform/RunningApplications.h"
 
 namespace veldo::controller {
 
@@ -50,6 +58,11 @@ struct ControllerServices
     std::function<std::optional<core::InstalledApp>(const platform::MacPath&)> loadApp;
     // Asks every running instance of the app and its helper applications to quit. GUI thread.
     std::function<void(const core::InstalledApp&)> requestQuit;
+    // One reading of the running applications, to judge several apps by. Any thread.
+    std::function<std::shared_ptr<const platform::RunningApplicationSource>()> runningApplications;
+    // The index of the installed Homebrew casks (brew may run). Any thread. A stop fails it
+    // with cancelled.
+    std::function<Result<leftovers::CaskIndex>(bool force, std::stop_token)> loadCaskIndex;
 
     // The orphan scan, over the given apps or, without a list, the installed apps it collects
     // itself. Any thread. A stop answers a result marked cancelled.
@@ -59,6 +72,38 @@ struct ControllerServices
     // The developer tools' footprint under the home folder. Any thread.
     std::function<std::vector<core::ToolchainGroup>(const platform::MacPath& home, std::stop_token)>
         toolchainScan;
+
+    // App-library events, Homebrew, developer packages, sounds and the report's panel.
+    //
+    // Makes the app-library watcher with its default folders, workspace observation on and the
+    // given debounce, asks for its stream, then starts it. GUI thread.
+    std::function<LibraryWatcherSession(std::chrono::milliseconds debounce)> libraryWatcher;
+    // The registered application bundles with this identifier (case ignored). Any thread.
+    std::function<std::vector<platform::MacPath>(const std::string& bundleID)> applicationURLs;
+    // The bounded metadata search for bundles with this identifier. Any thread; blocks up to
+    // the time-out or the stop.
+    std::function<std::vector<platform::MacPath>(
+        const std::string& bundleID, std::chrono::milliseconds timeout, std::stop_token)>
+        spotlightCopies;
+    // Homebrew's uninstall of a cask. Any thread; blocks while brew runs.
+    std::function<Result<leftovers::HomebrewCasks::UninstallResult>(
+        const std::string& token, leftovers::HomebrewCasks::Zap, std::stop_token)>
+        caskUninstall;
+    // The installed packages of every package manager. Any thread.
+    std::function<std::vector<core::PackageGroup>(std::stop_token)> packageScan;
+    // Uninstalls the packages one after another through their managers. Any thread.
+    std::function<scanners::PackageRemover::Result(const std::vector<core::DevPackage>&,
+                                                   std::stop_token)>
+        packageRemoval;
+    // Plays the named system sound ("Glass", "Funk") without waiting for it. GUI thread.
+    std::function<void(const std::string& name)> playSound;
+    // Opens a save panel and returns at once; the answer comes later through the callback (no
+    // nested event loop). Until the windows install theirs, it answers none. GUI thread.
+    std::function<void(const SavePanelRequest&, SavePanelAnswer)> chooseSaveLocation;
+    // Shows an alert with the sentence of a failure. GUI thread; returns at once.
+    std::function<void(const std::string& message)> showErrorAlert;
+    // Shows the items selected in a file-manager window. GUI thread; returns at once.
+    std::function<void(const std::vector<platform::MacPath>&)> reveal;
 
     ControllerDurations durations;
 

@@ -79,6 +79,7 @@ void UninstallViewModel::shutdown()
         return;
     m_shutDown = true;
     m_shutdownSource.request_stop();
+    stopLibraryWatcher();
     m_scanPool.waitForDone();
     m_toolPool.waitForDone();
     m_tasks.destroyFrames();

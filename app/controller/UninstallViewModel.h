@@ -14,6 +14,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -21,10 +22,13 @@
 #include <stop_token>
 #include <string>
 #include <string_view>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include <QObject>
 #include <QThreadPool>
+#include <QTimer>
 #include <QUuid>
 
 #include "app/controller/AdminEscalationRequest.h"
@@ -45,6 +49,7 @@
 #include "app/controller/TrashedAppNotice.h"
 #include "app/controller/UndoFailure.h"
 #include "app/core/AccessRootKind.h"
+#include "app/core/AppLibraryWatcher.h"
 #include "app/core/CleanupSettings.h"
 #include "app/core/CleanupStats.h"
 #include "app/core/DevPackage.h"
@@ -58,6 +63,7 @@
 #include "app/core/TrashNoticeGate.h"
 #include "app/core/WatchedAppBundle.h"
 #include "app/leftovers/CaskInfo.h"
+#include "app/leftovers/HomebrewCaskUninstall.h"
 #include "app/removal/UninstallOutcome.h"
 #include "app/scanners/OrphanGroup.h"
 #include "app/scanners/OrphanScanResult.h"
@@ -550,6 +556,28 @@ public:
     // Empties the batch and stops its scan.
     void clearBatch();
 
+    // Batch scan, cask lookup and opening apps.
+    //
+    // Lists every selected app with its leftovers for the batch screen. Apps with a cached list
+    // are listed at once, without a task; the others are scanned, at most three at a time, and
+    // their lists enter the cache even when a newer batch supersedes this one (unless the cache
+    // was emptied meanwhile). Only the latest batch is listed, in selectedApps() order. An app
+    // that stayed in the batch keeps the user's tick; an app new to it is ticked when it is not
+    // protected and something of it is selected by default.
+    Task<void> scanBatch();
+    // The cask in `caskIndex` that installed the app at `url`; none while the index is empty.
+    std::optional<leftovers::CaskInfo> caskToken(const platform::MacPath& url) const;
+    // Reloads `caskIndex` in the background (brew may run); a newer reload supersedes this one.
+    // The index is replaced only when it changed.
+    void refreshCaskIndex(bool force);
+    // Items opened with the application or dropped on a window: only paths whose extension is
+    // exactly "app" count. Waits for a running app scan (or scans when the list is empty), then
+    // shows a single app, or selects two or more listed apps together; `dropNotice` says what
+    // was not opened.
+    Task<void> openApps(std::vector<platform::MacPath> urls);
+    // How many inner scans one batch runs at the same time.
+    static constexpr std::size_t kBatchScanWindow = 3;
+
     // Orphan and developer scans.
     //
     // Scans for orphaned files, over `apps` when system apps are listed (and `apps` is not
@@ -559,11 +587,110 @@ public:
     // Measures the developer tools under the home folder and preselects the caches.
     Task<void> scanDeveloper();
 
+    // The window's services (see ControllerServices): the application installs them once, before
+    // any window or hand-off exists. An empty function leaves the service doing nothing.
+    void installUiServices(std::function<void(const std::vector<platform::MacPath>&)> reveal,
+                           std::function<void(const SavePanelRequest&, SavePanelAnswer)> savePanel,
+                           std::function<void(const std::string& message)> alert);
+
+    // ---- Library events and Trash notices, Homebrew casks, developer and orphan actions,
+    // report export and reveal. ----
+    //
+    // Starts the app-library watcher and the one thread that reads its events, once per
+    // controller; later calls, and calls after shutdown, do nothing. Each event is handled on
+    // the GUI thread, in order, by handleLibraryEvent().
+    void startLibraryWatcher();
+    // Apps moved to the Trash or removed: the detail pane follows, then a notice may be
+    // prepared; running apps: refreshRunningStatus(); Trash access: `canReadTrash`; library
+    // changes: scheduleAppsRefresh().
+    void handleLibraryEvent(const core::AppLibraryWatcher::Event& event);
+    // Replaces the pending app-list refresh: it rescans after the refresh delay, re-checking
+    // after each interval while a removal or Undo runs, and only with access to an
+    // Applications folder; then re-derives the detail app's location unless replaced meanwhile.
+    void scheduleAppsRefresh();
+    // The detail app's running status, for a single selection, and `isRunning` of each batch
+    // result; each written only when it changed.
+    void refreshRunningStatus();
+    // Decides through the gate whether a trashed or vanished app gets a notice, and starts its
+    // preparation without keeping the task.
+    void handleAppTrashed(core::WatchedAppBundle bundle);
+    // Whether a listed app with `bundleID` (lower-cased; case ignored) other than the bundle's
+    // own paths lies outside the Trash and exists on disk.
+    bool hasLiveInstalledCopy(const std::string& bundleID,
+                              const core::WatchedAppBundle& bundle) const;
+    // Looks for another live copy (registry, then the bounded search when the bundle has no
+    // Trash place), scans the app's leftovers and shows a notice when any besides app bundles
+    // are found, replacing one with the same id.
+    Task<void> prepareTrashNotice(core::WatchedAppBundle bundle, core::InstalledApp app,
+                                  std::vector<core::ScopedAccessRoot> accessRoots);
+    // Removes the notice, empties the batch, shows and scans its app; an app that only
+    // vanished is then marked not found with nothing ticked.
+    Task<void> reviewTrashedApp(TrashedAppNotice notice);
+    // Removes every notice with the notice's id; the gate keeps its record.
+    void dismissTrashNotice(const TrashedAppNotice& notice);
+
+    // The cask of the detail app that Homebrew may uninstall: its token and whether it has zap
+    // items; none without a cask, for a protected app, or an app not installed in place.
+    struct DetailCaskState
+    {
+        std::string token;
+        bool zapAvailable = false;
+        friend bool operator==(const DetailCaskState&, const DetailCaskState&) = default;
+    };
+    std::optional<DetailCaskState> detailCaskState() const;
+    // Lets Homebrew uninstall the detail app's cask: quits the app first when the setting asks,
+    // runs brew on toolPool, reloads the cask index, then reports a failure in `caskFailure`
+    // or success in `dropNotice` with the app's leftovers shown for review. The app and its
+    // size are taken before brew runs; when another app is selected meanwhile, the selection
+    // and the detail pane stay as they are.
+    Task<void> uninstallCask(leftovers::HomebrewCasks::Zap zap);
+    // The message of a failed cask uninstall.
+    static std::string
+    caskFailureMessage(const leftovers::HomebrewCasks::UninstallFailure& failure);
+
+    // Developer footprint: toolchain items and packages.
+    Task<void> scanDeveloperIfNeeded();
+    void toggleToolchainItem(const core::ToolchainItem& item);
+    void selectAllToolchainItems();
+    // Moves the selected toolchain items to the Trash as certain caches, through the removal
+    // engine; what went is pruned from the list and the selection, nothing is rescanned.
+    Task<void> removeToolchains();
+    Task<void> scanPackagesIfNeeded();
+    // Lists the packages again; only the newest scan's result is applied.
+    Task<void> scanPackages();
+    void togglePackage(const core::DevPackage& package);
+    bool isPackageSelected(const core::DevPackage& package) const;
+    void selectAllPackages();
+    // Uninstalls the selected packages on toolPool; a cask of a protected listed app is
+    // refused first. Failures raise an alert; the lists are scanned again.
+    Task<void> removePackages();
+    // "Uninstalled N package(s)" with " · size" when the removed packages have one.
+    static std::string packageSummary(const scanners::PackageRemover::Result& result);
+    // The alert of a batch with failures: its title and message.
+    static NoticeAlert packageFailureAlert(const scanners::PackageRemover::Result& result);
+
+    // Orphaned files.
+    std::vector<core::LeftoverItem> selectedOrphans() const;
+    std::int64_t selectedOrphanBytes() const;
+    void toggleOrphan(const scanners::OrphanFinding& finding);
+    void toggleOrphanGroup(const scanners::OrphanGroup& group, bool selected);
+    // Moves the selected orphans to the Trash through the removal engine and prunes what went.
+    Task<void> removeOrphans();
+    // The total size of what removableItems() keeps of `items`.
+    std::int64_t removableBytes(const std::vector<core::LeftoverItem>& items) const;
+
+    // Saves the cleanup report of the detail app, with the leftovers and ticks of the moment of
+    // the call, where the save panel says, then reveals it; a failure shows its sentence.
+    Task<void> exportReport();
+    // Reveals the URLs at which an item exists (a link counts by itself), in order.
+    void revealAlertURLs(std::vector<platform::MacPath> urls);
+
     // The task core.
     TaskScope& taskScope() { return m_tasks; }
     QThreadPool& scanPool() { return m_scanPool; }
     QThreadPool& toolPool() { return m_toolPool; }
     const ControllerDurations& durations() const { return m_services.durations; }
+    const ControllerServices& services() const { return m_services; }
     // The token every blocking service the controller runs takes as its last parameter.
     std::stop_token shutdownToken() const { return m_shutdownSource.get_token(); }
     // Stops the services, waits for both pools, then destroys the suspended tasks. Blocks the
@@ -663,6 +790,24 @@ private:
     // returned task also stops.
     template <typename R>
     Task<R> backgroundScan(std::function<R(std::stop_token)> work, bool stopsOnCancel);
+    // The batch scan's parts: the window of inner scans over `apps`, answering (app, leftovers)
+    // pairs in order of completion (what it collected when cancelled); one inner scan; the ids
+    // of the apps that run, from one reading (for the pool); the rebuild of the batch from the
+    // cache; the cask index load behind refreshCaskIndex().
+    struct BatchWindow;
+    using BatchScanPair = std::pair<core::InstalledApp, std::vector<core::LeftoverItem>>;
+    Task<std::vector<BatchScanPair>> batchScanWindow(std::vector<core::InstalledApp> apps,
+                                                     std::vector<core::ScopedAccessRoot> roots);
+    Task<void> batchScanOne(std::shared_ptr<BatchWindow> window, core::InstalledApp app,
+                            std::vector<core::ScopedAccessRoot> roots);
+    std::function<IdSet()> runningAppsWork(std::vector<core::InstalledApp> apps) const;
+    void rebuildBatch(const std::vector<core::InstalledApp>& selected, const IdSet& previous,
+                      const QUuid& token, const IdSet& running);
+    Task<void> caskIndexLoad(bool force);
+    // Writes that notify even when the value is equal.
+    void publishBatchResults(std::vector<BatchAppResult> value);
+    void publishOrphanResult(scanners::OrphanScanResult value);
+    void publishToolchainGroups(std::vector<core::ToolchainGroup> value);
 
     // Constants first: the tasks of the scope use the pools and the services.
     std::unique_ptr<core::ScopedAccessStore> m_accessStore;
@@ -743,6 +888,21 @@ private:
     TaskHandle m_libraryEventsTask;
     TaskHandle m_appsRefreshTask;
     TaskHandle m_caskIndexTask;
+
+    // The app-library watcher, its stream and reader, and the pending app-list refresh.
+    std::shared_ptr<core::AppLibraryWatcher> m_libraryWatcher;
+    std::shared_ptr<core::EventStream<core::AppLibraryWatcher::Event>> m_libraryStream;
+    std::jthread m_libraryReader;
+    QTimer* m_appsRefreshTimer = nullptr;
+    // Stops the reader, ends the stream and lets the watcher go; part of shutdown().
+    void stopLibraryWatcher();
+    void appsRefreshTimerFired();
+    Task<void> refreshAppsAfterLibraryChange();
+    // Runs `work` on toolPool with the shutdown token.
+    template <typename R>
+    Task<R> backgroundTool(std::function<R(std::stop_token)> work);
+    // "Glass" when nothing failed, else "Funk", when the setting asks for sounds.
+    void playCompletionSound(bool nothingFailed);
 
     // Removal-safety verdicts by path, and the prepared context they were judged under.
     mutable std::optional<common::RemovalSafety::PreparedContext> m_verdictContext;

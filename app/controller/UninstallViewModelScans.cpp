@@ -1,11 +1,15 @@
-// UninstallViewModel: the app list and leftover scans, the selection, drops and quit.
+// UninstallViewModel: the app list and leftover scans, the selection, drops, opening apps and
+// quit, and the orphan and developer scans.
 #include <algorithm>
+#include <iterator>
+#include <unordered_set>
 #include <utility>
 
 #include "app/controller/UninstallViewModel.h"
 #include "app/core/InstalledAppInventory.h"
 #include "app/core/TrashNoticeGate.h"
 #include "platform/Home.h"
+#include "platform/Inflection.h"
 #include "platform/SecurityScopedAccess.h"
 #include "platform/Unicode.h"
 
@@ -33,6 +37,23 @@ Task<R> UninstallViewModel::backgroundScan(std::function<R(std::stop_token)> wor
     std::stop_token stop = stopsOnCancel ? self->stopToken(shutdownToken()) : shutdownToken();
     auto job = [work = std::move(work), stop = std::move(stop)] { return work(stop); };
     co_return co_await inBackground(m_scanPool, std::move(job));
+}
+
+void UninstallViewModel::publishBatchResults(std::vector<BatchAppResult> value)
+{
+    assignAlways(m_batchResults, std::move(value), &UninstallViewModel::batchResultsChanged);
+    forgetVerdicts();
+}
+
+void UninstallViewModel::publishOrphanResult(scanners::OrphanScanResult value)
+{
+    assignAlways(m_orphanResult, std::move(value), &UninstallViewModel::orphanResultChanged);
+    forgetVerdicts();
+}
+
+void UninstallViewModel::publishToolchainGroups(std::vector<core::ToolchainGroup> value)
+{
+    assignAlways(m_toolchainGroups, std::move(value), &UninstallViewModel::toolchainGroupsChanged);
 }
 
 void UninstallViewModel::emptyLeftoverCache()
@@ -78,6 +99,7 @@ Task<void> UninstallViewModel::scanApps()
     setIsScanningApps(false);
     emptyLeftoverCache();
     pruneSelections();
+    refreshCaskIndex(false);
 }
 
 void UninstallViewModel::pruneSelections()
@@ -102,7 +124,7 @@ void UninstallViewModel::pruneSelections()
     std::vector<BatchAppResult> results = m_batchResults;
     std::erase_if(results,
                   [&](const BatchAppResult& result) { return !listed.contains(result.app.id()); });
-    setBatchResults(std::move(results));
+    publishBatchResults(std::move(results));
 }
 
 void UninstallViewModel::clearDetail()
@@ -262,6 +284,90 @@ Task<void> UninstallViewModel::refreshDetailLocation()
     co_await loadLeftovers(detail);
 }
 
+Task<void> UninstallViewModel::selectApps(IdSet ids)
+{
+    if (ids.size() >= 2)
+        std::erase_if(ids, [](const std::string& id) { return toolSelectionIDs().contains(id); });
+    const IdSet listed = idsOf(m_apps);
+    const std::optional<std::string> detailID =
+        m_detailApp ? std::optional<std::string>(m_detailApp->id()) : std::nullopt;
+    IdSet kept = ids;
+    std::erase_if(kept, [&](const std::string& id) {
+        return !selectionSurvivesSelectionChange(id, listed, detailID, ids);
+    });
+    setSelectedAppIDs(kept);
+
+    if (kept.size() >= 2) {
+        clearDetail();
+        co_await scanBatch();
+        co_return;
+    }
+    std::optional<core::InstalledApp> shown;
+    if (kept.size() == 1 && !toolSelectionIDs().contains(*kept.begin())) {
+        const std::string& id = *kept.begin();
+        const auto listedApp = std::ranges::find_if(
+            m_apps, [&](const core::InstalledApp& app) { return app.id() == id; });
+        if (listedApp != m_apps.end())
+            shown = *listedApp;
+        else if (m_detailApp && m_detailApp->id() == id)
+            shown = m_detailApp;
+    }
+    if (!shown) {
+        clearDetail();
+        clearBatch();
+        co_return;
+    }
+    clearBatch();
+    co_await showApp(std::move(*shown));
+}
+
+Task<void> UninstallViewModel::openApps(std::vector<platform::MacPath> urls)
+{
+    std::vector<platform::MacPath> appURLs;
+    std::ranges::copy_if(urls, std::back_inserter(appURLs),
+                         [](const platform::MacPath& url) { return url.pathExtension() == "app"; });
+    if (appURLs.empty()) {
+        if (!urls.empty())
+            setDropNotice(std::string(kNotAnApplicationNotice));
+        co_return;
+    }
+
+    if (m_isScanningApps) {
+        const TaskHandle self = co_await thisTask();
+        while (m_isScanningApps && !self->isCancelled())
+            co_await sleepFor(m_services.durations.openAppsPollInterval);
+    } else if (m_apps.empty()) {
+        co_await scanApps();
+    }
+
+    if (appURLs.size() >= 2) {
+        std::unordered_set<std::string> wanted;
+        for (const platform::MacPath& url : appURLs)
+            wanted.insert(url.standardized().path());
+        IdSet matched;
+        for (const core::InstalledApp& app : m_apps)
+            if (wanted.contains(app.url.standardized().path()))
+                matched.insert(app.id());
+        if (matched.size() >= 2) {
+            const std::size_t leftOut = appURLs.size() - matched.size();
+            co_await selectApps(std::move(matched));
+            if (leftOut >= 1)
+                setDropNotice(
+                    "Left out " +
+                    platform::pluralizedCount(static_cast<std::int64_t>(leftOut), "dropped app") +
+                    " that Veldo hasn\u2019t listed. Drop apps from other folders one "
+                    "at a time to scan them.");
+            co_return;
+        }
+    }
+
+    co_await handleDrop(appURLs.front());
+    if (appURLs.size() >= 2 && !m_dropNotice)
+        setDropNotice("Only \u201C" + appURLs.front().deletingPathExtension().lastPathComponent() +
+                      "\u201D was opened. Select several apps in the sidebar with \u2318-click to "
+                      "remove them together.");
+}
+
 Task<void> UninstallViewModel::handleDrop(platform::MacPath url)
 {
     const platform::MacPath dropped = url.standardized();
@@ -323,7 +429,7 @@ void UninstallViewModel::clearBatch()
     }
     setBatchScanToken(QUuid::createUuid());
     setIsScanningBatch(false);
-    setBatchResults({});
+    publishBatchResults({});
     setBatchIncludedIDs({});
 }
 
@@ -352,7 +458,7 @@ Task<void> UninstallViewModel::scanOrphans()
         co_return;
     setOrphanTask(nullptr);
     const bool cancelled = result.wasCancelled;
-    setOrphanResult(std::move(result));
+    publishOrphanResult(std::move(result));
     setHasScannedOrphans(!cancelled);
     setSelectedOrphanIDs({});
     setIsScanningOrphans(false);
@@ -365,7 +471,7 @@ Task<void> UninstallViewModel::scanDeveloper()
     const QUuid token = QUuid::createUuid();
     setDeveloperScanToken(token);
     setIsScanningDeveloper(true);
-    setToolchainGroups({});
+    publishToolchainGroups({});
     setSelectedToolchainIDs({});
 
     using Groups = std::vector<core::ToolchainGroup>;
@@ -384,7 +490,7 @@ Task<void> UninstallViewModel::scanDeveloper()
         for (const core::ToolchainItem& item : group.items)
             if (item.isCache)
                 caches.insert(item.id());
-    setToolchainGroups(std::move(groups));
+    publishToolchainGroups(std::move(groups));
     setHasScannedDeveloper(true);
     setSelectedToolchainIDs(std::move(caches));
     setIsScanningDeveloper(false);

@@ -1,14 +1,13 @@
 // The app list and leftover scans: stale results dropped, the leftover cache and its generation,
 // the default selection, pruning, and the detail pane following its app.
-#include <condition_variable>
-#include <map>
-#include <mutex>
-#include <set>
+#include <signal.h>
+#include <sys/wait.h>
 
 #include "platform/Home.h"
 #include "platform/MainBundle.h"
 #include "platform/SecurityScopedAccess.h"
-#include "tests/controller/ControllerFixture.h"
+#include "tests/controller/ScriptedScans.h"
+#include "tests/support/FixtureProcess.h"
 #include "tests/support/MacPathLiteral.h"
 
 namespace veldo::controller {
@@ -18,171 +17,12 @@ using core::InstalledApp;
 using core::LeftoverCategory;
 using core::LeftoverItem;
 using core::MatchConfidence;
+using test::ids;
 using testsupport::ControllerFixture;
 using namespace veldo::testsupport::literals;
 
-// Scripted scans that hold each call until the test opens its key, or until its stop token is
-// stopped (then the call fails with cancelled, as the real services do).
-class Gate
+class Scans : public test::ScriptedScans
 {
-public:
-    bool pass(const std::string& key, std::stop_token stop)
-    {
-        std::unique_lock lock(m_mutex);
-        m_started.push_back(key);
-        m_changed.notify_all();
-        const bool opened =
-            m_changed.wait(lock, stop, [&] { return m_allOpen || m_open.contains(key); });
-        if (!opened)
-            m_stopped.insert(key);
-        m_finished.insert(key);
-        return opened;
-    }
-    void openAll()
-    {
-        std::lock_guard lock(m_mutex);
-        m_allOpen = true;
-        m_changed.notify_all();
-    }
-    void open(const std::string& key)
-    {
-        std::lock_guard lock(m_mutex);
-        m_open.insert(key);
-        m_changed.notify_all();
-    }
-    bool started(const std::string& key)
-    {
-        std::lock_guard lock(m_mutex);
-        return std::ranges::count(m_started, key) > 0;
-    }
-    bool finished(const std::string& key)
-    {
-        std::lock_guard lock(m_mutex);
-        return m_finished.contains(key);
-    }
-    bool stopped(const std::string& key)
-    {
-        std::lock_guard lock(m_mutex);
-        return m_stopped.contains(key);
-    }
-    std::size_t startCount()
-    {
-        std::lock_guard lock(m_mutex);
-        return m_started.size();
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable_any m_changed;
-    std::set<std::string> m_open;
-    bool m_allOpen = false;
-    std::vector<std::string> m_started;
-    std::set<std::string> m_finished;
-    std::set<std::string> m_stopped;
-};
-
-std::vector<std::string> ids(const std::vector<InstalledApp>& apps)
-{
-    std::vector<std::string> out;
-    for (const auto& a : apps)
-        out.push_back(a.id());
-    return out;
-}
-
-std::vector<std::string> ids(const std::vector<LeftoverItem>& items)
-{
-    std::vector<std::string> out;
-    for (const auto& i : items)
-        out.push_back(i.id());
-    return out;
-}
-
-class Scans : public ControllerFixture
-{
-protected:
-    // Leftover scans answer m_leftovers[app id] once the gate opens the app's id; app scans
-    // answer m_appLists[n] once the gate opens "apps n", n being 1 with system apps, else 0.
-    std::unique_ptr<UninstallViewModel> scriptedController()
-    {
-        ControllerServices services;
-        services.leftoverScan = [this](const InstalledApp& app,
-                                       const std::vector<core::ScopedAccessRoot>&,
-                                       std::stop_token stop) -> Result<std::vector<LeftoverItem>> {
-            if (!m_gate.pass(app.id(), stop))
-                return Error::make(ErrorCode::cancelled);
-            const auto found = m_leftovers.find(app.id());
-            return found == m_leftovers.end() ? std::vector<LeftoverItem>{} : found->second;
-        };
-        services.appScan = [this](const std::vector<core::ScopedAccessRoot>&,
-                                  bool includeSystemApps,
-                                  std::stop_token stop) -> Result<std::vector<InstalledApp>> {
-            const std::size_t list = includeSystemApps ? 1 : 0;
-            if (!m_gate.pass("apps " + std::to_string(list), stop))
-                return Error::make(ErrorCode::cancelled);
-            return m_appLists.at(list);
-        };
-        services.fileExists = [this](const platform::MacPath& path) {
-            return m_existing.contains(path.path());
-        };
-        services.runningStatus = [this](const InstalledApp& app) {
-            core::RunningAppStatus status;
-            status.isRunning = m_running.contains(app.id());
-            return status;
-        };
-        services.requestQuit = [this](const InstalledApp& app) {
-            m_quitRequests.push_back(app.id());
-            if (m_quitsOnRequest)
-                m_running.erase(app.id());
-        };
-        services.durations.quitWaitTimeout = std::chrono::milliseconds(300);
-        services.durations.quitWaitInterval = std::chrono::milliseconds(10);
-        services.orphanScan = [this](const std::optional<std::vector<InstalledApp>>& apps,
-                                     std::stop_token stop) {
-            scanners::OrphanScanResult result;
-            const std::string key = apps ? "orphans over " + std::to_string(apps->size())
-                                         : "orphans over their own list";
-            result.unreadableLocations.push_back(platform::MacPath("/" + key));
-            result.wasCancelled = !m_gate.pass(key, stop) || m_orphanScanStopsItself;
-            return result;
-        };
-        services.toolchainScan = [this](const platform::MacPath& home, std::stop_token) {
-            m_scannedHome = home;
-            return m_toolchainGroups;
-        };
-        if (!m_realLoad)
-            services.loadApp = [this](const platform::MacPath& url) -> std::optional<InstalledApp> {
-                if (!m_existing.contains(url.path()))
-                    return std::nullopt;
-                return app(url.path(), url.deletingPathExtension().lastPathComponent(),
-                           "com.example.a");
-            };
-        return makeController(std::move(services));
-    }
-
-    static LeftoverItem leftover(std::string path, MatchConfidence confidence,
-                                 bool requiresAdmin = false,
-                                 LeftoverCategory category = LeftoverCategory::supportFiles)
-    {
-        LeftoverItem i = item(std::move(path), 10, category);
-        i.confidence = confidence;
-        i.requiresAdmin = requiresAdmin;
-        return i;
-    }
-
-    Gate m_gate;
-    std::map<std::string, std::vector<LeftoverItem>> m_leftovers;
-    std::vector<std::vector<InstalledApp>> m_appLists;
-    std::set<std::string> m_existing;
-    std::set<std::string> m_running;
-    std::vector<std::string> m_quitRequests;
-    bool m_quitsOnRequest = true;
-    bool m_realLoad = false;
-    std::vector<core::ToolchainGroup> m_toolchainGroups;
-    bool m_orphanScanStopsItself = false;
-    platform::MacPath m_scannedHome;
-
-    const InstalledApp m_a = app("/Applications/A.app", "A", "com.example.a");
-    const InstalledApp m_b = app("/Applications/B.app", "B", "com.example.b");
 };
 
 TEST_F(Scans, OnlyTheLatestAppScanLandsEvenWhenTheFirstFinishesLast)
@@ -507,6 +347,34 @@ TEST_F(Drops, TheProgramsOwnBundleIsShownWithItsRefusal)
     EXPECT_EQ(platform::testing::activeSecurityScopedAccesses(self), 0u);
 }
 
+TEST_F(Drops, ALinkToAnAppAndAnUnreadableInfoListAreShownByTheirOwnPaths)
+{
+    const platform::MacPath real = makeApp("Downloads/Real.app", "Real");
+    const platform::MacPath link = m_mac.home().appendingPathComponent("Desktop/Link.app");
+    m_mac.mkdir(link.deletingLastPathComponent());
+    m_mac.symlink(link, real.path());
+    const platform::MacPath broken = m_mac.home().appendingPathComponent("Downloads/Broken.app");
+    m_mac.write(broken.appendingPathComponent("Contents/Info.plist"), "not a property list");
+    auto vm = scriptedController();
+
+    struct Case
+    {
+        platform::MacPath dropped;
+        std::string name;
+    };
+    for (const Case& c : {Case{link, "Real"}, Case{broken, "Broken"}}) {
+        Task<void> drop = vm->handleDrop(c.dropped);
+        ASSERT_TRUE(waitFor([&] { return drop.isDone(); })) << c.name;
+        ASSERT_TRUE(vm->detailApp()) << c.name;
+        EXPECT_EQ(vm->detailApp()->id(), c.dropped.path()) << c.name;
+        EXPECT_EQ(vm->detailApp()->name, c.name);
+        EXPECT_EQ(vm->selectedAppIDs(), IdSet{c.dropped.path()}) << c.name;
+        EXPECT_EQ(platform::testing::activeSecurityScopedAccesses(c.dropped), 0u) << c.name;
+        EXPECT_FALSE(vm->dropNotice()) << c.name << ": " << vm->dropNotice().value_or("");
+    }
+    EXPECT_EQ(ids(vm->apps()), (std::vector<std::string>{broken.path(), link.path()}));
+}
+
 TEST_F(Scans, QuitAndRescanRescansWhetherOrNotTheAppQuits)
 {
     m_gate.openAll();
@@ -545,6 +413,106 @@ TEST_F(Scans, QuitAndRescanLeavesAnotherSelectionAlone)
     EXPECT_EQ(m_gate.startCount(), scans);
     EXPECT_EQ(vm->selectedAppID(), m_b.id());
     EXPECT_FALSE(vm->runningStatus().isRunning);
+}
+
+// Quitting real processes that run from app bundles in the fake Mac.
+class RealQuit : public Scans
+{
+protected:
+    RealQuit()
+    {
+        m_realProcesses = true;
+        m_gate.openAll();
+    }
+    InstalledApp installApp(const std::string& name)
+    {
+        const platform::MacPath bundle("/Applications/" + name + ".app");
+        m_mac.makeApp(bundle, platform::PlistValue::Dictionary{
+                                  {"CFBundleName", name}, {"CFBundleIdentifier", "com." + name}});
+        testsupport::installFixtureExecutable(m_mac, executable(bundle));
+        return app(bundle.path(), name, "com." + name);
+    }
+    static platform::MacPath executable(const InstalledApp& app) { return executable(app.url); }
+    static platform::MacPath executable(const platform::MacPath& bundle)
+    {
+        return bundle.appendingPathComponent("Contents/MacOS")
+            .appendingPathComponent(bundle.deletingPathExtension().lastPathComponent());
+    }
+    using OnTerminate = testsupport::FixtureProcess::OnTerminate;
+};
+
+TEST_F(RealQuit, QuitAndRescanWithAProcessThatQuitsAndOneThatIgnoresTheRequest)
+{
+    const InstalledApp app = installApp("Fixture");
+    for (const OnTerminate onTerminate : {OnTerminate::quit, OnTerminate::ignore}) {
+        const bool quits = onTerminate == OnTerminate::quit;
+        testsupport::FixtureProcess process(m_mac, executable(app), onTerminate);
+        ASSERT_GT(process.pid(), 0);
+        auto vm = scriptedController();
+        vm->setApps({app});
+        Task<void> show = vm->showApp(app);
+        ASSERT_TRUE(waitFor([&] { return show.isDone(); }));
+        ASSERT_TRUE(vm->runningStatus().isRunning) << quits;
+        const std::size_t scans = m_gate.startCount();
+
+        const auto started = std::chrono::steady_clock::now();
+        Task<void> quit = vm->quitAndRescan();
+        ASSERT_TRUE(waitFor([&] { return quit.isDone(); })) << quits;
+        EXPECT_EQ(m_gate.startCount(), scans + 1) << quits;
+        EXPECT_EQ(vm->runningStatus().isRunning, !quits);
+        if (quits) {
+            const std::optional<int> status = process.waitForExit(std::chrono::seconds(2));
+            ASSERT_TRUE(status);
+            EXPECT_TRUE(WIFSIGNALED(*status) && WTERMSIG(*status) == SIGTERM);
+        } else {
+            // The wait lasted its whole (injected) time and the process still runs.
+            EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(300));
+            EXPECT_FALSE(process.waitForExit(std::chrono::milliseconds(0)));
+        }
+    }
+}
+
+TEST_F(RealQuit, ASelectionChangedDuringTheWaitIsLeftAlone)
+{
+    const InstalledApp stubborn = installApp("Stubborn");
+    const InstalledApp other = installApp("Other");
+    testsupport::FixtureProcess process(m_mac, executable(stubborn), OnTerminate::ignore);
+    ASSERT_GT(process.pid(), 0);
+    auto vm = scriptedController();
+    vm->setApps({other, stubborn});
+    Task<void> show = vm->showApp(stubborn);
+    ASSERT_TRUE(waitFor([&] { return show.isDone(); }));
+
+    Task<void> quit = vm->quitAndRescan();
+    Task<void> select = vm->selectApps({other.id()});
+    ASSERT_TRUE(waitFor([&] { return select.isDone(); }));
+    const std::size_t scans = m_gate.startCount();
+    ASSERT_TRUE(waitFor([&] { return quit.isDone(); }));
+    EXPECT_EQ(m_gate.startCount(), scans);
+    EXPECT_EQ(vm->selectedAppID(), other.id());
+    EXPECT_FALSE(vm->runningStatus().isRunning);
+}
+
+TEST_F(RealQuit, TheRealWaitForAnAppThatKeepsRunningLastsThreeSeconds)
+{
+    m_realDurations = true;
+    const InstalledApp app = installApp("Stubborn");
+    testsupport::FixtureProcess process(m_mac, executable(app), OnTerminate::ignore);
+    ASSERT_GT(process.pid(), 0);
+    auto vm = scriptedController();
+    vm->setApps({app});
+    Task<void> show = vm->showApp(app);
+    ASSERT_TRUE(waitFor([&] { return show.isDone(); }));
+
+    const auto started = std::chrono::steady_clock::now();
+    Task<void> quit = vm->quitAndRescan();
+    while (!quit.isDone() && std::chrono::steady_clock::now() - started < std::chrono::seconds(10))
+        processEvents();
+    ASSERT_TRUE(quit.isDone());
+    const auto waited = std::chrono::steady_clock::now() - started;
+    EXPECT_GE(waited, std::chrono::seconds(3));
+    EXPECT_LT(waited, std::chrono::seconds(5));
+    EXPECT_TRUE(vm->runningStatus().isRunning);
 }
 
 TEST_F(Scans, OrphanScanGetsTheAppListOnlyWhenSystemAppsAreListed)
@@ -640,6 +608,25 @@ TEST_F(Scans, DeveloperScanPreselectsOnlyCaches)
         EXPECT_TRUE(vm->hasScannedDeveloper());
         EXPECT_FALSE(vm->isScanningDeveloper());
         EXPECT_EQ(m_scannedHome, platform::homeDirectory());
+    }
+}
+
+TEST_F(Scans, AcceptedOrphanAndDeveloperResultsNotifyEvenWhenUnchanged)
+{
+    m_gate.openAll();
+    auto vm = scriptedController();
+    int orphanWrites = 0;
+    int toolchainWrites = 0;
+    QObject::connect(vm.get(), &UninstallViewModel::orphanResultChanged, [&] { ++orphanWrites; });
+    QObject::connect(vm.get(), &UninstallViewModel::toolchainGroupsChanged,
+                     [&] { ++toolchainWrites; });
+    for (int round = 1; round <= 2; ++round) {
+        Task<void> orphans = vm->scanOrphans();
+        Task<void> developer = vm->scanDeveloper();
+        ASSERT_TRUE(waitFor([&] { return orphans.isDone() && developer.isDone(); }));
+        EXPECT_EQ(orphanWrites, round);
+        // The emptying at the start and the result.
+        EXPECT_EQ(toolchainWrites, 2 * round);
     }
 }
 

@@ -1,6 +1,8 @@
 // English agreement of counted nouns.
 #include "platform/Inflection.h"
 
+#include <string>
+
 #include <gtest/gtest.h>
 
 namespace veldo::platform {
@@ -32,6 +34,34 @@ TEST(Inflection, CountedNounsAgree)
     };
     for (const auto& c : cases)
         EXPECT_EQ(pluralizedCount(c.count, c.noun), c.text) << c.count << " " << c.noun;
+}
+
+TEST(Inflection, EveryCountedNounOfTheAppAgrees)
+{
+    const struct
+    {
+        const char* singular;
+        const char* plural;
+    } nouns[] = {
+        {"item", "items"},
+        {"app", "apps"},
+        {"App", "Apps"},
+        {"Application", "Applications"},
+        {"Unused Application", "Unused Applications"},
+        {"dropped app", "dropped apps"},
+        {"leftover item", "leftover items"},
+        {"medium- or low-confidence item", "medium- or low-confidence items"},
+        {"low-confidence item", "low-confidence items"},
+        {"system item", "system items"},
+        {"package", "packages"},
+        {"Package", "Packages"},
+        {"location", "locations"},
+        {"reinstallable item", "reinstallable items"},
+    };
+    for (const auto& noun : nouns)
+        for (const std::int64_t count : {0, 1, 2, 21})
+            EXPECT_EQ(pluralizedCount(count, noun.singular),
+                      std::to_string(count) + " " + (count == 1 ? noun.singular : noun.plural));
 }
 
 TEST(Inflection, OnlyTheMarkupChanges)

@@ -37,14 +37,26 @@ void installFixtureExecutable(const FakeMac& mac, const platform::MacPath& execu
     ADD_FAILURE() << "no sleep program to copy";
 }
 
-FixtureProcess::FixtureProcess(const FakeMac& mac, const platform::MacPath& executable)
+FixtureProcess::FixtureProcess(const FakeMac& mac, const platform::MacPath& executable,
+                               OnTerminate onTerminate)
 {
     const std::string host = mac.host(executable);
     std::string name = executable.lastPathComponent();
     std::string seconds = "600";
     char* argv[] = {name.data(), seconds.data(), nullptr};
+    // A blocked SIGTERM stays pending: the program never sees the request to quit.
+    posix_spawnattr_t attributes;
+    ::posix_spawnattr_init(&attributes);
+    if (onTerminate == OnTerminate::ignore) {
+        sigset_t blocked;
+        sigemptyset(&blocked);
+        sigaddset(&blocked, SIGTERM);
+        ::posix_spawnattr_setsigmask(&attributes, &blocked);
+        ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
+    }
     pid_t pid = 0;
-    const int rc = ::posix_spawn(&pid, host.c_str(), nullptr, nullptr, argv, environ);
+    const int rc = ::posix_spawn(&pid, host.c_str(), nullptr, &attributes, argv, environ);
+    ::posix_spawnattr_destroy(&attributes);
     EXPECT_EQ(rc, 0) << "spawn " << host;
     // posix_spawn returns once the program has been executed, so /proc already shows it.
     if (rc == 0)

@@ -20,9 +20,17 @@ void installFixtureExecutable(const FakeMac& mac, const platform::MacPath& execu
 class FixtureProcess
 {
 public:
+    // Whether the process quits when asked to (SIGTERM), or keeps running (the signal blocked).
+    enum class OnTerminate
+    {
+        quit,
+        ignore
+    };
+
     // Starts the executable at the Mac path `executable` (a copy of sleep) so that it runs for
     // up to ten minutes. pid() is 0 when it could not be started.
-    FixtureProcess(const FakeMac& mac, const platform::MacPath& executable);
+    FixtureProcess(const FakeMac& mac, const platform::MacPath& executable,
+                   OnTerminate onTerminate = OnTerminate::quit);
     // Kills and reaps the process if it still runs.
     ~FixtureProcess();
     FixtureProcess(const FixtureProcess&) = delete;

@@ -5,6 +5,7 @@
 // (it is only read from, apart from the controller's and the updater's defaults in its home
 // folder). Exits 1 when a picture is blank or cannot be written, 2 on bad arguments. It runs as a
 // test run ("-VeldoUITesting"), and its updater views make updaters that never check.
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -15,12 +16,17 @@
 
 #include <QApplication>
 #include <QDateTime>
+#include <QDialog>
 #include <QDir>
+#include <QDragEnterEvent>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QImage>
 #include <QLabel>
+#include <QListView>
+#include <QMenu>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPixmap>
 #include <QSet>
 #include <QStyleFactory>
@@ -29,16 +35,24 @@
 #include "app/core/LeftoverCategory.h"
 #include "app/core/ToolchainItem.h"
 #include "app/ui/AdminEscalationSheet.h"
+#include "app/ui/AppDetailView.h"
+#include "app/ui/AppListModel.h"
+#include "app/ui/AppListView.h"
 #include "app/ui/AppManagementSheet.h"
+#include "app/ui/AppShell.h"
 #include "app/ui/CaskFailureSheet.h"
 #include "app/ui/CategoryBadge.h"
 #include "app/ui/CategoryTint.h"
+#include "app/ui/ContentView.h"
 #include "app/ui/DiskUsageMapSection.h"
 #include "app/ui/DropOverlay.h"
+#include "app/ui/LeftoverListModel.h"
+#include "app/ui/MainWindow.h"
 #include "app/ui/MessageBoxUserDriver.h"
 #include "app/ui/NoticeBanner.h"
 #include "app/ui/ResultBanner.h"
 #include "app/ui/SelectedMapKind.h"
+#include "app/ui/SheetParts.h"
 #include "app/ui/SpringAnimation.h"
 #include "app/ui/SystemColors.h"
 #include "app/ui/TextStyle.h"
@@ -250,7 +264,353 @@ QWidget* smallTiles(QWidget* host)
     return view;
 }
 
-std::vector<Shot> shots(testsupport::UiController& controller)
+// A main window of `shell` in the host's colours, with the controller's transient state cleared
+// and then set by `arrange`.
+QWidget* mainWindow(QWidget* host, ui::AppShell& shell,
+                    const std::function<void(ui::MainWindow&)>& arrange)
+{
+    controller::UninstallViewModel& model = shell.model();
+    model.setDropNotice(std::nullopt);
+    model.setTrashNotices({});
+    model.setShowResultBanner(false);
+    model.setLastOutcome(std::nullopt);
+    model.setIsScanningApps(false);
+    auto* window = static_cast<ui::MainWindow*>(shell.openWindow(QStringLiteral("main")));
+    window->setAttribute(Qt::WA_DeleteOnClose, false);
+    window->setParent(host, Qt::Window);
+    window->setPalette(host->palette());
+    arrange(*window);
+    QApplication::processEvents();
+    return window;
+}
+
+controller::TrashedAppNotice tourTrashNotice()
+{
+    controller::TrashedAppNotice notice;
+    notice.id = "quill";
+    notice.app.name = "Quill";
+    notice.bundle.trashURL = platform::MacPath("/Users/me/.Trash/Quill.app");
+    notice.itemCount = 7;
+    notice.totalBytes = 48'300'000;
+    return notice;
+}
+
+// A sidebar of ten apps: a system app, a cask, unused apps, sizes and last uses.
+void sidebarApps(testsupport::UiController& controller)
+{
+    const core::Date now = std::chrono::system_clock::now();
+    std::vector<core::InstalledApp> apps;
+    const struct
+    {
+        const char* name;
+        std::int64_t size;
+        int daysAgo; // -1: never
+        bool system;
+    } table[] = {
+        {"Quill", 184'000'000, 2, false},
+        {"Inkwell", 0, 400, false},
+        {"Safari", 0, 0, true},
+        {"Margins", 0, -1, false},
+        {"Photon Editor Professional Studio Edition 2026 for Teams", 2'100'000'000, 30, false},
+        {"Tally", 0, 250, false},
+        {"Waypoint", 12'400'000, 5, false},
+        {"Ledger", 0, 1, false},
+        {"Notebook", 0, 190, false},
+        {"Zephyr", 0, -1, false},
+    };
+    for (const auto& row : table) {
+        core::InstalledApp app;
+        app.name = row.name;
+        app.url =
+            platform::MacPath(std::string(row.system ? "/System/Applications/" : "/Applications/") +
+                              row.name + ".app");
+        app.bundleID = "com.example." + std::string(row.name).substr(0, 5);
+        app.sizeBytes = row.size;
+        app.isSystemApp = row.system;
+        if (row.daysAgo >= 0)
+            app.lastUsed = now - std::chrono::hours(24 * row.daysAgo) - std::chrono::minutes(5);
+        apps.push_back(app);
+    }
+    controller.model->setSearchText("");
+    controller.model->setSelectedAppIDs({});
+    controller.model->setIsScanningApps(false);
+    leftovers::CaskInfo quill;
+    quill.token = "quill";
+    quill.version = "3.2.1";
+    quill.appNames = {"Quill.app"};
+    quill.appTargets = {"Quill.app"};
+    controller.model->setCaskIndex({{"Quill.app", quill}});
+    controller.model->setApps(std::move(apps));
+}
+
+ui::AppListView* sidebarHost(QWidget* host, testsupport::UiController& controller,
+                             const std::function<void(ui::AppListView&)>& state = {})
+{
+    sidebarApps(controller);
+    auto* view = new ui::AppListView(controller.model.get(), host);
+    auto* layout = new QVBoxLayout(host);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(view);
+    if (state)
+        state(*view);
+    return view;
+}
+
+// Quill's leftovers: every confidence, an administrator item, a refused-free list of a few
+// categories, or `count` items for a long list.
+std::vector<core::LeftoverItem> detailLeftovers(int count = 0)
+{
+    const std::string home = platform::homeDirectory().path();
+    std::vector<core::LeftoverItem> list;
+    auto add = [&](std::string path, std::int64_t bytes, core::MatchConfidence confidence,
+                   core::LeftoverCategory category, bool admin = false) {
+        core::LeftoverItem i;
+        i.url = platform::MacPath(std::move(path));
+        i.sizeBytes = bytes;
+        i.confidence = confidence;
+        i.category = category;
+        i.requiresAdmin = admin;
+        list.push_back(std::move(i));
+    };
+    using C = core::LeftoverCategory;
+    using M = core::MatchConfidence;
+    add("/Applications/Quill.app", 184'000'000, M::certain, C::application);
+    add(home + "/Library/Application Support/Quill", 48'300'000, M::certain, C::supportFiles);
+    add(home + "/Library/Application Support/QuillSync", 2'100'000, M::medium, C::supportFiles);
+    add(home + "/Library/Caches/com.quill.app", 310'000'000, M::high, C::caches);
+    add(home + "/Library/Preferences/com.quill.app.plist", 4'000, M::certain, C::preferences);
+    add(home + "/Library/Logs/Quill", 0, M::low, C::logs);
+    add("/Library/LaunchDaemons/com.quill.helper.plist", 1'000, M::certain, C::launchAgents, true);
+    for (int n = 0; n < count; ++n)
+        add(home + "/Library/Caches/com.quill.app/fragments/part-" + std::to_string(n) +
+                "-with-a-rather-long-name-that-the-row-cuts-in-the-middle.cache",
+            1'000 * (n + 1), n % 3 == 0 ? M::high : M::medium, C::caches);
+    return list;
+}
+
+core::InstalledApp detailApp()
+{
+    core::InstalledApp app;
+    app.name = "Quill";
+    app.url = platform::MacPath("/Applications/Quill.app");
+    app.bundleID = "com.quill.app";
+    app.version = "3.2.1";
+    return app;
+}
+
+// The detail screen of Quill in a given state; `prepare` runs on the controller before the
+// screen is built, `after` on the screen.
+ui::AppDetailView* detailHost(QWidget* host, testsupport::UiController& controller,
+                              const std::function<void(controller::UninstallViewModel&)>& prepare,
+                              const std::function<void(ui::AppDetailView&)>& after = {},
+                              int count = 0)
+{
+    controller::UninstallViewModel& model = *controller.model;
+    const core::InstalledApp app = detailApp();
+    model.setApps({app});
+    model.setDetailApp(app);
+    model.setSelectedAppID(app.id());
+    model.setDetailAppLocation(controller::DetailAppLocation::installed);
+    model.setRunningStatus({});
+    model.setIsScanningLeftovers(false);
+    model.setIsRemoving(false);
+    leftovers::CaskInfo cask;
+    cask.token = "quill";
+    cask.version = "3.2.1";
+    cask.hasZap = true;
+    cask.usesInstallerPackage = true;
+    cask.appNames = {"Quill.app"};
+    cask.appTargets = {"Quill.app"};
+    model.setCaskIndex({{"Quill.app", cask}});
+    std::vector<core::LeftoverItem> items = detailLeftovers(count);
+    controller::IdSet ids;
+    for (const auto& i : items)
+        if (i.confidence != core::MatchConfidence::low)
+            ids.insert(i.id());
+    model.setLeftovers(std::move(items));
+    model.setSelectedLeftoverIDs(std::move(ids));
+    if (prepare)
+        prepare(model);
+    auto* view = new ui::AppDetailView(&model, app, host);
+    auto* layout = new QVBoxLayout(host);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(view);
+    if (after)
+        after(*view);
+    return view;
+}
+
+// The sheet drawn inside the host, over the dimmed screen.
+QWidget* detailSheetHost(QWidget* host, testsupport::UiController& controller, bool homebrew)
+{
+    ui::AppDetailView* view = detailHost(host, controller, {});
+    if (homebrew) {
+        leftovers::CaskInfo cask = controller.model->caskToken(detailApp().url).value();
+        view->setActiveSheet(ui::AppDetailView::DetailSheet::homebrew(cask));
+    } else {
+        view->setActiveSheet(ui::AppDetailView::DetailSheet::review());
+    }
+    QDialog* sheet = view->sheet();
+    sheet->setWindowModality(Qt::NonModal);
+    sheet->setWindowFlags(Qt::Widget);
+    sheet->setParent(host);
+    sheet->setAutoFillBackground(true);
+    ui::fitHeight(sheet);
+    sheet->move((860 - sheet->width()) / 2, 0);
+    sheet->show();
+    sheet->raise();
+    return view;
+}
+
+void appendDetailShots(std::vector<Shot>& list, testsupport::UiController& controller)
+{
+    using L = controller::DetailAppLocation;
+    for (ColorScheme scheme : {ColorScheme::light, ColorScheme::dark})
+        list.push_back(
+            {scheme == ColorScheme::dark ? QStringLiteral("detail-dark") : QStringLiteral("detail"),
+             scheme,
+             {860, 760},
+             [&controller](QWidget* host) { return detailHost(host, controller, {}); }});
+    const struct
+    {
+        const char* name;
+        L location;
+    } locations[] = {{"detail-in-trash", L::inTrash},
+                     {"detail-removed", L::removed},
+                     {"detail-not-found", L::notFound}};
+    for (const auto& entry : locations)
+        list.push_back({QString::fromUtf8(entry.name),
+                        ColorScheme::light,
+                        {860, 760},
+                        [&controller, location = entry.location](QWidget* host) {
+                            return detailHost(host, controller,
+                                              [location](controller::UninstallViewModel& model) {
+                                                  model.setDetailAppLocation(location);
+                                              });
+                        }});
+    list.push_back({QStringLiteral("detail-running"),
+                    ColorScheme::light,
+                    {860, 760},
+                    [&controller](QWidget* host) {
+                        return detailHost(
+                            host, controller, [](controller::UninstallViewModel& model) {
+                                core::RunningAppStatus running;
+                                running.isRunning = true;
+                                running.helperNames = {"Quill Helper", "QuillSync Agent"};
+                                model.setRunningStatus(running);
+                            });
+                    }});
+    list.push_back({QStringLiteral("detail-scanning"),
+                    ColorScheme::light,
+                    {860, 640},
+                    [&controller](QWidget* host) {
+                        return detailHost(host, controller,
+                                          [](controller::UninstallViewModel& model) {
+                                              model.setIsScanningLeftovers(true);
+                                          });
+                    }});
+    list.push_back({QStringLiteral("detail-nothing-left"),
+                    ColorScheme::light,
+                    {860, 640},
+                    [&controller](QWidget* host) {
+                        return detailHost(host, controller,
+                                          [](controller::UninstallViewModel& model) {
+                                              model.setLeftovers({});
+                                              model.setSelectedLeftoverIDs({});
+                                          });
+                    }});
+    list.push_back(
+        {QStringLiteral("detail-long-list-scrolled"),
+         ColorScheme::light,
+         {860, 760},
+         [&controller](QWidget* host) {
+             return detailHost(
+                 host, controller, {},
+                 [](ui::AppDetailView& view) {
+                     view.leftoverList()->scrollTo(
+                         view.leftoverModel()->index(view.leftoverModel()->rowCount() / 2),
+                         QAbstractItemView::PositionAtCenter);
+                 },
+                 2000);
+         }});
+    list.push_back(
+        {QStringLiteral("review-sheet"),
+         ColorScheme::light,
+         {860, 760},
+         [&controller](QWidget* host) { return detailSheetHost(host, controller, false); }});
+    list.push_back(
+        {QStringLiteral("homebrew-sheet"),
+         ColorScheme::light,
+         {860, 760},
+         [&controller](QWidget* host) { return detailSheetHost(host, controller, true); }});
+}
+
+void appendSidebarShots(std::vector<Shot>& list, testsupport::UiController& controller)
+{
+    for (ColorScheme scheme : {ColorScheme::light, ColorScheme::dark})
+        list.push_back({scheme == ColorScheme::dark ? QStringLiteral("sidebar-dark")
+                                                    : QStringLiteral("sidebar"),
+                        scheme,
+                        {300, 640},
+                        [&controller](QWidget* host) { return sidebarHost(host, controller); }});
+    list.push_back({QStringLiteral("sidebar-search-no-results"),
+                    ColorScheme::light,
+                    {300, 640},
+                    [&controller](QWidget* host) {
+                        return sidebarHost(host, controller, [&controller](ui::AppListView&) {
+                            controller.model->setSearchText("Photoshop");
+                        });
+                    }});
+    list.push_back({QStringLiteral("sidebar-unused"),
+                    ColorScheme::light,
+                    {300, 640},
+                    [&controller](QWidget* host) {
+                        return sidebarHost(host, controller, [](ui::AppListView& view) {
+                            view.setShowOnlyUnused(true);
+                        });
+                    }});
+    list.push_back({QStringLiteral("sidebar-three-selected"),
+                    ColorScheme::light,
+                    {300, 640},
+                    [&controller](QWidget* host) {
+                        return sidebarHost(host, controller, [&controller](ui::AppListView&) {
+                            controller.model->setSelectedAppIDs({"/Applications/Quill.app",
+                                                                 "/Applications/Tally.app",
+                                                                 "/Applications/Zephyr.app"});
+                        });
+                    }});
+    list.push_back({QStringLiteral("sidebar-scanning"),
+                    ColorScheme::light,
+                    {300, 640},
+                    [&controller](QWidget* host) {
+                        return sidebarHost(host, controller, [&controller](ui::AppListView&) {
+                            controller.model->setApps({});
+                            controller.model->setIsScanningApps(true);
+                        });
+                    }});
+    list.push_back(
+        {QStringLiteral("sidebar-context-menu"),
+         ColorScheme::light,
+         {300, 640},
+         [&controller](QWidget* host) {
+             ui::AppListView* view = sidebarHost(host, controller);
+             const int row = view->listModel()->rowOf("/Applications/Quill.app");
+             QMenu* menu = view->contextMenu(row);
+             // Drawn inside the picture, beside the row it opened on.
+             menu->setParent(host, Qt::Widget);
+             menu->setAttribute(Qt::WA_DeleteOnClose, false);
+             menu->adjustSize();
+             host->resize(300, 640);
+             host->layout()->activate();
+             const QRect rect = view->listView()->visualRect(view->listModel()->index(row));
+             menu->move(view->listView()->viewport()->mapTo(host, rect.center()) + QPoint(-20, 0));
+             menu->show();
+             menu->raise();
+             return view;
+         }});
+}
+
+std::vector<Shot> shots(testsupport::UiController& controller, ui::AppShell& shell)
 {
     std::vector<Shot> list;
     for (ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
@@ -402,6 +762,46 @@ std::vector<Shot> shots(testsupport::UiController& controller)
                                 return tab;
                             }});
     }
+    for (ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
+        const QString suffix = scheme == ColorScheme::dark ? QStringLiteral("-dark") : QString();
+        list.push_back(
+            {QStringLiteral("main-window-welcome%1").arg(suffix),
+             scheme,
+             {},
+             [&shell](QWidget* host) { return mainWindow(host, shell, [](ui::MainWindow&) {}); }});
+        list.push_back({QStringLiteral("main-window-notices%1").arg(suffix),
+                        scheme,
+                        {},
+                        [&shell](QWidget* host) {
+                            return mainWindow(host, shell, [&shell](ui::MainWindow&) {
+                                shell.model().setDropNotice(std::string(
+                                    "Only “Quill” was opened. Select several apps in the sidebar "
+                                    "with ⌘-click to remove them together."));
+                                shell.model().setTrashNotices(
+                                    {tourTrashNotice(), tourTrashNotice(), tourTrashNotice()});
+                            });
+                        }});
+        list.push_back(
+            {QStringLiteral("main-window-drop%1").arg(suffix), scheme, {}, [&shell](QWidget* host) {
+                 return mainWindow(host, shell, [](ui::MainWindow& window) {
+                     QMimeData data;
+                     data.setUrls({QUrl::fromLocalFile(QStringLiteral("/x/Quill.app"))});
+                     QDragEnterEvent enter(QPoint(100, 100), Qt::CopyAction, &data, Qt::LeftButton,
+                                           Qt::NoModifier);
+                     QApplication::sendEvent(window.contentView(), &enter);
+                 });
+             }});
+        list.push_back({QStringLiteral("main-window-result%1").arg(suffix),
+                        scheme,
+                        {},
+                        [&shell](QWidget* host) {
+                            return mainWindow(host, shell, [&shell](ui::MainWindow&) {
+                                shell.model().setLastOutcome(
+                                    testsupport::bannerGallery().front().outcome);
+                                shell.model().setShowResultBanner(true);
+                            });
+                        }});
+    }
     list.push_back({QStringLiteral("update-up-to-date"), ColorScheme::light, {}, [](QWidget* host) {
                         return driverBox(host, [](ui::MessageBoxUserDriver& driver) {
                             driver.showUpToDate(QStringLiteral("1.4"));
@@ -420,6 +820,8 @@ std::vector<Shot> shots(testsupport::UiController& controller)
                                 "The update feed couldn\u2019t be read: the server answered 404."));
                         });
                     }});
+    appendSidebarShots(list, controller);
+    appendDetailShots(list, controller);
     return list;
 }
 
@@ -449,8 +851,11 @@ int main(int argc, char** argv)
     ui::setAnimationsEnabled(false);
 
     testsupport::UiController controller;
+    ui::AppShell::Options shellOptions;
+    shellOptions.quit = [] {};
+    ui::AppShell shell(*controller.model, {}, ui::WindowContent::standard(), shellOptions);
     int failures = 0;
-    for (const Shot& shot : shots(controller)) {
+    for (const Shot& shot : shots(controller, shell)) {
         QWidget host;
         host.setAttribute(Qt::WA_DontShowOnScreen, false);
         host.setPalette(ui::SystemColors::palette(shot.scheme));

@@ -1,0 +1,198 @@
+// UninstallViewModel: the detail app's Homebrew cask and its uninstall through brew.
+#include <algorithm>
+#include <chrono>
+#include <utility>
+
+#include "app/controller/UninstallViewModel.h"
+#include "app/core/AppProtection.h"
+#include "platform/Inflection.h"
+
+namespace veldo::controller {
+
+namespace {
+
+using leftovers::HomebrewCasks::UninstallFailure;
+using leftovers::HomebrewCasks::UninstallResult;
+using leftovers::HomebrewCasks::Zap;
+
+std::string quoted(const std::string& name)
+{
+    return "“" + name + "”";
+}
+
+std::string terminalCommand(const std::string& token, Zap zap)
+{
+    std::string command = "brew";
+    for (const std::string& argument : leftovers::HomebrewCasks::uninstallArguments(token, zap))
+        command += " " + argument;
+    return command;
+}
+
+std::string withHelpers(std::string message, const std::optional<std::string>& helpers)
+{
+    if (helpers)
+        message += " " + *helpers;
+    return message;
+}
+
+} // namespace
+
+std::string UninstallViewModel::caskFailureMessage(const UninstallFailure& failure)
+{
+    switch (failure.kind) {
+    case UninstallFailure::Kind::failed:
+        return failure.message;
+    case UninstallFailure::Kind::brewNotFound:
+        return "Homebrew isn't installed, or Veldo couldn't find brew.";
+    case UninstallFailure::Kind::invalidToken:
+        return "This isn't a valid Homebrew cask name.";
+    case UninstallFailure::Kind::needsAdministratorPassword:
+        return "Homebrew needs your administrator password to uninstall this cask. Run the "
+               "command in Terminal instead.";
+    case UninstallFailure::Kind::notInstalled:
+        return "Homebrew says this cask isn't installed.";
+    case UninstallFailure::Kind::timedOut:
+        return "brew didn't finish in time.";
+    case UninstallFailure::Kind::couldNotRun:
+        return "Veldo couldn't run brew.";
+    }
+    return "Veldo couldn't run brew.";
+}
+
+std::optional<UninstallViewModel::DetailCaskState> UninstallViewModel::detailCaskState() const
+{
+    const std::optional<core::InstalledApp> app = selectedApp();
+    if (!app)
+        return std::nullopt;
+    const std::optional<leftovers::CaskInfo> cask = caskToken(*app);
+    if (!cask || core::appProtectionReason(*app).isProtected ||
+        m_detailAppLocation != DetailAppLocation::installed)
+        return std::nullopt;
+    return DetailCaskState{cask->token, cask->hasZap};
+}
+
+Task<void> UninstallViewModel::uninstallCask(Zap zap)
+{
+    if (m_isRemoving || m_isUndoing)
+        co_return;
+    const std::optional<core::InstalledApp> shown = selectedApp();
+    if (!shown)
+        co_return;
+    const core::InstalledApp app = *shown;
+    const std::optional<leftovers::CaskInfo> cask = caskToken(app);
+    if (!cask) {
+        setDropNotice("Homebrew no longer lists " + quoted(app.name) +
+                      " as installed, so brew wasn’t run. Rescan to see what’s there now.");
+        co_return;
+    }
+    if (core::appProtectionReason(app).isProtected ||
+        m_detailAppLocation != DetailAppLocation::installed)
+        co_return;
+    setIsRemoving(true);
+
+    // The size is taken before brew runs: the detail pane may show another app afterwards.
+    std::int64_t appSize = app.sizeBytes;
+    if (const auto bundle = std::ranges::find(m_leftovers, core::LeftoverCategory::application,
+                                              &core::LeftoverItem::category);
+        bundle != m_leftovers.end())
+        appSize = bundle->sizeBytes;
+
+    std::optional<std::string> helpersMessage;
+    const core::RunningAppStatus status = m_services.runningStatus(app);
+    if (m_settings->quitBeforeRemoving() && (status.isRunning || !status.helperNames.empty())) {
+        m_services.requestQuit(app);
+        std::vector<core::InstalledApp> quitting{app};
+        Task<QuitWaitResult> wait =
+            waitForAppsToQuit(std::move(quitting), m_services.durations.quitWaitTimeout);
+        const QuitWaitResult left = co_await wait;
+        if (m_selectedAppID == app.id())
+            setRunningStatus(m_services.runningStatus(app));
+        if (!left.stillRunning.empty()) {
+            setDropNotice(quoted(app.name) +
+                          " didn’t quit, so Homebrew wasn’t run. Quit it and try again.");
+            setIsRemoving(false);
+            co_return;
+        }
+        helpersMessage = helperProcessesNotice(left.helpersOnly);
+    }
+
+    std::vector<std::string> bundleIDs;
+    if (app.bundleID)
+        bundleIDs.push_back(*app.bundleID);
+    m_trashNoticeGate.expect({app.url}, bundleIDs, std::chrono::system_clock::now());
+
+    auto run = [service = m_services.caskUninstall, token = cask->token,
+                zap](std::stop_token stop) { return service(token, zap, std::move(stop)); };
+    Task<Result<UninstallResult>> brew = backgroundTool<Result<UninstallResult>>(std::move(run));
+    const Result<UninstallResult> ran = co_await brew;
+    UninstallResult result;
+    if (ran) {
+        result = *ran;
+    } else {
+        result.token = cask->token;
+        result.zap = zap == Zap::yes;
+        result.failure = UninstallFailure::of(UninstallFailure::Kind::couldNotRun);
+    }
+
+    refreshCaskIndex(true);
+    setHasScannedPackages(false);
+
+    const bool bundleGone = !m_services.fileExists(app.url);
+    if (bundleGone) {
+        m_stats->record(appSize, 1, 1);
+        std::vector<core::InstalledApp> apps = m_apps;
+        std::erase_if(apps, [&](const core::InstalledApp& listed) {
+            return listed.url.standardized() == app.url.standardized();
+        });
+        setApps(std::move(apps));
+        emptyLeftoverCache();
+        setHasScannedDeveloper(false);
+    }
+
+    if (result.failure) {
+        std::string message = caskFailureMessage(*result.failure);
+        if (bundleGone)
+            message = "Homebrew deleted " + quoted(app.name) +
+                      " but didn’t finish cleaning up after it. " + message;
+        setCaskFailure(CaskFailure{QUuid::createUuid(), app.name, cask->token, std::move(message),
+                                   terminalCommand(cask->token, zap), result.output, bundleGone});
+        playCompletionSound(false);
+        if (bundleGone && m_selectedAppID == app.id()) {
+            setDetailAppLocation(DetailAppLocation::removed);
+            co_await scanLeftovers();
+        }
+        setIsRemoving(false);
+        co_return;
+    }
+
+    playCompletionSound(true);
+    const std::string uninstalled = "Homebrew uninstalled " + quoted(app.name) + ".";
+    if (m_selectedAppID != app.id()) {
+        setDropNotice(uninstalled);
+        setIsRemoving(false);
+        co_return;
+    }
+    setDetailAppLocation(bundleGone ? DetailAppLocation::removed : DetailAppLocation::installed);
+    co_await scanLeftovers();
+    if (m_selectedAppID != app.id()) {
+        // Another app was chosen during the rescan: it stays shown and selected.
+        setDropNotice(withHelpers(uninstalled, helpersMessage));
+        setIsRemoving(false);
+        co_return;
+    }
+    const auto left = std::ranges::count_if(m_leftovers, [](const core::LeftoverItem& item) {
+        return item.category != core::LeftoverCategory::application;
+    });
+    const std::string message =
+        left == 0 ? uninstalled + " Veldo found nothing else left behind."
+                  : uninstalled + " Veldo found " + platform::pluralizedCount(left, "leftover item") +
+                        " — review them below and move them to the Trash.";
+    setDropNotice(withHelpers(message, helpersMessage));
+    if (left == 0 && bundleGone) {
+        clearDetail();
+        setSelectedAppIDs({});
+    }
+    setIsRemoving(false);
+}
+
+} // namespace veldo::controller

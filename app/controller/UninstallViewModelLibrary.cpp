@@ -1,0 +1,257 @@
+// UninstallViewModel: the app-library watcher's events, the app-list refresh and Trash notices.
+#include <algorithm>
+#include <chrono>
+#include <utility>
+
+#include <QMetaObject>
+#include <QPointer>
+
+#include "app/controller/UninstallViewModel.h"
+#include "app/core/AppCopyLocator.h"
+#include "app/core/TrashNoticeGate.h"
+#include "platform/Home.h"
+#include "platform/Unicode.h"
+
+namespace veldo::controller {
+
+namespace {
+
+template <typename... Handlers>
+struct Overloaded : Handlers...
+{
+    using Handlers::operator()...;
+};
+template <typename... Handlers>
+Overloaded(Handlers...) -> Overloaded<Handlers...>;
+
+std::vector<TrashedAppNotice> withoutNotice(std::vector<TrashedAppNotice> notices,
+                                            const std::string& id)
+{
+    std::erase_if(notices, [&](const TrashedAppNotice& notice) { return notice.id == id; });
+    return notices;
+}
+
+} // namespace
+
+void UninstallViewModel::startLibraryWatcher()
+{
+    if (m_libraryStream || m_shutDown)
+        return;
+    LibraryWatcherSession session = m_services.libraryWatcher(m_services.durations.libraryDebounce);
+    m_libraryWatcher = std::move(session.watcher);
+    m_libraryStream = std::move(session.stream);
+    if (!m_libraryStream)
+        return;
+
+    const QPointer<UninstallViewModel> self(this);
+    m_libraryReader = std::jthread([this, self, stream = m_libraryStream](std::stop_token stop) {
+        // The controller joins this thread before it goes, so `this` outlives every post; an
+        // event that arrives after shutdown is dropped by the handler.
+        while (std::optional<core::AppLibraryWatcher::Event> event = stream->next(stop)) {
+            QMetaObject::invokeMethod(
+                this,
+                [self, event = std::move(*event)] {
+                    if (self)
+                        self->handleLibraryEvent(event);
+                },
+                Qt::QueuedConnection);
+        }
+    });
+}
+
+void UninstallViewModel::stopLibraryWatcher()
+{
+    if (m_appsRefreshTimer)
+        m_appsRefreshTimer->stop();
+    if (m_libraryReader.joinable()) {
+        m_libraryReader.request_stop();
+        m_libraryReader.join();
+    }
+    if (m_libraryStream)
+        m_libraryStream->cancel();
+    m_libraryWatcher.reset();
+}
+
+void UninstallViewModel::handleLibraryEvent(const core::AppLibraryWatcher::Event& event)
+{
+    if (m_shutDown)
+        return;
+    std::visit(
+        Overloaded{
+            [this](const core::AppLibraryWatcher::AppMovedToTrash& moved) {
+                detailAppTrashed(moved.bundle);
+                handleAppTrashed(moved.bundle);
+            },
+            [this](const core::AppLibraryWatcher::AppRemoved& removed) {
+                detailAppTrashed(removed.bundle);
+                handleAppTrashed(removed.bundle);
+            },
+            [this](const core::AppLibraryWatcher::RunningAppsChanged&) { refreshRunningStatus(); },
+            [this](const core::AppLibraryWatcher::TrashAccessChanged& access) {
+                setCanReadTrash(access.readable);
+            },
+            [this](const core::AppLibraryWatcher::AppsChanged&) { scheduleAppsRefresh(); },
+        },
+        event);
+}
+
+void UninstallViewModel::scheduleAppsRefresh()
+{
+    if (m_shutDown)
+        return;
+    if (m_appsRefreshTask) {
+        m_appsRefreshTask->cancel();
+        m_appsRefreshTask = nullptr;
+    }
+    if (!m_appsRefreshTimer) {
+        m_appsRefreshTimer = new QTimer(this);
+        m_appsRefreshTimer->setSingleShot(true);
+        m_appsRefreshTimer->setTimerType(Qt::PreciseTimer);
+        connect(m_appsRefreshTimer, &QTimer::timeout, this,
+                &UninstallViewModel::appsRefreshTimerFired);
+    }
+    m_appsRefreshTimer->start(m_services.durations.appsRefreshDelay);
+}
+
+void UninstallViewModel::appsRefreshTimerFired()
+{
+    if (m_shutDown)
+        return;
+    if (m_isRemoving || m_isUndoing) {
+        m_appsRefreshTimer->start(m_services.durations.appsRefreshRecheck);
+        return;
+    }
+    if (!hasGrantedAccess(core::AccessRootKind::applications) &&
+        !hasGrantedAccess(core::AccessRootKind::userApplications))
+        return;
+    Task<void> refresh = refreshAppsAfterLibraryChange();
+    if (!refresh.isDone())
+        m_appsRefreshTask = refresh.handle();
+}
+
+Task<void> UninstallViewModel::refreshAppsAfterLibraryChange()
+{
+    const TaskHandle self = co_await thisTask();
+    co_await scanApps();
+    if (self->isCancelled())
+        co_return;
+    co_await refreshDetailLocation();
+}
+
+void UninstallViewModel::refreshRunningStatus()
+{
+    if (const std::optional<core::InstalledApp> app = selectedApp();
+        app && selectedApps().size() <= 1)
+        setRunningStatus(m_services.runningStatus(*app));
+
+    if (m_batchResults.empty())
+        return;
+    std::vector<BatchAppResult> results = m_batchResults;
+    bool changed = false;
+    for (BatchAppResult& result : results) {
+        const bool running = m_services.runningStatus(result.app).isRunning;
+        changed = changed || running != result.isRunning;
+        result.isRunning = running;
+    }
+    if (changed)
+        setBatchResults(std::move(results));
+}
+
+void UninstallViewModel::handleAppTrashed(core::WatchedAppBundle bundle)
+{
+    if (!m_offerCleanupForTrashedApps)
+        return;
+    if (bundle.bundleID && hasLiveInstalledCopy(platform::lowercased(*bundle.bundleID), bundle))
+        return;
+    const bool busy = m_isRemoving || m_isUndoing;
+    const platform::MacPath trash = platform::homeDirectory().appendingPathComponent(".Trash");
+    if (!m_trashNoticeGate.decide(bundle, busy, trash, std::chrono::system_clock::now()))
+        return;
+    core::InstalledApp app = core::TrashNoticeGate::installedApp(bundle);
+    (void)prepareTrashNotice(std::move(bundle), std::move(app), m_grantedAccess);
+}
+
+bool UninstallViewModel::hasLiveInstalledCopy(const std::string& bundleID,
+                                              const core::WatchedAppBundle& bundle) const
+{
+    std::vector<std::string> ownPaths;
+    for (const std::optional<platform::MacPath>& url : {bundle.trashURL, bundle.originalURL})
+        if (url)
+            ownPaths.push_back(url->standardized().path());
+    const platform::MacPath home = platform::homeDirectory();
+    return std::ranges::any_of(m_apps, [&](const core::InstalledApp& app) {
+        if (!app.bundleID || platform::lowercased(*app.bundleID) != bundleID)
+            return false;
+        const std::string path = app.url.standardized().path();
+        return std::ranges::find(ownPaths, path) == ownPaths.end() &&
+               !core::isInTrash(app.url, home) && m_services.fileExists(app.url);
+    });
+}
+
+Task<void> UninstallViewModel::prepareTrashNotice(core::WatchedAppBundle bundle,
+                                                  core::InstalledApp app,
+                                                  std::vector<core::ScopedAccessRoot> accessRoots)
+{
+    if (bundle.bundleID) {
+        std::vector<platform::MacPath> excluded;
+        for (const std::optional<platform::MacPath>& url : {bundle.trashURL, bundle.originalURL})
+            if (url)
+                excluded.push_back(url->standardized());
+        auto findCopy = [registry = m_services.applicationURLs, search = m_services.spotlightCopies,
+                         bundleID = *bundle.bundleID, searches = !bundle.trashURL,
+                         excluded = std::move(excluded),
+                         timeout = m_services.durations.copySearchTimeout,
+                         home = platform::homeDirectory(), stop = shutdownToken()] {
+            const auto usable = [&](const platform::MacPath& url) {
+                return core::AppCopyLocator::isUsableCopy(url, excluded, home);
+            };
+            if (std::ranges::any_of(registry(bundleID), usable))
+                return true;
+            return searches && std::ranges::any_of(search(bundleID, timeout, stop), usable);
+        };
+        const bool hasCopy = co_await inBackground(m_scanPool, std::move(findCopy));
+        if (hasCopy)
+            co_return;
+    }
+
+    auto scan = [service = m_services.leftoverScan, app, roots = std::move(accessRoots),
+                 stop = shutdownToken()] { return service(app, roots, stop); };
+    Result<std::vector<core::LeftoverItem>> found =
+        co_await inBackground(m_scanPool, std::move(scan));
+    if (!found)
+        co_return;
+    std::vector<core::LeftoverItem> kept = removingAppBundle(app.url, *found);
+    std::erase_if(kept, [](const core::LeftoverItem& item) {
+        return item.category == core::LeftoverCategory::application;
+    });
+    if (kept.empty() || !m_offerCleanupForTrashedApps)
+        co_return;
+
+    TrashedAppNotice notice;
+    notice.id = core::TrashNoticeGate::offerKey(bundle);
+    notice.itemCount = static_cast<int>(kept.size());
+    notice.totalBytes = removableBytes(kept);
+    notice.bundle = std::move(bundle);
+    notice.app = std::move(app);
+    std::vector<TrashedAppNotice> notices = withoutNotice(m_trashNotices, notice.id);
+    notices.push_back(std::move(notice));
+    setTrashNotices(std::move(notices));
+}
+
+Task<void> UninstallViewModel::reviewTrashedApp(TrashedAppNotice notice)
+{
+    setTrashNotices(withoutNotice(m_trashNotices, notice.id));
+    clearBatch();
+    co_await showApp(notice.app);
+    if (!notice.bundle.trashURL && m_selectedAppID == notice.app.id()) {
+        setDetailAppLocation(DetailAppLocation::notFound);
+        setSelectedLeftoverIDs({});
+    }
+}
+
+void UninstallViewModel::dismissTrashNotice(const TrashedAppNotice& notice)
+{
+    setTrashNotices(withoutNotice(m_trashNotices, notice.id));
+}
+
+} // namespace veldo::controller

@@ -1,0 +1,272 @@
+// ContentView: the main window's split view, banners, drop target and start-up.
+#include "app/ui/ContentView.h"
+
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QSplitter>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "app/controller/UninstallViewModel.h"
+#include "app/ui/AppShell.h"
+#include "app/ui/DetailPane.h"
+#include "app/ui/DropOverlay.h"
+#include "app/ui/NoticeBanner.h"
+#include "app/ui/ResultBanner.h"
+#include "app/ui/SpringAnimation.h"
+#include "app/ui/TrashedAppBanner.h"
+#include "platform/MacRoot.h"
+
+namespace veldo::ui {
+
+namespace {
+
+constexpr const char* kNotAnApplication = "That item isn't a macOS application.";
+
+} // namespace
+
+ContentView::ContentView(AppShell& shell, QWidget* parent) : QWidget(parent), m_shell(shell)
+{
+    controller::UninstallViewModel& model = shell.model();
+    setAcceptDrops(true);
+
+    m_splitter = new QSplitter(Qt::Horizontal, this);
+    m_splitter->setChildrenCollapsible(false);
+    if (shell.content().sidebar) {
+        m_sidebar = shell.content().sidebar(model, m_splitter);
+        m_sidebar->setMinimumWidth(kSidebarMinimumWidth);
+        m_sidebar->setMaximumWidth(kSidebarMaximumWidth);
+        m_splitter->addWidget(m_sidebar);
+    }
+    m_detail = new DetailPane(model, shell.content(), m_splitter);
+    m_splitter->addWidget(m_detail);
+    if (m_sidebar) {
+        m_splitter->setStretchFactor(0, 0);
+        m_splitter->setStretchFactor(1, 1);
+    }
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_splitter);
+
+    m_dropOverlay = new DropOverlay(this);
+    m_dropOverlay->hide();
+
+    m_notice = new NoticeBanner(this);
+    m_notice->hide();
+    connect(m_notice, &NoticeBanner::dismissRequested, this,
+            [&model] { model.setDropNotice(std::nullopt); });
+    m_noticeTimer.setSingleShot(true);
+    m_noticeTimer.setTimerType(Qt::PreciseTimer);
+    m_noticeTimer.setInterval(shell.noticeDuration());
+    connect(&m_noticeTimer, &QTimer::timeout, this,
+            [&model] { model.setDropNotice(std::nullopt); });
+
+    m_trashBanner = new TrashedAppBanner(
+        [this] {
+            WindowOperations::run(m_shell.operations().reviewTrashedApp, m_trashBanner->notice());
+        },
+        [this] {
+            WindowOperations::run(m_shell.operations().dismissTrashNotice, m_trashBanner->notice());
+        },
+        this);
+    m_trashBanner->hide();
+
+    m_result = new ResultBanner(this);
+    m_result->hide();
+    connect(m_result, &ResultBanner::undoRequested, this,
+            [this] { WindowOperations::run(m_shell.operations().undoLastRemoval); });
+    connect(m_result, &ResultBanner::revealFailedRequested, this, [&model] {
+        std::vector<platform::MacPath> urls;
+        if (model.lastOutcome())
+            for (const auto& failure : model.lastOutcome()->failed)
+                urls.push_back(failure.item.url);
+        if (!urls.empty())
+            model.services().reveal(urls);
+    });
+    connect(m_result, &ResultBanner::openAppManagementRequested, this,
+            [] { openAppManagementSettings(); });
+    connect(m_result, &ResultBanner::dismissRequested, this,
+            [&model] { model.setShowResultBanner(false); });
+
+    using VM = controller::UninstallViewModel;
+    connect(&model, &VM::dropNoticeChanged, this, &ContentView::syncNotice);
+    connect(&model, &VM::trashNoticesChanged, this, &ContentView::syncTrashNotices);
+    for (auto signal :
+         {&VM::showResultBannerChanged, &VM::lastOutcomeChanged, &VM::isUndoingChanged})
+        connect(&model, signal, this, &ContentView::syncResultBanner);
+    syncNotice();
+    syncTrashNotices();
+    syncResultBanner();
+}
+
+std::vector<platform::MacPath> ContentView::droppedMacPaths(const QMimeData& data)
+{
+    std::vector<platform::MacPath> paths;
+    for (const QUrl& url : data.urls()) {
+        if (!url.isLocalFile())
+            continue;
+        const QByteArray host = url.toLocalFile().toUtf8();
+        if (std::optional<platform::MacPath> path =
+                platform::macPathForHost(std::string_view(host.constData(), host.size())))
+            paths.push_back(std::move(*path));
+    }
+    return paths;
+}
+
+void ContentView::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    layoutOverlays();
+    if (!m_appeared) {
+        m_appeared = true;
+        if (m_sidebar)
+            m_splitter->setSizes(
+                {kSidebarIdealWidth, std::max(0, m_splitter->width() - kSidebarIdealWidth -
+                                                     m_splitter->handleWidth())});
+        firstAppearance();
+    }
+}
+
+void ContentView::firstAppearance()
+{
+    const WindowOperations& operations = m_shell.operations();
+    WindowOperations::run(operations.startLibraryWatcher);
+    const controller::UninstallViewModel& model = m_shell.model();
+    if (model.apps().empty() && !model.isScanningApps())
+        WindowOperations::run(operations.scanApps);
+}
+
+void ContentView::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    layoutOverlays();
+}
+
+void ContentView::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!event->mimeData()->hasUrls()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    setDropTargeted(true);
+}
+
+void ContentView::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void ContentView::dragLeaveEvent(QDragLeaveEvent* event)
+{
+    QWidget::dragLeaveEvent(event);
+    setDropTargeted(false);
+}
+
+void ContentView::dropEvent(QDropEvent* event)
+{
+    setDropTargeted(false);
+    const bool carriedFiles = !event->mimeData()->urls().isEmpty();
+    std::vector<platform::MacPath> paths = droppedMacPaths(*event->mimeData());
+    const bool hasApp = std::ranges::any_of(
+        paths, [](const platform::MacPath& path) { return path.pathExtension() == "app"; });
+    if (hasApp)
+        event->acceptProposedAction();
+    else
+        event->ignore();
+    if (paths.empty()) {
+        if (carriedFiles)
+            m_shell.model().setDropNotice(std::string(kNotAnApplication));
+        return;
+    }
+    WindowOperations::run(m_shell.operations().openApps, std::move(paths));
+}
+
+void ContentView::setDropTargeted(bool targeted)
+{
+    if (m_isDropTargeted == targeted)
+        return;
+    m_isDropTargeted = targeted;
+    m_dropOverlay->setGeometry(rect());
+    withSpringAnimation(m_dropOverlay, targeted);
+    m_dropOverlay->lower();
+    m_dropOverlay->raise();
+    m_notice->raise();
+    m_trashBanner->raise();
+    m_result->raise();
+}
+
+void ContentView::syncNotice()
+{
+    const std::optional<std::string>& text = m_shell.model().dropNotice();
+    if (text) {
+        if (text != m_timedNotice) {
+            m_timedNotice = text;
+            m_notice->setMessage(
+                QString::fromUtf8(text->data(), static_cast<qsizetype>(text->size())));
+            m_noticeTimer.start();
+        }
+    } else {
+        m_noticeTimer.stop();
+        m_timedNotice.reset();
+    }
+    m_noticeShown = text.has_value();
+    layoutOverlays();
+    withSpringAnimation(m_notice, m_noticeShown);
+}
+
+void ContentView::syncTrashNotices()
+{
+    const auto& notices = m_shell.model().trashNotices();
+    if (!notices.empty())
+        m_trashBanner->setNotice(notices.front(), static_cast<int>(notices.size()) - 1);
+    m_trashShown = !notices.empty();
+    layoutOverlays();
+    withSpringAnimation(m_trashBanner, m_trashShown);
+}
+
+void ContentView::syncResultBanner()
+{
+    const controller::UninstallViewModel& model = m_shell.model();
+    if (model.lastOutcome())
+        m_result->setOutcome(*model.lastOutcome());
+    m_result->setUndoing(model.isUndoing());
+    m_resultShown = model.showResultBanner() && model.lastOutcome().has_value();
+    layoutOverlays();
+    withSpringAnimation(m_result, m_resultShown);
+}
+
+void ContentView::layoutOverlays()
+{
+    const int available = std::max(0, width() - 2 * kTopInset);
+    auto placeCard = [&](CardFrame* card, int cardTop) {
+        const QMargins shadow = card->shadowMargins();
+        const QSize hint = card->sizeHint();
+        const int w = std::min(hint.width(), available + shadow.left() + shadow.right());
+        const int h = card->hasHeightForWidth() ? std::max(hint.height(), card->heightForWidth(w))
+                                                : hint.height();
+        card->setGeometry((width() - w) / 2, cardTop - shadow.top(), w, h);
+        return cardTop + h - shadow.top() - shadow.bottom();
+    };
+    int top = kTopInset;
+    if (m_noticeShown)
+        top = placeCard(m_notice, top) + kRowSpacing;
+    if (m_trashShown)
+        placeCard(m_trashBanner, top);
+    if (m_resultShown) {
+        const QMargins shadow = m_result->shadowMargins();
+        const int height = m_result->sizeHint().height() - shadow.top() - shadow.bottom();
+        placeCard(m_result, this->height() - kBottomInset - height);
+    }
+    m_dropOverlay->setGeometry(rect());
+    m_dropOverlay->raise();
+    m_notice->raise();
+    m_trashBanner->raise();
+    m_result->raise();
+}
+
+} // namespace veldo::ui

@@ -1,0 +1,82 @@
+// HomebrewUninstallSheet: explains an uninstall through Homebrew, warns that Homebrew deletes
+// rather than trashes (and about an installer package's password), offers the zap step when the
+// cask has one, and either starts the controller's cask uninstall or hands over to the ordinary
+// removal ("Move to Trash Instead…").
+//
+// No push button is the default: Return confirms nothing, only a click does. The confirm button's
+// label and state follow the controller's isRemoving and detail app. Confirming sets the
+// submitting guard, calls `dismiss`, then starts the uninstall once with the zap choice; while
+// submitting, Esc and the window's close button do nothing. GUI thread.
+#pragma once
+
+#include <functional>
+
+#include <QDialog>
+#include <QPointer>
+
+#include "app/core/InstalledApp.h"
+#include "app/leftovers/CaskInfo.h"
+
+class QCheckBox;
+class QPushButton;
+
+namespace veldo::controller {
+class UninstallViewModel;
+}
+namespace veldo::platform::qt {
+class AppIconProvider;
+}
+
+namespace veldo::ui {
+
+class SymbolLabel;
+
+class HomebrewUninstallSheet final : public QDialog
+{
+    Q_OBJECT
+public:
+    static constexpr int kWidth = 540;
+
+    struct Actions
+    {
+        std::function<void()> moveToTrashInstead;
+        std::function<void()> dismiss;
+        std::function<void(bool zap)> uninstall; // the controller's uninstallCask(zap:)
+        std::function<bool(const core::InstalledApp&)> isProtected;
+    };
+
+    HomebrewUninstallSheet(controller::UninstallViewModel& model, core::InstalledApp app,
+                           leftovers::CaskInfo cask, Actions actions,
+                           platform::qt::AppIconProvider* icons, QWidget* parent = nullptr);
+
+    QStringList warningTexts() const;
+    QString subtitle() const;
+    QCheckBox* zapToggle() const { return m_zap; } // none without zap items
+    QPushButton* moveToTrashButton() const { return m_moveToTrash; }
+    QPushButton* cancelButton() const { return m_cancel; }
+    QPushButton* confirmButton() const { return m_confirm; }
+    bool isSubmitting() const { return m_submitting; }
+
+    void reject() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void refresh();
+    void confirm();
+
+    QPointer<controller::UninstallViewModel> m_model;
+    core::InstalledApp m_app;
+    leftovers::CaskInfo m_cask;
+    Actions m_actions;
+    bool m_submitting = false;
+    QString m_subtitle;
+    std::vector<SymbolLabel*> m_warnings;
+    QCheckBox* m_zap = nullptr;
+    QPushButton* m_moveToTrash;
+    QPushButton* m_cancel;
+    QPushButton* m_confirm;
+};
+
+} // namespace veldo::ui

@@ -1,0 +1,46 @@
+// MainWindow: one main window: title "Veldo", 960 × 640 at first, at least 820 × 540, its
+// ContentView in the middle, a toolbar that shows only while it holds items, and its own menu
+// bar for the menu commands. Deleted when closed.
+//
+// The first time it is shown it presents whatever the controller already holds (a pending
+// prompt, a failed cask uninstall, an alert), then follows the controller (PromptPresenter).
+// GUI thread.
+#pragma once
+
+#include <QMainWindow>
+
+class QToolBar;
+
+namespace veldo::ui {
+
+class AppShell;
+class ContentView;
+class PromptPresenter;
+
+class MainWindow final : public QMainWindow
+{
+    Q_OBJECT
+public:
+    static constexpr int kDefaultWidth = 960;
+    static constexpr int kDefaultHeight = 640;
+    static constexpr int kMinimumWidth = 820;
+    static constexpr int kMinimumHeight = 540;
+
+    // Named "main-<number>".
+    MainWindow(AppShell& shell, int number);
+
+    ContentView* contentView() const { return m_content; }
+    QToolBar* toolbar() const { return m_toolbar; }
+    PromptPresenter* prompts() const { return m_prompts; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    ContentView* m_content;
+    QToolBar* m_toolbar;
+    PromptPresenter* m_prompts;
+};
+
+} // namespace veldo::ui

@@ -1,0 +1,659 @@
+// The app detail screen, its leftover list and its two sheets.
+#include "app/ui/AppDetailView.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QPushButton>
+#include <QTest>
+#include <QThread>
+
+#include "app/ui/EmptyStateView.h"
+#include "app/ui/HomebrewUninstallSheet.h"
+#include "app/ui/LeftoverListModel.h"
+#include "app/ui/LeftoverRow.h"
+#include "app/ui/RemovalReviewSheet.h"
+#include "app/ui/StatusBanner.h"
+#include "app/ui/TintedPill.h"
+#include "app/ui/WindowServices.h"
+#include "platform/qt/FileManagerReveal.h"
+#include "tests/ui/SidebarFixture.h"
+
+namespace veldo::ui {
+namespace {
+
+using core::LeftoverCategory;
+using core::LeftoverItem;
+using core::MatchConfidence;
+using testsupport::SidebarFixture;
+
+void nextTurn()
+{
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+}
+
+LeftoverItem item(const std::string& path, std::int64_t bytes,
+                  MatchConfidence confidence = MatchConfidence::certain,
+                  LeftoverCategory category = LeftoverCategory::supportFiles,
+                  bool requiresAdmin = false)
+{
+    LeftoverItem i;
+    i.url = platform::MacPath(path);
+    i.sizeBytes = bytes;
+    i.confidence = confidence;
+    i.category = category;
+    i.requiresAdmin = requiresAdmin;
+    return i;
+}
+
+leftovers::CaskInfo quillCask(bool zap = false, bool package = false)
+{
+    leftovers::CaskInfo cask;
+    cask.token = "quill";
+    cask.version = "3.2.1";
+    cask.hasZap = zap;
+    cask.usesInstallerPackage = package;
+    cask.appNames = {"Quill.app"};
+    cask.appTargets = {"Quill.app"};
+    return cask;
+}
+
+// A detail screen of Quill over the fixture's controller, its calls counted; toggling edits the
+// controller's selection as the controller's own toggle does.
+struct Detail
+{
+    explicit Detail(SidebarFixture& f,
+                    core::InstalledApp shown = SidebarFixture::app("Quill",
+                                                                   std::string("com.quill.app")))
+        : fixture(f), app(std::move(shown))
+    {
+        f.model->setApps({app});
+        f.model->setDetailApp(app);
+        f.model->setSelectedAppID(app.id());
+        AppDetailView::Options options;
+        auto& a = options.actions;
+        a.uninstallApp = [this] { ++uninstalls; };
+        a.uninstallCask = [this](bool zap) { caskRuns.push_back(zap); };
+        a.exportReport = [this] { ++exports; };
+        a.scanLeftovers = [this] { ++rescans; };
+        a.quitAndRescan = [this] { ++quits; };
+        a.toggleLeftover = [this](const LeftoverItem& i) {
+            ++toggles;
+            controller::IdSet ids = fixture.model->selectedLeftoverIDs();
+            if (!ids.erase(i.id()))
+                ids.insert(i.id());
+            fixture.model->setSelectedLeftoverIDs(std::move(ids));
+        };
+        a.reveal = [this](const std::vector<platform::MacPath>& items) {
+            reveals.push_back(items);
+        };
+        a.detailCaskToken = [this] { return caskToken; };
+        a.protection = [this](const core::InstalledApp&) {
+            return core::AppProtectionVerdict{
+                isProtected, isProtected ? std::optional<std::string>("Safari comes with macOS.")
+                                         : std::nullopt};
+        };
+        view = std::make_unique<AppDetailView>(f.model.get(), app, std::move(options));
+        view->resize(760, 640);
+        view->show();
+        nextTurn();
+    }
+    void setLeftovers(std::vector<LeftoverItem> items, bool selectAll = true)
+    {
+        controller::IdSet ids;
+        for (const auto& i : items)
+            ids.insert(i.id());
+        fixture.model->setLeftovers(std::move(items));
+        fixture.model->setSelectedLeftoverIDs(selectAll ? ids : controller::IdSet{});
+        nextTurn();
+    }
+    int rowOf(const std::string& path) const
+    {
+        const auto* m = view->leftoverModel();
+        for (int r = 0; r < m->rowCount(); ++r)
+            if (const LeftoverItem* i = m->itemAt(r); i && i->id() == path)
+                return r;
+        return -1;
+    }
+    QStyleOptionViewItem optionFor(int row) const
+    {
+        QStyleOptionViewItem option;
+        option.initFrom(view->leftoverList()->viewport());
+        option.rect = view->leftoverList()->visualRect(view->leftoverModel()->index(row));
+        option.font = view->leftoverList()->font();
+        return option;
+    }
+    void clickAt(QPointF point)
+    {
+        QTest::mouseClick(view->leftoverList()->viewport(), Qt::LeftButton, {}, point.toPoint());
+        nextTurn();
+    }
+
+    SidebarFixture& fixture;
+    core::InstalledApp app;
+    std::unique_ptr<AppDetailView> view;
+    int uninstalls = 0;
+    std::vector<bool> caskRuns;
+    int exports = 0;
+    int rescans = 0;
+    int quits = 0;
+    int toggles = 0;
+    std::vector<std::vector<platform::MacPath>> reveals;
+    std::optional<std::string> caskToken;
+    bool isProtected = false;
+};
+
+TEST(AppDetailRules, VersionBannersIdsAndCounts)
+{
+    core::InstalledApp app = SidebarFixture::app("Quill");
+    EXPECT_EQ(AppDetailView::versionText(app), QStringLiteral("Version —"));
+    app.version = "";
+    EXPECT_EQ(AppDetailView::versionText(app), QStringLiteral("Version —"));
+    app.version = "3.2";
+    EXPECT_EQ(AppDetailView::versionText(app), QStringLiteral("Version 3.2"));
+
+    using L = controller::DetailAppLocation;
+    EXPECT_FALSE(AppDetailView::locationBanner(static_cast<int>(L::installed), "Quill"));
+    const auto trash = AppDetailView::locationBanner(static_cast<int>(L::inTrash), "Quill");
+    ASSERT_TRUE(trash);
+    EXPECT_EQ(trash->title, QStringLiteral("Already in the Trash"));
+    EXPECT_EQ(trash->message, QStringLiteral("“Quill” is in your Trash. Veldo lists only the files "
+                                             "it left behind; the app stays in the Trash until "
+                                             "you empty it."));
+    EXPECT_FALSE(trash->orange);
+    EXPECT_EQ(AppDetailView::locationBanner(static_cast<int>(L::removed), "Quill")->title,
+              QStringLiteral("App Removed"));
+    const auto lost = AppDetailView::locationBanner(static_cast<int>(L::notFound), "Quill");
+    EXPECT_EQ(lost->title, QStringLiteral("App Not Found"));
+    EXPECT_TRUE(lost->orange);
+    EXPECT_EQ(lost->symbol, "questionmark.circle.fill");
+
+    EXPECT_EQ(AppDetailView::DetailSheet::review().id(), "review");
+    EXPECT_EQ(AppDetailView::DetailSheet::homebrew(quillCask()).id(), "homebrew:quill");
+
+    const auto counts = RemovalReviewSheet::countsOf(
+        {item("/a", 1, MatchConfidence::medium, LeftoverCategory::caches, true),
+         item("/b", 1, MatchConfidence::low), item("/c", 1, MatchConfidence::high),
+         item("/Applications/Quill.app", 1, MatchConfidence::certain,
+              LeftoverCategory::application)});
+    EXPECT_EQ(counts.adminItemCount, 1);
+    EXPECT_EQ(counts.uncertainItemCount, 2);
+    EXPECT_TRUE(counts.includesAppBundle);
+}
+
+TEST(LeftoverList, SectionsInCategoryOrderDividersAndAccessibleNames)
+{
+    const std::vector<LeftoverItem> items{
+        item("/L/Logs/q.log", 5, MatchConfidence::certain, LeftoverCategory::logs),
+        item("/Applications/Quill.app", 9, MatchConfidence::certain, LeftoverCategory::application),
+        item("/L/Caches/a", 0, MatchConfidence::high, LeftoverCategory::caches),
+        item("/L/Caches/b", 0, MatchConfidence::high, LeftoverCategory::caches)};
+    const auto rows = LeftoverListModel::rowsFor(items);
+    ASSERT_EQ(rows.size(), 7u);
+    EXPECT_TRUE(rows[0].isSection);
+    EXPECT_EQ(rows[0].category, LeftoverCategory::application);
+    EXPECT_FALSE(rows[1].divider) << "a section of one item has no divider";
+    EXPECT_EQ(rows[2].category, LeftoverCategory::caches);
+    EXPECT_EQ(rows[2].sectionBytes, 0);
+    EXPECT_TRUE(rows[3].divider);
+    EXPECT_FALSE(rows[4].divider);
+    EXPECT_TRUE(rows[4].last);
+    EXPECT_EQ(rows[5].category, LeftoverCategory::logs);
+    EXPECT_EQ(items[rows[6].item].id(), "/L/Logs/q.log");
+
+    EXPECT_EQ(LeftoverListModel::accessibleName(item("/L/Prefs/com.quill.plist", 2'000,
+                                                     MatchConfidence::medium,
+                                                     LeftoverCategory::preferences, true)),
+              QStringLiteral("com.quill.plist, 2 KB, Medium confidence, needs administrator "
+                             "password"));
+    EXPECT_EQ(LeftoverListModel::accessibleName(item("/L/x", 0, MatchConfidence::low)),
+              QStringLiteral("x, Zero KB, Low confidence"));
+}
+
+TEST(AppDetailView, EmptyListShowsNothingLeftBehindAndADisabledReviewButton)
+{
+    SidebarFixture f;
+    core::InstalledApp bare = SidebarFixture::app("Bare");
+    Detail d(f, bare);
+    EXPECT_EQ(d.view->content(), AppDetailView::Content::empty);
+    EXPECT_TRUE(d.view->selectAllButton()->isHidden());
+    EXPECT_TRUE(d.view->summaryLabel()->isHidden());
+    EXPECT_EQ(d.view->primaryButton()->accessibleName(), QStringLiteral("Review & Move to Trash"));
+    EXPECT_FALSE(d.view->primaryButton()->isEnabled());
+    EXPECT_EQ(d.view->versionLabel()->text(), QStringLiteral("Version —"));
+    EXPECT_TRUE(d.view->bundleIDLabel()->isHidden());
+    EXPECT_EQ(d.view->totalLabel()->text(), QStringLiteral("Zero KB"));
+    EXPECT_EQ(d.view->itemsFoundLabel()->text(), QStringLiteral("0 items found"));
+
+    std::unique_ptr<QMenu> menu(d.view->moreActionsMenu());
+    QStringList titles;
+    for (QAction* a : menu->actions())
+        titles << (a->isSeparator() ? QStringLiteral("—") : a->text());
+    EXPECT_EQ(titles, (QStringList{QStringLiteral("Reveal in Finder"), QStringLiteral("Rescan"),
+                                   QStringLiteral("Copy Path")}));
+    menu->actions()[1]->trigger();
+    EXPECT_EQ(d.rescans, 1);
+
+    f.model->setIsScanningLeftovers(true);
+    nextTurn();
+    EXPECT_EQ(d.view->content(), AppDetailView::Content::scanning);
+}
+
+TEST(AppDetailView, SelectAllLeavesRefusedItemsAndTotalsCountOnlyRemovable)
+{
+    SidebarFixture f;
+    Detail d(f);
+    d.setLeftovers({item("/L/a", 1'000, MatchConfidence::certain),
+                    item("/L/Refused/b", 5'000'000, MatchConfidence::medium),
+                    item("/L/c", 0, MatchConfidence::certain)},
+                   false);
+    EXPECT_EQ(d.view->content(), AppDetailView::Content::list);
+    EXPECT_EQ(d.view->totalLabel()->text(), QStringLiteral("1 KB")) << "removable items only";
+    EXPECT_EQ(d.view->itemsFoundLabel()->text(), QStringLiteral("3 items found"));
+    EXPECT_EQ(d.view->pillLabels(),
+              (QStringList{QStringLiteral("2 Certain"), QStringLiteral("1 Medium")}));
+    EXPECT_EQ(d.view->selectAllButton()->text(), QStringLiteral("Select All"));
+    EXPECT_EQ(d.view->summaryLabel()->text(), QStringLiteral("0 selected · Zero KB"));
+    EXPECT_FALSE(d.view->primaryButton()->isEnabled());
+
+    d.view->selectAllButton()->click();
+    nextTurn();
+    EXPECT_EQ(f.model->selectedLeftoverIDs(), (controller::IdSet{"/L/a", "/L/c"}));
+    EXPECT_EQ(d.view->selectAllButton()->text(), QStringLiteral("Select All"))
+        << "a refused item keeps Select All";
+    EXPECT_EQ(d.view->summaryLabel()->text(), QStringLiteral("2 selected · 1 KB"));
+    EXPECT_TRUE(d.view->primaryButton()->isEnabled());
+
+    f.model->setSelectedLeftoverIDs({"/L/a", "/L/Refused/b", "/L/c"});
+    nextTurn();
+    EXPECT_EQ(d.view->selectAllButton()->text(), QStringLiteral("Deselect All"));
+    d.view->selectAllButton()->click();
+    EXPECT_TRUE(f.model->selectedLeftoverIDs().empty());
+
+    d.setLeftovers({item("/L/Refused/x", 7'000'000)});
+    EXPECT_EQ(d.view->totalLabel()->text(), QStringLiteral("Zero KB"));
+    EXPECT_EQ(d.view->itemsFoundLabel()->text(), QStringLiteral("1 item found"));
+}
+
+TEST(AppDetailView, BannersFollowLocationProtectionAndRunning)
+{
+    SidebarFixture f;
+    Detail d(f);
+    EXPECT_EQ(d.view->locationBannerView(), nullptr);
+    f.model->setDetailAppLocation(controller::DetailAppLocation::notFound);
+    nextTurn();
+    ASSERT_NE(d.view->locationBannerView(), nullptr);
+    EXPECT_EQ(d.view->locationBannerView()->title(), QStringLiteral("App Not Found"));
+    f.model->setDetailAppLocation(controller::DetailAppLocation::inTrash);
+    nextTurn();
+    EXPECT_EQ(d.view->locationBannerView()->title(), QStringLiteral("Already in the Trash"));
+
+    EXPECT_TRUE(d.view->runningPanel()->isHidden());
+    core::RunningAppStatus helpers;
+    helpers.helperNames = {"Quill Helper", "Quill Agent"};
+    f.model->setRunningStatus(helpers);
+    nextTurn();
+    EXPECT_FALSE(d.view->runningPanel()->isHidden());
+    EXPECT_EQ(d.view->runningTitle()->text(), QStringLiteral("App Helpers Are Running"));
+    EXPECT_EQ(d.view->runningHelpers()->text(),
+              QStringLiteral("Also running from inside the app: Quill Helper, Quill Agent"));
+    helpers.isRunning = true;
+    f.model->setRunningStatus(helpers);
+    nextTurn();
+    EXPECT_EQ(d.view->runningTitle()->text(), QStringLiteral("App Is Running"));
+    d.view->quitAndRescanButton()->click();
+    EXPECT_EQ(d.quits, 1);
+}
+
+TEST(AppDetailView, ProtectedAppKeepsBothPrimaryButtonsDisabled)
+{
+    SidebarFixture f;
+    auto app = SidebarFixture::app("Safari", std::string("com.apple.Safari"));
+    f.model->setApps({app});
+    f.model->setSelectedAppID(app.id());
+    Detail d(f, app);
+    d.isProtected = true;
+    d.setLeftovers({item("/L/a", 1'000)});
+    f.model->setSelectedAppID(std::nullopt);
+    f.model->setSelectedAppID(app.id()); // the verdict is taken per selected app
+    nextTurn();
+    ASSERT_NE(d.view->protectionBanner(), nullptr);
+    EXPECT_EQ(d.view->protectionBanner()->title(), QStringLiteral("Protected App"));
+    EXPECT_EQ(d.view->protectionBanner()->message(), QStringLiteral("Safari comes with macOS."));
+    EXPECT_FALSE(d.view->primaryButton()->isEnabled());
+}
+
+TEST(AppDetailView, ClicksOnCheckboxAndTextToggleOnceRevealNeverToggles)
+{
+    SidebarFixture f;
+    Detail d(f);
+    d.setLeftovers({item(f.mac.home().path() + "/Library/Prefs/com.quill.plist", 2'000,
+                         MatchConfidence::medium, LeftoverCategory::preferences, true),
+                    item("/L/b", 0, MatchConfidence::certain, LeftoverCategory::preferences)},
+                   false);
+    const std::string first = f.mac.home().path() + "/Library/Prefs/com.quill.plist";
+    const int row = d.rowOf(first);
+    ASSERT_GT(row, 0);
+    EXPECT_EQ(d.view->leftoverModel()->data(d.view->leftoverModel()->index(row),
+                                            LeftoverListModel::PathTextRole),
+              QStringLiteral("~/Library/Prefs/com.quill.plist"));
+    EXPECT_EQ(d.view->leftoverModel()->data(d.view->leftoverModel()->index(row),
+                                            LeftoverListModel::SizeTextRole),
+              QStringLiteral("2 KB"));
+    const LeftoverRow::Layout l =
+        LeftoverRow::layout(d.optionFor(row), d.view->leftoverModel()->index(row));
+    ASSERT_FALSE(l.lock.isEmpty()) << "the orange lock of an administrator item";
+
+    d.clickAt(l.checkbox.center());
+    EXPECT_EQ(d.toggles, 1);
+    EXPECT_TRUE(f.model->selectedLeftoverIDs().contains(first));
+    EXPECT_EQ(
+        d.view->leftoverModel()->data(d.view->leftoverModel()->index(row), Qt::CheckStateRole),
+        Qt::Checked)
+        << "the checkbox shows the controller's set";
+    d.clickAt(l.name.center());
+    EXPECT_EQ(d.toggles, 2);
+    d.clickAt(l.path.center());
+    EXPECT_EQ(d.toggles, 3);
+    d.clickAt(l.reveal.center());
+    EXPECT_EQ(d.toggles, 3) << "reveal never toggles";
+    ASSERT_EQ(d.reveals.size(), 1u);
+    EXPECT_EQ(d.reveals.front().front().path(), first);
+    d.clickAt(QPointF((l.path.right() + l.size.left()) / 2, l.path.center().y()));
+    EXPECT_EQ(d.toggles, 3) << "the empty gap does nothing";
+
+    d.view->leftoverList()->setFocus();
+    d.view->leftoverList()->setCurrentIndex(d.view->leftoverModel()->index(row));
+    QTest::keyClick(d.view->leftoverList(), Qt::Key_Space);
+    EXPECT_EQ(d.toggles, 4) << "Space toggles the current row";
+    d.view->leftoverList()->setCurrentIndex(d.view->leftoverModel()->index(0));
+    QTest::keyClick(d.view->leftoverList(), Qt::Key_Space);
+    EXPECT_EQ(d.toggles, 4) << "a section's Space does nothing";
+}
+
+TEST(AppDetailView, HomebrewButtonOpensTheHomebrewSheetAndTrashInsteadReplacesIt)
+{
+    SidebarFixture f;
+    f.model->setCaskIndex({{"Quill.app", quillCask(true, true)}});
+    Detail d(f);
+    ASSERT_NE(d.view->caskBadge(), nullptr) << "the badge goes by the cask lookup alone";
+    EXPECT_EQ(d.view->caskBadge()->toolTip(),
+              QStringLiteral("Homebrew manages this app. Uninstalling it with Homebrew keeps "
+                             "Homebrew’s records correct."));
+    EXPECT_FALSE(d.view->primaryIsHomebrew()) << "no cask state: the review button";
+
+    d.caskToken = "quill";
+    f.model->setSelectedLeftoverIDs({});
+    d.setLeftovers({item("/L/a", 1)}, false);
+    EXPECT_TRUE(d.view->primaryIsHomebrew());
+    EXPECT_EQ(d.view->primaryButton()->accessibleName(),
+              QStringLiteral("Uninstall with Homebrew…"));
+    EXPECT_TRUE(d.view->primaryButton()->isEnabled()) << "nothing selected is no reason here";
+
+    d.view->primaryButton()->click();
+    ASSERT_TRUE(d.view->activeSheet());
+    EXPECT_EQ(d.view->activeSheet()->id(), "homebrew:quill");
+    auto* brew = qobject_cast<HomebrewUninstallSheet*>(d.view->sheet());
+    ASSERT_NE(brew, nullptr);
+    EXPECT_EQ(brew->subtitle(), QStringLiteral("Quill · cask quill 3.2.1"));
+    EXPECT_EQ(brew->warningTexts().size(), 2) << "the installer package's warning";
+    for (QPushButton* b : brew->findChildren<QPushButton*>())
+        EXPECT_FALSE(b->isDefault() || b->autoDefault()) << "Return confirms nothing";
+    EXPECT_EQ(brew->moveToTrashButton()->toolTip(),
+              QStringLiteral("Trash the app and its files the usual way. Homebrew will still think "
+                             "the cask is installed."));
+
+    brew->moveToTrashButton()->click();
+    nextTurn();
+    ASSERT_TRUE(d.view->activeSheet());
+    EXPECT_EQ(d.view->activeSheet()->id(), "review");
+    auto* review = qobject_cast<RemovalReviewSheet*>(d.view->sheet());
+    ASSERT_NE(review, nullptr);
+    review->cancelButton()->click();
+    nextTurn();
+    EXPECT_FALSE(d.view->activeSheet());
+    EXPECT_EQ(d.view->sheet(), nullptr);
+    EXPECT_TRUE(d.caskRuns.empty());
+    EXPECT_EQ(d.uninstalls, 0);
+}
+
+TEST(HomebrewUninstallSheet, ZapChoiceRemovingStateAndOneUninstallPerDoubleClick)
+{
+    SidebarFixture f;
+    Detail d(f);
+    d.caskToken = "quill";
+    f.model->setCaskIndex({{"Quill.app", quillCask(false, false)}});
+    nextTurn();
+    d.view->primaryButton()->click();
+    auto* plain = qobject_cast<HomebrewUninstallSheet*>(d.view->sheet());
+    ASSERT_NE(plain, nullptr);
+    EXPECT_EQ(plain->zapToggle(), nullptr);
+    EXPECT_EQ(plain->warningTexts(),
+              QStringList{QStringLiteral("Homebrew deletes the app. It doesn’t go to the Trash, "
+                                         "and Undo can’t bring it back.")});
+    f.model->setIsRemoving(true);
+    EXPECT_EQ(plain->confirmButton()->text(), QStringLiteral("Uninstalling…"));
+    EXPECT_FALSE(plain->confirmButton()->isEnabled());
+    EXPECT_TRUE(plain->moveToTrashButton()->isEnabled());
+    EXPECT_TRUE(plain->cancelButton()->isEnabled());
+    f.model->setIsRemoving(false);
+    QTest::keyClick(plain, Qt::Key_Return);
+    EXPECT_TRUE(d.caskRuns.empty()) << "Return does not confirm";
+    QTest::mouseDClick(plain->confirmButton(), Qt::LeftButton);
+    plain->confirmButton()->click();
+    nextTurn();
+    EXPECT_EQ(d.caskRuns, std::vector<bool>{false}) << "one uninstall, zap off";
+    EXPECT_FALSE(d.view->activeSheet());
+
+    f.model->setCaskIndex({{"Quill.app", quillCask(true, false)}});
+    nextTurn();
+    for (const bool on : {true, false}) {
+        d.view->primaryButton()->click();
+        auto* sheet = qobject_cast<HomebrewUninstallSheet*>(d.view->sheet());
+        ASSERT_NE(sheet, nullptr);
+        ASSERT_NE(sheet->zapToggle(), nullptr);
+        sheet->zapToggle()->setChecked(true);
+        if (!on)
+            sheet->zapToggle()->setChecked(false);
+        sheet->confirmButton()->click();
+        nextTurn();
+        EXPECT_EQ(d.caskRuns.back(), on);
+    }
+}
+
+TEST(RemovalReviewSheet, WarningsFollowTheControllerAndReturnOnlyWithoutThem)
+{
+    SidebarFixture f;
+    f.model->setCaskIndex({{"Quill.app", quillCask()}});
+    Detail d(f);
+    const LeftoverItem admin = item("/Library/LaunchDaemons/com.quill.plist", 3'000,
+                                    MatchConfidence::certain, LeftoverCategory::launchAgents, true);
+    const LeftoverItem bundle = item("/Applications/Quill.app", 100'000'000,
+                                     MatchConfidence::certain, LeftoverCategory::application);
+    d.setLeftovers({bundle, admin, item("/L/c", 2'000, MatchConfidence::high)});
+    d.view->primaryButton()->click();
+    auto* sheet = qobject_cast<RemovalReviewSheet*>(d.view->sheet());
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_EQ(
+        sheet->rowTexts(),
+        (QStringList{QStringLiteral("3 items selected"), QStringLiteral("100 MB"),
+                     QStringLiteral("1 item will need your administrator password"),
+                     QStringLiteral("macOS may ask for your password to move this app to "
+                                    "the Trash"),
+                     QStringLiteral("Homebrew will still think “quill” is installed. Run brew "
+                                    "uninstall --cask quill later to clear its records.")}));
+    EXPECT_FALSE(sheet->returnConfirms());
+
+    // Unticked behind the sheet, as a second window would.
+    f.model->setSelectedLeftoverIDs({bundle.id(), "/L/c"});
+    EXPECT_EQ(sheet->rowTexts().size(), 4);
+    EXPECT_EQ(sheet->rowTexts()[0], QStringLiteral("2 items selected"));
+    EXPECT_TRUE(sheet->returnConfirms()) << "Return is back";
+
+    core::RunningAppStatus running;
+    running.isRunning = true;
+    running.helperNames = {"Helper"};
+    f.model->setRunningStatus(running);
+    EXPECT_EQ(sheet->rowTexts()[2], QStringLiteral("App is still running"));
+    EXPECT_FALSE(
+        sheet->rowTexts().contains(QStringLiteral("Helpers of this app are still running")));
+    f.model->setRunningStatus({});
+
+    f.model->setSelectedLeftoverIDs({"/L/c"});
+    EXPECT_EQ(sheet->rowTexts().size(), 2) << "no bundle: no Homebrew row";
+    f.model->setSelectedLeftoverIDs({});
+    EXPECT_EQ(sheet->rowTexts(),
+              (QStringList{QStringLiteral("0 items selected"), QStringLiteral("Zero KB")}));
+    EXPECT_FALSE(sheet->confirmButton()->isEnabled());
+
+    f.model->setSelectedLeftoverIDs({"/L/c"});
+    f.model->setIsRemoving(true);
+    EXPECT_EQ(sheet->confirmButton()->text(), QStringLiteral("Moving to Trash…"));
+    EXPECT_FALSE(sheet->confirmButton()->isEnabled());
+    f.model->setIsRemoving(false);
+    EXPECT_TRUE(sheet->confirmButton()->isEnabled());
+
+    sheet->exportButton()->click();
+    EXPECT_EQ(d.exports, 1);
+    EXPECT_TRUE(sheet->isVisible()) << "the sheet stays open after an export";
+
+    QTest::mouseDClick(sheet->confirmButton(), Qt::LeftButton);
+    sheet->confirmButton()->click();
+    EXPECT_TRUE(sheet->isSubmitting());
+    QTest::keyClick(sheet, Qt::Key_Escape);
+    nextTurn();
+    EXPECT_EQ(d.uninstalls, 1) << "one removal for a double click";
+    EXPECT_FALSE(d.view->activeSheet());
+}
+
+TEST(RemovalReviewSheet, UncertainItemsWarnAndAProtectedAppCannotConfirm)
+{
+    SidebarFixture f;
+    Detail d(f);
+    d.setLeftovers(
+        {item("/L/a", 1, MatchConfidence::medium), item("/L/b", 1, MatchConfidence::low)});
+    d.view->primaryButton()->click();
+    auto* sheet = qobject_cast<RemovalReviewSheet*>(d.view->sheet());
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_EQ(sheet->rowTexts().back(),
+              QStringLiteral("2 medium- or low-confidence items selected — check these belong to "
+                             "Quill"));
+    EXPECT_FALSE(sheet->returnConfirms());
+    EXPECT_TRUE(sheet->confirmButton()->isEnabled()) << "a click still works";
+
+    d.isProtected = true;
+    f.model->setSelectedAppID(std::nullopt);
+    f.model->setSelectedAppID(d.app.id()); // the verdict is taken per selected app
+    f.model->setSelectedLeftoverIDs({"/L/a"});
+    EXPECT_FALSE(sheet->confirmButton()->isEnabled());
+}
+
+TEST(AppDetailView, ASheetGoesWithTheScreenAndRemovesNothing)
+{
+    SidebarFixture f;
+    auto d = std::make_unique<Detail>(f);
+    d->setLeftovers({item("/L/a", 1)});
+    d->view->primaryButton()->click();
+    QPointer<QDialog> sheet = d->view->sheet();
+    ASSERT_TRUE(sheet);
+    EXPECT_TRUE(sheet->isVisible());
+    const int uninstalls = d->uninstalls;
+    // Another app takes the pane: the main window builds a new screen for it.
+    d->view.reset();
+    nextTurn();
+    EXPECT_FALSE(sheet);
+    EXPECT_EQ(uninstalls, 0);
+}
+
+} // namespace
+} // namespace veldo::ui
+
+namespace veldo::ui {
+namespace {
+
+// Waits for `done` while the event loop runs, up to five seconds.
+bool waitFor(const std::function<bool()>& done)
+{
+    for (int i = 0; i < 500 && !done(); ++i) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(10);
+    }
+    return done();
+}
+
+struct ExportSetup
+{
+    explicit ExportSetup(SidebarFixture& f) : app(SidebarFixture::app("Quill", "com.quill.app"))
+    {
+        f.model->setApps({app});
+        f.model->setDetailApp(app);
+        f.model->setSelectedAppID(app.id());
+        f.model->setLeftovers({item(f.mac.home().path() + "/Library/Caches/Quill", 2'000)});
+        view = std::make_unique<AppDetailView>(f.model.get(), app);
+        view->show();
+        nextTurn();
+    }
+    core::InstalledApp app;
+    std::unique_ptr<AppDetailView> view;
+};
+
+TEST(AppDetailExport, AScriptedChooserGetsTheReportWrittenAndRevealed)
+{
+    SidebarFixture f;
+    std::vector<std::vector<platform::MacPath>> reveals;
+    std::vector<controller::SavePanelRequest> requests;
+    const platform::MacPath chosen = f.mac.home().appendingPathComponent("Desktop/report.json");
+    f.mac.mkdir(f.mac.home().appendingPathComponent("Desktop"));
+    f.model->installUiServices(
+        [&](const std::vector<platform::MacPath>& items) { reveals.push_back(items); },
+        [&](const controller::SavePanelRequest& request, controller::SavePanelAnswer answer) {
+            requests.push_back(request);
+            answer(chosen);
+        },
+        [](const std::string&) {});
+    ExportSetup s(f);
+    s.view->exportButton()->click();
+    ASSERT_TRUE(waitFor([&] { return !reveals.empty(); }));
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests.front().title, "Export Cleanup Report");
+    EXPECT_EQ(requests.front().proposedFileName, "Veldo Report - Quill.json");
+    EXPECT_EQ(reveals.front(), std::vector{chosen});
+    EXPECT_NE(f.mac.contents(chosen).find("\"appName\""), std::string::npos);
+}
+
+TEST(AppDetailExport, TheRealSavePanelTypedAndAcceptedWritesWhereChosen)
+{
+    SidebarFixture f;
+    platform::qt::FileManagerReveal reveal;
+    platform::qt::FileManagerReveal::Recorder recorder;
+    installWindowServices(*f.model, reveal);
+    ExportSetup s(f);
+    s.view->exportButton()->click();
+    QFileDialog* panel = nullptr;
+    ASSERT_TRUE(waitFor([&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* dialog = qobject_cast<QFileDialog*>(w); dialog && dialog->isVisible())
+                panel = dialog;
+        return panel != nullptr;
+    }));
+    auto* name = panel->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    ASSERT_NE(name, nullptr);
+    EXPECT_EQ(name->text(), QStringLiteral("Veldo Report - Quill.json"));
+    name->selectAll();
+    QTest::keyClicks(name, QStringLiteral("quill-report"));
+    QTest::keyClick(name, Qt::Key_Return);
+    const platform::MacPath written = f.mac.home().appendingPathComponent("quill-report.json");
+    ASSERT_TRUE(waitFor([&] { return !recorder.reveals().empty(); }));
+    EXPECT_NE(f.mac.contents(written).find("\"selectedItemCount\""), std::string::npos);
+    EXPECT_EQ(recorder.reveals().front(), QStringList{QString::fromStdString(f.mac.host(written))});
+}
+
+} // namespace
+} // namespace veldo::ui
