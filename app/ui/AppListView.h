@@ -103,6 +103,7 @@ public:
     SearchField* searchField() const { return m_search; }
     QListView* listView() const { return m_list; }
     AppListModel* listModel() const { return m_listModel; }
+    platform::qt::AppIconProvider* iconProvider() const { return m_icons; }
     QToolButton* homeButton() const { return m_home; }
     QToolButton* sortAndFilterMenu() const { return m_sortAndFilter; }
     QToolButton* reloadButton() const { return m_reload; }
