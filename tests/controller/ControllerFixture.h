@@ -22,7 +22,7 @@ public:
     std::unique_ptr<controller::UninstallViewModel>
     makeController(controller::ControllerServices services = {});
 
-    // Runs the event loop until `done` holds or two seconds passed; answers `done()`.
+    // Runs the event loop until `done` holds or ten seconds passed; answers `done()`.
     template <typename Done>
     static bool waitFor(Done done);
     // Runs the event loop for the pending events (one turn at least).
@@ -43,7 +43,8 @@ public:
 template <typename Done>
 bool ControllerFixture::waitFor(Done done)
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    // Generous: a loaded machine may start a pool's thread late; a passing wait ends at once.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (!done() && std::chrono::steady_clock::now() < deadline)
         processEvents();
     return done();
