@@ -166,7 +166,8 @@ void OrphanReviewSheet::refresh()
         auto* list = new PathList(paths, kListMaximumHeight, this);
         list->fitWidth(kWidth - 2 * kPadding);
         if (m_list) {
-            m_column->replaceWidget(m_list, list);
+            // The layout hands back the old widget's item, which is the caller's to delete.
+            delete m_column->replaceWidget(m_list, list);
             delete m_list;
         } else {
             m_column->insertWidget(2, list);
