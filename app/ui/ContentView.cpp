@@ -256,14 +256,21 @@ void ContentView::syncResultBanner()
 void ContentView::layoutOverlays()
 {
     const int available = std::max(0, width() - 2 * kTopInset);
-    auto placeCard = [&](CardFrame* card, int cardTop) {
+    // As wide as the card wants within the view, and as high as it needs at that width.
+    auto cardSize = [&](const CardFrame* card) {
         const QMargins shadow = card->shadowMargins();
         const QSize hint = card->sizeHint();
         const int w = std::min(hint.width(), available + shadow.left() + shadow.right());
         const int h = card->hasHeightForWidth() ? std::max(hint.height(), card->heightForWidth(w))
                                                 : hint.height();
-        card->setGeometry((width() - w) / 2, cardTop - shadow.top(), w, h);
-        return cardTop + h - shadow.top() - shadow.bottom();
+        return QSize(w, h);
+    };
+    auto placeCard = [&](CardFrame* card, int cardTop) {
+        const QMargins shadow = card->shadowMargins();
+        const QSize size = cardSize(card);
+        card->setGeometry((width() - size.width()) / 2, cardTop - shadow.top(), size.width(),
+                          size.height());
+        return cardTop + size.height() - shadow.top() - shadow.bottom();
     };
     int top = kTopInset;
     if (m_noticeShown)
@@ -272,7 +279,7 @@ void ContentView::layoutOverlays()
         placeCard(m_trashBanner, top);
     if (m_resultShown) {
         const QMargins shadow = m_result->shadowMargins();
-        const int height = m_result->sizeHint().height() - shadow.top() - shadow.bottom();
+        const int height = cardSize(m_result).height() - shadow.top() - shadow.bottom();
         placeCard(m_result, this->height() - kBottomInset - height);
     }
     m_dropOverlay->setGeometry(rect());

@@ -49,8 +49,8 @@ ResultBanner::ResultBanner(QWidget* parent)
     m_symbol->setAlignment(Qt::AlignCenter);
     row->addWidget(m_symbol);
 
-    auto* column = new QVBoxLayout;
-    column->setSpacing(1);
+    m_column = new QVBoxLayout;
+    m_column->setSpacing(1);
     QFont titleFont = font();
     titleFont.setWeight(QFont::DemiBold);
     m_title->setFont(titleFont);
@@ -58,11 +58,11 @@ ResultBanner::ResultBanner(QWidget* parent)
     m_summary->setForegroundRole(QPalette::PlaceholderText);
     m_summary->setWordWrap(true);
     m_summary->setTextFormat(Qt::PlainText);
-    column->addStretch(1);
-    column->addWidget(m_title);
-    column->addWidget(m_summary);
-    column->addStretch(1);
-    row->addLayout(column, 1);
+    m_column->addStretch(1);
+    m_column->addWidget(m_title);
+    m_column->addWidget(m_summary);
+    m_column->addStretch(1);
+    row->addLayout(m_column, 1);
     row->addSpacing(16);
 
     m_done->setDefault(true);
@@ -134,6 +134,11 @@ void ResultBanner::refresh()
     m_symbol->setFixedSize(edge, edge);
     m_title->setText(m_content.title);
     m_summary->setText(m_content.summary);
+    // A hidden card's layouts keep the sizes of the texts they last laid out; the card is sized
+    // from them before it shows, so they must forget those first (the row does not clear the
+    // column's sizes by itself).
+    m_column->invalidate();
+    layout()->invalidate();
     if (isVisible())
         fitSummaryHeight();
 

@@ -15,6 +15,7 @@
 #include "app/ui/ResultBannerContent.h"
 
 class QLabel;
+class QVBoxLayout;
 
 namespace veldo::ui {
 
@@ -33,6 +34,7 @@ public:
     void setUndoing(bool undoing);
 
     const ResultBannerContent& content() const { return m_content; }
+    const QLabel* summaryLabel() const { return m_summary; }
     QPushButton* openSettingsButton() const { return m_openSettings; }
     QPushButton* revealButton() const { return m_reveal; }
     QPushButton* undoButton() const { return m_undo; }
@@ -61,6 +63,7 @@ private:
     QLabel* m_symbol;
     ElidedLabel* m_title;
     QLabel* m_summary;
+    QVBoxLayout* m_column;
     QPushButton* m_openSettings;
     QPushButton* m_reveal;
     QPushButton* m_undo;

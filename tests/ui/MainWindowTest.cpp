@@ -16,6 +16,7 @@
 #include <QFileDialog>
 #include <QFileOpenEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
@@ -419,6 +420,37 @@ TEST_F(MainWindowTest, TheResultBannerNeedsTheFlagAndAnOutcome)
     banner->openSettingsButton()->click();
     EXPECT_EQ(opened.urls(),
               std::vector<std::string>{std::string(core::SystemSettings::kAppManagementURL)});
+}
+
+// A summary that wraps makes the card taller, so every line stays inside the card, whose bottom
+// stays where it belongs: in the narrowest window, a common one and a wide one.
+TEST_F(MainWindowTest, TheResultBannerHoldsItsWrappedSummary)
+{
+    MainWindow* window = open();
+    ContentView* view = window->contentView();
+    ResultBanner* banner = view->resultBanner();
+    // In the application the hidden card's layout has run before the first outcome, with no texts.
+    banner->layout()->activate();
+    for (const int width : {ContentView::kMinimumWidth, 960, 1400}) {
+        window->resize(width, 640);
+        ASSERT_TRUE(waitFor([&] { return view->width() == width; }));
+        for (const auto& named : testsupport::bannerGallery()) {
+            SCOPED_TRACE(named.name + " at " + std::to_string(width));
+            // Each outcome arrives while the banner is hidden, as after a dismissed one.
+            model().setShowResultBanner(false);
+            settle();
+            model().setLastOutcome(named.outcome);
+            model().setShowResultBanner(true);
+            settle();
+            const QLabel* summary = banner->summaryLabel();
+            const QRect needed(summary->mapTo(banner, QPoint(0, 0)),
+                               QSize(summary->width(), summary->heightForWidth(summary->width())));
+            EXPECT_TRUE(banner->cardRect().toRect().contains(needed))
+                << "card " << banner->height() << " high, summary needs " << needed.height();
+            const QRect card = banner->geometry() - banner->shadowMargins();
+            EXPECT_EQ(card.bottom() + 1, view->height() - ContentView::kBottomInset);
+        }
+    }
 }
 
 TEST_F(MainWindowTest, RevealSavePanelAndErrorAlertServices)
