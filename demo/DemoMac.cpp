@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -39,6 +40,7 @@ constexpr const char* kMarkerIncomplete = "veldo demo Mac, being made\n";
 // the same Mac.
 constexpr std::int64_t kDemoNow = 1796040000;
 constexpr std::int64_t kDay = 86400;
+constexpr int kInstalledDaysAgo = 200; // the install date of every receipt
 constexpr std::int64_t kMiB = 1024 * 1024;
 
 // Which leftovers an app leaves.
@@ -291,6 +293,23 @@ public:
         const std::int64_t when = kDemoNow - daysOld * kDay;
         check(setTimes(m_tree.host(path), when, when));
     }
+    // Dates `path` and, when it is a folder, everything inside it (links are not followed).
+    void datedTree(const MacPath& path, int daysOld)
+    {
+        if (failed())
+            return;
+        const std::int64_t when = kDemoNow - daysOld * kDay;
+        const std::string host = m_tree.host(path);
+        std::error_code ec;
+        if (fs::is_directory(fs::symlink_status(host, ec))) {
+            for (auto it = fs::recursive_directory_iterator(host, ec);
+                 !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
+                check(setTimes(it->path().string(), when, when));
+            if (ec)
+                check(Result<void>(Error::fromErrno(ec.value(), host)));
+        }
+        check(setTimes(host, when, when));
+    }
 
 private:
     const DemoOptions& m_options;
@@ -352,7 +371,8 @@ void makeReceipt(Maker& m, const DemoApp& app)
                 {"PackageIdentifier", id},
                 {"PackageVersion", app.version},
                 {"InstallPrefixPath", "/"},
-                {"InstallDate", platform::PlistDate{static_cast<double>(kDemoNow - 200 * kDay)}},
+                {"InstallDate",
+                 platform::PlistDate{static_cast<double>(kDemoNow - kInstalledDaysAgo * kDay)}},
             }));
     const std::string supportFolder = std::string("Library/Application Support/") + app.name;
     m.write(folder.appendingPathComponent(id + ".bom"),
@@ -367,6 +387,7 @@ int makeLeftovers(Maker& m, const DemoApp& app)
     const MacPath library = m.home().appendingPathComponent("Library");
     const std::string id = app.identifier;
     int count = 0;
+    std::vector<MacPath> made; // each item as the scanners see it, dated at the end
     auto item = [&](unsigned flag) {
         const bool wanted = (app.leaves & flag) != 0;
         count += wanted ? 1 : 0;
@@ -377,85 +398,96 @@ int makeLeftovers(Maker& m, const DemoApp& app)
             library.appendingPathComponent("Application Support").appendingPathComponent(app.name);
         m.sized(folder.appendingPathComponent("Library.db"), (app.sizeMiB / 16 + 1) * kMiB);
         m.write(folder.appendingPathComponent("settings.json"), "{\"theme\": \"dark\"}\n");
+        made.push_back(folder);
     }
-    if (item(caches))
-        m.sized(library.appendingPathComponent("Caches")
-                    .appendingPathComponent(id)
-                    .appendingPathComponent("Cache.db"),
-                (app.sizeMiB / 12 + 1) * kMiB);
-    if (item(preferences))
-        m.plist(library.appendingPathComponent("Preferences").appendingPathComponent(id + ".plist"),
+    if (item(caches)) {
+        made.push_back(library.appendingPathComponent("Caches").appendingPathComponent(id));
+        m.sized(made.back().appendingPathComponent("Cache.db"), (app.sizeMiB / 12 + 1) * kMiB);
+    }
+    if (item(preferences)) {
+        made.push_back(
+            library.appendingPathComponent("Preferences").appendingPathComponent(id + ".plist"));
+        m.plist(made.back(),
                 PlistValue(PlistValue::Dictionary{{"LaunchCount", 42}, {"WindowWidth", 960}}),
                 true);
-    if (item(byHost))
-        m.plist(library.appendingPathComponent("Preferences/ByHost")
-                    .appendingPathComponent(id + ".6F1C2D3E-4A5B-4C6D-8E9F-0A1B2C3D4E5F.plist"),
-                PlistValue(PlistValue::Dictionary{{"LastSync", 1}}), true);
-    if (item(containers))
-        m.sized(library.appendingPathComponent("Containers")
-                    .appendingPathComponent(id)
-                    .appendingPathComponent("Data/Library/Application Support/store.sqlite"),
+    }
+    if (item(byHost)) {
+        made.push_back(
+            library.appendingPathComponent("Preferences/ByHost")
+                .appendingPathComponent(id + ".6F1C2D3E-4A5B-4C6D-8E9F-0A1B2C3D4E5F.plist"));
+        m.plist(made.back(), PlistValue(PlistValue::Dictionary{{"LastSync", 1}}), true);
+    }
+    if (item(containers)) {
+        made.push_back(library.appendingPathComponent("Containers").appendingPathComponent(id));
+        m.sized(made.back().appendingPathComponent("Data/Library/Application Support/store.sqlite"),
                 3 * kMiB);
-    if (item(groupContainer))
-        m.sized(library.appendingPathComponent("Group Containers")
-                    .appendingPathComponent("Q7ZT3MW2XR." + id)
-                    .appendingPathComponent("Shared.sqlite"),
-                kMiB);
-    if (item(savedState))
-        m.write(library.appendingPathComponent("Saved Application State")
-                    .appendingPathComponent(id + ".savedState/windows.plist"),
-                "state");
-    if (item(logs))
-        m.sized(library.appendingPathComponent("Logs")
-                    .appendingPathComponent(app.name)
-                    .appendingPathComponent("main.log"),
-                kMiB / 2);
+    }
+    if (item(groupContainer)) {
+        made.push_back(library.appendingPathComponent("Group Containers")
+                           .appendingPathComponent("Q7ZT3MW2XR." + id));
+        m.sized(made.back().appendingPathComponent("Shared.sqlite"), kMiB);
+    }
+    if (item(savedState)) {
+        made.push_back(library.appendingPathComponent("Saved Application State")
+                           .appendingPathComponent(id + ".savedState"));
+        m.write(made.back().appendingPathComponent("windows.plist"), "state");
+    }
+    if (item(logs)) {
+        made.push_back(library.appendingPathComponent("Logs").appendingPathComponent(app.name));
+        m.sized(made.back().appendingPathComponent("main.log"), kMiB / 2);
+    }
     if (item(userAgent)) {
         const std::string label = id + ".updater";
-        m.plist(
-            library.appendingPathComponent("LaunchAgents").appendingPathComponent(label + ".plist"),
-            launchdJob(label, bundlePath(app, m.home()).path() + "/Contents/MacOS/updater"));
+        made.push_back(library.appendingPathComponent("LaunchAgents")
+                           .appendingPathComponent(label + ".plist"));
+        m.plist(made.back(),
+                launchdJob(label, bundlePath(app, m.home()).path() + "/Contents/MacOS/updater"));
     }
-    if (item(cookies))
-        m.write(
-            library.appendingPathComponent("Cookies").appendingPathComponent(id + ".binarycookies"),
-            std::string(2048, '\0'));
+    if (item(cookies)) {
+        made.push_back(library.appendingPathComponent("Cookies").appendingPathComponent(
+            id + ".binarycookies"));
+        m.write(made.back(), std::string(2048, '\0'));
+    }
     if (item(webData)) {
-        m.sized(library.appendingPathComponent("WebKit")
-                    .appendingPathComponent(id)
-                    .appendingPathComponent("WebsiteData/IndexedDB/store"),
-                2 * kMiB);
-        m.write(library.appendingPathComponent("HTTPStorages")
-                    .appendingPathComponent(id)
-                    .appendingPathComponent("httpstorages.sqlite"),
-                "sqlite");
+        made.push_back(library.appendingPathComponent("WebKit").appendingPathComponent(id));
+        m.sized(made.back().appendingPathComponent("WebsiteData/IndexedDB/store"), 2 * kMiB);
+        made.push_back(library.appendingPathComponent("HTTPStorages").appendingPathComponent(id));
+        m.write(made.back().appendingPathComponent("httpstorages.sqlite"), "sqlite");
     }
-    if (item(crashReport))
-        m.write(library.appendingPathComponent("Logs/DiagnosticReports")
-                    .appendingPathComponent(executableName(app) + "-2026-10-02-101500.ips"),
-                "{\"app_name\":\"" + std::string(app.name) + "\"}\n");
-    if (item(lookalike))
-        m.plist(library.appendingPathComponent("Preferences")
-                    .appendingPathComponent(id + "backup.plist"),
-                PlistValue(PlistValue::Dictionary{{"Enabled", true}}));
+    if (item(crashReport)) {
+        made.push_back(library.appendingPathComponent("Logs/DiagnosticReports")
+                           .appendingPathComponent(executableName(app) + "-2026-10-02-101500.ips"));
+        m.write(made.back(), "{\"app_name\":\"" + std::string(app.name) + "\"}\n");
+    }
+    if (item(lookalike)) {
+        made.push_back(library.appendingPathComponent("Preferences")
+                           .appendingPathComponent(id + "backup.plist"));
+        m.plist(made.back(), PlistValue(PlistValue::Dictionary{{"Enabled", true}}));
+    }
     if (item(receipt)) {
         makeReceipt(m, app);
         ++count; // the receipt also leads to the system support folder below
     }
     if (item(systemItems)) {
         const std::string label = id + ".daemon";
-        m.plist(MacPath("/Library/LaunchDaemons").appendingPathComponent(label + ".plist"),
-                launchdJob(label, "/Library/PrivilegedHelperTools/" + label));
-        m.write(MacPath("/Library/PrivilegedHelperTools").appendingPathComponent(label),
-                "#!/bin/sh\nexit 0\n", 0755);
-        m.sized(MacPath("/Library/Application Support")
-                    .appendingPathComponent(app.name)
-                    .appendingPathComponent("Plug-Ins/engine.bundle"),
-                4 * kMiB);
-        m.plist(MacPath("/Library/Preferences").appendingPathComponent(id + ".plist"),
-                PlistValue(PlistValue::Dictionary{{"SharedLicense", "demo"}}));
+        const MacPath daemon =
+            MacPath("/Library/LaunchDaemons").appendingPathComponent(label + ".plist");
+        const MacPath tool =
+            MacPath("/Library/PrivilegedHelperTools").appendingPathComponent(label);
+        const MacPath support =
+            MacPath("/Library/Application Support").appendingPathComponent(app.name);
+        const MacPath preferences =
+            MacPath("/Library/Preferences").appendingPathComponent(id + ".plist");
+        m.plist(daemon, launchdJob(label, tool.path()));
+        m.write(tool, "#!/bin/sh\nexit 0\n", 0755);
+        m.sized(support.appendingPathComponent("Plug-Ins/engine.bundle"), 4 * kMiB);
+        m.plist(preferences, PlistValue(PlistValue::Dictionary{{"SharedLicense", "demo"}}));
+        made.insert(made.end(), {daemon, tool, support, preferences});
         count += 3;
     }
+    // Last changed when the app was last used (a never-used one when it was installed).
+    for (const MacPath& path : made)
+        m.datedTree(path, app.daysSinceUse >= 0 ? app.daysSinceUse : kInstalledDaysAgo);
     return count;
 }
 

@@ -64,6 +64,26 @@ std::string login()
     return self ? self->pw_name : "root";
 }
 
+// The latest modification time of `host` and, for a folder, of everything inside it.
+time_t newestChange(const std::string& host)
+{
+    struct stat st
+    {
+    };
+    if (::lstat(host.c_str(), &st) != 0)
+        return 0;
+    time_t newest = st.st_mtime;
+    std::error_code ec;
+    if (S_ISDIR(st.st_mode)) {
+        for (auto it = fs::recursive_directory_iterator(host, ec);
+             !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+            if (::lstat(it->path().c_str(), &st) == 0)
+                newest = std::max(newest, st.st_mtime);
+        }
+    }
+    return newest;
+}
+
 DemoOptions optionsFor(const std::string& root)
 {
     DemoOptions options;
@@ -81,6 +101,7 @@ protected:
     void SetUp() override
     {
         m_root = m_folder.path() + "/mac";
+        m_started = ::time(nullptr);
         const auto made = demo::generateDemoMac(optionsFor(m_root));
         ASSERT_TRUE(made.has_value()) << demo::failureSentence(made.error());
         m_summary = *made;
@@ -96,6 +117,7 @@ protected:
     TempFolder m_folder;
     std::string m_root;
     demo::DemoSummary m_summary;
+    time_t m_started = 0;
     std::optional<testsupport::MacRootVariable> m_variable;
 };
 
@@ -116,7 +138,8 @@ TEST_F(DemoMacTest, TheScannersFindWhatTheDemoHolds)
     for (const auto& path : demo::demoAppPaths(login()))
         EXPECT_TRUE(listed.contains(path)) << path;
 
-    // Every leftover category is found for some app, and not every match is certain.
+    // Every leftover category is found for some app, and not every match is certain. Each item
+    // is dated back (as the app's last use), not made just now.
     std::set<core::LeftoverCategory> categories;
     std::set<core::MatchConfidence> confidences;
     for (const auto& app : *apps) {
@@ -130,6 +153,9 @@ TEST_F(DemoMacTest, TheScannersFindWhatTheDemoHolds)
         for (const auto& item : *items) {
             categories.insert(item.category);
             confidences.insert(item.confidence);
+            if (item.category != core::LeftoverCategory::application) {
+                EXPECT_LT(newestChange(m_root + item.url.path()), m_started) << item.url.path();
+            }
         }
     }
     // (A receipt leads to the files it names, in their own categories: no scan gives the
