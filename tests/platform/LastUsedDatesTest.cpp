@@ -9,8 +9,11 @@
 #include <gtest/gtest.h>
 
 #include "platform/PlistValue.h"
+#include "platform/SigningInformation.h"
 #include "tests/support/FakeMac.h"
 #include "tests/support/MacPathLiteral.h"
+#include "tests/support/MachOWriter.h"
+#include "tests/support/Unprivileged.h"
 
 using namespace veldo::platform;
 using veldo::testsupport::FakeMac;
@@ -63,4 +66,37 @@ TEST(LastUsedDates, AccessTimeOfTheMainExecutable)
     mac.mkdir("/Applications/Odd.app/Contents/MacOS/Odd"_mac);
     EXPECT_EQ(lastUsedSeconds("/Applications/Odd.app"_mac), std::nullopt);
     EXPECT_EQ(lastUsedSeconds("/Applications/Missing.app"_mac), std::nullopt);
+}
+
+// Reading an app's signature (as the orphan scan does for every installed app) is not a use of
+// the app: it must not move the date the list shows, which the mount's relatime rule would do
+// for an access time older than a day.
+TEST(LastUsedDates, ReadingTheSignatureLeavesTheDate)
+{
+    FakeMac mac;
+    const MacPath bundle = "/Applications/Signed.app"_mac;
+    mac.makeApp(bundle, PlistValue::Dictionary{{"CFBundleExecutable", "Signed"}});
+    const MacPath executable = "/Applications/Signed.app/Contents/MacOS/Signed"_mac;
+    using veldo::testsupport::MachOSignatureSpec;
+    mac.write(executable,
+              veldo::testsupport::writeThinMachO(
+                  {true, false, MachOSignatureSpec{"AB12CD34EF", std::nullopt}})
+                  .bytes,
+              0755);
+    setAccessTime(mac, executable, 1'600'000'000);
+
+    const auto signing = signingInformation(bundle);
+    ASSERT_TRUE(signing);
+    EXPECT_EQ(signing->teamIdentifier, "AB12CD34EF");
+    EXPECT_EQ(lastUsedSeconds(bundle), 1'600'000'000);
+
+    // Someone who neither owns the file nor is root may not keep the access time; the signature
+    // is read all the same.
+    if (::geteuid() != 0 || !veldo::testsupport::unprivilegedCanSearch(mac.root()))
+        return;
+    const int rc = veldo::testsupport::runUnprivileged([&] {
+        const auto theirs = signingInformation(bundle);
+        return theirs && theirs->teamIdentifier == "AB12CD34EF" ? 0 : 1;
+    });
+    EXPECT_EQ(rc, 0);
 }
