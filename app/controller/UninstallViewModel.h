@@ -584,7 +584,10 @@ public:
     //
     // Scans for orphaned files, over `apps` when system apps are listed (and `apps` is not
     // empty), else over the apps the scanner collects; cancelling the task stops the scanner.
-    // Nothing is preselected; a cancelled scan does not count as scanned.
+    // Nothing is preselected; a cancelled scan does not count as scanned. The findings are
+    // judged for removal safety in the background too, under the context of the scan's start;
+    // those verdicts are kept only if that context is still removalSafetyContext() when the
+    // result lands.
     Task<void> scanOrphans();
     // Measures the developer tools under the home folder and preselects the caches.
     Task<void> scanDeveloper();
