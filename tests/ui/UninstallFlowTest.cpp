@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QListView>
 #include <QPointer>
 #include <QPushButton>
 #include <QTest>
@@ -17,17 +16,13 @@
 
 #include "app/controller/UninstallViewModel.h"
 #include "app/ui/AppDetailView.h"
-#include "app/ui/AppListModel.h"
 #include "app/ui/AppListView.h"
-#include "app/ui/AppShell.h"
 #include "app/ui/ContentView.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/RemovalReviewSheet.h"
 #include "app/ui/ResultBanner.h"
-#include "app/ui/WindowContent.h"
-#include "app/ui/WindowOperations.h"
 #include "tests/support/FakeMac.h"
-#include "tests/ui/UiFixtures.h"
+#include "tests/ui/ShellWindows.h"
 
 namespace veldo::ui {
 namespace {
@@ -69,31 +64,16 @@ TEST(UninstallFlow, PickReviewMoveToTrashThenUndoPutsEverythingBack)
     const std::string home = mac.host(mac.home());
     const auto before = manifest(home);
 
-    testsupport::UiController controller;
-    controller::UninstallViewModel& model = *controller.model;
-    AppShell::Options options;
-    options.quit = [] {};
-    WindowOperations operations = WindowOperations::of(model);
-    operations.startLibraryWatcher = {};
-    AppShell shell(model, operations, WindowContent::standard(), options);
-    QPointer<QWidget> window = shell.openWindow(QStringLiteral("main"));
+    ShellWindows windows;
+    controller::UninstallViewModel& model = windows.model();
+    QPointer<QWidget> window = windows.open();
     ASSERT_TRUE(window);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return model.apps().size() == 1; }, 10'000));
-
+    ASSERT_TRUE(windows.waitForApps(1));
+    AppDetailView* detail = windows.showApp(window, app.path());
+    ASSERT_NE(detail, nullptr);
     auto* sidebar = window->findChild<AppListView*>();
     ASSERT_NE(sidebar, nullptr);
     EXPECT_TRUE(sidebar->reloadButton()->isVisible()) << "the toolbar items sit in the toolbar";
-    const int row = sidebar->listModel()->rowOf(app.path());
-    ASSERT_GE(row, AppListModel::kFirstAppRow);
-    QTest::mouseClick(sidebar->listView()->viewport(), Qt::LeftButton, {},
-                      sidebar->listView()->visualRect(sidebar->listModel()->index(row)).center());
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return !model.isScanningLeftovers() && !model.leftovers().empty(); }, 10'000));
-    AppDetailView* detail = nullptr;
-    ASSERT_TRUE(QTest::qWaitFor([&] {
-        detail = window->findChild<AppDetailView*>();
-        return detail != nullptr;
-    }));
     EXPECT_EQ(detail->content(), AppDetailView::Content::list);
     EXPECT_FALSE(model.selectedLeftoverIDs().empty()) << "the default selection";
     const std::size_t selected = model.selectedLeftoverIDs().size();
@@ -129,7 +109,6 @@ TEST(UninstallFlow, PickReviewMoveToTrashThenUndoPutsEverythingBack)
     ASSERT_TRUE(settled) << model.isUndoing() << model.showResultBanner();
     EXPECT_EQ(manifest(home), before) << "Undo put everything back";
     EXPECT_TRUE(QTest::qWaitFor([&] { return !banner->isVisible(); }));
-    delete window.data();
 }
 
 } // namespace
@@ -151,37 +130,19 @@ TEST(UninstallFlow, ASheetOverAppAClosesWhenAnotherWindowShowsAppBAndNothingIsRe
                   "cache");
     }
     const auto before = manifest(mac.host(mac.home()));
-    testsupport::UiController controller;
-    controller::UninstallViewModel& model = *controller.model;
-    AppShell::Options options;
-    options.quit = [] {};
-    WindowOperations operations = WindowOperations::of(model);
-    operations.startLibraryWatcher = {};
-    AppShell shell(model, operations, WindowContent::standard(), options);
-    QPointer<QWidget> first = shell.openWindow(QStringLiteral("main"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return model.apps().size() == 2; }, 10'000));
-    QPointer<QWidget> second = shell.openWindow(QStringLiteral("main"));
+    ShellWindows windows;
+    controller::UninstallViewModel& model = windows.model();
+    QPointer<QWidget> first = windows.open();
+    ASSERT_TRUE(windows.waitForApps(2));
+    QPointer<QWidget> second = windows.open();
 
-    auto pick = [&](QWidget* window, const std::string& path) {
-        auto* sidebar = window->findChild<AppListView*>();
-        const int row = sidebar->listModel()->rowOf(path);
-        QTest::mouseClick(
-            sidebar->listView()->viewport(), Qt::LeftButton, {},
-            sidebar->listView()->visualRect(sidebar->listModel()->index(row)).center());
-    };
-    pick(first, "/Applications/Quill.app");
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return !model.isScanningLeftovers() && !model.leftovers().empty(); }, 10'000));
-    QPointer<AppDetailView> detail;
-    ASSERT_TRUE(QTest::qWaitFor([&] {
-        detail = first->findChild<AppDetailView*>();
-        return detail && detail->app().name == "Quill";
-    }));
+    QPointer<AppDetailView> detail = windows.showApp(first, "/Applications/Quill.app");
+    ASSERT_TRUE(detail);
     detail->primaryButton()->click();
     QPointer<QDialog> sheet = detail->sheet();
     ASSERT_TRUE(sheet);
 
-    pick(second, "/Applications/Inkwell.app");
+    ShellWindows::clickApp(second, "/Applications/Inkwell.app");
     ASSERT_TRUE(QTest::qWaitFor([&] { return !sheet; }, 5'000)) << "the sheet went with A";
     ASSERT_TRUE(QTest::qWaitFor([&] {
         auto* shown = first->findChild<AppDetailView*>();
@@ -190,8 +151,6 @@ TEST(UninstallFlow, ASheetOverAppAClosesWhenAnotherWindowShowsAppBAndNothingIsRe
     EXPECT_FALSE(model.isRemoving());
     EXPECT_FALSE(model.lastOutcome());
     EXPECT_EQ(manifest(mac.host(mac.home())), before);
-    delete first.data();
-    delete second.data();
 }
 
 } // namespace

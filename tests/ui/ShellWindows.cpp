@@ -1,0 +1,87 @@
+// Main windows over a real controller for the key-flow tests.
+#include "tests/ui/ShellWindows.h"
+
+#include <gtest/gtest.h>
+
+#include <QListView>
+#include <QTest>
+
+#include "app/ui/AppDetailView.h"
+#include "app/ui/AppListModel.h"
+#include "app/ui/AppListView.h"
+#include "app/ui/WindowContent.h"
+#include "app/ui/WindowOperations.h"
+
+namespace veldo::ui {
+
+namespace {
+
+WindowOperations withoutWatcher(controller::UninstallViewModel& model)
+{
+    WindowOperations operations = WindowOperations::of(model);
+    operations.startLibraryWatcher = {};
+    return operations;
+}
+
+AppShell::Options quietOptions()
+{
+    AppShell::Options options;
+    options.quit = [] {};
+    return options;
+}
+
+} // namespace
+
+ShellWindows::ShellWindows()
+    : m_shell(*m_controller.model, withoutWatcher(*m_controller.model), WindowContent::standard(),
+              quietOptions())
+{
+}
+
+ShellWindows::~ShellWindows()
+{
+    for (const QPointer<QWidget>& window : m_windows)
+        delete window.data();
+}
+
+QWidget* ShellWindows::open()
+{
+    QWidget* window = m_shell.openWindow(QStringLiteral("main"));
+    if (window)
+        m_windows.emplace_back(window);
+    return window;
+}
+
+bool ShellWindows::waitForApps(std::size_t count)
+{
+    return QTest::qWaitFor([&] { return model().apps().size() == count; }, 10'000);
+}
+
+void ShellWindows::clickApp(QWidget* window, const std::string& path)
+{
+    auto* sidebar = window->findChild<AppListView*>();
+    if (!sidebar) {
+        ADD_FAILURE() << "no sidebar";
+        return;
+    }
+    const int row = sidebar->listModel()->rowOf(path);
+    EXPECT_GE(row, AppListModel::kFirstAppRow) << path << " is not listed";
+    QTest::mouseClick(sidebar->listView()->viewport(), Qt::LeftButton, {},
+                      sidebar->listView()->visualRect(sidebar->listModel()->index(row)).center());
+}
+
+AppDetailView* ShellWindows::showApp(QWidget* window, const std::string& path)
+{
+    clickApp(window, path);
+    if (!QTest::qWaitFor(
+            [&] { return !model().isScanningLeftovers() && !model().leftovers().empty(); }, 10'000))
+        return nullptr;
+    AppDetailView* detail = nullptr;
+    (void)QTest::qWaitFor([&] {
+        detail = window->findChild<AppDetailView*>();
+        return detail && detail->app().url.path() == path;
+    });
+    return detail;
+}
+
+} // namespace veldo::ui
