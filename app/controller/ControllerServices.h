@@ -13,6 +13,7 @@
 
 #include "app/controller/ControllerDurations.h"
 #include "app/controller/LibraryWatcherSession.h"
+#include "app/controller/RemovalVerdicts.h"
 #include "app/controller/SavePanelRequest.h"
 #include "app/core/AccessRootKind.h"
 #include "app/core/DevPackage.h"
@@ -41,10 +42,9 @@ struct ControllerServices
     std::function<core::RunningAppStatus(const core::InstalledApp&)> runningStatus;
     // Whether a file exists at the path, links followed. GUI thread.
     std::function<bool(const platform::MacPath&)> fileExists;
-    // The removal-safety verdict on one item. GUI thread.
-    std::function<std::optional<common::RemovalSafety::Refusal>(
-        const platform::MacPath&, const common::RemovalSafety::PreparedContext&)>
-        removalRefusal;
+    // The removal-safety verdict on one item. Any thread: the orphan scan judges its findings
+    // in the background.
+    RemovalVerdicts::Check removalRefusal;
 
     // The leftovers of one app under the access roots: the leftover scanner with this Mac's
     // per-user folders, installer receipts and application registry. Any thread: the scans run

@@ -42,6 +42,7 @@
 #include "app/controller/NoticeAlert.h"
 #include "app/controller/OutcomeSource.h"
 #include "app/controller/QuitWaitResult.h"
+#include "app/controller/RemovalVerdicts.h"
 #include "app/controller/SettingsTab.h"
 #include "app/controller/SortOrder.h"
 #include "app/controller/StreamReader.h"
@@ -583,7 +584,10 @@ public:
     //
     // Scans for orphaned files, over `apps` when system apps are listed (and `apps` is not
     // empty), else over the apps the scanner collects; cancelling the task stops the scanner.
-    // Nothing is preselected; a cancelled scan does not count as scanned.
+    // Nothing is preselected; a cancelled scan does not count as scanned. The findings are
+    // judged for removal safety in the background too, under the context of the scan's start;
+    // those verdicts are kept only if that context is still removalSafetyContext() when the
+    // result lands.
     Task<void> scanOrphans();
     // Measures the developer tools under the home folder and preselects the caches.
     Task<void> scanDeveloper();
@@ -834,6 +838,9 @@ private:
 
     bool isLetThrough(const platform::MacPath& url) const;
     void forgetVerdicts();
+    // Forgets the kept verdicts, then keeps `verdicts` when they were judged under the context
+    // removalSafetyContext() gives now; otherwise the paths are judged again when asked.
+    void adoptVerdicts(RemovalVerdicts verdicts);
     // Empties the leftover cache (notifying only if it held entries) and raises its generation.
     void emptyLeftoverCache();
     // The Undo's rescans after something came back.
@@ -859,7 +866,8 @@ private:
     Task<void> caskIndexLoad(bool force);
     // Writes that notify even when the value is equal.
     void publishBatchResults(std::vector<BatchAppResult> value);
-    void publishOrphanResult(scanners::OrphanScanResult value);
+    // The orphan result, with the verdicts its scan judged (adopted before anyone is notified).
+    void publishOrphanResult(scanners::OrphanScanResult value, RemovalVerdicts verdicts);
     void publishToolchainGroups(std::vector<core::ToolchainGroup> value);
 
     // Constants first: the tasks of the scope use the pools and the services.
@@ -963,8 +971,7 @@ private:
     void recordToolRemoval(const removal::UninstallOutcome& outcome, OutcomeSource source);
 
     // Removal-safety verdicts by path, and the prepared context they were judged under.
-    mutable std::optional<common::RemovalSafety::PreparedContext> m_verdictContext;
-    mutable std::unordered_map<std::string, bool> m_verdicts;
+    mutable RemovalVerdicts m_verdicts;
 
     std::stop_source m_shutdownSource;
     bool m_shutDown = false;

@@ -191,19 +191,26 @@ common::RemovalSafety::Context UninstallViewModel::removalSafetyContext() const
 
 bool UninstallViewModel::isLetThrough(const platform::MacPath& url) const
 {
-    if (const auto known = m_verdicts.find(url.path()); known != m_verdicts.end())
+    if (const auto known = m_verdicts.letThrough.find(url.path());
+        known != m_verdicts.letThrough.end())
         return known->second;
-    if (!m_verdictContext)
-        m_verdictContext.emplace(removalSafetyContext());
-    const bool letThrough = !m_services.removalRefusal(url, *m_verdictContext);
-    m_verdicts.emplace(url.path(), letThrough);
+    if (!m_verdicts.context)
+        m_verdicts.context.emplace(removalSafetyContext());
+    const bool letThrough = !m_services.removalRefusal(url, *m_verdicts.context);
+    m_verdicts.letThrough.emplace(url.path(), letThrough);
     return letThrough;
 }
 
 void UninstallViewModel::forgetVerdicts()
 {
-    m_verdicts.clear();
-    m_verdictContext.reset();
+    m_verdicts = {};
+}
+
+void UninstallViewModel::adoptVerdicts(RemovalVerdicts verdicts)
+{
+    forgetVerdicts();
+    if (verdicts.context && verdicts.context->context() == removalSafetyContext())
+        m_verdicts = std::move(verdicts);
 }
 
 IdSet UninstallViewModel::suggestedOrphanPaths(const std::vector<scanners::OrphanGroup>& groups,

@@ -41,14 +41,15 @@ Task<R> UninstallViewModel::backgroundScan(std::function<R(std::stop_token)> wor
 
 void UninstallViewModel::publishBatchResults(std::vector<BatchAppResult> value)
 {
-    assignAlways(m_batchResults, std::move(value), &UninstallViewModel::batchResultsChanged);
     forgetVerdicts();
+    assignAlways(m_batchResults, std::move(value), &UninstallViewModel::batchResultsChanged);
 }
 
-void UninstallViewModel::publishOrphanResult(scanners::OrphanScanResult value)
+void UninstallViewModel::publishOrphanResult(scanners::OrphanScanResult value,
+                                             RemovalVerdicts verdicts)
 {
+    adoptVerdicts(std::move(verdicts));
     assignAlways(m_orphanResult, std::move(value), &UninstallViewModel::orphanResultChanged);
-    forgetVerdicts();
 }
 
 void UninstallViewModel::publishToolchainGroups(std::vector<core::ToolchainGroup> value)
@@ -445,20 +446,28 @@ Task<void> UninstallViewModel::scanOrphans()
     std::optional<std::vector<core::InstalledApp>> apps;
     if (m_includeSystemApps && !m_apps.empty())
         apps = m_apps;
-    auto scan = [service = m_services.orphanScan, apps = std::move(apps)](std::stop_token stop) {
-        return service(apps, std::move(stop));
+    // The findings are judged for removal safety on the scan's thread, under the context of the
+    // scan's start; the verdicts count only if that is still the context when the result lands.
+    using Judged = std::pair<scanners::OrphanScanResult, RemovalVerdicts>;
+    auto scan = [service = m_services.orphanScan, check = m_services.removalRefusal,
+                 apps = std::move(apps), context = removalSafetyContext()](std::stop_token stop) {
+        scanners::OrphanScanResult result = service(apps, stop);
+        std::vector<platform::MacPath> urls;
+        for (const core::LeftoverItem& item : scanners::OrphanGroup::allItems(result.groups))
+            urls.push_back(item.url);
+        RemovalVerdicts verdicts = RemovalVerdicts::judge(urls, context, check, stop);
+        return Judged(std::move(result), std::move(verdicts));
     };
-    Task<scanners::OrphanScanResult> task =
-        backgroundScan<scanners::OrphanScanResult>(std::move(scan), true);
+    Task<Judged> task = backgroundScan<Judged>(std::move(scan), true);
     const TaskHandle handle = task.handle();
     setOrphanTask(handle);
-    scanners::OrphanScanResult result = co_await task;
+    auto [result, verdicts] = co_await task;
 
     if (m_orphanScanToken != token || handle->isCancelled())
         co_return;
     setOrphanTask(nullptr);
     const bool cancelled = result.wasCancelled;
-    publishOrphanResult(std::move(result));
+    publishOrphanResult(std::move(result), std::move(verdicts));
     setHasScannedOrphans(!cancelled);
     setSelectedOrphanIDs({});
     setIsScanningOrphans(false);

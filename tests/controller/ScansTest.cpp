@@ -1,5 +1,10 @@
 // The app list and leftover scans: stale results dropped, the leftover cache and its generation,
-// the default selection, pruning, and the detail pane following its app.
+// the default selection, pruning, the detail pane following its app, and the removal-safety
+// verdicts an orphan scan hands over with its result.
+#include <mutex>
+#include <thread>
+#include <utility>
+
 #include <signal.h>
 #include <sys/wait.h>
 
@@ -635,6 +640,103 @@ TEST_F(Scans, AcceptedOrphanAndDeveloperResultsNotifyEvenWhenUnchanged)
         // The emptying at the start and the result.
         EXPECT_EQ(toolchainWrites, 2 * round);
     }
+}
+
+// Orphan scans whose findings are judged for removal safety: the scan waits on a gate; the check
+// refuses a folder that holds one of the context's installed apps and counts the checks made on
+// the GUI thread and elsewhere.
+class JudgedOrphanScans : public ControllerFixture
+{
+protected:
+    std::unique_ptr<UninstallViewModel> judgingController()
+    {
+        ControllerServices services;
+        services.orphanScan = [this](const std::optional<std::vector<InstalledApp>>&,
+                                     std::stop_token stop) {
+            scanners::OrphanScanResult result;
+            result.groups = {{"com.tools", "Tools", {finding("/Applications/Tools", 100)}},
+                             {"com.cache", "Cache", {finding("/Library/Caches/com.cache", 20)}}};
+            result.wasCancelled = !m_gate.pass("orphans", stop);
+            return result;
+        };
+        services.removalRefusal = [this](const platform::MacPath& url,
+                                         const common::RemovalSafety::PreparedContext& context)
+            -> std::optional<common::RemovalSafety::Refusal> {
+            {
+                std::lock_guard lock(m_mutex);
+                ++(std::this_thread::get_id() == m_guiThread ? m_guiChecks : m_backgroundChecks);
+            }
+            for (const platform::MacPath& app : context.context().installedApps)
+                if (app.path().starts_with(url.path() + "/"))
+                    return common::RemovalSafety::Refusal::containsOtherApps(app.path());
+            return std::nullopt;
+        };
+        return makeController(std::move(services));
+    }
+
+    static scanners::OrphanFinding finding(std::string path, std::int64_t bytes)
+    {
+        scanners::OrphanFinding f;
+        f.item = item(std::move(path), bytes);
+        return f;
+    }
+
+    static std::vector<LeftoverItem> allItems(const UninstallViewModel& vm)
+    {
+        return scanners::OrphanGroup::allItems(vm.orphanResult().groups);
+    }
+
+    std::pair<int, int> checks()
+    {
+        std::lock_guard lock(m_mutex);
+        return {m_guiChecks, m_backgroundChecks};
+    }
+
+    test::Gate m_gate;
+    const std::thread::id m_guiThread = std::this_thread::get_id();
+    std::mutex m_mutex;
+    int m_guiChecks = 0;
+    int m_backgroundChecks = 0;
+};
+
+TEST_F(JudgedOrphanScans, TheVerdictsArriveWithTheResult)
+{
+    m_gate.openAll();
+    auto vm = judgingController();
+    std::int64_t seen = -1;
+    QObject::connect(vm.get(), &UninstallViewModel::orphanResultChanged, vm.get(),
+                     [&] { seen = vm->removableBytes(allItems(*vm)); });
+    Task<void> scan = vm->scanOrphans();
+    ASSERT_TRUE(waitFor([&] { return scan.isDone(); }));
+    EXPECT_EQ(seen, 120);
+    vm->setSelectedOrphanIDs({"/Applications/Tools", "/Library/Caches/com.cache"});
+    EXPECT_EQ(vm->selectedOrphanBytes(), 120);
+    EXPECT_EQ(checks(), std::make_pair(0, 2)); // judged once each, in the background
+
+    // A later app list is a new context: the paths are judged again, on the GUI thread.
+    vm->setApps({app("/Applications/Tools/Editor.app", "Editor")});
+    EXPECT_EQ(vm->removableBytes(allItems(*vm)), 20);
+    EXPECT_EQ(checks(), std::make_pair(2, 2));
+}
+
+TEST_F(JudgedOrphanScans, VerdictsOfAnOlderContextAreJudgedAgain)
+{
+    auto vm = judgingController();
+    Task<void> scan = vm->scanOrphans();
+    ASSERT_TRUE(waitFor([&] { return m_gate.started("orphans"); }));
+    // The app list changes while the scan runs: its verdicts, judged without the app, would let
+    // the folder that holds it through.
+    vm->setApps({app("/Applications/Tools/Editor.app", "Editor")});
+    std::int64_t seen = -1;
+    QObject::connect(vm.get(), &UninstallViewModel::orphanResultChanged, vm.get(),
+                     [&] { seen = vm->removableBytes(allItems(*vm)); });
+    m_gate.open("orphans");
+    ASSERT_TRUE(waitFor([&] { return scan.isDone(); }));
+    EXPECT_EQ(seen, 20);
+    EXPECT_EQ(checks(), std::make_pair(2, 2));
+    vm->setSelectedOrphanIDs({"/Applications/Tools", "/Library/Caches/com.cache"});
+    EXPECT_EQ(vm->selectedOrphanBytes(), 20);
+    EXPECT_EQ(checks(), std::make_pair(2, 2));
 }
 
 } // namespace
