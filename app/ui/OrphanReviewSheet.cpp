@@ -1,7 +1,6 @@
 // The orphan review sheet.
 #include "app/ui/OrphanReviewSheet.h"
 
-#include <QFrame>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -110,15 +109,7 @@ OrphanReviewSheet::OrphanReviewSheet(controller::UninstallViewModel* model,
     m_column->addWidget(
         secondaryText(QStringLiteral("Veldo moves them to the Trash. Undo (⌥⌘Z) puts them back."),
                       TextStyle::body, this));
-    auto* divider = new QFrame(this);
-    divider->setFrameShape(QFrame::HLine);
-    divider->setFrameShadow(QFrame::Plain);
-    QPalette dividerPalette = divider->palette();
-    dividerPalette.setColor(
-        QPalette::WindowText,
-        SystemColors::color(SystemColor::separator, SystemColors::colorScheme(palette())));
-    divider->setPalette(dividerPalette);
-    m_column->addWidget(divider);
+    m_column->addWidget(separatorLine(this));
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);

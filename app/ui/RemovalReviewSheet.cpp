@@ -67,15 +67,7 @@ RemovalReviewSheet::RemovalReviewSheet(controller::UninstallViewModel& model,
         QStringLiteral("Veldo will move selected files to the macOS Trash. They are not "
                        "permanently deleted and can be recovered from Trash."),
         TextStyle::body, this));
-    auto* divider = new QFrame(this);
-    divider->setFrameShape(QFrame::HLine);
-    divider->setFrameShadow(QFrame::Plain);
-    QPalette dividerPalette = divider->palette();
-    dividerPalette.setColor(
-        QPalette::WindowText,
-        SystemColors::color(SystemColor::separator, SystemColors::colorScheme(palette())));
-    divider->setPalette(dividerPalette);
-    column->addWidget(divider);
+    column->addWidget(separatorLine(this));
 
     auto* buttons = new QHBoxLayout;
     m_export = sheetButton(QStringLiteral("Export Report"), this);

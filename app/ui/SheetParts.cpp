@@ -2,6 +2,7 @@
 #include "app/ui/SheetParts.h"
 
 #include <QDialog>
+#include <QFrame>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -53,6 +54,19 @@ QPushButton* linkButton(const QString& title, QWidget* parent)
         SystemColors::color(SystemColor::accent, SystemColors::colorScheme(parent->palette())));
     button->setPalette(palette);
     return button;
+}
+
+QFrame* separatorLine(QWidget* parent)
+{
+    auto* line = new QFrame(parent);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Plain);
+    QPalette palette = line->palette();
+    palette.setColor(
+        QPalette::WindowText,
+        SystemColors::color(SystemColor::separator, SystemColors::colorScheme(parent->palette())));
+    line->setPalette(palette);
+    return line;
 }
 
 void fitHeight(QDialog* sheet)

@@ -1,6 +1,6 @@
 // SheetParts: the pieces every prompt sheet is made of: its padded column, wrapped secondary
-// text, buttons that never take Return unless made the default, the link-style button, and the
-// height that fits the sheet's fixed width. GUI thread.
+// text, buttons that never take Return unless made the default, the link-style button, the
+// separator line, and the height that fits the sheet's fixed width. GUI thread.
 #pragma once
 
 #include <QString>
@@ -8,6 +8,7 @@
 #include "app/ui/TextStyle.h"
 
 class QDialog;
+class QFrame;
 class QLabel;
 class QPushButton;
 class QVBoxLayout;
@@ -28,6 +29,9 @@ QPushButton* sheetButton(const QString& title, QWidget* parent);
 
 // A flat button in the accent colour and the callout style, drawn like a link.
 QPushButton* linkButton(const QString& title, QWidget* parent);
+
+// A one-pixel horizontal line in the separator colour.
+QFrame* separatorLine(QWidget* parent);
 
 // Resizes the sheet to the height its content needs at its fixed width.
 void fitHeight(QDialog* sheet);

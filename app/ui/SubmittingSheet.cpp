@@ -2,9 +2,6 @@
 #include "app/ui/SubmittingSheet.h"
 
 #include <QCloseEvent>
-#include <QFrame>
-
-#include "app/ui/SystemColors.h"
 
 namespace veldo::ui {
 
@@ -40,19 +37,6 @@ void SubmittingSheet::closeEvent(QCloseEvent* event)
         return;
     }
     QDialog::closeEvent(event);
-}
-
-QFrame* separatorLine(QWidget* parent)
-{
-    auto* line = new QFrame(parent);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Plain);
-    QPalette palette = line->palette();
-    palette.setColor(
-        QPalette::WindowText,
-        SystemColors::color(SystemColor::separator, SystemColors::colorScheme(parent->palette())));
-    line->setPalette(palette);
-    return line;
 }
 
 } // namespace veldo::ui

@@ -7,8 +7,6 @@
 
 #include <QDialog>
 
-class QFrame;
-
 namespace veldo::ui {
 
 class SubmittingSheet : public QDialog
@@ -30,8 +28,5 @@ private:
     std::function<void()> m_dismiss;
     bool m_submitting = false;
 };
-
-// A one-pixel horizontal line in the separator colour.
-QFrame* separatorLine(QWidget* parent);
 
 } // namespace veldo::ui
