@@ -54,19 +54,6 @@ std::int64_t sizeOf(const std::vector<core::ToolchainItem>& items)
     return total;
 }
 
-QLabel* secondaryLabel(TextStyle style, QWidget* parent)
-{
-    auto* label = new QLabel(parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setFont(textFont(style, parent->font()));
-    QPalette p = label->palette();
-    p.setColor(QPalette::WindowText,
-               SystemColors::color(SystemColor::secondaryLabel,
-                                   SystemColors::colorScheme(parent->palette())));
-    label->setPalette(p);
-    return label;
-}
-
 // A stack of the scanning placeholder (0), the content (1) and the empty state (2).
 QStackedWidget* tabStack(const QString& scanning, QWidget* content, const QString& emptyTitle,
                          const char* emptySymbol, const QString& emptyDescription, QWidget* parent)
@@ -197,32 +184,16 @@ DeveloperView::~DeveloperView() = default;
 
 void DeveloperView::buildHeader(QVBoxLayout* column)
 {
-    auto* header = new QWidget(this);
-    auto* row = new QHBoxLayout(header);
-    row->setContentsMargins(20, 20, 20, 20);
-    row->setSpacing(16);
-    row->addWidget(new ScreenIcon("wrench.and.screwdriver.fill", SystemColor::purple,
-                                  SystemColor::blue, header));
-    row->addWidget(screenTitleBlock(
+    const ScreenHeader screen = screenHeader(
+        "wrench.and.screwdriver.fill", SystemColor::purple, SystemColor::blue,
         QStringLiteral("Developer Footprint"),
         QStringLiteral("Reclaim caches, inspect runtimes, and uninstall individual packages."),
-        header));
-    row->addStretch(1);
-    m_totals = new QWidget(header);
-    auto* totals = new QVBoxLayout(m_totals);
-    totals->setContentsMargins(0, 0, 0, 0);
-    totals->setSpacing(2);
-    m_total = new QLabel(m_totals);
-    QFont totalFont = textFont(TextStyle::title2, font());
-    totalFont.setWeight(QFont::DemiBold);
-    m_total->setFont(totalFont);
-    m_total->setAlignment(Qt::AlignRight);
-    auto* found = secondaryLabel(TextStyle::caption, m_totals);
-    found->setText(QStringLiteral("found"));
-    found->setAlignment(Qt::AlignRight);
-    totals->addWidget(m_total);
-    totals->addWidget(found);
-    row->addWidget(m_totals);
+        this);
+    QWidget* header = screen.widget;
+    QHBoxLayout* row = screen.row;
+    m_totals = screen.totals;
+    m_total = screen.total;
+    screen.caption->setText(QStringLiteral("found"));
     m_export = headerIconButton("square.and.arrow.up", QStringLiteral("Export Setup Snapshot"),
                                 QStringLiteral("Export setup snapshot"), header);
     row->addWidget(m_export);
@@ -336,13 +307,9 @@ void DeveloperView::buildContent(QVBoxLayout* column)
 
 void DeveloperView::buildBars(QVBoxLayout* column)
 {
-    m_barBox = new QWidget(this);
-    auto* barColumn = new QVBoxLayout(m_barBox);
-    barColumn->setContentsMargins(0, 0, 0, 0);
-    barColumn->setSpacing(0);
-    barColumn->addWidget(screenDivider(m_barBox));
+    m_barBox = bottomBarBox(this);
     m_bars = new QStackedWidget(m_barBox);
-    barColumn->addWidget(m_bars);
+    m_barBox->layout()->addWidget(m_bars);
 
     m_toolchainBar = new ActionBar(m_bars);
     m_toolchainSelectAll = linkButton(QStringLiteral("Select All"), m_toolchainBar);
@@ -350,10 +317,7 @@ void DeveloperView::buildBars(QVBoxLayout* column)
     m_move = new DestructiveButton("trash.fill", QStringLiteral("Move to Trash…"),
                                    QStringLiteral("Working…"), 150, m_toolchainBar);
     m_move->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Backspace));
-    m_toolchainBar->row()->addWidget(m_toolchainSelectAll);
-    m_toolchainBar->row()->addWidget(m_toolchainSelection);
-    m_toolchainBar->row()->addStretch(1);
-    m_toolchainBar->row()->addWidget(m_move);
+    m_toolchainBar->arrange({m_toolchainSelectAll, m_toolchainSelection}, m_move);
     connect(m_toolchainSelectAll, &QPushButton::clicked, this, [this] {
         std::size_t items = 0;
         for (const core::ToolchainGroup& group : m_model->toolchainGroups())
@@ -370,10 +334,7 @@ void DeveloperView::buildBars(QVBoxLayout* column)
     m_packageSelection = secondaryLabel(TextStyle::callout, m_packageBar);
     m_uninstall = new DestructiveButton("xmark.bin.fill", QString(), QStringLiteral("Working…"),
                                         150, m_packageBar);
-    m_packageBar->row()->addWidget(m_packageSelectAll);
-    m_packageBar->row()->addWidget(m_packageSelection);
-    m_packageBar->row()->addStretch(1);
-    m_packageBar->row()->addWidget(m_uninstall);
+    m_packageBar->arrange({m_packageSelectAll, m_packageSelection}, m_uninstall);
     connect(m_packageSelectAll, &QPushButton::clicked, this, [this] {
         std::size_t packages = 0;
         for (const core::PackageGroup& group : m_model->packageGroups())

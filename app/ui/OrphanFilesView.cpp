@@ -173,34 +173,16 @@ OrphanFilesView::~OrphanFilesView()
 
 void OrphanFilesView::buildHeader()
 {
-    auto* header = new QWidget(this);
-    auto* row = new QHBoxLayout(header);
-    row->setContentsMargins(20, 20, 20, 20);
-    row->setSpacing(16);
-    row->addWidget(
-        new ScreenIcon("questionmark.folder.fill", SystemColor::orange, SystemColor::pink, header));
-    row->addWidget(screenTitleBlock(QStringLiteral("Orphaned Files"),
-                                    QStringLiteral("Support files from apps that are no longer "
-                                                   "installed."),
-                                    header));
-    row->addStretch(1);
-    m_totals = new QWidget(header);
-    auto* totals = new QVBoxLayout(m_totals);
-    totals->setContentsMargins(0, 0, 0, 0);
-    totals->setSpacing(2);
-    m_total = new QLabel(m_totals);
-    QFont totalFont = textFont(TextStyle::title2, font());
-    totalFont.setWeight(QFont::DemiBold);
-    m_total->setFont(totalFont);
-    m_total->setAlignment(Qt::AlignRight);
-    m_count = textLabel(QString(), TextStyle::caption, true, m_totals);
-    m_count->setWordWrap(false);
-    m_count->setAlignment(Qt::AlignRight);
-    totals->addWidget(m_total);
-    totals->addWidget(m_count);
-    row->addWidget(m_totals);
+    const ScreenHeader header =
+        screenHeader("questionmark.folder.fill", SystemColor::orange, SystemColor::pink,
+                     QStringLiteral("Orphaned Files"),
+                     QStringLiteral("Support files from apps that are no longer installed."), this);
+    QHBoxLayout* row = header.row;
+    m_totals = header.totals;
+    m_total = header.total;
+    m_count = header.caption;
     m_rescan = headerIconButton("arrow.clockwise", QStringLiteral("Rescan"),
-                                QStringLiteral("Rescan (⌘R)"), header);
+                                QStringLiteral("Rescan (⌘R)"), header.widget);
     row->addWidget(m_rescan);
     connect(m_rescan, &QToolButton::clicked, this, [this] { (void)m_model->scanOrphans(); });
 }
@@ -323,26 +305,17 @@ void OrphanFilesView::buildList()
 
 void OrphanFilesView::buildFooter()
 {
-    m_footerBox = new QWidget(this);
-    auto* column = new QVBoxLayout(m_footerBox);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(0);
-    column->addWidget(screenDivider(m_footerBox));
+    m_footerBox = bottomBarBox(this);
     m_footer = new ActionBar(m_footerBox);
-    column->addWidget(m_footer);
+    m_footerBox->layout()->addWidget(m_footer);
     m_deselectAll = linkButton(QStringLiteral("Deselect All"), m_footer);
     m_selectSuggested = linkButton(QStringLiteral("Select Suggested"), m_footer);
     m_selectSuggested->setToolTip(QStringLiteral("Select only the medium-confidence items"));
-    m_summary = textLabel(QString(), TextStyle::callout, true, m_footer);
-    m_summary->setWordWrap(false);
+    m_summary = secondaryLabel(TextStyle::callout, m_footer);
     m_review = new DestructiveButton("trash.fill", QStringLiteral("Review & Move to Trash"),
                                      QStringLiteral("Removing…"), 170, m_footer);
     m_review->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Backspace));
-    m_footer->row()->addWidget(m_deselectAll);
-    m_footer->row()->addWidget(m_selectSuggested);
-    m_footer->row()->addWidget(m_summary);
-    m_footer->row()->addStretch(1);
-    m_footer->row()->addWidget(m_review);
+    m_footer->arrange({m_deselectAll, m_selectSuggested, m_summary}, m_review);
     connect(m_deselectAll, &QPushButton::clicked, this,
             [this] { m_model->setSelectedOrphanIDs({}); });
     connect(m_selectSuggested, &QPushButton::clicked, this, [this] {

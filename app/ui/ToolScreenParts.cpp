@@ -14,7 +14,6 @@
 
 #include "app/ui/BusyIndicator.h"
 #include "app/ui/SymbolImage.h"
-#include "app/ui/TextStyle.h"
 
 namespace veldo::ui {
 
@@ -76,6 +75,57 @@ QWidget* screenDivider(QWidget* parent)
     return line;
 }
 
+QLabel* secondaryLabel(TextStyle style, QWidget* parent)
+{
+    auto* label = new QLabel(parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setFont(textFont(style, parent->font()));
+    QPalette p = label->palette();
+    p.setColor(QPalette::WindowText,
+               SystemColors::color(SystemColor::secondaryLabel,
+                                   SystemColors::colorScheme(parent->palette())));
+    label->setPalette(p);
+    return label;
+}
+
+ScreenHeader screenHeader(const std::string& symbol, SystemColor from, SystemColor to,
+                          const QString& title, const QString& subtitle, QWidget* screen)
+{
+    ScreenHeader header{};
+    header.widget = new QWidget(screen);
+    header.row = new QHBoxLayout(header.widget);
+    header.row->setContentsMargins(20, 20, 20, 20);
+    header.row->setSpacing(16);
+    header.row->addWidget(new ScreenIcon(symbol, from, to, header.widget));
+    header.row->addWidget(screenTitleBlock(title, subtitle, header.widget));
+    header.row->addStretch(1);
+    header.totals = new QWidget(header.widget);
+    auto* totals = new QVBoxLayout(header.totals);
+    totals->setContentsMargins(0, 0, 0, 0);
+    totals->setSpacing(2);
+    header.total = new QLabel(header.totals);
+    QFont totalFont = textFont(TextStyle::title2, screen->font());
+    totalFont.setWeight(QFont::DemiBold);
+    header.total->setFont(totalFont);
+    header.total->setAlignment(Qt::AlignRight);
+    header.caption = secondaryLabel(TextStyle::caption, header.totals);
+    header.caption->setAlignment(Qt::AlignRight);
+    totals->addWidget(header.total);
+    totals->addWidget(header.caption);
+    header.row->addWidget(header.totals);
+    return header;
+}
+
+QWidget* bottomBarBox(QWidget* screen)
+{
+    auto* box = new QWidget(screen);
+    auto* column = new QVBoxLayout(box);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(screenDivider(box));
+    return box;
+}
+
 QWidget* scanningPlaceholder(const QString& message, QWidget* parent)
 {
     auto* page = new QWidget(parent);
@@ -131,6 +181,14 @@ ActionBar::ActionBar(QWidget* parent) : QWidget(parent), m_row(new QHBoxLayout(t
 {
     m_row->setContentsMargins(20, 12, 20, 12);
     m_row->setSpacing(12);
+}
+
+void ActionBar::arrange(std::initializer_list<QWidget*> leading, QWidget* trailing)
+{
+    for (QWidget* widget : leading)
+        m_row->addWidget(widget);
+    m_row->addStretch(1);
+    m_row->addWidget(trailing);
 }
 
 void ActionBar::paintEvent(QPaintEvent*)
