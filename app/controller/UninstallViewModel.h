@@ -503,6 +503,14 @@ public:
     Task<QuitWaitResult> waitForAppsToQuit(std::vector<core::InstalledApp> apps,
                                            std::chrono::milliseconds timeout);
 
+    // Before a removal of `app`: when the settings ask to quit first and the app or one of its
+    // helpers runs, asks it to quit, waits as waitForAppsToQuit does and refreshes the running
+    // status shown when the app is still selected. Answers none when its main process still runs,
+    // after showing "“<name>” didn’t quit, so <notDone>. Quit it and try again." and ending the
+    // removing state; else what was left running as helpers only (nothing when it did not wait).
+    Task<std::optional<QuitWaitResult>> quitBeforeRemoval(core::InstalledApp app,
+                                                          std::string notDone);
+
     // Prompts. A request answers a pending request of its kind first (false, cancel), stores
     // the continuation, then the request, and suspends until the sheet answers; the answer
     // resumes it on a later turn of the event loop, exactly once.

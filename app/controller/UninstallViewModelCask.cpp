@@ -96,24 +96,11 @@ Task<void> UninstallViewModel::uninstallCask(Zap zap)
         bundle != m_leftovers.end())
         appSize = bundle->sizeBytes;
 
-    std::optional<std::string> helpersMessage;
-    const core::RunningAppStatus status = m_services.runningStatus(app);
-    if (m_settings->quitBeforeRemoving() && (status.isRunning || !status.helperNames.empty())) {
-        m_services.requestQuit(app);
-        std::vector<core::InstalledApp> quitting{app};
-        Task<QuitWaitResult> wait =
-            waitForAppsToQuit(std::move(quitting), m_services.durations.quitWaitTimeout);
-        const QuitWaitResult left = co_await wait;
-        if (m_selectedAppID == app.id())
-            setRunningStatus(m_services.runningStatus(app));
-        if (!left.stillRunning.empty()) {
-            setDropNotice(quoted(app.name) +
-                          " didn’t quit, so Homebrew wasn’t run. Quit it and try again.");
-            setIsRemoving(false);
-            co_return;
-        }
-        helpersMessage = helperProcessesNotice(left.helpersOnly);
-    }
+    Task<std::optional<QuitWaitResult>> quit = quitBeforeRemoval(app, "Homebrew wasn’t run");
+    const std::optional<QuitWaitResult> afterQuit = co_await quit;
+    if (!afterQuit)
+        co_return;
+    std::optional<std::string> helpersMessage = helperProcessesNotice(afterQuit->helpersOnly);
 
     std::vector<core::LeftoverItem> bundle{
         core::LeftoverItem{app.url, core::LeftoverCategory::application, appSize, false,

@@ -82,4 +82,28 @@ Task<QuitWaitResult> UninstallViewModel::waitForAppsToQuit(std::vector<core::Ins
     co_return result;
 }
 
+Task<std::optional<QuitWaitResult>> UninstallViewModel::quitBeforeRemoval(core::InstalledApp app,
+                                                                          std::string notDone)
+{
+    if (!m_settings->quitBeforeRemoving())
+        co_return QuitWaitResult{};
+    const core::RunningAppStatus status = m_services.runningStatus(app);
+    if (!status.isRunning && status.helperNames.empty())
+        co_return QuitWaitResult{};
+    m_services.requestQuit(app);
+    std::vector<core::InstalledApp> quitting{app};
+    Task<QuitWaitResult> wait =
+        waitForAppsToQuit(std::move(quitting), m_services.durations.quitWaitTimeout);
+    QuitWaitResult left = co_await wait;
+    if (m_selectedAppID == app.id())
+        setRunningStatus(m_services.runningStatus(app));
+    if (!left.stillRunning.empty()) {
+        setDropNotice("\u201C" + app.name + "\u201D didn’t quit, so " + notDone +
+                      ". Quit it and try again.");
+        setIsRemoving(false);
+        co_return std::nullopt;
+    }
+    co_return left;
+}
+
 } // namespace veldo::controller

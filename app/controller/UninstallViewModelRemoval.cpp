@@ -219,26 +219,11 @@ Task<void> UninstallViewModel::uninstallApp()
         co_return;
     setIsRemoving(true);
 
-    std::optional<std::string> helperNotice;
-    if (m_settings->quitBeforeRemoving()) {
-        const core::RunningAppStatus status = m_services.runningStatus(app);
-        if (status.isRunning || !status.helperNames.empty()) {
-            m_services.requestQuit(app);
-            std::vector<core::InstalledApp> quitting{app};
-            Task<QuitWaitResult> wait =
-                waitForAppsToQuit(std::move(quitting), m_services.durations.quitWaitTimeout);
-            const QuitWaitResult left = co_await wait;
-            if (m_selectedAppID == app.id())
-                setRunningStatus(m_services.runningStatus(app));
-            if (!left.stillRunning.empty()) {
-                setDropNotice("“" + app.name +
-                              "” didn’t quit, so nothing was removed. Quit it and try again.");
-                setIsRemoving(false);
-                co_return;
-            }
-            helperNotice = helperProcessesNotice(left.helpersOnly);
-        }
-    }
+    Task<std::optional<QuitWaitResult>> quit = quitBeforeRemoval(app, "nothing was removed");
+    const std::optional<QuitWaitResult> afterQuit = co_await quit;
+    if (!afterQuit)
+        co_return;
+    std::optional<std::string> helperNotice = helperProcessesNotice(afterQuit->helpersOnly);
 
     std::vector<core::InstalledApp> removing{app};
     expectRemoval(items, removing);

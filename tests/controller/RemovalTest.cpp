@@ -91,6 +91,16 @@ protected:
             ticked.insert(item.id());
         controller.setSelectedLeftoverIDs(std::move(ticked));
     }
+    // Acme's preference file in /Library that only an administrator may move: the item says so,
+    // and its move to the Trash fails with EACCES.
+    LeftoverItem adminOnlyPreference()
+    {
+        const MacPath path = m_mac.write("/Library/Preferences/com.acme.plist"_mac, "p");
+        LeftoverItem admin = item(path.path(), 5, LeftoverCategory::preferences);
+        admin.requiresAdmin = true;
+        m_files.injectFailure(Call::trash, path, SystemError::posix(EACCES));
+        return admin;
+    }
 };
 
 TEST_F(Removal, NothingEscalatableComesBackUnchangedWithoutProbeOrPrompt)
@@ -116,14 +126,12 @@ TEST_F(Removal, ThePromptAskedAndADeclinedAnswerLeaveTheOutcomeAsItWas)
 {
     const MacPath appPath = "/Applications/Acme.app"_mac;
     const InstalledApp acme = makeApp(appPath, "Acme", "com.acme.app");
-    const MacPath adminPath = m_mac.write("/Library/Preferences/com.acme.plist"_mac, "p");
+    const LeftoverItem adminItem = adminOnlyPreference();
+    const MacPath& adminPath = adminItem.url;
     const LeftoverItem deniedApp = item(appPath.path(), 10, LeftoverCategory::application);
     LeftoverItem adminApp = deniedApp;
     adminApp.requiresAdmin = true;
-    LeftoverItem adminItem = item(adminPath.path(), 5, LeftoverCategory::preferences);
-    adminItem.requiresAdmin = true;
     m_files.injectFailure(Call::trash, appPath, appManagementRefusal());
-    m_files.injectFailure(Call::trash, adminPath, SystemError::posix(EACCES));
 
     struct Case
     {
@@ -528,10 +536,8 @@ TEST_F(Removal, QuitBeforeRemovingOffRemovesARunningAppWithoutAsking)
 TEST_F(Removal, ADeclinedEscalationLeavesTheItemsFailedAndPlaysFunk)
 {
     const InstalledApp acme = makeApp("/Applications/Acme.app"_mac, "Acme", "com.acme.app");
-    const MacPath adminPath = m_mac.write("/Library/Preferences/com.acme.plist"_mac, "p");
-    LeftoverItem admin = item(adminPath.path(), 5, LeftoverCategory::preferences);
-    admin.requiresAdmin = true;
-    m_files.injectFailure(Call::trash, adminPath, SystemError::posix(EACCES));
+    const LeftoverItem admin = adminOnlyPreference();
+    const MacPath& adminPath = admin.url;
     auto controller = removalController();
     showWithItems(*controller, acme, {admin});
 
@@ -558,10 +564,7 @@ TEST_F(Removal, AnotherAppSelectedDuringTheRunKeepsItsListButTheBundleLeaves)
 {
     const InstalledApp acme = makeApp("/Applications/Acme.app"_mac, "Acme", "com.acme.app");
     const InstalledApp other = makeApp("/Applications/Other.app"_mac, "Other", "com.other");
-    const MacPath adminPath = m_mac.write("/Library/Preferences/com.acme.plist"_mac, "p");
-    LeftoverItem admin = item(adminPath.path(), 5, LeftoverCategory::preferences);
-    admin.requiresAdmin = true;
-    m_files.injectFailure(Call::trash, adminPath, SystemError::posix(EACCES));
+    const LeftoverItem admin = adminOnlyPreference();
     const LeftoverItem bundle = item(acme.id(), 1, LeftoverCategory::application);
     auto controller = removalController();
     controller->setApps({other});
@@ -601,10 +604,8 @@ TEST_F(Removal, NothingStartsWithoutItemsOrForAProtectedApp)
 TEST_F(Removal, AfterShutdownAWaitingRemovalMovesNothingMore)
 {
     const InstalledApp acme = makeApp("/Applications/Acme.app"_mac, "Acme", "com.acme.app");
-    const MacPath adminPath = m_mac.write("/Library/Preferences/com.acme.plist"_mac, "p");
-    LeftoverItem admin = item(adminPath.path(), 5, LeftoverCategory::preferences);
-    admin.requiresAdmin = true;
-    m_files.injectFailure(Call::trash, adminPath, SystemError::posix(EACCES));
+    const LeftoverItem admin = adminOnlyPreference();
+    const MacPath& adminPath = admin.url;
     auto controller = removalController();
     showWithItems(*controller, acme, {admin});
 

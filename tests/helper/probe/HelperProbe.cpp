@@ -120,12 +120,13 @@ bool writeFile(const char* path, const std::string& text)
            ::write(file.get(), text.data(), text.size()) == static_cast<ssize_t>(text.size());
 }
 
-// Sends `fd` over the socket `channel`.
-bool handOver(int channel, int fd)
+// Sends `size` bytes at `data` on the socket `fd` in one message that carries `payload` as one
+// socket-level control message of `type`; answers what sendmsg answers.
+template <typename Payload>
+ssize_t sendWithControl(int fd, void* data, std::size_t size, int type, const Payload& payload)
 {
-    char byte = 0;
-    iovec vector{&byte, 1};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    iovec vector{data, size};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(Payload))] = {};
     msghdr message{};
     message.msg_iov = &vector;
     message.msg_iovlen = 1;
@@ -133,10 +134,17 @@ bool handOver(int channel, int fd)
     message.msg_controllen = sizeof control;
     cmsghdr* header = CMSG_FIRSTHDR(&message);
     header->cmsg_level = SOL_SOCKET;
-    header->cmsg_type = SCM_RIGHTS;
-    header->cmsg_len = CMSG_LEN(sizeof(int));
-    std::memcpy(CMSG_DATA(header), &fd, sizeof fd);
-    return ::sendmsg(channel, &message, MSG_NOSIGNAL) == 1;
+    header->cmsg_type = type;
+    header->cmsg_len = CMSG_LEN(sizeof(Payload));
+    std::memcpy(CMSG_DATA(header), &payload, sizeof payload);
+    return ::sendmsg(fd, &message, MSG_NOSIGNAL);
+}
+
+// Sends `fd` over the socket `channel`.
+bool handOver(int channel, int fd)
+{
+    char byte = 0;
+    return sendWithControl(channel, &byte, 1, SCM_RIGHTS, fd) == 1;
 }
 
 UniqueFd takeOver(int channel)
@@ -167,21 +175,9 @@ int forgedExchange(int fd, pid_t pid, std::string_view envelope)
     for (int at = 0; at < 4; ++at)
         frame[static_cast<std::size_t>(at)] = static_cast<char>((length >> (24 - 8 * at)) & 0xFF);
     frame.append(envelope);
-    iovec vector{frame.data(), frame.size()};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(ucred))] = {};
-    msghdr message{};
-    message.msg_iov = &vector;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
-    cmsghdr* header = CMSG_FIRSTHDR(&message);
-    header->cmsg_level = SOL_SOCKET;
-    header->cmsg_type = SCM_CREDENTIALS;
-    header->cmsg_len = CMSG_LEN(sizeof(ucred));
     const ucred named{pid, 0, 0};
-    std::memcpy(CMSG_DATA(header), &named, sizeof named);
-    return printAnswer(fd,
-                       ::sendmsg(fd, &message, MSG_NOSIGNAL) == static_cast<ssize_t>(frame.size()));
+    return printAnswer(fd, sendWithControl(fd, frame.data(), frame.size(), SCM_CREDENTIALS,
+                                           named) == static_cast<ssize_t>(frame.size()));
 }
 
 int forgeInNamespace(const char* program, std::string_view envelope)
