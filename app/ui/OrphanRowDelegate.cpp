@@ -6,12 +6,10 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QFontMetrics>
-#include <QHelpEvent>
 #include <QLocale>
 #include <QPainter>
 #include <QPainterPath>
 #include <QStyleOptionButton>
-#include <QToolTip>
 
 #include "app/core/LeftoverCategory.h"
 #include "app/ui/CategoryTint.h"
@@ -175,14 +173,7 @@ QString OrphanRowDelegate::toolTipAt(const QRect& rowRect, const QModelIndex& in
 bool OrphanRowDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view,
                                   const QStyleOptionViewItem& option, const QModelIndex& index)
 {
-    if (!event || !view || event->type() != QEvent::ToolTip || !index.isValid())
-        return CheckListDelegate::helpEvent(event, view, option, index);
-    const QString text = toolTipAt(option.rect, index, event->pos());
-    if (text.isEmpty())
-        QToolTip::hideText();
-    else
-        QToolTip::showText(event->globalPos(), text, view->viewport());
-    return true;
+    return answerToolTip(event, view, option, index);
 }
 
 void OrphanRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
@@ -207,8 +198,7 @@ void OrphanRowDelegate::paintHeader(QPainter& painter, const QRect& rect,
     const Geometry g = geometry(rect, index);
     const QFont base = view()->font();
     const ColorScheme scheme = SystemColors::colorScheme(view()->palette());
-    ListRowPainting::paintCheckbox(painter, g.checkbox, m.isChecked(row),
-                                   view()->hasFocus() && view()->currentIndex() == index, view());
+    paintCheckbox(painter, g.checkbox, m.isChecked(row), index);
     const QFont headline = textFont(TextStyle::headline, base);
     painter.setFont(headline);
     painter.setPen(SystemColors::color(SystemColor::label, scheme));
@@ -244,8 +234,7 @@ void OrphanRowDelegate::paintItem(QPainter& painter, const QRect& rect,
     const bool last = m.isLastInGroup(row);
     ListRowPainting::paintCard(painter, g.card, first, last, kDividerInset, scheme);
 
-    ListRowPainting::paintCheckbox(painter, g.checkbox, m.isChecked(row),
-                                   view()->hasFocus() && view()->currentIndex() == index, view());
+    paintCheckbox(painter, g.checkbox, m.isChecked(row), index);
     const QFont caption = textFont(TextStyle::caption, base);
     SymbolImage::paint(painter, g.symbol, core::symbolName(item.category),
                        SystemColors::color(categoryTint(item.category), scheme),

@@ -114,8 +114,7 @@ void PackageRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
     const core::DevPackage& package = m.package(row);
     P::paintCard(*painter, g.card, m.isFirstInGroup(row), m.isLastInGroup(row), kDividerInset,
                  scheme);
-    P::paintCheckbox(*painter, g.checkbox, m.isChecked(row),
-                     view()->hasFocus() && view()->currentIndex() == index, view());
+    paintCheckbox(*painter, g.checkbox, m.isChecked(row), index);
     const QFont name = nameFont(base);
     painter->setFont(name);
     painter->setPen(SystemColors::color(SystemColor::label, scheme));

@@ -5,9 +5,7 @@
 
 #include <QAbstractItemView>
 #include <QFontMetrics>
-#include <QHelpEvent>
 #include <QPainter>
-#include <QToolTip>
 
 #include "app/core/ToolchainKind.h"
 #include "app/ui/ListRowPainting.h"
@@ -122,14 +120,7 @@ QString ToolchainRowDelegate::toolTipAt(const QRect& rowRect, const QModelIndex&
 bool ToolchainRowDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view,
                                      const QStyleOptionViewItem& option, const QModelIndex& index)
 {
-    if (!event || !view || event->type() != QEvent::ToolTip || !index.isValid())
-        return CheckListDelegate::helpEvent(event, view, option, index);
-    const QString tip = toolTipAt(option.rect, index, event->pos());
-    if (tip.isEmpty())
-        QToolTip::hideText();
-    else
-        QToolTip::showText(event->globalPos(), tip, view->viewport());
-    return true;
+    return answerToolTip(event, view, option, index);
 }
 
 void ToolchainRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
@@ -155,8 +146,7 @@ void ToolchainRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& 
     const core::ToolchainItem& item = m.item(row);
     P::paintCard(*painter, g.card, m.isFirstInGroup(row), m.isLastInGroup(row), kDividerInset,
                  scheme);
-    P::paintCheckbox(*painter, g.checkbox, m.isChecked(row),
-                     view()->hasFocus() && view()->currentIndex() == index, view());
+    paintCheckbox(*painter, g.checkbox, m.isChecked(row), index);
     painter->setFont(base);
     painter->setPen(SystemColors::color(SystemColor::label, scheme));
     painter->drawText(g.title, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
