@@ -3,6 +3,10 @@
 
 #include <QAbstractItemModel>
 #include <QAbstractItemView>
+#include <QHelpEvent>
+#include <QToolTip>
+
+#include "app/ui/ListRowPainting.h"
 
 namespace veldo::ui {
 
@@ -24,6 +28,31 @@ QSize CheckListDelegate::sizeHint(const QStyleOptionViewItem&, const QModelIndex
     const int height = rowHeight(index, width);
     m_heights.insert(index.row(), height);
     return {width, height};
+}
+
+QString CheckListDelegate::toolTipAt(const QRect&, const QModelIndex&, const QPoint&) const
+{
+    return {};
+}
+
+bool CheckListDelegate::answerToolTip(QHelpEvent* event, QAbstractItemView* view,
+                                      const QStyleOptionViewItem& option, const QModelIndex& index)
+{
+    if (!event || !view || event->type() != QEvent::ToolTip || !index.isValid())
+        return QStyledItemDelegate::helpEvent(event, view, option, index);
+    const QString tip = toolTipAt(option.rect, index, event->pos());
+    if (tip.isEmpty())
+        QToolTip::hideText();
+    else
+        QToolTip::showText(event->globalPos(), tip, view->viewport());
+    return true;
+}
+
+void CheckListDelegate::paintCheckbox(QPainter& painter, const QRect& rect, bool checked,
+                                      const QModelIndex& index) const
+{
+    ListRowPainting::paintCheckbox(painter, rect, checked,
+                                   m_view->hasFocus() && m_view->currentIndex() == index, m_view);
 }
 
 void CheckListDelegate::forgetHeights()

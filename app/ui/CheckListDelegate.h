@@ -20,6 +20,9 @@ public:
     virtual QRect checkboxRect(const QRect& rowRect, const QModelIndex& index) const = 0;
     // The reveal button's rectangle; empty without one.
     virtual QRect revealRect(const QRect& rowRect, const QModelIndex& index) const = 0;
+    // The help text at `point` in a row painted into `rowRect`; none unless a delegate says.
+    virtual QString toolTipAt(const QRect& rowRect, const QModelIndex& index,
+                              const QPoint& point) const;
 
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const final;
     // How many row heights were computed (not answered from the cache) so far.
@@ -32,6 +35,14 @@ public:
 protected:
     // The row's height when painted `width` wide.
     virtual int rowHeight(const QModelIndex& index, int width) const = 0;
+    // Answers a tooltip event over a row with toolTipAt() at the pointer, hiding the tooltip
+    // where it gives none; any other event gets the default handling.
+    bool answerToolTip(QHelpEvent* event, QAbstractItemView* view,
+                       const QStyleOptionViewItem& option, const QModelIndex& index);
+    // The platform checkbox of the row `index` in `rect`, with the focus ring while the view has
+    // the focus on that row.
+    void paintCheckbox(QPainter& painter, const QRect& rect, bool checked,
+                       const QModelIndex& index) const;
     // The width rows are laid out at: the view's viewport.
     int rowWidth() const;
     void countPaint() const { ++m_rowsPainted; }

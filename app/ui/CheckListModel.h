@@ -6,7 +6,15 @@
 // GUI thread only.
 #pragma once
 
+#include <string>
+
 #include <QAbstractListModel>
+
+#include "platform/MacPath.h"
+
+namespace veldo::platform::qt {
+class FileManagerReveal;
+}
 
 namespace veldo::ui {
 
@@ -23,6 +31,27 @@ public:
     virtual void toggle(int row) = 0;
     // The row's reveal button was pressed; nothing on rows without one.
     virtual void reveal(int row) = 0;
+};
+
+// A CheckListModel whose item rows stand for files: reveal() shows an item row's file in the
+// file manager, and paths are shown with the home folder written as "~".
+class FileCheckListModel : public CheckListModel
+{
+public:
+    explicit FileCheckListModel(QObject* parent);
+
+    // Nothing on header rows and rows out of range.
+    void reveal(int row) final;
+    // The path shown under an item: the home folder written as "~".
+    QString displayPath(const platform::MacPath& path) const;
+
+protected:
+    // The file of an item row.
+    virtual const platform::MacPath& itemPath(int row) const = 0;
+
+private:
+    platform::qt::FileManagerReveal* m_reveal;
+    std::string m_home;
 };
 
 } // namespace veldo::ui

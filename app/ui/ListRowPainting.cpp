@@ -73,6 +73,33 @@ int sectionHeaderHeight(const SectionHeader& header)
     return std::max(header.badge.bottom(), header.detail.bottom()) + 1 + 8;
 }
 
+RowFrame rowFrame(const QRect& content)
+{
+    RowFrame f;
+    f.card = content;
+    f.inner = f.card.adjusted(kRowPaddingH, kRowPaddingV, -kRowPaddingH, -kRowPaddingV);
+    f.centre = f.inner.top() + f.inner.height() / 2;
+    f.checkbox = QRect(f.inner.left(), f.centre - kCheckbox / 2, kCheckbox, kCheckbox);
+    f.textLeft = f.checkbox.right() + 1 + 10;
+    return f;
+}
+
+QRect revealButton(const RowFrame& frame)
+{
+    return QRect(frame.inner.right() - kReveal + 1, frame.centre - kReveal / 2, kReveal, kReveal);
+}
+
+QRect trailingText(int right, int centre, const QFontMetrics& metrics, const QString& text)
+{
+    const int width = metrics.horizontalAdvance(text);
+    return QRect(right - width, centre - metrics.height() / 2, width, metrics.height());
+}
+
+QRect checkboxHitArea(const QRect& box)
+{
+    return box.isEmpty() ? box : box.adjusted(-4, -4, 4, 4);
+}
+
 void paintSectionHeader(QPainter& painter, const SectionHeader& header, std::string_view symbol,
                         const QColor& tint, const QString& title, const QString& detail,
                         const QString& trailing, const QFont& base, ColorScheme scheme)

@@ -13,6 +13,7 @@
 
 #include "app/ui/SystemColors.h"
 
+class QFontMetrics;
 class QPainter;
 class QWidget;
 
@@ -47,6 +48,43 @@ int sectionHeaderHeight(const SectionHeader& header);
 void paintSectionHeader(QPainter& painter, const SectionHeader& header, std::string_view symbol,
                         const QColor& tint, const QString& title, const QString& detail,
                         const QString& trailing, const QFont& base, ColorScheme scheme);
+
+// A delegate's Geometry holding a section header: the badge, title, detail and trailing text in
+// its `badge`, `title`, `detail` and `size`.
+template <typename Geometry>
+Geometry headerGeometry(const SectionHeader& header)
+{
+    Geometry g;
+    g.badge = header.badge;
+    g.title = header.title;
+    g.detail = header.detail;
+    g.size = header.trailing;
+    return g;
+}
+template <typename Geometry>
+SectionHeader sectionHeaderOf(const Geometry& g)
+{
+    return {g.badge, g.title, g.detail, g.size};
+}
+
+// An item row's frame: its part of the card (the whole `content` of the row), the card less the
+// row padding, the inner rectangle's middle line, the checkbox at its leading edge centred on
+// that line, and where the text starts, 10 points after the checkbox.
+struct RowFrame
+{
+    QRect card;
+    QRect inner;
+    int centre = 0;
+    QRect checkbox;
+    int textLeft = 0;
+};
+RowFrame rowFrame(const QRect& content);
+// The reveal button at the frame's trailing edge, centred on its middle line.
+QRect revealButton(const RowFrame& frame);
+// One line of `text` in `metrics` ending at `right`, centred on `centre`.
+QRect trailingText(int right, int centre, const QFontMetrics& metrics, const QString& text);
+// Where a click sets the checkbox `box`: 4 points around it; empty without a checkbox.
+QRect checkboxHitArea(const QRect& box);
 
 // The row's part of a card with corners of radius 10, rounded at the section's first and last
 // rows; a divider `dividerInset` points in from the card's leading edge under all but the last.

@@ -7,11 +7,8 @@
 #include <QStringList>
 
 #include "app/controller/UninstallViewModel.h"
-#include "app/core/PathDisplay.h"
 #include "app/ui/ConfidenceBadge.h"
 #include "platform/ByteCountFormatter.h"
-#include "platform/Home.h"
-#include "platform/qt/FileManagerReveal.h"
 
 namespace veldo::ui {
 namespace {
@@ -24,11 +21,7 @@ QString qs(const std::string& s)
 } // namespace
 
 OrphanListModel::OrphanListModel(controller::UninstallViewModel* model, QObject* parent)
-    : CheckListModel(parent), m_model(model),
-      m_reveal(new platform::qt::FileManagerReveal(QDBusConnection::sessionBus(),
-                                                   platform::qt::FileManagerReveal::kDefaultTimeout,
-                                                   {}, this)),
-      m_home(platform::homeDirectory().path())
+    : FileCheckListModel(parent), m_model(model)
 {
     using VM = controller::UninstallViewModel;
     connect(m_model, &VM::orphanResultChanged, this, &OrphanListModel::rebuild);
@@ -124,11 +117,6 @@ bool OrphanListModel::isChecked(int row) const
     return true;
 }
 
-QString OrphanListModel::displayPath(const platform::MacPath& path) const
-{
-    return qs(core::abbreviatedPath(path.path(), m_home));
-}
-
 QString OrphanListModel::itemAccessibleText(int row) const
 {
     const core::LeftoverItem& item = finding(row).item;
@@ -191,13 +179,6 @@ void OrphanListModel::toggle(int row)
     }
     const scanners::OrphanFinding f = finding(row);
     m_model->toggleOrphan(f);
-}
-
-void OrphanListModel::reveal(int row)
-{
-    if (row < 0 || row >= rowCount() || isHeader(row))
-        return;
-    m_reveal->reveal({finding(row).item.url});
 }
 
 } // namespace veldo::ui

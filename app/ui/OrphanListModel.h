@@ -17,13 +17,10 @@
 namespace veldo::controller {
 class UninstallViewModel;
 }
-namespace veldo::platform::qt {
-class FileManagerReveal;
-}
 
 namespace veldo::ui {
 
-class OrphanListModel final : public CheckListModel
+class OrphanListModel final : public FileCheckListModel
 {
     Q_OBJECT
 public:
@@ -35,7 +32,6 @@ public:
     bool isHeader(int row) const override;
     bool hasCheckbox(int) const override { return true; }
     void toggle(int row) override;
-    void reveal(int row) override;
 
     // The group a row belongs to (its header or one of its findings).
     const scanners::OrphanGroup& group(int row) const;
@@ -56,14 +52,15 @@ public:
     // How often the sizes were computed (once per result or app list).
     int sizeComputations() const { return m_sizeComputations; }
 
-    // The path shown under an item: the home folder written as "~".
-    QString displayPath(const platform::MacPath& path) const;
     // The checkbox's accessible text of an item row.
     QString itemAccessibleText(int row) const;
     // The group's detail line: the bundle identifier, then " · last changed " and the date.
     static QString groupDetail(const scanners::OrphanGroup& group, const QLocale& locale);
     // A day in the locale's abbreviated style, without the time.
     static QString abbreviatedDate(const core::Date& date, const QLocale& locale);
+
+protected:
+    const platform::MacPath& itemPath(int row) const override { return finding(row).item.url; }
 
 private:
     struct Row
@@ -76,8 +73,6 @@ private:
     void selectionChanged();
 
     controller::UninstallViewModel* m_model;
-    platform::qt::FileManagerReveal* m_reveal;
-    std::string m_home;
     std::vector<Row> m_rows;
     std::vector<std::int64_t> m_groupBytes;
     std::int64_t m_totalBytes = 0;

@@ -6,12 +6,10 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QFontMetrics>
-#include <QHelpEvent>
 #include <QLocale>
 #include <QPainter>
 #include <QPainterPath>
 #include <QStyleOptionButton>
-#include <QToolTip>
 
 #include "app/core/LeftoverCategory.h"
 #include "app/ui/CategoryTint.h"
@@ -28,8 +26,6 @@ namespace veldo::ui {
 namespace {
 
 constexpr int kCheckbox = ListRowPainting::kCheckbox;
-constexpr int kReveal = ListRowPainting::kReveal;
-constexpr int kRowPadH = ListRowPainting::kRowPaddingH;
 constexpr int kRowPadV = ListRowPainting::kRowPaddingV;
 constexpr int kDividerInset = 38;
 
@@ -94,19 +90,18 @@ OrphanRowDelegate::Geometry OrphanRowDelegate::geometry(const QRect& rowRect,
 
     const scanners::OrphanFinding& finding = m.finding(row);
     const core::LeftoverItem& item = finding.item;
-    g.card = QRect(content.left(), rowRect.top(), content.width(), rowRect.height());
-    const QRect inner = g.card.adjusted(kRowPadH, kRowPadV, -kRowPadH, -kRowPadV);
+    const ListRowPainting::RowFrame frame = ListRowPainting::rowFrame(content);
+    const QRect& inner = frame.inner;
     const QFontMetrics body(base);
     const QFontMetrics caption(textFont(TextStyle::caption, base));
     const QFontMetrics caption2(textFont(TextStyle::caption2, base));
     const QFontMetrics sizeMetrics(sizeFont(TextStyle::callout, base));
-    const int centre = inner.top() + inner.height() / 2;
-    g.checkbox = QRect(inner.left(), centre - kCheckbox / 2, kCheckbox, kCheckbox);
-    g.reveal = QRect(inner.right() - kReveal + 1, centre - kReveal / 2, kReveal, kReveal);
-    const int sizeWidth = sizeMetrics.horizontalAdvance(sizeString(item.sizeBytes));
-    g.size = QRect(g.reveal.left() - 10 - sizeWidth, centre - sizeMetrics.height() / 2, sizeWidth,
-                   sizeMetrics.height());
-    const int x = g.checkbox.right() + 1 + 10;
+    g.card = frame.card;
+    g.checkbox = frame.checkbox;
+    g.reveal = ListRowPainting::revealButton(frame);
+    g.size = ListRowPainting::trailingText(g.reveal.left() - 10, frame.centre, sizeMetrics,
+                                           sizeString(item.sizeBytes));
+    const int x = frame.textLeft;
     const int textRight = g.size.left() - 10;
     const int textWidth = std::max(1, textRight - x);
     const int line1 = std::max({body.height(), caption.height(), kCheckbox});
@@ -146,7 +141,7 @@ int OrphanRowDelegate::rowHeight(const QModelIndex& index, int width) const
 
 QRect OrphanRowDelegate::checkboxRect(const QRect& rowRect, const QModelIndex& index) const
 {
-    return geometry(rowRect, index).checkbox.adjusted(-4, -4, 4, 4);
+    return ListRowPainting::checkboxHitArea(geometry(rowRect, index).checkbox);
 }
 
 QRect OrphanRowDelegate::revealRect(const QRect& rowRect, const QModelIndex& index) const
@@ -178,14 +173,7 @@ QString OrphanRowDelegate::toolTipAt(const QRect& rowRect, const QModelIndex& in
 bool OrphanRowDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view,
                                   const QStyleOptionViewItem& option, const QModelIndex& index)
 {
-    if (!event || !view || event->type() != QEvent::ToolTip || !index.isValid())
-        return CheckListDelegate::helpEvent(event, view, option, index);
-    const QString text = toolTipAt(option.rect, index, event->pos());
-    if (text.isEmpty())
-        QToolTip::hideText();
-    else
-        QToolTip::showText(event->globalPos(), text, view->viewport());
-    return true;
+    return answerToolTip(event, view, option, index);
 }
 
 void OrphanRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
@@ -210,8 +198,7 @@ void OrphanRowDelegate::paintHeader(QPainter& painter, const QRect& rect,
     const Geometry g = geometry(rect, index);
     const QFont base = view()->font();
     const ColorScheme scheme = SystemColors::colorScheme(view()->palette());
-    ListRowPainting::paintCheckbox(painter, g.checkbox, m.isChecked(row),
-                                   view()->hasFocus() && view()->currentIndex() == index, view());
+    paintCheckbox(painter, g.checkbox, m.isChecked(row), index);
     const QFont headline = textFont(TextStyle::headline, base);
     painter.setFont(headline);
     painter.setPen(SystemColors::color(SystemColor::label, scheme));
@@ -247,8 +234,7 @@ void OrphanRowDelegate::paintItem(QPainter& painter, const QRect& rect,
     const bool last = m.isLastInGroup(row);
     ListRowPainting::paintCard(painter, g.card, first, last, kDividerInset, scheme);
 
-    ListRowPainting::paintCheckbox(painter, g.checkbox, m.isChecked(row),
-                                   view()->hasFocus() && view()->currentIndex() == index, view());
+    paintCheckbox(painter, g.checkbox, m.isChecked(row), index);
     const QFont caption = textFont(TextStyle::caption, base);
     SymbolImage::paint(painter, g.symbol, core::symbolName(item.category),
                        SystemColors::color(categoryTint(item.category), scheme),

@@ -41,8 +41,8 @@ public:
     Geometry geometry(const QRect& rowRect, const QModelIndex& index) const;
     QRect checkboxRect(const QRect& rowRect, const QModelIndex& index) const override;
     QRect revealRect(const QRect& rowRect, const QModelIndex& index) const override;
-    // The help text at `point` in a row painted into `rowRect`.
-    QString toolTipAt(const QRect& rowRect, const QModelIndex& index, const QPoint& point) const;
+    QString toolTipAt(const QRect& rowRect, const QModelIndex& index,
+                      const QPoint& point) const override;
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override;

@@ -46,32 +46,23 @@ PackageRowDelegate::Geometry PackageRowDelegate::geometry(const QRect& rowRect,
     const QRect content = rowRect.adjusted(kListInset, 0, -kListInset, 0);
     const QFontMetrics caption(textFont(TextStyle::caption, base));
     Geometry g;
-    if (m.isHeader(row)) {
-        const P::SectionHeader h =
+    if (m.isHeader(row))
+        return P::headerGeometry<Geometry>(
             P::sectionHeader(content, m.isFirstGroup(row) ? 0 : kSectionSpacing,
-                             QString::number(m.group(row).packages.size()), base);
-        g.badge = h.badge;
-        g.title = h.title;
-        g.detail = h.detail;
-        g.size = h.trailing;
-        return g;
-    }
+                             QString::number(m.group(row).packages.size()), base));
     const core::DevPackage& package = m.package(row);
     const QFontMetrics name(nameFont(base));
     const QFontMetrics callout(textFont(TextStyle::callout, base));
-    g.card = QRect(content.left(), rowRect.top(), content.width(), rowRect.height());
-    const QRect inner =
-        g.card.adjusted(P::kRowPaddingH, P::kRowPaddingV, -P::kRowPaddingH, -P::kRowPaddingV);
-    const int centre = inner.top() + inner.height() / 2;
-    g.checkbox = QRect(inner.left(), centre - P::kCheckbox / 2, P::kCheckbox, P::kCheckbox);
-    int right = inner.right() + 1;
+    const P::RowFrame frame = P::rowFrame(content);
+    g.card = frame.card;
+    g.checkbox = frame.checkbox;
+    const int centre = frame.centre;
+    int right = frame.inner.right() + 1;
     if (package.sizeBytes > 0) {
-        const int sizeWidth = callout.horizontalAdvance(P::sizeString(package.sizeBytes));
-        g.size =
-            QRect(right - sizeWidth, centre - callout.height() / 2, sizeWidth, callout.height());
+        g.size = P::trailingText(right, centre, callout, P::sizeString(package.sizeBytes));
         right = g.size.left();
     }
-    const int x = g.checkbox.right() + 1 + 10;
+    const int x = frame.textLeft;
     const int width = std::max(0, right - 8 - x);
     const int textHeight = name.height() + (package.version.empty() ? 0 : 2 + caption.height());
     const int top = centre - textHeight / 2;
@@ -85,7 +76,7 @@ int PackageRowDelegate::rowHeight(const QModelIndex& index, int width) const
 {
     const Geometry g = geometry(QRect(0, 0, width, 1), index);
     if (model(index).isHeader(index.row()))
-        return P::sectionHeaderHeight({g.badge, g.title, g.detail, g.size});
+        return P::sectionHeaderHeight(P::sectionHeaderOf(g));
     // Every row is as tall as one with a version, so rows line up.
     const QFont base = view()->font();
     const int text = QFontMetrics(nameFont(base)).height() + 2 +
@@ -95,8 +86,7 @@ int PackageRowDelegate::rowHeight(const QModelIndex& index, int width) const
 
 QRect PackageRowDelegate::checkboxRect(const QRect& rowRect, const QModelIndex& index) const
 {
-    const QRect box = geometry(rowRect, index).checkbox;
-    return box.isEmpty() ? box : box.adjusted(-4, -4, 4, 4);
+    return P::checkboxHitArea(geometry(rowRect, index).checkbox);
 }
 
 void PackageRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
@@ -114,7 +104,7 @@ void PackageRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
     if (m.isHeader(row)) {
         const core::PackageGroup& group = m.group(row);
         const PackageListModel::ManagerHeader header = PackageListModel::header(group.manager);
-        P::paintSectionHeader(*painter, {g.badge, g.title, g.detail, g.size}, header.symbol,
+        P::paintSectionHeader(*painter, P::sectionHeaderOf(g), header.symbol,
                               SystemColors::color(header.tint, scheme), header.title,
                               header.subtitle, QString::number(group.packages.size()), base,
                               scheme);
@@ -124,8 +114,7 @@ void PackageRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
     const core::DevPackage& package = m.package(row);
     P::paintCard(*painter, g.card, m.isFirstInGroup(row), m.isLastInGroup(row), kDividerInset,
                  scheme);
-    P::paintCheckbox(*painter, g.checkbox, m.isChecked(row),
-                     view()->hasFocus() && view()->currentIndex() == index, view());
+    paintCheckbox(*painter, g.checkbox, m.isChecked(row), index);
     const QFont name = nameFont(base);
     painter->setFont(name);
     painter->setPen(SystemColors::color(SystemColor::label, scheme));

@@ -4,10 +4,7 @@
 #include <QStringList>
 
 #include "app/controller/UninstallViewModel.h"
-#include "app/core/PathDisplay.h"
 #include "app/ui/ListRowPainting.h"
-#include "platform/Home.h"
-#include "platform/qt/FileManagerReveal.h"
 
 namespace veldo::ui {
 
@@ -40,11 +37,7 @@ std::int64_t ToolchainListModel::groupBytes(const core::ToolchainGroup& group)
 }
 
 ToolchainListModel::ToolchainListModel(controller::UninstallViewModel* model, QObject* parent)
-    : CheckListModel(parent), m_model(model),
-      m_reveal(new platform::qt::FileManagerReveal(QDBusConnection::sessionBus(),
-                                                   platform::qt::FileManagerReveal::kDefaultTimeout,
-                                                   {}, this)),
-      m_home(platform::homeDirectory().path())
+    : FileCheckListModel(parent), m_model(model)
 {
     using VM = controller::UninstallViewModel;
     connect(m_model, &VM::toolchainGroupsChanged, this, &ToolchainListModel::rebuild);
@@ -109,11 +102,6 @@ bool ToolchainListModel::isChecked(int row) const
     return !isHeader(row) && m_model->selectedToolchainIDs().contains(item(row).url.path());
 }
 
-QString ToolchainListModel::displayPath(const platform::MacPath& path) const
-{
-    return QString::fromStdString(core::abbreviatedPath(path.path(), m_home));
-}
-
 QVariant ToolchainListModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid() || index.row() >= rowCount())
@@ -140,13 +128,6 @@ void ToolchainListModel::toggle(int row)
         return;
     const core::ToolchainItem copy = item(row);
     m_model->toggleToolchainItem(copy);
-}
-
-void ToolchainListModel::reveal(int row)
-{
-    if (row < 0 || row >= rowCount() || isHeader(row))
-        return;
-    m_reveal->reveal({item(row).url});
 }
 
 } // namespace veldo::ui

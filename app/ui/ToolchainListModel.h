@@ -13,13 +13,10 @@
 namespace veldo::controller {
 class UninstallViewModel;
 }
-namespace veldo::platform::qt {
-class FileManagerReveal;
-}
 
 namespace veldo::ui {
 
-class ToolchainListModel final : public CheckListModel
+class ToolchainListModel final : public FileCheckListModel
 {
     Q_OBJECT
 public:
@@ -45,7 +42,6 @@ public:
     bool isHeader(int row) const override;
     bool hasCheckbox(int row) const override { return !isHeader(row); }
     void toggle(int row) override;
-    void reveal(int row) override;
 
     const core::ToolchainGroup& group(int row) const;
     const core::ToolchainItem& item(int row) const;
@@ -53,7 +49,9 @@ public:
     bool isLastInGroup(int row) const;
     bool isFirstGroup(int row) const;
     bool isChecked(int row) const;
-    QString displayPath(const platform::MacPath& path) const;
+
+protected:
+    const platform::MacPath& itemPath(int row) const override { return item(row).url; }
 
 private:
     struct Row
@@ -64,8 +62,6 @@ private:
     void rebuild();
 
     controller::UninstallViewModel* m_model;
-    platform::qt::FileManagerReveal* m_reveal;
-    std::string m_home;
     std::vector<Row> m_rows;
 };
 

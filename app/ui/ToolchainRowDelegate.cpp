@@ -5,9 +5,7 @@
 
 #include <QAbstractItemView>
 #include <QFontMetrics>
-#include <QHelpEvent>
 #include <QPainter>
-#include <QToolTip>
 
 #include "app/core/ToolchainKind.h"
 #include "app/ui/ListRowPainting.h"
@@ -56,32 +54,22 @@ ToolchainRowDelegate::Geometry ToolchainRowDelegate::geometry(const QRect& rowRe
     const QFont base = view()->font();
     const QRect content = rowRect.adjusted(kListInset, 0, -kListInset, 0);
     Geometry g;
-    if (m.isHeader(row)) {
-        const P::SectionHeader h =
+    if (m.isHeader(row))
+        return P::headerGeometry<Geometry>(
             P::sectionHeader(content, m.isFirstGroup(row) ? 0 : kSectionSpacing,
-                             P::sizeString(ToolchainListModel::groupBytes(m.group(row))), base);
-        g.badge = h.badge;
-        g.title = h.title;
-        g.detail = h.detail;
-        g.size = h.trailing;
-        return g;
-    }
+                             P::sizeString(ToolchainListModel::groupBytes(m.group(row))), base));
     const core::ToolchainItem& item = m.item(row);
     const QFontMetrics body(base);
     const QFontMetrics caption(textFont(TextStyle::caption, base));
     const QFontMetrics caption2(textFont(TextStyle::caption2, base));
     const QFontMetrics callout(textFont(TextStyle::callout, base));
-    g.card = QRect(content.left(), rowRect.top(), content.width(), rowRect.height());
-    const QRect inner =
-        g.card.adjusted(P::kRowPaddingH, P::kRowPaddingV, -P::kRowPaddingH, -P::kRowPaddingV);
-    const int centre = inner.top() + inner.height() / 2;
-    g.checkbox = QRect(inner.left(), centre - P::kCheckbox / 2, P::kCheckbox, P::kCheckbox);
-    g.reveal =
-        QRect(inner.right() - P::kReveal + 1, centre - P::kReveal / 2, P::kReveal, P::kReveal);
-    const int sizeWidth = callout.horizontalAdvance(P::sizeString(item.sizeBytes));
-    g.size = QRect(g.reveal.left() - 10 - sizeWidth, centre - callout.height() / 2, sizeWidth,
-                   callout.height());
-    const int x = g.checkbox.right() + 1 + 10;
+    const P::RowFrame frame = P::rowFrame(content);
+    g.card = frame.card;
+    g.checkbox = frame.checkbox;
+    g.reveal = P::revealButton(frame);
+    g.size =
+        P::trailingText(g.reveal.left() - 10, frame.centre, callout, P::sizeString(item.sizeBytes));
+    const int x = frame.textLeft;
     const int right = g.size.left() - 8;
     const QFontMetrics badge(badgeFont(base));
     const QSize badgeSize(badge.horizontalAdvance(ToolchainListModel::kindBadge(item).text) + 10,
@@ -89,7 +77,7 @@ ToolchainRowDelegate::Geometry ToolchainRowDelegate::geometry(const QRect& rowRe
     const int lockWidth = item.requiresAdmin ? caption2.height() + 6 : 0;
     const int titleWidth = std::min(body.horizontalAdvance(QString::fromStdString(item.title)) + 1,
                                     std::max(0, right - x - 6 - badgeSize.width() - lockWidth));
-    const int lineTop = inner.top();
+    const int lineTop = frame.inner.top();
     g.title = QRect(x, lineTop, titleWidth, body.height());
     g.badge = QRect(g.title.right() + 1 + 6, lineTop + (body.height() - badgeSize.height()) / 2,
                     badgeSize.width(), badgeSize.height());
@@ -104,14 +92,13 @@ int ToolchainRowDelegate::rowHeight(const QModelIndex& index, int width) const
 {
     const Geometry g = geometry(QRect(0, 0, width, 1), index);
     if (model(index).isHeader(index.row()))
-        return P::sectionHeaderHeight({g.badge, g.title, g.detail, g.size});
+        return P::sectionHeaderHeight(P::sectionHeaderOf(g));
     return std::max(g.detail.bottom() + 1, P::kRowPaddingV + P::kReveal) + P::kRowPaddingV;
 }
 
 QRect ToolchainRowDelegate::checkboxRect(const QRect& rowRect, const QModelIndex& index) const
 {
-    const QRect box = geometry(rowRect, index).checkbox;
-    return box.isEmpty() ? box : box.adjusted(-4, -4, 4, 4);
+    return P::checkboxHitArea(geometry(rowRect, index).checkbox);
 }
 
 QRect ToolchainRowDelegate::revealRect(const QRect& rowRect, const QModelIndex& index) const
@@ -133,14 +120,7 @@ QString ToolchainRowDelegate::toolTipAt(const QRect& rowRect, const QModelIndex&
 bool ToolchainRowDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view,
                                      const QStyleOptionViewItem& option, const QModelIndex& index)
 {
-    if (!event || !view || event->type() != QEvent::ToolTip || !index.isValid())
-        return CheckListDelegate::helpEvent(event, view, option, index);
-    const QString tip = toolTipAt(option.rect, index, event->pos());
-    if (tip.isEmpty())
-        QToolTip::hideText();
-    else
-        QToolTip::showText(event->globalPos(), tip, view->viewport());
-    return true;
+    return answerToolTip(event, view, option, index);
 }
 
 void ToolchainRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
@@ -156,9 +136,9 @@ void ToolchainRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& 
     painter->setRenderHint(QPainter::Antialiasing);
     if (m.isHeader(row)) {
         const core::ToolchainGroup& group = m.group(row);
-        P::paintSectionHeader(*painter, {g.badge, g.title, g.detail, g.size},
-                              core::symbolName(group.kind), color(group.kind, scheme),
-                              text(core::title(group.kind)), text(core::detail(group.kind)),
+        P::paintSectionHeader(*painter, P::sectionHeaderOf(g), core::symbolName(group.kind),
+                              color(group.kind, scheme), text(core::title(group.kind)),
+                              text(core::detail(group.kind)),
                               P::sizeString(ToolchainListModel::groupBytes(group)), base, scheme);
         painter->restore();
         return;
@@ -166,8 +146,7 @@ void ToolchainRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& 
     const core::ToolchainItem& item = m.item(row);
     P::paintCard(*painter, g.card, m.isFirstInGroup(row), m.isLastInGroup(row), kDividerInset,
                  scheme);
-    P::paintCheckbox(*painter, g.checkbox, m.isChecked(row),
-                     view()->hasFocus() && view()->currentIndex() == index, view());
+    paintCheckbox(*painter, g.checkbox, m.isChecked(row), index);
     painter->setFont(base);
     painter->setPen(SystemColors::color(SystemColor::label, scheme));
     painter->drawText(g.title, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,

@@ -32,7 +32,8 @@ public:
     Geometry geometry(const QRect& rowRect, const QModelIndex& index) const;
     QRect checkboxRect(const QRect& rowRect, const QModelIndex& index) const override;
     QRect revealRect(const QRect& rowRect, const QModelIndex& index) const override;
-    QString toolTipAt(const QRect& rowRect, const QModelIndex& index, const QPoint& point) const;
+    QString toolTipAt(const QRect& rowRect, const QModelIndex& index,
+                      const QPoint& point) const override;
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override;

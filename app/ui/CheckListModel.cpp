@@ -1,0 +1,31 @@
+// Revealing and showing the files of a list's item rows.
+#include "app/ui/CheckListModel.h"
+
+#include "app/core/PathDisplay.h"
+#include "platform/Home.h"
+#include "platform/qt/FileManagerReveal.h"
+
+namespace veldo::ui {
+
+FileCheckListModel::FileCheckListModel(QObject* parent)
+    : CheckListModel(parent),
+      m_reveal(new platform::qt::FileManagerReveal(QDBusConnection::sessionBus(),
+                                                   platform::qt::FileManagerReveal::kDefaultTimeout,
+                                                   {}, this)),
+      m_home(platform::homeDirectory().path())
+{
+}
+
+void FileCheckListModel::reveal(int row)
+{
+    if (row < 0 || row >= rowCount() || isHeader(row))
+        return;
+    m_reveal->reveal({itemPath(row)});
+}
+
+QString FileCheckListModel::displayPath(const platform::MacPath& path) const
+{
+    return QString::fromStdString(core::abbreviatedPath(path.path(), m_home));
+}
+
+} // namespace veldo::ui
