@@ -362,8 +362,8 @@ TEST_F(MainWindowTest, ALongNoticeWrapsWholeAndItsCardGrowsToFit)
 
     const std::string message =
         "Homebrew uninstalled “Orbit Browser”. Veldo found 7 leftover items — review them below "
-        "and move them to the Trash. “Orbit Browser Helper” and “Orbit Updater” are still "
-        "running; quit them before you remove their files.";
+        "and move them to the Trash. Helpers of “Orbit Browser” are still running and may "
+        "recreate some files. Quit them from the menu bar or Activity Monitor.";
     model().setDropNotice(message);
     const QLabel* label = banner->messageLabel();
     const QRect card = banner->geometry() - banner->shadowMargins();
