@@ -31,6 +31,7 @@
 #include "app/ui/LeftoverListModel.h"
 #include "app/ui/LeftoverRow.h"
 #include "app/ui/RemovalReviewSheet.h"
+#include "app/ui/RowContextMenu.h"
 #include "app/ui/SheetParts.h"
 #include "app/ui/StatusBanner.h"
 #include "app/ui/SubmittingSheet.h"
@@ -381,6 +382,8 @@ void AppDetailView::buildContent(QVBoxLayout* column)
         this);
     m_list->setItemDelegate(m_rowDelegate);
     m_list->installEventFilter(this);
+    // A right-click moves neither the ticks nor the row Space toggles.
+    installRowContextMenu(m_list);
     listColumn->addWidget(m_list, 1);
     m_content->addWidget(m_listPage);
 

@@ -397,6 +397,14 @@ TEST(AppDetailView, ClicksOnCheckboxAndTextToggleOnceRevealNeverToggles)
     d.view->leftoverList()->setCurrentIndex(d.view->leftoverModel()->index(0));
     QTest::keyClick(d.view->leftoverList(), Qt::Key_Space);
     EXPECT_EQ(d.toggles, 4) << "a section's Space does nothing";
+
+    const QRect other =
+        d.view->leftoverList()->visualRect(d.view->leftoverModel()->index(d.rowOf("/L/b")));
+    QTest::mouseClick(d.view->leftoverList()->viewport(), Qt::RightButton, {}, other.center());
+    QTest::mouseDClick(d.view->leftoverList()->viewport(), Qt::RightButton, {}, other.center());
+    nextTurn();
+    EXPECT_EQ(d.toggles, 4) << "a right-click ticks nothing";
+    EXPECT_EQ(d.view->leftoverList()->currentIndex().row(), 0) << "nor moves the current row";
 }
 
 TEST(AppDetailView, HomebrewButtonOpensTheHomebrewSheetAndTrashInsteadReplacesIt)
