@@ -505,7 +505,9 @@ void AppDetailView::refresh()
         m_content->setCurrentWidget(m_emptyPage);
     refreshPills();
 
-    const std::vector<core::LeftoverItem> selected = model.selectedLeftovers();
+    // What a removal of the selection would move: the summary counts it and sums its sizes, and
+    // the review button needs some.
+    const std::vector<core::LeftoverItem> selected = model.selectedRemovableLeftovers();
     const bool everySelected =
         !leftovers.empty() && model.selectedLeftoverIDs().size() == leftovers.size();
     m_selectAll->setText(everySelected ? QStringLiteral("Deselect All")

@@ -271,9 +271,27 @@ TEST(AppDetailView, SelectAllLeavesRefusedItemsAndTotalsCountOnlyRemovable)
     EXPECT_EQ(d.view->summaryLabel()->text(), QStringLiteral("2 selected · 1 KB"));
     EXPECT_TRUE(d.view->primaryButton()->isEnabled());
 
+    // Ticked by hand, a refused item is neither counted nor sized: what a removal would move.
     f.model->setSelectedLeftoverIDs({"/L/a", "/L/Refused/b", "/L/c"});
     nextTurn();
     EXPECT_EQ(d.view->selectAllButton()->text(), QStringLiteral("Deselect All"));
+    EXPECT_EQ(d.view->summaryLabel()->text(), QStringLiteral("2 selected · 1 KB"));
+    d.view->primaryButton()->click();
+    auto* sheet = qobject_cast<RemovalReviewSheet*>(d.view->sheet());
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_EQ(sheet->rowTexts().mid(0, 2),
+              (QStringList{QStringLiteral("2 items selected"), QStringLiteral("1 KB")}));
+    f.model->setSelectedLeftoverIDs({"/L/Refused/b"});
+    EXPECT_EQ(sheet->rowTexts().mid(0, 2),
+              (QStringList{QStringLiteral("0 items selected"), QStringLiteral("Zero KB")}));
+    EXPECT_FALSE(sheet->confirmButton()->isEnabled());
+    QTest::keyClick(sheet, Qt::Key_Escape);
+    nextTurn();
+    nextTurn();
+    EXPECT_EQ(d.view->summaryLabel()->text(), QStringLiteral("0 selected · Zero KB"));
+    EXPECT_FALSE(d.view->primaryButton()->isEnabled()) << "nothing the removal would move";
+    f.model->setSelectedLeftoverIDs({"/L/a", "/L/Refused/b", "/L/c"});
+    nextTurn();
     d.view->selectAllButton()->click();
     EXPECT_TRUE(f.model->selectedLeftoverIDs().empty());
 
