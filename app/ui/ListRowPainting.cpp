@@ -95,9 +95,20 @@ QRect trailingText(int right, int centre, const QFontMetrics& metrics, const QSt
     return QRect(right - width, centre - metrics.height() / 2, width, metrics.height());
 }
 
+namespace {
+constexpr int kCheckboxHitMargin = 4;
+}
+
 QRect checkboxHitArea(const QRect& box)
 {
-    return box.isEmpty() ? box : box.adjusted(-4, -4, 4, 4);
+    constexpr int m = kCheckboxHitMargin;
+    return box.isEmpty() ? box : box.adjusted(-m, -m, m, m);
+}
+
+QRect checkboxOfHitArea(const QRect& area)
+{
+    constexpr int m = kCheckboxHitMargin;
+    return area.isEmpty() ? area : area.adjusted(m, m, -m, -m);
 }
 
 void paintSectionHeader(QPainter& painter, const SectionHeader& header, std::string_view symbol,

@@ -85,6 +85,8 @@ QRect revealButton(const RowFrame& frame);
 QRect trailingText(int right, int centre, const QFontMetrics& metrics, const QString& text);
 // Where a click sets the checkbox `box`: 4 points around it; empty without a checkbox.
 QRect checkboxHitArea(const QRect& box);
+// The checkbox whose hit area is `area`.
+QRect checkboxOfHitArea(const QRect& area);
 
 // The row's part of a card with corners of radius 10, rounded at the section's first and last
 // rows; a divider `dividerInset` points in from the card's leading edge under all but the last.

@@ -149,6 +149,11 @@ QRect OrphanRowDelegate::revealRect(const QRect& rowRect, const QModelIndex& ind
     return geometry(rowRect, index).reveal;
 }
 
+QRect OrphanRowDelegate::lockRect(const QRect& rowRect, const QModelIndex& index) const
+{
+    return geometry(rowRect, index).lock;
+}
+
 QString OrphanRowDelegate::toolTipAt(const QRect& rowRect, const QModelIndex& index,
                                      const QPoint& point) const
 {

@@ -106,6 +106,11 @@ QRect ToolchainRowDelegate::revealRect(const QRect& rowRect, const QModelIndex& 
     return geometry(rowRect, index).reveal;
 }
 
+QRect ToolchainRowDelegate::lockRect(const QRect& rowRect, const QModelIndex& index) const
+{
+    return geometry(rowRect, index).lock;
+}
+
 QString ToolchainRowDelegate::toolTipAt(const QRect& rowRect, const QModelIndex& index,
                                         const QPoint& point) const
 {

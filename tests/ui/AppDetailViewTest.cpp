@@ -23,6 +23,7 @@
 #include "app/ui/TintedPill.h"
 #include "app/ui/WindowServices.h"
 #include "platform/qt/FileManagerReveal.h"
+#include "tests/ui/AccessibleRows.h"
 #include "tests/ui/SidebarFixture.h"
 
 namespace veldo::ui {
@@ -415,6 +416,50 @@ TEST(AppDetailView, ClicksOnCheckboxAndTextToggleOnceRevealNeverToggles)
     d.view->leftoverList()->setCurrentIndex(d.view->leftoverModel()->index(0));
     QTest::keyClick(d.view->leftoverList(), Qt::Key_Space);
     EXPECT_EQ(d.toggles, 4) << "a section's Space does nothing";
+}
+
+TEST(AppDetailView, RowsShowTheirLockAndRevealButtonToAssistiveTechnology)
+{
+    using testsupport::accessibleRow;
+    using testsupport::doAccessibleAction;
+    SidebarFixture f;
+    Detail d(f);
+    const std::string admin = f.mac.home().path() + "/Library/Prefs/com.quill.plist";
+    d.setLeftovers(
+        {item(admin, 2'000, MatchConfidence::medium, LeftoverCategory::preferences, true),
+         item("/L/b", 0, MatchConfidence::certain, LeftoverCategory::preferences)},
+        false);
+    QListView* list = d.view->leftoverList();
+    const int row = d.rowOf(admin);
+    const std::string name = "com.quill.plist, 2 KB, Medium confidence, needs administrator "
+                             "password";
+    EXPECT_EQ(accessibleRow(list, row),
+              (std::vector<std::string>{"row " + name, "checkbox " + name,
+                                        "lock Needs administrator password",
+                                        "button Reveal com.quill.plist in Finder"}));
+    EXPECT_EQ(accessibleRow(list, d.rowOf("/L/b")),
+              (std::vector<std::string>{"row b, Zero KB, Certain confidence",
+                                        "checkbox b, Zero KB, Certain confidence",
+                                        "button Reveal b in Finder"}));
+    EXPECT_EQ(accessibleRow(list, 0), std::vector<std::string>{"row Preferences, 2 KB"})
+        << "a section header has no parts";
+
+    ASSERT_TRUE(doAccessibleAction(list, row, QAccessible::CheckBox,
+                                   QAccessibleActionInterface::toggleAction()));
+    EXPECT_EQ(d.toggles, 1);
+    EXPECT_EQ(accessibleRow(list, row).at(1), "checkbox " + name + " (checked)");
+    ASSERT_TRUE(doAccessibleAction(list, row, QAccessible::Button,
+                                   QAccessibleActionInterface::pressAction()));
+    ASSERT_EQ(d.reveals.size(), 1u);
+    EXPECT_EQ(d.reveals.back(), std::vector<platform::MacPath>{platform::MacPath(admin)});
+    EXPECT_EQ(d.toggles, 1) << "revealing never toggles";
+
+    // From the keyboard: Return reveals the current row, Space still toggles it.
+    list->setFocus();
+    list->setCurrentIndex(d.view->leftoverModel()->index(row));
+    QTest::keyClick(list, Qt::Key_Return);
+    EXPECT_EQ(d.reveals.size(), 2u);
+    EXPECT_EQ(d.toggles, 1);
 }
 
 TEST(AppDetailView, HomebrewButtonOpensTheHomebrewSheetAndTrashInsteadReplacesIt)
