@@ -47,13 +47,23 @@ QString sizeString(std::int64_t bytes)
     return QString::fromStdString(platform::sizeText(bytes));
 }
 
+QFont rowSizeFont(const QFont& base)
+{
+    return monospacedTextFont(TextStyle::callout, base);
+}
+
+QFont sectionTotalFont(const QFont& base)
+{
+    return monospacedTextFont(TextStyle::subheadline, base);
+}
+
 SectionHeader sectionHeader(const QRect& content, int topGap, const QString& trailing,
                             const QFont& base)
 {
     constexpr int kBadge = 30;
     const QFontMetrics headline(textFont(TextStyle::headline, base));
     const QFontMetrics caption(textFont(TextStyle::caption, base));
-    const QFontMetrics sub(textFont(TextStyle::subheadline, base));
+    const QFontMetrics sub(sectionTotalFont(base));
     const int line = std::max(kBadge, headline.height() + caption.height());
     const int centre = content.top() + topGap + line / 2;
     SectionHeader h;
@@ -128,7 +138,7 @@ void paintSectionHeader(QPainter& painter, const SectionHeader& header, std::str
     painter.drawText(
         header.detail, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
         QFontMetrics(caption).elidedText(detail, Qt::ElideRight, header.detail.width()));
-    painter.setFont(textFont(TextStyle::subheadline, base));
+    painter.setFont(sectionTotalFont(base));
     painter.drawText(header.trailing, Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine,
                      trailing);
 }

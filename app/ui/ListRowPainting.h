@@ -30,6 +30,10 @@ QColor secondary(ColorScheme scheme);
 QColor tertiary(ColorScheme scheme);
 // "Zero KB" below 1 byte, else the byte-count formatter's file-style text.
 QString sizeString(std::int64_t bytes);
+// The font of a row's size (callout) and of a section's total (subheadline), monospaced so that
+// the digits of the rows line up.
+QFont rowSizeFont(const QFont& base);
+QFont sectionTotalFont(const QFont& base);
 
 // A developer section header: a 30-point DevBadge, the title (headline) over the detail
 // (caption, secondary) and a right-aligned text (subheadline, secondary), `topGap` below the
