@@ -68,6 +68,10 @@ std::vector<NamedOutcome> bannerGallery()
     for (const auto& failed : refused.failed)
         refused.escalatableIDs.insert(failed.item.id());
     gallery.push_back({"couldnt-remove", refused});
+    // One of them refused by the removal-safety policy: never offered for removal by hand.
+    auto refusedByPolicy = refused;
+    refusedByPolicy.escalatableIDs.erase(refused.failed.back().item.id());
+    gallery.push_back({"couldnt-remove-refused", refusedByPolicy});
 
     auto partly = movedOutcome(
         {uiItem("/Users/me/Library/Caches/com.quill.app", 48'300'000, false, C::caches),
