@@ -398,19 +398,22 @@ void RowListView::checkStatesChanged(const QModelIndex& topLeft, const QModelInd
 {
     if (!roles.isEmpty() && !roles.contains(Qt::CheckStateRole))
         return;
-    QAccessible::State changed;
-    changed.checked = true;
+    // Collected first: answering an event may make elements, which changes the table.
+    std::vector<QAccessible::Id> touched;
     for (auto it = m_accessibles.constBegin(); it != m_accessibles.constEnd(); ++it) {
         const int row = static_cast<int>(it.key() / kSlots);
         const int slot = static_cast<int>(it.key() % kSlots);
-        if (row < topLeft.row() || row > bottomRight.row() ||
-            (slot != 0 && slot != slotOf(RowPart::checkbox)))
-            continue;
-        if (QAccessibleInterface* element = QAccessible::accessibleInterface(it.value())) {
+        if (row >= topLeft.row() && row <= bottomRight.row() &&
+            (slot == 0 || slot == slotOf(RowPart::checkbox)))
+            touched.push_back(it.value());
+    }
+    QAccessible::State changed;
+    changed.checked = true;
+    for (const QAccessible::Id id : touched)
+        if (QAccessibleInterface* element = QAccessible::accessibleInterface(id)) {
             QAccessibleStateChangeEvent event(element, changed);
             QAccessible::updateAccessibility(&event);
         }
-    }
 }
 
 void RowListView::setModel(QAbstractItemModel* model)

@@ -15,6 +15,7 @@
 #pragma once
 
 #include <functional>
+#include <vector>
 
 #include <QAccessible>
 #include <QHash>
