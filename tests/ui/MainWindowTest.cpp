@@ -431,10 +431,14 @@ TEST_F(MainWindowTest, TheResultBannerNeedsTheFlagAndAnOutcome)
     model().setShowResultBanner(true);
     EXPECT_TRUE(banner->isHidden());
 
+    // One item failed for want of rights, one the policy refused.
     removal::UninstallOutcome outcome =
         testsupport::movedOutcome({testsupport::uiItem("/Library/Caches/a")}, 1);
-    outcome.failed.push_back(testsupport::failure(testsupport::uiItem("/Library/Caches/b")));
-    outcome.failed.push_back(testsupport::failure(testsupport::uiItem("/Library/Caches/c")));
+    outcome.failed.push_back(
+        testsupport::failure(testsupport::uiItem("/Library/Caches/b", 0, /*requiresAdmin=*/true)));
+    outcome.escalatableIDs.insert("/Library/Caches/b");
+    outcome.failed.push_back(
+        testsupport::failure(testsupport::uiItem("/Library/Caches/c", 0, /*requiresAdmin=*/true)));
     model().setLastOutcome(outcome);
     EXPECT_FALSE(banner->isHidden());
     const QRect card = banner->geometry() - banner->shadowMargins();
@@ -442,8 +446,8 @@ TEST_F(MainWindowTest, TheResultBannerNeedsTheFlagAndAnOutcome)
 
     banner->revealButton()->click();
     ASSERT_EQ(revealed.size(), 1U);
-    EXPECT_EQ(revealed[0],
-              (std::vector<MacPath>{MacPath("/Library/Caches/b"), MacPath("/Library/Caches/c")}));
+    EXPECT_EQ(revealed[0], std::vector<MacPath>{MacPath("/Library/Caches/b")})
+        << "a refused item is never offered for removal by hand";
     banner->undoButton()->click();
     EXPECT_EQ(m_undos, 1);
     banner->doneButton()->click();
