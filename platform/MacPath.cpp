@@ -1,6 +1,8 @@
 // Foundation's path-string rules for MacPath.
 #include "platform/MacPath.h"
 
+#include "base/CompilerWarnings.h"
+
 namespace veldo::platform {
 
 namespace {
@@ -95,8 +97,10 @@ MacPath MacPath::standardized() const
             result.push_back('/');
         result.append(out[i]);
     }
+    VELDO_GCC12_IGNORE("-Wrestrict")
     if (result.empty())
         result = ".";
+    VELDO_GCC12_IGNORE_END
     return MacPath(std::move(result));
 }
 
