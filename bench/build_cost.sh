@@ -4,7 +4,8 @@
 # scripts/run-demo builds) and of everything with the tests, and the wall seconds of rebuilding
 # each after one source of the controller changed; then what dominates: the translation units
 # that cost the most CPU and the headers that the most translation units include.
-# Usage: bench/build_cost.sh [-j N]   (N jobs, the machine's cores by default)
+# Usage: bench/build_cost.sh [-j N] [--app-only]   (N jobs, the machine's cores by default;
+# --app-only: the application and the demo tools only)
 #
 # Builds in build/cost-app and build/cost-all, made again on every run: several thousand
 # CPU-seconds in all. The load average is printed with each figure: on a busy machine the
@@ -14,10 +15,11 @@ cd "$(dirname "$0")/.."
 repo=$(pwd)
 
 usage() {
-    echo "usage: bench/build_cost.sh [-j N]" >&2
+    echo "usage: bench/build_cost.sh [-j N] [--app-only]" >&2
     exit 2
 }
 jobs=$(nproc)
+appOnly=0
 while [ $# -gt 0 ]; do
     case "$1" in
     -j)
@@ -26,6 +28,7 @@ while [ $# -gt 0 ]; do
         shift
         ;;
     -j*) jobs=${1#-j} ;;
+    --app-only) appOnly=1 ;;
     *) usage ;;
     esac
     shift
@@ -85,6 +88,7 @@ clean_build() {
 
 echo "== clean Release builds without ccache =="
 clean_build build/cost-app "${appTargets[*]}" -DVELDO_BUILD_TESTS=OFF
+[ $appOnly -eq 0 ] || exit 0
 clean_build build/cost-all "" -DVELDO_BUILD_TESTS=ON
 
 # What dominates, from the build of everything: each unit's CPU from the launcher's log (the

@@ -145,7 +145,7 @@ std::optional<std::string> normalizePath(std::string_view path)
         result.push_back('/');
         result.append(c);
     }
-    VELDO_GCC12_IGNORE("-Wrestrict")
+    VELDO_GCC12_IGNORE_STRING_COPY
     if (result.empty())
         result = "/";
     VELDO_GCC12_IGNORE_END

@@ -69,7 +69,7 @@ std::string ByteCountFormatter::fileString(std::int64_t bytes)
 {
     if (bytes == 0)
         return "Zero KB";
-    VELDO_GCC12_IGNORE("-Wrestrict")
+    VELDO_GCC12_IGNORE_STRING_COPY
     if (bytes < 0)
         return "-" + magnitudeText(static_cast<Wide>(-(bytes + 1)) + 1);
     VELDO_GCC12_IGNORE_END

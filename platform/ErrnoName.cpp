@@ -26,7 +26,7 @@ std::string_view errnoName(int err)
         return name;
     // Numbers without a name are rare; keep one text per number for the life of the process.
     static thread_local std::string fallback;
-    VELDO_GCC12_IGNORE("-Wrestrict")
+    VELDO_GCC12_IGNORE_STRING_COPY
     fallback = "E" + std::to_string(err);
     VELDO_GCC12_IGNORE_END
     return fallback;

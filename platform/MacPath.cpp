@@ -97,7 +97,7 @@ MacPath MacPath::standardized() const
             result.push_back('/');
         result.append(out[i]);
     }
-    VELDO_GCC12_IGNORE("-Wrestrict")
+    VELDO_GCC12_IGNORE_STRING_COPY
     if (result.empty())
         result = ".";
     VELDO_GCC12_IGNORE_END
