@@ -8,8 +8,8 @@
 // older than 30 days by its clock go, and it never holds more than 5,000 records of one account
 // (as many as one request may move; that account's most recently added stay, so one account's
 // moves never push out another's); a record's inventory file goes with it. Folders it makes are
-// 0700 and files 0600
-// (see HelperStateFiles.h); writes are atomic, so a reader sees the old ledger or the new one.
+// 0700 and files 0600 (see HelperStateFiles.h); writes are atomic, so a reader sees the old
+// ledger or the new one.
 //
 // The file is read only by load(). A ledger that was read (or found missing) then removes what
 // interrupted runs left in its folders: temporary files of atomic writes of "Moves.plist" or of
