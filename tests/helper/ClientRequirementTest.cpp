@@ -104,13 +104,12 @@ protected:
         bool traced = false;
         std::string reason = {}; // what the refusal line says, when the case decides it
     };
-    // The genuine client's move, started with `environment` added.
-    std::function<ClientRun()> withEnvironment(InstalledHelper& helper,
-                                               std::vector<std::string> environment)
+    // Starts `program` with `arguments` as the administrator, with `environment` added.
+    std::function<ClientRun()> starting(std::string program, std::vector<std::string> arguments,
+                                        std::vector<std::string> environment = {})
     {
-        return [this, &helper, environment] {
-            return testsupport::spawnClient(mac, helper.client(), {"call", move}, adminUser(),
-                                            environment);
+        return [=, this] {
+            return testsupport::spawnClient(mac, program, arguments, adminUser(), environment);
         };
     }
     // Each case's client is closed unanswered with one refusal line, and nothing is moved.
@@ -160,39 +159,21 @@ TEST_P(ClientRequirement, ImpostorsAreClosedUnansweredWithOneLine)
     const std::string preload = mac.host("/Users/Shared/erase.so"_mac);
     fs::copy_file(VELDO_HELPER_PRELOAD, preload);
     ASSERT_EQ(::chown(preload.c_str(), admin->uid(), admin->gid()), 0);
+    const std::string client = helper.client();
+    const std::string outside = helper.outsideClient();
     expectEachClosedUnanswered(
-        helper, {
-                    {"a copy outside the bundle",
-                     [&] {
-                         return testsupport::spawnClient(mac, helper.outsideClient(),
-                                                         {"call", move}, adminUser());
-                     }},
-                    {"a client that runs another program after connecting",
-                     [&] {
-                         return testsupport::spawnClient(
-                             mac, helper.client(),
-                             {"exec-after-connect", helper.outsideClient(), move}, adminUser());
-                     }},
-                    {"a connector that runs the client while its child writes",
-                     [&] {
-                         return testsupport::spawnClient(mac, helper.outsideClient(),
-                                                         {"fork-then-exec", helper.client(), move},
-                                                         adminUser());
-                     }},
-                    {"a writer whose connector has gone",
-                     [&] {
-                         return testsupport::spawnClient(mac, helper.client(),
-                                                         {"orphan-writer", move}, adminUser());
-                     }},
-                    {"a traced client",
-                     [&] {
-                         return testsupport::spawnClient(mac, helper.client(),
-                                                         {"wait-then-call", move}, adminUser());
-                     },
-                     true},
-                    {"a client with a library of its user's preloaded",
-                     withEnvironment(helper, {"LD_PRELOAD=" + preload})},
-                });
+        helper,
+        {
+            {"a copy outside the bundle", starting(outside, {"call", move})},
+            {"a client that runs another program after connecting",
+             starting(client, {"exec-after-connect", outside, move})},
+            {"a connector that runs the client while its child writes",
+             starting(outside, {"fork-then-exec", client, move})},
+            {"a writer whose connector has gone", starting(client, {"orphan-writer", move})},
+            {"a traced client", starting(client, {"wait-then-call", move}), true},
+            {"a client with a library of its user's preloaded",
+             starting(client, {"call", move}, {"LD_PRELOAD=" + preload})},
+        });
     expectServed(helper);
     EXPECT_EQ(helper.log().find("move "), std::string::npos) << "nothing was moved";
 }
@@ -203,16 +184,17 @@ TEST_P(ClientRequirement, LoaderVariablesAndLibrariesOfTheUsersAreClosedUnanswer
 {
     InstalledHelper helper(mac, options());
     helper.start();
+    const std::string client = helper.client();
     const std::string ownFolder = mac.host(home);
     std::vector<Case> cases{
         {"a library folder of its user's",
-         withEnvironment(helper, {"LD_LIBRARY_PATH=/usr/lib:" + ownFolder}), false,
+         starting(client, {"call", move}, {"LD_LIBRARY_PATH=/usr/lib:" + ownFolder}), false,
          "its LD_LIBRARY_PATH names " + ownFolder + ", which is not root's alone"},
         {"the working folder as a library folder",
-         withEnvironment(helper, {"LD_LIBRARY_PATH=/usr/lib:"}), false,
+         starting(client, {"call", move}, {"LD_LIBRARY_PATH=/usr/lib:"}), false,
          "its LD_LIBRARY_PATH names the working folder, which is not root's alone"},
         {"an audit library of its user's that is gone",
-         withEnvironment(helper, {"LD_AUDIT=" + ownFolder + "/audit.so"}), false,
+         starting(client, {"call", move}, {"LD_AUDIT=" + ownFolder + "/audit.so"}), false,
          "its LD_AUDIT names " + ownFolder + "/audit.so, which is not root's alone"},
     };
 #ifdef VELDO_HELPER_HIDE
@@ -223,10 +205,10 @@ TEST_P(ClientRequirement, LoaderVariablesAndLibrariesOfTheUsersAreClosedUnanswer
     for (const auto& [label, mode] :
          {std::pair{"a library that takes away its code's execute permission", "protect"},
           std::pair{"a library that unmaps its code", "unmap"}})
-        cases.push_back(
-            {label,
-             withEnvironment(helper, {"LD_PRELOAD=" + hidden, std::string("VELDO_HIDE=") + mode}),
-             false, "it maps " + hidden + ", which is not root's alone"});
+        cases.push_back({label,
+                         starting(client, {"call", move},
+                                  {"LD_PRELOAD=" + hidden, std::string("VELDO_HIDE=") + mode}),
+                         false, "it maps " + hidden + ", which is not root's alone"});
 #endif
     expectEachClosedUnanswered(helper, cases);
 
