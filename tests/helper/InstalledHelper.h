@@ -357,6 +357,10 @@ private:
                   0);
         ::chmod(m_mac.host(platform::MacPath(std::string(common::kHelperSocketPath))).c_str(),
                 0666);
+        // As the activator binds it: a client that connects before the daemon listens carries its
+        // credentials too.
+        const int on = 1;
+        ASSERT_EQ(::setsockopt(m_listening.get(), SOL_SOCKET, SO_PASSCRED, &on, sizeof on), 0);
         ASSERT_EQ(::listen(m_listening.get(), 64), 0);
     }
 

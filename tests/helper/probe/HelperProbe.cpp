@@ -25,6 +25,10 @@
 //                                    much of the body as the daemon takes, all but its last byte,
 //                                    until nothing moves for a second; print "ready <connections>
 //                                    <body bytes sent>" and hold them until a line is read
+// Started with no mode, as the activator starts the daemon, with a listening socket as descriptor
+// 3 (LISTEN_FDS=1), it stands in for the daemon: it accepts one connection, asks nothing of its
+// socket, reads one byte and prints to standard error "writer <pid>", or "writer none" when the
+// byte came without its writer's credentials.
 // A request that could not be sent at all prints "unsent <errno>".
 // Exit status: 0 answered, 3 closed unanswered, 4 no connection, 5 no namespaces, 2 bad use.
 #include <algorithm>
@@ -32,6 +36,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <string>
@@ -154,23 +159,32 @@ bool handOver(int channel, int fd)
     return sendWithControl(channel, &byte, 1, SCM_RIGHTS, fd) == 1;
 }
 
-UniqueFd takeOver(int channel)
+// Receives one byte on the socket `fd` and, when one socket-level control message of `type` came
+// with it, its `Payload` into `payload`; false when no byte came.
+template <typename Payload>
+bool receiveWithControl(int fd, int type, Payload& payload)
 {
     char byte = 0;
     iovec vector{&byte, 1};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(Payload))] = {};
     msghdr message{};
     message.msg_iov = &vector;
     message.msg_iovlen = 1;
     message.msg_control = control;
     message.msg_controllen = sizeof control;
-    if (::recvmsg(channel, &message, MSG_CMSG_CLOEXEC) != 1)
-        return {};
-    cmsghdr* header = CMSG_FIRSTHDR(&message);
-    if (!header || header->cmsg_type != SCM_RIGHTS)
-        return {};
+    if (::recvmsg(fd, &message, MSG_CMSG_CLOEXEC) != 1)
+        return false;
+    const cmsghdr* header = CMSG_FIRSTHDR(&message);
+    if (header && header->cmsg_level == SOL_SOCKET && header->cmsg_type == type)
+        std::memcpy(&payload, CMSG_DATA(header), sizeof payload);
+    return true;
+}
+
+UniqueFd takeOver(int channel)
+{
     int fd = -1;
-    std::memcpy(&fd, CMSG_DATA(header), sizeof fd);
+    if (!receiveWithControl(channel, SCM_RIGHTS, fd))
+        return {};
     return UniqueFd(fd);
 }
 
@@ -293,10 +307,23 @@ int flood(std::size_t count, std::uint32_t length)
     return 0;
 }
 
+// The daemon's stand-in (see above).
+int reportFirstWriter()
+{
+    const UniqueFd connection(::accept4(3, nullptr, nullptr, SOCK_CLOEXEC));
+    ucred writer{};
+    if (!connection || !receiveWithControl(connection.get(), SCM_CREDENTIALS, writer))
+        return 2;
+    std::cerr << "writer " << (writer.pid > 0 ? std::to_string(writer.pid) : "none") << std::endl;
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    if (argc == 1 && std::getenv("LISTEN_FDS") != nullptr)
+        return reportFirstWriter();
     if (argc < 2)
         return 2;
     const std::string_view mode = argv[1];
