@@ -3,6 +3,11 @@
 // says; what the daemon answered goes to standard output as "reply <text>" or "closed".
 //
 //   call <envelope>                  connect, send, read the answer
+//   map-then-call <envelope> <object>...
+//                                    map each object to read it (never to run it), then call:
+//                                    a file by its path, "memfd" a memory file of its own and
+//                                    "sysv" a System V segment of its own, both holding data;
+//                                    "unmapped <object> <errno>" when one can't be mapped
 //   wait-then-call <envelope>        connect, print "ready", read a line, then send and read
 //   exec-after-connect <program> <envelope>
 //                                    connect, then run <program> write-fd 5 <envelope> on the
@@ -47,6 +52,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sched.h>
+#include <sys/mman.h>
+#include <sys/shm.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/un.h>
@@ -241,6 +248,38 @@ int forgeInNamespace(const char* program, std::string_view envelope)
     ::_exit(result);
 }
 
+// Maps `object` (see map-then-call) to read it; false when it can't be.
+bool mapToRead(std::string_view object)
+{
+    constexpr std::string_view kData = "data of its own, no code";
+    if (object == "sysv") {
+        const int segment = ::shmget(IPC_PRIVATE, 4096, IPC_CREAT | 0600);
+        if (segment < 0)
+            return false;
+        void* const failed = reinterpret_cast<void*>(-1);
+        void* writable = ::shmat(segment, nullptr, 0);
+        void* readable = ::shmat(segment, nullptr, SHM_RDONLY);
+        if (writable != failed) {
+            std::memcpy(writable, kData.data(), kData.size());
+            ::shmdt(writable);
+        }
+        ::shmctl(segment, IPC_RMID, nullptr); // gone with the last mapping
+        return writable != failed && readable != failed;
+    }
+    UniqueFd file;
+    if (object == "memfd") {
+        file = UniqueFd(::memfd_create("toolkit", MFD_CLOEXEC));
+        if (!file ||
+            ::write(file.get(), kData.data(), kData.size()) != static_cast<ssize_t>(kData.size()))
+            return false;
+    } else {
+        file = UniqueFd(::open(std::string(object).c_str(), O_RDONLY | O_CLOEXEC));
+    }
+    // The mapping outlives the descriptor.
+    return file && ::mmap(nullptr, 4096, PROT_READ, object == "memfd" ? MAP_SHARED : MAP_PRIVATE,
+                          file.get(), 0) != MAP_FAILED;
+}
+
 int flood(std::size_t count, std::uint32_t length)
 {
     std::vector<UniqueFd> sockets;
@@ -326,7 +365,7 @@ int main(int argc, char** argv)
         return reportFirstWriter();
     if (argc < 2)
         return 2;
-    const std::string_view mode = argv[1];
+    std::string_view mode = argv[1];
     if (mode == "hold") {
         ::close(STDOUT_FILENO);
         std::this_thread::sleep_for(10s);
@@ -338,6 +377,16 @@ int main(int argc, char** argv)
         return exchange(std::stoi(argv[2]), argv[3]);
     if (mode == "flood" && argc == 4)
         return flood(std::stoul(argv[2]), static_cast<std::uint32_t>(std::stoul(argv[3])));
+    if (mode == "map-then-call" && argc >= 4) {
+        for (int at = 3; at < argc; ++at) {
+            if (!mapToRead(argv[at])) {
+                std::cout << "unmapped " << argv[at] << " " << errno << std::endl;
+                return 2;
+            }
+        }
+        mode = "call";
+        argc = 3;
+    }
 
     UniqueFd socket = connectToHelper();
     if (!socket) {
