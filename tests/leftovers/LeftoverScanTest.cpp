@@ -623,4 +623,18 @@ TEST(LeftoverScan, ScansThatShareFolderReadingsFindWhatEachWouldAloneAfterEveryC
              false},
         }));
     EXPECT_EQ(inBatch(exampleApp("com.example.app")), example);
+
+    // The batch screen runs three scans at once over one new cache.
+    veldo::leftovers::FolderListingCache shared;
+    std::vector<std::vector<Row>> atOnce(3);
+    {
+        std::vector<std::jthread> scans;
+        for (std::size_t i = 0; i < atOnce.size(); ++i)
+            scans.emplace_back([&, i] {
+                const InstalledApp app = i == 1 ? other : exampleApp("com.example.app");
+                atOnce[i] =
+                    rows(LeftoverScanner::scan(app, roots, perUser, {}, registry, shared).value());
+            });
+    }
+    EXPECT_EQ(atOnce, (std::vector<std::vector<Row>>{example, changed, example}));
 }
