@@ -289,8 +289,11 @@ void HelperListener::idleCheck(long generation)
 {
     if (generation != m_idleGeneration || m_openConnections != 0)
         return;
+    // A client that connected just now (its accept is about to run) keeps the daemon too.
+    pollfd waiting{m_listeningSocket.get(), POLLIN, 0};
+    const bool connectionWaits = ::poll(&waiting, 1, 0) == 1 && (waiting.revents & POLLIN) != 0;
     std::unique_lock lock(HelperService::workLock(), std::try_to_lock);
-    if (!lock.owns_lock()) {
+    if (connectionWaits || !lock.owns_lock()) {
         armIdleTimer();
         return;
     }

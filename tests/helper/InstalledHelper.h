@@ -297,6 +297,14 @@ public:
 
     pid_t pid() const { return m_pid; }
 
+    // Whether a connection waits on the bound socket to be accepted within `limit`.
+    bool connectionWaits(std::chrono::milliseconds limit) const
+    {
+        pollfd waiting{m_listening.get(), POLLIN, 0};
+        return ::poll(&waiting, 1, static_cast<int>(limit.count())) == 1 &&
+               (waiting.revents & POLLIN) != 0;
+    }
+
     // The exit status within `limit`; none while it runs.
     std::optional<int> waitExit(std::chrono::milliseconds limit)
     {
