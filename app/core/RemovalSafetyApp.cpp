@@ -2,6 +2,7 @@
 #include "app/core/RemovalSafetyApp.h"
 
 #include <cerrno>
+#include <string_view>
 #include <unordered_map>
 
 #include "common/RemovalSafety.h"
@@ -74,6 +75,18 @@ std::vector<std::string> normalizedKeys(const std::vector<platform::MacPath>& ur
     return keys;
 }
 
+// isCoveredByAncestor for a standardised path (no empty component, no trailing slash), whose
+// parents are the prefixes before each "/", over a set of views.
+bool hasAncestorIn(std::string_view path, const std::unordered_set<std::string_view>& paths)
+{
+    for (size_t slash = path.rfind('/'); slash != std::string_view::npos && slash >= 2;
+         slash = path.rfind('/', slash - 1)) {
+        if (paths.contains(path.substr(0, slash)))
+            return true;
+    }
+    return path != "/" && paths.contains("/");
+}
+
 } // namespace
 
 namespace detail {
@@ -88,12 +101,12 @@ std::vector<bool> coveredEntries(const std::vector<platform::MacPath>& urls, boo
         for (const platform::MacPath& url : urls)
             keys.push_back(url.standardized().path());
     }
-    const std::unordered_set<std::string> all(keys.begin(), keys.end());
-    std::unordered_set<std::string> seen;
+    const std::unordered_set<std::string_view> all(keys.begin(), keys.end());
+    std::unordered_set<std::string_view> seen;
+    seen.reserve(keys.size());
     std::vector<bool> covered(urls.size(), false);
-    for (size_t i = 0; i < keys.size(); ++i) {
-        covered[i] = isCoveredByAncestor(keys[i], all) || !seen.insert(keys[i]).second;
-    }
+    for (size_t i = 0; i < keys.size(); ++i)
+        covered[i] = hasAncestorIn(keys[i], all) || !seen.insert(keys[i]).second;
     return covered;
 }
 
