@@ -120,6 +120,8 @@ UninstallOutcome performUninstall(const std::vector<LeftoverItem>& items,
     // The home folder and the bundles are normalised, and the Trash is opened and listed, once
     // for the run; each item is still checked, read and moved on its own.
     const common::RemovalSafety::PreparedContext prepared(context);
+    outcome.trashed.reserve(split.removable.size());
+    outcome.restorePoints.reserve(split.removable.size());
     platform::FileManager& fileManager = platform::defaultFileManager();
     const std::unique_ptr<platform::FileManager::TrashRun> run = fileManager.beginTrashRun();
     for (const LeftoverItem& item : split.removable) {
