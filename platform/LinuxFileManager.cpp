@@ -156,7 +156,7 @@ Result<std::unordered_set<std::string>> foldedNames(int folderFd)
 
 // The Trash moves of one run. It keeps, for the run, the home folder, each Trash folder it used
 // (open, with the folded names it held when first used and the names the run gave or found
-// taken since) and the folder of the item whose attributes were read last, for that item's move.
+// taken since) and the folder of the item it was last asked about, for that item's next calls.
 class LinuxTrashRun final : public FileManager::TrashRun
 {
 public:
