@@ -424,6 +424,9 @@ public:
     std::vector<core::InstalledApp> selectedApps() const;
     std::vector<core::InstalledApp> sortedApps() const;
     std::vector<core::LeftoverItem> selectedLeftovers() const;
+    // What a removal of the selection moves: removableItems() of selectedLeftovers(). Its count
+    // goes beside selectedLeftoverBytes(), the sum of its sizes.
+    std::vector<core::LeftoverItem> selectedRemovableLeftovers() const;
     std::int64_t selectedLeftoverBytes() const;
     std::int64_t removableLeftoverBytes() const;
     std::vector<core::ToolchainItem> selectedToolchainItems() const;

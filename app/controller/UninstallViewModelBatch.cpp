@@ -28,6 +28,12 @@ bool holdsOrIs(const std::string& path, const std::string& other)
     return other.starts_with(path) && (other.size() == path.size() || other[path.size()] == '/');
 }
 
+// Whether moving `path` would touch `kept`: the same item, a folder above it, or inside it.
+bool overlaps(const std::string& path, const std::string& kept)
+{
+    return holdsOrIs(path, kept) || holdsOrIs(kept, path);
+}
+
 } // namespace
 
 void UninstallViewModel::toggleBatchIncluded(const std::string& id)
@@ -68,8 +74,8 @@ Task<void> UninstallViewModel::removeBatch()
     std::unordered_set<std::string> stillRunning;
     for (const core::InstalledApp& app : left.stillRunning)
         stillRunning.insert(app.id());
-    // The files of an app that still runs stay, also where another app lists them too or lists
-    // a folder that holds them.
+    // The files of an app that still runs stay, also where another app lists them too, lists a
+    // folder that holds them, or lists something inside one of them.
     std::vector<std::string> keptPaths;
     for (const BatchAppResult& result : included) {
         if (!stillRunning.contains(result.app.id()))
@@ -94,7 +100,7 @@ Task<void> UninstallViewModel::removeBatch()
     for (const BatchAppResult& result : included) {
         for (const core::LeftoverItem& item : result.defaultSelected)
             if (!std::ranges::any_of(keptPaths, [&](const std::string& kept) {
-                    return holdsOrIs(item.url.standardized().path(), kept);
+                    return overlaps(item.url.standardized().path(), kept);
                 }))
                 items.push_back(item);
         apps.push_back(result.app);

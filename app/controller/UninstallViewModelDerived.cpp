@@ -86,9 +86,14 @@ std::vector<core::LeftoverItem> UninstallViewModel::selectedLeftovers() const
     return items;
 }
 
+std::vector<core::LeftoverItem> UninstallViewModel::selectedRemovableLeftovers() const
+{
+    return removableItems(selectedLeftovers());
+}
+
 std::int64_t UninstallViewModel::selectedLeftoverBytes() const
 {
-    return totalBytes(removableItems(selectedLeftovers()));
+    return totalBytes(selectedRemovableLeftovers());
 }
 
 std::int64_t UninstallViewModel::removableLeftoverBytes() const

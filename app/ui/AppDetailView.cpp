@@ -9,9 +9,7 @@
 #include <QGraphicsDropShadowEffect>
 #include <QGuiApplication>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
-#include <QListView>
 #include <QMenu>
 #include <QPainter>
 #include <QPainterPath>
@@ -31,6 +29,8 @@
 #include "app/ui/LeftoverListModel.h"
 #include "app/ui/LeftoverRow.h"
 #include "app/ui/RemovalReviewSheet.h"
+#include "app/ui/RowContextMenu.h"
+#include "app/ui/RowListView.h"
 #include "app/ui/SheetParts.h"
 #include "app/ui/StatusBanner.h"
 #include "app/ui/SubmittingSheet.h"
@@ -354,7 +354,7 @@ void AppDetailView::buildContent(QVBoxLayout* column)
     summaryRow->addWidget(m_export);
     listColumn->addLayout(summaryRow);
 
-    m_list = new QListView(m_listPage);
+    m_list = new RowListView(m_listPage);
     m_list->setFrameShape(QFrame::NoFrame);
     m_list->setSelectionMode(QAbstractItemView::NoSelection);
     m_list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
@@ -366,21 +366,30 @@ void AppDetailView::buildContent(QVBoxLayout* column)
     m_list->setPalette(listPalette);
     m_listModel = new LeftoverListModel(m_model, this);
     m_list->setModel(m_listModel);
-    m_rowDelegate = new LeftoverRow(
-        [this](const core::LeftoverItem& item) {
-            if (m_actions.toggleLeftover)
-                m_actions.toggleLeftover(item);
-        },
-        [this](const core::LeftoverItem& item) {
-            // An item that is gone is not shown (the file manager would open its folder).
-            if (m_model && m_model->services().fileExists &&
-                !m_model->services().fileExists(item.url))
-                return;
-            m_actions.reveal({item.url});
-        },
-        this);
+    const LeftoverRow::ItemAction toggle = [this](const core::LeftoverItem& item) {
+        if (m_actions.toggleLeftover)
+            m_actions.toggleLeftover(item);
+    };
+    const LeftoverRow::ItemAction reveal = [this](const core::LeftoverItem& item) {
+        // An item that is gone is not shown (the file manager would open its folder).
+        if (m_model && m_model->services().fileExists && !m_model->services().fileExists(item.url))
+            return;
+        m_actions.reveal({item.url});
+    };
+    m_rowDelegate = new LeftoverRow(toggle, reveal, this);
     m_list->setItemDelegate(m_rowDelegate);
-    m_list->installEventFilter(this);
+    // A right-click moves neither the ticks nor the row Space toggles.
+    installRowContextMenu(m_list);
+    // A copy of the row's item: the action may change the list it lives in.
+    const auto onRow = [this](LeftoverRow::ItemAction action) {
+        return [this, action = std::move(action)](int row) {
+            if (const core::LeftoverItem* item = m_listModel->itemAt(row)) {
+                const core::LeftoverItem copy = *item;
+                action(copy);
+            }
+        };
+    };
+    m_list->setRowActions(onRow(toggle), onRow(reveal));
     listColumn->addWidget(m_list, 1);
     m_content->addWidget(m_listPage);
 
@@ -505,7 +514,9 @@ void AppDetailView::refresh()
         m_content->setCurrentWidget(m_emptyPage);
     refreshPills();
 
-    const std::vector<core::LeftoverItem> selected = model.selectedLeftovers();
+    // What a removal of the selection would move: the summary counts it and sums its sizes, and
+    // the review button needs some.
+    const std::vector<core::LeftoverItem> selected = model.selectedRemovableLeftovers();
     const bool everySelected =
         !leftovers.empty() && model.selectedLeftoverIDs().size() == leftovers.size();
     m_selectAll->setText(everySelected ? QStringLiteral("Deselect All")
@@ -701,20 +712,6 @@ QMenu* AppDetailView::moreActionsMenu()
     connect(menu->addAction(QStringLiteral("Copy Path")), &QAction::triggered, this,
             [path] { QGuiApplication::clipboard()->setText(path); });
     return menu;
-}
-
-bool AppDetailView::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == m_list && event->type() == QEvent::KeyPress &&
-        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Space) {
-        if (const core::LeftoverItem* item = m_listModel->itemAt(m_list->currentIndex().row())) {
-            const core::LeftoverItem copy = *item;
-            if (m_actions.toggleLeftover)
-                m_actions.toggleLeftover(copy);
-        }
-        return true;
-    }
-    return QWidget::eventFilter(watched, event);
 }
 
 } // namespace veldo::ui

@@ -25,10 +25,10 @@
 #include "app/core/InstalledApp.h"
 #include "app/core/LeftoverItem.h"
 #include "app/leftovers/CaskInfo.h"
+#include "app/ui/RowListView.h"
 #include "platform/MacPath.h"
 
 class QLabel;
-class QListView;
 class QMenu;
 class QPushButton;
 class QStackedWidget;
@@ -137,7 +137,7 @@ public:
     QLabel* runningHelpers() const { return m_runningHelpers; }
     QPushButton* quitAndRescanButton() const { return m_quitAndRescan; }
     Content content() const;
-    QListView* leftoverList() const { return m_list; }
+    RowListView* leftoverList() const { return m_list; }
     LeftoverListModel* leftoverModel() const { return m_listModel; }
     QStringList pillLabels() const;
     QPushButton* exportButton() const { return m_export; }
@@ -148,9 +148,6 @@ public:
     QToolButton* moreActionsButton() const { return m_moreActions; }
     // The "More Actions" menu as it is now (a new menu the caller owns).
     QMenu* moreActionsMenu();
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildHeader(QVBoxLayout* column);
@@ -195,7 +192,7 @@ private:
     QWidget* m_emptyPage;
     QHBoxLayout* m_pills;
     QPushButton* m_export;
-    QListView* m_list;
+    RowListView* m_list;
     LeftoverListModel* m_listModel;
     LeftoverRow* m_rowDelegate;
     QPushButton* m_selectAll;

@@ -22,6 +22,7 @@
 #include "app/ui/DeveloperSidebarRow.h"
 #include "app/ui/EmptyStateView.h"
 #include "app/ui/OrphanSidebarRow.h"
+#include "app/ui/RowContextMenu.h"
 #include "app/ui/SearchField.h"
 #include "app/ui/SymbolImage.h"
 #include "app/ui/SystemColors.h"
@@ -156,7 +157,6 @@ AppListView::AppListView(controller::UninstallViewModel* model, Options options,
     m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
-    m_list->setContextMenuPolicy(Qt::CustomContextMenu);
     m_list->setMouseTracking(true);
     m_list->setAccessibleName(QStringLiteral("Applications"));
     m_listModel = new AppListModel(model, *m_clock, this);
@@ -215,10 +215,7 @@ AppListView::AppListView(controller::UninstallViewModel* model, Options options,
         resyncSelection();
         refreshState();
     });
-    connect(m_list, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
-        if (QMenu* menu = contextMenu(m_list->indexAt(pos).row()))
-            menu->popup(m_list->viewport()->mapToGlobal(pos));
-    });
+    installRowContextMenu(m_list, [this](int row) { return contextMenu(row); });
     connect(m_icons, &platform::qt::AppIconProvider::iconReady, m_listModel,
             &AppListModel::iconChanged);
 

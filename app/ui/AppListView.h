@@ -8,8 +8,10 @@
 // selection is bound (tool rules), written to selectedAppIDs and handed to selectApps; a change
 // of selectedAppIDs made elsewhere is shown in the list under a re-sync flag the selection
 // handler honours, so nothing is sent back. The selection model's signals are never blocked, so
-// the list repaints and reports accessibility for every change. The view never scans on its own:
-// only "Reload Applications" and each change of "Show Apple Apps" call scanApps. GUI thread.
+// the list repaints and reports accessibility for every change. A right-click (or the menu key)
+// on an app row shows its context menu and leaves the selection as it was. The view never scans on
+// its own: only "Reload Applications" and each change of "Show Apple Apps" call scanApps. GUI
+// thread.
 #pragma once
 
 #include <functional>

@@ -186,10 +186,21 @@ void AppRow::paint(QPainter* painter, const QStyleOptionViewItem& option,
     const QFont pill = pillFont(option.font);
     for (const Mark& mark : parts.marks) {
         if (mark.help == unusedHelp()) {
-            TintedPillPainter::paint(*painter, mark.frame,
-                                     {SystemColors::color(SystemColor::orange, scheme), 0.18,
-                                      scheme, ColorContrast::standard},
-                                     QStringLiteral("Unused"), pill);
+            const QString unused = QStringLiteral("Unused");
+            if (!selected) {
+                TintedPillPainter::paint(*painter, mark.frame,
+                                         {SystemColors::color(SystemColor::orange, scheme), 0.18,
+                                          scheme, ColorContrast::standard},
+                                         unused, pill);
+                continue;
+            }
+            // Orange does not read on the selection's accent: there the pill takes the
+            // selected text's colour, as the row's other marks do.
+            const QColor onSelection = option.palette.color(QPalette::HighlightedText);
+            TintedPillPainter::paintBackground(*painter, mark.frame, {onSelection, 0.25});
+            painter->setFont(pill);
+            painter->setPen(onSelection);
+            painter->drawText(mark.frame, Qt::AlignCenter, unused);
             continue;
         }
         const std::string_view symbol = mark.help == systemAppHelp() ? "apple.logo" : "mug.fill";

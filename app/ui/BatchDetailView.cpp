@@ -348,10 +348,10 @@ void BatchDetailView::refreshConfirmation()
                                          : core::CleanupSettings::defaultValue(
                                                core::CleanupSettings::Property::quitBeforeRemoving);
     m_confirmation->setText(confirmationTitle(included));
-    m_confirmation->setInformativeText(confirmationMessage(included,
-                                                           m_model.includedBatchItemCount(),
-                                                           m_model.includedBatchBytes(), quit)
-                                           .join(QStringLiteral("\n\n")));
+    setPlainInformativeText(m_confirmation,
+                            confirmationMessage(included, m_model.includedBatchItemCount(),
+                                                m_model.includedBatchBytes(), quit)
+                                .join(QStringLiteral("\n\n")));
 }
 
 bool BatchDetailView::allIncludedRemoveAppBundle(const Results& included)

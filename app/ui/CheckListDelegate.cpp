@@ -30,6 +30,25 @@ QSize CheckListDelegate::sizeHint(const QStyleOptionViewItem&, const QModelIndex
     return {width, height};
 }
 
+QRect CheckListDelegate::lockRect(const QRect&, const QModelIndex&) const
+{
+    return {};
+}
+
+QRect CheckListDelegate::partRect(const QStyleOptionViewItem& option, const QModelIndex& index,
+                                  RowPart part) const
+{
+    switch (part) {
+    case RowPart::checkbox:
+        return ListRowPainting::checkboxOfHitArea(checkboxRect(option.rect, index));
+    case RowPart::lock:
+        return lockRect(option.rect, index);
+    case RowPart::reveal:
+        return revealRect(option.rect, index);
+    }
+    return {};
+}
+
 QString CheckListDelegate::toolTipAt(const QRect&, const QModelIndex&, const QPoint&) const
 {
     return {};

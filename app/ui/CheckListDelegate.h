@@ -6,11 +6,13 @@
 #include <QHash>
 #include <QStyledItemDelegate>
 
+#include "app/ui/RowParts.h"
+
 class QAbstractItemView;
 
 namespace veldo::ui {
 
-class CheckListDelegate : public QStyledItemDelegate
+class CheckListDelegate : public QStyledItemDelegate, public RowPartsDelegate
 {
     Q_OBJECT
 public:
@@ -20,6 +22,11 @@ public:
     virtual QRect checkboxRect(const QRect& rowRect, const QModelIndex& index) const = 0;
     // The reveal button's rectangle; empty without one.
     virtual QRect revealRect(const QRect& rowRect, const QModelIndex& index) const = 0;
+    // The lock's rectangle; empty without one (unless a delegate says, rows have none).
+    virtual QRect lockRect(const QRect& rowRect, const QModelIndex& index) const;
+    // The checkbox (inside its hit area), the lock and the reveal button.
+    QRect partRect(const QStyleOptionViewItem& option, const QModelIndex& index,
+                   RowPart part) const final;
     // The help text at `point` in a row painted into `rowRect`; none unless a delegate says.
     virtual QString toolTipAt(const QRect& rowRect, const QModelIndex& index,
                               const QPoint& point) const;

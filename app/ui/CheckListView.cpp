@@ -1,7 +1,6 @@
 // Clicks, Space and batched layout of the tool screens' long lists.
 #include "app/ui/CheckListView.h"
 
-#include <QKeyEvent>
 #include <QMouseEvent>
 
 #include "app/ui/CheckListDelegate.h"
@@ -10,9 +9,15 @@
 namespace veldo::ui {
 
 CheckListView::CheckListView(CheckListModel* model, QWidget* parent)
-    : QListView(parent), m_model(model)
+    : RowListView(parent), m_model(model)
 {
     setModel(model);
+    setRowActions(
+        [this](int row) {
+            if (m_model->hasCheckbox(row))
+                m_model->toggle(row);
+        },
+        [this](int row) { m_model->reveal(row); });
     setLayoutMode(QListView::Batched);
     setBatchSize(64);
     setResizeMode(QListView::Adjust);
@@ -91,18 +96,6 @@ void CheckListView::mouseDoubleClickEvent(QMouseEvent* event)
 {
     // A double click is two clicks: the second press toggles back on its release.
     mousePressEvent(event);
-}
-
-void CheckListView::keyPressEvent(QKeyEvent* event)
-{
-    if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier) {
-        const QModelIndex index = currentIndex();
-        if (index.isValid() && m_model->hasCheckbox(index.row()))
-            m_model->toggle(index.row());
-        event->accept();
-        return;
-    }
-    QListView::keyPressEvent(event);
 }
 
 } // namespace veldo::ui

@@ -4,17 +4,18 @@
 // for its height at once, and again whenever the width changes. A click on a row's reveal button
 // reveals it; a click anywhere else on an item row, or on a checkbox, toggles the row; a click
 // on a header outside its checkbox does nothing. Space toggles the current row when it has a
-// checkbox. GUI thread only.
+// checkbox and Return reveals it (RowListView, which also makes the rows' parts accessible).
+// GUI thread only.
 #pragma once
 
-#include <QListView>
+#include "app/ui/RowListView.h"
 
 namespace veldo::ui {
 
 class CheckListDelegate;
 class CheckListModel;
 
-class CheckListView final : public QListView
+class CheckListView final : public RowListView
 {
     Q_OBJECT
 public:
@@ -38,7 +39,6 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     CheckListModel* m_model;

@@ -77,10 +77,10 @@ CommandActions::CommandActions(AppShell& shell, UpdaterController& updater, QObj
     connect(m_reload, &QAction::triggered, this, [this] { (void)m_model.scanApps(); });
 
     using VM = controller::UninstallViewModel;
-    for (auto changed :
-         {&VM::selectedAppIDsChanged, &VM::developerTabChanged, &VM::lastOutcomeChanged,
-          &VM::isUndoingChanged, &VM::isRemovingChanged, &VM::isScanningAppsChanged,
-          &VM::grantedAccessChanged, &VM::appsChanged, &VM::selectedAppIDChanged})
+    for (auto changed : {&VM::selectedAppIDsChanged, &VM::developerTabChanged,
+                         &VM::lastOutcomeChanged, &VM::isUndoingChanged, &VM::isRemovingChanged,
+                         &VM::isScanningAppsChanged, &VM::grantedAccessChanged, &VM::appsChanged,
+                         &VM::selectedAppIDChanged, &VM::detailAppChanged})
         connect(&m_model, changed, this, &CommandActions::refresh);
     refresh();
 }

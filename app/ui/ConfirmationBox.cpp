@@ -18,10 +18,7 @@ ConfirmationBox makeConfirmationBox(QWidget* parent, const QString& title, const
                                       "QLabel#qt_msgbox_informativelabel { min-width: 320px; }"));
     box->setTextFormat(Qt::PlainText);
     box->setText(title);
-    box->setInformativeText(message);
-    // App names may hold "<" or "&": the message is never read as markup.
-    if (auto* informative = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
-        informative->setTextFormat(Qt::PlainText);
+    setPlainInformativeText(box, message);
     QPushButton* action = box->addButton(actionTitle, QMessageBox::DestructiveRole);
     QPushButton* cancel = box->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
     // Return confirms nothing: neither button is the default.
@@ -29,6 +26,13 @@ ConfirmationBox makeConfirmationBox(QWidget* parent, const QString& title, const
     cancel->setAutoDefault(false);
     box->setEscapeButton(cancel);
     return {box, action, cancel};
+}
+
+void setPlainInformativeText(QMessageBox* box, const QString& message)
+{
+    box->setInformativeText(message);
+    if (auto* informative = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
+        informative->setTextFormat(Qt::PlainText);
 }
 
 } // namespace veldo::ui

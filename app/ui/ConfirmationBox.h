@@ -23,4 +23,8 @@ struct ConfirmationBox
 ConfirmationBox makeConfirmationBox(QWidget* parent, const QString& title, const QString& message,
                                     const QString& actionTitle);
 
+// Sets a box's informative text, never read as markup (names may hold "<" or "&"). Qt makes the
+// informative label on the first non-empty text, with automatic format detection.
+void setPlainInformativeText(QMessageBox* box, const QString& message);
+
 } // namespace veldo::ui

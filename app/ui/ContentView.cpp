@@ -16,6 +16,7 @@
 #include "app/ui/DropOverlay.h"
 #include "app/ui/NoticeBanner.h"
 #include "app/ui/ResultBanner.h"
+#include "app/ui/ResultBannerContent.h"
 #include "app/ui/SpringAnimation.h"
 #include "app/ui/TrashedAppBanner.h"
 #include "platform/MacRoot.h"
@@ -80,10 +81,13 @@ ContentView::ContentView(AppShell& shell, QWidget* parent) : QWidget(parent), m_
     connect(m_result, &ResultBanner::undoRequested, this,
             [this] { WindowOperations::run(m_shell.operations().undoLastRemoval); });
     connect(m_result, &ResultBanner::revealFailedRequested, this, [&model] {
+        // Only what failed for want of rights: an item the policy refused is never offered for
+        // removal by hand.
         std::vector<platform::MacPath> urls;
         if (model.lastOutcome())
-            for (const auto& failure : model.lastOutcome()->failed)
-                urls.push_back(failure.item.url);
+            for (const core::LeftoverItem& item :
+                 ResultBannerContent::revealable(*model.lastOutcome()))
+                urls.push_back(item.url);
         if (!urls.empty())
             model.services().reveal(urls);
     });

@@ -79,8 +79,12 @@ void DropOverlay::paintEvent(QPaintEvent*)
     painter.fillRect(rect(), wash);
 
     const QRectF card = cardRect();
+    // The card is opaque, as the banners' cards: the window's content would show through the
+    // material's slight translucency and muddle the text.
+    QColor material = SystemColors::color(SystemColor::material, scheme);
+    material.setAlpha(255);
     painter.setPen(Qt::NoPen);
-    painter.setBrush(SystemColors::color(SystemColor::material, scheme));
+    painter.setBrush(material);
     painter.drawRoundedRect(card, kCornerRadius, kCornerRadius);
     QPen border(accent, kBorderWidth);
     // Dash lengths are in units of the pen width.

@@ -6,6 +6,7 @@
 #include "app/controller/UninstallViewModel.h"
 #include "app/core/PathDisplay.h"
 #include "app/ui/ConfidenceBadge.h"
+#include "app/ui/RowParts.h"
 #include "platform/ByteCountFormatter.h"
 #include "platform/Home.h"
 
@@ -142,6 +143,10 @@ QVariant LeftoverListModel::data(const QModelIndex& index, int role) const
         return QString::fromStdString(item.url.path());
     case Qt::AccessibleTextRole:
         return accessibleName(item);
+    case RowPartRoles::lockLabel:
+        return item.requiresAdmin ? QStringLiteral("Needs administrator password") : QString();
+    case RowPartRoles::revealName:
+        return QStringLiteral("Reveal ") + fileName(item) + QStringLiteral(" in Finder");
     case Qt::CheckStateRole:
         return m_model && m_model->selectedLeftoverIDs().contains(item.id()) ? Qt::Checked
                                                                              : Qt::Unchecked;

@@ -5,7 +5,8 @@
 // Built from the controller's leftovers (reset when they change); the check marks follow
 // selectedLeftoverIDs (the rows' check state changes, no reset). data() reads only what the
 // model holds. Texts, tooltips and accessible names come from roles, joined as the list shows
-// them. Section rows are not selectable. GUI thread.
+// them, the lock's label and the reveal button's name too (RowPartRoles). Section rows are not
+// selectable. GUI thread.
 #pragma once
 
 #include <string>

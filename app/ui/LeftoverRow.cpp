@@ -188,6 +188,23 @@ bool LeftoverRow::editorEvent(QEvent* event, QAbstractItemModel* model,
     return true;
 }
 
+QRect LeftoverRow::partRect(const QStyleOptionViewItem& option, const QModelIndex& index,
+                            RowPart part) const
+{
+    if (isSection(index))
+        return {};
+    const Layout l = layout(option, index);
+    switch (part) {
+    case RowPart::checkbox:
+        return l.checkbox.toAlignedRect();
+    case RowPart::lock:
+        return l.lock.toAlignedRect();
+    case RowPart::reveal:
+        return l.reveal.toAlignedRect();
+    }
+    return {};
+}
+
 bool LeftoverRow::helpEvent(QHelpEvent* event, QAbstractItemView* view,
                             const QStyleOptionViewItem& option, const QModelIndex& index)
 {

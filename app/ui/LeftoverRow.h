@@ -14,10 +14,11 @@
 #include <QStyledItemDelegate>
 
 #include "app/core/LeftoverItem.h"
+#include "app/ui/RowParts.h"
 
 namespace veldo::ui {
 
-class LeftoverRow : public QStyledItemDelegate
+class LeftoverRow : public QStyledItemDelegate, public RowPartsDelegate
 {
     Q_OBJECT
 public:
@@ -60,6 +61,9 @@ public:
                      const QModelIndex& index) override;
     bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
                    const QModelIndex& index) override;
+    // The checkbox, the lock and the reveal button of an item row; nothing on section rows.
+    QRect partRect(const QStyleOptionViewItem& option, const QModelIndex& index,
+                   RowPart part) const override;
 
 private:
     ItemAction m_toggle;

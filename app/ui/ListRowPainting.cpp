@@ -47,13 +47,23 @@ QString sizeString(std::int64_t bytes)
     return QString::fromStdString(platform::sizeText(bytes));
 }
 
+QFont rowSizeFont(const QFont& base)
+{
+    return monospacedTextFont(TextStyle::callout, base);
+}
+
+QFont sectionTotalFont(const QFont& base)
+{
+    return monospacedTextFont(TextStyle::subheadline, base);
+}
+
 SectionHeader sectionHeader(const QRect& content, int topGap, const QString& trailing,
                             const QFont& base)
 {
     constexpr int kBadge = 30;
     const QFontMetrics headline(textFont(TextStyle::headline, base));
     const QFontMetrics caption(textFont(TextStyle::caption, base));
-    const QFontMetrics sub(textFont(TextStyle::subheadline, base));
+    const QFontMetrics sub(sectionTotalFont(base));
     const int line = std::max(kBadge, headline.height() + caption.height());
     const int centre = content.top() + topGap + line / 2;
     SectionHeader h;
@@ -95,9 +105,20 @@ QRect trailingText(int right, int centre, const QFontMetrics& metrics, const QSt
     return QRect(right - width, centre - metrics.height() / 2, width, metrics.height());
 }
 
+namespace {
+constexpr int kCheckboxHitMargin = 4;
+}
+
 QRect checkboxHitArea(const QRect& box)
 {
-    return box.isEmpty() ? box : box.adjusted(-4, -4, 4, 4);
+    constexpr int m = kCheckboxHitMargin;
+    return box.isEmpty() ? box : box.adjusted(-m, -m, m, m);
+}
+
+QRect checkboxOfHitArea(const QRect& area)
+{
+    constexpr int m = kCheckboxHitMargin;
+    return area.isEmpty() ? area : area.adjusted(m, m, -m, -m);
 }
 
 void paintSectionHeader(QPainter& painter, const SectionHeader& header, std::string_view symbol,
@@ -117,7 +138,7 @@ void paintSectionHeader(QPainter& painter, const SectionHeader& header, std::str
     painter.drawText(
         header.detail, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
         QFontMetrics(caption).elidedText(detail, Qt::ElideRight, header.detail.width()));
-    painter.setFont(textFont(TextStyle::subheadline, base));
+    painter.setFont(sectionTotalFont(base));
     painter.drawText(header.trailing, Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine,
                      trailing);
 }

@@ -30,6 +30,10 @@ QColor secondary(ColorScheme scheme);
 QColor tertiary(ColorScheme scheme);
 // "Zero KB" below 1 byte, else the byte-count formatter's file-style text.
 QString sizeString(std::int64_t bytes);
+// The font of a row's size (callout) and of a section's total (subheadline), monospaced so that
+// the digits of the rows line up.
+QFont rowSizeFont(const QFont& base);
+QFont sectionTotalFont(const QFont& base);
 
 // A developer section header: a 30-point DevBadge, the title (headline) over the detail
 // (caption, secondary) and a right-aligned text (subheadline, secondary), `topGap` below the
@@ -85,6 +89,8 @@ QRect revealButton(const RowFrame& frame);
 QRect trailingText(int right, int centre, const QFontMetrics& metrics, const QString& text);
 // Where a click sets the checkbox `box`: 4 points around it; empty without a checkbox.
 QRect checkboxHitArea(const QRect& box);
+// The checkbox whose hit area is `area`.
+QRect checkboxOfHitArea(const QRect& area);
 
 // The row's part of a card with corners of radius 10, rounded at the section's first and last
 // rows; a divider `dividerInset` points in from the card's leading edge under all but the last.

@@ -5,7 +5,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 
-#include "app/ui/ElidedLabel.h"
 #include "app/ui/SymbolImage.h"
 #include "app/ui/SystemColors.h"
 #include "app/ui/TextStyle.h"
@@ -13,7 +12,7 @@
 namespace veldo::ui {
 
 NoticeBanner::NoticeBanner(QWidget* parent)
-    : CardFrame(12, 0.15, 12, 4, parent), m_symbol(new QLabel(this)), m_text(new ElidedLabel(this)),
+    : CardFrame(12, 0.15, 12, 4, parent), m_symbol(new QLabel(this)), m_text(new QLabel(this)),
       m_dismiss(new QToolButton(this))
 {
     setMaximumWidth(kMaxCardWidth + shadowMargins().left() + shadowMargins().right());
@@ -21,6 +20,8 @@ NoticeBanner::NoticeBanner(QWidget* parent)
     row->setContentsMargins(shadowMargins() + QMargins(14, 10, 14, 10));
     row->setSpacing(10);
     m_text->setFont(textFont(TextStyle::callout, font()));
+    m_text->setTextFormat(Qt::PlainText);
+    m_text->setWordWrap(true);
     m_dismiss->setAutoRaise(true);
     m_dismiss->setToolButtonStyle(Qt::ToolButtonIconOnly);
     m_dismiss->setText(tr("Dismiss"));
@@ -32,6 +33,12 @@ NoticeBanner::NoticeBanner(QWidget* parent)
     row->addWidget(m_dismiss);
     connect(m_dismiss, &QToolButton::clicked, this, &NoticeBanner::dismissRequested);
     applyColors();
+}
+
+QSize NoticeBanner::sizeHint() const
+{
+    const int width = maximumWidth();
+    return {width, heightForWidth(width)};
 }
 
 void NoticeBanner::setMessage(const QString& message)

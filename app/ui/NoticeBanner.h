@@ -1,6 +1,7 @@
-// NoticeBanner: a one-line floating card with a short notice and a close button. The message is
-// shown verbatim; each new message is announced once. The close button asks for dismissal; the
-// main window clears the notice. At most 520 points wide. GUI thread.
+// NoticeBanner: a floating card with a notice and a close button. The message is shown verbatim
+// and whole: it wraps onto as many lines as the card's row of at most 520 points needs, and the
+// card grows to fit (heightForWidth). Each new message is announced once. The close button asks
+// for dismissal; the main window clears the notice. GUI thread.
 #pragma once
 
 #include <QToolButton>
@@ -10,8 +11,6 @@
 class QLabel;
 
 namespace veldo::ui {
-
-class ElidedLabel;
 
 class NoticeBanner final : public CardFrame
 {
@@ -23,7 +22,11 @@ public:
 
     void setMessage(const QString& message);
     QString message() const { return m_message; }
+    const QLabel* messageLabel() const { return m_text; }
     QToolButton* dismissButton() const { return m_dismiss; }
+
+    // As wide as the card may be, as high as the wrapped message needs at that width.
+    QSize sizeHint() const override;
 
 signals:
     void dismissRequested();
@@ -36,7 +39,7 @@ private:
 
     QString m_message;
     QLabel* m_symbol;
-    ElidedLabel* m_text;
+    QLabel* m_text;
     QToolButton* m_dismiss;
 };
 

@@ -8,6 +8,7 @@
 
 #include "app/controller/UninstallViewModel.h"
 #include "app/ui/ConfidenceBadge.h"
+#include "app/ui/RowParts.h"
 #include "platform/ByteCountFormatter.h"
 
 namespace veldo::ui {
@@ -163,6 +164,15 @@ QVariant OrphanListModel::data(const QModelIndex& index, int role) const
         return isHeader(row)
                    ? QStringLiteral("Select every item from ") + qs(group(row).displayName)
                    : itemAccessibleText(row);
+    case RowPartRoles::lockLabel:
+        return !isHeader(row) && finding(row).item.requiresAdmin
+                   ? QStringLiteral("Needs administrator rights")
+                   : QString();
+    case RowPartRoles::revealName:
+        return isHeader(row)
+                   ? QString()
+                   : QStringLiteral("Reveal ") + qs(finding(row).item.url.lastPathComponent()) +
+                         QStringLiteral(" in Finder");
     default:
         return {};
     }

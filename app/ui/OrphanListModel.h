@@ -5,7 +5,8 @@
 // header total and each group's size) are computed once per change of the result or of the app
 // list, never while painting. A header's checkbox is on when every item of its group is selected
 // (a group without items counts as all selected); setting it selects or deselects the whole group
-// and no other. A row's checkbox flips its item. GUI thread only.
+// and no other. A row's checkbox flips its item. An item row names its lock ("Needs
+// administrator rights") and its reveal button for accessibility (RowPartRoles). GUI thread only.
 #pragma once
 
 #include <cstdint>

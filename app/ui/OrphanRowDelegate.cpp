@@ -38,11 +38,6 @@ using ListRowPainting::secondary;
 using ListRowPainting::sizeString;
 using ListRowPainting::tertiary;
 
-QFont sizeFont(TextStyle style, const QFont& base)
-{
-    return textFont(style, base);
-}
-
 } // namespace
 
 OrphanRowDelegate::OrphanRowDelegate(QAbstractItemView* view) : CheckListDelegate(view)
@@ -66,7 +61,7 @@ OrphanRowDelegate::Geometry OrphanRowDelegate::geometry(const QRect& rowRect,
         const int top = content.top() + (m.isFirstGroup(row) ? 0 : kGroupSpacing);
         const QFontMetrics headline(textFont(TextStyle::headline, base));
         const QFontMetrics caption(textFont(TextStyle::caption, base));
-        const QFontMetrics sizeMetrics(sizeFont(TextStyle::subheadline, base));
+        const QFontMetrics sizeMetrics(ListRowPainting::sectionTotalFont(base));
         const int lineHeight = std::max(kCheckbox, headline.height() + 1 + caption.height());
         const int centre = top + lineHeight / 2;
         g.checkbox = QRect(content.left(), centre - kCheckbox / 2, kCheckbox, kCheckbox);
@@ -95,7 +90,7 @@ OrphanRowDelegate::Geometry OrphanRowDelegate::geometry(const QRect& rowRect,
     const QFontMetrics body(base);
     const QFontMetrics caption(textFont(TextStyle::caption, base));
     const QFontMetrics caption2(textFont(TextStyle::caption2, base));
-    const QFontMetrics sizeMetrics(sizeFont(TextStyle::callout, base));
+    const QFontMetrics sizeMetrics(ListRowPainting::rowSizeFont(base));
     g.card = frame.card;
     g.checkbox = frame.checkbox;
     g.reveal = ListRowPainting::revealButton(frame);
@@ -147,6 +142,11 @@ QRect OrphanRowDelegate::checkboxRect(const QRect& rowRect, const QModelIndex& i
 QRect OrphanRowDelegate::revealRect(const QRect& rowRect, const QModelIndex& index) const
 {
     return geometry(rowRect, index).reveal;
+}
+
+QRect OrphanRowDelegate::lockRect(const QRect& rowRect, const QModelIndex& index) const
+{
+    return geometry(rowRect, index).lock;
 }
 
 QString OrphanRowDelegate::toolTipAt(const QRect& rowRect, const QModelIndex& index,
@@ -213,7 +213,7 @@ void OrphanRowDelegate::paintHeader(QPainter& painter, const QRect& rect,
         g.detail, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
         QFontMetrics(caption).elidedText(OrphanListModel::groupDetail(group, QLocale()),
                                          Qt::ElideMiddle, g.detail.width()));
-    painter.setFont(sizeFont(TextStyle::subheadline, base));
+    painter.setFont(ListRowPainting::sectionTotalFont(base));
     painter.drawText(g.size, Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine,
                      sizeString(m.groupBytes(row)));
 }
@@ -256,7 +256,7 @@ void OrphanRowDelegate::paintItem(QPainter& painter, const QRect& rect,
                                                       g.detail.width()));
     painter.setPen(tertiary(scheme));
     painter.drawText(g.reason, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, qs(finding.reason));
-    painter.setFont(sizeFont(TextStyle::callout, base));
+    painter.setFont(ListRowPainting::rowSizeFont(base));
     painter.setPen(secondary(scheme));
     painter.drawText(g.size, Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine,
                      sizeString(item.sizeBytes));

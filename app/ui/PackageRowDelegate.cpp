@@ -52,14 +52,14 @@ PackageRowDelegate::Geometry PackageRowDelegate::geometry(const QRect& rowRect,
                              QString::number(m.group(row).packages.size()), base));
     const core::DevPackage& package = m.package(row);
     const QFontMetrics name(nameFont(base));
-    const QFontMetrics callout(textFont(TextStyle::callout, base));
+    const QFontMetrics sizeMetrics(P::rowSizeFont(base));
     const P::RowFrame frame = P::rowFrame(content);
     g.card = frame.card;
     g.checkbox = frame.checkbox;
     const int centre = frame.centre;
     int right = frame.inner.right() + 1;
     if (package.sizeBytes > 0) {
-        g.size = P::trailingText(right, centre, callout, P::sizeString(package.sizeBytes));
+        g.size = P::trailingText(right, centre, sizeMetrics, P::sizeString(package.sizeBytes));
         right = g.size.left();
     }
     const int x = frame.textLeft;
@@ -129,7 +129,7 @@ void PackageRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
                                                            Qt::ElideMiddle, g.detail.width()));
     }
     if (!g.size.isEmpty()) {
-        painter->setFont(textFont(TextStyle::callout, base));
+        painter->setFont(P::rowSizeFont(base));
         painter->drawText(g.size, Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine,
                           P::sizeString(package.sizeBytes));
     }

@@ -1,7 +1,6 @@
 // PromptPresenter: the pending items of the controller as sheets and an alert.
 #include "app/ui/PromptPresenter.h"
 
-#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -9,6 +8,7 @@
 #include "app/ui/AdminEscalationSheet.h"
 #include "app/ui/AppManagementSheet.h"
 #include "app/ui/CaskFailureSheet.h"
+#include "app/ui/ConfirmationBox.h"
 #include "app/ui/WindowOperations.h"
 
 namespace veldo::ui {
@@ -138,9 +138,7 @@ void PromptPresenter::syncAlert()
     box->setTextFormat(Qt::PlainText);
     box->setWindowTitle(fromUtf8(alert->title));
     box->setText(fromUtf8(alert->title));
-    box->setInformativeText(fromUtf8(alert->message));
-    if (auto* informative = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
-        informative->setTextFormat(Qt::PlainText);
+    setPlainInformativeText(box, fromUtf8(alert->message));
     QPushButton* reveal = nullptr;
     if (!alert->revealURLs.empty())
         reveal = box->addButton(QStringLiteral("Show in Finder"), QMessageBox::AcceptRole);

@@ -111,6 +111,9 @@ void RemovalReviewSheet::refresh()
     const controller::UninstallViewModel& model = *m_model;
     const std::vector<core::LeftoverItem> selected = model.selectedLeftovers();
     const Counts counts = countsOf(selected);
+    // Counted as the size is summed, over what the removal would move; with none of it there is
+    // nothing to confirm.
+    const std::size_t removable = model.selectedRemovableLeftovers().size();
     const ColorScheme scheme = SystemColors::colorScheme(palette());
     const QColor orange = SystemColors::color(SystemColor::orange, scheme);
 
@@ -119,7 +122,7 @@ void RemovalReviewSheet::refresh()
         delete item;
     }
     addRow("checklist",
-           qs(platform::pluralizedCount(static_cast<std::int64_t>(selected.size()), "item")) +
+           qs(platform::pluralizedCount(static_cast<std::int64_t>(removable), "item")) +
                QStringLiteral(" selected"),
            {});
     addRow("externaldrive.fill", qs(platform::sizeText(model.selectedLeftoverBytes())), {});
@@ -155,8 +158,7 @@ void RemovalReviewSheet::refresh()
     m_spinner->setVisible(busy);
     const std::optional<core::InstalledApp> detail = model.selectedApp();
     const bool isProtected = detail && m_actions.isProtected && m_actions.isProtected(*detail);
-    m_confirm->setEnabled(!isProtected && !selected.empty() && !model.isRemoving() &&
-                          !isSubmitting());
+    m_confirm->setEnabled(!isProtected && removable > 0 && !model.isRemoving() && !isSubmitting());
     m_confirm->setDefault(counts.adminItemCount == 0 && counts.uncertainItemCount == 0);
     if (isVisible())
         fitHeight(this);

@@ -41,9 +41,13 @@ QString summaryOf(const removal::UninstallOutcome& outcome, bool blocked, std::s
     if (outcome.trashed.empty() && failed > 0) {
         if (adminFailures == 0)
             return items(failed) + QStringLiteral(" couldn’t be removed");
-        const QString pronoun = failed == 1 ? QStringLiteral("it") : QStringLiteral("them");
-        return items(failed) + QStringLiteral(" couldn’t be moved — reveal ") + pronoun +
-               QStringLiteral(" to remove ") + pronoun + QStringLiteral(" in Finder.");
+        // Every failure can be removed by hand; with some that can't, the parts below tell the
+        // two apart.
+        if (adminFailures == failed) {
+            const QString pronoun = failed == 1 ? QStringLiteral("it") : QStringLiteral("them");
+            return items(failed) + QStringLiteral(" couldn’t be moved — reveal ") + pronoun +
+                   QStringLiteral(" to remove ") + pronoun + QStringLiteral(" in Finder.");
+        }
     }
     QStringList parts;
     if (!outcome.trashed.empty())
@@ -70,13 +74,21 @@ QString summaryOf(const removal::UninstallOutcome& outcome, bool blocked, std::s
 
 } // namespace
 
+std::vector<core::LeftoverItem>
+ResultBannerContent::revealable(const removal::UninstallOutcome& outcome)
+{
+    std::vector<core::LeftoverItem> revealed;
+    for (const removal::UninstallOutcome::Failure& failure : outcome.failed)
+        if (failure.item.requiresAdmin && outcome.escalatableIDs.contains(failure.item.id()))
+            revealed.push_back(failure.item);
+    return revealed;
+}
+
 ResultBannerContent ResultBannerContent::of(const removal::UninstallOutcome& outcome)
 {
     ResultBannerContent c;
     const bool blocked = outcome.appBlockedByAppManagement();
-    const std::size_t adminFailures = static_cast<std::size_t>(std::count_if(
-        outcome.failed.begin(), outcome.failed.end(),
-        [](const removal::UninstallOutcome::Failure& f) { return f.item.requiresAdmin; }));
+    const std::size_t adminFailures = revealable(outcome).size();
     if (outcome.failed.empty()) {
         c.title = QStringLiteral("Moved to Trash");
         c.symbol = "checkmark.circle.fill";

@@ -1,12 +1,15 @@
 // ResultBannerContent: what the result banner shows for an outcome: title, symbol, tint, summary
 // sentence, which buttons appear and the Undo help text. A pure function of the outcome.
 //
-// The summary counts only the failed items that need an administrator as needing one; the others
-// are "couldn’t be removed". It invites the user to reveal failed items in Finder only when the
-// banner offers "Reveal in Finder" (some failed item needs an administrator).
+// The summary counts as needing an administrator only the failed items that need one and that an
+// administrator move may still remove (the outcome's escalatable ids: an item the removal-safety
+// policy refused is not among them); the others "couldn’t be removed". Only those items are
+// offered for removal by hand: "Reveal in Finder" shows them and the summary's reveal sentence
+// counts them.
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include <QString>
 
@@ -27,6 +30,8 @@ struct ResultBannerContent
     QString undoHelp;
 
     static ResultBannerContent of(const removal::UninstallOutcome& outcome);
+    // The failed items that failed for want of rights, in order: what "Reveal in Finder" shows.
+    static std::vector<core::LeftoverItem> revealable(const removal::UninstallOutcome& outcome);
 
     // "Title. Summary": what is announced.
     QString announcement() const { return title + QStringLiteral(". ") + summary; }

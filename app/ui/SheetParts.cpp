@@ -48,10 +48,12 @@ QPushButton* linkButton(const QString& title, QWidget* parent)
     button->setFlat(true);
     button->setCursor(Qt::PointingHandCursor);
     button->setFont(textFont(TextStyle::callout, parent->font()));
+    // The accent while it can be pressed; disabled, the palette's dimmed text.
     QPalette palette = button->palette();
-    palette.setColor(
-        QPalette::ButtonText,
-        SystemColors::color(SystemColor::accent, SystemColors::colorScheme(parent->palette())));
+    const QColor accent =
+        SystemColors::color(SystemColor::accent, SystemColors::colorScheme(parent->palette()));
+    palette.setColor(QPalette::Active, QPalette::ButtonText, accent);
+    palette.setColor(QPalette::Inactive, QPalette::ButtonText, accent);
     button->setPalette(palette);
     return button;
 }

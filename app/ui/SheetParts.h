@@ -27,7 +27,8 @@ QLabel* secondaryText(const QString& text, TextStyle style, QWidget* parent);
 // A push button that Return reaches only when it is made the default.
 QPushButton* sheetButton(const QString& title, QWidget* parent);
 
-// A flat button in the accent colour and the callout style, drawn like a link.
+// A flat button in the accent colour and the callout style, drawn like a link; dimmed while
+// disabled.
 QPushButton* linkButton(const QString& title, QWidget* parent);
 
 // A one-pixel horizontal line in the separator colour.

@@ -5,6 +5,7 @@
 
 #include "app/controller/UninstallViewModel.h"
 #include "app/ui/ListRowPainting.h"
+#include "app/ui/RowParts.h"
 
 namespace veldo::ui {
 
@@ -117,6 +118,13 @@ QVariant ToolchainListModel::data(const QModelIndex& index, int role) const
     case Qt::AccessibleTextRole:
         return header ? QString::fromUtf8(core::title(group(row).kind).data())
                       : accessibleText(item(row));
+    case RowPartRoles::lockLabel:
+        return !header && item(row).requiresAdmin ? QStringLiteral("Needs administrator password")
+                                                  : QString();
+    case RowPartRoles::revealName:
+        return header ? QString()
+                      : QStringLiteral("Reveal ") + QString::fromStdString(item(row).title) +
+                            QStringLiteral(" in Finder");
     default:
         return {};
     }

@@ -1,6 +1,8 @@
 // ToolchainListModel: the Disk Usage tab's list as rows: one section header per toolchain group
 // of the controller, in its order, followed by the group's items. Headers have no checkbox; an
-// item row's checkbox and a click on it flip the item through the controller. GUI thread only.
+// item row's checkbox and a click on it flip the item through the controller. An item row names
+// its lock ("Needs administrator password") and its reveal button for accessibility
+// (RowPartRoles). GUI thread only.
 #pragma once
 
 #include <cstdint>

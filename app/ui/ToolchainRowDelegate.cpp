@@ -62,13 +62,13 @@ ToolchainRowDelegate::Geometry ToolchainRowDelegate::geometry(const QRect& rowRe
     const QFontMetrics body(base);
     const QFontMetrics caption(textFont(TextStyle::caption, base));
     const QFontMetrics caption2(textFont(TextStyle::caption2, base));
-    const QFontMetrics callout(textFont(TextStyle::callout, base));
+    const QFontMetrics sizeMetrics(P::rowSizeFont(base));
     const P::RowFrame frame = P::rowFrame(content);
     g.card = frame.card;
     g.checkbox = frame.checkbox;
     g.reveal = P::revealButton(frame);
-    g.size =
-        P::trailingText(g.reveal.left() - 10, frame.centre, callout, P::sizeString(item.sizeBytes));
+    g.size = P::trailingText(g.reveal.left() - 10, frame.centre, sizeMetrics,
+                             P::sizeString(item.sizeBytes));
     const int x = frame.textLeft;
     const int right = g.size.left() - 8;
     const QFontMetrics badge(badgeFont(base));
@@ -104,6 +104,11 @@ QRect ToolchainRowDelegate::checkboxRect(const QRect& rowRect, const QModelIndex
 QRect ToolchainRowDelegate::revealRect(const QRect& rowRect, const QModelIndex& index) const
 {
     return geometry(rowRect, index).reveal;
+}
+
+QRect ToolchainRowDelegate::lockRect(const QRect& rowRect, const QModelIndex& index) const
+{
+    return geometry(rowRect, index).lock;
 }
 
 QString ToolchainRowDelegate::toolTipAt(const QRect& rowRect, const QModelIndex& index,
@@ -167,7 +172,7 @@ void ToolchainRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& 
     painter->drawText(g.detail, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
                       QFontMetrics(caption).elidedText(m.displayPath(item.url), Qt::ElideMiddle,
                                                        g.detail.width()));
-    painter->setFont(textFont(TextStyle::callout, base));
+    painter->setFont(P::rowSizeFont(base));
     painter->drawText(g.size, Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine,
                       P::sizeString(item.sizeBytes));
     P::paintReveal(*painter, g.reveal, base, scheme);

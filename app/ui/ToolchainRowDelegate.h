@@ -32,6 +32,7 @@ public:
     Geometry geometry(const QRect& rowRect, const QModelIndex& index) const;
     QRect checkboxRect(const QRect& rowRect, const QModelIndex& index) const override;
     QRect revealRect(const QRect& rowRect, const QModelIndex& index) const override;
+    QRect lockRect(const QRect& rowRect, const QModelIndex& index) const override;
     QString toolTipAt(const QRect& rowRect, const QModelIndex& index,
                       const QPoint& point) const override;
 

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include <QEvent>
+#include <QGraphicsDropShadowEffect>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPixmap>
@@ -38,6 +39,11 @@ constexpr Tip kTips[] = {
     {"Trash an app in Finder and Veldo offers to remove what it left behind.", "trash.fill"},
 };
 
+// The mark's shadow: the accent colour at 22 %, radius 18 (a blur twice as wide), 8 down.
+constexpr qreal kHeroShadowOpacity = 0.22;
+constexpr qreal kHeroShadowRadius = 18;
+constexpr qreal kHeroShadowDrop = 8;
+
 } // namespace
 
 WelcomeView::WelcomeView(controller::UninstallViewModel* model, QWidget* parent)
@@ -59,6 +65,11 @@ WelcomeView::WelcomeView(controller::UninstallViewModel* model, QWidget* parent)
     QPixmap mark = QPixmap::fromImage(veldoHeroMark(224));
     mark.setDevicePixelRatio(2.0);
     m_hero->setPixmap(mark);
+    // The accent shadow below the mark; its colour follows the scheme (applyColors).
+    auto* glow = new QGraphicsDropShadowEffect(m_hero);
+    glow->setBlurRadius(2 * kHeroShadowRadius);
+    glow->setOffset(0, kHeroShadowDrop);
+    m_hero->setGraphicsEffect(glow);
     column->addWidget(m_hero);
 
     auto* title = new QLabel(tr("Clean Uninstalls"), content);
@@ -151,6 +162,9 @@ void WelcomeView::refresh()
 void WelcomeView::applyColors()
 {
     const ColorScheme scheme = SystemColors::colorScheme(palette());
+    QColor glow = SystemColors::color(SystemColor::accent, scheme);
+    glow.setAlphaF(kHeroShadowOpacity);
+    static_cast<QGraphicsDropShadowEffect*>(m_hero->graphicsEffect())->setColor(glow);
     const QColor secondary = SystemColors::color(SystemColor::secondaryLabel, scheme);
     QPalette p = palette();
     p.setColor(QPalette::WindowText, secondary);

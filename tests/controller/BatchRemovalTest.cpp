@@ -104,15 +104,22 @@ TEST_F(BatchRemoval, FilesAnAppThatDoesNotQuitSharesWithAnotherStayToo)
     BatchAppResult stubborn = batchApp("Stubborn");
     BatchAppResult willing = batchApp("Willing");
     // Both list the vendor's shared container; the quitting app also lists the vendor folder
-    // that holds the running app's data.
+    // that holds the running app's data, and its own logs inside the vendor's log folder that
+    // the running app lists (found, not ticked).
     const MacPath shared = m_mac.write(inHome("Library/Group Containers/ACME.shared/data"), "s");
     const MacPath vendor = inHome("Library/Application Support/Acme");
     const MacPath data = m_mac.write(vendor.appendingPathComponent("Stubborn"), "d");
+    const MacPath logs = inHome("Library/Logs/Acme");
+    const MacPath willingLogs = m_mac.write(logs.appendingPathComponent("Willing/today.log"), "l")
+                                    .deletingLastPathComponent();
     const LeftoverItem container = item(shared.deletingLastPathComponent().path(), 1);
     stubborn.defaultSelected.push_back(container);
     stubborn.defaultSelected.push_back(item(data.path(), 1));
+    stubborn.leftovers = stubborn.defaultSelected;
+    stubborn.leftovers.push_back(item(logs.path(), 1));
     willing.defaultSelected.push_back(container);
     willing.defaultSelected.push_back(item(vendor.path(), 1));
+    willing.defaultSelected.push_back(item(willingLogs.path(), 1));
     FixtureProcess first(m_mac, executableOf(stubborn.app), Quit::ignores);
     FixtureProcess second(m_mac, executableOf(willing.app));
     auto controller = removalController();
@@ -123,6 +130,7 @@ TEST_F(BatchRemoval, FilesAnAppThatDoesNotQuitSharesWithAnotherStayToo)
     EXPECT_EQ(controller->dropNotice(), "“Stubborn” didn’t quit, so its files were left in place.");
     EXPECT_TRUE(filesThere(stubborn));
     EXPECT_FALSE(exists(willing.app.url));
+    EXPECT_TRUE(exists(willingLogs)) << "inside a folder the running app lists";
     ASSERT_TRUE(controller->lastOutcome());
     EXPECT_EQ(ids(controller->lastOutcome()->trashed),
               ids(std::vector<LeftoverItem>(willing.defaultSelected.begin(),

@@ -292,8 +292,8 @@ enum class OrphanState
     list
 };
 
-// The Orphaned Files screen in a state; the list with the suggested selection.
-QWidget* orphansHost(QWidget* host, testsupport::UiController& controller, OrphanState state)
+// The Orphaned Files screen's state on the controller; the list with the suggested selection.
+void arrangeOrphans(testsupport::UiController& controller, OrphanState state)
 {
     controller::UninstallViewModel& model = *controller.model;
     scanners::OrphanScanResult result;
@@ -308,6 +308,13 @@ QWidget* orphansHost(QWidget* host, testsupport::UiController& controller, Orpha
         state == OrphanState::list
             ? controller::UninstallViewModel::suggestedOrphanPaths(result.groups, true)
             : controller::IdSet{});
+}
+
+// The Orphaned Files screen in a state.
+QWidget* orphansHost(QWidget* host, testsupport::UiController& controller, OrphanState state)
+{
+    arrangeOrphans(controller, state);
+    controller::UninstallViewModel& model = *controller.model;
     auto* view = new ui::OrphanFilesView(
         &model, &probePool(), [] { return core::SystemSettings::FullDiskAccessStatus::denied; },
         host);
@@ -421,6 +428,8 @@ QWidget* mainWindow(QWidget* host, ui::AppShell& shell,
     window->setAttribute(Qt::WA_DeleteOnClose, false);
     window->setParent(host, Qt::Window);
     window->setPalette(host->palette());
+    // The window system's answer to the first showing comes first: it would undo a resize.
+    QApplication::processEvents();
     arrange(*window);
     QApplication::processEvents();
     return window;
@@ -437,9 +446,9 @@ controller::TrashedAppNotice tourTrashNotice()
     return notice;
 }
 
-// A batch of four: running, installed with Homebrew, protected, and one without safe-default
-// items; the first two included.
-QWidget* batchHost(QWidget* host, testsupport::UiController& controller)
+// A batch of four on the controller: running, installed with Homebrew, protected, and one
+// without safe-default items; the first two included.
+void arrangeBatch(testsupport::UiController& controller)
 {
     const auto result = [](const std::string& name, std::int64_t bytes) {
         controller::BatchAppResult r;
@@ -469,7 +478,12 @@ QWidget* batchHost(QWidget* host, testsupport::UiController& controller)
     model.setIsRemoving(false);
     model.setBatchResults({quill, inkwell, finder, margins});
     model.setBatchIncludedIDs({quill.app.id(), inkwell.app.id()});
-    auto* view = new ui::BatchDetailView(model, nullptr, host);
+}
+
+QWidget* batchHost(QWidget* host, testsupport::UiController& controller)
+{
+    arrangeBatch(controller);
+    auto* view = new ui::BatchDetailView(*controller.model, nullptr, host);
     auto* layout = new QVBoxLayout(host);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(view);
@@ -579,12 +593,10 @@ core::InstalledApp detailApp()
     return app;
 }
 
-// The detail screen of Quill in a given state; `prepare` runs on the controller before the
-// screen is built, `after` on the screen.
-ui::AppDetailView* detailHost(QWidget* host, testsupport::UiController& controller,
-                              const std::function<void(controller::UninstallViewModel&)>& prepare,
-                              const std::function<void(ui::AppDetailView&)>& after = {},
-                              int count = 0)
+// Quill's detail state on the controller; `prepare` runs on it last.
+void arrangeDetail(testsupport::UiController& controller,
+                   const std::function<void(controller::UninstallViewModel&)>& prepare,
+                   int count = 0)
 {
     controller::UninstallViewModel& model = *controller.model;
     const core::InstalledApp app = detailApp();
@@ -612,7 +624,17 @@ ui::AppDetailView* detailHost(QWidget* host, testsupport::UiController& controll
     model.setSelectedLeftoverIDs(std::move(ids));
     if (prepare)
         prepare(model);
-    auto* view = new ui::AppDetailView(&model, app, host);
+}
+
+// The detail screen of Quill in a given state; `prepare` runs on the controller before the
+// screen is built, `after` on the screen.
+ui::AppDetailView* detailHost(QWidget* host, testsupport::UiController& controller,
+                              const std::function<void(controller::UninstallViewModel&)>& prepare,
+                              const std::function<void(ui::AppDetailView&)>& after = {},
+                              int count = 0)
+{
+    arrangeDetail(controller, prepare, count);
+    auto* view = new ui::AppDetailView(controller.model.get(), detailApp(), host);
     auto* layout = new QVBoxLayout(host);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(view);
@@ -800,6 +822,96 @@ QWidget* openMenu(QWidget* host, ui::AppShell& shell, int index)
     menu->popup(QPoint(40, 40));
     QApplication::processEvents();
     return menu;
+}
+
+// The main window at its narrowest width and on a wide screen, in both appearances: the notice
+// and Trash banners, the drop card, a selection of apps in the sidebar (an unused one among them)
+// with the batch screen, an app's detail, its empty state and the Orphaned Files screen with
+// nothing selected.
+void appendWindowWidthShots(std::vector<Shot>& list, testsupport::UiController& controller,
+                            ui::AppShell& shell)
+{
+    controller::UninstallViewModel& model = *controller.model;
+    // The sidebar's ten apps, with the batch's and the detail's in place of theirs.
+    const auto listApps = [&controller, &model](std::vector<core::InstalledApp> more) {
+        sidebarApps(controller);
+        std::vector<core::InstalledApp> apps = model.apps();
+        for (core::InstalledApp& app : more)
+            if (std::ranges::none_of(apps, [&](const auto& a) { return a.id() == app.id(); }))
+                apps.push_back(std::move(app));
+        model.setApps(std::move(apps));
+    };
+    const auto detail = [&controller, &model, listApps](bool empty) {
+        arrangeDetail(controller, [empty](controller::UninstallViewModel& m) {
+            if (empty) {
+                m.setLeftovers({});
+                m.setSelectedLeftoverIDs({});
+            }
+        });
+        listApps({});
+        model.setSelectedAppIDs({detailApp().id()});
+    };
+    const std::vector<std::pair<QString, std::function<void(ui::MainWindow&)>>> states = {
+        {QStringLiteral("notices"),
+         [&model, listApps](ui::MainWindow&) {
+             listApps({});
+             model.setSelectedAppID(std::nullopt);
+             model.setDetailApp(std::nullopt);
+             model.setDropNotice(std::string(
+                 "Homebrew uninstalled “Orbit Browser”. Veldo found 7 leftover items — review "
+                 "them below and move them to the Trash. Helpers of “Orbit Browser” are still "
+                 "running and may recreate some files. Quit them from the menu bar or Activity "
+                 "Monitor."));
+             model.setTrashNotices({tourTrashNotice(), tourTrashNotice()});
+         }},
+        {QStringLiteral("drop"),
+         [&model, listApps](ui::MainWindow& window) {
+             listApps({});
+             model.setSelectedAppID(std::nullopt);
+             model.setDetailApp(std::nullopt);
+             QMimeData data;
+             data.setUrls({QUrl::fromLocalFile(QStringLiteral("/x/Quill.app"))});
+             QDragEnterEvent enter(QPoint(100, 100), Qt::CopyAction, &data, Qt::LeftButton,
+                                   Qt::NoModifier);
+             QApplication::sendEvent(window.contentView(), &enter);
+         }},
+        {QStringLiteral("batch"),
+         [&controller, &model, listApps](ui::MainWindow&) {
+             arrangeBatch(controller);
+             const controller::IdSet selection = model.selectedAppIDs();
+             std::vector<core::InstalledApp> batchApps = model.apps();
+             listApps(std::move(batchApps));
+             model.setSelectedAppIDs(selection);
+         }},
+        {QStringLiteral("detail"), [detail](ui::MainWindow&) { detail(false); }},
+        {QStringLiteral("nothing-left"), [detail](ui::MainWindow&) { detail(true); }},
+        {QStringLiteral("orphans"),
+         [&controller, &model, listApps](ui::MainWindow&) {
+             listApps({});
+             arrangeOrphans(controller, OrphanState::list);
+             model.setSelectedOrphanIDs({});
+             model.setSelectedAppIDs({"veldo://orphans"});
+         }},
+    };
+    for (const int width : {ui::ContentView::kMinimumWidth, 1400})
+        for (ColorScheme scheme : {ColorScheme::light, ColorScheme::dark})
+            for (const auto& [name, arrange] : states) {
+                const QSize size(width, width == 1400 ? 860 : 640);
+                list.push_back({QStringLiteral("window-%1-%2%3")
+                                    .arg(width)
+                                    .arg(name, scheme == ColorScheme::dark ? QStringLiteral("-dark")
+                                                                           : QString()),
+                                scheme,
+                                {},
+                                [&shell, size, arrange = arrange](QWidget* host) {
+                                    return mainWindow(host, shell, [&](ui::MainWindow& window) {
+                                        window.resize(size);
+                                        arrange(window);
+                                        // Shown, so that its lists lay out at this size.
+                                        window.show();
+                                    });
+                                }});
+            }
 }
 
 std::vector<Shot> shots(testsupport::UiController& controller, ui::AppShell& shell)
@@ -1198,6 +1310,7 @@ std::vector<Shot> shots(testsupport::UiController& controller, ui::AppShell& she
                         [&shell, i](QWidget* host) { return openMenu(host, shell, i); }});
     appendSidebarShots(list, controller);
     appendDetailShots(list, controller);
+    appendWindowWidthShots(list, controller, shell);
     return list;
 }
 

@@ -23,6 +23,7 @@
 #include "app/ui/TintedPill.h"
 #include "app/ui/WindowServices.h"
 #include "platform/qt/FileManagerReveal.h"
+#include "tests/ui/AccessibleRows.h"
 #include "tests/ui/SidebarFixture.h"
 
 namespace veldo::ui {
@@ -271,9 +272,27 @@ TEST(AppDetailView, SelectAllLeavesRefusedItemsAndTotalsCountOnlyRemovable)
     EXPECT_EQ(d.view->summaryLabel()->text(), QStringLiteral("2 selected · 1 KB"));
     EXPECT_TRUE(d.view->primaryButton()->isEnabled());
 
+    // Ticked by hand, a refused item is neither counted nor sized: what a removal would move.
     f.model->setSelectedLeftoverIDs({"/L/a", "/L/Refused/b", "/L/c"});
     nextTurn();
     EXPECT_EQ(d.view->selectAllButton()->text(), QStringLiteral("Deselect All"));
+    EXPECT_EQ(d.view->summaryLabel()->text(), QStringLiteral("2 selected · 1 KB"));
+    d.view->primaryButton()->click();
+    auto* sheet = qobject_cast<RemovalReviewSheet*>(d.view->sheet());
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_EQ(sheet->rowTexts().mid(0, 2),
+              (QStringList{QStringLiteral("2 items selected"), QStringLiteral("1 KB")}));
+    f.model->setSelectedLeftoverIDs({"/L/Refused/b"});
+    EXPECT_EQ(sheet->rowTexts().mid(0, 2),
+              (QStringList{QStringLiteral("0 items selected"), QStringLiteral("Zero KB")}));
+    EXPECT_FALSE(sheet->confirmButton()->isEnabled());
+    QTest::keyClick(sheet, Qt::Key_Escape);
+    nextTurn();
+    nextTurn();
+    EXPECT_EQ(d.view->summaryLabel()->text(), QStringLiteral("0 selected · Zero KB"));
+    EXPECT_FALSE(d.view->primaryButton()->isEnabled()) << "nothing the removal would move";
+    f.model->setSelectedLeftoverIDs({"/L/a", "/L/Refused/b", "/L/c"});
+    nextTurn();
     d.view->selectAllButton()->click();
     EXPECT_TRUE(f.model->selectedLeftoverIDs().empty());
 
@@ -397,6 +416,58 @@ TEST(AppDetailView, ClicksOnCheckboxAndTextToggleOnceRevealNeverToggles)
     d.view->leftoverList()->setCurrentIndex(d.view->leftoverModel()->index(0));
     QTest::keyClick(d.view->leftoverList(), Qt::Key_Space);
     EXPECT_EQ(d.toggles, 4) << "a section's Space does nothing";
+
+    const QRect other =
+        d.view->leftoverList()->visualRect(d.view->leftoverModel()->index(d.rowOf("/L/b")));
+    QTest::mouseClick(d.view->leftoverList()->viewport(), Qt::RightButton, {}, other.center());
+    QTest::mouseDClick(d.view->leftoverList()->viewport(), Qt::RightButton, {}, other.center());
+    nextTurn();
+    EXPECT_EQ(d.toggles, 4) << "a right-click ticks nothing";
+    EXPECT_EQ(d.view->leftoverList()->currentIndex().row(), 0) << "nor moves the current row";
+}
+
+TEST(AppDetailView, RowsShowTheirLockAndRevealButtonToAssistiveTechnology)
+{
+    using testsupport::accessibleRow;
+    using testsupport::doAccessibleAction;
+    SidebarFixture f;
+    Detail d(f);
+    const std::string admin = f.mac.home().path() + "/Library/Prefs/com.quill.plist";
+    d.setLeftovers(
+        {item(admin, 2'000, MatchConfidence::medium, LeftoverCategory::preferences, true),
+         item("/L/b", 0, MatchConfidence::certain, LeftoverCategory::preferences)},
+        false);
+    QListView* list = d.view->leftoverList();
+    const int row = d.rowOf(admin);
+    const std::string name = "com.quill.plist, 2 KB, Medium confidence, needs administrator "
+                             "password";
+    EXPECT_EQ(accessibleRow(list, row),
+              (std::vector<std::string>{"row " + name, "checkbox " + name,
+                                        "lock Needs administrator password",
+                                        "button Reveal com.quill.plist in Finder"}));
+    EXPECT_EQ(accessibleRow(list, d.rowOf("/L/b")),
+              (std::vector<std::string>{"row b, Zero KB, Certain confidence",
+                                        "checkbox b, Zero KB, Certain confidence",
+                                        "button Reveal b in Finder"}));
+    EXPECT_EQ(accessibleRow(list, 0), std::vector<std::string>{"row Preferences, 2 KB"})
+        << "a section header has no parts";
+
+    ASSERT_TRUE(doAccessibleAction(list, row, QAccessible::CheckBox,
+                                   QAccessibleActionInterface::toggleAction()));
+    EXPECT_EQ(d.toggles, 1);
+    EXPECT_EQ(accessibleRow(list, row).at(1), "checkbox " + name + " (checked)");
+    ASSERT_TRUE(doAccessibleAction(list, row, QAccessible::Button,
+                                   QAccessibleActionInterface::pressAction()));
+    ASSERT_EQ(d.reveals.size(), 1u);
+    EXPECT_EQ(d.reveals.back(), std::vector<platform::MacPath>{platform::MacPath(admin)});
+    EXPECT_EQ(d.toggles, 1) << "revealing never toggles";
+
+    // From the keyboard: Return reveals the current row, Space still toggles it.
+    list->setFocus();
+    list->setCurrentIndex(d.view->leftoverModel()->index(row));
+    QTest::keyClick(list, Qt::Key_Return);
+    EXPECT_EQ(d.reveals.size(), 2u);
+    EXPECT_EQ(d.toggles, 1);
 }
 
 TEST(AppDetailView, HomebrewButtonOpensTheHomebrewSheetAndTrashInsteadReplacesIt)

@@ -7,8 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QBuffer>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QGuiApplication>
 #include <QImage>
 #include <QListView>
@@ -17,6 +19,7 @@
 #include <QScrollBar>
 #include <QTest>
 #include <QToolButton>
+#include <QWindow>
 
 #include "app/ui/AppListModel.h"
 #include "app/ui/AppRow.h"
@@ -457,6 +460,65 @@ TEST(AppListView, ContextMenuEntriesAndClipboard)
     std::unique_ptr<QMenu> plain(s.view->contextMenu(s.rowOf("Plain")));
     ASSERT_EQ(plain->actions().size(), 2);
     EXPECT_EQ(plain->actions()[1]->text(), QStringLiteral("Copy Path"));
+}
+
+// The open menu's "Copy Path", which names the app the menu is for; closes the menu.
+QString copiedPathOfOpenMenu()
+{
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    if (!menu || menu->actions().isEmpty())
+        return {};
+    menu->actions().back()->trigger();
+    menu->close();
+    nextTurn();
+    return QGuiApplication::clipboard()->text();
+}
+
+TEST(AppListView, ARightClickOrTheMenuKeyShowsTheRowsMenuAndKeepsTheSelection)
+{
+    SidebarFixture f;
+    f.model->setApps({SidebarFixture::app("Kestrel"), SidebarFixture::app("Nettle"),
+                      SidebarFixture::app("Opal")});
+    Sidebar s(f);
+    s.click(s.rowOf("Opal"));
+    s.click(s.rowOf("Nettle"), Qt::ControlModifier);
+    const IdSet chosen{id("Opal"), id("Nettle")};
+    ASSERT_EQ(f.model->selectedAppIDs(), chosen);
+    const std::size_t calls = s.selectCalls.size();
+    const QModelIndex current = s.list()->currentIndex();
+
+    // As the window system delivers it: the press, then the context-menu event it triggers.
+    QWindow* window = s.view->windowHandle();
+    const QPoint kestrel =
+        s.list()->viewport()->mapTo(s.view.get(), s.rectOf(s.rowOf("Kestrel")).center());
+    QTest::mousePress(window, Qt::RightButton, {}, kestrel);
+    nextTurn();
+    EXPECT_EQ(copiedPathOfOpenMenu().toStdString(), "/Applications/Kestrel.app");
+    QTest::mouseRelease(s.list()->viewport(), Qt::RightButton, {}, s.rectOf(0).center());
+    QTest::mouseDClick(s.list()->viewport(), Qt::RightButton, {},
+                       s.rectOf(s.rowOf("Kestrel")).center());
+    nextTurn();
+    EXPECT_EQ(f.model->selectedAppIDs(), chosen);
+    EXPECT_EQ(s.shownSelection(), chosen);
+    EXPECT_EQ(s.list()->currentIndex(), current);
+    EXPECT_EQ(s.selectCalls.size(), calls) << "the detail pane is not asked to change";
+
+    // The menu key opens the menu of the current row.
+    s.list()->setFocus();
+    QContextMenuEvent key(QContextMenuEvent::Keyboard, QPoint(0, 0),
+                          s.list()->mapToGlobal(QPoint(0, 0)));
+    QApplication::sendEvent(s.list(), &key);
+    nextTurn();
+    EXPECT_EQ(copiedPathOfOpenMenu().toStdString(), "/Applications/Nettle.app");
+    EXPECT_EQ(f.model->selectedAppIDs(), chosen);
+
+    // A tool row has no menu, and a right-click there selects nothing either.
+    QTest::mousePress(
+        window, Qt::RightButton, {},
+        s.list()->viewport()->mapTo(s.view.get(), s.rectOf(AppListModel::kDeveloperRow).center()));
+    nextTurn();
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+    EXPECT_EQ(f.model->selectedAppIDs(), chosen);
 }
 
 TEST(AppListView, ThreeHundredAppsTouchNoDiskInDataAndPaintOnlyVisibleRows)

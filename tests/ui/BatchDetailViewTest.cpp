@@ -319,6 +319,9 @@ TEST_F(BatchDetailViewTest, MoveToTrashStartsOneRemoval)
                                                    c.model->includedBatchItemCount(),
                                                    c.model->includedBatchBytes(), true)
                   .join("\n\n"));
+    const auto* message = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"));
+    ASSERT_NE(message, nullptr);
+    EXPECT_EQ(message->textFormat(), Qt::PlainText) << "names are never read as markup";
     QAbstractButton* move = button(*box, "Move to Trash");
     ASSERT_NE(move, nullptr);
     EXPECT_EQ(box->buttonRole(move), QMessageBox::DestructiveRole);

@@ -326,6 +326,23 @@ TEST_F(CommandActionsTest, TheRescanItemFollowsTheSelectionAndAwaitsItsOperation
     model->setIsUndoing(false);
 }
 
+// "Review" on a Trash notice shows an app the list no longer holds: the item follows the detail
+// app, which the controller sets after the selection.
+TEST_F(CommandActionsTest, TheRescanItemFollowsTheDetailAppOfAReviewedTrashNotice)
+{
+    open();
+    controller::TrashedAppNotice notice;
+    notice.id = "kestrel";
+    notice.app = app("Kestrel");
+    notice.bundle.trashURL = "/Users/Shared/.Trash/Kestrel.app"_mac;
+    model->setTrashNotices({notice});
+    EXPECT_EQ(actions->rescan()->text().toStdString(), "Rescan Applications");
+    (void)model->reviewTrashedApp(notice);
+    EXPECT_EQ(actions->rescan()->text().toStdString(), "Rescan Leftovers");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !model->isScanningLeftovers(); }, 5000));
+    EXPECT_EQ(log.calls(), std::vector<std::string>{"leftovers Kestrel"});
+}
+
 TEST_F(CommandActionsTest, ReloadNeedsAnApplicationsFolderAndNoScanRunning)
 {
     open();

@@ -30,7 +30,9 @@
 #include "app/ui/ToolchainListModel.h"
 #include "app/ui/ToolchainRowDelegate.h"
 #include "platform/MacRoot.h"
+#include "platform/qt/FileManagerReveal.h"
 #include "tests/support/FakeMac.h"
+#include "tests/ui/AccessibleRows.h"
 #include "tests/ui/UiFixtures.h"
 
 namespace veldo::ui {
@@ -397,6 +399,37 @@ TEST_F(DeveloperViewTest, ToolchainRowsBadgesAndToggles)
     list->setCurrentIndex(model->index(0)); // a header: nothing
     QTest::keyClick(list, Qt::Key_Space);
     EXPECT_TRUE(m_model->selectedToolchainIDs().empty());
+}
+
+TEST_F(DeveloperViewTest, ToolchainRowsShowTheirLockAndRevealButtonToAssistiveTechnology)
+{
+    using testsupport::accessibleRow;
+    using testsupport::doAccessibleAction;
+    DeveloperView& view = show();
+    m_model->setSelectedToolchainIDs({}); // the scan ticked the caches
+    CheckListView* list = view.toolchainList();
+    // Row 2: the simulator runtime outside the home folder.
+    const std::string name =
+        "iOS 17.2 Simulator Runtime, 7.1 GB, reinstallable, needs administrator password";
+    EXPECT_EQ(accessibleRow(list, 2),
+              (std::vector<std::string>{"row " + name, "checkbox " + name,
+                                        "lock Needs administrator password",
+                                        "button Reveal iOS 17.2 Simulator Runtime in Finder"}));
+    EXPECT_EQ(accessibleRow(list, 0), std::vector<std::string>{"row Xcode & Apple"});
+
+    platform::qt::FileManagerReveal::Recorder reveals;
+    ASSERT_TRUE(doAccessibleAction(list, 2, QAccessible::CheckBox,
+                                   QAccessibleActionInterface::toggleAction()));
+    EXPECT_EQ(m_model->selectedToolchainIDs(),
+              (controller::IdSet{"/Library/Developer/CoreSimulator/Volumes/iOS_21C62"}));
+    ASSERT_TRUE(doAccessibleAction(list, 2, QAccessible::Button,
+                                   QAccessibleActionInterface::pressAction()));
+    EXPECT_EQ(reveals.reveals().size(), 1u);
+    list->setFocus();
+    list->setCurrentIndex(list->model()->index(2, 0));
+    QTest::keyClick(list, Qt::Key_Return);
+    EXPECT_EQ(reveals.reveals().size(), 2u);
+    EXPECT_EQ(m_model->selectedToolchainIDs().size(), 1u) << "revealing never toggles";
 }
 
 TEST_F(DeveloperViewTest, PackageRowsWithoutVersionOrSize)

@@ -1,4 +1,4 @@
-// The kit's behaviour: the banner animation and its switch, the busy indicator.
+// The kit's behaviour: the banner animation and its switch, the busy indicator, the link button.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -6,12 +6,15 @@
 #include <QGraphicsOpacityEffect>
 #include <QParallelAnimationGroup>
 #include <QPropertyAnimation>
+#include <QPushButton>
 #include <QSignalSpy>
 
 #include "app/ui/BusyIndicator.h"
 #include "app/ui/EmptyStateView.h"
 #include "app/ui/FileIconView.h"
+#include "app/ui/SheetParts.h"
 #include "app/ui/SpringAnimation.h"
+#include "app/ui/SystemColors.h"
 #include "platform/PlistValue.h"
 #include "tests/support/FakeMac.h"
 
@@ -100,6 +103,36 @@ TEST(EmptyStateView, ShowsItsTexts)
                         QStringLiteral("Nothing was left behind."));
     EXPECT_EQ(view.title(), QStringLiteral("No Leftovers"));
     EXPECT_EQ(view.description(), QStringLiteral("Nothing was left behind."));
+}
+
+// A link is drawn in the accent only while it can be pressed, in both appearances.
+TEST(SheetParts, ADisabledLinkButtonLosesItsAccent)
+{
+    for (ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
+        QWidget host;
+        host.setPalette(SystemColors::palette(scheme));
+        QPushButton* link = linkButton(QStringLiteral("Deselect All"), &host);
+        link->adjustSize();
+        const QColor accent = SystemColors::color(SystemColor::accent, scheme);
+        const auto accentPixels = [&] {
+            const QImage image = link->grab().toImage();
+            int count = 0;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x) {
+                    const QColor c = image.pixelColor(x, y);
+                    count += std::abs(c.red() - accent.red()) +
+                                         std::abs(c.green() - accent.green()) +
+                                         std::abs(c.blue() - accent.blue()) <
+                                     60
+                                 ? 1
+                                 : 0;
+                }
+            return count;
+        };
+        EXPECT_GT(accentPixels(), 10);
+        link->setEnabled(false);
+        EXPECT_EQ(accentPixels(), 0);
+    }
 }
 
 // The view shows the generic icon at once and the app's own once the provider has it, stretched

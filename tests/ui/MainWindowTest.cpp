@@ -350,6 +350,46 @@ TEST_F(MainWindowTest, TheNoticeGoesAfterItsDurationCountedFromItsOwnText)
     EXPECT_TRUE(view->noticeBanner()->isHidden());
 }
 
+TEST_F(MainWindowTest, ALongNoticeWrapsWholeAndItsCardGrowsToFit)
+{
+    MainWindow* window = open();
+    window->resize(1100, 700);
+    QCoreApplication::processEvents();
+    ContentView* view = window->contentView();
+    NoticeBanner* banner = view->noticeBanner();
+    model().setDropNotice(std::string("Short."));
+    const int shortHeight = banner->height();
+
+    const std::string message =
+        "Homebrew uninstalled “Orbit Browser”. Veldo found 7 leftover items — review them below "
+        "and move them to the Trash. Helpers of “Orbit Browser” are still running and may "
+        "recreate some files. Quit them from the menu bar or Activity Monitor.";
+    model().setDropNotice(message);
+    const QLabel* label = banner->messageLabel();
+    const QRect card = banner->geometry() - banner->shadowMargins();
+    EXPECT_EQ(label->text().toStdString(), message);
+    EXPECT_EQ(card.width(), NoticeBanner::kMaxCardWidth);
+    const int oneLine = label->fontMetrics().lineSpacing();
+    ASSERT_GT(label->fontMetrics().horizontalAdvance(label->text()), 2 * label->width());
+    EXPECT_GE(label->height(), label->heightForWidth(label->width())) << "every line shows";
+    EXPECT_GE(label->height(), 3 * oneLine);
+    EXPECT_TRUE(banner->rect().marginsRemoved(banner->shadowMargins()).contains(label->geometry()))
+        << "inside the card";
+    EXPECT_GE(card.height(), label->height() + 2 * 10) << "and its insets of 10 points";
+    EXPECT_GT(card.height(),
+              shortHeight - banner->shadowMargins().top() - banner->shadowMargins().bottom());
+
+    // Placement as before: at the top, the Trash banner below the grown card.
+    model().setTrashNotices({controller::TrashedAppNotice{"n", {}, app("Orbit Browser"), 7, 0}});
+    const QRect trash =
+        view->trashedAppBanner()->geometry() - view->trashedAppBanner()->shadowMargins();
+    EXPECT_EQ(card.top(), ContentView::kTopInset);
+    EXPECT_EQ(trash.top(), card.bottom() + 1 + ContentView::kRowSpacing);
+
+    model().setDropNotice(std::string("Short."));
+    EXPECT_EQ(banner->height(), shortHeight) << "and a short notice shrinks it back";
+}
+
 TEST_F(MainWindowTest, TheTrashBannerShowsTheFirstNoticeAndCountsTheOthers)
 {
     ContentView* view = open()->contentView();
@@ -391,10 +431,14 @@ TEST_F(MainWindowTest, TheResultBannerNeedsTheFlagAndAnOutcome)
     model().setShowResultBanner(true);
     EXPECT_TRUE(banner->isHidden());
 
+    // One item failed for want of rights, one the policy refused.
     removal::UninstallOutcome outcome =
         testsupport::movedOutcome({testsupport::uiItem("/Library/Caches/a")}, 1);
-    outcome.failed.push_back(testsupport::failure(testsupport::uiItem("/Library/Caches/b")));
-    outcome.failed.push_back(testsupport::failure(testsupport::uiItem("/Library/Caches/c")));
+    outcome.failed.push_back(
+        testsupport::failure(testsupport::uiItem("/Library/Caches/b", 0, /*requiresAdmin=*/true)));
+    outcome.escalatableIDs.insert("/Library/Caches/b");
+    outcome.failed.push_back(
+        testsupport::failure(testsupport::uiItem("/Library/Caches/c", 0, /*requiresAdmin=*/true)));
     model().setLastOutcome(outcome);
     EXPECT_FALSE(banner->isHidden());
     const QRect card = banner->geometry() - banner->shadowMargins();
@@ -402,8 +446,8 @@ TEST_F(MainWindowTest, TheResultBannerNeedsTheFlagAndAnOutcome)
 
     banner->revealButton()->click();
     ASSERT_EQ(revealed.size(), 1U);
-    EXPECT_EQ(revealed[0],
-              (std::vector<MacPath>{MacPath("/Library/Caches/b"), MacPath("/Library/Caches/c")}));
+    EXPECT_EQ(revealed[0], std::vector<MacPath>{MacPath("/Library/Caches/b")})
+        << "a refused item is never offered for removal by hand";
     banner->undoButton()->click();
     EXPECT_EQ(m_undos, 1);
     banner->doneButton()->click();

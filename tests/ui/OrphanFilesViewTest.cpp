@@ -30,6 +30,7 @@
 #include "platform/UrlOpener.h"
 #include "platform/qt/FileManagerReveal.h"
 #include "tests/support/FakeMac.h"
+#include "tests/ui/AccessibleRows.h"
 
 namespace veldo::ui {
 namespace {
@@ -485,6 +486,47 @@ TEST_F(OrphanFilesViewTest, ClicksAndSpaceToggleRevealDoesNot)
     QTest::mouseClick(viewport, Qt::LeftButton, {},
                       pointIn(rowOf("Quill"), &OrphanRowDelegate::Geometry::detail));
     EXPECT_EQ(selection().size(), 4u);
+}
+
+TEST_F(OrphanFilesViewTest, RowsShowTheirLockAndRevealButtonToAssistiveTechnology)
+{
+    using testsupport::accessibleRow;
+    using testsupport::doAccessibleAction;
+    show();
+    applyResult(twoGroups());
+    CheckListView* list = m_view->list();
+    const std::string path = "/Library/Application Support/Quill";
+    const int row = rowOf(path);
+    const std::string name = "Quill, 2 MB, Medium confidence, needs administrator rights";
+    EXPECT_EQ(accessibleRow(list, row),
+              (std::vector<std::string>{"row " + name, "checkbox " + name,
+                                        "lock Needs administrator rights",
+                                        "button Reveal Quill in Finder"}));
+    EXPECT_EQ(accessibleRow(list, rowOf("Quill")),
+              (std::vector<std::string>{"row Select every item from Quill",
+                                        "checkbox Select every item from Quill"}));
+    EXPECT_EQ(accessibleRow(list, rowOf(home("Library/Logs/Inkwell"))).size(), 3u)
+        << "no lock without the need for rights";
+
+    platform::qt::FileManagerReveal::Recorder reveals;
+    ASSERT_TRUE(doAccessibleAction(list, row, QAccessible::CheckBox,
+                                   QAccessibleActionInterface::toggleAction()));
+    EXPECT_EQ(selection(), (controller::IdSet{path}));
+    EXPECT_EQ(accessibleRow(list, row).at(1), "checkbox " + name + " (checked)");
+    ASSERT_TRUE(doAccessibleAction(list, row, QAccessible::Button,
+                                   QAccessibleActionInterface::pressAction()));
+    ASSERT_EQ(reveals.reveals().size(), 1u);
+    EXPECT_EQ(selection(), (controller::IdSet{path})) << "revealing never toggles";
+
+    // From the keyboard: Return reveals the current row; a header has nothing to reveal.
+    list->setFocus();
+    list->setCurrentIndex(m_view->listModel()->index(row));
+    QTest::keyClick(list, Qt::Key_Return);
+    EXPECT_EQ(reveals.reveals().size(), 2u);
+    list->setCurrentIndex(m_view->listModel()->index(rowOf("Quill")));
+    QTest::keyClick(list, Qt::Key_Return);
+    EXPECT_EQ(reveals.reveals().size(), 2u);
+    EXPECT_EQ(selection(), (controller::IdSet{path}));
 }
 
 TEST_F(OrphanFilesViewTest, BadgesAndTheirHelpTexts)

@@ -25,11 +25,16 @@ struct Case
     bool settings, reveal, undo;
 };
 
+// `failed` as the Trash run leaves them: an administrator move may still remove the items that
+// need one.
 UninstallOutcome with(UninstallOutcome o, std::vector<core::LeftoverItem> failed,
                       std::vector<core::LeftoverItem> missing = {})
 {
-    for (auto& item : failed)
+    for (auto& item : failed) {
+        if (item.requiresAdmin)
+            o.escalatableIDs.insert(item.id());
         o.failed.push_back(failure(std::move(item)));
+    }
     o.alreadyMissing = std::move(missing);
     return o;
 }
@@ -50,9 +55,13 @@ TEST(ResultBannerContent, TitleSymbolTintSummaryAndButtons)
     blocked.failed.push_back(
         failure(uiItem("/Applications/Foo.app", 10, false, LeftoverCategory::application)));
     blocked.failed.push_back(failure(admin("/Library/x")));
+    blocked.escalatableIDs.insert("/Library/x");
     blocked.appManagementDenialIDs.insert("/Applications/Foo.app");
     // A denial of a path that is not an application's item does not block.
     UninstallOutcome notBlocked = with(UninstallOutcome{}, {plain("/Applications/Foo.app")});
+    // Refused before any move: no administrator move may remove it.
+    UninstallOutcome refusedAdmin;
+    refusedAdmin.failed.push_back(failure(admin("/System/Library/x")));
     notBlocked.appManagementDenialIDs.insert("/Applications/Foo.app");
 
     const Case cases[] = {
@@ -87,9 +96,16 @@ TEST(ResultBannerContent, TitleSymbolTintSummaryAndButtons)
          with(UninstallOutcome{}, {admin("/Library/x")}, {plain("/m")}), "Couldn’t Remove",
          "lock.shield.fill", SystemColor::blue,
          "1 item couldn’t be moved — reveal it to remove it in Finder.", false, true, false},
-        {"two failures, one admin", with(UninstallOutcome{}, {admin("/Library/x"), plain("/y")}),
+        {"two admin failures", with(UninstallOutcome{}, {admin("/Library/x"), admin("/Library/y")}),
          "Couldn’t Remove", "lock.shield.fill", SystemColor::blue,
          "2 items couldn’t be moved — reveal them to remove them in Finder.", false, true, false},
+        {"two failures, one admin: the refused one is not offered",
+         with(UninstallOutcome{}, {admin("/Library/x"), plain("/y")}, {plain("/m")}),
+         "Couldn’t Remove", "lock.shield.fill", SystemColor::blue,
+         "1 item already gone · 1 item needs admin — reveal in Finder · 1 item couldn’t be removed",
+         false, true, false},
+        {"an admin item the policy refused", refusedAdmin, "Couldn’t Remove", "lock.shield.fill",
+         SystemColor::blue, "1 item couldn’t be removed", false, false, false},
         {"refused without admin need", with(UninstallOutcome{}, {plain("/y")}, {plain("/m")}),
          "Couldn’t Remove", "lock.shield.fill", SystemColor::blue, "1 item couldn’t be removed",
          false, false, false},

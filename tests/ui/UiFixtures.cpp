@@ -60,11 +60,18 @@ std::vector<NamedOutcome> bannerGallery()
     blocked.appManagementDenialIDs.insert(app.id());
     gallery.push_back({"permission-needed", blocked});
 
+    // The Trash run leaves the items that need an administrator to an administrator move.
     removal::UninstallOutcome refused;
     refused.failed.push_back(failure(
         uiItem("/Library/LaunchDaemons/com.quill.helper.plist", 1'024, true, C::launchAgents)));
     refused.failed.push_back(failure(uiItem("/Library/Application Support/Quill", 9'000, true)));
+    for (const auto& failed : refused.failed)
+        refused.escalatableIDs.insert(failed.item.id());
     gallery.push_back({"couldnt-remove", refused});
+    // One of them refused by the removal-safety policy: never offered for removal by hand.
+    auto refusedByPolicy = refused;
+    refusedByPolicy.escalatableIDs.erase(refused.failed.back().item.id());
+    gallery.push_back({"couldnt-remove-refused", refusedByPolicy});
 
     auto partly = movedOutcome(
         {uiItem("/Users/me/Library/Caches/com.quill.app", 48'300'000, false, C::caches),
@@ -73,6 +80,7 @@ std::vector<NamedOutcome> bannerGallery()
     partly.alreadyMissing.push_back(uiItem("/Users/me/Library/Saved Application State/q", 0));
     partly.failed.push_back(failure(
         uiItem("/Library/LaunchDaemons/com.quill.helper.plist", 1'024, true, C::launchAgents)));
+    partly.escalatableIDs.insert("/Library/LaunchDaemons/com.quill.helper.plist");
     partly.failed.push_back(failure(uiItem("/Users/me/Library/Containers/com.quill.app", 0)));
     gallery.push_back({"partly-removed-undo", partly});
     auto partlyPlain = partly;
