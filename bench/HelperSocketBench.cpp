@@ -175,9 +175,11 @@ int install(int argc, char** argv)
         ::open((root + "/private/var/run").c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     const auto address = common::socketAddressIn(runFolder.get(), common::kHelperSocketName);
     const base::UniqueFd listening(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    const int on = 1; // as the activator binds it: early clients carry their credentials too
     if (!address ||
         ::bind(listening.get(), reinterpret_cast<const sockaddr*>(&*address), sizeof *address) !=
             0 ||
+        ::setsockopt(listening.get(), SOL_SOCKET, SO_PASSCRED, &on, sizeof on) != 0 ||
         ::listen(listening.get(), 64) != 0) {
         std::cerr << "couldn't bind the socket\n";
         run("userdel " + name);

@@ -18,6 +18,7 @@
 #include "base/SystemCalls.h"
 #include "common/HelperEndpoint.h"
 #include "common/HelperFileAccess.h"
+#include "helper/CredentialedFrame.h"
 #include "helper/HelperLog.h"
 #include "helper/ServiceDefinition.h"
 #include "helper/SystemFolders.h"
@@ -112,6 +113,7 @@ std::optional<Endpoint> bindEndpoint(std::string& reason)
                sizeof *address) != 0 ||
         ::fstatat(endpoint.folder.get(), name.c_str(), &bound, AT_SYMLINK_NOFOLLOW) != 0 ||
         ::fchmodat(endpoint.folder.get(), name.c_str(), 0666, 0) != 0 ||
+        !enableWriterCredentials(endpoint.socket.get(), false) ||
         ::listen(endpoint.socket.get(), 128) != 0) {
         reason = "the socket can't be bound (errno " + std::to_string(errno) + ")";
         return std::nullopt;
