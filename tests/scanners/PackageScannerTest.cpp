@@ -11,6 +11,7 @@
 #include "platform/MacRoot.h"
 #include "tests/support/FakeMac.h"
 #include "tests/support/MacPathLiteral.h"
+#include "tests/support/SlowLoginShell.h"
 #include "tests/support/StandInBrew.h"
 #include "tests/support/StandInPackageManager.h"
 
@@ -21,6 +22,7 @@ using veldo::core::PackageGroup;
 using veldo::core::PackageManagerKind;
 using veldo::platform::MacPath;
 using veldo::testsupport::FakeMac;
+using veldo::testsupport::SlowLoginShell;
 using veldo::testsupport::StandInBrew;
 using veldo::testsupport::StandInPackageManager;
 using M = PackageManagerKind;
@@ -35,6 +37,15 @@ constexpr std::chrono::milliseconds kShortTimeout = std::chrono::seconds(1);
 void fill(const FakeMac& mac, const MacPath& path, std::size_t bytes)
 {
     mac.write(path, std::string(bytes, 'x'));
+}
+
+// A thread that requests a stop through `stop` after `delay`.
+std::jthread stopAfter(std::stop_source& stop, std::chrono::milliseconds delay)
+{
+    return std::jthread([&stop, delay] {
+        std::this_thread::sleep_for(delay);
+        stop.request_stop();
+    });
 }
 
 // name=version pairs of a group, in order.
@@ -152,18 +163,33 @@ TEST(PackageScanner, AStopEndsHangingListings)
     npm.setHangs("ls");
     pip.setHangs("list");
     std::stop_source stop;
-    std::thread quitter([&stop] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        stop.request_stop();
-    });
+    auto quitter = stopAfter(stop, std::chrono::milliseconds(300));
     const auto started = std::chrono::steady_clock::now();
     const auto groups = scanPackages(std::chrono::seconds(300), stop.get_token());
     const auto elapsed = std::chrono::steady_clock::now() - started;
-    quitter.join();
     EXPECT_TRUE(groups.empty());
     // One listing ended within the runner's grace; the others never started.
     EXPECT_LT(elapsed, std::chrono::seconds(1) + veldo::core::CommandRunner::kTerminateGrace);
     EXPECT_LE(brew.calls().size() + npm.calls().size() + pip.calls().size(), 1U);
+}
+
+TEST(PackageScanner, AStopEndsTheSearchForTheTools)
+{
+    FakeMac mac;
+    const SlowLoginShell shell(mac);
+    if (veldo::core::CommandRunner::loginShell().string() != "/bin/sh")
+        GTEST_SKIP() << "/etc/shells does not allow /bin/sh";
+    StandInBrew brew(mac);
+    std::stop_source stop;
+    auto quitter = stopAfter(stop, std::chrono::milliseconds(300));
+    const auto started = std::chrono::steady_clock::now();
+    const auto groups = scanPackages(std::chrono::seconds(300), stop.get_token());
+    // The login shell's run, the first look-up of the search path, was hung up at the stop rather
+    // than left to its time-out, and no listing started.
+    EXPECT_LT(std::chrono::steady_clock::now() - started,
+              veldo::core::CommandRunner::kTerminateGrace);
+    EXPECT_TRUE(groups.empty());
+    EXPECT_TRUE(brew.calls().empty());
 }
 
 TEST(PackageScanner, NpmGlobalsUnderTheRoot)
