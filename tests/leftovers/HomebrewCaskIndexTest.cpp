@@ -371,7 +371,7 @@ TEST(HomebrewCaskIndex, AStopFailsTheLoadAndLeavesTheCacheAlone)
     std::stop_source source;
     std::chrono::steady_clock::time_point requestedAt;
     std::thread stopper([&] {
-        while (brew.calls().empty()) // brew notes each call as it starts
+        while (!brew.hanging("info"))
             std::this_thread::sleep_for(10ms);
         requestedAt = std::chrono::steady_clock::now();
         source.request_stop();
@@ -381,7 +381,9 @@ TEST(HomebrewCaskIndex, AStopFailsTheLoadAndLeavesTheCacheAlone)
     stopper.join();
     ASSERT_FALSE(stoppedLoad.has_value());
     EXPECT_EQ(stoppedLoad.error().code, veldo::ErrorCode::cancelled);
-    EXPECT_LT(returnedAt - requestedAt, 100ms);
+    // Well before the runner's grace or drain wait (3 s each), with a margin a loaded machine
+    // keeps.
+    EXPECT_LT(returnedAt - requestedAt, 1s);
     EXPECT_EQ(IndexCache::shared().signature(), std::optional<std::string>("before"));
 }
 
