@@ -436,7 +436,9 @@ TEST_F(TrashExecutorTest, AStopEndsAHangingLaunchctlAndStartsNoOther)
     launchctl.setHangs("bootout");
     std::stop_source stop;
     std::jthread stopper([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        // Once the first launchctl runs (it notes each call as it starts).
+        for (int turn = 0; turn < 1000 && launchctl.calls().empty(); ++turn)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         stop.request_stop();
     });
     const auto start = std::chrono::steady_clock::now();
