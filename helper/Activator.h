@@ -21,6 +21,7 @@
 // process descriptor and starts it again on the next connection, at least the restart spacing after
 // the last start; connections made meanwhile wait in the socket's backlog. When the record is gone
 // or no longer trusted, it removes the socket, sends the daemon SIGTERM, waits for it and ends.
+// The socket gets its name only once it is 0666 and listening: a client never finds it closed.
 #pragma once
 
 #include <chrono>
