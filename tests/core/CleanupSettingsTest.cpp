@@ -3,12 +3,14 @@
 
 #include <limits>
 #include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "app/core/CleanupStats.h"
+#include "platform/Log.h"
 #include "platform/UserDefaults.h"
 #include "tests/support/FakeMac.h"
 
@@ -214,6 +216,34 @@ TEST_F(SettingsTest, DirectSetsStayInMemory)
     EXPECT_EQ(stats.totalItemsRemoved(), 0);
     EXPECT_EQ(notifications, 1);
     EXPECT_FALSE(m_defaults->object("Veldo.Stats.TotalAppsCleaned").has_value());
+}
+
+// A write that fails keeps the value for this run and leaves one line in the log per save,
+// naming the key and the errno but no path.
+TEST_F(SettingsTest, FailedWritesAreLogged)
+{
+    m_mac.write(MacPath("/Users/Shared/blocked"), "a file where a folder should be");
+    auto unwritable = std::make_shared<UserDefaults>(MacPath("/Users/Shared/blocked/s.plist"));
+    CleanupSettings settings(unwritable);
+    CleanupStats stats(unwritable);
+    veldo::platform::testing::LogRecorder log;
+
+    settings.setQuitBeforeRemoving(false);
+    stats.record(100, 2, 1);
+    EXPECT_FALSE(settings.quitBeforeRemoving());
+    EXPECT_EQ(stats.totalItemsRemoved(), 2);
+    EXPECT_EQ(log.lines(),
+              (std::vector<std::string>{
+                  "settings: The setting Veldo.QuitBeforeRemoving couldn’t be saved; it holds "
+                  "until Veldo quits (ENOTDIR)",
+                  "statistics: The cleanup statistics couldn’t be saved; they hold until Veldo "
+                  "quits (ENOTDIR)"}));
+
+    CleanupSettings writable(m_defaults);
+    CleanupStats counted(m_defaults);
+    writable.setQuitBeforeRemoving(false);
+    counted.record(100, 2, 1);
+    EXPECT_EQ(log.lines().size(), 2u) << "a write that succeeds logs nothing";
 }
 
 TEST(SharedSettings, BelongToTheCurrentMacRoot)
