@@ -68,15 +68,15 @@ TEST(ToolchainKindColor, SystemColoursAndThreeMixes)
         EXPECT_EQ(color(ToolchainKind::php, scheme), sys(SystemColor::indigo));
         EXPECT_EQ(color(ToolchainKind::testing, scheme), sys(SystemColor::pink));
         EXPECT_EQ(color(ToolchainKind::android, scheme),
-                  mixColor(sys(SystemColor::yellow), sys(SystemColor::green), 0.5));
+                  mixColor(sys(SystemColor::green), sys(SystemColor::yellow), 0.5));
         EXPECT_EQ(color(ToolchainKind::rust, scheme),
-                  mixColor(sys(SystemColor::red), sys(SystemColor::orange), 0.55));
+                  mixColor(sys(SystemColor::orange), sys(SystemColor::red), 0.55));
         EXPECT_EQ(color(ToolchainKind::cloud, scheme),
-                  mixColor(sys(SystemColor::pink), sys(SystemColor::purple), 0.5));
+                  mixColor(sys(SystemColor::purple), sys(SystemColor::pink), 0.5));
     }
     // Rust leans to red past the middle: more red than an even mix.
-    const QColor even = mixColor(SystemColors::color(SystemColor::red, ColorScheme::light),
-                                 SystemColors::color(SystemColor::orange, ColorScheme::light), 0.5);
+    const QColor even = mixColor(SystemColors::color(SystemColor::orange, ColorScheme::light),
+                                 SystemColors::color(SystemColor::red, ColorScheme::light), 0.5);
     EXPECT_NE(color(ToolchainKind::rust, ColorScheme::light), even);
 }
 
