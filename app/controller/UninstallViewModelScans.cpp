@@ -66,6 +66,7 @@ void UninstallViewModel::emptyLeftoverCache()
 
 Task<void> UninstallViewModel::scanApps()
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     if (m_appsTask)
         m_appsTask->cancel();
     const QUuid token = QUuid::createUuid();
@@ -105,6 +106,7 @@ Task<void> UninstallViewModel::scanApps()
 
 void UninstallViewModel::pruneSelections()
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     const IdSet listed = idsOf(m_apps);
     const std::optional<std::string> detailID =
         m_detailApp ? std::optional<std::string>(m_detailApp->id()) : std::nullopt;
@@ -130,6 +132,7 @@ void UninstallViewModel::pruneSelections()
 
 void UninstallViewModel::clearDetail()
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     if (m_leftoverTask) {
         m_leftoverTask->cancel();
         setLeftoverTask(nullptr);
@@ -144,6 +147,7 @@ void UninstallViewModel::clearDetail()
 
 Task<void> UninstallViewModel::showApp(core::InstalledApp app)
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     setDropNotice(std::nullopt);
     setSelectedAppID(app.id());
     setSelectedAppIDs(IdSet{app.id()});
@@ -156,6 +160,7 @@ Task<void> UninstallViewModel::showApp(core::InstalledApp app)
 IdSet UninstallViewModel::defaultLeftoverSelection(
     const std::vector<core::LeftoverItem>& items) const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     IdSet ids;
     for (const core::LeftoverItem& item : items) {
         if (item.requiresAdmin && !m_settings->includeAdminRequiredByDefault())
@@ -181,6 +186,7 @@ IdSet UninstallViewModel::defaultLeftoverSelection(
 
 Task<void> UninstallViewModel::loadLeftovers(core::InstalledApp app)
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     if (m_leftoverTask)
         m_leftoverTask->cancel();
     const QUuid token = QUuid::createUuid();
@@ -220,6 +226,7 @@ Task<void> UninstallViewModel::loadLeftovers(core::InstalledApp app)
 
 Task<void> UninstallViewModel::scanLeftovers()
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     const std::optional<core::InstalledApp> app = selectedApp();
     if (!app)
         co_return;
@@ -234,6 +241,7 @@ Task<void> UninstallViewModel::scanLeftovers()
 
 void UninstallViewModel::detailAppTrashed(core::WatchedAppBundle bundle)
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     if (selectedApps().size() > 1 || !m_detailApp || m_selectedAppID != m_detailApp->id() ||
         m_detailAppLocation != DetailAppLocation::installed || m_isRemoving || m_isUndoing)
         return;
@@ -249,16 +257,17 @@ void UninstallViewModel::detailAppTrashed(core::WatchedAppBundle bundle)
 
     if (bundle.trashURL) {
         if (std::optional<core::InstalledApp> trashed = m_services.loadApp(*bundle.trashURL)) {
-            (void)showApp(std::move(*trashed));
+            showApp(std::move(*trashed)).detach();
             return;
         }
     }
     setDetailAppLocation(DetailAppLocation::removed);
-    (void)loadLeftovers(detail);
+    loadLeftovers(detail).detach();
 }
 
 Task<void> UninstallViewModel::refreshDetailLocation()
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     if (selectedApps().size() > 1 || !m_detailApp || m_selectedAppID != m_detailApp->id() ||
         m_isRemoving || m_isUndoing)
         co_return;
@@ -287,6 +296,7 @@ Task<void> UninstallViewModel::refreshDetailLocation()
 
 Task<void> UninstallViewModel::selectApps(IdSet ids)
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     if (ids.size() >= 2)
         std::erase_if(ids, [](const std::string& id) { return toolSelectionIDs().contains(id); });
     const IdSet listed = idsOf(m_apps);
@@ -324,6 +334,7 @@ Task<void> UninstallViewModel::selectApps(IdSet ids)
 
 Task<void> UninstallViewModel::openApps(std::vector<platform::MacPath> urls)
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     std::vector<platform::MacPath> appURLs;
     std::ranges::copy_if(urls, std::back_inserter(appURLs),
                          [](const platform::MacPath& url) { return url.pathExtension() == "app"; });
@@ -371,6 +382,7 @@ Task<void> UninstallViewModel::openApps(std::vector<platform::MacPath> urls)
 
 Task<void> UninstallViewModel::handleDrop(platform::MacPath url)
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     const platform::MacPath dropped = url.standardized();
     std::optional<core::InstalledApp> shown;
     for (const core::InstalledApp& app : m_apps)
@@ -407,6 +419,7 @@ Task<void> UninstallViewModel::handleDrop(platform::MacPath url)
 
 Task<void> UninstallViewModel::quitAndRescan()
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     const std::optional<core::InstalledApp> app = selectedApp();
     if (!app)
         co_return;
@@ -424,6 +437,7 @@ Task<void> UninstallViewModel::quitAndRescan()
 
 void UninstallViewModel::clearBatch()
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     if (m_batchTask) {
         m_batchTask->cancel();
         setBatchTask(nullptr);
@@ -436,6 +450,7 @@ void UninstallViewModel::clearBatch()
 
 Task<void> UninstallViewModel::scanOrphans()
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     if (m_orphanTask)
         m_orphanTask->cancel();
     const QUuid token = QUuid::createUuid();
@@ -475,6 +490,7 @@ Task<void> UninstallViewModel::scanOrphans()
 
 Task<void> UninstallViewModel::scanDeveloper()
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     if (m_developerTask)
         m_developerTask->cancel();
     const QUuid token = QUuid::createUuid();

@@ -140,12 +140,12 @@ AppDetailView::AppDetailView(controller::UninstallViewModel* model, core::Instal
     if (!m_actions.scanLeftovers)
         m_actions.scanLeftovers = [this] {
             if (m_model)
-                (void)m_model->scanLeftovers();
+                m_model->scanLeftovers().detach();
         };
     if (!m_actions.quitAndRescan)
         m_actions.quitAndRescan = [this] {
             if (m_model)
-                (void)m_model->quitAndRescan();
+                m_model->quitAndRescan().detach();
         };
     if (!m_actions.reveal)
         m_actions.reveal = [this](const std::vector<platform::MacPath>& items) {
@@ -155,12 +155,12 @@ AppDetailView::AppDetailView(controller::UninstallViewModel* model, core::Instal
     if (!m_actions.exportReport)
         m_actions.exportReport = [this] {
             if (m_model)
-                (void)m_model->exportReport();
+                m_model->exportReport().detach();
         };
     if (!m_actions.uninstallApp)
         m_actions.uninstallApp = [this] {
             if (m_model)
-                (void)m_model->uninstallApp();
+                m_model->uninstallApp().detach();
         };
     if (!m_actions.toggleLeftover)
         m_actions.toggleLeftover = [this](const core::LeftoverItem& item) {
@@ -170,8 +170,10 @@ AppDetailView::AppDetailView(controller::UninstallViewModel* model, core::Instal
     if (!m_actions.uninstallCask)
         m_actions.uninstallCask = [this](bool zap) {
             if (m_model)
-                (void)m_model->uninstallCask(zap ? leftovers::HomebrewCasks::Zap::yes
-                                                 : leftovers::HomebrewCasks::Zap::no);
+                m_model
+                    ->uninstallCask(zap ? leftovers::HomebrewCasks::Zap::yes
+                                        : leftovers::HomebrewCasks::Zap::no)
+                    .detach();
         };
     if (!m_actions.detailCaskToken)
         m_actions.detailCaskToken = [this]() -> std::optional<std::string> {

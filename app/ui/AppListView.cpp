@@ -129,12 +129,12 @@ AppListView::AppListView(controller::UninstallViewModel* model, Options options,
     if (!m_actions.selectApps)
         m_actions.selectApps = [this](controller::IdSet ids) {
             if (m_model)
-                (void)m_model->selectApps(std::move(ids));
+                m_model->selectApps(std::move(ids)).detach();
         };
     if (!m_actions.scanApps)
         m_actions.scanApps = [this] {
             if (m_model)
-                (void)m_model->scanApps();
+                m_model->scanApps().detach();
         };
     if (!m_actions.reveal)
         m_actions.reveal = [this](const std::vector<platform::MacPath>& items) {

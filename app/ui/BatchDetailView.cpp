@@ -331,7 +331,7 @@ void BatchDetailView::askToRemove()
     m_confirmedIds = includedIds();
     m_confirmedSelection = m_model.selectedAppIDs();
     refreshConfirmation();
-    connect(box.action, &QPushButton::clicked, this, [this] { (void)m_model.removeBatch(); });
+    connect(box.action, &QPushButton::clicked, this, [this] { m_model.removeBatch().detach(); });
     box.box->open();
 }
 

@@ -1,7 +1,5 @@
 #include "app/ui/CommandActions.h"
 
-#include <algorithm>
-
 #include <QAction>
 #include <QApplication>
 #include <QKeySequence>
@@ -73,8 +71,8 @@ CommandActions::CommandActions(AppShell& shell, UpdaterController& updater, QObj
     connect(m_help, &QAction::triggered, this,
             [this] { m_shell.openWindow(QStringLiteral("help")); });
     connect(m_rescan, &QAction::triggered, this,
-            [this] { (void)rescanSelection(m_model.taskScope(), &m_model); });
-    connect(m_reload, &QAction::triggered, this, [this] { (void)m_model.scanApps(); });
+            [this] { rescanSelection(m_model.taskScope(), &m_model).detach(); });
+    connect(m_reload, &QAction::triggered, this, [this] { m_model.scanApps().detach(); });
 
     using VM = controller::UninstallViewModel;
     for (auto changed : {&VM::selectedAppIDsChanged, &VM::developerTabChanged,
@@ -161,27 +159,11 @@ void CommandActions::fillWindowMenu(QMenu* menu)
 
 void CommandActions::refresh()
 {
-    m_undo->setText(undoTitle(m_model.lastOutcome()));
-    m_undo->setEnabled(!undoDisabled(m_model));
+    m_undo->setText(QString::fromStdString(m_model.undoTitle()));
+    m_undo->setEnabled(m_model.canUndo());
     m_rescan->setText(rescanTitle(rescanKind(m_model)));
     m_rescan->setEnabled(!m_model.isRemoving() && !m_model.isUndoing());
     m_reload->setEnabled(!reloadDisabled(m_model));
-}
-
-QString CommandActions::undoTitle(const std::optional<removal::UninstallOutcome>& lastOutcome)
-{
-    const bool needsAdmin = lastOutcome && std::ranges::any_of(lastOutcome->restorePoints,
-                                                               [](const removal::RestorePoint& p) {
-                                                                   return p.needsAdmin;
-                                                               });
-    return needsAdmin ? QString::fromUtf8("Undo Last Cleanup\u2026")
-                      : QStringLiteral("Undo Last Cleanup");
-}
-
-bool CommandActions::undoDisabled(const controller::UninstallViewModel& model)
-{
-    return !model.lastOutcome() || model.lastOutcome()->restorePoints.empty() ||
-           model.isUndoing() || model.isRemoving();
 }
 
 CommandActions::Rescan CommandActions::rescanKind(const controller::UninstallViewModel& model)

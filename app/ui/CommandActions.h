@@ -11,13 +11,10 @@
 // nothing). The shell and the updater must outlive the actions. GUI thread.
 #pragma once
 
-#include <optional>
-
 #include <QObject>
 #include <QString>
 
 #include "app/controller/Task.h"
-#include "app/removal/UninstallOutcome.h"
 
 class QAction;
 class QMainWindow;
@@ -71,8 +68,6 @@ public:
     QAction* rescan() const { return m_rescan; }
     QAction* reload() const { return m_reload; }
 
-    static QString undoTitle(const std::optional<removal::UninstallOutcome>& lastOutcome);
-    static bool undoDisabled(const controller::UninstallViewModel& model);
     static Rescan rescanKind(const controller::UninstallViewModel& model);
     static QString rescanTitle(Rescan rescan);
     static bool reloadDisabled(const controller::UninstallViewModel& model);

@@ -14,6 +14,7 @@
 #include "app/controller/UninstallViewModel.h"
 #include "app/scanners/SetupSnapshot.h"
 #include "app/ui/CheckListView.h"
+#include "app/ui/ConfirmationBox.h"
 #include "app/ui/DiskUsageMapSection.h"
 #include "app/ui/EmptyStateView.h"
 #include "app/ui/FolderPanel.h"
@@ -204,9 +205,9 @@ void DeveloperView::buildHeader(QVBoxLayout* column)
     connect(m_export, &QToolButton::clicked, this, &DeveloperView::exportSnapshot);
     connect(m_rescan, &QToolButton::clicked, this, [this] {
         if (m_model->developerTab() == DeveloperTab::packages)
-            (void)m_model->scanPackages();
+            m_model->scanPackages().detach();
         else
-            (void)m_model->scanDeveloper();
+            m_model->scanDeveloper().detach();
     });
 }
 
@@ -434,7 +435,7 @@ void DeveloperView::handleTabChange(DeveloperTab tab)
 {
     switch (tab) {
     case DeveloperTab::packages:
-        (void)m_model->scanPackagesIfNeeded();
+        m_model->scanPackagesIfNeeded().detach();
         m_selectedMapKind->setKind(std::nullopt);
         break;
     case DeveloperTab::footprint:
@@ -448,7 +449,7 @@ void DeveloperView::handleTabChange(DeveloperTab tab)
 void DeveloperView::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    (void)m_model->scanDeveloperIfNeeded();
+    m_model->scanDeveloperIfNeeded().detach();
 }
 
 void DeveloperView::confirmPackageUninstall()
@@ -459,6 +460,7 @@ void DeveloperView::confirmPackageUninstall()
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);
     box->setIcon(QMessageBox::Warning);
+    box->setTextFormat(Qt::PlainText);
     QPushButton* uninstall =
         box->addButton(QStringLiteral("Uninstall Permanently"), QMessageBox::DestructiveRole);
     QPushButton* cancel = box->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
@@ -472,7 +474,7 @@ void DeveloperView::confirmPackageUninstall()
         if (m_packageDialog == box)
             m_packageDialog = nullptr;
         if (confirmed)
-            (void)m_model->removePackages();
+            m_model->removePackages().detach();
     });
     box->open();
 }
@@ -485,6 +487,7 @@ void DeveloperView::confirmToolchainTrash()
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);
     box->setIcon(QMessageBox::Warning);
+    box->setTextFormat(Qt::PlainText);
     QPushButton* move =
         box->addButton(QStringLiteral("Move to Trash"), QMessageBox::DestructiveRole);
     QPushButton* cancel = box->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
@@ -498,7 +501,7 @@ void DeveloperView::confirmToolchainTrash()
         if (m_toolchainDialog == box)
             m_toolchainDialog = nullptr;
         if (confirmed)
-            (void)m_model->removeToolchains();
+            m_model->removeToolchains().detach();
     });
     box->open();
 }
@@ -508,12 +511,12 @@ void DeveloperView::refreshDialogs()
     if (m_packageDialog) {
         const std::vector<core::DevPackage> packages = m_model->selectedPackages();
         m_packageDialog->setText(packageUninstallTitle(packages.size()));
-        m_packageDialog->setInformativeText(packageUninstallMessage(packages));
+        setPlainInformativeText(m_packageDialog, packageUninstallMessage(packages));
     }
     if (m_toolchainDialog) {
         const std::vector<core::ToolchainItem> items = m_model->selectedToolchainItems();
         m_toolchainDialog->setText(toolchainTrashTitle(items));
-        m_toolchainDialog->setInformativeText(toolchainTrashMessage(items));
+        setPlainInformativeText(m_toolchainDialog, toolchainTrashMessage(items));
     }
 }
 

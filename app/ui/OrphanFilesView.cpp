@@ -184,7 +184,7 @@ void OrphanFilesView::buildHeader()
     m_rescan = headerIconButton("arrow.clockwise", QStringLiteral("Rescan"),
                                 QStringLiteral("Rescan (⌘R)"), header.widget);
     row->addWidget(m_rescan);
-    connect(m_rescan, &QToolButton::clicked, this, [this] { (void)m_model->scanOrphans(); });
+    connect(m_rescan, &QToolButton::clicked, this, [this] { m_model->scanOrphans().detach(); });
 }
 
 void OrphanFilesView::buildNotScanned()
@@ -254,7 +254,7 @@ void OrphanFilesView::buildNotScanned()
     column->addSpacing(4);
     column->addWidget(m_scanButton, 0, Qt::AlignLeft);
     column->addStretch(1);
-    connect(m_scanButton, &QPushButton::clicked, this, [this] { (void)m_model->scanOrphans(); });
+    connect(m_scanButton, &QPushButton::clicked, this, [this] { m_model->scanOrphans().detach(); });
 
     outer->addStretch(0);
     outer->addWidget(content, 1, Qt::AlignTop);
@@ -403,7 +403,7 @@ void OrphanFilesView::openReview()
     if (m_sheet || !m_review->isEnabled())
         return;
     m_sheet = new OrphanReviewSheet(
-        m_model, [this] { closeReview(); }, [model = m_model] { (void)model->removeOrphans(); },
+        m_model, [this] { closeReview(); }, [model = m_model] { model->removeOrphans().detach(); },
         this);
     m_sheet->open();
 }

@@ -1,6 +1,8 @@
 // The app detail screen, its leftover list and its two sheets.
 #include "app/ui/AppDetailView.h"
 
+#include <thread>
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -18,6 +20,7 @@
 #include "app/ui/HomebrewUninstallSheet.h"
 #include "app/ui/LeftoverListModel.h"
 #include "app/ui/LeftoverRow.h"
+#include "app/ui/OrphanListModel.h"
 #include "app/ui/RemovalReviewSheet.h"
 #include "app/ui/StatusBanner.h"
 #include "app/ui/TintedPill.h"
@@ -25,6 +28,7 @@
 #include "platform/qt/FileManagerReveal.h"
 #include "tests/ui/AccessibleRows.h"
 #include "tests/ui/SidebarFixture.h"
+#include "tests/ui/UiFixtures.h"
 
 namespace veldo::ui {
 namespace {
@@ -217,6 +221,24 @@ TEST(LeftoverList, SectionsInCategoryOrderDividersAndAccessibleNames)
     EXPECT_EQ(LeftoverListModel::accessibleName(item("/L/x", 0, MatchConfidence::low)),
               QStringLiteral("x, Zero KB, Low confidence"));
 }
+
+#ifndef NDEBUG
+// The list models belong to the GUI thread: a call from any other thread aborts a debug build
+// instead of racing with the views.
+TEST(ListModels, ACallFromAnotherThreadAbortsDebugBuilds)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    testsupport::FakeMac mac;
+    testsupport::UiController c;
+    LeftoverListModel leftovers(c.model.get());
+    OrphanListModel orphans(c.model.get());
+    EXPECT_EQ(leftovers.rowCount() + orphans.rowCount(), 0); // on this thread: fine
+    EXPECT_DEATH(std::thread([&] { (void)leftovers.rowCount(); }).join(),
+                 "LeftoverListModel used off the thread");
+    EXPECT_DEATH(std::thread([&] { orphans.toggle(0); }).join(),
+                 "OrphanListModel used off the thread");
+}
+#endif
 
 TEST(AppDetailView, EmptyListShowsNothingLeftBehindAndADisabledReviewButton)
 {

@@ -68,7 +68,7 @@ struct Sidebar
         options.clock = &f.clock;
         options.actions.selectApps = [this](IdSet ids) {
             selectCalls.push_back(ids);
-            (void)fixture.model->selectApps(std::move(ids));
+            fixture.model->selectApps(std::move(ids)).detach();
         };
         options.actions.scanApps = [this] { ++scanCalls; };
         options.actions.reveal = [this](const std::vector<platform::MacPath>& items) {

@@ -337,7 +337,7 @@ TEST_F(CommandActionsTest, TheRescanItemFollowsTheDetailAppOfAReviewedTrashNotic
     notice.bundle.trashURL = "/Users/Shared/.Trash/Kestrel.app"_mac;
     model->setTrashNotices({notice});
     EXPECT_EQ(actions->rescan()->text().toStdString(), "Rescan Applications");
-    (void)model->reviewTrashedApp(notice);
+    model->reviewTrashedApp(notice).detach();
     EXPECT_EQ(actions->rescan()->text().toStdString(), "Rescan Leftovers");
     ASSERT_TRUE(QTest::qWaitFor([&] { return !model->isScanningLeftovers(); }, 5000));
     EXPECT_EQ(log.calls(), std::vector<std::string>{"leftovers Kestrel"});

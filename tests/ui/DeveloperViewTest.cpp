@@ -50,6 +50,17 @@ DevPackage package(std::string name, PackageManagerKind manager = PackageManager
     return {manager, std::move(name), std::move(version), bytes};
 }
 
+// Whether both texts of a message box are shown as they are, never read as markup.
+bool showsPlainText(const QMessageBox& box)
+{
+    for (const char* name : {"qt_msgbox_label", "qt_msgbox_informativelabel"}) {
+        const auto* label = box.findChild<QLabel*>(QLatin1String(name));
+        if (!label || label->textFormat() != Qt::PlainText)
+            return false;
+    }
+    return true;
+}
+
 ToolchainItem item(std::string title, std::int64_t bytes, bool cache, bool data = false,
                    bool admin = false)
 {
@@ -471,12 +482,13 @@ TEST_F(DeveloperViewTest, APackageDialogClosesWhenItsSelectionOrListChanges)
     view.uninstallButton()->click();
     ASSERT_NE(view.packageDialog(), nullptr);
     EXPECT_EQ(view.packageDialog()->text(), "Uninstall 1 package?");
+    EXPECT_TRUE(showsPlainText(*view.packageDialog())) << "names are never read as markup";
     m_model->togglePackage(packages[2].packages[0]); // another window ticks one more
     EXPECT_EQ(view.packageDialog(), nullptr);
 
     view.uninstallButton()->click();
     ASSERT_NE(view.packageDialog(), nullptr);
-    (void)m_model->scanPackages(); // a scan replaces the list
+    m_model->scanPackages().detach(); // a scan replaces the list
     EXPECT_EQ(view.packageDialog(), nullptr);
     QTRY_VERIFY(!m_model->isScanningPackages());
     EXPECT_EQ(m_removals, 0);
@@ -503,6 +515,7 @@ TEST_F(DeveloperViewTest, TheToolchainDialogClosesWhenItsSelectionChanges)
     view.moveButton()->click();
     ASSERT_NE(view.toolchainDialog(), nullptr);
     EXPECT_EQ(view.toolchainDialog()->text(), "Move 1 item (7.1 GB) to the Trash?");
+    EXPECT_TRUE(showsPlainText(*view.toolchainDialog())) << "titles are never read as markup";
     EXPECT_EQ(view.toolchainDialog()->informativeText(),
               "Includes 1 reinstallable item (7.1 GB) — SDKs, runtimes or toolchains you’d need "
               "to download again.\n\n1 item needs your administrator password.\n\nYou can undo "

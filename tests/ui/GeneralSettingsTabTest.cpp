@@ -234,7 +234,7 @@ TEST_F(GeneralSettingsTabTest, TheQuitSwitchReachesTheNextBatchRemoval)
     const auto removeOnce = [&] {
         model.setBatchResults({quill});
         model.setBatchIncludedIDs({quill.app.id()});
-        (void)model.removeBatch();
+        model.removeBatch().detach();
         ASSERT_TRUE(QTest::qWaitFor([&] { return !model.isRemoving(); }, 5000));
     };
     GeneralSettingsTab tab(c->settings, model, c->stats);

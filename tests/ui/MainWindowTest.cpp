@@ -540,9 +540,10 @@ TEST_F(MainWindowTest, EscapeOnEachSheetRefuses)
     MainWindow* window = open();
     std::vector<bool> admin;
     std::vector<AppManagementChoice> appManagement;
-    (void)countAnswers(model().taskScope(),
-                       model().requestAdminConfirmation({testsupport::uiItem("/Library/A")}, false),
-                       &admin);
+    countAnswers(model().taskScope(),
+                 model().requestAdminConfirmation({testsupport::uiItem("/Library/A")}, false),
+                 &admin)
+        .detach();
     AdminEscalationSheet* adminSheet = window->prompts()->adminSheet();
     ASSERT_NE(adminSheet, nullptr);
     EXPECT_TRUE(adminSheet->isVisible());
@@ -552,10 +553,11 @@ TEST_F(MainWindowTest, EscapeOnEachSheetRefuses)
     EXPECT_EQ(admin, std::vector<bool>{false});
     EXPECT_EQ(window->prompts()->adminSheet(), nullptr);
 
-    (void)countAnswers(
+    countAnswers(
         model().taskScope(),
         model().requestAppManagementDecision({testsupport::uiItem("/Applications/A.app")}, false),
-        &appManagement);
+        &appManagement)
+        .detach();
     ASSERT_NE(window->prompts()->appManagementSheet(), nullptr);
     QTest::keyClick(window->prompts()->appManagementSheet(), Qt::Key_Escape);
     ASSERT_TRUE(waitFor([&] { return !appManagement.empty(); }));
@@ -577,14 +579,16 @@ TEST_F(MainWindowTest, ASheetAnswersOnlyTheRequestItShows)
     MainWindow* second = open();
     std::vector<bool> answersA;
     std::vector<bool> answersB;
-    (void)countAnswers(model().taskScope(),
-                       model().requestAdminConfirmation({testsupport::uiItem("/Library/A")}, false),
-                       &answersA);
+    countAnswers(model().taskScope(),
+                 model().requestAdminConfirmation({testsupport::uiItem("/Library/A")}, false),
+                 &answersA)
+        .detach();
     QPointer<AdminEscalationSheet> sheetA = first->prompts()->adminSheet();
     ASSERT_TRUE(sheetA);
-    (void)countAnswers(model().taskScope(),
-                       model().requestAdminConfirmation({testsupport::uiItem("/Library/B")}, false),
-                       &answersB);
+    countAnswers(model().taskScope(),
+                 model().requestAdminConfirmation({testsupport::uiItem("/Library/B")}, false),
+                 &answersB)
+        .detach();
     // The sheet of A, closed after B was asked, answers nothing.
     ASSERT_TRUE(sheetA);
     sheetA->continueButton()->click();
@@ -611,9 +615,10 @@ TEST_F(MainWindowTest, ASheetAnswersOnlyTheRequestItShows)
 TEST_F(MainWindowTest, AWindowShownLaterPresentsWhatTheControllerHolds)
 {
     std::vector<bool> answers;
-    (void)countAnswers(model().taskScope(),
-                       model().requestAdminConfirmation({testsupport::uiItem("/Library/A")}, true),
-                       &answers);
+    countAnswers(model().taskScope(),
+                 model().requestAdminConfirmation({testsupport::uiItem("/Library/A")}, true),
+                 &answers)
+        .detach();
     controller::CaskFailure failure;
     failure.id = QUuid::createUuid();
     failure.appName = "Quill";
@@ -634,9 +639,10 @@ TEST_F(MainWindowTest, AvoidingThePromptOpensTheAdministratorSettings)
 {
     MainWindow* window = open();
     std::vector<bool> answers;
-    (void)countAnswers(model().taskScope(),
-                       model().requestAdminConfirmation({testsupport::uiItem("/Library/A")}, false),
-                       &answers);
+    countAnswers(model().taskScope(),
+                 model().requestAdminConfirmation({testsupport::uiItem("/Library/A")}, false),
+                 &answers)
+        .detach();
     window->prompts()->adminSheet()->avoidButton()->click();
     EXPECT_EQ(model().settingsTab(), controller::SettingsTab::administrator);
     ASSERT_NE(m_shell->settingsWindow(), nullptr);

@@ -89,7 +89,7 @@ protected:
 
     void undo()
     {
-        (void)m_model->undoLastRemoval();
+        m_model->undoLastRemoval().detach();
         QTRY_VERIFY_WITH_TIMEOUT(!m_model->isUndoing(), 10'000);
     }
 
