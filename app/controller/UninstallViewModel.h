@@ -916,6 +916,9 @@ private:
     // The Undo's rescans after something came back.
     Task<void> rescanAfterUndo(std::vector<core::LeftoverItem> restored);
 
+    // The start of every scan of a kind: cancels the kind's stored task, so that its result is
+    // dropped, and stamps a fresh token through `setToken`, which it answers.
+    QUuid supersedeScan(const TaskHandle& task, void (UninstallViewModel::*setToken)(QUuid));
     // Runs `work` on scanPool with the shutdown token, or with a token that cancelling the
     // returned task also stops.
     template <typename R>

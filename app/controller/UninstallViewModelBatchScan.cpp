@@ -21,10 +21,7 @@ struct UninstallViewModel::BatchWindow
 Task<void> UninstallViewModel::scanBatch()
 {
     VELDO_CHECK_SEQUENCE(m_sequence);
-    if (m_batchTask)
-        m_batchTask->cancel();
-    const QUuid token = QUuid::createUuid();
-    setBatchScanToken(token);
+    const QUuid token = supersedeScan(m_batchTask, &UninstallViewModel::setBatchScanToken);
 
     const std::vector<core::InstalledApp> selected = selectedApps();
     IdSet previous;

@@ -21,6 +21,14 @@ std::int64_t totalBytes(const std::vector<Item>& items)
     return total;
 }
 
+// Appends the elements of `from` whose id is in `ids`, in order.
+template <typename Item>
+void appendSelected(const std::vector<Item>& from, const IdSet& ids, std::vector<Item>& to)
+{
+    std::ranges::copy_if(from, std::back_inserter(to),
+                         [&](const Item& item) { return ids.contains(item.id()); });
+}
+
 bool containsFolded(std::string_view text, const std::string& foldedQuery)
 {
     return platform::foldForComparison(text).find(foldedQuery) != std::string::npos;
@@ -45,9 +53,7 @@ std::vector<core::InstalledApp> UninstallViewModel::selectedApps() const
 {
     VELDO_CHECK_SEQUENCE(m_sequence);
     std::vector<core::InstalledApp> apps;
-    std::ranges::copy_if(m_apps, std::back_inserter(apps), [&](const core::InstalledApp& app) {
-        return m_selectedAppIDs.contains(app.id());
-    });
+    appendSelected(m_apps, m_selectedAppIDs, apps);
     return apps;
 }
 
@@ -84,9 +90,7 @@ std::vector<core::LeftoverItem> UninstallViewModel::selectedLeftovers() const
 {
     VELDO_CHECK_SEQUENCE(m_sequence);
     std::vector<core::LeftoverItem> items;
-    std::ranges::copy_if(m_leftovers, std::back_inserter(items), [&](const core::LeftoverItem& i) {
-        return m_selectedLeftoverIDs.contains(i.id());
-    });
+    appendSelected(m_leftovers, m_selectedLeftoverIDs, items);
     return items;
 }
 
@@ -113,10 +117,7 @@ std::vector<core::ToolchainItem> UninstallViewModel::selectedToolchainItems() co
     VELDO_CHECK_SEQUENCE(m_sequence);
     std::vector<core::ToolchainItem> items;
     for (const core::ToolchainGroup& group : m_toolchainGroups)
-        std::ranges::copy_if(group.items, std::back_inserter(items),
-                             [&](const core::ToolchainItem& item) {
-                                 return m_selectedToolchainIDs.contains(item.id());
-                             });
+        appendSelected(group.items, m_selectedToolchainIDs, items);
     return items;
 }
 
@@ -134,10 +135,7 @@ std::vector<core::DevPackage> UninstallViewModel::selectedPackages() const
     VELDO_CHECK_SEQUENCE(m_sequence);
     std::vector<core::DevPackage> packages;
     for (const core::PackageGroup& group : m_packageGroups)
-        std::ranges::copy_if(group.packages, std::back_inserter(packages),
-                             [&](const core::DevPackage& package) {
-                                 return m_selectedPackageIDs.contains(package.id());
-                             });
+        appendSelected(group.packages, m_selectedPackageIDs, packages);
     return packages;
 }
 

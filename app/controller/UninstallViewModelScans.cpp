@@ -64,13 +64,20 @@ void UninstallViewModel::emptyLeftoverCache()
     setLeftoverCacheGeneration(m_leftoverCacheGeneration + 1);
 }
 
+QUuid UninstallViewModel::supersedeScan(const TaskHandle& task,
+                                        void (UninstallViewModel::*setToken)(QUuid))
+{
+    if (task)
+        task->cancel();
+    QUuid token = QUuid::createUuid();
+    (this->*setToken)(token);
+    return token;
+}
+
 Task<void> UninstallViewModel::scanApps()
 {
     VELDO_CHECK_SEQUENCE(m_sequence);
-    if (m_appsTask)
-        m_appsTask->cancel();
-    const QUuid token = QUuid::createUuid();
-    setAppsScanToken(token);
+    const QUuid token = supersedeScan(m_appsTask, &UninstallViewModel::setAppsScanToken);
     if (!hasGrantedAccess(core::AccessRootKind::applications) &&
         !hasGrantedAccess(core::AccessRootKind::userApplications)) {
         setIsScanningApps(false);
@@ -187,10 +194,7 @@ IdSet UninstallViewModel::defaultLeftoverSelection(
 Task<void> UninstallViewModel::loadLeftovers(core::InstalledApp app)
 {
     VELDO_CHECK_SEQUENCE(m_sequence);
-    if (m_leftoverTask)
-        m_leftoverTask->cancel();
-    const QUuid token = QUuid::createUuid();
-    setLeftoverScanToken(token);
+    const QUuid token = supersedeScan(m_leftoverTask, &UninstallViewModel::setLeftoverScanToken);
     setIsScanningLeftovers(true);
     setLeftovers({});
     setSelectedLeftoverIDs({});
@@ -451,10 +455,7 @@ void UninstallViewModel::clearBatch()
 Task<void> UninstallViewModel::scanOrphans()
 {
     VELDO_CHECK_SEQUENCE(m_sequence);
-    if (m_orphanTask)
-        m_orphanTask->cancel();
-    const QUuid token = QUuid::createUuid();
-    setOrphanScanToken(token);
+    const QUuid token = supersedeScan(m_orphanTask, &UninstallViewModel::setOrphanScanToken);
     setIsScanningOrphans(true);
     setSelectedOrphanIDs({});
 
@@ -491,10 +492,7 @@ Task<void> UninstallViewModel::scanOrphans()
 Task<void> UninstallViewModel::scanDeveloper()
 {
     VELDO_CHECK_SEQUENCE(m_sequence);
-    if (m_developerTask)
-        m_developerTask->cancel();
-    const QUuid token = QUuid::createUuid();
-    setDeveloperScanToken(token);
+    const QUuid token = supersedeScan(m_developerTask, &UninstallViewModel::setDeveloperScanToken);
     setIsScanningDeveloper(true);
     publishToolchainGroups({});
     setSelectedToolchainIDs({});

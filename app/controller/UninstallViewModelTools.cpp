@@ -167,10 +167,7 @@ Task<void> UninstallViewModel::scanPackagesIfNeeded()
 Task<void> UninstallViewModel::scanPackages()
 {
     VELDO_CHECK_SEQUENCE(m_sequence);
-    if (m_packageTask)
-        m_packageTask->cancel();
-    const QUuid token = QUuid::createUuid();
-    setPackageScanToken(token);
+    const QUuid token = supersedeScan(m_packageTask, &UninstallViewModel::setPackageScanToken);
     setIsScanningPackages(true);
     assignAlways(m_packageGroups, std::vector<core::PackageGroup>{},
                  &UninstallViewModel::packageGroupsChanged);
