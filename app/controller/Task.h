@@ -356,7 +356,6 @@ public:
             TaskScope::postResume(*m_context, m_guard, m_frame);
         return true;
     }
-    bool wasResumed() const { return m_resumed; }
 
 private:
     QPointer<QObject> m_context;
