@@ -169,6 +169,7 @@ BatchDetailView::BatchDetailView(controller::UninstallViewModel& model,
     m_footer = plainLabel(this, TextStyle::callout, true);
     footer->addWidget(m_footer, 1);
     m_remove = new QPushButton(this);
+    m_remove->setObjectName(QStringLiteral("removeButton"));
     m_remove->setAutoDefault(false);
     m_remove->setMinimumWidth(200);
     m_remove->setMinimumHeight(32);

@@ -32,28 +32,32 @@ bool selectionIsExactly(const controller::IdSet& selection, const std::string& i
 CommandActions::CommandActions(AppShell& shell, UpdaterController& updater, QObject* parent)
     : QObject(parent), m_shell(shell), m_model(shell.model())
 {
-    auto make = [this](const QString& title, QKeySequence key = {}) {
+    auto make = [this](const char* name, const QString& title, QKeySequence key = {}) {
         auto* action = new QAction(title, this);
+        action->setObjectName(QLatin1String(name));
         action->setMenuRole(QAction::NoRole);
         if (!key.isEmpty())
             action->setShortcut(key);
         return action;
     };
     m_checkForUpdates = new CheckForUpdatesButton(updater, this);
+    m_checkForUpdates->setObjectName(QStringLiteral("checkForUpdates"));
     m_checkForUpdates->setMenuRole(QAction::NoRole);
-    m_settings = make(QString::fromUtf8("Settings\u2026"), QKeySequence(Qt::CTRL | Qt::Key_Comma));
-    m_quit = make(QStringLiteral("Quit Veldo"), QKeySequence(Qt::CTRL | Qt::Key_Q));
-    m_close = make(QStringLiteral("Close"), QKeySequence(Qt::CTRL | Qt::Key_W));
-    m_undo = make(QString(), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_Z));
-    m_findApps = make(QStringLiteral("Find Apps"), QKeySequence(Qt::CTRL | Qt::Key_F));
-    m_showMainWindow = make(QStringLiteral("Veldo"), QKeySequence(Qt::CTRL | Qt::Key_0));
-    m_help = make(QStringLiteral("Veldo Help"));
+    m_settings = make("settings", QString::fromUtf8("Settings\u2026"),
+                      QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    m_quit = make("quit", QStringLiteral("Quit Veldo"), QKeySequence(Qt::CTRL | Qt::Key_Q));
+    m_close = make("close", QStringLiteral("Close"), QKeySequence(Qt::CTRL | Qt::Key_W));
+    m_undo = make("undo", QString(), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_Z));
+    m_findApps = make("findApps", QStringLiteral("Find Apps"), QKeySequence(Qt::CTRL | Qt::Key_F));
+    m_showMainWindow =
+        make("showMainWindow", QStringLiteral("Veldo"), QKeySequence(Qt::CTRL | Qt::Key_0));
+    m_help = make("help", QStringLiteral("Veldo Help"));
     // "?" is typed with Shift on most layouts; both forms open Help.
     m_help->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Question),
                           QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Question)});
-    m_rescan = make(QString(), QKeySequence(Qt::CTRL | Qt::Key_R));
-    m_reload =
-        make(QStringLiteral("Reload Applications"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R));
+    m_rescan = make("rescan", QString(), QKeySequence(Qt::CTRL | Qt::Key_R));
+    m_reload = make("reload", QStringLiteral("Reload Applications"),
+                    QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R));
 
     connect(m_settings, &QAction::triggered, this, [this] { m_shell.openSettings(); });
     connect(m_quit, &QAction::triggered, this, [] { QApplication::closeAllWindows(); });

@@ -34,12 +34,6 @@ public:
     void setUndoing(bool undoing);
 
     const ResultBannerContent& content() const { return m_content; }
-    const QLabel* summaryLabel() const { return m_summary; }
-    QPushButton* openSettingsButton() const { return m_openSettings; }
-    QPushButton* revealButton() const { return m_reveal; }
-    QPushButton* undoButton() const { return m_undo; }
-    QPushButton* doneButton() const { return m_done; }
-    BusyIndicator* undoSpinner() const { return m_spinner; }
 
     // As wide as the row wants, at most the card's width, and as high as the wrapped summary needs.
     QSize sizeHint() const override;
