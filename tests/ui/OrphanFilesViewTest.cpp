@@ -132,10 +132,15 @@ protected:
 
     controller::IdSet selection() const { return m_model->selectedOrphanIDs(); }
 
+    // The list's parts.
+    OrphanListModel* listModel() const { return child<OrphanListModel>(m_view, "listModel"); }
+    CheckListView* listView() const { return child<CheckListView>(m_view, "list"); }
+    OrphanRowDelegate* delegate() const { return child<OrphanRowDelegate>(m_view, "delegate"); }
+
     // The row of the item at `path`, or of the header of group `name`.
     int rowOf(const std::string& path) const
     {
-        const OrphanListModel& model = *child<OrphanListModel>(m_view, "listModel");
+        const OrphanListModel& model = *listModel();
         for (int row = 0; row < model.rowCount(); ++row)
             if ((model.isHeader(row) && model.group(row).displayName == path) ||
                 (!model.isHeader(row) && model.finding(row).item.url.path() == path))
@@ -146,11 +151,11 @@ protected:
 
     QPoint pointIn(int row, QRect(OrphanRowDelegate::Geometry::*part)) const
     {
-        CheckListView* list = child<CheckListView>(m_view, "list");
-        const QModelIndex index = child<OrphanListModel>(m_view, "listModel")->index(row);
+        CheckListView* list = listView();
+        const QModelIndex index = listModel()->index(row);
         list->scrollTo(index);
         const QRect rect = list->visualRect(index);
-        return (child<OrphanRowDelegate>(m_view, "delegate")->geometry(rect, index).*part).center();
+        return (delegate()->geometry(rect, index).*part).center();
     }
 
     testsupport::FakeMac m_mac;
@@ -240,8 +245,8 @@ TEST_F(OrphanFilesViewTest, SelectSuggestedFollowsTheSettingAndReplacesTheSelect
     EXPECT_EQ(selection(), (controller::IdSet{userMedium, adminMedium, inkMedium}));
 
     // Manual changes: a low item ticked, a suggested one unticked; pressing again restores.
-    child<OrphanListModel>(m_view, "listModel")->toggle(rowOf(low));
-    child<OrphanListModel>(m_view, "listModel")->toggle(rowOf(inkMedium));
+    listModel()->toggle(rowOf(low));
+    listModel()->toggle(rowOf(inkMedium));
     EXPECT_EQ(selection(), (controller::IdSet{userMedium, adminMedium, low}));
     child<QPushButton>(view, "selectSuggestedButton")->click();
     EXPECT_EQ(selection(), (controller::IdSet{userMedium, adminMedium, inkMedium}));
@@ -299,8 +304,8 @@ TEST_F(OrphanFilesViewTest, LongReasonsGrowTheirRowAndOddNamesAreShown)
                finding(home("Library/Caches/long"), 1, MatchConfidence::low, false, paragraphs),
                finding(home("Library/Caches/bad-\xff\xfe-name"), 1, MatchConfidence::medium)})};
     applyResult(result);
-    CheckListView* list = child<CheckListView>(m_view, "list");
-    OrphanListModel& model = *child<OrphanListModel>(m_view, "listModel");
+    CheckListView* list = listView();
+    OrphanListModel& model = *listModel();
     const int shortHeight = list->visualRect(model.index(1)).height();
     const int longHeight = list->visualRect(model.index(2)).height();
     EXPECT_GT(longHeight, shortHeight + 4 * QFontMetrics(list->font()).height());
@@ -385,13 +390,13 @@ TEST_F(OrphanFilesViewTest, GroupCheckboxesSelectTheirOwnGroupOnly)
     OrphanScanResult result = twoGroups();
     result.groups.push_back(group("com.empty", "Empty", {}));
     applyResult(result);
-    OrphanListModel& model = *child<OrphanListModel>(m_view, "listModel");
+    OrphanListModel& model = *listModel();
     const int quill = rowOf("Quill");
     const int inkwell = rowOf("Inkwell");
     EXPECT_TRUE(model.isChecked(rowOf("Empty"))); // no items: all selected
     EXPECT_FALSE(model.isChecked(quill));
 
-    child<OrphanListModel>(m_view, "listModel")->toggle(rowOf(home("Library/Logs/Inkwell")));
+    listModel()->toggle(rowOf(home("Library/Logs/Inkwell")));
     model.toggle(quill);
     EXPECT_TRUE(model.isChecked(quill));
     EXPECT_EQ(selection().size(), 4u); // Quill's three and Inkwell's one
@@ -414,7 +419,7 @@ TEST_F(OrphanFilesViewTest, RowTextsLockDatesAndDividers)
     result.groups[1].findings[0].lastModified =
         core::Date(std::chrono::seconds(1'773'000'000)); // March 2026
     applyResult(result);
-    OrphanListModel& model = *child<OrphanListModel>(m_view, "listModel");
+    OrphanListModel& model = *listModel();
     const QLocale english(QLocale::English, QLocale::UnitedStates);
 
     EXPECT_EQ(OrphanListModel::groupDetail(result.groups[0], english), "com.quill.app");
@@ -431,21 +436,16 @@ TEST_F(OrphanFilesViewTest, RowTextsLockDatesAndDividers)
               "No installed app uses it.");
 
     const QModelIndex adminIndex = model.index(admin);
-    const QRect rect = child<CheckListView>(m_view, "list")->visualRect(adminIndex);
-    const auto geometry = child<OrphanRowDelegate>(m_view, "delegate")->geometry(rect, adminIndex);
+    const QRect rect = listView()->visualRect(adminIndex);
+    const auto geometry = delegate()->geometry(rect, adminIndex);
     EXPECT_FALSE(geometry.lock.isEmpty());
-    EXPECT_EQ(child<OrphanRowDelegate>(m_view, "delegate")
-                  ->toolTipAt(rect, adminIndex, geometry.lock.center()),
+    EXPECT_EQ(delegate()->toolTipAt(rect, adminIndex, geometry.lock.center()),
               "System file — moving it needs administrator rights.");
-    EXPECT_EQ(child<OrphanRowDelegate>(m_view, "delegate")
-                  ->toolTipAt(rect, adminIndex, geometry.symbol.center()),
+    EXPECT_EQ(delegate()->toolTipAt(rect, adminIndex, geometry.symbol.center()),
               "Application Support");
-    EXPECT_EQ(child<OrphanRowDelegate>(m_view, "delegate")
-                  ->toolTipAt(rect, adminIndex, geometry.reveal.center()),
+    EXPECT_EQ(delegate()->toolTipAt(rect, adminIndex, geometry.reveal.center()),
               "Reveal in Finder");
-    EXPECT_TRUE(child<OrphanRowDelegate>(m_view, "delegate")
-                    ->geometry(rect, model.index(zero))
-                    .lock.isEmpty());
+    EXPECT_TRUE(delegate()->geometry(rect, model.index(zero)).lock.isEmpty());
 
     // The last row of each group carries no divider: one group of three has two that do.
     EXPECT_FALSE(model.isLastInGroup(rowOf(home("Library/Application Support/Quill"))));
@@ -470,7 +470,7 @@ TEST_F(OrphanFilesViewTest, ClicksAndSpaceToggleRevealDoesNot)
     applyResult(twoGroups());
     const std::string path = home("Library/Logs/Inkwell");
     const int row = rowOf(path);
-    QWidget* viewport = child<CheckListView>(m_view, "list")->viewport();
+    QWidget* viewport = listView()->viewport();
     platform::qt::FileManagerReveal::Recorder reveals;
 
     QTest::mouseClick(viewport, Qt::LeftButton, {},
@@ -486,14 +486,12 @@ TEST_F(OrphanFilesViewTest, ClicksAndSpaceToggleRevealDoesNot)
     EXPECT_TRUE(selection().empty());
 
     // Space on the current row, then on a group header.
-    child<CheckListView>(m_view, "list")->setFocus();
-    child<CheckListView>(m_view, "list")
-        ->setCurrentIndex(child<OrphanListModel>(m_view, "listModel")->index(row));
-    QTest::keyClick(child<CheckListView>(m_view, "list"), Qt::Key_Space);
+    listView()->setFocus();
+    listView()->setCurrentIndex(listModel()->index(row));
+    QTest::keyClick(listView(), Qt::Key_Space);
     EXPECT_EQ(selection(), (controller::IdSet{path}));
-    child<CheckListView>(m_view, "list")
-        ->setCurrentIndex(child<OrphanListModel>(m_view, "listModel")->index(rowOf("Quill")));
-    QTest::keyClick(child<CheckListView>(m_view, "list"), Qt::Key_Space);
+    listView()->setCurrentIndex(listModel()->index(rowOf("Quill")));
+    QTest::keyClick(listView(), Qt::Key_Space);
     EXPECT_EQ(selection().size(), 4u);
     // A click on a header outside its checkbox changes nothing.
     QTest::mouseClick(viewport, Qt::LeftButton, {},
@@ -507,7 +505,7 @@ TEST_F(OrphanFilesViewTest, RowsShowTheirLockAndRevealButtonToAssistiveTechnolog
     using testsupport::doAccessibleAction;
     show();
     applyResult(twoGroups());
-    CheckListView* list = child<CheckListView>(m_view, "list");
+    CheckListView* list = listView();
     const std::string path = "/Library/Application Support/Quill";
     const int row = rowOf(path);
     const std::string name = "Quill, 2 MB, Medium confidence, needs administrator rights";
@@ -533,10 +531,10 @@ TEST_F(OrphanFilesViewTest, RowsShowTheirLockAndRevealButtonToAssistiveTechnolog
 
     // From the keyboard: Return reveals the current row; a header has nothing to reveal.
     list->setFocus();
-    list->setCurrentIndex(child<OrphanListModel>(m_view, "listModel")->index(row));
+    list->setCurrentIndex(listModel()->index(row));
     QTest::keyClick(list, Qt::Key_Return);
     EXPECT_EQ(reveals.reveals().size(), 2u);
-    list->setCurrentIndex(child<OrphanListModel>(m_view, "listModel")->index(rowOf("Quill")));
+    list->setCurrentIndex(listModel()->index(rowOf("Quill")));
     QTest::keyClick(list, Qt::Key_Return);
     EXPECT_EQ(reveals.reveals().size(), 2u);
     EXPECT_EQ(selection(), (controller::IdSet{path}));
