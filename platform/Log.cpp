@@ -1,9 +1,9 @@
-// The application's log: syslog and a standard-error copy, or a test's recorder.
+// The application's log: syslog and a standard-error copy.
 #include "platform/Log.h"
 
 #include <cstdio>
 #include <mutex>
-#include <utility>
+#include <string>
 
 #include <syslog.h>
 
@@ -21,40 +21,11 @@ std::mutex& logMutex()
     return mutex;
 }
 
-testing::LogRecorder*& activeRecorder()
-{
-    static testing::LogRecorder* recorder = nullptr;
-    return recorder;
-}
-
-std::string_view codeName(ErrorCode code)
-{
-    switch (code) {
-    case ErrorCode::ioFailure:
-        return "ioFailure";
-    case ErrorCode::invalidArgument:
-        return "invalidArgument";
-    case ErrorCode::unreadable:
-        return "unreadable";
-    case ErrorCode::refused:
-        return "refused";
-    case ErrorCode::cancelled:
-        return "cancelled";
-    case ErrorCode::timedOut:
-        return "timedOut";
-    }
-    return "unknown";
-}
-
 } // namespace
 
 void logError(std::string_view category, std::string_view text)
 {
     std::lock_guard lock(logMutex());
-    if (testing::LogRecorder* recorder = activeRecorder()) {
-        recorder->m_lines.push_back(std::string(category) + ": " + std::string(text));
-        return;
-    }
     // openlog keeps the tag's pointer until closelog, so the tag lives through both under the
     // lock; without LOG_CONS nothing reaches the console when no syslog daemon listens.
     const std::string tag = std::string(kSubsystem) + "/" + std::string(category);
@@ -67,32 +38,11 @@ void logError(std::string_view category, std::string_view text)
 
 void logError(std::string_view category, std::string_view text, const Error& error)
 {
-    const std::string_view cause =
-        error.systemErrno != 0 ? errnoName(error.systemErrno) : codeName(error.code);
-    logError(category, std::string(text) + " (" + std::string(cause) + ")");
+    if (error.systemErrno == 0)
+        logError(category, text);
+    else
+        logError(category,
+                 std::string(text) + " (" + std::string(errnoName(error.systemErrno)) + ")");
 }
-
-namespace testing {
-
-LogRecorder::LogRecorder()
-{
-    std::lock_guard lock(logMutex());
-    m_previous = std::exchange(activeRecorder(), this);
-}
-
-LogRecorder::~LogRecorder()
-{
-    std::lock_guard lock(logMutex());
-    if (activeRecorder() == this)
-        activeRecorder() = m_previous;
-}
-
-std::vector<std::string> LogRecorder::lines() const
-{
-    std::lock_guard lock(logMutex());
-    return m_lines;
-}
-
-} // namespace testing
 
 } // namespace veldo::platform

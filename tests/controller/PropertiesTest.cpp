@@ -8,7 +8,6 @@
 #include <QSignalSpy>
 #include <QtConcurrent/QtConcurrentRun>
 
-#include "platform/Log.h"
 #include "platform/MainBundle.h"
 #include "tests/controller/ControllerFixture.h"
 #include "tests/support/MacPathLiteral.h"
@@ -365,12 +364,12 @@ TEST_F(ControllerState, AFailedWriteOfTheOfferIsLoggedAndTheValueHolds)
         m_settings, m_stats,
         std::make_shared<platform::UserDefaults>(
             platform::MacPath("/Users/Shared/blocked/d.plist")));
-    platform::testing::LogRecorder log;
+    ::testing::internal::CaptureStderr();
     controller->setOfferCleanupForTrashedApps(false);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "veldo: [settings] The setting Veldo.OfferCleanupForTrashedApps couldn’t be saved; "
+              "it holds until Veldo quits (ENOTDIR)\n");
     EXPECT_FALSE(controller->offerCleanupForTrashedApps());
-    EXPECT_EQ(log.lines(), std::vector<std::string>{
-                               "settings: The setting Veldo.OfferCleanupForTrashedApps couldn’t be "
-                               "saved; it holds until Veldo quits (ENOTDIR)"});
 }
 
 } // namespace

@@ -3,14 +3,12 @@
 
 #include <limits>
 #include <memory>
-#include <string>
 #include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "app/core/CleanupStats.h"
-#include "platform/Log.h"
 #include "platform/UserDefaults.h"
 #include "tests/support/FakeMac.h"
 
@@ -226,24 +224,24 @@ TEST_F(SettingsTest, FailedWritesAreLogged)
     auto unwritable = std::make_shared<UserDefaults>(MacPath("/Users/Shared/blocked/s.plist"));
     CleanupSettings settings(unwritable);
     CleanupStats stats(unwritable);
-    veldo::platform::testing::LogRecorder log;
 
+    ::testing::internal::CaptureStderr();
     settings.setQuitBeforeRemoving(false);
     stats.record(100, 2, 1);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "veldo: [settings] The setting Veldo.QuitBeforeRemoving couldn’t be saved; it holds "
+              "until Veldo quits (ENOTDIR)\n"
+              "veldo: [statistics] The cleanup statistics couldn’t be saved; they hold until "
+              "Veldo quits (ENOTDIR)\n");
     EXPECT_FALSE(settings.quitBeforeRemoving());
     EXPECT_EQ(stats.totalItemsRemoved(), 2);
-    EXPECT_EQ(log.lines(),
-              (std::vector<std::string>{
-                  "settings: The setting Veldo.QuitBeforeRemoving couldn’t be saved; it holds "
-                  "until Veldo quits (ENOTDIR)",
-                  "statistics: The cleanup statistics couldn’t be saved; they hold until Veldo "
-                  "quits (ENOTDIR)"}));
 
     CleanupSettings writable(m_defaults);
     CleanupStats counted(m_defaults);
+    ::testing::internal::CaptureStderr();
     writable.setQuitBeforeRemoving(false);
     counted.record(100, 2, 1);
-    EXPECT_EQ(log.lines().size(), 2u) << "a write that succeeds logs nothing";
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "") << "a write that succeeds logs nothing";
 }
 
 TEST(SharedSettings, BelongToTheCurrentMacRoot)
