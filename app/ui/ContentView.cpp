@@ -106,8 +106,8 @@ ContentView::ContentView(AppShell& shell, QWidget* parent) : QWidget(parent), m_
     using VM = controller::UninstallViewModel;
     connect(&model, &VM::dropNoticeChanged, this, &ContentView::syncNotice);
     connect(&model, &VM::trashNoticesChanged, this, &ContentView::syncTrashNotices);
-    for (auto signal :
-         {&VM::showResultBannerChanged, &VM::lastOutcomeChanged, &VM::isUndoingChanged})
+    for (auto signal : {&VM::showResultBannerChanged, &VM::lastOutcomeChanged,
+                        &VM::isUndoingChanged, &VM::isRemovingChanged})
         connect(&model, signal, this, &ContentView::syncResultBanner);
     syncNotice();
     syncTrashNotices();
@@ -259,6 +259,7 @@ void ContentView::syncResultBanner()
     if (model.lastOutcome())
         m_result->setOutcome(*model.lastOutcome());
     m_result->setUndoing(model.isUndoing());
+    m_result->setUndoAvailable(model.canUndo());
     m_resultShown = model.showResultBanner() && model.lastOutcome().has_value();
     layoutOverlays();
     withSpringAnimation(m_result, m_resultShown);

@@ -31,7 +31,11 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
 
     bool isHeader(int row) const override;
-    bool hasCheckbox(int) const override { return true; }
+    bool hasCheckbox(int) const override
+    {
+        VELDO_CHECK_SEQUENCE(m_sequence);
+        return true;
+    }
     void toggle(int row) override;
 
     // The group a row belongs to (its header or one of its findings).

@@ -131,6 +131,14 @@ void ResultBanner::setUndoing(bool undoing)
     refresh();
 }
 
+void ResultBanner::setUndoAvailable(bool available)
+{
+    if (m_undoAvailable == available)
+        return;
+    m_undoAvailable = available;
+    refresh();
+}
+
 void ResultBanner::refresh()
 {
     const ColorScheme scheme = SystemColors::colorScheme(palette());
@@ -155,7 +163,7 @@ void ResultBanner::refresh()
     m_reveal->setVisible(m_content.showsRevealInFinder);
     m_undo->setVisible(m_content.showsUndo);
     m_undo->setToolTip(m_content.undoHelp);
-    m_undo->setEnabled(!m_undoing);
+    m_undo->setEnabled(m_undoAvailable && !m_undoing);
     if (m_undoing) {
         m_undo->setMinimumWidth(m_undo->sizeHint().width());
         m_undo->setText(QString());

@@ -1,6 +1,8 @@
 // The app detail screen, its leftover list and its two sheets.
 #include "app/ui/AppDetailView.h"
 
+#include <functional>
+#include <string>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -15,16 +17,22 @@
 #include <QPushButton>
 #include <QTest>
 #include <QThread>
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentRun>
 
+#include "app/ui/AppListModel.h"
 #include "app/ui/EmptyStateView.h"
 #include "app/ui/HomebrewUninstallSheet.h"
 #include "app/ui/LeftoverListModel.h"
 #include "app/ui/LeftoverRow.h"
 #include "app/ui/OrphanListModel.h"
+#include "app/ui/PackageListModel.h"
 #include "app/ui/RemovalReviewSheet.h"
 #include "app/ui/StatusBanner.h"
 #include "app/ui/TintedPill.h"
+#include "app/ui/ToolchainListModel.h"
 #include "app/ui/WindowServices.h"
+#include "platform/Clock.h"
 #include "platform/qt/FileManagerReveal.h"
 #include "tests/ui/AccessibleRows.h"
 #include "tests/ui/ChildLookup.h"
@@ -228,21 +236,60 @@ TEST(LeftoverList, SectionsInCategoryOrderDividersAndAccessibleNames)
 }
 
 #ifndef NDEBUG
-// The list models belong to the GUI thread: a call from any other thread aborts a debug build
-// instead of racing with the views.
-TEST(ListModels, ACallFromAnotherThreadAbortsDebugBuilds)
+// The list models belong to the GUI thread: a call from a pool thread aborts a debug build
+// instead of racing with the views. One model a case: each death test starts the tests again.
+struct OffThreadCall
+{
+    const char* owner;
+    // Makes the model on this thread, calls it here (fine), then calls it through `offThread`.
+    std::function<void(controller::UninstallViewModel*,
+                       const std::function<void(std::function<void()>)>& offThread)>
+        run;
+};
+
+class ListModelThreads : public testing::TestWithParam<OffThreadCall>
+{
+};
+
+TEST_P(ListModelThreads, ACallFromAPoolThreadAbortsDebugBuilds)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     testsupport::FakeMac mac;
     testsupport::UiController c;
-    LeftoverListModel leftovers(c.model.get());
-    OrphanListModel orphans(c.model.get());
-    EXPECT_EQ(leftovers.rowCount() + orphans.rowCount(), 0); // on this thread: fine
-    EXPECT_DEATH(std::thread([&] { (void)leftovers.rowCount(); }).join(),
-                 "LeftoverListModel used off the thread");
-    EXPECT_DEATH(std::thread([&] { orphans.toggle(0); }).join(),
-                 "OrphanListModel used off the thread");
+    QThreadPool pool;
+    const auto offThread = [&pool](std::function<void()> call) {
+        QtConcurrent::run(&pool, std::move(call)).waitForFinished();
+    };
+    EXPECT_DEATH(GetParam().run(c.model.get(), offThread),
+                 std::string(GetParam().owner) + " used off the thread");
 }
+
+template <typename Model>
+OffThreadCall offThreadCall(const char* owner, std::function<void(Model&)> call)
+{
+    return {owner, [call](controller::UninstallViewModel* controller, const auto& offThread) {
+                Model model(controller);
+                call(model);
+                offThread([&] { call(model); });
+            }};
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ListModels, ListModelThreads,
+    testing::Values(
+        OffThreadCall{"AppListModel",
+                      [](controller::UninstallViewModel* controller, const auto& offThread) {
+                          AppListModel apps(controller, platform::SystemClock::shared());
+                          (void)apps.idAt(0);
+                          offThread([&] { (void)apps.idAt(0); });
+                      }},
+        offThreadCall<LeftoverListModel>("LeftoverListModel", [](auto& m) { (void)m.rowCount(); }),
+        offThreadCall<OrphanListModel>("OrphanListModel", [](auto& m) { m.toggle(0); }),
+        offThreadCall<PackageListModel>("PackageListModel", [](auto& m) { m.reveal(0); }),
+        offThreadCall<ToolchainListModel>("ToolchainListModel", [](auto& m) { m.reveal(0); })),
+    [](const testing::TestParamInfo<OffThreadCall>& param) {
+        return std::string(param.param.owner);
+    });
 #endif
 
 TEST(AppDetailView, EmptyListShowsNothingLeftBehindAndADisabledReviewButton)

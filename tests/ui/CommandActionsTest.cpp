@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QTest>
 #include <QVBoxLayout>
 
@@ -21,6 +22,7 @@
 #include "app/ui/AppShell.h"
 #include "app/ui/HelpView.h"
 #include "app/ui/MainWindow.h"
+#include "app/ui/ResultBanner.h"
 #include "app/ui/SearchField.h"
 #include "tests/platform/qt/LoopbackFeedServer.h"
 #include "tests/support/MacPathLiteral.h"
@@ -233,18 +235,26 @@ TEST_F(CommandActionsTest, UndoFollowsTheLastOutcomeAndTheBusyFlags)
 {
     MainWindow* window = open();
     QAction* undo = child<QAction>(actions, "undo");
+    // The result banner's Undo button is enabled exactly when the menu item is.
+    auto* bannerUndo =
+        child<QPushButton>(child<ResultBanner>(window, "resultBanner"), "undoButton");
     EXPECT_FALSE(undo->isEnabled()) << "before any removal";
     removal::UninstallOutcome outcome;
     outcome.restorePoints.resize(2);
     model->setLastOutcome(outcome);
+    model->setShowResultBanner(true);
     EXPECT_TRUE(undo->isEnabled());
+    EXPECT_TRUE(bannerUndo->isEnabled());
     EXPECT_EQ(undo->text(), "Undo Last Cleanup");
     model->setIsRemoving(true);
     EXPECT_FALSE(undo->isEnabled());
+    EXPECT_FALSE(bannerUndo->isEnabled()) << "another removal runs";
     model->setIsRemoving(false);
     model->setIsUndoing(true);
     EXPECT_FALSE(undo->isEnabled());
+    EXPECT_FALSE(bannerUndo->isEnabled());
     model->setIsUndoing(false);
+    EXPECT_TRUE(bannerUndo->isEnabled());
     outcome.restorePoints[1].needsAdmin = true;
     model->setLastOutcome(outcome);
     EXPECT_EQ(undo->text(), QString::fromUtf8("Undo Last Cleanup\u2026"));
