@@ -141,6 +141,7 @@ int main(int argc, char** argv)
     options.root = root;
     options.login = platform::loginName(::getuid()).value_or("root");
     options.standInsFolder = VELDO_STAND_INS_DIR;
+    options.appProgram = VELDO_DEMO_APP_PROGRAM;
     // The demo's own set lists 31 apps in the sidebar (its system apps are hidden by default).
     options.extraApps = kApps - 31;
     const auto made = demo::generateDemoMac(options);

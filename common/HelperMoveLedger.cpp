@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <chrono>
 #include <ctime>
+#include <map>
+#include <set>
 #include <utility>
 
 #include "common/HelperStateFiles.h"
@@ -19,8 +21,9 @@ namespace {
 using platform::MacPath;
 using platform::PlistValue;
 
-// Far above 2,000 records of a few hundred bytes each; a larger file is no ledger we wrote.
-constexpr std::size_t kMaximumLedgerBytes = std::size_t{64} << 20;
+// Far above 5,000 records of a few hundred bytes each for each of dozens of accounts; a larger
+// file is no ledger we wrote.
+constexpr std::size_t kMaximumLedgerBytes = std::size_t{256} << 20;
 
 // "20240501-102030" for the UTC time of `time`.
 std::string compactUTC(platform::Clock::TimePoint time)
@@ -173,8 +176,15 @@ Result<void> HelperMoveLedger::add(HelperMoveRecord record, const HelperItemInve
 
 Result<void> HelperMoveLedger::remove(const platform::UUID& id)
 {
-    eraseRecordsIf([&](const HelperMoveRecord& r) { return r.id == id; });
-    removeInventory(id);
+    return remove(std::vector<platform::UUID>{id});
+}
+
+Result<void> HelperMoveLedger::remove(const std::vector<platform::UUID>& ids)
+{
+    const std::set<platform::UUID> gone(ids.begin(), ids.end());
+    eraseRecordsIf([&](const HelperMoveRecord& r) { return gone.contains(r.id); });
+    for (const platform::UUID& id : gone)
+        removeInventory(id);
     if (auto prepared = prepareDirectories(); !prepared)
         return prepared;
     return save();
@@ -193,16 +203,22 @@ std::string HelperMoveLedger::inventoryFileName(const platform::UUID& id)
 bool HelperMoveLedger::prune()
 {
     const auto cutoff = now() - std::chrono::seconds(kMaximumAgeSeconds);
-    std::size_t young = 0;
+    // Of each account's records young enough, only its most recently added
+    // kMaximumRecordsPerAccount stay: first the number beyond that, then the earliest that many.
+    std::map<uid_t, std::size_t> excess;
     for (const HelperMoveRecord& r : m_records)
-        young += r.date < cutoff ? 0 : 1;
-    // Of the records young enough, only the most recently added kMaximumRecords stay.
-    std::size_t excess = young > kMaximumRecords ? young - kMaximumRecords : 0;
+        if (!(r.date < cutoff))
+            ++excess[r.uid];
+    for (auto& [uid, count] : excess)
+        count = count > kMaximumRecordsPerAccount ? count - kMaximumRecordsPerAccount : 0;
     return eraseRecordsIf([&](const HelperMoveRecord& r) {
         bool expired = r.date < cutoff;
-        if (!expired && excess > 0) {
-            --excess;
-            expired = true;
+        if (!expired) {
+            std::size_t& beyond = excess[r.uid];
+            if (beyond > 0) {
+                --beyond;
+                expired = true;
+            }
         }
         if (expired)
             removeInventory(r.id);

@@ -5,9 +5,11 @@
 // saved whole after every change to "Moves.plist" (a binary property list, an array of record
 // dictionaries) in its folder, with one inventory file per record in the folder "Inventories"
 // beside it, named by the record id's canonical text and ".inventory". It bounds itself: records
-// older than 30 days by its clock go, and it never holds more than 2,000 (the most recently
-// added stay); a record's inventory file goes with it. Folders it makes are 0700 and files 0600
-// (see HelperStateFiles.h); writes are atomic, so a reader sees the old ledger or the new one.
+// older than 30 days by its clock go, and it never holds more than 5,000 records of one account
+// (as many as one request may move; that account's most recently added stay, so one account's
+// moves never push out another's); a record's inventory file goes with it. Folders it makes are
+// 0700 and files 0600 (see HelperStateFiles.h); writes are atomic, so a reader sees the old
+// ledger or the new one.
 //
 // The file is read only by load(). A ledger that was read (or found missing) then removes what
 // interrupted runs left in its folders: temporary files of atomic writes of "Moves.plist" or of
@@ -36,6 +38,7 @@
 #include "base/Result.h"
 #include "common/HelperItemInventory.h"
 #include "common/HelperMoveRecord.h"
+#include "common/VeldoHelperProtocol.h"
 #include "platform/Clock.h"
 #include "platform/MacPath.h"
 #include "platform/PropertyList.h"
@@ -57,7 +60,7 @@ public:
     static constexpr std::string_view kInventoriesFolderName = "Inventories";
     static constexpr std::string_view kInventoryExtension = ".inventory";
     static constexpr std::int64_t kMaximumAgeSeconds = 2'592'000; // 30 days
-    static constexpr std::size_t kMaximumRecords = 2000;
+    static constexpr std::size_t kMaximumRecordsPerAccount = kHelperRequestItemLimit;
 
     // Loads the ledger of `directory` (see above). When loading pruned something, the folders
     // are made and the ledger saved; a ledger that needed no pruning is not rewritten. Fails with
@@ -90,6 +93,8 @@ public:
     // Drops every record with `id`, deletes that id's inventory file (whether or not a record
     // matched) and saves. Fails when "Moves.plist" was not saved.
     Result<void> remove(const platform::UUID& id);
+    // The same for several ids at once, with one save.
+    Result<void> remove(const std::vector<platform::UUID>& ids);
 
     // The folder of the inventory files, and the name of one record's file in it.
     platform::MacPath inventoriesDirectory() const;

@@ -7,6 +7,10 @@
 //
 // Paths are compared after canonical decomposition (NFD) and case folding without a locale, so
 // "~/LIBRARY" and a name typed with a precomposed accent are judged like their canonical forms.
+// That holds for the home folder too, although on Linux "/Users/ab" and "/Users/AB" may be two
+// accounts' homes: here the home only ever adds refusals, so a look-alike home keeps the
+// protection of the caller's. Whatever grants the helper daemon something for the caller's home
+// (HelperPathRules) compares the home by its exact spelling instead.
 // Nothing here changes the file system. Reads of the disk: resolving the links of a path's
 // parent folder (normalizedPath, through the Mac root) and, only when Context::inspectsDisk is
 // set, listing a folder in an applications folder two levels deep. All functions are thread-safe

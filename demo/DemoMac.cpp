@@ -7,14 +7,13 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "base/SystemCalls.h"
 #include "base/UniqueFd.h"
 #include "demo/IcnsWriter.h"
 #include "platform/MacPath.h"
@@ -33,7 +32,9 @@ using testsupport::MacTree;
 
 namespace {
 
-constexpr const char* kMarkerComplete = "veldo demo Mac, complete\n";
+// The number grows whenever the demo's content changes: scripts/run-demo looks for this very line
+// and makes a demo of an older generator again.
+constexpr const char* kMarkerComplete = "veldo demo Mac, complete (format 2)\n";
 constexpr const char* kMarkerIncomplete = "veldo demo Mac, being made\n";
 
 // Every date of the demo counts back from this moment (2026-11-30 12:00 UTC), so two runs make
@@ -61,7 +62,8 @@ enum Leaves : unsigned
     crashReport = 1u << 12,
     // Administrator-only: a system launch daemon, system support files and preferences.
     systemItems = 1u << 13,
-    // A file whose name only begins with the identifier (a medium match).
+    // A host-specific preferences file whose name only begins with the identifier (a medium
+    // match).
     lookalike = 1u << 14,
 };
 
@@ -151,6 +153,10 @@ constexpr std::array kApps{
 };
 // clang-format on
 
+// Homebrew's prefix, and the folder where the stand-in brew keeps its records and logs.
+constexpr const char* kBrewPrefix = "/opt/homebrew";
+constexpr const char* kBrewControlFolder = "/private/var/brew-stand-in";
+
 // Two Homebrew casks: Orbit Browser (with a zap stanza) and Kestrel Video.
 struct DemoCask
 {
@@ -164,7 +170,9 @@ constexpr std::array kCasks{DemoCask{"orbit-browser", "118.0.2", "Orbit Browser.
 constexpr std::array kFormulae{std::pair{"wget", "1.24.5"}, std::pair{"jq", "1.7.1"},
                                std::pair{"ripgrep", "14.1.0"}};
 
-// Leftovers of two apps that are gone, dated well over 30 days back.
+// Leftovers of two apps that are gone, dated well over 30 days back. Each is named by its app's
+// identifier: the orphan scan reads only such names (a folder named "Glimmer Slides" is never
+// found).
 struct DemoOrphan
 {
     const char* relativePath; // below the home
@@ -172,12 +180,12 @@ struct DemoOrphan
     std::int64_t bytes;
 };
 constexpr std::array kOrphans{
-    DemoOrphan{"Library/Application Support/Glimmer Slides", 95, 6 * kMiB},
+    DemoOrphan{"Library/Application Support/com.glimmer.slides", 95, 6 * kMiB},
     DemoOrphan{"Library/Caches/com.glimmer.slides", 95, 12 * kMiB},
     DemoOrphan{"Library/Preferences/com.glimmer.slides.plist", 120, 4096},
     DemoOrphan{"Library/Containers/com.wavelet.recorder", 61, 9 * kMiB},
     DemoOrphan{"Library/Saved Application State/com.wavelet.recorder.savedState", 61, 8192},
-    DemoOrphan{"Library/Logs/Wavelet Recorder", 70, 2 * kMiB},
+    DemoOrphan{"Library/Logs/com.wavelet.recorder", 70, 2 * kMiB},
 };
 
 // Developer caches, each above the 1 MB the footprint screen shows.
@@ -195,13 +203,10 @@ constexpr std::array kDeveloperCaches{
     DemoCache{".cargo/registry/cache/index.crates.io-6f17d22bba15001f/serde.crate", 12 * kMiB},
 };
 
+// The name of the app's executable: the app's own, spaces included, as most Mac apps have it.
 std::string executableName(const DemoApp& app)
 {
-    std::string name = app.name;
-    for (char& c : name)
-        if (c == ' ')
-            c = '_';
-    return name;
+    return app.name;
 }
 
 MacPath bundlePath(const DemoApp& app, const MacPath& home)
@@ -234,6 +239,18 @@ Result<void> reserve(const MacTree& tree, const MacPath& path, std::int64_t byte
             return Error::fromErrno(err, host);
     }
     return {};
+}
+
+// The whole of a host file the demo copies in: a program or a stand-in tool script.
+Result<std::string> hostFile(const std::string& path)
+{
+    const base::UniqueFd fd = base::openAt(AT_FDCWD, path.c_str(), O_RDONLY);
+    if (!fd)
+        return Error::fromErrno(errno, path);
+    auto bytes = base::readAll(fd.get(), std::size_t{64} << 20);
+    if (!bytes)
+        return Error::fromErrno(bytes.error().systemErrno, path);
+    return bytes;
 }
 
 Result<void> setTimes(const std::string& host, std::int64_t accessed, std::int64_t modified)
@@ -331,7 +348,8 @@ PlistValue infoPlist(const DemoApp& app)
     return PlistValue(std::move(info));
 }
 
-void makeApp(Maker& m, const DemoApp& app)
+// `program`: the bytes of the app's executable.
+void makeApp(Maker& m, const DemoApp& app, const std::string& program)
 {
     const MacPath bundle = bundlePath(app, m.home());
     m.folder(bundle.appendingPathComponent("Contents/MacOS"));
@@ -343,8 +361,8 @@ void makeApp(Maker& m, const DemoApp& app)
     if (app.daysSinceUse >= 0) {
         const MacPath exe = bundle.appendingPathComponent("Contents/MacOS")
                                 .appendingPathComponent(executableName(app));
-        // A program that stays up until it is told to go, so that one demo app can run.
-        m.write(exe, "#!/bin/sh\nexec sleep 86400\n", 0755);
+        // A program that runs until it is asked to quit: started, the app shows as running.
+        m.write(exe, program, 0755);
         if (!m.failed()) {
             const std::int64_t used = kDemoNow - app.daysSinceUse * kDay;
             m.check(setTimes(m.tree().host(exe), used, kDemoNow - 400 * kDay));
@@ -382,17 +400,13 @@ void makeReceipt(Maker& m, const DemoApp& app)
                                       "./" + supportFolder, "./" + supportFolder + "/Plug-Ins"}));
 }
 
-int makeLeftovers(Maker& m, const DemoApp& app)
+// Makes the app's leftovers; returns each item as the leftover scan lists it.
+std::vector<MacPath> makeLeftovers(Maker& m, const DemoApp& app)
 {
     const MacPath library = m.home().appendingPathComponent("Library");
     const std::string id = app.identifier;
-    int count = 0;
-    std::vector<MacPath> made; // each item as the scanners see it, dated at the end
-    auto item = [&](unsigned flag) {
-        const bool wanted = (app.leaves & flag) != 0;
-        count += wanted ? 1 : 0;
-        return wanted;
-    };
+    std::vector<MacPath> made; // dated at the end
+    auto item = [&](unsigned flag) { return (app.leaves & flag) != 0; };
     if (item(support)) {
         const MacPath folder =
             library.appendingPathComponent("Application Support").appendingPathComponent(app.name);
@@ -455,19 +469,20 @@ int makeLeftovers(Maker& m, const DemoApp& app)
         m.write(made.back().appendingPathComponent("httpstorages.sqlite"), "sqlite");
     }
     if (item(crashReport)) {
+        // Named after the process, as macOS names them ("Hearth Chat-…").
         made.push_back(library.appendingPathComponent("Logs/DiagnosticReports")
                            .appendingPathComponent(executableName(app) + "-2026-10-02-101500.ips"));
         m.write(made.back(), "{\"app_name\":\"" + std::string(app.name) + "\"}\n");
     }
     if (item(lookalike)) {
-        made.push_back(library.appendingPathComponent("Preferences")
-                           .appendingPathComponent(id + "backup.plist"));
+        made.push_back(
+            library.appendingPathComponent("Preferences/ByHost")
+                .appendingPathComponent(id + "backup.6F1C2D3E-4A5B-4C6D-8E9F-0A1B2C3D4E5F.plist"));
         m.plist(made.back(), PlistValue(PlistValue::Dictionary{{"Enabled", true}}));
     }
-    if (item(receipt)) {
+    // The receipt leads to the system support folder below (no scan lists a receipt itself).
+    if (item(receipt))
         makeReceipt(m, app);
-        ++count; // the receipt also leads to the system support folder below
-    }
     if (item(systemItems)) {
         const std::string label = id + ".daemon";
         const MacPath daemon =
@@ -483,21 +498,20 @@ int makeLeftovers(Maker& m, const DemoApp& app)
         m.sized(support.appendingPathComponent("Plug-Ins/engine.bundle"), 4 * kMiB);
         m.plist(preferences, PlistValue(PlistValue::Dictionary{{"SharedLicense", "demo"}}));
         made.insert(made.end(), {daemon, tool, support, preferences});
-        count += 3;
     }
     // Last changed when the app was last used (a never-used one when it was installed).
     for (const MacPath& path : made)
         m.datedTree(path, app.daysSinceUse >= 0 ? app.daysSinceUse : kInstalledDaysAgo);
-    return count;
+    return made;
 }
 
 void makeBrew(Maker& m, const DemoOptions& options)
 {
-    const MacPath prefix("/opt/homebrew");
-    std::string casksJson = "{\"formulae\":[],\"casks\":[";
-    std::string caskList;
-    for (std::size_t i = 0; i < kCasks.size(); ++i) {
-        const DemoCask& cask = kCasks[i];
+    const MacPath prefix(kBrewPrefix);
+    // The stand-in brew reads and changes the Cellar and the Caskroom; its control folder holds
+    // each cask's record for "brew info".
+    const MacPath control(kBrewControlFolder);
+    for (const DemoCask& cask : kCasks) {
         const MacPath room =
             prefix.appendingPathComponent("Caskroom").appendingPathComponent(cask.token);
         m.folder(room.appendingPathComponent(cask.version));
@@ -511,17 +525,16 @@ void makeBrew(Maker& m, const DemoOptions& options)
                     .appendingPathComponent("20260601120000.000/Casks")
                     .appendingPathComponent(std::string(cask.token) + ".rb"),
                 ruby);
-        casksJson += std::string(i ? "," : "") + "{\"token\":\"" + cask.token +
-                     "\",\"tap\":\"homebrew/cask\",\"installed\":\"" + cask.version +
-                     "\",\"artifacts\":[{\"app\":[\"" + cask.appName + "\"]}" +
-                     (cask.zap ? ",{\"zap\":[{\"trash\":[\"~/Library/Application Support/Orbit "
-                                 "Browser\"]}]}"
-                               : "") +
-                     "]}";
-        caskList += std::string(cask.token) + "\n";
+        m.write(control.appendingPathComponent("info-cask")
+                    .appendingPathComponent(std::string(cask.token) + ".json"),
+                std::string("{\"token\":\"") + cask.token +
+                    "\",\"tap\":\"homebrew/cask\",\"installed\":\"" + cask.version +
+                    "\",\"artifacts\":[{\"app\":[\"" + cask.appName + "\"]}" +
+                    (cask.zap ? ",{\"zap\":[{\"trash\":[\"~/Library/Application Support/Orbit "
+                                "Browser\"]}]}"
+                              : "") +
+                    "]}\n");
     }
-    casksJson += "]}\n";
-    std::string formulaList;
     for (const auto& [name, version] : kFormulae) {
         m.write(prefix.appendingPathComponent("Cellar")
                     .appendingPathComponent(name)
@@ -529,20 +542,11 @@ void makeBrew(Maker& m, const DemoOptions& options)
                     .appendingPathComponent("bin")
                     .appendingPathComponent(name),
                 "#!/bin/sh\nexit 0\n", 0755);
-        formulaList += std::string(name) + "\n";
     }
-    // The stand-in brew answers from its control folder.
-    const MacPath control("/private/var/brew-stand-in");
-    m.write(control.appendingPathComponent("info.stdout"), casksJson);
-    m.write(control.appendingPathComponent("list-cask.stdout"), caskList);
-    m.write(control.appendingPathComponent("list-formula.stdout"), formulaList);
     auto script = [&](const char* name) {
-        std::ifstream in(options.standInsFolder + "/" + name, std::ios::binary);
-        std::ostringstream text;
-        text << in.rdbuf();
-        if (!in.good() && !in.eof())
-            m.check(Result<void>(Error::fromErrno(ENOENT, options.standInsFolder + "/" + name)));
-        return text.str();
+        const auto text = hostFile(options.standInsFolder + "/" + name);
+        m.check(text);
+        return text ? *text : std::string();
     };
     m.write(prefix.appendingPathComponent("bin/brew"), script("brew"), 0755);
     m.write(MacPath("/bin/launchctl"), script("launchctl"), 0755);
@@ -552,12 +556,10 @@ void makeBrew(Maker& m, const DemoOptions& options)
             0755);
     m.folder(MacPath("/Library/Developer/CommandLineTools/usr/bin"));
     if (!options.osascriptProgram.empty()) {
-        std::ifstream in(options.osascriptProgram, std::ios::binary);
-        std::ostringstream bytes;
-        bytes << in.rdbuf();
-        if (!in.good() && !in.eof())
-            m.check(Result<void>(Error::fromErrno(ENOENT, options.osascriptProgram)));
-        m.write(MacPath("/usr/bin/osascript"), bytes.str(), 0755);
+        const auto program = hostFile(options.osascriptProgram);
+        m.check(program);
+        if (program)
+            m.write(MacPath("/usr/bin/osascript"), *program, 0755);
         // The shell tools the administrator script calls, as the Mac has them.
         m.write(MacPath("/usr/bin/stat"), script("stat"), 0755);
         for (const char* tool : {"env", "perl", "mktemp"})
@@ -604,22 +606,34 @@ constexpr std::array kAdminFolders{"/Library/LaunchDaemons", "/Library/Privilege
                                    "/Library/Preferences", "/Library/Application Support",
                                    "/private/var/db/receipts"};
 
-// Gives the home to its user, or (unprivileged) closes the administrator folders.
+// Gives `folder` and everything in it to the user (links themselves, never what they lead to).
+Result<void> giveToUser(const DemoOptions& options, const MacTree& tree, const MacPath& folder)
+{
+    const gid_t gid = options.ownerGid.value_or(static_cast<gid_t>(-1));
+    const std::string top = tree.host(folder);
+    if (::lchown(top.c_str(), *options.ownerUid, gid) != 0)
+        return Error::fromErrno(errno, top);
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(top, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        if (::lchown(it->path().c_str(), *options.ownerUid, gid) != 0)
+            return Error::fromErrno(errno, it->path().string());
+    }
+    if (ec)
+        return Error::fromErrno(ec.value(), top);
+    return {};
+}
+
+// Gives the home to its user, with Homebrew's prefix (the user's on a Mac, and brew runs as the
+// user) and the stand-in brew's control folder; or (unprivileged) closes the administrator
+// folders.
 Result<void> settleOwnership(const DemoOptions& options, const MacTree& tree, const MacPath& home)
 {
     if (options.ownerUid) {
-        const gid_t gid = options.ownerGid.value_or(static_cast<gid_t>(-1));
-        const std::string top = tree.host(home);
-        if (::lchown(top.c_str(), *options.ownerUid, gid) != 0)
-            return Error::fromErrno(errno, top);
-        std::error_code ec;
-        for (auto it = fs::recursive_directory_iterator(top, ec);
-             !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-            if (::lchown(it->path().c_str(), *options.ownerUid, gid) != 0)
-                return Error::fromErrno(errno, it->path().string());
+        for (const MacPath& folder : {home, MacPath(kBrewPrefix), MacPath(kBrewControlFolder)}) {
+            if (auto given = giveToUser(options, tree, folder); !given)
+                return given;
         }
-        if (ec)
-            return Error::fromErrno(ec.value(), top);
         return {};
     }
     for (const char* folder : kAdminFolders) {
@@ -697,6 +711,10 @@ base::Result<void> removeEarlierDemo(const std::string& root)
 
 base::Result<DemoSummary> generateDemoMac(const DemoOptions& options)
 {
+    // Read before anything is made, so that a missing program leaves the folder as it was.
+    const auto program = hostFile(options.appProgram);
+    if (!program)
+        return program.error();
     std::error_code ec;
     fs::create_directory(options.root, ec);
     if (ec)
@@ -710,8 +728,10 @@ base::Result<DemoSummary> generateDemoMac(const DemoOptions& options)
 
     DemoSummary summary;
     for (const DemoApp& app : kApps) {
-        makeApp(m, app);
-        summary.leftovers += makeLeftovers(m, app);
+        makeApp(m, app, *program);
+        const std::string bundle = bundlePath(app, home).path();
+        for (const MacPath& item : makeLeftovers(m, app))
+            summary.leftovers.push_back({bundle, item.path()});
         ++summary.apps;
     }
     for (int i = 1; i <= options.extraApps; ++i) {
@@ -728,7 +748,7 @@ base::Result<DemoSummary> generateDemoMac(const DemoOptions& options)
                             0x3000A0u + static_cast<std::uint32_t>(i) * 0x050309u,
                             0,
                             0};
-        makeApp(m, extra);
+        makeApp(m, extra, *program);
         ++summary.apps;
     }
     makeVeldo(m);
@@ -744,11 +764,12 @@ base::Result<DemoSummary> generateDemoMac(const DemoOptions& options)
             m.sized(path, orphan.bytes);
         }
         m.dated(path, orphan.daysOld);
-        ++summary.orphans;
+        summary.orphans.push_back(path.path());
     }
     for (const DemoCache& cache : kDeveloperCaches) {
-        m.sized(home.appendingPathComponent(cache.relativePath), cache.bytes);
-        ++summary.developerCaches;
+        const MacPath path = home.appendingPathComponent(cache.relativePath);
+        m.sized(path, cache.bytes);
+        summary.developerCaches.push_back(path.path());
     }
     if (m.failed())
         return m.error();

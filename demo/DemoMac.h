@@ -38,17 +38,31 @@ struct DemoOptions
     std::string osascriptProgram;
     // The folder of the stand-in tool scripts (brew, launchctl).
     std::string standInsFolder;
+    // The program every demo app's executable is a copy of (veldo-demo-app: it runs until it is
+    // asked to quit, so that a started demo app shows as running). Required.
+    std::string appProgram;
     // Apps beyond the fixed set, for the start-up benchmark ("Sample App 001.app" …).
     int extraApps = 0;
 };
 
-// What was made, for the caller to print.
+// A leftover the demo planted, by Mac path, with the bundle path of the app it belongs to.
+struct PlantedLeftover
+{
+    std::string app;
+    std::string path;
+};
+
+// What was made, for the caller to print and for checks that the scans find all of it (Mac
+// paths).
 struct DemoSummary
 {
     int apps = 0;
-    int leftovers = 0;
-    int orphans = 0;
-    int developerCaches = 0;
+    // Each leftover item, as the leftover scan of its app lists it.
+    std::vector<PlantedLeftover> leftovers;
+    // Each orphaned item of the two former apps, as the orphan scan lists it.
+    std::vector<std::string> orphans;
+    // Each developer cache file (it lies inside a location the toolchain scan measures).
+    std::vector<std::string> developerCaches;
 };
 
 // Why a folder can't hold a demo Mac, as one sentence; none when it can (empty, missing with an

@@ -32,6 +32,7 @@ int main(int argc, char** argv)
     DemoOptions options;
     options.standInsFolder = VELDO_STAND_INS_DIR;
     options.osascriptProgram = VELDO_OSASCRIPT_STAND_IN;
+    options.appProgram = VELDO_DEMO_APP_PROGRAM;
     std::string user;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
@@ -92,7 +93,8 @@ int main(int argc, char** argv)
     }
     std::printf("Made a demo Mac in %s: %d apps, %d leftovers, %d orphaned items, %d developer "
                 "caches; home /Users/%s.\n",
-                options.root.c_str(), made->apps, made->leftovers, made->orphans,
-                made->developerCaches, options.login.c_str());
+                options.root.c_str(), made->apps, static_cast<int>(made->leftovers.size()),
+                static_cast<int>(made->orphans.size()),
+                static_cast<int>(made->developerCaches.size()), options.login.c_str());
     return 0;
 }

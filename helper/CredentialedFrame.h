@@ -5,9 +5,12 @@
 // A stream read never joins bytes of two writers, so each piece read carries one writer; every
 // piece of a frame must carry the same process and user, else the frame has no single writer.
 // Descriptors passed along with the bytes (SCM_RIGHTS) are closed at once and spoil the frame.
-// Blocks the calling thread until the frame is whole, the peer goes, or a call fails.
+// The body is kept in pieces as it arrives (common::FrameBody); a body of more than one piece is
+// read only once the frame budget grants its length. Blocks the calling thread until the frame is
+// whole, the peer goes, a call fails, or the frame's deadline passes.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -15,6 +18,7 @@
 #include <sys/types.h>
 
 #include "base/UniqueFd.h"
+#include "helper/FrameBudget.h"
 
 namespace veldo::helper {
 
@@ -39,6 +43,7 @@ struct CredentialedFrame
         closed,         // the peer closed before the first byte
         oversized,      // the header announces more than the frame limit (the body stays unread)
         truncated,      // the peer closed in the middle of the frame
+        timedOut,       // the frame wasn't whole within its time (the rest stays unread)
         failed,         // a read failed
         noSingleWriter, // mixed writers, bytes without credentials, or descriptors passed
     };
@@ -47,6 +52,19 @@ struct CredentialedFrame
     std::string payload;
     // The one writer of the bytes read (every status but closed, failed and noSingleWriter).
     std::optional<FrameWriter> writer;
+    // The memory a body of more than one piece holds, until the frame has been handled.
+    std::optional<FrameBudget::Grant> grant;
+};
+
+// What a frame may take.
+struct FrameReading
+{
+    // From the frame's first byte to its last, waiting for the budget included; none: as long as
+    // it takes. Before its first byte a reader waits as long as it takes.
+    std::optional<std::chrono::steady_clock::duration> within;
+    // Where a body of more than one piece takes its memory from, as `account`'s; none: no limit.
+    FrameBudget* budget = nullptr;
+    uid_t account = 0;
 };
 
 // Turns on what the reads below need on an accepted socket: SO_PASSCRED always, SO_PASSPIDFD when
@@ -54,6 +72,6 @@ struct CredentialedFrame
 bool enableWriterCredentials(int socketFd, bool passPidfd);
 
 // Reads one frame from the blocking `socketFd`.
-CredentialedFrame readCredentialedFrame(int socketFd);
+CredentialedFrame readCredentialedFrame(int socketFd, const FrameReading& reading = {});
 
 } // namespace veldo::helper

@@ -6,12 +6,14 @@
 
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "common/HelperACL.h"
 #include "common/HelperPathRules.h"
 #include "common/HelperStagingJournal.h"
 #include "helper/HelperFaultPoints.h"
+#include "helper/HelperLog.h"
 #include "platform/ErrnoName.h"
 #include "platform/UUID.h"
 #include "platform/Unicode.h"
@@ -72,6 +74,23 @@ bool beginsWithStagingPrefix(std::string_view name)
 {
     static const std::string foldedPrefix = common::foldedForComparison(common::kStagingPrefix);
     return common::foldedForComparison(name).starts_with(foldedPrefix);
+}
+
+void grantFolder(const SharedDescriptor& folder, uid_t uid, gid_t gid, mode_t mode,
+                 const HelperLog& log)
+{
+    const auto failed = [&](std::string_view call) {
+        const int err = errno;
+        const auto st = common::statDescriptor(folder);
+        log.error("Couldn't give the folder with inode %{public}s to uid %{public}u: %{public}s "
+                  "failed (%{public}s)",
+                  {st ? std::to_string(st->inode) : std::string("?"), std::to_string(uid), call,
+                   platform::errnoName(err)});
+    };
+    if (::fchown(folder.fd(), uid, gid) != 0)
+        failed("fchown");
+    if (::fchmod(folder.fd(), ((mode & ~mode_t(S_ISUID | S_ISGID)) & 07777) | S_IRWXU) != 0)
+        failed("fchmod");
 }
 
 bool moveStagedItem(const SharedDescriptor& folder, const SharedDescriptor& to,

@@ -35,6 +35,8 @@ namespace veldo::helper {
 using common::HelperStat;
 using common::SharedDescriptor;
 
+class HelperLog;
+
 struct HelperTrashMover
 {
     // A whole sentence for the user about the account's Trash.
@@ -200,6 +202,13 @@ std::optional<common::HelperItemInventory> readInventory(const common::HelperMov
 // path digest, owner, group, mode, compared flags and, for a non-folder, the link count.
 bool inventoryEntryMatches(const common::HelperItemInventory::Entry& entry, const HelperStat& st,
                            std::string_view relativePath);
+
+// Gives the open folder to `uid` and `gid`, its permissions `mode` less the set-id bits plus
+// owner read, write and search: the hand-over of a moved tree's folders, and their regrant after a
+// put-back that gave them back to their owners and then stopped. Its callers go on whatever the
+// outcome; a failing call is logged to `log` (the folder may stay another account's in the Trash).
+void grantFolder(const SharedDescriptor& folder, uid_t uid, gid_t gid, mode_t mode,
+                 const HelperLog& log);
 
 // One rename attempt of "item" in `folder` to `name` in `to`, never replacing an entry.
 bool moveStagedItem(const SharedDescriptor& folder, const SharedDescriptor& to,

@@ -10,6 +10,7 @@
 #include "common/HelperPathDigest.h"
 #include "common/HelperPathRules.h"
 #include "helper/FolderRules.h"
+#include "helper/HelperLog.h"
 #include "helper/HelperTrashMover.h"
 
 namespace veldo::helper {
@@ -202,9 +203,7 @@ struct Grant
         auto st = common::statDescriptor(folder);
         if (!st)
             return;
-        const mode_t mode = ((st->mode & ~mode_t(S_ISUID | S_ISGID)) & 07777) | S_IRWXU;
-        (void)::fchown(folder.fd(), mover.caller.uid, mover.caller.gid);
-        (void)::fchmod(folder.fd(), mode);
+        grantFolder(folder, mover.caller.uid, mover.caller.gid, st->mode, serviceLog());
     }
 };
 

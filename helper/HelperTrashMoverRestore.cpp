@@ -16,6 +16,7 @@
 #include "common/HelperStateFiles.h"
 #include "common/HelperVolumeStamp.h"
 #include "helper/HelperFaultPoints.h"
+#include "helper/HelperLog.h"
 #include "helper/HelperTrashMover.h"
 #include "platform/UUID.h"
 
@@ -190,9 +191,7 @@ struct RestoreWalk
                 continue;
             regrant(childFolder, depth + 1);
         }
-        const mode_t mode = ((saved->second & ~mode_t(S_ISUID | S_ISGID)) & 07777) | S_IRWXU;
-        (void)::fchown(folder.fd(), mover.caller.uid, mover.caller.gid);
-        (void)::fchmod(folder.fd(), mode);
+        grantFolder(folder, mover.caller.uid, mover.caller.gid, saved->second, serviceLog());
     }
 };
 

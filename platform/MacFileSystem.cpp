@@ -451,15 +451,15 @@ bool isSymbolicLink(const MacPath& path)
     return st && st->type == FileType::symlink;
 }
 
-Result<std::vector<std::string>> listDirectory(const MacPath& folder)
+namespace {
+
+// The names in the folder open at `fd` (taken over and closed), without "." and "..".
+Result<std::vector<std::string>> namesIn(UniqueFd fd, const MacPath& folder)
 {
-    auto fd = openInRoot(folder, O_RDONLY | O_DIRECTORY, FollowLinks::yes);
-    if (!fd)
-        return fd.error();
-    DIR* dir = ::fdopendir(fd->get());
+    DIR* dir = ::fdopendir(fd.get());
     if (!dir)
         return Error::fromErrno(errno, folder.path());
-    fd->release();
+    fd.release();
     std::vector<std::string> names;
     errno = 0;
     while (struct dirent* e = ::readdir(dir)) { // NOLINT(concurrency-mt-unsafe): one DIR per call
@@ -472,6 +472,30 @@ Result<std::vector<std::string>> listDirectory(const MacPath& folder)
     if (err != 0)
         return Error::fromErrno(err, folder.path());
     return names;
+}
+
+} // namespace
+
+Result<std::vector<std::string>> listDirectory(const MacPath& folder)
+{
+    auto fd = openInRoot(folder, O_RDONLY | O_DIRECTORY, FollowLinks::yes);
+    if (!fd)
+        return fd.error();
+    return namesIn(std::move(*fd), folder);
+}
+
+Result<FolderReading> readFolder(const MacPath& folder)
+{
+    auto fd = openInRoot(folder, O_RDONLY | O_DIRECTORY, FollowLinks::yes);
+    if (!fd)
+        return fd.error();
+    auto status = statDescriptor(fd->get());
+    if (!status)
+        return Error::fromErrno(status.error().systemErrno, folder.path());
+    auto names = namesIn(std::move(*fd), folder);
+    if (!names)
+        return names.error();
+    return FolderReading{std::move(*status), std::move(*names)};
 }
 
 Result<std::string> readFile(const MacPath& path, std::size_t maxBytes)

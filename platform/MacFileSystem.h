@@ -113,6 +113,15 @@ bool isSymbolicLink(const MacPath& path); // the entry itself
 // Names in a folder (no "." or ".."), in the order the file system gives them.
 Result<std::vector<std::string>> listDirectory(const MacPath& folder);
 
+// The folder's status (links followed) and then its names, as listDirectory gives them, both
+// read through one descriptor, so they are of the same folder.
+struct FolderReading
+{
+    FileStatus status;
+    std::vector<std::string> names;
+};
+Result<FolderReading> readFolder(const MacPath& folder);
+
 // The whole file, refused (EFBIG) when larger than `maxBytes`.
 Result<std::string> readFile(const MacPath& path, std::size_t maxBytes);
 

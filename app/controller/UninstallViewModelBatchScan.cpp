@@ -10,12 +10,15 @@
 namespace veldo::controller {
 
 // The inner scans of one batch that have finished and not yet been taken, and the batch task
-// waiting for the next of them. GUI thread only.
+// waiting for the next of them. GUI thread only, but for the folder readings that the batch's
+// scans share (thread-safe).
 struct UninstallViewModel::BatchWindow
 {
     // None for a scan that produced no list (stopped at shutdown).
     std::deque<std::optional<BatchScanPair>> finished;
     std::shared_ptr<PromptContinuation<bool>> waiting;
+    std::shared_ptr<leftovers::FolderListingCache> listings =
+        std::make_shared<leftovers::FolderListingCache>();
 };
 
 Task<void> UninstallViewModel::scanBatch()
@@ -100,8 +103,10 @@ Task<void> UninstallViewModel::batchScanOne(std::shared_ptr<BatchWindow> window,
                                             std::vector<core::ScopedAccessRoot> roots)
 {
     using Items = Result<std::vector<core::LeftoverItem>>;
-    auto scan = [service = m_services.leftoverScan, app, roots = std::move(roots)](
-                    std::stop_token stop) { return service(app, roots, std::move(stop)); };
+    auto scan = [service = m_services.batchLeftoverScan, app, roots = std::move(roots),
+                 listings = window->listings](std::stop_token stop) {
+        return service(app, roots, *listings, std::move(stop));
+    };
     // Runs to its end whatever happens to the batch; only the shutdown stops it.
     Task<Items> task = backgroundScan<Items>(std::move(scan), false);
     Items result = co_await task;

@@ -2,13 +2,17 @@
 #include "demo/DemoMac.h"
 
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 #include <string>
 
 #include <pwd.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -17,10 +21,17 @@
 
 #include "app/core/CommandRunner.h"
 #include "app/core/InstalledAppInventory.h"
+#include "app/core/RunningAppStatus.h"
+#include "app/leftovers/HomebrewCaskIndex.h"
+#include "app/leftovers/HomebrewCaskRecords.h"
+#include "app/leftovers/HomebrewCaskUninstall.h"
 #include "app/leftovers/LeftoverScanner.h"
 #include "app/scanners/OrphanScanner.h"
+#include "app/scanners/PackageRemover.h"
+#include "app/scanners/PackageScanner.h"
 #include "app/scanners/ToolchainScanner.h"
 #include "base/RawValue.h"
+#include "base/ScopeGuard.h"
 #include "platform/ApplicationRegistry.h"
 #include "platform/Home.h"
 #include "platform/MacRoot.h"
@@ -90,7 +101,18 @@ DemoOptions optionsFor(const std::string& root)
     options.root = root;
     options.login = login();
     options.standInsFolder = VELDO_STAND_INS_DIR;
+    options.appProgram = VELDO_DEMO_APP_PROGRAM;
     return options;
+}
+
+// The four folders Veldo reads, as the controller builds them.
+std::vector<core::ScopedAccessRoot> accessRoots()
+{
+    const platform::MacPath home = platform::homeDirectory();
+    return {{core::AccessRootKind::applications, platform::MacPath("/Applications")},
+            {core::AccessRootKind::userApplications, home.appendingPathComponent("Applications")},
+            {core::AccessRootKind::userLibrary, home.appendingPathComponent("Library")},
+            {core::AccessRootKind::systemLibrary, platform::MacPath("/Library")}};
 }
 
 // The generated demo, installed as the Mac root for the test, with VELDO_MAC_ROOT set for the
@@ -124,12 +146,7 @@ protected:
 TEST_F(DemoMacTest, TheScannersFindWhatTheDemoHolds)
 {
     // Every demo app is listed, Veldo included.
-    const platform::MacPath home = platform::homeDirectory();
-    const std::vector<core::ScopedAccessRoot> roots{
-        {core::AccessRootKind::applications, platform::MacPath("/Applications")},
-        {core::AccessRootKind::userApplications, home.appendingPathComponent("Applications")},
-        {core::AccessRootKind::userLibrary, home.appendingPathComponent("Library")},
-        {core::AccessRootKind::systemLibrary, platform::MacPath("/Library")}};
+    const std::vector<core::ScopedAccessRoot> roots = accessRoots();
     const auto apps = core::InstalledAppInventory::scan(roots, true);
     ASSERT_TRUE(apps.has_value());
     std::set<std::string> listed;
@@ -138,8 +155,10 @@ TEST_F(DemoMacTest, TheScannersFindWhatTheDemoHolds)
     for (const auto& path : demo::demoAppPaths(login()))
         EXPECT_TRUE(listed.contains(path)) << path;
 
-    // Every leftover category is found for some app, and not every match is certain. Each item
-    // is dated back (as the app's last use), not made just now.
+    // Every planted leftover is found by the scan of its app, every leftover category is found
+    // for some app, and not every match is certain. Each item is dated back (as the app's last
+    // use), not made just now.
+    std::map<std::string, std::set<std::string>> foundFor; // app bundle → item paths
     std::set<core::LeftoverCategory> categories;
     std::set<core::MatchConfidence> confidences;
     for (const auto& app : *apps) {
@@ -151,6 +170,7 @@ TEST_F(DemoMacTest, TheScannersFindWhatTheDemoHolds)
             platform::systemApplicationRegistry());
         ASSERT_TRUE(items.has_value()) << app.name;
         for (const auto& item : *items) {
+            foundFor[app.url.path()].insert(item.url.path());
             categories.insert(item.category);
             confidences.insert(item.confidence);
             if (item.category != core::LeftoverCategory::application) {
@@ -158,6 +178,10 @@ TEST_F(DemoMacTest, TheScannersFindWhatTheDemoHolds)
             }
         }
     }
+    ASSERT_FALSE(m_summary.leftovers.empty());
+    for (const auto& planted : m_summary.leftovers)
+        EXPECT_TRUE(foundFor[planted.app].contains(planted.path))
+            << planted.path << " of " << planted.app;
     // (A receipt leads to the files it names, in their own categories: no scan gives the
     // receipts category itself.)
     for (const auto category : base::allCases<core::LeftoverCategory>()) {
@@ -168,17 +192,69 @@ TEST_F(DemoMacTest, TheScannersFindWhatTheDemoHolds)
     EXPECT_TRUE(confidences.contains(core::MatchConfidence::medium));
     EXPECT_TRUE(confidences.contains(core::MatchConfidence::low));
 
-    // The orphans of the two former apps, and the developer caches.
+    // Every orphan of the two former apps is found, each former app a group of its own.
     const auto orphans = scanners::OrphanScanner::scan(*apps);
-    std::set<std::string> orphanNames;
-    for (const auto& group : orphans.groups)
-        orphanNames.insert(group.displayName);
-    EXPECT_GE(orphans.groups.size(), 2u);
-    const auto groups = scanners::ToolchainScanner::scan(home);
-    std::size_t cacheItems = 0;
-    for (const auto& group : groups)
-        cacheItems += group.items.size();
-    EXPECT_GE(cacheItems, static_cast<std::size_t>(m_summary.developerCaches));
+    std::set<std::string> orphanPaths;
+    for (const auto& item : scanners::OrphanGroup::allItems(orphans.groups))
+        orphanPaths.insert(item.url.path());
+    ASSERT_FALSE(m_summary.orphans.empty());
+    for (const auto& planted : m_summary.orphans)
+        EXPECT_TRUE(orphanPaths.contains(planted)) << planted;
+    EXPECT_EQ(orphans.groups.size(), 2u);
+
+    // Every developer cache lies in a location the toolchain scan measures.
+    const auto groups = scanners::ToolchainScanner::scan(platform::homeDirectory());
+    ASSERT_FALSE(m_summary.developerCaches.empty());
+    for (const auto& planted : m_summary.developerCaches) {
+        bool measured = false;
+        for (const auto& group : groups) {
+            for (const auto& item : group.items) {
+                const std::string location = item.url.path();
+                measured = measured || planted == location || planted.starts_with(location + "/");
+            }
+        }
+        EXPECT_TRUE(measured) << planted;
+    }
+}
+
+TEST_F(DemoMacTest, AStartedDemoAppRunsUntilItIsAskedToQuit)
+{
+    const auto apps = core::InstalledAppInventory::scan(accessRoots(), true);
+    ASSERT_TRUE(apps.has_value());
+    const auto mail = std::ranges::find_if(
+        *apps, [](const core::InstalledApp& app) { return app.name == "Tidewater Mail"; });
+    ASSERT_NE(mail, apps->end());
+    EXPECT_EQ(core::runningStatus(*mail), core::RunningAppStatus::notRunning);
+
+    // Started as scripts/run-demo starts it: the bundle's own executable.
+    const std::string executable = m_root + mail->url.path() + "/Contents/MacOS/Tidewater Mail";
+    std::string name = "Tidewater Mail";
+    char* argv[] = {name.data(), nullptr};
+    pid_t pid = 0;
+    ASSERT_EQ(::posix_spawn(&pid, executable.c_str(), nullptr, nullptr, argv, environ), 0);
+    const base::ScopeGuard reap([&] {
+        if (pid > 0) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+    });
+
+    const core::RunningAppStatus running = core::runningStatus(*mail);
+    ASSERT_TRUE(running.isRunning);
+    EXPECT_EQ(running.processIdentifier, pid);
+
+    // Veldo's quit request (SIGTERM) ends it at once, as a quitting app does.
+    EXPECT_TRUE(core::requestQuit(*mail));
+    int status = 0;
+    pid_t ended = 0;
+    for (int i = 0; i < 100 && ended == 0; ++i) {
+        ::usleep(20'000);
+        ended = ::waitpid(pid, &status, WNOHANG);
+    }
+    ASSERT_EQ(ended, pid) << "still running after 2 s";
+    pid = 0;
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << "wait status " << status;
+    EXPECT_EQ(core::runningStatus(*mail), core::RunningAppStatus::notRunning);
 }
 
 TEST_F(DemoMacTest, OnlyTheStandInToolsAreReachable)
@@ -191,26 +267,62 @@ TEST_F(DemoMacTest, OnlyTheStandInToolsAreReachable)
                                                   core::CommandRunner::processEnvironment(),
                                                   std::chrono::seconds(10));
     ASSERT_TRUE(listing.has_value());
-    EXPECT_EQ(listing->stdout, "orbit-browser\nkestrel\n");
+    EXPECT_EQ(listing->stdout, "kestrel\norbit-browser\n");
     for (const char* tool : {"npm", "pip", "pip3", "gem", "python3", "apt", "dpkg"})
         EXPECT_FALSE(core::CommandRunner::which(tool, *path, false).has_value()) << tool;
 }
 
-TEST_F(DemoMacTest, ACaskUninstallTakesItsAppAlong)
+TEST_F(DemoMacTest, BrewUninstallsFormulaeAndCasksAndListsWhatIsLeft)
 {
+    // What the Packages tab lists: every formula and cask with its version.
+    const auto listed = [] {
+        std::vector<std::string> names;
+        for (const auto& group : scanners::PackageScanner::scanPackages())
+            for (const auto& package : group.packages)
+                names.push_back(std::string(base::rawValue(group.manager)) + " " + package.name +
+                                " " + package.version);
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    ASSERT_EQ(listed(),
+              (std::vector<std::string>{"brewCask kestrel 3.0.20", "brewCask orbit-browser 118.0.2",
+                                        "brewFormula jq 1.7.1", "brewFormula ripgrep 14.1.0",
+                                        "brewFormula wget 1.24.5"}));
+
+    // A formula uninstalled from the Packages tab, a cask from the Homebrew sheet (its app goes
+    // with it).
+    const core::DevPackage jq{core::PackageManagerKind::brewFormula, "jq", "1.7.1", 0};
+    const auto removed = scanners::PackageRemover::removePackages({jq});
+    EXPECT_EQ(removed.removed, std::vector<core::DevPackage>{jq});
+    EXPECT_TRUE(removed.failureLines().empty()) << removed.failureLines().front();
+    ASSERT_TRUE(fs::is_directory(m_root + "/Applications/Kestrel Video.app"));
+    const auto cask =
+        leftovers::HomebrewCasks::uninstall("kestrel", leftovers::HomebrewCasks::Zap::no);
+    ASSERT_TRUE(cask.has_value());
+    EXPECT_FALSE(cask->failure.has_value()) << cask->output;
+    EXPECT_FALSE(fs::exists(m_root + "/Applications/Kestrel Video.app"));
+    EXPECT_TRUE(fs::is_directory(m_root + "/Applications/Orbit Browser.app"));
+
+    // Both are gone from every listing, and from what brew itself reports.
+    EXPECT_EQ(listed(),
+              (std::vector<std::string>{"brewCask orbit-browser 118.0.2",
+                                        "brewFormula ripgrep 14.1.0", "brewFormula wget 1.24.5"}));
+    const auto index = leftovers::HomebrewCasks::loadIndex(true);
+    ASSERT_TRUE(index.has_value());
+    EXPECT_FALSE(index->contains("Kestrel Video.app"));
+    EXPECT_TRUE(index->contains("Orbit Browser.app"));
     const auto path = core::CommandRunner::searchPath();
     ASSERT_TRUE(path.has_value());
     const auto brew = core::CommandRunner::which("brew", *path, false);
     ASSERT_TRUE(brew.has_value());
-    ASSERT_TRUE(fs::is_directory(m_root + "/Applications/Kestrel Video.app"));
-    const auto run = core::CommandRunner::run(*brew, {"uninstall", "--cask", "kestrel"},
-                                              core::CommandRunner::processEnvironment(),
-                                              std::chrono::seconds(10));
-    ASSERT_TRUE(run.has_value());
-    EXPECT_EQ(run->code, 0) << run->stderr;
-    EXPECT_FALSE(fs::exists(m_root + "/Applications/Kestrel Video.app"));
-    EXPECT_FALSE(fs::exists(m_root + "/opt/homebrew/Caskroom/kestrel"));
-    EXPECT_TRUE(fs::is_directory(m_root + "/Applications/Orbit Browser.app"));
+    const auto info = core::CommandRunner::run(
+        *brew, {"info", "--cask", "--json=v2", "--installed"},
+        core::CommandRunner::processEnvironment(), std::chrono::seconds(10));
+    ASSERT_TRUE(info.has_value());
+    const auto reported = leftovers::HomebrewCasks::parseInstalledCasks(info->stdout);
+    ASSERT_EQ(reported.size(), 1u) << info->stdout;
+    EXPECT_EQ(reported[0].token, "orbit-browser");
+    EXPECT_EQ(reported[0].appNames, std::vector<std::string>{"Orbit Browser.app"});
 }
 
 TEST(DemoMacFolders, RefusesWhatIsNotAnEmptyFolderOrAnEarlierDemo)
@@ -284,7 +396,7 @@ TEST(DemoMacFolders, ARerunReplacesAnEarlierDemoWithoutFollowingLinks)
     std::ifstream marker(root + "/" + demo::kDemoMarkerName);
     std::string text;
     std::getline(marker, text);
-    EXPECT_EQ(text, "veldo demo Mac, complete");
+    EXPECT_EQ(text, "veldo demo Mac, complete (format 2)");
 }
 
 TEST(DemoMacFolders, AFailedRunLeavesAMarkerThatSaysSo)

@@ -150,9 +150,12 @@ inline ClientRun spawnClient(const veldo::testsupport::FakeMac& mac, const std::
              ::setresuid(user->uid, user->uid, user->uid) != 0))
             ::_exit(120);
         // No leak check in a client: at exit LeakSanitizer stops the process's threads through
-        // ptrace, and the daemon would see a client being traced rather than gone.
+        // ptrace, and the daemon would see a client being traced rather than gone. No temporary
+        // folder either: the thread sanitizer's run-time would map a file of the user's from it
+        // ("tsan.rodata"), which the daemon refuses; without one it does without.
         std::vector<std::string> variables{"VELDO_MAC_ROOT=" + mac.root(),
-                                           "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0"};
+                                           "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0",
+                                           "TMPDIR=/nonexistent"};
         variables.insert(variables.end(), environment.begin(), environment.end());
         std::vector<char*> env;
         for (auto& variable : variables)

@@ -75,10 +75,11 @@ protected:
         home = admin->homeIn(mac);
     }
 
-    void install(std::vector<std::string> environment = {})
+    void install(std::vector<std::string> environment = {}, double idleSeconds = 30)
     {
         InstalledHelper::Options options;
         options.environment = std::move(environment);
+        options.idleSeconds = idleSeconds;
         helper.emplace(mac, options);
         helper->start();
     }
@@ -263,6 +264,18 @@ TEST_F(SocketBatch, BadInputIsAnsweredOrClosedAndTheDaemonGoesOn)
         EXPECT_EQ(log.substr(log.find(':', at), log.find('\n', at) - log.find(':', at)),
                   ": it has gone")
             << log;
+}
+
+TEST_F(SocketBatch, AStalledSenderIsClosedAndKeepsTheDaemonNoLongerThanItsIdleTime)
+{
+    install({"VELDO_HELPER_FRAME_TIMEOUT=0.3"}, 0.5);
+    auto run = call({"raw", "0000001000", "read"});
+    EXPECT_EQ(run.rest(), "reply {\"error\":\"" +
+                              std::string(common::kHelperErrorUnreadableRequest) + "\"}\nclosed\n")
+        << helper->log();
+    EXPECT_TRUE(helper->logShows("a request didn't arrive whole within 0.3 seconds"))
+        << helper->log();
+    EXPECT_EQ(helper->waitExit(3s), 0) << helper->log();
 }
 
 } // namespace

@@ -1,7 +1,9 @@
 // The leftover scan end to end over a fake Mac: what it finds, how it rates it, in what order.
 #include <chrono>
+#include <cstdio>
 #include <ostream>
 #include <stop_token>
+#include <thread>
 #include <tuple>
 
 #include <gtest/gtest.h>
@@ -555,4 +557,84 @@ TEST(LeftoverScan, AnIdentifierNeverBuildsAPathOutsideItsFolder)
             (std::vector<Row>{{kApp.path(), C::application, M::certain, false}}))
             << identifier;
     }
+}
+
+TEST(LeftoverScan, ScansThatShareFolderReadingsFindWhatEachWouldAloneAfterEveryChange)
+{
+    FakeMac mac;
+    buildExampleMac(mac);
+    const MacPath L = mac.home().appendingPathComponent("Library");
+    const MacPath otherApp("/Applications/Other.app");
+    mac.makeApp(otherApp, D{{"CFBundleIdentifier", "com.other.app"}});
+    mac.write(L.appendingPathComponent("Preferences/com.other.app.plist"), bytes(1));
+    mac.mkdir(L.appendingPathComponent("Application Support/Other"));
+    InstalledApp other;
+    other.url = otherApp;
+    other.name = "Other";
+    other.bundleID = "com.other.app";
+
+    const auto roots = rootsOf(mac);
+    const auto perUser = LeftoverScanner::darwinUserDirectories();
+    const FakeApplicationRegistry registry;
+    veldo::leftovers::FolderListingCache batch;
+    auto alone = [&](const InstalledApp& app) {
+        return rows(LeftoverScanner::scan(app, roots, perUser, {}, registry).value());
+    };
+    auto inBatch = [&](const InstalledApp& app) {
+        return rows(LeftoverScanner::scan(app, roots, perUser, {}, registry, batch).value());
+    };
+    // Readings made now are kept by the batch (the fixture's last change is old enough).
+    std::this_thread::sleep_for(150ms);
+    const auto example = alone(exampleApp("com.example.app"));
+    EXPECT_EQ(inBatch(exampleApp("com.example.app")), example);
+    EXPECT_EQ(inBatch(other), alone(other));
+    EXPECT_EQ(inBatch(exampleApp("com.example.app")), example);
+
+    // Between two scans of the batch: leftovers of the second app appear in folders the first
+    // one read (some in another letter case), one goes, one is renamed.
+    mac.write(L.appendingPathComponent("Logs/COM.OTHER.APP/run.log"), bytes(1));
+    mac.mkdir(L.appendingPathComponent("Containers/com.other.app"));
+    mac.writePlist(L.appendingPathComponent("LaunchAgents/com.other.app.agent.plist"),
+                   job({{"Program", "/usr/local/bin/other-agent"}}));
+    mac.writePlist("/Library/LaunchDaemons/org.vendor.other.plist"_mac,
+                   job({{"Program", "/Applications/Other.app/Contents/MacOS/other"}}));
+    mac.write("/private/var/folders/zz/abc123/C/Com.Other.App"_mac, bytes(1));
+    ASSERT_EQ(
+        std::remove(mac.host(L.appendingPathComponent("Preferences/com.other.app.plist")).c_str()),
+        0);
+    ASSERT_EQ(std::rename(mac.host(L.appendingPathComponent("Application Support/Other")).c_str(),
+                          mac.host(L.appendingPathComponent("Application Support/OTHER")).c_str()),
+              0);
+    const auto changed = alone(other);
+    EXPECT_EQ(inBatch(other), changed);
+    const std::string lib = L.path() + "/";
+    EXPECT_EQ(
+        changed,
+        (std::vector<Row>{
+            {otherApp.path(), C::application, M::certain, false},
+            {lib + "Application Support/OTHER", C::supportFiles, M::medium, false},
+            {"/var/folders/zz/abc123/C/Com.Other.App", C::caches, M::certain, false},
+            {lib + "Preferences/ByHost/com.other.app.HOST1.plist", C::preferences, M::high, false},
+            {lib + "Containers/com.other.app", C::containers, M::certain, false},
+            {lib + "Logs/COM.OTHER.APP", C::logs, M::certain, false},
+            {lib + "LaunchAgents/com.other.app.agent.plist", C::launchAgents, M::high, false},
+            {"/Library/LaunchDaemons/org.vendor.other.plist", C::launchAgents, M::medium, true},
+            {lib + "LaunchAgents/com.example.app.launcher.plist", C::launchAgents, M::medium,
+             false},
+        }));
+    EXPECT_EQ(inBatch(exampleApp("com.example.app")), example);
+
+    // The batch screen runs three scans at once over one new cache.
+    veldo::leftovers::FolderListingCache shared;
+    std::vector<std::vector<Row>> atOnce(3);
+    {
+        std::vector<std::jthread> scans;
+        for (std::size_t i = 0; i < atOnce.size(); ++i)
+            scans.emplace_back([&, i] {
+                const InstalledApp app = i == 1 ? other : exampleApp("com.example.app");
+                atOnce[i] =
+                    rows(LeftoverScanner::scan(app, roots, perUser, {}, registry, shared).value());
+            });
+    }
+    EXPECT_EQ(atOnce, (std::vector<std::vector<Row>>{example, changed, example}));
 }

@@ -1,11 +1,15 @@
 // Uninstalling packages through stand-in package managers, and the sentences for failed runs.
 #include "app/scanners/PackageRemover.h"
 
+#include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "app/scanners/PackageScanner.h"
+#include "base/RawValue.h"
 #include "tests/support/FakeMac.h"
 #include "tests/support/MacPathLiteral.h"
 #include "tests/support/StandInBrew.h"
@@ -271,6 +275,46 @@ TEST(PackageRemover, BatchKeepsOrderAndGoesOnAfterFailures)
     EXPECT_EQ(m.pip.calls(), (Strings{"[show][requests]", "[uninstall][-y][requests]"}));
     EXPECT_EQ(m.gem.calls(), Strings{"[uninstall][-a][-x][--abort-on-dependent][rake]"});
     EXPECT_TRUE(Result{}.failureLines().empty());
+}
+
+TEST(PackageRemover, BrewUninstallsWhatItHasAndListsTheRest)
+{
+    // brew's own behaviour: its state is the Cellar and the Caskroom of the fake Mac.
+    FakeMac mac;
+    StandInBrew brew(mac);
+    mac.write("/opt/homebrew/Cellar/wget/1.24.5/bin/wget"_mac, "x");
+    mac.write("/opt/homebrew/Cellar/jq/1.7.1/bin/jq"_mac, "x");
+    mac.write("/opt/homebrew/Cellar/jq/1.6/bin/jq"_mac, "x");
+    mac.mkdir("/opt/homebrew/Caskroom/zoom/6.1.0"_mac);
+    const auto listed = [] {
+        Strings names;
+        for (const auto& group : PackageScanner::scanPackages(kShort.uninstall))
+            for (const auto& package : group.packages)
+                names.push_back(std::string(veldo::base::rawValue(group.manager)) + " " +
+                                package.name + "=" + package.version);
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    ASSERT_EQ(listed(),
+              (Strings{"brewCask zoom=6.1.0", "brewFormula jq=1.6", "brewFormula wget=1.24.5"}));
+
+    const std::vector<DevPackage> packages{
+        {M::brewFormula, "wget", "1.24.5", 0},
+        {M::brewCask, "zoom", "6.1.0", 0},
+        {M::brewFormula, "htop", "3.3.0", 0},
+    };
+    const Result result = removePackages(packages, kShort);
+    EXPECT_EQ(result.removed, (std::vector<DevPackage>{packages[0], packages[1]}));
+    EXPECT_EQ(result.failureLines(),
+              Strings{"htop: Error: No installed keg or cask with the name \"htop\""});
+    EXPECT_EQ(listed(), Strings{"brewFormula jq=1.6"});
+    EXPECT_FALSE(std::filesystem::exists(mac.host("/opt/homebrew/Cellar/wget"_mac)));
+
+    // A listing the test wrote is brew's state too: what is uninstalled leaves it.
+    brew.setOutput("list-cask", "firefox 128.0\nzoom 6.1.0\n");
+    EXPECT_EQ(removePackages({{M::brewCask, "zoom", "6.1.0", 0}}, kShort).removed.size(), 1u);
+    EXPECT_EQ(mac.contents(StandInBrew::controlFolder().appendingPathComponent("list-cask.stdout")),
+              "firefox 128.0\n");
 }
 
 TEST(PackageRemover, UninstallPastItsTimeOut)

@@ -2,6 +2,7 @@
 #include "tests/support/TestUsers.h"
 
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -42,7 +43,7 @@ void removeStaleUsers()
     while (std::getline(passwd, line)) {
         const std::string name = line.substr(0, line.find(':'));
         const std::size_t dash = name.find('-');
-        if (!name.starts_with("vt") || dash == std::string::npos)
+        if (!(name.starts_with("vt") || name.starts_with("VT")) || dash == std::string::npos)
             continue;
         const std::string pid = name.substr(2, dash - 2);
         if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos)
@@ -58,12 +59,24 @@ void removeStaleUsers()
 
 std::optional<TestUser> TestUser::make(bool admin)
 {
+    static std::atomic<int> counter{0};
+    return makeNamed("vt" + std::to_string(::getpid()) + "-" + std::to_string(++counter), admin);
+}
+
+std::optional<TestUser> TestUser::makeCapitalTwin(const TestUser& other, bool admin)
+{
+    std::string name = other.m_name;
+    for (char& c : name)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return makeNamed(std::move(name), admin);
+}
+
+std::optional<TestUser> TestUser::makeNamed(std::string name, bool admin)
+{
     if (::geteuid() != 0)
         return std::nullopt;
     static std::once_flag cleaned;
     std::call_once(cleaned, removeStaleUsers);
-    static std::atomic<int> counter{0};
-    const std::string name = "vt" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
     if (!runTool("useradd -M -d /nonexistent -s /usr/sbin/nologin " + name))
         return std::nullopt;
     const passwd* entry = ::getpwnam(name.c_str()); // NOLINT(concurrency-mt-unsafe): tests

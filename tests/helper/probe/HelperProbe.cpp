@@ -20,8 +20,14 @@
 //   raw <hex> <then>                 connect, send the bytes, then "half-close" (shut writing and
 //                                    read the answer), "close" (close at once) or "read"
 //   hold                             close standard output, sleep 10 s
+//   flood <count> <length>           open <count> connections (fewer when connecting fails); with
+//                                    a length, send on each a header announcing it and then as
+//                                    much of the body as the daemon takes, all but its last byte,
+//                                    until nothing moves for a second; print "ready <connections>
+//                                    <body bytes sent>" and hold them until a line is read
 // A request that could not be sent at all prints "unsent <errno>".
 // Exit status: 0 answered, 3 closed unanswered, 4 no connection, 5 no namespaces, 2 bad use.
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -31,6 +37,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -220,6 +227,72 @@ int forgeInNamespace(const char* program, std::string_view envelope)
     ::_exit(result);
 }
 
+int flood(std::size_t count, std::uint32_t length)
+{
+    std::vector<UniqueFd> sockets;
+    while (sockets.size() < count) {
+        UniqueFd socket = connectToHelper();
+        if (!socket)
+            break;
+        sockets.push_back(std::move(socket));
+    }
+    std::size_t sentInAll = 0;
+    if (length > 0) {
+        struct Sending
+        {
+            int fd;
+            std::string header;
+            std::size_t headerSent = 0;
+            std::size_t bodyLeft = 0;
+            bool closed = false;
+        };
+        std::vector<Sending> sending;
+        for (const UniqueFd& socket : sockets) {
+            ::fcntl(socket.get(), F_SETFL, ::fcntl(socket.get(), F_GETFL) | O_NONBLOCK);
+            std::string header(4, '\0');
+            for (int at = 0; at < 4; ++at)
+                header[static_cast<std::size_t>(at)] =
+                    static_cast<char>((length >> (24 - 8 * at)) & 0xFF);
+            sending.push_back({socket.get(), header, 0, std::size_t{length} - 1});
+        }
+        const std::string piece(64 * 1024, 'x');
+        auto lastMove = std::chrono::steady_clock::now();
+        while (std::chrono::steady_clock::now() - lastMove < 1s) {
+            bool moved = false;
+            for (Sending& one : sending) {
+                if (one.closed || (one.headerSent == 4 && one.bodyLeft == 0))
+                    continue;
+                const bool inHeader = one.headerSent < 4;
+                const ssize_t n =
+                    inHeader ? ::send(one.fd, one.header.data() + one.headerSent,
+                                      4 - one.headerSent, MSG_NOSIGNAL | MSG_DONTWAIT)
+                             : ::send(one.fd, piece.data(), std::min(piece.size(), one.bodyLeft),
+                                      MSG_NOSIGNAL | MSG_DONTWAIT);
+                if (n > 0) {
+                    const auto sent = static_cast<std::size_t>(n);
+                    if (inHeader) {
+                        one.headerSent += sent;
+                    } else {
+                        one.bodyLeft -= sent;
+                        sentInAll += sent;
+                    }
+                    moved = true;
+                } else if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+                    one.closed = true; // by the daemon
+                }
+            }
+            if (moved)
+                lastMove = std::chrono::steady_clock::now();
+            else
+                std::this_thread::sleep_for(10ms);
+        }
+    }
+    std::cout << "ready " << sockets.size() << " " << sentInAll << std::endl;
+    std::string line;
+    std::getline(std::cin, line);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -236,6 +309,8 @@ int main(int argc, char** argv)
         return forgeInNamespace(argv[2], argv[3]);
     if (mode == "write-fd" && argc == 4)
         return exchange(std::stoi(argv[2]), argv[3]);
+    if (mode == "flood" && argc == 4)
+        return flood(std::stoul(argv[2]), static_cast<std::uint32_t>(std::stoul(argv[3])));
 
     UniqueFd socket = connectToHelper();
     if (!socket) {
