@@ -1,6 +1,7 @@
 // A batch of leftover scans over a generated Mac of 300 apps (20 leftovers each across the
 // Library folders, some with helpers and with copies in ~/Applications), each app scanned in
-// turn with the system application registry; and the installed-app inventory of 300 bundles
+// turn with the system application registry and the folder readings shared by the batch (and,
+// for comparison, each scan on its own); and the installed-app inventory of 300 bundles
 // of 2,000 files each, measured with their sizes.
 #include <cstdio>
 #include <cstdlib>
@@ -117,9 +118,16 @@ private:
     std::vector<core::ScopedAccessRoot> m_roots;
 };
 
-// Scans every app in turn, as the batch screen does. With `changed`, an app folder is touched
-// before each batch (untimed), so an application registry that keeps an index rebuilds it.
-void scanBatch(benchmark::State& state, bool changed)
+// How the scans of one batch read the Library folders.
+enum class Listings
+{
+    shared, // one reading per folder for the whole batch, as the batch screen scans
+    perScan // each scan reads the folders for itself, as a scan of one app does
+};
+
+// Scans every app in turn. With `changed`, an app folder is touched before each batch
+// (untimed), so an application registry that keeps an index rebuilds it.
+void scanBatch(benchmark::State& state, bool changed, Listings listings)
 {
     const ScanMac mac;
     const auto perUser = LeftoverScanner::darwinUserDirectories();
@@ -131,12 +139,17 @@ void scanBatch(benchmark::State& state, bool changed)
             state.ResumeTiming();
         }
         items = 0;
-        for (const core::InstalledApp& app : mac.apps())
-            items +=
-                LeftoverScanner::scan(app, mac.roots(), perUser, LeftoverScanner::receiptLeftovers,
-                                      platform::systemApplicationRegistry())
-                    .value()
-                    .size();
+        leftovers::FolderListingCache batch;
+        for (const core::InstalledApp& app : mac.apps()) {
+            const auto& registry = platform::systemApplicationRegistry();
+            auto found =
+                listings == Listings::shared
+                    ? LeftoverScanner::scan(app, mac.roots(), perUser,
+                                            LeftoverScanner::receiptLeftovers, registry, batch)
+                    : LeftoverScanner::scan(app, mac.roots(), perUser,
+                                            LeftoverScanner::receiptLeftovers, registry);
+            items += found.value().size();
+        }
         benchmark::DoNotOptimize(items);
     }
     state.counters["apps"] = static_cast<double>(mac.apps().size());
@@ -145,18 +158,25 @@ void scanBatch(benchmark::State& state, bool changed)
 
 void BM_ScanEveryApp(benchmark::State& state)
 {
-    scanBatch(state, false);
+    scanBatch(state, false, Listings::shared);
 }
 BENCHMARK(BM_ScanEveryApp)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 void BM_ScanEveryAppAfterAFolderChanged(benchmark::State& state)
 {
-    scanBatch(state, true);
+    scanBatch(state, true, Listings::shared);
 }
 BENCHMARK(BM_ScanEveryAppAfterAFolderChanged)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(3);
+
+// The same batch with nothing shared between the scans, for comparison in the same run.
+void BM_ScanEveryAppEachOnItsOwn(benchmark::State& state)
+{
+    scanBatch(state, false, Listings::perScan);
+}
+BENCHMARK(BM_ScanEveryAppEachOnItsOwn)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 // The inventory of 300 bundles of 2,000 files each (in 40 folders), then each bundle's size.
 void BM_InventoryWithSizes(benchmark::State& state)

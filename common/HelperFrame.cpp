@@ -15,8 +15,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr std::size_t kReceivePiece = std::size_t{64} * 1024;
-
 // Waits until `fd` reports one of `events` (or a hang-up or error, which the following send or
 // recv turns into its own result).
 Result<void> waitReady(int fd, short events, const FrameDeadline& deadline)
@@ -71,6 +69,57 @@ Result<std::size_t> receiveExactly(int fd, char* buffer, std::size_t size,
 
 } // namespace
 
+std::uint32_t frameLength(const unsigned char* header)
+{
+    return (std::uint32_t{header[0]} << 24) | (std::uint32_t{header[1]} << 16) |
+           (std::uint32_t{header[2]} << 8) | std::uint32_t{header[3]};
+}
+
+FrameBody::FrameBody(std::size_t length) : m_length(length)
+{
+}
+
+std::size_t FrameBody::inLastPiece() const
+{
+    return m_pieces.empty() ? 0 : m_received - (m_pieces.size() - 1) * kHelperFramePiece;
+}
+
+std::span<char> FrameBody::room()
+{
+    if (complete())
+        return {};
+    if (m_pieces.empty() || inLastPiece() == kHelperFramePiece) {
+        m_pieces.emplace_back();
+        m_pieces.back().reserve(std::min(kHelperFramePiece, m_length - m_received));
+    }
+    const std::size_t used = inLastPiece();
+    std::string& piece = m_pieces.back();
+    piece.resize(std::min(kHelperFramePiece, used + (m_length - m_received)));
+    return {piece.data() + used, piece.size() - used};
+}
+
+void FrameBody::filled(std::size_t count)
+{
+    if (m_pieces.empty())
+        return;
+    m_received += count;
+    m_pieces.back().resize(inLastPiece());
+}
+
+std::string FrameBody::take()
+{
+    if (m_pieces.size() == 1)
+        return std::move(m_pieces.front());
+    std::string whole;
+    whole.reserve(m_received);
+    for (std::string& piece : m_pieces) {
+        whole += piece;
+        std::string().swap(piece);
+    }
+    m_pieces.clear();
+    return whole;
+}
+
 Result<void> writeFrame(int socketFd, std::string_view payload, FrameDeadline deadline)
 {
     if (payload.size() > kMaxHelperFramePayload)
@@ -112,25 +161,21 @@ Result<std::optional<std::string>> readFrame(int socketFd, FrameDeadline deadlin
     if (*got < sizeof header)
         return Error::make(ErrorCode::unreadable);
 
-    const std::uint32_t length = (std::uint32_t{header[0]} << 24) |
-                                 (std::uint32_t{header[1]} << 16) |
-                                 (std::uint32_t{header[2]} << 8) | std::uint32_t{header[3]};
+    const std::uint32_t length = frameLength(header);
     if (length > kMaxHelperFramePayload)
         return Error::make(ErrorCode::refused);
 
-    // The buffer grows with the bytes that arrive, never ahead of them by more than a piece: a
-    // header alone holds no memory for the body it announces.
-    std::string payload;
-    while (payload.size() < length) {
-        const std::size_t before = payload.size();
-        payload.resize(before + std::min<std::size_t>(length - before, kReceivePiece));
-        got = receiveExactly(socketFd, payload.data() + before, payload.size() - before, deadline);
+    // A header alone holds no memory for the body it announces.
+    FrameBody body(length);
+    for (auto room = body.room(); !room.empty(); room = body.room()) {
+        got = receiveExactly(socketFd, room.data(), room.size(), deadline);
         if (!got)
             return got.error();
-        if (*got < payload.size() - before)
+        body.filled(*got);
+        if (*got < room.size())
             return Error::make(ErrorCode::unreadable);
     }
-    return std::optional<std::string>{std::move(payload)};
+    return std::optional<std::string>{body.take()};
 }
 
 } // namespace veldo::common

@@ -82,12 +82,6 @@ bool liesStrictlyInside(std::string_view path, std::string_view prefix)
            path[prefix.size()] == '/';
 }
 
-// `path` is `folder` or lies inside it.
-bool isSameOrInside(std::string_view path, std::string_view folder)
-{
-    return path == folder || liesStrictlyInside(path, folder);
-}
-
 // Swift compares Strings by canonical equivalence.
 bool canonicallyEqual(std::string_view a, std::string_view b)
 {
@@ -113,9 +107,25 @@ RemovalSafety::Context safetyContext(const std::string& home,
     return context;
 }
 
-std::string foldedTrash(std::string_view home)
+// What follows the home folder's own spelling in `path`: the part after `home` + "/", or none
+// when `path` does not lie strictly inside it. Only this prefix is compared exactly: on a
+// case-sensitive file system "/Users/ab" and "/Users/AB" are two folders, and may be two
+// accounts' homes, so a folded comparison would take another account's files for the caller's.
+std::optional<std::string_view> belowHome(std::string_view path, std::string_view home)
 {
-    return foldedForComparison(std::string(home) + "/.Trash");
+    if (!liesStrictlyInside(path, home))
+        return std::nullopt;
+    return path.substr(home.size() + 1);
+}
+
+// `path` is the home's Trash or lies inside it: the home spelt exactly, then ".Trash" (folded).
+bool isInHomeTrash(std::string_view path, std::string_view home)
+{
+    const auto below = belowHome(path, home);
+    if (!below)
+        return false;
+    const std::string folded = foldedForComparison(*below);
+    return folded == ".trash" || folded.starts_with(".trash/");
 }
 
 } // namespace
@@ -203,9 +213,9 @@ bool isLaunchDaemonPlist(std::string_view path)
 
 bool isManagedLocation(std::string_view path, std::string_view home)
 {
-    const std::string p = foldedForComparison(path);
-    if (liesStrictlyInside(p, foldedForComparison(home)))
+    if (belowHome(path, home))
         return true;
+    const std::string p = foldedForComparison(path);
     for (const std::string_view root : managedRoots) {
         if (liesStrictlyInside(p, root))
             return true;
@@ -232,7 +242,9 @@ bool isDirectTrashItem(std::string_view path, std::string_view home)
 {
     const MacPath p(path);
     const std::string name = p.lastPathComponent();
-    if (foldedForComparison(p.deletingLastPathComponent().path()) != foldedTrash(home))
+    const MacPath parent = p.deletingLastPathComponent();
+    const auto below = belowHome(parent.path(), home);
+    if (!below || foldedForComparison(*below) != ".trash")
         return false;
     return isPlainName(name) &&
            !foldedForComparison(name).starts_with(foldedForComparison(kStagingPrefix));
@@ -252,7 +264,7 @@ LocationVerdict checkMoveLocation(std::string_view source, std::string_view dest
     if (!homePath)
         return LocationVerdict::refused(std::string(kUnidentifiable));
 
-    if (isSameOrInside(foldedForComparison(*item), foldedTrash(*homePath)))
+    if (isInHomeTrash(*item, *homePath))
         return LocationVerdict::refused(std::string(kAlreadyInTrash));
     if (const auto refusal =
             removalRefusal(MacPath(*item), safetyContext(*homePath, protectedBundles)))
@@ -283,7 +295,7 @@ LocationVerdict checkRestoreLocation(std::string_view trashPath, std::string_vie
 
     if (!isDirectTrashItem(*inTrash, *homePath))
         return LocationVerdict::refused(std::string(kOnlyDirectTrashItems));
-    if (isSameOrInside(foldedForComparison(*original), foldedTrash(*homePath)))
+    if (isInHomeTrash(*original, *homePath))
         return LocationVerdict::refused(std::string(kCannotPutBack));
     if (removalRefusal(MacPath(*original), safetyContext(*homePath, protectedBundles)))
         return LocationVerdict::refused(std::string(kCannotPutBack));

@@ -4,10 +4,13 @@
 //
 // Paths are Mac paths. Comparisons are between folded strings (foldedForComparison: canonical
 // decomposition and case folding without a locale), so "/Library" and "/library" are one place,
-// as are precomposed and decomposed accents. Everything here is pure, except that the two
-// verdicts read the disk through the removal-safety policy (links of parent folders, inside the
-// Mac root) and accountHomeMatches reads the user database and the home folder's status.
-// Nothing throws; all functions are thread-safe.
+// as are precomposed and decomposed accents. The one exception is the caller's home folder:
+// whether a path lies inside it (managed, in its Trash) is decided by the home's exact spelling,
+// since on Linux's case-sensitive file systems "/Users/ab" and "/Users/AB" can be the homes of two
+// accounts; what follows the home (".Trash") is folded as everything else. Everything here is
+// pure, except that the two verdicts read the disk through the removal-safety policy (links of
+// parent folders, inside the Mac root) and accountHomeMatches reads the user database and the
+// home folder's status. Nothing throws; all functions are thread-safe.
 #pragma once
 
 #include <array>
@@ -58,21 +61,23 @@ std::string concatenateBytes(std::string_view prefix, std::string_view name);
 // name of more than six characters ending in ".plist" (folded).
 bool isLaunchDaemonPlist(std::string_view path);
 
-// True when the (normalised) path lies strictly inside the home folder, inside one of
-// managedRoots, or inside another volume's Applications or Library folder.
+// True when the (normalised) path lies strictly inside the home folder (its prefix spelt exactly
+// as `home`), inside one of managedRoots, or inside another volume's Applications or Library
+// folder.
 bool isManagedLocation(std::string_view path, std::string_view home);
 
 // True when a component after the path's first "Library" is "Apple" or begins with
 // "com.apple." (folded).
 bool isAppleOwnedPath(std::string_view path);
 
-// True when the path names an entry directly in the home's ".Trash" with a plain name that is
-// not one of the helper's staging folders (kStagingPrefix, folded).
+// True when the path names an entry directly in the home's ".Trash" (the home spelt exactly as
+// `home`, ".Trash" folded) with a plain name that is not one of the helper's staging folders
+// (kStagingPrefix, folded).
 bool isDirectTrashItem(std::string_view path, std::string_view home);
 
 // May the helper move `source` to `destination` for the user whose home is `home`? Refused
 // with "Veldo can't safely identify this location, so it wasn't touched." for paths it cannot
-// normalise (or "/"), "This item is already in the Trash." for anything in the Trash, the
+// normalise (or "/"), "This item is already in the Trash." for anything in the home's Trash, the
 // removal-safety policy's own sentence when the policy refuses the source (asked with the
 // normalised home and `protectedBundles`, no installed apps, no disk inspection), and "The
 // destination isn't directly inside your Trash." for any other destination. Not managed

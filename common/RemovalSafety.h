@@ -7,6 +7,10 @@
 //
 // Paths are compared after canonical decomposition (NFD) and case folding without a locale, so
 // "~/LIBRARY" and a name typed with a precomposed accent are judged like their canonical forms.
+// That holds for the home folder too, although on Linux "/Users/ab" and "/Users/AB" may be two
+// accounts' homes: here the home only ever adds refusals, so a look-alike home keeps the
+// protection of the caller's. Whatever grants the helper daemon something for the caller's home
+// (HelperPathRules) compares the home by its exact spelling instead.
 // Nothing here changes the file system. Reads of the disk: resolving the links of a path's
 // parent folder (normalizedPath, through the Mac root) and, only when Context::inspectsDisk is
 // set, listing a folder in an applications folder two levels deep. All functions are thread-safe
@@ -125,6 +129,13 @@ std::optional<RemovalSafety::Refusal> removalRefusal(const platform::MacPath& ur
                                                      const RemovalSafety::Context& context);
 // The same answer, from a context prepared once for many checks.
 std::optional<RemovalSafety::Refusal> removalRefusal(const platform::MacPath& url,
+                                                     const RemovalSafety::PreparedContext& context);
+// The same answer for an item whose folder the caller holds open to act on it: `resolvedFolder`
+// is the Mac path of url's folder with its links resolved, as the caller's descriptor of it
+// names it, and is judged in place of resolving the folder again. So the check judges the very
+// folder the caller then works in.
+std::optional<RemovalSafety::Refusal> removalRefusal(const platform::MacPath& url,
+                                                     const platform::MacPath& resolvedFolder,
                                                      const RemovalSafety::PreparedContext& context);
 
 // The sentence shown to the user for `refusal`.

@@ -16,6 +16,12 @@ inline constexpr std::int64_t kHelperProtocolVersion = 3;
 // a request with more is refused whole.
 inline constexpr std::size_t kMaxHelperBatchItems = 10'000;
 
+// Most items the helper daemon serves in one move or restore request (it refuses a larger one
+// whole, as unreadable); the app sends a larger batch as several requests of at most this many.
+// The move ledger keeps this many records per account, so that every item of a request the daemon
+// served can be put back.
+inline constexpr std::size_t kHelperRequestItemLimit = 5'000;
+
 // Sentences the helper answers a move or restore with, in place of a reply record.
 inline constexpr std::string_view kHelperErrorUnknownAccount =
     "Veldo's helper couldn't identify your account.";

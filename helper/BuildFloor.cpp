@@ -20,6 +20,7 @@ namespace veldo::helper {
 namespace {
 
 constexpr const char* kFileName = "highest-build";
+constexpr std::string_view kTemporaryPrefix = ".highest-build.";
 
 } // namespace
 
@@ -70,7 +71,7 @@ bool writeHighestBuild(const std::string& build, const common::SharedDescriptor&
     const auto uuid = platform::UUID::random();
     if (!uuid)
         return false;
-    const std::string temporary = ".highest-build." + uuid->string();
+    const std::string temporary = std::string(kTemporaryPrefix) + uuid->string();
     base::UniqueFd file(::openat(directory.fd(), temporary.c_str(),
                                  O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (!file)
@@ -86,6 +87,15 @@ bool writeHighestBuild(const std::string& build, const common::SharedDescriptor&
     }
     ::unlinkat(directory.fd(), temporary.c_str(), 0);
     return false;
+}
+
+bool isHighestBuildTemporary(std::string_view name)
+{
+    if (!name.starts_with(kTemporaryPrefix))
+        return false;
+    const std::string_view text = name.substr(kTemporaryPrefix.size());
+    const auto uuid = platform::UUID::parse(text);
+    return uuid && uuid->string() == text;
 }
 
 BuildFloorResult checkBuildFloor(const std::string& build, const std::string& stateDirectory)

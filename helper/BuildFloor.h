@@ -10,6 +10,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "common/SharedDescriptor.h"
 
@@ -52,5 +53,9 @@ HighestBuild readHighestBuild(const common::SharedDescriptor& directory);
 
 // Replaces "highest-build" with `build` and a line feed; false (nothing left behind) on failure.
 bool writeHighestBuild(const std::string& build, const common::SharedDescriptor& directory);
+
+// Whether `name` is the temporary file of a write of "highest-build" (".highest-build." and a
+// UUID's canonical text), which only a write cut off leaves behind.
+bool isHighestBuildTemporary(std::string_view name);
 
 } // namespace veldo::helper

@@ -3,9 +3,14 @@
 #include <cerrno>
 #include <charconv>
 #include <cinttypes>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string_view>
+#include <unordered_set>
 
+#include <elf.h>
 #include <fcntl.h>
 #include <linux/openat2.h>
 #include <sys/stat.h>
@@ -16,8 +21,10 @@
 #include "base/SystemCalls.h"
 #include "common/HelperFileAccess.h"
 #include "helper/DaemonBuild.h"
+#include "helper/HelperFaultPoints.h"
 #include "helper/HelperService.h"
 #include "helper/ToolRunner.h"
+#include "platform/HostFiles.h"
 #include "platform/PropertyList.h"
 
 namespace veldo::helper {
@@ -27,6 +34,8 @@ namespace {
 constexpr std::string_view kAppIdentifier = "orbelkan.Veldo";
 constexpr std::size_t kMaxInfoPlistBytes = std::size_t{1} << 20;
 constexpr std::size_t kMaxProcFileBytes = std::size_t{64} << 20;
+// Readings of a process whose memory map changes under the check before it is refused.
+constexpr int kMapReadings = 3;
 
 // `relative` beneath the folder `folderFd`, no link followed on the way or at the end.
 base::UniqueFd openBeneath(int folderFd, const char* relative, int flags)
@@ -124,10 +133,59 @@ std::optional<std::uint64_t> startTime(std::string_view stat)
     return std::nullopt;
 }
 
-// Every executable mapping of "maps" backed by a regular file of root's that neither group nor
-// others may write; the reason otherwise.
-std::optional<std::string> mappingRefusal(int processFd, std::string_view maps)
+// A reason to refuse the process, and whether it may come from its memory map changing while it
+// was read (a mapping listed that was gone a moment later).
+struct Finding
 {
+    std::string reason;
+    bool mapChanging = false;
+};
+
+// Root's, and writable by no one else: the rule for every file that holds the process's code.
+bool rootsAlone(const common::HelperStat& status)
+{
+    return status.uid == 0 && (status.mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+// What a mapped object's first bytes say it is.
+enum class MappedObject
+{
+    elf,        // an ELF file: a library, a program, a loader
+    other,      // data, or a device with nothing a loader could read from it
+    unreadable, // it can't be opened or read: as good as an ELF file
+};
+
+// Reads the first bytes of what the O_PATH descriptor `mapped` holds, through a descriptor of its
+// own opened from it (the very object, deleted files and shared memory included), without waiting.
+// The loader reads a library's header before it maps it, so a character device that has nothing
+// to read now (an event queue, as the GPU's nodes are) or can't be read at all (its driver only
+// maps) holds no library.
+MappedObject mappedObject(int mapped, const common::HelperStat& status)
+{
+    const base::UniqueFd file = base::openAt(AT_FDCWD, platform::descriptorName(mapped).c_str(),
+                                             O_RDONLY | O_NONBLOCK | O_NOCTTY);
+    if (!file)
+        return MappedObject::unreadable;
+    unsigned char magic[SELFMAG] = {};
+    ssize_t got = base::retryOnInterrupt([&] { return ::pread(file.get(), magic, SELFMAG, 0); });
+    if (got < 0 && errno == ESPIPE)
+        got = base::retryOnInterrupt([&] { return ::read(file.get(), magic, SELFMAG); });
+    if (got < 0)
+        return S_ISCHR(status.mode) && (errno == EAGAIN || errno == EINVAL)
+                   ? MappedObject::other
+                   : MappedObject::unreadable;
+    return got == SELFMAG && std::memcmp(magic, ELFMAG, SELFMAG) == 0 ? MappedObject::elf
+                                                                      : MappedObject::other;
+}
+
+// Every file-backed mapping of "maps", deleted files, shared memory and devices included: an
+// executable one backed by a regular file of root's that neither group nor others may write
+// ("[vdso]" and "[vsyscall]" aside), any other backed by such an object unless it holds no ELF
+// file (data, shared memory, a device's memory); the finding otherwise. Each object is read once
+// however often it is mapped (a GPU's node may be mapped hundreds of times).
+std::optional<Finding> mappingRefusal(int processFd, std::string_view maps)
+{
+    std::unordered_set<common::HelperFileIdentity> holdingNoElf;
     while (!maps.empty()) {
         const auto lineEnd = maps.find('\n');
         const std::string_view line = maps.substr(0, lineEnd);
@@ -143,25 +201,167 @@ std::optional<std::string> mappingRefusal(int processFd, std::string_view maps)
         const std::string copy(line);
         if (std::sscanf(copy.c_str(), "%" SCNx64 "-%" SCNx64 " %4s %*s %*s %llu %n", &start, &end,
                         permissions, &inode, &pathAt) < 4)
-            return "its memory map can't be read";
-        if (permissions[2] != 'x')
-            continue;
+            return Finding{"its memory map can't be read"};
+        const bool executable = permissions[2] == 'x';
         const std::string_view path =
             std::string_view(copy).substr(static_cast<std::size_t>(pathAt));
-        if (inode == 0 && (path == "[vdso]" || path == "[vsyscall]"))
+        if (inode == 0) {
+            if (executable && path != "[vdso]" && path != "[vsyscall]")
+                return Finding{"it runs code that no file holds"};
             continue;
-        if (inode == 0)
-            return "it runs code that no file holds";
+        }
+        const std::string shown(path.empty() ? "an unnamed file" : path);
+        const std::string reason = executable ? "it runs code from " + shown
+                                              : "it maps " + shown + ", which is not root's alone";
         char name[64];
         std::snprintf(name, sizeof name, "map_files/%" PRIx64 "-%" PRIx64, start, end);
         const base::UniqueFd mapped = base::openAt(processFd, name, O_PATH);
-        const auto status =
-            mapped ? common::statDescriptor(mapped.get()) : Result<common::HelperStat>(Error{});
-        if (!status || !status->isRegularFile() || status->uid != 0 ||
-            (status->mode & (S_IWGRP | S_IWOTH)) != 0)
-            return "it runs code from " + std::string(path.empty() ? "an unowned file" : path);
+        if (!mapped)
+            return Finding{reason, errno == ENOENT || errno == ESRCH};
+        const auto status = common::statDescriptor(mapped.get());
+        if (!status)
+            return Finding{reason};
+        if (executable) {
+            if (!rootsAlone(*status) || !status->isRegularFile())
+                return Finding{reason};
+            continue;
+        }
+        if (rootsAlone(*status) || holdingNoElf.contains(status->identity()))
+            continue;
+        switch (mappedObject(mapped.get(), *status)) {
+        case MappedObject::elf:
+            return Finding{reason};
+        case MappedObject::unreadable:
+            return Finding{"it maps " + shown + ", which can't be read"};
+        case MappedObject::other:
+            holdingNoElf.insert(status->identity());
+            break;
+        }
     }
     return std::nullopt;
+}
+
+// The names a loader variable's value lists: LD_PRELOAD splits on spaces and colons, the others
+// on colons (LD_LIBRARY_PATH on semicolons too). Empty names are left out, except in
+// LD_LIBRARY_PATH, where the loader reads one as the working folder.
+std::vector<std::string_view> loaderNames(std::string_view variable, std::string_view value)
+{
+    const std::string_view separators = variable == "LD_PRELOAD"        ? " :"
+                                        : variable == "LD_LIBRARY_PATH" ? ":;"
+                                                                        : ":";
+    const bool keepsEmpty = variable == "LD_LIBRARY_PATH";
+    std::vector<std::string_view> names;
+    if (value.empty())
+        return names;
+    for (;;) {
+        const auto at = value.find_first_of(separators);
+        const std::string_view name = value.substr(0, at);
+        if (!name.empty() || keepsEmpty)
+            names.push_back(name);
+        if (at == std::string_view::npos)
+            return names;
+        value.remove_prefix(at + 1);
+    }
+}
+
+// Whether the loader variable's `name` leads only to root's: a library folder (LD_LIBRARY_PATH)
+// or a library (LD_PRELOAD, LD_AUDIT) that resolves, links followed, to an object of root's
+// writable by no one else, every folder on the way likewise. A bare library name is searched in
+// the library folders (root's, or checked as LD_LIBRARY_PATH); any other relative name depends
+// on a working folder and fails, as does a name that doesn't resolve (a library may delete
+// itself once loaded).
+bool namesOnlyRootsFiles(std::string_view variable, std::string_view name)
+{
+    const bool folder = variable == "LD_LIBRARY_PATH";
+    if (!folder && !name.empty() && name.find('/') == std::string_view::npos)
+        return true;
+    if (!name.starts_with('/'))
+        return false;
+    char resolved[PATH_MAX];
+    if (!::realpath(std::string(name).c_str(), resolved))
+        return false;
+    if (!folder)
+        return static_cast<bool>(ToolRunner::checkToolPath(resolved));
+    struct stat status
+    {
+    };
+    // A folder that others may add to is no folder to load from, sticky or not.
+    return ToolRunner::checkFolderPath(resolved) && ::stat(resolved, &status) == 0 &&
+           ToolRunner::isWritableOnlyByRoot(status, false);
+}
+
+// The loader variables the process started with ("environ"): none may name a file that isn't
+// root's alone.
+std::optional<std::string> environmentRefusal(std::string_view environment)
+{
+    static constexpr std::string_view kVariables[] = {"LD_PRELOAD", "LD_AUDIT", "LD_LIBRARY_PATH"};
+    while (!environment.empty()) {
+        const auto end = environment.find('\0');
+        const std::string_view entry = environment.substr(0, end);
+        environment.remove_prefix(end == std::string_view::npos ? environment.size() : end + 1);
+        for (const std::string_view variable : kVariables) {
+            if (!entry.starts_with(variable) || entry.substr(variable.size(), 1) != "=")
+                continue;
+            for (const std::string_view name :
+                 loaderNames(variable, entry.substr(variable.size() + 1))) {
+                if (!namesOnlyRootsFiles(variable, name))
+                    return "its " + std::string(variable) + " names " +
+                           (name.empty() ? std::string("the working folder") : std::string(name)) +
+                           ", which is not root's alone";
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+// Whether the process still runs with its memory: its descriptor shows its id, it is no zombie,
+// and it has an executable (an exiting process loses it with its memory).
+bool stillRuns(int processFd, const PinnedProcess& process)
+{
+    if (pidOfProcessDescriptor(process.pidfd.get()) != process.pid)
+        return false;
+    const auto status = readProcFile(processFd, "status");
+    if (!status || status->find("\nState:\tZ") != std::string::npos ||
+        status->find("\nState:\tX") != std::string::npos)
+        return false;
+    return static_cast<bool>(base::openAt(processFd, "exe", O_PATH));
+}
+
+// One reading of the process folder `processFd` against `client`.
+std::optional<Finding> inspect(int processFd, const PinnedProcess& process,
+                               const InstalledClient& client)
+{
+    if (process.startedBy) {
+        const auto stat = readProcFile(processFd, "stat");
+        const auto started = stat ? startTime(*stat) : std::nullopt;
+        if (!started || *started > *process.startedBy)
+            return Finding{"it started after its bytes were sent"};
+    }
+    if (!sameNamespace(processFd, "ns/pid") || !sameNamespace(processFd, "ns/user"))
+        return Finding{"it runs in another namespace"};
+    // A process that has ended but not been waited for keeps its id and loses its executable.
+    const auto processStatus = readProcFile(processFd, "status");
+    if (!processStatus || processStatus->find("\nState:\tZ") != std::string::npos)
+        return Finding{"it has gone"};
+    const base::UniqueFd executable = base::openAt(processFd, "exe", O_PATH);
+    if (!executable && errno == ENOENT)
+        return Finding{"it has gone"}; // only an exiting process has no executable
+    const auto status =
+        executable ? common::statDescriptor(executable.get()) : Result<common::HelperStat>(Error{});
+    if (!status || !(status->identity() == client.executable))
+        return Finding{"it is not the app's executable"};
+    if (tracerPid(*processStatus) != 0)
+        return Finding{"it is being traced"};
+    const auto environment = readProcFile(processFd, "environ");
+    if (!environment)
+        return Finding{"its environment can't be read"};
+    if (auto refused = environmentRefusal(*environment))
+        return Finding{std::move(*refused)};
+    const auto maps = readProcFile(processFd, "maps");
+    if (!maps)
+        return Finding{"its memory map can't be read"};
+    (void)faultPoint("client.maps");
+    return mappingRefusal(processFd, *maps);
 }
 
 } // namespace
@@ -229,36 +429,22 @@ std::optional<std::string> processRefusal(const PinnedProcess& process,
     // Still running now, so the folder opened before is this process's.
     if (!processFd || pidOfProcessDescriptor(process.pidfd.get()) != process.pid)
         return "it has gone";
-    if (process.startedBy) {
-        const auto stat = readProcFile(processFd.get(), "stat");
-        const auto started = stat ? startTime(*stat) : std::nullopt;
-        if (!started || *started > *process.startedBy)
-            return "it started after its bytes were sent";
+    for (int reading = 0; reading < kMapReadings; ++reading) {
+        auto finding = inspect(processFd.get(), process, client);
+        if (!finding) {
+            // Still the same process after everything was read.
+            if (pidOfProcessDescriptor(process.pidfd.get()) != process.pid)
+                return "it has gone";
+            return std::nullopt;
+        }
+        // A process that ended while it was read fails every reading: it is gone, whatever the
+        // reading found missing.
+        if (!stillRuns(processFd.get(), process))
+            return "it has gone";
+        if (!finding->mapChanging)
+            return std::move(finding->reason);
     }
-    if (!sameNamespace(processFd.get(), "ns/pid") || !sameNamespace(processFd.get(), "ns/user"))
-        return "it runs in another namespace";
-    // A process that has ended but not been waited for keeps its id and loses its executable.
-    const auto processStatus = readProcFile(processFd.get(), "status");
-    if (!processStatus || processStatus->find("\nState:\tZ") != std::string::npos)
-        return "it has gone";
-    const base::UniqueFd executable = base::openAt(processFd.get(), "exe", O_PATH);
-    if (!executable && errno == ENOENT)
-        return "it has gone"; // only an exiting process has no executable
-    const auto status =
-        executable ? common::statDescriptor(executable.get()) : Result<common::HelperStat>(Error{});
-    if (!status || !(status->identity() == client.executable))
-        return "it is not the app's executable";
-    if (tracerPid(*processStatus) != 0)
-        return "it is being traced";
-    const auto maps = readProcFile(processFd.get(), "maps");
-    if (!maps)
-        return "its memory map can't be read";
-    if (auto refused = mappingRefusal(processFd.get(), *maps))
-        return refused;
-    // Still the same process after everything was read.
-    if (pidOfProcessDescriptor(process.pidfd.get()) != process.pid)
-        return "it has gone";
-    return std::nullopt;
+    return "its memory map kept changing while it was read";
 }
 
 std::optional<std::string> installedClientRefusal(const PinnedProcess& process)

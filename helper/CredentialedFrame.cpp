@@ -4,6 +4,7 @@
 #include <array>
 #include <cerrno>
 
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,7 +16,7 @@ namespace veldo::helper {
 
 namespace {
 
-constexpr std::size_t kReceivePiece = std::size_t{64} * 1024;
+using Clock = std::chrono::steady_clock;
 
 // What one piece read carried besides its bytes.
 struct Piece
@@ -89,13 +90,16 @@ bool sameProcess(int first, int second)
 class FrameReader
 {
 public:
-    explicit FrameReader(int fd) : m_fd(fd) {}
+    FrameReader(int fd, std::optional<Clock::duration> within) : m_fd(fd), m_within(within) {}
 
-    // Reads exactly `size` bytes into `buffer` unless the stream ends: the count read, or -1.
+    // Reads exactly `size` bytes into `buffer` unless the stream ends: the count read, or -1 when
+    // a read failed or the deadline passed (timedOut()).
     ssize_t readExactly(char* buffer, std::size_t size)
     {
         std::size_t received = 0;
         while (received < size) {
+            if (!waitReadable())
+                return -1;
             Piece piece;
             const ssize_t n = receivePiece(m_fd, buffer + received, size - received, piece);
             if (n < 0)
@@ -104,6 +108,8 @@ public:
                 m_spoiled = true;
             if (n == 0)
                 break;
+            if (!m_deadline && m_within)
+                m_deadline = Clock::now() + *m_within;
             take(piece);
             received += static_cast<std::size_t>(n);
         }
@@ -111,6 +117,9 @@ public:
     }
 
     bool spoiled() const { return m_spoiled; }
+    bool timedOut() const { return m_timedOut; }
+    // When the frame must be whole: none before its first byte, or without a limit.
+    std::optional<Clock::time_point> deadline() const { return m_deadline; }
     // Hands the one writer of the bytes read to `frame`.
     void giveWriter(CredentialedFrame& frame)
     {
@@ -119,9 +128,32 @@ public:
     }
 
 private:
+    // Once the frame has begun, waits for bytes no later than its deadline.
+    bool waitReadable()
+    {
+        if (!m_deadline)
+            return true;
+        for (;;) {
+            const auto left =
+                std::chrono::ceil<std::chrono::milliseconds>(*m_deadline - Clock::now()).count();
+            if (left <= 0) {
+                m_timedOut = true;
+                return false;
+            }
+            pollfd wait{m_fd, POLLIN, 0};
+            const int ready = ::poll(&wait, 1, static_cast<int>(std::min<long long>(left, 60'000)));
+            if (ready > 0)
+                return true;
+            if (ready < 0 && errno != EINTR)
+                return false;
+        }
+    }
+
     void take(Piece& piece)
     {
-        if (!piece.credentials) {
+        // Process id 0: the kernel attached no writer (the bytes came before their reader asked
+        // for one) or one this process can't see.
+        if (!piece.credentials || piece.credentials->pid == 0) {
             m_spoiled = true;
             return;
         }
@@ -140,6 +172,9 @@ private:
     }
 
     int m_fd;
+    std::optional<Clock::duration> m_within;
+    std::optional<Clock::time_point> m_deadline;
+    bool m_timedOut = false;
     bool m_spoiled = false;
     bool m_hasWriter = false;
     FrameWriter m_writer;
@@ -157,16 +192,18 @@ bool enableWriterCredentials(int socketFd, bool passPidfd)
     return true;
 }
 
-CredentialedFrame readCredentialedFrame(int socketFd)
+CredentialedFrame readCredentialedFrame(int socketFd, const FrameReading& reading)
 {
+    using Status = CredentialedFrame::Status;
     CredentialedFrame result;
-    FrameReader reader(socketFd);
-    const auto finish = [&](CredentialedFrame::Status status) {
+    FrameReader reader(socketFd, reading.within);
+    const auto finish = [&](Status status) {
+        if (status == Status::failed && reader.timedOut())
+            status = Status::timedOut;
         result.status = status;
-        if (reader.spoiled() && status != CredentialedFrame::Status::failed &&
-            status != CredentialedFrame::Status::closed)
-            result.status = CredentialedFrame::Status::noSingleWriter;
-        else if (status != CredentialedFrame::Status::failed)
+        if (reader.spoiled() && status != Status::failed && status != Status::closed)
+            result.status = Status::noSingleWriter;
+        else if (status != Status::failed)
             reader.giveWriter(result);
         return std::move(result);
     };
@@ -174,29 +211,32 @@ CredentialedFrame readCredentialedFrame(int socketFd)
     unsigned char header[common::kHelperFrameHeaderBytes];
     const ssize_t got = reader.readExactly(reinterpret_cast<char*>(header), sizeof header);
     if (got < 0)
-        return finish(CredentialedFrame::Status::failed);
+        return finish(Status::failed);
     if (got == 0)
-        return finish(reader.spoiled() ? CredentialedFrame::Status::noSingleWriter
-                                       : CredentialedFrame::Status::closed);
+        return finish(reader.spoiled() ? Status::noSingleWriter : Status::closed);
     if (static_cast<std::size_t>(got) < sizeof header)
-        return finish(CredentialedFrame::Status::truncated);
-    const std::uint32_t length = (std::uint32_t{header[0]} << 24) |
-                                 (std::uint32_t{header[1]} << 16) |
-                                 (std::uint32_t{header[2]} << 8) | std::uint32_t{header[3]};
+        return finish(Status::truncated);
+    const std::uint32_t length = common::frameLength(header);
     if (length > common::kMaxHelperFramePayload)
-        return finish(CredentialedFrame::Status::oversized);
-    // The buffer grows with the bytes that arrive, never ahead of them by more than a piece.
-    while (result.payload.size() < length) {
-        const std::size_t before = result.payload.size();
-        result.payload.resize(before + std::min<std::size_t>(length - before, kReceivePiece));
-        const ssize_t n =
-            reader.readExactly(result.payload.data() + before, result.payload.size() - before);
-        if (n < 0)
-            return finish(CredentialedFrame::Status::failed);
-        if (static_cast<std::size_t>(n) < result.payload.size() - before)
-            return finish(CredentialedFrame::Status::truncated);
+        return finish(Status::oversized);
+    if (length > common::kHelperFramePiece && reading.budget) {
+        // Without a deadline, a wait for as long as the daemon may run.
+        const auto until = reader.deadline().value_or(Clock::now() + std::chrono::hours(24 * 365));
+        result.grant = reading.budget->acquire(reading.account, length, until);
+        if (!result.grant)
+            return finish(Status::timedOut);
     }
-    return finish(CredentialedFrame::Status::frame);
+    common::FrameBody body(length);
+    for (auto room = body.room(); !room.empty(); room = body.room()) {
+        const ssize_t n = reader.readExactly(room.data(), room.size());
+        if (n < 0)
+            return finish(Status::failed);
+        body.filled(static_cast<std::size_t>(n));
+        if (static_cast<std::size_t>(n) < room.size())
+            return finish(Status::truncated);
+    }
+    result.payload = body.take();
+    return finish(Status::frame);
 }
 
 } // namespace veldo::helper

@@ -138,9 +138,10 @@ void daemonMain(const DaemonSettings& settings)
         }
     }
 
-    auto* listener = new HelperListener(floor.kind == BuildFloorResult::Kind::ok,
-                                        installedClientRefusal, settings.idleTimeout, {},
-                                        settings.usePidfdOptions); // lives for the process
+    auto* listener =
+        new HelperListener(floor.kind == BuildFloorResult::Kind::ok, installedClientRefusal,
+                           settings.idleTimeout, {}, settings.usePidfdOptions,
+                           settings.limits); // lives for the process
     if (base::UniqueFd socket = inheritedListeningSocket())
         listener->listen(std::move(socket));
     listener->queue().async([listener] { listener->armIdleTimer(); });

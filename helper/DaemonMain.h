@@ -19,6 +19,7 @@ struct DaemonSettings
     HelperListener::Seconds idleTimeout = HelperListener::Seconds(60.0);
     // False pins clients as on a kernel without SO_PEERPIDFD and SO_PASSPIDFD (tests).
     bool usePidfdOptions = true;
+    HelperListener::Limits limits;
 };
 
 [[noreturn]] void daemonMain(const DaemonSettings& settings = {});

@@ -4,6 +4,7 @@
 #ifdef VELDO_HELPER_FAULT_POINTS
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <mutex>
 #include <optional>
@@ -11,7 +12,14 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <linux/audit.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <signal.h>
+#include <stddef.h>
+#include <stdio.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace veldo::helper {
@@ -69,6 +77,47 @@ void moveOneByte(const std::string& fifo, bool write)
     ::close(fd);
 }
 
+#if defined(__x86_64__)
+#define VELDO_FAULT_AUDIT_ARCH AUDIT_ARCH_X86_64
+#elif defined(__aarch64__)
+#define VELDO_FAULT_AUDIT_ARCH AUDIT_ARCH_AARCH64
+#endif
+
+// From now on the first rename of an atomic write (renameat, or renameat2 without flags or with
+// RENAME_EXCHANGE) is trapped and the trap raises SIGKILL: the write's temporary file stays, its
+// target unchanged.
+void killAtNextAtomicRename()
+{
+#ifdef VELDO_FAULT_AUDIT_ARCH
+    struct sigaction action = {};
+    action.sa_handler = [](int) { ::raise(SIGKILL); };
+    if (::sigaction(SIGSYS, &action, nullptr) != 0)
+        return;
+    constexpr std::uint32_t kFlagsLow = offsetof(seccomp_data, args) + 4 * sizeof(std::uint64_t);
+    sock_filter filter[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, VELDO_FAULT_AUDIT_ARCH, 1, 0),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+#ifdef __NR_renameat
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_renameat, 5, 0),
+#else
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_renameat2, 0, 0),
+#endif
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_renameat2, 0, 3),
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, kFlagsLow),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, 0, 2, 0),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, RENAME_EXCHANGE, 1, 0),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_TRAP),
+    };
+    sock_fprog program = {static_cast<unsigned short>(sizeof filter / sizeof filter[0]), filter};
+    if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0)
+        return;
+    (void)::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program);
+#endif
+}
+
 } // namespace
 
 bool faultPoint(std::string_view point)
@@ -89,6 +138,8 @@ bool faultPoint(std::string_view point)
     }
     if (action == "kill")
         ::raise(SIGKILL);
+    if (action == "killInWrite")
+        killAtNextAtomicRename();
     if (action.starts_with("pause:")) {
         const std::string folder = action.substr(6);
         moveOneByte(folder + "/reached", true);

@@ -1,8 +1,10 @@
 #include "helper/HelperListener.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <string>
 #include <system_error>
+#include <utility>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -28,11 +30,21 @@ HelperLog& listenerLog()
     return HelperLog::category("listener");
 }
 
+// "10", "0.5": a time in seconds as a line shows it.
+std::string secondsText(HelperListener::Seconds seconds)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", seconds.count());
+    return text;
+}
+
 } // namespace
 
 HelperListener::HelperListener(bool acceptsConnections, ClientCheck check, Seconds idleTimeout,
-                               std::function<void()> exitProcess, bool usePidfdOptions)
-    : m_queue("orbelkan.Veldo.Helper.connections"), m_idleTimeout(idleTimeout),
+                               std::function<void()> exitProcess, bool usePidfdOptions,
+                               Limits limits)
+    : m_queue("orbelkan.Veldo.Helper.connections"), m_limits(limits),
+      m_frameBudget(limits.frameBytes, limits.frameBytesPerAccount), m_idleTimeout(idleTimeout),
       m_acceptsConnections(acceptsConnections), m_check(std::move(check)),
       m_usePidfdOptions(usePidfdOptions), m_exitProcess(std::move(exitProcess))
 {
@@ -46,7 +58,8 @@ void HelperListener::listen(base::UniqueFd listeningSocket)
     const int flags = ::fcntl(m_listeningSocket.get(), F_GETFL);
     if (flags >= 0)
         ::fcntl(m_listeningSocket.get(), F_SETFL, flags | O_NONBLOCK);
-    // Accepted sockets inherit these at once, so no byte arrives without its writer.
+    // Connections made from now on take these with them (so does every one to a socket the
+    // activator bound); one made before has them only once its accepted socket is given them.
     (void)enableWriterCredentials(m_listeningSocket.get(), m_usePidfdOptions);
     int passPidfd = 0;
     socklen_t size = sizeof passPidfd;
@@ -100,6 +113,9 @@ bool HelperListener::acceptOne()
                             {std::to_string(error)});
         return false;
     }
+    // At once, for a connection made before the listening socket had them (it takes them when it
+    // is made): bytes written between the accept and this have no writer and spoil their frame.
+    (void)enableWriterCredentials(socket.get(), m_usePidfdOptions);
     ucred peer{};
     socklen_t size = sizeof peer;
     if (::getsockopt(socket.get(), SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0) {
@@ -117,19 +133,43 @@ bool HelperListener::acceptOne()
             {daemonBuild()});
         return true;
     }
+    if (!withinLimits(peer.uid, peer.pid))
+        return true;
     listenerLog().info("Connection from pid %{public}d, uid %{public}u",
                        {std::to_string(peer.pid), std::to_string(peer.uid)});
     ++m_openConnections;
-    (void)enableWriterCredentials(socket.get(), m_usePidfdOptions);
+    ++m_openByAccount[peer.uid];
     PinnedProcess connector = pinConnector(socket.get(), peer.pid);
     auto connection = std::make_shared<HelperConnection>(std::move(socket), peer.uid, peer.pid,
                                                          std::move(connector));
     try {
         std::thread([this, connection] { serve(connection); }).detach();
     } catch (const std::system_error&) {
-        if (--m_openConnections < 1) // closed unserved
-            armIdleTimer();
+        connectionDidClose(peer.uid); // closed unserved
         listenerLog().error("Couldn't start serving pid %{public}d", {std::to_string(peer.pid)});
+        return false;
+    }
+    return true;
+}
+
+bool HelperListener::withinLimits(uid_t uid, pid_t pid)
+{
+    if (m_openConnections >= m_limits.connections) {
+        if (!std::exchange(m_limitLogged, true))
+            listenerLog().error("Refusing pid %{public}d: %{public}d connections are open, the "
+                                "most the helper serves at once; more are closed unlogged until "
+                                "one ends",
+                                {std::to_string(pid), std::to_string(m_limits.connections)});
+        return false;
+    }
+    const auto open = m_openByAccount.find(uid);
+    if (open != m_openByAccount.end() && open->second >= m_limits.connectionsPerAccount) {
+        if (m_accountLimitLogged.insert(uid).second)
+            listenerLog().error("Refusing pid %{public}d: uid %{public}u has %{public}d "
+                                "connections open, the most one account may have; more are "
+                                "closed unlogged until one ends",
+                                {std::to_string(pid), std::to_string(uid),
+                                 std::to_string(m_limits.connectionsPerAccount)});
         return false;
     }
     return true;
@@ -165,7 +205,7 @@ void HelperListener::serve(std::shared_ptr<HelperConnection> connection)
     if (passes(connection->connector()))
         serveRequests(connection);
     ::shutdown(connection->fd(), SHUT_RDWR);
-    m_queue.async([this] { connectionDidClose(); });
+    m_queue.async([this, uid = connection->callerUID()] { connectionDidClose(uid); });
 }
 
 void HelperListener::serveRequests(const std::shared_ptr<HelperConnection>& shared)
@@ -173,10 +213,19 @@ void HelperListener::serveRequests(const std::shared_ptr<HelperConnection>& shar
     using Status = CredentialedFrame::Status;
     HelperConnection& connection = *shared;
     HelperService service(connection.callerUID(), connection.callerPID(), shared);
+    const FrameReading reading{
+        std::chrono::duration_cast<std::chrono::steady_clock::duration>(m_limits.wholeFrame),
+        &m_frameBudget, connection.callerUID()};
     for (;;) {
-        auto frame = readCredentialedFrame(connection.fd());
+        auto frame = readCredentialedFrame(connection.fd(), reading);
         if (frame.status == Status::closed || frame.status == Status::failed)
             return;
+        // Answered as unreadable below, like a frame cut short, and closed.
+        if (frame.status == Status::timedOut)
+            listenerLog().error(
+                "Refusing pid %{public}d: a request didn't arrive whole within "
+                "%{public}s seconds",
+                {std::to_string(connection.callerPID()), secondsText(m_limits.wholeFrame)});
         if (frame.status == Status::noSingleWriter || !frame.writer) {
             listenerLog().error("Refusing pid %{public}d: a request came without one writer",
                                 {std::to_string(connection.callerPID())});
@@ -206,15 +255,24 @@ void HelperListener::serveRequests(const std::shared_ptr<HelperConnection>& shar
             return;
         }
         const auto answer = service.handle(frame.payload);
+        frame = {}; // the request's memory goes back before the reply waits on the client
         if (!connection.sendReply(answer.payload) || answer.closeAfterwards)
             return;
     }
 }
 
-void HelperListener::connectionDidClose()
+void HelperListener::connectionDidClose(uid_t uid)
 {
     const int left = m_openConnections - 1;
     m_openConnections = std::max(left, 0);
+    if (m_openConnections < m_limits.connections)
+        m_limitLogged = false;
+    if (const auto open = m_openByAccount.find(uid); open != m_openByAccount.end()) {
+        if (--open->second < m_limits.connectionsPerAccount)
+            m_accountLimitLogged.erase(uid);
+        if (open->second < 1)
+            m_openByAccount.erase(open);
+    }
     if (left < 1)
         armIdleTimer();
 }
@@ -231,8 +289,11 @@ void HelperListener::idleCheck(long generation)
 {
     if (generation != m_idleGeneration || m_openConnections != 0)
         return;
+    // A client that connected just now (its accept is about to run) keeps the daemon too.
+    pollfd waiting{m_listeningSocket.get(), POLLIN, 0};
+    const bool connectionWaits = ::poll(&waiting, 1, 0) == 1 && (waiting.revents & POLLIN) != 0;
     std::unique_lock lock(HelperService::workLock(), std::try_to_lock);
-    if (!lock.owns_lock()) {
+    if (connectionWaits || !lock.owns_lock()) {
         armIdleTimer();
         return;
     }

@@ -10,37 +10,63 @@
 // serving starts; before each request, the version call included, the frame's one writer must be
 // of the connection's user and, like the connector, pass the check. A client that fails is closed
 // unanswered with one error line.
-// An accepted connection is served until the peer closes it; then it is uncounted, and when none
-// is left the idle timer is armed. The idle check exits (through `exitProcess`, holding the work
-// lock, with the shutdown flag set) when its timer is the latest, nothing is open and no request
-// holds the work lock; a running request re-arms it.
+// Floods are bounded (Limits): beyond a number of open connections in all, or for one account, a
+// new connection is closed at once, uncounted, with one error line each time a limit is reached
+// (more are closed without one until a connection under that limit ends); a request frame must
+// be whole within a time of its first byte, else it is answered as unreadable (after the client
+// check), with an error line, and the connection closed; and frame bodies of more than one piece
+// take their memory from a budget (FrameBudget.h), in all and per account, waiting for it within
+// that time. Before its first byte a connection may stay idle as long as it likes.
+// An accepted connection is served until the peer closes it or the daemon closes it (an impostor,
+// an unreadable or late frame); then it is uncounted, and when none is left the idle timer is
+// armed. The idle check exits (through `exitProcess`, holding the work lock, with the shutdown
+// flag set) when its timer is the latest, nothing is open and no request holds the work lock; a
+// running request re-arms it, and so does a connection waiting to be accepted.
 //
-// `openConnections` and `idleGeneration` change only on `queue`. The listener lives for the
+// The connection counts and `idleGeneration` change only on `queue`. The listener lives for the
 // process.
 #pragma once
 
 #include <chrono>
 #include <functional>
+#include <map>
 #include <memory>
+#include <set>
 #include <thread>
 
 #include "base/UniqueFd.h"
 #include "helper/ClientRequirement.h"
+#include "helper/FrameBudget.h"
 #include "platform/SerialQueue.h"
 
 namespace veldo::helper {
 
 class HelperConnection;
 
+// What the listener lets the connections take.
+struct ListenerLimits
+{
+    int connections = 64;           // open at once, all accounts together
+    int connectionsPerAccount = 16; // open at once for one user id
+    // From a request frame's first byte to its last.
+    std::chrono::duration<double> wholeFrame = std::chrono::duration<double>(10.0);
+    // Bytes of frames larger than one piece held at once; a share holds the largest frame.
+    std::size_t frameBytes = std::size_t{32} << 20;
+    std::size_t frameBytesPerAccount = std::size_t{16} << 20;
+};
+
 class HelperListener final
 {
 public:
     using Seconds = std::chrono::duration<double>;
 
+    using Limits = ListenerLimits;
+
     // `usePidfdOptions` false pins processes without SO_PEERPIDFD and SO_PASSPIDFD, as on a kernel
     // without them (tests).
     HelperListener(bool acceptsConnections, ClientCheck check, Seconds idleTimeout = Seconds(60.0),
-                   std::function<void()> exitProcess = {}, bool usePidfdOptions = true);
+                   std::function<void()> exitProcess = {}, bool usePidfdOptions = true,
+                   Limits limits = {});
     HelperListener(const HelperListener&) = delete;
     HelperListener& operator=(const HelperListener&) = delete;
 
@@ -66,11 +92,18 @@ private:
     PinnedProcess pinConnector(int socketFd, pid_t pid) const;
     // Logs and answers false when `process` fails the client requirement.
     bool passes(const PinnedProcess& process) const;
-    void connectionDidClose();
+    // Whether a connection of `uid` (and pid `pid`, for the line) stays under the limits.
+    bool withinLimits(uid_t uid, pid_t pid);
+    void connectionDidClose(uid_t uid);
     void idleCheck(long generation);
 
     platform::SerialQueue m_queue;
     int m_openConnections = 0;
+    std::map<uid_t, int> m_openByAccount;
+    bool m_limitLogged = false;
+    std::set<uid_t> m_accountLimitLogged;
+    Limits m_limits;
+    FrameBudget m_frameBudget;
     long m_idleGeneration = 0;
     Seconds m_idleTimeout;
     bool m_acceptsConnections;

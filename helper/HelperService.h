@@ -25,6 +25,7 @@
 
 #include "common/HelperMoveLedger.h"
 #include "common/HelperReplyEnvelope.h"
+#include "common/VeldoHelperProtocol.h"
 #include "common/VeldoHelperReply.h"
 #include "helper/HelperConnection.h"
 #include "helper/HelperTrashMover.h"
@@ -37,7 +38,7 @@ class HelperService final
 {
 public:
     // Most items one request may carry; a larger one is refused whole.
-    static constexpr std::size_t kMaximumItems = 5000;
+    static constexpr std::size_t kMaximumItems = common::kHelperRequestItemLimit;
 
     class ShutdownFlag final
     {

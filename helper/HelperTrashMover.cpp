@@ -6,12 +6,14 @@
 
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "common/HelperACL.h"
 #include "common/HelperPathRules.h"
 #include "common/HelperStagingJournal.h"
 #include "helper/HelperFaultPoints.h"
+#include "helper/HelperLog.h"
 #include "platform/ErrnoName.h"
 #include "platform/UUID.h"
 #include "platform/Unicode.h"
@@ -40,6 +42,26 @@ std::string HelperTrashMover::homePath() const
     if (auto normalized = common::normalizePath(caller.home.standardized().path()))
         return *normalized;
     return caller.home.path();
+}
+
+std::optional<common::HelperVolumeStamp>
+HelperTrashMover::trashStamp(const SharedDescriptor& trash) const
+{
+    if (!requestFacts)
+        return common::HelperVolumeStamp::fromDescriptor(trash);
+    const auto st = common::statDescriptor(trash);
+    if (!st)
+        return common::HelperVolumeStamp::fromDescriptor(trash);
+    if (requestFacts->trash != st->identity()) {
+        requestFacts->trashStamp = common::HelperVolumeStamp::fromDescriptor(trash);
+        requestFacts->trash = st->identity();
+    }
+    return requestFacts->trashStamp;
+}
+
+common::HelperMountTable* HelperTrashMover::mountTable() const
+{
+    return requestFacts ? &requestFacts->mounts : nullptr;
 }
 
 HelperTrashMover::OpenedTrash HelperTrashMover::openUserTrash() const
@@ -72,6 +94,33 @@ bool beginsWithStagingPrefix(std::string_view name)
 {
     static const std::string foldedPrefix = common::foldedForComparison(common::kStagingPrefix);
     return common::foldedForComparison(name).starts_with(foldedPrefix);
+}
+
+void grantFolder(const SharedDescriptor& folder, uid_t uid, gid_t gid, mode_t mode,
+                 const HelperLog& log)
+{
+    const auto failed = [&](std::string_view call) {
+        const int err = errno;
+        const auto st = common::statDescriptor(folder);
+        log.error("Couldn't give the folder with inode %{public}s to uid %{public}u: %{public}s "
+                  "failed (%{public}s)",
+                  {st ? std::to_string(st->inode) : std::string("?"), std::to_string(uid), call,
+                   platform::errnoName(err)});
+    };
+    if (::fchown(folder.fd(), uid, gid) != 0)
+        failed("fchown");
+    if (::fchmod(folder.fd(), ((mode & ~mode_t(S_ISUID | S_ISGID)) & 07777) | S_IRWXU) != 0)
+        failed("fchmod");
+}
+
+bool writeStagingRecord(const HelperStagingJournal& journal,
+                        const common::HelperStagingRecord& record)
+{
+    if (faultPoint("journal.write"))
+        return false;
+    return static_cast<bool>(journal.write(record, record.stagingIdentity
+                                                       ? platform::AtomicDurability::flushed
+                                                       : platform::AtomicDurability::unflushed));
 }
 
 bool moveStagedItem(const SharedDescriptor& folder, const SharedDescriptor& to,
@@ -130,9 +179,7 @@ void HelperTrashMover::finishStaging(const SharedDescriptor& folder, const Share
     faultPoint(record.kind == common::HelperStagingRecord::Kind::move ? "move.folderRemoved"
                                                                       : "restore.folderRemoved");
     if (ledger)
-        (void)HelperStagingJournal(ledger->directory().appendingPathComponent(
-                                       std::string(HelperStagingJournal::kFolderName)))
-            .remove(record.id);
+        (void)ledger->stagingJournal().remove(record.id);
 }
 
 bool isSealedStagingFolder(const SharedDescriptor& folder, const SharedDescriptor& trash)

@@ -10,6 +10,7 @@
 #include "common/HelperPathDigest.h"
 #include "common/HelperPathRules.h"
 #include "helper/FolderRules.h"
+#include "helper/HelperLog.h"
 #include "helper/HelperTrashMover.h"
 
 namespace veldo::helper {
@@ -158,7 +159,7 @@ HelperTrashMover::buildInventory(const SharedDescriptor& staging, const HelperSt
     if (!itemStat.isDirectory())
         return outcome;
 
-    const auto fileSystem = common::fileSystemInfo(staging);
+    const auto fileSystem = common::fileSystemInfo(staging, mountTable());
     auto item = openProvenFolder(staging, "item", itemStat, fileSystem);
     if (!item) {
         inventory.isComplete = false;
@@ -202,9 +203,7 @@ struct Grant
         auto st = common::statDescriptor(folder);
         if (!st)
             return;
-        const mode_t mode = ((st->mode & ~mode_t(S_ISUID | S_ISGID)) & 07777) | S_IRWXU;
-        (void)::fchown(folder.fd(), mover.caller.uid, mover.caller.gid);
-        (void)::fchmod(folder.fd(), mode);
+        grantFolder(folder, mover.caller.uid, mover.caller.gid, st->mode, serviceLog());
     }
 };
 
@@ -214,7 +213,7 @@ void HelperTrashMover::handOverFolders(const SharedDescriptor& item,
                                        const HelperItemInventory& inventory) const
 {
     auto st = common::statDescriptor(item);
-    const auto fileSystem = common::fileSystemInfo(item);
+    const auto fileSystem = common::fileSystemInfo(item, mountTable());
     if (!st || !fileSystem || !isUnchangedFolder(inventory, *st, {}))
         return;
     Grant{*this, inventory, st->device, fileSystem}.walk(item, {}, 0);

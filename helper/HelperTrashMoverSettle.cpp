@@ -15,6 +15,7 @@
 #include "common/HelperPathRules.h"
 #include "common/HelperVolumeStamp.h"
 #include "helper/HelperFaultPoints.h"
+#include "helper/HelperLog.h"
 #include "helper/HelperTrashMover.h"
 
 namespace veldo::helper {
@@ -253,9 +254,8 @@ struct Regrant
                     walk(childFolder, common::concatenateBytes(path, name), depth + 1);
             }
         }
-        const auto mode = inventory.entries.at(st->inode).mode;
-        (void)::fchown(folder.fd(), record.uid, record.gid);
-        (void)::fchmod(folder.fd(), ((mode & ~mode_t(S_ISUID | S_ISGID)) & 07777) | S_IRWXU);
+        grantFolder(folder, record.uid, record.gid, inventory.entries.at(st->inode).mode,
+                    journalLog());
     }
 };
 

@@ -3,12 +3,12 @@
 #include "platform/ApplicationRegistry.h"
 
 #include <algorithm>
-#include <ctime>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <unordered_map>
 
+#include "platform/FileStamp.h"
 #include "platform/Home.h"
 #include "platform/MacFileSystem.h"
 #include "platform/MacRoot.h"
@@ -21,49 +21,12 @@ namespace veldo::platform {
 namespace {
 
 constexpr std::size_t kMaxInfoPlistBytes = 4u * 1024u * 1024u;
-// A folder changed this close to the moment it was read may change again within the same tick
-// of the file system's clock without its time moving: an index that read it is not kept.
-constexpr std::int64_t kRacyWindowNanoseconds = 100'000'000;
 
-std::int64_t nanosecondsOf(const FileTime& t)
-{
-    return t.seconds * 1'000'000'000 + t.nanoseconds;
-}
-
-std::int64_t realTimeNanoseconds()
-{
-    timespec now{};
-    ::clock_gettime(CLOCK_REALTIME, &now);
-    return std::int64_t{now.tv_sec} * 1'000'000'000 + now.tv_nsec;
-}
-
-// What the index saw of one item it read: whether it was there, its identity and its times
-// (the status change time moves with every change, even one that sets the modification time
-// back).
+// What the index saw of one item it read.
 struct Stamp
 {
     MacPath path;
-    bool present = false;
-    std::uint64_t device = 0;
-    std::uint64_t inode = 0;
-    FileTime modified;
-    FileTime changed;
-
-    static Stamp of(const MacPath& path)
-    {
-        Stamp stamp;
-        stamp.path = path;
-        if (auto status = fileStatus(path, FollowLinks::yes)) {
-            stamp.present = true;
-            stamp.device = status->device;
-            stamp.inode = status->inode;
-            stamp.modified = status->modificationTime;
-            stamp.changed = status->changeTime;
-        }
-        return stamp;
-    }
-
-    friend bool operator==(const Stamp&, const Stamp&) = default;
+    FileStamp seen;
 };
 
 // The bundles of every application folder by folded identifier, in search order, with the
@@ -82,7 +45,7 @@ struct Index
         if (root != macRoot() || home != homeDirectory())
             return false;
         return std::all_of(stamps.begin(), stamps.end(),
-                           [](const Stamp& s) { return Stamp::of(s.path) == s; });
+                           [](const Stamp& s) { return FileStamp::of(s.path) == s.seen; });
     }
 };
 
@@ -149,8 +112,10 @@ private:
 
     void stamp(const MacPath& path)
     {
-        Stamp s = Stamp::of(path);
-        if (s.present && m_startedAt - nanosecondsOf(s.changed) < kRacyWindowNanoseconds)
+        Stamp s{path, FileStamp::of(path)};
+        // A folder changed this close to the moment it was read may change again without its
+        // times moving: an index that read it is not kept.
+        if (s.seen.isRacy(m_startedAt))
             m_index.racy = true;
         m_index.stamps.push_back(std::move(s));
     }

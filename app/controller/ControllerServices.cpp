@@ -36,6 +36,22 @@ ControllerServices ControllerServices::withDefaults() const
                                      const common::RemovalSafety::PreparedContext& context) {
             return common::removalRefusal(url, context);
         };
+    if (!services.batchLeftoverScan && services.leftoverScan)
+        services.batchLeftoverScan =
+            [scan = services.leftoverScan](const core::InstalledApp& app,
+                                           const std::vector<core::ScopedAccessRoot>& roots,
+                                           leftovers::FolderListingCache&, std::stop_token stop) {
+                return scan(app, roots, std::move(stop));
+            };
+    if (!services.batchLeftoverScan)
+        services.batchLeftoverScan =
+            [](const core::InstalledApp& app, const std::vector<core::ScopedAccessRoot>& roots,
+               leftovers::FolderListingCache& listings, std::stop_token stop) {
+                return leftovers::LeftoverScanner::scan(
+                    app, roots, leftovers::LeftoverScanner::darwinUserDirectories(),
+                    leftovers::LeftoverScanner::receiptLeftovers,
+                    platform::systemApplicationRegistry(), listings, std::move(stop));
+            };
     if (!services.leftoverScan)
         services.leftoverScan = [](const core::InstalledApp& app,
                                    const std::vector<core::ScopedAccessRoot>& roots,

@@ -22,6 +22,7 @@
 #include "app/core/RunningAppStatus.h"
 #include "app/core/ToolchainItem.h"
 #include "app/leftovers/CaskInfo.h"
+#include "app/leftovers/FolderListingCache.h"
 #include "app/leftovers/HomebrewCaskUninstall.h"
 #include "app/removal/AdminMoveResult.h"
 #include "app/removal/RestorePoint.h"
@@ -52,6 +53,14 @@ struct ControllerServices
     std::function<Result<std::vector<core::LeftoverItem>>(
         const core::InstalledApp&, const std::vector<core::ScopedAccessRoot>&, std::stop_token)>
         leftoverScan;
+    // The same scan for one app of a batch: the scans of one batch share `listings`, so that
+    // each Library folder is read once for all of them (see leftovers/FolderListingCache.h).
+    // Any thread, several at once. A controller given a leftoverScan but no batchLeftoverScan
+    // runs the given leftoverScan here (a test's scripted scan), without the listings.
+    std::function<Result<std::vector<core::LeftoverItem>>(
+        const core::InstalledApp&, const std::vector<core::ScopedAccessRoot>&,
+        leftovers::FolderListingCache& listings, std::stop_token)>
+        batchLeftoverScan;
 
     // The installed apps under the access roots (the inventory), system apps too when asked. Any
     // thread. A stop through the token fails it with cancelled.

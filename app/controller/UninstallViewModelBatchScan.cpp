@@ -10,20 +10,21 @@
 namespace veldo::controller {
 
 // The inner scans of one batch that have finished and not yet been taken, and the batch task
-// waiting for the next of them. GUI thread only.
+// waiting for the next of them. GUI thread only, but for the folder readings that the batch's
+// scans share (thread-safe).
 struct UninstallViewModel::BatchWindow
 {
     // None for a scan that produced no list (stopped at shutdown).
     std::deque<std::optional<BatchScanPair>> finished;
     std::shared_ptr<PromptContinuation<bool>> waiting;
+    std::shared_ptr<leftovers::FolderListingCache> listings =
+        std::make_shared<leftovers::FolderListingCache>();
 };
 
 Task<void> UninstallViewModel::scanBatch()
 {
-    if (m_batchTask)
-        m_batchTask->cancel();
-    const QUuid token = QUuid::createUuid();
-    setBatchScanToken(token);
+    VELDO_CHECK_SEQUENCE(m_sequence);
+    const QUuid token = supersedeScan(m_batchTask, &UninstallViewModel::setBatchScanToken);
 
     const std::vector<core::InstalledApp> selected = selectedApps();
     IdSet previous;
@@ -72,7 +73,7 @@ UninstallViewModel::batchScanWindow(std::vector<core::InstalledApp> apps,
     std::size_t next = 0;
     std::size_t running = 0;
     for (; next < apps.size() && next < kBatchScanWindow; ++next, ++running)
-        (void)batchScanOne(window, apps[next], roots);
+        batchScanOne(window, apps[next], roots).detach();
 
     while (running > 0) {
         if (window->finished.empty()) {
@@ -90,7 +91,7 @@ UninstallViewModel::batchScanWindow(std::vector<core::InstalledApp> apps,
         if (self->isCancelled())
             co_return collected;
         if (next < apps.size()) {
-            (void)batchScanOne(window, apps[next++], roots);
+            batchScanOne(window, apps[next++], roots).detach();
             ++running;
         }
     }
@@ -102,8 +103,10 @@ Task<void> UninstallViewModel::batchScanOne(std::shared_ptr<BatchWindow> window,
                                             std::vector<core::ScopedAccessRoot> roots)
 {
     using Items = Result<std::vector<core::LeftoverItem>>;
-    auto scan = [service = m_services.leftoverScan, app, roots = std::move(roots)](
-                    std::stop_token stop) { return service(app, roots, std::move(stop)); };
+    auto scan = [service = m_services.batchLeftoverScan, app, roots = std::move(roots),
+                 listings = window->listings](std::stop_token stop) {
+        return service(app, roots, *listings, std::move(stop));
+    };
     // Runs to its end whatever happens to the batch; only the shutdown stops it.
     Task<Items> task = backgroundScan<Items>(std::move(scan), false);
     Items result = co_await task;
@@ -181,6 +184,7 @@ void UninstallViewModel::rebuildBatch(const std::vector<core::InstalledApp>& sel
 
 std::optional<leftovers::CaskInfo> UninstallViewModel::caskToken(const platform::MacPath& url) const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     if (m_caskIndex.empty())
         return std::nullopt;
     return leftovers::HomebrewCasks::cask(url, m_caskIndex, platform::homeDirectory());
@@ -188,6 +192,7 @@ std::optional<leftovers::CaskInfo> UninstallViewModel::caskToken(const platform:
 
 void UninstallViewModel::refreshCaskIndex(bool force)
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     if (m_caskIndexTask)
         m_caskIndexTask->cancel();
     Task<void> load = caskIndexLoad(force);

@@ -319,6 +319,9 @@ std::vector<ReceiptInstalledItem>
 collectReceiptItems(const std::unordered_set<std::string>& installedPaths, std::string_view appPath,
                     std::string_view homePath, std::stop_token stop)
 {
+    // Nothing installed names nothing; the walk's tables are not worth building then.
+    if (installedPaths.empty())
+        return {};
     const std::string app = ReceiptPaths::trimmed(appPath);
     ReceiptItemWalk walk(homePath, std::move(stop));
     walk.addAppBundle(app);

@@ -39,10 +39,11 @@ bool beginsWithFolder(std::string_view path, std::string_view folder)
            path[folder.size()] == '/';
 }
 
-common::RemovalSafety::Context offerSafetyContext()
+// `realHome` is platform::homeDirectory() (the user database's), read once per scan.
+common::RemovalSafety::Context offerSafetyContext(const MacPath& realHome)
 {
     common::RemovalSafety::Context context;
-    context.homeDirectory = platform::homeDirectory();
+    context.homeDirectory = realHome;
     context.protectedBundles = {platform::mainBundleURL()};
     context.inspectsDisk = false;
     return context;
@@ -63,9 +64,12 @@ std::vector<MacPath> protectedRoots(const std::vector<core::ScopedAccessRoot>& r
 class OfferFilter
 {
 public:
-    OfferFilter(const MacPath& app, const std::vector<core::ScopedAccessRoot>& roots, MacPath home)
+    // `home` is the home folder that protected locations are judged by, `realHome` the one the
+    // removal-safety policy is given.
+    OfferFilter(const MacPath& app, const std::vector<core::ScopedAccessRoot>& roots, MacPath home,
+                const MacPath& realHome)
         : m_appStandard(app.standardized()), m_roots(protectedRoots(roots, app)),
-          m_home(std::move(home)), m_safety(offerSafetyContext())
+          m_home(std::move(home)), m_safety(offerSafetyContext(realHome))
     {
     }
 
@@ -193,13 +197,30 @@ std::vector<MacPath> darwinUserDirectories()
     return folders;
 }
 
-std::unordered_set<std::string> embeddedBundleIDs(const MacPath& app)
+namespace {
+
+std::unordered_set<std::string> embeddedBundleIDs(const MacPath& app, FolderListingCache& listings)
 {
     std::unordered_set<std::string> identifiers;
-    for (const char* folder : kNestedBundleFolders) {
-        for (const auto& bundle : listFolder(app, folder)) {
+    // The folders share two parents ("Contents", "Contents/Library"): each is read once.
+    std::string_view parentPath;
+    std::shared_ptr<const FolderListing> parent;
+    for (const std::string_view folder : kNestedBundleFolders) {
+        const std::size_t slash = folder.rfind('/');
+        if (!parent || folder.substr(0, slash) != parentPath) {
+            parentPath = folder.substr(0, slash);
+            parent = listFolder(listings, app, parentPath);
+        }
+        const std::string* stored = parent->entryFor(folder.substr(slash + 1));
+        if (!stored)
+            continue;
+        const auto bundles = listings.listing(parent->pathOf(*stored));
+        if (!bundles)
+            continue;
+        for (const std::string& name : bundles->visibleNames()) {
             const auto info = platform::readPropertyListFile(
-                locateEntry(bundle, "Contents/Info.plist"), kMaxInfoPlistBytes);
+                locateEntry(listings, bundles->pathOf(name), "Contents/Info.plist"),
+                kMaxInfoPlistBytes);
             if (!info)
                 continue;
             if (auto identifier = info->stringFor("CFBundleIdentifier"))
@@ -209,10 +230,18 @@ std::unordered_set<std::string> embeddedBundleIDs(const MacPath& app)
     return identifiers;
 }
 
+} // namespace
+
+std::unordered_set<std::string> embeddedBundleIDs(const MacPath& app)
+{
+    FolderListingCache listings;
+    return embeddedBundleIDs(app, listings);
+}
+
 bool isOfferable(const MacPath& candidate, const MacPath& app,
                  const std::vector<core::ScopedAccessRoot>& roots, const MacPath& home)
 {
-    return OfferFilter(app, roots, home).allows(candidate);
+    return OfferFilter(app, roots, home, platform::homeDirectory()).allows(candidate);
 }
 
 std::vector<MacPath> registeredCopies(const core::InstalledApp& app,
@@ -309,7 +338,8 @@ namespace {
 Result<std::vector<LeftoverItem>>
 findLeftovers(const core::InstalledApp& app, const std::vector<core::ScopedAccessRoot>& roots,
               const std::vector<MacPath>& perUserFolders, const ReceiptSource& receipts,
-              const platform::ApplicationRegistry& registry, const std::stop_token& stop)
+              const platform::ApplicationRegistry& registry, FolderListingCache& listings,
+              const std::stop_token& stop)
 {
     std::optional<MacPath> userLibrary;
     std::optional<MacPath> systemLibrary;
@@ -322,11 +352,11 @@ findLeftovers(const core::InstalledApp& app, const std::vector<core::ScopedAcces
 
     std::vector<std::string> names{app.name};
     names.insert(names.end(), app.alternateNames.begin(), app.alternateNames.end());
-    const MatchContext context =
-        MatchContext::make(app.bundleID, app.url, std::move(names), embeddedBundleIDs(app.url));
+    const MatchContext context = MatchContext::make(app.bundleID, app.url, std::move(names),
+                                                    embeddedBundleIDs(app.url, listings));
     const MacPath home = platform::homeDirectory();
 
-    const OfferFilter filter(app.url, roots, home);
+    const OfferFilter filter(app.url, roots, home, home);
     ItemCollector collector(filter, stop);
     const AddCallback add = [&collector](const MacPath& url, LeftoverCategory category,
                                          bool requiresAdmin, MatchConfidence confidence) {
@@ -335,12 +365,12 @@ findLeftovers(const core::InstalledApp& app, const std::vector<core::ScopedAcces
 
     collector.addAppBundle(app.url);
     if (userLibrary && !stop.stop_requested())
-        scanUserLibrary(*userLibrary, context, add);
+        scanUserLibrary(*userLibrary, context, listings, add);
     if (systemLibrary && !stop.stop_requested())
-        scanSystemLibrary(*systemLibrary, context, add);
+        scanSystemLibrary(*systemLibrary, context, listings, add);
     if (context.bundleID) {
         for (const auto& folder : perUserFolders) {
-            if (auto cache = locateChild(folder, "", *context.bundleID))
+            if (auto cache = existingChild(listings, folder, "", *context.bundleID))
                 add(*cache, LeftoverCategory::caches, false, MatchConfidence::certain);
         }
     }
@@ -370,11 +400,22 @@ scan(const core::InstalledApp& app, const std::vector<core::ScopedAccessRoot>& r
      const std::vector<MacPath>& perUserFolders, const ReceiptSource& receipts,
      const platform::ApplicationRegistry& registry, std::stop_token stop)
 {
+    FolderListingCache listings;
+    return scan(app, roots, perUserFolders, receipts, registry, listings, std::move(stop));
+}
+
+Result<std::vector<LeftoverItem>> scan(const core::InstalledApp& app,
+                                       const std::vector<core::ScopedAccessRoot>& roots,
+                                       const std::vector<MacPath>& perUserFolders,
+                                       const ReceiptSource& receipts,
+                                       const platform::ApplicationRegistry& registry,
+                                       FolderListingCache& listings, std::stop_token stop)
+{
     // A root whose access fails to start is still read; only started accesses are stopped.
     ScopedAccesses accesses;
     for (const auto& root : roots)
         accesses.start(root.url);
-    return findLeftovers(app, roots, perUserFolders, receipts, registry, stop);
+    return findLeftovers(app, roots, perUserFolders, receipts, registry, listings, stop);
 }
 
 } // namespace veldo::leftovers::LeftoverScanner

@@ -10,7 +10,8 @@
 // ordered by category, confidence and size.
 //
 // Everything here blocks on the file system and runs on the caller's thread; a scan keeps no
-// state between calls, so scans of different apps may run at once. Nothing fails but a stopped
+// state between calls (but the folder readings a batch shares), so scans of different apps may
+// run at once. Nothing fails but a stopped
 // scan: folders, property lists and files that can't be read contribute nothing.
 #pragma once
 
@@ -23,6 +24,7 @@
 #include "app/core/AccessRootKind.h"
 #include "app/core/InstalledApp.h"
 #include "app/core/LeftoverItem.h"
+#include "app/leftovers/FolderListingCache.h"
 #include "app/leftovers/ReceiptInstalledItem.h"
 #include "base/Result.h"
 #include "platform/ApplicationRegistry.h"
@@ -59,6 +61,16 @@ Result<std::vector<core::LeftoverItem>>
 scan(const core::InstalledApp& app, const std::vector<core::ScopedAccessRoot>& roots,
      const std::vector<platform::MacPath>& perUserFolders, const ReceiptSource& receipts,
      const platform::ApplicationRegistry& registry, std::stop_token stop = {});
+
+// The same scan with its folders read through `listings`, which the scans of one batch share so
+// that each Library folder is listed and its names folded once for all of them (see
+// FolderListingCache.h for how current its readings are). Safe to call from several threads
+// with one cache.
+Result<std::vector<core::LeftoverItem>>
+scan(const core::InstalledApp& app, const std::vector<core::ScopedAccessRoot>& roots,
+     const std::vector<platform::MacPath>& perUserFolders, const ReceiptSource& receipts,
+     const platform::ApplicationRegistry& registry, FolderListingCache& listings,
+     std::stop_token stop = {});
 
 // What the installer receipts in receiptFolders() name for `app`, for the current user's home
 // folder (see InstallerReceipts.h); empty when the app has no bundle identifier. The receipt

@@ -1,16 +1,25 @@
 // Case-insensitive lookups and one-level listings for the leftover rules.
 #include "app/leftovers/LibraryListing.h"
 
-#include <algorithm>
 #include <string>
-
-#include "platform/MacFileSystem.h"
 
 namespace veldo::leftovers::LeftoverScanner {
 
-platform::MacPath locateEntry(const platform::MacPath& base, std::string_view relative)
+namespace {
+
+// A located folder, with its stamp when the lookup of its last component read it.
+struct Located
 {
-    platform::MacPath path = base;
+    platform::MacPath path;
+    std::optional<platform::FileStamp> seen;
+
+    FolderListingCache::SeenStamp seenStamp() const { return seen ? &*seen : nullptr; }
+};
+
+Located locate(FolderListingCache& listings, const platform::MacPath& base,
+               std::string_view relative)
+{
+    Located located{base, std::nullopt};
     bool found = true;
     std::size_t i = 0;
     while (i < relative.size()) {
@@ -22,50 +31,53 @@ platform::MacPath locateEntry(const platform::MacPath& base, std::string_view re
         if (component.empty())
             continue;
         if (found) {
-            if (auto stored = platform::findEntryCaseInsensitive(path, component)) {
-                path = path.appendingPathComponent(*stored);
+            if (auto stored = listings.lookUp(located.path, component, located.seenStamp())) {
+                located.path = located.path.appendingPathComponent(stored->name);
+                located.seen = std::move(stored->folderStamp);
                 continue;
             }
             found = false;
         }
-        path = path.appendingPathComponent(component);
+        located.path = located.path.appendingPathComponent(component);
+        located.seen.reset();
     }
-    return path;
+    return located;
 }
 
-std::optional<platform::MacPath> locateChild(const platform::MacPath& base, std::string_view folder,
-                                             std::string_view name)
+} // namespace
+
+platform::MacPath locateEntry(FolderListingCache& listings, const platform::MacPath& base,
+                              std::string_view relative)
 {
-    if (name.empty() || name == "." || name == ".." ||
-        name.find_first_of(std::string_view("/\0", 2)) != std::string_view::npos)
-        return std::nullopt;
-    const platform::MacPath parent = locateEntry(base, folder);
-    if (auto stored = platform::findEntryCaseInsensitive(parent, name))
-        return parent.appendingPathComponent(*stored);
-    return parent.appendingPathComponent(name);
+    return locate(listings, base, relative).path;
 }
 
-std::vector<platform::MacPath> listFolder(const platform::MacPath& base, std::string_view relative)
+std::optional<platform::MacPath> existingChild(FolderListingCache& listings,
+                                               const platform::MacPath& base,
+                                               std::string_view folder, std::string_view name)
 {
-    const platform::MacPath folder = locateEntry(base, relative);
-    auto names = platform::listDirectory(folder);
-    if (!names)
-        return {};
-    std::sort(names->begin(), names->end());
-    std::vector<platform::MacPath> entries;
-    entries.reserve(names->size());
-    for (const auto& name : *names) {
-        if (!name.empty() && name.front() != '.')
-            entries.push_back(folder.appendingPathComponent(name));
-    }
-    return entries;
+    const Located parent = locate(listings, base, folder);
+    if (auto stored = listings.lookUp(parent.path, name, parent.seenStamp()))
+        return parent.path.appendingPathComponent(stored->name);
+    return std::nullopt;
 }
 
-void addExactPaths(const platform::MacPath& library, std::span<const ExactPath> rows,
-                   const std::string& bundleID, bool requiresAdmin, const AddCallback& add)
+std::shared_ptr<const FolderListing>
+listFolder(FolderListingCache& listings, const platform::MacPath& base, std::string_view relative)
+{
+    Located folder = locate(listings, base, relative);
+    if (auto reading = listings.listing(folder.path, folder.seenStamp()))
+        return reading;
+    return std::make_shared<const FolderListing>(std::move(folder.path), platform::FileStamp{},
+                                                 std::vector<std::string>{});
+}
+
+void addExactPaths(FolderListingCache& listings, const platform::MacPath& library,
+                   std::span<const ExactPath> rows, const std::string& bundleID, bool requiresAdmin,
+                   const AddCallback& add)
 {
     for (const auto& row : rows) {
-        if (auto path = locateChild(library, row.folder, bundleID + row.suffix))
+        if (auto path = existingChild(listings, library, row.folder, bundleID + row.suffix))
             add(*path, row.category, requiresAdmin, core::MatchConfidence::certain);
     }
 }

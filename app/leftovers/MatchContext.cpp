@@ -41,11 +41,21 @@ MatchContext MatchContext::make(const std::optional<std::string>& bundleIdentifi
     return context;
 }
 
+PathForms PathForms::of(std::string_view path)
+{
+    platform::MacPath standard = platform::MacPath(path).standardized();
+    std::string resolved = platform::resolvingSymlinks(standard).path();
+    return PathForms{standard.path(), std::move(resolved)};
+}
+
 bool MatchContext::containsInApp(std::string_view path) const
 {
-    const platform::MacPath standard = platform::MacPath(path).standardized();
-    const platform::MacPath resolved = platform::resolvingSymlinks(standard);
-    for (const auto* candidate : {&standard.path(), &resolved.path()}) {
+    return containsInApp(PathForms::of(path));
+}
+
+bool MatchContext::containsInApp(const PathForms& forms) const
+{
+    for (const std::string* candidate : {&forms.standard, &forms.resolved}) {
         if (beginsWithFolder(*candidate, appPath) || beginsWithFolder(*candidate, appStandardPath))
             return true;
     }

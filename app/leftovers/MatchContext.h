@@ -11,6 +11,19 @@
 
 namespace veldo::leftovers::LeftoverScanner {
 
+// The two forms of an absolute path that MatchContext::containsInApp compares: standardised,
+// and standardised with its symbolic links resolved (inside the Mac root; reads the file
+// system).
+struct PathForms
+{
+    std::string standard;
+    std::string resolved;
+
+    static PathForms of(std::string_view path);
+
+    friend bool operator==(const PathForms&, const PathForms&) = default;
+};
+
 // Built once per scan and only read afterwards. Rules compare lower-cased file names with `id`
 // and `embeddedIDs`, and build paths from `bundleID` so that built paths keep the identifier's
 // own letter case.
@@ -38,6 +51,8 @@ struct MatchContext
     // True when the absolute `path` (standardised, and then also with its links resolved) lies
     // inside the app bundle, by either of the app's two paths. Letter case counts.
     bool containsInApp(std::string_view path) const;
+    // The same test on forms computed before (read once for many apps).
+    bool containsInApp(const PathForms& forms) const;
 
     friend bool operator==(const MatchContext&, const MatchContext&) = default;
 };

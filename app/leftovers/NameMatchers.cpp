@@ -1,6 +1,8 @@
 // The name matchers of the leftover rules.
 #include "app/leftovers/NameMatchers.h"
 
+#include <algorithm>
+
 #include "app/core/LaunchdJob.h"
 #include "app/leftovers/NameText.h"
 #include "platform/Unicode.h"
@@ -98,29 +100,66 @@ std::optional<MatchConfidence> containerConfidence(std::string_view folderName,
     return std::nullopt;
 }
 
+std::optional<LaunchdJobFacts> LaunchdJobFacts::read(const platform::MacPath& plist)
+{
+    const auto job = core::LaunchdJob::fromPlist(plist);
+    if (!job)
+        return std::nullopt;
+    LaunchdJobFacts facts;
+    facts.associatedIDs.reserve(job->associatedBundleIdentifiers.size());
+    for (const auto& identifier : job->associatedBundleIdentifiers)
+        facts.associatedIDs.push_back(platform::lowercased(identifier));
+    if (job->programPath && beginsWith(*job->programPath, "/")) {
+        facts.program = PathForms::of(*job->programPath);
+        facts.programInSomeApp =
+            platform::lowercased(*job->programPath).find(".app/") != std::string::npos;
+    }
+    return facts;
+}
+
+bool isPlistName(std::string_view fileName)
+{
+    // The extension follows the last "." when that is not the name's first character. No
+    // character but the ASCII letters lower-cases to one of "plist", so a comparison of ASCII
+    // letters is the lower-cased comparison.
+    constexpr std::string_view kSuffix = ".plist";
+    if (fileName.size() <= kSuffix.size())
+        return false;
+    const std::string_view tail = fileName.substr(fileName.size() - kSuffix.size());
+    for (std::size_t i = 0; i < kSuffix.size(); ++i) {
+        const char c = tail[i];
+        const char lower = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+        if (lower != kSuffix[i])
+            return false;
+    }
+    return true;
+}
+
 std::optional<MatchConfidence> launchdPlistConfidence(const platform::MacPath& plist,
                                                       const MatchContext& context)
 {
-    if (platform::lowercased(plist.pathExtension()) != "plist")
+    if (!isPlistName(plist.lastPathComponent()))
         return std::nullopt;
-    const std::optional<MatchConfidence> byName =
-        nameConfidence(plist.lastPathComponent(), context);
+    return launchdPlistConfidence(plist.lastPathComponent(), LaunchdJobFacts::read(plist), context);
+}
+
+std::optional<MatchConfidence> launchdPlistConfidence(std::string_view fileName,
+                                                      const std::optional<LaunchdJobFacts>& job,
+                                                      const MatchContext& context)
+{
+    if (!isPlistName(fileName))
+        return std::nullopt;
+    const std::optional<MatchConfidence> byName = nameConfidence(fileName, context);
 
     bool associated = false;
     bool inside = false;
     bool otherApp = false;
-    if (const auto job = core::LaunchdJob::fromPlist(plist)) {
-        for (const auto& identifier : job->associatedBundleIdentifiers) {
-            if (platform::lowercased(identifier) == context.id) {
-                associated = true;
-                break;
-            }
-        }
-        if (job->programPath && beginsWith(*job->programPath, "/")) {
-            inside = context.containsInApp(*job->programPath);
-            if (!inside)
-                otherApp =
-                    platform::lowercased(*job->programPath).find(".app/") != std::string::npos;
+    if (job) {
+        associated = std::find(job->associatedIDs.begin(), job->associatedIDs.end(), context.id) !=
+                     job->associatedIDs.end();
+        if (job->program) {
+            inside = context.containsInApp(*job->program);
+            otherApp = !inside && job->programInSomeApp;
         }
     }
 

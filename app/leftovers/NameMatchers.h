@@ -32,12 +32,37 @@ std::optional<core::MatchConfidence> nameConfidence(std::string_view fileName,
 std::optional<core::MatchConfidence> containerConfidence(std::string_view folderName,
                                                          const MatchContext& context);
 
+// What the launchd rule reads of a job's property list, prepared once so that many apps can be
+// rated against it.
+struct LaunchdJobFacts
+{
+    // The AssociatedBundleIdentifiers entries, lower-cased.
+    std::vector<std::string> associatedIDs;
+    // The program path's forms, when it is absolute.
+    std::optional<PathForms> program;
+    // Whether the program path, lower-cased, holds ".app/".
+    bool programInSomeApp = false;
+
+    // Reads the property list at `plist` (blocking; resolves the program's links). None when it
+    // is no launchd job.
+    static std::optional<LaunchdJobFacts> read(const platform::MacPath& plist);
+
+    friend bool operator==(const LaunchdJobFacts&, const LaunchdJobFacts&) = default;
+};
+
 // Rates a launchd property list by its file name and its job: a program inside the app bundle
 // or an AssociatedBundleIdentifiers entry equal to the identifier raises the rating; a program
 // inside some other ".app/" bundle lowers a high name match to medium. The job's Label is never
 // consulted. None for files whose extension is not "plist".
 std::optional<core::MatchConfidence> launchdPlistConfidence(const platform::MacPath& plist,
                                                             const MatchContext& context);
+// The same rating of the file named `fileName` with its job read before (none: no job).
+std::optional<core::MatchConfidence>
+launchdPlistConfidence(std::string_view fileName, const std::optional<LaunchdJobFacts>& job,
+                       const MatchContext& context);
+
+// Whether the launchd rule reads the file named `fileName` (its extension is "plist").
+bool isPlistName(std::string_view fileName);
 
 // True when `name` (trimmed of spaces and tabs) occurs in `fileName`, both lower-cased, with
 // neither a letter nor a number directly before or after the occurrence.

@@ -25,26 +25,33 @@ constexpr ExactPath kExactPaths[] = {
 } // namespace
 
 void scanSystemLibrary(const platform::MacPath& library, const MatchContext& context,
-                       const AddCallback& add)
+                       FolderListingCache& listings, const AddCallback& add)
 {
     if (const auto& bundleID = context.bundleID) {
         for (const char* folder : {"LaunchAgents", "LaunchDaemons"}) {
-            for (const auto& entry : listFolder(library, folder)) {
-                if (auto c = launchdPlistConfidence(entry, context))
-                    add(entry, LeftoverCategory::launchAgents, true, *c);
+            const auto jobFolder = listFolder(listings, library, folder);
+            const auto& jobs = jobFolder->launchdJobs();
+            for (std::size_t i = 0; i < jobs.size(); ++i) {
+                const std::string& name = jobFolder->visibleNames()[i];
+                if (auto c = launchdPlistConfidence(name, jobs[i], context))
+                    add(jobFolder->pathOf(name), LeftoverCategory::launchAgents, true, *c);
             }
         }
-        for (const auto& entry : listFolder(library, "PrivilegedHelperTools")) {
-            if (auto c = nameConfidence(entry.lastPathComponent(), context))
-                add(entry, LeftoverCategory::launchAgents, true, *c);
+        const auto tools = listFolder(listings, library, "PrivilegedHelperTools");
+        for (const std::string& name : tools->visibleNames()) {
+            if (auto c = nameConfidence(name, context))
+                add(tools->pathOf(name), LeftoverCategory::launchAgents, true, *c);
         }
-        addExactPaths(library, kExactPaths, *bundleID, true, add);
+        addExactPaths(listings, library, kExactPaths, *bundleID, true, add);
     }
 
     const auto keys = nameKeys(context.names);
-    for (const auto& entry : listFolder(library, "Application Support")) {
-        if (keys.contains(platform::lowercased(entry.lastPathComponent())))
-            add(entry, LeftoverCategory::supportFiles, true, MatchConfidence::medium);
+    const auto support = listFolder(listings, library, "Application Support");
+    const auto& lowered = support->loweredNames();
+    for (std::size_t i = 0; i < lowered.size(); ++i) {
+        if (keys.contains(lowered[i]))
+            add(support->pathOf(support->visibleNames()[i]), LeftoverCategory::supportFiles, true,
+                MatchConfidence::medium);
     }
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/leftovers/AddCallback.h"
+#include "app/leftovers/FolderListingCache.h"
 #include "app/leftovers/MatchContext.h"
 #include "platform/MacPath.h"
 
@@ -12,8 +13,9 @@ namespace veldo::leftovers::LeftoverScanner {
 // helper tools (all as launchAgents), then its exact support, cache, preferences and log paths
 // at certain; always the "Application Support" folders named like the app, at medium. Every
 // proposal has requiresAdmin true. Reads one level of each folder (blocking); a folder that
-// can't be read proposes nothing. Existence is left to the add rule.
+// can't be read proposes nothing. Existence is left to the add rule. Folders are read through
+// `listings`.
 void scanSystemLibrary(const platform::MacPath& library, const MatchContext& context,
-                       const AddCallback& add);
+                       FolderListingCache& listings, const AddCallback& add);
 
 } // namespace veldo::leftovers::LeftoverScanner

@@ -54,10 +54,10 @@ MatchConfidence byHostConfidence(const std::string& fileName, const MatchContext
                                                       : MatchConfidence::medium;
 }
 
-std::optional<MatchConfidence> containerFolderConfidence(const std::string& fileName,
+// `n` is the folder name lower-cased.
+std::optional<MatchConfidence> containerFolderConfidence(const std::string& n,
                                                          const MatchContext& context)
 {
-    const std::string n = platform::lowercased(fileName);
     if (isOwnIdentifier(n, context))
         return MatchConfidence::high;
     if (dotSeparatedPartCount(context.id) < 3)
@@ -67,67 +67,80 @@ std::optional<MatchConfidence> containerFolderConfidence(const std::string& file
     return std::nullopt;
 }
 
-void addEntriesNamedLikeApp(const platform::MacPath& library, const char* folder,
-                            const std::unordered_set<std::string>& keys, LeftoverCategory category,
-                            const AddCallback& add)
+void addEntriesNamedLikeApp(FolderListingCache& listings, const platform::MacPath& library,
+                            const char* folder, const std::unordered_set<std::string>& keys,
+                            LeftoverCategory category, const AddCallback& add)
 {
-    for (const auto& entry : listFolder(library, folder)) {
-        if (keys.contains(platform::lowercased(entry.lastPathComponent())))
-            add(entry, category, false, MatchConfidence::medium);
+    const auto entries = listFolder(listings, library, folder);
+    const auto& lowered = entries->loweredNames();
+    for (std::size_t i = 0; i < lowered.size(); ++i) {
+        if (keys.contains(lowered[i]))
+            add(entries->pathOf(entries->visibleNames()[i]), category, false,
+                MatchConfidence::medium);
     }
 }
 
 } // namespace
 
 void scanUserLibrary(const platform::MacPath& library, const MatchContext& context,
-                     const AddCallback& add)
+                     FolderListingCache& listings, const AddCallback& add)
 {
     if (const auto& bundleID = context.bundleID) {
-        addExactPaths(library, kExactPaths, *bundleID, false, add);
+        addExactPaths(listings, library, kExactPaths, *bundleID, false, add);
 
-        for (const auto& entry : listFolder(library, "Preferences/ByHost")) {
-            const std::string name = entry.lastPathComponent();
+        const auto byHost = listFolder(listings, library, "Preferences/ByHost");
+        for (const std::string& name : byHost->visibleNames()) {
             const auto c = nameConfidence(name, context);
             if (!c)
                 continue;
             const MatchConfidence confidence =
                 *c == MatchConfidence::high ? byHostConfidence(name, context) : *c;
-            add(entry, LeftoverCategory::preferences, false, confidence);
+            add(byHost->pathOf(name), LeftoverCategory::preferences, false, confidence);
         }
 
-        for (const auto& entry : listFolder(library, "Containers")) {
-            if (auto c = containerFolderConfidence(entry.lastPathComponent(), context))
-                add(entry, LeftoverCategory::containers, false, *c);
+        const auto containers = listFolder(listings, library, "Containers");
+        const auto& loweredContainers = containers->loweredNames();
+        for (std::size_t i = 0; i < loweredContainers.size(); ++i) {
+            if (auto c = containerFolderConfidence(loweredContainers[i], context))
+                add(containers->pathOf(containers->visibleNames()[i]), LeftoverCategory::containers,
+                    false, *c);
         }
 
-        for (const auto& entry : listFolder(library, "Application Scripts")) {
-            if (auto c = containerConfidence(entry.lastPathComponent(), context))
-                add(entry, LeftoverCategory::containers, false, *c);
+        const auto scripts = listFolder(listings, library, "Application Scripts");
+        for (const std::string& name : scripts->visibleNames()) {
+            if (auto c = containerConfidence(name, context))
+                add(scripts->pathOf(name), LeftoverCategory::containers, false, *c);
         }
 
-        for (const auto& entry : listFolder(library, "Group Containers")) {
-            if (auto c = containerConfidence(entry.lastPathComponent(), context))
-                add(entry, LeftoverCategory::groupContainers, false, *c);
+        const auto groups = listFolder(listings, library, "Group Containers");
+        for (const std::string& name : groups->visibleNames()) {
+            if (auto c = containerConfidence(name, context))
+                add(groups->pathOf(name), LeftoverCategory::groupContainers, false, *c);
         }
 
-        for (const auto& entry : listFolder(library, "LaunchAgents")) {
-            if (auto c = launchdPlistConfidence(entry, context))
-                add(entry, LeftoverCategory::launchAgents, false, *c);
+        const auto agents = listFolder(listings, library, "LaunchAgents");
+        const auto& jobs = agents->launchdJobs();
+        for (std::size_t i = 0; i < jobs.size(); ++i) {
+            const std::string& name = agents->visibleNames()[i];
+            if (auto c = launchdPlistConfidence(name, jobs[i], context))
+                add(agents->pathOf(name), LeftoverCategory::launchAgents, false, *c);
         }
 
         if (dotSeparatedPartCount(context.id) >= 3) {
-            for (const auto& entry : listFolder(library, "Logs/DiagnosticReports")) {
-                if (nameMentions(entry.lastPathComponent(), *bundleID))
-                    add(entry, LeftoverCategory::crashReports, false, MatchConfidence::high);
+            const auto reports = listFolder(listings, library, "Logs/DiagnosticReports");
+            for (const std::string& name : reports->visibleNames()) {
+                if (nameMentions(name, *bundleID))
+                    add(reports->pathOf(name), LeftoverCategory::crashReports, false,
+                        MatchConfidence::high);
             }
         }
     }
 
     const auto keys = nameKeys(context.names);
-    addEntriesNamedLikeApp(library, "Application Support", keys, LeftoverCategory::supportFiles,
-                           add);
-    addEntriesNamedLikeApp(library, "Caches", keys, LeftoverCategory::caches, add);
-    addEntriesNamedLikeApp(library, "Logs", keys, LeftoverCategory::logs, add);
+    addEntriesNamedLikeApp(listings, library, "Application Support", keys,
+                           LeftoverCategory::supportFiles, add);
+    addEntriesNamedLikeApp(listings, library, "Caches", keys, LeftoverCategory::caches, add);
+    addEntriesNamedLikeApp(listings, library, "Logs", keys, LeftoverCategory::logs, add);
 
     std::vector<const std::string*> crashNames;
     for (const auto& name : context.names) {
@@ -136,11 +149,12 @@ void scanUserLibrary(const platform::MacPath& library, const MatchContext& conte
     }
     if (crashNames.empty())
         return;
-    for (const auto& entry : listFolder(library, "Logs/DiagnosticReports")) {
-        const std::string fileName = entry.lastPathComponent();
+    const auto reports = listFolder(listings, library, "Logs/DiagnosticReports");
+    for (const std::string& fileName : reports->visibleNames()) {
         for (const auto* name : crashNames) {
             if (nameMentions(fileName, *name)) {
-                add(entry, LeftoverCategory::crashReports, false, MatchConfidence::low);
+                add(reports->pathOf(fileName), LeftoverCategory::crashReports, false,
+                    MatchConfidence::low);
                 break;
             }
         }

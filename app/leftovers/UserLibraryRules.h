@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/leftovers/AddCallback.h"
+#include "app/leftovers/FolderListingCache.h"
 #include "app/leftovers/MatchContext.h"
 #include "platform/MacPath.h"
 
@@ -14,8 +15,9 @@ namespace veldo::leftovers::LeftoverScanner {
 // scripts, group containers, launch agents and crash reports naming the identifier; always the
 // support files, caches, logs and crash reports that carry one of the app's names. Every
 // proposal has requiresAdmin false. Reads one level of each folder (blocking); a folder that
-// can't be read proposes nothing. Existence is left to the add rule.
+// can't be read proposes nothing. Existence is left to the add rule. Folders are read through
+// `listings`.
 void scanUserLibrary(const platform::MacPath& library, const MatchContext& context,
-                     const AddCallback& add);
+                     FolderListingCache& listings, const AddCallback& add);
 
 } // namespace veldo::leftovers::LeftoverScanner

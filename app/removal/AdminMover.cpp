@@ -252,59 +252,69 @@ moveWithHelper(const std::vector<MacPath>& items, const common::RemovalSafety::C
     if (request.items.empty())
         return {std::move(result), std::move(leftForScript)};
 
-    const PrivilegedHelper::BatchResponse response =
-        PrivilegedHelper::moveItemsWithHelper(request, PrivilegedHelper::kBatchTimeout, stop);
-    switch (response.kind) {
-    case PrivilegedHelper::BatchResponse::Kind::results: {
-        std::map<std::string, const VeldoHelperItemResult*> byPath;
-        for (const VeldoHelperItemResult& answer : response.results)
-            byPath[answer.path] = &answer; // the later result for a path counts
-        for (std::size_t i = 0; i < request.items.size(); ++i) {
-            const std::string& path = request.items[i].source;
-            const auto found = byPath.find(path);
-            if (found == byPath.end()) {
-                leftForScript.push_back(requested[i]);
-                continue;
-            }
-            const VeldoHelperItemResult& answer = *found->second;
-            switch (answer.outcome) {
-            case VeldoHelperItemResult::Outcome::done:
-                if (!answer.destination) {
+    auto take = [&](const PrivilegedHelper::BatchResponse& response, std::size_t begin,
+                    std::size_t end) {
+        switch (response.kind) {
+        case PrivilegedHelper::BatchResponse::Kind::results: {
+            std::map<std::string, const VeldoHelperItemResult*> byPath;
+            for (const VeldoHelperItemResult& answer : response.results)
+                byPath[answer.path] = &answer; // the later result for a path counts
+            for (std::size_t i = begin; i < end; ++i) {
+                const std::string& path = request.items[i].source;
+                const auto found = byPath.find(path);
+                if (found == byPath.end()) {
+                    leftForScript.push_back(requested[i]);
+                    continue;
+                }
+                const VeldoHelperItemResult& answer = *found->second;
+                switch (answer.outcome) {
+                case VeldoHelperItemResult::Outcome::done:
+                    if (!answer.destination) {
+                        leftForScript.push_back(requested[i]);
+                        break;
+                    }
+                    result.moved.push_back(Move{.source = requested[i],
+                                                .destination = MacPath(*answer.destination),
+                                                .ownerID = answer.ownerID,
+                                                .groupID = answer.groupID,
+                                                .movedByHelper = true});
+                    break;
+                case VeldoHelperItemResult::Outcome::missing:
+                    result.missing.insert(path);
+                    break;
+                case VeldoHelperItemResult::Outcome::failed:
+                    result.failures[path] = answer.message.value_or(std::string(kCouldNotMove));
+                    break;
+                case VeldoHelperItemResult::Outcome::notHandled:
                     leftForScript.push_back(requested[i]);
                     break;
                 }
-                result.moved.push_back(Move{.source = requested[i],
-                                            .destination = MacPath(*answer.destination),
-                                            .ownerID = answer.ownerID,
-                                            .groupID = answer.groupID,
-                                            .movedByHelper = true});
-                break;
-            case VeldoHelperItemResult::Outcome::missing:
-                result.missing.insert(path);
-                break;
-            case VeldoHelperItemResult::Outcome::failed:
-                result.failures[path] = answer.message.value_or(std::string(kCouldNotMove));
-                break;
-            case VeldoHelperItemResult::Outcome::notHandled:
-                leftForScript.push_back(requested[i]);
-                break;
             }
+            break;
         }
-        break;
-    }
-    case PrivilegedHelper::BatchResponse::Kind::unavailable:
-        leftForScript = requested;
-        break;
-    case PrivilegedHelper::BatchResponse::Kind::interrupted:
-        for (const auto& requestItem : request.items) {
-            result.failures[requestItem.source] =
-                response.sentence +
-                (isGone(requestItem.source)
-                     ? " It may already be in the Trash; Undo can't put it back."
-                     : " It was still in place afterwards; try again in a moment.");
+        case PrivilegedHelper::BatchResponse::Kind::unavailable:
+            leftForScript.insert(leftForScript.end(),
+                                 requested.begin() + static_cast<std::ptrdiff_t>(begin),
+                                 requested.begin() + static_cast<std::ptrdiff_t>(end));
+            break;
+        case PrivilegedHelper::BatchResponse::Kind::interrupted:
+            for (std::size_t i = begin; i < end; ++i) {
+                const std::string& source = request.items[i].source;
+                result.failures[source] =
+                    response.sentence +
+                    (isGone(source) ? " It may already be in the Trash; Undo can't put it back."
+                                    : " It was still in place afterwards; try again in a moment.");
+            }
+            break;
         }
-        break;
-    }
+    };
+    PrivilegedHelper::sendInRequests(
+        request,
+        [&](const auto& part) {
+            return PrivilegedHelper::moveItemsWithHelper(part, PrivilegedHelper::kBatchTimeout,
+                                                         stop);
+        },
+        take);
     return {std::move(result), std::move(leftForScript)};
 }
 

@@ -48,9 +48,10 @@ MoveResult moveToTrash(const std::vector<platform::MacPath>& items,
 MoveResult runMoveScript(const std::vector<platform::MacPath>& items,
                          const common::RemovalSafety::Context& context, std::stop_token stop = {});
 
-// The helper batch: refusals and missing items are settled here, the rest goes to the helper in
-// one request with a free Trash name each. Answers the result (never cancelled) and the
-// standardized items the script must still move, in request order.
+// The helper batch: refusals and missing items are settled here, the rest goes to the helper with
+// a free Trash name each, in requests of at most as many items as the helper serves in one (see
+// PrivilegedHelper::sendInRequests). Answers the result (never cancelled) and the standardized
+// items the script must still move, in request order.
 std::pair<MoveResult, std::vector<platform::MacPath>>
 moveWithHelper(const std::vector<platform::MacPath>& items,
                const common::RemovalSafety::Context& context, std::stop_token stop = {});

@@ -145,47 +145,56 @@ restoreWithHelper(const std::vector<RestorePoint>& points, std::stop_token stop)
     for (const RestorePoint& point : points)
         request.items.push_back(
             {point.trashURL.standardized().path(), point.item.url.standardized().path()});
-    const PrivilegedHelper::BatchResponse response =
-        PrivilegedHelper::restoreItemsWithHelper(request, PrivilegedHelper::kBatchTimeout, stop);
-    switch (response.kind) {
-    case PrivilegedHelper::BatchResponse::Kind::results: {
-        std::map<std::string, const common::VeldoHelperItemResult*> byPath;
-        for (const common::VeldoHelperItemResult& answer : response.results)
-            byPath[answer.path] = &answer; // the later result for a path counts
-        for (std::size_t i = 0; i < points.size(); ++i) {
-            const std::string key = points[i].item.url.path();
-            const auto found = byPath.find(request.items[i].trashPath);
-            if (found == byPath.end())
-                left.push_back(points[i]);
-            else if (found->second->outcome == common::VeldoHelperItemResult::Outcome::done)
-                result.restoredIDs.push_back(key);
-            else {
-                result.failures[key] = helperFailure(*found->second);
-                if (helperRetryable(*found->second))
+    auto take = [&](const PrivilegedHelper::BatchResponse& response, std::size_t begin,
+                    std::size_t end) {
+        switch (response.kind) {
+        case PrivilegedHelper::BatchResponse::Kind::results: {
+            std::map<std::string, const common::VeldoHelperItemResult*> byPath;
+            for (const common::VeldoHelperItemResult& answer : response.results)
+                byPath[answer.path] = &answer; // the later result for a path counts
+            for (std::size_t i = begin; i < end; ++i) {
+                const std::string key = points[i].item.url.path();
+                const auto found = byPath.find(request.items[i].trashPath);
+                if (found == byPath.end())
+                    left.push_back(points[i]);
+                else if (found->second->outcome == common::VeldoHelperItemResult::Outcome::done)
+                    result.restoredIDs.push_back(key);
+                else {
+                    result.failures[key] = helperFailure(*found->second);
+                    if (helperRetryable(*found->second))
+                        result.retryableIDs.insert(key);
+                }
+            }
+            break;
+        }
+        case PrivilegedHelper::BatchResponse::Kind::unavailable:
+            left.insert(left.end(), points.begin() + static_cast<std::ptrdiff_t>(begin),
+                        points.begin() + static_cast<std::ptrdiff_t>(end));
+            break;
+        case PrivilegedHelper::BatchResponse::Kind::interrupted:
+            for (std::size_t i = begin; i < end; ++i) {
+                const std::string key = points[i].item.url.path();
+                const bool back = platform::defaultFileManager()
+                                      .attributesOfItem(MacPath(request.items[i].originalPath))
+                                      .has_value() &&
+                                  isGone(MacPath(request.items[i].trashPath));
+                if (back)
+                    result.restoredIDs.push_back(key);
+                else {
+                    result.failures[key] = response.sentence + " Try Undo again in a moment.";
                     result.retryableIDs.insert(key);
+                }
             }
+            break;
         }
-        break;
-    }
-    case PrivilegedHelper::BatchResponse::Kind::unavailable:
-        left = points;
-        break;
-    case PrivilegedHelper::BatchResponse::Kind::interrupted:
-        for (std::size_t i = 0; i < points.size(); ++i) {
-            const std::string key = points[i].item.url.path();
-            const bool back = platform::defaultFileManager()
-                                  .attributesOfItem(MacPath(request.items[i].originalPath))
-                                  .has_value() &&
-                              isGone(MacPath(request.items[i].trashPath));
-            if (back)
-                result.restoredIDs.push_back(key);
-            else {
-                result.failures[key] = response.sentence + " Try Undo again in a moment.";
-                result.retryableIDs.insert(key);
-            }
-        }
-        break;
-    }
+    };
+    PrivilegedHelper::sendInRequests(
+        request,
+        [&](const auto& part) {
+            return PrivilegedHelper::restoreItemsWithHelper(part, PrivilegedHelper::kBatchTimeout,
+                                                            stop);
+        },
+        take);
     return {result, left};
 }
 

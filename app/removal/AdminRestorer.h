@@ -41,8 +41,9 @@ RestoreResult restore(const std::vector<RestorePoint>& points, const ScriptResto
 std::pair<std::vector<RestorePoint>, std::vector<RestorePoint>>
 partitionByMover(const std::vector<RestorePoint>& points);
 
-// The helper batch: one request for all points. Answers the result (never cancelled) and the
-// points the helper did not settle. After an interrupted call a point counts as restored only
+// The helper batch: the points in requests of at most as many items as the helper serves in one
+// (see PrivilegedHelper::sendInRequests). Answers the result (never cancelled) and the points the
+// helper did not settle. After an interrupted call a point counts as restored only
 // when its item is at its former path and its Trash path is missing (ENOENT or ENOTDIR).
 std::pair<RestoreResult, std::vector<RestorePoint>>
 restoreWithHelper(const std::vector<RestorePoint>& points, std::stop_token stop = {});

@@ -7,9 +7,11 @@
 #include <optional>
 #include <utility>
 
+#include "app/removal/AdminScriptText.h"
 #include "platform/MacRoot.h"
 #include "platform/OncePerRoot.h"
 #include "platform/SystemError.h"
+#include "platform/Unicode.h"
 
 namespace veldo::removal::AdminRemover {
 
@@ -73,8 +75,9 @@ void parseLine(std::string_view line, ScriptOutcome& outcome)
         parseHeld(line.substr(kHeldPrefix.size()), outcome);
     } else if (line.starts_with(kErrorPrefix)) {
         const auto rest = trimmedSpacesAndTabs(line.substr(kErrorPrefix.size()));
-        // Only the number -128 itself is a cancel; -1280 is another error.
-        if (rest.substr(0, rest.find(' ')) == kCancelNumber)
+        // Only the number -128 itself is a cancel, whatever blank follows it; -1280 is another
+        // error.
+        if (rest.substr(0, rest.find_first_of(" \t")) == kCancelNumber)
             outcome.wasCancelled = true;
         else
             outcome.errorMessage = std::string(rest);
@@ -166,12 +169,19 @@ std::string resultClause(std::int64_t index)
 
 std::string shellPath(const MacPath& path)
 {
-    return physicalMacRoot() + path.path();
+    const std::string root = physicalMacRoot();
+    return root.empty() ? path.path() : shellQuoted(root) + path.path();
+}
+
+std::string shellQuotedPath(const MacPath& path)
+{
+    return shellQuoted(physicalMacRoot() + path.path());
 }
 
 std::string macPathFromShell(std::string_view printed)
 {
-    const std::string root = physicalMacRoot();
+    // The output reaches here repaired to valid UTF-8, so the root is compared repaired too.
+    const std::string root = platform::repairedUtf8(physicalMacRoot());
     if (root.empty() || !printed.starts_with(root))
         return std::string(printed);
     const auto rest = printed.substr(root.size());
@@ -182,8 +192,11 @@ std::string macPathFromShell(std::string_view printed)
     return std::string(rest);
 }
 
-ScriptOutcome parseScriptOutput(std::string_view output, int terminationStatus)
+ScriptOutcome parseScriptOutput(std::string_view bytes, int terminationStatus)
 {
+    // Messages and folder paths taken from the output become sentences: valid UTF-8 only.
+    const std::string text = platform::repairedUtf8(bytes);
+    const std::string_view output = text;
     ScriptOutcome outcome;
     bool anyLine = false;
     std::size_t start = 0;

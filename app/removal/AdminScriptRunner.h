@@ -13,9 +13,10 @@
 // of the app's own environment reaches the script: the child gets exactly scriptEnvironment().
 //
 // Mac paths in shell text: the script runs on the host, so every absolute Mac path written into
-// it goes through shellPath (the Mac root's physical path + the Mac path; the identity with an
-// empty root), and a staging folder the script names in a HELD marker is mapped back to its Mac
-// path before it reaches an outcome or a sentence.
+// it names the Mac root's physical path first, single-quoted like every value (shellPath for the
+// script's fixed tool and template paths, shellQuotedPath for the paths it was given); with an
+// empty root the text is the Mac's own. A staging folder the script names in a HELD marker is
+// mapped back to its Mac path before it reaches an outcome or a sentence.
 #pragma once
 
 #include <cstdint>
@@ -58,17 +59,24 @@ std::vector<std::string> makeOsascriptProgram(std::string_view script, std::stri
 // VELDO-FAIL-3
 std::string resultClause(std::int64_t index);
 
-// The text that names a Mac path in shell text: the Mac root's physical path (links in the
-// root's own host path resolved) + the Mac path; the path itself with an empty root.
+// The text that names one of the script's fixed Mac paths (a tool, the staging template: paths
+// that hold nothing the shell reads specially) in shell text: the Mac root's physical path
+// (links in the root's own host path resolved) single-quoted, then the Mac path as it is; the
+// path itself with an empty root. A root with spaces, quotes or shell syntax stays one word.
 std::string shellPath(const platform::MacPath& path);
+
+// Any Mac path as one single-quoted shell word: the Mac root's physical path + the Mac path,
+// quoted whole (shellQuoted); with an empty root the path quoted.
+std::string shellQuotedPath(const platform::MacPath& path);
 
 // The Mac path of a path the script printed: the part after the Mac root's physical path; text
 // that does not lie inside the root is returned unchanged.
 std::string macPathFromShell(std::string_view printed);
 
-// The outcome of a run from osascript's output (UTF-8) and exit status: marker lines parsed,
-// everything else ignored line by line. Only an error number of exactly -128 is a cancel. Pure.
-ScriptOutcome parseScriptOutput(std::string_view output, int terminationStatus);
+// The outcome of a run from osascript's output and exit status: the bytes repaired to valid
+// UTF-8 (each bad sequence U+FFFD), marker lines parsed, everything else ignored line by line.
+// Only an error number of exactly -128 (followed by a space, a tab or nothing) is a cancel. Pure.
+ScriptOutcome parseScriptOutput(std::string_view bytes, int terminationStatus);
 
 // The outcome of a run whose osascript could not be started: the start's error as a sentence.
 ScriptOutcome launchFailure(const Error& error);

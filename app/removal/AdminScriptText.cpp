@@ -48,7 +48,7 @@ bool containsControlCharacters(std::string_view text)
 
 std::string guardClause(std::string_view folder, std::string_view identity, bool includeOwner)
 {
-    const std::string shellFolder = shellQuoted(shellPath(platform::MacPath(folder)));
+    const std::string shellFolder = shellQuotedPath(platform::MacPath(folder));
     return "cd -P -- " + shellFolder + " 2>/dev/null && [ \"$(" + tool("/usr/bin/stat") + " -f " +
            (includeOwner ? "%d:%i:%u" : "%d:%i") + " . 2>/dev/null)\" = " + shellQuoted(identity) +
            " ] && [ \"$(pwd -P)\" = " + shellFolder + " ]";

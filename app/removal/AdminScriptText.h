@@ -3,8 +3,9 @@
 //
 // Every value written into shell text must have been proven first (an absolute Mac path with no
 // control character, its folder verified without following links) and is then single-quoted
-// here. Absolute Mac paths go through AdminRemover::shellPath, so with an empty Mac root the
-// text is exactly what runs on a Mac. All functions are pure and thread-safe.
+// here. Absolute Mac paths go through AdminRemover::shellPath and shellQuotedPath, which put the
+// Mac root's host path in front, quoted, so with an empty Mac root the text is exactly what runs
+// on a Mac. All functions are pure and thread-safe.
 #pragma once
 
 #include <cstdint>

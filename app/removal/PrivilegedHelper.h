@@ -15,6 +15,7 @@
 // reply of any shape counts as success only when it decodes.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <optional>
@@ -110,6 +111,34 @@ T call(std::chrono::milliseconds timeout, T fallback,
 std::optional<VersionReply> version(std::chrono::milliseconds timeout = kVersionTimeout,
                                     std::stop_token stop = {});
 
+// The items of `request` (a move or restore request) sent as consecutive requests of at most
+// common::kHelperRequestItemLimit items each (the most the helper serves in one), in order:
+// `send(part)` sends one and answers its response, `take(response, begin, end)` uses it for the
+// items [begin, end) of `request`. Once a request is answered unavailable or interrupted, the
+// later ones are not sent and take that same answer: the helper isn't usable now, or may still be
+// at work. Blocks as `send` does.
+template <typename Request, typename Send, typename Take>
+void sendInRequests(const Request& request, const Send& send, const Take& take)
+{
+    std::optional<BatchResponse> failed;
+    const std::size_t count = request.items.size();
+    for (std::size_t begin = 0; begin < count; begin += common::kHelperRequestItemLimit) {
+        const std::size_t end = std::min(count, begin + common::kHelperRequestItemLimit);
+        BatchResponse response;
+        if (failed) {
+            response = *failed;
+        } else {
+            Request part;
+            part.items.assign(request.items.begin() + static_cast<std::ptrdiff_t>(begin),
+                              request.items.begin() + static_cast<std::ptrdiff_t>(end));
+            response = send(part);
+        }
+        if (response.kind != BatchResponse::Kind::results)
+            failed = response;
+        take(response, begin, end);
+    }
+}
+
 // Moves and restores. A request that can't be encoded gives unavailable(kCouldNotEncode)
 // without a connection; any failure of the call gives interrupted(kDidNotRespond).
 BatchResponse moveItemsWithHelper(const common::VeldoHelperMoveRequest& request,
@@ -140,10 +169,6 @@ bool isHelperUsable(const platform::UserDefaults& defaults, platform::ServiceMan
 
 // "CFBundleVersion" of the app's own Info dictionary; "0" when missing or not a string.
 std::string appBuildNumber();
-
-// The code-signing requirement the helper must meet, as text (computed once). Here the pin
-// described at the top stands in for checking it.
-const std::string& helperCodeRequirement();
 
 template <typename T>
 T call(std::chrono::milliseconds timeout, T fallback,

@@ -201,6 +201,23 @@ TEST(HelperFrame, AnnouncedLengthHoldsNoMemoryBeforeItsBytesArrive)
     EXPECT_LT(heap.peakAboveStart(), std::size_t{256} * 1024);
 }
 
+TEST(HelperFrame, AFrameCutShortHeldTheBytesThatArrivedAndNoMore)
+{
+    // 9 MiB of a 12 MiB frame arrive: a buffer that doubles as it grows would have held 8 and 16
+    // MiB at once on the way.
+    auto pair = makePair();
+    const std::string sent = header(12 * 1024 * 1024) + std::string(9 * 1024 * 1024, 'x');
+    const veldo::testsupport::HeapPeak heap;
+    std::jthread writer([&] {
+        sendAll(pair.a.get(), sent);
+        ::shutdown(pair.a.get(), SHUT_WR);
+    });
+    auto frame = readFrame(pair.b.get(), in(20s));
+    ASSERT_FALSE(frame);
+    EXPECT_EQ(frame.error().code, ErrorCode::unreadable);
+    EXPECT_LT(heap.peakAboveStart(), std::size_t{10} * 1024 * 1024);
+}
+
 TEST(HelperFrame, PeerGoneIsAnErrorNotASignal)
 {
     auto pair = makePair();

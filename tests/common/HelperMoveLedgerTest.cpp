@@ -1,5 +1,5 @@
-// The move ledger: pruning by age and count, replacement, lookups, failed writes, the damaged
-// file kept aside, and the modes and owners of what it writes.
+// The move ledger: pruning by age and by each account's count, replacement, lookups, failed
+// writes, the damaged file kept aside, and the modes and owners of what it writes.
 #include "common/HelperMoveLedger.h"
 
 #include <algorithm>
@@ -186,23 +186,69 @@ TEST_F(HelperMoveLedgerTest, ALoadWhosePrunedLedgerCannotBeSavedFails)
     EXPECT_EQ(readHost(ledgerHost()), original);
 }
 
-TEST_F(HelperMoveLedgerTest, LoadKeepsTheTwoThousandMostRecentlyAdded)
+TEST_F(HelperMoveLedgerTest, EachAccountKeepsItsFiveThousandMostRecentlyAdded)
 {
-    std::vector<HelperMoveRecord> records;
-    records.reserve(2001);
-    for (int i = 0; i < 2001; ++i)
-        records.push_back(makeRecord(501, "/Users/a/.Trash/Item " + std::to_string(i), kNow - 1h));
-    writeLedgerFile(records);
-    writeInventoryFile(records[0].id);
-    writeInventoryFile(records[1].id);
+    // One request may move 5,000 items: each account keeps that many records of its own, and
+    // another account's moves never push them out.
+    constexpr std::size_t kCap = HelperMoveLedger::kMaximumRecordsPerAccount;
+    ASSERT_EQ(kCap, 5000u);
+    const HelperMoveRecord otherFirst = makeRecord(502, "/Users/b/.Trash/First", kNow - 2h);
+    std::vector<HelperMoveRecord> mine;
+    mine.reserve(kCap + 1);
+    for (std::size_t i = 0; i <= kCap; ++i)
+        mine.push_back(makeRecord(501, "/Users/a/.Trash/Item " + std::to_string(i), kNow - 1h));
+    std::vector<HelperMoveRecord> onDisk{otherFirst};
+    onDisk.insert(onDisk.end(), mine.begin(), mine.begin() + 2500);
+    const HelperMoveRecord otherMiddle = makeRecord(502, "/Users/b/.Trash/Middle", kNow - 1h);
+    onDisk.push_back(otherMiddle);
+    onDisk.insert(onDisk.end(), mine.begin() + 2500, mine.end());
+    writeLedgerFile(onDisk);
+    for (const HelperMoveRecord& r : {mine[0], mine[1], otherFirst})
+        writeInventoryFile(r.id);
 
+    // Loading a ledger of 5,001 records of one account drops that account's earliest only.
     auto ledger = HelperMoveLedger::load(veldo::common::stateDirectoryURL(), clock);
     ASSERT_OK(ledger);
-    ASSERT_EQ(ledger->records().size(), 2000u);
-    EXPECT_EQ(ledger->records().front().id, records[1].id);
-    EXPECT_EQ(ledger->records().back().id, records[2000].id);
-    EXPECT_FALSE(fs::exists(inventoryHost(records[0].id)));
-    EXPECT_TRUE(fs::exists(inventoryHost(records[1].id)));
+    ASSERT_EQ(ledger->records().size(), kCap + 2);
+    EXPECT_EQ(ledger->records().front().id, otherFirst.id);
+    EXPECT_EQ(ledger->records()[1].id, mine[1].id);
+    EXPECT_EQ(ledger->records().back().id, mine[kCap].id);
+    EXPECT_FALSE(ledger->record(mine[0].trashPath, 501));
+    EXPECT_TRUE(ledger->record(otherMiddle.trashPath, 502));
+    EXPECT_FALSE(fs::exists(inventoryHost(mine[0].id)));
+    EXPECT_TRUE(fs::exists(inventoryHost(mine[1].id)));
+    EXPECT_TRUE(fs::exists(inventoryHost(otherFirst.id)));
+
+    // Adds: the other account's takes nothing of mine; my next pushes out my earliest only.
+    ASSERT_OK(ledger->add(makeRecord(502, "/Users/b/.Trash/Last", kNow), inventoryWith(1)));
+    EXPECT_EQ(ledger->records().size(), kCap + 3);
+    EXPECT_TRUE(ledger->record(mine[1].trashPath, 501));
+    ASSERT_OK(ledger->add(makeRecord(501, "/Users/a/.Trash/Newest", kNow), inventoryWith(2)));
+    EXPECT_EQ(ledger->records().size(), kCap + 3);
+    EXPECT_FALSE(ledger->record(mine[1].trashPath, 501));
+    EXPECT_FALSE(fs::exists(inventoryHost(mine[1].id)));
+    EXPECT_TRUE(ledger->record(mine[2].trashPath, 501));
+    EXPECT_TRUE(ledger->record(otherFirst.trashPath, 502));
+    EXPECT_TRUE(fs::exists(inventoryHost(otherFirst.id)));
+}
+
+TEST_F(HelperMoveLedgerTest, RemovingSeveralRecordsSavesOnceWithoutThem)
+{
+    const HelperMoveRecord a = makeRecord(501, "/Users/a/.Trash/A", kNow - 3s);
+    const HelperMoveRecord b = makeRecord(502, "/Users/b/.Trash/B", kNow - 2s);
+    const HelperMoveRecord c = makeRecord(501, "/Users/a/.Trash/C", kNow - 1s);
+    writeLedgerFile({a, b, c});
+    for (const HelperMoveRecord& r : {a, b, c})
+        writeInventoryFile(r.id);
+    auto ledger = HelperMoveLedger::load(veldo::common::stateDirectoryURL(), clock);
+    ASSERT_OK(ledger);
+    const UUID stray = *UUID::random();
+    ASSERT_OK(ledger->remove(std::vector<UUID>{c.id, stray, a.id}));
+    ASSERT_EQ(ledger->records().size(), 1u);
+    EXPECT_EQ(ledger->records()[0].id, b.id);
+    EXPECT_FALSE(fs::exists(inventoryHost(a.id)));
+    EXPECT_TRUE(fs::exists(inventoryHost(b.id)));
+    EXPECT_FALSE(fs::exists(inventoryHost(c.id)));
     auto reloaded = HelperMoveLedger::load(veldo::common::stateDirectoryURL(), clock);
     ASSERT_OK(reloaded);
     EXPECT_EQ(reloaded->records(), ledger->records());

@@ -2,6 +2,7 @@
 // direct Trash items, the move and put-back verdicts, and the account check of journal records.
 #include "common/HelperPathRules.h"
 
+#include <cctype>
 #include <filesystem>
 
 #include <pwd.h>
@@ -225,7 +226,9 @@ TEST(HelperPathRules, ManagedLocations)
         {"/private/var/db/x", false},
         {"/Users/a", false},
         {"/Users/a/Documents/file", true},
-        {"/users/A/x", true},
+        // Another spelling of the home is another folder, maybe another account's home.
+        {"/Users/A/x", false},
+        {"/users/a/x", false},
         {"/Users/ab/x", false},
         {"/Users/b/x", false},
         {"/Volumes/Disk/Applications/X.app", true},
@@ -238,9 +241,10 @@ TEST(HelperPathRules, ManagedLocations)
     for (const Case& c : cases)
         EXPECT_EQ(rules::isManagedLocation(c.path, "/Users/a"), c.managed) << c.path;
 
-    // Precomposed and decomposed accents are one place.
-    EXPECT_TRUE(rules::isManagedLocation("/Users/Jose\u0301/x", "/Users/Jos\u00e9"));
-    EXPECT_TRUE(rules::isManagedLocation("/Users/JOS\u00c9/x", "/Users/jose\u0301"));
+    // The home is compared as it is spelt, accents too; what lies below it is folded.
+    EXPECT_FALSE(rules::isManagedLocation("/Users/Jose\u0301/x", "/Users/Jos\u00e9"));
+    EXPECT_FALSE(rules::isManagedLocation("/Users/JOS\u00c9/x", "/Users/jose\u0301"));
+    EXPECT_TRUE(rules::isManagedLocation("/Users/Jos\u00e9/x", "/Users/Jos\u00e9"));
 }
 
 TEST(HelperPathRules, AppleOwnedPaths)
@@ -275,7 +279,9 @@ TEST(HelperPathRules, DirectTrashItems)
     };
     const Case cases[] = {
         {"/Users/a/.Trash/Report.pdf", true},
-        {"/users/A/.TRASH/Report.pdf", true},
+        {"/Users/a/.TRASH/Report.pdf", true},
+        {"/Users/A/.Trash/Report.pdf", false},
+        {"/users/a/.Trash/Report.pdf", false},
         {"/Users/a/.Trash/.Veldo Helper", true}, // no trailing space: not the prefix
         {"/Users/a/.Trash", false},
         {"/Users/a/.Trash/x/y", false},
@@ -403,6 +409,48 @@ TEST_F(HelperLocationVerdictTest, RestoreVerdicts)
     for (const Case& c : cases)
         EXPECT_EQ(restore(c.trashPath, c.original), c.verdict)
             << c.trashPath << " -> " << c.original;
+}
+
+TEST_F(HelperLocationVerdictTest, AHomeSpeltOtherwiseIsAnotherAccountsHome)
+{
+    // The login name in capitals: one folder on a Mac, here another folder that may be another
+    // account's home. Nothing in it is the caller's, but its protected folders stay protected.
+    std::string twin = h;
+    for (std::size_t at = twin.rfind('/') + 1; at < twin.size(); ++at)
+        twin[at] = static_cast<char>(std::toupper(static_cast<unsigned char>(twin[at])));
+    ASSERT_NE(twin, h) << "the login name has no lower-case letters";
+    const auto protectedFolder = [](const std::string& path) {
+        return LocationVerdict::refused("\u201C" + path +
+                                        "\u201D is a protected system or user folder. Veldo never "
+                                        "removes it.");
+    };
+    struct Case
+    {
+        std::string from;
+        std::string to;
+        LocationVerdict verdict;
+    };
+    const Case moves[] = {
+        {twin + "/Library/Caches/x", trash("x"), LocationVerdict::notManaged(kOutsideManaged)},
+        {twin + "/.Trash/x", trash("x"), LocationVerdict::notManaged(kOutsideManaged)},
+        {twin + "/Library", trash("Library"), protectedFolder(twin + "/Library")},
+        {"/Applications/Foo.app", twin + "/.Trash/Foo.app",
+         LocationVerdict::refused(kNotDirectlyInTrash)},
+        // Below the caller's own home ".Trash" is still folded.
+        {h + "/.TRASH/x", trash("x"), LocationVerdict::refused(kAlreadyInTrash)},
+    };
+    for (const Case& c : moves)
+        EXPECT_EQ(move(c.from, c.to), c.verdict) << c.from << " -> " << c.to;
+    const Case restores[] = {
+        {twin + "/.Trash/x", "/Applications/Foo.app",
+         LocationVerdict::refused(kOnlyDirectTrashItems)},
+        {trash("x"), twin + "/Library/Caches/x", LocationVerdict::notManaged(kOutsideManaged)},
+        {trash("x"), twin + "/.Trash/x", LocationVerdict::notManaged(kOutsideManaged)},
+        {trash("Library"), twin + "/Library", LocationVerdict::refused(kCannotPutBack)},
+        {trash("x"), h + "/.TRASH/x", LocationVerdict::refused(kCannotPutBack)},
+    };
+    for (const Case& c : restores)
+        EXPECT_EQ(restore(c.from, c.to), c.verdict) << c.from << " -> " << c.to;
 }
 
 TEST(HelperAccountHome, MatchesOnlyAnExistingAccountWithTheSameHome)

@@ -91,6 +91,21 @@ TEST_F(Batch, TenAppsAreScannedThreeAtATimeAndListedInSelectionOrder)
     EXPECT_FALSE(vm->detailApp());
 }
 
+TEST_F(Batch, TheScansOfOneBatchShareOneReadingOfEachFolder)
+{
+    // More apps than scans run at once, so that later scans start as earlier ones end.
+    const std::vector<InstalledApp> apps{m_a, m_b, m_c, m_d};
+    auto vm = controllerListing(apps);
+    m_gate.openAll();
+    Task<void> select = vm->selectApps({m_a.id(), m_b.id(), m_c.id(), m_d.id()});
+    ASSERT_TRUE(waitFor([&] { return select.isDone(); }));
+
+    std::lock_guard lock(m_batchListingsMutex);
+    ASSERT_EQ(m_batchListings.size(), apps.size());
+    for (const InstalledApp& a : apps)
+        EXPECT_EQ(m_batchListings.at(a.id()), m_batchListings.at(m_a.id())) << a.id();
+}
+
 TEST_F(Batch, AnAllCachedSelectionIsListedWithoutScanningOrATask)
 {
     m_leftovers[m_a.id()] = {leftover("/Library/A", MatchConfidence::high)};
@@ -297,7 +312,7 @@ TEST_F(Batch, QuittingDuringABatchStopsItsScansAndListsNothing)
     }
     m_gate.open(apps[0].id());
     auto vm = controllerListing(apps);
-    (void)vm->selectApps(selection);
+    vm->selectApps(selection).detach();
     ASSERT_TRUE(waitFor([&] { return m_gate.startCount() == 4; }));
 
     vm->shutdown();

@@ -126,6 +126,17 @@ protected:
             const auto found = m_leftovers.find(app.id());
             return found == m_leftovers.end() ? std::vector<LeftoverItem>{} : found->second;
         };
+        // The batch's scans run the same script, noting the folder readings each was given.
+        services.batchLeftoverScan =
+            [this, scan = services.leftoverScan](
+                const InstalledApp& app, const std::vector<core::ScopedAccessRoot>& roots,
+                leftovers::FolderListingCache& listings, std::stop_token stop) {
+                {
+                    std::lock_guard lock(m_batchListingsMutex);
+                    m_batchListings[app.id()] = &listings;
+                }
+                return scan(app, roots, std::move(stop));
+            };
         services.appScan = [this](const std::vector<core::ScopedAccessRoot>&,
                                   bool includeSystemApps,
                                   std::stop_token stop) -> Result<std::vector<InstalledApp>> {
@@ -226,6 +237,9 @@ protected:
     // Leftover scans running now, and the most that ever ran at once.
     std::atomic<int> m_leftoverScansNow = 0;
     std::atomic<int> m_leftoverScansMost = 0;
+    // The folder readings that each app's batch scan was given.
+    std::mutex m_batchListingsMutex;
+    std::map<std::string, const leftovers::FolderListingCache*> m_batchListings;
     // Cask loads answer m_caskIndex at once, or once the gate opens "casks" ("casks forced").
     std::mutex m_caskMutex;
     leftovers::CaskIndex m_caskIndex;

@@ -3,9 +3,12 @@
 // nothing moved. Each case runs with the kernel's process descriptors on the socket and with
 // them turned off (pinning by process id and start time).
 #include <algorithm>
+#include <fstream>
 #include <string>
 
 #include <sys/ptrace.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <gtest/gtest.h>
 
@@ -13,6 +16,7 @@
 #include "common/VeldoHelperMoveRequest.h"
 #include "common/VeldoHelperProtocol.h"
 #include "tests/helper/InstalledHelper.h"
+#include "tests/helper/PausePoint.h"
 #include "tests/support/FakeMac.h"
 #include "tests/support/MacPathLiteral.h"
 #include "tests/support/TestUsers.h"
@@ -86,6 +90,64 @@ protected:
         EXPECT_TRUE(fs::is_empty(mac.host(home) + "/.Trash"));
     }
 
+    // The genuine client's version call is answered (made as `arguments` say, when given).
+    void expectServed(InstalledHelper& helper, const std::vector<std::string>& environment = {},
+                      const std::vector<std::string>& arguments = {"call", versionEnvelope()})
+    {
+        auto run =
+            testsupport::spawnClient(mac, helper.client(), arguments, adminUser(), environment);
+        EXPECT_EQ(run.line().value_or(""), R"(reply {"protocolVersion":3,"build":"2"})")
+            << helper.log();
+        EXPECT_EQ(run.wait(), 0);
+    }
+
+    struct Case
+    {
+        std::string label;
+        std::function<ClientRun()> start;
+        bool traced = false;
+        std::string reason = {}; // what the refusal line says, when the case decides it
+    };
+    // Starts `program` with `arguments` as the administrator, with `environment` added.
+    std::function<ClientRun()> starting(std::string program, std::vector<std::string> arguments,
+                                        std::vector<std::string> environment = {})
+    {
+        return [=, this] {
+            return testsupport::spawnClient(mac, program, arguments, adminUser(), environment);
+        };
+    }
+    // Each case's client is closed unanswered with one refusal line, and nothing is moved.
+    void expectEachClosedUnanswered(InstalledHelper& helper, const std::vector<Case>& cases)
+    {
+        for (const auto& test : cases) {
+            SCOPED_TRACE(test.label);
+            const std::size_t before = refusalLines(helper.log());
+            ClientRun run = test.start();
+            if (test.traced) {
+                ASSERT_EQ(run.line().value_or(""), "ready");
+                ASSERT_EQ(::ptrace(PTRACE_SEIZE, run.pid(), nullptr, nullptr), 0);
+                run.send("go\n");
+            }
+            const std::string output = run.rest();
+            // A client whose own write failed sent nothing the daemon could refuse.
+            const bool sent = !output.starts_with("unsent");
+            EXPECT_TRUE(unanswered(output)) << output;
+            // The line of this case, and no second one.
+            const auto deadline = std::chrono::steady_clock::now() + (sent ? 10s : 1s);
+            while (refusalLines(helper.log()) == before &&
+                   std::chrono::steady_clock::now() < deadline)
+                std::this_thread::sleep_for(10ms);
+            std::this_thread::sleep_for(50ms);
+            const std::size_t lines = refusalLines(helper.log()) - before;
+            EXPECT_TRUE(sent ? lines == 1 : lines <= 1) << output << helper.log();
+            if (!test.reason.empty()) {
+                EXPECT_NE(helper.log().find(": " + test.reason + "\n"), std::string::npos)
+                    << helper.log();
+            }
+            expectUntouched();
+        }
+    }
+
     veldo::testsupport::FakeMac mac;
     std::optional<veldo::testsupport::TestUser> admin;
     platform::MacPath home;
@@ -96,89 +158,133 @@ TEST_P(ClientRequirement, ImpostorsAreClosedUnansweredWithOneLine)
 {
     InstalledHelper helper(mac, options());
     helper.start();
-
-    // The genuine client is served.
-    {
-        auto run = testsupport::spawnClient(mac, helper.client(), {"call", versionEnvelope()},
-                                            adminUser());
-        EXPECT_EQ(run.line().value_or(""), R"(reply {"protocolVersion":3,"build":"2"})")
-            << helper.log();
-        EXPECT_EQ(run.wait(), 0);
-    }
+    expectServed(helper);
 
     const std::string preload = mac.host("/Users/Shared/erase.so"_mac);
     fs::copy_file(VELDO_HELPER_PRELOAD, preload);
     ASSERT_EQ(::chown(preload.c_str(), admin->uid(), admin->gid()), 0);
+    const std::string client = helper.client();
+    const std::string outside = helper.outsideClient();
+    expectEachClosedUnanswered(
+        helper,
+        {
+            {"a copy outside the bundle", starting(outside, {"call", move})},
+            {"a client that runs another program after connecting",
+             starting(client, {"exec-after-connect", outside, move})},
+            {"a connector that runs the client while its child writes",
+             starting(outside, {"fork-then-exec", client, move})},
+            {"a writer whose connector has gone", starting(client, {"orphan-writer", move})},
+            {"a traced client", starting(client, {"wait-then-call", move}), true},
+            {"a client with a library of its user's preloaded",
+             starting(client, {"call", move}, {"LD_PRELOAD=" + preload})},
+        });
+    expectServed(helper);
+    EXPECT_EQ(helper.log().find("move "), std::string::npos) << "nothing was moved";
+}
 
-    struct Case
-    {
-        const char* label;
-        std::function<ClientRun()> start;
-        bool traced = false;
+// Loader variables naming a file of the user's, and a preloaded library that hides its code and
+// its LD_PRELOAD once it has run, are refused; loader variables naming root's files are not.
+TEST_P(ClientRequirement, LoaderVariablesAndLibrariesOfTheUsersAreClosedUnanswered)
+{
+    InstalledHelper helper(mac, options());
+    helper.start();
+    const std::string client = helper.client();
+    const std::string ownFolder = mac.host(home);
+    std::vector<Case> cases{
+        {"a library folder of its user's",
+         starting(client, {"call", move}, {"LD_LIBRARY_PATH=/usr/lib:" + ownFolder}), false,
+         "its LD_LIBRARY_PATH names " + ownFolder + ", which is not root's alone"},
+        {"the working folder as a library folder",
+         starting(client, {"call", move}, {"LD_LIBRARY_PATH=/usr/lib:"}), false,
+         "its LD_LIBRARY_PATH names the working folder, which is not root's alone"},
     };
-    const std::vector<Case> cases{
-        {"a copy outside the bundle",
-         [&] {
-             return testsupport::spawnClient(mac, helper.outsideClient(), {"call", move},
-                                             adminUser());
-         }},
-        {"a client that runs another program after connecting",
-         [&] {
-             return testsupport::spawnClient(mac, helper.client(),
-                                             {"exec-after-connect", helper.outsideClient(), move},
-                                             adminUser());
-         }},
-        {"a connector that runs the client while its child writes",
-         [&] {
-             return testsupport::spawnClient(mac, helper.outsideClient(),
-                                             {"fork-then-exec", helper.client(), move},
-                                             adminUser());
-         }},
-        {"a writer whose connector has gone",
-         [&] {
-             return testsupport::spawnClient(mac, helper.client(), {"orphan-writer", move},
-                                             adminUser());
-         }},
-        {"a traced client",
-         [&] {
-             return testsupport::spawnClient(mac, helper.client(), {"wait-then-call", move},
-                                             adminUser());
-         },
-         true},
-        {"a client with a library of its user's preloaded",
-         [&] {
-             return testsupport::spawnClient(mac, helper.client(), {"call", move}, adminUser(),
-                                             {"LD_PRELOAD=" + preload});
-         }},
-    };
-    for (const auto& test : cases) {
-        SCOPED_TRACE(test.label);
-        const std::size_t before = refusalLines(helper.log());
-        ClientRun run = test.start();
-        if (test.traced) {
-            ASSERT_EQ(run.line().value_or(""), "ready");
-            ASSERT_EQ(::ptrace(PTRACE_SEIZE, run.pid(), nullptr, nullptr), 0);
-            run.send("go\n");
-        }
-        const std::string output = run.rest();
-        // A client whose own write failed sent nothing the daemon could refuse.
-        const bool sent = !output.starts_with("unsent");
-        EXPECT_TRUE(unanswered(output)) << output;
-        // The line of this case, and no second one.
-        const auto deadline = std::chrono::steady_clock::now() + (sent ? 10s : 1s);
-        while (refusalLines(helper.log()) == before && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(10ms);
-        std::this_thread::sleep_for(50ms);
-        const std::size_t lines = refusalLines(helper.log()) - before;
-        EXPECT_TRUE(sent ? lines == 1 : lines <= 1) << output << helper.log();
-        expectUntouched();
-    }
+#ifndef __SANITIZE_THREAD__ // its run-time can't be loaded beside an audit interface (static TLS)
+    cases.push_back({"an audit library of its user's that is gone",
+                     starting(client, {"call", move}, {"LD_AUDIT=" + ownFolder + "/audit.so"}),
+                     false,
+                     "its LD_AUDIT names " + ownFolder + "/audit.so, which is not root's alone"});
+#endif
+#ifdef VELDO_HELPER_HIDE
+    const std::string hidden = ownFolder + "/hide.so";
+    fs::copy_file(VELDO_HELPER_HIDE, hidden);
+    ASSERT_EQ(::chown(hidden.c_str(), admin->uid(), admin->gid()), 0);
+    // Both scrub LD_PRELOAD from the environment block: only their mappings show them.
+    for (const auto& [label, mode] :
+         {std::pair{"a library that takes away its code's execute permission", "protect"},
+          std::pair{"a library that unmaps its code", "unmap"}})
+        cases.push_back({label,
+                         starting(client, {"call", move},
+                                  {"LD_PRELOAD=" + hidden, std::string("VELDO_HIDE=") + mode}),
+                         false, "it maps " + hidden + ", which is not root's alone"});
+#endif
+    expectEachClosedUnanswered(helper, cases);
 
-    // The daemon still serves the genuine client.
+    const std::string rootsPreload = mac.host("/Library/erase.so"_mac);
+    fs::copy_file(VELDO_HELPER_PRELOAD, rootsPreload);
+    expectServed(helper, {"LD_PRELOAD=" + rootsPreload + " liberase-absent.so", "LD_AUDIT=",
+                          "LD_LIBRARY_PATH=" + mac.host("/Library"_mac) + ":/usr/lib"});
+}
+
+// The data a desktop app maps is no reason to refuse it: files of its user's that hold no code, a
+// device of root's that its group may write (as the GPU's nodes are) and shared memory of its own.
+// A library mapped only to be read is: the rest of one that hid its code looks just so.
+TEST_P(ClientRequirement, MappedDataIsServedAndMappedLibrariesNotRootsAloneAreRefused)
+{
+    InstalledHelper helper(mac, options());
+    helper.start();
+    const std::string own = mac.host(home);
+    const auto ownedBy = [](const std::string& path, uid_t uid, gid_t gid, mode_t mode) {
+        ASSERT_EQ(::chown(path.c_str(), uid, gid), 0) << path;
+        ASSERT_EQ(::chmod(path.c_str(), mode), 0) << path;
+    };
+    const std::string cache = own + "/fonts.cache-9";
+    std::ofstream(cache) << "font cache, no code";
+    ownedBy(cache, admin->uid(), admin->gid(), 0644);
+    const std::string empty = own + "/empty";
+    std::ofstream{empty};
+    ownedBy(empty, admin->uid(), admin->gid(), 0644);
+    const std::string device = own + "/card0";
+    ASSERT_EQ(::mknod(device.c_str(), S_IFCHR | 0660, ::makedev(1, 5)), 0); // memory, as /dev/zero
+    ownedBy(device, 0, admin->gid(), 0660);
+    expectServed(helper, {},
+                 {"map-then-call", versionEnvelope(), cache, empty, device, "memfd", "sysv"});
+
+    const std::string library = own + "/plugin.so";
+    fs::copy_file(VELDO_HELPER_PRELOAD, library);
+    ownedBy(library, admin->uid(), admin->gid(), 0644);
+    const std::string groupWritable = mac.host("/Library/plugin.so"_mac);
+    fs::copy_file(VELDO_HELPER_PRELOAD, groupWritable);
+    ownedBy(groupWritable, 0, admin->gid(), 0664);
+    std::vector<Case> cases;
+    for (const auto& [label, path] :
+         {std::pair{"a library of its user's", library},
+          std::pair{"a library of root's its group may write", groupWritable}})
+        cases.push_back({std::string(label) + ", mapped only to be read",
+                         starting(helper.client(), {"map-then-call", move, cache, path}), false,
+                         "it maps " + path + ", which is not root's alone"});
+    expectEachClosedUnanswered(helper, cases);
+}
+
+// A client that ends while the daemon reads its mappings is refused as gone, not for a file its
+// vanished memory seemed to map.
+TEST_P(ClientRequirement, AClientEndingWhileItsMappingsAreReadIsRefusedAsGone)
+{
+    testsupport::PausePoint pause;
+    auto paused = options();
+    paused.environment = {"VELDO_HELPER_FAULT=client.maps:" + pause.action()};
+    InstalledHelper helper(mac, paused);
+    helper.start();
     auto run =
         testsupport::spawnClient(mac, helper.client(), {"call", versionEnvelope()}, adminUser());
-    EXPECT_EQ(run.line().value_or(""), R"(reply {"protocolVersion":3,"build":"2"})");
-    EXPECT_EQ(helper.log().find("move "), std::string::npos) << "nothing was moved";
+    const std::string refusal = "Refusing pid " + std::to_string(run.pid()) + ": ";
+    ASSERT_TRUE(pause.waitReached()) << helper.log();
+    ::kill(run.pid(), SIGKILL);
+    run.wait();
+    pause.release();
+    ASSERT_TRUE(helper.logShows(refusal)) << helper.log();
+    std::this_thread::sleep_for(50ms);
+    EXPECT_TRUE(helper.logShows(refusal + "it has gone\n", 0ms)) << helper.log();
+    EXPECT_EQ(refusalLines(helper.log()), 1u) << helper.log();
 }
 
 // From a user and pid namespace of its own, a writer can name another process of that namespace

@@ -6,11 +6,14 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -22,7 +25,9 @@
 #include "common/HelperRequestEnvelope.h"
 #include "common/HelperVersionReply.h"
 #include "common/VeldoHelperProtocol.h"
+#include "helper/CredentialedFrame.h"
 #include "helper/HelperLog.h"
+#include "tests/support/TestUsers.h"
 
 namespace veldo::helper {
 namespace {
@@ -42,7 +47,8 @@ std::optional<std::string> runningProcess(const PinnedProcess& process)
 class ListenerProcess
 {
 public:
-    ListenerProcess(bool acceptsConnections, HelperListener::Seconds idleTimeout)
+    ListenerProcess(bool acceptsConnections, HelperListener::Seconds idleTimeout,
+                    HelperListener::Limits limits = {})
     {
         char folder[] = "/tmp/veldo-listener-XXXXXX";
         EXPECT_NE(::mkdtemp(folder), nullptr);
@@ -53,12 +59,21 @@ public:
         base::UniqueFd socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
         EXPECT_EQ(::bind(socket.get(), reinterpret_cast<sockaddr*>(&m_address), sizeof m_address),
                   0);
+        // As the activator binds it: connections made before the child listens carry their
+        // writers too.
+        EXPECT_TRUE(enableWriterCredentials(socket.get(), false));
         EXPECT_EQ(::listen(socket.get(), 16), 0);
+        // Reachable by test users' connections.
+        ::chmod(m_folder.c_str(), 0755);
+        ::chmod(path.c_str(), 0666);
         m_started = Clock::now();
         m_pid = ::fork();
         if (m_pid == 0) {
             testing::setSyslogEnabled(false);
-            auto* listener = new HelperListener(acceptsConnections, runningProcess, idleTimeout);
+            const int log = ::open(logPath().c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+            ::dup2(log, STDERR_FILENO);
+            auto* listener = new HelperListener(acceptsConnections, runningProcess, idleTimeout, {},
+                                                true, limits);
             listener->listen(std::move(socket));
             listener->queue().async([listener] { listener->armIdleTimer(); });
             for (;;)
@@ -100,6 +115,22 @@ public:
     }
 
     Clock::duration lifetime() const { return m_ended - m_started; }
+
+    std::string logPath() const { return m_folder + "/log"; }
+    std::string log() const
+    {
+        std::ifstream in(logPath(), std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), {}};
+    }
+    // How many lines of the log hold `text`.
+    std::size_t linesWith(std::string_view text) const
+    {
+        std::size_t count = 0;
+        const std::string all = log();
+        for (auto at = all.find(text); at != std::string::npos; at = all.find(text, at + 1))
+            ++count;
+        return count;
+    }
 
 private:
     std::string m_folder;
@@ -185,6 +216,124 @@ TEST(HelperListener, VersionAndBadInputOverTheSocket)
     }
     EXPECT_FALSE(daemon.waitExit(200ms)) << "the daemon still serves";
     EXPECT_TRUE(exchange(daemon.connect().get(), versionEnvelope()));
+}
+
+// A connection made and held by a child process running as `user`, which first exchanges one
+// version call; served() says whether it was answered.
+class ConnectionAs
+{
+public:
+    ConnectionAs(const ListenerProcess& daemon, const veldo::testsupport::TestUser& user)
+    {
+        int control[2];
+        EXPECT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, control), 0);
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            ::close(control[0]);
+            if (::setgroups(0, nullptr) != 0 || ::setresgid(user.gid(), user.gid(), user.gid()) ||
+                ::setresuid(user.uid(), user.uid(), user.uid()) != 0)
+                ::_exit(2);
+            const auto fd = daemon.connect();
+            const char answer = exchange(fd.get(), versionEnvelope()) ? 'y' : 'n';
+            (void)::write(control[1], &answer, 1);
+            char byte = 0;
+            (void)::read(control[1], &byte, 1); // until the test lets go
+            ::_exit(0);
+        }
+        ::close(control[1]);
+        m_control = base::UniqueFd(control[0]);
+        char answer = 0;
+        m_served = ::read(m_control.get(), &answer, 1) == 1 && answer == 'y';
+    }
+    ~ConnectionAs()
+    {
+        m_control.reset();
+        ::waitpid(m_pid, nullptr, 0);
+    }
+    bool served() const { return m_served; }
+
+private:
+    pid_t m_pid = -1;
+    base::UniqueFd m_control;
+    bool m_served = false;
+};
+
+TEST(HelperListener, ConnectionsBeyondTheLimitsAreClosedWithOneLineEachTime)
+{
+    HelperListener::Limits limits;
+    limits.connections = 3;
+    limits.connectionsPerAccount = 2;
+    ListenerProcess daemon(true, 30s, limits);
+    const std::string perAccount = "connections open, the most one account may have";
+    const std::string inAll = "connections are open, the most the helper serves at once";
+
+    std::vector<base::UniqueFd> held;
+    for (int i = 0; i < 2; ++i) {
+        held.push_back(daemon.connect());
+        EXPECT_TRUE(exchange(held.back().get(), versionEnvelope()));
+    }
+    // The account's third and fourth: closed at once, one line.
+    for (int i = 0; i < 2; ++i)
+        EXPECT_TRUE(closedByDaemon(daemon.connect().get()));
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(daemon.linesWith(perAccount), 1u) << daemon.log();
+
+    // Once one of the account's connections ends it may open one again, and the next one past the
+    // limit has its line again. (Before another account connects: a connection whose end the
+    // listener hasn't seen yet still counts against the limit of all connections.)
+    held.pop_back();
+    const auto deadline = Clock::now() + 5s;
+    std::optional<std::string> answered;
+    while (!answered && Clock::now() < deadline) {
+        held.push_back(daemon.connect());
+        answered = exchange(held.back().get(), versionEnvelope());
+        if (!answered)
+            held.pop_back(); // the listener hadn't seen the end yet
+    }
+    EXPECT_TRUE(answered);
+    EXPECT_TRUE(closedByDaemon(daemon.connect().get()));
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(daemon.linesWith(perAccount), 2u) << daemon.log();
+
+    // Another account is served beside them, up to the limit of all connections.
+    auto other = veldo::testsupport::TestUser::make();
+    if (!other)
+        GTEST_SKIP() << "another account needs root";
+    const ConnectionAs third(daemon, *other);
+    EXPECT_TRUE(third.served());
+    const ConnectionAs fourth(daemon, *other);
+    EXPECT_FALSE(fourth.served());
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(daemon.linesWith(inAll), 1u) << daemon.log();
+    EXPECT_EQ(daemon.linesWith(perAccount), 2u) << daemon.log();
+}
+
+TEST(HelperListener, AFrameNotWholeInTimeIsClosedAndTheIdleExitFollows)
+{
+    HelperListener::Limits limits;
+    limits.wholeFrame = HelperListener::Seconds(0.3);
+    ListenerProcess daemon(true, 500ms, limits);
+    // Idle before its first byte, a connection may wait as long as it likes.
+    auto idle = daemon.connect();
+    std::this_thread::sleep_for(400ms);
+    EXPECT_TRUE(exchange(idle.get(), versionEnvelope()));
+    idle.reset();
+
+    const auto stalled = daemon.connect();
+    const unsigned char partial[5] = {0x00, 0x00, 0x00, 0x10, '{'};
+    ASSERT_EQ(::send(stalled.get(), partial, 5, MSG_NOSIGNAL), 5);
+    const auto sent = Clock::now();
+    const auto reply = common::readFrame(stalled.get(), Clock::now() + 5s);
+    EXPECT_GE(Clock::now() - sent, 250ms);
+    ASSERT_TRUE(reply && *reply);
+    EXPECT_EQ(**reply, *common::HelperReplyEnvelope::withError(
+                            std::string(common::kHelperErrorUnreadableRequest))
+                            .encodeJSON());
+    EXPECT_TRUE(closedByDaemon(stalled.get()));
+    EXPECT_EQ(daemon.linesWith("a request didn't arrive whole within 0.3 seconds"), 1u)
+        << daemon.log();
+    // The stalled sender holds its end open: it no longer keeps the daemon from leaving.
+    EXPECT_EQ(daemon.waitExit(3s), 0);
 }
 
 TEST(HelperListener, RefusingDaemonClosesEveryConnectionAndLeavesAtTheIdleTime)

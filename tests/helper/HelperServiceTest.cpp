@@ -3,9 +3,11 @@
 #include "helper/HelperService.h"
 
 #include <filesystem>
+#include <map>
 #include <thread>
 #include <tuple>
 
+#include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 
@@ -20,6 +22,7 @@
 #include "helper/DaemonBuild.h"
 #include "helper/HelperFaultPoints.h"
 #include "helper/HelperLog.h"
+#include "tests/helper/MoverTestSupport.h"
 #include "tests/helper/PausePoint.h"
 #include "tests/support/FakeMac.h"
 #include "tests/support/MacPathLiteral.h"
@@ -181,6 +184,65 @@ TEST_F(HelperServiceTest, MovedFileComesBackOnlyThroughAnAdministratorsReadableR
         << decoded->results[0].message.value_or("");
     EXPECT_EQ(mac.contents(platform::MacPath(original)), "data");
     EXPECT_FALSE(fs::exists(mac.host(platform::MacPath(trash("cache.db")))));
+}
+
+TEST_F(HelperServiceTest, ALargeCleanupIsUndoneWholeWhateverAnotherAccountMoves)
+{
+    auto second = veldo::testsupport::TestUser::make(/*admin=*/true);
+    if (!second)
+        GTEST_SKIP() << "the second caller is a test user: run as root";
+    const platform::MacPath secondHome = second->homeIn(mac);
+    auto outcomes = [](const common::HelperReplyEnvelope& reply) {
+        std::map<std::string, std::size_t> counts;
+        if (!reply.data)
+            return counts;
+        const auto decoded = common::VeldoHelperReply::decodeJSON(*reply.data);
+        for (const auto& result : decoded ? decoded->results : std::vector<VeldoHelperItemResult>{})
+            ++counts[std::string(base::rawValue(result.outcome))];
+        return counts;
+    };
+    using Counts = std::map<std::string, std::size_t>;
+
+    // Every write to the state folder is flushed to disk, which makes thousands of them take
+    // minutes on a slow disk: the state folder is a tmpfs of the test's own mount namespace (the
+    // items and the Trash stay on the disk).
+    const int status = helpersupport::inPrivateMountNamespace([&] {
+        const std::string state = mac.host(common::stateDirectoryURL());
+        fs::create_directories(state);
+        if (::mount("veldo-state", state.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "mode=0700") != 0)
+            return 77;
+        // More items than the ledger once held for all accounts together, in one request.
+        constexpr std::size_t kItems = 2500;
+        std::vector<std::pair<std::string, std::string>> moves;
+        std::vector<std::pair<std::string, std::string>> restores;
+        for (std::size_t i = 0; i < kItems; ++i) {
+            const std::string original = "/Library/Caches/Big/item " + std::to_string(i);
+            mac.write(platform::MacPath(original), std::to_string(i));
+            moves.emplace_back(original, trash("item " + std::to_string(i)));
+            restores.emplace_back(trash("item " + std::to_string(i)), original);
+        }
+        const auto moved = move(admin->uid(), moveRequest(moves));
+        EXPECT_EQ(outcomes(moved), (Counts{{"done", kItems}})) << moved.error.value_or("");
+
+        // Another administrator's batch afterwards takes none of those records.
+        std::vector<std::pair<std::string, std::string>> others;
+        for (int i = 0; i < 10; ++i) {
+            const std::string original = "/Library/Caches/Other/item " + std::to_string(i);
+            mac.write(platform::MacPath(original), "other");
+            others.emplace_back(original, secondHome.path() + "/.Trash/item " + std::to_string(i));
+        }
+        EXPECT_EQ(outcomes(move(second->uid(), moveRequest(others))), (Counts{{"done", 10}}));
+
+        const auto back = restore(admin->uid(), restoreRequest(restores));
+        EXPECT_EQ(outcomes(back), (Counts{{"done", kItems}})) << back.error.value_or("");
+        for (std::size_t i = 0; i < kItems; i += 499)
+            EXPECT_EQ(mac.contents(platform::MacPath(restores[i].second)), std::to_string(i));
+        EXPECT_TRUE(fs::is_empty(mac.host(platform::MacPath(home.path() + "/.Trash"))));
+        return ::testing::Test::HasFailure() ? 1 : 0;
+    });
+    if (status == 77)
+        GTEST_SKIP() << "no mount namespace or tmpfs for the state folder here";
+    EXPECT_EQ(status, 0);
 }
 
 TEST_F(HelperServiceTest, UnreadableEnvelopeIsAnsweredAndClosesTheConnection)

@@ -297,6 +297,14 @@ public:
 
     pid_t pid() const { return m_pid; }
 
+    // Whether a connection waits on the bound socket to be accepted within `limit`.
+    bool connectionWaits(std::chrono::milliseconds limit) const
+    {
+        pollfd waiting{m_listening.get(), POLLIN, 0};
+        return ::poll(&waiting, 1, static_cast<int>(limit.count())) == 1 &&
+               (waiting.revents & POLLIN) != 0;
+    }
+
     // The exit status within `limit`; none while it runs.
     std::optional<int> waitExit(std::chrono::milliseconds limit)
     {
@@ -354,6 +362,10 @@ private:
                   0);
         ::chmod(m_mac.host(platform::MacPath(std::string(common::kHelperSocketPath))).c_str(),
                 0666);
+        // As the activator binds it: a client that connects before the daemon listens carries its
+        // credentials too.
+        const int on = 1;
+        ASSERT_EQ(::setsockopt(m_listening.get(), SOL_SOCKET, SO_PASSCRED, &on, sizeof on), 0);
         ASSERT_EQ(::listen(m_listening.get(), 64), 0);
     }
 

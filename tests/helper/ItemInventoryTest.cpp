@@ -1,7 +1,9 @@
-// The inventory walk of a staged item, the folder hand-over and the other-apps check.
+// The inventory walk of a staged item, the folder hand-over (and its failures, logged) and the
+// other-apps check.
 #include <filesystem>
 
 #include <fcntl.h>
+#include <linux/fs.h>
 #include <sys/stat.h>
 
 #include "common/HelperPathDigest.h"
@@ -156,6 +158,30 @@ TEST_F(ItemInventory, ForeignReadOnlyTreeIsHandedOver)
     }
     for (const char* file : {"/f", "/a/g", "/a/link"})
         EXPECT_EQ(hostStat(item + file).uid, 0u) << file;
+}
+
+TEST_F(ItemInventory, AFolderThatCantBeHandedOverIsLoggedAndTheOthersStillAre)
+{
+    common::testsupport::InodeFlagGuard flags;
+    foreignTree("/Library/Stuck");
+    const Staged s = stage("/Library", "Stuck");
+    const auto out = inventory(s);
+    ASSERT_TRUE(out.handOver && out.itemFolder);
+    const std::string item = trashHost(".Veldo Helper 1/item");
+    if (const int err = flags.set(item + "/a/b", FS_IMMUTABLE_FL); err != 0)
+        GTEST_SKIP() << "the kernel refused chattr +i (errno " << err << ")";
+    ::testing::internal::CaptureStderr();
+    mover.handOverFolders(*out.itemFolder, out.inventory);
+    const std::string log = ::testing::internal::GetCapturedStderr();
+    const std::string stuck = std::to_string(hostStat(item + "/a/b").inode);
+    for (const char* call : {"fchown", "fchmod"})
+        EXPECT_NE(log.find("Couldn't give the folder with inode " + stuck + " to uid " +
+                           std::to_string(kCallerUid) + ": " + call + " failed (EPERM)"),
+                  std::string::npos)
+            << log;
+    EXPECT_EQ(hostStat(item + "/a/b").uid, 0u);
+    for (const char* folder : {"", "/a"})
+        EXPECT_EQ(hostStat(item + folder).uid, kCallerUid) << folder;
 }
 
 TEST_F(ItemInventory, TreeHoldingSomethingOfTheCallersOrOddIsNotHandedOver)

@@ -476,6 +476,37 @@ TEST_F(RestoreFromTrash, ImmutableItemOrFolderIsRefusedByTheSystem)
     expectNoStaging("immutable");
 }
 
+TEST_F(RestoreFromTrash, AFolderThatCantBeGivenBackToTheCallerAfterAStopIsLogged)
+{
+    common::testsupport::InodeFlagGuard flags;
+    mac.mkdir("/Library/Application Support/Held/sub/deeper"_mac);
+    mover.handsOverFoldersForTesting = true;
+    const std::string inTrash = moveIn("/Library/Application Support/Held", "Held");
+    // Stopped as the walk reaches "deeper", when "sub" is root's again and can't be given back.
+    int checks = 0;
+    int flagError = 0;
+    mover.isCancelled = [&] {
+        if (++checks == 3)
+            for (const auto& entry : fs::directory_iterator(trashHost()))
+                if (entry.path().filename().string().starts_with(".Veldo Helper "))
+                    flagError = flags.set((entry.path() / "item/sub").string(), FS_IMMUTABLE_FL);
+        return checks >= 3;
+    };
+    ::testing::internal::CaptureStderr();
+    const auto r = mover.restoreItems(inTrash, "/Library/Application Support/Held");
+    const std::string log = ::testing::internal::GetCapturedStderr();
+    (void)flags.set(trashHost("Held/sub"), 0); // cleared again where it ended
+    if (flagError != 0)
+        GTEST_SKIP() << "the kernel refused chattr +i (errno " << flagError << ")";
+    EXPECT_EQ(r.outcome, Outcome::failed);
+    EXPECT_NE(log.find(" to uid " + std::to_string(kCallerUid) + ": fchown failed (EPERM)"),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(statHost(trashHost("Held/sub")).uid, 0u);
+    EXPECT_EQ(statHost(trashHost("Held")).uid, kCallerUid);
+    EXPECT_EQ(ledger->records().size(), 1u);
+}
+
 TEST_F(RestoreFromTrash, StopDuringTheWalkLeavesTheFolderInTheTrash)
 {
     mac.mkdir("/Library/Big/x/y"_mac);

@@ -1,5 +1,6 @@
-// A helper killed (SIGKILL) at each step of a move or a put-back, then the next start's recovery:
-// the item lies exactly once, unchanged, where the step says; nothing of the operation is left.
+// A helper killed (SIGKILL) at each step of a move or a put-back, or in the middle of the atomic
+// write that follows a step, then the next start's recovery: the item lies exactly once, unchanged,
+// where the step says; nothing of the operation is left, in the Trash or in the state folder.
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -10,8 +11,10 @@
 #include <signal.h>
 #include <sys/wait.h>
 
+#include "helper/BuildFloor.h"
 #include "helper/HelperFaultPoints.h"
 #include "helper/InterruptedRecords.h"
+#include "platform/AtomicFile.h"
 #include "tests/helper/MoverTestSupport.h"
 #include "tests/support/StandInLaunchctl.h"
 
@@ -37,6 +40,7 @@ struct CrashCase
     bool restore;            // killed during the put-back (the move went through first)
     std::string point;       // where the operation is killed
     std::string settlePoint; // where the first recovery is killed too (empty: none)
+    bool inWrite = false;    // killed in the atomic write that follows `point`, not at it
 };
 
 void PrintTo(const CrashCase& c, std::ostream* out)
@@ -48,8 +52,8 @@ std::string caseName(const ::testing::TestParamInfo<CrashCase>& info)
 {
     const char* kinds[] = {"File", "Folder", "Daemon"};
     std::string name = std::string(kinds[static_cast<int>(info.param.kind)]) + "_" +
-                       info.param.point + (info.param.settlePoint.empty() ? "" : "_then_") +
-                       info.param.settlePoint;
+                       info.param.point + (info.param.inWrite ? "_inWrite" : "") +
+                       (info.param.settlePoint.empty() ? "" : "_then_") + info.param.settlePoint;
     for (char& c : name)
         if (c == '.')
             c = '_';
@@ -87,14 +91,15 @@ class SettleCrash : public MoverTest, public ::testing::WithParamInterface<Crash
 protected:
     void TearDown() override { testing::setFaultPoints(""); }
 
-    // Runs `body` in a child that `point` kills; false when the child was not killed there.
-    bool killedAt(const std::string& point, const std::function<void()>& body)
+    // Runs `body` in a child that `point` kills (in the next atomic write after it, with
+    // `inWrite`); false when the child was not killed.
+    bool killedAt(const std::string& point, const std::function<void()>& body, bool inWrite = false)
     {
         const pid_t pid = ::fork();
         if (pid < 0)
             return false;
         if (pid == 0) {
-            testing::setFaultPoints(point + ":kill");
+            testing::setFaultPoints(point + (inWrite ? ":killInWrite" : ":kill"));
             body();
             ::_exit(0);
         }
@@ -110,6 +115,34 @@ protected:
         const std::size_t n = settleInterruptedRecords(fresh, {});
         log += ::testing::internal::GetCapturedStderr();
         return n;
+    }
+
+    std::string stateHost(const std::string& sub = {}) const
+    {
+        return host(common::stateDirectoryURL()) + sub;
+    }
+
+    // The names in a folder of the state folder (none when it is missing).
+    std::set<std::string> stateEntries(const std::string& sub) const
+    {
+        std::set<std::string> names;
+        if (fs::exists(stateHost(sub)))
+            for (const auto& e : fs::directory_iterator(stateHost(sub)))
+                names.insert(e.path().filename().string());
+        return names;
+    }
+
+    // What interrupted atomic writes left anywhere in the state folder, by path inside it.
+    std::vector<std::string> temporaries() const
+    {
+        std::vector<std::string> found;
+        if (fs::exists(stateHost()))
+            for (const auto& e : fs::recursive_directory_iterator(stateHost())) {
+                const std::string name = e.path().filename().string();
+                if (platform::atomicWriteTarget(name) || isHighestBuildTemporary(name))
+                    found.push_back(e.path().string().substr(stateHost().size()));
+            }
+        return found;
     }
 
     std::vector<std::string> stagingFolders() const
@@ -155,12 +188,17 @@ TEST_P(SettleCrash, ItemEndsExactlyOnceWhereTheStepSays)
     bool killed = false;
     if (c.restore) {
         ASSERT_EQ(mover.moveItems(source.path(), trashPath).outcome, Outcome::done);
-        killed = killedAt(c.point, [&] { (void)mover.restoreItems(trashPath, source.path()); });
+        killed = killedAt(
+            c.point, [&] { (void)mover.restoreItems(trashPath, source.path()); }, c.inWrite);
     } else {
-        killed = killedAt(c.point, [&] { (void)mover.moveItems(source.path(), trashPath); });
+        killed = killedAt(
+            c.point, [&] { (void)mover.moveItems(source.path(), trashPath); }, c.inWrite);
     }
     if (!killed)
         GTEST_SKIP() << c.point << " is not on this item's way";
+    // A kill in a write leaves its temporary file.
+    const std::vector<std::string> leftByTheKill = temporaries();
+    EXPECT_EQ(leftByTheKill.size(), c.inWrite ? 1u : 0u);
 
     // The next start, with the ledger read afresh; once more when the first recovery is killed.
     auto fresh = common::HelperMoveLedger::load(common::stateDirectoryURL());
@@ -192,6 +230,25 @@ TEST_P(SettleCrash, ItemEndsExactlyOnceWhereTheStepSays)
     EXPECT_TRUE(stagingFolders().empty());
     EXPECT_TRUE(journal().records().value().empty());
 
+    // Nothing of the operation is left in the state folder: no temporary file, no journal file,
+    // an inventory for each move record and none else, and no record of an item not in the Trash.
+    EXPECT_EQ(temporaries(), std::vector<std::string>{});
+    EXPECT_EQ(stateEntries("/Staging"), std::set<std::string>{});
+    std::set<std::string> inventories;
+    for (const auto& record : fresh->records()) {
+        inventories.insert(common::HelperMoveLedger::inventoryFileName(record.id));
+        EXPECT_TRUE(fs::exists(fs::symlink_status(
+            trashHost(record.trashPath.substr(record.trashPath.rfind('/') + 1)))))
+            << record.trashPath;
+    }
+    EXPECT_EQ(stateEntries("/Inventories"), inventories);
+    for (const std::string& left : leftByTheKill)
+        if (left.starts_with("/Staging/")) {
+            EXPECT_NE(log.find("Removed " + left.substr(9) + ", left by an interrupted write"),
+                      std::string::npos)
+                << log;
+        }
+
     static const std::set<std::string> movedAway{"move.renamed", "move.handedOver", "move.recorded",
                                                  "move.folderRemoved"};
     static const std::set<std::string> putBack{"restore.returned", "restore.unrecorded",
@@ -202,8 +259,9 @@ TEST_P(SettleCrash, ItemEndsExactlyOnceWhereTheStepSays)
     const bool recorded = fresh->record(trashPath, kCallerUid).has_value();
     if (!c.restore) {
         EXPECT_EQ(recorded, c.point == "move.recorded" || c.point == "move.folderRemoved");
-    } else if (!expectOriginal) {
-        EXPECT_TRUE(recorded);
+    } else {
+        // Recorded while it lies in the Trash, so Undo can put it back; not once it is back.
+        EXPECT_EQ(recorded, inTrash);
     }
 
     // launchctl: a daemon's property list back at its place is bootstrapped by the recovery.
@@ -256,6 +314,12 @@ std::vector<CrashCase> crashCases()
         for (const std::string& p : restorePoints)
             if (p != "restore.walking" || kind == ItemKind::handedOverFolder)
                 cases.push_back({kind, true, p, {}});
+        // The writes after these: the journal record with its staging folder, the inventory, the
+        // journal record of a put-back, and the ledger without the record of an item put back.
+        cases.push_back({kind, false, "move.journaled", {}, true});
+        cases.push_back({kind, false, "move.handedOver", {}, true});
+        cases.push_back({kind, true, "restore.journaled", {}, true});
+        cases.push_back({kind, true, "restore.returned", {}, true});
     }
     for (const char* settlePoint : {"settle.released", "settle.folderRemoved"}) {
         cases.push_back({ItemKind::file, false, "move.staged", settlePoint});

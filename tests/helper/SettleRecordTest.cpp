@@ -1,10 +1,13 @@
 // Settling single journal records: where the staging folder is searched for and trusted, what a
 // failed search keeps, records that are dropped untouched, and the 30 days of an account whose
-// Trash can't be opened; and the daemon's start that settles them.
+// Trash can't be opened; what cut-off writes and put-backs leave beside them; and the daemon's
+// start that settles them.
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 #include <fcntl.h>
+#include <linux/fs.h>
 #include <signal.h>
 #include <sys/wait.h>
 
@@ -12,6 +15,7 @@
 #include "helper/HelperFaultPoints.h"
 #include "helper/InterruptedRecords.h"
 #include "platform/Clock.h"
+#include "tests/common/HelperTestSupport.h"
 #include "tests/helper/MoverTestSupport.h"
 
 namespace veldo::helper {
@@ -227,6 +231,130 @@ TEST_F(SettleRecord, ARecordOfAnAccountWithoutATrashGoesAfterThirtyDays)
     EXPECT_EQ(settleInterruptedRecords(*loaded, {}), 1u);
     (void)::testing::internal::GetCapturedStderr();
     EXPECT_TRUE(journal().records().value().empty());
+}
+
+TEST_F(SettleRecord, AFolderThatCantBeGivenBackAfterACutOffPutBackIsLogged)
+{
+    common::testsupport::InodeFlagGuard flags;
+    mac.mkdir("/Library/Application Support/Held/sub"_mac);
+    mover.handsOverFoldersForTesting = true;
+    const std::string moved =
+        mover.moveItems("/Library/Application Support/Held", trashPath("Held")).destination.value();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        testing::setFaultPoints("restore.walking:kill");
+        (void)mover.restoreItems(moved, "/Library/Application Support/Held");
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    const auto records = journal().records().value();
+    ASSERT_EQ(records.size(), 1u);
+    const std::string sub = trashHost(records[0].stagingName + "/item/sub");
+    if (const int err = flags.set(sub, FS_IMMUTABLE_FL); err != 0)
+        GTEST_SKIP() << "the kernel refused chattr +i (errno " << err << ")";
+
+    std::string log;
+    EXPECT_EQ(settle(&log), 1u);
+    (void)flags.set(trashHost("Held/sub"), 0); // cleared again where it ended
+    EXPECT_NE(log.find("[journal] Couldn't give the folder with inode "), std::string::npos) << log;
+    EXPECT_NE(log.find(" to uid " + std::to_string(kCallerUid) + ": fchown failed (EPERM)"),
+              std::string::npos)
+        << log;
+    struct stat held = {};
+    ASSERT_EQ(::lstat(trashHost("Held").c_str(), &held), 0);
+    EXPECT_EQ(held.st_uid, kCallerUid);
+}
+
+TEST_F(SettleRecord, TemporariesOfCutOffWritesGoAndFilesTheJournalCantReadStay)
+{
+    const std::string state = host(common::stateDirectoryURL());
+    const std::string id = platform::UUID::random()->string();
+    const std::vector<std::string> leftovers{
+        "/Staging/." + id + ".staging.tmp-a1B2c3",
+        "/.highest-build." + id,
+    };
+    const std::vector<std::string> others{
+        "/Staging/" + id + ".staging",           // not a record: the reader leaves it
+        "/Staging/." + id + ".notes.tmp-a1B2c3", // no journal record's write
+        "/Staging/notes.txt",
+        "/.highest-build.not-a-uuid",
+        "/.highest-build." + id + ".old",
+    };
+    for (const auto& name : leftovers)
+        mac.write(MacPath(common::stateDirectoryURL().path() + name), "x", 0600);
+    for (const auto& name : others)
+        mac.write(MacPath(common::stateDirectoryURL().path() + name), "x", 0600);
+
+    std::string log;
+    EXPECT_EQ(settle(&log), 0u);
+    for (const auto& name : leftovers) {
+        EXPECT_FALSE(fs::exists(state + name)) << name;
+        EXPECT_NE(log.find("Removed " + name.substr(name.rfind('/') + 1) +
+                           ", left by an interrupted write"),
+                  std::string::npos)
+            << log;
+    }
+    for (const auto& name : others)
+        EXPECT_TRUE(fs::exists(state + name)) << name;
+}
+
+TEST_F(SettleRecord, MoveRecordsOfItemsNoLongerInTheTrashGoAtStart)
+{
+    const common::VolumeUUID uuid{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+    common::testing::setVolumeUUIDReader([&](int) { return uuid; });
+    for (const char* name : {"gone", "there", "inFlight", "otherVolume"})
+        mac.write(MacPath(std::string("/Library/Caches/") + name), name);
+    std::map<std::string, platform::UUID> ids;
+    for (const char* name : {"gone", "there", "inFlight", "otherVolume"}) {
+        ASSERT_EQ(mover.moveItems("/Library/Caches/" + std::string(name), trashPath(name)).outcome,
+                  common::VeldoHelperItemResult::Outcome::done);
+        ids[name] = ledger->record(trashPath(name), kCallerUid)->id;
+    }
+    // Moved on another volume than the Trash's now.
+    common::HelperMoveRecord moved = *ledger->record(trashPath("otherVolume"), kCallerUid);
+    moved.volume = common::HelperVolumeStamp{{9, 9, 9}, 1};
+    ASSERT_TRUE(ledger->add(moved, common::HelperItemInventory{}));
+    // An account whose Trash can't be opened.
+    common::HelperMoveRecord foreign = moved;
+    foreign.id = *platform::UUID::random();
+    foreign.uid = 4299;
+    foreign.trashPath = "/Users/gone/.Trash/gone";
+    foreign.volume.reset();
+    ASSERT_TRUE(ledger->add(foreign, common::HelperItemInventory{}));
+    // A put-back whose journal record stays: its item may lie in its staging folder.
+    HelperStagingRecord record;
+    record.id = *platform::UUID::random();
+    record.kind = HelperStagingRecord::Kind::restore;
+    record.uid = kCallerUid;
+    record.gid = kCallerGid;
+    record.home = mover.homePath();
+    record.stagingName = ".Veldo Helper 1";
+    record.originalPath = "/Library/Caches/inFlight";
+    record.trashName = "inFlight";
+    record.date = ledger->now();
+    record.volume = common::HelperVolumeStamp{{7, 7, 7}, 1}; // kept: not the Trash's volume
+    ASSERT_TRUE(journal().write(record));
+    for (const char* name : {"gone", "inFlight", "otherVolume"})
+        fs::remove(trashHost(name));
+
+    std::string log;
+    EXPECT_EQ(settle(&log), 0u);
+    EXPECT_NE(log.find("Move record " + ids.at("gone").string() + " for uid " +
+                       std::to_string(kCallerUid) + " removed: its item is no longer in the Trash"),
+              std::string::npos)
+        << log;
+    auto reloaded = common::HelperMoveLedger::load(common::stateDirectoryURL());
+    ASSERT_TRUE(reloaded);
+    std::vector<std::string> kept;
+    for (const auto& r : reloaded->records())
+        kept.push_back(r.trashPath);
+    EXPECT_EQ(kept, (std::vector<std::string>{trashPath("there"), trashPath("inFlight"),
+                                              trashPath("otherVolume"), foreign.trashPath}));
+    EXPECT_FALSE(fs::exists(host(common::stateDirectoryURL()) + "/Inventories/" +
+                            common::HelperMoveLedger::inventoryFileName(ids.at("gone"))));
+    EXPECT_EQ(log.find("removed: its item"), log.rfind("removed: its item")) << log;
 }
 
 // Runs the daemon (no socket, a short idle time) to its exit; answers its standard error.

@@ -21,6 +21,7 @@
 #include "common/HelperEndpoint.h"
 #include "common/HelperReplyEnvelope.h"
 #include "common/RemovalSafety.h"
+#include "common/VeldoHelperProtocol.h"
 #include "common/VeldoHelperReply.h"
 #include "platform/MainBundle.h"
 #include "platform/PlistValue.h"
@@ -157,6 +158,34 @@ TEST(AdminMoveHelper, AnInterruptedBatchSendsNothingToTheScript)
             {goes.path(), said + " It may already be in the Trash; Undo can't put it back."},
         }));
     EXPECT_TRUE(moved.moved.empty());
+    EXPECT_TRUE(h.osascript.prompts().empty());
+}
+
+TEST(AdminMoveHelper, MoreItemsThanTheHelperServesInOneGoInSeveralRequests)
+{
+    SKIP_UNLESS_FAKE_HELPER_AND_ROOT();
+    HelperMac h;
+    const std::size_t count = veldo::common::kHelperRequestItemLimit + 1;
+    std::vector<MacPath> items;
+    std::vector<VeldoHelperItemResult> answers;
+    const MacPath first = h.mac.write("/Library/Caches/Many/item 0"_mac, "x");
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::string name = "item " + std::to_string(i);
+        items.push_back(MacPath("/Library/Caches/Many").appendingPathComponent(name));
+        if (i > 0)
+            h.mac.hardlink(first, items.back()); // faster than as many new files
+        auto done = result(items.back(), Outcome::done);
+        done.destination = h.trash(name).path();
+        answers.push_back(done);
+    }
+    // The fake answers every request with all the results; each takes its own.
+    h.reply(answers);
+    const auto moved = AdminRemover::moveToTrash(items, h.context());
+    EXPECT_EQ(h.itemsPerRequest("moveToTrash"), (std::vector<std::size_t>{count - 1, 1}));
+    ASSERT_EQ(moved.moved.size(), count);
+    EXPECT_EQ(moved.moved.back().source, items.back());
+    EXPECT_TRUE(moved.moved.back().movedByHelper);
+    EXPECT_TRUE(moved.failures.empty());
     EXPECT_TRUE(h.osascript.prompts().empty());
 }
 

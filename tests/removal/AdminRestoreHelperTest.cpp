@@ -183,6 +183,37 @@ TEST(AdminRestoreHelper, HelperPointsNeverReachTheScript)
     EXPECT_EQ(AdminRemover::restore({}, script.function()), AdminRemover::RestoreResult{});
 }
 
+TEST(AdminRestoreHelper, MorePointsThanTheHelperServesInOneGoInSeveralRequests)
+{
+    SKIP_UNLESS_FAKE_HELPER_AND_ROOT();
+    HelperMac h;
+    const std::size_t count = veldo::common::kHelperRequestItemLimit + 1;
+    std::vector<RestorePoint> points;
+    std::vector<VeldoHelperItemResult> answers;
+    for (std::size_t i = 0; i < count; ++i) {
+        points.push_back(point(h, "item " + std::to_string(i), true));
+        answers.push_back(veldo::testsupport::result(points.back().trashURL, Outcome::done));
+    }
+    // The fake answers every request with all the results; each takes its own.
+    h.reply(answers, "restore");
+    RecordingScript script;
+    auto result = AdminRemover::restore(points, script.function());
+    EXPECT_EQ(h.itemsPerRequest("restore"), (std::vector<std::size_t>{count - 1, 1}));
+    EXPECT_EQ(result.restoredIDs.size(), count);
+    EXPECT_TRUE(result.failures.empty());
+
+    // Once one request is lost, the rest are not sent: their points wait for another Undo.
+    h.helper.setBehaviour("restore", "close");
+    result = AdminRemover::restore(points, script.function());
+    EXPECT_EQ(restoreRequests(h), 3u);
+    EXPECT_EQ(result.failures.size(), count);
+    EXPECT_EQ(result.retryableIDs.size(), count);
+    EXPECT_EQ(result.failures.at(points.back().item.url.path()),
+              std::string(veldo::removal::PrivilegedHelper::kDidNotRespond) +
+                  " Try Undo again in a moment.");
+    EXPECT_TRUE(script.calls.empty());
+}
+
 TEST(AdminRestoreHelper, AfterALostAnswerOnlyAnItemBackAndGoneFromTheTrashCounts)
 {
     SKIP_UNLESS_FAKE_HELPER_AND_ROOT();

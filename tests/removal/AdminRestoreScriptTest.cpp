@@ -358,3 +358,49 @@ TEST(AdminRestoreScript, ACancelledDialogFailsEveryPlannedPoint)
     EXPECT_EQ(result.retryableIDs, (std::set<std::string>{one.path(), two.path()}));
     EXPECT_EQ(mac.contents(points[0].trashURL), "1");
 }
+
+TEST(AdminRestoreScript, AMacRootWhoseNameHoldsShellSyntaxMovesAndRestoresAndRunsNothing)
+{
+    SKIP_UNLESS_ROOT();
+    // The fake Mac in a folder whose name would split words and run commands as root if the
+    // script wrote it unquoted.
+    const fs::path parent =
+        fs::temp_directory_path() / ("veldo root 'q' \"q\" \\ $(touch ran) `touch ran`; touch ran "
+                                     "& x|y " +
+                                     std::to_string(::getpid()));
+    ASSERT_TRUE(fs::create_directory(parent));
+    ::chmod(parent.c_str(), 0755);
+    const struct Removal
+    {
+        fs::path folder;
+        ~Removal()
+        {
+            std::error_code ec;
+            fs::remove_all(folder, ec);
+        }
+    } removal{parent};
+
+    FakeMac mac(parent.string());
+    StandInOsascript osascript(mac);
+    const MacPath file = mac.write("/Library/Caches/com.acme/cache.db"_mac, "db");
+    const auto nothingRan = [&] {
+        for (const auto& entry : fs::recursive_directory_iterator(parent)) {
+            if (entry.path().filename() == "ran")
+                return false;
+        }
+        return true;
+    };
+    const auto points = movedByScript(mac, {file});
+    EXPECT_TRUE(nothingRan());
+    ASSERT_EQ(points.size(), 1u);
+    EXPECT_EQ(mac.contents(points[0].trashURL), "db");
+    EXPECT_FALSE(fs::exists(mac.host(file)));
+
+    const auto result = AdminRemover::runRestoreScript(points, mac.home());
+    EXPECT_TRUE(result.failures.empty()) << result.failures.begin()->second;
+    EXPECT_EQ(result.restoredIDs, std::vector<std::string>{file.path()});
+    EXPECT_EQ(mac.contents(file), "db");
+    EXPECT_FALSE(fs::exists(mac.host(points[0].trashURL)));
+    EXPECT_TRUE(fs::is_empty(mac.host("/private/var/tmp"_mac)));
+    EXPECT_TRUE(nothingRan());
+}

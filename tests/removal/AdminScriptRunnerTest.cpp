@@ -83,21 +83,25 @@ TEST(AdminScriptText, EnvironmentAndLaunchSetUp)
     EXPECT_EQ(process.standardInput, "try\nx\nend try\n");
 }
 
-TEST(AdminScriptText, MacPathsAreWrittenOverTheRootsPhysicalPath)
+TEST(AdminScriptText, MacPathsAreWrittenOverTheRootsPhysicalPathQuoted)
 {
     EXPECT_EQ(AdminRemover::shellPath("/bin/rmdir"_mac), "/bin/rmdir");
+    EXPECT_EQ(AdminRemover::shellQuotedPath("/Users/u/it's"_mac), R"~('/Users/u/it'\''s')~");
     EXPECT_EQ(AdminRemover::macPathFromShell("/private/var/tmp/veldo.1"),
               "/private/var/tmp/veldo.1");
 
     FakeMac mac;
-    // The root given through a link: the shell text names the folder it leads to.
+    // The root given through a link: the shell text names the folder it leads to, quoted.
     const std::string link = mac.root() + "-link";
     std::filesystem::create_symlink(mac.root(), link);
     veldo::platform::testing::setMacRoot(link);
     const std::string physical = std::filesystem::canonical(mac.root()).string();
-    EXPECT_EQ(AdminRemover::shellPath("/private/var/tmp"_mac), physical + "/private/var/tmp");
-    EXPECT_EQ(AdminRemover::resultClause(2).substr(0, physical.size() + 11),
-              physical + "/bin/rmdir ");
+    EXPECT_EQ(AdminRemover::shellPath("/private/var/tmp"_mac),
+              "'" + physical + "'/private/var/tmp");
+    EXPECT_EQ(AdminRemover::shellQuotedPath("/Users/u/it's"_mac),
+              "'" + physical + R"~(/Users/u/it'\''s')~");
+    EXPECT_EQ(AdminRemover::resultClause(2).substr(0, physical.size() + 13),
+              "'" + physical + "'/bin/rmdir ");
     EXPECT_EQ(AdminRemover::macPathFromShell(physical + "/private/var/tmp/veldo.Ab12Cd"),
               "/private/var/tmp/veldo.Ab12Cd");
     EXPECT_EQ(AdminRemover::macPathFromShell(physical), "/");
@@ -136,6 +140,13 @@ TEST(AdminScriptOutput, MarkerLines)
         {"cancel with a non-zero exit", "VELDO-OK-0\nVELDO-ERROR -128 User canceled.\n", 1,
          outcome({0}, {}, {}, true)},
         {"cancel number alone", "VELDO-ERROR   -128\t", 1, outcome({}, {}, {}, true)},
+        {"cancel number, a tab, its text", "VELDO-ERROR -128\tUser canceled.\n", 1,
+         outcome({}, {}, {}, true)},
+        {"-128x is no cancel", "VELDO-ERROR -128x\tNo.\n", 0,
+         outcome({}, {}, {}, false, "-128x\tNo.")},
+        {"invalid UTF-8 repaired",
+         "VELDO-HELD-2 /private/var/tmp/veldo.\xC3\nVELDO-ERROR 1 Bad \xFF\xFEname.\n", 0,
+         outcome({}, {}, {{2, "/private/var/tmp/veldo.\uFFFD"}}, false, "1 Bad \uFFFD\uFFFDname.")},
         {"-1280 is no cancel", "VELDO-ERROR -1280 Something else.\n", 1,
          outcome({}, {}, {}, false, "-1280 Something else.")},
         {"-12800 is no cancel", "VELDO-ERROR -12800 x", 0, outcome({}, {}, {}, false, "-12800 x")},

@@ -62,10 +62,10 @@ TEST(AdminScriptStandIn, QuotesAndBackslashesReachTheShellUnchanged)
     SKIP_UNLESS_ROOT();
     FakeMac mac;
     StandInOsascript osascript(mac);
-    const std::string out = AdminRemover::shellPath("/private/var/tmp/out"_mac);
+    const std::string out = AdminRemover::shellQuotedPath("/private/var/tmp/out"_mac);
     const std::string prompt = "Veldo wants to move \"Tool\\Helper\" to the Trash.";
     const std::vector<std::string> commands{
-        "( printf '%s' 'say \"hi\" \\ \\\\ \\\"' > '" + out + "'; exit 0; " +
+        "( printf '%s' 'say \"hi\" \\ \\\\ \\\"' > " + out + "; exit 0; " +
             AdminRemover::resultClause(0),
         // The hook ran just before the script.
         "( test -f " + AdminRemover::shellPath("/private/var/tmp/hooked"_mac) + " && exit 0; " +

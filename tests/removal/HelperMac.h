@@ -88,6 +88,22 @@ struct HelperMac
         return n;
     }
 
+    // How many items each request of `method` ("moveToTrash" or "restore") carried, in order.
+    std::vector<std::size_t> itemsPerRequest(const std::string& method) const
+    {
+        const std::string key = method == "restore" ? "\"trashPath\":" : "\"source\":";
+        std::vector<std::size_t> sizes;
+        for (const auto& line : helper.requests()) {
+            if (!line.starts_with(method + " "))
+                continue;
+            std::size_t n = 0;
+            for (auto at = line.find(key); at != std::string::npos; at = line.find(key, at + 1))
+                ++n;
+            sizes.push_back(n);
+        }
+        return sizes;
+    }
+
     Context context() const
     {
         return Context{mac.home(), {"/Applications/Veldo.app"_mac}, {}, false};

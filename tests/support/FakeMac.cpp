@@ -38,13 +38,25 @@ MacPath expectMade(const base::Result<MacPath>& result, std::string_view what,
 
 } // namespace
 
-FakeMac::FakeMac(Storage storage)
+namespace {
+
+std::string defaultParent(FakeMac::Storage storage)
 {
     std::error_code ec;
-    const fs::path parent = storage == Storage::memory && fs::is_directory("/dev/shm", ec)
-                                ? fs::path("/dev/shm")
-                                : fs::temp_directory_path();
-    std::string tmpl = (parent / "veldo-mac-XXXXXX").string();
+    return storage == FakeMac::Storage::memory && fs::is_directory("/dev/shm", ec)
+               ? std::string("/dev/shm")
+               : fs::temp_directory_path().string();
+}
+
+} // namespace
+
+FakeMac::FakeMac(Storage storage) : FakeMac(defaultParent(storage))
+{
+}
+
+FakeMac::FakeMac(const std::string& parent)
+{
+    std::string tmpl = (fs::path(parent) / "veldo-mac-XXXXXX").string();
     char* made = ::mkdtemp(tmpl.data());
     if (!made)
         throw std::runtime_error("mkdtemp failed");

@@ -33,6 +33,9 @@ public:
     };
 
     explicit FakeMac(Storage storage = Storage::disk);
+    // A fake Mac in the host folder `parent` (which must exist), for tests of a root whose host
+    // path holds spaces, quotes or shell syntax.
+    explicit FakeMac(const std::string& parent);
     ~FakeMac();
     FakeMac(const FakeMac&) = delete;
     FakeMac& operator=(const FakeMac&) = delete;

@@ -2,11 +2,13 @@
 // user (a caller, a racer, an owner), and children that run as it.
 //
 // Made as root with `useradd -M -d /nonexistent -s /usr/sbin/nologin`: no home, no mail spool, no
-// password. Named "vt" + the test process's id + "-" + a counter (at most 32 characters), and
-// removed with `userdel` (never -r) when the object goes, also when a test fails. The first user a
-// process makes first removes "vt" users whose process no longer runs (left by a crash). The group
-// "admin" is made with `groupadd -f` (parallel processes race for it) and left in place. Homes are
-// the test's business (see homeIn). Without root, make() answers none and tests skip.
+// password. Named "vt" + the test process's id + "-" + a counter (at most 32 characters; a twin
+// in capitals, "VT…", on request, once for each user), and removed with `userdel` (never -r) when
+// the object goes, also when a test fails. The first user a process makes first removes "vt" and
+// "VT" users whose process no longer runs (left by a crash); a name still taken (left by a process
+// that had the same id) is removed and made afresh. The group "admin" is made with `groupadd -f`
+// (parallel processes race for it) and left in place. Homes are the test's business (see homeIn).
+// Without root, make() answers none and tests skip.
 #pragma once
 
 #include <functional>
@@ -19,11 +21,20 @@
 
 namespace veldo::testsupport {
 
+// Runs a user-database tool (useradd, usermod, userdel, groupadd, groupdel: a shell command) and
+// answers its exit status (-1 when it did not exit), trying again for up to a minute while one of
+// the account files can't be locked (status 1, 10, 16 or 18): other processes change them all the
+// time.
+int runAccountTool(const std::string& command);
+
 class TestUser
 {
 public:
     // A new user, optionally also a member of "admin"; none when not root or useradd failed.
     static std::optional<TestUser> make(bool admin = false);
+    // A new user whose name is `other`'s in capitals ("VT<pid>-<n>"): one name on a Mac's
+    // case-insensitive volume, here another account with a home of its own. None as make().
+    static std::optional<TestUser> makeCapitalTwin(const TestUser& other, bool admin = false);
 
     TestUser(TestUser&& other) noexcept;
     TestUser& operator=(TestUser&&) = delete;
@@ -44,6 +55,8 @@ public:
     int run(const std::function<int()>& body) const;
 
 private:
+    static std::optional<TestUser> makeNamed(std::string name, bool admin);
+
     TestUser(std::string name, uid_t uid, gid_t gid)
         : m_name(std::move(name)), m_uid(uid), m_gid(gid)
     {
