@@ -823,6 +823,7 @@ private:
     {
         if (field == value)
             return false;
+        // NOLINTNEXTLINE(bugprone-move-forwarding-reference): T is the field's, value an rvalue
         field = std::move(value);
         Q_EMIT(this->*signal)();
         return true;
@@ -834,6 +835,7 @@ private:
     {
         if (field == value)
             return false;
+        // NOLINTNEXTLINE(bugprone-move-forwarding-reference): T is the field's, value an rvalue
         field = std::move(value);
         forgetVerdicts();
         Q_EMIT(this->*signal)();
@@ -842,6 +844,7 @@ private:
     template <typename T, typename Signal>
     bool assignAlways(T& field, T&& value, Signal signal)
     {
+        // NOLINTNEXTLINE(bugprone-move-forwarding-reference): T is the field's, value an rvalue
         field = std::move(value);
         Q_EMIT(this->*signal)();
         return true;
