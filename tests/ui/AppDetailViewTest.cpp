@@ -24,6 +24,7 @@
 #include "app/ui/WindowServices.h"
 #include "platform/qt/FileManagerReveal.h"
 #include "tests/ui/AccessibleRows.h"
+#include "tests/ui/ModelTesters.h"
 #include "tests/ui/SidebarFixture.h"
 
 namespace veldo::ui {
@@ -102,6 +103,7 @@ struct Detail
                                          : std::nullopt};
         };
         view = std::make_unique<AppDetailView>(f.model.get(), app, std::move(options));
+        testsupport::testModelsOf(view.get());
         view->resize(760, 640);
         view->show();
         nextTurn();
@@ -689,6 +691,7 @@ struct ExportSetup
         f.model->setSelectedAppID(app.id());
         f.model->setLeftovers({item(f.mac.home().path() + "/Library/Caches/Quill", 2'000)});
         view = std::make_unique<AppDetailView>(f.model.get(), app);
+        testsupport::testModelsOf(view.get());
         view->show();
         nextTurn();
     }

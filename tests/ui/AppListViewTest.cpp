@@ -26,6 +26,7 @@
 #include "app/ui/EmptyStateView.h"
 #include "app/ui/SearchField.h"
 #include "platform/qt/AppIconProvider.h"
+#include "tests/ui/ModelTesters.h"
 #include "tests/ui/SidebarFixture.h"
 
 namespace veldo::ui {
@@ -75,6 +76,7 @@ struct Sidebar
             reveals.push_back(items);
         };
         view = std::make_unique<AppListView>(f.model.get(), std::move(options));
+        testsupport::testModelsOf(view.get());
         view->resize(300, 700);
         view->show();
         nextTurn();
@@ -554,6 +556,7 @@ TEST(AppListView, ThreeHundredAppsTouchNoDiskInDataAndPaintOnlyVisibleRows)
     options.icons = &icons;
     options.actions.selectApps = [](IdSet) {};
     AppListView view(f.model.get(), std::move(options));
+    testsupport::testModelsOf(&view);
     auto* counting = new CountingRow(&icons, &view);
     view.listView()->setItemDelegate(counting);
     view.resize(300, 600);

@@ -33,6 +33,7 @@
 #include "platform/qt/FileManagerReveal.h"
 #include "tests/support/FakeMac.h"
 #include "tests/ui/AccessibleRows.h"
+#include "tests/ui/ModelTesters.h"
 #include "tests/ui/UiFixtures.h"
 
 namespace veldo::ui {
@@ -106,6 +107,7 @@ protected:
     DeveloperView& show()
     {
         m_view = std::make_unique<DeveloperView>(m_model.get());
+        testsupport::testModelsOf(m_view.get());
         m_view->resize(960, 720);
         m_view->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(m_view.get()));
