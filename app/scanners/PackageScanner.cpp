@@ -115,7 +115,7 @@ bool acceptedStrictly(const Result<CommandRunner::Output>& output)
 std::vector<DevPackage> brewPackages(PackageManagerKind manager, std::chrono::milliseconds timeout,
                                      const std::stop_token& stop)
 {
-    const auto brew = locatePackageTool(manager);
+    const auto brew = locatePackageTool(manager, stop);
     if (!brew)
         return {};
     const bool casks = manager == PackageManagerKind::brewCask;
@@ -131,7 +131,7 @@ std::vector<DevPackage> brewPackages(PackageManagerKind manager, std::chrono::mi
 
 std::vector<DevPackage> npmPackages(std::chrono::milliseconds timeout, const std::stop_token& stop)
 {
-    const auto npm = locatePackageTool(PackageManagerKind::npm);
+    const auto npm = locatePackageTool(PackageManagerKind::npm, stop);
     if (!npm)
         return {};
     std::optional<MacPath> root;
@@ -154,7 +154,7 @@ std::vector<DevPackage> npmPackages(std::chrono::milliseconds timeout, const std
 
 std::vector<DevPackage> pipPackages(std::chrono::milliseconds timeout, const std::stop_token& stop)
 {
-    const auto pip = locatePackageTool(PackageManagerKind::pip);
+    const auto pip = locatePackageTool(PackageManagerKind::pip, stop);
     if (!pip)
         return {};
     const auto output =
@@ -167,7 +167,7 @@ std::vector<DevPackage> pipPackages(std::chrono::milliseconds timeout, const std
 
 std::vector<DevPackage> gemPackages(std::chrono::milliseconds timeout, const std::stop_token& stop)
 {
-    const auto gem = locatePackageTool(PackageManagerKind::gem);
+    const auto gem = locatePackageTool(PackageManagerKind::gem, stop);
     if (!gem)
         return {};
     const auto output =
@@ -178,10 +178,12 @@ std::vector<DevPackage> gemPackages(std::chrono::milliseconds timeout, const std
                   withoutProtected(parseGemList(output->stdout), PackageManagerKind::gem));
 }
 
-std::optional<MacPath> findTool(std::string_view name)
+std::optional<MacPath> findTool(std::string_view name, const std::stop_token& stop)
 {
-    return CommandRunner::which(name, *CommandRunner::searchPath(),
-                                CommandRunner::commandLineToolsInstalled());
+    const auto folders = CommandRunner::searchPath(stop);
+    if (!folders)
+        return std::nullopt; // stopped
+    return CommandRunner::which(name, *folders, CommandRunner::commandLineToolsInstalled());
 }
 
 } // namespace
@@ -206,20 +208,20 @@ bool isProtected(std::string_view name, PackageManagerKind manager)
     return entry->second.contains(name);
 }
 
-std::optional<MacPath> locatePackageTool(PackageManagerKind manager)
+std::optional<MacPath> locatePackageTool(PackageManagerKind manager, const std::stop_token& stop)
 {
     switch (manager) {
     case PackageManagerKind::brewFormula:
     case PackageManagerKind::brewCask:
-        return findTool("brew");
+        return findTool("brew", stop);
     case PackageManagerKind::npm:
-        return findTool("npm");
+        return findTool("npm", stop);
     case PackageManagerKind::pip:
-        if (auto pip3 = findTool("pip3"))
+        if (auto pip3 = findTool("pip3", stop))
             return pip3;
-        return findTool("pip");
+        return findTool("pip", stop);
     case PackageManagerKind::gem:
-        if (auto gem = findTool("gem"); gem && gem->path() != kSystemGem)
+        if (auto gem = findTool("gem", stop); gem && gem->path() != kSystemGem)
             return gem;
         return std::nullopt;
     }
