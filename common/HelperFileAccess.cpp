@@ -326,7 +326,7 @@ Result<std::vector<std::string>> listDirectory(const SharedDescriptor& directory
     std::vector<std::string> names;
     for (;;) {
         errno = 0;
-        const dirent* entry = ::readdir(stream);
+        const dirent* entry = ::readdir(stream); // NOLINT(concurrency-mt-unsafe): one DIR per call
         if (!entry) {
             const int err = errno;
             ::closedir(stream);
