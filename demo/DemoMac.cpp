@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <vector>
 
@@ -18,6 +17,7 @@
 #include "demo/IcnsWriter.h"
 #include "platform/MacPath.h"
 #include "platform/PlistValue.h"
+#include "platform/SystemError.h"
 #include "tests/leftovers/support/BomWriter.h"
 #include "tests/support/writers/MacTree.h"
 
@@ -266,8 +266,7 @@ Result<void> setTimes(const std::string& host, std::int64_t accessed, std::int64
 class Maker
 {
 public:
-    Maker(const DemoOptions& options, MacPath home)
-        : m_options(options), m_tree(options.root), m_home(std::move(home))
+    Maker(const DemoOptions& options, MacPath home) : m_tree(options.root), m_home(std::move(home))
     {
     }
 
@@ -329,7 +328,6 @@ public:
     }
 
 private:
-    const DemoOptions& m_options;
     MacTree m_tree;
     MacPath m_home;
     std::optional<Error> m_error;
@@ -790,7 +788,7 @@ std::string failureSentence(const base::Error& error)
     if (!error.path.empty())
         sentence += " at “" + error.path + "”";
     if (error.systemErrno != 0)
-        sentence += std::string(": ") + std::strerror(error.systemErrno);
+        sentence += ": " + platform::SystemError::posix(error.systemErrno).localizedDescription();
     return sentence + ".";
 }
 
@@ -798,6 +796,7 @@ std::vector<std::string> demoAppPaths(const std::string& login)
 {
     const MacPath home = MacPath("/Users").appendingPathComponent(login);
     std::vector<std::string> paths;
+    paths.reserve(std::size(kApps) + 1);
     for (const DemoApp& app : kApps)
         paths.push_back(bundlePath(app, home).path());
     paths.push_back("/Applications/Veldo.app");

@@ -54,9 +54,10 @@ int main(int argc, char** argv)
     if (options.root.empty() || options.extraApps < 0)
         return usage();
 
-    const passwd* self = ::getpwuid(::getuid());
+    const passwd* self = ::getpwuid(::getuid()); // NOLINT(concurrency-mt-unsafe): one thread
     if (user.empty() && self)
         user = self->pw_name;
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): one thread
     const passwd* owner = user.empty() ? nullptr : ::getpwnam(user.c_str());
     if (!owner) {
         std::fprintf(stderr, "There is no user “%s” on this machine.\n", user.c_str());

@@ -129,8 +129,9 @@ void sendInRequests(const Request& request, const Send& send, const Take& take)
             response = *failed;
         } else {
             Request part;
-            part.items.assign(request.items.begin() + static_cast<std::ptrdiff_t>(begin),
-                              request.items.begin() + static_cast<std::ptrdiff_t>(end));
+            part.items.reserve(end - begin);
+            for (std::size_t index = begin; index < end; ++index)
+                part.items.push_back(request.items[index]);
             response = send(part);
         }
         if (response.kind != BatchResponse::Kind::results)

@@ -1,6 +1,8 @@
 // The developer sections' symbol badge.
 #include "app/ui/DevBadge.h"
 
+#include <cmath>
+
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -31,8 +33,9 @@ void paint(QPainter& painter, const QRectF& frame, std::string_view systemImage,
     QPainterPath path;
     path.addRoundedRect(frame, radius, radius);
     painter.fillPath(path, gradient);
-    SymbolImage::paint(painter, frame, systemImage, Qt::white,
-                       SymbolImage::font(static_cast<int>(size * 0.46 + 0.5), QFont::DemiBold));
+    SymbolImage::paint(
+        painter, frame, systemImage, Qt::white,
+        SymbolImage::font(static_cast<int>(std::lround(size * 0.46)), QFont::DemiBold));
     painter.restore();
 }
 

@@ -84,7 +84,7 @@ QString nameFilter(const QStringList& allowedExtensions)
 
 QString startFolder()
 {
-    const QString home = QString::fromStdString(platform::hostPath(platform::homeDirectory()));
+    QString home = QString::fromStdString(platform::hostPath(platform::homeDirectory()));
     if (QFileInfo(home).isDir())
         return home;
     return QString::fromStdString(platform::hostPath(platform::MacPath("/")));

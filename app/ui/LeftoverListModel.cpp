@@ -147,9 +147,9 @@ QVariant LeftoverListModel::data(const QModelIndex& index, int role) const
         return QString::fromStdString(item.url.path());
     case Qt::AccessibleTextRole:
         return accessibleName(item);
-    case RowPartRoles::lockLabel:
+    case RowPartRoles::kLockLabel:
         return item.requiresAdmin ? QStringLiteral("Needs administrator password") : QString();
-    case RowPartRoles::revealName:
+    case RowPartRoles::kRevealName:
         return QStringLiteral("Reveal ") + fileName(item) + QStringLiteral(" in Finder");
     case Qt::CheckStateRole:
         return m_model && m_model->selectedLeftoverIDs().contains(item.id()) ? Qt::Checked

@@ -111,14 +111,14 @@ constexpr int kCheckboxHitMargin = 4;
 
 QRect checkboxHitArea(const QRect& box)
 {
-    constexpr int m = kCheckboxHitMargin;
-    return box.isEmpty() ? box : box.adjusted(-m, -m, m, m);
+    constexpr int kM = kCheckboxHitMargin;
+    return box.isEmpty() ? box : box.adjusted(-kM, -kM, kM, kM);
 }
 
 QRect checkboxOfHitArea(const QRect& area)
 {
-    constexpr int m = kCheckboxHitMargin;
-    return area.isEmpty() ? area : area.adjusted(m, m, -m, -m);
+    constexpr int kM = kCheckboxHitMargin;
+    return area.isEmpty() ? area : area.adjusted(kM, kM, -kM, -kM);
 }
 
 void paintSectionHeader(QPainter& painter, const SectionHeader& header, std::string_view symbol,

@@ -174,11 +174,11 @@ QVariant OrphanListModel::data(const QModelIndex& index, int role) const
         return isHeader(row)
                    ? QStringLiteral("Select every item from ") + qs(group(row).displayName)
                    : itemAccessibleText(row);
-    case RowPartRoles::lockLabel:
+    case RowPartRoles::kLockLabel:
         return !isHeader(row) && finding(row).item.requiresAdmin
                    ? QStringLiteral("Needs administrator rights")
                    : QString();
-    case RowPartRoles::revealName:
+    case RowPartRoles::kRevealName:
         return isHeader(row)
                    ? QString()
                    : QStringLiteral("Reveal ") + qs(finding(row).item.url.lastPathComponent()) +

@@ -95,9 +95,9 @@ public:
         case RowPart::checkbox:
             return stringRole(index(), Qt::AccessibleTextRole);
         case RowPart::lock:
-            return stringRole(index(), RowPartRoles::lockLabel);
+            return stringRole(index(), RowPartRoles::kLockLabel);
         case RowPart::reveal:
-            return stringRole(index(), RowPartRoles::revealName);
+            return stringRole(index(), RowPartRoles::kRevealName);
         }
         return {};
     }
@@ -344,9 +344,9 @@ std::vector<RowPart> RowListView::partsOf(int row) const
     const QModelIndex index = model()->index(row, 0);
     if (hasCheckState(index))
         parts.push_back(RowPart::checkbox);
-    if (!stringRole(index, RowPartRoles::lockLabel).isEmpty())
+    if (!stringRole(index, RowPartRoles::kLockLabel).isEmpty())
         parts.push_back(RowPart::lock);
-    if (!stringRole(index, RowPartRoles::revealName).isEmpty())
+    if (!stringRole(index, RowPartRoles::kRevealName).isEmpty())
         parts.push_back(RowPart::reveal);
     return parts;
 }

@@ -7,8 +7,8 @@
 // Accessibility: the list is a List element whose children are its rows (ListItem, named by the
 // row's Qt::AccessibleTextRole, checkable when the row has a check state). A row's children are
 // the parts it shows, in this order: the checkbox (CheckBox: the row's accessible text, its
-// toggle action), the lock (Graphic, named by RowPartRoles::lockLabel) and the reveal button
-// (Button, named by RowPartRoles::revealName, its press action). Rectangles come from a delegate
+// toggle action), the lock (Graphic, named by RowPartRoles::kLockLabel) and the reveal button
+// (Button, named by RowPartRoles::kRevealName, its press action). Rectangles come from a delegate
 // that implements RowPartsDelegate. The elements are made on first use and dropped when the rows
 // change (reset, insertions, removals, moves, layout changes); a change of check state is
 // reported as a state change of the row and its checkbox. GUI thread only.

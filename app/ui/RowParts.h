@@ -23,9 +23,9 @@ enum class RowPart
 
 namespace RowPartRoles {
 // QString: the lock's accessible label; empty (or none) on rows without the lock.
-inline constexpr int lockLabel = Qt::UserRole + 200;
+inline constexpr int kLockLabel = Qt::UserRole + 200;
 // QString: the reveal button's accessible name ("Reveal … in Finder"); empty without one.
-inline constexpr int revealName = Qt::UserRole + 201;
+inline constexpr int kRevealName = Qt::UserRole + 201;
 } // namespace RowPartRoles
 
 // Implemented by the delegates that paint the parts.

@@ -34,9 +34,7 @@ Style styleOf(TextStyle style)
     case TextStyle::subheadline:
         return {11, QFont::Normal};
     case TextStyle::footnote:
-        return {10, QFont::Normal};
     case TextStyle::caption:
-        return {10, QFont::Normal};
     case TextStyle::caption2:
         return {10, QFont::Normal};
     }

@@ -127,10 +127,10 @@ QVariant ToolchainListModel::data(const QModelIndex& index, int role) const
     case Qt::AccessibleTextRole:
         return header ? QString::fromUtf8(core::title(group(row).kind).data())
                       : accessibleText(item(row));
-    case RowPartRoles::lockLabel:
+    case RowPartRoles::kLockLabel:
         return !header && item(row).requiresAdmin ? QStringLiteral("Needs administrator password")
                                                   : QString();
-    case RowPartRoles::revealName:
+    case RowPartRoles::kRevealName:
         return header ? QString()
                       : QStringLiteral("Reveal ") + QString::fromStdString(item(row).title) +
                             QStringLiteral(" in Finder");

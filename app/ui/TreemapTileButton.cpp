@@ -164,13 +164,13 @@ void TreemapTileButton::paintLabelBlock(QPainter& painter, bool withSize)
     const QFont symbolFont = SymbolImage::font(QFontInfo(smallFont).pixelSize(), QFont::DemiBold);
     const QFontMetricsF labelMetrics(labelFont);
     const QFontMetricsF smallMetrics(smallFont);
-    constexpr double padX = 5;
-    constexpr double padY = 3;
-    constexpr double symbolSpacing = 4;
-    constexpr double lineSpacing = 1;
+    constexpr double kPadX = 5;
+    constexpr double kPadY = 3;
+    constexpr double kSymbolSpacing = 4;
+    constexpr double kLineSpacing = 1;
 
     const double maxBlock = width() - 2 * kInset;
-    const double maxContent = maxBlock - 2 * padX;
+    const double maxContent = maxBlock - 2 * kPadX;
     const double symbolWidth =
         m_tile.systemImage
             ? QFontMetricsF(symbolFont)
@@ -178,7 +178,7 @@ void TreemapTileButton::paintLabelBlock(QPainter& painter, bool withSize)
                           SymbolImage::glyph(*m_tile.systemImage).value_or(QString())) +
                   1
             : 0;
-    const double symbolPart = symbolWidth > 0 ? symbolWidth + symbolSpacing : 0;
+    const double symbolPart = symbolWidth > 0 ? symbolWidth + kSymbolSpacing : 0;
     const double labelWidth = std::max(maxContent - symbolPart, 1.0);
     const QStringList lines = wrapped(m_tile.label, labelFont, labelWidth, withSize ? 2 : 1);
     double linesWidth = 0;
@@ -188,9 +188,10 @@ void TreemapTileButton::paintLabelBlock(QPainter& painter, bool withSize)
     const double sizeWidth = withSize ? smallMetrics.horizontalAdvance(m_size) : 0;
     const double contentWidth =
         std::min(std::max(symbolPart + linesWidth, sizeWidth), std::max(maxContent, 0.0));
-    const double contentHeight = labelHeight + (withSize ? lineSpacing + smallMetrics.height() : 0);
-    const QRectF block(kInset, kInset, std::min(contentWidth + 2 * padX, maxBlock),
-                       std::min(contentHeight + 2 * padY, height() - 2 * kInset));
+    const double contentHeight =
+        labelHeight + (withSize ? kLineSpacing + smallMetrics.height() : 0);
+    const QRectF block(kInset, kInset, std::min(contentWidth + 2 * kPadX, maxBlock),
+                       std::min(contentHeight + 2 * kPadY, height() - 2 * kInset));
 
     painter.save();
     QPainterPath clip;
@@ -198,8 +199,8 @@ void TreemapTileButton::paintLabelBlock(QPainter& painter, bool withSize)
     painter.fillPath(clip, SystemColors::color(SystemColor::material, scheme));
     painter.setClipPath(clip);
     const QColor primary = SystemColors::color(SystemColor::label, scheme);
-    double x = block.x() + padX;
-    double y = block.y() + padY;
+    double x = block.x() + kPadX;
+    double y = block.y() + kPadY;
     if (m_tile.systemImage && symbolWidth > 0) {
         const QRectF frame(x, y + (labelHeight - labelMetrics.height()) / 2, symbolWidth,
                            labelMetrics.height());
@@ -214,10 +215,10 @@ void TreemapTileButton::paintLabelBlock(QPainter& painter, bool withSize)
         y += labelMetrics.height();
     }
     if (withSize) {
-        y += lineSpacing;
+        y += kLineSpacing;
         painter.setPen(SystemColors::color(SystemColor::secondaryLabel, scheme));
         painter.setFont(smallFont);
-        painter.drawText(QRectF(block.x() + padX, y, maxContent, smallMetrics.height()),
+        painter.drawText(QRectF(block.x() + kPadX, y, maxContent, smallMetrics.height()),
                          Qt::AlignLeft | Qt::AlignVCenter, m_size);
     }
     painter.restore();

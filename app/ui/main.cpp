@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,6 +22,7 @@
 #include "app/ui/WindowContent.h"
 #include "app/ui/WindowOperations.h"
 #include "app/ui/WindowServices.h"
+#include "platform/SystemError.h"
 #include "platform/qt/FileManagerReveal.h"
 
 namespace {
@@ -54,8 +54,9 @@ int main(int argc, char** argv)
 
     const Result<QString> name = ui::SingleInstance::serverName();
     if (!name) {
-        std::fprintf(stderr, "veldo: no private folder for the instance socket (%s)\n",
-                     std::strerror(name.error().systemErrno));
+        std::fprintf(
+            stderr, "veldo: no private folder for the instance socket (%s)\n",
+            platform::SystemError::posix(name.error().systemErrno).localizedDescription().c_str());
         return 1;
     }
     ui::SingleInstance instance(*name);
