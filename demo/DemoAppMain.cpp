@@ -10,8 +10,10 @@
 
 int main()
 {
-    std::signal(SIGTERM, SIG_DFL); // NOLINT(concurrency-mt-unsafe): one thread
+    // The program has one thread.
+    std::signal(SIGTERM, SIG_DFL); // NOLINT(concurrency-mt-unsafe)
+    // sleep answers what is left after a signal that did not end the process.
     for (unsigned left = 86400; left > 0;)
-        left = ::sleep(left); // what is left after a signal that did not end the process
+        left = ::sleep(left); // NOLINT(concurrency-mt-unsafe)
     return 0;
 }
