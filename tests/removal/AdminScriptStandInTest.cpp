@@ -128,10 +128,10 @@ TEST(AdminScriptStandIn, ScriptOver128KiBRuns)
     SKIP_UNLESS_ROOT();
     FakeMac mac;
     StandInOsascript osascript(mac);
-    const std::string padding(200, 'p');
+    const std::string padding(800, 'p');
     std::vector<std::string> commands;
     std::set<std::int64_t> all;
-    for (std::int64_t n = 0; n < 1000; ++n) {
+    for (std::int64_t n = 0; n < 200; ++n) {
         commands.push_back("( : " + padding + "; exit 0; " + AdminRemover::resultClause(n));
         all.insert(n);
     }
