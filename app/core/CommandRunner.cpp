@@ -451,6 +451,11 @@ bool commandLineToolsInstalled()
     return value.get();
 }
 
+std::optional<MacPath> findTool(std::string_view name)
+{
+    return which(name, *searchPath(), commandLineToolsInstalled());
+}
+
 std::vector<MacPath> composeSearchPath(const std::vector<MacPath>& loginFolders,
                                        const MacPath& home, std::string_view inherited)
 {

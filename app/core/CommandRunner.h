@@ -127,6 +127,11 @@ Result<std::vector<platform::MacPath>> searchPath(std::stop_token stop = {});
 // empty root on Linux, true: the host's tools are real.
 bool commandLineToolsInstalled();
 
+// which(name, searchPath(), commandLineToolsInstalled()): the tool the user's own shell would
+// start for `name`. The first call may run the login shell (see searchPath); without a stop it
+// cannot fail.
+std::optional<platform::MacPath> findTool(std::string_view name);
+
 // The names of Apple's placeholder tools in /usr/bin.
 const std::set<std::string, std::less<>>& appleStubTools();
 

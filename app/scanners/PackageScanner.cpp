@@ -178,12 +178,6 @@ std::vector<DevPackage> gemPackages(std::chrono::milliseconds timeout, const std
                   withoutProtected(parseGemList(output->stdout), PackageManagerKind::gem));
 }
 
-std::optional<MacPath> findTool(std::string_view name)
-{
-    return CommandRunner::which(name, *CommandRunner::searchPath(),
-                                CommandRunner::commandLineToolsInstalled());
-}
-
 } // namespace
 
 const ProtectedNames& protectedNames()
@@ -211,15 +205,15 @@ std::optional<MacPath> locatePackageTool(PackageManagerKind manager)
     switch (manager) {
     case PackageManagerKind::brewFormula:
     case PackageManagerKind::brewCask:
-        return findTool("brew");
+        return CommandRunner::findTool("brew");
     case PackageManagerKind::npm:
-        return findTool("npm");
+        return CommandRunner::findTool("npm");
     case PackageManagerKind::pip:
-        if (auto pip3 = findTool("pip3"))
+        if (auto pip3 = CommandRunner::findTool("pip3"))
             return pip3;
-        return findTool("pip");
+        return CommandRunner::findTool("pip");
     case PackageManagerKind::gem:
-        if (auto gem = findTool("gem"); gem && gem->path() != kSystemGem)
+        if (auto gem = CommandRunner::findTool("gem"); gem && gem->path() != kSystemGem)
             return gem;
         return std::nullopt;
     }
