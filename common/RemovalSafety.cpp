@@ -275,6 +275,12 @@ public:
         return withPrivatePrefix(parent == "/" ? "/" + last : parent + "/" + last);
     }
 
+    // `folder` (standardised) resolves to `resolved`, as the caller found it just now.
+    void knowFolder(std::string folder, std::string resolved)
+    {
+        m_resolved.insert_or_assign(std::move(folder), std::move(resolved));
+    }
+
 private:
     const std::string& resolvedFolder(const MacPath& folder)
     {
@@ -537,6 +543,19 @@ std::optional<Refusal> removalRefusal(const MacPath& url,
     if (isUnidentifiable(url, standardized))
         return Refusal::unidentifiable();
     Normaliser normaliser;
+    PreparedInputs inputs(context);
+    return refusalOf(standardized, inputs, normaliser);
+}
+
+std::optional<Refusal> removalRefusal(const MacPath& url, const MacPath& resolvedFolder,
+                                      const RemovalSafety::PreparedContext& context)
+{
+    const MacPath standardized = url.standardized();
+    if (isUnidentifiable(url, standardized))
+        return Refusal::unidentifiable();
+    Normaliser normaliser;
+    normaliser.knowFolder(standardized.deletingLastPathComponent().path(),
+                          resolvedFolder.standardized().path());
     PreparedInputs inputs(context);
     return refusalOf(standardized, inputs, normaliser);
 }

@@ -130,6 +130,13 @@ std::optional<RemovalSafety::Refusal> removalRefusal(const platform::MacPath& ur
 // The same answer, from a context prepared once for many checks.
 std::optional<RemovalSafety::Refusal> removalRefusal(const platform::MacPath& url,
                                                      const RemovalSafety::PreparedContext& context);
+// The same answer for an item whose folder the caller holds open to act on it: `resolvedFolder`
+// is the Mac path of url's folder with its links resolved, as the caller's descriptor of it
+// names it, and is judged in place of resolving the folder again. So the check judges the very
+// folder the caller then works in.
+std::optional<RemovalSafety::Refusal> removalRefusal(const platform::MacPath& url,
+                                                     const platform::MacPath& resolvedFolder,
+                                                     const RemovalSafety::PreparedContext& context);
 
 // The sentence shown to the user for `refusal`.
 std::string removalRefusalMessage(const RemovalSafety::Refusal& refusal);

@@ -15,7 +15,33 @@ std::atomic<FileManager*>& installedFileManager()
     return installed;
 }
 
+// Each call of the run is the file manager's own.
+class ForwardingTrashRun final : public FileManager::TrashRun
+{
+public:
+    explicit ForwardingTrashRun(FileManager& files) : m_files(files) {}
+
+    std::optional<MacPath> openFolderOfItem(const MacPath&) override { return std::nullopt; }
+
+    FileResult<FileStatus> attributesOfItem(const MacPath& path) override
+    {
+        return m_files.attributesOfItem(path);
+    }
+    FileResult<std::optional<MacPath>> trashItem(const MacPath& url) override
+    {
+        return m_files.trashItem(url);
+    }
+
+private:
+    FileManager& m_files;
+};
+
 } // namespace
+
+std::unique_ptr<FileManager::TrashRun> FileManager::beginTrashRun()
+{
+    return std::make_unique<ForwardingTrashRun>(*this);
+}
 
 FileManager& defaultFileManager()
 {

@@ -13,6 +13,7 @@
 // wrapped errno (meansMissing in SystemError.h: ENOENT or ENOTDIR).
 #pragma once
 
+#include <memory>
 #include <optional>
 
 #include "platform/FileResult.h"
@@ -46,6 +47,29 @@ public:
 
     // Whether the calling user (real ids) may write the item, links followed.
     virtual bool isWritableFile(const MacPath& path) = 0;
+
+    // One run of Trash moves, made by beginTrashRun and used by one thread at a time. Its calls
+    // answer as the file manager's own do; what every item of the run shares is looked up once
+    // per run instead of once per item (see the implementation), so a run is meant to last no
+    // longer than one batch of moves.
+    class TrashRun
+    {
+    public:
+        virtual ~TrashRun() = default;
+        // Opens the folder of the item `url` for the calls on that item that follow (until a
+        // call names another item), and answers the folder's Mac path with its links resolved,
+        // as the open descriptor names it. None when the run does not keep folders open, when
+        // `url` names no movable item, or when the folder can't be opened (the calls that
+        // follow report why).
+        virtual std::optional<MacPath> openFolderOfItem(const MacPath& url) = 0;
+        // As FileManager::attributesOfItem.
+        virtual FileResult<FileStatus> attributesOfItem(const MacPath& path) = 0;
+        // As FileManager::trashItem.
+        virtual FileResult<std::optional<MacPath>> trashItem(const MacPath& url) = 0;
+    };
+
+    // A new run. This default hands every call of the run to this file manager's own calls.
+    virtual std::unique_ptr<TrashRun> beginTrashRun();
 };
 
 // The process-wide file manager: the one a test installed, else the Linux one.

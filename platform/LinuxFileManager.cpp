@@ -3,6 +3,12 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <unordered_set>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -99,24 +105,6 @@ bool isMovable(const MacPath& path)
     return !name.empty() && name != "/" && name != "." && name != "..";
 }
 
-struct OpenFolder
-{
-    UniqueFd fd;
-    MacPath resolved; // the folder's Mac path with its links resolved
-};
-
-// Opens a folder by Mac path inside the root, its links followed there.
-Result<OpenFolder> openFolder(const MacPath& folder, int flags)
-{
-    auto fd = openInRoot(folder, flags | O_DIRECTORY, FollowLinks::yes);
-    if (!fd)
-        return Error::fromErrno(fd.error().systemErrno, folder.path());
-    auto resolved = macPathOfDescriptor(fd->get());
-    if (!resolved)
-        resolved = resolvingSymlinks(folder);
-    return OpenFolder{std::move(*fd), std::move(*resolved)};
-}
-
 // Opens the folder `name` in `parentFd` for listing, making it first when it is missing. A
 // folder made here gets exactly `mode` (the umask may have taken bits); nothing else is changed.
 Result<UniqueFd> openOrMakeFolder(int parentFd, const std::string& name, mode_t mode)
@@ -142,42 +130,6 @@ Result<UniqueFd> openOrMakeFolder(int parentFd, const std::string& name, mode_t 
     return fd;
 }
 
-struct TrashFolder
-{
-    MacPath path;
-    UniqueFd fd;
-};
-
-// The Trash for an item whose parent folder is `resolvedParent` (links resolved): the volume's
-// ".Trashes/<uid>" under "/Volumes/<v>/", else the real user's home ".Trash".
-Result<TrashFolder> openTrashFolder(const MacPath& resolvedParent)
-{
-    const std::vector<std::string> parts = resolvedParent.pathComponents();
-    if (parts.size() >= 3 && parts[0] == "/" && parts[1] == "Volumes") {
-        const MacPath volume = MacPath("/Volumes").appendingPathComponent(parts[2]);
-        auto volumeFd = openFolder(volume, O_PATH);
-        if (!volumeFd)
-            return volumeFd.error();
-        auto trashes = openOrMakeFolder(volumeFd->fd.get(), ".Trashes", 01333);
-        if (!trashes)
-            return trashes.error();
-        const std::string uid = std::to_string(::getuid());
-        auto own = openOrMakeFolder(trashes->get(), uid, 0700);
-        if (!own)
-            return own.error();
-        return TrashFolder{volume.appendingPathComponent(".Trashes").appendingPathComponent(uid),
-                           std::move(own).value()};
-    }
-    const MacPath home = homeDirectory();
-    auto homeFd = openFolder(home, O_PATH);
-    if (!homeFd)
-        return homeFd.error();
-    auto trash = openOrMakeFolder(homeFd->fd.get(), ".Trash", 0700);
-    if (!trash)
-        return trash.error();
-    return TrashFolder{home.appendingPathComponent(".Trash"), std::move(trash).value()};
-}
-
 Result<std::unordered_set<std::string>> foldedNames(int folderFd)
 {
     UniqueFd own = base::openAt(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -191,74 +143,229 @@ Result<std::unordered_set<std::string>> foldedNames(int folderFd)
     return names;
 }
 
-} // namespace
+// The Trash moves of one run. It keeps, for the run, the home folder, each Trash folder it used
+// (open, with the folded names it held when first used and the names the run gave or found
+// taken since) and the folder of the item it was last asked about, for that item's next calls.
+class LinuxTrashRun final : public FileManager::TrashRun
+{
+public:
+    std::optional<MacPath> openFolderOfItem(const MacPath& url) override;
+    FileResult<FileStatus> attributesOfItem(const MacPath& path) override;
+    FileResult<std::optional<MacPath>> trashItem(const MacPath& url) override;
 
-FileResult<std::optional<MacPath>> LinuxFileManager::trashItem(const MacPath& url)
+private:
+    struct Trash
+    {
+        MacPath path;
+        UniqueFd holder; // the folder the Trash folder is in: the home, or a volume's .Trashes
+        std::string name;
+        mode_t mode = 0700; // given to it when it has to be made
+        UniqueFd fd;
+        struct stat identity
+        {
+        };
+        std::unordered_set<std::string> folded;
+    };
+
+    struct ItemFolder
+    {
+        MacPath path; // as the item's path names it
+        ResolvedFolder opened;
+        bool itemRead = false; // the item's attributes were read through it
+    };
+
+    // The kept folder when it is that of `url`'s item, else that folder opened now; the run
+    // keeps none afterwards.
+    Result<ItemFolder> takeFolderOf(const MacPath& url);
+    Result<Trash*> trashFor(const MacPath& resolvedFolder);
+    static Result<void> open(Trash& trash);
+    static Result<void> revalidate(Trash& trash);
+
+    // By the volume's Mac path, "" for the home's Trash.
+    std::map<std::string, Trash, std::less<>> m_trashes;
+    std::optional<ItemFolder> m_itemFolder;
+};
+
+// Opens (making it when missing) and lists the Trash folder.
+Result<void> LinuxTrashRun::open(Trash& trash)
+{
+    auto fd = openOrMakeFolder(trash.holder.get(), trash.name, trash.mode);
+    if (!fd)
+        return fd.error();
+    struct stat identity
+    {
+    };
+    if (::fstat(fd->get(), &identity) != 0)
+        return Error::fromErrno(errno);
+    auto listed = foldedNames(fd->get());
+    if (!listed)
+        return listed.error();
+    trash.fd = std::move(fd).value();
+    trash.identity = identity;
+    trash.folded = std::move(listed).value();
+    return {};
+}
+
+// The Trash folder kept open must still be the one at its place; when another stands there now
+// (or none), that one is opened and listed instead.
+Result<void> LinuxTrashRun::revalidate(Trash& trash)
+{
+    struct stat now
+    {
+    };
+    if (::fstatat(trash.holder.get(), trash.name.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 &&
+        now.st_dev == trash.identity.st_dev && now.st_ino == trash.identity.st_ino)
+        return {};
+    return open(trash);
+}
+
+// The Trash for an item whose folder is `resolvedFolder` (links resolved): the volume's
+// ".Trashes/<uid>" under "/Volumes/<v>/", else the real user's home ".Trash".
+Result<LinuxTrashRun::Trash*> LinuxTrashRun::trashFor(const MacPath& resolvedFolder)
+{
+    // "/Volumes/<v>" when the folder lies on (or is) a volume, else "".
+    std::string_view volumePath;
+    constexpr std::string_view kVolumes = "/Volumes/";
+    if (const std::string& path = resolvedFolder.path();
+        path.size() > kVolumes.size() && path.starts_with(kVolumes)) {
+        const size_t end = path.find('/', kVolumes.size());
+        if (end != kVolumes.size())
+            volumePath = std::string_view(path).substr(0, end);
+    }
+    const bool onVolume = !volumePath.empty();
+    if (auto kept = m_trashes.find(volumePath); kept != m_trashes.end()) {
+        if (auto valid = revalidate(kept->second); !valid)
+            return valid.error();
+        return &kept->second;
+    }
+    const MacPath volume{std::string(volumePath)};
+    Trash trash;
+    if (onVolume) {
+        auto volumeFd = openResolvedFolder(volume);
+        if (!volumeFd)
+            return volumeFd.error();
+        auto trashes = openOrMakeFolder(volumeFd->fd.get(), ".Trashes", 01333);
+        if (!trashes)
+            return trashes.error();
+        trash.name = std::to_string(::getuid());
+        trash.path = volume.appendingPathComponent(".Trashes").appendingPathComponent(trash.name);
+        trash.holder = std::move(trashes).value();
+    } else {
+        const MacPath home = homeDirectory();
+        auto homeFd = openResolvedFolder(home);
+        if (!homeFd)
+            return homeFd.error();
+        trash.name = ".Trash";
+        trash.path = home.appendingPathComponent(trash.name);
+        trash.holder = std::move(homeFd->fd);
+    }
+    if (auto opened = open(trash); !opened)
+        return opened.error();
+    return &m_trashes.insert_or_assign(volume.path(), std::move(trash)).first->second;
+}
+
+Result<LinuxTrashRun::ItemFolder> LinuxTrashRun::takeFolderOf(const MacPath& url)
+{
+    std::optional<ItemFolder> kept = std::exchange(m_itemFolder, std::nullopt);
+    MacPath folder = url.deletingLastPathComponent();
+    if (kept && kept->path == folder)
+        return std::move(*kept);
+    auto opened = openResolvedFolder(folder);
+    if (!opened)
+        return opened.error();
+    return ItemFolder{std::move(folder), std::move(opened).value()};
+}
+
+std::optional<MacPath> LinuxTrashRun::openFolderOfItem(const MacPath& url)
+{
+    m_itemFolder.reset();
+    if (!isMovable(url))
+        return std::nullopt;
+    auto folder = takeFolderOf(url);
+    if (!folder)
+        return std::nullopt;
+    MacPath resolved = folder->opened.resolved;
+    m_itemFolder = std::move(folder).value();
+    return resolved;
+}
+
+FileResult<FileStatus> LinuxTrashRun::attributesOfItem(const MacPath& path)
+{
+    auto fail = [&path](int err) { return itemError(Access::read, path, "read", err); };
+    if (!path.isAbsolute() || holdsNul(path))
+        return fail(EINVAL);
+    if (!isMovable(path)) {
+        m_itemFolder.reset();
+        auto status = fileStatus(path, FollowLinks::no);
+        if (!status)
+            return fail(status.error().systemErrno);
+        return status.value();
+    }
+    auto folder = takeFolderOf(path);
+    if (!folder)
+        return fail(folder.error().systemErrno);
+    auto status = fileStatusAt(folder->opened.fd.get(), path.lastPathComponent());
+    if (!status)
+        return fail(status.error().systemErrno);
+    m_itemFolder = std::move(folder).value();
+    m_itemFolder->itemRead = true;
+    return status.value();
+}
+
+FileResult<std::optional<MacPath>> LinuxTrashRun::trashItem(const MacPath& url)
 {
     auto fail = [&url](int err) {
         return itemError(Access::write, url, "moved to the Trash", err);
     };
-    if (!isMovable(url))
+    if (!isMovable(url)) {
+        m_itemFolder.reset();
         return fail(EINVAL);
-    const MacPath parent = url.deletingLastPathComponent();
+    }
     const std::string name = url.lastPathComponent();
-    auto parentFd = openFolder(parent, O_PATH);
-    if (!parentFd)
-        return fail(parentFd.error().systemErrno);
-    struct stat item
-    {
-    };
-    if (::fstatat(parentFd->fd.get(), name.c_str(), &item, AT_SYMLINK_NOFOLLOW) != 0)
-        return fail(errno);
-    auto trash = openTrashFolder(parentFd->resolved);
+    auto held = takeFolderOf(url);
+    if (!held)
+        return fail(held.error().systemErrno);
+    const ResolvedFolder& folder = held->opened;
+    // A missing item fails as itself, before any Trash is opened or made for it (an item whose
+    // attributes were just read was there).
+    if (!held->itemRead) {
+        if (auto status = fileStatusAt(folder.fd.get(), name); !status)
+            return fail(status.error().systemErrno);
+    }
+    auto trash = trashFor(folder.resolved);
     if (!trash)
         return fail(trash.error().systemErrno);
-    const int trashFd = trash->fd.get();
-
-    std::lock_guard lock(m_trashMutex);
-    struct stat folder
-    {
-    };
-    if (::fstat(trashFd, &folder) != 0)
-        return fail(errno);
-    const auto key = std::pair<std::uint64_t, std::uint64_t>(folder.st_dev, folder.st_ino);
-    auto kept = m_trashNames.find(key);
-    if (kept == m_trashNames.end() || kept->second.modifiedSeconds != folder.st_mtim.tv_sec ||
-        kept->second.modifiedNanoseconds != folder.st_mtim.tv_nsec) {
-        auto listed = foldedNames(trashFd);
-        if (!listed) {
-            m_trashNames.erase(key);
-            return fail(listed.error().systemErrno);
-        }
-        kept = m_trashNames
-                   .insert_or_assign(key, TrashNames{folder.st_mtim.tv_sec, folder.st_mtim.tv_nsec,
-                                                     std::move(listed).value()})
-                   .first;
-    }
-    TrashNames& names = kept->second;
-    for (int n = 1; n <= kMaxTrashNameTries; ++n) {
+    Trash& into = **trash;
+    for (int n = 1; n <= LinuxFileManager::kMaxTrashNameTries; ++n) {
         const std::string candidate = numberedName(name, n);
         std::string folded = foldForComparison(candidate);
-        if (names.folded.contains(folded))
+        if (into.folded.contains(folded))
             continue;
-        if (::renameat2(parentFd->fd.get(), name.c_str(), trashFd, candidate.c_str(),
+        if (::renameat2(folder.fd.get(), name.c_str(), into.fd.get(), candidate.c_str(),
                         RENAME_NOREPLACE) == 0) {
-            names.folded.insert(std::move(folded));
-            if (::fstat(trashFd, &folder) == 0) {
-                names.modifiedSeconds = folder.st_mtim.tv_sec;
-                names.modifiedNanoseconds = folder.st_mtim.tv_nsec;
-            } else {
-                m_trashNames.erase(kept);
-            }
-            return std::optional<MacPath>(trash->path.appendingPathComponent(candidate));
+            into.folded.insert(std::move(folded));
+            return std::optional<MacPath>(into.path.appendingPathComponent(candidate));
         }
         const int err = errno;
         if (err != EEXIST)
             return fail(err);
-        // Taken by an entry the kept names missed: never replaced, the next number is tried.
-        names.folded.insert(std::move(folded));
+        // Taken by an entry made since the Trash was listed: never replaced, and the name is
+        // known to be taken from now on.
+        into.folded.insert(std::move(folded));
     }
     return fail(EEXIST);
+}
+
+} // namespace
+
+FileResult<std::optional<MacPath>> LinuxFileManager::trashItem(const MacPath& url)
+{
+    return LinuxTrashRun().trashItem(url);
+}
+
+std::unique_ptr<FileManager::TrashRun> LinuxFileManager::beginTrashRun()
+{
+    return std::make_unique<LinuxTrashRun>();
 }
 
 FileResult<void> LinuxFileManager::moveItem(const MacPath& from, const MacPath& to)
@@ -267,10 +374,10 @@ FileResult<void> LinuxFileManager::moveItem(const MacPath& from, const MacPath& 
     auto fail = [&](int err) { return itemError(Access::write, from, action, err); };
     if (!isMovable(from) || !isMovable(to))
         return fail(EINVAL);
-    auto fromParent = openFolder(from.deletingLastPathComponent(), O_PATH);
+    auto fromParent = openResolvedFolder(from.deletingLastPathComponent());
     if (!fromParent)
         return fail(fromParent.error().systemErrno);
-    auto toParent = openFolder(to.deletingLastPathComponent(), O_PATH);
+    auto toParent = openResolvedFolder(to.deletingLastPathComponent());
     if (!toParent)
         return fail(toParent.error().systemErrno);
     if (::renameat2(fromParent->fd.get(), from.lastPathComponent().c_str(), toParent->fd.get(),

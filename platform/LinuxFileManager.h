@@ -6,20 +6,22 @@
 // made 01333 and "<uid>" made 0700 when missing), else the real user's home ".Trash" (made 0700
 // when missing in an existing home). The name is the item's own, else numberedName 2, 3, … up to
 // the 10,000th try (then EEXIST); a name counts as taken when the Trash holds it in any letter
-// case or Unicode form. Each Trash's folded names are kept between calls while its modification
-// time is unchanged, so a run over many items lists the Trash once; the kernel's no-replace
-// rename still refuses a taken name the kept names missed, and the next number is tried.
+// case or Unicode form.
 //
-// Thread-safe: Trash moves are serialised by one lock; other calls share nothing.
+// A Trash run (beginTrashRun) looks the home folder up once, opens each Trash folder it uses
+// once and lists its names once; from then on it knows the names it gave, and a name that an
+// entry made by someone else during the run holds exactly is refused by the kernel's no-replace
+// rename and the next number is tried, so nothing is ever replaced. (An entry made meanwhile
+// whose name differs only in letter case or Unicode form from one the run then gives is not
+// seen: both stay, side by side.) Before each move the run checks that its Trash folder is still
+// the one at its place, and opens the new one when it is not. The item's folder, opened for its
+// attribute read, serves its move that follows. trashItem alone is a run of one item.
+//
+// Thread-safe: the file manager keeps no state; each run belongs to one thread at a time.
 #pragma once
 
-#include <cstdint>
-#include <map>
-#include <mutex>
+#include <memory>
 #include <optional>
-#include <string>
-#include <unordered_set>
-#include <utility>
 
 #include "platform/FileManager.h"
 
@@ -36,20 +38,7 @@ public:
     FileResult<FileStatus> attributesOfItem(const MacPath& path) override;
     FileResult<void> createDirectory(const MacPath& url, bool withIntermediateDirectories) override;
     bool isWritableFile(const MacPath& path) override;
-
-private:
-    // The folded names of one Trash folder, valid while the folder's modification time is the
-    // one recorded.
-    struct TrashNames
-    {
-        std::int64_t modifiedSeconds = 0;
-        std::int64_t modifiedNanoseconds = 0;
-        std::unordered_set<std::string> folded;
-    };
-
-    std::mutex m_trashMutex;
-    // By the (device, inode) of each Trash folder used; guarded by m_trashMutex.
-    std::map<std::pair<std::uint64_t, std::uint64_t>, TrashNames> m_trashNames;
+    std::unique_ptr<TrashRun> beginTrashRun() override;
 };
 
 } // namespace veldo::platform

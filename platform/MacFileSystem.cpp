@@ -284,13 +284,14 @@ Result<std::string> resolveInRoot(const MacPath& path, bool followLast)
     return joinMac(resolved);
 }
 
-Result<FileStatus> statDescriptor(int fd)
+// statx of `name` in `fd` ("" for the descriptor itself), a final link not followed.
+Result<FileStatus> statEntry(int fd, const char* name)
 {
     struct statx sx
     {
     };
-    if (::statx(fd, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME,
-                &sx) != 0)
+    const int flags = (*name == '\0' ? AT_EMPTY_PATH : 0) | AT_SYMLINK_NOFOLLOW;
+    if (::statx(fd, name, flags, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0)
         return Error::fromErrno(errno);
     FileStatus s;
     const mode_t mode = sx.stx_mode;
@@ -422,10 +423,51 @@ Result<FileStatus> fileStatus(const MacPath& path, FollowLinks follow)
     auto fd = openInRoot(path, O_PATH, follow);
     if (!fd)
         return fd.error();
-    auto st = statDescriptor(fd->get());
+    auto st = statEntry(fd->get(), "");
     if (!st)
         return Error::fromErrno(st.error().systemErrno, path.path());
     return st;
+}
+
+Result<FileStatus> fileStatusAt(int folderFd, const std::string& name)
+{
+    if (name.empty() || holdsNul(name) || name.find('/') != std::string::npos)
+        return Error::fromErrno(EINVAL, name);
+    return statEntry(folderFd, name.c_str());
+}
+
+Result<ResolvedFolder> openResolvedFolder(const MacPath& folder)
+{
+    if (holdsNul(folder.path()))
+        return Error::fromErrno(EINVAL, folder.path());
+    auto root = openRoot();
+    if (!root)
+        return Error::fromErrno(root.error().systemErrno, folder.path());
+    // A standardised absolute path is its own lexical resolution; others are taken apart.
+    MacPath lexical = folder.standardized();
+    std::string relative;
+    if (folder.isAbsolute() && lexical.path() == folder.path()) {
+        relative = folder.path() == "/" ? "." : folder.path().substr(1);
+    } else {
+        const std::vector<std::string> parts = splitPath(folder.path());
+        relative = relativeToRoot(parts);
+        lexical = MacPath(lexicallyResolved(parts));
+    }
+    constexpr int kFlags = O_PATH | O_DIRECTORY;
+    // Most folders are reached without a link: then the path is its own resolution, and no
+    // name has to be asked of /proc. A walk that fails for another reason met no link before
+    // it failed, so following links would fail the same way.
+    if (UniqueFd plain(openBeneath((*root)->fd.get(), relative, kFlags, 0, RESOLVE_NO_SYMLINKS));
+        plain)
+        return ResolvedFolder{std::move(plain), std::move(lexical)};
+    if (errno != ELOOP)
+        return Error::fromErrno(errno, folder.path());
+    UniqueFd fd(openBeneath((*root)->fd.get(), relative, kFlags, 0));
+    if (!fd)
+        return Error::fromErrno(errno, folder.path());
+    auto named = macPathUnderRoot(**root, fd.get());
+    MacPath resolved = named ? MacPath(std::move(*named)) : resolvingSymlinks(folder);
+    return ResolvedFolder{std::move(fd), std::move(resolved)};
 }
 
 bool exists(const MacPath& path)
@@ -477,7 +519,7 @@ Result<FolderReading> readFolder(const MacPath& folder)
     auto fd = openInRoot(folder, O_RDONLY | O_DIRECTORY, FollowLinks::yes);
     if (!fd)
         return fd.error();
-    auto status = statDescriptor(fd->get());
+    auto status = statEntry(fd->get(), "");
     if (!status)
         return Error::fromErrno(status.error().systemErrno, folder.path());
     auto names = namesIn(std::move(*fd), folder);

@@ -105,6 +105,23 @@ Result<UniqueFd> makeFoldersInRoot(const MacPath& folder, mode_t mode,
 // stat (follow yes) or lstat (follow no) through the root.
 Result<FileStatus> fileStatus(const MacPath& path, FollowLinks follow);
 
+// lstat of the entry `name` (one component, not followed when it is a link) in the folder
+// open as `folderFd`.
+Result<FileStatus> fileStatusAt(int folderFd, const std::string& name);
+
+// A folder opened inside the root, with the Mac path it was reached at once its links are
+// resolved.
+struct ResolvedFolder
+{
+    UniqueFd fd; // O_PATH | O_DIRECTORY
+    MacPath resolved;
+};
+
+// Opens `folder`, its links followed inside the root. The resolved path is the folder's own
+// letters (standardised) when no link lies on the way, else the path /proc names for the
+// descriptor (or, when /proc can't tell, resolvingSymlinks of it). Fails as openInRoot does.
+Result<ResolvedFolder> openResolvedFolder(const MacPath& folder);
+
 bool exists(const MacPath& path);         // follows links
 bool isDirectory(const MacPath& path);    // follows links
 bool isRegularFile(const MacPath& path);  // follows links

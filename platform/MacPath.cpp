@@ -13,6 +13,27 @@ std::string_view trimmedTrailingSlashes(std::string_view p)
     return p;
 }
 
+// No empty, "." or ".." component and no trailing slash ("/" aside): standardising changes
+// nothing.
+bool isStandard(std::string_view p)
+{
+    if (p == "/")
+        return true;
+    if (p.empty() || p.back() == '/')
+        return false;
+    size_t start = p.front() == '/' ? 1 : 0;
+    while (start <= p.size()) {
+        size_t end = p.find('/', start);
+        if (end == std::string_view::npos)
+            end = p.size();
+        const std::string_view part = p.substr(start, end - start);
+        if (part.empty() || part == "." || part == "..")
+            return false;
+        start = end + 1;
+    }
+    return true;
+}
+
 } // namespace
 
 std::string MacPath::lastPathComponent() const
@@ -73,7 +94,7 @@ MacPath MacPath::appendingPathComponent(std::string_view component) const
 
 MacPath MacPath::standardized() const
 {
-    if (m_path.empty())
+    if (m_path.empty() || isStandard(m_path))
         return *this;
     const bool absolute = isAbsolute();
     std::vector<std::string_view> out;

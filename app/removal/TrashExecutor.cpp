@@ -44,14 +44,20 @@ void recordFailure(const LeftoverItem& item, const platform::SystemError& error,
                                                        : error.localizedDescription()});
 }
 
-void handleItem(const LeftoverItem& item, const common::RemovalSafety::Context& context,
-                platform::FileManager& fileManager, UninstallOutcome& outcome)
+void handleItem(const LeftoverItem& item, const common::RemovalSafety::PreparedContext& context,
+                platform::FileManager& fileManager, platform::FileManager::TrashRun& run,
+                UninstallOutcome& outcome)
 {
-    if (auto refusal = common::removalRefusal(item.url, context)) {
+    // The check judges the item in the folder the run holds open for its attribute read and its
+    // move, resolved as that descriptor names it.
+    const std::optional<MacPath> folder = run.openFolderOfItem(item.url);
+    auto refusal = folder ? common::removalRefusal(item.url, *folder, context)
+                          : common::removalRefusal(item.url, context);
+    if (refusal) {
         outcome.failed.push_back({item, common::removalRefusalMessage(*refusal)});
         return;
     }
-    auto attributes = fileManager.attributesOfItem(item.url);
+    auto attributes = run.attributesOfItem(item.url);
     if (!attributes) {
         // Only a missing item is gone. One that can't be read (behind a folder only root can
         // search, a loop of links, a name too long) is still in place: a failure, never missing.
@@ -63,11 +69,11 @@ void handleItem(const LeftoverItem& item, const common::RemovalSafety::Context& 
         return;
     }
     const bool bootedOut = !item.requiresAdmin &&
-                           isLaunchAgentPlist(item.url, context.homeDirectory) &&
+                           isLaunchAgentPlist(item.url, context.context().homeDirectory) &&
                            fileManager.isWritableFile(item.url.deletingLastPathComponent());
     if (bootedOut)
         runLaunchctlInUserDomain(item.url, LaunchctlVerb::bootout);
-    auto moved = fileManager.trashItem(item.url);
+    auto moved = run.trashItem(item.url);
     if (moved) {
         outcome.trashed.push_back(item);
         if (const auto& trashURL = moved.value())
@@ -109,12 +115,20 @@ UninstallOutcome performUninstall(const std::vector<LeftoverItem>& items,
     UninstallOutcome outcome;
     auto split = core::RemovalSafety::filterRemovable(items, true);
     outcome.nested = std::move(split.covered);
+    if (split.removable.empty())
+        return outcome;
+    // The home folder and the bundles are normalised, and the Trash is opened and listed, once
+    // for the run; each item is still checked, read and moved on its own.
+    const common::RemovalSafety::PreparedContext prepared(context);
+    outcome.trashed.reserve(split.removable.size());
+    outcome.restorePoints.reserve(split.removable.size());
     platform::FileManager& fileManager = platform::defaultFileManager();
+    const std::unique_ptr<platform::FileManager::TrashRun> run = fileManager.beginTrashRun();
     for (const LeftoverItem& item : split.removable) {
         if (stop.stop_requested())
             outcome.failed.push_back({item, std::string(kStoppedMessage)});
         else
-            handleItem(item, context, fileManager, outcome);
+            handleItem(item, prepared, fileManager, *run, outcome);
     }
     return outcome;
 }

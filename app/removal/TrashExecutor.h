@@ -5,7 +5,9 @@
 // refuses; it reads each item's attributes, boots a user-writable LaunchAgents property list out
 // of the user's launchd domain before moving it (and back in when the move fails), and moves the
 // item with the process-wide file manager (platform/FileManager.h). Every failure is per item
-// and lands in the outcome; the run itself never fails. Items are handled one after the other.
+// and lands in the outcome; the run itself never fails. Items are handled one after the other,
+// in one Trash run of the file manager: the safety context is prepared once, and each item is
+// judged in the folder that the run then reads and moves it from, as that folder resolves.
 //
 // Only ENOENT and ENOTDIR from reading an item's attributes mean it is already gone. Any other
 // error (EACCES behind a folder only root can search, ELOOP, ENAMETOOLONG, …) is a failure,

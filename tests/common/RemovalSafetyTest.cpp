@@ -43,15 +43,21 @@ struct Case
     std::optional<Refusal> expected;
 };
 
-// Each case is checked with the context as given and with the context prepared once for all.
+// Each case is checked with the context as given, with the context prepared once for all, and
+// (where the item's folder can be opened) with that folder resolved as its descriptor names it.
 void expectCases(const std::vector<Case>& cases, const RemovalSafety::Context& context)
 {
     const RemovalSafety::PreparedContext prepared(context);
     for (const Case& c : cases) {
-        const auto got = removalRefusal(MacPath(c.path), context);
+        const MacPath url(c.path);
+        const auto got = removalRefusal(url, context);
         EXPECT_EQ(got, c.expected) << c.path << "\n  got:      " << describe(got)
                                    << "\n  expected: " << describe(c.expected);
-        EXPECT_EQ(removalRefusal(MacPath(c.path), prepared), c.expected) << c.path << " (prepared)";
+        EXPECT_EQ(removalRefusal(url, prepared), c.expected) << c.path << " (prepared)";
+        if (auto folder = veldo::platform::openResolvedFolder(url.deletingLastPathComponent())) {
+            EXPECT_EQ(removalRefusal(url, folder->resolved, prepared), c.expected)
+                << c.path << " (folder resolved by the caller)";
+        }
     }
 }
 
@@ -365,6 +371,31 @@ TEST_F(RemovalSafetyTest, LinksAreJudgedAsLinksButTheirParentsAreResolved)
             {"/Applications/HomeLink/Notes", std::nullopt},
         },
         c);
+}
+
+TEST_F(RemovalSafetyTest, AFolderResolvedByTheCallerIsTheOneJudged)
+{
+    // The caller opened the folder before a link was put in its place (or after): the check
+    // judges the folder the caller holds, not what the path leads to now.
+    mac.mkdir(MacPath(home + "/Library/Caches/Stuff"));
+    const RemovalSafety::PreparedContext prepared(context());
+    const MacPath item(home + "/Library/Caches/Stuff/x");
+    EXPECT_EQ(removalRefusal(item, MacPath(home + "/Library/Caches/Stuff"), prepared),
+              std::nullopt);
+    EXPECT_EQ(removalRefusal(item, MacPath(home + "/Library/Keychains"), prepared),
+              protectedAt(home + "/Library/Keychains/x"));
+    EXPECT_EQ(removalRefusal(item, MacPath("/Applications/Veldo.app/Contents"), prepared),
+              Refusal::isSelf());
+    // A folder resolved to "/" still puts "/private" in front of "/var".
+    EXPECT_EQ(removalRefusal(MacPath(home + "/Library/Caches/Stuff/var"), MacPath("/"), prepared),
+              protectedAt("/private/var"));
+    // What the path itself says is judged first, as always.
+    EXPECT_EQ(removalRefusal(MacPath(home + "/Library/Keychains/x"),
+                             MacPath(home + "/Library/Caches/Stuff"), prepared),
+              protectedAt(home + "/Library/Keychains/x"));
+    EXPECT_EQ(removalRefusal(MacPath(home + "/Library/Caches/Stuff/../x"),
+                             MacPath(home + "/Library/Caches"), prepared),
+              Refusal::unidentifiable());
 }
 
 TEST_F(RemovalSafetyTest, DotComponentsAreRefusedBecauseTheFileSystemFollowsLinksBeforeThem)

@@ -62,6 +62,50 @@ TEST(RemovalSafetyFilter, DropsNestedAndRepeatedItems)
         RemovalSafety::filterRemovable(std::vector<LeftoverItem>{}, true).removable.empty());
 }
 
+TEST(RemovalSafetyFilter, ItemsOfOneFolderAreJudgedByTheirOwnNormalisedPaths)
+{
+    // The folder's links are resolved once for the list; each item still gets the key its own
+    // normalised path would be, also in a folder that resolves to "/", where "/var", "/tmp" and
+    // "/etc" become "/private/…".
+    FakeMac mac;
+    mac.mkdir("/opt/real/a/inner"_mac);
+    mac.mkdir("/opt/real/b"_mac);
+    const std::string home = mac.home().path();
+    mac.symlink(MacPath(home + "/Link"), "/opt/real");
+    mac.symlink(MacPath(home + "/RootLink"), "/");
+    struct Case
+    {
+        std::string path;
+        bool covered;
+    };
+    const std::vector<Case> cases{
+        {home + "/RootLink/var", false},   // "/private/var"
+        {home + "/RootLink/Foo", false},   // "/Foo"
+        {home + "/RootLink/tmp", false},   // "/private/tmp"
+        {"/Foo/x", true},                  // inside "/Foo"
+        {"/private/tmp/t", true},          // inside "/private/tmp"
+        {"/var", true},                    // "/private/var" again
+        {home + "/Link/a", false},         // "/opt/real/a"
+        {home + "/Link/b", false},         // "/opt/real/b"
+        {"/opt/real/a/inner", true},       // inside "/opt/real/a"
+        {"/opt/real/b", true},             // "/opt/real/b" again
+        {home + "/Link/var", false},       // "/opt/real/var"
+        {"/private/var/opt/real/b", true}, // inside "/private/var"
+    };
+    std::vector<LeftoverItem> items;
+    std::vector<LeftoverItem> removable;
+    std::vector<LeftoverItem> covered;
+    for (const Case& c : cases) {
+        LeftoverItem i;
+        i.url = MacPath(c.path);
+        items.push_back(i);
+        (c.covered ? covered : removable).push_back(i);
+    }
+    const auto split = RemovalSafety::filterRemovable(items, true);
+    EXPECT_EQ(split.removable, removable);
+    EXPECT_EQ(split.covered, covered);
+}
+
 TEST(RemovalSafetyAncestors, ExactComparisonUpToTheRoot)
 {
     const std::unordered_set<std::string> set = {"/a/b", "/Q"};

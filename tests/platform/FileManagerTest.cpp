@@ -134,8 +134,8 @@ TEST_F(FileManagerTest, SameNamedItemsTrashedAtOnceBothSurvive)
 
 TEST_F(FileManagerTest, NeverReplacesAnEntryTheKeptNamesMissed)
 {
-    // The manager keeps the Trash's names while its modification time is unchanged; an entry
-    // made behind its back with the time put back is still never replaced.
+    // An entry made behind the manager's back, with the Trash's time put back, is never
+    // replaced.
     ASSERT_TRUE(files.trashItem(mac.write(at("first"), "1")));
     const struct stat before = hostStat(trash);
     mac.write(trash.appendingPathComponent("Report.pdf"), "foreign");
@@ -147,6 +147,97 @@ TEST_F(FileManagerTest, NeverReplacesAnEntryTheKeptNamesMissed)
     EXPECT_EQ(*moved, trash.appendingPathComponent("Report 2.pdf"));
     EXPECT_EQ(mac.contents(trash.appendingPathComponent("Report.pdf")), "foreign");
     EXPECT_EQ(mac.contents(trash.appendingPathComponent("Report 2.pdf")), "mine");
+}
+
+TEST_F(FileManagerTest, ARunKeepsTheTrashsNamesAndNeverReplacesEntriesMadeMeanwhile)
+{
+    mac.write(trash.appendingPathComponent("report.PDF"), "old");
+    const auto run = files.beginTrashRun();
+    auto moved = run->trashItem(mac.write(at("a/Report.pdf"), "a"));
+    ASSERT_TRUE(moved) << moved.error().localizedDescription();
+    EXPECT_EQ(*moved, trash.appendingPathComponent("Report 2.pdf"));
+
+    // Made behind the run's back, with exactly the names it would give next.
+    mac.write(trash.appendingPathComponent("Report 3.pdf"), "foreign");
+    mac.write(trash.appendingPathComponent("Report 4.pdf"), "foreign too");
+    mac.write(trash.appendingPathComponent("notes.txt"), "foreign notes");
+    const std::vector<std::pair<MacPath, std::string>> cases{
+        {mac.write(at("b/Report.pdf"), "b"), "Report 5.pdf"},
+        {mac.write(at("notes.txt"), "mine"), "notes 2.txt"},
+        {mac.write(at("c/Report.pdf"), "c"), "Report 6.pdf"},
+    };
+    for (const auto& [item, expected] : cases) {
+        moved = run->trashItem(item);
+        ASSERT_TRUE(moved) << item.path() << ": " << moved.error().localizedDescription();
+        EXPECT_EQ(*moved, trash.appendingPathComponent(expected)) << item.path();
+    }
+    EXPECT_EQ(mac.contents(trash.appendingPathComponent("report.PDF")), "old");
+    EXPECT_EQ(mac.contents(trash.appendingPathComponent("Report 3.pdf")), "foreign");
+    EXPECT_EQ(mac.contents(trash.appendingPathComponent("Report 4.pdf")), "foreign too");
+    EXPECT_EQ(mac.contents(trash.appendingPathComponent("notes.txt")), "foreign notes");
+    EXPECT_EQ(mac.contents(trash.appendingPathComponent("Report 5.pdf")), "b");
+    EXPECT_EQ(mac.contents(trash.appendingPathComponent("notes 2.txt")), "mine");
+    EXPECT_EQ(mac.contents(trash.appendingPathComponent("Report 6.pdf")), "c");
+}
+
+TEST_F(FileManagerTest, ARunMovesIntoTheTrashThatStandsAtItsPlace)
+{
+    const auto run = files.beginTrashRun();
+    ASSERT_TRUE(run->trashItem(mac.write(at("first"), "1")));
+    // The Trash folder moved away during the run: a new one is made, and its names are its own.
+    const MacPath old = at("Old Trash");
+    ASSERT_EQ(::rename(mac.host(trash).c_str(), mac.host(old).c_str()), 0);
+    auto moved = run->trashItem(mac.write(at("a/first"), "2"));
+    ASSERT_TRUE(moved) << moved.error().localizedDescription();
+    EXPECT_EQ(*moved, trash.appendingPathComponent("first"));
+    EXPECT_EQ(mac.contents(trash.appendingPathComponent("first")), "2");
+    EXPECT_EQ(mac.contents(old.appendingPathComponent("first")), "1");
+    EXPECT_EQ(hostStat(trash).st_mode & 07777, 0700u);
+    // Another folder put in its place, holding the name.
+    ASSERT_EQ(::rename(mac.host(trash).c_str(), mac.host(at("Older Trash")).c_str()), 0);
+    mac.write(trash.appendingPathComponent("FIRST"), "theirs");
+    moved = run->trashItem(mac.write(at("b/first"), "3"));
+    ASSERT_TRUE(moved) << moved.error().localizedDescription();
+    EXPECT_EQ(*moved, trash.appendingPathComponent("first 2"));
+    EXPECT_EQ(mac.contents(trash.appendingPathComponent("FIRST")), "theirs");
+}
+
+TEST_F(FileManagerTest, ARunOpensAnItemsFolderOnceForItsCheckReadAndMove)
+{
+    mac.write(MacPath("/Volumes/Data/Projects/notes"), "v");
+    mac.symlink(at("DataLink"), "/Volumes/Data/Projects");
+    const MacPath item = at("DataLink/notes");
+    const auto run = files.beginTrashRun();
+
+    // The folder as its descriptor names it: through the link, on the volume.
+    EXPECT_EQ(run->openFolderOfItem(item), MacPath("/Volumes/Data/Projects"));
+    auto attributes = run->attributesOfItem(item);
+    ASSERT_TRUE(attributes) << attributes.error().localizedDescription();
+    EXPECT_EQ(attributes->type, FileType::regular);
+    auto moved = run->trashItem(item);
+    ASSERT_TRUE(moved) << moved.error().localizedDescription();
+    EXPECT_EQ(*moved, MacPath("/Volumes/Data/.Trashes/" + std::to_string(::getuid()) + "/notes"));
+    EXPECT_EQ(run->openFolderOfItem(at("Library")), home);
+
+    // The folder opened for an item serves its read and its move, also when another one was
+    // put in its place meanwhile: what was judged is what moves.
+    const MacPath report = mac.write(at("Work/report"), "judged");
+    EXPECT_EQ(run->openFolderOfItem(report), at("Work"));
+    ASSERT_EQ(::rename(mac.host(at("Work")).c_str(), mac.host(at("Work Old")).c_str()), 0);
+    mac.write(report, "put there later");
+    ASSERT_TRUE(run->attributesOfItem(report));
+    moved = run->trashItem(report);
+    ASSERT_TRUE(moved) << moved.error().localizedDescription();
+    EXPECT_EQ(mac.contents(trash.appendingPathComponent("report")), "judged");
+    EXPECT_EQ(mac.contents(report), "put there later");
+
+    // A folder that can't be opened, and a path that names no movable item, answer none.
+    EXPECT_FALSE(run->openFolderOfItem(at("gone/item")));
+    EXPECT_FALSE(run->openFolderOfItem(MacPath("relative/item")));
+    EXPECT_FALSE(run->openFolderOfItem(MacPath("/")));
+    attributes = run->attributesOfItem(MacPath("/"));
+    ASSERT_TRUE(attributes);
+    EXPECT_EQ(attributes->type, FileType::directory);
 }
 
 TEST_F(FileManagerTest, GivesUpAfterTenThousandNames)
@@ -277,6 +368,18 @@ TEST_F(FileManagerTest, FailuresAsAMacReportsThem)
         auto attributes = files.attributesOfItem(c.path);
         ASSERT_FALSE(attributes) << c.path.path();
         expectFailure(attributes.error(), c.attributesCode, c.err, c.path.lastPathComponent());
+        // A Trash run answers alike, through the folder it opened for the item or not.
+        const auto run = files.beginTrashRun();
+        for (const bool opened : {false, true}) {
+            if (opened)
+                (void)run->openFolderOfItem(c.path);
+            attributes = run->attributesOfItem(c.path);
+            ASSERT_FALSE(attributes) << c.path.path();
+            expectFailure(attributes.error(), c.attributesCode, c.err, c.path.lastPathComponent());
+            trashed = run->trashItem(c.path);
+            ASSERT_FALSE(trashed) << c.path.path();
+            expectFailure(trashed.error(), c.trashCode, c.err, c.path.lastPathComponent());
+        }
     }
     auto item = files.attributesOfItem(at("loopA"));
     ASSERT_TRUE(item);

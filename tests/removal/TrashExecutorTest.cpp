@@ -140,6 +140,33 @@ TEST_F(TrashExecutorTest, MovesItemsToTheTrashWithRestorePointsAndFreeNames)
     EXPECT_TRUE(launchctl.calls().empty());
 }
 
+TEST_F(TrashExecutorTest, AnEntryPutInTheTrashDuringTheRunIsNeverReplaced)
+{
+    std::vector<LeftoverItem> items;
+    for (const char* folder : {"a", "b", "c"})
+        items.push_back(
+            item(mac.write(at(std::string("Library/Caches/") + folder + "/Report.pdf"), folder)));
+    // Just before the second move, someone else puts the name it would get into the Trash.
+    int moves = 0;
+    files.setBeforeTrash([&](const MacPath&) {
+        if (++moves == 2)
+            mac.write(trash.appendingPathComponent("Report 2.pdf"), "theirs");
+    });
+    const UninstallOutcome outcome = TrashExecutor::runUninstall(items, context(), {});
+
+    EXPECT_EQ(outcome.trashed, items);
+    const std::vector<std::pair<std::string, std::string>> expected{
+        {"Report.pdf", "a"}, {"Report 3.pdf", "b"}, {"Report 4.pdf", "c"}};
+    ASSERT_EQ(outcome.restorePoints.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        const MacPath trashURL = trash.appendingPathComponent(expected[i].first);
+        EXPECT_EQ(outcome.restorePoints[i], (RestorePoint{.item = items[i], .trashURL = trashURL}));
+        EXPECT_EQ(mac.contents(trashURL), expected[i].second);
+    }
+    EXPECT_EQ(mac.contents(trash.appendingPathComponent("Report 2.pdf")), "theirs");
+    EXPECT_TRUE(outcome.failed.empty());
+}
+
 TEST_F(TrashExecutorTest, NestedAndRepeatedItemsAreNotHandledOnTheirOwn)
 {
     const MacPath folder = at("Library/Caches/Acme");

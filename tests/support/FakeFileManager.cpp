@@ -58,16 +58,64 @@ FileResult<T> FakeFileManager::noted(Call call, const MacPath& path, FileResult<
     return result;
 }
 
-FileResult<std::optional<MacPath>> FakeFileManager::trashItem(const MacPath& url)
+// A run of the wrapped manager, seen through the fake.
+class FakeFileManager::Run final : public platform::FileManager::TrashRun
+{
+public:
+    Run(FakeFileManager& fake, std::unique_ptr<TrashRun> wrapped)
+        : m_fake(fake), m_wrapped(std::move(wrapped))
+    {
+    }
+
+    std::optional<MacPath> openFolderOfItem(const MacPath& url) override
+    {
+        return m_wrapped->openFolderOfItem(url);
+    }
+    FileResult<platform::FileStatus> attributesOfItem(const MacPath& path) override
+    {
+        return m_fake.attributes(path, [&] { return m_wrapped->attributesOfItem(path); });
+    }
+    FileResult<std::optional<MacPath>> trashItem(const MacPath& url) override
+    {
+        return m_fake.trash(url, [&] { return m_wrapped->trashItem(url); });
+    }
+
+private:
+    FakeFileManager& m_fake;
+    std::unique_ptr<TrashRun> m_wrapped;
+};
+
+FileResult<std::optional<MacPath>>
+FakeFileManager::trash(const MacPath& url,
+                       const std::function<FileResult<std::optional<MacPath>>()>& move)
 {
     if (m_beforeTrash)
         m_beforeTrash(url);
     if (const SystemError* error = injected(Call::trash, url))
         return noted<std::optional<MacPath>>(Call::trash, url, *error);
-    auto result = m_wrapped.trashItem(url);
+    auto result = move();
     if (result && m_withoutResultingURL.contains(url))
         result = std::optional<MacPath>();
     return noted(Call::trash, url, std::move(result));
+}
+
+FileResult<platform::FileStatus>
+FakeFileManager::attributes(const MacPath& path,
+                            const std::function<FileResult<platform::FileStatus>()>& read)
+{
+    if (const SystemError* error = injected(Call::attributes, path))
+        return noted<platform::FileStatus>(Call::attributes, path, *error);
+    return noted(Call::attributes, path, read());
+}
+
+FileResult<std::optional<MacPath>> FakeFileManager::trashItem(const MacPath& url)
+{
+    return trash(url, [&] { return m_wrapped.trashItem(url); });
+}
+
+std::unique_ptr<platform::FileManager::TrashRun> FakeFileManager::beginTrashRun()
+{
+    return std::make_unique<Run>(*this, m_wrapped.beginTrashRun());
 }
 
 FileResult<void> FakeFileManager::moveItem(const MacPath& from, const MacPath& to)
@@ -79,9 +127,7 @@ FileResult<void> FakeFileManager::moveItem(const MacPath& from, const MacPath& t
 
 FileResult<platform::FileStatus> FakeFileManager::attributesOfItem(const MacPath& path)
 {
-    if (const SystemError* error = injected(Call::attributes, path))
-        return noted<platform::FileStatus>(Call::attributes, path, *error);
-    return noted(Call::attributes, path, m_wrapped.attributesOfItem(path));
+    return attributes(path, [&] { return m_wrapped.attributesOfItem(path); });
 }
 
 FileResult<void> FakeFileManager::createDirectory(const MacPath& url,

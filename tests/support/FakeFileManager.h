@@ -3,12 +3,14 @@
 // Every call goes to the wrapped file manager unless a failure was injected for its operation
 // and path; then the call fails with that error and touches nothing. A Trash move can also be
 // told to report no resulting URL (the move itself happens). The fake records the error each
-// call answered per operation and path, and runs an optional hook before each Trash move.
+// call answered per operation and path, and runs an optional hook before each Trash move. Trash
+// runs are the wrapped manager's runs, with the same injections, records and hook.
 // Installed on construction, restored on destruction. Not thread-safe: tests set it up first.
 #pragma once
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <utility>
@@ -51,11 +53,21 @@ public:
     platform::FileResult<void> createDirectory(const platform::MacPath& url,
                                                bool withIntermediateDirectories) override;
     bool isWritableFile(const platform::MacPath& path) override;
+    std::unique_ptr<TrashRun> beginTrashRun() override;
 
 private:
+    class Run;
     using Key = std::pair<Call, platform::MacPath>;
 
     const platform::SystemError* injected(Call call, const platform::MacPath& path) const;
+    // A Trash move or an attribute read as the fake answers it, `move` or `read` doing the real
+    // one.
+    platform::FileResult<std::optional<platform::MacPath>>
+    trash(const platform::MacPath& url,
+          const std::function<platform::FileResult<std::optional<platform::MacPath>>()>& move);
+    platform::FileResult<platform::FileStatus>
+    attributes(const platform::MacPath& path,
+               const std::function<platform::FileResult<platform::FileStatus>()>& read);
     template <typename T>
     platform::FileResult<T> noted(Call call, const platform::MacPath& path,
                                   platform::FileResult<T> result);
