@@ -1,9 +1,12 @@
 // The helper daemon through its real socket: a version round trip (a connection per call, as the
-// app makes them), and move batches of 1,000 and 5,000 single files into the caller's Trash
-// (the ledger is saved after every item). Runs as root: it installs the daemon and this program
-// in a test app bundle of a temporary Mac, makes a throw-away administrator account, starts the
-// daemon on a socket it binds, and runs the timed part as that account from the bundle (only the
-// app's executable may call the daemon); that part prints the figures.
+// app makes them), move batches of 1,000 and 5,000 single files into the caller's Trash (the
+// ledger is saved after every item), and 500 root-owned folders of 20 files each moved into the
+// Trash and put back, each against `mv` of a tree of the same shape in the same run (the ratio
+// counters). Runs as root: it installs the daemon and this program in a test app bundle of a
+// temporary Mac, makes a throw-away administrator account, starts the daemon on a socket it
+// binds, and runs the timed part as that account from the bundle (only the app's executable may
+// call the daemon); that part prints the figures.
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -16,6 +19,7 @@
 #include <grp.h>
 #include <pwd.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -31,13 +35,49 @@
 #include "common/HelperRequestEnvelope.h"
 #include "common/VeldoHelperMoveRequest.h"
 #include "common/VeldoHelperReply.h"
+#include "common/VeldoHelperRestoreRequest.h"
+
+extern char** environ; // NOLINT(readability-identifier-naming): the C library's name
 
 namespace {
 
 using namespace veldo;
 namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+// The folder bench's trees: kFolders folders of kFilesPerFolder files, the helper's root-owned
+// in /Library, the one `mv` moves the account's own in its home.
+constexpr int kFolders = 500;
+constexpr int kFilesPerFolder = 20;
+constexpr std::string_view kHelperTree = "/Library/Application Support/Veldo Bench";
+constexpr std::string_view kMvTree = "/Mv Bench";
+
+double secondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
 
 // ---- The timed part, run as the administrator from the bundle.
+
+// `mv -t <to> <paths>` as one process; true when it exited 0.
+bool runMv(const std::string& to, const std::vector<std::string>& paths)
+{
+    std::vector<std::string> arguments{"mv", "-t", to};
+    arguments.insert(arguments.end(), paths.begin(), paths.end());
+    std::vector<char*> argv;
+    for (auto& argument : arguments)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    if (::posix_spawnp(&pid, "mv", nullptr, nullptr, argv.data(), environ) != 0)
+        return false;
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR)
+            return false;
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
 
 base::UniqueFd connectToHelper()
 {
@@ -83,6 +123,7 @@ void BM_HelperMoveBatch(benchmark::State& state)
     const std::string home = std::getenv("BENCH_HOME");     // NOLINT(concurrency-mt-unsafe)
     const auto count = static_cast<std::size_t>(state.range(0));
     int round = 0;
+    double mvSeconds = 0;
     for (auto _ : state) {
         state.PauseTiming();
         const std::string folder = home + "/Library/Caches/Bench/" + std::to_string(++round);
@@ -111,9 +152,27 @@ void BM_HelperMoveBatch(benchmark::State& state)
             state.SkipWithError("the batch wasn't moved whole");
             return;
         }
+        // The same number of the account's own files moved into the Trash with `mv`.
+        const std::string mvFolder = folder + "-mv";
+        fs::create_directories(root + mvFolder);
+        std::vector<std::string> mvSources;
+        for (std::size_t at = 0; at < count; ++at) {
+            const std::string path =
+                root + mvFolder + "/m" + std::to_string(round) + "-" + std::to_string(at);
+            std::ofstream(path) << "x";
+            mvSources.push_back(path);
+        }
+        const auto start = Clock::now();
+        if (!runMv(root + home + "/.Trash", mvSources)) {
+            state.SkipWithError("mv failed");
+            return;
+        }
+        mvSeconds += secondsSince(start);
         state.ResumeTiming();
     }
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * count));
+    state.counters["mv_ms"] =
+        benchmark::Counter(mvSeconds * 1000, benchmark::Counter::kAvgIterations);
 }
 BENCHMARK(BM_HelperMoveBatch)
     ->Arg(1000)
@@ -121,6 +180,89 @@ BENCHMARK(BM_HelperMoveBatch)
     ->Iterations(2)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+
+// A reply envelope's text as the helper's reply record, with every item done.
+bool allDone(const std::optional<std::string>& text, std::size_t count)
+{
+    const auto envelope = text ? common::HelperReplyEnvelope::decodeJSON(*text)
+                               : Result<common::HelperReplyEnvelope>(Error{});
+    const auto reply = envelope && envelope->data
+                           ? common::VeldoHelperReply::decodeJSON(*envelope->data)
+                           : Result<common::VeldoHelperReply>(Error{});
+    return reply && reply->results.size() == count &&
+           std::all_of(reply->results.begin(), reply->results.end(), [](const auto& result) {
+               return result.outcome == common::VeldoHelperItemResult::Outcome::done;
+           });
+}
+
+// The install part's folders moved into the Trash through the helper and put back, then the
+// account's own folders of the same shape moved there and back with `mv`; iteration time is
+// the helper's move and put-back.
+void BM_HelperFolders(benchmark::State& state)
+{
+    const std::string root = std::getenv("VELDO_MAC_ROOT"); // NOLINT(concurrency-mt-unsafe)
+    const std::string home = std::getenv("BENCH_HOME");     // NOLINT(concurrency-mt-unsafe)
+    common::VeldoHelperMoveRequest move;
+    common::VeldoHelperRestoreRequest restore;
+    std::vector<std::string> mvSources;
+    std::vector<std::string> mvInTrash;
+    for (int at = 0; at < kFolders; ++at) {
+        const std::string name = "a" + std::to_string(at);
+        const std::string original = std::string(kHelperTree) + "/" + name;
+        move.items.push_back({original, home + "/.Trash/" + name});
+        restore.items.push_back({home + "/.Trash/" + name, original});
+        const std::string mvName = "m" + std::to_string(at);
+        mvSources.push_back(root + home + std::string(kMvTree) + "/" + mvName);
+        mvInTrash.push_back(root + home + "/.Trash/" + mvName);
+    }
+    const std::string moveEnvelope =
+        *common::HelperRequestEnvelope{common::HelperMethod::moveToTrash, *move.encodeJSON()}
+             .encodeJSON();
+    const std::string restoreEnvelope =
+        *common::HelperRequestEnvelope{common::HelperMethod::restore, *restore.encodeJSON()}
+             .encodeJSON();
+    double moveSeconds = 0;
+    double restoreSeconds = 0;
+    double mvSeconds = 0;
+    double mvBackSeconds = 0;
+    for (auto _ : state) {
+        auto start = Clock::now();
+        const auto moved = exchange(moveEnvelope);
+        const double m = secondsSince(start);
+        start = Clock::now();
+        const auto back = exchange(restoreEnvelope);
+        const double r = secondsSince(start);
+        if (!allDone(moved, move.items.size()) || !allDone(back, restore.items.size())) {
+            state.SkipWithError("the folders weren't moved and put back whole");
+            return;
+        }
+        start = Clock::now();
+        const bool mvMoved = runMv(root + home + "/.Trash", mvSources);
+        const double mv = secondsSince(start);
+        start = Clock::now();
+        const bool mvBack = mvMoved && runMv(root + home + std::string(kMvTree), mvInTrash);
+        const double mvB = secondsSince(start);
+        if (!mvBack) {
+            state.SkipWithError("mv failed");
+            return;
+        }
+        state.SetIterationTime(m + r);
+        moveSeconds += m;
+        restoreSeconds += r;
+        mvSeconds += mv;
+        mvBackSeconds += mvB;
+    }
+    const auto average = [](double seconds) {
+        return benchmark::Counter(seconds * 1000, benchmark::Counter::kAvgIterations);
+    };
+    state.counters["move_ms"] = average(moveSeconds);
+    state.counters["restore_ms"] = average(restoreSeconds);
+    state.counters["mv_ms"] = average(mvSeconds);
+    state.counters["mv_back_ms"] = average(mvBackSeconds);
+    state.counters["move_ratio"] = mvSeconds > 0 ? moveSeconds / mvSeconds : 0;
+    state.counters["restore_ratio"] = mvBackSeconds > 0 ? restoreSeconds / mvBackSeconds : 0;
+}
+BENCHMARK(BM_HelperFolders)->Iterations(3)->Unit(benchmark::kMillisecond)->UseManualTime();
 
 // ---- The set-up, run as root.
 
@@ -170,14 +312,32 @@ int install(int argc, char** argv)
         ::chown((root + home + folder).c_str(), uid, gid);
     }
     ::chmod((root + home + "/.Trash").c_str(), 0700);
+    // The folder bench's trees: the helper's root's, the one for `mv` the account's.
+    for (int at = 0; at < kFolders; ++at) {
+        const std::string helperFolder =
+            root + std::string(kHelperTree) + "/a" + std::to_string(at);
+        const std::string mvFolder = root + home + std::string(kMvTree) + "/m" + std::to_string(at);
+        fs::create_directories(helperFolder);
+        fs::create_directories(mvFolder);
+        ::chown(mvFolder.c_str(), uid, gid);
+        for (int f = 0; f < kFilesPerFolder; ++f) {
+            const std::string file = "/f" + std::to_string(f);
+            std::ofstream(helperFolder + file) << "helper bench";
+            std::ofstream(mvFolder + file) << "helper bench";
+            ::chown((mvFolder + file).c_str(), uid, gid);
+        }
+    }
+    ::chown((root + home + std::string(kMvTree)).c_str(), uid, gid);
 
     const base::UniqueFd runFolder(
         ::open((root + "/private/var/run").c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     const auto address = common::socketAddressIn(runFolder.get(), common::kHelperSocketName);
     const base::UniqueFd listening(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    const int on = 1; // as the activator binds it: early clients carry their credentials too
     if (!address ||
         ::bind(listening.get(), reinterpret_cast<const sockaddr*>(&*address), sizeof *address) !=
             0 ||
+        ::setsockopt(listening.get(), SOL_SOCKET, SO_PASSCRED, &on, sizeof on) != 0 ||
         ::listen(listening.get(), 64) != 0) {
         std::cerr << "couldn't bind the socket\n";
         run("userdel " + name);

@@ -104,13 +104,14 @@ Lag run(controller::UninstallViewModel& model)
             applied = true;
         }
     });
-    QTimer::singleShot(50, [&] { (void)model.scanOrphans(); });
+    QTimer::singleShot(50, [&] { model.scanOrphans().detach(); });
     // A loop of its own: leaving QApplication::exec() would shut the controller down.
     QEventLoop loop;
     QTimer scroll;
     scroll.setInterval(16);
     QObject::connect(&scroll, &QTimer::timeout, [&] {
-        QScrollBar* bar = view.list()->verticalScrollBar();
+        QScrollBar* bar =
+            view.findChild<ui::CheckListView*>(QStringLiteral("list"))->verticalScrollBar();
         if (model.hasScannedOrphans() && bar->maximum() > 0 && bar->value() >= bar->maximum()) {
             scroll.stop();
             loop.quit();

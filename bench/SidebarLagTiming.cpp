@@ -95,7 +95,8 @@ int main(int argc, char** argv)
         const qint64 now = clock.elapsed();
         worst = std::max(worst, now - last - 16);
         last = now;
-        QScrollBar* bar = view.listView()->verticalScrollBar();
+        QScrollBar* bar =
+            view.findChild<QListView*>(QStringLiteral("listView"))->verticalScrollBar();
         bar->setValue(bar->value() + 40 > bar->maximum() ? 0 : bar->value() + 40);
     });
     tick.start();

@@ -3,6 +3,7 @@
 #include "common/HelperFileAccess.h"
 
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 #include <ctime>
 #include <mutex>
@@ -77,8 +78,8 @@ std::string unescapeMountField(std::string_view field)
     return out;
 }
 
-// The host mount point of the mount with id `id`, from /proc/self/mountinfo.
-std::optional<std::string> mountPointOf(std::uint64_t id)
+// Every mount's id and host mount point, from /proc/self/mountinfo; none when it can't be read.
+std::optional<std::vector<std::pair<std::uint64_t, std::string>>> readMountTable()
 {
     UniqueFd fd = openAt(AT_FDCWD, "/proc/self/mountinfo", O_RDONLY);
     if (!fd)
@@ -87,8 +88,8 @@ std::optional<std::string> mountPointOf(std::uint64_t id)
     if (!read)
         return std::nullopt;
     const std::string& text = read.value();
+    std::vector<std::pair<std::uint64_t, std::string>> mounts;
     // Each line: mount id, parent id, major:minor, root, mount point, options, ...
-    const std::string wanted = std::to_string(id);
     std::size_t lineStart = 0;
     while (lineStart < text.size()) {
         std::size_t lineEnd = text.find('\n', lineStart);
@@ -105,10 +106,33 @@ std::optional<std::string> mountPointOf(std::uint64_t id)
             fields.push_back(line.substr(pos, sp - pos));
             pos = sp + 1;
         }
-        if (fields.size() == 5 && fields[0] == wanted)
-            return unescapeMountField(fields[4]);
+        if (fields.size() != 5)
+            continue;
+        std::uint64_t id = 0;
+        const std::string_view first = fields[0];
+        const auto [end, error] = std::from_chars(first.data(), first.data() + first.size(), id);
+        if (error == std::errc() && end == first.data() + first.size())
+            mounts.emplace_back(id, unescapeMountField(fields[4]));
     }
+    return mounts;
+}
+
+std::optional<std::string>
+mountPointIn(const std::vector<std::pair<std::uint64_t, std::string>>& mounts, std::uint64_t id)
+{
+    for (const auto& [mountID, mountPoint] : mounts)
+        if (mountID == id)
+            return mountPoint;
     return std::nullopt;
+}
+
+// The host mount point of the mount with id `id`, from /proc/self/mountinfo.
+std::optional<std::string> mountPointOf(std::uint64_t id)
+{
+    const auto mounts = readMountTable();
+    if (!mounts)
+        return std::nullopt;
+    return mountPointIn(*mounts, id);
 }
 
 bool isFreshPrivateFolder(const SharedDescriptor& folder, const HelperStat& parent,
@@ -215,7 +239,8 @@ Result<SharedDescriptor> openPathBeneath(const SharedDescriptor& root, std::stri
         SharedDescriptor opened(std::move(next));
 
         if (exactNames &&
-            (!stored || platform::decomposed(*stored) != platform::decomposed(component))) {
+            (!stored || (*stored != component &&
+                         platform::decomposed(*stored) != platform::decomposed(component)))) {
             // A mount point's stored name is the volume's name; anything else must match.
             const auto info = fileSystemInfo(opened);
             if (!info || info->mountPoint != soFar)
@@ -261,8 +286,16 @@ Result<std::optional<HelperStat>> statEntry(const SharedDescriptor& directory,
 {
     if (!detail::isSingleComponent(name))
         return Error::fromErrno(EINVAL);
-    // An O_PATH open of the entry itself (a link stays a link, a FIFO or device is not opened),
-    // so that the record and the flags come from one object.
+    // One statx when it reports the flags too; otherwise an O_PATH open of the entry itself (a
+    // link stays a link, a FIFO or device is not opened), so that the record and the flags come
+    // from one object.
+    if (auto st = detail::statEntryAt(directory.fd(), name.c_str())) {
+        if (*st)
+            return std::optional<HelperStat>(**st);
+        if (st->error().systemErrno == ENOENT)
+            return std::optional<HelperStat>();
+        return st->error();
+    }
     UniqueFd fd = openAt(directory.fd(), name.c_str(), O_PATH | O_NOFOLLOW);
     if (!fd) {
         if (errno == ENOENT)
@@ -331,7 +364,19 @@ std::optional<std::string> attributesOfEntry(const SharedDescriptor& directory,
     return name;
 }
 
-std::optional<HelperFileSystemInfo> fileSystemInfo(int fd)
+std::optional<std::string> HelperMountTable::mountPoint(std::uint64_t id)
+{
+    if (m_mounts) {
+        if (auto found = mountPointIn(*m_mounts, id))
+            return found;
+    }
+    m_mounts = readMountTable();
+    if (!m_mounts)
+        return std::nullopt;
+    return mountPointIn(*m_mounts, id);
+}
+
+std::optional<HelperFileSystemInfo> fileSystemInfo(int fd, HelperMountTable* mounts)
 {
     const auto fsid = detail::fileSystemID(fd);
     if (!fsid)
@@ -339,7 +384,7 @@ std::optional<HelperFileSystemInfo> fileSystemInfo(int fd)
     const auto id = detail::mountID(fd);
     if (!id)
         return std::nullopt;
-    const auto hostMountPoint = mountPointOf(*id);
+    const auto hostMountPoint = mounts ? mounts->mountPoint(*id) : mountPointOf(*id);
     if (!hostMountPoint)
         return std::nullopt;
 

@@ -26,6 +26,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "base/Result.h"
@@ -113,12 +114,26 @@ struct HelperFileSystemInfo
     friend bool operator==(const HelperFileSystemInfo&, const HelperFileSystemInfo&) = default;
 };
 
-// Reads fstatfs and, by the descriptor's mount id, /proc/self/mountinfo; none when any of it
-// cannot be read. Never fails loudly.
-std::optional<HelperFileSystemInfo> fileSystemInfo(int fd);
-inline std::optional<HelperFileSystemInfo> fileSystemInfo(const SharedDescriptor& descriptor)
+// The mount points of /proc/self/mountinfo by mount id, read when first asked and again when
+// asked for a mount id it doesn't hold (a mount made since): one read for the many questions of
+// a request. Not thread-safe.
+class HelperMountTable final
 {
-    return fileSystemInfo(descriptor.fd());
+public:
+    // The host mount point of the mount `id`; none when the table has no such mount.
+    std::optional<std::string> mountPoint(std::uint64_t id);
+
+private:
+    std::optional<std::vector<std::pair<std::uint64_t, std::string>>> m_mounts;
+};
+
+// Reads fstatfs and, by the descriptor's mount id, /proc/self/mountinfo (through `mounts` when
+// given); none when any of it cannot be read. Never fails loudly.
+std::optional<HelperFileSystemInfo> fileSystemInfo(int fd, HelperMountTable* mounts = nullptr);
+inline std::optional<HelperFileSystemInfo> fileSystemInfo(const SharedDescriptor& descriptor,
+                                                          HelperMountTable* mounts = nullptr)
+{
+    return fileSystemInfo(descriptor.fd(), mounts);
 }
 
 // Whether the open object lies on the mount that `info` describes: the same f_fsid and mount id

@@ -25,6 +25,23 @@ using platform::PlistValue;
 // file is no ledger we wrote.
 constexpr std::size_t kMaximumLedgerBytes = std::size_t{256} << 20;
 
+// Up to this many inventory files written since the last commit are flushed one by one; more
+// are flushed with their whole file system at once.
+constexpr std::size_t kInventoriesFlushedOneByOne = 16;
+
+using HelperStateFiles::AtomicDurability;
+
+// The keys of a record and of the dictionaries in it: written once, at the top of the file.
+const platform::SharedPlistStrings& recordKeys()
+{
+    static constexpr std::string_view kKeys[] = {
+        "id",      "uid",       "trashPath",      "originalPath",  "identity", "ownerID",
+        "groupID", "date",      "parentIdentity", "parentOwnerID", "volume",   "device",
+        "inode",   "birthTime", "seconds",        "nanoseconds",   "uuid"};
+    static const platform::SharedPlistStrings keys(kKeys);
+    return keys;
+}
+
 // "20240501-102030" for the UTC time of `time`.
 std::string compactUTC(platform::Clock::TimePoint time)
 {
@@ -38,10 +55,45 @@ std::string compactUTC(platform::Clock::TimePoint time)
     return text;
 }
 
+// The records of a ledger file's bytes with their encoded forms; none when the bytes are no
+// ledger we wrote (not a property list, not an array, one record that doesn't decode or can't be
+// encoded again).
+struct DecodedLedger
+{
+    std::vector<HelperMoveRecord> records;
+    std::vector<platform::EncodedPlistItem> encoded;
+};
+
+std::optional<DecodedLedger> decodeLedger(std::string_view bytes)
+{
+    const auto value = platform::parsePropertyList(bytes);
+    const PlistValue::Array* array = value ? value->asArray() : nullptr;
+    if (!array)
+        return std::nullopt;
+    DecodedLedger ledger;
+    ledger.records.reserve(array->size());
+    ledger.encoded.reserve(array->size());
+    for (const PlistValue& element : *array) {
+        auto record = HelperMoveRecord::fromPlist(element);
+        if (!record)
+            return std::nullopt;
+        auto item = platform::encodeBinaryArrayItem(record->toPlist(), &recordKeys());
+        if (!item)
+            return std::nullopt;
+        ledger.records.push_back(std::move(*record));
+        ledger.encoded.push_back(std::move(*item));
+    }
+    return ledger;
+}
+
 } // namespace
 
 HelperMoveLedger::HelperMoveLedger(MacPath directory, const platform::Clock& clock)
-    : m_directory(std::move(directory)), m_clock(&clock)
+    : m_directory(std::move(directory)), m_folder(m_directory),
+      m_inventories(m_directory.appendingPathComponent(kInventoriesFolderName)),
+      m_staging(std::make_shared<HelperStateFiles::Folder>(
+          m_directory.appendingPathComponent(std::string(HelperStagingJournal::kFolderName)))),
+      m_clock(&clock)
 {
 }
 
@@ -49,56 +101,62 @@ Result<HelperMoveLedger> HelperMoveLedger::load(MacPath directory, const platfor
 {
     HelperMoveLedger ledger(std::move(directory), clock);
     auto bytes = HelperStateFiles::read(ledger.m_directory, kLedgerFileName, kMaximumLedgerBytes);
+    std::optional<DecodedLedger> decoded;
+    bool clean = false; // no ledger file, or one that decodes: leftovers can be told apart
     if (!bytes) {
         switch (bytes.error().systemErrno) {
         case ENOENT:
         case ENOTDIR:
             // No ledger yet (or no state folder, for the first save to report).
-            ledger.removeLeftovers();
-            return ledger;
+            clean = true;
+            break;
         case EFBIG:
         case ELOOP:
         case EINVAL:
             // Something is there that no run of ours wrote: kept aside before the first save.
             ledger.m_unreadableLedgerOnDisk = true;
-            return ledger;
+            break;
         default:
             return bytes.error();
         }
+    } else {
+        decoded = decodeLedger(*bytes);
+        clean = decoded.has_value();
+        ledger.m_unreadableLedgerOnDisk = !clean;
     }
-    const auto value = platform::parsePropertyList(*bytes);
-    const PlistValue::Array* array = value ? value->asArray() : nullptr;
-    if (!array) {
-        ledger.m_unreadableLedgerOnDisk = true;
-        return ledger;
-    }
-    std::vector<HelperMoveRecord> decoded;
-    std::vector<platform::EncodedPlistItem> encoded;
-    decoded.reserve(array->size());
-    encoded.reserve(array->size());
-    for (const PlistValue& element : *array) {
-        auto record = HelperMoveRecord::fromPlist(element);
-        std::optional<platform::EncodedPlistItem> item;
-        if (record) {
-            if (auto made = platform::encodeBinaryArrayItem(record->toPlist()))
-                item = std::move(*made);
+    const auto committed =
+        HelperStateFiles::read(ledger.m_directory, kCommittedFileName, kMaximumLedgerBytes);
+    if (decoded) {
+        if (committed || committed.error().systemErrno != ENOENT) {
+            // The run that saved this ledger was cut off before its commit: the ledger is
+            // flushed before the committed copy goes, or at the next commit.
+            if (ledger.flushLedger(true))
+                (void)HelperStateFiles::remove(ledger.m_directory, kCommittedFileName);
+            else
+                ledger.m_committedCopyKept = ledger.m_ledgerUnflushed = true;
         }
-        if (!item) {
-            ledger.m_unreadableLedgerOnDisk = true;
-            return ledger;
-        }
-        decoded.push_back(std::move(*record));
-        encoded.push_back(std::move(*item));
+    } else if (committed) {
+        // "Moves.plist" was lost between a change and its commit (a power cut): the ledger of
+        // the last commit is the one on the disk until the next commit.
+        decoded = decodeLedger(*committed);
+        ledger.m_committedCopyKept = decoded.has_value();
     }
-    ledger.m_records = std::move(decoded);
-    ledger.m_encoded = std::move(encoded);
+    if (decoded) {
+        ledger.m_records = std::move(decoded->records);
+        ledger.m_encoded = std::move(decoded->encoded);
+    }
     if (ledger.prune()) {
         if (auto prepared = ledger.prepareDirectories(); !prepared)
             return prepared.error();
         if (auto saved = ledger.save(); !saved)
             return saved.error();
+        if (auto committedNow = ledger.commit(); !committedNow)
+            return committedNow.error();
     }
-    ledger.removeLeftovers();
+    if (clean)
+        ledger.removeLeftovers();
+    ledger.m_folder.close();
+    ledger.m_inventories.close();
     return ledger;
 }
 
@@ -114,6 +172,9 @@ void HelperMoveLedger::removeLeftovers() const
     const auto names = HelperStateFiles::list(inventoriesDirectory());
     if (!names)
         return;
+    std::set<platform::UUID> recorded;
+    for (const HelperMoveRecord& r : m_records)
+        recorded.insert(r.id);
     for (const auto& name : *names) {
         if (const auto target = platform::atomicWriteTarget(name)) {
             if (target->ends_with(kInventoryExtension))
@@ -128,9 +189,7 @@ void HelperMoveLedger::removeLeftovers() const
             std::string_view(name).substr(0, name.size() - kInventoryExtension.size()));
         if (!id || inventoryFileName(*id) != name)
             continue;
-        const bool recorded = std::any_of(m_records.begin(), m_records.end(),
-                                          [&](const HelperMoveRecord& r) { return r.id == *id; });
-        if (!recorded)
+        if (!recorded.contains(*id))
             (void)HelperStateFiles::remove(inventoriesDirectory(), name);
     }
 }
@@ -149,7 +208,7 @@ Result<void> HelperMoveLedger::add(HelperMoveRecord record, const HelperItemInve
 {
     // A record that can't be written (a path that is not valid UTF-8, say) is not taken: it
     // would keep every later save from succeeding.
-    auto encodedRecord = platform::encodeBinaryArrayItem(record.toPlist());
+    auto encodedRecord = platform::encodeBinaryArrayItem(record.toPlist(), &recordKeys());
     if (!encodedRecord)
         return encodedRecord.error();
     eraseRecordsIf([&](const HelperMoveRecord& r) {
@@ -162,10 +221,12 @@ Result<void> HelperMoveLedger::add(HelperMoveRecord record, const HelperItemInve
         return prepared;
     const std::vector<std::uint8_t> encoded = inventory.encoded();
     const std::string_view bytes(reinterpret_cast<const char*>(encoded.data()), encoded.size());
-    if (auto written = HelperStateFiles::writeAtomically(inventoriesDirectory(),
-                                                         inventoryFileName(record.id), bytes);
+    std::string name = inventoryFileName(record.id);
+    if (auto written = HelperStateFiles::writeAtomically(m_inventories, name, bytes,
+                                                         AtomicDurability::unflushed);
         !written)
         return written;
+    m_unflushedInventories.push_back(std::move(name));
     m_encoded.push_back(std::move(*encodedRecord));
     m_records.push_back(std::move(record));
     prune();
@@ -247,25 +308,108 @@ bool HelperMoveLedger::eraseRecordsIf(Predicate&& erase)
 
 Result<void> HelperMoveLedger::prepareDirectories() const
 {
-    if (auto made = HelperStateFiles::makeFolders(m_directory); !made)
-        return made;
-    return HelperStateFiles::makeFolders(inventoriesDirectory());
+    if (auto made = m_folder.open(); !made)
+        return made.error();
+    if (auto made = m_inventories.open(); !made)
+        return made.error();
+    return {};
 }
 
 void HelperMoveLedger::removeInventory(const platform::UUID& id) const
 {
     // An inventory left behind names no record, so the next load removes it.
-    (void)HelperStateFiles::remove(inventoriesDirectory(), inventoryFileName(id));
+    (void)HelperStateFiles::remove(m_inventories, inventoryFileName(id));
 }
 
 Result<void> HelperMoveLedger::save()
 {
-    const std::string bytes = platform::serializeBinaryArray(m_encoded);
+    const std::vector<std::string_view> pieces =
+        platform::binaryPropertyListPieces(m_encoded, recordKeys(), m_scratch);
     if (m_unreadableLedgerOnDisk) {
         if (auto keptAside = keepUnreadableLedgerAside(); !keptAside)
             return keptAside;
     }
-    return HelperStateFiles::writeAtomically(m_directory, kLedgerFileName, bytes);
+    // Without the committed copy on the disk, the save itself is flushed.
+    const AtomicDurability durability =
+        keepCommittedCopy() ? AtomicDurability::unflushed : AtomicDurability::flushed;
+    if (auto written =
+            HelperStateFiles::writeAtomically(m_folder, kLedgerFileName, pieces, durability);
+        !written)
+        return written;
+    m_ledgerUnflushed = m_ledgerUnflushed || durability == AtomicDurability::unflushed;
+    return {};
+}
+
+Result<void> HelperMoveLedger::keepCommittedCopy()
+{
+    if (m_committedCopyKept)
+        return {};
+    // A copy left by an earlier run is no committed ledger of this one.
+    (void)HelperStateFiles::remove(m_folder, kCommittedFileName);
+    if (auto linked = HelperStateFiles::link(m_folder, kLedgerFileName, kCommittedFileName);
+        !linked) {
+        if (linked.error().systemErrno != ENOENT)
+            return linked;
+        // No ledger on the disk yet: nothing to keep.
+    } else if (auto flushed = HelperStateFiles::flushFolder(m_folder); !flushed) {
+        return flushed;
+    }
+    m_committedCopyKept = true;
+    return {};
+}
+
+Result<void> HelperMoveLedger::flushLedger(bool ledger)
+{
+    if (ledger) {
+        if (auto flushed = HelperStateFiles::flushFile(m_folder, kLedgerFileName); !flushed)
+            return flushed;
+    }
+    return HelperStateFiles::flushFolder(m_folder);
+}
+
+Result<void> HelperMoveLedger::commit()
+{
+    const auto closeFolders = [this] {
+        m_folder.close();
+        m_inventories.close();
+        m_staging->close();
+    };
+    if (!m_ledgerUnflushed && m_unflushedInventories.empty()) {
+        closeFolders();
+        return {};
+    }
+    Result<void> flushed;
+    if (m_unflushedInventories.size() > kInventoriesFlushedOneByOne) {
+        flushed = HelperStateFiles::flushFileSystem(m_folder);
+    } else {
+        for (const std::string& name : m_unflushedInventories) {
+            // One removed since (its record replaced or pruned) needs no flush.
+            if (flushed = HelperStateFiles::flushFile(m_inventories, name);
+                !flushed && flushed.error().systemErrno != ENOENT)
+                break;
+            flushed = {};
+        }
+        if (flushed && !m_unflushedInventories.empty())
+            flushed = HelperStateFiles::flushFolder(m_inventories);
+        if (flushed)
+            flushed = flushLedger(m_ledgerUnflushed);
+    }
+    if (!flushed)
+        return flushed;
+    m_ledgerUnflushed = false;
+    m_unflushedInventories.clear();
+    if (m_committedCopyKept) {
+        // Left behind, the copy is removed at the next load, which finds "Moves.plist" usable.
+        (void)HelperStateFiles::remove(m_folder, kCommittedFileName);
+        m_committedCopyKept = false;
+    }
+    closeFolders();
+    return {};
+}
+
+HelperStagingJournal HelperMoveLedger::stagingJournal() const
+{
+    return HelperStagingJournal(m_staging);
 }
 
 Result<void> HelperMoveLedger::keepUnreadableLedgerAside()

@@ -11,6 +11,14 @@
 // 0700 and files 0600 (see HelperStateFiles.h); writes are atomic, so a reader sees the old
 // ledger or the new one.
 //
+// Every change is saved at once, so a daemon killed at any point loses nothing, but flushed to
+// disk only by commit(): the daemon commits once per request, before it replies, so the records
+// of what a reply says was moved are on the disk when the app reads them. Until then the ledger
+// of the last commit stays on the disk beside "Moves.plist" as "Moves.plist.committed" (a second
+// name of that file, made at the first change after a commit), and a "Moves.plist" that can't be
+// used at load (a power cut before the commit can leave it empty) gives way to it; a usable
+// "Moves.plist" at load is flushed and makes the committed copy go.
+//
 // The file is read only by load(). A ledger that was read (or found missing) then removes what
 // interrupted runs left in its folders: temporary files of atomic writes of "Moves.plist" or of
 // inventories, and inventory files that no record names. Beside a file that cannot be read,
@@ -28,6 +36,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -38,6 +47,8 @@
 #include "base/Result.h"
 #include "common/HelperItemInventory.h"
 #include "common/HelperMoveRecord.h"
+#include "common/HelperStagingJournal.h"
+#include "common/HelperStateFiles.h"
 #include "common/VeldoHelperProtocol.h"
 #include "platform/Clock.h"
 #include "platform/MacPath.h"
@@ -57,15 +68,17 @@ class HelperMoveLedger final
 {
 public:
     static constexpr std::string_view kLedgerFileName = "Moves.plist";
+    static constexpr std::string_view kCommittedFileName = "Moves.plist.committed";
     static constexpr std::string_view kInventoriesFolderName = "Inventories";
     static constexpr std::string_view kInventoryExtension = ".inventory";
     static constexpr std::int64_t kMaximumAgeSeconds = 2'592'000; // 30 days
     static constexpr std::size_t kMaximumRecordsPerAccount = kHelperRequestItemLimit;
 
     // Loads the ledger of `directory` (see above). When loading pruned something, the folders
-    // are made and the ledger saved; a ledger that needed no pruning is not rewritten. Fails with
-    // the errno when "Moves.plist" cannot be read for a reason other than its absence or its
-    // content, or when the pruned ledger cannot be saved. `clock` must outlive the ledger.
+    // are made and the ledger saved and committed; a ledger that needed no pruning is not
+    // rewritten. Fails with the errno when "Moves.plist" cannot be read for a reason other than
+    // its absence or its content, or when the pruned ledger cannot be saved. `clock` must
+    // outlive the ledger.
     static Result<HelperMoveLedger>
     load(platform::MacPath directory,
          const platform::Clock& clock = platform::SystemClock::shared());
@@ -96,6 +109,16 @@ public:
     // The same for several ids at once, with one save.
     Result<void> remove(const std::vector<platform::UUID>& ids);
 
+    // Flushes to disk what was saved since the last commit ("Moves.plist", the inventory files
+    // written and the names made or deleted), then lets the committed copy go; closes the
+    // folders kept open since. Nothing to flush: nothing happens. On failure the committed copy
+    // stays and the next commit flushes again.
+    Result<void> commit();
+
+    // The staging journal beside the ledger ("Staging" in its folder), whose folder stays open
+    // from its first use to the next commit.
+    HelperStagingJournal stagingJournal() const;
+
     // The folder of the inventory files, and the name of one record's file in it.
     platform::MacPath inventoriesDirectory() const;
     static std::string inventoryFileName(const platform::UUID& id);
@@ -112,15 +135,28 @@ private:
     void removeLeftovers() const;
     Result<void> save();
     Result<void> keepUnreadableLedgerAside();
+    Result<void> keepCommittedCopy();
+    // Flushes the state folder's entries and, when `ledger`, "Moves.plist" itself.
+    Result<void> flushLedger(bool ledger);
 
     platform::MacPath m_directory;
+    // The state folder, its inventories and its journal, open from first use to the next commit.
+    mutable HelperStateFiles::Folder m_folder;
+    mutable HelperStateFiles::Folder m_inventories;
+    std::shared_ptr<HelperStateFiles::Folder> m_staging;
     std::vector<HelperMoveRecord> m_records;
     // Each record's property-list form, in step with m_records, so a save encodes no record
-    // again.
+    // again; and the rest of the file, whose buffers each save reuses.
     std::vector<platform::EncodedPlistItem> m_encoded;
+    platform::BinaryPlistScratch m_scratch;
     const platform::Clock* m_clock;
     // "Moves.plist" exists but could not be read or decoded, and has not been kept aside yet.
     bool m_unreadableLedgerOnDisk = false;
+    // "Moves.plist.committed" holds the ledger of the last commit.
+    bool m_committedCopyKept = false;
+    // Saved since the last commit: "Moves.plist", and the inventory files written.
+    bool m_ledgerUnflushed = false;
+    std::vector<std::string> m_unflushedInventories;
 };
 
 } // namespace veldo::common

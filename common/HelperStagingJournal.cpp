@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cerrno>
 
+#include <sys/stat.h>
+
 #include "common/HelperStateFiles.h"
 #include "platform/PropertyList.h"
 
@@ -17,32 +19,40 @@ constexpr std::size_t kMaximumRecordBytes = std::size_t{1} << 20;
 } // namespace
 
 HelperStagingJournal::HelperStagingJournal(platform::MacPath directory)
-    : m_directory(std::move(directory))
+    : m_folder(std::make_shared<HelperStateFiles::Folder>(std::move(directory)))
 {
 }
 
-Result<void> HelperStagingJournal::write(const HelperStagingRecord& record) const
+HelperStagingJournal::HelperStagingJournal(std::shared_ptr<HelperStateFiles::Folder> folder)
+    : m_folder(std::move(folder))
 {
-    if (auto made = HelperStateFiles::makeFolders(m_directory); !made)
-        return made;
+}
+
+Result<void> HelperStagingJournal::write(const HelperStagingRecord& record,
+                                         HelperStateFiles::AtomicDurability durability) const
+{
+    const auto folder = m_folder->open();
+    if (!folder)
+        return folder.error();
     // A folder that existed with a wider mode is tightened too; the write does not depend on it.
-    (void)HelperStateFiles::tightenFolder(m_directory);
+    (void)::fchmod(*folder, HelperStateFiles::kFolderMode);
     const auto bytes =
         platform::serializePropertyList(record.toPlist(), platform::PlistFormat::binary);
     if (!bytes)
         return bytes.error();
-    return HelperStateFiles::writeAtomically(m_directory, fileName(record.id), *bytes);
+    return HelperStateFiles::writeAtomically(*m_folder, fileName(record.id), *bytes, durability);
 }
 
 Result<void> HelperStagingJournal::remove(const platform::UUID& id) const
 {
-    return HelperStateFiles::remove(m_directory, fileName(id));
+    return HelperStateFiles::remove(*m_folder, fileName(id));
 }
 
 Result<std::vector<HelperStagingRecord>> HelperStagingJournal::records() const
 {
     std::vector<HelperStagingRecord> records;
-    const auto names = HelperStateFiles::list(m_directory);
+    const platform::MacPath& folder = m_folder->path();
+    const auto names = HelperStateFiles::list(folder);
     if (!names) {
         if (names.error().systemErrno == ENOENT)
             return records;
@@ -51,7 +61,7 @@ Result<std::vector<HelperStagingRecord>> HelperStagingJournal::records() const
     for (const std::string& name : *names) {
         if (platform::MacPath(name).pathExtension() != kExtension)
             continue;
-        const auto bytes = HelperStateFiles::read(m_directory, name, kMaximumRecordBytes);
+        const auto bytes = HelperStateFiles::read(folder, name, kMaximumRecordBytes);
         if (!bytes)
             continue;
         const auto value = platform::parsePropertyList(*bytes);

@@ -1,4 +1,4 @@
-// The helper's state files: folders made 0700, atomic and durable writes, guarded reads.
+// The helper's state files: folders made 0700, atomic writes (flushed or not), guarded reads.
 #include "common/HelperStateFiles.h"
 
 #include <cerrno>
@@ -40,15 +40,61 @@ Result<void> establishOwnership(int fd, mode_t mode)
     return {};
 }
 
-} // namespace
-
-Result<void> makeFolders(const MacPath& folder)
+// Makes `folder` and its missing parents (0700, root's when running as root) and opens it.
+Result<UniqueFd> makeAndOpen(const MacPath& folder)
 {
     const MacPath standardized = folder.standardized();
     if (!standardized.isAbsolute())
         return Error::fromErrno(EINVAL, folder.path());
-    const auto made = platform::makeFoldersInRoot(
-        standardized, kFolderMode, [](int fd) { return establishOwnership(fd, kFolderMode); });
+    return platform::makeFoldersInRoot(standardized, kFolderMode,
+                                       [](int fd) { return establishOwnership(fd, kFolderMode); });
+}
+
+// Retries `call` while it fails with EINTR; its result.
+template <typename Call>
+int retrying(const Call& call)
+{
+    int rc;
+    do {
+        rc = call();
+    } while (rc != 0 && errno == EINTR);
+    return rc;
+}
+
+} // namespace
+
+bool Folder::holdsFolder() const
+{
+    // Still a folder with a name: one removed since (no links left) is opened again.
+    struct stat st = {};
+    return m_fd && ::fstat(m_fd.get(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_nlink > 0;
+}
+
+Result<int> Folder::open()
+{
+    if (holdsFolder())
+        return m_fd.get();
+    auto made = makeAndOpen(m_path);
+    if (!made)
+        return made.error();
+    m_fd = std::move(*made);
+    return m_fd.get();
+}
+
+Result<int> Folder::openExisting()
+{
+    if (holdsFolder())
+        return m_fd.get();
+    auto opened = openFolder(m_path);
+    if (!opened)
+        return opened.error();
+    m_fd = std::move(*opened);
+    return m_fd.get();
+}
+
+Result<void> makeFolders(const MacPath& folder)
+{
+    const auto made = makeAndOpen(folder);
     if (!made)
         return made.error();
     return {};
@@ -64,18 +110,113 @@ Result<void> tightenFolder(const MacPath& folder)
     return {};
 }
 
-Result<void> writeAtomically(const MacPath& folder, std::string_view name, std::string_view bytes)
+namespace {
+
+Result<void> writeAtomicallyIn(int directory, const MacPath& folder, std::string_view name,
+                               std::span<const std::string_view> pieces,
+                               AtomicDurability durability)
 {
-    const auto directory = openFolder(folder);
-    if (!directory)
-        return directory.error();
-    auto written = platform::writeFileAtomicallyAt(directory->get(), name, bytes, kFileMode);
+    auto written = platform::writeFileAtomicallyAt(directory, name, pieces, kFileMode, durability);
     if (!written) {
         // The platform's writer names no path; the entry's is ours to add.
         Error error = written.error();
         error.path = folder.appendingPathComponent(name).path();
         return error;
     }
+    return {};
+}
+
+Result<void> removeIn(int directory, const MacPath& folder, std::string_view name)
+{
+    const std::string path = folder.appendingPathComponent(name).path();
+    if (holdsNul(name))
+        return Error::fromErrno(EINVAL, path);
+    const std::string entry(name);
+    if (::unlinkat(directory, entry.c_str(), 0) != 0)
+        return Error::fromErrno(errno, path);
+    return {};
+}
+
+} // namespace
+
+Result<void> writeAtomically(const MacPath& folder, std::string_view name, std::string_view bytes,
+                             AtomicDurability durability)
+{
+    const auto directory = openFolder(folder);
+    if (!directory)
+        return directory.error();
+    return writeAtomicallyIn(directory->get(), folder, name,
+                             std::span<const std::string_view>(&bytes, 1), durability);
+}
+
+Result<void> writeAtomically(Folder& folder, std::string_view name, std::string_view bytes,
+                             AtomicDurability durability)
+{
+    return writeAtomically(folder, name, std::span<const std::string_view>(&bytes, 1), durability);
+}
+
+Result<void> writeAtomically(Folder& folder, std::string_view name,
+                             std::span<const std::string_view> pieces, AtomicDurability durability)
+{
+    const auto directory = folder.open();
+    if (!directory)
+        return directory.error();
+    return writeAtomicallyIn(*directory, folder.path(), name, pieces, durability);
+}
+
+Result<void> flushFile(Folder& folder, std::string_view name)
+{
+    const std::string path = folder.path().appendingPathComponent(name).path();
+    if (holdsNul(name))
+        return Error::fromErrno(EINVAL, path);
+    const auto directory = folder.openExisting();
+    if (!directory)
+        return directory.error();
+    const std::string entry(name);
+    int fd;
+    do {
+        fd = ::openat(*directory, entry.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return Error::fromErrno(errno, path);
+    const UniqueFd file(fd);
+    if (retrying([&] { return ::fsync(file.get()); }) != 0)
+        return Error::fromErrno(errno, path);
+    return {};
+}
+
+Result<void> flushFolder(Folder& folder)
+{
+    const auto directory = folder.openExisting();
+    if (!directory)
+        return directory.error();
+    if (retrying([&] { return ::fsync(*directory); }) != 0)
+        return Error::fromErrno(errno, folder.path().path());
+    return {};
+}
+
+Result<void> flushFileSystem(Folder& folder)
+{
+    const auto directory = folder.openExisting();
+    if (!directory)
+        return directory.error();
+    if (retrying([&] { return ::syncfs(*directory); }) != 0)
+        return Error::fromErrno(errno, folder.path().path());
+    return {};
+}
+
+Result<void> link(Folder& folder, std::string_view from, std::string_view to)
+{
+    const std::string path = folder.path().appendingPathComponent(from).path();
+    if (holdsNul(from) || holdsNul(to))
+        return Error::fromErrno(EINVAL, path);
+    const auto directory = folder.openExisting();
+    if (!directory)
+        return directory.error();
+    const std::string source(from);
+    const std::string target(to);
+    if (::linkat(*directory, source.c_str(), *directory, target.c_str(), 0) != 0)
+        return Error::fromErrno(errno, path);
     return {};
 }
 
@@ -126,16 +267,20 @@ Result<std::string> read(const MacPath& folder, std::string_view name, std::size
 
 Result<void> remove(const MacPath& folder, std::string_view name)
 {
-    const std::string path = folder.appendingPathComponent(name).path();
     if (holdsNul(name))
-        return Error::fromErrno(EINVAL, path);
+        return Error::fromErrno(EINVAL, folder.appendingPathComponent(name).path());
     const auto directory = openFolder(folder);
     if (!directory)
         return directory.error();
-    const std::string entry(name);
-    if (::unlinkat(directory->get(), entry.c_str(), 0) != 0)
-        return Error::fromErrno(errno, path);
-    return {};
+    return removeIn(directory->get(), folder, name);
+}
+
+Result<void> remove(Folder& folder, std::string_view name)
+{
+    const auto directory = folder.openExisting();
+    if (!directory)
+        return directory.error();
+    return removeIn(*directory, folder.path(), name);
 }
 
 Result<void> renameWithoutReplacing(const MacPath& folder, std::string_view from,

@@ -68,13 +68,14 @@ int readableDescriptor(int fd, mode_t type, UniqueFd& owned)
     return owned.get();
 }
 
-Result<HelperStat> statFd(int fd)
+namespace {
+
+constexpr std::uint64_t kKeptAttributes = STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND;
+
+// The record of one statx answer; its flags from the answer's attributes when the file system
+// reports both kept ones there, else from `fd` (none: -1).
+Result<HelperStat> statOf(const struct statx& sx, int fd)
 {
-    struct statx sx = {};
-    const int rc = base::retryOnInterrupt(
-        [&] { return ::statx(fd, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW, kStatxMask, &sx); });
-    if (rc != 0)
-        return unexpected(Error::fromErrno(errno));
     if ((sx.stx_mask & (STATX_TYPE | STATX_MODE | STATX_INO)) !=
         (STATX_TYPE | STATX_MODE | STATX_INO))
         return unexpected(Error::fromErrno(EIO));
@@ -98,15 +99,38 @@ Result<HelperStat> statFd(int fd)
     // regular files answer FS_IOC_GETFLAGS on a readable descriptor; links, FIFOs, devices and
     // sockets must not be opened for it and take statx's attributes instead, as does anything
     // whose flags cannot be read so (no read access).
-    const std::uint64_t wanted = STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND;
-    if ((sx.stx_attributes_mask & wanted) == wanted)
-        st.flags = platform::macFlagsFromStatxAttributes(sx.stx_attributes & wanted);
-    else if (auto flags = inodeFlags(fd, st.mode & S_IFMT))
+    if ((sx.stx_attributes_mask & kKeptAttributes) == kKeptAttributes)
+        st.flags = platform::macFlagsFromStatxAttributes(sx.stx_attributes & kKeptAttributes);
+    else if (auto flags = fd < 0 ? std::nullopt : inodeFlags(fd, st.mode & S_IFMT))
         st.flags = *flags;
-    else if ((sx.stx_attributes_mask & wanted) != 0)
+    else if ((sx.stx_attributes_mask & kKeptAttributes) != 0)
         st.flags =
             platform::macFlagsFromStatxAttributes(sx.stx_attributes & sx.stx_attributes_mask);
     return st;
+}
+
+} // namespace
+
+Result<HelperStat> statFd(int fd)
+{
+    struct statx sx = {};
+    const int rc = base::retryOnInterrupt(
+        [&] { return ::statx(fd, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW, kStatxMask, &sx); });
+    if (rc != 0)
+        return unexpected(Error::fromErrno(errno));
+    return statOf(sx, fd);
+}
+
+std::optional<Result<HelperStat>> statEntryAt(int directory, const char* name)
+{
+    struct statx sx = {};
+    const int rc = base::retryOnInterrupt(
+        [&] { return ::statx(directory, name, AT_SYMLINK_NOFOLLOW, kStatxMask, &sx); });
+    if (rc != 0)
+        return Result<HelperStat>(unexpected(Error::fromErrno(errno)));
+    if ((sx.stx_attributes_mask & kKeptAttributes) != kKeptAttributes)
+        return std::nullopt;
+    return statOf(sx, -1);
 }
 
 std::optional<std::uint64_t> fileSystemID(int fd)

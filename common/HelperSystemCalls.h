@@ -29,6 +29,11 @@ int readableDescriptor(int fd, mode_t type, UniqueFd& owned);
 // statx of the open object (any descriptor kind), with the flags translated.
 Result<HelperStat> statFd(int fd);
 
+// statx of the entry `name` of `directory`, not following a link, in one call: the record, or
+// the errno of the call; none when the file system does not report the flags in statx's
+// attributes (the caller then opens the entry and asks statFd).
+std::optional<Result<HelperStat>> statEntryAt(int directory, const char* name);
+
 // f_fsid of the open object's file system (fstatfs) as one 64-bit value, its first word in the
 // low half; none when fstatfs fails.
 std::optional<std::uint64_t> fileSystemID(int fd);

@@ -18,6 +18,7 @@
 #include "base/SystemCalls.h"
 #include "common/HelperEndpoint.h"
 #include "common/HelperFileAccess.h"
+#include "helper/CredentialedFrame.h"
 #include "helper/HelperLog.h"
 #include "helper/ServiceDefinition.h"
 #include "helper/SystemFolders.h"
@@ -102,7 +103,14 @@ std::optional<Endpoint> bindEndpoint(std::string& reason)
             return std::nullopt;
         }
     }
-    const auto address = common::socketAddressIn(endpoint.folder.get(), name);
+    // Bound, opened to everyone and listening under a name of its own first, then renamed into
+    // place: a client that finds the name can connect.
+    const std::string binding = name + ".binding";
+    if (::unlinkat(endpoint.folder.get(), binding.c_str(), 0) != 0 && errno != ENOENT) {
+        reason = "an earlier socket being bound can't be removed";
+        return std::nullopt;
+    }
+    const auto address = common::socketAddressIn(endpoint.folder.get(), binding);
     endpoint.socket = base::UniqueFd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
     struct stat bound
     {
@@ -110,10 +118,14 @@ std::optional<Endpoint> bindEndpoint(std::string& reason)
     if (!address || !endpoint.socket ||
         ::bind(endpoint.socket.get(), reinterpret_cast<const sockaddr*>(&*address),
                sizeof *address) != 0 ||
-        ::fstatat(endpoint.folder.get(), name.c_str(), &bound, AT_SYMLINK_NOFOLLOW) != 0 ||
-        ::fchmodat(endpoint.folder.get(), name.c_str(), 0666, 0) != 0 ||
-        ::listen(endpoint.socket.get(), 128) != 0) {
+        ::fstatat(endpoint.folder.get(), binding.c_str(), &bound, AT_SYMLINK_NOFOLLOW) != 0 ||
+        ::fchmodat(endpoint.folder.get(), binding.c_str(), 0666, 0) != 0 ||
+        !enableWriterCredentials(endpoint.socket.get(), false) ||
+        ::listen(endpoint.socket.get(), 128) != 0 ||
+        ::renameat(endpoint.folder.get(), binding.c_str(), endpoint.folder.get(), name.c_str()) !=
+            0) {
         reason = "the socket can't be bound (errno " + std::to_string(errno) + ")";
+        (void)::unlinkat(endpoint.folder.get(), binding.c_str(), 0);
         return std::nullopt;
     }
     endpoint.device = bound.st_dev;

@@ -12,14 +12,16 @@
 // are protected (as the daemon checks them at start).
 //
 // It makes "/private/var/log" (root's, 0755) when missing, replaces a stale socket only when it is
-// a socket of root's, binds the socket (0666) and waits. When a client connects it checks
-// everything again and starts the program by its opened descriptor (execveat) with the socket as
-// descriptor 3 (LISTEN_FDS=1, LISTEN_PID), only PATH, VELDO_MAC_ROOT and the variables named by
-// --pass-env in its environment, and its standard error appended to
-// "/private/var/log/orbelkan.Veldo.Helper.log". It waits for the daemon through a process
-// descriptor and starts it again on the next connection, at least the restart spacing after the
-// last start; connections made meanwhile wait in the socket's backlog. When the record is gone or
-// no longer trusted, it removes the socket, sends the daemon SIGTERM, waits for it and ends.
+// a socket of root's, binds the socket (0666), asks for its writers' credentials before it listens
+// (so that every connection carries them from its first byte, the one that starts the daemon too)
+// and waits. When a client connects it checks everything again and starts the program by its opened
+// descriptor (execveat) with the socket as descriptor 3 (LISTEN_FDS=1, LISTEN_PID), only PATH,
+// VELDO_MAC_ROOT and the variables named by --pass-env in its environment, and its standard error
+// appended to "/private/var/log/orbelkan.Veldo.Helper.log". It waits for the daemon through a
+// process descriptor and starts it again on the next connection, at least the restart spacing after
+// the last start; connections made meanwhile wait in the socket's backlog. When the record is gone
+// or no longer trusted, it removes the socket, sends the daemon SIGTERM, waits for it and ends.
+// The socket gets its name only once it is 0666 and listening: a client never finds it closed.
 #pragma once
 
 #include <chrono>

@@ -6,8 +6,11 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string_view>
+#include <unordered_set>
 
+#include <elf.h>
 #include <fcntl.h>
 #include <linux/openat2.h>
 #include <sys/stat.h>
@@ -21,6 +24,7 @@
 #include "helper/HelperFaultPoints.h"
 #include "helper/HelperService.h"
 #include "helper/ToolRunner.h"
+#include "platform/HostFiles.h"
 #include "platform/PropertyList.h"
 
 namespace veldo::helper {
@@ -137,17 +141,51 @@ struct Finding
     bool mapChanging = false;
 };
 
-// Root's, and writable by no one else: the rule for every file the process maps.
+// Root's, and writable by no one else: the rule for every file that holds the process's code.
 bool rootsAlone(const common::HelperStat& status)
 {
     return status.uid == 0 && (status.mode & (S_IWGRP | S_IWOTH)) == 0;
 }
 
-// Every file-backed mapping of "maps", executable or not, deleted files included, backed by an
-// object of root's that neither group nor others may write, and every executable one by such a
-// regular file ("[vdso]" and "[vsyscall]" aside); the finding otherwise.
+// What a mapped object's first bytes say it is.
+enum class MappedObject
+{
+    elf,        // an ELF file: a library, a program, a loader
+    other,      // data, or a device with nothing a loader could read from it
+    unreadable, // it can't be opened or read: as good as an ELF file
+};
+
+// Reads the first bytes of what the O_PATH descriptor `mapped` holds, through a descriptor of its
+// own opened from it (the very object, deleted files and shared memory included), without waiting.
+// The loader reads a library's header before it maps it, so a character device that has nothing
+// to read now (an event queue, as the GPU's nodes are) or can't be read at all (its driver only
+// maps) holds no library.
+MappedObject mappedObject(int mapped, const common::HelperStat& status)
+{
+    const base::UniqueFd file = base::openAt(AT_FDCWD, platform::descriptorName(mapped).c_str(),
+                                             O_RDONLY | O_NONBLOCK | O_NOCTTY);
+    if (!file)
+        return MappedObject::unreadable;
+    unsigned char magic[SELFMAG] = {};
+    ssize_t got = base::retryOnInterrupt([&] { return ::pread(file.get(), magic, SELFMAG, 0); });
+    if (got < 0 && errno == ESPIPE)
+        got = base::retryOnInterrupt([&] { return ::read(file.get(), magic, SELFMAG); });
+    if (got < 0)
+        return S_ISCHR(status.mode) && (errno == EAGAIN || errno == EINVAL)
+                   ? MappedObject::other
+                   : MappedObject::unreadable;
+    return got == SELFMAG && std::memcmp(magic, ELFMAG, SELFMAG) == 0 ? MappedObject::elf
+                                                                      : MappedObject::other;
+}
+
+// Every file-backed mapping of "maps", deleted files, shared memory and devices included: an
+// executable one backed by a regular file of root's that neither group nor others may write
+// ("[vdso]" and "[vsyscall]" aside), any other backed by such an object unless it holds no ELF
+// file (data, shared memory, a device's memory); the finding otherwise. Each object is read once
+// however often it is mapped (a GPU's node may be mapped hundreds of times).
 std::optional<Finding> mappingRefusal(int processFd, std::string_view maps)
 {
+    std::unordered_set<common::HelperFileIdentity> holdingNoElf;
     while (!maps.empty()) {
         const auto lineEnd = maps.find('\n');
         const std::string_view line = maps.substr(0, lineEnd);
@@ -181,8 +219,24 @@ std::optional<Finding> mappingRefusal(int processFd, std::string_view maps)
         if (!mapped)
             return Finding{reason, errno == ENOENT || errno == ESRCH};
         const auto status = common::statDescriptor(mapped.get());
-        if (!status || !rootsAlone(*status) || (executable && !status->isRegularFile()))
+        if (!status)
             return Finding{reason};
+        if (executable) {
+            if (!rootsAlone(*status) || !status->isRegularFile())
+                return Finding{reason};
+            continue;
+        }
+        if (rootsAlone(*status) || holdingNoElf.contains(status->identity()))
+            continue;
+        switch (mappedObject(mapped.get(), *status)) {
+        case MappedObject::elf:
+            return Finding{reason};
+        case MappedObject::unreadable:
+            return Finding{"it maps " + shown + ", which can't be read"};
+        case MappedObject::other:
+            holdingNoElf.insert(status->identity());
+            break;
+        }
     }
     return std::nullopt;
 }

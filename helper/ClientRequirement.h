@@ -14,12 +14,15 @@
 //   LD_LIBRARY_PATH, as the block reads now, for the process may overwrite it) name only objects of
 //   root's writable by no one else, every folder on the way likewise (bare library names aside,
 //   which the loader looks up in the library folders);
-// - every file-backed mapping, executable or not, deleted files, shared memory and devices
-//   included, is backed by an object owned by root and writable by neither group nor others, and
-//   every executable one by such a regular file ("[vdso]" and "[vsyscall]" aside), so no library
-//   of the user's can have been loaded (LD_PRELOAD, LD_AUDIT, plug-in paths and the like), not
-//   even one that took away its code's execute permission or unmapped its code once it had run
-//   (the rest of it stays mapped).
+// - every executable mapping is backed by a regular file owned by root and writable by neither
+//   group nor others ("[vdso]" and "[vsyscall]" aside), and every other file-backed one, deleted
+//   files, shared memory and devices included, by such an object unless its first bytes, read
+//   through "map_files", show no ELF file (one that can't be opened or read counts as one; a
+//   character device with nothing to read holds none): so no library of the user's can have been
+//   loaded (LD_PRELOAD, LD_AUDIT, plug-in paths and the like), not even one that took away its
+//   code's execute permission or unmapped its code once it had run (the rest of it stays mapped),
+//   while the data a desktop app maps (font caches, shared-memory buffers of the display server
+//   and the toolkit, the GPU's device nodes) is no reason to refuse it.
 // A process that ends while it is read is refused as gone, whatever the reading found missing;
 // one whose memory map keeps changing under the check (a mapping listed and gone a moment later)
 // is read again, at most three times, and then refused.

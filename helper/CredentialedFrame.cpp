@@ -151,7 +151,9 @@ private:
 
     void take(Piece& piece)
     {
-        if (!piece.credentials) {
+        // Process id 0: the kernel attached no writer (the bytes came before their reader asked
+        // for one) or one this process can't see.
+        if (!piece.credentials || piece.credentials->pid == 0) {
             m_spoiled = true;
             return;
         }

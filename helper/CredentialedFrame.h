@@ -3,7 +3,11 @@
 // kernel offers it (SO_PASSPIDFD), a process descriptor of the writer.
 //
 // A stream read never joins bytes of two writers, so each piece read carries one writer; every
-// piece of a frame must carry the same process and user, else the frame has no single writer.
+// piece of a frame must carry the same process and user, else the frame has no single writer, as
+// it has none when a piece carries no writer: bytes written to an accepted socket before it asked
+// for credentials read as process 0 of the overflow user (since Linux 6.16 a connection takes the
+// listening socket's options when it is made, not when it is accepted; bytes that wait for the
+// accept carry their writer).
 // Descriptors passed along with the bytes (SCM_RIGHTS) are closed at once and spoil the frame.
 // The body is kept in pieces as it arrives (common::FrameBody); a body of more than one piece is
 // read only once the frame budget grants its length. Blocks the calling thread until the frame is
@@ -67,8 +71,9 @@ struct FrameReading
     uid_t account = 0;
 };
 
-// Turns on what the reads below need on an accepted socket: SO_PASSCRED always, SO_PASSPIDFD when
-// `passPidfd` and the kernel knows it. False when SO_PASSCRED can't be set.
+// Turns on what the reads below need on an accepted socket, or on a listening one for the
+// connections made to it from then on: SO_PASSCRED always, SO_PASSPIDFD when `passPidfd` and the
+// kernel knows it. False when SO_PASSCRED can't be set.
 bool enableWriterCredentials(int socketFd, bool passPidfd);
 
 // Reads one frame from the blocking `socketFd`.

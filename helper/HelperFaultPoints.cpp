@@ -17,6 +17,7 @@
 #include <linux/seccomp.h>
 #include <signal.h>
 #include <stddef.h>
+#include <stdio.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -82,8 +83,9 @@ void moveOneByte(const std::string& fifo, bool write)
 #define VELDO_FAULT_AUDIT_ARCH AUDIT_ARCH_AARCH64
 #endif
 
-// From now on the first rename of an atomic write (renameat, or renameat2 without flags) is
-// trapped and the trap raises SIGKILL: the write's temporary file stays, its target unchanged.
+// From now on the first rename of an atomic write (renameat, or renameat2 without flags or with
+// RENAME_EXCHANGE) is trapped and the trap raises SIGKILL: the write's temporary file stays, its
+// target unchanged.
 void killAtNextAtomicRename()
 {
 #ifdef VELDO_FAULT_AUDIT_ARCH
@@ -98,13 +100,14 @@ void killAtNextAtomicRename()
         BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
         BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
 #ifdef __NR_renameat
-        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_renameat, 4, 0),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_renameat, 5, 0),
 #else
         BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_renameat2, 0, 0),
 #endif
-        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_renameat2, 0, 2),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_renameat2, 0, 3),
         BPF_STMT(BPF_LD | BPF_W | BPF_ABS, kFlagsLow),
-        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, 0, 1, 0),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, 0, 2, 0),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, RENAME_EXCHANGE, 1, 0),
         BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
         BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_TRAP),
     };

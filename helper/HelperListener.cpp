@@ -58,7 +58,8 @@ void HelperListener::listen(base::UniqueFd listeningSocket)
     const int flags = ::fcntl(m_listeningSocket.get(), F_GETFL);
     if (flags >= 0)
         ::fcntl(m_listeningSocket.get(), F_SETFL, flags | O_NONBLOCK);
-    // Accepted sockets inherit these at once, so no byte arrives without its writer.
+    // Connections made from now on take these with them (so does every one to a socket the
+    // activator bound); one made before has them only once its accepted socket is given them.
     (void)enableWriterCredentials(m_listeningSocket.get(), m_usePidfdOptions);
     int passPidfd = 0;
     socklen_t size = sizeof passPidfd;
@@ -112,6 +113,9 @@ bool HelperListener::acceptOne()
                             {std::to_string(error)});
         return false;
     }
+    // At once, for a connection made before the listening socket had them (it takes them when it
+    // is made): bytes written between the accept and this have no writer and spoil their frame.
+    (void)enableWriterCredentials(socket.get(), m_usePidfdOptions);
     ucred peer{};
     socklen_t size = sizeof peer;
     if (::getsockopt(socket.get(), SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0) {
@@ -135,7 +139,6 @@ bool HelperListener::acceptOne()
                        {std::to_string(peer.pid), std::to_string(peer.uid)});
     ++m_openConnections;
     ++m_openByAccount[peer.uid];
-    (void)enableWriterCredentials(socket.get(), m_usePidfdOptions);
     PinnedProcess connector = pinConnector(socket.get(), peer.pid);
     auto connection = std::make_shared<HelperConnection>(std::move(socket), peer.uid, peer.pid,
                                                          std::move(connector));
@@ -286,8 +289,11 @@ void HelperListener::idleCheck(long generation)
 {
     if (generation != m_idleGeneration || m_openConnections != 0)
         return;
+    // A client that connected just now (its accept is about to run) keeps the daemon too.
+    pollfd waiting{m_listeningSocket.get(), POLLIN, 0};
+    const bool connectionWaits = ::poll(&waiting, 1, 0) == 1 && (waiting.revents & POLLIN) != 0;
     std::unique_lock lock(HelperService::workLock(), std::try_to_lock);
-    if (!lock.owns_lock()) {
+    if (connectionWaits || !lock.owns_lock()) {
         armIdleTimer();
         return;
     }

@@ -21,7 +21,7 @@
 // an unreadable or late frame); then it is uncounted, and when none is left the idle timer is
 // armed. The idle check exits (through `exitProcess`, holding the work lock, with the shutdown
 // flag set) when its timer is the latest, nothing is open and no request holds the work lock; a
-// running request re-arms it.
+// running request re-arms it, and so does a connection waiting to be accepted.
 //
 // The connection counts and `idleGeneration` change only on `queue`. The listener lives for the
 // process.

@@ -14,6 +14,7 @@
 #include "helper/DaemonBuild.h"
 #include "helper/HelperLog.h"
 #include "helper/ToolRunner.h"
+#include "platform/ErrnoName.h"
 #include "platform/MacRoot.h"
 
 namespace veldo::helper {
@@ -180,6 +181,7 @@ HelperTrashMover HelperService::makeMover(HelperCaller caller, std::function<boo
     mover.maximumDepth = 256;
     mover.handsOverFoldersForTesting = false;
     mover.isCancelled = std::move(isCancelled);
+    mover.requestFacts = std::make_shared<HelperTrashMover::RequestFacts>();
     return mover;
 }
 
@@ -241,6 +243,12 @@ common::HelperReplyEnvelope HelperService::performRequest(const Work& work)
         const HelperTrashMover mover =
             makeMover(std::move(*caller), [] { return shutdownFlag().isSet(); });
         const auto reply = work(mover);
+        // What the reply says was moved or put back is recorded on the disk before it goes.
+        if (mover.ledger) {
+            if (const auto committed = mover.ledger->commit(); !committed)
+                serviceLog().error("The move ledger couldn't be flushed to disk (%{public}s)",
+                                   {platform::errnoName(committed.error().systemErrno)});
+        }
         if (!reply)
             return refusal(common::kHelperErrorUnreadableRequest);
         auto text = reply->encodeJSON();

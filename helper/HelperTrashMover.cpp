@@ -44,6 +44,26 @@ std::string HelperTrashMover::homePath() const
     return caller.home.path();
 }
 
+std::optional<common::HelperVolumeStamp>
+HelperTrashMover::trashStamp(const SharedDescriptor& trash) const
+{
+    if (!requestFacts)
+        return common::HelperVolumeStamp::fromDescriptor(trash);
+    const auto st = common::statDescriptor(trash);
+    if (!st)
+        return common::HelperVolumeStamp::fromDescriptor(trash);
+    if (requestFacts->trash != st->identity()) {
+        requestFacts->trashStamp = common::HelperVolumeStamp::fromDescriptor(trash);
+        requestFacts->trash = st->identity();
+    }
+    return requestFacts->trashStamp;
+}
+
+common::HelperMountTable* HelperTrashMover::mountTable() const
+{
+    return requestFacts ? &requestFacts->mounts : nullptr;
+}
+
 HelperTrashMover::OpenedTrash HelperTrashMover::openUserTrash() const
 {
     OpenedTrash opened;
@@ -91,6 +111,16 @@ void grantFolder(const SharedDescriptor& folder, uid_t uid, gid_t gid, mode_t mo
         failed("fchown");
     if (::fchmod(folder.fd(), ((mode & ~mode_t(S_ISUID | S_ISGID)) & 07777) | S_IRWXU) != 0)
         failed("fchmod");
+}
+
+bool writeStagingRecord(const HelperStagingJournal& journal,
+                        const common::HelperStagingRecord& record)
+{
+    if (faultPoint("journal.write"))
+        return false;
+    return static_cast<bool>(journal.write(record, record.stagingIdentity
+                                                       ? platform::AtomicDurability::flushed
+                                                       : platform::AtomicDurability::unflushed));
 }
 
 bool moveStagedItem(const SharedDescriptor& folder, const SharedDescriptor& to,
@@ -149,9 +179,7 @@ void HelperTrashMover::finishStaging(const SharedDescriptor& folder, const Share
     faultPoint(record.kind == common::HelperStagingRecord::Kind::move ? "move.folderRemoved"
                                                                       : "restore.folderRemoved");
     if (ledger)
-        (void)HelperStagingJournal(ledger->directory().appendingPathComponent(
-                                       std::string(HelperStagingJournal::kFolderName)))
-            .remove(record.id);
+        (void)ledger->stagingJournal().remove(record.id);
 }
 
 bool isSealedStagingFolder(const SharedDescriptor& folder, const SharedDescriptor& trash)

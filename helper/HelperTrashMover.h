@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,6 +24,7 @@
 #include "common/HelperFileAccess.h"
 #include "common/HelperItemInventory.h"
 #include "common/HelperMoveLedger.h"
+#include "common/HelperStagingJournal.h"
 #include "common/HelperStagingRecord.h"
 #include "common/HelperVolumeStamp.h"
 #include "common/SharedDescriptor.h"
@@ -102,6 +104,15 @@ struct HelperTrashMover
         std::optional<Staging> staging; // for the first three
     };
 
+    // What one request finds out once for all its items: the mount table, and the volume stamp
+    // of the Trash it last opened, by that Trash's identity.
+    struct RequestFacts
+    {
+        common::HelperMountTable mounts;
+        std::optional<common::HelperFileIdentity> trash;
+        std::optional<common::HelperVolumeStamp> trashStamp;
+    };
+
     HelperCaller caller;
     std::vector<platform::MacPath> protectedBundles;
     common::HelperMoveLedger* ledger = nullptr; // shared; outlives the mover
@@ -109,6 +120,13 @@ struct HelperTrashMover
     int maximumDepth = 256;
     bool handsOverFoldersForTesting = false;
     std::function<bool()> isCancelled;
+    // Shared by the copies of the mover; none: everything is asked afresh for each item.
+    std::shared_ptr<RequestFacts> requestFacts;
+
+    // The volume stamp of the open Trash (the one requestFacts keeps when it is that Trash).
+    std::optional<common::HelperVolumeStamp> trashStamp(const SharedDescriptor& trash) const;
+    // requestFacts' mount table, or none.
+    common::HelperMountTable* mountTable() const;
 
     // The caller's home path as the mover records it: the standardised home normalised, or the
     // home's path as it is when normalisation refuses it.
@@ -209,6 +227,13 @@ bool inventoryEntryMatches(const common::HelperItemInventory::Entry& entry, cons
 // outcome; a failing call is logged to `log` (the folder may stay another account's in the Trash).
 void grantFolder(const SharedDescriptor& folder, uid_t uid, gid_t gid, mode_t mode,
                  const HelperLog& log);
+
+// Writes an operation's journal record; false when it wasn't written (or the fault point
+// "journal.write" fails it). Unflushed while the record names no private folder yet (a power cut
+// then leaves at most an empty folder of the helper's in the Trash), flushed once it names one,
+// before the item moves, so that the record is on the disk whenever the item may lie in it.
+bool writeStagingRecord(const common::HelperStagingJournal& journal,
+                        const common::HelperStagingRecord& record);
 
 // One rename attempt of "item" in `folder` to `name` in `to`, never replacing an entry.
 bool moveStagedItem(const SharedDescriptor& folder, const SharedDescriptor& to,

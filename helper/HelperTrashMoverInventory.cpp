@@ -159,7 +159,7 @@ HelperTrashMover::buildInventory(const SharedDescriptor& staging, const HelperSt
     if (!itemStat.isDirectory())
         return outcome;
 
-    const auto fileSystem = common::fileSystemInfo(staging);
+    const auto fileSystem = common::fileSystemInfo(staging, mountTable());
     auto item = openProvenFolder(staging, "item", itemStat, fileSystem);
     if (!item) {
         inventory.isComplete = false;
@@ -213,7 +213,7 @@ void HelperTrashMover::handOverFolders(const SharedDescriptor& item,
                                        const HelperItemInventory& inventory) const
 {
     auto st = common::statDescriptor(item);
-    const auto fileSystem = common::fileSystemInfo(item);
+    const auto fileSystem = common::fileSystemInfo(item, mountTable());
     if (!st || !fileSystem || !isUnchangedFolder(inventory, *st, {}))
         return;
     Grant{*this, inventory, st->device, fileSystem}.walk(item, {}, 0);

@@ -73,20 +73,6 @@ std::string parentOf(const std::string& normalized)
     return slash == 0 ? std::string("/") : normalized.substr(0, slash);
 }
 
-common::HelperStagingJournal journalOf(const common::HelperMoveLedger& ledger)
-{
-    return common::HelperStagingJournal(ledger.directory().appendingPathComponent(
-        std::string(common::HelperStagingJournal::kFolderName)));
-}
-
-bool writeJournal(const common::HelperStagingJournal& journal,
-                  const common::HelperStagingRecord& record)
-{
-    if (faultPoint("journal.write"))
-        return false;
-    return static_cast<bool>(journal.write(record));
-}
-
 } // namespace
 
 VeldoHelperItemResult HelperTrashMover::moveItems(const std::string& source,
@@ -151,7 +137,7 @@ VeldoHelperItemResult HelperTrashMover::moveItems(const std::string& source,
     const auto stagingId = platform::UUID::random();
     if (!ledger || !recordId || !stagingId)
         return answer(source, Outcome::notHandled, kNoPrivateFolder, Reason::notManaged);
-    const common::HelperStagingJournal journal = journalOf(*ledger);
+    const common::HelperStagingJournal journal = ledger->stagingJournal();
     common::HelperStagingRecord record;
     record.id = *recordId;
     record.kind = common::HelperStagingRecord::Kind::move;
@@ -165,8 +151,8 @@ VeldoHelperItemResult HelperTrashMover::moveItems(const std::string& source,
     record.isDaemon = isDaemon;
     record.date = ledger->now();
     record.parentIdentity = parentStat->identity();
-    record.volume = common::HelperVolumeStamp::fromDescriptor(trash);
-    if (!writeJournal(journal, record)) {
+    record.volume = trashStamp(trash);
+    if (!writeStagingRecord(journal, record)) {
         (void)journal.remove(record.id);
         return answer(source, Outcome::notHandled, kNoPrivateFolder, Reason::notManaged);
     }
@@ -184,7 +170,7 @@ VeldoHelperItemResult HelperTrashMover::moveItems(const std::string& source,
     const SharedDescriptor folder = *made;
     faultPoint("move.folderMade");
     record.stagingIdentity = madeStat->identity();
-    if (!writeJournal(journal, record)) {
+    if (!writeStagingRecord(journal, record)) {
         (void)common::removeDirectoryIfSame(trash, record.stagingName, folder);
         auto names = common::listDirectory(folder);
         if (names && names->empty())
@@ -321,7 +307,7 @@ VeldoHelperItemResult HelperTrashMover::moveItems(const std::string& source,
         moved.date = ledger->now();
         moved.parentIdentity = parentStat->identity();
         moved.parentOwnerID = parentStat->uid;
-        moved.volume = common::HelperVolumeStamp::fromDescriptor(trash);
+        moved.volume = record.volume;
         if (auto added = ledger->add(std::move(moved), items); !added)
             serviceLog().error("Couldn't record the move of %{private}s in the ledger (%{public}s)",
                                {*sourcePath, platform::errnoName(added.error().systemErrno)});

@@ -274,7 +274,7 @@ VeldoHelperItemResult HelperTrashMover::restoreItems(const std::string& trashPat
                           Reason::unsafePath);
         return answer(trashPath, Outcome::failed, "The operation couldn't be completed.");
     };
-    const auto stamp = common::HelperVolumeStamp::fromDescriptor(trash);
+    const auto stamp = trashStamp(trash);
     const HelperFileIdentity identity = common::remapDevice(moved->identity, moved->volume, stamp);
     const HelperFileIdentity parentIdentity =
         common::remapDevice(*moved->parentIdentity, moved->volume, stamp);
@@ -312,8 +312,7 @@ VeldoHelperItemResult HelperTrashMover::restoreItems(const std::string& trashPat
     if (!recordId || !stagingId)
         return retryLater(
             answer(trashPath, Outcome::notHandled, kNoPrivateFolder, Reason::changed));
-    const common::HelperStagingJournal journal(ledger->directory().appendingPathComponent(
-        std::string(common::HelperStagingJournal::kFolderName)));
+    const common::HelperStagingJournal journal = ledger->stagingJournal();
     common::HelperStagingRecord record;
     record.id = *recordId;
     record.kind = common::HelperStagingRecord::Kind::restore;
@@ -328,8 +327,7 @@ VeldoHelperItemResult HelperTrashMover::restoreItems(const std::string& trashPat
     record.date = ledger->now();
     record.parentIdentity = parentIdentity;
     record.volume = stamp;
-    auto writeRecord = [&] { return !faultPoint("journal.write") && journal.write(record); };
-    if (!writeRecord()) {
+    if (!writeStagingRecord(journal, record)) {
         (void)journal.remove(record.id);
         return retryLater(
             answer(trashPath, Outcome::notHandled, kNoPrivateFolder, Reason::changed));
@@ -351,7 +349,7 @@ VeldoHelperItemResult HelperTrashMover::restoreItems(const std::string& trashPat
     }
     faultPoint("restore.folderMade");
     record.stagingIdentity = madeStat->identity();
-    if (!writeRecord()) {
+    if (!writeStagingRecord(journal, record)) {
         (void)common::removeDirectoryIfSame(trash, record.stagingName, folder);
         auto names = common::listDirectory(folder);
         if (names && names->empty())
@@ -404,7 +402,7 @@ VeldoHelperItemResult HelperTrashMover::restoreItems(const std::string& trashPat
             itemFolder = SharedDescriptor(std::move(fd));
             auto itemOpened = common::statDescriptor(*itemFolder);
             if (itemOpened && sameObject(*itemOpened, identity))
-                fileSystem = common::fileSystemInfo(*itemFolder);
+                fileSystem = common::fileSystemInfo(*itemFolder, mountTable());
         }
         if (!fileSystem) {
             release();

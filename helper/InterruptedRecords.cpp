@@ -133,8 +133,7 @@ void removeRecordsOfItemsGone(common::HelperMoveLedger& ledger,
 std::size_t settleInterruptedRecords(common::HelperMoveLedger& ledger,
                                      const std::vector<platform::MacPath>& protectedBundles)
 {
-    const common::HelperStagingJournal journal(ledger.directory().appendingPathComponent(
-        std::string(common::HelperStagingJournal::kFolderName)));
+    const common::HelperStagingJournal journal = ledger.stagingJournal();
     const auto now = ledger.now();
     std::size_t count = 0;
     removeInterruptedWrites(journal, ledger.directory());
@@ -186,6 +185,9 @@ std::size_t settleInterruptedRecords(common::HelperMoveLedger& ledger,
     if (count > 0)
         journalLog().notice("Settled %{public}ld interrupted item(s)", {std::to_string(count)});
     removeRecordsOfItemsGone(ledger, inFlight);
+    if (const auto committed = ledger.commit(); !committed)
+        journalLog().error("The move ledger couldn't be flushed to disk (%{public}s)",
+                           {platform::errnoName(committed.error().systemErrno)});
     return count;
 }
 

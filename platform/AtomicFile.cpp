@@ -1,13 +1,18 @@
 // Atomic whole-file writes, relative to a folder opened inside the Mac root.
 #include "platform/AtomicFile.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
+#include <climits>
 #include <string>
+#include <vector>
 
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include "base/UniqueFd.h"
@@ -57,22 +62,54 @@ std::optional<std::string_view> atomicWriteTarget(std::string_view entry)
     return entry.substr(1, entry.size() - 1 - tail);
 }
 
-Result<void> writeAll(int fd, std::string_view bytes)
+Result<void> writeAll(int fd, std::span<const std::string_view> pieces)
 {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    std::vector<iovec> vectors;
+    vectors.reserve(std::min<std::size_t>(pieces.size(), IOV_MAX));
+    std::size_t next = 0; // the first piece not yet in `vectors`
+    while (next < pieces.size() || !vectors.empty()) {
+        while (next < pieces.size() && vectors.size() < IOV_MAX) {
+            const std::string_view piece = pieces[next++];
+            if (!piece.empty())
+                vectors.push_back({const_cast<char*>(piece.data()), piece.size()});
+        }
+        if (vectors.empty())
+            break;
+        const ssize_t n = ::writev(fd, vectors.data(), static_cast<int>(vectors.size()));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
             return Error::fromErrno(errno);
         }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
+        // Drop what was written: whole vectors, then the front of a partly written one.
+        auto written = static_cast<std::size_t>(n);
+        std::size_t done = 0;
+        while (done < vectors.size() && written >= vectors[done].iov_len)
+            written -= vectors[done++].iov_len;
+        vectors.erase(vectors.begin(), vectors.begin() + static_cast<std::ptrdiff_t>(done));
+        if (!vectors.empty()) {
+            vectors.front().iov_base = static_cast<char*>(vectors.front().iov_base) + written;
+            vectors.front().iov_len -= written;
+        }
     }
     return {};
 }
 
+Result<void> writeAll(int fd, std::string_view bytes)
+{
+    return writeAll(fd, std::span<const std::string_view>(&bytes, 1));
+}
+
 Result<void> writeFileAtomicallyAt(int folder, std::string_view name, std::string_view bytes,
-                                   mode_t mode)
+                                   mode_t mode, AtomicDurability durability)
+{
+    return writeFileAtomicallyAt(folder, name, std::span<const std::string_view>(&bytes, 1), mode,
+                                 durability);
+}
+
+Result<void> writeFileAtomicallyAt(int folder, std::string_view name,
+                                   std::span<const std::string_view> pieces, mode_t mode,
+                                   AtomicDurability durability)
 {
     if (!isEntryName(name))
         return Error::fromErrno(EINVAL);
@@ -99,16 +136,34 @@ Result<void> writeFileAtomicallyAt(int folder, std::string_view name, std::strin
     };
     if (::fchmod(fd.get(), mode) != 0)
         return fail(errno);
-    if (auto w = writeAll(fd.get(), bytes); !w)
+    if (auto w = writeAll(fd.get(), pieces); !w)
         return fail(w.error().systemErrno);
-    if (::fsync(fd.get()) != 0)
+    const bool flushed = durability == AtomicDurability::flushed;
+    if (flushed && ::fsync(fd.get()) != 0)
         return fail(errno);
     if (::close(fd.release()) != 0)
         return fail(errno);
+    struct stat existing = {};
+    if (!flushed && ::fstatat(folder, target.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISREG(existing.st_mode)) {
+        if (::renameat2(folder, temp.c_str(), folder, target.c_str(), RENAME_EXCHANGE) == 0) {
+            // The temporary name holds the earlier file now; a failure to delete it leaves it for
+            // the writer's clean-up of interrupted writes. Anything but a file put there since
+            // the look goes back to its name.
+            if (::unlinkat(folder, temp.c_str(), 0) == 0 || errno != EISDIR)
+                return {};
+            const int err = errno;
+            (void)::renameat2(folder, temp.c_str(), folder, target.c_str(), RENAME_EXCHANGE);
+            return fail(err);
+        }
+        if (errno != ENOENT && errno != EINVAL)
+            return fail(errno);
+    }
     if (::renameat(folder, temp.c_str(), folder, target.c_str()) != 0)
         return fail(errno);
     // Make the rename itself durable; a failure here leaves a complete file either way.
-    ::fsync(folder);
+    if (flushed)
+        ::fsync(folder);
     return {};
 }
 

@@ -115,10 +115,20 @@ std::optional<std::u16string> utf16Of(std::string_view s)
     return out;
 }
 
+// References to shared strings carry this bit while an item is flattened.
+constexpr std::uint64_t kSharedRef = std::uint64_t{1} << 63;
+
 class Writer
 {
 public:
-    Writer(int maxDepth, double maxDateOffset) : m_maxDepth(maxDepth), m_maxDate(maxDateOffset) {}
+    // `expectedStrings`: how many distinct strings to make room for at once (a whole list's
+    // many, one member's few).
+    Writer(int maxDepth, double maxDateOffset, const SharedPlistStrings* shared = nullptr,
+           std::size_t expectedStrings = 1024)
+        : m_maxDepth(maxDepth), m_maxDate(maxDateOffset), m_shared(shared),
+          m_strings(expectedStrings)
+    {
+    }
 
     Result<std::string> write(const PlistValue& root)
     {
@@ -255,6 +265,11 @@ private:
     // Strings and keys are written once each; those with a NUL or invalid UTF-8 are refused.
     std::optional<std::uint64_t> string(std::string_view s)
     {
+        // An item's own first object (a string item itself) is never a shared one.
+        if (m_shared && !m_objects.empty()) {
+            if (const auto number = m_shared->find(s))
+                return kSharedRef | *number;
+        }
         if (auto found = m_strings.find(s); found != m_strings.end())
             return found->second;
         if (s.find('\0') != std::string_view::npos || (!isAscii(s) && !utf16Of(s)))
@@ -330,9 +345,14 @@ private:
     void refs(const Object& object, std::string& out) const
     {
         for (std::size_t i = 0; i < object.refCount; ++i) {
+            const std::uint64_t ref = m_refs[object.firstRef + i];
+            if (ref & kSharedRef) {
+                appendBigEndian(out, ref & ~kSharedRef, m_refWidth);
+                continue;
+            }
             if (m_refPositions)
                 m_refPositions->push_back(static_cast<std::uint32_t>(out.size()));
-            appendBigEndian(out, m_refs[object.firstRef + i], m_refWidth);
+            appendBigEndian(out, ref, m_refWidth);
         }
     }
 
@@ -360,11 +380,12 @@ private:
 
     int m_maxDepth;
     double m_maxDate;
+    const SharedPlistStrings* m_shared;
     int m_refWidth = 1;
     std::vector<std::uint32_t>* m_refPositions = nullptr; // while encoding an item
     std::vector<Object> m_objects;
     std::vector<std::uint64_t> m_refs;
-    std::unordered_map<std::string_view, std::uint64_t> m_strings{1024};
+    std::unordered_map<std::string_view, std::uint64_t> m_strings;
     std::size_t m_textBytes = 0; // at most, for the output's first reservation
 };
 
@@ -376,66 +397,152 @@ Result<std::string> binaryPropertyList(const PlistValue& value, int maxDepth, do
 }
 
 Result<EncodedPlistItem> encodeBinaryPlistItem(const PlistValue& item, int maxDepth,
-                                               double maxDateOffset)
+                                               double maxDateOffset,
+                                               const SharedPlistStrings* shared)
 {
-    return Writer(maxDepth, maxDateOffset).encodeItem(item);
+    return Writer(maxDepth, maxDateOffset, shared, 32).encodeItem(item);
 }
 
-std::string binaryPropertyListOfItems(std::span<const EncodedPlistItem> items)
+SharedPlistStrings::SharedPlistStrings(std::span<const std::string_view> strings)
 {
-    std::size_t objects = 1;
-    std::size_t bytes = 64;
-    for (const EncodedPlistItem& item : items) {
-        objects += item.objectOffsets.size();
-        bytes += item.bytes.size() + kItemRefWidth + 4 * item.objectOffsets.size();
+    m_strings.reserve(strings.size());
+    for (std::string_view s : strings) {
+        const bool ascii = std::all_of(s.begin(), s.end(), [](char c) {
+            return c != '\0' && static_cast<unsigned char>(c) < 0x80;
+        });
+        if (ascii && std::find(m_strings.begin(), m_strings.end(), s) == m_strings.end())
+            m_strings.emplace_back(s);
     }
-    std::string out = "bplist00";
-    out.reserve(bytes);
-    std::vector<std::uint64_t> offsets;
-    offsets.reserve(objects);
-    // The top array, then each item's objects numbered on from where the previous one ended.
-    offsets.push_back(out.size());
-    marker(out, 0xA, items.size());
-    std::uint64_t base = 1;
-    for (const EncodedPlistItem& item : items) {
-        appendBigEndian(out, base, kItemRefWidth);
-        base += item.objectOffsets.size();
+    for (const std::string& s : m_strings) {
+        m_numbers.emplace(s, static_cast<std::uint32_t>(m_offsets.size()));
+        m_offsets.push_back(static_cast<std::uint32_t>(m_bytes.size()));
+        marker(m_bytes, 0x5, s.size());
+        m_bytes.append(s);
     }
-    base = 1;
-    for (const EncodedPlistItem& item : items) {
-        const std::size_t start = out.size();
-        for (std::uint32_t offset : item.objectOffsets)
-            offsets.push_back(start + offset);
-        out.append(item.bytes);
-        auto* block = reinterpret_cast<unsigned char*>(out.data() + start);
-        for (std::uint32_t position : item.refPositions) {
-            unsigned char* ref = block + position;
-            const std::uint64_t global =
-                base + ((std::uint64_t{ref[0]} << 24) | (std::uint64_t{ref[1]} << 16) |
-                        (std::uint64_t{ref[2]} << 8) | ref[3]);
-            ref[0] = static_cast<unsigned char>(global >> 24);
-            ref[1] = static_cast<unsigned char>(global >> 16);
-            ref[2] = static_cast<unsigned char>(global >> 8);
-            ref[3] = static_cast<unsigned char>(global);
+}
+
+std::optional<std::uint32_t> SharedPlistStrings::find(std::string_view s) const
+{
+    if (const auto found = m_numbers.find(s); found != m_numbers.end())
+        return found->second;
+    return std::nullopt;
+}
+
+namespace {
+
+// `offset` in `width` bytes, big-endian, at `out`; answers the byte after.
+unsigned char* putOffset(unsigned char* out, std::uint64_t offset, int width)
+{
+    for (int i = width - 1; i >= 0; --i, offset >>= 8)
+        out[i] = static_cast<unsigned char>(offset);
+    return out + width;
+}
+
+std::uint32_t loadBigEndian32(const unsigned char* in)
+{
+    return (std::uint32_t{in[0]} << 24) | (std::uint32_t{in[1]} << 16) |
+           (std::uint32_t{in[2]} << 8) | in[3];
+}
+
+void storeBigEndian32(unsigned char* out, std::uint32_t v)
+{
+    out[0] = static_cast<unsigned char>(v >> 24);
+    out[1] = static_cast<unsigned char>(v >> 16);
+    out[2] = static_cast<unsigned char>(v >> 8);
+    out[3] = static_cast<unsigned char>(v);
+}
+
+// Sets `item`'s own references for its first object's number `base`: each moves by the same
+// amount (object numbers fit the 4-byte references, so the sum is taken modulo 2^32).
+void placeReferences(EncodedPlistItem& item, std::uint64_t base)
+{
+    if (item.base == base)
+        return;
+    const auto shift = static_cast<std::uint32_t>(base - item.base);
+    auto* block = reinterpret_cast<unsigned char*>(item.bytes.data());
+    for (std::uint32_t position : item.refPositions)
+        storeBigEndian32(block + position, loadBigEndian32(block + position) + shift);
+    item.base = base;
+}
+
+// Sets `item`'s entries of the offset table for its place `at` and the table's `width`.
+void placeOffsets(EncodedPlistItem& item, std::uint64_t at, int width)
+{
+    if (item.placedAt == at && item.offsetWidth == width)
+        return;
+    item.offsetEntries.resize(item.objectOffsets.size() * static_cast<std::size_t>(width));
+    auto* out = reinterpret_cast<unsigned char*>(item.offsetEntries.data());
+    if (width == 3) { // the common width: lists between 64 KiB and 16 MiB
+        for (std::uint32_t offset : item.objectOffsets) {
+            const std::uint64_t v = at + offset;
+            out[0] = static_cast<unsigned char>(v >> 16);
+            out[1] = static_cast<unsigned char>(v >> 8);
+            out[2] = static_cast<unsigned char>(v);
+            out += 3;
         }
-        base += item.objectOffsets.size();
+    } else {
+        for (std::uint32_t offset : item.objectOffsets)
+            out = putOffset(out, at + offset, width);
     }
-    const std::uint64_t tableOffset = out.size();
-    const int offsetWidth = bytesFor(offsets.back());
-    out.resize(tableOffset + offsets.size() * static_cast<std::size_t>(offsetWidth));
-    auto* table = reinterpret_cast<unsigned char*>(out.data() + tableOffset);
-    for (std::uint64_t offset : offsets) {
-        for (int i = offsetWidth - 1; i >= 0; --i, offset >>= 8)
-            table[i] = static_cast<unsigned char>(offset);
-        table += offsetWidth;
+    item.placedAt = at;
+    item.offsetWidth = width;
+}
+
+} // namespace
+
+std::vector<std::string_view> binaryPropertyListPieces(std::span<EncodedPlistItem> items,
+                                                       const SharedPlistStrings& shared,
+                                                       BinaryPlistScratch& scratch)
+{
+    scratch.head.assign("bplist00");
+    scratch.head.append(shared.bytes());
+
+    // Shared strings first, then each item's objects numbered on from where the previous one
+    // ended, then the top array.
+    std::uint64_t objects = shared.size();
+    std::uint64_t arrayOffset = scratch.head.size();
+    for (EncodedPlistItem& item : items) {
+        placeReferences(item, objects);
+        objects += item.objectOffsets.size();
+        arrayOffset += item.bytes.size();
     }
-    out.append(6, '\0');
-    out.push_back(static_cast<char>(offsetWidth));
-    out.push_back(static_cast<char>(kItemRefWidth));
-    appendBigEndian(out, offsets.size(), 8);
-    appendBigEndian(out, 0, 8); // the top object is the first
-    appendBigEndian(out, tableOffset, 8);
-    return out;
+    ++objects;
+
+    scratch.array.clear();
+    marker(scratch.array, 0xA, items.size());
+    for (const EncodedPlistItem& item : items)
+        appendBigEndian(scratch.array, item.base, kItemRefWidth);
+
+    const int width = bytesFor(arrayOffset);
+    scratch.sharedEntries.resize(shared.size() * static_cast<std::size_t>(width));
+    auto* out = reinterpret_cast<unsigned char*>(scratch.sharedEntries.data());
+    for (std::uint32_t offset : shared.offsets())
+        out = putOffset(out, 8 + offset, width);
+
+    std::vector<std::string_view> pieces;
+    pieces.reserve(2 * items.size() + 5);
+    pieces.emplace_back(scratch.head);
+    std::uint64_t at = scratch.head.size();
+    for (EncodedPlistItem& item : items) {
+        placeOffsets(item, at, width);
+        pieces.emplace_back(item.bytes);
+        at += item.bytes.size();
+    }
+    pieces.emplace_back(scratch.array);
+    pieces.emplace_back(scratch.sharedEntries);
+    for (const EncodedPlistItem& item : items)
+        pieces.emplace_back(item.offsetEntries);
+
+    scratch.tail.resize(static_cast<std::size_t>(width));
+    putOffset(reinterpret_cast<unsigned char*>(scratch.tail.data()), arrayOffset, width);
+    scratch.tail.append(6, '\0');
+    scratch.tail.push_back(static_cast<char>(width));
+    scratch.tail.push_back(static_cast<char>(kItemRefWidth));
+    appendBigEndian(scratch.tail, objects, 8);
+    appendBigEndian(scratch.tail, objects - 1, 8); // the top object is the last
+    appendBigEndian(scratch.tail, arrayOffset + scratch.array.size(), 8);
+    pieces.emplace_back(scratch.tail);
+    return pieces;
 }
 
 } // namespace veldo::platform

@@ -312,14 +312,21 @@ Result<std::string> serializePropertyList(const PlistValue& value, PlistFormat f
     return result;
 }
 
-Result<EncodedPlistItem> encodeBinaryArrayItem(const PlistValue& item)
+Result<EncodedPlistItem> encodeBinaryArrayItem(const PlistValue& item,
+                                               const SharedPlistStrings* shared)
 {
-    return encodeBinaryPlistItem(item, kMaxPlistDepth, kMaxDateOffset);
+    return encodeBinaryPlistItem(item, kMaxPlistDepth, kMaxDateOffset, shared);
 }
 
-std::string serializeBinaryArray(std::span<const EncodedPlistItem> items)
+std::string serializeBinaryArray(std::span<const EncodedPlistItem> items,
+                                 const SharedPlistStrings& shared)
 {
-    return binaryPropertyListOfItems(items);
+    std::vector<EncodedPlistItem> placed(items.begin(), items.end());
+    BinaryPlistScratch scratch;
+    std::string bytes;
+    for (const std::string_view piece : binaryPropertyListPieces(placed, shared, scratch))
+        bytes.append(piece);
+    return bytes;
 }
 
 } // namespace veldo::platform

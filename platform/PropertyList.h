@@ -50,9 +50,13 @@ std::optional<PlistValue> readPropertyListFile(const MacPath& path,
 // (ioFailure) when the serialiser itself fails.
 Result<std::string> serializePropertyList(const PlistValue& value, PlistFormat format);
 
-// One array member encoded on its own, and an array put together from such members (see
-// BinaryPlistWriter.h), for a list that is saved whole after every small change.
-Result<EncodedPlistItem> encodeBinaryArrayItem(const PlistValue& item);
-std::string serializeBinaryArray(std::span<const EncodedPlistItem> items);
+// One array member encoded on its own (referring to `shared` strings), and an array put together
+// from such members encoded with the same strings (see BinaryPlistWriter.h), for a list that is
+// saved whole after every small change. serializeBinaryArray copies the members once more;
+// binaryPropertyListPieces gives the pieces to write without.
+Result<EncodedPlistItem> encodeBinaryArrayItem(const PlistValue& item,
+                                               const SharedPlistStrings* shared = nullptr);
+std::string serializeBinaryArray(std::span<const EncodedPlistItem> items,
+                                 const SharedPlistStrings& shared = SharedPlistStrings());
 
 } // namespace veldo::platform

@@ -173,6 +173,8 @@ std::string uppercased(std::string_view utf8)
 
 std::string repairedUtf8(std::string_view bytes)
 {
+    if (isAscii(bytes))
+        return std::string(bytes);
     // Piece by piece, so that no more than one piece is held as UTF-16.
     std::string out;
     out.reserve(bytes.size());

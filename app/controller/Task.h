@@ -181,6 +181,12 @@ public:
     TaskHandle handle() const { return m_shared; }
     bool isDone() const { return m_shared->isDone(); }
 
+    // Lets the task run on with nobody awaiting its result: what a button, a menu item or a timer
+    // does with the operation it starts. The call already ran the task to its first suspension
+    // and its frame belongs to its scope either way; detaching only says that dropping this
+    // Task is meant (a Task is [[nodiscard]]).
+    void detach() && {}
+
     auto operator co_await() const noexcept
     {
         struct Awaiter
@@ -350,7 +356,6 @@ public:
             TaskScope::postResume(*m_context, m_guard, m_frame);
         return true;
     }
-    bool wasResumed() const { return m_resumed; }
 
 private:
     QPointer<QObject> m_context;

@@ -75,6 +75,7 @@ const IdSet& UninstallViewModel::toolSelectionIDs()
 
 void UninstallViewModel::shutdown()
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     if (m_shutDown)
         return;
     m_shutDown = true;
@@ -427,7 +428,9 @@ void UninstallViewModel::setOfferCleanupForTrashedApps(bool value)
     assign(m_offerCleanupForTrashedApps, std::move(value),
            &UninstallViewModel::offerCleanupForTrashedAppsChanged);
     // Stored on every write, an unchanged value too. A failed write keeps the value for this run.
-    (void)m_defaults->setBool(kOfferCleanupForTrashedAppsKey, value);
+    if (const Result<void> written = m_defaults->setBool(kOfferCleanupForTrashedAppsKey, value);
+        !written)
+        core::CleanupSettings::logUnsaved(kOfferCleanupForTrashedAppsKey, written.error());
     if (!value)
         setTrashNotices({});
 }
@@ -435,6 +438,7 @@ void UninstallViewModel::setOfferCleanupForTrashedApps(bool value)
 Task<bool> UninstallViewModel::requestAdminConfirmation(std::vector<core::LeftoverItem> items,
                                                         bool usesHelper)
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     resolveAdminEscalation(false);
     auto ask = [this, &items, usesHelper](AdminEscalationContinuation continuation) {
         setAdminEscalationContinuation(std::move(continuation));
@@ -449,6 +453,7 @@ Task<AppManagementChoice>
 UninstallViewModel::requestAppManagementDecision(std::vector<core::LeftoverItem> items,
                                                  bool usesHelper)
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     resolveAppManagementPrompt(AppManagementChoice::cancel);
     auto ask = [this, &items, usesHelper](AppManagementContinuation continuation) {
         setAppManagementContinuation(std::move(continuation));
@@ -461,6 +466,7 @@ UninstallViewModel::requestAppManagementDecision(std::vector<core::LeftoverItem>
 
 void UninstallViewModel::resolveAdminEscalation(bool answer)
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     setPendingAdminEscalation(std::nullopt);
     AdminEscalationContinuation continuation = m_adminEscalationContinuation;
     setAdminEscalationContinuation(nullptr);
@@ -470,6 +476,7 @@ void UninstallViewModel::resolveAdminEscalation(bool answer)
 
 void UninstallViewModel::resolveAppManagementPrompt(AppManagementChoice choice)
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     setPendingAppManagementPrompt(std::nullopt);
     AppManagementContinuation continuation = m_appManagementContinuation;
     setAppManagementContinuation(nullptr);

@@ -4,7 +4,8 @@
 // signal <name>Changed; a setter compares the new value with the stored one and notifies only on
 // a change (sets by membership, arrays element by element, tasks by identity). The last outcome,
 // the last package result, the two pending prompts, their continuations and the active alert
-// have no equality and notify on every write. Every member is used on the GUI thread only.
+// have no equality and notify on every write. Every member is used on the GUI thread only, the
+// thread that made the controller: debug builds abort when a member is called on another.
 //
 // Construction reads the defaults and starts nothing: no scan, no task, no watcher. Background
 // work runs on the controller's two pools (scanPool for reading work, toolPool for work that
@@ -72,6 +73,7 @@
 #include "app/scanners/PackageRemoverResult.h"
 #include "common/RemovalSafety.h"
 #include "platform/NameCollator.h"
+#include "platform/SequenceChecker.h"
 #include "platform/UserDefaults.h"
 
 namespace veldo::controller {
@@ -236,110 +238,146 @@ public:
     // Tracked state.
     const std::vector<veldo::core::ScopedAccessRoot>& grantedAccess() const
     {
-        return m_grantedAccess;
+        return confined(m_grantedAccess);
     }
-    const std::vector<veldo::core::InstalledApp>& apps() const { return m_apps; }
-    const std::string& searchText() const { return m_searchText; }
-    veldo::controller::SortOrder sortOrder() const { return m_sortOrder; }
-    bool includeSystemApps() const { return m_includeSystemApps; }
-    bool isScanningApps() const { return m_isScanningApps; }
-    const QUuid& appsScanToken() const { return m_appsScanToken; }
-    const veldo::controller::TaskHandle& appsTask() const { return m_appsTask; }
-    const std::optional<std::string>& selectedAppID() const { return m_selectedAppID; }
-    const veldo::controller::IdSet& selectedAppIDs() const { return m_selectedAppIDs; }
-    const std::optional<veldo::core::InstalledApp>& detailApp() const { return m_detailApp; }
-    const std::vector<veldo::core::LeftoverItem>& leftovers() const { return m_leftovers; }
-    bool isScanningLeftovers() const { return m_isScanningLeftovers; }
-    const veldo::controller::IdSet& selectedLeftoverIDs() const { return m_selectedLeftoverIDs; }
-    const QUuid& leftoverScanToken() const { return m_leftoverScanToken; }
-    const veldo::controller::TaskHandle& leftoverTask() const { return m_leftoverTask; }
-    const veldo::core::RunningAppStatus& runningStatus() const { return m_runningStatus; }
-    const veldo::controller::LeftoverCache& leftoverCache() const { return m_leftoverCache; }
-    std::int64_t leftoverCacheGeneration() const { return m_leftoverCacheGeneration; }
+    const std::vector<veldo::core::InstalledApp>& apps() const { return confined(m_apps); }
+    const std::string& searchText() const { return confined(m_searchText); }
+    veldo::controller::SortOrder sortOrder() const { return confined(m_sortOrder); }
+    bool includeSystemApps() const { return confined(m_includeSystemApps); }
+    bool isScanningApps() const { return confined(m_isScanningApps); }
+    const QUuid& appsScanToken() const { return confined(m_appsScanToken); }
+    const veldo::controller::TaskHandle& appsTask() const { return confined(m_appsTask); }
+    const std::optional<std::string>& selectedAppID() const { return confined(m_selectedAppID); }
+    const veldo::controller::IdSet& selectedAppIDs() const { return confined(m_selectedAppIDs); }
+    const std::optional<veldo::core::InstalledApp>& detailApp() const
+    {
+        return confined(m_detailApp);
+    }
+    const std::vector<veldo::core::LeftoverItem>& leftovers() const
+    {
+        return confined(m_leftovers);
+    }
+    bool isScanningLeftovers() const { return confined(m_isScanningLeftovers); }
+    const veldo::controller::IdSet& selectedLeftoverIDs() const
+    {
+        return confined(m_selectedLeftoverIDs);
+    }
+    const QUuid& leftoverScanToken() const { return confined(m_leftoverScanToken); }
+    const veldo::controller::TaskHandle& leftoverTask() const { return confined(m_leftoverTask); }
+    const veldo::core::RunningAppStatus& runningStatus() const { return confined(m_runningStatus); }
+    const veldo::controller::LeftoverCache& leftoverCache() const
+    {
+        return confined(m_leftoverCache);
+    }
+    std::int64_t leftoverCacheGeneration() const { return confined(m_leftoverCacheGeneration); }
     const std::vector<veldo::controller::BatchAppResult>& batchResults() const
     {
-        return m_batchResults;
+        return confined(m_batchResults);
     }
-    bool isScanningBatch() const { return m_isScanningBatch; }
-    const veldo::controller::IdSet& batchIncludedIDs() const { return m_batchIncludedIDs; }
-    const QUuid& batchScanToken() const { return m_batchScanToken; }
-    const veldo::controller::TaskHandle& batchTask() const { return m_batchTask; }
+    bool isScanningBatch() const { return confined(m_isScanningBatch); }
+    const veldo::controller::IdSet& batchIncludedIDs() const
+    {
+        return confined(m_batchIncludedIDs);
+    }
+    const QUuid& batchScanToken() const { return confined(m_batchScanToken); }
+    const veldo::controller::TaskHandle& batchTask() const { return confined(m_batchTask); }
     const std::vector<veldo::core::ToolchainGroup>& toolchainGroups() const
     {
-        return m_toolchainGroups;
+        return confined(m_toolchainGroups);
     }
-    bool isScanningDeveloper() const { return m_isScanningDeveloper; }
-    bool hasScannedDeveloper() const { return m_hasScannedDeveloper; }
-    const veldo::controller::IdSet& selectedToolchainIDs() const { return m_selectedToolchainIDs; }
-    const QUuid& developerScanToken() const { return m_developerScanToken; }
-    const veldo::controller::TaskHandle& developerTask() const { return m_developerTask; }
-    veldo::core::DeveloperTab developerTab() const { return m_developerTab; }
-    const std::vector<veldo::core::PackageGroup>& packageGroups() const { return m_packageGroups; }
-    bool isScanningPackages() const { return m_isScanningPackages; }
-    bool hasScannedPackages() const { return m_hasScannedPackages; }
-    const veldo::controller::IdSet& selectedPackageIDs() const { return m_selectedPackageIDs; }
-    const QUuid& packageScanToken() const { return m_packageScanToken; }
-    const veldo::controller::TaskHandle& packageTask() const { return m_packageTask; }
+    bool isScanningDeveloper() const { return confined(m_isScanningDeveloper); }
+    bool hasScannedDeveloper() const { return confined(m_hasScannedDeveloper); }
+    const veldo::controller::IdSet& selectedToolchainIDs() const
+    {
+        return confined(m_selectedToolchainIDs);
+    }
+    const QUuid& developerScanToken() const { return confined(m_developerScanToken); }
+    const veldo::controller::TaskHandle& developerTask() const { return confined(m_developerTask); }
+    veldo::core::DeveloperTab developerTab() const { return confined(m_developerTab); }
+    const std::vector<veldo::core::PackageGroup>& packageGroups() const
+    {
+        return confined(m_packageGroups);
+    }
+    bool isScanningPackages() const { return confined(m_isScanningPackages); }
+    bool hasScannedPackages() const { return confined(m_hasScannedPackages); }
+    const veldo::controller::IdSet& selectedPackageIDs() const
+    {
+        return confined(m_selectedPackageIDs);
+    }
+    const QUuid& packageScanToken() const { return confined(m_packageScanToken); }
+    const veldo::controller::TaskHandle& packageTask() const { return confined(m_packageTask); }
     const std::optional<veldo::scanners::PackageRemover::Result>& lastPackageResult() const
     {
-        return m_lastPackageResult;
+        return confined(m_lastPackageResult);
     }
-    bool isRemoving() const { return m_isRemoving; }
+    bool isRemoving() const { return confined(m_isRemoving); }
     const std::optional<veldo::removal::UninstallOutcome>& lastOutcome() const
     {
-        return m_lastOutcome;
+        return confined(m_lastOutcome);
     }
-    bool showResultBanner() const { return m_showResultBanner; }
-    bool isUndoing() const { return m_isUndoing; }
-    veldo::controller::OutcomeSource lastOutcomeSource() const { return m_lastOutcomeSource; }
+    bool showResultBanner() const { return confined(m_showResultBanner); }
+    bool isUndoing() const { return confined(m_isUndoing); }
+    veldo::controller::OutcomeSource lastOutcomeSource() const
+    {
+        return confined(m_lastOutcomeSource);
+    }
     const std::optional<veldo::core::InstalledApp>& lastRemovedApp() const
     {
-        return m_lastRemovedApp;
+        return confined(m_lastRemovedApp);
     }
-    bool lastRemovedAppBundle() const { return m_lastRemovedAppBundle; }
+    bool lastRemovedAppBundle() const { return confined(m_lastRemovedAppBundle); }
     const std::vector<veldo::controller::UndoFailure>& lastUndoFailures() const
     {
-        return m_lastUndoFailures;
+        return confined(m_lastUndoFailures);
     }
     const std::optional<veldo::controller::AdminEscalationRequest>& pendingAdminEscalation() const
     {
-        return m_pendingAdminEscalation;
+        return confined(m_pendingAdminEscalation);
     }
     const veldo::controller::AdminEscalationContinuation& adminEscalationContinuation() const
     {
-        return m_adminEscalationContinuation;
+        return confined(m_adminEscalationContinuation);
     }
     const std::optional<veldo::controller::AppManagementPrompt>& pendingAppManagementPrompt() const
     {
-        return m_pendingAppManagementPrompt;
+        return confined(m_pendingAppManagementPrompt);
     }
     const veldo::controller::AppManagementContinuation& appManagementContinuation() const
     {
-        return m_appManagementContinuation;
+        return confined(m_appManagementContinuation);
     }
-    const veldo::scanners::OrphanScanResult& orphanResult() const { return m_orphanResult; }
-    bool isScanningOrphans() const { return m_isScanningOrphans; }
-    bool hasScannedOrphans() const { return m_hasScannedOrphans; }
-    const veldo::controller::IdSet& selectedOrphanIDs() const { return m_selectedOrphanIDs; }
-    const QUuid& orphanScanToken() const { return m_orphanScanToken; }
-    const veldo::controller::TaskHandle& orphanTask() const { return m_orphanTask; }
+    const veldo::scanners::OrphanScanResult& orphanResult() const
+    {
+        return confined(m_orphanResult);
+    }
+    bool isScanningOrphans() const { return confined(m_isScanningOrphans); }
+    bool hasScannedOrphans() const { return confined(m_hasScannedOrphans); }
+    const veldo::controller::IdSet& selectedOrphanIDs() const
+    {
+        return confined(m_selectedOrphanIDs);
+    }
+    const QUuid& orphanScanToken() const { return confined(m_orphanScanToken); }
+    const veldo::controller::TaskHandle& orphanTask() const { return confined(m_orphanTask); }
     const std::vector<veldo::controller::TrashedAppNotice>& trashNotices() const
     {
-        return m_trashNotices;
+        return confined(m_trashNotices);
     }
-    bool canReadTrash() const { return m_canReadTrash; }
-    bool offerCleanupForTrashedApps() const { return m_offerCleanupForTrashedApps; }
-    veldo::controller::DetailAppLocation detailAppLocation() const { return m_detailAppLocation; }
-    const veldo::leftovers::CaskIndex& caskIndex() const { return m_caskIndex; }
+    bool canReadTrash() const { return confined(m_canReadTrash); }
+    bool offerCleanupForTrashedApps() const { return confined(m_offerCleanupForTrashedApps); }
+    veldo::controller::DetailAppLocation detailAppLocation() const
+    {
+        return confined(m_detailAppLocation);
+    }
+    const veldo::leftovers::CaskIndex& caskIndex() const { return confined(m_caskIndex); }
     const std::optional<veldo::controller::CaskFailure>& caskFailure() const
     {
-        return m_caskFailure;
+        return confined(m_caskFailure);
     }
-    veldo::controller::SettingsTab settingsTab() const { return m_settingsTab; }
-    const std::optional<std::string>& dropNotice() const { return m_dropNotice; }
+    veldo::controller::SettingsTab settingsTab() const { return confined(m_settingsTab); }
+    const std::optional<std::string>& dropNotice() const { return confined(m_dropNotice); }
     const std::optional<veldo::controller::NoticeAlert>& activeAlert() const
     {
-        return m_activeAlert;
+        return confined(m_activeAlert);
     }
 
     void setGrantedAccess(std::vector<veldo::core::ScopedAccessRoot> value);
@@ -409,14 +447,12 @@ public:
     void setActiveAlert(std::optional<veldo::controller::NoticeAlert> value);
 
     // Untracked state.
-    core::ScopedAccessStore& accessStore() { return *m_accessStore; }
-    const std::shared_ptr<core::CleanupSettings>& settings() const { return m_settings; }
-    const std::shared_ptr<core::CleanupStats>& stats() const { return m_stats; }
-    const std::shared_ptr<platform::UserDefaults>& defaults() const { return m_defaults; }
-    core::TrashNoticeGate& trashNoticeGate() { return m_trashNoticeGate; }
-    TaskHandle& libraryEventsTask() { return m_libraryEventsTask; }
-    TaskHandle& appsRefreshTask() { return m_appsRefreshTask; }
-    TaskHandle& caskIndexTask() { return m_caskIndexTask; }
+    core::ScopedAccessStore& accessStore() { return *confined(m_accessStore); }
+    const std::shared_ptr<core::CleanupSettings>& settings() const { return confined(m_settings); }
+    const std::shared_ptr<core::CleanupStats>& stats() const { return confined(m_stats); }
+    const std::shared_ptr<platform::UserDefaults>& defaults() const { return confined(m_defaults); }
+    core::TrashNoticeGate& trashNoticeGate() { return confined(m_trashNoticeGate); }
+    TaskHandle& caskIndexTask() { return confined(m_caskIndexTask); }
 
     // Derived state: computed from the state at each call. Sizes and counts of what may be
     // removed keep only removableItems().
@@ -450,6 +486,7 @@ public:
     template <typename Item>
     std::vector<Item> removableItems(const std::vector<Item>& items) const
     {
+        VELDO_CHECK_SEQUENCE(m_sequence);
         std::vector<Item> kept;
         for (Item& item : core::RemovalSafety::filterRemovable(items, false).removable)
             if (isLetThrough(item.url))
@@ -630,8 +667,20 @@ public:
     // one Trash run; apps that do not quit in time keep their files and are named in a notice.
     Task<void> removeBatch();
     // Puts the last removal's restore points back, takes what came back off the statistics,
-    // keeps the points the user may retry, reports what stays in the Trash, and rescans.
+    // keeps the points the user may retry, reports what stays in the Trash, and rescans. Does
+    // nothing unless canUndo().
     Task<void> undoLastRemoval();
+    // Undo as the Edit menu and the result banner offer it. An outcome can be undone when it
+    // kept restore points; putting it back needs the administrator password when one of them
+    // was moved with it.
+    static bool canBeUndone(const removal::UninstallOutcome& outcome);
+    static bool undoNeedsAdministrator(const removal::UninstallOutcome& outcome);
+    // Whether undoLastRemoval() acts now: the last outcome can be undone and neither a removal
+    // nor an Undo runs. Follows lastOutcome, isRemoving and isUndoing.
+    bool canUndo() const;
+    // "Undo Last Cleanup…" when the last outcome's Undo needs the administrator password, else
+    // "Undo Last Cleanup".
+    std::string undoTitle() const;
     // The steps every removal shares. The Trash run on toolPool, with the access roots and the
     // removal-safety context of the moment it starts:
     Task<removal::UninstallOutcome> runTrash(std::vector<core::LeftoverItem> items);
@@ -739,13 +788,13 @@ public:
     void revealAlertURLs(std::vector<platform::MacPath> urls);
 
     // The task core.
-    TaskScope& taskScope() { return m_tasks; }
-    QThreadPool& scanPool() { return m_scanPool; }
-    QThreadPool& toolPool() { return m_toolPool; }
-    const ControllerDurations& durations() const { return m_services.durations; }
-    const ControllerServices& services() const { return m_services; }
+    TaskScope& taskScope() { return confined(m_tasks); }
+    QThreadPool& scanPool() { return confined(m_scanPool); }
+    QThreadPool& toolPool() { return confined(m_toolPool); }
+    const ControllerDurations& durations() const { return confined(m_services).durations; }
+    const ControllerServices& services() const { return confined(m_services); }
     // The token every blocking service the controller runs takes as its last parameter.
-    std::stop_token shutdownToken() const { return m_shutdownSource.get_token(); }
+    std::stop_token shutdownToken() const { return confined(m_shutdownSource).get_token(); }
     // Stops the services, waits for both pools, then destroys the suspended tasks. Blocks the
     // GUI thread until every background function has returned. Idempotent.
     void shutdown();
@@ -818,9 +867,17 @@ signals:
     void activeAlertChanged();
 
 private:
+    // A member, reached on the controller's thread: debug builds abort anywhere else.
+    template <typename T>
+    T& confined(T& member) const
+    {
+        VELDO_CHECK_SEQUENCE(m_sequence);
+        return member;
+    }
     template <typename T, typename Signal>
     bool assign(T& field, T&& value, Signal signal)
     {
+        VELDO_CHECK_SEQUENCE(m_sequence);
         if (field == value)
             return false;
         field = std::move(value);
@@ -832,6 +889,7 @@ private:
     template <typename T, typename Signal>
     bool assignJudged(T& field, T&& value, Signal signal)
     {
+        VELDO_CHECK_SEQUENCE(m_sequence);
         if (field == value)
             return false;
         field = std::move(value);
@@ -842,6 +900,7 @@ private:
     template <typename T, typename Signal>
     bool assignAlways(T& field, T&& value, Signal signal)
     {
+        VELDO_CHECK_SEQUENCE(m_sequence);
         field = std::move(value);
         Q_EMIT(this->*signal)();
         return true;
@@ -857,6 +916,9 @@ private:
     // The Undo's rescans after something came back.
     Task<void> rescanAfterUndo(std::vector<core::LeftoverItem> restored);
 
+    // The start of every scan of a kind: cancels the kind's stored task, so that its result is
+    // dropped, and stamps a fresh token through `setToken`, which it answers.
+    QUuid supersedeScan(const TaskHandle& task, void (UninstallViewModel::*setToken)(QUuid));
     // Runs `work` on scanPool with the shutdown token, or with a token that cancelling the
     // returned task also stops.
     template <typename R>
@@ -957,7 +1019,6 @@ private:
     std::optional<veldo::controller::NoticeAlert> m_activeAlert;
 
     core::TrashNoticeGate m_trashNoticeGate;
-    TaskHandle m_libraryEventsTask;
     TaskHandle m_appsRefreshTask;
     TaskHandle m_caskIndexTask;
 
@@ -984,6 +1045,7 @@ private:
     // Removal-safety verdicts by path, and the prepared context they were judged under.
     mutable RemovalVerdicts m_verdicts;
 
+    platform::SequenceChecker m_sequence{"UninstallViewModel"};
     std::stop_source m_shutdownSource;
     bool m_shutDown = false;
     QThreadPool m_scanPool;

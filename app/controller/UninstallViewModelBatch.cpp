@@ -38,6 +38,7 @@ bool overlaps(const std::string& path, const std::string& kept)
 
 void UninstallViewModel::toggleBatchIncluded(const std::string& id)
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     if (!m_batchIncludedIDs.erase(id))
         m_batchIncludedIDs.insert(id);
     Q_EMIT batchIncludedIDsChanged();
@@ -45,6 +46,7 @@ void UninstallViewModel::toggleBatchIncluded(const std::string& id)
 
 Task<void> UninstallViewModel::removeBatch()
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     if (m_isRemoving || m_isUndoing)
         co_return;
     std::vector<BatchAppResult> included = includedBatchResults();

@@ -23,10 +23,8 @@ struct UninstallViewModel::BatchWindow
 
 Task<void> UninstallViewModel::scanBatch()
 {
-    if (m_batchTask)
-        m_batchTask->cancel();
-    const QUuid token = QUuid::createUuid();
-    setBatchScanToken(token);
+    VELDO_CHECK_SEQUENCE(m_sequence);
+    const QUuid token = supersedeScan(m_batchTask, &UninstallViewModel::setBatchScanToken);
 
     const std::vector<core::InstalledApp> selected = selectedApps();
     IdSet previous;
@@ -75,7 +73,7 @@ UninstallViewModel::batchScanWindow(std::vector<core::InstalledApp> apps,
     std::size_t next = 0;
     std::size_t running = 0;
     for (; next < apps.size() && next < kBatchScanWindow; ++next, ++running)
-        (void)batchScanOne(window, apps[next], roots);
+        batchScanOne(window, apps[next], roots).detach();
 
     while (running > 0) {
         if (window->finished.empty()) {
@@ -93,7 +91,7 @@ UninstallViewModel::batchScanWindow(std::vector<core::InstalledApp> apps,
         if (self->isCancelled())
             co_return collected;
         if (next < apps.size()) {
-            (void)batchScanOne(window, apps[next++], roots);
+            batchScanOne(window, apps[next++], roots).detach();
             ++running;
         }
     }
@@ -186,6 +184,7 @@ void UninstallViewModel::rebuildBatch(const std::vector<core::InstalledApp>& sel
 
 std::optional<leftovers::CaskInfo> UninstallViewModel::caskToken(const platform::MacPath& url) const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     if (m_caskIndex.empty())
         return std::nullopt;
     return leftovers::HomebrewCasks::cask(url, m_caskIndex, platform::homeDirectory());
@@ -193,6 +192,7 @@ std::optional<leftovers::CaskInfo> UninstallViewModel::caskToken(const platform:
 
 void UninstallViewModel::refreshCaskIndex(bool force)
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     if (m_caskIndexTask)
         m_caskIndexTask->cancel();
     Task<void> load = caskIndexLoad(force);

@@ -60,6 +60,7 @@ std::string UninstallViewModel::caskFailureMessage(const UninstallFailure& failu
 
 std::optional<UninstallViewModel::DetailCaskState> UninstallViewModel::detailCaskState() const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     const std::optional<core::InstalledApp> app = selectedApp();
     if (!app)
         return std::nullopt;
@@ -72,6 +73,7 @@ std::optional<UninstallViewModel::DetailCaskState> UninstallViewModel::detailCas
 
 Task<void> UninstallViewModel::uninstallCask(Zap zap)
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     if (m_isRemoving || m_isUndoing)
         co_return;
     const std::optional<core::InstalledApp> shown = selectedApp();

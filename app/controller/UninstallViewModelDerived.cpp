@@ -21,6 +21,14 @@ std::int64_t totalBytes(const std::vector<Item>& items)
     return total;
 }
 
+// Appends the elements of `from` whose id is in `ids`, in order.
+template <typename Item>
+void appendSelected(const std::vector<Item>& from, const IdSet& ids, std::vector<Item>& to)
+{
+    std::ranges::copy_if(from, std::back_inserter(to),
+                         [&](const Item& item) { return ids.contains(item.id()); });
+}
+
 bool containsFolded(std::string_view text, const std::string& foldedQuery)
 {
     return platform::foldForComparison(text).find(foldedQuery) != std::string::npos;
@@ -30,6 +38,7 @@ bool containsFolded(std::string_view text, const std::string& foldedQuery)
 
 std::optional<core::InstalledApp> UninstallViewModel::selectedApp() const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     if (!m_selectedAppID)
         return std::nullopt;
     for (const core::InstalledApp& app : m_apps)
@@ -42,15 +51,15 @@ std::optional<core::InstalledApp> UninstallViewModel::selectedApp() const
 
 std::vector<core::InstalledApp> UninstallViewModel::selectedApps() const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     std::vector<core::InstalledApp> apps;
-    std::ranges::copy_if(m_apps, std::back_inserter(apps), [&](const core::InstalledApp& app) {
-        return m_selectedAppIDs.contains(app.id());
-    });
+    appendSelected(m_apps, m_selectedAppIDs, apps);
     return apps;
 }
 
 std::vector<core::InstalledApp> UninstallViewModel::sortedApps() const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     const std::string_view query = platform::trimmedSpacesAndTabs(m_searchText);
     std::vector<core::InstalledApp> apps;
     if (query.empty()) {
@@ -79,41 +88,42 @@ std::vector<core::InstalledApp> UninstallViewModel::sortedApps() const
 
 std::vector<core::LeftoverItem> UninstallViewModel::selectedLeftovers() const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     std::vector<core::LeftoverItem> items;
-    std::ranges::copy_if(m_leftovers, std::back_inserter(items), [&](const core::LeftoverItem& i) {
-        return m_selectedLeftoverIDs.contains(i.id());
-    });
+    appendSelected(m_leftovers, m_selectedLeftoverIDs, items);
     return items;
 }
 
 std::vector<core::LeftoverItem> UninstallViewModel::selectedRemovableLeftovers() const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     return removableItems(selectedLeftovers());
 }
 
 std::int64_t UninstallViewModel::selectedLeftoverBytes() const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     return totalBytes(selectedRemovableLeftovers());
 }
 
 std::int64_t UninstallViewModel::removableLeftoverBytes() const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     return totalBytes(removableItems(m_leftovers));
 }
 
 std::vector<core::ToolchainItem> UninstallViewModel::selectedToolchainItems() const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     std::vector<core::ToolchainItem> items;
     for (const core::ToolchainGroup& group : m_toolchainGroups)
-        std::ranges::copy_if(group.items, std::back_inserter(items),
-                             [&](const core::ToolchainItem& item) {
-                                 return m_selectedToolchainIDs.contains(item.id());
-                             });
+        appendSelected(group.items, m_selectedToolchainIDs, items);
     return items;
 }
 
 std::int64_t UninstallViewModel::toolchainTotalBytes() const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     std::int64_t total = 0;
     for (const core::ToolchainGroup& group : m_toolchainGroups)
         total += totalBytes(group.items);
@@ -122,17 +132,16 @@ std::int64_t UninstallViewModel::toolchainTotalBytes() const
 
 std::vector<core::DevPackage> UninstallViewModel::selectedPackages() const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     std::vector<core::DevPackage> packages;
     for (const core::PackageGroup& group : m_packageGroups)
-        std::ranges::copy_if(group.packages, std::back_inserter(packages),
-                             [&](const core::DevPackage& package) {
-                                 return m_selectedPackageIDs.contains(package.id());
-                             });
+        appendSelected(group.packages, m_selectedPackageIDs, packages);
     return packages;
 }
 
 std::vector<BatchAppResult> UninstallViewModel::includedBatchResults() const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     std::vector<BatchAppResult> results;
     std::ranges::copy_if(
         m_batchResults, std::back_inserter(results), [&](const BatchAppResult& result) {
@@ -155,27 +164,32 @@ std::vector<core::LeftoverItem> joinedDefaultSelections(const std::vector<BatchA
 
 std::int64_t UninstallViewModel::includedBatchBytes() const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     return totalBytes(removableItems(joinedDefaultSelections(includedBatchResults())));
 }
 
 int UninstallViewModel::includedBatchItemCount() const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     return static_cast<int>(removableItems(joinedDefaultSelections(includedBatchResults())).size());
 }
 
 std::int64_t UninstallViewModel::selectedBytes(const BatchAppResult& result) const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     return totalBytes(removableItems(result.defaultSelected));
 }
 
 bool UninstallViewModel::hasGrantedAccess(core::AccessRootKind kind) const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     return std::ranges::any_of(
         m_grantedAccess, [&](const core::ScopedAccessRoot& root) { return root.kind == kind; });
 }
 
 std::optional<platform::MacPath> UninstallViewModel::grantedURL(core::AccessRootKind kind) const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     for (const core::ScopedAccessRoot& root : m_grantedAccess)
         if (root.kind == kind)
             return root.url;
@@ -184,6 +198,7 @@ std::optional<platform::MacPath> UninstallViewModel::grantedURL(core::AccessRoot
 
 common::RemovalSafety::Context UninstallViewModel::removalSafetyContext() const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     common::RemovalSafety::Context context;
     context.homeDirectory = platform::homeDirectory();
     context.protectedBundles = {platform::mainBundleURL()};
@@ -271,6 +286,7 @@ UninstallViewModel::removingAppBundle(const platform::MacPath& url,
 
 void UninstallViewModel::selectAllLeftovers()
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     IdSet ids;
     for (const core::LeftoverItem& item : m_leftovers)
         if (isLetThrough(item.url))

@@ -29,6 +29,7 @@ std::string reportFailureMessage(const Error& error, const platform::MacPath& de
 
 Task<void> UninstallViewModel::exportReport()
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     const std::optional<core::InstalledApp> app = selectedApp();
     if (!app)
         co_return;
@@ -64,6 +65,7 @@ Task<void> UninstallViewModel::exportReport()
 
 void UninstallViewModel::revealAlertURLs(std::vector<platform::MacPath> urls)
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     std::erase_if(urls, [](const platform::MacPath& url) {
         return !platform::fileStatus(url, platform::FollowLinks::no);
     });

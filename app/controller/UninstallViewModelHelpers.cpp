@@ -23,6 +23,7 @@ bool UninstallViewModel::selectionSurvivesSelectionChange(
 
 DetailAppLocation UninstallViewModel::detailAppLocation(const core::InstalledApp& app) const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     if (!m_services.fileExists(app.url))
         return DetailAppLocation::removed;
     return core::isInTrash(app.url, platform::homeDirectory()) ? DetailAppLocation::inTrash
@@ -48,6 +49,7 @@ UninstallViewModel::helperProcessesNotice(const std::vector<core::InstalledApp>&
 std::function<Result<std::vector<core::LeftoverItem>>()> UninstallViewModel::leftoverScanWork(
     core::InstalledApp app, std::vector<core::ScopedAccessRoot> roots, std::stop_token stop) const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     return [scan = m_services.leftoverScan, app = std::move(app), roots = std::move(roots),
             stop = std::move(stop)] { return scan(app, roots, stop); };
 }
@@ -55,6 +57,7 @@ std::function<Result<std::vector<core::LeftoverItem>>()> UninstallViewModel::lef
 Task<QuitWaitResult> UninstallViewModel::waitForAppsToQuit(std::vector<core::InstalledApp> apps,
                                                            std::chrono::milliseconds timeout)
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     QuitWaitResult result;
     for (;;) {
@@ -85,6 +88,7 @@ Task<QuitWaitResult> UninstallViewModel::waitForAppsToQuit(std::vector<core::Ins
 Task<std::optional<QuitWaitResult>> UninstallViewModel::quitBeforeRemoval(core::InstalledApp app,
                                                                           std::string notDone)
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     if (!m_settings->quitBeforeRemoving())
         co_return QuitWaitResult{};
     const core::RunningAppStatus status = m_services.runningStatus(app);

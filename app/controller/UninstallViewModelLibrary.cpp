@@ -35,6 +35,7 @@ std::vector<TrashedAppNotice> withoutNotice(std::vector<TrashedAppNotice> notice
 
 void UninstallViewModel::startLibraryWatcher()
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     if (m_libraryStream || m_shutDown)
         return;
     LibraryWatcherSession session = m_services.libraryWatcher(m_services.durations.libraryDebounce);
@@ -68,6 +69,7 @@ void UninstallViewModel::stopLibraryWatcher()
 
 void UninstallViewModel::handleLibraryEvent(const core::AppLibraryWatcher::Event& event)
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     if (m_shutDown)
         return;
     std::visit(
@@ -91,6 +93,7 @@ void UninstallViewModel::handleLibraryEvent(const core::AppLibraryWatcher::Event
 
 void UninstallViewModel::scheduleAppsRefresh()
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     if (m_shutDown)
         return;
     if (m_appsRefreshTask) {
@@ -134,6 +137,7 @@ Task<void> UninstallViewModel::refreshAppsAfterLibraryChange()
 
 void UninstallViewModel::refreshRunningStatus()
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     if (const std::optional<core::InstalledApp> app = selectedApp();
         app && selectedApps().size() <= 1)
         setRunningStatus(m_services.runningStatus(*app));
@@ -153,6 +157,7 @@ void UninstallViewModel::refreshRunningStatus()
 
 void UninstallViewModel::handleAppTrashed(core::WatchedAppBundle bundle)
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     if (!m_offerCleanupForTrashedApps)
         return;
     if (bundle.bundleID && hasLiveInstalledCopy(platform::lowercased(*bundle.bundleID), bundle))
@@ -162,12 +167,13 @@ void UninstallViewModel::handleAppTrashed(core::WatchedAppBundle bundle)
     if (!m_trashNoticeGate.decide(bundle, busy, trash, std::chrono::system_clock::now()))
         return;
     core::InstalledApp app = core::TrashNoticeGate::installedApp(bundle);
-    (void)prepareTrashNotice(std::move(bundle), std::move(app), m_grantedAccess);
+    prepareTrashNotice(std::move(bundle), std::move(app), m_grantedAccess).detach();
 }
 
 bool UninstallViewModel::hasLiveInstalledCopy(const std::string& bundleID,
                                               const core::WatchedAppBundle& bundle) const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     std::vector<std::string> ownPaths;
     for (const std::optional<platform::MacPath>& url : {bundle.trashURL, bundle.originalURL})
         if (url)
@@ -186,6 +192,7 @@ Task<void> UninstallViewModel::prepareTrashNotice(core::WatchedAppBundle bundle,
                                                   core::InstalledApp app,
                                                   std::vector<core::ScopedAccessRoot> accessRoots)
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     if (bundle.bundleID) {
         std::vector<platform::MacPath> excluded;
         for (const std::optional<platform::MacPath>& url : {bundle.trashURL, bundle.originalURL})
@@ -234,6 +241,7 @@ Task<void> UninstallViewModel::prepareTrashNotice(core::WatchedAppBundle bundle,
 
 Task<void> UninstallViewModel::reviewTrashedApp(TrashedAppNotice notice)
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     setTrashNotices(withoutNotice(m_trashNotices, notice.id));
     clearBatch();
     co_await showApp(notice.app);
@@ -245,6 +253,7 @@ Task<void> UninstallViewModel::reviewTrashedApp(TrashedAppNotice notice)
 
 void UninstallViewModel::dismissTrashNotice(const TrashedAppNotice& notice)
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     setTrashNotices(withoutNotice(m_trashNotices, notice.id));
 }
 

@@ -41,6 +41,7 @@ bool isStillThere(const platform::MacPath& url)
 void UninstallViewModel::expectRemoval(const std::vector<core::LeftoverItem>& items,
                                        const std::vector<core::InstalledApp>& apps)
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     if (items.empty())
         return;
     std::unordered_set<std::string> paths;
@@ -59,6 +60,7 @@ void UninstallViewModel::expectRemoval(const std::vector<core::LeftoverItem>& it
 
 void UninstallViewModel::expectTrashLocations(const UninstallOutcome& outcome)
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     std::vector<platform::MacPath> urls;
     urls.reserve(outcome.restorePoints.size());
     for (const removal::RestorePoint& point : outcome.restorePoints)
@@ -68,12 +70,14 @@ void UninstallViewModel::expectTrashLocations(const UninstallOutcome& outcome)
 
 void UninstallViewModel::playCompletionSound(const UninstallOutcome& outcome) const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     if (m_settings->playCompletionSound())
         platform::SystemSound::play(outcome.failed.empty() ? "Glass" : "Funk");
 }
 
 Task<UninstallOutcome> UninstallViewModel::runTrash(std::vector<core::LeftoverItem> items)
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     auto work = [service = m_services.trashRun, items = std::move(items),
                  context = removalSafetyContext(), roots = m_grantedAccess,
                  stop = shutdownToken()] { return service(items, context, roots, stop); };
@@ -82,6 +86,7 @@ Task<UninstallOutcome> UninstallViewModel::runTrash(std::vector<core::LeftoverIt
 
 Task<UninstallOutcome> UninstallViewModel::performRemoval(UninstallOutcome outcome)
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     std::vector<core::LeftoverItem> escalation;
     for (const UninstallOutcome::Failure& failure : outcome.failed)
         if (outcome.escalatableIDs.contains(failure.item.id()))
@@ -197,6 +202,7 @@ Task<UninstallOutcome> UninstallViewModel::performRemoval(UninstallOutcome outco
 
 void UninstallViewModel::toggleLeftover(const core::LeftoverItem& item)
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     IdSet ids = m_selectedLeftoverIDs;
     if (!ids.erase(item.id()))
         ids.insert(item.id());
@@ -205,6 +211,7 @@ void UninstallViewModel::toggleLeftover(const core::LeftoverItem& item)
 
 Task<void> UninstallViewModel::uninstallApp()
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     if (m_isRemoving || m_isUndoing)
         co_return;
     std::vector<core::LeftoverItem> items = selectedLeftovers();

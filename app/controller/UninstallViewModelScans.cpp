@@ -64,12 +64,20 @@ void UninstallViewModel::emptyLeftoverCache()
     setLeftoverCacheGeneration(m_leftoverCacheGeneration + 1);
 }
 
+QUuid UninstallViewModel::supersedeScan(const TaskHandle& task,
+                                        void (UninstallViewModel::*setToken)(QUuid))
+{
+    if (task)
+        task->cancel();
+    QUuid token = QUuid::createUuid();
+    (this->*setToken)(token);
+    return token;
+}
+
 Task<void> UninstallViewModel::scanApps()
 {
-    if (m_appsTask)
-        m_appsTask->cancel();
-    const QUuid token = QUuid::createUuid();
-    setAppsScanToken(token);
+    VELDO_CHECK_SEQUENCE(m_sequence);
+    const QUuid token = supersedeScan(m_appsTask, &UninstallViewModel::setAppsScanToken);
     if (!hasGrantedAccess(core::AccessRootKind::applications) &&
         !hasGrantedAccess(core::AccessRootKind::userApplications)) {
         setIsScanningApps(false);
@@ -105,6 +113,7 @@ Task<void> UninstallViewModel::scanApps()
 
 void UninstallViewModel::pruneSelections()
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     const IdSet listed = idsOf(m_apps);
     const std::optional<std::string> detailID =
         m_detailApp ? std::optional<std::string>(m_detailApp->id()) : std::nullopt;
@@ -130,6 +139,7 @@ void UninstallViewModel::pruneSelections()
 
 void UninstallViewModel::clearDetail()
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     if (m_leftoverTask) {
         m_leftoverTask->cancel();
         setLeftoverTask(nullptr);
@@ -144,6 +154,7 @@ void UninstallViewModel::clearDetail()
 
 Task<void> UninstallViewModel::showApp(core::InstalledApp app)
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     setDropNotice(std::nullopt);
     setSelectedAppID(app.id());
     setSelectedAppIDs(IdSet{app.id()});
@@ -156,6 +167,7 @@ Task<void> UninstallViewModel::showApp(core::InstalledApp app)
 IdSet UninstallViewModel::defaultLeftoverSelection(
     const std::vector<core::LeftoverItem>& items) const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     IdSet ids;
     for (const core::LeftoverItem& item : items) {
         if (item.requiresAdmin && !m_settings->includeAdminRequiredByDefault())
@@ -181,10 +193,8 @@ IdSet UninstallViewModel::defaultLeftoverSelection(
 
 Task<void> UninstallViewModel::loadLeftovers(core::InstalledApp app)
 {
-    if (m_leftoverTask)
-        m_leftoverTask->cancel();
-    const QUuid token = QUuid::createUuid();
-    setLeftoverScanToken(token);
+    VELDO_CHECK_SEQUENCE(m_sequence);
+    const QUuid token = supersedeScan(m_leftoverTask, &UninstallViewModel::setLeftoverScanToken);
     setIsScanningLeftovers(true);
     setLeftovers({});
     setSelectedLeftoverIDs({});
@@ -220,6 +230,7 @@ Task<void> UninstallViewModel::loadLeftovers(core::InstalledApp app)
 
 Task<void> UninstallViewModel::scanLeftovers()
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     const std::optional<core::InstalledApp> app = selectedApp();
     if (!app)
         co_return;
@@ -234,6 +245,7 @@ Task<void> UninstallViewModel::scanLeftovers()
 
 void UninstallViewModel::detailAppTrashed(core::WatchedAppBundle bundle)
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     if (selectedApps().size() > 1 || !m_detailApp || m_selectedAppID != m_detailApp->id() ||
         m_detailAppLocation != DetailAppLocation::installed || m_isRemoving || m_isUndoing)
         return;
@@ -249,16 +261,17 @@ void UninstallViewModel::detailAppTrashed(core::WatchedAppBundle bundle)
 
     if (bundle.trashURL) {
         if (std::optional<core::InstalledApp> trashed = m_services.loadApp(*bundle.trashURL)) {
-            (void)showApp(std::move(*trashed));
+            showApp(std::move(*trashed)).detach();
             return;
         }
     }
     setDetailAppLocation(DetailAppLocation::removed);
-    (void)loadLeftovers(detail);
+    loadLeftovers(detail).detach();
 }
 
 Task<void> UninstallViewModel::refreshDetailLocation()
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     if (selectedApps().size() > 1 || !m_detailApp || m_selectedAppID != m_detailApp->id() ||
         m_isRemoving || m_isUndoing)
         co_return;
@@ -287,6 +300,7 @@ Task<void> UninstallViewModel::refreshDetailLocation()
 
 Task<void> UninstallViewModel::selectApps(IdSet ids)
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     if (ids.size() >= 2)
         std::erase_if(ids, [](const std::string& id) { return toolSelectionIDs().contains(id); });
     const IdSet listed = idsOf(m_apps);
@@ -324,6 +338,7 @@ Task<void> UninstallViewModel::selectApps(IdSet ids)
 
 Task<void> UninstallViewModel::openApps(std::vector<platform::MacPath> urls)
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     std::vector<platform::MacPath> appURLs;
     std::ranges::copy_if(urls, std::back_inserter(appURLs),
                          [](const platform::MacPath& url) { return url.pathExtension() == "app"; });
@@ -371,6 +386,7 @@ Task<void> UninstallViewModel::openApps(std::vector<platform::MacPath> urls)
 
 Task<void> UninstallViewModel::handleDrop(platform::MacPath url)
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     const platform::MacPath dropped = url.standardized();
     std::optional<core::InstalledApp> shown;
     for (const core::InstalledApp& app : m_apps)
@@ -407,6 +423,7 @@ Task<void> UninstallViewModel::handleDrop(platform::MacPath url)
 
 Task<void> UninstallViewModel::quitAndRescan()
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     const std::optional<core::InstalledApp> app = selectedApp();
     if (!app)
         co_return;
@@ -424,6 +441,7 @@ Task<void> UninstallViewModel::quitAndRescan()
 
 void UninstallViewModel::clearBatch()
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     if (m_batchTask) {
         m_batchTask->cancel();
         setBatchTask(nullptr);
@@ -436,10 +454,8 @@ void UninstallViewModel::clearBatch()
 
 Task<void> UninstallViewModel::scanOrphans()
 {
-    if (m_orphanTask)
-        m_orphanTask->cancel();
-    const QUuid token = QUuid::createUuid();
-    setOrphanScanToken(token);
+    VELDO_CHECK_SEQUENCE(m_sequence);
+    const QUuid token = supersedeScan(m_orphanTask, &UninstallViewModel::setOrphanScanToken);
     setIsScanningOrphans(true);
     setSelectedOrphanIDs({});
 
@@ -475,10 +491,8 @@ Task<void> UninstallViewModel::scanOrphans()
 
 Task<void> UninstallViewModel::scanDeveloper()
 {
-    if (m_developerTask)
-        m_developerTask->cancel();
-    const QUuid token = QUuid::createUuid();
-    setDeveloperScanToken(token);
+    VELDO_CHECK_SEQUENCE(m_sequence);
+    const QUuid token = supersedeScan(m_developerTask, &UninstallViewModel::setDeveloperScanToken);
     setIsScanningDeveloper(true);
     publishToolchainGroups({});
     setSelectedToolchainIDs({});

@@ -57,12 +57,14 @@ Task<R> UninstallViewModel::backgroundTool(std::function<R(std::stop_token)> wor
 
 void UninstallViewModel::playCompletionSound(bool nothingFailed) const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     if (m_settings->playCompletionSound())
         platform::SystemSound::play(nothingFailed ? "Glass" : "Funk");
 }
 
 std::int64_t UninstallViewModel::removableBytes(const std::vector<core::LeftoverItem>& items) const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     std::int64_t total = 0;
     for (const core::LeftoverItem& item : removableItems(items))
         total += item.sizeBytes;
@@ -71,6 +73,7 @@ std::int64_t UninstallViewModel::removableBytes(const std::vector<core::Leftover
 
 Task<void> UninstallViewModel::scanDeveloperIfNeeded()
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     if (m_hasScannedDeveloper || m_isScanningDeveloper)
         co_return;
     co_await scanDeveloper();
@@ -78,11 +81,13 @@ Task<void> UninstallViewModel::scanDeveloperIfNeeded()
 
 void UninstallViewModel::toggleToolchainItem(const core::ToolchainItem& item)
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     setSelectedToolchainIDs(toggled(m_selectedToolchainIDs, item.id()));
 }
 
 void UninstallViewModel::selectAllToolchainItems()
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     IdSet ids;
     for (const core::ToolchainGroup& group : m_toolchainGroups)
         for (const core::ToolchainItem& item : group.items)
@@ -92,6 +97,7 @@ void UninstallViewModel::selectAllToolchainItems()
 
 Task<void> UninstallViewModel::removeToolchains()
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     if (m_isRemoving || m_isUndoing)
         co_return;
     const std::vector<core::ToolchainItem> selected = selectedToolchainItems();
@@ -152,6 +158,7 @@ void UninstallViewModel::recordToolRemoval(const removal::UninstallOutcome& outc
 
 Task<void> UninstallViewModel::scanPackagesIfNeeded()
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     if (m_hasScannedPackages || m_isScanningPackages)
         co_return;
     co_await scanPackages();
@@ -159,10 +166,8 @@ Task<void> UninstallViewModel::scanPackagesIfNeeded()
 
 Task<void> UninstallViewModel::scanPackages()
 {
-    if (m_packageTask)
-        m_packageTask->cancel();
-    const QUuid token = QUuid::createUuid();
-    setPackageScanToken(token);
+    VELDO_CHECK_SEQUENCE(m_sequence);
+    const QUuid token = supersedeScan(m_packageTask, &UninstallViewModel::setPackageScanToken);
     setIsScanningPackages(true);
     assignAlways(m_packageGroups, std::vector<core::PackageGroup>{},
                  &UninstallViewModel::packageGroupsChanged);
@@ -184,16 +189,19 @@ Task<void> UninstallViewModel::scanPackages()
 
 void UninstallViewModel::togglePackage(const core::DevPackage& package)
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     setSelectedPackageIDs(toggled(m_selectedPackageIDs, package.id()));
 }
 
 bool UninstallViewModel::isPackageSelected(const core::DevPackage& package) const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     return m_selectedPackageIDs.contains(package.id());
 }
 
 void UninstallViewModel::selectAllPackages()
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     IdSet ids;
     for (const core::PackageGroup& group : m_packageGroups)
         for (const core::DevPackage& package : group.packages)
@@ -236,6 +244,7 @@ NoticeAlert UninstallViewModel::packageFailureAlert(const scanners::PackageRemov
 
 Task<void> UninstallViewModel::removePackages()
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     if (m_isRemoving || m_isUndoing)
         co_return;
     const std::vector<core::DevPackage> packages = selectedPackages();
@@ -298,6 +307,7 @@ Task<void> UninstallViewModel::removePackages()
 
 std::vector<core::LeftoverItem> UninstallViewModel::selectedOrphans() const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     std::vector<core::LeftoverItem> items = scanners::OrphanGroup::allItems(m_orphanResult.groups);
     std::erase_if(items, [&](const core::LeftoverItem& item) {
         return !m_selectedOrphanIDs.contains(item.id());
@@ -307,16 +317,19 @@ std::vector<core::LeftoverItem> UninstallViewModel::selectedOrphans() const
 
 std::int64_t UninstallViewModel::selectedOrphanBytes() const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     return removableBytes(selectedOrphans());
 }
 
 void UninstallViewModel::toggleOrphan(const scanners::OrphanFinding& finding)
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     setSelectedOrphanIDs(toggled(m_selectedOrphanIDs, finding.item.id()));
 }
 
 Task<void> UninstallViewModel::removeOrphans()
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     if (m_isRemoving || m_isUndoing)
         co_return;
     std::vector<core::LeftoverItem> items = selectedOrphans();
@@ -347,6 +360,7 @@ Task<void> UninstallViewModel::removeOrphans()
 
 void UninstallViewModel::toggleOrphanGroup(const scanners::OrphanGroup& group, bool selected)
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     IdSet ids = m_selectedOrphanIDs;
     for (const core::LeftoverItem& item : group.items()) {
         if (selected)

@@ -8,6 +8,7 @@ void UninstallViewModel::installUiServices(
     std::function<void(const SavePanelRequest&, SavePanelAnswer)> savePanel,
     std::function<void(const std::string& message)> alert)
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     ControllerServices services = m_services;
     services.reveal = std::move(reveal);
     services.chooseSaveLocation = std::move(savePanel);

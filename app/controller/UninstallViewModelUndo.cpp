@@ -20,9 +20,34 @@ std::string plural(std::size_t count)
 
 } // namespace
 
+bool UninstallViewModel::canBeUndone(const removal::UninstallOutcome& outcome)
+{
+    return !outcome.restorePoints.empty();
+}
+
+bool UninstallViewModel::undoNeedsAdministrator(const removal::UninstallOutcome& outcome)
+{
+    return std::ranges::any_of(outcome.restorePoints,
+                               [](const removal::RestorePoint& point) { return point.needsAdmin; });
+}
+
+bool UninstallViewModel::canUndo() const
+{
+    VELDO_CHECK_SEQUENCE(m_sequence);
+    return m_lastOutcome && canBeUndone(*m_lastOutcome) && !m_isUndoing && !m_isRemoving;
+}
+
+std::string UninstallViewModel::undoTitle() const
+{
+    VELDO_CHECK_SEQUENCE(m_sequence);
+    return m_lastOutcome && undoNeedsAdministrator(*m_lastOutcome) ? "Undo Last Cleanup…"
+                                                                   : "Undo Last Cleanup";
+}
+
 Task<void> UninstallViewModel::undoLastRemoval()
 {
-    if (!m_lastOutcome || m_lastOutcome->restorePoints.empty() || m_isUndoing || m_isRemoving)
+    VELDO_CHECK_SEQUENCE(m_sequence);
+    if (!canUndo())
         co_return;
     setIsUndoing(true);
     const std::size_t total = m_lastOutcome->restorePoints.size();

@@ -2,7 +2,9 @@
 #include "app/core/CleanupSettings.h"
 
 #include <cstddef>
+#include <string>
 
+#include "platform/Log.h"
 #include "platform/OncePerRoot.h"
 
 namespace veldo::core {
@@ -86,9 +88,18 @@ void CleanupSettings::setValue(Property property, bool value)
     slot = value;
     // A failed write leaves the new value in force for this run; the defaults store keeps it
     // in memory and the next successful write saves it with the rest of the domain.
-    (void)m_defaults->setBool(key(property), value);
+    if (const Result<void> written = m_defaults->setBool(key(property), value); !written)
+        logUnsaved(key(property), written.error());
     if (changed)
         m_observers.notify(property);
+}
+
+void CleanupSettings::logUnsaved(std::string_view key, const Error& error)
+{
+    platform::logError("settings",
+                       "The setting " + std::string(key) +
+                           " couldn’t be saved; it holds until Veldo quits",
+                       error);
 }
 
 CleanupSettings::ObserverId CleanupSettings::addObserver(std::function<void(Property)> callback)

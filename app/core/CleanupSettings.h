@@ -3,7 +3,8 @@
 // One object per defaults store; the app uses shared(). Loading reads each key and takes its
 // value only when it is stored as a Boolean, otherwise the setting's default (no defaults are
 // registered with the store). Each set writes the key at once, also when the value is
-// unchanged; observers hear of a setting only when its value changed.
+// unchanged; observers hear of a setting only when its value changed. A failed write is logged
+// and the value holds in memory for this run.
 //
 // Confined to one thread (the GUI thread): the object itself is not thread-safe, and debug
 // builds abort when it is used from a second thread; shared() is thread-safe.
@@ -82,6 +83,8 @@ public:
     // The defaults key of a setting, and its value when the key is missing or not a Boolean.
     static std::string_view key(Property property);
     static bool defaultValue(Property property);
+    // Logs that the setting at `key` couldn't be written (its value holds for this run).
+    static void logUnsaved(std::string_view key, const Error& error);
 
 private:
     bool value(Property property) const;

@@ -4,7 +4,9 @@
 #include <algorithm>
 #include <cstddef>
 #include <limits>
+#include <optional>
 
+#include "platform/Log.h"
 #include "platform/OncePerRoot.h"
 
 namespace veldo::core {
@@ -117,9 +119,15 @@ void CleanupStats::reset()
 void CleanupStats::persist() const
 {
     // A failed write leaves the totals in force for this run; the defaults store keeps them in
-    // memory and the next successful write saves them.
+    // memory and the next successful write saves them. One line per failed save.
+    std::optional<Error> failure;
     for (Counter c : kCounters)
-        (void)m_defaults->setInteger(key(c), value(c));
+        if (Result<void> written = m_defaults->setInteger(key(c), value(c)); !written && !failure)
+            failure = written.error();
+    if (failure)
+        platform::logError("statistics",
+                           "The cleanup statistics couldn’t be saved; they hold until Veldo quits",
+                           *failure);
 }
 
 CleanupStats::ObserverId CleanupStats::addObserver(std::function<void(Counter)> callback)

@@ -2,7 +2,8 @@
 //
 // The counters are never negative and never wrap: a total that would pass the 64-bit range
 // stays at its largest value. record, subtract and reset write all three counters to the
-// defaults when they finish; setting a counter directly changes only the value in memory.
+// defaults when they finish (a failed write is logged once per save and the totals hold in
+// memory for this run); setting a counter directly changes only the value in memory.
 // Observers hear of a counter only when its value changed.
 //
 // Confined to one thread (the GUI thread): the object itself is not thread-safe, and debug

@@ -256,7 +256,7 @@ Result<Output> runProgram(const std::string& hostExecutable, const std::string& 
     if (!ended) {
         pump.ignoreStop();
         // A child that ended meanwhile cannot be signalled; the waits below see it ended.
-        (void)child->sendSignal(SIGTERM);
+        (void)child->sendSignal(options.terminateSignal);
         if (!pump.pumpUntil(hasExited, deadlineAfter(options.terminateGrace))) {
             (void)child->sendSignal(SIGKILL);
             pump.pumpUntil(hasExited, std::nullopt);
@@ -451,9 +451,12 @@ bool commandLineToolsInstalled()
     return value.get();
 }
 
-std::optional<MacPath> findTool(std::string_view name)
+std::optional<MacPath> findTool(std::string_view name, const std::stop_token& stop)
 {
-    return which(name, *searchPath(), commandLineToolsInstalled());
+    const auto folders = searchPath(stop);
+    if (!folders)
+        return std::nullopt; // stopped
+    return which(name, *folders, commandLineToolsInstalled());
 }
 
 std::vector<MacPath> composeSearchPath(const std::vector<MacPath>& loginFolders,
@@ -528,8 +531,10 @@ std::vector<platform::HostPath> loginShellPath(std::stop_token stop)
     env["VELDO_RESOLVING_ENVIRONMENT"] = "1";
     const std::string script =
         "printf '" + std::string(kPathMarker) + "%s" + std::string(kPathMarker) + "' \"$PATH\"";
-    auto out = runHostProgram(loginShell(), {"-l", "-i", "-c", script}, env, kLoginShellTimeout, {},
-                              std::move(stop));
+    RunOptions options;
+    options.terminateSignal = SIGHUP;
+    auto out = runHostProgram(loginShell(), {"-l", "-i", "-c", script}, env, kLoginShellTimeout,
+                              options, std::move(stop));
     if (!out || out->code != 0 || out->timedOut)
         return {};
     return parseLoginShellPath(out->stdout);

@@ -2,9 +2,9 @@
 //
 // run starts a program with an argument vector, a complete environment and a time-out, gives
 // it the null device (or a given text) as standard input, collects standard output and standard
-// error while it runs, stops it when the time-out passes or a stop is requested (SIGTERM, then
-// SIGKILL 3 seconds later), and hands back one Output. Every call blocks the calling thread; many
-// calls may run at once on different threads.
+// error while it runs, stops it when the time-out passes or a stop is requested (SIGTERM, or the
+// signal the options name, then SIGKILL 3 seconds later), and hands back one Output. Every call
+// blocks the calling thread; many calls may run at once on different threads.
 //
 // Paths are Mac paths: the executable given to run, the folders of the search path and what
 // which() answers. Tests of existence, type, permissions and identity go through the Mac root;
@@ -17,6 +17,7 @@
 #pragma once
 
 #include <chrono>
+#include <csignal>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -42,7 +43,7 @@ struct Output
     std::string stdout;
     std::string stderr; // the same for standard error
     // The exit status when the child exited; the signal number when a signal ended it (9 for
-    // a child killed at its time-out, 15 when SIGTERM ended it).
+    // a child killed at its time-out, 15 when SIGTERM ended it, 1 for SIGHUP).
     std::int32_t code = 0;
     bool timedOut = false;  // still running when the time-out passed (it was then stopped)
     bool truncated = false; // a stream passed kMaxOutputBytes; the rest was read and dropped
@@ -56,8 +57,8 @@ inline constexpr std::size_t kMaxOutputBytes = std::size_t{64} << 20;
 // An environment, passed to a child whole: the child sees exactly these variables.
 using Environment = std::map<std::string, std::string>;
 
-// How long the stop sequence waits after SIGTERM before SIGKILL, and at most for each output
-// pipe to reach its end once the child has ended.
+// How long the stop sequence waits after the terminate signal before SIGKILL, and at most for
+// each output pipe to reach its end once the child has ended.
 inline constexpr std::chrono::milliseconds kTerminateGrace{3'000};
 inline constexpr std::chrono::milliseconds kOutputDrainWait{3'000};
 // A time-out that never passes.
@@ -68,6 +69,9 @@ struct RunOptions
 {
     std::chrono::milliseconds terminateGrace = kTerminateGrace;
     std::chrono::milliseconds outputDrainWait = kOutputDrainWait;
+    // The signal that asks the child to end, before SIGKILL. An interactive shell ignores
+    // SIGTERM and ends on SIGHUP (a hang-up).
+    int terminateSignal = SIGTERM;
     // Written to the child's standard input while both output pipes are drained, so no amount
     // of it blocks the run; the pipe is closed once all is written, when the child stops
     // reading, or when it ends. None: the null device.
@@ -81,15 +85,15 @@ struct RunOptions
 // `environment`, for at most `timeout` (kNoTimeLimit, or anything beyond about thirty years: no
 // limit; below 0 counts as 0). Both pipes are drained while the child runs, so no amount of
 // output blocks it; beyond kMaxOutputBytes a stream's bytes are read and dropped. When the
-// time-out passes the child gets SIGTERM, then SIGKILL when it is still there the terminate
-// grace later; the call then waits for it to end. Once it has ended, each pipe gets up to the
-// drain wait to reach its end (a descendant may hold it open); what was read by then is
-// returned. A call therefore lasts at most timeout + grace + 2 × drain wait (9 s by default)
-// unless the child survives SIGKILL.
+// time-out passes the child gets the terminate signal (SIGTERM unless the options name another),
+// then SIGKILL when it is still there the terminate grace later; the call then waits for it to
+// end. Once it has ended, each pipe gets up to the drain wait to reach its end (a descendant may
+// hold it open); what was read by then is returned. A call therefore lasts at most timeout +
+// grace + 2 × drain wait (9 s by default) unless the child survives SIGKILL.
 //
-// A stop requested through `stop` while the child runs ends it the same way (SIGTERM, SIGKILL
-// after the grace); the call returns as soon as the child has ended, without waiting for the
-// pipes, and fails with cancelled. A stop requested before the start runs nothing. Once the
+// A stop requested through `stop` while the child runs ends it the same way (terminate signal,
+// SIGKILL after the grace); the call returns as soon as the child has ended, without waiting for
+// the pipes, and fails with cancelled. A stop requested before the start runs nothing. Once the
 // time-out has passed the run ends as a time-out; once the child has ended by itself, a stop
 // only cuts the wait for its pipes short.
 // Fails with ioFailure and the errno of the failed start when the program could not be
@@ -127,10 +131,10 @@ Result<std::vector<platform::MacPath>> searchPath(std::stop_token stop = {});
 // empty root on Linux, true: the host's tools are real.
 bool commandLineToolsInstalled();
 
-// which(name, searchPath(), commandLineToolsInstalled()): the tool the user's own shell would
-// start for `name`. The first call may run the login shell (see searchPath); without a stop it
-// cannot fail.
-std::optional<platform::MacPath> findTool(std::string_view name);
+// which(name, searchPath(stop), commandLineToolsInstalled()): the tool the user's own shell would
+// start for `name`. None also when a stop requested through `stop` ends the first look-up of the
+// search path (the login shell's run, see searchPath).
+std::optional<platform::MacPath> findTool(std::string_view name, const std::stop_token& stop = {});
 
 // The names of Apple's placeholder tools in /usr/bin.
 const std::set<std::string, std::less<>>& appleStubTools();
@@ -164,7 +168,8 @@ platform::HostPath loginShell();
 
 // The folders the login shell reports as its PATH (run as an interactive login shell with the
 // marker script, 5-second time-out); none when the run fails, times out or exits non-zero, or
-// is stopped through `stop`.
+// is stopped through `stop`. An interactive shell ignores SIGTERM, so a time-out or a stop hangs
+// it up (SIGHUP, which it passes on to its jobs) rather than waiting the grace for SIGKILL.
 std::vector<platform::HostPath> loginShellPath(std::stop_token stop = {});
 
 // The folders in the login shell's output: the text between the first two markers

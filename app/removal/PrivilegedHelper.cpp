@@ -209,12 +209,4 @@ std::string appBuildNumber()
     return build ? *build : std::string("0");
 }
 
-const std::string& helperCodeRequirement()
-{
-    static const std::string requirement =
-        "identifier \"" + std::string(common::kHelperServiceName) +
-        "\" and anchor apple generic and certificate leaf[subject.OU] = \"Q7ZT3MW2XR\"";
-    return requirement;
-}
-
 } // namespace veldo::removal::PrivilegedHelper

@@ -170,10 +170,6 @@ bool isHelperUsable(const platform::UserDefaults& defaults, platform::ServiceMan
 // "CFBundleVersion" of the app's own Info dictionary; "0" when missing or not a string.
 std::string appBuildNumber();
 
-// The code-signing requirement the helper must meet, as text (computed once). Here the pin
-// described at the top stands in for checking it.
-const std::string& helperCodeRequirement();
-
 template <typename T>
 T call(std::chrono::milliseconds timeout, T fallback,
        const std::function<std::optional<T>(Connection&)>& body, std::stop_token stop)

@@ -115,7 +115,7 @@ bool acceptedStrictly(const Result<CommandRunner::Output>& output)
 std::vector<DevPackage> brewPackages(PackageManagerKind manager, std::chrono::milliseconds timeout,
                                      const std::stop_token& stop)
 {
-    const auto brew = locatePackageTool(manager);
+    const auto brew = locatePackageTool(manager, stop);
     if (!brew)
         return {};
     const bool casks = manager == PackageManagerKind::brewCask;
@@ -131,7 +131,7 @@ std::vector<DevPackage> brewPackages(PackageManagerKind manager, std::chrono::mi
 
 std::vector<DevPackage> npmPackages(std::chrono::milliseconds timeout, const std::stop_token& stop)
 {
-    const auto npm = locatePackageTool(PackageManagerKind::npm);
+    const auto npm = locatePackageTool(PackageManagerKind::npm, stop);
     if (!npm)
         return {};
     std::optional<MacPath> root;
@@ -154,7 +154,7 @@ std::vector<DevPackage> npmPackages(std::chrono::milliseconds timeout, const std
 
 std::vector<DevPackage> pipPackages(std::chrono::milliseconds timeout, const std::stop_token& stop)
 {
-    const auto pip = locatePackageTool(PackageManagerKind::pip);
+    const auto pip = locatePackageTool(PackageManagerKind::pip, stop);
     if (!pip)
         return {};
     const auto output =
@@ -167,7 +167,7 @@ std::vector<DevPackage> pipPackages(std::chrono::milliseconds timeout, const std
 
 std::vector<DevPackage> gemPackages(std::chrono::milliseconds timeout, const std::stop_token& stop)
 {
-    const auto gem = locatePackageTool(PackageManagerKind::gem);
+    const auto gem = locatePackageTool(PackageManagerKind::gem, stop);
     if (!gem)
         return {};
     const auto output =
@@ -200,20 +200,20 @@ bool isProtected(std::string_view name, PackageManagerKind manager)
     return entry->second.contains(name);
 }
 
-std::optional<MacPath> locatePackageTool(PackageManagerKind manager)
+std::optional<MacPath> locatePackageTool(PackageManagerKind manager, const std::stop_token& stop)
 {
     switch (manager) {
     case PackageManagerKind::brewFormula:
     case PackageManagerKind::brewCask:
-        return CommandRunner::findTool("brew");
+        return CommandRunner::findTool("brew", stop);
     case PackageManagerKind::npm:
-        return CommandRunner::findTool("npm");
+        return CommandRunner::findTool("npm", stop);
     case PackageManagerKind::pip:
-        if (auto pip3 = CommandRunner::findTool("pip3"))
+        if (auto pip3 = CommandRunner::findTool("pip3", stop))
             return pip3;
-        return CommandRunner::findTool("pip");
+        return CommandRunner::findTool("pip", stop);
     case PackageManagerKind::gem:
-        if (auto gem = CommandRunner::findTool("gem"); gem && gem->path() != kSystemGem)
+        if (auto gem = CommandRunner::findTool("gem", stop); gem && gem->path() != kSystemGem)
             return gem;
         return std::nullopt;
     }

@@ -56,8 +56,10 @@ const ProtectedNames& protectedNames();
 bool isProtected(std::string_view name, core::PackageManagerKind manager);
 
 // The manager's executable: "brew" for both Homebrew kinds, "npm", "pip3" else "pip", and
-// "gem" unless that is the system's "/usr/bin/gem". None when not found.
-std::optional<platform::MacPath> locatePackageTool(core::PackageManagerKind manager);
+// "gem" unless that is the system's "/usr/bin/gem". None when not found, and when a stop
+// requested through `stop` ends the first look-up of the search path (the login shell's run).
+std::optional<platform::MacPath> locatePackageTool(core::PackageManagerKind manager,
+                                                   const std::stop_token& stop = {});
 
 // One group per manager with at least one package, in the order brewFormula, brewCask, npm,
 // pip, gem. Homebrew and npm packages largest first, pip and gem packages by name

@@ -52,16 +52,19 @@ AdminEscalationSheet::AdminEscalationSheet(controller::AdminEscalationRequest re
         helper ? tr("Confirm System Changes") : tr("Administrator Password Needed"), this);
     setWindowTitle(m_title->text());
     m_message = secondaryText(message(m_request, bytes), TextStyle::body, this);
+    m_message->setObjectName(QStringLiteral("messageLabel"));
     QStringList paths;
     for (const auto& item : m_request.items)
         paths << QString::fromStdString(item.url.path());
     m_list = new PathList(paths, kListMaximumHeight, this);
+    m_list->setObjectName(QStringLiteral("pathList"));
     m_list->fitWidth(kWidth - 2 * kSheetPadding);
     m_note = secondaryText(
         helper ? tr("Undo can put them back through the helper. Anything the helper can’t move "
                     "still needs your password.")
                : tr("Undo can put them back; it will ask for the password again."),
         TextStyle::caption, this);
+    m_note->setObjectName(QStringLiteral("noteLabel"));
     column->addWidget(m_title);
     column->addWidget(m_message);
     column->addWidget(m_list);
@@ -70,6 +73,7 @@ AdminEscalationSheet::AdminEscalationSheet(controller::AdminEscalationRequest re
     auto* buttons = new QHBoxLayout;
     if (!helper) {
         m_avoid = linkButton(tr("Avoid this prompt next time…"), this);
+        m_avoid->setObjectName(QStringLiteral("avoidButton"));
         m_avoid->setToolTip(tr("Settings ▸ Administrator: let a background helper move system "
                                "files after you confirm them, without a password each time."));
         buttons->addWidget(m_avoid);
@@ -80,7 +84,9 @@ AdminEscalationSheet::AdminEscalationSheet(controller::AdminEscalationRequest re
     }
     buttons->addStretch(1);
     m_skip = sheetButton(tr("Skip These Items"), this);
+    m_skip->setObjectName(QStringLiteral("skipButton"));
     m_continue = sheetButton(helper ? tr("Move to Trash") : tr("Continue…"), this);
+    m_continue->setObjectName(QStringLiteral("continueButton"));
     m_continue->setDefault(true);
     buttons->addWidget(m_skip);
     buttons->addWidget(m_continue);

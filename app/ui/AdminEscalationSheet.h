@@ -46,12 +46,6 @@ public:
 
     const controller::AdminEscalationRequest& request() const { return m_request; }
     QString title() const;
-    QLabel* messageLabel() const { return m_message; }
-    QLabel* noteLabel() const { return m_note; }
-    PathList* pathList() const { return m_list; }
-    QPushButton* avoidButton() const { return m_avoid; } // null with the helper
-    QPushButton* skipButton() const { return m_skip; }
-    QPushButton* continueButton() const { return m_continue; }
 
     void reject() override;
 

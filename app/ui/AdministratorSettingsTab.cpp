@@ -55,6 +55,7 @@ AdministratorSettingsTab::AdministratorSettingsTab(std::shared_ptr<core::Cleanup
     m_toggle = new QCheckBox(
         QString::fromUtf8("Use background helper so removals don\u2019t ask for your password"),
         access);
+    m_toggle->setObjectName(QStringLiteral("helperToggle"));
     access->rows()->addWidget(m_toggle);
 
     auto* statusRow = new QHBoxLayout;
@@ -63,9 +64,12 @@ AdministratorSettingsTab::AdministratorSettingsTab(std::shared_ptr<core::Cleanup
     auto* status = new QHBoxLayout;
     status->setSpacing(6);
     m_spinner = new BusyIndicator(16, access);
+    m_spinner->setObjectName(QStringLiteral("spinner"));
     m_symbol = new QLabel(access);
+    m_symbol->setObjectName(QStringLiteral("statusSymbol"));
     m_symbol->setFixedSize(18, 18);
     m_label = new QLabel(access);
+    m_label->setObjectName(QStringLiteral("statusLabel"));
     m_label->setTextFormat(Qt::PlainText);
     status->addWidget(m_spinner, 0, Qt::AlignVCenter);
     status->addWidget(m_symbol, 0, Qt::AlignVCenter);
@@ -74,11 +78,14 @@ AdministratorSettingsTab::AdministratorSettingsTab(std::shared_ptr<core::Cleanup
     access->rows()->addLayout(statusRow);
 
     m_explanation = wrappedSecondary(QString(), TextStyle::caption, access);
+    m_explanation->setObjectName(QStringLiteral("explanation"));
     access->rows()->addWidget(m_explanation);
 
     m_loginItems = sheetButton(QStringLiteral("Open Login Items Settings"), access);
+    m_loginItems->setObjectName(QStringLiteral("loginItemsButton"));
     access->rows()->addWidget(m_loginItems, 0, Qt::AlignLeft);
     m_reregister = sheetButton(QStringLiteral("Re-register Helper"), access);
+    m_reregister->setObjectName(QStringLiteral("reregisterButton"));
     access->rows()->addWidget(m_reregister, 0, Qt::AlignLeft);
 
     m_errorRow = new QWidget(access);
@@ -92,6 +99,7 @@ AdministratorSettingsTab::AdministratorSettingsTab(std::shared_ptr<core::Cleanup
         SymbolImage::icon("exclamationmark.triangle.fill", red, 14).pixmap(14, 14));
     errorLine->addWidget(errorSymbol, 0, Qt::AlignTop);
     m_error = wrappedText(QString(), TextStyle::caption, false, m_errorRow);
+    m_error->setObjectName(QStringLiteral("errorLabel"));
     QPalette redText = m_error->palette();
     redText.setColor(QPalette::WindowText, red);
     m_error->setPalette(redText);

@@ -37,17 +37,6 @@ public:
                              HelperClientRunner& runner, QWidget* parent = nullptr);
     ~AdministratorSettingsTab() override;
 
-    QCheckBox* helperToggle() const { return m_toggle; }
-    BusyIndicator* spinner() const { return m_spinner; }
-    QLabel* statusSymbol() const { return m_symbol; }
-    QLabel* statusLabel() const { return m_label; }
-    QLabel* explanation() const { return m_explanation; }
-    QPushButton* loginItemsButton() const { return m_loginItems; }
-    QPushButton* reregisterButton() const { return m_reregister; }
-    QLabel* errorLabel() const { return m_error; }
-    // The symbol name shown now (empty while the spinner shows).
-    const std::string& shownSymbol() const { return m_shownSymbol; }
-
 public slots:
     // Refreshes the client when the application became active while the tab is shown.
     void applicationStateChanged(Qt::ApplicationState state);

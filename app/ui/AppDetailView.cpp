@@ -140,12 +140,12 @@ AppDetailView::AppDetailView(controller::UninstallViewModel* model, core::Instal
     if (!m_actions.scanLeftovers)
         m_actions.scanLeftovers = [this] {
             if (m_model)
-                (void)m_model->scanLeftovers();
+                m_model->scanLeftovers().detach();
         };
     if (!m_actions.quitAndRescan)
         m_actions.quitAndRescan = [this] {
             if (m_model)
-                (void)m_model->quitAndRescan();
+                m_model->quitAndRescan().detach();
         };
     if (!m_actions.reveal)
         m_actions.reveal = [this](const std::vector<platform::MacPath>& items) {
@@ -155,12 +155,12 @@ AppDetailView::AppDetailView(controller::UninstallViewModel* model, core::Instal
     if (!m_actions.exportReport)
         m_actions.exportReport = [this] {
             if (m_model)
-                (void)m_model->exportReport();
+                m_model->exportReport().detach();
         };
     if (!m_actions.uninstallApp)
         m_actions.uninstallApp = [this] {
             if (m_model)
-                (void)m_model->uninstallApp();
+                m_model->uninstallApp().detach();
         };
     if (!m_actions.toggleLeftover)
         m_actions.toggleLeftover = [this](const core::LeftoverItem& item) {
@@ -170,8 +170,10 @@ AppDetailView::AppDetailView(controller::UninstallViewModel* model, core::Instal
     if (!m_actions.uninstallCask)
         m_actions.uninstallCask = [this](bool zap) {
             if (m_model)
-                (void)m_model->uninstallCask(zap ? leftovers::HomebrewCasks::Zap::yes
-                                                 : leftovers::HomebrewCasks::Zap::no);
+                m_model
+                    ->uninstallCask(zap ? leftovers::HomebrewCasks::Zap::yes
+                                        : leftovers::HomebrewCasks::Zap::no)
+                    .detach();
         };
     if (!m_actions.detailCaskToken)
         m_actions.detailCaskToken = [this]() -> std::optional<std::string> {
@@ -241,11 +243,13 @@ void AppDetailView::buildHeader(QVBoxLayout* column)
     auto* versionRow = new QHBoxLayout;
     versionRow->setSpacing(8);
     m_version = secondaryText(versionText(m_app), TextStyle::caption, block);
+    m_version->setObjectName(QStringLiteral("versionLabel"));
     m_version->setWordWrap(false);
     m_version->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     versionRow->addWidget(m_version);
     m_bundleID =
         secondaryText(m_app.bundleID ? qs(*m_app.bundleID) : QString(), TextStyle::caption, block);
+    m_bundleID->setObjectName(QStringLiteral("bundleIDLabel"));
     m_bundleID->setWordWrap(false);
     m_bundleID->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_bundleID->setVisible(m_app.bundleID.has_value());
@@ -259,11 +263,13 @@ void AppDetailView::buildHeader(QVBoxLayout* column)
     auto* totals = new QVBoxLayout;
     totals->setSpacing(2);
     m_total = new QLabel(block);
+    m_total->setObjectName(QStringLiteral("totalLabel"));
     QFont totalFont = textFont(TextStyle::title2, font());
     totalFont.setWeight(QFont::DemiBold);
     m_total->setFont(totalFont);
     m_total->setAlignment(Qt::AlignRight);
     m_itemsFound = secondaryText(QString(), TextStyle::caption, block);
+    m_itemsFound->setObjectName(QStringLiteral("itemsFoundLabel"));
     m_itemsFound->setWordWrap(false);
     m_itemsFound->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     m_itemsFound->setAlignment(Qt::AlignRight);
@@ -290,6 +296,7 @@ void AppDetailView::buildHeader(QVBoxLayout* column)
     blockColumn->addLayout(m_banners);
 
     m_running = new RunningPanel(block);
+    m_running->setObjectName(QStringLiteral("runningPanel"));
     auto* runningRow = new QHBoxLayout(m_running);
     runningRow->setContentsMargins(12, 12, 12, 12);
     runningRow->setSpacing(10);
@@ -300,6 +307,7 @@ void AppDetailView::buildHeader(QVBoxLayout* column)
     auto* runningColumn = new QVBoxLayout;
     runningColumn->setSpacing(2);
     m_runningTitle = new QLabel(m_running);
+    m_runningTitle->setObjectName(QStringLiteral("runningTitle"));
     m_runningTitle->setFont(textFont(TextStyle::headline, font()));
     runningColumn->addWidget(m_runningTitle);
     runningColumn->addWidget(secondaryText(
@@ -307,9 +315,11 @@ void AppDetailView::buildHeader(QVBoxLayout* column)
             "Quit the app before removing files so it does not recreate caches or preferences."),
         TextStyle::caption, m_running));
     m_runningHelpers = secondaryText(QString(), TextStyle::caption, m_running);
+    m_runningHelpers->setObjectName(QStringLiteral("runningHelpers"));
     runningColumn->addWidget(m_runningHelpers);
     runningRow->addLayout(runningColumn, 1);
     m_quitAndRescan = new QPushButton(QStringLiteral("Quit && Rescan"), m_running);
+    m_quitAndRescan->setObjectName(QStringLiteral("quitAndRescanButton"));
     m_quitAndRescan->setAccessibleName(QStringLiteral("Quit & Rescan"));
     m_quitAndRescan->setAutoDefault(false);
     connect(m_quitAndRescan, &QPushButton::clicked, this, [this] { m_actions.quitAndRescan(); });
@@ -344,6 +354,7 @@ void AppDetailView::buildContent(QVBoxLayout* column)
     summaryRow->addLayout(m_pills);
     summaryRow->addStretch(1);
     m_export = new QPushButton(QStringLiteral("Export Report"), m_listPage);
+    m_export->setObjectName(QStringLiteral("exportButton"));
     m_export->setIcon(
         SymbolImage::icon("square.and.arrow.up", tintOf(SystemColor::label, this), 14));
     m_export->setAutoDefault(false);
@@ -355,6 +366,7 @@ void AppDetailView::buildContent(QVBoxLayout* column)
     listColumn->addLayout(summaryRow);
 
     m_list = new RowListView(m_listPage);
+    m_list->setObjectName(QStringLiteral("leftoverList"));
     m_list->setFrameShape(QFrame::NoFrame);
     m_list->setSelectionMode(QAbstractItemView::NoSelection);
     m_list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
@@ -365,6 +377,7 @@ void AppDetailView::buildContent(QVBoxLayout* column)
     listPalette.setColor(QPalette::Base, listPalette.color(QPalette::Window));
     m_list->setPalette(listPalette);
     m_listModel = new LeftoverListModel(m_model, this);
+    m_listModel->setObjectName(QStringLiteral("leftoverModel"));
     m_list->setModel(m_listModel);
     const LeftoverRow::ItemAction toggle = [this](const core::LeftoverItem& item) {
         if (m_actions.toggleLeftover)
@@ -409,6 +422,7 @@ void AppDetailView::buildBottomBar(QVBoxLayout* column)
     row->setContentsMargins(20, 12, 20, 12);
     row->setSpacing(12);
     m_selectAll = linkButton(QStringLiteral("Select All"), bar);
+    m_selectAll->setObjectName(QStringLiteral("selectAllButton"));
     connect(m_selectAll, &QPushButton::clicked, this, &AppDetailView::selectAllClicked);
     auto* selectAllKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A), this);
     connect(selectAllKey, &QShortcut::activated, this, [this] {
@@ -417,12 +431,14 @@ void AppDetailView::buildBottomBar(QVBoxLayout* column)
     });
     row->addWidget(m_selectAll);
     m_summary = secondaryText(QString(), TextStyle::callout, bar);
+    m_summary->setObjectName(QStringLiteral("summaryLabel"));
     m_summary->setWordWrap(false);
     m_summary->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     row->addWidget(m_summary);
     row->addStretch(1);
 
     m_primary = new QPushButton(bar);
+    m_primary->setObjectName(QStringLiteral("primaryButton"));
     m_primary->setAutoDefault(false);
     m_primary->setMinimumWidth(170);
     m_primary->setMinimumHeight(32);
@@ -488,6 +504,7 @@ void AppDetailView::refresh()
                 new TintedPill(mug + QStringLiteral(" Installed with Homebrew (") + qs(*token) +
                                    QStringLiteral(")"),
                                tintOf(SystemColor::brown, this), 0.16, QMargins(7, 3, 7, 3), this);
+            m_caskBadge->setObjectName(QStringLiteral("caskBadge"));
             QFont badgeFont = textFont(TextStyle::caption, font());
             badgeFont.setWeight(QFont::DemiBold);
             m_caskBadge->setFont(badgeFont);
@@ -561,6 +578,7 @@ void AppDetailView::refreshBanners()
             m_location = new StatusBanner(
                 banner->symbol, banner->title, banner->message,
                 tintOf(banner->orange ? SystemColor::orange : SystemColor::blue, this), this);
+            m_location->setObjectName(QStringLiteral("locationBannerView"));
             m_banners->insertWidget(0, m_location);
         }
     }
@@ -573,6 +591,7 @@ void AppDetailView::refreshBanners()
                              verdict.reason ? qs(*verdict.reason)
                                             : QStringLiteral("Veldo will not remove this app."),
                              tintOf(SystemColor::orange, this), this);
+        m_protection->setObjectName(QStringLiteral("protectionBanner"));
         m_banners->addWidget(m_protection);
     } else if (!isProtected && m_protection) {
         delete m_protection;

@@ -125,27 +125,9 @@ public:
     QDialog* sheet() const { return m_sheet; }
 
     // The parts, for tests and the tour.
-    QLabel* versionLabel() const { return m_version; }
-    QLabel* bundleIDLabel() const { return m_bundleID; }
-    TintedPill* caskBadge() const { return m_caskBadge; }
-    QLabel* totalLabel() const { return m_total; }
-    QLabel* itemsFoundLabel() const { return m_itemsFound; }
-    StatusBanner* locationBannerView() const { return m_location; }
-    StatusBanner* protectionBanner() const { return m_protection; }
-    QWidget* runningPanel() const { return m_running; }
-    QLabel* runningTitle() const { return m_runningTitle; }
-    QLabel* runningHelpers() const { return m_runningHelpers; }
-    QPushButton* quitAndRescanButton() const { return m_quitAndRescan; }
     Content content() const;
-    RowListView* leftoverList() const { return m_list; }
-    LeftoverListModel* leftoverModel() const { return m_listModel; }
     QStringList pillLabels() const;
-    QPushButton* exportButton() const { return m_export; }
-    QPushButton* selectAllButton() const { return m_selectAll; }
-    QLabel* summaryLabel() const { return m_summary; }
-    QPushButton* primaryButton() const { return m_primary; }
     bool primaryIsHomebrew() const { return m_primaryIsHomebrew; }
-    QToolButton* moreActionsButton() const { return m_moreActions; }
     // The "More Actions" menu as it is now (a new menu the caller owns).
     QMenu* moreActionsMenu();
 

@@ -50,6 +50,7 @@ AppListModel::AppListModel(controller::UninstallViewModel* model, const platform
 
 void AppListModel::setShowOnlyUnused(bool on)
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     if (m_showOnlyUnused == on)
         return;
     m_showOnlyUnused = on;
@@ -69,6 +70,7 @@ QString AppListModel::displayName(const core::InstalledApp& app)
 
 void AppListModel::refresh()
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     if (!m_model)
         return;
     std::vector<core::InstalledApp> listed = m_model->sortedApps();
@@ -121,6 +123,7 @@ void AppListModel::refreshHeader()
 
 void AppListModel::iconChanged(const QString& macPath)
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     const int row = rowOf(macPath.toStdString());
     if (row >= kFirstAppRow)
         emit dataChanged(index(row), index(row), {Qt::DecorationRole});
@@ -128,6 +131,7 @@ void AppListModel::iconChanged(const QString& macPath)
 
 int AppListModel::rowOf(const std::string& id) const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     if (id == kDeveloperID)
         return kDeveloperRow;
     if (id == kOrphansID)
@@ -139,6 +143,7 @@ int AppListModel::rowOf(const std::string& id) const
 
 std::string AppListModel::idAt(int row) const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     switch (kindOf(row)) {
     case RowKind::developer:
         return std::string(kDeveloperID);
@@ -153,6 +158,7 @@ std::string AppListModel::idAt(int row) const
 
 const core::InstalledApp* AppListModel::appAt(int row) const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     if (row < kFirstAppRow || row >= rowCount())
         return nullptr;
     return &m_listed[static_cast<std::size_t>(row - kFirstAppRow)];
@@ -176,11 +182,13 @@ AppListModel::RowKind AppListModel::kindOf(int row) const
 
 int AppListModel::rowCount(const QModelIndex& parent) const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     return parent.isValid() ? 0 : kFirstAppRow + static_cast<int>(m_listed.size());
 }
 
 Qt::ItemFlags AppListModel::flags(const QModelIndex& index) const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     if (!index.isValid())
         return Qt::NoItemFlags;
     const RowKind kind = kindOf(index.row());
@@ -191,6 +199,7 @@ Qt::ItemFlags AppListModel::flags(const QModelIndex& index) const
 
 QVariant AppListModel::data(const QModelIndex& index, int role) const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     if (!index.isValid() || index.row() >= rowCount())
         return {};
     const RowKind kind = kindOf(index.row());

@@ -6,7 +6,8 @@
 // of an icon or of the selection count changes the rows concerned. data() reads only what the
 // model holds (no disk, no service): names, texts, marks, the tooltip and the accessible name
 // come from roles, so views and tests read them without painting. Header rows are neither
-// selectable nor enabled. The clock decides what "unused" and "5 min. ago" mean now. GUI thread.
+// selectable nor enabled. The clock decides what "unused" and "5 min. ago" mean now. GUI thread
+// only: debug builds abort when a public member runs on another thread than the model's maker.
 #pragma once
 
 #include <optional>
@@ -18,6 +19,7 @@
 #include <QPointer>
 
 #include "app/core/InstalledApp.h"
+#include "platform/SequenceChecker.h"
 
 namespace veldo::platform {
 class Clock;
@@ -65,10 +67,18 @@ public:
     AppListModel(controller::UninstallViewModel* model, const platform::Clock& clock,
                  QObject* parent = nullptr);
 
-    bool showOnlyUnused() const { return m_showOnlyUnused; }
+    bool showOnlyUnused() const
+    {
+        VELDO_CHECK_SEQUENCE(m_sequence);
+        return m_showOnlyUnused;
+    }
     void setShowOnlyUnused(bool on);
 
-    const std::vector<core::InstalledApp>& listedApps() const { return m_listed; }
+    const std::vector<core::InstalledApp>& listedApps() const
+    {
+        VELDO_CHECK_SEQUENCE(m_sequence);
+        return m_listed;
+    }
     // The row of a selection id; -1 when it is not listed.
     int rowOf(const std::string& id) const;
     // The selection id of a row; empty for headers.
@@ -101,6 +111,7 @@ private:
     std::vector<core::InstalledApp> m_listed;
     std::vector<std::optional<std::string>> m_caskTokens; // by listed index
     QString m_header;
+    platform::SequenceChecker m_sequence{"AppListModel"};
 };
 
 } // namespace veldo::ui

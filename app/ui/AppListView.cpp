@@ -129,12 +129,12 @@ AppListView::AppListView(controller::UninstallViewModel* model, Options options,
     if (!m_actions.selectApps)
         m_actions.selectApps = [this](controller::IdSet ids) {
             if (m_model)
-                (void)m_model->selectApps(std::move(ids));
+                m_model->selectApps(std::move(ids)).detach();
         };
     if (!m_actions.scanApps)
         m_actions.scanApps = [this] {
             if (m_model)
-                (void)m_model->scanApps();
+                m_model->scanApps().detach();
         };
     if (!m_actions.reveal)
         m_actions.reveal = [this](const std::vector<platform::MacPath>& items) {
@@ -147,12 +147,14 @@ AppListView::AppListView(controller::UninstallViewModel* model, Options options,
     column->setSpacing(0);
 
     m_search = new SearchField(QStringLiteral("Search apps"), this);
+    m_search->setObjectName(QStringLiteral("searchField"));
     auto* searchRow = new QHBoxLayout;
     searchRow->setContentsMargins(10, 10, 10, 6);
     searchRow->addWidget(m_search);
     column->addLayout(searchRow);
 
     m_list = new QListView(this);
+    m_list->setObjectName(QStringLiteral("listView"));
     m_list->setFrameShape(QFrame::NoFrame);
     m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -160,6 +162,7 @@ AppListView::AppListView(controller::UninstallViewModel* model, Options options,
     m_list->setMouseTracking(true);
     m_list->setAccessibleName(QStringLiteral("Applications"));
     m_listModel = new AppListModel(model, *m_clock, this);
+    m_listModel->setObjectName(QStringLiteral("listModel"));
     m_list->setModel(m_listModel);
     m_appRow = new AppRow(m_icons, this);
     m_developerRow = new DeveloperSidebarRow(this);
@@ -183,6 +186,7 @@ AppListView::AppListView(controller::UninstallViewModel* model, Options options,
     m_unusedEmpty = new EmptyStateView(
         "clock.badge.checkmark", QStringLiteral("No Unused Apps"),
         QStringLiteral("Every app was opened in the last six months."), m_overlay);
+    m_unusedEmpty->setObjectName(QStringLiteral("unusedEmptyView"));
     overlayColumn->addWidget(m_unusedEmpty);
     m_overlay->hide();
     m_list->viewport()->installEventFilter(this);
@@ -195,6 +199,7 @@ AppListView::AppListView(controller::UninstallViewModel* model, Options options,
     hintSymbol->setPixmap(
         SymbolImage::icon("square.stack.3d.up", secondaryColor(this), 12).pixmap(12, 12));
     m_hintText = new QLabel(QStringLiteral("⌘-click apps to uninstall several at once"), m_hint);
+    m_hintText->setObjectName(QStringLiteral("hintLabel"));
     m_hintText->setFont(textFont(TextStyle::caption, font()));
     QPalette hintPalette = m_hintText->palette();
     hintPalette.setColor(QPalette::WindowText, secondaryColor(this));
@@ -237,6 +242,7 @@ void AppListView::buildToolbarItems()
 {
     m_home = toolbarButton(QStringLiteral("Home"), "house", QStringLiteral("Back to the overview"),
                            this);
+    m_home->setObjectName(QStringLiteral("homeButton"));
     connect(m_home, &QToolButton::clicked, this, [this] { m_actions.selectApps({}); });
 
     m_sortAndFilter =
@@ -249,7 +255,9 @@ void AppListView::buildToolbarItems()
     auto* group = new QActionGroup(sortBy);
     group->setExclusive(true);
     m_sortByName = sortBy->addAction(QStringLiteral("Name"));
+    m_sortByName->setObjectName(QStringLiteral("sortByNameAction"));
     m_sortByLastUsed = sortBy->addAction(QStringLiteral("Last Used"));
+    m_sortByLastUsed->setObjectName(QStringLiteral("sortByLastUsedAction"));
     for (QAction* action : {m_sortByName, m_sortByLastUsed}) {
         action->setCheckable(true);
         group->addAction(action);
@@ -264,9 +272,11 @@ void AppListView::buildToolbarItems()
     });
     menu->addSeparator();
     m_showOnlyUnusedAction = menu->addAction(QStringLiteral("Show Only Unused Apps"));
+    m_showOnlyUnusedAction->setObjectName(QStringLiteral("showOnlyUnusedAction"));
     m_showOnlyUnusedAction->setCheckable(true);
     connect(m_showOnlyUnusedAction, &QAction::toggled, this, &AppListView::setShowOnlyUnused);
     m_showAppleApps = menu->addAction(QStringLiteral("Show Apple Apps"));
+    m_showAppleApps->setObjectName(QStringLiteral("showAppleAppsAction"));
     m_showAppleApps->setCheckable(true);
     m_showAppleApps->setToolTip(QStringLiteral(
         "List the apps that come with macOS. Veldo shows their files but won’t remove them."));
@@ -280,6 +290,7 @@ void AppListView::buildToolbarItems()
 
     m_reload = toolbarButton(QStringLiteral("Reload Applications"), "arrow.clockwise",
                              QStringLiteral("Reload Applications (⇧⌘R)"), this);
+    m_reload->setObjectName(QStringLiteral("reloadButton"));
     connect(m_reload, &QToolButton::clicked, this, [this] { m_actions.scanApps(); });
 }
 
@@ -375,6 +386,7 @@ void AppListView::refreshState()
                 "magnifyingglass.circle.fill",
                 QStringLiteral("No Results for “") + search + QStringLiteral("”"),
                 QStringLiteral("Check the spelling or try a new search."), m_overlay);
+            m_searchEmpty->setObjectName(QStringLiteral("searchEmptyView"));
             m_overlay->layout()->addWidget(m_searchEmpty);
         }
         m_searchEmpty->show();

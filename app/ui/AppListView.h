@@ -1,7 +1,7 @@
 // AppListView: the main window's sidebar: the search field, the list of tools and apps whose
 // selection is the controller's selectedAppIDs, the empty state over the list, the hint under
-// it, and the three toolbar items the main window puts into its toolbar (homeButton(),
-// sortAndFilterMenu(), reloadButton()).
+// it, and the three toolbar items the view puts into its main window's toolbar once shown
+// ("Home", "Sort & Filter", "Reload Applications").
 //
 // The view keeps one state of its own, the "Show Only Unused Apps" filter; everything else it
 // reads from the controller and follows its change signals. A user's change of the list's
@@ -102,23 +102,9 @@ public:
     void setShowOnlyUnused(bool on);
 
     // The parts, for the main window and for tests.
-    SearchField* searchField() const { return m_search; }
-    QListView* listView() const { return m_list; }
-    AppListModel* listModel() const { return m_listModel; }
     platform::qt::AppIconProvider* iconProvider() const { return m_icons; }
-    QToolButton* homeButton() const { return m_home; }
-    QToolButton* sortAndFilterMenu() const { return m_sortAndFilter; }
-    QToolButton* reloadButton() const { return m_reload; }
-    QAction* sortByNameAction() const { return m_sortByName; }
-    QAction* sortByLastUsedAction() const { return m_sortByLastUsed; }
-    QAction* showOnlyUnusedAction() const { return m_showOnlyUnusedAction; }
-    QAction* showAppleAppsAction() const { return m_showAppleApps; }
     EmptyState currentEmptyState() const { return m_emptyState; }
-    // The empty view of a search without results, while it shows.
-    EmptyStateView* searchEmptyView() const { return m_searchEmpty; }
-    EmptyStateView* unusedEmptyView() const { return m_unusedEmpty; }
     bool isHintShown() const;
-    QLabel* hintLabel() const { return m_hintText; }
 
     // The context menu of the app at `row` (a new menu the caller owns); none for other rows.
     QMenu* contextMenu(int row);

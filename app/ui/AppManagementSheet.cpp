@@ -31,16 +31,19 @@ AppManagementSheet::AppManagementSheet(controller::AppManagementPrompt prompt,
            "reopen Veldo. After that, Veldo moves apps to the Trash without asking for your "
            "administrator password."),
         TextStyle::body, this);
+    m_explanation->setObjectName(QStringLiteral("explanationLabel"));
     QStringList paths;
     for (const auto& item : m_prompt.items)
         paths << QString::fromStdString(item.url.path());
     m_list = new PathList(paths, kListMaximumHeight, this);
+    m_list->setObjectName(QStringLiteral("pathList"));
     m_list->fitWidth(kWidth - 2 * kSheetPadding);
     const QString which =
         m_prompt.items.size() == 1 ? QStringLiteral("this app") : QStringLiteral("these apps");
     const QString how = helper ? QStringLiteral(" now with Veldo’s administrator helper.")
                                : QStringLiteral(" now with your administrator password.");
     m_note = secondaryText(tr("You can also move just ") + which + how, TextStyle::caption, this);
+    m_note->setObjectName(QStringLiteral("noteLabel"));
     column->addWidget(m_title);
     column->addWidget(m_explanation);
     column->addWidget(m_list);
@@ -48,10 +51,13 @@ AppManagementSheet::AppManagementSheet(controller::AppManagementPrompt prompt,
 
     auto* buttons = new QHBoxLayout;
     m_cancel = sheetButton(tr("Cancel"), this);
+    m_cancel->setObjectName(QStringLiteral("cancelButton"));
     m_administrator = sheetButton(helper ? tr("Use Administrator Helper Instead")
                                          : tr("Use Administrator Password Instead"),
                                   this);
+    m_administrator->setObjectName(QStringLiteral("administratorButton"));
     m_openSettings = sheetButton(tr("Open Privacy && Security"), this);
+    m_openSettings->setObjectName(QStringLiteral("openSettingsButton"));
     m_openSettings->setDefault(true);
     buttons->addWidget(m_cancel);
     buttons->addStretch(1);

@@ -34,12 +34,6 @@ public:
                        QWidget* parent = nullptr);
 
     QString title() const;
-    QLabel* explanationLabel() const { return m_explanation; }
-    QLabel* noteLabel() const { return m_note; }
-    PathList* pathList() const { return m_list; }
-    QPushButton* cancelButton() const { return m_cancel; }
-    QPushButton* administratorButton() const { return m_administrator; }
-    QPushButton* openSettingsButton() const { return m_openSettings; }
 
     void reject() override;
 

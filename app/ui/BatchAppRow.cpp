@@ -45,6 +45,7 @@ BatchAppRow::BatchAppRow(controller::UninstallViewModel& model, controller::Batc
     row->setSpacing(12);
 
     m_checkbox = new QCheckBox(this);
+    m_checkbox->setObjectName(QStringLiteral("checkbox"));
     m_checkbox->setEnabled(!m_result.isProtected && !m_result.defaultSelected.empty());
     m_checkbox->setAccessibleName(accessibleLabel(m_result, bytes));
     connect(m_checkbox, &QCheckBox::clicked, this, [&model, id] { model.toggleBatchIncluded(id); });
@@ -84,6 +85,7 @@ BatchAppRow::BatchAppRow(controller::UninstallViewModel& model, controller::Batc
     nameLine->addStretch(1);
     texts->addLayout(nameLine);
     m_status = plainLabel(statusLine(m_result), this);
+    m_status->setObjectName(QStringLiteral("statusLabel"));
     m_status->setFont(textFont(TextStyle::caption, font()));
     QPalette secondary = m_status->palette();
     secondary.setColor(QPalette::WindowText,
@@ -94,6 +96,7 @@ BatchAppRow::BatchAppRow(controller::UninstallViewModel& model, controller::Batc
     row->addSpacing(8);
 
     m_size = plainLabel(QString::fromStdString(platform::sizeText(bytes)), this);
+    m_size->setObjectName(QStringLiteral("sizeLabel"));
     QFont sizeFont = textFont(TextStyle::callout, font());
     m_size->setFont(sizeFont);
     if (m_result.isProtected)

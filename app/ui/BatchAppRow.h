@@ -31,9 +31,6 @@ public:
                 platform::qt::AppIconProvider* icons, QWidget* parent = nullptr);
 
     const controller::BatchAppResult& result() const { return m_result; }
-    QCheckBox* checkbox() const { return m_checkbox; }
-    QLabel* statusLabel() const { return m_status; }
-    QLabel* sizeLabel() const { return m_size; }
     // The pills shown, in order.
     QStringList badgeTexts() const;
     // The opacity the row is drawn at.

@@ -169,6 +169,7 @@ BatchDetailView::BatchDetailView(controller::UninstallViewModel& model,
     m_footer = plainLabel(this, TextStyle::callout, true);
     footer->addWidget(m_footer, 1);
     m_remove = new QPushButton(this);
+    m_remove->setObjectName(QStringLiteral("removeButton"));
     m_remove->setAutoDefault(false);
     m_remove->setMinimumWidth(200);
     m_remove->setMinimumHeight(32);
@@ -331,7 +332,7 @@ void BatchDetailView::askToRemove()
     m_confirmedIds = includedIds();
     m_confirmedSelection = m_model.selectedAppIDs();
     refreshConfirmation();
-    connect(box.action, &QPushButton::clicked, this, [this] { (void)m_model.removeBatch(); });
+    connect(box.action, &QPushButton::clicked, this, [this] { m_model.removeBatch().detach(); });
     box.box->open();
 }
 

@@ -60,11 +60,9 @@ public:
     QString sizeText() const;
     QString itemsText() const;
     QString footerText() const;
-    QPushButton* removeButton() const { return m_remove; }
     const std::vector<BatchAppRow*>& rows() const { return m_rows; }
     // The open confirmation, or null.
     QMessageBox* confirmation() const { return m_confirmation; }
-    bool confirmRemoval() const { return m_confirmation != nullptr; }
 
     // Derived values of the included results.
     static bool allIncludedRemoveAppBundle(const Results& included);

@@ -43,6 +43,7 @@ CaskFailureSheet::CaskFailureSheet(controller::CaskFailure failure, std::functio
                               this);
     setWindowTitle(m_title->text());
     m_message = secondaryText(fromUtf8(m_failure.message), TextStyle::body, this);
+    m_message->setObjectName(QStringLiteral("messageLabel"));
     column->addWidget(m_title);
     column->addWidget(m_message);
 
@@ -51,6 +52,7 @@ CaskFailureSheet::CaskFailureSheet(controller::CaskFailure failure, std::functio
     m_commandIntro = new QLabel(removed ? tr("Run this in Terminal to finish Homebrew’s cleanup:")
                                         : tr("Run this in Terminal to finish the uninstall:"),
                                 this);
+    m_commandIntro->setObjectName(QStringLiteral("commandIntroLabel"));
     m_commandIntro->setFont(textFont(TextStyle::callout, font()));
     m_commandIntro->setWordWrap(true);
     auto* well = new InsetWell(this);
@@ -58,6 +60,7 @@ CaskFailureSheet::CaskFailureSheet(controller::CaskFailure failure, std::functio
     commandRow->setContentsMargins(10, 10, 10, 10);
     commandRow->setSpacing(8);
     m_command = new QLabel(well);
+    m_command->setObjectName(QStringLiteral("commandLabel"));
     m_command->setTextFormat(Qt::PlainText);
     m_command->setWordWrap(true);
     m_command->setText(fromUtf8(m_failure.terminalCommand));
@@ -65,10 +68,12 @@ CaskFailureSheet::CaskFailureSheet(controller::CaskFailure failure, std::functio
     m_command->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     m_command->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     m_copy = sheetButton(QString(), well);
+    m_copy->setObjectName(QStringLiteral("copyButton"));
     commandRow->addWidget(m_command, 1);
     commandRow->addWidget(m_copy, 0, Qt::AlignVCenter);
     m_rescan = secondaryText(tr("Then use ⌘R in Veldo to rescan for anything left behind."),
                              TextStyle::caption, this);
+    m_rescan->setObjectName(QStringLiteral("rescanLabel"));
     block->addWidget(m_commandIntro);
     block->addWidget(well);
     block->addWidget(m_rescan);
@@ -77,12 +82,14 @@ CaskFailureSheet::CaskFailureSheet(controller::CaskFailure failure, std::functio
 
     if (!m_failure.output.empty()) {
         m_disclosure = new QToolButton(this);
+        m_disclosure->setObjectName(QStringLiteral("outputDisclosure"));
         m_disclosure->setText(tr("Homebrew output"));
         m_disclosure->setFont(textFont(TextStyle::callout, font()));
         m_disclosure->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
         m_disclosure->setAutoRaise(true);
         m_disclosure->setCheckable(true);
         m_output = new QPlainTextEdit(this);
+        m_output->setObjectName(QStringLiteral("outputView"));
         m_output->setReadOnly(true);
         m_output->setLineWrapMode(QPlainTextEdit::WidgetWidth);
         m_output->setFont(monospacedTextFont(TextStyle::caption, font()));
@@ -99,6 +106,7 @@ CaskFailureSheet::CaskFailureSheet(controller::CaskFailure failure, std::functio
 
     auto* buttons = new QHBoxLayout;
     m_ok = sheetButton(tr("OK"), this);
+    m_ok->setObjectName(QStringLiteral("okButton"));
     m_ok->setDefault(true);
     buttons->addStretch(1);
     buttons->addWidget(m_ok);

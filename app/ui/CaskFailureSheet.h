@@ -40,14 +40,6 @@ public:
     void setShowOutput(bool show);
 
     QString title() const;
-    QLabel* messageLabel() const { return m_message; }
-    QLabel* commandIntroLabel() const { return m_commandIntro; }
-    QLabel* commandLabel() const { return m_command; }
-    QLabel* rescanLabel() const { return m_rescan; }
-    QPushButton* copyButton() const { return m_copy; }
-    QToolButton* outputDisclosure() const { return m_disclosure; } // null without output
-    QPlainTextEdit* outputView() const { return m_output; }        // null without output
-    QPushButton* okButton() const { return m_ok; }
 
     void reject() override;
 

@@ -7,8 +7,8 @@
 
 namespace veldo::ui {
 
-FileCheckListModel::FileCheckListModel(QObject* parent)
-    : CheckListModel(parent),
+FileCheckListModel::FileCheckListModel(const char* owner, QObject* parent)
+    : CheckListModel(owner, parent),
       m_reveal(new platform::qt::FileManagerReveal(QDBusConnection::sessionBus(),
                                                    platform::qt::FileManagerReveal::kDefaultTimeout,
                                                    {}, this)),
@@ -18,6 +18,7 @@ FileCheckListModel::FileCheckListModel(QObject* parent)
 
 void FileCheckListModel::reveal(int row)
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     if (row < 0 || row >= rowCount() || isHeader(row))
         return;
     m_reveal->reveal({itemPath(row)});
@@ -25,6 +26,7 @@ void FileCheckListModel::reveal(int row)
 
 QString FileCheckListModel::displayPath(const platform::MacPath& path) const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     return QString::fromStdString(core::abbreviatedPath(path.path(), m_home));
 }
 

@@ -3,7 +3,8 @@
 // key into toggle() and reveal(); what toggling means (an item, a whole section) is the model's.
 //
 // Roles: Qt::CheckStateRole (rows with a checkbox), Qt::ToolTipRole, Qt::AccessibleTextRole.
-// GUI thread only.
+// GUI thread only: the thread that made the model; debug builds abort when a public member runs
+// on another.
 #pragma once
 
 #include <string>
@@ -11,6 +12,7 @@
 #include <QAbstractListModel>
 
 #include "platform/MacPath.h"
+#include "platform/SequenceChecker.h"
 
 namespace veldo::platform::qt {
 class FileManagerReveal;
@@ -21,7 +23,11 @@ namespace veldo::ui {
 class CheckListModel : public QAbstractListModel
 {
 public:
-    using QAbstractListModel::QAbstractListModel;
+    // `owner` names the model in the thread check's message.
+    CheckListModel(const char* owner, QObject* parent)
+        : QAbstractListModel(parent), m_sequence(owner)
+    {
+    }
 
     // Whether the row is a section header.
     virtual bool isHeader(int row) const = 0;
@@ -31,6 +37,9 @@ public:
     virtual void toggle(int row) = 0;
     // The row's reveal button was pressed; nothing on rows without one.
     virtual void reveal(int row) = 0;
+
+protected:
+    platform::SequenceChecker m_sequence;
 };
 
 // A CheckListModel whose item rows stand for files: reveal() shows an item row's file in the
@@ -38,7 +47,7 @@ public:
 class FileCheckListModel : public CheckListModel
 {
 public:
-    explicit FileCheckListModel(QObject* parent);
+    FileCheckListModel(const char* owner, QObject* parent);
 
     // Nothing on header rows and rows out of range.
     void reveal(int row) final;

@@ -23,9 +23,6 @@ public:
     explicit CheckListView(CheckListModel* model, QWidget* parent = nullptr);
     void setCheckListDelegate(CheckListDelegate* delegate);
 
-    CheckListModel* checkListModel() const { return m_model; }
-    CheckListDelegate* checkListDelegate() const { return m_delegate; }
-
     // What a click at `point` (viewport coordinates) does; the row it lands on, or -1.
     enum class Hit
     {

@@ -5,7 +5,7 @@
 
 namespace veldo::ui {
 
-QColor mixColor(const QColor& other, const QColor& base, double fraction)
+QColor mixColor(const QColor& base, const QColor& other, double fraction)
 {
     if (!base.isValid() || !other.isValid())
         return base;
@@ -20,8 +20,8 @@ QColor mixColor(const QColor& other, const QColor& base, double fraction)
 QColor pillForeground(const QColor& tint, ColorScheme scheme, ColorContrast contrast)
 {
     if (scheme == ColorScheme::dark)
-        return contrast == ColorContrast::standard ? tint : mixColor(Qt::white, tint, 0.3);
-    return mixColor(Qt::black, tint, contrast == ColorContrast::standard ? 0.35 : 0.55);
+        return contrast == ColorContrast::standard ? tint : mixColor(tint, Qt::white, 0.3);
+    return mixColor(tint, Qt::black, contrast == ColorContrast::standard ? 0.35 : 0.55);
 }
 
 } // namespace veldo::ui

@@ -1,7 +1,5 @@
 #include "app/ui/CommandActions.h"
 
-#include <algorithm>
-
 #include <QAction>
 #include <QApplication>
 #include <QKeySequence>
@@ -34,28 +32,32 @@ bool selectionIsExactly(const controller::IdSet& selection, const std::string& i
 CommandActions::CommandActions(AppShell& shell, UpdaterController& updater, QObject* parent)
     : QObject(parent), m_shell(shell), m_model(shell.model())
 {
-    auto make = [this](const QString& title, QKeySequence key = {}) {
+    auto make = [this](const char* name, const QString& title, QKeySequence key = {}) {
         auto* action = new QAction(title, this);
+        action->setObjectName(QLatin1String(name));
         action->setMenuRole(QAction::NoRole);
         if (!key.isEmpty())
             action->setShortcut(key);
         return action;
     };
     m_checkForUpdates = new CheckForUpdatesButton(updater, this);
+    m_checkForUpdates->setObjectName(QStringLiteral("checkForUpdates"));
     m_checkForUpdates->setMenuRole(QAction::NoRole);
-    m_settings = make(QString::fromUtf8("Settings\u2026"), QKeySequence(Qt::CTRL | Qt::Key_Comma));
-    m_quit = make(QStringLiteral("Quit Veldo"), QKeySequence(Qt::CTRL | Qt::Key_Q));
-    m_close = make(QStringLiteral("Close"), QKeySequence(Qt::CTRL | Qt::Key_W));
-    m_undo = make(QString(), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_Z));
-    m_findApps = make(QStringLiteral("Find Apps"), QKeySequence(Qt::CTRL | Qt::Key_F));
-    m_showMainWindow = make(QStringLiteral("Veldo"), QKeySequence(Qt::CTRL | Qt::Key_0));
-    m_help = make(QStringLiteral("Veldo Help"));
+    m_settings = make("settings", QString::fromUtf8("Settings\u2026"),
+                      QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    m_quit = make("quit", QStringLiteral("Quit Veldo"), QKeySequence(Qt::CTRL | Qt::Key_Q));
+    m_close = make("close", QStringLiteral("Close"), QKeySequence(Qt::CTRL | Qt::Key_W));
+    m_undo = make("undo", QString(), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_Z));
+    m_findApps = make("findApps", QStringLiteral("Find Apps"), QKeySequence(Qt::CTRL | Qt::Key_F));
+    m_showMainWindow =
+        make("showMainWindow", QStringLiteral("Veldo"), QKeySequence(Qt::CTRL | Qt::Key_0));
+    m_help = make("help", QStringLiteral("Veldo Help"));
     // "?" is typed with Shift on most layouts; both forms open Help.
     m_help->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Question),
                           QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Question)});
-    m_rescan = make(QString(), QKeySequence(Qt::CTRL | Qt::Key_R));
-    m_reload =
-        make(QStringLiteral("Reload Applications"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R));
+    m_rescan = make("rescan", QString(), QKeySequence(Qt::CTRL | Qt::Key_R));
+    m_reload = make("reload", QStringLiteral("Reload Applications"),
+                    QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R));
 
     connect(m_settings, &QAction::triggered, this, [this] { m_shell.openSettings(); });
     connect(m_quit, &QAction::triggered, this, [] { QApplication::closeAllWindows(); });
@@ -73,8 +75,8 @@ CommandActions::CommandActions(AppShell& shell, UpdaterController& updater, QObj
     connect(m_help, &QAction::triggered, this,
             [this] { m_shell.openWindow(QStringLiteral("help")); });
     connect(m_rescan, &QAction::triggered, this,
-            [this] { (void)rescanSelection(m_model.taskScope(), &m_model); });
-    connect(m_reload, &QAction::triggered, this, [this] { (void)m_model.scanApps(); });
+            [this] { rescanSelection(m_model.taskScope(), &m_model).detach(); });
+    connect(m_reload, &QAction::triggered, this, [this] { m_model.scanApps().detach(); });
 
     using VM = controller::UninstallViewModel;
     for (auto changed : {&VM::selectedAppIDsChanged, &VM::developerTabChanged,
@@ -161,27 +163,11 @@ void CommandActions::fillWindowMenu(QMenu* menu)
 
 void CommandActions::refresh()
 {
-    m_undo->setText(undoTitle(m_model.lastOutcome()));
-    m_undo->setEnabled(!undoDisabled(m_model));
+    m_undo->setText(QString::fromStdString(m_model.undoTitle()));
+    m_undo->setEnabled(m_model.canUndo());
     m_rescan->setText(rescanTitle(rescanKind(m_model)));
     m_rescan->setEnabled(!m_model.isRemoving() && !m_model.isUndoing());
     m_reload->setEnabled(!reloadDisabled(m_model));
-}
-
-QString CommandActions::undoTitle(const std::optional<removal::UninstallOutcome>& lastOutcome)
-{
-    const bool needsAdmin = lastOutcome && std::ranges::any_of(lastOutcome->restorePoints,
-                                                               [](const removal::RestorePoint& p) {
-                                                                   return p.needsAdmin;
-                                                               });
-    return needsAdmin ? QString::fromUtf8("Undo Last Cleanup\u2026")
-                      : QStringLiteral("Undo Last Cleanup");
-}
-
-bool CommandActions::undoDisabled(const controller::UninstallViewModel& model)
-{
-    return !model.lastOutcome() || model.lastOutcome()->restorePoints.empty() ||
-           model.isUndoing() || model.isRemoving();
 }
 
 CommandActions::Rescan CommandActions::rescanKind(const controller::UninstallViewModel& model)

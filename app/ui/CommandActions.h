@@ -11,13 +11,10 @@
 // nothing). The shell and the updater must outlive the actions. GUI thread.
 #pragma once
 
-#include <optional>
-
 #include <QObject>
 #include <QString>
 
 #include "app/controller/Task.h"
-#include "app/removal/UninstallOutcome.h"
 
 class QAction;
 class QMainWindow;
@@ -60,19 +57,6 @@ public:
     // keys work there too.
     QList<QAction*> windowActions() const;
 
-    QAction* checkForUpdates() const { return m_checkForUpdates; }
-    QAction* settings() const { return m_settings; }
-    QAction* quit() const { return m_quit; }
-    QAction* close() const { return m_close; }
-    QAction* undo() const { return m_undo; }
-    QAction* findApps() const { return m_findApps; }
-    QAction* showMainWindow() const { return m_showMainWindow; }
-    QAction* help() const { return m_help; }
-    QAction* rescan() const { return m_rescan; }
-    QAction* reload() const { return m_reload; }
-
-    static QString undoTitle(const std::optional<removal::UninstallOutcome>& lastOutcome);
-    static bool undoDisabled(const controller::UninstallViewModel& model);
     static Rescan rescanKind(const controller::UninstallViewModel& model);
     static QString rescanTitle(Rescan rescan);
     static bool reloadDisabled(const controller::UninstallViewModel& model);

@@ -36,14 +36,17 @@ ContentView::ContentView(AppShell& shell, QWidget* parent) : QWidget(parent), m_
     setMinimumSize(kMinimumWidth, kMinimumHeight);
 
     m_splitter = new QSplitter(Qt::Horizontal, this);
+    m_splitter->setObjectName(QStringLiteral("splitter"));
     m_splitter->setChildrenCollapsible(false);
     if (shell.content().sidebar) {
         m_sidebar = shell.content().sidebar(model, m_splitter);
+        m_sidebar->setObjectName(QStringLiteral("sidebar"));
         m_sidebar->setMinimumWidth(kSidebarMinimumWidth);
         m_sidebar->setMaximumWidth(kSidebarMaximumWidth);
         m_splitter->addWidget(m_sidebar);
     }
     m_detail = new DetailPane(model, shell.content(), m_splitter);
+    m_detail->setObjectName(QStringLiteral("detailPane"));
     m_splitter->addWidget(m_detail);
     if (m_sidebar) {
         m_splitter->setStretchFactor(0, 0);
@@ -54,9 +57,11 @@ ContentView::ContentView(AppShell& shell, QWidget* parent) : QWidget(parent), m_
     layout->addWidget(m_splitter);
 
     m_dropOverlay = new DropOverlay(this);
+    m_dropOverlay->setObjectName(QStringLiteral("dropOverlay"));
     m_dropOverlay->hide();
 
     m_notice = new NoticeBanner(this);
+    m_notice->setObjectName(QStringLiteral("noticeBanner"));
     m_notice->hide();
     connect(m_notice, &NoticeBanner::dismissRequested, this,
             [&model] { model.setDropNotice(std::nullopt); });
@@ -74,9 +79,11 @@ ContentView::ContentView(AppShell& shell, QWidget* parent) : QWidget(parent), m_
             WindowOperations::run(m_shell.operations().dismissTrashNotice, m_trashBanner->notice());
         },
         this);
+    m_trashBanner->setObjectName(QStringLiteral("trashedAppBanner"));
     m_trashBanner->hide();
 
     m_result = new ResultBanner(this);
+    m_result->setObjectName(QStringLiteral("resultBanner"));
     m_result->hide();
     connect(m_result, &ResultBanner::undoRequested, this,
             [this] { WindowOperations::run(m_shell.operations().undoLastRemoval); });
@@ -99,8 +106,8 @@ ContentView::ContentView(AppShell& shell, QWidget* parent) : QWidget(parent), m_
     using VM = controller::UninstallViewModel;
     connect(&model, &VM::dropNoticeChanged, this, &ContentView::syncNotice);
     connect(&model, &VM::trashNoticesChanged, this, &ContentView::syncTrashNotices);
-    for (auto signal :
-         {&VM::showResultBannerChanged, &VM::lastOutcomeChanged, &VM::isUndoingChanged})
+    for (auto signal : {&VM::showResultBannerChanged, &VM::lastOutcomeChanged,
+                        &VM::isUndoingChanged, &VM::isRemovingChanged})
         connect(&model, signal, this, &ContentView::syncResultBanner);
     syncNotice();
     syncTrashNotices();
@@ -252,6 +259,7 @@ void ContentView::syncResultBanner()
     if (model.lastOutcome())
         m_result->setOutcome(*model.lastOutcome());
     m_result->setUndoing(model.isUndoing());
+    m_result->setUndoAvailable(model.canUndo());
     m_resultShown = model.showResultBanner() && model.lastOutcome().has_value();
     layoutOverlays();
     withSpringAnimation(m_result, m_resultShown);

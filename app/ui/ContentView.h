@@ -56,13 +56,6 @@ public:
     static std::vector<platform::MacPath> droppedMacPaths(const QMimeData& data);
 
     bool isDropTargeted() const { return m_isDropTargeted; }
-    QSplitter* splitter() const { return m_splitter; }
-    QWidget* sidebar() const { return m_sidebar; }
-    DetailPane* detailPane() const { return m_detail; }
-    NoticeBanner* noticeBanner() const { return m_notice; }
-    TrashedAppBanner* trashedAppBanner() const { return m_trashBanner; }
-    ResultBanner* resultBanner() const { return m_result; }
-    DropOverlay* dropOverlay() const { return m_dropOverlay; }
     const QTimer& noticeTimer() const { return m_noticeTimer; }
 
 protected:

@@ -26,7 +26,6 @@ public:
     DetailPane(controller::UninstallViewModel& model, WindowContent content,
                QWidget* parent = nullptr);
 
-    const DetailRouteKey& routeKey() const { return m_key; }
     QWidget* screen() const { return m_screen; }
 
     // Routes now, without waiting for the event loop.

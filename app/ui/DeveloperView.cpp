@@ -14,6 +14,7 @@
 #include "app/controller/UninstallViewModel.h"
 #include "app/scanners/SetupSnapshot.h"
 #include "app/ui/CheckListView.h"
+#include "app/ui/ConfirmationBox.h"
 #include "app/ui/DiskUsageMapSection.h"
 #include "app/ui/EmptyStateView.h"
 #include "app/ui/FolderPanel.h"
@@ -63,6 +64,23 @@ QStackedWidget* tabStack(const QString& scanning, QWidget* content, const QStrin
     stack->addWidget(content);
     stack->addWidget(new EmptyStateView(emptySymbol, emptyTitle, emptyDescription, stack));
     return stack;
+}
+
+// A window-modal warning over `parent` that deletes itself when closed, its texts never read as
+// markup, with the destructive `action` and "Cancel" (the default, and Esc). Answers the box and
+// its buttons; the caller sets the texts and opens it.
+ConfirmationBox destructiveWarning(QWidget* parent, const QString& action)
+{
+    auto* box = new QMessageBox(parent);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    box->setIcon(QMessageBox::Warning);
+    box->setTextFormat(Qt::PlainText);
+    QPushButton* button = box->addButton(action, QMessageBox::DestructiveRole);
+    QPushButton* cancel = box->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+    box->setDefaultButton(cancel);
+    box->setEscapeButton(cancel);
+    return {box, button, cancel};
 }
 
 } // namespace
@@ -147,6 +165,7 @@ DeveloperView::DeveloperView(controller::UninstallViewModel* model, QWidget* par
     : QWidget(parent), m_model(model), m_selectedMapKind(new SelectedMapKind(this)),
       m_shownTab(model->developerTab())
 {
+    m_selectedMapKind->setObjectName(QStringLiteral("selectedMapKind"));
     setAutoFillBackground(true);
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
@@ -192,27 +211,32 @@ void DeveloperView::buildHeader(QVBoxLayout* column)
     QWidget* header = screen.widget;
     QHBoxLayout* row = screen.row;
     m_totals = screen.totals;
+    m_totals->setObjectName(QStringLiteral("totals"));
     m_total = screen.total;
+    m_total->setObjectName(QStringLiteral("totalLabel"));
     screen.caption->setText(QStringLiteral("found"));
     m_export = headerIconButton("square.and.arrow.up", QStringLiteral("Export Setup Snapshot"),
                                 QStringLiteral("Export setup snapshot"), header);
+    m_export->setObjectName(QStringLiteral("exportButton"));
     row->addWidget(m_export);
     m_rescan = headerIconButton("arrow.clockwise", QStringLiteral("Rescan"),
                                 QStringLiteral("Rescan (⌘R)"), header);
+    m_rescan->setObjectName(QStringLiteral("rescanButton"));
     row->addWidget(m_rescan);
     column->addWidget(header);
     connect(m_export, &QToolButton::clicked, this, &DeveloperView::exportSnapshot);
     connect(m_rescan, &QToolButton::clicked, this, [this] {
         if (m_model->developerTab() == DeveloperTab::packages)
-            (void)m_model->scanPackages();
+            m_model->scanPackages().detach();
         else
-            (void)m_model->scanDeveloper();
+            m_model->scanDeveloper().detach();
     });
 }
 
 void DeveloperView::buildPicker(QVBoxLayout* column)
 {
     m_picker = new QWidget(this);
+    m_picker->setObjectName(QStringLiteral("tabPicker"));
     m_picker->setAccessibleName(QStringLiteral("Developer view"));
     auto* row = new QHBoxLayout(m_picker);
     row->setContentsMargins(20, 0, 20, 12);
@@ -256,7 +280,9 @@ void DeveloperView::buildContent(QVBoxLayout* column)
     toolchainColumn->setContentsMargins(0, 20, 0, 0);
     m_toolchainModel = new ToolchainListModel(m_model, this);
     m_toolchainList = new CheckListView(m_toolchainModel, toolchainPage);
+    m_toolchainList->setObjectName(QStringLiteral("toolchainList"));
     m_toolchainDelegate = new ToolchainRowDelegate(m_toolchainList);
+    m_toolchainDelegate->setObjectName(QStringLiteral("toolchainDelegate"));
     m_toolchainList->setCheckListDelegate(m_toolchainDelegate);
     toolchainColumn->addWidget(m_toolchainList);
     m_footprintStack = tabStack(
@@ -265,6 +291,7 @@ void DeveloperView::buildContent(QVBoxLayout* column)
         QStringLiteral("Veldo didn’t find significant caches or runtimes from common developer "
                        "tools."),
         m_tabStack);
+    m_footprintStack->setObjectName(QStringLiteral("footprintContent"));
 
     auto* mapPage = new QWidget(this);
     auto* mapColumn = new QVBoxLayout(mapPage);
@@ -275,6 +302,7 @@ void DeveloperView::buildContent(QVBoxLayout* column)
     m_mapStack = tabStack(QStringLiteral("Measuring developer tool disk usage…"), mapPage,
                           QStringLiteral("No Developer Footprint"), "checkmark.seal.fill",
                           QStringLiteral("Nothing significant to visualize yet."), m_tabStack);
+    m_mapStack->setObjectName(QStringLiteral("mapContent"));
 
     auto* packagesTab = new QWidget(this);
     m_packagePage = new QVBoxLayout(packagesTab);
@@ -289,7 +317,9 @@ void DeveloperView::buildContent(QVBoxLayout* column)
     packageColumn->setContentsMargins(0, 20, 0, 0);
     m_packageModel = new PackageListModel(m_model, this);
     m_packageList = new CheckListView(m_packageModel, packageListPage);
+    m_packageList->setObjectName(QStringLiteral("packageList"));
     m_packageDelegate = new PackageRowDelegate(m_packageList);
+    m_packageDelegate->setObjectName(QStringLiteral("packageDelegate"));
     m_packageList->setCheckListDelegate(m_packageDelegate);
     packageColumn->addWidget(m_packageList);
     m_packageStack = tabStack(QStringLiteral("Reading installed packages…"), packageListPage,
@@ -297,6 +327,7 @@ void DeveloperView::buildContent(QVBoxLayout* column)
                               QStringLiteral("Veldo didn’t find Homebrew, npm, pip, or gem "
                                              "packages."),
                               packagesTab);
+    m_packageStack->setObjectName(QStringLiteral("packageContent"));
     m_packagePage->addWidget(m_packageStack, 1);
 
     m_tabStack->addWidget(m_footprintStack);
@@ -308,14 +339,18 @@ void DeveloperView::buildContent(QVBoxLayout* column)
 void DeveloperView::buildBars(QVBoxLayout* column)
 {
     m_barBox = bottomBarBox(this);
+    m_barBox->setObjectName(QStringLiteral("actionBarBox"));
     m_bars = new QStackedWidget(m_barBox);
     m_barBox->layout()->addWidget(m_bars);
 
     m_toolchainBar = new ActionBar(m_bars);
     m_toolchainSelectAll = linkButton(QStringLiteral("Select All"), m_toolchainBar);
+    m_toolchainSelectAll->setObjectName(QStringLiteral("toolchainSelectAll"));
     m_toolchainSelection = secondaryLabel(TextStyle::callout, m_toolchainBar);
+    m_toolchainSelection->setObjectName(QStringLiteral("toolchainSelection"));
     m_move = new DestructiveButton("trash.fill", QStringLiteral("Move to Trash…"),
                                    QStringLiteral("Working…"), 150, m_toolchainBar);
+    m_move->setObjectName(QStringLiteral("moveButton"));
     m_move->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Backspace));
     m_toolchainBar->arrange({m_toolchainSelectAll, m_toolchainSelection}, m_move);
     connect(m_toolchainSelectAll, &QPushButton::clicked, this, [this] {
@@ -331,9 +366,12 @@ void DeveloperView::buildBars(QVBoxLayout* column)
 
     m_packageBar = new ActionBar(m_bars);
     m_packageSelectAll = linkButton(QStringLiteral("Select All"), m_packageBar);
+    m_packageSelectAll->setObjectName(QStringLiteral("packageSelectAll"));
     m_packageSelection = secondaryLabel(TextStyle::callout, m_packageBar);
+    m_packageSelection->setObjectName(QStringLiteral("packageSelection"));
     m_uninstall = new DestructiveButton("xmark.bin.fill", QString(), QStringLiteral("Working…"),
                                         150, m_packageBar);
+    m_uninstall->setObjectName(QStringLiteral("uninstallButton"));
     m_packageBar->arrange({m_packageSelectAll, m_packageSelection}, m_uninstall);
     connect(m_packageSelectAll, &QPushButton::clicked, this, [this] {
         std::size_t packages = 0;
@@ -417,6 +455,7 @@ void DeveloperView::refreshResult()
         return;
     m_result = new PackageResultView(
         *result, [model = m_model] { model->setLastPackageResult(std::nullopt); }, m_resultBox);
+    m_result->setObjectName(QStringLiteral("packageResult"));
     m_resultBox->layout()->addWidget(m_result);
 }
 
@@ -434,7 +473,7 @@ void DeveloperView::handleTabChange(DeveloperTab tab)
 {
     switch (tab) {
     case DeveloperTab::packages:
-        (void)m_model->scanPackagesIfNeeded();
+        m_model->scanPackagesIfNeeded().detach();
         m_selectedMapKind->setKind(std::nullopt);
         break;
     case DeveloperTab::footprint:
@@ -448,31 +487,25 @@ void DeveloperView::handleTabChange(DeveloperTab tab)
 void DeveloperView::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    (void)m_model->scanDeveloperIfNeeded();
+    m_model->scanDeveloperIfNeeded().detach();
 }
 
 void DeveloperView::confirmPackageUninstall()
 {
     if (m_packageDialog || !m_uninstall->isEnabled())
         return;
-    auto* box = new QMessageBox(this);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::WindowModal);
-    box->setIcon(QMessageBox::Warning);
-    QPushButton* uninstall =
-        box->addButton(QStringLiteral("Uninstall Permanently"), QMessageBox::DestructiveRole);
-    QPushButton* cancel = box->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
-    box->setDefaultButton(cancel);
-    box->setEscapeButton(cancel);
+    const ConfirmationBox dialog =
+        destructiveWarning(this, QStringLiteral("Uninstall Permanently"));
+    QMessageBox* box = dialog.box;
     m_packageDialog = box;
     m_packageDialogSelection = m_model->selectedPackageIDs();
     refreshDialogs();
-    connect(box, &QMessageBox::finished, this, [this, box, uninstall] {
+    connect(box, &QMessageBox::finished, this, [this, box, uninstall = dialog.action] {
         const bool confirmed = box->clickedButton() == uninstall;
         if (m_packageDialog == box)
             m_packageDialog = nullptr;
         if (confirmed)
-            (void)m_model->removePackages();
+            m_model->removePackages().detach();
     });
     box->open();
 }
@@ -481,24 +514,17 @@ void DeveloperView::confirmToolchainTrash()
 {
     if (m_toolchainDialog || !m_move->isEnabled())
         return;
-    auto* box = new QMessageBox(this);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::WindowModal);
-    box->setIcon(QMessageBox::Warning);
-    QPushButton* move =
-        box->addButton(QStringLiteral("Move to Trash"), QMessageBox::DestructiveRole);
-    QPushButton* cancel = box->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
-    box->setDefaultButton(cancel);
-    box->setEscapeButton(cancel);
+    const ConfirmationBox dialog = destructiveWarning(this, QStringLiteral("Move to Trash"));
+    QMessageBox* box = dialog.box;
     m_toolchainDialog = box;
     m_toolchainDialogSelection = m_model->selectedToolchainIDs();
     refreshDialogs();
-    connect(box, &QMessageBox::finished, this, [this, box, move] {
+    connect(box, &QMessageBox::finished, this, [this, box, move = dialog.action] {
         const bool confirmed = box->clickedButton() == move;
         if (m_toolchainDialog == box)
             m_toolchainDialog = nullptr;
         if (confirmed)
-            (void)m_model->removeToolchains();
+            m_model->removeToolchains().detach();
     });
     box->open();
 }
@@ -508,12 +534,12 @@ void DeveloperView::refreshDialogs()
     if (m_packageDialog) {
         const std::vector<core::DevPackage> packages = m_model->selectedPackages();
         m_packageDialog->setText(packageUninstallTitle(packages.size()));
-        m_packageDialog->setInformativeText(packageUninstallMessage(packages));
+        setPlainInformativeText(m_packageDialog, packageUninstallMessage(packages));
     }
     if (m_toolchainDialog) {
         const std::vector<core::ToolchainItem> items = m_model->selectedToolchainItems();
         m_toolchainDialog->setText(toolchainTrashTitle(items));
-        m_toolchainDialog->setInformativeText(toolchainTrashMessage(items));
+        setPlainInformativeText(m_toolchainDialog, toolchainTrashMessage(items));
     }
 }
 

@@ -67,31 +67,10 @@ public:
     // At least one item, and as many selected ids as items.
     static bool isEverythingSelected(std::size_t itemCount, std::size_t selectedCount);
 
-    SelectedMapKind* selectedMapKind() const { return m_selectedMapKind; }
     QMessageBox* packageDialog() const { return m_packageDialog; }
     QMessageBox* toolchainDialog() const { return m_toolchainDialog; }
 
-    QWidget* totals() const { return m_totals; }
-    QLabel* totalLabel() const { return m_total; }
-    QToolButton* exportButton() const { return m_export; }
-    QToolButton* rescanButton() const { return m_rescan; }
-    QWidget* tabPicker() const { return m_picker; }
     QPushButton* tabButton(core::DeveloperTab tab) const;
-    QStackedWidget* footprintContent() const { return m_footprintStack; }
-    QStackedWidget* mapContent() const { return m_mapStack; }
-    QStackedWidget* packageContent() const { return m_packageStack; }
-    CheckListView* toolchainList() const { return m_toolchainList; }
-    CheckListView* packageList() const { return m_packageList; }
-    ToolchainRowDelegate* toolchainDelegate() const { return m_toolchainDelegate; }
-    PackageRowDelegate* packageDelegate() const { return m_packageDelegate; }
-    PackageResultView* packageResult() const { return m_result; }
-    QWidget* actionBarBox() const { return m_barBox; }
-    QPushButton* toolchainSelectAll() const { return m_toolchainSelectAll; }
-    QLabel* toolchainSelection() const { return m_toolchainSelection; }
-    DestructiveButton* moveButton() const { return m_move; }
-    QPushButton* packageSelectAll() const { return m_packageSelectAll; }
-    QLabel* packageSelection() const { return m_packageSelection; }
-    DestructiveButton* uninstallButton() const { return m_uninstall; }
 
     // The move button's action and the uninstall button's action: open their dialog.
     void confirmToolchainTrash();

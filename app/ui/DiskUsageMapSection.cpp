@@ -85,6 +85,10 @@ DiskUsageMapSection::DiskUsageMapSection(controller::UninstallViewModel* model,
       m_detail(new QLabel(this)), m_frame(new QWidget(this)),
       m_map(new TreemapView({}, std::nullopt, nullptr, m_frame)), m_outline(new MapOutline(m_frame))
 {
+    m_map->setObjectName(QStringLiteral("map"));
+    m_all->setObjectName(QStringLiteral("allButton"));
+    m_title->setObjectName(QStringLiteral("titleLabel"));
+    m_detail->setObjectName(QStringLiteral("detailLabel"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(12);

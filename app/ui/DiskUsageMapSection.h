@@ -32,11 +32,6 @@ public:
     // drilled-in group's first item whose path is the tile's id; otherwise nothing.
     void selectTile(const TreemapTile& tile);
 
-    TreemapView* map() const { return m_map; }
-    QPushButton* allButton() const { return m_all; }
-    QLabel* titleLabel() const { return m_title; }
-    QLabel* detailLabel() const { return m_detail; }
-
 protected:
     void changeEvent(QEvent* event) override;
 

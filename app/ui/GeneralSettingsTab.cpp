@@ -151,6 +151,7 @@ GeneralSettingsTab::GeneralSettingsTab(std::shared_ptr<core::CleanupSettings> se
     m_items = valueRow(statistics, QStringLiteral("Items removed"));
     m_apps = valueRow(statistics, QStringLiteral("Apps cleaned"));
     m_reset = new QPushButton(QStringLiteral("Reset Statistics"), statistics);
+    m_reset->setObjectName(QStringLiteral("resetButton"));
     m_reset->setAutoDefault(false);
     QPalette red = m_reset->palette();
     const QColor destructive =

@@ -43,7 +43,6 @@ public:
     QString spaceText() const;
     QString itemsText() const;
     QString appsText() const;
-    QPushButton* resetButton() const { return m_reset; }
     // True while the reset confirmation is shown.
     bool confirmReset() const { return m_confirmReset; }
     // The open reset confirmation, or null.

@@ -35,10 +35,12 @@ HelpView::HelpView(const QString& updateHost, QWidget* parent) : QWidget(parent)
 
     // The page fills the width; the column inside keeps to 760 points at its left.
     QWidget* page = scrollPage(this, &m_scroll);
+    m_scroll->setObjectName(QStringLiteral("scrollArea"));
     auto* pageLayout = new QHBoxLayout(page);
     pageLayout->setContentsMargins(0, 0, 0, 0);
     pageLayout->setSpacing(0);
     m_column = new QWidget(page);
+    m_column->setObjectName(QStringLiteral("column"));
     m_column->setMaximumWidth(kMaximumColumnWidth);
     pageLayout->addWidget(m_column, 1);
     pageLayout->addStretch(0);

@@ -25,9 +25,6 @@ public:
     static QSize defaultSize() { return {720, 680}; }
     static constexpr int kMaximumColumnWidth = 760;
 
-    QScrollArea* scrollArea() const { return m_scroll; }
-    // The column holding the header and the cards.
-    QWidget* column() const { return m_column; }
     const std::vector<HelpSection*>& sections() const { return m_sections; }
 
     // The host a check for updates contacts ("this Mac" for a feed on this Mac).

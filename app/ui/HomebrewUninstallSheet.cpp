@@ -80,6 +80,7 @@ HomebrewUninstallSheet::HomebrewUninstallSheet(controller::UninstallViewModel& m
         auto* zapColumn = new QVBoxLayout;
         zapColumn->setSpacing(2);
         m_zap = new QCheckBox(QStringLiteral("Also remove app data (zap)"), this);
+        m_zap->setObjectName(QStringLiteral("zapToggle"));
         zapColumn->addWidget(m_zap);
         zapColumn->addWidget(secondaryText(
             QStringLiteral("Homebrew’s zap step also deletes the settings and support files this "
@@ -91,10 +92,13 @@ HomebrewUninstallSheet::HomebrewUninstallSheet(controller::UninstallViewModel& m
 
     auto* buttons = new QHBoxLayout;
     m_moveToTrash = sheetButton(QStringLiteral("Move to Trash Instead…"), this);
+    m_moveToTrash->setObjectName(QStringLiteral("moveToTrashButton"));
     m_moveToTrash->setToolTip(QStringLiteral("Trash the app and its files the usual way. Homebrew "
                                              "will still think the cask is installed."));
     m_cancel = sheetButton(QStringLiteral("Cancel"), this);
+    m_cancel->setObjectName(QStringLiteral("cancelButton"));
     m_confirm = sheetButton(QStringLiteral("Uninstall with Homebrew"), this);
+    m_confirm->setObjectName(QStringLiteral("confirmButton"));
     m_confirm->setMinimumWidth(150);
     buttons->addWidget(m_moveToTrash);
     buttons->addStretch(1);

@@ -51,10 +51,6 @@ public:
 
     QStringList warningTexts() const;
     QString subtitle() const;
-    QCheckBox* zapToggle() const { return m_zap; } // none without zap items
-    QPushButton* moveToTrashButton() const { return m_moveToTrash; }
-    QPushButton* cancelButton() const { return m_cancel; }
-    QPushButton* confirmButton() const { return m_confirm; }
 
 private:
     void refresh();

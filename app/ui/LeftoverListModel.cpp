@@ -92,6 +92,7 @@ void LeftoverListModel::selectionChanged()
 
 const core::LeftoverItem* LeftoverListModel::itemAt(int row) const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     if (row < 0 || row >= rowCount() || m_rows[static_cast<std::size_t>(row)].isSection)
         return nullptr;
     return &m_items[m_rows[static_cast<std::size_t>(row)].item];
@@ -99,11 +100,13 @@ const core::LeftoverItem* LeftoverListModel::itemAt(int row) const
 
 int LeftoverListModel::rowCount(const QModelIndex& parent) const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
 }
 
 Qt::ItemFlags LeftoverListModel::flags(const QModelIndex& index) const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     if (!index.isValid())
         return Qt::NoItemFlags;
     if (m_rows[static_cast<std::size_t>(index.row())].isSection)
@@ -113,6 +116,7 @@ Qt::ItemFlags LeftoverListModel::flags(const QModelIndex& index) const
 
 QVariant LeftoverListModel::data(const QModelIndex& index, int role) const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     if (!index.isValid() || index.row() >= rowCount())
         return {};
     const Row& row = m_rows[static_cast<std::size_t>(index.row())];

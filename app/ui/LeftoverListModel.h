@@ -6,7 +6,8 @@
 // selectedLeftoverIDs (the rows' check state changes, no reset). data() reads only what the
 // model holds. Texts, tooltips and accessible names come from roles, joined as the list shows
 // them, the lock's label and the reveal button's name too (RowPartRoles). Section rows are not
-// selectable. GUI thread.
+// selectable. GUI thread only: debug builds abort when a public member runs on another thread
+// than the model's maker.
 #pragma once
 
 #include <string>
@@ -16,6 +17,7 @@
 #include <QPointer>
 
 #include "app/core/LeftoverItem.h"
+#include "platform/SequenceChecker.h"
 
 namespace veldo::controller {
 class UninstallViewModel;
@@ -63,8 +65,16 @@ public:
     // The item's file name (its URL's last component).
     static QString fileName(const core::LeftoverItem& item);
 
-    const std::vector<core::LeftoverItem>& items() const { return m_items; }
-    const std::vector<Row>& rows() const { return m_rows; }
+    const std::vector<core::LeftoverItem>& items() const
+    {
+        VELDO_CHECK_SEQUENCE(m_sequence);
+        return m_items;
+    }
+    const std::vector<Row>& rows() const
+    {
+        VELDO_CHECK_SEQUENCE(m_sequence);
+        return m_rows;
+    }
     // The item of an item row; none for section rows.
     const core::LeftoverItem* itemAt(int row) const;
 
@@ -80,6 +90,7 @@ private:
     std::vector<core::LeftoverItem> m_items;
     std::vector<Row> m_rows;
     std::string m_home;
+    platform::SequenceChecker m_sequence{"LeftoverListModel"};
 };
 
 } // namespace veldo::ui

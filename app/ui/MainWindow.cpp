@@ -27,11 +27,13 @@ MainWindow::MainWindow(AppShell& shell, int number) : m_shell(shell)
     m_toolbar->installEventFilter(this);
 
     m_content = new ContentView(shell, this);
+    m_content->setObjectName(QStringLiteral("contentView"));
     setCentralWidget(m_content);
     resize(kDefaultWidth, kDefaultHeight);
 
     m_prompts = new PromptPresenter(
         shell.model(), shell.operations(), [&shell] { shell.openSettings(); }, this);
+    m_prompts->setObjectName(QStringLiteral("prompts"));
     if (shell.content().commands)
         shell.content().commands(shell, *this);
 }

@@ -30,10 +30,6 @@ public:
     // The shell the window belongs to (its work pool runs the screens' probes).
     AppShell& shell() const { return m_shell; }
 
-    ContentView* contentView() const { return m_content; }
-    QToolBar* toolbar() const { return m_toolbar; }
-    PromptPresenter* prompts() const { return m_prompts; }
-
 protected:
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -15,6 +15,8 @@ NoticeBanner::NoticeBanner(QWidget* parent)
     : CardFrame(12, 0.15, 12, 4, parent), m_symbol(new QLabel(this)), m_text(new QLabel(this)),
       m_dismiss(new QToolButton(this))
 {
+    m_text->setObjectName(QStringLiteral("messageLabel"));
+    m_dismiss->setObjectName(QStringLiteral("dismissButton"));
     setMaximumWidth(kMaxCardWidth + shadowMargins().left() + shadowMargins().right());
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(shadowMargins() + QMargins(14, 10, 14, 10));

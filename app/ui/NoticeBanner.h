@@ -22,8 +22,6 @@ public:
 
     void setMessage(const QString& message);
     QString message() const { return m_message; }
-    const QLabel* messageLabel() const { return m_text; }
-    QToolButton* dismissButton() const { return m_dismiss; }
 
     // As wide as the card may be, as high as the wrapped message needs at that width.
     QSize sizeHint() const override;

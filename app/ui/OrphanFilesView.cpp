@@ -147,6 +147,7 @@ OrphanFilesView::OrphanFilesView(controller::UninstallViewModel* model, QThreadP
     buildNotScanned();
     m_nothingFound = new EmptyStateView("checkmark.seal.fill", QStringLiteral("No Orphaned Files"),
                                         nothingFoundDescription(false), m_stack);
+    m_nothingFound->setObjectName(QStringLiteral("nothingFoundView"));
     m_stack->addWidget(m_nothingFound);
     buildList();
     column->addWidget(m_stack, 1);
@@ -180,11 +181,14 @@ void OrphanFilesView::buildHeader()
     QHBoxLayout* row = header.row;
     m_totals = header.totals;
     m_total = header.total;
+    m_total->setObjectName(QStringLiteral("totalLabel"));
     m_count = header.caption;
+    m_count->setObjectName(QStringLiteral("countLabel"));
     m_rescan = headerIconButton("arrow.clockwise", QStringLiteral("Rescan"),
                                 QStringLiteral("Rescan (⌘R)"), header.widget);
+    m_rescan->setObjectName(QStringLiteral("rescanButton"));
     row->addWidget(m_rescan);
-    connect(m_rescan, &QToolButton::clicked, this, [this] { (void)m_model->scanOrphans(); });
+    connect(m_rescan, &QToolButton::clicked, this, [this] { m_model->scanOrphans().detach(); });
 }
 
 void OrphanFilesView::buildNotScanned()
@@ -225,6 +229,7 @@ void OrphanFilesView::buildNotScanned()
     column->addLayout(lines);
 
     m_fdaCard = new OrangeCard(content);
+    m_fdaCard->setObjectName(QStringLiteral("fullDiskAccessCard"));
     auto* card = new QHBoxLayout(m_fdaCard);
     card->setContentsMargins(12, 12, 12, 12);
     card->setSpacing(10);
@@ -238,6 +243,7 @@ void OrphanFilesView::buildNotScanned()
                        "containers."),
         TextStyle::callout, false, m_fdaCard));
     m_fdaLink = linkButton(QStringLiteral("Open Full Disk Access Settings…"), m_fdaCard);
+    m_fdaLink->setObjectName(QStringLiteral("fullDiskAccessLink"));
     cardText->addWidget(m_fdaLink, 0, Qt::AlignLeft);
     card->addLayout(cardText, 1);
     column->addWidget(m_fdaCard);
@@ -246,6 +252,7 @@ void OrphanFilesView::buildNotScanned()
 
     m_scanButton = new QPushButton(SymbolImage::icon("magnifyingglass", Qt::white, 18),
                                    QStringLiteral("Scan for Orphaned Files"), content);
+    m_scanButton->setObjectName(QStringLiteral("scanButton"));
     makeProminent(m_scanButton);
     m_scanButton->setMinimumWidth(200);
     m_scanButton->setMinimumHeight(32);
@@ -254,7 +261,7 @@ void OrphanFilesView::buildNotScanned()
     column->addSpacing(4);
     column->addWidget(m_scanButton, 0, Qt::AlignLeft);
     column->addStretch(1);
-    connect(m_scanButton, &QPushButton::clicked, this, [this] { (void)m_model->scanOrphans(); });
+    connect(m_scanButton, &QPushButton::clicked, this, [this] { m_model->scanOrphans().detach(); });
 
     outer->addStretch(0);
     outer->addWidget(content, 1, Qt::AlignTop);
@@ -287,6 +294,7 @@ void OrphanFilesView::buildList()
                        "Review before removing."),
         TextStyle::caption, true, note));
     m_unreadable = textLabel(QString(), TextStyle::caption, true, note);
+    m_unreadable->setObjectName(QStringLiteral("unreadableLabel"));
     noteText->addWidget(m_unreadable);
     noteRow->addLayout(noteText, 1);
     auto* noteBox = new QWidget(m_listPage);
@@ -296,8 +304,11 @@ void OrphanFilesView::buildList()
     column->addWidget(noteBox);
 
     m_listModel = new OrphanListModel(m_model, this);
+    m_listModel->setObjectName(QStringLiteral("listModel"));
     m_list = new CheckListView(m_listModel, m_listPage);
+    m_list->setObjectName(QStringLiteral("list"));
     m_delegate = new OrphanRowDelegate(m_list);
+    m_delegate->setObjectName(QStringLiteral("delegate"));
     m_list->setCheckListDelegate(m_delegate);
     column->addWidget(m_list, 1);
     m_stack->addWidget(m_listPage);
@@ -306,14 +317,19 @@ void OrphanFilesView::buildList()
 void OrphanFilesView::buildFooter()
 {
     m_footerBox = bottomBarBox(this);
+    m_footerBox->setObjectName(QStringLiteral("footer"));
     m_footer = new ActionBar(m_footerBox);
     m_footerBox->layout()->addWidget(m_footer);
     m_deselectAll = linkButton(QStringLiteral("Deselect All"), m_footer);
+    m_deselectAll->setObjectName(QStringLiteral("deselectAllButton"));
     m_selectSuggested = linkButton(QStringLiteral("Select Suggested"), m_footer);
+    m_selectSuggested->setObjectName(QStringLiteral("selectSuggestedButton"));
     m_selectSuggested->setToolTip(QStringLiteral("Select only the medium-confidence items"));
     m_summary = secondaryLabel(TextStyle::callout, m_footer);
+    m_summary->setObjectName(QStringLiteral("summaryLabel"));
     m_review = new DestructiveButton("trash.fill", QStringLiteral("Review & Move to Trash"),
                                      QStringLiteral("Removing…"), 170, m_footer);
+    m_review->setObjectName(QStringLiteral("reviewButton"));
     m_review->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Backspace));
     m_footer->arrange({m_deselectAll, m_selectSuggested, m_summary}, m_review);
     connect(m_deselectAll, &QPushButton::clicked, this,
@@ -349,6 +365,7 @@ void OrphanFilesView::refreshNothingFound()
     m_stack->removeWidget(m_nothingFound);
     delete m_nothingFound;
     m_nothingFound = replacement;
+    m_nothingFound->setObjectName(QStringLiteral("nothingFoundView"));
     m_nothingFoundUnreadable = unreadable;
 }
 
@@ -403,7 +420,7 @@ void OrphanFilesView::openReview()
     if (m_sheet || !m_review->isEnabled())
         return;
     m_sheet = new OrphanReviewSheet(
-        m_model, [this] { closeReview(); }, [model = m_model] { (void)model->removeOrphans(); },
+        m_model, [this] { closeReview(); }, [model = m_model] { model->removeOrphans().detach(); },
         this);
     m_sheet->open();
 }

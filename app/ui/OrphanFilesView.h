@@ -69,22 +69,6 @@ public:
     bool showReview() const { return m_sheet != nullptr; }
     FullDiskAccessStatus fullDiskAccess() const { return m_fullDiskAccess; }
 
-    QLabel* totalLabel() const { return m_total; }
-    QLabel* countLabel() const { return m_count; }
-    QToolButton* rescanButton() const { return m_rescan; }
-    QWidget* fullDiskAccessCard() const { return m_fdaCard; }
-    QPushButton* fullDiskAccessLink() const { return m_fdaLink; }
-    QPushButton* scanButton() const { return m_scanButton; }
-    EmptyStateView* nothingFoundView() const { return m_nothingFound; }
-    QLabel* unreadableLabel() const { return m_unreadable; }
-    CheckListView* list() const { return m_list; }
-    OrphanListModel* listModel() const { return m_listModel; }
-    OrphanRowDelegate* delegate() const { return m_delegate; }
-    QWidget* footer() const { return m_footerBox; }
-    QPushButton* deselectAllButton() const { return m_deselectAll; }
-    QPushButton* selectSuggestedButton() const { return m_selectSuggested; }
-    QLabel* summaryLabel() const { return m_summary; }
-    DestructiveButton* reviewButton() const { return m_review; }
     OrphanReviewSheet* reviewSheet() const { return m_sheet; }
 
     // The review button's action: opens the review sheet.

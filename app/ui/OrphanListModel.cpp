@@ -22,7 +22,7 @@ QString qs(const std::string& s)
 } // namespace
 
 OrphanListModel::OrphanListModel(controller::UninstallViewModel* model, QObject* parent)
-    : FileCheckListModel(parent), m_model(model)
+    : FileCheckListModel("OrphanListModel", parent), m_model(model)
 {
     using VM = controller::UninstallViewModel;
     connect(m_model, &VM::orphanResultChanged, this, &OrphanListModel::rebuild);
@@ -71,44 +71,52 @@ void OrphanListModel::selectionChanged()
 
 int OrphanListModel::rowCount(const QModelIndex& parent) const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
 }
 
 bool OrphanListModel::isHeader(int row) const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     return m_rows[static_cast<std::size_t>(row)].finding < 0;
 }
 
 const scanners::OrphanGroup& OrphanListModel::group(int row) const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     return m_model->orphanResult()
         .groups[static_cast<std::size_t>(m_rows[static_cast<std::size_t>(row)].group)];
 }
 
 const scanners::OrphanFinding& OrphanListModel::finding(int row) const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     return group(row)
         .findings[static_cast<std::size_t>(m_rows[static_cast<std::size_t>(row)].finding)];
 }
 
 bool OrphanListModel::isLastInGroup(int row) const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     const auto& findings = group(row).findings;
     return !isHeader(row) && finding(row).item.url.path() == findings.back().item.url.path();
 }
 
 bool OrphanListModel::isFirstGroup(int row) const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     return m_rows[static_cast<std::size_t>(row)].group == 0;
 }
 
 std::int64_t OrphanListModel::groupBytes(int row) const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     return m_groupBytes[static_cast<std::size_t>(m_rows[static_cast<std::size_t>(row)].group)];
 }
 
 bool OrphanListModel::isChecked(int row) const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     const auto& selected = m_model->selectedOrphanIDs();
     if (!isHeader(row))
         return selected.contains(finding(row).item.url.path());
@@ -120,6 +128,7 @@ bool OrphanListModel::isChecked(int row) const
 
 QString OrphanListModel::itemAccessibleText(int row) const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     const core::LeftoverItem& item = finding(row).item;
     QStringList parts{qs(item.url.lastPathComponent()), qs(platform::sizeText(item.sizeBytes)),
                       ConfidenceBadge::title(item.confidence) + QStringLiteral(" confidence")};
@@ -146,6 +155,7 @@ QString OrphanListModel::groupDetail(const scanners::OrphanGroup& group, const Q
 
 QVariant OrphanListModel::data(const QModelIndex& index, int role) const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     if (!index.isValid() || index.row() >= rowCount())
         return {};
     const int row = index.row();
@@ -177,6 +187,7 @@ QVariant OrphanListModel::data(const QModelIndex& index, int role) const
 
 void OrphanListModel::toggle(int row)
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     if (row < 0 || row >= rowCount())
         return;
     if (isHeader(row)) {

@@ -31,7 +31,11 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
 
     bool isHeader(int row) const override;
-    bool hasCheckbox(int) const override { return true; }
+    bool hasCheckbox(int) const override
+    {
+        VELDO_CHECK_SEQUENCE(m_sequence);
+        return true;
+    }
     void toggle(int row) override;
 
     // The group a row belongs to (its header or one of its findings).
@@ -47,11 +51,23 @@ public:
     // The removable size of a row's group.
     std::int64_t groupBytes(int row) const;
     // The removable size of every item of the result, filtered together.
-    std::int64_t totalBytes() const { return m_totalBytes; }
+    std::int64_t totalBytes() const
+    {
+        VELDO_CHECK_SEQUENCE(m_sequence);
+        return m_totalBytes;
+    }
     // The number of every item of the result.
-    std::int64_t itemCount() const { return m_itemCount; }
+    std::int64_t itemCount() const
+    {
+        VELDO_CHECK_SEQUENCE(m_sequence);
+        return m_itemCount;
+    }
     // How often the sizes were computed (once per result or app list).
-    int sizeComputations() const { return m_sizeComputations; }
+    int sizeComputations() const
+    {
+        VELDO_CHECK_SEQUENCE(m_sequence);
+        return m_sizeComputations;
+    }
 
     // The checkbox's accessible text of an item row.
     QString itemAccessibleText(int row) const;

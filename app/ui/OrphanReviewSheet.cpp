@@ -99,8 +99,14 @@ OrphanReviewSheet::OrphanReviewSheet(controller::UninstallViewModel* model,
         symbolRow("exclamationmark.triangle.fill", SystemColor::orange, &m_general, this));
     m_general->setText(QStringLiteral(
         "These files don’t match any installed app. Make sure you no longer need them."));
+    m_count->setObjectName(QStringLiteral("countLabel"));
+    m_size->setObjectName(QStringLiteral("sizeLabel"));
+    m_general->setObjectName(QStringLiteral("generalWarningLabel"));
     m_lowRow = symbolRow("exclamationmark.triangle.fill", SystemColor::red, &m_low, this);
+    m_low->setObjectName(QStringLiteral("lowConfidenceLabel"));
+    m_lowRow->setObjectName(QStringLiteral("lowConfidenceWarning"));
     m_adminRow = symbolRow("lock.fill", SystemColor::orange, &m_admin, this);
+    m_adminRow->setObjectName(QStringLiteral("administratorWarning"));
     summary->addWidget(m_lowRow);
     summary->addWidget(m_adminRow);
     m_column->addLayout(summary);
@@ -114,7 +120,9 @@ OrphanReviewSheet::OrphanReviewSheet(controller::UninstallViewModel* model,
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     m_cancel = sheetButton(QStringLiteral("Cancel"), this);
+    m_cancel->setObjectName(QStringLiteral("cancelButton"));
     m_confirm = sheetButton(QStringLiteral("Move to Trash"), this);
+    m_confirm->setObjectName(QStringLiteral("confirmButton"));
     m_confirm->setMinimumWidth(kConfirmMinimumWidth);
     QPalette destructive = m_confirm->palette();
     destructive.setColor(
@@ -164,6 +172,7 @@ void OrphanReviewSheet::refresh()
             m_column->insertWidget(2, list);
         }
         m_list = list;
+        m_list->setObjectName(QStringLiteral("pathList"));
         m_shownPaths = paths;
     }
     const bool busy = m_isSubmitting || m_model->isRemoving();

@@ -44,16 +44,6 @@ public:
     static QString administratorText(std::int64_t count);
 
     bool isSubmitting() const { return m_isSubmitting; }
-    QLabel* countLabel() const { return m_count; }
-    QLabel* sizeLabel() const { return m_size; }
-    QWidget* lowConfidenceWarning() const { return m_lowRow; }
-    QLabel* lowConfidenceLabel() const { return m_low; }
-    QWidget* administratorWarning() const { return m_adminRow; }
-    QLabel* administratorLabel() const { return m_admin; }
-    QLabel* generalWarningLabel() const { return m_general; }
-    PathList* pathList() const { return m_list; }
-    QPushButton* cancelButton() const { return m_cancel; }
-    QPushButton* confirmButton() const { return m_confirm; }
 
     // Confirms as the confirm button does.
     void confirm();

@@ -43,7 +43,7 @@ QString PackageListModel::accessibleText(const core::DevPackage& package)
 }
 
 PackageListModel::PackageListModel(controller::UninstallViewModel* model, QObject* parent)
-    : CheckListModel(parent), m_model(model)
+    : CheckListModel("PackageListModel", parent), m_model(model)
 {
     using VM = controller::UninstallViewModel;
     connect(m_model, &VM::packageGroupsChanged, this, &PackageListModel::rebuild);
@@ -69,48 +69,57 @@ void PackageListModel::rebuild()
 
 int PackageListModel::rowCount(const QModelIndex& parent) const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
 }
 
 bool PackageListModel::isHeader(int row) const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     return m_rows[static_cast<std::size_t>(row)].package < 0;
 }
 
 const core::PackageGroup& PackageListModel::group(int row) const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     return m_model
         ->packageGroups()[static_cast<std::size_t>(m_rows[static_cast<std::size_t>(row)].group)];
 }
 
 const core::DevPackage& PackageListModel::package(int row) const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     return group(row)
         .packages[static_cast<std::size_t>(m_rows[static_cast<std::size_t>(row)].package)];
 }
 
 bool PackageListModel::isFirstInGroup(int row) const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     return m_rows[static_cast<std::size_t>(row)].package == 0;
 }
 
 bool PackageListModel::isLastInGroup(int row) const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     return !isHeader(row) && package(row).id() == group(row).packages.back().id();
 }
 
 bool PackageListModel::isFirstGroup(int row) const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     return m_rows[static_cast<std::size_t>(row)].group == 0;
 }
 
 bool PackageListModel::isChecked(int row) const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     return !isHeader(row) && m_model->isPackageSelected(package(row));
 }
 
 QVariant PackageListModel::data(const QModelIndex& index, int role) const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     if (!index.isValid() || index.row() >= rowCount())
         return {};
     const int row = index.row();
@@ -130,6 +139,7 @@ QVariant PackageListModel::data(const QModelIndex& index, int role) const
 
 void PackageListModel::toggle(int row)
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     if (row < 0 || row >= rowCount() || isHeader(row))
         return;
     const core::DevPackage copy = package(row);

@@ -40,7 +40,7 @@ public:
     bool isHeader(int row) const override;
     bool hasCheckbox(int row) const override { return !isHeader(row); }
     void toggle(int row) override;
-    void reveal(int) override {}
+    void reveal(int) override { VELDO_CHECK_SEQUENCE(m_sequence); }
 
     const core::PackageGroup& group(int row) const;
     const core::DevPackage& package(int row) const;

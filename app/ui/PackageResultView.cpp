@@ -68,10 +68,12 @@ PackageResultView::PackageResultView(scanners::PackageRemover::Result result,
     m_title = new QLabel(failed ? QStringLiteral("Some Packages Weren’t Uninstalled")
                                 : QStringLiteral("Packages Uninstalled"),
                          this);
+    m_title->setObjectName(QStringLiteral("titleLabel"));
     QFont titleFont = font();
     titleFont.setWeight(QFont::DemiBold);
     m_title->setFont(titleFont);
     m_summary = new QLabel(packageUninstallSummary(m_result), this);
+    m_summary->setObjectName(QStringLiteral("summaryLabel"));
     m_summary->setTextFormat(Qt::PlainText);
     m_summary->setWordWrap(true);
     m_summary->setFont(textFont(TextStyle::caption, font()));
@@ -85,6 +87,7 @@ PackageResultView::PackageResultView(scanners::PackageRemover::Result result,
     top->addSpacing(8);
     if (failed) {
         m_copy = new QPushButton(QStringLiteral("Copy Details"), this);
+        m_copy->setObjectName(QStringLiteral("copyDetailsButton"));
         m_copy->setAutoDefault(false);
         top->addWidget(m_copy);
         connect(m_copy, &QPushButton::clicked, this, [this] {
@@ -96,6 +99,7 @@ PackageResultView::PackageResultView(scanners::PackageRemover::Result result,
         });
     }
     m_dismiss = new QPushButton(QStringLiteral("Dismiss"), this);
+    m_dismiss->setObjectName(QStringLiteral("dismissButton"));
     m_dismiss->setAutoDefault(false);
     top->addWidget(m_dismiss);
     connect(m_dismiss, &QPushButton::clicked, this, [this] {

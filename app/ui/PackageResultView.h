@@ -31,10 +31,6 @@ public:
                       QWidget* parent = nullptr);
 
     bool hasFailures() const { return !m_result.failed.empty(); }
-    QLabel* titleLabel() const { return m_title; }
-    QLabel* summaryLabel() const { return m_summary; }
-    QPushButton* copyDetailsButton() const { return m_copy; } // null without failures
-    QPushButton* dismissButton() const { return m_dismiss; }
     const std::vector<QLabel*>& failureLabels() const { return m_failures; }
     // The card's fill colour as painted now.
     QColor fillColor() const;

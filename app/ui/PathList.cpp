@@ -23,6 +23,7 @@ constexpr int kRowSpacing = 4;
 PathList::PathList(const QStringList& paths, int maximumHeight, QWidget* parent)
     : InsetWell(parent), m_paths(paths), m_maximumHeight(maximumHeight), m_view(new QTextEdit(this))
 {
+    m_view->setObjectName(QStringLiteral("textView"));
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     outer->addWidget(m_view);

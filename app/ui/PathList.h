@@ -18,7 +18,6 @@ public:
     PathList(const QStringList& paths, int maximumHeight, QWidget* parent = nullptr);
 
     const QStringList& paths() const { return m_paths; }
-    QTextEdit* textView() const { return m_view; }
     // The paths as the view holds them, one per paragraph.
     QStringList shownPaths() const;
 

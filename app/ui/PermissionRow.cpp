@@ -28,6 +28,7 @@ PermissionRow::PermissionRow(QString title, std::optional<QString> status, QStri
     titleLabel->setText(m_title);
     line->addWidget(titleLabel);
     m_statusLabel = new QLabel(this);
+    m_statusLabel->setObjectName(QStringLiteral("statusLabel"));
     m_statusLabel->setTextFormat(Qt::PlainText);
     QPalette secondary = m_statusLabel->palette();
     secondary.setColor(
@@ -37,6 +38,7 @@ PermissionRow::PermissionRow(QString title, std::optional<QString> status, QStri
     line->addWidget(m_statusLabel);
     line->addStretch(1);
     m_button = sheetButton(buttonTitle, this);
+    m_button->setObjectName(QStringLiteral("button"));
     m_button->setAccessibleName(QStringLiteral("Open %1 Settings").arg(m_title));
     connect(m_button, &QPushButton::clicked, this, [action = std::move(action)] {
         if (action)

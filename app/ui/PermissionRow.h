@@ -25,8 +25,6 @@ public:
     const std::optional<QString>& status() const { return m_status; }
     // Shows a new status (the row's accessible name follows).
     void setStatus(std::optional<QString> status);
-    QPushButton* button() const { return m_button; }
-    QLabel* statusLabel() const { return m_statusLabel; }
 
     static QString accessibleLabel(const QString& title, const std::optional<QString>& status);
 

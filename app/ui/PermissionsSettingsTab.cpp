@@ -50,6 +50,7 @@ PermissionsSettingsTab::PermissionsSettingsTab(controller::UninstallViewModel& m
                           "you drag to the Trash in Finder."),
         kOpenSettings, [] { core::SystemSettings::open(core::SystemSettings::kFullDiskAccessURL); },
         m_privacy);
+    m_fullDiskAccessRow->setObjectName(QStringLiteral("fullDiskAccessRow"));
     m_appManagementRow = new PermissionRow(
         QStringLiteral("App Management"), std::nullopt,
         QString::fromUtf8("Lets Veldo move other apps to the Trash. macOS doesn\u2019t report this "
@@ -57,6 +58,7 @@ PermissionsSettingsTab::PermissionsSettingsTab(controller::UninstallViewModel& m
                           "removing apps needs no administrator password."),
         kOpenSettings, [] { core::SystemSettings::open(core::SystemSettings::kAppManagementURL); },
         m_privacy);
+    m_appManagementRow->setObjectName(QStringLiteral("appManagementRow"));
     m_privacy->rows()->addWidget(m_fullDiskAccessRow);
     m_privacy->rows()->addWidget(m_appManagementRow);
     column->addWidget(m_privacy);

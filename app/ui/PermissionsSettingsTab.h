@@ -44,8 +44,6 @@ public:
                            Probe probe = {}, QWidget* parent = nullptr);
 
     FullDiskAccessStatus fullDiskAccess() const { return m_fullDiskAccess; }
-    PermissionRow* fullDiskAccessRow() const { return m_fullDiskAccessRow; }
-    PermissionRow* appManagementRow() const { return m_appManagementRow; }
     // The sections shown now, top to bottom.
     int shownSectionCount() const;
 

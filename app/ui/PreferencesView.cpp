@@ -30,13 +30,18 @@ PreferencesView::PreferencesView(std::shared_ptr<core::CleanupSettings> settings
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     m_tabs = new QTabWidget(this);
+    m_tabs->setObjectName(QStringLiteral("tabs"));
     m_tabs->setDocumentMode(true);
     layout->addWidget(m_tabs);
 
     m_general = new GeneralSettingsTab(settings, model, model.stats(), m_tabs);
+    m_general->setObjectName(QStringLiteral("general"));
     m_permissions = new PermissionsSettingsTab(model, services.workPool, {}, m_tabs);
+    m_permissions->setObjectName(QStringLiteral("permissions"));
     m_administrator = new AdministratorSettingsTab(settings, services.helper, m_tabs);
+    m_administrator->setObjectName(QStringLiteral("administrator"));
     m_updates = new UpdatesSettingsTab(services.updater, m_tabs);
+    m_updates->setObjectName(QStringLiteral("updates"));
     const QColor tint =
         SystemColors::color(SystemColor::accent, SystemColors::colorScheme(palette()));
     const std::pair<SettingsTab, QWidget*> pages[] = {{SettingsTab::general, m_general},

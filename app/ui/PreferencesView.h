@@ -51,12 +51,7 @@ public:
     static QString label(controller::SettingsTab tab);
     static const char* symbol(controller::SettingsTab tab);
 
-    QTabWidget* tabs() const { return m_tabs; }
     controller::SettingsTab currentTab() const;
-    GeneralSettingsTab* general() const { return m_general; }
-    PermissionsSettingsTab* permissions() const { return m_permissions; }
-    AdministratorSettingsTab* administrator() const { return m_administrator; }
-    UpdatesSettingsTab* updates() const { return m_updates; }
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -71,8 +71,11 @@ RemovalReviewSheet::RemovalReviewSheet(controller::UninstallViewModel& model,
 
     auto* buttons = new QHBoxLayout;
     m_export = sheetButton(QStringLiteral("Export Report"), this);
+    m_export->setObjectName(QStringLiteral("exportButton"));
     m_cancel = sheetButton(QStringLiteral("Cancel"), this);
+    m_cancel->setObjectName(QStringLiteral("cancelButton"));
     m_confirm = sheetButton(QStringLiteral("Move to Trash"), this);
+    m_confirm->setObjectName(QStringLiteral("confirmButton"));
     m_confirm->setMinimumWidth(110);
     m_spinner = new BusyIndicator(14, this);
     buttons->addWidget(m_export);

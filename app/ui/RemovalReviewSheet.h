@@ -66,9 +66,6 @@ public:
 
     // The summary rows as shown, in order.
     QStringList rowTexts() const;
-    QPushButton* confirmButton() const { return m_confirm; }
-    QPushButton* cancelButton() const { return m_cancel; }
-    QPushButton* exportButton() const { return m_export; }
     // Whether Return confirms now.
     bool returnConfirms() const;
 

@@ -40,6 +40,12 @@ ResultBanner::ResultBanner(QWidget* parent)
       m_undo(button(tr("Undo"), QString(), this)), m_spinner(new BusyIndicator(14, m_undo)),
       m_done(button(tr("Done"), tr("Dismiss (Esc). Undo stays available in the Edit menu."), this))
 {
+    m_summary->setObjectName(QStringLiteral("summaryLabel"));
+    m_openSettings->setObjectName(QStringLiteral("openSettingsButton"));
+    m_reveal->setObjectName(QStringLiteral("revealButton"));
+    m_undo->setObjectName(QStringLiteral("undoButton"));
+    m_done->setObjectName(QStringLiteral("doneButton"));
+    m_spinner->setObjectName(QStringLiteral("undoSpinner"));
     setAccessibleName(tr("Result"));
     setMaximumWidth(kMaxCardWidth + shadowMargins().left() + shadowMargins().right());
 
@@ -125,6 +131,14 @@ void ResultBanner::setUndoing(bool undoing)
     refresh();
 }
 
+void ResultBanner::setUndoAvailable(bool available)
+{
+    if (m_undoAvailable == available)
+        return;
+    m_undoAvailable = available;
+    refresh();
+}
+
 void ResultBanner::refresh()
 {
     const ColorScheme scheme = SystemColors::colorScheme(palette());
@@ -149,7 +163,7 @@ void ResultBanner::refresh()
     m_reveal->setVisible(m_content.showsRevealInFinder);
     m_undo->setVisible(m_content.showsUndo);
     m_undo->setToolTip(m_content.undoHelp);
-    m_undo->setEnabled(!m_undoing);
+    m_undo->setEnabled(m_undoAvailable && !m_undoing);
     if (m_undoing) {
         m_undo->setMinimumWidth(m_undo->sizeHint().width());
         m_undo->setText(QString());

@@ -1,9 +1,9 @@
 // ResultBanner: the floating card shown after a removal: what happened (ResultBannerContent of the
 // outcome) and the follow-up buttons: "Open Settings", "Reveal in Finder", Undo, "Done".
 //
-// The banner keeps no domain state: the main window hands it the controller's lastOutcome and
-// isUndoing and connects its request signals to the actions. Esc presses "Done" while the banner
-// is shown. Each new title and summary, and each first showing, is announced once
+// The banner keeps no domain state: the main window hands it the controller's lastOutcome,
+// isUndoing and canUndo and connects its request signals to the actions. Esc presses "Done" while
+// the banner is shown. Each new title and summary, and each first showing, is announced once
 // ("Title. Summary"). At most 660 points wide: a long title is cut, a long summary wraps. GUI
 // thread.
 #pragma once
@@ -31,15 +31,12 @@ public:
     explicit ResultBanner(QWidget* parent = nullptr);
 
     void setOutcome(const removal::UninstallOutcome& outcome);
+    // While undoing, a spinner stands in the Undo button's label.
     void setUndoing(bool undoing);
+    // The Undo button is enabled only while Undo is available (and never while undoing).
+    void setUndoAvailable(bool available);
 
     const ResultBannerContent& content() const { return m_content; }
-    const QLabel* summaryLabel() const { return m_summary; }
-    QPushButton* openSettingsButton() const { return m_openSettings; }
-    QPushButton* revealButton() const { return m_reveal; }
-    QPushButton* undoButton() const { return m_undo; }
-    QPushButton* doneButton() const { return m_done; }
-    BusyIndicator* undoSpinner() const { return m_spinner; }
 
     // As wide as the row wants, at most the card's width, and as high as the wrapped summary needs.
     QSize sizeHint() const override;
@@ -60,6 +57,7 @@ private:
 
     ResultBannerContent m_content;
     bool m_undoing = false;
+    bool m_undoAvailable = true;
     QLabel* m_symbol;
     ElidedLabel* m_title;
     QLabel* m_summary;

@@ -1,12 +1,12 @@
 // The result banner's texts.
 #include "app/ui/ResultBannerContent.h"
 
-#include <algorithm>
 #include <cstdint>
 #include <limits>
 
 #include <QStringList>
 
+#include "app/controller/UninstallViewModel.h"
 #include "platform/ByteCountFormatter.h"
 #include "platform/Inflection.h"
 
@@ -109,13 +109,12 @@ ResultBannerContent ResultBannerContent::of(const removal::UninstallOutcome& out
     c.summary = summaryOf(outcome, blocked, adminFailures);
     c.showsOpenSettings = blocked;
     c.showsRevealInFinder = adminFailures > 0;
-    c.showsUndo = !outcome.restorePoints.empty();
-    const bool adminUndo = std::any_of(outcome.restorePoints.begin(), outcome.restorePoints.end(),
-                                       [](const removal::RestorePoint& r) { return r.needsAdmin; });
-    c.undoHelp = adminUndo ? QStringLiteral("Put everything back (⌥⌘Z). Items moved with your "
-                                            "administrator password need it again.")
-                           : QStringLiteral("Put everything back where it was (⌥⌘Z). Also in Edit "
-                                            "▸ Undo Last Cleanup.");
+    c.showsUndo = controller::UninstallViewModel::canBeUndone(outcome);
+    c.undoHelp = controller::UninstallViewModel::undoNeedsAdministrator(outcome)
+                     ? QStringLiteral("Put everything back (⌥⌘Z). Items moved with your "
+                                      "administrator password need it again.")
+                     : QStringLiteral("Put everything back where it was (⌥⌘Z). Also in Edit "
+                                      "▸ Undo Last Cleanup.");
     return c;
 }
 

@@ -45,11 +45,6 @@ Style styleOf(TextStyle style)
 
 } // namespace
 
-double textScale(TextStyle style)
-{
-    return styleOf(style).points / 13.0;
-}
-
 QFont textFont(TextStyle style, const QFont& base)
 {
     QFont font = base;

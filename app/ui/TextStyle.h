@@ -30,7 +30,4 @@ QFont textFont(TextStyle style);
 // The style's size and weight in the system's fixed-pitch family: the monospaced design.
 QFont monospacedTextFont(TextStyle style, const QFont& base);
 
-// The style's size relative to the body size (1 for body).
-double textScale(TextStyle style);
-
 } // namespace veldo::ui

@@ -99,7 +99,6 @@ public:
                       int minimumWidth, QWidget* parent = nullptr);
     void setTitle(const QString& title);
     void setBusy(bool busy);
-    bool isBusy() const { return m_busy; }
     QString shownTitle() const;
     QSize sizeHint() const override;
 

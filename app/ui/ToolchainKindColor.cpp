@@ -23,11 +23,11 @@ QColor color(core::ToolchainKind kind, ColorScheme scheme)
     case ToolchainKind::java:
         return c(SystemColor::brown);
     case ToolchainKind::android:
-        return mixColor(c(SystemColor::yellow), c(SystemColor::green), 0.5);
+        return mixColor(c(SystemColor::green), c(SystemColor::yellow), 0.5);
     case ToolchainKind::flutter:
         return c(SystemColor::cyan);
     case ToolchainKind::rust:
-        return mixColor(c(SystemColor::red), c(SystemColor::orange), 0.55);
+        return mixColor(c(SystemColor::orange), c(SystemColor::red), 0.55);
     case ToolchainKind::go:
         return c(SystemColor::teal);
     case ToolchainKind::dotnet:
@@ -37,7 +37,7 @@ QColor color(core::ToolchainKind kind, ColorScheme scheme)
     case ToolchainKind::xcode:
         return c(SystemColor::blue);
     case ToolchainKind::cloud:
-        return mixColor(c(SystemColor::pink), c(SystemColor::purple), 0.5);
+        return mixColor(c(SystemColor::purple), c(SystemColor::pink), 0.5);
     case ToolchainKind::editors:
         return c(SystemColor::gray);
     case ToolchainKind::testing:

@@ -38,7 +38,7 @@ std::int64_t ToolchainListModel::groupBytes(const core::ToolchainGroup& group)
 }
 
 ToolchainListModel::ToolchainListModel(controller::UninstallViewModel* model, QObject* parent)
-    : FileCheckListModel(parent), m_model(model)
+    : FileCheckListModel("ToolchainListModel", parent), m_model(model)
 {
     using VM = controller::UninstallViewModel;
     connect(m_model, &VM::toolchainGroupsChanged, this, &ToolchainListModel::rebuild);
@@ -64,47 +64,56 @@ void ToolchainListModel::rebuild()
 
 int ToolchainListModel::rowCount(const QModelIndex& parent) const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
 }
 
 bool ToolchainListModel::isHeader(int row) const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     return m_rows[static_cast<std::size_t>(row)].item < 0;
 }
 
 const core::ToolchainGroup& ToolchainListModel::group(int row) const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     return m_model
         ->toolchainGroups()[static_cast<std::size_t>(m_rows[static_cast<std::size_t>(row)].group)];
 }
 
 const core::ToolchainItem& ToolchainListModel::item(int row) const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     return group(row).items[static_cast<std::size_t>(m_rows[static_cast<std::size_t>(row)].item)];
 }
 
 bool ToolchainListModel::isFirstInGroup(int row) const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     return m_rows[static_cast<std::size_t>(row)].item == 0;
 }
 
 bool ToolchainListModel::isLastInGroup(int row) const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     return !isHeader(row) && item(row).url.path() == group(row).items.back().url.path();
 }
 
 bool ToolchainListModel::isFirstGroup(int row) const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     return m_rows[static_cast<std::size_t>(row)].group == 0;
 }
 
 bool ToolchainListModel::isChecked(int row) const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     return !isHeader(row) && m_model->selectedToolchainIDs().contains(item(row).url.path());
 }
 
 QVariant ToolchainListModel::data(const QModelIndex& index, int role) const
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     if (!index.isValid() || index.row() >= rowCount())
         return {};
     const int row = index.row();
@@ -132,6 +141,7 @@ QVariant ToolchainListModel::data(const QModelIndex& index, int role) const
 
 void ToolchainListModel::toggle(int row)
 {
+    VELDO_CHECK_SEQUENCE(m_sequence);
     if (row < 0 || row >= rowCount() || isHeader(row))
         return;
     const core::ToolchainItem copy = item(row);

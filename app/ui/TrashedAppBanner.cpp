@@ -25,6 +25,10 @@ TrashedAppBanner::TrashedAppBanner(std::function<void()> review, std::function<v
       m_detail(new ElidedLabel(this)), m_review(new QPushButton(tr("Review"), this)),
       m_notNow(new QToolButton(this))
 {
+    m_prompt->setObjectName(QStringLiteral("promptLabel"));
+    m_detail->setObjectName(QStringLiteral("detailLabel"));
+    m_review->setObjectName(QStringLiteral("reviewButton"));
+    m_notNow->setObjectName(QStringLiteral("notNowButton"));
     setMaximumWidth(kMaxCardWidth + shadowMargins().left() + shadowMargins().right());
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(shadowMargins() + QMargins(14, 10, 14, 10));

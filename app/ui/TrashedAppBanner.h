@@ -45,11 +45,6 @@ public:
     // As wide as the banner may be, as tall as its wrapped sentence needs there.
     QSize sizeHint() const override;
 
-    QLabel* promptLabel() const { return m_prompt; }
-    ElidedLabel* detailLabel() const { return m_detail; }
-    QPushButton* reviewButton() const { return m_review; }
-    QToolButton* notNowButton() const { return m_notNow; }
-
 protected:
     void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;

@@ -88,6 +88,7 @@ WelcomeView::WelcomeView(controller::UninstallViewModel* model, QWidget* parent)
     column->addWidget(m_description);
 
     m_stats = new LifetimeStatsView(m_statsSource, content);
+    m_stats->setObjectName(QStringLiteral("statistics"));
     m_stats->setMaximumWidth(560);
     column->addWidget(m_stats, 0, Qt::AlignHCenter);
     m_stats->setMinimumWidth(qMin(560, 420));

@@ -25,7 +25,6 @@ public:
     // Shown, as far as the view decides (the strip and the scanning line).
     bool showsStatistics() const;
     bool showsScanning() const;
-    LifetimeStatsView* statistics() const { return m_stats; }
 
 protected:
     void changeEvent(QEvent* event) override;

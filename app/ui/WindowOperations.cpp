@@ -9,13 +9,13 @@ WindowOperations WindowOperations::of(controller::UninstallViewModel& model)
 {
     WindowOperations operations;
     operations.startLibraryWatcher = [&model] { model.startLibraryWatcher(); };
-    operations.scanApps = [&model] { (void)model.scanApps(); };
+    operations.scanApps = [&model] { model.scanApps().detach(); };
     operations.openApps = [&model](std::vector<platform::MacPath> urls) {
-        (void)model.openApps(std::move(urls));
+        model.openApps(std::move(urls)).detach();
     };
-    operations.undoLastRemoval = [&model] { (void)model.undoLastRemoval(); };
+    operations.undoLastRemoval = [&model] { model.undoLastRemoval().detach(); };
     operations.reviewTrashedApp = [&model](const controller::TrashedAppNotice& notice) {
-        (void)model.reviewTrashedApp(notice);
+        model.reviewTrashedApp(notice).detach();
     };
     operations.dismissTrashNotice = [&model](const controller::TrashedAppNotice& notice) {
         model.dismissTrashNotice(notice);

@@ -312,7 +312,7 @@ TEST_F(Batch, QuittingDuringABatchStopsItsScansAndListsNothing)
     }
     m_gate.open(apps[0].id());
     auto vm = controllerListing(apps);
-    (void)vm->selectApps(selection);
+    vm->selectApps(selection).detach();
     ASSERT_TRUE(waitFor([&] { return m_gate.startCount() == 4; }));
 
     vm->shutdown();

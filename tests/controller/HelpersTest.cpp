@@ -112,11 +112,11 @@ TEST_F(Helpers, LeftoverScanBodyRunsTheServiceOnItsOwnCopiesOffTheGuiThread)
     };
     auto controller = makeController(services);
     std::optional<LeftoverResult> result;
-    (void)runScan(controller->taskScope(), &controller->scanPool(),
-                  controller->leftoverScanWork(app("/Applications/Example.app", "Example"),
-                                               controller->grantedAccess(),
-                                               controller->shutdownToken()),
-                  &result);
+    runScan(controller->taskScope(), &controller->scanPool(),
+            controller->leftoverScanWork(app("/Applications/Example.app", "Example"),
+                                         controller->grantedAccess(), controller->shutdownToken()),
+            &result)
+        .detach();
     ASSERT_TRUE(waitFor([&] { return result.has_value(); }));
     EXPECT_FALSE(onGuiThread);
     EXPECT_EQ(seenApp, "/Applications/Example.app");
@@ -197,9 +197,9 @@ TEST_F(Helpers, WaitEndsWhenTheAppsQuit)
     script.runningFor["/Applications/A.app"] = 3;
     auto controller = makeController(script.services(5ms));
     std::optional<QuitWaitResult> result;
-    (void)collect(controller->taskScope(),
-                  controller->waitForAppsToQuit({app("/Applications/A.app", "A")}, 2000ms),
-                  &result);
+    collect(controller->taskScope(),
+            controller->waitForAppsToQuit({app("/Applications/A.app", "A")}, 2000ms), &result)
+        .detach();
     EXPECT_FALSE(result);
     ASSERT_TRUE(waitFor([&] { return result.has_value(); }));
     EXPECT_EQ(*result, QuitWaitResult{});
@@ -214,10 +214,11 @@ TEST_F(Helpers, AHelperThatNeverQuitsLastsTheWholeTimeOut)
     auto controller = makeController(script.services(10ms));
     std::optional<QuitWaitResult> result;
     const auto started = std::chrono::steady_clock::now();
-    (void)collect(controller->taskScope(),
-                  controller->waitForAppsToQuit(
-                      {app("/Applications/A.app", "A"), app("/Applications/B.app", "B")}, 150ms),
-                  &result);
+    collect(controller->taskScope(),
+            controller->waitForAppsToQuit(
+                {app("/Applications/A.app", "A"), app("/Applications/B.app", "B")}, 150ms),
+            &result)
+        .detach();
     ASSERT_TRUE(waitFor([&] { return result.has_value(); }));
     EXPECT_GE(std::chrono::steady_clock::now() - started, 150ms);
     ASSERT_EQ(result->stillRunning.size(), 1U);
@@ -248,10 +249,11 @@ TEST(WaitForAppsToQuit, RealDefaultsWaitThreeSeconds)
                                   services);
     std::optional<QuitWaitResult> result;
     const auto started = std::chrono::steady_clock::now();
-    (void)collect(controller.taskScope(),
-                  controller.waitForAppsToQuit({ControllerFixture::app("/Applications/A.app", "A")},
-                                               controller.durations().quitWaitTimeout),
-                  &result);
+    collect(controller.taskScope(),
+            controller.waitForAppsToQuit({ControllerFixture::app("/Applications/A.app", "A")},
+                                         controller.durations().quitWaitTimeout),
+            &result)
+        .detach();
     const auto deadline = started + 10s;
     while (!result && std::chrono::steady_clock::now() < deadline)
         ControllerFixture::processEvents();

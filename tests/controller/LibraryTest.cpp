@@ -426,7 +426,7 @@ TEST_F(Library, DismissingChangesNothingElseAndReviewingShowsTheApp)
     // The vanished app opens in the detail pane, marked not found, with nothing ticked.
     vm->setBatchResults({BatchAppResult{shown, {}, {}, false, false, std::nullopt}});
     const TrashedAppNotice gone = vm->trashNotices()[0];
-    (void)vm->reviewTrashedApp(gone);
+    vm->reviewTrashedApp(gone).detach();
     EXPECT_TRUE(vm->trashNotices().empty());
     EXPECT_TRUE(vm->batchResults().empty());
     ASSERT_TRUE(waitFor([&] { return !vm->isScanningLeftovers(); }));

@@ -96,7 +96,7 @@ TEST_F(OpenApps, WaitsInStepsForTheRunningAppScanThenOpens)
     m_gate.open(m_beta.id());
     auto vm = scriptedController();
     vm->setApps({m_alpha});
-    (void)vm->scanApps();
+    vm->scanApps().detach();
     ASSERT_TRUE(vm->isScanningApps());
 
     Task<void> opening = vm->openApps({m_beta.url});
@@ -118,7 +118,7 @@ TEST_F(OpenApps, ACancelledWaitStillOpensWithTheListAsItIs)
     m_gate.open(m_alpha.id());
     auto vm = scriptedController();
     vm->setApps({m_alpha});
-    (void)vm->scanApps();
+    vm->scanApps().detach();
 
     Task<void> opening = vm->openApps({m_alpha.url});
     processEvents();

@@ -31,14 +31,16 @@ TEST_F(Prompts, BackToBackRequestsAnswerTheFirstWithFalse)
                          if (c->pendingAdminEscalation() && !c->adminEscalationContinuation())
                              ++requestsWithoutContinuation;
                      });
-    (void)awaitAnswer(controller->taskScope(),
-                      controller->requestAdminConfirmation({item("/Library/A")}, false), &first);
+    awaitAnswer(controller->taskScope(),
+                controller->requestAdminConfirmation({item("/Library/A")}, false), &first)
+        .detach();
     ASSERT_TRUE(controller->pendingAdminEscalation());
     ASSERT_TRUE(controller->adminEscalationContinuation());
     const QUuid firstID = controller->pendingAdminEscalation()->id;
 
-    (void)awaitAnswer(controller->taskScope(),
-                      controller->requestAdminConfirmation({item("/Library/B")}, true), &second);
+    awaitAnswer(controller->taskScope(),
+                controller->requestAdminConfirmation({item("/Library/B")}, true), &second)
+        .detach();
     ASSERT_TRUE(controller->pendingAdminEscalation());
     EXPECT_NE(controller->pendingAdminEscalation()->id, firstID);
     EXPECT_TRUE(controller->pendingAdminEscalation()->usesHelper);
@@ -57,9 +59,10 @@ TEST_F(Prompts, AnAnswerResumesOnceAndOnlyAfterResolveReturned)
 {
     auto controller = makeController();
     std::optional<AppManagementChoice> choice;
-    (void)awaitAnswer(
-        controller->taskScope(),
-        controller->requestAppManagementDecision({item("/Applications/A.app")}, false), &choice);
+    awaitAnswer(controller->taskScope(),
+                controller->requestAppManagementDecision({item("/Applications/A.app")}, false),
+                &choice)
+        .detach();
     QSignalSpy prompt(controller.get(), &UninstallViewModel::pendingAppManagementPromptChanged);
     controller->resolveAppManagementPrompt(AppManagementChoice::useAdministrator);
     EXPECT_FALSE(controller->pendingAppManagementPrompt());
@@ -85,12 +88,14 @@ TEST_F(Prompts, TheTwoPromptKindsAreIndependent)
     auto controller = makeController();
     std::optional<bool> admin;
     std::optional<AppManagementChoice> management;
-    (void)awaitAnswer(controller->taskScope(),
-                      controller->requestAdminConfirmation({item("/Library/A")}, false), &admin);
+    awaitAnswer(controller->taskScope(),
+                controller->requestAdminConfirmation({item("/Library/A")}, false), &admin)
+        .detach();
     const QUuid adminID = controller->pendingAdminEscalation()->id;
-    (void)awaitAnswer(controller->taskScope(),
-                      controller->requestAppManagementDecision({item("/Applications/A.app")}, true),
-                      &management);
+    awaitAnswer(controller->taskScope(),
+                controller->requestAppManagementDecision({item("/Applications/A.app")}, true),
+                &management)
+        .detach();
     ASSERT_TRUE(controller->pendingAppManagementPrompt());
     ASSERT_TRUE(controller->pendingAdminEscalation());
     EXPECT_EQ(controller->pendingAdminEscalation()->id, adminID);
@@ -111,8 +116,9 @@ TEST_F(Prompts, AnAnswerAfterShutdownResumesNothing)
 {
     auto controller = makeController();
     std::optional<bool> answer;
-    (void)awaitAnswer(controller->taskScope(),
-                      controller->requestAdminConfirmation({item("/Library/A")}, false), &answer);
+    awaitAnswer(controller->taskScope(),
+                controller->requestAdminConfirmation({item("/Library/A")}, false), &answer)
+        .detach();
     AdminEscalationContinuation kept = controller->adminEscalationContinuation();
     controller->shutdown();
     EXPECT_EQ(controller->taskScope().frameCount(), 0U);

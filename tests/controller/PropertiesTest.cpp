@@ -6,6 +6,7 @@
 #include <QMetaMethod>
 #include <QMetaProperty>
 #include <QSignalSpy>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include "platform/MainBundle.h"
 #include "tests/controller/ControllerFixture.h"
@@ -334,6 +335,41 @@ TEST_F(ControllerState, OfferCleanupIsStoredOnEveryWriteAndFalseClearsTheNotices
     EXPECT_EQ(offer.count(), 1);
     EXPECT_EQ(m_defaults->object(key), platform::PlistValue(false));
     EXPECT_TRUE(controller->trashNotices().empty());
+}
+
+#ifndef NDEBUG
+// The controller belongs to the GUI thread: a getter, a setter or an operation called from a
+// pool thread aborts a debug build instead of racing with it.
+TEST_F(ControllerState, ACallFromAPoolThreadAbortsDebugBuilds)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    auto controller = makeController();
+    EXPECT_FALSE(controller->isRemoving()); // on this thread: fine
+    const auto offThread = [&](auto call) {
+        QtConcurrent::run(&controller->scanPool(), call).waitForFinished();
+    };
+    EXPECT_DEATH(offThread([&] { (void)controller->canUndo(); }),
+                 "UninstallViewModel used off the thread");
+    EXPECT_DEATH(offThread([&] { controller->setSearchText("quill"); }),
+                 "UninstallViewModel used off the thread");
+    EXPECT_DEATH(offThread([&] { controller->scanApps().detach(); }),
+                 "UninstallViewModel used off the thread");
+}
+#endif
+
+TEST_F(ControllerState, AFailedWriteOfTheOfferIsLoggedAndTheValueHolds)
+{
+    m_mac.write(platform::MacPath("/Users/Shared/blocked"), "a file where a folder should be");
+    auto controller = std::make_unique<UninstallViewModel>(
+        m_settings, m_stats,
+        std::make_shared<platform::UserDefaults>(
+            platform::MacPath("/Users/Shared/blocked/d.plist")));
+    ::testing::internal::CaptureStderr();
+    controller->setOfferCleanupForTrashedApps(false);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "veldo: [settings] The setting Veldo.OfferCleanupForTrashedApps couldn’t be saved; "
+              "it holds until Veldo quits (ENOTDIR)\n");
+    EXPECT_FALSE(controller->offerCleanupForTrashedApps());
 }
 
 } // namespace

@@ -64,8 +64,8 @@ protected:
     void startEngine(UninstallViewModel& controller, UninstallOutcome outcome,
                      std::optional<UninstallOutcome>* out)
     {
-        (void)keepAnswer(controller.taskScope(), controller.performRemoval(std::move(outcome)),
-                         out);
+        keepAnswer(controller.taskScope(), controller.performRemoval(std::move(outcome)), out)
+            .detach();
     }
 
     std::string gui(std::string_view verb, const MacPath& path) const

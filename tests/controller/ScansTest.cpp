@@ -36,9 +36,9 @@ TEST_F(Scans, OnlyTheLatestAppScanLandsEvenWhenTheFirstFinishesLast)
     auto vm = scriptedController();
     const std::int64_t generation = vm->leftoverCacheGeneration();
 
-    (void)vm->scanApps();
+    vm->scanApps().detach();
     vm->setIncludeSystemApps(true);
-    (void)vm->scanApps();
+    vm->scanApps().detach();
     ASSERT_TRUE(waitFor([&] { return m_gate.startCount() == 2; }));
     m_gate.open("apps 1");
     ASSERT_TRUE(waitFor([&] { return !vm->isScanningApps(); }));
@@ -63,15 +63,15 @@ TEST_F(Scans, AppScanNeedsAccessToAnApplicationsFolder)
     auto vm = scriptedController();
 
     vm->setGrantedAccess({{core::AccessRootKind::userApplications, "/Users/u/Applications"_mac}});
-    (void)vm->scanApps();
+    vm->scanApps().detach();
     ASSERT_TRUE(waitFor([&] { return !vm->isScanningApps(); }));
     EXPECT_EQ(ids(vm->apps()), std::vector<std::string>{m_a.id()});
 
     vm->setApps({m_a, m_b});
-    (void)vm->showApp(m_b);
+    vm->showApp(m_b).detach();
     ASSERT_TRUE(waitFor([&] { return !vm->isScanningLeftovers(); }));
     vm->setGrantedAccess({{core::AccessRootKind::userLibrary, "/Users/u/Library"_mac}});
-    (void)vm->scanApps();
+    vm->scanApps().detach();
     EXPECT_TRUE(vm->apps().empty());
     EXPECT_FALSE(vm->isScanningApps());
     EXPECT_FALSE(vm->detailApp());
@@ -86,9 +86,9 @@ TEST_F(Scans, ALaterSelectionWinsAndStopsTheEarlierLeftoverScan)
     auto vm = scriptedController();
     vm->setApps({m_a, m_b});
 
-    (void)vm->showApp(m_a);
+    vm->showApp(m_a).detach();
     ASSERT_TRUE(waitFor([&] { return m_gate.started(m_a.id()); }));
-    (void)vm->showApp(m_b);
+    vm->showApp(m_b).detach();
     ASSERT_TRUE(waitFor([&] { return m_gate.stopped(m_a.id()); }));
     EXPECT_TRUE(vm->isScanningLeftovers());
 
@@ -108,7 +108,7 @@ TEST_F(Scans, ASupersededScanLeavesEverythingAsTheNewerOperationLeftIt)
     m_leftovers[m_a.id()] = {leftover("/Library/A", MatchConfidence::high)};
     auto vm = scriptedController();
     vm->setApps({m_a});
-    (void)vm->showApp(m_a);
+    vm->showApp(m_a).detach();
     ASSERT_TRUE(waitFor([&] { return m_gate.started(m_a.id()); }));
     vm->clearDetail();
     ASSERT_TRUE(waitFor([&] { return m_gate.finished(m_a.id()); }));
@@ -126,11 +126,11 @@ TEST_F(Scans, ALeftoverScanStraddlingAnAppScanShowsItsResultButSkipsTheCache)
     m_appLists = {{m_a}};
     auto vm = scriptedController();
     vm->setApps({m_a});
-    (void)vm->showApp(m_a);
+    vm->showApp(m_a).detach();
     ASSERT_TRUE(waitFor([&] { return m_gate.started(m_a.id()); }));
 
     m_gate.open("apps 0");
-    (void)vm->scanApps();
+    vm->scanApps().detach();
     ASSERT_TRUE(waitFor([&] { return !vm->isScanningApps(); }));
     m_gate.open(m_a.id());
     ASSERT_TRUE(waitFor([&] { return !vm->isScanningLeftovers(); }));
@@ -138,7 +138,7 @@ TEST_F(Scans, ALeftoverScanStraddlingAnAppScanShowsItsResultButSkipsTheCache)
     EXPECT_TRUE(vm->leftoverCache().empty());
 
     // The next scan started after the emptying writes the cache again.
-    (void)vm->scanLeftovers();
+    vm->scanLeftovers().detach();
     ASSERT_TRUE(waitFor([&] { return !vm->isScanningLeftovers(); }));
     EXPECT_TRUE(vm->leftoverCache().contains(m_a.id()));
 }
@@ -152,7 +152,7 @@ TEST_F(Scans, AnAppInTheTrashIsNotItsOwnLeftover)
         leftover(trashed, MatchConfidence::high), leftover("/Library/T", MatchConfidence::high)};
     m_gate.open(t.id());
     auto vm = scriptedController();
-    (void)vm->showApp(t);
+    vm->showApp(t).detach();
     ASSERT_TRUE(waitFor([&] { return !vm->isScanningLeftovers(); }));
     ASSERT_EQ(vm->leftovers().size(), 2u);
     EXPECT_EQ(vm->leftovers()[0].category, LeftoverCategory::supportFiles);
@@ -200,7 +200,7 @@ TEST_F(Scans, PruningKeepsToolEntriesAndTheTrashedDetailApp)
     m_gate.open(trashed.id());
     auto vm = scriptedController();
     vm->setApps({m_a});
-    (void)vm->showApp(trashed);
+    vm->showApp(trashed).detach();
     ASSERT_TRUE(waitFor([&] { return !vm->isScanningLeftovers(); }));
     vm->setSelectedAppIDs({"veldo://orphans", trashed.id(), m_a.id(), m_b.id()});
     vm->setBatchIncludedIDs({m_a.id(), m_b.id()});
@@ -231,7 +231,7 @@ TEST_F(Scans, TheDetailPaneFollowsItsAppIntoTheTrash)
     m_existing = {m_a.id()};
     auto vm = scriptedController();
     vm->setApps({m_a});
-    (void)vm->showApp(m_a);
+    vm->showApp(m_a).detach();
     ASSERT_TRUE(waitFor([&] { return !vm->isScanningLeftovers(); }));
     ASSERT_EQ(vm->detailAppLocation(), DetailAppLocation::installed);
 
@@ -263,12 +263,12 @@ TEST_F(Scans, AVanishedTrashedAppGivesWayToAnInstalledCopy)
     m_existing = {trashPath, m_a.id()};
     auto vm = scriptedController();
     vm->setApps({m_b, m_a});
-    (void)vm->showApp(trashed);
+    vm->showApp(trashed).detach();
     ASSERT_TRUE(waitFor([&] { return !vm->isScanningLeftovers(); }));
     ASSERT_EQ(vm->detailAppLocation(), DetailAppLocation::inTrash);
 
     m_existing = {m_a.id()};
-    (void)vm->refreshDetailLocation();
+    vm->refreshDetailLocation().detach();
     ASSERT_TRUE(waitFor([&] { return !vm->isScanningLeftovers(); }));
     EXPECT_EQ(vm->detailApp()->id(), m_a.id());
     EXPECT_EQ(vm->detailAppLocation(), DetailAppLocation::installed);
@@ -302,13 +302,13 @@ TEST_F(Drops, ItemsThatAreNotAppsOnlySetTheNotice)
     m_mac.write(m_mac.home().appendingPathComponent("notes.txt"), "text");
     auto vm = scriptedController();
     vm->setApps({m_a});
-    (void)vm->showApp(m_a);
+    vm->showApp(m_a).detach();
     ASSERT_TRUE(waitFor([&] { return !vm->isScanningLeftovers(); }));
 
     for (const std::string name :
          {"Documents", "Loud.APP", "notes.txt", "Missing.app", "new\nline.app", "bad\xff.app"}) {
         const platform::MacPath dropped = m_mac.home().appendingPathComponent(name);
-        (void)vm->handleDrop(dropped);
+        vm->handleDrop(dropped).detach();
         EXPECT_EQ(vm->dropNotice(), "That item isn't a macOS application.") << name;
         EXPECT_EQ(vm->selectedAppID(), m_a.id()) << name;
         EXPECT_EQ(vm->apps().size(), 1u) << name;

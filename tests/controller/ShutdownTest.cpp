@@ -58,7 +58,7 @@ TEST_F(Shutdown, StopsLongChildProcessesWithinTheRunnersGrace)
     bool brewResumed = false;
     bool npmResumed = false;
     bool scriptResumed = false;
-    (void)runInBackground(
+    runInBackground(
         controller->taskScope(), &controller->toolPool(),
         [&, stop] {
             ++entered;
@@ -66,8 +66,9 @@ TEST_F(Shutdown, StopsLongChildProcessesWithinTheRunnersGrace)
                 "example", leftovers::HomebrewCasks::Zap::no, 900s, {}, stop);
             brewCancelled = !result && result.error().code == ErrorCode::cancelled;
         },
-        &brewResumed);
-    (void)runInBackground(
+        &brewResumed)
+        .detach();
+    runInBackground(
         controller->taskScope(), &controller->toolPool(),
         [&, stop, path = npm.path()] {
             ++entered;
@@ -75,8 +76,9 @@ TEST_F(Shutdown, StopsLongChildProcessesWithinTheRunnersGrace)
                 path, {"uninstall", "-g", "left-pad"}, 300s, {}, stop);
             npmCancelled = !result && result.error().code == ErrorCode::cancelled;
         },
-        &npmResumed);
-    (void)runInBackground(
+        &npmResumed)
+        .detach();
+    runInBackground(
         controller->taskScope(), &controller->toolPool(),
         [&, stop] {
             ++entered;
@@ -86,7 +88,8 @@ TEST_F(Shutdown, StopsLongChildProcessesWithinTheRunnersGrace)
             scriptEndedByQuit = quitting.load();
             scriptConfirmedNothing = outcome.succeeded.empty() && outcome.errorMessage;
         },
-        &scriptResumed);
+        &scriptResumed)
+        .detach();
     // Let the children start before quitting.
     while (entered < 3)
         std::this_thread::sleep_for(5ms);
@@ -114,7 +117,7 @@ TEST_F(Shutdown, WorkThatHonoursTheTokenEndsPromptly)
     std::atomic<bool> running{false};
     std::atomic<Clock::rep> sawStop{0};
     bool resumed = false;
-    (void)runInBackground(
+    runInBackground(
         controller->taskScope(), &controller->scanPool(),
         [&, stop = controller->shutdownToken()] {
             running = true;
@@ -122,7 +125,8 @@ TEST_F(Shutdown, WorkThatHonoursTheTokenEndsPromptly)
                 std::this_thread::sleep_for(1ms);
             sawStop = Clock::now().time_since_epoch().count();
         },
-        &resumed);
+        &resumed)
+        .detach();
     while (!running)
         std::this_thread::sleep_for(1ms);
     const auto requested = Clock::now();
@@ -138,14 +142,15 @@ TEST_F(Shutdown, WorkThatIgnoresTheTokenIsWaitedFor)
     std::atomic<bool> running{false};
     std::atomic<bool> finished{false};
     bool resumed = false;
-    (void)runInBackground(
+    runInBackground(
         controller->taskScope(), &controller->toolPool(),
         [&] {
             running = true;
             std::this_thread::sleep_for(300ms);
             finished = true;
         },
-        &resumed);
+        &resumed)
+        .detach();
     while (!running)
         std::this_thread::sleep_for(1ms);
     controller->shutdown();

@@ -74,8 +74,9 @@ TEST_F(TaskCore, ArgumentsAreTheTasksOwnCopies)
     Progress progress;
     {
         // A temporary longer than the small-string buffer, gone once the call returns.
-        (void)readsItsOwnCopy(controller->taskScope(), &controller->scanPool(),
-                              std::string(64, 'x') + "-end", &progress);
+        readsItsOwnCopy(controller->taskScope(), &controller->scanPool(),
+                        std::string(64, 'x') + "-end", &progress)
+            .detach();
     }
     EXPECT_TRUE(waitFor([&] { return progress.resumed; }));
     EXPECT_EQ(progress.seen, std::string(64, 'x') + "-end");
@@ -94,8 +95,8 @@ TEST_F(TaskCore, BackgroundWorkNeverRunsOnTheGuiThread)
     auto controller = makeController();
     Progress scan;
     Progress tool;
-    (void)recordsItsThread(controller->taskScope(), &controller->scanPool(), &scan);
-    (void)recordsItsThread(controller->taskScope(), &controller->toolPool(), &tool);
+    recordsItsThread(controller->taskScope(), &controller->scanPool(), &scan).detach();
+    recordsItsThread(controller->taskScope(), &controller->toolPool(), &tool).detach();
     EXPECT_TRUE(waitFor([&] { return scan.resumed && tool.resumed; }));
     EXPECT_TRUE(scan.offGuiThread);
     EXPECT_TRUE(tool.offGuiThread);
@@ -114,7 +115,7 @@ TEST_F(TaskCore, ATaskWhoseControllerIsDestroyedNeverResumes)
 {
     auto controller = makeController();
     Progress progress;
-    (void)suspendedInWork(controller->taskScope(), &controller->scanPool(), &progress);
+    suspendedInWork(controller->taskScope(), &controller->scanPool(), &progress).detach();
     EXPECT_EQ(controller->taskScope().frameCount(), 1U);
     controller.reset();
     EXPECT_EQ(progress.localsDestroyed, 1);
@@ -128,7 +129,7 @@ TEST_F(TaskCore, AResumePostedBeforeShutdownDoesNothingAfterIt)
 {
     auto controller = makeController();
     Progress progress;
-    (void)suspendedInWork(controller->taskScope(), &controller->scanPool(), &progress);
+    suspendedInWork(controller->taskScope(), &controller->scanPool(), &progress).detach();
     controller->scanPool().waitForDone(); // the resume is queued now
     controller->shutdown();
     EXPECT_EQ(progress.localsDestroyed, 1);
@@ -138,7 +139,7 @@ TEST_F(TaskCore, AResumePostedBeforeShutdownDoesNothingAfterIt)
 
     // After shutdown a new task starts no work and waits to be destroyed.
     Progress late;
-    (void)suspendedInWork(controller->taskScope(), &controller->scanPool(), &late);
+    suspendedInWork(controller->taskScope(), &controller->scanPool(), &late).detach();
     for (int i = 0; i < 20; ++i)
         processEvents();
     EXPECT_FALSE(late.resumed);

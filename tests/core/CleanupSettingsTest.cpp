@@ -216,6 +216,34 @@ TEST_F(SettingsTest, DirectSetsStayInMemory)
     EXPECT_FALSE(m_defaults->object("Veldo.Stats.TotalAppsCleaned").has_value());
 }
 
+// A write that fails keeps the value for this run and leaves one line in the log per save,
+// naming the key and the errno but no path.
+TEST_F(SettingsTest, FailedWritesAreLogged)
+{
+    m_mac.write(MacPath("/Users/Shared/blocked"), "a file where a folder should be");
+    auto unwritable = std::make_shared<UserDefaults>(MacPath("/Users/Shared/blocked/s.plist"));
+    CleanupSettings settings(unwritable);
+    CleanupStats stats(unwritable);
+
+    ::testing::internal::CaptureStderr();
+    settings.setQuitBeforeRemoving(false);
+    stats.record(100, 2, 1);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "veldo: [settings] The setting Veldo.QuitBeforeRemoving couldn’t be saved; it holds "
+              "until Veldo quits (ENOTDIR)\n"
+              "veldo: [statistics] The cleanup statistics couldn’t be saved; they hold until "
+              "Veldo quits (ENOTDIR)\n");
+    EXPECT_FALSE(settings.quitBeforeRemoving());
+    EXPECT_EQ(stats.totalItemsRemoved(), 2);
+
+    CleanupSettings writable(m_defaults);
+    CleanupStats counted(m_defaults);
+    ::testing::internal::CaptureStderr();
+    writable.setQuitBeforeRemoving(false);
+    counted.record(100, 2, 1);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "") << "a write that succeeds logs nothing";
+}
+
 TEST(SharedSettings, BelongToTheCurrentMacRoot)
 {
     {

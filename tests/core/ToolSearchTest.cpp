@@ -1,8 +1,10 @@
 // Finding command-line tools: the login shell's PATH, version-manager folders, usable folders,
 // lookup order, Apple's placeholder tools and the Command Line Tools answer, in a fake Mac.
 #include <algorithm>
+#include <chrono>
 #include <set>
 #include <stop_token>
+#include <thread>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,10 +16,12 @@
 #include "tests/support/FakeMac.h"
 #include "tests/support/MacPathLiteral.h"
 #include "tests/support/ResultAssertions.h"
+#include "tests/support/SlowLoginShell.h"
 
 using namespace veldo::core;
 using veldo::platform::MacPath;
 using veldo::testsupport::FakeMac;
+using veldo::testsupport::SlowLoginShell;
 using Paths = std::vector<MacPath>;
 using namespace veldo::testsupport::literals;
 
@@ -61,6 +65,24 @@ TEST(ToolSearch, LoginShellReportsItsPath)
         GTEST_SKIP() << "no usable login shell on this host";
     // Whatever the shell's start-up files do, an interactive login shell has a PATH.
     EXPECT_FALSE(CommandRunner::loginShellPath().empty());
+}
+
+TEST(ToolSearch, AStopHangsUpTheLoginShell)
+{
+    FakeMac mac;
+    const SlowLoginShell shell(mac);
+    if (CommandRunner::loginShell().string() != "/bin/sh")
+        GTEST_SKIP() << "/etc/shells does not allow /bin/sh";
+    std::stop_source stop;
+    std::jthread quitter([&stop] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        stop.request_stop();
+    });
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_TRUE(CommandRunner::loginShellPath(stop.get_token()).empty());
+    // The interactive shell ignores SIGTERM: had it not been hung up, SIGKILL would have ended it
+    // only after the whole grace.
+    EXPECT_LT(std::chrono::steady_clock::now() - started, CommandRunner::kTerminateGrace);
 }
 
 TEST(ToolSearch, NumericOrderTakesDigitRunsAsNumbers)

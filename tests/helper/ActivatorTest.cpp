@@ -140,6 +140,16 @@ protected:
         }
         return false;
     }
+    // The helper's socket by its path.
+    sockaddr_un socketAddress() const
+    {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const std::string path = helper->socketPath();
+        EXPECT_LT(path.size(), sizeof address.sun_path);
+        path.copy(address.sun_path, sizeof address.sun_path - 1);
+        return address;
+    }
     std::string daemonLogPath() const
     {
         return mac.host("/private/var/log/orbelkan.Veldo.Helper.log"_mac);
@@ -329,17 +339,37 @@ TEST_F(Activator, ReplacesOnlyAStaleSocketOfRoots)
     // A socket left by an earlier run is replaced.
     {
         const base::UniqueFd stale(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        const std::string path = helper->socketPath();
-        ASSERT_LT(path.size(), sizeof address.sun_path);
-        path.copy(address.sun_path, sizeof address.sun_path - 1);
-        ASSERT_EQ(::bind(stale.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        const sockaddr_un address = socketAddress();
+        ASSERT_EQ(::bind(stale.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address),
+                  0);
     }
     startActivator();
     ASSERT_TRUE(helper->logShows("Serving orbelkan.Veldo.Helper", 10s, helper->activatorLogPath()))
         << activatorLog();
     EXPECT_EQ(callVersion(), kVersionReply) << activatorLog() << daemonLog();
+}
+
+// The socket asks for its writers' credentials before anyone connects, so the connection that
+// starts the daemon carries them before the daemon can ask for them on its listening socket: a
+// stand-in daemon that asks nothing sees them.
+TEST_F(Activator, TheConnectionThatStartsTheDaemonCarriesItsWriter)
+{
+    InstalledHelper::Options options;
+    options.bindSocket = false;
+    options.daemonProgram = VELDO_HELPER_PROBE; // reports the writer of its first byte
+    helper.emplace(mac, options);
+    helper->approve();
+    startActivator();
+    ASSERT_TRUE(helper->logShows("Serving orbelkan.Veldo.Helper", 10s, helper->activatorLogPath()))
+        << activatorLog(); // listening
+    const base::UniqueFd client(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    const sockaddr_un address = socketAddress();
+    ASSERT_EQ(::connect(client.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address),
+              0);
+    ASSERT_EQ(::send(client.get(), "x", 1, MSG_NOSIGNAL), 1);
+    EXPECT_TRUE(
+        helper->logShows("writer " + std::to_string(::getpid()) + "\n", 10s, daemonLogPath()))
+        << activatorLog() << daemonLog();
 }
 
 // The daemon killed in the middle of a move while serving: its next start puts the item back.

@@ -3,9 +3,12 @@
 // nothing moved. Each case runs with the kernel's process descriptors on the socket and with
 // them turned off (pinning by process id and start time).
 #include <algorithm>
+#include <fstream>
 #include <string>
 
 #include <sys/ptrace.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <gtest/gtest.h>
 
@@ -87,11 +90,12 @@ protected:
         EXPECT_TRUE(fs::is_empty(mac.host(home) + "/.Trash"));
     }
 
-    // The genuine client's version call is answered.
-    void expectServed(InstalledHelper& helper, const std::vector<std::string>& environment = {})
+    // The genuine client's version call is answered (made as `arguments` say, when given).
+    void expectServed(InstalledHelper& helper, const std::vector<std::string>& environment = {},
+                      const std::vector<std::string>& arguments = {"call", versionEnvelope()})
     {
-        auto run = testsupport::spawnClient(mac, helper.client(), {"call", versionEnvelope()},
-                                            adminUser(), environment);
+        auto run =
+            testsupport::spawnClient(mac, helper.client(), arguments, adminUser(), environment);
         EXPECT_EQ(run.line().value_or(""), R"(reply {"protocolVersion":3,"build":"2"})")
             << helper.log();
         EXPECT_EQ(run.wait(), 0);
@@ -219,6 +223,46 @@ TEST_P(ClientRequirement, LoaderVariablesAndLibrariesOfTheUsersAreClosedUnanswer
     fs::copy_file(VELDO_HELPER_PRELOAD, rootsPreload);
     expectServed(helper, {"LD_PRELOAD=" + rootsPreload + " liberase-absent.so", "LD_AUDIT=",
                           "LD_LIBRARY_PATH=" + mac.host("/Library"_mac) + ":/usr/lib"});
+}
+
+// The data a desktop app maps is no reason to refuse it: files of its user's that hold no code, a
+// device of root's that its group may write (as the GPU's nodes are) and shared memory of its own.
+// A library mapped only to be read is: the rest of one that hid its code looks just so.
+TEST_P(ClientRequirement, MappedDataIsServedAndMappedLibrariesNotRootsAloneAreRefused)
+{
+    InstalledHelper helper(mac, options());
+    helper.start();
+    const std::string own = mac.host(home);
+    const auto ownedBy = [](const std::string& path, uid_t uid, gid_t gid, mode_t mode) {
+        ASSERT_EQ(::chown(path.c_str(), uid, gid), 0) << path;
+        ASSERT_EQ(::chmod(path.c_str(), mode), 0) << path;
+    };
+    const std::string cache = own + "/fonts.cache-9";
+    std::ofstream(cache) << "font cache, no code";
+    ownedBy(cache, admin->uid(), admin->gid(), 0644);
+    const std::string empty = own + "/empty";
+    std::ofstream{empty};
+    ownedBy(empty, admin->uid(), admin->gid(), 0644);
+    const std::string device = own + "/card0";
+    ASSERT_EQ(::mknod(device.c_str(), S_IFCHR | 0660, ::makedev(1, 5)), 0); // memory, as /dev/zero
+    ownedBy(device, 0, admin->gid(), 0660);
+    expectServed(helper, {},
+                 {"map-then-call", versionEnvelope(), cache, empty, device, "memfd", "sysv"});
+
+    const std::string library = own + "/plugin.so";
+    fs::copy_file(VELDO_HELPER_PRELOAD, library);
+    ownedBy(library, admin->uid(), admin->gid(), 0644);
+    const std::string groupWritable = mac.host("/Library/plugin.so"_mac);
+    fs::copy_file(VELDO_HELPER_PRELOAD, groupWritable);
+    ownedBy(groupWritable, 0, admin->gid(), 0664);
+    std::vector<Case> cases;
+    for (const auto& [label, path] :
+         {std::pair{"a library of its user's", library},
+          std::pair{"a library of root's its group may write", groupWritable}})
+        cases.push_back({std::string(label) + ", mapped only to be read",
+                         starting(helper.client(), {"map-then-call", move, cache, path}), false,
+                         "it maps " + path + ", which is not root's alone"});
+    expectEachClosedUnanswered(helper, cases);
 }
 
 // A client that ends while the daemon reads its mappings is refused as gone, not for a file its

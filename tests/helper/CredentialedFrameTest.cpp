@@ -109,6 +109,25 @@ TEST_P(CredentialedFrameTest, PiecesOfTwoWritersOrPassedDescriptorsHaveNoSingleW
               CredentialedFrame::Status::noSingleWriter);
 }
 
+// The kernel attaches no writer to bytes sent before their reader asked for one (as to a
+// connection made before the daemon's listening socket asked, until its accepted socket does).
+TEST_P(CredentialedFrameTest, BytesSentBeforeTheReaderAskedHaveNoSingleWriter)
+{
+    int pair[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair), 0);
+    reader = base::UniqueFd(pair[0]);
+    writer = base::UniqueFd(pair[1]);
+    sendAll(writer.get(), header(2) + "hi");
+    ASSERT_TRUE(enableWriterCredentials(reader.get(), GetParam()));
+    const auto early = readCredentialedFrame(reader.get());
+    EXPECT_EQ(early.status, CredentialedFrame::Status::noSingleWriter)
+        << (early.writer ? "writer pid " + std::to_string(early.writer->pid) : "no writer");
+
+    sendAll(writer.get(), header(2) + "hi");
+    EXPECT_EQ(readCredentialedFrame(reader.get()).status, CredentialedFrame::Status::frame)
+        << "bytes sent once it asked carry their writer";
+}
+
 TEST_P(CredentialedFrameTest, TruncatedAndOversizedFramesKeepTheirWriter)
 {
     sendAll(writer.get(), header(10) + "abc");

@@ -150,12 +150,9 @@ inline ClientRun spawnClient(const veldo::testsupport::FakeMac& mac, const std::
              ::setresuid(user->uid, user->uid, user->uid) != 0))
             ::_exit(120);
         // No leak check in a client: at exit LeakSanitizer stops the process's threads through
-        // ptrace, and the daemon would see a client being traced rather than gone. No temporary
-        // folder either: the thread sanitizer's run-time would map a file of the user's from it
-        // ("tsan.rodata"), which the daemon refuses; without one it does without.
+        // ptrace, and the daemon would see a client being traced rather than gone.
         std::vector<std::string> variables{"VELDO_MAC_ROOT=" + mac.root(),
-                                           "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0",
-                                           "TMPDIR=/nonexistent"};
+                                           "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0"};
         variables.insert(variables.end(), environment.begin(), environment.end());
         std::vector<char*> env;
         for (auto& variable : variables)
@@ -300,6 +297,14 @@ public:
 
     pid_t pid() const { return m_pid; }
 
+    // Whether a connection waits on the bound socket to be accepted within `limit`.
+    bool connectionWaits(std::chrono::milliseconds limit) const
+    {
+        pollfd waiting{m_listening.get(), POLLIN, 0};
+        return ::poll(&waiting, 1, static_cast<int>(limit.count())) == 1 &&
+               (waiting.revents & POLLIN) != 0;
+    }
+
     // The exit status within `limit`; none while it runs.
     std::optional<int> waitExit(std::chrono::milliseconds limit)
     {
@@ -357,6 +362,10 @@ private:
                   0);
         ::chmod(m_mac.host(platform::MacPath(std::string(common::kHelperSocketPath))).c_str(),
                 0666);
+        // As the activator binds it: a client that connects before the daemon listens carries its
+        // credentials too.
+        const int on = 1;
+        ASSERT_EQ(::setsockopt(m_listening.get(), SOL_SOCKET, SO_PASSCRED, &on, sizeof on), 0);
         ASSERT_EQ(::listen(m_listening.get(), 64), 0);
     }
 

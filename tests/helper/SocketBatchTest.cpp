@@ -75,13 +75,15 @@ protected:
         home = admin->homeIn(mac);
     }
 
-    void install(std::vector<std::string> environment = {}, double idleSeconds = 30)
+    void install(std::vector<std::string> environment = {}, double idleSeconds = 30,
+                 bool start = true)
     {
         InstalledHelper::Options options;
         options.environment = std::move(environment);
         options.idleSeconds = idleSeconds;
         helper.emplace(mac, options);
-        helper->start();
+        if (start)
+            helper->start();
     }
 
     // A move of the files `names` (made now in "/Library/Caches/batch") into the admin's Trash.
@@ -268,8 +270,12 @@ TEST_F(SocketBatch, BadInputIsAnsweredOrClosedAndTheDaemonGoesOn)
 
 TEST_F(SocketBatch, AStalledSenderIsClosedAndKeepsTheDaemonNoLongerThanItsIdleTime)
 {
-    install({"VELDO_HELPER_FRAME_TIMEOUT=0.3"}, 0.5);
+    // The client connects before the daemon starts, so that however slowly it starts, the idle
+    // time can't pass before it has connected.
+    install({"VELDO_HELPER_FRAME_TIMEOUT=0.3"}, 0.5, /*start=*/false);
     auto run = call({"raw", "0000001000", "read"});
+    ASSERT_TRUE(helper->connectionWaits(10s));
+    helper->start();
     EXPECT_EQ(run.rest(), "reply {\"error\":\"" +
                               std::string(common::kHelperErrorUnreadableRequest) + "\"}\nclosed\n")
         << helper->log();

@@ -1,6 +1,11 @@
 // Atomic whole-file writes: replaced whole or left untouched, nothing left behind.
 #include "platform/AtomicFile.h"
 
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
@@ -61,4 +66,46 @@ TEST(AtomicFile, NamesTheTargetOfATemporaryFile)
     };
     for (const auto& [entry, target] : cases)
         EXPECT_EQ(atomicWriteTarget(entry), target) << entry;
+}
+
+TEST(AtomicFile, UnflushedWritesReplaceByExchangingNames)
+{
+    FakeMac mac;
+    const auto folder = openInRoot("/Users/Shared"_mac, O_RDONLY | O_DIRECTORY, FollowLinks::yes);
+    ASSERT_TRUE(folder);
+    const int fd = folder->get();
+    for (const char* bytes : {"first", "second, longer than the first"}) {
+        ASSERT_TRUE(writeFileAtomicallyAt(fd, "a.plist", bytes, 0600, AtomicDurability::unflushed));
+        EXPECT_EQ(*readFile("/Users/Shared/a.plist"_mac, 100), bytes);
+        EXPECT_EQ(listDirectory("/Users/Shared"_mac)->size(), 1u) << "the earlier file is gone";
+    }
+    EXPECT_EQ(fileStatus("/Users/Shared/a.plist"_mac, FollowLinks::no)->mode & 0777, 0600u);
+
+    // A link or a folder at the name is not exchanged: the link is replaced, the folder stays.
+    mac.symlink("/Users/Shared/link"_mac, "/etc/passwd");
+    ASSERT_TRUE(writeFileAtomicallyAt(fd, "link", "x", 0600, AtomicDurability::unflushed));
+    EXPECT_FALSE(isSymbolicLink("/Users/Shared/link"_mac));
+    mac.mkdir("/Users/Shared/folder/child"_mac);
+    EXPECT_FALSE(writeFileAtomicallyAt(fd, "folder", "x", 0600, AtomicDurability::unflushed));
+    EXPECT_TRUE(isDirectory("/Users/Shared/folder/child"_mac));
+    EXPECT_EQ(listDirectory("/Users/Shared"_mac)->size(), 3u) << "no temporary file left";
+}
+
+TEST(AtomicFile, PiecesAreWrittenOneAfterTheOther)
+{
+    FakeMac mac;
+    const auto folder = openInRoot("/Users/Shared"_mac, O_RDONLY | O_DIRECTORY, FollowLinks::yes);
+    ASSERT_TRUE(folder);
+    // More pieces than one writev takes, empty ones among them.
+    std::vector<std::string> texts;
+    std::string expected;
+    for (int i = 0; i < 3000; ++i) {
+        texts.push_back(i % 7 == 0 ? std::string() : std::to_string(i) + ",");
+        expected += texts.back();
+    }
+    const std::vector<std::string_view> pieces(texts.begin(), texts.end());
+    for (const auto durability : {AtomicDurability::flushed, AtomicDurability::unflushed}) {
+        ASSERT_TRUE(writeFileAtomicallyAt(folder->get(), "pieces", pieces, 0600, durability));
+        EXPECT_EQ(*readFile("/Users/Shared/pieces"_mac, 1 << 20), expected);
+    }
 }

@@ -243,6 +243,57 @@ TEST(PropertyList, ArraysPutTogetherFromSeparatelyEncodedItemsReadBack)
     EXPECT_FALSE(veldo::platform::encodeBinaryArrayItem(PlistValue("bad \xC3")).has_value());
 }
 
+// A list saved after every change, its members' keys shared: it reads back after appends, after
+// the first member goes (every later one lies elsewhere) and after one in the middle goes, with
+// members that were placed before and members placed for the first time.
+TEST(PropertyList, ListPiecesWithSharedStringsReadBackAfterEachChange)
+{
+    static constexpr std::string_view kKeys[] = {"path", "number", "same", "plain", "\xC3\xA9"};
+    const veldo::platform::SharedPlistStrings shared(kKeys);
+    EXPECT_EQ(shared.size(), 4u) << "a string that is not ASCII is not shared";
+    const auto member = [](int i) {
+        if (i % 5 == 0)
+            return PlistValue("plain"); // a member that is one of the shared strings itself
+        return PlistValue(PlistValue::Dictionary{
+            {"path", "/Users/j\xC3\xBCrgen/.Trash/Item " + std::to_string(i)},
+            {"number", PlistValue(std::int64_t{i} - 150)},
+            {"same", PlistValue::Array{"plain", "own " + std::to_string(i)}},
+            {"\xC3\xA9", "same"}});
+    };
+    std::vector<PlistValue> values;
+    std::vector<veldo::platform::EncodedPlistItem> encoded;
+    veldo::platform::BinaryPlistScratch scratch;
+    const auto expectReadsBack = [&](const char* step) {
+        std::string bytes;
+        for (const std::string_view piece :
+             veldo::platform::binaryPropertyListPieces(encoded, shared, scratch))
+            bytes.append(piece);
+        const auto back = parsePropertyList(bytes);
+        ASSERT_TRUE(back.has_value()) << step;
+        EXPECT_EQ(*back, PlistValue(PlistValue::Array(values.begin(), values.end()))) << step;
+        EXPECT_TRUE(veldo::platform::plistguard::isSafeToParse(bytes)) << step;
+    };
+    expectReadsBack("empty");
+    for (int i = 0; i < 400; ++i) {
+        values.push_back(member(i));
+        auto one = veldo::platform::encodeBinaryArrayItem(values.back(), &shared);
+        ASSERT_TRUE(one.has_value());
+        encoded.push_back(std::move(*one));
+        if (i % 97 == 0 || i == 399)
+            expectReadsBack("appended");
+    }
+    values.erase(values.begin());
+    encoded.erase(encoded.begin());
+    expectReadsBack("first gone");
+    values.erase(values.begin() + 200);
+    encoded.erase(encoded.begin() + 200);
+    values.push_back(member(1000));
+    encoded.push_back(*veldo::platform::encodeBinaryArrayItem(values.back(), &shared));
+    expectReadsBack("middle gone, one added");
+    EXPECT_EQ(parsePropertyList(veldo::platform::serializeBinaryArray(encoded, shared)),
+              PlistValue(PlistValue::Array(values.begin(), values.end())));
+}
+
 TEST(PropertyList, DatesKeepFractionsInBinaryAndTheirSecondInXml)
 {
     // Seconds since 2001; XML holds whole seconds, the one the instant falls in.

@@ -377,7 +377,7 @@ TEST(PrivilegedHelper, DecodingTheHelpersDataAndSentence)
               BatchResponse::interrupted(PrivilegedHelper::kUnreadableReply));
 }
 
-TEST(PrivilegedHelper, TheAppBuildAndTheCodeRequirement)
+TEST(PrivilegedHelper, TheAppBuild)
 {
     FakeMac mac;
     EXPECT_EQ(PrivilegedHelper::appBuildNumber(), "0") << "no bundle";
@@ -387,10 +387,6 @@ TEST(PrivilegedHelper, TheAppBuildAndTheCodeRequirement)
     EXPECT_EQ(PrivilegedHelper::appBuildNumber(), "0") << "not a string";
     installApp(mac, PlistValue("0107"));
     EXPECT_EQ(PrivilegedHelper::appBuildNumber(), "0107");
-
-    EXPECT_EQ(PrivilegedHelper::helperCodeRequirement(),
-              "identifier \"orbelkan.Veldo.Helper\" and anchor apple generic and "
-              "certificate leaf[subject.OU] = \"Q7ZT3MW2XR\"");
 }
 
 namespace {

@@ -395,11 +395,19 @@ TEST_F(TrashExecutorTest, LaunchctlStandInAnswersAsRecorded)
     ASSERT_TRUE(listed);
     EXPECT_EQ(*listed,
               (CommandRunner::Output{"PID\tStatus\tLabel\n-\t0\tcom.acme.agent\n", "", 0, false}));
+    // Still running once it has noted its call, however long a loaded machine took to get there.
     launchctl.setHangs("list");
+    std::stop_source stop;
+    std::jthread stopper([&] {
+        for (int turn = 0; turn < 1000 && launchctl.calls().size() < 3; ++turn)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        stop.request_stop();
+    });
     const auto hung = CommandRunner::run(MacPath("/bin/launchctl"), {"list"}, environment,
-                                         std::chrono::milliseconds(200));
-    ASSERT_TRUE(hung);
-    EXPECT_TRUE(hung->timedOut);
+                                         std::chrono::seconds(30), {}, stop.get_token());
+    ASSERT_FALSE(hung);
+    EXPECT_EQ(hung.error().code, veldo::ErrorCode::cancelled);
     EXPECT_EQ(launchctl.calls(), (std::vector<std::string>{"[print][system]", "[list]", "[list]"}));
     // Exactly the environment given, and the working folder the shell adds.
     const std::string environmentLine = launchctl.environments().front();
@@ -463,7 +471,9 @@ TEST_F(TrashExecutorTest, AStopEndsAHangingLaunchctlAndStartsNoOther)
     launchctl.setHangs("bootout");
     std::stop_source stop;
     std::jthread stopper([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        // Once the first launchctl runs (it notes each call as it starts).
+        for (int turn = 0; turn < 1000 && launchctl.calls().empty(); ++turn)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         stop.request_stop();
     });
     const auto start = std::chrono::steady_clock::now();

@@ -28,7 +28,10 @@ using namespace veldo::testsupport::literals;
 
 namespace {
 
-const Timeouts kShort{std::chrono::seconds(1), std::chrono::seconds(1)};
+// For children that hang, and for those that end by themselves: time-outs a loaded machine's
+// stand-ins keep well within.
+const Timeouts kShort{std::chrono::seconds(2), std::chrono::seconds(2)};
+const Timeouts kLong{std::chrono::seconds(60), std::chrono::seconds(60)};
 
 // Every manager as a stand-in, each logging its calls.
 struct Managers
@@ -169,7 +172,9 @@ TEST(PackageRemover, PipAsksWhoRequiresThePackage)
         if (c.showHangs)
             pip.setHangs("show");
         pip.setOutput("uninstall", "Successfully uninstalled urllib3-2.2.1\n");
-        EXPECT_EQ(uninstallPackage(M::pip, "urllib3", kShort), c.expected);
+        const Timeouts timeouts{c.showHangs ? kShort.dependencyCheck : kLong.dependencyCheck,
+                                kLong.uninstall};
+        EXPECT_EQ(uninstallPackage(M::pip, "urllib3", timeouts), c.expected);
         EXPECT_EQ(pip.calls(), c.calls);
     }
 }
@@ -259,7 +264,7 @@ TEST(PackageRemover, BatchKeepsOrderAndGoesOnAfterFailures)
         {M::gem, "bundler", "2.5.0", 0},      {M::pip, "requests", "2.32.3", 0},
         {M::gem, "rake", "13.2.1", 0},
     };
-    const Result result = removePackages(packages, kShort);
+    const Result result = removePackages(packages, kLong);
 
     EXPECT_EQ(result.removed, (std::vector<DevPackage>{packages[1], packages[3]}));
     ASSERT_EQ(result.failed.size(), 3u);

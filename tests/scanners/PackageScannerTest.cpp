@@ -11,6 +11,7 @@
 #include "platform/MacRoot.h"
 #include "tests/support/FakeMac.h"
 #include "tests/support/MacPathLiteral.h"
+#include "tests/support/SlowLoginShell.h"
 #include "tests/support/StandInBrew.h"
 #include "tests/support/StandInPackageManager.h"
 
@@ -21,6 +22,7 @@ using veldo::core::PackageGroup;
 using veldo::core::PackageManagerKind;
 using veldo::platform::MacPath;
 using veldo::testsupport::FakeMac;
+using veldo::testsupport::SlowLoginShell;
 using veldo::testsupport::StandInBrew;
 using veldo::testsupport::StandInPackageManager;
 using M = PackageManagerKind;
@@ -30,11 +32,23 @@ using namespace veldo::testsupport::literals;
 
 namespace {
 
-constexpr std::chrono::milliseconds kShortTimeout = std::chrono::seconds(1);
+// For listings that hang, and for those that end by themselves: a time-out a loaded machine's
+// stand-ins keep well within.
+constexpr std::chrono::milliseconds kShortTimeout = std::chrono::seconds(2);
+constexpr std::chrono::milliseconds kTimeout = std::chrono::seconds(60);
 
 void fill(const FakeMac& mac, const MacPath& path, std::size_t bytes)
 {
     mac.write(path, std::string(bytes, 'x'));
+}
+
+// A thread that requests a stop through `stop` after `delay`.
+std::jthread stopAfter(std::stop_source& stop, std::chrono::milliseconds delay)
+{
+    return std::jthread([&stop, delay] {
+        std::this_thread::sleep_for(delay);
+        stop.request_stop();
+    });
 }
 
 // name=version pairs of a group, in order.
@@ -51,7 +65,7 @@ Strings entries(const PackageGroup& group)
 TEST(PackageScanner, NoManagerGivesNoGroups)
 {
     FakeMac mac;
-    EXPECT_TRUE(scanPackages(kShortTimeout).empty());
+    EXPECT_TRUE(scanPackages(kTimeout).empty());
     for (M manager : veldo::base::allCases<PackageManagerKind>())
         EXPECT_FALSE(locatePackageTool(manager).has_value());
 }
@@ -72,7 +86,7 @@ TEST(PackageScanner, BrewFormulaeAndCasksWithTheirSizes)
         fill(mac, "/Users/big"_mac, 1'000'000); // never measured: the name leaves the Cellar
         fill(mac, "/opt/homebrew/Caskroom/firefox/128.0/big"_mac, 1'000'000); // another prefix
 
-        const auto groups = scanPackages(kShortTimeout);
+        const auto groups = scanPackages(kTimeout);
         ASSERT_EQ(groups.size(), 2u);
         EXPECT_EQ(groups[0].manager, M::brewFormula);
         // Largest first; equal sizes (0) keep the listing's order.
@@ -134,7 +148,7 @@ TEST(PackageScanner, ListingsThatAreNotAcceptedGiveNoGroup)
             }
         }
         Strings managers;
-        for (const auto& group : scanPackages(kShortTimeout))
+        for (const auto& group : scanPackages(c.hangs ? kShortTimeout : kTimeout))
             managers.emplace_back(veldo::base::rawValue(group.manager));
         EXPECT_EQ(managers, c.expected) << c.name;
     }
@@ -152,18 +166,33 @@ TEST(PackageScanner, AStopEndsHangingListings)
     npm.setHangs("ls");
     pip.setHangs("list");
     std::stop_source stop;
-    std::thread quitter([&stop] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        stop.request_stop();
-    });
+    auto quitter = stopAfter(stop, std::chrono::milliseconds(300));
     const auto started = std::chrono::steady_clock::now();
     const auto groups = scanPackages(std::chrono::seconds(300), stop.get_token());
     const auto elapsed = std::chrono::steady_clock::now() - started;
-    quitter.join();
     EXPECT_TRUE(groups.empty());
     // One listing ended within the runner's grace; the others never started.
     EXPECT_LT(elapsed, std::chrono::seconds(1) + veldo::core::CommandRunner::kTerminateGrace);
     EXPECT_LE(brew.calls().size() + npm.calls().size() + pip.calls().size(), 1U);
+}
+
+TEST(PackageScanner, AStopEndsTheSearchForTheTools)
+{
+    FakeMac mac;
+    const SlowLoginShell shell(mac);
+    if (veldo::core::CommandRunner::loginShell().string() != "/bin/sh")
+        GTEST_SKIP() << "/etc/shells does not allow /bin/sh";
+    StandInBrew brew(mac);
+    std::stop_source stop;
+    auto quitter = stopAfter(stop, std::chrono::milliseconds(300));
+    const auto started = std::chrono::steady_clock::now();
+    const auto groups = scanPackages(std::chrono::seconds(300), stop.get_token());
+    // The login shell's run, the first look-up of the search path, was hung up at the stop rather
+    // than left to its time-out, and no listing started.
+    EXPECT_LT(std::chrono::steady_clock::now() - started,
+              veldo::core::CommandRunner::kTerminateGrace);
+    EXPECT_TRUE(groups.empty());
+    EXPECT_TRUE(brew.calls().empty());
 }
 
 TEST(PackageScanner, NpmGlobalsUnderTheRoot)
@@ -182,7 +211,7 @@ TEST(PackageScanner, NpmGlobalsUnderTheRoot)
     fill(mac, root.appendingPathComponent("@scope/big/index.js"), 100'000);
     fill(mac, root.appendingPathComponent("npm/index.js"), 500'000);
 
-    const auto groups = scanPackages(kShortTimeout);
+    const auto groups = scanPackages(kTimeout);
     ASSERT_EQ(groups.size(), 1u);
     EXPECT_EQ(groups[0].manager, M::npm);
     EXPECT_EQ(entries(groups[0]),
@@ -197,7 +226,7 @@ TEST(PackageScanner, NpmGlobalsUnderTheRoot)
     for (const std::string& printed :
          {std::string("/srv/elsewhere/node_modules\n"), std::string()}) {
         npm.setOutput("root", printed);
-        const auto again = scanPackages(kShortTimeout);
+        const auto again = scanPackages(kTimeout);
         ASSERT_EQ(again.size(), 1u);
         for (const auto& p : again[0].packages)
             EXPECT_EQ(p.sizeBytes, 0) << p.name;
@@ -219,7 +248,7 @@ TEST(PackageScanner, PipFallsBackToPipAndSortsByName)
                   R"({"name":"attrs","version":"23.2.0","editable_project_location":"/x"}])");
     ASSERT_EQ(locatePackageTool(M::pip), MacPath("/opt/homebrew/bin/pip"));
 
-    const auto groups = scanPackages(kShortTimeout);
+    const auto groups = scanPackages(kTimeout);
     ASSERT_EQ(groups.size(), 1u);
     EXPECT_EQ(groups[0].manager, M::pip);
     EXPECT_EQ(entries(groups[0]),
@@ -250,7 +279,7 @@ TEST(PackageScanner, GemsWithoutDefaultOnesAndBundler)
                           "broken ) (\n"
                           "racc (, ,1.8.0)\n");
 
-    const auto groups = scanPackages(kShortTimeout);
+    const auto groups = scanPackages(kTimeout);
     ASSERT_EQ(groups.size(), 1u);
     EXPECT_EQ(groups[0].manager, M::gem);
     EXPECT_EQ(entries(groups[0]),
@@ -265,7 +294,7 @@ TEST(PackageScanner, SystemGemIsNeverUsed)
     StandInPackageManager gem(mac, "gem", "/usr/bin"_mac);
     gem.setOutput("list", "rake (13.2.1)\n");
     EXPECT_FALSE(locatePackageTool(M::gem).has_value());
-    EXPECT_TRUE(scanPackages(kShortTimeout).empty());
+    EXPECT_TRUE(scanPackages(kTimeout).empty());
     EXPECT_TRUE(gem.calls().empty());
 }
 
@@ -281,7 +310,7 @@ TEST(PackageScanner, LargeOutputOnBothStreams)
     ASSERT_GT(json.size(), 64u * 1024);
     pip.setOutput("list", json, std::string(std::size_t{200} * 1024, 'w'));
 
-    const auto groups = scanPackages(kShortTimeout * 30);
+    const auto groups = scanPackages(kTimeout);
     ASSERT_EQ(groups.size(), 1u);
     ASSERT_EQ(groups[0].packages.size(), 3000u);
     EXPECT_EQ(groups[0].packages.front().name, "package-10000");

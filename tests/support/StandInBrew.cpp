@@ -3,6 +3,8 @@
 
 #include <fstream>
 
+#include <unistd.h>
+
 namespace veldo::testsupport {
 
 using platform::MacPath;
@@ -33,6 +35,14 @@ void StandInBrew::setOutput(std::string_view command, std::string_view stdout,
     if (exitCode)
         m_mac.write(controlFolder().appendingPathComponent(name + ".exit"),
                     std::to_string(*exitCode));
+}
+
+bool StandInBrew::hanging(std::string_view command) const
+{
+    return ::access(
+               m_mac.host(controlFolder().appendingPathComponent(std::string(command) + ".hanging"))
+                   .c_str(),
+               F_OK) == 0;
 }
 
 std::vector<std::string> StandInBrew::calls() const

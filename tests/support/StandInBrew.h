@@ -33,13 +33,16 @@ public:
     static platform::MacPath controlFolder();
 
     // Sets the mode of `command` ("info", "uninstall", "list-formula", "list-cask", "bundle"):
-    // "", "password", "recorded", "hang" or (for "bundle") "no-file".
+    // "", "password", "recorded", "hang", "stubborn" or (for "bundle") "no-file".
     void setMode(std::string_view command, std::string_view mode) const;
     // The output `command` prints in brew's behaviour ("info") and the modes "recorded" and
     // "hang"; the exit code is used by "recorded".
     void setOutput(std::string_view command, std::string_view stdout, std::string_view stderr = {},
                    std::optional<int> exitCode = std::nullopt) const;
 
+    // Whether a call of `command` in the mode "hang" or "stubborn" has reached its sleep (a
+    // stubborn one ignoring SIGTERM already).
+    bool hanging(std::string_view command) const;
     // One line per call so far, each argument in brackets: "[uninstall][--cask][firefox]".
     std::vector<std::string> calls() const;
     // One line per call so far with the Homebrew variables it saw ("NONINTERACTIVE=1 …").

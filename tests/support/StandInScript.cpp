@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -19,22 +20,23 @@ std::string standInScript(std::string_view name)
     return text.str();
 }
 
-MacRootVariable::MacRootVariable(const std::string& root)
+EnvironmentVariable::EnvironmentVariable(std::string name, const std::string& value)
+    : m_name(std::move(name))
 {
     // NOLINTBEGIN(concurrency-mt-unsafe): set up before any test thread starts
-    if (const char* previous = std::getenv("VELDO_MAC_ROOT"))
+    if (const char* previous = std::getenv(m_name.c_str()))
         m_previous = previous;
-    ::setenv("VELDO_MAC_ROOT", root.c_str(), 1);
+    ::setenv(m_name.c_str(), value.c_str(), 1);
     // NOLINTEND(concurrency-mt-unsafe)
 }
 
-MacRootVariable::~MacRootVariable()
+EnvironmentVariable::~EnvironmentVariable()
 {
     // NOLINTBEGIN(concurrency-mt-unsafe)
     if (m_previous)
-        ::setenv("VELDO_MAC_ROOT", m_previous->c_str(), 1);
+        ::setenv(m_name.c_str(), m_previous->c_str(), 1);
     else
-        ::unsetenv("VELDO_MAC_ROOT");
+        ::unsetenv(m_name.c_str());
     // NOLINTEND(concurrency-mt-unsafe)
 }
 

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
+#include <random>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -23,13 +24,48 @@ namespace veldo::testsupport {
 
 namespace {
 
-// Runs an account tool; the user database lock may be held by a parallel test process.
-bool runTool(const std::string& command)
+// The exit statuses of the account tools that a later try may not meet: the password, group,
+// subordinate uid or gid file could not be locked (another process holds it), checked before
+// anything was changed.
+bool databaseWasBusy(int status)
+{
+    return status == 1 || status == 10 || status == 16 || status == 18;
+}
+
+constexpr int kNoSuchUser = 6; // userdel
+constexpr int kNameInUse = 9;  // useradd: the user's or its group's name
+constexpr int kUserBusy = 8;   // userdel: a process still runs as the user
+
+} // namespace
+
+int runAccountTool(const std::string& command)
+{
+    // Other test processes make and remove accounts all the time: the lock is free again soon,
+    // but a loaded machine may hold it for seconds in all.
+    std::minstd_rand jitter(static_cast<unsigned>(::getpid()));
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    for (;;) {
+        // NOLINTNEXTLINE(concurrency-mt-unsafe): tests call it from one thread
+        const int result = std::system((command + " >/dev/null 2>&1").c_str());
+        const int status = result != -1 && WIFEXITED(result) ? WEXITSTATUS(result) : -1;
+        if (!databaseWasBusy(status) || std::chrono::steady_clock::now() > giveUp)
+            return status;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50 + jitter() % 100));
+    }
+}
+
+namespace {
+
+// Removes a user (userdel takes its own group along); true once it is gone. A user whose last
+// process is still ending is tried again for a few seconds.
+bool removeUser(const std::string& name)
 {
     for (int attempt = 0; attempt < 50; ++attempt) {
-        if (std::system((command + " >/dev/null 2>&1").c_str()) ==
-            0) // NOLINT(concurrency-mt-unsafe)
+        const int status = runAccountTool("userdel " + name);
+        if (status == 0 || status == kNoSuchUser)
             return true;
+        if (status != kUserBusy)
+            return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     return false;
@@ -52,7 +88,7 @@ void removeStaleUsers()
             stale.push_back(name);
     }
     for (const std::string& name : stale)
-        runTool("userdel " + name);
+        removeUser(name);
 }
 
 } // namespace
@@ -77,15 +113,24 @@ std::optional<TestUser> TestUser::makeNamed(std::string name, bool admin)
         return std::nullopt;
     static std::once_flag cleaned;
     std::call_once(cleaned, removeStaleUsers);
-    if (!runTool("useradd -M -d /nonexistent -s /usr/sbin/nologin " + name))
+    const std::string add = "useradd -M -d /nonexistent -s /usr/sbin/nologin " + name;
+    int added = runAccountTool(add);
+    if (added == kNameInUse) {
+        // Left by an earlier process that had this one's id: no running process owns it.
+        removeUser(name);
+        (void)runAccountTool("groupdel " + name);
+        added = runAccountTool(add);
+    }
+    if (added != 0)
         return std::nullopt;
     const passwd* entry = ::getpwnam(name.c_str()); // NOLINT(concurrency-mt-unsafe): tests
     if (!entry) {
-        runTool("userdel " + name);
+        removeUser(name);
         return std::nullopt;
     }
     TestUser user(name, entry->pw_uid, entry->pw_gid);
-    if (admin && !(runTool("groupadd -f admin") && runTool("usermod -aG admin " + name)))
+    if (admin && !(runAccountTool("groupadd -f admin") == 0 &&
+                   runAccountTool("usermod -aG admin " + name) == 0))
         return std::nullopt;
     return user;
 }
@@ -98,7 +143,7 @@ TestUser::TestUser(TestUser&& other) noexcept
 TestUser::~TestUser()
 {
     if (!m_name.empty())
-        runTool("userdel " + m_name);
+        removeUser(m_name);
 }
 
 platform::MacPath TestUser::homeIn(const FakeMac& mac) const

@@ -3,9 +3,10 @@
 //
 // Made as root with `useradd -M -d /nonexistent -s /usr/sbin/nologin`: no home, no mail spool, no
 // password. Named "vt" + the test process's id + "-" + a counter (at most 32 characters; a twin
-// in capitals, "VT…", on request), and removed with `userdel` (never -r) when the object goes,
-// also when a test fails. The first user a process makes first removes "vt" and "VT" users whose
-// process no longer runs (left by a crash). The group "admin" is made with `groupadd -f`
+// in capitals, "VT…", on request, once for each user), and removed with `userdel` (never -r) when
+// the object goes, also when a test fails. The first user a process makes first removes "vt" and
+// "VT" users whose process no longer runs (left by a crash); a name still taken (left by a process
+// that had the same id) is removed and made afresh. The group "admin" is made with `groupadd -f`
 // (parallel processes race for it) and left in place. Homes are the test's business (see homeIn).
 // Without root, make() answers none and tests skip.
 #pragma once
@@ -19,6 +20,12 @@
 #include "tests/support/FakeMac.h"
 
 namespace veldo::testsupport {
+
+// Runs a user-database tool (useradd, usermod, userdel, groupadd, groupdel: a shell command) and
+// answers its exit status (-1 when it did not exit), trying again for up to a minute while one of
+// the account files can't be locked (status 1, 10, 16 or 18): other processes change them all the
+// time.
+int runAccountTool(const std::string& command);
 
 class TestUser
 {

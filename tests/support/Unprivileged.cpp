@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "base/SystemCalls.h"
+#include "tests/support/TestUsers.h"
 
 namespace veldo::testsupport {
 
@@ -69,8 +70,7 @@ std::optional<gid_t> adminGroupId()
     if (::geteuid() != 0)
         return std::nullopt;
     // Parallel test processes race to make it; -f makes the loser succeed too.
-    // NOLINTNEXTLINE(concurrency-mt-unsafe): test setup only
-    if (std::system("groupadd -f admin >/dev/null 2>&1") != 0)
+    if (runAccountTool("groupadd -f admin") != 0)
         return std::nullopt;
     // NOLINTNEXTLINE(concurrency-mt-unsafe): test setup only
     const group* admin = ::getgrnam("admin");

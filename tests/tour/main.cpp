@@ -79,11 +79,13 @@
 #include "platform/Home.h"
 #include "platform/UserDefaults.h"
 #include "tests/support/FakeServiceManager.h"
+#include "tests/ui/ChildLookup.h"
 #include "tests/ui/UiFixtures.h"
 
 namespace {
 
 using namespace veldo;
+using testsupport::child;
 using ui::ColorScheme;
 
 struct Shot
@@ -403,7 +405,7 @@ QWidget* helpHost(QWidget* host, bool end)
 {
     auto* view = new ui::HelpView(QStringLiteral("updates.orbelkan.com"), host);
     if (end) {
-        QScrollBar* bar = view->scrollArea()->verticalScrollBar();
+        QScrollBar* bar = child<QScrollArea>(view, "scrollArea")->verticalScrollBar();
         QObject::connect(bar, &QScrollBar::rangeChanged, bar,
                          [bar](int, int maximum) { bar->setValue(maximum); });
     }
@@ -730,9 +732,12 @@ void appendDetailShots(std::vector<Shot>& list, testsupport::UiController& contr
              return detailHost(
                  host, controller, {},
                  [](ui::AppDetailView& view) {
-                     view.leftoverList()->scrollTo(
-                         view.leftoverModel()->index(view.leftoverModel()->rowCount() / 2),
-                         QAbstractItemView::PositionAtCenter);
+                     child<ui::RowListView>(view, "leftoverList")
+                         ->scrollTo(child<ui::LeftoverListModel>(view, "leftoverModel")
+                                        ->index(child<ui::LeftoverListModel>(view, "leftoverModel")
+                                                    ->rowCount() /
+                                                2),
+                                    QAbstractItemView::PositionAtCenter);
                  },
                  2000);
          }});
@@ -797,7 +802,8 @@ void appendSidebarShots(std::vector<Shot>& list, testsupport::UiController& cont
          {300, 640},
          [&controller](QWidget* host) {
              ui::AppListView* view = sidebarHost(host, controller);
-             const int row = view->listModel()->rowOf("/Applications/Quill.app");
+             const int row =
+                 child<ui::AppListModel>(view, "listModel")->rowOf("/Applications/Quill.app");
              QMenu* menu = view->contextMenu(row);
              // Drawn inside the picture, beside the row it opened on.
              menu->setParent(host, Qt::Widget);
@@ -805,8 +811,11 @@ void appendSidebarShots(std::vector<Shot>& list, testsupport::UiController& cont
              menu->adjustSize();
              host->resize(300, 640);
              host->layout()->activate();
-             const QRect rect = view->listView()->visualRect(view->listModel()->index(row));
-             menu->move(view->listView()->viewport()->mapTo(host, rect.center()) + QPoint(-20, 0));
+             const QRect rect =
+                 child<QListView>(view, "listView")
+                     ->visualRect(child<ui::AppListModel>(view, "listModel")->index(row));
+             menu->move(child<QListView>(view, "listView")->viewport()->mapTo(host, rect.center()) +
+                        QPoint(-20, 0));
              menu->show();
              menu->raise();
              return view;
@@ -873,7 +882,7 @@ void appendWindowWidthShots(std::vector<Shot>& list, testsupport::UiController& 
              data.setUrls({QUrl::fromLocalFile(QStringLiteral("/x/Quill.app"))});
              QDragEnterEvent enter(QPoint(100, 100), Qt::CopyAction, &data, Qt::LeftButton,
                                    Qt::NoModifier);
-             QApplication::sendEvent(window.contentView(), &enter);
+             QApplication::sendEvent(child<ui::ContentView>(window, "contentView"), &enter);
          }},
         {QStringLiteral("batch"),
          [&controller, &model, listApps](ui::MainWindow&) {
@@ -1153,7 +1162,7 @@ std::vector<Shot> shots(testsupport::UiController& controller, ui::AppShell& she
                      data.setUrls({QUrl::fromLocalFile(QStringLiteral("/x/Quill.app"))});
                      QDragEnterEvent enter(QPoint(100, 100), Qt::CopyAction, &data, Qt::LeftButton,
                                            Qt::NoModifier);
-                     QApplication::sendEvent(window.contentView(), &enter);
+                     QApplication::sendEvent(child<ui::ContentView>(window, "contentView"), &enter);
                  });
              }});
         list.push_back({QStringLiteral("main-window-result%1").arg(suffix),
@@ -1231,19 +1240,21 @@ std::vector<Shot> shots(testsupport::UiController& controller, ui::AppShell& she
                     [&controller](QWidget* host) {
                         return settingsHost(host, controller, SettingsTab::updates);
                     }});
-    list.push_back({QStringLiteral("settings-reset-confirmation"),
-                    ColorScheme::light,
-                    {},
-                    [&controller](QWidget* host) -> QWidget* {
-                        controller.stats->setTotalItemsRemoved(12345);
-                        auto* view = static_cast<ui::PreferencesView*>(
-                            settingsHost(host, controller, SettingsTab::general));
-                        view->general()->resetButton()->click();
-                        QMessageBox* box = view->general()->resetConfirmation();
-                        if (box)
-                            box->setPalette(host->palette());
-                        return box;
-                    }});
+    list.push_back(
+        {QStringLiteral("settings-reset-confirmation"),
+         ColorScheme::light,
+         {},
+         [&controller](QWidget* host) -> QWidget* {
+             controller.stats->setTotalItemsRemoved(12345);
+             auto* view = static_cast<ui::PreferencesView*>(
+                 settingsHost(host, controller, SettingsTab::general));
+             child<QPushButton>(child<ui::GeneralSettingsTab>(view, "general"), "resetButton")
+                 ->click();
+             QMessageBox* box = child<ui::GeneralSettingsTab>(view, "general")->resetConfirmation();
+             if (box)
+                 box->setPalette(host->palette());
+             return box;
+         }});
     using removal::PrivilegedHelperStatus;
     struct AdministratorState
     {
@@ -1296,7 +1307,7 @@ std::vector<Shot> shots(testsupport::UiController& controller, ui::AppShell& she
                     {},
                     [&controller](QWidget* host) -> QWidget* {
                         auto* view = static_cast<ui::BatchDetailView*>(batchHost(host, controller));
-                        view->removeButton()->click();
+                        child<QPushButton>(view, "removeButton")->click();
                         QMessageBox* box = view->confirmation();
                         if (box)
                             box->setPalette(host->palette());

@@ -40,9 +40,12 @@
 #include "tests/support/StandInOsascript.h"
 #include "tests/support/TestUsers.h"
 #include "tests/support/Unprivileged.h"
+#include "tests/ui/ChildLookup.h"
 #include "tests/ui/ShellWindows.h"
 
 namespace veldo::ui {
+
+using testsupport::child;
 namespace {
 
 namespace fs = std::filesystem;
@@ -139,30 +142,33 @@ void driveWindow(const Flow& flow)
     for (const MacPath& item : flow.ordinaryItems)
         expected.insert(item.path());
     ASSERT_EQ(listed, expected);
-    QListView* list = detail->leftoverList();
+    QListView* list = child<RowListView>(detail, "leftoverList");
     int adminRow = -1;
-    for (int r = 0; r < detail->leftoverModel()->rowCount(); ++r)
-        if (const core::LeftoverItem* i = detail->leftoverModel()->itemAt(r);
+    for (int r = 0; r < child<LeftoverListModel>(detail, "leftoverModel")->rowCount(); ++r)
+        if (const core::LeftoverItem* i =
+                child<LeftoverListModel>(detail, "leftoverModel")->itemAt(r);
             i && i->url == flow.adminItem)
             adminRow = r;
     ASSERT_GE(adminRow, 0);
     list->setFocus();
-    list->setCurrentIndex(detail->leftoverModel()->index(adminRow));
+    list->setCurrentIndex(child<LeftoverListModel>(detail, "leftoverModel")->index(adminRow));
     QTest::keyClick(list, Qt::Key_Space);
     ASSERT_EQ(model.selectedLeftoverIDs().size(), expected.size());
 
-    ASSERT_EQ(detail->primaryButton()->accessibleName(), QStringLiteral("Review & Move to Trash"));
-    detail->primaryButton()->click();
+    ASSERT_EQ(child<QPushButton>(detail, "primaryButton")->accessibleName(),
+              QStringLiteral("Review & Move to Trash"));
+    child<QPushButton>(detail, "primaryButton")->click();
     auto* review = qobject_cast<RemovalReviewSheet*>(detail->sheet());
     ASSERT_NE(review, nullptr);
     EXPECT_TRUE(
         review->rowTexts().contains(QStringLiteral("1 item will need your administrator password")))
         << review->rowTexts().join(QStringLiteral(" | ")).toStdString();
     EXPECT_FALSE(review->returnConfirms()) << "an administrator item takes a click";
-    review->confirmButton()->click();
+    child<QPushButton>(review, "confirmButton")->click();
 
     // The items the account can't move come back as the administrator confirmation.
-    PromptPresenter* prompts = static_cast<MainWindow*>(window.data())->prompts();
+    PromptPresenter* prompts =
+        child<PromptPresenter>(static_cast<MainWindow*>(window.data()), "prompts");
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return prompts->adminSheet() && prompts->adminSheet()->isVisible(); }, 20'000));
     AdminEscalationSheet* confirm = prompts->adminSheet();
@@ -170,12 +176,12 @@ void driveWindow(const Flow& flow)
     ASSERT_EQ(confirm->request().items.size(), 1u);
     EXPECT_EQ(confirm->request().items.front().url, flow.adminItem);
     EXPECT_FALSE(model.showResultBanner()) << "nothing is reported before the answer";
-    confirm->continueButton()->click();
+    child<QPushButton>(confirm, "continueButton")->click();
 
     // The stand-in password dialog is cancelled.
-    auto* content = static_cast<MainWindow*>(window.data())->contentView();
+    auto* content = child<ContentView>(static_cast<MainWindow*>(window.data()), "contentView");
     ASSERT_TRUE(QTest::qWaitFor([&] { return model.showResultBanner(); }, 20'000));
-    ResultBanner* banner = content->resultBanner();
+    ResultBanner* banner = child<ResultBanner>(content, "resultBanner");
     ASSERT_TRUE(QTest::qWaitFor([&] { return banner->isVisible(); }));
     EXPECT_EQ(banner->content().title, QStringLiteral("Partly Removed"));
     EXPECT_TRUE(banner->content().showsRevealInFinder);

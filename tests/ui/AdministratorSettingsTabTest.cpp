@@ -21,9 +21,12 @@
 #include "platform/SystemError.h"
 #include "tests/support/FakeMac.h"
 #include "tests/support/FakeServiceManager.h"
+#include "tests/ui/ChildLookup.h"
 #include "tests/ui/UiFixtures.h"
 
 namespace veldo::ui {
+
+using testsupport::child;
 namespace {
 
 using removal::PrivilegedHelperClient;
@@ -271,21 +274,24 @@ TEST_F(AdministratorSettingsTabTest, EachStateShowsItsRows)
     };
     for (const auto& row : rows) {
         setState(row.status, row.build, row.error);
-        EXPECT_EQ(tab.statusLabel()->text(), row.label) << row.name;
-        EXPECT_EQ(!tab.loginItemsButton()->isHidden(), row.loginItems) << row.name;
-        EXPECT_EQ(!tab.reregisterButton()->isHidden(), row.reregister) << row.name;
-        EXPECT_EQ(!tab.errorLabel()->parentWidget()->isHidden(), row.errorRow) << row.name;
+        EXPECT_EQ(child<QLabel>(tab, "statusLabel")->text(), row.label) << row.name;
+        EXPECT_EQ(!child<QPushButton>(tab, "loginItemsButton")->isHidden(), row.loginItems)
+            << row.name;
+        EXPECT_EQ(!child<QPushButton>(tab, "reregisterButton")->isHidden(), row.reregister)
+            << row.name;
+        EXPECT_EQ(!child<QLabel>(tab, "errorLabel")->parentWidget()->isHidden(), row.errorRow)
+            << row.name;
         if (row.error) {
-            EXPECT_EQ(tab.errorLabel()->text().toStdString(), *row.error);
+            EXPECT_EQ(child<QLabel>(tab, "errorLabel")->text().toStdString(), *row.error);
         }
-        EXPECT_FALSE(tab.statusSymbol()->isHidden());
-        EXPECT_TRUE(tab.spinner()->isHidden());
+        EXPECT_FALSE(child<QLabel>(tab, "statusSymbol")->isHidden());
+        EXPECT_TRUE(child<BusyIndicator>(tab, "spinner")->isHidden());
     }
     // The setting on, the same helper: "On".
     c.settings->setUsePrivilegedHelper(true);
     setState(S::enabled, "27");
-    EXPECT_EQ(tab.statusLabel()->text(), "On");
-    EXPECT_TRUE(tab.helperToggle()->isChecked());
+    EXPECT_EQ(child<QLabel>(tab, "statusLabel")->text(), "On");
+    EXPECT_TRUE(child<QCheckBox>(tab, "helperToggle")->isChecked());
 }
 
 TEST_F(AdministratorSettingsTabTest, WhileTheClientWorksTheControlsDoNotReact)
@@ -294,32 +300,32 @@ TEST_F(AdministratorSettingsTabTest, WhileTheClientWorksTheControlsDoNotReact)
     setState(S::enabled, "26");
     client->setIsWorking(true);
     QCoreApplication::processEvents();
-    EXPECT_FALSE(tab.helperToggle()->isEnabled());
-    EXPECT_FALSE(tab.reregisterButton()->isEnabled());
-    EXPECT_FALSE(tab.spinner()->isHidden());
-    EXPECT_TRUE(tab.statusSymbol()->isHidden());
-    EXPECT_EQ(tab.statusLabel()->text(), "On, but out of date");
-    tab.reregisterButton()->click();
-    tab.helperToggle()->click();
+    EXPECT_FALSE(child<QCheckBox>(tab, "helperToggle")->isEnabled());
+    EXPECT_FALSE(child<QPushButton>(tab, "reregisterButton")->isEnabled());
+    EXPECT_FALSE(child<BusyIndicator>(tab, "spinner")->isHidden());
+    EXPECT_TRUE(child<QLabel>(tab, "statusSymbol")->isHidden());
+    EXPECT_EQ(child<QLabel>(tab, "statusLabel")->text(), "On, but out of date");
+    child<QPushButton>(tab, "reregisterButton")->click();
+    child<QCheckBox>(tab, "helperToggle")->click();
     QTest::qWait(50);
     EXPECT_TRUE(services->calls().empty());
     client->setIsWorking(false);
     QCoreApplication::processEvents();
-    EXPECT_TRUE(tab.helperToggle()->isEnabled());
-    EXPECT_TRUE(tab.reregisterButton()->isEnabled());
+    EXPECT_TRUE(child<QCheckBox>(tab, "helperToggle")->isEnabled());
+    EXPECT_TRUE(child<QPushButton>(tab, "reregisterButton")->isEnabled());
 }
 
 TEST_F(AdministratorSettingsTabTest, TurningOnStoresTheSettingFirstAndOpensLoginItemsOnApproval)
 {
     AdministratorSettingsTab tab(c.settings, runner);
     services->holdRegistration();
-    tab.helperToggle()->click();
+    child<QCheckBox>(tab, "helperToggle")->click();
     // The setting and the busy state are there before anything blocks.
     EXPECT_TRUE(c.settings->usePrivilegedHelper());
     EXPECT_TRUE(client->isWorking());
     QCoreApplication::processEvents();
-    EXPECT_FALSE(tab.helperToggle()->isEnabled());
-    EXPECT_FALSE(tab.spinner()->isHidden());
+    EXPECT_FALSE(child<QCheckBox>(tab, "helperToggle")->isEnabled());
+    EXPECT_FALSE(child<BusyIndicator>(tab, "spinner")->isHidden());
     ASSERT_TRUE(QTest::qWaitFor([&] { return services->registrationWaiting(); }, 5000));
     EXPECT_EQ(services->storedSettingAtRegistration(), true);
 
@@ -335,9 +341,9 @@ TEST_F(AdministratorSettingsTabTest, TurningOnStoresTheSettingFirstAndOpensLogin
     EXPECT_EQ(calls.front(), "register");
     EXPECT_EQ(client->status(), S::requiresApproval);
     EXPECT_EQ(services->loginItemsOpened.load(), 1);
-    EXPECT_EQ(tab.statusLabel()->text(), "Waiting for approval");
-    EXPECT_FALSE(tab.loginItemsButton()->isHidden());
-    tab.loginItemsButton()->click();
+    EXPECT_EQ(child<QLabel>(tab, "statusLabel")->text(), "Waiting for approval");
+    EXPECT_FALSE(child<QPushButton>(tab, "loginItemsButton")->isHidden());
+    child<QPushButton>(tab, "loginItemsButton")->click();
     EXPECT_EQ(services->loginItemsOpened.load(), 2);
 }
 
@@ -347,14 +353,14 @@ TEST_F(AdministratorSettingsTabTest, ShowingAndEachActivationRefresh)
     AdministratorSettingsTab tab(c.settings, runner);
     tab.show();
     settle();
-    EXPECT_EQ(tab.statusLabel()->text(), "Waiting for approval");
+    EXPECT_EQ(child<QLabel>(tab, "statusLabel")->text(), "Waiting for approval");
     // Approved in System Settings, then back to Veldo (this fake Mac runs no helper to answer).
     services->statusValue = platform::kServiceEnabled;
     tab.applicationStateChanged(Qt::ApplicationActive);
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
             QCoreApplication::processEvents();
-            return tab.statusLabel()->text() == "On, not responding";
+            return child<QLabel>(tab, "statusLabel")->text() == "On, not responding";
         },
         5000));
     const auto before = services->calls().size();
@@ -368,8 +374,8 @@ TEST_F(AdministratorSettingsTabTest, ReregisteringUnregistersThenRegisters)
 {
     AdministratorSettingsTab tab(c.settings, runner);
     setState(S::enabled, "26");
-    ASSERT_FALSE(tab.reregisterButton()->isHidden());
-    tab.reregisterButton()->click();
+    ASSERT_FALSE(child<QPushButton>(tab, "reregisterButton")->isHidden());
+    child<QPushButton>(tab, "reregisterButton")->click();
     settle();
     const auto calls = services->calls();
     const auto unregister = std::find(calls.begin(), calls.end(), "unregister");
@@ -392,9 +398,10 @@ TEST_F(AdministratorSettingsTabTest, ALongErrorWrapsWithoutWideningTheTab)
     tab.show();
     QCoreApplication::processEvents();
     EXPECT_LE(tab.minimumSizeHint().width(), 560);
-    EXPECT_TRUE(tab.errorLabel()->wordWrap());
-    EXPECT_LE(tab.errorLabel()->width(), 560);
-    EXPECT_GT(tab.errorLabel()->height(), tab.errorLabel()->fontMetrics().height() * 3);
+    EXPECT_TRUE(child<QLabel>(tab, "errorLabel")->wordWrap());
+    EXPECT_LE(child<QLabel>(tab, "errorLabel")->width(), 560);
+    EXPECT_GT(child<QLabel>(tab, "errorLabel")->height(),
+              child<QLabel>(tab, "errorLabel")->fontMetrics().height() * 3);
 }
 
 } // namespace

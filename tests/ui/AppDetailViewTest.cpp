@@ -1,6 +1,10 @@
 // The app detail screen, its leftover list and its two sheets.
 #include "app/ui/AppDetailView.h"
 
+#include <functional>
+#include <string>
+#include <thread>
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -13,20 +17,31 @@
 #include <QPushButton>
 #include <QTest>
 #include <QThread>
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentRun>
 
+#include "app/ui/AppListModel.h"
 #include "app/ui/EmptyStateView.h"
 #include "app/ui/HomebrewUninstallSheet.h"
 #include "app/ui/LeftoverListModel.h"
 #include "app/ui/LeftoverRow.h"
+#include "app/ui/OrphanListModel.h"
+#include "app/ui/PackageListModel.h"
 #include "app/ui/RemovalReviewSheet.h"
 #include "app/ui/StatusBanner.h"
 #include "app/ui/TintedPill.h"
+#include "app/ui/ToolchainListModel.h"
 #include "app/ui/WindowServices.h"
+#include "platform/Clock.h"
 #include "platform/qt/FileManagerReveal.h"
 #include "tests/ui/AccessibleRows.h"
+#include "tests/ui/ChildLookup.h"
 #include "tests/ui/SidebarFixture.h"
+#include "tests/ui/UiFixtures.h"
 
 namespace veldo::ui {
+
+using testsupport::child;
 namespace {
 
 using core::LeftoverCategory;
@@ -117,7 +132,7 @@ struct Detail
     }
     int rowOf(const std::string& path) const
     {
-        const auto* m = view->leftoverModel();
+        const auto* m = child<LeftoverListModel>(view, "leftoverModel");
         for (int r = 0; r < m->rowCount(); ++r)
             if (const LeftoverItem* i = m->itemAt(r); i && i->id() == path)
                 return r;
@@ -126,14 +141,16 @@ struct Detail
     QStyleOptionViewItem optionFor(int row) const
     {
         QStyleOptionViewItem option;
-        option.initFrom(view->leftoverList()->viewport());
-        option.rect = view->leftoverList()->visualRect(view->leftoverModel()->index(row));
-        option.font = view->leftoverList()->font();
+        option.initFrom(child<RowListView>(view, "leftoverList")->viewport());
+        option.rect = child<RowListView>(view, "leftoverList")
+                          ->visualRect(child<LeftoverListModel>(view, "leftoverModel")->index(row));
+        option.font = child<RowListView>(view, "leftoverList")->font();
         return option;
     }
     void clickAt(QPointF point)
     {
-        QTest::mouseClick(view->leftoverList()->viewport(), Qt::LeftButton, {}, point.toPoint());
+        QTest::mouseClick(child<RowListView>(view, "leftoverList")->viewport(), Qt::LeftButton, {},
+                          point.toPoint());
         nextTurn();
     }
 
@@ -218,20 +235,78 @@ TEST(LeftoverList, SectionsInCategoryOrderDividersAndAccessibleNames)
               QStringLiteral("x, Zero KB, Low confidence"));
 }
 
+#ifndef NDEBUG
+// The list models belong to the GUI thread: a call from a pool thread aborts a debug build
+// instead of racing with the views. One model a case: each death test starts the tests again.
+struct OffThreadCall
+{
+    const char* owner;
+    // Makes the model on this thread, calls it here (fine), then calls it through `offThread`.
+    std::function<void(controller::UninstallViewModel*,
+                       const std::function<void(std::function<void()>)>& offThread)>
+        run;
+};
+
+class ListModelThreads : public testing::TestWithParam<OffThreadCall>
+{
+};
+
+TEST_P(ListModelThreads, ACallFromAPoolThreadAbortsDebugBuilds)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    testsupport::FakeMac mac;
+    testsupport::UiController c;
+    QThreadPool pool;
+    const auto offThread = [&pool](std::function<void()> call) {
+        QtConcurrent::run(&pool, std::move(call)).waitForFinished();
+    };
+    EXPECT_DEATH(GetParam().run(c.model.get(), offThread),
+                 std::string(GetParam().owner) + " used off the thread");
+}
+
+template <typename Model>
+OffThreadCall offThreadCall(const char* owner, std::function<void(Model&)> call)
+{
+    return {owner, [call](controller::UninstallViewModel* controller, const auto& offThread) {
+                Model model(controller);
+                call(model);
+                offThread([&] { call(model); });
+            }};
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ListModels, ListModelThreads,
+    testing::Values(
+        OffThreadCall{"AppListModel",
+                      [](controller::UninstallViewModel* controller, const auto& offThread) {
+                          AppListModel apps(controller, platform::SystemClock::shared());
+                          (void)apps.idAt(0);
+                          offThread([&] { (void)apps.idAt(0); });
+                      }},
+        offThreadCall<LeftoverListModel>("LeftoverListModel", [](auto& m) { (void)m.rowCount(); }),
+        offThreadCall<OrphanListModel>("OrphanListModel", [](auto& m) { m.toggle(0); }),
+        offThreadCall<PackageListModel>("PackageListModel", [](auto& m) { m.reveal(0); }),
+        offThreadCall<ToolchainListModel>("ToolchainListModel", [](auto& m) { m.reveal(0); })),
+    [](const testing::TestParamInfo<OffThreadCall>& param) {
+        return std::string(param.param.owner);
+    });
+#endif
+
 TEST(AppDetailView, EmptyListShowsNothingLeftBehindAndADisabledReviewButton)
 {
     SidebarFixture f;
     core::InstalledApp bare = SidebarFixture::app("Bare");
     Detail d(f, bare);
     EXPECT_EQ(d.view->content(), AppDetailView::Content::empty);
-    EXPECT_TRUE(d.view->selectAllButton()->isHidden());
-    EXPECT_TRUE(d.view->summaryLabel()->isHidden());
-    EXPECT_EQ(d.view->primaryButton()->accessibleName(), QStringLiteral("Review & Move to Trash"));
-    EXPECT_FALSE(d.view->primaryButton()->isEnabled());
-    EXPECT_EQ(d.view->versionLabel()->text(), QStringLiteral("Version —"));
-    EXPECT_TRUE(d.view->bundleIDLabel()->isHidden());
-    EXPECT_EQ(d.view->totalLabel()->text(), QStringLiteral("Zero KB"));
-    EXPECT_EQ(d.view->itemsFoundLabel()->text(), QStringLiteral("0 items found"));
+    EXPECT_TRUE(child<QPushButton>(d.view, "selectAllButton")->isHidden());
+    EXPECT_TRUE(child<QLabel>(d.view, "summaryLabel")->isHidden());
+    EXPECT_EQ(child<QPushButton>(d.view, "primaryButton")->accessibleName(),
+              QStringLiteral("Review & Move to Trash"));
+    EXPECT_FALSE(child<QPushButton>(d.view, "primaryButton")->isEnabled());
+    EXPECT_EQ(child<QLabel>(d.view, "versionLabel")->text(), QStringLiteral("Version —"));
+    EXPECT_TRUE(child<QLabel>(d.view, "bundleIDLabel")->isHidden());
+    EXPECT_EQ(child<QLabel>(d.view, "totalLabel")->text(), QStringLiteral("Zero KB"));
+    EXPECT_EQ(child<QLabel>(d.view, "itemsFoundLabel")->text(), QStringLiteral("0 items found"));
 
     std::unique_ptr<QMenu> menu(d.view->moreActionsMenu());
     QStringList titles;
@@ -256,28 +331,31 @@ TEST(AppDetailView, SelectAllLeavesRefusedItemsAndTotalsCountOnlyRemovable)
                     item("/L/c", 0, MatchConfidence::certain)},
                    false);
     EXPECT_EQ(d.view->content(), AppDetailView::Content::list);
-    EXPECT_EQ(d.view->totalLabel()->text(), QStringLiteral("1 KB")) << "removable items only";
-    EXPECT_EQ(d.view->itemsFoundLabel()->text(), QStringLiteral("3 items found"));
+    EXPECT_EQ(child<QLabel>(d.view, "totalLabel")->text(), QStringLiteral("1 KB"))
+        << "removable items only";
+    EXPECT_EQ(child<QLabel>(d.view, "itemsFoundLabel")->text(), QStringLiteral("3 items found"));
     EXPECT_EQ(d.view->pillLabels(),
               (QStringList{QStringLiteral("2 Certain"), QStringLiteral("1 Medium")}));
-    EXPECT_EQ(d.view->selectAllButton()->text(), QStringLiteral("Select All"));
-    EXPECT_EQ(d.view->summaryLabel()->text(), QStringLiteral("0 selected · Zero KB"));
-    EXPECT_FALSE(d.view->primaryButton()->isEnabled());
+    EXPECT_EQ(child<QPushButton>(d.view, "selectAllButton")->text(), QStringLiteral("Select All"));
+    EXPECT_EQ(child<QLabel>(d.view, "summaryLabel")->text(),
+              QStringLiteral("0 selected · Zero KB"));
+    EXPECT_FALSE(child<QPushButton>(d.view, "primaryButton")->isEnabled());
 
-    d.view->selectAllButton()->click();
+    child<QPushButton>(d.view, "selectAllButton")->click();
     nextTurn();
     EXPECT_EQ(f.model->selectedLeftoverIDs(), (controller::IdSet{"/L/a", "/L/c"}));
-    EXPECT_EQ(d.view->selectAllButton()->text(), QStringLiteral("Select All"))
+    EXPECT_EQ(child<QPushButton>(d.view, "selectAllButton")->text(), QStringLiteral("Select All"))
         << "a refused item keeps Select All";
-    EXPECT_EQ(d.view->summaryLabel()->text(), QStringLiteral("2 selected · 1 KB"));
-    EXPECT_TRUE(d.view->primaryButton()->isEnabled());
+    EXPECT_EQ(child<QLabel>(d.view, "summaryLabel")->text(), QStringLiteral("2 selected · 1 KB"));
+    EXPECT_TRUE(child<QPushButton>(d.view, "primaryButton")->isEnabled());
 
     // Ticked by hand, a refused item is neither counted nor sized: what a removal would move.
     f.model->setSelectedLeftoverIDs({"/L/a", "/L/Refused/b", "/L/c"});
     nextTurn();
-    EXPECT_EQ(d.view->selectAllButton()->text(), QStringLiteral("Deselect All"));
-    EXPECT_EQ(d.view->summaryLabel()->text(), QStringLiteral("2 selected · 1 KB"));
-    d.view->primaryButton()->click();
+    EXPECT_EQ(child<QPushButton>(d.view, "selectAllButton")->text(),
+              QStringLiteral("Deselect All"));
+    EXPECT_EQ(child<QLabel>(d.view, "summaryLabel")->text(), QStringLiteral("2 selected · 1 KB"));
+    child<QPushButton>(d.view, "primaryButton")->click();
     auto* sheet = qobject_cast<RemovalReviewSheet*>(d.view->sheet());
     ASSERT_NE(sheet, nullptr);
     EXPECT_EQ(sheet->rowTexts().mid(0, 2),
@@ -285,20 +363,22 @@ TEST(AppDetailView, SelectAllLeavesRefusedItemsAndTotalsCountOnlyRemovable)
     f.model->setSelectedLeftoverIDs({"/L/Refused/b"});
     EXPECT_EQ(sheet->rowTexts().mid(0, 2),
               (QStringList{QStringLiteral("0 items selected"), QStringLiteral("Zero KB")}));
-    EXPECT_FALSE(sheet->confirmButton()->isEnabled());
+    EXPECT_FALSE(child<QPushButton>(sheet, "confirmButton")->isEnabled());
     QTest::keyClick(sheet, Qt::Key_Escape);
     nextTurn();
     nextTurn();
-    EXPECT_EQ(d.view->summaryLabel()->text(), QStringLiteral("0 selected · Zero KB"));
-    EXPECT_FALSE(d.view->primaryButton()->isEnabled()) << "nothing the removal would move";
+    EXPECT_EQ(child<QLabel>(d.view, "summaryLabel")->text(),
+              QStringLiteral("0 selected · Zero KB"));
+    EXPECT_FALSE(child<QPushButton>(d.view, "primaryButton")->isEnabled())
+        << "nothing the removal would move";
     f.model->setSelectedLeftoverIDs({"/L/a", "/L/Refused/b", "/L/c"});
     nextTurn();
-    d.view->selectAllButton()->click();
+    child<QPushButton>(d.view, "selectAllButton")->click();
     EXPECT_TRUE(f.model->selectedLeftoverIDs().empty());
 
     d.setLeftovers({item("/L/Refused/x", 7'000'000)});
-    EXPECT_EQ(d.view->totalLabel()->text(), QStringLiteral("Zero KB"));
-    EXPECT_EQ(d.view->itemsFoundLabel()->text(), QStringLiteral("1 item found"));
+    EXPECT_EQ(child<QLabel>(d.view, "totalLabel")->text(), QStringLiteral("Zero KB"));
+    EXPECT_EQ(child<QLabel>(d.view, "itemsFoundLabel")->text(), QStringLiteral("1 item found"));
 }
 
 TEST(AppDetailView, KeyboardSelectsAllAndOpensTheReview)
@@ -311,7 +391,8 @@ TEST(AppDetailView, KeyboardSelectsAllAndOpensTheReview)
     QTest::keyClick(d.view.get(), Qt::Key_A, Qt::ControlModifier | Qt::ShiftModifier);
     nextTurn();
     EXPECT_EQ(f.model->selectedLeftoverIDs().size(), 2u);
-    EXPECT_EQ(d.view->selectAllButton()->text(), QStringLiteral("Deselect All"));
+    EXPECT_EQ(child<QPushButton>(d.view, "selectAllButton")->text(),
+              QStringLiteral("Deselect All"));
     QTest::keyClick(d.view.get(), Qt::Key_Backspace, Qt::ControlModifier);
     nextTurn();
     ASSERT_TRUE(d.view->activeSheet());
@@ -322,29 +403,32 @@ TEST(AppDetailView, BannersFollowLocationProtectionAndRunning)
 {
     SidebarFixture f;
     Detail d(f);
-    EXPECT_EQ(d.view->locationBannerView(), nullptr);
+    EXPECT_EQ(child<StatusBanner>(d.view, "locationBannerView"), nullptr);
     f.model->setDetailAppLocation(controller::DetailAppLocation::notFound);
     nextTurn();
-    ASSERT_NE(d.view->locationBannerView(), nullptr);
-    EXPECT_EQ(d.view->locationBannerView()->title(), QStringLiteral("App Not Found"));
+    ASSERT_NE(child<StatusBanner>(d.view, "locationBannerView"), nullptr);
+    EXPECT_EQ(child<StatusBanner>(d.view, "locationBannerView")->title(),
+              QStringLiteral("App Not Found"));
     f.model->setDetailAppLocation(controller::DetailAppLocation::inTrash);
     nextTurn();
-    EXPECT_EQ(d.view->locationBannerView()->title(), QStringLiteral("Already in the Trash"));
+    EXPECT_EQ(child<StatusBanner>(d.view, "locationBannerView")->title(),
+              QStringLiteral("Already in the Trash"));
 
-    EXPECT_TRUE(d.view->runningPanel()->isHidden());
+    EXPECT_TRUE(child<QWidget>(d.view, "runningPanel")->isHidden());
     core::RunningAppStatus helpers;
     helpers.helperNames = {"Quill Helper", "Quill Agent"};
     f.model->setRunningStatus(helpers);
     nextTurn();
-    EXPECT_FALSE(d.view->runningPanel()->isHidden());
-    EXPECT_EQ(d.view->runningTitle()->text(), QStringLiteral("App Helpers Are Running"));
-    EXPECT_EQ(d.view->runningHelpers()->text(),
+    EXPECT_FALSE(child<QWidget>(d.view, "runningPanel")->isHidden());
+    EXPECT_EQ(child<QLabel>(d.view, "runningTitle")->text(),
+              QStringLiteral("App Helpers Are Running"));
+    EXPECT_EQ(child<QLabel>(d.view, "runningHelpers")->text(),
               QStringLiteral("Also running from inside the app: Quill Helper, Quill Agent"));
     helpers.isRunning = true;
     f.model->setRunningStatus(helpers);
     nextTurn();
-    EXPECT_EQ(d.view->runningTitle()->text(), QStringLiteral("App Is Running"));
-    d.view->quitAndRescanButton()->click();
+    EXPECT_EQ(child<QLabel>(d.view, "runningTitle")->text(), QStringLiteral("App Is Running"));
+    child<QPushButton>(d.view, "quitAndRescanButton")->click();
     EXPECT_EQ(d.quits, 1);
 }
 
@@ -360,10 +444,12 @@ TEST(AppDetailView, ProtectedAppKeepsBothPrimaryButtonsDisabled)
     f.model->setSelectedAppID(std::nullopt);
     f.model->setSelectedAppID(app.id()); // the verdict is taken per selected app
     nextTurn();
-    ASSERT_NE(d.view->protectionBanner(), nullptr);
-    EXPECT_EQ(d.view->protectionBanner()->title(), QStringLiteral("Protected App"));
-    EXPECT_EQ(d.view->protectionBanner()->message(), QStringLiteral("Safari comes with macOS."));
-    EXPECT_FALSE(d.view->primaryButton()->isEnabled());
+    ASSERT_NE(child<StatusBanner>(d.view, "protectionBanner"), nullptr);
+    EXPECT_EQ(child<StatusBanner>(d.view, "protectionBanner")->title(),
+              QStringLiteral("Protected App"));
+    EXPECT_EQ(child<StatusBanner>(d.view, "protectionBanner")->message(),
+              QStringLiteral("Safari comes with macOS."));
+    EXPECT_FALSE(child<QPushButton>(d.view, "primaryButton")->isEnabled());
 }
 
 TEST(AppDetailView, ClicksOnCheckboxAndTextToggleOnceRevealNeverToggles)
@@ -377,22 +463,25 @@ TEST(AppDetailView, ClicksOnCheckboxAndTextToggleOnceRevealNeverToggles)
     const std::string first = f.mac.home().path() + "/Library/Prefs/com.quill.plist";
     const int row = d.rowOf(first);
     ASSERT_GT(row, 0);
-    EXPECT_EQ(d.view->leftoverModel()->data(d.view->leftoverModel()->index(row),
-                                            LeftoverListModel::PathTextRole),
+    EXPECT_EQ(child<LeftoverListModel>(d.view, "leftoverModel")
+                  ->data(child<LeftoverListModel>(d.view, "leftoverModel")->index(row),
+                         LeftoverListModel::PathTextRole),
               QStringLiteral("~/Library/Prefs/com.quill.plist"));
-    EXPECT_EQ(d.view->leftoverModel()->data(d.view->leftoverModel()->index(row),
-                                            LeftoverListModel::SizeTextRole),
+    EXPECT_EQ(child<LeftoverListModel>(d.view, "leftoverModel")
+                  ->data(child<LeftoverListModel>(d.view, "leftoverModel")->index(row),
+                         LeftoverListModel::SizeTextRole),
               QStringLiteral("2 KB"));
-    const LeftoverRow::Layout l =
-        LeftoverRow::layout(d.optionFor(row), d.view->leftoverModel()->index(row));
+    const LeftoverRow::Layout l = LeftoverRow::layout(
+        d.optionFor(row), child<LeftoverListModel>(d.view, "leftoverModel")->index(row));
     ASSERT_FALSE(l.lock.isEmpty()) << "the orange lock of an administrator item";
 
     d.clickAt(l.checkbox.center());
     EXPECT_EQ(d.toggles, 1);
     EXPECT_TRUE(f.model->selectedLeftoverIDs().contains(first));
-    EXPECT_EQ(
-        d.view->leftoverModel()->data(d.view->leftoverModel()->index(row), Qt::CheckStateRole),
-        Qt::Checked)
+    EXPECT_EQ(child<LeftoverListModel>(d.view, "leftoverModel")
+                  ->data(child<LeftoverListModel>(d.view, "leftoverModel")->index(row),
+                         Qt::CheckStateRole),
+              Qt::Checked)
         << "the checkbox shows the controller's set";
     d.clickAt(l.name.center());
     EXPECT_EQ(d.toggles, 2);
@@ -409,21 +498,27 @@ TEST(AppDetailView, ClicksOnCheckboxAndTextToggleOnceRevealNeverToggles)
     d.clickAt(QPointF((l.path.right() + l.size.left()) / 2, l.path.center().y()));
     EXPECT_EQ(d.toggles, 3) << "the empty gap does nothing";
 
-    d.view->leftoverList()->setFocus();
-    d.view->leftoverList()->setCurrentIndex(d.view->leftoverModel()->index(row));
-    QTest::keyClick(d.view->leftoverList(), Qt::Key_Space);
+    child<RowListView>(d.view, "leftoverList")->setFocus();
+    child<RowListView>(d.view, "leftoverList")
+        ->setCurrentIndex(child<LeftoverListModel>(d.view, "leftoverModel")->index(row));
+    QTest::keyClick(child<RowListView>(d.view, "leftoverList"), Qt::Key_Space);
     EXPECT_EQ(d.toggles, 4) << "Space toggles the current row";
-    d.view->leftoverList()->setCurrentIndex(d.view->leftoverModel()->index(0));
-    QTest::keyClick(d.view->leftoverList(), Qt::Key_Space);
+    child<RowListView>(d.view, "leftoverList")
+        ->setCurrentIndex(child<LeftoverListModel>(d.view, "leftoverModel")->index(0));
+    QTest::keyClick(child<RowListView>(d.view, "leftoverList"), Qt::Key_Space);
     EXPECT_EQ(d.toggles, 4) << "a section's Space does nothing";
 
     const QRect other =
-        d.view->leftoverList()->visualRect(d.view->leftoverModel()->index(d.rowOf("/L/b")));
-    QTest::mouseClick(d.view->leftoverList()->viewport(), Qt::RightButton, {}, other.center());
-    QTest::mouseDClick(d.view->leftoverList()->viewport(), Qt::RightButton, {}, other.center());
+        child<RowListView>(d.view, "leftoverList")
+            ->visualRect(child<LeftoverListModel>(d.view, "leftoverModel")->index(d.rowOf("/L/b")));
+    QTest::mouseClick(child<RowListView>(d.view, "leftoverList")->viewport(), Qt::RightButton, {},
+                      other.center());
+    QTest::mouseDClick(child<RowListView>(d.view, "leftoverList")->viewport(), Qt::RightButton, {},
+                       other.center());
     nextTurn();
     EXPECT_EQ(d.toggles, 4) << "a right-click ticks nothing";
-    EXPECT_EQ(d.view->leftoverList()->currentIndex().row(), 0) << "nor moves the current row";
+    EXPECT_EQ(child<RowListView>(d.view, "leftoverList")->currentIndex().row(), 0)
+        << "nor moves the current row";
 }
 
 TEST(AppDetailView, RowsShowTheirLockAndRevealButtonToAssistiveTechnology)
@@ -437,7 +532,7 @@ TEST(AppDetailView, RowsShowTheirLockAndRevealButtonToAssistiveTechnology)
         {item(admin, 2'000, MatchConfidence::medium, LeftoverCategory::preferences, true),
          item("/L/b", 0, MatchConfidence::certain, LeftoverCategory::preferences)},
         false);
-    QListView* list = d.view->leftoverList();
+    QListView* list = child<RowListView>(d.view, "leftoverList");
     const int row = d.rowOf(admin);
     const std::string name = "com.quill.plist, 2 KB, Medium confidence, needs administrator "
                              "password";
@@ -464,7 +559,7 @@ TEST(AppDetailView, RowsShowTheirLockAndRevealButtonToAssistiveTechnology)
 
     // From the keyboard: Return reveals the current row, Space still toggles it.
     list->setFocus();
-    list->setCurrentIndex(d.view->leftoverModel()->index(row));
+    list->setCurrentIndex(child<LeftoverListModel>(d.view, "leftoverModel")->index(row));
     QTest::keyClick(list, Qt::Key_Return);
     EXPECT_EQ(d.reveals.size(), 2u);
     EXPECT_EQ(d.toggles, 1);
@@ -475,8 +570,9 @@ TEST(AppDetailView, HomebrewButtonOpensTheHomebrewSheetAndTrashInsteadReplacesIt
     SidebarFixture f;
     f.model->setCaskIndex({{"Quill.app", quillCask(true, true)}});
     Detail d(f);
-    ASSERT_NE(d.view->caskBadge(), nullptr) << "the badge goes by the cask lookup alone";
-    EXPECT_EQ(d.view->caskBadge()->toolTip(),
+    ASSERT_NE(child<TintedPill>(d.view, "caskBadge"), nullptr)
+        << "the badge goes by the cask lookup alone";
+    EXPECT_EQ(child<TintedPill>(d.view, "caskBadge")->toolTip(),
               QStringLiteral("Homebrew manages this app. Uninstalling it with Homebrew keeps "
                              "Homebrew’s records correct."));
     EXPECT_FALSE(d.view->primaryIsHomebrew()) << "no cask state: the review button";
@@ -485,11 +581,12 @@ TEST(AppDetailView, HomebrewButtonOpensTheHomebrewSheetAndTrashInsteadReplacesIt
     f.model->setSelectedLeftoverIDs({});
     d.setLeftovers({item("/L/a", 1)}, false);
     EXPECT_TRUE(d.view->primaryIsHomebrew());
-    EXPECT_EQ(d.view->primaryButton()->accessibleName(),
+    EXPECT_EQ(child<QPushButton>(d.view, "primaryButton")->accessibleName(),
               QStringLiteral("Uninstall with Homebrew…"));
-    EXPECT_TRUE(d.view->primaryButton()->isEnabled()) << "nothing selected is no reason here";
+    EXPECT_TRUE(child<QPushButton>(d.view, "primaryButton")->isEnabled())
+        << "nothing selected is no reason here";
 
-    d.view->primaryButton()->click();
+    child<QPushButton>(d.view, "primaryButton")->click();
     ASSERT_TRUE(d.view->activeSheet());
     EXPECT_EQ(d.view->activeSheet()->id(), "homebrew:quill");
     auto* brew = qobject_cast<HomebrewUninstallSheet*>(d.view->sheet());
@@ -498,17 +595,17 @@ TEST(AppDetailView, HomebrewButtonOpensTheHomebrewSheetAndTrashInsteadReplacesIt
     EXPECT_EQ(brew->warningTexts().size(), 2) << "the installer package's warning";
     for (QPushButton* b : brew->findChildren<QPushButton*>())
         EXPECT_FALSE(b->isDefault() || b->autoDefault()) << "Return confirms nothing";
-    EXPECT_EQ(brew->moveToTrashButton()->toolTip(),
+    EXPECT_EQ(child<QPushButton>(brew, "moveToTrashButton")->toolTip(),
               QStringLiteral("Trash the app and its files the usual way. Homebrew will still think "
                              "the cask is installed."));
 
-    brew->moveToTrashButton()->click();
+    child<QPushButton>(brew, "moveToTrashButton")->click();
     nextTurn();
     ASSERT_TRUE(d.view->activeSheet());
     EXPECT_EQ(d.view->activeSheet()->id(), "review");
     auto* review = qobject_cast<RemovalReviewSheet*>(d.view->sheet());
     ASSERT_NE(review, nullptr);
-    review->cancelButton()->click();
+    child<QPushButton>(review, "cancelButton")->click();
     nextTurn();
     EXPECT_FALSE(d.view->activeSheet());
     EXPECT_EQ(d.view->sheet(), nullptr);
@@ -523,23 +620,23 @@ TEST(HomebrewUninstallSheet, ZapChoiceRemovingStateAndOneUninstallPerDoubleClick
     d.caskToken = "quill";
     f.model->setCaskIndex({{"Quill.app", quillCask(false, false)}});
     nextTurn();
-    d.view->primaryButton()->click();
+    child<QPushButton>(d.view, "primaryButton")->click();
     auto* plain = qobject_cast<HomebrewUninstallSheet*>(d.view->sheet());
     ASSERT_NE(plain, nullptr);
-    EXPECT_EQ(plain->zapToggle(), nullptr);
+    EXPECT_EQ(child<QCheckBox>(plain, "zapToggle"), nullptr);
     EXPECT_EQ(plain->warningTexts(),
               QStringList{QStringLiteral("Homebrew deletes the app. It doesn’t go to the Trash, "
                                          "and Undo can’t bring it back.")});
     f.model->setIsRemoving(true);
-    EXPECT_EQ(plain->confirmButton()->text(), QStringLiteral("Uninstalling…"));
-    EXPECT_FALSE(plain->confirmButton()->isEnabled());
-    EXPECT_TRUE(plain->moveToTrashButton()->isEnabled());
-    EXPECT_TRUE(plain->cancelButton()->isEnabled());
+    EXPECT_EQ(child<QPushButton>(plain, "confirmButton")->text(), QStringLiteral("Uninstalling…"));
+    EXPECT_FALSE(child<QPushButton>(plain, "confirmButton")->isEnabled());
+    EXPECT_TRUE(child<QPushButton>(plain, "moveToTrashButton")->isEnabled());
+    EXPECT_TRUE(child<QPushButton>(plain, "cancelButton")->isEnabled());
     f.model->setIsRemoving(false);
     QTest::keyClick(plain, Qt::Key_Return);
     EXPECT_TRUE(d.caskRuns.empty()) << "Return does not confirm";
-    QTest::mouseDClick(plain->confirmButton(), Qt::LeftButton);
-    plain->confirmButton()->click();
+    QTest::mouseDClick(child<QPushButton>(plain, "confirmButton"), Qt::LeftButton);
+    child<QPushButton>(plain, "confirmButton")->click();
     nextTurn();
     EXPECT_EQ(d.caskRuns, std::vector<bool>{false}) << "one uninstall, zap off";
     EXPECT_FALSE(d.view->activeSheet());
@@ -547,14 +644,14 @@ TEST(HomebrewUninstallSheet, ZapChoiceRemovingStateAndOneUninstallPerDoubleClick
     f.model->setCaskIndex({{"Quill.app", quillCask(true, false)}});
     nextTurn();
     for (const bool on : {true, false}) {
-        d.view->primaryButton()->click();
+        child<QPushButton>(d.view, "primaryButton")->click();
         auto* sheet = qobject_cast<HomebrewUninstallSheet*>(d.view->sheet());
         ASSERT_NE(sheet, nullptr);
-        ASSERT_NE(sheet->zapToggle(), nullptr);
-        sheet->zapToggle()->setChecked(true);
+        ASSERT_NE(child<QCheckBox>(sheet, "zapToggle"), nullptr);
+        child<QCheckBox>(sheet, "zapToggle")->setChecked(true);
         if (!on)
-            sheet->zapToggle()->setChecked(false);
-        sheet->confirmButton()->click();
+            child<QCheckBox>(sheet, "zapToggle")->setChecked(false);
+        child<QPushButton>(sheet, "confirmButton")->click();
         nextTurn();
         EXPECT_EQ(d.caskRuns.back(), on);
     }
@@ -570,7 +667,7 @@ TEST(RemovalReviewSheet, WarningsFollowTheControllerAndReturnOnlyWithoutThem)
     const LeftoverItem bundle = item("/Applications/Quill.app", 100'000'000,
                                      MatchConfidence::certain, LeftoverCategory::application);
     d.setLeftovers({bundle, admin, item("/L/c", 2'000, MatchConfidence::high)});
-    d.view->primaryButton()->click();
+    child<QPushButton>(d.view, "primaryButton")->click();
     auto* sheet = qobject_cast<RemovalReviewSheet*>(d.view->sheet());
     ASSERT_NE(sheet, nullptr);
     EXPECT_EQ(
@@ -603,21 +700,22 @@ TEST(RemovalReviewSheet, WarningsFollowTheControllerAndReturnOnlyWithoutThem)
     f.model->setSelectedLeftoverIDs({});
     EXPECT_EQ(sheet->rowTexts(),
               (QStringList{QStringLiteral("0 items selected"), QStringLiteral("Zero KB")}));
-    EXPECT_FALSE(sheet->confirmButton()->isEnabled());
+    EXPECT_FALSE(child<QPushButton>(sheet, "confirmButton")->isEnabled());
 
     f.model->setSelectedLeftoverIDs({"/L/c"});
     f.model->setIsRemoving(true);
-    EXPECT_EQ(sheet->confirmButton()->text(), QStringLiteral("Moving to Trash…"));
-    EXPECT_FALSE(sheet->confirmButton()->isEnabled());
+    EXPECT_EQ(child<QPushButton>(sheet, "confirmButton")->text(),
+              QStringLiteral("Moving to Trash…"));
+    EXPECT_FALSE(child<QPushButton>(sheet, "confirmButton")->isEnabled());
     f.model->setIsRemoving(false);
-    EXPECT_TRUE(sheet->confirmButton()->isEnabled());
+    EXPECT_TRUE(child<QPushButton>(sheet, "confirmButton")->isEnabled());
 
-    sheet->exportButton()->click();
+    child<QPushButton>(sheet, "exportButton")->click();
     EXPECT_EQ(d.exports, 1);
     EXPECT_TRUE(sheet->isVisible()) << "the sheet stays open after an export";
 
-    QTest::mouseDClick(sheet->confirmButton(), Qt::LeftButton);
-    sheet->confirmButton()->click();
+    QTest::mouseDClick(child<QPushButton>(sheet, "confirmButton"), Qt::LeftButton);
+    child<QPushButton>(sheet, "confirmButton")->click();
     EXPECT_TRUE(sheet->isSubmitting());
     QTest::keyClick(sheet, Qt::Key_Escape);
     nextTurn();
@@ -631,20 +729,20 @@ TEST(RemovalReviewSheet, UncertainItemsWarnAndAProtectedAppCannotConfirm)
     Detail d(f);
     d.setLeftovers(
         {item("/L/a", 1, MatchConfidence::medium), item("/L/b", 1, MatchConfidence::low)});
-    d.view->primaryButton()->click();
+    child<QPushButton>(d.view, "primaryButton")->click();
     auto* sheet = qobject_cast<RemovalReviewSheet*>(d.view->sheet());
     ASSERT_NE(sheet, nullptr);
     EXPECT_EQ(sheet->rowTexts().back(),
               QStringLiteral("2 medium- or low-confidence items selected — check these belong to "
                              "Quill"));
     EXPECT_FALSE(sheet->returnConfirms());
-    EXPECT_TRUE(sheet->confirmButton()->isEnabled()) << "a click still works";
+    EXPECT_TRUE(child<QPushButton>(sheet, "confirmButton")->isEnabled()) << "a click still works";
 
     d.isProtected = true;
     f.model->setSelectedAppID(std::nullopt);
     f.model->setSelectedAppID(d.app.id()); // the verdict is taken per selected app
     f.model->setSelectedLeftoverIDs({"/L/a"});
-    EXPECT_FALSE(sheet->confirmButton()->isEnabled());
+    EXPECT_FALSE(child<QPushButton>(sheet, "confirmButton")->isEnabled());
 }
 
 TEST(AppDetailView, ASheetGoesWithTheScreenAndRemovesNothing)
@@ -652,7 +750,7 @@ TEST(AppDetailView, ASheetGoesWithTheScreenAndRemovesNothing)
     SidebarFixture f;
     auto d = std::make_unique<Detail>(f);
     d->setLeftovers({item("/L/a", 1)});
-    d->view->primaryButton()->click();
+    child<QPushButton>(d->view, "primaryButton")->click();
     QPointer<QDialog> sheet = d->view->sheet();
     ASSERT_TRUE(sheet);
     EXPECT_TRUE(sheet->isVisible());
@@ -668,6 +766,8 @@ TEST(AppDetailView, ASheetGoesWithTheScreenAndRemovesNothing)
 } // namespace veldo::ui
 
 namespace veldo::ui {
+
+using testsupport::child;
 namespace {
 
 // Waits for `done` while the event loop runs, up to five seconds.
@@ -711,7 +811,7 @@ TEST(AppDetailExport, AScriptedChooserGetsTheReportWrittenAndRevealed)
         },
         [](const std::string&) {});
     ExportSetup s(f);
-    s.view->exportButton()->click();
+    child<QPushButton>(s.view, "exportButton")->click();
     ASSERT_TRUE(waitFor([&] { return !reveals.empty(); }));
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests.front().title, "Export Cleanup Report");
@@ -727,7 +827,7 @@ TEST(AppDetailExport, TheRealSavePanelTypedAndAcceptedWritesWhereChosen)
     platform::qt::FileManagerReveal::Recorder recorder;
     installWindowServices(*f.model, reveal);
     ExportSetup s(f);
-    s.view->exportButton()->click();
+    child<QPushButton>(s.view, "exportButton")->click();
     QFileDialog* panel = nullptr;
     ASSERT_TRUE(waitFor([&] {
         for (QWidget* w : QApplication::topLevelWidgets())

@@ -26,9 +26,12 @@
 #include "app/ui/EmptyStateView.h"
 #include "app/ui/SearchField.h"
 #include "platform/qt/AppIconProvider.h"
+#include "tests/ui/ChildLookup.h"
 #include "tests/ui/SidebarFixture.h"
 
 namespace veldo::ui {
+
+using testsupport::child;
 namespace {
 
 using controller::IdSet;
@@ -68,7 +71,7 @@ struct Sidebar
         options.clock = &f.clock;
         options.actions.selectApps = [this](IdSet ids) {
             selectCalls.push_back(ids);
-            (void)fixture.model->selectApps(std::move(ids));
+            fixture.model->selectApps(std::move(ids)).detach();
         };
         options.actions.scanApps = [this] { ++scanCalls; };
         options.actions.reveal = [this](const std::vector<platform::MacPath>& items) {
@@ -79,8 +82,11 @@ struct Sidebar
         view->show();
         nextTurn();
     }
-    QListView* list() const { return view->listView(); }
-    QRect rectOf(int row) const { return list()->visualRect(view->listModel()->index(row)); }
+    QListView* list() const { return child<QListView>(view, "listView"); }
+    QRect rectOf(int row) const
+    {
+        return list()->visualRect(child<AppListModel>(view, "listModel")->index(row));
+    }
     void click(int row, Qt::KeyboardModifiers modifiers = {})
     {
         QTest::mouseClick(list()->viewport(), Qt::LeftButton, modifiers, rectOf(row).center());
@@ -88,18 +94,19 @@ struct Sidebar
     }
     int rowOf(const std::string& name) const
     {
-        return view->listModel()->rowOf("/Applications/" + name + ".app");
+        return child<AppListModel>(view, "listModel")->rowOf("/Applications/" + name + ".app");
     }
     IdSet shownSelection() const
     {
         IdSet ids;
         for (const QModelIndex& index : list()->selectionModel()->selectedIndexes())
-            ids.insert(view->listModel()->idAt(index.row()));
+            ids.insert(child<AppListModel>(view, "listModel")->idAt(index.row()));
         return ids;
     }
     QVariant data(int row, int role) const
     {
-        return view->listModel()->data(view->listModel()->index(row), role);
+        return child<AppListModel>(view, "listModel")
+            ->data(child<AppListModel>(view, "listModel")->index(row), role);
     }
 
     SidebarFixture& fixture;
@@ -213,7 +220,7 @@ TEST(AppListView, RowsToolsAndAppsWithTheirTextsAndMarks)
     unnamed.name = "";
     f.model->setApps({system, old, longName, broken, unnamed});
     Sidebar s(f);
-    AppListModel* m = s.view->listModel();
+    AppListModel* m = child<AppListModel>(s.view, "listModel");
 
     ASSERT_EQ(m->rowCount(), 4 + 5);
     EXPECT_EQ(s.data(AppListModel::kToolsHeaderRow, Qt::DisplayRole), QStringLiteral("Tools"));
@@ -251,28 +258,31 @@ TEST(AppListView, IdenticalNamesKeepTheirOrderAndSearchesAreLiteral)
     second.url = platform::MacPath("/Applications/Other/Twin.app");
     f.model->setApps({first, second, SidebarFixture::app("abc"), SidebarFixture::app("100% Pure")});
     Sidebar s(f);
-    ASSERT_EQ(s.view->listModel()->listedApps().size(), 4u);
+    ASSERT_EQ(child<AppListModel>(s.view, "listModel")->listedApps().size(), 4u);
     std::vector<std::string> twins;
-    for (const auto& app : s.view->listModel()->listedApps())
+    for (const auto& app : child<AppListModel>(s.view, "listModel")->listedApps())
         if (app.name == "Twin")
             twins.push_back(app.id());
     EXPECT_EQ(twins, (std::vector<std::string>{first.id(), second.id()}));
 
-    QTest::keyClicks(s.view->searchField(), QStringLiteral("a.c"));
+    QTest::keyClicks(child<SearchField>(s.view, "searchField"), QStringLiteral("a.c"));
     EXPECT_EQ(f.model->searchText(), "a.c") << "typing writes the controller's text";
     nextTurn();
-    EXPECT_TRUE(s.view->listModel()->listedApps().empty()) << "a dot is no wildcard";
+    EXPECT_TRUE(child<AppListModel>(s.view, "listModel")->listedApps().empty())
+        << "a dot is no wildcard";
     EXPECT_EQ(s.view->currentEmptyState(), AppListView::EmptyState::noSearchResults);
-    ASSERT_NE(s.view->searchEmptyView(), nullptr);
-    EXPECT_EQ(s.view->searchEmptyView()->title(), QStringLiteral("No Results for “a.c”"));
-    EXPECT_EQ(s.view->searchEmptyView()->description(),
+    ASSERT_NE(child<EmptyStateView>(s.view, "searchEmptyView"), nullptr);
+    EXPECT_EQ(child<EmptyStateView>(s.view, "searchEmptyView")->title(),
+              QStringLiteral("No Results for “a.c”"));
+    EXPECT_EQ(child<EmptyStateView>(s.view, "searchEmptyView")->description(),
               QStringLiteral("Check the spelling or try a new search."));
 
     f.model->setSearchText("0%");
     nextTurn();
-    EXPECT_EQ(s.view->searchField()->text(), QStringLiteral("0%")) << "the field follows";
-    ASSERT_EQ(s.view->listModel()->listedApps().size(), 1u);
-    EXPECT_EQ(s.view->listModel()->listedApps().front().name, "100% Pure");
+    EXPECT_EQ(child<SearchField>(s.view, "searchField")->text(), QStringLiteral("0%"))
+        << "the field follows";
+    ASSERT_EQ(child<AppListModel>(s.view, "listModel")->listedApps().size(), 1u);
+    EXPECT_EQ(child<AppListModel>(s.view, "listModel")->listedApps().front().name, "100% Pure");
 }
 
 TEST(AppListView, SpacesSearchListsEverythingYetCountsAsASearch)
@@ -284,12 +294,12 @@ TEST(AppListView, SpacesSearchListsEverythingYetCountsAsASearch)
     Sidebar s(f);
     f.model->setSearchText("   ");
     nextTurn();
-    EXPECT_EQ(s.view->listModel()->listedApps().size(), 2u);
+    EXPECT_EQ(child<AppListModel>(s.view, "listModel")->listedApps().size(), 2u);
     EXPECT_EQ(s.view->currentEmptyState(), AppListView::EmptyState::none);
 
-    s.view->showOnlyUnusedAction()->trigger();
+    child<QAction>(s.view, "showOnlyUnusedAction")->trigger();
     EXPECT_TRUE(s.view->showOnlyUnused());
-    EXPECT_TRUE(s.view->listModel()->listedApps().empty());
+    EXPECT_TRUE(child<AppListModel>(s.view, "listModel")->listedApps().empty());
     EXPECT_EQ(s.view->currentEmptyState(), AppListView::EmptyState::noSearchResults)
         << "the raw text decides";
     EXPECT_EQ(s.data(AppListModel::kAppsHeaderRow, Qt::DisplayRole),
@@ -297,19 +307,22 @@ TEST(AppListView, SpacesSearchListsEverythingYetCountsAsASearch)
     f.model->setSearchText("");
     nextTurn();
     EXPECT_EQ(s.view->currentEmptyState(), AppListView::EmptyState::noUnusedApps);
-    EXPECT_EQ(s.view->unusedEmptyView()->title(), QStringLiteral("No Unused Apps"));
-    EXPECT_EQ(s.view->unusedEmptyView()->description(),
+    EXPECT_EQ(child<EmptyStateView>(s.view, "unusedEmptyView")->title(),
+              QStringLiteral("No Unused Apps"));
+    EXPECT_EQ(child<EmptyStateView>(s.view, "unusedEmptyView")->description(),
               QStringLiteral("Every app was opened in the last six months."));
 
     f.clock.advance(seconds(15'724'800 - 60));
     s.view->setShowOnlyUnused(false);
     s.view->setShowOnlyUnused(true);
-    EXPECT_TRUE(s.view->listModel()->listedApps().empty()) << "exactly 182 days";
+    EXPECT_TRUE(child<AppListModel>(s.view, "listModel")->listedApps().empty())
+        << "exactly 182 days";
     f.clock.advance(seconds(1));
     s.view->setShowOnlyUnused(false);
     s.view->setShowOnlyUnused(true);
-    ASSERT_EQ(s.view->listModel()->listedApps().size(), 1u) << "one second more";
-    EXPECT_EQ(s.view->listModel()->listedApps().front().name, "Quill");
+    ASSERT_EQ(child<AppListModel>(s.view, "listModel")->listedApps().size(), 1u)
+        << "one second more";
+    EXPECT_EQ(child<AppListModel>(s.view, "listModel")->listedApps().front().name, "Quill");
 }
 
 TEST(AppListView, ScanningShowsOnlyWhileNothingIsListed)
@@ -319,7 +332,7 @@ TEST(AppListView, ScanningShowsOnlyWhileNothingIsListed)
     f.model->setIsScanningApps(true);
     nextTurn();
     EXPECT_EQ(s.view->currentEmptyState(), AppListView::EmptyState::scanning);
-    EXPECT_FALSE(s.view->reloadButton()->isEnabled());
+    EXPECT_FALSE(child<QToolButton>(s.view, "reloadButton")->isEnabled());
     EXPECT_FALSE(s.view->isHintShown()) << "no hint without apps";
     s.view->setShowOnlyUnused(true);
     EXPECT_EQ(s.view->currentEmptyState(), AppListView::EmptyState::scanning);
@@ -333,7 +346,7 @@ TEST(AppListView, ScanningShowsOnlyWhileNothingIsListed)
     nextTurn();
     EXPECT_EQ(s.view->currentEmptyState(), AppListView::EmptyState::none);
     EXPECT_TRUE(s.view->isHintShown());
-    EXPECT_EQ(s.view->hintLabel()->text(),
+    EXPECT_EQ(child<QLabel>(s.view, "hintLabel")->text(),
               QStringLiteral("⌘-click apps to uninstall several at once"));
 }
 
@@ -378,7 +391,7 @@ TEST(AppListView, ControllerChangesSelectRowsWithoutEchoAndHomeGoesThroughTheCon
     Sidebar s(f);
     auto* counting = new CountingRow(nullptr, s.view.get());
     s.list()->setItemDelegate(counting);
-    EXPECT_FALSE(s.view->homeButton()->isEnabled());
+    EXPECT_FALSE(child<QToolButton>(s.view, "homeButton")->isEnabled());
 
     // As a drop or a second window would: the controller's selection changes.
     counting->painted.clear();
@@ -388,17 +401,17 @@ TEST(AppListView, ControllerChangesSelectRowsWithoutEchoAndHomeGoesThroughTheCon
     EXPECT_GT(counting->painted[s.rowOf("A")], 0) << "the new rows are repainted";
     EXPECT_GT(counting->painted[s.rowOf("C")], 0);
     EXPECT_TRUE(s.selectCalls.empty()) << "nothing echoed back";
-    EXPECT_TRUE(s.view->homeButton()->isEnabled());
+    EXPECT_TRUE(child<QToolButton>(s.view, "homeButton")->isEnabled());
     EXPECT_EQ(s.data(AppListModel::kAppsHeaderRow, Qt::DisplayRole),
               QStringLiteral("2 selected · ⌘-click for more"));
 
-    s.view->homeButton()->click();
+    child<QToolButton>(s.view, "homeButton")->click();
     nextTurn();
     ASSERT_EQ(s.selectCalls.size(), 1u);
     EXPECT_TRUE(s.selectCalls.front().empty());
     EXPECT_TRUE(f.model->selectedAppIDs().empty()) << "cleared by the controller";
     EXPECT_TRUE(s.shownSelection().empty());
-    EXPECT_FALSE(s.view->homeButton()->isEnabled());
+    EXPECT_FALSE(child<QToolButton>(s.view, "homeButton")->isEnabled());
     EXPECT_EQ(s.selectCalls.size(), 1u);
 }
 
@@ -411,17 +424,19 @@ TEST(AppListView, ToolbarMenuSortsAndReloadsOnlyWhenAsked)
     b.lastUsed = f.clock.now() - seconds(60);
     f.model->setApps({a, b});
     Sidebar s(f);
-    EXPECT_EQ(s.view->homeButton()->toolTip(), QStringLiteral("Back to the overview"));
-    EXPECT_EQ(s.view->reloadButton()->toolTip(), QStringLiteral("Reload Applications (⇧⌘R)"));
-    EXPECT_TRUE(s.view->sortByNameAction()->isChecked());
-    EXPECT_EQ(s.view->listModel()->listedApps().front().name, "Alpha");
+    EXPECT_EQ(child<QToolButton>(s.view, "homeButton")->toolTip(),
+              QStringLiteral("Back to the overview"));
+    EXPECT_EQ(child<QToolButton>(s.view, "reloadButton")->toolTip(),
+              QStringLiteral("Reload Applications (⇧⌘R)"));
+    EXPECT_TRUE(child<QAction>(s.view, "sortByNameAction")->isChecked());
+    EXPECT_EQ(child<AppListModel>(s.view, "listModel")->listedApps().front().name, "Alpha");
 
-    s.view->sortByLastUsedAction()->trigger();
+    child<QAction>(s.view, "sortByLastUsedAction")->trigger();
     EXPECT_EQ(f.model->sortOrder(), controller::SortOrder::lastUsed);
-    EXPECT_EQ(s.view->listModel()->listedApps().front().name, "Beta");
+    EXPECT_EQ(child<AppListModel>(s.view, "listModel")->listedApps().front().name, "Beta");
     EXPECT_EQ(s.scanCalls, 0) << "changing the order only re-sorts";
 
-    QAction* apple = s.view->showAppleAppsAction();
+    QAction* apple = child<QAction>(s.view, "showAppleAppsAction");
     EXPECT_EQ(apple->toolTip(), QStringLiteral("List the apps that come with macOS. Veldo shows "
                                                "their files but won’t remove them."));
     apple->trigger();
@@ -430,7 +445,7 @@ TEST(AppListView, ToolbarMenuSortsAndReloadsOnlyWhenAsked)
     apple->trigger();
     EXPECT_FALSE(f.model->includeSystemApps());
     EXPECT_EQ(s.scanCalls, 2);
-    s.view->reloadButton()->click();
+    child<QToolButton>(s.view, "reloadButton")->click();
     EXPECT_EQ(s.scanCalls, 3);
 }
 
@@ -555,13 +570,13 @@ TEST(AppListView, ThreeHundredAppsTouchNoDiskInDataAndPaintOnlyVisibleRows)
     options.actions.selectApps = [](IdSet) {};
     AppListView view(f.model.get(), std::move(options));
     auto* counting = new CountingRow(&icons, &view);
-    view.listView()->setItemDelegate(counting);
+    child<QListView>(view, "listView")->setItemDelegate(counting);
     view.resize(300, 600);
     view.show();
     nextTurn();
 
     const int before = f.counts->onGuiThread;
-    AppListModel* m = view.listModel();
+    AppListModel* m = child<AppListModel>(view, "listModel");
     ASSERT_EQ(m->rowCount(), 304);
     for (int row = 0; row < m->rowCount(); ++row)
         for (int role = 0; role <= AppListModel::UnusedRole; ++role)
@@ -570,12 +585,12 @@ TEST(AppListView, ThreeHundredAppsTouchNoDiskInDataAndPaintOnlyVisibleRows)
     EXPECT_EQ(guiThreadReads, 0) << "icons are read on the provider's threads";
 
     counting->painted.clear();
-    QScrollBar* bar = view.listView()->verticalScrollBar();
+    QScrollBar* bar = child<QListView>(view, "listView")->verticalScrollBar();
     bar->setValue(bar->maximum() / 2);
-    view.listView()->viewport()->repaint();
-    const int visible =
-        view.listView()->viewport()->height() / view.listView()->visualRect(m->index(10)).height() +
-        2;
+    child<QListView>(view, "listView")->viewport()->repaint();
+    const int visible = child<QListView>(view, "listView")->viewport()->height() /
+                            child<QListView>(view, "listView")->visualRect(m->index(10)).height() +
+                        2;
     EXPECT_GT(counting->painted.size(), 0u);
     EXPECT_LE(static_cast<int>(counting->painted.size()), visible);
     EXPECT_EQ(counting->painted.count(AppListModel::kFirstAppRow), 0u) << "the top is not painted";

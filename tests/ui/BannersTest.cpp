@@ -9,9 +9,12 @@
 #include "app/ui/NoticeBanner.h"
 #include "app/ui/ResultBanner.h"
 #include "platform/qt/Announcer.h"
+#include "tests/ui/ChildLookup.h"
 #include "tests/ui/UiFixtures.h"
 
 namespace veldo::ui {
+
+using testsupport::child;
 namespace {
 
 using platform::qt::Announcer;
@@ -61,20 +64,20 @@ TEST_F(ResultBannerTest, ButtonsFollowTheOutcome)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.outcome);
         m_banner->setOutcome(outcomeNamed(c.outcome));
-        EXPECT_EQ(m_banner->openSettingsButton()->isVisible(), c.settings);
-        EXPECT_EQ(m_banner->revealButton()->isVisible(), c.reveal);
-        EXPECT_EQ(m_banner->undoButton()->isVisible(), c.undo);
-        EXPECT_TRUE(m_banner->doneButton()->isVisible());
+        EXPECT_EQ(child<QPushButton>(m_banner, "openSettingsButton")->isVisible(), c.settings);
+        EXPECT_EQ(child<QPushButton>(m_banner, "revealButton")->isVisible(), c.reveal);
+        EXPECT_EQ(child<QPushButton>(m_banner, "undoButton")->isVisible(), c.undo);
+        EXPECT_TRUE(child<QPushButton>(m_banner, "doneButton")->isVisible());
     }
     QSignalSpy reveal(m_banner, &ResultBanner::revealFailedRequested);
     QSignalSpy settings(m_banner, &ResultBanner::openAppManagementRequested);
     QSignalSpy undo(m_banner, &ResultBanner::undoRequested);
-    m_banner->revealButton()->click();
-    m_banner->undoButton()->click();
+    child<QPushButton>(m_banner, "revealButton")->click();
+    child<QPushButton>(m_banner, "undoButton")->click();
     EXPECT_EQ(reveal.size(), 1);
     EXPECT_EQ(undo.size(), 1);
     EXPECT_EQ(settings.size(), 0);
-    EXPECT_EQ(m_banner->revealButton()->toolTip().toStdString(),
+    EXPECT_EQ(child<QPushButton>(m_banner, "revealButton")->toolTip().toStdString(),
               "Open these system files in Finder, then move them to the Trash to authenticate "
               "with your password.");
 }
@@ -84,20 +87,20 @@ TEST_F(ResultBannerTest, EscAndDoneDismissEvenWhileUndoing)
     m_banner->setOutcome(outcomeNamed("moved-undo"));
     showWindow();
     QSignalSpy dismiss(m_banner, &ResultBanner::dismissRequested);
-    m_banner->doneButton()->click();
+    child<QPushButton>(m_banner, "doneButton")->click();
     EXPECT_EQ(dismiss.size(), 1);
 
     m_banner->setUndoing(true);
-    EXPECT_FALSE(m_banner->undoButton()->isEnabled());
-    EXPECT_TRUE(m_banner->undoSpinner()->isVisible());
-    EXPECT_TRUE(m_banner->undoButton()->text().isEmpty());
+    EXPECT_FALSE(child<QPushButton>(m_banner, "undoButton")->isEnabled());
+    EXPECT_TRUE(child<BusyIndicator>(m_banner, "undoSpinner")->isVisible());
+    EXPECT_TRUE(child<QPushButton>(m_banner, "undoButton")->text().isEmpty());
     QTest::keyClick(&m_window, Qt::Key_Escape);
     EXPECT_EQ(dismiss.size(), 2);
 
     m_banner->setUndoing(false);
-    EXPECT_TRUE(m_banner->undoButton()->isEnabled());
-    EXPECT_FALSE(m_banner->undoSpinner()->isVisible());
-    EXPECT_EQ(m_banner->undoButton()->text(), QStringLiteral("Undo"));
+    EXPECT_TRUE(child<QPushButton>(m_banner, "undoButton")->isEnabled());
+    EXPECT_FALSE(child<BusyIndicator>(m_banner, "undoSpinner")->isVisible());
+    EXPECT_EQ(child<QPushButton>(m_banner, "undoButton")->text(), QStringLiteral("Undo"));
 
     // Hidden, the banner leaves Esc to others.
     m_banner->hide();
@@ -150,8 +153,8 @@ TEST(NoticeBanner, DismissAndOneAnnouncementPerMessage)
               "Quill is already in the Trash.\n2 dropped apps aren’t apps Veldo can remove.");
 
     QSignalSpy dismiss(banner, &NoticeBanner::dismissRequested);
-    EXPECT_EQ(banner->dismissButton()->toolTip(), QStringLiteral("Dismiss"));
-    banner->dismissButton()->click();
+    EXPECT_EQ(child<QToolButton>(banner, "dismissButton")->toolTip(), QStringLiteral("Dismiss"));
+    child<QToolButton>(banner, "dismissButton")->click();
     EXPECT_EQ(dismiss.size(), 1);
     EXPECT_LE(banner->maximumWidth() - banner->shadowMargins().left() -
                   banner->shadowMargins().right(),

@@ -16,9 +16,12 @@
 #include "app/ui/BatchAppRow.h"
 #include "platform/ByteCountFormatter.h"
 #include "tests/support/FakeMac.h"
+#include "tests/ui/ChildLookup.h"
 #include "tests/ui/UiFixtures.h"
 
 namespace veldo::ui {
+
+using testsupport::child;
 namespace {
 
 using controller::BatchAppResult;
@@ -253,33 +256,35 @@ TEST_F(BatchDetailViewTest, RowsShowTheirPillsStatusAndInclusion)
     EXPECT_EQ(quill.badgeTexts(), QStringList{"Running"});
     EXPECT_EQ(inkwell.badgeTexts(), QStringList{"Homebrew"});
     EXPECT_EQ(finder.badgeTexts(), QStringList{"Protected"});
-    EXPECT_TRUE(quill.checkbox()->isChecked());
-    EXPECT_TRUE(quill.checkbox()->isEnabled());
-    EXPECT_FALSE(finder.checkbox()->isChecked());
-    EXPECT_FALSE(finder.checkbox()->isEnabled());
+    EXPECT_TRUE(child<QCheckBox>(quill, "checkbox")->isChecked());
+    EXPECT_TRUE(child<QCheckBox>(quill, "checkbox")->isEnabled());
+    EXPECT_FALSE(child<QCheckBox>(finder, "checkbox")->isChecked());
+    EXPECT_FALSE(child<QCheckBox>(finder, "checkbox")->isEnabled());
     EXPECT_DOUBLE_EQ(finder.drawnOpacity(), 0.6);
     EXPECT_DOUBLE_EQ(quill.drawnOpacity(), 1.0);
-    EXPECT_EQ(finder.statusLabel()->text(), text("Protected \u2014 won\u2019t be removed"));
-    EXPECT_TRUE(quill.checkbox()->accessibleName().startsWith(
-        text("Include Quill, 2 items \u00b7 includes app bundle, ")));
+    EXPECT_EQ(child<QLabel>(finder, "statusLabel")->text(),
+              text("Protected \u2014 won\u2019t be removed"));
+    EXPECT_TRUE(child<QCheckBox>(quill, "checkbox")
+                    ->accessibleName()
+                    .startsWith(text("Include Quill, 2 items \u00b7 includes app bundle, ")));
     EXPECT_EQ(view->footerText(), "2 of 3 apps included");
     EXPECT_EQ(view->sizeText(),
               QString::fromStdString(platform::sizeText(c.model->includedBatchBytes())));
     EXPECT_EQ(view->itemsText(),
               BatchDetailView::itemsSelectedText(c.model->includedBatchItemCount()));
-    EXPECT_EQ(view->removeButton()->text(), text("Move 2 Apps to Trash\u2026"));
-    EXPECT_TRUE(view->removeButton()->isEnabled());
+    EXPECT_EQ(child<QPushButton>(view, "removeButton")->text(), text("Move 2 Apps to Trash\u2026"));
+    EXPECT_TRUE(child<QPushButton>(view, "removeButton")->isEnabled());
 
     // Every click flips the app's inclusion.
-    const_cast<QCheckBox*>(quill.checkbox())->click();
+    const_cast<QCheckBox*>(child<QCheckBox>(quill, "checkbox"))->click();
     settle();
     EXPECT_FALSE(c.model->batchIncludedIDs().contains("/Applications/Quill.app"));
-    EXPECT_FALSE(view->rows()[0]->checkbox()->isChecked());
+    EXPECT_FALSE(child<QCheckBox>(view->rows()[0], "checkbox")->isChecked());
     EXPECT_EQ(view->footerText(), "1 of 3 apps included");
-    view->rows()[1]->checkbox()->click();
+    child<QCheckBox>(view->rows()[1], "checkbox")->click();
     settle();
     EXPECT_EQ(view->footerText(), "0 of 3 apps included");
-    EXPECT_FALSE(view->removeButton()->isEnabled());
+    EXPECT_FALSE(child<QPushButton>(view, "removeButton")->isEnabled());
 }
 
 TEST_F(BatchDetailViewTest, ZeroBytesReadZeroKBInHeaderAndRow)
@@ -287,7 +292,7 @@ TEST_F(BatchDetailViewTest, ZeroBytesReadZeroKBInHeaderAndRow)
     arrange(0);
     auto view = makeView();
     EXPECT_EQ(view->sizeText(), "Zero KB");
-    EXPECT_EQ(view->rows()[0]->sizeLabel()->text(), "Zero KB");
+    EXPECT_EQ(child<QLabel>(view->rows()[0], "sizeLabel")->text(), "Zero KB");
 }
 
 TEST_F(BatchDetailViewTest, ScanningThenRowsOrNothingToClean)
@@ -300,7 +305,7 @@ TEST_F(BatchDetailViewTest, ScanningThenRowsOrNothingToClean)
     settle();
     EXPECT_EQ(view->content(), BatchDetailView::Content::nothingToClean);
     EXPECT_EQ(view->footerText(), "0 of 0 apps included");
-    EXPECT_FALSE(view->removeButton()->isEnabled());
+    EXPECT_FALSE(child<QPushButton>(view, "removeButton")->isEnabled());
 }
 
 TEST_F(BatchDetailViewTest, MoveToTrashStartsOneRemoval)
@@ -308,7 +313,7 @@ TEST_F(BatchDetailViewTest, MoveToTrashStartsOneRemoval)
     arrange();
     auto view = makeView();
     QSignalSpy removing(c.model.get(), &controller::UninstallViewModel::isRemovingChanged);
-    view->removeButton()->click();
+    child<QPushButton>(view, "removeButton")->click();
     QMessageBox* box = view->confirmation();
     ASSERT_NE(box, nullptr);
     EXPECT_TRUE(box->isVisible());
@@ -332,8 +337,8 @@ TEST_F(BatchDetailViewTest, MoveToTrashStartsOneRemoval)
     settle();
     EXPECT_EQ(view->confirmation(), nullptr);
     if (c.model->isRemoving()) {
-        EXPECT_EQ(view->removeButton()->text(), text("Removing\u2026"));
-        EXPECT_FALSE(view->removeButton()->isEnabled());
+        EXPECT_EQ(child<QPushButton>(view, "removeButton")->text(), text("Removing\u2026"));
+        EXPECT_FALSE(child<QPushButton>(view, "removeButton")->isEnabled());
     }
 }
 
@@ -357,7 +362,7 @@ TEST_F(BatchDetailViewTest, AnOpenConfirmationFollowsTheControllerAndClosesOnOth
     arrange();
     auto first = makeView();
     auto second = makeView(); // another main window on the same controller
-    first->removeButton()->click();
+    child<QPushButton>(first, "removeButton")->click();
     QPointer<QMessageBox> box = first->confirmation();
     ASSERT_NE(box, nullptr);
     ASSERT_EQ(box->informativeText().count("Running apps"), 1);
@@ -379,14 +384,14 @@ TEST_F(BatchDetailViewTest, AnOpenConfirmationFollowsTheControllerAndClosesOnOth
     EXPECT_EQ(box->informativeText().count("Running apps"), 0);
 
     // The other window leaves an app out: the box closes as Cancel, nothing is removed.
-    second->rows()[1]->checkbox()->click();
+    child<QCheckBox>(second->rows()[1], "checkbox")->click();
     settle();
     EXPECT_TRUE(!box || !box->isVisible());
     EXPECT_EQ(first->confirmation(), nullptr);
     EXPECT_FALSE(c.model->isRemoving());
 
     // Open again, then other apps are selected.
-    first->removeButton()->click();
+    child<QPushButton>(first, "removeButton")->click();
     box = first->confirmation();
     ASSERT_NE(box, nullptr);
     c.model->setSelectedAppIDs({"/Applications/Margins.app", "/Applications/Inkwell.app"});

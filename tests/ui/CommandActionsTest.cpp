@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QTest>
 #include <QVBoxLayout>
 
@@ -21,12 +22,16 @@
 #include "app/ui/AppShell.h"
 #include "app/ui/HelpView.h"
 #include "app/ui/MainWindow.h"
+#include "app/ui/ResultBanner.h"
 #include "app/ui/SearchField.h"
 #include "tests/platform/qt/LoopbackFeedServer.h"
 #include "tests/support/MacPathLiteral.h"
+#include "tests/ui/ChildLookup.h"
 #include "tests/ui/UpdaterFixture.h"
 
 namespace veldo::ui {
+
+using testsupport::child;
 namespace {
 
 using controller::IdSet;
@@ -210,15 +215,15 @@ TEST_F(CommandActionsTest, EveryMainWindowGetsTheMenusInOrder)
         QAction* action;
         QList<QKeySequence> keys;
     } keys[] = {
-        {actions->settings(), {QKeySequence(Qt::CTRL | Qt::Key_Comma)}},
-        {actions->quit(), {QKeySequence(Qt::CTRL | Qt::Key_Q)}},
-        {actions->close(), {QKeySequence(Qt::CTRL | Qt::Key_W)}},
-        {actions->undo(), {QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_Z)}},
-        {actions->findApps(), {QKeySequence(Qt::CTRL | Qt::Key_F)}},
-        {actions->showMainWindow(), {QKeySequence(Qt::CTRL | Qt::Key_0)}},
-        {actions->rescan(), {QKeySequence(Qt::CTRL | Qt::Key_R)}},
-        {actions->reload(), {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R)}},
-        {actions->help(),
+        {child<QAction>(actions, "settings"), {QKeySequence(Qt::CTRL | Qt::Key_Comma)}},
+        {child<QAction>(actions, "quit"), {QKeySequence(Qt::CTRL | Qt::Key_Q)}},
+        {child<QAction>(actions, "close"), {QKeySequence(Qt::CTRL | Qt::Key_W)}},
+        {child<QAction>(actions, "undo"), {QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_Z)}},
+        {child<QAction>(actions, "findApps"), {QKeySequence(Qt::CTRL | Qt::Key_F)}},
+        {child<QAction>(actions, "showMainWindow"), {QKeySequence(Qt::CTRL | Qt::Key_0)}},
+        {child<QAction>(actions, "rescan"), {QKeySequence(Qt::CTRL | Qt::Key_R)}},
+        {child<QAction>(actions, "reload"), {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R)}},
+        {child<QAction>(actions, "help"),
          {QKeySequence(Qt::CTRL | Qt::Key_Question),
           QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Question)}},
     };
@@ -229,19 +234,27 @@ TEST_F(CommandActionsTest, EveryMainWindowGetsTheMenusInOrder)
 TEST_F(CommandActionsTest, UndoFollowsTheLastOutcomeAndTheBusyFlags)
 {
     MainWindow* window = open();
-    QAction* undo = actions->undo();
+    QAction* undo = child<QAction>(actions, "undo");
+    // The result banner's Undo button is enabled exactly when the menu item is.
+    auto* bannerUndo =
+        child<QPushButton>(child<ResultBanner>(window, "resultBanner"), "undoButton");
     EXPECT_FALSE(undo->isEnabled()) << "before any removal";
     removal::UninstallOutcome outcome;
     outcome.restorePoints.resize(2);
     model->setLastOutcome(outcome);
+    model->setShowResultBanner(true);
     EXPECT_TRUE(undo->isEnabled());
+    EXPECT_TRUE(bannerUndo->isEnabled());
     EXPECT_EQ(undo->text(), "Undo Last Cleanup");
     model->setIsRemoving(true);
     EXPECT_FALSE(undo->isEnabled());
+    EXPECT_FALSE(bannerUndo->isEnabled()) << "another removal runs";
     model->setIsRemoving(false);
     model->setIsUndoing(true);
     EXPECT_FALSE(undo->isEnabled());
+    EXPECT_FALSE(bannerUndo->isEnabled());
     model->setIsUndoing(false);
+    EXPECT_TRUE(bannerUndo->isEnabled());
     outcome.restorePoints[1].needsAdmin = true;
     model->setLastOutcome(outcome);
     EXPECT_EQ(undo->text(), QString::fromUtf8("Undo Last Cleanup\u2026"));
@@ -294,7 +307,7 @@ TEST_F(CommandActionsTest, TheRescanItemFollowsTheSelectionAndAwaitsItsOperation
     for (const auto& c : cases) {
         select(c.selection, c.tab, c.detail);
         QCoreApplication::processEvents();
-        EXPECT_EQ(actions->rescan()->text(), c.title);
+        EXPECT_EQ(child<QAction>(actions, "rescan")->text(), c.title);
         log.clear();
         QTest::keyClick(window, Qt::Key_R, Qt::ControlModifier);
         ASSERT_TRUE(waitForCalls(c.calls.size())) << c.title;
@@ -308,21 +321,21 @@ TEST_F(CommandActionsTest, TheRescanItemFollowsTheSelectionAndAwaitsItsOperation
     }
 
     select({"veldo://developer"}, T::packages, {});
-    EXPECT_EQ(actions->rescan()->text(), "Rescan Packages");
+    EXPECT_EQ(child<QAction>(actions, "rescan")->text(), "Rescan Packages");
     log.clear();
-    actions->rescan()->trigger();
+    child<QAction>(actions, "rescan")->trigger();
     ASSERT_TRUE(waitForCalls(1));
     EXPECT_EQ(log.calls(), std::vector<std::string>{"packages"});
     ASSERT_TRUE(QTest::qWaitFor([&] { return !model->isScanningPackages(); }, 5000));
 
     // Enabled while the app list is scanned, not while a removal or an undo runs.
     model->setIsScanningApps(true);
-    EXPECT_TRUE(actions->rescan()->isEnabled());
+    EXPECT_TRUE(child<QAction>(actions, "rescan")->isEnabled());
     model->setIsRemoving(true);
-    EXPECT_FALSE(actions->rescan()->isEnabled());
+    EXPECT_FALSE(child<QAction>(actions, "rescan")->isEnabled());
     model->setIsRemoving(false);
     model->setIsUndoing(true);
-    EXPECT_FALSE(actions->rescan()->isEnabled());
+    EXPECT_FALSE(child<QAction>(actions, "rescan")->isEnabled());
     model->setIsUndoing(false);
 }
 
@@ -336,9 +349,9 @@ TEST_F(CommandActionsTest, TheRescanItemFollowsTheDetailAppOfAReviewedTrashNotic
     notice.app = app("Kestrel");
     notice.bundle.trashURL = "/Users/Shared/.Trash/Kestrel.app"_mac;
     model->setTrashNotices({notice});
-    EXPECT_EQ(actions->rescan()->text().toStdString(), "Rescan Applications");
-    (void)model->reviewTrashedApp(notice);
-    EXPECT_EQ(actions->rescan()->text().toStdString(), "Rescan Leftovers");
+    EXPECT_EQ(child<QAction>(actions, "rescan")->text().toStdString(), "Rescan Applications");
+    model->reviewTrashedApp(notice).detach();
+    EXPECT_EQ(child<QAction>(actions, "rescan")->text().toStdString(), "Rescan Leftovers");
     ASSERT_TRUE(QTest::qWaitFor([&] { return !model->isScanningLeftovers(); }, 5000));
     EXPECT_EQ(log.calls(), std::vector<std::string>{"leftovers Kestrel"});
 }
@@ -346,7 +359,7 @@ TEST_F(CommandActionsTest, TheRescanItemFollowsTheDetailAppOfAReviewedTrashNotic
 TEST_F(CommandActionsTest, ReloadNeedsAnApplicationsFolderAndNoScanRunning)
 {
     open();
-    QAction* reload = actions->reload();
+    QAction* reload = child<QAction>(actions, "reload");
     EXPECT_TRUE(reload->isEnabled());
     model->setIsScanningApps(true);
     EXPECT_FALSE(reload->isEnabled());
@@ -380,13 +393,13 @@ TEST_F(CommandActionsTest, ControlZeroBringsAMainWindowBackOrOpensOne)
     MainWindow* window = AppShell::findMainWindow();
     ASSERT_NE(window, nullptr);
     window->setWindowState(Qt::WindowMinimized);
-    actions->showMainWindow()->trigger();
+    child<QAction>(actions, "showMainWindow")->trigger();
     EXPECT_EQ(shell->mainWindowCount(), 1);
     EXPECT_FALSE(window->isMinimized());
 
     // Hidden, not minimised: passed over, another one opens.
     window->hide();
-    actions->showMainWindow()->trigger();
+    child<QAction>(actions, "showMainWindow")->trigger();
     EXPECT_EQ(shell->mainWindowCount(), 2);
 }
 
@@ -403,7 +416,7 @@ TEST_F(CommandActionsTest, FindAppsFocusesTheSearchFieldOnTheNextTurn)
 
     // No window visible by the time the focusing runs: it finds none and shows nothing.
     delete window;
-    actions->findApps()->trigger();
+    child<QAction>(actions, "findApps")->trigger();
     MainWindow* opened = AppShell::findMainWindow();
     ASSERT_NE(opened, nullptr);
     opened->hide();
@@ -475,7 +488,7 @@ TEST_F(CommandActionsTest, CheckForUpdatesAsksTheFeedOverLoopback)
                                                  {"SUFeedURL", server.url().toStdString()}});
     auto loopbackUpdater = makeController(signs());
     CommandActions menu(*shell, *loopbackUpdater);
-    QAction* check = menu.checkForUpdates();
+    QAction* check = child<QAction>(menu, "checkForUpdates");
     EXPECT_EQ(check->text(), QString::fromUtf8("Check for Updates\u2026"));
     ASSERT_TRUE(check->isEnabled());
     check->trigger();

@@ -33,9 +33,12 @@
 #include "platform/qt/FileManagerReveal.h"
 #include "tests/support/FakeMac.h"
 #include "tests/ui/AccessibleRows.h"
+#include "tests/ui/ChildLookup.h"
 #include "tests/ui/UiFixtures.h"
 
 namespace veldo::ui {
+
+using testsupport::child;
 namespace {
 
 using core::DeveloperTab;
@@ -48,6 +51,17 @@ DevPackage package(std::string name, PackageManagerKind manager = PackageManager
                    std::string version = "1.0", std::int64_t bytes = 1'000'000)
 {
     return {manager, std::move(name), std::move(version), bytes};
+}
+
+// Whether both texts of a message box are shown as they are, never read as markup.
+bool showsPlainText(const QMessageBox& box)
+{
+    for (const char* name : {"qt_msgbox_label", "qt_msgbox_informativelabel"}) {
+        const auto* label = box.findChild<QLabel*>(QLatin1String(name));
+        if (!label || label->textFormat() != Qt::PlainText)
+            return false;
+    }
+    return true;
 }
 
 ToolchainItem item(std::string title, std::int64_t bytes, bool cache, bool data = false,
@@ -143,7 +157,7 @@ TEST_F(DeveloperViewTest, HeaderAndBarFollowTheTab)
     DeveloperView& view = show();
     EXPECT_EQ(m_toolchainScans, 1); // the appearance scan
     EXPECT_EQ(m_packageScans, 0);
-    EXPECT_EQ(view.tabPicker()->accessibleName(), "Developer view");
+    EXPECT_EQ(child<QWidget>(view, "tabPicker")->accessibleName(), "Developer view");
     const struct
     {
         DeveloperTab tab;
@@ -160,27 +174,27 @@ TEST_F(DeveloperViewTest, HeaderAndBarFollowTheTab)
         SCOPED_TRACE(static_cast<int>(c.tab));
         view.tabButton(c.tab)->click();
         EXPECT_EQ(m_model->developerTab(), c.tab);
-        EXPECT_EQ(view.totals()->isVisible(), c.total);
-        EXPECT_EQ(view.exportButton()->isVisible(), c.exportButton);
-        EXPECT_EQ(view.actionBarBox()->isVisible(), c.bar);
-        EXPECT_TRUE(view.rescanButton()->isVisible());
-        EXPECT_EQ(view.rescanButton()->toolTip(), "Rescan (⌘R)");
+        EXPECT_EQ(child<QWidget>(view, "totals")->isVisible(), c.total);
+        EXPECT_EQ(child<QToolButton>(view, "exportButton")->isVisible(), c.exportButton);
+        EXPECT_EQ(child<QWidget>(view, "actionBarBox")->isVisible(), c.bar);
+        EXPECT_TRUE(child<QToolButton>(view, "rescanButton")->isVisible());
+        EXPECT_EQ(child<QToolButton>(view, "rescanButton")->toolTip(), "Rescan (⌘R)");
     }
-    EXPECT_EQ(view.totalLabel()->text(), "55.89 GB");
+    EXPECT_EQ(child<QLabel>(view, "totalLabel")->text(), "55.89 GB");
 }
 
 TEST_F(DeveloperViewTest, MapKindIsKeptOnlyWhenSwitchingToTheMap)
 {
     DeveloperView& view = show();
     loadPackages();
-    view.selectedMapKind()->setKind(ToolchainKind::node);
+    child<SelectedMapKind>(view, "selectedMapKind")->setKind(ToolchainKind::node);
     view.tabButton(DeveloperTab::map)->click();
-    EXPECT_EQ(view.selectedMapKind()->kind(), ToolchainKind::node);
+    EXPECT_EQ(child<SelectedMapKind>(view, "selectedMapKind")->kind(), ToolchainKind::node);
     view.tabButton(DeveloperTab::footprint)->click();
-    EXPECT_EQ(view.selectedMapKind()->kind(), std::nullopt);
-    view.selectedMapKind()->setKind(ToolchainKind::xcode);
+    EXPECT_EQ(child<SelectedMapKind>(view, "selectedMapKind")->kind(), std::nullopt);
+    child<SelectedMapKind>(view, "selectedMapKind")->setKind(ToolchainKind::xcode);
     view.tabButton(DeveloperTab::packages)->click();
-    EXPECT_EQ(view.selectedMapKind()->kind(), std::nullopt);
+    EXPECT_EQ(child<SelectedMapKind>(view, "selectedMapKind")->kind(), std::nullopt);
 }
 
 TEST_F(DeveloperViewTest, TheFirstSwitchToPackagesScansOnceAndRescanFollowsTheTab)
@@ -190,15 +204,17 @@ TEST_F(DeveloperViewTest, TheFirstSwitchToPackagesScansOnceAndRescanFollowsTheTa
     m_model->setLastPackageResult(testsupport::packageResultSample(false));
     view.tabButton(DeveloperTab::packages)->click();
     QTRY_COMPARE(m_packageScans.load(), 1);
-    EXPECT_EQ(view.packageContent()->currentIndex(), 0);
-    EXPECT_EQ(scanningMessage(view.packageContent()), "Reading installed packages…");
-    EXPECT_TRUE(view.packageResult() && view.packageResult()->isVisible()); // stays above
-    EXPECT_FALSE(view.rescanButton()->isEnabled());
+    EXPECT_EQ(child<QStackedWidget>(view, "packageContent")->currentIndex(), 0);
+    EXPECT_EQ(scanningMessage(child<QStackedWidget>(view, "packageContent")),
+              "Reading installed packages…");
+    EXPECT_TRUE(child<PackageResultView>(view, "packageResult") &&
+                child<PackageResultView>(view, "packageResult")->isVisible()); // stays above
+    EXPECT_FALSE(child<QToolButton>(view, "rescanButton")->isEnabled());
     m_holdPackageScan = false;
     m_packageGate.count_down();
     QTRY_VERIFY(!m_model->isScanningPackages());
-    EXPECT_EQ(view.packageContent()->currentIndex(), 1);
-    EXPECT_TRUE(view.rescanButton()->isEnabled());
+    EXPECT_EQ(child<QStackedWidget>(view, "packageContent")->currentIndex(), 1);
+    EXPECT_TRUE(child<QToolButton>(view, "rescanButton")->isEnabled());
 
     view.tabButton(DeveloperTab::footprint)->click();
     view.tabButton(DeveloperTab::packages)->click();
@@ -206,12 +222,12 @@ TEST_F(DeveloperViewTest, TheFirstSwitchToPackagesScansOnceAndRescanFollowsTheTa
     EXPECT_EQ(m_packageScans, 1); // the scan has run
 
     const int toolchainScans = m_toolchainScans;
-    view.rescanButton()->click();
+    child<QToolButton>(view, "rescanButton")->click();
     QTRY_COMPARE(m_packageScans.load(), 2);
     QTRY_VERIFY(!m_model->isScanningPackages());
     EXPECT_EQ(m_toolchainScans, toolchainScans);
     view.tabButton(DeveloperTab::map)->click();
-    view.rescanButton()->click();
+    child<QToolButton>(view, "rescanButton")->click();
     QTRY_COMPARE(m_toolchainScans.load(), toolchainScans + 1);
     QTRY_VERIFY(!m_model->isScanningDeveloper());
     EXPECT_EQ(m_packageScans, 2);
@@ -222,21 +238,22 @@ TEST_F(DeveloperViewTest, EmptyTabsShowTheirEmptyStateAndAZeroCount)
     m_toolchains.clear();
     DeveloperView& view = show();
     m_model->setHasScannedPackages(true);
-    EXPECT_EQ(view.footprintContent()->currentIndex(), 2);
-    EXPECT_EQ(view.mapContent()->currentIndex(), 2);
-    EXPECT_FALSE(view.toolchainSelectAll()->isVisible());
-    EXPECT_EQ(view.toolchainSelection()->text(), "0 selected · Zero KB");
-    EXPECT_FALSE(view.moveButton()->isEnabled());
-    EXPECT_EQ(view.totalLabel()->text(), "Zero KB");
+    EXPECT_EQ(child<QStackedWidget>(view, "footprintContent")->currentIndex(), 2);
+    EXPECT_EQ(child<QStackedWidget>(view, "mapContent")->currentIndex(), 2);
+    EXPECT_FALSE(child<QPushButton>(view, "toolchainSelectAll")->isVisible());
+    EXPECT_EQ(child<QLabel>(view, "toolchainSelection")->text(), "0 selected · Zero KB");
+    EXPECT_FALSE(child<DestructiveButton>(view, "moveButton")->isEnabled());
+    EXPECT_EQ(child<QLabel>(view, "totalLabel")->text(), "Zero KB");
 
     m_model->setDeveloperTab(DeveloperTab::packages);
     QTRY_VERIFY(!m_model->isScanningPackages());
     m_model->setPackageGroups({});
-    EXPECT_EQ(view.packageContent()->currentIndex(), 2);
-    EXPECT_FALSE(view.packageSelectAll()->isVisible());
-    EXPECT_EQ(view.packageSelection()->text(), "0 selected");
-    EXPECT_FALSE(view.uninstallButton()->isEnabled());
-    EXPECT_EQ(view.uninstallButton()->shownTitle(), "Uninstall 0 Packages…");
+    EXPECT_EQ(child<QStackedWidget>(view, "packageContent")->currentIndex(), 2);
+    EXPECT_FALSE(child<QPushButton>(view, "packageSelectAll")->isVisible());
+    EXPECT_EQ(child<QLabel>(view, "packageSelection")->text(), "0 selected");
+    EXPECT_FALSE(child<DestructiveButton>(view, "uninstallButton")->isEnabled());
+    EXPECT_EQ(child<DestructiveButton>(view, "uninstallButton")->shownTitle(),
+              "Uninstall 0 Packages…");
 }
 
 TEST_F(DeveloperViewTest, SelectAllTurnsIntoDeselectAllOnlyForAFullSelection)
@@ -246,21 +263,21 @@ TEST_F(DeveloperViewTest, SelectAllTurnsIntoDeselectAllOnlyForAFullSelection)
     EXPECT_TRUE(DeveloperView::isEverythingSelected(3, 3));
 
     DeveloperView& view = show();
-    EXPECT_EQ(view.toolchainSelectAll()->text(), "Select All");
-    view.toolchainSelectAll()->click();
+    EXPECT_EQ(child<QPushButton>(view, "toolchainSelectAll")->text(), "Select All");
+    child<QPushButton>(view, "toolchainSelectAll")->click();
     EXPECT_EQ(m_model->selectedToolchainIDs().size(), 6u);
-    EXPECT_EQ(view.toolchainSelectAll()->text(), "Deselect All");
-    EXPECT_EQ(view.toolchainSelection()->text(), "6 selected · 55.89 GB");
+    EXPECT_EQ(child<QPushButton>(view, "toolchainSelectAll")->text(), "Deselect All");
+    EXPECT_EQ(child<QLabel>(view, "toolchainSelection")->text(), "6 selected · 55.89 GB");
     m_model->toggleToolchainItem(m_toolchains[1].items[0]);
-    EXPECT_EQ(view.toolchainSelectAll()->text(), "Select All");
+    EXPECT_EQ(child<QPushButton>(view, "toolchainSelectAll")->text(), "Select All");
     m_model->toggleToolchainItem(m_toolchains[1].items[0]);
-    view.toolchainSelectAll()->click();
+    child<QPushButton>(view, "toolchainSelectAll")->click();
     EXPECT_TRUE(m_model->selectedToolchainIDs().empty());
 
     m_model->setIsRemoving(true);
-    view.toolchainSelectAll()->click();
-    EXPECT_EQ(view.moveButton()->shownTitle(), "Working…");
-    EXPECT_FALSE(view.moveButton()->isEnabled());
+    child<QPushButton>(view, "toolchainSelectAll")->click();
+    EXPECT_EQ(child<DestructiveButton>(view, "moveButton")->shownTitle(), "Working…");
+    EXPECT_FALSE(child<DestructiveButton>(view, "moveButton")->isEnabled());
 }
 
 TEST_F(DeveloperViewTest, DialogMessages)
@@ -317,29 +334,29 @@ TEST_F(DeveloperViewTest, ResultCardColoursAndButtons)
         int dismissed = 0;
         PackageResultView card(testsupport::packageResultSample(failures), [&] { ++dismissed; });
         card.show();
-        EXPECT_EQ(card.titleLabel()->text(),
+        EXPECT_EQ(child<QLabel>(card, "titleLabel")->text(),
                   failures ? "Some Packages Weren’t Uninstalled" : "Packages Uninstalled");
         EXPECT_EQ(card.fillColor().rgb(),
                   SystemColors::color(failures ? SystemColor::orange : SystemColor::green,
                                       SystemColors::colorScheme(card.palette()))
                       .rgb());
-        EXPECT_EQ(card.copyDetailsButton() != nullptr, failures);
+        EXPECT_EQ(child<QPushButton>(card, "copyDetailsButton") != nullptr, failures);
         EXPECT_EQ(card.failureLabels().size(), failures ? 2u : 0u);
         if (failures) {
-            card.copyDetailsButton()->click();
+            child<QPushButton>(card, "copyDetailsButton")->click();
             EXPECT_EQ(QApplication::clipboard()->text(),
                       "typescript: npm ERR! code EACCES npm ERR! syscall rename npm ERR! path "
                       "/usr/local/lib/node_modules/typescript\nnumpy: Required by pandas");
             EXPECT_TRUE(card.failureLabels()[0]->textInteractionFlags() &
                         Qt::TextSelectableByMouse);
         }
-        card.dismissButton()->click();
+        child<QPushButton>(card, "dismissButton")->click();
         EXPECT_EQ(dismissed, 1);
     }
     DeveloperView& view = show();
     m_model->setLastPackageResult(testsupport::packageResultSample(false));
-    ASSERT_NE(view.packageResult(), nullptr);
-    view.packageResult()->dismissButton()->click();
+    ASSERT_NE(child<PackageResultView>(view, "packageResult"), nullptr);
+    child<QPushButton>(child<PackageResultView>(view, "packageResult"), "dismissButton")->click();
     EXPECT_FALSE(m_model->lastPackageResult().has_value());
 }
 
@@ -371,7 +388,7 @@ TEST_F(DeveloperViewTest, ToolchainRowsBadgesAndToggles)
 
     DeveloperView& view = show();
     m_model->setSelectedToolchainIDs({}); // the scan ticked the caches
-    CheckListView* list = view.toolchainList();
+    CheckListView* list = child<CheckListView>(view, "toolchainList");
     auto* model = static_cast<ToolchainListModel*>(list->model());
     // Rows: Xcode header, 3 items, Node header, 2 items, Cloud header, 1 item.
     ASSERT_EQ(model->rowCount(), 9);
@@ -380,15 +397,19 @@ TEST_F(DeveloperViewTest, ToolchainRowsBadgesAndToggles)
     EXPECT_FALSE(model->isLastInGroup(1));
     const QModelIndex admin = model->index(2);
     const QRect rect = list->visualRect(admin);
-    const auto geometry = view.toolchainDelegate()->geometry(rect, admin);
+    const auto geometry =
+        child<ToolchainRowDelegate>(view, "toolchainDelegate")->geometry(rect, admin);
     EXPECT_FALSE(geometry.lock.isEmpty());
-    EXPECT_EQ(view.toolchainDelegate()->toolTipAt(rect, admin, geometry.lock.center()),
+    EXPECT_EQ(child<ToolchainRowDelegate>(view, "toolchainDelegate")
+                  ->toolTipAt(rect, admin, geometry.lock.center()),
               "Outside your home folder — needs your administrator password.");
-    EXPECT_TRUE(view.toolchainDelegate()->geometry(rect, model->index(1)).lock.isEmpty());
+    EXPECT_TRUE(child<ToolchainRowDelegate>(view, "toolchainDelegate")
+                    ->geometry(rect, model->index(1))
+                    .lock.isEmpty());
 
     const std::string path = model->item(5).url.path();
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
-                      view.toolchainDelegate()
+                      child<ToolchainRowDelegate>(view, "toolchainDelegate")
                           ->geometry(list->visualRect(model->index(5)), model->index(5))
                           .detail.center());
     EXPECT_EQ(m_model->selectedToolchainIDs(), (controller::IdSet{path}));
@@ -407,7 +428,7 @@ TEST_F(DeveloperViewTest, ToolchainRowsShowTheirLockAndRevealButtonToAssistiveTe
     using testsupport::doAccessibleAction;
     DeveloperView& view = show();
     m_model->setSelectedToolchainIDs({}); // the scan ticked the caches
-    CheckListView* list = view.toolchainList();
+    CheckListView* list = child<CheckListView>(view, "toolchainList");
     // Row 2: the simulator runtime outside the home folder.
     const std::string name =
         "iOS 17.2 Simulator Runtime, 7.1 GB, reinstallable, needs administrator password";
@@ -448,13 +469,13 @@ TEST_F(DeveloperViewTest, PackageRowsWithoutVersionOrSize)
     DeveloperView& view = show();
     loadPackages();
     m_model->setDeveloperTab(DeveloperTab::packages);
-    CheckListView* list = view.packageList();
+    CheckListView* list = child<CheckListView>(view, "packageList");
     auto* model = static_cast<PackageListModel*>(list->model());
     for (int row = 0; row < model->rowCount(); ++row) {
         if (model->isHeader(row))
             continue;
-        const auto g = view.packageDelegate()->geometry(list->visualRect(model->index(row)),
-                                                        model->index(row));
+        const auto g = child<PackageRowDelegate>(view, "packageDelegate")
+                           ->geometry(list->visualRect(model->index(row)), model->index(row));
         EXPECT_EQ(g.size.isEmpty(), model->package(row).sizeBytes <= 0) << row;
         EXPECT_EQ(g.detail.isEmpty(), model->package(row).version.empty()) << row;
     }
@@ -468,22 +489,23 @@ TEST_F(DeveloperViewTest, APackageDialogClosesWhenItsSelectionOrListChanges)
     const auto& packages = m_model->packageGroups();
     m_model->setSelectedPackageIDs({packages[0].packages[0].id()});
 
-    view.uninstallButton()->click();
+    child<DestructiveButton>(view, "uninstallButton")->click();
     ASSERT_NE(view.packageDialog(), nullptr);
     EXPECT_EQ(view.packageDialog()->text(), "Uninstall 1 package?");
+    EXPECT_TRUE(showsPlainText(*view.packageDialog())) << "names are never read as markup";
     m_model->togglePackage(packages[2].packages[0]); // another window ticks one more
     EXPECT_EQ(view.packageDialog(), nullptr);
 
-    view.uninstallButton()->click();
+    child<DestructiveButton>(view, "uninstallButton")->click();
     ASSERT_NE(view.packageDialog(), nullptr);
-    (void)m_model->scanPackages(); // a scan replaces the list
+    m_model->scanPackages().detach(); // a scan replaces the list
     EXPECT_EQ(view.packageDialog(), nullptr);
     QTRY_VERIFY(!m_model->isScanningPackages());
     EXPECT_EQ(m_removals, 0);
 
     // A notification that leaves the selection as it was keeps the dialog open.
     m_model->setSelectedPackageIDs({m_model->packageGroups()[0].packages[0].id()});
-    view.uninstallButton()->click();
+    child<DestructiveButton>(view, "uninstallButton")->click();
     ASSERT_NE(view.packageDialog(), nullptr);
     emit m_model->selectedPackageIDsChanged();
     ASSERT_NE(view.packageDialog(), nullptr);
@@ -500,9 +522,10 @@ TEST_F(DeveloperViewTest, TheToolchainDialogClosesWhenItsSelectionChanges)
 {
     DeveloperView& view = show();
     m_model->setSelectedToolchainIDs({m_toolchains[0].items[1].url.path()});
-    view.moveButton()->click();
+    child<DestructiveButton>(view, "moveButton")->click();
     ASSERT_NE(view.toolchainDialog(), nullptr);
     EXPECT_EQ(view.toolchainDialog()->text(), "Move 1 item (7.1 GB) to the Trash?");
+    EXPECT_TRUE(showsPlainText(*view.toolchainDialog())) << "titles are never read as markup";
     EXPECT_EQ(view.toolchainDialog()->informativeText(),
               "Includes 1 reinstallable item (7.1 GB) — SDKs, runtimes or toolchains you’d need "
               "to download again.\n\n1 item needs your administrator password.\n\nYou can undo "
@@ -520,7 +543,7 @@ TEST_F(DeveloperViewTest, ExportWritesIntoTheChosenFolderAndShowsItsSentence)
     loadPackages();
     m_model->setDeveloperTab(DeveloperTab::packages);
     const auto pick = [&](const std::optional<std::string>& macFolder) {
-        view.exportButton()->click();
+        child<QToolButton>(view, "exportButton")->click();
         QFileDialog* panel = nullptr;
         EXPECT_TRUE(QTest::qWaitFor([&] {
             panel = view.findChild<QFileDialog*>();
@@ -563,9 +586,9 @@ TEST_F(DeveloperViewTest, FiveThousandPackagesScrollWithoutAWidgetPerRow)
     QTRY_VERIFY(!m_model->isScanningPackages());
     const int widgets = static_cast<int>(view.findChildren<QWidget*>().size());
     EXPECT_LT(widgets, 400);
-    view.packageList()->scrollToBottom();
+    child<CheckListView>(view, "packageList")->scrollToBottom();
     view.repaint();
-    EXPECT_LT(view.packageDelegate()->rowsPainted(), 200);
+    EXPECT_LT(child<PackageRowDelegate>(view, "packageDelegate")->rowsPainted(), 200);
 }
 
 } // namespace

@@ -17,9 +17,12 @@
 #include "base/RawValue.h"
 #include "platform/qt/FileManagerReveal.h"
 #include "tests/support/FakeMac.h"
+#include "tests/ui/ChildLookup.h"
 #include "tests/ui/UiFixtures.h"
 
 namespace veldo::ui {
+
+using testsupport::child;
 namespace {
 
 using core::ToolchainGroup;
@@ -68,15 +71,15 @@ TEST(ToolchainKindColor, SystemColoursAndThreeMixes)
         EXPECT_EQ(color(ToolchainKind::php, scheme), sys(SystemColor::indigo));
         EXPECT_EQ(color(ToolchainKind::testing, scheme), sys(SystemColor::pink));
         EXPECT_EQ(color(ToolchainKind::android, scheme),
-                  mixColor(sys(SystemColor::yellow), sys(SystemColor::green), 0.5));
+                  mixColor(sys(SystemColor::green), sys(SystemColor::yellow), 0.5));
         EXPECT_EQ(color(ToolchainKind::rust, scheme),
-                  mixColor(sys(SystemColor::red), sys(SystemColor::orange), 0.55));
+                  mixColor(sys(SystemColor::orange), sys(SystemColor::red), 0.55));
         EXPECT_EQ(color(ToolchainKind::cloud, scheme),
-                  mixColor(sys(SystemColor::pink), sys(SystemColor::purple), 0.5));
+                  mixColor(sys(SystemColor::purple), sys(SystemColor::pink), 0.5));
     }
     // Rust leans to red past the middle: more red than an even mix.
-    const QColor even = mixColor(SystemColors::color(SystemColor::red, ColorScheme::light),
-                                 SystemColors::color(SystemColor::orange, ColorScheme::light), 0.5);
+    const QColor even = mixColor(SystemColors::color(SystemColor::orange, ColorScheme::light),
+                                 SystemColors::color(SystemColor::red, ColorScheme::light), 0.5);
     EXPECT_NE(color(ToolchainKind::rust, ColorScheme::light), even);
 }
 
@@ -143,7 +146,7 @@ protected:
 
     void click(const std::string& id)
     {
-        TreemapTileButton* b = section.map()->button(id);
+        TreemapTileButton* b = child<TreemapView>(section, "map")->button(id);
         ASSERT_NE(b, nullptr) << id;
         QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(3, 3));
         nextTurn();
@@ -158,23 +161,24 @@ protected:
 
 TEST_F(MapSectionTest, DrillsInRevealsAndGoesBack)
 {
-    EXPECT_TRUE(section.allButton()->isHidden());
-    EXPECT_EQ(section.titleLabel()->text(), QStringLiteral("Two-level Map"));
-    EXPECT_EQ(section.detailLabel()->text(),
+    EXPECT_TRUE(child<QPushButton>(section, "allButton")->isHidden());
+    EXPECT_EQ(child<QLabel>(section, "titleLabel")->text(), QStringLiteral("Two-level Map"));
+    EXPECT_EQ(child<QLabel>(section, "detailLabel")->text(),
               QStringLiteral("Click a category to drill into its individual files and runtimes."));
-    EXPECT_EQ(section.map()->button("rust")->accessibleDescription(),
+    EXPECT_EQ(child<TreemapView>(section, "map")->button("rust")->accessibleDescription(),
               QStringLiteral("Shows its contents"));
-    EXPECT_EQ(section.map()->accessibleName(), QStringLiteral("Disk usage map"));
+    EXPECT_EQ(child<TreemapView>(section, "map")->accessibleName(),
+              QStringLiteral("Disk usage map"));
 
     click("node");
     EXPECT_EQ(kind.kind(), ToolchainKind::node);
-    EXPECT_FALSE(section.allButton()->isHidden());
-    EXPECT_EQ(section.allButton()->text(), QStringLiteral("All"));
-    EXPECT_EQ(section.titleLabel()->text(), QStringLiteral("Node.js"));
-    EXPECT_EQ(section.detailLabel()->text(), QStringLiteral("3 items · 9 KB"));
-    EXPECT_EQ(ids(section.map()->tiles()),
+    EXPECT_FALSE(child<QPushButton>(section, "allButton")->isHidden());
+    EXPECT_EQ(child<QPushButton>(section, "allButton")->text(), QStringLiteral("All"));
+    EXPECT_EQ(child<QLabel>(section, "titleLabel")->text(), QStringLiteral("Node.js"));
+    EXPECT_EQ(child<QLabel>(section, "detailLabel")->text(), QStringLiteral("3 items · 9 KB"));
+    EXPECT_EQ(ids(child<TreemapView>(section, "map")->tiles()),
               (std::vector<std::string>{"/Users/u/.nvm", "/Users/u/.npm", "/Users/u/.yarn"}));
-    EXPECT_EQ(section.map()->button("/Users/u/.npm")->accessibleDescription(),
+    EXPECT_EQ(child<TreemapView>(section, "map")->button("/Users/u/.npm")->accessibleDescription(),
               QStringLiteral("Reveals in Finder"));
     EXPECT_TRUE(reveals.reveals().empty());
 
@@ -184,11 +188,12 @@ TEST_F(MapSectionTest, DrillsInRevealsAndGoesBack)
     EXPECT_TRUE(reveals.reveals()[0][0].endsWith(QStringLiteral("/Users/u/.npm")));
     EXPECT_EQ(kind.kind(), ToolchainKind::node);
 
-    QTest::mouseClick(section.allButton(), Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>(section, "allButton"), Qt::LeftButton);
     nextTurn();
     EXPECT_EQ(kind.kind(), std::nullopt);
-    EXPECT_EQ(ids(section.map()->tiles()), (std::vector<std::string>{"node", "rust", "go"}));
-    EXPECT_TRUE(section.allButton()->isHidden());
+    EXPECT_EQ(ids(child<TreemapView>(section, "map")->tiles()),
+              (std::vector<std::string>{"node", "rust", "go"}));
+    EXPECT_TRUE(child<QPushButton>(section, "allButton")->isHidden());
 }
 
 TEST_F(MapSectionTest, AVanishedItemOrKindMakesClicksDoNothing)
@@ -203,10 +208,11 @@ TEST_F(MapSectionTest, AVanishedItemOrKindMakesClicksDoNothing)
     c.model->setToolchainGroups({sampleGroups()[1], sampleGroups()[2]});
     nextTurn();
     EXPECT_EQ(kind.kind(), ToolchainKind::node) << "a rescan leaves the kind as it is";
-    EXPECT_EQ(ids(section.map()->tiles()), (std::vector<std::string>{"rust", "go"}));
-    EXPECT_TRUE(section.allButton()->isHidden());
-    EXPECT_EQ(section.titleLabel()->text(), QStringLiteral("Two-level Map"));
-    EXPECT_EQ(section.map()->button("rust")->accessibleDescription(),
+    EXPECT_EQ(ids(child<TreemapView>(section, "map")->tiles()),
+              (std::vector<std::string>{"rust", "go"}));
+    EXPECT_TRUE(child<QPushButton>(section, "allButton")->isHidden());
+    EXPECT_EQ(child<QLabel>(section, "titleLabel")->text(), QStringLiteral("Two-level Map"));
+    EXPECT_EQ(child<TreemapView>(section, "map")->button("rust")->accessibleDescription(),
               QStringLiteral("Reveals in Finder"));
     click("rust");
     EXPECT_EQ(kind.kind(), ToolchainKind::node);
@@ -215,11 +221,12 @@ TEST_F(MapSectionTest, AVanishedItemOrKindMakesClicksDoNothing)
     // Leaving the tab resets the kind: the top level works again.
     kind.setKind(std::nullopt);
     nextTurn();
-    EXPECT_EQ(section.map()->button("rust")->accessibleDescription(),
+    EXPECT_EQ(child<TreemapView>(section, "map")->button("rust")->accessibleDescription(),
               QStringLiteral("Shows its contents"));
     click("rust");
     EXPECT_EQ(kind.kind(), ToolchainKind::rust);
-    EXPECT_EQ(ids(section.map()->tiles()), (std::vector<std::string>{"/Users/u/.cargo"}));
+    EXPECT_EQ(ids(child<TreemapView>(section, "map")->tiles()),
+              (std::vector<std::string>{"/Users/u/.cargo"}));
 }
 
 TEST_F(MapSectionTest, OneEmptyItemReadsOneItemZeroKb)
@@ -228,8 +235,9 @@ TEST_F(MapSectionTest, OneEmptyItemReadsOneItemZeroKb)
     section.selectTile(developerCategoryTable(sampleGroups(), std::nullopt, ColorScheme::light)[2]);
     nextTurn();
     EXPECT_EQ(kind.kind(), ToolchainKind::go);
-    EXPECT_EQ(section.detailLabel()->text(), QStringLiteral("1 item · Zero KB"));
-    EXPECT_TRUE(section.map()->buttons().empty()) << "a 0-byte item has nothing to lay out";
+    EXPECT_EQ(child<QLabel>(section, "detailLabel")->text(), QStringLiteral("1 item · Zero KB"));
+    EXPECT_TRUE(child<TreemapView>(section, "map")->buttons().empty())
+        << "a 0-byte item has nothing to lay out";
 }
 
 } // namespace

@@ -19,9 +19,12 @@
 #include "app/core/CleanupStats.h"
 #include "tests/support/FakeMac.h"
 #include "tests/support/MacPathLiteral.h"
+#include "tests/ui/ChildLookup.h"
 #include "tests/ui/UiFixtures.h"
 
 namespace veldo::ui {
+
+using testsupport::child;
 namespace {
 
 using core::CleanupSettings;
@@ -77,7 +80,7 @@ TEST_F(GeneralSettingsTabTest, FreshStatisticsReadZeroAndResetIsDisabled)
     EXPECT_EQ(tab->spaceText(), "Zero KB");
     EXPECT_EQ(tab->itemsText(), "0");
     EXPECT_EQ(tab->appsText(), "0");
-    EXPECT_FALSE(tab->resetButton()->isEnabled());
+    EXPECT_FALSE(child<QPushButton>(tab, "resetButton")->isEnabled());
 }
 
 TEST_F(GeneralSettingsTabTest, CountersAreFormattedWithoutGrouping)
@@ -102,7 +105,7 @@ TEST_F(GeneralSettingsTabTest, CountersAreFormattedWithoutGrouping)
         EXPECT_EQ(tab->spaceText(), row.space) << row.bytes;
         EXPECT_EQ(tab->itemsText(), row.itemsText);
         EXPECT_EQ(tab->appsText(), row.appsText);
-        EXPECT_TRUE(tab->resetButton()->isEnabled());
+        EXPECT_TRUE(child<QPushButton>(tab, "resetButton")->isEnabled());
     }
 }
 
@@ -110,9 +113,9 @@ TEST_F(GeneralSettingsTabTest, ResetAsksFirstAndCancelChangesNothing)
 {
     c->stats->record(48'300'000, 12, 2);
     auto tab = makeTab();
-    ASSERT_TRUE(tab->resetButton()->isEnabled());
+    ASSERT_TRUE(child<QPushButton>(tab, "resetButton")->isEnabled());
 
-    tab->resetButton()->click();
+    child<QPushButton>(tab, "resetButton")->click();
     QMessageBox* box = tab->resetConfirmation();
     ASSERT_NE(box, nullptr);
     EXPECT_TRUE(tab->confirmReset());
@@ -137,7 +140,7 @@ TEST_F(GeneralSettingsTabTest, ResetAsksFirstAndCancelChangesNothing)
     EXPECT_EQ(tab->itemsText(), "12");
     EXPECT_EQ(c->stats->totalBytesReclaimed(), 48'300'000);
 
-    tab->resetButton()->click();
+    child<QPushButton>(tab, "resetButton")->click();
     box = tab->resetConfirmation();
     ASSERT_NE(box, nullptr);
     for (QAbstractButton* b : box->buttons())
@@ -148,7 +151,7 @@ TEST_F(GeneralSettingsTabTest, ResetAsksFirstAndCancelChangesNothing)
     EXPECT_EQ(tab->spaceText(), "Zero KB");
     EXPECT_EQ(tab->itemsText(), "0");
     EXPECT_EQ(tab->appsText(), "0");
-    EXPECT_FALSE(tab->resetButton()->isEnabled());
+    EXPECT_FALSE(child<QPushButton>(tab, "resetButton")->isEnabled());
     // The reset is stored.
     EXPECT_EQ(core::CleanupStats(c->defaults).totalItemsRemoved(), 0);
 }
@@ -234,7 +237,7 @@ TEST_F(GeneralSettingsTabTest, TheQuitSwitchReachesTheNextBatchRemoval)
     const auto removeOnce = [&] {
         model.setBatchResults({quill});
         model.setBatchIncludedIDs({quill.app.id()});
-        (void)model.removeBatch();
+        model.removeBatch().detach();
         ASSERT_TRUE(QTest::qWaitFor([&] { return !model.isRemoving(); }, 5000));
     };
     GeneralSettingsTab tab(c->settings, model, c->stats);

@@ -11,8 +11,11 @@
 
 #include "app/ui/HelpContent.h"
 #include "app/ui/HelpSection.h"
+#include "tests/ui/ChildLookup.h"
 
 namespace veldo::ui {
+
+using testsupport::child;
 namespace {
 
 TEST(HelpView, CardsFollowTheTableWithDividersBetweenRowsOnly)
@@ -82,11 +85,11 @@ TEST(HelpView, KeepsItsMinimumAndAColumnOfAtMost760)
     view.resize(1400, 900);
     view.show();
     QCoreApplication::processEvents();
-    EXPECT_LE(view.column()->width(), 760);
-    EXPECT_EQ(view.column()->x(), 0);
+    EXPECT_LE(child<QWidget>(view, "column")->width(), 760);
+    EXPECT_EQ(child<QWidget>(view, "column")->x(), 0);
     view.resize(HelpView::defaultSize());
     QCoreApplication::processEvents();
-    EXPECT_GT(view.scrollArea()->verticalScrollBar()->maximum(), 0);
+    EXPECT_GT(child<QScrollArea>(view, "scrollArea")->verticalScrollBar()->maximum(), 0);
 }
 
 } // namespace

@@ -105,16 +105,16 @@ TEST(MixColor, ClampsTheFractionAndBlendsInSrgb)
         {std::numeric_limits<double>::quiet_NaN(), base},
     };
     for (const auto& c : cases) {
-        const QColor mixed = mixColor(other, base, c.fraction);
+        const QColor mixed = mixColor(base, other, c.fraction);
         EXPECT_NEAR(mixed.red(), c.expected.red(), 1) << c.fraction;
         EXPECT_NEAR(mixed.green(), c.expected.green(), 1) << c.fraction;
         EXPECT_NEAR(mixed.blue(), c.expected.blue(), 1) << c.fraction;
         EXPECT_NEAR(mixed.alpha(), c.expected.alpha(), 1) << c.fraction;
     }
     // A colour without an sRGB form leaves the base.
-    EXPECT_EQ(mixColor(QColor(), base, 0.5), base);
+    EXPECT_EQ(mixColor(base, QColor(), 0.5), base);
     // A colour given in another model is converted first.
-    EXPECT_EQ(mixColor(QColor::fromCmykF(0, 0, 0, 1), QColor(Qt::white), 1.0).rgb(),
+    EXPECT_EQ(mixColor(QColor(Qt::white), QColor::fromCmykF(0, 0, 0, 1), 1.0).rgb(),
               QColor(Qt::black).rgb());
 }
 
@@ -124,11 +124,11 @@ TEST(PillForeground, FollowsTheFourRows)
     const auto rgb = [](const QColor& c) { return c.toRgb().rgba(); };
     EXPECT_EQ(rgb(pillForeground(tint, ColorScheme::dark, ColorContrast::standard)), rgb(tint));
     EXPECT_EQ(rgb(pillForeground(tint, ColorScheme::dark, ColorContrast::increased)),
-              rgb(mixColor(Qt::white, tint, 0.3)));
+              rgb(mixColor(tint, Qt::white, 0.3)));
     EXPECT_EQ(rgb(pillForeground(tint, ColorScheme::light, ColorContrast::standard)),
-              rgb(mixColor(Qt::black, tint, 0.35)));
+              rgb(mixColor(tint, Qt::black, 0.35)));
     EXPECT_EQ(rgb(pillForeground(tint, ColorScheme::light, ColorContrast::increased)),
-              rgb(mixColor(Qt::black, tint, 0.55)));
+              rgb(mixColor(tint, Qt::black, 0.55)));
     // Light increased is darker than light standard; dark increased lighter than the tint.
     EXPECT_LT(pillForeground(tint, ColorScheme::light, ColorContrast::increased).lightness(),
               pillForeground(tint, ColorScheme::light, ColorContrast::standard).lightness());
@@ -143,7 +143,7 @@ TEST(TintedPill, LabelColourFollowsThePaletteAppearance)
     pill.setPalette(SystemColors::palette(ColorScheme::dark));
     EXPECT_EQ(pill.foregroundColor().rgba(), tint.rgba());
     pill.setPalette(SystemColors::palette(ColorScheme::light));
-    EXPECT_EQ(pill.foregroundColor().rgba(), mixColor(Qt::black, tint, 0.35).rgba());
+    EXPECT_EQ(pill.foregroundColor().rgba(), mixColor(tint, Qt::black, 0.35).rgba());
     const QSize text = pill.fontMetrics().size(Qt::TextSingleLine, QStringLiteral("High"));
     EXPECT_EQ(pill.sizeHint(), text + QSize(12, 4));
 }

@@ -47,9 +47,12 @@
 #include "platform/UrlOpener.h"
 #include "platform/qt/FileManagerReveal.h"
 #include "tests/support/FakeMac.h"
+#include "tests/ui/ChildLookup.h"
 #include "tests/ui/UiFixtures.h"
 
 namespace veldo::ui {
+
+using testsupport::child;
 namespace {
 
 using controller::AppManagementChoice;
@@ -222,7 +225,7 @@ TEST_F(MainWindowTest, ScreensAreMadeAfreshOnlyWhenTheRouteKeyChanges)
     const core::InstalledApp c = app("C");
     model().setApps({a, b, c});
     MainWindow* window = open();
-    DetailPane* pane = window->contentView()->detailPane();
+    DetailPane* pane = child<DetailPane>(child<ContentView>(window, "contentView"), "detailPane");
     EXPECT_TRUE(qobject_cast<WelcomeView*>(pane->screen()));
 
     model().setSelectedAppIDs({a.id()});
@@ -267,10 +270,11 @@ TEST_F(MainWindowTest, RoutesWithoutTheirScreenShowTheWelcomeScreenAndNoSidebar)
                                    IdSet{"/Applications/A.app", "/Applications/B.app"}}) {
         model().setSelectedAppIDs(selection);
         settle();
-        EXPECT_TRUE(qobject_cast<WelcomeView*>(window->contentView()->detailPane()->screen()));
+        EXPECT_TRUE(qobject_cast<WelcomeView*>(
+            child<DetailPane>(child<ContentView>(window, "contentView"), "detailPane")->screen()));
     }
-    EXPECT_EQ(window->contentView()->sidebar(), nullptr);
-    EXPECT_EQ(window->contentView()->splitter()->count(), 1);
+    EXPECT_EQ(child<QWidget>(child<ContentView>(window, "contentView"), "sidebar"), nullptr);
+    EXPECT_EQ(child<QSplitter>(child<ContentView>(window, "contentView"), "splitter")->count(), 1);
 }
 
 TEST_F(MainWindowTest, TheWindowItsSplitterAndItsFirstAppearance)
@@ -279,10 +283,10 @@ TEST_F(MainWindowTest, TheWindowItsSplitterAndItsFirstAppearance)
     EXPECT_EQ(first->objectName(), QStringLiteral("main-1"));
     EXPECT_EQ(first->windowTitle(), QStringLiteral("Veldo"));
     EXPECT_EQ(first->size(), QSize(960, 640));
-    EXPECT_EQ(first->contentView()->minimumSize(), QSize(820, 540));
+    EXPECT_EQ(child<ContentView>(first, "contentView")->minimumSize(), QSize(820, 540));
     EXPECT_TRUE(first->testAttribute(Qt::WA_DeleteOnClose));
     // The toolbar shows while it holds a visible item.
-    QToolBar* toolbar = first->toolbar();
+    QToolBar* toolbar = child<QToolBar>(first, "toolbar");
     EXPECT_FALSE(toolbar->isVisible());
     QAction* item = toolbar->addAction(QStringLiteral("Item"));
     ASSERT_TRUE(waitFor([&] { return toolbar->isVisible(); }));
@@ -292,7 +296,7 @@ TEST_F(MainWindowTest, TheWindowItsSplitterAndItsFirstAppearance)
     ASSERT_TRUE(waitFor([&] { return toolbar->isVisible(); }));
     toolbar->removeAction(item);
     ASSERT_TRUE(waitFor([&] { return !toolbar->isVisible(); }));
-    QWidget* sidebar = first->contentView()->sidebar();
+    QWidget* sidebar = child<QWidget>(child<ContentView>(first, "contentView"), "sidebar");
     ASSERT_NE(sidebar, nullptr);
     EXPECT_EQ(sidebar->minimumWidth(), 240);
     EXPECT_EQ(sidebar->maximumWidth(), 360);
@@ -319,13 +323,13 @@ TEST_F(MainWindowTest, TheNoticeGoesAfterItsDurationCountedFromItsOwnText)
         options.quit = [] {};
         AppShell standard(model(), {}, {}, options);
         auto* window = static_cast<MainWindow*>(standard.openWindow(QStringLiteral("main")));
-        EXPECT_EQ(window->contentView()->noticeTimer().interval(), 6000);
+        EXPECT_EQ(child<ContentView>(window, "contentView")->noticeTimer().interval(), 6000);
         delete window;
     }
-    ContentView* view = open()->contentView();
+    ContentView* view = child<ContentView>(open(), "contentView");
     model().setDropNotice(std::string("First"));
-    EXPECT_FALSE(view->noticeBanner()->isHidden());
-    EXPECT_EQ(view->noticeBanner()->message(), QStringLiteral("First"));
+    EXPECT_FALSE(child<NoticeBanner>(view, "noticeBanner")->isHidden());
+    EXPECT_EQ(child<NoticeBanner>(view, "noticeBanner")->message(), QStringLiteral("First"));
     EXPECT_TRUE(view->noticeTimer().isActive());
 
     // The same text again does not restart the wait; another text does.
@@ -334,20 +338,20 @@ TEST_F(MainWindowTest, TheNoticeGoesAfterItsDurationCountedFromItsOwnText)
     EXPECT_LE(view->noticeTimer().remainingTime(), 4850);
     model().setDropNotice(std::string("Second"));
     EXPECT_GT(view->noticeTimer().remainingTime(), 4850);
-    EXPECT_EQ(view->noticeBanner()->message(), QStringLiteral("Second"));
+    EXPECT_EQ(child<NoticeBanner>(view, "noticeBanner")->message(), QStringLiteral("Second"));
 
     // Closing it ends its wait.
-    view->noticeBanner()->dismissButton()->click();
+    child<QToolButton>(child<NoticeBanner>(view, "noticeBanner"), "dismissButton")->click();
     EXPECT_FALSE(model().dropNotice());
     EXPECT_FALSE(view->noticeTimer().isActive());
-    EXPECT_TRUE(view->noticeBanner()->isHidden());
+    EXPECT_TRUE(child<NoticeBanner>(view, "noticeBanner")->isHidden());
 
     // Its time up, it goes.
     makeShell(std::chrono::milliseconds(100));
-    view = open()->contentView();
+    view = child<ContentView>(open(), "contentView");
     model().setDropNotice(std::string("Third"));
     ASSERT_TRUE(waitFor([&] { return !model().dropNotice(); }));
-    EXPECT_TRUE(view->noticeBanner()->isHidden());
+    EXPECT_TRUE(child<NoticeBanner>(view, "noticeBanner")->isHidden());
 }
 
 TEST_F(MainWindowTest, ALongNoticeWrapsWholeAndItsCardGrowsToFit)
@@ -355,8 +359,8 @@ TEST_F(MainWindowTest, ALongNoticeWrapsWholeAndItsCardGrowsToFit)
     MainWindow* window = open();
     window->resize(1100, 700);
     QCoreApplication::processEvents();
-    ContentView* view = window->contentView();
-    NoticeBanner* banner = view->noticeBanner();
+    ContentView* view = child<ContentView>(window, "contentView");
+    NoticeBanner* banner = child<NoticeBanner>(view, "noticeBanner");
     model().setDropNotice(std::string("Short."));
     const int shortHeight = banner->height();
 
@@ -365,7 +369,7 @@ TEST_F(MainWindowTest, ALongNoticeWrapsWholeAndItsCardGrowsToFit)
         "and move them to the Trash. Helpers of “Orbit Browser” are still running and may "
         "recreate some files. Quit them from the menu bar or Activity Monitor.";
     model().setDropNotice(message);
-    const QLabel* label = banner->messageLabel();
+    const QLabel* label = child<QLabel>(banner, "messageLabel");
     const QRect card = banner->geometry() - banner->shadowMargins();
     EXPECT_EQ(label->text().toStdString(), message);
     EXPECT_EQ(card.width(), NoticeBanner::kMaxCardWidth);
@@ -381,8 +385,8 @@ TEST_F(MainWindowTest, ALongNoticeWrapsWholeAndItsCardGrowsToFit)
 
     // Placement as before: at the top, the Trash banner below the grown card.
     model().setTrashNotices({controller::TrashedAppNotice{"n", {}, app("Orbit Browser"), 7, 0}});
-    const QRect trash =
-        view->trashedAppBanner()->geometry() - view->trashedAppBanner()->shadowMargins();
+    const QRect trash = child<TrashedAppBanner>(view, "trashedAppBanner")->geometry() -
+                        child<TrashedAppBanner>(view, "trashedAppBanner")->shadowMargins();
     EXPECT_EQ(card.top(), ContentView::kTopInset);
     EXPECT_EQ(trash.top(), card.bottom() + 1 + ContentView::kRowSpacing);
 
@@ -392,7 +396,7 @@ TEST_F(MainWindowTest, ALongNoticeWrapsWholeAndItsCardGrowsToFit)
 
 TEST_F(MainWindowTest, TheTrashBannerShowsTheFirstNoticeAndCountsTheOthers)
 {
-    ContentView* view = open()->contentView();
+    ContentView* view = child<ContentView>(open(), "contentView");
     std::vector<controller::TrashedAppNotice> notices(3);
     for (int i = 0; i < 3; ++i) {
         notices[static_cast<std::size_t>(i)].id = "notice-" + std::to_string(i);
@@ -400,23 +404,26 @@ TEST_F(MainWindowTest, TheTrashBannerShowsTheFirstNoticeAndCountsTheOthers)
         notices[static_cast<std::size_t>(i)].itemCount = 2;
     }
     model().setTrashNotices(notices);
-    TrashedAppBanner* banner = view->trashedAppBanner();
+    TrashedAppBanner* banner = child<TrashedAppBanner>(view, "trashedAppBanner");
     EXPECT_FALSE(banner->isHidden());
     EXPECT_EQ(banner->notice().id, "notice-0");
-    EXPECT_EQ(fullText(*banner->detailLabel()), TrashedAppBanner::detailLine(notices[0], 2));
-    banner->reviewButton()->click();
+    EXPECT_EQ(fullText(*child<ElidedLabel>(banner, "detailLabel")),
+              TrashedAppBanner::detailLine(notices[0], 2));
+    child<QPushButton>(banner, "reviewButton")->click();
     EXPECT_EQ(m_reviewed, std::vector<std::string>{"notice-0"});
 
     // Under the drop notice, 8 points below its card.
     model().setDropNotice(std::string("Notice"));
-    const QRect notice = view->noticeBanner()->geometry() - view->noticeBanner()->shadowMargins();
+    const QRect notice = child<NoticeBanner>(view, "noticeBanner")->geometry() -
+                         child<NoticeBanner>(view, "noticeBanner")->shadowMargins();
     const QRect trash = banner->geometry() - banner->shadowMargins();
     EXPECT_EQ(notice.top(), ContentView::kTopInset);
     EXPECT_EQ(trash.top(), notice.bottom() + 1 + ContentView::kRowSpacing);
 
     model().setTrashNotices({notices[2]});
     EXPECT_EQ(banner->notice().id, "notice-2");
-    EXPECT_EQ(fullText(*banner->detailLabel()), TrashedAppBanner::detailLine(notices[2], 0));
+    EXPECT_EQ(fullText(*child<ElidedLabel>(banner, "detailLabel")),
+              TrashedAppBanner::detailLine(notices[2], 0));
     model().setTrashNotices({});
     EXPECT_TRUE(banner->isHidden());
 }
@@ -426,8 +433,8 @@ TEST_F(MainWindowTest, TheResultBannerNeedsTheFlagAndAnOutcome)
     std::vector<std::vector<MacPath>> revealed;
     model().installUiServices(
         [&revealed](const std::vector<MacPath>& urls) { revealed.push_back(urls); }, {}, {});
-    ContentView* view = open()->contentView();
-    ResultBanner* banner = view->resultBanner();
+    ContentView* view = child<ContentView>(open(), "contentView");
+    ResultBanner* banner = child<ResultBanner>(view, "resultBanner");
     model().setShowResultBanner(true);
     EXPECT_TRUE(banner->isHidden());
 
@@ -444,13 +451,13 @@ TEST_F(MainWindowTest, TheResultBannerNeedsTheFlagAndAnOutcome)
     const QRect card = banner->geometry() - banner->shadowMargins();
     EXPECT_EQ(card.bottom() + 1, view->height() - ContentView::kBottomInset);
 
-    banner->revealButton()->click();
+    child<QPushButton>(banner, "revealButton")->click();
     ASSERT_EQ(revealed.size(), 1U);
     EXPECT_EQ(revealed[0], std::vector<MacPath>{MacPath("/Library/Caches/b")})
         << "a refused item is never offered for removal by hand";
-    banner->undoButton()->click();
+    child<QPushButton>(banner, "undoButton")->click();
     EXPECT_EQ(m_undos, 1);
-    banner->doneButton()->click();
+    child<QPushButton>(banner, "doneButton")->click();
     EXPECT_FALSE(model().showResultBanner());
     EXPECT_TRUE(banner->isHidden());
 
@@ -459,9 +466,9 @@ TEST_F(MainWindowTest, TheResultBannerNeedsTheFlagAndAnOutcome)
         if (named.name == "permission-needed")
             model().setLastOutcome(named.outcome);
     model().setShowResultBanner(true);
-    ASSERT_FALSE(banner->openSettingsButton()->isHidden());
+    ASSERT_FALSE(child<QPushButton>(banner, "openSettingsButton")->isHidden());
     platform::testing::UrlRecorder opened;
-    banner->openSettingsButton()->click();
+    child<QPushButton>(banner, "openSettingsButton")->click();
     EXPECT_EQ(opened.urls(),
               std::vector<std::string>{std::string(core::SystemSettings::kAppManagementURL)});
 }
@@ -471,8 +478,8 @@ TEST_F(MainWindowTest, TheResultBannerNeedsTheFlagAndAnOutcome)
 TEST_F(MainWindowTest, TheResultBannerHoldsItsWrappedSummary)
 {
     MainWindow* window = open();
-    ContentView* view = window->contentView();
-    ResultBanner* banner = view->resultBanner();
+    ContentView* view = child<ContentView>(window, "contentView");
+    ResultBanner* banner = child<ResultBanner>(view, "resultBanner");
     // In the application the hidden card's layout has run before the first outcome, with no texts.
     banner->layout()->activate();
     for (const int width : {ContentView::kMinimumWidth, 960, 1400}) {
@@ -486,7 +493,7 @@ TEST_F(MainWindowTest, TheResultBannerHoldsItsWrappedSummary)
             model().setLastOutcome(named.outcome);
             model().setShowResultBanner(true);
             settle();
-            const QLabel* summary = banner->summaryLabel();
+            const QLabel* summary = child<QLabel>(banner, "summaryLabel");
             const QRect needed(summary->mapTo(banner, QPoint(0, 0)),
                                QSize(summary->width(), summary->heightForWidth(summary->width())));
             EXPECT_TRUE(banner->cardRect().toRect().contains(needed))
@@ -512,14 +519,14 @@ TEST_F(MainWindowTest, RevealSavePanelAndErrorAlertServices)
     ASSERT_TRUE(model().activeAlert());
     MainWindow* second = open();
     for (MainWindow* window : {first, second}) {
-        QMessageBox* box = window->prompts()->alertBox();
+        QMessageBox* box = child<PromptPresenter>(window, "prompts")->alertBox();
         ASSERT_NE(box, nullptr);
         EXPECT_EQ(box->text(), QStringLiteral("The file “Report.json” couldn’t be saved."));
         EXPECT_EQ(box->buttons().size(), 1);
     }
-    second->prompts()->alertBox()->buttons()[0]->click();
+    child<PromptPresenter>(second, "prompts")->alertBox()->buttons()[0]->click();
     EXPECT_FALSE(model().activeAlert());
-    EXPECT_EQ(first->prompts()->alertBox(), nullptr);
+    EXPECT_EQ(child<PromptPresenter>(first, "prompts")->alertBox(), nullptr);
 
     // The save panel opens over a main window and answers later; cancelled, it answers none.
     std::vector<std::optional<MacPath>> answers;
@@ -540,24 +547,27 @@ TEST_F(MainWindowTest, EscapeOnEachSheetRefuses)
     MainWindow* window = open();
     std::vector<bool> admin;
     std::vector<AppManagementChoice> appManagement;
-    (void)countAnswers(model().taskScope(),
-                       model().requestAdminConfirmation({testsupport::uiItem("/Library/A")}, false),
-                       &admin);
-    AdminEscalationSheet* adminSheet = window->prompts()->adminSheet();
+    countAnswers(model().taskScope(),
+                 model().requestAdminConfirmation({testsupport::uiItem("/Library/A")}, false),
+                 &admin)
+        .detach();
+    AdminEscalationSheet* adminSheet = child<PromptPresenter>(window, "prompts")->adminSheet();
     ASSERT_NE(adminSheet, nullptr);
     EXPECT_TRUE(adminSheet->isVisible());
     EXPECT_EQ(adminSheet->windowModality(), Qt::WindowModal);
     QTest::keyClick(adminSheet, Qt::Key_Escape);
     ASSERT_TRUE(waitFor([&] { return !admin.empty(); }));
     EXPECT_EQ(admin, std::vector<bool>{false});
-    EXPECT_EQ(window->prompts()->adminSheet(), nullptr);
+    EXPECT_EQ(child<PromptPresenter>(window, "prompts")->adminSheet(), nullptr);
 
-    (void)countAnswers(
+    countAnswers(
         model().taskScope(),
         model().requestAppManagementDecision({testsupport::uiItem("/Applications/A.app")}, false),
-        &appManagement);
-    ASSERT_NE(window->prompts()->appManagementSheet(), nullptr);
-    QTest::keyClick(window->prompts()->appManagementSheet(), Qt::Key_Escape);
+        &appManagement)
+        .detach();
+    ASSERT_NE(child<PromptPresenter>(window, "prompts")->appManagementSheet(), nullptr);
+    QTest::keyClick(child<PromptPresenter>(window, "prompts")->appManagementSheet(),
+                    Qt::Key_Escape);
     ASSERT_TRUE(waitFor([&] { return !appManagement.empty(); }));
     EXPECT_EQ(appManagement, std::vector<AppManagementChoice>{AppManagementChoice::cancel});
 
@@ -565,10 +575,10 @@ TEST_F(MainWindowTest, EscapeOnEachSheetRefuses)
     failure.id = QUuid::createUuid();
     failure.appName = "Quill";
     model().setCaskFailure(failure);
-    ASSERT_NE(window->prompts()->caskFailureSheet(), nullptr);
-    QTest::keyClick(window->prompts()->caskFailureSheet(), Qt::Key_Escape);
+    ASSERT_NE(child<PromptPresenter>(window, "prompts")->caskFailureSheet(), nullptr);
+    QTest::keyClick(child<PromptPresenter>(window, "prompts")->caskFailureSheet(), Qt::Key_Escape);
     EXPECT_FALSE(model().caskFailure());
-    EXPECT_EQ(window->prompts()->caskFailureSheet(), nullptr);
+    EXPECT_EQ(child<PromptPresenter>(window, "prompts")->caskFailureSheet(), nullptr);
 }
 
 TEST_F(MainWindowTest, ASheetAnswersOnlyTheRequestItShows)
@@ -577,30 +587,33 @@ TEST_F(MainWindowTest, ASheetAnswersOnlyTheRequestItShows)
     MainWindow* second = open();
     std::vector<bool> answersA;
     std::vector<bool> answersB;
-    (void)countAnswers(model().taskScope(),
-                       model().requestAdminConfirmation({testsupport::uiItem("/Library/A")}, false),
-                       &answersA);
-    QPointer<AdminEscalationSheet> sheetA = first->prompts()->adminSheet();
+    countAnswers(model().taskScope(),
+                 model().requestAdminConfirmation({testsupport::uiItem("/Library/A")}, false),
+                 &answersA)
+        .detach();
+    QPointer<AdminEscalationSheet> sheetA = child<PromptPresenter>(first, "prompts")->adminSheet();
     ASSERT_TRUE(sheetA);
-    (void)countAnswers(model().taskScope(),
-                       model().requestAdminConfirmation({testsupport::uiItem("/Library/B")}, false),
-                       &answersB);
+    countAnswers(model().taskScope(),
+                 model().requestAdminConfirmation({testsupport::uiItem("/Library/B")}, false),
+                 &answersB)
+        .detach();
     // The sheet of A, closed after B was asked, answers nothing.
     ASSERT_TRUE(sheetA);
-    sheetA->continueButton()->click();
+    child<QPushButton>(sheetA, "continueButton")->click();
     sheetA->reject();
     ASSERT_TRUE(waitFor([&] { return !answersA.empty(); }));
     ASSERT_TRUE(model().pendingAdminEscalation());
     EXPECT_EQ(model().pendingAdminEscalation()->items[0].id(), "/Library/B");
 
     // Both windows show B; the first answer wins, the other sheet closes and answers nothing.
-    AdminEscalationSheet* firstB = first->prompts()->adminSheet();
-    QPointer<AdminEscalationSheet> secondB = second->prompts()->adminSheet();
+    AdminEscalationSheet* firstB = child<PromptPresenter>(first, "prompts")->adminSheet();
+    QPointer<AdminEscalationSheet> secondB =
+        child<PromptPresenter>(second, "prompts")->adminSheet();
     ASSERT_TRUE(firstB && secondB);
     EXPECT_NE(firstB, secondB);
-    secondB->continueButton()->click();
-    EXPECT_EQ(second->prompts()->adminSheet(), nullptr);
-    EXPECT_EQ(first->prompts()->adminSheet(), nullptr);
+    child<QPushButton>(secondB, "continueButton")->click();
+    EXPECT_EQ(child<PromptPresenter>(second, "prompts")->adminSheet(), nullptr);
+    EXPECT_EQ(child<PromptPresenter>(first, "prompts")->adminSheet(), nullptr);
     if (secondB)
         secondB->reject();
     QTest::qWait(20);
@@ -611,9 +624,10 @@ TEST_F(MainWindowTest, ASheetAnswersOnlyTheRequestItShows)
 TEST_F(MainWindowTest, AWindowShownLaterPresentsWhatTheControllerHolds)
 {
     std::vector<bool> answers;
-    (void)countAnswers(model().taskScope(),
-                       model().requestAdminConfirmation({testsupport::uiItem("/Library/A")}, true),
-                       &answers);
+    countAnswers(model().taskScope(),
+                 model().requestAdminConfirmation({testsupport::uiItem("/Library/A")}, true),
+                 &answers)
+        .detach();
     controller::CaskFailure failure;
     failure.id = QUuid::createUuid();
     failure.appName = "Quill";
@@ -621,10 +635,11 @@ TEST_F(MainWindowTest, AWindowShownLaterPresentsWhatTheControllerHolds)
     model().setActiveAlert(controller::NoticeAlert{QUuid::createUuid(), "Title", "Message", {}});
 
     MainWindow* window = open();
-    ASSERT_NE(window->prompts()->adminSheet(), nullptr);
-    EXPECT_NE(window->prompts()->caskFailureSheet(), nullptr);
-    EXPECT_NE(window->prompts()->alertBox(), nullptr);
-    window->prompts()->adminSheet()->continueButton()->click();
+    ASSERT_NE(child<PromptPresenter>(window, "prompts")->adminSheet(), nullptr);
+    EXPECT_NE(child<PromptPresenter>(window, "prompts")->caskFailureSheet(), nullptr);
+    EXPECT_NE(child<PromptPresenter>(window, "prompts")->alertBox(), nullptr);
+    child<QPushButton>(child<PromptPresenter>(window, "prompts")->adminSheet(), "continueButton")
+        ->click();
     ASSERT_TRUE(waitFor([&] { return !answers.empty(); }));
     QTest::qWait(20);
     EXPECT_EQ(answers, std::vector<bool>{true});
@@ -634,10 +649,12 @@ TEST_F(MainWindowTest, AvoidingThePromptOpensTheAdministratorSettings)
 {
     MainWindow* window = open();
     std::vector<bool> answers;
-    (void)countAnswers(model().taskScope(),
-                       model().requestAdminConfirmation({testsupport::uiItem("/Library/A")}, false),
-                       &answers);
-    window->prompts()->adminSheet()->avoidButton()->click();
+    countAnswers(model().taskScope(),
+                 model().requestAdminConfirmation({testsupport::uiItem("/Library/A")}, false),
+                 &answers)
+        .detach();
+    child<QPushButton>(child<PromptPresenter>(window, "prompts")->adminSheet(), "avoidButton")
+        ->click();
     EXPECT_EQ(model().settingsTab(), controller::SettingsTab::administrator);
     ASSERT_NE(m_shell->settingsWindow(), nullptr);
     EXPECT_TRUE(m_shell->settingsWindow()->isVisible());
@@ -651,7 +668,7 @@ TEST_F(MainWindowTest, TheAlertOffersShowInFinderOnlyWithItemsAndAnyCloseClearsI
     MainWindow* window = open();
     model().setActiveAlert(controller::NoticeAlert{
         QUuid::createUuid(), "Couldn’t Export", "The folder <b>is</b> read-only.", {}});
-    QMessageBox* box = window->prompts()->alertBox();
+    QMessageBox* box = child<PromptPresenter>(window, "prompts")->alertBox();
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(box->windowModality(), Qt::WindowModal);
     EXPECT_EQ(box->text(), QStringLiteral("Couldn’t Export"));
@@ -665,7 +682,7 @@ TEST_F(MainWindowTest, TheAlertOffersShowInFinderOnlyWithItemsAndAnyCloseClearsI
     const std::vector<MacPath> urls{MacPath("/Library/Caches/a"), MacPath("/Library/Caches/b")};
     model().setActiveAlert(controller::NoticeAlert{QUuid::createUuid(), "Some Items Remain",
                                                    "Two items stayed.", urls});
-    box = window->prompts()->alertBox();
+    box = child<PromptPresenter>(window, "prompts")->alertBox();
     ASSERT_NE(box, nullptr);
     ASSERT_EQ(box->buttons().size(), 2);
     QAbstractButton* show = nullptr;
@@ -680,7 +697,7 @@ TEST_F(MainWindowTest, TheAlertOffersShowInFinderOnlyWithItemsAndAnyCloseClearsI
 
 TEST_F(MainWindowTest, DropsHandEveryFileOfThisMacToOpenApps)
 {
-    ContentView* view = open()->contentView();
+    ContentView* view = child<ContentView>(open(), "contentView");
     const std::string root = m_mac.root();
     const QString outside = QStringLiteral("/tmp/veldo-not-in-the-mac/Outside.app");
     const struct
@@ -717,11 +734,11 @@ TEST_F(MainWindowTest, DropsHandEveryFileOfThisMacToOpenApps)
         QApplication::sendEvent(view, &enter);
         EXPECT_TRUE(enter.isAccepted());
         EXPECT_TRUE(view->isDropTargeted());
-        EXPECT_FALSE(view->dropOverlay()->isHidden());
+        EXPECT_FALSE(child<DropOverlay>(view, "dropOverlay")->isHidden());
         QDropEvent event(QPointF(400, 300), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(view, &event);
         EXPECT_FALSE(view->isDropTargeted());
-        EXPECT_TRUE(view->dropOverlay()->isHidden());
+        EXPECT_TRUE(child<DropOverlay>(view, "dropOverlay")->isHidden());
         return event.isAccepted();
     };
     for (const auto& c : cases) {
@@ -822,6 +839,8 @@ TEST_F(MainWindowTest, OpenedItemsGoToOpenAppsThroughTheWindowOnScreen)
 } // namespace veldo::ui
 
 namespace veldo::ui {
+
+using testsupport::child;
 namespace {
 
 // The window over the real controller operations (the library watcher aside), on a fake Mac with
@@ -862,7 +881,7 @@ TEST(MainWindowWithController, DropsOpenAndSelectAppsAndASecondWindowDoesNotResc
         for (const MacPath& path : paths)
             urls.push_back(QUrl::fromLocalFile(QString::fromStdString(mac.host(path))));
         data.setUrls(urls);
-        auto* view = static_cast<MainWindow*>(first.data())->contentView();
+        auto* view = child<ContentView>(static_cast<MainWindow*>(first.data()), "contentView");
         QDragEnterEvent enter(QPoint(400, 300), Qt::CopyAction, &data, Qt::LeftButton,
                               Qt::NoModifier);
         QApplication::sendEvent(view, &enter);

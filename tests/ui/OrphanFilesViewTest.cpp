@@ -31,8 +31,11 @@
 #include "platform/qt/FileManagerReveal.h"
 #include "tests/support/FakeMac.h"
 #include "tests/ui/AccessibleRows.h"
+#include "tests/ui/ChildLookup.h"
 
 namespace veldo::ui {
+
+using testsupport::child;
 namespace {
 
 using core::MatchConfidence;
@@ -129,10 +132,15 @@ protected:
 
     controller::IdSet selection() const { return m_model->selectedOrphanIDs(); }
 
+    // The list's parts.
+    OrphanListModel* listModel() const { return child<OrphanListModel>(m_view, "listModel"); }
+    CheckListView* listView() const { return child<CheckListView>(m_view, "list"); }
+    OrphanRowDelegate* delegate() const { return child<OrphanRowDelegate>(m_view, "delegate"); }
+
     // The row of the item at `path`, or of the header of group `name`.
     int rowOf(const std::string& path) const
     {
-        const OrphanListModel& model = *m_view->listModel();
+        const OrphanListModel& model = *listModel();
         for (int row = 0; row < model.rowCount(); ++row)
             if ((model.isHeader(row) && model.group(row).displayName == path) ||
                 (!model.isHeader(row) && model.finding(row).item.url.path() == path))
@@ -143,11 +151,11 @@ protected:
 
     QPoint pointIn(int row, QRect(OrphanRowDelegate::Geometry::*part)) const
     {
-        CheckListView* list = m_view->list();
-        const QModelIndex index = m_view->listModel()->index(row);
+        CheckListView* list = listView();
+        const QModelIndex index = listModel()->index(row);
         list->scrollTo(index);
         const QRect rect = list->visualRect(index);
-        return (m_view->delegate()->geometry(rect, index).*part).center();
+        return (delegate()->geometry(rect, index).*part).center();
     }
 
     testsupport::FakeMac m_mac;
@@ -165,10 +173,10 @@ TEST_F(OrphanFilesViewTest, HeaderAndContentBeforeAndAfterAnEmptyScan)
 {
     OrphanFilesView& view = show();
     EXPECT_EQ(view.content(), OrphanFilesView::Content::notScanned);
-    EXPECT_FALSE(view.totalLabel()->isVisible());
-    EXPECT_FALSE(view.rescanButton()->isVisible());
-    EXPECT_FALSE(view.footer()->isVisible());
-    EXPECT_TRUE(view.scanButton()->isVisible());
+    EXPECT_FALSE(child<QLabel>(view, "totalLabel")->isVisible());
+    EXPECT_FALSE(child<QToolButton>(view, "rescanButton")->isVisible());
+    EXPECT_FALSE(child<QWidget>(view, "footer")->isVisible());
+    EXPECT_TRUE(child<QPushButton>(view, "scanButton")->isVisible());
 
     for (const bool unreadable : {false, true}) {
         SCOPED_TRACE(unreadable);
@@ -177,18 +185,18 @@ TEST_F(OrphanFilesViewTest, HeaderAndContentBeforeAndAfterAnEmptyScan)
             empty.unreadableLocations = {platform::MacPath("/Library/Caches")};
         applyResult(empty);
         EXPECT_EQ(view.content(), OrphanFilesView::Content::nothingFound);
-        EXPECT_TRUE(view.totalLabel()->isVisible());
-        EXPECT_EQ(view.totalLabel()->text(), "Zero KB");
-        EXPECT_EQ(view.countLabel()->text(), "0 items found");
-        EXPECT_TRUE(view.rescanButton()->isVisible());
-        EXPECT_EQ(view.rescanButton()->toolTip(), "Rescan (⌘R)");
-        EXPECT_FALSE(view.footer()->isVisible());
-        EXPECT_EQ(view.nothingFoundView()->title(), "No Orphaned Files");
-        EXPECT_EQ(view.nothingFoundView()->description(),
+        EXPECT_TRUE(child<QLabel>(view, "totalLabel")->isVisible());
+        EXPECT_EQ(child<QLabel>(view, "totalLabel")->text(), "Zero KB");
+        EXPECT_EQ(child<QLabel>(view, "countLabel")->text(), "0 items found");
+        EXPECT_TRUE(child<QToolButton>(view, "rescanButton")->isVisible());
+        EXPECT_EQ(child<QToolButton>(view, "rescanButton")->toolTip(), "Rescan (⌘R)");
+        EXPECT_FALSE(child<QWidget>(view, "footer")->isVisible());
+        EXPECT_EQ(child<EmptyStateView>(view, "nothingFoundView")->title(), "No Orphaned Files");
+        EXPECT_EQ(child<EmptyStateView>(view, "nothingFoundView")->description(),
                   unreadable ? "Nothing found in the folders Veldo could read. Some locations "
                                "need Full Disk Access."
                              : "Every support file Veldo checked belongs to an installed app.");
-        EXPECT_TRUE(view.nothingFoundView()->isVisible());
+        EXPECT_TRUE(child<EmptyStateView>(view, "nothingFoundView")->isVisible());
     }
 }
 
@@ -202,20 +210,20 @@ TEST_F(OrphanFilesViewTest, CountsAndUnreadableLocationsAreInflected)
     OrphanFilesView& view = show();
     OrphanScanResult result = twoGroups();
     applyResult(result);
-    EXPECT_FALSE(view.unreadableLabel()->isVisible());
+    EXPECT_FALSE(child<QLabel>(view, "unreadableLabel")->isVisible());
 
     result.unreadableLocations = {platform::MacPath(home("Library/Containers"))};
     applyResult(result);
-    EXPECT_TRUE(view.unreadableLabel()->isVisible());
-    EXPECT_EQ(view.unreadableLabel()->text(),
+    EXPECT_TRUE(child<QLabel>(view, "unreadableLabel")->isVisible());
+    EXPECT_EQ(child<QLabel>(view, "unreadableLabel")->text(),
               "1 location couldn’t be read, so the list may be incomplete.");
-    EXPECT_EQ(view.unreadableLabel()->toolTip(), "~/Library/Containers");
+    EXPECT_EQ(child<QLabel>(view, "unreadableLabel")->toolTip(), "~/Library/Containers");
 
     result.unreadableLocations.push_back(platform::MacPath("/Library/Application Support"));
     applyResult(result);
-    EXPECT_EQ(view.unreadableLabel()->text(),
+    EXPECT_EQ(child<QLabel>(view, "unreadableLabel")->text(),
               "2 locations couldn’t be read, so the list may be incomplete.");
-    EXPECT_EQ(view.unreadableLabel()->toolTip(),
+    EXPECT_EQ(child<QLabel>(view, "unreadableLabel")->toolTip(),
               "~/Library/Containers\n/Library/Application Support");
 }
 
@@ -229,18 +237,18 @@ TEST_F(OrphanFilesViewTest, SelectSuggestedFollowsTheSettingAndReplacesTheSelect
     const std::string inkMedium = home("Library/Logs/Inkwell");
 
     m_settings->setIncludeAdminRequiredByDefault(false);
-    view.selectSuggestedButton()->click();
+    child<QPushButton>(view, "selectSuggestedButton")->click();
     EXPECT_EQ(selection(), (controller::IdSet{userMedium, inkMedium}));
 
     m_settings->setIncludeAdminRequiredByDefault(true);
-    view.selectSuggestedButton()->click();
+    child<QPushButton>(view, "selectSuggestedButton")->click();
     EXPECT_EQ(selection(), (controller::IdSet{userMedium, adminMedium, inkMedium}));
 
     // Manual changes: a low item ticked, a suggested one unticked; pressing again restores.
-    m_view->listModel()->toggle(rowOf(low));
-    m_view->listModel()->toggle(rowOf(inkMedium));
+    listModel()->toggle(rowOf(low));
+    listModel()->toggle(rowOf(inkMedium));
     EXPECT_EQ(selection(), (controller::IdSet{userMedium, adminMedium, low}));
-    view.selectSuggestedButton()->click();
+    child<QPushButton>(view, "selectSuggestedButton")->click();
     EXPECT_EQ(selection(), (controller::IdSet{userMedium, adminMedium, inkMedium}));
 }
 
@@ -248,24 +256,25 @@ TEST_F(OrphanFilesViewTest, FooterButtonsFollowSelectionRemovalAndScan)
 {
     OrphanFilesView& view = show();
     applyResult(twoGroups());
-    EXPECT_TRUE(view.footer()->isVisible());
-    EXPECT_FALSE(view.deselectAllButton()->isEnabled());
-    EXPECT_FALSE(view.reviewButton()->isEnabled());
-    EXPECT_TRUE(view.selectSuggestedButton()->isEnabled());
-    EXPECT_EQ(view.summaryLabel()->text(), "0 selected · Zero KB");
+    EXPECT_TRUE(child<QWidget>(view, "footer")->isVisible());
+    EXPECT_FALSE(child<QPushButton>(view, "deselectAllButton")->isEnabled());
+    EXPECT_FALSE(child<DestructiveButton>(view, "reviewButton")->isEnabled());
+    EXPECT_TRUE(child<QPushButton>(view, "selectSuggestedButton")->isEnabled());
+    EXPECT_EQ(child<QLabel>(view, "summaryLabel")->text(), "0 selected · Zero KB");
 
-    view.selectSuggestedButton()->click();
-    EXPECT_TRUE(view.deselectAllButton()->isEnabled());
-    EXPECT_TRUE(view.reviewButton()->isEnabled());
-    EXPECT_EQ(view.summaryLabel()->text(), "2 selected · 4 MB");
-    EXPECT_EQ(view.reviewButton()->shownTitle(), "Review & Move to Trash");
+    child<QPushButton>(view, "selectSuggestedButton")->click();
+    EXPECT_TRUE(child<QPushButton>(view, "deselectAllButton")->isEnabled());
+    EXPECT_TRUE(child<DestructiveButton>(view, "reviewButton")->isEnabled());
+    EXPECT_EQ(child<QLabel>(view, "summaryLabel")->text(), "2 selected · 4 MB");
+    EXPECT_EQ(child<DestructiveButton>(view, "reviewButton")->shownTitle(),
+              "Review & Move to Trash");
 
     m_model->setIsRemoving(true);
-    EXPECT_FALSE(view.reviewButton()->isEnabled());
-    EXPECT_EQ(view.reviewButton()->shownTitle(), "Removing…");
-    EXPECT_FALSE(view.rescanButton()->isEnabled());
+    EXPECT_FALSE(child<DestructiveButton>(view, "reviewButton")->isEnabled());
+    EXPECT_EQ(child<DestructiveButton>(view, "reviewButton")->shownTitle(), "Removing…");
+    EXPECT_FALSE(child<QToolButton>(view, "rescanButton")->isEnabled());
     m_model->setIsRemoving(false);
-    EXPECT_TRUE(view.reviewButton()->isEnabled());
+    EXPECT_TRUE(child<DestructiveButton>(view, "reviewButton")->isEnabled());
 
     // Ctrl+Backspace opens the review.
     view.activateWindow();
@@ -275,9 +284,9 @@ TEST_F(OrphanFilesViewTest, FooterButtonsFollowSelectionRemovalAndScan)
     QTest::keyClick(view.reviewSheet(), Qt::Key_Escape);
     EXPECT_FALSE(view.showReview());
 
-    view.deselectAllButton()->click();
+    child<QPushButton>(view, "deselectAllButton")->click();
     EXPECT_TRUE(selection().empty());
-    EXPECT_FALSE(view.deselectAllButton()->isEnabled());
+    EXPECT_FALSE(child<QPushButton>(view, "deselectAllButton")->isEnabled());
 }
 
 TEST_F(OrphanFilesViewTest, LongReasonsGrowTheirRowAndOddNamesAreShown)
@@ -295,8 +304,8 @@ TEST_F(OrphanFilesViewTest, LongReasonsGrowTheirRowAndOddNamesAreShown)
                finding(home("Library/Caches/long"), 1, MatchConfidence::low, false, paragraphs),
                finding(home("Library/Caches/bad-\xff\xfe-name"), 1, MatchConfidence::medium)})};
     applyResult(result);
-    CheckListView* list = m_view->list();
-    OrphanListModel& model = *m_view->listModel();
+    CheckListView* list = listView();
+    OrphanListModel& model = *listModel();
     const int shortHeight = list->visualRect(model.index(1)).height();
     const int longHeight = list->visualRect(model.index(2)).height();
     EXPECT_GT(longHeight, shortHeight + 4 * QFontMetrics(list->font()).height());
@@ -313,23 +322,23 @@ TEST_F(OrphanFilesViewTest, ARescanKeepsHeaderAndFooterWithAnEmptySelection)
 {
     OrphanFilesView& view = show();
     applyResult(twoGroups());
-    view.selectSuggestedButton()->click();
-    const QString total = view.totalLabel()->text();
+    child<QPushButton>(view, "selectSuggestedButton")->click();
+    const QString total = child<QLabel>(view, "totalLabel")->text();
 
     m_nextScan = OrphanScanResult{};
-    view.rescanButton()->click();
+    child<QToolButton>(view, "rescanButton")->click();
     EXPECT_EQ(view.content(), OrphanFilesView::Content::scanning);
-    EXPECT_TRUE(view.totalLabel()->isVisible());
-    EXPECT_EQ(view.totalLabel()->text(), total);
-    EXPECT_TRUE(view.footer()->isVisible());
-    EXPECT_EQ(view.summaryLabel()->text(), "0 selected · Zero KB");
-    EXPECT_FALSE(view.reviewButton()->isEnabled());
-    EXPECT_FALSE(view.rescanButton()->isEnabled());
+    EXPECT_TRUE(child<QLabel>(view, "totalLabel")->isVisible());
+    EXPECT_EQ(child<QLabel>(view, "totalLabel")->text(), total);
+    EXPECT_TRUE(child<QWidget>(view, "footer")->isVisible());
+    EXPECT_EQ(child<QLabel>(view, "summaryLabel")->text(), "0 selected · Zero KB");
+    EXPECT_FALSE(child<DestructiveButton>(view, "reviewButton")->isEnabled());
+    EXPECT_FALSE(child<QToolButton>(view, "rescanButton")->isEnabled());
 
     QTRY_VERIFY(!m_model->isScanningOrphans());
     EXPECT_EQ(view.content(), OrphanFilesView::Content::nothingFound);
-    EXPECT_EQ(view.totalLabel()->text(), "Zero KB");
-    EXPECT_FALSE(view.footer()->isVisible());
+    EXPECT_EQ(child<QLabel>(view, "totalLabel")->text(), "Zero KB");
+    EXPECT_FALSE(child<QWidget>(view, "footer")->isVisible());
 }
 
 TEST_F(OrphanFilesViewTest, TheFullDiskAccessCardHidesOnlyOnceTheProbeAnswersGranted)
@@ -342,15 +351,17 @@ TEST_F(OrphanFilesViewTest, TheFullDiskAccessCardHidesOnlyOnceTheProbeAnswersGra
             return answer;
         });
         m_view->show();
-        EXPECT_TRUE(m_view->fullDiskAccessCard()->isVisible()); // unknown before the answer
+        EXPECT_TRUE(
+            child<QWidget>(m_view, "fullDiskAccessCard")->isVisible()); // unknown before the answer
         gate.count_down();
         QTRY_COMPARE(m_view->fullDiskAccess(), answer);
-        EXPECT_EQ(m_view->fullDiskAccessCard()->isVisible(), answer != Status::granted);
+        EXPECT_EQ(child<QWidget>(m_view, "fullDiskAccessCard")->isVisible(),
+                  answer != Status::granted);
         m_view.reset();
         m_pool.waitForDone(); // every probe of this round is over before its latch goes
     }
     platform::testing::UrlRecorder urls;
-    show().fullDiskAccessLink()->click();
+    child<QPushButton>(show(), "fullDiskAccessLink")->click();
     ASSERT_EQ(urls.urls().size(), 1u);
     EXPECT_EQ(urls.urls()[0], core::SystemSettings::kFullDiskAccessURL);
 }
@@ -379,13 +390,13 @@ TEST_F(OrphanFilesViewTest, GroupCheckboxesSelectTheirOwnGroupOnly)
     OrphanScanResult result = twoGroups();
     result.groups.push_back(group("com.empty", "Empty", {}));
     applyResult(result);
-    OrphanListModel& model = *m_view->listModel();
+    OrphanListModel& model = *listModel();
     const int quill = rowOf("Quill");
     const int inkwell = rowOf("Inkwell");
     EXPECT_TRUE(model.isChecked(rowOf("Empty"))); // no items: all selected
     EXPECT_FALSE(model.isChecked(quill));
 
-    m_view->listModel()->toggle(rowOf(home("Library/Logs/Inkwell")));
+    listModel()->toggle(rowOf(home("Library/Logs/Inkwell")));
     model.toggle(quill);
     EXPECT_TRUE(model.isChecked(quill));
     EXPECT_EQ(selection().size(), 4u); // Quill's three and Inkwell's one
@@ -408,7 +419,7 @@ TEST_F(OrphanFilesViewTest, RowTextsLockDatesAndDividers)
     result.groups[1].findings[0].lastModified =
         core::Date(std::chrono::seconds(1'773'000'000)); // March 2026
     applyResult(result);
-    OrphanListModel& model = *m_view->listModel();
+    OrphanListModel& model = *listModel();
     const QLocale english(QLocale::English, QLocale::UnitedStates);
 
     EXPECT_EQ(OrphanListModel::groupDetail(result.groups[0], english), "com.quill.app");
@@ -425,16 +436,16 @@ TEST_F(OrphanFilesViewTest, RowTextsLockDatesAndDividers)
               "No installed app uses it.");
 
     const QModelIndex adminIndex = model.index(admin);
-    const QRect rect = m_view->list()->visualRect(adminIndex);
-    const auto geometry = m_view->delegate()->geometry(rect, adminIndex);
+    const QRect rect = listView()->visualRect(adminIndex);
+    const auto geometry = delegate()->geometry(rect, adminIndex);
     EXPECT_FALSE(geometry.lock.isEmpty());
-    EXPECT_EQ(m_view->delegate()->toolTipAt(rect, adminIndex, geometry.lock.center()),
+    EXPECT_EQ(delegate()->toolTipAt(rect, adminIndex, geometry.lock.center()),
               "System file — moving it needs administrator rights.");
-    EXPECT_EQ(m_view->delegate()->toolTipAt(rect, adminIndex, geometry.symbol.center()),
+    EXPECT_EQ(delegate()->toolTipAt(rect, adminIndex, geometry.symbol.center()),
               "Application Support");
-    EXPECT_EQ(m_view->delegate()->toolTipAt(rect, adminIndex, geometry.reveal.center()),
+    EXPECT_EQ(delegate()->toolTipAt(rect, adminIndex, geometry.reveal.center()),
               "Reveal in Finder");
-    EXPECT_TRUE(m_view->delegate()->geometry(rect, model.index(zero)).lock.isEmpty());
+    EXPECT_TRUE(delegate()->geometry(rect, model.index(zero)).lock.isEmpty());
 
     // The last row of each group carries no divider: one group of three has two that do.
     EXPECT_FALSE(model.isLastInGroup(rowOf(home("Library/Application Support/Quill"))));
@@ -447,10 +458,10 @@ TEST_F(OrphanFilesViewTest, ARefusedFindingIsLeftOutOfTheSizes)
     OrphanFilesView& view = show();
     m_refused = {"/Library/Application Support/Quill"};
     applyResult(twoGroups());
-    EXPECT_EQ(view.totalLabel()->text(), "4 MB"); // 4,000,000 + 0 + 1,000 + 10,000
-    EXPECT_EQ(view.countLabel()->text(), "5 items found");
-    EXPECT_EQ(view.listModel()->groupBytes(rowOf("Quill")), 4'000'000);
-    EXPECT_EQ(view.listModel()->groupBytes(rowOf("Inkwell")), 11'000);
+    EXPECT_EQ(child<QLabel>(view, "totalLabel")->text(), "4 MB"); // 4,000,000 + 0 + 1,000 + 10,000
+    EXPECT_EQ(child<QLabel>(view, "countLabel")->text(), "5 items found");
+    EXPECT_EQ(child<OrphanListModel>(view, "listModel")->groupBytes(rowOf("Quill")), 4'000'000);
+    EXPECT_EQ(child<OrphanListModel>(view, "listModel")->groupBytes(rowOf("Inkwell")), 11'000);
 }
 
 TEST_F(OrphanFilesViewTest, ClicksAndSpaceToggleRevealDoesNot)
@@ -459,7 +470,7 @@ TEST_F(OrphanFilesViewTest, ClicksAndSpaceToggleRevealDoesNot)
     applyResult(twoGroups());
     const std::string path = home("Library/Logs/Inkwell");
     const int row = rowOf(path);
-    QWidget* viewport = m_view->list()->viewport();
+    QWidget* viewport = listView()->viewport();
     platform::qt::FileManagerReveal::Recorder reveals;
 
     QTest::mouseClick(viewport, Qt::LeftButton, {},
@@ -475,12 +486,12 @@ TEST_F(OrphanFilesViewTest, ClicksAndSpaceToggleRevealDoesNot)
     EXPECT_TRUE(selection().empty());
 
     // Space on the current row, then on a group header.
-    m_view->list()->setFocus();
-    m_view->list()->setCurrentIndex(m_view->listModel()->index(row));
-    QTest::keyClick(m_view->list(), Qt::Key_Space);
+    listView()->setFocus();
+    listView()->setCurrentIndex(listModel()->index(row));
+    QTest::keyClick(listView(), Qt::Key_Space);
     EXPECT_EQ(selection(), (controller::IdSet{path}));
-    m_view->list()->setCurrentIndex(m_view->listModel()->index(rowOf("Quill")));
-    QTest::keyClick(m_view->list(), Qt::Key_Space);
+    listView()->setCurrentIndex(listModel()->index(rowOf("Quill")));
+    QTest::keyClick(listView(), Qt::Key_Space);
     EXPECT_EQ(selection().size(), 4u);
     // A click on a header outside its checkbox changes nothing.
     QTest::mouseClick(viewport, Qt::LeftButton, {},
@@ -494,7 +505,7 @@ TEST_F(OrphanFilesViewTest, RowsShowTheirLockAndRevealButtonToAssistiveTechnolog
     using testsupport::doAccessibleAction;
     show();
     applyResult(twoGroups());
-    CheckListView* list = m_view->list();
+    CheckListView* list = listView();
     const std::string path = "/Library/Application Support/Quill";
     const int row = rowOf(path);
     const std::string name = "Quill, 2 MB, Medium confidence, needs administrator rights";
@@ -520,10 +531,10 @@ TEST_F(OrphanFilesViewTest, RowsShowTheirLockAndRevealButtonToAssistiveTechnolog
 
     // From the keyboard: Return reveals the current row; a header has nothing to reveal.
     list->setFocus();
-    list->setCurrentIndex(m_view->listModel()->index(row));
+    list->setCurrentIndex(listModel()->index(row));
     QTest::keyClick(list, Qt::Key_Return);
     EXPECT_EQ(reveals.reveals().size(), 2u);
-    list->setCurrentIndex(m_view->listModel()->index(rowOf("Quill")));
+    list->setCurrentIndex(listModel()->index(rowOf("Quill")));
     QTest::keyClick(list, Qt::Key_Return);
     EXPECT_EQ(reveals.reveals().size(), 2u);
     EXPECT_EQ(selection(), (controller::IdSet{path}));
@@ -574,32 +585,34 @@ TEST_F(OrphanFilesViewTest, ReviewSheetTextsFollowTheSelection)
     OrphanReviewSheet sheet(
         m_model.get(), [&] { ++dismissed; }, [&] { ++removed; });
     sheet.show();
-    EXPECT_EQ(sheet.countLabel()->text(), "1 item selected");
-    EXPECT_EQ(sheet.sizeLabel()->text(), "10 KB");
-    EXPECT_TRUE(sheet.generalWarningLabel()->isVisible());
-    EXPECT_FALSE(sheet.lowConfidenceWarning()->isVisible());
-    EXPECT_FALSE(sheet.administratorWarning()->isVisible());
-    EXPECT_EQ(sheet.pathList()->shownPaths(), QStringList{"~/Library/Logs/Inkwell"});
+    EXPECT_EQ(child<QLabel>(sheet, "countLabel")->text(), "1 item selected");
+    EXPECT_EQ(child<QLabel>(sheet, "sizeLabel")->text(), "10 KB");
+    EXPECT_TRUE(child<QLabel>(sheet, "generalWarningLabel")->isVisible());
+    EXPECT_FALSE(child<QWidget>(sheet, "lowConfidenceWarning")->isVisible());
+    EXPECT_FALSE(child<QWidget>(sheet, "administratorWarning")->isVisible());
+    EXPECT_EQ(child<PathList>(sheet, "pathList")->shownPaths(),
+              QStringList{"~/Library/Logs/Inkwell"});
 
     // A selection changed behind the sheet shows at once.
     m_model->setSelectedOrphanIDs(
         {home("Library/Caches/com.quill.app"), "/Library/Application Support/Quill"});
-    EXPECT_EQ(sheet.countLabel()->text(), "2 items selected");
-    EXPECT_EQ(sheet.sizeLabel()->text(), "2 MB");
-    EXPECT_TRUE(sheet.lowConfidenceWarning()->isVisible());
-    EXPECT_EQ(sheet.lowConfidenceLabel()->text(),
+    EXPECT_EQ(child<QLabel>(sheet, "countLabel")->text(), "2 items selected");
+    EXPECT_EQ(child<QLabel>(sheet, "sizeLabel")->text(), "2 MB");
+    EXPECT_TRUE(child<QWidget>(sheet, "lowConfidenceWarning")->isVisible());
+    EXPECT_EQ(child<QLabel>(sheet, "lowConfidenceLabel")->text(),
               "1 low-confidence item selected — check each one");
-    EXPECT_TRUE(sheet.administratorWarning()->isVisible());
-    EXPECT_EQ(sheet.pathList()->shownPaths(), (QStringList{"/Library/Application Support/Quill",
-                                                           "~/Library/Caches/com.quill.app"}));
+    EXPECT_TRUE(child<QWidget>(sheet, "administratorWarning")->isVisible());
+    EXPECT_EQ(
+        child<PathList>(sheet, "pathList")->shownPaths(),
+        (QStringList{"/Library/Application Support/Quill", "~/Library/Caches/com.quill.app"}));
 
     m_model->setIsRemoving(true);
-    EXPECT_EQ(sheet.confirmButton()->text(), "Moving to Trash…");
-    EXPECT_FALSE(sheet.confirmButton()->isEnabled());
+    EXPECT_EQ(child<QPushButton>(sheet, "confirmButton")->text(), "Moving to Trash…");
+    EXPECT_FALSE(child<QPushButton>(sheet, "confirmButton")->isEnabled());
     m_model->setIsRemoving(false);
     m_model->setSelectedOrphanIDs({});
-    EXPECT_EQ(sheet.sizeLabel()->text(), "Zero KB");
-    EXPECT_FALSE(sheet.confirmButton()->isEnabled());
+    EXPECT_EQ(child<QLabel>(sheet, "sizeLabel")->text(), "Zero KB");
+    EXPECT_FALSE(child<QPushButton>(sheet, "confirmButton")->isEnabled());
     EXPECT_EQ(removed, 0);
     EXPECT_EQ(dismissed, 0);
 }
@@ -608,8 +621,8 @@ TEST_F(OrphanFilesViewTest, EscapeCancelsAndADoubleConfirmRemovesOnce)
 {
     OrphanFilesView& view = show();
     applyResult(twoGroups());
-    view.selectSuggestedButton()->click();
-    view.reviewButton()->click();
+    child<QPushButton>(view, "selectSuggestedButton")->click();
+    child<DestructiveButton>(view, "reviewButton")->click();
     ASSERT_TRUE(view.showReview());
     QTest::keyClick(view.reviewSheet(), Qt::Key_Escape);
     EXPECT_FALSE(view.showReview());
@@ -619,12 +632,12 @@ TEST_F(OrphanFilesViewTest, EscapeCancelsAndADoubleConfirmRemovesOnce)
     OrphanReviewSheet sheet(
         m_model.get(), [&] { ++dismissed; }, [&] { ++removed; });
     sheet.show();
-    sheet.confirmButton()->click();
+    child<QPushButton>(sheet, "confirmButton")->click();
     sheet.confirm();
     EXPECT_EQ(removed, 1);
     EXPECT_EQ(dismissed, 1);
     EXPECT_TRUE(sheet.isSubmitting());
-    EXPECT_EQ(sheet.confirmButton()->text(), "Moving to Trash…");
+    EXPECT_EQ(child<QPushButton>(sheet, "confirmButton")->text(), "Moving to Trash…");
     sheet.reject(); // no dismissal while submitting
     EXPECT_EQ(dismissed, 1);
 }
@@ -642,20 +655,20 @@ TEST_F(OrphanFilesViewTest, ThousandsOfFindingsAreSizedOnceAndPaintedLazily)
         result.groups.push_back(std::move(each));
     }
     OrphanFilesView& view = show();
-    const int before = view.listModel()->sizeComputations();
+    const int before = child<OrphanListModel>(view, "listModel")->sizeComputations();
     applyResult(result);
     // The first layout asks a batch of rows for their height, not all 3,100.
-    view.list()->doItemsLayout();
-    EXPECT_LT(view.delegate()->heightsComputed(), 500);
-    view.selectSuggestedButton()->click();
+    child<CheckListView>(view, "list")->doItemsLayout();
+    EXPECT_LT(child<OrphanRowDelegate>(view, "delegate")->heightsComputed(), 500);
+    child<QPushButton>(view, "selectSuggestedButton")->click();
     for (int i = 0; i < 5; ++i) {
-        view.list()->verticalScrollBar()->setValue(i * 400);
+        child<CheckListView>(view, "list")->verticalScrollBar()->setValue(i * 400);
         view.repaint();
     }
-    const int rows = view.listModel()->rowCount();
+    const int rows = child<OrphanListModel>(view, "listModel")->rowCount();
     EXPECT_EQ(rows, 3'100);
-    EXPECT_EQ(view.listModel()->sizeComputations(), before + 1);
-    EXPECT_LT(view.delegate()->rowsPainted(), rows / 4);
+    EXPECT_EQ(child<OrphanListModel>(view, "listModel")->sizeComputations(), before + 1);
+    EXPECT_LT(child<OrphanRowDelegate>(view, "delegate")->rowsPainted(), rows / 4);
     EXPECT_LE(m_verdictCalls, 3'000); // one verdict per path, whatever was painted
 }
 

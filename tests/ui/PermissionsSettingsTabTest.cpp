@@ -19,9 +19,12 @@
 #include "app/ui/PermissionRow.h"
 #include "platform/UrlOpener.h"
 #include "tests/support/FakeMac.h"
+#include "tests/ui/ChildLookup.h"
 #include "tests/ui/UiFixtures.h"
 
 namespace veldo::ui {
+
+using testsupport::child;
 namespace {
 
 using Status = core::SystemSettings::FullDiskAccessStatus;
@@ -67,13 +70,14 @@ TEST_F(PermissionsSettingsTabTest, ShowsUnknownThenTheProbesAnswerWithoutUserAct
 {
     answer = Status::denied;
     PermissionsSettingsTab tab(*c.model, pool, countingProbe());
-    EXPECT_EQ(tab.fullDiskAccessRow()->status(), "Unknown");
+    EXPECT_EQ(child<PermissionRow>(tab, "fullDiskAccessRow")->status(), "Unknown");
     EXPECT_EQ(probes.load(), 0) << "nothing is probed before the tab is shown";
     tab.show();
-    EXPECT_EQ(tab.fullDiskAccessRow()->status(), "Unknown");
+    EXPECT_EQ(child<PermissionRow>(tab, "fullDiskAccessRow")->status(), "Unknown");
     waitForAnswer(tab);
-    EXPECT_EQ(tab.fullDiskAccessRow()->status(), "Off");
-    EXPECT_EQ(tab.fullDiskAccessRow()->accessibleName(), "Full Disk Access: Off");
+    EXPECT_EQ(child<PermissionRow>(tab, "fullDiskAccessRow")->status(), "Off");
+    EXPECT_EQ(child<PermissionRow>(tab, "fullDiskAccessRow")->accessibleName(),
+              "Full Disk Access: Off");
 }
 
 TEST_F(PermissionsSettingsTabTest, AnActivationProbesAgainOnlyWhileShown)
@@ -82,14 +86,14 @@ TEST_F(PermissionsSettingsTabTest, AnActivationProbesAgainOnlyWhileShown)
     PermissionsSettingsTab tab(*c.model, pool, countingProbe());
     tab.show();
     waitForAnswer(tab);
-    ASSERT_EQ(tab.fullDiskAccessRow()->status(), "Off");
+    ASSERT_EQ(child<PermissionRow>(tab, "fullDiskAccessRow")->status(), "Off");
 
     // The user granted access in System Settings and came back.
     answer = Status::granted;
     tab.applicationStateChanged(Qt::ApplicationInactive);
     tab.applicationStateChanged(Qt::ApplicationActive);
     waitForAnswer(tab);
-    EXPECT_EQ(tab.fullDiskAccessRow()->status(), "On");
+    EXPECT_EQ(child<PermissionRow>(tab, "fullDiskAccessRow")->status(), "On");
     EXPECT_EQ(probes.load(), 2);
 
     tab.hide();
@@ -125,14 +129,14 @@ TEST_F(PermissionsSettingsTabTest, AnOlderProbeFinishingLateNeverOverwritesANewe
         gates[1]->set_value(Status::granted);
     }
     waitForAnswer(tab);
-    EXPECT_EQ(tab.fullDiskAccessRow()->status(), "On");
+    EXPECT_EQ(child<PermissionRow>(tab, "fullDiskAccessRow")->status(), "On");
     {
         std::lock_guard lock(mutex);
         gates[0]->set_value(Status::denied);
     }
     pool.waitForDone();
     QTest::qWait(20);
-    EXPECT_EQ(tab.fullDiskAccessRow()->status(), "On");
+    EXPECT_EQ(child<PermissionRow>(tab, "fullDiskAccessRow")->status(), "On");
     EXPECT_EQ(tab.fullDiskAccess(), Status::granted);
 }
 
@@ -180,25 +184,29 @@ TEST_F(PermissionsSettingsTabTest, RowsNameTheirButtonsAndOpenTheirPanes)
         const char* rowName;
         const char* url;
     } rows[] = {
-        {tab.fullDiskAccessRow(), "Open Full Disk Access Settings", "Full Disk Access: Unknown",
+        {child<PermissionRow>(tab, "fullDiskAccessRow"), "Open Full Disk Access Settings",
+         "Full Disk Access: Unknown",
          "x-apple.systempreferences:com.apple.preference.security?Privacy_AllFiles"},
-        {tab.appManagementRow(), "Open App Management Settings", "App Management",
+        {child<PermissionRow>(tab, "appManagementRow"), "Open App Management Settings",
+         "App Management",
          "x-apple.systempreferences:com.apple.preference.security?Privacy_AppBundles"},
     };
     for (const auto& r : rows) {
-        EXPECT_EQ(r.row->button()->text(), QString::fromUtf8("Open Settings\u2026"));
-        EXPECT_EQ(r.row->button()->accessibleName(), r.accessible);
+        EXPECT_EQ(child<QPushButton>(r.row, "button")->text(),
+                  QString::fromUtf8("Open Settings\u2026"));
+        EXPECT_EQ(child<QPushButton>(r.row, "button")->accessibleName(), r.accessible);
         EXPECT_EQ(r.row->accessibleName(), r.rowName);
         platform::testing::UrlRecorder recorder;
-        r.row->button()->click();
+        child<QPushButton>(r.row, "button")->click();
         EXPECT_EQ(recorder.urls(), std::vector<std::string>{r.url});
     }
-    EXPECT_FALSE(tab.appManagementRow()->status().has_value());
-    EXPECT_TRUE(tab.appManagementRow()->statusLabel()->isHidden());
+    EXPECT_FALSE(child<PermissionRow>(tab, "appManagementRow")->status().has_value());
+    EXPECT_TRUE(
+        child<QLabel>(child<PermissionRow>(tab, "appManagementRow"), "statusLabel")->isHidden());
     tab.show();
     waitForAnswer(tab);
-    EXPECT_FALSE(tab.appManagementRow()->status().has_value());
-    EXPECT_EQ(tab.appManagementRow()->accessibleName(), "App Management");
+    EXPECT_FALSE(child<PermissionRow>(tab, "appManagementRow")->status().has_value());
+    EXPECT_EQ(child<PermissionRow>(tab, "appManagementRow")->accessibleName(), "App Management");
 }
 
 } // namespace

@@ -14,10 +14,13 @@
 #include "app/ui/HelperClientRunner.h"
 #include "app/ui/PermissionsSettingsTab.h"
 #include "tests/support/FakeServiceManager.h"
+#include "tests/ui/ChildLookup.h"
 #include "tests/ui/UiFixtures.h"
 #include "tests/ui/UpdaterFixture.h"
 
 namespace veldo::ui {
+
+using testsupport::child;
 namespace {
 
 using controller::SettingsTab;
@@ -49,16 +52,18 @@ TEST_F(PreferencesViewTest, FourTabsInOrderInAFixedFrame)
     const char* const labels[] = {"General", "Permissions", "Administrator", "Updates"};
     const char* const symbols[] = {"gearshape", "lock.shield", "person.badge.key",
                                    "arrow.triangle.2.circlepath"};
-    ASSERT_EQ(view->tabs()->count(), 4);
+    ASSERT_EQ(child<QTabWidget>(view, "tabs")->count(), 4);
     for (int i = 0; i < 4; ++i) {
         const auto tab = base::allCases<SettingsTab>()[static_cast<std::size_t>(i)];
-        EXPECT_EQ(view->tabs()->tabText(i), labels[i]);
+        EXPECT_EQ(child<QTabWidget>(view, "tabs")->tabText(i), labels[i]);
         EXPECT_EQ(PreferencesView::label(tab), labels[i]);
         EXPECT_STREQ(PreferencesView::symbol(tab), symbols[i]);
-        EXPECT_FALSE(view->tabs()->tabIcon(i).isNull());
+        EXPECT_FALSE(child<QTabWidget>(view, "tabs")->tabIcon(i).isNull());
     }
-    EXPECT_EQ(view->tabs()->widget(0), view->general());
-    EXPECT_EQ(view->tabs()->widget(1), view->permissions());
+    EXPECT_EQ(child<QTabWidget>(view, "tabs")->widget(0),
+              child<GeneralSettingsTab>(view, "general"));
+    EXPECT_EQ(child<QTabWidget>(view, "tabs")->widget(1),
+              child<PermissionsSettingsTab>(view, "permissions"));
     EXPECT_EQ(view->minimumSize(), QSize(560, 560));
     EXPECT_EQ(view->maximumSize(), QSize(560, 560));
 }
@@ -68,7 +73,8 @@ TEST_F(PreferencesViewTest, ATabChosenBeforeTheWindowOpensIsShownFirst)
     c.model->setSettingsTab(SettingsTab::permissions);
     auto view = makeView();
     view->show();
-    EXPECT_EQ(view->tabs()->currentWidget(), view->permissions());
+    EXPECT_EQ(child<QTabWidget>(view, "tabs")->currentWidget(),
+              child<PermissionsSettingsTab>(view, "permissions"));
     EXPECT_EQ(view->windowTitle(), "Permissions");
 }
 
@@ -77,7 +83,7 @@ TEST_F(PreferencesViewTest, TheTabAndSettingsTabFollowEachOther)
     auto view = makeView();
     view->show();
     EXPECT_EQ(view->windowTitle(), "General");
-    view->tabs()->setCurrentIndex(2);
+    child<QTabWidget>(view, "tabs")->setCurrentIndex(2);
     EXPECT_EQ(c.model->settingsTab(), SettingsTab::administrator);
     EXPECT_EQ(view->windowTitle(), "Administrator");
     c.model->setSettingsTab(SettingsTab::updates);
@@ -90,8 +96,8 @@ TEST_F(PreferencesViewTest, TheResetConfirmationIsModalToTheSettingsWindow)
     c.stats->record(1'000, 3, 1);
     auto view = makeView();
     view->show();
-    view->general()->resetButton()->click();
-    QMessageBox* box = view->general()->resetConfirmation();
+    child<QPushButton>(child<GeneralSettingsTab>(view, "general"), "resetButton")->click();
+    QMessageBox* box = child<GeneralSettingsTab>(view, "general")->resetConfirmation();
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(box->parentWidget()->window(), view.get());
     EXPECT_EQ(box->windowModality(), Qt::WindowModal);

@@ -25,9 +25,12 @@
 #include "app/ui/TrashedAppBanner.h"
 #include "platform/qt/Announcer.h"
 #include "tests/support/FakeMac.h"
+#include "tests/ui/ChildLookup.h"
 #include "tests/ui/UiFixtures.h"
 
 namespace veldo::ui {
+
+using testsupport::child;
 namespace {
 
 using testsupport::uiItem;
@@ -111,15 +114,15 @@ TEST_F(AdminEscalationSheetTest, TextsOfBothVariants)
         SCOPED_TRACE(c.title);
         auto s = sheet(c.items, c.helper);
         EXPECT_EQ(s->title().toStdString(), c.title);
-        EXPECT_EQ(s->messageLabel()->text().toStdString(), c.message);
-        EXPECT_EQ(s->noteLabel()->text().toStdString(), c.note);
-        EXPECT_EQ(s->continueButton()->text().toStdString(), c.confirm);
-        EXPECT_EQ(s->skipButton()->text().toStdString(), "Skip These Items");
-        EXPECT_EQ(s->avoidButton() != nullptr, c.avoid);
+        EXPECT_EQ(child<QLabel>(s, "messageLabel")->text().toStdString(), c.message);
+        EXPECT_EQ(child<QLabel>(s, "noteLabel")->text().toStdString(), c.note);
+        EXPECT_EQ(child<QPushButton>(s, "continueButton")->text().toStdString(), c.confirm);
+        EXPECT_EQ(child<QPushButton>(s, "skipButton")->text().toStdString(), "Skip These Items");
+        EXPECT_EQ(child<QPushButton>(s, "avoidButton") != nullptr, c.avoid);
         QStringList paths;
         for (const auto& item : c.items)
             paths << QString::fromStdString(item.url.path());
-        EXPECT_EQ(rowTexts(*s->pathList()), paths);
+        EXPECT_EQ(rowTexts(*child<PathList>(s, "pathList")), paths);
         EXPECT_EQ(s->width(), AdminEscalationSheet::kWidth);
     }
 }
@@ -130,22 +133,27 @@ TEST_F(AdminEscalationSheetTest, SizeCountsOnlyWhatMayBeRemoved)
     auto s = sheet({uiItem("/Library/Application Support/Quill", 2'000'000, true),
                     uiItem("/Library/Application Support/Quill/cache", 5'000'000, true)},
                    false);
-    EXPECT_NE(s->messageLabel()->text().indexOf(QStringLiteral("(2 MB)")), -1)
-        << s->messageLabel()->text().toStdString();
+    EXPECT_NE(child<QLabel>(s, "messageLabel")->text().indexOf(QStringLiteral("(2 MB)")), -1)
+        << child<QLabel>(s, "messageLabel")->text().toStdString();
 
     auto refused = sheet(
         {uiItem("/System/Library/CoreServices", 9'000'000, true), uiItem("/usr/bin", 4'000, true)},
         false);
-    EXPECT_NE(refused->messageLabel()->text().indexOf(QStringLiteral("these 2 items (Zero KB)")),
+    EXPECT_NE(child<QLabel>(refused, "messageLabel")
+                  ->text()
+                  .indexOf(QStringLiteral("these 2 items (Zero KB)")),
               -1)
-        << refused->messageLabel()->text().toStdString();
-    EXPECT_EQ(rowTexts(*refused->pathList()),
+        << child<QLabel>(refused, "messageLabel")->text().toStdString();
+    EXPECT_EQ(rowTexts(*child<PathList>(refused, "pathList")),
               (QStringList{"/System/Library/CoreServices", "/usr/bin"}));
 
     auto empty = sheet({}, true);
-    EXPECT_NE(empty->messageLabel()->text().indexOf(QStringLiteral("these 0 items (Zero KB)")), -1);
-    EXPECT_TRUE(rowTexts(*empty->pathList()).isEmpty());
-    empty->continueButton()->click();
+    EXPECT_NE(child<QLabel>(empty, "messageLabel")
+                  ->text()
+                  .indexOf(QStringLiteral("these 0 items (Zero KB)")),
+              -1);
+    EXPECT_TRUE(rowTexts(*child<PathList>(empty, "pathList")).isEmpty());
+    child<QPushButton>(empty, "continueButton")->click();
     EXPECT_EQ(m_answers, std::vector<bool>{true});
 }
 
@@ -160,21 +168,21 @@ TEST_F(AdminEscalationSheetTest, KeysAndButtonsAnswerOncePerPressAndAvoidLeavesI
     EXPECT_TRUE(s->isVisible()) << "the presenter closes the sheet once the answer is taken";
 
     m_answers.clear();
-    s->skipButton()->click();
-    s->continueButton()->click();
+    child<QPushButton>(s, "skipButton")->click();
+    child<QPushButton>(s, "continueButton")->click();
     EXPECT_EQ(m_answers, (std::vector<bool>{false, true}));
 
     m_answers.clear();
-    s->avoidButton()->click();
+    child<QPushButton>(s, "avoidButton")->click();
     EXPECT_EQ(m_avoided, 1);
     EXPECT_TRUE(m_answers.empty());
     EXPECT_TRUE(s->isVisible());
-    EXPECT_EQ(s->avoidButton()->toolTip().toStdString(),
+    EXPECT_EQ(child<QPushButton>(s, "avoidButton")->toolTip().toStdString(),
               "Settings ▸ Administrator: let a background helper move system files after you "
               "confirm them, without a password each time.");
 
     // Return on a focused non-default button still means the default answer.
-    s->skipButton()->setFocus();
+    child<QPushButton>(s, "skipButton")->setFocus();
     QTest::keyClick(s.get(), Qt::Key_Return);
     EXPECT_EQ(m_answers, std::vector<bool>{true});
 
@@ -188,7 +196,7 @@ TEST_F(AdminEscalationSheetTest, LongListsAndPathsScrollInsideASheetOfFixedSize)
     auto few = sheet(manyItems(1), false);
     showSheet(*few);
     const int smallHeight = few->height();
-    const QTextEdit* fewView = few->pathList()->textView();
+    const QTextEdit* fewView = child<QTextEdit>(child<PathList>(few, "pathList"), "textView");
     EXPECT_GE(fewView->height(), qCeil(fewView->document()->size().height()))
         << "a short list shows whole";
 
@@ -196,12 +204,16 @@ TEST_F(AdminEscalationSheetTest, LongListsAndPathsScrollInsideASheetOfFixedSize)
     showSheet(*many);
     QApplication::processEvents();
     EXPECT_EQ(many->width(), AdminEscalationSheet::kWidth);
-    EXPECT_EQ(many->pathList()->height(), AdminEscalationSheet::kListMaximumHeight);
+    EXPECT_EQ(child<PathList>(many, "pathList")->height(),
+              AdminEscalationSheet::kListMaximumHeight);
     EXPECT_LT(many->height(), smallHeight + AdminEscalationSheet::kListMaximumHeight);
-    EXPECT_GT(many->pathList()->textView()->verticalScrollBar()->maximum(), 0);
+    EXPECT_GT(child<QTextEdit>(child<PathList>(many, "pathList"), "textView")
+                  ->verticalScrollBar()
+                  ->maximum(),
+              0);
 
     // The list takes focus from the keyboard; every path can be selected and copied.
-    QTextEdit* view = many->pathList()->textView();
+    QTextEdit* view = child<QTextEdit>(child<PathList>(many, "pathList"), "textView");
     EXPECT_EQ(view->focusPolicy(), Qt::StrongFocus);
     EXPECT_TRUE(view->textInteractionFlags() & Qt::TextSelectableByKeyboard);
     EXPECT_TRUE(view->isReadOnly());
@@ -217,9 +229,10 @@ TEST_F(AdminEscalationSheetTest, LongListsAndPathsScrollInsideASheetOfFixedSize)
     showSheet(*wide);
     QApplication::processEvents();
     EXPECT_EQ(wide->width(), AdminEscalationSheet::kWidth);
-    EXPECT_EQ(rowTexts(*wide->pathList()),
+    EXPECT_EQ(rowTexts(*child<PathList>(wide, "pathList")),
               (QStringList{QString::fromStdString("/Library/" + longName), "/Library/two\nlines"}));
-    QTextDocument* document = wide->pathList()->textView()->document();
+    QTextDocument* document =
+        child<QTextEdit>(child<PathList>(wide, "pathList"), "textView")->document();
     ASSERT_EQ(document->blockCount(), 2) << "a line break stays inside its path";
     EXPECT_GT(document->begin().layout()->lineCount(), 3) << "the long path wraps";
     EXPECT_EQ(document->lastBlock().layout()->lineCount(), 2);
@@ -259,13 +272,15 @@ TEST(AppManagementSheet, TextsForOneAndSeveralAppsWithHelperOrPassword)
         prompt.usesHelper = c.helper;
         AppManagementSheet sheet(prompt, [](AppManagementChoice) {});
         EXPECT_EQ(sheet.title().toStdString(), "macOS blocked Veldo from changing other apps");
-        EXPECT_EQ(sheet.explanationLabel()->text().toStdString(), explanation);
-        EXPECT_EQ(sheet.noteLabel()->text().toStdString(), c.note);
-        EXPECT_EQ(sheet.administratorButton()->text().toStdString(), c.fallback);
-        EXPECT_EQ(sheet.cancelButton()->text().toStdString(), "Cancel");
-        EXPECT_EQ(sheet.openSettingsButton()->text().toStdString(), "Open Privacy && Security")
+        EXPECT_EQ(child<QLabel>(sheet, "explanationLabel")->text().toStdString(), explanation);
+        EXPECT_EQ(child<QLabel>(sheet, "noteLabel")->text().toStdString(), c.note);
+        EXPECT_EQ(child<QPushButton>(sheet, "administratorButton")->text().toStdString(),
+                  c.fallback);
+        EXPECT_EQ(child<QPushButton>(sheet, "cancelButton")->text().toStdString(), "Cancel");
+        EXPECT_EQ(child<QPushButton>(sheet, "openSettingsButton")->text().toStdString(),
+                  "Open Privacy && Security")
             << "a single ampersand would be taken for a mnemonic";
-        EXPECT_EQ(rowTexts(*sheet.pathList()).size(), c.apps);
+        EXPECT_EQ(rowTexts(*child<PathList>(sheet, "pathList")).size(), c.apps);
         EXPECT_EQ(sheet.width(), AppManagementSheet::kWidth);
     }
 }
@@ -279,9 +294,9 @@ TEST(AppManagementSheet, EachButtonAndKeyChoosesOnce)
     showSheet(sheet);
     QTest::keyClick(&sheet, Qt::Key_Return);
     QTest::keyClick(&sheet, Qt::Key_Escape);
-    sheet.administratorButton()->click();
-    sheet.cancelButton()->click();
-    sheet.openSettingsButton()->click();
+    child<QPushButton>(sheet, "administratorButton")->click();
+    child<QPushButton>(sheet, "cancelButton")->click();
+    child<QPushButton>(sheet, "openSettingsButton")->click();
     EXPECT_EQ(choices, (std::vector<AppManagementChoice>{
                            AppManagementChoice::openSettings, AppManagementChoice::cancel,
                            AppManagementChoice::useAdministrator, AppManagementChoice::cancel,
@@ -290,13 +305,16 @@ TEST(AppManagementSheet, EachButtonAndKeyChoosesOnce)
 
     // The fallback has no key: Return on it still opens Settings.
     choices.clear();
-    sheet.administratorButton()->setFocus();
+    child<QPushButton>(sheet, "administratorButton")->setFocus();
     QTest::keyClick(&sheet, Qt::Key_Return);
     EXPECT_EQ(choices, std::vector<AppManagementChoice>{AppManagementChoice::openSettings});
 
     QApplication::processEvents();
-    EXPECT_EQ(sheet.pathList()->height(), AppManagementSheet::kListMaximumHeight);
-    EXPECT_GT(sheet.pathList()->textView()->verticalScrollBar()->maximum(), 0);
+    EXPECT_EQ(child<PathList>(sheet, "pathList")->height(), AppManagementSheet::kListMaximumHeight);
+    EXPECT_GT(child<QTextEdit>(child<PathList>(sheet, "pathList"), "textView")
+                  ->verticalScrollBar()
+                  ->maximum(),
+              0);
 }
 
 controller::CaskFailure caskFailure(bool removed, std::string output)
@@ -328,16 +346,17 @@ TEST(CaskFailureSheet, TextsFollowWhetherTheAppWasRemoved)
         SCOPED_TRACE(c.title);
         CaskFailureSheet sheet(caskFailure(c.removed, ""), [] {});
         EXPECT_EQ(sheet.title().toStdString(), c.title);
-        EXPECT_EQ(sheet.commandIntroLabel()->text().toStdString(), c.intro);
-        EXPECT_EQ(sheet.messageLabel()->text().toStdString(),
+        EXPECT_EQ(child<QLabel>(sheet, "commandIntroLabel")->text().toStdString(), c.intro);
+        EXPECT_EQ(child<QLabel>(sheet, "messageLabel")->text().toStdString(),
                   "Error: It seems there is already an App at '/Applications/Quill.app'.");
-        EXPECT_EQ(sheet.commandLabel()->text().toStdString(),
+        EXPECT_EQ(child<QLabel>(sheet, "commandLabel")->text().toStdString(),
                   "brew uninstall --cask --zap --force quill");
-        EXPECT_EQ(sheet.rescanLabel()->text().toStdString(),
+        EXPECT_EQ(child<QLabel>(sheet, "rescanLabel")->text().toStdString(),
                   "Then use ⌘R in Veldo to rescan for anything left behind.");
-        EXPECT_EQ(sheet.copyButton()->text().toStdString(), "Copy Command");
-        EXPECT_EQ(sheet.okButton()->text().toStdString(), "OK");
-        EXPECT_EQ(sheet.outputDisclosure(), nullptr) << "no output, no disclosure";
+        EXPECT_EQ(child<QPushButton>(sheet, "copyButton")->text().toStdString(), "Copy Command");
+        EXPECT_EQ(child<QPushButton>(sheet, "okButton")->text().toStdString(), "OK");
+        EXPECT_EQ(child<QToolButton>(sheet, "outputDisclosure"), nullptr)
+            << "no output, no disclosure";
         EXPECT_EQ(sheet.width(), CaskFailureSheet::kWidth);
     }
 }
@@ -351,24 +370,27 @@ TEST(CaskFailureSheet, OutputStartsCollapsedAndOpensInsideItsBox)
     CaskFailureSheet sheet(caskFailure(false, output), [] {});
     showSheet(sheet);
     const int collapsed = sheet.height();
-    ASSERT_NE(sheet.outputDisclosure(), nullptr);
-    EXPECT_EQ(sheet.outputDisclosure()->text().toStdString(), "Homebrew output");
+    ASSERT_NE(child<QToolButton>(sheet, "outputDisclosure"), nullptr);
+    EXPECT_EQ(child<QToolButton>(sheet, "outputDisclosure")->text().toStdString(),
+              "Homebrew output");
     EXPECT_FALSE(sheet.showOutput());
-    EXPECT_FALSE(sheet.outputView()->isVisible());
+    EXPECT_FALSE(child<QPlainTextEdit>(sheet, "outputView")->isVisible());
 
-    sheet.outputDisclosure()->click();
+    child<QToolButton>(sheet, "outputDisclosure")->click();
     QApplication::processEvents();
     EXPECT_TRUE(sheet.showOutput());
-    EXPECT_TRUE(sheet.outputView()->isVisible());
-    EXPECT_TRUE(sheet.outputView()->isReadOnly());
-    EXPECT_EQ(sheet.outputView()->toPlainText().size(), QString::fromStdString(output).size());
-    EXPECT_LE(sheet.outputView()->height(), CaskFailureSheet::kOutputMaximumHeight);
+    EXPECT_TRUE(child<QPlainTextEdit>(sheet, "outputView")->isVisible());
+    EXPECT_TRUE(child<QPlainTextEdit>(sheet, "outputView")->isReadOnly());
+    EXPECT_EQ(child<QPlainTextEdit>(sheet, "outputView")->toPlainText().size(),
+              QString::fromStdString(output).size());
+    EXPECT_LE(child<QPlainTextEdit>(sheet, "outputView")->height(),
+              CaskFailureSheet::kOutputMaximumHeight);
     EXPECT_GT(sheet.height(), collapsed);
     EXPECT_LE(sheet.height(), collapsed + CaskFailureSheet::kOutputMaximumHeight + 40);
     EXPECT_EQ(sheet.width(), CaskFailureSheet::kWidth);
 
-    sheet.outputDisclosure()->click();
-    EXPECT_FALSE(sheet.outputView()->isVisible());
+    child<QToolButton>(sheet, "outputDisclosure")->click();
+    EXPECT_FALSE(child<QPlainTextEdit>(sheet, "outputView")->isVisible());
 }
 
 TEST(CaskFailureSheet, CopyPutsExactlyTheCommandOnTheClipboardAndStaysCopied)
@@ -377,24 +399,24 @@ TEST(CaskFailureSheet, CopyPutsExactlyTheCommandOnTheClipboardAndStaysCopied)
     CaskFailureSheet sheet(caskFailure(true, "x"), [&] { ++dismissed; });
     showSheet(sheet);
     QGuiApplication::clipboard()->setText(QStringLiteral("something else"));
-    sheet.copyButton()->click();
+    child<QPushButton>(sheet, "copyButton")->click();
     EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(),
               "brew uninstall --cask --zap --force quill");
     EXPECT_TRUE(sheet.copied());
-    EXPECT_EQ(sheet.copyButton()->text().toStdString(), "Copied");
+    EXPECT_EQ(child<QPushButton>(sheet, "copyButton")->text().toStdString(), "Copied");
 
     QGuiApplication::clipboard()->setText(QStringLiteral("changed since"));
-    sheet.copyButton()->click();
+    child<QPushButton>(sheet, "copyButton")->click();
     EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(),
               "brew uninstall --cask --zap --force quill");
-    EXPECT_EQ(sheet.copyButton()->text().toStdString(), "Copied");
+    EXPECT_EQ(child<QPushButton>(sheet, "copyButton")->text().toStdString(), "Copied");
     EXPECT_EQ(dismissed, 0);
 
     QTest::keyClick(&sheet, Qt::Key_Return);
     EXPECT_EQ(dismissed, 1);
     QTest::keyClick(&sheet, Qt::Key_Escape);
     EXPECT_EQ(dismissed, 2);
-    sheet.okButton()->click();
+    child<QPushButton>(sheet, "okButton")->click();
     EXPECT_EQ(dismissed, 3);
 }
 
@@ -434,8 +456,8 @@ TEST(TrashedAppBanner, SentencesAndDetailLines)
         SCOPED_TRACE(c.prompt);
         TrashedAppBanner banner({}, {});
         banner.setNotice(c.notice, c.pending);
-        EXPECT_EQ(banner.promptLabel()->text().toStdString(), c.prompt);
-        EXPECT_EQ(banner.detailLabel()->text().toStdString(), c.detail);
+        EXPECT_EQ(child<QLabel>(banner, "promptLabel")->text().toStdString(), c.prompt);
+        EXPECT_EQ(child<ElidedLabel>(banner, "detailLabel")->text().toStdString(), c.detail);
     }
 }
 
@@ -465,16 +487,18 @@ TEST(TrashedAppBanner, ButtonsAndAnnouncements)
     for (const QString& said : recorder.announcements())
         EXPECT_EQ(said.indexOf(QStringLiteral("left behind")), -1);
 
-    banner->reviewButton()->click();
-    banner->notNowButton()->click();
+    child<QPushButton>(banner, "reviewButton")->click();
+    child<QToolButton>(banner, "notNowButton")->click();
     EXPECT_EQ(reviewed, 1);
     EXPECT_EQ(dismissed, 1);
-    EXPECT_EQ(banner->reviewButton()->text().toStdString(), "Review");
-    EXPECT_EQ(banner->reviewButton()->toolTip().toStdString(),
+    EXPECT_EQ(child<QPushButton>(banner, "reviewButton")->text().toStdString(), "Review");
+    EXPECT_EQ(child<QPushButton>(banner, "reviewButton")->toolTip().toStdString(),
               "Show the files it left behind. Nothing is removed until you confirm.");
-    EXPECT_EQ(banner->notNowButton()->accessibleName().toStdString(), "Not Now");
-    EXPECT_EQ(banner->notNowButton()->toolTip().toStdString(), "Not now");
-    EXPECT_EQ(banner->notNowButton()->toolButtonStyle(), Qt::ToolButtonIconOnly);
+    EXPECT_EQ(child<QToolButton>(banner, "notNowButton")->accessibleName().toStdString(),
+              "Not Now");
+    EXPECT_EQ(child<QToolButton>(banner, "notNowButton")->toolTip().toStdString(), "Not now");
+    EXPECT_EQ(child<QToolButton>(banner, "notNowButton")->toolButtonStyle(),
+              Qt::ToolButtonIconOnly);
 }
 
 TEST(DropOverlay, TextsAndNoInput)

@@ -11,8 +11,11 @@
 #include "app/ui/AppListView.h"
 #include "app/ui/WindowContent.h"
 #include "app/ui/WindowOperations.h"
+#include "tests/ui/ChildLookup.h"
 
 namespace veldo::ui {
+
+using testsupport::child;
 
 namespace {
 
@@ -64,10 +67,12 @@ void ShellWindows::clickApp(QWidget* window, const std::string& path)
         ADD_FAILURE() << "no sidebar";
         return;
     }
-    const int row = sidebar->listModel()->rowOf(path);
+    const int row = child<AppListModel>(sidebar, "listModel")->rowOf(path);
     EXPECT_GE(row, AppListModel::kFirstAppRow) << path << " is not listed";
-    QTest::mouseClick(sidebar->listView()->viewport(), Qt::LeftButton, {},
-                      sidebar->listView()->visualRect(sidebar->listModel()->index(row)).center());
+    QTest::mouseClick(child<QListView>(sidebar, "listView")->viewport(), Qt::LeftButton, {},
+                      child<QListView>(sidebar, "listView")
+                          ->visualRect(child<AppListModel>(sidebar, "listModel")->index(row))
+                          .center());
 }
 
 AppDetailView* ShellWindows::showApp(QWidget* window, const std::string& path)

@@ -23,8 +23,11 @@
 #include "app/ui/OrphanReviewSheet.h"
 #include "app/ui/ToolScreenParts.h"
 #include "tests/support/FakeMac.h"
+#include "tests/ui/ChildLookup.h"
 
 namespace veldo::ui {
+
+using testsupport::child;
 namespace {
 
 using namespace std::chrono_literals;
@@ -89,7 +92,7 @@ protected:
 
     void undo()
     {
-        (void)m_model->undoLastRemoval();
+        m_model->undoLastRemoval().detach();
         QTRY_VERIFY_WITH_TIMEOUT(!m_model->isUndoing(), 10'000);
     }
 
@@ -114,17 +117,17 @@ TEST_F(ToolScreensIntegration, OrphansOfTwoFormerAppsGoToTheTrashAndUndoBringsTh
                          [] { return core::SystemSettings::FullDiskAccessStatus::granted; });
     view.resize(900, 640);
     view.show();
-    view.scanButton()->click();
+    child<QPushButton>(view, "scanButton")->click();
     QTRY_VERIFY_WITH_TIMEOUT(m_model->hasScannedOrphans() && !m_model->isScanningOrphans(), 10'000);
     ASSERT_EQ(m_model->orphanResult().groups.size(), 2u);
 
-    view.selectSuggestedButton()->click();
+    child<QPushButton>(view, "selectSuggestedButton")->click();
     ASSERT_EQ(m_model->selectedOrphanIDs(),
               (controller::IdSet{items[0].path(), items[1].path(), items[2].path()}));
-    view.reviewButton()->click();
+    child<DestructiveButton>(view, "reviewButton")->click();
     ASSERT_TRUE(view.showReview());
-    EXPECT_EQ(view.reviewSheet()->countLabel()->text(), "3 items selected");
-    view.reviewSheet()->confirmButton()->click();
+    EXPECT_EQ(child<QLabel>(view.reviewSheet(), "countLabel")->text(), "3 items selected");
+    child<QPushButton>(view.reviewSheet(), "confirmButton")->click();
     EXPECT_FALSE(view.showReview());
     QTRY_VERIFY_WITH_TIMEOUT(!m_model->isRemoving(), 10'000);
     for (const MacPath& item : items)
@@ -151,10 +154,10 @@ TEST_F(ToolScreensIntegration, DeveloperCachesGoToTheTrashAndUndoBringsThemBack)
     ASSERT_EQ(m_model->toolchainGroups().size(), 2u);
 
     m_model->setSelectedToolchainIDs({});
-    EXPECT_EQ(view.toolchainSelectAll()->text(), "Select All");
-    view.toolchainSelectAll()->click();
-    EXPECT_EQ(view.toolchainSelectAll()->text(), "Deselect All");
-    view.moveButton()->click();
+    EXPECT_EQ(child<QPushButton>(view, "toolchainSelectAll")->text(), "Select All");
+    child<QPushButton>(view, "toolchainSelectAll")->click();
+    EXPECT_EQ(child<QPushButton>(view, "toolchainSelectAll")->text(), "Deselect All");
+    child<DestructiveButton>(view, "moveButton")->click();
     QMessageBox* dialog = view.toolchainDialog();
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(dialog->text(), "Move 2 items (5 MB) to the Trash?");

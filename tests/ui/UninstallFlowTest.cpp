@@ -22,9 +22,12 @@
 #include "app/ui/RemovalReviewSheet.h"
 #include "app/ui/ResultBanner.h"
 #include "tests/support/FakeMac.h"
+#include "tests/ui/ChildLookup.h"
 #include "tests/ui/ShellWindows.h"
 
 namespace veldo::ui {
+
+using testsupport::child;
 namespace {
 
 using platform::MacPath;
@@ -73,29 +76,31 @@ TEST(UninstallFlow, PickReviewMoveToTrashThenUndoPutsEverythingBack)
     ASSERT_NE(detail, nullptr);
     auto* sidebar = window->findChild<AppListView*>();
     ASSERT_NE(sidebar, nullptr);
-    EXPECT_TRUE(sidebar->reloadButton()->isVisible()) << "the toolbar items sit in the toolbar";
+    EXPECT_TRUE(child<QToolButton>(window, "reloadButton")->isVisible())
+        << "the toolbar items sit in the toolbar";
     EXPECT_EQ(detail->content(), AppDetailView::Content::list);
     EXPECT_FALSE(model.selectedLeftoverIDs().empty()) << "the default selection";
     const std::size_t selected = model.selectedLeftoverIDs().size();
 
-    ASSERT_EQ(detail->primaryButton()->accessibleName(), QStringLiteral("Review & Move to Trash"));
-    detail->primaryButton()->click();
+    ASSERT_EQ(child<QPushButton>(detail, "primaryButton")->accessibleName(),
+              QStringLiteral("Review & Move to Trash"));
+    child<QPushButton>(detail, "primaryButton")->click();
     auto* sheet = qobject_cast<RemovalReviewSheet*>(detail->sheet());
     ASSERT_NE(sheet, nullptr);
     EXPECT_EQ(sheet->rowTexts().front(),
               QString::number(selected) + (selected == 1 ? QStringLiteral(" item selected")
                                                          : QStringLiteral(" items selected")));
-    sheet->confirmButton()->click();
+    child<QPushButton>(sheet, "confirmButton")->click();
 
-    auto* content = static_cast<MainWindow*>(window.data())->contentView();
+    auto* content = child<ContentView>(static_cast<MainWindow*>(window.data()), "contentView");
     ASSERT_TRUE(QTest::qWaitFor([&] { return model.showResultBanner(); }, 20'000));
-    ResultBanner* banner = content->resultBanner();
+    ResultBanner* banner = child<ResultBanner>(content, "resultBanner");
     ASSERT_TRUE(QTest::qWaitFor([&] { return banner->isVisible(); }));
     EXPECT_EQ(banner->content().title, QStringLiteral("Moved to Trash"));
     EXPECT_NE(manifest(home), before);
 
-    ASSERT_TRUE(banner->undoButton()->isVisible());
-    banner->undoButton()->click();
+    ASSERT_TRUE(child<QPushButton>(banner, "undoButton")->isVisible());
+    child<QPushButton>(banner, "undoButton")->click();
     const bool settled =
         QTest::qWaitFor([&] { return !model.isUndoing() && !model.showResultBanner(); }, 20'000);
     for (const auto& f : model.lastUndoFailures())
@@ -115,6 +120,8 @@ TEST(UninstallFlow, PickReviewMoveToTrashThenUndoPutsEverythingBack)
 } // namespace veldo::ui
 
 namespace veldo::ui {
+
+using testsupport::child;
 namespace {
 
 TEST(UninstallFlow, ASheetOverAppAClosesWhenAnotherWindowShowsAppBAndNothingIsRemoved)
@@ -138,7 +145,7 @@ TEST(UninstallFlow, ASheetOverAppAClosesWhenAnotherWindowShowsAppBAndNothingIsRe
 
     QPointer<AppDetailView> detail = windows.showApp(first, "/Applications/Quill.app");
     ASSERT_TRUE(detail);
-    detail->primaryButton()->click();
+    child<QPushButton>(detail, "primaryButton")->click();
     QPointer<QDialog> sheet = detail->sheet();
     ASSERT_TRUE(sheet);
 

@@ -7,9 +7,12 @@
 
 #include "app/ui/LifetimeStatsView.h"
 #include "tests/support/FakeMac.h"
+#include "tests/ui/ChildLookup.h"
 #include "tests/ui/UiFixtures.h"
 
 namespace veldo::ui {
+
+using testsupport::child;
 namespace {
 
 void nextTurn()
@@ -49,7 +52,7 @@ TEST(WelcomeView, StatisticsOnlyOnceAnItemWasRemovedAndScanningFollowsTheControl
     c.stats->setTotalItemsRemoved(1);
     nextTurn();
     EXPECT_TRUE(view.showsStatistics());
-    EXPECT_EQ(view.statistics()->spaceText(), QStringLiteral("5 MB"));
+    EXPECT_EQ(child<LifetimeStatsView>(view, "statistics")->spaceText(), QStringLiteral("5 MB"));
     c.stats->setTotalItemsRemoved(0);
     nextTurn();
     EXPECT_FALSE(view.showsStatistics());

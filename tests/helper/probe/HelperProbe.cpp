@@ -3,6 +3,11 @@
 // says; what the daemon answered goes to standard output as "reply <text>" or "closed".
 //
 //   call <envelope>                  connect, send, read the answer
+//   map-then-call <envelope> <object>...
+//                                    map each object to read it (never to run it), then call:
+//                                    a file by its path, "memfd" a memory file of its own and
+//                                    "sysv" a System V segment of its own, both holding data;
+//                                    "unmapped <object> <errno>" when one can't be mapped
 //   wait-then-call <envelope>        connect, print "ready", read a line, then send and read
 //   exec-after-connect <program> <envelope>
 //                                    connect, then run <program> write-fd 5 <envelope> on the
@@ -25,6 +30,10 @@
 //                                    much of the body as the daemon takes, all but its last byte,
 //                                    until nothing moves for a second; print "ready <connections>
 //                                    <body bytes sent>" and hold them until a line is read
+// Started with no mode, as the activator starts the daemon, with a listening socket as descriptor
+// 3 (LISTEN_FDS=1), it stands in for the daemon: it accepts one connection, asks nothing of its
+// socket, reads one byte and prints to standard error "writer <pid>", or "writer none" when the
+// byte came without its writer's credentials.
 // A request that could not be sent at all prints "unsent <errno>".
 // Exit status: 0 answered, 3 closed unanswered, 4 no connection, 5 no namespaces, 2 bad use.
 #include <algorithm>
@@ -32,6 +41,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <string>
@@ -42,6 +52,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sched.h>
+#include <sys/mman.h>
+#include <sys/shm.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/un.h>
@@ -154,23 +166,32 @@ bool handOver(int channel, int fd)
     return sendWithControl(channel, &byte, 1, SCM_RIGHTS, fd) == 1;
 }
 
-UniqueFd takeOver(int channel)
+// Receives one byte on the socket `fd` and, when one socket-level control message of `type` came
+// with it, its `Payload` into `payload`; false when no byte came.
+template <typename Payload>
+bool receiveWithControl(int fd, int type, Payload& payload)
 {
     char byte = 0;
     iovec vector{&byte, 1};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(Payload))] = {};
     msghdr message{};
     message.msg_iov = &vector;
     message.msg_iovlen = 1;
     message.msg_control = control;
     message.msg_controllen = sizeof control;
-    if (::recvmsg(channel, &message, MSG_CMSG_CLOEXEC) != 1)
-        return {};
-    cmsghdr* header = CMSG_FIRSTHDR(&message);
-    if (!header || header->cmsg_type != SCM_RIGHTS)
-        return {};
+    if (::recvmsg(fd, &message, MSG_CMSG_CLOEXEC) != 1)
+        return false;
+    const cmsghdr* header = CMSG_FIRSTHDR(&message);
+    if (header && header->cmsg_level == SOL_SOCKET && header->cmsg_type == type)
+        std::memcpy(&payload, CMSG_DATA(header), sizeof payload);
+    return true;
+}
+
+UniqueFd takeOver(int channel)
+{
     int fd = -1;
-    std::memcpy(&fd, CMSG_DATA(header), sizeof fd);
+    if (!receiveWithControl(channel, SCM_RIGHTS, fd))
+        return {};
     return UniqueFd(fd);
 }
 
@@ -225,6 +246,38 @@ int forgeInNamespace(const char* program, std::string_view envelope)
     ::close(channel[0]);
     ::waitpid(client, nullptr, 0);
     ::_exit(result);
+}
+
+// Maps `object` (see map-then-call) to read it; false when it can't be.
+bool mapToRead(std::string_view object)
+{
+    constexpr std::string_view kData = "data of its own, no code";
+    if (object == "sysv") {
+        const int segment = ::shmget(IPC_PRIVATE, 4096, IPC_CREAT | 0600);
+        if (segment < 0)
+            return false;
+        void* const failed = reinterpret_cast<void*>(-1);
+        void* writable = ::shmat(segment, nullptr, 0);
+        void* readable = ::shmat(segment, nullptr, SHM_RDONLY);
+        if (writable != failed) {
+            std::memcpy(writable, kData.data(), kData.size());
+            ::shmdt(writable);
+        }
+        ::shmctl(segment, IPC_RMID, nullptr); // gone with the last mapping
+        return writable != failed && readable != failed;
+    }
+    UniqueFd file;
+    if (object == "memfd") {
+        file = UniqueFd(::memfd_create("toolkit", MFD_CLOEXEC));
+        if (!file ||
+            ::write(file.get(), kData.data(), kData.size()) != static_cast<ssize_t>(kData.size()))
+            return false;
+    } else {
+        file = UniqueFd(::open(std::string(object).c_str(), O_RDONLY | O_CLOEXEC));
+    }
+    // The mapping outlives the descriptor.
+    return file && ::mmap(nullptr, 4096, PROT_READ, object == "memfd" ? MAP_SHARED : MAP_PRIVATE,
+                          file.get(), 0) != MAP_FAILED;
 }
 
 int flood(std::size_t count, std::uint32_t length)
@@ -293,13 +346,26 @@ int flood(std::size_t count, std::uint32_t length)
     return 0;
 }
 
+// The daemon's stand-in (see above).
+int reportFirstWriter()
+{
+    const UniqueFd connection(::accept4(3, nullptr, nullptr, SOCK_CLOEXEC));
+    ucred writer{};
+    if (!connection || !receiveWithControl(connection.get(), SCM_CREDENTIALS, writer))
+        return 2;
+    std::cerr << "writer " << (writer.pid > 0 ? std::to_string(writer.pid) : "none") << std::endl;
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    if (argc == 1 && std::getenv("LISTEN_FDS") != nullptr)
+        return reportFirstWriter();
     if (argc < 2)
         return 2;
-    const std::string_view mode = argv[1];
+    std::string_view mode = argv[1];
     if (mode == "hold") {
         ::close(STDOUT_FILENO);
         std::this_thread::sleep_for(10s);
@@ -311,6 +377,16 @@ int main(int argc, char** argv)
         return exchange(std::stoi(argv[2]), argv[3]);
     if (mode == "flood" && argc == 4)
         return flood(std::stoul(argv[2]), static_cast<std::uint32_t>(std::stoul(argv[3])));
+    if (mode == "map-then-call" && argc >= 4) {
+        for (int at = 3; at < argc; ++at) {
+            if (!mapToRead(argv[at])) {
+                std::cout << "unmapped " << argv[at] << " " << errno << std::endl;
+                return 2;
+            }
+        }
+        mode = "call";
+        argc = 3;
+    }
 
     UniqueFd socket = connectToHelper();
     if (!socket) {
