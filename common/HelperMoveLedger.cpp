@@ -417,8 +417,7 @@ Result<void> HelperMoveLedger::keepUnreadableLedgerAside()
     const std::string base = std::string(kLedgerFileName) + ".unreadable-" + compactUTC(now());
     for (int n = 1; n <= 100; ++n) {
         const std::string name = n == 1 ? base : base + "-" + std::to_string(n);
-        const auto renamed =
-            HelperStateFiles::renameWithoutReplacing(m_directory, kLedgerFileName, name);
+        auto renamed = HelperStateFiles::renameWithoutReplacing(m_directory, kLedgerFileName, name);
         if (renamed || renamed.error().systemErrno == ENOENT) {
             // Kept aside, or gone already: nothing is left to overwrite.
             m_unreadableLedgerOnDisk = false;

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "base/CompilerWarnings.h"
 #include "common/RemovalSafety.h"
 #include "platform/Home.h"
 #include "platform/MacFileSystem.h"
@@ -154,8 +155,10 @@ std::optional<std::string> normalizePath(std::string_view path)
         result.push_back('/');
         result.append(c);
     }
+    VELDO_GCC12_IGNORE_STRING_COPY
     if (result.empty())
         result = "/";
+    VELDO_GCC12_IGNORE_END
     return result;
 }
 

@@ -164,6 +164,7 @@ base::UniqueFd startDaemon(const TrustedService& service, int socketFd, int logF
     if (child == 0) {
         environment.push_back("LISTEN_PID=" + std::to_string(::getpid()));
         std::vector<char*> envp;
+        envp.reserve(environment.size() + 1);
         for (auto& variable : environment)
             envp.push_back(variable.data());
         envp.push_back(nullptr);
@@ -179,6 +180,7 @@ base::UniqueFd startDaemon(const TrustedService& service, int socketFd, int logF
             ::dup2(socketFd, 3);
         sigset_t none;
         sigemptyset(&none);
+        // NOLINTNEXTLINE(concurrency-mt-unsafe): the forked child has one thread
         ::sigprocmask(SIG_SETMASK, &none, nullptr);
         std::signal(SIGPIPE, SIG_DFL);
         ::syscall(SYS_execveat, service.program.get(), "", argv, envp.data(), AT_EMPTY_PATH);

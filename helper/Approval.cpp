@@ -15,6 +15,7 @@
 #include "helper/HelperService.h"
 #include "platform/AtomicFile.h"
 #include "platform/ServiceRegistrationRecord.h"
+#include "platform/SystemError.h"
 
 namespace veldo::helper {
 
@@ -44,16 +45,18 @@ int approveHelper()
     const platform::MacPath folderPath = recordPath.deletingLastPathComponent();
     const auto parent = common::openPathBeneath(folderPath.deletingLastPathComponent().path());
     if (!parent)
-        return fail("The registration folder couldn't be opened: " +
-                    std::string(std::strerror(parent.error().systemErrno)));
+        return fail(
+            "The registration folder couldn't be opened: " +
+            platform::SystemError::posix(parent.error().systemErrno).localizedDescription());
     if (::mkdirat(parent->fd(), folderPath.lastPathComponent().c_str(), 0755) != 0 &&
         errno != EEXIST)
         return fail("The registration folder couldn't be made: " +
-                    std::string(std::strerror(errno)));
+                    platform::SystemError::posix(errno).localizedDescription());
     const auto folder = common::openPathBeneath(folderPath.path(), {.readable = true});
     if (!folder)
-        return fail("The registration folder couldn't be opened: " +
-                    std::string(std::strerror(folder.error().systemErrno)));
+        return fail(
+            "The registration folder couldn't be opened: " +
+            platform::SystemError::posix(folder.error().systemErrno).localizedDescription());
 
     std::string label = plistName.substr(0, plistName.size() - std::strlen(".plist"));
     const platform::ServiceRegistrationRecord record{std::move(label), bundles.front().path(),
@@ -63,8 +66,9 @@ int approveHelper()
         return fail("The registration record couldn't be encoded.");
     if (const auto written = platform::writeFileAtomicallyAt(folder->fd(), plistName, *bytes, 0644);
         !written)
-        return fail("The registration record couldn't be written: " +
-                    std::string(std::strerror(written.error().systemErrno)));
+        return fail(
+            "The registration record couldn't be written: " +
+            platform::SystemError::posix(written.error().systemErrno).localizedDescription());
     return 0;
 }
 

@@ -233,7 +233,7 @@ common::HelperReplyEnvelope HelperService::performRequest(const Work& work)
 {
     const std::weak_ptr<HelperConnection> connection = m_connection;
     std::unique_lock lock(workLock());
-    const auto answer = [&]() -> common::HelperReplyEnvelope {
+    auto answer = [&]() -> common::HelperReplyEnvelope {
         if (shutdownFlag().isSet())
             return refusal(common::kHelperErrorShuttingDown);
         std::optional<common::HelperReplyEnvelope> refused;

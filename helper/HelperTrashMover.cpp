@@ -15,6 +15,7 @@
 #include "helper/HelperFaultPoints.h"
 #include "helper/HelperLog.h"
 #include "platform/ErrnoName.h"
+#include "platform/SystemError.h"
 #include "platform/UUID.h"
 #include "platform/Unicode.h"
 
@@ -217,7 +218,7 @@ std::string trashFailureMessage(int err)
         return "Veldo can't safely identify this location, so it wasn't touched.";
     if (err == platform::kEAUTH)
         return "Authentication error";
-    return std::strerror(err);
+    return platform::SystemError::posix(err).localizedDescription();
 }
 
 } // namespace veldo::helper

@@ -18,6 +18,7 @@
 #include "helper/HelperLog.h"
 #include "platform/ChildProcess.h"
 #include "platform/MacRoot.h"
+#include "platform/SystemError.h"
 #include "platform/Unicode.h"
 
 namespace veldo::helper {
@@ -94,7 +95,7 @@ std::int32_t terminationStatus(int waitStatus)
 
 RunResult couldNotStart(const platform::MacPath& tool, int err)
 {
-    const std::string description = std::strerror(err);
+    const std::string description = platform::SystemError::posix(err).localizedDescription();
     toolsLog().error("Couldn't start %{public}s: %{public}s", {tool.path(), description});
     return RunResult{-1, description, false};
 }

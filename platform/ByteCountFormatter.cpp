@@ -4,6 +4,8 @@
 #include <array>
 #include <string_view>
 
+#include "base/CompilerWarnings.h"
+
 namespace veldo::platform {
 
 namespace {
@@ -67,8 +69,10 @@ std::string ByteCountFormatter::fileString(std::int64_t bytes)
 {
     if (bytes == 0)
         return "Zero KB";
+    VELDO_GCC12_IGNORE_STRING_COPY
     if (bytes < 0)
         return "-" + magnitudeText(static_cast<Wide>(-(bytes + 1)) + 1);
+    VELDO_GCC12_IGNORE_END
     return magnitudeText(static_cast<Wide>(bytes));
 }
 

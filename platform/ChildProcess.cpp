@@ -149,6 +149,7 @@ std::optional<std::pair<UniqueFd, std::string>> folderAndName(int program)
         ::sigaction(signal, &defaults, nullptr); // SIGKILL, SIGSTOP and reserved ones refuse
     sigset_t none;
     sigemptyset(&none);
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): the forked child has one thread
     ::sigprocmask(SIG_SETMASK, &none, nullptr);
 
     // Entered while every descriptor of the parent is still open, so that a "/proc/self/fd/N"

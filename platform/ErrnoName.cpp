@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string>
 
+#include "base/CompilerWarnings.h"
+
 namespace veldo::platform {
 
 namespace {
@@ -24,7 +26,9 @@ std::string_view errnoName(int err)
         return name;
     // Numbers without a name are rare; keep one text per number for the life of the process.
     static thread_local std::string fallback;
+    VELDO_GCC12_IGNORE_STRING_COPY
     fallback = "E" + std::to_string(err);
+    VELDO_GCC12_IGNORE_END
     return fallback;
 }
 

@@ -1,6 +1,8 @@
 // Foundation's path-string rules for MacPath.
 #include "platform/MacPath.h"
 
+#include "base/CompilerWarnings.h"
+
 namespace veldo::platform {
 
 namespace {
@@ -116,8 +118,10 @@ MacPath MacPath::standardized() const
             result.push_back('/');
         result.append(out[i]);
     }
+    VELDO_GCC12_IGNORE_STRING_COPY
     if (result.empty())
         result = ".";
+    VELDO_GCC12_IGNORE_END
     return MacPath(std::move(result));
 }
 

@@ -91,10 +91,10 @@ private:
     MacPath recordPath() const { return ServiceRegistrationRecord::pathFor(m_plistName); }
     std::string label() const
     {
-        constexpr std::string_view suffix = ".plist";
+        constexpr std::string_view kSuffix = ".plist";
         std::string_view name = m_plistName;
-        if (name.size() > suffix.size() && name.ends_with(suffix))
-            name.remove_suffix(suffix.size());
+        if (name.size() > kSuffix.size() && name.ends_with(kSuffix))
+            name.remove_suffix(kSuffix.size());
         return std::string(name);
     }
 

@@ -28,6 +28,7 @@ struct UUID
     static std::optional<UUID> parse(std::string_view text);
 
     friend bool operator==(const UUID&, const UUID&) = default;
+    // NOLINTNEXTLINE(modernize-use-nullptr): a false finding in the defaulted comparison
     friend auto operator<=>(const UUID&, const UUID&) = default;
 };
 

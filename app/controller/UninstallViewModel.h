@@ -880,6 +880,7 @@ private:
         VELDO_CHECK_SEQUENCE(m_sequence);
         if (field == value)
             return false;
+        // NOLINTNEXTLINE(bugprone-move-forwarding-reference): T is the field's, value an rvalue
         field = std::move(value);
         Q_EMIT(this->*signal)();
         return true;
@@ -892,6 +893,7 @@ private:
         VELDO_CHECK_SEQUENCE(m_sequence);
         if (field == value)
             return false;
+        // NOLINTNEXTLINE(bugprone-move-forwarding-reference): T is the field's, value an rvalue
         field = std::move(value);
         forgetVerdicts();
         Q_EMIT(this->*signal)();
@@ -901,6 +903,7 @@ private:
     bool assignAlways(T& field, T&& value, Signal signal)
     {
         VELDO_CHECK_SEQUENCE(m_sequence);
+        // NOLINTNEXTLINE(bugprone-move-forwarding-reference): T is the field's, value an rvalue
         field = std::move(value);
         Q_EMIT(this->*signal)();
         return true;

@@ -79,6 +79,7 @@ Task<void> UninstallViewModel::uninstallCask(Zap zap)
     const std::optional<core::InstalledApp> shown = selectedApp();
     if (!shown)
         co_return;
+    // NOLINTNEXTLINE(performance-unnecessary-copy-initialization): the coroutine's own copy
     const core::InstalledApp app = *shown;
     const std::optional<leftovers::CaskInfo> cask = caskToken(app.url);
     if (!cask) {

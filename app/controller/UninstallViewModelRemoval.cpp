@@ -220,6 +220,7 @@ Task<void> UninstallViewModel::uninstallApp()
     const std::optional<core::InstalledApp> selected = selectedApp();
     if (!selected)
         co_return;
+    // NOLINTNEXTLINE(performance-unnecessary-copy-initialization): the coroutine's own copy
     const core::InstalledApp app = *selected;
     if (core::appProtectionReason(app.url).isProtected)
         co_return;

@@ -1,6 +1,7 @@
 // Reading a launchd job's property list.
 #include "app/core/LaunchdJob.h"
 
+#include "base/CompilerWarnings.h"
 #include "platform/PropertyList.h"
 
 namespace veldo::core {
@@ -26,8 +27,10 @@ std::optional<LaunchdJob> LaunchdJob::fromValue(const platform::PlistValue& valu
             bool allStrings = !array.empty();
             for (const auto& a : array)
                 allStrings = allStrings && a.asString();
+            VELDO_GCC12_IGNORE("-Wnull-dereference")
             if (allStrings)
                 job.programPath = *array.front().asString();
+            VELDO_GCC12_IGNORE_END
         }
     }
     job.bundleProgram = value.stringFor("BundleProgram");

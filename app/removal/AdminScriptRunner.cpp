@@ -87,7 +87,7 @@ void parseLine(std::string_view line, ScriptOutcome& outcome)
 std::string physicalMacRoot()
 {
     static platform::OncePerRoot<std::string> value([] {
-        const std::string root = platform::macRoot();
+        std::string root = platform::macRoot();
         if (root.empty())
             return root;
         char* resolved = ::realpath(root.c_str(), nullptr);

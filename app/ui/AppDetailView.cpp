@@ -38,6 +38,7 @@
 #include "app/ui/SystemColors.h"
 #include "app/ui/TextStyle.h"
 #include "app/ui/TintedPill.h"
+#include "base/CompilerWarnings.h"
 #include "platform/ByteCountFormatter.h"
 #include "platform/Inflection.h"
 #include "platform/qt/AppIconProvider.h"
@@ -149,8 +150,10 @@ AppDetailView::AppDetailView(controller::UninstallViewModel* model, core::Instal
         };
     if (!m_actions.reveal)
         m_actions.reveal = [this](const std::vector<platform::MacPath>& items) {
+            VELDO_GCC12_IGNORE("-Wnull-dereference")
             if (m_model && m_model->services().reveal)
                 m_model->services().reveal(items);
+            VELDO_GCC12_IGNORE_END
         };
     if (!m_actions.exportReport)
         m_actions.exportReport = [this] {
@@ -385,8 +388,10 @@ void AppDetailView::buildContent(QVBoxLayout* column)
     };
     const LeftoverRow::ItemAction reveal = [this](const core::LeftoverItem& item) {
         // An item that is gone is not shown (the file manager would open its folder).
+        VELDO_GCC12_IGNORE("-Wnull-dereference")
         if (m_model && m_model->services().fileExists && !m_model->services().fileExists(item.url))
             return;
+        VELDO_GCC12_IGNORE_END
         m_actions.reveal({item.url});
     };
     m_rowDelegate = new LeftoverRow(toggle, reveal, this);
@@ -569,7 +574,9 @@ void AppDetailView::refresh()
 void AppDetailView::refreshBanners()
 {
     const controller::UninstallViewModel& model = *m_model;
+    VELDO_GCC12_IGNORE("-Wnull-dereference")
     const int location = static_cast<int>(model.detailAppLocation());
+    VELDO_GCC12_IGNORE_END
     if (location != m_locationShown) {
         delete m_location;
         m_location = nullptr;
@@ -613,8 +620,10 @@ void AppDetailView::refreshBanners()
 void AppDetailView::refreshPills()
 {
     std::map<core::MatchConfidence, int> counts;
+    VELDO_GCC12_IGNORE("-Wnull-dereference")
     for (const core::LeftoverItem& item : m_model->leftovers())
         ++counts[item.confidence];
+    VELDO_GCC12_IGNORE_END
     QStringList wanted;
     for (const auto& [confidence, count] : counts)
         wanted << ConfidencePill::label(confidence, count);
@@ -642,10 +651,12 @@ void AppDetailView::selectAllClicked()
     if (!m_model)
         return;
     const auto& leftovers = m_model->leftovers();
+    VELDO_GCC12_IGNORE("-Wnull-dereference")
     if (!leftovers.empty() && m_model->selectedLeftoverIDs().size() == leftovers.size())
         m_model->setSelectedLeftoverIDs({});
     else
         m_model->selectAllLeftovers();
+    VELDO_GCC12_IGNORE_END
 }
 
 void AppDetailView::primaryClicked()
@@ -710,7 +721,9 @@ void AppDetailView::setActiveSheet(std::optional<DetailSheet> sheet)
     }
     m_sheet->setWindowModality(Qt::WindowModal);
     fitHeight(m_sheet);
+    VELDO_GCC12_IGNORE("-Wnull-dereference")
     m_sheet->open();
+    VELDO_GCC12_IGNORE_END
 }
 
 QMenu* AppDetailView::moreActionsMenu()

@@ -27,6 +27,7 @@
 #include "app/ui/SymbolImage.h"
 #include "app/ui/SystemColors.h"
 #include "app/ui/TextStyle.h"
+#include "base/CompilerWarnings.h"
 #include "platform/Clock.h"
 #include "platform/Inflection.h"
 #include "platform/qt/AppIconProvider.h"
@@ -138,8 +139,10 @@ AppListView::AppListView(controller::UninstallViewModel* model, Options options,
         };
     if (!m_actions.reveal)
         m_actions.reveal = [this](const std::vector<platform::MacPath>& items) {
+            VELDO_GCC12_IGNORE("-Wnull-dereference")
             if (m_model && m_model->services().reveal)
                 m_model->services().reveal(items);
+            VELDO_GCC12_IGNORE_END
         };
 
     auto* column = new QVBoxLayout(this);
@@ -342,6 +345,7 @@ void AppListView::resyncSelection()
     controller::IdSet listedWanted;
     QItemSelection selection;
     int first = -1;
+    VELDO_GCC12_IGNORE("-Wnull-dereference")
     for (const std::string& id : wanted) {
         const int row = m_listModel->rowOf(id);
         if (row < 0)
@@ -352,6 +356,7 @@ void AppListView::resyncSelection()
         if (first < 0 || row < first)
             first = row;
     }
+    VELDO_GCC12_IGNORE_END
     if (viewSelection() == listedWanted)
         return;
     m_resyncing = true;
@@ -369,12 +374,16 @@ void AppListView::refreshState()
     if (!m_model)
         return;
     m_listModel->refresh();
+    VELDO_GCC12_IGNORE("-Wnull-dereference")
     const QString search = QString::fromStdString(m_model->searchText());
+    VELDO_GCC12_IGNORE_END
     m_search->showText(search);
     const bool appsEmpty = m_model->apps().empty();
+    VELDO_GCC12_IGNORE("-Wnull-dereference")
     const EmptyState state =
         emptyState(m_model->isScanningApps(), appsEmpty, m_listModel->listedApps().empty(),
                    m_model->searchText().empty(), showOnlyUnused());
+    VELDO_GCC12_IGNORE_END
     m_emptyState = state;
     m_scanning->setVisible(state == EmptyState::scanning);
     m_unusedEmpty->setVisible(state == EmptyState::noUnusedApps);

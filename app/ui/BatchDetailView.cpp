@@ -23,6 +23,7 @@
 #include "app/ui/SymbolImage.h"
 #include "app/ui/SystemColors.h"
 #include "app/ui/TextStyle.h"
+#include "base/CompilerWarnings.h"
 #include "platform/ByteCountFormatter.h"
 #include "platform/Inflection.h"
 #include "platform/qt/AppIconProvider.h"
@@ -206,8 +207,10 @@ BatchDetailView::BatchDetailView(controller::UninstallViewModel& model,
         connect(&m_model, changed, this, &BatchDetailView::scheduleRefresh);
     // A selection change closes the confirmation at once: it names other apps now.
     connect(&m_model, &VM::selectedAppIDsChanged, this, [this] {
+        VELDO_GCC12_IGNORE("-Wnull-dereference")
         if (m_confirmation && m_model.selectedAppIDs() != m_confirmedSelection)
             m_confirmation->reject();
+        VELDO_GCC12_IGNORE_END
     });
     connect(&m_model, &VM::batchIncludedIDsChanged, this, &BatchDetailView::refreshConfirmation);
     connect(&m_model, &VM::batchResultsChanged, this, &BatchDetailView::refreshConfirmation);
@@ -340,10 +343,12 @@ void BatchDetailView::refreshConfirmation()
 {
     if (!m_confirmation)
         return;
+    VELDO_GCC12_IGNORE("-Wnull-dereference")
     if (includedIds() != m_confirmedIds || m_model.selectedAppIDs() != m_confirmedSelection) {
         m_confirmation->reject();
         return;
     }
+    VELDO_GCC12_IGNORE_END
     const Results included = m_model.includedBatchResults();
     const bool quit = m_model.settings() ? m_model.settings()->quitBeforeRemoving()
                                          : core::CleanupSettings::defaultValue(

@@ -14,6 +14,7 @@
 #include "app/ui/SymbolLabel.h"
 #include "app/ui/SystemColors.h"
 #include "app/ui/TextStyle.h"
+#include "base/CompilerWarnings.h"
 
 namespace veldo::ui {
 
@@ -135,7 +136,9 @@ void HomebrewUninstallSheet::refresh()
 {
     if (!m_model)
         return;
+    VELDO_GCC12_IGNORE("-Wnull-dereference")
     const bool removing = m_model->isRemoving();
+    VELDO_GCC12_IGNORE_END
     m_confirm->setText(removing || isSubmitting() ? QStringLiteral("Uninstalling…")
                                                   : QStringLiteral("Uninstall with Homebrew"));
     const std::optional<core::InstalledApp> detail = m_model->selectedApp();

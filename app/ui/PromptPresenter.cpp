@@ -10,6 +10,7 @@
 #include "app/ui/CaskFailureSheet.h"
 #include "app/ui/ConfirmationBox.h"
 #include "app/ui/WindowOperations.h"
+#include "base/CompilerWarnings.h"
 
 namespace veldo::ui {
 
@@ -69,8 +70,10 @@ void PromptPresenter::start()
 void PromptPresenter::syncAdmin()
 {
     const auto& pending = m_model.pendingAdminEscalation();
+    VELDO_GCC12_IGNORE("-Wnull-dereference")
     if (m_admin && (!pending || pending->id != m_admin->request().id))
         withdraw(m_admin);
+    VELDO_GCC12_IGNORE_END
     if (!pending || m_admin)
         return;
     const QUuid id = pending->id;
@@ -85,7 +88,9 @@ void PromptPresenter::syncAdmin()
             m_model.resolveAdminEscalation(answer);
     };
     m_admin = new AdminEscalationSheet(*pending, m_model, avoid, decide, m_window);
+    VELDO_GCC12_IGNORE("-Wnull-dereference")
     openSheet(m_admin);
+    VELDO_GCC12_IGNORE_END
 }
 
 void PromptPresenter::syncAppManagement()
@@ -103,7 +108,9 @@ void PromptPresenter::syncAppManagement()
             m_model.resolveAppManagementPrompt(choice);
     };
     m_appManagement = new AppManagementSheet(*pending, decide, m_window);
+    VELDO_GCC12_IGNORE("-Wnull-dereference")
     openSheet(m_appManagement);
+    VELDO_GCC12_IGNORE_END
 }
 
 void PromptPresenter::syncCaskFailure()

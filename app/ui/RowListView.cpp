@@ -10,6 +10,8 @@
 #include <QStyledItemDelegate>
 #include <QWindow>
 
+#include "base/CompilerWarnings.h"
+
 namespace veldo::ui {
 
 namespace {
@@ -126,8 +128,10 @@ public:
             s.checkable = true;
             s.checked = isChecked(index());
         }
+        VELDO_GCC12_IGNORE("-Wnull-dereference")
         s.invisible = !m_view->isVisible();
         s.offscreen = !m_view->viewport()->rect().intersects(m_view->partRect(m_row, m_part));
+        VELDO_GCC12_IGNORE_END
         return s;
     }
 
@@ -199,7 +203,7 @@ public:
     QAccessibleInterface* childAt(int x, int y) const override
     {
         for (int i = 0; i < childCount(); ++i)
-            if (QAccessibleInterface* part = child(i); part->rect().contains(x, y))
+            if (QAccessibleInterface* part = child(i); part && part->rect().contains(x, y))
                 return part;
         return nullptr;
     }
@@ -218,7 +222,9 @@ public:
     }
     QRect rect() const override
     {
+        VELDO_GCC12_IGNORE("-Wnull-dereference")
         return isValid() ? toGlobal(*m_view, m_view->visualRect(index())) : QRect();
+        VELDO_GCC12_IGNORE_END
     }
     QAccessible::Role role() const override { return QAccessible::ListItem; }
     QAccessible::State state() const override
@@ -233,8 +239,10 @@ public:
         s.focused = m_view->hasFocus() && m_view->currentIndex() == i;
         s.checkable = hasCheckState(i);
         s.checked = s.checkable && isChecked(i);
+        VELDO_GCC12_IGNORE("-Wnull-dereference")
         s.invisible = !m_view->isVisible();
         s.offscreen = !m_view->viewport()->rect().intersects(m_view->visualRect(i));
+        VELDO_GCC12_IGNORE_END
         return s;
     }
 

@@ -152,6 +152,8 @@ bool UpdaterController::setMirror(Flag which, bool value)
         changed = &UpdaterController::automaticallyDownloadsUpdatesChanged;
         break;
     }
+    if (!mirror)
+        return false;
     if (*mirror == value)
         return false;
     *mirror = value;

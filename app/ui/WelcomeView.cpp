@@ -17,6 +17,7 @@
 #include "app/ui/SystemColors.h"
 #include "app/ui/TextStyle.h"
 #include "app/ui/VeldoHeroMark.h"
+#include "base/CompilerWarnings.h"
 
 namespace veldo::ui {
 
@@ -157,7 +158,9 @@ bool WelcomeView::showsScanning() const
 void WelcomeView::refresh()
 {
     m_stats->setHidden(!m_statsSource || m_statsSource->totalItemsRemoved() < 1);
+    VELDO_GCC12_IGNORE("-Wnull-dereference")
     m_scanning->setHidden(!m_model || !m_model->isScanningApps());
+    VELDO_GCC12_IGNORE_END
 }
 
 void WelcomeView::applyColors()

@@ -656,6 +656,10 @@ QWidget* detailSheetHost(QWidget* host, testsupport::UiController& controller, b
         view->setActiveSheet(ui::AppDetailView::DetailSheet::review());
     }
     QDialog* sheet = view->sheet();
+    if (!sheet) {
+        std::fprintf(stderr, "veldo_tour: the detail view opened no sheet\n");
+        std::exit(1);
+    }
     sheet->setWindowModality(Qt::NonModal);
     sheet->setWindowFlags(Qt::Widget);
     sheet->setParent(host);

@@ -36,6 +36,7 @@
 #include "platform/qt/FileManagerReveal.h"
 #include "tests/ui/AccessibleRows.h"
 #include "tests/ui/ChildLookup.h"
+#include "tests/ui/ModelTesters.h"
 #include "tests/ui/SidebarFixture.h"
 #include "tests/ui/UiFixtures.h"
 
@@ -117,6 +118,7 @@ struct Detail
                                          : std::nullopt};
         };
         view = std::make_unique<AppDetailView>(f.model.get(), app, std::move(options));
+        testsupport::testModelsOf(view.get());
         view->resize(760, 640);
         view->show();
         nextTurn();
@@ -789,6 +791,7 @@ struct ExportSetup
         f.model->setSelectedAppID(app.id());
         f.model->setLeftovers({item(f.mac.home().path() + "/Library/Caches/Quill", 2'000)});
         view = std::make_unique<AppDetailView>(f.model.get(), app);
+        testsupport::testModelsOf(view.get());
         view->show();
         nextTurn();
     }

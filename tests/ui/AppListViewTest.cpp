@@ -27,6 +27,7 @@
 #include "app/ui/SearchField.h"
 #include "platform/qt/AppIconProvider.h"
 #include "tests/ui/ChildLookup.h"
+#include "tests/ui/ModelTesters.h"
 #include "tests/ui/SidebarFixture.h"
 
 namespace veldo::ui {
@@ -78,6 +79,7 @@ struct Sidebar
             reveals.push_back(items);
         };
         view = std::make_unique<AppListView>(f.model.get(), std::move(options));
+        testsupport::testModelsOf(view.get());
         view->resize(300, 700);
         view->show();
         nextTurn();
@@ -569,6 +571,7 @@ TEST(AppListView, ThreeHundredAppsTouchNoDiskInDataAndPaintOnlyVisibleRows)
     options.icons = &icons;
     options.actions.selectApps = [](IdSet) {};
     AppListView view(f.model.get(), std::move(options));
+    testsupport::testModelsOf(&view);
     auto* counting = new CountingRow(&icons, &view);
     child<QListView>(view, "listView")->setItemDelegate(counting);
     view.resize(300, 600);

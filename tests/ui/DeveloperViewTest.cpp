@@ -34,6 +34,7 @@
 #include "tests/support/FakeMac.h"
 #include "tests/ui/AccessibleRows.h"
 #include "tests/ui/ChildLookup.h"
+#include "tests/ui/ModelTesters.h"
 #include "tests/ui/UiFixtures.h"
 
 namespace veldo::ui {
@@ -120,6 +121,7 @@ protected:
     DeveloperView& show()
     {
         m_view = std::make_unique<DeveloperView>(m_model.get());
+        testsupport::testModelsOf(m_view.get());
         m_view->resize(960, 720);
         m_view->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(m_view.get()));

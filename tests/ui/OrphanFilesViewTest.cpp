@@ -32,6 +32,7 @@
 #include "tests/support/FakeMac.h"
 #include "tests/ui/AccessibleRows.h"
 #include "tests/ui/ChildLookup.h"
+#include "tests/ui/ModelTesters.h"
 
 namespace veldo::ui {
 
@@ -118,6 +119,7 @@ protected:
     {
         m_view = std::make_unique<OrphanFilesView>(m_model.get(), &m_pool,
                                                    [probeAnswer] { return probeAnswer; });
+        testsupport::testModelsOf(m_view.get());
         m_view->resize(900, 640);
         m_view->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(m_view.get()));
