@@ -1,9 +1,15 @@
-// The shared system-call wrappers: retried opens, bounded whole reads, folder making.
+// The shared system-call wrappers: retried opens, bounded whole reads, folder listings, folder
+// making.
 #include "base/SystemCalls.h"
 
+#include <cstring>
+
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "base/UniqueDir.h"
 
 namespace veldo::base {
 
@@ -27,6 +33,37 @@ Result<std::string> readAll(int fd, std::size_t maxBytes)
             return Error::fromErrno(EFBIG);
         bytes.append(buffer, static_cast<std::size_t>(n));
     }
+}
+
+Result<void> forEachName(UniqueFd folder, const std::function<void(std::string_view name)>& visit)
+{
+    const UniqueDir stream = UniqueDir::adopt(std::move(folder));
+    if (!stream)
+        return Error::fromErrno(errno);
+    ::rewinddir(stream.get());
+    for (;;) {
+        errno = 0; // readdir reports its failures only through errno
+        // NOLINTNEXTLINE(concurrency-mt-unsafe): the stream is this call's alone
+        const dirent* entry = ::readdir(stream.get());
+        if (!entry) {
+            if (errno != 0)
+                return Error::fromErrno(errno);
+            return {};
+        }
+        const std::string_view name(entry->d_name, ::strnlen(entry->d_name, sizeof entry->d_name));
+        if (name != "." && name != "..")
+            visit(name);
+    }
+}
+
+Result<std::vector<std::string>> folderNames(UniqueFd folder)
+{
+    std::vector<std::string> names;
+    auto listed = forEachName(std::move(folder),
+                              [&names](std::string_view name) { names.emplace_back(name); });
+    if (!listed)
+        return listed.error();
+    return names;
 }
 
 Result<UniqueFd> makeFolders(int directoryFd, std::string_view path,

@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <vector>
 
 #include <sys/types.h>
 
@@ -42,6 +43,18 @@ UniqueFd openAt(int directoryFd, const char* name, int flags, mode_t mode = 0);
 // EFBIG when there is more than `maxBytes` (nothing is returned then); the errno of the failed
 // read otherwise.
 Result<std::string> readAll(int fd, std::size_t maxBytes);
+
+// Calls `visit` with the name of each entry of the folder open at `folder`, "." and ".." left out,
+// in the order the file system gives them, from the folder's first entry whatever the
+// descriptor's offset (a duplicate shares its original's, and is rewound with it). `folder` is
+// taken over and closed before the return; it must be open for reading (O_RDONLY | O_DIRECTORY;
+// an O_PATH descriptor fails with EBADF). Fails with fdopendir's errno (ENOTDIR for something
+// that is not a folder) or with the errno of a failed readdir; names visited before that failure
+// stay visited.
+Result<void> forEachName(UniqueFd folder, const std::function<void(std::string_view name)>& visit);
+
+// The names forEachName visits, in its order.
+Result<std::vector<std::string>> folderNames(UniqueFd folder);
 
 struct MakeFoldersOptions
 {

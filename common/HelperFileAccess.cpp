@@ -4,11 +4,9 @@
 
 #include <cerrno>
 #include <charconv>
-#include <cstring>
 #include <ctime>
 #include <mutex>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -310,6 +308,8 @@ Result<std::optional<HelperStat>> statEntry(const SharedDescriptor& directory,
 
 Result<std::vector<std::string>> listDirectory(const SharedDescriptor& directory)
 {
+    // A descriptor of its own for the listing: a path-only one reopened for reading, else a
+    // duplicate (listed from the first entry, so an earlier listing's offset does not matter).
     UniqueFd dup;
     if (detail::isPathOnly(directory.fd()))
         dup = openAt(directory.fd(), ".", kReadFlags);
@@ -317,28 +317,7 @@ Result<std::vector<std::string>> listDirectory(const SharedDescriptor& directory
         dup.reset(::fcntl(directory.fd(), F_DUPFD_CLOEXEC, 0));
     if (!dup)
         return Error::fromErrno(errno);
-    DIR* stream = ::fdopendir(dup.get());
-    if (!stream)
-        return Error::fromErrno(errno);
-    dup.release(); // the stream owns it now
-    ::rewinddir(stream);
-
-    std::vector<std::string> names;
-    for (;;) {
-        errno = 0;
-        const dirent* entry = ::readdir(stream); // NOLINT(concurrency-mt-unsafe): one DIR per call
-        if (!entry) {
-            const int err = errno;
-            ::closedir(stream);
-            if (err != 0)
-                return Error::fromErrno(err);
-            return names;
-        }
-        const std::string_view name(entry->d_name, ::strnlen(entry->d_name, sizeof entry->d_name));
-        if (name == "." || name == "..")
-            continue;
-        names.emplace_back(name);
-    }
+    return base::folderNames(std::move(dup));
 }
 
 std::optional<std::string> attributesOfEntry(const SharedDescriptor& directory,

@@ -3,11 +3,11 @@
 
 #include <cerrno>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "base/SystemCalls.h"
 #include "base/UniqueFd.h"
 #include "platform/AtomicFile.h"
 #include "platform/MacFileSystem.h"
@@ -314,26 +314,10 @@ Result<std::vector<std::string>> list(const MacPath& folder)
     auto directory = openFolder(folder);
     if (!directory)
         return directory.error();
-    DIR* stream = ::fdopendir(directory->get());
-    if (!stream)
-        return Error::fromErrno(errno, folder.path());
-    directory->release(); // the stream owns it now
-    std::vector<std::string> names;
-    for (;;) {
-        errno = 0;
-        const dirent* entry = ::readdir(stream); // NOLINT(concurrency-mt-unsafe): one DIR per call
-        if (!entry) {
-            const int err = errno;
-            ::closedir(stream);
-            if (err != 0)
-                return Error::fromErrno(err, folder.path());
-            return names;
-        }
-        const std::string_view entryName(entry->d_name);
-        if (entryName == "." || entryName == "..")
-            continue;
-        names.emplace_back(entryName);
-    }
+    auto names = base::folderNames(std::move(directory).value());
+    if (!names)
+        return Error::fromErrno(names.error().systemErrno, folder.path());
+    return names;
 }
 
 } // namespace veldo::common::HelperStateFiles

@@ -91,6 +91,17 @@ HelperTrashMover::OpenedTrash HelperTrashMover::openUserTrash() const
     return opened;
 }
 
+std::string lastComponent(const std::string& normalized)
+{
+    return normalized.substr(normalized.rfind('/') + 1);
+}
+
+std::string parentOf(const std::string& normalized)
+{
+    const std::size_t slash = normalized.rfind('/');
+    return slash == 0 ? std::string("/") : normalized.substr(0, slash);
+}
+
 bool beginsWithStagingPrefix(std::string_view name)
 {
     static const std::string foldedPrefix = common::foldedForComparison(common::kStagingPrefix);

@@ -1,7 +1,8 @@
 // HelperTrashMover: moves items into one account's Trash for the helper daemon, as root, through a
 // private staging folder in that Trash, and the pieces the move, the put-back and the start-up
 // settlement share: opening the account's Trash, the sealed-folder test, releasing a staged item
-// under a free name, closing a staging folder, and the sentences of failed system calls.
+// under a free name, closing a staging folder, the sentences of failed system calls, and how a
+// folder is opened and a normalised path split.
 //
 // Every file operation works relative to descriptors opened beneath the helper's root without
 // following a symbolic link; renames never replace (renameat2 with RENAME_NOREPLACE). A staging
@@ -20,6 +21,8 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+#include <fcntl.h>
 
 #include "common/HelperFileAccess.h"
 #include "common/HelperItemInventory.h"
@@ -243,6 +246,16 @@ bool moveStagedItem(const SharedDescriptor& folder, const SharedDescriptor& to,
 // effective user, mode exactly 0700, on the Trash's device, without ACL entries (an unreadable ACL
 // is not sealed). Any failure: false.
 bool isSealedStagingFolder(const SharedDescriptor& folder, const SharedDescriptor& trash);
+
+// How the mover opens a folder it reads or walks: for reading, never through a symbolic link,
+// closed on exec.
+inline constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+// The last component of a path as normalizePath spells it ("/a/b" gives "b"; "/" gives "").
+std::string lastComponent(const std::string& normalized);
+
+// The folder of a path as normalizePath spells it ("/a/b" gives "/a"; "/a" and "/" give "/").
+std::string parentOf(const std::string& normalized);
 
 // Whether a name begins with the staging prefix after canonical decomposition and case folding.
 bool beginsWithStagingPrefix(std::string_view name);

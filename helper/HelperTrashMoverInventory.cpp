@@ -20,8 +20,6 @@ using common::HelperPathDigest;
 
 namespace {
 
-constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY;
-
 HelperItemInventory::Entry entryFor(const HelperStat& st, std::string_view relativePath)
 {
     HelperItemInventory::Entry entry;

@@ -62,17 +62,6 @@ VeldoHelperItemResult answerFor(const std::string& source, const Error& error)
     return answer(source, Outcome::failed, "The operation couldn't be completed.");
 }
 
-std::string lastComponent(const std::string& normalized)
-{
-    return normalized.substr(normalized.rfind('/') + 1);
-}
-
-std::string parentOf(const std::string& normalized)
-{
-    const std::size_t slash = normalized.rfind('/');
-    return slash == 0 ? std::string("/") : normalized.substr(0, slash);
-}
-
 } // namespace
 
 VeldoHelperItemResult HelperTrashMover::moveItems(const std::string& source,

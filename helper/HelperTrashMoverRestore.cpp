@@ -31,7 +31,6 @@ using Reason = VeldoHelperItemResult::Reason;
 
 namespace {
 
-constexpr int kFolderFlags = O_RDONLY | O_NOFOLLOW | O_DIRECTORY | O_CLOEXEC;
 constexpr std::size_t kMaximumInventoryBytes = std::size_t{1} << 30;
 
 constexpr std::string_view kUnidentifiable =
@@ -70,17 +69,6 @@ VeldoHelperItemResult retryLater(VeldoHelperItemResult result)
 {
     result.retryable = true;
     return result;
-}
-
-std::string lastComponent(const std::string& normalized)
-{
-    return normalized.substr(normalized.rfind('/') + 1);
-}
-
-std::string parentOf(const std::string& normalized)
-{
-    const std::size_t slash = normalized.rfind('/');
-    return slash == 0 ? std::string("/") : normalized.substr(0, slash);
 }
 
 // Device and inode, and the birth time where both sides know it: Linux hands a freed inode
@@ -239,13 +227,7 @@ VeldoHelperItemResult HelperTrashMover::restoreItems(const std::string& trashPat
     const auto moved = ledger->record(*trashItem, caller.uid);
     if (!moved || moved->originalPath != *original)
         return answer(trashPath, Outcome::notHandled, kNotMovedByHelper, Reason::notManaged);
-    auto bytes = common::HelperStateFiles::read(
-        ledger->inventoriesDirectory(), common::HelperMoveLedger::inventoryFileName(moved->id),
-        kMaximumInventoryBytes);
-    const auto inventory =
-        bytes ? HelperItemInventory::fromBytes(
-                    std::span(reinterpret_cast<const std::uint8_t*>(bytes->data()), bytes->size()))
-              : std::nullopt;
+    const auto inventory = readInventory(*ledger, moved->id);
     if (!inventory || !inventory->isComplete || !moved->parentIdentity || !moved->parentOwnerID)
         return answer(trashPath, Outcome::notHandled, kChanged, Reason::changed);
 

@@ -26,8 +26,6 @@ using common::HelperStagingRecord;
 
 namespace {
 
-constexpr int kFolderFlags = O_RDONLY | O_NOFOLLOW | O_DIRECTORY | O_CLOEXEC;
-
 // What a step of the search found out.
 enum class Search
 {
@@ -35,17 +33,6 @@ enum class Search
     absent,  // proof that this record's folder is not there
     unknown, // a call failed for a reason that proves nothing
 };
-
-std::string lastComponent(const std::string& normalized)
-{
-    return normalized.substr(normalized.rfind('/') + 1);
-}
-
-std::string parentOf(const std::string& normalized)
-{
-    const std::size_t slash = normalized.rfind('/');
-    return slash == 0 ? std::string("/") : normalized.substr(0, slash);
-}
 
 // Errors of an open or status that show the entry is not a folder there.
 bool provesAbsent(int err)

@@ -10,7 +10,7 @@
 // error. Reads (attributesOfItem) fail with 257 for EACCES/EPERM and 256 otherwise; writes
 // (trashItem, moveItem, createDirectory) with 513 for EACCES/EPERM and 512 otherwise. The
 // description is a sentence naming the item and the cause. Callers tell a missing item by the
-// wrapped errno (posixErrorCode: ENOENT or ENOTDIR).
+// wrapped errno (meansMissing in SystemError.h: ENOENT or ENOTDIR).
 #pragma once
 
 #include <memory>

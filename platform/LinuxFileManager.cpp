@@ -10,7 +10,6 @@
 #include <unordered_set>
 #include <utility>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -136,21 +135,11 @@ Result<std::unordered_set<std::string>> foldedNames(int folderFd)
     UniqueFd own = base::openAt(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (!own)
         return Error::fromErrno(errno);
-    DIR* dir = ::fdopendir(own.get());
-    if (!dir)
-        return Error::fromErrno(errno);
-    own.release();
     std::unordered_set<std::string> names;
-    errno = 0;
-    while (const dirent* e = ::readdir(dir)) { // NOLINT(concurrency-mt-unsafe): one DIR per call
-        const std::string_view name = e->d_name;
-        if (name != "." && name != "..")
-            names.insert(foldForComparison(name));
-    }
-    const int err = errno;
-    ::closedir(dir);
-    if (err != 0)
-        return Error::fromErrno(err);
+    auto listed = base::forEachName(
+        std::move(own), [&names](std::string_view name) { names.insert(foldForComparison(name)); });
+    if (!listed)
+        return listed.error();
     return names;
 }
 

@@ -8,7 +8,6 @@
 #include <memory>
 #include <mutex>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <linux/openat2.h>
 #include <sys/stat.h>
@@ -16,6 +15,7 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include "base/SystemCalls.h"
 #include "base/UniqueFd.h"
 #include "platform/HostFiles.h"
 #include "platform/MacRoot.h"
@@ -498,21 +498,9 @@ namespace {
 // The names in the folder open at `fd` (taken over and closed), without "." and "..".
 Result<std::vector<std::string>> namesIn(UniqueFd fd, const MacPath& folder)
 {
-    DIR* dir = ::fdopendir(fd.get());
-    if (!dir)
-        return Error::fromErrno(errno, folder.path());
-    fd.release();
-    std::vector<std::string> names;
-    errno = 0;
-    while (struct dirent* e = ::readdir(dir)) { // NOLINT(concurrency-mt-unsafe): one DIR per call
-        std::string_view name = e->d_name;
-        if (name != "." && name != "..")
-            names.emplace_back(name);
-    }
-    const int err = errno;
-    ::closedir(dir);
-    if (err != 0)
-        return Error::fromErrno(err, folder.path());
+    auto names = base::folderNames(std::move(fd));
+    if (!names)
+        return Error::fromErrno(names.error().systemErrno, folder.path());
     return names;
 }
 

@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <string_view>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -31,20 +30,15 @@ std::vector<pid_t> processIds(int procFd)
     base::UniqueFd listFd = base::openAt(procFd, ".", O_RDONLY | O_DIRECTORY);
     if (!listFd)
         return pids;
-    DIR* dir = ::fdopendir(listFd.get());
-    if (!dir)
-        return pids;
-    listFd.release();
-    while (struct dirent* e = ::readdir(dir)) { // NOLINT(concurrency-mt-unsafe): one DIR per call
-        std::string_view name = e->d_name;
+    // A listing that fails part-way answers the processes read until then.
+    (void)base::forEachName(std::move(listFd), [&pids](std::string_view name) {
         if (name.empty() || name.front() < '1' || name.front() > '9')
-            continue;
+            return;
         pid_t pid = 0;
         auto [end, ec] = std::from_chars(name.data(), name.data() + name.size(), pid);
         if (ec == std::errc() && end == name.data() + name.size() && pid > 0)
             pids.push_back(pid);
-    }
-    ::closedir(dir);
+    });
     std::sort(pids.begin(), pids.end());
     return pids;
 }

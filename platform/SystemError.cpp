@@ -1,6 +1,7 @@
 // Construction and comparison of SystemError values.
 #include "platform/SystemError.h"
 
+#include <cerrno>
 #include <cstring>
 
 namespace veldo::platform {
@@ -46,6 +47,17 @@ std::optional<int> posixErrorCode(const SystemError& error)
             return e->code();
     }
     return std::nullopt;
+}
+
+bool meansMissing(int err)
+{
+    return err == ENOENT || err == ENOTDIR;
+}
+
+bool meansMissing(const SystemError& error)
+{
+    const auto err = posixErrorCode(error);
+    return err && meansMissing(*err);
 }
 
 } // namespace veldo::platform

@@ -56,4 +56,12 @@ private:
 // the errno a file-manager failure wraps. None when the chain holds no POSIX error.
 std::optional<int> posixErrorCode(const SystemError& error);
 
+// Whether a failure with errno `err` says the entry is missing: only ENOENT (nothing by that name)
+// and ENOTDIR (something on the way is not a folder). Any other failure (EACCES, ELOOP,
+// ENAMETOOLONG, …) says nothing of the entry, which may well still be there.
+bool meansMissing(int err);
+// The same for the POSIX error that a file-manager failure wraps (posixErrorCode); false when it
+// wraps none.
+bool meansMissing(const SystemError& error);
+
 } // namespace veldo::platform

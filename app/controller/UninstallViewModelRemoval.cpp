@@ -1,6 +1,5 @@
 // UninstallViewModel: the removal engine and the single-app uninstall.
 #include <algorithm>
-#include <cerrno>
 #include <map>
 #include <unordered_set>
 #include <utility>
@@ -11,6 +10,7 @@
 #include "app/removal/TrashExecutor.h"
 #include "platform/Home.h"
 #include "platform/MacFileSystem.h"
+#include "platform/SystemError.h"
 #include "platform/SystemSound.h"
 
 namespace veldo::controller {
@@ -27,14 +27,13 @@ std::int64_t totalBytes(const std::vector<core::LeftoverItem>& items)
     return total;
 }
 
-// Only a missing entry (ENOENT, ENOTDIR) is gone; an entry that can't be read is still there.
+// Only a missing entry is gone; an entry that can't be read is still there.
 bool isStillThere(const platform::MacPath& url)
 {
     const auto status = platform::fileStatus(url, platform::FollowLinks::no);
     if (status)
         return true;
-    const int err = status.error().systemErrno;
-    return err != ENOENT && err != ENOTDIR;
+    return !platform::meansMissing(status.error().systemErrno);
 }
 
 } // namespace

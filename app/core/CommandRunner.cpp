@@ -451,6 +451,14 @@ bool commandLineToolsInstalled()
     return value.get();
 }
 
+std::optional<MacPath> findTool(std::string_view name, const std::stop_token& stop)
+{
+    const auto folders = searchPath(stop);
+    if (!folders)
+        return std::nullopt; // stopped
+    return which(name, *folders, commandLineToolsInstalled());
+}
+
 std::vector<MacPath> composeSearchPath(const std::vector<MacPath>& loginFolders,
                                        const MacPath& home, std::string_view inherited)
 {

@@ -131,6 +131,11 @@ Result<std::vector<platform::MacPath>> searchPath(std::stop_token stop = {});
 // empty root on Linux, true: the host's tools are real.
 bool commandLineToolsInstalled();
 
+// which(name, searchPath(stop), commandLineToolsInstalled()): the tool the user's own shell would
+// start for `name`. None also when a stop requested through `stop` ends the first look-up of the
+// search path (the login shell's run, see searchPath).
+std::optional<platform::MacPath> findTool(std::string_view name, const std::stop_token& stop = {});
+
 // The names of Apple's placeholder tools in /usr/bin.
 const std::set<std::string, std::less<>>& appleStubTools();
 

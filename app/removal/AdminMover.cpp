@@ -38,11 +38,6 @@ struct Plan
     common::HelperStat parent;
 };
 
-bool meansMissing(int err)
-{
-    return err == ENOENT || err == ENOTDIR;
-}
-
 std::string systemText(int err)
 {
     return platform::SystemError::posix(err).localizedDescription();
@@ -68,7 +63,7 @@ MacPath trashFolder(const common::RemovalSafety::Context& context)
 std::optional<std::string> unverifiedParentSentence(const MacPath& item, int verifyErrno)
 {
     const auto own = platform::fileStatus(item, platform::FollowLinks::no);
-    if (!own && meansMissing(own.error().systemErrno))
+    if (!own && platform::meansMissing(own.error().systemErrno))
         return std::nullopt;
     switch (verifyErrno) {
     case ELOOP:
@@ -95,8 +90,7 @@ bool isGone(const std::string& path)
     const auto attributes = platform::defaultFileManager().attributesOfItem(MacPath(path));
     if (attributes)
         return false;
-    const auto err = platform::posixErrorCode(attributes.error());
-    return err && meansMissing(*err);
+    return platform::meansMissing(attributes.error());
 }
 
 // A path met before in this batch is skipped without a record; a path the removal-safety
@@ -240,8 +234,7 @@ moveWithHelper(const std::vector<MacPath>& items, const common::RemovalSafety::C
         const auto attributes = platform::defaultFileManager().attributesOfItem(url);
         if (!attributes) {
             // Only a missing entry is gone; one that can't be read is the helper's to check.
-            const auto err = platform::posixErrorCode(attributes.error());
-            if (err && meansMissing(*err)) {
+            if (platform::meansMissing(attributes.error())) {
                 result.missing.insert(path);
                 continue;
             }

@@ -47,11 +47,6 @@ struct Plan
     MacPath original;
 };
 
-bool meansMissing(int err)
-{
-    return err == ENOENT || err == ENOTDIR;
-}
-
 std::string systemText(int err)
 {
     return platform::SystemError::posix(err).localizedDescription();
@@ -67,7 +62,7 @@ std::string prompt(std::size_t count)
 // link only when one was found, a path the normaliser refuses as not safe, else the system's text.
 std::string unverifiedFolderSentence(int err)
 {
-    if (meansMissing(err))
+    if (platform::meansMissing(err))
         return std::string(kFolderGone);
     if (err == ELOOP)
         return std::string(kLinkOnTheWayBack);
@@ -88,8 +83,7 @@ bool isGone(const MacPath& path)
     const auto attributes = platform::defaultFileManager().attributesOfItem(path);
     if (attributes)
         return false;
-    const auto err = platform::posixErrorCode(attributes.error());
-    return err && meansMissing(*err);
+    return platform::meansMissing(attributes.error());
 }
 
 // The sentence of a helper result that did not put the point back.

@@ -1,7 +1,6 @@
 // The Trash executor: safety check, attributes, launchd boot-out, the move, and the outcome.
 #include "app/removal/TrashExecutor.h"
 
-#include <cerrno>
 #include <memory>
 #include <string>
 #include <utility>
@@ -13,6 +12,7 @@
 #include "app/core/RemovalSafetyApp.h"
 #include "platform/FileManager.h"
 #include "platform/SecurityScopedAccess.h"
+#include "platform/SystemError.h"
 
 namespace veldo::removal::TrashExecutor {
 
@@ -61,8 +61,7 @@ void handleItem(const LeftoverItem& item, const common::RemovalSafety::PreparedC
     if (!attributes) {
         // Only a missing item is gone. One that can't be read (behind a folder only root can
         // search, a loop of links, a name too long) is still in place: a failure, never missing.
-        const auto err = platform::posixErrorCode(attributes.error());
-        if (err == ENOENT || err == ENOTDIR)
+        if (platform::meansMissing(attributes.error()))
             outcome.alreadyMissing.push_back(item);
         else
             recordFailure(item, attributes.error(), outcome);

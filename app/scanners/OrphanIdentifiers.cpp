@@ -12,17 +12,6 @@ namespace veldo::scanners::OrphanScanner {
 
 namespace {
 
-std::string joined(const std::vector<std::string_view>& parts, std::size_t count)
-{
-    std::string out;
-    for (std::size_t i = 0; i < count && i < parts.size(); ++i) {
-        if (i > 0)
-            out += '.';
-        out += parts[i];
-    }
-    return out;
-}
-
 // The text with its first character (a code point and what extends it) upper-cased.
 std::string capitalizedFirstCharacter(std::string_view text)
 {
@@ -46,7 +35,7 @@ std::string vendor(std::string_view identifier)
         return std::string(identifier);
     const bool hosted =
         std::find(kCodeHosts.begin(), kCodeHosts.end(), parts[1]) != kCodeHosts.end();
-    return joined(parts, hosted && parts.size() >= 4 ? 3 : 2);
+    return joinedLeading(parts, hosted && parts.size() >= 4 ? 3 : 2, ".");
 }
 
 std::string displayName(std::string_view identifier)
@@ -70,7 +59,7 @@ RelatedIDIndex::RelatedIDIndex(std::unordered_set<std::string> identifiers)
     for (const std::string& id : ids) {
         const auto parts = nonEmptyParts(id, '.');
         for (std::size_t count = parts.size(); count >= 4; --count)
-            ancestors.insert(joined(parts, count - 1));
+            ancestors.insert(joinedLeading(parts, count - 1, "."));
     }
 }
 

@@ -75,17 +75,6 @@ bool isBigVendor(std::string_view vendor)
     return std::find(bigVendors.begin(), bigVendors.end(), vendor) != bigVendors.end();
 }
 
-std::string joinedParts(const std::vector<std::string_view>& parts, std::size_t count)
-{
-    std::string out;
-    for (std::size_t i = 0; i < count; ++i) {
-        if (i > 0)
-            out += '.';
-        out += parts[i];
-    }
-    return out;
-}
-
 } // namespace
 
 Judge::Judge(OrphanScanEnvironment environment)
@@ -197,7 +186,7 @@ bool Judge::isKnownToLaunchServices(std::string_view identifier) const
 {
     const std::vector<std::string_view> parts = nonEmptyParts(identifier, '.');
     for (std::size_t count = parts.size(); count >= 3; --count) {
-        const std::string joined = joinedParts(parts, count);
+        const std::string joined = joinedLeading(parts, count, ".");
         const std::string memoKey = platform::lowercased(joined);
         {
             std::lock_guard guard(lsCache->lock);

@@ -178,14 +178,6 @@ std::vector<DevPackage> gemPackages(std::chrono::milliseconds timeout, const std
                   withoutProtected(parseGemList(output->stdout), PackageManagerKind::gem));
 }
 
-std::optional<MacPath> findTool(std::string_view name, const std::stop_token& stop)
-{
-    const auto folders = CommandRunner::searchPath(stop);
-    if (!folders)
-        return std::nullopt; // stopped
-    return CommandRunner::which(name, *folders, CommandRunner::commandLineToolsInstalled());
-}
-
 } // namespace
 
 const ProtectedNames& protectedNames()
@@ -213,15 +205,15 @@ std::optional<MacPath> locatePackageTool(PackageManagerKind manager, const std::
     switch (manager) {
     case PackageManagerKind::brewFormula:
     case PackageManagerKind::brewCask:
-        return findTool("brew", stop);
+        return CommandRunner::findTool("brew", stop);
     case PackageManagerKind::npm:
-        return findTool("npm", stop);
+        return CommandRunner::findTool("npm", stop);
     case PackageManagerKind::pip:
-        if (auto pip3 = findTool("pip3", stop))
+        if (auto pip3 = CommandRunner::findTool("pip3", stop))
             return pip3;
-        return findTool("pip", stop);
+        return CommandRunner::findTool("pip", stop);
     case PackageManagerKind::gem:
-        if (auto gem = findTool("gem", stop); gem && gem->path() != kSystemGem)
+        if (auto gem = CommandRunner::findTool("gem", stop); gem && gem->path() != kSystemGem)
             return gem;
         return std::nullopt;
     }

@@ -99,12 +99,6 @@ bool writeInto(const MacPath& folder, std::string_view file, std::string_view by
     return platform::writeFileAtomically(folder.appendingPathComponent(file), bytes).has_value();
 }
 
-std::optional<MacPath> findTool(std::string_view name)
-{
-    return CommandRunner::which(name, *CommandRunner::searchPath(),
-                                CommandRunner::commandLineToolsInstalled());
-}
-
 void exportBrewfile(const MacPath& folder, std::chrono::milliseconds timeout,
                     const std::stop_token& stop, Lists& lists)
 {
@@ -156,7 +150,7 @@ void exportGems(const MacPath& folder, std::chrono::milliseconds timeout,
                 const std::stop_token& stop, Lists& lists)
 {
     // Any gem will do for a record of what is installed, the system's own too.
-    const auto gem = findTool("gem");
+    const auto gem = CommandRunner::findTool("gem");
     if (!gem)
         return;
     const auto output =

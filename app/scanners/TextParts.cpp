@@ -2,6 +2,7 @@
 #include "app/scanners/TextParts.h"
 
 #include <algorithm>
+#include <span>
 
 namespace veldo::scanners {
 
@@ -26,15 +27,10 @@ std::vector<std::string_view> nonEmptyParts(std::string_view text, char separato
     return parts;
 }
 
-std::string joined(const std::vector<std::string>& parts, std::string_view separator)
+std::string joinedLeading(const std::vector<std::string_view>& parts, std::size_t count,
+                          std::string_view separator)
 {
-    std::string text;
-    for (std::size_t i = 0; i < parts.size(); ++i) {
-        if (i > 0)
-            text += separator;
-        text += parts[i];
-    }
-    return text;
+    return joined(std::span(parts).first(std::min(count, parts.size())), separator);
 }
 
 } // namespace veldo::scanners

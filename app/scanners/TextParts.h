@@ -2,6 +2,9 @@
 // command output and compose sentences.
 #pragma once
 
+#include <concepts>
+#include <cstddef>
+#include <ranges>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,6 +18,23 @@ std::vector<std::string_view> partsKeepingEmpty(std::string_view text, char sepa
 std::vector<std::string_view> nonEmptyParts(std::string_view text, char separator);
 
 // The parts in order with `separator` between each two ("" for no parts).
-std::string joined(const std::vector<std::string>& parts, std::string_view separator);
+template <std::ranges::input_range Parts>
+requires std::convertible_to<std::ranges::range_reference_t<const Parts&>, std::string_view>
+    std::string joined(const Parts& parts, std::string_view separator)
+{
+    std::string text;
+    bool first = true;
+    for (std::string_view part : parts) {
+        if (!first)
+            text += separator;
+        text += part;
+        first = false;
+    }
+    return text;
+}
+
+// The first `count` parts (all of them when there are fewer), joined as above.
+std::string joinedLeading(const std::vector<std::string_view>& parts, std::size_t count,
+                          std::string_view separator);
 
 } // namespace veldo::scanners

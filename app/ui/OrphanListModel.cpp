@@ -3,11 +3,11 @@
 
 #include <QDateTime>
 #include <QLocale>
-#include <QRegularExpression>
 #include <QStringList>
 
 #include "app/controller/UninstallViewModel.h"
 #include "app/ui/ConfidenceBadge.h"
+#include "app/ui/DatePattern.h"
 #include "app/ui/RowParts.h"
 #include "platform/ByteCountFormatter.h"
 
@@ -139,13 +139,10 @@ QString OrphanListModel::itemAccessibleText(int row) const
 
 QString OrphanListModel::abbreviatedDate(const core::Date& date, const QLocale& locale)
 {
-    // The locale's long date without the weekday, its month names abbreviated.
-    QString pattern = locale.dateFormat(QLocale::LongFormat);
-    pattern.remove(QRegularExpression(QStringLiteral("d{4}[,\\s]*")));
-    pattern.replace(QStringLiteral("MMMM"), QStringLiteral("MMM"));
     const auto seconds =
         std::chrono::duration_cast<std::chrono::seconds>(date.time_since_epoch()).count();
-    return locale.toString(QDateTime::fromSecsSinceEpoch(seconds).date(), pattern.trimmed());
+    return locale.toString(QDateTime::fromSecsSinceEpoch(seconds).date(),
+                           abbreviatedDatePattern(locale));
 }
 
 QString OrphanListModel::groupDetail(const scanners::OrphanGroup& group, const QLocale& locale)

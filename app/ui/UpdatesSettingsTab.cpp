@@ -9,6 +9,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "app/ui/DatePattern.h"
 #include "app/ui/FormSection.h"
 #include "app/ui/SystemColors.h"
 #include "app/ui/TextStyle.h"
@@ -126,16 +127,13 @@ QString UpdatesSettingsTab::appVersionString(const std::optional<platform::Plist
 
 QString UpdatesSettingsTab::lastCheckedText(const QDateTime& date, const QLocale& locale)
 {
-    // The locale's long date without the weekday, its month names abbreviated.
-    QString pattern = locale.dateFormat(QLocale::LongFormat);
-    pattern.remove(QRegularExpression(QStringLiteral("d{4}[,\\s]*")));
-    pattern.replace(QStringLiteral("MMMM"), QStringLiteral("MMM"));
     // The locale's short time, to the minute (some locales' short form carries seconds).
     QString time = locale.timeFormat(QLocale::ShortFormat);
     time.remove(QRegularExpression(QStringLiteral("[:.]s{1,2}")));
     const QDateTime local = date.toLocalTime();
     return QStringLiteral("Last checked %1, %2")
-        .arg(locale.toString(local.date(), pattern.trimmed()), locale.toString(local.time(), time));
+        .arg(locale.toString(local.date(), abbreviatedDatePattern(locale)),
+             locale.toString(local.time(), time));
 }
 
 void UpdatesSettingsTab::refresh()

@@ -2,6 +2,7 @@
 // folder making relative to a descriptor.
 #include "base/SystemCalls.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <string>
@@ -13,11 +14,16 @@
 
 #include <gtest/gtest.h>
 
+#include "base/UniqueDir.h"
+
+using veldo::base::folderNames;
+using veldo::base::forEachName;
 using veldo::base::makeFolders;
 using veldo::base::MakeFoldersOptions;
 using veldo::base::openAt;
 using veldo::base::readAll;
 using veldo::base::retryOnInterrupt;
+using veldo::base::UniqueDir;
 using veldo::base::UniqueFd;
 
 namespace {
@@ -187,4 +193,81 @@ TEST_F(Scratch, MakeFoldersFailures)
     EXPECT_EQ(refused.error().systemErrno, EPERM);
     EXPECT_TRUE(isFolder("r")); // made before the refusal, and left
     EXPECT_FALSE(isFolder("r/s"));
+}
+
+TEST_F(Scratch, FolderNamesListsEveryEntryButTheDots)
+{
+    writeFile("file", "x");
+    writeFile("\xC3\xA9t\xC3\xA9 .plist", "x"); // a non-ASCII name with a space
+    ASSERT_EQ(::mkdirat(dir.get(), "folder", 0700), 0);
+    ASSERT_EQ(::symlinkat("missing", dir.get(), "link"), 0);
+    const std::vector<std::string> expected = {"file", "folder", "link",
+                                               "\xC3\xA9t\xC3\xA9 .plist"};
+
+    auto names = folderNames(openAt(dir.get(), ".", O_RDONLY | O_DIRECTORY));
+    ASSERT_TRUE(names);
+    std::sort(names->begin(), names->end());
+    EXPECT_EQ(*names, expected);
+
+    // A duplicate of a descriptor already read to its end is listed from the first entry.
+    const UniqueFd read = openAt(dir.get(), ".", O_RDONLY | O_DIRECTORY);
+    ASSERT_TRUE(
+        forEachName(UniqueFd(::fcntl(read.get(), F_DUPFD_CLOEXEC, 0)), [](std::string_view) {}));
+    auto again = folderNames(UniqueFd(::fcntl(read.get(), F_DUPFD_CLOEXEC, 0)));
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->size(), expected.size());
+
+    ASSERT_EQ(::mkdirat(dir.get(), "empty", 0700), 0);
+    EXPECT_EQ(folderNames(openAt(dir.get(), "empty", O_RDONLY | O_DIRECTORY)).value(),
+              std::vector<std::string>{});
+}
+
+TEST_F(Scratch, FolderListingsFailAndCloseWhatTheyTook)
+{
+    writeFile("file", "x");
+    struct Case
+    {
+        const char* name;
+        int flags;
+        int expectedErrno;
+    };
+    const std::vector<Case> cases = {
+        {"file", O_RDONLY, ENOTDIR},
+        {".", O_PATH | O_DIRECTORY, EBADF}, // a path-only descriptor cannot be listed
+    };
+    for (const Case& c : cases) {
+        UniqueFd fd = openAt(dir.get(), c.name, c.flags);
+        ASSERT_TRUE(fd) << c.name;
+        const int number = fd.get();
+        bool visited = false;
+        const auto listed = forEachName(std::move(fd), [&](std::string_view) { visited = true; });
+        ASSERT_FALSE(listed) << c.name;
+        EXPECT_EQ(listed.error().systemErrno, c.expectedErrno) << c.name;
+        EXPECT_FALSE(visited) << c.name;
+        EXPECT_EQ(::fcntl(number, F_GETFD), -1) << c.name << ": the descriptor was left open";
+    }
+    EXPECT_EQ(folderNames(UniqueFd()).error().systemErrno, EBADF);
+}
+
+TEST_F(Scratch, UniqueDirOwnsTheStreamAndItsDescriptor)
+{
+    UniqueFd fd = openAt(dir.get(), ".", O_RDONLY | O_DIRECTORY);
+    ASSERT_TRUE(fd);
+    const int number = fd.get();
+    {
+        UniqueDir stream = UniqueDir::adopt(std::move(fd));
+        ASSERT_TRUE(stream);
+        EXPECT_EQ(::dirfd(stream.get()), number);
+        UniqueDir moved = std::move(stream);
+        EXPECT_FALSE(stream); // NOLINT(bugprone-use-after-move): a moved-from owner holds nothing
+        EXPECT_NE(::fcntl(number, F_GETFD), -1);
+    }
+    EXPECT_EQ(::fcntl(number, F_GETFD), -1); // closed with the stream
+
+    writeFile("file", "x");
+    UniqueFd file = openAt(dir.get(), "file", O_RDONLY);
+    const int fileNumber = file.get();
+    EXPECT_FALSE(UniqueDir::adopt(std::move(file)));
+    EXPECT_EQ(errno, ENOTDIR);
+    EXPECT_EQ(::fcntl(fileNumber, F_GETFD), -1);
 }

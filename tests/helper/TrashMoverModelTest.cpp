@@ -1,5 +1,5 @@
 // The Trash mover's shared pieces: the account's Trash, sealed staging folders, free names, the
-// closing of a staging folder and the failure sentences.
+// closing of a staging folder, the failure sentences and the parts of a normalised path.
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
@@ -290,6 +290,26 @@ TEST(TrashFailureMessage, SentencesByErrno)
     EXPECT_EQ(trashFailureMessage(EILSEQ),
               "Veldo can't safely identify this location, so it wasn't touched.");
     EXPECT_EQ(trashFailureMessage(ENOSPC), "No space left on device");
+}
+
+TEST(NormalizedPathParts, LastComponentAndParent)
+{
+    struct Case
+    {
+        const char* path;
+        const char* last;
+        const char* parent;
+    };
+    const Case cases[] = {
+        {"/Users/a/Library/Caches", "Caches", "/Users/a/Library"},
+        {"/Applications", "Applications", "/"},
+        {"/", "", "/"},
+        {"/Users/a/.Trash/Caf\xC3\xA9 2", "Caf\xC3\xA9 2", "/Users/a/.Trash"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(lastComponent(c.path), c.last) << c.path;
+        EXPECT_EQ(parentOf(c.path), c.parent) << c.path;
+    }
 }
 
 TEST(HelperCaller, GroupMembership)

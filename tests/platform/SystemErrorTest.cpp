@@ -29,3 +29,24 @@ TEST(SystemError, UnderlyingChainAndEquality)
         SystemError::posix(EPERM),
         SystemError(ErrorDomain::other, EPERM, SystemError::posix(EPERM).localizedDescription()));
 }
+
+TEST(SystemError, OnlyAMissingEntryMeansMissing)
+{
+    struct Case
+    {
+        int err;
+        bool missing;
+    };
+    const Case cases[] = {
+        {ENOENT, true}, {ENOTDIR, true}, {EACCES, false}, {EPERM, false},
+        {ELOOP, false}, {EIO, false},    {0, false},      {ENAMETOOLONG, false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(meansMissing(c.err), c.missing) << c.err;
+        const SystemError wrapped(ErrorDomain::cocoa, kCocoaFileReadUnknownError, "failed",
+                                  SystemError::posix(c.err));
+        EXPECT_EQ(meansMissing(wrapped), c.missing) << c.err;
+    }
+    // A failure that wraps no POSIX error says nothing of the entry.
+    EXPECT_FALSE(meansMissing(SystemError(ErrorDomain::cocoa, ENOENT, "not POSIX")));
+}
