@@ -47,26 +47,6 @@ std::string fileBytes(const std::string& path)
     return bytes.str();
 }
 
-// `mv -t <to> <paths>` as one process; true when it exited 0.
-bool runMv(const std::string& to, const std::vector<std::string>& paths)
-{
-    std::vector<std::string> arguments{"mv", "-t", to};
-    arguments.insert(arguments.end(), paths.begin(), paths.end());
-    std::vector<char*> argv;
-    for (auto& argument : arguments)
-        argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    if (::posix_spawnp(&pid, "mv", nullptr, nullptr, argv.data(), environ) != 0)
-        return false;
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR)
-            return false;
-    }
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 // The Mac: its shape, the stand-in osascript and tools (root's), and `count` folders of the
 // bench tree plus as many for `mv` beside it.
 bool makeMac(const MacTree& mac, const MacPath& home, int count)
@@ -164,10 +144,10 @@ int runFolders(int count)
     double mvBackSeconds = 0;
     if (status == 0) {
         bool ok = false;
-        mvSeconds =
-            veldo::bench::seconds([&] { ok = runMv(mac.host(home) + "/.Trash", mvSources); });
-        mvBackSeconds =
-            veldo::bench::seconds([&] { ok = ok && runMv(root + "/Mv Bench", mvInTrash); });
+        mvSeconds = veldo::bench::seconds(
+            [&] { ok = veldo::bench::runMv(mac.host(home) + "/.Trash", mvSources); });
+        mvBackSeconds = veldo::bench::seconds(
+            [&] { ok = ok && veldo::bench::runMv(root + "/Mv Bench", mvInTrash); });
         if (!ok) {
             std::fprintf(stderr, "mv failed\n");
             status = 1;

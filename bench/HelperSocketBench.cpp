@@ -28,6 +28,7 @@
 #include <benchmark/benchmark.h>
 
 #include "BenchMac.h"
+#include "TimingSupport.h"
 #include "base/UniqueFd.h"
 #include "common/HelperEndpoint.h"
 #include "common/HelperFrame.h"
@@ -58,26 +59,6 @@ double secondsSince(Clock::time_point start)
 }
 
 // ---- The timed part, run as the administrator from the bundle.
-
-// `mv -t <to> <paths>` as one process; true when it exited 0.
-bool runMv(const std::string& to, const std::vector<std::string>& paths)
-{
-    std::vector<std::string> arguments{"mv", "-t", to};
-    arguments.insert(arguments.end(), paths.begin(), paths.end());
-    std::vector<char*> argv;
-    for (auto& argument : arguments)
-        argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    if (::posix_spawnp(&pid, "mv", nullptr, nullptr, argv.data(), environ) != 0)
-        return false;
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR)
-            return false;
-    }
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
 
 base::UniqueFd connectToHelper()
 {
@@ -163,7 +144,7 @@ void BM_HelperMoveBatch(benchmark::State& state)
             mvSources.push_back(path);
         }
         const auto start = Clock::now();
-        if (!runMv(root + home + "/.Trash", mvSources)) {
+        if (!bench::runMv(root + home + "/.Trash", mvSources)) {
             state.SkipWithError("mv failed");
             return;
         }
@@ -237,10 +218,10 @@ void BM_HelperFolders(benchmark::State& state)
             return;
         }
         start = Clock::now();
-        const bool mvMoved = runMv(root + home + "/.Trash", mvSources);
+        const bool mvMoved = bench::runMv(root + home + "/.Trash", mvSources);
         const double mv = secondsSince(start);
         start = Clock::now();
-        const bool mvBack = mvMoved && runMv(root + home + std::string(kMvTree), mvInTrash);
+        const bool mvBack = mvMoved && bench::runMv(root + home + std::string(kMvTree), mvInTrash);
         const double mvB = secondsSince(start);
         if (!mvBack) {
             state.SkipWithError("mv failed");

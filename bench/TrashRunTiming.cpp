@@ -89,22 +89,11 @@ bool buildTree(const Scenario& scenario, const std::string& folder, const std::s
 // `mv -t <trash> <every item>` as one process; true when it exited 0.
 bool runMv(const Scenario& scenario, const std::string& folder, const std::string& trash)
 {
-    std::vector<std::string> arguments{"mv", "-t", trash};
+    std::vector<std::string> paths;
+    paths.reserve(static_cast<std::size_t>(scenario.items));
     for (int i = 0; i < scenario.items; ++i)
-        arguments.push_back(folder + "/" + itemName(scenario, i));
-    std::vector<char*> argv;
-    for (auto& a : arguments)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    if (::posix_spawnp(&pid, "mv", nullptr, nullptr, argv.data(), environ) != 0)
-        return false;
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR)
-            return false;
-    }
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        paths.push_back(folder + "/" + itemName(scenario, i));
+    return veldo::bench::runMv(trash, paths);
 }
 
 // Runs one scenario in the Mac root at `base`; false on a failure, which it has reported.
