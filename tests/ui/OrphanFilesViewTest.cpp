@@ -33,10 +33,12 @@
 #include "tests/ui/AccessibleRows.h"
 #include "tests/ui/ChildLookup.h"
 #include "tests/ui/ModelTesters.h"
+#include "tests/ui/ShownWindows.h"
 
 namespace veldo::ui {
 
 using testsupport::child;
+using testsupport::shownDialog;
 namespace {
 
 using core::MatchConfidence;
@@ -282,9 +284,10 @@ TEST_F(OrphanFilesViewTest, FooterButtonsFollowSelectionRemovalAndScan)
     view.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
     QTest::keyClick(&view, Qt::Key_Backspace, Qt::ControlModifier);
-    QTRY_VERIFY(view.showReview()); // a shortcut clicks the button after its pressed look
-    QTest::keyClick(view.reviewSheet(), Qt::Key_Escape);
-    EXPECT_FALSE(view.showReview());
+    // A shortcut clicks the button after its pressed look.
+    QTRY_VERIFY(shownDialog<OrphanReviewSheet>(&view, "reviewSheet"));
+    QTest::keyClick(shownDialog<OrphanReviewSheet>(&view, "reviewSheet"), Qt::Key_Escape);
+    EXPECT_FALSE(shownDialog<OrphanReviewSheet>(&view, "reviewSheet"));
 
     child<QPushButton>(view, "deselectAllButton")->click();
     EXPECT_TRUE(selection().empty());
@@ -625,9 +628,9 @@ TEST_F(OrphanFilesViewTest, EscapeCancelsAndADoubleConfirmRemovesOnce)
     applyResult(twoGroups());
     child<QPushButton>(view, "selectSuggestedButton")->click();
     child<DestructiveButton>(view, "reviewButton")->click();
-    ASSERT_TRUE(view.showReview());
-    QTest::keyClick(view.reviewSheet(), Qt::Key_Escape);
-    EXPECT_FALSE(view.showReview());
+    ASSERT_TRUE(shownDialog<OrphanReviewSheet>(&view, "reviewSheet"));
+    QTest::keyClick(shownDialog<OrphanReviewSheet>(&view, "reviewSheet"), Qt::Key_Escape);
+    EXPECT_FALSE(shownDialog<OrphanReviewSheet>(&view, "reviewSheet"));
 
     int dismissed = 0;
     int removed = 0;
