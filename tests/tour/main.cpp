@@ -70,6 +70,7 @@
 #include "app/ui/SystemColors.h"
 #include "app/ui/TextStyle.h"
 #include "app/ui/TintedPill.h"
+#include "app/ui/ToolScreenParts.h"
 #include "app/ui/ToolchainKindColor.h"
 #include "app/ui/TrashedAppBanner.h"
 #include "app/ui/TreemapView.h"
@@ -1047,16 +1048,16 @@ std::vector<Shot> shots(testsupport::UiController& controller, ui::AppShell& she
                     {},
                     [&controller](QWidget* host) -> QWidget* {
                         auto* view = developerView(host, controller, core::DeveloperTab::packages);
-                        view->confirmPackageUninstall();
-                        return view->packageDialog();
+                        child<ui::DestructiveButton>(view, "uninstallButton")->click();
+                        return child<QMessageBox>(view, "packageDialog");
                     }});
     list.push_back({QStringLiteral("developer-trash-dialog"),
                     ColorScheme::light,
                     {},
                     [&controller](QWidget* host) -> QWidget* {
                         auto* view = developerView(host, controller, core::DeveloperTab::footprint);
-                        view->confirmToolchainTrash();
-                        return view->toolchainDialog();
+                        child<ui::DestructiveButton>(view, "moveButton")->click();
+                        return child<QMessageBox>(view, "toolchainDialog");
                     }});
     list.push_back({QStringLiteral("orphans-review"),
                     ColorScheme::light,

@@ -33,6 +33,7 @@
 #include "tests/ui/AccessibleRows.h"
 #include "tests/ui/ChildLookup.h"
 #include "tests/ui/ModelTesters.h"
+#include "tests/ui/ShownPaths.h"
 #include "tests/ui/ShownWindows.h"
 
 namespace veldo::ui {
@@ -595,7 +596,7 @@ TEST_F(OrphanFilesViewTest, ReviewSheetTextsFollowTheSelection)
     EXPECT_TRUE(child<QLabel>(sheet, "generalWarningLabel")->isVisible());
     EXPECT_FALSE(child<QWidget>(sheet, "lowConfidenceWarning")->isVisible());
     EXPECT_FALSE(child<QWidget>(sheet, "administratorWarning")->isVisible());
-    EXPECT_EQ(child<PathList>(sheet, "pathList")->shownPaths(),
+    EXPECT_EQ(testsupport::shownPaths(*child<PathList>(sheet, "pathList")),
               QStringList{"~/Library/Logs/Inkwell"});
 
     // A selection changed behind the sheet shows at once.
@@ -608,7 +609,7 @@ TEST_F(OrphanFilesViewTest, ReviewSheetTextsFollowTheSelection)
               "1 low-confidence item selected — check each one");
     EXPECT_TRUE(child<QWidget>(sheet, "administratorWarning")->isVisible());
     EXPECT_EQ(
-        child<PathList>(sheet, "pathList")->shownPaths(),
+        testsupport::shownPaths(*child<PathList>(sheet, "pathList")),
         (QStringList{"/Library/Application Support/Quill", "~/Library/Caches/com.quill.app"}));
 
     m_model->setIsRemoving(true);

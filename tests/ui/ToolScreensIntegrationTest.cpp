@@ -161,7 +161,7 @@ TEST_F(ToolScreensIntegration, DeveloperCachesGoToTheTrashAndUndoBringsThemBack)
     child<QPushButton>(view, "toolchainSelectAll")->click();
     EXPECT_EQ(child<QPushButton>(view, "toolchainSelectAll")->text(), "Deselect All");
     child<DestructiveButton>(view, "moveButton")->click();
-    QMessageBox* dialog = view.toolchainDialog();
+    auto* dialog = child<QMessageBox>(view, "toolchainDialog");
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(dialog->text(), "Move 2 items (5 MB) to the Trash?");
     EXPECT_EQ(dialog->informativeText(), "You can undo this with Edit ▸ Undo Last Cleanup. Space "
