@@ -70,10 +70,6 @@ public:
     // The settings-opening action.
     QWidget* openSettings();
 
-    QWidget* helpWindow() const { return m_help; }
-    QWidget* settingsWindow() const { return m_settings; }
-    int mainWindowCount() const { return m_mainWindows; }
-
     // The first top-level window whose object name begins "main-" and that is visible or
     // minimised; none otherwise.
     static MainWindow* findMainWindow();

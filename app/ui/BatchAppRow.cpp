@@ -61,15 +61,16 @@ BatchAppRow::BatchAppRow(controller::UninstallViewModel& model, controller::Batc
     medium.setWeight(QFont::Medium);
     name->setFont(medium);
     nameLine->addWidget(name);
-    m_badges = new QWidget(this);
-    auto* badges = new QHBoxLayout(m_badges);
+    auto* badgeBox = new QWidget(this);
+    badgeBox->setObjectName(QStringLiteral("badges"));
+    auto* badges = new QHBoxLayout(badgeBox);
     badges->setContentsMargins(0, 0, 0, 0);
     badges->setSpacing(6);
     QFont badgeFont = textFont(TextStyle::caption2, font());
     badgeFont.setWeight(QFont::DemiBold);
     auto addBadge = [&](const char* text, SystemColor tint, const QString& help) {
         auto* pill = new TintedPill(QString::fromUtf8(text), SystemColors::color(tint, scheme),
-                                    0.16, QMargins(6, 2, 6, 2), m_badges);
+                                    0.16, QMargins(6, 2, 6, 2), badgeBox);
         pill->setFont(badgeFont);
         if (!help.isEmpty())
             pill->setToolTip(help);
@@ -81,7 +82,7 @@ BatchAppRow::BatchAppRow(controller::UninstallViewModel& model, controller::Batc
         addBadge("Running", SystemColor::blue, {});
     if (m_result.caskToken)
         addBadge("Homebrew", SystemColor::brown, homebrewHelp(*m_result.caskToken));
-    nameLine->addWidget(m_badges);
+    nameLine->addWidget(badgeBox);
     nameLine->addStretch(1);
     texts->addLayout(nameLine);
     m_status = plainLabel(statusLine(m_result), this);
@@ -109,20 +110,6 @@ BatchAppRow::BatchAppRow(controller::UninstallViewModel& model, controller::Batc
         setGraphicsEffect(dim);
     }
     setIncluded(model.batchIncludedIDs().contains(id));
-}
-
-QStringList BatchAppRow::badgeTexts() const
-{
-    QStringList texts;
-    for (const TintedPill* pill : m_badges->findChildren<TintedPill*>())
-        texts << pill->text();
-    return texts;
-}
-
-double BatchAppRow::drawnOpacity() const
-{
-    const auto* effect = qobject_cast<const QGraphicsOpacityEffect*>(graphicsEffect());
-    return effect ? effect->opacity() : 1.0;
 }
 
 void BatchAppRow::setIncluded(bool included)

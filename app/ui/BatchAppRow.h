@@ -31,10 +31,6 @@ public:
                 platform::qt::AppIconProvider* icons, QWidget* parent = nullptr);
 
     const controller::BatchAppResult& result() const { return m_result; }
-    // The pills shown, in order.
-    QStringList badgeTexts() const;
-    // The opacity the row is drawn at.
-    double drawnOpacity() const;
     // Ticks the checkbox as the controller's inclusion says.
     void setIncluded(bool included);
 
@@ -54,7 +50,6 @@ private:
     QCheckBox* m_checkbox = nullptr;
     QLabel* m_status = nullptr;
     QLabel* m_size = nullptr;
-    QWidget* m_badges = nullptr;
 };
 
 } // namespace veldo::ui

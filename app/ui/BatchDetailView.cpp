@@ -102,6 +102,7 @@ BatchDetailView::BatchDetailView(controller::UninstallViewModel& model,
     auto* titles = new QVBoxLayout;
     titles->setSpacing(4);
     m_title = plainLabel(this, TextStyle::title, false);
+    m_title->setObjectName(QStringLiteral("titleLabel"));
     QFont titleFont = m_title->font();
     titleFont.setWeight(QFont::Bold);
     m_title->setFont(titleFont);
@@ -168,6 +169,7 @@ BatchDetailView::BatchDetailView(controller::UninstallViewModel& model,
     footer->setContentsMargins(20, 12, 20, 12);
     footer->setSpacing(12);
     m_footer = plainLabel(this, TextStyle::callout, true);
+    m_footer->setObjectName(QStringLiteral("footerLabel"));
     footer->addWidget(m_footer, 1);
     m_remove = new QPushButton(this);
     m_remove->setObjectName(QStringLiteral("removeButton"));
@@ -242,11 +244,6 @@ BatchDetailView::Content BatchDetailView::content() const
     return Content::nothingToClean;
 }
 
-QString BatchDetailView::titleText() const
-{
-    return m_title->text();
-}
-
 QString BatchDetailView::sizeText() const
 {
     return m_size->text();
@@ -255,11 +252,6 @@ QString BatchDetailView::sizeText() const
 QString BatchDetailView::itemsText() const
 {
     return m_items->text();
-}
-
-QString BatchDetailView::footerText() const
-{
-    return m_footer->text();
 }
 
 void BatchDetailView::scheduleRefresh()

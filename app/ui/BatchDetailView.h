@@ -56,10 +56,8 @@ public:
         nothingToClean
     };
     Content content() const;
-    QString titleText() const;
     QString sizeText() const;
     QString itemsText() const;
-    QString footerText() const;
     const std::vector<BatchAppRow*>& rows() const { return m_rows; }
     // The open confirmation, or null.
     QMessageBox* confirmation() const { return m_confirmation; }

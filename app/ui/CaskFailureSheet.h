@@ -37,7 +37,6 @@ public:
 
     bool copied() const { return m_copied; }
     bool showOutput() const { return m_showOutput; }
-    void setShowOutput(bool show);
 
     QString title() const;
 
@@ -47,6 +46,8 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    // The disclosure's action: shows or hides Homebrew's output.
+    void setShowOutput(bool show);
     void applyCopyLook();
 
     controller::CaskFailure m_failure;

@@ -83,6 +83,19 @@ ConfirmationBox destructiveWarning(QWidget* parent, const QString& action)
     return {box, button, cancel};
 }
 
+QString tabButtonName(DeveloperTab tab)
+{
+    switch (tab) {
+    case DeveloperTab::footprint:
+        return QStringLiteral("footprintTab");
+    case DeveloperTab::map:
+        return QStringLiteral("mapTab");
+    case DeveloperTab::packages:
+        break;
+    }
+    return QStringLiteral("packagesTab");
+}
+
 } // namespace
 
 QString DeveloperView::packageUninstallMessage(const std::vector<core::DevPackage>& packages)
@@ -247,6 +260,7 @@ void DeveloperView::buildPicker(QVBoxLayout* column)
         const std::string_view label = base::rawValue(tab);
         auto* button = new QPushButton(
             QString::fromUtf8(label.data(), static_cast<qsizetype>(label.size())), m_picker);
+        button->setObjectName(tabButtonName(tab));
         button->setCheckable(true);
         button->setAutoDefault(false);
         button->setChecked(tab == m_model->developerTab());
@@ -264,11 +278,6 @@ void DeveloperView::buildPicker(QVBoxLayout* column)
     connect(m_tabs, &QButtonGroup::idClicked, this,
             [this](int id) { m_model->setDeveloperTab(static_cast<DeveloperTab>(id)); });
     column->addWidget(m_picker);
-}
-
-QPushButton* DeveloperView::tabButton(DeveloperTab tab) const
-{
-    return static_cast<QPushButton*>(m_tabs->button(static_cast<int>(tab)));
 }
 
 void DeveloperView::buildContent(QVBoxLayout* column)
@@ -497,6 +506,7 @@ void DeveloperView::confirmPackageUninstall()
     const ConfirmationBox dialog =
         destructiveWarning(this, QStringLiteral("Uninstall Permanently"));
     QMessageBox* box = dialog.box;
+    box->setObjectName(QStringLiteral("packageDialog"));
     m_packageDialog = box;
     m_packageDialogSelection = m_model->selectedPackageIDs();
     refreshDialogs();
@@ -516,6 +526,7 @@ void DeveloperView::confirmToolchainTrash()
         return;
     const ConfirmationBox dialog = destructiveWarning(this, QStringLiteral("Move to Trash"));
     QMessageBox* box = dialog.box;
+    box->setObjectName(QStringLiteral("toolchainDialog"));
     m_toolchainDialog = box;
     m_toolchainDialogSelection = m_model->selectedToolchainIDs();
     refreshDialogs();

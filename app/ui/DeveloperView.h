@@ -67,21 +67,15 @@ public:
     // At least one item, and as many selected ids as items.
     static bool isEverythingSelected(std::size_t itemCount, std::size_t selectedCount);
 
-    QMessageBox* packageDialog() const { return m_packageDialog; }
-    QMessageBox* toolchainDialog() const { return m_toolchainDialog; }
+protected:
+    void showEvent(QShowEvent* event) override;
 
-    QPushButton* tabButton(core::DeveloperTab tab) const;
-
+private:
     // The move button's action and the uninstall button's action: open their dialog.
     void confirmToolchainTrash();
     void confirmPackageUninstall();
     // The export button's action.
     void exportSnapshot();
-
-protected:
-    void showEvent(QShowEvent* event) override;
-
-private:
     void buildHeader(QVBoxLayout* column);
     void buildPicker(QVBoxLayout* column);
     void buildContent(QVBoxLayout* column);

@@ -265,13 +265,12 @@ void GeneralSettingsTab::askToReset()
         this, QStringLiteral("Reset lifetime statistics?"),
         QStringLiteral("This only clears Veldo's counters. No files are affected."),
         QStringLiteral("Reset"));
+    confirmation.box->setObjectName(QStringLiteral("resetConfirmation"));
     m_confirmation = confirmation.box;
-    m_confirmReset = true;
     connect(confirmation.action, &QPushButton::clicked, this, [this] {
         if (m_stats)
             m_stats->reset();
     });
-    connect(confirmation.box, &QMessageBox::finished, this, [this] { m_confirmReset = false; });
     confirmation.box->open();
 }
 

@@ -43,10 +43,6 @@ public:
     QString spaceText() const;
     QString itemsText() const;
     QString appsText() const;
-    // True while the reset confirmation is shown.
-    bool confirmReset() const { return m_confirmReset; }
-    // The open reset confirmation, or null.
-    QMessageBox* resetConfirmation() const { return m_confirmation; }
 
     // "Zero KB" below 1 byte, else the byte-count text.
     static QString spaceCleanedText(std::int64_t bytes);
@@ -61,7 +57,6 @@ private:
     std::shared_ptr<core::CleanupSettings> m_settings;
     controller::UninstallViewModel& m_model;
     std::shared_ptr<core::CleanupStats> m_stats;
-    bool m_confirmReset = false;
 
     core::CleanupSettings::ObserverId m_settingsObserver{};
     core::CleanupStats::ObserverId m_statsObserver{};

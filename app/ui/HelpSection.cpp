@@ -55,10 +55,10 @@ HelpSection::HelpSection(QString title, std::string systemImage, std::vector<Hel
         entry->addWidget(wrappedText(m_rows[i].title, TextStyle::headline, false, card));
         entry->addWidget(wrappedSecondary(m_rows[i].body, TextStyle::body, card));
         list->addLayout(entry);
-        QFrame* divider = nullptr;
         // No divider below the card's last row.
         if (m_rows[i].id != m_rows.back().id) {
-            divider = new QFrame(card);
+            auto* divider = new QFrame(card);
+            divider->setObjectName(QStringLiteral("divider%1").arg(i));
             divider->setFrameShape(QFrame::HLine);
             divider->setFrameShadow(QFrame::Plain);
             divider->setFixedHeight(1);
@@ -68,7 +68,6 @@ HelpSection::HelpSection(QString title, std::string systemImage, std::vector<Hel
             divider->setPalette(line);
             list->addWidget(divider);
         }
-        m_dividers.push_back(divider);
     }
     column->addWidget(card);
 }

@@ -1,6 +1,6 @@
 // HelpSection: one card of the Help window: the symbol in the accent colour and the title, then
 // the rows (title in the headline style, body in the secondary colour) on a rounded card, with a
-// divider after every row but the last. GUI thread.
+// divider after every row but the last ("divider0" below the first row, and so on). GUI thread.
 #pragma once
 
 #include <string>
@@ -9,8 +9,6 @@
 #include <QWidget>
 
 #include "app/ui/HelpRow.h"
-
-class QFrame;
 
 namespace veldo::ui {
 
@@ -24,14 +22,11 @@ public:
     const QString& title() const { return m_title; }
     const std::string& systemImage() const { return m_systemImage; }
     const std::vector<HelpRow>& rows() const { return m_rows; }
-    // The divider below each row, by row; null after the last.
-    const std::vector<QFrame*>& dividers() const { return m_dividers; }
 
 private:
     QString m_title;
     std::string m_systemImage;
     std::vector<HelpRow> m_rows;
-    std::vector<QFrame*> m_dividers;
 };
 
 } // namespace veldo::ui

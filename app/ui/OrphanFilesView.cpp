@@ -422,6 +422,7 @@ void OrphanFilesView::openReview()
     m_sheet = new OrphanReviewSheet(
         m_model, [this] { closeReview(); }, [model = m_model] { model->removeOrphans().detach(); },
         this);
+    m_sheet->setObjectName(QStringLiteral("reviewSheet"));
     m_sheet->open();
 }
 

@@ -66,10 +66,7 @@ public:
     static QString nothingFoundDescription(bool someUnreadable);
 
     Content content() const;
-    bool showReview() const { return m_sheet != nullptr; }
     FullDiskAccessStatus fullDiskAccess() const { return m_fullDiskAccess; }
-
-    OrphanReviewSheet* reviewSheet() const { return m_sheet; }
 
     // The review button's action: opens the review sheet.
     void openReview();

@@ -110,8 +110,10 @@ PackageResultView::PackageResultView(scanners::PackageRemover::Result result,
 
     const QFont mono = monospacedTextFont(TextStyle::caption, font());
     const int lineHeight = QFontMetrics(mono).lineSpacing();
-    for (const std::string& line : m_result.failureLines()) {
-        auto* label = new QLabel(QString::fromStdString(line), this);
+    const std::vector<std::string> lines = m_result.failureLines();
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        auto* label = new QLabel(QString::fromStdString(lines[i]), this);
+        label->setObjectName(QStringLiteral("failureLabel%1").arg(i));
         label->setTextFormat(Qt::PlainText);
         label->setWordWrap(true);
         label->setFont(mono);
@@ -120,7 +122,6 @@ PackageResultView::PackageResultView(scanners::PackageRemover::Result result,
         label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         column->addWidget(label);
-        m_failures.push_back(label);
     }
 }
 

@@ -31,7 +31,6 @@ public:
                       QWidget* parent = nullptr);
 
     bool hasFailures() const { return !m_result.failed.empty(); }
-    const std::vector<QLabel*>& failureLabels() const { return m_failures; }
     // The card's fill colour as painted now.
     QColor fillColor() const;
 
@@ -45,7 +44,6 @@ private:
     QLabel* m_summary;
     QPushButton* m_copy = nullptr;
     QPushButton* m_dismiss;
-    std::vector<QLabel*> m_failures;
 };
 
 } // namespace veldo::ui

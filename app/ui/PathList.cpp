@@ -5,7 +5,6 @@
 
 #include <QAbstractTextDocumentLayout>
 #include <QScrollBar>
-#include <QTextBlock>
 #include <QTextCursor>
 #include <QVBoxLayout>
 
@@ -56,16 +55,6 @@ PathList::PathList(const QStringList& paths, int maximumHeight, QWidget* parent)
     }
     m_view->moveCursor(QTextCursor::Start);
     setMaximumHeight(m_maximumHeight);
-}
-
-QStringList PathList::shownPaths() const
-{
-    QStringList shown;
-    for (QTextBlock b = m_view->document()->begin(); b.isValid(); b = b.next())
-        shown << b.text().replace(QChar(QChar::LineSeparator), QLatin1Char('\n'));
-    if (m_paths.isEmpty())
-        shown.clear();
-    return shown;
 }
 
 int PathList::heightForWidth(int width) const

@@ -18,8 +18,6 @@ public:
     PathList(const QStringList& paths, int maximumHeight, QWidget* parent = nullptr);
 
     const QStringList& paths() const { return m_paths; }
-    // The paths as the view holds them, one per paragraph.
-    QStringList shownPaths() const;
 
     // Fixes the height to what the paths need at `width`, at most the maximum height.
     void fitWidth(int width);

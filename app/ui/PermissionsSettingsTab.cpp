@@ -42,14 +42,15 @@ PermissionsSettingsTab::PermissionsSettingsTab(controller::UninstallViewModel& m
     column->setSpacing(6);
 
     column->addWidget(formHeader(QStringLiteral("Privacy & Security"), form));
-    m_privacy = new FormSection(form);
+    auto* privacy = new FormSection(form);
+    privacy->setObjectName(QStringLiteral("privacySection"));
     m_fullDiskAccessRow = new PermissionRow(
         QStringLiteral("Full Disk Access"), statusText(m_fullDiskAccess),
         QString::fromUtf8("Lets Veldo find leftovers in locations macOS otherwise hides (Safari "
                           "and Mail data, cookies, other apps\u2019 containers), and notice apps "
                           "you drag to the Trash in Finder."),
         kOpenSettings, [] { core::SystemSettings::open(core::SystemSettings::kFullDiskAccessURL); },
-        m_privacy);
+        privacy);
     m_fullDiskAccessRow->setObjectName(QStringLiteral("fullDiskAccessRow"));
     m_appManagementRow = new PermissionRow(
         QStringLiteral("App Management"), std::nullopt,
@@ -57,16 +58,17 @@ PermissionsSettingsTab::PermissionsSettingsTab(controller::UninstallViewModel& m
                           "setting; when it blocks a removal, Veldo tells you. With it on, "
                           "removing apps needs no administrator password."),
         kOpenSettings, [] { core::SystemSettings::open(core::SystemSettings::kAppManagementURL); },
-        m_privacy);
+        privacy);
     m_appManagementRow->setObjectName(QStringLiteral("appManagementRow"));
-    m_privacy->rows()->addWidget(m_fullDiskAccessRow);
-    m_privacy->rows()->addWidget(m_appManagementRow);
-    column->addWidget(m_privacy);
+    privacy->rows()->addWidget(m_fullDiskAccessRow);
+    privacy->rows()->addWidget(m_appManagementRow);
+    column->addWidget(privacy);
     column->addWidget(formFooter(
         QStringLiteral("After changing either permission, quit and reopen Veldo."), form));
     column->addSpacing(14);
 
     m_trash = new FormSection(form);
+    m_trash->setObjectName(QStringLiteral("trashSection"));
     auto* warning = new QHBoxLayout;
     warning->setSpacing(8);
     auto* symbol = new QLabel(m_trash);
@@ -90,11 +92,6 @@ PermissionsSettingsTab::PermissionsSettingsTab(controller::UninstallViewModel& m
     if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         connect(app, &QGuiApplication::applicationStateChanged, this,
                 &PermissionsSettingsTab::applicationStateChanged);
-}
-
-int PermissionsSettingsTab::shownSectionCount() const
-{
-    return (m_privacy->isHidden() ? 0 : 1) + (m_trash->isHidden() ? 0 : 1);
 }
 
 QString PermissionsSettingsTab::statusText(FullDiskAccessStatus status)

@@ -44,8 +44,6 @@ public:
                            Probe probe = {}, QWidget* parent = nullptr);
 
     FullDiskAccessStatus fullDiskAccess() const { return m_fullDiskAccess; }
-    // The sections shown now, top to bottom.
-    int shownSectionCount() const;
 
     // "On", "Off" or "Unknown".
     static QString statusText(FullDiskAccessStatus status);
@@ -71,7 +69,6 @@ private:
     std::uint64_t m_probesStarted = 0;
     PermissionRow* m_fullDiskAccessRow = nullptr;
     PermissionRow* m_appManagementRow = nullptr;
-    FormSection* m_privacy = nullptr;
     FormSection* m_trash = nullptr;
 };
 

@@ -33,8 +33,9 @@ void withdraw(QPointer<Dialog>& dialog)
     dialog = nullptr;
 }
 
-void openSheet(QDialog* sheet)
+void openSheet(QDialog* sheet, const QString& name)
 {
+    sheet->setObjectName(name);
     sheet->setAttribute(Qt::WA_DeleteOnClose);
     sheet->setWindowModality(Qt::WindowModal);
     sheet->open();
@@ -89,7 +90,7 @@ void PromptPresenter::syncAdmin()
     };
     m_admin = new AdminEscalationSheet(*pending, m_model, avoid, decide, m_window);
     VELDO_GCC12_IGNORE("-Wnull-dereference")
-    openSheet(m_admin);
+    openSheet(m_admin, QStringLiteral("adminSheet"));
     VELDO_GCC12_IGNORE_END
 }
 
@@ -109,7 +110,7 @@ void PromptPresenter::syncAppManagement()
     };
     m_appManagement = new AppManagementSheet(*pending, decide, m_window);
     VELDO_GCC12_IGNORE("-Wnull-dereference")
-    openSheet(m_appManagement);
+    openSheet(m_appManagement, QStringLiteral("appManagementSheet"));
     VELDO_GCC12_IGNORE_END
 }
 
@@ -127,7 +128,7 @@ void PromptPresenter::syncCaskFailure()
             m_model.setCaskFailure(std::nullopt);
     };
     m_cask = new CaskFailureSheet(*failure, dismiss, m_window);
-    openSheet(m_cask);
+    openSheet(m_cask, QStringLiteral("caskFailureSheet"));
 }
 
 void PromptPresenter::syncAlert()
@@ -139,6 +140,7 @@ void PromptPresenter::syncAlert()
         return;
     m_alertID = alert->id;
     auto* box = new QMessageBox(m_window);
+    box->setObjectName(QStringLiteral("alertBox"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);
     box->setIcon(QMessageBox::Warning);

@@ -44,11 +44,6 @@ public:
     // Presents what the controller holds now, then follows its changes.
     void start();
 
-    AdminEscalationSheet* adminSheet() const { return m_admin; }
-    AppManagementSheet* appManagementSheet() const { return m_appManagement; }
-    CaskFailureSheet* caskFailureSheet() const { return m_cask; }
-    QMessageBox* alertBox() const { return m_alert; }
-
 private:
     void syncAdmin();
     void syncAppManagement();

@@ -18,13 +18,6 @@ TintedPill::TintedPill(QString text, QColor tint, double fillOpacity, QMargins p
     setAccessibleName(m_text);
 }
 
-QColor TintedPill::foregroundColor() const
-{
-    return TintedPillPainter::foreground({m_tint, m_fillOpacity,
-                                          SystemColors::colorScheme(palette()),
-                                          SystemColors::contrast(palette())});
-}
-
 QSize TintedPill::sizeHint() const
 {
     const QSize text = fontMetrics().size(Qt::TextSingleLine, m_text);

@@ -15,10 +15,7 @@ public:
     TintedPill(QString text, QColor tint, double fillOpacity, QMargins padding,
                QWidget* parent = nullptr);
 
-    QString text() const { return m_text; }
     QColor tint() const { return m_tint; }
-    // The label colour as painted now (appearance from the palette, standard contrast).
-    QColor foregroundColor() const;
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override { return sizeHint(); }

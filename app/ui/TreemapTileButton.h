@@ -30,8 +30,6 @@ public:
     TreemapTileButton(TreemapTile tile, QWidget* parent);
 
     const TreemapTile& tile() const { return m_tile; }
-    // The rectangle the layout gave, in the map's coordinates.
-    QRectF layoutRect() const { return m_rect; }
     Face face() const;
     // The accessible value: the tile's share of the total, or empty.
     QString shareText() const { return m_share; }

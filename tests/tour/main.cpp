@@ -34,6 +34,7 @@
 #include <QSet>
 #include <QStyleFactory>
 #include <QThreadPool>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 #include "app/core/LeftoverCategory.h"
@@ -69,6 +70,7 @@
 #include "app/ui/SystemColors.h"
 #include "app/ui/TextStyle.h"
 #include "app/ui/TintedPill.h"
+#include "app/ui/ToolScreenParts.h"
 #include "app/ui/ToolchainKindColor.h"
 #include "app/ui/TrashedAppBanner.h"
 #include "app/ui/TreemapView.h"
@@ -1046,16 +1048,16 @@ std::vector<Shot> shots(testsupport::UiController& controller, ui::AppShell& she
                     {},
                     [&controller](QWidget* host) -> QWidget* {
                         auto* view = developerView(host, controller, core::DeveloperTab::packages);
-                        view->confirmPackageUninstall();
-                        return view->packageDialog();
+                        child<ui::DestructiveButton>(view, "uninstallButton")->click();
+                        return child<QMessageBox>(view, "packageDialog");
                     }});
     list.push_back({QStringLiteral("developer-trash-dialog"),
                     ColorScheme::light,
                     {},
                     [&controller](QWidget* host) -> QWidget* {
                         auto* view = developerView(host, controller, core::DeveloperTab::footprint);
-                        view->confirmToolchainTrash();
-                        return view->toolchainDialog();
+                        child<ui::DestructiveButton>(view, "moveButton")->click();
+                        return child<QMessageBox>(view, "toolchainDialog");
                     }});
     list.push_back({QStringLiteral("orphans-review"),
                     ColorScheme::light,
@@ -1096,7 +1098,8 @@ std::vector<Shot> shots(testsupport::UiController& controller, ui::AppShell& she
              {560, 300},
              [expanded](QWidget* host) {
                  auto* sheet = new ui::CaskFailureSheet(tourCaskFailure(), {}, host);
-                 sheet->setShowOutput(expanded);
+                 if (expanded)
+                     child<QToolButton>(sheet, "outputDisclosure")->click();
                  return sheetHost(host, sheet);
              }});
     list.push_back(
@@ -1244,21 +1247,20 @@ std::vector<Shot> shots(testsupport::UiController& controller, ui::AppShell& she
                     [&controller](QWidget* host) {
                         return settingsHost(host, controller, SettingsTab::updates);
                     }});
-    list.push_back(
-        {QStringLiteral("settings-reset-confirmation"),
-         ColorScheme::light,
-         {},
-         [&controller](QWidget* host) -> QWidget* {
-             controller.stats->setTotalItemsRemoved(12345);
-             auto* view = static_cast<ui::PreferencesView*>(
-                 settingsHost(host, controller, SettingsTab::general));
-             child<QPushButton>(child<ui::GeneralSettingsTab>(view, "general"), "resetButton")
-                 ->click();
-             QMessageBox* box = child<ui::GeneralSettingsTab>(view, "general")->resetConfirmation();
-             if (box)
-                 box->setPalette(host->palette());
-             return box;
-         }});
+    list.push_back({QStringLiteral("settings-reset-confirmation"),
+                    ColorScheme::light,
+                    {},
+                    [&controller](QWidget* host) -> QWidget* {
+                        controller.stats->setTotalItemsRemoved(12345);
+                        auto* view = static_cast<ui::PreferencesView*>(
+                            settingsHost(host, controller, SettingsTab::general));
+                        auto* tab = child<ui::GeneralSettingsTab>(view, "general");
+                        child<QPushButton>(tab, "resetButton")->click();
+                        auto* box = child<QMessageBox>(tab, "resetConfirmation");
+                        if (box)
+                            box->setPalette(host->palette());
+                        return box;
+                    }});
     using removal::PrivilegedHelperStatus;
     struct AdministratorState
     {

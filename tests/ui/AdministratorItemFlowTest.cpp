@@ -31,7 +31,6 @@
 #include "app/ui/ContentView.h"
 #include "app/ui/LeftoverListModel.h"
 #include "app/ui/MainWindow.h"
-#include "app/ui/PromptPresenter.h"
 #include "app/ui/RemovalReviewSheet.h"
 #include "app/ui/ResultBanner.h"
 #include "app/ui/SpringAnimation.h"
@@ -42,10 +41,12 @@
 #include "tests/support/Unprivileged.h"
 #include "tests/ui/ChildLookup.h"
 #include "tests/ui/ShellWindows.h"
+#include "tests/ui/ShownWindows.h"
 
 namespace veldo::ui {
 
 using testsupport::child;
+using testsupport::shownDialog;
 namespace {
 
 namespace fs = std::filesystem;
@@ -167,11 +168,10 @@ void driveWindow(const Flow& flow)
     child<QPushButton>(review, "confirmButton")->click();
 
     // The items the account can't move come back as the administrator confirmation.
-    PromptPresenter* prompts =
-        child<PromptPresenter>(static_cast<MainWindow*>(window.data()), "prompts");
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return prompts->adminSheet() && prompts->adminSheet()->isVisible(); }, 20'000));
-    AdminEscalationSheet* confirm = prompts->adminSheet();
+        [&] { return shownDialog<AdminEscalationSheet>(window.data(), "adminSheet") != nullptr; },
+        20'000));
+    AdminEscalationSheet* confirm = shownDialog<AdminEscalationSheet>(window.data(), "adminSheet");
     EXPECT_EQ(confirm->title(), QStringLiteral("Administrator Password Needed"));
     ASSERT_EQ(confirm->request().items.size(), 1u);
     EXPECT_EQ(confirm->request().items.front().url, flow.adminItem);

@@ -27,11 +27,14 @@
 #include "tests/platform/qt/LoopbackFeedServer.h"
 #include "tests/support/MacPathLiteral.h"
 #include "tests/ui/ChildLookup.h"
+#include "tests/ui/ShownWindows.h"
 #include "tests/ui/UpdaterFixture.h"
 
 namespace veldo::ui {
 
 using testsupport::child;
+using testsupport::mainWindowCount;
+using testsupport::topLevelWindow;
 namespace {
 
 using controller::IdSet;
@@ -387,20 +390,20 @@ TEST_F(CommandActionsTest, ControlZeroBringsAMainWindowBackOrOpensOne)
     help->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(help));
     QTest::keyClick(help, Qt::Key_0, Qt::ControlModifier);
-    EXPECT_EQ(shell->mainWindowCount(), 1);
+    EXPECT_EQ(mainWindowCount(), 1);
 
     // Minimised: restored, no new window.
     MainWindow* window = AppShell::findMainWindow();
     ASSERT_NE(window, nullptr);
     window->setWindowState(Qt::WindowMinimized);
     child<QAction>(actions, "showMainWindow")->trigger();
-    EXPECT_EQ(shell->mainWindowCount(), 1);
+    EXPECT_EQ(mainWindowCount(), 1);
     EXPECT_FALSE(window->isMinimized());
 
     // Hidden, not minimised: passed over, another one opens.
     window->hide();
     child<QAction>(actions, "showMainWindow")->trigger();
-    EXPECT_EQ(shell->mainWindowCount(), 2);
+    EXPECT_EQ(mainWindowCount(), 2);
 }
 
 TEST_F(CommandActionsTest, FindAppsFocusesTheSearchFieldOnTheNextTurn)
@@ -450,17 +453,18 @@ TEST_F(CommandActionsTest, VeldoHelpOpensOneWindowThroughEitherShortcut)
 {
     MainWindow* window = open();
     QTest::keyClick(window, Qt::Key_Question, Qt::ControlModifier);
-    QWidget* help = shell->helpWindow();
+    QWidget* help = topLevelWindow("help");
     ASSERT_NE(help, nullptr);
+    EXPECT_TRUE(help->isVisible());
     EXPECT_EQ(help->windowTitle(), "Veldo Help");
     window->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window));
     QTest::keyClick(window, Qt::Key_Question, Qt::ControlModifier | Qt::ShiftModifier);
-    EXPECT_EQ(shell->helpWindow(), help);
     int helpWindows = 0;
     for (QWidget* widget : QApplication::topLevelWidgets())
         helpWindows += widget->objectName() == "help" ? 1 : 0;
-    EXPECT_EQ(helpWindows, 1);
+    ASSERT_EQ(helpWindows, 1);
+    EXPECT_EQ(topLevelWindow("help"), help);
 }
 
 TEST_F(CommandActionsTest, TitlesFollowTheControllerWhileAMenuIsOpen)

@@ -65,6 +65,42 @@ bool showsPlainText(const QMessageBox& box)
     return true;
 }
 
+// The picker's segment for `tab`.
+QPushButton* tabButton(const QWidget& view, DeveloperTab tab)
+{
+    switch (tab) {
+    case DeveloperTab::footprint:
+        return child<QPushButton>(view, "footprintTab");
+    case DeveloperTab::map:
+        return child<QPushButton>(view, "mapTab");
+    case DeveloperTab::packages:
+        break;
+    }
+    return child<QPushButton>(view, "packagesTab");
+}
+
+// The confirmation `name` while it is open, else null: a closed one is deleted, and the pending
+// deletions run first so that only a box the view still shows is found.
+QMessageBox* openDialog(const QWidget& view, const char* name)
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QMessageBox* box = child<QMessageBox>(view, name);
+    return box && box->isVisible() ? box : nullptr;
+}
+
+// The result card's failure lines, in order.
+std::vector<QLabel*> failureLabels(const PackageResultView& card)
+{
+    std::vector<QLabel*> labels;
+    for (;;) {
+        const std::string name = "failureLabel" + std::to_string(labels.size());
+        QLabel* label = child<QLabel>(card, name.c_str());
+        if (!label)
+            return labels;
+        labels.push_back(label);
+    }
+}
+
 ToolchainItem item(std::string title, std::int64_t bytes, bool cache, bool data = false,
                    bool admin = false)
 {
@@ -174,7 +210,7 @@ TEST_F(DeveloperViewTest, HeaderAndBarFollowTheTab)
     m_holdPackageScan = false;
     for (const auto& c : cases) {
         SCOPED_TRACE(static_cast<int>(c.tab));
-        view.tabButton(c.tab)->click();
+        tabButton(view, c.tab)->click();
         EXPECT_EQ(m_model->developerTab(), c.tab);
         EXPECT_EQ(child<QWidget>(view, "totals")->isVisible(), c.total);
         EXPECT_EQ(child<QToolButton>(view, "exportButton")->isVisible(), c.exportButton);
@@ -190,12 +226,12 @@ TEST_F(DeveloperViewTest, MapKindIsKeptOnlyWhenSwitchingToTheMap)
     DeveloperView& view = show();
     loadPackages();
     child<SelectedMapKind>(view, "selectedMapKind")->setKind(ToolchainKind::node);
-    view.tabButton(DeveloperTab::map)->click();
+    tabButton(view, DeveloperTab::map)->click();
     EXPECT_EQ(child<SelectedMapKind>(view, "selectedMapKind")->kind(), ToolchainKind::node);
-    view.tabButton(DeveloperTab::footprint)->click();
+    tabButton(view, DeveloperTab::footprint)->click();
     EXPECT_EQ(child<SelectedMapKind>(view, "selectedMapKind")->kind(), std::nullopt);
     child<SelectedMapKind>(view, "selectedMapKind")->setKind(ToolchainKind::xcode);
-    view.tabButton(DeveloperTab::packages)->click();
+    tabButton(view, DeveloperTab::packages)->click();
     EXPECT_EQ(child<SelectedMapKind>(view, "selectedMapKind")->kind(), std::nullopt);
 }
 
@@ -204,7 +240,7 @@ TEST_F(DeveloperViewTest, TheFirstSwitchToPackagesScansOnceAndRescanFollowsTheTa
     m_holdPackageScan = true;
     DeveloperView& view = show();
     m_model->setLastPackageResult(testsupport::packageResultSample(false));
-    view.tabButton(DeveloperTab::packages)->click();
+    tabButton(view, DeveloperTab::packages)->click();
     QTRY_COMPARE(m_packageScans.load(), 1);
     EXPECT_EQ(child<QStackedWidget>(view, "packageContent")->currentIndex(), 0);
     EXPECT_EQ(scanningMessage(child<QStackedWidget>(view, "packageContent")),
@@ -218,8 +254,8 @@ TEST_F(DeveloperViewTest, TheFirstSwitchToPackagesScansOnceAndRescanFollowsTheTa
     EXPECT_EQ(child<QStackedWidget>(view, "packageContent")->currentIndex(), 1);
     EXPECT_TRUE(child<QToolButton>(view, "rescanButton")->isEnabled());
 
-    view.tabButton(DeveloperTab::footprint)->click();
-    view.tabButton(DeveloperTab::packages)->click();
+    tabButton(view, DeveloperTab::footprint)->click();
+    tabButton(view, DeveloperTab::packages)->click();
     QTest::qWait(20);
     EXPECT_EQ(m_packageScans, 1); // the scan has run
 
@@ -228,7 +264,7 @@ TEST_F(DeveloperViewTest, TheFirstSwitchToPackagesScansOnceAndRescanFollowsTheTa
     QTRY_COMPARE(m_packageScans.load(), 2);
     QTRY_VERIFY(!m_model->isScanningPackages());
     EXPECT_EQ(m_toolchainScans, toolchainScans);
-    view.tabButton(DeveloperTab::map)->click();
+    tabButton(view, DeveloperTab::map)->click();
     child<QToolButton>(view, "rescanButton")->click();
     QTRY_COMPARE(m_toolchainScans.load(), toolchainScans + 1);
     QTRY_VERIFY(!m_model->isScanningDeveloper());
@@ -343,14 +379,13 @@ TEST_F(DeveloperViewTest, ResultCardColoursAndButtons)
                                       SystemColors::colorScheme(card.palette()))
                       .rgb());
         EXPECT_EQ(child<QPushButton>(card, "copyDetailsButton") != nullptr, failures);
-        EXPECT_EQ(card.failureLabels().size(), failures ? 2u : 0u);
+        EXPECT_EQ(failureLabels(card).size(), failures ? 2u : 0u);
         if (failures) {
             child<QPushButton>(card, "copyDetailsButton")->click();
             EXPECT_EQ(QApplication::clipboard()->text(),
                       "typescript: npm ERR! code EACCES npm ERR! syscall rename npm ERR! path "
                       "/usr/local/lib/node_modules/typescript\nnumpy: Required by pandas");
-            EXPECT_TRUE(card.failureLabels()[0]->textInteractionFlags() &
-                        Qt::TextSelectableByMouse);
+            EXPECT_TRUE(failureLabels(card)[0]->textInteractionFlags() & Qt::TextSelectableByMouse);
         }
         child<QPushButton>(card, "dismissButton")->click();
         EXPECT_EQ(dismissed, 1);
@@ -492,27 +527,29 @@ TEST_F(DeveloperViewTest, APackageDialogClosesWhenItsSelectionOrListChanges)
     m_model->setSelectedPackageIDs({packages[0].packages[0].id()});
 
     child<DestructiveButton>(view, "uninstallButton")->click();
-    ASSERT_NE(view.packageDialog(), nullptr);
-    EXPECT_EQ(view.packageDialog()->text(), "Uninstall 1 package?");
-    EXPECT_TRUE(showsPlainText(*view.packageDialog())) << "names are never read as markup";
+    QMessageBox* dialog = openDialog(view, "packageDialog");
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->text(), "Uninstall 1 package?");
+    EXPECT_TRUE(showsPlainText(*dialog)) << "names are never read as markup";
     m_model->togglePackage(packages[2].packages[0]); // another window ticks one more
-    EXPECT_EQ(view.packageDialog(), nullptr);
+    EXPECT_EQ(openDialog(view, "packageDialog"), nullptr);
 
     child<DestructiveButton>(view, "uninstallButton")->click();
-    ASSERT_NE(view.packageDialog(), nullptr);
+    ASSERT_NE(openDialog(view, "packageDialog"), nullptr);
     m_model->scanPackages().detach(); // a scan replaces the list
-    EXPECT_EQ(view.packageDialog(), nullptr);
+    EXPECT_EQ(openDialog(view, "packageDialog"), nullptr);
     QTRY_VERIFY(!m_model->isScanningPackages());
     EXPECT_EQ(m_removals, 0);
 
     // A notification that leaves the selection as it was keeps the dialog open.
     m_model->setSelectedPackageIDs({m_model->packageGroups()[0].packages[0].id()});
     child<DestructiveButton>(view, "uninstallButton")->click();
-    ASSERT_NE(view.packageDialog(), nullptr);
+    ASSERT_NE(openDialog(view, "packageDialog"), nullptr);
     emit m_model->selectedPackageIDsChanged();
-    ASSERT_NE(view.packageDialog(), nullptr);
+    dialog = openDialog(view, "packageDialog");
+    ASSERT_NE(dialog, nullptr);
     QPushButton* uninstall = nullptr;
-    for (QAbstractButton* b : view.packageDialog()->buttons())
+    for (QAbstractButton* b : dialog->buttons())
         if (b->text() == "Uninstall Permanently")
             uninstall = static_cast<QPushButton*>(b);
     ASSERT_NE(uninstall, nullptr);
@@ -525,15 +562,16 @@ TEST_F(DeveloperViewTest, TheToolchainDialogClosesWhenItsSelectionChanges)
     DeveloperView& view = show();
     m_model->setSelectedToolchainIDs({m_toolchains[0].items[1].url.path()});
     child<DestructiveButton>(view, "moveButton")->click();
-    ASSERT_NE(view.toolchainDialog(), nullptr);
-    EXPECT_EQ(view.toolchainDialog()->text(), "Move 1 item (7.1 GB) to the Trash?");
-    EXPECT_TRUE(showsPlainText(*view.toolchainDialog())) << "titles are never read as markup";
-    EXPECT_EQ(view.toolchainDialog()->informativeText(),
+    QMessageBox* dialog = openDialog(view, "toolchainDialog");
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->text(), "Move 1 item (7.1 GB) to the Trash?");
+    EXPECT_TRUE(showsPlainText(*dialog)) << "titles are never read as markup";
+    EXPECT_EQ(dialog->informativeText(),
               "Includes 1 reinstallable item (7.1 GB) — SDKs, runtimes or toolchains you’d need "
               "to download again.\n\n1 item needs your administrator password.\n\nYou can undo "
               "this with Edit ▸ Undo Last Cleanup. Space is freed once you empty the Trash.");
     m_model->toggleToolchainItem(m_toolchains[1].items[0]);
-    EXPECT_EQ(view.toolchainDialog(), nullptr);
+    EXPECT_EQ(openDialog(view, "toolchainDialog"), nullptr);
     QTest::qWait(20);
     EXPECT_FALSE(m_model->isRemoving());
     EXPECT_EQ(m_model->selectedToolchainIDs().size(), 2u); // nothing was moved

@@ -20,11 +20,13 @@
 #include "tests/support/FakeMac.h"
 #include "tests/support/MacPathLiteral.h"
 #include "tests/ui/ChildLookup.h"
+#include "tests/ui/ShownWindows.h"
 #include "tests/ui/UiFixtures.h"
 
 namespace veldo::ui {
 
 using testsupport::child;
+using testsupport::shownDialog;
 namespace {
 
 using core::CleanupSettings;
@@ -116,9 +118,8 @@ TEST_F(GeneralSettingsTabTest, ResetAsksFirstAndCancelChangesNothing)
     ASSERT_TRUE(child<QPushButton>(tab, "resetButton")->isEnabled());
 
     child<QPushButton>(tab, "resetButton")->click();
-    QMessageBox* box = tab->resetConfirmation();
+    QMessageBox* box = shownDialog<QMessageBox>(tab.get(), "resetConfirmation");
     ASSERT_NE(box, nullptr);
-    EXPECT_TRUE(tab->confirmReset());
     EXPECT_TRUE(box->isVisible());
     EXPECT_EQ(box->windowModality(), Qt::WindowModal);
     EXPECT_EQ(box->text(), "Reset lifetime statistics?");
@@ -136,18 +137,18 @@ TEST_F(GeneralSettingsTabTest, ResetAsksFirstAndCancelChangesNothing)
 
     cancel->click();
     settle();
-    EXPECT_FALSE(tab->confirmReset());
+    EXPECT_EQ(shownDialog<QMessageBox>(tab.get(), "resetConfirmation"), nullptr);
     EXPECT_EQ(tab->itemsText(), "12");
     EXPECT_EQ(c->stats->totalBytesReclaimed(), 48'300'000);
 
     child<QPushButton>(tab, "resetButton")->click();
-    box = tab->resetConfirmation();
+    box = shownDialog<QMessageBox>(tab.get(), "resetConfirmation");
     ASSERT_NE(box, nullptr);
     for (QAbstractButton* b : box->buttons())
         if (b->text() == "Reset")
             b->click();
     settle();
-    EXPECT_FALSE(tab->confirmReset());
+    EXPECT_EQ(shownDialog<QMessageBox>(tab.get(), "resetConfirmation"), nullptr);
     EXPECT_EQ(tab->spaceText(), "Zero KB");
     EXPECT_EQ(tab->itemsText(), "0");
     EXPECT_EQ(tab->appsText(), "0");

@@ -1,4 +1,5 @@
 // The shared look: category colours, colour mixing, pill labels, badge geometry, symbol glyphs.
+#include <cstdlib>
 #include <set>
 #include <string>
 #include <tuple>
@@ -8,6 +9,7 @@
 #include <QFontMetrics>
 #include <QImage>
 #include <QPainter>
+#include <QPixmap>
 #include <QRawFont>
 
 #include "app/core/LeftoverCategory.h"
@@ -136,16 +138,41 @@ TEST(PillForeground, FollowsTheFourRows)
               tint.lightness());
 }
 
+// How many pixels of the widget as painted now are `colour`, up to rounding.
+int paintedPixels(QWidget& widget, const QColor& colour)
+{
+    const QImage image = widget.grab().toImage();
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            count += std::abs(c.red() - colour.red()) <= 2 &&
+                             std::abs(c.green() - colour.green()) <= 2 &&
+                             std::abs(c.blue() - colour.blue()) <= 2
+                         ? 1
+                         : 0;
+        }
+    return count;
+}
+
 TEST(TintedPill, LabelColourFollowsThePaletteAppearance)
 {
     const QColor tint = SystemColors::color(SystemColor::teal, ColorScheme::dark);
     TintedPill pill(QStringLiteral("High"), tint, 0.18, QMargins(6, 2, 6, 2));
-    pill.setPalette(SystemColors::palette(ColorScheme::dark));
-    EXPECT_EQ(pill.foregroundColor().rgba(), tint.rgba());
-    pill.setPalette(SystemColors::palette(ColorScheme::light));
-    EXPECT_EQ(pill.foregroundColor().rgba(), mixColor(tint, Qt::black, 0.35).rgba());
     const QSize text = pill.fontMetrics().size(Qt::TextSingleLine, QStringLiteral("High"));
     EXPECT_EQ(pill.sizeHint(), text + QSize(12, 4));
+
+    // Large bold glyphs: the inside of their strokes is the label colour itself.
+    QFont large = pill.font();
+    large.setPixelSize(40);
+    large.setBold(true);
+    pill.setFont(large);
+    pill.resize(pill.sizeHint());
+    pill.setPalette(SystemColors::palette(ColorScheme::dark));
+    EXPECT_GT(paintedPixels(pill, tint), 20);
+    pill.setPalette(SystemColors::palette(ColorScheme::light));
+    EXPECT_GT(paintedPixels(pill, mixColor(tint, Qt::black, 0.35)), 20);
+    EXPECT_EQ(paintedPixels(pill, tint), 0);
 }
 
 TEST(CategoryBadge, GeometryScalesWithTheSize)

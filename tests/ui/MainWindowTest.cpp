@@ -38,7 +38,6 @@
 #include "app/ui/DropOverlay.h"
 #include "app/ui/ElidedLabel.h"
 #include "app/ui/NoticeBanner.h"
-#include "app/ui/PromptPresenter.h"
 #include "app/ui/ResultBanner.h"
 #include "app/ui/TrashedAppBanner.h"
 #include "app/ui/VeldoAppDelegate.h"
@@ -48,11 +47,15 @@
 #include "platform/qt/FileManagerReveal.h"
 #include "tests/support/FakeMac.h"
 #include "tests/ui/ChildLookup.h"
+#include "tests/ui/ShownWindows.h"
 #include "tests/ui/UiFixtures.h"
 
 namespace veldo::ui {
 
 using testsupport::child;
+using testsupport::mainWindowCount;
+using testsupport::shownDialog;
+using testsupport::topLevelWindow;
 namespace {
 
 using controller::AppManagementChoice;
@@ -519,14 +522,14 @@ TEST_F(MainWindowTest, RevealSavePanelAndErrorAlertServices)
     ASSERT_TRUE(model().activeAlert());
     MainWindow* second = open();
     for (MainWindow* window : {first, second}) {
-        QMessageBox* box = child<PromptPresenter>(window, "prompts")->alertBox();
+        QMessageBox* box = shownDialog<QMessageBox>(window, "alertBox");
         ASSERT_NE(box, nullptr);
         EXPECT_EQ(box->text(), QStringLiteral("The file “Report.json” couldn’t be saved."));
         EXPECT_EQ(box->buttons().size(), 1);
     }
-    child<PromptPresenter>(second, "prompts")->alertBox()->buttons()[0]->click();
+    shownDialog<QMessageBox>(second, "alertBox")->buttons()[0]->click();
     EXPECT_FALSE(model().activeAlert());
-    EXPECT_EQ(child<PromptPresenter>(first, "prompts")->alertBox(), nullptr);
+    EXPECT_EQ(shownDialog<QMessageBox>(first, "alertBox"), nullptr);
 
     // The save panel opens over a main window and answers later; cancelled, it answers none.
     std::vector<std::optional<MacPath>> answers;
@@ -551,23 +554,22 @@ TEST_F(MainWindowTest, EscapeOnEachSheetRefuses)
                  model().requestAdminConfirmation({testsupport::uiItem("/Library/A")}, false),
                  &admin)
         .detach();
-    AdminEscalationSheet* adminSheet = child<PromptPresenter>(window, "prompts")->adminSheet();
+    AdminEscalationSheet* adminSheet = shownDialog<AdminEscalationSheet>(window, "adminSheet");
     ASSERT_NE(adminSheet, nullptr);
     EXPECT_TRUE(adminSheet->isVisible());
     EXPECT_EQ(adminSheet->windowModality(), Qt::WindowModal);
     QTest::keyClick(adminSheet, Qt::Key_Escape);
     ASSERT_TRUE(waitFor([&] { return !admin.empty(); }));
     EXPECT_EQ(admin, std::vector<bool>{false});
-    EXPECT_EQ(child<PromptPresenter>(window, "prompts")->adminSheet(), nullptr);
+    EXPECT_EQ(shownDialog<AdminEscalationSheet>(window, "adminSheet"), nullptr);
 
     countAnswers(
         model().taskScope(),
         model().requestAppManagementDecision({testsupport::uiItem("/Applications/A.app")}, false),
         &appManagement)
         .detach();
-    ASSERT_NE(child<PromptPresenter>(window, "prompts")->appManagementSheet(), nullptr);
-    QTest::keyClick(child<PromptPresenter>(window, "prompts")->appManagementSheet(),
-                    Qt::Key_Escape);
+    ASSERT_NE(shownDialog<AppManagementSheet>(window, "appManagementSheet"), nullptr);
+    QTest::keyClick(shownDialog<AppManagementSheet>(window, "appManagementSheet"), Qt::Key_Escape);
     ASSERT_TRUE(waitFor([&] { return !appManagement.empty(); }));
     EXPECT_EQ(appManagement, std::vector<AppManagementChoice>{AppManagementChoice::cancel});
 
@@ -575,10 +577,10 @@ TEST_F(MainWindowTest, EscapeOnEachSheetRefuses)
     failure.id = QUuid::createUuid();
     failure.appName = "Quill";
     model().setCaskFailure(failure);
-    ASSERT_NE(child<PromptPresenter>(window, "prompts")->caskFailureSheet(), nullptr);
-    QTest::keyClick(child<PromptPresenter>(window, "prompts")->caskFailureSheet(), Qt::Key_Escape);
+    ASSERT_NE(shownDialog<CaskFailureSheet>(window, "caskFailureSheet"), nullptr);
+    QTest::keyClick(shownDialog<CaskFailureSheet>(window, "caskFailureSheet"), Qt::Key_Escape);
     EXPECT_FALSE(model().caskFailure());
-    EXPECT_EQ(child<PromptPresenter>(window, "prompts")->caskFailureSheet(), nullptr);
+    EXPECT_EQ(shownDialog<CaskFailureSheet>(window, "caskFailureSheet"), nullptr);
 }
 
 TEST_F(MainWindowTest, ASheetAnswersOnlyTheRequestItShows)
@@ -591,7 +593,7 @@ TEST_F(MainWindowTest, ASheetAnswersOnlyTheRequestItShows)
                  model().requestAdminConfirmation({testsupport::uiItem("/Library/A")}, false),
                  &answersA)
         .detach();
-    QPointer<AdminEscalationSheet> sheetA = child<PromptPresenter>(first, "prompts")->adminSheet();
+    QPointer<AdminEscalationSheet> sheetA = shownDialog<AdminEscalationSheet>(first, "adminSheet");
     ASSERT_TRUE(sheetA);
     countAnswers(model().taskScope(),
                  model().requestAdminConfirmation({testsupport::uiItem("/Library/B")}, false),
@@ -606,14 +608,14 @@ TEST_F(MainWindowTest, ASheetAnswersOnlyTheRequestItShows)
     EXPECT_EQ(model().pendingAdminEscalation()->items[0].id(), "/Library/B");
 
     // Both windows show B; the first answer wins, the other sheet closes and answers nothing.
-    AdminEscalationSheet* firstB = child<PromptPresenter>(first, "prompts")->adminSheet();
+    AdminEscalationSheet* firstB = shownDialog<AdminEscalationSheet>(first, "adminSheet");
     QPointer<AdminEscalationSheet> secondB =
-        child<PromptPresenter>(second, "prompts")->adminSheet();
+        shownDialog<AdminEscalationSheet>(second, "adminSheet");
     ASSERT_TRUE(firstB && secondB);
     EXPECT_NE(firstB, secondB);
     child<QPushButton>(secondB, "continueButton")->click();
-    EXPECT_EQ(child<PromptPresenter>(second, "prompts")->adminSheet(), nullptr);
-    EXPECT_EQ(child<PromptPresenter>(first, "prompts")->adminSheet(), nullptr);
+    EXPECT_EQ(shownDialog<AdminEscalationSheet>(second, "adminSheet"), nullptr);
+    EXPECT_EQ(shownDialog<AdminEscalationSheet>(first, "adminSheet"), nullptr);
     if (secondB)
         secondB->reject();
     QTest::qWait(20);
@@ -635,10 +637,10 @@ TEST_F(MainWindowTest, AWindowShownLaterPresentsWhatTheControllerHolds)
     model().setActiveAlert(controller::NoticeAlert{QUuid::createUuid(), "Title", "Message", {}});
 
     MainWindow* window = open();
-    ASSERT_NE(child<PromptPresenter>(window, "prompts")->adminSheet(), nullptr);
-    EXPECT_NE(child<PromptPresenter>(window, "prompts")->caskFailureSheet(), nullptr);
-    EXPECT_NE(child<PromptPresenter>(window, "prompts")->alertBox(), nullptr);
-    child<QPushButton>(child<PromptPresenter>(window, "prompts")->adminSheet(), "continueButton")
+    ASSERT_NE(shownDialog<AdminEscalationSheet>(window, "adminSheet"), nullptr);
+    EXPECT_NE(shownDialog<CaskFailureSheet>(window, "caskFailureSheet"), nullptr);
+    EXPECT_NE(shownDialog<QMessageBox>(window, "alertBox"), nullptr);
+    child<QPushButton>(shownDialog<AdminEscalationSheet>(window, "adminSheet"), "continueButton")
         ->click();
     ASSERT_TRUE(waitFor([&] { return !answers.empty(); }));
     QTest::qWait(20);
@@ -653,14 +655,16 @@ TEST_F(MainWindowTest, AvoidingThePromptOpensTheAdministratorSettings)
                  model().requestAdminConfirmation({testsupport::uiItem("/Library/A")}, false),
                  &answers)
         .detach();
-    child<QPushButton>(child<PromptPresenter>(window, "prompts")->adminSheet(), "avoidButton")
+    child<QPushButton>(shownDialog<AdminEscalationSheet>(window, "adminSheet"), "avoidButton")
         ->click();
     EXPECT_EQ(model().settingsTab(), controller::SettingsTab::administrator);
-    ASSERT_NE(m_shell->settingsWindow(), nullptr);
-    EXPECT_TRUE(m_shell->settingsWindow()->isVisible());
+    QWidget* settings = topLevelWindow("settings");
+    ASSERT_NE(settings, nullptr);
+    EXPECT_TRUE(settings->isVisible());
     EXPECT_TRUE(model().pendingAdminEscalation()); // no answer
     // One Settings window, raised again.
-    EXPECT_EQ(m_shell->openSettings(), m_shell->settingsWindow());
+    EXPECT_EQ(m_shell->openSettings(), settings);
+    EXPECT_EQ(topLevelWindow("settings"), settings);
 }
 
 TEST_F(MainWindowTest, TheAlertOffersShowInFinderOnlyWithItemsAndAnyCloseClearsIt)
@@ -668,7 +672,7 @@ TEST_F(MainWindowTest, TheAlertOffersShowInFinderOnlyWithItemsAndAnyCloseClearsI
     MainWindow* window = open();
     model().setActiveAlert(controller::NoticeAlert{
         QUuid::createUuid(), "Couldn’t Export", "The folder <b>is</b> read-only.", {}});
-    QMessageBox* box = child<PromptPresenter>(window, "prompts")->alertBox();
+    QMessageBox* box = shownDialog<QMessageBox>(window, "alertBox");
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(box->windowModality(), Qt::WindowModal);
     EXPECT_EQ(box->text(), QStringLiteral("Couldn’t Export"));
@@ -682,7 +686,7 @@ TEST_F(MainWindowTest, TheAlertOffersShowInFinderOnlyWithItemsAndAnyCloseClearsI
     const std::vector<MacPath> urls{MacPath("/Library/Caches/a"), MacPath("/Library/Caches/b")};
     model().setActiveAlert(controller::NoticeAlert{QUuid::createUuid(), "Some Items Remain",
                                                    "Two items stayed.", urls});
-    box = child<PromptPresenter>(window, "prompts")->alertBox();
+    box = shownDialog<QMessageBox>(window, "alertBox");
     ASSERT_NE(box, nullptr);
     ASSERT_EQ(box->buttons().size(), 2);
     QAbstractButton* show = nullptr;
@@ -786,7 +790,7 @@ TEST_F(MainWindowTest, ClosingTheLastMainWindowQuitsAndClosesSettings)
     EXPECT_EQ(help->windowTitle(), QStringLiteral("Veldo Help"));
     EXPECT_EQ(m_shell->openWindow(QStringLiteral("help")), help.data());
     first->close();
-    ASSERT_TRUE(waitFor([&] { return m_shell->mainWindowCount() == 1; }));
+    ASSERT_TRUE(waitFor([&] { return mainWindowCount() == 1; }));
     EXPECT_EQ(m_quits, 0);
     EXPECT_TRUE(settings->isVisible());
     second->close();
@@ -804,13 +808,13 @@ TEST_F(MainWindowTest, ShowMainWindowRestoresAMinimisedWindowAndPassesOverAHidde
     VeldoAppDelegate delegate(*m_shell);
     delegate.openItems({}); // a second start without paths
     EXPECT_FALSE(window->isMinimized());
-    EXPECT_EQ(m_shell->mainWindowCount(), 1);
+    EXPECT_EQ(mainWindowCount(), 1);
     EXPECT_TRUE(m_opened.empty());
 
     window->hide();
     EXPECT_EQ(AppShell::findMainWindow(), nullptr);
     m_shell->showMainWindow();
-    EXPECT_EQ(m_shell->mainWindowCount(), 2);
+    EXPECT_EQ(mainWindowCount(), 2);
     EXPECT_NE(AppShell::findMainWindow(), window);
 }
 
@@ -819,7 +823,7 @@ TEST_F(MainWindowTest, OpenedItemsGoToOpenAppsThroughTheWindowOnScreen)
     open();
     VeldoAppDelegate delegate(*m_shell);
     delegate.openItems({MacPath("/Applications/A.app"), std::nullopt, MacPath("/Users/me/x.txt")});
-    EXPECT_EQ(m_shell->mainWindowCount(), 1);
+    EXPECT_EQ(mainWindowCount(), 1);
     EXPECT_EQ(m_opened, (std::vector<std::vector<MacPath>>{
                             {MacPath("/Applications/A.app"), MacPath("/Users/me/x.txt")}}));
     delegate.openItems({std::nullopt});
@@ -841,6 +845,9 @@ TEST_F(MainWindowTest, OpenedItemsGoToOpenAppsThroughTheWindowOnScreen)
 namespace veldo::ui {
 
 using testsupport::child;
+using testsupport::mainWindowCount;
+using testsupport::shownDialog;
+using testsupport::topLevelWindow;
 namespace {
 
 // The window over the real controller operations (the library watcher aside), on a fake Mac with

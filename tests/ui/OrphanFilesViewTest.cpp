@@ -33,10 +33,13 @@
 #include "tests/ui/AccessibleRows.h"
 #include "tests/ui/ChildLookup.h"
 #include "tests/ui/ModelTesters.h"
+#include "tests/ui/ShownPaths.h"
+#include "tests/ui/ShownWindows.h"
 
 namespace veldo::ui {
 
 using testsupport::child;
+using testsupport::shownDialog;
 namespace {
 
 using core::MatchConfidence;
@@ -282,9 +285,10 @@ TEST_F(OrphanFilesViewTest, FooterButtonsFollowSelectionRemovalAndScan)
     view.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
     QTest::keyClick(&view, Qt::Key_Backspace, Qt::ControlModifier);
-    QTRY_VERIFY(view.showReview()); // a shortcut clicks the button after its pressed look
-    QTest::keyClick(view.reviewSheet(), Qt::Key_Escape);
-    EXPECT_FALSE(view.showReview());
+    // A shortcut clicks the button after its pressed look.
+    QTRY_VERIFY(shownDialog<OrphanReviewSheet>(&view, "reviewSheet"));
+    QTest::keyClick(shownDialog<OrphanReviewSheet>(&view, "reviewSheet"), Qt::Key_Escape);
+    EXPECT_FALSE(shownDialog<OrphanReviewSheet>(&view, "reviewSheet"));
 
     child<QPushButton>(view, "deselectAllButton")->click();
     EXPECT_TRUE(selection().empty());
@@ -592,7 +596,7 @@ TEST_F(OrphanFilesViewTest, ReviewSheetTextsFollowTheSelection)
     EXPECT_TRUE(child<QLabel>(sheet, "generalWarningLabel")->isVisible());
     EXPECT_FALSE(child<QWidget>(sheet, "lowConfidenceWarning")->isVisible());
     EXPECT_FALSE(child<QWidget>(sheet, "administratorWarning")->isVisible());
-    EXPECT_EQ(child<PathList>(sheet, "pathList")->shownPaths(),
+    EXPECT_EQ(testsupport::shownPaths(*child<PathList>(sheet, "pathList")),
               QStringList{"~/Library/Logs/Inkwell"});
 
     // A selection changed behind the sheet shows at once.
@@ -605,7 +609,7 @@ TEST_F(OrphanFilesViewTest, ReviewSheetTextsFollowTheSelection)
               "1 low-confidence item selected — check each one");
     EXPECT_TRUE(child<QWidget>(sheet, "administratorWarning")->isVisible());
     EXPECT_EQ(
-        child<PathList>(sheet, "pathList")->shownPaths(),
+        testsupport::shownPaths(*child<PathList>(sheet, "pathList")),
         (QStringList{"/Library/Application Support/Quill", "~/Library/Caches/com.quill.app"}));
 
     m_model->setIsRemoving(true);
@@ -625,9 +629,9 @@ TEST_F(OrphanFilesViewTest, EscapeCancelsAndADoubleConfirmRemovesOnce)
     applyResult(twoGroups());
     child<QPushButton>(view, "selectSuggestedButton")->click();
     child<DestructiveButton>(view, "reviewButton")->click();
-    ASSERT_TRUE(view.showReview());
-    QTest::keyClick(view.reviewSheet(), Qt::Key_Escape);
-    EXPECT_FALSE(view.showReview());
+    ASSERT_TRUE(shownDialog<OrphanReviewSheet>(&view, "reviewSheet"));
+    QTest::keyClick(shownDialog<OrphanReviewSheet>(&view, "reviewSheet"), Qt::Key_Escape);
+    EXPECT_FALSE(shownDialog<OrphanReviewSheet>(&view, "reviewSheet"));
 
     int dismissed = 0;
     int removed = 0;

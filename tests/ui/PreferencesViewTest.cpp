@@ -15,12 +15,14 @@
 #include "app/ui/PermissionsSettingsTab.h"
 #include "tests/support/FakeServiceManager.h"
 #include "tests/ui/ChildLookup.h"
+#include "tests/ui/ShownWindows.h"
 #include "tests/ui/UiFixtures.h"
 #include "tests/ui/UpdaterFixture.h"
 
 namespace veldo::ui {
 
 using testsupport::child;
+using testsupport::shownDialog;
 namespace {
 
 using controller::SettingsTab;
@@ -97,7 +99,8 @@ TEST_F(PreferencesViewTest, TheResetConfirmationIsModalToTheSettingsWindow)
     auto view = makeView();
     view->show();
     child<QPushButton>(child<GeneralSettingsTab>(view, "general"), "resetButton")->click();
-    QMessageBox* box = child<GeneralSettingsTab>(view, "general")->resetConfirmation();
+    QMessageBox* box =
+        shownDialog<QMessageBox>(child<GeneralSettingsTab>(view, "general"), "resetConfirmation");
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(box->parentWidget()->window(), view.get());
     EXPECT_EQ(box->windowModality(), Qt::WindowModal);

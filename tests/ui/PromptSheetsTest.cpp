@@ -26,6 +26,7 @@
 #include "platform/qt/Announcer.h"
 #include "tests/support/FakeMac.h"
 #include "tests/ui/ChildLookup.h"
+#include "tests/ui/ShownPaths.h"
 #include "tests/ui/UiFixtures.h"
 
 namespace veldo::ui {
@@ -33,6 +34,7 @@ namespace veldo::ui {
 using testsupport::child;
 namespace {
 
+using testsupport::shownPaths;
 using testsupport::uiItem;
 
 void showSheet(QDialog& sheet)
@@ -49,11 +51,6 @@ std::vector<core::LeftoverItem> manyItems(int count)
         items.push_back(
             uiItem("/Library/Application Support/Quill/part-" + std::to_string(i), 1'000, true));
     return items;
-}
-
-QStringList rowTexts(const PathList& list)
-{
-    return list.shownPaths();
 }
 
 class AdminEscalationSheetTest : public testing::Test
@@ -122,7 +119,7 @@ TEST_F(AdminEscalationSheetTest, TextsOfBothVariants)
         QStringList paths;
         for (const auto& item : c.items)
             paths << QString::fromStdString(item.url.path());
-        EXPECT_EQ(rowTexts(*child<PathList>(s, "pathList")), paths);
+        EXPECT_EQ(shownPaths(*child<PathList>(s, "pathList")), paths);
         EXPECT_EQ(s->width(), AdminEscalationSheet::kWidth);
     }
 }
@@ -144,7 +141,7 @@ TEST_F(AdminEscalationSheetTest, SizeCountsOnlyWhatMayBeRemoved)
                   .indexOf(QStringLiteral("these 2 items (Zero KB)")),
               -1)
         << child<QLabel>(refused, "messageLabel")->text().toStdString();
-    EXPECT_EQ(rowTexts(*child<PathList>(refused, "pathList")),
+    EXPECT_EQ(shownPaths(*child<PathList>(refused, "pathList")),
               (QStringList{"/System/Library/CoreServices", "/usr/bin"}));
 
     auto empty = sheet({}, true);
@@ -152,7 +149,7 @@ TEST_F(AdminEscalationSheetTest, SizeCountsOnlyWhatMayBeRemoved)
                   ->text()
                   .indexOf(QStringLiteral("these 0 items (Zero KB)")),
               -1);
-    EXPECT_TRUE(rowTexts(*child<PathList>(empty, "pathList")).isEmpty());
+    EXPECT_TRUE(shownPaths(*child<PathList>(empty, "pathList")).isEmpty());
     child<QPushButton>(empty, "continueButton")->click();
     EXPECT_EQ(m_answers, std::vector<bool>{true});
 }
@@ -229,7 +226,7 @@ TEST_F(AdminEscalationSheetTest, LongListsAndPathsScrollInsideASheetOfFixedSize)
     showSheet(*wide);
     QApplication::processEvents();
     EXPECT_EQ(wide->width(), AdminEscalationSheet::kWidth);
-    EXPECT_EQ(rowTexts(*child<PathList>(wide, "pathList")),
+    EXPECT_EQ(shownPaths(*child<PathList>(wide, "pathList")),
               (QStringList{QString::fromStdString("/Library/" + longName), "/Library/two\nlines"}));
     QTextDocument* document =
         child<QTextEdit>(child<PathList>(wide, "pathList"), "textView")->document();
@@ -280,7 +277,7 @@ TEST(AppManagementSheet, TextsForOneAndSeveralAppsWithHelperOrPassword)
         EXPECT_EQ(child<QPushButton>(sheet, "openSettingsButton")->text().toStdString(),
                   "Open Privacy && Security")
             << "a single ampersand would be taken for a mnemonic";
-        EXPECT_EQ(rowTexts(*child<PathList>(sheet, "pathList")).size(), c.apps);
+        EXPECT_EQ(shownPaths(*child<PathList>(sheet, "pathList")).size(), c.apps);
         EXPECT_EQ(sheet.width(), AppManagementSheet::kWidth);
     }
 }

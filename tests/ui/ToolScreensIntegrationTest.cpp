@@ -24,10 +24,12 @@
 #include "app/ui/ToolScreenParts.h"
 #include "tests/support/FakeMac.h"
 #include "tests/ui/ChildLookup.h"
+#include "tests/ui/ShownWindows.h"
 
 namespace veldo::ui {
 
 using testsupport::child;
+using testsupport::shownDialog;
 namespace {
 
 using namespace std::chrono_literals;
@@ -125,10 +127,11 @@ TEST_F(ToolScreensIntegration, OrphansOfTwoFormerAppsGoToTheTrashAndUndoBringsTh
     ASSERT_EQ(m_model->selectedOrphanIDs(),
               (controller::IdSet{items[0].path(), items[1].path(), items[2].path()}));
     child<DestructiveButton>(view, "reviewButton")->click();
-    ASSERT_TRUE(view.showReview());
-    EXPECT_EQ(child<QLabel>(view.reviewSheet(), "countLabel")->text(), "3 items selected");
-    child<QPushButton>(view.reviewSheet(), "confirmButton")->click();
-    EXPECT_FALSE(view.showReview());
+    OrphanReviewSheet* review = shownDialog<OrphanReviewSheet>(&view, "reviewSheet");
+    ASSERT_TRUE(review);
+    EXPECT_EQ(child<QLabel>(review, "countLabel")->text(), "3 items selected");
+    child<QPushButton>(review, "confirmButton")->click();
+    EXPECT_FALSE(shownDialog<OrphanReviewSheet>(&view, "reviewSheet"));
     QTRY_VERIFY_WITH_TIMEOUT(!m_model->isRemoving(), 10'000);
     for (const MacPath& item : items)
         EXPECT_FALSE(exists(item)) << item.path();
@@ -158,7 +161,7 @@ TEST_F(ToolScreensIntegration, DeveloperCachesGoToTheTrashAndUndoBringsThemBack)
     child<QPushButton>(view, "toolchainSelectAll")->click();
     EXPECT_EQ(child<QPushButton>(view, "toolchainSelectAll")->text(), "Deselect All");
     child<DestructiveButton>(view, "moveButton")->click();
-    QMessageBox* dialog = view.toolchainDialog();
+    auto* dialog = child<QMessageBox>(view, "toolchainDialog");
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(dialog->text(), "Move 2 items (5 MB) to the Trash?");
     EXPECT_EQ(dialog->informativeText(), "You can undo this with Edit ▸ Undo Last Cleanup. Space "

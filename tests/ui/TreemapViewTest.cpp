@@ -55,7 +55,6 @@ TEST(TreemapView, FaceFollowsStrictSizeThresholds)
         view.show();
         ASSERT_EQ(view.buttons().size(), 1U);
         TreemapTileButton* b = view.buttons().front();
-        EXPECT_EQ(b->layoutRect(), QRectF(0, 0, c.width, c.height));
         EXPECT_EQ(b->geometry(), QRect(0, 0, c.width, c.height));
         EXPECT_EQ(b->face(), c.face) << c.width << "×" << c.height;
         // Every face paints without trouble.
@@ -119,8 +118,8 @@ TEST(TreemapView, SharesOfEmptyAndHugeTotals)
     ASSERT_EQ(view.buttons().size(), 2U);
     for (TreemapTileButton* b : view.buttons())
         EXPECT_EQ(accessibleText(b, QAccessible::Value), QStringLiteral("50% of total"));
-    EXPECT_EQ(view.button("a")->layoutRect(), QRectF(0, 0, 100, 100));
-    EXPECT_EQ(view.button("b")->layoutRect(), QRectF(100, 0, 100, 100));
+    EXPECT_EQ(view.button("a")->geometry(), QRect(0, 0, 100, 100));
+    EXPECT_EQ(view.button("b")->geometry(), QRect(100, 0, 100, 100));
 
     // A single byte among zeros is the whole; negatives do not lower the total.
     EXPECT_EQ(TreemapView::shareText(1, 1), QStringLiteral("100% of total"));
@@ -179,12 +178,12 @@ TEST(TreemapView, ButtonsKeepTheirIdentityAcrossLayouts)
     view.show();
     TreemapTileButton* a = view.button("a");
     TreemapTileButton* c = view.button("c");
-    const QRectF before = a->layoutRect();
+    const QRect before = a->geometry();
     view.resize(300, 500);
     EXPECT_EQ(view.button("a"), a);
     EXPECT_EQ(view.button("c"), c);
-    EXPECT_NE(a->layoutRect(), before);
-    EXPECT_EQ(a->layoutRect(), QRectF(0, 0, 300, 300)) << "a strip on top of a tall space";
+    EXPECT_NE(a->geometry(), before);
+    EXPECT_EQ(a->geometry(), QRect(0, 0, 300, 300)) << "a strip on top of a tall space";
 
     // New sizes for the same ids: same buttons, new rectangles; a dropped id loses its button.
     view.setTiles({tile("c", 9), tile("a", 1)});
