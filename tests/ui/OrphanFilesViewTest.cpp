@@ -665,9 +665,12 @@ TEST_F(OrphanFilesViewTest, ThousandsOfFindingsAreSizedOnceAndPaintedLazily)
     child<CheckListView>(view, "list")->doItemsLayout();
     EXPECT_LT(rows.sizesAsked(), 500);
     child<QPushButton>(view, "selectSuggestedButton")->click();
+    // Each place scrolled to has its rows painted (the list lays out and paints on the event loop).
     for (int i = 0; i < 5; ++i) {
+        const int painted = rows.rowsPainted();
         child<CheckListView>(view, "list")->verticalScrollBar()->setValue(i * 400);
         view.repaint();
+        QTRY_VERIFY(rows.rowsPainted() > painted);
     }
     const int listed = child<OrphanListModel>(view, "listModel")->rowCount();
     EXPECT_EQ(listed, 3'100);
