@@ -447,12 +447,12 @@ public:
     void setActiveAlert(std::optional<veldo::controller::NoticeAlert> value);
 
     // Untracked state.
-    core::ScopedAccessStore& accessStore() { return *confined(m_accessStore); }
+    const core::ScopedAccessStore& accessStore() const { return *confined(m_accessStore); }
     const std::shared_ptr<core::CleanupSettings>& settings() const { return confined(m_settings); }
     const std::shared_ptr<core::CleanupStats>& stats() const { return confined(m_stats); }
     const std::shared_ptr<platform::UserDefaults>& defaults() const { return confined(m_defaults); }
     core::TrashNoticeGate& trashNoticeGate() { return confined(m_trashNoticeGate); }
-    TaskHandle& caskIndexTask() { return confined(m_caskIndexTask); }
+    const TaskHandle& caskIndexTask() const { return confined(m_caskIndexTask); }
 
     // Derived state: computed from the state at each call. Sizes and counts of what may be
     // removed keep only removableItems().

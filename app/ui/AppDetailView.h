@@ -127,7 +127,6 @@ public:
     // The parts, for tests and the tour.
     Content content() const;
     QStringList pillLabels() const;
-    bool primaryIsHomebrew() const { return m_primaryIsHomebrew; }
     // The "More Actions" menu as it is now (a new menu the caller owns).
     QMenu* moreActionsMenu();
 

@@ -124,8 +124,8 @@ AppListView::AppListView(controller::UninstallViewModel* model, Options options,
     if (options.icons) {
         m_icons = options.icons;
     } else {
-        m_ownIcons = std::make_unique<platform::qt::AppIconProvider>();
-        m_icons = m_ownIcons.get();
+        m_icons = new platform::qt::AppIconProvider(this);
+        m_icons->setObjectName(QStringLiteral("iconProvider"));
     }
     if (!m_actions.selectApps)
         m_actions.selectApps = [this](controller::IdSet ids) {
@@ -176,10 +176,12 @@ AppListView::AppListView(controller::UninstallViewModel* model, Options options,
     column->addWidget(m_list, 1);
 
     m_overlay = new QWidget(m_list);
+    m_overlay->setObjectName(QStringLiteral("emptyStateOverlay"));
     m_overlay->setAttribute(Qt::WA_TransparentForMouseEvents);
     auto* overlayColumn = new QVBoxLayout(m_overlay);
     overlayColumn->setAlignment(Qt::AlignCenter);
     m_scanning = new QWidget(m_overlay);
+    m_scanning->setObjectName(QStringLiteral("scanningEmptyView"));
     auto* scanningRow = new QHBoxLayout(m_scanning);
     scanningRow->setAlignment(Qt::AlignCenter);
     scanningRow->addWidget(new BusyIndicator(16, m_scanning));
@@ -195,6 +197,7 @@ AppListView::AppListView(controller::UninstallViewModel* model, Options options,
     m_list->viewport()->installEventFilter(this);
 
     m_hint = new QWidget(this);
+    m_hint->setObjectName(QStringLiteral("hintRow"));
     auto* hintRow = new QHBoxLayout(m_hint);
     hintRow->setContentsMargins(14, 8, 14, 8);
     hintRow->setSpacing(6);
@@ -309,11 +312,6 @@ void AppListView::setShowOnlyUnused(bool on)
     refreshState();
 }
 
-bool AppListView::isHintShown() const
-{
-    return !m_hint->isHidden();
-}
-
 controller::IdSet AppListView::viewSelection() const
 {
     controller::IdSet ids;
@@ -384,7 +382,6 @@ void AppListView::refreshState()
         emptyState(m_model->isScanningApps(), appsEmpty, m_listModel->listedApps().empty(),
                    m_model->searchText().empty(), showOnlyUnused());
     VELDO_GCC12_IGNORE_END
-    m_emptyState = state;
     m_scanning->setVisible(state == EmptyState::scanning);
     m_unusedEmpty->setVisible(state == EmptyState::noUnusedApps);
     if (state == EmptyState::noSearchResults) {

@@ -15,7 +15,6 @@
 #pragma once
 
 #include <functional>
-#include <memory>
 #include <vector>
 
 #include <QPointer>
@@ -101,11 +100,6 @@ public:
     bool showOnlyUnused() const;
     void setShowOnlyUnused(bool on);
 
-    // The parts, for the main window and for tests.
-    platform::qt::AppIconProvider* iconProvider() const { return m_icons; }
-    EmptyState currentEmptyState() const { return m_emptyState; }
-    bool isHintShown() const;
-
     // The context menu of the app at `row` (a new menu the caller owns); none for other rows.
     QMenu* contextMenu(int row);
 
@@ -125,7 +119,6 @@ private:
 
     QPointer<controller::UninstallViewModel> m_model;
     const platform::Clock* m_clock;
-    std::unique_ptr<platform::qt::AppIconProvider> m_ownIcons;
     platform::qt::AppIconProvider* m_icons;
     Actions m_actions;
 
@@ -149,7 +142,6 @@ private:
     QAction* m_sortByLastUsed;
     QAction* m_showOnlyUnusedAction;
     QAction* m_showAppleApps;
-    EmptyState m_emptyState = EmptyState::none;
     bool m_resyncing = false;
     bool m_toolbarPlaced = false;
 };

@@ -2,6 +2,7 @@
 #include "app/ui/BusyIndicator.h"
 
 #include <QPainter>
+#include <QTimer>
 
 #include "app/ui/SpringAnimation.h"
 
@@ -11,12 +12,14 @@ namespace {
 constexpr int kTicks = 8;
 }
 
-BusyIndicator::BusyIndicator(int edge, QWidget* parent) : QWidget(parent), m_edge(edge)
+BusyIndicator::BusyIndicator(int edge, QWidget* parent)
+    : QWidget(parent), m_edge(edge), m_timer(new QTimer(this))
 {
     setFixedSize(edge, edge);
     setAccessibleName(tr("In progress"));
-    m_timer.setInterval(90);
-    connect(&m_timer, &QTimer::timeout, this, [this] {
+    m_timer->setObjectName(QStringLiteral("turnTimer"));
+    m_timer->setInterval(90);
+    connect(m_timer, &QTimer::timeout, this, [this] {
         m_step = (m_step + 1) % kTicks;
         update();
     });
@@ -25,12 +28,12 @@ BusyIndicator::BusyIndicator(int edge, QWidget* parent) : QWidget(parent), m_edg
 void BusyIndicator::showEvent(QShowEvent*)
 {
     if (animationsEnabled())
-        m_timer.start();
+        m_timer->start();
 }
 
 void BusyIndicator::hideEvent(QHideEvent*)
 {
-    m_timer.stop();
+    m_timer->stop();
 }
 
 void BusyIndicator::paintEvent(QPaintEvent*)

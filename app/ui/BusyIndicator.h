@@ -2,8 +2,9 @@
 // while visible and animations are on; otherwise it shows a still frame. GUI thread only.
 #pragma once
 
-#include <QTimer>
 #include <QWidget>
+
+class QTimer;
 
 namespace veldo::ui {
 
@@ -14,7 +15,6 @@ public:
     explicit BusyIndicator(int edge = 16, QWidget* parent = nullptr);
 
     QSize sizeHint() const override { return {m_edge, m_edge}; }
-    bool isTurning() const { return m_timer.isActive(); }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -24,7 +24,7 @@ protected:
 private:
     int m_edge;
     int m_step = 0;
-    QTimer m_timer;
+    QTimer* m_timer;
 };
 
 } // namespace veldo::ui

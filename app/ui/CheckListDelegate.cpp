@@ -24,7 +24,6 @@ QSize CheckListDelegate::sizeHint(const QStyleOptionViewItem&, const QModelIndex
     }
     if (const auto known = m_heights.constFind(index.row()); known != m_heights.constEnd())
         return {width, *known};
-    ++m_heightsComputed;
     const int height = rowHeight(index, width);
     m_heights.insert(index.row(), height);
     return {width, height};

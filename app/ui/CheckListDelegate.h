@@ -32,10 +32,6 @@ public:
                               const QPoint& point) const;
 
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const final;
-    // How many row heights were computed (not answered from the cache) so far.
-    int heightsComputed() const { return m_heightsComputed; }
-    // How many rows were painted so far.
-    int rowsPainted() const { return m_rowsPainted; }
     // Forgets every height (the model changed, or the font did).
     void forgetHeights();
 
@@ -52,15 +48,12 @@ protected:
                        const QModelIndex& index) const;
     // The width rows are laid out at: the view's viewport.
     int rowWidth() const;
-    void countPaint() const { ++m_rowsPainted; }
     QAbstractItemView* view() const { return m_view; }
 
 private:
     QAbstractItemView* m_view;
     mutable int m_cachedWidth = -1;
     mutable QHash<int, int> m_heights;
-    mutable int m_heightsComputed = 0;
-    mutable int m_rowsPainted = 0;
 };
 
 } // namespace veldo::ui

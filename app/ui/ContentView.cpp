@@ -7,6 +7,7 @@
 #include <QDropEvent>
 #include <QMimeData>
 #include <QSplitter>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -65,11 +66,12 @@ ContentView::ContentView(AppShell& shell, QWidget* parent) : QWidget(parent), m_
     m_notice->hide();
     connect(m_notice, &NoticeBanner::dismissRequested, this,
             [&model] { model.setDropNotice(std::nullopt); });
-    m_noticeTimer.setSingleShot(true);
-    m_noticeTimer.setTimerType(Qt::PreciseTimer);
-    m_noticeTimer.setInterval(shell.noticeDuration());
-    connect(&m_noticeTimer, &QTimer::timeout, this,
-            [&model] { model.setDropNotice(std::nullopt); });
+    m_noticeTimer = new QTimer(this);
+    m_noticeTimer->setObjectName(QStringLiteral("noticeTimer"));
+    m_noticeTimer->setSingleShot(true);
+    m_noticeTimer->setTimerType(Qt::PreciseTimer);
+    m_noticeTimer->setInterval(shell.noticeDuration());
+    connect(m_noticeTimer, &QTimer::timeout, this, [&model] { model.setDropNotice(std::nullopt); });
 
     m_trashBanner = new TrashedAppBanner(
         [this] {
@@ -232,10 +234,10 @@ void ContentView::syncNotice()
             m_timedNotice = text;
             m_notice->setMessage(
                 QString::fromUtf8(text->data(), static_cast<qsizetype>(text->size())));
-            m_noticeTimer.start();
+            m_noticeTimer->start();
         }
     } else {
-        m_noticeTimer.stop();
+        m_noticeTimer->stop();
         m_timedNotice.reset();
     }
     m_noticeShown = text.has_value();

@@ -20,13 +20,13 @@
 #include <string>
 #include <vector>
 
-#include <QTimer>
 #include <QWidget>
 
 #include "platform/MacPath.h"
 
 class QMimeData;
 class QSplitter;
+class QTimer;
 
 namespace veldo::ui {
 
@@ -55,9 +55,6 @@ public:
     // The Mac paths of the dropped files that lie on this Mac, in order.
     static std::vector<platform::MacPath> droppedMacPaths(const QMimeData& data);
 
-    bool isDropTargeted() const { return m_isDropTargeted; }
-    const QTimer& noticeTimer() const { return m_noticeTimer; }
-
 protected:
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -82,7 +79,7 @@ private:
     NoticeBanner* m_notice;
     TrashedAppBanner* m_trashBanner;
     ResultBanner* m_result;
-    QTimer m_noticeTimer;
+    QTimer* m_noticeTimer;
     std::optional<std::string> m_timedNotice;
     bool m_noticeShown = false;
     bool m_trashShown = false;

@@ -179,7 +179,6 @@ bool OrphanRowDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view,
 void OrphanRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                               const QModelIndex& index) const
 {
-    countPaint();
     painter->save();
     painter->setRenderHint(QPainter::Antialiasing);
     if (model(index).isHeader(index.row()))

@@ -92,7 +92,6 @@ QRect PackageRowDelegate::checkboxRect(const QRect& rowRect, const QModelIndex& 
 void PackageRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                                const QModelIndex& index) const
 {
-    countPaint();
     const PackageListModel& m = model(index);
     const int row = index.row();
     const Geometry g = geometry(option.rect, index);

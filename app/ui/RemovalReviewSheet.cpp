@@ -59,6 +59,7 @@ RemovalReviewSheet::RemovalReviewSheet(controller::UninstallViewModel& model,
         sheetHeader(icons, m_app.url, QStringLiteral("Review Removal"), qs(m_app.name), this)
             .widget);
     m_rowsBox = new QWidget(this);
+    m_rowsBox->setObjectName(QStringLiteral("summaryRows"));
     m_rows = new QVBoxLayout(m_rowsBox);
     m_rows->setContentsMargins(0, 0, 0, 0);
     m_rows->setSpacing(8);
@@ -170,15 +171,6 @@ void RemovalReviewSheet::refresh()
 bool RemovalReviewSheet::returnConfirms() const
 {
     return m_confirm->isDefault() && m_confirm->isEnabled();
-}
-
-QStringList RemovalReviewSheet::rowTexts() const
-{
-    QStringList texts;
-    for (int i = 0; i < m_rows->count(); ++i)
-        if (auto* row = qobject_cast<SymbolLabel*>(m_rows->itemAt(i)->widget()))
-            texts << row->text();
-    return texts;
 }
 
 void RemovalReviewSheet::confirm()

@@ -64,8 +64,6 @@ public:
                        std::optional<std::string> caskToken, Actions actions,
                        platform::qt::AppIconProvider* icons, QWidget* parent = nullptr);
 
-    // The summary rows as shown, in order.
-    QStringList rowTexts() const;
     // Whether Return confirms now.
     bool returnConfirms() const;
 

@@ -131,7 +131,6 @@ bool ToolchainRowDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view,
 void ToolchainRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                                  const QModelIndex& index) const
 {
-    countPaint();
     const ToolchainListModel& m = model(index);
     const int row = index.row();
     const Geometry g = geometry(option.rect, index);

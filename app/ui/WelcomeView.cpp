@@ -114,6 +114,7 @@ WelcomeView::WelcomeView(controller::UninstallViewModel* model, QWidget* parent)
     column->addWidget(m_tips, 0, Qt::AlignHCenter);
 
     m_scanning = new QWidget(content);
+    m_scanning->setObjectName(QStringLiteral("scanningLine"));
     auto* scanning = new QHBoxLayout(m_scanning);
     scanning->setContentsMargins(0, 8, 0, 0);
     scanning->setSpacing(6);
@@ -143,16 +144,6 @@ WelcomeView::~WelcomeView()
 {
     if (m_statsSource)
         m_statsSource->removeObserver(m_observer);
-}
-
-bool WelcomeView::showsStatistics() const
-{
-    return !m_stats->isHidden();
-}
-
-bool WelcomeView::showsScanning() const
-{
-    return !m_scanning->isHidden();
 }
 
 void WelcomeView::refresh()

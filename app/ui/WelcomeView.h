@@ -22,10 +22,6 @@ public:
     explicit WelcomeView(controller::UninstallViewModel* model, QWidget* parent = nullptr);
     ~WelcomeView() override;
 
-    // Shown, as far as the view decides (the strip and the scanning line).
-    bool showsStatistics() const;
-    bool showsScanning() const;
-
 protected:
     void changeEvent(QEvent* event) override;
 

@@ -40,12 +40,14 @@
 #include "tests/support/TestUsers.h"
 #include "tests/support/Unprivileged.h"
 #include "tests/ui/ChildLookup.h"
+#include "tests/ui/ReviewRows.h"
 #include "tests/ui/ShellWindows.h"
 #include "tests/ui/ShownWindows.h"
 
 namespace veldo::ui {
 
 using testsupport::child;
+using testsupport::reviewRowTexts;
 using testsupport::shownDialog;
 namespace {
 
@@ -161,9 +163,9 @@ void driveWindow(const Flow& flow)
     child<QPushButton>(detail, "primaryButton")->click();
     auto* review = qobject_cast<RemovalReviewSheet*>(detail->sheet());
     ASSERT_NE(review, nullptr);
-    EXPECT_TRUE(
-        review->rowTexts().contains(QStringLiteral("1 item will need your administrator password")))
-        << review->rowTexts().join(QStringLiteral(" | ")).toStdString();
+    EXPECT_TRUE(reviewRowTexts(review).contains(
+        QStringLiteral("1 item will need your administrator password")))
+        << reviewRowTexts(review).join(QStringLiteral(" | ")).toStdString();
     EXPECT_FALSE(review->returnConfirms()) << "an administrator item takes a click";
     child<QPushButton>(review, "confirmButton")->click();
 

@@ -37,12 +37,14 @@
 #include "tests/ui/AccessibleRows.h"
 #include "tests/ui/ChildLookup.h"
 #include "tests/ui/ModelTesters.h"
+#include "tests/ui/ReviewRows.h"
 #include "tests/ui/SidebarFixture.h"
 #include "tests/ui/UiFixtures.h"
 
 namespace veldo::ui {
 
 using testsupport::child;
+using testsupport::reviewRowTexts;
 namespace {
 
 using core::LeftoverCategory;
@@ -360,10 +362,10 @@ TEST(AppDetailView, SelectAllLeavesRefusedItemsAndTotalsCountOnlyRemovable)
     child<QPushButton>(d.view, "primaryButton")->click();
     auto* sheet = qobject_cast<RemovalReviewSheet*>(d.view->sheet());
     ASSERT_NE(sheet, nullptr);
-    EXPECT_EQ(sheet->rowTexts().mid(0, 2),
+    EXPECT_EQ(reviewRowTexts(sheet).mid(0, 2),
               (QStringList{QStringLiteral("2 items selected"), QStringLiteral("1 KB")}));
     f.model->setSelectedLeftoverIDs({"/L/Refused/b"});
-    EXPECT_EQ(sheet->rowTexts().mid(0, 2),
+    EXPECT_EQ(reviewRowTexts(sheet).mid(0, 2),
               (QStringList{QStringLiteral("0 items selected"), QStringLiteral("Zero KB")}));
     EXPECT_FALSE(child<QPushButton>(sheet, "confirmButton")->isEnabled());
     QTest::keyClick(sheet, Qt::Key_Escape);
@@ -577,12 +579,13 @@ TEST(AppDetailView, HomebrewButtonOpensTheHomebrewSheetAndTrashInsteadReplacesIt
     EXPECT_EQ(child<TintedPill>(d.view, "caskBadge")->toolTip(),
               QStringLiteral("Homebrew manages this app. Uninstalling it with Homebrew keeps "
                              "Homebrew’s records correct."));
-    EXPECT_FALSE(d.view->primaryIsHomebrew()) << "no cask state: the review button";
+    EXPECT_EQ(child<QPushButton>(d.view, "primaryButton")->accessibleName(),
+              QStringLiteral("Review & Move to Trash"))
+        << "no cask state: the review button";
 
     d.caskToken = "quill";
     f.model->setSelectedLeftoverIDs({});
     d.setLeftovers({item("/L/a", 1)}, false);
-    EXPECT_TRUE(d.view->primaryIsHomebrew());
     EXPECT_EQ(child<QPushButton>(d.view, "primaryButton")->accessibleName(),
               QStringLiteral("Uninstall with Homebrew…"));
     EXPECT_TRUE(child<QPushButton>(d.view, "primaryButton")->isEnabled())
@@ -673,7 +676,7 @@ TEST(RemovalReviewSheet, WarningsFollowTheControllerAndReturnOnlyWithoutThem)
     auto* sheet = qobject_cast<RemovalReviewSheet*>(d.view->sheet());
     ASSERT_NE(sheet, nullptr);
     EXPECT_EQ(
-        sheet->rowTexts(),
+        reviewRowTexts(sheet),
         (QStringList{QStringLiteral("3 items selected"), QStringLiteral("100 MB"),
                      QStringLiteral("1 item will need your administrator password"),
                      QStringLiteral("macOS may ask for your password to move this app to "
@@ -684,23 +687,23 @@ TEST(RemovalReviewSheet, WarningsFollowTheControllerAndReturnOnlyWithoutThem)
 
     // Unticked behind the sheet, as a second window would.
     f.model->setSelectedLeftoverIDs({bundle.id(), "/L/c"});
-    EXPECT_EQ(sheet->rowTexts().size(), 4);
-    EXPECT_EQ(sheet->rowTexts()[0], QStringLiteral("2 items selected"));
+    EXPECT_EQ(reviewRowTexts(sheet).size(), 4);
+    EXPECT_EQ(reviewRowTexts(sheet)[0], QStringLiteral("2 items selected"));
     EXPECT_TRUE(sheet->returnConfirms()) << "Return is back";
 
     core::RunningAppStatus running;
     running.isRunning = true;
     running.helperNames = {"Helper"};
     f.model->setRunningStatus(running);
-    EXPECT_EQ(sheet->rowTexts()[2], QStringLiteral("App is still running"));
+    EXPECT_EQ(reviewRowTexts(sheet)[2], QStringLiteral("App is still running"));
     EXPECT_FALSE(
-        sheet->rowTexts().contains(QStringLiteral("Helpers of this app are still running")));
+        reviewRowTexts(sheet).contains(QStringLiteral("Helpers of this app are still running")));
     f.model->setRunningStatus({});
 
     f.model->setSelectedLeftoverIDs({"/L/c"});
-    EXPECT_EQ(sheet->rowTexts().size(), 2) << "no bundle: no Homebrew row";
+    EXPECT_EQ(reviewRowTexts(sheet).size(), 2) << "no bundle: no Homebrew row";
     f.model->setSelectedLeftoverIDs({});
-    EXPECT_EQ(sheet->rowTexts(),
+    EXPECT_EQ(reviewRowTexts(sheet),
               (QStringList{QStringLiteral("0 items selected"), QStringLiteral("Zero KB")}));
     EXPECT_FALSE(child<QPushButton>(sheet, "confirmButton")->isEnabled());
 
@@ -734,7 +737,7 @@ TEST(RemovalReviewSheet, UncertainItemsWarnAndAProtectedAppCannotConfirm)
     child<QPushButton>(d.view, "primaryButton")->click();
     auto* sheet = qobject_cast<RemovalReviewSheet*>(d.view->sheet());
     ASSERT_NE(sheet, nullptr);
-    EXPECT_EQ(sheet->rowTexts().back(),
+    EXPECT_EQ(reviewRowTexts(sheet).back(),
               QStringLiteral("2 medium- or low-confidence items selected — check these belong to "
                              "Quill"));
     EXPECT_FALSE(sheet->returnConfirms());

@@ -8,6 +8,7 @@
 #include <QPropertyAnimation>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTimer>
 
 #include "app/ui/BusyIndicator.h"
 #include "app/ui/EmptyStateView.h"
@@ -17,9 +18,12 @@
 #include "app/ui/SystemColors.h"
 #include "platform/PlistValue.h"
 #include "tests/support/FakeMac.h"
+#include "tests/ui/ChildLookup.h"
 
 namespace veldo::ui {
 namespace {
+
+using testsupport::child;
 
 class AnimationsOn
 {
@@ -86,15 +90,16 @@ TEST(BusyIndicator, TurnsOnlyWhileShownWithAnimations)
     {
         AnimationsOn on;
         BusyIndicator spinner;
-        EXPECT_FALSE(spinner.isTurning());
+        const QTimer* turns = child<QTimer>(spinner, "turnTimer");
+        EXPECT_FALSE(turns->isActive());
         spinner.show();
-        EXPECT_TRUE(spinner.isTurning());
+        EXPECT_TRUE(turns->isActive());
         spinner.hide();
-        EXPECT_FALSE(spinner.isTurning());
+        EXPECT_FALSE(turns->isActive());
     }
     BusyIndicator still;
     still.show();
-    EXPECT_FALSE(still.isTurning());
+    EXPECT_FALSE(child<QTimer>(still, "turnTimer")->isActive());
 }
 
 TEST(EmptyStateView, ShowsItsTexts)

@@ -23,11 +23,13 @@
 #include "app/ui/ResultBanner.h"
 #include "tests/support/FakeMac.h"
 #include "tests/ui/ChildLookup.h"
+#include "tests/ui/ReviewRows.h"
 #include "tests/ui/ShellWindows.h"
 
 namespace veldo::ui {
 
 using testsupport::child;
+using testsupport::reviewRowTexts;
 namespace {
 
 using platform::MacPath;
@@ -87,7 +89,7 @@ TEST(UninstallFlow, PickReviewMoveToTrashThenUndoPutsEverythingBack)
     child<QPushButton>(detail, "primaryButton")->click();
     auto* sheet = qobject_cast<RemovalReviewSheet*>(detail->sheet());
     ASSERT_NE(sheet, nullptr);
-    EXPECT_EQ(sheet->rowTexts().front(),
+    EXPECT_EQ(reviewRowTexts(sheet).front(),
               QString::number(selected) + (selected == 1 ? QStringLiteral(" item selected")
                                                          : QStringLiteral(" items selected")));
     child<QPushButton>(sheet, "confirmButton")->click();
