@@ -281,6 +281,7 @@ void AppDetailView::buildHeader(QVBoxLayout* column)
     row->addLayout(totals);
 
     m_moreActions = new QToolButton(block);
+    m_moreActions->setObjectName(QStringLiteral("moreActionsButton"));
     m_moreActions->setIcon(
         SymbolImage::icon("ellipsis.circle", tintOf(SystemColor::secondaryLabel, this), 22));
     m_moreActions->setIconSize(QSize(22, 22));
@@ -334,8 +335,10 @@ void AppDetailView::buildHeader(QVBoxLayout* column)
 void AppDetailView::buildContent(QVBoxLayout* column)
 {
     m_content = new QStackedWidget(this);
+    m_content->setObjectName(QStringLiteral("contentPages"));
 
     m_scanningPage = new QWidget(m_content);
+    m_scanningPage->setObjectName(QStringLiteral("scanningPage"));
     auto* scanning = new QVBoxLayout(m_scanningPage);
     scanning->setAlignment(Qt::AlignCenter);
     scanning->setSpacing(12);
@@ -346,6 +349,7 @@ void AppDetailView::buildContent(QVBoxLayout* column)
     m_content->addWidget(m_scanningPage);
 
     m_listPage = new QWidget(m_content);
+    m_listPage->setObjectName(QStringLiteral("listPage"));
     auto* listColumn = new QVBoxLayout(m_listPage);
     listColumn->setContentsMargins(0, 0, 0, 0);
     listColumn->setSpacing(0);
@@ -353,6 +357,7 @@ void AppDetailView::buildContent(QVBoxLayout* column)
     summaryRow->setContentsMargins(20, 20, 20, 0);
     summaryRow->setSpacing(8);
     m_pills = new QHBoxLayout;
+    m_pills->setObjectName(QStringLiteral("confidencePills"));
     m_pills->setSpacing(8);
     summaryRow->addLayout(m_pills);
     summaryRow->addStretch(1);
@@ -415,6 +420,7 @@ void AppDetailView::buildContent(QVBoxLayout* column)
         "checkmark.seal.fill", QStringLiteral("Nothing Left Behind"),
         QStringLiteral("Veldo couldn't find associated files inside the folders you've granted."),
         m_content);
+    m_emptyPage->setObjectName(QStringLiteral("emptyPage"));
     m_content->addWidget(m_emptyPage);
     column->addWidget(m_content, 1);
 }
@@ -480,13 +486,6 @@ bool AppDetailView::isSelectedAppProtected()
     if (!m_protectionVerdict || m_protectionVerdict->first != selected->id())
         m_protectionVerdict = std::pair{selected->id(), m_actions.protection(*selected)};
     return m_protectionVerdict->second.isProtected;
-}
-
-AppDetailView::Content AppDetailView::content() const
-{
-    if (m_content->currentWidget() == m_scanningPage)
-        return Content::scanning;
-    return m_content->currentWidget() == m_listPage ? Content::list : Content::empty;
 }
 
 void AppDetailView::refresh()
@@ -705,6 +704,7 @@ void AppDetailView::setActiveSheet(std::optional<DetailSheet> sheet)
             return isSelectedAppProtected();
         };
         m_sheet = new RemovalReviewSheet(*m_model, m_app, token, std::move(actions), m_icons, this);
+        m_sheet->setObjectName(QStringLiteral("reviewSheet"));
     } else {
         HomebrewUninstallSheet::Actions actions;
         actions.dismiss = dismiss;
@@ -718,6 +718,7 @@ void AppDetailView::setActiveSheet(std::optional<DetailSheet> sheet)
         };
         m_sheet = new HomebrewUninstallSheet(*m_model, m_app, *m_activeSheet->cask,
                                              std::move(actions), m_icons, this);
+        m_sheet->setObjectName(QStringLiteral("homebrewSheet"));
     }
     m_sheet->setWindowModality(Qt::WindowModal);
     fitHeight(m_sheet);

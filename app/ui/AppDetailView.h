@@ -4,7 +4,7 @@
 // state), and the bottom bar with "Select All"/"Deselect All", the selection summary and the one
 // primary button, which opens the removal review sheet or the Homebrew uninstall sheet.
 //
-// The screen keeps one state of its own, the sheet shown (activeSheet); everything else it reads
+// The screen keeps one state of its own, the sheet shown; everything else it reads
 // from the controller and refreshes on the controller's change signals. It starts no scan on its
 // own; "Rescan" and "Quit & Rescan" ask the controller. One sheet slot, whose identity is the
 // sheet's id ("review", "homebrew:" + token): a new id replaces the sheet shown. Sheets are
@@ -54,23 +54,6 @@ class AppDetailView final : public QWidget
 {
     Q_OBJECT
 public:
-    // The sheet over the screen.
-    struct DetailSheet
-    {
-        enum class Kind
-        {
-            homebrew,
-            review
-        };
-        Kind kind = Kind::review;
-        std::optional<leftovers::CaskInfo> cask; // with homebrew
-
-        static DetailSheet review() { return {Kind::review, std::nullopt}; }
-        static DetailSheet homebrew(leftovers::CaskInfo cask) { return {Kind::homebrew, cask}; }
-        // "homebrew:" + the cask's token, or "review".
-        std::string id() const;
-    };
-
     // What the screen asks of the controller; an empty member calls the controller's own
     // operation.
     struct Actions
@@ -94,13 +77,6 @@ public:
         Actions actions;
     };
 
-    enum class Content
-    {
-        scanning,
-        list,
-        empty
-    };
-
     AppDetailView(controller::UninstallViewModel* model, core::InstalledApp app, Options options,
                   QWidget* parent = nullptr);
     AppDetailView(controller::UninstallViewModel* model, core::InstalledApp app,
@@ -120,17 +96,29 @@ public:
     static std::optional<BannerText> locationBanner(int location, const std::string& appName);
 
     const core::InstalledApp& app() const { return m_app; }
-    const std::optional<DetailSheet>& activeSheet() const { return m_activeSheet; }
-    void setActiveSheet(std::optional<DetailSheet> sheet);
-    QDialog* sheet() const { return m_sheet; }
 
-    // The parts, for tests and the tour.
-    Content content() const;
+private:
+    // The sheet over the screen.
+    struct DetailSheet
+    {
+        enum class Kind
+        {
+            homebrew,
+            review
+        };
+        Kind kind = Kind::review;
+        std::optional<leftovers::CaskInfo> cask; // with homebrew
+
+        static DetailSheet review() { return {Kind::review, std::nullopt}; }
+        static DetailSheet homebrew(leftovers::CaskInfo cask) { return {Kind::homebrew, cask}; }
+        // "homebrew:" + the cask's token, or "review".
+        std::string id() const;
+    };
+
+    void setActiveSheet(std::optional<DetailSheet> sheet);
     QStringList pillLabels() const;
     // The "More Actions" menu as it is now (a new menu the caller owns).
     QMenu* moreActionsMenu();
-
-private:
     void buildHeader(QVBoxLayout* column);
     void buildContent(QVBoxLayout* column);
     void buildBottomBar(QVBoxLayout* column);

@@ -97,11 +97,7 @@ public:
     static EmptyState emptyState(bool isScanningApps, bool appsEmpty, bool listedEmpty,
                                  bool searchTextEmpty, bool showOnlyUnused);
 
-    bool showOnlyUnused() const;
     void setShowOnlyUnused(bool on);
-
-    // The context menu of the app at `row` (a new menu the caller owns); none for other rows.
-    QMenu* contextMenu(int row);
 
 protected:
     // Keeps the empty state over the list's viewport.
@@ -110,6 +106,9 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    bool showOnlyUnused() const;
+    // The context menu of the app at `row` (a new menu the caller owns); none for other rows.
+    QMenu* contextMenu(int row);
     void buildToolbarItems();
     void onViewSelectionChanged();
     void resyncSelection();

@@ -114,12 +114,14 @@ BatchDetailView::BatchDetailView(controller::UninstallViewModel& model,
     auto* totals = new QVBoxLayout;
     totals->setSpacing(2);
     m_size = plainLabel(this, TextStyle::title2, false);
+    m_size->setObjectName(QStringLiteral("totalSizeLabel"));
     QFont sizeFont = m_size->font();
     sizeFont.setWeight(QFont::DemiBold);
     m_size->setFont(sizeFont);
     m_size->setAlignment(Qt::AlignRight);
     totals->addWidget(m_size);
     m_items = plainLabel(this, TextStyle::caption, true);
+    m_items->setObjectName(QStringLiteral("itemsSelectedLabel"));
     m_items->setAlignment(Qt::AlignRight);
     totals->addWidget(m_items);
     header->addLayout(totals);
@@ -138,7 +140,9 @@ BatchDetailView::BatchDetailView(controller::UninstallViewModel& model,
     divider();
 
     m_stack = new QStackedWidget(this);
+    m_stack->setObjectName(QStringLiteral("contentPages"));
     auto* scanning = new QWidget(m_stack);
+    scanning->setObjectName(QStringLiteral("scanningPage"));
     auto* scanningColumn = new QVBoxLayout(scanning);
     scanningColumn->setSpacing(12);
     scanningColumn->addStretch(1);
@@ -149,8 +153,10 @@ BatchDetailView::BatchDetailView(controller::UninstallViewModel& model,
     m_stack->addWidget(scanning);
 
     auto* rowsHolder = new QWidget(m_stack);
+    rowsHolder->setObjectName(QStringLiteral("rowsPage"));
     m_rowsPage = scrollPage(rowsHolder);
     m_rowsLayout = new QVBoxLayout(m_rowsPage);
+    m_rowsLayout->setObjectName(QStringLiteral("rowsColumn"));
     m_rowsLayout->setContentsMargins(20, 20, 20, 20);
     m_rowsLayout->setSpacing(10);
     m_rowsLayout->addStretch(1);
@@ -161,6 +167,7 @@ BatchDetailView::BatchDetailView(controller::UninstallViewModel& model,
         QString::fromUtf8("Veldo didn\u2019t find removable files for the selected apps inside "
                           "your granted folders."),
         m_stack);
+    m_empty->setObjectName(QStringLiteral("nothingToCleanPage"));
     m_stack->addWidget(m_empty);
     column->addWidget(m_stack, 1);
     divider();
@@ -229,29 +236,6 @@ BatchDetailView::~BatchDetailView()
 {
     if (m_model.settings())
         m_model.settings()->removeObserver(m_settingsObserver);
-}
-
-BatchDetailView::Content BatchDetailView::content() const
-{
-    switch (m_stack->currentIndex()) {
-    case 0:
-        return Content::scanning;
-    case 1:
-        return Content::rows;
-    default:
-        break;
-    }
-    return Content::nothingToClean;
-}
-
-QString BatchDetailView::sizeText() const
-{
-    return m_size->text();
-}
-
-QString BatchDetailView::itemsText() const
-{
-    return m_items->text();
 }
 
 void BatchDetailView::scheduleRefresh()
@@ -324,6 +308,7 @@ void BatchDetailView::askToRemove()
     const ConfirmationBox box =
         makeConfirmationBox(this, QString(), QString(), QStringLiteral("Move to Trash"));
     m_confirmation = box.box;
+    m_confirmation->setObjectName(QStringLiteral("removeConfirmation"));
     m_confirmedIds = includedIds();
     m_confirmedSelection = m_model.selectedAppIDs();
     refreshConfirmation();

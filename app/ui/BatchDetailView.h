@@ -48,20 +48,6 @@ public:
                     QWidget* parent = nullptr);
     ~BatchDetailView() override;
 
-    // What the screen shows now.
-    enum class Content
-    {
-        scanning,
-        rows,
-        nothingToClean
-    };
-    Content content() const;
-    QString sizeText() const;
-    QString itemsText() const;
-    const std::vector<BatchAppRow*>& rows() const { return m_rows; }
-    // The open confirmation, or null.
-    QMessageBox* confirmation() const { return m_confirmation; }
-
     // Derived values of the included results.
     static bool allIncludedRemoveAppBundle(const Results& included);
     static std::vector<core::LeftoverItem> includedDefaultItems(const Results& included);

@@ -35,9 +35,6 @@ public:
     // Clears the clipboard, puts the command on it as text and marks it copied.
     void copyCommand();
 
-    bool copied() const { return m_copied; }
-    bool showOutput() const { return m_showOutput; }
-
     QString title() const;
 
     void reject() override;

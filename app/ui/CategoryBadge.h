@@ -14,7 +14,6 @@ class CategoryBadge final : public QWidget
 public:
     CategoryBadge(core::LeftoverCategory category, qreal size, QWidget* parent = nullptr);
 
-    core::LeftoverCategory category() const { return m_category; }
     qreal badgeSize() const { return m_size; }
 
     QSize sizeHint() const override;

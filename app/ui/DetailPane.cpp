@@ -73,6 +73,7 @@ QWidget* DetailPane::makeScreen(const DetailRouteKey& key)
     }
     if (screen == nullptr)
         screen = new WelcomeView(&m_model, this);
+    screen->setObjectName(QStringLiteral("screen"));
     return screen;
 }
 

@@ -1,6 +1,7 @@
 // DetailPane: the routed half of the main window. It shows one screen, chosen by DetailRoute
 // from the controller's selection, and makes it afresh whenever the route key changes, so a
-// sheet or confirmation a screen opened over one selection goes with that screen.
+// sheet or confirmation a screen opened over one selection goes with that screen. The screen
+// shown is the pane's child named "screen".
 //
 // It follows the selection, the selected app, the app list and the detail app, and decides once
 // per event-loop turn after they changed (the controller changes several of them together). A
@@ -25,8 +26,6 @@ class DetailPane final : public QWidget
 public:
     DetailPane(controller::UninstallViewModel& model, WindowContent content,
                QWidget* parent = nullptr);
-
-    QWidget* screen() const { return m_screen; }
 
     // Routes now, without waiting for the event loop.
     void refresh();

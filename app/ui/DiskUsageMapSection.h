@@ -28,14 +28,13 @@ public:
     DiskUsageMapSection(controller::UninstallViewModel* model, SelectedMapKind* selectedKind,
                         QWidget* parent = nullptr);
 
-    // The map's select action: drill into a category tile at the top level; else reveal the
-    // drilled-in group's first item whose path is the tile's id; otherwise nothing.
-    void selectTile(const TreemapTile& tile);
-
 protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    // The map's select action: drill into a category tile at the top level; else reveal the
+    // drilled-in group's first item whose path is the tile's id; otherwise nothing.
+    void selectTile(const TreemapTile& tile);
     // Rebuilds once per event-loop turn, however many changes came in it.
     void scheduleRefresh();
     void refresh();

@@ -23,11 +23,13 @@ EmptyStateView::EmptyStateView(std::string symbolName, const QString& title,
     layout->setSpacing(8);
     layout->addStretch(1);
     m_symbol->setAlignment(Qt::AlignCenter);
+    m_title->setObjectName(QStringLiteral("emptyStateTitle"));
     m_title->setAlignment(Qt::AlignCenter);
     m_title->setWordWrap(true);
     QFont titleFont = textFont(TextStyle::title2, font());
     titleFont.setWeight(QFont::DemiBold);
     m_title->setFont(titleFont);
+    m_description->setObjectName(QStringLiteral("emptyStateDescription"));
     m_description->setAlignment(Qt::AlignCenter);
     m_description->setWordWrap(true);
     m_description->setMaximumWidth(420);

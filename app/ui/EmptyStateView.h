@@ -16,9 +16,6 @@ public:
     EmptyStateView(std::string symbolName, const QString& title, const QString& description,
                    QWidget* parent = nullptr);
 
-    QString title() const { return m_title->text(); }
-    QString description() const { return m_description->text(); }
-
 protected:
     void changeEvent(QEvent* event) override;
 

@@ -67,13 +67,14 @@ bool setting(const core::CleanupSettings& settings, Property property)
 }
 
 // A row: the title, and the value on the trailing side.
-QLabel* valueRow(FormSection* section, const QString& title)
+QLabel* valueRow(FormSection* section, const QString& title, const QString& name)
 {
     auto* row = new QHBoxLayout;
     auto* label = new QLabel(section);
     label->setTextFormat(Qt::PlainText);
     label->setText(title);
     auto* value = new QLabel(section);
+    value->setObjectName(name);
     value->setTextFormat(Qt::PlainText);
     row->addWidget(label);
     row->addStretch(1);
@@ -147,9 +148,10 @@ GeneralSettingsTab::GeneralSettingsTab(std::shared_ptr<core::CleanupSettings> se
 
     column->addWidget(formHeader(QStringLiteral("Lifetime Statistics"), form));
     auto* statistics = new FormSection(form);
-    m_space = valueRow(statistics, QStringLiteral("Space cleaned up"));
-    m_items = valueRow(statistics, QStringLiteral("Items removed"));
-    m_apps = valueRow(statistics, QStringLiteral("Apps cleaned"));
+    m_space =
+        valueRow(statistics, QStringLiteral("Space cleaned up"), QStringLiteral("spaceValue"));
+    m_items = valueRow(statistics, QStringLiteral("Items removed"), QStringLiteral("itemsValue"));
+    m_apps = valueRow(statistics, QStringLiteral("Apps cleaned"), QStringLiteral("appsValue"));
     m_reset = new QPushButton(QStringLiteral("Reset Statistics"), statistics);
     m_reset->setObjectName(QStringLiteral("resetButton"));
     m_reset->setAutoDefault(false);
@@ -199,31 +201,6 @@ GeneralSettingsTab::~GeneralSettingsTab()
         m_settings->removeObserver(m_settingsObserver);
     if (m_stats)
         m_stats->removeObserver(m_statsObserver);
-}
-
-QCheckBox* GeneralSettingsTab::toggle(const QString& title) const
-{
-    if (m_offerCleanup->text() == title)
-        return m_offerCleanup;
-    for (const Switch& s : m_switches)
-        if (s.box->text() == title)
-            return s.box;
-    return nullptr;
-}
-
-QString GeneralSettingsTab::spaceText() const
-{
-    return m_space->text();
-}
-
-QString GeneralSettingsTab::itemsText() const
-{
-    return m_items->text();
-}
-
-QString GeneralSettingsTab::appsText() const
-{
-    return m_apps->text();
 }
 
 QString GeneralSettingsTab::spaceCleanedText(std::int64_t bytes)

@@ -38,12 +38,6 @@ public:
                        std::shared_ptr<core::CleanupStats> stats, QWidget* parent = nullptr);
     ~GeneralSettingsTab() override;
 
-    // The switch titled `title`, or null.
-    QCheckBox* toggle(const QString& title) const;
-    QString spaceText() const;
-    QString itemsText() const;
-    QString appsText() const;
-
     // "Zero KB" below 1 byte, else the byte-count text.
     static QString spaceCleanedText(std::int64_t bytes);
     // A counter as a plain integer without digit grouping.

@@ -81,7 +81,6 @@ HelpView::HelpView(const QString& updateHost, QWidget* parent) : QWidget(parent)
     for (HelpSectionContent& content : helpContent(updateHost)) {
         auto* section = new HelpSection(std::move(content.title), std::move(content.systemImage),
                                         std::move(content.rows), m_column);
-        m_sections.push_back(section);
         column->addWidget(section);
     }
     column->addStretch(1);

@@ -4,15 +4,11 @@
 // the window opens at defaultSize(). Reads no controller state. GUI thread.
 #pragma once
 
-#include <vector>
-
 #include <QWidget>
 
 class QScrollArea;
 
 namespace veldo::ui {
-
-class HelpSection;
 
 class HelpView : public QWidget
 {
@@ -25,15 +21,12 @@ public:
     static QSize defaultSize() { return {720, 680}; }
     static constexpr int kMaximumColumnWidth = 760;
 
-    const std::vector<HelpSection*>& sections() const { return m_sections; }
-
     // The host a check for updates contacts ("this Mac" for a feed on this Mac).
     static QString configuredUpdateHost();
 
 private:
     QScrollArea* m_scroll = nullptr;
     QWidget* m_column = nullptr;
-    std::vector<HelpSection*> m_sections;
 };
 
 } // namespace veldo::ui

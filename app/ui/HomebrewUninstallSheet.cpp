@@ -1,6 +1,8 @@
 // The uninstall through Homebrew.
 #include "app/ui/HomebrewUninstallSheet.h"
 
+#include <vector>
+
 #include <QCheckBox>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -40,11 +42,13 @@ HomebrewUninstallSheet::HomebrewUninstallSheet(controller::UninstallViewModel& m
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(24, 24, 24, 24);
     column->setSpacing(16);
-    m_subtitle = qs(m_app.name) + QStringLiteral(" · cask ") + qs(m_cask.token) +
-                 QStringLiteral(" ") + qs(m_cask.version);
-    column->addWidget(
-        sheetHeader(icons, m_app.url, QStringLiteral("Uninstall with Homebrew"), m_subtitle, this)
-            .widget);
+    const SheetHeader header =
+        sheetHeader(icons, m_app.url, QStringLiteral("Uninstall with Homebrew"),
+                    qs(m_app.name) + QStringLiteral(" · cask ") + qs(m_cask.token) +
+                        QStringLiteral(" ") + qs(m_cask.version),
+                    this);
+    header.subtitle->setObjectName(QStringLiteral("subtitleLabel"));
+    column->addWidget(header.widget);
     auto* intro =
         new QLabel(QStringLiteral("Veldo runs brew uninstall --cask ") + qs(m_cask.token) +
                        QStringLiteral(", so Homebrew’s records stay correct. Afterwards "
@@ -57,25 +61,27 @@ HomebrewUninstallSheet::HomebrewUninstallSheet(controller::UninstallViewModel& m
 
     const QColor orange =
         SystemColors::color(SystemColor::orange, SystemColors::colorScheme(palette()));
-    auto* warnings = new QVBoxLayout;
-    warnings->setSpacing(8);
-    m_warnings.push_back(new SymbolLabel(
+    auto* warningRows = new QVBoxLayout;
+    warningRows->setObjectName(QStringLiteral("warningRows"));
+    warningRows->setSpacing(8);
+    std::vector<SymbolLabel*> warnings;
+    warnings.push_back(new SymbolLabel(
         "exclamationmark.triangle.fill",
         QStringLiteral(
             "Homebrew deletes the app. It doesn’t go to the Trash, and Undo can’t bring it back."),
         orange, this));
     if (m_cask.usesInstallerPackage)
-        m_warnings.push_back(new SymbolLabel(
+        warnings.push_back(new SymbolLabel(
             "lock.fill",
             QStringLiteral("This cask installed a package, so Homebrew will probably need your "
                            "administrator password. If it does, Veldo shows the command to run in "
                            "Terminal."),
             orange, this));
-    for (SymbolLabel* warning : m_warnings) {
+    for (SymbolLabel* warning : warnings) {
         warning->textLabel()->setFont(textFont(TextStyle::callout, font()));
-        warnings->addWidget(warning);
+        warningRows->addWidget(warning);
     }
-    column->addLayout(warnings);
+    column->addLayout(warningRows);
 
     if (m_cask.hasZap) {
         auto* zapColumn = new QVBoxLayout;
@@ -117,19 +123,6 @@ HomebrewUninstallSheet::HomebrewUninstallSheet(controller::UninstallViewModel& m
     for (auto signal : {&VM::isRemovingChanged, &VM::selectedAppIDChanged, &VM::detailAppChanged})
         connect(&model, signal, this, &HomebrewUninstallSheet::refresh);
     refresh();
-}
-
-QStringList HomebrewUninstallSheet::warningTexts() const
-{
-    QStringList texts;
-    for (const SymbolLabel* warning : m_warnings)
-        texts << warning->text();
-    return texts;
-}
-
-QString HomebrewUninstallSheet::subtitle() const
-{
-    return m_subtitle;
 }
 
 void HomebrewUninstallSheet::refresh()

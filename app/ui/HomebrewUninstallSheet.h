@@ -29,8 +29,6 @@ class AppIconProvider;
 
 namespace veldo::ui {
 
-class SymbolLabel;
-
 class HomebrewUninstallSheet final : public SubmittingSheet
 {
     Q_OBJECT
@@ -49,9 +47,6 @@ public:
                            leftovers::CaskInfo cask, Actions actions,
                            platform::qt::AppIconProvider* icons, QWidget* parent = nullptr);
 
-    QStringList warningTexts() const;
-    QString subtitle() const;
-
 private:
     void refresh();
     void confirm();
@@ -60,8 +55,6 @@ private:
     core::InstalledApp m_app;
     leftovers::CaskInfo m_cask;
     Actions m_actions;
-    QString m_subtitle;
-    std::vector<SymbolLabel*> m_warnings;
     QCheckBox* m_zap = nullptr;
     QPushButton* m_moveToTrash;
     QPushButton* m_cancel;

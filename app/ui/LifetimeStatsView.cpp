@@ -27,6 +27,8 @@ LifetimeStatsView::LifetimeStatsView(std::shared_ptr<core::CleanupStats> stats, 
     : QWidget(parent), m_stats(std::move(stats))
 {
     const QString captions[3] = {tr("Cleaned Up"), tr("Items Removed"), tr("Apps Cleaned")};
+    const QString names[3] = {QStringLiteral("spaceValue"), QStringLiteral("itemsValue"),
+                              QStringLiteral("appsValue")};
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 14, 0, 14);
     row->setSpacing(0);
@@ -46,6 +48,7 @@ LifetimeStatsView::LifetimeStatsView(std::shared_ptr<core::CleanupStats> stats, 
         column->setSpacing(3);
         m_symbols[i] = new QLabel(cell);
         m_values[i] = new QLabel(cell);
+        m_values[i]->setObjectName(names[i]);
         m_captions[i] = new QLabel(captions[i], cell);
         m_values[i]->setFont(valueFont);
         m_captions[i]->setFont(textFont(TextStyle::caption, font()));

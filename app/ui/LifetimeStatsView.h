@@ -19,10 +19,6 @@ public:
                                QWidget* parent = nullptr);
     ~LifetimeStatsView() override;
 
-    QString spaceText() const { return m_values[0]->text(); }
-    QString itemsText() const { return m_values[1]->text(); }
-    QString appsText() const { return m_values[2]->text(); }
-
 protected:
     void paintEvent(QPaintEvent* event) override;
     void changeEvent(QEvent* event) override;

@@ -45,7 +45,6 @@ QSize NoticeBanner::sizeHint() const
 
 void NoticeBanner::setMessage(const QString& message)
 {
-    m_message = message;
     m_text->setText(message);
     setAnnouncement(message);
 }

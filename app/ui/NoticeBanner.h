@@ -21,7 +21,6 @@ public:
     explicit NoticeBanner(QWidget* parent = nullptr);
 
     void setMessage(const QString& message);
-    QString message() const { return m_message; }
 
     // As wide as the card may be, as high as the wrapped message needs at that width.
     QSize sizeHint() const override;
@@ -35,7 +34,6 @@ protected:
 private:
     void applyColors();
 
-    QString m_message;
     QLabel* m_symbol;
     QLabel* m_text;
     QToolButton* m_dismiss;

@@ -141,8 +141,10 @@ OrphanFilesView::OrphanFilesView(controller::UninstallViewModel* model, QThreadP
     column->addWidget(m_totals->parentWidget());
     column->addWidget(screenDivider(this));
     m_stack = new QStackedWidget(this);
+    m_stack->setObjectName(QStringLiteral("contentPages"));
     m_scanningPage =
         scanningPlaceholder(QStringLiteral("Looking for files no installed app claims…"), m_stack);
+    m_scanningPage->setObjectName(QStringLiteral("scanningPage"));
     m_stack->addWidget(m_scanningPage);
     buildNotScanned();
     m_nothingFound = new EmptyStateView("checkmark.seal.fill", QStringLiteral("No Orphaned Files"),
@@ -268,12 +270,14 @@ void OrphanFilesView::buildNotScanned()
     outer->addStretch(0);
     scroll->setWidget(page);
     m_notScannedPage = scroll;
+    m_notScannedPage->setObjectName(QStringLiteral("notScannedPage"));
     m_stack->addWidget(scroll);
 }
 
 void OrphanFilesView::buildList()
 {
     m_listPage = new QWidget(m_stack);
+    m_listPage->setObjectName(QStringLiteral("listPage"));
     auto* column = new QVBoxLayout(m_listPage);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);

@@ -45,14 +45,6 @@ public:
     using FullDiskAccessStatus = core::SystemSettings::FullDiskAccessStatus;
     using Probe = std::function<FullDiskAccessStatus()>;
 
-    enum class Content
-    {
-        scanning,
-        notScanned,
-        nothingFound,
-        list
-    };
-
     // `probe` defaults to the Full Disk Access probe of the current user's home folder.
     OrphanFilesView(controller::UninstallViewModel* model, QThreadPool* probePool, Probe probe = {},
                     QWidget* parent = nullptr);
@@ -65,9 +57,6 @@ public:
     static QString unreadableText(std::int64_t locations);
     static QString nothingFoundDescription(bool someUnreadable);
 
-    Content content() const;
-    FullDiskAccessStatus fullDiskAccess() const { return m_fullDiskAccess; }
-
     // The review button's action: opens the review sheet.
     void openReview();
 
@@ -75,6 +64,15 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    enum class Content
+    {
+        scanning,
+        notScanned,
+        nothingFound,
+        list
+    };
+    Content content() const;
+
     void buildHeader();
     void buildNotScanned();
     void buildList();

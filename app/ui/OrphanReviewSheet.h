@@ -43,13 +43,11 @@ public:
     static QString lowConfidenceText(std::int64_t count);
     static QString administratorText(std::int64_t count);
 
-    bool isSubmitting() const { return m_isSubmitting; }
-
-    // Confirms as the confirm button does.
-    void confirm();
     void reject() override;
 
 private:
+    // The confirm button's action.
+    void confirm();
     void refresh();
     void scheduleRefresh();
 

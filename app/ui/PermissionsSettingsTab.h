@@ -43,8 +43,6 @@ public:
     PermissionsSettingsTab(controller::UninstallViewModel& model, QThreadPool& workPool,
                            Probe probe = {}, QWidget* parent = nullptr);
 
-    FullDiskAccessStatus fullDiskAccess() const { return m_fullDiskAccess; }
-
     // "On", "Off" or "Unknown".
     static QString statusText(FullDiskAccessStatus status);
 

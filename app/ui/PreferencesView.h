@@ -51,12 +51,11 @@ public:
     static QString label(controller::SettingsTab tab);
     static const char* symbol(controller::SettingsTab tab);
 
-    controller::SettingsTab currentTab() const;
-
 protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    controller::SettingsTab currentTab() const;
     void showTab(controller::SettingsTab tab);
     void retitleWindow();
 

@@ -168,11 +168,6 @@ void RemovalReviewSheet::refresh()
         fitHeight(this);
 }
 
-bool RemovalReviewSheet::returnConfirms() const
-{
-    return m_confirm->isDefault() && m_confirm->isEnabled();
-}
-
 void RemovalReviewSheet::confirm()
 {
     if (!beginSubmitting())

@@ -64,9 +64,6 @@ public:
                        std::optional<std::string> caskToken, Actions actions,
                        platform::qt::AppIconProvider* icons, QWidget* parent = nullptr);
 
-    // Whether Return confirms now.
-    bool returnConfirms() const;
-
 private:
     void refresh();
     void confirm();

@@ -40,6 +40,7 @@ ResultBanner::ResultBanner(QWidget* parent)
       m_undo(button(tr("Undo"), QString(), this)), m_spinner(new BusyIndicator(14, m_undo)),
       m_done(button(tr("Done"), tr("Dismiss (Esc). Undo stays available in the Edit menu."), this))
 {
+    m_title->setObjectName(QStringLiteral("titleLabel"));
     m_summary->setObjectName(QStringLiteral("summaryLabel"));
     m_openSettings->setObjectName(QStringLiteral("openSettingsButton"));
     m_reveal->setObjectName(QStringLiteral("revealButton"));

@@ -36,8 +36,6 @@ public:
     // The Undo button is enabled only while Undo is available (and never while undoing).
     void setUndoAvailable(bool available);
 
-    const ResultBannerContent& content() const { return m_content; }
-
     // As wide as the row wants, at most the card's width, and as high as the wrapped summary needs.
     QSize sizeHint() const override;
 

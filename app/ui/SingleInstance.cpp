@@ -18,6 +18,7 @@
 #include <QDir>
 #include <QFile>
 #include <QIODevice>
+#include <QLocalServer>
 #include <QLocalSocket>
 #include <QTimer>
 
@@ -142,9 +143,10 @@ Result<QString> SingleInstance::serverName()
 }
 
 SingleInstance::SingleInstance(QString name, QObject* parent)
-    : QObject(parent), m_name(std::move(name))
+    : QObject(parent), m_name(std::move(name)), m_server(new QLocalServer(this))
 {
-    connect(&m_server, &QLocalServer::newConnection, this, &SingleInstance::acceptConnections);
+    m_server->setObjectName(QStringLiteral("server"));
+    connect(m_server, &QLocalServer::newConnection, this, &SingleInstance::acceptConnections);
 }
 
 SingleInstance::Start SingleInstance::start(const QStringList& paths,
@@ -212,13 +214,13 @@ bool SingleInstance::listen(bool takeOver)
 {
     if (takeOver)
         QLocalServer::removeServer(m_name);
-    m_server.setSocketOptions(QLocalServer::UserAccessOption);
-    return m_server.listen(m_name);
+    m_server->setSocketOptions(QLocalServer::UserAccessOption);
+    return m_server->listen(m_name);
 }
 
 void SingleInstance::acceptConnections()
 {
-    while (QLocalSocket* socket = m_server.nextPendingConnection()) {
+    while (QLocalSocket* socket = m_server->nextPendingConnection()) {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         if (!peerIsOurUser(static_cast<int>(socket->socketDescriptor()))) {
             socket->abort();

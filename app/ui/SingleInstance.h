@@ -15,12 +15,13 @@
 #include <chrono>
 #include <optional>
 
-#include <QLocalServer>
 #include <QObject>
 #include <QString>
 #include <QStringList>
 
 #include "base/Result.h"
+
+class QLocalServer;
 
 namespace veldo::ui {
 
@@ -55,8 +56,6 @@ public:
     // Serves the name (removing a stale one first when `takeOver`). Answers whether it listens.
     bool listen(bool takeOver);
 
-    const QLocalServer& server() const { return m_server; }
-
 signals:
     // A message from another instance: its paths, in order.
     void pathsReceived(const QStringList& paths);
@@ -65,7 +64,7 @@ private:
     void acceptConnections();
 
     QString m_name;
-    QLocalServer m_server;
+    QLocalServer* m_server;
 };
 
 // The paths of a message; none when it is not a complete, well-formed QStringList.

@@ -26,24 +26,16 @@ StatusBanner::StatusBanner(std::string systemImage, const QString& title, const 
     auto* column = new QVBoxLayout;
     column->setSpacing(2);
     m_title = new QLabel(title, this);
+    m_title->setObjectName(QStringLiteral("titleLabel"));
     m_title->setTextFormat(Qt::PlainText);
     m_title->setFont(textFont(TextStyle::headline, font()));
     m_message = secondaryText(message, TextStyle::caption, this);
+    m_message->setObjectName(QStringLiteral("messageLabel"));
     column->addWidget(m_title);
     column->addWidget(m_message);
     row->addLayout(column, 1);
     setAccessibleName(title);
     setAccessibleDescription(message);
-}
-
-QString StatusBanner::title() const
-{
-    return m_title->text();
-}
-
-QString StatusBanner::message() const
-{
-    return m_message->text();
 }
 
 void StatusBanner::paintEvent(QPaintEvent*)

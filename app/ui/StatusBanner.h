@@ -19,11 +19,6 @@ public:
     StatusBanner(std::string systemImage, const QString& title, const QString& message, QColor tint,
                  QWidget* parent = nullptr);
 
-    QString title() const;
-    QString message() const;
-    const std::string& systemImage() const { return m_systemImage; }
-    QColor tint() const { return m_tint; }
-
 protected:
     void paintEvent(QPaintEvent* event) override;
 

@@ -13,11 +13,12 @@ class SubmittingSheet : public QDialog
 {
     Q_OBJECT
 public:
-    bool isSubmitting() const { return m_submitting; }
     void reject() override;
 
 protected:
     SubmittingSheet(std::function<void()> dismiss, QWidget* parent);
+
+    bool isSubmitting() const { return m_submitting; }
 
     // False when already submitting; else sets the guard and answers true.
     bool beginSubmitting();

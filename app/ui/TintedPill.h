@@ -15,8 +15,6 @@ public:
     TintedPill(QString text, QColor tint, double fillOpacity, QMargins padding,
                QWidget* parent = nullptr);
 
-    QColor tint() const { return m_tint; }
-
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override { return sizeHint(); }
 

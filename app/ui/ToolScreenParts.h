@@ -99,13 +99,15 @@ public:
                       int minimumWidth, QWidget* parent = nullptr);
     void setTitle(const QString& title);
     void setBusy(bool busy);
-    QString shownTitle() const;
     QSize sizeHint() const override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // The title shown now, also the accessible name.
+    QString shownTitle() const;
+
     std::string m_symbol;
     QString m_title;
     QString m_busyTitle;

@@ -19,21 +19,11 @@ class TreemapTileButton final : public QAbstractButton
 {
     Q_OBJECT
 public:
-    enum class Face
-    {
-        labelAndSize, // label on up to two lines, the size below
-        label,        // label on one line
-        symbol,       // the white symbol alone
-        fill          // nothing over the fill
-    };
-
     TreemapTileButton(TreemapTile tile, QWidget* parent);
 
     const TreemapTile& tile() const { return m_tile; }
-    Face face() const;
     // The accessible value: the tile's share of the total, or empty.
     QString shareText() const { return m_share; }
-    QString sizeText() const { return m_size; }
 
     void place(const TreemapTile& tile, const QRectF& rect, const QString& share,
                const QString& hint);
@@ -42,6 +32,15 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    enum class Face
+    {
+        labelAndSize, // label on up to two lines, the size below
+        label,        // label on one line
+        symbol,       // the white symbol alone
+        fill          // nothing over the fill
+    };
+
+    Face face() const;
     void paintLabelBlock(QPainter& painter, bool withSize);
 
     TreemapTile m_tile;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QDateTime>
 #include <QDialog>
 #include <QDir>
@@ -29,6 +30,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPixmap>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSet>
@@ -651,13 +653,14 @@ ui::AppDetailView* detailHost(QWidget* host, testsupport::UiController& controll
 QWidget* detailSheetHost(QWidget* host, testsupport::UiController& controller, bool homebrew)
 {
     ui::AppDetailView* view = detailHost(host, controller, {});
-    if (homebrew) {
-        leftovers::CaskInfo cask = controller.model->caskToken(detailApp().url).value();
-        view->setActiveSheet(ui::AppDetailView::DetailSheet::homebrew(cask));
-    } else {
-        view->setActiveSheet(ui::AppDetailView::DetailSheet::review());
-    }
-    QDialog* sheet = view->sheet();
+    // Opened as the user opens them: Homebrew manages Quill, so the primary button shows the
+    // cask's sheet, and its "Move to Trash Instead" replaces it with the review.
+    child<QPushButton>(view, "primaryButton")->click();
+    if (!homebrew)
+        if (auto* trash =
+                child<QPushButton>(child<QDialog>(view, "homebrewSheet"), "moveToTrashButton"))
+            trash->click();
+    QDialog* sheet = child<QDialog>(view, homebrew ? "homebrewSheet" : "reviewSheet");
     if (!sheet) {
         std::fprintf(stderr, "veldo_tour: the detail view opened no sheet\n");
         std::exit(1);
@@ -810,18 +813,25 @@ void appendSidebarShots(std::vector<Shot>& list, testsupport::UiController& cont
              ui::AppListView* view = sidebarHost(host, controller);
              const int row =
                  child<ui::AppListModel>(view, "listModel")->rowOf("/Applications/Quill.app");
-             QMenu* menu = view->contextMenu(row);
-             // Drawn inside the picture, beside the row it opened on.
-             menu->setParent(host, Qt::Widget);
-             menu->setAttribute(Qt::WA_DeleteOnClose, false);
-             menu->adjustSize();
+             // Opened as a right-click on the row opens it.
+             auto* rows = child<QListView>(view, "listView");
              host->resize(300, 640);
              host->layout()->activate();
-             const QRect rect =
-                 child<QListView>(view, "listView")
-                     ->visualRect(child<ui::AppListModel>(view, "listModel")->index(row));
-             menu->move(child<QListView>(view, "listView")->viewport()->mapTo(host, rect.center()) +
-                        QPoint(-20, 0));
+             const QPoint at =
+                 rows->visualRect(child<ui::AppListModel>(view, "listModel")->index(row)).center();
+             QContextMenuEvent click(QContextMenuEvent::Mouse, at,
+                                     rows->viewport()->mapToGlobal(at));
+             QApplication::sendEvent(rows->viewport(), &click);
+             auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+             if (!menu) {
+                 std::fprintf(stderr, "veldo_tour: the sidebar opened no context menu\n");
+                 std::exit(1);
+             }
+             // Drawn inside the picture, beside the row it opened on.
+             menu->setAttribute(Qt::WA_DeleteOnClose, false);
+             menu->setParent(host, Qt::Widget);
+             menu->adjustSize();
+             menu->move(rows->viewport()->mapTo(host, at) + QPoint(-20, 0));
              menu->show();
              menu->raise();
              return view;
@@ -1314,7 +1324,7 @@ std::vector<Shot> shots(testsupport::UiController& controller, ui::AppShell& she
                     [&controller](QWidget* host) -> QWidget* {
                         auto* view = static_cast<ui::BatchDetailView*>(batchHost(host, controller));
                         child<QPushButton>(view, "removeButton")->click();
-                        QMessageBox* box = view->confirmation();
+                        QMessageBox* box = child<QMessageBox>(view, "removeConfirmation");
                         if (box)
                             box->setPalette(host->palette());
                         return box;

@@ -20,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QLabel>
 #include <QListView>
 #include <QPointer>
 #include <QPushButton>
@@ -47,6 +48,7 @@
 namespace veldo::ui {
 
 using testsupport::child;
+using testsupport::returnConfirms;
 using testsupport::reviewRowTexts;
 using testsupport::shownDialog;
 namespace {
@@ -161,12 +163,12 @@ void driveWindow(const Flow& flow)
     ASSERT_EQ(child<QPushButton>(detail, "primaryButton")->accessibleName(),
               QStringLiteral("Review & Move to Trash"));
     child<QPushButton>(detail, "primaryButton")->click();
-    auto* review = qobject_cast<RemovalReviewSheet*>(detail->sheet());
+    auto* review = shownDialog<RemovalReviewSheet>(detail, "reviewSheet");
     ASSERT_NE(review, nullptr);
     EXPECT_TRUE(reviewRowTexts(review).contains(
         QStringLiteral("1 item will need your administrator password")))
         << reviewRowTexts(review).join(QStringLiteral(" | ")).toStdString();
-    EXPECT_FALSE(review->returnConfirms()) << "an administrator item takes a click";
+    EXPECT_FALSE(returnConfirms(review)) << "an administrator item takes a click";
     child<QPushButton>(review, "confirmButton")->click();
 
     // The items the account can't move come back as the administrator confirmation.
@@ -185,8 +187,8 @@ void driveWindow(const Flow& flow)
     ASSERT_TRUE(QTest::qWaitFor([&] { return model.showResultBanner(); }, 20'000));
     ResultBanner* banner = child<ResultBanner>(content, "resultBanner");
     ASSERT_TRUE(QTest::qWaitFor([&] { return banner->isVisible(); }));
-    EXPECT_EQ(banner->content().title, QStringLiteral("Partly Removed"));
-    EXPECT_TRUE(banner->content().showsRevealInFinder);
+    EXPECT_EQ(child<QLabel>(banner, "titleLabel")->text(), QStringLiteral("Partly Removed"));
+    EXPECT_TRUE(child<QPushButton>(banner, "revealButton")->isVisible());
     ASSERT_TRUE(model.lastOutcome());
     const removal::UninstallOutcome& outcome = *model.lastOutcome();
     ASSERT_EQ(outcome.failed.size(), 1u);

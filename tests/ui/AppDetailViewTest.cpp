@@ -10,14 +10,17 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QFileDialog>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
 #include <QPushButton>
+#include <QStackedWidget>
 #include <QTest>
 #include <QThread>
 #include <QThreadPool>
+#include <QToolButton>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include "app/ui/AppListModel.h"
@@ -38,13 +41,16 @@
 #include "tests/ui/ChildLookup.h"
 #include "tests/ui/ModelTesters.h"
 #include "tests/ui/ReviewRows.h"
+#include "tests/ui/ShownWindows.h"
 #include "tests/ui/SidebarFixture.h"
 #include "tests/ui/UiFixtures.h"
 
 namespace veldo::ui {
 
 using testsupport::child;
+using testsupport::returnConfirms;
 using testsupport::reviewRowTexts;
+using testsupport::warningRowTexts;
 namespace {
 
 using core::LeftoverCategory;
@@ -56,6 +62,33 @@ void nextTurn()
 {
     QCoreApplication::processEvents();
     QCoreApplication::processEvents();
+}
+
+// The sheet shown over the screen, the review or the Homebrew one; null when none is.
+QDialog* shownSheet(const QWidget* view)
+{
+    QDialog* review = testsupport::shownDialog<RemovalReviewSheet>(view, "reviewSheet");
+    QDialog* brew = testsupport::shownDialog<HomebrewUninstallSheet>(view, "homebrewSheet");
+    EXPECT_FALSE(review && brew) << "one sheet at a time";
+    return review ? review : brew;
+}
+
+// The name of the page the content shows: "scanningPage", "listPage" or "emptyPage".
+QString shownPage(const QWidget* view)
+{
+    const auto* pages = child<QStackedWidget>(view, "contentPages");
+    return pages && pages->currentWidget() ? pages->currentWidget()->objectName() : QString();
+}
+
+// What the confidence pills say to assistive technology, in the row's order.
+QStringList pillNames(const QWidget* view)
+{
+    QStringList names;
+    if (const auto* pills = child<QHBoxLayout>(view, "confidencePills"))
+        for (int i = 0; i < pills->count(); ++i)
+            if (const QWidget* pill = pills->itemAt(i)->widget())
+                names << pill->accessibleName();
+    return names;
 }
 
 LeftoverItem item(const std::string& path, std::int64_t bytes,
@@ -197,9 +230,6 @@ TEST(AppDetailRules, VersionBannersIdsAndCounts)
     EXPECT_TRUE(lost->orange);
     EXPECT_EQ(lost->symbol, "questionmark.circle.fill");
 
-    EXPECT_EQ(AppDetailView::DetailSheet::review().id(), "review");
-    EXPECT_EQ(AppDetailView::DetailSheet::homebrew(quillCask()).id(), "homebrew:quill");
-
     const auto counts = RemovalReviewSheet::countsOf(
         {item("/a", 1, MatchConfidence::medium, LeftoverCategory::caches, true),
          item("/b", 1, MatchConfidence::low), item("/c", 1, MatchConfidence::high),
@@ -301,7 +331,7 @@ TEST(AppDetailView, EmptyListShowsNothingLeftBehindAndADisabledReviewButton)
     SidebarFixture f;
     core::InstalledApp bare = SidebarFixture::app("Bare");
     Detail d(f, bare);
-    EXPECT_EQ(d.view->content(), AppDetailView::Content::empty);
+    EXPECT_EQ(shownPage(d.view.get()), QStringLiteral("emptyPage"));
     EXPECT_TRUE(child<QPushButton>(d.view, "selectAllButton")->isHidden());
     EXPECT_TRUE(child<QLabel>(d.view, "summaryLabel")->isHidden());
     EXPECT_EQ(child<QPushButton>(d.view, "primaryButton")->accessibleName(),
@@ -312,7 +342,8 @@ TEST(AppDetailView, EmptyListShowsNothingLeftBehindAndADisabledReviewButton)
     EXPECT_EQ(child<QLabel>(d.view, "totalLabel")->text(), QStringLiteral("Zero KB"));
     EXPECT_EQ(child<QLabel>(d.view, "itemsFoundLabel")->text(), QStringLiteral("0 items found"));
 
-    std::unique_ptr<QMenu> menu(d.view->moreActionsMenu());
+    QMenu* menu = child<QToolButton>(d.view, "moreActionsButton")->menu();
+    ASSERT_NE(menu, nullptr);
     QStringList titles;
     for (QAction* a : menu->actions())
         titles << (a->isSeparator() ? QStringLiteral("—") : a->text());
@@ -323,7 +354,7 @@ TEST(AppDetailView, EmptyListShowsNothingLeftBehindAndADisabledReviewButton)
 
     f.model->setIsScanningLeftovers(true);
     nextTurn();
-    EXPECT_EQ(d.view->content(), AppDetailView::Content::scanning);
+    EXPECT_EQ(shownPage(d.view.get()), QStringLiteral("scanningPage"));
 }
 
 TEST(AppDetailView, SelectAllLeavesRefusedItemsAndTotalsCountOnlyRemovable)
@@ -334,12 +365,12 @@ TEST(AppDetailView, SelectAllLeavesRefusedItemsAndTotalsCountOnlyRemovable)
                     item("/L/Refused/b", 5'000'000, MatchConfidence::medium),
                     item("/L/c", 0, MatchConfidence::certain)},
                    false);
-    EXPECT_EQ(d.view->content(), AppDetailView::Content::list);
+    EXPECT_EQ(shownPage(d.view.get()), QStringLiteral("listPage"));
     EXPECT_EQ(child<QLabel>(d.view, "totalLabel")->text(), QStringLiteral("1 KB"))
         << "removable items only";
     EXPECT_EQ(child<QLabel>(d.view, "itemsFoundLabel")->text(), QStringLiteral("3 items found"));
-    EXPECT_EQ(d.view->pillLabels(),
-              (QStringList{QStringLiteral("2 Certain"), QStringLiteral("1 Medium")}));
+    EXPECT_EQ(pillNames(d.view.get()), (QStringList{QStringLiteral("2 Certain confidence"),
+                                                    QStringLiteral("1 Medium confidence")}));
     EXPECT_EQ(child<QPushButton>(d.view, "selectAllButton")->text(), QStringLiteral("Select All"));
     EXPECT_EQ(child<QLabel>(d.view, "summaryLabel")->text(),
               QStringLiteral("0 selected · Zero KB"));
@@ -360,7 +391,7 @@ TEST(AppDetailView, SelectAllLeavesRefusedItemsAndTotalsCountOnlyRemovable)
               QStringLiteral("Deselect All"));
     EXPECT_EQ(child<QLabel>(d.view, "summaryLabel")->text(), QStringLiteral("2 selected · 1 KB"));
     child<QPushButton>(d.view, "primaryButton")->click();
-    auto* sheet = qobject_cast<RemovalReviewSheet*>(d.view->sheet());
+    auto* sheet = qobject_cast<RemovalReviewSheet*>(shownSheet(d.view.get()));
     ASSERT_NE(sheet, nullptr);
     EXPECT_EQ(reviewRowTexts(sheet).mid(0, 2),
               (QStringList{QStringLiteral("2 items selected"), QStringLiteral("1 KB")}));
@@ -399,8 +430,10 @@ TEST(AppDetailView, KeyboardSelectsAllAndOpensTheReview)
               QStringLiteral("Deselect All"));
     QTest::keyClick(d.view.get(), Qt::Key_Backspace, Qt::ControlModifier);
     nextTurn();
-    ASSERT_TRUE(d.view->activeSheet());
-    EXPECT_EQ(d.view->activeSheet()->id(), "review");
+    QDialog* review = shownSheet(d.view.get());
+    EXPECT_NE(qobject_cast<RemovalReviewSheet*>(review), nullptr);
+    child<QPushButton>(d.view, "primaryButton")->click();
+    EXPECT_EQ(shownSheet(d.view.get()), review) << "the same sheet stays, not a second one";
 }
 
 TEST(AppDetailView, BannersFollowLocationProtectionAndRunning)
@@ -411,12 +444,14 @@ TEST(AppDetailView, BannersFollowLocationProtectionAndRunning)
     f.model->setDetailAppLocation(controller::DetailAppLocation::notFound);
     nextTurn();
     ASSERT_NE(child<StatusBanner>(d.view, "locationBannerView"), nullptr);
-    EXPECT_EQ(child<StatusBanner>(d.view, "locationBannerView")->title(),
-              QStringLiteral("App Not Found"));
+    EXPECT_EQ(
+        child<QLabel>(child<StatusBanner>(d.view, "locationBannerView"), "titleLabel")->text(),
+        QStringLiteral("App Not Found"));
     f.model->setDetailAppLocation(controller::DetailAppLocation::inTrash);
     nextTurn();
-    EXPECT_EQ(child<StatusBanner>(d.view, "locationBannerView")->title(),
-              QStringLiteral("Already in the Trash"));
+    EXPECT_EQ(
+        child<QLabel>(child<StatusBanner>(d.view, "locationBannerView"), "titleLabel")->text(),
+        QStringLiteral("Already in the Trash"));
 
     EXPECT_TRUE(child<QWidget>(d.view, "runningPanel")->isHidden());
     core::RunningAppStatus helpers;
@@ -449,10 +484,11 @@ TEST(AppDetailView, ProtectedAppKeepsBothPrimaryButtonsDisabled)
     f.model->setSelectedAppID(app.id()); // the verdict is taken per selected app
     nextTurn();
     ASSERT_NE(child<StatusBanner>(d.view, "protectionBanner"), nullptr);
-    EXPECT_EQ(child<StatusBanner>(d.view, "protectionBanner")->title(),
+    EXPECT_EQ(child<QLabel>(child<StatusBanner>(d.view, "protectionBanner"), "titleLabel")->text(),
               QStringLiteral("Protected App"));
-    EXPECT_EQ(child<StatusBanner>(d.view, "protectionBanner")->message(),
-              QStringLiteral("Safari comes with macOS."));
+    EXPECT_EQ(
+        child<QLabel>(child<StatusBanner>(d.view, "protectionBanner"), "messageLabel")->text(),
+        QStringLiteral("Safari comes with macOS."));
     EXPECT_FALSE(child<QPushButton>(d.view, "primaryButton")->isEnabled());
 }
 
@@ -592,12 +628,11 @@ TEST(AppDetailView, HomebrewButtonOpensTheHomebrewSheetAndTrashInsteadReplacesIt
         << "nothing selected is no reason here";
 
     child<QPushButton>(d.view, "primaryButton")->click();
-    ASSERT_TRUE(d.view->activeSheet());
-    EXPECT_EQ(d.view->activeSheet()->id(), "homebrew:quill");
-    auto* brew = qobject_cast<HomebrewUninstallSheet*>(d.view->sheet());
+    auto* brew = qobject_cast<HomebrewUninstallSheet*>(shownSheet(d.view.get()));
     ASSERT_NE(brew, nullptr);
-    EXPECT_EQ(brew->subtitle(), QStringLiteral("Quill · cask quill 3.2.1"));
-    EXPECT_EQ(brew->warningTexts().size(), 2) << "the installer package's warning";
+    EXPECT_EQ(child<QLabel>(brew, "subtitleLabel")->text(),
+              QStringLiteral("Quill · cask quill 3.2.1"));
+    EXPECT_EQ(warningRowTexts(brew).size(), 2) << "the installer package's warning";
     for (QPushButton* b : brew->findChildren<QPushButton*>())
         EXPECT_FALSE(b->isDefault() || b->autoDefault()) << "Return confirms nothing";
     EXPECT_EQ(child<QPushButton>(brew, "moveToTrashButton")->toolTip(),
@@ -606,14 +641,14 @@ TEST(AppDetailView, HomebrewButtonOpensTheHomebrewSheetAndTrashInsteadReplacesIt
 
     child<QPushButton>(brew, "moveToTrashButton")->click();
     nextTurn();
-    ASSERT_TRUE(d.view->activeSheet());
-    EXPECT_EQ(d.view->activeSheet()->id(), "review");
-    auto* review = qobject_cast<RemovalReviewSheet*>(d.view->sheet());
+    QPointer<RemovalReviewSheet> review =
+        qobject_cast<RemovalReviewSheet*>(shownSheet(d.view.get()));
     ASSERT_NE(review, nullptr);
     child<QPushButton>(review, "cancelButton")->click();
     nextTurn();
-    EXPECT_FALSE(d.view->activeSheet());
-    EXPECT_EQ(d.view->sheet(), nullptr);
+    EXPECT_EQ(shownSheet(d.view.get()), nullptr);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(review) << "a dismissed sheet goes";
     EXPECT_TRUE(d.caskRuns.empty());
     EXPECT_EQ(d.uninstalls, 0);
 }
@@ -626,10 +661,10 @@ TEST(HomebrewUninstallSheet, ZapChoiceRemovingStateAndOneUninstallPerDoubleClick
     f.model->setCaskIndex({{"Quill.app", quillCask(false, false)}});
     nextTurn();
     child<QPushButton>(d.view, "primaryButton")->click();
-    auto* plain = qobject_cast<HomebrewUninstallSheet*>(d.view->sheet());
+    auto* plain = qobject_cast<HomebrewUninstallSheet*>(shownSheet(d.view.get()));
     ASSERT_NE(plain, nullptr);
     EXPECT_EQ(child<QCheckBox>(plain, "zapToggle"), nullptr);
-    EXPECT_EQ(plain->warningTexts(),
+    EXPECT_EQ(warningRowTexts(plain),
               QStringList{QStringLiteral("Homebrew deletes the app. It doesn’t go to the Trash, "
                                          "and Undo can’t bring it back.")});
     f.model->setIsRemoving(true);
@@ -644,13 +679,13 @@ TEST(HomebrewUninstallSheet, ZapChoiceRemovingStateAndOneUninstallPerDoubleClick
     child<QPushButton>(plain, "confirmButton")->click();
     nextTurn();
     EXPECT_EQ(d.caskRuns, std::vector<bool>{false}) << "one uninstall, zap off";
-    EXPECT_FALSE(d.view->activeSheet());
+    EXPECT_EQ(shownSheet(d.view.get()), nullptr);
 
     f.model->setCaskIndex({{"Quill.app", quillCask(true, false)}});
     nextTurn();
     for (const bool on : {true, false}) {
         child<QPushButton>(d.view, "primaryButton")->click();
-        auto* sheet = qobject_cast<HomebrewUninstallSheet*>(d.view->sheet());
+        auto* sheet = qobject_cast<HomebrewUninstallSheet*>(shownSheet(d.view.get()));
         ASSERT_NE(sheet, nullptr);
         ASSERT_NE(child<QCheckBox>(sheet, "zapToggle"), nullptr);
         child<QCheckBox>(sheet, "zapToggle")->setChecked(true);
@@ -673,7 +708,7 @@ TEST(RemovalReviewSheet, WarningsFollowTheControllerAndReturnOnlyWithoutThem)
                                      MatchConfidence::certain, LeftoverCategory::application);
     d.setLeftovers({bundle, admin, item("/L/c", 2'000, MatchConfidence::high)});
     child<QPushButton>(d.view, "primaryButton")->click();
-    auto* sheet = qobject_cast<RemovalReviewSheet*>(d.view->sheet());
+    auto* sheet = qobject_cast<RemovalReviewSheet*>(shownSheet(d.view.get()));
     ASSERT_NE(sheet, nullptr);
     EXPECT_EQ(
         reviewRowTexts(sheet),
@@ -683,13 +718,13 @@ TEST(RemovalReviewSheet, WarningsFollowTheControllerAndReturnOnlyWithoutThem)
                                     "the Trash"),
                      QStringLiteral("Homebrew will still think “quill” is installed. Run brew "
                                     "uninstall --cask quill later to clear its records.")}));
-    EXPECT_FALSE(sheet->returnConfirms());
+    EXPECT_FALSE(returnConfirms(sheet));
 
     // Unticked behind the sheet, as a second window would.
     f.model->setSelectedLeftoverIDs({bundle.id(), "/L/c"});
     EXPECT_EQ(reviewRowTexts(sheet).size(), 4);
     EXPECT_EQ(reviewRowTexts(sheet)[0], QStringLiteral("2 items selected"));
-    EXPECT_TRUE(sheet->returnConfirms()) << "Return is back";
+    EXPECT_TRUE(returnConfirms(sheet)) << "Return is back";
 
     core::RunningAppStatus running;
     running.isRunning = true;
@@ -721,11 +756,13 @@ TEST(RemovalReviewSheet, WarningsFollowTheControllerAndReturnOnlyWithoutThem)
 
     QTest::mouseDClick(child<QPushButton>(sheet, "confirmButton"), Qt::LeftButton);
     child<QPushButton>(sheet, "confirmButton")->click();
-    EXPECT_TRUE(sheet->isSubmitting());
+    EXPECT_EQ(child<QPushButton>(sheet, "confirmButton")->text(),
+              QStringLiteral("Moving to Trash…"))
+        << "submitting";
     QTest::keyClick(sheet, Qt::Key_Escape);
     nextTurn();
     EXPECT_EQ(d.uninstalls, 1) << "one removal for a double click";
-    EXPECT_FALSE(d.view->activeSheet());
+    EXPECT_EQ(shownSheet(d.view.get()), nullptr);
 }
 
 TEST(RemovalReviewSheet, UncertainItemsWarnAndAProtectedAppCannotConfirm)
@@ -735,12 +772,12 @@ TEST(RemovalReviewSheet, UncertainItemsWarnAndAProtectedAppCannotConfirm)
     d.setLeftovers(
         {item("/L/a", 1, MatchConfidence::medium), item("/L/b", 1, MatchConfidence::low)});
     child<QPushButton>(d.view, "primaryButton")->click();
-    auto* sheet = qobject_cast<RemovalReviewSheet*>(d.view->sheet());
+    auto* sheet = qobject_cast<RemovalReviewSheet*>(shownSheet(d.view.get()));
     ASSERT_NE(sheet, nullptr);
     EXPECT_EQ(reviewRowTexts(sheet).back(),
               QStringLiteral("2 medium- or low-confidence items selected — check these belong to "
                              "Quill"));
-    EXPECT_FALSE(sheet->returnConfirms());
+    EXPECT_FALSE(returnConfirms(sheet));
     EXPECT_TRUE(child<QPushButton>(sheet, "confirmButton")->isEnabled()) << "a click still works";
 
     d.isProtected = true;
@@ -756,7 +793,7 @@ TEST(AppDetailView, ASheetGoesWithTheScreenAndRemovesNothing)
     auto d = std::make_unique<Detail>(f);
     d->setLeftovers({item("/L/a", 1)});
     child<QPushButton>(d->view, "primaryButton")->click();
-    QPointer<QDialog> sheet = d->view->sheet();
+    QPointer<QDialog> sheet = shownSheet(d->view.get());
     ASSERT_TRUE(sheet);
     EXPECT_TRUE(sheet->isVisible());
     const int uninstalls = d->uninstalls;

@@ -13,9 +13,11 @@
 #include <QContextMenuEvent>
 #include <QGuiApplication>
 #include <QImage>
+#include <QLabel>
 #include <QListView>
 #include <QMenu>
 #include <QPainter>
+#include <QPointer>
 #include <QScrollBar>
 #include <QTest>
 #include <QToolButton>
@@ -27,6 +29,7 @@
 #include "app/ui/SearchField.h"
 #include "platform/qt/AppIconProvider.h"
 #include "tests/ui/ChildLookup.h"
+#include "tests/ui/EmptyStateTexts.h"
 #include "tests/ui/ModelTesters.h"
 #include "tests/ui/SidebarFixture.h"
 
@@ -293,10 +296,9 @@ TEST(AppListView, IdenticalNamesKeepTheirOrderAndSearchesAreLiteral)
         << "a dot is no wildcard";
     EXPECT_EQ(s.shownEmptyState(), AppListView::EmptyState::noSearchResults);
     ASSERT_NE(child<EmptyStateView>(s.view, "searchEmptyView"), nullptr);
-    EXPECT_EQ(child<EmptyStateView>(s.view, "searchEmptyView")->title(),
-              QStringLiteral("No Results for “a.c”"));
-    EXPECT_EQ(child<EmptyStateView>(s.view, "searchEmptyView")->description(),
-              QStringLiteral("Check the spelling or try a new search."));
+    EXPECT_EQ(testsupport::emptyStateTexts(child<EmptyStateView>(s.view, "searchEmptyView")),
+              (QStringList{QStringLiteral("No Results for “a.c”"),
+                           QStringLiteral("Check the spelling or try a new search.")}));
 
     f.model->setSearchText("0%");
     nextTurn();
@@ -319,7 +321,7 @@ TEST(AppListView, SpacesSearchListsEverythingYetCountsAsASearch)
     EXPECT_EQ(s.shownEmptyState(), AppListView::EmptyState::none);
 
     child<QAction>(s.view, "showOnlyUnusedAction")->trigger();
-    EXPECT_TRUE(s.view->showOnlyUnused());
+    EXPECT_TRUE(child<AppListModel>(s.view, "listModel")->showOnlyUnused());
     EXPECT_TRUE(child<AppListModel>(s.view, "listModel")->listedApps().empty());
     EXPECT_EQ(s.shownEmptyState(), AppListView::EmptyState::noSearchResults)
         << "the raw text decides";
@@ -328,10 +330,9 @@ TEST(AppListView, SpacesSearchListsEverythingYetCountsAsASearch)
     f.model->setSearchText("");
     nextTurn();
     EXPECT_EQ(s.shownEmptyState(), AppListView::EmptyState::noUnusedApps);
-    EXPECT_EQ(child<EmptyStateView>(s.view, "unusedEmptyView")->title(),
-              QStringLiteral("No Unused Apps"));
-    EXPECT_EQ(child<EmptyStateView>(s.view, "unusedEmptyView")->description(),
-              QStringLiteral("Every app was opened in the last six months."));
+    EXPECT_EQ(testsupport::emptyStateTexts(child<EmptyStateView>(s.view, "unusedEmptyView")),
+              (QStringList{QStringLiteral("No Unused Apps"),
+                           QStringLiteral("Every app was opened in the last six months.")}));
 
     f.clock.advance(seconds(15'724'800 - 60));
     s.view->setShowOnlyUnused(false);
@@ -470,14 +471,24 @@ TEST(AppListView, ToolbarMenuSortsAndReloadsOnlyWhenAsked)
     EXPECT_EQ(s.scanCalls, 3);
 }
 
+// The menu a right-click on `row` opens, or null when none opens.
+QMenu* rightClickMenu(Sidebar& s, int row)
+{
+    QTest::mousePress(s.view->windowHandle(), Qt::RightButton, {},
+                      s.list()->viewport()->mapTo(s.view.get(), s.rectOf(row).center()));
+    QTest::mouseRelease(s.list()->viewport(), Qt::RightButton, {}, s.rectOf(row).center());
+    QCoreApplication::processEvents();
+    return qobject_cast<QMenu*>(QApplication::activePopupWidget());
+}
+
 TEST(AppListView, ContextMenuEntriesAndClipboard)
 {
     SidebarFixture f;
     f.model->setApps({SidebarFixture::app("Quill", "com.quill.app"), SidebarFixture::app("Plain")});
     Sidebar s(f);
-    EXPECT_EQ(s.view->contextMenu(AppListModel::kDeveloperRow), nullptr);
+    EXPECT_EQ(rightClickMenu(s, AppListModel::kDeveloperRow), nullptr);
 
-    std::unique_ptr<QMenu> menu(s.view->contextMenu(s.rowOf("Quill")));
+    QPointer<QMenu> menu = rightClickMenu(s, s.rowOf("Quill"));
     ASSERT_NE(menu, nullptr);
     QStringList titles;
     for (QAction* action : menu->actions())
@@ -492,10 +503,15 @@ TEST(AppListView, ContextMenuEntriesAndClipboard)
     menu->actions()[0]->trigger();
     ASSERT_EQ(s.reveals.size(), 1u);
     EXPECT_EQ(s.reveals.front(), std::vector{platform::MacPath("/Applications/Quill.app")});
+    menu->close();
+    QCoreApplication::processEvents();
 
-    std::unique_ptr<QMenu> plain(s.view->contextMenu(s.rowOf("Plain")));
+    QPointer<QMenu> plain = rightClickMenu(s, s.rowOf("Plain"));
+    ASSERT_NE(plain, nullptr);
     ASSERT_EQ(plain->actions().size(), 2);
     EXPECT_EQ(plain->actions()[1]->text(), QStringLiteral("Copy Path"));
+    plain->close();
+    QCoreApplication::processEvents();
 }
 
 // The open menu's "Copy Path", which names the app the menu is for; closes the menu.

@@ -11,7 +11,9 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStackedWidget>
 #include <QTest>
+#include <QVBoxLayout>
 
 #include "app/controller/UninstallViewModel.h"
 #include "app/ui/BatchAppRow.h"
@@ -30,6 +32,24 @@ using controller::BatchAppResult;
 using core::LeftoverCategory;
 using testsupport::uiItem;
 using Results = BatchDetailView::Results;
+
+// The app rows top to bottom, as the rows column lays them out.
+std::vector<BatchAppRow*> shownRows(const QWidget* view)
+{
+    std::vector<BatchAppRow*> rows;
+    if (const auto* column = child<QVBoxLayout>(view, "rowsColumn"))
+        for (int i = 0; i < column->count(); ++i)
+            if (auto* row = qobject_cast<BatchAppRow*>(column->itemAt(i)->widget()))
+                rows.push_back(row);
+    return rows;
+}
+
+// The page the content shows: "scanningPage", "rowsPage" or "nothingToCleanPage".
+QString shownPage(const QWidget* view)
+{
+    const auto* pages = child<QStackedWidget>(view, "contentPages");
+    return pages && pages->currentWidget() ? pages->currentWidget()->objectName() : QString();
+}
 
 struct AppCase
 {
@@ -270,12 +290,13 @@ TEST_F(BatchDetailViewTest, RowsShowTheirPillsStatusAndInclusion)
 {
     arrange();
     auto view = makeView();
-    EXPECT_EQ(view->content(), BatchDetailView::Content::rows);
+    EXPECT_EQ(shownPage(view.get()), "rowsPage");
     EXPECT_EQ(child<QLabel>(view, "titleLabel")->text(), "3 Applications Selected");
-    ASSERT_EQ(view->rows().size(), 3u);
-    const BatchAppRow& quill = *view->rows()[0];
-    const BatchAppRow& inkwell = *view->rows()[1];
-    const BatchAppRow& finder = *view->rows()[2];
+    const std::vector<BatchAppRow*> rows = shownRows(view.get());
+    ASSERT_EQ(rows.size(), 3u);
+    const BatchAppRow& quill = *rows[0];
+    const BatchAppRow& inkwell = *rows[1];
+    const BatchAppRow& finder = *rows[2];
     EXPECT_EQ(badgeTexts(quill), QStringList{"Running"});
     EXPECT_EQ(badgeTexts(inkwell), QStringList{"Homebrew"});
     EXPECT_EQ(badgeTexts(finder), QStringList{"Protected"});
@@ -291,9 +312,9 @@ TEST_F(BatchDetailViewTest, RowsShowTheirPillsStatusAndInclusion)
                     ->accessibleName()
                     .startsWith(text("Include Quill, 2 items \u00b7 includes app bundle, ")));
     EXPECT_EQ(footerText(*view), "2 of 3 apps included");
-    EXPECT_EQ(view->sizeText(),
+    EXPECT_EQ(child<QLabel>(view, "totalSizeLabel")->text(),
               QString::fromStdString(platform::sizeText(c.model->includedBatchBytes())));
-    EXPECT_EQ(view->itemsText(),
+    EXPECT_EQ(child<QLabel>(view, "itemsSelectedLabel")->text(),
               BatchDetailView::itemsSelectedText(c.model->includedBatchItemCount()));
     EXPECT_EQ(child<QPushButton>(view, "removeButton")->text(), text("Move 2 Apps to Trash\u2026"));
     EXPECT_TRUE(child<QPushButton>(view, "removeButton")->isEnabled());
@@ -302,9 +323,9 @@ TEST_F(BatchDetailViewTest, RowsShowTheirPillsStatusAndInclusion)
     const_cast<QCheckBox*>(child<QCheckBox>(quill, "checkbox"))->click();
     settle();
     EXPECT_FALSE(c.model->batchIncludedIDs().contains("/Applications/Quill.app"));
-    EXPECT_FALSE(child<QCheckBox>(view->rows()[0], "checkbox")->isChecked());
+    EXPECT_FALSE(child<QCheckBox>(shownRows(view.get())[0], "checkbox")->isChecked());
     EXPECT_EQ(footerText(*view), "1 of 3 apps included");
-    child<QCheckBox>(view->rows()[1], "checkbox")->click();
+    child<QCheckBox>(shownRows(view.get())[1], "checkbox")->click();
     settle();
     EXPECT_EQ(footerText(*view), "0 of 3 apps included");
     EXPECT_FALSE(child<QPushButton>(view, "removeButton")->isEnabled());
@@ -314,8 +335,8 @@ TEST_F(BatchDetailViewTest, ZeroBytesReadZeroKBInHeaderAndRow)
 {
     arrange(0);
     auto view = makeView();
-    EXPECT_EQ(view->sizeText(), "Zero KB");
-    EXPECT_EQ(child<QLabel>(view->rows()[0], "sizeLabel")->text(), "Zero KB");
+    EXPECT_EQ(child<QLabel>(view, "totalSizeLabel")->text(), "Zero KB");
+    EXPECT_EQ(child<QLabel>(shownRows(view.get())[0], "sizeLabel")->text(), "Zero KB");
 }
 
 TEST_F(BatchDetailViewTest, ScanningThenRowsOrNothingToClean)
@@ -323,10 +344,10 @@ TEST_F(BatchDetailViewTest, ScanningThenRowsOrNothingToClean)
     c.model->setSelectedAppIDs({"/Applications/Quill.app", "/Applications/Inkwell.app"});
     c.model->setIsScanningBatch(true);
     auto view = makeView();
-    EXPECT_EQ(view->content(), BatchDetailView::Content::scanning);
+    EXPECT_EQ(shownPage(view.get()), "scanningPage");
     c.model->setIsScanningBatch(false);
     settle();
-    EXPECT_EQ(view->content(), BatchDetailView::Content::nothingToClean);
+    EXPECT_EQ(shownPage(view.get()), "nothingToCleanPage");
     EXPECT_EQ(footerText(*view), "0 of 0 apps included");
     EXPECT_FALSE(child<QPushButton>(view, "removeButton")->isEnabled());
 }
@@ -337,7 +358,7 @@ TEST_F(BatchDetailViewTest, MoveToTrashStartsOneRemoval)
     auto view = makeView();
     QSignalSpy removing(c.model.get(), &controller::UninstallViewModel::isRemovingChanged);
     child<QPushButton>(view, "removeButton")->click();
-    QMessageBox* box = view->confirmation();
+    QMessageBox* box = child<QMessageBox>(view, "removeConfirmation");
     ASSERT_NE(box, nullptr);
     EXPECT_TRUE(box->isVisible());
     EXPECT_EQ(box->windowModality(), Qt::WindowModal);
@@ -358,7 +379,7 @@ TEST_F(BatchDetailViewTest, MoveToTrashStartsOneRemoval)
     EXPECT_TRUE(c.model->isRemoving());
     EXPECT_EQ(removing.count(), 1);
     settle();
-    EXPECT_EQ(view->confirmation(), nullptr);
+    EXPECT_EQ(child<QMessageBox>(view, "removeConfirmation"), nullptr);
     if (c.model->isRemoving()) {
         EXPECT_EQ(child<QPushButton>(view, "removeButton")->text(), text("Removing\u2026"));
         EXPECT_FALSE(child<QPushButton>(view, "removeButton")->isEnabled());
@@ -372,12 +393,12 @@ TEST_F(BatchDetailViewTest, ControlBackspaceAsksAndCancelRemovesNothing)
     view->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(view.get()));
     QTest::keyClick(view.get(), Qt::Key_Backspace, Qt::ControlModifier);
-    QMessageBox* box = view->confirmation();
+    QMessageBox* box = child<QMessageBox>(view, "removeConfirmation");
     ASSERT_NE(box, nullptr);
     button(*box, "Cancel")->click();
     settle();
     EXPECT_FALSE(c.model->isRemoving());
-    EXPECT_EQ(view->confirmation(), nullptr);
+    EXPECT_EQ(child<QMessageBox>(view, "removeConfirmation"), nullptr);
 }
 
 TEST_F(BatchDetailViewTest, AnOpenConfirmationFollowsTheControllerAndClosesOnOtherApps)
@@ -386,7 +407,7 @@ TEST_F(BatchDetailViewTest, AnOpenConfirmationFollowsTheControllerAndClosesOnOth
     auto first = makeView();
     auto second = makeView(); // another main window on the same controller
     child<QPushButton>(first, "removeButton")->click();
-    QPointer<QMessageBox> box = first->confirmation();
+    QPointer<QMessageBox> box = child<QMessageBox>(first, "removeConfirmation");
     ASSERT_NE(box, nullptr);
     ASSERT_EQ(box->informativeText().count("Running apps"), 1);
 
@@ -407,15 +428,15 @@ TEST_F(BatchDetailViewTest, AnOpenConfirmationFollowsTheControllerAndClosesOnOth
     EXPECT_EQ(box->informativeText().count("Running apps"), 0);
 
     // The other window leaves an app out: the box closes as Cancel, nothing is removed.
-    child<QCheckBox>(second->rows()[1], "checkbox")->click();
+    child<QCheckBox>(shownRows(second.get())[1], "checkbox")->click();
     settle();
     EXPECT_TRUE(!box || !box->isVisible());
-    EXPECT_EQ(first->confirmation(), nullptr);
+    EXPECT_EQ(child<QMessageBox>(first, "removeConfirmation"), nullptr);
     EXPECT_FALSE(c.model->isRemoving());
 
     // Open again, then other apps are selected.
     child<QPushButton>(first, "removeButton")->click();
-    box = first->confirmation();
+    box = child<QMessageBox>(first, "removeConfirmation");
     ASSERT_NE(box, nullptr);
     c.model->setSelectedAppIDs({"/Applications/Margins.app", "/Applications/Inkwell.app"});
     settle();
@@ -435,10 +456,10 @@ TEST_F(BatchDetailViewTest, TwoHundredAppsBuildInOnePass)
     c.model->setBatchResults(many);
     c.model->setBatchIncludedIDs(ids);
     auto view = makeView();
-    EXPECT_EQ(view->rows().size(), 200u);
+    EXPECT_EQ(shownRows(view.get()).size(), 200u);
     EXPECT_EQ(footerText(*view), "200 of 200 apps included");
     // "&" is shown as written, never taken as a mnemonic.
-    const auto labels = view->rows()[7]->findChildren<QLabel*>();
+    const auto labels = shownRows(view.get())[7]->findChildren<QLabel*>();
     EXPECT_TRUE(std::ranges::any_of(labels, [](QLabel* l) { return l->text() == "App & Co 7"; }));
 }
 

@@ -1,6 +1,7 @@
 // child<T>(parent, "name"): the part of a view that a test reads, found by the object name the
-// view gives it, as a T. Null when the parent is null or has no such descendant; two descendants
-// of that name and type end the run, since a test could not tell which one it reads.
+// view gives it, as a T (titled<T> below finds one by the text it shows). Null when the parent is
+// null or has no such descendant; two descendants of that name and type end the run, since a test
+// could not tell which one it reads.
 #pragma once
 
 #include <QObject>
@@ -20,6 +21,29 @@ T* child(const QObject* parent, const char* name)
     return found.isEmpty() ? nullptr : found.front();
 }
 
+// titled<T>(parent, text): the descendant T (a check box, a button…) whose text() reads `text`,
+// as the user finds it by its title; null when none does; two of them end the run.
+template <typename T>
+T* titled(const QObject* parent, const QString& text)
+{
+    T* found = nullptr;
+    for (T* candidate : parent ? parent->findChildren<T*>() : QList<T*>()) {
+        if (candidate->text() != text)
+            continue;
+        if (found)
+            qFatal("%s holds two parts titled %s", parent->metaObject()->className(),
+                   qPrintable(text));
+        found = candidate;
+    }
+    return found;
+}
+
+template <typename T>
+T* titled(const QObject& parent, const QString& text)
+{
+    return titled<T>(&parent, text);
+}
+
 template <typename T>
 T* child(const QObject& parent, const char* name)
 {
@@ -35,6 +59,16 @@ requires requires(const Pointer& p)
 T* child(const Pointer& parent, const char* name)
 {
     return child<T>(parent.operator->(), name);
+}
+
+template <typename T, typename Pointer>
+requires requires(const Pointer& p)
+{
+    p.operator->();
+}
+T* titled(const Pointer& parent, const QString& text)
+{
+    return titled<T>(parent.operator->(), text);
 }
 
 } // namespace veldo::testsupport

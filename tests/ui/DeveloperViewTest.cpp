@@ -291,7 +291,7 @@ TEST_F(DeveloperViewTest, EmptyTabsShowTheirEmptyStateAndAZeroCount)
     EXPECT_FALSE(child<QPushButton>(view, "packageSelectAll")->isVisible());
     EXPECT_EQ(child<QLabel>(view, "packageSelection")->text(), "0 selected");
     EXPECT_FALSE(child<DestructiveButton>(view, "uninstallButton")->isEnabled());
-    EXPECT_EQ(child<DestructiveButton>(view, "uninstallButton")->shownTitle(),
+    EXPECT_EQ(child<DestructiveButton>(view, "uninstallButton")->accessibleName(),
               "Uninstall 0 Packages…");
 }
 
@@ -315,7 +315,7 @@ TEST_F(DeveloperViewTest, SelectAllTurnsIntoDeselectAllOnlyForAFullSelection)
 
     m_model->setIsRemoving(true);
     child<QPushButton>(view, "toolchainSelectAll")->click();
-    EXPECT_EQ(child<DestructiveButton>(view, "moveButton")->shownTitle(), "Working…");
+    EXPECT_EQ(child<DestructiveButton>(view, "moveButton")->accessibleName(), "Working…");
     EXPECT_FALSE(child<DestructiveButton>(view, "moveButton")->isEnabled());
 }
 

@@ -199,8 +199,14 @@ TEST_F(MapSectionTest, DrillsInRevealsAndGoesBack)
 TEST_F(MapSectionTest, AVanishedItemOrKindMakesClicksDoNothing)
 {
     click("node");
-    // A tile for an item no longer in the group: nothing is revealed.
-    section.selectTile({"/Users/u/.gone", QStringLiteral("gone"), 1, QColor(), {}});
+    // A tile for an item gone from the group before the map caught up (it rebuilds on the next
+    // turn): nothing is revealed.
+    TreemapTileButton* npm = child<TreemapView>(section, "map")->button("/Users/u/.npm");
+    ASSERT_NE(npm, nullptr);
+    auto withoutNpm = sampleGroups();
+    withoutNpm[0].items.erase(withoutNpm[0].items.begin());
+    c.model->setToolchainGroups(withoutNpm);
+    npm->click();
     EXPECT_TRUE(reveals.reveals().empty());
 
     // A rescan without the drilled-in kind: top-level tiles, the reveal hint, no "All", and a
@@ -231,8 +237,9 @@ TEST_F(MapSectionTest, AVanishedItemOrKindMakesClicksDoNothing)
 
 TEST_F(MapSectionTest, OneEmptyItemReadsOneItemZeroKb)
 {
-    // Its top-level tile has 0 bytes, so no button to click: select it as the map would.
-    section.selectTile(developerCategoryTable(sampleGroups(), std::nullopt, ColorScheme::light)[2]);
+    // Its top-level tile has 0 bytes, so there is no button to click: the kind is set as a click
+    // on the tile would set it.
+    kind.setKind(ToolchainKind::go);
     nextTurn();
     EXPECT_EQ(kind.kind(), ToolchainKind::go);
     EXPECT_EQ(child<QLabel>(section, "detailLabel")->text(), QStringLiteral("1 item · Zero KB"));

@@ -27,6 +27,7 @@ namespace veldo::ui {
 
 using testsupport::child;
 using testsupport::shownDialog;
+using testsupport::titled;
 namespace {
 
 using core::CleanupSettings;
@@ -79,9 +80,9 @@ protected:
 TEST_F(GeneralSettingsTabTest, FreshStatisticsReadZeroAndResetIsDisabled)
 {
     auto tab = makeTab();
-    EXPECT_EQ(tab->spaceText(), "Zero KB");
-    EXPECT_EQ(tab->itemsText(), "0");
-    EXPECT_EQ(tab->appsText(), "0");
+    EXPECT_EQ(child<QLabel>(tab, "spaceValue")->text(), "Zero KB");
+    EXPECT_EQ(child<QLabel>(tab, "itemsValue")->text(), "0");
+    EXPECT_EQ(child<QLabel>(tab, "appsValue")->text(), "0");
     EXPECT_FALSE(child<QPushButton>(tab, "resetButton")->isEnabled());
 }
 
@@ -104,9 +105,9 @@ TEST_F(GeneralSettingsTabTest, CountersAreFormattedWithoutGrouping)
         c->stats->setTotalItemsRemoved(row.items);
         c->stats->setTotalAppsCleaned(row.apps);
         settle();
-        EXPECT_EQ(tab->spaceText(), row.space) << row.bytes;
-        EXPECT_EQ(tab->itemsText(), row.itemsText);
-        EXPECT_EQ(tab->appsText(), row.appsText);
+        EXPECT_EQ(child<QLabel>(tab, "spaceValue")->text(), row.space) << row.bytes;
+        EXPECT_EQ(child<QLabel>(tab, "itemsValue")->text(), row.itemsText);
+        EXPECT_EQ(child<QLabel>(tab, "appsValue")->text(), row.appsText);
         EXPECT_TRUE(child<QPushButton>(tab, "resetButton")->isEnabled());
     }
 }
@@ -138,7 +139,7 @@ TEST_F(GeneralSettingsTabTest, ResetAsksFirstAndCancelChangesNothing)
     cancel->click();
     settle();
     EXPECT_EQ(shownDialog<QMessageBox>(tab.get(), "resetConfirmation"), nullptr);
-    EXPECT_EQ(tab->itemsText(), "12");
+    EXPECT_EQ(child<QLabel>(tab, "itemsValue")->text(), "12");
     EXPECT_EQ(c->stats->totalBytesReclaimed(), 48'300'000);
 
     child<QPushButton>(tab, "resetButton")->click();
@@ -149,9 +150,9 @@ TEST_F(GeneralSettingsTabTest, ResetAsksFirstAndCancelChangesNothing)
             b->click();
     settle();
     EXPECT_EQ(shownDialog<QMessageBox>(tab.get(), "resetConfirmation"), nullptr);
-    EXPECT_EQ(tab->spaceText(), "Zero KB");
-    EXPECT_EQ(tab->itemsText(), "0");
-    EXPECT_EQ(tab->appsText(), "0");
+    EXPECT_EQ(child<QLabel>(tab, "spaceValue")->text(), "Zero KB");
+    EXPECT_EQ(child<QLabel>(tab, "itemsValue")->text(), "0");
+    EXPECT_EQ(child<QLabel>(tab, "appsValue")->text(), "0");
     EXPECT_FALSE(child<QPushButton>(tab, "resetButton")->isEnabled());
     // The reset is stored.
     EXPECT_EQ(core::CleanupStats(c->defaults).totalItemsRemoved(), 0);
@@ -167,7 +168,7 @@ TEST_F(GeneralSettingsTabTest, SwitchesShowStoredValuesAndDefaults)
     c = std::make_unique<testsupport::UiController>();
     auto tab = makeTab();
     for (const SwitchRow& row : kSwitches) {
-        QCheckBox* box = tab->toggle(QString::fromUtf8(row.title));
+        QCheckBox* box = titled<QCheckBox>(tab, QString::fromUtf8(row.title));
         ASSERT_NE(box, nullptr) << row.title;
         const bool expected = row.key == CleanupSettings::kSelectMediumConfidenceKey ? true
                               : row.key == CleanupSettings::kQuitBeforeRemovingKey   ? false
@@ -180,7 +181,7 @@ TEST_F(GeneralSettingsTabTest, EachSwitchIsStoredAtOnceAndFollowsChangesElsewher
 {
     auto tab = makeTab();
     for (const SwitchRow& row : kSwitches) {
-        QCheckBox* box = tab->toggle(QString::fromUtf8(row.title));
+        QCheckBox* box = titled<QCheckBox>(tab, QString::fromUtf8(row.title));
         ASSERT_NE(box, nullptr);
         box->click();
         EXPECT_EQ(storedBool(row.key), !row.byDefault) << row.title;
@@ -191,8 +192,9 @@ TEST_F(GeneralSettingsTabTest, EachSwitchIsStoredAtOnceAndFollowsChangesElsewher
     c->settings->setSelectLowConfidence(true);
     c->model->setOfferCleanupForTrashedApps(false);
     settle();
-    EXPECT_TRUE(tab->toggle("Select low-confidence matches by default")->isChecked());
-    EXPECT_FALSE(tab->toggle("Offer to clean up when I trash an app in Finder")->isChecked());
+    EXPECT_TRUE(titled<QCheckBox>(tab, "Select low-confidence matches by default")->isChecked());
+    EXPECT_FALSE(
+        titled<QCheckBox>(tab, "Offer to clean up when I trash an app in Finder")->isChecked());
 }
 
 TEST_F(GeneralSettingsTabTest, ASwitchReachesTheControllersNextSelection)
@@ -201,7 +203,7 @@ TEST_F(GeneralSettingsTabTest, ASwitchReachesTheControllersNextSelection)
     medium.confidence = core::MatchConfidence::medium;
     auto tab = makeTab();
     EXPECT_TRUE(c->model->defaultLeftoverSelection({medium}).empty());
-    tab->toggle("Select medium-confidence matches by default")->click();
+    titled<QCheckBox>(tab, "Select medium-confidence matches by default")->click();
     EXPECT_EQ(c->model->defaultLeftoverSelection({medium}).size(), 1u);
 }
 
@@ -242,7 +244,7 @@ TEST_F(GeneralSettingsTabTest, TheQuitSwitchReachesTheNextBatchRemoval)
         ASSERT_TRUE(QTest::qWaitFor([&] { return !model.isRemoving(); }, 5000));
     };
     GeneralSettingsTab tab(c->settings, model, c->stats);
-    QCheckBox* quit = tab.toggle("Ask running apps to quit before removing");
+    QCheckBox* quit = titled<QCheckBox>(tab, "Ask running apps to quit before removing");
     ASSERT_TRUE(quit->isChecked());
     removeOnce();
     EXPECT_EQ(quitRequests.load(), 1);
@@ -261,7 +263,7 @@ TEST_F(GeneralSettingsTabTest, TurningTheFinderOfferOffEmptiesWaitingNoticesForG
     notice.app.name = "Quill";
     c->model->setTrashNotices({notice});
     auto tab = makeTab();
-    QCheckBox* offer = tab->toggle("Offer to clean up when I trash an app in Finder");
+    QCheckBox* offer = titled<QCheckBox>(tab, "Offer to clean up when I trash an app in Finder");
     ASSERT_TRUE(offer->isChecked());
     offer->click();
     EXPECT_TRUE(c->model->trashNotices().empty());
@@ -276,9 +278,9 @@ TEST_F(GeneralSettingsTabTest, ADamagedDefaultsFileShowsDefaultsAndTheNextSwitch
     c = std::make_unique<testsupport::UiController>();
     auto tab = makeTab();
     for (const SwitchRow& row : kSwitches)
-        EXPECT_EQ(tab->toggle(QString::fromUtf8(row.title))->isChecked(), row.byDefault)
+        EXPECT_EQ(titled<QCheckBox>(tab, QString::fromUtf8(row.title))->isChecked(), row.byDefault)
             << row.title;
-    tab->toggle("Select low-confidence matches by default")->click();
+    titled<QCheckBox>(tab, "Select low-confidence matches by default")->click();
     EXPECT_EQ(storedBool(CleanupSettings::kSelectLowConfidenceKey), true);
 }
 

@@ -230,7 +230,7 @@ TEST_F(MainWindowTest, ScreensAreMadeAfreshOnlyWhenTheRouteKeyChanges)
     model().setApps({a, b, c});
     MainWindow* window = open();
     DetailPane* pane = child<DetailPane>(child<ContentView>(window, "contentView"), "detailPane");
-    EXPECT_TRUE(qobject_cast<WelcomeView*>(pane->screen()));
+    EXPECT_TRUE(child<WelcomeView>(pane, "screen"));
 
     model().setSelectedAppIDs({a.id()});
     model().setSelectedAppID(a.id());
@@ -274,8 +274,8 @@ TEST_F(MainWindowTest, RoutesWithoutTheirScreenShowTheWelcomeScreenAndNoSidebar)
                                    IdSet{"/Applications/A.app", "/Applications/B.app"}}) {
         model().setSelectedAppIDs(selection);
         settle();
-        EXPECT_TRUE(qobject_cast<WelcomeView*>(
-            child<DetailPane>(child<ContentView>(window, "contentView"), "detailPane")->screen()));
+        EXPECT_TRUE(child<WelcomeView>(
+            child<DetailPane>(child<ContentView>(window, "contentView"), "detailPane"), "screen"));
     }
     EXPECT_EQ(child<QWidget>(child<ContentView>(window, "contentView"), "sidebar"), nullptr);
     EXPECT_EQ(child<QSplitter>(child<ContentView>(window, "contentView"), "splitter")->count(), 1);
@@ -336,7 +336,8 @@ TEST_F(MainWindowTest, TheNoticeGoesAfterItsDurationCountedFromItsOwnText)
     QTimer* timer = child<QTimer>(view, "noticeTimer");
     model().setDropNotice(std::string("First"));
     EXPECT_FALSE(child<NoticeBanner>(view, "noticeBanner")->isHidden());
-    EXPECT_EQ(child<NoticeBanner>(view, "noticeBanner")->message(), QStringLiteral("First"));
+    EXPECT_EQ(child<QLabel>(child<NoticeBanner>(view, "noticeBanner"), "messageLabel")->text(),
+              QStringLiteral("First"));
     EXPECT_TRUE(timer->isActive());
 
     // The same text again does not restart the wait; another text does.
@@ -345,7 +346,8 @@ TEST_F(MainWindowTest, TheNoticeGoesAfterItsDurationCountedFromItsOwnText)
     EXPECT_LE(timer->remainingTime(), 4850);
     model().setDropNotice(std::string("Second"));
     EXPECT_GT(timer->remainingTime(), 4850);
-    EXPECT_EQ(child<NoticeBanner>(view, "noticeBanner")->message(), QStringLiteral("Second"));
+    EXPECT_EQ(child<QLabel>(child<NoticeBanner>(view, "noticeBanner"), "messageLabel")->text(),
+              QStringLiteral("Second"));
 
     // Closing it ends its wait.
     child<QToolButton>(child<NoticeBanner>(view, "noticeBanner"), "dismissButton")->click();

@@ -137,8 +137,8 @@ TEST_F(PermissionsSettingsTabTest, AnOlderProbeFinishingLateNeverOverwritesANewe
     }
     pool.waitForDone();
     QTest::qWait(20);
-    EXPECT_EQ(child<PermissionRow>(tab, "fullDiskAccessRow")->status(), "On");
-    EXPECT_EQ(tab.fullDiskAccess(), Status::granted);
+    EXPECT_EQ(child<PermissionRow>(tab, "fullDiskAccessRow")->status(), "On")
+        << "the older answer came last and is dropped";
 }
 
 TEST_F(PermissionsSettingsTabTest, ClosingTheTabWhileAProbeRunsDropsItsAnswer)

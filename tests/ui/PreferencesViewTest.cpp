@@ -89,7 +89,7 @@ TEST_F(PreferencesViewTest, TheTabAndSettingsTabFollowEachOther)
     EXPECT_EQ(c.model->settingsTab(), SettingsTab::administrator);
     EXPECT_EQ(view->windowTitle(), "Administrator");
     c.model->setSettingsTab(SettingsTab::updates);
-    EXPECT_EQ(view->currentTab(), SettingsTab::updates);
+    EXPECT_EQ(child<QTabWidget>(view, "tabs")->currentWidget(), child<QWidget>(view, "updates"));
     EXPECT_EQ(view->windowTitle(), "Updates");
 }
 

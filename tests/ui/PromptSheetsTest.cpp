@@ -370,12 +370,12 @@ TEST(CaskFailureSheet, OutputStartsCollapsedAndOpensInsideItsBox)
     ASSERT_NE(child<QToolButton>(sheet, "outputDisclosure"), nullptr);
     EXPECT_EQ(child<QToolButton>(sheet, "outputDisclosure")->text().toStdString(),
               "Homebrew output");
-    EXPECT_FALSE(sheet.showOutput());
+    EXPECT_EQ(child<QToolButton>(sheet, "outputDisclosure")->arrowType(), Qt::RightArrow);
     EXPECT_FALSE(child<QPlainTextEdit>(sheet, "outputView")->isVisible());
 
     child<QToolButton>(sheet, "outputDisclosure")->click();
     QApplication::processEvents();
-    EXPECT_TRUE(sheet.showOutput());
+    EXPECT_EQ(child<QToolButton>(sheet, "outputDisclosure")->arrowType(), Qt::DownArrow);
     EXPECT_TRUE(child<QPlainTextEdit>(sheet, "outputView")->isVisible());
     EXPECT_TRUE(child<QPlainTextEdit>(sheet, "outputView")->isReadOnly());
     EXPECT_EQ(child<QPlainTextEdit>(sheet, "outputView")->toPlainText().size(),
@@ -399,7 +399,6 @@ TEST(CaskFailureSheet, CopyPutsExactlyTheCommandOnTheClipboardAndStaysCopied)
     child<QPushButton>(sheet, "copyButton")->click();
     EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(),
               "brew uninstall --cask --zap --force quill");
-    EXPECT_TRUE(sheet.copied());
     EXPECT_EQ(child<QPushButton>(sheet, "copyButton")->text().toStdString(), "Copied");
 
     QGuiApplication::clipboard()->setText(QStringLiteral("changed since"));

@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QLocalServer>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -26,11 +27,13 @@
 #include "platform/MacRoot.h"
 #include "tests/support/FakeMac.h"
 #include "tests/support/Unprivileged.h"
+#include "tests/ui/ChildLookup.h"
 
 namespace veldo::ui {
 namespace {
 
 using platform::MacPath;
+using testsupport::child;
 
 // Sends on a thread while the event loop serves; answers send()'s errno.
 int sendServed(const QString& name, const QStringList& paths)
@@ -169,7 +172,7 @@ TEST_F(SingleInstanceTest, OnlyANameNobodyServesIsTakenOver)
     }
     SingleInstance second(name());
     EXPECT_EQ(second.start({}, std::chrono::milliseconds(200)), SingleInstance::Start::failed);
-    EXPECT_FALSE(second.server().isListening());
+    EXPECT_FALSE(child<QLocalServer>(second, "server")->isListening());
     struct stat status
     {
     };

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStackedWidget>
 #include <QTest>
 #include <QThreadPool>
 
@@ -136,7 +137,8 @@ TEST_F(ToolScreensIntegration, OrphansOfTwoFormerAppsGoToTheTrashAndUndoBringsTh
     for (const MacPath& item : items)
         EXPECT_FALSE(exists(item)) << item.path();
     EXPECT_TRUE(m_model->orphanResult().groups.empty());
-    EXPECT_EQ(view.content(), OrphanFilesView::Content::nothingFound);
+    EXPECT_EQ(child<QStackedWidget>(view, "contentPages")->currentWidget()->objectName(),
+              "nothingFoundView");
 
     undo();
     for (const MacPath& orphan : orphans)

@@ -9,8 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QStackedWidget>
 #include <QTest>
 #include <QToolButton>
 
@@ -25,11 +27,13 @@
 #include "tests/ui/ChildLookup.h"
 #include "tests/ui/ReviewRows.h"
 #include "tests/ui/ShellWindows.h"
+#include "tests/ui/ShownWindows.h"
 
 namespace veldo::ui {
 
 using testsupport::child;
 using testsupport::reviewRowTexts;
+using testsupport::shownDialog;
 namespace {
 
 using platform::MacPath;
@@ -80,14 +84,15 @@ TEST(UninstallFlow, PickReviewMoveToTrashThenUndoPutsEverythingBack)
     ASSERT_NE(sidebar, nullptr);
     EXPECT_TRUE(child<QToolButton>(window, "reloadButton")->isVisible())
         << "the toolbar items sit in the toolbar";
-    EXPECT_EQ(detail->content(), AppDetailView::Content::list);
+    EXPECT_EQ(child<QStackedWidget>(detail, "contentPages")->currentWidget(),
+              child<QWidget>(detail, "listPage"));
     EXPECT_FALSE(model.selectedLeftoverIDs().empty()) << "the default selection";
     const std::size_t selected = model.selectedLeftoverIDs().size();
 
     ASSERT_EQ(child<QPushButton>(detail, "primaryButton")->accessibleName(),
               QStringLiteral("Review & Move to Trash"));
     child<QPushButton>(detail, "primaryButton")->click();
-    auto* sheet = qobject_cast<RemovalReviewSheet*>(detail->sheet());
+    auto* sheet = shownDialog<RemovalReviewSheet>(detail, "reviewSheet");
     ASSERT_NE(sheet, nullptr);
     EXPECT_EQ(reviewRowTexts(sheet).front(),
               QString::number(selected) + (selected == 1 ? QStringLiteral(" item selected")
@@ -98,7 +103,7 @@ TEST(UninstallFlow, PickReviewMoveToTrashThenUndoPutsEverythingBack)
     ASSERT_TRUE(QTest::qWaitFor([&] { return model.showResultBanner(); }, 20'000));
     ResultBanner* banner = child<ResultBanner>(content, "resultBanner");
     ASSERT_TRUE(QTest::qWaitFor([&] { return banner->isVisible(); }));
-    EXPECT_EQ(banner->content().title, QStringLiteral("Moved to Trash"));
+    EXPECT_EQ(child<QLabel>(banner, "titleLabel")->text(), QStringLiteral("Moved to Trash"));
     EXPECT_NE(manifest(home), before);
 
     ASSERT_TRUE(child<QPushButton>(banner, "undoButton")->isVisible());
@@ -124,6 +129,7 @@ TEST(UninstallFlow, PickReviewMoveToTrashThenUndoPutsEverythingBack)
 namespace veldo::ui {
 
 using testsupport::child;
+using testsupport::shownDialog;
 namespace {
 
 TEST(UninstallFlow, ASheetOverAppAClosesWhenAnotherWindowShowsAppBAndNothingIsRemoved)
@@ -148,7 +154,7 @@ TEST(UninstallFlow, ASheetOverAppAClosesWhenAnotherWindowShowsAppBAndNothingIsRe
     QPointer<AppDetailView> detail = windows.showApp(first, "/Applications/Quill.app");
     ASSERT_TRUE(detail);
     child<QPushButton>(detail, "primaryButton")->click();
-    QPointer<QDialog> sheet = detail->sheet();
+    QPointer<QDialog> sheet = shownDialog<QDialog>(detail.data(), "reviewSheet");
     ASSERT_TRUE(sheet);
 
     ShellWindows::clickApp(second, "/Applications/Inkwell.app");

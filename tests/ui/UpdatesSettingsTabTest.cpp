@@ -7,6 +7,7 @@
 #include <QPushButton>
 
 #include "app/ui/UpdaterController.h"
+#include "tests/ui/ChildLookup.h"
 #include "tests/ui/UpdaterFixture.h"
 
 using namespace veldo;
@@ -22,11 +23,10 @@ class UpdatesSettingsTabTest : public testsupport::UpdaterFixture
 protected:
     static QCheckBox* toggle(const QWidget& tab, const char* text)
     {
-        for (QCheckBox* box : tab.findChildren<QCheckBox*>())
-            if (box->text() == QLatin1String(text))
-                return box;
-        ADD_FAILURE() << "no toggle " << text;
-        return nullptr;
+        QCheckBox* box = testsupport::titled<QCheckBox>(tab, QLatin1String(text));
+        if (!box)
+            ADD_FAILURE() << "no toggle " << text;
+        return box;
     }
     static QCheckBox* checkToggle(const QWidget& tab)
     {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QLabel>
 
 #include "app/ui/LifetimeStatsView.h"
 #include "tests/support/FakeMac.h"
@@ -25,18 +26,19 @@ TEST(LifetimeStatsView, ZeroKbAndPlainDigitsFollowingTheCounters)
     testsupport::FakeMac mac;
     testsupport::UiController c;
     LifetimeStatsView view(c.stats);
-    EXPECT_EQ(view.spaceText(), QStringLiteral("Zero KB"));
-    EXPECT_EQ(view.itemsText(), QStringLiteral("0"));
-    EXPECT_EQ(view.appsText(), QStringLiteral("0"));
+    EXPECT_EQ(child<QLabel>(view, "spaceValue")->text(), QStringLiteral("Zero KB"));
+    EXPECT_EQ(child<QLabel>(view, "itemsValue")->text(), QStringLiteral("0"));
+    EXPECT_EQ(child<QLabel>(view, "appsValue")->text(), QStringLiteral("0"));
 
     c.stats->setTotalBytesReclaimed(1'500'000'000);
     c.stats->setTotalItemsRemoved(1'234'567);
     c.stats->setTotalAppsCleaned(12'000);
-    EXPECT_EQ(view.itemsText(), QStringLiteral("0")) << "refreshed once per turn, not per change";
+    EXPECT_EQ(child<QLabel>(view, "itemsValue")->text(), QStringLiteral("0"))
+        << "refreshed once per turn, not per change";
     nextTurn();
-    EXPECT_EQ(view.spaceText(), QStringLiteral("1.5 GB"));
-    EXPECT_EQ(view.itemsText(), QStringLiteral("1234567"));
-    EXPECT_EQ(view.appsText(), QStringLiteral("12000"));
+    EXPECT_EQ(child<QLabel>(view, "spaceValue")->text(), QStringLiteral("1.5 GB"));
+    EXPECT_EQ(child<QLabel>(view, "itemsValue")->text(), QStringLiteral("1234567"));
+    EXPECT_EQ(child<QLabel>(view, "appsValue")->text(), QStringLiteral("12000"));
 }
 
 TEST(WelcomeView, StatisticsOnlyOnceAnItemWasRemovedAndScanningFollowsTheController)
@@ -55,7 +57,7 @@ TEST(WelcomeView, StatisticsOnlyOnceAnItemWasRemovedAndScanningFollowsTheControl
     c.stats->setTotalItemsRemoved(1);
     nextTurn();
     EXPECT_FALSE(statistics->isHidden());
-    EXPECT_EQ(statistics->spaceText(), QStringLiteral("5 MB"));
+    EXPECT_EQ(child<QLabel>(statistics, "spaceValue")->text(), QStringLiteral("5 MB"));
     c.stats->setTotalItemsRemoved(0);
     nextTurn();
     EXPECT_TRUE(statistics->isHidden());
