@@ -36,11 +36,13 @@
 #include "tests/ui/ChildLookup.h"
 #include "tests/ui/CountingDelegate.h"
 #include "tests/ui/ModelTesters.h"
+#include "tests/ui/ShownWindows.h"
 #include "tests/ui/UiFixtures.h"
 
 namespace veldo::ui {
 
 using testsupport::child;
+using testsupport::shownDialog;
 namespace {
 
 using core::DeveloperTab;
@@ -78,15 +80,6 @@ QPushButton* tabButton(const QWidget& view, DeveloperTab tab)
         break;
     }
     return child<QPushButton>(view, "packagesTab");
-}
-
-// The confirmation `name` while it is open, else null: a closed one is deleted, and the pending
-// deletions run first so that only a box the view still shows is found.
-QMessageBox* openDialog(const QWidget& view, const char* name)
-{
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QMessageBox* box = child<QMessageBox>(view, name);
-    return box && box->isVisible() ? box : nullptr;
 }
 
 // The result card's failure lines, in order.
@@ -528,26 +521,26 @@ TEST_F(DeveloperViewTest, APackageDialogClosesWhenItsSelectionOrListChanges)
     m_model->setSelectedPackageIDs({packages[0].packages[0].id()});
 
     child<DestructiveButton>(view, "uninstallButton")->click();
-    QMessageBox* dialog = openDialog(view, "packageDialog");
+    QMessageBox* dialog = shownDialog<QMessageBox>(&view, "packageDialog");
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(dialog->text(), "Uninstall 1 package?");
     EXPECT_TRUE(showsPlainText(*dialog)) << "names are never read as markup";
     m_model->togglePackage(packages[2].packages[0]); // another window ticks one more
-    EXPECT_EQ(openDialog(view, "packageDialog"), nullptr);
+    EXPECT_EQ(shownDialog<QMessageBox>(&view, "packageDialog"), nullptr);
 
     child<DestructiveButton>(view, "uninstallButton")->click();
-    ASSERT_NE(openDialog(view, "packageDialog"), nullptr);
+    ASSERT_NE(shownDialog<QMessageBox>(&view, "packageDialog"), nullptr);
     m_model->scanPackages().detach(); // a scan replaces the list
-    EXPECT_EQ(openDialog(view, "packageDialog"), nullptr);
+    EXPECT_EQ(shownDialog<QMessageBox>(&view, "packageDialog"), nullptr);
     QTRY_VERIFY(!m_model->isScanningPackages());
     EXPECT_EQ(m_removals, 0);
 
     // A notification that leaves the selection as it was keeps the dialog open.
     m_model->setSelectedPackageIDs({m_model->packageGroups()[0].packages[0].id()});
     child<DestructiveButton>(view, "uninstallButton")->click();
-    ASSERT_NE(openDialog(view, "packageDialog"), nullptr);
+    ASSERT_NE(shownDialog<QMessageBox>(&view, "packageDialog"), nullptr);
     emit m_model->selectedPackageIDsChanged();
-    dialog = openDialog(view, "packageDialog");
+    dialog = shownDialog<QMessageBox>(&view, "packageDialog");
     ASSERT_NE(dialog, nullptr);
     QPushButton* uninstall = nullptr;
     for (QAbstractButton* b : dialog->buttons())
@@ -563,7 +556,7 @@ TEST_F(DeveloperViewTest, TheToolchainDialogClosesWhenItsSelectionChanges)
     DeveloperView& view = show();
     m_model->setSelectedToolchainIDs({m_toolchains[0].items[1].url.path()});
     child<DestructiveButton>(view, "moveButton")->click();
-    QMessageBox* dialog = openDialog(view, "toolchainDialog");
+    QMessageBox* dialog = shownDialog<QMessageBox>(&view, "toolchainDialog");
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(dialog->text(), "Move 1 item (7.1 GB) to the Trash?");
     EXPECT_TRUE(showsPlainText(*dialog)) << "titles are never read as markup";
@@ -572,7 +565,7 @@ TEST_F(DeveloperViewTest, TheToolchainDialogClosesWhenItsSelectionChanges)
               "to download again.\n\n1 item needs your administrator password.\n\nYou can undo "
               "this with Edit ▸ Undo Last Cleanup. Space is freed once you empty the Trash.");
     m_model->toggleToolchainItem(m_toolchains[1].items[0]);
-    EXPECT_EQ(openDialog(view, "toolchainDialog"), nullptr);
+    EXPECT_EQ(shownDialog<QMessageBox>(&view, "toolchainDialog"), nullptr);
     QTest::qWait(20);
     EXPECT_FALSE(m_model->isRemoving());
     EXPECT_EQ(m_model->selectedToolchainIDs().size(), 2u); // nothing was moved
