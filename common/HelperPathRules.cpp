@@ -218,7 +218,7 @@ bool isManagedLocation(std::string_view path, std::string_view home)
     const std::string p = foldedForComparison(path);
     for (const std::string_view root : managedRoots) {
         // Another spelling of the shared folder may be an account's home.
-        if (root == "/users/shared" ? liesStrictlyInside(path, sharedFolder)
+        if (root == "/users/shared" ? liesStrictlyInside(path, kSharedFolder)
                                     : liesStrictlyInside(p, root))
             return true;
     }

@@ -30,10 +30,10 @@
 namespace veldo::common {
 
 // The folded roots below which the helper manages items, in the order they are tried. The shared
-// folder's, "/users/shared", stands for sharedFolder as spelt.
+// folder's, "/users/shared", stands for kSharedFolder as spelt.
 inline constexpr std::array<std::string_view, 6> managedRoots = {
     "/applications", "/library", "/usr/local", "/opt", "/users/shared", "/private/var/db/receipts"};
-inline constexpr std::string_view sharedFolder = "/Users/Shared";
+inline constexpr std::string_view kSharedFolder = "/Users/Shared";
 
 // The comparison form of a path or name: NFD, then case folded without a locale.
 std::string foldedForComparison(std::string_view text);
@@ -67,7 +67,7 @@ std::string concatenateBytes(std::string_view prefix, std::string_view name);
 bool isLaunchDaemonPlist(std::string_view path);
 
 // True when the (normalised) path lies strictly inside the home folder (its prefix spelt exactly
-// as `home`), inside one of managedRoots (the shared folder's spelt exactly as sharedFolder), or
+// as `home`), inside one of managedRoots (the shared folder's spelt exactly as kSharedFolder), or
 // inside another volume's Applications or Library folder.
 bool isManagedLocation(std::string_view path, std::string_view home);
 
