@@ -217,7 +217,9 @@ bool isManagedLocation(std::string_view path, std::string_view home)
         return true;
     const std::string p = foldedForComparison(path);
     for (const std::string_view root : managedRoots) {
-        if (liesStrictlyInside(p, root))
+        // Another spelling of the shared folder may be an account's home.
+        if (root == "/users/shared" ? liesStrictlyInside(path, kSharedFolder)
+                                    : liesStrictlyInside(p, root))
             return true;
     }
     const std::vector<std::string_view> c = platform::splitPathComponents(p);

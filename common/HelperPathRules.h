@@ -4,10 +4,13 @@
 //
 // Paths are Mac paths. Comparisons are between folded strings (foldedForComparison: canonical
 // decomposition and case folding without a locale), so "/Library" and "/library" are one place,
-// as are precomposed and decomposed accents. The one exception is the caller's home folder:
-// whether a path lies inside it (managed, in its Trash) is decided by the home's exact spelling,
-// since on Linux's case-sensitive file systems "/Users/ab" and "/Users/AB" can be the homes of two
-// accounts; what follows the home (".Trash") is folded as everything else. Everything here is
+// as are precomposed and decomposed accents. The exceptions are the caller's home folder and the
+// shared folder: whether a path lies inside the home (managed, in its Trash) is decided by the
+// home's exact spelling, since on Linux's case-sensitive file systems "/Users/ab" and "/Users/AB"
+// can be the homes of two accounts; what follows the home (".Trash") is folded as everything
+// else. Likewise only "/Users/Shared" as spelt is the shared folder: every home in a Mac root is
+// "/Users/<login name>", and an account "shared" (or "SHARED", or any name that folds so) has its
+// home at another spelling of it. Everything here is
 // pure, except that the two verdicts read the disk through the removal-safety policy (links of
 // parent folders, inside the Mac root) and accountHomeMatches reads the user database and the
 // home folder's status. Nothing throws; all functions are thread-safe.
@@ -26,9 +29,11 @@
 
 namespace veldo::common {
 
-// The folded roots below which the helper manages items, in the order they are tried.
+// The folded roots below which the helper manages items, in the order they are tried. The shared
+// folder's, "/users/shared", stands for kSharedFolder as spelt.
 inline constexpr std::array<std::string_view, 6> managedRoots = {
     "/applications", "/library", "/usr/local", "/opt", "/users/shared", "/private/var/db/receipts"};
+inline constexpr std::string_view kSharedFolder = "/Users/Shared";
 
 // The comparison form of a path or name: NFD, then case folded without a locale.
 std::string foldedForComparison(std::string_view text);
@@ -62,8 +67,8 @@ std::string concatenateBytes(std::string_view prefix, std::string_view name);
 bool isLaunchDaemonPlist(std::string_view path);
 
 // True when the (normalised) path lies strictly inside the home folder (its prefix spelt exactly
-// as `home`), inside one of managedRoots, or inside another volume's Applications or Library
-// folder.
+// as `home`), inside one of managedRoots (the shared folder's spelt exactly as kSharedFolder), or
+// inside another volume's Applications or Library folder.
 bool isManagedLocation(std::string_view path, std::string_view home);
 
 // True when a component after the path's first "Library" is "Apple" or begins with

@@ -241,12 +241,21 @@ bool homeRuleRefuses(Components r)
 }
 
 // The components below another user's home folder: /Users/<name>/… or
-// /Volumes/<volume>/Users/<name>/…, "Shared" excepted. Empty when the path lies in no home.
-Components otherHomeRemainder(Components c)
+// /Volumes/<volume>/Users/<name>/…, the shared folder excepted. `c` are the folded components of
+// `path`: only "Shared" as `path` spells it is the shared folder, for a Mac root's homes are
+// "/Users/<login name>" and an account "shared" has its home at another spelling of it. Empty
+// when the path lies in no home.
+Components otherHomeRemainder(Components c, std::string_view path)
 {
-    if (c.size() >= 3 && c[0] == "users" && c[1] != "shared")
+    const auto isShared = [&](std::size_t i) {
+        if (c[i] != "shared")
+            return false;
+        const std::vector<std::string_view> spelt = platform::splitPathComponents(path);
+        return spelt.size() == c.size() && spelt[i] == "Shared";
+    };
+    if (c.size() >= 3 && c[0] == "users" && !isShared(1))
         return c.subspan(2);
-    if (c.size() >= 5 && c[0] == "volumes" && c[2] == "users" && c[3] != "shared")
+    if (c.size() >= 5 && c[0] == "volumes" && c[2] == "users" && !isShared(3))
         return c.subspan(4);
     return {};
 }
@@ -378,7 +387,8 @@ std::optional<Refusal> candidateRefusal(const std::string& candidate, Inputs& co
     }
     // The caller's home is not the only one: an administrator's removal (or another user's
     // Veldo) must not take a user's Documents or Keychains either.
-    if (Components other = otherHomeRemainder(c); !other.empty() && homeRuleRefuses(other))
+    if (Components other = otherHomeRemainder(c, candidate);
+        !other.empty() && homeRuleRefuses(other))
         return Refusal::protectedLocation(candidate);
 
     for (const std::string& bundle : context.foldedProtectedBundles()) {

@@ -10,7 +10,10 @@
 // That holds for the home folder too, although on Linux "/Users/ab" and "/Users/AB" may be two
 // accounts' homes: here the home only ever adds refusals, so a look-alike home keeps the
 // protection of the caller's. Whatever grants the helper daemon something for the caller's home
-// (HelperPathRules) compares the home by its exact spelling instead.
+// (HelperPathRules) compares the home by its exact spelling instead. Other accounts' homes
+// ("/Users/<name>", on other volumes too) keep their protected folders; only "/Users/Shared" as
+// spelt is the shared folder that has none, since an account "shared" has its home at another
+// spelling of it.
 // Nothing here changes the file system. Reads of the disk: resolving the links of a path's
 // parent folder (normalizedPath, through the Mac root) and, only when Context::inspectsDisk is
 // set, listing a folder in an applications folder two levels deep. All functions are thread-safe

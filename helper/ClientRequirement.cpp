@@ -264,34 +264,121 @@ std::vector<std::string_view> loaderNames(std::string_view variable, std::string
     }
 }
 
-// Whether the loader variable's `name` leads only to root's: a library folder (LD_LIBRARY_PATH)
-// or a library (LD_PRELOAD, LD_AUDIT) that resolves, links followed, to an object of root's
-// writable by no one else, every folder on the way likewise. A bare library name is searched in
-// the library folders (root's, or checked as LD_LIBRARY_PATH); any other relative name depends
-// on a working folder and fails, as does a name that doesn't resolve (a library may delete
-// itself once loaded).
-bool namesOnlyRootsFiles(std::string_view variable, std::string_view name)
+// How a loader variable's name fares when it is followed as the loader followed it.
+enum class LoaderPath
+{
+    rootsAlone,    // root's alone all the way
+    notRootsAlone, // a folder, link or file on the way that isn't root's alone, or nothing there
+    inOpenFolder,  // a link or the library lies in a folder others may add to, sticky or not
+};
+
+// The links the kernel follows in one path before it gives up (ELOOP).
+constexpr int kMaxLinksFollowed = 40;
+
+// A folder to pass through: root's, writable by no one else; a sticky one passes, since no one
+// else may take away or replace a folder of root's in it.
+bool isRootsFolder(const struct stat& status)
+{
+    return S_ISDIR(status.st_mode) && ToolRunner::isWritableOnlyByRoot(status, true);
+}
+
+// Whether others may put an entry into the folder, its sticky bit notwithstanding: a link or a
+// file found there may have been put there by someone other than root (a hard link to root's
+// own, made in place of what the loader read).
+bool othersMayAddTo(const struct stat& folder)
+{
+    return !ToolRunner::isWritableOnlyByRoot(folder, false);
+}
+
+// Follows the absolute `name` from "/" one entry at a time, never trusting the kernel to follow a
+// link: every folder passed through must be root's alone (isRootsFolder), every link met root's
+// in a folder that no one else may add to, and the end a regular file of root's writable by no one
+// else in such a folder (a library), or, with `wantsFolder`, a folder of root's that no one else
+// may add to (a library folder). What the loader read then was what it reads now: no one but root
+// could have changed any of it since. ".." goes to the folder's parent, as the loader's lookup
+// does; a name that is missing now fails (a library may delete itself once loaded).
+LoaderPath followedAsTheLoaderDid(std::string_view name, bool wantsFolder)
+{
+    base::UniqueFd folder;
+    struct stat folderStatus
+    {
+    };
+    const auto enterRoot = [&] {
+        folder = base::UniqueFd(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+        return folder && ::fstat(folder.get(), &folderStatus) == 0 && isRootsFolder(folderStatus);
+    };
+    if (!enterRoot())
+        return LoaderPath::notRootsAlone;
+    std::string rest(name);
+    int links = 0;
+    for (;;) {
+        const std::size_t begin = rest.find_first_not_of('/');
+        if (begin == std::string::npos)
+            break;
+        const std::size_t end = rest.find('/', begin);
+        const std::string component = rest.substr(begin, end - begin);
+        rest.erase(0, end == std::string::npos ? rest.size() : end);
+        if (component == ".")
+            continue;
+        base::UniqueFd entry(
+            ::openat(folder.get(), component.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+        struct stat status
+        {
+        };
+        if (!entry || ::fstat(entry.get(), &status) != 0)
+            return LoaderPath::notRootsAlone;
+        if (S_ISLNK(status.st_mode)) {
+            if (status.st_uid != 0)
+                return LoaderPath::notRootsAlone;
+            if (othersMayAddTo(folderStatus))
+                return LoaderPath::inOpenFolder;
+            char target[PATH_MAX];
+            const ssize_t length = ::readlinkat(entry.get(), "", target, sizeof target);
+            if (++links > kMaxLinksFollowed || length <= 0 ||
+                static_cast<std::size_t>(length) >= sizeof target)
+                return LoaderPath::notRootsAlone;
+            const std::string_view followed(target, static_cast<std::size_t>(length));
+            if (followed.starts_with('/') && !enterRoot())
+                return LoaderPath::notRootsAlone;
+            rest = std::string(followed) + "/" + rest;
+            continue;
+        }
+        if (S_ISDIR(status.st_mode)) {
+            if (!isRootsFolder(status))
+                return LoaderPath::notRootsAlone;
+            folder = std::move(entry);
+            folderStatus = status;
+            continue;
+        }
+        // Anything but a folder or a link ends the name: only a library may, and only last.
+        if (wantsFolder || rest.find_first_not_of('/') != std::string::npos ||
+            !S_ISREG(status.st_mode) || !ToolRunner::isWritableOnlyByRoot(status, false))
+            return LoaderPath::notRootsAlone;
+        return othersMayAddTo(folderStatus) ? LoaderPath::inOpenFolder : LoaderPath::rootsAlone;
+    }
+    // The name ends in a folder: a library folder that others may add to is no folder to load
+    // from, sticky or not.
+    if (!wantsFolder || othersMayAddTo(folderStatus))
+        return LoaderPath::notRootsAlone;
+    return LoaderPath::rootsAlone;
+}
+
+// How the loader variable's `name` fares: a library (LD_PRELOAD, LD_AUDIT) or a library folder
+// (LD_LIBRARY_PATH) followed as followedAsTheLoaderDid says. A bare library name is searched in
+// the library folders (root's, or checked as LD_LIBRARY_PATH); any other relative name depends on
+// a working folder and fails.
+LoaderPath loaderPath(std::string_view variable, std::string_view name)
 {
     const bool folder = variable == "LD_LIBRARY_PATH";
     if (!folder && !name.empty() && name.find('/') == std::string_view::npos)
-        return true;
+        return LoaderPath::rootsAlone;
     if (!name.starts_with('/'))
-        return false;
-    char resolved[PATH_MAX];
-    if (!::realpath(std::string(name).c_str(), resolved))
-        return false;
-    if (!folder)
-        return static_cast<bool>(ToolRunner::checkToolPath(resolved));
-    struct stat status
-    {
-    };
-    // A folder that others may add to is no folder to load from, sticky or not.
-    return ToolRunner::checkFolderPath(resolved) && ::stat(resolved, &status) == 0 &&
-           ToolRunner::isWritableOnlyByRoot(status, false);
+        return LoaderPath::notRootsAlone;
+    return followedAsTheLoaderDid(name, folder);
 }
 
-// The loader variables the process started with ("environ"): none may name a file that isn't
-// root's alone.
+// The loader variables of the process's environment block ("environ"): none may name a file that
+// isn't root's alone, or one reached through anything its user may change.
 std::optional<std::string> environmentRefusal(std::string_view environment)
 {
     static constexpr std::string_view kVariables[] = {"LD_PRELOAD", "LD_AUDIT", "LD_LIBRARY_PATH"};
@@ -304,10 +391,14 @@ std::optional<std::string> environmentRefusal(std::string_view environment)
                 continue;
             for (const std::string_view name :
                  loaderNames(variable, entry.substr(variable.size() + 1))) {
-                if (!namesOnlyRootsFiles(variable, name))
-                    return "its " + std::string(variable) + " names " +
-                           (name.empty() ? std::string("the working folder") : std::string(name)) +
-                           ", which is not root's alone";
+                const LoaderPath path = loaderPath(variable, name);
+                if (path == LoaderPath::rootsAlone)
+                    continue;
+                return "its " + std::string(variable) + " names " +
+                       (name.empty() ? std::string("the working folder") : std::string(name)) +
+                       (path == LoaderPath::inOpenFolder
+                            ? ", which lies in a folder others may add to"
+                            : ", which is not root's alone");
             }
         }
     }

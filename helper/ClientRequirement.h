@@ -11,18 +11,26 @@
 //   "CFBundleVersion" not older than the daemon's build;
 // - no tracer is attached ("TracerPid" 0);
 // - the loader variables of its environment block ("environ": LD_PRELOAD, LD_AUDIT,
-//   LD_LIBRARY_PATH, as the block reads now, for the process may overwrite it) name only objects of
-//   root's writable by no one else, every folder on the way likewise (bare library names aside,
-//   which the loader looks up in the library folders);
+//   LD_LIBRARY_PATH, as the block reads now, for the process may overwrite it) lead only through
+//   what no one but root could have changed since the loader read it: each name is followed from
+//   "/" one entry at a time, every folder on the way root's and writable by no one else (a sticky
+//   one passes), every link met root's in a folder no one else may add to, and at the end a
+//   regular file of root's writable by no one else (or for LD_LIBRARY_PATH a folder of root's) in
+//   such a folder: a library or link in a folder others may add to, sticky or not, is refused
+//   (bare library names aside, which the loader looks up in the library folders);
 // - every executable mapping is backed by a regular file owned by root and writable by neither
 //   group nor others ("[vdso]" and "[vsyscall]" aside), and every other file-backed one, deleted
 //   files, shared memory and devices included, by such an object unless its first bytes, read
 //   through "map_files", show no ELF file (one that can't be opened or read counts as one; a
-//   character device with nothing to read holds none): so no library of the user's can have been
-//   loaded (LD_PRELOAD, LD_AUDIT, plug-in paths and the like), not even one that took away its
-//   code's execute permission or unmapped its code once it had run (the rest of it stays mapped),
-//   while the data a desktop app maps (font caches, shared-memory buffers of the display server
-//   and the toolkit, the GPU's device nodes) is no reason to refuse it.
+//   character device with nothing to read holds none): so the rest of a library of the user's that
+//   took away its code (unmapped it or made it unexecutable) still shows, while the data a desktop
+//   app maps (font caches, shared-memory buffers of the display server and the toolkit, the GPU's
+//   device nodes) is no reason to refuse it.
+// What the check cannot see: a process of the same user that may trace the client or write its
+// memory (/proc/PID/mem, process_vm_writev) changes its code or its requests unseen (a tracer
+// shows only while attached); a library that ran inside the client and took away every trace of
+// itself before the daemon looked (all of its mappings, or the ELF header of its own file, which
+// its user may overwrite, and its loader variable, overwritten in place) goes unseen too.
 // A process that ends while it is read is refused as gone, whatever the reading found missing;
 // one whose memory map keeps changing under the check (a mapping listed and gone a moment later)
 // is read again, at most three times, and then refused.

@@ -222,6 +222,11 @@ TEST(HelperPathRules, ManagedLocations)
         {"/opt/homebrew", true},
         {"/Users/Shared/x", true},
         {"/Users/Shared", false},
+        // The shared folder as spelt: another spelling may be an account's home.
+        {"/Users/shared/x", false},
+        {"/users/shared/x", false},
+        {"/Users/SHARED/x", false},
+        {"/Users/\u017fhared/x", false},
         {"/private/var/db/receipts/com.example.pkg.bom", true},
         {"/private/var/db/x", false},
         {"/Users/a", false},
@@ -245,6 +250,9 @@ TEST(HelperPathRules, ManagedLocations)
     EXPECT_FALSE(rules::isManagedLocation("/Users/Jose\u0301/x", "/Users/Jos\u00e9"));
     EXPECT_FALSE(rules::isManagedLocation("/Users/JOS\u00c9/x", "/Users/jose\u0301"));
     EXPECT_TRUE(rules::isManagedLocation("/Users/Jos\u00e9/x", "/Users/Jos\u00e9"));
+    // Such an account's own home is its own.
+    EXPECT_TRUE(rules::isManagedLocation("/Users/shared/x", "/Users/shared"));
+    EXPECT_FALSE(rules::isManagedLocation("/Users/\u017fhared/x", "/Users/shared"));
 }
 
 TEST(HelperPathRules, AppleOwnedPaths)

@@ -278,6 +278,13 @@ TEST_F(RemovalSafetyTest, OtherUsersHomesAreProtectedLikeTheCallers)
             {"/Users/Shared/Documents", std::nullopt},
             {"/Users/Shared/Library", std::nullopt},
             {"/Volumes/Data/Users/Shared/Documents", std::nullopt},
+            // Only as spelt: another spelling may be an account's home ("shared", "\u017fhared").
+            {"/Users/shared/Documents", protectedAt("/Users/shared/Documents")},
+            {"/Users/SHARED/Library/Keychains/x", protectedAt("/Users/SHARED/Library/Keychains/x")},
+            {"/Users/\u017fhared/Library", protectedAt("/Users/\u017fhared/Library")},
+            {"/Volumes/Data/Users/shared/Documents",
+             protectedAt("/Volumes/Data/Users/shared/Documents")},
+            {"/Users/shared/Documents/report.txt", std::nullopt},
         },
         context());
 }

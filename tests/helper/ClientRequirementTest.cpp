@@ -225,6 +225,72 @@ TEST_P(ClientRequirement, LoaderVariablesAndLibrariesOfTheUsersAreClosedUnanswer
                           "LD_LIBRARY_PATH=" + mac.host("/Library"_mac) + ":/usr/lib"});
 }
 
+// What the loader read is judged by what its user may change since: a loader variable that
+// leads through a link of the user's (pointed at root's library once it had loaded), or names a
+// library or link in a folder others may add to, is refused, however root's its end is now;
+// links and folders of root's alone lead to a library that is served.
+TEST_P(ClientRequirement, LoaderVariablesThroughWhatTheUserMayChangeAreClosedUnanswered)
+{
+    InstalledHelper helper(mac, options());
+    helper.start();
+    const std::string client = helper.client();
+    const std::string library = mac.host("/Library/Caches"_mac);
+    const std::string rootsLibrary = library + "/erase.so";
+    fs::copy_file(VELDO_HELPER_PRELOAD, rootsLibrary);
+    const std::string own = mac.host(home);
+    const std::string sticky = mac.host("/private/tmp"_mac);
+    ASSERT_EQ(fs::status(sticky).permissions() & fs::perms::all, fs::perms::all);
+    const auto link = [&](const std::string& at, const std::string& target, uid_t owner) {
+        fs::create_symlink(target, at);
+        EXPECT_EQ(::lchown(at.c_str(), owner, admin->gid()), 0) << at;
+        return at;
+    };
+    const uid_t user = admin->uid();
+    const std::string inHome = link(own + "/erase.so", rootsLibrary, user);
+    const std::string inRoots = link(mac.host("/Library/erase.so"_mac), rootsLibrary, user);
+    const std::string onTheWay =
+        link(mac.host("/Library/Current"_mac), library, user) + "/erase.so";
+    const std::string foldersLink = link(own + "/lib", library, user);
+    const std::string inSticky = sticky + "/erase.so";
+    fs::copy_file(VELDO_HELPER_PRELOAD, inSticky);
+    const std::string rootsLinkInSticky = link(sticky + "/erase-link.so", rootsLibrary, 0);
+
+    const auto refused = [&](const std::string& label, const std::string& variable,
+                             const std::string& value, const std::string& why) {
+        return Case{label, starting(client, {"call", move}, {variable + "=" + value}), false,
+                    "its " + variable + " names " + value + ", " + why};
+    };
+    const std::string notRoots = "which is not root's alone";
+    const std::string openFolder = "which lies in a folder others may add to";
+    expectEachClosedUnanswered(
+        helper,
+        {
+            refused("a link of the user's in its home", "LD_PRELOAD", inHome, notRoots),
+            refused("a link of the user's in root's folder", "LD_PRELOAD", inRoots, notRoots),
+            refused("a folder's link of the user's on the way", "LD_PRELOAD", onTheWay, notRoots),
+            refused("a library folder through a link of the user's", "LD_LIBRARY_PATH", foldersLink,
+                    notRoots),
+            refused("root's library in a sticky folder open to all", "LD_PRELOAD", inSticky,
+                    openFolder),
+            refused("root's link in a sticky folder open to all", "LD_PRELOAD", rootsLinkInSticky,
+                    openFolder),
+        });
+
+    // Links of root's, a ".." on the way, and the system's own links ("/lib" on a merged /usr).
+    const std::string current = mac.host("/Library/Current.so"_mac);
+    fs::create_symlink("Caches/erase.so", current);
+    const std::string folder = mac.host("/Library/Folder"_mac);
+    fs::create_symlink(library, folder);
+    std::vector<std::string> libraryFolders{"/usr/lib", folder};
+    if (fs::is_symlink("/lib") && fs::is_directory("/lib/"))
+        libraryFolders.emplace_back("/lib");
+    std::string folders;
+    for (const std::string& each : libraryFolders)
+        folders += (folders.empty() ? "" : ":") + each;
+    expectServed(helper, {"LD_PRELOAD=" + current + " " + folder + "/../Caches/erase.so",
+                          "LD_LIBRARY_PATH=" + folders});
+}
+
 // The data a desktop app maps is no reason to refuse it: files of its user's that hold no code, a
 // device of root's that its group may write (as the GPU's nodes are) and shared memory of its own.
 // A library mapped only to be read is: the rest of one that hid its code looks just so.

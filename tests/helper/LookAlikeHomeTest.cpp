@@ -1,8 +1,10 @@
-// Two accounts whose login names differ only in letter case, as Debian allows: on a Mac's
-// case-insensitive volume one home, here two. Through the daemon, with the app's own client,
-// neither account moves a file of the other's home into its own Trash, takes an item out of the
-// other's Trash, or gets back into the other's home an item that an earlier version moved out of
-// it that way.
+// Accounts whose homes another spelling makes look like another place, as Debian allows: two
+// login names that differ only in letter case (on a Mac's case-insensitive volume one home, here
+// two), and login names that fold to "Shared" ("shared", "ſhared"), whose homes fold to the
+// shared folder "/Users/Shared". Through the daemon, with the app's own client, no administrator
+// moves a file of another account's home into its own Trash, takes an item out of the other's
+// Trash, or gets back into the other's home an item that an earlier version moved out of it that
+// way; the shared folder itself stays the helper's.
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -46,24 +48,16 @@ struct Account
     MacPath home;
 };
 
-class LookAlikeHome : public ::testing::Test
+// Accounts with a home and a Library of their own each, and the daemon they ask.
+class AccountsBeside : public ::testing::Test
 {
 protected:
-    void SetUp() override
+    void add(TestUser user)
     {
-        auto lower = TestUser::make(/*admin=*/true);
-        if (!lower)
-            GTEST_SKIP() << "the accounts are test users: run as root";
-        auto upper = TestUser::makeCapitalTwin(*lower, /*admin=*/true);
-        ASSERT_TRUE(upper) << "useradd refused the name in capitals";
-        const MacPath lowerHome = lower->homeIn(mac);
-        const MacPath upperHome = upper->homeIn(mac);
-        accounts.push_back({std::move(*lower), lowerHome});
-        accounts.push_back({std::move(*upper), upperHome});
-        for (const Account& account : accounts) {
-            const MacPath library = mac.mkdir(account.home.appendingPathComponent("Library"));
-            ::lchown(mac.host(library).c_str(), account.user.uid(), account.user.gid());
-        }
+        const MacPath home = user.homeIn(mac);
+        const MacPath library = mac.mkdir(home.appendingPathComponent("Library"));
+        ::lchown(mac.host(library).c_str(), user.uid(), user.gid());
+        accounts.push_back({std::move(user), home});
     }
 
     // A file of `owner`'s only (0600) in its Library.
@@ -156,6 +150,21 @@ protected:
     std::optional<InstalledHelper> helper;
 };
 
+class LookAlikeHome : public AccountsBeside
+{
+protected:
+    void SetUp() override
+    {
+        auto lower = TestUser::make(/*admin=*/true);
+        if (!lower)
+            GTEST_SKIP() << "the accounts are test users: run as root";
+        auto upper = TestUser::makeCapitalTwin(*lower, /*admin=*/true);
+        ASSERT_TRUE(upper) << "useradd refused the name in capitals";
+        add(std::move(*lower));
+        add(std::move(*upper));
+    }
+};
+
 TEST_F(LookAlikeHome, NeitherAccountMovesTheOthersFilesIntoItsTrash)
 {
     start();
@@ -207,6 +216,117 @@ TEST_F(LookAlikeHome, AnEarlierMoveOutOfTheOtherHomeIsNotPutBackThere)
         EXPECT_EQ(restored->message, kOutsideManaged);
         EXPECT_FALSE(fs::exists(fs::symlink_status(mac.host(MacPath(original)))));
         EXPECT_EQ(contents(inTrash), "private to " + owner->user.name());
+    }
+}
+
+// An administrator beside accounts named "shared" and "ſhared": their homes
+// "/Users/shared" and "/Users/ſhared" fold to the shared folder, which is there too, open
+// to all as on a Mac.
+class LookAlikeSharedFolder : public AccountsBeside
+{
+protected:
+    void SetUp() override
+    {
+        auto caller = TestUser::make(/*admin=*/true);
+        if (!caller)
+            GTEST_SKIP() << "the accounts are test users: run as root";
+        add(std::move(*caller));
+        for (const char* name : {"shared", "\u017fhared"}) {
+            auto owner = TestUser::makeExactlyNamed(name);
+            ASSERT_TRUE(owner) << "useradd refused the name " << name;
+            add(std::move(*owner));
+        }
+        ASSERT_EQ(::chmod(mac.host(MacPath("/Users/Shared")).c_str(), 01777), 0);
+    }
+
+    const Account& caller() const { return accounts[0]; }
+    std::vector<const Account*> owners() const { return {&accounts[1], &accounts[2]}; }
+
+    // A folder of `owner`'s (0755) in its home, holding a file of its only (0600).
+    MacPath privateFolder(const Account& owner, const std::string& name) const
+    {
+        const MacPath folder = mac.mkdir(owner.home.appendingPathComponent(name));
+        const MacPath file = mac.write(folder.appendingPathComponent("secret"),
+                                       "private to " + owner.user.name(), 0600);
+        for (const MacPath& each : {folder, file})
+            ::lchown(mac.host(each).c_str(), owner.user.uid(), owner.user.gid());
+        return folder;
+    }
+};
+
+TEST_F(LookAlikeSharedFolder, NoAdministratorMovesTheirFilesOrFolders)
+{
+    start();
+    for (const Account* owner : owners()) {
+        SCOPED_TRACE(caller().user.name() + " asks for " + owner->user.name() + "'s files");
+        const MacPath projects = privateFolder(*owner, "Projects");
+        const MacPath publicFolder = privateFolder(*owner, "Public");
+        const std::string secret = publicFolder.appendingPathComponent("secret").path();
+        struct Case
+        {
+            std::string source;
+            Outcome outcome;
+            std::optional<Reason> reason;
+            std::string message;
+        };
+        const Case cases[] = {
+            {secret, Outcome::notHandled, Reason::notManaged, std::string(kOutsideManaged)},
+            {projects.path(), Outcome::notHandled, Reason::notManaged,
+             std::string(kOutsideManaged)},
+            // Another account's Public folder, as for any other account.
+            {publicFolder.path(), Outcome::failed, std::nullopt,
+             "\u201C" + publicFolder.path() +
+                 "\u201D is a protected system or user folder. Veldo never removes it."},
+        };
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.source);
+            const std::string name = MacPath(c.source).lastPathComponent();
+            const std::string destination = caller().home.path() + "/.Trash/" + name;
+            common::VeldoHelperMoveRequest move;
+            move.items.push_back({c.source, destination});
+            const auto moved = ask(caller(), "move", *move.encodeJSON());
+            ASSERT_TRUE(moved) << helper->log();
+            EXPECT_EQ(moved->outcome, c.outcome);
+            EXPECT_EQ(moved->reason, c.reason);
+            EXPECT_EQ(moved->message, c.message);
+            EXPECT_EQ(ownerOf(c.source), owner->user.uid());
+            EXPECT_FALSE(fs::exists(fs::symlink_status(mac.host(MacPath(destination)))));
+        }
+        EXPECT_EQ(contents(secret), "private to " + owner->user.name());
+        EXPECT_EQ(contents(projects.appendingPathComponent("secret").path()),
+                  "private to " + owner->user.name());
+    }
+
+    // The shared folder is still the helper's.
+    const MacPath notes = mac.write(MacPath("/Users/Shared/notes"), "shared notes");
+    common::VeldoHelperMoveRequest move;
+    move.items.push_back({notes.path(), caller().home.path() + "/.Trash/notes"});
+    const auto moved = ask(caller(), "move", *move.encodeJSON());
+    ASSERT_TRUE(moved) << helper->log();
+    EXPECT_EQ(moved->outcome, Outcome::done) << moved->message.value_or("");
+    EXPECT_EQ(contents(caller().home.path() + "/.Trash/notes"), "shared notes");
+}
+
+TEST_F(LookAlikeSharedFolder, AnEarlierMoveOutOfTheirHomesIsNotPutBackThere)
+{
+    std::vector<std::string> inTrash;
+    for (const Account* owner : owners())
+        inTrash.push_back(earlierMove(*owner, caller(), "moved " + owner->user.name()));
+    start();
+    for (std::size_t i = 0; i < inTrash.size(); ++i) {
+        const Account& owner = *owners()[i];
+        SCOPED_TRACE(caller().user.name() + " puts back into " + owner.user.name() + "'s home");
+        const std::string original =
+            owner.home.path() + "/Library/" + MacPath(inTrash[i]).lastPathComponent();
+        common::VeldoHelperRestoreRequest restore;
+        restore.items.push_back({inTrash[i], original});
+        const auto restored = ask(caller(), "restore", *restore.encodeJSON());
+        ASSERT_TRUE(restored) << helper->log();
+        EXPECT_EQ(restored->outcome, Outcome::notHandled);
+        EXPECT_EQ(restored->reason, Reason::notManaged);
+        EXPECT_EQ(restored->message, kOutsideManaged);
+        EXPECT_FALSE(fs::exists(fs::symlink_status(mac.host(MacPath(original)))));
+        EXPECT_EQ(contents(inTrash[i]), "private to " + owner.user.name());
     }
 }
 

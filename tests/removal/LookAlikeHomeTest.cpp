@@ -1,8 +1,10 @@
-// The app's removal paths beside an account whose login name is the caller's in capitals: one
-// home on a Mac's case-insensitive volume, another account's here. The Trash executor (run as the
-// caller) and the administrator script judge that home as another account's: its protected
-// folders are refused, its files move only with the administrator's password, and its Trash is
-// never taken for the caller's.
+// The app's removal paths beside accounts whose homes another spelling makes look like another
+// place: an account whose login name is the caller's in capitals (one home on a Mac's
+// case-insensitive volume, another account's here), and accounts named "shared" and "ſhared",
+// whose homes fold to the shared folder. The Trash executor (run as the caller) and the
+// administrator script judge those homes as other accounts': their protected folders are
+// refused, their files move only with the administrator's password, and the twin's Trash is never
+// taken for the caller's.
 #include <string>
 #include <vector>
 
@@ -157,6 +159,112 @@ TEST_F(LookAlikeHomeRemoval, TheAdministratorScriptNeverTakesTheTwinsHomeForTheC
     EXPECT_EQ(restored.failures.at(keychain.path()), AdminRemover::kCannotSafelyRestore);
     EXPECT_EQ(osascript.prompts().size(), 1u) << "no dialog for a restore";
     EXPECT_TRUE(inPlace(library) && inPlace(secret) && inPlace(inTwinsTrash));
+}
+
+// Beside a real shared folder, accounts whose names fold to "shared" keep the protected folders
+// of any other account's home: the administrator script neither moves them nor puts anything
+// back into them, while the shared folder's own folders are no one's.
+class SharedLookAlikeRemoval : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (auto made = TestUser::make())
+            caller.emplace(std::move(*made));
+        if (!caller)
+            GTEST_SKIP() << "the accounts are test users: run as root";
+        home = caller->homeIn(mac);
+        // The script runs as the app's user; root stands in for the caller here.
+        ASSERT_EQ(::lchown(mac.host(home.appendingPathComponent(".Trash")).c_str(), 0, 0), 0);
+        ASSERT_EQ(::chmod(mac.host(MacPath("/Users/Shared")).c_str(), 01777), 0);
+        for (const char* name : {"shared", "\u017fhared"}) {
+            auto owner = TestUser::makeExactlyNamed(name);
+            ASSERT_TRUE(owner) << "useradd refused the name " << name;
+            const MacPath ownerHome = owner->homeIn(mac);
+            for (const char* folder : {"Library", "Library/Keychains", "Documents"}) {
+                const MacPath made = mac.mkdir(ownerHome.appendingPathComponent(folder));
+                ASSERT_EQ(::lchown(mac.host(made).c_str(), owner->uid(), owner->gid()), 0);
+            }
+            owners.push_back({std::move(*owner), ownerHome});
+        }
+    }
+
+    struct Owner
+    {
+        TestUser user;
+        MacPath home;
+    };
+
+    FakeMac mac;
+    std::optional<TestUser> caller;
+    MacPath home;
+    std::vector<Owner> owners;
+};
+
+TEST_F(SharedLookAlikeRemoval, TheAdministratorScriptKeepsTheirProtectedFolders)
+{
+    StandInOsascript osascript(mac);
+    osascript.setCancels();
+    const Context context{home, {MacPath("/Applications/Veldo.app")}, {}, false};
+
+    std::vector<MacPath> items;
+    std::vector<MacPath> behindPassword{mac.mkdir(MacPath("/Users/Shared/Library"))};
+    for (const Owner& owner : owners) {
+        const MacPath secret = mac.write(owner.home.appendingPathComponent("Library/secret"),
+                                         "private to " + owner.user.name(), 0600);
+        ASSERT_EQ(::lchown(mac.host(secret).c_str(), owner.user.uid(), owner.user.gid()), 0);
+        items.push_back(owner.home.appendingPathComponent("Library"));
+        items.push_back(owner.home.appendingPathComponent("Documents"));
+        behindPassword.push_back(secret);
+    }
+    items.insert(items.end(), behindPassword.begin(), behindPassword.end());
+    const auto moved = AdminRemover::runMoveScript(items, context);
+    EXPECT_TRUE(moved.moved.empty());
+    EXPECT_EQ(moved.failures.size(), items.size());
+    for (const Owner& owner : owners) {
+        for (const char* folder : {"Library", "Documents"}) {
+            const MacPath path = owner.home.appendingPathComponent(folder);
+            EXPECT_EQ(moved.failures.at(path.path()), protectedSentence(path));
+        }
+    }
+    for (const MacPath& path : behindPassword)
+        EXPECT_EQ(moved.failures.at(path.path()), "Administrator authorization was cancelled.")
+            << path.path();
+    EXPECT_EQ(osascript.prompts(), std::vector<std::string>{"Veldo needs an administrator password "
+                                                            "to move 3 items to your Trash."});
+
+    // Nor does an item go back into their Keychains, however well it still matches.
+    std::vector<RestorePoint> points;
+    for (const Owner& owner : owners) {
+        const MacPath inTrash =
+            mac.write(home.appendingPathComponent(".Trash/keys " + owner.user.name()), "keys");
+        const MacPath keychains = owner.home.appendingPathComponent("Library/Keychains");
+        struct stat item
+        {
+        };
+        struct stat folder
+        {
+        };
+        ASSERT_EQ(::lstat(mac.host(inTrash).c_str(), &item), 0);
+        ASSERT_EQ(::lstat(mac.host(keychains).c_str(), &folder), 0);
+        points.push_back({.item = {.url = keychains.appendingPathComponent("login.keychain")},
+                          .trashURL = inTrash,
+                          .needsAdmin = true,
+                          .ownerID = item.st_uid,
+                          .groupID = item.st_gid,
+                          .itemDevice = static_cast<std::int64_t>(item.st_dev),
+                          .itemInode = item.st_ino,
+                          .parentDevice = static_cast<std::int64_t>(folder.st_dev),
+                          .parentInode = folder.st_ino,
+                          .parentOwnerID = folder.st_uid});
+    }
+    const auto restored = AdminRemover::runRestoreScript(points, home);
+    EXPECT_TRUE(restored.restoredIDs.empty());
+    for (const RestorePoint& point : points) {
+        EXPECT_EQ(restored.failures.at(point.item.url.path()), AdminRemover::kCannotSafelyRestore);
+        EXPECT_EQ(mac.contents(point.trashURL), "keys") << point.trashURL.path();
+    }
+    EXPECT_EQ(osascript.prompts().size(), 1u) << "no dialog for a restore";
 }
 
 } // namespace

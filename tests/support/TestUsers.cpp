@@ -6,21 +6,27 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <random>
+#include <string_view>
 #include <thread>
 #include <utility>
 #include <vector>
 
+#include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace veldo::testsupport {
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -35,6 +41,10 @@ bool databaseWasBusy(int status)
 constexpr int kNoSuchUser = 6; // userdel
 constexpr int kNameInUse = 9;  // useradd: the user's or its group's name
 constexpr int kUserBusy = 8;   // userdel: a process still runs as the user
+
+// The comment of an account makeExactlyNamed made, so that no other account of that name is
+// ever taken for one a test left behind.
+constexpr std::string_view kExactNameComment = "veldo-test-account";
 
 } // namespace
 
@@ -107,16 +117,52 @@ std::optional<TestUser> TestUser::makeCapitalTwin(const TestUser& other, bool ad
     return makeNamed(std::move(name), admin);
 }
 
-std::optional<TestUser> TestUser::makeNamed(std::string name, bool admin)
+std::optional<TestUser> TestUser::makeExactlyNamed(const std::string& name, bool admin)
+{
+    if (::geteuid() != 0)
+        return std::nullopt;
+    std::error_code ec;
+    const std::string folder = fs::is_directory("/run/lock", ec)
+                                   ? std::string("/run/lock")
+                                   : fs::temp_directory_path().string();
+    const std::string lockPath = folder + "/veldo-test-user-" + name;
+    const int lock = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (lock < 0)
+        return std::nullopt;
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (::flock(lock, LOCK_EX | LOCK_NB) != 0) {
+        if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() > giveUp) {
+            ::close(lock);
+            return std::nullopt;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    auto user = makeNamed(name, admin, /*badName=*/true);
+    if (!user) {
+        ::close(lock);
+        return std::nullopt;
+    }
+    user->m_nameLock = lock;
+    return user;
+}
+
+std::optional<TestUser> TestUser::makeNamed(std::string name, bool admin, bool badName)
 {
     if (::geteuid() != 0)
         return std::nullopt;
     static std::once_flag cleaned;
     std::call_once(cleaned, removeStaleUsers);
-    const std::string add = "useradd -M -d /nonexistent -s /usr/sbin/nologin " + name;
+    const std::string add =
+        std::string("useradd ") +
+        (badName ? "--badname -c " + std::string(kExactNameComment) + " " : std::string()) +
+        "-M -d /nonexistent -s /usr/sbin/nologin " + name;
     int added = runAccountTool(add);
     if (added == kNameInUse) {
-        // Left by an earlier process that had this one's id: no running process owns it.
+        // Left by an earlier process that had this one's id, or held the exact name's lock: no
+        // running process owns it. An exact name is only taken over from a test.
+        const passwd* left = ::getpwnam(name.c_str()); // NOLINT(concurrency-mt-unsafe): tests
+        if (badName && !(left && std::string_view(left->pw_gecos) == kExactNameComment))
+            return std::nullopt;
         removeUser(name);
         (void)runAccountTool("groupdel " + name);
         added = runAccountTool(add);
@@ -136,7 +182,8 @@ std::optional<TestUser> TestUser::makeNamed(std::string name, bool admin)
 }
 
 TestUser::TestUser(TestUser&& other) noexcept
-    : m_name(std::exchange(other.m_name, {})), m_uid(other.m_uid), m_gid(other.m_gid)
+    : m_name(std::exchange(other.m_name, {})), m_uid(other.m_uid), m_gid(other.m_gid),
+      m_nameLock(std::exchange(other.m_nameLock, -1))
 {
 }
 
@@ -144,6 +191,8 @@ TestUser::~TestUser()
 {
     if (!m_name.empty())
         removeUser(m_name);
+    if (m_nameLock >= 0)
+        ::close(m_nameLock); // the next process may make the name now
 }
 
 platform::MacPath TestUser::homeIn(const FakeMac& mac) const

@@ -4,11 +4,12 @@
 // Made as root with `useradd -M -d /nonexistent -s /usr/sbin/nologin`: no home, no mail spool, no
 // password. Named "vt" + the test process's id + "-" + a counter (at most 32 characters; a twin
 // in capitals, "VT…", on request, once for each user), and removed with `userdel` (never -r) when
-// the object goes, also when a test fails. The first user a process makes first removes "vt" and
-// "VT" users whose process no longer runs (left by a crash); a name still taken (left by a process
-// that had the same id) is removed and made afresh. The group "admin" is made with `groupadd -f`
-// (parallel processes race for it) and left in place. Homes are the test's business (see homeIn).
-// Without root, make() answers none and tests skip.
+// the object goes, also when a test fails (makeExactlyNamed makes names of the test's choosing).
+// The first user a process makes first removes "vt" and "VT" users whose process no longer runs
+// (left by a crash); a name still taken (left by a process that had the same id) is removed and
+// made afresh. The group "admin" is made with `groupadd -f` (parallel processes race for it) and
+// left in place. Homes are the test's business (see homeIn). Without root, make() answers none and
+// tests skip.
 #pragma once
 
 #include <functional>
@@ -35,6 +36,12 @@ public:
     // A new user whose name is `other`'s in capitals ("VT<pid>-<n>"): one name on a Mac's
     // case-insensitive volume, here another account with a home of its own. None as make().
     static std::optional<TestUser> makeCapitalTwin(const TestUser& other, bool admin = false);
+    // A new user of exactly `name` (useradd --badname: any name it can store), for names a test
+    // can't vary, such as one that folds to a system folder's. One process at a time holds each
+    // such name, by a lock on a file of its own ("/run/lock/veldo-test-user-<name>") kept while
+    // the object lives; another waits for it up to a minute. An account of that name found then
+    // was left by a process that ended, and is removed and made afresh. None as make().
+    static std::optional<TestUser> makeExactlyNamed(const std::string& name, bool admin = false);
 
     TestUser(TestUser&& other) noexcept;
     TestUser& operator=(TestUser&&) = delete;
@@ -55,7 +62,7 @@ public:
     int run(const std::function<int()>& body) const;
 
 private:
-    static std::optional<TestUser> makeNamed(std::string name, bool admin);
+    static std::optional<TestUser> makeNamed(std::string name, bool admin, bool badName = false);
 
     TestUser(std::string name, uid_t uid, gid_t gid)
         : m_name(std::move(name)), m_uid(uid), m_gid(gid)
@@ -65,6 +72,7 @@ private:
     std::string m_name;
     uid_t m_uid = 0;
     gid_t m_gid = 0;
+    int m_nameLock = -1; // makeExactlyNamed's lock file, held while the account lives
 };
 
 } // namespace veldo::testsupport
