@@ -83,6 +83,11 @@ void UninstallViewModel::shutdown()
     stopLibraryWatcher();
     m_scanPool.waitForDone();
     m_toolPool.waitForDone();
+    // What the work of a removal moved stays moved though its task never resumes: it counts.
+    for (const std::shared_ptr<RemovalTally>& tally : std::exchange(m_openTallies, {})) {
+        const RemovalTally::Totals moved = tally->take();
+        m_stats->record(moved.bytes, moved.items, moved.apps);
+    }
     m_tasks.destroyFrames();
 }
 

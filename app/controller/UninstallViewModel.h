@@ -43,6 +43,7 @@
 #include "app/controller/NoticeAlert.h"
 #include "app/controller/OutcomeSource.h"
 #include "app/controller/QuitWaitResult.h"
+#include "app/controller/RemovalTally.h"
 #include "app/controller/RemovalVerdicts.h"
 #include "app/controller/SettingsTab.h"
 #include "app/controller/SortOrder.h"
@@ -77,6 +78,17 @@
 #include "platform/UserDefaults.h"
 
 namespace veldo::controller {
+
+// How a removal's steps add what they moved to its tally: the tally (none counts nothing) and
+// which moved item is an app cleaned (it runs on the tool pool and reads only the item).
+struct RemovalCount
+{
+    std::shared_ptr<RemovalTally> tally;
+    std::function<bool(const core::LeftoverItem&)> countsAsApp;
+
+    // Adds `moved` to the tally. Any thread.
+    void add(const std::vector<core::LeftoverItem>& moved) const;
+};
 
 class UninstallViewModel final : public QObject
 {
@@ -654,7 +666,9 @@ public:
     // launch agents among them out, moves them with administrator rights, bootstraps the agents
     // that stayed, and merges the moves into the outcome as restore points that need
     // administrator rights. Nothing escalatable, or a declined prompt, answers `outcome` as it was.
-    Task<removal::UninstallOutcome> performRemoval(removal::UninstallOutcome outcome);
+    // The administrator move adds what it moved to `count`.
+    Task<removal::UninstallOutcome> performRemoval(removal::UninstallOutcome outcome,
+                                                   RemovalCount count = {});
     // The review sheet's "Move to Trash": quits the selected app when the settings say so (and
     // stops with a notice when it keeps running), moves the selected leftovers to the Trash,
     // escalates, and records the outcome (banner, lists, statistics, sound, helper notice).
@@ -683,7 +697,13 @@ public:
     std::string undoTitle() const;
     // The steps every removal shares. The Trash run on toolPool, with the access roots and the
     // removal-safety context of the moment it starts:
-    Task<removal::UninstallOutcome> runTrash(std::vector<core::LeftoverItem> items);
+    // what it moved goes to `count`;
+    Task<removal::UninstallOutcome> runTrash(std::vector<core::LeftoverItem> items,
+                                             RemovalCount count = {});
+    // the tally of a removal about to run its steps, which shutdown() records while it stays
+    // open, and its close once the removal records its outcome itself;
+    RemovalCount openTally(std::function<bool(const core::LeftoverItem&)> countsAsApp);
+    void closeTally(const RemovalCount& count);
     // the first step with the final outcome: its restore points' Trash locations go to the
     // Trash-notice gate;
     void expectTrashLocations(const removal::UninstallOutcome& outcome);
@@ -795,8 +815,9 @@ public:
     const ControllerServices& services() const { return confined(m_services); }
     // The token every blocking service the controller runs takes as its last parameter.
     std::stop_token shutdownToken() const { return confined(m_shutdownSource).get_token(); }
-    // Stops the services, waits for both pools, then destroys the suspended tasks. Blocks the
-    // GUI thread until every background function has returned. Idempotent.
+    // Stops the services, waits for both pools, records in the statistics what the removals it
+    // ends had moved, then destroys the suspended tasks. Blocks the GUI thread until every
+    // background function has returned. Idempotent.
     void shutdown();
 
 signals:
@@ -1041,7 +1062,8 @@ private:
     void playCompletionSound(bool nothingFailed) const;
     // The removal road of the tool screens: registers the items with the Trash-notice gate,
     // runs the Trash and the removal engine.
-    Task<removal::UninstallOutcome> removeThroughEngine(std::vector<core::LeftoverItem> items);
+    Task<removal::UninstallOutcome> removeThroughEngine(std::vector<core::LeftoverItem> items,
+                                                        RemovalCount count);
     // Records a tool screen's removal: gate, banner, leftover cache and statistics.
     void recordToolRemoval(const removal::UninstallOutcome& outcome, OutcomeSource source);
 
@@ -1051,6 +1073,8 @@ private:
     platform::SequenceChecker m_sequence{"UninstallViewModel"};
     std::stop_source m_shutdownSource;
     bool m_shutDown = false;
+    // The tallies of the removals that run (openTally, closeTally).
+    std::vector<std::shared_ptr<RemovalTally>> m_openTallies;
     QThreadPool m_scanPool;
     QThreadPool m_toolPool;
     TaskScope m_tasks{*this};

@@ -114,10 +114,14 @@ Task<void> UninstallViewModel::removeBatch()
     }
 
     expectRemoval(items, apps);
-    Task<removal::UninstallOutcome> run = runTrash(std::move(items));
+    const RemovalCount count = openTally([](const core::LeftoverItem& item) {
+        return item.category == core::LeftoverCategory::application;
+    });
+    Task<removal::UninstallOutcome> run = runTrash(std::move(items), count);
     removal::UninstallOutcome trashOutcome = co_await run;
-    Task<removal::UninstallOutcome> engine = performRemoval(std::move(trashOutcome));
+    Task<removal::UninstallOutcome> engine = performRemoval(std::move(trashOutcome), count);
     const removal::UninstallOutcome outcome = co_await engine;
+    closeTally(count);
 
     expectTrashLocations(outcome);
     setLastRemovedApp(std::nullopt);

@@ -38,6 +38,32 @@ bool isStillThere(const platform::MacPath& url)
 
 } // namespace
 
+void RemovalCount::add(const std::vector<core::LeftoverItem>& moved) const
+{
+    if (!tally || moved.empty())
+        return;
+    RemovalTally::Totals totals{.bytes = totalBytes(moved),
+                                .items = static_cast<std::int64_t>(moved.size())};
+    if (countsAsApp)
+        totals.apps = std::ranges::count_if(moved, countsAsApp);
+    tally->add(totals);
+}
+
+RemovalCount
+UninstallViewModel::openTally(std::function<bool(const core::LeftoverItem&)> countsAsApp)
+{
+    VELDO_CHECK_SEQUENCE(m_sequence);
+    RemovalCount count{std::make_shared<RemovalTally>(), std::move(countsAsApp)};
+    m_openTallies.push_back(count.tally);
+    return count;
+}
+
+void UninstallViewModel::closeTally(const RemovalCount& count)
+{
+    VELDO_CHECK_SEQUENCE(m_sequence);
+    std::erase(m_openTallies, count.tally);
+}
+
 void UninstallViewModel::expectRemoval(const std::vector<core::LeftoverItem>& items,
                                        const std::vector<core::InstalledApp>& apps)
 {
@@ -75,16 +101,22 @@ void UninstallViewModel::playCompletionSound(const UninstallOutcome& outcome) co
         platform::SystemSound::play(outcome.failed.empty() ? "Glass" : "Funk");
 }
 
-Task<UninstallOutcome> UninstallViewModel::runTrash(std::vector<core::LeftoverItem> items)
+Task<UninstallOutcome> UninstallViewModel::runTrash(std::vector<core::LeftoverItem> items,
+                                                    RemovalCount count)
 {
     VELDO_CHECK_SEQUENCE(m_sequence);
     auto work = [service = m_services.trashRun, items = std::move(items),
-                 context = removalSafetyContext(), roots = m_grantedAccess,
-                 stop = shutdownToken()] { return service(items, context, roots, stop); };
+                 context = removalSafetyContext(), roots = m_grantedAccess, stop = shutdownToken(),
+                 count = std::move(count)] {
+        UninstallOutcome outcome = service(items, context, roots, stop);
+        count.add(outcome.trashed);
+        return outcome;
+    };
     co_return co_await inBackground(m_toolPool, std::move(work));
 }
 
-Task<UninstallOutcome> UninstallViewModel::performRemoval(UninstallOutcome outcome)
+Task<UninstallOutcome> UninstallViewModel::performRemoval(UninstallOutcome outcome,
+                                                          RemovalCount count)
 {
     VELDO_CHECK_SEQUENCE(m_sequence);
     std::vector<core::LeftoverItem> escalation;
@@ -133,8 +165,20 @@ Task<UninstallOutcome> UninstallViewModel::performRemoval(UninstallOutcome outco
     for (const core::LeftoverItem& item : escalation)
         urls.push_back(item.url);
     auto move = [service = m_services.adminMove, urls = std::move(urls),
-                 context = removalSafetyContext(),
-                 stop = shutdownToken()] { return service(urls, context, stop); };
+                 context = removalSafetyContext(), stop = shutdownToken(), escalation,
+                 count = std::move(count)] {
+        removal::AdminRemover::MoveResult result = service(urls, context, stop);
+        std::unordered_set<std::string> sources;
+        for (const removal::AdminRemover::Move& moved : result.moved)
+            sources.insert(moved.source.standardized().path());
+        // Each path once, as the merge below counts it.
+        std::vector<core::LeftoverItem> moved;
+        for (const core::LeftoverItem& item : escalation)
+            if (sources.erase(item.url.standardized().path()) != 0)
+                moved.push_back(item);
+        count.add(moved);
+        return result;
+    };
     const removal::AdminRemover::MoveResult result =
         co_await inBackground(m_toolPool, std::move(move));
 
@@ -234,10 +278,15 @@ Task<void> UninstallViewModel::uninstallApp()
 
     std::vector<core::InstalledApp> removing{app};
     expectRemoval(items, removing);
-    Task<UninstallOutcome> run = runTrash(std::move(items));
+    const RemovalCount count =
+        openTally([bundlePath = app.url.standardized().path()](const core::LeftoverItem& item) {
+            return item.url.standardized().path() == bundlePath;
+        });
+    Task<UninstallOutcome> run = runTrash(std::move(items), count);
     UninstallOutcome trashOutcome = co_await run;
-    Task<UninstallOutcome> engine = performRemoval(std::move(trashOutcome));
+    Task<UninstallOutcome> engine = performRemoval(std::move(trashOutcome), count);
     const UninstallOutcome outcome = co_await engine;
+    closeTally(count);
 
     expectTrashLocations(outcome);
     setLastOutcome(outcome);

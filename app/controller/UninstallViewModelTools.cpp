@@ -115,8 +115,10 @@ Task<void> UninstallViewModel::removeToolchains()
         items.push_back(std::move(item));
     }
     setIsRemoving(true);
-    Task<removal::UninstallOutcome> run = removeThroughEngine(std::move(items));
+    const RemovalCount count = openTally({});
+    Task<removal::UninstallOutcome> run = removeThroughEngine(std::move(items), count);
     const removal::UninstallOutcome outcome = co_await run;
+    closeTally(count);
     recordToolRemoval(outcome, OutcomeSource::toolchain);
     playCompletionSound(outcome);
 
@@ -134,12 +136,12 @@ Task<void> UninstallViewModel::removeToolchains()
 }
 
 Task<removal::UninstallOutcome>
-UninstallViewModel::removeThroughEngine(std::vector<core::LeftoverItem> items)
+UninstallViewModel::removeThroughEngine(std::vector<core::LeftoverItem> items, RemovalCount count)
 {
     expectRemoval(items, {});
-    Task<removal::UninstallOutcome> run = runTrash(std::move(items));
+    Task<removal::UninstallOutcome> run = runTrash(std::move(items), count);
     removal::UninstallOutcome firstPass = co_await run;
-    Task<removal::UninstallOutcome> engine = performRemoval(std::move(firstPass));
+    Task<removal::UninstallOutcome> engine = performRemoval(std::move(firstPass), count);
     co_return co_await engine;
 }
 
@@ -336,8 +338,10 @@ Task<void> UninstallViewModel::removeOrphans()
     if (items.empty())
         co_return;
     setIsRemoving(true);
-    Task<removal::UninstallOutcome> run = removeThroughEngine(std::move(items));
+    const RemovalCount count = openTally({});
+    Task<removal::UninstallOutcome> run = removeThroughEngine(std::move(items), count);
     const removal::UninstallOutcome outcome = co_await run;
+    closeTally(count);
     recordToolRemoval(outcome, OutcomeSource::orphans);
 
     const IdSet gone = goneIDs(outcome);

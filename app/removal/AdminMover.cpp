@@ -6,6 +6,7 @@
 #include <optional>
 #include <set>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include "app/removal/AdminFolderChecks.h"
@@ -17,6 +18,7 @@
 #include "common/HelperFileAccess.h"
 #include "platform/FileManager.h"
 #include "platform/MacFileSystem.h"
+#include "platform/MacRoot.h"
 #include "platform/SystemError.h"
 #include "platform/UserDefaults.h"
 
@@ -58,9 +60,45 @@ MacPath trashFolder(const common::RemovalSafety::Context& context)
     return context.homeDirectory.appendingPathComponent(".Trash");
 }
 
+// The first folder on the way from "/" to `item` that the account may not search, or none.
+std::optional<MacPath> closedFolderAbove(const MacPath& item)
+{
+    std::vector<MacPath> folders;
+    for (MacPath folder = item.deletingLastPathComponent();
+         folder.path().size() > 1 && folder.path().starts_with('/');
+         folder = folder.deletingLastPathComponent())
+        folders.push_back(folder);
+    for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder) {
+        const std::string host = platform::hostPath(*folder);
+        if (::faccessat(AT_FDCWD, host.c_str(), X_OK, AT_EACCESS) != 0)
+            return errno == EACCES ? std::optional(*folder) : std::nullopt;
+    }
+    return std::nullopt;
+}
+
+// The sentence of an item whose status a status call refused with `err`: a folder around it that
+// the account may not enter is named, with what the user can do instead; anything else is the
+// system's text.
+std::string statusFailureSentence(const MacPath& item, int err,
+                                  const common::RemovalSafety::Context& context)
+{
+    const auto closed = err == EACCES ? closedFolderAbove(item) : std::nullopt;
+    if (!closed)
+        return systemText(err);
+    const auto status = platform::fileStatus(*closed, platform::FollowLinks::no);
+    const bool system = status && status->uid == 0;
+    std::string sentence = "The folder “" + closed->lastPathComponent() + "” around this item is " +
+                           (system ? "open only to the system" : "closed to your account") +
+                           ", so Veldo can't check the item inside it.";
+    if (!common::removalRefusal(*closed, context))
+        sentence += " You can remove the whole folder instead.";
+    return sentence;
+}
+
 // The sentence of an item whose parent folder could not be proven, or none when the item is
 // missing (only ENOENT and ENOTDIR from its own status say so).
-std::optional<std::string> unverifiedParentSentence(const MacPath& item, int verifyErrno)
+std::optional<std::string> unverifiedParentSentence(const MacPath& item, int verifyErrno,
+                                                    const common::RemovalSafety::Context& context)
 {
     const auto own = platform::fileStatus(item, platform::FollowLinks::no);
     if (!own && platform::meansMissing(own.error().systemErrno))
@@ -73,7 +111,7 @@ std::optional<std::string> unverifiedParentSentence(const MacPath& item, int ver
     default:
         // The item itself was found (or could not be read), so even ENOENT from the folder
         // check, a folder changed in between, is a failure here, never "already gone".
-        return systemText(verifyErrno);
+        return statusFailureSentence(item, verifyErrno, context);
     }
 }
 
@@ -145,7 +183,7 @@ MoveResult runMoveScript(const std::vector<MacPath>& items,
         }
         auto parent = verifyFolder(url.deletingLastPathComponent().path());
         if (!parent) {
-            if (auto sentence = unverifiedParentSentence(url, parent.error().systemErrno))
+            if (auto sentence = unverifiedParentSentence(url, parent.error().systemErrno, context))
                 result.failures[path] = *sentence;
             else
                 result.missing.insert(path);
@@ -154,7 +192,7 @@ MoveResult runMoveScript(const std::vector<MacPath>& items,
         const std::string name = url.lastPathComponent();
         const auto status = common::statEntry(parent->descriptor, name);
         if (!status) {
-            result.failures[path] = systemText(status.error().systemErrno);
+            result.failures[path] = statusFailureSentence(url, status.error().systemErrno, context);
             continue;
         }
         if (!*status) {

@@ -1,15 +1,21 @@
 // The removal engine and the single-app uninstall on a fake Mac: the real Trash run, the
 // stand-in osascript as the administrator path (root only), the helper switched off.
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <set>
+#include <thread>
 
 #include <unistd.h>
 
+#include "app/core/CleanupStats.h"
 #include "app/core/SystemSettings.h"
+#include "app/removal/AdminMover.h"
 #include "app/removal/TrashExecutor.h"
 #include "platform/SystemError.h"
 #include "platform/Unicode.h"
+#include "platform/UserDefaults.h"
 #include "tests/controller/RemovalFixture.h"
 #include "tests/support/FixtureProcess.h"
 #include "tests/support/MacPathLiteral.h"
@@ -431,6 +437,8 @@ TEST_F(Removal, TheBundleMovedTakesTheAppOffTheListAndCountsOneApp)
     EXPECT_EQ(m_stats->totalBytesReclaimed(), 120);
     EXPECT_EQ(m_stats->totalItemsRemoved(), 2);
     EXPECT_EQ(m_stats->totalAppsCleaned(), 1);
+    controller->shutdown();
+    EXPECT_EQ(m_stats->totalItemsRemoved(), 2) << "a finished removal counts once";
     EXPECT_FALSE(controller->hasScannedDeveloper());
     EXPECT_EQ(controller->leftoverCacheGeneration(), generation + 1);
     EXPECT_EQ(m_sounds.names(), std::vector<std::string>{"Glass"});
@@ -618,6 +626,74 @@ TEST_F(Removal, AfterShutdownAWaitingRemovalMovesNothingMore)
     EXPECT_FALSE(controller->lastOutcome());
     EXPECT_TRUE(exists(adminPath));
     EXPECT_TRUE(m_sounds.names().empty());
+}
+
+// Quitting ends a removal's task without resuming it, but what its work moved stays in the Trash:
+// the statistics count it, read again after the next start. The work here waits for the quit,
+// then moves everything, as a Trash run or administrator move that was under way does.
+TEST_F(Removal, AQuitWhileTheTrashRunsStillCountsWhatItMoved)
+{
+    const InstalledApp acme = makeApp("/Applications/Acme.app"_mac, "Acme", "com.acme.app");
+    const LeftoverItem bundle = item(acme.id(), 100, LeftoverCategory::application);
+    const LeftoverItem cache = item(m_mac.write(inHome("Library/Caches/com.acme"), "c").path(), 20,
+                                    LeftoverCategory::caches);
+    std::atomic<bool> running{false};
+    ControllerServices services;
+    services.trashRun = [&running](const auto& items, const auto& context, const auto& roots,
+                                   std::stop_token stop) {
+        running = true;
+        while (!stop.stop_requested())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return removal::TrashExecutor::runUninstall(items, context, roots);
+    };
+    auto controller = removalController(std::move(services));
+    showWithItems(*controller, acme, {bundle, cache});
+
+    Task<void> run = controller->uninstallApp();
+    ASSERT_TRUE(waitLong([&] { return running.load(); }));
+    controller->shutdown();
+    EXPECT_FALSE(controller->lastOutcome()) << "the task never resumed";
+    EXPECT_FALSE(exists(acme.url));
+    EXPECT_FALSE(exists(cache.url));
+    const core::CleanupStats restarted(
+        std::make_shared<platform::UserDefaults>(m_defaults->file()));
+    EXPECT_EQ(restarted.totalBytesReclaimed(), 120);
+    EXPECT_EQ(restarted.totalItemsRemoved(), 2);
+    EXPECT_EQ(restarted.totalAppsCleaned(), 1);
+}
+
+TEST_F(Removal, AQuitDuringTheAdministratorMoveCountsBothSteps)
+{
+    SKIP_UNLESS_ROOT();
+    StandInOsascript osascript(m_mac);
+    const InstalledApp acme = makeApp("/Applications/Acme.app"_mac, "Acme", "com.acme.app");
+    const LeftoverItem cache = item(m_mac.write(inHome("Library/Caches/com.acme"), "c").path(), 20,
+                                    LeftoverCategory::caches);
+    const LeftoverItem admin = adminOnlyPreference();
+    std::atomic<bool> running{false};
+    ControllerServices services;
+    services.adminMove = [&running](const auto& urls, const auto& context, std::stop_token stop) {
+        running = true;
+        while (!stop.stop_requested())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return removal::AdminRemover::moveToTrash(urls, context);
+    };
+    auto controller = removalController(std::move(services));
+    showWithItems(*controller, acme, {cache, admin});
+
+    Task<void> run = controller->uninstallApp();
+    ASSERT_TRUE(waitLong([&] { return controller->pendingAdminEscalation().has_value(); }));
+    controller->resolveAdminEscalation(true);
+    ASSERT_TRUE(waitLong([&] { return running.load(); }));
+    controller->shutdown();
+    EXPECT_FALSE(controller->lastOutcome()) << "the task never resumed";
+    EXPECT_FALSE(exists(cache.url));
+    EXPECT_FALSE(exists(admin.url));
+    const core::CleanupStats restarted(
+        std::make_shared<platform::UserDefaults>(m_defaults->file()));
+    EXPECT_EQ(restarted.totalBytesReclaimed(), 25);
+    EXPECT_EQ(restarted.totalItemsRemoved(), 2);
+    EXPECT_EQ(restarted.totalAppsCleaned(), 0);
 }
 
 } // namespace

@@ -219,8 +219,9 @@ TEST_F(Activator, StartsTheDaemonOnDemandAndAgainAfterItsIdleExit)
 
 TEST_F(Activator, OnlyRootRunsIt)
 {
-    auto run = testsupport::spawnClient(mac, VELDO_HELPER_ACTIVATOR_PROGRAM, {},
-                                        ClientUser{admin->uid(), admin->gid()});
+    auto run = testsupport::spawnClient(
+        mac, testsupport::reachableCopy(mac, VELDO_HELPER_ACTIVATOR_PROGRAM), {},
+        ClientUser{admin->uid(), admin->gid()});
     EXPECT_EQ(run.wait(), 77);
     EXPECT_FALSE(fs::exists(fs::symlink_status(helper->socketPath())));
 }

@@ -179,6 +179,20 @@ inline void copyExecutable(const std::string& from, const std::string& to)
     ::chmod(to.c_str(), 0755);
 }
 
+// A copy of the build's program `program` in the fake Mac ("/usr/local/libexec/<name>", root's,
+// 0755), for a child that drops to a test account: the build tree may lie in a folder only root
+// may enter (a clone in root's home folder, or in a folder `mktemp -d` made).
+inline std::string reachableCopy(const veldo::testsupport::FakeMac& mac, const std::string& program)
+{
+    ::chmod(mac.root().c_str(), 0755);
+    const platform::MacPath folder("/usr/local/libexec");
+    mac.mkdir(folder);
+    const std::string copy =
+        mac.host(folder.appendingPathComponent(fs::path(program).filename().string()));
+    copyExecutable(program, copy);
+    return copy;
+}
+
 class InstalledHelper
 {
 public:

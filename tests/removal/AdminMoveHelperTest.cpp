@@ -23,6 +23,7 @@
 #include "common/RemovalSafety.h"
 #include "common/VeldoHelperProtocol.h"
 #include "common/VeldoHelperReply.h"
+#include "platform/Home.h"
 #include "platform/MainBundle.h"
 #include "platform/PlistValue.h"
 #include "platform/UserDefaults.h"
@@ -32,6 +33,7 @@
 #include "tests/support/FakeMac.h"
 #include "tests/support/MacPathLiteral.h"
 #include "tests/support/StandInOsascript.h"
+#include "tests/support/Unprivileged.h"
 
 namespace AdminRemover = veldo::removal::AdminRemover;
 using veldo::common::HelperReplyEnvelope;
@@ -229,4 +231,50 @@ TEST(AdminMoveHelper, AnItemThatCantBeReadIsNeverTakenForMissing)
     EXPECT_EQ(moved.failures.at(hidden.path()),
               std::string(veldo::removal::PrivilegedHelper::kDidNotRespond) +
                   " It was still in place afterwards; try again in a moment.");
+}
+
+// An item in a folder only root may open: the helper leaves it to the password (it can't prove
+// the way for the account), and the script, which can't look inside either, refuses it before
+// any dialog. What the user reads names the folder and what can go instead.
+TEST(AdminMoveHelper, AnItemInAFolderOnlyRootOpensKeepsTheSentenceThatSaysWhy)
+{
+    SKIP_UNLESS_FAKE_HELPER_AND_ROOT();
+    HelperMac h;
+    if (!veldo::testsupport::unprivilegedCanSearch(h.mac.root()))
+        GTEST_SKIP() << "the temporary folder is closed to other users; set TMPDIR to a "
+                        "world-searchable folder to run this test";
+    const uid_t uid = veldo::testsupport::unprivilegedUid();
+    const auto home = veldo::platform::homeDirectoryForUser(uid);
+    ASSERT_TRUE(home);
+    h.mac.mkdir(*home, 0755);
+    const MacPath trash = h.mac.mkdir(home->appendingPathComponent(".Trash"), 0700);
+    for (const MacPath& own : {*home, trash})
+        ASSERT_EQ(::chown(h.mac.host(own).c_str(), uid, veldo::testsupport::unprivilegedGid()), 0);
+    h.mac.mkdir("/Library/Application Support/x"_mac, 0700);
+    const MacPath item = h.mac.write("/Library/Application Support/x/data"_mac, "x");
+    auto closed = result(item, Outcome::notHandled);
+    closed.message = "A folder on the way to this item is closed to your account, so moving it "
+                     "needs your password.";
+    h.reply({closed});
+    const Context context{*home, {"/Applications/Veldo.app"_mac}, {}, false};
+    const std::string expected = "The folder “x” around this item is open only to the system, so "
+                                 "Veldo can't check the item inside it. You can remove the whole "
+                                 "folder instead.";
+
+    for (const bool usable : {true, false}) {
+        SCOPED_TRACE(usable ? "helper usable" : "helper not usable");
+        (void)veldo::platform::UserDefaults::standard()->setBool(
+            veldo::core::CleanupSettings::kUsePrivilegedHelperKey, usable);
+        const std::size_t asked = h.moveRequests();
+        const int rc = veldo::testsupport::runUnprivileged([&] {
+            const auto moved = AdminRemover::moveToTrash({item}, context);
+            if (!moved.moved.empty() || !moved.missing.empty() || moved.failures.size() != 1)
+                return 2;
+            return moved.failures.at(item.path()) == expected ? 0 : 3;
+        });
+        EXPECT_EQ(rc, 0) << "2: not one failure; 3: not the closed folder's sentence";
+        EXPECT_EQ(h.moveRequests(), asked + (usable ? 1 : 0));
+        EXPECT_TRUE(h.osascript.prompts().empty());
+        EXPECT_TRUE(std::filesystem::exists(h.mac.host(item)));
+    }
 }

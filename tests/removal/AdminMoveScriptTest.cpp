@@ -234,7 +234,10 @@ TEST(AdminMoveScript, AnItemOnAnotherVolumeIsRefused)
     EXPECT_TRUE(osascript.prompts().empty());
 }
 
-TEST(AdminMoveScript, AParentTheCallerCannotSearchGivesTheSystemsText)
+// A folder only root may open hides the item from the account, so nothing proves what the script
+// would move: the item is refused before any dialog, with a sentence that names that folder and
+// says what can go instead (never the bare "Permission denied").
+TEST(AdminMoveScript, AnItemInAFolderOnlyRootOpensIsRefusedNamingTheFolder)
 {
     SKIP_UNLESS_ROOT();
     FakeMac mac;
@@ -249,19 +252,28 @@ TEST(AdminMoveScript, AParentTheCallerCannotSearchGivesTheSystemsText)
     const MacPath childTrash = mac.mkdir(childHome->appendingPathComponent(".Trash"), 0700);
     for (const MacPath& own : {*childHome, childTrash})
         ASSERT_EQ(::chown(mac.host(own).c_str(), uid, veldo::testsupport::unprivilegedGid()), 0);
-    mac.mkdir("/Library/Closed"_mac, 0700);
-    const MacPath item = mac.write("/Library/Closed/data"_mac, "x");
-    const std::string expected = veldo::platform::SystemError::posix(EACCES).localizedDescription();
+    mac.mkdir("/Library/Application Support/x"_mac, 0700);
+    mac.mkdir("/Library/Application Support/x/deeper"_mac, 0755);
+    const std::vector<MacPath> items{
+        mac.write("/Library/Application Support/x/data"_mac, "x"),
+        mac.write("/Library/Application Support/x/deeper/db"_mac, "x")};
+    const std::string expected = "The folder “x” around this item is open only to the system, so "
+                                 "Veldo can't check the item inside it. You can remove the whole "
+                                 "folder instead.";
 
     const int rc = veldo::testsupport::runUnprivileged([&] {
-        const auto result = AdminRemover::runMoveScript({item}, contextFor(*childHome));
-        if (result.failures.size() != 1 || !result.missing.empty())
+        const auto result = AdminRemover::runMoveScript(items, contextFor(*childHome));
+        if (result.failures.size() != 2 || !result.missing.empty() || !result.moved.empty())
             return 2;
-        return result.failures.begin()->second == expected ? 0 : 3;
+        for (const MacPath& item : items)
+            if (result.failures.at(item.path()) != expected)
+                return 3;
+        return 0;
     });
-    EXPECT_EQ(rc, 0) << "2: not one failure; 3: not the system's text for EACCES";
+    EXPECT_EQ(rc, 0) << "2: not two failures; 3: not the closed folder's sentence";
     EXPECT_TRUE(osascript.prompts().empty());
-    EXPECT_TRUE(present(mac, item));
+    for (const MacPath& item : items)
+        EXPECT_TRUE(present(mac, item)) << item.path();
 }
 
 TEST(AdminMoveScript, MovesRootOwnedItemsIntoTheTrash)
