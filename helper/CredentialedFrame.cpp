@@ -219,6 +219,19 @@ CredentialedFrame readCredentialedFrame(int socketFd, const FrameReading& readin
     const std::uint32_t length = common::frameLength(header);
     if (length > common::kMaxHelperFramePayload)
         return finish(Status::oversized);
+    if (length > common::kHelperFramePiece && reading.dropsLargeBodies) {
+        std::array<char, 16 * 1024> scratch{};
+        for (std::size_t left = length; left > 0;) {
+            const std::size_t size = std::min(left, scratch.size());
+            const ssize_t n = reader.readExactly(scratch.data(), size);
+            if (n < 0)
+                return finish(Status::failed);
+            if (static_cast<std::size_t>(n) < size)
+                return finish(Status::truncated);
+            left -= size;
+        }
+        return finish(Status::dropped);
+    }
     if (length > common::kHelperFramePiece && reading.budget) {
         // Without a deadline, a wait for as long as the daemon may run.
         const auto until = reader.deadline().value_or(Clock::now() + std::chrono::hours(24 * 365));

@@ -10,7 +10,8 @@
 // accept carry their writer).
 // Descriptors passed along with the bytes (SCM_RIGHTS) are closed at once and spoil the frame.
 // The body is kept in pieces as it arrives (common::FrameBody); a body of more than one piece is
-// read only once the frame budget grants its length. Blocks the calling thread until the frame is
+// read only once the frame budget grants its length, or, for a reader that drops such bodies, read
+// and thrown away piece by piece without a grant. Blocks the calling thread until the frame is
 // whole, the peer goes, a call fails, or the frame's deadline passes.
 #pragma once
 
@@ -50,6 +51,7 @@ struct CredentialedFrame
         timedOut,       // the frame wasn't whole within its time (the rest stays unread)
         failed,         // a read failed
         noSingleWriter, // mixed writers, bytes without credentials, or descriptors passed
+        dropped,        // a whole frame of more than one piece, read and thrown away
     };
 
     Status status = Status::failed;
@@ -69,6 +71,8 @@ struct FrameReading
     // Where a body of more than one piece takes its memory from, as `account`'s; none: no limit.
     FrameBudget* budget = nullptr;
     uid_t account = 0;
+    // A body of more than one piece is read and dropped rather than kept (no budget is asked).
+    bool dropsLargeBodies = false;
 };
 
 // Turns on what the reads below need on an accepted socket, or on a listening one for the

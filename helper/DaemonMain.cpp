@@ -7,6 +7,7 @@
 #include <thread>
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <pthread.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -94,6 +95,14 @@ void daemonMain(const DaemonSettings& settings)
         }
     }
     ::umask(022);
+    // Large blocks (a request frame, its text once decoded) are mapped on their own and unmapped
+    // when freed, and free memory at the top of any heap goes back early, so that the daemon is
+    // small again once a large request has gone (the listener trims the rest after one). Fixed
+    // thresholds: glibc would otherwise raise them after the first large block was freed.
+    // NOLINTBEGIN(concurrency-mt-unsafe): before any thread
+    (void)::mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+    (void)::mallopt(M_TRIM_THRESHOLD, 1024 * 1024);
+    // NOLINTEND(concurrency-mt-unsafe)
 
     // Before the first thread: every thread inherits the blocked SIGTERM, which the waiting
     // thread takes (a blocked signal is kept even while ignored).

@@ -8,9 +8,9 @@
 namespace veldo::helper {
 
 HelperConnection::HelperConnection(base::UniqueFd socket, uid_t callerUID, pid_t callerPID,
-                                   PinnedProcess connector)
+                                   PinnedProcess connector, RepeatedLines* lines)
     : m_socket(std::move(socket)), m_callerUID(callerUID), m_callerPID(callerPID),
-      m_connector(std::move(connector))
+      m_connector(std::move(connector)), m_lines(lines)
 {
 }
 
@@ -29,10 +29,16 @@ bool HelperConnection::sendReply(std::string_view payload)
         const auto written = common::writeFrame(
             m_socket.get(), payload, std::chrono::steady_clock::now() + std::chrono::seconds(30));
         sent = written.has_value();
-        if (!sent)
-            HelperLog::category("listener")
-                .info("Reply to pid %{public}d dropped: the client has gone",
-                      {std::to_string(m_callerPID)});
+        if (!sent) {
+            constexpr std::string_view kLine =
+                "Reply to pid %{public}d dropped: the client has gone";
+            const HelperLog& log = HelperLog::category("listener");
+            if (m_lines)
+                m_lines->log(log, HelperLog::Level::info, m_callerUID, kLine,
+                             {std::to_string(m_callerPID)});
+            else
+                log.info(kLine, {std::to_string(m_callerPID)});
+        }
     }
     {
         const std::lock_guard guard(m_lock);

@@ -17,14 +17,16 @@
 
 #include "base/UniqueFd.h"
 #include "helper/PinnedProcess.h"
+#include "helper/RepeatedLines.h"
 
 namespace veldo::helper {
 
 class HelperConnection final
 {
 public:
+    // The line of a dropped reply goes through `lines` when given.
     HelperConnection(base::UniqueFd socket, uid_t callerUID, pid_t callerPID,
-                     PinnedProcess connector = {});
+                     PinnedProcess connector = {}, RepeatedLines* lines = nullptr);
     HelperConnection(const HelperConnection&) = delete;
     HelperConnection& operator=(const HelperConnection&) = delete;
 
@@ -47,6 +49,7 @@ private:
     uid_t m_callerUID;
     pid_t m_callerPID;
     PinnedProcess m_connector;
+    RepeatedLines* m_lines;
     std::mutex m_sendLock;
     std::mutex m_lock;
     std::condition_variable m_changed;

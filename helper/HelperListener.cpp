@@ -7,6 +7,7 @@
 #include <utility>
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -30,6 +31,23 @@ HelperLog& listenerLog()
     return HelperLog::category("listener");
 }
 
+// Gives the memory freed back to the system when destroyed armed: the daemon stays small at rest
+// whatever large requests it read before.
+struct GiveBackFreedMemory
+{
+    bool armed = false;
+    GiveBackFreedMemory() = default;
+    GiveBackFreedMemory(const GiveBackFreedMemory&) = delete;
+    GiveBackFreedMemory& operator=(const GiveBackFreedMemory&) = delete;
+    ~GiveBackFreedMemory()
+    {
+#if defined(__GLIBC__)
+        if (armed)
+            ::malloc_trim(0);
+#endif
+    }
+};
+
 // "10", "0.5": a time in seconds as a line shows it.
 std::string secondsText(HelperListener::Seconds seconds)
 {
@@ -44,6 +62,10 @@ HelperListener::HelperListener(bool acceptsConnections, ClientCheck check, Secon
                                std::function<void()> exitProcess, bool usePidfdOptions,
                                Limits limits)
     : m_queue("orbelkan.Veldo.Helper.connections"), m_limits(limits),
+      m_lines(limits.repeatedLines,
+              [this](RepeatedLines::Clock::duration delay) {
+                  m_queue.asyncAfter(delay, [this] { m_lines.sweep(); });
+              }),
       m_frameBudget(limits.frameBytes, limits.frameBytesPerAccount), m_idleTimeout(idleTimeout),
       m_acceptsConnections(acceptsConnections), m_check(std::move(check)),
       m_usePidfdOptions(usePidfdOptions), m_exitProcess(std::move(exitProcess))
@@ -123,56 +145,82 @@ bool HelperListener::acceptOne()
         return true;
     }
     if (!m_acceptsConnections) {
-        listenerLog().error("Refusing pid %{public}d: build %{public}s failed the rollback check",
-                            {std::to_string(peer.pid), daemonBuild()});
+        logRepeated(HelperLog::Level::error, peer.uid,
+                    "Refusing pid %{public}d: build %{public}s failed the rollback check",
+                    {std::to_string(peer.pid), daemonBuild()});
         return true;
     }
     if (!base::isValidBuildNumber(daemonBuild())) {
-        listenerLog().error(
-            "Refusing connections: build number %{public}s can't be required of clients",
-            {daemonBuild()});
+        logRepeated(HelperLog::Level::error, peer.uid,
+                    "Refusing connections: build number %{public}s can't be required of clients",
+                    {daemonBuild()});
         return true;
     }
-    if (!withinLimits(peer.uid, peer.pid))
+    const CallerStanding standing = callerStanding(peer.uid);
+    if (!withinLimits(peer.uid, peer.pid, standing))
         return true;
-    listenerLog().info("Connection from pid %{public}d, uid %{public}u",
-                       {std::to_string(peer.pid), std::to_string(peer.uid)});
+    logRepeated(HelperLog::Level::info, peer.uid, "Connection from pid %{public}d, uid %{public}u",
+                {std::to_string(peer.pid), std::to_string(peer.uid)});
     ++m_openConnections;
+    if (standing != CallerStanding::administrator)
+        ++m_openOfOthers;
     ++m_openByAccount[peer.uid];
     PinnedProcess connector = pinConnector(socket.get(), peer.pid);
     auto connection = std::make_shared<HelperConnection>(std::move(socket), peer.uid, peer.pid,
-                                                         std::move(connector));
+                                                         std::move(connector), &m_lines);
     try {
-        std::thread([this, connection] { serve(connection); }).detach();
+        std::thread([this, connection, standing] { serve(connection, standing); }).detach();
     } catch (const std::system_error&) {
-        connectionDidClose(peer.uid); // closed unserved
+        connectionDidClose(peer.uid, standing); // closed unserved
         listenerLog().error("Couldn't start serving pid %{public}d", {std::to_string(peer.pid)});
         return false;
     }
     return true;
 }
 
-bool HelperListener::withinLimits(uid_t uid, pid_t pid)
+bool HelperListener::withinLimits(uid_t uid, pid_t pid, CallerStanding standing)
 {
     if (m_openConnections >= m_limits.connections) {
-        if (!std::exchange(m_limitLogged, true))
-            listenerLog().error("Refusing pid %{public}d: %{public}d connections are open, the "
-                                "most the helper serves at once; more are closed unlogged until "
-                                "one ends",
-                                {std::to_string(pid), std::to_string(m_limits.connections)});
+        logRepeated(HelperLog::Level::error, uid,
+                    "Refusing pid %{public}d: %{public}d connections are open, the most the helper "
+                    "serves at once",
+                    {std::to_string(pid), std::to_string(m_limits.connections)});
         return false;
     }
+    const bool administrator = standing == CallerStanding::administrator;
+    if (!administrator && m_openOfOthers >= m_limits.connectionsOfOthers) {
+        logRepeated(HelperLog::Level::error, uid,
+                    "Refusing pid %{public}d: %{public}d connections of accounts that are no "
+                    "administrators are open, the most the helper holds for them",
+                    {std::to_string(pid), std::to_string(m_limits.connectionsOfOthers)});
+        return false;
+    }
+    const int most =
+        administrator ? m_limits.connectionsPerAccount : m_limits.connectionsPerOtherAccount;
     const auto open = m_openByAccount.find(uid);
-    if (open != m_openByAccount.end() && open->second >= m_limits.connectionsPerAccount) {
-        if (m_accountLimitLogged.insert(uid).second)
-            listenerLog().error("Refusing pid %{public}d: uid %{public}u has %{public}d "
-                                "connections open, the most one account may have; more are "
-                                "closed unlogged until one ends",
-                                {std::to_string(pid), std::to_string(uid),
-                                 std::to_string(m_limits.connectionsPerAccount)});
+    if (open != m_openByAccount.end() && open->second >= most) {
+        logRepeated(HelperLog::Level::error, uid,
+                    "Refusing pid %{public}d: uid %{public}u has %{public}d connections open, the "
+                    "most one account may have",
+                    {std::to_string(pid), std::to_string(uid), std::to_string(most)});
         return false;
     }
     return true;
+}
+
+void HelperListener::logRepeated(HelperLog::Level level, uid_t uid, std::string_view format,
+                                 std::initializer_list<std::string_view> values)
+{
+    m_lines.log(listenerLog(), level, uid, format, values);
+}
+
+void HelperListener::logRefusal(CallerStanding standing, uid_t uid, std::string_view format,
+                                std::initializer_list<std::string_view> values)
+{
+    if (standing == CallerStanding::administrator)
+        listenerLog().error(format, values);
+    else
+        logRepeated(HelperLog::Level::error, uid, format, values);
 }
 
 PinnedProcess HelperListener::pinConnector(int socketFd, pid_t pid) const
@@ -191,50 +239,59 @@ PinnedProcess HelperListener::pinConnector(int socketFd, pid_t pid) const
     return PinnedProcess::openedLate(pid, bootTicksNow());
 }
 
-bool HelperListener::passes(const PinnedProcess& process) const
+bool HelperListener::passes(const PinnedProcess& process, uid_t uid, CallerStanding standing)
 {
     const auto refused = m_check(process);
     if (refused)
-        listenerLog().error("Refusing pid %{public}d: %{public}s",
-                            {std::to_string(process.pid), *refused});
+        logRefusal(standing, uid, "Refusing pid %{public}d: %{public}s",
+                   {std::to_string(process.pid), *refused});
     return !refused;
 }
 
-void HelperListener::serve(std::shared_ptr<HelperConnection> connection)
+void HelperListener::serve(std::shared_ptr<HelperConnection> connection, CallerStanding standing)
 {
-    if (passes(connection->connector()))
-        serveRequests(connection);
+    if (passes(connection->connector(), connection->callerUID(), standing))
+        serveRequests(connection, standing);
     ::shutdown(connection->fd(), SHUT_RDWR);
-    m_queue.async([this, uid = connection->callerUID()] { connectionDidClose(uid); });
+    m_queue.async(
+        [this, uid = connection->callerUID(), standing] { connectionDidClose(uid, standing); });
 }
 
-void HelperListener::serveRequests(const std::shared_ptr<HelperConnection>& shared)
+void HelperListener::serveRequests(const std::shared_ptr<HelperConnection>& shared,
+                                   CallerStanding standing)
 {
     using Status = CredentialedFrame::Status;
     HelperConnection& connection = *shared;
-    HelperService service(connection.callerUID(), connection.callerPID(), shared);
-    const FrameReading reading{
+    const uid_t uid = connection.callerUID();
+    const bool administrator = standing == CallerStanding::administrator;
+    HelperService service(uid, connection.callerPID(), shared, UserDatabase::system(), standing,
+                          &m_lines);
+    FrameReading reading{
         std::chrono::duration_cast<std::chrono::steady_clock::duration>(m_limits.wholeFrame),
-        &m_frameBudget, connection.callerUID()};
+        &m_frameBudget, uid};
+    // An account that can't be served has no use for its large frames' bytes.
+    reading.dropsLargeBodies = !administrator;
     for (;;) {
+        // Destroyed after the frame and the answer: gives back what a large request freed.
+        GiveBackFreedMemory giveBack;
         auto frame = readCredentialedFrame(connection.fd(), reading);
+        giveBack.armed = frame.grant.has_value();
         if (frame.status == Status::closed || frame.status == Status::failed)
             return;
         // Answered as unreadable below, like a frame cut short, and closed.
         if (frame.status == Status::timedOut)
-            listenerLog().error(
-                "Refusing pid %{public}d: a request didn't arrive whole within "
-                "%{public}s seconds",
-                {std::to_string(connection.callerPID()), secondsText(m_limits.wholeFrame)});
+            logRefusal(standing, uid,
+                       "Refusing pid %{public}d: a request didn't arrive whole within "
+                       "%{public}s seconds",
+                       {std::to_string(connection.callerPID()), secondsText(m_limits.wholeFrame)});
         if (frame.status == Status::noSingleWriter || !frame.writer) {
-            listenerLog().error("Refusing pid %{public}d: a request came without one writer",
-                                {std::to_string(connection.callerPID())});
+            logRefusal(standing, uid, "Refusing pid %{public}d: a request came without one writer",
+                       {std::to_string(connection.callerPID())});
             return;
         }
-        if (frame.writer->uid != connection.callerUID()) {
-            listenerLog().error(
-                "Refusing pid %{public}d: a request came from uid %{public}u",
-                {std::to_string(frame.writer->pid), std::to_string(frame.writer->uid)});
+        if (frame.writer->uid != uid) {
+            logRefusal(standing, uid, "Refusing pid %{public}d: a request came from uid %{public}u",
+                       {std::to_string(frame.writer->pid), std::to_string(frame.writer->uid)});
             return;
         }
         PinnedProcess writer;
@@ -246,8 +303,14 @@ void HelperListener::serveRequests(const std::shared_ptr<HelperConnection>& shar
         } else {
             writer = PinnedProcess::openedLate(frame.writer->pid, frame.writer->readTick);
         }
-        if (!passes(connection.connector()) || !passes(writer))
+        if (!passes(connection.connector(), uid, standing) || !passes(writer, uid, standing))
             return;
+        if (frame.status == Status::dropped) {
+            const auto refused = service.refuse(standing);
+            if (!connection.sendReply(*refused.encodeJSON()))
+                return;
+            continue;
+        }
         if (frame.status != Status::frame) {
             connection.sendReply(*common::HelperReplyEnvelope::withError(
                                       std::string(common::kHelperErrorUnreadableRequest))
@@ -261,16 +324,14 @@ void HelperListener::serveRequests(const std::shared_ptr<HelperConnection>& shar
     }
 }
 
-void HelperListener::connectionDidClose(uid_t uid)
+void HelperListener::connectionDidClose(uid_t uid, CallerStanding standing)
 {
     const int left = m_openConnections - 1;
     m_openConnections = std::max(left, 0);
-    if (m_openConnections < m_limits.connections)
-        m_limitLogged = false;
+    if (standing != CallerStanding::administrator)
+        m_openOfOthers = std::max(m_openOfOthers - 1, 0);
     if (const auto open = m_openByAccount.find(uid); open != m_openByAccount.end()) {
-        if (--open->second < m_limits.connectionsPerAccount)
-            m_accountLimitLogged.erase(uid);
-        if (open->second < 1)
+        if (--open->second < 1)
             m_openByAccount.erase(open);
     }
     if (left < 1)
@@ -298,6 +359,7 @@ void HelperListener::idleCheck(long generation)
         return;
     }
     HelperService::shutdownFlag().set();
+    m_lines.sweep(/*all=*/true);
     listenerLog().info("Idle; exiting");
     lock.release(); // held until the process has gone
     m_exitProcess();

@@ -81,10 +81,20 @@ bool HelperService::ShutdownFlag::isSet() const
 }
 
 HelperService::HelperService(uid_t callerUID, pid_t callerPID,
-                             std::weak_ptr<HelperConnection> connection, const UserDatabase& users)
+                             std::weak_ptr<HelperConnection> connection, const UserDatabase& users,
+                             CallerStanding standing, RepeatedLines* lines)
     : m_callerUID(callerUID), m_callerPID(callerPID), m_connection(std::move(connection)),
-      m_users(&users)
+      m_users(&users), m_standing(standing), m_lines(lines)
 {
+}
+
+void HelperService::logRefusal(std::string_view format,
+                               std::initializer_list<std::string_view> values) const
+{
+    if (m_lines)
+        m_lines->log(serviceLog(), HelperLog::Level::error, m_callerUID, format, values);
+    else
+        serviceLog().error(format, values);
 }
 
 std::mutex& HelperService::workLock()
@@ -209,21 +219,28 @@ HelperService::Answer HelperService::handle(std::string_view envelopeText)
     return {encodeEnvelope(refusal(common::kHelperErrorUnreadableRequest)), true};
 }
 
+common::HelperReplyEnvelope HelperService::refuse(CallerStanding standing) const
+{
+    if (standing == CallerStanding::unknownAccount)
+        logRefusal("Refused a request from uid %{public}u (pid %{public}d)",
+                   {std::to_string(m_callerUID), std::to_string(m_callerPID)});
+    else
+        logRefusal("Refused a request from non-administrator uid %{public}u",
+                   {std::to_string(m_callerUID)});
+    return refusal(refusalSentence(standing));
+}
+
 std::optional<HelperCaller>
 HelperService::checkCaller(std::optional<common::HelperReplyEnvelope>& refused)
 {
     const std::optional<CallerAccount> account =
         m_callerUID == 0 ? std::nullopt : CallerAccount::make(m_callerUID, *m_users);
-    if (!account) {
-        serviceLog().error("Refused a request from uid %{public}u (pid %{public}d)",
-                           {std::to_string(m_callerUID), std::to_string(m_callerPID)});
-        refused = refusal(common::kHelperErrorUnknownAccount);
-        return std::nullopt;
-    }
-    if (!account->isAdministrator(*m_users)) {
-        serviceLog().error("Refused a request from non-administrator uid %{public}u",
-                           {std::to_string(m_callerUID)});
-        refused = refusal(common::kHelperErrorNotAdministrator);
+    const CallerStanding standing = !account ? CallerStanding::unknownAccount
+                                    : account->isAdministrator(*m_users)
+                                        ? CallerStanding::administrator
+                                        : CallerStanding::notAdministrator;
+    if (standing != CallerStanding::administrator) {
+        refused = refuse(standing);
         return std::nullopt;
     }
     return HelperCaller{account->uid, account->gid, account->home, account->groups(*m_users)};
@@ -231,6 +248,10 @@ HelperService::checkCaller(std::optional<common::HelperReplyEnvelope>& refused)
 
 common::HelperReplyEnvelope HelperService::performRequest(const Work& work)
 {
+    // Nothing an account that can't be served sends waits for, or holds, the work lock.
+    if (m_standing != CallerStanding::administrator)
+        return shutdownFlag().isSet() ? refusal(common::kHelperErrorShuttingDown)
+                                      : refuse(m_standing);
     const std::weak_ptr<HelperConnection> connection = m_connection;
     std::unique_lock lock(workLock());
     auto answer = [&]() -> common::HelperReplyEnvelope {

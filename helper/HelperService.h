@@ -2,7 +2,8 @@
 // and restores carried as JSON request records.
 //
 // Every move or restore runs under the process-wide work lock, for the whole batch, caller check
-// included; the version call takes no lock. A move checks the caller (account and administrator),
+// included; the version call takes no lock, nor does the refusal of a caller whose connection was
+// accepted as no administrator's. A move checks the caller (account and administrator),
 // builds a Trash mover for that account and runs it item by item, answering items not yet begun
 // as stopped once the shutdown flag is set; a restore does the same with the mover's put-back. The
 // reply is announced on the connection before the work lock is released and sent by the caller of
@@ -27,8 +28,10 @@
 #include "common/HelperReplyEnvelope.h"
 #include "common/VeldoHelperProtocol.h"
 #include "common/VeldoHelperReply.h"
+#include "helper/CallerStanding.h"
 #include "helper/HelperConnection.h"
 #include "helper/HelperTrashMover.h"
+#include "helper/RepeatedLines.h"
 #include "helper/UserDatabase.h"
 #include "platform/MacPath.h"
 
@@ -64,8 +67,13 @@ public:
         bool closeAfterwards = false;
     };
 
+    // `standing` is the caller's as its connection was accepted: a move or restore of an account
+    // that is no administrator's is refused at once, without the work lock; an administrator's is
+    // checked again when it runs. Refusal lines go through `lines` when given.
     HelperService(uid_t callerUID, pid_t callerPID, std::weak_ptr<HelperConnection> connection = {},
-                  const UserDatabase& users = UserDatabase::system());
+                  const UserDatabase& users = UserDatabase::system(),
+                  CallerStanding standing = CallerStanding::administrator,
+                  RepeatedLines* lines = nullptr);
 
     // Answers one request envelope's text. An envelope that can't be read is answered with the
     // unreadable-request sentence and closes the connection.
@@ -79,6 +87,10 @@ public:
 
     // A restore request's JSON text, answered as a reply envelope (record or sentence).
     common::HelperReplyEnvelope restore(std::string_view requestJSON);
+
+    // Logs the refusal of a request of a caller of `standing` (not an administrator's) and answers
+    // its sentence.
+    common::HelperReplyEnvelope refuse(CallerStanding standing) const;
 
     static std::mutex& workLock();
     static ShutdownFlag& shutdownFlag();
@@ -106,10 +118,15 @@ private:
     common::HelperReplyEnvelope performRequest(const Work& work);
     std::optional<HelperCaller> checkCaller(std::optional<common::HelperReplyEnvelope>& refusal);
 
+    // Logs a refusal of this caller's request.
+    void logRefusal(std::string_view format, std::initializer_list<std::string_view> values) const;
+
     uid_t m_callerUID;
     pid_t m_callerPID;
     std::weak_ptr<HelperConnection> m_connection;
     const UserDatabase* m_users;
+    CallerStanding m_standing;
+    RepeatedLines* m_lines;
 };
 
 } // namespace veldo::helper

@@ -7,7 +7,9 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <thread>
+#include <vector>
 
 #include <fcntl.h>
 #include <grp.h>
@@ -218,13 +220,65 @@ TEST(HelperListener, VersionAndBadInputOverTheSocket)
     EXPECT_TRUE(exchange(daemon.connect().get(), versionEnvelope()));
 }
 
-// A connection made and held by a child process running as `user`, which first exchanges one
-// version call; served() says whether it was answered.
+// A request envelope of at least `bytes` bytes: a version call padded with a field it ignores.
+std::string paddedVersionEnvelope(std::size_t bytes)
+{
+    return R"({"method":"version","padding":")" + std::string(bytes, 'p') + "\"}";
+}
+
+std::string moveEnvelope(std::size_t paddingBytes = 0)
+{
+    return *common::HelperRequestEnvelope{common::HelperMethod::moveToTrash,
+                                          R"({"items":[],"padding":")" +
+                                              std::string(paddingBytes, 'p') + "\"}"}
+                .encodeJSON();
+}
+
+std::string refusalEnvelope(std::string_view sentence)
+{
+    return *common::HelperReplyEnvelope::withError(std::string(sentence)).encodeJSON();
+}
+
+// A connection that announces a frame of `announced` bytes and sends `sent` of them (as many as
+// the daemon takes at once), then stalls.
+base::UniqueFd stalledFrame(const ListenerProcess& daemon, std::uint32_t announced,
+                            std::size_t sent)
+{
+    auto fd = daemon.connect();
+    const unsigned char header[4] = {
+        static_cast<unsigned char>(announced >> 24), static_cast<unsigned char>(announced >> 16),
+        static_cast<unsigned char>(announced >> 8), static_cast<unsigned char>(announced)};
+    (void)::send(fd.get(), header, 4, MSG_NOSIGNAL);
+    const std::string body(sent, 'x');
+    std::size_t at = 0;
+    const auto until = Clock::now() + 300ms;
+    while (at < body.size() && Clock::now() < until) {
+        const ssize_t n =
+            ::send(fd.get(), body.data() + at, body.size() - at, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0)
+            at += static_cast<std::size_t>(n);
+        else
+            std::this_thread::sleep_for(5ms);
+    }
+    return fd;
+}
+
+// Connections made and held by a child process running as `user`: `act` makes them (keeping them
+// in its vector) and answers a character that answer() gives back; by default one connection
+// that exchanges one version call, 'y' when it was answered.
 class ConnectionAs
 {
 public:
-    ConnectionAs(const ListenerProcess& daemon, const veldo::testsupport::TestUser& user)
+    using Action = std::function<char(std::vector<base::UniqueFd>&)>;
+
+    ConnectionAs(const ListenerProcess& daemon, const veldo::testsupport::TestUser& user,
+                 Action act = {})
     {
+        if (!act)
+            act = [&daemon](std::vector<base::UniqueFd>& held) {
+                held.push_back(daemon.connect());
+                return exchange(held.back().get(), versionEnvelope()) ? 'y' : 'n';
+            };
         int control[2];
         EXPECT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, control), 0);
         m_pid = ::fork();
@@ -233,8 +287,8 @@ public:
             if (::setgroups(0, nullptr) != 0 || ::setresgid(user.gid(), user.gid(), user.gid()) ||
                 ::setresuid(user.uid(), user.uid(), user.uid()) != 0)
                 ::_exit(2);
-            const auto fd = daemon.connect();
-            const char answer = exchange(fd.get(), versionEnvelope()) ? 'y' : 'n';
+            std::vector<base::UniqueFd> held;
+            const char answer = act(held);
             (void)::write(control[1], &answer, 1);
             char byte = 0;
             (void)::read(control[1], &byte, 1); // until the test lets go
@@ -242,27 +296,31 @@ public:
         }
         ::close(control[1]);
         m_control = base::UniqueFd(control[0]);
-        char answer = 0;
-        m_served = ::read(m_control.get(), &answer, 1) == 1 && answer == 'y';
+        if (::read(m_control.get(), &m_answer, 1) != 1)
+            m_answer = 0;
     }
     ~ConnectionAs()
     {
         m_control.reset();
         ::waitpid(m_pid, nullptr, 0);
     }
-    bool served() const { return m_served; }
+    bool served() const { return m_answer == 'y'; }
+    char answer() const { return m_answer; }
 
 private:
     pid_t m_pid = -1;
     base::UniqueFd m_control;
-    bool m_served = false;
+    char m_answer = 0;
 };
 
-TEST(HelperListener, ConnectionsBeyondTheLimitsAreClosedWithOneLineEachTime)
+TEST(HelperListener, ConnectionsBeyondTheLimitsAreClosedWithOneLineAMinute)
 {
+    // The test process is root: an account the helper serves nothing but its version, as it
+    // serves any account that is no administrator's.
     HelperListener::Limits limits;
     limits.connections = 3;
-    limits.connectionsPerAccount = 2;
+    limits.connectionsOfOthers = 3;
+    limits.connectionsPerOtherAccount = 2;
     ListenerProcess daemon(true, 30s, limits);
     const std::string perAccount = "connections open, the most one account may have";
     const std::string inAll = "connections are open, the most the helper serves at once";
@@ -278,9 +336,9 @@ TEST(HelperListener, ConnectionsBeyondTheLimitsAreClosedWithOneLineEachTime)
     std::this_thread::sleep_for(50ms);
     EXPECT_EQ(daemon.linesWith(perAccount), 1u) << daemon.log();
 
-    // Once one of the account's connections ends it may open one again, and the next one past the
-    // limit has its line again. (Before another account connects: a connection whose end the
-    // listener hasn't seen yet still counts against the limit of all connections.)
+    // Once one of the account's connections ends it may open one again; the next one past the
+    // limit is closed and, within the minute, only counted. (Before another account connects: a
+    // connection whose end the listener hasn't seen yet still counts against the limits.)
     held.pop_back();
     const auto deadline = Clock::now() + 5s;
     std::optional<std::string> answered;
@@ -293,9 +351,10 @@ TEST(HelperListener, ConnectionsBeyondTheLimitsAreClosedWithOneLineEachTime)
     EXPECT_TRUE(answered);
     EXPECT_TRUE(closedByDaemon(daemon.connect().get()));
     std::this_thread::sleep_for(50ms);
-    EXPECT_EQ(daemon.linesWith(perAccount), 2u) << daemon.log();
+    EXPECT_EQ(daemon.linesWith(perAccount), 1u) << daemon.log();
 
-    // Another account is served beside them, up to the limit of all connections.
+    // Another account is served beside them, up to the limit of all connections, and has its own
+    // line.
     auto other = veldo::testsupport::TestUser::make();
     if (!other)
         GTEST_SKIP() << "another account needs root";
@@ -305,7 +364,158 @@ TEST(HelperListener, ConnectionsBeyondTheLimitsAreClosedWithOneLineEachTime)
     EXPECT_FALSE(fourth.served());
     std::this_thread::sleep_for(50ms);
     EXPECT_EQ(daemon.linesWith(inAll), 1u) << daemon.log();
-    EXPECT_EQ(daemon.linesWith(perAccount), 2u) << daemon.log();
+    EXPECT_EQ(daemon.linesWith(perAccount), 1u) << daemon.log();
+}
+
+TEST(HelperListener, AccountsThatAreNoAdministratorsTakeNothingAnAdministratorNeeds)
+{
+    auto admin = veldo::testsupport::TestUser::make(/*admin=*/true);
+    auto first = veldo::testsupport::TestUser::make();
+    auto second = veldo::testsupport::TestUser::make();
+    auto third = veldo::testsupport::TestUser::make();
+    if (!admin || !first || !second || !third)
+        GTEST_SKIP() << "the accounts are test users: run as root";
+    HelperListener::Limits limits;
+    limits.connections = 8;
+    limits.connectionsPerAccount = 4;
+    limits.connectionsOfOthers = 3;
+    limits.connectionsPerOtherAccount = 2;
+    limits.frameBytes = 512 * 1024;
+    limits.frameBytesPerAccount = 256 * 1024;
+    limits.wholeFrame = HelperListener::Seconds(0.8);
+    ListenerProcess daemon(true, 30s, limits);
+
+    // A frame of 256 KiB stalled by each of two accounts, and idle connections of a third and of
+    // root: together as many connections and as many frame bytes as the helper takes.
+    const auto idle = [&daemon](int count) {
+        return [&daemon, count](std::vector<base::UniqueFd>& held) {
+            for (int i = 0; i < count; ++i)
+                held.push_back(daemon.connect());
+            return 'y';
+        };
+    };
+    const auto stalled = [&daemon](std::vector<base::UniqueFd>& held) {
+        held.push_back(stalledFrame(daemon, 256 * 1024, 200 * 1024));
+        return 'y';
+    };
+    const ConnectionAs firstStalled(daemon, *first, stalled);
+    const ConnectionAs secondStalled(daemon, *second, stalled);
+    std::vector<base::UniqueFd> rootHeld;
+    for (int i = 0; i < 2; ++i)
+        rootHeld.push_back(daemon.connect());
+    const ConnectionAs thirdIdle(daemon, *third, idle(4));
+    std::this_thread::sleep_for(50ms);
+
+    // An administrator's request of 200 KB is read whole and answered.
+    const ConnectionAs served(daemon, *admin, [&daemon](std::vector<base::UniqueFd>& held) {
+        held.push_back(daemon.connect());
+        const auto reply = exchange(held.back().get(), paddedVersionEnvelope(200'000));
+        return reply && common::HelperVersionReply::decodeJSON(*reply) ? 'y' : 'n';
+    });
+    EXPECT_TRUE(served.served()) << daemon.log();
+
+    // An account that is no administrator's still has its answer, for a large request too, and its
+    // connection stays in step; root's is the unidentified account's.
+    const auto notAdministrator = refusalEnvelope(common::kHelperErrorNotAdministrator);
+    const ConnectionAs refused(daemon, *first, [&](std::vector<base::UniqueFd>& held) {
+        const auto deadline = Clock::now() + 5s;
+        std::optional<std::string> small;
+        while (!small && Clock::now() < deadline) { // until the stalled frame has been closed
+            held.push_back(daemon.connect());
+            small = exchange(held.back().get(), moveEnvelope());
+        }
+        const auto large = exchange(held.back().get(), moveEnvelope(200'000));
+        const auto version = exchange(held.back().get(), versionEnvelope());
+        return small == notAdministrator && large == notAdministrator && version ? 'y' : 'n';
+    });
+    EXPECT_TRUE(refused.served()) << daemon.log();
+    rootHeld.clear();
+    const auto deadline = Clock::now() + 5s;
+    std::optional<std::string> rootAnswer;
+    while (!rootAnswer && Clock::now() < deadline)
+        rootAnswer = exchange(daemon.connect().get(), moveEnvelope());
+    EXPECT_EQ(rootAnswer, refusalEnvelope(common::kHelperErrorUnknownAccount));
+}
+
+// A daemon that serves, whose connections each write two lines (the connection, the refusal of
+// root's request), and one whose build floor failed, whose connections write one each.
+class RepeatedLinesTest : public ::testing::TestWithParam<bool>
+{
+};
+
+TEST_P(RepeatedLinesTest, LinesOfOneAccountAreWrittenOnceAndCounted)
+{
+    const bool serving = GetParam();
+    const std::string line = serving ? "Connection from pid" : "failed the rollback check";
+    const int perRound = serving ? 2 : 1;
+    HelperListener::Limits limits;
+    limits.repeatedLines = HelperListener::Seconds(0.8);
+    ListenerProcess daemon(serving, 30s, limits);
+    constexpr int kRounds = 20;
+    const auto started = Clock::now();
+    for (int i = 0; i < kRounds; ++i) {
+        const auto fd = daemon.connect();
+        if (serving)
+            EXPECT_EQ(exchange(fd.get(), moveEnvelope()),
+                      refusalEnvelope(common::kHelperErrorUnknownAccount));
+        else
+            EXPECT_TRUE(closedByDaemon(fd.get()));
+    }
+    ASSERT_LT(Clock::now() - started, 600ms) << "the rounds didn't fit in one count";
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(daemon.linesWith(line), 1u) << daemon.log();
+    std::this_thread::sleep_for(1s);
+    const std::string counted = "… and " + std::to_string((kRounds - 1) * perRound) +
+                                " more from uid 0 in the last 0.8 seconds";
+    EXPECT_EQ(daemon.linesWith(counted), 1u) << daemon.log();
+
+    // The next count begins with a line again, and another account has lines of its own.
+    std::size_t expected = 2;
+    (void)exchange(daemon.connect().get(), versionEnvelope());
+    if (auto other = veldo::testsupport::TestUser::make()) {
+        const ConnectionAs once(daemon, *other);
+        EXPECT_EQ(once.served(), serving);
+        ++expected;
+    }
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(daemon.linesWith(line), expected) << daemon.log();
+}
+
+INSTANTIATE_TEST_SUITE_P(HelperListener, RepeatedLinesTest, ::testing::Bool(),
+                         [](const auto& param) { return param.param ? "Serving" : "Refusing"; });
+
+// One account that is no administrator connecting in a loop for ten seconds, each connection
+// asking for a move: the log it adds, in counting windows of one second, and what that comes to
+// in an hour of one-minute windows. Prints its figures; labelled long.
+TEST(HelperListener, AFloodOfOneAccountAddsABoundedLog)
+{
+    auto flooder = veldo::testsupport::TestUser::make();
+    if (!flooder)
+        GTEST_SKIP() << "the flooding account is a test user: run as root";
+    HelperListener::Limits limits;
+    limits.repeatedLines = HelperListener::Seconds(1.0);
+    ListenerProcess daemon(true, 60s, limits);
+    constexpr auto kFlood = 10s;
+    const ConnectionAs flood(daemon, *flooder, [&daemon, kFlood](std::vector<base::UniqueFd>&) {
+        int connections = 0;
+        for (const auto until = Clock::now() + kFlood; Clock::now() < until; ++connections)
+            (void)exchange(daemon.connect().get(), moveEnvelope());
+        // The connections made, in thousands (the answer is one character).
+        return static_cast<char>(std::min(connections / 1000, 127));
+    });
+    std::this_thread::sleep_for(1200ms); // the last window's count
+    const std::string log = daemon.log();
+    const auto windows = static_cast<double>(kFlood / 1s);
+    const double perWindow = static_cast<double>(log.size()) / windows;
+    const double perHour = perWindow * 60; // sixty windows of a minute
+    std::cout << "one account connecting in a loop for " << windows << " s, about "
+              << flood.answer() * 1000 << " connections: " << log.size() << " bytes of log, "
+              << daemon.linesWith("\n") << " lines (" << daemon.linesWith(" more from uid ")
+              << " of them counts), " << perWindow << " bytes a window: " << perHour / 1000
+              << " kB an hour with windows of a minute\n";
+    EXPECT_GT(flood.answer(), 0);
+    EXPECT_LT(perHour, 100'000) << log;
+    EXPECT_GE(daemon.linesWith(" more from uid " + std::to_string(flooder->uid())), 9u) << log;
 }
 
 TEST(HelperListener, AFrameNotWholeInTimeIsClosedAndTheIdleExitFollows)

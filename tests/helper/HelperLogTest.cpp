@@ -1,12 +1,19 @@
-// The helper's loggers: redaction of private values and the standard-error line.
+// The helper's loggers: redaction of private values, the standard-error line, and the counting of
+// one account's repeated lines.
 #include "helper/HelperLog.h"
 
+#include <algorithm>
 #include <regex>
+#include <thread>
 
 #include <gtest/gtest.h>
 
+#include "helper/RepeatedLines.h"
+
 namespace veldo::helper {
 namespace {
+
+using namespace std::chrono_literals;
 
 TEST(HelperLog, PublicValuesStayPrivateValuesAreRedacted)
 {
@@ -30,6 +37,51 @@ TEST(HelperLog, StandardErrorLineCarriesTimeLevelAndCategory)
 )");
     EXPECT_TRUE(std::regex_match(out, line)) << out;
     EXPECT_EQ(&HelperLog::category("journal"), &journalLog());
+}
+
+TEST(RepeatedLines, AnAccountsLinesAreWrittenOnceAKindUpToTheCapThenCounted)
+{
+    testing::setSyslogEnabled(false);
+    RepeatedLines lines(std::chrono::duration<double>(0.2));
+    const HelperLog& log = HelperLog::category("listener");
+    ::testing::internal::CaptureStderr();
+    // Account 7: the same kind 100 times, then more kinds than a window writes; account 8 beside.
+    for (int i = 0; i < 100; ++i)
+        lines.log(log, HelperLog::Level::info, 7, "Connection from pid %{public}d",
+                  {std::to_string(i)});
+    const char* kinds[] = {"kind b", "kind c", "kind d", "kind e", "kind f"};
+    for (const char* kind : kinds)
+        lines.log(log, HelperLog::Level::error, 7, kind);
+    lines.log(log, HelperLog::Level::error, 8, "kind b");
+    lines.sweep(); // nothing has ended yet
+    const std::string during = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(during.find("Connection from pid 0\n"), std::string::npos) << during;
+    EXPECT_EQ(during.find("Connection from pid 1\n"), std::string::npos) << during;
+    for (const char* kind : {"kind b", "kind c", "kind d"})
+        EXPECT_NE(during.find(std::string("] ") + kind + "\n"), std::string::npos) << kind;
+    EXPECT_EQ(during.find("kind e"), std::string::npos) << during;
+    EXPECT_EQ(during.find(" more from "), std::string::npos) << during;
+
+    std::this_thread::sleep_for(250ms);
+    ::testing::internal::CaptureStderr();
+    lines.sweep();
+    lines.log(log, HelperLog::Level::error, 7, "kind e"); // opens the next window
+    lines.sweep(/*all=*/true);                            // as before an exit: nothing counted
+    const std::string after = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(after.find("default [listener] … and 101 more from uid 7 in the last 0.2 seconds\n"),
+              std::string::npos)
+        << after;
+    EXPECT_EQ(after.find("from uid 8"), std::string::npos) << after;
+    EXPECT_NE(after.find("] kind e\n"), std::string::npos) << after;
+    EXPECT_EQ(std::count(after.begin(), after.end(), '\n'), 2) << after;
+}
+
+TEST(RepeatedLines, CountsAreWrittenWithThousandsSeparated)
+{
+    const std::pair<long, const char*> cases[] = {
+        {0, "0"}, {7, "7"}, {999, "999"}, {1000, "1,000"}, {1396, "1,396"}, {1234567, "1,234,567"}};
+    for (const auto& [count, text] : cases)
+        EXPECT_EQ(RepeatedLines::countText(count), text);
 }
 
 } // namespace

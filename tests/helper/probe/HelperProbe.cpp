@@ -3,6 +3,8 @@
 // says; what the daemon answered goes to standard output as "reply <text>" or "closed".
 //
 //   call <envelope>                  connect, send, read the answer
+//   call-file <path>                 the same with the envelope read from the file <path> (one
+//                                    larger than an argument may be)
 //   map-then-call <envelope> <object>...
 //                                    map each object to read it (never to run it), then call:
 //                                    a file by its path, "memfd" a memory file of its own and
@@ -43,7 +45,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <iostream>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -395,6 +399,13 @@ int main(int argc, char** argv)
     }
     if (mode == "call" && argc == 3)
         return exchange(socket.get(), argv[2]);
+    if (mode == "call-file" && argc == 3) {
+        std::ifstream file(argv[2], std::ios::binary);
+        const std::string envelope{std::istreambuf_iterator<char>(file), {}};
+        if (!file && !file.eof())
+            return 2;
+        return exchange(socket.get(), envelope);
+    }
     if (mode == "wait-then-call" && argc == 3) {
         std::cout << "ready" << std::endl;
         std::string line;

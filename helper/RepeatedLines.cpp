@@ -1,0 +1,87 @@
+// Counting the helper daemon's repeated log lines.
+#include "helper/RepeatedLines.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace veldo::helper {
+
+namespace {
+
+// "the last minute", "the last 0.5 seconds".
+std::string windowText(std::chrono::duration<double> window)
+{
+    if (window == std::chrono::minutes(1))
+        return "the last minute";
+    char text[48];
+    std::snprintf(text, sizeof text, "the last %g seconds", window.count());
+    return text;
+}
+
+} // namespace
+
+RepeatedLines::RepeatedLines(std::chrono::duration<double> window,
+                             std::function<void(Clock::duration)> schedule)
+    : m_window(std::chrono::duration_cast<Clock::duration>(window)),
+      m_windowText(windowText(window)), m_schedule(std::move(schedule))
+{
+}
+
+std::string RepeatedLines::countText(long count)
+{
+    std::string digits = std::to_string(count < 0 ? 0 : count);
+    for (auto at = static_cast<std::ptrdiff_t>(digits.size()) - 3; at > 0; at -= 3)
+        digits.insert(static_cast<std::size_t>(at), ",");
+    return digits;
+}
+
+void RepeatedLines::log(const HelperLog& log, HelperLog::Level level, uid_t account,
+                        std::string_view format, std::initializer_list<std::string_view> values)
+{
+    const auto now = Clock::now();
+    bool opened = false;
+    {
+        const std::lock_guard guard(m_lock);
+        sweepLocked(now, false);
+        auto [window, isNew] = m_windows.try_emplace(account);
+        if (isNew) {
+            window->second.opened = now;
+            opened = true;
+        }
+        auto& kinds = window->second.kinds;
+        const bool seen = std::find(kinds.begin(), kinds.end(), format) != kinds.end();
+        if (seen || kinds.size() >= kKindsPerWindow) {
+            ++window->second.counted;
+        } else {
+            kinds.emplace_back(format);
+            log.log(level, format, values);
+        }
+    }
+    // Outside the lock: the scheduler may run sweep() at once.
+    if (opened && m_schedule)
+        m_schedule(m_window + std::chrono::milliseconds(1));
+}
+
+void RepeatedLines::sweep(bool all)
+{
+    const std::lock_guard guard(m_lock);
+    sweepLocked(Clock::now(), all);
+}
+
+void RepeatedLines::sweepLocked(Clock::time_point now, bool all)
+{
+    for (auto window = m_windows.begin(); window != m_windows.end();) {
+        if (!all && now - window->second.opened < m_window) {
+            ++window;
+            continue;
+        }
+        if (window->second.counted > 0)
+            HelperLog::category("listener")
+                .notice("… and %{public}s more from uid %{public}u in %{public}s",
+                        {countText(window->second.counted), std::to_string(window->first),
+                         m_windowText});
+        window = m_windows.erase(window);
+    }
+}
+
+} // namespace veldo::helper
