@@ -31,8 +31,7 @@ LeftoverListModel::LeftoverListModel(controller::UninstallViewModel* model, QObj
     connect(model, &controller::UninstallViewModel::appsChanged, this, [this] {
         judge();
         if (!m_rows.empty())
-            emit dataChanged(index(0), index(rowCount() - 1),
-                             {Qt::ToolTipRole, Qt::AccessibleDescriptionRole});
+            emit dataChanged(index(0), index(rowCount() - 1), {Qt::ToolTipRole});
     });
     reload();
 }
@@ -165,8 +164,6 @@ QVariant LeftoverListModel::data(const QModelIndex& index, int role) const
             return m_refusals[row.item] + QLatin1Char('\n') +
                    QString::fromStdString(item.url.path());
         return QString::fromStdString(item.url.path());
-    case Qt::AccessibleDescriptionRole:
-        return m_refusals[row.item];
     case Qt::AccessibleTextRole:
         return accessibleName(item);
     case RowPartRoles::kLockLabel:

@@ -4,12 +4,12 @@
 //
 // Built from the controller's leftovers (reset when they change); the check marks follow
 // selectedLeftoverIDs (the rows' check state changes, no reset). An item the removal-safety
-// policy refuses carries the policy's sentence in its help text and accessible description, so a
-// tick on it says that it will stay; the sentences are judged again when the apps change (they
-// are the policy's context). data() reads only what the model holds. Texts, tooltips and accessible
-// names come from roles, joined as the list shows them, the lock's label and the reveal button's
-// name too (RowPartRoles). Section rows are not selectable. GUI thread only: debug builds abort
-// when a public member runs on another thread than the model's maker.
+// policy refuses carries the policy's sentence in its help text (which assistive technology
+// reads too), so a tick on it says that it will stay; the sentences are judged again when the apps
+// change (they are the policy's context). data() reads only what the model holds. Texts, tooltips
+// and accessible names come from roles, joined as the list shows them, the lock's label and the
+// reveal button's name too (RowPartRoles). Section rows are not selectable. GUI thread only: debug
+// builds abort when a public member runs on another thread than the model's maker.
 #pragma once
 
 #include <string>
