@@ -522,6 +522,11 @@ public:
     static std::vector<core::LeftoverItem>
     removingAppBundle(const platform::MacPath& url, const std::vector<core::LeftoverItem>& items);
 
+    // The removal-safety policy's sentence for an item at `url` that it refuses under
+    // removalSafetyContext(); none when it lets the item through. Judged with the verdicts of
+    // removableItems().
+    std::optional<std::string> removalRefusalSentence(const platform::MacPath& url) const;
+
     // Selects the leftovers that the removal-safety policy lets through.
     void selectAllLeftovers();
 
@@ -601,7 +606,9 @@ public:
     // Re-derives the detail app's location after library changes and rescans when it changed;
     // a trashed detail app that vanished gives way to an installed app with its bundle id.
     Task<void> refreshDetailLocation();
-    // The ids of the items selected by default under the current settings, in list order.
+    // The ids of the items selected by default under the current settings, in list order. An
+    // item the removal-safety policy refuses is never among them: it would not move, so it is
+    // not ticked for the user.
     IdSet defaultLeftoverSelection(const std::vector<core::LeftoverItem>& items) const;
 
     // Selection, drops and quit.

@@ -141,6 +141,8 @@ void UninstallViewModel::rebuildBatch(const std::vector<core::InstalledApp>& sel
     if (m_batchScanToken != token)
         return;
 
+    // The verdicts judged for the default selections serve the batch screen's totals as well.
+    forgetVerdicts();
     std::vector<BatchAppResult> results;
     for (const core::InstalledApp& app : selected) {
         const auto entry = m_leftoverCache.find(app.id());
@@ -177,7 +179,7 @@ void UninstallViewModel::rebuildBatch(const std::vector<core::InstalledApp>& sel
         if (!previous.contains(id))
             included.insert(id);
 
-    publishBatchResults(std::move(results));
+    assignAlways(m_batchResults, std::move(results), &UninstallViewModel::batchResultsChanged);
     setBatchIncludedIDs(std::move(included));
     setIsScanningBatch(false);
 }

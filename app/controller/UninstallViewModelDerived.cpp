@@ -221,6 +221,18 @@ bool UninstallViewModel::isLetThrough(const platform::MacPath& url) const
     return letThrough;
 }
 
+std::optional<std::string>
+UninstallViewModel::removalRefusalSentence(const platform::MacPath& url) const
+{
+    VELDO_CHECK_SEQUENCE(m_sequence);
+    if (isLetThrough(url))
+        return std::nullopt;
+    // Only a refused path is asked again, for its reason; the verdict stays the cached one.
+    if (const auto refusal = m_services.removalRefusal(url, *m_verdicts.context))
+        return common::removalRefusalMessage(*refusal);
+    return common::removalRefusalMessage(common::RemovalSafety::Refusal::unidentifiable());
+}
+
 void UninstallViewModel::forgetVerdicts()
 {
     m_verdicts = {};

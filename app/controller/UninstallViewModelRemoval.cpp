@@ -205,6 +205,7 @@ Task<UninstallOutcome> UninstallViewModel::performRemoval(UninstallOutcome outco
     merged.nested = outcome.nested;
     merged.escalatableIDs = outcome.escalatableIDs;
     merged.appManagementDenialIDs = outcome.appManagementDenialIDs;
+    merged.refusedIDs = outcome.refusedIDs;
     // A path the outcome names twice was moved once: it is counted and restorable once.
     std::unordered_set<std::string> settled;
     for (const UninstallOutcome::Failure& failure : outcome.failed) {

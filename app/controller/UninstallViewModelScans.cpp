@@ -172,6 +172,8 @@ IdSet UninstallViewModel::defaultLeftoverSelection(
     for (const core::LeftoverItem& item : items) {
         if (item.requiresAdmin && !m_settings->includeAdminRequiredByDefault())
             continue;
+        if (!isLetThrough(item.url))
+            continue;
         bool selected = false;
         switch (item.confidence) {
         case core::MatchConfidence::certain:
@@ -222,9 +224,9 @@ Task<void> UninstallViewModel::loadLeftovers(core::InstalledApp app)
         cache[app.id()] = items;
         setLeftoverCache(std::move(cache));
     }
-    IdSet selection = defaultLeftoverSelection(items);
+    // Judged once the list is in place: its verdicts then serve the views too.
     setLeftovers(std::move(items));
-    setSelectedLeftoverIDs(std::move(selection));
+    setSelectedLeftoverIDs(defaultLeftoverSelection(m_leftovers));
     setIsScanningLeftovers(false);
 }
 

@@ -55,6 +55,7 @@ void handleItem(const LeftoverItem& item, const common::RemovalSafety::PreparedC
                           : common::removalRefusal(item.url, context);
     if (refusal) {
         outcome.failed.push_back({item, common::removalRefusalMessage(*refusal)});
+        outcome.refusedIDs.insert(item.url.path());
         return;
     }
     auto attributes = run.attributesOfItem(item.url);

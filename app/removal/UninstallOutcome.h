@@ -33,6 +33,8 @@ struct UninstallOutcome
     std::vector<core::LeftoverItem> nested; // inside another chosen item, or a repeat of one
     std::unordered_set<std::string> escalatableIDs; // failed items an administrator move may remove
     std::unordered_set<std::string> appManagementDenialIDs; // failed apps App Management refused
+    // Failed items the removal-safety policy refused: nothing may remove them, not even by hand.
+    std::unordered_set<std::string> refusedIDs;
 
     // The items of `nested` that went to the Trash inside a trashed item (standardised paths: the
     // same path, or beneath it; "/" covers every other absolute path), in `nested` order.

@@ -90,8 +90,8 @@ ContentView::ContentView(AppShell& shell, QWidget* parent) : QWidget(parent), m_
     connect(m_result, &ResultBanner::undoRequested, this,
             [this] { WindowOperations::run(m_shell.operations().undoLastRemoval); });
     connect(m_result, &ResultBanner::revealFailedRequested, this, [&model] {
-        // Only what failed for want of rights: an item the policy refused is never offered for
-        // removal by hand.
+        // Every failed item but those the policy refused, which are never offered for removal
+        // by hand.
         std::vector<platform::MacPath> urls;
         if (model.lastOutcome())
             for (const core::LeftoverItem& item :

@@ -28,6 +28,11 @@ LeftoverListModel::LeftoverListModel(controller::UninstallViewModel* model, QObj
             &LeftoverListModel::reload);
     connect(model, &controller::UninstallViewModel::selectedLeftoverIDsChanged, this,
             &LeftoverListModel::selectionChanged);
+    connect(model, &controller::UninstallViewModel::appsChanged, this, [this] {
+        judge();
+        if (!m_rows.empty())
+            emit dataChanged(index(0), index(rowCount() - 1), {Qt::ToolTipRole});
+    });
     reload();
 }
 
@@ -81,7 +86,18 @@ void LeftoverListModel::reload()
     beginResetModel();
     m_items = m_model->leftovers();
     m_rows = rowsFor(m_items);
+    judge();
     endResetModel();
+}
+
+void LeftoverListModel::judge()
+{
+    m_refusals.assign(m_items.size(), QString());
+    if (!m_model)
+        return;
+    for (std::size_t i = 0; i < m_items.size(); ++i)
+        if (auto sentence = m_model->removalRefusalSentence(m_items[i].url))
+            m_refusals[i] = QString::fromStdString(*sentence);
 }
 
 void LeftoverListModel::selectionChanged()
@@ -144,6 +160,9 @@ QVariant LeftoverListModel::data(const QModelIndex& index, int role) const
     case Qt::DisplayRole:
         return fileName(item);
     case Qt::ToolTipRole:
+        if (!m_refusals[row.item].isEmpty())
+            return m_refusals[row.item] + QLatin1Char('\n') +
+                   QString::fromStdString(item.url.path());
         return QString::fromStdString(item.url.path());
     case Qt::AccessibleTextRole:
         return accessibleName(item);

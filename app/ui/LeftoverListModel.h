@@ -3,11 +3,13 @@
 // the controller's order.
 //
 // Built from the controller's leftovers (reset when they change); the check marks follow
-// selectedLeftoverIDs (the rows' check state changes, no reset). data() reads only what the
-// model holds. Texts, tooltips and accessible names come from roles, joined as the list shows
-// them, the lock's label and the reveal button's name too (RowPartRoles). Section rows are not
-// selectable. GUI thread only: debug builds abort when a public member runs on another thread
-// than the model's maker.
+// selectedLeftoverIDs (the rows' check state changes, no reset). An item the removal-safety
+// policy refuses carries the policy's sentence in its help text (which assistive technology
+// reads too), so a tick on it says that it will stay; the sentences are judged again when the apps
+// change (they are the policy's context). data() reads only what the model holds. Texts, tooltips
+// and accessible names come from roles, joined as the list shows them, the lock's label and the
+// reveal button's name too (RowPartRoles). Section rows are not selectable. GUI thread only: debug
+// builds abort when a public member runs on another thread than the model's maker.
 #pragma once
 
 #include <string>
@@ -84,10 +86,13 @@ public:
 
 private:
     void reload();
+    void judge();
     void selectionChanged();
 
     QPointer<controller::UninstallViewModel> m_model;
     std::vector<core::LeftoverItem> m_items;
+    // The policy's sentence for each of m_items that it refuses; empty for the others.
+    std::vector<QString> m_refusals;
     std::vector<Row> m_rows;
     std::string m_home;
     platform::SequenceChecker m_sequence{"LeftoverListModel"};

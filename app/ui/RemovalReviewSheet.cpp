@@ -113,11 +113,12 @@ void RemovalReviewSheet::refresh()
     if (!m_model)
         return;
     const controller::UninstallViewModel& model = *m_model;
-    const std::vector<core::LeftoverItem> selected = model.selectedLeftovers();
-    const Counts counts = countsOf(selected);
-    // Counted as the size is summed, over what the removal would move; with none of it there is
+    // The count, the size and every warning describe what the removal would move: a ticked item
+    // the removal-safety policy refuses stays, and its row says why. With none of it there is
     // nothing to confirm.
-    const std::size_t removable = model.selectedRemovableLeftovers().size();
+    const std::vector<core::LeftoverItem> moving = model.selectedRemovableLeftovers();
+    const Counts counts = countsOf(moving);
+    const std::size_t removable = moving.size();
     const ColorScheme scheme = SystemColors::colorScheme(palette());
     const QColor orange = SystemColors::color(SystemColor::orange, scheme);
 

@@ -1,6 +1,9 @@
 // RemovalReviewSheet: the last step before the detail app's ticked items go to the Trash: what is
 // ticked, its size, the warnings (running app, administrator items, uncertain matches, the app
-// bundle, Homebrew's records), "Export Report", "Cancel" and "Move to Trash".
+// bundle, Homebrew's records), "Export Report", "Cancel" and "Move to Trash". The count, the size
+// and the item warnings cover the ticked items the removal would move (the controller's
+// selectedRemovableLeftovers()); a ticked item the removal-safety policy refuses stays, and its
+// row in the list says why.
 //
 // A live view: every text, warning, count and the confirm button's label and state are computed
 // again on each change of the controller properties it reads (leftovers, selectedLeftoverIDs,
@@ -51,7 +54,7 @@ public:
         std::function<bool(const core::InstalledApp&)> isProtected;
     };
 
-    // The counts of the ticked items the warnings read.
+    // The counts the warnings read, of the items given.
     struct Counts
     {
         int adminItemCount = 0;

@@ -1,6 +1,7 @@
 // The result banner's texts.
 #include "app/ui/ResultBannerContent.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 
@@ -31,7 +32,10 @@ std::int64_t trashedBytes(const removal::UninstallOutcome& outcome)
     return total;
 }
 
-QString summaryOf(const removal::UninstallOutcome& outcome, bool blocked, std::size_t adminFailures)
+// `revealed` is how many failed items "Reveal in Finder" shows, and `offersReveal` whether the
+// banner shows that button.
+QString summaryOf(const removal::UninstallOutcome& outcome, bool blocked, std::size_t revealed,
+                  bool offersReveal)
 {
     if (blocked)
         return QStringLiteral("macOS blocked Veldo from changing other apps. Turn on Veldo in App "
@@ -39,11 +43,11 @@ QString summaryOf(const removal::UninstallOutcome& outcome, bool blocked, std::s
                               "password.");
     const std::size_t failed = outcome.failed.size();
     if (outcome.trashed.empty() && failed > 0) {
-        if (adminFailures == 0)
+        if (!offersReveal)
             return items(failed) + QStringLiteral(" couldn’t be removed");
-        // Every failure can be removed by hand; with some that can't, the parts below tell the
-        // two apart.
-        if (adminFailures == failed) {
+        // Every failure can be removed by hand; with refused ones beside them, the parts below
+        // tell the two apart.
+        if (revealed == failed) {
             const QString pronoun = failed == 1 ? QStringLiteral("it") : QStringLiteral("them");
             return items(failed) + QStringLiteral(" couldn’t be moved — reveal ") + pronoun +
                    QStringLiteral(" to remove ") + pronoun + QStringLiteral(" in Finder.");
@@ -59,12 +63,15 @@ QString summaryOf(const removal::UninstallOutcome& outcome, bool blocked, std::s
     if (!outcome.alreadyMissing.empty())
         parts << items(outcome.alreadyMissing.size()) + QStringLiteral(" already gone");
     if (failed > 0) {
-        if (adminFailures > 0)
-            parts << items(adminFailures) + QStringLiteral(" need") +
-                         (adminFailures == 1 ? QStringLiteral("s") : QString()) +
+        if (!offersReveal) {
+            parts << items(failed) + QStringLiteral(" couldn’t be removed");
+        } else {
+            parts << items(revealed) + QStringLiteral(" need") +
+                         (revealed == 1 ? QStringLiteral("s") : QString()) +
                          QStringLiteral(" admin — reveal in Finder");
-        if (failed > adminFailures)
-            parts << items(failed - adminFailures) + QStringLiteral(" couldn’t be removed");
+            if (failed > revealed)
+                parts << items(failed - revealed) + QStringLiteral(" couldn’t be removed");
+        }
     }
     const std::size_t withoutRestore = outcome.trashedWithoutRestorePointCount();
     if (!outcome.restorePoints.empty() && withoutRestore >= 1)
@@ -79,7 +86,7 @@ ResultBannerContent::revealable(const removal::UninstallOutcome& outcome)
 {
     std::vector<core::LeftoverItem> revealed;
     for (const removal::UninstallOutcome::Failure& failure : outcome.failed)
-        if (failure.item.requiresAdmin && outcome.escalatableIDs.contains(failure.item.id()))
+        if (!outcome.refusedIDs.contains(failure.item.id()))
             revealed.push_back(failure.item);
     return revealed;
 }
@@ -88,7 +95,9 @@ ResultBannerContent ResultBannerContent::of(const removal::UninstallOutcome& out
 {
     ResultBannerContent c;
     const bool blocked = outcome.appBlockedByAppManagement();
-    const std::size_t adminFailures = revealable(outcome).size();
+    const std::vector<core::LeftoverItem> revealed = revealable(outcome);
+    const bool offersReveal = std::ranges::any_of(
+        revealed, [](const core::LeftoverItem& item) { return item.requiresAdmin; });
     if (outcome.failed.empty()) {
         c.title = QStringLiteral("Moved to Trash");
         c.symbol = "checkmark.circle.fill";
@@ -106,9 +115,9 @@ ResultBannerContent ResultBannerContent::of(const removal::UninstallOutcome& out
         c.symbol = "exclamationmark.triangle.fill";
         c.tint = SystemColor::orange;
     }
-    c.summary = summaryOf(outcome, blocked, adminFailures);
+    c.summary = summaryOf(outcome, blocked, revealed.size(), offersReveal);
     c.showsOpenSettings = blocked;
-    c.showsRevealInFinder = adminFailures > 0;
+    c.showsRevealInFinder = offersReveal;
     c.showsUndo = controller::UninstallViewModel::canBeUndone(outcome);
     c.undoHelp = controller::UninstallViewModel::undoNeedsAdministrator(outcome)
                      ? QStringLiteral("Put everything back (⌥⌘Z). Items moved with your "

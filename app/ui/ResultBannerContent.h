@@ -1,11 +1,11 @@
 // ResultBannerContent: what the result banner shows for an outcome: title, symbol, tint, summary
 // sentence, which buttons appear and the Undo help text. A pure function of the outcome.
 //
-// The summary counts as needing an administrator only the failed items that need one and that an
-// administrator move may still remove (the outcome's escalatable ids: an item the removal-safety
-// policy refused is not among them); the others "couldn’t be removed". Only those items are
-// offered for removal by hand: "Reveal in Finder" shows them and the summary's reveal sentence
-// counts them.
+// Every failed item is offered for removal by hand but those the removal-safety policy refused
+// (the outcome's refused ids): revealing a protected folder would invite the user to trash it in
+// Finder. "Reveal in Finder" appears when one of the offered items needs an administrator; it
+// shows them all and the summary's reveal sentence counts them, while the refused ones "couldn’t
+// be removed". Without the button the summary invites no reveal.
 #pragma once
 
 #include <string>
@@ -30,7 +30,8 @@ struct ResultBannerContent
     QString undoHelp;
 
     static ResultBannerContent of(const removal::UninstallOutcome& outcome);
-    // The failed items that failed for want of rights, in order: what "Reveal in Finder" shows.
+    // The failed items the removal-safety policy did not refuse, in order: what "Reveal in
+    // Finder" shows.
     static std::vector<core::LeftoverItem> revealable(const removal::UninstallOutcome& outcome);
 
     // "Title. Summary": what is announced.

@@ -175,6 +175,33 @@ TEST_F(Batch, TheInclusionMergeKeepsTheUsersTicksAndTicksNewEligibleApps)
     EXPECT_TRUE(vm->batchResults()[1].isRunning);
 }
 
+TEST_F(Batch, WhatThePolicyRefusesIsNotInTheDefaultSelection)
+{
+    // A's bundle is refused, its cache not; C has nothing else to remove.
+    m_leftovers[m_a.id()] = {
+        leftover(m_a.id(), MatchConfidence::certain, false, LeftoverCategory::application),
+        leftover("/Library/Caches/A", MatchConfidence::high),
+        leftover("/Library/A admin", MatchConfidence::certain, true)};
+    m_leftovers[m_c.id()] = {
+        leftover(m_c.id(), MatchConfidence::certain, false, LeftoverCategory::application)};
+    m_refused = {m_a.id(), m_c.id(), "/Library/A admin"};
+    m_settings->setIncludeAdminRequiredByDefault(true);
+    m_gate.openAll();
+    auto vm = controllerListing({m_a, m_c});
+    Task<void> select = vm->selectApps({m_a.id(), m_c.id()});
+    ASSERT_TRUE(waitFor([&] { return select.isDone(); }));
+
+    ASSERT_EQ(vm->batchResults().size(), 2u);
+    const BatchAppResult& a = vm->batchResults()[0];
+    EXPECT_EQ(ids(a.defaultSelected), std::vector<std::string>{"/Library/Caches/A"});
+    EXPECT_FALSE(a.removesAppBundle());
+    EXPECT_EQ(a.leftovers.size(), 3u) << "every item is still listed";
+    EXPECT_TRUE(vm->batchResults()[1].defaultSelected.empty());
+    EXPECT_EQ(vm->batchIncludedIDs(), IdSet{m_a.id()}) << "C has nothing that would move";
+    EXPECT_EQ(vm->includedBatchItemCount(), 1);
+    EXPECT_EQ(vm->includedBatchBytes(), 10);
+}
+
 TEST_F(Batch, ASupersededBatchStillFillsTheCacheAndIsNotListed)
 {
     for (const InstalledApp& a : {m_a, m_b, m_c, m_d})

@@ -319,6 +319,7 @@ TEST_F(Removal, TheMergeFollowsTheMoveResultItemByItem)
     for (const LeftoverItem& i : {moved, twice, missing, sentenced, silent})
         input.escalatableIDs.insert(i.id());
     input.appManagementDenialIDs = {"/Applications/Other.app"};
+    input.refusedIDs = {refused.id()};
 
     ControllerServices services;
     std::vector<MacPath> asked;
@@ -376,6 +377,7 @@ TEST_F(Removal, TheMergeFollowsTheMoveResultItemByItem)
     EXPECT_EQ(output->nested, input.nested);
     EXPECT_EQ(output->escalatableIDs, input.escalatableIDs);
     EXPECT_EQ(output->appManagementDenialIDs, input.appManagementDenialIDs);
+    EXPECT_EQ(output->refusedIDs, input.refusedIDs);
     EXPECT_EQ(output->trashedWithoutRestorePointCount(), 0u);
 }
 

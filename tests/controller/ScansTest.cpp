@@ -161,36 +161,53 @@ TEST_F(Scans, AnAppInTheTrashIsNotItsOwnLeftover)
 
 TEST_F(Scans, DefaultSelectionFollowsTheSettings)
 {
+    const std::string at = "/Library/Caches/";
     const std::vector<LeftoverItem> items = {
-        leftover("/certain", MatchConfidence::certain),
-        leftover("/high", MatchConfidence::high),
-        leftover("/medium", MatchConfidence::medium),
-        leftover("/low", MatchConfidence::low),
-        leftover("/certain-admin", MatchConfidence::certain, true),
-        leftover("/medium-admin", MatchConfidence::medium, true),
+        leftover(at + "certain", MatchConfidence::certain),
+        leftover(at + "high", MatchConfidence::high),
+        leftover(at + "medium", MatchConfidence::medium),
+        leftover(at + "low", MatchConfidence::low),
+        leftover(at + "certain-admin", MatchConfidence::certain, true),
+        leftover(at + "medium-admin", MatchConfidence::medium, true),
+        // What the removal-safety policy refuses would not move: never ticked.
+        leftover(at + "refused", MatchConfidence::certain),
+        leftover(at + "refused-admin", MatchConfidence::medium, true),
     };
+    m_refused = {at + "refused", at + "refused-admin"};
     struct Case
     {
         bool medium, low, admin;
-        IdSet expected;
+        std::vector<std::string> expected;
     };
     const Case cases[] = {
-        {false, false, false, {"/certain", "/high"}},
-        {true, false, false, {"/certain", "/high", "/medium"}},
-        {false, true, false, {"/certain", "/high", "/low"}},
-        {false, false, true, {"/certain", "/high", "/certain-admin"}},
-        {true,
-         true,
-         true,
-         {"/certain", "/high", "/medium", "/low", "/certain-admin", "/medium-admin"}},
+        {false, false, false, {"certain", "high"}},
+        {true, false, false, {"certain", "high", "medium"}},
+        {false, true, false, {"certain", "high", "low"}},
+        {false, false, true, {"certain", "high", "certain-admin"}},
+        {true, true, true, {"certain", "high", "medium", "low", "certain-admin", "medium-admin"}},
+    };
+    const auto idsAt = [&](const std::vector<std::string>& names) {
+        IdSet set;
+        for (const std::string& name : names)
+            set.insert(at + name);
+        return set;
     };
     auto vm = scriptedController();
     for (const Case& c : cases) {
         m_settings->setSelectMediumConfidence(c.medium);
         m_settings->setSelectLowConfidence(c.low);
         m_settings->setIncludeAdminRequiredByDefault(c.admin);
-        EXPECT_EQ(vm->defaultLeftoverSelection(items), c.expected) << c.medium << c.low << c.admin;
+        EXPECT_EQ(vm->defaultLeftoverSelection(items), idsAt(c.expected))
+            << c.medium << c.low << c.admin;
     }
+
+    // The detail pane's scan ticks the same items.
+    m_leftovers[m_a.id()] = items;
+    m_gate.openAll();
+    Task<void> show = vm->showApp(m_a);
+    ASSERT_TRUE(waitFor([&] { return show.isDone(); }));
+    EXPECT_EQ(vm->leftovers().size(), items.size());
+    EXPECT_EQ(vm->selectedLeftoverIDs(), idsAt(cases[4].expected));
 }
 
 TEST_F(Scans, PruningKeepsToolEntriesAndTheTrashedDetailApp)

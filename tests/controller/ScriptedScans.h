@@ -112,6 +112,14 @@ protected:
     std::unique_ptr<UninstallViewModel> scriptedController()
     {
         ControllerServices services;
+        // The removal-safety policy refuses the paths in m_refused besides its own refusals.
+        services.removalRefusal = [this](const platform::MacPath& url,
+                                         const common::RemovalSafety::PreparedContext& context)
+            -> std::optional<common::RemovalSafety::Refusal> {
+            if (m_refused.contains(url.path()))
+                return common::RemovalSafety::Refusal::isSelf();
+            return common::removalRefusal(url, context);
+        };
         services.leftoverScan = [this](const InstalledApp& app,
                                        const std::vector<core::ScopedAccessRoot>&,
                                        std::stop_token stop) -> Result<std::vector<LeftoverItem>> {
@@ -223,6 +231,7 @@ protected:
     std::map<std::string, std::vector<LeftoverItem>> m_leftovers;
     std::vector<std::vector<InstalledApp>> m_appLists;
     std::set<std::string> m_existing;
+    std::set<std::string> m_refused;
     std::set<std::string> m_running;
     std::vector<std::string> m_quitRequests;
     bool m_quitsOnRequest = true;

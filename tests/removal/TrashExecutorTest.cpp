@@ -218,6 +218,7 @@ TEST_F(TrashExecutorTest, RefusedItemsStayUntouchedWithThePolicysSentence)
         EXPECT_FALSE(files.lastError(Call::attributes, url));
         EXPECT_TRUE(outcome.trashed.empty());
         EXPECT_TRUE(outcome.escalatableIDs.empty());
+        EXPECT_EQ(outcome.refusedIDs, std::unordered_set<std::string>{url.path()});
     }
     EXPECT_EQ(mac.contents(victim), "keep");
     EXPECT_TRUE(exists(MacPath("/Applications/Veldo.app/Contents/Info.plist")));
@@ -305,6 +306,7 @@ TEST_F(TrashExecutorTest, MissingUnreadableAndFailedItems)
     EXPECT_EQ(outcome.escalatableIDs,
               (std::unordered_set<std::string>{unreadable.path(), admin.path()}));
     EXPECT_TRUE(outcome.appManagementDenialIDs.empty());
+    EXPECT_TRUE(outcome.refusedIDs.empty()) << "failures, but nothing the policy refused";
     EXPECT_EQ(mac.contents(unreadable), "u");
     EXPECT_EQ(mac.contents(busy), "b");
 

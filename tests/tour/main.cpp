@@ -441,6 +441,37 @@ QWidget* mainWindow(QWidget* host, ui::AppShell& shell,
     return window;
 }
 
+// Runs `task` to its end, turning the event loop meanwhile; false after 20 s.
+bool settle(const controller::Task<void>& task)
+{
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!task.isDone() && std::chrono::steady_clock::now() < until)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    return task.isDone();
+}
+
+// Show Apple Apps on and Calculator chosen in the sidebar: the Mac's apps and Calculator's
+// leftovers as the controller's own scans find and tick them.
+QWidget* appleAppWindow(QWidget* host, ui::AppShell& shell)
+{
+    return mainWindow(host, shell, [&shell](ui::MainWindow& window) {
+        controller::UninstallViewModel& model = shell.model();
+        const platform::MacPath home = platform::homeDirectory();
+        model.setGrantedAccess(
+            {{core::AccessRootKind::applications, platform::MacPath("/Applications")},
+             {core::AccessRootKind::userApplications, home.appendingPathComponent("Applications")},
+             {core::AccessRootKind::userLibrary, home.appendingPathComponent("Library")},
+             {core::AccessRootKind::systemLibrary, platform::MacPath("/Library")}});
+        model.setIncludeSystemApps(true);
+        if (!settle(model.scanApps()))
+            std::fprintf(stderr, "veldo_tour: the app scan did not end\n");
+        for (const core::InstalledApp& app : model.apps())
+            if (app.name == "Calculator" && !settle(model.selectApps({app.id()})))
+                std::fprintf(stderr, "veldo_tour: Calculator's scan did not end\n");
+        window.resize(1100, 760);
+    });
+}
+
 controller::TrashedAppNotice tourTrashNotice()
 {
     controller::TrashedAppNotice notice;
@@ -1338,6 +1369,11 @@ std::vector<Shot> shots(testsupport::UiController& controller, ui::AppShell& she
     appendSidebarShots(list, controller);
     appendDetailShots(list, controller);
     appendWindowWidthShots(list, controller, shell);
+    // Last: it leaves the Mac's own apps, Apple's included, on the shared controller.
+    list.push_back(
+        {QStringLiteral("main-window-apple-app"), ColorScheme::light, {}, [&shell](QWidget* host) {
+             return appleAppWindow(host, shell);
+         }});
     return list;
 }
 

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QFileDialog>
@@ -414,6 +415,58 @@ TEST(AppDetailView, SelectAllLeavesRefusedItemsAndTotalsCountOnlyRemovable)
     d.setLeftovers({item("/L/Refused/x", 7'000'000)});
     EXPECT_EQ(child<QLabel>(d.view, "totalLabel")->text(), QStringLiteral("Zero KB"));
     EXPECT_EQ(child<QLabel>(d.view, "itemsFoundLabel")->text(), QStringLiteral("1 item found"));
+}
+
+TEST(AppDetailView, ARefusedRowSaysWhyAndTheReviewWarnsOnlyAboutWhatMoves)
+{
+    SidebarFixture f;
+    Detail d(f);
+    d.setLeftovers(
+        {item("/L/a", 1'000, MatchConfidence::certain),
+         item("/L/Refused/b", 5'000, MatchConfidence::medium, LeftoverCategory::caches, true),
+         item("/Applications/Refused.app", 819'000, MatchConfidence::certain,
+              LeftoverCategory::application)});
+    const auto* model = child<LeftoverListModel>(d.view, "leftoverModel");
+    const auto help = [&](const std::string& path) {
+        return model->data(model->index(d.rowOf(path)), Qt::ToolTipRole).toString();
+    };
+    EXPECT_EQ(help("/L/a"), QStringLiteral("/L/a"));
+    EXPECT_EQ(help("/L/Refused/b"),
+              QStringLiteral("“/L/Refused/b” is a protected system or user "
+                             "folder. Veldo never removes it.\n/L/Refused/b"));
+    EXPECT_TRUE(help("/Applications/Refused.app")
+                    .startsWith(QStringLiteral("“/Applications/Refused.app” is a protected")));
+    // Assistive technology reads it as the row's help.
+    QAccessibleInterface* list =
+        QAccessible::queryAccessibleInterface(child<RowListView>(d.view, "leftoverList"));
+    ASSERT_NE(list, nullptr);
+    ASSERT_NE(list->child(d.rowOf("/L/Refused/b")), nullptr);
+    EXPECT_EQ(list->child(d.rowOf("/L/Refused/b"))->text(QAccessible::Help), help("/L/Refused/b"));
+    // All three ticked by hand: only /L/a would move, and the review counts and warns about it
+    // alone.
+    EXPECT_EQ(child<QLabel>(d.view, "summaryLabel")->text(), QStringLiteral("1 selected · 1 KB"));
+    child<QPushButton>(d.view, "primaryButton")->click();
+    auto* sheet = qobject_cast<RemovalReviewSheet*>(shownSheet(d.view.get()));
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_EQ(reviewRowTexts(sheet),
+              (QStringList{QStringLiteral("1 item selected"), QStringLiteral("1 KB")}));
+    EXPECT_TRUE(returnConfirms(sheet));
+
+    // A removable item of the same kinds brings its warnings back.
+    f.model->setLeftovers(
+        {item("/L/a", 1'000),
+         item("/L/b", 5'000, MatchConfidence::medium, LeftoverCategory::caches, true),
+         item("/Applications/Quill.app", 819'000, MatchConfidence::certain,
+              LeftoverCategory::application)});
+    f.model->setSelectedLeftoverIDs({"/L/a", "/L/b", "/Applications/Quill.app"});
+    EXPECT_EQ(reviewRowTexts(sheet),
+              (QStringList{QStringLiteral("3 items selected"), QStringLiteral("825 KB"),
+                           QStringLiteral("1 item will need your administrator password"),
+                           QStringLiteral("1 medium- or low-confidence item selected — check "
+                                          "these belong to Quill"),
+                           QStringLiteral("macOS may ask for your password to move this app to "
+                                          "the Trash")}));
+    EXPECT_FALSE(returnConfirms(sheet));
 }
 
 TEST(AppDetailView, KeyboardSelectsAllAndOpensTheReview)

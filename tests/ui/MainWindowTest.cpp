@@ -447,7 +447,7 @@ TEST_F(MainWindowTest, TheResultBannerNeedsTheFlagAndAnOutcome)
     model().setShowResultBanner(true);
     EXPECT_TRUE(banner->isHidden());
 
-    // One item failed for want of rights, one the policy refused.
+    // One item failed for want of rights, one the policy refused, one was busy.
     removal::UninstallOutcome outcome =
         testsupport::movedOutcome({testsupport::uiItem("/Library/Caches/a")}, 1);
     outcome.failed.push_back(
@@ -455,6 +455,8 @@ TEST_F(MainWindowTest, TheResultBannerNeedsTheFlagAndAnOutcome)
     outcome.escalatableIDs.insert("/Library/Caches/b");
     outcome.failed.push_back(
         testsupport::failure(testsupport::uiItem("/Library/Caches/c", 0, /*requiresAdmin=*/true)));
+    outcome.refusedIDs.insert("/Library/Caches/c");
+    outcome.failed.push_back(testsupport::failure(testsupport::uiItem("/Library/Caches/d")));
     model().setLastOutcome(outcome);
     EXPECT_FALSE(banner->isHidden());
     const QRect card = banner->geometry() - banner->shadowMargins();
@@ -462,8 +464,9 @@ TEST_F(MainWindowTest, TheResultBannerNeedsTheFlagAndAnOutcome)
 
     child<QPushButton>(banner, "revealButton")->click();
     ASSERT_EQ(revealed.size(), 1U);
-    EXPECT_EQ(revealed[0], std::vector<MacPath>{MacPath("/Library/Caches/b")})
-        << "a refused item is never offered for removal by hand";
+    EXPECT_EQ(revealed[0],
+              (std::vector<MacPath>{MacPath("/Library/Caches/b"), MacPath("/Library/Caches/d")}))
+        << "every failed item but the refused one, which is never offered for removal by hand";
     child<QPushButton>(banner, "undoButton")->click();
     EXPECT_EQ(m_undos, 1);
     child<QPushButton>(banner, "doneButton")->click();

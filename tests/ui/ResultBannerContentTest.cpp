@@ -23,6 +23,8 @@ struct Case
     SystemColor tint;
     const char* summary;
     bool settings, reveal, undo;
+    // What "Reveal in Finder" shows: every failed item the removal-safety policy did not refuse.
+    std::vector<std::string> revealed = {};
 };
 
 // `failed` as the Trash run leaves them: an administrator move may still remove the items that
@@ -49,6 +51,21 @@ core::LeftoverItem admin(const char* path)
     return uiItem(path, 0, true);
 }
 
+// The outcome with the failed item at `path` refused by the removal-safety policy.
+UninstallOutcome refusing(UninstallOutcome o, const std::string& path)
+{
+    o.refusedIDs.insert(path);
+    return o;
+}
+
+// The outcome with the failed item at `path` failing on a permission error, which an
+// administrator move may still remove.
+UninstallOutcome permissionError(UninstallOutcome o, const std::string& path)
+{
+    o.escalatableIDs.insert(path);
+    return o;
+}
+
 TEST(ResultBannerContent, TitleSymbolTintSummaryAndButtons)
 {
     UninstallOutcome blocked = movedOutcome({plain("/t/a", 5000)}, 1);
@@ -62,6 +79,7 @@ TEST(ResultBannerContent, TitleSymbolTintSummaryAndButtons)
     // Refused before any move: no administrator move may remove it.
     UninstallOutcome refusedAdmin;
     refusedAdmin.failed.push_back(failure(admin("/System/Library/x")));
+    refusedAdmin.refusedIDs.insert("/System/Library/x");
     notBlocked.appManagementDenialIDs.insert("/Applications/Foo.app");
 
     const Case cases[] = {
@@ -93,52 +111,140 @@ TEST(ResultBannerContent, TitleSymbolTintSummaryAndButtons)
          "Moved 3 items (1 KB) to the Trash — freed after you empty it · 2 can’t be undone", false,
          false, true},
         {"one admin failure, missing not mentioned",
-         with(UninstallOutcome{}, {admin("/Library/x")}, {plain("/m")}), "Couldn’t Remove",
-         "lock.shield.fill", SystemColor::blue,
-         "1 item couldn’t be moved — reveal it to remove it in Finder.", false, true, false},
-        {"two admin failures", with(UninstallOutcome{}, {admin("/Library/x"), admin("/Library/y")}),
-         "Couldn’t Remove", "lock.shield.fill", SystemColor::blue,
-         "2 items couldn’t be moved — reveal them to remove them in Finder.", false, true, false},
+         with(UninstallOutcome{}, {admin("/Library/x")}, {plain("/m")}),
+         "Couldn’t Remove",
+         "lock.shield.fill",
+         SystemColor::blue,
+         "1 item couldn’t be moved — reveal it to remove it in Finder.",
+         false,
+         true,
+         false,
+         {"/Library/x"}},
+        {"two admin failures",
+         with(UninstallOutcome{}, {admin("/Library/x"), admin("/Library/y")}),
+         "Couldn’t Remove",
+         "lock.shield.fill",
+         SystemColor::blue,
+         "2 items couldn’t be moved — reveal them to remove them in Finder.",
+         false,
+         true,
+         false,
+         {"/Library/x", "/Library/y"}},
+        {"an admin failure and a busy file: both are revealed",
+         with(UninstallOutcome{}, {admin("/Library/x"), plain("/Users/me/busy")}),
+         "Couldn’t Remove",
+         "lock.shield.fill",
+         SystemColor::blue,
+         "2 items couldn’t be moved — reveal them to remove them in Finder.",
+         false,
+         true,
+         false,
+         {"/Library/x", "/Users/me/busy"}},
         {"two failures, one admin: the refused one is not offered",
-         with(UninstallOutcome{}, {admin("/Library/x"), plain("/y")}, {plain("/m")}),
-         "Couldn’t Remove", "lock.shield.fill", SystemColor::blue,
+         refusing(with(UninstallOutcome{}, {admin("/Library/x"), plain("/y")}, {plain("/m")}),
+                  "/y"),
+         "Couldn’t Remove",
+         "lock.shield.fill",
+         SystemColor::blue,
          "1 item already gone · 1 item needs admin — reveal in Finder · 1 item couldn’t be removed",
-         false, true, false},
+         false,
+         true,
+         false,
+         {"/Library/x"}},
         {"an admin item the policy refused", refusedAdmin, "Couldn’t Remove", "lock.shield.fill",
          SystemColor::blue, "1 item couldn’t be removed", false, false, false},
-        {"refused without admin need", with(UninstallOutcome{}, {plain("/y")}, {plain("/m")}),
-         "Couldn’t Remove", "lock.shield.fill", SystemColor::blue, "1 item couldn’t be removed",
-         false, false, false},
-        {"blocked", blocked, "Permission Needed", "gearshape.fill", SystemColor::blue,
+        {"refused without admin need",
+         refusing(with(UninstallOutcome{}, {plain("/y")}, {plain("/m")}), "/y"), "Couldn’t Remove",
+         "lock.shield.fill", SystemColor::blue, "1 item couldn’t be removed", false, false, false},
+        {"a busy file alone is not offered for removal by hand",
+         with(UninstallOutcome{}, {plain("/Users/me/busy")}),
+         "Couldn’t Remove",
+         "lock.shield.fill",
+         SystemColor::blue,
+         "1 item couldn’t be removed",
+         false,
+         false,
+         false,
+         {"/Users/me/busy"}},
+        {"blocked",
+         blocked,
+         "Permission Needed",
+         "gearshape.fill",
+         SystemColor::blue,
          "macOS blocked Veldo from changing other apps. Turn on Veldo in App Management and reopen "
          "Veldo; apps then move to the Trash without a password.",
-         true, true, true},
-        {"denied path of another category", notBlocked, "Couldn’t Remove", "lock.shield.fill",
-         SystemColor::blue, "1 item couldn’t be removed", false, false, false},
+         true,
+         true,
+         true,
+         {"/Applications/Foo.app", "/Library/x"}},
+        {"denied path of another category",
+         notBlocked,
+         "Couldn’t Remove",
+         "lock.shield.fill",
+         SystemColor::blue,
+         "1 item couldn’t be removed",
+         false,
+         false,
+         false,
+         {"/Applications/Foo.app"}},
         {"partly",
          with(movedOutcome({plain("/a", 2000)}, 0), {plain("/x"), plain("/y")}, {plain("/m")}),
-         "Partly Removed", "exclamationmark.triangle.fill", SystemColor::orange,
+         "Partly Removed",
+         "exclamationmark.triangle.fill",
+         SystemColor::orange,
          "Moved 1 item (2 KB) to the Trash — freed after you empty it · 1 item already gone · 2 "
          "items couldn’t be removed",
-         false, false, false},
-        {"partly, one of three needs admin",
-         with(movedOutcome({plain("/a", 2000)}, 1), {admin("/x"), plain("/y"), plain("/z")}),
-         "Partly Removed", "exclamationmark.triangle.fill", SystemColor::orange,
-         "Moved 1 item (2 KB) to the Trash — freed after you empty it · 1 item needs admin — "
-         "reveal in Finder · 2 items couldn’t be removed",
-         false, true, true},
+         false,
+         false,
+         false,
+         {"/x", "/y"}},
+        {"partly, one of three needs admin and one was refused",
+         refusing(
+             with(movedOutcome({plain("/a", 2000)}, 1), {admin("/x"), plain("/y"), plain("/z")}),
+             "/z"),
+         "Partly Removed",
+         "exclamationmark.triangle.fill",
+         SystemColor::orange,
+         "Moved 1 item (2 KB) to the Trash — freed after you empty it · 2 items need admin — "
+         "reveal in Finder · 1 item couldn’t be removed",
+         false,
+         true,
+         true,
+         {"/x", "/y"}},
+        {"partly, a permission error beside an admin item",
+         permissionError(with(movedOutcome({plain("/a", 2000)}, 0), {admin("/x"), plain("/p")}),
+                         "/p"),
+         "Partly Removed",
+         "exclamationmark.triangle.fill",
+         SystemColor::orange,
+         "Moved 1 item (2 KB) to the Trash — freed after you empty it · 2 items need admin — "
+         "reveal in Finder",
+         false,
+         true,
+         false,
+         {"/x", "/p"}},
         {"partly, all three need admin",
          with(movedOutcome({plain("/a", 2000)}, 0), {admin("/x"), admin("/y"), admin("/z")}),
-         "Partly Removed", "exclamationmark.triangle.fill", SystemColor::orange,
+         "Partly Removed",
+         "exclamationmark.triangle.fill",
+         SystemColor::orange,
          "Moved 1 item (2 KB) to the Trash — freed after you empty it · 3 items need admin — "
          "reveal in Finder",
-         false, true, false},
+         false,
+         true,
+         false,
+         {"/x", "/y", "/z"}},
         {"partly, the one failure needs admin",
-         with(movedOutcome({plain("/a", 2000)}, 0), {admin("/x")}), "Partly Removed",
-         "exclamationmark.triangle.fill", SystemColor::orange,
+         with(movedOutcome({plain("/a", 2000)}, 0), {admin("/x")}),
+         "Partly Removed",
+         "exclamationmark.triangle.fill",
+         SystemColor::orange,
          "Moved 1 item (2 KB) to the Trash — freed after you empty it · 1 item needs admin — "
          "reveal in Finder",
-         false, true, false},
+         false,
+         true,
+         false,
+         {"/x"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -151,6 +257,10 @@ TEST(ResultBannerContent, TitleSymbolTintSummaryAndButtons)
         EXPECT_EQ(content.showsRevealInFinder, c.reveal);
         EXPECT_EQ(content.showsUndo, c.undo);
         EXPECT_EQ(content.announcement().toStdString(), std::string(c.title) + ". " + c.summary);
+        std::vector<std::string> revealed;
+        for (const core::LeftoverItem& item : ResultBannerContent::revealable(c.outcome))
+            revealed.push_back(item.id());
+        EXPECT_EQ(revealed, c.revealed);
     }
 }
 

@@ -29,9 +29,7 @@ SidebarFixture::SidebarFixture()
         -> std::optional<common::RemovalSafety::Refusal> {
         if (url.path().find("Refused") == std::string::npos)
             return std::nullopt;
-        common::RemovalSafety::Refusal refusal;
-        refusal.kind = common::RemovalSafety::Refusal::Kind::protectedLocation;
-        return refusal;
+        return common::RemovalSafety::Refusal::protectedLocation(url.path());
     };
     services.leftoverScan = [c](const core::InstalledApp&,
                                 const std::vector<core::ScopedAccessRoot>&, std::stop_token) {

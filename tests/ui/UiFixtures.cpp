@@ -71,6 +71,7 @@ std::vector<NamedOutcome> bannerGallery()
     // One of them refused by the removal-safety policy: never offered for removal by hand.
     auto refusedByPolicy = refused;
     refusedByPolicy.escalatableIDs.erase(refused.failed.back().item.id());
+    refusedByPolicy.refusedIDs.insert(refused.failed.back().item.id());
     gallery.push_back({"couldnt-remove-refused", refusedByPolicy});
 
     auto partly = movedOutcome(
