@@ -725,8 +725,13 @@ public:
     // are found, replacing one with the same id.
     Task<void> prepareTrashNotice(core::WatchedAppBundle bundle, core::InstalledApp app,
                                   std::vector<core::ScopedAccessRoot> accessRoots);
+    // The listed app that is the notice's app installed again: the one back at the bundle's
+    // original place, else one with its bundle id (case ignored); outside every Trash and on
+    // disk. None while the app is still away.
+    std::optional<core::InstalledApp> installedAgain(const core::WatchedAppBundle& bundle) const;
     // Removes the notice, empties the batch, shows and scans its app; an app that only
-    // vanished is then marked not found with nothing ticked.
+    // vanished is then marked not found with nothing ticked. An app installed again meanwhile
+    // is shown as it is now, installed.
     Task<void> reviewTrashedApp(TrashedAppNotice notice);
     // Removes every notice with the notice's id; the gate keeps its record.
     void dismissTrashNotice(const TrashedAppNotice& notice);

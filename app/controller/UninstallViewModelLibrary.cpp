@@ -239,11 +239,43 @@ Task<void> UninstallViewModel::prepareTrashNotice(core::WatchedAppBundle bundle,
     setTrashNotices(std::move(notices));
 }
 
+std::optional<core::InstalledApp>
+UninstallViewModel::installedAgain(const core::WatchedAppBundle& bundle) const
+{
+    VELDO_CHECK_SEQUENCE(m_sequence);
+    const platform::MacPath home = platform::homeDirectory();
+    const auto live = [&](const core::InstalledApp& app) {
+        return !core::isInTrash(app.url, home) && m_services.fileExists(app.url);
+    };
+    if (bundle.originalURL) {
+        const std::string original = bundle.originalURL->standardized().path();
+        const auto back = std::ranges::find_if(m_apps, [&](const core::InstalledApp& app) {
+            return app.url.standardized().path() == original && live(app);
+        });
+        if (back != m_apps.end())
+            return *back;
+    }
+    if (!bundle.bundleID)
+        return std::nullopt;
+    const std::string wanted = platform::lowercased(*bundle.bundleID);
+    const auto copy = std::ranges::find_if(m_apps, [&](const core::InstalledApp& app) {
+        return app.bundleID && platform::lowercased(*app.bundleID) == wanted && live(app);
+    });
+    if (copy == m_apps.end())
+        return std::nullopt;
+    return *copy;
+}
+
 Task<void> UninstallViewModel::reviewTrashedApp(TrashedAppNotice notice)
 {
     VELDO_CHECK_SEQUENCE(m_sequence);
     setTrashNotices(withoutNotice(m_trashNotices, notice.id));
     clearBatch();
+    // Put back since the notice came: what the detail says about the app must hold now.
+    if (std::optional<core::InstalledApp> installed = installedAgain(notice.bundle)) {
+        co_await showApp(std::move(*installed));
+        co_return;
+    }
     co_await showApp(notice.app);
     if (!notice.bundle.trashURL && m_selectedAppID == notice.app.id()) {
         setDetailAppLocation(DetailAppLocation::notFound);

@@ -222,7 +222,10 @@ Task<void> UninstallViewModel::loadLeftovers(core::InstalledApp app)
         cache[app.id()] = items;
         setLeftoverCache(std::move(cache));
     }
-    IdSet selection = defaultLeftoverSelection(items);
+    // A detail that says its app was not found promises that nothing is ticked for it.
+    const bool notFound = m_detailAppLocation == DetailAppLocation::notFound && m_detailApp &&
+                          m_detailApp->id() == app.id();
+    IdSet selection = notFound ? IdSet{} : defaultLeftoverSelection(items);
     setLeftovers(std::move(items));
     setSelectedLeftoverIDs(std::move(selection));
     setIsScanningLeftovers(false);
