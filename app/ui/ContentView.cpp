@@ -5,6 +5,7 @@
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QLayout>
 #include <QMimeData>
 #include <QSplitter>
 #include <QTimer>
@@ -267,11 +268,24 @@ void ContentView::syncResultBanner()
     withSpringAnimation(m_result, m_resultShown);
 }
 
+void ContentView::refreshHiddenCardLayout(QWidget* card)
+{
+    // A hidden card gets no layout requests, so the nested layouts of its texts keep what they
+    // measured before its texts were set (nothing, for a card never shown) and the card would
+    // come up with no height until the next layout. Activating its layout measures it anew.
+    if (QLayout* layout = card->layout()) {
+        layout->invalidate();
+        layout->activate();
+    }
+}
+
 void ContentView::layoutOverlays()
 {
     const int available = std::max(0, width() - 2 * kTopInset);
     // As wide as the card wants within the view, and as high as it needs at that width.
-    auto cardSize = [&](const CardFrame* card) {
+    auto cardSize = [&](CardFrame* card) {
+        if (card->isHidden())
+            refreshHiddenCardLayout(card);
         const QMargins shadow = card->shadowMargins();
         const QSize hint = card->sizeHint();
         const int w = std::min(hint.width(), available + shadow.left() + shadow.right());

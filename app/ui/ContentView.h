@@ -70,6 +70,7 @@ private:
     void syncTrashNotices();
     void syncResultBanner();
     void layoutOverlays();
+    static void refreshHiddenCardLayout(QWidget* card);
 
     AppShell& m_shell;
     QSplitter* m_splitter;

@@ -32,6 +32,7 @@
 #include "app/ui/AdminEscalationSheet.h"
 #include "app/ui/AppManagementSheet.h"
 #include "app/ui/AppShell.h"
+#include "app/ui/CardFrame.h"
 #include "app/ui/CaskFailureSheet.h"
 #include "app/ui/ContentView.h"
 #include "app/ui/DetailPane.h"
@@ -435,6 +436,35 @@ TEST_F(MainWindowTest, TheTrashBannerShowsTheFirstNoticeAndCountsTheOthers)
               TrashedAppBanner::detailLine(notices[2], 0));
     model().setTrashNotices({});
     EXPECT_TRUE(banner->isHidden());
+}
+
+TEST_F(MainWindowTest, EachBannerShownForTheFirstTimeIsAsTallAsItsContent)
+{
+    // Each card's first appearance, in a window that has shown none: the Trash banner alone,
+    // then the drop notice above it.
+    ContentView* view = child<ContentView>(open(), "contentView");
+    const auto cardHeight = [](const CardFrame* card) {
+        return (card->geometry() - card->shadowMargins()).height();
+    };
+    const auto contentHeight = [](const CardFrame* card) {
+        const QMargins shadow = card->shadowMargins();
+        return card->heightForWidth(card->width()) - shadow.top() - shadow.bottom();
+    };
+
+    auto* trash = child<TrashedAppBanner>(view, "trashedAppBanner");
+    model().setTrashNotices({controller::TrashedAppNotice{"n", {}, app("Kestrel Video"), 3, 0}});
+    ASSERT_TRUE(trash->isVisible());
+    EXPECT_GT(contentHeight(trash), trash->fontMetrics().height());
+    EXPECT_EQ(cardHeight(trash), contentHeight(trash)) << "the notice shows as soon as it comes";
+
+    auto* notice = child<NoticeBanner>(view, "noticeBanner");
+    model().setDropNotice(std::string("Homebrew uninstalled “Kestrel Video”."));
+    ASSERT_TRUE(notice->isVisible());
+    EXPECT_GT(contentHeight(notice), notice->fontMetrics().height());
+    EXPECT_EQ(cardHeight(notice), contentHeight(notice));
+    EXPECT_EQ((trash->geometry() - trash->shadowMargins()).top(),
+              (notice->geometry() - notice->shadowMargins()).bottom() + 1 +
+                  ContentView::kRowSpacing);
 }
 
 TEST_F(MainWindowTest, TheResultBannerNeedsTheFlagAndAnOutcome)
