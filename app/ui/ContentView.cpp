@@ -268,11 +268,11 @@ void ContentView::syncResultBanner()
     withSpringAnimation(m_result, m_resultShown);
 }
 
-void ContentView::refreshHiddenCardLayout(QWidget* card)
+void ContentView::measureCard(QWidget* card)
 {
-    // A hidden card gets no layout requests, so the nested layouts of its texts keep what they
-    // measured before its texts were set (nothing, for a card never shown) and the card would
-    // come up with no height until the next layout. Activating its layout measures it anew.
+    // A card's texts lie in a nested layout that only a layout request measures again, and a
+    // hidden card gets none: a card never shown would measure as empty and come up with no
+    // height, a shown one with the height of its previous text, until the next layout.
     if (QLayout* layout = card->layout()) {
         layout->invalidate();
         layout->activate();
@@ -284,8 +284,7 @@ void ContentView::layoutOverlays()
     const int available = std::max(0, width() - 2 * kTopInset);
     // As wide as the card wants within the view, and as high as it needs at that width.
     auto cardSize = [&](CardFrame* card) {
-        if (card->isHidden())
-            refreshHiddenCardLayout(card);
+        measureCard(card);
         const QMargins shadow = card->shadowMargins();
         const QSize hint = card->sizeHint();
         const int w = std::min(hint.width(), available + shadow.left() + shadow.right());

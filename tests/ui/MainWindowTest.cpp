@@ -438,7 +438,7 @@ TEST_F(MainWindowTest, TheTrashBannerShowsTheFirstNoticeAndCountsTheOthers)
     EXPECT_TRUE(banner->isHidden());
 }
 
-TEST_F(MainWindowTest, EachBannerShownForTheFirstTimeIsAsTallAsItsContent)
+TEST_F(MainWindowTest, EachBannerIsAsTallAsItsContentFromItsFirstAppearance)
 {
     // Each card's first appearance, in a window that has shown none: the Trash banner alone,
     // then the drop notice above it.
@@ -465,6 +465,13 @@ TEST_F(MainWindowTest, EachBannerShownForTheFirstTimeIsAsTallAsItsContent)
     EXPECT_EQ((trash->geometry() - trash->shadowMargins()).top(),
               (notice->geometry() - notice->shadowMargins()).bottom() + 1 +
                   ContentView::kRowSpacing);
+
+    // A later notice whose prompt wraps: the shown card grows with it at once.
+    const int oneLine = cardHeight(trash);
+    model().setTrashNotices({controller::TrashedAppNotice{
+        "m", {}, app("Kestrel Video Professional Studio Edition for Teams and Classrooms"), 3, 0}});
+    EXPECT_GT(contentHeight(trash), oneLine);
+    EXPECT_EQ(cardHeight(trash), contentHeight(trash));
 }
 
 TEST_F(MainWindowTest, TheResultBannerNeedsTheFlagAndAnOutcome)
