@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <QLabel>
+#include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QStackedWidget>
@@ -20,10 +21,13 @@
 #include "app/ui/AppDetailView.h"
 #include "app/ui/AppListView.h"
 #include "app/ui/ContentView.h"
+#include "app/ui/DeveloperView.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/RemovalReviewSheet.h"
 #include "app/ui/ResultBanner.h"
+#include "app/ui/TrashedAppBanner.h"
 #include "tests/support/FakeMac.h"
+#include "tests/support/StandInBrew.h"
 #include "tests/ui/ChildLookup.h"
 #include "tests/ui/ReviewRows.h"
 #include "tests/ui/ShellWindows.h"
@@ -166,6 +170,75 @@ TEST(UninstallFlow, ASheetOverAppAClosesWhenAnotherWindowShowsAppBAndNothingIsRe
     EXPECT_FALSE(model.isRemoving());
     EXPECT_FALSE(model.lastOutcome());
     EXPECT_EQ(manifest(mac.host(mac.home())), before);
+}
+
+} // namespace
+} // namespace veldo::ui
+
+namespace veldo::ui {
+
+using testsupport::child;
+namespace {
+
+using platform::MacPath;
+using namespace std::chrono_literals;
+
+TEST(UninstallFlow, ACaskUninstalledFromThePackageListIsOfferedForItsLeftoversAtOnce)
+{
+    testsupport::FakeMac mac;
+    testsupport::StandInBrew brew(mac);
+    const MacPath app("/Applications/Kestrel.app");
+    mac.makeApp(app, platform::PlistValue::Dictionary{
+                         {"CFBundleIdentifier", std::string("com.example.kestrel")},
+                         {"CFBundleName", std::string("Kestrel")}});
+    mac.mkdir(MacPath("/opt/homebrew/Caskroom/kestrel/3.0"));
+    mac.write(MacPath("/opt/homebrew/Caskroom/kestrel/.metadata/3.0/20260601120000.000/Casks/"
+                      "kestrel.rb"),
+              "cask \"kestrel\" do\n  version \"3.0\"\n  app \"Kestrel.app\"\nend\n");
+    const MacPath library = mac.home().appendingPathComponent("Library");
+    mac.write(library.appendingPathComponent("Application Support/Kestrel/media.db"), "media");
+    mac.write(library.appendingPathComponent("Caches/com.example.kestrel/cache.bin"), "cache");
+
+    ShellWindows windows(ShellWindows::Library::watched);
+    controller::UninstallViewModel& model = windows.model();
+    QPointer<QWidget> window = windows.open();
+    ASSERT_TRUE(window);
+    ASSERT_TRUE(windows.waitForApps(1));
+    model.setHasScannedPackages(true); // the one cask, not this machine's npm, pip and gem
+    model.setPackageGroups({core::PackageGroup{
+        core::PackageManagerKind::brewCask,
+        {core::DevPackage{core::PackageManagerKind::brewCask, "kestrel", "3.0", 0}}}});
+    model.selectApps({"veldo://developer"}).detach();
+    model.setDeveloperTab(core::DeveloperTab::packages);
+    model.selectAllPackages();
+    DeveloperView* developer = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (developer = window->findChild<DeveloperView*>()); }));
+
+    child<QPushButton>(developer, "uninstallButton")->click();
+    auto* dialog = shownDialog<QMessageBox>(developer, "packageDialog");
+    ASSERT_NE(dialog, nullptr);
+    const QList<QAbstractButton*> buttons = dialog->buttons();
+    const auto uninstall =
+        std::ranges::find(buttons, QStringLiteral("Uninstall Permanently"), &QAbstractButton::text);
+    ASSERT_NE(uninstall, buttons.end());
+    const auto clicked = std::chrono::steady_clock::now();
+    (*uninstall)->click();
+
+    // Brew deletes the bundle; the watcher's notice is on screen, at its full height, within
+    // its bound.
+    auto* banner = child<TrashedAppBanner>(window, "trashedAppBanner");
+    const auto shown = [&] {
+        const QMargins shadow = banner->shadowMargins();
+        return banner->isVisible() && banner->height() == banner->heightForWidth(banner->width()) &&
+               banner->height() - shadow.top() - shadow.bottom() > banner->fontMetrics().height();
+    };
+    ASSERT_TRUE(QTest::qWaitFor(shown, 6'000));
+    EXPECT_LE(std::chrono::steady_clock::now() - clicked, 6s);
+    EXPECT_FALSE(std::filesystem::exists(mac.host(app)));
+    EXPECT_EQ(child<QLabel>(banner, "promptLabel")->text(),
+              QStringLiteral("“Kestrel” is no longer in Applications. Remove its leftovers too?"));
+    ASSERT_EQ(model.trashNotices().size(), 1u);
+    EXPECT_EQ(model.trashNotices()[0].itemCount, 2);
 }
 
 } // namespace
