@@ -735,6 +735,9 @@ public:
     Task<void> reviewTrashedApp(TrashedAppNotice notice);
     // Removes every notice with the notice's id; the gate keeps its record.
     void dismissTrashNotice(const TrashedAppNotice& notice);
+    // Takes what a removal moved or found gone (the items and everything beneath them) out of
+    // the notices' items and counts; a notice left with no item goes.
+    void dropMovedItemsFromTrashNotices(const removal::UninstallOutcome& outcome);
 
     // The cask of the detail app that Homebrew may uninstall: its token and whether it has zap
     // items; none without a cask, for a protected app, or an app not installed in place.

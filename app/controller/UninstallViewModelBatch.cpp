@@ -120,6 +120,7 @@ Task<void> UninstallViewModel::removeBatch()
     const removal::UninstallOutcome outcome = co_await engine;
 
     expectTrashLocations(outcome);
+    dropMovedItemsFromTrashNotices(outcome);
     setLastRemovedApp(std::nullopt);
     setLastRemovedAppBundle(false);
     setLastOutcome(outcome);

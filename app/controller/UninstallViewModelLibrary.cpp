@@ -232,6 +232,7 @@ Task<void> UninstallViewModel::prepareTrashNotice(core::WatchedAppBundle bundle,
     notice.id = core::TrashNoticeGate::offerKey(bundle);
     notice.itemCount = static_cast<int>(kept.size());
     notice.totalBytes = removableBytes(kept);
+    notice.items = std::move(kept);
     notice.bundle = std::move(bundle);
     notice.app = std::move(app);
     std::vector<TrashedAppNotice> notices = withoutNotice(m_trashNotices, notice.id);
@@ -287,6 +288,35 @@ void UninstallViewModel::dismissTrashNotice(const TrashedAppNotice& notice)
 {
     VELDO_CHECK_SEQUENCE(m_sequence);
     setTrashNotices(withoutNotice(m_trashNotices, notice.id));
+}
+
+void UninstallViewModel::dropMovedItemsFromTrashNotices(const removal::UninstallOutcome& outcome)
+{
+    VELDO_CHECK_SEQUENCE(m_sequence);
+    if (m_trashNotices.empty())
+        return;
+    std::vector<std::string> gone;
+    for (const std::vector<core::LeftoverItem>* list : {&outcome.trashed, &outcome.alreadyMissing})
+        for (const core::LeftoverItem& item : *list)
+            gone.push_back(item.url.standardized().path());
+    if (gone.empty())
+        return;
+    const auto isGone = [&](const core::LeftoverItem& item) {
+        const std::string path = item.url.standardized().path();
+        return std::ranges::any_of(gone, [&](const std::string& moved) {
+            return path == moved ||
+                   (path.starts_with(moved) && (moved.ends_with('/') || path[moved.size()] == '/'));
+        });
+    };
+    std::vector<TrashedAppNotice> notices = m_trashNotices;
+    for (TrashedAppNotice& notice : notices) {
+        if (std::erase_if(notice.items, isGone) == 0)
+            continue;
+        notice.itemCount = static_cast<int>(notice.items.size());
+        notice.totalBytes = removableBytes(notice.items);
+    }
+    std::erase_if(notices, [](const TrashedAppNotice& notice) { return notice.items.empty(); });
+    setTrashNotices(std::move(notices));
 }
 
 } // namespace veldo::controller

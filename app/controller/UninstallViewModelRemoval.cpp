@@ -240,6 +240,7 @@ Task<void> UninstallViewModel::uninstallApp()
     const UninstallOutcome outcome = co_await engine;
 
     expectTrashLocations(outcome);
+    dropMovedItemsFromTrashNotices(outcome);
     setLastOutcome(outcome);
     setLastOutcomeSource(OutcomeSource::app);
     setShowResultBanner(true);

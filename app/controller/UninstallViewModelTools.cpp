@@ -147,6 +147,7 @@ void UninstallViewModel::recordToolRemoval(const removal::UninstallOutcome& outc
                                            OutcomeSource source)
 {
     expectTrashLocations(outcome);
+    dropMovedItemsFromTrashNotices(outcome);
     setLastRemovedApp(std::nullopt);
     setLastRemovedAppBundle(false);
     setLastOutcome(outcome);

@@ -610,6 +610,38 @@ TEST_F(LibraryOnDisk, AnAppDraggedToTheTrashIsOfferedAndOneVeldoMovesIsNot)
         [&] { return noticeFor("Own") != vm->trashNotices().end(); }, 300ms));
 }
 
+TEST_F(LibraryOnDisk, ANoticeLeavesOutItemsVeldoMovedSinceAndGoesWhenNoneAreLeft)
+{
+    m_mac.mkdir(m_mac.home().appendingPathComponent(".Trash"));
+    const InstalledApp dragged = makeApp("Dragged", "com.example.dragged");
+    auto vm = realController();
+    moveToTrash(dragged);
+    ASSERT_TRUE(
+        testsupport::RemovalFixture::waitLong([&] { return vm->trashNotices().size() == 1; }, 10s));
+    ASSERT_EQ(vm->trashNotices()[0].itemCount, 2);
+    const std::int64_t before = vm->trashNotices()[0].totalBytes;
+
+    // The app's cache folder is trashed as an orphan meanwhile, then its support folder.
+    const auto trashAsOrphan = [&](const std::string& folder) {
+        scanners::OrphanFinding finding;
+        finding.item =
+            item(m_mac.home().path() + "/Library/" + folder, 5000, core::LeftoverCategory::caches);
+        vm->setOrphanResult(
+            {{scanners::OrphanGroup{"com.example.dragged", "Dragged", {finding}}}, {}, false});
+        vm->toggleOrphan(finding);
+        ASSERT_TRUE(testsupport::RemovalFixture::finish(vm->removeOrphans()));
+        ASSERT_EQ(vm->lastOutcome()->trashed.size(), 1u);
+    };
+    trashAsOrphan("Caches/com.example.dragged");
+    ASSERT_EQ(vm->trashNotices().size(), 1u);
+    EXPECT_EQ(vm->trashNotices()[0].itemCount, 1);
+    EXPECT_GT(vm->trashNotices()[0].totalBytes, 0);
+    EXPECT_LT(vm->trashNotices()[0].totalBytes, before);
+
+    trashAsOrphan("Application Support/com.example.dragged");
+    EXPECT_TRUE(vm->trashNotices().empty()) << "nothing is left to offer";
+}
+
 } // namespace
 } // namespace veldo::controller
 
