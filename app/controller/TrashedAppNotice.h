@@ -20,6 +20,8 @@ struct TrashedAppNotice
     std::int64_t totalBytes = 0;
     // The items counted (no app bundles): those Veldo moves away later leave the counts.
     std::vector<core::LeftoverItem> items;
+    // Veldo's own Homebrew run from the package list deleted the bundle shortly before.
+    bool deletedByHomebrew = false;
 
     // True when the bundle lies in a Trash; false when it only vanished from its folder.
     bool hasTrashURL() const { return bundle.trashURL.has_value(); }

@@ -730,8 +730,8 @@ public:
     // disk. None while the app is still away.
     std::optional<core::InstalledApp> installedAgain(const core::WatchedAppBundle& bundle) const;
     // Removes the notice, empties the batch, shows and scans its app; an app that only
-    // vanished is then marked not found with nothing ticked. An app installed again meanwhile
-    // is shown as it is now, installed.
+    // vanished is then marked not found with nothing ticked, unless brew deleted it from the
+    // package list. An app installed again meanwhile is shown as it is now, installed.
     Task<void> reviewTrashedApp(TrashedAppNotice notice);
     // Removes every notice with the notice's id; the gate keeps its record.
     void dismissTrashNotice(const TrashedAppNotice& notice);
@@ -1030,6 +1030,10 @@ private:
     std::optional<veldo::controller::NoticeAlert> m_activeAlert;
 
     core::TrashNoticeGate m_trashNoticeGate;
+    // Standardised paths of the app bundles of casks brew was run to uninstall from the package
+    // list, with when: a notice for one within the gate's expectation lifetime says the app was
+    // removed, not lost.
+    std::map<std::string, std::chrono::steady_clock::time_point> m_deletedByHomebrew;
     TaskHandle m_appsRefreshTask;
     TaskHandle m_caskIndexTask;
 

@@ -235,6 +235,15 @@ Task<void> UninstallViewModel::prepareTrashNotice(core::WatchedAppBundle bundle,
     notice.items = std::move(kept);
     notice.bundle = std::move(bundle);
     notice.app = std::move(app);
+    if (notice.bundle.originalURL) {
+        const auto deleted =
+            m_deletedByHomebrew.find(notice.bundle.originalURL->standardized().path());
+        if (deleted != m_deletedByHomebrew.end()) {
+            notice.deletedByHomebrew = std::chrono::steady_clock::now() - deleted->second <
+                                       m_trashNoticeGate.expectationLifetime;
+            m_deletedByHomebrew.erase(deleted);
+        }
+    }
     std::vector<TrashedAppNotice> notices = withoutNotice(m_trashNotices, notice.id);
     notices.push_back(std::move(notice));
     setTrashNotices(std::move(notices));
@@ -278,7 +287,8 @@ Task<void> UninstallViewModel::reviewTrashedApp(TrashedAppNotice notice)
         co_return;
     }
     co_await showApp(notice.app);
-    if (!notice.bundle.trashURL && m_selectedAppID == notice.app.id()) {
+    if (!notice.bundle.trashURL && !notice.deletedByHomebrew &&
+        m_selectedAppID == notice.app.id()) {
         setDetailAppLocation(DetailAppLocation::notFound);
         setSelectedLeftoverIDs({});
     }

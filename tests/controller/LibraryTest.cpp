@@ -670,11 +670,17 @@ protected:
     testsupport::StandInBrew m_brew{m_mac};
 };
 
-TEST_F(LibraryOnDiskWithBrew, ACaskUninstalledFromThePackageListIsOfferedWithinTheWatchersBound)
+TEST_F(LibraryOnDiskWithBrew,
+       ACaskUninstalledFromThePackageListIsOfferedWithinTheWatchersBoundAsRemoved)
 {
     const InstalledApp kestrel = makeCask();
     auto vm = realController();
     vm->setApps({kestrel});
+    leftovers::CaskInfo cask;
+    cask.token = "kestrel";
+    cask.appNames = {"Kestrel.app"};
+    cask.appTargets = {"Kestrel.app"};
+    vm->setCaskIndex({{"Kestrel.app", cask}});
     vm->setPackageGroups({core::PackageGroup{
         PackageManagerKind::brewCask,
         {core::DevPackage{PackageManagerKind::brewCask, "kestrel", "3.0", 0}}}});
@@ -690,6 +696,13 @@ TEST_F(LibraryOnDiskWithBrew, ACaskUninstalledFromThePackageListIsOfferedWithinT
     EXPECT_EQ(notice.app.name, "Kestrel");
     EXPECT_EQ(notice.bundle.originalURL, kestrel.url);
     EXPECT_EQ(notice.itemCount, 2);
+
+    // Veldo saw brew delete it: the review says the app is removed, and ticks as for any
+    // removed app.
+    ASSERT_TRUE(testsupport::RemovalFixture::finish(vm->reviewTrashedApp(notice)));
+    EXPECT_EQ(vm->selectedAppID(), kestrel.id());
+    EXPECT_EQ(vm->detailAppLocation(), DetailAppLocation::removed);
+    EXPECT_EQ(vm->selectedLeftoverIDs(), vm->defaultLeftoverSelection(vm->leftovers()));
 }
 
 } // namespace
