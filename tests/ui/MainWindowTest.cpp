@@ -74,6 +74,16 @@ core::InstalledApp app(const std::string& name)
     return app;
 }
 
+// A notice of `name` counting `count` items.
+controller::TrashedAppNotice trashNotice(std::string id, const std::string& name, int count)
+{
+    controller::TrashedAppNotice notice;
+    notice.id = std::move(id);
+    notice.app = app(name);
+    notice.itemCount = count;
+    return notice;
+}
+
 template <typename T>
 Task<> countAnswers(TaskScope&, Task<T> prompt, std::vector<T>* answers)
 {
@@ -394,7 +404,7 @@ TEST_F(MainWindowTest, ALongNoticeWrapsWholeAndItsCardGrowsToFit)
               shortHeight - banner->shadowMargins().top() - banner->shadowMargins().bottom());
 
     // Placement as before: at the top, the Trash banner below the grown card.
-    model().setTrashNotices({controller::TrashedAppNotice{"n", {}, app("Orbit Browser"), 7, 0}});
+    model().setTrashNotices({trashNotice("n", "Orbit Browser", 7)});
     const QRect trash = child<TrashedAppBanner>(view, "trashedAppBanner")->geometry() -
                         child<TrashedAppBanner>(view, "trashedAppBanner")->shadowMargins();
     EXPECT_EQ(card.top(), ContentView::kTopInset);
@@ -452,7 +462,7 @@ TEST_F(MainWindowTest, EachBannerIsAsTallAsItsContentFromItsFirstAppearance)
     };
 
     auto* trash = child<TrashedAppBanner>(view, "trashedAppBanner");
-    model().setTrashNotices({controller::TrashedAppNotice{"n", {}, app("Kestrel Video"), 3, 0}});
+    model().setTrashNotices({trashNotice("n", "Kestrel Video", 3)});
     ASSERT_TRUE(trash->isVisible());
     EXPECT_GT(contentHeight(trash), trash->fontMetrics().height());
     EXPECT_EQ(cardHeight(trash), contentHeight(trash)) << "the notice shows as soon as it comes";
@@ -468,8 +478,8 @@ TEST_F(MainWindowTest, EachBannerIsAsTallAsItsContentFromItsFirstAppearance)
 
     // A later notice whose prompt wraps: the shown card grows with it at once.
     const int oneLine = cardHeight(trash);
-    model().setTrashNotices({controller::TrashedAppNotice{
-        "m", {}, app("Kestrel Video Professional Studio Edition for Teams and Classrooms"), 3, 0}});
+    model().setTrashNotices({trashNotice(
+        "m", "Kestrel Video Professional Studio Edition for Teams and Classrooms", 3)});
     EXPECT_GT(contentHeight(trash), oneLine);
     EXPECT_EQ(cardHeight(trash), contentHeight(trash));
 }
