@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <QLabel>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -239,6 +240,94 @@ TEST(UninstallFlow, ACaskUninstalledFromThePackageListIsOfferedForItsLeftoversAt
               QStringLiteral("“Kestrel” is no longer in Applications. Remove its leftovers too?"));
     ASSERT_EQ(model.trashNotices().size(), 1u);
     EXPECT_EQ(model.trashNotices()[0].itemCount, 2);
+}
+
+} // namespace
+} // namespace veldo::ui
+
+namespace veldo::ui {
+
+using testsupport::child;
+namespace {
+
+using platform::MacPath;
+
+// The Trash notice of an app that left /Applications without reaching the Trash.
+controller::TrashedAppNotice leftApplications(const std::string& name, const std::string& bundleID)
+{
+    controller::TrashedAppNotice notice;
+    notice.bundle = core::WatchedAppBundle{std::nullopt, MacPath("/Applications/" + name + ".app"),
+                                           bundleID, name, std::nullopt};
+    notice.id = "id:" + bundleID;
+    notice.app.url = *notice.bundle.originalURL;
+    notice.app.name = name;
+    notice.app.bundleID = bundleID;
+    notice.itemCount = 2;
+    return notice;
+}
+
+TEST(UninstallFlow, AReviewedNoticeShowsAnAppBackAsInstalledAndOneStillGoneWithNothingTicked)
+{
+    testsupport::FakeMac mac;
+    const MacPath library = mac.home().appendingPathComponent("Library");
+    for (const std::string name : {"Quill", "Gone"}) {
+        mac.write(library.appendingPathComponent("Application Support/" + name + "/data.db"), "d");
+        mac.write(library.appendingPathComponent("Caches/com.example." + name + "/cache.bin"), "c");
+    }
+    const MacPath quill("/Applications/Quill.app");
+    mac.makeApp(quill, platform::PlistValue::Dictionary{
+                           {"CFBundleIdentifier", std::string("com.example.Quill")},
+                           {"CFBundleName", std::string("Quill")}});
+
+    ShellWindows windows;
+    controller::UninstallViewModel& model = windows.model();
+    QPointer<QWidget> window = windows.open();
+    ASSERT_TRUE(window);
+    ASSERT_TRUE(windows.waitForApps(1));
+    const auto review = [&](const controller::TrashedAppNotice& notice) -> AppDetailView* {
+        model.setTrashNotices({notice});
+        child<QPushButton>(child<TrashedAppBanner>(window, "trashedAppBanner"), "reviewButton")
+            ->click();
+        AppDetailView* detail = nullptr;
+        (void)QTest::qWaitFor([&] {
+            detail = window->findChild<AppDetailView*>();
+            return detail && detail->app().url == notice.app.url && !model.isScanningLeftovers() &&
+                   !model.leftovers().empty();
+        });
+        return detail && detail->app().url == notice.app.url ? detail : nullptr;
+    };
+    const auto summary = [](AppDetailView* detail) {
+        return child<QLabel>(detail, "summaryLabel")->text();
+    };
+
+    // Quill left Applications and came back before its notice was reviewed.
+    AppDetailView* back = review(leftApplications("Quill", "com.example.Quill"));
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(back->findChild<QWidget*>("locationBannerView"), nullptr) << "installed";
+    EXPECT_FALSE(summary(back).startsWith(QStringLiteral("0 selected")))
+        << summary(back).toStdString();
+    EXPECT_TRUE(child<QPushButton>(back, "primaryButton")->isEnabled());
+
+    // Gone is still gone: nothing is ticked, and a rescan ticks nothing either.
+    AppDetailView* gone = review(leftApplications("Gone", "com.example.Gone"));
+    ASSERT_NE(gone, nullptr);
+    auto* location = gone->findChild<QWidget*>("locationBannerView");
+    ASSERT_NE(location, nullptr);
+    EXPECT_EQ(child<QLabel>(location, "titleLabel")->text(), QStringLiteral("App Not Found"));
+    for (const bool rescanned : {false, true}) {
+        EXPECT_EQ(summary(gone), QStringLiteral("0 selected · Zero KB")) << rescanned;
+        EXPECT_FALSE(child<QPushButton>(gone, "primaryButton")->isEnabled()) << rescanned;
+        if (rescanned)
+            break;
+        const QList<QAction*> actions =
+            child<QToolButton>(gone, "moreActionsButton")->menu()->actions();
+        const auto rescan = std::ranges::find(actions, QStringLiteral("Rescan"), &QAction::text);
+        ASSERT_NE(rescan, actions.end());
+        (*rescan)->trigger();
+        ASSERT_TRUE(model.isScanningLeftovers());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !model.isScanningLeftovers(); }));
+        ASSERT_FALSE(model.leftovers().empty());
+    }
 }
 
 } // namespace
