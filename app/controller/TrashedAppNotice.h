@@ -3,8 +3,10 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "app/core/InstalledApp.h"
+#include "app/core/LeftoverItem.h"
 #include "app/core/WatchedAppBundle.h"
 
 namespace veldo::controller {
@@ -16,6 +18,10 @@ struct TrashedAppNotice
     core::InstalledApp app;
     int itemCount = 0;
     std::int64_t totalBytes = 0;
+    // The items counted (no app bundles): those Veldo moves away later leave the counts.
+    std::vector<core::LeftoverItem> items;
+    // Veldo's own Homebrew run from the package list deleted the bundle shortly before.
+    bool deletedByHomebrew = false;
 
     // True when the bundle lies in a Trash; false when it only vanished from its folder.
     bool hasTrashURL() const { return bundle.trashURL.has_value(); }

@@ -752,11 +752,19 @@ public:
     // are found, replacing one with the same id.
     Task<void> prepareTrashNotice(core::WatchedAppBundle bundle, core::InstalledApp app,
                                   std::vector<core::ScopedAccessRoot> accessRoots);
+    // The listed app that is the notice's app installed again: the one back at the bundle's
+    // original place, else one with its bundle id (case ignored); outside every Trash and on
+    // disk. None while the app is still away.
+    std::optional<core::InstalledApp> installedAgain(const core::WatchedAppBundle& bundle) const;
     // Removes the notice, empties the batch, shows and scans its app; an app that only
-    // vanished is then marked not found with nothing ticked.
+    // vanished is then marked not found with nothing ticked, unless brew deleted it from the
+    // package list. An app installed again meanwhile is shown as it is now, installed.
     Task<void> reviewTrashedApp(TrashedAppNotice notice);
     // Removes every notice with the notice's id; the gate keeps its record.
     void dismissTrashNotice(const TrashedAppNotice& notice);
+    // Takes what a removal moved or found gone (the items and everything beneath them) out of
+    // the notices' items and counts; a notice left with no item goes.
+    void dropMovedItemsFromTrashNotices(const removal::UninstallOutcome& outcome);
 
     // The cask of the detail app that Homebrew may uninstall: its token and whether it has zap
     // items; none without a cask, for a protected app, or an app not installed in place.
@@ -1050,6 +1058,10 @@ private:
     std::optional<veldo::controller::NoticeAlert> m_activeAlert;
 
     core::TrashNoticeGate m_trashNoticeGate;
+    // Standardised paths of the app bundles of casks brew was run to uninstall from the package
+    // list, with when: a notice for one within the gate's expectation lifetime says the app was
+    // removed, not lost.
+    std::map<std::string, std::chrono::steady_clock::time_point> m_deletedByHomebrew;
     TaskHandle m_appsRefreshTask;
     TaskHandle m_caskIndexTask;
 

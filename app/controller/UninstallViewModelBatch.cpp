@@ -124,6 +124,7 @@ Task<void> UninstallViewModel::removeBatch()
     closeTally(count);
 
     expectTrashLocations(outcome);
+    dropMovedItemsFromTrashNotices(outcome);
     setLastRemovedApp(std::nullopt);
     setLastRemovedAppBundle(false);
     setLastOutcome(outcome);

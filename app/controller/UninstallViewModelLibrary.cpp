@@ -232,11 +232,48 @@ Task<void> UninstallViewModel::prepareTrashNotice(core::WatchedAppBundle bundle,
     notice.id = core::TrashNoticeGate::offerKey(bundle);
     notice.itemCount = static_cast<int>(kept.size());
     notice.totalBytes = removableBytes(kept);
+    notice.items = std::move(kept);
     notice.bundle = std::move(bundle);
     notice.app = std::move(app);
+    if (notice.bundle.originalURL) {
+        const auto deleted =
+            m_deletedByHomebrew.find(notice.bundle.originalURL->standardized().path());
+        if (deleted != m_deletedByHomebrew.end()) {
+            notice.deletedByHomebrew = std::chrono::steady_clock::now() - deleted->second <
+                                       m_trashNoticeGate.expectationLifetime;
+            m_deletedByHomebrew.erase(deleted);
+        }
+    }
     std::vector<TrashedAppNotice> notices = withoutNotice(m_trashNotices, notice.id);
     notices.push_back(std::move(notice));
     setTrashNotices(std::move(notices));
+}
+
+std::optional<core::InstalledApp>
+UninstallViewModel::installedAgain(const core::WatchedAppBundle& bundle) const
+{
+    VELDO_CHECK_SEQUENCE(m_sequence);
+    const platform::MacPath home = platform::homeDirectory();
+    const auto live = [&](const core::InstalledApp& app) {
+        return !core::isInTrash(app.url, home) && m_services.fileExists(app.url);
+    };
+    if (bundle.originalURL) {
+        const std::string original = bundle.originalURL->standardized().path();
+        const auto back = std::ranges::find_if(m_apps, [&](const core::InstalledApp& app) {
+            return app.url.standardized().path() == original && live(app);
+        });
+        if (back != m_apps.end())
+            return *back;
+    }
+    if (!bundle.bundleID)
+        return std::nullopt;
+    const std::string wanted = platform::lowercased(*bundle.bundleID);
+    const auto copy = std::ranges::find_if(m_apps, [&](const core::InstalledApp& app) {
+        return app.bundleID && platform::lowercased(*app.bundleID) == wanted && live(app);
+    });
+    if (copy == m_apps.end())
+        return std::nullopt;
+    return *copy;
 }
 
 Task<void> UninstallViewModel::reviewTrashedApp(TrashedAppNotice notice)
@@ -244,8 +281,14 @@ Task<void> UninstallViewModel::reviewTrashedApp(TrashedAppNotice notice)
     VELDO_CHECK_SEQUENCE(m_sequence);
     setTrashNotices(withoutNotice(m_trashNotices, notice.id));
     clearBatch();
+    // Put back since the notice came: what the detail says about the app must hold now.
+    if (std::optional<core::InstalledApp> installed = installedAgain(notice.bundle)) {
+        co_await showApp(std::move(*installed));
+        co_return;
+    }
     co_await showApp(notice.app);
-    if (!notice.bundle.trashURL && m_selectedAppID == notice.app.id()) {
+    if (!notice.bundle.trashURL && !notice.deletedByHomebrew &&
+        m_selectedAppID == notice.app.id()) {
         setDetailAppLocation(DetailAppLocation::notFound);
         setSelectedLeftoverIDs({});
     }
@@ -255,6 +298,35 @@ void UninstallViewModel::dismissTrashNotice(const TrashedAppNotice& notice)
 {
     VELDO_CHECK_SEQUENCE(m_sequence);
     setTrashNotices(withoutNotice(m_trashNotices, notice.id));
+}
+
+void UninstallViewModel::dropMovedItemsFromTrashNotices(const removal::UninstallOutcome& outcome)
+{
+    VELDO_CHECK_SEQUENCE(m_sequence);
+    if (m_trashNotices.empty())
+        return;
+    std::vector<std::string> gone;
+    for (const std::vector<core::LeftoverItem>* list : {&outcome.trashed, &outcome.alreadyMissing})
+        for (const core::LeftoverItem& item : *list)
+            gone.push_back(item.url.standardized().path());
+    if (gone.empty())
+        return;
+    const auto isGone = [&](const core::LeftoverItem& item) {
+        const std::string path = item.url.standardized().path();
+        return std::ranges::any_of(gone, [&](const std::string& moved) {
+            return path == moved ||
+                   (path.starts_with(moved) && (moved.ends_with('/') || path[moved.size()] == '/'));
+        });
+    };
+    std::vector<TrashedAppNotice> notices = m_trashNotices;
+    for (TrashedAppNotice& notice : notices) {
+        if (std::erase_if(notice.items, isGone) == 0)
+            continue;
+        notice.itemCount = static_cast<int>(notice.items.size());
+        notice.totalBytes = removableBytes(notice.items);
+    }
+    std::erase_if(notices, [](const TrashedAppNotice& notice) { return notice.items.empty(); });
+    setTrashNotices(std::move(notices));
 }
 
 } // namespace veldo::controller

@@ -290,6 +290,7 @@ Task<void> UninstallViewModel::uninstallApp()
     closeTally(count);
 
     expectTrashLocations(outcome);
+    dropMovedItemsFromTrashNotices(outcome);
     setLastOutcome(outcome);
     setLastOutcomeSource(OutcomeSource::app);
     setShowResultBanner(true);

@@ -224,9 +224,12 @@ Task<void> UninstallViewModel::loadLeftovers(core::InstalledApp app)
         cache[app.id()] = items;
         setLeftoverCache(std::move(cache));
     }
-    // Judged once the list is in place: its verdicts then serve the views too.
+    // A detail that says its app was not found promises that nothing is ticked for it.
+    const bool notFound = m_detailAppLocation == DetailAppLocation::notFound && m_detailApp &&
+                          m_detailApp->id() == app.id();
     setLeftovers(std::move(items));
-    setSelectedLeftoverIDs(defaultLeftoverSelection(m_leftovers));
+    // Judged once the list is in place: its verdicts then serve the views too.
+    setSelectedLeftoverIDs(notFound ? IdSet{} : defaultLeftoverSelection(m_leftovers));
     setIsScanningLeftovers(false);
 }
 

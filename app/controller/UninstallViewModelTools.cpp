@@ -149,6 +149,7 @@ void UninstallViewModel::recordToolRemoval(const removal::UninstallOutcome& outc
                                            OutcomeSource source)
 {
     expectTrashLocations(outcome);
+    dropMovedItemsFromTrashNotices(outcome);
     setLastRemovedApp(std::nullopt);
     setLastRemovedAppBundle(false);
     setLastOutcome(outcome);
@@ -276,6 +277,17 @@ Task<void> UninstallViewModel::removePackages()
         else
             allowed.push_back(package);
     }
+
+    // The apps of the casks brew is about to uninstall, stamped now: a notice for one that
+    // vanishes meanwhile knows brew deleted it.
+    for (const core::InstalledApp& app : m_apps)
+        if (const std::optional<leftovers::CaskInfo> cask = caskToken(app.url))
+            if (std::ranges::any_of(allowed, [&](const core::DevPackage& package) {
+                    return package.manager == core::PackageManagerKind::brewCask &&
+                           package.name == cask->token;
+                }))
+                m_deletedByHomebrew[app.url.standardized().path()] =
+                    std::chrono::steady_clock::now();
 
     scanners::PackageRemover::Result result;
     if (!allowed.empty()) {

@@ -5,6 +5,7 @@
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QLayout>
 #include <QMimeData>
 #include <QSplitter>
 #include <QTimer>
@@ -267,11 +268,23 @@ void ContentView::syncResultBanner()
     withSpringAnimation(m_result, m_resultShown);
 }
 
+void ContentView::measureCard(QWidget* card)
+{
+    // A card's texts lie in a nested layout that only a layout request measures again, and a
+    // hidden card gets none: a card never shown would measure as empty and come up with no
+    // height, a shown one with the height of its previous text, until the next layout.
+    if (QLayout* layout = card->layout()) {
+        layout->invalidate();
+        layout->activate();
+    }
+}
+
 void ContentView::layoutOverlays()
 {
     const int available = std::max(0, width() - 2 * kTopInset);
     // As wide as the card wants within the view, and as high as it needs at that width.
-    auto cardSize = [&](const CardFrame* card) {
+    auto cardSize = [&](CardFrame* card) {
+        measureCard(card);
         const QMargins shadow = card->shadowMargins();
         const QSize hint = card->sizeHint();
         const int w = std::min(hint.width(), available + shadow.left() + shadow.right());

@@ -70,6 +70,7 @@ private:
     void syncTrashNotices();
     void syncResultBanner();
     void layoutOverlays();
+    static void measureCard(QWidget* card);
 
     AppShell& m_shell;
     QSplitter* m_splitter;

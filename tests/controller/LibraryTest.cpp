@@ -3,6 +3,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdio>
+#include <filesystem>
 #include <map>
 #include <mutex>
 
@@ -11,6 +12,7 @@
 #include "app/core/TrashNoticeGate.h"
 #include "tests/controller/RemovalFixture.h"
 #include "tests/support/MacPathLiteral.h"
+#include "tests/support/StandInBrew.h"
 
 namespace veldo::controller {
 namespace {
@@ -436,6 +438,84 @@ TEST_F(Library, DismissingChangesNothingElseAndReviewingShowsTheApp)
     EXPECT_TRUE(vm->selectedLeftoverIDs().empty());
 }
 
+TEST_F(Library, ARescanOfAnAppNotFoundKeepsNothingSelected)
+{
+    auto vm = scriptedController();
+    giveLeftovers("Gone");
+    for (LeftoverItem& found : m_leftovers["Gone"])
+        found.confidence = core::MatchConfidence::certain;
+    m_stream->yield(AppLibraryWatcher::AppRemoved{
+        bundle("com.gone", "Gone", std::nullopt, "/Applications/Gone.app"_mac)});
+    ASSERT_TRUE(waitFor([&] { return vm->trashNotices().size() == 1; }));
+    vm->reviewTrashedApp(vm->trashNotices()[0]).detach();
+    ASSERT_TRUE(waitFor([&] { return !vm->isScanningLeftovers(); }));
+    ASSERT_EQ(vm->detailAppLocation(), DetailAppLocation::notFound);
+
+    vm->scanLeftovers().detach();
+    EXPECT_TRUE(vm->isScanningLeftovers());
+    ASSERT_TRUE(waitFor([&] { return !vm->isScanningLeftovers(); }));
+    EXPECT_EQ(vm->leftovers().size(), 4u);
+    EXPECT_EQ(vm->detailAppLocation(), DetailAppLocation::notFound);
+    EXPECT_TRUE(vm->selectedLeftoverIDs().empty());
+    EXPECT_TRUE(vm->selectedLeftovers().empty());
+}
+
+TEST_F(Library, ReviewingANoticeOfAnAppThatCameBackShowsTheInstalledApp)
+{
+    const struct
+    {
+        const char* name;
+        bool viaTrash;
+    } cases[] = {{"moved out of the folder and back", false}, {"trashed and put back", true}};
+    for (const auto& c : cases) {
+        m_stream = std::make_shared<Stream>();
+        auto vm = scriptedController();
+        const platform::MacPath installed("/Applications/Quill.app");
+        const platform::MacPath inTrash = m_mac.home().appendingPathComponent(".Trash/Quill.app");
+        const platform::PlistValue info = platform::PlistValue::Dictionary{
+            {"CFBundleIdentifier", "com.quill"}, {"CFBundleName", "Quill"}};
+        m_mac.makeApp(c.viaTrash ? inTrash : installed, info);
+        {
+            std::lock_guard lock(m_mutex);
+            m_leftovers["Quill"] = {
+                item(installed.path(), 500, LeftoverCategory::application),
+                item("/Users/me/Library/Application Support/com.quill", 100),
+                item("/Users/me/Library/Caches/com.quill", 20, LeftoverCategory::caches),
+            };
+            for (LeftoverItem& found : m_leftovers["Quill"])
+                found.confidence = core::MatchConfidence::certain;
+        }
+        const WatchedAppBundle gone = c.viaTrash
+                                          ? bundle("com.quill", "Quill", inTrash, installed)
+                                          : bundle("com.quill", "Quill", std::nullopt, installed);
+        if (c.viaTrash) {
+            m_stream->yield(AppLibraryWatcher::AppMovedToTrash{gone});
+        } else {
+            m_stream->yield(AppLibraryWatcher::AppRemoved{gone});
+        }
+        ASSERT_TRUE(waitFor([&] { return vm->trashNotices().size() == 1; })) << c.name;
+
+        // The app is back where it was and listed again.
+        if (c.viaTrash) {
+            ASSERT_EQ(::rename(m_mac.host(inTrash).c_str(), m_mac.host(installed).c_str()), 0);
+        }
+        const InstalledApp quill = app(installed.path(), "Quill", "com.quill");
+        vm->setApps({quill});
+        vm->reviewTrashedApp(vm->trashNotices()[0]).detach();
+        ASSERT_TRUE(waitFor([&] { return !vm->isScanningLeftovers(); })) << c.name;
+        EXPECT_TRUE(vm->trashNotices().empty()) << c.name;
+        EXPECT_EQ(vm->selectedAppID(), quill.id()) << c.name;
+        ASSERT_TRUE(vm->selectedApp()) << c.name;
+        EXPECT_EQ(vm->selectedApp()->url, installed) << c.name;
+        EXPECT_EQ(vm->detailAppLocation(), DetailAppLocation::installed) << c.name;
+        EXPECT_EQ(vm->leftovers().size(), 3u) << c.name;
+        EXPECT_EQ(vm->selectedLeftoverIDs(), vm->defaultLeftoverSelection(vm->leftovers()))
+            << c.name;
+        EXPECT_FALSE(vm->selectedLeftoverIDs().empty()) << c.name;
+        std::filesystem::remove_all(m_mac.host(installed));
+    }
+}
+
 } // namespace
 } // namespace veldo::controller
 
@@ -528,6 +608,101 @@ TEST_F(LibraryOnDisk, AnAppDraggedToTheTrashIsOfferedAndOneVeldoMovesIsNot)
     // Own's notice, had it been offered, is prepared alongside the marker's.
     EXPECT_FALSE(testsupport::RemovalFixture::waitLong(
         [&] { return noticeFor("Own") != vm->trashNotices().end(); }, 300ms));
+}
+
+TEST_F(LibraryOnDisk, ANoticeLeavesOutItemsVeldoMovedSinceAndGoesWhenNoneAreLeft)
+{
+    m_mac.mkdir(m_mac.home().appendingPathComponent(".Trash"));
+    const InstalledApp dragged = makeApp("Dragged", "com.example.dragged");
+    auto vm = realController();
+    moveToTrash(dragged);
+    ASSERT_TRUE(
+        testsupport::RemovalFixture::waitLong([&] { return vm->trashNotices().size() == 1; }, 10s));
+    ASSERT_EQ(vm->trashNotices()[0].itemCount, 2);
+    const std::int64_t before = vm->trashNotices()[0].totalBytes;
+
+    // The app's cache folder is trashed as an orphan meanwhile, then its support folder.
+    const auto trashAsOrphan = [&](const std::string& folder) {
+        scanners::OrphanFinding finding;
+        finding.item =
+            item(m_mac.home().path() + "/Library/" + folder, 5000, core::LeftoverCategory::caches);
+        vm->setOrphanResult(
+            {{scanners::OrphanGroup{"com.example.dragged", "Dragged", {finding}}}, {}, false});
+        vm->toggleOrphan(finding);
+        ASSERT_TRUE(testsupport::RemovalFixture::finish(vm->removeOrphans()));
+        ASSERT_EQ(vm->lastOutcome()->trashed.size(), 1u);
+    };
+    trashAsOrphan("Caches/com.example.dragged");
+    ASSERT_EQ(vm->trashNotices().size(), 1u);
+    EXPECT_EQ(vm->trashNotices()[0].itemCount, 1);
+    EXPECT_GT(vm->trashNotices()[0].totalBytes, 0);
+    EXPECT_LT(vm->trashNotices()[0].totalBytes, before);
+
+    trashAsOrphan("Application Support/com.example.dragged");
+    EXPECT_TRUE(vm->trashNotices().empty()) << "nothing is left to offer";
+}
+
+} // namespace
+} // namespace veldo::controller
+
+namespace veldo::controller {
+namespace {
+
+using core::InstalledApp;
+using core::PackageManagerKind;
+using platform::MacPath;
+using namespace veldo::testsupport::literals;
+using namespace std::chrono_literals;
+
+class LibraryOnDiskWithBrew : public LibraryOnDisk
+{
+protected:
+    // Kestrel installed as the cask "kestrel", as brew records it in its Caskroom.
+    InstalledApp makeCask()
+    {
+        m_mac.mkdir("/opt/homebrew/Caskroom/kestrel/3.0"_mac);
+        m_mac.write("/opt/homebrew/Caskroom/kestrel/.metadata/3.0/20260601120000.000/Casks/"
+                    "kestrel.rb"_mac,
+                    "cask \"kestrel\" do\n  version \"3.0\"\n  app \"Kestrel.app\"\nend\n");
+        return makeApp("Kestrel", "com.example.kestrel");
+    }
+
+    testsupport::StandInBrew m_brew{m_mac};
+};
+
+TEST_F(LibraryOnDiskWithBrew,
+       ACaskUninstalledFromThePackageListIsOfferedWithinTheWatchersBoundAsRemoved)
+{
+    const InstalledApp kestrel = makeCask();
+    auto vm = realController();
+    vm->setApps({kestrel});
+    leftovers::CaskInfo cask;
+    cask.token = "kestrel";
+    cask.appNames = {"Kestrel.app"};
+    cask.appTargets = {"Kestrel.app"};
+    vm->setCaskIndex({{"Kestrel.app", cask}});
+    vm->setPackageGroups({core::PackageGroup{
+        PackageManagerKind::brewCask,
+        {core::DevPackage{PackageManagerKind::brewCask, "kestrel", "3.0", 0}}}});
+    vm->selectAllPackages();
+
+    const auto start = std::chrono::steady_clock::now();
+    vm->removePackages().detach();
+    ASSERT_TRUE(
+        testsupport::RemovalFixture::waitLong([&] { return !vm->trashNotices().empty(); }, 6s));
+    EXPECT_LE(std::chrono::steady_clock::now() - start, 6s);
+    EXPECT_FALSE(std::filesystem::exists(m_mac.host(kestrel.url)));
+    const TrashedAppNotice notice = vm->trashNotices().front();
+    EXPECT_EQ(notice.app.name, "Kestrel");
+    EXPECT_EQ(notice.bundle.originalURL, kestrel.url);
+    EXPECT_EQ(notice.itemCount, 2);
+
+    // Veldo saw brew delete it: the review says the app is removed, and ticks as for any
+    // removed app.
+    ASSERT_TRUE(testsupport::RemovalFixture::finish(vm->reviewTrashedApp(notice)));
+    EXPECT_EQ(vm->selectedAppID(), kestrel.id());
+    EXPECT_EQ(vm->detailAppLocation(), DetailAppLocation::removed);
+    EXPECT_EQ(vm->selectedLeftoverIDs(), vm->defaultLeftoverSelection(vm->leftovers()));
 }
 
 } // namespace

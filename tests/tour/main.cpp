@@ -41,6 +41,7 @@
 
 #include "app/core/LeftoverCategory.h"
 #include "app/core/ToolchainItem.h"
+#include "app/core/TrashNoticeGate.h"
 #include "app/ui/AdminEscalationSheet.h"
 #include "app/ui/AppDetailView.h"
 #include "app/ui/AppListModel.h"
@@ -630,6 +631,14 @@ core::InstalledApp detailApp()
     return app;
 }
 
+// Runs the event loop until the controller's task has ended (ten seconds at most).
+void settle(const controller::Task<void>& task)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!task.isDone() && std::chrono::steady_clock::now() < end)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
 // Quill's detail state on the controller; `prepare` runs on it last.
 void arrangeDetail(testsupport::UiController& controller,
                    const std::function<void(controller::UninstallViewModel&)>& prepare,
@@ -677,6 +686,42 @@ ui::AppDetailView* detailHost(QWidget* host, testsupport::UiController& controll
     layout->addWidget(view);
     if (after)
         after(*view);
+    return view;
+}
+
+// The notice of `app` vanished from Applications (not in the Trash).
+controller::TrashedAppNotice vanishedNotice(const core::InstalledApp& app)
+{
+    controller::TrashedAppNotice notice;
+    notice.bundle =
+        core::WatchedAppBundle{std::nullopt, app.url, app.bundleID, app.name, app.version};
+    notice.id = core::TrashNoticeGate::offerKey(notice.bundle);
+    notice.app = app;
+    return notice;
+}
+
+// The detail screen of the tour's Mac's Quill after `drive` worked the controller (no app listed,
+// nothing shown, before it); the tour stops when the Mac has no Quill.
+ui::AppDetailView* macDetailHost(
+    QWidget* host, testsupport::UiController& controller,
+    const std::function<void(controller::UninstallViewModel&, const core::InstalledApp&)>& drive)
+{
+    controller::UninstallViewModel& model = *controller.model;
+    const std::optional<core::InstalledApp> quill =
+        model.services().loadApp(platform::MacPath("/Applications/Quill.app"));
+    if (!quill) {
+        std::fprintf(stderr, "veldo_tour: the Mac has no /Applications/Quill.app\n");
+        std::exit(1);
+    }
+    model.setApps({});
+    model.setCaskIndex({});
+    model.setRunningStatus({});
+    model.setTrashNotices({});
+    drive(model, *quill);
+    auto* view = new ui::AppDetailView(&model, model.selectedApp().value_or(*quill), host);
+    auto* layout = new QVBoxLayout(host);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(view);
     return view;
 }
 
@@ -731,8 +776,38 @@ void appendDetailShots(std::vector<Shot>& list, testsupport::UiController& contr
                             return detailHost(host, controller,
                                               [location](controller::UninstallViewModel& model) {
                                                   model.setDetailAppLocation(location);
+                                                  // What the review of a vanished app shows.
+                                                  if (location == L::notFound)
+                                                      model.setSelectedLeftoverIDs({});
                                               });
                         }});
+    // Quill of the tour's Mac, driven by the controller itself. Rescanned after its review as a
+    // vanished app: still nothing ticked.
+    list.push_back(
+        {QStringLiteral("detail-not-found-rescanned"),
+         ColorScheme::light,
+         {860, 760},
+         [&controller](QWidget* host) {
+             return macDetailHost(
+                 host, controller,
+                 [](controller::UninstallViewModel& model, const core::InstalledApp& app) {
+                     settle(model.reviewTrashedApp(vanishedNotice(app)));
+                     settle(model.scanLeftovers());
+                 });
+         }});
+    // Its notice reviewed after it came back to Applications: its ordinary detail.
+    list.push_back(
+        {QStringLiteral("detail-notice-of-an-app-back"),
+         ColorScheme::light,
+         {860, 760},
+         [&controller](QWidget* host) {
+             return macDetailHost(
+                 host, controller,
+                 [](controller::UninstallViewModel& model, const core::InstalledApp& app) {
+                     model.setApps({app});
+                     settle(model.reviewTrashedApp(vanishedNotice(app)));
+                 });
+         }});
     list.push_back({QStringLiteral("detail-running"),
                     ColorScheme::light,
                     {860, 760},

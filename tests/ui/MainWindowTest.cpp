@@ -32,6 +32,7 @@
 #include "app/ui/AdminEscalationSheet.h"
 #include "app/ui/AppManagementSheet.h"
 #include "app/ui/AppShell.h"
+#include "app/ui/CardFrame.h"
 #include "app/ui/CaskFailureSheet.h"
 #include "app/ui/ContentView.h"
 #include "app/ui/DetailPane.h"
@@ -71,6 +72,16 @@ core::InstalledApp app(const std::string& name)
     app.url = MacPath("/Applications/" + name + ".app");
     app.name = name;
     return app;
+}
+
+// A notice of `name` counting `count` items.
+controller::TrashedAppNotice trashNotice(std::string id, const std::string& name, int count)
+{
+    controller::TrashedAppNotice notice;
+    notice.id = std::move(id);
+    notice.app = app(name);
+    notice.itemCount = count;
+    return notice;
 }
 
 template <typename T>
@@ -393,7 +404,7 @@ TEST_F(MainWindowTest, ALongNoticeWrapsWholeAndItsCardGrowsToFit)
               shortHeight - banner->shadowMargins().top() - banner->shadowMargins().bottom());
 
     // Placement as before: at the top, the Trash banner below the grown card.
-    model().setTrashNotices({controller::TrashedAppNotice{"n", {}, app("Orbit Browser"), 7, 0}});
+    model().setTrashNotices({trashNotice("n", "Orbit Browser", 7)});
     const QRect trash = child<TrashedAppBanner>(view, "trashedAppBanner")->geometry() -
                         child<TrashedAppBanner>(view, "trashedAppBanner")->shadowMargins();
     EXPECT_EQ(card.top(), ContentView::kTopInset);
@@ -435,6 +446,42 @@ TEST_F(MainWindowTest, TheTrashBannerShowsTheFirstNoticeAndCountsTheOthers)
               TrashedAppBanner::detailLine(notices[2], 0));
     model().setTrashNotices({});
     EXPECT_TRUE(banner->isHidden());
+}
+
+TEST_F(MainWindowTest, EachBannerIsAsTallAsItsContentFromItsFirstAppearance)
+{
+    // Each card's first appearance, in a window that has shown none: the Trash banner alone,
+    // then the drop notice above it.
+    ContentView* view = child<ContentView>(open(), "contentView");
+    const auto cardHeight = [](const CardFrame* card) {
+        return (card->geometry() - card->shadowMargins()).height();
+    };
+    const auto contentHeight = [](const CardFrame* card) {
+        const QMargins shadow = card->shadowMargins();
+        return card->heightForWidth(card->width()) - shadow.top() - shadow.bottom();
+    };
+
+    auto* trash = child<TrashedAppBanner>(view, "trashedAppBanner");
+    model().setTrashNotices({trashNotice("n", "Kestrel Video", 3)});
+    ASSERT_TRUE(trash->isVisible());
+    EXPECT_GT(contentHeight(trash), trash->fontMetrics().height());
+    EXPECT_EQ(cardHeight(trash), contentHeight(trash)) << "the notice shows as soon as it comes";
+
+    auto* notice = child<NoticeBanner>(view, "noticeBanner");
+    model().setDropNotice(std::string("Homebrew uninstalled “Kestrel Video”."));
+    ASSERT_TRUE(notice->isVisible());
+    EXPECT_GT(contentHeight(notice), notice->fontMetrics().height());
+    EXPECT_EQ(cardHeight(notice), contentHeight(notice));
+    EXPECT_EQ((trash->geometry() - trash->shadowMargins()).top(),
+              (notice->geometry() - notice->shadowMargins()).bottom() + 1 +
+                  ContentView::kRowSpacing);
+
+    // A later notice whose prompt wraps: the shown card grows with it at once.
+    const int oneLine = cardHeight(trash);
+    model().setTrashNotices({trashNotice(
+        "m", "Kestrel Video Professional Studio Edition for Teams and Classrooms", 3)});
+    EXPECT_GT(contentHeight(trash), oneLine);
+    EXPECT_EQ(cardHeight(trash), contentHeight(trash));
 }
 
 TEST_F(MainWindowTest, TheResultBannerNeedsTheFlagAndAnOutcome)

@@ -19,10 +19,11 @@ using testsupport::child;
 
 namespace {
 
-WindowOperations withoutWatcher(controller::UninstallViewModel& model)
+WindowOperations operationsOf(controller::UninstallViewModel& model, ShellWindows::Library library)
 {
     WindowOperations operations = WindowOperations::of(model);
-    operations.startLibraryWatcher = {};
+    if (library == ShellWindows::Library::unwatched)
+        operations.startLibraryWatcher = {};
     return operations;
 }
 
@@ -35,9 +36,9 @@ AppShell::Options quietOptions()
 
 } // namespace
 
-ShellWindows::ShellWindows()
-    : m_shell(*m_controller.model, withoutWatcher(*m_controller.model), WindowContent::standard(),
-              quietOptions())
+ShellWindows::ShellWindows(Library library)
+    : m_shell(*m_controller.model, operationsOf(*m_controller.model, library),
+              WindowContent::standard(), quietOptions())
 {
 }
 

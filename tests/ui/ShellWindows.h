@@ -1,6 +1,6 @@
 // ShellWindows: main windows of an AppShell over a real controller in the current Mac root (the
-// caller's FakeMac), with no library watcher, as the key-flow tests drive them. GUI thread;
-// needs a QApplication.
+// caller's FakeMac), with no library watcher unless asked for, as the key-flow tests drive them.
+// GUI thread; needs a QApplication.
 #pragma once
 
 #include <cstddef>
@@ -20,7 +20,13 @@ class AppDetailView;
 class ShellWindows
 {
 public:
-    ShellWindows();
+    // Whether the first window starts the real app-library watcher.
+    enum class Library
+    {
+        unwatched,
+        watched,
+    };
+    explicit ShellWindows(Library library = Library::unwatched);
     // Deletes the windows still open.
     ~ShellWindows();
     ShellWindows(const ShellWindows&) = delete;

@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QStackedWidget>
@@ -20,10 +22,13 @@
 #include "app/ui/AppDetailView.h"
 #include "app/ui/AppListView.h"
 #include "app/ui/ContentView.h"
+#include "app/ui/DeveloperView.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/RemovalReviewSheet.h"
 #include "app/ui/ResultBanner.h"
+#include "app/ui/TrashedAppBanner.h"
 #include "tests/support/FakeMac.h"
+#include "tests/support/StandInBrew.h"
 #include "tests/ui/ChildLookup.h"
 #include "tests/ui/ReviewRows.h"
 #include "tests/ui/ShellWindows.h"
@@ -166,6 +171,163 @@ TEST(UninstallFlow, ASheetOverAppAClosesWhenAnotherWindowShowsAppBAndNothingIsRe
     EXPECT_FALSE(model.isRemoving());
     EXPECT_FALSE(model.lastOutcome());
     EXPECT_EQ(manifest(mac.host(mac.home())), before);
+}
+
+} // namespace
+} // namespace veldo::ui
+
+namespace veldo::ui {
+
+using testsupport::child;
+namespace {
+
+using platform::MacPath;
+using namespace std::chrono_literals;
+
+TEST(UninstallFlow, ACaskUninstalledFromThePackageListIsOfferedForItsLeftoversAtOnce)
+{
+    testsupport::FakeMac mac;
+    testsupport::StandInBrew brew(mac);
+    const MacPath app("/Applications/Kestrel.app");
+    mac.makeApp(app, platform::PlistValue::Dictionary{
+                         {"CFBundleIdentifier", std::string("com.example.kestrel")},
+                         {"CFBundleName", std::string("Kestrel")}});
+    mac.mkdir(MacPath("/opt/homebrew/Caskroom/kestrel/3.0"));
+    mac.write(MacPath("/opt/homebrew/Caskroom/kestrel/.metadata/3.0/20260601120000.000/Casks/"
+                      "kestrel.rb"),
+              "cask \"kestrel\" do\n  version \"3.0\"\n  app \"Kestrel.app\"\nend\n");
+    const MacPath library = mac.home().appendingPathComponent("Library");
+    mac.write(library.appendingPathComponent("Application Support/Kestrel/media.db"), "media");
+    mac.write(library.appendingPathComponent("Caches/com.example.kestrel/cache.bin"), "cache");
+
+    ShellWindows windows(ShellWindows::Library::watched);
+    controller::UninstallViewModel& model = windows.model();
+    QPointer<QWidget> window = windows.open();
+    ASSERT_TRUE(window);
+    ASSERT_TRUE(windows.waitForApps(1));
+    model.setHasScannedPackages(true); // the one cask, not this machine's npm, pip and gem
+    model.setPackageGroups({core::PackageGroup{
+        core::PackageManagerKind::brewCask,
+        {core::DevPackage{core::PackageManagerKind::brewCask, "kestrel", "3.0", 0}}}});
+    model.selectApps({"veldo://developer"}).detach();
+    model.setDeveloperTab(core::DeveloperTab::packages);
+    model.selectAllPackages();
+    DeveloperView* developer = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (developer = window->findChild<DeveloperView*>()); }));
+
+    child<QPushButton>(developer, "uninstallButton")->click();
+    auto* dialog = shownDialog<QMessageBox>(developer, "packageDialog");
+    ASSERT_NE(dialog, nullptr);
+    const QList<QAbstractButton*> buttons = dialog->buttons();
+    const auto uninstall =
+        std::ranges::find(buttons, QStringLiteral("Uninstall Permanently"), &QAbstractButton::text);
+    ASSERT_NE(uninstall, buttons.end());
+    const auto clicked = std::chrono::steady_clock::now();
+    (*uninstall)->click();
+
+    // Brew deletes the bundle; the watcher's notice is on screen, at its full height, within
+    // its bound.
+    auto* banner = child<TrashedAppBanner>(window, "trashedAppBanner");
+    const auto shown = [&] {
+        const QMargins shadow = banner->shadowMargins();
+        return banner->isVisible() && banner->height() == banner->heightForWidth(banner->width()) &&
+               banner->height() - shadow.top() - shadow.bottom() > banner->fontMetrics().height();
+    };
+    ASSERT_TRUE(QTest::qWaitFor(shown, 6'000));
+    EXPECT_LE(std::chrono::steady_clock::now() - clicked, 6s);
+    EXPECT_FALSE(std::filesystem::exists(mac.host(app)));
+    EXPECT_EQ(child<QLabel>(banner, "promptLabel")->text(),
+              QStringLiteral("“Kestrel” is no longer in Applications. Remove its leftovers too?"));
+    ASSERT_EQ(model.trashNotices().size(), 1u);
+    EXPECT_EQ(model.trashNotices()[0].itemCount, 2);
+}
+
+} // namespace
+} // namespace veldo::ui
+
+namespace veldo::ui {
+
+using testsupport::child;
+namespace {
+
+using platform::MacPath;
+
+// The Trash notice of an app that left /Applications without reaching the Trash.
+controller::TrashedAppNotice leftApplications(const std::string& name, const std::string& bundleID)
+{
+    controller::TrashedAppNotice notice;
+    notice.bundle = core::WatchedAppBundle{std::nullopt, MacPath("/Applications/" + name + ".app"),
+                                           bundleID, name, std::nullopt};
+    notice.id = "id:" + bundleID;
+    notice.app.url = *notice.bundle.originalURL;
+    notice.app.name = name;
+    notice.app.bundleID = bundleID;
+    notice.itemCount = 2;
+    return notice;
+}
+
+TEST(UninstallFlow, AReviewedNoticeShowsAnAppBackAsInstalledAndOneStillGoneWithNothingTicked)
+{
+    testsupport::FakeMac mac;
+    const MacPath library = mac.home().appendingPathComponent("Library");
+    for (const std::string name : {"Quill", "Gone"}) {
+        mac.write(library.appendingPathComponent("Application Support/" + name + "/data.db"), "d");
+        mac.write(library.appendingPathComponent("Caches/com.example." + name + "/cache.bin"), "c");
+    }
+    const MacPath quill("/Applications/Quill.app");
+    mac.makeApp(quill, platform::PlistValue::Dictionary{
+                           {"CFBundleIdentifier", std::string("com.example.Quill")},
+                           {"CFBundleName", std::string("Quill")}});
+
+    ShellWindows windows;
+    controller::UninstallViewModel& model = windows.model();
+    QPointer<QWidget> window = windows.open();
+    ASSERT_TRUE(window);
+    ASSERT_TRUE(windows.waitForApps(1));
+    const auto review = [&](const controller::TrashedAppNotice& notice) -> AppDetailView* {
+        model.setTrashNotices({notice});
+        child<QPushButton>(child<TrashedAppBanner>(window, "trashedAppBanner"), "reviewButton")
+            ->click();
+        AppDetailView* detail = nullptr;
+        (void)QTest::qWaitFor([&] {
+            detail = window->findChild<AppDetailView*>();
+            return detail && detail->app().url == notice.app.url && !model.isScanningLeftovers() &&
+                   !model.leftovers().empty();
+        });
+        return detail && detail->app().url == notice.app.url ? detail : nullptr;
+    };
+    const auto summary = [](AppDetailView* detail) {
+        return child<QLabel>(detail, "summaryLabel")->text();
+    };
+
+    // Quill left Applications and came back before its notice was reviewed.
+    AppDetailView* back = review(leftApplications("Quill", "com.example.Quill"));
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(back->findChild<QWidget*>("locationBannerView"), nullptr) << "installed";
+    EXPECT_FALSE(summary(back).startsWith(QStringLiteral("0 selected")))
+        << summary(back).toStdString();
+    EXPECT_TRUE(child<QPushButton>(back, "primaryButton")->isEnabled());
+
+    // Gone is still gone: nothing is ticked, and a rescan ticks nothing either.
+    AppDetailView* gone = review(leftApplications("Gone", "com.example.Gone"));
+    ASSERT_NE(gone, nullptr);
+    auto* location = gone->findChild<QWidget*>("locationBannerView");
+    ASSERT_NE(location, nullptr);
+    EXPECT_EQ(child<QLabel>(location, "titleLabel")->text(), QStringLiteral("App Not Found"));
+    for (const bool rescanned : {false, true}) {
+        EXPECT_EQ(summary(gone), QStringLiteral("0 selected · Zero KB")) << rescanned;
+        EXPECT_FALSE(child<QPushButton>(gone, "primaryButton")->isEnabled()) << rescanned;
+        if (rescanned)
+            break;
+        const QList<QAction*> actions =
+            child<QToolButton>(gone, "moreActionsButton")->menu()->actions();
+        const auto rescan = std::ranges::find(actions, QStringLiteral("Rescan"), &QAction::text);
+        ASSERT_NE(rescan, actions.end());
+        (*rescan)->trigger();
+        ASSERT_TRUE(model.isScanningLeftovers());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !model.isScanningLeftovers(); }));
+        ASSERT_FALSE(model.leftovers().empty());
+    }
 }
 
 } // namespace
