@@ -214,15 +214,6 @@ void HelperListener::logRepeated(HelperLog::Level level, uid_t uid, std::string_
     m_lines.log(listenerLog(), level, uid, format, values);
 }
 
-void HelperListener::logRefusal(CallerStanding standing, uid_t uid, std::string_view format,
-                                std::initializer_list<std::string_view> values)
-{
-    if (standing == CallerStanding::administrator)
-        listenerLog().error(format, values);
-    else
-        logRepeated(HelperLog::Level::error, uid, format, values);
-}
-
 PinnedProcess HelperListener::pinConnector(int socketFd, pid_t pid) const
 {
     if (m_usePidfdOptions) {
@@ -239,18 +230,18 @@ PinnedProcess HelperListener::pinConnector(int socketFd, pid_t pid) const
     return PinnedProcess::openedLate(pid, bootTicksNow());
 }
 
-bool HelperListener::passes(const PinnedProcess& process, uid_t uid, CallerStanding standing)
+bool HelperListener::passes(const PinnedProcess& process, uid_t uid)
 {
     const auto refused = m_check(process);
     if (refused)
-        logRefusal(standing, uid, "Refusing pid %{public}d: %{public}s",
-                   {std::to_string(process.pid), *refused});
+        logRepeated(HelperLog::Level::error, uid, "Refusing pid %{public}d: %{public}s",
+                    {std::to_string(process.pid), *refused});
     return !refused;
 }
 
 void HelperListener::serve(std::shared_ptr<HelperConnection> connection, CallerStanding standing)
 {
-    if (passes(connection->connector(), connection->callerUID(), standing))
+    if (passes(connection->connector(), connection->callerUID()))
         serveRequests(connection, standing);
     ::shutdown(connection->fd(), SHUT_RDWR);
     m_queue.async(
@@ -280,18 +271,20 @@ void HelperListener::serveRequests(const std::shared_ptr<HelperConnection>& shar
             return;
         // Answered as unreadable below, like a frame cut short, and closed.
         if (frame.status == Status::timedOut)
-            logRefusal(standing, uid,
-                       "Refusing pid %{public}d: a request didn't arrive whole within "
-                       "%{public}s seconds",
-                       {std::to_string(connection.callerPID()), secondsText(m_limits.wholeFrame)});
+            logRepeated(HelperLog::Level::error, uid,
+                        "Refusing pid %{public}d: a request didn't arrive whole within "
+                        "%{public}s seconds",
+                        {std::to_string(connection.callerPID()), secondsText(m_limits.wholeFrame)});
         if (frame.status == Status::noSingleWriter || !frame.writer) {
-            logRefusal(standing, uid, "Refusing pid %{public}d: a request came without one writer",
-                       {std::to_string(connection.callerPID())});
+            logRepeated(HelperLog::Level::error, uid,
+                        "Refusing pid %{public}d: a request came without one writer",
+                        {std::to_string(connection.callerPID())});
             return;
         }
         if (frame.writer->uid != uid) {
-            logRefusal(standing, uid, "Refusing pid %{public}d: a request came from uid %{public}u",
-                       {std::to_string(frame.writer->pid), std::to_string(frame.writer->uid)});
+            logRepeated(HelperLog::Level::error, uid,
+                        "Refusing pid %{public}d: a request came from uid %{public}u",
+                        {std::to_string(frame.writer->pid), std::to_string(frame.writer->uid)});
             return;
         }
         PinnedProcess writer;
@@ -303,7 +296,7 @@ void HelperListener::serveRequests(const std::shared_ptr<HelperConnection>& shar
         } else {
             writer = PinnedProcess::openedLate(frame.writer->pid, frame.writer->readTick);
         }
-        if (!passes(connection.connector(), uid, standing) || !passes(writer, uid, standing))
+        if (!passes(connection.connector(), uid) || !passes(writer, uid))
             return;
         if (frame.status == Status::dropped) {
             const auto refused = service.refuse(standing);

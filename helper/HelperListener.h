@@ -23,9 +23,9 @@
 // its first byte a connection may stay idle as long as it likes. After a request whose frame took
 // budget the memory freed is given back to the system. The lines any account can make the daemon
 // write for each connection or request are written once a window and counted (RepeatedLines.h):
-// the connection, a refused connection, a dropped reply, and the refusal of a client or request
-// of an account that is no administrator's (an administrator's refused clients and requests keep
-// a line each); the counts left are written before the idle exit.
+// the connection, a refused connection, a dropped reply, and the refusal of a client or request,
+// an administrator's as any other account's (a refusal for another reason has a line of its own);
+// the counts left are written before the idle exit.
 // An accepted connection is served until the peer closes it or the daemon closes it (an impostor,
 // an unreadable or late frame); then it is uncounted, and when none is left the idle timer is
 // armed. The idle check exits (through `exitProcess`, holding the work lock, with the shutdown
@@ -110,7 +110,7 @@ private:
     // The process that connected, pinned.
     PinnedProcess pinConnector(int socketFd, pid_t pid) const;
     // Logs (as `uid`'s line) and answers false when `process` fails the client requirement.
-    bool passes(const PinnedProcess& process, uid_t uid, CallerStanding standing);
+    bool passes(const PinnedProcess& process, uid_t uid);
     // Whether a connection of `uid` of `standing` (and pid `pid`, for the line) stays under the
     // limits.
     bool withinLimits(uid_t uid, pid_t pid, CallerStanding standing);
@@ -119,10 +119,6 @@ private:
     // Writes a line that `uid` may make the daemon write again and again.
     void logRepeated(HelperLog::Level level, uid_t uid, std::string_view format,
                      std::initializer_list<std::string_view> values);
-    // Writes the error line of a refused client or request: each one of an administrator's
-    // connection (what its own session did wrong), counted as above for any other account's.
-    void logRefusal(CallerStanding standing, uid_t uid, std::string_view format,
-                    std::initializer_list<std::string_view> values);
 
     platform::SerialQueue m_queue;
     int m_openConnections = 0;

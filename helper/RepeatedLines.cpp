@@ -18,6 +18,38 @@ std::string windowText(std::chrono::duration<double> window)
     return text;
 }
 
+// `text` cut to at most `most` bytes, between characters, with "…" in place of the rest.
+std::string shortened(std::string text, std::size_t most)
+{
+    static constexpr std::string_view kEllipsis = "…";
+    if (text.size() <= most)
+        return text;
+    std::size_t end = most - kEllipsis.size();
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+        --end; // inside a character
+    text.resize(end);
+    return text.append(kEllipsis);
+}
+
+// What `line` says but for the process ids it names: "Refusing pid 4711: …" as "Refusing pid : …".
+std::string withoutProcessIds(std::string_view line)
+{
+    static constexpr std::string_view kPid = "pid ";
+    std::string kind;
+    kind.reserve(line.size());
+    for (std::size_t at = 0; at < line.size();) {
+        if (!line.substr(at).starts_with(kPid)) {
+            kind.push_back(line[at++]);
+            continue;
+        }
+        kind.append(kPid);
+        at += kPid.size();
+        while (at < line.size() && line[at] >= '0' && line[at] <= '9')
+            ++at;
+    }
+    return kind;
+}
+
 } // namespace
 
 RepeatedLines::RepeatedLines(std::chrono::duration<double> window,
@@ -38,6 +70,8 @@ std::string RepeatedLines::countText(long count)
 void RepeatedLines::log(const HelperLog& log, HelperLog::Level level, uid_t account,
                         std::string_view format, std::initializer_list<std::string_view> values)
 {
+    const std::string line = shortened(HelperLog::render(format, values), kLongestLine);
+    std::string kind = withoutProcessIds(line);
     const auto now = Clock::now();
     bool opened = false;
     {
@@ -49,12 +83,12 @@ void RepeatedLines::log(const HelperLog& log, HelperLog::Level level, uid_t acco
             opened = true;
         }
         auto& kinds = window->second.kinds;
-        const bool seen = std::find(kinds.begin(), kinds.end(), format) != kinds.end();
+        const bool seen = std::find(kinds.begin(), kinds.end(), kind) != kinds.end();
         if (seen || kinds.size() >= kKindsPerWindow) {
             ++window->second.counted;
         } else {
-            kinds.emplace_back(format);
-            log.log(level, format, values);
+            kinds.push_back(std::move(kind));
+            log.log(level, "%{public}s", {line});
         }
     }
     // Outside the lock: the scheduler may run sweep() at once.

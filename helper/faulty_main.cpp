@@ -1,7 +1,8 @@
 // veldo-helper-faulty: the helper daemon with its fault points live (VELDO_HELPER_FAULT), an idle
-// time in seconds from VELDO_HELPER_IDLE_TIMEOUT and the time a request frame may take, in
-// seconds, from VELDO_HELPER_FRAME_TIMEOUT, for the tests only. VELDO_HELPER_PIDFD=off pins
-// clients as a kernel without SO_PEERPIDFD and SO_PASSPIDFD would.
+// time in seconds from VELDO_HELPER_IDLE_TIMEOUT, the time a request frame may take, in seconds,
+// from VELDO_HELPER_FRAME_TIMEOUT and the window its repeated lines are counted in, in seconds,
+// from VELDO_HELPER_LINES_WINDOW, for the tests only. VELDO_HELPER_PIDFD=off pins clients as a
+// kernel without SO_PEERPIDFD and SO_PASSPIDFD would.
 #include <cstdlib>
 #include <optional>
 #include <string_view>
@@ -32,6 +33,8 @@ int main()
         settings.idleTimeout = *idle;
     if (const auto frame = secondsFrom("VELDO_HELPER_FRAME_TIMEOUT"))
         settings.limits.wholeFrame = *frame;
+    if (const auto window = secondsFrom("VELDO_HELPER_LINES_WINDOW"))
+        settings.limits.repeatedLines = *window;
     // NOLINTNEXTLINE(concurrency-mt-unsafe): before any thread
     if (const char* pidfd = std::getenv("VELDO_HELPER_PIDFD");
         pidfd && std::string_view(pidfd) == "off")

@@ -2,12 +2,14 @@
 // and the idle exit, each with a daemon in a child process and a short idle time.
 #include "helper/HelperListener.h"
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -50,7 +52,7 @@ class ListenerProcess
 {
 public:
     ListenerProcess(bool acceptsConnections, HelperListener::Seconds idleTimeout,
-                    HelperListener::Limits limits = {})
+                    HelperListener::Limits limits = {}, ClientCheck check = runningProcess)
     {
         char folder[] = "/tmp/veldo-listener-XXXXXX";
         EXPECT_NE(::mkdtemp(folder), nullptr);
@@ -74,8 +76,8 @@ public:
             testing::setSyslogEnabled(false);
             const int log = ::open(logPath().c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
             ::dup2(log, STDERR_FILENO);
-            auto* listener = new HelperListener(acceptsConnections, runningProcess, idleTimeout, {},
-                                                true, limits);
+            auto* listener = new HelperListener(acceptsConnections, std::move(check), idleTimeout,
+                                                {}, true, limits);
             listener->listen(std::move(socket));
             listener->queue().async([listener] { listener->armIdleTimer(); });
             for (;;)
@@ -516,6 +518,50 @@ TEST(HelperListener, AFloodOfOneAccountAddsABoundedLog)
     EXPECT_GT(flood.answer(), 0);
     EXPECT_LT(perHour, 100'000) << log;
     EXPECT_GE(daemon.linesWith(" more from uid " + std::to_string(flooder->uid())), 9u) << log;
+}
+
+// An administrator's client that fails the client requirement, connecting in a loop for a second,
+// each time refused for a reason of its own as long as a loader variable can make it (as a client
+// naming another long library each time would be): the log it adds, in counting windows of a
+// quarter of a second, and what that comes to in an hour of one-minute windows. Prints its figures.
+TEST(HelperListener, AnAdministratorsRefusedClientInALoopAddsABoundedLog)
+{
+    auto admin = veldo::testsupport::TestUser::make(/*admin=*/true);
+    if (!admin)
+        GTEST_SKIP() << "the flooding account is a test user: run as root";
+    HelperListener::Limits limits;
+    limits.repeatedLines = HelperListener::Seconds(0.25);
+    const auto refuseEach = [checked = std::make_shared<std::atomic<long>>(0)](
+                                const PinnedProcess&) -> std::optional<std::string> {
+        return "its LD_PRELOAD names /Users/Shared/" + std::to_string(++*checked) + "/" +
+               std::string(20'000, 'x') + ".so, which is not root's alone";
+    };
+    ListenerProcess daemon(true, 60s, limits, refuseEach);
+    constexpr auto kFlood = 1s;
+    const ConnectionAs flood(daemon, *admin, [&daemon, kFlood](std::vector<base::UniqueFd>&) {
+        int connections = 0;
+        for (const auto until = Clock::now() + kFlood; Clock::now() < until; ++connections) {
+            const auto fd = daemon.connect();
+            (void)common::writeFrame(fd.get(), versionEnvelope());
+            (void)closedByDaemon(fd.get());
+        }
+        // The connections made, in tens (the answer is one character).
+        return static_cast<char>(std::min(connections / 10, 127));
+    });
+    std::this_thread::sleep_for(300ms); // the last window's count
+    const std::string log = daemon.log();
+    const double windows = kFlood / 250ms;
+    const double perWindow = static_cast<double>(log.size()) / windows;
+    const double perHour = perWindow * 60; // sixty windows of a minute
+    std::cout << "an administrator's refused client connecting in a loop for 1 s, about "
+              << flood.answer() * 10 << " connections: " << log.size() << " bytes of log, "
+              << daemon.linesWith("\n") << " lines (" << daemon.linesWith("Refusing pid")
+              << " refusals, " << daemon.linesWith(" more from uid ") << " counts), " << perWindow
+              << " bytes a window: " << perHour / 1000 << " kB an hour with windows of a minute\n";
+    EXPECT_GT(flood.answer(), 1);
+    EXPECT_LT(perHour, 100'000) << log.substr(0, 4000);
+    EXPECT_GE(daemon.linesWith(" more from uid " + std::to_string(admin->uid())), 3u)
+        << log.substr(0, 4000);
 }
 
 TEST(HelperListener, AFrameNotWholeInTimeIsClosedAndTheIdleExitFollows)

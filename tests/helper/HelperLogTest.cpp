@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <regex>
 #include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -74,6 +75,56 @@ TEST(RepeatedLines, AnAccountsLinesAreWrittenOnceAKindUpToTheCapThenCounted)
     EXPECT_EQ(after.find("from uid 8"), std::string::npos) << after;
     EXPECT_NE(after.find("] kind e\n"), std::string::npos) << after;
     EXPECT_EQ(std::count(after.begin(), after.end(), '\n'), 2) << after;
+}
+
+// What a line says, but for the process it names, makes its kind: the same refusal of another
+// process is counted, another reason is written. A line is written no longer than a few hundred
+// bytes, cut between characters, whatever it was given.
+TEST(RepeatedLines, LinesOfOneKindSayTheSameButForTheirProcess)
+{
+    testing::setSyslogEnabled(false);
+    RepeatedLines lines(std::chrono::duration<double>(60.0));
+    const HelperLog& log = HelperLog::category("listener");
+    std::string accented;
+    for (int i = 0; i < 5000; ++i)
+        accented += "é";
+    const std::string_view refusing = "Refusing pid %{public}d: %{public}s";
+    const std::string_view request = "Refused a request from uid %{public}u (pid %{public}d)";
+    const struct
+    {
+        std::string_view format;
+        std::vector<std::string> values;
+        bool written;
+    } cases[] = {
+        {refusing, {"101", "it runs code from /a"}, true},
+        {refusing, {"102", "it runs code from /a"}, false},
+        {refusing, {"103", "it runs code from /b"}, true},
+        {request, {"9", "104"}, true},
+        {request, {"9", "105"}, false},
+        {refusing, {"106", "it maps " + accented}, true},
+        {refusing, {"107", "it runs code from /c"}, false}, // past the kinds of a window
+    };
+    ::testing::internal::CaptureStderr();
+    for (const auto& line : cases)
+        lines.log(log, HelperLog::Level::error, 9, line.format, {line.values[0], line.values[1]});
+    lines.sweep(/*all=*/true);
+    const std::string out = ::testing::internal::GetCapturedStderr();
+    for (const auto& line : cases) {
+        const std::string text = HelperLog::render(line.format, {line.values[0], line.values[1]});
+        const std::string start = "] " + text.substr(0, 40);
+        EXPECT_EQ(out.find(start) != std::string::npos, line.written) << text.substr(0, 60) << out;
+    }
+    EXPECT_NE(out.find("] … and 3 more from uid 9 in the last minute\n"), std::string::npos) << out;
+
+    const auto cut = out.find("] Refusing pid 106: it maps ");
+    ASSERT_NE(cut, std::string::npos) << out;
+    const std::string written = out.substr(cut + 2, out.find('\n', cut) - cut - 2);
+    EXPECT_LE(written.size(), RepeatedLines::kLongestLine) << written;
+    EXPECT_GT(written.size(), RepeatedLines::kLongestLine - 8) << written;
+    EXPECT_TRUE(written.ends_with("é…")) << written;
+    EXPECT_EQ(std::count(written.begin(), written.end(), '\xc3'),
+              std::count(written.begin(), written.end(), '\xa9'))
+        << "a character was cut in two: " << written;
 }
 
 TEST(RepeatedLines, CountsAreWrittenWithThousandsSeparated)
