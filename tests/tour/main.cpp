@@ -631,14 +631,6 @@ core::InstalledApp detailApp()
     return app;
 }
 
-// Runs the event loop until the controller's task has ended (ten seconds at most).
-void settle(const controller::Task<void>& task)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!task.isDone() && std::chrono::steady_clock::now() < end)
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-}
-
 // Quill's detail state on the controller; `prepare` runs on it last.
 void arrangeDetail(testsupport::UiController& controller,
                    const std::function<void(controller::UninstallViewModel&)>& prepare,
