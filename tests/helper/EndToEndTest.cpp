@@ -1,6 +1,7 @@
 // The app's own helper client, installed as the test bundle's executable, moving a file, a tree
 // and a daemon's launchd property list into an administrator's Trash through the real daemon and
-// socket, and putting them back: bytes, owners and modes as they were.
+// socket, and putting them back: bytes, owners and modes as they were; and Undo of an item the
+// user deleted from the Trash, across a restart of the daemon.
 #include <map>
 #include <string>
 #include <tuple>
@@ -119,6 +120,49 @@ TEST(HelperEndToEnd, TheAppsClientMovesAndRestoresThroughTheDaemon)
             << result.path << ": " << result.message.value_or("");
     EXPECT_EQ(manifestOf(mac.root(), items), before);
     EXPECT_EQ(helper.log().find("Refusing"), std::string::npos) << helper.log();
+}
+
+TEST(HelperEndToEnd, AnItemDeletedFromTheTrashIsNoLongerInItAfterTheDaemonRestarted)
+{
+    auto admin = veldo::testsupport::TestUser::make(/*admin=*/true);
+    if (!admin)
+        GTEST_SKIP() << "the client is a test user: run as root";
+    veldo::testsupport::FakeMac mac;
+    const platform::MacPath home = admin->homeIn(mac);
+    InstalledHelper::Options options;
+    options.clientProgram = VELDO_HELPER_APP_CLIENT;
+    options.daemonProgram = VELDO_HELPER_PROGRAM;
+    InstalledHelper helper(mac, options);
+    helper.start();
+    const ClientUser user{admin->uid(), admin->gid()};
+
+    common::VeldoHelperMoveRequest move;
+    common::VeldoHelperRestoreRequest restore;
+    for (const std::string name : {"deleted.db", "kept.db"}) {
+        const std::string original = "/Library/Caches/com.example/" + name;
+        mac.write(platform::MacPath(original), name);
+        move.items.push_back({original, home.path() + "/.Trash/" + name});
+        restore.items.push_back({home.path() + "/.Trash/" + name, original});
+    }
+    auto moving =
+        testsupport::spawnClient(mac, helper.client(), {"move", *move.encodeJSON()}, user);
+    const auto moved = common::VeldoHelperReply::decodeJSON(moving.line().value_or(""));
+    ASSERT_TRUE(moved) << helper.log();
+    for (const auto& result : moved->results)
+        ASSERT_EQ(result.outcome, VeldoHelperItemResult::Outcome::done) << result.path;
+
+    // The user empties one item from the Trash; the daemon goes and comes back.
+    fs::remove(mac.host(platform::MacPath(home.path() + "/.Trash/deleted.db")));
+    helper.stop();
+    helper.start();
+
+    const std::string undoRequest = *restore.encodeJSON();
+    const std::string deleted = "/Library/Caches/com.example/deleted.db";
+    auto undoing = testsupport::spawnClient(mac, helper.client(), {"undo", undoRequest}, user);
+    EXPECT_EQ(undoing.rest(), "restored /Library/Caches/com.example/kept.db\nfailed " + deleted +
+                                  "\tIt's no longer in the Trash.\tfinal\n")
+        << helper.log();
+    EXPECT_EQ(mac.contents("/Library/Caches/com.example/kept.db"_mac), "kept.db");
 }
 
 } // namespace
