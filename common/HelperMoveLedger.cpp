@@ -1,15 +1,19 @@
-// The move ledger: records of the helper's moves, pruned by age and count, saved after each
-// change.
+// The move ledger: records of the helper's moves, pruned by age and count, each change saved at
+// once as an entry of its list of changes.
 #include "common/HelperMoveLedger.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <ctime>
-#include <map>
 #include <set>
 #include <utility>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "common/HelperPathDigest.h"
 #include "common/HelperStateFiles.h"
 #include "platform/AtomicFile.h"
 #include "platform/PropertyList.h"
@@ -28,6 +32,54 @@ constexpr std::size_t kMaximumLedgerBytes = std::size_t{256} << 20;
 // Up to this many inventory files written since the last commit are flushed one by one; more
 // are flushed with their whole file system at once.
 constexpr std::size_t kInventoriesFlushedOneByOne = 16;
+
+// "Moves.changes": this mark and the 32 bytes of the SHA-256 of the "Moves.plist" it follows,
+// then its entries, each the length of its content (4 bytes), the first 8 bytes of the content's
+// SHA-256 (both little-endian) and the content: a binary property list, a dictionary of the
+// records added ("added", in order) and the ids of those that went ("removed").
+constexpr std::string_view kChangesMark = "VeldoLedgerChanges1\n";
+constexpr std::size_t kDigestBytes = 32;
+constexpr std::size_t kEntryHeadBytes = 12;
+// Far above one change of a few records.
+constexpr std::size_t kMaximumEntryBytes = std::size_t{16} << 20;
+
+std::function<void()>& changeAppendHook()
+{
+    static std::function<void()> hook;
+    return hook;
+}
+
+std::string digestBytes(std::string_view bytes)
+{
+    const HelperPathDigest digest = HelperPathDigest::of(bytes);
+    std::string out;
+    for (const std::uint64_t word : {digest.w0, digest.w1, digest.w2, digest.w3})
+        for (int i = 0; i < 8; ++i)
+            out.push_back(static_cast<char>((word >> (8 * i)) & 0xFF));
+    return out;
+}
+
+std::string littleEndian(std::uint64_t value, int bytes)
+{
+    std::string out;
+    for (int i = 0; i < bytes; ++i)
+        out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+    return out;
+}
+
+std::uint64_t readLittleEndian(std::string_view bytes)
+{
+    std::uint64_t value = 0;
+    for (std::size_t i = bytes.size(); i > 0; --i)
+        value = (value << 8) | static_cast<unsigned char>(bytes[i - 1]);
+    return value;
+}
+
+// The header of the changes that follow a "Moves.plist" of `ledgerBytes`.
+std::string changesHeader(std::string_view ledgerBytes)
+{
+    return std::string(kChangesMark) + digestBytes(ledgerBytes);
+}
 
 using HelperStateFiles::AtomicDurability;
 
@@ -102,7 +154,8 @@ Result<HelperMoveLedger> HelperMoveLedger::load(MacPath directory, const platfor
     HelperMoveLedger ledger(std::move(directory), clock);
     auto bytes = HelperStateFiles::read(ledger.m_directory, kLedgerFileName, kMaximumLedgerBytes);
     std::optional<DecodedLedger> decoded;
-    bool clean = false; // no ledger file, or one that decodes: leftovers can be told apart
+    bool fromLedgerFile = false; // decoded from "Moves.plist", which its changes may follow
+    bool clean = false;          // no ledger file, or one that decodes: leftovers can be told apart
     if (!bytes) {
         switch (bytes.error().systemErrno) {
         case ENOENT:
@@ -121,7 +174,7 @@ Result<HelperMoveLedger> HelperMoveLedger::load(MacPath directory, const platfor
         }
     } else {
         decoded = decodeLedger(*bytes);
-        clean = decoded.has_value();
+        clean = fromLedgerFile = decoded.has_value();
         ledger.m_unreadableLedgerOnDisk = !clean;
     }
     const auto committed =
@@ -144,6 +197,10 @@ Result<HelperMoveLedger> HelperMoveLedger::load(MacPath directory, const platfor
     if (decoded) {
         ledger.m_records = std::move(decoded->records);
         ledger.m_encoded = std::move(decoded->encoded);
+        // Changes follow only the "Moves.plist" they name; after a committed copy the next save
+        // writes the ledger whole.
+        if (fromLedgerFile)
+            ledger.replayChanges(*bytes);
     }
     if (ledger.prune()) {
         if (auto prepared = ledger.prepareDirectories(); !prepared)
@@ -165,7 +222,8 @@ void HelperMoveLedger::removeLeftovers() const
     // Each removal is housekeeping: what stays is tried again at the next load.
     if (auto names = HelperStateFiles::list(m_directory)) {
         for (const auto& name : *names) {
-            if (platform::atomicWriteTarget(name) == kLedgerFileName)
+            const auto target = platform::atomicWriteTarget(name);
+            if (target == kLedgerFileName || target == kChangesFileName)
                 (void)HelperStateFiles::remove(m_directory, name);
         }
     }
@@ -228,6 +286,7 @@ Result<void> HelperMoveLedger::add(HelperMoveRecord record, const HelperItemInve
         return written;
     m_unflushedInventories.push_back(std::move(name));
     m_encoded.push_back(std::move(*encodedRecord));
+    m_addedSinceSave.push_back(record);
     m_records.push_back(std::move(record));
     prune();
     if (auto prepared = prepareDirectories(); !prepared)
@@ -244,6 +303,11 @@ Result<void> HelperMoveLedger::remove(const std::vector<platform::UUID>& ids)
 {
     const std::set<platform::UUID> gone(ids.begin(), ids.end());
     eraseRecordsIf([&](const HelperMoveRecord& r) { return gone.contains(r.id); });
+    // An id no record has is saved too: a change of its own, as the caller asked.
+    for (const platform::UUID& id : gone)
+        if (std::find(m_removedSinceSave.begin(), m_removedSinceSave.end(), id) ==
+            m_removedSinceSave.end())
+            m_removedSinceSave.push_back(id);
     for (const platform::UUID& id : gone)
         removeInventory(id);
     if (auto prepared = prepareDirectories(); !prepared)
@@ -266,16 +330,32 @@ bool HelperMoveLedger::prune()
     const auto cutoff = now() - std::chrono::seconds(kMaximumAgeSeconds);
     // Of each account's records young enough, only its most recently added
     // kMaximumRecordsPerAccount stay: first the number beyond that, then the earliest that many.
-    std::map<uid_t, std::size_t> excess;
-    for (const HelperMoveRecord& r : m_records)
-        if (!(r.date < cutoff))
-            ++excess[r.uid];
-    for (auto& [uid, count] : excess)
+    // A few accounts: a flat list is quicker than a map, and prune runs after every add.
+    std::vector<std::pair<uid_t, std::size_t>> excess;
+    const auto countOf = [&](uid_t uid) -> std::size_t& {
+        for (auto& [owner, count] : excess)
+            if (owner == uid)
+                return count;
+        return excess.emplace_back(uid, 0).second;
+    };
+    bool anyExpired = false;
+    for (const HelperMoveRecord& r : m_records) {
+        if (r.date < cutoff)
+            anyExpired = true;
+        else
+            ++countOf(r.uid);
+    }
+    bool anyBeyond = false;
+    for (auto& [uid, count] : excess) {
         count = count > kMaximumRecordsPerAccount ? count - kMaximumRecordsPerAccount : 0;
+        anyBeyond = anyBeyond || count > 0;
+    }
+    if (!anyExpired && !anyBeyond)
+        return false;
     return eraseRecordsIf([&](const HelperMoveRecord& r) {
         bool expired = r.date < cutoff;
         if (!expired) {
-            std::size_t& beyond = excess[r.uid];
+            std::size_t& beyond = countOf(r.uid);
             if (beyond > 0) {
                 --beyond;
                 expired = true;
@@ -292,8 +372,10 @@ bool HelperMoveLedger::eraseRecordsIf(Predicate&& erase)
 {
     std::size_t kept = 0;
     for (std::size_t i = 0; i < m_records.size(); ++i) {
-        if (erase(std::as_const(m_records[i])))
+        if (erase(std::as_const(m_records[i]))) {
+            m_removedSinceSave.push_back(m_records[i].id);
             continue;
+        }
         if (kept != i) {
             m_records[kept] = std::move(m_records[i]);
             m_encoded[kept] = std::move(m_encoded[i]);
@@ -323,39 +405,192 @@ void HelperMoveLedger::removeInventory(const platform::UUID& id) const
 
 Result<void> HelperMoveLedger::save()
 {
-    const std::vector<std::string_view> pieces =
-        platform::binaryPropertyListPieces(m_encoded, recordKeys(), m_scratch);
     if (m_unreadableLedgerOnDisk) {
         if (auto keptAside = keepUnreadableLedgerAside(); !keptAside)
             return keptAside;
     }
-    // Without the committed copy on the disk, the save itself is flushed.
-    const AtomicDurability durability =
-        keepCommittedCopy() ? AtomicDurability::unflushed : AtomicDurability::flushed;
-    if (auto written =
-            HelperStateFiles::writeAtomically(m_folder, kLedgerFileName, pieces, durability);
+    if (!m_changesUsable ||
+        m_changeEntries >= std::max(kMinimumChangesBeforeCompaction, m_records.size()))
+        return compact();
+    return appendChanges();
+}
+
+Result<void> HelperMoveLedger::compact()
+{
+    const std::vector<std::string_view> pieces =
+        platform::binaryPropertyListPieces(m_encoded, recordKeys(), m_scratch);
+    std::string ledgerBytes;
+    for (const std::string_view piece : pieces)
+        ledgerBytes.append(piece);
+    // Flushed, both: the changes on the disk go, and with them what the last commit flushed.
+    if (auto written = HelperStateFiles::writeAtomically(m_folder, kLedgerFileName, ledgerBytes,
+                                                         AtomicDurability::flushed);
         !written)
         return written;
-    m_ledgerUnflushed = m_ledgerUnflushed || durability == AtomicDurability::unflushed;
+    m_addedSinceSave.clear();
+    m_removedSinceSave.clear();
+    m_changes.reset();
+    m_changeEntries = 0;
+    // Until the new changes are there, the old ones name another "Moves.plist" and read as none.
+    m_changesUsable = false;
+    if (auto written = HelperStateFiles::writeAtomically(
+            m_folder, kChangesFileName, changesHeader(ledgerBytes), AtomicDurability::flushed);
+        !written)
+        return {}; // the ledger is saved whole; the next save writes it whole again
+    m_changesUsable = true;
     return {};
 }
 
-Result<void> HelperMoveLedger::keepCommittedCopy()
+Result<void> HelperMoveLedger::appendChanges()
 {
-    if (m_committedCopyKept)
-        return {};
-    // A copy left by an earlier run is no committed ledger of this one.
-    (void)HelperStateFiles::remove(m_folder, kCommittedFileName);
-    if (auto linked = HelperStateFiles::link(m_folder, kLedgerFileName, kCommittedFileName);
-        !linked) {
-        if (linked.error().systemErrno != ENOENT)
-            return linked;
-        // No ledger on the disk yet: nothing to keep.
-    } else if (auto flushed = HelperStateFiles::flushFolder(m_folder); !flushed) {
-        return flushed;
+    PlistValue::Array added;
+    added.reserve(m_addedSinceSave.size());
+    for (const HelperMoveRecord& record : m_addedSinceSave)
+        added.push_back(record.toPlist());
+    PlistValue::Array removed;
+    removed.reserve(m_removedSinceSave.size());
+    for (const platform::UUID& id : m_removedSinceSave)
+        removed.emplace_back(id.string());
+    PlistValue::Dictionary change;
+    change.emplace("added", PlistValue(std::move(added)));
+    change.emplace("removed", PlistValue(std::move(removed)));
+    auto content = platform::serializePropertyList(PlistValue(std::move(change)),
+                                                   platform::PlistFormat::binary);
+    if (!content)
+        return content.error();
+    const std::string head =
+        littleEndian(content->size(), 4) + littleEndian(HelperPathDigest::of(*content).w0, 8);
+    if (!m_changes) {
+        const auto folder = m_folder.open();
+        if (!folder)
+            return folder.error();
+        const int fd = ::openat(*folder, std::string(kChangesFileName).c_str(),
+                                O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) {
+            m_changesUsable = false;
+            return compact();
+        }
+        m_changes.reset(fd);
     }
-    m_committedCopyKept = true;
+    const std::string entry = head + *content;
+    const std::string_view first = std::string_view(entry).substr(0, entry.size() / 2);
+    const std::string_view rest = std::string_view(entry).substr(first.size());
+    auto written = platform::writeAll(m_changes.get(), first);
+    if (written && changeAppendHook())
+        changeAppendHook()();
+    if (written)
+        written = platform::writeAll(m_changes.get(), rest);
+    if (!written) {
+        // Part of the entry may be there: the next save writes the ledger whole.
+        m_changesUsable = false;
+        m_changes.reset();
+        Error error = written.error();
+        error.path = m_directory.appendingPathComponent(kChangesFileName).path();
+        return error;
+    }
+    m_addedSinceSave.clear();
+    m_removedSinceSave.clear();
+    ++m_changeEntries;
+    m_ledgerUnflushed = true;
     return {};
+}
+
+void HelperMoveLedger::replayChanges(std::string_view ledgerBytes)
+{
+    auto bytes = HelperStateFiles::read(m_directory, kChangesFileName, kMaximumLedgerBytes);
+    if (!bytes)
+        return; // none, or unreadable: the next save writes the ledger whole
+    std::string_view rest(*bytes);
+    const std::string header = changesHeader(ledgerBytes);
+    if (!rest.starts_with(header))
+        return; // the changes of another "Moves.plist", already in this one
+    rest.remove_prefix(header.size());
+    std::set<platform::UUID> present;
+    for (const HelperMoveRecord& r : m_records)
+        present.insert(r.id);
+    std::set<platform::UUID> removed;
+    std::size_t entries = 0;
+    bool whole = true;
+    while (!rest.empty()) {
+        if (rest.size() < kEntryHeadBytes) {
+            whole = false;
+            break;
+        }
+        const std::uint64_t length = readLittleEndian(rest.substr(0, 4));
+        const std::uint64_t check = readLittleEndian(rest.substr(4, 8));
+        if (length > kMaximumEntryBytes || rest.size() - kEntryHeadBytes < length) {
+            whole = false;
+            break;
+        }
+        const std::string_view content = rest.substr(kEntryHeadBytes, length);
+        const auto value = HelperPathDigest::of(content).w0 == check
+                               ? platform::parsePropertyList(content)
+                               : std::nullopt;
+        const PlistValue::Dictionary* change = value ? value->asDictionary() : nullptr;
+        const PlistValue* addedValue = change ? value->find("added") : nullptr;
+        const PlistValue* removedValue = change ? value->find("removed") : nullptr;
+        const PlistValue::Array* added = addedValue ? addedValue->asArray() : nullptr;
+        const PlistValue::Array* gone = removedValue ? removedValue->asArray() : nullptr;
+        if (!added || !gone) {
+            whole = false;
+            break;
+        }
+        // Decoded whole before any of it is taken.
+        std::vector<HelperMoveRecord> records;
+        std::vector<platform::EncodedPlistItem> encoded;
+        std::vector<platform::UUID> ids;
+        bool decodes = true;
+        for (const PlistValue& element : *added) {
+            auto record = HelperMoveRecord::fromPlist(element);
+            auto item = record ? platform::encodeBinaryArrayItem(record->toPlist(), &recordKeys())
+                               : Result<platform::EncodedPlistItem>(Error{});
+            if (!item) {
+                decodes = false;
+                break;
+            }
+            records.push_back(std::move(*record));
+            encoded.push_back(std::move(*item));
+        }
+        for (const PlistValue& element : *gone) {
+            const std::string* text = element.asString();
+            const auto id = text ? platform::UUID::parse(*text) : std::nullopt;
+            if (!id) {
+                decodes = false;
+                break;
+            }
+            ids.push_back(*id);
+        }
+        if (!decodes) {
+            whole = false;
+            break;
+        }
+        for (std::size_t i = 0; i < records.size(); ++i) {
+            if (!present.insert(records[i].id).second)
+                continue;
+            m_records.push_back(std::move(records[i]));
+            m_encoded.push_back(std::move(encoded[i]));
+        }
+        removed.insert(ids.begin(), ids.end());
+        ++entries;
+        rest.remove_prefix(kEntryHeadBytes + length);
+    }
+    if (!removed.empty()) {
+        std::size_t kept = 0;
+        for (std::size_t i = 0; i < m_records.size(); ++i) {
+            if (removed.contains(m_records[i].id))
+                continue;
+            if (kept != i) {
+                m_records[kept] = std::move(m_records[i]);
+                m_encoded[kept] = std::move(m_encoded[i]);
+            }
+            ++kept;
+        }
+        m_records.resize(kept);
+        m_encoded.resize(kept);
+    }
+    // A cut-off entry at the end is not appended to: the next save writes the ledger whole.
+    m_changesUsable = whole;
+    m_changeEntries = entries;
 }
 
 Result<void> HelperMoveLedger::flushLedger(bool ledger)
@@ -363,6 +598,14 @@ Result<void> HelperMoveLedger::flushLedger(bool ledger)
     if (ledger) {
         if (auto flushed = HelperStateFiles::flushFile(m_folder, kLedgerFileName); !flushed)
             return flushed;
+        if (m_changes) {
+            if (::fsync(m_changes.get()) != 0)
+                return Error::fromErrno(
+                    errno, m_directory.appendingPathComponent(kChangesFileName).path());
+        } else if (auto flushed = HelperStateFiles::flushFile(m_folder, kChangesFileName);
+                   !flushed && flushed.error().systemErrno != ENOENT) {
+            return flushed;
+        }
     }
     return HelperStateFiles::flushFolder(m_folder);
 }
@@ -373,6 +616,7 @@ Result<void> HelperMoveLedger::commit()
         m_folder.close();
         m_inventories.close();
         m_staging->close();
+        m_changes.reset();
     };
     if (!m_ledgerUnflushed && m_unflushedInventories.empty()) {
         closeFolders();
@@ -428,5 +672,12 @@ Result<void> HelperMoveLedger::keepUnreadableLedgerAside()
     }
     return Error::fromErrno(EEXIST, m_directory.appendingPathComponent(base).path());
 }
+
+namespace testing {
+void setChangeAppendHook(std::function<void()> hook)
+{
+    changeAppendHook() = std::move(hook);
+}
+} // namespace testing
 
 } // namespace veldo::common
