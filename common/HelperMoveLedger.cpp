@@ -195,8 +195,8 @@ Result<HelperMoveLedger> HelperMoveLedger::load(MacPath directory, const platfor
         ledger.m_committedCopyKept = decoded.has_value();
     }
     if (decoded) {
-        ledger.m_records = std::move(decoded->records);
-        ledger.m_encoded = std::move(decoded->encoded);
+        for (std::size_t i = 0; i < decoded->records.size(); ++i)
+            ledger.insertSlot(std::move(decoded->records[i]), std::move(decoded->encoded[i]));
         // Changes follow only the "Moves.plist" they name; after a committed copy the next save
         // writes the ledger whole.
         if (fromLedgerFile)
@@ -230,9 +230,6 @@ void HelperMoveLedger::removeLeftovers() const
     const auto names = HelperStateFiles::list(inventoriesDirectory());
     if (!names)
         return;
-    std::set<platform::UUID> recorded;
-    for (const HelperMoveRecord& r : m_records)
-        recorded.insert(r.id);
     for (const auto& name : *names) {
         if (const auto target = platform::atomicWriteTarget(name)) {
             if (target->ends_with(kInventoryExtension))
@@ -247,19 +244,64 @@ void HelperMoveLedger::removeLeftovers() const
             std::string_view(name).substr(0, name.size() - kInventoryExtension.size()));
         if (!id || inventoryFileName(*id) != name)
             continue;
-        if (!recorded.contains(*id))
+        if (!m_byID.contains(*id))
             (void)HelperStateFiles::remove(inventoriesDirectory(), name);
     }
+}
+
+const std::vector<HelperMoveRecord>& HelperMoveLedger::records() const
+{
+    if (!m_recordsAsked) {
+        std::vector<HelperMoveRecord> all;
+        all.reserve(m_slots.size());
+        for (const auto& [sequence, slot] : m_slots)
+            all.push_back(slot.record);
+        m_recordsAsked = std::move(all);
+    }
+    return *m_recordsAsked;
 }
 
 std::optional<HelperMoveRecord> HelperMoveLedger::record(std::string_view trashPath,
                                                          uid_t uid) const
 {
-    for (auto it = m_records.rbegin(); it != m_records.rend(); ++it) {
-        if (it->uid == uid && it->trashPath == trashPath)
-            return *it;
+    const auto found = m_byPlace.find({uid, std::string(trashPath)});
+    if (found == m_byPlace.end() || found->second.empty())
+        return std::nullopt;
+    return m_slots.at(found->second.back()).record;
+}
+
+void HelperMoveLedger::insertSlot(HelperMoveRecord record, platform::EncodedPlistItem encoded)
+{
+    const std::uint64_t sequence = m_nextSequence++;
+    m_recordsAsked.reset();
+    m_byID[record.id] = sequence;
+    m_byPlace[{record.uid, record.trashPath}].push_back(sequence);
+    m_byAccount[record.uid].insert(sequence);
+    m_byDate.emplace(record.date, sequence);
+    m_slots.emplace(sequence, Slot{std::move(record), std::move(encoded)});
+}
+
+void HelperMoveLedger::eraseSlot(std::uint64_t sequence)
+{
+    const auto found = m_slots.find(sequence);
+    if (found == m_slots.end())
+        return;
+    m_recordsAsked.reset();
+    const HelperMoveRecord& r = found->second.record;
+    m_removedSinceSave.push_back(r.id);
+    m_byID.erase(r.id);
+    if (const auto place = m_byPlace.find({r.uid, r.trashPath}); place != m_byPlace.end()) {
+        std::erase(place->second, sequence);
+        if (place->second.empty())
+            m_byPlace.erase(place);
     }
-    return std::nullopt;
+    if (const auto account = m_byAccount.find(r.uid); account != m_byAccount.end()) {
+        account->second.erase(sequence);
+        if (account->second.empty())
+            m_byAccount.erase(account);
+    }
+    m_byDate.erase({r.date, sequence});
+    m_slots.erase(found);
 }
 
 Result<void> HelperMoveLedger::add(HelperMoveRecord record, const HelperItemInventory& inventory)
@@ -269,12 +311,14 @@ Result<void> HelperMoveLedger::add(HelperMoveRecord record, const HelperItemInve
     auto encodedRecord = platform::encodeBinaryArrayItem(record.toPlist(), &recordKeys());
     if (!encodedRecord)
         return encodedRecord.error();
-    eraseRecordsIf([&](const HelperMoveRecord& r) {
-        if (r.uid != record.uid || r.trashPath != record.trashPath)
-            return false;
-        removeInventory(r.id);
-        return true;
-    });
+    if (const auto place = m_byPlace.find({record.uid, record.trashPath});
+        place != m_byPlace.end()) {
+        const std::vector<std::uint64_t> earlier = place->second;
+        for (const std::uint64_t sequence : earlier) {
+            removeInventory(m_slots.at(sequence).record.id);
+            eraseSlot(sequence);
+        }
+    }
     if (auto prepared = prepareDirectories(); !prepared)
         return prepared;
     const std::vector<std::uint8_t> encoded = inventory.encoded();
@@ -285,9 +329,8 @@ Result<void> HelperMoveLedger::add(HelperMoveRecord record, const HelperItemInve
         !written)
         return written;
     m_unflushedInventories.push_back(std::move(name));
-    m_encoded.push_back(std::move(*encodedRecord));
     m_addedSinceSave.push_back(record);
-    m_records.push_back(std::move(record));
+    insertSlot(std::move(record), std::move(*encodedRecord));
     prune();
     if (auto prepared = prepareDirectories(); !prepared)
         return prepared;
@@ -302,7 +345,9 @@ Result<void> HelperMoveLedger::remove(const platform::UUID& id)
 Result<void> HelperMoveLedger::remove(const std::vector<platform::UUID>& ids)
 {
     const std::set<platform::UUID> gone(ids.begin(), ids.end());
-    eraseRecordsIf([&](const HelperMoveRecord& r) { return gone.contains(r.id); });
+    for (const platform::UUID& id : gone)
+        if (const auto found = m_byID.find(id); found != m_byID.end())
+            eraseSlot(found->second);
     // An id no record has is saved too: a change of its own, as the caller asked.
     for (const platform::UUID& id : gone)
         if (std::find(m_removedSinceSave.begin(), m_removedSinceSave.end(), id) ==
@@ -328,64 +373,36 @@ std::string HelperMoveLedger::inventoryFileName(const platform::UUID& id)
 bool HelperMoveLedger::prune()
 {
     const auto cutoff = now() - std::chrono::seconds(kMaximumAgeSeconds);
-    // Of each account's records young enough, only its most recently added
-    // kMaximumRecordsPerAccount stay: first the number beyond that, then the earliest that many.
-    // A few accounts: a flat list is quicker than a map, and prune runs after every add.
-    std::vector<std::pair<uid_t, std::size_t>> excess;
-    const auto countOf = [&](uid_t uid) -> std::size_t& {
-        for (auto& [owner, count] : excess)
-            if (owner == uid)
-                return count;
-        return excess.emplace_back(uid, 0).second;
-    };
-    bool anyExpired = false;
-    for (const HelperMoveRecord& r : m_records) {
-        if (r.date < cutoff)
-            anyExpired = true;
-        else
-            ++countOf(r.uid);
-    }
-    bool anyBeyond = false;
-    for (auto& [uid, count] : excess) {
-        count = count > kMaximumRecordsPerAccount ? count - kMaximumRecordsPerAccount : 0;
-        anyBeyond = anyBeyond || count > 0;
-    }
-    if (!anyExpired && !anyBeyond)
-        return false;
-    return eraseRecordsIf([&](const HelperMoveRecord& r) {
-        bool expired = r.date < cutoff;
-        if (!expired) {
-            std::size_t& beyond = countOf(r.uid);
-            if (beyond > 0) {
-                --beyond;
-                expired = true;
-            }
-        }
-        if (expired)
-            removeInventory(r.id);
-        return expired;
-    });
-}
-
-template <typename Predicate>
-bool HelperMoveLedger::eraseRecordsIf(Predicate&& erase)
-{
-    std::size_t kept = 0;
-    for (std::size_t i = 0; i < m_records.size(); ++i) {
-        if (erase(std::as_const(m_records[i]))) {
-            m_removedSinceSave.push_back(m_records[i].id);
+    // Those older than 30 days first, then of each account the earliest added beyond its share:
+    // so the share counts only records young enough.
+    std::vector<std::uint64_t> expired;
+    for (auto it = m_byDate.begin(); it != m_byDate.end() && it->first < cutoff; ++it)
+        expired.push_back(it->second);
+    for (const auto& [uid, sequences] : m_byAccount) {
+        const std::size_t young =
+            sequences.size() - static_cast<std::size_t>(std::count_if(
+                                   expired.begin(), expired.end(), [&](std::uint64_t sequence) {
+                                       return m_slots.at(sequence).record.uid == uid;
+                                   }));
+        if (young <= kMaximumRecordsPerAccount)
             continue;
+        std::size_t beyond = young - kMaximumRecordsPerAccount;
+        for (auto it = sequences.begin(); it != sequences.end() && beyond > 0; ++it) {
+            if (std::find(expired.begin(), expired.end(), *it) != expired.end())
+                continue;
+            expired.push_back(*it);
+            --beyond;
         }
-        if (kept != i) {
-            m_records[kept] = std::move(m_records[i]);
-            m_encoded[kept] = std::move(m_encoded[i]);
-        }
-        ++kept;
     }
-    const bool erased = kept != m_records.size();
-    m_records.resize(kept);
-    m_encoded.resize(kept);
-    return erased;
+    if (expired.empty())
+        return false;
+    // In ledger order, as the records were added.
+    std::sort(expired.begin(), expired.end());
+    for (const std::uint64_t sequence : expired) {
+        removeInventory(m_slots.at(sequence).record.id);
+        eraseSlot(sequence);
+    }
+    return true;
 }
 
 Result<void> HelperMoveLedger::prepareDirectories() const
@@ -410,15 +427,19 @@ Result<void> HelperMoveLedger::save()
             return keptAside;
     }
     if (!m_changesUsable ||
-        m_changeEntries >= std::max(kMinimumChangesBeforeCompaction, m_records.size()))
+        m_changeEntries >= std::max(kMinimumChangesBeforeCompaction, m_slots.size()))
         return compact();
     return appendChanges();
 }
 
 Result<void> HelperMoveLedger::compact()
 {
+    std::vector<platform::EncodedPlistItem> encoded;
+    encoded.reserve(m_slots.size());
+    for (const auto& [sequence, slot] : m_slots)
+        encoded.push_back(slot.encoded);
     const std::vector<std::string_view> pieces =
-        platform::binaryPropertyListPieces(m_encoded, recordKeys(), m_scratch);
+        platform::binaryPropertyListPieces(encoded, recordKeys(), m_scratch);
     std::string ledgerBytes;
     for (const std::string_view piece : pieces)
         ledgerBytes.append(piece);
@@ -505,9 +526,6 @@ void HelperMoveLedger::replayChanges(std::string_view ledgerBytes)
     if (!rest.starts_with(header))
         return; // the changes of another "Moves.plist", already in this one
     rest.remove_prefix(header.size());
-    std::set<platform::UUID> present;
-    for (const HelperMoveRecord& r : m_records)
-        present.insert(r.id);
     std::set<platform::UUID> removed;
     std::size_t entries = 0;
     bool whole = true;
@@ -564,30 +582,18 @@ void HelperMoveLedger::replayChanges(std::string_view ledgerBytes)
             whole = false;
             break;
         }
-        for (std::size_t i = 0; i < records.size(); ++i) {
-            if (!present.insert(records[i].id).second)
-                continue;
-            m_records.push_back(std::move(records[i]));
-            m_encoded.push_back(std::move(encoded[i]));
-        }
+        for (std::size_t i = 0; i < records.size(); ++i)
+            if (!m_byID.contains(records[i].id))
+                insertSlot(std::move(records[i]), std::move(encoded[i]));
         removed.insert(ids.begin(), ids.end());
         ++entries;
         rest.remove_prefix(kEntryHeadBytes + length);
     }
-    if (!removed.empty()) {
-        std::size_t kept = 0;
-        for (std::size_t i = 0; i < m_records.size(); ++i) {
-            if (removed.contains(m_records[i].id))
-                continue;
-            if (kept != i) {
-                m_records[kept] = std::move(m_records[i]);
-                m_encoded[kept] = std::move(m_encoded[i]);
-            }
-            ++kept;
-        }
-        m_records.resize(kept);
-        m_encoded.resize(kept);
-    }
+    for (const platform::UUID& id : removed)
+        if (const auto found = m_byID.find(id); found != m_byID.end())
+            eraseSlot(found->second);
+    // What the disk holds already: nothing to save.
+    m_removedSinceSave.clear();
     // A cut-off entry at the end is not appended to: the next save writes the ledger whole.
     m_changesUsable = whole;
     m_changeEntries = entries;

@@ -43,8 +43,10 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -99,8 +101,8 @@ public:
     HelperMoveLedger& operator=(const HelperMoveLedger&) = delete;
 
     const platform::MacPath& directory() const { return m_directory; }
-    // The records, oldest first.
-    const std::vector<HelperMoveRecord>& records() const { return m_records; }
+    // The records, oldest first, valid until the next change.
+    const std::vector<HelperMoveRecord>& records() const;
     platform::Clock::TimePoint now() const { return m_clock->now(); }
 
     // The most recently added record of `uid` whose trash path is exactly `trashPath` (the
@@ -138,9 +140,10 @@ private:
     HelperMoveLedger(platform::MacPath directory, const platform::Clock& clock);
 
     bool prune();
-    // Erases the records `erase` picks, with their encoded forms; true when any went.
-    template <typename Predicate>
-    bool eraseRecordsIf(Predicate&& erase);
+    // Takes a record with its encoded form as the newest; erases one (its id noted for the next
+    // save, its inventory file left to the caller).
+    void insertSlot(HelperMoveRecord record, platform::EncodedPlistItem encoded);
+    void eraseSlot(std::uint64_t sequence);
     Result<void> prepareDirectories() const;
     void removeInventory(const platform::UUID& id) const;
     void removeLeftovers() const;
@@ -160,10 +163,24 @@ private:
     mutable HelperStateFiles::Folder m_folder;
     mutable HelperStateFiles::Folder m_inventories;
     std::shared_ptr<HelperStateFiles::Folder> m_staging;
-    std::vector<HelperMoveRecord> m_records;
-    // Each record's property-list form, in step with m_records, so a save encodes no record
-    // again; and the rest of the file, whose buffers each save reuses.
-    std::vector<platform::EncodedPlistItem> m_encoded;
+    // The records in ledger order (by the sequence number of their adding), each with its
+    // property-list form, so a save encodes no record again; and the indexes that make an add, a
+    // removal and a lookup cost the same whatever the ledger holds: by id, by account and Trash
+    // path (several only in a file another run left so), by account, and by date.
+    struct Slot
+    {
+        HelperMoveRecord record;
+        platform::EncodedPlistItem encoded;
+    };
+    std::map<std::uint64_t, Slot> m_slots;
+    std::uint64_t m_nextSequence = 0;
+    std::map<platform::UUID, std::uint64_t> m_byID;
+    std::map<std::pair<uid_t, std::string>, std::vector<std::uint64_t>> m_byPlace;
+    std::map<uid_t, std::set<std::uint64_t>> m_byAccount;
+    std::set<std::pair<platform::Clock::TimePoint, std::uint64_t>> m_byDate;
+    // records() as last asked for; none after a change.
+    mutable std::optional<std::vector<HelperMoveRecord>> m_recordsAsked;
+    // The rest of the file, whose buffers each save reuses.
     platform::BinaryPlistScratch m_scratch;
     const platform::Clock* m_clock;
     // "Moves.plist" exists but could not be read or decoded, and has not been kept aside yet.
