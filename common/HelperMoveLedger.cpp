@@ -38,7 +38,6 @@ constexpr std::size_t kInventoriesFlushedOneByOne = 16;
 // SHA-256 (both little-endian) and the content: a binary property list, a dictionary of the
 // records added ("added", in order) and the ids of those that went ("removed").
 constexpr std::string_view kChangesMark = "VeldoLedgerChanges1\n";
-constexpr std::size_t kDigestBytes = 32;
 constexpr std::size_t kEntryHeadBytes = 12;
 // Far above one change of a few records.
 constexpr std::size_t kMaximumEntryBytes = std::size_t{16} << 20;
@@ -378,7 +377,9 @@ bool HelperMoveLedger::prune()
     std::vector<std::uint64_t> expired;
     for (auto it = m_byDate.begin(); it != m_byDate.end() && it->first < cutoff; ++it)
         expired.push_back(it->second);
-    for (const auto& [uid, sequences] : m_byAccount) {
+    for (const auto& account : m_byAccount) {
+        const uid_t uid = account.first;
+        const std::set<std::uint64_t>& sequences = account.second;
         const std::size_t young =
             sequences.size() - static_cast<std::size_t>(std::count_if(
                                    expired.begin(), expired.end(), [&](std::uint64_t sequence) {
