@@ -25,10 +25,10 @@
 // build left (the ledger of its last commit) still stands in for a "Moves.plist" that can't be
 // used at load, and goes once a usable one was flushed.
 //
-// The file is read only by load(). A ledger that was read (or found missing) then removes what
-// interrupted runs left in its folders: temporary files of atomic writes of "Moves.plist" or of
-// inventories, and inventory files that no record names. Beside a file that cannot be read,
-// inventories stay: its records may name them. That clean-up is housekeeping: what it cannot
+// The files are read only by load(). A ledger that was read (or found missing) then removes what
+// interrupted runs left in its folders: temporary files of atomic writes of "Moves.plist", of its
+// changes or of inventories, and inventory files that no record names. Beside a file that cannot be
+// read, inventories stay: its records may name them. That clean-up is housekeeping: what it cannot
 // remove stays for the next load and fails nothing.
 //
 // A "Moves.plist" that exists but is no ledger this daemon wrote (too large, a link, not a regular
