@@ -1,10 +1,13 @@
 // Cost of the helper's move ledger with 2,000 and 5,000 records (its bound for one account):
-// loading, and an add or a remove, each of which rewrites "Moves.plist" whole (and, for an add,
-// writes an inventory file) without flushing it, and the commit that flushes what changed, as
-// the daemon does once per request. The add counts the file's bytes per record.
+// loading, and an add or a remove, each of which appends one entry to the list of changes beside
+// "Moves.plist" (and, for an add, writes an inventory file) without flushing it, the ledger
+// written whole again once the list holds as many changes as the ledger records, and the commit
+// that flushes what changed, as the daemon does once per request. The add counts the whole
+// ledger file's bytes per record, and the bytes the process wrote per add with its removal.
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include <benchmark/benchmark.h>
@@ -53,6 +56,18 @@ HelperItemInventory sampleInventory()
         inventory.entries[1000 + i] = e;
     }
     return inventory;
+}
+
+// The bytes this process has written so far ("wchar" of /proc/self/io).
+double bytesWritten()
+{
+    std::ifstream in("/proc/self/io");
+    std::string key;
+    double value = 0;
+    while (in >> key >> value)
+        if (key == "wchar:")
+            return value;
+    return 0;
 }
 
 // A state folder holding a ledger of `count` records, in a fresh temporary folder (the Mac root
@@ -132,6 +147,7 @@ static void BM_LedgerAdd(benchmark::State& state)
     HelperMoveLedger& ledger = *loaded;
     const HelperItemInventory inventory = sampleInventory();
     int i = 0;
+    const double writtenBefore = bytesWritten();
     for (auto _ : state) {
         HelperMoveRecord r = sampleRecord(100'000 + i++, ledger.now());
         const auto id = r.id;
@@ -142,10 +158,13 @@ static void BM_LedgerAdd(benchmark::State& state)
             state.SkipWithError("remove failed");
         state.ResumeTiming();
     }
+    const double written = bytesWritten() - writtenBefore;
     std::error_code ec;
     const auto bytes = std::filesystem::file_size(
         folder.directory().appendingPathComponent("Moves.plist").path(), ec);
     state.counters["bytes_per_record"] = ec ? 0 : static_cast<double>(bytes) / state.range(0);
+    state.counters["bytes_written_per_add_and_remove"] =
+        written / static_cast<double>(state.iterations());
 }
 
 // The flush of one request's changes: ten adds, then the commit (timed).

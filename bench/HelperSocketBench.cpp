@@ -1,11 +1,12 @@
 // The helper daemon through its real socket: a version round trip (a connection per call, as the
 // app makes them), move batches of 1,000 and 5,000 single files into the caller's Trash (the
-// ledger is saved after every item), and 500 root-owned folders of 20 files each moved into the
-// Trash and put back, each against `mv` of a tree of the same shape in the same run (the ratio
-// counters). Runs as root: it installs the daemon and this program in a test app bundle of a
-// temporary Mac, makes a throw-away administrator account, starts the daemon on a socket it
-// binds, and runs the timed part as that account from the bundle (only the app's executable may
-// call the daemon); that part prints the figures.
+// ledger appends a change after every item), and 500 root-owned folders of 20 files each moved into
+// the Trash and put back, each against `mv` of a tree of the same shape in the same run (the ratio
+// counters); and the 5,000 files one cleanup hands the helper, moved and put back. Runs as root: it
+// installs the daemon and this program in a test app bundle of a temporary Mac, makes a throw-away
+// administrator account, starts the daemon on a socket it binds, and runs the timed part as that
+// account from the bundle (only the app's executable may call the daemon); that part prints the
+// figures.
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
@@ -35,6 +36,7 @@
 #include "common/HelperReplyEnvelope.h"
 #include "common/HelperRequestEnvelope.h"
 #include "common/VeldoHelperMoveRequest.h"
+#include "common/VeldoHelperProtocol.h"
 #include "common/VeldoHelperReply.h"
 #include "common/VeldoHelperRestoreRequest.h"
 
@@ -83,6 +85,20 @@ std::optional<std::string> exchange(const std::string& envelope)
     if (!reply || !*reply)
         return std::nullopt;
     return std::move(**reply);
+}
+
+// A reply envelope's text as the helper's reply record, with every item done.
+bool allDone(const std::optional<std::string>& text, std::size_t count)
+{
+    const auto envelope = text ? common::HelperReplyEnvelope::decodeJSON(*text)
+                               : Result<common::HelperReplyEnvelope>(Error{});
+    const auto reply = envelope && envelope->data
+                           ? common::VeldoHelperReply::decodeJSON(*envelope->data)
+                           : Result<common::VeldoHelperReply>(Error{});
+    return reply && reply->results.size() == count &&
+           std::all_of(reply->results.begin(), reply->results.end(), [](const auto& result) {
+               return result.outcome == common::VeldoHelperItemResult::Outcome::done;
+           });
 }
 
 void BM_HelperVersionRoundTrip(benchmark::State& state)
@@ -162,19 +178,58 @@ BENCHMARK(BM_HelperMoveBatch)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
-// A reply envelope's text as the helper's reply record, with every item done.
-bool allDone(const std::optional<std::string>& text, std::size_t count)
+// The helper's share of one cleanup, as many single files as one cleanup hands it (one request):
+// moved into the Trash and put back (iteration time: both).
+void BM_HelperCleanupAndUndo(benchmark::State& state)
 {
-    const auto envelope = text ? common::HelperReplyEnvelope::decodeJSON(*text)
-                               : Result<common::HelperReplyEnvelope>(Error{});
-    const auto reply = envelope && envelope->data
-                           ? common::VeldoHelperReply::decodeJSON(*envelope->data)
-                           : Result<common::VeldoHelperReply>(Error{});
-    return reply && reply->results.size() == count &&
-           std::all_of(reply->results.begin(), reply->results.end(), [](const auto& result) {
-               return result.outcome == common::VeldoHelperItemResult::Outcome::done;
-           });
+    const std::string root = std::getenv("VELDO_MAC_ROOT"); // NOLINT(concurrency-mt-unsafe)
+    const std::string home = std::getenv("BENCH_HOME");     // NOLINT(concurrency-mt-unsafe)
+    const auto count = static_cast<std::size_t>(state.range(0));
+    int round = 0;
+    double moveSeconds = 0;
+    double restoreSeconds = 0;
+    for (auto _ : state) {
+        const std::string folder = home + "/Library/Caches/Cleanup/" + std::to_string(++round);
+        fs::create_directories(root + folder);
+        common::VeldoHelperMoveRequest move;
+        common::VeldoHelperRestoreRequest restore;
+        for (std::size_t at = 0; at < count; ++at) {
+            const std::string name = "c" + std::to_string(round) + "-" + std::to_string(at);
+            std::ofstream(root + folder + "/" + name) << "x";
+            move.items.push_back({folder + "/" + name, home + "/.Trash/" + name});
+            restore.items.push_back({home + "/.Trash/" + name, folder + "/" + name});
+        }
+        const std::string moveEnvelope =
+            *common::HelperRequestEnvelope{common::HelperMethod::moveToTrash, *move.encodeJSON()}
+                 .encodeJSON();
+        const std::string restoreEnvelope =
+            *common::HelperRequestEnvelope{common::HelperMethod::restore, *restore.encodeJSON()}
+                 .encodeJSON();
+        auto start = Clock::now();
+        const auto moved = exchange(moveEnvelope);
+        const double m = secondsSince(start);
+        start = Clock::now();
+        const auto back = exchange(restoreEnvelope);
+        const double r = secondsSince(start);
+        if (!allDone(moved, count) || !allDone(back, count)) {
+            state.SkipWithError("the cleanup wasn't moved and put back whole");
+            return;
+        }
+        state.SetIterationTime(m + r);
+        moveSeconds += m;
+        restoreSeconds += r;
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * count));
+    state.counters["move_ms"] =
+        benchmark::Counter(moveSeconds * 1000, benchmark::Counter::kAvgIterations);
+    state.counters["restore_ms"] =
+        benchmark::Counter(restoreSeconds * 1000, benchmark::Counter::kAvgIterations);
 }
+BENCHMARK(BM_HelperCleanupAndUndo)
+    ->Arg(static_cast<std::int64_t>(common::kHelperRequestItemLimit))
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime();
 
 // The install part's folders moved into the Trash through the helper and put back, then the
 // account's own folders of the same shape moved there and back with `mv`; iteration time is

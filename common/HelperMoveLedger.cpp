@@ -1,15 +1,19 @@
-// The move ledger: records of the helper's moves, pruned by age and count, saved after each
-// change.
+// The move ledger: records of the helper's moves, pruned by age and count, each change saved at
+// once as an entry of its list of changes.
 #include "common/HelperMoveLedger.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <ctime>
-#include <map>
 #include <set>
 #include <utility>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "common/HelperPathDigest.h"
 #include "common/HelperStateFiles.h"
 #include "platform/AtomicFile.h"
 #include "platform/PropertyList.h"
@@ -28,6 +32,53 @@ constexpr std::size_t kMaximumLedgerBytes = std::size_t{256} << 20;
 // Up to this many inventory files written since the last commit are flushed one by one; more
 // are flushed with their whole file system at once.
 constexpr std::size_t kInventoriesFlushedOneByOne = 16;
+
+// "Moves.changes": this mark and the 32 bytes of the SHA-256 of the "Moves.plist" it follows,
+// then its entries, each the length of its content (4 bytes), the first 8 bytes of the content's
+// SHA-256 (both little-endian) and the content: a binary property list, a dictionary of the
+// records added ("added", in order) and the ids of those that went ("removed").
+constexpr std::string_view kChangesMark = "VeldoLedgerChanges1\n";
+constexpr std::size_t kEntryHeadBytes = 12;
+// Far above one change of a few records.
+constexpr std::size_t kMaximumEntryBytes = std::size_t{16} << 20;
+
+std::function<void()>& changeAppendHook()
+{
+    static std::function<void()> hook;
+    return hook;
+}
+
+std::string digestBytes(std::string_view bytes)
+{
+    const HelperPathDigest digest = HelperPathDigest::of(bytes);
+    std::string out;
+    for (const std::uint64_t word : {digest.w0, digest.w1, digest.w2, digest.w3})
+        for (int i = 0; i < 8; ++i)
+            out.push_back(static_cast<char>((word >> (8 * i)) & 0xFF));
+    return out;
+}
+
+std::string littleEndian(std::uint64_t value, int bytes)
+{
+    std::string out;
+    for (int i = 0; i < bytes; ++i)
+        out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+    return out;
+}
+
+std::uint64_t readLittleEndian(std::string_view bytes)
+{
+    std::uint64_t value = 0;
+    for (std::size_t i = bytes.size(); i > 0; --i)
+        value = (value << 8) | static_cast<unsigned char>(bytes[i - 1]);
+    return value;
+}
+
+// The header of the changes that follow a "Moves.plist" of `ledgerBytes`.
+std::string changesHeader(std::string_view ledgerBytes)
+{
+    return std::string(kChangesMark) + digestBytes(ledgerBytes);
+}
 
 using HelperStateFiles::AtomicDurability;
 
@@ -102,7 +153,8 @@ Result<HelperMoveLedger> HelperMoveLedger::load(MacPath directory, const platfor
     HelperMoveLedger ledger(std::move(directory), clock);
     auto bytes = HelperStateFiles::read(ledger.m_directory, kLedgerFileName, kMaximumLedgerBytes);
     std::optional<DecodedLedger> decoded;
-    bool clean = false; // no ledger file, or one that decodes: leftovers can be told apart
+    bool fromLedgerFile = false; // decoded from "Moves.plist", which its changes may follow
+    bool clean = false;          // no ledger file, or one that decodes: leftovers can be told apart
     if (!bytes) {
         switch (bytes.error().systemErrno) {
         case ENOENT:
@@ -121,7 +173,7 @@ Result<HelperMoveLedger> HelperMoveLedger::load(MacPath directory, const platfor
         }
     } else {
         decoded = decodeLedger(*bytes);
-        clean = decoded.has_value();
+        clean = fromLedgerFile = decoded.has_value();
         ledger.m_unreadableLedgerOnDisk = !clean;
     }
     const auto committed =
@@ -142,8 +194,12 @@ Result<HelperMoveLedger> HelperMoveLedger::load(MacPath directory, const platfor
         ledger.m_committedCopyKept = decoded.has_value();
     }
     if (decoded) {
-        ledger.m_records = std::move(decoded->records);
-        ledger.m_encoded = std::move(decoded->encoded);
+        for (std::size_t i = 0; i < decoded->records.size(); ++i)
+            ledger.insertSlot(std::move(decoded->records[i]), std::move(decoded->encoded[i]));
+        // Changes follow only the "Moves.plist" they name; after a committed copy the next save
+        // writes the ledger whole.
+        if (fromLedgerFile)
+            ledger.replayChanges(*bytes);
     }
     if (ledger.prune()) {
         if (auto prepared = ledger.prepareDirectories(); !prepared)
@@ -165,16 +221,14 @@ void HelperMoveLedger::removeLeftovers() const
     // Each removal is housekeeping: what stays is tried again at the next load.
     if (auto names = HelperStateFiles::list(m_directory)) {
         for (const auto& name : *names) {
-            if (platform::atomicWriteTarget(name) == kLedgerFileName)
+            const auto target = platform::atomicWriteTarget(name);
+            if (target == kLedgerFileName || target == kChangesFileName)
                 (void)HelperStateFiles::remove(m_directory, name);
         }
     }
     const auto names = HelperStateFiles::list(inventoriesDirectory());
     if (!names)
         return;
-    std::set<platform::UUID> recorded;
-    for (const HelperMoveRecord& r : m_records)
-        recorded.insert(r.id);
     for (const auto& name : *names) {
         if (const auto target = platform::atomicWriteTarget(name)) {
             if (target->ends_with(kInventoryExtension))
@@ -189,19 +243,64 @@ void HelperMoveLedger::removeLeftovers() const
             std::string_view(name).substr(0, name.size() - kInventoryExtension.size()));
         if (!id || inventoryFileName(*id) != name)
             continue;
-        if (!recorded.contains(*id))
+        if (!m_byID.contains(*id))
             (void)HelperStateFiles::remove(inventoriesDirectory(), name);
     }
+}
+
+const std::vector<HelperMoveRecord>& HelperMoveLedger::records() const
+{
+    if (!m_recordsAsked) {
+        std::vector<HelperMoveRecord> all;
+        all.reserve(m_slots.size());
+        for (const auto& [sequence, slot] : m_slots)
+            all.push_back(slot.record);
+        m_recordsAsked = std::move(all);
+    }
+    return *m_recordsAsked;
 }
 
 std::optional<HelperMoveRecord> HelperMoveLedger::record(std::string_view trashPath,
                                                          uid_t uid) const
 {
-    for (auto it = m_records.rbegin(); it != m_records.rend(); ++it) {
-        if (it->uid == uid && it->trashPath == trashPath)
-            return *it;
+    const auto found = m_byPlace.find({uid, std::string(trashPath)});
+    if (found == m_byPlace.end() || found->second.empty())
+        return std::nullopt;
+    return m_slots.at(found->second.back()).record;
+}
+
+void HelperMoveLedger::insertSlot(HelperMoveRecord record, platform::EncodedPlistItem encoded)
+{
+    const std::uint64_t sequence = m_nextSequence++;
+    m_recordsAsked.reset();
+    m_byID[record.id] = sequence;
+    m_byPlace[{record.uid, record.trashPath}].push_back(sequence);
+    m_byAccount[record.uid].insert(sequence);
+    m_byDate.emplace(record.date, sequence);
+    m_slots.emplace(sequence, Slot{std::move(record), std::move(encoded)});
+}
+
+void HelperMoveLedger::eraseSlot(std::uint64_t sequence)
+{
+    const auto found = m_slots.find(sequence);
+    if (found == m_slots.end())
+        return;
+    m_recordsAsked.reset();
+    const HelperMoveRecord& r = found->second.record;
+    m_removedSinceSave.push_back(r.id);
+    m_byID.erase(r.id);
+    if (const auto place = m_byPlace.find({r.uid, r.trashPath}); place != m_byPlace.end()) {
+        std::erase(place->second, sequence);
+        if (place->second.empty())
+            m_byPlace.erase(place);
     }
-    return std::nullopt;
+    if (const auto account = m_byAccount.find(r.uid); account != m_byAccount.end()) {
+        account->second.erase(sequence);
+        if (account->second.empty())
+            m_byAccount.erase(account);
+    }
+    m_byDate.erase({r.date, sequence});
+    m_slots.erase(found);
 }
 
 Result<void> HelperMoveLedger::add(HelperMoveRecord record, const HelperItemInventory& inventory)
@@ -211,12 +310,14 @@ Result<void> HelperMoveLedger::add(HelperMoveRecord record, const HelperItemInve
     auto encodedRecord = platform::encodeBinaryArrayItem(record.toPlist(), &recordKeys());
     if (!encodedRecord)
         return encodedRecord.error();
-    eraseRecordsIf([&](const HelperMoveRecord& r) {
-        if (r.uid != record.uid || r.trashPath != record.trashPath)
-            return false;
-        removeInventory(r.id);
-        return true;
-    });
+    if (const auto place = m_byPlace.find({record.uid, record.trashPath});
+        place != m_byPlace.end()) {
+        const std::vector<std::uint64_t> earlier = place->second;
+        for (const std::uint64_t sequence : earlier) {
+            removeInventory(m_slots.at(sequence).record.id);
+            eraseSlot(sequence);
+        }
+    }
     if (auto prepared = prepareDirectories(); !prepared)
         return prepared;
     const std::vector<std::uint8_t> encoded = inventory.encoded();
@@ -227,8 +328,8 @@ Result<void> HelperMoveLedger::add(HelperMoveRecord record, const HelperItemInve
         !written)
         return written;
     m_unflushedInventories.push_back(std::move(name));
-    m_encoded.push_back(std::move(*encodedRecord));
-    m_records.push_back(std::move(record));
+    m_addedSinceSave.push_back(record);
+    insertSlot(std::move(record), std::move(*encodedRecord));
     prune();
     if (auto prepared = prepareDirectories(); !prepared)
         return prepared;
@@ -243,7 +344,14 @@ Result<void> HelperMoveLedger::remove(const platform::UUID& id)
 Result<void> HelperMoveLedger::remove(const std::vector<platform::UUID>& ids)
 {
     const std::set<platform::UUID> gone(ids.begin(), ids.end());
-    eraseRecordsIf([&](const HelperMoveRecord& r) { return gone.contains(r.id); });
+    for (const platform::UUID& id : gone)
+        if (const auto found = m_byID.find(id); found != m_byID.end())
+            eraseSlot(found->second);
+    // An id no record has is saved too: a change of its own, as the caller asked.
+    for (const platform::UUID& id : gone)
+        if (std::find(m_removedSinceSave.begin(), m_removedSinceSave.end(), id) ==
+            m_removedSinceSave.end())
+            m_removedSinceSave.push_back(id);
     for (const platform::UUID& id : gone)
         removeInventory(id);
     if (auto prepared = prepareDirectories(); !prepared)
@@ -264,46 +372,38 @@ std::string HelperMoveLedger::inventoryFileName(const platform::UUID& id)
 bool HelperMoveLedger::prune()
 {
     const auto cutoff = now() - std::chrono::seconds(kMaximumAgeSeconds);
-    // Of each account's records young enough, only its most recently added
-    // kMaximumRecordsPerAccount stay: first the number beyond that, then the earliest that many.
-    std::map<uid_t, std::size_t> excess;
-    for (const HelperMoveRecord& r : m_records)
-        if (!(r.date < cutoff))
-            ++excess[r.uid];
-    for (auto& [uid, count] : excess)
-        count = count > kMaximumRecordsPerAccount ? count - kMaximumRecordsPerAccount : 0;
-    return eraseRecordsIf([&](const HelperMoveRecord& r) {
-        bool expired = r.date < cutoff;
-        if (!expired) {
-            std::size_t& beyond = excess[r.uid];
-            if (beyond > 0) {
-                --beyond;
-                expired = true;
-            }
-        }
-        if (expired)
-            removeInventory(r.id);
-        return expired;
-    });
-}
-
-template <typename Predicate>
-bool HelperMoveLedger::eraseRecordsIf(Predicate&& erase)
-{
-    std::size_t kept = 0;
-    for (std::size_t i = 0; i < m_records.size(); ++i) {
-        if (erase(std::as_const(m_records[i])))
+    // Those older than 30 days first, then of each account the earliest added beyond its share:
+    // so the share counts only records young enough.
+    std::vector<std::uint64_t> expired;
+    for (auto it = m_byDate.begin(); it != m_byDate.end() && it->first < cutoff; ++it)
+        expired.push_back(it->second);
+    for (const auto& account : m_byAccount) {
+        const uid_t uid = account.first;
+        const std::set<std::uint64_t>& sequences = account.second;
+        const std::size_t young =
+            sequences.size() - static_cast<std::size_t>(std::count_if(
+                                   expired.begin(), expired.end(), [&](std::uint64_t sequence) {
+                                       return m_slots.at(sequence).record.uid == uid;
+                                   }));
+        if (young <= kMaximumRecordsPerAccount)
             continue;
-        if (kept != i) {
-            m_records[kept] = std::move(m_records[i]);
-            m_encoded[kept] = std::move(m_encoded[i]);
+        std::size_t beyond = young - kMaximumRecordsPerAccount;
+        for (auto it = sequences.begin(); it != sequences.end() && beyond > 0; ++it) {
+            if (std::find(expired.begin(), expired.end(), *it) != expired.end())
+                continue;
+            expired.push_back(*it);
+            --beyond;
         }
-        ++kept;
     }
-    const bool erased = kept != m_records.size();
-    m_records.resize(kept);
-    m_encoded.resize(kept);
-    return erased;
+    if (expired.empty())
+        return false;
+    // In ledger order, as the records were added.
+    std::sort(expired.begin(), expired.end());
+    for (const std::uint64_t sequence : expired) {
+        removeInventory(m_slots.at(sequence).record.id);
+        eraseSlot(sequence);
+    }
+    return true;
 }
 
 Result<void> HelperMoveLedger::prepareDirectories() const
@@ -323,39 +423,181 @@ void HelperMoveLedger::removeInventory(const platform::UUID& id) const
 
 Result<void> HelperMoveLedger::save()
 {
-    const std::vector<std::string_view> pieces =
-        platform::binaryPropertyListPieces(m_encoded, recordKeys(), m_scratch);
     if (m_unreadableLedgerOnDisk) {
         if (auto keptAside = keepUnreadableLedgerAside(); !keptAside)
             return keptAside;
     }
-    // Without the committed copy on the disk, the save itself is flushed.
-    const AtomicDurability durability =
-        keepCommittedCopy() ? AtomicDurability::unflushed : AtomicDurability::flushed;
-    if (auto written =
-            HelperStateFiles::writeAtomically(m_folder, kLedgerFileName, pieces, durability);
+    if (!m_changesUsable ||
+        m_changeEntries >= std::max(kMinimumChangesBeforeCompaction, m_slots.size()))
+        return compact();
+    return appendChanges();
+}
+
+Result<void> HelperMoveLedger::compact()
+{
+    std::vector<platform::EncodedPlistItem> encoded;
+    encoded.reserve(m_slots.size());
+    for (const auto& [sequence, slot] : m_slots)
+        encoded.push_back(slot.encoded);
+    const std::vector<std::string_view> pieces =
+        platform::binaryPropertyListPieces(encoded, recordKeys(), m_scratch);
+    std::string ledgerBytes;
+    for (const std::string_view piece : pieces)
+        ledgerBytes.append(piece);
+    // Flushed, both: the changes on the disk go, and with them what the last commit flushed.
+    if (auto written = HelperStateFiles::writeAtomically(m_folder, kLedgerFileName, ledgerBytes,
+                                                         AtomicDurability::flushed);
         !written)
         return written;
-    m_ledgerUnflushed = m_ledgerUnflushed || durability == AtomicDurability::unflushed;
+    m_addedSinceSave.clear();
+    m_removedSinceSave.clear();
+    m_changes.reset();
+    m_changeEntries = 0;
+    // Until the new changes are there, the old ones name another "Moves.plist" and read as none.
+    m_changesUsable = false;
+    if (auto written = HelperStateFiles::writeAtomically(
+            m_folder, kChangesFileName, changesHeader(ledgerBytes), AtomicDurability::flushed);
+        !written)
+        return {}; // the ledger is saved whole; the next save writes it whole again
+    m_changesUsable = true;
     return {};
 }
 
-Result<void> HelperMoveLedger::keepCommittedCopy()
+Result<void> HelperMoveLedger::appendChanges()
 {
-    if (m_committedCopyKept)
-        return {};
-    // A copy left by an earlier run is no committed ledger of this one.
-    (void)HelperStateFiles::remove(m_folder, kCommittedFileName);
-    if (auto linked = HelperStateFiles::link(m_folder, kLedgerFileName, kCommittedFileName);
-        !linked) {
-        if (linked.error().systemErrno != ENOENT)
-            return linked;
-        // No ledger on the disk yet: nothing to keep.
-    } else if (auto flushed = HelperStateFiles::flushFolder(m_folder); !flushed) {
-        return flushed;
+    PlistValue::Array added;
+    added.reserve(m_addedSinceSave.size());
+    for (const HelperMoveRecord& record : m_addedSinceSave)
+        added.push_back(record.toPlist());
+    PlistValue::Array removed;
+    removed.reserve(m_removedSinceSave.size());
+    for (const platform::UUID& id : m_removedSinceSave)
+        removed.emplace_back(id.string());
+    PlistValue::Dictionary change;
+    change.emplace("added", PlistValue(std::move(added)));
+    change.emplace("removed", PlistValue(std::move(removed)));
+    auto content = platform::serializePropertyList(PlistValue(std::move(change)),
+                                                   platform::PlistFormat::binary);
+    if (!content)
+        return content.error();
+    const std::string head =
+        littleEndian(content->size(), 4) + littleEndian(HelperPathDigest::of(*content).w0, 8);
+    if (!m_changes) {
+        const auto folder = m_folder.open();
+        if (!folder)
+            return folder.error();
+        const int fd = ::openat(*folder, std::string(kChangesFileName).c_str(),
+                                O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) {
+            m_changesUsable = false;
+            return compact();
+        }
+        m_changes.reset(fd);
     }
-    m_committedCopyKept = true;
+    const std::string entry = head + *content;
+    const std::string_view first = std::string_view(entry).substr(0, entry.size() / 2);
+    const std::string_view rest = std::string_view(entry).substr(first.size());
+    auto written = platform::writeAll(m_changes.get(), first);
+    if (written && changeAppendHook())
+        changeAppendHook()();
+    if (written)
+        written = platform::writeAll(m_changes.get(), rest);
+    if (!written) {
+        // Part of the entry may be there: the next save writes the ledger whole.
+        m_changesUsable = false;
+        m_changes.reset();
+        Error error = written.error();
+        error.path = m_directory.appendingPathComponent(kChangesFileName).path();
+        return error;
+    }
+    m_addedSinceSave.clear();
+    m_removedSinceSave.clear();
+    ++m_changeEntries;
+    m_ledgerUnflushed = true;
     return {};
+}
+
+void HelperMoveLedger::replayChanges(std::string_view ledgerBytes)
+{
+    auto bytes = HelperStateFiles::read(m_directory, kChangesFileName, kMaximumLedgerBytes);
+    if (!bytes)
+        return; // none, or unreadable: the next save writes the ledger whole
+    std::string_view rest(*bytes);
+    const std::string header = changesHeader(ledgerBytes);
+    if (!rest.starts_with(header))
+        return; // the changes of another "Moves.plist", already in this one
+    rest.remove_prefix(header.size());
+    std::set<platform::UUID> removed;
+    std::size_t entries = 0;
+    bool whole = true;
+    while (!rest.empty()) {
+        if (rest.size() < kEntryHeadBytes) {
+            whole = false;
+            break;
+        }
+        const std::uint64_t length = readLittleEndian(rest.substr(0, 4));
+        const std::uint64_t check = readLittleEndian(rest.substr(4, 8));
+        if (length > kMaximumEntryBytes || rest.size() - kEntryHeadBytes < length) {
+            whole = false;
+            break;
+        }
+        const std::string_view content = rest.substr(kEntryHeadBytes, length);
+        const auto value = HelperPathDigest::of(content).w0 == check
+                               ? platform::parsePropertyList(content)
+                               : std::nullopt;
+        const PlistValue::Dictionary* change = value ? value->asDictionary() : nullptr;
+        const PlistValue* addedValue = change ? value->find("added") : nullptr;
+        const PlistValue* removedValue = change ? value->find("removed") : nullptr;
+        const PlistValue::Array* added = addedValue ? addedValue->asArray() : nullptr;
+        const PlistValue::Array* gone = removedValue ? removedValue->asArray() : nullptr;
+        if (!added || !gone) {
+            whole = false;
+            break;
+        }
+        // Decoded whole before any of it is taken.
+        std::vector<HelperMoveRecord> records;
+        std::vector<platform::EncodedPlistItem> encoded;
+        std::vector<platform::UUID> ids;
+        bool decodes = true;
+        for (const PlistValue& element : *added) {
+            auto record = HelperMoveRecord::fromPlist(element);
+            auto item = record ? platform::encodeBinaryArrayItem(record->toPlist(), &recordKeys())
+                               : Result<platform::EncodedPlistItem>(Error{});
+            if (!item) {
+                decodes = false;
+                break;
+            }
+            records.push_back(std::move(*record));
+            encoded.push_back(std::move(*item));
+        }
+        for (const PlistValue& element : *gone) {
+            const std::string* text = element.asString();
+            const auto id = text ? platform::UUID::parse(*text) : std::nullopt;
+            if (!id) {
+                decodes = false;
+                break;
+            }
+            ids.push_back(*id);
+        }
+        if (!decodes) {
+            whole = false;
+            break;
+        }
+        for (std::size_t i = 0; i < records.size(); ++i)
+            if (!m_byID.contains(records[i].id))
+                insertSlot(std::move(records[i]), std::move(encoded[i]));
+        removed.insert(ids.begin(), ids.end());
+        ++entries;
+        rest.remove_prefix(kEntryHeadBytes + length);
+    }
+    for (const platform::UUID& id : removed)
+        if (const auto found = m_byID.find(id); found != m_byID.end())
+            eraseSlot(found->second);
+    // What the disk holds already: nothing to save.
+    m_removedSinceSave.clear();
+    // A cut-off entry at the end is not appended to: the next save writes the ledger whole.
+    m_changesUsable = whole;
+    m_changeEntries = entries;
 }
 
 Result<void> HelperMoveLedger::flushLedger(bool ledger)
@@ -363,6 +605,14 @@ Result<void> HelperMoveLedger::flushLedger(bool ledger)
     if (ledger) {
         if (auto flushed = HelperStateFiles::flushFile(m_folder, kLedgerFileName); !flushed)
             return flushed;
+        if (m_changes) {
+            if (::fsync(m_changes.get()) != 0)
+                return Error::fromErrno(
+                    errno, m_directory.appendingPathComponent(kChangesFileName).path());
+        } else if (auto flushed = HelperStateFiles::flushFile(m_folder, kChangesFileName);
+                   !flushed && flushed.error().systemErrno != ENOENT) {
+            return flushed;
+        }
     }
     return HelperStateFiles::flushFolder(m_folder);
 }
@@ -373,6 +623,7 @@ Result<void> HelperMoveLedger::commit()
         m_folder.close();
         m_inventories.close();
         m_staging->close();
+        m_changes.reset();
     };
     if (!m_ledgerUnflushed && m_unflushedInventories.empty()) {
         closeFolders();
@@ -428,5 +679,12 @@ Result<void> HelperMoveLedger::keepUnreadableLedgerAside()
     }
     return Error::fromErrno(EEXIST, m_directory.appendingPathComponent(base).path());
 }
+
+namespace testing {
+void setChangeAppendHook(std::function<void()> hook)
+{
+    changeAppendHook() = std::move(hook);
+}
+} // namespace testing
 
 } // namespace veldo::common

@@ -1,28 +1,34 @@
 // HelperMoveLedger: the helper daemon's memory of every item it moved into a user's Trash, so
 // that a put-back is honoured only for an item the daemon moved itself for the same account.
 //
-// The ledger is a list of HelperMoveRecord in the order they were added, held in memory and
-// saved whole after every change to "Moves.plist" (a binary property list, an array of record
-// dictionaries) in its folder, with one inventory file per record in the folder "Inventories"
-// beside it, named by the record id's canonical text and ".inventory". It bounds itself: records
-// older than 30 days by its clock go, and it never holds more than 5,000 records of one account
-// (as many as one request may move; that account's most recently added stay, so one account's
-// moves never push out another's); a record's inventory file goes with it. Folders it makes are
-// 0700 and files 0600 (see HelperStateFiles.h); writes are atomic, so a reader sees the old
-// ledger or the new one.
+// The ledger is a list of HelperMoveRecord in the order they were added, held in memory. On the
+// disk it is "Moves.plist" (a binary property list, an array of record dictionaries) in its folder
+// and, beside it, "Moves.changes": the changes made since that file was written, one entry
+// appended per change, so that a change costs the same whatever the ledger holds. Every
+// kMinimumChangesBeforeCompaction changes or more (as many as the ledger holds records, when that
+// is more) the ledger is written whole again with an empty list of changes, flushed to disk; so
+// is it when the changes on the disk can't be used (missing, damaged, or not those of the
+// "Moves.plist" there: the list names the SHA-256 of the file it follows). One inventory file per
+// record lies in the folder "Inventories" beside them, named by the record id's canonical text
+// and ".inventory". It bounds itself: records older than 30 days by its clock go, and it never
+// holds more than 5,000 records of one account (as many as one request may move, and one cleanup
+// may give the helper; that account's most recently added stay, so one account's moves never push
+// out another's); a record's inventory file goes with it. Folders it makes are 0700 and files 0600
+// (see HelperStateFiles.h); the whole files are written atomically, so a reader sees the old
+// ledger or the new one, and an entry of the changes counts only when it is whole (its length and
+// digest check), so an append cut off in the middle reads as not made.
 //
 // Every change is saved at once, so a daemon killed at any point loses nothing, but flushed to
 // disk only by commit(): the daemon commits once per request, before it replies, so the records
-// of what a reply says was moved are on the disk when the app reads them. Until then the ledger
-// of the last commit stays on the disk beside "Moves.plist" as "Moves.plist.committed" (a second
-// name of that file, made at the first change after a commit), and a "Moves.plist" that can't be
-// used at load (a power cut before the commit can leave it empty) gives way to it; a usable
-// "Moves.plist" at load is flushed and makes the committed copy go.
+// of what a reply says was moved are on the disk when the app reads them. A power cut before a
+// commit loses at most the changes appended since; a "Moves.plist.committed" that an earlier
+// build left (the ledger of its last commit) still stands in for a "Moves.plist" that can't be
+// used at load, and goes once a usable one was flushed.
 //
-// The file is read only by load(). A ledger that was read (or found missing) then removes what
-// interrupted runs left in its folders: temporary files of atomic writes of "Moves.plist" or of
-// inventories, and inventory files that no record names. Beside a file that cannot be read,
-// inventories stay: its records may name them. That clean-up is housekeeping: what it cannot
+// The files are read only by load(). A ledger that was read (or found missing) then removes what
+// interrupted runs left in its folders: temporary files of atomic writes of "Moves.plist", of its
+// changes or of inventories, and inventory files that no record names. Beside a file that cannot be
+// read, inventories stay: its records may name them. That clean-up is housekeeping: what it cannot
 // remove stays for the next load and fails nothing.
 //
 // A "Moves.plist" that exists but is no ledger this daemon wrote (too large, a link, not a regular
@@ -36,8 +42,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,6 +54,7 @@
 #include <sys/types.h>
 
 #include "base/Result.h"
+#include "base/UniqueFd.h"
 #include "common/HelperItemInventory.h"
 #include "common/HelperMoveRecord.h"
 #include "common/HelperStagingJournal.h"
@@ -68,17 +78,19 @@ class HelperMoveLedger final
 {
 public:
     static constexpr std::string_view kLedgerFileName = "Moves.plist";
+    static constexpr std::string_view kChangesFileName = "Moves.changes";
     static constexpr std::string_view kCommittedFileName = "Moves.plist.committed";
     static constexpr std::string_view kInventoriesFolderName = "Inventories";
     static constexpr std::string_view kInventoryExtension = ".inventory";
     static constexpr std::int64_t kMaximumAgeSeconds = 2'592'000; // 30 days
     static constexpr std::size_t kMaximumRecordsPerAccount = kHelperRequestItemLimit;
+    static constexpr std::size_t kMinimumChangesBeforeCompaction = 1024;
 
-    // Loads the ledger of `directory` (see above). When loading pruned something, the folders
-    // are made and the ledger saved and committed; a ledger that needed no pruning is not
-    // rewritten. Fails with the errno when "Moves.plist" cannot be read for a reason other than
-    // its absence or its content, or when the pruned ledger cannot be saved. `clock` must
-    // outlive the ledger.
+    // Loads the ledger of `directory` (see above): "Moves.plist" and the changes made since. When
+    // loading pruned something, the folders are made and the change saved and committed; a
+    // ledger that needed no pruning is not written. Fails with the errno when "Moves.plist" cannot
+    // be read for a reason other than its absence or its content, or when the pruned ledger cannot
+    // be saved. `clock` must outlive the ledger.
     static Result<HelperMoveLedger>
     load(platform::MacPath directory,
          const platform::Clock& clock = platform::SystemClock::shared());
@@ -89,8 +101,8 @@ public:
     HelperMoveLedger& operator=(const HelperMoveLedger&) = delete;
 
     const platform::MacPath& directory() const { return m_directory; }
-    // The records, oldest first.
-    const std::vector<HelperMoveRecord>& records() const { return m_records; }
+    // The records, oldest first, valid until the next change.
+    const std::vector<HelperMoveRecord>& records() const;
     platform::Clock::TimePoint now() const { return m_clock->now(); }
 
     // The most recently added record of `uid` whose trash path is exactly `trashPath` (the
@@ -99,20 +111,21 @@ public:
 
     // Adds `record` with its inventory: records of the same uid and trash path are dropped with
     // their inventory files, the inventory file is written (the record is not added when that
-    // fails), the record appended, the ledger pruned and saved. Fails when "Moves.plist" was not
-    // saved (ErrorCode::invalidArgument for a record that cannot be encoded, else the errno).
+    // fails), the record appended, the ledger pruned and the change saved. Fails when the change
+    // was not saved (ErrorCode::invalidArgument for a record that cannot be encoded, else the
+    // errno); the next save that succeeds saves it too.
     Result<void> add(HelperMoveRecord record, const HelperItemInventory& inventory);
 
     // Drops every record with `id`, deletes that id's inventory file (whether or not a record
-    // matched) and saves. Fails when "Moves.plist" was not saved.
+    // matched) and saves. Fails when the change was not saved.
     Result<void> remove(const platform::UUID& id);
     // The same for several ids at once, with one save.
     Result<void> remove(const std::vector<platform::UUID>& ids);
 
-    // Flushes to disk what was saved since the last commit ("Moves.plist", the inventory files
-    // written and the names made or deleted), then lets the committed copy go; closes the
-    // folders kept open since. Nothing to flush: nothing happens. On failure the committed copy
-    // stays and the next commit flushes again.
+    // Flushes to disk what was saved since the last commit (the changes appended, the inventory
+    // files written and the names made or deleted), then lets an earlier build's committed copy
+    // go; closes the folders and files kept open since. Nothing to flush: nothing happens. On
+    // failure the next commit flushes again.
     Result<void> commit();
 
     // The staging journal beside the ledger ("Staging" in its folder), whose folder stays open
@@ -127,16 +140,22 @@ private:
     HelperMoveLedger(platform::MacPath directory, const platform::Clock& clock);
 
     bool prune();
-    // Erases the records `erase` picks, with their encoded forms; true when any went.
-    template <typename Predicate>
-    bool eraseRecordsIf(Predicate&& erase);
+    // Takes a record with its encoded form as the newest; erases one (its id noted for the next
+    // save, its inventory file left to the caller).
+    void insertSlot(HelperMoveRecord record, platform::EncodedPlistItem encoded);
+    void eraseSlot(std::uint64_t sequence);
     Result<void> prepareDirectories() const;
     void removeInventory(const platform::UUID& id) const;
     void removeLeftovers() const;
+    // Saves the changes made since the last save: appended to "Moves.changes", or the ledger
+    // written whole (compact()) when the changes on the disk can't be used or are many.
     Result<void> save();
+    Result<void> compact();
+    Result<void> appendChanges();
+    // Takes the changes on the disk that follow the "Moves.plist" whose bytes are `ledgerBytes`.
+    void replayChanges(std::string_view ledgerBytes);
     Result<void> keepUnreadableLedgerAside();
-    Result<void> keepCommittedCopy();
-    // Flushes the state folder's entries and, when `ledger`, "Moves.plist" itself.
+    // Flushes the state folder's entries and, when `ledger`, "Moves.plist" and the changes.
     Result<void> flushLedger(bool ledger);
 
     platform::MacPath m_directory;
@@ -144,19 +163,47 @@ private:
     mutable HelperStateFiles::Folder m_folder;
     mutable HelperStateFiles::Folder m_inventories;
     std::shared_ptr<HelperStateFiles::Folder> m_staging;
-    std::vector<HelperMoveRecord> m_records;
-    // Each record's property-list form, in step with m_records, so a save encodes no record
-    // again; and the rest of the file, whose buffers each save reuses.
-    std::vector<platform::EncodedPlistItem> m_encoded;
+    // The records in ledger order (by the sequence number of their adding), each with its
+    // property-list form, so a save encodes no record again; and the indexes that make an add, a
+    // removal and a lookup cost the same whatever the ledger holds: by id, by account and Trash
+    // path (several only in a file another run left so), by account, and by date.
+    struct Slot
+    {
+        HelperMoveRecord record;
+        platform::EncodedPlistItem encoded;
+    };
+    std::map<std::uint64_t, Slot> m_slots;
+    std::uint64_t m_nextSequence = 0;
+    std::map<platform::UUID, std::uint64_t> m_byID;
+    std::map<std::pair<uid_t, std::string>, std::vector<std::uint64_t>> m_byPlace;
+    std::map<uid_t, std::set<std::uint64_t>> m_byAccount;
+    std::set<std::pair<platform::Clock::TimePoint, std::uint64_t>> m_byDate;
+    // records() as last asked for; none after a change.
+    mutable std::optional<std::vector<HelperMoveRecord>> m_recordsAsked;
+    // The rest of the file, whose buffers each save reuses.
     platform::BinaryPlistScratch m_scratch;
     const platform::Clock* m_clock;
     // "Moves.plist" exists but could not be read or decoded, and has not been kept aside yet.
     bool m_unreadableLedgerOnDisk = false;
-    // "Moves.plist.committed" holds the ledger of the last commit.
+    // "Moves.plist.committed" (left by an earlier build) holds the ledger of its last commit.
     bool m_committedCopyKept = false;
-    // Saved since the last commit: "Moves.plist", and the inventory files written.
+    // Saved since the last commit: changes appended, and the inventory files written.
     bool m_ledgerUnflushed = false;
     std::vector<std::string> m_unflushedInventories;
+    // The changes not saved yet: records added (in order) and ids of records that went.
+    std::vector<HelperMoveRecord> m_addedSinceSave;
+    std::vector<platform::UUID> m_removedSinceSave;
+    // "Moves.changes" follows the "Moves.plist" on the disk and ends with a whole entry; how many
+    // entries it holds; and the file, open for appending until the next commit.
+    bool m_changesUsable = false;
+    std::size_t m_changeEntries = 0;
+    UniqueFd m_changes;
 };
+
+namespace testing {
+// Called, when set, once the first half of an entry is appended to "Moves.changes" and before
+// the rest (a test kills the process there); none: nothing. Not thread-safe.
+void setChangeAppendHook(std::function<void()> hook);
+} // namespace testing
 
 } // namespace veldo::common

@@ -18,8 +18,10 @@ inline constexpr std::size_t kMaxHelperBatchItems = 10'000;
 
 // Most items the helper daemon serves in one move or restore request (it refuses a larger one
 // whole, as unreadable); the app sends a larger batch as several requests of at most this many.
-// The move ledger keeps this many records per account, so that every item of a request the daemon
-// served can be put back.
+// The move ledger keeps this many records per account, and one cleanup hands the helper at most
+// this many items to move (the app's administrator script moves the rest, needing no record): so
+// a cleanup's own moves never push its records out, and every item the daemon moved can be put
+// back.
 inline constexpr std::size_t kHelperRequestItemLimit = 5'000;
 
 // Sentences the helper answers a move or restore with, in place of a reply record.

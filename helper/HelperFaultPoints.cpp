@@ -22,6 +22,8 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include "common/HelperMoveLedger.h"
+
 namespace veldo::helper {
 
 namespace {
@@ -138,8 +140,10 @@ bool faultPoint(std::string_view point)
     }
     if (action == "kill")
         ::raise(SIGKILL);
-    if (action == "killInWrite")
+    if (action == "killInWrite") {
         killAtNextAtomicRename();
+        common::testing::setChangeAppendHook([] { ::raise(SIGKILL); });
+    }
     if (action.starts_with("pause:")) {
         const std::string folder = action.substr(6);
         moveOneByte(folder + "/reached", true);

@@ -10,8 +10,9 @@
 //   killInWrite     raise SIGKILL in the next atomic file write, once its new file is written and
 //                   before it is renamed into place (a seccomp filter traps the writers' rename:
 //                   renameat, or renameat2 without flags or with RENAME_EXCHANGE; the moves'
-//                   renameat2 with RENAME_NOREPLACE goes on); x86-64 and AArch64 only, elsewhere
-//                   nothing happens;
+//                   renameat2 with RENAME_NOREPLACE goes on; x86-64 and AArch64 only, elsewhere
+//                   nothing happens), or in the next change appended to the move ledger, half
+//                   of it written, whichever comes first;
 //   pause:<folder>  write one byte to the FIFO "<folder>/reached", then wait for one byte on the
 //                   FIFO "<folder>/go" (host paths; the test makes both FIFOs);
 //   fail            faultPoint() answers true: the caller fails the guarded operation before it

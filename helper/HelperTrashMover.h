@@ -175,8 +175,15 @@ struct HelperTrashMover
     // anything else in it goes into the Trash under a free name; the folder is removed when
     // empty, and a launch daemon's property list found back at its place is bootstrapped. The
     // folders of a handed-over tree that an interrupted put-back gave back to their owners are
-    // the caller's again before the tree goes into the Trash. Never throws.
+    // the caller's again before the tree goes into the Trash. A put-back whose item is back at
+    // its place (its recorded identity in its recorded folder) loses its ledger record; the
+    // records of every other item stay, also of one no longer in the Trash, whose Undo then says
+    // so. Never throws.
     SettlementResult settleStagingRecord(const common::HelperStagingRecord& record) const;
+
+    // Drops the ledger record of the put-back of `record`, whose item is back at its place
+    // (logged in the "journal" category).
+    void forgetPutBackItem(const common::HelperStagingRecord& record) const;
 
     // The record's staging folder in the open `trash` (with the Trash's volume stamp); the record
     // is already translated to the Trash's current mount.

@@ -17,6 +17,7 @@
 #include "helper/HelperFaultPoints.h"
 #include "helper/HelperLog.h"
 #include "helper/HelperTrashMover.h"
+#include "platform/ErrnoName.h"
 
 namespace veldo::helper {
 
@@ -318,15 +319,39 @@ HelperTrashMover::settleStagingRecord(const HelperStagingRecord& given) const
             return SettlementResult::kept;
     }
 
-    // 7: a launch daemon back at its place goes back into launchd.
-    if (record.isDaemon && common::isLaunchDaemonPlist(*original)) {
+    // 7: a launch daemon back at its place goes back into launchd; a put-back whose item is back
+    // at its place loses its ledger record, which it was cut off before removing.
+    const bool daemon = record.isDaemon && common::isLaunchDaemonPlist(*original);
+    if (daemon || record.kind == HelperStagingRecord::Kind::restore) {
         if (const auto parent = openOriginalParent(*original, record.parentIdentity)) {
             auto there = common::statEntry(*parent, lastComponent(*original));
-            if (there && *there && (*there)->identity() == record.itemIdentity && launchctl)
-                launchctl({"bootstrap", "system", *original});
+            if (there && *there && (*there)->identity() == record.itemIdentity) {
+                if (daemon && launchctl)
+                    launchctl({"bootstrap", "system", *original});
+                if (record.kind == HelperStagingRecord::Kind::restore)
+                    forgetPutBackItem(record);
+            }
         }
     }
     return SettlementResult::settled;
+}
+
+void HelperTrashMover::forgetPutBackItem(const HelperStagingRecord& record) const
+{
+    if (!ledger)
+        return;
+    const auto moved = ledger->record(record.home + "/.Trash/" + record.trashName, record.uid);
+    if (!moved || moved->originalPath != record.originalPath)
+        return;
+    if (const auto removed = ledger->remove(moved->id); !removed) {
+        journalLog().error("The move ledger couldn't be saved without the record of an item put "
+                           "back (%{public}s)",
+                           {platform::errnoName(removed.error().systemErrno)});
+        return;
+    }
+    journalLog().notice("Move record %{public}s for uid %{public}u removed: its item is back at "
+                        "its place",
+                        {moved->id.string(), std::to_string(record.uid)});
 }
 
 } // namespace veldo::helper

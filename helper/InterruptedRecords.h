@@ -9,13 +9,12 @@
 // removed, "Settled <n> interrupted item(s)" follows at default level.
 //
 // What interrupted runs leave beside the journal goes too, each with a line in the same category:
-// first the temporary files of journal records and of the build floor whose atomic writes were cut
-// off (never a ".staging" file: one the journal can't read stays); after the records, the move
-// ledger's records whose item is no longer in the account's Trash (a put-back cut off after the
-// item was back, before its record went), unless the account's Trash can't be opened as the
-// account's, lies on another volume than recorded, or the item's journal record stays. Nothing of
-// the ledger is touched when the journal can't be listed. Runs before the daemon serves requests,
-// on one thread; blocks on the file system and on launchctl.
+// the temporary files of journal records and of the build floor whose atomic writes were cut off
+// (never a ".staging" file: one the journal can't read stays), and the ledger record of a
+// put-back cut off after its item was back (see HelperTrashMover::settleStagingRecord). The
+// ledger's other records stay, also those of items no longer in the Trash: a later Undo of such an
+// item answers that it is no longer there. Runs before the daemon serves requests, on one thread;
+// blocks on the file system and on launchctl.
 #pragma once
 
 #include <cstddef>

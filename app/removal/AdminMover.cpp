@@ -16,6 +16,7 @@
 #include "app/removal/PrivilegedHelperStatus.h"
 #include "app/removal/TrashExecutor.h"
 #include "common/HelperFileAccess.h"
+#include "common/VeldoHelperProtocol.h"
 #include "platform/FileManager.h"
 #include "platform/MacFileSystem.h"
 #include "platform/MacRoot.h"
@@ -262,6 +263,8 @@ moveWithHelper(const std::vector<MacPath>& items, const common::RemovalSafety::C
 
     common::VeldoHelperMoveRequest request;
     std::vector<MacPath> requested; // the standardized URL of each request item
+    // Beyond the records the ledger keeps for an account: the script's, which needs none.
+    std::vector<MacPath> beyondLedger;
     std::set<std::string> seen;
     std::set<std::string> reserved;
     for (const MacPath& item : items) {
@@ -276,6 +279,10 @@ moveWithHelper(const std::vector<MacPath>& items, const common::RemovalSafety::C
                 result.missing.insert(path);
                 continue;
             }
+        }
+        if (request.items.size() == common::kHelperRequestItemLimit) {
+            beyondLedger.push_back(url);
+            continue;
         }
         request.items.push_back({path, uniqueTrashDestination(url, trash.path(), reserved)});
         requested.push_back(url);
@@ -346,6 +353,7 @@ moveWithHelper(const std::vector<MacPath>& items, const common::RemovalSafety::C
                                                          stop);
         },
         take);
+    leftForScript.insert(leftForScript.end(), beyondLedger.begin(), beyondLedger.end());
     return {std::move(result), std::move(leftForScript)};
 }
 

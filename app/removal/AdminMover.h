@@ -49,9 +49,10 @@ MoveResult runMoveScript(const std::vector<platform::MacPath>& items,
                          const common::RemovalSafety::Context& context, std::stop_token stop = {});
 
 // The helper batch: refusals and missing items are settled here, the rest goes to the helper with
-// a free Trash name each, in requests of at most as many items as the helper serves in one (see
-// PrivilegedHelper::sendInRequests). Answers the result (never cancelled) and the standardized
-// items the script must still move, in request order.
+// a free Trash name each, at most as many items as its ledger keeps records of for one account
+// (common::kHelperRequestItemLimit, one request): the items beyond are the script's, so that Undo
+// can put back every item the helper moved. Answers the result (never cancelled) and the
+// standardized items the script must still move, in request order, those beyond the ledger last.
 std::pair<MoveResult, std::vector<platform::MacPath>>
 moveWithHelper(const std::vector<platform::MacPath>& items,
                const common::RemovalSafety::Context& context, std::stop_token stop = {});

@@ -232,6 +232,119 @@ TEST_F(HelperMoveLedgerTest, EachAccountKeepsItsFiveThousandMostRecentlyAdded)
     EXPECT_TRUE(fs::exists(inventoryHost(otherFirst.id)));
 }
 
+TEST_F(HelperMoveLedgerTest, AChangeAppendsTheSameFewBytesWhateverTheLedgerHolds)
+{
+    constexpr std::size_t kCap = HelperMoveLedger::kMaximumRecordsPerAccount;
+    std::vector<HelperMoveRecord> full;
+    for (std::size_t i = 0; i < kCap; ++i)
+        full.push_back(makeRecord(501, "/Users/a/.Trash/Item " + std::to_string(i), kNow - 1h));
+    const std::string changes = stateHost() + "/Moves.changes";
+    for (const std::size_t held : {std::size_t{1}, kCap}) {
+        SCOPED_TRACE(held);
+        fs::remove_all(stateHost());
+        writeLedgerFile(std::vector<HelperMoveRecord>(full.begin(), full.begin() + held));
+        auto ledger = HelperMoveLedger::load(veldo::common::stateDirectoryURL(), clock);
+        ASSERT_OK(ledger);
+        // The first change writes the ledger whole with its (empty) list of changes; the next
+        // ones only append to that list.
+        const HelperMoveRecord first = makeRecord(502, "/Users/b/.Trash/First", kNow);
+        ASSERT_OK(ledger->add(first, inventoryWith(1)));
+        const struct stat whole = statHost(ledgerHost());
+        const auto before = fs::file_size(changes);
+        const HelperMoveRecord added = makeRecord(502, "/Users/b/.Trash/Second", kNow);
+        ASSERT_OK(ledger->add(added, inventoryWith(2)));
+        ASSERT_OK(ledger->remove(first.id));
+        ASSERT_OK(ledger->commit());
+        EXPECT_EQ(statHost(ledgerHost()).st_ino, whole.st_ino);
+        EXPECT_LT(fs::file_size(changes) - before, 1024u);
+
+        auto reloaded = HelperMoveLedger::load(veldo::common::stateDirectoryURL(), clock);
+        ASSERT_OK(reloaded);
+        EXPECT_EQ(reloaded->records(), ledger->records());
+        EXPECT_EQ(reloaded->records().size(), held + 1);
+        EXPECT_EQ(reloaded->records().back(), added);
+        EXPECT_FALSE(reloaded->record(first.trashPath, 502));
+        EXPECT_TRUE(fs::exists(inventoryHost(added.id)));
+        EXPECT_FALSE(fs::exists(inventoryHost(first.id)));
+    }
+}
+
+TEST_F(HelperMoveLedgerTest, ManyChangesWriteTheLedgerWholeAgain)
+{
+    auto ledger = HelperMoveLedger::load(veldo::common::stateDirectoryURL(), clock);
+    ASSERT_OK(ledger);
+    const HelperMoveRecord kept = makeRecord(501, "/Users/a/.Trash/Kept", kNow);
+    ASSERT_OK(ledger->add(kept, inventoryWith(1))); // written whole
+    const ino_t first = statHost(ledgerHost()).st_ino;
+    // Each add replaces the one before (the same Trash path): a change each, two records.
+    const std::size_t changes = HelperMoveLedger::kMinimumChangesBeforeCompaction;
+    for (std::size_t i = 0; i < changes; ++i)
+        ASSERT_OK(ledger->add(makeRecord(501, "/Users/a/.Trash/Again", kNow), inventoryWith(1)));
+    EXPECT_EQ(statHost(ledgerHost()).st_ino, first);
+    const HelperMoveRecord last = makeRecord(501, "/Users/a/.Trash/Again", kNow);
+    ASSERT_OK(ledger->add(last, inventoryWith(1)));
+    // That one found the list full: the ledger is whole in "Moves.plist" again.
+    EXPECT_NE(statHost(ledgerHost()).st_ino, first);
+    EXPECT_LT(fs::file_size(stateHost() + "/Moves.changes"), 100u);
+    auto reloaded = HelperMoveLedger::load(veldo::common::stateDirectoryURL(), clock);
+    ASSERT_OK(reloaded);
+    EXPECT_EQ(reloaded->records(), (std::vector<HelperMoveRecord>{kept, last}));
+    EXPECT_EQ(stateEntries("/Inventories").size(), 2u);
+}
+
+TEST_F(HelperMoveLedgerTest, AChangeCutOffOrOfAnotherLedgerFileIsNotTaken)
+{
+    const HelperMoveRecord a = makeRecord(501, "/Users/a/.Trash/A", kNow - 2s);
+    const HelperMoveRecord b = makeRecord(501, "/Users/a/.Trash/B", kNow - 1s);
+    auto ledger = HelperMoveLedger::load(veldo::common::stateDirectoryURL(), clock);
+    ASSERT_OK(ledger);
+    ASSERT_OK(ledger->add(a, inventoryWith(1))); // written whole
+    ASSERT_OK(ledger->add(b, inventoryWith(2))); // appended
+    ASSERT_OK(ledger->remove(a.id));             // appended
+    const std::string changes = stateHost() + "/Moves.changes";
+    const std::string full = readHost(changes);
+    const std::string base = readHost(ledgerHost());
+
+    // The last entry cut off in the middle (a kill in the append, a power cut): it is not
+    // there, and the next change writes the ledger whole.
+    fs::resize_file(changes, full.size() - 10);
+    auto cut = HelperMoveLedger::load(veldo::common::stateDirectoryURL(), clock);
+    ASSERT_OK(cut);
+    EXPECT_EQ(cut->records(), (std::vector<HelperMoveRecord>{a, b}));
+    const ino_t before = statHost(ledgerHost()).st_ino;
+    const HelperMoveRecord c = makeRecord(501, "/Users/a/.Trash/C", kNow);
+    ASSERT_OK(cut->add(c, inventoryWith(3)));
+    EXPECT_NE(statHost(ledgerHost()).st_ino, before);
+    auto afterCut = HelperMoveLedger::load(veldo::common::stateDirectoryURL(), clock);
+    ASSERT_OK(afterCut);
+    EXPECT_EQ(afterCut->records(), (std::vector<HelperMoveRecord>{a, b, c}));
+
+    // An entry damaged inside ends what is taken; so does garbage after the last one.
+    std::string damaged = full;
+    damaged[damaged.size() - 20] ^= 0x01;
+    const struct
+    {
+        std::string bytes;
+        std::vector<HelperMoveRecord> records;
+    } cases[] = {{damaged, {a, b}}, {full + "garbage at the end", {b}}};
+    for (const auto& [bytes, records] : cases) {
+        std::ofstream(ledgerHost(), std::ios::binary | std::ios::trunc) << base;
+        std::ofstream(changes, std::ios::binary | std::ios::trunc) << bytes;
+        auto ledgerAgain = HelperMoveLedger::load(veldo::common::stateDirectoryURL(), clock);
+        ASSERT_OK(ledgerAgain);
+        EXPECT_EQ(ledgerAgain->records(), records);
+    }
+
+    // A "Moves.plist" written whole, whose new list of changes didn't follow (a stop between
+    // the two writes): the old changes name the file before it and are not taken again, so a
+    // record that went doesn't come back.
+    writeLedgerFile({b});
+    std::ofstream(changes, std::ios::binary | std::ios::trunc) << full;
+    auto compacted = HelperMoveLedger::load(veldo::common::stateDirectoryURL(), clock);
+    ASSERT_OK(compacted);
+    EXPECT_EQ(compacted->records(), (std::vector<HelperMoveRecord>{b}));
+}
+
 TEST_F(HelperMoveLedgerTest, RemovingSeveralRecordsSavesOnceWithoutThem)
 {
     const HelperMoveRecord a = makeRecord(501, "/Users/a/.Trash/A", kNow - 3s);
@@ -397,8 +510,9 @@ TEST_F(HelperMoveLedgerTest, ADamagedLedgerIsKeptAsideBeforeTheFirstOverwrite)
     // Later saves overwrite the new ledger only; the kept file stays as it is.
     ASSERT_OK(ledger->remove(added.id));
     EXPECT_EQ(readHost(aside), original);
-    EXPECT_EQ(stateEntries(), (std::vector<std::string>{"Inventories", "Moves.plist",
-                                                        "Moves.plist.unreadable-20231114-221320"}));
+    EXPECT_EQ(stateEntries(),
+              (std::vector<std::string>{"Inventories", "Moves.changes", "Moves.plist",
+                                        "Moves.plist.unreadable-20231114-221320"}));
 }
 
 TEST_F(HelperMoveLedgerTest, ALedgerHoldingAStringItCouldNotWriteIsDamaged)
@@ -498,7 +612,8 @@ TEST_F(HelperMoveLedgerTest, AnUnparsableLedgerIsKeptAsideUnderAFreeName)
     auto reloaded = HelperMoveLedger::load(veldo::common::stateDirectoryURL(), clock);
     ASSERT_OK(reloaded);
     EXPECT_TRUE(reloaded->records().empty());
-    EXPECT_EQ(stateEntries().size(), 4u); // Inventories, Moves.plist and the two kept files
+    // Inventories, Moves.changes, Moves.plist and the two kept files.
+    EXPECT_EQ(stateEntries().size(), 5u);
 }
 
 TEST_F(HelperMoveLedgerTest, RecordsWithoutTheOptionalKeysLoad)
@@ -636,7 +751,8 @@ TEST_F(HelperMoveLedgerTest, MakesPrivateFoldersAndFilesOwnedByRoot)
         EXPECT_TRUE(S_ISDIR(st.st_mode)) << folder;
         EXPECT_EQ(st.st_mode & 07777, 0700u) << folder;
     }
-    for (const std::string& file : {ledgerHost(), inventoryHost(r.id)}) {
+    for (const std::string& file :
+         {ledgerHost(), stateHost() + "/Moves.changes", inventoryHost(r.id)}) {
         const struct stat st = statHost(file);
         EXPECT_TRUE(S_ISREG(st.st_mode)) << file;
         EXPECT_EQ(st.st_mode & 07777, 0600u) << file;
@@ -646,7 +762,8 @@ TEST_F(HelperMoveLedgerTest, MakesPrivateFoldersAndFilesOwnedByRoot)
         }
     }
     // Only the ledger's own entries: no temporary file is left behind.
-    EXPECT_EQ(stateEntries(), (std::vector<std::string>{"Inventories", "Moves.plist"}));
+    EXPECT_EQ(stateEntries(),
+              (std::vector<std::string>{"Inventories", "Moves.changes", "Moves.plist"}));
     // An existing folder keeps its mode.
     ASSERT_EQ(::chmod(stateHost().c_str(), 0750), 0);
     ASSERT_OK(ledger->remove(r.id));

@@ -90,6 +90,8 @@ public:
         EXPECT_EQ(::write(m_input.get(), text.data(), text.size()),
                   static_cast<ssize_t>(text.size()));
     }
+    // Closes the standard input: the process reads its end.
+    void closeInput() { m_input.reset(); }
     // The exit status (128 + signal when killed).
     int wait()
     {

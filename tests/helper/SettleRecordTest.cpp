@@ -300,61 +300,53 @@ TEST_F(SettleRecord, TemporariesOfCutOffWritesGoAndFilesTheJournalCantReadStay)
         EXPECT_TRUE(fs::exists(state + name)) << name;
 }
 
-TEST_F(SettleRecord, MoveRecordsOfItemsNoLongerInTheTrashGoAtStart)
+TEST_F(SettleRecord, OnlyTheRecordOfAnItemPutBackGoesAtStart)
 {
-    const common::VolumeUUID uuid{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
-    common::testing::setVolumeUUIDReader([&](int) { return uuid; });
-    for (const char* name : {"gone", "there", "inFlight", "otherVolume"})
+    for (const char* name : {"deleted", "there", "back"})
         mac.write(MacPath(std::string("/Library/Caches/") + name), name);
     std::map<std::string, platform::UUID> ids;
-    for (const char* name : {"gone", "there", "inFlight", "otherVolume"}) {
+    for (const char* name : {"deleted", "there", "back"}) {
         ASSERT_EQ(mover.moveItems("/Library/Caches/" + std::string(name), trashPath(name)).outcome,
                   common::VeldoHelperItemResult::Outcome::done);
-        ids[name] = ledger->record(trashPath(name), kCallerUid)->id;
+        ids.emplace(name, ledger->record(trashPath(name), kCallerUid)->id);
     }
-    // Moved on another volume than the Trash's now.
-    common::HelperMoveRecord moved = *ledger->record(trashPath("otherVolume"), kCallerUid);
-    moved.volume = common::HelperVolumeStamp{{9, 9, 9}, 1};
-    ASSERT_TRUE(ledger->add(moved, common::HelperItemInventory{}));
-    // An account whose Trash can't be opened.
-    common::HelperMoveRecord foreign = moved;
-    foreign.id = *platform::UUID::random();
-    foreign.uid = 4299;
-    foreign.trashPath = "/Users/gone/.Trash/gone";
-    foreign.volume.reset();
-    ASSERT_TRUE(ledger->add(foreign, common::HelperItemInventory{}));
-    // A put-back whose journal record stays: its item may lie in its staging folder.
-    HelperStagingRecord record;
-    record.id = *platform::UUID::random();
-    record.kind = HelperStagingRecord::Kind::restore;
-    record.uid = kCallerUid;
-    record.gid = kCallerGid;
-    record.home = mover.homePath();
-    record.stagingName = ".Veldo Helper 1";
-    record.originalPath = "/Library/Caches/inFlight";
-    record.trashName = "inFlight";
-    record.date = ledger->now();
-    record.volume = common::HelperVolumeStamp{{7, 7, 7}, 1}; // kept: not the Trash's volume
-    ASSERT_TRUE(journal().write(record));
-    for (const char* name : {"gone", "inFlight", "otherVolume"})
-        fs::remove(trashHost(name));
+    // The user empties one item from the Trash; a put-back is cut off once its item is back.
+    fs::remove(trashHost("deleted"));
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        testing::setFaultPoints("restore.returned:kill");
+        (void)mover.restoreItems(trashPath("back"), "/Library/Caches/back");
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    ASSERT_EQ(mac.contents("/Library/Caches/back"_mac), "back");
 
     std::string log;
-    EXPECT_EQ(settle(&log), 0u);
-    EXPECT_NE(log.find("Move record " + ids.at("gone").string() + " for uid " +
-                       std::to_string(kCallerUid) + " removed: its item is no longer in the Trash"),
+    EXPECT_EQ(settle(&log), 1u);
+    EXPECT_NE(log.find("Move record " + ids.at("back").string() + " for uid " +
+                       std::to_string(kCallerUid) + " removed: its item is back at its place"),
               std::string::npos)
         << log;
+    EXPECT_EQ(log.find("removed: its item"), log.rfind("removed: its item")) << log;
     auto reloaded = common::HelperMoveLedger::load(common::stateDirectoryURL());
     ASSERT_TRUE(reloaded);
     std::vector<std::string> kept;
     for (const auto& r : reloaded->records())
         kept.push_back(r.trashPath);
-    EXPECT_EQ(kept, (std::vector<std::string>{trashPath("there"), trashPath("inFlight"),
-                                              trashPath("otherVolume"), foreign.trashPath}));
+    EXPECT_EQ(kept, (std::vector<std::string>{trashPath("deleted"), trashPath("there")}));
     EXPECT_FALSE(fs::exists(host(common::stateDirectoryURL()) + "/Inventories/" +
-                            common::HelperMoveLedger::inventoryFileName(ids.at("gone"))));
-    EXPECT_EQ(log.find("removed: its item"), log.rfind("removed: its item")) << log;
+                            common::HelperMoveLedger::inventoryFileName(ids.at("back"))));
+
+    // Undo of the deleted item says where it is, once; then the helper knows it no more.
+    *ledger = std::move(*reloaded);
+    const auto undo = mover.restoreItems(trashPath("deleted"), "/Library/Caches/deleted");
+    EXPECT_EQ(undo.outcome, common::VeldoHelperItemResult::Outcome::failed);
+    EXPECT_EQ(undo.message, "It's no longer in the Trash.");
+    EXPECT_FALSE(ledger->record(trashPath("deleted"), kCallerUid));
+    EXPECT_EQ(mover.restoreItems(trashPath("deleted"), "/Library/Caches/deleted").reason,
+              common::VeldoHelperItemResult::Reason::notManaged);
 }
 
 // Runs the daemon (no socket, a short idle time) to its exit; answers its standard error.

@@ -163,10 +163,11 @@ TEST(AdminMoveHelper, AnInterruptedBatchSendsNothingToTheScript)
     EXPECT_TRUE(h.osascript.prompts().empty());
 }
 
-TEST(AdminMoveHelper, MoreItemsThanTheHelperServesInOneGoInSeveralRequests)
+TEST(AdminMoveHelper, ItemsBeyondWhatTheLedgerKeepsForOneAccountGoThroughTheScript)
 {
     SKIP_UNLESS_FAKE_HELPER_AND_ROOT();
     HelperMac h;
+    // One more than the ledger keeps, and a last one the helper leaves over.
     const std::size_t count = veldo::common::kHelperRequestItemLimit + 1;
     std::vector<MacPath> items;
     std::vector<VeldoHelperItemResult> answers;
@@ -180,15 +181,23 @@ TEST(AdminMoveHelper, MoreItemsThanTheHelperServesInOneGoInSeveralRequests)
         done.destination = h.trash(name).path();
         answers.push_back(done);
     }
-    // The fake answers every request with all the results; each takes its own.
+    answers[count - 2].outcome = Outcome::notHandled;
+    answers[count - 2].destination.reset();
+    answers[count - 2].reason = VeldoHelperItemResult::Reason::notManaged;
     h.reply(answers);
     const auto moved = AdminRemover::moveToTrash(items, h.context());
-    EXPECT_EQ(h.itemsPerRequest("moveToTrash"), (std::vector<std::size_t>{count - 1, 1}));
+    EXPECT_EQ(h.itemsPerRequest("moveToTrash"), (std::vector<std::size_t>{count - 1}));
     ASSERT_EQ(moved.moved.size(), count);
-    EXPECT_EQ(moved.moved.back().source, items.back());
-    EXPECT_TRUE(moved.moved.back().movedByHelper);
+    const auto all = sources(moved);
+    EXPECT_EQ(std::vector<std::string>(all.end() - 3, all.end()),
+              (std::vector<std::string>{items[count - 3].path() + " helper",
+                                        items[count - 2].path() + " script",
+                                        items[count - 1].path() + " script"}));
     EXPECT_TRUE(moved.failures.empty());
-    EXPECT_TRUE(h.osascript.prompts().empty());
+    EXPECT_EQ(h.osascript.prompts(),
+              std::vector<std::string>{
+                  "Veldo needs an administrator password to move 2 items to your Trash."});
+    EXPECT_TRUE(std::filesystem::exists(h.mac.host(h.trash("item " + std::to_string(count - 1)))));
 }
 
 TEST(AdminMoveHelper, NoHelperCallForRefusedOrMissingItemsOrWhenNotUsable)
