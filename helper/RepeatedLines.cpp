@@ -61,9 +61,14 @@ RepeatedLines::RepeatedLines(std::chrono::duration<double> window,
 
 std::string RepeatedLines::countText(long count)
 {
-    std::string digits = std::to_string(count < 0 ? 0 : count);
-    for (auto at = static_cast<std::ptrdiff_t>(digits.size()) - 3; at > 0; at -= 3)
-        digits.insert(static_cast<std::size_t>(at), ",");
+    const std::string plain = std::to_string(count < 0 ? 0 : count);
+    std::string digits;
+    digits.reserve(plain.size() + plain.size() / 3);
+    for (std::size_t at = 0; at < plain.size(); ++at) {
+        if (at > 0 && (plain.size() - at) % 3 == 0)
+            digits.push_back(',');
+        digits.push_back(plain[at]);
+    }
     return digits;
 }
 
