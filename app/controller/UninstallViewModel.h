@@ -752,9 +752,10 @@ public:
     // are found, replacing one with the same id.
     Task<void> prepareTrashNotice(core::WatchedAppBundle bundle, core::InstalledApp app,
                                   std::vector<core::ScopedAccessRoot> accessRoots);
-    // The listed app that is the notice's app installed again: the one back at the bundle's
-    // original place, else one with its bundle id (case ignored); outside every Trash and on
-    // disk. None while the app is still away.
+    // The app that is the notice's app installed again, outside every Trash and on disk: the
+    // listed one back at the bundle's original place, else the bundle found there with its
+    // bundle id (case ignored) though not listed yet, else a listed one with its bundle id.
+    // None while the app is still away.
     std::optional<core::InstalledApp> installedAgain(const core::WatchedAppBundle& bundle) const;
     // Removes the notice, empties the batch, shows and scans its app; an app that only
     // vanished is then marked not found with nothing ticked, unless brew deleted it from the
@@ -801,6 +802,10 @@ public:
     // Uninstalls the selected packages on toolPool; a cask of a protected listed app is
     // refused first. Failures raise an alert; the lists are scanned again.
     Task<void> removePackages();
+    // After a package run: the apps stamped as deleted by Homebrew whose cask (the pair's
+    // second) is not among `removed` lose their stamp.
+    void forgetCasksBrewKept(const std::vector<std::pair<std::string, std::string>>& stamped,
+                             const std::vector<core::DevPackage>& removed);
     // "Uninstalled N package(s)" with " · size" when the removed packages have one.
     static std::string packageSummary(const scanners::PackageRemover::Result& result);
     // The alert of a batch with failures: its title and message.

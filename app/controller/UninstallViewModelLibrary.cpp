@@ -268,6 +268,14 @@ UninstallViewModel::installedAgain(const core::WatchedAppBundle& bundle) const
     if (!bundle.bundleID)
         return std::nullopt;
     const std::string wanted = platform::lowercased(*bundle.bundleID);
+    // Back where it was before the list caught up with it: the bundle there is the app when
+    // it carries the same identifier.
+    if (bundle.originalURL && !core::isInTrash(*bundle.originalURL, home) &&
+        m_services.fileExists(*bundle.originalURL)) {
+        std::optional<core::InstalledApp> onDisk = m_services.loadApp(*bundle.originalURL);
+        if (onDisk && onDisk->bundleID && platform::lowercased(*onDisk->bundleID) == wanted)
+            return onDisk;
+    }
     const auto copy = std::ranges::find_if(m_apps, [&](const core::InstalledApp& app) {
         return app.bundleID && platform::lowercased(*app.bundleID) == wanted && live(app);
     });
@@ -287,8 +295,12 @@ Task<void> UninstallViewModel::reviewTrashedApp(TrashedAppNotice notice)
         co_return;
     }
     co_await showApp(notice.app);
-    if (!notice.bundle.trashURL && !notice.deletedByHomebrew &&
-        m_selectedAppID == notice.app.id()) {
+    // Only an app still in the Trash, or seen deleted by Homebrew, is confirmed gone; one that
+    // left the Trash again may have been put back anywhere.
+    const bool confirmedGone =
+        notice.deletedByHomebrew ||
+        (notice.bundle.trashURL && m_services.fileExists(*notice.bundle.trashURL));
+    if (!confirmedGone && m_selectedAppID == notice.app.id()) {
         setDetailAppLocation(DetailAppLocation::notFound);
         setSelectedLeftoverIDs({});
     }

@@ -2,7 +2,10 @@
 // scan and the package uninstall.
 #include <algorithm>
 #include <map>
+#include <set>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "app/controller/UninstallViewModel.h"
 #include "app/core/AppProtection.h"
@@ -245,6 +248,22 @@ NoticeAlert UninstallViewModel::packageFailureAlert(const scanners::PackageRemov
     return alert;
 }
 
+void UninstallViewModel::forgetCasksBrewKept(
+    const std::vector<std::pair<std::string, std::string>>& stamped,
+    const std::vector<core::DevPackage>& removed)
+{
+    VELDO_CHECK_SEQUENCE(m_sequence);
+    std::set<std::string> kept;
+    for (const auto& [path, token] : stamped)
+        if (std::ranges::none_of(removed, [&](const core::DevPackage& package) {
+                return package.manager == core::PackageManagerKind::brewCask &&
+                       package.name == token;
+            }))
+            kept.insert(path);
+    for (const std::string& path : kept)
+        m_deletedByHomebrew.erase(path);
+}
+
 Task<void> UninstallViewModel::removePackages()
 {
     VELDO_CHECK_SEQUENCE(m_sequence);
@@ -280,14 +299,16 @@ Task<void> UninstallViewModel::removePackages()
 
     // The apps of the casks brew is about to uninstall, stamped now: a notice for one that
     // vanishes meanwhile knows brew deleted it.
+    std::vector<std::pair<std::string, std::string>> stamped; // app path, cask token
     for (const core::InstalledApp& app : m_apps)
         if (const std::optional<leftovers::CaskInfo> cask = caskToken(app.url))
             if (std::ranges::any_of(allowed, [&](const core::DevPackage& package) {
                     return package.manager == core::PackageManagerKind::brewCask &&
                            package.name == cask->token;
-                }))
-                m_deletedByHomebrew[app.url.standardized().path()] =
-                    std::chrono::steady_clock::now();
+                })) {
+                stamped.emplace_back(app.url.standardized().path(), cask->token);
+                m_deletedByHomebrew[stamped.back().first] = std::chrono::steady_clock::now();
+            }
 
     scanners::PackageRemover::Result result;
     if (!allowed.empty()) {
@@ -298,6 +319,7 @@ Task<void> UninstallViewModel::removePackages()
         result = co_await removal;
     }
     result.failed.insert(result.failed.begin(), refused.begin(), refused.end());
+    forgetCasksBrewKept(stamped, result.removed);
 
     setIsRemoving(false);
     setLastPackageResult(result);

@@ -462,11 +462,25 @@ TEST_F(Library, ARescanOfAnAppNotFoundKeepsNothingSelected)
 
 TEST_F(Library, ReviewingANoticeOfAnAppThatCameBackShowsTheInstalledApp)
 {
+    // Where the app is when its notice is reviewed.
+    enum class Now
+    {
+        listedAgain,
+        backButNotListedYet,
+        deletedFromTheTrash
+    };
     const struct
     {
         const char* name;
         bool viaTrash;
-    } cases[] = {{"moved out of the folder and back", false}, {"trashed and put back", true}};
+        Now now;
+    } cases[] = {
+        {"moved out of the folder and back", false, Now::listedAgain},
+        {"trashed and put back", true, Now::listedAgain},
+        {"moved out and back, before the list is refreshed", false, Now::backButNotListedYet},
+        {"trashed and put back, before the list is refreshed", true, Now::backButNotListedYet},
+        {"trashed, then deleted from the Trash", true, Now::deletedFromTheTrash},
+    };
     for (const auto& c : cases) {
         m_stream = std::make_shared<Stream>();
         auto vm = scriptedController();
@@ -495,23 +509,44 @@ TEST_F(Library, ReviewingANoticeOfAnAppThatCameBackShowsTheInstalledApp)
         }
         ASSERT_TRUE(waitFor([&] { return vm->trashNotices().size() == 1; })) << c.name;
 
-        // The app is back where it was and listed again.
-        if (c.viaTrash) {
+        if (c.now == Now::deletedFromTheTrash) {
+            std::filesystem::remove_all(m_mac.host(inTrash));
+        } else if (c.viaTrash) {
             ASSERT_EQ(::rename(m_mac.host(inTrash).c_str(), m_mac.host(installed).c_str()), 0);
         }
         const InstalledApp quill = app(installed.path(), "Quill", "com.quill");
-        vm->setApps({quill});
+        if (c.now == Now::listedAgain)
+            vm->setApps({quill});
         vm->reviewTrashedApp(vm->trashNotices()[0]).detach();
         ASSERT_TRUE(waitFor([&] { return !vm->isScanningLeftovers(); })) << c.name;
         EXPECT_TRUE(vm->trashNotices().empty()) << c.name;
-        EXPECT_EQ(vm->selectedAppID(), quill.id()) << c.name;
-        ASSERT_TRUE(vm->selectedApp()) << c.name;
-        EXPECT_EQ(vm->selectedApp()->url, installed) << c.name;
-        EXPECT_EQ(vm->detailAppLocation(), DetailAppLocation::installed) << c.name;
         EXPECT_EQ(vm->leftovers().size(), 3u) << c.name;
-        EXPECT_EQ(vm->selectedLeftoverIDs(), vm->defaultLeftoverSelection(vm->leftovers()))
+        if (c.now == Now::deletedFromTheTrash) {
+            // Gone from the Trash as well: nothing confirms it was deleted, so nothing is ticked.
+            EXPECT_EQ(vm->detailAppLocation(), DetailAppLocation::notFound) << c.name;
+            EXPECT_TRUE(vm->selectedLeftoverIDs().empty()) << c.name;
+        } else {
+            EXPECT_EQ(vm->selectedAppID(), quill.id()) << c.name;
+            ASSERT_TRUE(vm->selectedApp()) << c.name;
+            EXPECT_EQ(vm->selectedApp()->url, installed) << c.name;
+            EXPECT_EQ(vm->detailAppLocation(), DetailAppLocation::installed) << c.name;
+            EXPECT_EQ(vm->selectedLeftoverIDs(), vm->defaultLeftoverSelection(vm->leftovers()))
+                << c.name;
+            EXPECT_FALSE(vm->selectedLeftoverIDs().empty()) << c.name;
+        }
+
+        // The list is refreshed: what the detail says and ticks still holds.
+        vm->setApps(c.now == Now::deletedFromTheTrash ? std::vector<InstalledApp>{}
+                                                      : std::vector<InstalledApp>{quill});
+        vm->refreshDetailLocation().detach();
+        ASSERT_TRUE(waitFor([&] { return !vm->isScanningLeftovers(); })) << c.name;
+        EXPECT_EQ(vm->detailAppLocation(), c.now == Now::deletedFromTheTrash
+                                               ? DetailAppLocation::notFound
+                                               : DetailAppLocation::installed)
             << c.name;
-        EXPECT_FALSE(vm->selectedLeftoverIDs().empty()) << c.name;
+        if (c.now == Now::deletedFromTheTrash) {
+            EXPECT_TRUE(vm->selectedLeftoverIDs().empty()) << c.name;
+        }
         std::filesystem::remove_all(m_mac.host(installed));
     }
 }
@@ -703,6 +738,41 @@ TEST_F(LibraryOnDiskWithBrew,
     EXPECT_EQ(vm->selectedAppID(), kestrel.id());
     EXPECT_EQ(vm->detailAppLocation(), DetailAppLocation::removed);
     EXPECT_EQ(vm->selectedLeftoverIDs(), vm->defaultLeftoverSelection(vm->leftovers()));
+}
+
+TEST_F(LibraryOnDiskWithBrew, ACaskBrewFailedToUninstallIsNotTakenAsDeletedByHomebrewWhenItGoes)
+{
+    const InstalledApp kestrel = makeCask();
+    m_brew.setMode("uninstall", "recorded");
+    m_brew.setOutput("uninstall", "", "Error: It seems there is already an App at '/x'.\n", 1);
+    auto vm = realController();
+    vm->setApps({kestrel});
+    leftovers::CaskInfo cask;
+    cask.token = "kestrel";
+    cask.appNames = {"Kestrel.app"};
+    cask.appTargets = {"Kestrel.app"};
+    vm->setCaskIndex({{"Kestrel.app", cask}});
+    vm->setPackageGroups({core::PackageGroup{
+        PackageManagerKind::brewCask,
+        {core::DevPackage{PackageManagerKind::brewCask, "kestrel", "3.0", 0}}}});
+    vm->selectAllPackages();
+    ASSERT_TRUE(testsupport::RemovalFixture::finish(vm->removePackages()));
+    ASSERT_TRUE(vm->lastPackageResult());
+    ASSERT_EQ(vm->lastPackageResult()->failed.size(), 1u);
+    ASSERT_TRUE(std::filesystem::exists(m_mac.host(kestrel.url)));
+
+    // Kestrel stays; the user then takes it off the Mac by hand.
+    std::filesystem::remove_all(m_mac.host(kestrel.url));
+    ASSERT_TRUE(
+        testsupport::RemovalFixture::waitLong([&] { return !vm->trashNotices().empty(); }, 6s));
+    const TrashedAppNotice notice = vm->trashNotices().front();
+    EXPECT_EQ(notice.bundle.originalURL, kestrel.url);
+    EXPECT_FALSE(notice.deletedByHomebrew);
+    ASSERT_TRUE(testsupport::RemovalFixture::finish(vm->reviewTrashedApp(notice)));
+    EXPECT_EQ(vm->selectedAppID(), kestrel.id());
+    EXPECT_EQ(vm->detailAppLocation(), DetailAppLocation::notFound);
+    EXPECT_FALSE(vm->leftovers().empty());
+    EXPECT_TRUE(vm->selectedLeftoverIDs().empty());
 }
 
 } // namespace

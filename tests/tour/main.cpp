@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -82,6 +83,7 @@
 #include "app/ui/WelcomeView.h"
 #include "base/RawValue.h"
 #include "platform/Home.h"
+#include "platform/MacRoot.h"
 #include "platform/UserDefaults.h"
 #include "tests/support/FakeServiceManager.h"
 #include "tests/ui/ChildLookup.h"
@@ -773,8 +775,8 @@ void appendDetailShots(std::vector<Shot>& list, testsupport::UiController& contr
                                                       model.setSelectedLeftoverIDs({});
                                               });
                         }});
-    // Quill of the tour's Mac, driven by the controller itself. Rescanned after its review as a
-    // vanished app: still nothing ticked.
+    // Quill of the tour's Mac, driven by the controller itself, its bundle taken off the Mac
+    // meanwhile. Rescanned after its review as a vanished app: still nothing ticked.
     list.push_back(
         {QStringLiteral("detail-not-found-rescanned"),
          ColorScheme::light,
@@ -783,8 +785,25 @@ void appendDetailShots(std::vector<Shot>& list, testsupport::UiController& contr
              return macDetailHost(
                  host, controller,
                  [](controller::UninstallViewModel& model, const core::InstalledApp& app) {
+                     const std::filesystem::path installed = platform::hostPath(app.url);
+                     const std::filesystem::path away =
+                         platform::hostPath(platform::MacPath("/private/tmp/Quill.app"));
+                     std::error_code error;
+                     std::filesystem::create_directories(away.parent_path(), error);
+                     std::filesystem::rename(installed, away, error);
+                     if (error) {
+                         std::fprintf(stderr, "veldo_tour: can't take Quill off the Mac: %s\n",
+                                      error.message().c_str());
+                         std::exit(1);
+                     }
                      settle(model.reviewTrashedApp(vanishedNotice(app)));
                      settle(model.scanLeftovers());
+                     std::filesystem::rename(away, installed, error);
+                     if (error) {
+                         std::fprintf(stderr, "veldo_tour: can't put Quill back: %s\n",
+                                      error.message().c_str());
+                         std::exit(1);
+                     }
                  });
          }});
     // Its notice reviewed after it came back to Applications: its ordinary detail.
