@@ -48,6 +48,12 @@ std::function<void()>& changeAppendHook()
     return hook;
 }
 
+std::function<void()>& ledgerRewriteHook()
+{
+    static std::function<void()> hook;
+    return hook;
+}
+
 std::string digestBytes(std::string_view bytes)
 {
     const HelperPathDigest digest = HelperPathDigest::of(bytes);
@@ -198,8 +204,10 @@ Result<HelperMoveLedger> HelperMoveLedger::load(MacPath directory, const platfor
             ledger.insertSlot(std::move(decoded->records[i]), std::move(decoded->encoded[i]));
         // Changes follow only the "Moves.plist" they name; after a committed copy the next save
         // writes the ledger whole.
-        if (fromLedgerFile)
-            ledger.replayChanges(*bytes);
+        if (fromLedgerFile) {
+            if (auto replayed = ledger.replayChanges(*bytes); !replayed)
+                return replayed.error();
+        }
     }
     if (ledger.prune()) {
         if (auto prepared = ledger.prepareDirectories(); !prepared)
@@ -444,21 +452,40 @@ Result<void> HelperMoveLedger::compact()
     std::string ledgerBytes;
     for (const std::string_view piece : pieces)
         ledgerBytes.append(piece);
+    const std::string digest = digestBytes(ledgerBytes);
+    if (!m_changesOnDisk || m_changesOnDisk->follows == digest) {
+        // Changes on the disk that may name these very bytes (the changes since undid each other)
+        // go first: a stop before the new list is written would take them again.
+        m_changes.reset();
+        m_changesUsable = false;
+        if (auto removed = HelperStateFiles::remove(m_folder, kChangesFileName); removed) {
+            if (auto flushed = HelperStateFiles::flushFolder(m_folder); !flushed)
+                return flushed;
+        } else if (removed.error().systemErrno != ENOENT) {
+            return removed;
+        }
+        m_changesOnDisk = ChangesOnDisk{};
+    }
     // Flushed, both: the changes on the disk go, and with them what the last commit flushed.
     if (auto written = HelperStateFiles::writeAtomically(m_folder, kLedgerFileName, ledgerBytes,
                                                          AtomicDurability::flushed);
         !written)
         return written;
+    if (ledgerRewriteHook())
+        ledgerRewriteHook()();
     m_addedSinceSave.clear();
     m_removedSinceSave.clear();
     m_changes.reset();
     m_changeEntries = 0;
     // Until the new changes are there, the old ones name another "Moves.plist" and read as none.
     m_changesUsable = false;
+    // The old list or the new one, whichever a failed write left.
+    m_changesOnDisk.reset();
     if (auto written = HelperStateFiles::writeAtomically(
             m_folder, kChangesFileName, changesHeader(ledgerBytes), AtomicDurability::flushed);
         !written)
         return {}; // the ledger is saved whole; the next save writes it whole again
+    m_changesOnDisk = ChangesOnDisk{digest};
     m_changesUsable = true;
     return {};
 }
@@ -517,15 +544,23 @@ Result<void> HelperMoveLedger::appendChanges()
     return {};
 }
 
-void HelperMoveLedger::replayChanges(std::string_view ledgerBytes)
+Result<void> HelperMoveLedger::replayChanges(std::string_view ledgerBytes)
 {
     auto bytes = HelperStateFiles::read(m_directory, kChangesFileName, kMaximumLedgerBytes);
-    if (!bytes)
-        return; // none, or unreadable: the next save writes the ledger whole
+    if (!bytes) {
+        // Records may be there that no other file holds: only none is no change.
+        if (bytes.error().systemErrno != ENOENT)
+            return bytes.error();
+        m_changesOnDisk = ChangesOnDisk{};
+        return {};
+    }
     std::string_view rest(*bytes);
+    m_changesOnDisk = ChangesOnDisk{rest.starts_with(kChangesMark)
+                                        ? std::string(rest.substr(kChangesMark.size(), 32))
+                                        : std::string()};
     const std::string header = changesHeader(ledgerBytes);
     if (!rest.starts_with(header))
-        return; // the changes of another "Moves.plist", already in this one
+        return {}; // the changes of another "Moves.plist", already in this one
     rest.remove_prefix(header.size());
     std::set<platform::UUID> removed;
     std::size_t entries = 0;
@@ -598,6 +633,7 @@ void HelperMoveLedger::replayChanges(std::string_view ledgerBytes)
     // A cut-off entry at the end is not appended to: the next save writes the ledger whole.
     m_changesUsable = whole;
     m_changeEntries = entries;
+    return {};
 }
 
 Result<void> HelperMoveLedger::flushLedger(bool ledger)
@@ -684,6 +720,11 @@ namespace testing {
 void setChangeAppendHook(std::function<void()> hook)
 {
     changeAppendHook() = std::move(hook);
+}
+
+void setLedgerRewriteHook(std::function<void()> hook)
+{
+    ledgerRewriteHook() = std::move(hook);
 }
 } // namespace testing
 

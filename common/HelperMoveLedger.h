@@ -89,8 +89,9 @@ public:
     // Loads the ledger of `directory` (see above): "Moves.plist" and the changes made since. When
     // loading pruned something, the folders are made and the change saved and committed; a
     // ledger that needed no pruning is not written. Fails with the errno when "Moves.plist" cannot
-    // be read for a reason other than its absence or its content, or when the pruned ledger cannot
-    // be saved. `clock` must outlive the ledger.
+    // be read for a reason other than its absence or its content, when "Moves.changes" is there
+    // but cannot be read, or when the pruned ledger cannot be saved. `clock` must outlive the
+    // ledger.
     static Result<HelperMoveLedger>
     load(platform::MacPath directory,
          const platform::Clock& clock = platform::SystemClock::shared());
@@ -153,7 +154,8 @@ private:
     Result<void> compact();
     Result<void> appendChanges();
     // Takes the changes on the disk that follow the "Moves.plist" whose bytes are `ledgerBytes`.
-    void replayChanges(std::string_view ledgerBytes);
+    // Fails with the errno when "Moves.changes" exists but cannot be read.
+    Result<void> replayChanges(std::string_view ledgerBytes);
     Result<void> keepUnreadableLedgerAside();
     // Flushes the state folder's entries and, when `ledger`, "Moves.plist" and the changes.
     Result<void> flushLedger(bool ledger);
@@ -196,6 +198,13 @@ private:
     // "Moves.changes" follows the "Moves.plist" on the disk and ends with a whole entry; how many
     // entries it holds; and the file, open for appending until the next commit.
     bool m_changesUsable = false;
+    // What "Moves.changes" on the disk names: the digest of the "Moves.plist" it follows (empty:
+    // none, or no file). None: not known (not read, or a write that failed).
+    struct ChangesOnDisk
+    {
+        std::string follows;
+    };
+    std::optional<ChangesOnDisk> m_changesOnDisk;
     std::size_t m_changeEntries = 0;
     UniqueFd m_changes;
 };
@@ -204,6 +213,9 @@ namespace testing {
 // Called, when set, once the first half of an entry is appended to "Moves.changes" and before
 // the rest (a test kills the process there); none: nothing. Not thread-safe.
 void setChangeAppendHook(std::function<void()> hook);
+// Called, when set, once "Moves.plist" is written whole and before its new list of changes is;
+// none: nothing. Not thread-safe.
+void setLedgerRewriteHook(std::function<void()> hook);
 } // namespace testing
 
 } // namespace veldo::common

@@ -341,7 +341,9 @@ void HelperTrashMover::forgetPutBackItem(const HelperStagingRecord& record) cons
     if (!ledger)
         return;
     const auto moved = ledger->record(record.home + "/.Trash/" + record.trashName, record.uid);
-    if (!moved || moved->originalPath != record.originalPath)
+    // Only the record of the item put back: a later move may have reused its Trash name.
+    if (!moved || moved->originalPath != record.originalPath ||
+        moved->identity != record.itemIdentity)
         return;
     if (const auto removed = ledger->remove(moved->id); !removed) {
         journalLog().error("The move ledger couldn't be saved without the record of an item put "

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <span>
 
 #include <sys/stat.h>
@@ -343,6 +344,88 @@ TEST_F(HelperMoveLedgerTest, AChangeCutOffOrOfAnotherLedgerFileIsNotTaken)
     auto compacted = HelperMoveLedger::load(veldo::common::stateDirectoryURL(), clock);
     ASSERT_OK(compacted);
     EXPECT_EQ(compacted->records(), (std::vector<HelperMoveRecord>{b}));
+}
+
+TEST_F(HelperMoveLedgerTest, ChangesThatCannotBeReadFailTheLoadAndRemoveNothing)
+{
+    const HelperMoveRecord a = makeRecord(501, "/Users/a/.Trash/A", kNow - 1s);
+    const HelperMoveRecord b = makeRecord(501, "/Users/a/.Trash/B", kNow);
+    const std::string changes = stateHost() + "/Moves.changes";
+    const struct
+    {
+        const char* what;
+        int error;
+    } cases[] = {{"folder", EINVAL}, {"symbolic link", ELOOP}, {"file too large", EFBIG}};
+    for (const auto& [what, error] : cases) {
+        SCOPED_TRACE(what);
+        fs::remove_all(stateHost());
+        {
+            auto ledger = HelperMoveLedger::load(veldo::common::stateDirectoryURL(), clock);
+            ASSERT_OK(ledger);
+            ASSERT_OK(ledger->add(a, inventoryWith(1))); // written whole
+            ASSERT_OK(ledger->add(b, inventoryWith(2))); // only in the changes
+            ASSERT_OK(ledger->commit());
+        }
+        const std::string base = readHost(ledgerHost());
+        const std::string list = readHost(changes);
+        fs::rename(changes, changes + ".kept");
+        if (error == EINVAL) {
+            fs::create_directory(changes);
+        } else if (error == ELOOP) {
+            fs::create_symlink(changes + ".kept", changes);
+        } else {
+            fs::copy_file(changes + ".kept", changes);
+            fs::resize_file(changes, std::size_t{257} << 20);
+        }
+        EXPECT_ERRNO(HelperMoveLedger::load(veldo::common::stateDirectoryURL(), clock), error);
+        EXPECT_EQ(readHost(ledgerHost()), base);
+        EXPECT_TRUE(fs::exists(inventoryHost(a.id)));
+        EXPECT_TRUE(fs::exists(inventoryHost(b.id)));
+
+        // Readable again, the changes are all there.
+        fs::remove_all(changes);
+        fs::rename(changes + ".kept", changes);
+        auto again = HelperMoveLedger::load(veldo::common::stateDirectoryURL(), clock);
+        ASSERT_OK(again);
+        EXPECT_EQ(again->records(), (std::vector<HelperMoveRecord>{a, b}));
+        EXPECT_EQ(readHost(changes), list);
+    }
+}
+
+TEST_F(HelperMoveLedgerTest, ALedgerRewrittenToTheSameBytesDoesNotTakeItsOldChangesAgain)
+{
+    auto ledger = HelperMoveLedger::load(veldo::common::stateDirectoryURL(), clock);
+    ASSERT_OK(ledger);
+    const HelperMoveRecord kept = makeRecord(501, "/Users/a/.Trash/Kept", kNow);
+    ASSERT_OK(ledger->add(kept, inventoryWith(1))); // written whole
+    const std::string base = readHost(ledgerHost());
+    // Changes up to the last one before the ledger is written whole again, the last adding a
+    // record; the removal of that record writes the very bytes of the first "Moves.plist".
+    for (std::size_t i = 1; i < HelperMoveLedger::kMinimumChangesBeforeCompaction; ++i)
+        ASSERT_OK(ledger->remove(*UUID::random()));
+    const HelperMoveRecord gone = makeRecord(501, "/Users/a/.Trash/Gone", kNow);
+    ASSERT_OK(ledger->add(gone, inventoryWith(2)));
+    // A stop once "Moves.plist" is written and before its new list of changes is: what the
+    // state folder held of the changes then stays.
+    const std::string changes = stateHost() + "/Moves.changes";
+    std::optional<std::string> changesAtStop;
+    veldo::common::testing::setLedgerRewriteHook([&] {
+        if (fs::exists(changes))
+            changesAtStop = readHost(changes);
+    });
+    const ino_t before = statHost(ledgerHost()).st_ino;
+    const auto removed = ledger->remove(gone.id);
+    veldo::common::testing::setLedgerRewriteHook({});
+    ASSERT_OK(removed);
+    ASSERT_NE(statHost(ledgerHost()).st_ino, before);
+    ASSERT_EQ(readHost(ledgerHost()), base);
+    fs::remove(changes);
+    if (changesAtStop)
+        std::ofstream(changes, std::ios::binary) << *changesAtStop;
+
+    auto reloaded = HelperMoveLedger::load(veldo::common::stateDirectoryURL(), clock);
+    ASSERT_OK(reloaded);
+    EXPECT_EQ(reloaded->records(), (std::vector<HelperMoveRecord>{kept}));
 }
 
 TEST_F(HelperMoveLedgerTest, RemovingSeveralRecordsSavesOnceWithoutThem)

@@ -349,6 +349,35 @@ TEST_F(SettleRecord, OnlyTheRecordOfAnItemPutBackGoesAtStart)
               common::VeldoHelperItemResult::Reason::notManaged);
 }
 
+TEST_F(SettleRecord, APutBackForgetsOnlyTheRecordOfItsOwnItem)
+{
+    mac.write("/Library/Caches/back"_mac, "back");
+    ASSERT_EQ(mover.moveItems("/Library/Caches/back", trashPath("back")).outcome,
+              common::VeldoHelperItemResult::Outcome::done);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        testing::setFaultPoints("restore.returned:kill");
+        (void)mover.restoreItems(trashPath("back"), "/Library/Caches/back");
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    // A later move of another item from the same place under the same Trash name: its record
+    // is the newest there.
+    common::HelperMoveRecord later = *ledger->record(trashPath("back"), kCallerUid);
+    later.id = *platform::UUID::random();
+    later.identity.inode += 1;
+    later.identity.birthTime.reset();
+    ASSERT_TRUE(ledger->add(later, {}));
+
+    EXPECT_EQ(settle(), 1u);
+    auto reloaded = common::HelperMoveLedger::load(common::stateDirectoryURL());
+    ASSERT_TRUE(reloaded);
+    ASSERT_EQ(reloaded->records().size(), 1u);
+    EXPECT_EQ(reloaded->records()[0].id, later.id);
+}
+
 // Runs the daemon (no socket, a short idle time) to its exit; answers its standard error.
 std::string runDaemon(const veldo::testsupport::FakeMac& mac, int* exitStatus)
 {
