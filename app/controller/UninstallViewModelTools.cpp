@@ -254,12 +254,14 @@ void UninstallViewModel::forgetCasksBrewKept(
 {
     VELDO_CHECK_SEQUENCE(m_sequence);
     std::set<std::string> kept;
-    for (const auto& [path, token] : stamped)
+    for (const auto& stamp : stamped) {
+        const std::string& token = stamp.second;
         if (std::ranges::none_of(removed, [&](const core::DevPackage& package) {
                 return package.manager == core::PackageManagerKind::brewCask &&
                        package.name == token;
             }))
-            kept.insert(path);
+            kept.insert(stamp.first);
+    }
     for (const std::string& path : kept)
         m_deletedByHomebrew.erase(path);
 }
